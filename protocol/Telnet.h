@@ -1,0 +1,132 @@
+#pragma once
+// The Telnet engine: parses what the server sends, answers option negotiation, turns
+// key presses into bytes and traces each step. It touches neither socket nor screen:
+// everything leaves through the three events, each of which may be left empty.
+
+#include "protocol/Keys.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class TTelnetStateMachine;
+
+// Write exactly BufCount bytes from Buf to the connection.
+using TSocketOutEvent =
+    std::function<void(TTelnetStateMachine *Sender, const uint8_t *Buf, int32_t BufCount)>;
+// Append a NUL-terminated text (possibly empty) to the terminal.
+using TTerminalOutEvent = std::function<void(TTelnetStateMachine *Sender, const char *Buf)>;
+// Append a trace text to the debug pane.
+using TDebugEvent = std::function<void(TTelnetStateMachine *Sender, const std::string &DebugStr)>;
+
+// Run when an option became active through DO or WILL.
+using TEnableHandler = std::function<void()>;
+// Run when a subnegotiation ends: the collected bytes (option code first) and their count.
+using TSubHandler = std::function<void(const uint8_t *Buf, uint16_t Length)>;
+
+// Parser states.
+enum TParserMode : uint8_t {
+    pmData = 0,
+    pmIAC = 1,
+    pmDo = 2,
+    pmDont = 3,
+    pmWill = 4,
+    pmWont = 5,
+    pmSub = 6,
+};
+
+// Telnet command bytes and the option codes the engine knows.
+namespace telnet {
+constexpr uint8_t SE = 240;
+constexpr uint8_t SB = 250;
+constexpr uint8_t WILL = 251;
+constexpr uint8_t WONT = 252;
+constexpr uint8_t DO = 253;
+constexpr uint8_t DONT = 254;
+constexpr uint8_t IAC = 255;
+
+constexpr uint8_t OPT_ECHO = 1;
+constexpr uint8_t OPT_SGA = 3;
+constexpr uint8_t OPT_STATUS = 5;
+constexpr uint8_t OPT_TIMING_MARK = 6;
+constexpr uint8_t OPT_TERMINAL_TYPE = 24;
+constexpr uint8_t OPT_NAWS = 31;
+constexpr uint8_t OPT_LINEMODE = 34;
+} // namespace telnet
+
+class TTelnetStateMachine
+{
+public:
+    static constexpr int SubBufferSize = 4096;
+    // Option flag bits: one byte per option serves both directions.
+    static constexpr uint8_t ofSupported = 1;
+    static constexpr uint8_t ofActive = 2;
+
+    TTelnetStateMachine();
+    virtual ~TTelnetStateMachine();
+    TTelnetStateMachine(const TTelnetStateMachine &) = delete;
+    TTelnetStateMachine &operator=(const TTelnetStateMachine &) = delete;
+
+    // Stores the state and traces it (states above 6 are stored silently).
+    virtual void SetMode(uint8_t NewMode);
+    // Back to Data, all options inactive; supported options and handlers stay.
+    virtual void Reset();
+    // Cursor keys become ESC [ A..D; every other key is ignored.
+    virtual void SendKey(uint16_t Key, TShiftState Shift);
+    // One byte to the connection, unchanged; echoed locally while Echo is inactive.
+    virtual void SendChar(uint8_t Ch);
+    // Parses Count received bytes. Buf[Count] must be a NUL byte; the engine writes
+    // into Buf (an IAC inside text is overwritten with NUL).
+    virtual void ProcessInput(uint8_t *Buf, uint16_t Count);
+
+    // The first registration of an option wins; either handler may be empty.
+    void RegisterOption(uint8_t Option, TSubHandler SubHandler, TEnableHandler EnableHandler);
+    // IAC Command Option to the connection, then a trace for WILL/WONT/DO/DONT.
+    void SendCommand(uint8_t Command, uint8_t Option);
+    // Trace name of an option: " NAWS", or a blank and the decimal code.
+    static std::string OptionName(uint8_t Option);
+    // Sends the window-size report if NAWS is active.
+    void SendWindowSize();
+
+    // The NAWS report for a size: IAC SB NAWS 0 Cols 0 Rows IAC SE, with a size byte
+    // of 255 doubled as Telnet requires. Writes at most 11 bytes; returns the count.
+    static int WindowSizeReport(uint8_t Cols, uint8_t Rows, uint8_t *Out);
+
+    uint8_t Mode() const { return ParserMode; }
+    uint8_t OptionFlag(uint8_t Option) const { return OptionFlags[Option]; }
+    bool OptionActive(uint8_t Option) const { return (OptionFlags[Option] & ofActive) != 0; }
+
+    uint8_t Cols = 80; // terminal width, sent in NAWS
+    uint8_t Rows = 24; // visible terminal rows, sent in NAWS
+    TSocketOutEvent OnSocketOut;
+    TTerminalOutEvent OnTerminalOut;
+    TDebugEvent OnDebug;
+
+protected:
+    void DoSocketOut(const uint8_t *Buf, int32_t BufCount);
+    void DoTerminalOut(const char *Buf);
+    void DoDebug(const std::string &DebugStr);
+
+    // Shared by the Telnet states of every engine: answers an option byte received
+    // in state DO, DONT, WILL or WONT (no trace of the option name here).
+    void AnswerOption(uint8_t State, uint8_t Option);
+    // Appends a byte to the subnegotiation; bytes past the buffer are dropped.
+    void CollectSub(uint8_t c);
+    // Ends a subnegotiation: runs the option's handler if any bytes were collected.
+    void FinishSub();
+    // Length of the text at Buf up to the first IAC or NUL, scanning at most Limit bytes.
+    static size_t TextRun(const uint8_t *Buf, size_t Limit);
+
+    // Option handlers.
+    void StatusReply(const uint8_t *Buf, uint16_t Length);
+    void TerminalTypeReply(const uint8_t *Buf, uint16_t Length);
+    void SendSizeReport();
+
+    uint8_t ParserMode = pmData;
+    std::array<uint8_t, 256> OptionFlags{};
+    std::array<TEnableHandler, 256> EnableHandlers;
+    std::array<TSubHandler, 256> SubHandlers;
+    std::array<uint8_t, SubBufferSize> SubBuffer{};
+    uint16_t SubLength = 0;
+};
