@@ -1,0 +1,129 @@
+// The settings file: sections of Key=Value lines, edited in place.
+//
+// Names compare without regard to ASCII/Latin-1 letter case, the first matching
+// section and key win, blanks around names and values are dropped on reading.
+// Writing a key rewrites only its own line; every other byte of the file stays.
+// The file is read afresh for every read and rewritten for every write (under an
+// advisory lock, via a temporary file in the same folder that is flushed and
+// renamed over the old one), so two running programs sharing it never undo each
+// other's keys and a crash never leaves a half-written file.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <vector>
+
+// The file's content in memory, with every line kept byte for byte.
+class TIniDocument
+{
+public:
+    TIniDocument() = default;
+    static TIniDocument Parse(std::string_view bytes);
+    // The bytes to write back; identical to the parsed bytes when nothing was changed.
+    std::string Text() const;
+    bool Empty() const { return FLines.empty(); }
+
+    std::optional<std::string> Find(std::string_view section, std::string_view key) const;
+    std::string ReadString(std::string_view section, std::string_view key, std::string_view def) const;
+    int ReadInteger(std::string_view section, std::string_view key, int def) const;
+    bool ReadBool(std::string_view section, std::string_view key, bool def) const;
+    bool SectionExists(std::string_view section) const;
+    bool ValueExists(std::string_view section, std::string_view key) const;
+    // Key names of the first matching section, in file order, first spelling of each.
+    std::vector<std::string> ReadSection(std::string_view section) const;
+
+    // Returns false (and changes nothing) for names the format cannot hold:
+    // empty ones, line breaks, '=' or a leading '[' or ';' in a key. A value is
+    // cut at its first line break or NUL byte, so it can never inject lines.
+    bool WriteString(std::string_view section, std::string_view key, std::string_view value);
+    bool WriteInteger(std::string_view section, std::string_view key, int value);
+    bool WriteBool(std::string_view section, std::string_view key, bool value);
+    // Removes every section of that name with all its lines.
+    void EraseSection(std::string_view section);
+    void DeleteKey(std::string_view section, std::string_view key);
+
+private:
+    struct TLine
+    {
+        std::string Text; // without its line end
+        std::string Eol;  // "\r\n", "\n" or "" (last line without one)
+    };
+    std::vector<TLine> FLines;
+    std::string NewEol() const;
+    // Index range [first, end) of the lines of the first matching section after its header.
+    bool SectionRange(std::string_view section, size_t &header, size_t &end, size_t from = 0) const;
+};
+
+// Integer text as the profile reader takes it: optional sign and decimal digits,
+// blanks around allowed; anything else (or out of range) gives std::nullopt.
+std::optional<int> ParseIniInteger(std::string_view text);
+// Case-insensitive comparison of names (ASCII and Latin-1 letters).
+bool SameIniName(std::string_view a, std::string_view b);
+
+class TIniFile
+{
+public:
+    explicit TIniFile(std::string fileName);
+    const std::string &FileName() const { return FFileName; }
+
+    // A missing or unreadable file reads as empty.
+    TIniDocument Load() const;
+
+    std::string ReadString(std::string_view section, std::string_view key, std::string_view def) const;
+    int ReadInteger(std::string_view section, std::string_view key, int def) const;
+    bool ReadBool(std::string_view section, std::string_view key, bool def) const;
+    bool SectionExists(std::string_view section) const;
+    bool ValueExists(std::string_view section, std::string_view key) const;
+    std::vector<std::string> ReadSection(std::string_view section) const;
+
+    // Each returns false when the file could not be written; the old file is then untouched.
+    bool WriteString(std::string_view section, std::string_view key, std::string_view value);
+    bool WriteInteger(std::string_view section, std::string_view key, int value);
+    bool WriteBool(std::string_view section, std::string_view key, bool value);
+    bool EraseSection(std::string_view section);
+    bool DeleteKey(std::string_view section, std::string_view key);
+
+    // Several changes under one lock and one rewrite. The edit sees the file as it
+    // is now (another program may have changed it). Nothing is written when the
+    // edit leaves the text unchanged.
+    bool Update(const std::function<void(TIniDocument &)> &edit);
+
+private:
+    std::string FFileName;
+};
+
+// Replaces the file at path by data: a temporary file in the same folder, flushed
+// and renamed over the old one; the folder is created (0700) when missing. A new
+// file gets createMode; an existing one keeps its mode. On failure the old file is
+// left as it was and the temporary file removed. A symbolic link is written through.
+bool WriteFileAtomically(const std::string &path, std::string_view data, mode_t createMode = 0600);
+
+// Reads a whole file; std::nullopt when it cannot be opened or read.
+std::optional<std::string> ReadWholeFile(const std::string &path);
+
+// Creates a folder and its missing parents (mode 0700 for the new ones).
+bool MakeFolders(const std::string &path);
+
+// Exclusive advisory lock that serialises writers of one file across processes.
+// It locks the file itself and re-checks after locking that the path still names
+// the locked file (a writer's rename may have replaced it meanwhile).
+class TFileWriteLock
+{
+public:
+    explicit TFileWriteLock(const std::string &path);
+    ~TFileWriteLock();
+    TFileWriteLock(const TFileWriteLock &) = delete;
+    TFileWriteLock &operator=(const TFileWriteLock &) = delete;
+    bool Locked() const { return FFd >= 0; }
+
+private:
+    int FFd = -1;
+};
+
+// Test hook: called by WriteFileAtomically after half of the data went into the
+// temporary file; returning false makes the write fail as if the disk were full.
+using TAtomicWriteHook = std::function<bool()>;
+void SetAtomicWriteHook(TAtomicWriteHook hook);
