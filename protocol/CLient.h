@@ -1,0 +1,162 @@
+#pragma once
+// The CLient engine for ORVO CLient and ISCA Client hosts: Telnet framing plus the
+// one-byte commands (A0 to B8 after IAC) by which the BBS marks express messages,
+// posts, who lists and text blocks, and asks for local edits that are uploaded in
+// one piece. The stores it consults are passed in; nothing here is global.
+
+#include "protocol/Telnet.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+class THostInfo;
+class TUserFilter;
+class TOffLineEdit;
+class TWhoList;
+
+// Private window message: an edit opened (wParam 1) or closed (wParam 0); lParam 0.
+constexpr uint32_t WM_EDITSTATE = 0x401; // WM_USER + 1
+
+// Whoever owns the engine (the main window, the replay tool) receives posted
+// messages through this. Post must only queue: the message is handled after the
+// engine call that posted it has returned, in posting order.
+class TEngineOwner
+{
+public:
+    virtual ~TEngineOwner() = default;
+    virtual void Post(uint32_t Msg, uintptr_t WParam, intptr_t LParam) = 0;
+};
+
+// Ring of the last 256 characters typed outside edits; repairs type-ahead.
+class TSendLog
+{
+public:
+    void Add(uint8_t Ch)
+    {
+        ++Position; // wraps at 256
+        Ring[Position] = Ch;
+    }
+    // The character Back steps before the most recent one (0: the most recent).
+    uint8_t Get(uint8_t Back) const { return Ring[static_cast<uint8_t>(Position - Back)]; }
+
+    std::array<uint8_t, 256> Ring{};
+    uint8_t Position = 0;
+};
+
+// Parser states added to the Telnet ones.
+enum TCLientMode : uint8_t {
+    pmEditLine = 10,     // A2: one line, P = signed maximum length
+    pmEditName = 11,     // A3: name entry
+    pmEditShort = 12,    // A4: short multi-line text
+    pmEditLong = 13,     // A5, B5: long multi-line text
+    pmEditWrapLine = 14, // A6: one line, last word carried over
+    pmExpressHeader = 15,
+    pmPostHeader = 16,
+    pmSkip3 = 17,
+    pmWhoList = 18,
+    pmSkip4 = 19,
+    pmTextBlock = 20,
+    pmDiscard = 21,
+};
+
+// The protocol's command bytes (after IAC).
+namespace client {
+constexpr uint8_t HELLO = 0xA0;
+constexpr uint8_t UPLOAD = 0xA1;
+constexpr uint8_t EDIT_FIRST = 0xA2;
+constexpr uint8_t EDIT_LAST = 0xA6;
+constexpr uint8_t EXPRESS = 0xA7;
+constexpr uint8_t EXPRESS_END = 0xA8;
+constexpr uint8_t POST = 0xA9;
+constexpr uint8_t POST_END = 0xAA;
+constexpr uint8_t INTERRUPT = 0xAB;
+constexpr uint8_t COUNT_RESET = 0xAC;
+constexpr uint8_t OPTIONS = 0xAE;
+constexpr uint8_t COUNT_ACK = 0xAF; // ISCA answer to COUNT_RESET
+constexpr uint8_t ISCA_HELLO = 0xB0;
+constexpr uint8_t TEXT_BLOCK = 0xB3;
+constexpr uint8_t TEXT_BLOCK_END = 0xB4;
+constexpr uint8_t EDIT_TEXT_BLOCK = 0xB5;
+constexpr uint8_t SKIP3 = 0xB6;
+constexpr uint8_t WHO_LIST = 0xB7;
+constexpr uint8_t WHO_LIST_END = 0xB8;
+constexpr uint8_t TEXT_BLOCK_PARAM = 0xF7; // editor parameter of a B5 edit
+} // namespace client
+
+class TCLientStateMachine : public TTelnetStateMachine
+{
+public:
+    static constexpr int CollectBufferSize = 32768;
+    static constexpr int TextBufferSize = 32768;
+    static constexpr int MaxUpload = 32766;
+    static constexpr size_t MaxNameLength = 20;
+
+    TCLientStateMachine(THostInfo &HostInfo, TUserFilter &UserFilter, TOffLineEdit &OffLineEdit,
+                        TWhoList &WhoList, TEngineOwner *Owner = nullptr);
+    ~TCLientStateMachine() override;
+
+    // Stores the state; this engine traces no state changes.
+    void SetMode(uint8_t NewMode) override;
+    // Closes an open edit (its upload goes out through OnSocketOut, which the owner
+    // drops when not connected), then clears the per-connection counters.
+    void Reset() override;
+    // Inside an edit keys go to the offline editor; outside, cursor keys go out as
+    // ESC [ A..D. Never echoed locally.
+    void SendKey(uint16_t Key, TShiftState Shift) override;
+    // Inside an edit to the offline editor; outside to the connection, counted and
+    // logged, never echoed locally.
+    void SendChar(uint8_t Ch) override;
+    // Buf[Count] must be a NUL byte; the engine writes into Buf.
+    void ProcessInput(uint8_t *Buf, uint16_t Count) override;
+
+    void SetOwner(TEngineOwner *NewOwner) { Owner = NewOwner; }
+
+    // Author name of a header or who-list line: between the colour codes n and N, or
+    // after byte 04 (else 0D) with trailing blanks removed. Empty when none is found.
+    static std::string ExtractMarkedName(const char *Line);
+    // ISCA headers: the text after " from ", up to " at ", an ESC [ or the last two bytes.
+    static std::string ExtractFromName(const char *Line);
+
+    bool EditMode() const { return FEditMode; }
+    int32_t SentCount() const { return FSentCount; }
+    int32_t EditCount() const { return FEditCount; }
+    const TSendLog &SendLog() const { return FSendLog; }
+    // The text block received between B3 and B4 (NUL-terminated once B4 or B5 came).
+    const uint8_t *TextBlock() const { return TextBuffer.data(); }
+    uint16_t TextBlockLength() const { return TextLength; }
+
+protected:
+    void Command(uint8_t c);
+    void SetIacPending();
+    void OpenEditor();
+    void LeaveEditor();
+    void EditTextBlock();
+    void CollectHeader(uint8_t c);
+    void FinishHeader();
+    void CollectWhoLine(uint8_t c);
+    void FinishWhoLine();
+    void PostEditState(uintptr_t Open);
+    // Typed output shared by SendChar and the replay paths: counted and logged.
+    void SendTyped(uint8_t Ch);
+    // Remembers the state to return to after a negotiation.
+    void EnterNegotiation(uint8_t State);
+
+    THostInfo &HostInfo;
+    TUserFilter &UserFilter;
+    TOffLineEdit &OffLineEdit;
+    TWhoList &WhoList;
+    TEngineOwner *Owner;
+
+    int32_t FSentCount = 0;
+    TSendLog FSendLog;
+    bool IacPending = false;
+    uint8_t SavedMode = pmData;
+    uint8_t ResumeMode = pmData;
+    std::array<uint8_t, CollectBufferSize> CollectBuffer{};
+    uint16_t CollectLength = 0;
+    std::array<uint8_t, TextBufferSize> TextBuffer{};
+    uint16_t TextLength = 0;
+    bool FEditMode = false;
+    int32_t FEditCount = 0;
+};
