@@ -1,0 +1,223 @@
+// The colour terminal's screen model: a ring of Rows x Cols cells (character and
+// attribute bytes) with a scrollback, the output interpreter and the model of the view.
+// Nothing here knows about windows; a widget attaches through TTTYView.
+#pragma once
+
+#include "terminal/ColourAttr.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Private messages by which bursts of output merge cursor tracking and scrolling.
+constexpr int WM_USER_BASE = 0x0400;
+constexpr int WM_TTY_TRACK = WM_USER_BASE + 100;
+constexpr int WM_TTY_SCROLL = WM_USER_BASE + 101;
+
+// Most cells a terminal may hold (the buffer size is kept in 16 bits).
+constexpr int MaxTTYCells = 65535;
+
+enum TColorTTYOption : uint8_t {
+    coAutoTracking = 0,
+    coCheckEOF = 1,
+    coCheckBreak = 2,
+    coFulltimeCursor = 3,
+    coLazyWrite = 4,
+    coColors = 5,
+    coFlashing = 6,
+};
+// Set of TColorTTYOption: bit n is option n.
+using TColorTTYOptions = uint8_t;
+constexpr TColorTTYOptions OptionBit(TColorTTYOption o)
+{
+    return TColorTTYOptions(1u << o);
+}
+constexpr TColorTTYOptions DefaultTTYOptions =
+    OptionBit(coAutoTracking) | OptionBit(coCheckBreak) | OptionBit(coLazyWrite) | OptionBit(coColors);
+
+// A cell point: x a column (may equal Cols: a boundary after the last cell), y a logical row.
+struct TCellPoint
+{
+    int x = 0;
+    int y = 0;
+    bool operator==(const TCellPoint &) const = default;
+};
+
+// A rectangle in client pixels (right and bottom exclusive).
+struct TTTYRect
+{
+    int Left = 0;
+    int Top = 0;
+    int Right = 0;
+    int Bottom = 0;
+    bool IsEmpty() const { return Right <= Left || Bottom <= Top; }
+    bool operator==(const TTTYRect &) const = default;
+};
+
+// What the model needs from the window that shows it. The model calls these only while a
+// view is attached and HasWindow() is true ("the window exists").
+class TTTYView
+{
+public:
+    virtual ~TTTYView() = default;
+
+    virtual bool HasWindow() const { return true; }
+    // Repaint columns x1 <= x < x2 of logical row y (without erasing; widen by the overhang).
+    // `immediately`: paint now rather than in the next paint cycle (coLazyWrite is off).
+    virtual void InvalidateCells(int x1, int x2, int y, bool immediately) = 0;
+    // Repaint the whole control.
+    virtual void InvalidateAll(bool immediately) = 0;
+    // The view origin moved from (oldLeft, oldTop) to the model's current Left/Top: move the
+    // pixels (or repaint), repaint what was uncovered, update the scroll bar.
+    virtual void ViewMoved(int oldLeft, int oldTop, int newLeft, int newTop) = 0;
+    // Top was renumbered because the ring dropped its oldest line while the picture stayed
+    // where it is: only the scroll bar position needs updating.
+    virtual void TopRenumbered() {}
+    // Post one WM_TTY_TRACK / WM_TTY_SCROLL to the control. When it is delivered, call
+    // TColorTTY::HandleTrackMessage() / HandleScrollMessage(). The model keeps the merged
+    // request itself and asks for a new post only when none is in flight; a delivery that
+    // finds nothing waiting is harmless.
+    virtual void PostTrack() = 0;
+    virtual void PostScroll() = 0;
+    // The system beep (BEL in the output).
+    virtual void Beep() = 0;
+    // Create/place/show the caret at the model's cursor (only called when focused with
+    // coFulltimeCursor).
+    virtual void UpdateCaret() = 0;
+    // Stop the blink timer (coFlashing was removed).
+    virtual void StopTimer() {}
+};
+
+class TColorTTY
+{
+public:
+    TColorTTY();
+    virtual ~TColorTTY();
+    TColorTTY(const TColorTTY &) = delete;
+    TColorTTY &operator=(const TColorTTY &) = delete;
+
+    // Attach or detach (nullptr) the view. Requests in flight to an old view are forgotten.
+    void SetView(TTTYView *view);
+    TTTYView *View() const { return ViewPtr; }
+    bool HasWindow() const { return ViewPtr && ViewPtr->HasWindow(); }
+
+    // --- Fields. Public for readers (painter, selection, offline editor, tools); change
+    // Cols/Rows/Options/VisibleCols/VisibleRows only through their setters.
+    TColorTTYOptions Options = DefaultTTYOptions;
+    bool Focused = false;
+    int Cols = 0;
+    int Rows = 0;
+    TCellPoint MouseCell, AnchorCell, SelStart, SelEnd;
+    bool Tracking = false;
+    uint8_t EscState = 0;
+    TColourAttr SavedAttr = 0;
+    TCellPoint SavedCursor;
+    char EscParams[10] = {}; // NUL-terminated, at most 9 characters
+    int EscParamsLen = 0;
+    bool TimerActive = false;
+    uint8_t LastChar = 0;
+    bool ScrolledBack = false;
+    bool FlashHidden = false;
+    TTTYRect FlashRect;
+    int RingStart = 0;
+    std::vector<uint8_t> Chars; // Rows * Cols, physical row after physical row
+    std::vector<uint8_t> Attrs;
+    int MaxLeft = 0, MaxTop = 0;
+    int Left = 0, Top = 0;
+    int VisibleCols = 0, VisibleRows = 0;
+    int CursorX = 0, CursorY = 0; // CursorX may equal Cols after text filled a line
+    TColourAttr Attr = caCleared;
+
+    // Merged WM_TTY_TRACK / WM_TTY_SCROLL requests "waiting in the queue".
+    bool TrackWaiting = false;
+    bool ScrollWaiting = false;
+    int ScrollWaitDX = 0, ScrollWaitDY = 0;
+
+    // --- Cell access (x in 0..Cols-1, y a logical row in 0..Rows-1).
+    int CellIndex(int x, int y) const
+    {
+        int r = y + RingStart;
+        if (r >= Rows) r -= Rows;
+        return r * Cols + x;
+    }
+    uint8_t CharAt(int x, int y) const { return Chars[CellIndex(x, y)]; }
+    TColourAttr AttrAt(int x, int y) const { return Attrs[CellIndex(x, y)]; }
+    // The Cols cells of logical row y, contiguous.
+    const uint8_t *RowChars(int y) const { return &Chars[CellIndex(0, y)]; }
+    const uint8_t *RowAttrs(int y) const { return &Attrs[CellIndex(0, y)]; }
+    bool HasOption(TColorTTYOption o) const { return (Options & OptionBit(o)) != 0; }
+    // First logical row of the screen (the last VisibleRows rows).
+    int ScreenTop() const { return Rows - VisibleRows; }
+
+    // --- Setters.
+    void SetOptions(TColorTTYOptions options);
+    void SetCols(int cols);
+    void SetRows(int rows);
+    // Replaces the buffer with a blank one (space, attribute 15); the cursor and the view keep
+    // their distance from the bottom where they can. Sizes are clamped to 1 x 1 .. MaxTTYCells.
+    virtual void SetBufferSize(int rows, int cols);
+    // The view's size in whole cells (the model side of re-layout): sets VisibleCols,
+    // VisibleRows, MaxLeft, MaxTop and pulls the origin back into range.
+    void SetVisibleSize(int visibleCols, int visibleRows);
+
+    // --- Output.
+    // Interprets NUL-terminated bytes.
+    void Write(const char *text);
+    // Interprets `count` bytes (a NUL among them is an ignored control byte).
+    void Write(const char *data, size_t count);
+    void WriteChar(char c);
+    // Ordinary bytes (no 0x01, no ESC) at the cursor.
+    void PutText(const char *text, size_t count);
+    void NewLine();
+
+    // --- Cursor and view.
+    void MoveCursor(int x, int y);
+    void TrackCursor();
+    void MakeCursorVisible();
+    void ScrollTo(int left, int top);
+    void ScrollBy(int dx, int dy);
+    // Delivery of a posted WM_TTY_TRACK / WM_TTY_SCROLL.
+    void HandleTrackMessage();
+    void HandleScrollMessage();
+
+    // --- Erasing.
+    void EraseToEndOfLine();
+    void EraseToStartOfLine();
+    void EraseLine();
+    void EraseToEndOfScreen();
+    void ClearScreen();
+    void Clear();
+
+    // --- Overridable cell operations and hooks.
+    // Fills `count` cells from (x, y) with Attr and the characters of `source`; clipped to row y.
+    virtual void WriteCells(int x, int y, int count, const char *source);
+    // Blanks `count` cells in reading order from (x, y), never past row Rows - 1.
+    virtual void EraseCells(int x, int y, int count);
+    virtual void UpdateCaret();
+    virtual void DoBreak() {}
+
+    // Repaint columns x1..x2-1 of the cursor row.
+    void InvalidateCells(int x1, int x2);
+    void InvalidateAll();
+
+    // --- Selection. Implemented in terminal/ColorTTYSelection.cpp.
+    void SetSelection(TCellPoint start, TCellPoint end);
+    // Plain text of the selection into `buffer` of `size` bytes, always NUL-terminated.
+    void GetSelTextBuf(char *buffer, int size) const;
+    bool AnchorIsStart() const;
+    bool HasSelection() const { return !(SelStart == SelEnd); }
+
+    // Parameter value of an escape sequence: empty gives 1, not a number gives 0.
+    static int ParamInt(const char *s, int len);
+
+private:
+    void ApplyEscape(uint8_t c);
+    void ApplyCsi(uint8_t final);
+    void ApplySgr();
+    void EraseRange(int x, int y, int count, bool wholeControl);
+
+    TTTYView *ViewPtr = nullptr;
+    bool TrackPosted = false;  // a PostTrack() not yet delivered
+    bool ScrollPosted = false; // a PostScroll() not yet delivered
+};
