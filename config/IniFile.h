@@ -101,19 +101,22 @@ private:
 // left as it was and the temporary file removed. A symbolic link is written through.
 bool WriteFileAtomically(const std::string &path, std::string_view data, mode_t createMode = 0600);
 
-// Reads a whole file; std::nullopt when it cannot be opened or read.
+// Reads a whole file; std::nullopt when it cannot be opened or read (errno tells why).
 std::optional<std::string> ReadWholeFile(const std::string &path);
+
+// The path a write to path ends up at: symbolic links followed, even dangling ones.
+std::string ResolveFileLinks(const std::string &path);
 
 // Creates a folder and its missing parents (mode 0700 for the new ones).
 bool MakeFolders(const std::string &path);
 
-// Exclusive advisory lock that serialises writers of one file across processes.
-// It locks the file itself and re-checks after locking that the path still names
-// the locked file (a writer's rename may have replaced it meanwhile).
+// Exclusive advisory lock (flock) that serialises writers of the files of one
+// folder across processes. It locks the folder rather than the file, because a
+// writer's rename replaces the file and a lock on the old one would then guard nothing.
 class TFileWriteLock
 {
 public:
-    explicit TFileWriteLock(const std::string &path);
+    explicit TFileWriteLock(const std::string &filePath);
     ~TFileWriteLock();
     TFileWriteLock(const TFileWriteLock &) = delete;
     TFileWriteLock &operator=(const TFileWriteLock &) = delete;

@@ -9,7 +9,9 @@
 #include <vector>
 
 using THostMode = unsigned char;
-enum : THostMode { hmORVO = 0, hmTelnet = 1, hmISCA = 2 };
+constexpr THostMode hmORVO = 0;   // ORVO CLient protocol
+constexpr THostMode hmTelnet = 1; // plain Telnet
+constexpr THostMode hmISCA = 2;   // ISCA Client protocol
 
 // What the Setup Hosts dialog shows and stores for one host section.
 struct THostSettings

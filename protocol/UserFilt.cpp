@@ -1,5 +1,152 @@
 #include "protocol/UserFilt.h"
-// Work in progress: bodies follow.
+
+#include <algorithm>
+
 TUserFilter *UserFilter = nullptr;
-TUserFilter::TUserFilter(std::string f) : FIni(std::move(f)) {}
-bool TUserFilter::Accepts(std::string_view, unsigned char) const { return true; }
+
+namespace {
+
+unsigned char Fold(unsigned char c)
+{
+    if (c >= 'a' && c <= 'z') return c - 'a' + 'A';
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) // Latin-1 small letters
+        return c - 0x20;
+    return c;
+}
+
+const char *const Preferences = "Preferences";
+
+void LoadList(const TIniDocument &doc, const char *section, const char *key, TNameList &list)
+{
+    list.Clear();
+    for (int k = 1;; ++k) {
+        std::string name = doc.ReadString(section, key + std::to_string(k), "");
+        if (name.empty()) return;
+        list.Add(name);
+    }
+}
+
+// Writes the list as key1..keyN, then blanks left-over keys up to the first gap.
+void SaveList(TIniDocument &doc, const char *section, const char *key, const TNameList &list)
+{
+    int k = 1;
+    for (const std::string &name : list.Items())
+        doc.WriteString(section, key + std::to_string(k++), name);
+    for (;; ++k) {
+        std::string keyName = key + std::to_string(k);
+        if (doc.ReadString(section, keyName, "").empty()) return;
+        doc.WriteString(section, keyName, "");
+    }
+}
+
+} // namespace
+
+int CompareNames(std::string_view a, std::string_view b)
+{
+    size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        int d = int(Fold((unsigned char)a[i])) - int(Fold((unsigned char)b[i]));
+        if (d != 0) return d;
+    }
+    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+    return a.compare(b); // same apart from case: a fixed order all the same
+}
+
+bool TNameList::Add(std::string_view name)
+{
+    if (name.empty() || Contains(name)) return false;
+    auto at =
+        std::lower_bound(FItems.begin(), FItems.end(), name, [](const std::string &item, std::string_view n) {
+            return CompareNames(item, n) < 0;
+        });
+    FItems.insert(at, std::string(name));
+    return true;
+}
+
+int TNameList::IndexOf(std::string_view name) const
+{
+    for (size_t i = 0; i < FItems.size(); ++i)
+        if (SameIniName(FItems[i], name)) return int(i);
+    return -1;
+}
+
+bool TNameList::Contains(std::string_view name) const
+{
+    return IndexOf(name) >= 0;
+}
+
+void TNameList::Remove(int index)
+{
+    if (index >= 0 && index < Count()) FItems.erase(FItems.begin() + index);
+}
+
+void TNameList::RemoveIndices(std::vector<int> indices)
+{
+    std::sort(indices.begin(), indices.end());
+    indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+    for (auto it = indices.rbegin(); it != indices.rend(); ++it)
+        Remove(*it);
+}
+
+TUserFilter::TUserFilter(std::string iniFileName) : FIni(std::move(iniFileName))
+{
+    Load();
+}
+
+void TUserFilter::Load()
+{
+    const TIniDocument doc = FIni.Load();
+    ExpressFilter = doc.ReadInteger(Preferences, "Express Filter", 0);
+    PostFilter = doc.ReadInteger(Preferences, "Post Filter", 0);
+    LoadList(doc, "Friends", "Friend", Friends);
+    LoadList(doc, "Enemies", "Enemy", Enemies);
+}
+
+bool TUserFilter::Save()
+{
+    return FIni.Update([&](TIniDocument &doc) {
+        doc.WriteInteger(Preferences, "Express Filter", ExpressFilter);
+        doc.WriteInteger(Preferences, "Post Filter", PostFilter);
+        SaveList(doc, "Friends", "Friend", Friends);
+        SaveList(doc, "Enemies", "Enemy", Enemies);
+    });
+}
+
+bool TUserFilter::Accepts(std::string_view name, unsigned char kind) const
+{
+    if (kind == ufExpress) {
+        switch (ExpressFilter) {
+        case 0:
+            return true;
+        case 1:
+            return !Enemies.Contains(name);
+        case 2:
+            return Friends.Contains(name);
+        default:
+            return false;
+        }
+    }
+    switch (PostFilter) {
+    case 0:
+        return true;
+    case 1:
+        return !Enemies.Contains(name);
+    default:
+        return false;
+    }
+}
+
+bool TUserFilter::Apply(int expressFilter, int postFilter, const TNameList &friends, const TNameList &enemies)
+{
+    ExpressFilter = expressFilter;
+    PostFilter = postFilter;
+    Friends = friends;
+    Enemies = enemies;
+    return Save();
+}
+
+int FilterRadioIndex(int value, int itemCount)
+{
+    if (value < 0 || itemCount <= 0) return -1;
+    return std::min(value, itemCount - 1);
+}

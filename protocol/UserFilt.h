@@ -39,6 +39,7 @@ constexpr int UserNameMax = 20;         // longest name the dialog accepts
 class TUserFilter
 {
 public:
+    // Loads at once.
     explicit TUserFilter(std::string iniFileName);
 
     int32_t ExpressFilter = 0; // 0 all, 1 kill enemies, 2 only friends

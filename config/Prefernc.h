@@ -1,0 +1,37 @@
+// The preferences: "Preferences" section of the settings file.
+#pragma once
+
+#include "config/IniFile.h"
+
+#include <string>
+
+enum TFontStyleFlag : unsigned { fsBold = 1, fsItalic = 2 };
+
+class TClientPrefs
+{
+public:
+    // Loads at once.
+    explicit TClientPrefs(std::string iniFileName);
+
+    bool ConnectOnStartup = false;
+    bool ExitOnDisconnect = false;
+    bool DisableColours = false;
+    bool DisableFlashing = false;
+    int ScreenLines = 24; // the main window clamps it into 5..100
+    std::string FontName = "Terminal";
+    int FontSize = 9;
+    unsigned FontStyle = 0; // fsBold | fsItalic
+    bool Debug = false;     // set only by editing the file; never written
+
+    void Load();
+    // Every key but "Debug"; false when the file could not be written.
+    bool Save() const;
+
+    const std::string &IniFileName() const { return FIni.FileName(); }
+
+private:
+    mutable TIniFile FIni;
+};
+
+// Set by the program at start-up; the stores themselves never use it.
+extern TClientPrefs *ClientPrefs;

@@ -1,0 +1,109 @@
+#include "config/Redirect.h"
+
+#include "config/IniFile.h"
+
+#include <climits>
+#include <cstdlib>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+std::string IniFileName;
+
+namespace {
+
+std::string DirOf(const std::string &path)
+{
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string FileNameOf(const std::string &path)
+{
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool FileExists(const std::string &path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+} // namespace
+
+TConfigEnvironment TConfigEnvironment::FromProcess()
+{
+    TConfigEnvironment env;
+    char buf[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n > 0) env.ExecutablePath.assign(buf, size_t(n));
+    if (const char *xdg = std::getenv("XDG_CONFIG_HOME")) env.XdgConfigHome = xdg;
+    if (const char *home = std::getenv("HOME")) env.Home = home;
+    if (env.Home.empty()) {
+        struct passwd pw, *found = nullptr;
+        char pwbuf[4096];
+        if (::getpwuid_r(::getuid(), &pw, pwbuf, sizeof pwbuf, &found) == 0 && found && found->pw_dir)
+            env.Home = found->pw_dir;
+    }
+    return env;
+}
+
+std::string ReplaceExtension(const std::string &path, const std::string &ext)
+{
+    size_t slash = path.rfind('/');
+    size_t start = slash == std::string::npos ? 0 : slash + 1;
+    size_t dot = path.rfind('.');
+    // A leading dot names a hidden file, not an extension.
+    if (dot == std::string::npos || dot <= start) return path + ext;
+    return path.substr(0, dot) + ext;
+}
+
+std::string ConfigDirectory(const TConfigEnvironment &env)
+{
+    std::string base;
+    if (!env.XdgConfigHome.empty() && env.XdgConfigHome.front() == '/')
+        base = env.XdgConfigHome;
+    else if (!env.Home.empty())
+        base = env.Home + "/.config";
+    else
+        return {};
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    return base + "/" + ProgramFolderName;
+}
+
+std::string HomeIniFileName(const TConfigEnvironment &env)
+{
+    return ReplaceExtension(env.ExecutablePath, ".INI");
+}
+
+std::string ResolveIniFileName(const TConfigEnvironment &env)
+{
+    const std::string home = HomeIniFileName(env);
+    const TIniDocument homeDoc = TIniFile(home).Load();
+
+    std::string ini = homeDoc.ReadString("Redirect", "Redirect", home);
+    if (ini.empty())
+        ini = home;
+    else if (ini.front() != '/')
+        ini = DirOf(home) + "/" + ini; // relative to the home file, not to wherever we were started
+
+    bool userFolder = homeDoc.ReadBool("Redirect", "WindowsDir", false);
+    // An installed copy cannot keep its settings beside itself.
+    if (!userFolder && ini == home && ::access(DirOf(home).c_str(), W_OK) != 0) userFolder = true;
+    if (userFolder) {
+        std::string dir = ConfigDirectory(env);
+        if (!dir.empty()) ini = dir + "/" + FileNameOf(ini);
+    }
+
+    if (ini != home && FileExists(home) && !FileExists(ini)) {
+        if (std::optional<std::string> bytes = ReadWholeFile(home)) {
+            TIniDocument copy = TIniDocument::Parse(*bytes);
+            copy.EraseSection("Redirect");
+            WriteFileAtomically(ini, copy.Text(), 0600);
+        }
+    }
+    return ini;
+}
