@@ -1,0 +1,191 @@
+#include "terminal/ColorTTYSelection.h"
+
+#include <algorithm>
+
+namespace {
+
+// Cells never hold control bytes through Write, but a NUL or a 0x01 smuggled in through
+// WriteCells must not cut the text short or fake a colour code.
+inline char TextByte(uint8_t c)
+{
+    return c < 0x20 ? ' ' : char(c);
+}
+
+bool Before(TCellPoint a, TCellPoint b)
+{
+    return a.y < b.y || (a.y == b.y && a.x < b.x);
+}
+
+TCellPoint ClampPoint(const TColorTTY &t, TCellPoint p)
+{
+    p.y = std::clamp(p.y, 0, t.Rows);
+    p.x = p.y == t.Rows ? 0 : std::clamp(p.x, 0, t.Cols);
+    return p;
+}
+
+// Calls row(y, from, to, last) for every row piece of the selection, in order: columns
+// from..to-1 of logical row y; `last` is the piece on SelEnd's row (no line break after it).
+template <class F> void WalkSelection(const TColorTTY &t, F row)
+{
+    const TCellPoint s = ClampPoint(t, t.SelStart), e = ClampPoint(t, t.SelEnd);
+    if (!Before(s, e)) return;
+    int x = s.x;
+    for (int y = s.y; y < e.y; ++y) {
+        row(y, x, t.Cols, false);
+        x = 0;
+    }
+    if (e.y < t.Rows) row(e.y, x, e.x, true);
+}
+
+// End of the row piece from..to without its trailing spaces.
+int TrimmedEnd(const TColorTTY &t, int y, int from, int to)
+{
+    const uint8_t *chars = t.RowChars(y);
+    while (to > from && TextByte(chars[to - 1]) == ' ')
+        --to;
+    return to;
+}
+
+void AppendCodes(std::string &out, TColourAttr &cur, TColourAttr a)
+{
+    auto code = [&out](char letter) {
+        out += ColourCodeByte;
+        out += letter;
+    };
+    const TColourAttr modes = caBright | caFlash;
+    if ((cur & modes) && (cur & modes) != (a & modes)) {
+        code('a');
+        cur = caReset;
+    }
+    if ((a & caBright) && !(cur & caBright)) code('f');
+    if ((a & caFlash) && !(cur & caFlash)) code('e');
+    if ((a & 0x07) != (cur & 0x07)) code(ForegroundLetters[a & 0x07]);
+    if ((a & 0x70) != (cur & 0x70)) code(BackgroundLetters[(a >> 4) & 0x07]);
+    cur = a;
+}
+
+} // namespace
+
+void TColorTTY::SetSelection(TCellPoint start, TCellPoint end)
+{
+    SelStart = start;
+    SelEnd = end;
+    InvalidateAll();
+}
+
+bool TColorTTY::AnchorIsStart() const
+{
+    return AnchorCell == SelStart;
+}
+
+void TColorTTY::GetSelTextBuf(char *buffer, int size) const
+{
+    if (!buffer || size <= 0) return;
+    int used = 0;
+    WalkSelection(*this, [&](int y, int from, int to, bool last) {
+        const uint8_t *chars = RowChars(y);
+        if (!last) to = TrimmedEnd(*this, y, from, to);
+        for (int x = from; x < to && used < size - 1; ++x)
+            buffer[used++] = TextByte(chars[x]);
+        if (!last && used < size - 2) {
+            buffer[used++] = '\r';
+            buffer[used++] = '\n';
+        }
+    });
+    buffer[used] = '\0';
+}
+
+std::string SelectionText(const TColorTTY &t)
+{
+    std::string out;
+    WalkSelection(t, [&](int y, int from, int to, bool last) {
+        const uint8_t *chars = t.RowChars(y);
+        if (!last) to = TrimmedEnd(t, y, from, to);
+        for (int x = from; x < to; ++x)
+            out += TextByte(chars[x]);
+        if (!last) out += "\r\n";
+    });
+    return out;
+}
+
+std::string SelectionColouredText(const TColorTTY &t)
+{
+    std::string out;
+    out += ColourCodeByte;
+    out += 'a';
+    TColourAttr cur = caReset;
+    WalkSelection(t, [&](int y, int from, int to, bool last) {
+        const uint8_t *chars = t.RowChars(y);
+        const uint8_t *attrs = t.RowAttrs(y);
+        // Trailing spaces are dropped before their codes, so no code dangles at a line end.
+        if (!last) to = TrimmedEnd(t, y, from, to);
+        for (int x = from; x < to; ++x) {
+            if (attrs[x] != cur) AppendCodes(out, cur, attrs[x]);
+            out += TextByte(chars[x]);
+        }
+        if (!last) out += "\r\n";
+    });
+    return out;
+}
+
+TCellPoint SelPointFromPixel(const TColorTTY &t, int x, int y, int charWidth, int charHeight)
+{
+    if (charWidth <= 0 || charHeight <= 0) return {0, t.Top};
+    if (y < 0) x = 0;
+    x = std::max(x, 0);
+    y = std::max(y, 0);
+    TCellPoint p{(x + charWidth / 2) / charWidth + t.Left, y / charHeight + t.Top};
+    if (p.x > t.Cols) {
+        p.x = 0;
+        ++p.y;
+    }
+    if (p.y >= t.Rows) p = {0, t.Rows};
+    return p;
+}
+
+void SelectToMouse(TColorTTY &t, TCellPoint mouse)
+{
+    t.MouseCell = mouse;
+    const TCellPoint &a = t.AnchorCell;
+    if (mouse.y < a.y || (mouse.y == a.y && mouse.x <= a.x)) {
+        t.SelStart = mouse;
+        t.SelEnd = a;
+    } else {
+        t.SelStart = a;
+        t.SelEnd = mouse;
+    }
+}
+
+void SelectWordAtMouse(TColorTTY &t)
+{
+    const TCellPoint m = t.MouseCell;
+    if (m.y < 0 || m.y >= t.Rows || m.x < 0 || m.x >= t.Cols) return;
+    const uint8_t *chars = t.RowChars(m.y);
+    if (chars[m.x] == ' ') return;
+    int s = m.x;
+    while (s >= 1 && chars[s] != ' ')
+        --s;
+    if (chars[s] == ' ') ++s;
+    int e = m.x;
+    while (e < t.Cols && chars[e] != ' ')
+        ++e;
+    t.SelStart = {s, m.y};
+    t.SelEnd = {e, m.y};
+    t.MouseCell = t.SelEnd;
+}
+
+bool AutoScrollStep(TColorTTY &t, int x, int y, int clientHeight, int charWidth, int charHeight)
+{
+    t.FlashHidden = false;
+    int top;
+    if (y < 0 && t.Top >= 1)
+        top = t.Top - 1;
+    else if (y > clientHeight - 1 && t.Top < t.Rows - t.VisibleRows)
+        top = t.Top + 1;
+    else
+        return false;
+    const int before = t.Top;
+    t.ScrollTo(t.Left, top);
+    SelectToMouse(t, SelPointFromPixel(t, x, y, charWidth, charHeight));
+    return t.Top != before;
+}
