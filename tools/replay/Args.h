@@ -1,0 +1,22 @@
+#pragma once
+// Command line of winmarlet-replay.
+
+#include <string>
+#include <vector>
+
+struct TReplayOptions
+{
+    std::string Mode = "telnet";
+    int Cols = 80;
+    int Rows = 24;
+    bool Attrs = false;
+    bool Raw = false; // Path is a raw capture: the whole file is received bytes
+    std::string Path; // script or capture; empty: the script comes from stdin
+    bool Help = false;
+};
+
+extern const char *const ReplayUsage;
+
+// Parses the arguments after the program name. Returns an empty string on success,
+// else what is wrong (the caller prints it with the usage and exits with status 2).
+std::string ParseReplayArgs(const std::vector<std::string> &Args, TReplayOptions &Options);
