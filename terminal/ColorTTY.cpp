@@ -53,8 +53,16 @@ void TColorTTY::SetView(TTTYView *view)
 {
     ViewPtr = view;
     TrackPosted = ScrollPosted = false;
-    TrackWaiting = ScrollWaiting = false;
-    ScrollWaitDX = ScrollWaitDY = 0;
+    // Requests the old view will never deliver are carried out now.
+    const bool track = TrackWaiting;
+    TrackWaiting = false;
+    if (ScrollWaiting) {
+        const int dx = ScrollWaitDX, dy = ScrollWaitDY;
+        ScrollWaiting = false;
+        ScrollWaitDX = ScrollWaitDY = 0;
+        ScrollTo(Left + dx, Top + dy);
+    }
+    if (track) MakeCursorVisible();
 }
 
 // ---------------------------------------------------------------- sizes and options
@@ -63,7 +71,7 @@ void TColorTTY::SetOptions(TColorTTYOptions options)
 {
     bool stopTimer = (Options & OptionBit(coFlashing)) && !(options & OptionBit(coFlashing));
     Options = options;
-    if (stopTimer && TimerActive) {
+    if (stopTimer) {
         if (HasWindow()) ViewPtr->StopTimer();
         TimerActive = false;
     }
@@ -93,7 +101,7 @@ void TColorTTY::SetBufferSize(int rows, int cols)
     MaxTop = std::max(0, Rows - VisibleRows);
     // Keep the cursor and the view at their distance from the bottom. Cursor and origin
     // are clamped into the new buffer first so nothing points outside it meanwhile.
-    const int delta = rows - oldRows;
+    const int delta = oldRows > 0 ? rows - oldRows : 0; // the first buffer starts at the top
     const int cy = CursorY + delta;
     CursorX = std::clamp(CursorX, 0, Cols);
     CursorY = std::clamp(CursorY, 0, Rows - 1);

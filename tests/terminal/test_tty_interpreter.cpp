@@ -1,0 +1,366 @@
+// The output interpreter: text runs, line wrapping, control characters, colour codes,
+// VT52 and ANSI sequences, erasing, and sequences split across calls.
+#include "terminal/ColorTTY.h"
+#include "tests/terminal/FakeTTYView.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace {
+
+class Interpreter : public ::testing::Test
+{
+protected:
+    TColorTTY t;
+    // 80 x 819 buffer showing 80 x 24, cursor at the top left of the screen
+    void SetUp() override
+    {
+        SetUpTTY(t, 80, 819, 80, 24);
+        t.MoveCursor(0, t.ScreenTop());
+    }
+    int Y(int screenRow) const { return t.ScreenTop() + screenRow; }
+    void W(const std::string &s) { t.Write(s.data(), s.size()); }
+};
+
+TEST_F(Interpreter, FullLineWrapsOnlyWhenMoreBytesFollowInTheSameCall)
+{
+    W(std::string(80, 'x') + "\r\ny");
+    EXPECT_EQ(RowTrimmed(t, Y(1)), "");
+    EXPECT_EQ(RowTrimmed(t, Y(2)), "y");
+
+    SetUp();
+    t.Clear();
+    t.MoveCursor(0, Y(0));
+    W(std::string(80, 'x'));
+    EXPECT_EQ(t.CursorX, 80);
+    EXPECT_EQ(t.CursorY, Y(0));
+    W("\r\ny");
+    EXPECT_EQ(RowTrimmed(t, Y(1)), "y");
+}
+
+TEST_F(Interpreter, FullLineThenTextInALaterCallStartsTheNextLine)
+{
+    W(std::string(80, 'x'));
+    W("ab");
+    EXPECT_EQ(RowTrimmed(t, Y(1)), "ab");
+    EXPECT_EQ(t.CursorX, 2);
+    // a control byte at the boundary does not wrap: BS steps back into the full line
+    W(std::string(78, 'c'));
+    W("\bZ");
+    EXPECT_EQ(RowText(t, Y(1)).substr(78), "cZ");
+}
+
+TEST_F(Interpreter, LongRunWrapsAcrossSeveralLines)
+{
+    W(std::string(200, 'q') + "!");
+    EXPECT_EQ(RowText(t, Y(0)), std::string(80, 'q'));
+    EXPECT_EQ(RowText(t, Y(1)), std::string(80, 'q'));
+    EXPECT_EQ(RowTrimmed(t, Y(2)), std::string(40, 'q') + "!");
+}
+
+TEST_F(Interpreter, ColourCodeChangesAttrAndTakesNoCell)
+{
+    W("A\x01rB");
+    EXPECT_EQ(RowTrimmed(t, Y(0)), "AB");
+    EXPECT_EQ(t.AttrAt(0, Y(0)), 15);
+    EXPECT_EQ(t.AttrAt(1, Y(0)), 9);
+
+    t.Clear();
+    t.MoveCursor(0, Y(0));
+    W("A\x01");
+    EXPECT_EQ(t.EscState, 1);
+    W("rB");
+    EXPECT_EQ(RowTrimmed(t, Y(0)), "AB");
+    EXPECT_EQ(t.AttrAt(1, Y(0)), 9);
+
+    W("\x01Z\x01"
+      "A");
+    EXPECT_EQ(t.Attr, 9);
+}
+
+TEST_F(Interpreter, SelectGraphicRendition)
+{
+    t.Attr = 7;
+    W("\x1b[1;31;44m");
+    EXPECT_EQ(t.Attr, 0x49);
+    W("\x1b[m");
+    EXPECT_EQ(t.Attr, 7);
+    t.Attr = 0x0A;
+    W("\x1b[7m");
+    EXPECT_EQ(t.Attr, 0xA0);
+    W("\x1b[;5m"); // empty piece resets first
+    EXPECT_EQ(t.Attr, 0x87);
+    W("\x1b[37;40;2;38;48;99m"); // unknown values ignored
+    EXPECT_EQ(t.Attr, 0x87);
+    W("\x1b[0;32;1;47mG");
+    EXPECT_EQ(t.AttrAt(0, Y(0)), 0x7A);
+}
+
+TEST_F(Interpreter, CursorAddressingCountsFromTheScreen)
+{
+    W("\x1b[5;10H");
+    EXPECT_EQ(t.CursorX, 9);
+    EXPECT_EQ(t.CursorY, 819 - 24 + 4);
+    W("\x1b[5H");
+    EXPECT_EQ(t.CursorX, 0);
+    EXPECT_EQ(t.CursorY, 819 - 24 + 4);
+    W("\x1b[3;7f\x1b[H");
+    EXPECT_EQ(t.CursorX, 0);
+    EXPECT_EQ(t.CursorY, Y(0));
+    W("\x1b[999;999H");
+    EXPECT_EQ(t.CursorX, 79);
+    EXPECT_EQ(t.CursorY, 818);
+    W("\x1b[2;3;4H"); // column text "3;4" is not a number: column 0
+    EXPECT_EQ(t.CursorX, 0);
+    EXPECT_EQ(t.CursorY, Y(1));
+    W("\x1b[;5H"); // empty row counts as 1
+    EXPECT_EQ(t.CursorX, 4);
+    EXPECT_EQ(t.CursorY, Y(0));
+    W("\x1b[999999999A\x1b[999999999D");
+    EXPECT_EQ(t.CursorX, 0);
+    EXPECT_EQ(t.CursorY, 0);
+}
+
+TEST_F(Interpreter, RelativeMovesAndVt52Moves)
+{
+    W("\x1b[10;10H\x1b[2A\x1b[3C");
+    EXPECT_EQ(t.CursorX, 12);
+    EXPECT_EQ(t.CursorY, Y(7));
+    W("\x1b[B\x1b[D"); // empty parameter is 1
+    EXPECT_EQ(t.CursorX, 11);
+    EXPECT_EQ(t.CursorY, Y(8));
+    W("\x1b"
+      "A\x1b"
+      "I\x1b"
+      "B\x1b"
+      "C\x1b"
+      "C\x1b"
+      "D");
+    EXPECT_EQ(t.CursorX, 12);
+    EXPECT_EQ(t.CursorY, Y(7));
+    W("\x1bH");
+    EXPECT_EQ(t.CursorX, 0);
+    EXPECT_EQ(t.CursorY, Y(0));
+    W("\x1b[1;2C"); // not a number: moves 0
+    EXPECT_EQ(t.CursorX, 0);
+}
+
+TEST_F(Interpreter, ParametersBeyondNineCharactersAreDropped)
+{
+    W("\x1b[0000000011C"); // keeps "000000001"
+    EXPECT_EQ(t.CursorX, 1);
+    EXPECT_EQ(t.EscParamsLen, 0);
+    EXPECT_EQ(TColorTTY::ParamInt("", 0), 1);
+    EXPECT_EQ(TColorTTY::ParamInt("12", 2), 12);
+    EXPECT_EQ(TColorTTY::ParamInt("1;2", 3), 0);
+}
+
+TEST_F(Interpreter, DirectCursorAddress)
+{
+    W("\x1b[10;10H\x1bY  ");
+    EXPECT_EQ(t.CursorX, 0);
+    EXPECT_EQ(t.CursorY, Y(0));
+    W("\x1bY");
+    W("\"");
+    EXPECT_EQ(t.EscState, 4);
+    W("%x");
+    EXPECT_EQ(t.CursorX, 6);
+    EXPECT_EQ(t.CursorY, Y(2));
+    EXPECT_EQ(RowTrimmed(t, Y(2)), "     x");
+    W("\x1bY\xff\xff"); // far outside: clamped
+    EXPECT_EQ(t.CursorX, 79);
+    EXPECT_EQ(t.CursorY, 818);
+}
+
+TEST_F(Interpreter, EscZShowsItselfAndUnknownSequencesVanish)
+{
+    W("\x1bZ\x1bq\x1b[12;3x.");
+    EXPECT_EQ(RowTrimmed(t, Y(0)), "Esc-Z.");
+    EXPECT_EQ(t.EscState, 0);
+    W("\x1b[1\x1b"
+      "A"); // ESC is a final byte too (ignored), then 'A' is text
+    EXPECT_EQ(RowTrimmed(t, Y(0)), "Esc-Z.A");
+}
+
+TEST_F(Interpreter, SavedAttributeAndCursor)
+{
+    W("\x01r\x1b"
+      "7\x01"
+      "b\x1b"
+      "8");
+    EXPECT_EQ(t.Attr, 9);
+    W("\x1b[3;4H\x1b[s\x1b[H\x1b[u");
+    EXPECT_EQ(t.CursorX, 3);
+    EXPECT_EQ(t.CursorY, Y(2));
+}
+
+TEST_F(Interpreter, EraseScreenAndLines)
+{
+    t.MoveCursor(0, 0);
+    W("oldest");
+    t.MoveCursor(0, Y(0));
+    for (int i = 0; i < 24; ++i)
+        W("line\x1b[E\x1b[" + std::to_string(i + 2) + "H");
+    W("\x1b[24;3H\x1b[2J");
+    for (int i = 0; i < 24; ++i)
+        EXPECT_EQ(RowTrimmed(t, Y(i)), "") << i;
+    EXPECT_EQ(t.AttrAt(0, Y(0)), 0);
+    EXPECT_EQ(t.CursorX, 2);
+    EXPECT_EQ(t.CursorY, 818);
+    EXPECT_EQ(RowTrimmed(t, 0), "oldest");
+
+    W("\x1b[24;1Habcdef\x1b[24;3H\x1b[J");
+    EXPECT_EQ(RowTrimmed(t, 818), "ab");
+    EXPECT_EQ(RowTrimmed(t, 0), "oldest");
+
+    W("\x1b[1;1Habcdef\x1b[1;3H\x1b[1K");
+    EXPECT_EQ(RowText(t, Y(0)).substr(0, 6), "  cdef");
+    W("\x1b[0K");
+    EXPECT_EQ(RowTrimmed(t, Y(0)), "");
+    W("xyz\x1b[2K");
+    EXPECT_EQ(RowTrimmed(t, Y(0)), "");
+    W("\x1b[1;1Hkeep\x1b[3K\x1b[1J\x1b[5J");
+    EXPECT_EQ(RowTrimmed(t, Y(0)), "keep");
+    W("\x1bK");
+    EXPECT_EQ(RowTrimmed(t, Y(0)), "keep");
+    W("\x1b[1;2H\x1bK");
+    EXPECT_EQ(RowTrimmed(t, Y(0)), "k");
+    W("\x1b[5;5Hx\x1bJ");
+    EXPECT_EQ(RowTrimmed(t, Y(4)), "");
+}
+
+TEST_F(Interpreter, EraseToEndOfScreenFromPastTheLastColumn)
+{
+    W("\x1b[23;1H" + std::string(80, 'a') + "\r\n" + "bbb");
+    W("\x1b[23;1H" + std::string(80, 'a'));
+    ASSERT_EQ(t.CursorX, 80);
+    W("\x1b[J");
+    EXPECT_EQ(RowText(t, Y(22)), std::string(80, 'a'));
+    EXPECT_EQ(RowTrimmed(t, Y(23)), "");
+}
+
+TEST_F(Interpreter, TabStopsEverySixteenColumns)
+{
+    W("\t");
+    EXPECT_EQ(t.CursorX, 0);
+    W("abcde\t");
+    EXPECT_EQ(t.CursorX, 16);
+    W("\t"); // already on a stop
+    EXPECT_EQ(t.CursorX, 16);
+    t.MoveCursor(79, Y(0));
+    W("\t");
+    EXPECT_EQ(t.CursorX, 80);
+    W("n");
+    EXPECT_EQ(t.CursorX, 1);
+    EXPECT_EQ(t.CursorY, Y(1));
+}
+
+TEST(InterpreterOddWidth, TabNeverPassesTheLastColumn)
+{
+    TColorTTY t;
+    SetUpTTY(t, 70, 30, 70, 10);
+    t.MoveCursor(65, 0);
+    t.Write("\t");
+    EXPECT_EQ(t.CursorX, 70);
+    t.Write("\x1b[1K"); // stays within row 0
+    EXPECT_EQ(RowTrimmed(t, 1), "");
+    EXPECT_EQ(t.AttrAt(0, 1), 0);
+}
+
+TEST_F(Interpreter, BackspaceCarriageReturnAndLineFeed)
+{
+    W("\r");
+    ASSERT_EQ(t.LastChar, 13);
+    W("\b");
+    EXPECT_EQ(t.CursorX, 0);
+    EXPECT_EQ(t.LastChar, 13);
+    W("ab\b\bX");
+    EXPECT_EQ(RowTrimmed(t, Y(0)), "Xb");
+    EXPECT_EQ(t.LastChar, 'X');
+    W("\n");
+    EXPECT_EQ(t.CursorX, 0);
+    EXPECT_EQ(t.CursorY, Y(1));
+    W("cd\r\n");
+    EXPECT_EQ(t.CursorY, Y(2));
+    t.Write("\x0b\x0c\x00\x1f", 4);
+    EXPECT_EQ(t.CursorX, 0);
+    EXPECT_EQ(t.LastChar, 10);
+}
+
+TEST_F(Interpreter, ControlBytesAndHighBytes)
+{
+    W("a\x7f\xb0\xff"
+      "b");
+    EXPECT_EQ(RowTrimmed(t, Y(0)), "a\x7f\xb0\xff"
+                                   "b");
+    t.Write("x\0y", 3); // NUL in a counted text is an ignored control byte
+    EXPECT_EQ(RowTrimmed(t, Y(0)), "a\x7f\xb0\xff"
+                                   "bxy");
+    t.Write("z\0w"); // and ends a NUL-terminated one
+    t.WriteChar(0);
+    t.WriteChar('!');
+    EXPECT_EQ(RowTrimmed(t, Y(0)), "a\x7f\xb0\xff"
+                                   "bxyz!");
+}
+
+TEST(Scrollback, OldestLineDroppedWithoutMovingMemory)
+{
+    TColorTTY t;
+    SetUpTTY(t, 10, 5, 10, 5);
+    const uint8_t *chars = t.Chars.data();
+    for (int i = 0; i < 8; ++i)
+        t.Write(("L" + std::to_string(i) + "\r\n").c_str());
+    EXPECT_EQ(t.Chars.data(), chars);
+    EXPECT_EQ(t.CursorY, 4);
+    EXPECT_EQ(RowTrimmed(t, 0), "L4");
+    EXPECT_EQ(RowTrimmed(t, 3), "L7");
+    EXPECT_EQ(RowTrimmed(t, 4), "");
+    EXPECT_EQ(t.AttrAt(0, 4), 0); // the recycled row is erased
+    EXPECT_EQ(t.RingStart, 4);
+}
+
+// Splitting a stream between calls changes nothing, except where a line is exactly full
+// and non-printable bytes follow in the same call (the stream below avoids that).
+TEST(Splits, EveryOneAndTwoPieceSplitGivesTheSameScreen)
+{
+    std::string s = "Hello \x01rred\x01"
+                    "a plain\r\n"
+                    "\x1b[1;33;44mbright\x1b[0m \x1b[5;10Hat 5,10\x1b[K\x1b[2;3H\x1b[1K"
+                    "tab\there\tand\bback\x07\r\n";
+    s += std::string(100, 'w') + "\x1bY#(" + "direct" + "\x1b[s\x1b[H\x1b[u!" +
+         "\x01"
+         "b\x01"
+         "Fblue\x1b[7mrev";
+    s += "\x1b"
+         "7\x01g\x1b"
+         "8\x1bZ\x1b[000000000012C\x1b[J\r\n\r\n\n\nend";
+
+    auto run = [&](const std::vector<size_t> &cuts) {
+        auto t = std::make_unique<TColorTTY>();
+        SetUpTTY(*t, 80, 30, 80, 24);
+        size_t from = 0;
+        for (size_t c : cuts) {
+            t->Write(s.data() + from, c - from);
+            from = c;
+        }
+        t->Write(s.data() + from, s.size() - from);
+        return t;
+    };
+    auto same = [](const TColorTTY &a, const TColorTTY &b) {
+        for (int y = 0; y < a.Rows; ++y) {
+            if (RowText(a, y) != RowText(b, y)) return false;
+            if (std::memcmp(a.RowAttrs(y), b.RowAttrs(y), size_t(a.Cols)) != 0) return false;
+        }
+        return a.CursorX == b.CursorX && a.CursorY == b.CursorY && a.Attr == b.Attr &&
+               a.EscState == b.EscState;
+    };
+    auto whole = run({});
+    std::vector<size_t> each;
+    for (size_t i = 1; i < s.size(); ++i)
+        each.push_back(i);
+    EXPECT_TRUE(same(*whole, *run(each)));
+    for (size_t i = 1; i < s.size(); ++i)
+        ASSERT_TRUE(same(*whole, *run({i}))) << "split at " << i;
+}
+
+} // namespace
