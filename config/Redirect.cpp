@@ -92,7 +92,10 @@ std::string ResolveIniFileName(const TConfigEnvironment &env)
 
     bool userFolder = homeDoc.ReadBool("Redirect", "WindowsDir", false);
     // An installed copy cannot keep its settings beside itself.
-    if (!userFolder && ini == home && ::access(DirOf(home).c_str(), W_OK) != 0) userFolder = true;
+    const std::string homeFolder = DirOf(home);
+    bool writable =
+        env.FolderWritable ? env.FolderWritable(homeFolder) : ::access(homeFolder.c_str(), W_OK) == 0;
+    if (!userFolder && ini == home && !writable) userFolder = true;
     if (userFolder) {
         std::string dir = ConfigDirectory(env);
         if (!dir.empty()) ini = dir + "/" + FileNameOf(ini);

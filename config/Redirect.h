@@ -1,6 +1,7 @@
 // Where the settings file lives.
 #pragma once
 
+#include <functional>
 #include <string>
 
 // What the location depends on, so that tests can set it.
@@ -9,6 +10,8 @@ struct TConfigEnvironment
     std::string ExecutablePath; // full path of the running program
     std::string XdgConfigHome;  // $XDG_CONFIG_HOME (used only when absolute)
     std::string Home;           // $HOME
+    // Whether the program's folder takes new files; unset asks the file system.
+    std::function<bool(const std::string &folder)> FolderWritable;
     // The running program's values (/proc/self/exe, the environment, the password database).
     static TConfigEnvironment FromProcess();
 };

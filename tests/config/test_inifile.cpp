@@ -1,0 +1,262 @@
+#include "config/IniFile.h"
+#include "tests/config/ConfigTestUtil.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+namespace {
+
+// A file as a user might have edited it by hand.
+const std::string OddFile = "; settings\r\n"
+                            "stray=before any section\r\n"
+                            "[ hosts ]\r\n"
+                            "  HOST =  Moss BBS  \r\n"
+                            "Login Name=John  Smith\r\n"
+                            ";Password=commented out\r\n"
+                            "no equals sign here\r\n"
+                            "Port=\r\n"
+                            "Mode=abc\r\n"
+                            "AutoLogin= 2 \r\n"
+                            "host=second spelling loses\r\n"
+                            "\r\n"
+                            "[Preferences]\r\n"
+                            "Screen Lines=12abc\r\n"
+                            "FontSize= -7 \r\n"
+                            "\r\n"
+                            "[HOSTS]\r\n"
+                            "Address=later section loses\r\n"
+                            "[Last]\r\n"
+                            "Key=no line end";
+
+std::vector<std::string> FilesIn(const std::string &dir)
+{
+    std::vector<std::string> names;
+    if (DIR *d = ::opendir(dir.c_str())) {
+        while (dirent *e = ::readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+        ::closedir(d);
+    }
+    return names;
+}
+
+} // namespace
+
+TEST(IniFile, ReadsHandWrittenFileAsTheFormatSays)
+{
+    TTempFolder tmp;
+    PutFile(tmp / "a.INI", OddFile);
+    TIniFile ini(tmp / "a.INI");
+
+    EXPECT_EQ(ini.ReadString("Hosts", "Host", "-"), "Moss BBS");          // case, blanks, first key wins
+    EXPECT_EQ(ini.ReadString("hosts", "login name", "-"), "John  Smith"); // inner blanks kept
+    EXPECT_EQ(ini.ReadString("Hosts", "Password", "-"), "-");             // comment is no key
+    EXPECT_EQ(ini.ReadString("Hosts", "Address", "-"), "-");              // only the first section counts
+    EXPECT_EQ(ini.ReadString("Hosts", "Port", "1976"), "");               // present but empty
+    EXPECT_EQ(ini.ReadString("Hosts", "stray", "-"), "-");                // before any section
+    EXPECT_EQ(ini.ReadString("Last", "Key", "-"), "no line end");
+    EXPECT_EQ(ini.ReadInteger("Hosts", "Mode", 3), 3);                 // non-numeric: default
+    EXPECT_EQ(ini.ReadInteger("Preferences", "Screen Lines", 24), 24); // trailing junk: default
+    EXPECT_EQ(ini.ReadInteger("Preferences", "FontSize", 9), -7);
+    EXPECT_EQ(ini.ReadInteger("Preferences", "Missing", 5), 5);
+    EXPECT_TRUE(ini.ReadBool("Hosts", "AutoLogin", false)); // any non-zero integer
+    EXPECT_TRUE(ini.ReadBool("Hosts", "Mode", true));
+    EXPECT_FALSE(ini.ReadBool("Nowhere", "AutoLogin", false));
+    EXPECT_EQ(ini.ReadSection("HOSTS"),
+              (std::vector<std::string>{"HOST", "Login Name", "Port", "Mode", "AutoLogin"}));
+
+    EXPECT_EQ(ParseIniInteger("2147483647"), 2147483647);
+    EXPECT_EQ(ParseIniInteger("-2147483648"), -2147483647 - 1);
+    EXPECT_EQ(ParseIniInteger("2147483648"), std::nullopt);
+    EXPECT_EQ(ParseIniInteger("+"), std::nullopt);
+}
+
+TEST(IniFile, WritingOneKeyKeepsEveryOtherByte)
+{
+    TTempFolder tmp;
+    const std::string path = tmp / "a.INI";
+    PutFile(path, OddFile);
+    TIniFile ini(path);
+
+    ASSERT_TRUE(ini.WriteString("HOSTS", "host", "Other"));
+    std::string expected = OddFile;
+    expected.replace(expected.find("  HOST =  Moss BBS  "), 20, "  HOST =Other");
+    EXPECT_EQ(GetFile(path), expected);
+
+    // A new key goes after the section's last line, before the blank separator.
+    ASSERT_TRUE(ini.WriteInteger("preferences", "Debug", 1));
+    expected.insert(expected.find("\r\n\r\n[HOSTS]") + 2, "Debug=1\r\n");
+    EXPECT_EQ(GetFile(path), expected);
+
+    // A new section at the end; the last line gets its line end first.
+    ASSERT_TRUE(ini.WriteBool("Friends", "Friend1", true));
+    expected += "\r\n\r\n[Friends]\r\nFriend1=1\r\n";
+    EXPECT_EQ(GetFile(path), expected);
+
+    // Writing the value it already has changes nothing at all.
+    ASSERT_TRUE(ini.WriteString("Last", "Key", "no line end"));
+    EXPECT_EQ(GetFile(path), expected);
+}
+
+TEST(IniFile, KeepsLineEndsAndEightBitBytes)
+{
+    TTempFolder tmp;
+    const std::string path = tmp / "unix.ini";
+    PutFile(path, "[A]\nx=1\n");
+    TIniFile ini(path);
+    ASSERT_TRUE(ini.WriteString("a", "y", "\xe9t\xe9 \x80\xff"));
+    ASSERT_TRUE(ini.WriteString("\xc4rger", "k", "v")); // Latin-1 capital A umlaut
+    EXPECT_EQ(GetFile(path), "[A]\nx=1\ny=\xe9t\xe9 \x80\xff\n\n[\xc4rger]\nk=v\n");
+    EXPECT_EQ(ini.ReadString("\xe4RGER", "K", ""), "v"); // matches without regard to case
+    EXPECT_EQ(ini.ReadString("A", "y", ""), "\xe9t\xe9 \x80\xff");
+
+    TIniFile fresh(tmp / "new.ini");
+    ASSERT_TRUE(fresh.WriteString("S", "k", "v"));
+    EXPECT_EQ(GetFile(tmp / "new.ini"), "[S]\r\nk=v\r\n");
+}
+
+TEST(IniFile, EraseSectionAndUnsafeInput)
+{
+    TTempFolder tmp;
+    const std::string path = tmp / "a.ini";
+    PutFile(path, "[Keep]\r\na=1\r\n[Gone]\r\nb=2\r\n; its note\r\n[keep2]\r\nc=3\r\n[GONE]\r\nd=4\r\n");
+    TIniFile ini(path);
+    ASSERT_TRUE(ini.EraseSection("gone"));
+    EXPECT_EQ(GetFile(path), "[Keep]\r\na=1\r\n[keep2]\r\nc=3\r\n");
+    ASSERT_TRUE(ini.EraseSection("Absent"));
+
+    // A value can never add lines; names the format cannot hold are refused.
+    ASSERT_TRUE(ini.WriteString("Keep", "a", "x\r\n[Evil]\r\nb=1"));
+    EXPECT_EQ(ini.ReadString("Keep", "a", ""), "x");
+    EXPECT_FALSE(ini.SectionExists("Evil"));
+    EXPECT_FALSE(ini.WriteString("Keep", "k=v", "1"));
+    EXPECT_FALSE(ini.WriteString("Keep", "[x]", "1"));
+    EXPECT_FALSE(ini.WriteString("Bad\nName", "k", "1"));
+    EXPECT_FALSE(ini.WriteString(" ", "k", "1"));
+    EXPECT_EQ(GetFile(path), "[Keep]\r\na=x\r\n[keep2]\r\nc=3\r\n");
+
+    // A section name holding ']' reads back whole.
+    ASSERT_TRUE(ini.WriteString("Odd]Name", "k", "v"));
+    EXPECT_EQ(ini.ReadString("odd]name", "k", ""), "v");
+}
+
+TEST(IniFile, CreatesFolderWithPrivateModeAndKeepsAnExistingMode)
+{
+    TTempFolder tmp;
+    const std::string path = tmp / "deep/er/winmarlet.INI";
+    TIniFile ini(path);
+    EXPECT_FALSE(ini.EraseSection("x") && Exists(path)); // nothing to write: nothing created
+    ASSERT_TRUE(ini.WriteString("Hosts", "Password", "secret"));
+    EXPECT_EQ(ModeOf(path), 0600u);
+    EXPECT_EQ(ModeOf(tmp / "deep"), 0700u);
+    ASSERT_TRUE(ini.WriteString("Hosts", "Password", "other"));
+    EXPECT_EQ(ModeOf(path), 0600u);
+
+    ::chmod(path.c_str(), 0640);
+    ASSERT_TRUE(ini.WriteString("Hosts", "Password", "third"));
+    EXPECT_EQ(ModeOf(path), 0640u);
+    EXPECT_EQ(FilesIn(tmp / "deep/er"), std::vector<std::string>{"winmarlet.INI"}); // no temporary left
+
+    // Writing through a symbolic link keeps the link.
+    const std::string link = tmp / "link.INI";
+    ASSERT_EQ(::symlink(path.c_str(), link.c_str()), 0);
+    ASSERT_TRUE(TIniFile(link).WriteString("Hosts", "Port", "23"));
+    struct stat st;
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(ini.ReadString("Hosts", "Port", ""), "23");
+}
+
+TEST(IniFile, FailedOrKilledWriteLeavesThePreviousFile)
+{
+    TTempFolder tmp;
+    const std::string path = tmp / "a.ini";
+    std::string before = "[Hosts]\r\nHost=Moss\r\nPassword=pw\r\n";
+    before += std::string(200000, ';') + "\r\n"; // big enough that half of it goes out first
+    PutFile(path, before);
+    TIniFile ini(path);
+
+    SetAtomicWriteHook([] { return false; }); // the disk fills up half-way
+    EXPECT_FALSE(ini.WriteString("Hosts", "Host", "Changed"));
+    SetAtomicWriteHook(nullptr);
+    EXPECT_EQ(GetFile(path), before);
+    EXPECT_EQ(FilesIn(tmp.Path()).size(), 1u);
+
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        SetAtomicWriteHook([] {
+            ::raise(SIGKILL);
+            return true;
+        });
+        TIniFile(path).WriteString("Hosts", "Host", "Changed");
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGKILL);
+    EXPECT_EQ(GetFile(path), before);
+
+    // The lock died with the killed writer: the next write goes through.
+    ASSERT_TRUE(ini.WriteString("Hosts", "Host", "Changed"));
+    EXPECT_EQ(ini.ReadString("Hosts", "Host", ""), "Changed");
+    EXPECT_EQ(ini.ReadString("Hosts", "Password", ""), "pw");
+}
+
+TEST(IniFile, UnreadableFileIsNotReplaced)
+{
+    TTempFolder tmp;
+    const std::string path = tmp / "a.ini";
+    ASSERT_EQ(::mkdir(path.c_str(), 0700), 0); // reading fails, as for a file without read permission
+    EXPECT_FALSE(TIniFile(path).WriteString("S", "j", "2"));
+    struct stat st;
+    EXPECT_TRUE(::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+    if (::geteuid() == 0) return; // root reads every file
+    PutFile(tmp / "b.ini", "[S]\nk=1\n");
+    ::chmod((tmp / "b.ini").c_str(), 0);
+    EXPECT_FALSE(TIniFile(tmp / "b.ini").WriteString("S", "j", "2"));
+    ::chmod((tmp / "b.ini").c_str(), 0600);
+    EXPECT_EQ(GetFile(tmp / "b.ini"), "[S]\nk=1\n");
+}
+
+TEST(IniFile, StoresSharingTheFileKeepEachOthersKeys)
+{
+    TTempFolder tmp;
+    const std::string path = tmp / "shared.INI";
+    TIniFile first(path), second(path);
+    ASSERT_TRUE(first.WriteString("Hosts", "Host", "Alpha"));
+    ASSERT_TRUE(second.WriteString("Preferences", "FontSize", "12"));
+    ASSERT_TRUE(first.WriteString("Hosts", "Port", "23"));
+    ASSERT_TRUE(second.WriteString("Hosts", "Mode", "1"));
+    EXPECT_EQ(first.ReadString("Preferences", "FontSize", ""), "12");
+    EXPECT_EQ(second.ReadString("Hosts", "Host", ""), "Alpha");
+    EXPECT_EQ(second.ReadString("Hosts", "Port", ""), "23");
+
+    // Processes writing at the same time: the lock keeps every key.
+    const int writers = 4, keys = 20;
+    std::vector<pid_t> children;
+    for (int w = 0; w < writers; ++w) {
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            TIniFile mine(path);
+            bool ok = true;
+            for (int k = 0; k < keys; ++k)
+                ok = mine.WriteInteger("Writer" + std::to_string(w), "Key" + std::to_string(k), k) && ok;
+            ::_exit(ok ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    TIniDocument doc = first.Load();
+    for (int w = 0; w < writers; ++w)
+        for (int k = 0; k < keys; ++k)
+            EXPECT_EQ(doc.ReadInteger("Writer" + std::to_string(w), "Key" + std::to_string(k), -1), k);
+    EXPECT_EQ(doc.ReadString("Hosts", "Host", ""), "Alpha");
+}
