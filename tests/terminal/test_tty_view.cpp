@@ -1,0 +1,365 @@
+// The model of the view: repaint requests, merged scroll and track requests, the origin
+// following output, buffer and view sizes, options and the caret.
+#include "terminal/ColorTTY.h"
+#include "tests/terminal/FakeTTYView.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class View : public ::testing::Test
+{
+protected:
+    TColorTTY t;
+    FakeTTYView v;
+    // 80 x 100 buffer, 80 x 24 view at the last page, cursor on the last row
+    void SetUpView(int cols, int rows, int visibleCols, int visibleRows)
+    {
+        SetUpTTY(t, cols, rows, visibleCols, visibleRows);
+        t.SetView(&v);
+        t.ScrollTo(0, t.MaxTop);
+        t.MoveCursor(0, rows - 1);
+        t.HandleTrackMessage();
+        t.HandleScrollMessage();
+        v.Forget();
+    }
+    void SetUp() override { SetUpView(80, 100, 80, 24); }
+    void W(const std::string &s) { t.Write(s.data(), s.size()); }
+    std::string Lines(int n)
+    {
+        std::string s;
+        for (int i = 0; i < n; ++i)
+            s += "line " + std::to_string(i) + "\r\n";
+        return s;
+    }
+};
+
+TEST_F(View, BurstOfNewLinesMergesIntoOneScroll)
+{
+    W(Lines(5));
+    EXPECT_EQ(v.ScrollPosts, 1);
+    EXPECT_TRUE(t.ScrollWaiting);
+    EXPECT_EQ(t.ScrollWaitDY, 5);
+    EXPECT_EQ(t.Top, 76 - 5); // the picture stays put until the scroll is delivered
+    EXPECT_TRUE(v.Moves.empty());
+    EXPECT_EQ(v.TrackPosts, 0); // the view has left the last page meanwhile
+    W(Lines(3));
+    EXPECT_EQ(v.ScrollPosts, 1);
+    EXPECT_EQ(t.ScrollWaitDY, 8);
+
+    t.HandleScrollMessage();
+    ASSERT_EQ(v.Moves.size(), 1u);
+    EXPECT_EQ(v.Moves[0], (FakeTTYView::Move{0, 68, 0, 76}));
+    EXPECT_FALSE(t.ScrollWaiting);
+    EXPECT_EQ(RowTrimmed(t, t.Top + 22), "line 2"); // the last page shows the new lines
+    W("x");
+    EXPECT_EQ(v.TrackPosts, 1);
+    W("y");
+    EXPECT_EQ(v.TrackPosts, 1);
+    t.HandleTrackMessage();
+    EXPECT_EQ(v.Moves.size(), 1u); // cursor already in view
+    t.HandleScrollMessage();       // a late duplicate does nothing
+    EXPECT_EQ(v.Moves.size(), 1u);
+}
+
+TEST_F(View, HalfAScreenIsScrolledAtOnce)
+{
+    W(Lines(11));
+    EXPECT_TRUE(v.Moves.empty());
+    W(Lines(1)); // merged amount reaches 24 / 2
+    ASSERT_EQ(v.Moves.size(), 1u);
+    EXPECT_EQ(v.Moves[0], (FakeTTYView::Move{0, 64, 0, 76}));
+    EXPECT_FALSE(t.ScrollWaiting);
+    W(Lines(2)); // the request still in flight carries these
+    EXPECT_EQ(v.ScrollPosts, 1);
+    EXPECT_EQ(t.ScrollWaitDY, 2);
+    t.HandleScrollMessage();
+    EXPECT_EQ(t.Top, 76);
+    W(Lines(1));
+    EXPECT_EQ(v.ScrollPosts, 2);
+}
+
+TEST_F(View, OddSizesRoundHalvesTowardZero)
+{
+    SetUpView(9, 50, 5, 5); // halves are 2 and 2
+    t.ScrollBy(1, 1);
+    EXPECT_EQ(v.ScrollPosts, 1);
+    EXPECT_TRUE(v.Moves.empty());
+    t.ScrollBy(0, 1); // 2 is not below 2
+    ASSERT_EQ(v.Moves.size(), 1u);
+    EXPECT_EQ(v.Moves[0], (FakeTTYView::Move{0, 45, 1, 45})); // clamped at the bottom
+    t.ScrollTo(0, 10);
+    t.ScrollBy(-1, -1);
+    EXPECT_TRUE(t.ScrollWaiting);
+    t.ScrollBy(1, 1); // cancels out: nothing waits
+    EXPECT_FALSE(t.ScrollWaiting);
+    t.ScrollBy(0, -2);
+    EXPECT_EQ(t.Top, 8);
+
+    SetUpView(80, 50, 80, 1); // a one-row view never waits
+    t.ScrollTo(0, 10);
+    v.Forget();
+    t.ScrollBy(0, 1);
+    EXPECT_EQ(v.ScrollPosts, 0);
+    EXPECT_EQ(t.Top, 11);
+}
+
+TEST_F(View, WithoutLazyWriteEverythingHappensAtOnce)
+{
+    t.SetOptions(t.Options & ~OptionBit(coLazyWrite));
+    W("abc" + Lines(2));
+    EXPECT_EQ(v.ScrollPosts, 0);
+    EXPECT_EQ(v.TrackPosts, 0);
+    EXPECT_EQ(t.Top, 76);
+    EXPECT_EQ(v.Moves.size(), 2u);
+    ASSERT_FALSE(v.Invalidated.empty());
+    EXPECT_EQ(v.Invalidated[0], (FakeTTYView::Cells{0, 9, 99, true}));
+}
+
+TEST_F(View, ModelWorksWithoutAView)
+{
+    t.SetView(nullptr);
+    W(Lines(30) + "\x07" + std::string(100, 'x'));
+    EXPECT_EQ(t.Top, 76);
+    EXPECT_EQ(t.CursorY, 99);
+    EXPECT_EQ(t.LastChar, 'x');
+    EXPECT_EQ(v.Beeps, 0);
+}
+
+TEST_F(View, DetachingCarriesOutWaitingRequests)
+{
+    W(Lines(3));
+    ASSERT_TRUE(t.ScrollWaiting);
+    t.SetView(nullptr);
+    EXPECT_EQ(t.Top, 76);
+    EXPECT_FALSE(t.ScrollWaiting);
+    EXPECT_FALSE(t.TrackWaiting);
+}
+
+TEST_F(View, RepaintCoversOnlyTheTouchedColumnsOfARun)
+{
+    t.MoveCursor(5, 99);
+    v.Forget();
+    W("abc");
+    ASSERT_EQ(v.Invalidated.size(), 1u);
+    EXPECT_EQ(v.Invalidated[0], (FakeTTYView::Cells{5, 8, 99, false}));
+    v.Forget();
+    W("\b\b\bXY");
+    ASSERT_EQ(v.Invalidated.size(), 1u);
+    EXPECT_EQ(v.Invalidated[0], (FakeTTYView::Cells{5, 8, 99, false}));
+    v.Forget();
+    W("\b");
+    ASSERT_EQ(v.Invalidated.size(), 1u);
+    EXPECT_EQ(v.Invalidated[0], (FakeTTYView::Cells{6, 7, 99, false}));
+    v.Forget();
+    W(std::string(74, 'w') + "z");
+    // line filled from column 6, then "z" on the next line (the same logical row after the ring moved)
+    ASSERT_EQ(v.Invalidated.size(), 2u);
+    EXPECT_EQ(v.Invalidated[0], (FakeTTYView::Cells{6, 80, 99, false}));
+    EXPECT_EQ(v.Invalidated[1], (FakeTTYView::Cells{0, 1, 99, false}));
+}
+
+TEST_F(View, ScrolledBackViewKeepsItsLines)
+{
+    t.ScrollTo(0, 40);
+    ASSERT_TRUE(t.ScrolledBack);
+    const std::string shown = RowText(t, 40);
+    v.Forget();
+    W(Lines(7));
+    EXPECT_EQ(t.Top, 33);
+    EXPECT_EQ(RowText(t, t.Top), shown);
+    EXPECT_EQ(v.Renumbered, 7);
+    EXPECT_EQ(v.ScrollPosts, 0);
+    EXPECT_EQ(v.TrackPosts, 0); // not at the last page: no tracking
+    EXPECT_TRUE(v.Moves.empty());
+}
+
+TEST_F(View, WholeBufferInViewRepaintsWhenTheRingAdvances)
+{
+    SetUpView(20, 10, 20, 12);
+    W(Lines(2));
+    EXPECT_GE(v.InvalidatedAll, 2);
+    EXPECT_EQ(t.Top, 0);
+    EXPECT_EQ(RowTrimmed(t, 8), "line 1");
+}
+
+TEST_F(View, TrackingFollowsTheCursorHorizontally)
+{
+    SetUpView(80, 100, 40, 24);
+    W(std::string(60, 'h'));
+    EXPECT_EQ(v.TrackPosts, 1);
+    t.HandleTrackMessage();
+    EXPECT_EQ(t.Left, 21);
+    W("\r");
+    t.HandleTrackMessage();
+    EXPECT_EQ(t.Left, 0);
+}
+
+TEST_F(View, MoveCursorTracksOnlyFromARowInView)
+{
+    t.SetOptions(t.Options & ~OptionBit(coLazyWrite));
+    t.MoveCursor(0, 10); // from the last row (in view)
+    EXPECT_EQ(t.Top, 10);
+    t.ScrollTo(0, 50);
+    t.MoveCursor(0, 99); // from row 10, out of view: no tracking
+    EXPECT_EQ(t.Top, 50);
+    t.SetOptions(t.Options & ~OptionBit(coAutoTracking));
+    t.MoveCursor(0, 55);
+    t.MoveCursor(0, 0);
+    EXPECT_EQ(t.Top, 50);
+}
+
+TEST_F(View, MakeCursorVisibleScrollsTheLeastNeeded)
+{
+    SetUpView(80, 100, 20, 10);
+    t.ScrollTo(30, 40);
+    t.CursorX = 35;
+    t.CursorY = 60;
+    t.MakeCursorVisible();
+    EXPECT_EQ(t.Left, 30);
+    EXPECT_EQ(t.Top, 51);
+    t.CursorX = 5;
+    t.CursorY = 45;
+    t.MakeCursorVisible();
+    EXPECT_EQ(t.Left, 5);
+    EXPECT_EQ(t.Top, 45);
+}
+
+TEST_F(View, ScrollToClampsAndTellsScrolledBack)
+{
+    t.ScrollTo(-5, 1000);
+    EXPECT_EQ(t.Left, 0);
+    EXPECT_EQ(t.Top, 76);
+    EXPECT_FALSE(t.ScrolledBack);
+    t.ScrollTo(0, 75);
+    EXPECT_TRUE(t.ScrolledBack);
+    v.Forget();
+    t.ScrollTo(0, 75);
+    EXPECT_TRUE(v.Moves.empty());
+}
+
+TEST_F(View, VisibleSizeSetsTheLimitsAndPullsTheOriginBack)
+{
+    t.SetVisibleSize(0, 50);
+    EXPECT_EQ(t.MaxLeft, 80);
+    EXPECT_EQ(t.MaxTop, 50);
+    EXPECT_EQ(t.Top, 50);
+    t.SetVisibleSize(100, 200);
+    EXPECT_EQ(t.MaxLeft, 0);
+    EXPECT_EQ(t.MaxTop, 0);
+    EXPECT_EQ(t.Top, 0);
+    EXPECT_FALSE(t.ScrolledBack);
+}
+
+TEST_F(View, BufferSizeKeepsTheCursorsDistanceFromTheBottom)
+{
+    t.MoveCursor(3, 97);
+    t.SetRows(819);
+    EXPECT_EQ(t.Rows, 819);
+    EXPECT_EQ(t.CursorY, 816);
+    EXPECT_EQ(t.CursorX, 3);
+    EXPECT_EQ(t.RingStart, 0);
+    EXPECT_EQ(t.CharAt(0, 816), ' ');
+    EXPECT_EQ(t.AttrAt(0, 816), 15);
+    t.HandleTrackMessage();
+    t.HandleScrollMessage();
+    EXPECT_EQ(t.Top, t.MaxTop);
+    t.SetRows(10);
+    EXPECT_EQ(t.CursorY, 7);
+    EXPECT_EQ(t.MaxTop, 0);
+    EXPECT_EQ(t.Top, 0);
+    t.MoveCursor(0, 0);
+    t.SetRows(5); // nearer the bottom than possible: row 0
+    EXPECT_EQ(t.CursorY, 0);
+}
+
+TEST_F(View, BufferNeverExceedsSixtyFiveThousandCells)
+{
+    t.SetBufferSize(819, 200);
+    EXPECT_EQ(t.Cols, 200);
+    EXPECT_EQ(t.Rows, 327);
+    EXPECT_LE(t.Chars.size(), 65535u);
+    t.SetCols(0);
+    EXPECT_EQ(t.Cols, 1);
+    t.SetBufferSize(-3, 100000);
+    EXPECT_EQ(t.Cols, 65535);
+    EXPECT_EQ(t.Rows, 1);
+    W("\x1b[J\x1b[2J" + Lines(3) + std::string(70000, 'x'));
+    EXPECT_EQ(t.CursorY, 0);
+}
+
+TEST_F(View, ClearBlanksAndHomesEverything)
+{
+    W("\x01r" + Lines(40));
+    t.ScrollTo(0, 60);
+    v.Forget();
+    t.Clear();
+    EXPECT_EQ(t.Attr, 15);
+    EXPECT_EQ(t.CursorX, 0);
+    EXPECT_EQ(t.CursorY, 0);
+    EXPECT_EQ(t.Top, 0);
+    for (int y = 0; y < t.Rows; ++y)
+        ASSERT_EQ(RowTrimmed(t, y), "") << y;
+    EXPECT_EQ(t.AttrAt(5, 99), 0);
+    EXPECT_EQ(v.Moves.size(), 1u);
+    EXPECT_GE(v.InvalidatedAll, 1);
+}
+
+TEST_F(View, EraseCellsSpansRowsButNotPastTheBuffer)
+{
+    W("\x1b[H");
+    for (int y = 95; y < 100; ++y) {
+        t.MoveCursor(0, y);
+        W(std::string(80, 'e'));
+    }
+    t.EraseCells(70, 96, 100); // 10 + 80 + 10
+    EXPECT_EQ(RowText(t, 96), std::string(70, 'e') + std::string(10, ' '));
+    EXPECT_EQ(RowTrimmed(t, 97), "");
+    EXPECT_EQ(RowText(t, 98), std::string(10, ' ') + std::string(70, 'e'));
+    t.EraseCells(0, 99, 100000);
+    EXPECT_EQ(RowTrimmed(t, 99), "");
+    EXPECT_EQ(RowText(t, 95), std::string(80, 'e'));
+    t.EraseCells(0, 100, 5); // outside: nothing
+    t.EraseCells(0, -1, 5);
+    t.WriteCells(78, 95, 5, "ABCDE"); // clipped at the end of the row
+    EXPECT_EQ(RowText(t, 95).substr(76), "eeAB");
+    EXPECT_EQ(t.CharAt(0, 96), 'e');
+}
+
+TEST_F(View, OptionsSetterStopsTheBlinkTimerOnly)
+{
+    t.SetOptions(t.Options | OptionBit(coFlashing));
+    t.TimerActive = true;
+    t.SetOptions(t.Options & ~OptionBit(coFlashing));
+    EXPECT_FALSE(t.TimerActive);
+    EXPECT_EQ(v.TimerStops, 1);
+    EXPECT_EQ(v.InvalidatedAll, 0);
+    t.SetOptions(t.Options & ~OptionBit(coColors));
+    EXPECT_EQ(v.TimerStops, 1);
+}
+
+TEST_F(View, CaretFollowsCursorMovesButNotText)
+{
+    t.Focused = true;
+    t.MoveCursor(4, 99);
+    EXPECT_EQ(v.Carets, 0); // no caret without coFulltimeCursor
+    t.SetOptions(t.Options | OptionBit(coFulltimeCursor));
+    t.MoveCursor(5, 99);
+    EXPECT_EQ(v.Carets, 1);
+    W("text\r\n");
+    EXPECT_EQ(v.Carets, 1);
+    t.HandleScrollMessage(); // a view move updates it
+    EXPECT_EQ(v.Carets, 2);
+}
+
+TEST_F(View, BellBeeps)
+{
+    W("a\x07");
+    EXPECT_EQ(v.Beeps, 1);
+    EXPECT_EQ(t.LastChar, 7);
+    v.Window = false; // no window: nothing reaches the view
+    W("\x07");
+    EXPECT_EQ(v.Beeps, 1);
+}
+
+} // namespace
