@@ -1,0 +1,154 @@
+// The output interpreter under random text, random call splits, a random view size and
+// random options, mixed with the operations other parts call directly. Every state the
+// model reaches must keep its cursor, origin and ring inside the buffer, and every request
+// it makes of the view must name cells that exist.
+
+#include "terminal/ColorTTY.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+void Check(bool ok)
+{
+    if (!ok) __builtin_trap();
+}
+
+struct CheckingView : TTTYView
+{
+    const TColorTTY *Tty = nullptr;
+    bool Track = false, Scroll = false;
+
+    void InvalidateCells(int x1, int x2, int y, bool) override
+    {
+        Check(0 <= x1 && x1 < x2 && x2 <= Tty->Cols && 0 <= y && y < Tty->Rows);
+    }
+    void InvalidateAll(bool) override {}
+    void ViewMoved(int, int, int newLeft, int newTop) override
+    {
+        Check(newLeft == Tty->Left && newTop == Tty->Top);
+        Check(0 <= newLeft && newLeft <= Tty->MaxLeft && 0 <= newTop && newTop <= Tty->MaxTop);
+    }
+    void PostTrack() override { Track = true; }
+    void PostScroll() override { Scroll = true; }
+    void Beep() override {}
+    void UpdateCaret() override { Check(Tty->CursorX <= Tty->Cols && Tty->CursorY < Tty->Rows); }
+};
+
+void CheckModel(const TColorTTY &t)
+{
+    Check(t.Cols >= 1 && t.Rows >= 1 && t.Cols * t.Rows <= MaxTTYCells);
+    Check(t.Chars.size() == size_t(t.Cols) * size_t(t.Rows) && t.Attrs.size() == t.Chars.size());
+    Check(0 <= t.RingStart && t.RingStart < t.Rows);
+    Check(0 <= t.CursorX && t.CursorX <= t.Cols && 0 <= t.CursorY && t.CursorY < t.Rows);
+    Check(0 <= t.Left && t.Left <= t.MaxLeft && 0 <= t.Top && t.Top <= t.MaxTop);
+    Check(t.MaxLeft == std::max(0, t.Cols - t.VisibleCols) &&
+          t.MaxTop == std::max(0, t.Rows - t.VisibleRows));
+    Check(0 <= t.EscParamsLen && t.EscParamsLen <= 9 && t.EscParams[t.EscParamsLen] == 0);
+    Check(t.EscState <= 4);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    FuzzedDataProvider in(data, size);
+    TColorTTY t;
+    CheckingView view;
+    view.Tty = &t;
+
+    const int cols = in.ConsumeIntegralInRange(1, 300);
+    const int rows = in.ConsumeIntegralInRange(1, std::min(900, MaxTTYCells / cols));
+    t.SetBufferSize(rows, cols);
+    t.SetVisibleSize(in.ConsumeIntegralInRange(0, cols + 5), in.ConsumeIntegralInRange(0, rows + 5));
+    t.SetOptions(in.ConsumeIntegral<uint8_t>());
+    t.Focused = in.ConsumeBool();
+    if (in.ConsumeBool()) t.SetView(&view);
+    t.Clear();
+    t.MoveCursor(0, t.Rows - t.VisibleRows);
+
+    std::vector<char> chunk;
+    while (in.remaining_bytes() > 0) {
+        const uint8_t op = in.ConsumeIntegral<uint8_t>();
+        if (op < 200) { // mostly output, in pieces of random length
+            const size_t n = in.ConsumeIntegralInRange<size_t>(0, op < 100 ? 8 : 300);
+            std::vector<uint8_t> bytes = in.ConsumeBytes<uint8_t>(n);
+            chunk.assign(bytes.begin(), bytes.end());
+            if (op & 1) {
+                t.Write(chunk.data(), chunk.size());
+            } else {
+                chunk.push_back(0);
+                t.Write(chunk.data());
+            }
+        } else {
+            const int a = in.ConsumeIntegralInRange(-70000, 70000);
+            const int b = in.ConsumeIntegralInRange(-70000, 70000);
+            const int c = in.ConsumeIntegralInRange(-70000, 70000);
+            switch (op % 16) {
+            case 0:
+                view.Track = false;
+                t.HandleTrackMessage();
+                break;
+            case 1:
+                view.Scroll = false;
+                t.HandleScrollMessage();
+                break;
+            case 2:
+                t.SetVisibleSize(a % 400, b % 1000);
+                break;
+            case 3:
+                t.ScrollTo(a, b);
+                break;
+            case 4:
+                t.ScrollBy(a % 100, b % 100);
+                break;
+            case 5:
+                t.MoveCursor(a, b);
+                break;
+            case 6:
+                t.EraseCells(a % 400, b % 1000, c);
+                break;
+            case 7: {
+                static const char text[400] = {'x'};
+                t.WriteCells(a % 400, b % 1000, c % 400, text);
+                break;
+            }
+            case 8:
+                t.SetOptions(uint8_t(a));
+                break;
+            case 9:
+                if (in.ConsumeBool())
+                    t.SetView(&view);
+                else
+                    t.SetView(nullptr);
+                break;
+            case 10:
+                t.SetBufferSize(a % 1000, b % 400);
+                break;
+            case 11:
+                t.Clear();
+                break;
+            case 12:
+                t.MakeCursorVisible();
+                break;
+            case 13:
+                t.EraseToStartOfLine();
+                t.EraseToEndOfScreen();
+                break;
+            case 14:
+                t.WriteChar(char(a));
+                break;
+            default:
+                t.NewLine();
+                break;
+            }
+        }
+        CheckModel(t);
+    }
+    return 0;
+}
