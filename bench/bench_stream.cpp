@@ -1,0 +1,268 @@
+// Throughput of the received-data road: socket reads of 32 KB through
+// TTelnetStateMachine::ProcessInput into the terminal model, against libvterm with
+// its screen layer on the equivalent stream. Two streams: BBS-style (colour changes
+// every few characters, 0x01 colour codes, an occasional ESC [K) and plain text.
+
+#include "protocol/Telnet.h"
+#include "terminal/ColorTTY.h"
+
+#include <benchmark/benchmark.h>
+#include <vterm.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+
+namespace {
+
+constexpr size_t StreamSize = 16u << 20;
+constexpr size_t ReadSize = 32768;
+
+// Deterministic generator (an LCG), so every run measures the same bytes.
+struct Lcg
+{
+    uint32_t s = 20240611;
+    uint32_t Next(uint32_t n)
+    {
+        s = s * 1664525u + 1013904223u;
+        return (s >> 8) % n;
+    }
+};
+
+const char *const Words[] = {"the",   "board", "message", "from", "user", "posted", "reply",   "forum",
+                             "read",  "new",   "express", "who",  "is",   "online", "Lobby",   "and",
+                             "today", "sysop", "quote",   "next", "room", "mail",   "[Enter]", "<More>"};
+
+// The SGR that has the effect of a colour code letter.
+std::string SgrOfLetter(char l)
+{
+    static const char Fg[] = "drgybpcw", Bg[] = "DRGYBPCW";
+    if (l == 'a') return "\x1b[0m";
+    if (l == 'f') return "\x1b[1m";
+    if (l == 'e') return "\x1b[5m";
+    if (const char *p = std::strchr(Fg, l)) return "\x1b[3" + std::to_string(p - Fg) + "m";
+    if (const char *p = std::strchr(Bg, l)) return "\x1b[4" + std::to_string(p - Bg) + "m";
+    return "";
+}
+
+// Ours carries 0x01 colour codes; the libvterm stream has the same codes as SGR.
+struct Streams
+{
+    std::string Ours, VTerm;
+};
+
+Streams MakeBbsStream()
+{
+    static const char Letters[] = "drgybpcwfaDRGBCe";
+    static const char *const Sgr[] = {"\x1b[1;32m", "\x1b[0;36m", "\x1b[33m",   "\x1b[1;37;44m",
+                                      "\x1b[0m",    "\x1b[31m",   "\x1b[1;35m", "\x1b[0;1;34m"};
+    Lcg r;
+    Streams s;
+    s.Ours.reserve(StreamSize + 256);
+    s.VTerm.reserve(StreamSize + StreamSize / 4);
+    while (s.Ours.size() < StreamSize) {
+        const size_t Width = 20 + r.Next(58); // visible characters, always less than a line
+        size_t Visible = 0, SinceColour = 0;
+        while (Visible < Width) {
+            if (SinceColour >= 8) {
+                SinceColour = 0;
+                if (r.Next(2)) {
+                    const char *e = Sgr[r.Next(8)];
+                    s.Ours += e;
+                    s.VTerm += e;
+                } else {
+                    const char l = Letters[r.Next(sizeof Letters - 1)];
+                    s.Ours += '\x01';
+                    s.Ours += l;
+                    s.VTerm += SgrOfLetter(l);
+                }
+            }
+            std::string w = Words[r.Next(sizeof Words / sizeof *Words)];
+            if (Visible) w.insert(w.begin(), ' ');
+            if (Visible + w.size() > Width) w.resize(Width - Visible);
+            s.Ours += w;
+            s.VTerm += w;
+            Visible += w.size();
+            SinceColour += w.size();
+        }
+        if (r.Next(12) == 0) {
+            s.Ours += "\x1b[K";
+            s.VTerm += "\x1b[K";
+        }
+        s.Ours += "\r\n";
+        s.VTerm += "\r\n";
+    }
+    return s;
+}
+
+std::string MakePlainStream()
+{
+    Lcg r;
+    std::string s;
+    s.reserve(StreamSize + 128);
+    while (s.size() < StreamSize) {
+        const size_t Width = 20 + r.Next(58);
+        size_t Start = s.size();
+        while (s.size() - Start < Width) {
+            if (s.size() > Start) s += ' ';
+            s += Words[r.Next(sizeof Words / sizeof *Words)];
+        }
+        s.resize(Start + Width);
+        s += "\r\n";
+    }
+    return s;
+}
+
+const Streams &Bbs()
+{
+    static const Streams s = MakeBbsStream();
+    return s;
+}
+
+const std::string &Plain()
+{
+    static const std::string s = MakePlainStream();
+    return s;
+}
+
+// A window that does nothing but take the posted requests; they are delivered between
+// reads, as the event loop does between socket notifications.
+class QuietView : public TTTYView
+{
+public:
+    void InvalidateCells(int, int, int, bool) override {}
+    void InvalidateAll(bool) override {}
+    void ViewMoved(int, int, int, int) override {}
+    void PostTrack() override { Track = true; }
+    void PostScroll() override { Scroll = true; }
+    void Beep() override {}
+    void UpdateCaret() override {}
+    bool Track = false, Scroll = false;
+};
+
+void RunOurs(benchmark::State &State, const std::string &Stream)
+{
+    std::vector<uint8_t> Buf(ReadSize + 1);
+    for (auto _ : State) {
+        TColorTTY Tty;
+        QuietView View;
+        Tty.SetView(&View);
+        Tty.SetBufferSize(819, 80);
+        Tty.SetVisibleSize(80, 25);
+        Tty.Clear();
+        Tty.MoveCursor(0, 819 - 25);
+        TTelnetStateMachine Engine;
+        Engine.OnTerminalOut = [&Tty](TTelnetStateMachine *, const char *Text) { Tty.Write(Text); };
+        for (size_t Pos = 0; Pos < Stream.size(); Pos += ReadSize) {
+            const size_t n = std::min(ReadSize, Stream.size() - Pos);
+            std::memcpy(Buf.data(), Stream.data() + Pos, n);
+            Buf[n] = 0;
+            Engine.ProcessInput(Buf.data(), static_cast<uint16_t>(n));
+            if (View.Scroll) {
+                View.Scroll = false;
+                Tty.HandleScrollMessage();
+            }
+            if (View.Track) {
+                View.Track = false;
+                Tty.HandleTrackMessage();
+            }
+        }
+        benchmark::DoNotOptimize(Tty.Chars.data());
+        Tty.SetView(nullptr);
+    }
+    State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * Stream.size()));
+}
+
+int PushLine(int, const VTermScreenCell *, void *User)
+{
+    ++*static_cast<long *>(User);
+    return 1;
+}
+
+void RunVTerm(benchmark::State &State, const std::string &Stream)
+{
+    VTermScreenCallbacks Callbacks{};
+    Callbacks.sb_pushline = PushLine;
+    long Pushed = 0;
+    for (auto _ : State) {
+        VTerm *vt = vterm_new(25, 80);
+        vterm_set_utf8(vt, 0);
+        VTermScreen *Screen = vterm_obtain_screen(vt);
+        vterm_screen_set_callbacks(Screen, &Callbacks, &Pushed);
+        vterm_screen_reset(Screen, 1);
+        for (size_t Pos = 0; Pos < Stream.size(); Pos += ReadSize)
+            vterm_input_write(vt, Stream.data() + Pos, std::min(ReadSize, Stream.size() - Pos));
+        vterm_free(vt);
+    }
+    benchmark::DoNotOptimize(Pushed);
+    State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * Stream.size()));
+}
+
+void BM_BbsStream_winMarlet(benchmark::State &s)
+{
+    RunOurs(s, Bbs().Ours);
+}
+void BM_BbsStream_libvterm(benchmark::State &s)
+{
+    RunVTerm(s, Bbs().VTerm);
+}
+void BM_PlainStream_winMarlet(benchmark::State &s)
+{
+    RunOurs(s, Plain());
+}
+void BM_PlainStream_libvterm(benchmark::State &s)
+{
+    RunVTerm(s, Plain());
+}
+
+BENCHMARK(BM_BbsStream_winMarlet)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BbsStream_libvterm)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainStream_winMarlet)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainStream_libvterm)->Unit(benchmark::kMillisecond);
+
+// Console output plus a summary in MB/s (10^6 bytes) and the ratio to libvterm.
+class SummaryReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run> &Runs) override
+    {
+        ConsoleReporter::ReportRuns(Runs);
+        for (const Run &r : Runs) {
+            auto it = r.counters.find("bytes_per_second");
+            if (it != r.counters.end() && r.run_type == Run::RT_Iteration)
+                Rates[r.benchmark_name()] = it->second.value / 1e6;
+        }
+    }
+    void Finalize() override
+    {
+        ConsoleReporter::Finalize();
+        std::printf("\nMB/s (10^6 bytes per second):\n");
+        for (const auto &[Name, Rate] : Rates)
+            std::printf("  %-28s %9.1f\n", Name.c_str(), Rate);
+        for (const char *Kind : {"Bbs", "Plain"}) {
+            const std::string Ours = std::string("BM_") + Kind + "Stream_winMarlet";
+            const std::string Theirs = std::string("BM_") + Kind + "Stream_libvterm";
+            if (Rates.count(Ours) && Rates.count(Theirs) && Rates[Theirs] > 0)
+                std::printf("  %s stream: %.1f times libvterm\n", Kind, Rates[Ours] / Rates[Theirs]);
+        }
+        std::fflush(stdout);
+    }
+
+private:
+    std::map<std::string, double> Rates;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    std::printf("streams: BBS %zu bytes (libvterm form %zu), plain %zu bytes, reads of %zu bytes\n",
+                Bbs().Ours.size(), Bbs().VTerm.size(), Plain().size(), ReadSize);
+    SummaryReporter Reporter;
+    benchmark::RunSpecifiedBenchmarks(&Reporter);
+    benchmark::Shutdown();
+    return 0;
+}
