@@ -1,0 +1,149 @@
+// The colour terminal on screen: paints a TColorTTY, shows its caret, blinks flashing
+// cells, scrolls, selects with the mouse and copies to the clipboard.
+#pragma once
+
+#include "terminal/ColorTTY.h"
+
+#include <QAbstractScrollArea>
+#include <QBasicTimer>
+#include <QColor>
+#include <QFont>
+#include <QPixmap>
+#include <QRawFont>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QMimeData;
+
+// Scroll codes of the scroll step (scroll bar and scrolling keys).
+enum TScrollCode { scLineUp, scLineDown, scPageUp, scPageDown, scThumbPosition, scTop, scBottom };
+
+class TColorTTYWidget : public QAbstractScrollArea, public TTTYView
+{
+    Q_OBJECT
+
+public:
+    // The clipboard format of coloured text (colour codes kept), NUL-terminated bytes.
+    static constexpr const char *ColouredTextMime =
+        "application/x-qt-windows-mime;value=\"ORVO Colored Text\"";
+
+    explicit TColorTTYWidget(QWidget *parent = nullptr);
+    // Shows a model of the caller's own kind (one that overrides the hooks).
+    explicit TColorTTYWidget(std::unique_ptr<TColorTTY> model, QWidget *parent = nullptr);
+    ~TColorTTYWidget() override;
+
+    TColorTTY &Tty() { return *Model; }
+    const TColorTTY &Tty() const { return *Model; }
+
+    // Output and options, for owners that need nothing else of the model.
+    void Write(const char *text) { Model->Write(text); }
+    TColorTTYOptions Options() const { return Model->Options; }
+    // Stores the options and repaints (the model's setter alone repaints nothing).
+    void SetOptions(TColorTTYOptions options);
+
+    // Cell metrics in pixels, 0 until a font has been measured.
+    int CharWidth() const { return CharW; }
+    int CharHeight() const { return CharH; }
+    int Ascent() const { return AscentPx; }
+    int Overhang() const { return OverhangPx; }
+
+    // Re-reads the size of the client area in cells and updates the scroll bar.
+    void RecalcLayout();
+    // One step of the scroll bar or the scrolling keys; `pos` is used by scThumbPosition.
+    void ScrollStep(Qt::Orientation direction, TScrollCode code, int pos = 0);
+    // Puts the selection on the clipboard (plain text, and coloured text with coColors),
+    // then removes it.
+    void CopyToClipboard();
+    // The two clipboard texts of the selection, as CopyToClipboard puts them.
+    QMimeData *SelectionMimeData() const;
+
+    // Owner's handlers, each run after the control's own handling of the event (key-down
+    // before it: the owner may clear `key` to 0 to keep the control from acting on it).
+    // `key` is a Qt::Key; the key-press character is a code page 437 byte.
+    std::function<void(QKeyEvent *event, int &key)> OnKeyDown;
+    std::function<void(char &ch)> OnKeyPress;
+    std::function<void(QMouseEvent *event)> OnMouseDown, OnMouseMove, OnMouseUp;
+    std::function<void()> OnDblClick;
+
+    // Paints the cells under `clip` (client pixels) with `p`; what paintEvent does.
+    void PaintCells(QPainter &p, const QRect &clip);
+    // Paint events handled so far (benchmarks count them).
+    int PaintCount() const { return Paints; }
+    // The caret rectangle in client pixels, or an empty one when no caret is shown.
+    QRect CaretRect() const;
+
+    QSize sizeHint() const override;
+
+    // TTTYView.
+    void InvalidateCells(int x1, int x2, int y, bool immediately) override;
+    void InvalidateAll(bool immediately) override;
+    void ViewMoved(int oldLeft, int oldTop, int newLeft, int newTop) override;
+    void TopRenumbered() override;
+    void PostTrack() override;
+    void PostScroll() override;
+    void Beep() override;
+    void UpdateCaret() override;
+    void StopTimer() override;
+
+protected:
+    bool event(QEvent *e) override;
+    void paintEvent(QPaintEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
+    void changeEvent(QEvent *e) override;
+    void keyPressEvent(QKeyEvent *e) override;
+    void mousePressEvent(QMouseEvent *e) override;
+    void mouseDoubleClickEvent(QMouseEvent *e) override;
+    void mouseMoveEvent(QMouseEvent *e) override;
+    void mouseReleaseEvent(QMouseEvent *e) override;
+    void focusInEvent(QFocusEvent *e) override;
+    void focusOutEvent(QFocusEvent *e) override;
+    void timerEvent(QTimerEvent *e) override;
+
+private:
+    struct Run
+    {
+        int x0, x1;
+        QRgb fg, bg;
+        bool hidden;
+    };
+
+    void Init();
+    void FontChanged();
+    void SetMetrics(int charWidth, int charHeight, int ascent, int overhang);
+    void BuildGlyphTable();
+    void UpdateScrollBar();
+    void ScrollBarMoved(int value);
+    void MouseDown(QMouseEvent *e, bool doubleClick);
+    void StartTimer(int ms);
+    void KillTimer();
+    void SyncCaret();
+    void ComputeFlashRect();
+    void RunColours(uint8_t attr, bool selected, Run &run) const;
+    void DrawSpecial(QPainter &p, uint8_t c, int x, int y, QRgb fg);
+    QRect CellRect(int x1, int x2, int y) const;
+    QRect ClientRect() const;
+
+    std::unique_ptr<TColorTTY> Model;
+    int CharW = 0, CharH = 0, AscentPx = 0, OverhangPx = 0;
+    QFont MeasuredFont;
+    bool Measured = false;
+    QRawFont GlyphFont;
+    quint32 Glyph[256] = {};
+    QPixmap ShadeTile[3]; // 1-bit tiles of the shade characters
+
+    QBasicTimer Timer;      // blink (500 ms) or selection auto-scroll (50 ms)
+    QBasicTimer CaretBlink; // the caret's own on/off phase
+    bool CaretOn = true;
+    bool CaretShown = false; // focused with coFulltimeCursor
+    TCellPoint CaretCell;
+    QPoint LastMouse;
+    bool SettingBar = false;
+    int Paints = 0;
+
+    // Reused per paint.
+    std::vector<Run> Runs;
+    std::vector<quint32> GlyphIds;
+    std::vector<QPointF> GlyphPos;
+};
