@@ -1,0 +1,125 @@
+// Loopback servers and an event recorder for the socket layer tests.
+#pragma once
+
+#include "net/dWinsock.h"
+
+#include <QTest>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+// A plain POSIX socket bound to 127.0.0.1 on an ephemeral port; listening unless asked not
+// to (a bound port that does not listen refuses connections).
+struct LoopbackServer
+{
+    int Fd = -1;
+    int Peer = -1;
+    uint16_t Port = 0;
+
+    explicit LoopbackServer(bool listening = true)
+    {
+        Fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(Fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+        socklen_t len = sizeof a;
+        ::getsockname(Fd, reinterpret_cast<sockaddr *>(&a), &len);
+        Port = ntohs(a.sin_port);
+        if (listening) ::listen(Fd, 4);
+    }
+    ~LoopbackServer()
+    {
+        if (Peer >= 0) ::close(Peer);
+        ::close(Fd);
+    }
+    std::string PortText() const { return std::to_string(Port); }
+
+    // Called once the client reported its connection, so the peer is already queued.
+    bool Accept()
+    {
+        pollfd p{Fd, POLLIN, 0};
+        if (::poll(&p, 1, 5000) != 1) return false;
+        Peer = ::accept(Fd, nullptr, nullptr);
+        return Peer >= 0;
+    }
+    void Write(const std::string &s)
+    {
+        std::size_t done = 0;
+        while (done < s.size()) {
+            ssize_t n = ::send(Peer, s.data() + done, s.size() - done, MSG_NOSIGNAL);
+            if (n <= 0) return;
+            done += static_cast<std::size_t>(n);
+        }
+    }
+    void ClosePeer()
+    {
+        ::close(Peer);
+        Peer = -1;
+    }
+    // Abortive close: the client sees a reset.
+    void ResetPeer()
+    {
+        linger l{1, 0};
+        ::setsockopt(Peer, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+        ClosePeer();
+    }
+    // Reads what is there without waiting.
+    std::string ReadSome(std::size_t max)
+    {
+        std::string buf(max, '\0');
+        ssize_t n = ::recv(Peer, buf.data(), max, MSG_DONTWAIT);
+        buf.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+        return buf;
+    }
+};
+
+inline const char *InfoName(TSockInfo code)
+{
+    static const char *names[] = {"siInactive",     "siLookUp", "siConnect",     "siConnected", "siListen",
+                                  "siRecv",         "siSend",   "siClosed",      "siTimedOut",  "siAccept",
+                                  "siNoSuchSocket", "siReject", "siDisconnected"};
+    return names[code];
+}
+
+// Records the component's events as texts; OnRead receives ReadChunk bytes per call.
+struct Recorder
+{
+    std::vector<std::string> Log;
+    std::string Data;
+    int ReadChunk = 4096;
+
+    void Attach(TCustomClientSocket &c, bool withWrite = false)
+    {
+        c.OnInfo = [this](TSockCtrl *, TSockInfo code, TSocketBase *) { Log.push_back(InfoName(code)); };
+        c.OnConnect = [this](TSockCtrl *, TSocketBase *s) {
+            Log.push_back("OnConnect " + std::to_string(s->LastError()));
+        };
+        c.OnDisconnect = [this](TSockCtrl *, TSocketBase *) { Log.push_back("OnDisconnect"); };
+        c.OnRead = [this](TSockCtrl *, TSocketBase *s) {
+            Log.push_back("OnRead");
+            std::string buf(static_cast<std::size_t>(ReadChunk), '\0');
+            int n = s->Recv(buf.data(), ReadChunk);
+            Data.append(buf.data(), static_cast<std::size_t>(n));
+        };
+        if (withWrite) c.OnWrite = [this](TSockCtrl *, TSocketBase *) { Log.push_back("OnWrite"); };
+    }
+    bool Has(const std::string &entry) const
+    {
+        for (const std::string &e : Log)
+            if (e == entry) return true;
+        return false;
+    }
+    bool WaitFor(const std::string &entry, int ms = 5000)
+    {
+        return QTest::qWaitFor([&] { return Has(entry); }, ms);
+    }
+};
+
+using Log = std::vector<std::string>;

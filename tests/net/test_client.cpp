@@ -1,0 +1,321 @@
+// The client socket component against small servers on 127.0.0.1: what the owner sees,
+// in order, for each way a connection starts and ends.
+#include "NetTestUtil.h"
+
+#include <QEventLoop>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Opens c to the server and waits until the connection is reported and accepted.
+void ConnectTo(TBasicClientSocket &c, LoopbackServer &server, Recorder &rec)
+{
+    c.SetAddress("127.0.0.1");
+    c.SetPort(server.PortText());
+    c.Open();
+    ASSERT_TRUE(rec.WaitFor("OnConnect 0"));
+    ASSERT_TRUE(server.Accept());
+}
+
+std::string Message(const std::function<void()> &f)
+{
+    try {
+        f();
+    } catch (const ESockError &e) {
+        return e.what();
+    }
+    return "(no exception)";
+}
+
+} // namespace
+
+TEST(ClientSocket, DottedAddressSuccessSequence)
+{
+    LoopbackServer server;
+    TBasicClientSocket c;
+    Recorder rec;
+    rec.Attach(c);
+    c.SetAddress("127.0.0.1");
+    c.SetPort(server.PortText());
+    c.Open();
+    EXPECT_EQ(rec.Log, (Log{"siLookUp", "siConnect"})); // Open returns before the connection
+    ASSERT_TRUE(rec.WaitFor("OnConnect 0"));
+    EXPECT_EQ(rec.Log, (Log{"siLookUp", "siConnect", "siConnected", "OnConnect 0"}));
+    EXPECT_TRUE(c.Socket()->IsConnected());
+    ASSERT_TRUE(server.Accept());
+
+    server.Write("hello");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.Data == "hello"; }, 5000));
+    EXPECT_EQ(rec.Log, (Log{"siLookUp", "siConnect", "siConnected", "OnConnect 0", "OnRead", "siRecv"}));
+
+    rec.Log.clear();
+    EXPECT_EQ(c.Socket()->SendString("abc"), 3);
+    EXPECT_EQ(c.Socket()->LastSent(), 3);
+    EXPECT_EQ(rec.Log, (Log{"siSend"}));
+    QTest::qWait(20);
+    EXPECT_EQ(server.ReadSome(16), "abc");
+
+    EXPECT_EQ(Message([&] { c.Open(); }), "Socket Already opened");
+}
+
+TEST(ClientSocket, HostNameIsLookedUpInANestedWait)
+{
+    LoopbackServer server;
+    TBasicClientSocket c;
+    Recorder rec;
+    rec.Attach(c);
+    c.SetAddress("localhost");
+    c.SetPort(server.PortText());
+    c.Open();
+    EXPECT_EQ(rec.Log, (Log{"siLookUp", "siConnect"}));
+    EXPECT_EQ(c.IPAddress(), "127.0.0.1");
+    EXPECT_EQ(SockWaitDepth(), 0);
+    ASSERT_TRUE(rec.WaitFor("OnConnect 0"));
+    EXPECT_EQ(rec.Log, (Log{"siLookUp", "siConnect", "siConnected", "OnConnect 0"}));
+}
+
+TEST(ClientSocket, ConnectionRefusedReachesOnConnect)
+{
+    LoopbackServer closedPort(false);
+    TBasicClientSocket c;
+    Recorder rec;
+    rec.Attach(c);
+    c.SetAddress("127.0.0.1");
+    c.SetPort(closedPort.PortText());
+    c.Open();
+    EXPECT_EQ(rec.Log, (Log{"siLookUp", "siConnect"}));
+    ASSERT_TRUE(rec.WaitFor("OnConnect 10061"));
+    EXPECT_EQ(rec.Log, (Log{"siLookUp", "siConnect", "OnConnect 10061"}));
+    EXPECT_EQ(c.Socket()->LastError(), 10061);
+    EXPECT_EQ(SockErrorMessage(c.Socket()->LastError(), sckConnecting),
+              "Error 10061 (Connection refused) connecting");
+    EXPECT_FALSE(c.Socket()->IsConnected());
+    EXPECT_NE(c.Socket()->SocketHandle(), -1); // kept until Close
+
+    rec.Log.clear();
+    c.Close();
+    EXPECT_EQ(rec.Log, (Log{"siClosed"}));
+    EXPECT_EQ(c.Socket()->SocketHandle(), -1);
+    // A later attempt works on the same component.
+    LoopbackServer server;
+    c.SetPort(server.PortText());
+    rec.Log.clear();
+    c.Open();
+    ASSERT_TRUE(rec.WaitFor("OnConnect 0"));
+}
+
+TEST(ClientSocket, UnresolvableHostRaisesHostNotFound)
+{
+    TBasicClientSocket c;
+    Recorder rec;
+    rec.Attach(c);
+    c.SetAddress("no-such-bbs.invalid");
+    c.SetPort("23");
+    EXPECT_EQ(Message([&] { c.Open(); }), "Error 11001 (Host not found) finding address for host");
+    EXPECT_EQ(rec.Log, (Log{"siLookUp"}));
+    EXPECT_EQ(SockWaitDepth(), 0);
+}
+
+TEST(ClientSocket, CloseDuringLookupWaitEndsItWithTimedOut)
+{
+    TBasicClientSocket c;
+    Recorder rec;
+    rec.Attach(c);
+    c.OnInfo = [&](TSockCtrl *, TSockInfo code, TSocketBase *) {
+        rec.Log.push_back(InfoName(code));
+        if (code == siLookUp) // runs inside the wait, before the lookup can complete
+            QTimer::singleShot(0, [&] { c.Close(); });
+    };
+    c.SetAddress("localhost");
+    c.SetPort("23");
+    EXPECT_EQ(Message([&] { c.Open(); }), "Error 10060 (Connection timed out) finding address for host");
+    EXPECT_EQ(rec.Log, (Log{"siLookUp", "siClosed"}));
+    EXPECT_TRUE(c.Aborted());
+    EXPECT_EQ(SockWaitDepth(), 0);
+}
+
+TEST(ClientSocket, PeerCloseDrainsPendingDataThroughOnRead)
+{
+    LoopbackServer server;
+    TBasicClientSocket c;
+    Recorder rec;
+    rec.Attach(c);
+    ConnectTo(c, server, rec);
+    rec.Log.clear();
+    rec.ReadChunk = 4;
+    server.Write("hello world");
+    server.ClosePeer();
+    ASSERT_TRUE(rec.WaitFor("siClosed"));
+    EXPECT_EQ(rec.Log, (Log{"OnRead", "siRecv", "siDisconnected", "OnDisconnect", "OnRead", "siRecv",
+                            "OnRead", "siRecv", "siClosed"}));
+    EXPECT_EQ(rec.Data, "hello world");
+    EXPECT_EQ(c.Socket()->SocketHandle(), -1);
+    QTest::qWait(30);
+    EXPECT_EQ(rec.Log.back(), "siClosed");
+}
+
+TEST(ClientSocket, OnDisconnectThatClosesItselfClosesOnce)
+{
+    LoopbackServer server;
+    TBasicClientSocket c;
+    Recorder rec;
+    rec.Attach(c);
+    ConnectTo(c, server, rec);
+    c.OnDisconnect = [&](TSockCtrl *, TSocketBase *) {
+        rec.Log.push_back("OnDisconnect");
+        c.Close();
+    };
+    rec.Log.clear();
+    server.Write("xy");
+    server.ClosePeer();
+    ASSERT_TRUE(rec.WaitFor("siClosed"));
+    QTest::qWait(30);
+    EXPECT_EQ(rec.Log, (Log{"OnRead", "siRecv", "siDisconnected", "OnDisconnect", "siClosed"}));
+    EXPECT_EQ(rec.Data, "xy");
+}
+
+TEST(ClientSocket, AbortiveCloseCarriesConnectionReset)
+{
+    LoopbackServer server;
+    TBasicClientSocket c;
+    Recorder rec;
+    rec.Attach(c);
+    ConnectTo(c, server, rec);
+    int error = -1;
+    c.OnDisconnect = [&](TSockCtrl *, TSocketBase *s) { error = s->LastError(); };
+    server.ResetPeer();
+    ASSERT_TRUE(rec.WaitFor("siClosed"));
+    EXPECT_EQ(error, 10054);
+}
+
+TEST(ClientSocket, LocalCloseDrainsPendingDataWithoutOnDisconnect)
+{
+    LoopbackServer server;
+    TBasicClientSocket c;
+    Recorder rec;
+    rec.Attach(c);
+    ConnectTo(c, server, rec);
+    server.Write("abc");
+    for (int i = 0; i < 1000 && c.Socket()->BytesPending() < 3; ++i)
+        usleep(1000);
+    rec.Log.clear();
+    c.Close();
+    EXPECT_EQ(rec.Log, (Log{"OnRead", "siRecv", "siClosed"}));
+    EXPECT_EQ(rec.Data, "abc");
+    c.Close(); // the second does nothing visible
+    QTest::qWait(30);
+    EXPECT_EQ(rec.Log, (Log{"OnRead", "siRecv", "siClosed"}));
+}
+
+TEST(ClientSocket, CloseStopsWhenOnReadReadsNothing)
+{
+    LoopbackServer server;
+    TBasicClientSocket c;
+    Recorder rec;
+    rec.Attach(c);
+    ConnectTo(c, server, rec);
+    server.Write("ignored");
+    for (int i = 0; i < 1000 && c.Socket()->BytesPending() < 7; ++i)
+        usleep(1000);
+    int calls = 0;
+    c.OnRead = [&](TSockCtrl *, TSocketBase *) { ++calls; };
+    c.Close();
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(c.Socket()->SocketHandle(), -1);
+}
+
+TEST(ClientSocket, SendAndRecvOutsideAConnection)
+{
+    TBasicClientSocket c;
+    Recorder rec;
+    rec.Attach(c);
+    char buf[8] = "x";
+    EXPECT_EQ(c.Socket()->Send(buf, 0), 0);
+    EXPECT_TRUE(rec.Log.empty());
+    EXPECT_EQ(c.Socket()->Send(buf, 1), 0);
+    EXPECT_EQ(rec.Log, (Log{"siSend"}));
+    EXPECT_EQ(c.SendAll(buf, 1), 0);
+    rec.Log.clear();
+    EXPECT_EQ(Message([&] { c.Socket()->Recv(buf, sizeof buf); }), "Socket not open");
+    EXPECT_EQ(rec.Log, (Log{"siRecv"}));
+}
+
+TEST(ClientSocket, OpenFailuresBeforeConnecting)
+{
+    TBasicClientSocket c;
+    c.SetAddress("");
+    c.SetPort("23");
+    EXPECT_EQ(Message([&] { c.Open(); }), "No address specified");
+
+    c.SetAddress("127.0.0.1");
+    SockCleanup();
+    EXPECT_EQ(Message([&] { c.Open(); }), "Successful WSASTARTUP not yet performed");
+    SockStartup();
+    EXPECT_EQ(Message([&] { c.Open(nullptr); }), "No Socket Class Defined");
+}
+
+TEST(ClientSocket, ReadNoticeBeforeConnectNoticeStillConnectsFirst)
+{
+    LoopbackServer server;
+    TBasicClientSocket c;
+    Recorder rec;
+    rec.Attach(c);
+    c.SetAddress("127.0.0.1");
+    c.SetPort(server.PortText());
+    c.Open();
+    c.PostNotice(WM_SOCKETEVENT, c.Socket()->SocketHandle(), seRead);
+    ASSERT_TRUE(rec.WaitFor("OnRead"));
+    QTest::qWait(30);
+    EXPECT_EQ(rec.Log, (Log{"siLookUp", "siConnect", "siConnected", "OnConnect 0", "OnRead", "siRecv"}));
+}
+
+TEST(ClientSocket, FourMegabytesReachASlowReaderCompleteAndInOrder)
+{
+    LoopbackServer server;
+    int small = 16384; // a small window, so the sender meets back-pressure
+    ::setsockopt(server.Fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    TBasicClientSocket c;
+    Recorder rec;
+    rec.Attach(c);
+    ConnectTo(c, server, rec);
+    auto *s = dynamic_cast<TStreamSocket *>(c.Socket());
+    ASSERT_NE(s, nullptr);
+
+    std::string data(4 << 20, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    const int chunk = 65536;
+    std::size_t maxQueued = 0;
+    bool sendHeldBack = false;
+    for (std::size_t off = 0; off < data.size(); off += chunk) {
+        ASSERT_EQ(c.SendAll(data.data() + off, chunk), chunk);
+        maxQueued = std::max(maxQueued, s->QueuedBytes());
+        if (s->QueuedBytes() > 0 && !sendHeldBack) {
+            // A plain Send may not overtake queued bytes.
+            char extra = 'x';
+            EXPECT_EQ(s->Send(&extra, 1), 0);
+            EXPECT_EQ(s->LastError(), WSAEWOULDBLOCK);
+            sendHeldBack = true;
+        }
+    }
+    EXPECT_GT(maxQueued, 0u);
+
+    std::string got;
+    QEventLoop loop;
+    QTimer reader, limit;
+    reader.setInterval(1);
+    QObject::connect(&reader, &QTimer::timeout, [&] {
+        got += server.ReadSome(65536);
+        if (got.size() >= data.size()) loop.quit();
+    });
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    reader.start();
+    limit.start(60000);
+    loop.exec();
+    reader.stop();
+    EXPECT_EQ(got.size(), data.size());
+    EXPECT_TRUE(got == data);
+    EXPECT_EQ(s->QueuedBytes(), 0u);
+}

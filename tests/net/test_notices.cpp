@@ -1,0 +1,167 @@
+// Notices held during a nested wait, stale handles, handler exceptions and the time-out chain.
+#include "NetTestUtil.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Receives posted marker events, to show where other work interleaves with replayed notices.
+class Marker : public QObject
+{
+public:
+    explicit Marker(Log &log) : L(log) {}
+    bool event(QEvent *e) override
+    {
+        if (e->type() == QEvent::User) {
+            L.push_back("marker");
+            return true;
+        }
+        return QObject::event(e);
+    }
+    Log &L;
+};
+
+intptr_t Word(int kind, int error)
+{
+    return kind | (error << 16);
+}
+
+struct Connected
+{
+    LoopbackServer Server;
+    TBasicClientSocket C;
+    Recorder Rec;
+
+    Connected()
+    {
+        C.SetOptions({csoRead}); // no write notices in the way
+        Rec.Attach(C);
+        C.OnRead = [this](TSockCtrl *, TSocketBase *s) {
+            Rec.Log.push_back("OnRead " + std::to_string(s->LastError()));
+        };
+        C.SetAddress("127.0.0.1");
+        C.SetPort(Server.PortText());
+        C.Open();
+        EXPECT_TRUE(Rec.WaitFor("OnConnect 0"));
+        EXPECT_TRUE(Server.Accept());
+        Rec.Log.clear();
+    }
+    int Handle() { return C.Socket()->SocketHandle(); }
+};
+
+} // namespace
+
+TEST(Notices, HeldDuringANestedWaitAndReplayedInOrderOnePerPass)
+{
+    Connected k;
+    k.C.PostNotice(WM_SOCKETEVENT, k.Handle(), Word(seRead, 1));
+    k.C.PostNotice(WM_SOCKETEVENT, k.Handle(), Word(seRead, 2));
+    // A service-name port runs a lookup wait; both notices arrive during it.
+    k.C.SetPort("telnet");
+    EXPECT_TRUE(k.Rec.Log.empty());
+    EXPECT_EQ(SockDeferredCount(), 2u);
+    EXPECT_EQ(SockWaitDepth(), 0);
+
+    Marker marker(k.Rec.Log);
+    QCoreApplication::postEvent(&marker, new QEvent(QEvent::User));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return k.Rec.Log.size() >= 3; }, 5000));
+    EXPECT_EQ(k.Rec.Log, (Log{"OnRead 1", "marker", "OnRead 2"}));
+    EXPECT_EQ(SockDeferredCount(), 0u);
+}
+
+TEST(Notices, HeldNoticesOfAClosedComponentAreDropped)
+{
+    Connected k;
+    k.C.PostNotice(WM_SOCKETEVENT, k.Handle(), Word(seRead, 1));
+    k.C.PostNotice(WM_SOCKETEVENT, k.Handle(), Word(seRead, 2));
+    k.C.SetPort("telnet");
+    ASSERT_EQ(SockDeferredCount(), 2u);
+    k.C.Close();
+    ASSERT_TRUE(QTest::qWaitFor([] { return SockDeferredCount() == 0; }, 5000));
+    QTest::qWait(20);
+    EXPECT_EQ(k.Rec.Log, (Log{"siClosed"}));
+}
+
+TEST(Notices, NoticeForAStaleHandleIsIgnored)
+{
+    Connected k;
+    const int old = k.Handle();
+    k.C.Close();
+    k.C.Open();
+    ASSERT_TRUE(k.Rec.WaitFor("OnConnect 0"));
+    ASSERT_NE(k.Handle(), old); // handles are never reused, even when the fd is
+    k.Rec.Log.clear();
+    k.C.PostNotice(WM_SOCKETEVENT, old, Word(seRead, 0));
+    k.C.PostNotice(WM_SOCKETEVENT, old, Word(seClose, 0));
+    QTest::qWait(30);
+    EXPECT_TRUE(k.Rec.Log.empty());
+    k.C.PostNotice(WM_SOCKETEVENT, k.Handle(), Word(seRead, 0));
+    EXPECT_TRUE(k.Rec.WaitFor("OnRead 0"));
+}
+
+TEST(Notices, HandlerExceptionsAreReportedAndProcessingGoesOn)
+{
+    Connected k;
+    std::vector<std::string> reported;
+    SetSockExceptionHandler([&](std::exception_ptr e) {
+        try {
+            std::rethrow_exception(e);
+        } catch (const std::exception &x) {
+            reported.push_back(x.what());
+        }
+    });
+    k.C.OnRead = [&](TSockCtrl *, TSocketBase *s) {
+        k.Rec.Log.push_back("OnRead " + std::to_string(s->LastError()));
+        RaiseSockError(0, sckNotOpen);
+    };
+    k.C.PostNotice(WM_SOCKETEVENT, k.Handle(), Word(seRead, 1));
+    k.C.PostNotice(WM_SOCKETEVENT, k.Handle(), Word(seRead, 2));
+    ASSERT_TRUE(k.Rec.WaitFor("OnRead 2"));
+    EXPECT_EQ(reported, (std::vector<std::string>{"Socket not open", "Socket not open"}));
+    SetSockExceptionHandler(nullptr);
+}
+
+TEST(TimeOut, ChainFiresOnTimeOutAfterTimedOut)
+{
+    TBasicClientSocket c;
+    Recorder rec;
+    rec.Attach(c);
+    c.SetTimeOut(3);
+    c.StartTimeOut(); // no OnTimeOut: no countdown at all
+    EXPECT_FALSE(c.InTimeOutChain());
+
+    c.OnTimeOut = [&](TSockCtrl *, TSocketBase *) { rec.Log.push_back("OnTimeOut"); };
+    TBasicClientSocket other;
+    other.SetTimeOut(1);
+    other.OnTimeOut = [&](TSockCtrl *, TSocketBase *) { rec.Log.push_back("other OnTimeOut"); };
+    other.StartTimeOut();
+    other.StopTimeOut(); // leaves the chain without firing
+
+    QElapsedTimer clock;
+    clock.start();
+    c.StartTimeOut();
+    EXPECT_TRUE(c.InTimeOutChain());
+    EXPECT_EQ(c.TimeLeft(), 3);
+    ASSERT_TRUE(rec.WaitFor("OnTimeOut", 6000));
+    const qint64 ms = clock.elapsed();
+    EXPECT_GE(ms, 1800);
+    EXPECT_LE(ms, 3600);
+    EXPECT_EQ(rec.Log, (Log{"siTimedOut", "OnTimeOut"}));
+    EXPECT_TRUE(c.Aborted());
+    EXPECT_FALSE(c.InTimeOutChain());
+}
+
+TEST(TimeOut, RunsOutAServiceLookupOnlyWhenItHangs)
+{
+    // A lookup that completes at once is not disturbed by a pending countdown.
+    TBasicClientSocket c;
+    c.SetTimeOut(1);
+    bool fired = false;
+    c.OnTimeOut = [&](TSockCtrl *, TSocketBase *) { fired = true; };
+    c.SetPort("telnet");
+    EXPECT_FALSE(c.InTimeOutChain());
+    EXPECT_FALSE(fired);
+}
