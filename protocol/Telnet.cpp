@@ -154,26 +154,27 @@ void TTelnetStateMachine::TerminalTypeReply(const uint8_t *, uint16_t)
     DoDebug(" (IAC SUB Terminal_Type ANSI IAC SE)");
 }
 
-void TTelnetStateMachine::SendKey(uint16_t Key, TShiftState)
+uint8_t TTelnetStateMachine::CursorKeyFinal(uint16_t Key)
 {
-    char Final;
     switch (Key) {
     case VK_LEFT:
-        Final = 'D';
-        break;
+        return 'D';
     case VK_UP:
-        Final = 'A';
-        break;
+        return 'A';
     case VK_RIGHT:
-        Final = 'C';
-        break;
+        return 'C';
     case VK_DOWN:
-        Final = 'B';
-        break;
+        return 'B';
     default:
-        return;
+        return 0;
     }
-    const char Seq[4] = {27, '[', Final, 0};
+}
+
+void TTelnetStateMachine::SendKey(uint16_t Key, TShiftState)
+{
+    const uint8_t Final = CursorKeyFinal(Key);
+    if (!Final) return;
+    const char Seq[4] = {27, '[', static_cast<char>(Final), 0};
     DoSocketOut(reinterpret_cast<const uint8_t *>(Seq), 3);
     if (!OptionActive(OPT_ECHO)) DoTerminalOut(Seq);
 }

@@ -118,6 +118,10 @@ protected:
     // Length of the text at Buf up to the first IAC or NUL, scanning at most Limit bytes.
     static size_t TextRun(const uint8_t *Buf, size_t Limit);
 
+    // Final byte of the ESC [ sequence of a cursor key (A Up, B Down, C Right, D Left); 0
+    // for any other key.
+    static uint8_t CursorKeyFinal(uint16_t Key);
+
     // Option handlers.
     void StatusReply(const uint8_t *Buf, uint16_t Length);
     void TerminalTypeReply(const uint8_t *Buf, uint16_t Length);
