@@ -1,34 +1,649 @@
 #include "colouredit/ColEdit2.h"
 
+#include <algorithm>
 #include <cstring>
 
-TAbstractColourEdit::TAbstractColourEdit(int capacity) : Buf(capacity + 1, 0), Cap(capacity), Limit(capacity)
+namespace {
+
+constexpr char CR = 13;
+constexpr char LF = 10;
+
+bool IsDelimiter(char c)
 {
+    return c == 0 || c == LF || c == CR || c == ' ';
+}
+
+} // namespace
+
+TAbstractColourEdit::TAbstractColourEdit(int capacity)
+    : Buf(std::max(capacity, 1) + 1, 0), Cap(std::max(capacity, 1)), Limit(Cap)
+{
+}
+
+bool TAbstractColourEdit::IsCodeLetter(uint8_t c)
+{
+    return c != 0 && std::strchr("BCDGPRWYabcdefgiprwy", c) != nullptr;
+}
+
+// --- Platform and notification helpers.
+
+void TAbstractColourEdit::Beep()
+{
+    if (Beeper) Beeper->Beep(1);
+}
+
+void TAbstractColourEdit::KeyBeep()
+{
+    Beep();
+    FAnchor = FCaret;
+    SelectionChanged();
+}
+
+void TAbstractColourEdit::Changed()
+{
+    if (OnChange) OnChange(*this);
+}
+
+// --- Text.
+
+std::string TAbstractColourEdit::CleanText(std::string_view text, bool keepCR)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint8_t b = static_cast<uint8_t>(text[i]);
+        if (b == 0) break;
+        if (b == 1) {
+            // A code needs a letter after it; a lone 0x01 would swallow the next byte.
+            if (i + 1 < text.size() && text[i + 1] > 32 && text[i + 1] < 127) {
+                out += text[i];
+                out += text[++i];
+            }
+        } else if (b == CR) {
+            if (i + 1 < text.size() && text[i + 1] == LF) continue;
+            if (keepCR) out += CR;
+        } else if (b == LF || b >= 32) {
+            out += static_cast<char>(b);
+        }
+        // Other control bytes (ESC, TAB, ...) would act on the terminal; they are dropped.
+    }
+    return out;
+}
+
+void TAbstractColourEdit::ReplaceText(std::string_view text)
+{
+    size_t n = std::min<size_t>(text.size(), Cap);
+    std::memcpy(Buf.data(), text.data(), n);
+    Len = static_cast<int>(n);
+    if (Len > 0 && Buf[Len - 1] == 1) --Len; // half a code
+    Buf[Len] = 0;
+    ClampPositions();
 }
 
 void TAbstractColourEdit::SetText(const char *source)
 {
-    size_t n = source ? strnlen(source, Cap) : 0;
-    memcpy(Buf.data(), source, n);
-    Len = int(n);
-    Buf[Len] = 0;
+    std::string_view src = source ? std::string_view(source, strnlen(source, Cap + 1)) : std::string_view();
+    ReplaceText(CleanText(src, true));
     FDirtyFrom = 0;
     Update();
 }
 
 int TAbstractColourEdit::GetText(char *dest, int size) const
 {
-    if (size <= 0) return Len;
-    int n = Len < size ? Len : size;
-    memcpy(dest, Buf.data(), n);
+    if (!dest || size <= 0) return Len;
+    int n = std::min(Len, size);
+    std::memcpy(dest, Buf.data(), n);
     if (n < size) dest[n] = 0;
     return Len;
 }
 
-void TAbstractColourEdit::SelectionChanged()
+int TAbstractColourEdit::LineCount() const
 {
+    int n = 1;
+    for (int i = 0; i < Len; ++i)
+        if (Buf[i] == 1)
+            ++i;
+        else if (IsLineBreak(i))
+            ++n;
+    return n;
+}
+
+void TAbstractColourEdit::SetMaxLength(int value)
+{
+    if (value < 1 || value > Cap - 1) {
+        Limit = Cap;
+        return;
+    }
+    Limit = value;
+    if (Len > value) {
+        Len = value;
+        // A code cut in half leaves its 0x01 alone at the end.
+        if (Buf[Len - 1] == 1) --Len;
+        Buf[Len] = 0;
+        ClampPositions();
+        MarkDirty(Len);
+        Changed();
+    }
+}
+
+void TAbstractColourEdit::SetWrapColumn(int value)
+{
+    if (value >= 1 && value <= 255) Wrap = value;
+}
+
+void TAbstractColourEdit::ClampPositions()
+{
+    auto clamp = [this](int &p) {
+        p = std::clamp(p, 0, Len);
+        if (p > 0 && Buf[p - 1] == 1) --p; // never inside a code
+    };
+    clamp(FCaret);
+    clamp(FAnchor);
+    clamp(FSelStart);
+    clamp(FSelEnd);
+    if (FSelStart > FSelEnd) std::swap(FSelStart, FSelEnd);
+}
+
+void TAbstractColourEdit::SetCaret(int caret, int anchor)
+{
+    FCaret = caret;
+    FAnchor = anchor;
+    ClampPositions();
+    SelectionChanged();
+}
+
+// --- Walks.
+
+TColourAttr TAbstractColourEdit::AttrAt(int i) const
+{
+    TColourAttr a = FDefaultAttr;
+    i = std::min(i, Len);
+    for (int j = 0; j < i; ++j)
+        if (Buf[j] == 1) {
+            if (j + 1 >= i) break;
+            a = ApplyColourCode(a, static_cast<uint8_t>(Buf[++j]));
+        }
+    return a;
+}
+
+int TAbstractColourEdit::SkipCodes(int i) const
+{
+    i = std::clamp(i, 0, Len);
+    while (i + 1 < Len && Buf[i] == 1)
+        i += 2;
+    return i;
+}
+
+int TAbstractColourEdit::BackOverCodes(int i) const
+{
+    i = std::clamp(i, 0, Len);
+    if (i > 0 && Buf[i - 1] == 1) --i;
+    while (i >= 2 && Buf[i - 2] == 1)
+        i -= 2;
+    return i;
+}
+
+int TAbstractColourEdit::LineStart(int i) const
+{
+    int j = std::clamp(i, 0, Len);
+    while (j > 0 && !IsLineBreak(j - 1))
+        --j;
+    return SkipCodes(j);
+}
+
+int TAbstractColourEdit::LineEnd(int i) const
+{
+    int j = std::clamp(i, 0, Len);
+    while (j < Len && !IsLineBreak(j)) {
+        if (Buf[j] == 1 && j + 1 < Len) ++j;
+        ++j;
+    }
+    return std::min(j, Len);
+}
+
+int TAbstractColourEdit::Advance(int i, int n, bool crossLines) const
+{
+    i = SkipCodes(i);
+    for (int k = 0; k < n && i < Len; ++k) {
+        if (!crossLines && IsLineBreak(i)) break;
+        i = SkipCodes(i + 1);
+    }
+    return i;
+}
+
+int TAbstractColourEdit::VisibleColumn(int i) const
+{
+    i = std::clamp(i, 0, Len);
+    int j = i;
+    while (j > 0 && !IsLineBreak(j - 1))
+        --j;
+    int n = 0;
+    while (j < i) {
+        if (Buf[j] == 1)
+            j += 2;
+        else {
+            ++n;
+            ++j;
+        }
+    }
+    return n;
+}
+
+int TAbstractColourEdit::LineVisibleLength(int i) const
+{
+    return VisibleColumn(LineEnd(i));
+}
+
+int TAbstractColourEdit::PrevChar(int i) const
+{
+    int b = BackOverCodes(i);
+    return b > 0 ? b - 1 : -1;
+}
+
+// --- Raw buffer edits (callers have checked the room).
+
+void TAbstractColourEdit::RawInsert(int at, std::string_view text)
+{
+    int n = static_cast<int>(text.size());
+    if (n == 0 || Len + n > Cap) return;
+    std::memmove(&Buf[at + n], &Buf[at], Len - at + 1);
+    std::memcpy(&Buf[at], text.data(), n);
+    Len += n;
+}
+
+void TAbstractColourEdit::RawDelete(int at, int count)
+{
+    if (count <= 0) return;
+    std::memmove(&Buf[at], &Buf[at + count], Len - at - count + 1);
+    Len -= count;
+}
+
+// --- Editing.
+
+void TAbstractColourEdit::DeleteAndMerge(int count)
+{
+    if (FCaret > 0 && Buf[FCaret - 1] == 1) --FCaret;
+    int a = BackOverCodes(FCaret);
+    int e = std::min(FCaret + std::max(count, 0), Len);
+    if (e > 0 && e < Len && Buf[e - 1] == 1 && e - 1 >= FCaret) ++e; // never split a code
+    int b = SkipCodes(e);
+    if (a == b) return;
+    std::string c = ColourCodesBetween(AttrAt(a), AttrAt(b));
+    int run = b - a;
+    if (count == 0 && run <= static_cast<int>(c.size())) return;
+    if (Len - run + static_cast<int>(c.size()) > Cap) {
+        // No room for the shortest transition: keep the codes that were there.
+        c.clear();
+        for (int j = a; j < b; ++j)
+            if (Buf[j] == 1) {
+                c += Buf[j];
+                c += Buf[++j];
+            }
+    }
+    RawDelete(a, run);
+    RawInsert(a, c);
+    FCaret = a + static_cast<int>(c.size());
+    MarkDirty(FCaret);
+    Changed();
+}
+
+void TAbstractColourEdit::Insert(const char *text)
+{
+    Insert(text ? std::string_view(text, strnlen(text, Cap + 1)) : std::string_view());
+}
+
+void TAbstractColourEdit::Insert(std::string_view text)
+{
+    int n = static_cast<int>(text.size());
+    int selLen = FSelEnd - FSelStart;
+    if (Len - selLen + n > Limit) {
+        Beep();
+        return;
+    }
+    if (selLen > 0) {
+        FCaret = FSelStart;
+        DeleteAndMerge(selLen);
+    }
+    if (FCaret > 0 && Buf[FCaret - 1] == 1) --FCaret;
+    if (Len + n > Cap) { // only when merges had to keep codes: refuse rather than overflow
+        Beep();
+        FSelStart = FSelEnd = FAnchor = FCaret;
+        return;
+    }
+    MarkDirty(FCaret);
+    int start = FCaret;
+    RawInsert(start, text);
+    if (n == 1) {
+        FCaret = start + 1;
+    } else if (n > 1) {
+        int end = start + n;
+        FCaret = start;
+        int b = SkipCodes(start);
+        int before = Len;
+        DeleteAndMerge(0);
+        if (Len != before) end = end >= b ? end + (Len - before) : FCaret;
+        FCaret = end;
+        DeleteAndMerge(0);
+    }
+    FSelStart = FSelEnd = FAnchor = FCaret;
+    Changed();
+}
+
+void TAbstractColourEdit::DeleteSelection()
+{
+    if (HasSelection()) {
+        FCaret = FSelStart;
+        DeleteAndMerge(FSelEnd - FSelStart);
+        FSelStart = FSelEnd = FAnchor = FCaret;
+    }
     Update();
 }
+
+void TAbstractColourEdit::SelectAll()
+{
+    FAnchor = FSelStart = 0;
+    FSelEnd = FCaret = Len;
+    SelectionChanged();
+}
+
+void TAbstractColourEdit::ApplyColour(uint8_t letter)
+{
+    FCodePending = false;
+    if (!IsCodeLetter(letter) || Len >= Limit - 1) {
+        KeyBeep();
+        return;
+    }
+    const char code[2] = {1, static_cast<char>(letter)};
+    if (!HasSelection()) {
+        Insert(std::string_view(code, 2));
+        return;
+    }
+    int s = FSelStart, en = FSelEnd;
+    bool caretAtEnd = FCaret == en;
+    TColourAttr after = AttrAt(en);
+    // The selection rebuilt: the new code first and again after every old code inside.
+    std::string out(code, 2);
+    TColourAttr attr = ApplyColourCode(AttrAt(s), letter);
+    for (int j = s; j < en; ++j) {
+        out += Buf[j];
+        if (Buf[j] == 1 && j + 1 < Len) {
+            out += Buf[++j];
+            attr = ApplyColourCode(ApplyColourCode(attr, static_cast<uint8_t>(Buf[j])), letter);
+            out.append(code, 2);
+        }
+    }
+    int selEnd = s + static_cast<int>(out.size());
+    if (en < Len) out += ColourCodesBetween(attr, after); // the text after keeps its colours
+    if (Len - (en - s) + static_cast<int>(out.size()) > Limit) {
+        KeyBeep();
+        return;
+    }
+    RawDelete(s, en - s);
+    RawInsert(s, out);
+    FSelStart = s + 2;
+    FSelEnd = selEnd;
+    FCaret = caretAtEnd ? FSelEnd : FSelStart;
+    FAnchor = caretAtEnd ? FSelStart : FSelEnd;
+    MarkDirty(s);
+    Changed();
+    SelectionChanged();
+}
+
+void TAbstractColourEdit::Rewrap()
+{
+    if (Wrap <= 0) return;
+    int p = BackOverCodes(LineStart(FCaret));
+    if (p > 0 && Buf[p - 1] == CR) p = BackOverCodes(LineStart(p - 1));
+    MarkDirty(p);
+    bool changed = false;
+    for (int q = p; q < Len && Buf[q] != LF; ++q)
+        if (Buf[q] == 1)
+            ++q;
+        else if (Buf[q] == CR) {
+            Buf[q] = ' ';
+            changed = true;
+        }
+    int half = Wrap / 2;
+    p = Advance(p, Wrap, false);
+    while (p < Len && Buf[p] != LF) {
+        int q = p;
+        int col = VisibleColumn(q);
+        while (Buf[q] != ' ' && col > half) {
+            q = PrevChar(q);
+            --col;
+        }
+        if (Buf[q] == ' ' && col > half) {
+            Buf[q] = CR;
+            p = SkipCodes(q + 1);
+        } else {
+            if (Len >= Cap) break; // no room for a break: the line stays long
+            RawInsert(p, "\r");
+            for (int *pos : {&FCaret, &FAnchor, &FSelStart, &FSelEnd})
+                if (*pos >= p) ++*pos;
+            ++p;
+        }
+        changed = true;
+        p = Advance(p, Wrap, false);
+    }
+    if (changed) Changed();
+}
+
+void TAbstractColourEdit::WrapCheck(uint8_t c)
+{
+    if (Wrap > 0 && (c == ' ' || LineVisibleLength(FCaret) > Wrap)) Rewrap();
+}
+
+// --- Clipboard.
+
+void TAbstractColourEdit::CopyToClipboard()
+{
+    if (!HasSelection()) return;
+    TColourAttr a = AttrAt(FSelStart);
+    std::string coloured = ColourCodesBetween(static_cast<TColourAttr>(~a), a);
+    coloured.append(&Buf[FSelStart], FSelEnd - FSelStart);
+    coloured += '\0';
+    std::string plain;
+    for (int j = FSelStart; j < FSelEnd; ++j) {
+        if (Buf[j] == 1)
+            ++j;
+        else if (IsLineBreak(j))
+            plain += "\r\n";
+        else
+            plain += Buf[j];
+    }
+    if (Clipboard) Clipboard->SetTexts(plain, coloured);
+}
+
+void TAbstractColourEdit::CutToClipboard()
+{
+    CopyToClipboard();
+    if (!FReadOnly) DeleteSelection();
+}
+
+void TAbstractColourEdit::PasteFromClipboard()
+{
+    if (FReadOnly || !Clipboard) return;
+    std::string data;
+    std::string text;
+    if (FAcceptColourPaste && Clipboard->GetColoured(data)) {
+        data.resize(std::min(strnlen(data.data(), data.size()), static_cast<size_t>(Limit)));
+        // A soft break of a copied edit stands for a space; CR LF is one line break.
+        text = CleanText(data, true);
+        std::replace(text.begin(), text.end(), CR, ' ');
+    } else if (Clipboard->GetPlain(data)) {
+        data.resize(std::min(strnlen(data.data(), data.size()), static_cast<size_t>(std::max(Limit - 2, 0))));
+        for (char c : CleanText(data, false))
+            if (c != 1) text += c;
+    } else {
+        return;
+    }
+    Insert(text);
+    Update();
+}
+
+// --- Keys.
+
+bool TAbstractColourEdit::EditKeyDown(uint16_t key, TShiftState shift)
+{
+    switch (key) {
+    case VK_LEFT:
+    case VK_RIGHT:
+    case VK_UP:
+    case VK_DOWN:
+    case VK_HOME:
+    case VK_END:
+    case VK_BACK:
+    case VK_DELETE:
+        break;
+    default:
+        return false;
+    }
+    FCodePending = false;
+    bool withShift = (shift & ssShift) != 0;
+    bool withCtrl = (shift & ssCtrl) != 0;
+    if (withShift && !HasSelection()) FAnchor = FCaret;
+    switch (key) {
+    case VK_LEFT:
+        if (withCtrl) {
+            int i = SkipCodes(FCaret);
+            int pc = PrevChar(i);
+            if (pc >= 0) i = pc;
+            while (IsDelimiter(Buf[i]) && (pc = PrevChar(i)) >= 0)
+                i = pc;
+            while (!IsDelimiter(Buf[i]) && (pc = PrevChar(i)) >= 0)
+                i = pc;
+            if (IsDelimiter(Buf[i])) i = Advance(i, 1, true);
+            FCaret = i;
+        } else if (int pc = PrevChar(FCaret); pc >= 0) {
+            FCaret = pc;
+        }
+        break;
+    case VK_RIGHT:
+        if (withCtrl) {
+            int i = SkipCodes(FCaret);
+            while (i < Len && !IsDelimiter(Buf[i]))
+                i = Advance(i, 1, true);
+            while (i < Len && IsDelimiter(Buf[i]))
+                i = Advance(i, 1, true);
+            FCaret = i;
+        } else {
+            FCaret = Advance(FCaret, 1, true);
+        }
+        break;
+    case VK_UP: {
+        int r = FCaret;
+        while (r > 0 && !IsLineBreak(r - 1))
+            --r;
+        if (r > 0) FCaret = Advance(LineStart(r - 1), VisibleColumn(FCaret), false);
+        break;
+    }
+    case VK_DOWN: {
+        int e = LineEnd(FCaret);
+        if (e < Len) FCaret = Advance(e + 1, VisibleColumn(FCaret), false);
+        break;
+    }
+    case VK_HOME:
+        FCaret = withCtrl ? SkipCodes(0) : LineStart(FCaret);
+        break;
+    case VK_END:
+        FCaret = withCtrl ? Len : LineEnd(FCaret);
+        break;
+    case VK_BACK:
+    case VK_DELETE:
+        if (FReadOnly) break;
+        withShift = false; // the anchor taken above no longer exists
+        if (HasSelection()) {
+            DeleteSelection();
+        } else if (key == VK_BACK) {
+            int b = BackOverCodes(FCaret);
+            if (b > 0) {
+                FCaret = b - 1;
+                DeleteAndMerge(1);
+            } else {
+                KeyBeep();
+            }
+        } else {
+            int c = SkipCodes(FCaret);
+            if (c < Len) {
+                FCaret = c;
+                DeleteAndMerge(1);
+            } else {
+                KeyBeep();
+            }
+        }
+        Rewrap();
+        break;
+    }
+    if (!withShift) FAnchor = FCaret;
+    SelectionChanged();
+    return true;
+}
+
+bool TAbstractColourEdit::EditKeyPress(uint8_t c)
+{
+    if (FCodePending) {
+        FCodePending = false;
+        if (!FReadOnly) ApplyColour(c);
+        Update();
+        return true;
+    }
+    switch (c) {
+    case 13:
+        if (FReadOnly) break;
+        if (Len >= Limit) {
+            KeyBeep();
+            break;
+        }
+        if (!FMultiLine) return false;
+        Insert(std::string_view("\n", 1));
+        WrapCheck(c);
+        break;
+    case 1:
+        if (!FReadOnly) FCodePending = true;
+        break;
+    case 3:
+        CopyToClipboard();
+        break;
+    case 22:
+        if (!FReadOnly) PasteFromClipboard();
+        break;
+    case 24:
+        if (FReadOnly)
+            CopyToClipboard();
+        else
+            CutToClipboard();
+        break;
+    case 8:
+        break;
+    default:
+        if (c < 32 || c > 127) {
+            KeyBeep();
+        } else if (!FReadOnly) {
+            if (Len >= Limit) {
+                KeyBeep();
+            } else {
+                const char s = static_cast<char>(c);
+                Insert(std::string_view(&s, 1));
+                WrapCheck(c);
+            }
+        }
+        break;
+    }
+    Update();
+    return true;
+}
+
+// --- Display hooks.
+
+void TAbstractColourEdit::SelectionChanged()
+{
+    int oldStart = FSelStart;
+    FSelStart = std::min(FAnchor, FCaret);
+    FSelEnd = std::max(FAnchor, FCaret);
+    MarkDirty(std::min(oldStart, FSelStart));
+    Update();
+}
+
 void TAbstractColourEdit::Update()
 {
     FDirtyFrom = NotDirty;

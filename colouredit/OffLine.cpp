@@ -1,5 +1,54 @@
 #include "colouredit/OffLine.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr char CR = 13;
+constexpr char LF = 10;
+
+// A cyan '>' at the start of every further line of a short message, attribute kept.
+constexpr char LinePrefix[] = "\x1b"
+                              "7\x01"
+                              "a\x01"
+                              "c>\x1b"
+                              "8";
+
+constexpr char QuestionWithAbort[] = "\x1b"
+                                     "7\x01"
+                                     "f\x01"
+                                     "r<\x01"
+                                     "wS\x01"
+                                     "r>\x01"
+                                     "gave, \x01"
+                                     "r<\x01"
+                                     "wA\x01"
+                                     "r>\x01"
+                                     "gbort or \x01"
+                                     "r<\x01"
+                                     "wC\x01"
+                                     "r>\x01"
+                                     "gontinue? \x01"
+                                     "w-> ";
+
+constexpr char QuestionNoAbort[] = "\x1b"
+                                   "7\x01"
+                                   "f\x01"
+                                   "r<\x01"
+                                   "wS\x01"
+                                   "r>\x01"
+                                   "gave or \x01"
+                                   "r<\x01"
+                                   "wC\x01"
+                                   "r>\x01"
+                                   "gontinue? \x01"
+                                   "w-> ";
+
+} // namespace
+
 int TWhoList::Find(const std::string &name) const
 {
     for (int i = 0; i < Count(); ++i)
@@ -7,57 +56,571 @@ int TWhoList::Find(const std::string &name) const
     return -1;
 }
 
-TOffLineEdit::TOffLineEdit(TColorTTY &terminal, TWhoList &whoList) : Tty(terminal), Who(whoList)
+TOffLineEdit::TOffLineEdit(TColorTTY &terminal, TWhoList &whoList)
+    : TAbstractColourEdit(DefaultCapacity), Tty(terminal), Who(whoList)
 {
 }
 
+bool TOffLineEdit::Masked() const
+{
+    return (FKind == ekLine || FKind == ekWrapLine) && static_cast<int8_t>(FP) <= 0;
+}
+
+bool TOffLineEdit::ColourAllowed() const
+{
+    switch (FKind) {
+    case ekName:
+        return false;
+    case ekShort:
+    case ekLong:
+        return !IscaHost();
+    default:
+        return !Masked() && !IscaHost();
+    }
+}
+
+// --- Opening.
+
 void TOffLineEdit::Open(int kind, uint8_t p)
 {
+    if (kind < ekLine || kind > ekWrapLine) kind = ekLine;
     FKind = kind;
     FP = p;
     FOpen = true;
+    HostSaved = false;
+    Len = 0;
+    Buf[0] = 0;
+    FLinesUsed = 1;
+    FCodePending = FConfirming = FLastWasEnter = false;
+    Tty.MakeCursorVisible();
+    FStartX = Tty.CursorX;
+    FStartY = Tty.CursorY;
+    FDefaultAttr = Tty.Attr;
+    FDirtyFrom = NotDirty;
+    FCaret = FSelStart = FSelEnd = FAnchor = 0;
+
+    int length = 0;
+    switch (kind) {
+    case ekName:
+        length = (p == 3 || p == 5) ? 40 : 20;
+        FMaxLines = 1;
+        Who.Index = 0;
+        break;
+    case ekShort:
+        length = IscaHost() ? 395 : 553;
+        FMaxLines = IscaHost() ? 5 : (p == 1 ? 10 : 7);
+        Wrap = 78;
+        Tty.Write(">");
+        break;
+    case ekLong:
+        length = 32765;
+        FMaxLines = 500;
+        Wrap = 79;
+        break;
+    default:
+        length = std::abs(static_cast<int>(static_cast<int8_t>(p)));
+        FMaxLines = 1;
+        break;
+    }
+    if (kind != ekShort && kind != ekLong) Wrap = length; // 0 (P = 0) wraps nothing
+    SetMaxLength(length);
+    FAcceptColourPaste = ColourAllowed();
+
+    FStartX = -1;
+    Who.PrefixLength = 0;
+    if (kind == ekWrapLine && !FPending.empty()) {
+        std::string carried;
+        carried.swap(FPending);
+        for (char c : carried)
+            KeyPress(static_cast<uint8_t>(c));
+    }
 }
-void TOffLineEdit::KeyDown(uint16_t, TShiftState)
+
+void TOffLineEdit::FixStart()
 {
+    if (FStartX < 0) {
+        FStartX = Tty.CursorX;
+        FStartY = Tty.CursorY;
+    }
+    SaveHostState();
 }
-bool TOffLineEdit::KeyPress(uint8_t)
+
+// --- The host's terminal state, kept apart from the editor's drawing.
+
+void TOffLineEdit::SaveHostState()
 {
-    return false;
+    if (HostSaved) return;
+    Host.Attr = Tty.Attr;
+    Host.SavedAttr = Tty.SavedAttr;
+    Host.EscState = Tty.EscState;
+    std::memcpy(Host.EscParams, Tty.EscParams, sizeof Host.EscParams);
+    Host.EscParamsLen = Tty.EscParamsLen;
+    Host.LastChar = Tty.LastChar;
+    HostSaved = true;
+    // A sequence the host left unfinished must not swallow the editor's bytes.
+    Tty.EscState = 0;
+    Tty.EscParamsLen = 0;
+    Tty.EscParams[0] = 0;
 }
-int TOffLineEdit::GetText(char *dest, int max) const
+
+void TOffLineEdit::RestoreHostState()
 {
-    return TAbstractColourEdit::GetText(dest, max);
+    if (!HostSaved) return;
+    Tty.Attr = Host.Attr;
+    Tty.SavedAttr = Host.SavedAttr;
+    Tty.EscState = Host.EscState;
+    std::memcpy(Tty.EscParams, Host.EscParams, sizeof Host.EscParams);
+    Tty.EscParamsLen = Host.EscParamsLen;
+    Tty.LastChar = Host.LastChar;
+    HostSaved = false;
 }
-void TOffLineEdit::SetText(const char *text)
+
+// --- Mapping between text and terminal cells.
+
+TCellPoint TOffLineEdit::CellOf(int i) const
 {
-    TAbstractColourEdit::SetText(text);
+    i = std::clamp(i, 0, Len);
+    const bool masked = Masked();
+    const int cols = std::max(Tty.Cols, 1);
+    int x = FStartX < 0 ? Tty.CursorX : FStartX;
+    int y = FStartX < 0 ? Tty.CursorY : FStartY;
+    for (int j = 0; j < i; ++j) {
+        if (!masked) {
+            if (Buf[j] == 1) {
+                ++j;
+                continue;
+            }
+            if (Buf[j] == CR || Buf[j] == LF) {
+                ++y;
+                x = PrefixColumns();
+                continue;
+            }
+        }
+        if (x >= cols) { // the terminal wraps before this character
+            ++y;
+            x = 0;
+        }
+        ++x;
+    }
+    int k = masked ? i : SkipCodes(i);
+    if (x >= cols && k < Len && (masked || !IsLineBreak(k))) {
+        ++y;
+        x = 0;
+    }
+    return {x, y};
 }
-void TOffLineEdit::BeginOutput()
+
+int TOffLineEdit::IndexOf(TCellPoint cell) const
 {
+    const bool masked = Masked();
+    int first = masked ? 0 : SkipCodes(0);
+    int lastAbove = -1, firstOnRow = -1, bestOnRow = -1;
+    for (int j = first;;) {
+        TCellPoint c = CellOf(j);
+        if (c.y > cell.y) break;
+        if (c.y < cell.y) {
+            lastAbove = j;
+        } else {
+            if (firstOnRow < 0) firstOnRow = j;
+            if (c.x <= cell.x) bestOnRow = j;
+        }
+        if (j >= Len) break;
+        j = masked ? j + 1 : SkipCodes(j + 1);
+    }
+    if (bestOnRow >= 0) return bestOnRow;
+    if (firstOnRow >= 0) return firstOnRow;
+    return lastAbove >= 0 ? lastAbove : first;
 }
-void TOffLineEdit::EndOutput()
+
+TCellPoint TOffLineEdit::ClampCell(TCellPoint c) const
 {
+    if (c.y < 0) return {0, 0};
+    if (c.y >= Tty.Rows) return {0, Tty.Rows};
+    return {std::clamp(c.x, 0, Tty.Cols), c.y};
 }
-void TOffLineEdit::SetSelectionFrom(TCellPoint, TCellPoint, bool)
+
+void TOffLineEdit::MoveCursorTo(int i)
 {
+    TCellPoint c = CellOf(i);
+    Tty.MoveCursor(c.x, c.y);
 }
-void TOffLineEdit::SelectionChanged()
+
+// --- Drawing.
+
+void TOffLineEdit::WriteRun(const char *bytes, int count, bool dots)
 {
-    TAbstractColourEdit::SelectionChanged();
+    const int cols = std::max(Tty.Cols, 1);
+    int x = Tty.CursorX;
+    int seg = 0;
+    for (int k = 0; k < count; ++k) {
+        if (!dots && bytes[k] == 1) {
+            ++k;
+            continue;
+        }
+        if (x >= cols) {
+            // The terminal starts a new row for this character; on its last row it scrolls.
+            if (k > seg) Tty.Write(bytes + seg, k - seg);
+            seg = k;
+            if (Tty.CursorY >= Tty.Rows - 1) --FStartY;
+            x = 0;
+        }
+        ++x;
+    }
+    if (count > seg) Tty.Write(bytes + seg, count - seg);
 }
+
+void TOffLineEdit::WritePrefix()
+{
+    Tty.Write(LinePrefix);
+}
+
+void TOffLineEdit::WriteLF()
+{
+    Tty.Write("\r\n");
+}
+
 void TOffLineEdit::Update()
 {
-    TAbstractColourEdit::Update();
+    if (FDirtyFrom == NotDirty || FStartX < 0) return;
+    SaveHostState();
+    int d = std::clamp(FDirtyFrom, 0, Len);
+    if (d > 0 && Buf[d - 1] == 1) --d;
+    if (CellOf(d).y < 0) d = IndexOf({0, 0}); // the start has scrolled out of the buffer
+    TCellPoint c = CellOf(d);
+    Tty.Attr = AttrAt(d);
+    Tty.MoveCursor(c.x, c.y);
+    if (Masked()) {
+        std::string dots(Len - d, '.');
+        WriteRun(dots.data(), static_cast<int>(dots.size()), true);
+        Tty.EraseToEndOfLine();
+        FLinesUsed = Tty.CursorY - FStartY + 1;
+    } else {
+        for (int j = d;;) {
+            int e = LineEnd(j);
+            WriteRun(&Buf[j], e - j, false);
+            Tty.EraseToEndOfLine();
+            if (e >= Len) break;
+            if (Tty.CursorY >= Tty.Rows - 1) --FStartY; // the line feed scrolls the terminal
+            WriteLF();
+            if (FKind == ekShort) WritePrefix();
+            j = e + 1;
+        }
+        FLinesUsed = Tty.CursorY - FStartY + 1;
+        while (Tty.CursorY < Tty.Rows - 1) { // clear everything below the text
+            WriteLF();
+            if (FKind == ekShort) WritePrefix();
+            Tty.EraseToEndOfLine();
+        }
+    }
+    MoveCursorTo(FCaret);
+    FDirtyFrom = NotDirty;
 }
-bool TOffLineEdit::Masked() const
+
+void TOffLineEdit::SelectionChanged()
 {
-    return false;
+    FixStart();
+    TAbstractColourEdit::SelectionChanged();
+    Tty.SetSelection(ClampCell(CellOf(FSelStart)), ClampCell(CellOf(FSelEnd)));
+    MoveCursorTo(FCaret);
 }
-TCellPoint TOffLineEdit::CellOf(int) const
+
+void TOffLineEdit::SetSelectionFrom(TCellPoint start, TCellPoint end, bool anchorIsStart)
 {
-    return {};
+    FixStart();
+    int s = IndexOf(start), e = IndexOf(end);
+    if (s > e) std::swap(s, e);
+    FSelStart = s;
+    FSelEnd = e;
+    FAnchor = anchorIsStart ? s : e;
+    FCaret = anchorIsStart ? e : s;
+    MoveCursorTo(FCaret);
 }
-int TOffLineEdit::IndexOf(TCellPoint) const
+
+// --- Host output during the edit.
+
+void TOffLineEdit::BeginOutput()
 {
-    return 0;
+    RestoreHostState();
+    if (!StartFixed()) return;
+    Tty.MoveCursor(FStartX, std::max(FStartY, 0));
+    OutputFrom = {Tty.CursorX, Tty.CursorY};
+}
+
+void TOffLineEdit::EndOutput()
+{
+    SaveHostState();
+    if (!StartFixed()) return;
+    int cx = Tty.CursorX, cy = Tty.CursorY;
+    if (!(TCellPoint{cx, cy} == OutputFrom)) {
+        // The output ends on row cy; a row it left unfinished stays above the edit too.
+        int lastRow = cx > 0 ? cy + 1 : cy;
+        int lines = std::min(lastRow - FStartY, Tty.Rows);
+        if (lines > 0) {
+            Tty.MoveCursor(Tty.Cols - 1, Tty.Rows - 1);
+            for (int k = 0; k < lines; ++k)
+                Tty.Write("\n");
+        }
+    }
+    OutputFrom = {-1, -1};
+    FDirtyFrom = 0;
+    Update();
+}
+
+// --- Text in and out.
+
+int TOffLineEdit::GetText(char *dest, int max) const
+{
+    if (!dest || max <= 0) return 0;
+    bool withNul = FKind == ekShort || (FKind == ekLong && FP == TextBlockParam);
+    int n = std::min(Len + (withNul ? 1 : 0), max);
+    for (int i = 0; i < n; ++i)
+        dest[i] = i < Len ? (Buf[i] == CR ? LF : Buf[i]) : 0;
+    if (n < max) dest[n] = 0;
+    return n;
+}
+
+void TOffLineEdit::SetText(const char *text)
+{
+    FixStart(); // a text given by the host is shown at once
+    TAbstractColourEdit::SetText(text);
+}
+
+void TOffLineEdit::AppendRaw(std::string_view bytes)
+{
+    int n = static_cast<int>(bytes.size());
+    if (Len + n > Cap) { // make room at the end rather than lose the ending the host expects
+        Len = std::max(Cap - n, 0);
+        if (Len > 0 && Buf[Len - 1] == 1) --Len;
+        Buf[Len] = 0;
+    }
+    RawInsert(Len, bytes);
+    ClampPositions();
+}
+
+// --- Keys.
+
+void TOffLineEdit::KeyDown(uint16_t key, TShiftState shift)
+{
+    FixStart();
+    if (FConfirming) return;
+    if (key == VK_BACK || key == VK_DELETE) {
+        Who.Index = 0;
+        Who.PrefixLength = 0;
+    }
+    EditKeyDown(key, shift);
+}
+
+bool TOffLineEdit::KeyPress(uint8_t c)
+{
+    FixStart();
+    bool finished = false;
+    if (FConfirming) {
+        finished = Answer(c);
+    } else if (FCodePending) {
+        ApplyColour(c);
+        Who.PrefixLength = Len;
+    } else if (c < 28) {
+        switch (c) {
+        case 1:
+            if (ColourAllowed())
+                FCodePending = true;
+            else
+                KeyBeep();
+            break;
+        case 4:
+        case 13:
+            finished = EnterKey(c);
+            break;
+        case 8:
+            break;
+        case 9:
+            if (FKind == ekName && FP != 3)
+                Complete();
+            else
+                KeyBeep();
+            break;
+        case 27:
+            if (FKind == ekShort) {
+                MoveCursorTo(Len);
+                WriteLF();
+                ReplaceText("ABORT\n");
+                finished = true;
+            } else {
+                KeyBeep();
+            }
+            break;
+        default:
+            KeyBeep();
+            break;
+        }
+    } else if (c >= 32 && c <= 126 && Len < Limit) {
+        bool insert = FKind != ekName || NameRules(c, finished);
+        if (insert) {
+            const char ch = static_cast<char>(c);
+            Insert(std::string_view(&ch, 1));
+            Who.PrefixLength = Len;
+            if (FKind == ekShort || FKind == ekLong) {
+                if (LineVisibleLength(FCaret) <= Wrap) {
+                    if (c == ' ') Rewrap();
+                } else if (FLinesUsed < FMaxLines) {
+                    Rewrap();
+                } else {
+                    Update();
+                    finished = KeyPress(13); // the last allowed line is full
+                }
+            } else if (FKind == ekWrapLine && FCaret >= Limit) {
+                CarryLastWord();
+                Update();
+                finished = KeyPress(13);
+            }
+        }
+    } else {
+        KeyBeep();
+    }
+    Update();
+    FLastWasEnter = c == 13;
+    if (finished) {
+        FOpen = false;
+        RestoreHostState();
+    }
+    return finished;
+}
+
+bool TOffLineEdit::EnterKey(uint8_t c)
+{
+    switch (FKind) {
+    case ekShort: {
+        int ls = LineStart(FCaret);
+        std::string_view tail(&Buf[ls], Len - ls);
+        if (FLinesUsed < FMaxLines && !FLastWasEnter && Len < Limit && Len > 0 && tail != "ABORT" &&
+            tail != "PING" && c != 4) {
+            Insert(std::string_view("\n", 1));
+            return false;
+        }
+        MoveCursorTo(Len);
+        WriteLF();
+        std::string_view line(&Buf[ls], LineEnd(FCaret) - ls);
+        if (line == "PING") {
+            Len = 0;
+            Buf[0] = 0;
+        }
+        FCaret = FAnchor = FSelStart = FSelEnd = Len;
+        AppendRaw("\n");
+        return true;
+    }
+    case ekLong:
+        if (c != 4 && !FLastWasEnter && Len > 0 && Len < Limit) {
+            Insert(std::string_view("\n", 1));
+            return false;
+        }
+        Tty.MoveCursor(0, FStartY + FLinesUsed - 1);
+        Limit = std::min(Limit + 1, Cap);
+        if (Len == 0 || Buf[Len - 1] != LF) {
+            WriteLF();
+            AppendRaw("\n");
+        }
+        Tty.Write(FP == TextBlockParam ? QuestionNoAbort : QuestionWithAbort);
+        FConfirming = true;
+        return false;
+    default:
+        MoveCursorTo(Len);
+        if (FKind == ekName) WriteLF();
+        Limit = std::min(Limit + 1, Cap);
+        AppendRaw("\n");
+        return true;
+    }
+}
+
+bool TOffLineEdit::Answer(uint8_t c)
+{
+    switch (std::tolower(c)) {
+    case 's':
+        Tty.Write("\x01gSaved\n");
+        if (FP != TextBlockParam) AppendRaw("\x04s");
+        return true;
+    case 'a':
+        if (FP == TextBlockParam) return false;
+        Tty.Write("\x01rAborted\n");
+        ReplaceText("\x04"
+                    "a");
+        return true;
+    case 'c':
+        Tty.Write("\x01"
+                  "bContinue");
+        FConfirming = false;
+        FCaret = FAnchor = FSelStart = FSelEnd = Len;
+        MoveCursorTo(Len);
+        Limit = std::max(Limit - 1, 1);
+        Tty.EraseToEndOfLine();
+        Tty.Write("\x1b"
+                  "8");
+        FLastWasEnter = false;
+        return false;
+    default:
+        return false;
+    }
+}
+
+bool TOffLineEdit::NameRules(uint8_t &c, bool &finished)
+{
+    if (FP == 6 && c == ',') { // the name goes out at once
+        MoveCursorTo(Len);
+        Limit = std::min(Limit + 2, Cap);
+        AppendRaw(",\n");
+        finished = true;
+        return false;
+    }
+    Who.Index = 0;
+    bool ok = std::isalpha(c) || c == ' ';
+    if (!ok && (FP == 3 || FP == 5)) ok = std::isdigit(c) || std::strchr("@-._", c);
+    if (!ok && FP == 3) ok = std::strchr("!$&'()*+,/:;=?", c) != nullptr;
+    if (!ok) {
+        KeyBeep();
+        FLastWasEnter = false;
+        Update();
+        return false;
+    }
+    int pc = PrevChar(FCaret);
+    if ((pc < 0 || Buf[pc] == ' ') && c >= 'a' && c <= 'z') c -= 32;
+    return true;
+}
+
+void TOffLineEdit::Complete()
+{
+    int prefix = Who.PrefixLength;
+    bool found = false;
+    for (int k = std::max(Who.Index, 0); k < Who.Count(); ++k) {
+        const std::string &name = Who.Names[k];
+        if (prefix > 0 && (prefix > Len || static_cast<int>(name.size()) < prefix ||
+                           std::memcmp(name.data(), Buf.data(), prefix) != 0))
+            continue;
+        std::string clean;
+        for (char ch : CleanText(name, false))
+            if (ch != 1 && ch != LF) clean += ch;
+        if (static_cast<int>(clean.size()) > Limit) clean.resize(Limit);
+        ReplaceText(clean);
+        Who.Index = k + 1;
+        found = true;
+        break;
+    }
+    if (!found) Who.Index = 0;
+    FCaret = FAnchor = FSelStart = FSelEnd = Len;
+    MarkDirty(std::clamp(prefix, 0, Len));
+}
+
+void TOffLineEdit::CarryLastWord()
+{
+    int space = -1;
+    for (int k = std::min(Limit - 2, Len - 1); k >= 0; --k)
+        if (Buf[k] == ' ') {
+            space = k;
+            break;
+        }
+    if (space < 0) return;
+    FPending.assign(&Buf[space + 1], Len - space - 1);
+    Len = space + 1;
+    Buf[Len] = 0;
+    ClampPositions();
+    MarkDirty(Len);
+    Changed();
 }

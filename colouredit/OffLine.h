@@ -88,14 +88,20 @@ public:
 
 private:
     void FixStart();
+    // The host's interpreter state (attribute, unfinished sequence) is set aside while the
+    // editor draws and given back before the host's next output.
+    void SaveHostState();
+    void RestoreHostState();
+    TCellPoint ClampCell(TCellPoint c) const;
     void MoveCursorTo(int i);
-    void MoveCursorToEnd();
+    // Writes bytes (or as many dots) at the cursor, following the terminal's own line wrap.
+    void WriteRun(const char *bytes, int count, bool dots);
     // Appends bytes without redrawing (the endings the host expects).
     void AppendRaw(std::string_view bytes);
     bool ColourAllowed() const;
     bool EnterKey(uint8_t c);
     bool Answer(uint8_t c);
-    bool NameRules(uint8_t c, bool &finished);
+    bool NameRules(uint8_t &c, bool &finished);
     void Complete();
     void CarryLastWord();
     int PrefixColumns() const { return FKind == ekShort ? 1 : 0; }
@@ -114,4 +120,15 @@ private:
     bool FLastWasEnter = false;
     bool FOpen = false;
     std::string FPending;
+
+    struct THostState
+    {
+        TColourAttr Attr = 0, SavedAttr = 0;
+        uint8_t EscState = 0;
+        char EscParams[10] = {};
+        int EscParamsLen = 0;
+        uint8_t LastChar = 0;
+    } Host;
+    bool HostSaved = false;
+    TCellPoint OutputFrom{-1, -1}; // the cursor when host output began
 };
