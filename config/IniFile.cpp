@@ -1,5 +1,6 @@
 #include "config/IniFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
@@ -69,20 +70,6 @@ bool ValidKeyName(std::string_view s)
            s.front() != ';';
 }
 
-std::string DirName(const std::string &path)
-{
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-std::string BaseName(const std::string &path)
-{
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 bool WriteAll(int fd, const char *data, size_t size)
 {
     while (size > 0) {
@@ -107,10 +94,30 @@ TAtomicWriteHook &WriteHook()
 
 bool SameIniName(std::string_view a, std::string_view b)
 {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (FoldCase((unsigned char)a[i]) != FoldCase((unsigned char)b[i])) return false;
-    return true;
+    return a.size() == b.size() && CompareIniNames(a, b) == 0;
+}
+
+int CompareIniNames(std::string_view a, std::string_view b)
+{
+    size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        int d = int(FoldCase((unsigned char)a[i])) - int(FoldCase((unsigned char)b[i]));
+        if (d != 0) return d;
+    }
+    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+std::string FolderOf(const std::string &path)
+{
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string FileNameOf(const std::string &path)
+{
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::optional<int> ParseIniInteger(std::string_view text)
@@ -356,7 +363,7 @@ std::string ResolveFileLinks(const std::string &path)
         ssize_t n = ::readlink(current.c_str(), buf, sizeof buf - 1);
         if (n <= 0) return current;
         std::string target(buf, size_t(n));
-        current = target.front() == '/' ? target : DirName(current) + "/" + target;
+        current = target.front() == '/' ? target : FolderOf(current) + "/" + target;
     }
     return current;
 }
@@ -378,7 +385,7 @@ bool MakeFolders(const std::string &path)
 
 TFileWriteLock::TFileWriteLock(const std::string &filePath)
 {
-    FFd = ::open(DirName(filePath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    FFd = ::open(FolderOf(filePath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (FFd < 0) return;
     while (::flock(FFd, LOCK_EX) != 0) {
         if (errno != EINTR) {
@@ -402,14 +409,14 @@ void SetAtomicWriteHook(TAtomicWriteHook hook)
 bool WriteFileAtomically(const std::string &path, std::string_view data, mode_t createMode)
 {
     const std::string target = ResolveFileLinks(path);
-    const std::string dir = DirName(target);
+    const std::string dir = FolderOf(target);
     if (!MakeFolders(dir)) return false;
 
     mode_t mode = createMode & 07777;
     struct stat st;
     if (::stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
 
-    std::string temp = dir + "/." + BaseName(target) + ".XXXXXX";
+    std::string temp = dir + "/." + FileNameOf(target) + ".XXXXXX";
     int fd = ::mkostemp(temp.data(), O_CLOEXEC); // created 0600, never wider
     if (fd < 0) return false;
 
@@ -479,7 +486,7 @@ std::vector<std::string> TIniFile::ReadSection(std::string_view section) const
 bool TIniFile::Update(const std::function<void(TIniDocument &)> &edit)
 {
     const std::string target = ResolveFileLinks(FFileName);
-    if (!MakeFolders(DirName(target))) return false;
+    if (!MakeFolders(FolderOf(target))) return false;
     TFileWriteLock lock(target); // without a lock (odd file system) still write, atomically
 
     std::optional<std::string> old = ReadWholeFile(target);

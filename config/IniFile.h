@@ -62,6 +62,12 @@ private:
 std::optional<int> ParseIniInteger(std::string_view text);
 // Case-insensitive comparison of names (ASCII and Latin-1 letters).
 bool SameIniName(std::string_view a, std::string_view b);
+// Orders names without regard to case (<0, 0, >0), by folded bytes.
+int CompareIniNames(std::string_view a, std::string_view b);
+
+// The folder part of a path ("." when there is none) and its file-name part.
+std::string FolderOf(const std::string &path);
+std::string FileNameOf(const std::string &path);
 
 class TIniFile
 {

@@ -12,19 +12,6 @@ std::string IniFileName;
 
 namespace {
 
-std::string DirOf(const std::string &path)
-{
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string FileNameOf(const std::string &path)
-{
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 bool FileExists(const std::string &path)
 {
     struct stat st;
@@ -88,11 +75,11 @@ std::string ResolveIniFileName(const TConfigEnvironment &env)
     if (ini.empty())
         ini = home;
     else if (ini.front() != '/')
-        ini = DirOf(home) + "/" + ini; // relative to the home file, not to wherever we were started
+        ini = FolderOf(home) + "/" + ini; // relative to the home file, not to wherever we were started
 
     bool userFolder = homeDoc.ReadBool("Redirect", "WindowsDir", false);
     // An installed copy cannot keep its settings beside itself.
-    const std::string homeFolder = DirOf(home);
+    const std::string homeFolder = FolderOf(home);
     bool writable =
         env.FolderWritable ? env.FolderWritable(homeFolder) : ::access(homeFolder.c_str(), W_OK) == 0;
     if (!userFolder && ini == home && !writable) userFolder = true;

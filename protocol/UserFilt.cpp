@@ -6,14 +6,6 @@ TUserFilter *UserFilter = nullptr;
 
 namespace {
 
-unsigned char Fold(unsigned char c)
-{
-    if (c >= 'a' && c <= 'z') return c - 'a' + 'A';
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) // Latin-1 small letters
-        return c - 0x20;
-    return c;
-}
-
 const char *const Preferences = "Preferences";
 
 void LoadList(const TIniDocument &doc, const char *section, const char *key, TNameList &list)
@@ -43,13 +35,8 @@ void SaveList(TIniDocument &doc, const char *section, const char *key, const TNa
 
 int CompareNames(std::string_view a, std::string_view b)
 {
-    size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        int d = int(Fold((unsigned char)a[i])) - int(Fold((unsigned char)b[i]));
-        if (d != 0) return d;
-    }
-    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
-    return a.compare(b); // same apart from case: a fixed order all the same
+    int d = CompareIniNames(a, b);
+    return d != 0 ? d : a.compare(b); // same apart from case: a fixed order all the same
 }
 
 bool TNameList::Add(std::string_view name)
