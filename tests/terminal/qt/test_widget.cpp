@@ -1,0 +1,513 @@
+#include "terminal/qt/ColorTTYWidget.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QMimeData>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+constexpr QRgb Black = 0xFF000000;
+constexpr QRgb White = 0xFFFFFFFF;
+
+QRgb Pal(int i)
+{
+    return 0xFF000000u | TerminalPalette(i);
+}
+
+// Spins the event loop until `done` holds or two seconds pass.
+bool WaitFor(const std::function<bool()> &done)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < 2000)
+        QTest::qWait(5);
+    return done();
+}
+
+struct BreakCounter : TColorTTY
+{
+    int breaks = 0;
+    void DoBreak() override { ++breaks; }
+};
+
+struct WidgetTest : ::testing::Test
+{
+    BreakCounter *model = new BreakCounter;
+    TColorTTYWidget w{std::unique_ptr<TColorTTY>(model)};
+    TColorTTY &t = w.Tty();
+    int cw = 0, ch = 0;
+
+    void SetUp() override
+    {
+        QApplication::setCursorFlashTime(0); // a steady caret for pixel checks
+        w.setFont(QFont(QStringLiteral("DejaVu Sans Mono"), 9));
+        cw = w.CharWidth();
+        ch = w.CharHeight();
+        ASSERT_GT(cw, 0);
+        ASSERT_GT(ch, 0);
+        Resize(80, 25);
+        t.SetRows(100);
+        w.show();
+        w.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+        t.MoveCursor(0, t.ScreenTop());
+        t.ScrollTo(0, t.MaxTop);
+        Settle();
+    }
+    void Resize(int cols, int rows)
+    {
+        w.resize(cols * cw + w.verticalScrollBar()->sizeHint().width(), rows * ch);
+    }
+    void Settle()
+    {
+        for (int i = 0; i < 3; ++i)
+            QCoreApplication::processEvents();
+    }
+    QImage Grab()
+    {
+        Settle();
+        return w.viewport()->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    }
+    // Pixel in the middle of the left edge of cell (x, y) of the view.
+    static QRgb At(const QImage &img, int px, int py) { return img.pixel(px, py); }
+    QRgb CellBg(const QImage &img, int col, int row) { return At(img, col * cw, row * ch + ch / 2); }
+    // Centre of a full block (0xDB) cell: its text colour.
+    QRgb CellFg(const QImage &img, int col, int row) { return At(img, col * cw + cw / 2, row * ch + ch / 2); }
+    int ScreenRow() const { return t.CursorY - t.Top; }
+    QPoint CellPoint(int col, int row, int dx = 1) const { return {col * cw + dx, row * ch + ch / 2}; }
+};
+
+} // namespace
+
+TEST_F(WidgetTest, MetricsAndLayoutFollowFontAndSize)
+{
+    EXPECT_EQ(t.VisibleCols, 80);
+    EXPECT_EQ(t.VisibleRows, 25);
+    EXPECT_EQ(t.MaxTop, 75);
+    EXPECT_EQ(w.verticalScrollBar()->maximum(), 75);
+    EXPECT_EQ(w.verticalScrollBar()->value(), 75);
+    EXPECT_GE(w.Overhang(), 0);
+    EXPECT_LE(w.Ascent(), ch);
+
+    w.setFont(QFont(QStringLiteral("DejaVu Sans Mono"), 18));
+    EXPECT_GT(w.CharWidth(), cw);
+    EXPECT_GT(w.CharHeight(), ch);
+    EXPECT_EQ(t.VisibleRows, w.viewport()->height() / w.CharHeight());
+    EXPECT_EQ(t.VisibleCols, w.viewport()->width() / w.CharWidth());
+
+    // Narrower than one cell: nothing fits, everything may scroll.
+    w.resize(w.verticalScrollBar()->sizeHint().width() + 2, 200);
+    Settle();
+    EXPECT_EQ(t.VisibleCols, 0);
+    EXPECT_EQ(t.MaxLeft, t.Cols);
+}
+
+TEST_F(WidgetTest, ScrollBarRangeNeverBelowOne)
+{
+    t.SetRows(10); // fits entirely in the 25 visible rows
+    w.RecalcLayout();
+    EXPECT_EQ(t.MaxTop, 0);
+    EXPECT_EQ(w.verticalScrollBar()->minimum(), 0);
+    EXPECT_EQ(w.verticalScrollBar()->maximum(), 1);
+    // Dragging to the end of that range shows nothing new.
+    w.verticalScrollBar()->setValue(1);
+    EXPECT_EQ(t.Top, 0);
+    EXPECT_EQ(w.verticalScrollBar()->value(), 0);
+}
+
+TEST_F(WidgetTest, FlashingAttributeColours)
+{
+    // 0xCF: flash, bright white on blue. A space shows the background, a full block the text.
+    t.Write("\x01"
+            "e\x01"
+            "f\x01"
+            "B \xDB");
+    ASSERT_EQ(t.AttrAt(0, t.CursorY), 0xCF);
+    const int row = ScreenRow();
+
+    t.SetOptions(t.Options & ~OptionBit(coFlashing));
+    w.viewport()->update();
+    QImage img = Grab();
+    EXPECT_EQ(CellBg(img, 0, row), Pal(12));
+    EXPECT_EQ(CellFg(img, 1, row), Pal(15));
+    EXPECT_FALSE(t.TimerActive);
+
+    w.SetOptions(t.Options | OptionBit(coFlashing));
+    img = Grab();
+    EXPECT_EQ(CellBg(img, 0, row), Pal(4));
+    EXPECT_EQ(CellFg(img, 1, row), Pal(15));
+    // The paint found a flashing cell in view: the blink timer runs and the text vanishes
+    // in the other phase.
+    EXPECT_TRUE(t.TimerActive);
+    EXPECT_EQ(t.FlashRect, (TTTYRect{0, row * ch, 2 * cw, (row + 1) * ch}));
+    ASSERT_TRUE(WaitFor([&] { return t.FlashHidden; }));
+    img = Grab();
+    EXPECT_EQ(CellFg(img, 1, row), Pal(4));
+    ASSERT_TRUE(WaitFor([&] { return !t.FlashHidden; }));
+
+    // Nothing flashing in view any more: the next paint stops the timer.
+    t.Write("\r");
+    t.EraseLine();
+    Grab();
+    EXPECT_FALSE(t.TimerActive);
+}
+
+TEST_F(WidgetTest, SelectedCellsUseTheHighlightColour)
+{
+    const QRgb highlight = w.palette().color(QPalette::Highlight).rgb();
+    // Cells: red block, red space, red block, flashing red block.
+    t.Write("\x01"
+            "a\x01r\xDB \xDB\x01"
+            "e\xDB");
+    const int y = t.CursorY, row = ScreenRow();
+    t.SetSelection({1, y}, {4, y});
+    QImage img = Grab();
+    EXPECT_EQ(CellFg(img, 0, row), Pal(1)); // not selected
+    EXPECT_EQ(CellBg(img, 4, row), Black);
+    EXPECT_EQ(CellBg(img, 1, row), highlight); // selected: highlight behind the text colour
+    EXPECT_EQ(CellFg(img, 2, row), Pal(1));
+    EXPECT_EQ(CellFg(img, 3, row), Pal(1));
+    // A selected flashing cell in its hidden phase is a solid highlight block.
+    t.SetOptions(t.Options | OptionBit(coFlashing));
+    t.FlashHidden = true;
+    w.viewport()->update();
+    img = Grab();
+    EXPECT_EQ(CellFg(img, 3, row), highlight);
+    EXPECT_EQ(CellFg(img, 2, row), Pal(1));
+}
+
+TEST_F(WidgetTest, ColoursOffShowsSystemColoursAndBackOnShowsStoredOnes)
+{
+    t.Write("\x01"
+            "b\x01"
+            "G\xDB ");
+    const int row = ScreenRow();
+    const QRgb base = w.palette().color(QPalette::Base).rgb();
+    const QRgb text = w.palette().color(QPalette::Text).rgb();
+    w.SetOptions(t.Options & ~OptionBit(coColors));
+    t.Write("\x01r"); // codes still change the attribute
+    EXPECT_EQ(t.Attr & 0x07, 1);
+    QImage img = Grab();
+    EXPECT_EQ(CellFg(img, 0, row), text);
+    EXPECT_EQ(CellBg(img, 1, row), base);
+    EXPECT_EQ(CellBg(img, 5, row + 1), base); // erased cells too
+
+    w.SetOptions(t.Options | OptionBit(coColors));
+    img = Grab();
+    EXPECT_EQ(CellFg(img, 0, row), Pal(12)); // blue on a bright attribute
+    EXPECT_EQ(CellBg(img, 1, row), Pal(2));
+}
+
+TEST_F(WidgetTest, StripsBeyondTheBufferAreFilled)
+{
+    t.SetRows(10); // rows 10.. of the view lie beyond the buffer
+    t.SetCols(40); // and columns 40..
+    w.RecalcLayout();
+    t.MoveCursor(0, 0);
+    t.Write("\x01"
+            "B\x01w"
+            "x");
+    t.FlashRect = {};
+    QImage img = Grab();
+    EXPECT_EQ(CellBg(img, 50, 2), Black);
+    EXPECT_EQ(CellBg(img, 5, 15), Black);
+    EXPECT_EQ(At(img, img.width() - 1, img.height() - 1), Black);
+    w.SetOptions(t.Options & ~OptionBit(coColors));
+    img = Grab();
+    const QRgb base = w.palette().color(QPalette::Base).rgb();
+    EXPECT_EQ(CellBg(img, 50, 2), base);
+    EXPECT_EQ(CellBg(img, 5, 15), base);
+}
+
+TEST_F(WidgetTest, ScrollingKeys)
+{
+    Resize(40, 25); // half the columns: horizontal scrolling possible
+    Settle();
+    ASSERT_EQ(t.MaxLeft, 40);
+    t.ScrollTo(0, 0);
+    QTest::keyClick(&w, Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(t.Top, t.MaxTop);
+    QTest::keyClick(&w, Qt::Key_PageUp);
+    EXPECT_EQ(t.Top, t.MaxTop - t.VisibleRows);
+    QTest::keyClick(&w, Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(t.Top, t.MaxTop - t.VisibleRows + 1);
+    QTest::keyClick(&w, Qt::Key_Down); // without Ctrl the arrows are the BBS's
+    EXPECT_EQ(t.Top, t.MaxTop - t.VisibleRows + 1);
+
+    const int top = t.Top;
+    t.ScrollTo(20, top);
+    QTest::keyClick(&w, Qt::Key_Home);
+    EXPECT_EQ(t.Left, 0);
+    EXPECT_EQ(t.Top, top);
+    QTest::keyClick(&w, Qt::Key_End);
+    EXPECT_EQ(t.Left, t.MaxLeft);
+    QTest::keyClick(&w, Qt::Key_Left, Qt::ControlModifier);
+    EXPECT_EQ(t.Left, t.MaxLeft - 1);
+    QTest::keyClick(&w, Qt::Key_Home, Qt::ControlModifier);
+    EXPECT_EQ(t.Top, 0);
+    EXPECT_EQ(w.verticalScrollBar()->value(), 0);
+}
+
+TEST_F(WidgetTest, OwnerKeyHandlersAndBreak)
+{
+    std::vector<int> downs;
+    std::vector<char> presses;
+    w.OnKeyDown = [&](QKeyEvent *, int &key) {
+        downs.push_back(key);
+        if (key == Qt::Key_PageUp) key = 0; // the owner keeps this one
+    };
+    w.OnKeyPress = [&](char &c) {
+        presses.push_back(c);
+        if (c == 'q') c = 0;
+    };
+    const int top = t.Top;
+    QTest::keyClick(&w, Qt::Key_PageUp);
+    EXPECT_EQ(t.Top, top);
+    QTest::keyClick(&w, 'a');
+    QTest::keyClick(&w, Qt::Key_Return);
+    QTest::keyClick(&w, Qt::Key_Tab); // stays here: a character, not a focus move
+    QTest::keyClick(&w, Qt::Key_Delete);
+    EXPECT_EQ(presses, (std::vector<char>{'a', 13, 9}));
+    EXPECT_EQ(downs.size(), 5u);
+    EXPECT_TRUE(w.hasFocus());
+
+    // Ctrl+C is character 3: the break hook with coCheckBreak, and not without it.
+    QTest::keyClick(&w, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(presses.back(), 3);
+    EXPECT_EQ(model->breaks, 1);
+    w.SetOptions(t.Options & ~OptionBit(coCheckBreak));
+    QTest::keyClick(&w, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(model->breaks, 1);
+
+    // Any typed character removes the selection, even one the owner swallowed.
+    t.SetSelection({0, 1}, {5, 1});
+    QTest::keyClick(&w, 'q');
+    EXPECT_FALSE(t.HasSelection());
+    // A key without a character leaves it.
+    t.SetSelection({0, 1}, {5, 1});
+    QTest::keyClick(&w, Qt::Key_F5);
+    EXPECT_TRUE(t.HasSelection());
+}
+
+TEST_F(WidgetTest, DragsInBothDirectionsSelectTheSameCells)
+{
+    t.Write("hello world");
+    const int row = ScreenRow(), y = t.CursorY;
+    QWidget *vp = w.viewport();
+    QTest::mousePress(vp, Qt::LeftButton, {}, CellPoint(1, row));
+    EXPECT_TRUE(t.Tracking);
+    QTest::mouseMove(vp, CellPoint(7, row));
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, CellPoint(7, row));
+    EXPECT_FALSE(t.Tracking);
+    const TCellPoint s = t.SelStart, e = t.SelEnd;
+    EXPECT_EQ(s, (TCellPoint{1, y}));
+    EXPECT_EQ(e, (TCellPoint{7, y}));
+    EXPECT_TRUE(t.AnchorIsStart());
+
+    QTest::mousePress(vp, Qt::LeftButton, {}, CellPoint(7, row));
+    EXPECT_FALSE(t.HasSelection()); // a new press drops the old selection
+    QTest::mouseMove(vp, CellPoint(1, row));
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, CellPoint(1, row));
+    EXPECT_EQ(t.SelStart, s);
+    EXPECT_EQ(t.SelEnd, e);
+    EXPECT_FALSE(t.AnchorIsStart());
+
+    // The right half of a cell puts the boundary after it.
+    QTest::mousePress(vp, Qt::LeftButton, {}, CellPoint(2, row, cw - 1));
+    EXPECT_EQ(t.MouseCell, (TCellPoint{3, y}));
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, CellPoint(2, row, cw - 1));
+}
+
+TEST_F(WidgetTest, RightClickKeepsTheSelectionForTheMenu)
+{
+    t.Write("hello");
+    const int y = t.CursorY;
+    t.SetSelection({0, y}, {5, y});
+    int downs = 0;
+    w.OnMouseDown = [&](QMouseEvent *) { ++downs; };
+    QTest::mouseClick(w.viewport(), Qt::RightButton, {}, CellPoint(10, ScreenRow()));
+    EXPECT_EQ(downs, 1);
+    EXPECT_EQ(t.SelEnd, (TCellPoint{5, y}));
+    EXPECT_FALSE(t.Tracking);
+}
+
+TEST_F(WidgetTest, DoubleClickSelectsWordBeforeOwnerHandlers)
+{
+    t.Write("see (ftp://host) now");
+    const int row = ScreenRow(), y = t.CursorY;
+    std::string seen;
+    std::vector<std::string> order;
+    w.OnDblClick = [&] {
+        char buf[255];
+        t.GetSelTextBuf(buf, sizeof buf);
+        seen = buf;
+        order.push_back("dbl");
+    };
+    w.OnMouseDown = [&](QMouseEvent *) { order.push_back("down"); };
+    w.OnMouseUp = [&](QMouseEvent *) { order.push_back("up"); };
+    // A real double click: press, release, double-click, release.
+    const QPoint at = CellPoint(8, row);
+    QTest::mousePress(w.viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseRelease(w.viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(w.viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseRelease(w.viewport(), Qt::LeftButton, {}, at);
+    EXPECT_EQ(seen, "(ftp://host)");
+    EXPECT_EQ(t.SelStart, (TCellPoint{4, y}));
+    EXPECT_EQ(t.SelEnd, (TCellPoint{16, y}));
+    EXPECT_EQ(order, (std::vector<std::string>{"down", "up", "dbl", "down", "up"}));
+}
+
+TEST_F(WidgetTest, CopyPutsPlainAndColouredText)
+{
+    t.Write("\x01"
+            "a\x01r"
+            "a\x01"
+            "fb\xC4");
+    const int y = t.CursorY;
+    t.SetSelection({0, y}, {3, y});
+    w.CopyToClipboard();
+    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->text(), QString::fromUtf8("ab\u2500"));
+    EXPECT_EQ(data->data(QString::fromLatin1(TColorTTYWidget::ColouredTextMime)), QByteArray("\x01"
+                                                                                             "a\x01r"
+                                                                                             "a\x01"
+                                                                                             "fb\xC4",
+                                                                                             10));
+    EXPECT_FALSE(t.HasSelection());
+
+    // A row of spaces copies as one line break; without coColors only plain text is put.
+    w.SetOptions(t.Options & ~OptionBit(coColors));
+    t.SetSelection({0, y + 1}, {0, y + 2});
+    w.CopyToClipboard();
+    data = QGuiApplication::clipboard()->mimeData();
+    EXPECT_EQ(data->text(), QStringLiteral("\r\n"));
+    EXPECT_FALSE(data->hasFormat(QString::fromLatin1(TColorTTYWidget::ColouredTextMime)));
+}
+
+TEST_F(WidgetTest, HoldingTheButtonBelowScrollsOneRowPerTickToTheLastPage)
+{
+    t.ScrollTo(0, t.MaxTop - 6);
+    std::vector<int> tops;
+    QObject::connect(w.verticalScrollBar(), &QScrollBar::valueChanged, [&](int v) { tops.push_back(v); });
+    QWidget *vp = w.viewport();
+    QTest::mousePress(vp, Qt::LeftButton, {}, CellPoint(3, 2));
+    QTest::mouseMove(vp, QPoint(10, vp->height() + 20));
+    ASSERT_TRUE(WaitFor([&] { return t.Top == t.MaxTop; }));
+    QTest::qWait(120); // further ticks at the last page change nothing
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, QPoint(10, vp->height() + 20));
+    std::vector<int> expected;
+    for (int v = t.MaxTop - 5; v <= t.MaxTop; ++v)
+        expected.push_back(v);
+    EXPECT_EQ(tops, expected);
+    EXPECT_EQ(t.SelStart, (TCellPoint{3, t.MaxTop - 6 + 2}));
+    EXPECT_EQ(t.SelEnd, (TCellPoint{0, t.Rows}));
+}
+
+TEST_F(WidgetTest, CaretOnTheBaselineWhileFocused)
+{
+    w.SetOptions(t.Options | OptionBit(coFulltimeCursor));
+    w.clearFocus();
+    Settle();
+    EXPECT_TRUE(w.CaretRect().isEmpty());
+    w.setFocus();
+    ASSERT_TRUE(WaitFor([&] { return w.hasFocus(); }));
+    t.Write("abc");
+    const QRect caret = w.CaretRect();
+    EXPECT_EQ(caret, QRect(3 * cw, ScreenRow() * ch + w.Ascent(), cw, 2));
+    QImage img = Grab();
+    EXPECT_EQ(At(img, caret.x() + 1, caret.y()), White); // black cell inverted
+    EXPECT_EQ(At(img, caret.x() + 1, caret.y() - 2), Black);
+    // Without the option there is no caret even with the focus.
+    w.SetOptions(t.Options & ~OptionBit(coFulltimeCursor));
+    EXPECT_TRUE(w.CaretRect().isEmpty());
+    img = Grab();
+    EXPECT_EQ(At(img, caret.x() + 1, caret.y()), Black);
+}
+
+TEST_F(WidgetTest, BurstOfLinesEndsWithTheLastPageShown)
+{
+    std::string burst;
+    for (int i = 0; i < 300; ++i)
+        burst += "line " + std::to_string(i) + "\r\n";
+    burst += "\x01"
+             "a\x01"
+             "c\xDB";
+    const int before = w.PaintCount();
+    t.Write(burst.c_str());
+    Settle();
+    EXPECT_EQ(t.Top, t.MaxTop);
+    EXPECT_EQ(w.verticalScrollBar()->value(), t.MaxTop);
+    EXPECT_LT(w.PaintCount() - before, 10); // one paint per event loop cycle, not per line
+    const QImage img = Grab();
+    EXPECT_EQ(CellFg(img, 0, ScreenRow()), Pal(6));
+}
+
+namespace {
+
+// Horizontal centre of the (light on black) ink in pixel columns [x0, x1) of a band of rows.
+double InkCentre(const QImage &img, int x0, int x1, int y0, int y1)
+{
+    double sum = 0, n = 0;
+    for (int x = x0; x < x1; ++x)
+        for (int y = y0; y < y1; ++y) {
+            const int v = qRed(img.pixel(x, y));
+            sum += double(v) * x;
+            n += v;
+        }
+    return n ? sum / n : -1;
+}
+
+} // namespace
+
+TEST_F(WidgetTest, GlyphsStayInTheirCellsAlongALongRun)
+{
+    // The font's advance is not a whole pixel: text drawn as one string would drift.
+    t.Write(std::string(80, '|').c_str());
+    const int row = ScreenRow();
+    for (qreal dpr : {1.0, 1.5, 2.0}) {
+        QImage img(QSize(80 * cw, ch * 25) * dpr, QImage::Format_ARGB32);
+        img.setDevicePixelRatio(dpr);
+        {
+            QPainter p(&img);
+            w.PaintCells(p, QRect(0, 0, 80 * cw, 25 * ch));
+        }
+        const int y0 = int(row * ch * dpr), y1 = int((row + 1) * ch * dpr);
+        const double first = InkCentre(img, 0, int(cw * dpr), y0, y1);
+        ASSERT_GE(first, 0) << dpr;
+        for (int col = 1; col < 80; ++col) {
+            const int x0 = int(std::lround(col * cw * dpr));
+            const double c = InkCentre(img, x0, int(std::lround((col + 1) * cw * dpr)), y0, y1);
+            EXPECT_NEAR(c - col * cw * dpr, first, 1.0) << "dpr " << dpr << " column " << col;
+        }
+    }
+}
+
+TEST_F(WidgetTest, BoxDrawingLinesMeetAcrossCells)
+{
+    // A horizontal line through three cells and a vertical one through three rows.
+    t.Write("\xC4\xC4\xC4\r\n\xB3\r\n\xB3");
+    const QImage img = Grab();
+    const int row = ScreenRow() - 2;
+    int lineY = -1;
+    for (int y = row * ch; y < (row + 1) * ch; ++y)
+        if (img.pixel(cw / 2, y) == White) lineY = y;
+    ASSERT_GE(lineY, 0);
+    for (int x = 0; x < 3 * cw; ++x)
+        EXPECT_EQ(img.pixel(x, lineY), White) << x;
+    int lineX = -1;
+    for (int x = 0; x < cw; ++x)
+        if (img.pixel(x, (row + 1) * ch + ch / 2) == White) lineX = x;
+    ASSERT_GE(lineX, 0);
+    for (int y = (row + 1) * ch; y < (row + 3) * ch; ++y)
+        EXPECT_EQ(img.pixel(lineX, y), White) << y;
+}
