@@ -29,13 +29,15 @@ inline size_t FindControl(const uint8_t *p, size_t n)
     return n;
 }
 
-// Index of the first 0x01 or ESC in p[0..n), or n.
-inline size_t FindCodeOrEscape(const uint8_t *p, size_t n)
+// Index of the first 0x01 or ESC in p[0..n), or n; `controls` is set when other bytes
+// below 0x20 come before it.
+inline size_t FindCodeOrEscape(const uint8_t *p, size_t n, bool &controls)
 {
     size_t i = 0;
     for (;;) {
         i += FindControl(p + i, n - i);
         if (i >= n || p[i] == 0x01 || p[i] == ESC) return i;
+        controls = true;
         ++i;
     }
 }
@@ -127,8 +129,30 @@ void TColorTTY::WriteCells(int x, int y, int count, const char *source)
     if (x < 0 || y < 0 || y >= Rows || x >= Cols || count <= 0) return;
     count = std::min(count, Cols - x);
     const int i = CellIndex(x, y);
-    std::memset(&Attrs[i], Attr, size_t(count));
-    std::memcpy(&Chars[i], source, size_t(count));
+    uint8_t *chars = &Chars[i];
+    uint8_t *attrs = &Attrs[i];
+    if (count >= 8 && count <= 16) {
+        // short runs are the common case (a colour change every few characters): two
+        // overlapping fixed-size moves instead of library calls
+        const uint64_t pattern = 0x0101010101010101ull * Attr;
+        uint64_t head, tail;
+        std::memcpy(&head, source, 8);
+        std::memcpy(&tail, source + count - 8, 8);
+        std::memcpy(chars, &head, 8);
+        std::memcpy(chars + count - 8, &tail, 8);
+        std::memcpy(attrs, &pattern, 8);
+        std::memcpy(attrs + count - 8, &pattern, 8);
+        return;
+    }
+    if (count < 8) {
+        for (int k = 0; k < count; ++k) {
+            chars[k] = uint8_t(source[k]);
+            attrs[k] = Attr;
+        }
+        return;
+    }
+    std::memset(attrs, Attr, size_t(count));
+    std::memcpy(chars, source, size_t(count));
 }
 
 void TColorTTY::EraseCells(int x, int y, int count)
@@ -179,64 +203,66 @@ void TColorTTY::Write(const char *text)
 void TColorTTY::Write(const char *data, size_t count)
 {
     const uint8_t *p = reinterpret_cast<const uint8_t *>(data);
-    size_t seg = 0;
+    size_t seg = 0;        // start of the pending run of ordinary bytes
+    bool controls = false; // the pending run holds control bytes
     size_t i = 0;
     while (i < count) {
-        const uint8_t c = p[i];
         switch (EscState) {
-        case 0: {
-            i += FindCodeOrEscape(p + i, count - i);
-            if (i >= count) continue;
-            if (seg < i) PutText(data + seg, i - seg);
+        case 0:
+            i += FindCodeOrEscape(p + i, count - i, controls);
+            if (i >= count) break;
+            if (seg < i) PutRun(data + seg, i - seg, !controls);
+            controls = false;
             EscState = p[i] == 0x01 ? 1 : 2;
+            seg = ++i;
             break;
-        }
         case 1:
             EscState = 0;
-            Attr = ApplyColourCode(Attr, c);
-            seg = i + 1;
+            Attr = ApplyColourCode(Attr, p[i]);
+            seg = ++i;
             break;
         case 2:
             EscState = 0;
-            ApplyEscape(c);
-            seg = i + 1;
+            ApplyEscape(p[i]);
+            seg = ++i;
             break;
-        case 3:
-            if ((c >= '0' && c <= '9') || c == ';') {
-                if (EscParamsLen < 9) {
-                    EscParams[EscParamsLen++] = char(c);
-                    EscParams[EscParamsLen] = 0;
-                }
-            } else {
-                ApplyCsi(c);
-                EscParamsLen = 0;
-                EscParams[0] = 0;
-                EscState = 0;
+        case 3: {
+            // parameters in one sweep; beyond the ninth they are dropped
+            while (i < count && ((p[i] >= '0' && p[i] <= '9') || p[i] == ';')) {
+                if (EscParamsLen < 9) EscParams[EscParamsLen++] = char(p[i]);
+                ++i;
             }
-            seg = i + 1;
+            EscParams[EscParamsLen] = 0;
+            seg = i;
+            if (i >= count) break;
+            EscState = 0;
+            ApplyCsi(p[i]);
+            EscParamsLen = 0;
+            EscParams[0] = 0;
+            seg = ++i;
             break;
+        }
         case 4:
             if (EscParamsLen < 9) {
-                EscParams[EscParamsLen++] = char(c);
+                EscParams[EscParamsLen++] = char(p[i]);
                 EscParams[EscParamsLen] = 0;
             }
+            seg = ++i;
             if (EscParamsLen >= 2) {
                 const int r = uint8_t(EscParams[0]);
-                const int col = uint8_t(EscParams[1]);
+                const int c = uint8_t(EscParams[1]);
                 EscParamsLen = 0;
                 EscParams[0] = 0;
                 EscState = 0;
-                MoveCursor(col - 32, (r - 32) + Rows - VisibleRows);
+                MoveCursor(c - 32, (r - 32) + Rows - VisibleRows);
             }
-            seg = i + 1;
             break;
         default: // never set by the interpreter; recover rather than stall
             EscState = 0;
-            continue;
+            break;
         }
-        ++i;
     }
-    if (seg < count && EscState == 0) PutText(data + seg, count - seg);
+    if (seg < count && EscState == 0) PutRun(data + seg, count - seg, !controls);
 }
 
 void TColorTTY::ApplyEscape(uint8_t c)
@@ -359,11 +385,13 @@ void TColorTTY::ApplyCsi(uint8_t final)
 
 void TColorTTY::ApplySgr()
 {
-    int start = 0;
+    // pieces between ';' in order; an empty piece is 0
+    int v = 0;
     for (int i = 0; i <= EscParamsLen; ++i) {
-        if (i < EscParamsLen && EscParams[i] != ';') continue;
-        const int v = i == start ? 0 : ParamInt(EscParams + start, i - start);
-        start = i + 1;
+        if (i < EscParamsLen && EscParams[i] != ';') {
+            v = v * 10 + (EscParams[i] - '0'); // at most 9 digits: no overflow
+            continue;
+        }
         if (v == 0)
             Attr = caReset;
         else if (v == 1)
@@ -376,10 +404,16 @@ void TColorTTY::ApplySgr()
             Attr = TColourAttr((Attr & ~0x07) | (v - 30));
         else if (v >= 40 && v <= 47)
             Attr = TColourAttr((Attr & ~0x70) | ((v - 40) << 4));
+        v = 0;
     }
 }
 
 void TColorTTY::PutText(const char *text, size_t count)
+{
+    PutRun(text, count, false);
+}
+
+void TColorTTY::PutRun(const char *text, size_t count, bool printable)
 {
     const uint8_t *p = reinterpret_cast<const uint8_t *>(text);
     int dl = CursorX, dr = CursorX;
@@ -397,7 +431,7 @@ void TColorTTY::PutText(const char *text, size_t count)
         if (CursorX >= Cols && p[i] >= 0x20) lineFull();
         const size_t room = size_t(std::max(0, Cols - CursorX));
         const size_t n = std::min(room, count - i);
-        const size_t run = FindControl(p + i, n);
+        const size_t run = printable ? n : FindControl(p + i, n);
         if (run > 0) {
             WriteCells(CursorX, CursorY, int(run), text + i);
             LastChar = p[i + run - 1];

@@ -212,6 +212,8 @@ public:
     static int ParamInt(const char *s, int len);
 
 private:
+    // PutText of a run known to be all printable when `printable`.
+    void PutRun(const char *text, size_t count, bool printable);
     void ApplyEscape(uint8_t c);
     void ApplyCsi(uint8_t final);
     void ApplySgr();

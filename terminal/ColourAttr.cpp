@@ -1,24 +1,41 @@
 #include "terminal/ColourAttr.h"
 
+namespace {
+
+// For every letter: the bits it keeps and the bits it sets; 'i' is marked by a zero keep mask
+// with a set mask of 0xFF (no letter sets all bits otherwise).
+struct TCodeEffect
+{
+    uint8_t Keep = 0xFF;
+    uint8_t Set = 0x00;
+};
+
+struct TCodeTable
+{
+    TCodeEffect Effect[256];
+    constexpr TCodeTable()
+    {
+        Effect[uint8_t('a')] = {0x00, caReset};
+        Effect[uint8_t('f')] = {0xFF, caBright};
+        Effect[uint8_t('e')] = {0xFF, caFlash};
+        Effect[uint8_t('i')] = {0x00, 0xFF};
+        for (int i = 0; i < 8; ++i) {
+            Effect[uint8_t(ForegroundLetters[i])] = {uint8_t(~0x07), uint8_t(i)};
+            Effect[uint8_t(BackgroundLetters[i])] = {uint8_t(~0x70), uint8_t(i << 4)};
+        }
+    }
+};
+
+constexpr TCodeTable CodeTable;
+
+} // namespace
+
 TColourAttr ApplyColourCode(TColourAttr attr, uint8_t letter)
 {
-    switch (letter) {
-    case 'a':
-        return caReset;
-    case 'f':
-        return attr | caBright;
-    case 'e':
-        return attr | caFlash;
-    case 'i':
+    const TCodeEffect e = CodeTable.Effect[letter];
+    if (e.Keep == 0x00 && e.Set == 0xFF) // 'i': exchange the colours, keep bright and flash
         return TColourAttr((attr & 0x88) | ((attr & 0x07) << 4) | ((attr & 0x70) >> 4));
-    default:
-        break;
-    }
-    for (int i = 0; i < 8; ++i) {
-        if (letter == uint8_t(ForegroundLetters[i])) return TColourAttr((attr & ~0x07) | i);
-        if (letter == uint8_t(BackgroundLetters[i])) return TColourAttr((attr & ~0x70) | (i << 4));
-    }
-    return attr;
+    return TColourAttr((attr & e.Keep) | e.Set);
 }
 
 int ColourCodesBetween(TColourAttr from, TColourAttr to, char *buf)
