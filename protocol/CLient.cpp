@@ -1,0 +1,490 @@
+#include "protocol/CLient.h"
+
+#include "colouredit/OffLine.h"
+#include "config/SetHost.h"
+#include "protocol/UserFilt.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+using namespace telnet;
+using namespace client;
+
+namespace {
+
+// Shown for AE: how to reach the client's own options.
+const char OptionsNotice[] = "\n\n\x01"
+                             "a\x01"
+                             "f\x01"
+                             "wTo configure the client use the \x01"
+                             "rOptions \x01"
+                             "wMenu!\n";
+
+const char KillNotice1[] = "\x01"
+                           "a\x01"
+                           "g Message from \x01"
+                           "f\x01"
+                           "y";
+const char KillNotice3[] = "\x01"
+                           "a\x01"
+                           "g was \x01"
+                           "f\x01"
+                           "rkilled\x01"
+                           "a\x01"
+                           "g.\x01"
+                           "f\r\n";
+
+const char IacTrace[] = "\nMode: IAC";
+
+// Both line buffers keep one byte for the NUL that ends the collected line.
+constexpr uint16_t LineMax = TCLientStateMachine::CollectBufferSize - 1;
+constexpr uint16_t TextMax = TCLientStateMachine::TextBufferSize - 1;
+
+} // namespace
+
+TCLientStateMachine::TCLientStateMachine(THostInfo &HostInfo, TUserFilter &UserFilter,
+                                         TOffLineEdit &OffLineEdit, TWhoList &WhoList, TEngineOwner *Owner)
+    : HostInfo(HostInfo), UserFilter(UserFilter), OffLineEdit(OffLineEdit), WhoList(WhoList), Owner(Owner)
+{
+    ParserMode = pmData;
+    // Echo counts as agreed from the start: this engine never echoes locally.
+    OptionFlags[OPT_ECHO] |= ofActive;
+}
+
+TCLientStateMachine::~TCLientStateMachine() = default;
+
+void TCLientStateMachine::SetMode(uint8_t NewMode)
+{
+    ParserMode = NewMode;
+}
+
+void TCLientStateMachine::Reset()
+{
+    TTelnetStateMachine::Reset();
+    OptionFlags[OPT_ECHO] |= ofActive;
+    // A connection that broke right after an IAC or inside an AB pair must not
+    // steer the next one.
+    IacPending = false;
+    SavedMode = pmData;
+    ResumeMode = pmData;
+    if (FEditMode) LeaveEditor();
+    FSentCount = 0;
+    FEditCount = 0;
+}
+
+void TCLientStateMachine::SendKey(uint16_t Key, TShiftState Shift)
+{
+    if (FEditMode) {
+        OffLineEdit.KeyDown(Key, Shift);
+        return;
+    }
+    uint8_t Final;
+    switch (Key) {
+    case VK_LEFT:
+        Final = 'D';
+        break;
+    case VK_UP:
+        Final = 'A';
+        break;
+    case VK_RIGHT:
+        Final = 'C';
+        break;
+    case VK_DOWN:
+        Final = 'B';
+        break;
+    default:
+        return;
+    }
+    const uint8_t Seq[3] = {27, '[', Final};
+    DoSocketOut(Seq, 3);
+}
+
+void TCLientStateMachine::SendChar(uint8_t Ch)
+{
+    if (FEditMode) {
+        if (OffLineEdit.KeyPress(Ch)) LeaveEditor();
+        return;
+    }
+    SendTyped(Ch);
+}
+
+void TCLientStateMachine::SendTyped(uint8_t Ch)
+{
+    // Straight to the connection: whatever the server said about Echo, the CLient
+    // protocol never echoes typing locally.
+    DoSocketOut(&Ch, 1);
+    ++FSentCount;
+    FSendLog.Add(Ch);
+}
+
+void TCLientStateMachine::PostEditState(uintptr_t Open)
+{
+    if (Owner) Owner->Post(WM_EDITSTATE, Open, 0);
+}
+
+void TCLientStateMachine::SetIacPending()
+{
+    IacPending = true;
+    if (OnDebug) DoDebug(IacTrace);
+}
+
+void TCLientStateMachine::EnterNegotiation(uint8_t State)
+{
+    // A negotiation nested inside another returns to the collection around both,
+    // never to the inner negotiation (which would swallow the text that follows).
+    if (ParserMode < pmDo || ParserMode > pmSub) SavedMode = ParserMode;
+    SetMode(State);
+}
+
+void TCLientStateMachine::Command(uint8_t c)
+{
+    switch (c) {
+    case HELLO: {
+        static const uint8_t Hello[2] = {IAC, HELLO};
+        DoSocketOut(Hello, 2);
+        break;
+    }
+    case 0xA2:
+    case 0xA3:
+    case 0xA4:
+    case 0xA5:
+    case 0xA6:
+        SetMode(static_cast<uint8_t>(pmEditLine + (c - EDIT_FIRST)));
+        CollectLength = 0;
+        break;
+    case EXPRESS:
+        SetMode(pmExpressHeader);
+        CollectLength = 0;
+        break;
+    case POST:
+        SetMode(pmPostHeader);
+        CollectLength = 0;
+        break;
+    case EXPRESS_END:
+    case POST_END:
+    case TEXT_BLOCK_END:
+    case WHO_LIST_END:
+        if (c == TEXT_BLOCK_END) TextBuffer[TextLength] = 0;
+        SetMode(pmData);
+        break;
+    case INTERRUPT:
+        if (ParserMode != pmData) {
+            ResumeMode = ParserMode;
+            SetMode(pmData);
+        } else {
+            SetMode(ResumeMode);
+            ResumeMode = pmData;
+        }
+        break;
+    case COUNT_RESET:
+        FSentCount = 1;
+        if (HostInfo.Mode == hmISCA) {
+            static const uint8_t Ack[2] = {IAC, COUNT_ACK};
+            DoSocketOut(Ack, 2);
+        }
+        break;
+    case OPTIONS: {
+        DoTerminalOut(OptionsNotice);
+        static const uint8_t Answer[3] = {IAC, UPLOAD, '\n'};
+        DoSocketOut(Answer, 3);
+        ++FSentCount;
+        SetMode(pmSkip4);
+        CollectLength = 0;
+        break;
+    }
+    case TEXT_BLOCK:
+        SetMode(pmTextBlock);
+        TextLength = 0;
+        break;
+    case EDIT_TEXT_BLOCK:
+        EditTextBlock();
+        break;
+    case SKIP3:
+        SetMode(pmSkip3);
+        CollectLength = 0;
+        break;
+    case WHO_LIST:
+        if (HostInfo.Mode == hmORVO) {
+            SetMode(pmWhoList);
+            CollectLength = 0;
+            WhoList.Clear();
+        }
+        break;
+    case SE:
+        FinishSub();
+        SetMode(SavedMode);
+        break;
+    case SB:
+        EnterNegotiation(pmSub);
+        SubLength = 0;
+        break;
+    case WILL:
+        EnterNegotiation(pmWill);
+        break;
+    case WONT:
+        EnterNegotiation(pmWont);
+        break;
+    case DO:
+        EnterNegotiation(pmDo);
+        break;
+    case DONT:
+        EnterNegotiation(pmDont);
+        break;
+    default: // everything else, a doubled IAC included, is ignored
+        break;
+    }
+}
+
+void TCLientStateMachine::ProcessInput(uint8_t *Buf, uint16_t Count)
+{
+    if (Count == 0) return;
+    if (FEditMode) OffLineEdit.BeginOutput();
+    for (size_t i = 0; i < Count; ++i) {
+        if (IacPending) {
+            IacPending = false;
+            Command(Buf[i]);
+            continue;
+        }
+        if (ParserMode == pmData) {
+            const size_t n = TextRun(Buf + i, Count - i);
+            if (i + n < Count && Buf[i + n] == IAC) {
+                Buf[i + n] = 0;
+                DoTerminalOut(reinterpret_cast<const char *>(Buf + i));
+                i += n;
+                SetIacPending();
+            } else {
+                // Up to the NUL (or the end); the loop's increment steps over the NUL.
+                DoTerminalOut(reinterpret_cast<const char *>(Buf + i));
+                i += n;
+            }
+            continue;
+        }
+        const uint8_t c = Buf[i];
+        if (c == IAC) {
+            SetIacPending();
+            continue;
+        }
+        switch (ParserMode) {
+        case pmDo:
+        case pmDont:
+        case pmWill:
+        case pmWont:
+            AnswerOption(ParserMode, c);
+            SetMode(SavedMode);
+            break;
+        case pmSub:
+            CollectSub(c);
+            break;
+        case pmEditLine:
+        case pmEditName:
+        case pmEditShort:
+        case pmEditLong:
+        case pmEditWrapLine:
+            if (FEditMode) {
+                const char Text[2] = {static_cast<char>(c), 0};
+                DoTerminalOut(Text);
+            } else {
+                if (CollectLength < 4) CollectBuffer[CollectLength++] = c;
+                if (CollectLength >= 4) OpenEditor();
+            }
+            break;
+        case pmExpressHeader:
+        case pmPostHeader:
+            CollectHeader(c);
+            break;
+        case pmSkip3:
+            if (++CollectLength >= 3) {
+                SetMode(pmData);
+                CollectLength = 0;
+            }
+            break;
+        case pmWhoList:
+            CollectWhoLine(c);
+            break;
+        case pmSkip4:
+            if (++CollectLength >= 4) {
+                SetMode(pmData);
+                CollectLength = 0;
+            }
+            break;
+        case pmTextBlock: {
+            // The whole run up to the next IAC at once; past the buffer it is dropped.
+            const uint8_t *Start = Buf + i;
+            const void *Iac = std::memchr(Start, IAC, Count - i);
+            const size_t n = Iac ? size_t(static_cast<const uint8_t *>(Iac) - Start) : Count - i;
+            const size_t Room = TextMax - TextLength;
+            const size_t Take = n < Room ? n : Room;
+            std::memcpy(TextBuffer.data() + TextLength, Start, Take);
+            TextLength = static_cast<uint16_t>(TextLength + Take);
+            i += n - 1;
+            break;
+        }
+        default: { // discard (and any state without a meaning): drop up to the next IAC
+            const void *Iac = std::memchr(Buf + i, IAC, Count - i);
+            const size_t n = Iac ? size_t(static_cast<const uint8_t *>(Iac) - (Buf + i)) : Count - i;
+            i += n - 1;
+            break;
+        }
+        }
+    }
+    if (FEditMode) OffLineEdit.EndOutput();
+}
+
+// ---------------------------------------------------------------------------
+// Edits
+
+void TCLientStateMachine::OpenEditor()
+{
+    FEditMode = true;
+    ++FEditCount;
+    const int64_t N = (int64_t(CollectBuffer[1]) << 16) | (int64_t(CollectBuffer[2]) << 8) | CollectBuffer[3];
+    const int64_t Ahead = int64_t(FSentCount) - N;
+    int A = 0;
+    if (Ahead >= 0 && Ahead <= 256) {
+        A = int(Ahead % 256);
+        FSentCount = int32_t(N);
+    }
+    OffLineEdit.SetHostMode(HostInfo.Mode);
+    OffLineEdit.Open(ParserMode, CollectBuffer[0]);
+    PostEditState(1);
+
+    // Take the characters out of the log before replaying: a replayed Enter may end
+    // the edit, and what follows then goes out as typing and is logged again.
+    uint8_t Replay[256];
+    for (int k = A - 1, j = 0; k >= 0; --k, ++j)
+        Replay[j] = FSendLog.Get(uint8_t(k));
+    for (int j = 0; j < A; ++j)
+        SendChar(Replay[j]);
+
+    if (HostInfo.AutoLogin) {
+        const std::string *Answer = nullptr;
+        if (FEditCount == 1)
+            Answer = &HostInfo.LoginName;
+        else if (FEditCount == 2)
+            Answer = &HostInfo.Password;
+        if (Answer && !Answer->empty()) {
+            const std::string Text = *Answer; // SendChar may reach code that changes the store
+            for (char ch : Text)
+                SendChar(static_cast<uint8_t>(ch));
+            SendChar('\r');
+        }
+    }
+}
+
+void TCLientStateMachine::LeaveEditor()
+{
+    FEditMode = false;
+    int Length = OffLineEdit.GetText(reinterpret_cast<char *>(CollectBuffer.data()), MaxUpload);
+    if (Length < 0) Length = 0;
+    if (Length > MaxUpload) Length = MaxUpload;
+    OffLineEdit.Close();
+    CollectLength = static_cast<uint16_t>(Length);
+    if (OnSocketOut) {
+        static const uint8_t Prefix[2] = {IAC, UPLOAD};
+        DoSocketOut(Prefix, 2);
+        DoSocketOut(CollectBuffer.data(), CollectLength);
+    }
+    FSentCount += CollectLength;
+    SetMode(pmData);
+    CollectLength = 0;
+    PostEditState(0);
+    if (FEditCount == 2 && HostInfo.Mode == hmISCA) SendChar('y');
+}
+
+void TCLientStateMachine::EditTextBlock()
+{
+    SetMode(pmEditLong);
+    CollectBuffer[0] = TEXT_BLOCK_PARAM;
+    CollectBuffer[1] = uint8_t(FSentCount >> 16);
+    CollectBuffer[2] = uint8_t(FSentCount >> 8);
+    CollectBuffer[3] = uint8_t(FSentCount);
+    CollectLength = 4;
+    // A block whose B4 never came is still a text: end it where it stops.
+    TextBuffer[TextLength] = 0;
+    OpenEditor();
+    OffLineEdit.SetText(reinterpret_cast<const char *>(TextBuffer.data()));
+}
+
+// ---------------------------------------------------------------------------
+// Headers and the who list
+
+void TCLientStateMachine::CollectHeader(uint8_t c)
+{
+    if (CollectLength < LineMax) CollectBuffer[CollectLength++] = c;
+    // A line break within the first ten bytes is part of the line. A line that
+    // fills the buffer is taken as complete, so nothing is lost or overrun.
+    if (((c == '\n' || c == '\r') && CollectLength > 10) || CollectLength >= LineMax) FinishHeader();
+}
+
+void TCLientStateMachine::FinishHeader()
+{
+    CollectBuffer[CollectLength] = 0;
+    const char *Line = reinterpret_cast<const char *>(CollectBuffer.data());
+    std::string Name = HostInfo.Mode == hmISCA ? ExtractFromName(Line) : ExtractMarkedName(Line);
+    if (Name.size() > MaxNameLength) Name.resize(MaxNameLength);
+    if (!Name.empty() && !UserFilter.Accepts(Name, ParserMode)) {
+        SetMode(pmDiscard);
+        DoTerminalOut(KillNotice1);
+        DoTerminalOut(Name.c_str());
+        DoTerminalOut(KillNotice3);
+        CollectLength = 0;
+        return;
+    }
+    DoTerminalOut(Line);
+    if (ParserMode == pmExpressHeader && !Name.empty() && WhoList.Find(Name) < 0) WhoList.Add(Name);
+    SetMode(pmData);
+    CollectLength = 0;
+}
+
+void TCLientStateMachine::CollectWhoLine(uint8_t c)
+{
+    if (CollectLength < LineMax) CollectBuffer[CollectLength++] = c;
+    if (c == '\n' || CollectLength >= LineMax) FinishWhoLine();
+}
+
+void TCLientStateMachine::FinishWhoLine()
+{
+    CollectBuffer[CollectLength] = 0;
+    const char *Line = reinterpret_cast<const char *>(CollectBuffer.data());
+    DoTerminalOut(Line);
+    std::string Name = ExtractMarkedName(Line);
+    if (Name.size() > MaxNameLength) Name.resize(MaxNameLength);
+    if (!Name.empty() && WhoList.Find(Name) < 0) WhoList.Add(Name);
+    CollectLength = 0;
+}
+
+std::string TCLientStateMachine::ExtractMarkedName(const char *Line)
+{
+    if (const char *Mark = std::strstr(Line, "\x01n")) {
+        const char *Start = Mark + 2;
+        const size_t Len = strnlen(Start, 22);
+        const std::string Copy(Start, Len);
+        const size_t End = Copy.find("\x01N");
+        return End == std::string::npos ? std::string() : Copy.substr(0, End);
+    }
+    const char *Mark = std::strchr(Line, '\x04');
+    if (!Mark) Mark = std::strchr(Line, '\r');
+    if (!Mark) return {};
+    std::string Copy(Mark + 1, strnlen(Mark + 1, MaxNameLength));
+    while (!Copy.empty() && Copy.back() == ' ')
+        Copy.pop_back();
+    return Copy;
+}
+
+std::string TCLientStateMachine::ExtractFromName(const char *Line)
+{
+    const std::string_view Text(Line);
+    const size_t From = Text.find(" from ");
+    if (From == std::string_view::npos) return {};
+    size_t Start = From + 6;
+    if (Start < Text.size() && Text[Start] == '\x1b') Start = std::min(Start + 5, Text.size());
+    size_t End = Text.find(" at ", Start);
+    if (End == std::string_view::npos) End = Text.find("\x1b[", Start);
+    if (End == std::string_view::npos) {
+        if (Text.size() < 2) return {};
+        End = Text.size() - 2;
+    }
+    if (End <= Start) return {};
+    return std::string(Text.substr(Start, End - Start));
+}
