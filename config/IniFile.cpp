@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -406,17 +407,34 @@ void SetAtomicWriteHook(TAtomicWriteHook hook)
     WriteHook() = std::move(hook);
 }
 
-bool WriteFileAtomically(const std::string &path, std::string_view data, mode_t createMode)
+namespace {
+
+// Temporary files left by a writer that was killed: with the folder locked, no
+// writer of this file is running, so every one of them is stale.
+void RemoveStaleTemporaries(const std::string &dir, const std::string &prefix)
 {
-    const std::string target = ResolveFileLinks(path);
+    DIR *d = ::opendir(dir.c_str());
+    if (!d) return;
+    while (dirent *e = ::readdir(d)) {
+        std::string_view name = e->d_name;
+        if (name.size() == prefix.size() + 6 && name.substr(0, prefix.size()) == prefix)
+            ::unlinkat(::dirfd(d), e->d_name, 0);
+    }
+    ::closedir(d);
+}
+
+// The write itself; the caller has resolved links, made the folder and locked it.
+bool ReplaceFile(const std::string &target, std::string_view data, mode_t createMode, bool locked)
+{
     const std::string dir = FolderOf(target);
-    if (!MakeFolders(dir)) return false;
+    const std::string prefix = "." + FileNameOf(target) + ".";
+    if (locked) RemoveStaleTemporaries(dir, prefix);
 
     mode_t mode = createMode & 07777;
     struct stat st;
     if (::stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
 
-    std::string temp = dir + "/." + FileNameOf(target) + ".XXXXXX";
+    std::string temp = dir + "/" + prefix + "XXXXXX";
     int fd = ::mkostemp(temp.data(), O_CLOEXEC); // created 0600, never wider
     if (fd < 0) return false;
 
@@ -439,6 +457,16 @@ bool WriteFileAtomically(const std::string &path, std::string_view data, mode_t 
         ::close(dirFd);
     }
     return true;
+}
+
+} // namespace
+
+bool WriteFileAtomically(const std::string &path, std::string_view data, mode_t createMode)
+{
+    const std::string target = ResolveFileLinks(path);
+    if (!MakeFolders(FolderOf(target))) return false;
+    TFileWriteLock lock(target);
+    return ReplaceFile(target, data, createMode, lock.Locked());
 }
 
 // ---- TIniFile ----
@@ -495,7 +523,7 @@ bool TIniFile::Update(const std::function<void(TIniDocument &)> &edit)
     edit(doc);
     std::string text = doc.Text();
     if (old ? text == *old : text.empty()) return true;
-    return WriteFileAtomically(target, text, 0600);
+    return ReplaceFile(target, text, 0600, lock.Locked());
 }
 
 bool TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value)

@@ -199,8 +199,11 @@ TEST(IniFile, FailedOrKilledWriteLeavesThePreviousFile)
     EXPECT_EQ(WTERMSIG(status), SIGKILL);
     EXPECT_EQ(GetFile(path), before);
 
-    // The lock died with the killed writer: the next write goes through.
+    // The lock died with the killed writer: the next write goes through and
+    // clears away its temporary file.
+    EXPECT_EQ(FilesIn(tmp.Path()).size(), 2u);
     ASSERT_TRUE(ini.WriteString("Hosts", "Host", "Changed"));
+    EXPECT_EQ(FilesIn(tmp.Path()), std::vector<std::string>{"a.ini"});
     EXPECT_EQ(ini.ReadString("Hosts", "Host", ""), "Changed");
     EXPECT_EQ(ini.ReadString("Hosts", "Password", ""), "pw");
 }
