@@ -388,9 +388,13 @@ void TOffLineEdit::SetText(const char *text)
 void TOffLineEdit::AppendRaw(std::string_view bytes)
 {
     int n = static_cast<int>(bytes.size());
-    if (Len + n > Cap) { // make room at the end rather than lose the ending the host expects
-        Len = std::max(Cap - n, 0);
+    if (Len + n > Cap) {
+        // Make room at the end rather than lose the ending the host expects; a final line
+        // break stays.
+        bool lf = Len > 0 && Buf[Len - 1] == LF;
+        Len = std::max(Cap - n - (lf ? 1 : 0), 0);
         if (Len > 0 && Buf[Len - 1] == 1) --Len;
+        if (lf) Buf[Len++] = LF;
         Buf[Len] = 0;
     }
     RawInsert(Len, bytes);
