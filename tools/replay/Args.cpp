@@ -3,9 +3,10 @@
 #include <cstdlib>
 
 const char *const ReplayUsage =
-    "usage: winmarlet-replay [--mode telnet] [--size COLSxROWS] [--attrs] [SCRIPT]\n"
-    "       winmarlet-replay --raw FILE [--size COLSxROWS] [--attrs]\n"
-    "SCRIPT defaults to stdin; --size defaults to 80x24 (each 1-255).\n";
+    "usage: winmarlet-replay [--mode telnet] [--size COLSxROWS] [--attrs] [--show] [SCRIPT]\n"
+    "       winmarlet-replay --raw FILE [--size COLSxROWS] [--attrs] [--show]\n"
+    "SCRIPT defaults to stdin; --size defaults to 80x24 (each 1-255).\n"
+    "--show opens a window with the terminal as replayed.\n";
 
 namespace {
 
@@ -50,6 +51,8 @@ std::string ParseReplayArgs(const std::vector<std::string> &Args, TReplayOptions
             Options.Help = true;
         } else if (Arg == "--attrs") {
             Options.Attrs = true;
+        } else if (Arg == "--show") {
+            Options.Show = true;
         } else if (Arg == "--mode") {
             if (!TakeValue(Value)) return "--mode needs a value";
             if (Value != "telnet") return "unknown mode '" + Value + "'";

@@ -4,6 +4,7 @@
 #include "tools/replay/Args.h"
 #include "tools/replay/Script.h"
 #include "tools/replay/Session.h"
+#include "tools/replay/Show.h"
 
 #include <fstream>
 #include <iostream>
@@ -42,6 +43,10 @@ int main(int argc, char **argv)
         else
             Session.Run(Script);
         Session.PrintScreen(Options.Attrs);
+        if (Options.Show) {
+            std::cout.flush();
+            return ShowTerminal(Session.Terminal(), argc, argv);
+        }
     } catch (const EScriptError &e) {
         std::cerr << "winmarlet-replay: " << Name << ":" << e.Line << ": " << e.what() << '\n';
         return 2;
