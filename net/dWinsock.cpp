@@ -170,6 +170,8 @@ public:
 
 class TSockTarget : public QObject
 {
+    Q_OBJECT
+
 public:
     explicit TSockTarget(TSockCtrl *ctrl) : Ctrl(ctrl) {}
 
@@ -184,6 +186,40 @@ public:
     }
 
     TSockCtrl *Ctrl;
+
+public slots:
+    void HostFound(const QHostInfo &info)
+    {
+        int handle = 0;
+        for (const TSockCtrl::PendingLookup &p : Ctrl->FPending)
+            if (p.QtId == info.lookupId()) handle = p.Handle;
+        if (handle == 0) return; // cancelled
+        int error = 0;
+        uint32_t address = 0;
+        if (info.error() == QHostInfo::HostNotFound) {
+            error = WSAHOST_NOT_FOUND;
+        } else if (info.error() != QHostInfo::NoError) {
+            // Qt keeps only the resolver's text; map the retryable failure back.
+            error = info.errorString() == QString::fromLocal8Bit(gai_strerror(EAI_AGAIN)) ? WSATRY_AGAIN
+                                                                                          : WSANO_RECOVERY;
+        } else {
+            error = WSANO_DATA;
+            for (const QHostAddress &a : info.addresses()) {
+                bool ok = false;
+                quint32 v4 = a.toIPv4Address(&ok);
+                if (ok) {
+                    address = htonl(v4);
+                    error = 0;
+                    break;
+                }
+            }
+        }
+        if (error == 0) {
+            Ctrl->FHostResultHandle = handle;
+            Ctrl->FHostResult = address;
+        }
+        Ctrl->PostNotice(WM_LOOKUPDONE, handle, static_cast<intptr_t>((error << 16) | (error ? 0 : 4)));
+    }
 };
 
 struct TSockCtrl::WaitRecord
@@ -420,39 +456,10 @@ int TSockCtrl::StartLookup(int kind, const std::string &text, uint16_t port)
         if (IsReservedInvalid(text)) {
             done(WSAHOST_NOT_FOUND, 0);
         } else {
-            TSockTarget *target = FTarget.get();
-            pending.QtId = QHostInfo::lookupHost(
-                QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())), target,
-                [target, handle](const QHostInfo &info) {
-                    TSockCtrl *self = target->Ctrl;
-                    int error = 0;
-                    uint32_t address = 0;
-                    if (info.error() == QHostInfo::HostNotFound) {
-                        error = WSAHOST_NOT_FOUND;
-                    } else if (info.error() != QHostInfo::NoError) {
-                        // Qt keeps only the resolver's text; map the retryable failure back.
-                        error = info.errorString() == QString::fromLocal8Bit(gai_strerror(EAI_AGAIN))
-                                    ? WSATRY_AGAIN
-                                    : WSANO_RECOVERY;
-                    } else {
-                        error = WSANO_DATA;
-                        for (const QHostAddress &a : info.addresses()) {
-                            bool ok = false;
-                            quint32 v4 = a.toIPv4Address(&ok);
-                            if (ok) {
-                                address = htonl(v4);
-                                error = 0;
-                                break;
-                            }
-                        }
-                    }
-                    if (error == 0) {
-                        self->FHostResultHandle = handle;
-                        self->FHostResult = address;
-                    }
-                    self->PostNotice(WM_LOOKUPDONE, handle,
-                                     static_cast<intptr_t>((error << 16) | (error ? 0 : 4)));
-                });
+            // A slot by name: Qt frees nothing it allocated for a functor when a lookup is aborted.
+            pending.QtId =
+                QHostInfo::lookupHost(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())),
+                                      FTarget.get(), SLOT(HostFound(QHostInfo)));
             if (pending.QtId < 0) RaiseSockError(WSANO_RECOVERY, sckCallingGetHostByName);
         }
     } else {
@@ -656,3 +663,5 @@ void TCustomClientSocket::ConnectComplete()
     }
     s->DoConnect();
 }
+
+#include "dWinsock.moc"

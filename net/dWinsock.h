@@ -139,6 +139,11 @@ private:
         int Length = 0;
     };
     struct WaitRecord;
+    struct PendingLookup
+    {
+        int Handle;
+        int QtId; // -1 when not a host lookup
+    };
     int StartLookup(int kind, const std::string &text, uint16_t port);
     void CancelLookup(int handle);
     void WakeWaits();
@@ -162,11 +167,6 @@ private:
     // Lookups.
     LookupResultT FLookupResult;
     std::vector<WaitRecord *> FWaits;
-    struct PendingLookup
-    {
-        int Handle;
-        int QtId; // -1 when not a host lookup
-    };
     std::vector<PendingLookup> FPending;
     int FHostResultHandle = 0;
     uint32_t FHostResult = 0;
