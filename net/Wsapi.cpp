@@ -333,8 +333,7 @@ int TStreamSocket::Connect(const std::string &hostName, std::string &ipAddress,
                            const std::string &serviceName, uint16_t port, TAsyncOptions options)
 {
     FOwner->SetAborted(false);
-    tWinsockAPI &api = WinsockAPI();
-    if (!api.Started) RaiseSockError(WSANOTINITIALISED, 0);
+    if (!WinsockAPI().Started) RaiseSockError(WSANOTINITIALISED, 0);
     if (IsConnected()) RaiseSockError(WSAEISCONN, 0);
 
     // A handle left from a failed attempt or lookup is dropped, not leaked.
@@ -342,7 +341,7 @@ int TStreamSocket::Connect(const std::string &hostName, std::string &ipAddress,
         ReleaseHandle();
         FState = ssIdle;
     }
-    int fd = api.socket(AF_INET, FSocketType == 1 ? SOCK_STREAM : SOCK_DGRAM, 0);
+    int fd = WinsockAPI().socket(AF_INET, FSocketType == 1 ? SOCK_STREAM : SOCK_DGRAM, 0);
     CheckSockResult(fd, 0, sckCreatingSocket);
     NewHandle(fd);
 
@@ -373,8 +372,8 @@ int TStreamSocket::Connect(const std::string &hostName, std::string &ipAddress,
         FOwner->StartTimeOut();
         DoInfo(siConnect);
         if (FSocketHandle == -1) RaiseSockError(0, sckNotOpen);
-        int r = api.connect(FFd, FPeerAddress);
-        int err = r < 0 ? api.WSAGetLastError() : 0;
+        int r = WinsockAPI().connect(FFd, FPeerAddress);
+        int err = r < 0 ? WinsockAPI().WSAGetLastError() : 0;
         if (err == WSAECONNREFUSED || err == WSAETIMEDOUT || err == WSAENETUNREACH ||
             err == WSAEHOSTUNREACH || err == WSAECONNRESET) {
             // The attempt failed before the call returned (common on loopback). It is

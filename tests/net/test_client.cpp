@@ -28,14 +28,19 @@ std::string Message(const std::function<void()> &f)
     return "(no exception)";
 }
 
-} // namespace
-
-TEST(ClientSocket, DottedAddressSuccessSequence)
+// Each case has a listening server and a client component whose events are recorded.
+struct ClientSocket : ::testing::Test
 {
     LoopbackServer server;
     TBasicClientSocket c;
     Recorder rec;
-    rec.Attach(c);
+    ClientSocket() { rec.Attach(c); }
+};
+
+} // namespace
+
+TEST_F(ClientSocket, DottedAddressSuccessSequence)
+{
     c.SetAddress("127.0.0.1");
     c.SetPort(server.PortText());
     c.Open();
@@ -59,12 +64,8 @@ TEST(ClientSocket, DottedAddressSuccessSequence)
     EXPECT_EQ(Message([&] { c.Open(); }), "Socket Already opened");
 }
 
-TEST(ClientSocket, HostNameIsLookedUpInANestedWait)
+TEST_F(ClientSocket, HostNameIsLookedUpInANestedWait)
 {
-    LoopbackServer server;
-    TBasicClientSocket c;
-    Recorder rec;
-    rec.Attach(c);
     c.SetAddress("localhost");
     c.SetPort(server.PortText());
     c.Open();
@@ -75,12 +76,9 @@ TEST(ClientSocket, HostNameIsLookedUpInANestedWait)
     EXPECT_EQ(rec.Log, (Log{"siLookUp", "siConnect", "siConnected", "OnConnect 0"}));
 }
 
-TEST(ClientSocket, ConnectionRefusedReachesOnConnect)
+TEST_F(ClientSocket, ConnectionRefusedReachesOnConnect)
 {
     LoopbackServer closedPort(false);
-    TBasicClientSocket c;
-    Recorder rec;
-    rec.Attach(c);
     c.SetAddress("127.0.0.1");
     c.SetPort(closedPort.PortText());
     c.Open();
@@ -98,18 +96,14 @@ TEST(ClientSocket, ConnectionRefusedReachesOnConnect)
     EXPECT_EQ(rec.Log, (Log{"siClosed"}));
     EXPECT_EQ(c.Socket()->SocketHandle(), -1);
     // A later attempt works on the same component.
-    LoopbackServer server;
     c.SetPort(server.PortText());
     rec.Log.clear();
     c.Open();
     ASSERT_TRUE(rec.WaitFor("OnConnect 0"));
 }
 
-TEST(ClientSocket, UnresolvableHostRaisesHostNotFound)
+TEST_F(ClientSocket, UnresolvableHostRaisesHostNotFound)
 {
-    TBasicClientSocket c;
-    Recorder rec;
-    rec.Attach(c);
     c.SetAddress("no-such-bbs.invalid");
     c.SetPort("23");
     EXPECT_EQ(Message([&] { c.Open(); }), "Error 11001 (Host not found) finding address for host");
@@ -117,11 +111,8 @@ TEST(ClientSocket, UnresolvableHostRaisesHostNotFound)
     EXPECT_EQ(SockWaitDepth(), 0);
 }
 
-TEST(ClientSocket, CloseDuringLookupWaitEndsItWithTimedOut)
+TEST_F(ClientSocket, CloseDuringLookupWaitEndsItWithTimedOut)
 {
-    TBasicClientSocket c;
-    Recorder rec;
-    rec.Attach(c);
     c.OnInfo = [&](TSockCtrl *, TSockInfo code, TSocketBase *) {
         rec.Log.push_back(InfoName(code));
         if (code == siLookUp) // runs inside the wait, before the lookup can complete
@@ -135,12 +126,8 @@ TEST(ClientSocket, CloseDuringLookupWaitEndsItWithTimedOut)
     EXPECT_EQ(SockWaitDepth(), 0);
 }
 
-TEST(ClientSocket, PeerCloseDrainsPendingDataThroughOnRead)
+TEST_F(ClientSocket, PeerCloseDrainsPendingDataThroughOnRead)
 {
-    LoopbackServer server;
-    TBasicClientSocket c;
-    Recorder rec;
-    rec.Attach(c);
     ConnectTo(c, server, rec);
     rec.Log.clear();
     rec.ReadChunk = 4;
@@ -155,12 +142,8 @@ TEST(ClientSocket, PeerCloseDrainsPendingDataThroughOnRead)
     EXPECT_EQ(rec.Log.back(), "siClosed");
 }
 
-TEST(ClientSocket, OnDisconnectThatClosesItselfClosesOnce)
+TEST_F(ClientSocket, OnDisconnectThatClosesItselfClosesOnce)
 {
-    LoopbackServer server;
-    TBasicClientSocket c;
-    Recorder rec;
-    rec.Attach(c);
     ConnectTo(c, server, rec);
     c.OnDisconnect = [&](TSockCtrl *, TSocketBase *) {
         rec.Log.push_back("OnDisconnect");
@@ -175,12 +158,8 @@ TEST(ClientSocket, OnDisconnectThatClosesItselfClosesOnce)
     EXPECT_EQ(rec.Data, "xy");
 }
 
-TEST(ClientSocket, AbortiveCloseCarriesConnectionReset)
+TEST_F(ClientSocket, AbortiveCloseCarriesConnectionReset)
 {
-    LoopbackServer server;
-    TBasicClientSocket c;
-    Recorder rec;
-    rec.Attach(c);
     ConnectTo(c, server, rec);
     int error = -1;
     c.OnDisconnect = [&](TSockCtrl *, TSocketBase *s) { error = s->LastError(); };
@@ -189,12 +168,8 @@ TEST(ClientSocket, AbortiveCloseCarriesConnectionReset)
     EXPECT_EQ(error, 10054);
 }
 
-TEST(ClientSocket, LocalCloseDrainsPendingDataWithoutOnDisconnect)
+TEST_F(ClientSocket, LocalCloseDrainsPendingDataWithoutOnDisconnect)
 {
-    LoopbackServer server;
-    TBasicClientSocket c;
-    Recorder rec;
-    rec.Attach(c);
     ConnectTo(c, server, rec);
     server.Write("abc");
     for (int i = 0; i < 1000 && c.Socket()->BytesPending() < 3; ++i)
@@ -208,12 +183,8 @@ TEST(ClientSocket, LocalCloseDrainsPendingDataWithoutOnDisconnect)
     EXPECT_EQ(rec.Log, (Log{"OnRead", "siRecv", "siClosed"}));
 }
 
-TEST(ClientSocket, CloseStopsWhenOnReadReadsNothing)
+TEST_F(ClientSocket, CloseStopsWhenOnReadReadsNothing)
 {
-    LoopbackServer server;
-    TBasicClientSocket c;
-    Recorder rec;
-    rec.Attach(c);
     ConnectTo(c, server, rec);
     server.Write("ignored");
     for (int i = 0; i < 1000 && c.Socket()->BytesPending() < 7; ++i)
@@ -225,11 +196,8 @@ TEST(ClientSocket, CloseStopsWhenOnReadReadsNothing)
     EXPECT_EQ(c.Socket()->SocketHandle(), -1);
 }
 
-TEST(ClientSocket, SendAndRecvOutsideAConnection)
+TEST_F(ClientSocket, SendAndRecvOutsideAConnection)
 {
-    TBasicClientSocket c;
-    Recorder rec;
-    rec.Attach(c);
     char buf[8] = "x";
     EXPECT_EQ(c.Socket()->Send(buf, 0), 0);
     EXPECT_TRUE(rec.Log.empty());
@@ -241,9 +209,8 @@ TEST(ClientSocket, SendAndRecvOutsideAConnection)
     EXPECT_EQ(rec.Log, (Log{"siRecv"}));
 }
 
-TEST(ClientSocket, OpenFailuresBeforeConnecting)
+TEST_F(ClientSocket, OpenFailuresBeforeConnecting)
 {
-    TBasicClientSocket c;
     c.SetAddress("");
     c.SetPort("23");
     EXPECT_EQ(Message([&] { c.Open(); }), "No address specified");
@@ -255,12 +222,8 @@ TEST(ClientSocket, OpenFailuresBeforeConnecting)
     EXPECT_EQ(Message([&] { c.Open(nullptr); }), "No Socket Class Defined");
 }
 
-TEST(ClientSocket, ReadNoticeBeforeConnectNoticeStillConnectsFirst)
+TEST_F(ClientSocket, ReadNoticeBeforeConnectNoticeStillConnectsFirst)
 {
-    LoopbackServer server;
-    TBasicClientSocket c;
-    Recorder rec;
-    rec.Attach(c);
     c.SetAddress("127.0.0.1");
     c.SetPort(server.PortText());
     c.Open();
@@ -270,14 +233,10 @@ TEST(ClientSocket, ReadNoticeBeforeConnectNoticeStillConnectsFirst)
     EXPECT_EQ(rec.Log, (Log{"siLookUp", "siConnect", "siConnected", "OnConnect 0", "OnRead", "siRecv"}));
 }
 
-TEST(ClientSocket, FourMegabytesReachASlowReaderCompleteAndInOrder)
+TEST_F(ClientSocket, FourMegabytesReachASlowReaderCompleteAndInOrder)
 {
-    LoopbackServer server;
     int small = 16384; // a small window, so the sender meets back-pressure
     ::setsockopt(server.Fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    TBasicClientSocket c;
-    Recorder rec;
-    rec.Attach(c);
     ConnectTo(c, server, rec);
     auto *s = dynamic_cast<TStreamSocket *>(c.Socket());
     ASSERT_NE(s, nullptr);
