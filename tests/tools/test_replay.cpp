@@ -123,6 +123,24 @@ TEST(ReplaySession, StartsAtBottomScreenAndRendersWhatArrives)
                          "cursor: 0 1\n");
 }
 
+TEST(ReplaySession, WideScreenFitsTheCellLimit)
+{
+    // 132 x 819 cells would pass the buffer's limit: the scrollback is shorter instead.
+    std::ostringstream Out;
+    TReplaySession s(132, 50, Out);
+    const TColorTTY &t = s.Terminal();
+    EXPECT_LE(t.Rows * t.Cols, MaxTTYCells);
+    EXPECT_EQ(t.Cols, 132);
+    EXPECT_EQ(t.CursorY, t.Rows - 50);
+    EXPECT_EQ(t.Top, t.Rows - 50);
+    const uint8_t Text[] = "top\x1b[50;132Hz";
+    s.Receive(Text, sizeof Text - 1);
+    s.PrintScreen(false);
+    const std::string o = Out.str();
+    EXPECT_EQ(o.substr(0, 12), "screen:\ntop\n");
+    EXPECT_NE(o.find(std::string(131, ' ') + "z\ncursor: 132 49\n"), std::string::npos) << o;
+}
+
 // Runs the built tool; returns its exit status, stdout and stderr.
 int RunTool(const std::string &Args, std::string &Out, std::string &Err, const QTemporaryDir &Dir)
 {

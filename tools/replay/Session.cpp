@@ -12,12 +12,13 @@ TReplaySession::TReplaySession(int Cols, int Rows, std::ostream &Out,
       ReadBuffer(ReadSize + 1)
 {
     // As the main window starts it: the scrollback full of blank lines, the cursor on
-    // the first row of the bottom screen.
+    // the first row of the bottom screen. A wide screen gets fewer scrollback rows: the
+    // buffer holds at most MaxTTYCells cells.
     FTerminal.SetBufferSize(ScrollbackRows, Cols);
     FTerminal.SetVisibleSize(Cols, Rows);
     FTerminal.Clear();
-    FTerminal.MoveCursor(0, ScrollbackRows - Rows);
-    FTerminal.ScrollTo(0, ScrollbackRows - Rows);
+    FTerminal.MoveCursor(0, FTerminal.ScreenTop());
+    FTerminal.ScrollTo(0, FTerminal.ScreenTop());
     FTerminal.Attr = caCleared;
 
     FEngine->Cols = static_cast<uint8_t>(Cols);
@@ -74,7 +75,7 @@ void TReplaySession::Run(const TScript &Script)
 void TReplaySession::PrintScreen(bool Attrs)
 {
     const TColorTTY &t = FTerminal;
-    const int First = t.Rows - t.VisibleRows;
+    const int First = t.ScreenTop();
     Out << "screen:\n";
     for (int y = First; y < t.Rows; ++y) {
         const uint8_t *c = t.RowChars(y);
