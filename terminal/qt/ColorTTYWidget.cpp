@@ -25,6 +25,7 @@ const QEvent::Type ScrollEvent = QEvent::Type(QEvent::User + 101); // WM_TTY_SCR
 
 constexpr int BlinkMs = 500;
 constexpr int AutoScrollMs = 50;
+constexpr int FrameMs = 16; // lazy repaints at most this often
 
 QRgb PaletteRgb(int index)
 {
@@ -116,6 +117,7 @@ TColorTTYWidget::TColorTTYWidget(std::unique_ptr<TColorTTY> model, QWidget *pare
 
 TColorTTYWidget::~TColorTTYWidget()
 {
+    FlushTimer.stop();
     Timer.stop();
     CaretBlink.stop();
     Model->SetView(nullptr);
@@ -206,6 +208,7 @@ void TColorTTYWidget::RecalcLayout()
 
 void TColorTTYWidget::UpdateScrollBar()
 {
+    BarDirty = false;
     const TColorTTY &t = *Model;
     QScrollBar *bar = verticalScrollBar();
     SettingBar = true;
@@ -258,6 +261,7 @@ void TColorTTYWidget::ScrollStep(Qt::Orientation direction, TScrollCode code, in
         t.ScrollTo(value, t.Top);
     else
         t.ScrollTo(t.Left, value);
+    if (BarDirty) UpdateScrollBar();
 }
 
 void TColorTTYWidget::SetOptions(TColorTTYOptions options)
@@ -289,38 +293,71 @@ QRect TColorTTYWidget::ClientRect() const
 void TColorTTYWidget::InvalidateCells(int x1, int x2, int y, bool immediately)
 {
     const QRect r = CellRect(x1, x2, y) & ClientRect();
-    if (!r.isEmpty()) {
-        if (immediately)
-            viewport()->repaint(r);
-        else
-            viewport()->update(r);
+    if (!immediately) {
+        if (!r.isEmpty()) Dirty(r);
+        return;
     }
+    if (!r.isEmpty()) viewport()->repaint(r);
     SyncCaret();
 }
 
 void TColorTTYWidget::InvalidateAll(bool immediately)
 {
-    if (immediately)
-        viewport()->repaint();
-    else
-        viewport()->update();
+    if (!immediately) {
+        DirtyAll = true;
+        ScheduleFlush();
+        return;
+    }
+    viewport()->repaint();
     SyncCaret();
 }
 
 void TColorTTYWidget::ViewMoved(int, int, int, int)
 {
-    // The whole view is repainted rather than its pixels moved; with lazy writing the
-    // paint waits for the event loop, so a burst of output scrolls once per cycle.
-    if (Model->HasOption(coLazyWrite))
-        viewport()->update();
-    else
-        viewport()->repaint();
+    // The whole view is repainted rather than its pixels moved.
+    if (Model->HasOption(coLazyWrite)) {
+        DirtyAll = BarDirty = true;
+        ScheduleFlush();
+        return;
+    }
+    viewport()->repaint();
     UpdateScrollBar();
 }
 
 void TColorTTYWidget::TopRenumbered()
 {
+    if (Model->HasOption(coLazyWrite)) {
+        BarDirty = true;
+        ScheduleFlush();
+        return;
+    }
     UpdateScrollBar();
+}
+
+void TColorTTYWidget::Dirty(const QRect &r)
+{
+    if (!DirtyAll) DirtyRect |= r;
+    ScheduleFlush();
+}
+
+void TColorTTYWidget::ScheduleFlush()
+{
+    if (FlushTimer.isActive()) return;
+    const qint64 since = LastPaint.isValid() ? LastPaint.elapsed() : FrameMs;
+    FlushTimer.start(int(std::max<qint64>(0, FrameMs - since)), this);
+}
+
+void TColorTTYWidget::Flush()
+{
+    FlushTimer.stop();
+    if (BarDirty) UpdateScrollBar();
+    if (DirtyAll)
+        viewport()->update();
+    else if (!DirtyRect.isEmpty())
+        viewport()->update(DirtyRect);
+    DirtyAll = false;
+    DirtyRect = {};
+    SyncCaret();
 }
 
 void TColorTTYWidget::PostTrack()
@@ -582,6 +619,7 @@ void TColorTTYWidget::ComputeFlashRect()
 void TColorTTYWidget::paintEvent(QPaintEvent *e)
 {
     ++Paints;
+    LastPaint.restart();
     TColorTTY &t = *Model;
     {
         QPainter p(viewport());
@@ -855,6 +893,10 @@ void TColorTTYWidget::focusOutEvent(QFocusEvent *e)
 void TColorTTYWidget::timerEvent(QTimerEvent *e)
 {
     TColorTTY &t = *Model;
+    if (e->timerId() == FlushTimer.timerId()) {
+        Flush();
+        return;
+    }
     if (e->timerId() == CaretBlink.timerId()) {
         CaretOn = !CaretOn;
         viewport()->update(CaretRect());

@@ -7,6 +7,7 @@
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
 #include <QColor>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QPixmap>
 #include <QRawFont>
@@ -119,6 +120,11 @@ private:
     void StartTimer(int ms);
     void KillTimer();
     void SyncCaret();
+    // Lazy repaints: collected and handed to the paint cycle at most once a frame, so a
+    // flood of output costs a few paints rather than one per line.
+    void Dirty(const QRect &r);
+    void ScheduleFlush();
+    void Flush();
     void ComputeFlashRect();
     void RunColours(uint8_t attr, bool selected, Run &run) const;
     void DrawSpecial(QPainter &p, uint8_t c, int x, int y, QRgb fg);
@@ -135,6 +141,11 @@ private:
 
     QBasicTimer Timer;      // blink (500 ms) or selection auto-scroll (50 ms)
     QBasicTimer CaretBlink; // the caret's own on/off phase
+    QBasicTimer FlushTimer; // hands collected repaints to the paint cycle
+    QElapsedTimer LastPaint;
+    QRect DirtyRect;
+    bool DirtyAll = false;
+    bool BarDirty = false;
     bool CaretOn = true;
     bool CaretShown = false; // focused with coFulltimeCursor
     TCellPoint CaretCell;

@@ -67,11 +67,8 @@ struct WidgetTest : ::testing::Test
     {
         w.resize(cols * cw + w.verticalScrollBar()->sizeHint().width(), rows * ch);
     }
-    void Settle()
-    {
-        for (int i = 0; i < 3; ++i)
-            QCoreApplication::processEvents();
-    }
+    // Lets posted requests, collected repaints (at most one frame later) and paints run.
+    void Settle() { QTest::qWait(40); }
     QImage Grab()
     {
         Settle();
@@ -397,6 +394,7 @@ TEST_F(WidgetTest, CopyPutsPlainAndColouredText)
 TEST_F(WidgetTest, HoldingTheButtonBelowScrollsOneRowPerTickToTheLastPage)
 {
     t.ScrollTo(0, t.MaxTop - 6);
+    Settle();
     std::vector<int> tops;
     QObject::connect(w.verticalScrollBar(), &QScrollBar::valueChanged, [&](int v) { tops.push_back(v); });
     QWidget *vp = w.viewport();
@@ -421,7 +419,9 @@ TEST_F(WidgetTest, CaretOnTheBaselineWhileFocused)
     EXPECT_TRUE(w.CaretRect().isEmpty());
     w.setFocus();
     ASSERT_TRUE(WaitFor([&] { return w.hasFocus(); }));
-    t.Write("abc");
+    t.Write("abc"); // output moves the caret with the next paint cycle
+    Settle();
+    ASSERT_TRUE(WaitFor([&] { return w.CaretRect().x() == 3 * cw; }));
     const QRect caret = w.CaretRect();
     EXPECT_EQ(caret, QRect(3 * cw, ScreenRow() * ch + w.Ascent(), cw, 2));
     QImage img = Grab();
