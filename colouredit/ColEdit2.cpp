@@ -477,6 +477,7 @@ void TAbstractColourEdit::PasteFromClipboard()
     } else {
         return;
     }
+    FilterPaste(text);
     Insert(text);
     Update();
 }

@@ -155,6 +155,8 @@ protected:
     void ReplaceText(std::string_view text);
     // Keeps 0x01 bytes paired with a letter and drops bytes the model cannot show.
     static std::string CleanText(std::string_view text, bool keepCR);
+    // Last say over pasted bytes before they are inserted.
+    virtual void FilterPaste(std::string &) {}
     bool IsLineBreak(int i) const { return Buf[i] == 10 || Buf[i] == 13; }
     // The visible character before position i, or -1 at the start.
     int PrevChar(int i) const;

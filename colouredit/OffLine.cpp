@@ -66,6 +66,37 @@ bool TOffLineEdit::Masked() const
     return (FKind == ekLine || FKind == ekWrapLine) && static_cast<int8_t>(FP) <= 0;
 }
 
+void TOffLineEdit::Close()
+{
+    FOpen = false;
+    FConfirming = false;
+    RestoreHostState();
+}
+
+bool TOffLineEdit::NameCharAllowed(uint8_t c) const
+{
+    if (c == 0) return false;
+    if (std::isalpha(c) || c == ' ') return true;
+    if ((FP == 3 || FP == 5) && (std::isdigit(c) || std::strchr("@-._", c))) return true;
+    return FP == 3 && std::strchr("!$&'()*+,/:;=?", c) != nullptr;
+}
+
+void TOffLineEdit::FilterPaste(std::string &text)
+{
+    if (FKind == ekShort || FKind == ekLong) return;
+    // A one-line answer takes the first line only: a line break would end it early on the
+    // host's side, and the rest would answer whatever it asks next.
+    size_t lf = text.find(LF);
+    if (lf != std::string::npos) text.resize(lf);
+    if (FKind == ekName)
+        std::erase_if(text, [this](char c) { return c == 0 || !NameCharAllowed(static_cast<uint8_t>(c)); });
+}
+
+const char *TOffLineEdit::Question() const
+{
+    return FP == TextBlockParam ? QuestionNoAbort : QuestionWithAbort;
+}
+
 bool TOffLineEdit::ColourAllowed() const
 {
     switch (FKind) {
@@ -213,10 +244,15 @@ TCellPoint TOffLineEdit::CellOf(int i) const
 int TOffLineEdit::IndexOf(TCellPoint cell) const
 {
     const bool masked = Masked();
-    int first = masked ? 0 : SkipCodes(0);
+    const int cols = std::max(Tty.Cols, 1);
+    int x = FStartX < 0 ? Tty.CursorX : FStartX;
+    int y = FStartX < 0 ? Tty.CursorY : FStartY;
+    const int first = masked ? 0 : SkipCodes(0);
     int lastAbove = -1, firstOnRow = -1, bestOnRow = -1;
     for (int j = first;;) {
-        TCellPoint c = CellOf(j);
+        // The cell of position j, as CellOf gives it, walked along incrementally.
+        bool visibleNext = j < Len && (masked || !IsLineBreak(j));
+        TCellPoint c = x >= cols && visibleNext ? TCellPoint{0, y + 1} : TCellPoint{x, y};
         if (c.y > cell.y) break;
         if (c.y < cell.y) {
             lastAbove = j;
@@ -225,6 +261,16 @@ int TOffLineEdit::IndexOf(TCellPoint cell) const
             if (c.x <= cell.x) bestOnRow = j;
         }
         if (j >= Len) break;
+        if (visibleNext) {
+            if (x >= cols) {
+                ++y;
+                x = 0;
+            }
+            ++x;
+        } else {
+            ++y;
+            x = PrefixColumns();
+        }
         j = masked ? j + 1 : SkipCodes(j + 1);
     }
     if (bestOnRow >= 0) return bestOnRow;
@@ -276,6 +322,7 @@ void TOffLineEdit::WritePrefix()
 
 void TOffLineEdit::WriteLF()
 {
+    if (Tty.CursorY >= Tty.Rows - 1) --FStartY; // the line feed scrolls the terminal
     Tty.Write("\r\n");
 }
 
@@ -300,7 +347,6 @@ void TOffLineEdit::Update()
             WriteRun(&Buf[j], e - j, false);
             Tty.EraseToEndOfLine();
             if (e >= Len) break;
-            if (Tty.CursorY >= Tty.Rows - 1) --FStartY; // the line feed scrolls the terminal
             WriteLF();
             if (FKind == ekShort) WritePrefix();
             j = e + 1;
@@ -312,8 +358,13 @@ void TOffLineEdit::Update()
             Tty.EraseToEndOfLine();
         }
     }
-    MoveCursorTo(FCaret);
     FDirtyFrom = NotDirty;
+    if (FConfirming) { // redrawn while asking: the question comes back below the text
+        MoveCursorTo(Len);
+        Tty.Write(Question());
+        return;
+    }
+    MoveCursorTo(FCaret);
 }
 
 void TOffLineEdit::SelectionChanged()
@@ -343,6 +394,9 @@ void TOffLineEdit::BeginOutput()
     RestoreHostState();
     if (!StartFixed()) return;
     Tty.MoveCursor(FStartX, std::max(FStartY, 0));
+    // The edit is redrawn after the output anyway; cleared now, none of it is left behind
+    // in lines the host writes over it.
+    Tty.EraseToEndOfScreen();
     OutputFrom = {Tty.CursorX, Tty.CursorY};
 }
 
@@ -523,7 +577,7 @@ bool TOffLineEdit::EnterKey(uint8_t c)
             WriteLF();
             AppendRaw("\n");
         }
-        Tty.Write(FP == TextBlockParam ? QuestionNoAbort : QuestionWithAbort);
+        Tty.Write(Question());
         FConfirming = true;
         return false;
     default:
@@ -575,10 +629,7 @@ bool TOffLineEdit::NameRules(uint8_t &c, bool &finished)
         return false;
     }
     Who.Index = 0;
-    bool ok = std::isalpha(c) || c == ' ';
-    if (!ok && (FP == 3 || FP == 5)) ok = std::isdigit(c) || std::strchr("@-._", c);
-    if (!ok && FP == 3) ok = std::strchr("!$&'()*+,/:;=?", c) != nullptr;
-    if (!ok) {
+    if (!NameCharAllowed(c)) {
         KeyBeep();
         FLastWasEnter = false;
         Update();

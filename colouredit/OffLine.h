@@ -69,7 +69,8 @@ public:
     uint8_t P() const { return FP; }
     // Between Open and the key that finished the edit (or Close).
     bool IsOpen() const { return FOpen; }
-    void Close() { FOpen = false; }
+    // The engine closes an edit that ended without a finishing key (a reset).
+    void Close();
     bool Confirming() const { return FConfirming; }
     bool Masked() const;
     const std::string &Pending() const { return FPending; }
@@ -86,8 +87,13 @@ public:
     TCellPoint CellOf(int i) const;
     int IndexOf(TCellPoint cell) const;
 
+protected:
+    void FilterPaste(std::string &text) override;
+
 private:
     void FixStart();
+    bool NameCharAllowed(uint8_t c) const;
+    const char *Question() const;
     // The host's interpreter state (attribute, unfinished sequence) is set aside while the
     // editor draws and given back before the host's next output.
     void SaveHostState();

@@ -105,6 +105,7 @@ TEST_F(Display, HostOutputMidScreenScrollsTheEditAreaFree)
     Edit.Open(13, 0);
     Type("one\rtwo");
     HostOutput("\r\nline1\r\nline2\r\n");
+    EXPECT_EQ(Row(7), "Msg:"); // none of the edit is left behind in the output
     EXPECT_EQ(Row(8), "line1");
     EXPECT_EQ(Row(9), "line2");
     EXPECT_EQ(Row(10), "     one");
@@ -131,6 +132,25 @@ TEST_F(Display, HostOutputDoesNotTakeTheEditorsColourOrLoseItsSequence)
     EXPECT_EQ(Tty.AttrAt(5, 9) & 7, 1); // the host's red R
     EXPECT_EQ(Row(10), "     x");
     EXPECT_EQ(Tty.AttrAt(5, 10), ApplyColourCode(15, 'g'));
+}
+
+TEST_F(Display, HostOutputWhileAskingBringsTheQuestionBack)
+{
+    Tty.MoveCursor(0, 24);
+    Tty.Write("Text: ");
+    Edit.Open(13, 0);
+    Type("hello\x04");
+    EXPECT_EQ(Edit.StartY(), 23); // the question's line feed scrolled the terminal
+    EXPECT_EQ(Row(24), "<S>ave, <A>bort or <C>ontinue? ->");
+    HostOutput("\r\nBob: hi\r\n");
+    EXPECT_EQ(Row(22), "Bob: hi");
+    EXPECT_EQ(Row(23), "      hello");
+    EXPECT_EQ(Row(24), "<S>ave, <A>bort or <C>ontinue? ->");
+    EXPECT_FALSE(Type("c"));
+    EXPECT_EQ(Row(24), "");
+    Type("more");
+    EXPECT_EQ(Row(24), "more");
+    EXPECT_EQ(Row(23), "      hello");
 }
 
 TEST_F(Display, DrawingFollowsTheTerminalWhenItScrolls)

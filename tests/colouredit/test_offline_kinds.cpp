@@ -244,6 +244,25 @@ TEST_F(Kinds, WrapLineCarriesItsLastWord)
     EXPECT_TRUE(Edit.Pending().empty());
 }
 
+TEST_F(Kinds, PasteIntoAOneLineAnswerTakesItsFirstLine)
+{
+    Clip.HasPlain = true;
+    Clip.Plain = "first\r\nsecond";
+    Edit.Open(10, 40);
+    Edit.PasteFromClipboard();
+    EXPECT_EQ(Edit.Text(), "first");
+
+    Edit.Open(11, 0);
+    Clip.Plain = "bob 42!\r\nx";
+    Edit.PasteFromClipboard();
+    EXPECT_EQ(Edit.Text(), "bob ");
+
+    Edit.Open(12, 0);
+    Clip.Plain = "a\r\nb";
+    Edit.PasteFromClipboard();
+    EXPECT_EQ(Edit.Text(), "a\nb");
+}
+
 TEST_F(Kinds, EditsNeverWritePastTheText)
 {
     Edit.Open(13, 0);
