@@ -236,9 +236,19 @@ size_t TTelnetStateMachine::TextRun(const uint8_t *Buf, size_t Limit)
 #if defined(__SSE2__)
     const __m128i Zero = _mm_setzero_si128();
     const __m128i Ones = _mm_set1_epi8(static_cast<char>(0xFF));
+    auto Hits = [&](size_t At) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(Buf + At));
+        return _mm_or_si128(_mm_cmpeq_epi8(v, Zero), _mm_cmpeq_epi8(v, Ones));
+    };
+    // Long text runs are the common case: test 64 bytes at a time, then find the byte.
+    while (n + 64 <= Limit) {
+        const __m128i h =
+            _mm_or_si128(_mm_or_si128(Hits(n), Hits(n + 16)), _mm_or_si128(Hits(n + 32), Hits(n + 48)));
+        if (_mm_movemask_epi8(h) != 0) break;
+        n += 64;
+    }
     while (n + 16 <= Limit) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(Buf + n));
-        const int Mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, Zero), _mm_cmpeq_epi8(v, Ones)));
+        const int Mask = _mm_movemask_epi8(Hits(n));
         if (Mask != 0) return n + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(Mask)));
         n += 16;
     }

@@ -369,6 +369,26 @@ TEST(TelnetEngine, UnassignedEventsAreSkipped)
     EXPECT_EQ(Sent, full.Sent());
 }
 
+TEST(TelnetEngine, TextRunsEndAtIacOrNulWherever)
+{
+    // Runs are scanned in blocks; an IAC or NUL at any offset must end the run there.
+    for (size_t Before = 0; Before < 150; ++Before)
+        for (uint8_t Stop : {uint8_t(0xFF), uint8_t(0x00)}) {
+            Recorder r;
+            std::vector<uint8_t> Bytes(Before, 'a');
+            Bytes.push_back(Stop);
+            if (Stop == 0xFF) Bytes.push_back(0xF1);
+            Bytes.insert(Bytes.end(), 70, 'b');
+            r.Recv(Bytes);
+            const Strings t = r.Only('T');
+            // An IAC as the very first byte leaves no text before it to deliver.
+            const Strings Expected = Before == 0 && Stop == 0xFF
+                                         ? Strings{std::string(70, 'b')}
+                                         : Strings{std::string(Before, 'a'), std::string(70, 'b')};
+            ASSERT_EQ(t, Expected) << Before;
+        }
+}
+
 TEST(TelnetEngine, FullSizeReadEnds)
 {
     // 65535 bytes is the largest read: the parser must stop at its end.
