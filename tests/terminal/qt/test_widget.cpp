@@ -511,3 +511,25 @@ TEST_F(WidgetTest, BoxDrawingLinesMeetAcrossCells)
     for (int y = (row + 1) * ch; y < (row + 3) * ch; ++y)
         EXPECT_EQ(img.pixel(lineX, y), White) << y;
 }
+
+TEST_F(WidgetTest, MissingGlyphsFallBackToAscii)
+{
+    // The light face lacks the house sign of byte 0x7F; its ASCII stand-in is '^'.
+    QFont light(QStringLiteral("DejaVu Sans"));
+    light.setStyleName(QStringLiteral("ExtraLight"));
+    light.setPointSize(9);
+    if (QRawFont::fromFont(light).supportsCharacter(0x2302u)) GTEST_SKIP() << "no font without U+2302 here";
+    w.setFont(light);
+    cw = w.CharWidth();
+    ch = w.CharHeight();
+    t.Write("\x7F ^");
+    const QImage img = Grab();
+    const int row = ScreenRow();
+    const QImage house = img.copy(0, row * ch, cw, ch), caret = img.copy(2 * cw, row * ch, cw, ch);
+    EXPECT_EQ(house, caret);
+    bool ink = false;
+    for (int y = 0; y < ch; ++y)
+        for (int x = 0; x < cw; ++x)
+            ink = ink || house.pixel(x, y) != Black;
+    EXPECT_TRUE(ink);
+}
