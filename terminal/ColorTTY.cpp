@@ -108,6 +108,8 @@ void TColorTTY::SetBufferSize(int rows, int cols)
     CursorX = std::clamp(CursorX, 0, Cols);
     CursorY = std::clamp(CursorY, 0, Rows - 1);
     SavedCursor = {std::clamp(SavedCursor.x, 0, Cols - 1), std::clamp(SavedCursor.y, 0, Rows - 1)};
+    // the selected text is gone with the old buffer, and its points may lie outside the new one
+    SelStart = SelEnd = AnchorCell = MouseCell = TCellPoint{};
     MoveCursor(CursorX, cy);
     ScrollTo(Left, Top + delta);
     if (HasWindow()) ViewPtr->InvalidateAll(!HasOption(coLazyWrite));

@@ -254,7 +254,10 @@ TEST_F(View, VisibleSizeSetsTheLimitsAndPullsTheOriginBack)
 TEST_F(View, BufferSizeKeepsTheCursorsDistanceFromTheBottom)
 {
     t.MoveCursor(3, 97);
+    t.SelStart = {2, 90};
+    t.SelEnd = {5, 99};
     t.SetRows(819);
+    EXPECT_FALSE(t.HasSelection());
     EXPECT_EQ(t.Rows, 819);
     EXPECT_EQ(t.CursorY, 816);
     EXPECT_EQ(t.CursorX, 3);
@@ -264,7 +267,9 @@ TEST_F(View, BufferSizeKeepsTheCursorsDistanceFromTheBottom)
     t.HandleTrackMessage();
     t.HandleScrollMessage();
     EXPECT_EQ(t.Top, t.MaxTop);
+    t.SelEnd = {5, 800};
     t.SetRows(10);
+    EXPECT_EQ(t.SelEnd, TCellPoint{});
     EXPECT_EQ(t.CursorY, 7);
     EXPECT_EQ(t.MaxTop, 0);
     EXPECT_EQ(t.Top, 0);
