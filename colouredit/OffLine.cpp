@@ -334,6 +334,10 @@ void TOffLineEdit::Update()
     if (d > 0 && Buf[d - 1] == 1) --d;
     if (CellOf(d).y < 0) d = IndexOf({0, 0}); // the start has scrolled out of the buffer
     TCellPoint c = CellOf(d);
+    if (c.x >= Tty.Cols) { // just past a full row: the cursor cannot stand there, redraw one more
+        int pc = Masked() ? d - 1 : PrevChar(d);
+        if (pc >= 0) c = CellOf(d = pc);
+    }
     Tty.Attr = AttrAt(d);
     Tty.MoveCursor(c.x, c.y);
     if (Masked()) {

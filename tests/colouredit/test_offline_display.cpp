@@ -186,6 +186,15 @@ TEST_F(Display, LinesLongerThanTheTerminalFollowItsWrap)
     EXPECT_EQ(Row(0), std::string(70, '-') + "bcdefghijk");
     EXPECT_EQ(Row(1), "lmnopqrst");
     EXPECT_EQ(Edit.IndexOf({2, 1}), 12);
+
+    // A line that ends exactly at the right edge keeps its last character.
+    Tty.MoveCursor(0, 5);
+    Tty.Write(std::string(70, '=').c_str());
+    Edit.Open(13, 0);
+    Type("abcdefghij\r");
+    EXPECT_EQ(Row(5), std::string(70, '=') + "abcdefghij");
+    EXPECT_EQ(Row(6), "");
+    EXPECT_EQ(Tty.CursorY, 6);
 }
 
 TEST_F(Display, SelectionBetweenTerminalAndEditor)
