@@ -230,11 +230,13 @@ void TColorTTY::Write(const char *data, size_t count)
             break;
         case 3: {
             // parameters in one sweep; beyond the ninth they are dropped
+            int len = EscParamsLen; // a local: stores through char pointers would force reloads
             while (i < count && ((p[i] >= '0' && p[i] <= '9') || p[i] == ';')) {
-                if (EscParamsLen < 9) EscParams[EscParamsLen++] = char(p[i]);
+                if (len < 9) EscParams[len++] = char(p[i]);
                 ++i;
             }
-            EscParams[EscParamsLen] = 0;
+            EscParams[len] = 0;
+            EscParamsLen = len;
             seg = i;
             if (i >= count) break;
             EscState = 0;
