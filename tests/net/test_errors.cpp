@@ -68,7 +68,7 @@ TEST(IsDottedAddress, AllOnesIsNotAnAddress)
     EXPECT_FALSE(IsDottedAddress(""));
 }
 
-TEST(Settings, AddressPortProtocolTimeOut)
+TEST(ClientSocketSettings, AddressPortProtocolTimeOut)
 {
     TBasicClientSocket c;
     EXPECT_EQ(c.HostName(), "");
@@ -118,7 +118,7 @@ TEST(Settings, AddressPortProtocolTimeOut)
     EXPECT_EQ(c.TimeOut(), 7);
 }
 
-TEST(SocketObject, NamesTypesAndCheckSockResult)
+TEST(StreamSocketObject, NamesTypesAndCheckSockResult)
 {
     TBasicClientSocket c1, c2;
     std::string a = c1.Socket()->GetName(), b = c2.Socket()->GetName();

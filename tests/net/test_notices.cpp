@@ -54,7 +54,7 @@ struct Connected
 
 } // namespace
 
-TEST(Notices, HeldDuringANestedWaitAndReplayedInOrderOnePerPass)
+TEST(SockNotices, HeldDuringANestedWaitAndReplayedInOrderOnePerPass)
 {
     Connected k;
     k.C.PostNotice(WM_SOCKETEVENT, k.Handle(), Word(seRead, 1));
@@ -72,7 +72,7 @@ TEST(Notices, HeldDuringANestedWaitAndReplayedInOrderOnePerPass)
     EXPECT_EQ(SockDeferredCount(), 0u);
 }
 
-TEST(Notices, HeldNoticesOfAClosedComponentAreDropped)
+TEST(SockNotices, HeldNoticesOfAClosedComponentAreDropped)
 {
     Connected k;
     k.C.PostNotice(WM_SOCKETEVENT, k.Handle(), Word(seRead, 1));
@@ -85,7 +85,7 @@ TEST(Notices, HeldNoticesOfAClosedComponentAreDropped)
     EXPECT_EQ(k.Rec.Log, (Log{"siClosed"}));
 }
 
-TEST(Notices, NoticeForAStaleHandleIsIgnored)
+TEST(SockNotices, NoticeForAStaleHandleIsIgnored)
 {
     Connected k;
     const int old = k.Handle();
@@ -102,7 +102,7 @@ TEST(Notices, NoticeForAStaleHandleIsIgnored)
     EXPECT_TRUE(k.Rec.WaitFor("OnRead 0"));
 }
 
-TEST(Notices, HandlerExceptionsAreReportedAndProcessingGoesOn)
+TEST(SockNotices, HandlerExceptionsAreReportedAndProcessingGoesOn)
 {
     Connected k;
     std::vector<std::string> reported;
@@ -124,7 +124,7 @@ TEST(Notices, HandlerExceptionsAreReportedAndProcessingGoesOn)
     SetSockExceptionHandler(nullptr);
 }
 
-TEST(TimeOut, ChainFiresOnTimeOutAfterTimedOut)
+TEST(SockTimeOut, ChainFiresOnTimeOutAfterTimedOut)
 {
     TBasicClientSocket c;
     Recorder rec;
@@ -154,7 +154,7 @@ TEST(TimeOut, ChainFiresOnTimeOutAfterTimedOut)
     EXPECT_FALSE(c.InTimeOutChain());
 }
 
-TEST(TimeOut, RunsOutAServiceLookupOnlyWhenItHangs)
+TEST(SockTimeOut, ALookupThatCompletesLeavesTheChain)
 {
     // A lookup that completes at once is not disturbed by a pending countdown.
     TBasicClientSocket c;
@@ -164,4 +164,26 @@ TEST(TimeOut, RunsOutAServiceLookupOnlyWhenItHangs)
     c.SetPort("telnet");
     EXPECT_FALSE(c.InTimeOutChain());
     EXPECT_FALSE(fired);
+}
+
+TEST(SockLifetime, DestroyedComponentLeavesNothingBehindToFire)
+{
+    auto k = std::make_unique<Connected>();
+    const int handle = k->Handle();
+    k->Server.Write("data the socket will never read");
+    k->C.PostNotice(WM_SOCKETEVENT, handle, Word(seRead, 0));
+    k->C.SetTimeOut(1);
+    k->C.OnTimeOut = [](TSockCtrl *, TSocketBase *) { ADD_FAILURE() << "time-out after destruction"; };
+    k->C.StartTimeOut();
+    k.reset(); // notifiers, posted notices and the countdown go with it
+    QTest::qWait(1300);
+
+    // Held notices of a destroyed component are dropped when their turn comes.
+    auto a = std::make_unique<Connected>();
+    TBasicClientSocket b;
+    a->C.PostNotice(WM_SOCKETEVENT, a->Handle(), Word(seRead, 1));
+    b.SetPort("telnet");
+    ASSERT_EQ(SockDeferredCount(), 1u);
+    a.reset();
+    ASSERT_TRUE(QTest::qWaitFor([] { return SockDeferredCount() == 0; }, 5000));
 }

@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-TEST(LookupWait, ApplicationQuitEndsTheWaitWithTimedOut)
+TEST(SockLookupWait, ApplicationQuitEndsTheWaitWithTimedOut)
 {
     TBasicClientSocket c;
     Recorder rec;
