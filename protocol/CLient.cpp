@@ -244,6 +244,7 @@ void TCLientStateMachine::ProcessInput(uint8_t *Buf, uint16_t Count)
         if (IacPending) {
             IacPending = false;
             Command(Buf[i]);
+            if (JustOpened) BracketOpenedEdit();
             continue;
         }
         if (ParserMode == pmData) {
@@ -286,7 +287,10 @@ void TCLientStateMachine::ProcessInput(uint8_t *Buf, uint16_t Count)
                 DoTerminalOut(Text);
             } else {
                 if (CollectLength < 4) CollectBuffer[CollectLength++] = c;
-                if (CollectLength >= 4) OpenEditor();
+                if (CollectLength >= 4) {
+                    OpenEditor();
+                    BracketOpenedEdit();
+                }
             }
             break;
         case pmExpressHeader:
@@ -334,9 +338,19 @@ void TCLientStateMachine::ProcessInput(uint8_t *Buf, uint16_t Count)
 // ---------------------------------------------------------------------------
 // Edits
 
+void TCLientStateMachine::BracketOpenedEdit()
+{
+    // The rest of this read is host output while an edit is open: like every such
+    // output it goes between BeginOutput and EndOutput, also when the edit has just
+    // drawn replayed or auto-login text.
+    JustOpened = false;
+    if (FEditMode) OffLineEdit.BeginOutput();
+}
+
 void TCLientStateMachine::OpenEditor()
 {
     FEditMode = true;
+    JustOpened = true;
     ++FEditCount;
     const int64_t N = (int64_t(CollectBuffer[1]) << 16) | (int64_t(CollectBuffer[2]) << 8) | CollectBuffer[3];
     const int64_t Ahead = int64_t(FSentCount) - N;

@@ -132,6 +132,7 @@ protected:
     void OpenEditor();
     void LeaveEditor();
     void EditTextBlock();
+    void BracketOpenedEdit();
     void CollectHeader(uint8_t c);
     void FinishHeader();
     void CollectWhoLine(uint8_t c);
@@ -159,4 +160,5 @@ protected:
     uint16_t TextLength = 0;
     bool FEditMode = false;
     int32_t FEditCount = 0;
+    bool JustOpened = false; // an edit opened during the current command
 };

@@ -1,0 +1,222 @@
+// A whole CLient session in ORVO and ISCA modes: every byte on the wire per step,
+// the texts for the terminal, the who list and the edit notifications; then the same
+// session with each received read split at every byte boundary, and byte by byte.
+
+#include "tests/protocol/ClientHarness.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct TStep
+{
+    enum TKind { Recv, Type, Key, Reset } Kind;
+    std::string Bytes;
+    uint16_t KeyCode = 0;
+    std::string Wire; // expected on the wire during this step
+};
+
+struct TOutcome
+{
+    std::vector<std::string> Wire; // per step
+    std::string Screen;
+    std::vector<std::string> Who;
+    std::vector<std::pair<size_t, int>> EditStates; // step, wParam
+    std::string Visible;
+    bool operator==(const TOutcome &) const = default;
+};
+
+std::string Header(THostMode Mode, const std::string &Name)
+{
+    if (Mode == hmISCA) return "*** Message (#1) from " + Name + " at 10:00 ***\r\n";
+    return "\x01"
+           "c*** Message (#1) from \x01n" +
+           Name + "\x01N at 10:00 ***\r\n";
+}
+
+std::string KillNotice(const std::string &Name)
+{
+    return std::string("\x01"
+                       "a\x01g Message from \x01"
+                       "f\x01y") +
+           Name +
+           "\x01"
+           "a\x01g was \x01"
+           "f\x01rkilled\x01"
+           "a\x01g.\x01"
+           "f\r\n";
+}
+
+std::string Count(int n)
+{
+    return B({0, 0, n});
+}
+
+const std::string IAC = "\xFF";
+
+struct TSession
+{
+    std::vector<TStep> Steps;
+    std::string Screen; // expected texts for the terminal, joined
+    std::vector<std::string> Who;
+};
+
+TSession MakeSession(THostMode M)
+{
+    const bool Isca = M == hmISCA;
+    TSession s;
+    int Sent = 0;
+    auto Recv = [&](std::string Bytes, std::string Wire = "") {
+        s.Steps.push_back({TStep::Recv, std::move(Bytes), 0, std::move(Wire)});
+    };
+    auto Type = [&](std::string Bytes, std::string Wire = "") {
+        s.Steps.push_back({TStep::Type, std::move(Bytes), 0, std::move(Wire)});
+    };
+
+    Recv("Welcome to the BBS\r\n" + B({0xFF, 0xA0}), B({0xFF, 0xA0}));
+    Recv(B({0xFF, 0xAC}), Isca ? B({0xFF, 0xAF}) : "");
+    Sent = 1;
+    // Login and password prompts, answered by auto-login.
+    Recv("Name: " + B({0xFF, 0xA2, 0x14}) + Count(Sent), "\xFF\xA1guest\n");
+    Sent += 6;
+    Recv("Password: " + B({0xFF, 0xA2, 0xF8}) + Count(Sent), Isca ? "\xFF\xA1pw\ny" : "\xFF\xA1pw\n");
+    Sent += Isca ? 4 : 3;
+    // An express message from an enemy, then one from someone else.
+    Recv(B({0xFF, 0xA7}) + Header(M, "bob") + "You are a fool.\r\n" + B({0xFF, 0xA8}) +
+         "Back at the prompt.\r\n");
+    Recv(B({0xFF, 0xA7}) + Header(M, "alice") + "Hi there!\r\n" + B({0xFF, 0xA8}));
+    // The who list.
+    const std::string WhoLines = "\x01nalice\x01N   Lobby\r\n\x01ncarol\x01N   Lobby\r\n";
+    Recv(B({0xFF, 0xB7}) + WhoLines + B({0xFF, 0xB8}));
+    // A post edit ended with Ctrl+D.
+    Recv("Message: " + B({0xFF, 0xA4, 0x00}) + Count(Sent));
+    Type("hi\x04", B({0xFF, 0xA1, 'h', 'i', 0x0A, 0x00}));
+    Sent += 4;
+    // Type-ahead: typed before the prompt, replayed into it.
+    Type("ab", "ab");
+    Recv("Choice: " + B({0xFF, 0xA2, 0x14}) + Count(Sent));
+    Type("c\r", "\xFF\xA1"
+                "abc\n");
+    Sent += 4;
+    // The text block edited and saved.
+    Recv(B({0xFF, 0xB3}) + "Old text\n" + B({0xFF, 0xB4, 0xFF, 0xB5}));
+    Type("\x04");
+    Type("s", "\xFF\xA1Old text\n" + std::string(1, '\0'));
+    Sent += 10;
+    // A long edit cut short by a disconnect.
+    Recv("Enter post:\r\n" + B({0xFF, 0xA5, 0x00}) + Count(Sent));
+    Type("draft");
+    s.Steps.push_back({TStep::Key, "", VK_LEFT, ""});
+    Type("X");
+    s.Steps.push_back({TStep::Reset, "", 0,
+                       "\xFF\xA1"
+                       "drafXt"});
+    Recv("Bye\r\n");
+
+    s.Screen = "Welcome to the BBS\r\nName: Password: " + KillNotice("bob") + "Back at the prompt.\r\n" +
+               Header(M, "alice") + "Hi there!\r\n" + WhoLines + "Message: Choice: Enter post:\r\nBye\r\n";
+    s.Who = Isca ? std::vector<std::string>{"alice"} : std::vector<std::string>{"alice", "carol"};
+    return s;
+}
+
+// Runs the session; Split gives, per step, the read sizes for its received bytes
+// (empty: one read).
+TOutcome RunSession(THostMode M, const TSession &s, const std::vector<std::vector<size_t>> &Split)
+{
+    TClientRig r(M);
+    r.Host.AutoLogin = true;
+    r.Host.LoginName = "guest";
+    r.Host.Password = "pw";
+    r.Filter.ExpressFilter = 1;
+    r.Filter.Enemies.Add("Bob");
+    TOutcome o;
+    for (size_t i = 0; i < s.Steps.size(); ++i) {
+        const TStep &st = s.Steps[i];
+        switch (st.Kind) {
+        case TStep::Recv: {
+            size_t Pos = 0;
+            if (i < Split.size())
+                for (size_t n : Split[i]) {
+                    r.Recv(st.Bytes.substr(Pos, n));
+                    Pos += n;
+                }
+            if (Pos < st.Bytes.size()) r.Recv(st.Bytes.substr(Pos));
+            break;
+        }
+        case TStep::Type:
+            r.Type(st.Bytes);
+            break;
+        case TStep::Key:
+            r.Key(st.KeyCode);
+            break;
+        case TStep::Reset:
+            r.Reset();
+            break;
+        }
+        o.Wire.push_back(r.TakeWire());
+        for (int e : r.EditStates)
+            o.EditStates.push_back({i, e});
+        r.EditStates.clear();
+    }
+    o.Screen = r.Screen;
+    o.Who = r.Who.Names;
+    o.Visible = r.VisibleText();
+    return o;
+}
+
+class CLientSession : public ::testing::TestWithParam<THostMode>
+{
+};
+
+} // namespace
+
+TEST_P(CLientSession, WholeSessionByteForByte)
+{
+    const THostMode M = GetParam();
+    const TSession s = MakeSession(M);
+    const TOutcome o = RunSession(M, s, {});
+    ASSERT_EQ(o.Wire.size(), s.Steps.size());
+    for (size_t i = 0; i < s.Steps.size(); ++i)
+        EXPECT_EQ(Hex(o.Wire[i]), Hex(s.Steps[i].Wire)) << "step " << i;
+    EXPECT_EQ(o.Screen, s.Screen);
+    EXPECT_EQ(o.Who, s.Who);
+
+    // Each edit opens in the step that asked for it and closes in the one that ended it.
+    const std::vector<std::pair<size_t, int>> Edits = {{2, 1},  {2, 0},  {3, 1},  {3, 0},  {7, 1},  {8, 0},
+                                                       {10, 1}, {11, 0}, {12, 1}, {14, 0}, {15, 1}, {19, 0}};
+    EXPECT_EQ(o.EditStates, Edits);
+
+    EXPECT_EQ(o.Visible.find("fool"), std::string::npos);
+    EXPECT_NE(o.Visible.find("was killed."), std::string::npos) << o.Visible;
+    // Replayed and auto-login text stays where the prompt left the cursor.
+    EXPECT_NE(o.Visible.find("\nName: guestPassword: .. Message from bob"), std::string::npos) << o.Visible;
+    EXPECT_NE(o.Visible.find("\nChoice: abc"), std::string::npos) << o.Visible;
+    EXPECT_NE(o.Visible.find("Bye"), std::string::npos) << o.Visible;
+}
+
+TEST_P(CLientSession, SameOutcomeWhateverTheReadBoundaries)
+{
+    const THostMode M = GetParam();
+    const TSession s = MakeSession(M);
+    const TOutcome Whole = RunSession(M, s, {});
+
+    std::vector<std::vector<size_t>> Bytewise(s.Steps.size());
+    for (size_t i = 0; i < s.Steps.size(); ++i)
+        if (s.Steps[i].Kind == TStep::Recv) Bytewise[i].assign(s.Steps[i].Bytes.size(), 1);
+    EXPECT_EQ(RunSession(M, s, Bytewise), Whole) << "byte by byte";
+
+    for (size_t i = 0; i < s.Steps.size(); ++i) {
+        if (s.Steps[i].Kind != TStep::Recv) continue;
+        for (size_t k = 1; k < s.Steps[i].Bytes.size(); ++k) {
+            std::vector<std::vector<size_t>> Split(s.Steps.size());
+            Split[i] = {k};
+            const TOutcome o = RunSession(M, s, Split);
+            ASSERT_EQ(o, Whole) << "step " << i << " split at " << k;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, CLientSession, ::testing::Values(hmORVO, hmISCA),
+                         [](const ::testing::TestParamInfo<THostMode> &p) {
+                             return p.param == hmISCA ? std::string("ISCA") : std::string("ORVO");
+                         });
