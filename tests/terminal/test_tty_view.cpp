@@ -114,6 +114,9 @@ TEST_F(View, WithoutLazyWriteEverythingHappensAtOnce)
     EXPECT_EQ(v.Moves.size(), 2u);
     ASSERT_FALSE(v.Invalidated.empty());
     EXPECT_EQ(v.Invalidated[0], (FakeTTYView::Cells{0, 9, 99, true}));
+    W("\x07");
+    EXPECT_EQ(v.Beeps, 1);
+    EXPECT_EQ(t.LastChar, 7);
 }
 
 TEST_F(View, ModelWorksWithoutAView)
@@ -207,35 +210,6 @@ TEST_F(View, MoveCursorTracksOnlyFromARowInView)
     t.MoveCursor(0, 55);
     t.MoveCursor(0, 0);
     EXPECT_EQ(t.Top, 50);
-}
-
-TEST_F(View, MakeCursorVisibleScrollsTheLeastNeeded)
-{
-    SetUpView(80, 100, 20, 10);
-    t.ScrollTo(30, 40);
-    t.CursorX = 35;
-    t.CursorY = 60;
-    t.MakeCursorVisible();
-    EXPECT_EQ(t.Left, 30);
-    EXPECT_EQ(t.Top, 51);
-    t.CursorX = 5;
-    t.CursorY = 45;
-    t.MakeCursorVisible();
-    EXPECT_EQ(t.Left, 5);
-    EXPECT_EQ(t.Top, 45);
-}
-
-TEST_F(View, ScrollToClampsAndTellsScrolledBack)
-{
-    t.ScrollTo(-5, 1000);
-    EXPECT_EQ(t.Left, 0);
-    EXPECT_EQ(t.Top, 76);
-    EXPECT_FALSE(t.ScrolledBack);
-    t.ScrollTo(0, 75);
-    EXPECT_TRUE(t.ScrolledBack);
-    v.Forget();
-    t.ScrollTo(0, 75);
-    EXPECT_TRUE(v.Moves.empty());
 }
 
 TEST_F(View, VisibleSizeSetsTheLimitsAndPullsTheOriginBack)
@@ -355,16 +329,6 @@ TEST_F(View, CaretFollowsCursorMovesButNotText)
     EXPECT_EQ(v.Carets, 1);
     t.HandleScrollMessage(); // a view move updates it
     EXPECT_EQ(v.Carets, 2);
-}
-
-TEST_F(View, BellBeeps)
-{
-    W("a\x07");
-    EXPECT_EQ(v.Beeps, 1);
-    EXPECT_EQ(t.LastChar, 7);
-    v.Window = false; // no window: nothing reaches the view
-    W("\x07");
-    EXPECT_EQ(v.Beeps, 1);
 }
 
 } // namespace
