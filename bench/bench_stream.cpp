@@ -66,18 +66,19 @@ Streams MakeBbsStream()
         const size_t Width = 20 + r.Next(58); // visible characters, always less than a line
         size_t Visible = 0, SinceColour = 0;
         while (Visible < Width) {
+            // An ANSI colour change about every 8 characters, and a colour code before
+            // about one word in four.
             if (SinceColour >= 8) {
                 SinceColour = 0;
-                if (r.Next(2)) {
-                    const char *e = Sgr[r.Next(8)];
-                    s.Ours += e;
-                    s.VTerm += e;
-                } else {
-                    const char l = Letters[r.Next(sizeof Letters - 1)];
-                    s.Ours += '\x01';
-                    s.Ours += l;
-                    s.VTerm += SgrOfLetter(l);
-                }
+                const char *e = Sgr[r.Next(8)];
+                s.Ours += e;
+                s.VTerm += e;
+            }
+            if (r.Next(4) == 0) {
+                const char l = Letters[r.Next(sizeof Letters - 1)];
+                s.Ours += '\x01';
+                s.Ours += l;
+                s.VTerm += SgrOfLetter(l);
             }
             std::string w = Words[r.Next(sizeof Words / sizeof *Words)];
             if (Visible) w.insert(w.begin(), ' ');
