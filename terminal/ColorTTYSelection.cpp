@@ -111,6 +111,9 @@ std::string SelectionText(const TColorTTY &t)
 std::string SelectionColouredText(const TColorTTY &t)
 {
     std::string out;
+    // Nothing selected gives an empty text, not a lone reset code that would change the
+    // colour where it is pasted.
+    if (!Before(ClampPoint(t, t.SelStart), ClampPoint(t, t.SelEnd))) return out;
     out += ColourCodeByte;
     out += 'a';
     TColourAttr cur = caReset;

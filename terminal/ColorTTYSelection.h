@@ -27,7 +27,8 @@ bool AutoScrollStep(TColorTTY &tty, int x, int y, int clientHeight, int charWidt
 std::string SelectionText(const TColorTTY &tty);
 
 // The selection in the coloured clipboard format: starts with 0x01 'a', then colour codes in
-// front of every character whose attribute differs from the running one. No NUL appended.
+// front of every character whose attribute differs from the running one; empty when nothing
+// is selected. No NUL appended.
 std::string SelectionColouredText(const TColorTTY &tty);
 
 // True when cell (x, y) lies in SelStart .. SelEnd (end exclusive).
