@@ -79,6 +79,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             const size_t n = in.ConsumeIntegralInRange<size_t>(0, op < 100 ? 8 : 300);
             std::vector<uint8_t> bytes = in.ConsumeBytes<uint8_t>(n);
             chunk.assign(bytes.begin(), bytes.end());
+            if (op >= 100 && op < 150) {
+                // bytes as tokens of the output language, so sequences are common
+                static const char *const tokens[] = {
+                    "\x1b[", "\x1b", "\x01", ";",  "0",  "1",  "2",  "5",    "7", "9", "3", "4",
+                    "m",     "H",    "f",    "J",  "K",  "A",  "B",  "C",    "D", "s", "u", "Y",
+                    "Z",     "7",    "8",    "\r", "\n", "\t", "\b", "\x07", "r", "i", "x", " "};
+                chunk.clear();
+                for (uint8_t b : bytes) {
+                    const size_t k = b % (sizeof tokens / sizeof *tokens);
+                    if (b >= 0xF0)
+                        chunk.insert(chunk.end(), size_t(b - 0xEF) * 10, 'w'); // long lines
+                    else
+                        for (const char *q = tokens[k]; *q; ++q)
+                            chunk.push_back(*q);
+                }
+            }
             if (op & 1) {
                 t.Write(chunk.data(), chunk.size());
             } else {
