@@ -395,6 +395,11 @@ int TStreamSocket::Connect(const std::string &hostName, std::string &ipAddress,
 
 void TStreamSocket::Register(TAsyncOptions options)
 {
+    // Urgent data (a Telnet server's Data Mark) stays in the stream: out-of-band events are
+    // not reported, and an urgent byte outside the stream would make the socket readable
+    // with nothing to read.
+    int one = 1;
+    ::setsockopt(FFd, SOL_SOCKET, SO_OOBINLINE, &one, sizeof one);
     W->Options = options;
     W->Connecting = true;
     W->ClosePosted = false;

@@ -278,3 +278,14 @@ TEST_F(ClientSocket, FourMegabytesReachASlowReaderCompleteAndInOrder)
     EXPECT_TRUE(got == data);
     EXPECT_EQ(s->QueuedBytes(), 0u);
 }
+
+TEST_F(ClientSocket, UrgentDataStaysInTheStream)
+{
+    ConnectTo(c, server, rec);
+    server.Write("\xff");
+    ::send(server.Peer, "\xf2", 1, MSG_OOB); // Telnet Synch: IAC, then Data Mark as urgent data
+    server.Write("after");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.Data.size() >= 7; }, 5000));
+    EXPECT_EQ(rec.Data, "\xff\xf2"
+                        "after");
+}
