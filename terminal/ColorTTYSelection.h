@@ -6,6 +6,10 @@
 
 #include <string>
 
+// Clipboard type under which the coloured text travels (NUL-terminated bytes), shared by
+// the terminal, the colour edit controls and the main window's paste.
+constexpr char ColouredTextMimeType[] = "application/x-qt-windows-mime;value=\"ORVO Colored Text\"";
+
 // The cell boundary nearest to client pixel (x, y) with cells of charWidth x charHeight
 // pixels: a column past Cols wraps to the next row, rows past the buffer give (0, Rows).
 TCellPoint SelPointFromPixel(const TColorTTY &tty, int x, int y, int charWidth, int charHeight);

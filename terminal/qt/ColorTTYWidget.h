@@ -3,6 +3,7 @@
 #pragma once
 
 #include "terminal/ColorTTY.h"
+#include "terminal/ColorTTYSelection.h"
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
@@ -27,8 +28,7 @@ class TColorTTYWidget : public QAbstractScrollArea, public TTTYView
 
 public:
     // The clipboard format of coloured text (colour codes kept), NUL-terminated bytes.
-    static constexpr const char *ColouredTextMime =
-        "application/x-qt-windows-mime;value=\"ORVO Colored Text\"";
+    static constexpr const char *ColouredTextMime = ColouredTextMimeType;
 
     explicit TColorTTYWidget(QWidget *parent = nullptr);
     // Shows a model of the caller's own kind (one that overrides the hooks).
