@@ -419,6 +419,16 @@ void TColorTTY::PutText(const char *text, size_t count)
 
 void TColorTTY::PutRun(const char *text, size_t count, bool printable)
 {
+    if (printable && count > 0 && size_t(Cols - CursorX) >= count) {
+        // the common case: a run between colour changes that fits on the line
+        const int x = CursorX;
+        WriteCells(x, CursorY, int(count), text);
+        LastChar = uint8_t(text[count - 1]);
+        CursorX = x + int(count);
+        InvalidateCells(x, CursorX);
+        if (HasOption(coAutoTracking) && Top == MaxTop) TrackCursor();
+        return;
+    }
     const uint8_t *p = reinterpret_cast<const uint8_t *>(text);
     int dl = CursorX, dr = CursorX;
     auto carriageReturn = [&] {
