@@ -8,7 +8,7 @@
 
 // Clipboard type under which the coloured text travels (NUL-terminated bytes), shared by
 // the terminal, the colour edit controls and the main window's paste.
-constexpr char ColouredTextMimeType[] = "application/x-qt-windows-mime;value=\"ORVO Colored Text\"";
+inline constexpr char ColouredTextMimeType[] = "application/x-qt-windows-mime;value=\"ORVO Colored Text\"";
 
 // The cell boundary nearest to client pixel (x, y) with cells of charWidth x charHeight
 // pixels: a column past Cols wraps to the next row, rows past the buffer give (0, Rows).
