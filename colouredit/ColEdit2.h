@@ -12,11 +12,9 @@
 #include <string_view>
 #include <vector>
 
-// Name of the registered clipboard format that carries coloured text.
-constexpr char ColouredTextFormatName[] = "ORVO Colored Text";
-
 // The system clipboard as the editors see it. Bytes are 8-bit and passed as they are; the
-// Qt layer converts plain text through code page 437.
+// Qt layer converts plain text through code page 437 and carries the coloured block under
+// ColouredTextMimeType (terminal/ColorTTYSelection.h).
 class TColourClipboard
 {
 public:
