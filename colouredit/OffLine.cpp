@@ -178,15 +178,27 @@ void TOffLineEdit::FixStart()
 
 // --- The host's terminal state, kept apart from the editor's drawing.
 
+namespace {
+
+// The interpreter state the editor's drawing would disturb; the saved copy uses the
+// terminal's field names.
+template <class To, class From> void CopyInterpreterState(To &to, const From &from)
+{
+    static_assert(sizeof to.EscParams == sizeof from.EscParams);
+    to.Attr = from.Attr;
+    to.SavedAttr = from.SavedAttr;
+    to.EscState = from.EscState;
+    std::memcpy(to.EscParams, from.EscParams, sizeof to.EscParams);
+    to.EscParamsLen = from.EscParamsLen;
+    to.LastChar = from.LastChar;
+}
+
+} // namespace
+
 void TOffLineEdit::SaveHostState()
 {
     if (HostSaved) return;
-    Host.Attr = Tty.Attr;
-    Host.SavedAttr = Tty.SavedAttr;
-    Host.EscState = Tty.EscState;
-    std::memcpy(Host.EscParams, Tty.EscParams, sizeof Host.EscParams);
-    Host.EscParamsLen = Tty.EscParamsLen;
-    Host.LastChar = Tty.LastChar;
+    CopyInterpreterState(Host, Tty);
     HostSaved = true;
     // A sequence the host left unfinished must not swallow the editor's bytes.
     Tty.EscState = 0;
@@ -197,12 +209,7 @@ void TOffLineEdit::SaveHostState()
 void TOffLineEdit::RestoreHostState()
 {
     if (!HostSaved) return;
-    Tty.Attr = Host.Attr;
-    Tty.SavedAttr = Host.SavedAttr;
-    Tty.EscState = Host.EscState;
-    std::memcpy(Tty.EscParams, Host.EscParams, sizeof Host.EscParams);
-    Tty.EscParamsLen = Host.EscParamsLen;
-    Tty.LastChar = Host.LastChar;
+    CopyInterpreterState(Tty, Host);
     HostSaved = false;
 }
 
