@@ -27,27 +27,6 @@ struct Model : ::testing::Test
     void Key(uint16_t key, TShiftState shift = 0) { Edit.EditKeyDown(key, shift); }
 };
 
-TEST_F(Model, WalksStepOverCodesAndLines)
-{
-    Edit.SetText("a\x01rb\ncd\x01g");
-    EXPECT_EQ(Edit.AttrAt(0), 14);
-    EXPECT_EQ(Edit.AttrAt(3), ApplyColourCode(14, 'r'));
-    EXPECT_EQ(Edit.AttrAt(Edit.TextLength()), ApplyColourCode(ApplyColourCode(14, 'r'), 'g'));
-    EXPECT_EQ(Edit.SkipCodes(1), 3);
-    EXPECT_EQ(Edit.BackOverCodes(3), 1);
-    EXPECT_EQ(Edit.LineStart(6), 5);
-    EXPECT_EQ(Edit.LineEnd(0), 4);
-    EXPECT_EQ(Edit.Advance(0, 5, false), 4); // stops at the line break
-    EXPECT_EQ(Edit.Advance(0, 3, true), 5);
-    EXPECT_EQ(Edit.VisibleColumn(4), 2);
-    EXPECT_EQ(Edit.LineCount(), 2);
-
-    Edit.SetText("");
-    EXPECT_EQ(Edit.LineCount(), 1);
-    Edit.SetText("a\nb\rc");
-    EXPECT_EQ(Edit.LineCount(), 3);
-}
-
 TEST_F(Model, ColouringASelectionKeepsTheTextAfterItInItsOldColour)
 {
     Type("ab");
@@ -136,7 +115,7 @@ TEST_F(Model, InsertMergesCodesAtBothJoins)
     EXPECT_GT(Changes, changes);
 }
 
-TEST_F(Model, MaxLengthCutsTheTextAndAHalfCode)
+TEST_F(Model, MaxLengthCutsTheTextAndAHalfCodeAndLineCount)
 {
     Edit.SetText("abcd\x01r");
     Edit.SetMaxLength(5);
@@ -151,6 +130,11 @@ TEST_F(Model, MaxLengthCutsTheTextAndAHalfCode)
     EXPECT_EQ(Edit.EffectiveMaxLength(), Edit.Capacity());
     Edit.SetMaxLength(Edit.Capacity());
     EXPECT_EQ(Edit.MaxLength(), 0);
+
+    Edit.SetText("");
+    EXPECT_EQ(Edit.LineCount(), 1);
+    Edit.SetText("a\nb\rc\x01r");
+    EXPECT_EQ(Edit.LineCount(), 3);
 }
 
 TEST_F(Model, WrapsAtTheLastSpaceAfterTheMiddle)

@@ -234,15 +234,4 @@ TEST_F(Display, SelectionBetweenTerminalAndEditor)
     EXPECT_EQ(Row(1), "secondhello");
 }
 
-TEST_F(Display, MaskedEditShowsDotsAfterEveryChange)
-{
-    Tty.Write("PW: ");
-    Edit.Open(14, 0x00);
-    Type("abc");
-    EXPECT_EQ(Row(0), "PW: ...");
-    Edit.KeyDown(VK_BACK, 0);
-    EXPECT_EQ(Row(0), "PW: ..");
-    EXPECT_EQ(Tty.CursorX, 6);
-}
-
 } // namespace
