@@ -9,14 +9,14 @@ namespace {
 
 using namespace std::string_literals;
 
-struct Model : ::testing::Test
+struct ColourEditModel : ::testing::Test
 {
     TAbstractColourEdit Edit;
     TFakeClipboard Clip;
     TCountingBeeper Beeps;
     int Changes = 0;
 
-    Model()
+    ColourEditModel()
     {
         Edit.SetClipboard(&Clip);
         Edit.SetBeeper(&Beeps);
@@ -27,7 +27,7 @@ struct Model : ::testing::Test
     void Key(uint16_t key, TShiftState shift = 0) { Edit.EditKeyDown(key, shift); }
 };
 
-TEST_F(Model, ColouringASelectionKeepsTheTextAfterItInItsOldColour)
+TEST_F(ColourEditModel, ColouringASelectionKeepsTheTextAfterItInItsOldColour)
 {
     Type("ab");
     Key(VK_LEFT, ssShift);
@@ -52,7 +52,7 @@ TEST_F(Model, ColouringASelectionKeepsTheTextAfterItInItsOldColour)
         EXPECT_EQ(Edit.AttrAt(Edit.Text().find(c)) & 7, 5) << c;
 }
 
-TEST_F(Model, ColourCodeAtTheCaretIsMinimal)
+TEST_F(ColourEditModel, ColourCodeAtTheCaretIsMinimal)
 {
     Type("a\x01r");
     EXPECT_EQ(Edit.Text(), "a\x01r");
@@ -70,7 +70,7 @@ TEST_F(Model, ColourCodeAtTheCaretIsMinimal)
                            "cc");
 }
 
-TEST_F(Model, DeletingBetweenCodesLeavesOneMinimalRun)
+TEST_F(ColourEditModel, DeletingBetweenCodesLeavesOneMinimalRun)
 {
     Edit.SetText("a\x01rb\x01gc");
     Edit.SetCaret(3);
@@ -101,7 +101,7 @@ TEST_F(Model, DeletingBetweenCodesLeavesOneMinimalRun)
     EXPECT_EQ(Beeps.Count, beeps + 2);
 }
 
-TEST_F(Model, InsertMergesCodesAtBothJoins)
+TEST_F(ColourEditModel, InsertMergesCodesAtBothJoins)
 {
     Edit.SetText("x\x01ry");
     Edit.SetCaret(1);
@@ -115,7 +115,7 @@ TEST_F(Model, InsertMergesCodesAtBothJoins)
     EXPECT_GT(Changes, changes);
 }
 
-TEST_F(Model, MaxLengthCutsTheTextAndAHalfCodeAndLineCount)
+TEST_F(ColourEditModel, MaxLengthCutsTheTextAndAHalfCodeAndLineCount)
 {
     Edit.SetText("abcd\x01r");
     Edit.SetMaxLength(5);
@@ -137,7 +137,7 @@ TEST_F(Model, MaxLengthCutsTheTextAndAHalfCodeAndLineCount)
     EXPECT_EQ(Edit.LineCount(), 3);
 }
 
-TEST_F(Model, WrapsAtTheLastSpaceAfterTheMiddle)
+TEST_F(ColourEditModel, WrapsAtTheLastSpaceAfterTheMiddle)
 {
     Edit.SetWrapColumn(20);
     Type("aaaa bbbb cccc dddd eeee ffff");
@@ -151,7 +151,7 @@ TEST_F(Model, WrapsAtTheLastSpaceAfterTheMiddle)
     EXPECT_EQ(Edit.Text(), "cccc dddd eeee ffff");
 }
 
-TEST_F(Model, AWordLongerThanTheLineBreaksBeforeItsLastTypedLetter)
+TEST_F(ColourEditModel, AWordLongerThanTheLineBreaksBeforeItsLastTypedLetter)
 {
     Edit.SetWrapColumn(20);
     Type(std::string(25, 'x'));
@@ -167,7 +167,7 @@ TEST_F(Model, AWordLongerThanTheLineBreaksBeforeItsLastTypedLetter)
     EXPECT_EQ(Edit.Text()[Edit.Caret() - 1], 'X');
 }
 
-TEST_F(Model, NoWrapColumnMeansNoWrapping)
+TEST_F(ColourEditModel, NoWrapColumnMeansNoWrapping)
 {
     Edit.SetWrapColumn(0);
     EXPECT_EQ(Edit.WrapColumn(), 0);
@@ -177,7 +177,7 @@ TEST_F(Model, NoWrapColumnMeansNoWrapping)
     EXPECT_EQ(Edit.WrapColumn(), 0);
 }
 
-TEST_F(Model, CursorKeysMoveByVisibleCharactersWordsAndLines)
+TEST_F(ColourEditModel, CursorKeysMoveByVisibleCharactersWordsAndLines)
 {
     // o n e _ ^r t w o LF a b ^g c _ t h r e e
     Edit.SetText("one \x01rtwo\nab\x01gc three");
@@ -217,7 +217,7 @@ TEST_F(Model, CursorKeysMoveByVisibleCharactersWordsAndLines)
     EXPECT_EQ(Edit.Caret(), Edit.TextLength());
 }
 
-TEST_F(Model, ReadOnlyChangesNothingButCopies)
+TEST_F(ColourEditModel, ReadOnlyChangesNothingButCopies)
 {
     Edit.SetText("abc");
     Edit.SetReadOnly(true);
@@ -236,7 +236,7 @@ TEST_F(Model, ReadOnlyChangesNothingButCopies)
     EXPECT_EQ(Edit.Text(), "abc");
 }
 
-TEST_F(Model, EnterOnlyInAMultiLineControl)
+TEST_F(ColourEditModel, EnterOnlyInAMultiLineControl)
 {
     EXPECT_TRUE(Edit.EditKeyPress(13));
     EXPECT_EQ(Edit.Text(), "\n");
@@ -249,7 +249,7 @@ TEST_F(Model, EnterOnlyInAMultiLineControl)
     EXPECT_EQ(Beeps.Count, beeps + 2);
 }
 
-TEST_F(Model, CopyGivesBothFormatsExactly)
+TEST_F(ColourEditModel, CopyGivesBothFormatsExactly)
 {
     Edit.SetText("a\x01rb\nc");
     Edit.SetCaret(Edit.TextLength(), 3);
@@ -267,7 +267,7 @@ TEST_F(Model, CopyGivesBothFormatsExactly)
     EXPECT_EQ(Clip.Plain, "xy\r\nz");
 }
 
-TEST_F(Model, PasteTakesColouredTextAndDropsTheCrOfCrLf)
+TEST_F(ColourEditModel, PasteTakesColouredTextAndDropsTheCrOfCrLf)
 {
     Clip.HasColoured = Clip.HasPlain = true;
     Clip.Coloured = "\x01"
@@ -291,7 +291,7 @@ TEST_F(Model, PasteTakesColouredTextAndDropsTheCrOfCrLf)
     EXPECT_EQ(Edit.Text(), "pq[2J\nr");
 }
 
-TEST_F(Model, PasteLongerThanTheRoomIsRefusedWhole)
+TEST_F(ColourEditModel, PasteLongerThanTheRoomIsRefusedWhole)
 {
     Edit.SetMaxLength(10);
     Type("abc");
@@ -305,7 +305,7 @@ TEST_F(Model, PasteLongerThanTheRoomIsRefusedWhole)
     EXPECT_EQ(Edit.Text(), "abc1234567");
 }
 
-TEST_F(Model, NothingIsWrittenPastTheBuffer)
+TEST_F(ColourEditModel, NothingIsWrittenPastTheBuffer)
 {
     ASSERT_EQ(Edit.Capacity(), 32766);
     Type(std::string(33000, 'k'));
@@ -344,7 +344,7 @@ TEST_F(Model, NothingIsWrittenPastTheBuffer)
     EXPECT_EQ(Edit.TextLength(), 30002);
 }
 
-TEST_F(Model, WrapWithAFullBufferDoesNotInsertBreaks)
+TEST_F(ColourEditModel, WrapWithAFullBufferDoesNotInsertBreaks)
 {
     Edit.SetWrapColumn(10);
     Edit.SetText(std::string(32765, 'w').c_str());

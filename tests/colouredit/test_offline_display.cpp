@@ -4,9 +4,9 @@
 
 namespace {
 
-using Display = OffLineTest;
+using OffLineDisplay = OffLineTest;
 
-TEST_F(Display, ColoursOfTheTextReachTheCells)
+TEST_F(OffLineDisplay, ColoursOfTheTextReachTheCells)
 {
     Tty.Write("Text: ");
     Edit.Open(13, 0);
@@ -27,7 +27,7 @@ TEST_F(Display, ColoursOfTheTextReachTheCells)
     EXPECT_EQ(Tty.AttrAt(7, 0), ApplyColourCode(15, 'r'));
 }
 
-TEST_F(Display, ShortMessageLinesStartWithACyanPrompt)
+TEST_F(OffLineDisplay, ShortMessageLinesStartWithACyanPrompt)
 {
     Edit.Open(12, 0);
     Type("\x01yone\rtwo");
@@ -42,7 +42,7 @@ TEST_F(Display, ShortMessageLinesStartWithACyanPrompt)
     EXPECT_EQ(Tty.CursorX, 4);
 }
 
-TEST_F(Display, EverythingBelowTheTextIsCleared)
+TEST_F(OffLineDisplay, EverythingBelowTheTextIsCleared)
 {
     for (int y = 0; y < 25; ++y)
         Tty.Write("garbage garbage\r\n");
@@ -61,7 +61,7 @@ TEST_F(Display, EverythingBelowTheTextIsCleared)
     EXPECT_EQ(Row(4), "");
 }
 
-TEST_F(Display, StartIsFixedAtTheFirstKeyAfterThePrompt)
+TEST_F(OffLineDisplay, StartIsFixedAtTheFirstKeyAfterThePrompt)
 {
     Edit.Open(13, 0);
     EXPECT_FALSE(Edit.StartFixed());
@@ -75,7 +75,7 @@ TEST_F(Display, StartIsFixedAtTheFirstKeyAfterThePrompt)
     EXPECT_EQ(Row(0), "Subject: hi");
 }
 
-TEST_F(Display, HostOutputAtTheBottomIsShownAboveTheEdit)
+TEST_F(OffLineDisplay, HostOutputAtTheBottomIsShownAboveTheEdit)
 {
     Tty.SetRows(100);
     Tty.MoveCursor(0, 99);
@@ -98,7 +98,7 @@ TEST_F(Display, HostOutputAtTheBottomIsShownAboveTheEdit)
     EXPECT_EQ(Upload().substr(0, 11), "hello world");
 }
 
-TEST_F(Display, HostOutputMidScreenScrollsTheEditAreaFree)
+TEST_F(OffLineDisplay, HostOutputMidScreenScrollsTheEditAreaFree)
 {
     Tty.MoveCursor(0, 10);
     Tty.Write("Msg: ");
@@ -113,7 +113,7 @@ TEST_F(Display, HostOutputMidScreenScrollsTheEditAreaFree)
     EXPECT_EQ(Row(12), "");
 }
 
-TEST_F(Display, HostOutputDoesNotTakeTheEditorsColourOrLoseItsSequence)
+TEST_F(OffLineDisplay, HostOutputDoesNotTakeTheEditorsColourOrLoseItsSequence)
 {
     Tty.MoveCursor(0, 10);
     Tty.Write("Msg: ");
@@ -134,7 +134,7 @@ TEST_F(Display, HostOutputDoesNotTakeTheEditorsColourOrLoseItsSequence)
     EXPECT_EQ(Tty.AttrAt(5, 10), ApplyColourCode(15, 'g'));
 }
 
-TEST_F(Display, HostOutputWhileAskingBringsTheQuestionBack)
+TEST_F(OffLineDisplay, HostOutputWhileAskingBringsTheQuestionBack)
 {
     Tty.MoveCursor(0, 24);
     Tty.Write("Text: ");
@@ -153,7 +153,7 @@ TEST_F(Display, HostOutputWhileAskingBringsTheQuestionBack)
     EXPECT_EQ(Row(23), "      hello");
 }
 
-TEST_F(Display, DrawingFollowsTheTerminalWhenItScrolls)
+TEST_F(OffLineDisplay, DrawingFollowsTheTerminalWhenItScrolls)
 {
     Tty.MoveCursor(0, 24);
     Edit.Open(13, 0);
@@ -170,7 +170,7 @@ TEST_F(Display, DrawingFollowsTheTerminalWhenItScrolls)
     EXPECT_EQ(Row(24), "three");
 }
 
-TEST_F(Display, LinesLongerThanTheTerminalFollowItsWrap)
+TEST_F(OffLineDisplay, LinesLongerThanTheTerminalFollowItsWrap)
 {
     Tty.Write(std::string(70, '-').c_str());
     Edit.Open(10, 100);
@@ -197,7 +197,7 @@ TEST_F(Display, LinesLongerThanTheTerminalFollowItsWrap)
     EXPECT_EQ(Tty.CursorY, 6);
 }
 
-TEST_F(Display, SelectionBetweenTerminalAndEditor)
+TEST_F(OffLineDisplay, SelectionBetweenTerminalAndEditor)
 {
     Tty.Write("Msg: ");
     Edit.Open(13, 0);

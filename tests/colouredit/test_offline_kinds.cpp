@@ -5,9 +5,9 @@
 namespace {
 
 using namespace std::string_literals;
-using Kinds = OffLineTest;
+using OffLineKinds = OffLineTest;
 
-TEST_F(Kinds, MaskedLineOfEightCharacters)
+TEST_F(OffLineKinds, MaskedLineOfEightCharacters)
 {
     Tty.Write("Password: ");
     Edit.Open(10, 0xF8);
@@ -22,7 +22,7 @@ TEST_F(Kinds, MaskedLineOfEightCharacters)
     EXPECT_FALSE(Edit.IsOpen());
 }
 
-TEST_F(Kinds, LineOfKindTenAllowsColoursUnlessIsca)
+TEST_F(OffLineKinds, LineOfKindTenAllowsColoursUnlessIsca)
 {
     Edit.Open(10, 20);
     EXPECT_TRUE(Edit.AcceptColourPaste());
@@ -35,7 +35,7 @@ TEST_F(Kinds, LineOfKindTenAllowsColoursUnlessIsca)
     EXPECT_EQ(Edit.Text(), "r");
 }
 
-TEST_F(Kinds, ShortMessageEndsOnASecondEnterOrCtrlD)
+TEST_F(OffLineKinds, ShortMessageEndsOnASecondEnterOrCtrlD)
 {
     Tty.Write("Message:\r\n");
     Edit.Open(12, 0);
@@ -50,7 +50,7 @@ TEST_F(Kinds, ShortMessageEndsOnASecondEnterOrCtrlD)
     EXPECT_EQ(Upload(), "hi\n\0"s);
 }
 
-TEST_F(Kinds, ShortMessageAbortAndPing)
+TEST_F(OffLineKinds, ShortMessageAbortAndPing)
 {
     Edit.Open(12, 0);
     EXPECT_FALSE(Type("first line\r"));
@@ -71,7 +71,7 @@ TEST_F(Kinds, ShortMessageAbortAndPing)
     EXPECT_EQ(Beeps.Count, 1);
 }
 
-TEST_F(Kinds, ShortMessageLineLimits)
+TEST_F(OffLineKinds, ShortMessageLineLimits)
 {
     Edit.Open(12, 0);
     EXPECT_EQ(Edit.MaxLines(), 7);
@@ -96,7 +96,7 @@ TEST_F(Kinds, ShortMessageLineLimits)
     EXPECT_EQ(Upload(), "x\nx\nx\nx\n" + std::string(78, 'y') + "z\n\0"s);
 }
 
-TEST_F(Kinds, ShortMessageWrapsLongLines)
+TEST_F(OffLineKinds, ShortMessageWrapsLongLines)
 {
     Edit.Open(12, 0);
     std::string words;
@@ -111,7 +111,7 @@ TEST_F(Kinds, ShortMessageWrapsLongLines)
     EXPECT_EQ(Upload(), expected + '\0');
 }
 
-TEST_F(Kinds, LongTextSaveQuestion)
+TEST_F(OffLineKinds, LongTextSaveQuestion)
 {
     Edit.Open(13, 0);
     EXPECT_FALSE(Type("\x04"));
@@ -132,7 +132,7 @@ TEST_F(Kinds, LongTextSaveQuestion)
                         "a");
 }
 
-TEST_F(Kinds, TextBlockQuestionHasNoAbort)
+TEST_F(OffLineKinds, TextBlockQuestionHasNoAbort)
 {
     Edit.Open(13, 247);
     Edit.SetText("block");
@@ -144,7 +144,7 @@ TEST_F(Kinds, TextBlockQuestionHasNoAbort)
     EXPECT_EQ(Upload(), "block\n\0"s);
 }
 
-TEST_F(Kinds, LongTextContinueAfterTheQuestion)
+TEST_F(OffLineKinds, LongTextContinueAfterTheQuestion)
 {
     Tty.Write("Text:\r\n");
     Edit.Open(13, 0);
@@ -160,7 +160,7 @@ TEST_F(Kinds, LongTextContinueAfterTheQuestion)
     EXPECT_EQ(Upload(), "ab\nmore\n\x04s");
 }
 
-TEST_F(Kinds, NameEntryCapitalsAndRefusedCharacters)
+TEST_F(OffLineKinds, NameEntryCapitalsAndRefusedCharacters)
 {
     Tty.Write("Name: ");
     Edit.Open(11, 0);
@@ -195,7 +195,7 @@ TEST_F(Kinds, NameEntryCapitalsAndRefusedCharacters)
     EXPECT_EQ(Upload(), "Bob,\n");
 }
 
-TEST_F(Kinds, NameCompletionCyclesOverMatchingNames)
+TEST_F(OffLineKinds, NameCompletionCyclesOverMatchingNames)
 {
     for (const char *n : {"Alice", "Alan", "Bob"})
         Who.Add(n);
@@ -223,7 +223,7 @@ TEST_F(Kinds, NameCompletionCyclesOverMatchingNames)
     EXPECT_EQ(Upload(), "Bob\n");
 }
 
-TEST_F(Kinds, WrapLineCarriesItsLastWord)
+TEST_F(OffLineKinds, WrapLineCarriesItsLastWord)
 {
     Edit.Open(14, 10);
     EXPECT_FALSE(Type("hello wor"));
@@ -244,7 +244,7 @@ TEST_F(Kinds, WrapLineCarriesItsLastWord)
     EXPECT_TRUE(Edit.Pending().empty());
 }
 
-TEST_F(Kinds, PasteIntoAOneLineAnswerTakesItsFirstLine)
+TEST_F(OffLineKinds, PasteIntoAOneLineAnswerTakesItsFirstLine)
 {
     Clip.HasPlain = true;
     Clip.Plain = "first\r\nsecond";
@@ -263,7 +263,7 @@ TEST_F(Kinds, PasteIntoAOneLineAnswerTakesItsFirstLine)
     EXPECT_EQ(Edit.Text(), "a\nb");
 }
 
-TEST_F(Kinds, EditsNeverWritePastTheText)
+TEST_F(OffLineKinds, EditsNeverWritePastTheText)
 {
     Edit.Open(13, 0);
     EXPECT_EQ(Edit.EffectiveMaxLength(), 32765);
