@@ -3,8 +3,10 @@
 #include <cstdlib>
 
 const char *const ReplayUsage =
-    "usage: winmarlet-replay [--mode telnet] [--size COLSxROWS] [--attrs] [--show] [SCRIPT]\n"
+    "usage: winmarlet-replay [--mode telnet|orvo|isca] [--size COLSxROWS] [--attrs] [--show] [SCRIPT]\n"
     "       winmarlet-replay --raw FILE [--size COLSxROWS] [--attrs] [--show]\n"
+    "CLient modes (orvo, isca) also take: [--login NAME] [--password PW] [--enemy NAME]...\n"
+    "       [--friend NAME]... [--express-filter N] [--post-filter N]\n"
     "SCRIPT defaults to stdin; --size defaults to 80x24 (each 1-255).\n"
     "--show opens a window with the terminal as replayed.\n";
 
@@ -21,6 +23,16 @@ bool ParseSize(const std::string &Text, int &Cols, int &Rows)
     Cols = std::atoi(c.c_str());
     Rows = std::atoi(r.c_str());
     return Cols >= 1 && Cols <= 255 && Rows >= 1 && Rows <= 255;
+}
+
+bool ParseInt(const std::string &Text, int &Value)
+{
+    const size_t Digits = Text.size() - (Text.rfind('-', 0) == 0 ? 1 : 0);
+    if (Digits == 0 || Digits > 9 ||
+        Text.find_first_not_of("0123456789", Text.size() - Digits) != std::string::npos)
+        return false;
+    Value = std::atoi(Text.c_str());
+    return true;
 }
 
 } // namespace
@@ -55,8 +67,20 @@ std::string ParseReplayArgs(const std::vector<std::string> &Args, TReplayOptions
             Options.Show = true;
         } else if (Arg == "--mode") {
             if (!TakeValue(Value)) return "--mode needs a value";
-            if (Value != "telnet") return "unknown mode '" + Value + "'";
+            if (Value != "telnet" && Value != "orvo" && Value != "isca")
+                return "unknown mode '" + Value + "'";
             Options.Mode = Value;
+        } else if (Arg == "--login" || Arg == "--password") {
+            if (!TakeValue(Value)) return Arg + " needs a value";
+            (Arg == "--login" ? Options.Login : Options.Password) = Value;
+            Options.AutoLogin = true;
+        } else if (Arg == "--enemy" || Arg == "--friend") {
+            if (!TakeValue(Value) || Value.empty()) return Arg + " needs a name";
+            (Arg == "--enemy" ? Options.Enemies : Options.Friends).push_back(Value);
+        } else if (Arg == "--express-filter" || Arg == "--post-filter") {
+            if (!TakeValue(Value)) return Arg + " needs a value";
+            if (!ParseInt(Value, Arg == "--express-filter" ? Options.ExpressFilter : Options.PostFilter))
+                return "bad number '" + Value + "' for " + Arg;
         } else if (Arg == "--size") {
             if (!TakeValue(Value)) return "--size needs a value";
             if (!ParseSize(Value, Options.Cols, Options.Rows))

@@ -6,7 +6,15 @@
 
 struct TReplayOptions
 {
-    std::string Mode = "telnet";
+    std::string Mode = "telnet"; // telnet, orvo or isca
+    // The current host's login (either sets AutoLogin) and the user filter; CLient modes.
+    std::string Login;
+    std::string Password;
+    bool AutoLogin = false;
+    std::vector<std::string> Enemies;
+    std::vector<std::string> Friends;
+    int ExpressFilter = 0;
+    int PostFilter = 0;
     int Cols = 80;
     int Rows = 24;
     bool Attrs = false;

@@ -66,10 +66,22 @@ void TReplaySession::Step(const TScriptStep &Step)
     }
 }
 
+void TReplaySession::SetEngine(std::unique_ptr<TTelnetStateMachine> Engine)
+{
+    Engine->Cols = FEngine->Cols;
+    Engine->Rows = FEngine->Rows;
+    Engine->OnSocketOut = FEngine->OnSocketOut;
+    Engine->OnTerminalOut = FEngine->OnTerminalOut;
+    Engine->OnDebug = FEngine->OnDebug;
+    FEngine = std::move(Engine);
+}
+
 void TReplaySession::Run(const TScript &Script)
 {
-    for (const TScriptStep &s : Script)
+    for (const TScriptStep &s : Script) {
         Step(s);
+        if (AfterStep) AfterStep();
+    }
 }
 
 void TReplaySession::PrintScreen(bool Attrs)
@@ -100,7 +112,7 @@ void TReplaySession::PrintScreen(bool Attrs)
     Out << "cursor: " << t.CursorX << ' ' << t.CursorY - First << '\n';
 }
 
-std::vector<uint8_t> ReadWholeFile(const std::string &Path)
+std::vector<uint8_t> ReadCaptureFile(const std::string &Path)
 {
     std::ifstream In(Path, std::ios::binary);
     if (!In) throw std::runtime_error("cannot open " + Path);

@@ -7,6 +7,7 @@
 #include "tools/replay/Script.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <ostream>
 
@@ -21,6 +22,12 @@ public:
     // and OnSocketOut/OnTerminalOut are set here.
     TReplaySession(int Cols, int Rows, std::ostream &Out,
                    std::unique_ptr<TTelnetStateMachine> Engine = nullptr);
+
+    // Replaces the engine, handing the new one the sizes and events of the old one,
+    // as the main window sets up its CLient engine from its Telnet engine.
+    void SetEngine(std::unique_ptr<TTelnetStateMachine> Engine);
+    // Called by Run after each step (the message loop's turn between two events).
+    std::function<void()> AfterStep;
 
     void Run(const TScript &Script);
     void Step(const TScriptStep &Step);
@@ -40,4 +47,4 @@ private:
 };
 
 // Reads a whole file; throws std::runtime_error when it cannot.
-std::vector<uint8_t> ReadWholeFile(const std::string &Path);
+std::vector<uint8_t> ReadCaptureFile(const std::string &Path);

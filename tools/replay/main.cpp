@@ -2,6 +2,7 @@
 // engine and the terminal model and prints what was sent and what the screen shows.
 
 #include "tools/replay/Args.h"
+#include "tools/replay/ClientReplay.h"
 #include "tools/replay/Script.h"
 #include "tools/replay/Session.h"
 #include "tools/replay/Show.h"
@@ -26,7 +27,7 @@ int main(int argc, char **argv)
         TScript Script;
         std::vector<uint8_t> Raw;
         if (Options.Raw) {
-            Raw = ReadWholeFile(Options.Path);
+            Raw = ReadCaptureFile(Options.Path);
         } else if (Name == "stdin") {
             Script = ParseScript(std::cin);
         } else {
@@ -38,11 +39,22 @@ int main(int argc, char **argv)
             Script = ParseScript(In);
         }
         TReplaySession Session(Options.Cols, Options.Rows, std::cout);
-        if (Options.Raw)
+        // A CLient host: the CLient engine with its stores and the offline editor on the
+        // session's terminal; posted edit notifications are printed when delivered.
+        std::unique_ptr<TClientReplay> Client;
+        if (Options.Mode != "telnet") {
+            Client = std::make_unique<TClientReplay>(Session.Terminal(), Options);
+            Session.SetEngine(Client->MakeEngine());
+            Session.AfterStep = [&Client] { Client->Deliver(std::cout); };
+        }
+        if (Options.Raw) {
             Session.Receive(Raw.data(), Raw.size());
-        else
+            if (Client) Client->Deliver(std::cout);
+        } else {
             Session.Run(Script);
+        }
         Session.PrintScreen(Options.Attrs);
+        if (Client) Client->PrintWho(std::cout);
         if (Options.Show) {
             std::cout.flush();
             return ShowTerminal(Session.Terminal(), argc, argv);
