@@ -2,8 +2,14 @@
 // TTelnetStateMachine::ProcessInput into the terminal model, against libvterm with
 // its screen layer on the equivalent stream. Two streams: BBS-style (colour changes
 // every few characters, 0x01 colour codes, an occasional ESC [K) and plain text.
+// The BBS stream as a CLient host sends it (express-message headers every few hundred
+// lines) also goes through TCLientStateMachine, beside the Telnet path.
 
+#include "colouredit/OffLine.h"
+#include "config/SetHost.h"
+#include "protocol/CLient.h"
 #include "protocol/Telnet.h"
+#include "protocol/UserFilt.h"
 #include "terminal/ColorTTY.h"
 
 #include <benchmark/benchmark.h>
@@ -13,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 
 namespace {
@@ -122,6 +129,41 @@ const Streams &Bbs()
     return s;
 }
 
+// The BBS stream with an express message (IAC A7, header line, two or three lines of
+// text, IAC A8) between lines every 200 to 400 lines; every author is accepted, so the
+// terminal shows as much as on the Telnet path.
+std::string MakeClientStream()
+{
+    static const char *const Names[] = {"alice", "bob", "carol", "dave", "eve", "frank"};
+    Lcg r;
+    const std::string &In = Bbs().Ours;
+    std::string s;
+    s.reserve(In.size() + In.size() / 16);
+    size_t Pos = 0, Count = 0;
+    while (Pos < In.size()) {
+        size_t End = In.find('\n', Pos);
+        End = End == std::string::npos ? In.size() : End + 1;
+        s.append(In, Pos, End - Pos);
+        Pos = End;
+        if (Count-- == 0) {
+            Count = 200 + r.Next(200);
+            s += "\xFF\xA7\x01g*** Message (#" + std::to_string(r.Next(1000)) + ") from \x01n";
+            s += Names[r.Next(6)];
+            s += "\x01N at 10:" + std::to_string(10 + r.Next(50)) + " ***\r\n";
+            for (uint32_t k = 2 + r.Next(2); k > 0; --k)
+                s += "\x01cHow are you doing today? See you in the Lobby later.\r\n";
+            s += "\xFF\xA8";
+        }
+    }
+    return s;
+}
+
+const std::string &ClientStream()
+{
+    static const std::string s = MakeClientStream();
+    return s;
+}
+
 const std::string &Plain()
 {
     static const std::string s = MakePlainStream();
@@ -176,6 +218,48 @@ void RunOurs(benchmark::State &State, const std::string &Stream)
     State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * Stream.size()));
 }
 
+// The same road with the CLient engine of an ORVO host, the offline editor and the
+// stores wired as the main window wires them.
+void RunClient(benchmark::State &State, const std::string &Stream)
+{
+    static THostInfo Host("/nonexistent/bench_stream.ini");
+    static TUserFilter Filter("/nonexistent/bench_stream.ini");
+    Host.Mode = hmORVO;
+    Filter.ExpressFilter = 1;
+    Filter.Enemies.Add("mallory");
+    std::vector<uint8_t> Buf(ReadSize + 1);
+    for (auto _ : State) {
+        TColorTTY Tty;
+        QuietView View;
+        Tty.SetView(&View);
+        Tty.SetBufferSize(819, 80);
+        Tty.SetVisibleSize(80, 25);
+        Tty.Clear();
+        Tty.MoveCursor(0, 819 - 25);
+        TWhoList Who;
+        TOffLineEdit Edit(Tty, Who);
+        auto Engine = std::make_unique<TCLientStateMachine>(Host, Filter, Edit, Who);
+        Engine->OnTerminalOut = [&Tty](TTelnetStateMachine *, const char *Text) { Tty.Write(Text); };
+        for (size_t Pos = 0; Pos < Stream.size(); Pos += ReadSize) {
+            const size_t n = std::min(ReadSize, Stream.size() - Pos);
+            std::memcpy(Buf.data(), Stream.data() + Pos, n);
+            Buf[n] = 0;
+            Engine->ProcessInput(Buf.data(), static_cast<uint16_t>(n));
+            if (View.Scroll) {
+                View.Scroll = false;
+                Tty.HandleScrollMessage();
+            }
+            if (View.Track) {
+                View.Track = false;
+                Tty.HandleTrackMessage();
+            }
+        }
+        benchmark::DoNotOptimize(Tty.Chars.data());
+        Tty.SetView(nullptr);
+    }
+    State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * Stream.size()));
+}
+
 int PushLine(int, const VTermScreenCell *, void *User)
 {
     ++*static_cast<long *>(User);
@@ -209,6 +293,10 @@ void BM_BbsStream_libvterm(benchmark::State &s)
 {
     RunVTerm(s, Bbs().VTerm);
 }
+void BM_ClientStream_winMarlet(benchmark::State &s)
+{
+    RunClient(s, ClientStream());
+}
 void BM_PlainStream_winMarlet(benchmark::State &s)
 {
     RunOurs(s, Plain());
@@ -220,6 +308,7 @@ void BM_PlainStream_libvterm(benchmark::State &s)
 
 BENCHMARK(BM_BbsStream_winMarlet)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BbsStream_libvterm)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ClientStream_winMarlet)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainStream_winMarlet)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainStream_libvterm)->Unit(benchmark::kMillisecond);
 
@@ -251,6 +340,9 @@ public:
             if (Rates.count(Ours) && Rates.count(Theirs) && Rates[Theirs] > 0)
                 std::printf("  %s stream: %.1f times libvterm\n", Kind, Rates[Ours] / Rates[Theirs]);
         }
+        if (Rates.count("BM_ClientStream_winMarlet") && Rates["BM_BbsStream_winMarlet"] > 0)
+            std::printf("  CLient path: %.2f times the Telnet path (BBS stream)\n",
+                        Rates["BM_ClientStream_winMarlet"] / Rates["BM_BbsStream_winMarlet"]);
         std::fflush(stdout);
     }
 
@@ -264,8 +356,9 @@ int main(int argc, char **argv)
 {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    std::printf("streams: BBS %zu bytes (libvterm form %zu), plain %zu bytes, reads of %zu bytes\n",
-                Bbs().Ours.size(), Bbs().VTerm.size(), Plain().size(), ReadSize);
+    std::printf(
+        "streams: BBS %zu bytes (libvterm form %zu, CLient form %zu), plain %zu bytes, reads of %zu bytes\n",
+        Bbs().Ours.size(), Bbs().VTerm.size(), ClientStream().size(), Plain().size(), ReadSize);
     SummaryReporter Reporter;
     benchmark::RunSpecifiedBenchmarks(&Reporter);
     benchmark::Shutdown();
