@@ -79,25 +79,12 @@ void TCLientStateMachine::SendKey(uint16_t Key, TShiftState Shift)
         OffLineEdit.KeyDown(Key, Shift);
         return;
     }
-    uint8_t Final;
-    switch (Key) {
-    case VK_LEFT:
-        Final = 'D';
-        break;
-    case VK_UP:
-        Final = 'A';
-        break;
-    case VK_RIGHT:
-        Final = 'C';
-        break;
-    case VK_DOWN:
-        Final = 'B';
-        break;
-    default:
-        return;
-    }
-    const uint8_t Seq[3] = {27, '[', Final};
-    DoSocketOut(Seq, 3);
+    // Cursor keys as the Telnet engine sends them, but never echoed, whatever the
+    // server said about Echo.
+    const uint8_t Echo = OptionFlags[OPT_ECHO];
+    OptionFlags[OPT_ECHO] |= ofActive;
+    TTelnetStateMachine::SendKey(Key, Shift);
+    OptionFlags[OPT_ECHO] = Echo;
 }
 
 void TCLientStateMachine::SendChar(uint8_t Ch)
@@ -106,13 +93,7 @@ void TCLientStateMachine::SendChar(uint8_t Ch)
         if (OffLineEdit.KeyPress(Ch)) LeaveEditor();
         return;
     }
-    SendTyped(Ch);
-}
-
-void TCLientStateMachine::SendTyped(uint8_t Ch)
-{
-    // Straight to the connection: whatever the server said about Echo, the CLient
-    // protocol never echoes typing locally.
+    // Straight to the connection, never echoed; counted and logged for type-ahead.
     DoSocketOut(&Ch, 1);
     ++FSentCount;
     FSendLog.Add(Ch);

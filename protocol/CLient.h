@@ -138,8 +138,6 @@ protected:
     void CollectWhoLine(uint8_t c);
     void FinishWhoLine();
     void PostEditState(uintptr_t Open);
-    // Typed output shared by SendChar and the replay paths: counted and logged.
-    void SendTyped(uint8_t Ch);
     // Remembers the state to return to after a negotiation.
     void EnterNegotiation(uint8_t State);
 
