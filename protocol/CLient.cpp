@@ -193,8 +193,12 @@ void TCLientStateMachine::Command(uint8_t c)
         }
         break;
     case SE:
-        FinishSub();
-        SetMode(SavedMode);
+        // Only a subnegotiation is ended. A stray SE would otherwise send the parser
+        // back to whatever state an old negotiation interrupted (a discard, say).
+        if (ParserMode == pmSub) {
+            FinishSub();
+            SetMode(SavedMode);
+        }
         break;
     case SB:
         EnterNegotiation(pmSub);

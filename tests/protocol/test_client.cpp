@@ -120,6 +120,20 @@ TEST(CLientCommands, NegotiationInsideCollectionsReturnsToThem)
     EXPECT_EQ(r.TakeScreen(), "shown");
 }
 
+TEST(CLientCommands, StraySeChangesNothing)
+{
+    TClientRig r;
+    r.Filter.PostFilter = 1;
+    r.Filter.Enemies.Add("bob");
+    // A negotiation while a rejected post is discarded returns to discarding ...
+    r.Recv(B({0xFF, 0xA9}) + MarkedHeader("bob") + "x" + B({0xFF, 0xFD, 0x03}) + "y" + B({0xFF, 0xAA}) +
+           "shown");
+    EXPECT_EQ(Hex(r.TakeWire()), "FF FB 03");
+    // ... but an SE without a subnegotiation does not go back there.
+    r.Recv(B({0xFF, 0xF0}) + "more");
+    EXPECT_EQ(r.TakeScreen(), KillNotice("bob") + "shown" + "more");
+}
+
 TEST(CLientCommands, TextBlockIsKeptNotShown)
 {
     TClientRig r;
