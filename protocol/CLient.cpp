@@ -378,16 +378,17 @@ void TCLientStateMachine::LeaveEditor()
     if (Length < 0) Length = 0;
     if (Length > MaxUpload) Length = MaxUpload;
     OffLineEdit.Close();
-    CollectLength = static_cast<uint16_t>(Length);
-    if (OnSocketOut) {
-        static const uint8_t Prefix[2] = {IAC, UPLOAD};
-        DoSocketOut(Prefix, 2);
-        DoSocketOut(CollectBuffer.data(), CollectLength);
-    }
-    FSentCount += CollectLength;
+    // The state is settled and the close posted before the upload: a socket-output
+    // handler that fails (and unwinds) leaves no edit half closed.
     SetMode(pmData);
     CollectLength = 0;
     PostEditState(0);
+    if (OnSocketOut) {
+        static const uint8_t Prefix[2] = {IAC, UPLOAD};
+        DoSocketOut(Prefix, 2);
+        DoSocketOut(CollectBuffer.data(), Length);
+    }
+    FSentCount += Length;
     if (FEditCount == 2 && HostInfo.Mode == hmISCA) SendChar('y');
 }
 

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 namespace {
 
 std::string KillNotice(const std::string &Name)
@@ -489,6 +491,21 @@ TEST(CLientEdits, ResetClosesAnOpenEdit)
     r.Reset();
     r.Recv("A");
     EXPECT_EQ(r.TakeScreen(), "A");
+}
+
+TEST(CLientEdits, FailingSocketOutputLeavesNoEditHalfClosed)
+{
+    TClientRig r;
+    r.Recv(B({0xFF, 0xA2, 0x14, 0x00, 0x00, 0x00}));
+    r.Type("a");
+    r.Engine.OnSocketOut = [](TTelnetStateMachine *, const uint8_t *, int32_t) {
+        throw std::runtime_error("connection lost");
+    };
+    EXPECT_THROW(r.Engine.SendChar('\r'), std::runtime_error);
+    r.Deliver();
+    EXPECT_FALSE(r.Engine.EditMode());
+    EXPECT_EQ(r.Engine.Mode(), pmData);
+    EXPECT_EQ(r.EditStates, (std::vector<int>{1, 0}));
 }
 
 TEST(CLientEdits, EmptyUploadIsTwoWrites)
