@@ -347,6 +347,9 @@ void TCLientStateMachine::OpenEditor()
     OffLineEdit.SetHostMode(HostInfo.Mode);
     OffLineEdit.Open(ParserMode, CollectBuffer[0]);
     PostEditState(1);
+    // A word carried over from the last edit can fill a short line at once: the edit
+    // is then finished before anyone typed, and goes up as any finished edit does.
+    if (!OffLineEdit.IsOpen()) LeaveEditor();
 
     // Take the characters out of the log before replaying: a replayed Enter may end
     // the edit, and what follows then goes out as typing and is logged again.

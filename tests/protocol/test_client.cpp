@@ -508,6 +508,19 @@ TEST(CLientEdits, FailingSocketOutputLeavesNoEditHalfClosed)
     EXPECT_EQ(r.EditStates, (std::vector<int>{1, 0}));
 }
 
+TEST(CLientEdits, EditFinishedByItsCarriedWordIsUploaded)
+{
+    TClientRig r;
+    r.Recv(B({0xFF, 0xA6, 0x10, 0x00, 0x00, 0x00}));
+    r.Type("one two three fo");
+    ASSERT_FALSE(r.Engine.EditMode()); // the full line went up, "fo" carried
+    r.TakeWire();
+    r.Recv(B({0xFF, 0xA6, 0x01, 0x00, 0x00, uint8_t(r.Engine.SentCount())}));
+    EXPECT_EQ(r.Engine.EditMode(), r.Edit.IsOpen());
+    EXPECT_EQ(r.TakeWire().substr(0, 2), "\xFF\xA1");
+    EXPECT_EQ(r.EditStates, (std::vector<int>{1, 0, 1, 0}));
+}
+
 TEST(CLientEdits, EmptyUploadIsTwoWrites)
 {
     TClientRig r;
