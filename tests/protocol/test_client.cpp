@@ -122,6 +122,18 @@ TEST(CLientCommands, NegotiationInsideCollectionsReturnsToThem)
     EXPECT_EQ(r.TakeScreen(), "shown");
 }
 
+TEST(CLientCommands, TracesOnlyIacsAndAnswers)
+{
+    TClientRig r;
+    std::vector<std::string> Trace;
+    r.Engine.OnDebug = [&](TTelnetStateMachine *, const std::string &t) { Trace.push_back(t); };
+    r.Recv("a" + B({0xFF, 0xA0, 0xFF, 0xFD, 0x1F, 0xFF, 0xFA, 0x18, 0x01, 0xFF, 0xF0}) + "b");
+    EXPECT_EQ(Trace, (std::vector<std::string>{"\nMode: IAC", "\nMode: IAC", " (IAC WILL NAWS)",
+                                               " (IAC SUB NAWS ... IAC SE)", "\nMode: IAC", "\nMode: IAC",
+                                               " (IAC SUB Terminal_Type ANSI IAC SE)"}));
+    EXPECT_EQ(r.TakeScreen(), "ab");
+}
+
 TEST(CLientCommands, StraySeChangesNothing)
 {
     TClientRig r;
