@@ -44,22 +44,6 @@ const std::string NawsReport = B({0xFF, 0xFA, 0x1F, 0x00, 80, 0x00, 24, 0xFF, 0x
 // ---------------------------------------------------------------------------
 // Commands
 
-TEST(CLientCommands, HelloAndCountResetByMode)
-{
-    for (THostMode Mode : {hmORVO, hmISCA}) {
-        TClientRig r(Mode);
-        r.Recv("hi" + B({0xFF, 0xA0}) + "there");
-        EXPECT_EQ(Hex(r.TakeWire()), "FF A0");
-        EXPECT_EQ(r.TakeScreen(), "hithere");
-        r.Type("abc");
-        EXPECT_EQ(r.Engine.SentCount(), 3);
-        r.TakeWire();
-        r.Recv(B({0xFF, 0xAC}));
-        EXPECT_EQ(Hex(r.TakeWire()), Mode == hmISCA ? "FF AF" : "") << int(Mode);
-        EXPECT_EQ(r.Engine.SentCount(), 1);
-    }
-}
-
 TEST(CLientCommands, OptionsNoticeSkipAndIgnoredBytes)
 {
     TClientRig r;
@@ -146,15 +130,6 @@ TEST(CLientCommands, StraySeChangesNothing)
     // ... but an SE without a subnegotiation does not go back there.
     r.Recv(B({0xFF, 0xF0}) + "more");
     EXPECT_EQ(r.TakeScreen(), KillNotice("bob") + "shown" + "more");
-}
-
-TEST(CLientCommands, TextBlockIsKeptNotShown)
-{
-    TClientRig r;
-    r.Recv(B({0xFF, 0xB3, 0x61, 0x62, 0x63, 0xFF, 0xB4}));
-    EXPECT_EQ(r.TakeScreen(), "");
-    EXPECT_EQ(r.Engine.TextBlockLength(), 3);
-    EXPECT_EQ(std::string(reinterpret_cast<const char *>(r.Engine.TextBlock()), 4), std::string("abc\0", 4));
 }
 
 TEST(CLientCommands, InterruptLetsTextThroughAndResumes)
@@ -393,29 +368,6 @@ TEST(CLientEdits, ReplayThatEndsTheEditSendsTheRestAsTyping)
     EXPECT_EQ(r.EditStates, (std::vector<int>{1, 0}));
 }
 
-TEST(CLientEdits, AutoLoginAnswersTheFirstTwoEdits)
-{
-    for (THostMode Mode : {hmORVO, hmISCA}) {
-        TClientRig r(Mode);
-        r.Host.AutoLogin = true;
-        r.Host.LoginName = "guest";
-        r.Host.Password = "pw";
-        r.Recv("Name: " + B({0xFF, 0xA2, 0x14, 0x00, 0x00, 0x00}));
-        EXPECT_EQ(Hex(r.TakeWire()), "FF A1 67 75 65 73 74 0A");
-        // The two parts of an upload are separate writes.
-        ASSERT_EQ(r.Writes.size(), 2u);
-        EXPECT_EQ(Hex(r.Writes[1]), "67 75 65 73 74 0A");
-        r.Recv("Password: " + B({0xFF, 0xA2, 0xF8, 0x00, 0x00, 0x06}));
-        EXPECT_EQ(Hex(r.TakeWire()), Mode == hmISCA ? "FF A1 70 77 0A 79" : "FF A1 70 77 0A");
-        EXPECT_EQ(r.Engine.SentCount(), Mode == hmISCA ? 10 : 9);
-        // The y went out as typing, so the server counts it.
-        r.Recv("Choice: " + B({0xFF, 0xA2, 0x05, 0x00, 0x00, Mode == hmISCA ? 10 : 9}));
-        EXPECT_TRUE(r.Engine.EditMode());
-        EXPECT_EQ(r.TakeWire(), "");
-        EXPECT_EQ(r.EditStates, (std::vector<int>{1, 0, 1, 0, 1}));
-    }
-}
-
 TEST(CLientEdits, AutoLoginReadsTheHostWhenTheEditOpens)
 {
     TClientRig r;
@@ -428,31 +380,6 @@ TEST(CLientEdits, AutoLoginReadsTheHostWhenTheEditOpens)
     r.Recv(B({0xFF, 0xA2, 0x14, 0x00, 0x00, 0x03}));
     EXPECT_TRUE(r.Engine.EditMode()); // AutoLogin cleared meanwhile: no password
     EXPECT_EQ(Hex(r.TakeWire()), "FF A1 6D 65 0A");
-}
-
-TEST(CLientEdits, ShortMessageEndings)
-{
-    TClientRig r;
-    r.Recv(B({0xFF, 0xA4, 0x00, 0x00, 0x00, 0x00}));
-    r.Type("hi\x04");
-    EXPECT_EQ(Hex(r.TakeWire()), "FF A1 68 69 0A 00");
-    r.Recv(B({0xFF, 0xA4, 0x00, 0x00, 0x00, 0x04}));
-    r.Type("hi\r\r");
-    EXPECT_EQ(Hex(r.TakeWire()), "FF A1 68 69 0A 0A 00");
-    EXPECT_EQ(r.Engine.SentCount(), 9);
-}
-
-TEST(CLientEdits, KeysGoToTheEditorWhileEditing)
-{
-    TClientRig r;
-    r.Recv(B({0xFF, 0xA2, 0x14, 0x00, 0x00, 0x00}));
-    r.Type("ac");
-    r.Key(VK_LEFT);
-    r.Type("b");
-    r.Key(VK_UP); // not sent anywhere
-    EXPECT_EQ(r.TakeWire(), "");
-    r.Type("\r");
-    EXPECT_EQ(Hex(r.TakeWire()), "FF A1 61 62 63 0A");
 }
 
 TEST(CLientEdits, TextBlockEdit)
