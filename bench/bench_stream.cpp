@@ -185,7 +185,9 @@ public:
     bool Track = false, Scroll = false;
 };
 
-void RunOurs(benchmark::State &State, const std::string &Stream)
+// Reads of ReadSize bytes through an engine into a fresh terminal per iteration.
+// Make(Tty) gives the engine, keeping alive whatever the engine needs.
+template <class TMake> void RunRoad(benchmark::State &State, const std::string &Stream, TMake Make)
 {
     std::vector<uint8_t> Buf(ReadSize + 1);
     for (auto _ : State) {
@@ -196,49 +198,7 @@ void RunOurs(benchmark::State &State, const std::string &Stream)
         Tty.SetVisibleSize(80, 25);
         Tty.Clear();
         Tty.MoveCursor(0, 819 - 25);
-        TTelnetStateMachine Engine;
-        Engine.OnTerminalOut = [&Tty](TTelnetStateMachine *, const char *Text) { Tty.Write(Text); };
-        for (size_t Pos = 0; Pos < Stream.size(); Pos += ReadSize) {
-            const size_t n = std::min(ReadSize, Stream.size() - Pos);
-            std::memcpy(Buf.data(), Stream.data() + Pos, n);
-            Buf[n] = 0;
-            Engine.ProcessInput(Buf.data(), static_cast<uint16_t>(n));
-            if (View.Scroll) {
-                View.Scroll = false;
-                Tty.HandleScrollMessage();
-            }
-            if (View.Track) {
-                View.Track = false;
-                Tty.HandleTrackMessage();
-            }
-        }
-        benchmark::DoNotOptimize(Tty.Chars.data());
-        Tty.SetView(nullptr);
-    }
-    State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * Stream.size()));
-}
-
-// The same road with the CLient engine of an ORVO host, the offline editor and the
-// stores wired as the main window wires them.
-void RunClient(benchmark::State &State, const std::string &Stream)
-{
-    static THostInfo Host("/nonexistent/bench_stream.ini");
-    static TUserFilter Filter("/nonexistent/bench_stream.ini");
-    Host.Mode = hmORVO;
-    Filter.ExpressFilter = 1;
-    Filter.Enemies.Add("mallory");
-    std::vector<uint8_t> Buf(ReadSize + 1);
-    for (auto _ : State) {
-        TColorTTY Tty;
-        QuietView View;
-        Tty.SetView(&View);
-        Tty.SetBufferSize(819, 80);
-        Tty.SetVisibleSize(80, 25);
-        Tty.Clear();
-        Tty.MoveCursor(0, 819 - 25);
-        TWhoList Who;
-        TOffLineEdit Edit(Tty, Who);
-        auto Engine = std::make_unique<TCLientStateMachine>(Host, Filter, Edit, Who);
+        const std::shared_ptr<TTelnetStateMachine> Engine = Make(Tty);
         Engine->OnTerminalOut = [&Tty](TTelnetStateMachine *, const char *Text) { Tty.Write(Text); };
         for (size_t Pos = 0; Pos < Stream.size(); Pos += ReadSize) {
             const size_t n = std::min(ReadSize, Stream.size() - Pos);
@@ -258,6 +218,37 @@ void RunClient(benchmark::State &State, const std::string &Stream)
         Tty.SetView(nullptr);
     }
     State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * Stream.size()));
+}
+
+void RunOurs(benchmark::State &State, const std::string &Stream)
+{
+    RunRoad(State, Stream, [](TColorTTY &) { return std::make_shared<TTelnetStateMachine>(); });
+}
+
+// The CLient engine of an ORVO host, with the offline editor and the stores wired as
+// the main window wires them.
+struct ClientRoad
+{
+    ClientRoad(TColorTTY &Tty, THostInfo &Host, TUserFilter &Filter)
+        : Edit(Tty, Who), Engine(Host, Filter, Edit, Who)
+    {
+    }
+    TWhoList Who;
+    TOffLineEdit Edit;
+    TCLientStateMachine Engine;
+};
+
+void RunClient(benchmark::State &State, const std::string &Stream)
+{
+    static THostInfo Host("/nonexistent/bench_stream.ini");
+    static TUserFilter Filter("/nonexistent/bench_stream.ini");
+    Host.Mode = hmORVO;
+    Filter.ExpressFilter = 1;
+    Filter.Enemies.Add("mallory");
+    RunRoad(State, Stream, [](TColorTTY &Tty) {
+        auto Road = std::make_shared<ClientRoad>(Tty, Host, Filter);
+        return std::shared_ptr<TTelnetStateMachine>(Road, &Road->Engine);
+    });
 }
 
 int PushLine(int, const VTermScreenCell *, void *User)

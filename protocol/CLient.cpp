@@ -283,19 +283,14 @@ void TCLientStateMachine::ProcessInput(uint8_t *Buf, uint16_t Count)
             CollectHeader(c);
             break;
         case pmSkip3:
-            if (++CollectLength >= 3) {
+        case pmSkip4: // counted, not kept
+            if (++CollectLength >= (ParserMode == pmSkip3 ? 3 : 4)) {
                 SetMode(pmData);
                 CollectLength = 0;
             }
             break;
         case pmWhoList:
             CollectWhoLine(c);
-            break;
-        case pmSkip4:
-            if (++CollectLength >= 4) {
-                SetMode(pmData);
-                CollectLength = 0;
-            }
             break;
         case pmTextBlock: {
             // The whole run up to the next IAC at once; past the buffer it is dropped.

@@ -167,3 +167,17 @@ inline std::string Hex(const std::string &s)
     }
     return Out;
 }
+
+// The three texts shown instead of a message from a rejected author, joined.
+inline std::string KillNotice(const std::string &Name)
+{
+    return std::string("\x01"
+                       "a\x01g Message from \x01"
+                       "f\x01y") +
+           Name +
+           "\x01"
+           "a\x01g was \x01"
+           "f\x01rkilled\x01"
+           "a\x01g.\x01"
+           "f\r\n";
+}

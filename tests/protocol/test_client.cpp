@@ -9,19 +9,6 @@
 
 namespace {
 
-std::string KillNotice(const std::string &Name)
-{
-    return std::string("\x01"
-                       "a\x01g Message from \x01"
-                       "f\x01y") +
-           Name +
-           "\x01"
-           "a\x01g was \x01"
-           "f\x01rkilled\x01"
-           "a\x01g.\x01"
-           "f\r\n";
-}
-
 const std::string OptionsNotice = "\n\n\x01"
                                   "a\x01"
                                   "f\x01"

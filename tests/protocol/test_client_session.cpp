@@ -34,19 +34,6 @@ std::string Header(THostMode Mode, const std::string &Name)
            Name + "\x01N at 10:00 ***\r\n";
 }
 
-std::string KillNotice(const std::string &Name)
-{
-    return std::string("\x01"
-                       "a\x01g Message from \x01"
-                       "f\x01y") +
-           Name +
-           "\x01"
-           "a\x01g was \x01"
-           "f\x01rkilled\x01"
-           "a\x01g.\x01"
-           "f\r\n";
-}
-
 std::string Count(int n)
 {
     return B({0, 0, n});

@@ -1,3 +1,4 @@
+#include "tests/tools/RunReplayTool.h"
 #include "tools/replay/Args.h"
 #include "tools/replay/Script.h"
 #include "tools/replay/Session.h"
@@ -139,20 +140,6 @@ TEST(ReplaySession, WideScreenFitsTheCellLimit)
     const std::string o = Out.str();
     EXPECT_EQ(o.substr(0, 12), "screen:\ntop\n");
     EXPECT_NE(o.find(std::string(131, ' ') + "z\ncursor: 132 49\n"), std::string::npos) << o;
-}
-
-// Runs the built tool; returns its exit status, stdout and stderr.
-int RunTool(const std::string &Args, std::string &Out, std::string &Err, const QTemporaryDir &Dir)
-{
-    const std::string o = Dir.filePath("out").toStdString(), e = Dir.filePath("err").toStdString();
-    const int Status = std::system((std::string(REPLAY_BIN) + " " + Args + " >" + o + " 2>" + e).c_str());
-    auto Slurp = [](const std::string &p) {
-        std::ifstream f(p, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    };
-    Out = Slurp(o);
-    Err = Slurp(e);
-    return WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
 }
 
 void WriteFile(const std::string &Path, const std::string &Text)

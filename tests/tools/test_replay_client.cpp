@@ -1,6 +1,7 @@
 // winmarlet-replay in the CLient modes: options, a typed session with auto-login, a
 // filtered express message, type-ahead and a who list, end to end through the tool.
 
+#include "tests/tools/RunReplayTool.h"
 #include "tools/replay/Args.h"
 
 #include <QTemporaryDir>
@@ -12,30 +13,18 @@
 
 namespace {
 
-int RunTool(const std::string &Args, std::string &Out, std::string &Err, const QTemporaryDir &Dir)
-{
-    const std::string o = Dir.filePath("out").toStdString(), e = Dir.filePath("err").toStdString();
-    const int Status = std::system((std::string(REPLAY_BIN) + " " + Args + " >" + o + " 2>" + e).c_str());
-    auto Slurp = [](const std::string &p) {
-        std::ifstream f(p, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    };
-    Out = Slurp(o);
-    Err = Slurp(e);
-    return WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
-}
-
-const char Script[] = "recv \"Welcome\\r\\n\" FF A0 FF AC\n"
-                      "recv \"Name: \" FF A2 14 00 00 01\n"
-                      "recv \"\\r\\nPassword: \" FF A2 F8 00 00 07\n"
-                      "recv \"\\r\\n\" FF A7 \"*** Message from bob at 10:00 \\x04bob                 \\r\\n\"\n"
-                      "recv \"go away\\r\\n\" FF A8 \"Lobby> \"\n"
-                      "recv FF B7 \"\\x01nann\\x01N  idle\\n\\x01ncarol\\x01N\\n\" FF B8\n"
-                      "type \"ab\"\n"
-                      "recv \"\\r\\nChoice: \" FF A2 14 00 00 0B\n"
-                      "type 0D\n"
-                      "recv \"\\r\\nPost: \" FF A4 00 00 00 0E\n"
-                      "type \"hi\" 04\n";
+const char Script[] =
+    "recv \"Welcome\\r\\n\" FF A0 FF AC\n"
+    "recv \"Name: \" FF A2 14 00 00 01\n"
+    "recv \"\\r\\nPassword: \" FF A2 F8 00 00 07\n"
+    "recv \"\\r\\n\" FF A7 \"*** Message from bob at 10:00 \\x04bob                 \\r\\n\"\n"
+    "recv \"go away\\r\\n\" FF A8 \"Lobby> \"\n"
+    "recv FF B7 \"\\x01nann\\x01N  idle\\n\\x01ncarol\\x01N\\n\" FF B8\n"
+    "type \"ab\"\n"
+    "recv \"\\r\\nChoice: \" FF A2 14 00 00 0B\n"
+    "type 0D\n"
+    "recv \"\\r\\nPost: \" FF A4 00 00 00 0E\n"
+    "type \"hi\" 04\n";
 
 } // namespace
 
