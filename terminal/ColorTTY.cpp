@@ -1,6 +1,7 @@
 #include "terminal/ColorTTY.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -11,35 +12,137 @@ namespace {
 
 constexpr uint8_t ESC = 0x1B;
 
-// Index of the first byte below 0x20 in p[0..n), or n.
-inline size_t FindControl(const uint8_t *p, size_t n)
+inline bool IsCodeOrEscape(uint8_t c)
 {
-    size_t i = 0;
-#if defined(__SSE2__)
-    const __m128i space = _mm_set1_epi8(0x20);
-    for (; i + 16 <= n; i += 16) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
-        // v >= 0x20 (unsigned) exactly where max(v, 0x20) == v
-        unsigned printable = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, space), v)));
-        if (printable != 0xFFFF) return i + unsigned(__builtin_ctz(~printable));
-    }
-#endif
-    for (; i < n; ++i)
-        if (p[i] < 0x20) return i;
-    return n;
+    return c == 0x01 || c == ESC;
 }
 
-// Index of the first 0x01 or ESC in p[0..n), or n; `controls` is set when other bytes
-// below 0x20 come before it.
-inline size_t FindCodeOrEscape(const uint8_t *p, size_t n, bool &controls)
+#if defined(__SSE2__)
+// Bit k set where byte k of the 16 at p is below 0x20.
+inline unsigned ControlMask(const uint8_t *p)
 {
-    size_t i = 0;
-    for (;;) {
-        i += FindControl(p + i, n - i);
-        if (i >= n || p[i] == 0x01 || p[i] == ESC) return i;
-        controls = true;
-        ++i;
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    return unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v)));
+}
+#endif
+
+// Index of the first byte below 0x20 in p[from..end), or `limit` if there is none before
+// it (from < limit <= end). Reads nothing outside p[0..end).
+inline size_t FindControlBefore(const uint8_t *p, size_t from, size_t limit, size_t end)
+{
+    size_t k = from;
+#if defined(__SSE2__)
+    while (k + 16 <= end) {
+        if (const unsigned m = ControlMask(p + k)) return std::min(k + unsigned(__builtin_ctz(m)), limit);
+        k += 16;
+        if (k >= limit) return limit;
     }
+    if (end >= 16) {
+        // the last few bytes: one load that ends where the data ends
+        const unsigned m = ControlMask(p + end - 16) >> (16 - (end - k));
+        return m ? std::min(k + unsigned(__builtin_ctz(m)), limit) : limit;
+    }
+#endif
+    for (; k < limit; ++k)
+        if (p[k] < 0x20) return k;
+    return limit;
+}
+
+// Stores `count` (1..) bytes from src, and as many copies of `attr`, without library calls
+// for the short runs that make up most output.
+inline void CopyCells(uint8_t *chars, uint8_t *attrs, const char *src, size_t count, uint8_t attr)
+{
+    if (count >= 16) {
+#if defined(__SSE2__)
+        const __m128i a = _mm_set1_epi8(char(attr));
+        size_t k = 0;
+        for (; k + 16 < count; k += 16) {
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(chars + k),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + k)));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(attrs + k), a);
+        }
+        k = count - 16; // the last 16, overlapping what was stored
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(chars + k),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + k)));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(attrs + k), a);
+#else
+        std::memcpy(chars, src, count);
+        std::memset(attrs, attr, count);
+#endif
+        return;
+    }
+    if (count >= 8) {
+        const uint64_t pattern = 0x0101010101010101ull * attr;
+        uint64_t head, tail;
+        std::memcpy(&head, src, 8);
+        std::memcpy(&tail, src + count - 8, 8);
+        std::memcpy(chars, &head, 8);
+        std::memcpy(chars + count - 8, &tail, 8);
+        std::memcpy(attrs, &pattern, 8);
+        std::memcpy(attrs + count - 8, &pattern, 8);
+        return;
+    }
+    if (count >= 4) {
+        const uint32_t pattern = 0x01010101u * attr;
+        uint32_t head, tail;
+        std::memcpy(&head, src, 4);
+        std::memcpy(&tail, src + count - 4, 4);
+        std::memcpy(chars, &head, 4);
+        std::memcpy(chars + count - 4, &tail, 4);
+        std::memcpy(attrs, &pattern, 4);
+        std::memcpy(attrs + count - 4, &pattern, 4);
+        return;
+    }
+    for (size_t k = 0; k < count; ++k) {
+        chars[k] = uint8_t(src[k]);
+        attrs[k] = attr;
+    }
+}
+
+// Fills `count` bytes with `value` (a row or less is the common case).
+inline void FillCells(uint8_t *dst, uint8_t value, size_t count)
+{
+#if defined(__SSE2__)
+    if (count >= 16 && count <= 256) {
+        const __m128i v = _mm_set1_epi8(char(value));
+        size_t k = 0;
+        for (; k + 16 < count; k += 16)
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + k), v);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + count - 16), v);
+        return;
+    }
+#endif
+    std::memset(dst, value, count);
+}
+
+// Select-graphic-rendition values below 48 as "keep these bits, then set these"; 7 (the
+// exchange of the halves) is done apart, larger values are ignored.
+struct TSgrOp
+{
+    uint8_t Keep = 0xFF, Set = 0;
+};
+constexpr auto SgrOps = [] {
+    std::array<TSgrOp, 48> t{};
+    t[0] = {0, caReset};
+    t[1] = {0xFF, caBright};
+    t[5] = {0xFF, caFlash};
+    for (int v = 30; v <= 37; ++v)
+        t[size_t(v)] = {uint8_t(~0x07), uint8_t(v - 30)};
+    for (int v = 40; v <= 47; ++v)
+        t[size_t(v)] = {uint8_t(~0x70), uint8_t((v - 40) << 4)};
+    return t;
+}();
+
+inline TColourAttr ApplySgrValue(TColourAttr a, unsigned v)
+{
+    if (v == 7) return TColourAttr(((a & 0x0F) << 4) + (a >> 4));
+    if (v < SgrOps.size()) return TColourAttr((a & SgrOps[v].Keep) | SgrOps[v].Set);
+    return a;
+}
+
+inline bool IsParamByte(uint8_t c)
+{
+    return unsigned(c - '0') <= 9 || c == ';';
 }
 
 } // namespace
@@ -128,33 +231,10 @@ void TColorTTY::SetVisibleSize(int visibleCols, int visibleRows)
 
 void TColorTTY::WriteCells(int x, int y, int count, const char *source)
 {
-    if (x < 0 || y < 0 || y >= Rows || x >= Cols || count <= 0) return;
+    if (unsigned(x) >= unsigned(Cols) || unsigned(y) >= unsigned(Rows) || count <= 0) return;
     count = std::min(count, Cols - x);
-    const int i = CellIndex(x, y);
-    uint8_t *chars = &Chars[i];
-    uint8_t *attrs = &Attrs[i];
-    if (count >= 8 && count <= 16) {
-        // short runs are the common case (a colour change every few characters): two
-        // overlapping fixed-size moves instead of library calls
-        const uint64_t pattern = 0x0101010101010101ull * Attr;
-        uint64_t head, tail;
-        std::memcpy(&head, source, 8);
-        std::memcpy(&tail, source + count - 8, 8);
-        std::memcpy(chars, &head, 8);
-        std::memcpy(chars + count - 8, &tail, 8);
-        std::memcpy(attrs, &pattern, 8);
-        std::memcpy(attrs + count - 8, &pattern, 8);
-        return;
-    }
-    if (count < 8) {
-        for (int k = 0; k < count; ++k) {
-            chars[k] = uint8_t(source[k]);
-            attrs[k] = Attr;
-        }
-        return;
-    }
-    std::memset(attrs, Attr, size_t(count));
-    std::memcpy(chars, source, size_t(count));
+    const size_t i = size_t(CellIndex(x, y));
+    CopyCells(Chars.data() + i, Attrs.data() + i, source, size_t(count), Attr);
 }
 
 void TColorTTY::EraseCells(int x, int y, int count)
@@ -164,9 +244,9 @@ void TColorTTY::EraseCells(int x, int y, int count)
     while (count > 0 && y < Rows) {
         const int n = std::min(count, Cols - x);
         if (n > 0) {
-            const int i = CellIndex(x, y);
-            std::memset(&Chars[i], ' ', size_t(n));
-            std::memset(&Attrs[i], caErased, size_t(n));
+            const size_t i = size_t(CellIndex(x, y));
+            FillCells(Chars.data() + i, ' ', size_t(n));
+            FillCells(Attrs.data() + i, caErased, size_t(n));
         }
         count -= n;
         x = 0;
@@ -176,8 +256,7 @@ void TColorTTY::EraseCells(int x, int y, int count)
 
 void TColorTTY::InvalidateCells(int x1, int x2)
 {
-    x2 = std::min(x2, Cols);
-    if (x2 > x1 && HasWindow()) ViewPtr->InvalidateCells(x1, x2, CursorY, !HasOption(coLazyWrite));
+    Invalidate(x1, x2);
 }
 
 void TColorTTY::InvalidateAll()
@@ -205,45 +284,52 @@ void TColorTTY::Write(const char *text)
 void TColorTTY::Write(const char *data, size_t count)
 {
     const uint8_t *p = reinterpret_cast<const uint8_t *>(data);
-    size_t seg = 0;        // start of the pending run of ordinary bytes
-    bool controls = false; // the pending run holds control bytes
     size_t i = 0;
     while (i < count) {
         switch (EscState) {
         case 0:
-            i += FindCodeOrEscape(p + i, count - i, controls);
-            if (i >= count) break;
-            if (seg < i) PutRun(data + seg, i - seg, !controls);
-            controls = false;
-            EscState = p[i] == 0x01 ? 1 : 2;
-            seg = ++i;
+            if (!IsCodeOrEscape(p[i])) {
+                i = PutBytes<true>(p, i, count);
+                if (i >= count) break;
+            }
+            ++i;
+            if (p[i - 1] == 0x01) {
+                if (i < count)
+                    Attr = ApplyColourCode(Attr, p[i++]);
+                else
+                    EscState = 1;
+            } else if (i < count && p[i] == '[' && EscParamsLen == 0) {
+                // the usual case: the whole sequence is in this text
+                i = ControlSequence(p, i + 1, count);
+            } else {
+                EscState = 2;
+            }
             break;
         case 1:
             EscState = 0;
             Attr = ApplyColourCode(Attr, p[i]);
-            seg = ++i;
+            ++i;
             break;
         case 2:
             EscState = 0;
             ApplyEscape(p[i]);
-            seg = ++i;
+            ++i;
             break;
         case 3: {
             // parameters in one sweep; beyond the ninth they are dropped
             int len = EscParamsLen; // a local: stores through char pointers would force reloads
-            while (i < count && ((p[i] >= '0' && p[i] <= '9') || p[i] == ';')) {
+            while (i < count && IsParamByte(p[i])) {
                 if (len < 9) EscParams[len++] = char(p[i]);
                 ++i;
             }
             EscParams[len] = 0;
             EscParamsLen = len;
-            seg = i;
             if (i >= count) break;
             EscState = 0;
             ApplyCsi(p[i]);
             EscParamsLen = 0;
             EscParams[0] = 0;
-            seg = ++i;
+            ++i;
             break;
         }
         case 4:
@@ -251,7 +337,7 @@ void TColorTTY::Write(const char *data, size_t count)
                 EscParams[EscParamsLen++] = char(p[i]);
                 EscParams[EscParamsLen] = 0;
             }
-            seg = ++i;
+            ++i;
             if (EscParamsLen >= 2) {
                 const int r = uint8_t(EscParams[0]);
                 const int c = uint8_t(EscParams[1]);
@@ -266,7 +352,29 @@ void TColorTTY::Write(const char *data, size_t count)
             break;
         }
     }
-    if (seg < count && EscState == 0) PutRun(data + seg, count - seg, !controls);
+}
+
+size_t TColorTTY::ControlSequence(const uint8_t *p, size_t i, size_t count)
+{
+    size_t end = i;
+    while (end < count && IsParamByte(p[end]))
+        ++end;
+    const int len = int(std::min<size_t>(end - i, 9)); // beyond the ninth they are dropped
+    if (end < count && p[end] == 'm') {
+        ApplySgr(reinterpret_cast<const char *>(p + i), len);
+        return end + 1;
+    }
+    std::memcpy(EscParams, p + i, size_t(len));
+    EscParams[len] = 0;
+    EscParamsLen = len;
+    if (end >= count) { // the rest comes with the next text
+        EscState = 3;
+        return end;
+    }
+    ApplyCsi(p[end]);
+    EscParamsLen = 0;
+    EscParams[0] = 0;
+    return end + 1;
 }
 
 void TColorTTY::ApplyEscape(uint8_t c)
@@ -374,7 +482,7 @@ void TColorTTY::ApplyCsi(uint8_t final)
             EraseLine();
         break;
     case 'm':
-        ApplySgr();
+        ApplySgr(s, len);
         break;
     case 's':
         SavedCursor = {CursorX, CursorY};
@@ -387,75 +495,62 @@ void TColorTTY::ApplyCsi(uint8_t final)
     }
 }
 
-void TColorTTY::ApplySgr()
+void TColorTTY::ApplySgr(const char *s, int len)
 {
     // pieces between ';' in order; an empty piece is 0
-    int v = 0;
-    for (int i = 0; i <= EscParamsLen; ++i) {
-        if (i < EscParamsLen && EscParams[i] != ';') {
-            v = v * 10 + (EscParams[i] - '0'); // at most 9 digits: no overflow
+    TColourAttr a = Attr;
+    unsigned v = 0;
+    for (int i = 0; i < len; ++i) {
+        if (s[i] != ';') {
+            v = v * 10 + unsigned(s[i] - '0'); // at most 9 digits: no overflow
             continue;
         }
-        if (v == 0)
-            Attr = caReset;
-        else if (v == 1)
-            Attr |= caBright;
-        else if (v == 5)
-            Attr |= caFlash;
-        else if (v == 7)
-            Attr = TColourAttr(((Attr & 0x0F) << 4) + (Attr >> 4));
-        else if (v >= 30 && v <= 37)
-            Attr = TColourAttr((Attr & ~0x07) | (v - 30));
-        else if (v >= 40 && v <= 47)
-            Attr = TColourAttr((Attr & ~0x70) | ((v - 40) << 4));
+        a = ApplySgrValue(a, v);
         v = 0;
     }
+    Attr = ApplySgrValue(a, v);
 }
 
 void TColorTTY::PutText(const char *text, size_t count)
 {
-    PutRun(text, count, false);
+    PutBytes<false>(reinterpret_cast<const uint8_t *>(text), 0, count);
 }
 
-void TColorTTY::PutRun(const char *text, size_t count, bool printable)
+inline void TColorTTY::Invalidate(int x1, int x2)
 {
-    if (printable && count > 0 && size_t(Cols - CursorX) >= count) {
-        // the common case: a run between colour changes that fits on the line
-        const int x = CursorX;
-        WriteCells(x, CursorY, int(count), text);
-        LastChar = uint8_t(text[count - 1]);
-        CursorX = x + int(count);
-        InvalidateCells(x, CursorX);
-        if (HasOption(coAutoTracking) && Top == MaxTop) TrackCursor();
-        return;
-    }
-    const uint8_t *p = reinterpret_cast<const uint8_t *>(text);
+    x2 = std::min(x2, Cols);
+    if (x2 > x1 && HasWindow()) ViewPtr->InvalidateCells(x1, x2, CursorY, !HasOption(coLazyWrite));
+}
+
+// Ordinary bytes from p[i] on, up to `count` or (with `Codes`) the first 0x01 or ESC, whose
+// index is returned. The touched columns of the cursor row are repainted once per line.
+template <bool Codes> size_t TColorTTY::PutBytes(const uint8_t *p, size_t i, size_t count)
+{
     int dl = CursorX, dr = CursorX;
-    auto carriageReturn = [&] {
+    auto lineFull = [&] {
+        Invalidate(dl, dr);
         CursorX = 0;
         dl = dr = 0;
-    };
-    auto lineFull = [&] {
-        InvalidateCells(dl, dr);
-        carriageReturn();
         NewLine();
     };
-    size_t i = 0;
     while (i < count) {
-        if (CursorX >= Cols && p[i] >= 0x20) lineFull();
-        const size_t room = size_t(std::max(0, Cols - CursorX));
-        const size_t n = std::min(room, count - i);
-        const size_t run = printable ? n : FindControl(p + i, n);
-        if (run > 0) {
-            WriteCells(CursorX, CursorY, int(run), text + i);
+        const uint8_t c = p[i];
+        if (c >= 0x20) {
+            if (CursorX >= Cols) lineFull();
+            const size_t room = size_t(Cols - CursorX);
+            const size_t end = count - i <= room ? count : i + room;
+            const size_t run = FindControlBefore(p, i + 1, end, count) - i;
+            WriteCells(CursorX, CursorY, int(run), reinterpret_cast<const char *>(p + i));
             LastChar = p[i + run - 1];
             CursorX += int(run);
             dr = std::max(dr, CursorX);
             i += run;
-            if (run == n && i < count) lineFull();
+            // a full line wraps before whatever follows in the same text
+            if (run == room && i < count && !(Codes && IsCodeOrEscape(p[i]))) lineFull();
             continue;
         }
-        switch (p[i]) {
+        if (Codes && IsCodeOrEscape(c)) break;
+        switch (c) {
         case 7:
             if (HasWindow()) ViewPtr->Beep();
             LastChar = 7;
@@ -468,21 +563,25 @@ void TColorTTY::PutRun(const char *text, size_t count, bool printable)
             }
             break;
         case 9:
-            InvalidateCells(dl, dr);
+            Invalidate(dl, dr);
             // never past the boundary after the last column
             CursorX = std::min(Cols, (CursorX + 15) / 16 * 16);
             LastChar = 9;
             break;
         case 10:
-            InvalidateCells(dl, dr);
-            if (LastChar != 13) carriageReturn();
+            Invalidate(dl, dr);
+            if (LastChar != 13) {
+                CursorX = 0;
+                dl = dr = 0;
+            }
             NewLine();
             dl = dr = CursorX;
             LastChar = 10;
             break;
         case 13:
-            InvalidateCells(dl, dr);
-            carriageReturn();
+            Invalidate(dl, dr);
+            CursorX = 0;
+            dl = dr = 0;
             LastChar = 13;
             break;
         default:
@@ -490,8 +589,9 @@ void TColorTTY::PutRun(const char *text, size_t count, bool printable)
         }
         ++i;
     }
-    InvalidateCells(dl, dr);
+    Invalidate(dl, dr);
     if (HasOption(coAutoTracking) && Top == MaxTop) TrackCursor();
+    return i;
 }
 
 void TColorTTY::NewLine()

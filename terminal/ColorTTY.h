@@ -212,11 +212,13 @@ public:
     static int ParamInt(const char *s, int len);
 
 private:
-    // PutText of a run known to be all printable when `printable`.
-    void PutRun(const char *text, size_t count, bool printable);
+    template <bool Codes> size_t PutBytes(const uint8_t *p, size_t i, size_t count);
+    void Invalidate(int x1, int x2);
+    // ESC [ seen; parameters from p[i]. Returns the index after what it consumed.
+    size_t ControlSequence(const uint8_t *p, size_t i, size_t count);
     void ApplyEscape(uint8_t c);
     void ApplyCsi(uint8_t final);
-    void ApplySgr();
+    void ApplySgr(const char *s, int len);
     void EraseRange(int x, int y, int count, bool wholeControl);
 
     TTTYView *ViewPtr = nullptr;
