@@ -388,6 +388,14 @@ TEST(CLientEdits, TextBlockEdit)
     EXPECT_EQ(r.Engine.SentCount(), 13);
 }
 
+TEST(CLientEdits, TextBlockWithoutItsEndIsEditedAsFarAsItCame)
+{
+    TClientRig r;
+    r.Recv(B({0xFF, 0xB3}) + "a much longer old block" + B({0xFF, 0xB4}));
+    r.Recv(B({0xFF, 0xB3}) + "new" + B({0xFF, 0xB5}));
+    EXPECT_EQ(r.Edit.Text(), "new");
+}
+
 TEST(CLientEdits, ServerTextDuringAnEditAndANestedOpenCommand)
 {
     TClientRig r;
