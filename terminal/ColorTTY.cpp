@@ -48,27 +48,42 @@ inline size_t FindControlBefore(const uint8_t *p, size_t from, size_t limit, siz
     return limit;
 }
 
+// Calls f(k) for 16-byte blocks at offsets k that together cover [0, count), for
+// 16 <= count <= 128: a fixed set of moves, where a loop would become a library call.
+template <class F> inline void Blocks16(size_t count, F f)
+{
+    f(0);
+    if (count > 32) {
+        f(16);
+        if (count > 64) {
+            f(32);
+            f(48);
+            f(count - 64);
+            f(count - 48);
+        }
+        f(count - 32);
+    }
+    f(count - 16);
+}
+
 // Stores `count` (1..) bytes from src, and as many copies of `attr`, without library calls
-// for the short runs that make up most output.
+// for the runs of a row or less that make up most output.
 inline void CopyCells(uint8_t *chars, uint8_t *attrs, const char *src, size_t count, uint8_t attr)
 {
     if (count >= 16) {
 #if defined(__SSE2__)
-        const __m128i a = _mm_set1_epi8(char(attr));
-        size_t k = 0;
-        for (; k + 16 < count; k += 16) {
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(chars + k),
-                             _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + k)));
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(attrs + k), a);
+        if (count <= 128) {
+            const __m128i a = _mm_set1_epi8(char(attr));
+            Blocks16(count, [&](size_t k) {
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(chars + k),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + k)));
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(attrs + k), a);
+            });
+            return;
         }
-        k = count - 16; // the last 16, overlapping what was stored
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(chars + k),
-                         _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + k)));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(attrs + k), a);
-#else
+#endif
         std::memcpy(chars, src, count);
         std::memset(attrs, attr, count);
-#endif
         return;
     }
     if (count >= 8) {
@@ -99,20 +114,21 @@ inline void CopyCells(uint8_t *chars, uint8_t *attrs, const char *src, size_t co
     }
 }
 
-// Fills `count` bytes with `value` (a row or less is the common case).
-inline void FillCells(uint8_t *dst, uint8_t value, size_t count)
+// Blanks `count` cells: a row or less is the common case (every new line).
+inline void BlankCells(uint8_t *chars, uint8_t *attrs, size_t count)
 {
 #if defined(__SSE2__)
-    if (count >= 16 && count <= 256) {
-        const __m128i v = _mm_set1_epi8(char(value));
-        size_t k = 0;
-        for (; k + 16 < count; k += 16)
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + k), v);
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + count - 16), v);
+    if (count >= 16 && count <= 128) {
+        const __m128i c = _mm_set1_epi8(' '), a = _mm_set1_epi8(char(caErased));
+        Blocks16(count, [&](size_t k) {
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(chars + k), c);
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(attrs + k), a);
+        });
         return;
     }
 #endif
-    std::memset(dst, value, count);
+    std::memset(chars, ' ', count);
+    std::memset(attrs, caErased, count);
 }
 
 // Select-graphic-rendition values below 48 as "keep these bits, then set these"; 7 (the
@@ -245,8 +261,7 @@ void TColorTTY::EraseCells(int x, int y, int count)
         const int n = std::min(count, Cols - x);
         if (n > 0) {
             const size_t i = size_t(CellIndex(x, y));
-            FillCells(Chars.data() + i, ' ', size_t(n));
-            FillCells(Attrs.data() + i, caErased, size_t(n));
+            BlankCells(Chars.data() + i, Attrs.data() + i, size_t(n));
         }
         count -= n;
         x = 0;
@@ -289,7 +304,7 @@ void TColorTTY::Write(const char *data, size_t count)
         switch (EscState) {
         case 0:
             if (!IsCodeOrEscape(p[i])) {
-                i = PutBytes<true>(p, i, count);
+                i = PutSegment(p, i, count);
                 if (i >= count) break;
             }
             ++i;
@@ -356,12 +371,28 @@ void TColorTTY::Write(const char *data, size_t count)
 
 size_t TColorTTY::ControlSequence(const uint8_t *p, size_t i, size_t count)
 {
+    // colour changes are applied while the parameters are read; the result is kept only when
+    // the final byte is 'm' and no parameter byte had to be dropped
+    TColourAttr a = Attr;
+    unsigned v = 0;
     size_t end = i;
-    while (end < count && IsParamByte(p[end]))
-        ++end;
+    for (; end < count; ++end) {
+        const unsigned d = unsigned(p[end]) - '0';
+        if (d <= 9) {
+            v = v * 10 + d;
+        } else if (p[end] == ';') {
+            a = ApplySgrValue(a, v);
+            v = 0;
+        } else {
+            break;
+        }
+    }
     const int len = int(std::min<size_t>(end - i, 9)); // beyond the ninth they are dropped
     if (end < count && p[end] == 'm') {
-        ApplySgr(reinterpret_cast<const char *>(p + i), len);
+        if (end - i <= 9)
+            Attr = ApplySgrValue(a, v);
+        else
+            ApplySgr(reinterpret_cast<const char *>(p + i), len);
         return end + 1;
     }
     std::memcpy(EscParams, p + i, size_t(len));
@@ -520,6 +551,27 @@ inline void TColorTTY::Invalidate(int x1, int x2)
 {
     x2 = std::min(x2, Cols);
     if (x2 > x1 && HasWindow()) ViewPtr->InvalidateCells(x1, x2, CursorY, !HasOption(coLazyWrite));
+}
+
+// Ordinary bytes from p[i] (not 0x01 or ESC) up to the next 0x01 or ESC; returns its index.
+inline size_t TColorTTY::PutSegment(const uint8_t *p, size_t i, size_t count)
+{
+    // Between colour changes there is mostly one printable run that fits on the row.
+    const int x = CursorX;
+    if (p[i] >= 0x20 && x < Cols) {
+        const size_t room = size_t(Cols - x);
+        const size_t end = FindControlBefore(p, i + 1, count - i <= room ? count : i + room, count);
+        if (end == count || IsCodeOrEscape(p[end])) {
+            const int run = int(end - i);
+            WriteCells(x, CursorY, run, reinterpret_cast<const char *>(p + i));
+            LastChar = p[end - 1];
+            CursorX = x + run;
+            Invalidate(x, x + run);
+            if (HasOption(coAutoTracking) && Top == MaxTop) TrackCursor();
+            return end;
+        }
+    }
+    return PutBytes<true>(p, i, count);
 }
 
 // Ordinary bytes from p[i] on, up to `count` or (with `Codes`) the first 0x01 or ESC, whose

@@ -212,6 +212,7 @@ public:
     static int ParamInt(const char *s, int len);
 
 private:
+    size_t PutSegment(const uint8_t *p, size_t i, size_t count);
     template <bool Codes> size_t PutBytes(const uint8_t *p, size_t i, size_t count);
     void Invalidate(int x1, int x2);
     // ESC [ seen; parameters from p[i]. Returns the index after what it consumed.
