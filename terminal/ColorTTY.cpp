@@ -369,7 +369,7 @@ void TColorTTY::Write(const char *data, size_t count)
     }
 }
 
-size_t TColorTTY::ControlSequence(const uint8_t *p, size_t i, size_t count)
+[[gnu::always_inline]] inline size_t TColorTTY::ControlSequence(const uint8_t *p, size_t i, size_t count)
 {
     // colour changes are applied while the parameters are read; the result is kept only when
     // the final byte is 'm' and no parameter byte had to be dropped
@@ -554,7 +554,7 @@ inline void TColorTTY::Invalidate(int x1, int x2)
 }
 
 // Ordinary bytes from p[i] (not 0x01 or ESC) up to the next 0x01 or ESC; returns its index.
-inline size_t TColorTTY::PutSegment(const uint8_t *p, size_t i, size_t count)
+[[gnu::always_inline]] inline size_t TColorTTY::PutSegment(const uint8_t *p, size_t i, size_t count)
 {
     // Between colour changes there is mostly one printable run that fits on the row.
     const int x = CursorX;
@@ -566,7 +566,7 @@ inline size_t TColorTTY::PutSegment(const uint8_t *p, size_t i, size_t count)
             WriteCells(x, CursorY, run, reinterpret_cast<const char *>(p + i));
             LastChar = p[end - 1];
             CursorX = x + run;
-            Invalidate(x, x + run);
+            if (HasWindow()) ViewPtr->InvalidateCells(x, x + run, CursorY, !HasOption(coLazyWrite));
             if (HasOption(coAutoTracking) && Top == MaxTop) TrackCursor();
             return end;
         }
@@ -646,6 +646,32 @@ template <bool Codes> size_t TColorTTY::PutBytes(const uint8_t *p, size_t i, siz
     return i;
 }
 
+// ScrollBy, also inline in NewLine (every new line at the bottom scrolls).
+[[gnu::always_inline]] inline void TColorTTY::Scroll(int dx, int dy)
+{
+    if (HasOption(coLazyWrite) && HasWindow()) {
+        if (ScrollWaiting) {
+            dx += ScrollWaitDX;
+            dy += ScrollWaitDY;
+            ScrollWaiting = false;
+            ScrollWaitDX = ScrollWaitDY = 0;
+        }
+        if (std::abs(dx) < std::min(VisibleCols, Cols) / 2 &&
+            std::abs(dy) < std::min(VisibleRows, Rows) / 2) {
+            if (dx == 0 && dy == 0) return;
+            ScrollWaiting = true;
+            ScrollWaitDX = dx;
+            ScrollWaitDY = dy;
+            if (!ScrollPosted) {
+                ScrollPosted = true;
+                ViewPtr->PostScroll();
+            }
+            return;
+        }
+    }
+    ScrollTo(Left + dx, Top + dy);
+}
+
 void TColorTTY::NewLine()
 {
     if (CursorY + 1 < Rows) {
@@ -662,7 +688,7 @@ void TColorTTY::NewLine()
         // the view already shows row 0: the picture itself moved up
         InvalidateAll();
     }
-    if (!ScrolledBack) ScrollBy(0, 1);
+    if (!ScrolledBack) Scroll(0, 1);
 }
 
 // ---------------------------------------------------------------- cursor and view
@@ -722,27 +748,7 @@ void TColorTTY::ScrollTo(int left, int top)
 
 void TColorTTY::ScrollBy(int dx, int dy)
 {
-    if (HasOption(coLazyWrite) && HasWindow()) {
-        if (ScrollWaiting) {
-            dx += ScrollWaitDX;
-            dy += ScrollWaitDY;
-            ScrollWaiting = false;
-            ScrollWaitDX = ScrollWaitDY = 0;
-        }
-        if (std::abs(dx) < std::min(VisibleCols, Cols) / 2 &&
-            std::abs(dy) < std::min(VisibleRows, Rows) / 2) {
-            if (dx == 0 && dy == 0) return;
-            ScrollWaiting = true;
-            ScrollWaitDX = dx;
-            ScrollWaitDY = dy;
-            if (!ScrollPosted) {
-                ScrollPosted = true;
-                ViewPtr->PostScroll();
-            }
-            return;
-        }
-    }
-    ScrollTo(Left + dx, Top + dy);
+    Scroll(dx, dy);
 }
 
 void TColorTTY::HandleScrollMessage()

@@ -215,6 +215,7 @@ private:
     size_t PutSegment(const uint8_t *p, size_t i, size_t count);
     template <bool Codes> size_t PutBytes(const uint8_t *p, size_t i, size_t count);
     void Invalidate(int x1, int x2);
+    void Scroll(int dx, int dy);
     // ESC [ seen; parameters from p[i]. Returns the index after what it consumed.
     size_t ControlSequence(const uint8_t *p, size_t i, size_t count);
     void ApplyEscape(uint8_t c);
