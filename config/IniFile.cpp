@@ -427,12 +427,17 @@ void RemoveStaleTemporaries(const std::string &dir, const std::string &prefix)
 bool ReplaceFile(const std::string &target, std::string_view data, mode_t createMode, bool locked)
 {
     const std::string dir = FolderOf(target);
-    const std::string prefix = "." + FileNameOf(target) + ".";
+    // Marked well enough that no file of the user's is ever taken for a stale one.
+    const std::string prefix = "." + FileNameOf(target) + ".wmtmp-";
     if (locked) RemoveStaleTemporaries(dir, prefix);
 
     mode_t mode = createMode & 07777;
     struct stat st;
-    if (::stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
+    if (::stat(target.c_str(), &st) == 0) {
+        // A file we may not write (made read-only by its owner) is not replaced behind its back.
+        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return false;
+        mode = st.st_mode & 07777;
+    }
 
     std::string temp = dir + "/" + prefix + "XXXXXX";
     int fd = ::mkostemp(temp.data(), O_CLOEXEC); // created 0600, never wider

@@ -103,7 +103,8 @@ private:
 
 // Replaces the file at path by data: a temporary file in the same folder, flushed
 // and renamed over the old one; the folder is created (0700) when missing. A new
-// file gets createMode; an existing one keeps its mode. On failure the old file is
+// file gets createMode; an existing one keeps its mode, and one that this process
+// may not write is left alone (the write fails). On failure the old file is
 // left as it was and the temporary file removed; those of killed writers go with
 // the next write. A symbolic link is written through. Takes the folder's write lock.
 bool WriteFileAtomically(const std::string &path, std::string_view data, mode_t createMode = 0600);

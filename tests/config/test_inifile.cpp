@@ -1,7 +1,9 @@
 #include "config/IniFile.h"
 #include "tests/config/ConfigTestUtil.h"
 
+#include <algorithm>
 #include <dirent.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -39,6 +41,19 @@ std::vector<std::string> FilesIn(const std::string &dir)
         ::closedir(d);
     }
     return names;
+}
+
+// Runs check in a child process without root's rights (root reads and writes every file).
+bool RunUnprivileged(const std::function<bool()> &check)
+{
+    pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+        ::_exit(check() ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
 }
 
 } // namespace
@@ -175,13 +190,14 @@ TEST(IniFile, FailedOrKilledWriteLeavesThePreviousFile)
     std::string before = "[Hosts]\r\nHost=Moss\r\nPassword=pw\r\n";
     before += std::string(200000, ';') + "\r\n"; // big enough that half of it goes out first
     PutFile(path, before);
+    PutFile(tmp / ".a.ini.backup", "the user's"); // looks like a temporary file, is none
     TIniFile ini(path);
 
     SetAtomicWriteHook([] { return false; }); // the disk fills up half-way
     EXPECT_FALSE(ini.WriteString("Hosts", "Host", "Changed"));
     SetAtomicWriteHook(nullptr);
     EXPECT_EQ(GetFile(path), before);
-    EXPECT_EQ(FilesIn(tmp.Path()).size(), 1u);
+    EXPECT_EQ(FilesIn(tmp.Path()).size(), 2u);
 
     pid_t child = ::fork();
     ASSERT_GE(child, 0);
@@ -201,27 +217,30 @@ TEST(IniFile, FailedOrKilledWriteLeavesThePreviousFile)
 
     // The lock died with the killed writer: the next write goes through and
     // clears away its temporary file.
-    EXPECT_EQ(FilesIn(tmp.Path()).size(), 2u);
+    EXPECT_EQ(FilesIn(tmp.Path()).size(), 3u);
     ASSERT_TRUE(ini.WriteString("Hosts", "Host", "Changed"));
-    EXPECT_EQ(FilesIn(tmp.Path()), std::vector<std::string>{"a.ini"});
+    std::vector<std::string> left = FilesIn(tmp.Path());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{".a.ini.backup", "a.ini"}));
     EXPECT_EQ(ini.ReadString("Hosts", "Host", ""), "Changed");
     EXPECT_EQ(ini.ReadString("Hosts", "Password", ""), "pw");
 }
 
-TEST(IniFile, UnreadableFileIsNotReplaced)
+TEST(IniFile, FilesItCannotReadOrWriteAreLeftAlone)
 {
     TTempFolder tmp;
-    const std::string path = tmp / "a.ini";
-    ASSERT_EQ(::mkdir(path.c_str(), 0700), 0); // reading fails, as for a file without read permission
-    EXPECT_FALSE(TIniFile(path).WriteString("S", "j", "2"));
-    struct stat st;
-    EXPECT_TRUE(::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
-    if (::geteuid() == 0) return; // root reads every file
-    PutFile(tmp / "b.ini", "[S]\nk=1\n");
-    ::chmod((tmp / "b.ini").c_str(), 0);
-    EXPECT_FALSE(TIniFile(tmp / "b.ini").WriteString("S", "j", "2"));
-    ::chmod((tmp / "b.ini").c_str(), 0600);
-    EXPECT_EQ(GetFile(tmp / "b.ini"), "[S]\nk=1\n");
+    ::chmod(tmp.Path().c_str(), 0777); // the unprivileged child writes here too
+    const std::string dir = tmp / "dir.ini";
+    ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+    EXPECT_FALSE(TIniFile(dir).WriteString("S", "j", "2"));
+    // Unreadable: replacing it would lose the settings in it. Read-only: the user protected it.
+    for (mode_t mode : {0000, 0444}) {
+        const std::string path = tmp / ("m" + std::to_string(mode) + ".ini");
+        PutFile(path, "[S]\nk=1\n");
+        ::chmod(path.c_str(), mode);
+        EXPECT_TRUE(RunUnprivileged([&] { return !TIniFile(path).WriteString("S", "j", "2"); })) << mode;
+        EXPECT_EQ(GetFile(path), "[S]\nk=1\n") << mode;
+    }
 }
 
 TEST(IniFile, StoresSharingTheFileKeepEachOthersKeys)
