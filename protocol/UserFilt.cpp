@@ -39,9 +39,21 @@ int CompareNames(std::string_view a, std::string_view b)
     return d != 0 ? d : a.compare(b); // same apart from case: a fixed order all the same
 }
 
+namespace {
+
+// The settings file drops blanks around a value and cannot hold a line break, so
+// a blank name would read back as the end of the list and lose every name after it.
+bool StorableName(std::string_view name)
+{
+    return name.find_first_not_of(" \t\v\f") != std::string_view::npos &&
+           name.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
+} // namespace
+
 bool TNameList::Add(std::string_view name)
 {
-    if (name.empty() || Contains(name)) return false;
+    if (!StorableName(name) || Contains(name)) return false;
     auto at =
         std::lower_bound(FItems.begin(), FItems.end(), name, [](const std::string &item, std::string_view n) {
             return CompareNames(item, n) < 0;

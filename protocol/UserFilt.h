@@ -13,7 +13,7 @@
 class TNameList
 {
 public:
-    bool Add(std::string_view name); // false when empty or already held
+    bool Add(std::string_view name); // false when blank, holding a line break, or already held
     bool Contains(std::string_view name) const;
     int IndexOf(std::string_view name) const; // -1 when not held
     void Remove(int index);
