@@ -162,18 +162,25 @@ void TOffLineEdit::Open(int kind, uint8_t p)
     if (kind == ekWrapLine && !FPending.empty()) {
         std::string carried;
         carried.swap(FPending);
-        for (char c : carried)
-            KeyPress(static_cast<uint8_t>(c));
+        for (size_t k = 0; k < carried.size(); ++k)
+            if (KeyPress(static_cast<uint8_t>(carried[k]))) {
+                // The word filled this line too: what is left goes on to the next edit.
+                FPending += carried.substr(k + 1);
+                break;
+            }
     }
 }
 
 void TOffLineEdit::FixStart()
 {
+    SaveHostState();
     if (FStartX < 0) {
+        // A prompt that filled its row leaves the cursor past the last column: the
+        // terminal would wrap before the first character, so the edit starts on the next row.
+        if (Tty.CursorX >= Tty.Cols) WriteLF();
         FStartX = Tty.CursorX;
         FStartY = Tty.CursorY;
     }
-    SaveHostState();
 }
 
 // --- The host's terminal state, kept apart from the editor's drawing.

@@ -195,6 +195,14 @@ TEST_F(OffLineDisplay, LinesLongerThanTheTerminalFollowItsWrap)
     EXPECT_EQ(Row(5), std::string(70, '=') + "abcdefghij");
     EXPECT_EQ(Row(6), "");
     EXPECT_EQ(Tty.CursorY, 6);
+
+    // A prompt that fills the last row: the edit starts below it instead of over it.
+    Tty.MoveCursor(0, 24);
+    Tty.Write(std::string(80, 'p').c_str());
+    Edit.Open(10, 20);
+    Type("ab");
+    EXPECT_EQ(Row(23), std::string(80, 'p'));
+    EXPECT_EQ(Row(24), "ab");
 }
 
 TEST_F(OffLineDisplay, SelectionBetweenTerminalAndEditor)

@@ -242,6 +242,13 @@ TEST_F(OffLineKinds, WrapLineCarriesItsLastWord)
     EXPECT_TRUE(Type("abcd"));
     EXPECT_EQ(Upload(), "abcd\n");
     EXPECT_TRUE(Edit.Pending().empty());
+
+    // A carried text longer than the next line: that line goes out, the rest is carried on.
+    Edit.SetPending("ab cdefg");
+    Edit.Open(14, 4);
+    EXPECT_FALSE(Edit.IsOpen());
+    EXPECT_EQ(Upload(), "ab \n");
+    EXPECT_EQ(Edit.Pending(), "cdefg");
 }
 
 TEST_F(OffLineKinds, PasteIntoAOneLineAnswerTakesItsFirstLine)
