@@ -303,12 +303,14 @@ void TColorTTYWidget::InvalidateCells(int x1, int x2, int y, bool immediately)
 
 void TColorTTYWidget::InvalidateAll(bool immediately)
 {
+    // A new buffer size changes the scroll range even when the view stays where it is.
     if (!immediately) {
-        DirtyAll = true;
+        DirtyAll = BarDirty = true;
         ScheduleFlush();
         return;
     }
     viewport()->repaint();
+    UpdateScrollBar();
     SyncCaret();
 }
 

@@ -110,8 +110,10 @@ TEST_F(WidgetTest, MetricsAndLayoutFollowFontAndSize)
 
 TEST_F(WidgetTest, ScrollBarRangeNeverBelowOne)
 {
-    t.SetRows(10); // fits entirely in the 25 visible rows
-    w.RecalcLayout();
+    t.ScrollTo(0, 0);
+    Settle();
+    t.SetRows(10); // fits entirely in the 25 visible rows; the view does not move
+    Settle();
     EXPECT_EQ(t.MaxTop, 0);
     EXPECT_EQ(w.verticalScrollBar()->minimum(), 0);
     EXPECT_EQ(w.verticalScrollBar()->maximum(), 1);
