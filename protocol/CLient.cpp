@@ -37,6 +37,13 @@ const char KillNotice3[] = "\x01"
 
 const char IacTrace[] = "\nMode: IAC";
 
+// Bytes from Buf up to the next IAC (all Count when there is none).
+size_t RunToIac(const uint8_t *Buf, size_t Count)
+{
+    const void *Iac = std::memchr(Buf, IAC, Count);
+    return Iac ? size_t(static_cast<const uint8_t *>(Iac) - Buf) : Count;
+}
+
 // Both line buffers keep one byte for the NUL that ends the collected line.
 constexpr uint16_t LineMax = TCLientStateMachine::CollectBufferSize - 1;
 constexpr uint16_t TextMax = TCLientStateMachine::TextBufferSize - 1;
@@ -233,17 +240,7 @@ void TCLientStateMachine::ProcessInput(uint8_t *Buf, uint16_t Count)
             continue;
         }
         if (ParserMode == pmData) {
-            const size_t n = TextRun(Buf + i, Count - i);
-            if (i + n < Count && Buf[i + n] == IAC) {
-                Buf[i + n] = 0;
-                DoTerminalOut(reinterpret_cast<const char *>(Buf + i));
-                i += n;
-                SetIacPending();
-            } else {
-                // Up to the NUL (or the end); the loop's increment steps over the NUL.
-                DoTerminalOut(reinterpret_cast<const char *>(Buf + i));
-                i += n;
-            }
+            if (DeliverText(Buf, i, Count)) SetIacPending();
             continue;
         }
         const uint8_t c = Buf[i];
@@ -294,22 +291,16 @@ void TCLientStateMachine::ProcessInput(uint8_t *Buf, uint16_t Count)
             break;
         case pmTextBlock: {
             // The whole run up to the next IAC at once; past the buffer it is dropped.
-            const uint8_t *Start = Buf + i;
-            const void *Iac = std::memchr(Start, IAC, Count - i);
-            const size_t n = Iac ? size_t(static_cast<const uint8_t *>(Iac) - Start) : Count - i;
-            const size_t Room = TextMax - TextLength;
-            const size_t Take = n < Room ? n : Room;
-            std::memcpy(TextBuffer.data() + TextLength, Start, Take);
+            const size_t n = RunToIac(Buf + i, Count - i);
+            const size_t Take = std::min<size_t>(n, TextMax - TextLength);
+            std::memcpy(TextBuffer.data() + TextLength, Buf + i, Take);
             TextLength = static_cast<uint16_t>(TextLength + Take);
             i += n - 1;
             break;
         }
-        default: { // discard (and any state without a meaning): drop up to the next IAC
-            const void *Iac = std::memchr(Buf + i, IAC, Count - i);
-            const size_t n = Iac ? size_t(static_cast<const uint8_t *>(Iac) - (Buf + i)) : Count - i;
-            i += n - 1;
+        default: // discard (and any state without a meaning): drop up to the next IAC
+            i += RunToIac(Buf + i, Count - i) - 1;
             break;
-        }
         }
     }
     if (FEditMode) OffLineEdit.EndOutput();

@@ -258,6 +258,17 @@ size_t TTelnetStateMachine::TextRun(const uint8_t *Buf, size_t Limit)
     return n;
 }
 
+bool TTelnetStateMachine::DeliverText(uint8_t *Buf, size_t &i, size_t Count)
+{
+    const size_t End = i + TextRun(Buf + i, Count - i);
+    const bool AtIac = End < Count && Buf[End] == IAC;
+    if (AtIac) Buf[End] = 0;
+    DoTerminalOut(reinterpret_cast<const char *>(Buf + i));
+    // At a NUL (or the end) the caller's increment steps over it.
+    i = End;
+    return AtIac;
+}
+
 void TTelnetStateMachine::ProcessInput(uint8_t *Buf, uint16_t Count)
 {
     // The index is wider than Count: a 16-bit one would wrap after a full 65535-byte read.
@@ -268,20 +279,9 @@ void TTelnetStateMachine::ProcessInput(uint8_t *Buf, uint16_t Count)
             continue;
         }
         switch (ParserMode) {
-        case pmData: {
-            const size_t n = TextRun(Buf + i, Count - i);
-            if (i + n < Count && Buf[i + n] == IAC) {
-                Buf[i + n] = 0;
-                DoTerminalOut(reinterpret_cast<const char *>(Buf + i));
-                i += n;
-                SetMode(pmIAC);
-            } else {
-                // Up to the NUL (or the end); the loop's increment steps over the NUL.
-                DoTerminalOut(reinterpret_cast<const char *>(Buf + i));
-                i += n;
-            }
+        case pmData:
+            if (DeliverText(Buf, i, Count)) SetMode(pmIAC);
             break;
-        }
         case pmIAC:
             switch (c) {
             case SE:

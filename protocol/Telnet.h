@@ -117,6 +117,9 @@ protected:
     void FinishSub();
     // Length of the text at Buf up to the first IAC or NUL, scanning at most Limit bytes.
     static size_t TextRun(const uint8_t *Buf, size_t Limit);
+    // Data state: delivers the text from Buf[i] up to the next IAC or NUL and moves i onto
+    // the byte that ended it. True when that is an IAC (overwritten with NUL).
+    bool DeliverText(uint8_t *Buf, size_t &i, size_t Count);
 
     // Final byte of the ESC [ sequence of a cursor key (A Up, B Down, C Right, D Left); 0
     // for any other key.
