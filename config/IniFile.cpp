@@ -243,22 +243,6 @@ bool TIniDocument::ValueExists(std::string_view section, std::string_view key) c
     return Find(section, key).has_value();
 }
 
-std::vector<std::string> TIniDocument::ReadSection(std::string_view section) const
-{
-    std::vector<std::string> keys;
-    size_t header, end;
-    if (!SectionRange(section, header, end)) return keys;
-    for (size_t i = header + 1; i < end; ++i) {
-        std::string_view name;
-        if (Classify(FLines[i].Text, name) != TKind::Key) continue;
-        bool seen = false;
-        for (const std::string &k : keys)
-            seen = seen || SameIniName(k, name);
-        if (!seen) keys.emplace_back(name);
-    }
-    return keys;
-}
-
 bool TIniDocument::WriteString(std::string_view section, std::string_view key, std::string_view value)
 {
     section = Trim(section);
@@ -316,18 +300,6 @@ void TIniDocument::EraseSection(std::string_view section)
     size_t header, end;
     while (SectionRange(section, header, end))
         FLines.erase(FLines.begin() + std::ptrdiff_t(header), FLines.begin() + std::ptrdiff_t(end));
-}
-
-void TIniDocument::DeleteKey(std::string_view section, std::string_view key)
-{
-    size_t header, end;
-    if (!SectionRange(section, header, end)) return;
-    key = Trim(key);
-    for (size_t i = end; i-- > header + 1;) {
-        std::string_view name;
-        if (Classify(FLines[i].Text, name) == TKind::Key && SameIniName(name, key))
-            FLines.erase(FLines.begin() + std::ptrdiff_t(i));
-    }
 }
 
 // ---- files ----
@@ -511,11 +483,6 @@ bool TIniFile::ValueExists(std::string_view section, std::string_view key) const
     return Load().ValueExists(section, key);
 }
 
-std::vector<std::string> TIniFile::ReadSection(std::string_view section) const
-{
-    return Load().ReadSection(section);
-}
-
 bool TIniFile::Update(const std::function<void(TIniDocument &)> &edit)
 {
     const std::string target = ResolveFileLinks(FFileName);
@@ -551,9 +518,4 @@ bool TIniFile::WriteBool(std::string_view section, std::string_view key, bool va
 bool TIniFile::EraseSection(std::string_view section)
 {
     return Update([&](TIniDocument &doc) { doc.EraseSection(section); });
-}
-
-bool TIniFile::DeleteKey(std::string_view section, std::string_view key)
-{
-    return Update([&](TIniDocument &doc) { doc.DeleteKey(section, key); });
 }

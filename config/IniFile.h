@@ -24,7 +24,6 @@ public:
     static TIniDocument Parse(std::string_view bytes);
     // The bytes to write back; identical to the parsed bytes when nothing was changed.
     std::string Text() const;
-    bool Empty() const { return FLines.empty(); }
 
     std::optional<std::string> Find(std::string_view section, std::string_view key) const;
     std::string ReadString(std::string_view section, std::string_view key, std::string_view def) const;
@@ -32,8 +31,6 @@ public:
     bool ReadBool(std::string_view section, std::string_view key, bool def) const;
     bool SectionExists(std::string_view section) const;
     bool ValueExists(std::string_view section, std::string_view key) const;
-    // Key names of the first matching section, in file order, first spelling of each.
-    std::vector<std::string> ReadSection(std::string_view section) const;
 
     // Returns false (and changes nothing) for names the format cannot hold:
     // empty ones, line breaks, '=' or a leading '[' or ';' in a key. A value is
@@ -43,7 +40,6 @@ public:
     bool WriteBool(std::string_view section, std::string_view key, bool value);
     // Removes every section of that name with all its lines.
     void EraseSection(std::string_view section);
-    void DeleteKey(std::string_view section, std::string_view key);
 
 private:
     struct TLine
@@ -83,14 +79,12 @@ public:
     bool ReadBool(std::string_view section, std::string_view key, bool def) const;
     bool SectionExists(std::string_view section) const;
     bool ValueExists(std::string_view section, std::string_view key) const;
-    std::vector<std::string> ReadSection(std::string_view section) const;
 
     // Each returns false when the file could not be written; the old file is then untouched.
     bool WriteString(std::string_view section, std::string_view key, std::string_view value);
     bool WriteInteger(std::string_view section, std::string_view key, int value);
     bool WriteBool(std::string_view section, std::string_view key, bool value);
     bool EraseSection(std::string_view section);
-    bool DeleteKey(std::string_view section, std::string_view key);
 
     // Several changes under one lock and one rewrite. The edit sees the file as it
     // is now (another program may have changed it). Nothing is written when the

@@ -1,13 +1,16 @@
-// Temporary folders and raw file access for the settings-store tests.
+// Temporary folders, raw file access and child processes for the settings-store tests.
 #pragma once
 
-#include <cstdlib>
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 class TTempFolder
 {
@@ -19,8 +22,8 @@ public:
     }
     ~TTempFolder()
     {
-        ::chmod(FPath.c_str(), 0700);
-        std::system(("chmod -R u+rwx '" + FPath + "'; rm -rf '" + FPath + "'").c_str());
+        std::error_code ignored;
+        std::filesystem::remove_all(FPath, ignored);
     }
     const std::string &Path() const { return FPath; }
     std::string operator/(const std::string &name) const { return FPath + "/" + name; }
@@ -50,4 +53,30 @@ inline unsigned ModeOf(const std::string &path)
 {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 ? unsigned(st.st_mode & 07777) : 0u;
+}
+
+// Names in a folder, sorted.
+inline std::vector<std::string> FilesIn(const std::string &dir)
+{
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(dir))
+        names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Runs body in a child process, which exits with 0 when it returns true, else 1.
+inline pid_t StartChild(const std::function<bool()> &body)
+{
+    pid_t child = ::fork();
+    if (child == 0) ::_exit(body() ? 0 : 1);
+    return child;
+}
+
+// The child's exit status, or minus the signal that killed it.
+inline int WaitChild(pid_t child)
+{
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child) return -1000;
+    return WIFSIGNALED(status) ? -WTERMSIG(status) : WEXITSTATUS(status);
 }

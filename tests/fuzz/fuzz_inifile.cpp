@@ -19,7 +19,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string key = lf1 == std::string::npos ? "Key" : bytes.substr(lf1 + 1, lf2 - lf1 - 1);
     doc.ReadString(section, key, "");
     doc.ReadInteger(section, key, 0);
-    doc.ReadSection(section);
 
     if (doc.WriteString(section, key, "value\r\n[Injected]")) {
         if (doc.ReadString(section, key, "") != "value") std::abort();
