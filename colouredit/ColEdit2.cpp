@@ -358,33 +358,45 @@ void TAbstractColourEdit::ApplyColour(uint8_t letter)
         Insert(std::string_view(code, 2));
         return;
     }
-    int s = FSelStart, en = FSelEnd;
-    bool caretAtEnd = FCaret == en;
-    TColourAttr after = AttrAt(en);
-    // The selection rebuilt: the new code first and again after every old code inside.
-    std::string out(code, 2);
-    TColourAttr attr = ApplyColourCode(AttrAt(s), letter);
-    for (int j = s; j < en; ++j) {
-        out += Buf[j];
-        if (Buf[j] == 1 && j + 1 < Len) {
-            out += Buf[++j];
-            attr = ApplyColourCode(ApplyColourCode(attr, static_cast<uint8_t>(Buf[j])), letter);
-            out.append(code, 2);
+    const int s = FSelStart, en = FSelEnd;
+    const bool caretAtEnd = FCaret == en;
+    // The codes around and inside the selection are rebuilt with one minimal run at every
+    // join: the selection in the new colour, which also wins over the old codes inside it,
+    // and the text after it in its old colours.
+    const int a = BackOverCodes(s), b = SkipCodes(en);
+    TColourAttr shown = AttrAt(a), old = shown;
+    TColourAttr now = ApplyColourCode(AttrAt(s), letter);
+    std::string out;
+    int from = -1, to = -1;
+    for (int j = a;; ++j) {
+        if (j < b && Buf[j] == 1) {
+            const uint8_t code = static_cast<uint8_t>(Buf[++j]);
+            old = ApplyColourCode(old, code);
+            if (j > s && j < en) now = ApplyColourCode(ApplyColourCode(now, code), letter);
+            continue;
         }
+        const bool inside = j < en;
+        if (j >= b && en == Len) break; // the text ends with the selection
+        const TColourAttr want = inside ? now : old;
+        out += ColourCodesBetween(shown, want);
+        shown = want;
+        if (inside && from < 0) from = a + static_cast<int>(out.size());
+        if (j >= b) break;
+        out += Buf[j];
+        if (inside) to = a + static_cast<int>(out.size());
     }
-    int selEnd = s + static_cast<int>(out.size());
-    if (en < Len) out += ColourCodesBetween(attr, after); // the text after keeps its colours
-    if (Len - (en - s) + static_cast<int>(out.size()) > Limit) {
+    if (from < 0) from = to = a + static_cast<int>(out.size());
+    if (Len - (b - a) + static_cast<int>(out.size()) > Limit) {
         KeyBeep();
         return;
     }
-    RawDelete(s, en - s);
-    RawInsert(s, out);
-    FSelStart = s + 2;
-    FSelEnd = selEnd;
-    FCaret = caretAtEnd ? FSelEnd : FSelStart;
-    FAnchor = caretAtEnd ? FSelStart : FSelEnd;
-    MarkDirty(s);
+    RawDelete(a, b - a);
+    RawInsert(a, out);
+    FSelStart = from;
+    FSelEnd = to;
+    FCaret = caretAtEnd ? to : from;
+    FAnchor = caretAtEnd ? from : to;
+    MarkDirty(a);
     Changed();
     SelectionChanged();
 }
