@@ -1,0 +1,429 @@
+// The output interpreter against a plain one written straight from its rules (one byte at a
+// time, on the model's public operations): random streams of text, controls, colour codes and
+// escape sequences, cut into random pieces, must leave the same cells, cursor, interpreter
+// state and requests to the view.
+#include "terminal/ColorTTY.h"
+#include "tests/terminal/FakeTTYView.h"
+
+#include <algorithm>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+
+namespace {
+
+// The cell operations cell by cell.
+class PlainCellsTTY : public TColorTTY
+{
+public:
+    void WriteCells(int x, int y, int count, const char *source) override
+    {
+        if (x < 0 || y < 0 || x >= Cols || y >= Rows) return;
+        for (int k = 0; k < count && x + k < Cols; ++k) {
+            Chars[size_t(CellIndex(x + k, y))] = uint8_t(source[k]);
+            Attrs[size_t(CellIndex(x + k, y))] = Attr;
+        }
+    }
+    void EraseCells(int x, int y, int count) override
+    {
+        if (y < 0) return;
+        for (x = std::clamp(x, 0, Cols); count > 0; ++x) {
+            if (x == Cols) {
+                x = 0;
+                ++y;
+            }
+            if (y >= Rows) return;
+            Chars[size_t(CellIndex(x, y))] = ' ';
+            Attrs[size_t(CellIndex(x, y))] = 0;
+            --count;
+        }
+    }
+};
+
+class ReferenceInterpreter
+{
+public:
+    explicit ReferenceInterpreter(TColorTTY &tty) : T(tty) {}
+
+    void Write(const char *s, size_t count)
+    {
+        size_t seg = 0;
+        for (size_t i = 0; i < count; ++i) {
+            const uint8_t c = uint8_t(s[i]);
+            switch (T.EscState) {
+            case 0:
+                if (c != 0x01 && c != 0x1B) continue;
+                if (seg < i) PutText(s + seg, i - seg);
+                T.EscState = c == 0x01 ? 1 : 2;
+                break;
+            case 1:
+                T.EscState = 0;
+                T.Attr = ApplyColourCode(T.Attr, c);
+                break;
+            case 2:
+                T.EscState = 0;
+                Escape(c);
+                break;
+            case 3:
+                if ((c >= '0' && c <= '9') || c == ';') {
+                    Append(c);
+                } else {
+                    T.EscState = 0;
+                    Csi(c);
+                    Params().clear();
+                }
+                break;
+            default:
+                Append(c);
+                if (T.EscParamsLen == 2) {
+                    const int r = uint8_t(T.EscParams[0]), col = uint8_t(T.EscParams[1]);
+                    Params().clear();
+                    T.EscState = 0;
+                    T.MoveCursor(col - 32, r - 32 + T.Rows - T.VisibleRows);
+                }
+                break;
+            }
+            seg = i + 1;
+        }
+        if (seg < count && T.EscState == 0) PutText(s + seg, count - seg);
+    }
+
+private:
+    TColorTTY &T;
+
+    // EscParams as a string (kept NUL-terminated with its length in the model).
+    struct ParamView
+    {
+        TColorTTY &T;
+        void clear()
+        {
+            T.EscParamsLen = 0;
+            T.EscParams[0] = 0;
+        }
+        std::string str() const { return std::string(T.EscParams, size_t(T.EscParamsLen)); }
+    };
+    ParamView Params() { return ParamView{T}; }
+    void Append(uint8_t c)
+    {
+        if (T.EscParamsLen >= 9) return;
+        T.EscParams[T.EscParamsLen++] = char(c);
+        T.EscParams[T.EscParamsLen] = 0;
+    }
+
+    void PutText(const char *p, size_t count)
+    {
+        int dl = T.CursorX, dr = T.CursorX;
+        auto lineFull = [&] {
+            T.InvalidateCells(dl, dr);
+            T.CursorX = 0;
+            dl = dr = 0;
+            T.NewLine();
+        };
+        size_t i = 0;
+        while (i < count) {
+            if (T.CursorX >= T.Cols && uint8_t(p[i]) >= 0x20) lineFull();
+            const size_t n = std::min(size_t(std::max(0, T.Cols - T.CursorX)), count - i);
+            size_t run = 0;
+            while (run < n && uint8_t(p[i + run]) >= 0x20)
+                ++run;
+            if (run > 0) {
+                T.WriteCells(T.CursorX, T.CursorY, int(run), p + i);
+                T.LastChar = uint8_t(p[i + run - 1]);
+                T.CursorX += int(run);
+                dr = std::max(dr, T.CursorX);
+                i += run;
+                if (run == n && i < count) lineFull();
+                continue;
+            }
+            switch (p[i]) {
+            case 7:
+                if (T.HasWindow()) T.View()->Beep();
+                T.LastChar = 7;
+                break;
+            case 8:
+                if (T.CursorX > 0) {
+                    --T.CursorX;
+                    dl = std::min(dl, T.CursorX);
+                    T.LastChar = 8;
+                }
+                break;
+            case 9:
+                T.InvalidateCells(dl, dr);
+                T.CursorX = std::min(T.Cols, (T.CursorX + 15) / 16 * 16);
+                T.LastChar = 9;
+                break;
+            case 10:
+                T.InvalidateCells(dl, dr);
+                if (T.LastChar != 13) T.CursorX = dl = dr = 0;
+                T.NewLine();
+                dl = dr = T.CursorX;
+                T.LastChar = 10;
+                break;
+            case 13:
+                T.InvalidateCells(dl, dr);
+                T.CursorX = dl = dr = 0;
+                T.LastChar = 13;
+                break;
+            }
+            ++i;
+        }
+        T.InvalidateCells(dl, dr);
+        // the view shows the last page
+        if (T.HasOption(coAutoTracking) && T.Top == T.MaxTop) T.TrackCursor();
+    }
+
+    void Escape(uint8_t c)
+    {
+        switch (c) {
+        case 'A':
+        case 'I':
+            return T.MoveCursor(T.CursorX, T.CursorY - 1);
+        case 'B':
+            return T.MoveCursor(T.CursorX, T.CursorY + 1);
+        case 'C':
+            return T.MoveCursor(T.CursorX + 1, T.CursorY);
+        case 'D':
+            return T.MoveCursor(T.CursorX - 1, T.CursorY);
+        case 'H':
+            return T.MoveCursor(0, T.Rows - T.VisibleRows);
+        case 'J':
+            return T.ClearScreen();
+        case 'K':
+            return T.EraseToEndOfLine();
+        case 'Y':
+            T.EscState = 4;
+            return;
+        case 'Z':
+            return Write("Esc-Z", 5);
+        case '7':
+            T.SavedAttr = T.Attr;
+            return;
+        case '8':
+            T.Attr = T.SavedAttr;
+            return;
+        case '[':
+            T.EscState = 3;
+            return;
+        }
+    }
+
+    void Csi(uint8_t final)
+    {
+        const std::string s = Params().str();
+        const int n = TColorTTY::ParamInt(s.data(), int(s.size()));
+        switch (final) {
+        case 'A':
+            return T.MoveCursor(T.CursorX, T.CursorY - n);
+        case 'B':
+            return T.MoveCursor(T.CursorX, T.CursorY + n);
+        case 'C':
+            return T.MoveCursor(T.CursorX + n, T.CursorY);
+        case 'D':
+            return T.MoveCursor(T.CursorX - n, T.CursorY);
+        case 'H':
+        case 'f': {
+            const size_t semi = s.find(';');
+            int r = n, c = 1;
+            if (semi != std::string::npos) {
+                const std::string col = s.substr(semi + 1, 10);
+                r = TColorTTY::ParamInt(s.data(), int(semi));
+                c = TColorTTY::ParamInt(col.data(), int(col.size()));
+            }
+            return T.MoveCursor(c - 1, r + T.Rows - T.VisibleRows - 1);
+        }
+        case 'J':
+            if (s.empty() || s[0] == '0') T.EraseToEndOfScreen();
+            if (s[0] == '2') T.ClearScreen();
+            return;
+        case 'K':
+            if (s.empty() || s[0] == '0') T.EraseToEndOfLine();
+            if (s[0] == '1') T.EraseToStartOfLine();
+            if (s[0] == '2') T.EraseLine();
+            return;
+        case 'm':
+            for (size_t from = 0;;) {
+                const size_t to = std::min(s.find(';', from), s.size());
+                Sgr(to > from ? std::stoi(s.substr(from, to - from)) : 0);
+                if (to == s.size()) return;
+                from = to + 1;
+            }
+        case 's':
+            T.SavedCursor = {T.CursorX, T.CursorY};
+            return;
+        case 'u':
+            return T.MoveCursor(T.SavedCursor.x, T.SavedCursor.y);
+        }
+    }
+
+    void Sgr(int v)
+    {
+        TColourAttr &a = T.Attr;
+        if (v == 0) a = 7;
+        if (v == 1) a |= 0x08;
+        if (v == 5) a |= 0x80;
+        if (v == 7) a = TColourAttr(((a & 0x0F) << 4) + (a >> 4));
+        if (v >= 30 && v <= 37) a = TColourAttr((a & ~0x07) | (v - 30));
+        if (v >= 40 && v <= 47) a = TColourAttr((a & ~0x70) | ((v - 40) << 4));
+    }
+};
+
+// Pieces of the output language, weighted towards what BBSs send.
+std::string RandomStream(std::mt19937 &rng, int cols)
+{
+    static const char *const Tokens[] = {"\x1b[",
+                                         "\x1b",
+                                         "\x01",
+                                         ";",
+                                         "0",
+                                         "1",
+                                         "m",
+                                         "H",
+                                         "K",
+                                         "J",
+                                         "A",
+                                         "Y",
+                                         "Z",
+                                         "7",
+                                         "8",
+                                         "s",
+                                         "u",
+                                         "\r",
+                                         "\n",
+                                         "\r\n",
+                                         "\t",
+                                         "\b",
+                                         "\x07",
+                                         "\x0c",
+                                         "r",
+                                         "i",
+                                         " ",
+                                         "word ",
+                                         "\x1b[0m",
+                                         "\x01g",
+                                         "\x01a",
+                                         "\x1b[1;31;44m",
+                                         "\x1b[K",
+                                         "\x1b[2J",
+                                         "\x1b[J",
+                                         "\x1b[1K",
+                                         "\x1b[5;10H",
+                                         "\x1b[H",
+                                         "\x1b[7m",
+                                         "\x1b[;;1m",
+                                         "\x1bY",
+                                         "\x1b[12;3f",
+                                         "\x1b[3A",
+                                         "\x1b[2C",
+                                         "\x1b[x",
+                                         "\x1bZ",
+                                         "\x1b"
+                                         "7",
+                                         "\x1b"
+                                         "8",
+                                         "\xff",
+                                         "\x1b[s",
+                                         "\x1b[u",
+                                         "\x1b[1;37;44;5;7;0;32m",
+                                         "\x1b[00000000000031m"};
+    auto below = [&](size_t n) { return size_t(rng() % n); };
+    std::string s;
+    for (size_t k = below(40); k > 0; --k) {
+        const size_t kind = below(10);
+        if (kind < 6) {
+            s += Tokens[below(std::size(Tokens))];
+        } else if (kind < 8) { // text around the width of a line
+            s.append(below(3) == 0 ? size_t(cols) : below(size_t(cols) * 2 + 20), char('a' + below(26)));
+        } else if (kind < 9) { // parameters of any length before any byte
+            s += "\x1b[";
+            for (size_t n = below(14); n > 0; --n)
+                s += "0123456789;"[below(11)];
+            s += "mHfJKABCDsu\x01\x1b\r"[below(15)];
+        } else {
+            for (size_t n = below(12); n > 0; --n)
+                s += char(below(256));
+        }
+    }
+    return s;
+}
+
+void ExpectSame(const TColorTTY &a, const TColorTTY &b, const FakeTTYView &va, const FakeTTYView &vb)
+{
+    ASSERT_EQ(a.Chars, b.Chars);
+    ASSERT_EQ(a.Attrs, b.Attrs);
+    ASSERT_EQ(TCellPoint({a.CursorX, a.CursorY}), TCellPoint({b.CursorX, b.CursorY}));
+    ASSERT_EQ(TCellPoint({a.Left, a.Top}), TCellPoint({b.Left, b.Top}));
+    ASSERT_EQ(a.RingStart, b.RingStart);
+    ASSERT_EQ(a.Attr, b.Attr);
+    ASSERT_EQ(a.SavedAttr, b.SavedAttr);
+    ASSERT_EQ(a.SavedCursor, b.SavedCursor);
+    ASSERT_EQ(a.LastChar, b.LastChar);
+    ASSERT_EQ(a.EscState, b.EscState);
+    ASSERT_EQ(std::string(a.EscParams, size_t(a.EscParamsLen)),
+              std::string(b.EscParams, size_t(b.EscParamsLen)));
+    ASSERT_EQ(a.ScrolledBack, b.ScrolledBack);
+    ASSERT_EQ(a.TrackWaiting, b.TrackWaiting);
+    ASSERT_EQ(a.ScrollWaiting, b.ScrollWaiting);
+    ASSERT_EQ(TCellPoint({a.ScrollWaitDX, a.ScrollWaitDY}), TCellPoint({b.ScrollWaitDX, b.ScrollWaitDY}));
+    ASSERT_EQ(va.Invalidated, vb.Invalidated);
+    ASSERT_EQ(va.Moves, vb.Moves);
+    ASSERT_EQ(va.InvalidatedAll, vb.InvalidatedAll);
+    ASSERT_EQ(va.Renumbered, vb.Renumbered);
+    ASSERT_EQ(va.TrackPosts, vb.TrackPosts);
+    ASSERT_EQ(va.ScrollPosts, vb.ScrollPosts);
+    ASSERT_EQ(va.Beeps, vb.Beeps);
+    ASSERT_EQ(va.Carets, vb.Carets);
+}
+
+TEST(InterpreterReference, RandomStreamsInRandomPiecesMatchTheRules)
+{
+    for (unsigned seed = 0; seed < 400; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 rng(seed);
+        TColorTTY tty;
+        PlainCellsTTY ref;
+        FakeTTYView vt, vr;
+        // narrow, and wide enough for runs of many 16-byte moves
+        const int cols = seed % 4 == 0 ? 60 + int(rng() % 70) : 1 + int(rng() % 30);
+        const int rows = 1 + int(rng() % 40);
+        const int visibleCols = int(rng() % uint32_t(cols + 3)),
+                  visibleRows = int(rng() % uint32_t(rows + 3));
+        // without a window, with a lazy one and with one painted at once
+        const bool window = seed % 5 != 0;
+        const TColorTTYOptions options =
+            seed % 3 == 0 ? DefaultTTYOptions & ~OptionBit(coLazyWrite) : DefaultTTYOptions;
+        for (auto [t, v] : {std::pair<TColorTTY *, FakeTTYView *>{&tty, &vt}, {&ref, &vr}}) {
+            if (window) t->SetView(v);
+            t->SetOptions(options | (seed % 2 ? OptionBit(coFulltimeCursor) : 0));
+            t->Focused = true;
+            SetUpTTY(*t, cols, rows, visibleCols, visibleRows);
+            t->MoveCursor(0, t->ScreenTop());
+            v->Forget();
+        }
+        ReferenceInterpreter interp(ref);
+        for (int writes = 0; writes < 30; ++writes) {
+            const std::string s = RandomStream(rng, cols);
+            for (size_t pos = 0; pos < s.size();) {
+                const size_t n = rng() % 3 == 0 ? s.size() - pos : 1 + rng() % (s.size() - pos);
+                if (rng() % 2 && std::memchr(s.data() + pos, 0, n) == nullptr)
+                    tty.Write(std::string(s, pos, n).c_str());
+                else
+                    tty.Write(s.data() + pos, n);
+                interp.Write(s.data() + pos, n);
+                pos += n;
+            }
+            if (rng() % 4 == 0) { // the posted requests arrive
+                tty.HandleScrollMessage();
+                ref.HandleScrollMessage();
+                tty.HandleTrackMessage();
+                ref.HandleTrackMessage();
+            }
+            ExpectSame(tty, ref, vt, vr);
+            if (HasFatalFailure()) return;
+        }
+        tty.SetView(nullptr);
+        ref.SetView(nullptr);
+    }
+}
+
+} // namespace
