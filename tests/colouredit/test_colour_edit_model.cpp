@@ -1,5 +1,5 @@
-// The colour text model: walks, merging of colour codes, colouring, limits, wrap, keys,
-// clipboard formats and the bounded buffer.
+// The colour text model: merging of colour codes, colouring, limits, wrap, keys, clipboard
+// formats and the bounded buffer.
 #include "colouredit/ColEdit2.h"
 #include "tests/colouredit/EditTestUtil.h"
 
@@ -14,170 +14,137 @@ struct ColourEditModel : ::testing::Test
     TAbstractColourEdit Edit;
     TFakeClipboard Clip;
     TCountingBeeper Beeps;
-    int Changes = 0;
 
     ColourEditModel()
     {
         Edit.SetClipboard(&Clip);
         Edit.SetBeeper(&Beeps);
         Edit.SetMultiLine(true);
-        Edit.OnChange = [this](TAbstractColourEdit &) { ++Changes; };
     }
     void Type(std::string_view s) { TypeText(Edit, s); }
     void Key(uint16_t key, TShiftState shift = 0) { Edit.EditKeyDown(key, shift); }
 };
 
-TEST_F(ColourEditModel, ColouringASelectionKeepsTheTextAfterItInItsOldColour)
+TEST_F(ColourEditModel, CodesStayMinimalWhereRunsMeet)
 {
-    Type("ab");
-    Key(VK_LEFT, ssShift);
-    Type("\x01r");
-    EXPECT_EQ(Edit.Text(), "a\x01rb");
-    EXPECT_EQ(Edit.SelStart(), 3);
-    EXPECT_EQ(Edit.SelEnd(), 4);
-    EXPECT_FALSE(Edit.CodePending());
+    // Text, caret and anchor; typed keys, then one key-down; the text that must result.
+    struct Case
+    {
+        const char *text;
+        int caret, anchor;
+        const char *typed;
+        uint16_t key;
+        std::string want;
+    } cases[] = {
+        {"ab", 2, 1, "\x01r", 0, "a\x01rb"},                  // the selected b coloured
+        {"abc", 2, 1, "\x01r\x01g", 0, "a\x01gb\x01wc"},      // twice; c keeps its colour
+        {"a", 1, 1, "\x01r\x01rb\x01wc", 0, "a\x01rb\x01wc"}, // the same colour adds nothing
+        {"a\x01rb\x01gc", 3, 3, "", VK_DELETE, "a\x01gc"},    // the only character between codes
+        {"a\x01rb\x01wc", 4, 4, "", VK_BACK, "ac"},           // back to the colour before
+        {"ab\x01rc", 4, 4, "", VK_BACK, "a\x01rc"},           // the character in front of the code
+    };
+    Edit.SetDefaultAttr(15); // bright white, which 'w' gives back
+    for (const Case &c : cases) {
+        Edit.SetText(c.text);
+        Edit.SetCaret(c.caret, c.anchor);
+        Type(c.typed);
+        if (c.key) Key(c.key);
+        EXPECT_EQ(Edit.Text(), c.want) << c.text;
+    }
+    EXPECT_EQ(Beeps.Count, 0);
 
-    Edit.SetText("abc");
-    Edit.SetCaret(2, 1); // b selected, caret at its end
-    Type("\x01r");
-    EXPECT_EQ(Edit.AttrAt(Edit.Text().find('b')), ApplyColourCode(14, 'r'));
-    EXPECT_EQ(Edit.AttrAt(Edit.TextLength() - 1), 14); // the c
-    EXPECT_EQ(Edit.Caret(), Edit.SelEnd());
-    Type("\x01g"); // coloured again: the codes at the joins stay minimal
-    EXPECT_EQ(Edit.Text(), "a\x01gb\x01"
-                           "cc");
-
-    // Old codes inside the selection do not win over the new colour.
+    // The selection covers the coloured text; old codes inside it do not win over the colour.
     Edit.SetText("a\x01gbc");
     Edit.SelectAll();
     Type("\x01p");
+    EXPECT_EQ(Edit.SelStart(), 2);
+    EXPECT_EQ(Edit.SelEnd(), Edit.TextLength());
     for (char c : {'a', 'b', 'c'})
         EXPECT_EQ(Edit.AttrAt(Edit.Text().find(c)) & 7, 5) << c;
-}
 
-TEST_F(ColourEditModel, ColourCodeAtTheCaretIsMinimal)
-{
-    Type("a\x01r");
-    EXPECT_EQ(Edit.Text(), "a\x01r");
-    Type("\x01r"); // the same colour again adds nothing
-    EXPECT_EQ(Edit.Text(), "a\x01r");
-    Type("b\x01"
-         "c"); // back to the default colour (cyan foreground, bright)
-    Type("c");
-    EXPECT_EQ(Edit.Text(), "a\x01rb\x01"
-                           "cc");
-    int beeps = Beeps.Count;
-    Type("\x01x"); // not a code letter
-    EXPECT_EQ(Beeps.Count, beeps + 1);
-    EXPECT_EQ(Edit.Text(), "a\x01rb\x01"
-                           "cc");
-}
-
-TEST_F(ColourEditModel, DeletingBetweenCodesLeavesOneMinimalRun)
-{
-    Edit.SetText("a\x01rb\x01gc");
-    Edit.SetCaret(3);
-    Key(VK_DELETE);
-    EXPECT_EQ(Edit.Text(), "a\x01gc");
-
-    // Back to the colour before: no code is left at all.
-    Edit.SetText("a\x01rb\x01"
-                 "cc");
-    Edit.SetCaret(4);
-    Key(VK_BACK);
-    EXPECT_EQ(Edit.Text(), "ac");
-    EXPECT_EQ(Edit.Caret(), 1);
-
-    // Backspace right after a code deletes the character in front of the code.
-    Edit.SetText("ab\x01rc");
-    Edit.SetCaret(4);
-    Key(VK_BACK);
-    EXPECT_EQ(Edit.AttrAt(Edit.TextLength() - 1), ApplyColourCode(14, 'r'));
-    EXPECT_EQ(StripColourCodes(Edit.Text()), "ac");
-
-    int beeps = Beeps.Count;
-    Edit.SetCaret(0);
-    Key(VK_BACK);
-    EXPECT_EQ(Beeps.Count, beeps + 1);
-    Edit.SetCaret(Edit.TextLength());
-    Key(VK_DELETE);
-    EXPECT_EQ(Beeps.Count, beeps + 2);
-}
-
-TEST_F(ColourEditModel, InsertMergesCodesAtBothJoins)
-{
+    // Inserted codes that end in the colour following anyway leave no code there.
     Edit.SetText("x\x01ry");
     Edit.SetCaret(1);
     Edit.Insert("\x01r-\x01"
                 "c");
-    // The inserted codes end in the colour that follows anyway: no code is left there.
     EXPECT_EQ(Edit.Text(), "x\x01r-y");
     EXPECT_EQ(Edit.Caret(), 4);
-    int changes = Changes;
-    Edit.Insert("z");
-    EXPECT_GT(Changes, changes);
 }
 
-TEST_F(ColourEditModel, MaxLengthCutsTheTextAndAHalfCodeAndLineCount)
+TEST_F(ColourEditModel, RefusedKeysBeepAndChangeNothing)
+{
+    Edit.SetText("ab");
+    Edit.SetCaret(0);
+    Key(VK_BACK);
+    Edit.SetCaret(2);
+    Key(VK_DELETE);
+    Type("\x01x\x07\xc8"); // not a code letter, a control character, a byte above 127
+    EXPECT_EQ(Beeps.Count, 5);
+    Edit.SetMultiLine(false);
+    EXPECT_FALSE(Edit.EditKeyPress(13)); // not even the owner's handler runs
+    EXPECT_EQ(Edit.Text(), "ab");
+
+    // Read-only: no key changes the text, Ctrl+X copies.
+    Edit.SetReadOnly(true);
+    Type("x\x01");
+    Key(VK_BACK);
+    EXPECT_FALSE(Edit.CodePending());
+    Edit.SelectAll();
+    Clip.HasPlain = true;
+    Edit.EditKeyPress(22);
+    Edit.EditKeyPress(24);
+    EXPECT_EQ(Clip.Plain, "ab");
+    EXPECT_EQ(Edit.Text(), "ab");
+}
+
+TEST_F(ColourEditModel, MaxLengthCutsTheTextAndAHalfCode)
 {
     Edit.SetText("abcd\x01r");
     Edit.SetMaxLength(5);
     EXPECT_EQ(Edit.Text(), "abcd");
-    EXPECT_EQ(Edit.MaxLength(), 5);
     Edit.SetCaret(4);
     Type("ef");
     EXPECT_EQ(Edit.Text(), "abcde");
     EXPECT_EQ(Beeps.Count, 1);
-    Edit.SetMaxLength(0);
-    EXPECT_EQ(Edit.MaxLength(), 0);
-    EXPECT_EQ(Edit.EffectiveMaxLength(), Edit.Capacity());
     Edit.SetMaxLength(Edit.Capacity());
     EXPECT_EQ(Edit.MaxLength(), 0);
 
-    Edit.SetText("");
     EXPECT_EQ(Edit.LineCount(), 1);
     Edit.SetText("a\nb\rc\x01r");
     EXPECT_EQ(Edit.LineCount(), 3);
 }
 
-TEST_F(ColourEditModel, WrapsAtTheLastSpaceAfterTheMiddle)
+TEST_F(ColourEditModel, WordWrap)
 {
     Edit.SetWrapColumn(20);
-    Type("aaaa bbbb cccc dddd eeee ffff");
+    Type("aaaa bbbb cccc dddd eeee ffff"); // at the last space after the middle
     EXPECT_EQ(Edit.Text(), "aaaa bbbb cccc dddd\reeee ffff");
     EXPECT_EQ(Edit.Caret(), Edit.TextLength());
-
-    // Deleting on the first line pulls the next word back up.
     Edit.SetCaret(0);
-    for (int i = 0; i < 10; ++i)
+    for (int i = 0; i < 10; ++i) // deleting pulls the next words back up
         Key(VK_DELETE);
     EXPECT_EQ(Edit.Text(), "cccc dddd eeee ffff");
-}
 
-TEST_F(ColourEditModel, AWordLongerThanTheLineBreaksBeforeItsLastTypedLetter)
-{
-    Edit.SetWrapColumn(20);
+    // A word of 25 letters breaks before its last typed letter.
+    Edit.SetText("");
     Type(std::string(25, 'x'));
     EXPECT_EQ(Edit.Text(), std::string(20, 'x') + "\r" + std::string(5, 'x'));
     EXPECT_EQ(Edit.Caret(), Edit.TextLength());
 
-    // Typing inside the first line of a long word moves the caret past the break.
+    // Typing inside the first line of a long word: the caret follows its character.
     Edit.SetText("");
     Type("aaaaaaaaaaa bbbbbbbb");
     Edit.SetCaret(15);
     Type("X");
     EXPECT_EQ(Edit.Text(), "aaaaaaaaaaa\rbbbXbbbbb");
     EXPECT_EQ(Edit.Text()[Edit.Caret() - 1], 'X');
-}
 
-TEST_F(ColourEditModel, NoWrapColumnMeansNoWrapping)
-{
-    Edit.SetWrapColumn(0);
-    EXPECT_EQ(Edit.WrapColumn(), 0);
-    Type(std::string(300, 'y') + " z");
-    EXPECT_EQ(Edit.LineCount(), 1);
+    // Column 0 wraps nothing; values beyond 255 are not taken.
     Edit.SetWrapColumn(256);
-    EXPECT_EQ(Edit.WrapColumn(), 0);
+    EXPECT_EQ(Edit.WrapColumn(), 20);
+    TAbstractColourEdit plain;
+    TypeText(plain, std::string(300, 'y') + " z");
+    EXPECT_EQ(plain.LineCount(), 1);
 }
 
 TEST_F(ColourEditModel, CursorKeysMoveByVisibleCharactersWordsAndLines)
@@ -185,71 +152,30 @@ TEST_F(ColourEditModel, CursorKeysMoveByVisibleCharactersWordsAndLines)
     // o n e _ ^r t w o LF a b ^g c _ t h r e e
     Edit.SetText("one \x01rtwo\nab\x01gc three");
     Edit.SetCaret(Edit.TextLength());
-    Key(VK_HOME);
-    EXPECT_EQ(Edit.Caret(), 10);
-    Key(VK_RIGHT);
-    Key(VK_RIGHT); // over the code
-    EXPECT_EQ(Edit.Caret(), 14);
-    Key(VK_UP);
-    EXPECT_EQ(Edit.Caret(), 2);
-    Key(VK_END);
-    EXPECT_EQ(Edit.Caret(), 9);
-    Key(VK_DOWN); // visible column 7, codes not counted
-    EXPECT_EQ(Edit.Caret(), 19);
-    Key(VK_LEFT, ssCtrl);
-    EXPECT_EQ(Edit.Caret(), 16);
-    Key(VK_LEFT, ssCtrl);
-    EXPECT_EQ(Edit.Caret(), 10);
-    Key(VK_LEFT, ssCtrl);
-    EXPECT_EQ(Edit.Caret(), 6);
-    Key(VK_LEFT);
-    EXPECT_EQ(Edit.Caret(), 3);
-    Key(VK_RIGHT, ssCtrl);
-    EXPECT_EQ(Edit.Caret(), 6);
-    Key(VK_RIGHT, ssCtrl | ssShift);
-    EXPECT_EQ(Edit.Caret(), 10);
-    EXPECT_EQ(Edit.SelStart(), 6);
-    EXPECT_EQ(Edit.SelEnd(), 10);
-    Key(VK_RIGHT);
+    // Key, shift state, caret after it.
+    const struct
+    {
+        uint16_t key;
+        TShiftState shift;
+        int caret;
+    } steps[] = {
+        {VK_HOME, 0, 10},      {VK_RIGHT, 0, 11},     {VK_RIGHT, 0, 14}, // over the code
+        {VK_UP, 0, 2},         {VK_END, 0, 9},        {VK_DOWN, 0, 19},  // codes count no column
+        {VK_LEFT, ssCtrl, 16}, {VK_LEFT, ssCtrl, 10}, {VK_LEFT, ssCtrl, 6},
+        {VK_LEFT, 0, 3},       {VK_RIGHT, ssCtrl, 6}, {VK_RIGHT, ssCtrl | ssShift, 10},
+        {VK_HOME, ssCtrl, 0},  {VK_UP, 0, 0},         {VK_END, ssCtrl, 21},
+    };
+    for (const auto &s : steps) {
+        Key(s.key, s.shift);
+        EXPECT_EQ(Edit.Caret(), s.caret) << s.key;
+        if (s.shift & ssShift) {
+            EXPECT_EQ(Edit.SelStart(), 6);
+            EXPECT_EQ(Edit.SelEnd(), 10);
+        }
+    }
+    Key(VK_BACK, ssShift); // no selection is left from the old anchor
     EXPECT_FALSE(Edit.HasSelection());
-    Key(VK_HOME, ssCtrl);
-    EXPECT_EQ(Edit.Caret(), 0);
-    Key(VK_UP);
-    EXPECT_EQ(Edit.Caret(), 0);
-    Key(VK_END, ssCtrl);
-    EXPECT_EQ(Edit.Caret(), Edit.TextLength());
-}
-
-TEST_F(ColourEditModel, ReadOnlyChangesNothingButCopies)
-{
-    Edit.SetText("abc");
-    Edit.SetReadOnly(true);
-    Edit.SelectAll();
-    Type("x\r\x01");
-    Key(VK_BACK);
-    Key(VK_DELETE);
-    EXPECT_FALSE(Edit.CodePending());
-    Edit.SelectAll();
-    Clip.HasPlain = true;
-    Clip.Plain = "zzz";
-    Edit.EditKeyPress(22);
-    EXPECT_EQ(Edit.Text(), "abc");
-    Edit.EditKeyPress(24); // copies in a read-only control
-    EXPECT_EQ(Clip.Plain, "abc");
-    EXPECT_EQ(Edit.Text(), "abc");
-}
-
-TEST_F(ColourEditModel, EnterOnlyInAMultiLineControl)
-{
-    EXPECT_TRUE(Edit.EditKeyPress(13));
-    EXPECT_EQ(Edit.Text(), "\n");
-    Edit.SetMultiLine(false);
-    EXPECT_FALSE(Edit.EditKeyPress(13));
-    EXPECT_EQ(Edit.Text(), "\n");
-    int beeps = Beeps.Count;
-    Edit.EditKeyPress(7);
-    Edit.EditKeyPress(200);
-    EXPECT_EQ(Beeps.Count, beeps + 2);
+    EXPECT_EQ(Edit.Caret(), 20);
 }
 
 TEST_F(ColourEditModel, CopyGivesBothFormatsExactly)
@@ -270,12 +196,11 @@ TEST_F(ColourEditModel, CopyGivesBothFormatsExactly)
     EXPECT_EQ(Clip.Plain, "xy\r\nz");
 }
 
-TEST_F(ColourEditModel, PasteTakesColouredTextAndDropsTheCrOfCrLf)
+TEST_F(ColourEditModel, PasteDropsTheCrOfCrLfAndControlBytes)
 {
     Clip.HasColoured = Clip.HasPlain = true;
     Clip.Coloured = "\x01"
                     "a\x01rX\r\nY\0junk"s;
-    Clip.Plain = "plain";
     Edit.EditKeyPress(22);
     EXPECT_EQ(Edit.Text(), "\x01"
                            "a\x01rX\nY");
@@ -292,15 +217,12 @@ TEST_F(ColourEditModel, PasteTakesColouredTextAndDropsTheCrOfCrLf)
     Clip.Plain = "p\x01q\x1b[2J\r\nr";
     Edit.PasteFromClipboard();
     EXPECT_EQ(Edit.Text(), "pq[2J\nr");
-}
 
-TEST_F(ColourEditModel, PasteLongerThanTheRoomIsRefusedWhole)
-{
+    // A text longer than the room is refused whole (plain: MaxLength - 2 at most).
+    Edit.SetText("abc");
     Edit.SetMaxLength(10);
-    Type("abc");
-    Clip.HasPlain = true;
     Clip.Plain = "12345678";
-    Edit.PasteFromClipboard(); // cut to MaxLength - 2 = 8, 3 + 8 > 10
+    Edit.PasteFromClipboard();
     EXPECT_EQ(Edit.Text(), "abc");
     EXPECT_EQ(Beeps.Count, 1);
     Clip.Plain = "1234567";
@@ -333,6 +255,14 @@ TEST_F(ColourEditModel, NothingIsWrittenPastTheBuffer)
     EXPECT_EQ(Edit.AttrAt(Edit.TextLength()), ApplyColourCode(14, 'i'));
     EXPECT_EQ(StripColourCodes(Edit.Text()), std::string(32766 - 4, 'x') + "A");
 
+    // No room for a soft break in a full buffer: the line stays long.
+    Edit.SetWrapColumn(10);
+    Edit.SetText(std::string(32765, 'w').c_str());
+    Edit.SetCaret(Edit.TextLength());
+    Type("w");
+    Key(VK_BACK);
+    EXPECT_LE(Edit.TextLength(), 32766);
+
     // Colouring a selection is refused when its codes would not fit.
     Edit.SetText("abcdefgh");
     Edit.SetMaxLength(10);
@@ -342,17 +272,6 @@ TEST_F(ColourEditModel, NothingIsWrittenPastTheBuffer)
     Edit.SetCaret(0);
     Type("\x01r");
     EXPECT_EQ(Edit.TextLength(), 10);
-}
-
-TEST_F(ColourEditModel, WrapWithAFullBufferDoesNotInsertBreaks)
-{
-    Edit.SetWrapColumn(10);
-    Edit.SetText(std::string(32765, 'w').c_str());
-    Edit.SetCaret(Edit.TextLength());
-    Type("w");
-    EXPECT_EQ(Edit.TextLength(), 32766);
-    Key(VK_BACK);
-    EXPECT_LE(Edit.TextLength(), 32766);
 }
 
 } // namespace
