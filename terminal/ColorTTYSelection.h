@@ -34,10 +34,3 @@ std::string SelectionText(const TColorTTY &tty);
 // front of every character whose attribute differs from the running one; empty when nothing
 // is selected. No NUL appended.
 std::string SelectionColouredText(const TColorTTY &tty);
-
-// True when cell (x, y) lies in SelStart .. SelEnd (end exclusive).
-inline bool CellSelected(const TColorTTY &tty, int x, int y)
-{
-    const TCellPoint &s = tty.SelStart, &e = tty.SelEnd;
-    return (y > s.y || (y == s.y && x >= s.x)) && (y < e.y || (y == e.y && x < e.x));
-}

@@ -689,61 +689,38 @@ void TColorTTYWidget::changeEvent(QEvent *e)
 
 namespace {
 
+// Keys whose character is not their text: the byte typed plain and with Ctrl (0: the
+// key's text decides).
+struct KeyByte
+{
+    int key;
+    char plain, ctrl;
+};
+constexpr KeyByte KeyBytes[] = {
+    {Qt::Key_Return, 13, 10},     {Qt::Key_Enter, 13, 10},     {Qt::Key_Backspace, 8, 127},
+    {Qt::Key_Tab, 9, 9},          {Qt::Key_Backtab, 9, 9},     {Qt::Key_Escape, 27, 27},
+    {Qt::Key_BracketLeft, 0, 27}, {Qt::Key_Backslash, 0, 28},  {Qt::Key_BracketRight, 0, 29},
+    {Qt::Key_AsciiCircum, 0, 30}, {Qt::Key_Underscore, 0, 31},
+};
+
 // The character a key types, as a code page 437 byte; false for keys that type nothing.
 bool KeyChar(const QKeyEvent *e, char &ch)
 {
     const int key = e->key();
     const Qt::KeyboardModifiers mods = e->modifiers();
+    const bool ctrl = mods & Qt::ControlModifier;
     if (key == Qt::Key_Delete) return false;
-    if ((mods & Qt::AltModifier) && !(mods & Qt::ControlModifier)) return false;
-    if (mods & Qt::ControlModifier) {
-        if (key >= Qt::Key_A && key <= Qt::Key_Z) {
-            ch = char(key - Qt::Key_A + 1);
-            return true;
-        }
-        switch (key) {
-        case Qt::Key_BracketLeft:
-            ch = 27;
-            return true;
-        case Qt::Key_Backslash:
-            ch = 28;
-            return true;
-        case Qt::Key_BracketRight:
-            ch = 29;
-            return true;
-        case Qt::Key_AsciiCircum:
-            ch = 30;
-            return true;
-        case Qt::Key_Underscore:
-            ch = 31;
-            return true;
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            ch = 10;
-            return true;
-        case Qt::Key_Backspace:
-            ch = 127;
-            return true;
-        default:
-            break;
-        }
+    if ((mods & Qt::AltModifier) && !ctrl) return false;
+    if (ctrl && key >= Qt::Key_A && key <= Qt::Key_Z) {
+        ch = char(key - Qt::Key_A + 1);
+        return true;
     }
-    switch (key) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        ch = 13;
-        return true;
-    case Qt::Key_Backspace:
-        ch = 8;
-        return true;
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-        ch = 9;
-        return true;
-    case Qt::Key_Escape:
-        ch = 27;
-        return true;
-    default:
+    for (const KeyByte &k : KeyBytes) {
+        if (k.key != key) continue;
+        if (const char c = ctrl ? k.ctrl : k.plain) {
+            ch = c;
+            return true;
+        }
         break;
     }
     const QString text = e->text();

@@ -2,24 +2,12 @@
 
 #include <gtest/gtest.h>
 
-TEST(Cp437, GlyphsOfBoxDrawingShadingAndAccents)
+TEST(Cp437, BothEndsOfTheTablesAndEveryByteRoundTrips)
 {
-    EXPECT_EQ(cp437::ToUnicode('A'), U'A');
-    EXPECT_EQ(cp437::ToUnicode(0xB0), U'\u2591'); // light shade
-    EXPECT_EQ(cp437::ToUnicode(0xB2), U'\u2593');
-    EXPECT_EQ(cp437::ToUnicode(0xC4), U'\u2500'); // horizontal line
-    EXPECT_EQ(cp437::ToUnicode(0xC9), U'\u2554'); // double top-left corner
-    EXPECT_EQ(cp437::ToUnicode(0xDB), U'\u2588'); // full block
-    EXPECT_EQ(cp437::ToUnicode(0x82), U'\u00E9');
-    EXPECT_EQ(cp437::ToUnicode(0xE1), U'\u00DF');
-    EXPECT_EQ(cp437::ToUnicode(0xFF), U'\u00A0');
-    EXPECT_EQ(cp437::ToUnicode(0x7F), U'\u2302');
-    EXPECT_EQ(cp437::ToUnicode(0x01), U'\u263A');
     EXPECT_EQ(cp437::ToUnicode(0x00), U' ');
-}
-
-TEST(Cp437, EveryHighByteRoundTripsThroughUnicode)
-{
+    EXPECT_EQ(cp437::ToUnicode(0x01), U'\u263A');
+    EXPECT_EQ(cp437::ToUnicode(0x1F), U'\u25BC');
+    EXPECT_EQ(cp437::ToUnicode(0xFF), U'\u00A0');
     for (int b = 0x20; b <= 0xFF; ++b)
         EXPECT_EQ(cp437::FromUnicode(cp437::ToUnicode(static_cast<unsigned char>(b))), b) << b;
 }
@@ -42,10 +30,7 @@ TEST(Cp437, FallbackIsPrintableAscii)
         EXPECT_GE(c, 0x20) << b;
         EXPECT_LT(c, 0x7F) << b;
     }
-    EXPECT_EQ(cp437::AsciiFallback(0xC4), '-');
-    EXPECT_EQ(cp437::AsciiFallback(0xBA), '|');
     EXPECT_EQ(cp437::AsciiFallback(0xC9), '+');
-    EXPECT_EQ(cp437::AsciiFallback(0xB1), '#');
     EXPECT_EQ(cp437::AsciiFallback(0x82), 'e');
 }
 

@@ -25,22 +25,6 @@ struct SelectionTest : ::testing::Test
 
 } // namespace
 
-TEST_F(SelectionTest, ColouredTextOfRedAndBrightRed)
-{
-    tty.Write("\x01"
-              "a\x01r"
-              "a\x01"
-              "fb");
-    ASSERT_EQ(tty.AttrAt(0, 0), 1);
-    ASSERT_EQ(tty.AttrAt(1, 0), 9);
-    Select({0, 0}, {2, 0});
-    EXPECT_EQ(SelectionColouredText(tty), "\x01"
-                                          "a\x01r"
-                                          "a\x01"
-                                          "fb");
-    EXPECT_EQ(SelectionText(tty), "ab");
-}
-
 TEST_F(SelectionTest, ColouredTextResetsWhenBrightOrFlashGoesAway)
 {
     // X bright red on blue with flash, then y plain red on black.
@@ -152,10 +136,6 @@ TEST_F(SelectionTest, DragInEitherDirectionGivesTheSameSelection)
     SelectToMouse(tty, {1, 3}); // later row, earlier column: anchor first
     EXPECT_EQ(tty.SelStart, (TCellPoint{8, 0}));
     EXPECT_EQ(tty.SelEnd, (TCellPoint{1, 3}));
-    EXPECT_TRUE(CellSelected(tty, 9, 0));
-    EXPECT_TRUE(CellSelected(tty, 0, 3));
-    EXPECT_FALSE(CellSelected(tty, 1, 3));
-    EXPECT_FALSE(CellSelected(tty, 7, 0));
 }
 
 TEST_F(SelectionTest, DoubleClickSelectsTheWordBetweenSpaces)
