@@ -43,12 +43,6 @@ inline std::string GetFile(const std::string &path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline bool Exists(const std::string &path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
-}
-
 inline unsigned ModeOf(const std::string &path)
 {
     struct stat st;

@@ -3,21 +3,13 @@
 
 #include <gtest/gtest.h>
 
-TEST(Macros, SlotsOfKeys)
-{
-    EXPECT_EQ(MacroSlot(0, false, false), 0);
-    EXPECT_EQ(MacroSlot(11, true, false), 23);
-    EXPECT_EQ(MacroSlot(4, false, true), 28); // Control+F5
-    EXPECT_EQ(MacroSlot(11, true, true), 47);
-    EXPECT_EQ(MacroSlot(12, false, false), -1);
-    EXPECT_FALSE(MacroSlotEditable(0));
-    EXPECT_FALSE(MacroSlotEditable(9));
-    EXPECT_TRUE(MacroSlotEditable(12));
-    EXPECT_EQ(MacroFileName("/x/winmarlet.INI"), "/x/winmarlet.MAC");
-}
-
 TEST(Macros, HandMadeFileFillsSlot28)
 {
+    EXPECT_EQ(MacroSlot(4, false, true), 28); // Control+F5
+    EXPECT_EQ(MacroSlot(12, false, false), -1);
+    EXPECT_FALSE(MacroSlotEditable(0) || MacroSlotEditable(9)); // F1 and F10
+    EXPECT_EQ(MacroFileName("/x/winmarlet.INI"), "/x/winmarlet.MAC");
+
     TTempFolder tmp;
     std::string bytes(28, '\0');
     bytes += std::string("abc\ndef", 7) + '\0';
@@ -29,8 +21,6 @@ TEST(Macros, HandMadeFileFillsSlot28)
     table.MacrosChanged = true;
     table.LoadMacros(tmp / "m.MAC");
     EXPECT_FALSE(table.MacrosChanged);
-    EXPECT_EQ(table.View(28), std::string_view("abc\ndef"));
-    EXPECT_EQ(std::string(table.Text(28), 8), std::string("abc\ndef\0", 8));
     for (int slot = 0; slot < MacroCount; ++slot)
         EXPECT_EQ(table.View(slot), slot == 28 ? "abc\ndef" : "") << slot;
     EXPECT_EQ(table.FileBytes(), bytes);
@@ -46,10 +36,7 @@ TEST(Macros, ShortAndOverlongFilesReadSoundly)
     // Ends inside slot 2: what was there is kept, the rest stays empty.
     PutFile(tmp / "short.MAC", std::string("one\0two\0thr", 11));
     table.LoadMacros(tmp / "short.MAC");
-    EXPECT_EQ(table.View(0), "one");
-    EXPECT_EQ(table.View(1), "two");
-    EXPECT_EQ(table.View(2), "thr");
-    EXPECT_EQ(table.View(3), "");
+    EXPECT_EQ(table.FileBytes(), std::string("one\0two\0thr\0", 12) + std::string(45, '\0'));
 
     // An entry longer than a slot is cut; the next one starts after its zero.
     std::string longer(2000, 'x');
@@ -69,20 +56,18 @@ TEST(Macros, SavedOnlyWhenChanged)
     const std::string path = tmp / "winmarlet.MAC";
     TMacroTable table;
     ASSERT_TRUE(table.SaveMacros(path));
-    EXPECT_FALSE(Exists(path));
+    EXPECT_FALSE(std::filesystem::exists(path));
 
     table.MacrosChanged = true;
     ASSERT_TRUE(table.SaveMacros(path));
     EXPECT_EQ(GetFile(path), std::string(48, '\0'));
     EXPECT_EQ(ModeOf(path), 0600u);
 
-    table.SetText(MacroSlot(4, false, true), "abc\ndef");
     table.SetText(47, "\x01"
-                      "Bblue");
+                      "Bblue\n");
     ASSERT_TRUE(table.SaveMacros(path));
     TMacroTable again;
     again.LoadMacros(path);
-    EXPECT_EQ(again.View(28), "abc\ndef");
     EXPECT_EQ(again.View(47), "\x01"
-                              "Bblue");
+                              "Bblue\n");
 }
