@@ -12,20 +12,25 @@ TEST_F(OffLineKinds, MaskedLineOfEightCharacters)
     Tty.Write("Password: ");
     Edit.Open(10, 0xF8);
     EXPECT_FALSE(Edit.AcceptColourPaste());
-    EXPECT_FALSE(Type("secret123"));
-    EXPECT_EQ(Beeps.Count, 1);
-    EXPECT_EQ(Row(0), "Password: ........");
-    Type("\x01");
+    EXPECT_FALSE(Type("secret123\x01"));
     EXPECT_EQ(Beeps.Count, 2);
+    EXPECT_EQ(Row(0), "Password: ........");
     EXPECT_TRUE(Type("\r"));
     EXPECT_EQ(Upload(), "secret12\n");
     EXPECT_FALSE(Edit.IsOpen());
+
+    // P = 0 wraps nothing, whatever the edit before used.
+    Edit.Open(13, 0);
+    Edit.Open(10, 0);
+    Type(std::string(90, 'x'));
+    Edit.KeyDown(VK_BACK, 0);
+    EXPECT_TRUE(Type("\r"));
+    EXPECT_EQ(Upload(), std::string(89, 'x') + "\n");
 }
 
 TEST_F(OffLineKinds, LineOfKindTenAllowsColoursUnlessIsca)
 {
     Edit.Open(10, 20);
-    EXPECT_TRUE(Edit.AcceptColourPaste());
     Type("a\x01rb");
     EXPECT_EQ(Edit.Text(), "a\x01rb");
     Edit.SetHostMode(2);
@@ -35,54 +40,37 @@ TEST_F(OffLineKinds, LineOfKindTenAllowsColoursUnlessIsca)
     EXPECT_EQ(Edit.Text(), "r");
 }
 
-TEST_F(OffLineKinds, ShortMessageEndsOnASecondEnterOrCtrlD)
+TEST_F(OffLineKinds, ShortMessageEndings)
 {
-    Tty.Write("Message:\r\n");
+    // Keys typed into a fresh kind 12 edit; whether the last finished it; the upload.
+    const struct
+    {
+        const char *keys;
+        bool finished;
+        std::string upload;
+    } cases[] = {
+        {"hi\r\r", true, "hi\n\n\0"s},                               // the second Enter sends
+        {"hi\x04", true, "hi\n\0"s},                                 // Ctrl+D sends
+        {"first line\rABORT\r", true, "first line\nABORT\n\0"s},     // a line ABORT sends as it is
+        {"some text\ranother\x1b", true, "ABORT\n\0"s},              // Esc: ABORT whatever the text
+        {"PING\r", true, "\n\0"s},                                   // PING sends an empty message
+        {"a\ra\ra\ra\ra\ra\ra\r", true, "a\na\na\na\na\na\na\n\0"s}, // Enter on the seventh line
+    };
+    for (const auto &c : cases) {
+        Edit.Open(12, 0);
+        EXPECT_EQ(Type(c.keys), c.finished) << c.keys;
+        EXPECT_EQ(Upload(), c.upload) << c.keys;
+    }
     Edit.Open(12, 0);
     EXPECT_FALSE(Type("hi\r"));
-    EXPECT_EQ(Row(1), ">hi");
-    EXPECT_EQ(Row(2), ">");
-    EXPECT_TRUE(Type("\r"));
-    EXPECT_EQ(Upload(), "hi\n\n\0"s);
-
-    Edit.Open(12, 0);
-    EXPECT_TRUE(Type("hi\x04"));
-    EXPECT_EQ(Upload(), "hi\n\0"s);
-}
-
-TEST_F(OffLineKinds, ShortMessageAbortAndPing)
-{
-    Edit.Open(12, 0);
-    EXPECT_FALSE(Type("first line\r"));
-    EXPECT_TRUE(Type("ABORT\r"));
-    EXPECT_EQ(Upload(), "first line\nABORT\n\0"s);
-
-    Edit.Open(12, 0);
-    Type("some text\ranother");
-    EXPECT_TRUE(Edit.KeyPress(27));
-    EXPECT_EQ(Upload(), "ABORT\n\0"s);
-
-    Edit.Open(12, 0);
-    EXPECT_TRUE(Type("PING\r"));
-    EXPECT_EQ(Upload(), "\n\0"s);
-
+    EXPECT_EQ(Row(0), ">hi");
+    EXPECT_EQ(Row(1), ">");
+    EXPECT_EQ(Edit.MaxLines(), 7);
+    Edit.Open(12, 1);
+    EXPECT_EQ(Edit.MaxLines(), 10);
     Edit.Open(10, 10);
     EXPECT_FALSE(Edit.KeyPress(27));
     EXPECT_EQ(Beeps.Count, 1);
-}
-
-TEST_F(OffLineKinds, ShortMessageLineLimits)
-{
-    Edit.Open(12, 0);
-    EXPECT_EQ(Edit.MaxLines(), 7);
-    EXPECT_EQ(Edit.EffectiveMaxLength(), 553);
-    for (int i = 0; i < 6; ++i)
-        EXPECT_FALSE(Type("a\r"));
-    EXPECT_TRUE(Type("a\r")); // Enter on the seventh line sends
-    EXPECT_EQ(Upload(), "a\na\na\na\na\na\na\n\0"s);
-
-    Edit.Open(12, 1);
-    EXPECT_EQ(Edit.MaxLines(), 10);
 
     // On an ISCA host: five lines, a shorter text, no colours; overflowing the last line sends.
     Edit.SetHostMode(2);
@@ -90,8 +78,7 @@ TEST_F(OffLineKinds, ShortMessageLineLimits)
     EXPECT_EQ(Edit.MaxLines(), 5);
     EXPECT_EQ(Edit.EffectiveMaxLength(), 395);
     EXPECT_FALSE(Edit.AcceptColourPaste());
-    Type("x\rx\rx\rx\r");
-    EXPECT_FALSE(Type(std::string(78, 'y')));
+    EXPECT_FALSE(Type("x\rx\rx\rx\r" + std::string(78, 'y')));
     EXPECT_TRUE(Type("z"));
     EXPECT_EQ(Upload(), "x\nx\nx\nx\n" + std::string(78, 'y') + "z\n\0"s);
 }
@@ -107,8 +94,7 @@ TEST_F(OffLineKinds, ShortMessageWrapsLongLines)
     EXPECT_EQ(Row(0), ">" + words.substr(0, 74));
     EXPECT_EQ(Row(1), ">" + words.substr(75, 24));
     EXPECT_TRUE(Type("\x04"));
-    std::string expected = words.substr(0, 74) + "\n" + words.substr(75) + "\n";
-    EXPECT_EQ(Upload(), expected + '\0');
+    EXPECT_EQ(Upload(), words.substr(0, 74) + "\n" + words.substr(75) + "\n\0"s);
 }
 
 TEST_F(OffLineKinds, LongTextSaveQuestion)
@@ -126,19 +112,17 @@ TEST_F(OffLineKinds, LongTextSaveQuestion)
     EXPECT_EQ(Row(1), "<S>ave, <A>bort or <C>ontinue? -> Saved");
 
     Edit.Open(13, 0);
-    Type("hello\x04");
-    EXPECT_TRUE(Type("A"));
+    EXPECT_TRUE(Type("hello\x04"
+                     "A"));
     EXPECT_EQ(Upload(), "\x04"
                         "a");
-}
 
-TEST_F(OffLineKinds, TextBlockQuestionHasNoAbort)
-{
+    // A text block: no Abort offered.
     Edit.Open(13, 247);
     Edit.SetText("block");
-    EXPECT_FALSE(Type("\x04"));
-    EXPECT_EQ(Row(1), "<S>ave or <C>ontinue? ->");
-    EXPECT_FALSE(Type("a"));
+    EXPECT_FALSE(Type("\x04"
+                      "a"));
+    EXPECT_EQ(Row(5), "<S>ave or <C>ontinue? ->");
     EXPECT_TRUE(Edit.Confirming());
     EXPECT_TRUE(Type("S"));
     EXPECT_EQ(Upload(), "block\n\0"s);
@@ -148,15 +132,13 @@ TEST_F(OffLineKinds, LongTextContinueAfterTheQuestion)
 {
     Tty.Write("Text:\r\n");
     Edit.Open(13, 0);
-    EXPECT_FALSE(Type("ab\r"));
-    EXPECT_FALSE(Type("\r")); // Enter on an empty line asks
+    EXPECT_FALSE(Type("ab\r\r")); // Enter on an empty line asks
     EXPECT_TRUE(Edit.Confirming());
     EXPECT_FALSE(Type("c"));
     EXPECT_FALSE(Edit.Confirming());
     EXPECT_EQ(Row(2), ""); // the question is gone, the caret is on its row
     EXPECT_EQ(Tty.CursorY, 2);
-    Type("more\x04");
-    EXPECT_TRUE(Type("s"));
+    EXPECT_TRUE(Type("more\x04s"));
     EXPECT_EQ(Upload(), "ab\nmore\n\x04s");
 }
 
@@ -165,30 +147,31 @@ TEST_F(OffLineKinds, NameEntryCapitalsAndRefusedCharacters)
     Tty.Write("Name: ");
     Edit.Open(11, 0);
     EXPECT_EQ(Edit.EffectiveMaxLength(), 20);
-    Type("joe b");
-    EXPECT_EQ(Edit.Text(), "Joe B");
-    Type("1\x01");
+    Type("joe b1\x01");
     EXPECT_EQ(Beeps.Count, 2);
-    EXPECT_EQ(Edit.Text(), "Joe B");
     EXPECT_EQ(Row(0), "Name: Joe B");
     EXPECT_TRUE(Type("\r"));
     EXPECT_EQ(Upload(), "Joe B\n");
     EXPECT_EQ(Tty.CursorY, 1);
     EXPECT_EQ(Tty.CursorX, 0);
 
-    Edit.Open(11, 5);
+    // Typed text, P, the text kept.
+    const struct
+    {
+        const char *typed;
+        uint8_t p;
+        const char *text;
+    } cases[] = {
+        {"_x.y@z 9!", 5, "_x.y@z 9"}, // '_' is no letter to capitalise
+        {"a+b=c?\t", 3, "A+b=c?"},    // no completion with P = 3
+    };
+    for (const auto &c : cases) {
+        Edit.Open(11, c.p);
+        Type(c.typed);
+        EXPECT_EQ(Edit.Text(), c.text);
+    }
     EXPECT_EQ(Edit.EffectiveMaxLength(), 40);
-    Type("_x.y@z 9");
-    EXPECT_EQ(Edit.Text(), "_x.y@z 9");
-    Type("!");
-    EXPECT_EQ(Edit.Text(), "_x.y@z 9");
-
-    Edit.Open(11, 3);
-    Type("a+b=c?");
-    EXPECT_EQ(Edit.Text(), "A+b=c?");
-    int beeps = Beeps.Count;
-    Type("\t");
-    EXPECT_EQ(Beeps.Count, beeps + 1);
+    EXPECT_EQ(Beeps.Count, 4);
 
     Edit.Open(11, 6);
     EXPECT_TRUE(Type("bob,"));
@@ -201,23 +184,17 @@ TEST_F(OffLineKinds, NameCompletionCyclesOverMatchingNames)
         Who.Add(n);
     Tty.Write("To: ");
     Edit.Open(11, 0);
-    Type("Al\t");
-    EXPECT_EQ(Edit.Text(), "Alice");
-    EXPECT_EQ(Row(0), "To: Alice");
-    Type("\t");
-    EXPECT_EQ(Edit.Text(), "Alan");
-    EXPECT_EQ(Row(0), "To: Alan");
-    Type("\t");
-    EXPECT_EQ(Edit.Text(), "Alan");
-    Type("\t");
-    EXPECT_EQ(Edit.Text(), "Alice");
+    Type("Al");
+    for (const char *name : {"Alice", "Alan", "Alan", "Alice"}) { // no third match: the text stays
+        Type("\t");
+        EXPECT_EQ(Edit.Text(), name);
+        EXPECT_EQ(Row(0), "To: "s + name);
+    }
     EXPECT_EQ(Edit.Caret(), 5);
 
     // After a Backspace every name matches.
     Edit.KeyDown(VK_BACK, 0);
-    Type("\t");
-    EXPECT_EQ(Edit.Text(), "Alice");
-    Type("\t\t");
+    Type("\t\t\t");
     EXPECT_EQ(Edit.Text(), "Bob");
     EXPECT_TRUE(Type("\r"));
     EXPECT_EQ(Upload(), "Bob\n");
@@ -232,7 +209,6 @@ TEST_F(OffLineKinds, WrapLineCarriesItsLastWord)
     EXPECT_EQ(Edit.Pending(), "worl");
 
     Edit.Open(14, 10);
-    EXPECT_EQ(Edit.Text(), "worl");
     EXPECT_TRUE(Edit.Pending().empty());
     Type("d");
     EXPECT_EQ(Edit.Text(), "world");
@@ -254,20 +230,22 @@ TEST_F(OffLineKinds, WrapLineCarriesItsLastWord)
 TEST_F(OffLineKinds, PasteIntoAOneLineAnswerTakesItsFirstLine)
 {
     Clip.HasPlain = true;
-    Clip.Plain = "first\r\nsecond";
-    Edit.Open(10, 40);
-    Edit.PasteFromClipboard();
-    EXPECT_EQ(Edit.Text(), "first");
-
-    Edit.Open(11, 0);
-    Clip.Plain = "bob 42!\r\nx";
-    Edit.PasteFromClipboard();
-    EXPECT_EQ(Edit.Text(), "bob ");
-
-    Edit.Open(12, 0);
-    Clip.Plain = "a\r\nb";
-    Edit.PasteFromClipboard();
-    EXPECT_EQ(Edit.Text(), "a\nb");
+    // Kind, pasted text, the text kept.
+    const struct
+    {
+        int kind;
+        const char *plain, *text;
+    } cases[] = {
+        {10, "first\r\nsecond", "first"},
+        {11, "bob 42!\r\nx", "bob "}, // refused characters dropped too
+        {12, "a\r\nb", "a\nb"},
+    };
+    for (const auto &c : cases) {
+        Edit.Open(c.kind, 0);
+        Clip.Plain = c.plain;
+        Edit.PasteFromClipboard();
+        EXPECT_EQ(Edit.Text(), c.text);
+    }
 }
 
 TEST_F(OffLineKinds, EditsNeverWritePastTheText)
@@ -299,7 +277,6 @@ TEST_F(OffLineKinds, EditsNeverWritePastTheText)
 
     // The unlimited masked line (P = 0) stops at the buffer too.
     Edit.Open(10, 0);
-    EXPECT_TRUE(Edit.Masked());
     Clip.Plain = std::string(32760, 'm');
     Edit.PasteFromClipboard();
     Type("0123456789");
