@@ -675,7 +675,7 @@ void TColorTTYWidget::resizeEvent(QResizeEvent *e)
 {
     QAbstractScrollArea::resizeEvent(e);
     RecalcLayout();
-    if (CaretShown) UpdateCaret();
+    if (CaretShown) Model->UpdateCaret();
 }
 
 void TColorTTYWidget::changeEvent(QEvent *e)
@@ -858,7 +858,7 @@ void TColorTTYWidget::mouseReleaseEvent(QMouseEvent *e)
 void TColorTTYWidget::focusInEvent(QFocusEvent *e)
 {
     Model->Focused = true;
-    if (Model->HasOption(coFulltimeCursor)) UpdateCaret();
+    if (Model->HasOption(coFulltimeCursor)) Model->UpdateCaret();
     QAbstractScrollArea::focusInEvent(e);
 }
 
