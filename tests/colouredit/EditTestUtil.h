@@ -1,10 +1,11 @@
-// Fakes and helpers shared by the colour edit tests.
+// Fakes and fixtures shared by the colour edit tests.
 #pragma once
 
-#include "colouredit/ColEdit2.h"
-#include "terminal/ColorTTY.h"
+#include "colouredit/OffLine.h"
 
+#include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 class TFakeClipboard : public TColourClipboard
 {
@@ -37,16 +38,52 @@ public:
     void Beep(unsigned) override { ++Count; }
 };
 
-// Characters of terminal row y with trailing blanks removed.
-inline std::string RowText(const TColorTTY &tty, int y)
-{
-    std::string s(reinterpret_cast<const char *>(tty.RowChars(y)), tty.Cols);
-    s.erase(s.find_last_not_of(' ') + 1);
-    return s;
-}
-
 template <class Edit> void TypeText(Edit &edit, std::string_view text)
 {
     for (char c : text)
         edit.EditKeyPress(static_cast<uint8_t>(c));
 }
+
+// An offline editor on a real terminal model, as the CLient engine drives it.
+struct OffLineTest : ::testing::Test
+{
+    TColorTTY Tty;
+    TWhoList Who;
+    TOffLineEdit Edit{Tty, Who};
+    TCountingBeeper Beeps;
+    TFakeClipboard Clip;
+
+    OffLineTest()
+    {
+        Tty.SetVisibleSize(80, 25);
+        Edit.SetBeeper(&Beeps);
+        Edit.SetClipboard(&Clip);
+    }
+    // Key presses; true when the last one finished the edit.
+    bool Type(std::string_view s)
+    {
+        bool finished = false;
+        for (char c : s)
+            finished = Edit.KeyPress(static_cast<uint8_t>(c));
+        return finished;
+    }
+    // What the engine would upload.
+    std::string Upload()
+    {
+        std::vector<char> buf(32766);
+        return std::string(buf.data(), Edit.GetText(buf.data(), static_cast<int>(buf.size())));
+    }
+    // Characters of terminal row y without trailing blanks.
+    std::string Row(int y) const
+    {
+        std::string s(reinterpret_cast<const char *>(Tty.RowChars(y)), Tty.Cols);
+        return s.erase(s.find_last_not_of(' ') + 1);
+    }
+    // Host output while the edit is open.
+    void HostOutput(const char *text)
+    {
+        Edit.BeginOutput();
+        Tty.Write(text);
+        Edit.EndOutput();
+    }
+};

@@ -1,9 +1,6 @@
 // The colour text model: merging of colour codes, colouring, limits, wrap, keys, clipboard
 // formats and the bounded buffer.
-#include "colouredit/ColEdit2.h"
 #include "tests/colouredit/EditTestUtil.h"
-
-#include <gtest/gtest.h>
 
 namespace {
 

@@ -1,6 +1,6 @@
 // What the offline editor shows on the terminal: colours, prefixes, clearing, the lazily
 // fixed start, host output arriving mid-edit, scrolling, selection and the cell mapping.
-#include "tests/colouredit/OffLineFixture.h"
+#include "tests/colouredit/EditTestUtil.h"
 
 namespace {
 
@@ -13,10 +13,9 @@ TEST_F(OffLineDisplay, ColoursOfTheTextReachTheCells)
     Type("\x01rab\x01"
          "Bc");
     EXPECT_EQ(Row(0), "Text: abc");
-    EXPECT_EQ(Tty.AttrAt(6, 0), ApplyColourCode(15, 'r'));
-    EXPECT_EQ(Tty.AttrAt(7, 0), ApplyColourCode(15, 'r'));
-    EXPECT_EQ(Tty.AttrAt(8, 0), ApplyColourCode(ApplyColourCode(15, 'r'), 'B'));
-    EXPECT_EQ(Edit.AttrAtCaret(), Tty.AttrAt(8, 0));
+    const TColourAttr red = ApplyColourCode(15, 'r');
+    EXPECT_EQ(Tty.AttrAt(7, 0), red);
+    EXPECT_EQ(Tty.AttrAt(8, 0), ApplyColourCode(red, 'B'));
 
     // Colouring a selection redraws it and leaves the rest in its colour.
     Edit.KeyDown(VK_HOME, 0);
@@ -24,7 +23,7 @@ TEST_F(OffLineDisplay, ColoursOfTheTextReachTheCells)
     Type("\x01g");
     EXPECT_EQ(Row(0), "Text: abc");
     EXPECT_EQ(Tty.AttrAt(6, 0), ApplyColourCode(15, 'g'));
-    EXPECT_EQ(Tty.AttrAt(7, 0), ApplyColourCode(15, 'r'));
+    EXPECT_EQ(Tty.AttrAt(7, 0), red);
 }
 
 TEST_F(OffLineDisplay, ShortMessageLinesStartWithACyanPrompt)
@@ -35,25 +34,22 @@ TEST_F(OffLineDisplay, ShortMessageLinesStartWithACyanPrompt)
     EXPECT_EQ(Row(1), ">two");
     EXPECT_EQ(Tty.AttrAt(0, 1), 0x06);
     EXPECT_EQ(Tty.AttrAt(1, 1), ApplyColourCode(15, 'y')); // the text keeps its colour
-    EXPECT_EQ(Tty.CursorX, 4);
-    EXPECT_EQ(Tty.CursorY, 1);
     Edit.KeyDown(VK_UP, 0);
-    EXPECT_EQ(Tty.CursorY, 0);
     EXPECT_EQ(Tty.CursorX, 4);
+    EXPECT_EQ(Tty.CursorY, 0);
 }
 
 TEST_F(OffLineDisplay, EverythingBelowTheTextIsCleared)
 {
     for (int y = 0; y < 25; ++y)
-        Tty.Write("garbage garbage\r\n");
+        Tty.Write("garbage\r\n");
     Tty.MoveCursor(0, 3);
     Edit.Open(13, 0);
     Type("line\rnext");
-    EXPECT_EQ(Row(3), "line");
+    EXPECT_EQ(Row(2), "garbage");
     EXPECT_EQ(Row(4), "next");
     for (int y = 5; y < 25; ++y)
         EXPECT_EQ(Row(y), "") << y;
-    EXPECT_EQ(Row(2), "garbage garbage");
     Edit.KeyDown(VK_BACK, 0);
     Edit.KeyDown(VK_HOME, 0);
     Edit.KeyDown(VK_BACK, 0); // joins the lines
@@ -64,14 +60,10 @@ TEST_F(OffLineDisplay, EverythingBelowTheTextIsCleared)
 TEST_F(OffLineDisplay, StartIsFixedAtTheFirstKeyAfterThePrompt)
 {
     Edit.Open(13, 0);
+    HostOutput("Subject: "); // no start yet: the prompt stays
     EXPECT_FALSE(Edit.StartFixed());
-    Edit.BeginOutput();
-    Tty.Write("Subject: ");
-    Edit.EndOutput(); // no start yet: the prompt stays
-    EXPECT_EQ(Row(0), "Subject:");
     Type("hi");
     EXPECT_EQ(Edit.StartX(), 9);
-    EXPECT_EQ(Edit.StartY(), 0);
     EXPECT_EQ(Row(0), "Subject: hi");
 }
 
@@ -86,16 +78,12 @@ TEST_F(OffLineDisplay, HostOutputAtTheBottomIsShownAboveTheEdit)
     EXPECT_EQ(Row(98), "*** Bob: hi ***");
     EXPECT_EQ(Row(99), "     hello");
     EXPECT_EQ(Tty.CursorX, 10);
-    EXPECT_EQ(Tty.CursorY, 99);
 
     // Output that ends mid-line is kept: the edit moves below it.
     HostOutput("\r\nBob: are you there");
     EXPECT_EQ(Row(98), "Bob: are you there");
-    EXPECT_EQ(Row(99), "     hello");
-    EXPECT_EQ(Edit.StartY(), 99);
     Type(" world");
     EXPECT_EQ(Row(99), "     hello world");
-    EXPECT_EQ(Upload().substr(0, 11), "hello world");
 }
 
 TEST_F(OffLineDisplay, HostOutputMidScreenScrollsTheEditAreaFree)
@@ -106,7 +94,6 @@ TEST_F(OffLineDisplay, HostOutputMidScreenScrollsTheEditAreaFree)
     Type("one\rtwo");
     HostOutput("\r\nline1\r\nline2\r\n");
     EXPECT_EQ(Row(7), "Msg:"); // none of the edit is left behind in the output
-    EXPECT_EQ(Row(8), "line1");
     EXPECT_EQ(Row(9), "line2");
     EXPECT_EQ(Row(10), "     one");
     EXPECT_EQ(Row(11), "two");
@@ -118,16 +105,11 @@ TEST_F(OffLineDisplay, HostOutputDoesNotTakeTheEditorsColourOrLoseItsSequence)
     Tty.MoveCursor(0, 10);
     Tty.Write("Msg: ");
     Edit.Open(13, 0);
-    Edit.BeginOutput();
-    Edit.EndOutput();
     Type("\x01g");
-    HostOutput("\r\nZ\x1b[3"); // a colour sequence split over two reads
-    EXPECT_EQ(Row(9), "Z");
+    HostOutput("\r\nZ\x1b[3");       // a colour sequence split over two reads
     EXPECT_EQ(Tty.AttrAt(0, 9), 15); // in the host's colour, not the editor's
     Type("x");
-    EXPECT_EQ(Row(10), "     x");
     HostOutput("1mR\r\n");
-    EXPECT_EQ(Row(8), "Z");
     EXPECT_EQ(Row(9), "     R");
     EXPECT_EQ(Tty.AttrAt(5, 9) & 7, 1); // the host's red R
     EXPECT_EQ(Row(10), "     x");
@@ -141,16 +123,12 @@ TEST_F(OffLineDisplay, HostOutputWhileAskingBringsTheQuestionBack)
     Edit.Open(13, 0);
     Type("hello\x04");
     EXPECT_EQ(Edit.StartY(), 23); // the question's line feed scrolled the terminal
-    EXPECT_EQ(Row(24), "<S>ave, <A>bort or <C>ontinue? ->");
     HostOutput("\r\nBob: hi\r\n");
     EXPECT_EQ(Row(22), "Bob: hi");
     EXPECT_EQ(Row(23), "      hello");
     EXPECT_EQ(Row(24), "<S>ave, <A>bort or <C>ontinue? ->");
-    EXPECT_FALSE(Type("c"));
-    EXPECT_EQ(Row(24), "");
-    Type("more");
+    Type("cmore");
     EXPECT_EQ(Row(24), "more");
-    EXPECT_EQ(Row(23), "      hello");
 }
 
 TEST_F(OffLineDisplay, DrawingFollowsTheTerminalWhenItScrolls)
@@ -161,39 +139,33 @@ TEST_F(OffLineDisplay, DrawingFollowsTheTerminalWhenItScrolls)
     EXPECT_EQ(Edit.StartY(), 22);
     EXPECT_EQ(Edit.LinesUsed(), 3);
     EXPECT_EQ(Row(22), "one");
-    EXPECT_EQ(Row(23), "two");
-    EXPECT_EQ(Row(24), "three");
     Edit.KeyDown(VK_HOME, ssCtrl);
-    EXPECT_EQ(Tty.CursorY, 22);
     Edit.KeyDown(VK_DELETE, 0);
     EXPECT_EQ(Row(22), "ne");
     EXPECT_EQ(Row(24), "three");
 }
 
-TEST_F(OffLineDisplay, LinesLongerThanTheTerminalFollowItsWrap)
+TEST_F(OffLineDisplay, LinesWiderThanTheTerminalFollowItsWrap)
 {
-    Tty.Write(std::string(70, '-').c_str());
+    const std::string dashes(70, '-');
+    Tty.Write(dashes.c_str());
     Edit.Open(10, 100);
     Type("abcdefghijklmnopqrst");
-    EXPECT_EQ(Row(0), std::string(70, '-') + "abcdefghij");
     EXPECT_EQ(Row(1), "klmnopqrst");
-    EXPECT_EQ(Tty.CursorX, 10);
-    EXPECT_EQ(Tty.CursorY, 1);
     Edit.KeyDown(VK_HOME, 0);
     EXPECT_EQ(Tty.CursorX, 70);
     EXPECT_EQ(Tty.CursorY, 0);
     Edit.KeyDown(VK_DELETE, 0);
-    EXPECT_EQ(Row(0), std::string(70, '-') + "bcdefghijk");
+    EXPECT_EQ(Row(0), dashes + "bcdefghijk");
     EXPECT_EQ(Row(1), "lmnopqrst");
     EXPECT_EQ(Edit.IndexOf({2, 1}), 12);
 
     // A line that ends exactly at the right edge keeps its last character.
     Tty.MoveCursor(0, 5);
-    Tty.Write(std::string(70, '=').c_str());
+    Tty.Write(dashes.c_str());
     Edit.Open(13, 0);
     Type("abcdefghij\r");
-    EXPECT_EQ(Row(5), std::string(70, '=') + "abcdefghij");
-    EXPECT_EQ(Row(6), "");
+    EXPECT_EQ(Row(5), dashes + "abcdefghij");
     EXPECT_EQ(Tty.CursorY, 6);
 
     // A prompt that fills the last row: the edit starts below it instead of over it.
@@ -212,19 +184,14 @@ TEST_F(OffLineDisplay, SelectionBetweenTerminalAndEditor)
     Type("hello world\rsecond");
     Edit.SetSelectionFrom({11, 0}, {16, 0}, true);
     EXPECT_EQ(Edit.SelStart(), 6);
-    EXPECT_EQ(Edit.SelEnd(), 11);
     EXPECT_EQ(Edit.Caret(), 11);
     EXPECT_EQ(Tty.CursorX, 16);
-    Edit.CopyToClipboard();
-    EXPECT_EQ(Clip.Plain, "world");
 
     // A row's left edge gives that line's start; past a line's end, its end.
     Edit.SetSelectionFrom({0, 1}, {40, 1}, false);
-    EXPECT_EQ(Edit.SelStart(), 12);
     EXPECT_EQ(Edit.SelEnd(), 18);
     EXPECT_EQ(Edit.Caret(), 12);
-    Edit.SetSelectionFrom({0, 0}, {0, 5}, true);
-    EXPECT_EQ(Edit.SelStart(), 0);
+    Edit.SetSelectionFrom({0, 0}, {0, 5}, true); // below the text: its end
     EXPECT_EQ(Edit.SelEnd(), 18);
 
     Edit.SelectAll();

@@ -1,6 +1,6 @@
 // The offline editor's five kinds: limits, endings, the save question, name entry and the
 // carried word.
-#include "tests/colouredit/OffLineFixture.h"
+#include "tests/colouredit/EditTestUtil.h"
 
 namespace {
 
