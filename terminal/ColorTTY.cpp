@@ -257,6 +257,11 @@ void TColorTTY::EraseCells(int x, int y, int count)
 {
     if (count <= 0 || y < 0 || y >= Rows) return;
     x = std::clamp(x, 0, Cols);
+    if (count <= Cols - x) { // within the row: every new line blanks one
+        const size_t i = size_t(CellIndex(x, y));
+        BlankCells(Chars.data() + i, Attrs.data() + i, size_t(count));
+        return;
+    }
     while (count > 0 && y < Rows) {
         const int n = std::min(count, Cols - x);
         if (n > 0) {
