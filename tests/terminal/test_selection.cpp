@@ -28,32 +28,19 @@ struct SelectionTest : ::testing::Test
 TEST_F(SelectionTest, ColouredTextResetsWhenBrightOrFlashGoesAway)
 {
     // X bright red on blue with flash, then y plain red on black.
-    tty.Write("\x01"
-              "a\x01"
-              "e\x01"
-              "f\x01r\x01"
-              "BX\x01"
-              "a\x01ry");
+    tty.Write("\1a\1e\1f\1r\1BX\1a\1ry");
     Select({0, 0}, {2, 0});
-    EXPECT_EQ(SelectionColouredText(tty), "\x01"
-                                          "a\x01"
-                                          "f\x01"
-                                          "e\x01r\x01"
-                                          "BX\x01"
-                                          "a\x01ry");
+    EXPECT_EQ(SelectionColouredText(tty), "\1a\1f\1e\1r\1BX\1a\1ry");
 }
 
 TEST_F(SelectionTest, RowsEndInCrLfWithoutTrailingSpaces)
 {
-    tty.Write("ab  \x01r  \r\n\r\nxy  z");
+    tty.Write("ab  \1r  \r\n\r\nxy  z");
     // Row 0 "ab" + red trailing spaces, row 1 all spaces, row 2 "xy  z".
     Select({0, 0}, {4, 2});
     EXPECT_EQ(SelectionText(tty), "ab\r\n\r\nxy  ");
     // The red spaces were cut before their codes could be written.
-    EXPECT_EQ(SelectionColouredText(tty), "\x01"
-                                          "a\x01"
-                                          "fab\r\n\r\n\x01r"
-                                          "xy  ");
+    EXPECT_EQ(SelectionColouredText(tty), "\1a\1fab\r\n\r\n\1rxy  ");
 
     Select({0, 1}, {0, 2}); // a row of spaces
     EXPECT_EQ(SelectionText(tty), "\r\n");

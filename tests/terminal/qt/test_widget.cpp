@@ -75,11 +75,13 @@ struct WidgetTest : ::testing::Test
         Settle();
         return w.viewport()->grab().toImage().convertToFormat(QImage::Format_ARGB32);
     }
-    // Pixel in the middle of the left edge of cell (x, y) of the view.
-    static QRgb At(const QImage &img, int px, int py) { return img.pixel(px, py); }
-    QRgb CellBg(const QImage &img, int col, int row) { return At(img, col * cw, row * ch + ch / 2); }
+    // Middle of the left edge of cell (col, row) of the view: its background.
+    QRgb CellBg(const QImage &img, int col, int row) { return img.pixel(col * cw, row * ch + ch / 2); }
     // Centre of a full block (0xDB) cell: its text colour.
-    QRgb CellFg(const QImage &img, int col, int row) { return At(img, col * cw + cw / 2, row * ch + ch / 2); }
+    QRgb CellFg(const QImage &img, int col, int row)
+    {
+        return img.pixel(col * cw + cw / 2, row * ch + ch / 2);
+    }
     int ScreenRow() const { return t.CursorY - t.Top; }
     QPoint CellPoint(int col, int row, int dx = 1) const { return {col * cw + dx, row * ch + ch / 2}; }
 };
@@ -125,10 +127,7 @@ TEST_F(WidgetTest, ScrollBarRangeNeverBelowOne)
 TEST_F(WidgetTest, FlashingAttributeColours)
 {
     // 0xCF: flash, bright white on blue. A space shows the background, a full block the text.
-    t.Write("\x01"
-            "e\x01"
-            "f\x01"
-            "B \xDB");
+    t.Write("\1e\1f\1B \xDB");
     ASSERT_EQ(t.AttrAt(0, t.CursorY), 0xCF);
     const int row = ScreenRow();
 
@@ -163,9 +162,7 @@ TEST_F(WidgetTest, SelectedCellsUseTheHighlightColour)
 {
     const QRgb highlight = w.palette().color(QPalette::Highlight).rgb();
     // Cells: red block, red space, red block, flashing red block.
-    t.Write("\x01"
-            "a\x01r\xDB \xDB\x01"
-            "e\xDB");
+    t.Write("\1a\1r\xDB \xDB\1e\xDB");
     const int y = t.CursorY, row = ScreenRow();
     t.SetSelection({1, y}, {4, y});
     QImage img = Grab();
@@ -185,14 +182,12 @@ TEST_F(WidgetTest, SelectedCellsUseTheHighlightColour)
 
 TEST_F(WidgetTest, ColoursOffShowsSystemColoursAndBackOnShowsStoredOnes)
 {
-    t.Write("\x01"
-            "b\x01"
-            "G\xDB ");
+    t.Write("\1b\1G\xDB ");
     const int row = ScreenRow();
     const QRgb base = w.palette().color(QPalette::Base).rgb();
     const QRgb text = w.palette().color(QPalette::Text).rgb();
     w.SetOptions(t.Options & ~OptionBit(coColors));
-    t.Write("\x01r"); // codes still change the attribute
+    t.Write("\1r"); // codes still change the attribute
     EXPECT_EQ(t.Attr & 0x07, 1);
     QImage img = Grab();
     EXPECT_EQ(CellFg(img, 0, row), text);
@@ -211,14 +206,12 @@ TEST_F(WidgetTest, StripsBeyondTheBufferAreFilled)
     t.SetCols(40); // and columns 40..
     w.RecalcLayout();
     t.MoveCursor(0, 0);
-    t.Write("\x01"
-            "B\x01w"
-            "x");
+    t.Write("\1B\1wx");
     t.FlashRect = {};
     QImage img = Grab();
     EXPECT_EQ(CellBg(img, 50, 2), Black);
     EXPECT_EQ(CellBg(img, 5, 15), Black);
-    EXPECT_EQ(At(img, img.width() - 1, img.height() - 1), Black);
+    EXPECT_EQ(img.pixel(img.width() - 1, img.height() - 1), Black);
     w.SetOptions(t.Options & ~OptionBit(coColors));
     img = Grab();
     const QRgb base = w.palette().color(QPalette::Base).rgb();
@@ -371,21 +364,15 @@ TEST_F(WidgetTest, DoubleClickSelectsWordBeforeOwnerHandlers)
 
 TEST_F(WidgetTest, CopyPutsPlainAndColouredText)
 {
-    t.Write("\x01"
-            "a\x01r"
-            "a\x01"
-            "fb\xC4");
+    t.Write("\1a\1ra\1fb\xC4");
     const int y = t.CursorY;
     t.SetSelection({0, y}, {3, y});
     w.CopyToClipboard();
     const QMimeData *data = QGuiApplication::clipboard()->mimeData();
     ASSERT_NE(data, nullptr);
     EXPECT_EQ(data->text(), QString::fromUtf8("ab\u2500"));
-    EXPECT_EQ(data->data(QString::fromLatin1(TColorTTYWidget::ColouredTextMime)), QByteArray("\x01"
-                                                                                             "a\x01r"
-                                                                                             "a\x01"
-                                                                                             "fb\xC4",
-                                                                                             10));
+    EXPECT_EQ(data->data(QString::fromLatin1(TColorTTYWidget::ColouredTextMime)),
+              QByteArray("\1a\1ra\1fb\xC4", 10));
     EXPECT_FALSE(t.HasSelection());
 
     // A row of spaces copies as one line break; without coColors only plain text is put.
@@ -431,13 +418,13 @@ TEST_F(WidgetTest, CaretOnTheBaselineWhileFocused)
     const QRect caret = w.CaretRect();
     EXPECT_EQ(caret, QRect(3 * cw, ScreenRow() * ch + w.Ascent(), cw, 2));
     QImage img = Grab();
-    EXPECT_EQ(At(img, caret.x() + 1, caret.y()), White); // black cell inverted
-    EXPECT_EQ(At(img, caret.x() + 1, caret.y() - 2), Black);
+    EXPECT_EQ(img.pixel(caret.x() + 1, caret.y()), White); // black cell inverted
+    EXPECT_EQ(img.pixel(caret.x() + 1, caret.y() - 2), Black);
     // Without the option there is no caret even with the focus.
     w.SetOptions(t.Options & ~OptionBit(coFulltimeCursor));
     EXPECT_TRUE(w.CaretRect().isEmpty());
     img = Grab();
-    EXPECT_EQ(At(img, caret.x() + 1, caret.y()), Black);
+    EXPECT_EQ(img.pixel(caret.x() + 1, caret.y()), Black);
 }
 
 TEST_F(WidgetTest, BurstOfLinesEndsWithTheLastPageShown)
@@ -445,9 +432,7 @@ TEST_F(WidgetTest, BurstOfLinesEndsWithTheLastPageShown)
     std::string burst;
     for (int i = 0; i < 300; ++i)
         burst += "line " + std::to_string(i) + "\r\n";
-    burst += "\x01"
-             "a\x01"
-             "c\xDB";
+    burst += "\1a\1c\xDB";
     const int before = w.PaintCount();
     t.Write(burst.c_str());
     Settle();
