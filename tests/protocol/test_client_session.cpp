@@ -39,8 +39,6 @@ std::string Count(int n)
     return B({0, 0, n});
 }
 
-const std::string IAC = "\xFF";
-
 struct TSession
 {
     std::vector<TStep> Steps;

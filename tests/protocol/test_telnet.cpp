@@ -76,7 +76,7 @@ TEST(TelnetEngine, AnswersAndTexts)
          {"FF FB 18", Ansi, Ansi},
          {}},
         {"status answers SEND only",
-         {"\xFF\xFD\x05", "\xFF\xFA\x05\x01\xFF\xF0", S("\xFF\xFA\x05\x00\xFF\xF0"), "\xFF\xFA\x05\xFF\xF0"},
+         {"\xFF\xFD\x05", S("\xFF\xFA\x05\x00\xFF\xF0"), "\xFF\xFA\x05\x01\xFF\xF0", "\xFF\xFA\x05\xFF\xF0"},
          {"FF FB 05", "FF FA 05 00 FF F0"},
          {}},
         {"unsupported options refused",
