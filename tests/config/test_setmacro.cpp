@@ -63,11 +63,7 @@ TEST(Macros, SavedOnlyWhenChanged)
     EXPECT_EQ(GetFile(path), std::string(48, '\0'));
     EXPECT_EQ(ModeOf(path), 0600u);
 
-    table.SetText(47, "\x01"
-                      "Bblue\n");
+    table.SetText(47, "\001Bblue\n");
     ASSERT_TRUE(table.SaveMacros(path));
-    TMacroTable again;
-    again.LoadMacros(path);
-    EXPECT_EQ(again.View(47), "\x01"
-                              "Bblue\n");
+    EXPECT_EQ(GetFile(path), std::string(47, '\0') + "\001Bblue\n" + '\0');
 }
