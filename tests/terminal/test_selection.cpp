@@ -106,23 +106,20 @@ TEST_F(SelectionTest, PointFromPixelSnapsToNearestBoundary)
     EXPECT_EQ(SelPointFromPixel(tty, 10, 10, 0, 0), (TCellPoint{0, 0})); // no metrics yet
 }
 
-TEST_F(SelectionTest, DragInEitherDirectionGivesTheSameSelection)
+TEST_F(SelectionTest, DragAcrossRowsOrdersByRowFirst)
 {
-    tty.AnchorCell = {2, 1};
-    SelectToMouse(tty, {6, 1});
-    const TCellPoint s1 = tty.SelStart, e1 = tty.SelEnd;
-    EXPECT_TRUE(tty.AnchorIsStart());
-
-    tty.AnchorCell = {6, 1};
-    SelectToMouse(tty, {2, 1});
-    EXPECT_EQ(tty.SelStart, s1);
-    EXPECT_EQ(tty.SelEnd, e1);
-    EXPECT_FALSE(tty.AnchorIsStart());
-
     tty.AnchorCell = {8, 0};
     SelectToMouse(tty, {1, 3}); // later row, earlier column: anchor first
     EXPECT_EQ(tty.SelStart, (TCellPoint{8, 0}));
     EXPECT_EQ(tty.SelEnd, (TCellPoint{1, 3}));
+    EXPECT_TRUE(tty.AnchorIsStart());
+    SelectToMouse(tty, {9, 0}); // same row, later column
+    EXPECT_EQ(tty.SelEnd, (TCellPoint{9, 0}));
+    tty.AnchorCell = {1, 3};
+    SelectToMouse(tty, {8, 0}); // earlier row, later column: mouse first
+    EXPECT_EQ(tty.SelStart, (TCellPoint{8, 0}));
+    EXPECT_EQ(tty.SelEnd, (TCellPoint{1, 3}));
+    EXPECT_FALSE(tty.AnchorIsStart());
 }
 
 TEST_F(SelectionTest, DoubleClickSelectsTheWordBetweenSpaces)
