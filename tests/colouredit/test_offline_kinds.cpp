@@ -30,24 +30,16 @@ TEST_F(OffLineKinds, MaskedLineOfEightCharacters)
 
 TEST_F(OffLineKinds, LineOfKindTenAllowsColoursUnlessIsca)
 {
-    Edit.Open(10, 20);
-    Type("a\x01rb");
-    EXPECT_EQ(Edit.Text(), "a\x01rb");
+    EXPECT_EQ(TypedInto(10, 20, "a\x01rb"), "a\x01rb");
     Edit.SetHostMode(2);
-    Edit.Open(10, 20);
+    EXPECT_EQ(TypedInto(10, 20, "\x01r"), "r");
     EXPECT_FALSE(Edit.AcceptColourPaste());
-    Type("\x01r");
-    EXPECT_EQ(Edit.Text(), "r");
 }
 
 TEST_F(OffLineKinds, ShortMessageEndings)
 {
     // Keys typed into a fresh kind 12 edit, the last of which sends it; the upload.
-    const struct
-    {
-        const char *keys;
-        std::string upload;
-    } cases[] = {
+    const std::pair<const char *, std::string> cases[] = {
         {"hi\r\r", "hi\n\n\0"s},                               // the second Enter sends
         {"hi\x04", "hi\n\0"s},                                 // Ctrl+D sends
         {"first line\rABORT\r", "first line\nABORT\n\0"s},     // a line ABORT sends as it is
@@ -55,10 +47,10 @@ TEST_F(OffLineKinds, ShortMessageEndings)
         {"PING\r", "\n\0"s},                                   // PING sends an empty message
         {"a\ra\ra\ra\ra\ra\ra\r", "a\na\na\na\na\na\na\n\0"s}, // Enter on the seventh line
     };
-    for (const auto &c : cases) {
+    for (const auto &[keys, upload] : cases) {
         Edit.Open(12, 0);
-        EXPECT_TRUE(Type(c.keys)) << c.keys;
-        EXPECT_EQ(Upload(), c.upload) << c.keys;
+        EXPECT_TRUE(Type(keys)) << keys;
+        EXPECT_EQ(Upload(), upload) << keys;
     }
     Edit.Open(12, 0);
     EXPECT_FALSE(Type("hi\r"));
@@ -154,22 +146,9 @@ TEST_F(OffLineKinds, NameEntryCapitalsAndRefusedCharacters)
     EXPECT_EQ(Tty.CursorY, 1);
     EXPECT_EQ(Tty.CursorX, 0);
 
-    // Typed text, P, the text kept.
-    const struct
-    {
-        const char *typed;
-        uint8_t p;
-        const char *text;
-    } cases[] = {
-        {"_x.y@z 9!", 5, "_x.y@z 9"}, // '_' is no letter to capitalise
-        {"a+b=c?\t", 3, "A+b=c?"},    // no completion with P = 3
-    };
-    for (const auto &c : cases) {
-        Edit.Open(11, c.p);
-        Type(c.typed);
-        EXPECT_EQ(Edit.Text(), c.text);
-    }
+    EXPECT_EQ(TypedInto(11, 5, "_x.y@z 9!"), "_x.y@z 9"); // '_' is no letter to capitalise
     EXPECT_EQ(Edit.EffectiveMaxLength(), 40);
+    EXPECT_EQ(TypedInto(11, 3, "a+b=c?\t"), "A+b=c?"); // no completion with P = 3
     EXPECT_EQ(Beeps.Count, 4);
 
     Edit.Open(11, 6);
@@ -207,10 +186,8 @@ TEST_F(OffLineKinds, WrapLineCarriesItsLastWord)
     EXPECT_EQ(Upload(), "hello \n");
     EXPECT_EQ(Edit.Pending(), "worl");
 
-    Edit.Open(14, 10);
+    EXPECT_EQ(TypedInto(14, 10, "d"), "world");
     EXPECT_TRUE(Edit.Pending().empty());
-    Type("d");
-    EXPECT_EQ(Edit.Text(), "world");
 
     // Without a space nothing is carried.
     Edit.Open(14, 4);
@@ -229,21 +206,14 @@ TEST_F(OffLineKinds, WrapLineCarriesItsLastWord)
 TEST_F(OffLineKinds, PasteIntoAOneLineAnswerTakesItsFirstLine)
 {
     Clip.HasPlain = true;
-    // Kind, pasted text, the text kept.
-    const struct
-    {
-        int kind;
-        const char *plain, *text;
-    } cases[] = {
-        {10, "first\r\nsecond", "first"},
-        {11, "bob 42!\r\nx", "bob "}, // refused characters dropped too
-        {12, "a\r\nb", "a\nb"},
-    };
-    for (const auto &c : cases) {
-        Edit.Open(c.kind, 0);
-        Clip.Plain = c.plain;
+    // Kind, pasted text, the text kept (in a name without the refused characters).
+    const std::tuple<int, const char *, const char *> cases[] = {
+        {10, "first\r\nsecond", "first"}, {11, "bob 42!\r\nx", "bob "}, {12, "a\r\nb", "a\nb"}};
+    for (const auto &[kind, plain, text] : cases) {
+        Edit.Open(kind, 0);
+        Clip.Plain = plain;
         Edit.PasteFromClipboard();
-        EXPECT_EQ(Edit.Text(), c.text);
+        EXPECT_EQ(Edit.Text(), text);
     }
 }
 
