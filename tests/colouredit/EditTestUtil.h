@@ -60,6 +60,13 @@ struct OffLineTest : ::testing::Test
         Edit.SetBeeper(&Beeps);
         Edit.SetClipboard(&Clip);
     }
+    // An edit opened after a prompt written from column 0 of row y.
+    void OpenAfter(int y, const std::string &prompt, int kind = 13, uint8_t p = 0)
+    {
+        Tty.MoveCursor(0, y);
+        Tty.Write(prompt.c_str());
+        Edit.Open(kind, p);
+    }
     // Key presses; true when the last one finished the edit.
     bool Type(std::string_view s)
     {

@@ -8,8 +8,7 @@ using OffLineDisplay = OffLineTest;
 
 TEST_F(OffLineDisplay, ColoursOfTheTextReachTheCells)
 {
-    Tty.Write("Text: ");
-    Edit.Open(13, 0);
+    OpenAfter(0, "Text: ");
     Type("\x01rab\x01"
          "Bc");
     EXPECT_EQ(Row(0), "Text: abc");
@@ -43,8 +42,7 @@ TEST_F(OffLineDisplay, EverythingBelowTheTextIsCleared)
 {
     for (int y = 0; y < 25; ++y)
         Tty.Write("garbage\r\n");
-    Tty.MoveCursor(0, 3);
-    Edit.Open(13, 0);
+    OpenAfter(3, "");
     Type("line\rnext");
     EXPECT_EQ(Row(2), "garbage");
     EXPECT_EQ(Row(4), "next");
@@ -70,9 +68,7 @@ TEST_F(OffLineDisplay, StartIsFixedAtTheFirstKeyAfterThePrompt)
 TEST_F(OffLineDisplay, HostOutputAtTheBottomIsShownAboveTheEdit)
 {
     Tty.SetRows(100);
-    Tty.MoveCursor(0, 99);
-    Tty.Write("Msg: ");
-    Edit.Open(13, 0);
+    OpenAfter(99, "Msg: ");
     Type("hello");
     HostOutput("\r\n*** Bob: hi ***\r\n");
     EXPECT_EQ(Row(98), "*** Bob: hi ***");
@@ -88,9 +84,7 @@ TEST_F(OffLineDisplay, HostOutputAtTheBottomIsShownAboveTheEdit)
 
 TEST_F(OffLineDisplay, HostOutputMidScreenScrollsTheEditAreaFree)
 {
-    Tty.MoveCursor(0, 10);
-    Tty.Write("Msg: ");
-    Edit.Open(13, 0);
+    OpenAfter(10, "Msg: ");
     Type("one\rtwo");
     HostOutput("\r\nline1\r\nline2\r\n");
     EXPECT_EQ(Row(7), "Msg:"); // none of the edit is left behind in the output
@@ -102,9 +96,7 @@ TEST_F(OffLineDisplay, HostOutputMidScreenScrollsTheEditAreaFree)
 
 TEST_F(OffLineDisplay, HostOutputDoesNotTakeTheEditorsColourOrLoseItsSequence)
 {
-    Tty.MoveCursor(0, 10);
-    Tty.Write("Msg: ");
-    Edit.Open(13, 0);
+    OpenAfter(10, "Msg: ");
     Type("\x01g");
     HostOutput("\r\nZ\x1b[3");       // a colour sequence split over two reads
     EXPECT_EQ(Tty.AttrAt(0, 9), 15); // in the host's colour, not the editor's
@@ -118,9 +110,7 @@ TEST_F(OffLineDisplay, HostOutputDoesNotTakeTheEditorsColourOrLoseItsSequence)
 
 TEST_F(OffLineDisplay, HostOutputWhileAskingBringsTheQuestionBack)
 {
-    Tty.MoveCursor(0, 24);
-    Tty.Write("Text: ");
-    Edit.Open(13, 0);
+    OpenAfter(24, "Text: ");
     Type("hello\x04");
     EXPECT_EQ(Edit.StartY(), 23); // the question's line feed scrolled the terminal
     HostOutput("\r\nBob: hi\r\n");
@@ -133,8 +123,7 @@ TEST_F(OffLineDisplay, HostOutputWhileAskingBringsTheQuestionBack)
 
 TEST_F(OffLineDisplay, DrawingFollowsTheTerminalWhenItScrolls)
 {
-    Tty.MoveCursor(0, 24);
-    Edit.Open(13, 0);
+    OpenAfter(24, "");
     Type("one\rtwo\rthree");
     EXPECT_EQ(Edit.StartY(), 22);
     EXPECT_EQ(Edit.LinesUsed(), 3);
@@ -161,17 +150,13 @@ TEST_F(OffLineDisplay, LinesWiderThanTheTerminalFollowItsWrap)
     EXPECT_EQ(Edit.IndexOf({2, 1}), 12);
 
     // A line that ends exactly at the right edge keeps its last character.
-    Tty.MoveCursor(0, 5);
-    Tty.Write(dashes.c_str());
-    Edit.Open(13, 0);
+    OpenAfter(5, dashes);
     Type("abcdefghij\r");
     EXPECT_EQ(Row(5), dashes + "abcdefghij");
     EXPECT_EQ(Tty.CursorY, 6);
 
     // A prompt that fills the last row: the edit starts below it instead of over it.
-    Tty.MoveCursor(0, 24);
-    Tty.Write(std::string(80, 'p').c_str());
-    Edit.Open(10, 20);
+    OpenAfter(24, std::string(80, 'p'), 10, 20);
     Type("ab");
     EXPECT_EQ(Row(23), std::string(80, 'p'));
     EXPECT_EQ(Row(24), "ab");
@@ -179,8 +164,7 @@ TEST_F(OffLineDisplay, LinesWiderThanTheTerminalFollowItsWrap)
 
 TEST_F(OffLineDisplay, SelectionBetweenTerminalAndEditor)
 {
-    Tty.Write("Msg: ");
-    Edit.Open(13, 0);
+    OpenAfter(0, "Msg: ");
     Type("hello world\rsecond");
     Edit.SetSelectionFrom({11, 0}, {16, 0}, true);
     EXPECT_EQ(Edit.SelStart(), 6);

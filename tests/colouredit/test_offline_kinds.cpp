@@ -9,8 +9,7 @@ using OffLineKinds = OffLineTest;
 
 TEST_F(OffLineKinds, MaskedLineOfEightCharacters)
 {
-    Tty.Write("Password: ");
-    Edit.Open(10, 0xF8);
+    OpenAfter(0, "Password: ", 10, 0xF8);
     EXPECT_FALSE(Edit.AcceptColourPaste());
     EXPECT_FALSE(Type("secret123\x01"));
     EXPECT_EQ(Beeps.Count, 2);
@@ -121,8 +120,7 @@ TEST_F(OffLineKinds, LongTextSaveQuestion)
 
 TEST_F(OffLineKinds, LongTextContinueAfterTheQuestion)
 {
-    Tty.Write("Text:\r\n");
-    Edit.Open(13, 0);
+    OpenAfter(0, "Text:\r\n");
     EXPECT_FALSE(Type("ab\r\r")); // Enter on an empty line asks
     EXPECT_TRUE(Edit.Confirming());
     EXPECT_FALSE(Type("c"));
@@ -135,8 +133,7 @@ TEST_F(OffLineKinds, LongTextContinueAfterTheQuestion)
 
 TEST_F(OffLineKinds, NameEntryCapitalsAndRefusedCharacters)
 {
-    Tty.Write("Name: ");
-    Edit.Open(11, 0);
+    OpenAfter(0, "Name: ", 11, 0);
     EXPECT_EQ(Edit.EffectiveMaxLength(), 20);
     Type("joe b1\x01");
     EXPECT_EQ(Beeps.Count, 2);
