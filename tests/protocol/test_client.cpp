@@ -29,25 +29,6 @@ std::string Prompt(int Sent, int Command = 0xA2, int P = 0x14)
 // ---------------------------------------------------------------------------
 // Commands
 
-TEST(CLientCommands, OptionsNoticeSkipsAndIgnoredBytes)
-{
-    TClientRig r;
-    r.Recv(B({0xFF, 0xAE, 0x01, 0xFE, 0x41, 0x42}) + "ok" + B({0xFF, 0xB6}) + "abcx");
-    EXPECT_EQ(r.TakeScreen(), "\n\n\x01"
-                              "a\x01"
-                              "f\x01"
-                              "wTo configure the client use the \x01"
-                              "rOptions \x01"
-                              "wMenu!\nokx");
-    EXPECT_EQ(Hex(r.TakeWire()), "FF A1 0A");
-    EXPECT_EQ(r.Engine.SentCount(), 1);
-
-    // Unknown commands and a doubled IAC yield nothing; a NUL in text is dropped.
-    r.Recv("a" + B({0xFF, 0xFF}) + "b" + B({0xFF, 0xA1, 0xFF, 0xB9, 0xFF, 0x41}) + std::string("c\0d", 3));
-    EXPECT_EQ(r.TakeScreen(), "abcd");
-    EXPECT_EQ(r.TakeWire(), "");
-}
-
 TEST(CLientCommands, TypingNeverEchoesWhateverTheServerSays)
 {
     TClientRig r;
@@ -65,44 +46,16 @@ TEST(CLientCommands, TypingNeverEchoesWhateverTheServerSays)
     EXPECT_EQ(Hex(r.TakeWire()), "FF FC 01");
 }
 
-TEST(CLientCommands, NegotiationInsideCollectionsReturnsToThem)
+TEST(CLientCommands, TracesOnlyIacsAndAnswers)
 {
     TClientRig r;
     std::vector<std::string> Trace;
     r.Engine.OnDebug = [&](TTelnetStateMachine *, const std::string &t) { Trace.push_back(t); };
-    // DO NAWS and a terminal-type subnegotiation in the middle of a header line.
     r.Recv(B({0xFF, 0xA7}) + "\x01nal" + B({0xFF, 0xFD, 0x1F}) + "ice\x01N says" +
-           B({0xFF, 0xFA, 0x18, 0x01, 0xFF, 0xF0}) + " hi\r\n" + "text");
-    EXPECT_EQ(Hex(r.TakeWire()), "FF FB 1F FF FA 1F 00 50 00 18 FF F0 FF FA 18 00 61 6E 73 69 FF F0");
-    EXPECT_EQ(r.TakeScreen(), "\x01nalice\x01N says hi\r\ntext");
-    EXPECT_EQ(r.Who.Names, std::vector<std::string>{"alice"});
-    // Only the IACs and the answers are traced.
+           B({0xFF, 0xFA, 0x18, 0x01, 0xFF, 0xF0}) + " hi\r\n");
     EXPECT_EQ(Trace, (std::vector<std::string>{"\nMode: IAC", "\nMode: IAC", " (IAC WILL NAWS)",
                                                " (IAC SUB NAWS ... IAC SE)", "\nMode: IAC", "\nMode: IAC",
                                                " (IAC SUB Terminal_Type ANSI IAC SE)"}));
-
-    // Inside a text block, and a subnegotiation interrupted by a second SB: the
-    // engine still comes back to the block, not to the inner negotiation.
-    r.Recv(B({0xFF, 0xB3}) + "ab" + B({0xFF, 0xFE, 0x1F}) + "c" +
-           B({0xFF, 0xFA, 0x05, 0xFF, 0xFA, 0x05, 0x01, 0xFF, 0xF0}) + "d" + B({0xFF, 0xB4}) + "shown");
-    EXPECT_EQ(Hex(r.TakeWire()), "FF FC 1F FF FA 05 00 FF F0");
-    EXPECT_EQ(std::string(reinterpret_cast<const char *>(r.Engine.TextBlock())), "abcd");
-    EXPECT_EQ(r.TakeScreen(), "shown");
-}
-
-TEST(CLientCommands, DiscardingInterruptedNegotiatedAndStraySe)
-{
-    TClientRig r;
-    r.Filter.PostFilter = 1;
-    r.Filter.Enemies.Add("bob");
-    // AB lets text through and resumes discarding; a negotiation returns to discarding.
-    r.Recv(B({0xFF, 0xA9}) + MarkedHeader("bob") + "hidden" + B({0xFF, 0xAB}) + "shown" + B({0xFF, 0xAB}) +
-           "x" + B({0xFF, 0xFD, 0x03}) + "y" + B({0xFF, 0xAA}) + "after");
-    EXPECT_EQ(Hex(r.TakeWire()), "FF FB 03");
-    // An SE without a subnegotiation does not go back there; AB in Data without a
-    // remembered state stays in Data.
-    r.Recv(B({0xFF, 0xF0}) + "more" + B({0xFF, 0xAB}) + "!");
-    EXPECT_EQ(r.TakeScreen(), KillNotice("bob") + "shown" + "after" + "more" + "!");
 }
 
 // ---------------------------------------------------------------------------

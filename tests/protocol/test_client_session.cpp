@@ -59,17 +59,30 @@ TSession MakeSession(THostMode M)
     };
 
     Recv("Welcome to the BBS\r\n" + B({0xFF, 0xA0}), B({0xFF, 0xA0}));
-    Recv(B({0xFF, 0xAC}), Isca ? B({0xFF, 0xAF}) : "");
-    Sent = 1;
+    // Count reset, client options (four bytes skipped), a skip of three, commands that
+    // mean nothing, a doubled IAC and a NUL in text.
+    Recv(B({0xFF, 0xAC, 0xFF, 0xAE, 0x01, 0xFE, 0x41, 0x42}) + "ok" + B({0xFF, 0xB6}) + "abcx" + "a" +
+             B({0xFF, 0xFF}) + "b" + B({0xFF, 0xA1, 0xFF, 0xB9, 0xFF, 0x41}) + "c" + B({0, 'd'}) + "!\r\n",
+         (Isca ? B({0xFF, 0xAF}) : "") + B({0xFF, 0xA1, 0x0A}));
+    Sent = 2;
     // Login and password prompts, answered by auto-login.
     Recv("Name: " + B({0xFF, 0xA2, 0x14}) + Count(Sent), "\xFF\xA1guest\n");
     Sent += 6;
     Recv("Password: " + B({0xFF, 0xA2, 0xF8}) + Count(Sent), Isca ? "\xFF\xA1pw\ny" : "\xFF\xA1pw\n");
     Sent += Isca ? 4 : 3;
-    // An express message from an enemy, then one from someone else.
-    Recv(B({0xFF, 0xA7}) + Header(M, "bob") + "You are a fool.\r\n" + B({0xFF, 0xA8}) +
-         "Back at the prompt.\r\n");
-    Recv(B({0xFF, 0xA7}) + Header(M, "alice") + "Hi there!\r\n" + B({0xFF, 0xA8}));
+    // An express message from an enemy: AB lets text through and resumes discarding, so
+    // does a negotiation; a stray SE after it changes nothing, nor does an AB
+    // with nothing left to resume.
+    Recv(B({0xFF, 0xA7}) + Header(M, "bob") + "You are a fool.\r\n" + B({0xFF, 0xAB}) + "shown" +
+             B({0xFF, 0xAB}) + "x" + B({0xFF, 0xFD, 0x03}) + "y" + B({0xFF, 0xA8, 0xFF, 0xF0, 0xFF, 0xAB}) +
+             "Back at the prompt.\r\n",
+         B({0xFF, 0xFB, 0x03}));
+    // One from someone else, with negotiation inside its header.
+    const std::string Alice = Header(M, "alice");
+    Recv(B({0xFF, 0xA7}) + Alice.substr(0, 5) + B({0xFF, 0xFD, 0x1F}) + Alice.substr(5, 10) +
+             B({0xFF, 0xFA, 0x18, 0x01, 0xFF, 0xF0}) + Alice.substr(15) + "Hi there!\r\n" + B({0xFF, 0xA8}),
+         B({0xFF, 0xFB, 0x1F, 0xFF, 0xFA, 0x1F, 0, 80, 0, 24, 0xFF, 0xF0, 0xFF, 0xFA, 0x18, 0}) + "ansi" +
+             B({0xFF, 0xF0}));
     // The who list.
     const std::string WhoLines = "\x01nalice\x01N   Lobby\r\n\x01ncarol\x01N   Lobby\r\n";
     Recv(B({0xFF, 0xB7}) + WhoLines + B({0xFF, 0xB8}));
@@ -83,8 +96,12 @@ TSession MakeSession(THostMode M)
     Type("c\r", "\xFF\xA1"
                 "abc\n");
     Sent += 4;
-    // The text block edited and saved.
-    Recv(B({0xFF, 0xB3}) + "Old text\n" + B({0xFF, 0xB4, 0xFF, 0xB5}));
+    // The text block, with negotiation inside (a subnegotiation cut by a second SB),
+    // edited and saved.
+    Recv(B({0xFF, 0xB3}) + "Old" + B({0xFF, 0xFE, 0x1F}) + " te" +
+             B({0xFF, 0xFA, 0x05, 0xFF, 0xFA, 0x05, 1}) + B({0xFF, 0xF0}) + "xt\n" +
+             B({0xFF, 0xB4, 0xFF, 0xB5}),
+         B({0xFF, 0xFC, 0x1F, 0xFF, 0xFA, 0x05, 0, 0xFF, 0xF0}));
     Type("\x04");
     Type("s", "\xFF\xA1Old text\n" + std::string(1, '\0'));
     Sent += 10;
@@ -98,8 +115,14 @@ TSession MakeSession(THostMode M)
                        "drafXt"});
     Recv("Bye\r\n");
 
-    s.Screen = "Welcome to the BBS\r\nName: Password: " + KillNotice("bob") + "Back at the prompt.\r\n" +
-               Header(M, "alice") + "Hi there!\r\n" + WhoLines + "Message: Choice: Enter post:\r\nBye\r\n";
+    s.Screen = "Welcome to the BBS\r\n\n\n\x01"
+               "a\x01"
+               "f\x01"
+               "wTo configure the client use the \x01"
+               "rOptions \x01"
+               "wMenu!\nokxabcd!\r\nName: Password: " +
+               KillNotice("bob") + "shownBack at the prompt.\r\n" + Header(M, "alice") + "Hi there!\r\n" +
+               WhoLines + "Message: Choice: Enter post:\r\nBye\r\n";
     s.Who = Isca ? std::vector<std::string>{"alice"} : std::vector<std::string>{"alice", "carol"};
     return s;
 }
