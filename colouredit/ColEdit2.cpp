@@ -46,7 +46,7 @@ void TAbstractColourEdit::Changed()
 
 // --- Text.
 
-std::string TAbstractColourEdit::CleanText(std::string_view text, bool keepCR)
+std::string TAbstractColourEdit::CleanText(std::string_view text, bool keepCR, bool keepControls)
 {
     std::string out;
     out.reserve(text.size());
@@ -59,6 +59,8 @@ std::string TAbstractColourEdit::CleanText(std::string_view text, bool keepCR)
                 out += text[i];
                 out += text[++i];
             }
+        } else if (keepControls) {
+            out += static_cast<char>(b);
         } else if (b == CR) {
             if (i + 1 < text.size() && text[i + 1] == LF) continue;
             if (keepCR) out += CR;
@@ -83,7 +85,7 @@ void TAbstractColourEdit::ReplaceText(std::string_view text)
 void TAbstractColourEdit::SetText(const char *source)
 {
     std::string_view src = source ? std::string_view(source, strnlen(source, Cap + 1)) : std::string_view();
-    ReplaceText(CleanText(src, true));
+    ReplaceText(CleanText(src, true, true));
     FDirtyFrom = 0;
     Update();
 }

@@ -151,8 +151,9 @@ protected:
     void RawDelete(int at, int count);
     // Replaces the whole text (cut to Capacity), with a cut code removed; positions clamped.
     void ReplaceText(std::string_view text);
-    // Keeps 0x01 bytes paired with a letter and drops bytes the model cannot show.
-    static std::string CleanText(std::string_view text, bool keepCR);
+    // Keeps 0x01 bytes paired with a letter; unless keepControls, also turns CR LF into LF,
+    // keeps a lone CR only with keepCR and drops other control bytes.
+    static std::string CleanText(std::string_view text, bool keepCR, bool keepControls = false);
     // Last say over pasted bytes before they are inserted.
     virtual void FilterPaste(std::string &) {}
     bool IsLineBreak(int i) const { return Buf[i] == 10 || Buf[i] == 13; }

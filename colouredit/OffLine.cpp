@@ -454,7 +454,9 @@ int TOffLineEdit::GetText(char *dest, int max) const
 void TOffLineEdit::SetText(const char *text)
 {
     FixStart(); // a text given by the host is shown at once
-    TAbstractColourEdit::SetText(text);
+    // Control bytes other than line breaks would act on the terminal the text is drawn into.
+    const std::string_view src = text ? std::string_view(text, strnlen(text, Cap + 1)) : std::string_view();
+    TAbstractColourEdit::SetText(CleanText(src, true).c_str());
 }
 
 void TOffLineEdit::AppendRaw(std::string_view bytes)

@@ -102,6 +102,8 @@ TEST_F(ColourEditModel, MaxLengthCutsTheTextAndAHalfCode)
     EXPECT_EQ(Edit.LineCount(), 1);
     Edit.SetText("a\nb\rc\x01r");
     EXPECT_EQ(Edit.LineCount(), 3);
+    Edit.SetText("\x1b[1m\t\r\n\x01"); // the text as given, but for a code cut in half
+    EXPECT_EQ(Edit.Text(), "\x1b[1m\t\r\n");
 }
 
 TEST_F(ColourEditModel, WordWrap)

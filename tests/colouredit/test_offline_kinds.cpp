@@ -109,13 +109,13 @@ TEST_F(OffLineKinds, LongTextSaveQuestion)
 
     // A text block: no Abort offered.
     Edit.Open(13, 247);
-    Edit.SetText("block");
+    Edit.SetText("bl\x1b[2Jock"); // nothing in it acts on the terminal
     EXPECT_FALSE(Type("\x04"
                       "a"));
     EXPECT_EQ(Row(5), "<S>ave or <C>ontinue? ->");
     EXPECT_TRUE(Edit.Confirming());
     EXPECT_TRUE(Type("S"));
-    EXPECT_EQ(Upload(), "block\n\0"s);
+    EXPECT_EQ(Upload(), "bl[2Jock\n\0"s);
 }
 
 TEST_F(OffLineKinds, LongTextContinueAfterTheQuestion)
