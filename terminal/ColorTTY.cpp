@@ -27,7 +27,7 @@ inline unsigned ControlMask(const uint8_t *p)
 #endif
 
 // Index of the first byte below 0x20 in p[from..end), or `limit` if there is none before
-// it (from < limit <= end). Reads nothing outside p[0..end).
+// it (from <= limit <= end). Reads nothing outside p[0..end).
 inline size_t FindControlBefore(const uint8_t *p, size_t from, size_t limit, size_t end)
 {
     size_t k = from;
