@@ -262,9 +262,12 @@ void TSocketBase::Close()
     const bool wasConnected = IsConnected();
     FState = ssClosing;
     if (wasConnected && FOwner->OnRead) {
-        // Hand over what is still pending; stop when a pass reads nothing, so a handler
-        // that ignores the data cannot keep the close going for ever.
-        while (FSocketHandle == handle && BytesPending() >= 1) {
+        // Hand over what is pending now, no more: a peer that keeps sending must not keep
+        // the close (and the GUI thread) going. Stop too when a pass reads nothing.
+        uint32_t budget = 0;
+        WinsockAPI().ioctlsocket_fionread(FFd, &budget);
+        const uint64_t start = FReceived;
+        while (FSocketHandle == handle && BytesPending() >= 1 && FReceived - start < budget) {
             const uint64_t before = FReceived;
             FOwner->Read(this);
             if (FReceived == before) break;

@@ -289,3 +289,23 @@ TEST_F(ClientSocket, UrgentDataStaysInTheStream)
     EXPECT_EQ(rec.Data, "\xff\xf2"
                         "after");
 }
+
+TEST_F(ClientSocket, CloseDeliversOnlyWhatWasPendingWhileThePeerKeepsSending)
+{
+    ConnectTo(c, server, rec);
+    server.Write(std::string(8192, 'a'));
+    for (int i = 0; i < 5000 && c.Socket()->BytesPending() < 8192; ++i)
+        usleep(1000);
+    std::size_t got = 0, sent = 0;
+    const std::string more(4096, 'b');
+    c.OnRead = [&](TSockCtrl *, TSocketBase *s) {
+        char buf[1024];
+        got += static_cast<std::size_t>(s->Recv(buf, sizeof buf));
+        if (sent < (1u << 20)) // bounded, so a failing run still ends
+            sent += static_cast<std::size_t>(
+                std::max<ssize_t>(0, ::send(server.Peer, more.data(), more.size(), MSG_DONTWAIT | MSG_NOSIGNAL)));
+    };
+    c.Close(); // a flooding peer must not keep the close (and the GUI thread) going
+    EXPECT_EQ(got, 8192u);
+    EXPECT_EQ(c.Socket()->SocketHandle(), -1);
+}
