@@ -18,6 +18,30 @@ void ConnectTo(TBasicClientSocket &c, LoopbackServer &server, Recorder &rec)
     ASSERT_TRUE(server.Accept());
 }
 
+// Waits, without running the event loop, until the client has n bytes to read.
+void WaitPending(TBasicClientSocket &c, int n)
+{
+    for (int i = 0; i < 5000 && c.Socket()->BytesPending() < n; ++i)
+        usleep(1000);
+    ASSERT_GE(c.Socket()->BytesPending(), n);
+}
+
+// The log with each run of reads ("OnRead", "siRecv", ...) folded into one "reads": how
+// many passes the data takes depends on when the peer's FIN is seen.
+Log FoldReads(const Log &log)
+{
+    Log out;
+    for (std::size_t i = 0; i < log.size(); ++i) {
+        if (log[i] == "OnRead" && i + 1 < log.size() && log[i + 1] == "siRecv") {
+            if (out.empty() || out.back() != "reads") out.push_back("reads");
+            ++i;
+        } else {
+            out.push_back(log[i]);
+        }
+    }
+    return out;
+}
+
 std::string Message(const std::function<void()> &f)
 {
     try {
@@ -133,9 +157,9 @@ TEST_F(ClientSocket, PeerCloseDrainsPendingDataThroughOnRead)
     rec.ReadChunk = 4;
     server.Write("hello world");
     server.ClosePeer();
+    WaitPending(c, 11);
     ASSERT_TRUE(rec.WaitFor("siClosed"));
-    EXPECT_EQ(rec.Log, (Log{"OnRead", "siRecv", "siDisconnected", "OnDisconnect", "OnRead", "siRecv",
-                            "OnRead", "siRecv", "siClosed"}));
+    EXPECT_EQ(FoldReads(rec.Log), (Log{"reads", "siDisconnected", "OnDisconnect", "reads", "siClosed"}));
     EXPECT_EQ(rec.Data, "hello world");
     EXPECT_EQ(c.Socket()->SocketHandle(), -1);
     QTest::qWait(30);
@@ -172,8 +196,7 @@ TEST_F(ClientSocket, LocalCloseDrainsPendingDataWithoutOnDisconnect)
 {
     ConnectTo(c, server, rec);
     server.Write("abc");
-    for (int i = 0; i < 1000 && c.Socket()->BytesPending() < 3; ++i)
-        usleep(1000);
+    WaitPending(c, 3);
     rec.Log.clear();
     c.Close();
     EXPECT_EQ(rec.Log, (Log{"OnRead", "siRecv", "siClosed"}));
@@ -187,8 +210,7 @@ TEST_F(ClientSocket, CloseStopsWhenOnReadReadsNothing)
 {
     ConnectTo(c, server, rec);
     server.Write("ignored");
-    for (int i = 0; i < 1000 && c.Socket()->BytesPending() < 7; ++i)
-        usleep(1000);
+    WaitPending(c, 7);
     int calls = 0;
     c.OnRead = [&](TSockCtrl *, TSocketBase *) { ++calls; };
     c.Close();
@@ -294,16 +316,15 @@ TEST_F(ClientSocket, CloseDeliversOnlyWhatWasPendingWhileThePeerKeepsSending)
 {
     ConnectTo(c, server, rec);
     server.Write(std::string(8192, 'a'));
-    for (int i = 0; i < 5000 && c.Socket()->BytesPending() < 8192; ++i)
-        usleep(1000);
+    WaitPending(c, 8192);
     std::size_t got = 0, sent = 0;
     const std::string more(4096, 'b');
     c.OnRead = [&](TSockCtrl *, TSocketBase *s) {
         char buf[1024];
         got += static_cast<std::size_t>(s->Recv(buf, sizeof buf));
         if (sent < (1u << 20)) // bounded, so a failing run still ends
-            sent += static_cast<std::size_t>(
-                std::max<ssize_t>(0, ::send(server.Peer, more.data(), more.size(), MSG_DONTWAIT | MSG_NOSIGNAL)));
+            sent += static_cast<std::size_t>(std::max<ssize_t>(
+                0, ::send(server.Peer, more.data(), more.size(), MSG_DONTWAIT | MSG_NOSIGNAL)));
     };
     c.Close(); // a flooding peer must not keep the close (and the GUI thread) going
     EXPECT_EQ(got, 8192u);
