@@ -201,9 +201,11 @@ void TSocketBase::DoConnect()
 
 void TSocketBase::DoDisconnect()
 {
+    const int handle = FSocketHandle;
     DoInfo(siDisconnected);
     if (FOwner->OnDisconnect) FOwner->OnDisconnect(FOwner, this);
-    Close();
+    // The handler may have closed this connection and opened the next: leave that one alone.
+    if (FSocketHandle == handle) Close();
 }
 
 void TSocketBase::DoInfo(TSockInfo code)

@@ -166,20 +166,23 @@ TEST_F(ClientSocket, PeerCloseDrainsPendingDataThroughOnRead)
     EXPECT_EQ(rec.Log.back(), "siClosed");
 }
 
-TEST_F(ClientSocket, OnDisconnectThatClosesItselfClosesOnce)
+TEST_F(ClientSocket, OnDisconnectThatClosesAndReconnectsKeepsTheNewConnection)
 {
     ConnectTo(c, server, rec);
     c.OnDisconnect = [&](TSockCtrl *, TSocketBase *) {
         rec.Log.push_back("OnDisconnect");
         c.Close();
+        c.Open();
     };
     rec.Log.clear();
     server.Write("xy");
     server.ClosePeer();
-    ASSERT_TRUE(rec.WaitFor("siClosed"));
+    ASSERT_TRUE(rec.WaitFor("OnConnect 0"));
     QTest::qWait(30);
-    EXPECT_EQ(rec.Log, (Log{"OnRead", "siRecv", "siDisconnected", "OnDisconnect", "siClosed"}));
+    EXPECT_EQ(rec.Log, (Log{"OnRead", "siRecv", "siDisconnected", "OnDisconnect", "siClosed", "siLookUp",
+                            "siConnect", "siConnected", "OnConnect 0"}));
     EXPECT_EQ(rec.Data, "xy");
+    EXPECT_TRUE(c.Socket()->IsConnected());
 }
 
 TEST_F(ClientSocket, AbortiveCloseCarriesConnectionReset)
