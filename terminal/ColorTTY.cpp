@@ -66,6 +66,20 @@ template <class F> inline void Blocks16(size_t count, F f)
     f(count - 16);
 }
 
+// CopyCells for sizeof(W) <= count <= 2 * sizeof(W): two overlapping moves of each.
+template <class W>
+inline void CopyShort(uint8_t *chars, uint8_t *attrs, const char *src, size_t count, uint8_t attr)
+{
+    const W pattern = W(W(~W(0)) / 0xFF) * attr; // attr in every byte
+    W head, tail;
+    std::memcpy(&head, src, sizeof(W));
+    std::memcpy(&tail, src + count - sizeof(W), sizeof(W));
+    std::memcpy(chars, &head, sizeof(W));
+    std::memcpy(chars + count - sizeof(W), &tail, sizeof(W));
+    std::memcpy(attrs, &pattern, sizeof(W));
+    std::memcpy(attrs + count - sizeof(W), &pattern, sizeof(W));
+}
+
 // Stores `count` (1..) bytes from src, and as many copies of `attr`, without library calls
 // for the runs of a row or less that make up most output.
 inline void CopyCells(uint8_t *chars, uint8_t *attrs, const char *src, size_t count, uint8_t attr)
@@ -86,28 +100,8 @@ inline void CopyCells(uint8_t *chars, uint8_t *attrs, const char *src, size_t co
         std::memset(attrs, attr, count);
         return;
     }
-    if (count >= 8) {
-        const uint64_t pattern = 0x0101010101010101ull * attr;
-        uint64_t head, tail;
-        std::memcpy(&head, src, 8);
-        std::memcpy(&tail, src + count - 8, 8);
-        std::memcpy(chars, &head, 8);
-        std::memcpy(chars + count - 8, &tail, 8);
-        std::memcpy(attrs, &pattern, 8);
-        std::memcpy(attrs + count - 8, &pattern, 8);
-        return;
-    }
-    if (count >= 4) {
-        const uint32_t pattern = 0x01010101u * attr;
-        uint32_t head, tail;
-        std::memcpy(&head, src, 4);
-        std::memcpy(&tail, src + count - 4, 4);
-        std::memcpy(chars, &head, 4);
-        std::memcpy(chars + count - 4, &tail, 4);
-        std::memcpy(attrs, &pattern, 4);
-        std::memcpy(attrs + count - 4, &pattern, 4);
-        return;
-    }
+    if (count >= 8) return CopyShort<uint64_t>(chars, attrs, src, count, attr);
+    if (count >= 4) return CopyShort<uint32_t>(chars, attrs, src, count, attr);
     for (size_t k = 0; k < count; ++k) {
         chars[k] = uint8_t(src[k]);
         attrs[k] = attr;
