@@ -7,6 +7,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <functional>
 #include <netinet/in.h>
 #include <poll.h>
 #include <string>
@@ -123,3 +124,14 @@ struct Recorder
 };
 
 using Log = std::vector<std::string>;
+
+// The message of the ESockError f raises.
+inline std::string Message(const std::function<void()> &f)
+{
+    try {
+        f();
+    } catch (const ESockError &e) {
+        return e.what();
+    }
+    return "(no exception)";
+}

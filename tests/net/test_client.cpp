@@ -42,16 +42,6 @@ Log FoldReads(const Log &log)
     return out;
 }
 
-std::string Message(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const ESockError &e) {
-        return e.what();
-    }
-    return "(no exception)";
-}
-
 // Each case has a listening server and a client component whose events are recorded.
 struct ClientSocket : ::testing::Test
 {

@@ -17,13 +17,7 @@ TEST(SockLookupWait, ApplicationQuitEndsTheWaitWithTimedOut)
     };
     c.SetAddress("localhost");
     c.SetPort("23");
-    std::string message;
-    try {
-        c.Open();
-    } catch (const ESockError &e) {
-        message = e.what();
-    }
-    EXPECT_EQ(message, "Error 10060 (Connection timed out) finding address for host");
+    EXPECT_EQ(Message([&] { c.Open(); }), "Error 10060 (Connection timed out) finding address for host");
     EXPECT_EQ(rec.Log, (Log{"siLookUp"}));
     EXPECT_EQ(SockWaitDepth(), 0);
     QTest::qWait(300); // let the cancelled lookup wind down before the process ends
