@@ -73,23 +73,21 @@ template <typename F> void Guarded(F &&f)
 
 enum LookupKind { lkHost, lkServByName, lkServByPort };
 
-// Names under "invalid" never resolve (RFC 6761); they are answered here, without asking
-// any name server.
-bool IsReservedInvalid(const std::string &name)
-{
-    std::string n = name;
-    while (!n.empty() && n.back() == '.')
-        n.pop_back();
-    for (char &c : n)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return n == "invalid" || (n.size() > 8 && n.compare(n.size() - 8, 8, ".invalid") == 0);
-}
-
 std::string Lower(std::string s)
 {
     for (char &c : s)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
+}
+
+// Names under "invalid" never resolve (RFC 6761); they are answered here, without asking
+// any name server.
+bool IsReservedInvalid(const std::string &name)
+{
+    std::string n = Lower(name);
+    while (!n.empty() && n.back() == '.')
+        n.pop_back();
+    return n == "invalid" || (n.size() > 8 && n.compare(n.size() - 8, 8, ".invalid") == 0);
 }
 
 // A number in the sense of the settings: optional blanks and sign, then digits only.
