@@ -80,6 +80,13 @@ inline void CopyShort(uint8_t *chars, uint8_t *attrs, const char *src, size_t co
     std::memcpy(attrs + count - sizeof(W), &pattern, sizeof(W));
 }
 
+// Apart, so that the short copies need no saved registers.
+[[gnu::noinline]] void CopyLong(uint8_t *chars, uint8_t *attrs, const char *src, size_t count, uint8_t attr)
+{
+    std::memcpy(chars, src, count);
+    std::memset(attrs, attr, count);
+}
+
 // Stores `count` (1..) bytes from src, and as many copies of `attr`, without library calls
 // for the runs of a row or less that make up most output.
 inline void CopyCells(uint8_t *chars, uint8_t *attrs, const char *src, size_t count, uint8_t attr)
@@ -96,9 +103,7 @@ inline void CopyCells(uint8_t *chars, uint8_t *attrs, const char *src, size_t co
             return;
         }
 #endif
-        std::memcpy(chars, src, count);
-        std::memset(attrs, attr, count);
-        return;
+        return CopyLong(chars, attrs, src, count, attr);
     }
     if (count >= 8) return CopyShort<uint64_t>(chars, attrs, src, count, attr);
     if (count >= 4) return CopyShort<uint32_t>(chars, attrs, src, count, attr);
