@@ -272,67 +272,21 @@ private:
 // Pieces of the output language, weighted towards what BBSs send.
 std::string RandomStream(std::mt19937 &rng, int cols)
 {
-    static const char *const Tokens[] = {"\x1b[",
-                                         "\x1b",
-                                         "\x01",
-                                         ";",
-                                         "0",
-                                         "1",
-                                         "m",
-                                         "H",
-                                         "K",
-                                         "J",
-                                         "A",
-                                         "Y",
-                                         "Z",
-                                         "7",
-                                         "8",
-                                         "s",
-                                         "u",
-                                         "\r",
-                                         "\n",
-                                         "\r\n",
-                                         "\t",
-                                         "\b",
-                                         "\x07",
-                                         "\x0c",
-                                         "r",
-                                         "i",
-                                         " ",
-                                         "word ",
-                                         "\x1b[0m",
-                                         "\x01g",
-                                         "\x01a",
-                                         "\x1b[1;31;44m",
-                                         "\x1b[K",
-                                         "\x1b[2J",
-                                         "\x1b[J",
-                                         "\x1b[1K",
-                                         "\x1b[5;10H",
-                                         "\x1b[H",
-                                         "\x1b[7m",
-                                         "\x1b[;;1m",
-                                         "\x1bY",
-                                         "\x1b[12;3f",
-                                         "\x1b[3A",
-                                         "\x1b[2C",
-                                         "\x1b[x",
-                                         "\x1bZ",
-                                         "\x1b"
-                                         "7",
-                                         "\x1b"
-                                         "8",
-                                         "\xff",
-                                         "\x1b[s",
-                                         "\x1b[u",
-                                         "\x1b[1;37;44;5;7;0;32m",
-                                         "\x1b[00000000000031m"};
+    static const char Bytes[] = "\x1b\x01;01mHKJAYZ78su\r\n\t\b\x07\x0cri \xff";
+    // clang-format off
+    static const char *const Sequences[] = {
+        "\x1b[", "\r\n", "word ", "\x1b[0m", "\x01g", "\x01a", "\x1b[1;31;44m", "\x1b[K", "\x1b[2J", "\x1b[J",
+        "\x1b[1K", "\x1b[5;10H", "\x1b[H", "\x1b[7m", "\x1b[;;1m", "\x1bY", "\x1b[12;3f", "\x1b[3A", "\x1b[2C",
+        "\x1b[x", "\x1bZ", "\0337", "\0338", "\x1b[s", "\x1b[u", "\x1b[1;37;44;5;7;0;32m", "\x1b[00000000000031m"};
+    // clang-format on
     auto below = [&](size_t n) { return size_t(rng() % n); };
     std::string s;
     for (size_t k = below(40); k > 0; --k) {
         const size_t kind = below(10);
-        if (kind < 6) {
-            s += Tokens[below(std::size(Tokens))];
+        if (kind < 3) {
+            s += Bytes[below(sizeof Bytes - 1)];
+        } else if (kind < 6) {
+            s += Sequences[below(std::size(Sequences))];
         } else if (kind < 8) { // text around the width of a line
             s.append(below(3) == 0 ? size_t(cols) : below(size_t(cols) * 2 + 20), char('a' + below(26)));
         } else if (kind < 9) { // parameters of any length before any byte
