@@ -3,7 +3,6 @@
 #include "terminal/ColorTTY.h"
 #include "tests/terminal/FakeTTYView.h"
 
-#include <cstring>
 #include <gtest/gtest.h>
 
 namespace {
@@ -24,38 +23,23 @@ protected:
 
 TEST_F(Interpreter, FullLineWrapsOnlyWhenMoreBytesFollowInTheSameCall)
 {
-    W(std::string(80, 'x') + "\r\ny");
+    W(std::string(80, 'x') + "\r\ny"); // same call: an empty line after the full one
     EXPECT_EQ(RowTrimmed(t, Y(1)), "");
     EXPECT_EQ(RowTrimmed(t, Y(2)), "y");
-
-    SetUp();
-    t.Clear();
-    t.MoveCursor(0, Y(0));
-    W(std::string(80, 'x'));
+    W("\r" + std::string(80, 'x')); // later call: no empty line
     EXPECT_EQ(t.CursorX, 80);
-    EXPECT_EQ(t.CursorY, Y(0));
     W("\r\ny");
-    EXPECT_EQ(RowTrimmed(t, Y(1)), "y");
-}
-
-TEST_F(Interpreter, FullLineThenTextInALaterCallStartsTheNextLine)
-{
-    W(std::string(80, 'x'));
-    W("ab");
-    EXPECT_EQ(RowTrimmed(t, Y(1)), "ab");
-    EXPECT_EQ(t.CursorX, 2);
+    EXPECT_EQ(RowTrimmed(t, Y(3)), "y");
+    W(std::string(79, 'x'));
+    W("ab"); // printable bytes in a later call start the next line
+    EXPECT_EQ(RowTrimmed(t, Y(4)), "ab");
     // a control byte at the boundary does not wrap: BS steps back into the full line
     W(std::string(78, 'c'));
     W("\bZ");
-    EXPECT_EQ(RowText(t, Y(1)).substr(78), "cZ");
-}
-
-TEST_F(Interpreter, LongRunWrapsAcrossSeveralLines)
-{
-    W(std::string(200, 'q') + "!");
-    EXPECT_EQ(RowText(t, Y(0)), std::string(80, 'q'));
-    EXPECT_EQ(RowText(t, Y(1)), std::string(80, 'q'));
-    EXPECT_EQ(RowTrimmed(t, Y(2)), std::string(40, 'q') + "!");
+    EXPECT_EQ(RowText(t, Y(4)).substr(78), "cZ");
+    W("\r\n" + std::string(200, 'q') + "!");
+    EXPECT_EQ(RowText(t, Y(6)), std::string(80, 'q'));
+    EXPECT_EQ(RowTrimmed(t, Y(7)), std::string(40, 'q') + "!");
 }
 
 TEST_F(Interpreter, ColourCodeChangesAttrAndTakesNoCell)
@@ -94,82 +78,63 @@ TEST_F(Interpreter, SelectGraphicRendition)
     EXPECT_EQ(t.Attr, 0x87);
     W("\x1b[0;32;1;47mG");
     EXPECT_EQ(t.AttrAt(0, Y(0)), 0x7A);
+    W("\x01r\x1b"
+      "7\x01"
+      "b\x1b"
+      "8"); // ESC 7 / ESC 8 save and restore it
+    EXPECT_EQ(t.Attr, 0x79);
 }
 
-TEST_F(Interpreter, CursorAddressingCountsFromTheScreen)
+// Each sequence from column 9 of screen row 5; y < 0 names a screen row (-1 is row 0).
+TEST_F(Interpreter, CursorMoves)
 {
-    W("\x1b[5;10H");
-    EXPECT_EQ(t.CursorX, 9);
-    EXPECT_EQ(t.CursorY, 819 - 24 + 4);
-    W("\x1b[5H");
-    EXPECT_EQ(t.CursorX, 0);
-    EXPECT_EQ(t.CursorY, 819 - 24 + 4);
-    W("\x1b[3;7f\x1b[H");
-    EXPECT_EQ(t.CursorX, 0);
-    EXPECT_EQ(t.CursorY, Y(0));
-    W("\x1b[999;999H");
-    EXPECT_EQ(t.CursorX, 79);
-    EXPECT_EQ(t.CursorY, 818);
-    W("\x1b[2;3;4H"); // column text "3;4" is not a number: column 0
-    EXPECT_EQ(t.CursorX, 0);
-    EXPECT_EQ(t.CursorY, Y(1));
-    W("\x1b[;5H"); // empty row counts as 1
-    EXPECT_EQ(t.CursorX, 4);
-    EXPECT_EQ(t.CursorY, Y(0));
-    W("\x1b[999999999A\x1b[999999999D");
-    EXPECT_EQ(t.CursorX, 0);
-    EXPECT_EQ(t.CursorY, 0);
-}
-
-TEST_F(Interpreter, RelativeMovesAndVt52Moves)
-{
-    W("\x1b[10;10H\x1b[2A\x1b[3C");
-    EXPECT_EQ(t.CursorX, 12);
-    EXPECT_EQ(t.CursorY, Y(7));
-    W("\x1b[B\x1b[D"); // empty parameter is 1
-    EXPECT_EQ(t.CursorX, 11);
-    EXPECT_EQ(t.CursorY, Y(8));
-    W("\x1b"
-      "A\x1b"
-      "I\x1b"
-      "B\x1b"
-      "C\x1b"
-      "C\x1b"
-      "D");
-    EXPECT_EQ(t.CursorX, 12);
-    EXPECT_EQ(t.CursorY, Y(7));
-    W("\x1bH");
-    EXPECT_EQ(t.CursorX, 0);
-    EXPECT_EQ(t.CursorY, Y(0));
-    W("\x1b[1;2C"); // not a number: moves 0
-    EXPECT_EQ(t.CursorX, 0);
-}
-
-TEST_F(Interpreter, ParametersBeyondNineCharactersAreDropped)
-{
-    W("\x1b[0000000011C"); // keeps "000000001"
-    EXPECT_EQ(t.CursorX, 1);
-    EXPECT_EQ(t.EscParamsLen, 0);
+    struct Case
+    {
+        const char *seq;
+        int x, y;
+    };
+    const Case cases[] = {
+        {"\x1b[5;10H", 9, -5},
+        {"\x1b[5H", 0, -5},
+        {"\x1b[3;7f\x1b[H", 0, -1},
+        {"\x1b[999;999H", 79, 818},
+        {"\x1b[2;3;4H", 0, -2}, // column "3;4" is not a number
+        {"\x1b[;5H", 4, -1},
+        {"\x1b[999999999A\x1b[999999999D", 0, 0},
+        {"\x1b[2A\x1b[3C", 12, -3},
+        {"\x1b[B\x1b[D", 8, -6}, // empty parameter is 1
+        {"\x1b"
+         "A\x1b"
+         "I\x1b"
+         "B\x1b"
+         "C\x1b"
+         "C\x1b"
+         "D",
+         10, -4},
+        {"\x1bH", 0, -1},
+        {"\x1b[1;2C", 9, -5},         // not a number: moves 0
+        {"\x1b[0000000011C", 10, -5}, // parameters beyond the ninth dropped: "000000001"
+        {"\x1bY  ", 0, -1},
+        {"\x1bY\"%", 5, -3},
+        {"\x1bY\xff\xff", 79, 818},
+        {"\x1b[3;4H\x1b[s\x1b[H\x1b[u", 3, -3},
+    };
+    for (const Case &c : cases) {
+        W("\x1b[5;10H");
+        W(c.seq);
+        EXPECT_EQ(t.CursorX, c.x) << c.seq + 1;
+        EXPECT_EQ(t.CursorY, c.y < 0 ? Y(-c.y - 1) : c.y) << c.seq + 1;
+        EXPECT_EQ(t.EscState, 0);
+        EXPECT_EQ(t.EscParamsLen, 0);
+    }
+    W("\x1bY");
+    W("\""); // split: waits for the column
+    EXPECT_EQ(t.EscState, 4);
+    W("%x");
+    EXPECT_EQ(RowTrimmed(t, Y(2)), "     x");
     EXPECT_EQ(TColorTTY::ParamInt("", 0), 1);
     EXPECT_EQ(TColorTTY::ParamInt("12", 2), 12);
     EXPECT_EQ(TColorTTY::ParamInt("1;2", 3), 0);
-}
-
-TEST_F(Interpreter, DirectCursorAddress)
-{
-    W("\x1b[10;10H\x1bY  ");
-    EXPECT_EQ(t.CursorX, 0);
-    EXPECT_EQ(t.CursorY, Y(0));
-    W("\x1bY");
-    W("\"");
-    EXPECT_EQ(t.EscState, 4);
-    W("%x");
-    EXPECT_EQ(t.CursorX, 6);
-    EXPECT_EQ(t.CursorY, Y(2));
-    EXPECT_EQ(RowTrimmed(t, Y(2)), "     x");
-    W("\x1bY\xff\xff"); // far outside: clamped
-    EXPECT_EQ(t.CursorX, 79);
-    EXPECT_EQ(t.CursorY, 818);
 }
 
 TEST_F(Interpreter, EscZShowsItselfAndUnknownSequencesVanish)
@@ -180,18 +145,6 @@ TEST_F(Interpreter, EscZShowsItselfAndUnknownSequencesVanish)
     W("\x1b[1\x1b"
       "A"); // ESC is a final byte too (ignored), then 'A' is text
     EXPECT_EQ(RowTrimmed(t, Y(0)), "Esc-Z.A");
-}
-
-TEST_F(Interpreter, SavedAttributeAndCursor)
-{
-    W("\x01r\x1b"
-      "7\x01"
-      "b\x1b"
-      "8");
-    EXPECT_EQ(t.Attr, 9);
-    W("\x1b[3;4H\x1b[s\x1b[H\x1b[u");
-    EXPECT_EQ(t.CursorX, 3);
-    EXPECT_EQ(t.CursorY, Y(2));
 }
 
 TEST_F(Interpreter, EraseScreenAndLines)
@@ -253,21 +206,16 @@ TEST_F(Interpreter, TabStopsEverySixteenColumns)
     W("n");
     EXPECT_EQ(t.CursorX, 1);
     EXPECT_EQ(t.CursorY, Y(1));
-}
-
-TEST(InterpreterOddWidth, TabNeverPassesTheLastColumn)
-{
-    TColorTTY t;
-    SetUpTTY(t, 70, 30, 70, 10);
+    SetUpTTY(t, 70, 30, 70, 10); // never past the last column of an odd width
+    W("\r\nrow1");
     t.MoveCursor(65, 0);
-    t.Write("\t");
+    W("\t");
     EXPECT_EQ(t.CursorX, 70);
-    t.Write("\x1b[1K"); // stays within row 0
-    EXPECT_EQ(RowTrimmed(t, 1), "");
-    EXPECT_EQ(t.AttrAt(0, 1), 0);
+    W("\x1b[1K"); // so this stays within row 0
+    EXPECT_EQ(RowTrimmed(t, 1), "row1");
 }
 
-TEST_F(Interpreter, BackspaceCarriageReturnAndLineFeed)
+TEST_F(Interpreter, ControlAndHighBytes)
 {
     W("\r");
     ASSERT_EQ(t.LastChar, 13);
@@ -285,21 +233,17 @@ TEST_F(Interpreter, BackspaceCarriageReturnAndLineFeed)
     t.Write("\x0b\x0c\x00\x1f", 4);
     EXPECT_EQ(t.CursorX, 0);
     EXPECT_EQ(t.LastChar, 10);
-}
-
-TEST_F(Interpreter, ControlBytesAndHighBytes)
-{
     W("a\x7f\xb0\xff"
       "b");
-    EXPECT_EQ(RowTrimmed(t, Y(0)), "a\x7f\xb0\xff"
+    EXPECT_EQ(RowTrimmed(t, Y(2)), "a\x7f\xb0\xff"
                                    "b");
     t.Write("x\0y", 3); // NUL in a counted text is an ignored control byte
-    EXPECT_EQ(RowTrimmed(t, Y(0)), "a\x7f\xb0\xff"
+    EXPECT_EQ(RowTrimmed(t, Y(2)), "a\x7f\xb0\xff"
                                    "bxy");
     t.Write("z\0w"); // and ends a NUL-terminated one
     t.WriteChar(0);
     t.WriteChar('!');
-    EXPECT_EQ(RowTrimmed(t, Y(0)), "a\x7f\xb0\xff"
+    EXPECT_EQ(RowTrimmed(t, Y(2)), "a\x7f\xb0\xff"
                                    "bxyz!");
 }
 
@@ -317,50 +261,6 @@ TEST(Scrollback, OldestLineDroppedWithoutMovingMemory)
     EXPECT_EQ(RowTrimmed(t, 4), "");
     EXPECT_EQ(t.AttrAt(0, 4), 0); // the recycled row is erased
     EXPECT_EQ(t.RingStart, 4);
-}
-
-// Splitting a stream between calls changes nothing, except where a line is exactly full
-// and non-printable bytes follow in the same call (the stream below avoids that).
-TEST(Splits, EveryOneAndTwoPieceSplitGivesTheSameScreen)
-{
-    std::string s = "Hello \x01rred\x01"
-                    "a plain\r\n"
-                    "\x1b[1;33;44mbright\x1b[0m \x1b[5;10Hat 5,10\x1b[K\x1b[2;3H\x1b[1K"
-                    "tab\there\tand\bback\x07\r\n";
-    s += std::string(100, 'w') + "\x1bY#(" + "direct" + "\x1b[s\x1b[H\x1b[u!" +
-         "\x01"
-         "b\x01"
-         "Fblue\x1b[7mrev";
-    s += "\x1b"
-         "7\x01g\x1b"
-         "8\x1bZ\x1b[000000000012C\x1b[J\r\n\r\n\n\nend";
-
-    auto run = [&](const std::vector<size_t> &cuts) {
-        auto t = std::make_unique<TColorTTY>();
-        SetUpTTY(*t, 80, 30, 80, 24);
-        size_t from = 0;
-        for (size_t c : cuts) {
-            t->Write(s.data() + from, c - from);
-            from = c;
-        }
-        t->Write(s.data() + from, s.size() - from);
-        return t;
-    };
-    auto same = [](const TColorTTY &a, const TColorTTY &b) {
-        for (int y = 0; y < a.Rows; ++y) {
-            if (RowText(a, y) != RowText(b, y)) return false;
-            if (std::memcmp(a.RowAttrs(y), b.RowAttrs(y), size_t(a.Cols)) != 0) return false;
-        }
-        return a.CursorX == b.CursorX && a.CursorY == b.CursorY && a.Attr == b.Attr &&
-               a.EscState == b.EscState;
-    };
-    auto whole = run({});
-    std::vector<size_t> each;
-    for (size_t i = 1; i < s.size(); ++i)
-        each.push_back(i);
-    EXPECT_TRUE(same(*whole, *run(each)));
-    for (size_t i = 1; i < s.size(); ++i)
-        ASSERT_TRUE(same(*whole, *run({i}))) << "split at " << i;
 }
 
 } // namespace
