@@ -119,24 +119,17 @@ TEST_F(View, WithoutLazyWriteEverythingHappensAtOnce)
     EXPECT_EQ(t.LastChar, 7);
 }
 
-TEST_F(View, ModelWorksWithoutAView)
-{
-    t.SetView(nullptr);
-    W(Lines(30) + "\x07" + std::string(100, 'x'));
-    EXPECT_EQ(t.Top, 76);
-    EXPECT_EQ(t.CursorY, 99);
-    EXPECT_EQ(t.LastChar, 'x');
-    EXPECT_EQ(v.Beeps, 0);
-}
-
-TEST_F(View, DetachingCarriesOutWaitingRequests)
+TEST_F(View, DetachingCarriesOutWaitingRequestsAndTheModelWorksAlone)
 {
     W(Lines(3));
     ASSERT_TRUE(t.ScrollWaiting);
     t.SetView(nullptr);
     EXPECT_EQ(t.Top, 76);
     EXPECT_FALSE(t.ScrollWaiting);
-    EXPECT_FALSE(t.TrackWaiting);
+    W(Lines(30) + "\x07" + std::string(100, 'x'));
+    EXPECT_EQ(t.Top, 76);
+    EXPECT_EQ(t.CursorY, 99);
+    EXPECT_EQ(v.Beeps, 0);
 }
 
 TEST_F(View, RepaintCoversOnlyTheTouchedColumnsOfARun)
@@ -186,16 +179,19 @@ TEST_F(View, WholeBufferInViewRepaintsWhenTheRingAdvances)
     EXPECT_EQ(RowTrimmed(t, 8), "line 1");
 }
 
+// Also when the view is taller than the buffer (the last page is then the whole buffer).
 TEST_F(View, TrackingFollowsTheCursorHorizontally)
 {
-    SetUpView(80, 100, 40, 24);
-    W(std::string(60, 'h'));
-    EXPECT_EQ(v.TrackPosts, 1);
-    t.HandleTrackMessage();
-    EXPECT_EQ(t.Left, 21);
-    W("\r");
-    t.HandleTrackMessage();
-    EXPECT_EQ(t.Left, 0);
+    for (int rows : {100, 10}) {
+        SetUpView(80, rows, 40, 24);
+        W(std::string(60, 'h'));
+        EXPECT_EQ(v.TrackPosts, 1) << rows;
+        t.HandleTrackMessage();
+        EXPECT_EQ(t.Left, 21) << rows;
+        W("\r");
+        t.HandleTrackMessage();
+        EXPECT_EQ(t.Left, 0) << rows;
+    }
 }
 
 TEST_F(View, MoveCursorTracksOnlyFromARowInView)
@@ -212,7 +208,7 @@ TEST_F(View, MoveCursorTracksOnlyFromARowInView)
     EXPECT_EQ(t.Top, 50);
 }
 
-TEST_F(View, VisibleSizeSetsTheLimitsAndPullsTheOriginBack)
+TEST_F(View, SizesAreKeptInRange)
 {
     t.SetVisibleSize(0, 50);
     EXPECT_EQ(t.MaxLeft, 80);
@@ -305,7 +301,7 @@ TEST_F(View, EraseCellsSpansRowsButNotPastTheBuffer)
     EXPECT_EQ(t.CharAt(0, 96), 'e');
 }
 
-TEST_F(View, OptionsSetterStopsTheBlinkTimerOnly)
+TEST_F(View, OptionsStopTheBlinkTimerAndTheCaretFollowsCursorMovesButNotText)
 {
     t.SetOptions(t.Options | OptionBit(coFlashing));
     t.TimerActive = true;
@@ -313,12 +309,6 @@ TEST_F(View, OptionsSetterStopsTheBlinkTimerOnly)
     EXPECT_FALSE(t.TimerActive);
     EXPECT_EQ(v.TimerStops, 1);
     EXPECT_EQ(v.InvalidatedAll, 0);
-    t.SetOptions(t.Options & ~OptionBit(coColors));
-    EXPECT_EQ(v.TimerStops, 1);
-}
-
-TEST_F(View, CaretFollowsCursorMovesButNotText)
-{
     t.Focused = true;
     t.MoveCursor(4, 99);
     EXPECT_EQ(v.Carets, 0); // no caret without coFulltimeCursor
