@@ -72,14 +72,14 @@ public:
                 } else {
                     T.EscState = 0;
                     Csi(c);
-                    Params().clear();
+                    ClearParams();
                 }
                 break;
             default:
                 Append(c);
                 if (T.EscParamsLen == 2) {
                     const int r = uint8_t(T.EscParams[0]), col = uint8_t(T.EscParams[1]);
-                    Params().clear();
+                    ClearParams();
                     T.EscState = 0;
                     T.MoveCursor(col - 32, r - 32 + T.Rows - T.VisibleRows);
                 }
@@ -93,18 +93,12 @@ public:
 private:
     TColorTTY &T;
 
-    // EscParams as a string (kept NUL-terminated with its length in the model).
-    struct ParamView
+    // EscParams is kept NUL-terminated with its length in the model.
+    void ClearParams()
     {
-        TColorTTY &T;
-        void clear()
-        {
-            T.EscParamsLen = 0;
-            T.EscParams[0] = 0;
-        }
-        std::string str() const { return std::string(T.EscParams, size_t(T.EscParamsLen)); }
-    };
-    ParamView Params() { return ParamView{T}; }
+        T.EscParamsLen = 0;
+        T.EscParams[0] = 0;
+    }
     void Append(uint8_t c)
     {
         if (T.EscParamsLen >= 9) return;
@@ -211,7 +205,7 @@ private:
 
     void Csi(uint8_t final)
     {
-        const std::string s = Params().str();
+        const std::string s(T.EscParams, size_t(T.EscParamsLen));
         const int n = TColorTTY::ParamInt(s.data(), int(s.size()));
         switch (final) {
         case 'A':

@@ -134,25 +134,18 @@ TEST_F(View, DetachingCarriesOutWaitingRequestsAndTheModelWorksAlone)
 
 TEST_F(View, RepaintCoversOnlyTheTouchedColumnsOfARun)
 {
+    using C = std::vector<FakeTTYView::Cells>;
+    auto painted = [&](const std::string &s) {
+        v.Forget();
+        W(s);
+        return v.Invalidated;
+    };
     t.MoveCursor(5, 99);
-    v.Forget();
-    W("abc");
-    ASSERT_EQ(v.Invalidated.size(), 1u);
-    EXPECT_EQ(v.Invalidated[0], (FakeTTYView::Cells{5, 8, 99, false}));
-    v.Forget();
-    W("\b\b\bXY");
-    ASSERT_EQ(v.Invalidated.size(), 1u);
-    EXPECT_EQ(v.Invalidated[0], (FakeTTYView::Cells{5, 8, 99, false}));
-    v.Forget();
-    W("\b");
-    ASSERT_EQ(v.Invalidated.size(), 1u);
-    EXPECT_EQ(v.Invalidated[0], (FakeTTYView::Cells{6, 7, 99, false}));
-    v.Forget();
-    W(std::string(74, 'w') + "z");
+    EXPECT_EQ(painted("abc"), (C{{5, 8, 99, false}}));
+    EXPECT_EQ(painted("\b\b\bXY"), (C{{5, 8, 99, false}}));
+    EXPECT_EQ(painted("\b"), (C{{6, 7, 99, false}}));
     // line filled from column 6, then "z" on the next line (the same logical row after the ring moved)
-    ASSERT_EQ(v.Invalidated.size(), 2u);
-    EXPECT_EQ(v.Invalidated[0], (FakeTTYView::Cells{6, 80, 99, false}));
-    EXPECT_EQ(v.Invalidated[1], (FakeTTYView::Cells{0, 1, 99, false}));
+    EXPECT_EQ(painted(std::string(74, 'w') + "z"), (C{{6, 80, 99, false}, {0, 1, 99, false}}));
 }
 
 TEST_F(View, ScrolledBackViewKeepsItsLines)
