@@ -54,22 +54,17 @@ TEST(ColourCode, CodesBetweenIsTheInverseForEveryPair)
 
 TEST(ColourCode, CodesBetweenFollowsTheProgramsSteps)
 {
-    EXPECT_EQ(ColourCodesBetween(7, 15), "\x01"
-                                         "f");
-    EXPECT_EQ(ColourCodesBetween(15, 1), "\x01"
-                                         "a\x01"
-                                         "r");
+    auto codes = [](std::string_view letters) { // "af" -> 0x01 'a' 0x01 'f'
+        std::string s;
+        for (char c : letters)
+            s += {ColourCodeByte, c};
+        return s;
+    };
+    EXPECT_EQ(ColourCodesBetween(7, 15), codes("f"));
+    EXPECT_EQ(ColourCodesBetween(15, 1), codes("ar"));
     // flash off with bright kept: reset, bright again, then the colours
-    EXPECT_EQ(ColourCodesBetween(0x8F, 0x1A), "\x01"
-                                              "a\x01"
-                                              "f\x01"
-                                              "g\x01"
-                                              "R");
-    EXPECT_EQ(ColourCodesBetween(0x07, 0xC9), "\x01"
-                                              "f\x01"
-                                              "e\x01"
-                                              "r\x01"
-                                              "B");
+    EXPECT_EQ(ColourCodesBetween(0x8F, 0x1A), codes("afgR"));
+    EXPECT_EQ(ColourCodesBetween(0x07, 0xC9), codes("ferB"));
 }
 
 TEST(ColourCode, StripRemovesCodeAndLetter)

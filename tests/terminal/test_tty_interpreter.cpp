@@ -166,18 +166,15 @@ TEST_F(Interpreter, EraseScreenAndLines)
     EXPECT_EQ(RowTrimmed(t, 818), "ab");
     EXPECT_EQ(RowTrimmed(t, 0), "oldest");
 
-    W("\x1b[1;1Habcdef\x1b[1;3H\x1b[1K");
-    EXPECT_EQ(RowText(t, Y(0)).substr(0, 6), "  cdef");
-    W("\x1b[0K");
-    EXPECT_EQ(RowTrimmed(t, Y(0)), "");
-    W("xyz\x1b[2K");
-    EXPECT_EQ(RowTrimmed(t, Y(0)), "");
-    W("\x1b[1;1Hkeep\x1b[3K\x1b[1J\x1b[5J");
-    EXPECT_EQ(RowTrimmed(t, Y(0)), "keep");
-    W("\x1bK");
-    EXPECT_EQ(RowTrimmed(t, Y(0)), "keep");
-    W("\x1b[1;2H\x1bK");
-    EXPECT_EQ(RowTrimmed(t, Y(0)), "k");
+    const std::pair<const char *, const char *> lineCases[] = {
+        {"\x1b[1;3H\x1b[1K", "  cdef"},      {"\x1b[1;3H\x1b[0K", "ab"},
+        {"\x1b[1;3H\x1b[K", "ab"},           {"\x1b[2K", ""},
+        {"\x1b[3K\x1b[1J\x1b[5J", "abcdef"}, // not ours: nothing
+        {"\x1b[1;7H\x1bK", "abcdef"},        {"\x1b[1;2H\x1bK", "a"}};
+    for (auto [seq, row] : lineCases) {
+        W(std::string("\x1b[1;1Habcdef") + seq);
+        EXPECT_EQ(RowTrimmed(t, Y(0)), row) << seq + 1;
+    }
     W("\x1b[5;5Hx\x1bJ");
     EXPECT_EQ(RowTrimmed(t, Y(4)), "");
 }
