@@ -731,6 +731,22 @@ bool KeyChar(const QKeyEvent *e, char &ch)
     return true;
 }
 
+// The scrolling keys, first match wins: key, exactly Ctrl held (or not), direction, step.
+struct ScrollKey
+{
+    int key;
+    bool ctrl;
+    Qt::Orientation direction;
+    TScrollCode code;
+};
+constexpr ScrollKey ScrollKeys[] = {
+    {Qt::Key_Left, true, Qt::Horizontal, scLineUp},  {Qt::Key_Right, true, Qt::Horizontal, scLineDown},
+    {Qt::Key_Home, false, Qt::Horizontal, scTop},    {Qt::Key_End, false, Qt::Horizontal, scBottom},
+    {Qt::Key_Up, true, Qt::Vertical, scLineUp},      {Qt::Key_Down, true, Qt::Vertical, scLineDown},
+    {Qt::Key_PageUp, false, Qt::Vertical, scPageUp}, {Qt::Key_PageDown, false, Qt::Vertical, scPageDown},
+    {Qt::Key_Home, true, Qt::Vertical, scTop},       {Qt::Key_End, true, Qt::Vertical, scBottom},
+};
+
 bool IsBreakKey(const QKeyEvent *e, int key)
 {
     return key == Qt::Key_Cancel || (key == Qt::Key_Pause && (e->modifiers() & Qt::ControlModifier));
@@ -748,33 +764,11 @@ void TColorTTYWidget::keyPressEvent(QKeyEvent *e)
         const Qt::KeyboardModifiers shift =
             e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
         const bool ctrl = shift == Qt::ControlModifier;
-        switch (key) {
-        case Qt::Key_Left:
-            if (ctrl) ScrollStep(Qt::Horizontal, scLineUp);
-            break;
-        case Qt::Key_Right:
-            if (ctrl) ScrollStep(Qt::Horizontal, scLineDown);
-            break;
-        case Qt::Key_Up:
-            if (ctrl) ScrollStep(Qt::Vertical, scLineUp);
-            break;
-        case Qt::Key_Down:
-            if (ctrl) ScrollStep(Qt::Vertical, scLineDown);
-            break;
-        case Qt::Key_Home:
-            ScrollStep(ctrl ? Qt::Vertical : Qt::Horizontal, scTop);
-            break;
-        case Qt::Key_End:
-            ScrollStep(ctrl ? Qt::Vertical : Qt::Horizontal, scBottom);
-            break;
-        case Qt::Key_PageUp:
-            if (!ctrl) ScrollStep(Qt::Vertical, scPageUp);
-            break;
-        case Qt::Key_PageDown:
-            if (!ctrl) ScrollStep(Qt::Vertical, scPageDown);
-            break;
-        default:
-            break;
+        for (const ScrollKey &k : ScrollKeys) {
+            if (k.key == key && k.ctrl == ctrl) {
+                ScrollStep(k.direction, k.code);
+                break;
+            }
         }
     }
     char ch = 0;
