@@ -18,9 +18,9 @@ struct TReplayOptions
     int Cols = 80;
     int Rows = 24;
     bool Attrs = false;
-    bool Raw = false; // Path is a raw capture: the whole file is received bytes
+    bool Raw = false;  // Path is a raw capture: the whole file is received bytes
     bool Show = false; // open a window with the terminal widget afterwards
-    std::string Path; // script or capture; empty: the script comes from stdin
+    std::string Path;  // script or capture; empty: the script comes from stdin
     bool Help = false;
 };
 
