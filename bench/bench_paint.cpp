@@ -5,10 +5,12 @@
 
 #include "terminal/qt/ColorTTYWidget.h"
 
+#include "bench/Lcg.h"
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
 #include <QScrollBar>
+
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -18,15 +20,7 @@ namespace {
 constexpr size_t FloodSize = 8u << 20;
 constexpr size_t ReadSize = 32768;
 
-struct Lcg
-{
-    uint32_t s = 20261206;
-    uint32_t Next(uint32_t n)
-    {
-        s = s * 1664525u + 1013904223u;
-        return (s >> 8) % n;
-    }
-};
+constexpr uint32_t Seed = 20261206;
 
 const char *const Words[] = {"the",   "board", "message", "from",    "user", "posted", "reply",
                              "forum", "read",  "new",     "express", "who",  "online", "Lobby"};
@@ -58,7 +52,7 @@ std::string ColouredLine(Lcg &r, size_t width, size_t every)
 const std::string &Flood()
 {
     static const std::string text = [] {
-        Lcg r;
+        Lcg r(Seed);
         std::string s;
         s.reserve(FloodSize + 256);
         while (s.size() < FloodSize)
@@ -92,7 +86,7 @@ void BM_FullRepaint80x50(benchmark::State &state)
     w.RecalcLayout();
     TColorTTY &t = w.Tty();
     t.MoveCursor(0, t.ScreenTop());
-    Lcg r;
+    Lcg r(Seed);
     for (int y = 0; y < 50; ++y) {
         // 80 visible characters, a colour change every 10: 8 a line.
         const std::string line = ColouredLine(r, 80, 10);

@@ -12,6 +12,8 @@
 #include "protocol/UserFilt.h"
 #include "terminal/ColorTTY.h"
 
+#include "bench/Lcg.h"
+
 #include <benchmark/benchmark.h>
 #include <vterm.h>
 
@@ -27,16 +29,7 @@ namespace {
 constexpr size_t StreamSize = 16u << 20;
 constexpr size_t ReadSize = 32768;
 
-// Deterministic generator (an LCG), so every run measures the same bytes.
-struct Lcg
-{
-    uint32_t s = 20240611;
-    uint32_t Next(uint32_t n)
-    {
-        s = s * 1664525u + 1013904223u;
-        return (s >> 8) % n;
-    }
-};
+constexpr uint32_t Seed = 20240611;
 
 const char *const Words[] = {"the",   "board", "message", "from", "user", "posted", "reply",   "forum",
                              "read",  "new",   "express", "who",  "is",   "online", "Lobby",   "and",
@@ -65,7 +58,7 @@ Streams MakeBbsStream()
     static const char Letters[] = "drgybpcwfaDRGBCe";
     static const char *const Sgr[] = {"\x1b[1;32m", "\x1b[0;36m", "\x1b[33m",   "\x1b[1;37;44m",
                                       "\x1b[0m",    "\x1b[31m",   "\x1b[1;35m", "\x1b[0;1;34m"};
-    Lcg r;
+    Lcg r(Seed);
     Streams s;
     s.Ours.reserve(StreamSize + 256);
     s.VTerm.reserve(StreamSize + StreamSize / 4);
@@ -107,7 +100,7 @@ Streams MakeBbsStream()
 
 std::string MakePlainStream()
 {
-    Lcg r;
+    Lcg r(Seed);
     std::string s;
     s.reserve(StreamSize + 128);
     while (s.size() < StreamSize) {
@@ -135,7 +128,7 @@ const Streams &Bbs()
 std::string MakeClientStream()
 {
     static const char *const Names[] = {"alice", "bob", "carol", "dave", "eve", "frank"};
-    Lcg r;
+    Lcg r(Seed);
     const std::string &In = Bbs().Ours;
     std::string s;
     s.reserve(In.size() + In.size() / 16);
