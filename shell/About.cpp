@@ -1,0 +1,105 @@
+#include "shell/About.h"
+
+#include <QFrame>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+
+// The project has no public address of its own yet; these are the ones its commits carry.
+constexpr const char *MakerLine = "Made by the winMarlet developers.";
+constexpr const char *MakerEmail = "mailto:dev@winmarlet.invalid";
+constexpr const char *MakerWebsite = "https://winmarlet.invalid/";
+
+QPixmap IconPixmap(int size)
+{
+    QPixmap pm(size, size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal s = size / 32.0;
+    // A terminal screen with a prompt and a speech mark: a client for talkers and boards.
+    p.setPen(QPen(QColor(0x20, 0x20, 0x40), 1.5 * s));
+    p.setBrush(QColor(0x00, 0x00, 0x80));
+    p.drawRoundedRect(QRectF(2 * s, 4 * s, 28 * s, 22 * s), 3 * s, 3 * s);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x00, 0xff, 0xff));
+    p.drawRect(QRectF(6 * s, 9 * s, 10 * s, 2.5 * s));
+    p.setBrush(QColor(0xff, 0xff, 0x00));
+    p.drawRect(QRectF(6 * s, 14 * s, 16 * s, 2.5 * s));
+    p.setBrush(QColor(0xff, 0x40, 0x40));
+    p.drawRect(QRectF(6 * s, 19 * s, 4 * s, 2.5 * s));
+    p.setBrush(QColor(0xc0, 0xc0, 0xc0));
+    p.drawRect(QRectF(12 * s, 26 * s, 8 * s, 3 * s));
+    return pm;
+}
+
+QLabel *LinkLabel(const char *address, const std::function<void(const QString &)> &open, QWidget *parent)
+{
+    const QString a = QString::fromLatin1(address);
+    QString shown = a;
+    if (shown.startsWith(QLatin1String("mailto:"))) shown = shown.mid(7);
+    auto *l = new QLabel(QStringLiteral("<a href=\"%1\" style=\"color:blue\">%2</a>")
+                             .arg(a.toHtmlEscaped(), shown.toHtmlEscaped()),
+                         parent);
+    l->setCursor(Qt::PointingHandCursor);
+    l->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+    QObject::connect(l, &QLabel::linkActivated, l, [open](const QString &link) {
+        if (open) open(link);
+    });
+    return l;
+}
+
+} // namespace
+
+QIcon ProgramIcon()
+{
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128})
+        icon.addPixmap(IconPixmap(size));
+    return icon;
+}
+
+TAboutBox::TAboutBox(std::function<void(const QString &)> openAddress, QWidget *parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("About ORVO winMarlet"));
+    setObjectName(QStringLiteral("AboutBox"));
+    setFixedSize(298, 141);
+    auto *panel = new QFrame(this);
+    panel->setObjectName(QStringLiteral("Panel1"));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel->setLineWidth(2);
+    panel->setGeometry(8, 8, 282, 94);
+    auto *icon = new QLabel(panel);
+    icon->setObjectName(QStringLiteral("ProgramIcon"));
+    icon->setPixmap(ProgramIcon().pixmap(32, 32));
+    icon->setGeometry(10, 10, 32, 32);
+    auto *version = new QLabel(QStringLiteral("Version 1.11"), panel);
+    version->setObjectName(QStringLiteral("Version"));
+    QFont bold = version->font();
+    bold.setBold(true);
+    version->setFont(bold);
+    version->setGeometry(56, 8, 216, 18);
+    auto *maker = new QLabel(QString::fromLatin1(MakerLine), panel);
+    maker->setGeometry(56, 28, 216, 18);
+    QLabel *email = LinkLabel(MakerEmail, openAddress, panel);
+    email->setObjectName(QStringLiteral("lbEmail"));
+    email->setGeometry(56, 48, 216, 18);
+    QLabel *web = LinkLabel(MakerWebsite, openAddress, panel);
+    web->setObjectName(QStringLiteral("lbWebsite"));
+    web->setGeometry(56, 68, 216, 18);
+    auto *ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("OKButton"));
+    ok->setDefault(true);
+    ok->setGeometry(111, 108, 75, 25);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    if (const QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen()) {
+        const QRect r = screen->availableGeometry();
+        move(r.left() + (r.width() - width()) / 2, r.top() + (r.height() - height()) / 2);
+    }
+}

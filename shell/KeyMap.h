@@ -1,0 +1,12 @@
+// Qt's keys as the virtual-key codes and shift states the engines and editors take.
+#pragma once
+
+#include "protocol/Keys.h"
+
+#include <Qt>
+
+// The virtual-key code of a Qt::Key; 0 for keys without one.
+uint16_t VirtualKey(int qtKey);
+TShiftState ShiftStateOf(Qt::KeyboardModifiers modifiers);
+// F1..F12 as 1..12; 0 for any other key.
+int FunctionKeyNumber(uint16_t virtualKey);

@@ -1,0 +1,55 @@
+// The program entry: the stores are created in their order, the main window runs, and the
+// stores are saved and freed in the reverse order.
+#include "config/Prefernc.h"
+#include "config/Redirect.h"
+#include "config/SetHost.h"
+#include "config/Setmacro.h"
+#include "protocol/UserFilt.h"
+#include "shell/About.h"
+#include "shell/Ttywin.h"
+
+#include <QApplication>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setWindowIcon(ProgramIcon());
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+
+    IniFileName = ResolveIniFileName(TConfigEnvironment::FromProcess());
+    auto hosts = std::make_unique<THostInfo>(IniFileName, args);
+    // A host named on the command line marks the store changed while it is read.
+    const bool commandLineHost = !args.empty() && hosts->Modified;
+    auto prefs = std::make_unique<TClientPrefs>(IniFileName);
+    auto filter = std::make_unique<TUserFilter>(IniFileName);
+    auto macros = std::make_unique<TMacroTable>();
+    const std::string macroFile = MacroFileName(IniFileName);
+    macros->LoadMacros(macroFile);
+    HostInfo = hosts.get();
+    ClientPrefs = prefs.get();
+    UserFilter = filter.get();
+    MacroTable = macros.get();
+    app.setProperty("applicationTitle", QString::fromLatin1(IdleApplicationTitle));
+
+    int rc = 0;
+    {
+        TTTYForm form(TAppStores{*hosts, *prefs, *filter, *macros, commandLineHost});
+        form.show();
+        rc = app.exec();
+    }
+
+    macros->SaveMacros(macroFile);
+    MacroTable = nullptr;
+    macros.reset();
+    ClientPrefs = nullptr;
+    prefs.reset();
+    HostInfo = nullptr;
+    hosts.reset(); // saves the "Hosts" section when changed
+    UserFilter = nullptr;
+    filter.reset();
+    return rc;
+}

@@ -1,0 +1,331 @@
+// The main window against loopback servers: what goes on the wire, the menu states, the
+// recent hosts, keys and macros, and the ways a connection ends.
+#include "colouredit/OffLine.h"
+#include "config/Prefernc.h"
+#include "config/SetHost.h"
+#include "config/Setmacro.h"
+#include "protocol/UserFilt.h"
+#include "shell/Conlight.h"
+#include "shell/Ttywin.h"
+#include "terminal/qt/ColorTTYWidget.h"
+#include "tests/net/NetTestUtil.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace {
+
+// Generous: the build machine is small and busy; waits end as soon as their condition holds.
+constexpr int Patience = 30000;
+
+// Answers every message box that comes up, and keeps their texts.
+struct BoxAnswerer
+{
+    QStringList Texts;
+    QMessageBox::StandardButton Answer;
+    QTimer Timer;
+    explicit BoxAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok) : Answer(answer)
+    {
+        QObject::connect(&Timer, &QTimer::timeout, [this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box) return;
+            Texts << box->text();
+            if (QAbstractButton *b = box->button(Answer)) b->click();
+        });
+        Timer.start(5);
+    }
+};
+
+std::string Bytes(std::initializer_list<int> b)
+{
+    std::string s;
+    for (int c : b)
+        s += char(c);
+    return s;
+}
+
+struct Shell : ::testing::Test
+{
+    QTemporaryDir Dir;
+    std::string Ini = Dir.filePath("winmarlet.INI").toStdString();
+    std::unique_ptr<THostInfo> Hosts;
+    std::unique_ptr<TClientPrefs> Prefs;
+    std::unique_ptr<TUserFilter> Filter;
+    TMacroTable Macros;
+    std::vector<QStringList> Launched;
+    std::unique_ptr<TTTYForm> Form;
+
+    void WriteIni(const std::string &text) { std::ofstream(Ini) << text; }
+
+    void Open(const std::vector<std::string> &args = {})
+    {
+        Hosts = std::make_unique<THostInfo>(Ini, args);
+        Prefs = std::make_unique<TClientPrefs>(Ini);
+        Filter = std::make_unique<TUserFilter>(Ini);
+        TShellPlatform p;
+        p.ProgramPath = QStringLiteral("/opt/winmarlet");
+        p.StartProgram = [this](const QString &prog, const QStringList &a) {
+            Launched.push_back(QStringList{prog} + a);
+            return !prog.startsWith(QLatin1String("/nonexistent"));
+        };
+        Form = std::make_unique<TTTYForm>(TAppStores{*Hosts, *Prefs, *Filter, Macros, !args.empty()}, p);
+        Form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+    }
+    // The current host pointing at a loopback port.
+    void Host(const char *name, THostMode mode, uint16_t port)
+    {
+        WriteIni("[Hosts]\nHost=" + std::string(name) + "\nAddress=127.0.0.1\nPort=" + std::to_string(port) +
+                 "\nMode=" + std::to_string(mode) + "\n");
+    }
+    bool Shown(const char *item) const { return Form->Item(QString::fromLatin1(item))->isVisible(); }
+    bool Enabled(const char *item) const { return Form->Item(QString::fromLatin1(item))->isEnabled(); }
+    // Connects and accepts; the bytes the window sent first are read into Got.
+    void Connect(LoopbackServer &s)
+    {
+        Form->FileConnectItemClick();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Form->IsConnected(); }, Patience));
+        ASSERT_TRUE(s.Accept());
+    }
+    std::string Got;
+    bool Receive(LoopbackServer &s, size_t n)
+    {
+        return QTest::qWaitFor([&] { return (Got += s.ReadSome(65536)).size() >= n; }, Patience);
+    }
+};
+
+std::string Naws(int cols, int rows)
+{
+    return Bytes({0xFF, 0xFA, 0x1F, 0, cols, 0, rows, 0xFF, 0xF0});
+}
+
+TEST_F(Shell, ConnectGreetsAndDisconnectRestoresTheIdleForm)
+{
+    struct Case
+    {
+        THostMode Mode;
+        std::string Hello;
+        const char *CopyAfter; // Copy's shortcut once the BBS has closed
+    } cases[] = {{hmORVO, Bytes({0xFF, 0xA0}), "Ctrl+Ins"},
+                 {hmISCA, Bytes({0xFF, 0xB0}), "Ctrl+Ins"},
+                 {hmTelnet, "", "Ctrl+C"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(int(c.Mode));
+        LoopbackServer server;
+        Host("Moss", c.Mode, server.Port);
+        Open();
+        EXPECT_TRUE(Shown("FileConnectItem"));
+        EXPECT_FALSE(Shown("FileAbortItem") || Shown("FileDisconnectItem"));
+        Form->FileConnectItemClick();
+        EXPECT_TRUE(Shown("FileAbortItem") && Enabled("FileAbortItem"));
+        EXPECT_FALSE(Shown("FileConnectItem") || Enabled("FileConnectItem"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Form->IsConnected(); }, Patience));
+        ASSERT_TRUE(server.Accept());
+        EXPECT_TRUE(Shown("FileDisconnectItem") && !Shown("FileAbortItem"));
+        EXPECT_TRUE(Form->ConnectionLight()->Connected());
+        EXPECT_EQ(Form->windowTitle(), QStringLiteral("ORVO winMarlet \"Moss\""));
+        EXPECT_EQ(Form->StatusText(), QStringLiteral(" Connected to 127.0.0.1."));
+        EXPECT_EQ(Form->Item("EditCopyItem")->shortcut().toString(), QStringLiteral("Ctrl+C"));
+        const int rows = Form->ColourTTY()->Tty().VisibleRows;
+        const std::string expected = c.Hello + Naws(80, rows);
+        Got.clear();
+        ASSERT_TRUE(Receive(server, expected.size()));
+        EXPECT_EQ(Got, expected);
+
+        server.ClosePeer();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !Form->IsConnected(); }, Patience));
+        EXPECT_EQ(Form->StatusText(), QStringLiteral(" Disconnected from 127.0.0.1."));
+        EXPECT_EQ(Form->windowTitle(), QStringLiteral("ORVO winMarlet"));
+        EXPECT_FALSE(Form->ConnectionLight()->Connected());
+        EXPECT_TRUE(Shown("FileConnectItem") && !Shown("FileDisconnectItem"));
+        EXPECT_EQ(Form->Item("EditCopyItem")->shortcut().toString(), QString::fromLatin1(c.CopyAfter));
+        Form.reset();
+    }
+}
+
+TEST_F(Shell, RefusedConnectionIsReportedAndEndsIdle)
+{
+    LoopbackServer refusing(false);
+    Host("Moss", hmORVO, refusing.Port);
+    Open();
+    BoxAnswerer boxes;
+    Form->FileConnectItemClick();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->StatusText().startsWith(" Disconnected"); }, Patience));
+    EXPECT_EQ(Form->StatusText(), QStringLiteral(" Disconnected from 127.0.0.1."));
+    ASSERT_EQ(boxes.Texts.size(), 1);
+    EXPECT_TRUE(boxes.Texts[0].contains(QStringLiteral("refused"), Qt::CaseInsensitive))
+        << boxes.Texts[0].toStdString();
+    EXPECT_TRUE(Enabled("FileConnectItem"));
+}
+
+TEST_F(Shell, RecentHostsArePromotedByMenuPicks)
+{
+    LoopbackServer refusing(false);
+    std::string ini =
+        "[Hosts]\nHost=P\nHost1=P\nHost2=Q\nHost3=U\nLast1=P\nLast2=Q\nLast3=R\nLast4=S\nLast5=T\n";
+    for (const char *h : {"P", "Q", "U"})
+        ini += "[" + std::string(h) + "]\nAddress=127.0.0.1\nPort=" + std::to_string(refusing.Port) + "\n";
+    WriteIni(ini);
+    Open();
+    BoxAnswerer boxes;
+    auto recent = [&] {
+        std::string s;
+        for (int i = 1; i <= 5; ++i)
+            s += Hosts->Last(i) + (Shown(("FileLast" + std::to_string(i) + "Item").c_str()) ? "" : "-") + " ";
+        return s;
+    };
+    auto pick = [&](QAction *a) {
+        a->trigger();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Enabled("FileConnectItem"); }, Patience));
+    };
+    QList<QAction *> hosts = Form->HostsMenu()->actions();
+    ASSERT_EQ(hosts.size(), 3);
+    pick(hosts[1]); // Q
+    EXPECT_EQ(recent(), "Q P R S T ");
+    pick(hosts[2]); // U
+    EXPECT_EQ(recent(), "U Q P R S ");
+    EXPECT_EQ(Form->Item("FileLast1Item")->text(), QStringLiteral("&1 U"));
+    pick(Form->Item("FileLast3Item")); // P
+    EXPECT_EQ(recent(), "P U Q R S ");
+    EXPECT_EQ(Hosts->BBSName, "P");
+}
+
+TEST_F(Shell, PickWhileConnectedStartsASecondInstance)
+{
+    LoopbackServer server;
+    WriteIni("[Hosts]\nHost=P\nAddress=127.0.0.1\nPort=" + std::to_string(server.Port) +
+             "\nHost1=My Board\nLast1=P\nLast2=My Board\n[My Board]\nAddress=10.0.0.1\n");
+    Open();
+    Connect(server);
+    Form->HostsMenu()->actions()[0]->trigger();
+    Form->Item("FileLast2Item")->trigger();
+    ASSERT_EQ(Launched.size(), 2u);
+    EXPECT_EQ(Launched[0], (QStringList{"/opt/winmarlet", "/c=My Board"}));
+    EXPECT_EQ(Launched[1], Launched[0]);
+    EXPECT_TRUE(Form->IsConnected());
+    EXPECT_EQ(Hosts->BBSName, "P");
+}
+
+TEST_F(Shell, FunctionKeysSendTheirMacros)
+{
+    LoopbackServer server;
+    Host("T", hmTelnet, server.Port);
+    Macros.SetText(47, "x");
+    Macros.SetText(12, "hi\nthere");
+    Macros.SetText(0, "never");
+    Macros.SetText(9, "never");
+    Open();
+    Connect(server);
+    ASSERT_TRUE(Receive(server, 9));
+    Got.clear();
+    QWidget *tty = Form->ColourTTY();
+    QTest::keyClick(tty, Qt::Key_F1);
+    QTest::keyClick(tty, Qt::Key_F10);
+    QTest::keyClick(tty, Qt::Key_F2); // empty slot
+    QTest::keyClick(tty, Qt::Key_F12, Qt::ShiftModifier | Qt::ControlModifier);
+    QTest::keyClick(tty, Qt::Key_F1, Qt::ShiftModifier);
+    ASSERT_TRUE(Receive(server, 10)) << Got;
+    EXPECT_EQ(Got, "xhi\rthere");
+}
+
+TEST_F(Shell, LoneStarInAnEditWaitsForTheNextRead)
+{
+    LoopbackServer server;
+    Host("C", hmORVO, server.Port);
+    Open();
+    Connect(server);
+    server.Write(Bytes({0xFF, 0xA2, 0x14, 0, 0, 0})); // a line edit opens
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->CLientMachine()->EditMode(); }, Patience));
+    server.Write("*");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->StatusText() == "Express message received."; }, Patience));
+    server.Write("z\r\n");
+    const TColorTTY &t = Form->ColourTTY()->Tty();
+    auto screen = [&] {
+        std::string s;
+        for (int y = t.ScreenTop(); y < t.Rows; ++y)
+            s.append(reinterpret_cast<const char *>(t.RowChars(y)), size_t(t.Cols));
+        return s;
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return screen().find("*z") != std::string::npos; }, Patience));
+}
+
+TEST_F(Shell, ClosingWhileConnectedAsksFirst)
+{
+    LoopbackServer server;
+    Host("C", hmTelnet, server.Port);
+    Open();
+    Connect(server);
+    {
+        BoxAnswerer cancel(QMessageBox::Cancel);
+        Form->close();
+        EXPECT_EQ(cancel.Texts, QStringList{"Are you sure you want to disconnect?"});
+    }
+    EXPECT_TRUE(Form->isVisible() && Form->IsConnected());
+    BoxAnswerer ok(QMessageBox::Ok);
+    Form->close();
+    EXPECT_FALSE(Form->isVisible() || Form->IsConnected());
+}
+
+TEST_F(Shell, ConnectionLossMidUploadLeavesTheFormIdle)
+{
+    for (const bool reset : {false, true}) {
+        SCOPED_TRACE(reset);
+        LoopbackServer server;
+        Host("C", hmTelnet, server.Port);
+        Open();
+        Connect(server);
+        BoxAnswerer boxes;
+        // More than the socket takes at once: the rest waits in the send queue.
+        Form->TypeText(std::string(4 << 20, 'a'));
+        reset ? server.ResetPeer() : server.ClosePeer();
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return !Form->IsConnected() && Enabled("FileConnectItem"); }, Patience));
+        Form->ColourTTYKeyPress('q'); // dropped quietly
+        Form.reset();
+    }
+}
+
+TEST_F(Shell, ExitOnDisconnectClosesTheWindow)
+{
+    LoopbackServer server;
+    WriteIni("[Preferences]\nExit on Disconnect=1\n");
+    std::ofstream(Ini, std::ios::app) << "[Hosts]\nAddress=127.0.0.1\nPort=" << server.Port << "\nMode=1\n";
+    Open();
+    ASSERT_TRUE(Prefs->ExitOnDisconnect);
+    Connect(server);
+    server.ClosePeer();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !Form->isVisible(); }, Patience));
+}
+
+TEST_F(Shell, ScreenLinesAreClampedAndCommandLineHostsConnect)
+{
+    for (auto [lines, expected] : {std::pair{3, 5}, {500, 100}, {30, 30}}) {
+        WriteIni("[Preferences]\nScreen Lines=" + std::to_string(lines) + "\n");
+        Open();
+        EXPECT_EQ(Form->ColourTTY()->Tty().VisibleRows, expected);
+        Form.reset();
+    }
+    LoopbackServer server;
+    WriteIni("[Named]\nAddress=127.0.0.1\nPort=" + std::to_string(server.Port) + "\nMode=1\n");
+    Open({"/c=Named"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Form->IsConnected(); }, Patience));
+}
+
+TEST_F(Shell, MissingHelperIsReported)
+{
+    Open();
+    BoxAnswerer boxes;
+    EXPECT_FALSE(Form->LaunchHelper(QStringLiteral("/nonexistent/winmarlet"), {}));
+    EXPECT_EQ(boxes.Texts, QStringList{"Program Not Found: Helper application failed."});
+    EXPECT_EQ(Form->StatusText(), QStringLiteral(" The helper application failed to launch."));
+}
+
+} // namespace
