@@ -25,7 +25,7 @@ THelpWindow::THelpWindow(QWidget *parent) : QMainWindow(parent)
     // Help open beside the program must not keep it running once its window closes.
     setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle(QString::fromLatin1(Caption));
-    resize(720, 560);
+    resize(780, 560);
 
     Browser = new QTextBrowser;
     Browser->setOpenExternalLinks(true);
@@ -42,6 +42,9 @@ THelpWindow::THelpWindow(QWidget *parent) : QMainWindow(parent)
     SearchStatus->setWordWrap(true);
     Results = new QListWidget;
     Results->setObjectName("searchResults");
+    Results->setWordWrap(true);
+    Results->setResizeMode(QListView::Adjust);
+    Results->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     layout->addWidget(label);
     layout->addWidget(SearchBox);
     layout->addWidget(SearchStatus);
@@ -52,7 +55,7 @@ THelpWindow::THelpWindow(QWidget *parent) : QMainWindow(parent)
     splitter->addWidget(SearchPanel);
     splitter->addWidget(Browser);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({220, 500});
+    splitter->setSizes({260, 520});
     setCentralWidget(splitter);
 
     QToolBar *bar = addToolBar(tr("Navigation"));
@@ -135,6 +138,7 @@ void THelpWindow::SourceChanged()
 void THelpWindow::BuildIndex()
 {
     for (const QString &page : Pages()) {
+        if (page == QLatin1String(ContentsPage)) continue; // it names every topic; Contents opens it
         QFile file(QStringLiteral(":/help/") + page);
         if (!file.open(QIODevice::ReadOnly)) continue;
         QTextDocument doc;
@@ -152,6 +156,7 @@ void THelpWindow::Search(const QString &query)
     const std::vector<THelpHit> hits = Index.Find(query.toStdString());
     for (const THelpHit &hit : hits) {
         auto *item = new QListWidgetItem(QString::fromStdString(hit.Title), Results);
+        item->setToolTip(item->text());
         item->setData(Qt::UserRole, QString::fromStdString(hit.Page));
     }
     if (query.trimmed().isEmpty())
