@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QRegularExpression>
 #include <QSplitter>
 #include <QStyle>
 #include <QTextBrowser>
@@ -141,8 +142,12 @@ void THelpWindow::BuildIndex()
         if (page == QLatin1String(ContentsPage)) continue; // it names every topic; Contents opens it
         QFile file(QStringLiteral(":/help/") + page);
         if (!file.open(QIODevice::ReadOnly)) continue;
+        // Navigation and see-also lines name other topics: they would make every page
+        // match "help" or "keys".
+        static const QRegularExpression links(QStringLiteral("<p class=\"(nav|see)\">.*?</p>"),
+                                              QRegularExpression::DotMatchesEverythingOption);
         QTextDocument doc;
-        doc.setHtml(QString::fromUtf8(file.readAll()));
+        doc.setHtml(QString::fromUtf8(file.readAll()).remove(links));
         Index.Add(page.toStdString(), doc.metaInformation(QTextDocument::DocumentTitle).toStdString(),
                   doc.toPlainText().toStdString());
     }
