@@ -9,6 +9,7 @@
 #include "shell/ALStatusBar.h"
 #include "shell/Conlight.h"
 #include "shell/EditServices.h"
+#include "shell/HelpSystem.h"
 #include "terminal/qt/ColorTTYWidget.h"
 
 #include <QApplication>
@@ -136,6 +137,8 @@ void TTTYForm::FormCreate()
     FBeeper = std::make_unique<TShellBeeper>();
     FOffLineEdit->SetClipboard(FEditClipboard.get());
     FOffLineEdit->SetBeeper(FBeeper.get());
+    FHelp = std::make_unique<THelpSystem>();
+    FHelp->InstallF1(*qApp);
 
     // 1: both engines report to the same handlers.
     FCLientMachine = std::make_unique<TCLientStateMachine>(HostInfo, UserFilter, *FOffLineEdit, *FWhoList,
@@ -183,6 +186,7 @@ void TTTYForm::FormCreate()
 
 void TTTYForm::FormDestroy()
 {
+    if (FHelp) FHelp->Quit();
     SetSockExceptionHandler(nullptr);
     FClientSocket.OnInfo = nullptr;
     FClientSocket.OnConnect = nullptr;

@@ -36,6 +36,7 @@ class TMacroTable;
 class TOffLineEdit;
 class TUserFilter;
 class TWhoList;
+class THelpSystem;
 class TShellClipboard;
 class TShellBeeper;
 
@@ -93,6 +94,7 @@ public:
     QAction *Item(const QString &name) const;
     QMenu *HostsMenu() const { return FHostsMenu; }
     QMenu *PopupMenu() const { return FPopupMenu; }
+    THelpSystem &Help() const { return *FHelp; }
     // Where an application-wide fault goes (also installed for the socket layer).
     void HandleException(std::exception_ptr e);
 
@@ -210,6 +212,7 @@ private:
     std::unique_ptr<TOffLineEdit> FOffLineEdit;
     std::unique_ptr<TShellClipboard> FEditClipboard;
     std::unique_ptr<TShellBeeper> FBeeper;
+    std::unique_ptr<THelpSystem> FHelp;
     std::unique_ptr<TCLientStateMachine> FCLientMachine;
     TTelnetStateMachine *FStateMachine = nullptr;
     TBasicClientSocket FClientSocket;

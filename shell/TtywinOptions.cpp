@@ -3,6 +3,7 @@
 
 #include "config/Prefernc.h"
 #include "shell/About.h"
+#include "shell/HelpSystem.h"
 #include "terminal/qt/ColorTTYWidget.h"
 
 #include <QFontDialog>
@@ -16,7 +17,7 @@ void TTTYForm::OptionsFontItemClick()
 {
     QFontDialog dialog(FColourTTY->font(), this);
     dialog.setOption(QFontDialog::MonospacedFonts);
-    dialog.setProperty("helpContext", 7);
+    dialog.setProperty("helpContext", 12);
     if (dialog.exec() != QDialog::Accepted) return;
     const QFont chosen = dialog.selectedFont();
     const QFont current = FColourTTY->font();
@@ -46,14 +47,17 @@ void TTTYForm::FileSetHostItemClick()
 
 void TTTYForm::HelpContentsItemClick()
 {
+    FHelp->ShowContents();
 }
 
 void TTTYForm::HelpTopicSearchItemClick()
 {
+    FHelp->ShowSearch();
 }
 
 void TTTYForm::HelpHowToUseHelpItemClick()
 {
+    FHelp->ShowHelpOnHelp();
 }
 
 void TTTYForm::HelpAboutItemClick()
