@@ -228,3 +228,17 @@ TEST(PreferenceDlg, OkSavesThePreferencesAndCancelWritesNothing)
         EXPECT_EQ(IniKeys(after)["Preferences/Disable Colours"], "1");
     }
 }
+
+TEST(PreferenceDlg, AFailedSaveIsReported)
+{
+    TTempFolder dir;
+    PutFile(dir / "w.ini", "[Preferences]\nScreen Lines=30\n");
+    TClientPrefs prefs(dir / "w.ini");
+    TPreferenceDlg dlg(prefs, nullptr);
+    Child<QCheckBox>(dlg, "cbColours")->setChecked(true);
+    SetAtomicWriteHook([] { return false; }); // the disk is full
+    const QString message = RunClosingMessageBox([&] { Child<QPushButton>(dlg, "OKBtn")->click(); });
+    SetAtomicWriteHook({});
+    EXPECT_TRUE(message.contains("could not be written")) << message.toStdString();
+    EXPECT_EQ(GetFile(dir / "w.ini"), "[Preferences]\nScreen Lines=30\n");
+}
