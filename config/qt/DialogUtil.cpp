@@ -1,7 +1,6 @@
 #include "config/qt/DialogUtil.h"
 
 #include <QDialog>
-#include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QVariant>
@@ -18,7 +17,6 @@ void CentreOverOwner(QWidget *window, const QWidget *owner)
 void FixClientSize(QDialog *dialog, QSize clientSize)
 {
     dialog->setWindowFlags(dialog->windowFlags() | Qt::MSWindowsFixedSizeDialogHint);
-    if (dialog->layout()) dialog->layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
     dialog->setFixedSize(clientSize.expandedTo(dialog->minimumSizeHint()));
 }
 
