@@ -138,6 +138,9 @@ QWidget *TUserFilterDlg::NamePage(const char *page, const char *name, const char
     layout->addWidget(names.List, 1, 0, 2, 1);
     layout->addWidget(btDel, 1, 1);
     layout->setRowStretch(2, 1);
+    setTabOrder(names.Edit, btAdd);
+    setTabOrder(btAdd, names.List);
+    setTabOrder(names.List, btDel);
     return widget;
 }
 
