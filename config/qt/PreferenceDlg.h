@@ -1,0 +1,37 @@
+// Preferences: connect at start-up, exit on disconnect, colours, flashing and
+// lines on screen. OK stores them in the preferences and saves those.
+#pragma once
+
+#include "config/Prefernc.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+class TPreferenceDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    static constexpr int HelpContext = 8;
+
+    TPreferenceDlg(TClientPrefs &prefs, QWidget *parent);
+
+private:
+    TClientPrefs &FPrefs;
+
+    QCheckBox *cbStartCon;
+    QCheckBox *cbDisExit;
+    QCheckBox *cbColours;
+    QCheckBox *cbFlashing;
+    QLabel *lbLines;
+    QLineEdit *edLines;
+    QPushButton *OKBtn;
+    QPushButton *CancelBtn;
+    QPushButton *HelpBtn;
+
+    void OKBtnClick();
+};
