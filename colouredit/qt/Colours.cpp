@@ -146,6 +146,8 @@ void TColourPalette::ShowOwner()
     Owner->show();
     Owner->raise();
     Owner->activateWindow();
+    // Above the owner even where no window manager keeps a tool window on top.
+    if (isVisible()) raise();
 }
 
 void TColourPalette::ColourGridMouseUp(Qt::MouseButton button)

@@ -32,7 +32,7 @@ TMacrosDlg::TMacrosDlg(TMacroTable &table, const QFont &preferredFont, QWidget *
         const QString name = QStringLiteral("F%1").arg(k + 1);
         auto *rb = new QRadioButton(name, this);
         rb->setObjectName(QStringLiteral("rb") + name);
-        rb->setGeometry(84 + (k % 6) * 44, k < 6 ? 148 : 178, 42, 22);
+        rb->setGeometry(84 + (k % 6) * 52, k < 6 ? 148 : 178, 50, 22);
         FKeys->addButton(rb, k); // the id is the key index
         rbF[size_t(k)] = rb;
     }
@@ -40,16 +40,16 @@ TMacrosDlg::TMacrosDlg(TMacroTable &table, const QFont &preferredFont, QWidget *
     rbF[0]->setEnabled(false);
     rbF[9]->setEnabled(false);
 
-    auto button = [this](const char *name, const char *caption, int x) {
+    auto button = [this](const char *name, const char *caption, int x, int y) {
         auto *b = new QPushButton(QString::fromLatin1(caption), this);
         b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(x, 176, 75, 26);
+        b->setGeometry(x, y, 75, 26);
         b->setAutoDefault(false);
         return b;
     };
-    OKBtn = button("OKBtn", "OK", 346);
-    CancelBtn = button("CancelBtn", "Cancel", 426);
-    HelpBtn = button("HelpBtn", "Help", 506); // F1 shows the help; the button does nothing
+    OKBtn = button("OKBtn", "OK", 426, 146);
+    CancelBtn = button("CancelBtn", "Cancel", 506, 146);
+    HelpBtn = button("HelpBtn", "Help", 506, 176); // F1 shows the help; the button does nothing
     OKBtn->setDefault(true);
 
     connect(FKeys, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
