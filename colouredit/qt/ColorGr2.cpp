@@ -31,14 +31,14 @@ QRect TColourGrid::CellRect(int index) const
 {
     const int col = FGridOrdering == go2x8 ? index / FRows : index % FColumns;
     const int row = FGridOrdering == go2x8 ? index % FRows : index / FColumns;
-    return {col * FCellWidth, row * FCellHeight, FCellWidth, FCellHeight};
+    return {col * CellWidth(), row * CellHeight(), CellWidth(), CellHeight()};
 }
 
 int TColourGrid::CellAt(int x, int y) const
 {
     x = std::clamp(x, 0, std::max(0, width() - 1));
     y = std::clamp(y, 0, std::max(0, height() - 1));
-    const int col = x / std::max(1, FCellWidth), row = y / std::max(1, FCellHeight);
+    const int col = x / std::max(1, CellWidth()), row = y / std::max(1, CellHeight());
     return FGridOrdering == go2x8 ? col * FRows + row : row * FColumns + col;
 }
 
@@ -47,8 +47,6 @@ int TColourGrid::CellAt(int x, int y) const
 void TColourGrid::AdjustGridSize()
 {
     const int w = width() / FColumns * FColumns, h = height() / FRows * FRows;
-    FCellWidth = w / FColumns;
-    FCellHeight = h / FRows;
     if (w != width() || h != height()) resize(w, h);
 }
 
@@ -164,18 +162,22 @@ void TColourGrid::DrawSquare(QPainter &p, int i, bool highlight) const
     }
 }
 
+QString TColourGrid::Label(int index) const
+{
+    const bool fg = FForegroundEnabled && index == FForegroundIndex;
+    const bool bg = FBackgroundEnabled && index == FBackgroundIndex;
+    return QString::fromLatin1(fg && bg ? "FB" : fg ? "FG" : bg ? "BG" : "");
+}
+
 void TColourGrid::DrawLabels(QPainter &p) const
 {
-    const bool same = FForegroundIndex == FBackgroundIndex && FForegroundEnabled && FBackgroundEnabled;
-    auto label = [&](int index, const char *text) {
-        if (index < 0 || index > 15) return;
-        p.setPen(ContrastColour(CellColour(index)));
-        p.drawText(CellRect(index), Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip,
-                   QString::fromLatin1(text));
-    };
     p.setFont(font());
-    if (FForegroundEnabled) label(FForegroundIndex, same ? "FB" : "FG");
-    if (FBackgroundEnabled) label(FBackgroundIndex, same ? "FB" : "BG");
+    for (int index : {FForegroundIndex, FBackgroundIndex}) {
+        const QString text = Label(index);
+        if (index < 0 || index > 15 || text.isEmpty()) continue;
+        p.setPen(ContrastColour(CellColour(index)));
+        p.drawText(CellRect(index), Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip, text);
+    }
 }
 
 void TColourGrid::paintEvent(QPaintEvent *)

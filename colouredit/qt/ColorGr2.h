@@ -35,13 +35,16 @@ public:
 
     int GridColumns() const { return FColumns; }
     int GridRows() const { return FRows; }
-    int CellWidth() const { return FCellWidth; }
-    int CellHeight() const { return FCellHeight; }
+    // Taken from the current size: a hidden grid gets its resize event only when shown.
+    int CellWidth() const { return width() / FColumns; }
+    int CellHeight() const { return height() / FRows; }
 
     // Colour number 0..15 as shown, its cell, and the colour number at a client pixel.
     static QColor CellColour(int index);
     QRect CellRect(int index) const;
     int CellAt(int x, int y) const;
+    // "FG", "BG", "FB" or "" for the cell of colour number `index`.
+    QString Label(int index) const;
     // Label colour on a cell: each component 0 on a light one (128 and up), else 255.
     static QColor ContrastColour(const QColor &cell);
 
@@ -73,7 +76,6 @@ private:
 
     TGridOrdering FGridOrdering = go4x4;
     int FColumns = 4, FRows = 4;
-    int FCellWidth = 25, FCellHeight = 25;
     int FForegroundIndex = 0, FBackgroundIndex = 0;
     bool FForegroundEnabled = true, FBackgroundEnabled = true;
     bool FClickEnablesColor = false;
