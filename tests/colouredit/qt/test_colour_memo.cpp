@@ -95,3 +95,27 @@ TEST(ColourClipboard, PlainTextGoesThroughCodePage437)
     QTest::keyClick(&memo, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(memo.Text(), "x \xAB\ny");
 }
+
+TEST(ColourMemo, CaretLineStaysInViewAndMouseFindsPositions)
+{
+    TColourMemo memo;
+    memo.resize(200, 3 * memo.LineHeight() + 2 * TCustomColourEdit::InsetY);
+    memo.show();
+    memo.setFocus();
+    QTRY_VERIFY(memo.hasFocus());
+    memo.SetText("l1\nl2\nl3\nl4\nl5");
+    // Down to the fourth line: the view scrolls so that line is the last one shown.
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(&memo, Qt::Key_Down);
+    EXPECT_EQ(memo.TopIndex(), 3);
+    EXPECT_TRUE(memo.rect().contains(memo.CaretRect())) << memo.CaretRect().y();
+    QTest::keyClick(&memo, Qt::Key_Home, Qt::ControlModifier);
+    EXPECT_EQ(memo.TopIndex(), 0);
+    // A click nearer the right half of the second character puts the caret after it.
+    const int y = TCustomColourEdit::InsetY + memo.LineHeight() + 1;
+    QTest::mouseClick(&memo, Qt::LeftButton, {},
+                      QPoint(TCustomColourEdit::InsetX + memo.CharWidth() * 2 - 1, y));
+    EXPECT_EQ(memo.Caret(), 5);
+    QTest::mouseClick(&memo, Qt::LeftButton, {}, QPoint(TCustomColourEdit::InsetX + 1, y));
+    EXPECT_EQ(memo.Caret(), 3);
+}
