@@ -1,6 +1,7 @@
 #include "colouredit/qt/Colours.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 
 #include <algorithm>
 
@@ -29,6 +30,7 @@ TColourPalette::TColourPalette(const std::string &iniFileName, QWidget *owner)
     MoveSettled.setSingleShot(true);
     MoveSettled.setInterval(MoveSettleMs);
     connect(&MoveSettled, &QTimer::timeout, this, &TColourPalette::ShowOwner);
+    QCoreApplication::instance()->installEventFilter(this);
 }
 
 TColourPalette::~TColourPalette()
@@ -156,9 +158,16 @@ void TColourPalette::ColourGridMouseUp(Qt::MouseButton button)
     if (OnColourSelect) OnColourSelect(ColourGrid->Selection(), button != Qt::RightButton);
 }
 
+bool TColourPalette::eventFilter(QObject *watched, QEvent *e)
+{
+    if (watched == QCoreApplication::instance() && e->type() == QEvent::Quit) Quitting = true;
+    return false;
+}
+
 void TColourPalette::showEvent(QShowEvent *e)
 {
     QWidget::showEvent(e);
+    Quitting = false; // a quit that was called off
     ShowOwner();
 }
 
@@ -169,7 +178,11 @@ void TColourPalette::mouseReleaseEvent(QMouseEvent *)
 
 void TColourPalette::closeEvent(QCloseEvent *e)
 {
-    InUse = false;
-    if (OnPaletteClose) OnPaletteClose();
+    // Only the user's close says the palette is not wanted; the windows the application
+    // closes when it quits, or with a hidden owner, keep the setting.
+    if (!Quitting && Owner && Owner->isVisible()) {
+        InUse = false;
+        if (OnPaletteClose) OnPaletteClose();
+    }
     e->accept(); // hidden, not destroyed
 }

@@ -55,6 +55,7 @@ protected:
     void moveEvent(QMoveEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *e) override;
 
 private:
     void SetShape(TGridOrdering shape);
@@ -66,5 +67,6 @@ private:
     QPointer<QWidget> Owner;
     QPoint Placed{-1000000, -1000000}; // where the palette last moved itself
     bool Snapping = false;
-    QTimer MoveSettled; // a user's move is over when the moves stop for a moment
+    bool Quitting = false; // the application closes every window on its way out
+    QTimer MoveSettled;    // a user's move is over when the moves stop for a moment
 };

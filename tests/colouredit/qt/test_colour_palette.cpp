@@ -250,4 +250,10 @@ TEST_F(PaletteTest, ClicksReportTheColourAndCloseTellsTheOwner)
     p.close();
     EXPECT_EQ(closed, 1);
     EXPECT_FALSE(p.isVisible());
+    // Closed along with its owner (the program ending): still wanted next time.
+    p.InUse = true;
+    p.show();
+    Owner.hide();
+    p.close();
+    EXPECT_EQ(std::make_pair(closed, p.InUse), std::make_pair(1, true));
 }
