@@ -67,8 +67,6 @@ TEST(ColourGrid, LabelsAndTheirContrast)
     EXPECT_EQ(TColourGrid::ContrastColour(QColor(192, 192, 192)), QColor(0, 0, 0));
     EXPECT_EQ(TColourGrid::ContrastColour(QColor(128, 0, 128)), QColor(0, 255, 0));
     EXPECT_EQ(TColourGrid::ContrastColour(QColor(0, 127, 255)), QColor(255, 255, 0));
-    EXPECT_EQ(TColourGrid::CellColour(7), QColor(192, 192, 192));
-    EXPECT_EQ(TColourGrid::CellColour(8), QColor(128, 128, 128));
 }
 
 TEST(ColourGrid, KeysMoveTheSelectionAndChoose)
@@ -118,18 +116,12 @@ TEST(ColourGrid, KeysMoveTheSelectionAndChoose)
     EXPECT_EQ(std::make_tuple(g.ForegroundIndex(), changes), std::make_tuple(7, 3));
 }
 
-TEST(ColourGrid, EachButtonChoosesAndDrags)
+TEST(ColourGrid, RightButtonDragCarriesTheBackground)
 {
     TColourGrid g;
     g.SetGridOrdering(go8x2);
     g.setGeometry(0, 0, 200, 48);
-    std::vector<Qt::MouseButton> ups;
-    g.OnMouseUp = [&](Qt::MouseButton b) { ups.push_back(b); };
-    QTest::mouseClick(&g, Qt::LeftButton, {}, Centre(g, 3));
-    QTest::mouseClick(&g, Qt::MiddleButton, {}, Centre(g, 12));
-    EXPECT_EQ(std::make_tuple(g.ForegroundIndex(), g.BackgroundIndex(), g.Selection()),
-              std::make_tuple(3, 12, 12));
-    // A right-button drag carries the background and the selection with the pointer.
+    g.SetForegroundIndex(3);
     QTest::mousePress(&g, Qt::RightButton, {}, Centre(g, 1));
     QMouseEvent move(QEvent::MouseMove, Centre(g, 10), g.mapToGlobal(Centre(g, 10)), Qt::NoButton,
                      Qt::RightButton, {});
@@ -138,7 +130,6 @@ TEST(ColourGrid, EachButtonChoosesAndDrags)
               std::make_tuple(10, 10, QString("BG")));
     QTest::mouseRelease(&g, Qt::RightButton, {}, Centre(g, 10));
     EXPECT_EQ(g.ForegroundIndex(), 3);
-    EXPECT_EQ(ups, (std::vector<Qt::MouseButton>{Qt::LeftButton, Qt::MiddleButton, Qt::RightButton}));
 }
 
 struct PaletteTest : ::testing::Test
