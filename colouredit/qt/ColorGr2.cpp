@@ -1,0 +1,279 @@
+#include "colouredit/qt/ColorGr2.h"
+
+#include "terminal/ColourAttr.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <algorithm>
+
+TColourGrid::TColourGrid(QWidget *parent) : QWidget(parent)
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setGeometry(0, 0, 100, 100);
+    AdjustGridSize();
+}
+
+QColor TColourGrid::CellColour(int index)
+{
+    // The terminal's 16 colours: the platform keeps no default system palette of its own.
+    return QColor(QRgb(0xFF000000u | TerminalPalette(index)));
+}
+
+QColor TColourGrid::ContrastColour(const QColor &cell)
+{
+    auto c = [](int v) { return v >= 128 ? 0 : 255; };
+    return QColor(c(cell.red()), c(cell.green()), c(cell.blue()));
+}
+
+QRect TColourGrid::CellRect(int index) const
+{
+    const int col = FGridOrdering == go2x8 ? index / FRows : index % FColumns;
+    const int row = FGridOrdering == go2x8 ? index % FRows : index / FColumns;
+    return {col * CellWidth(), row * CellHeight(), CellWidth(), CellHeight()};
+}
+
+int TColourGrid::CellAt(int x, int y) const
+{
+    x = std::clamp(x, 0, std::max(0, width() - 1));
+    y = std::clamp(y, 0, std::max(0, height() - 1));
+    const int col = x / std::max(1, CellWidth()), row = y / std::max(1, CellHeight());
+    return FGridOrdering == go2x8 ? col * FRows + row : row * FColumns + col;
+}
+
+// ---------------------------------------------------------------- properties
+
+void TColourGrid::AdjustGridSize()
+{
+    const int w = width() / FColumns * FColumns, h = height() / FRows * FRows;
+    if (w != width() || h != height()) resize(w, h);
+}
+
+void TColourGrid::SetGridOrdering(TGridOrdering value)
+{
+    if (value == FGridOrdering || value < go16x1 || value > go1x16) return;
+    FGridOrdering = value;
+    FColumns = 16 >> int(value);
+    FRows = 1 << int(value);
+    AdjustGridSize();
+    update();
+}
+
+void TColourGrid::SetSelection(int value)
+{
+    if (value == FSelection) return;
+    FSelection = value;
+    update();
+}
+
+void TColourGrid::SetForegroundIndex(int value)
+{
+    if (value == FForegroundIndex || !FForegroundEnabled) return;
+    FForegroundIndex = value;
+    update();
+    if (OnChange) OnChange();
+}
+
+void TColourGrid::SetBackgroundIndex(int value)
+{
+    if (value == FBackgroundIndex || !FBackgroundEnabled) return;
+    FBackgroundIndex = value;
+    update();
+    if (OnChange) OnChange();
+}
+
+void TColourGrid::SetForegroundEnabled(bool value)
+{
+    if (value == FForegroundEnabled) return;
+    FForegroundEnabled = value;
+    update();
+}
+
+void TColourGrid::SetBackgroundEnabled(bool value)
+{
+    if (value == FBackgroundEnabled) return;
+    FBackgroundEnabled = value;
+    update();
+}
+
+void TColourGrid::SetCtl3D(bool value)
+{
+    if (value == FCtl3D) return;
+    FCtl3D = value;
+    update();
+}
+
+void TColourGrid::EnableOnChoice(bool foreground)
+{
+    if (!FClickEnablesColor) return;
+    if (foreground && !FForegroundEnabled) {
+        FForegroundEnabled = true;
+        FForegroundIndex = -1; // the assignment that follows counts as a change
+    } else if (!foreground && !FBackgroundEnabled) {
+        FBackgroundEnabled = true;
+        FBackgroundIndex = -1;
+    }
+    update();
+}
+
+// ---------------------------------------------------------------- painting
+
+void TColourGrid::DrawSquare(QPainter &p, int i, bool highlight) const
+{
+    if (i < 0 || i > 15) return;
+    QRect r = CellRect(i);
+    const QColor colour = CellColour(i);
+    auto rectangle = [&p](const QRect &rr, const QColor &outline, const QColor &fill) {
+        p.fillRect(rr, fill);
+        p.setPen(outline);
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(rr.adjusted(0, 0, -1, -1));
+    };
+    if (!FCtl3D) {
+        if (!highlight) {
+            rectangle(r, Qt::black, colour);
+            return;
+        }
+        // The cell inverted, then its inner part drawn again: an inverted ring marks it.
+        p.setCompositionMode(QPainter::RasterOp_NotDestination);
+        p.fillRect(r, Qt::black);
+        p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        rectangle(r.adjusted(2, 2, -2, -2), Qt::black, colour);
+        return;
+    }
+    const QPalette &pal = palette();
+    rectangle(r, pal.color(QPalette::Button), pal.color(QPalette::Button));
+    r.adjust(1, 1, -1, -1);
+    // Sunken frame, two pixels: shadow top-left, light bottom-right.
+    for (int k = 0; k < 2; ++k, r.adjust(1, 1, -1, -1)) {
+        p.setPen(pal.color(QPalette::Dark));
+        p.drawLine(r.topLeft(), r.topRight());
+        p.drawLine(r.topLeft(), r.bottomLeft());
+        p.setPen(pal.color(QPalette::Light));
+        p.drawLine(r.bottomLeft(), r.bottomRight());
+        p.drawLine(r.topRight(), r.bottomRight());
+    }
+    p.fillRect(r, colour);
+    if (highlight) {
+        r.adjust(1, 1, -1, -1);
+        p.setPen(QPen(ContrastColour(colour), 1, Qt::DotLine));
+        p.drawRect(r.adjusted(0, 0, -1, -1));
+    }
+}
+
+QString TColourGrid::Label(int index) const
+{
+    const bool fg = FForegroundEnabled && index == FForegroundIndex;
+    const bool bg = FBackgroundEnabled && index == FBackgroundIndex;
+    return QString::fromLatin1(fg && bg ? "FB" : fg ? "FG" : bg ? "BG" : "");
+}
+
+void TColourGrid::DrawLabels(QPainter &p) const
+{
+    p.setFont(font());
+    for (int index : {FForegroundIndex, FBackgroundIndex}) {
+        const QString text = Label(index);
+        if (index < 0 || index > 15 || text.isEmpty()) continue;
+        p.setPen(ContrastColour(CellColour(index)));
+        p.drawText(CellRect(index), Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip, text);
+    }
+}
+
+void TColourGrid::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.fillRect(rect(), palette().color(QPalette::Button));
+    for (int i = 0; i < 16; ++i)
+        DrawSquare(p, i, false);
+    if (hasFocus()) DrawSquare(p, FSelection, true);
+    DrawLabels(p);
+}
+
+void TColourGrid::resizeEvent(QResizeEvent *e)
+{
+    QWidget::resizeEvent(e);
+    AdjustGridSize();
+}
+
+// ---------------------------------------------------------------- input
+
+void TColourGrid::mousePressEvent(QMouseEvent *e)
+{
+    Dragging = true;
+    DragButton = e->button();
+    const QPoint pos = e->position().toPoint();
+    const int i = CellAt(pos.x(), pos.y());
+    const bool foreground = DragButton == Qt::LeftButton;
+    EnableOnChoice(foreground);
+    if (foreground)
+        SetForegroundIndex(i);
+    else
+        SetBackgroundIndex(i);
+    SetSelection(i);
+    if (focusPolicy() & Qt::TabFocus) setFocus(Qt::MouseFocusReason);
+}
+
+void TColourGrid::mouseMoveEvent(QMouseEvent *e)
+{
+    if (!Dragging) return;
+    const QPoint pos = e->position().toPoint();
+    const int i = CellAt(pos.x(), pos.y());
+    if (DragButton != Qt::LeftButton)
+        SetBackgroundIndex(i);
+    else
+        SetForegroundIndex(i);
+    SetSelection(i);
+}
+
+void TColourGrid::mouseReleaseEvent(QMouseEvent *e)
+{
+    if (OnMouseUp) OnMouseUp(e->button());
+    Dragging = false;
+}
+
+void TColourGrid::keyPressEvent(QKeyEvent *e)
+{
+    int key = e->key();
+    if (OnKeyDown) OnKeyDown(e, key);
+    const int total = FColumns * FRows, s = FSelection;
+    const bool keypad = e->modifiers() & Qt::KeypadModifier;
+    int next = s;
+    if (key == Qt::Key_Right || key == Qt::Key_Space) {
+        next = s + 1 < total ? s + 1 : 0;
+    } else if (key == Qt::Key_Left) {
+        next = s > 0 ? s - 1 : total - 1;
+    } else if (key == Qt::Key_Up) {
+        next = s >= FColumns ? s - FColumns : s > 0 ? total - FColumns + s - 1 : total - 1;
+    } else if (key == Qt::Key_Down) {
+        next = s + FColumns < total ? s + FColumns : s == total - 1 ? 0 : s % FColumns + 1;
+    } else if (key == Qt::Key_Home) {
+        next = 0;
+    } else if (key == Qt::Key_End) {
+        next = total - 1;
+    } else if (key == Qt::Key_F || (keypad && key == Qt::Key_6)) {
+        EnableOnChoice(true);
+        SetForegroundIndex(s);
+        if (OnClick) OnClick();
+    } else if (key == Qt::Key_B || (keypad && key == Qt::Key_2)) {
+        EnableOnChoice(false);
+        SetBackgroundIndex(s);
+        if (OnClick) OnClick();
+    } else {
+        e->ignore();
+        return;
+    }
+    SetSelection(next);
+}
+
+void TColourGrid::focusInEvent(QFocusEvent *e)
+{
+    QWidget::focusInEvent(e);
+    update();
+}
+
+void TColourGrid::focusOutEvent(QFocusEvent *e)
+{
+    QWidget::focusOutEvent(e);
+    update();
+}

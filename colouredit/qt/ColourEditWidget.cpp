@@ -1,0 +1,370 @@
+#include "colouredit/qt/ColourEditWidget.h"
+
+#include "terminal/Cp437.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QFontMetricsF>
+#include <QGlyphRun>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+QColor EditColour(int index)
+{
+    return QColor(QRgb(0xFF000000u | EditPalette(index)));
+}
+
+struct KeyVk
+{
+    int key;
+    uint16_t vk;
+};
+constexpr KeyVk EditKeys[] = {
+    {Qt::Key_Left, VK_LEFT},      {Qt::Key_Right, VK_RIGHT},   {Qt::Key_Up, VK_UP},
+    {Qt::Key_Down, VK_DOWN},      {Qt::Key_Home, VK_HOME},     {Qt::Key_End, VK_END},
+    {Qt::Key_Backspace, VK_BACK}, {Qt::Key_Delete, VK_DELETE},
+};
+
+// The character a key types as a code page 437 byte; false for keys that type nothing.
+bool KeyChar(const QKeyEvent *e, uint8_t &ch)
+{
+    const int key = e->key();
+    const bool ctrl = e->modifiers() & Qt::ControlModifier;
+    if ((e->modifiers() & Qt::AltModifier) && !ctrl) return false;
+    if (ctrl && key >= Qt::Key_A && key <= Qt::Key_Z) {
+        ch = uint8_t(key - Qt::Key_A + 1);
+        return true;
+    }
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        ch = 13;
+        return true;
+    }
+    const QString text = e->text();
+    if (text.isEmpty()) return false;
+    const int b = cp437::FromUnicode(text.toUcs4().value(0));
+    if (b <= 0 || b > 0xFF) return false;
+    ch = uint8_t(b);
+    return true;
+}
+
+} // namespace
+
+TCustomColourEdit::TCustomColourEdit(QWidget *parent, int capacity)
+    : QWidget(parent), TAbstractColourEdit(capacity), FColor(palette().color(QPalette::Base))
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+    setFocusPolicy(Qt::StrongFocus);
+    setCursor(Qt::IBeamCursor);
+    SetClipboard(&QtClipboard);
+    SetBeeper(&QtBeeper);
+    FontChanged();
+}
+
+TCustomColourEdit::~TCustomColourEdit()
+{
+    OnChange = nullptr;
+    CaretBlink.stop();
+}
+
+void TCustomColourEdit::SetBorderStyle(TBorderStyle style)
+{
+    FBorderStyle = style;
+    update();
+}
+
+void TCustomColourEdit::SetColor(const QColor &colour)
+{
+    FColor = colour;
+    update();
+}
+
+void TCustomColourEdit::FontChanged()
+{
+    const QFontMetricsF fm(font());
+    const QFontMetrics fmi(font());
+    CharW = std::max(1, qRound(fm.horizontalAdvance(QLatin1Char('X'))));
+    LineH = std::max(1, fmi.height());
+    Ascent = fmi.ascent();
+    // Glyphs are placed cell by cell from the chosen font; a byte it has no glyph for is
+    // shown by its ASCII stand-in.
+    GlyphFont = QRawFont::fromFont(font());
+    auto glyphOf = [this](char32_t cp) -> quint32 {
+        if (!GlyphFont.isValid() || !GlyphFont.supportsCharacter(uint(cp))) return 0;
+        const QList<quint32> ids = GlyphFont.glyphIndexesForString(QString::fromUcs4(&cp, 1));
+        return ids.isEmpty() ? 0 : ids.first();
+    };
+    for (int b = 0; b < 256; ++b) {
+        const auto c = static_cast<unsigned char>(b);
+        quint32 g = c == ' ' ? 0 : glyphOf(cp437::ToUnicode(c));
+        if (!g && c != ' ') g = glyphOf(char32_t(cp437::AsciiFallback(c)));
+        Glyph[b] = g;
+    }
+    update();
+}
+
+QRect TCustomColourEdit::TextArea() const
+{
+    return FBorderStyle == bsSingle ? rect().adjusted(InsetX, InsetY, -InsetX, -InsetY) : rect();
+}
+
+int TCustomColourEdit::LineBreaksBetween(int from, int to) const
+{
+    int n = 0;
+    for (int i = std::max(from, 0); i < std::min(to, Len); ++i)
+        if (Buf[i] == 1)
+            ++i;
+        else if (IsLineBreak(i))
+            ++n;
+    return n;
+}
+
+void TCustomColourEdit::ScrollCaretIntoView()
+{
+    const int fit = std::max(1, TextArea().height() / LineH);
+    if (FCaret >= FTopIndex) {
+        // Lines 0..fit-1 below TopIndex are in view: the caret's line must be one of them.
+        for (int n = LineBreaksBetween(FTopIndex, FCaret) - fit + 1; n > 0; --n) {
+            FTopIndex = LineEnd(FTopIndex) + 1;
+            FDirtyFrom = 0;
+        }
+    } else {
+        int i = FCaret;
+        while (i > 0 && !IsLineBreak(i - 1))
+            --i;
+        FTopIndex = i;
+        FDirtyFrom = 0;
+    }
+}
+
+void TCustomColourEdit::Update()
+{
+    ScrollCaretIntoView();
+    if (FDirtyFrom != NotDirty) update();
+    FDirtyFrom = NotDirty;
+    PlaceCaret();
+}
+
+QRect TCustomColourEdit::CaretRect() const
+{
+    if (!CaretShown) return {};
+    const QRect area = TextArea();
+    const int x = area.left() + VisibleColumn(FCaret) * CharW;
+    const int y = area.top() + LineH * LineBreaksBetween(FTopIndex, FCaret);
+    return {x, y, 2, LineH};
+}
+
+void TCustomColourEdit::PlaceCaret()
+{
+    if (FReadOnly || FCaret < FTopIndex) return;
+    const QRect old = CaretRect();
+    CaretShown = hasFocus();
+    CaretOn = true;
+    const int flash = QApplication::cursorFlashTime();
+    if (CaretShown && flash > 0)
+        CaretBlink.start(flash / 2, this);
+    else
+        CaretBlink.stop();
+    update(old);
+    update(CaretRect());
+    Changed();
+}
+
+int TCustomColourEdit::PositionFromPixel(QPoint p) const
+{
+    if (FBorderStyle == bsSingle) p -= QPoint(InsetX, InsetY);
+    const int x = std::max(p.x(), 1), y = std::max(p.y(), 0);
+    int i = FTopIndex;
+    for (int line = y / LineH; line > 0 && i < Len; --line) {
+        const int e = LineEnd(i);
+        i = e < Len ? e + 1 : Len;
+    }
+    i = SkipCodes(i);
+    // Stop at the first character whose middle reaches x.
+    for (int n = 0; i < Len && !IsLineBreak(i) && n * CharW + CharW / 2 < x; ++n)
+        i = SkipCodes(i + 1);
+    return i;
+}
+
+void TCustomColourEdit::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.fillRect(rect(), FColor);
+    if (FBorderStyle == bsSingle) {
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+    const QRect area = TextArea();
+    p.setClipRect(area);
+    const QColor highlight = palette().color(QPalette::Highlight);
+    TColourAttr attr = AttrAt(FTopIndex);
+    std::vector<quint32> ids;
+    std::vector<QPointF> pos;
+    int i = FTopIndex, y = area.top();
+    while (y < area.bottom()) {
+        int x = area.left();
+        for (;;) {
+            if (i < Len && Buf[i] == 1) {
+                if (i + 1 < Len) attr = ApplyColourCode(attr, uint8_t(Buf[i + 1]));
+                i += 2;
+                continue;
+            }
+            if (i >= Len || IsLineBreak(i)) {
+                p.fillRect(QRect(x, y, std::max(0, area.right() + 1 - x), LineH), EditColour(attr >> 4));
+                break;
+            }
+            // A run ends at a code, a line break and either end of the selection.
+            const bool selected = i >= FSelStart && i < FSelEnd;
+            int j = i + 1;
+            while (j < Len && Buf[j] != 1 && !IsLineBreak(j) && j != FSelStart && j != FSelEnd)
+                ++j;
+            p.fillRect(QRect(x, y, (j - i) * CharW, LineH), selected ? highlight : EditColour(attr >> 4));
+            ids.clear();
+            pos.clear();
+            for (int k = i; k < j; ++k, x += CharW)
+                if (const quint32 g = Glyph[uint8_t(Buf[k])]) {
+                    ids.push_back(g);
+                    pos.emplace_back(x, y + Ascent);
+                }
+            if (!ids.empty()) {
+                QGlyphRun glyphs;
+                glyphs.setRawFont(GlyphFont);
+                glyphs.setRawData(ids.data(), pos.data(), int(ids.size()));
+                p.setPen(EditColour(attr & 0x0F));
+                p.drawGlyphRun(QPointF(0, 0), glyphs);
+            }
+            i = j;
+        }
+        y += LineH;
+        if (i >= Len) break;
+        ++i;
+    }
+    const QRect caret = CaretRect();
+    if (CaretOn && !caret.isEmpty()) {
+        p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+        p.fillRect(caret, Qt::white);
+    }
+}
+
+bool TCustomColourEdit::event(QEvent *e)
+{
+    if (e->type() == QEvent::ShortcutOverride) {
+        // Editing keys and Ctrl+letters belong to the control, not to menu shortcuts.
+        auto *k = static_cast<QKeyEvent *>(e);
+        uint8_t ch = 0;
+        if (KeyChar(k, ch) || std::any_of(std::begin(EditKeys), std::end(EditKeys),
+                                          [k](const KeyVk &v) { return v.key == k->key(); })) {
+            e->accept();
+            return true;
+        }
+    }
+    if (e->type() == QEvent::KeyPress && FWantTabs) {
+        auto *k = static_cast<QKeyEvent *>(e);
+        if (k->key() == Qt::Key_Tab && !(k->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+            keyPressEvent(k);
+            return true;
+        }
+    }
+    return QWidget::event(e);
+}
+
+void TCustomColourEdit::keyPressEvent(QKeyEvent *e)
+{
+    int key = e->key();
+    if (OnKeyDown) OnKeyDown(e, key);
+    if (key == 0) return;
+    const auto mods = e->modifiers();
+    const TShiftState shift = ((mods & Qt::ShiftModifier) ? ssShift : 0) |
+                              ((mods & Qt::ControlModifier) ? ssCtrl : 0) |
+                              ((mods & Qt::AltModifier) ? ssAlt : 0);
+    for (const KeyVk &k : EditKeys)
+        if (k.key == key) {
+            EditKeyDown(k.vk, shift);
+            return;
+        }
+    // Escape, and Enter when the control does not want it, are the dialog's.
+    if (key == Qt::Key_Escape || ((key == Qt::Key_Return || key == Qt::Key_Enter) && !FWantReturns)) {
+        e->ignore();
+        return;
+    }
+    uint8_t ch = 0;
+    if (!KeyChar(e, ch)) {
+        e->ignore();
+        return;
+    }
+    if (EditKeyPress(ch) && OnKeyPress) OnKeyPress(char(ch));
+}
+
+void TCustomColourEdit::mousePressEvent(QMouseEvent *e)
+{
+    setFocus(Qt::MouseFocusReason);
+    if (HasSelection()) update();
+    FCaret = FAnchor = FSelStart = FSelEnd = PositionFromPixel(e->position().toPoint());
+    MouseSelecting = true;
+    PlaceCaret();
+}
+
+void TCustomColourEdit::mouseDoubleClickEvent(QMouseEvent *)
+{
+    setFocus(Qt::MouseFocusReason);
+    SelectAll();
+}
+
+void TCustomColourEdit::mouseMoveEvent(QMouseEvent *e)
+{
+    if (!MouseSelecting) return;
+    FCaret = PositionFromPixel(e->position().toPoint());
+    SelectionChanged();
+}
+
+void TCustomColourEdit::mouseReleaseEvent(QMouseEvent *)
+{
+    MouseSelecting = false;
+}
+
+void TCustomColourEdit::focusInEvent(QFocusEvent *e)
+{
+    QWidget::focusInEvent(e);
+    PlaceCaret();
+}
+
+void TCustomColourEdit::focusOutEvent(QFocusEvent *e)
+{
+    QWidget::focusOutEvent(e);
+    update(CaretRect());
+    CaretShown = false;
+    CaretBlink.stop();
+}
+
+void TCustomColourEdit::changeEvent(QEvent *e)
+{
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::FontChange) FontChanged();
+}
+
+void TCustomColourEdit::resizeEvent(QResizeEvent *e)
+{
+    QWidget::resizeEvent(e);
+    Update();
+}
+
+void TCustomColourEdit::timerEvent(QTimerEvent *e)
+{
+    if (e->timerId() != CaretBlink.timerId()) {
+        QWidget::timerEvent(e);
+        return;
+    }
+    CaretOn = !CaretOn;
+    update(CaretRect());
+}
+
+TColourMemo::TColourMemo(QWidget *parent) : TCustomColourEdit(parent, DefaultCapacity)
+{
+    SetMultiLine(true);
+}

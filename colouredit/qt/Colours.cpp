@@ -1,0 +1,188 @@
+#include "colouredit/qt/Colours.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+
+#include <algorithm>
+
+namespace {
+
+constexpr char Section[] = "ColourPalette";
+constexpr int MoveSettleMs = 300;
+
+} // namespace
+
+TColourPalette::TColourPalette(const std::string &iniFileName, QWidget *owner)
+    : QWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint), Ini(iniFileName), Owner(owner)
+{
+    setWindowTitle(QStringLiteral("Colours"));
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    QFont f = font();
+    f.setPixelSize(13);
+    setFont(f);
+    ColourGrid = new TColourGrid(this);
+    ColourGrid->setObjectName(QStringLiteral("ColourGrid"));
+    ColourGrid->setProperty("helpContext", HelpContext);
+    ColourGrid->SetCtl3D(false);
+    ColourGrid->OnMouseUp = [this](Qt::MouseButton button) { ColourGridMouseUp(button); };
+    SetShape(go8x2);
+    MoveTo(QPoint(292, 127));
+    MoveSettled.setSingleShot(true);
+    MoveSettled.setInterval(MoveSettleMs);
+    connect(&MoveSettled, &QTimer::timeout, this, &TColourPalette::ShowOwner);
+    QCoreApplication::instance()->installEventFilter(this);
+}
+
+TColourPalette::~TColourPalette()
+{
+    OnColourSelect = nullptr;
+    OnPaletteClose = nullptr;
+    MoveSettled.stop();
+}
+
+QSize TColourPalette::ShapeSize(TGridOrdering shape)
+{
+    switch (shape) {
+    case go4x4:
+        return {104, 104};
+    case go2x8:
+        return {48, 200};
+    default:
+        return {200, 48};
+    }
+}
+
+void TColourPalette::SetShape(TGridOrdering shape)
+{
+    const QSize size = ShapeSize(shape);
+    ColourGrid->SetGridOrdering(shape);
+    ColourGrid->setGeometry(QRect(QPoint(0, 0), size));
+    Snapping = true;
+    resize(size);
+    Snapping = false;
+}
+
+void TColourPalette::SetColours(int attribute)
+{
+    ColourGrid->SetForegroundIndex(attribute & 15);
+    ColourGrid->SetBackgroundIndex((attribute & 255) >> 4);
+}
+
+void TColourPalette::LoadSettings()
+{
+    const TIniDocument doc = Ini.Load();
+    InUse = doc.ReadBool(Section, "In Use", true);
+    const int shape = doc.ReadInteger(Section, "Shape", go2x8);
+    if (shape >= go8x2 && shape <= go2x8) SetShape(TGridOrdering(shape));
+    if (Owner && Owner->isWindow()) {
+        OffsetX = doc.ReadInteger(Section, "Left", -50);
+        OffsetY = doc.ReadInteger(Section, "Top", 50);
+        MoveTo(QPoint(std::max(Owner->x() + OffsetX, 0), std::max(Owner->y() + OffsetY, 0)));
+    }
+}
+
+bool TColourPalette::SaveSettings()
+{
+    return Ini.Update([this](TIniDocument &doc) {
+        doc.WriteBool(Section, "In Use", InUse);
+        doc.WriteInteger(Section, "Shape", int(ColourGrid->GridOrdering()));
+        doc.WriteInteger(Section, "Left", OffsetX);
+        doc.WriteInteger(Section, "Top", OffsetY);
+    });
+}
+
+void TColourPalette::Reposition()
+{
+    if (Owner && Owner->isWindow()) MoveTo(Owner->pos() + QPoint(OffsetX, OffsetY));
+}
+
+void TColourPalette::MoveTo(QPoint p)
+{
+    Placed = p;
+    move(p);
+}
+
+TGridOrdering TColourPalette::FormCanResize(int &w, int &h)
+{
+    const QSize frame = frameGeometry().size() - size();
+    const TGridOrdering shape = h * 3 < w * 2 ? go8x2 : h * 2 >= w * 3 ? go2x8 : go4x4;
+    const QSize size = ShapeSize(shape);
+    ColourGrid->SetGridOrdering(shape);
+    ColourGrid->setGeometry(QRect(QPoint(0, 0), size));
+    w = size.width() + frame.width();
+    h = size.height() + frame.height();
+    return shape;
+}
+
+void TColourPalette::resizeEvent(QResizeEvent *e)
+{
+    QWidget::resizeEvent(e);
+    if (Snapping) return;
+    // The user dragged the frame: snap to the nearest of the three shapes.
+    const QSize frame = frameGeometry().size() - size();
+    int w = width() + frame.width(), h = height() + frame.height();
+    FormCanResize(w, h);
+    const QSize client(w - frame.width(), h - frame.height());
+    if (client != size()) {
+        Snapping = true;
+        resize(client);
+        Snapping = false;
+    }
+    if (isVisible()) MoveSettled.start();
+}
+
+void TColourPalette::moveEvent(QMoveEvent *e)
+{
+    QWidget::moveEvent(e);
+    // Only a move by the user changes the offset; the palette's own moves keep it.
+    if (!isVisible() || !Owner || !Owner->isWindow() || pos() == Placed) return;
+    OffsetX = x() - Owner->x();
+    OffsetY = y() - Owner->y();
+    Placed = pos();
+    MoveSettled.start();
+}
+
+void TColourPalette::ShowOwner()
+{
+    if (!Owner || !Owner->isWindow()) return;
+    Owner->show();
+    Owner->raise();
+    Owner->activateWindow();
+    // Above the owner even where no window manager keeps a tool window on top.
+    if (isVisible()) raise();
+}
+
+void TColourPalette::ColourGridMouseUp(Qt::MouseButton button)
+{
+    ShowOwner();
+    if (OnColourSelect) OnColourSelect(ColourGrid->Selection(), button != Qt::RightButton);
+}
+
+bool TColourPalette::eventFilter(QObject *watched, QEvent *e)
+{
+    if (watched == QCoreApplication::instance() && e->type() == QEvent::Quit) Quitting = true;
+    return false;
+}
+
+void TColourPalette::showEvent(QShowEvent *e)
+{
+    QWidget::showEvent(e);
+    Quitting = false; // a quit that was called off
+    ShowOwner();
+}
+
+void TColourPalette::mouseReleaseEvent(QMouseEvent *)
+{
+    ShowOwner();
+}
+
+void TColourPalette::closeEvent(QCloseEvent *e)
+{
+    // Only the user's close says the palette is not wanted; the windows the application
+    // closes when it quits, or with a hidden owner, keep the setting.
+    if (!Quitting && Owner && Owner->isVisible()) {
+        InUse = false;
+        if (OnPaletteClose) OnPaletteClose();
+    }
+    e->accept(); // hidden, not destroyed
+}

@@ -1,0 +1,50 @@
+// The Macro Editor: the 48 function-key macros edited on a working copy in a colour memo,
+// written back to the macro table on OK.
+#pragma once
+
+#include "colouredit/qt/ColourEditWidget.h"
+#include "config/Setmacro.h"
+
+#include <QDialog>
+
+#include <array>
+#include <string>
+
+class QButtonGroup;
+class QCheckBox;
+class QPushButton;
+class QRadioButton;
+
+class TMacrosDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    static constexpr int HelpContext = 10;
+
+    // Centred over `parent` (when given); the memo takes `preferredFont`.
+    TMacrosDlg(TMacroTable &table, const QFont &preferredFont, QWidget *parent = nullptr);
+
+    TColourMemo *MacroText;
+    QCheckBox *cbShift, *cbControl;
+    std::array<QRadioButton *, 12> rbF{};
+    QPushButton *OKBtn, *CancelBtn, *HelpBtn;
+
+    int CurrentSlot() const { return FCurrentSlot; }
+    // The working copy of a slot, as OK would store it.
+    const std::string &WorkingText(int slot) const { return Work[size_t(slot)]; }
+
+    // Left and top of a window of `size` centred over `owner` (halves toward zero).
+    static QPoint CentredOver(const QRect &owner, const QSize &size);
+
+private:
+    void CurrentMacroChanged(int keyIndex);
+    void cbShiftControlClick();
+    void OKBtnClick();
+    void StoreCurrent();
+
+    TMacroTable &Table;
+    std::array<std::string, MacroCount> Work;
+    int FCurrentSlot = 1;
+    QButtonGroup *FKeys;
+};

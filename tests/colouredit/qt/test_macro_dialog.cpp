@@ -1,0 +1,102 @@
+#include "colouredit/qt/MacroDlg.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <tuple>
+#include <vector>
+
+using namespace std::string_literals;
+
+struct MacroDialogTest : ::testing::Test
+{
+    TMacroTable Table;
+    QWidget Owner;
+    TMacrosDlg Dlg{Table, QFont(QStringLiteral("DejaVu Sans Mono"), 10), &Owner};
+
+    void Type(const char *text) { QTest::keyClicks(Dlg.MacroText, QString::fromLatin1(text)); }
+    std::vector<bool> F1F10Enabled() const { return {Dlg.rbF[0]->isEnabled(), Dlg.rbF[9]->isEnabled()}; }
+};
+
+TEST_F(MacroDialogTest, F1AndF10AreMacrosOnlyWithShiftOrControl)
+{
+    EXPECT_EQ(Dlg.CurrentSlot(), 1);
+    EXPECT_TRUE(Dlg.rbF[1]->isChecked());
+    EXPECT_EQ(F1F10Enabled(), (std::vector<bool>{false, false}));
+    Dlg.cbShift->click();
+    EXPECT_EQ(F1F10Enabled(), (std::vector<bool>{true, true}));
+    EXPECT_EQ(Dlg.CurrentSlot(), 13);
+    Dlg.rbF[0]->click();
+    Type("sf1");
+    Dlg.cbControl->click();
+    EXPECT_EQ(Dlg.CurrentSlot(), 36);
+    Dlg.cbShift->click();
+    EXPECT_EQ(Dlg.CurrentSlot(), 24);
+    // Neither held any more: F1 gives way to F2, and the Shift+F1 text stays stored.
+    Dlg.cbControl->click();
+    EXPECT_EQ(F1F10Enabled(), (std::vector<bool>{false, false}));
+    EXPECT_TRUE(Dlg.rbF[1]->isChecked());
+    EXPECT_EQ(Dlg.CurrentSlot(), 1);
+    EXPECT_EQ(Dlg.WorkingText(12), "sf1");
+    EXPECT_EQ(Dlg.MacroText->Text(), "");
+}
+
+TEST_F(MacroDialogTest, OkWritesTheWorkingCopyAndMarksTheTableChanged)
+{
+    Table.SetText(4, "kept");
+    TMacrosDlg dlg(Table, QFont(), &Owner);
+    dlg.cbControl->click();
+    dlg.rbF[4]->click();
+    QTest::keyClicks(dlg.MacroText, QStringLiteral("abc"));
+    QTest::keyClick(dlg.MacroText, Qt::Key_Return);
+    QTest::keyClicks(dlg.MacroText, QStringLiteral("def"));
+    EXPECT_EQ(dlg.result(), 0); // Enter stayed in the memo
+    dlg.OKBtn->click();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(Table.View(28), "abc\ndef");
+    EXPECT_EQ(Table.View(4), "kept");
+    EXPECT_TRUE(Table.MacrosChanged);
+    EXPECT_EQ(Table.FileBytes().substr(0, 8), "\0\0\0\0kept"s);
+}
+
+TEST_F(MacroDialogTest, OkWithoutEditsStillMarksChangedAndCancelWritesNothing)
+{
+    Type("two");
+    Dlg.rbF[2]->click();
+    Type("three");
+    Dlg.CancelBtn->click();
+    EXPECT_EQ(Dlg.result(), QDialog::Rejected);
+    EXPECT_EQ(Table.FileBytes(), std::string(MacroCount, '\0'));
+    EXPECT_FALSE(Table.MacrosChanged);
+
+    TMacrosDlg again(Table, QFont(), &Owner);
+    again.HelpBtn->click(); // inert: F1 is the help key
+    EXPECT_EQ(again.result(), 0);
+    again.OKBtn->click();
+    EXPECT_TRUE(Table.MacrosChanged);
+    EXPECT_EQ(again.property("helpContext").toInt(), 10);
+}
+
+TEST_F(MacroDialogTest, TextIsBoundedBySlotSize)
+{
+    Type(std::string(MacroMaxLength + 5, 'q').c_str());
+    Dlg.rbF[3]->click();
+    EXPECT_EQ(Dlg.WorkingText(1), std::string(MacroMaxLength, 'q'));
+}
+
+TEST(MacroDialog, CentresOverItsOwnerRoundingTowardZero)
+{
+    const std::vector<std::tuple<QRect, QPoint>> rows = {
+        {{100, 50, 640, 480}, {125, 183}}, {{0, 0, 600, 215}, {5, 0}}, {{10, 10, 500, 100}, {-34, -47}}};
+    for (const auto &[owner, at] : rows)
+        EXPECT_EQ(TMacrosDlg::CentredOver(owner, QSize(589, 214)), at) << owner.width();
+    QWidget owner;
+    owner.setGeometry(100, 50, 800, 600);
+    TMacroTable table;
+    TMacrosDlg dlg(table, QFont(), &owner);
+    EXPECT_EQ(dlg.pos(), TMacrosDlg::CentredOver(owner.frameGeometry(), dlg.frameGeometry().size()));
+    EXPECT_EQ(dlg.size(), QSize(589, 214));
+}
