@@ -2,13 +2,14 @@
 #include "shell/Ttywin.h"
 
 #include "colouredit/OffLine.h"
+#include "colouredit/qt/ColourClipboard.h"
+#include "colouredit/qt/Colours.h"
 #include "config/Prefernc.h"
 #include "config/SetHost.h"
 #include "config/Setmacro.h"
 #include "protocol/UserFilt.h"
 #include "shell/ALStatusBar.h"
 #include "shell/Conlight.h"
-#include "shell/EditServices.h"
 #include "shell/HelpSystem.h"
 #include "terminal/qt/ColorTTYWidget.h"
 
@@ -133,8 +134,8 @@ void TTTYForm::FormCreate()
     // 9: the who list and the offline editor live as long as the window (the engine uses them).
     FWhoList = std::make_unique<TWhoList>();
     FOffLineEdit = std::make_unique<TOffLineEdit>(FColourTTY->Tty(), *FWhoList);
-    FEditClipboard = std::make_unique<TShellClipboard>();
-    FBeeper = std::make_unique<TShellBeeper>();
+    FEditClipboard = std::make_unique<TQtColourClipboard>();
+    FBeeper = std::make_unique<TQtBeeper>();
     FOffLineEdit->SetClipboard(FEditClipboard.get());
     FOffLineEdit->SetBeeper(FBeeper.get());
     FHelp = std::make_unique<THelpSystem>();
@@ -172,6 +173,12 @@ void TTTYForm::FormCreate()
     Connected = false;
     FConnectionLight->SetConnected(false);
     Guarded([this] { GiveSocketAddress(); });
+
+    // 14: the palette, wanted or not as the user left it.
+    FColourPalette = new TColourPalette(ClientPrefs.IniFileName(), this);
+    FColourPalette->OnColourSelect = [this](int c, bool fg) { Guarded([&] { ColourSelected(c, fg); }); };
+    FColourPalette->OnPaletteClose = [this] { Guarded([this] { PaletteClosed(); }); };
+    FColourPalette->LoadSettings();
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
         Guarded([this, s] { s == Qt::ApplicationActive ? ApplicationActivate() : ApplicationDeactivate(); });
     });
@@ -187,6 +194,7 @@ void TTTYForm::FormCreate()
 void TTTYForm::FormDestroy()
 {
     if (FHelp) FHelp->Quit();
+    if (FColourPalette) FColourPalette->SaveSettings();
     SetSockExceptionHandler(nullptr);
     FClientSocket.OnInfo = nullptr;
     FClientSocket.OnConnect = nullptr;

@@ -37,8 +37,9 @@ class TOffLineEdit;
 class TUserFilter;
 class TWhoList;
 class THelpSystem;
-class TShellClipboard;
-class TShellBeeper;
+class TColourPalette;
+class TQtColourClipboard;
+class TQtBeeper;
 
 // The process-wide stores the window works with (created and freed by the program entry).
 struct TAppStores
@@ -95,6 +96,7 @@ public:
     QMenu *HostsMenu() const { return FHostsMenu; }
     QMenu *PopupMenu() const { return FPopupMenu; }
     THelpSystem &Help() const { return *FHelp; }
+    TColourPalette *ColourPalette() const { return FColourPalette; }
     // Where an application-wide fault goes (also installed for the socket layer).
     void HandleException(std::exception_ptr e);
 
@@ -144,7 +146,6 @@ protected:
     void resizeEvent(QResizeEvent *e) override;
     void moveEvent(QMoveEvent *e) override;
     void closeEvent(QCloseEvent *e) override;
-    void changeEvent(QEvent *e) override;
 
 private:
     // Window parts (Ttywin.cpp).
@@ -182,6 +183,7 @@ private:
     // Edit glue (TtywinEdit.cpp).
     bool InEditMode() const;
     void PaletteFollowsCaret();
+    void ShowPalette();
     void EditStateChanged(uintptr_t open);
     void ColourTTYMouseTrack();
     void ColourTTYDblClick();
@@ -210,12 +212,13 @@ private:
     TTelnetStateMachine FTelnetStateMachine;
     std::unique_ptr<TWhoList> FWhoList;
     std::unique_ptr<TOffLineEdit> FOffLineEdit;
-    std::unique_ptr<TShellClipboard> FEditClipboard;
-    std::unique_ptr<TShellBeeper> FBeeper;
+    std::unique_ptr<TQtColourClipboard> FEditClipboard;
+    std::unique_ptr<TQtBeeper> FBeeper;
     std::unique_ptr<THelpSystem> FHelp;
     std::unique_ptr<TCLientStateMachine> FCLientMachine;
     TTelnetStateMachine *FStateMachine = nullptr;
     TBasicClientSocket FClientSocket;
+    TColourPalette *FColourPalette = nullptr; // a child window: Qt frees it
 
     bool Connected = false;
     std::unique_ptr<uint8_t[]> ReadBuffer;

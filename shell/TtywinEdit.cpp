@@ -3,17 +3,16 @@
 #include "shell/Ttywin.h"
 
 #include "colouredit/OffLine.h"
+#include "colouredit/qt/ColourClipboard.h"
+#include "colouredit/qt/Colours.h"
 #include "config/Prefernc.h"
 #include "config/SetHost.h"
-#include "shell/EditServices.h"
 #include "terminal/Cp437.h"
 #include "terminal/qt/ColorTTYWidget.h"
 
 #include <QAction>
 
 namespace {
-
-constexpr size_t PasteBufferSize = 32767;
 
 // Bytes a paste may type outside an edit: text, colour codes, tabs and line breaks. Other
 // control bytes would act on the BBS (an escape sequence, Telnet's IAC), not be typed there.
@@ -32,18 +31,6 @@ void MakeTypeable(std::string &text, bool colourCodes)
     text.swap(out);
 }
 
-// Coloured text cut to fit the work buffer at a whole colour code: a code is two bytes and
-// must not lose its letter.
-void CutColoured(std::string &text, size_t max)
-{
-    if (text.size() <= max) return;
-    text.resize(max);
-    size_t i = 0;
-    while (i < text.size())
-        i += text[i] == 0x01 ? 2 : 1;
-    if (i > text.size()) text.pop_back(); // the last code lost its letter
-}
-
 } // namespace
 
 bool TTTYForm::InEditMode() const
@@ -53,6 +40,16 @@ bool TTTYForm::InEditMode() const
 
 void TTTYForm::PaletteFollowsCaret()
 {
+    if (InEditMode()) FColourPalette->SetColours(FOffLineEdit->AttrAtCaret());
+}
+
+// The palette comes up beside the window without taking the keys from it.
+void TTTYForm::ShowPalette()
+{
+    FColourPalette->show();
+    show();
+    raise();
+    activateWindow();
 }
 
 bool TTTYForm::SelectionBeforeEditor() const
@@ -88,12 +85,9 @@ void TTTYForm::EditPasteItemClick()
     std::string text;
     const bool coloured =
         !ClientPrefs.DisableColours && HostInfo.Mode == hmORVO && FEditClipboard->GetColoured(text);
-    if (coloured) {
-        text = text.substr(0, text.find('\0'));
-        CutColoured(text, PasteBufferSize - 1);
-    } else {
+    if (!coloured) {
         if (!FEditClipboard->GetPlain(text)) return;
-        if (text.size() > PasteBufferSize - 1) text.resize(PasteBufferSize - 1);
+        if (text.size() > ColouredPasteBufferSize - 1) text.resize(ColouredPasteBufferSize - 1);
     }
     MakeTypeable(text, coloured);
     TypeText(text);
@@ -160,6 +154,7 @@ void TTTYForm::EditStateChanged(uintptr_t open)
 {
     QAction *cut = Item(QStringLiteral("EditCutItem"));
     if (open < 1) {
+        FColourPalette->hide();
         cut->setEnabled(false);
         cut->setShortcut(QKeySequence());
         for (const char *name : {"EditClearItem", "EditSelectAllItem", "EditXCutItem", "EditColoursItem"})
@@ -171,35 +166,50 @@ void TTTYForm::EditStateChanged(uintptr_t open)
     for (const char *name : {"EditClearItem", "EditSelectAllItem", "EditXCutItem"})
         Item(QString::fromLatin1(name))->setEnabled(true);
     PaletteFollowsCaret();
-    if (FOffLineEdit->AcceptColourPaste()) Item(QStringLiteral("EditColoursItem"))->setEnabled(true);
+    if (!FOffLineEdit->AcceptColourPaste()) return;
+    if (!FColourPalette->InUse)
+        Item(QStringLiteral("EditColoursItem"))->setEnabled(true);
+    else if (isActiveWindow())
+        ShowPalette();
 }
 
 void TTTYForm::EditColoursItemClick()
 {
+    FColourPalette->InUse = true;
+    if (InEditMode()) ShowPalette();
+    Item(QStringLiteral("EditColoursItem"))->setEnabled(false);
 }
 
-void TTTYForm::ColourSelected(int, bool)
+void TTTYForm::ColourSelected(int colour, bool foreground)
 {
+    if (!InEditMode()) return;
+    // From the opposite colour, so the codes always carry both brightness and colour.
+    const int from = colour ^ 15;
+    const std::string codes = foreground
+                                  ? ColourCodesBetween(TColourAttr(from), TColourAttr(colour))
+                                  : ColourCodesBetween(TColourAttr(from * 16), TColourAttr(colour * 16));
+    for (const char c : codes)
+        ColourTTYKeyPress(uint8_t(c));
 }
 
 void TTTYForm::PaletteClosed()
 {
+    if (InEditMode() && FOffLineEdit->AcceptColourPaste())
+        Item(QStringLiteral("EditColoursItem"))->setEnabled(true);
 }
 
 void TTTYForm::ApplicationActivate()
 {
+    if (FOffLineEdit->AcceptColourPaste() && InEditMode() && FColourPalette->InUse) ShowPalette();
 }
 
 void TTTYForm::ApplicationDeactivate()
 {
+    if (FColourPalette->isVisible()) FColourPalette->hide();
 }
 
 void TTTYForm::moveEvent(QMoveEvent *e)
 {
     QMainWindow::moveEvent(e);
-}
-
-void TTTYForm::changeEvent(QEvent *e)
-{
-    QMainWindow::changeEvent(e);
+    if (FColourPalette) FColourPalette->Reposition();
 }

@@ -1,7 +1,12 @@
 // The main window's Options and Help commands.
 #include "shell/Ttywin.h"
 
+#include "colouredit/qt/MacroDlg.h"
 #include "config/Prefernc.h"
+#include "config/SetHost.h"
+#include "config/qt/PreferenceDlg.h"
+#include "config/qt/SetHostDlg.h"
+#include "protocol/qt/UserFilterDlg.h"
 #include "shell/About.h"
 #include "shell/HelpSystem.h"
 #include "terminal/qt/ColorTTYWidget.h"
@@ -11,6 +16,24 @@
 
 void TTTYForm::OptionsPreferencesItemClick()
 {
+    const bool colours = ClientPrefs.DisableColours, flashing = ClientPrefs.DisableFlashing;
+    const int lines = ClientPrefs.ScreenLines;
+    {
+        TPreferenceDlg dialog(ClientPrefs, this);
+        dialog.exec();
+    }
+    TColorTTYOptions o = FColourTTY->Options();
+    if (ClientPrefs.DisableColours != colours)
+        o = ClientPrefs.DisableColours ? TColorTTYOptions(o & ~OptionBit(coColors))
+                                       : TColorTTYOptions(o | OptionBit(coColors));
+    if (ClientPrefs.DisableFlashing != flashing)
+        o = ClientPrefs.DisableFlashing ? TColorTTYOptions(o & ~OptionBit(coFlashing))
+                                        : TColorTTYOptions(o | OptionBit(coFlashing));
+    if (o != FColourTTY->Options()) FColourTTY->SetOptions(o);
+    if (ClientPrefs.ScreenLines != lines) {
+        ClientPrefs.ScreenLines = qBound(5, ClientPrefs.ScreenLines, 100);
+        SizeTerminal(ClientPrefs.ScreenLines, true);
+    }
 }
 
 void TTTYForm::OptionsFontItemClick()
@@ -35,14 +58,33 @@ void TTTYForm::OptionsFontItemClick()
 
 void TTTYForm::OptionsMacrosItemClick()
 {
+    TMacrosDlg dialog(MacroTable, FColourTTY->font(), this);
+    dialog.exec();
 }
 
 void TTTYForm::OptionsUserFilterItemClick()
 {
+    TUserFilterDlg dialog(UserFilter, this);
+    dialog.setProperty("helpContext", 9);
+    dialog.exec();
 }
 
 void TTTYForm::FileSetHostItemClick()
 {
+    TSetHostDlg dialog(HostInfo, this);
+    // While connected or connecting the dialog still stores the host, but the current one stays.
+    if (dialog.exec() == QDialog::Accepted && Item(QStringLiteral("FileConnectItem"))->isEnabled()) {
+        HostInfo.Modified = true;
+        HostInfo.BBSName = dialog.BBSName();
+        HostInfo.Address = dialog.Address();
+        HostInfo.Port = dialog.Port();
+        HostInfo.Mode = dialog.Mode();
+        HostInfo.AutoLogin = dialog.AutoLogin();
+        HostInfo.LoginName = dialog.LoginName();
+        HostInfo.Password = dialog.Password();
+        GiveSocketAddress();
+    }
+    FillHostsMenu();
 }
 
 void TTTYForm::HelpContentsItemClick()
