@@ -120,7 +120,8 @@ bool TBoard::Load(std::string &error)
             FPosts.push_back(std::move(p));
             if (FPosts.size() > MaxPosts) FPosts.pop_front();
         } else if (kind == "message" && record.size() >= 4) {
-            FMessages.push_back({std::time_t(std::atoll(record[1].c_str())), record[2], record[3], Capped(text)});
+            FMessages.push_back(
+                {std::time_t(std::atoll(record[1].c_str())), record[2], record[3], Capped(text)});
             if (FMessages.size() > MaxMessages) FMessages.pop_front();
         }
         record.clear();
@@ -161,12 +162,13 @@ std::string TBoard::Serialize() const
         AppendText(out, u.Profile);
     }
     for (const TPost &p : FPosts) {
-        out += "post\t" + std::to_string(p.Id) + "\t" + std::to_string(int64_t(p.Time)) + "\t" + Field(p.Author) +
-               "\n";
+        out += "post\t" + std::to_string(p.Id) + "\t" + std::to_string(int64_t(p.Time)) + "\t" +
+               Field(p.Author) + "\n";
         AppendText(out, p.Text);
     }
     for (const TMessage &m : FMessages) {
-        out += "message\t" + std::to_string(int64_t(m.Time)) + "\t" + Field(m.From) + "\t" + Field(m.To) + "\n";
+        out +=
+            "message\t" + std::to_string(int64_t(m.Time)) + "\t" + Field(m.From) + "\t" + Field(m.To) + "\n";
         AppendText(out, m.Text);
     }
     return out;
@@ -209,7 +211,8 @@ const TPost &TBoard::AddPost(const std::string &author, std::string_view text, s
     return FPosts.back();
 }
 
-void TBoard::AddMessage(const std::string &from, const std::string &to, std::string_view text, std::time_t when)
+void TBoard::AddMessage(const std::string &from, const std::string &to, std::string_view text,
+                        std::time_t when)
 {
     FMessages.push_back({when, from, to, Capped(text)});
     if (FMessages.size() > MaxMessages) FMessages.pop_front();

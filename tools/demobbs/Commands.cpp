@@ -29,7 +29,8 @@ bool ValidName(const std::string &name)
     const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
     if (!letter(name[0])) return false;
     for (char c : name)
-        if (!letter(c) && !(c >= '0' && c <= '9') && c != ' ' && c != '-' && c != '.' && c != '_') return false;
+        if (!letter(c) && !(c >= '0' && c <= '9') && c != ' ' && c != '-' && c != '.' && c != '_')
+            return false;
     return true;
 }
 
@@ -54,7 +55,7 @@ void TSession::StartLogin()
         FCount = 1;
     }
     FState = ssLoginName;
-    AskName("\x01" "f\x01gName: \x01" "a");
+    AskName("^f^gName: ^a"_c);
 }
 
 void TSession::OnAnswer(const TAnswer &answer)
@@ -103,21 +104,22 @@ void TSession::OnKey(uint8_t c)
 void TSession::AnswerLoginName(const std::string &name)
 {
     if (!ValidName(name)) {
-        Say(name.empty() ? "\x01rPlease enter a name.\x01" "a\r\n"
-                         : "\x01rA name starts with a letter and holds letters, digits, blanks and - . _\x01" "a\r\n");
-        AskName("\x01" "f\x01gName: \x01" "a");
+        Say(name.empty()
+                ? "^rPlease enter a name.^a\r\n"_c
+                : "^rA name starts with a letter and holds letters, digits, blanks and - . _^a\r\n"_c);
+        AskName("^f^gName: ^a"_c);
         return;
     }
     if (SameName(name, SysopName)) {
-        Say("\x01rThat name belongs to the Sysop.\x01" "a\r\n");
-        AskName("\x01" "f\x01gName: \x01" "a");
+        Say("^rThat name belongs to the Sysop.^a\r\n"_c);
+        AskName("^f^gName: ^a"_c);
         return;
     }
     FPendingName = name;
     if (FHost.Board().FindUser(name))
-        Say("\x01gWelcome back.\x01" "a\r\n");
+        Say("^gWelcome back.^a\r\n"_c);
     else
-        Say("\x01gA new user! Choose a password.\x01" "a\r\n");
+        Say("^gA new user! Choose a password.^a\r\n"_c);
     FState = ssPassword;
     AskPassword();
 }
@@ -129,7 +131,7 @@ void TSession::AnswerPassword(const std::string &password)
     if (!user && !password.empty()) {
         user = board.AddUser(FPendingName, password);
         if (!user) {
-            Leave("\x01rThis BBS has no room for new users.\x01" "a\r\n");
+            Leave("^rThis BBS has no room for new users.^a\r\n"_c);
             return;
         }
         LoginDone(user->Name);
@@ -140,19 +142,19 @@ void TSession::AnswerPassword(const std::string &password)
         return;
     }
     if (++FLoginFailures >= MaxLoginTries) {
-        Leave("\x01rToo many attempts.\x01" "a\r\n");
+        Leave("^rToo many attempts.^a\r\n"_c);
         return;
     }
-    Say(user ? "\x01rWrong password.\x01" "a\r\n" : "\x01rA new user needs a password.\x01" "a\r\n");
+    Say(user ? "^rWrong password.^a\r\n"_c : "^rA new user needs a password.^a\r\n"_c);
     FState = ssLoginName;
-    AskName("\x01" "f\x01gName: \x01" "a");
+    AskName("^f^gName: ^a"_c);
 }
 
 void TSession::LoginDone(const std::string &name)
 {
     FLoggedIn = true;
     FName = name;
-    Say("\r\n\x01" "f\x01wWelcome, " + name + "!\x01" "a\r\n");
+    Say("\r\n^f^wWelcome, "_c + name + "!^a\r\n"_c);
     if (FProto != prTelnet && !FOptionsSent) {
         FOptionsSent = true;
         SendRaw({tn::IAC, CL_OPTIONS, 0, 0, 0, 0});
@@ -185,7 +187,7 @@ void TSession::MenuKey(uint8_t c)
     case 'x':
         Say("Express message\r\n");
         FState = ssExpressTo;
-        AskName("\x01" "f\x01gTo whom? \x01" "a");
+        AskName("^f^gTo whom? ^a"_c);
         break;
     case 'r':
         Say("Read posts\r\n");
@@ -194,7 +196,7 @@ void TSession::MenuKey(uint8_t c)
     case 'e':
         Say("Enter a post\r\n");
         FState = ssPostText;
-        AskText(true, "\x01" "f\x01wYour post:\x01" "a\r\n");
+        AskText(true, "^f^wYour post:^a\r\n"_c);
         break;
     case 'p':
         Say("Profile\r\n");
@@ -207,7 +209,7 @@ void TSession::MenuKey(uint8_t c)
         EnterMenu(true);
         break;
     case 'q':
-        Leave("Quit\r\n\x01" "f\x01wGoodbye, " + FName + "!\x01" "a\r\n");
+        Leave("Quit\r\n^f^wGoodbye, "_c + FName + "!^a\r\n"_c);
         break;
     case '\r':
     case '\n':
@@ -221,7 +223,7 @@ void TSession::MenuKey(uint8_t c)
 
 void TSession::ShowWho()
 {
-    Say("\x01" "f\x01wUsers online:\x01" "a\r\n");
+    Say("^f^wUsers online:^a\r\n"_c);
     if (FProto == prOrvo) SendRaw({tn::IAC, CL_WHO});
     for (const std::string &name : FHost.OnlineNames())
         Say(WhoLine(FProto, name, name == SysopName ? "the Sysop" : "online"));
@@ -237,7 +239,7 @@ void TSession::ShowPost(int fromId)
     while (it != posts.end() && it->Id < fromId)
         ++it;
     if (it == posts.end()) {
-        Say(fromId == 0 ? "\x01gNo posts yet. Press E to write the first.\x01" "a\r\n" : "\x01gEnd of posts.\x01" "a\r\n");
+        Say(fromId == 0 ? "^gNo posts yet. Press E to write the first.^a\r\n"_c : "^gEnd of posts.^a\r\n"_c);
         EnterMenu(false);
         return;
     }
@@ -248,7 +250,7 @@ void TSession::ShowPost(int fromId)
     FNextPostId = it->Id + 1;
     if (std::next(it) == posts.end()) {
         if (client) SendRaw({tn::IAC, CL_POST_END});
-        Say("\x01gEnd of posts.\x01" "a\r\n");
+        Say("^gEnd of posts.^a\r\n"_c);
         EnterMenu(false);
         return;
     }
@@ -271,28 +273,28 @@ void TSession::MoreKey(uint8_t c)
 void TSession::AnswerExpressTo(const std::string &to)
 {
     if (to.empty()) {
-        Say("\x01gNo message.\x01" "a\r\n");
+        Say("^gNo message.^a\r\n"_c);
         EnterMenu(false);
         return;
     }
     const std::string online = FHost.OnlineName(to);
     if (online.empty()) {
-        Say("\x01r" + to + " is not online.\x01" "a\r\n");
+        Say("^r"_c + to + " is not online.^a\r\n"_c);
         EnterMenu(false);
         return;
     }
     FExpressTo = online;
     FState = ssExpressText;
-    AskText(false, "\x01" "f\x01wMessage to " + online + ":\x01" "a\r\n");
+    AskText(false, "^f^wMessage to "_c + online + ":^a\r\n"_c);
 }
 
 void TSession::AnswerExpressText(const TAnswer &answer)
 {
     if (answer.Aborted) {
-        Say("\x01gMessage not sent.\x01" "a\r\n");
+        Say("^gMessage not sent.^a\r\n"_c);
     } else {
         FHost.SendExpress(FName, FExpressTo, answer.Text);
-        Say("\x01gMessage sent to " + FExpressTo + ".\x01" "a\r\n");
+        Say("^gMessage sent to "_c + FExpressTo + ".^a\r\n"_c);
     }
     EnterMenu(false);
 }
@@ -302,11 +304,11 @@ void TSession::AnswerPost(const TAnswer &answer)
     if (FProto == prTelnet && !answer.Aborted) {
         FText = answer.Text + "\n";
         FState = ssPostConfirm;
-        Say("\x01" "f\x01r<\x01wS\x01r>\x01gave, \x01r<\x01wA\x01r>\x01gbort or \x01r<\x01wC\x01r>\x01gontinue? \x01w-> \x01" "a");
+        Say("^f^r<^wS^r>^gave, ^r<^wA^r>^gbort or ^r<^wC^r>^gontinue? ^w-> ^a"_c);
         return;
     }
     if (answer.Aborted)
-        Say("\x01gPost aborted.\x01" "a\r\n");
+        Say("^gPost aborted.^a\r\n"_c);
     else
         SavePost(answer.Text);
     EnterMenu(false);
@@ -315,7 +317,7 @@ void TSession::AnswerPost(const TAnswer &answer)
 void TSession::SavePost(const std::string &text)
 {
     const TPost &post = FHost.Board().AddPost(FName, text, std::time(nullptr));
-    Say("\x01gPost " + std::to_string(post.Id) + " saved.\x01" "a\r\n");
+    Say("^gPost "_c + std::to_string(post.Id) + " saved.^a\r\n"_c);
     FHost.PostAdded(post);
 }
 
@@ -333,7 +335,7 @@ void TSession::PostConfirmKey(uint8_t c)
         Say("Aborted\r\n");
         AnswerPost({text, true});
     } else if (c == 'c') {
-        Say("Continue\r\n\x01" "f\x01" "c>\x01" "a ");
+        Say("Continue\r\n^f^c>^a "_c);
         FState = ssPostText;
         FInput = inText;
         FLine.clear();
@@ -347,9 +349,9 @@ void TSession::AnswerProfile(const TAnswer &answer)
     // always sends the whole text back.
     if (user && !(FProto == prTelnet && answer.Text.empty())) {
         FHost.Board().SetProfile(*user, answer.Text);
-        Say("\x01gProfile saved.\x01" "a\r\n");
+        Say("^gProfile saved.^a\r\n"_c);
     } else {
-        Say("\x01gProfile unchanged.\x01" "a\r\n");
+        Say("^gProfile unchanged.^a\r\n"_c);
     }
     EnterMenu(false);
 }
@@ -391,7 +393,7 @@ void TSession::Leave(std::string_view words)
 void TSession::Shutdown()
 {
     if (FState == ssGone) return;
-    Leave("\r\n\x01" "f\x01rThe BBS is going down. Goodbye!\x01" "a\r\n");
+    Leave("\r\n^f^rThe BBS is going down. Goodbye!^a\r\n"_c);
 }
 
 } // namespace demobbs

@@ -15,10 +15,10 @@ std::string Repeat(char c, size_t n)
 std::string BoxLine(std::string_view text, size_t inner)
 {
     const size_t vis = VisibleLength(text);
-    std::string line = "\x01" "f\x01" "c\xba\x01" "a";
+    std::string line = "^f^c\xba^a"_c;
     line += text;
     if (vis < inner) line += Repeat(' ', inner - vis);
-    line += "\x01" "f\x01" "c\xba\x01" "a\r\n";
+    line += "^f^c\xba^a\r\n"_c;
     return line;
 }
 
@@ -30,6 +30,14 @@ std::string Centred(std::string_view text, size_t inner)
 }
 
 } // namespace
+
+std::string operator""_c(const char *text, size_t length)
+{
+    std::string out(text, length);
+    for (char &c : out)
+        if (c == '^') c = '\x01';
+    return out;
+}
 
 size_t VisibleLength(std::string_view text)
 {
@@ -49,33 +57,33 @@ size_t VisibleLength(std::string_view text)
 std::string WelcomeScreen(int cols)
 {
     const size_t inner = size_t(std::clamp(cols, 42, 80) - 2);
-    std::string s = "\r\n\x01" "f\x01" "c\xc9" + Repeat('\xcd', inner) + "\xbb\x01" "a\r\n";
-    s += BoxLine(Centred("\x01" "f\x01ywinMarlet \x01wDemo BBS", inner), inner);
-    s += "\x01" "f\x01" "c\xc7" + Repeat('\xc4', inner) + "\xb6\x01" "a\r\n";
-    s += BoxLine(" \x01gWho is online, express messages, posts and profiles.", inner);
-    s += BoxLine(" \x01gEverything lives in memory; the \x01" "f\x01wSysop\x01" "a\x01g answers you.", inner);
-    s += BoxLine(" \x01gA new name makes a new account.", inner);
-    s += "\x01" "f\x01" "c\xc8" + Repeat('\xcd', inner) + "\xbc\x01" "a\r\n";
-    s += " \x01y\xb0\xb1\xb2\xdb\x01" "a Since 1976 on 127.0.0.1 \x01y\xdb\xb2\xb1\xb0\x01" "a\r\n\r\n";
+    std::string s = "\r\n^f^c\xc9"_c + Repeat('\xcd', inner) + "\xbb^a\r\n"_c;
+    s += BoxLine(Centred("^f^ywinMarlet ^wDemo BBS"_c, inner), inner);
+    s += "^f^c\xc7"_c + Repeat('\xc4', inner) + "\xb6^a\r\n"_c;
+    s += BoxLine(" ^gWho is online, express messages, posts and profiles."_c, inner);
+    s += BoxLine(" ^gEverything lives in memory; the ^f^wSysop^a^g answers you."_c, inner);
+    s += BoxLine(" ^gA new name makes a new account."_c, inner);
+    s += "^f^c\xc8"_c + Repeat('\xcd', inner) + "\xbc^a\r\n"_c;
+    s += " ^y\xb0\xb1\xb2\xdb^a Since 1976 on 127.0.0.1 ^y\xdb\xb2\xb1\xb0^a\r\n\r\n"_c;
     return s;
 }
 
 std::string MenuText()
 {
-    return "\r\n\x01" "f\x01w[W]\x01" "a\x01gho is online   \x01" "f\x01w[X]\x01" "a\x01g express message   "
-           "\x01" "f\x01w[R]\x01" "a\x01gead posts\r\n"
-           "\x01" "f\x01w[E]\x01" "a\x01gnter a post     \x01" "f\x01w[P]\x01" "a\x01grofile            "
-           "\x01" "f\x01w[?]\x01" "a\x01g this menu   \x01" "f\x01w[Q]\x01" "a\x01guit\x01" "a\r\n";
+    return "\r\n^f^w[W]^a^gho is online   ^f^w[X]^a^g express message   "_c
+           "^f^w[R]^a^gead posts\r\n"_c
+           "^f^w[E]^a^gnter a post     ^f^w[P]^a^grofile            "_c
+           "^f^w[?]^a^g this menu   ^f^w[Q]^a^guit^a\r\n"_c;
 }
 
 std::string MenuPrompt()
 {
-    return "\r\n\x01" "f\x01yLobby>\x01" "a ";
+    return "\r\n^f^yLobby>^a "_c;
 }
 
 std::string MorePrompt()
 {
-    return "\x01" "f\x01r-- MORE --\x01" "a\x01g (any key, Q stops)\x01" "a";
+    return "^f^r-- MORE --^a^g (any key, Q stops)^a"_c;
 }
 
 std::string Clock(std::time_t t)
@@ -98,17 +106,18 @@ std::string DateTime(std::time_t t)
 
 std::string ExpressHeader(TProto proto, int number, std::string_view from, std::time_t when)
 {
-    const std::string head = "\r\n\x01" "f\x01y*** Message (#" + std::to_string(number) + ") from ";
+    const std::string head = "\r\n^f^y*** Message (#"_c + std::to_string(number) + ") from ";
     if (proto == prIsca) // the name ends at " at "; the escape before it is skipped
-        return head + "\x1b[36m" + std::string(from) + " at " + Clock(when) + " ***\x01" "a\r\n";
-    return head + "\x01" "c\x01n" + std::string(from) + "\x01N\x01y at " + Clock(when) + " ***\x01" "a\r\n";
+        return head + "\x1b[36m" + std::string(from) + " at " + Clock(when) + " ***^a\r\n"_c;
+    return head + "^c^n"_c + std::string(from) + "^N^y at "_c + Clock(when) + " ***^a\r\n"_c;
 }
 
 std::string PostHeader(TProto proto, int id, std::string_view author, std::time_t when)
 {
-    const std::string head = "\r\n\x01" "f\x01g[Post " + std::to_string(id) + "] from ";
-    if (proto == prIsca) return head + "\x1b[36m" + std::string(author) + " at " + DateTime(when) + "\x01" "a\r\n";
-    return head + "\x01" "c\x01n" + std::string(author) + "\x01N\x01g at " + DateTime(when) + "\x01" "a\r\n";
+    const std::string head = "\r\n^f^g[Post "_c + std::to_string(id) + "] from ";
+    if (proto == prIsca)
+        return head + "\x1b[36m" + std::string(author) + " at " + DateTime(when) + "^a\r\n"_c;
+    return head + "^c^n"_c + std::string(author) + "^N^g at "_c + DateTime(when) + "^a\r\n"_c;
 }
 
 std::string WhoLine(TProto proto, std::string_view name, std::string_view status)
@@ -116,9 +125,9 @@ std::string WhoLine(TProto proto, std::string_view name, std::string_view status
     std::string padded(name);
     if (padded.size() < 21) padded.resize(21, ' ');
     if (proto == prOrvo)
-        return "  \x01" "f\x01" "c\x01n" + std::string(name) + "\x01N" + padded.substr(name.size()) + "\x01" "a\x01g" +
-               std::string(status) + "\x01" "a\r\n";
-    return "  \x01" "f\x01" "c" + padded + "\x01" "a\x01g" + std::string(status) + "\x01" "a\r\n";
+        return "  ^f^c^n"_c + std::string(name) + "^N"_c + padded.substr(name.size()) + "^a^g"_c +
+               std::string(status) + "^a\r\n"_c;
+    return "  ^f^c"_c + padded + "^a^g"_c + std::string(status) + "^a\r\n"_c;
 }
 
 } // namespace demobbs

@@ -14,6 +14,9 @@ enum TProto : uint8_t { prUnknown, prTelnet, prOrvo, prIsca };
 
 constexpr char SysopName[] = "Sysop";
 
+// Colour codes written as '^' and the letter: "^f^yLobby>"_c is 01 66 01 79 and the text.
+std::string operator""_c(const char *text, size_t length);
+
 // A box of code page 437 double lines, as wide as the terminal allows.
 std::string WelcomeScreen(int cols);
 std::string MenuText();

@@ -31,7 +31,9 @@ double MonotonicNow()
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-TServer::TServer(TBoard &board, TOptions options) : FBoard(board), FOptions(options) {}
+TServer::TServer(TBoard &board, TOptions options) : FBoard(board), FOptions(options)
+{
+}
 
 TServer::~TServer()
 {
@@ -75,7 +77,8 @@ void TServer::Run(const volatile std::sig_atomic_t &stop, int wakeFd)
         for (const TConn &c : FConns)
             if (c.Session->Deadline() >= 0)
                 next = next < 0 ? c.Session->Deadline() : std::min(next, c.Session->Deadline());
-        if (FAcceptPausedUntil > now) next = next < 0 ? FAcceptPausedUntil : std::min(next, FAcceptPausedUntil);
+        if (FAcceptPausedUntil > now)
+            next = next < 0 ? FAcceptPausedUntil : std::min(next, FAcceptPausedUntil);
         if (FSaveRetryAt > now) next = next < 0 ? FSaveRetryAt : std::min(next, FSaveRetryAt);
         const int timeout = next < 0 ? -1 : int(std::clamp((next - now) * 1000.0 + 1, 0.0, 60000.0));
 
@@ -171,7 +174,8 @@ void TServer::CloseFinished()
     for (size_t i = 0; i < FConns.size();) {
         TSession &s = *FConns[i].Session;
         if (s.Broken() || (s.Finished() && s.Output().empty())) {
-            if (s.Broken()) std::cerr << "winmarlet-demobbs: dropped a connection: " << s.BrokenReason() << "\n";
+            if (s.Broken())
+                std::cerr << "winmarlet-demobbs: dropped a connection: " << s.BrokenReason() << "\n";
             ::close(FConns[i].Fd);
             FConns.erase(FConns.begin() + long(i));
         } else {
@@ -262,14 +266,15 @@ void TServer::RunTimers(double now)
         case tkAnswerMessage:
             if (online)
                 SendExpress(SysopName, t.Name,
-                            "Thank you for your message, " + t.Name + ". I read them all, but I am only a demo.");
+                            "Thank you for your message, " + t.Name +
+                                ". I read them all, but I am only a demo.");
             break;
         case tkAnswerPost: {
-            const TPost &reply =
-                FBoard.AddPost(SysopName,
-                               "Re: post " + std::to_string(t.PostId) + " by " + t.Name + "\n\nThank you for writing, " +
-                                   t.Name + "! Everyone who reads the posts sees it.",
-                               std::time(nullptr));
+            const TPost &reply = FBoard.AddPost(SysopName,
+                                                "Re: post " + std::to_string(t.PostId) + " by " + t.Name +
+                                                    "\n\nThank you for writing, " + t.Name +
+                                                    "! Everyone who reads the posts sees it.",
+                                                std::time(nullptr));
             if (online)
                 SendExpress(SysopName, t.Name,
                             "I have answered your post " + std::to_string(t.PostId) + " in post " +

@@ -13,7 +13,9 @@ constexpr uint8_t CL_ISCA_HELLO = 0xB0;
 
 } // namespace
 
-TSession::TSession(TBbsHost &host, double now) : FHost(host), FDeadline(now + GreetingWait), FNow(now) {}
+TSession::TSession(TBbsHost &host, double now) : FHost(host), FDeadline(now + GreetingWait), FNow(now)
+{
+}
 
 void TSession::Receive(const uint8_t *data, size_t count, double now)
 {
@@ -265,14 +267,15 @@ void TSession::OnTelnetChar(uint8_t c)
         }
         // A text: an empty line (or a full one) ends it.
         if (!line.empty()) FText += line + "\n";
-        if (line.empty() || FText.size() >= TBoard::MaxText || std::count(FText.begin(), FText.end(), '\n') >= 50) {
+        if (line.empty() || FText.size() >= TBoard::MaxText ||
+            std::count(FText.begin(), FText.end(), '\n') >= 50) {
             FInput = inKey;
             std::string text = FText;
             while (!text.empty() && text.back() == '\n')
                 text.pop_back();
             OnAnswer({text, text.empty()});
         } else {
-            Say("\x01" "f\x01" "c>\x01" "a ");
+            Say("^f^c>^a "_c);
         }
         return;
     }
@@ -340,7 +343,7 @@ void TSession::AskName(std::string_view prompt)
 
 void TSession::AskPassword()
 {
-    Say("\x01" "f\x01gPassword: \x01" "a");
+    Say("^f^gPassword: ^a"_c);
     if (FProto == prTelnet)
         StartLine(16, true);
     else
@@ -354,7 +357,7 @@ void TSession::AskText(bool longText, std::string_view prompt)
         OpenEdit(longText ? 0xA5 : 0xA4, 0, longText ? frPost : frNul);
         return;
     }
-    Say("\x01g(an empty line ends the text)\x01" "a\r\n\x01" "f\x01" "c>\x01" "a ");
+    Say("^g(an empty line ends the text)^a\r\n^f^c>^a "_c);
     FText.clear();
     FInput = inText;
     FLine.clear();
@@ -367,12 +370,14 @@ void TSession::AskProfile()
     TUser *user = FHost.Board().FindUser(FName);
     const std::string old = user ? user->Profile : std::string();
     if (FProto == prTelnet) {
-        Say("\x01g" "Your profile now:\x01" "a\r\n" + Crlf(old.empty() ? "(empty)" : old) + "\r\n");
-        AskText(false, "\x01" "f\x01wYour new profile:\x01" "a\r\n");
+        Say("^g"_c
+            "Your profile now:^a\r\n"_c +
+            Crlf(old.empty() ? "(empty)" : old) + "\r\n");
+        AskText(false, "^f^wYour new profile:^a\r\n"_c);
         return;
     }
     // The client edits the text block; it takes the count from its own side.
-    Say("\x01" "f\x01wEdit your profile:\x01" "a\r\n");
+    Say("^f^wEdit your profile:^a\r\n"_c);
     FOut += std::string("\xff\xb3") + ClientText(old) + "\xff\xb4\xff\xb5";
     FEditPending = true;
     FFrame = frNul;

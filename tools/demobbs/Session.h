@@ -35,7 +35,7 @@ public:
 class TSession
 {
 public:
-    static constexpr size_t MaxUpload = 32768;  // an edit's text and its end marks
+    static constexpr size_t MaxUpload = 32768;   // an edit's text and its end marks
     static constexpr size_t MaxOutput = 1 << 20; // a peer that reads nothing is dropped
     static constexpr size_t MaxQueued = 20;      // express messages held back while busy
     static constexpr double GreetingWait = 0.8;  // seconds for FF A0 / FF B0 before Telnet
@@ -75,7 +75,7 @@ private:
         ssMenu,
         ssExpressTo,
         ssExpressText,
-        ssMore,        // reading posts, waiting for a key at the MORE mark
+        ssMore, // reading posts, waiting for a key at the MORE mark
         ssPostText,
         ssPostConfirm, // Telnet: save, abort or continue
         ssProfileText,

@@ -33,9 +33,9 @@ struct TTelnetEvent
 {
     enum TKind : uint8_t { evNone, evData, evCommand, evOption, evSub };
     TKind Kind = evNone;
-    uint8_t Byte = 0;      // data byte, command byte, or the verb (WILL ... DONT)
-    uint8_t Option = 0;    // option code of a negotiation or subnegotiation
-    std::string_view Sub;  // subnegotiation bytes after the option code; valid until the next Feed
+    uint8_t Byte = 0;     // data byte, command byte, or the verb (WILL ... DONT)
+    uint8_t Option = 0;   // option code of a negotiation or subnegotiation
+    std::string_view Sub; // subnegotiation bytes after the option code; valid until the next Feed
 };
 
 class TTelnetDecoder

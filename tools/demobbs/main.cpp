@@ -63,7 +63,8 @@ int main(int argc, char **argv)
         const char *value = argv[++i];
         double n = 0;
         if (arg == "--port") {
-            if (!ParseNumber(value, 65535, n) || n != double(int(n))) return Fail("bad port: " + std::string(value));
+            if (!ParseNumber(value, 65535, n) || n != double(int(n)))
+                return Fail("bad port: " + std::string(value));
             options.Port = uint16_t(n);
         } else if (arg == "--sysop-delay") {
             if (!ParseNumber(value, 86400, n)) return Fail("bad delay: " + std::string(value));
@@ -79,8 +80,11 @@ int main(int argc, char **argv)
     demobbs::TServer server(board, options);
     if (!server.Listen(error)) return Fail(error);
 
-    if (::pipe2(WakePipe, O_CLOEXEC | O_NONBLOCK) != 0) return Fail("pipe: " + std::string(std::strerror(errno)));
-    struct sigaction sa{};
+    if (::pipe2(WakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return Fail("pipe: " + std::string(std::strerror(errno)));
+    struct sigaction sa
+    {
+    };
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
     ::sigaction(SIGINT, &sa, nullptr);
