@@ -99,7 +99,8 @@ bool TBoard::Load(std::string &error)
         return false;
     }
     std::string line;
-    if (!std::getline(in, line) || line != Magic) {
+    if (!std::getline(in, line)) return true; // an empty file is an empty board
+    if (line != Magic) {
         error = FDataFile + ": not a winmarlet-demobbs data file";
         return false;
     }

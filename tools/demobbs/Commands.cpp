@@ -22,6 +22,14 @@ std::string Trimmed(std::string_view s)
     return std::string(s.substr(a, b - a + 1));
 }
 
+// Capitals at the start of each word, as the CLient name editor makes them.
+std::string Capitalised(std::string name)
+{
+    for (size_t i = 0; i < name.size(); ++i)
+        if ((i == 0 || name[i - 1] == ' ') && name[i] >= 'a' && name[i] <= 'z') name[i] = char(name[i] - 32);
+    return name;
+}
+
 // Names start with a letter and hold letters, digits, blanks and - . _ only.
 bool ValidName(const std::string &name)
 {
@@ -31,6 +39,14 @@ bool ValidName(const std::string &name)
     for (char c : name)
         if (!letter(c) && !(c >= '0' && c <= '9') && c != ' ' && c != '-' && c != '.' && c != '_')
             return false;
+    return true;
+}
+
+// Control characters would not survive the data file.
+bool PrintablePassword(const std::string &password)
+{
+    for (char c : password)
+        if (uint8_t(c) < 32 || uint8_t(c) == 127) return false;
     return true;
 }
 
@@ -62,7 +78,7 @@ void TSession::OnAnswer(const TAnswer &answer)
 {
     switch (FState) {
     case ssLoginName:
-        AnswerLoginName(Trimmed(answer.Text));
+        AnswerLoginName(Capitalised(Trimmed(answer.Text)));
         break;
     case ssPassword:
         AnswerPassword(answer.Text);
@@ -128,6 +144,11 @@ void TSession::AnswerPassword(const std::string &password)
 {
     TBoard &board = FHost.Board();
     TUser *user = board.FindUser(FPendingName);
+    if (!user && !password.empty() && !PrintablePassword(password)) {
+        Say("^rA password of letters, digits and signs, please.^a\r\n"_c);
+        AskPassword();
+        return;
+    }
     if (!user && !password.empty()) {
         user = board.AddUser(FPendingName, password);
         if (!user) {
@@ -167,7 +188,7 @@ void TSession::EnterMenu(bool full)
 {
     FState = ssMenu;
     FInput = inKey;
-    if (full) Say(MenuText());
+    if (full) Say(MenuText(FCols));
     while (!FQueued.empty()) {
         DeliverExpress(FQueued.front());
         FQueued.pop_front();
@@ -246,7 +267,7 @@ void TSession::ShowPost(int fromId)
     const bool client = FProto != prTelnet;
     if (client) SendRaw({tn::IAC, CL_POST});
     Say(PostHeader(FProto, it->Id, it->Author, it->Time));
-    Say(Crlf(it->Text) + "\r\n");
+    Say(Body(it->Text) + "\r\n");
     FNextPostId = it->Id + 1;
     if (std::next(it) == posts.end()) {
         if (client) SendRaw({tn::IAC, CL_POST_END});
@@ -356,9 +377,16 @@ void TSession::AnswerProfile(const TAnswer &answer)
     EnterMenu(false);
 }
 
+// A text for this terminal: a CLient editor wrote it to fit; a Telnet window may
+// be narrower.
+std::string TSession::Body(const std::string &text) const
+{
+    return FProto == prTelnet ? WordWrap(text, FCols) : Crlf(text);
+}
+
 std::string TSession::ExpressBytes(const std::string &from, const std::string &text, std::time_t when)
 {
-    return ExpressHeader(FProto, ++FMessageNumber, from, when) + Crlf(text) + "\r\n";
+    return ExpressHeader(FProto, ++FMessageNumber, from, when) + Body(text) + "\r\n";
 }
 
 void TSession::DeliverExpress(const std::string &bytes)

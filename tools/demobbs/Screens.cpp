@@ -1,6 +1,7 @@
 #include "tools/demobbs/Screens.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace demobbs {
 
@@ -68,12 +69,61 @@ std::string WelcomeScreen(int cols)
     return s;
 }
 
-std::string MenuText()
+std::string MenuText(int cols)
 {
-    return "\r\n^f^w[W]^a^gho is online   ^f^w[X]^a^g express message   "_c
-           "^f^w[R]^a^gead posts\r\n"_c
-           "^f^w[E]^a^gnter a post     ^f^w[P]^a^grofile            "_c
-           "^f^w[?]^a^g this menu   ^f^w[Q]^a^guit^a\r\n"_c;
+    const std::string items[] = {"^f^w[W]^a^gho is online"_c, "^f^w[X]^a^g express message"_c,
+                                 "^f^w[R]^a^gead posts"_c,    "^f^w[E]^a^gnter a post"_c,
+                                 "^f^w[P]^a^grofile"_c,       "^f^w[?]^a^g this menu"_c,
+                                 "^f^w[Q]^a^guit"_c};
+    // Columns of 20 characters, as many as the window takes.
+    const size_t perLine = std::max<size_t>(1, size_t(std::max(cols - 1, 20)) / 20);
+    std::string s = "\r\n";
+    for (size_t i = 0; i < std::size(items); ++i) {
+        std::string item = items[i];
+        const bool last = (i + 1) % perLine == 0 || i + 1 == std::size(items);
+        if (!last) item += std::string(20 - VisibleLength(item), ' ');
+        s += item + (last ? "^a\r\n"_c : "");
+    }
+    return s;
+}
+
+std::string WordWrap(std::string_view text, int cols)
+{
+    const size_t width = size_t(std::max(cols - 1, 20));
+    std::string out;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        // Greedy by words; a word longer than the width is cut.
+        size_t used = 0;
+        size_t i = 0;
+        while (i < line.size()) {
+            size_t j = line.find(' ', i);
+            if (j == std::string_view::npos) j = line.size();
+            std::string_view word = line.substr(i, j - i);
+            const size_t len = VisibleLength(word);
+            if (used > 0 && used + 1 + len > width) {
+                out += "\r\n";
+                used = 0;
+            } else if (used > 0) {
+                out += ' ';
+                ++used;
+            }
+            while (VisibleLength(word) > width) {
+                out.append(word.substr(0, width));
+                out += "\r\n";
+                word.remove_prefix(width);
+            }
+            out.append(word);
+            used += VisibleLength(word);
+            i = j + 1;
+        }
+        if (end < text.size()) out += "\r\n";
+        start = end + 1;
+    }
+    return out;
 }
 
 std::string MenuPrompt()

@@ -19,7 +19,10 @@ std::string operator""_c(const char *text, size_t length);
 
 // A box of code page 437 double lines, as wide as the terminal allows.
 std::string WelcomeScreen(int cols);
-std::string MenuText();
+// The commands in as many columns as the terminal is wide.
+std::string MenuText(int cols);
+// Lines broken at blanks to fit the terminal, line feeds turned into CR LF.
+std::string WordWrap(std::string_view text, int cols);
 std::string MenuPrompt();
 std::string MorePrompt();
 

@@ -260,8 +260,7 @@ void TServer::RunTimers(double now)
         case tkGreet:
             if (online)
                 SendExpress(SysopName, t.Name,
-                            "Welcome to the demo BBS, " + t.Name +
-                                "! Press X to send me a message, or E to write a post.");
+                            "Welcome to the demo BBS, " + t.Name + "! Press X to write to me, E to post.");
             break;
         case tkAnswerMessage:
             if (online)

@@ -372,7 +372,7 @@ void TSession::AskProfile()
     if (FProto == prTelnet) {
         Say("^g"_c
             "Your profile now:^a\r\n"_c +
-            Crlf(old.empty() ? "(empty)" : old) + "\r\n");
+            Body(old.empty() ? "(empty)" : old) + "\r\n");
         AskText(false, "^f^wYour new profile:^a\r\n"_c);
         return;
     }

@@ -135,6 +135,7 @@ private:
     void SavePost(const std::string &text);
     void AnswerProfile(const TAnswer &answer);
     void DeliverExpress(const std::string &bytes);
+    std::string Body(const std::string &text) const;
     std::string ExpressBytes(const std::string &from, const std::string &text, std::time_t when);
     void Leave(std::string_view words);
 
