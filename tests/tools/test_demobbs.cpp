@@ -364,10 +364,14 @@ TEST_F(DemoBbs, DataFileHoldsPostsMessagesAndProfiles)
         p.Send("q");
         ASSERT_TRUE(p.WaitClosed());
     }
-    EXPECT_EQ(Server.Stop(), 0);
+    TPeer stays(Server.Port);
+    stays.Login("\xff\xa0"s, "Bob", false);
+    EXPECT_EQ(Server.Stop(), 0); // SIGTERM: a last word to those online, then the data file
+    EXPECT_TRUE(stays.WaitFor("going down"));
+    EXPECT_TRUE(stays.WaitClosed());
     std::ifstream f(DataFile, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(text.rfind("winmarlet-demobbs 1\nuser\tAnn\tpw\n", 0), 0u) << text;
+    EXPECT_EQ(text.rfind("winmarlet-demobbs 1\nuser\tAnn\tpw\nuser\tBob\tpw\n", 0), 0u) << text;
     EXPECT_NE(text.find("profile\tAnn\n|I like tea\n.\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\tAnn\n|First line\n|second\n.\n"), std::string::npos) << text;
     EXPECT_NE(text.find("message\t"), std::string::npos) << text; // the Sysop's greeting

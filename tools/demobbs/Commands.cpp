@@ -314,7 +314,7 @@ void TSession::AnswerExpressText(const TAnswer &answer)
     if (answer.Aborted) {
         Say("^gMessage not sent.^a\r\n"_c);
     } else {
-        FHost.SendExpress(FName, FExpressTo, answer.Text);
+        FHost.SendExpress(FName, FExpressTo, CleanText(answer.Text));
         Say("^gMessage sent to "_c + FExpressTo + ".^a\r\n"_c);
     }
     EnterMenu(false);
@@ -337,7 +337,7 @@ void TSession::AnswerPost(const TAnswer &answer)
 
 void TSession::SavePost(const std::string &text)
 {
-    const TPost &post = FHost.Board().AddPost(FName, text, std::time(nullptr));
+    const TPost &post = FHost.Board().AddPost(FName, CleanText(text), std::time(nullptr));
     Say("^gPost "_c + std::to_string(post.Id) + " saved.^a\r\n"_c);
     FHost.PostAdded(post);
 }
@@ -369,7 +369,7 @@ void TSession::AnswerProfile(const TAnswer &answer)
     // A Telnet user who enters nothing keeps the old text; the CLient editor
     // always sends the whole text back.
     if (user && !(FProto == prTelnet && answer.Text.empty())) {
-        FHost.Board().SetProfile(*user, answer.Text);
+        FHost.Board().SetProfile(*user, CleanText(answer.Text));
         Say("^gProfile saved.^a\r\n"_c);
     } else {
         Say("^gProfile unchanged.^a\r\n"_c);
@@ -416,6 +416,7 @@ void TSession::Leave(std::string_view words)
 {
     Say(words);
     FState = ssGone;
+    FDeadline = FNow + LingerWait;
 }
 
 void TSession::Shutdown()

@@ -1,6 +1,7 @@
 #include "tools/demobbs/Screens.h"
 
 #include <algorithm>
+#include <cctype>
 #include <iterator>
 
 namespace demobbs {
@@ -37,6 +38,22 @@ std::string operator""_c(const char *text, size_t length)
     std::string out(text, length);
     for (char &c : out)
         if (c == '^') c = '\x01';
+    return out;
+}
+
+std::string CleanText(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const uint8_t c = uint8_t(text[i]);
+        if (c == 1 && i + 1 < text.size() && std::isalpha(uint8_t(text[i + 1]))) {
+            out.append(text.substr(i, 2));
+            ++i;
+        } else if (c == '\n' || (c >= 32 && c != 127 && c != 255)) {
+            out += char(c);
+        }
+    }
     return out;
 }
 

@@ -37,6 +37,10 @@ std::string PostHeader(TProto proto, int id, std::string_view author, std::time_
 // One who-list line (ended by CR LF), the name marked in ORVO mode.
 std::string WhoLine(TProto proto, std::string_view name, std::string_view status);
 
+// A user's text as others may see it: line feeds, colour codes and printable
+// characters stay; other control bytes (an escape sequence, say) go.
+std::string CleanText(std::string_view text);
+
 // Characters a terminal shows of a text with colour codes.
 size_t VisibleLength(std::string_view text);
 

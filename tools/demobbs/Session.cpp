@@ -13,7 +13,8 @@ constexpr uint8_t CL_ISCA_HELLO = 0xB0;
 
 } // namespace
 
-TSession::TSession(TBbsHost &host, double now) : FHost(host), FDeadline(now + GreetingWait), FNow(now)
+TSession::TSession(TBbsHost &host, double now)
+    : FHost(host), FDeadline(now + GreetingWait), FLoginBy(now + LoginWait), FNow(now)
 {
 }
 
@@ -37,12 +38,32 @@ void TSession::Receive(const uint8_t *data, size_t count, double now)
 void TSession::Tick(double now)
 {
     FNow = now;
-    if (FDeadline < 0 || now < FDeadline || FBroken) return;
+    if (FBroken) return;
+    if (!FLoggedIn && FState != ssGone && now >= FLoginBy) {
+        Leave("\r\n^rLogin timed out.^a\r\n"_c);
+        return;
+    }
+    if (FDeadline < 0 || now < FDeadline) return;
     FDeadline = -1;
-    if (FState == ssGreeting)
-        Choose(prTelnet); // nothing CLient-like arrived: a Telnet client that waits for us
-    else if (FState == ssNegotiating)
-        StartLogin(); // a client that does not answer gets the defaults
+    switch (FState) {
+    case ssGreeting: // nothing CLient-like arrived: a Telnet client that waits for us
+        Choose(prTelnet);
+        break;
+    case ssNegotiating: // a client that does not answer gets the defaults
+        StartLogin();
+        break;
+    case ssGone:
+        Break("did not take its last output");
+        break;
+    default:
+        break;
+    }
+}
+
+double TSession::Deadline() const
+{
+    if (FLoggedIn || FState == ssGone) return FDeadline;
+    return FDeadline < 0 ? FLoginBy : std::min(FDeadline, FLoginBy);
 }
 
 void TSession::Break(const std::string &reason)

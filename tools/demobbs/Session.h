@@ -40,6 +40,8 @@ public:
     static constexpr size_t MaxQueued = 20;      // express messages held back while busy
     static constexpr double GreetingWait = 0.8;  // seconds for FF A0 / FF B0 before Telnet
     static constexpr double NegotiationWait = 2.0;
+    static constexpr double LoginWait = 300; // seconds from connect to a finished login
+    static constexpr double LingerWait = 5;  // for the last output before closing
     static constexpr int MaxLoginTries = 3;
 
     TSession(TBbsHost &host, double now);
@@ -48,7 +50,7 @@ public:
     // Runs what is due at monotonic time now.
     void Tick(double now);
     // When Tick has something to do; negative for never.
-    double Deadline() const { return FDeadline; }
+    double Deadline() const;
 
     // Bytes for the peer; the server removes what it wrote.
     std::string &Output() { return FOut; }
@@ -142,7 +144,8 @@ private:
     TBbsHost &FHost;
     TState FState = ssGreeting;
     TProto FProto = prUnknown;
-    double FDeadline = -1;
+    double FDeadline = -1; // of the greeting, the negotiation or the last output
+    double FLoginBy = 0;
     double FNow = 0;
     bool FStartPending = false;
     std::string FOut;
@@ -159,7 +162,7 @@ private:
     // CLient mode
     int32_t FCount = 0;        // text characters received since the last count reset
     bool FEditPending = false; // an edit is open on the client
-    TFrame FFrame = frLine;
+    TFrame FFrame = frUnasked;
     bool FUploading = false;
     std::string FUpload;
     int FEditsOpened = 0;
