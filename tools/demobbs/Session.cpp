@@ -121,11 +121,13 @@ void TSession::OnOption(uint8_t verb, uint8_t option)
     using namespace tn;
     const uint8_t before = FAwaited;
     switch (option) {
-    case ECHO:
-        FAwaited &= uint8_t(~waEcho);
+    case ECHO: // we echo; the client must not
+        if (verb == DO || verb == DONT) FAwaited &= uint8_t(~waEcho);
+        if (verb == WILL) AnswerOnce(DONT, option);
         break;
-    case SGA:
-        FAwaited &= uint8_t(~waSga);
+    case SGA: // no go-aheads in either direction
+        if (verb == DO || verb == DONT) FAwaited &= uint8_t(~waSga);
+        if (verb == WILL) AnswerOnce(DO, option);
         break;
     case NAWS:
         if (FAwaited & waNaws) {
@@ -142,13 +144,21 @@ void TSession::OnOption(uint8_t verb, uint8_t option)
             }
         }
         break;
-    default:
-        // Refuse what we do not know, once per request; refusals need no answer.
-        if (verb == DO) SendRaw({IAC, WONT, option});
-        if (verb == WILL) SendRaw({IAC, DONT, option});
+    default: // refused
+        if (verb == DO) AnswerOnce(WONT, option);
+        if (verb == WILL) AnswerOnce(DONT, option);
         break;
     }
     if (FState == ssNegotiating && before != FAwaited && FAwaited == 0) StartLogin();
+}
+
+// Each option is answered once: a peer repeating a request (or flooding them)
+// gets no second answer, so negotiation can never loop.
+void TSession::AnswerOnce(uint8_t verb, uint8_t option)
+{
+    if (FAnswered[option]) return;
+    FAnswered[option] = true;
+    SendRaw({tn::IAC, verb, option});
 }
 
 void TSession::OnSub(uint8_t option, std::string_view sub)

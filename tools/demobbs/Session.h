@@ -8,6 +8,7 @@
 #include "tools/demobbs/Screens.h"
 #include "tools/demobbs/TelnetCodec.h"
 
+#include <bitset>
 #include <cstdint>
 #include <ctime>
 #include <deque>
@@ -98,6 +99,7 @@ private:
     void OnEvent(const TTelnetEvent &ev);
     void OnOption(uint8_t verb, uint8_t option);
     void OnSub(uint8_t option, std::string_view sub);
+    void AnswerOnce(uint8_t verb, uint8_t option);
     void OnData(uint8_t c);
     void OnUploadByte(uint8_t c);
     void FinishUpload();
@@ -158,6 +160,7 @@ private:
     // Telnet negotiation: answers still awaited, one bit per request.
     enum : uint8_t { waEcho = 1, waSga = 2, waNaws = 4, waTtype = 8, waSize = 16, waTermName = 32 };
     uint8_t FAwaited = 0;
+    std::bitset<256> FAnswered; // options the peer's requests were answered for
 
     // CLient mode
     int32_t FCount = 0;        // text characters received since the last count reset
