@@ -187,6 +187,13 @@ TEST_F(DemoBbs, OrvoLoginCountsEveryCharacterReceived)
     // The Sysop greets, then answers the post.
     EXPECT_TRUE(p.WaitFor("\xff\xa7"s));
     EXPECT_TRUE(p.WaitFor("I have answered your post 1"));
+    // B5 takes its count from the client's side: a key typed ahead of it stays counted.
+    p.Send("pk");
+    ASSERT_TRUE(p.WaitFor("\xff\xb5"s));
+    p.Send("\xff\xa1me\n\0"s);
+    ASSERT_TRUE(p.WaitFor("Profile saved."));
+    p.Send("e");
+    EXPECT_TRUE(p.WaitFor("\xff\xa5\0\0\0\x1b"s));
 }
 
 // The client's own engine, offline editor and auto-login against the server. A

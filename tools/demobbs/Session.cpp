@@ -214,11 +214,12 @@ void TSession::OnData(uint8_t c)
     }
     bool lone = false;
     if (SkipEscape(c, lone)) return;
-    // Typed ahead of an open edit: the client replays it into the edit and takes it
-    // off its count.
-    if (FEditPending) return;
+    // Typed ahead of an edit sent with our count: the client replays it into the
+    // edit and takes it off its count. A B5 edit carries no count: what was typed
+    // before it stays counted, and is no command.
+    if (FEditPending && FEditReplays) return;
     FCount += lone ? 2 : 1; // a lone ESC before c was typed too
-    OnKey(c);
+    if (!FEditPending) OnKey(c);
 }
 
 void TSession::OnUploadByte(uint8_t c)
@@ -351,6 +352,7 @@ void TSession::OpenEdit(uint8_t command, uint8_t p, TFrame frame)
     }
     SendRaw({tn::IAC, command, p, uint8_t(FCount >> 16), uint8_t(FCount >> 8), uint8_t(FCount)});
     FEditPending = true;
+    FEditReplays = true;
     FFrame = frame;
     ++FEditsOpened;
 }
@@ -411,6 +413,7 @@ void TSession::AskProfile()
     Say("^f^wEdit your profile:^a\r\n"_c);
     FOut += std::string("\xff\xb3") + ClientText(old) + "\xff\xb4\xff\xb5";
     FEditPending = true;
+    FEditReplays = false;
     FFrame = frNul;
     ++FEditsOpened;
 }

@@ -165,6 +165,7 @@ private:
     // CLient mode
     int32_t FCount = 0;        // text characters received since the last count reset
     bool FEditPending = false; // an edit is open on the client
+    bool FEditReplays = false; // it was sent with our count (not B5)
     TFrame FFrame = frUnasked;
     bool FUploading = false;
     std::string FUpload;
