@@ -1,0 +1,287 @@
+#include "tools/demobbs/Server.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <iostream>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace demobbs {
+
+namespace {
+
+bool SetNonBlocking(int fd)
+{
+    const int flags = ::fcntl(fd, F_GETFL, 0);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+} // namespace
+
+double MonotonicNow()
+{
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+TServer::TServer(TBoard &board, TOptions options) : FBoard(board), FOptions(options)
+{
+}
+
+TServer::~TServer()
+{
+    for (TConn &c : FConns)
+        ::close(c.Fd);
+    if (FListenFd >= 0) ::close(FListenFd);
+}
+
+bool TServer::Listen(std::string &error)
+{
+    FListenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (FListenFd < 0) {
+        error = std::string("socket: ") + std::strerror(errno);
+        return false;
+    }
+    const int one = 1;
+    ::setsockopt(FListenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(FOptions.Port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(FListenFd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
+        ::listen(FListenFd, 64) != 0 || !SetNonBlocking(FListenFd)) {
+        error = "127.0.0.1:" + std::to_string(FOptions.Port) + ": " + std::strerror(errno);
+        return false;
+    }
+    socklen_t len = sizeof addr;
+    ::getsockname(FListenFd, reinterpret_cast<sockaddr *>(&addr), &len);
+    FPort = ntohs(addr.sin_port);
+    return true;
+}
+
+void TServer::Run(const volatile std::sig_atomic_t &stop, int wakeFd)
+{
+    std::vector<pollfd> fds;
+    while (!stop) {
+        const double now = MonotonicNow();
+        double next = -1;
+        for (const TTimer &t : FTimers)
+            next = next < 0 ? t.When : std::min(next, t.When);
+        for (const TConn &c : FConns)
+            if (c.Session->Deadline() >= 0)
+                next = next < 0 ? c.Session->Deadline() : std::min(next, c.Session->Deadline());
+        if (FAcceptPausedUntil > now)
+            next = next < 0 ? FAcceptPausedUntil : std::min(next, FAcceptPausedUntil);
+        if (FSaveRetryAt > now) next = next < 0 ? FSaveRetryAt : std::min(next, FSaveRetryAt);
+        const int timeout = next < 0 ? -1 : int(std::clamp((next - now) * 1000.0 + 1, 0.0, 60000.0));
+
+        fds.clear();
+        fds.push_back({wakeFd, POLLIN, 0});
+        fds.push_back({FAcceptPausedUntil > now ? -1 : FListenFd, POLLIN, 0});
+        for (const TConn &c : FConns)
+            fds.push_back({c.Fd, short(POLLIN | (c.Session->Output().empty() ? 0 : POLLOUT)), 0});
+        if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
+            std::cerr << "winmarlet-demobbs: poll: " << std::strerror(errno) << "\n";
+            break;
+        }
+        if (stop) break;
+        const double t = MonotonicNow();
+        // Connections accepted now are not in fds yet: only the old ones are polled.
+        const size_t polled = FConns.size();
+        for (size_t i = 0; i < polled; ++i) {
+            const short ev = fds[i + 2].revents;
+            if (ev & (POLLIN | POLLHUP | POLLERR)) ReadFrom(FConns[i], t);
+        }
+        if (fds[1].revents & POLLIN) Accept(t);
+        for (TConn &c : FConns)
+            c.Session->Tick(t);
+        RunTimers(t);
+        for (TConn &c : FConns)
+            if (!c.Session->Output().empty() && !WriteTo(c) && !c.Session->Broken())
+                c.Session->Shutdown(); // the peer is gone; Broken() comes below
+        CloseFinished();
+        Save();
+    }
+    // A last word to everyone, as far as their sockets take it at once.
+    for (TConn &c : FConns) {
+        c.Session->Shutdown();
+        WriteTo(c);
+        ::close(c.Fd);
+    }
+    FConns.clear();
+    FSaveRetryAt = 0;
+    Save();
+}
+
+void TServer::Accept(double now)
+{
+    for (;;) {
+        const int fd = ::accept4(FListenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                FAcceptPausedUntil = now + 1.0;
+            return;
+        }
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        FConns.push_back({fd, std::make_unique<TSession>(*this, now)});
+    }
+}
+
+void TServer::ReadFrom(TConn &conn, double now)
+{
+    uint8_t buf[4096];
+    for (int round = 0; round < 16; ++round) { // others get their turn after 64 KB
+        const ssize_t n = ::recv(conn.Fd, buf, sizeof buf, 0);
+        if (n > 0) {
+            conn.Session->Receive(buf, size_t(n), now);
+            if (conn.Session->Broken() || conn.Session->Finished()) return;
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+        // Closed or failed: the user vanished, maybe in the middle of an edit.
+        conn.Session->Shutdown();
+        conn.Session->Output().clear();
+        return;
+    }
+}
+
+bool TServer::WriteTo(TConn &conn)
+{
+    std::string &out = conn.Session->Output();
+    while (!out.empty()) {
+        const ssize_t n = ::send(conn.Fd, out.data(), out.size(), MSG_NOSIGNAL);
+        if (n > 0) {
+            out.erase(0, size_t(n));
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return true;
+        out.clear();
+        return false;
+    }
+    return true;
+}
+
+void TServer::CloseFinished()
+{
+    for (size_t i = 0; i < FConns.size();) {
+        TSession &s = *FConns[i].Session;
+        if (s.Broken() || (s.Finished() && s.Output().empty())) {
+            if (s.Broken())
+                std::cerr << "winmarlet-demobbs: dropped a connection: " << s.BrokenReason() << "\n";
+            ::close(FConns[i].Fd);
+            FConns.erase(FConns.begin() + long(i));
+        } else {
+            ++i;
+        }
+    }
+}
+
+void TServer::Save()
+{
+    const double now = MonotonicNow();
+    if (FSaveRetryAt > now) return;
+    if (!FBoard.SaveIfChanged()) {
+        std::cerr << "winmarlet-demobbs: cannot write " << FBoard.DataFile() << ": " << std::strerror(errno)
+                  << " (trying again)\n";
+        FSaveRetryAt = now + 5.0;
+    }
+}
+
+std::vector<std::string> TServer::OnlineNames() const
+{
+    std::vector<std::string> names{SysopName};
+    for (const TConn &c : FConns) {
+        const TSession &s = *c.Session;
+        if (!s.LoggedIn() || s.Finished() || s.Broken()) continue;
+        if (std::none_of(names.begin(), names.end(), [&](const std::string &n) { return n == s.Name(); }))
+            names.push_back(s.Name());
+    }
+    return names;
+}
+
+std::string TServer::OnlineName(std::string_view name) const
+{
+    for (const std::string &n : OnlineNames())
+        if (SameName(n, name)) return n;
+    return {};
+}
+
+void TServer::SendExpress(const std::string &from, const std::string &to, const std::string &text)
+{
+    const std::time_t when = std::time(nullptr);
+    FBoard.AddMessage(from, to, text, when);
+    if (to == SysopName) {
+        if (from != SysopName) Schedule(tkAnswerMessage, from);
+        return;
+    }
+    for (TConn &c : FConns)
+        if (c.Session->LoggedIn() && c.Session->Name() == to) c.Session->ReceiveExpress(from, text, when);
+}
+
+void TServer::LoggedIn(const std::string &name)
+{
+    Schedule(tkGreet, name);
+}
+
+void TServer::PostAdded(const TPost &post)
+{
+    if (post.Author != SysopName) Schedule(tkAnswerPost, post.Author, post.Id);
+}
+
+void TServer::Schedule(TTimerKind kind, const std::string &name, int postId)
+{
+    // Bounded: a flood of posts or messages to the Sysop gets fewer answers.
+    if (FTimers.size() >= 100) return;
+    FTimers.push_back({MonotonicNow() + FOptions.SysopDelay, kind, name, postId});
+}
+
+void TServer::RunTimers(double now)
+{
+    std::vector<TTimer> due;
+    for (size_t i = 0; i < FTimers.size();) {
+        if (FTimers[i].When <= now) {
+            due.push_back(FTimers[i]);
+            FTimers.erase(FTimers.begin() + long(i));
+        } else {
+            ++i;
+        }
+    }
+    for (const TTimer &t : due) {
+        const bool online = !OnlineName(t.Name).empty();
+        switch (t.Kind) {
+        case tkGreet:
+            if (online)
+                SendExpress(SysopName, t.Name,
+                            "Welcome to the demo BBS, " + t.Name + "! Press X to write to me, E to post.");
+            break;
+        case tkAnswerMessage:
+            if (online)
+                SendExpress(SysopName, t.Name,
+                            "Thank you for your message, " + t.Name +
+                                ". I read them all, but I am only a demo.");
+            break;
+        case tkAnswerPost: {
+            const TPost &reply = FBoard.AddPost(SysopName,
+                                                "Re: post " + std::to_string(t.PostId) + " by " + t.Name +
+                                                    "\n\nThank you for writing, " + t.Name +
+                                                    "! Everyone who reads the posts sees it.",
+                                                std::time(nullptr));
+            if (online)
+                SendExpress(SysopName, t.Name,
+                            "I have answered your post " + std::to_string(t.PostId) + " in post " +
+                                std::to_string(reply.Id) + ".");
+            break;
+        }
+        }
+    }
+}
+
+} // namespace demobbs

@@ -1,0 +1,125 @@
+#include "tools/demobbs/TelnetCodec.h"
+
+namespace demobbs {
+
+TTelnetEvent TTelnetDecoder::Feed(uint8_t c)
+{
+    TTelnetEvent ev;
+    switch (State) {
+    case dsData:
+        if (c == tn::IAC) {
+            State = dsIac;
+        } else {
+            ev.Kind = TTelnetEvent::evData;
+            ev.Byte = c;
+        }
+        break;
+    case dsIac:
+        if (c == tn::IAC) { // doubled IAC: a data byte 255
+            State = dsData;
+            ev.Kind = TTelnetEvent::evData;
+            ev.Byte = c;
+        } else if (c >= tn::WILL && c <= tn::DONT) {
+            Verb = c;
+            State = dsVerb;
+        } else if (c == tn::SB) {
+            SubBuf.clear();
+            State = dsSub;
+        } else {
+            State = dsData;
+            ev.Kind = TTelnetEvent::evCommand;
+            ev.Byte = c;
+        }
+        break;
+    case dsVerb:
+        State = dsData;
+        ev.Kind = TTelnetEvent::evOption;
+        ev.Byte = Verb;
+        ev.Option = c;
+        break;
+    case dsSub:
+        if (c == tn::IAC)
+            State = dsSubIac;
+        else if (SubBuf.size() < MaxSub)
+            SubBuf.push_back(char(c));
+        break;
+    case dsSubIac:
+        if (c == tn::IAC) {
+            if (SubBuf.size() < MaxSub) SubBuf.push_back(char(c));
+            State = dsSub;
+        } else if (c == tn::SE) {
+            State = dsData;
+            if (!SubBuf.empty()) {
+                ev.Kind = TTelnetEvent::evSub;
+                ev.Option = uint8_t(SubBuf[0]);
+                ev.Sub = std::string_view(SubBuf).substr(1);
+            }
+        } else {
+            // IAC and a command inside a subnegotiation: the subnegotiation was
+            // broken off; the command counts on its own.
+            State = dsIac;
+            return Feed(c);
+        }
+        break;
+    }
+    return ev;
+}
+
+namespace {
+
+const char FgDigits[] = "drgybpcw";
+const char BgDigits[] = "DRGYBPCW";
+
+std::string Sgr(char letter)
+{
+    if (letter == 'a') return "\x1b[0m";
+    if (letter == 'f') return "\x1b[1m";
+    if (letter == 'e') return "\x1b[5m";
+    if (letter == 'i') return "\x1b[7m";
+    for (int i = 0; i < 8; ++i) {
+        if (FgDigits[i] == letter) return "\x1b[3" + std::to_string(i) + "m";
+        if (BgDigits[i] == letter) return "\x1b[4" + std::to_string(i) + "m";
+    }
+    return {}; // name marks and unknown letters show nothing
+}
+
+} // namespace
+
+std::string TelnetText(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() + text.size() / 4);
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\x01') {
+            if (i + 1 < text.size()) out += Sgr(text[++i]);
+        } else if (uint8_t(c) == tn::IAC) {
+            out += "\xff\xff";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string ClientText(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text)
+        if (uint8_t(c) != tn::IAC) out += c;
+    return out;
+}
+
+std::string Crlf(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += '\r';
+        out += text[i];
+    }
+    return out;
+}
+
+} // namespace demobbs
