@@ -1,0 +1,183 @@
+// The main window's Edit menu, mouse and Options commands: paste typing, copy and cut
+// between terminal and offline editor, addresses on the terminal, preferences applied at
+// once, and F1 in every dialog.
+#include "shell/HelpSystem.h"
+#include "shell/HelpWindow.h"
+#include "tests/shell/ShellTestUtil.h"
+
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDialog>
+#include <QLineEdit>
+#include <QScrollBar>
+
+namespace {
+
+// Runs `act` on the next modal dialog once it is up; `done` ends the watch.
+struct ModalDriver
+{
+    QTimer Timer;
+    explicit ModalDriver(std::function<bool(QWidget *)> act)
+    {
+        QObject::connect(&Timer, &QTimer::timeout, [this, act] {
+            if (QWidget *w = QApplication::activeModalWidget(); w && act(w)) Timer.stop();
+        });
+        Timer.start(5);
+    }
+};
+
+struct EditShell : Shell
+{
+    QWidget *Viewport() const { return Form->ColourTTY()->viewport(); }
+    // The middle of a cell of the terminal, in viewport pixels.
+    QPoint Pixel(int x, int y) const
+    {
+        const TColorTTYWidget *w = Form->ColourTTY();
+        const TColorTTY &t = w->Tty();
+        return QPoint((x - t.Left) * w->CharWidth() + w->CharWidth() / 2,
+                      (y - t.Top) * w->CharHeight() + w->CharHeight() / 2);
+    }
+    void Drag(int x1, int x2, int y)
+    {
+        QTest::mousePress(Viewport(), Qt::LeftButton, {}, Pixel(x1, y));
+        QTest::mouseMove(Viewport(), Pixel(x2, y));
+        QTest::mouseRelease(Viewport(), Qt::LeftButton, {}, Pixel(x2, y));
+    }
+    std::string EditText() const
+    {
+        char buf[256];
+        Form->OffLineEdit().GetText(buf, sizeof buf);
+        return buf;
+    }
+};
+
+TEST_F(EditShell, PasteTypesLinesAndNothingThatActsOnTheBbs)
+{
+    LoopbackServer server;
+    Host("T", hmTelnet, server.Port);
+    Open();
+    Connect(server);
+    ASSERT_TRUE(Receive(server, 9));
+    const struct
+    {
+        QString Clipboard;
+        std::string Typed;
+    } cases[] = {
+        {QStringLiteral("a\r\n\r\nb"), "a\r \n\r\nb"},
+        {QStringLiteral("one\r\ntwo"), "one\r\ntwo"},
+        // An escape sequence and Telnet's IAC (code page 437's non-breaking space) stay text.
+        {QStringLiteral("x\x1b[2Jy\tz\x01r"), "x[2Jy\tzr"},
+        {QStringLiteral("a\u00a0b"), "a b"},
+    };
+    for (const auto &c : cases) {
+        QApplication::clipboard()->setText(c.Clipboard);
+        Got.clear();
+        Form->Item("EditPasteItem")->trigger();
+        ASSERT_TRUE(Receive(server, c.Typed.size()));
+        EXPECT_EQ(Got, c.Typed) << c.Clipboard.toStdString();
+    }
+}
+
+TEST_F(EditShell, CopyAndCutFollowWhereTheSelectionStarts)
+{
+    LoopbackServer server;
+    Host("C", hmORVO, server.Port);
+    Open();
+    Connect(server);
+    server.Write("Name: " + Bytes({0xFF, 0xA2, 0x14, 0, 0, 0}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Enabled("EditCutItem"); }, Patience)); // the edit is open
+    QTest::keyClicks(Form->ColourTTY(), "hello");
+    const int row = Form->OffLineEdit().StartY();
+    ASSERT_EQ(Form->OffLineEdit().StartX(), 6);
+
+    Drag(6, 9, row); // "hel", inside the edit
+    Form->Item("EditCutItem")->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("hel"));
+    EXPECT_EQ(EditText(), "lo");
+
+    Drag(0, 4, row); // "Name", before the edit: the terminal's text, the edit untouched
+    Form->Item("EditCopyItem")->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("Name"));
+    EXPECT_EQ(EditText(), "lo");
+}
+
+TEST_F(EditShell, DoubleClickedAddressesAreOpened)
+{
+    Open();
+    const struct
+    {
+        const char *Word;
+        const char *Opened; // nullptr: nothing is opened
+    } cases[] = {
+        {"(ftp://host.example)", "ftp://host.example)"},
+        {"<<http://bbs.example/x", "http://bbs.example/x"},
+        {"mailto:sysop@bbs.example", "mailto:sysop@bbs.example"},
+        {"(FTP://host.example)", nullptr},
+        {"www.example.org", nullptr},
+    };
+    for (const auto &c : cases) {
+        Opened.clear();
+        Form->ColourTTY()->Write((std::string("see ") + c.Word + " now\r\n").c_str());
+        QTest::qWait(0); // let the view follow the output
+        const TColorTTY &t = Form->ColourTTY()->Tty();
+        // As the desktop delivers it: a click, then the double click.
+        const QPoint at = Pixel(6, t.CursorY - 1);
+        QTest::mouseClick(Viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(Viewport(), Qt::LeftButton, {}, at);
+        EXPECT_EQ(Opened, c.Opened ? QStringList{c.Opened} : QStringList{}) << c.Word;
+    }
+}
+
+TEST_F(EditShell, PreferencesApplyAtOnce)
+{
+    WriteIni("[Preferences]\nDisable Colours=1\n");
+    Open();
+    ASSERT_FALSE(Form->ColourTTY()->Options() & OptionBit(coColors));
+    ASSERT_EQ(Form->ColourTTY()->Tty().VisibleRows, 24);
+    ModalDriver driver([](QWidget *w) {
+        w->findChild<QLineEdit *>("edLines")->setText("30");
+        w->findChild<QCheckBox *>("cbColours")->setChecked(false);
+        w->findChild<QPushButton *>("OKBtn")->click();
+        return true;
+    });
+    Form->Item("OptionsPreferencesItem")->trigger();
+    const TColorTTYWidget *tty = Form->ColourTTY();
+    EXPECT_TRUE(tty->Options() & OptionBit(coColors));
+    EXPECT_EQ(tty->Tty().VisibleRows, 30);
+    EXPECT_EQ(tty->viewport()->height(), 30 * tty->CharHeight());
+    EXPECT_EQ(tty->viewport()->width(), 80 * tty->CharWidth());
+}
+
+TEST_F(EditShell, F1InEachDialogOpensItsTopic)
+{
+    Open();
+    const struct
+    {
+        const char *Item;
+        const char *Page;
+    } cases[] = {
+        {"FileSetHostItem", "hosts.html"},
+        {"OptionsPreferencesItem", "preferences.html#dialog"},
+        {"OptionsFontItem", "preferences.html#font"},
+        {"OptionsMacrosItem", "macros.html"},
+        {"OptionsUserFilterItem", "userfilter.html"},
+    };
+    for (const auto &c : cases) {
+        QString shown;
+        ModalDriver driver([&](QWidget *w) {
+            if (shown.isEmpty()) {
+                QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : w, Qt::Key_F1);
+                if (THelpWindow *help = Form->Help().Window()) shown = help->Source().toString();
+                if (shown.isEmpty()) return false;
+            }
+            static_cast<QDialog *>(w)->reject();
+            return true;
+        });
+        Form->Item(c.Item)->trigger();
+        EXPECT_TRUE(shown.endsWith(QString::fromLatin1(c.Page)))
+            << c.Item << " showed " << shown.toStdString();
+        Form->Help().Quit();
+    }
+}
+
+} // namespace
