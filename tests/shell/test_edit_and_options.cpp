@@ -1,6 +1,7 @@
 // The main window's Edit menu, mouse and Options commands: paste typing, copy and cut
 // between terminal and offline editor, addresses on the terminal, preferences applied at
 // once, and F1 in every dialog.
+#include "colouredit/qt/Colours.h"
 #include "shell/HelpSystem.h"
 #include "shell/HelpWindow.h"
 #include "tests/shell/ShellTestUtil.h"
@@ -86,6 +87,7 @@ TEST_F(EditShell, CopyAndCutFollowWhereTheSelectionStarts)
     Connect(server);
     server.Write("Name: " + Bytes({0xFF, 0xA2, 0x14, 0, 0, 0}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return Enabled("EditCutItem"); }, Patience)); // the edit is open
+    EXPECT_TRUE(Form->ColourPalette()->isVisible()); // wanted, so it comes up with the edit
     QTest::keyClicks(Form->ColourTTY(), "hello");
     const int row = Form->OffLineEdit().StartY();
     ASSERT_EQ(Form->OffLineEdit().StartX(), 6);
