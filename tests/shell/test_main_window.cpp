@@ -202,12 +202,25 @@ TEST_F(Shell, ExitOnDisconnectClosesTheWindow)
     EXPECT_TRUE(QTest::qWaitFor([&] { return !Form->isVisible(); }, Patience));
 }
 
-TEST_F(Shell, ScreenLinesAreClampedAndCommandLineHostsConnect)
+TEST_F(Shell, ScreenLinesDebugPaneAndCommandLineHosts)
 {
     for (auto [lines, expected] : {std::pair{3, 5}, {500, 100}, {30, 30}}) {
         WriteIni("[Preferences]\nScreen Lines=" + std::to_string(lines) + "\n");
         Open();
         EXPECT_EQ(Form->ColourTTY()->Tty().VisibleRows, expected);
+        Form.reset();
+    }
+    // The debug pane: three lines high only in debug mode, greeting first.
+    for (const bool debug : {false, true}) {
+        WriteIni(debug ? "[Preferences]\nDebug=1\n" : "");
+        Open();
+        const TColorTTYWidget *pane = Form->DebugTTY();
+        EXPECT_EQ(pane->isVisible() ? pane->height() : 0, debug ? 3 * pane->CharHeight() : 0);
+        const TColorTTY &t = pane->Tty();
+        std::string text;
+        for (int y = 0; y < t.Rows; ++y)
+            text.append(reinterpret_cast<const char *>(t.RowChars(y)), size_t(t.Cols));
+        EXPECT_EQ(text.find_first_not_of(' '), text.find("winMarlet ready. Debug mode engaged."));
         Form.reset();
     }
     LoopbackServer server;
@@ -223,6 +236,19 @@ TEST_F(Shell, MissingHelperIsReported)
     EXPECT_FALSE(Form->LaunchHelper(QStringLiteral("/nonexistent/winmarlet"), {}));
     EXPECT_EQ(boxes.Texts, QStringList{"Program Not Found: Helper application failed."});
     EXPECT_EQ(Form->StatusText(), QStringLiteral(" The helper application failed to launch."));
+}
+
+TEST(ConnectionLight, LampOnButtonColoursWithItsHighlight)
+{
+    TConnectionLight light;
+    const QRgb face = light.palette().color(QPalette::Button).rgb();
+    for (const bool on : {false, true}) {
+        const QImage &img = light.Picture(on);
+        EXPECT_EQ(img.pixel(0, 0), face);
+        EXPECT_EQ(img.pixel(6, 6), 0xffffffffu);
+        EXPECT_EQ(img.pixel(7, 8), on ? 0xffff0000u : 0xff800000u);
+        EXPECT_EQ(img.pixel(12, 12), light.palette().color(QPalette::Light).rgb());
+    }
 }
 
 } // namespace
