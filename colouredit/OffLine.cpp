@@ -185,38 +185,19 @@ void TOffLineEdit::FixStart()
 
 // --- The host's terminal state, kept apart from the editor's drawing.
 
-namespace {
-
-// The interpreter state the editor's drawing would disturb; the saved copy uses the
-// terminal's field names.
-template <class To, class From> void CopyInterpreterState(To &to, const From &from)
-{
-    static_assert(sizeof to.EscParams == sizeof from.EscParams);
-    to.Attr = from.Attr;
-    to.SavedAttr = from.SavedAttr;
-    to.EscState = from.EscState;
-    std::memcpy(to.EscParams, from.EscParams, sizeof to.EscParams);
-    to.EscParamsLen = from.EscParamsLen;
-    to.LastChar = from.LastChar;
-}
-
-} // namespace
-
 void TOffLineEdit::SaveHostState()
 {
     if (HostSaved) return;
-    CopyInterpreterState(Host, Tty);
+    Host = Tty.InterpreterState();
     HostSaved = true;
     // A sequence the host left unfinished must not swallow the editor's bytes.
-    Tty.EscState = 0;
-    Tty.EscParamsLen = 0;
-    Tty.EscParams[0] = 0;
+    Tty.CancelSequence();
 }
 
 void TOffLineEdit::RestoreHostState()
 {
     if (!HostSaved) return;
-    CopyInterpreterState(Tty, Host);
+    Tty.SetInterpreterState(Host);
     HostSaved = false;
 }
 
@@ -352,7 +333,7 @@ void TOffLineEdit::Update()
         int pc = Masked() ? d - 1 : PrevChar(d);
         if (pc >= 0) c = CellOf(d = pc);
     }
-    Tty.Attr = AttrAt(d);
+    Tty.SetAttr(AttrAt(d));
     Tty.MoveCursor(c.x, c.y);
     if (Masked()) {
         std::string dots(Len - d, '.');

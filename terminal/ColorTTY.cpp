@@ -197,6 +197,51 @@ void TColorTTY::SetOptions(TColorTTYOptions options)
     }
 }
 
+TTTYInterpreterState TColorTTY::InterpreterState() const
+{
+    TTTYInterpreterState s;
+    s.Attr = Attr;
+    s.SavedAttr = SavedAttr;
+    s.EscState = EscState;
+    std::memcpy(s.EscParams, EscParams, sizeof EscParams);
+    s.EscParamsLen = EscParamsLen;
+    s.LastChar = LastChar;
+    return s;
+}
+
+void TColorTTY::SetInterpreterState(const TTTYInterpreterState &s)
+{
+    static_assert(sizeof s.EscParams == sizeof EscParams);
+    Attr = s.Attr;
+    SavedAttr = s.SavedAttr;
+    EscState = s.EscState <= 4 ? s.EscState : 0;
+    EscParamsLen = std::clamp(s.EscParamsLen, 0, 9);
+    std::memcpy(EscParams, s.EscParams, size_t(EscParamsLen));
+    EscParams[EscParamsLen] = 0;
+    LastChar = s.LastChar;
+}
+
+void TColorTTY::CancelSequence()
+{
+    EscState = 0;
+    EscParamsLen = 0;
+    EscParams[0] = 0;
+}
+
+void TColorTTY::CopyContentsFrom(const TColorTTY &from)
+{
+    SetBufferSize(from.Rows, from.Cols);
+    for (int y = 0; y < Rows; ++y) {
+        const size_t i = size_t(CellIndex(0, y));
+        std::memcpy(&Chars[i], from.RowChars(y), size_t(Cols));
+        std::memcpy(&Attrs[i], from.RowAttrs(y), size_t(Cols));
+    }
+    Attr = from.Attr;
+    CursorX = from.CursorX;
+    CursorY = from.CursorY;
+    InvalidateAll();
+}
+
 void TColorTTY::SetCols(int cols)
 {
     if (cols != Cols) SetBufferSize(Rows, cols);
