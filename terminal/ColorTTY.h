@@ -95,6 +95,7 @@ struct TTTYInterpreterState
     char EscParams[10] = {}; // NUL-terminated, at most 9 characters
     int EscParamsLen = 0;
     uint8_t LastChar = 0;
+    bool WrapPending = false;
 };
 
 class TColorTTY
@@ -173,12 +174,18 @@ public:
     // Interprets `count` bytes (a NUL among them is an ignored control byte).
     void Write(const char *data, size_t count);
     void WriteChar(char c);
+    // Runs of text the interpreter has put into cells so far (wrapping): tells whether
+    // output showed anything between two moments, also where it left the cursor as it was.
+    uint32_t TextRunCount() const { return TextRuns; }
     // Ordinary bytes (no 0x01, no ESC) at the cursor.
     void PutText(const char *text, size_t count);
     void NewLine();
 
     // --- Cursor and view.
     void MoveCursor(int x, int y);
+    // Puts the cursor back where earlier output left it (x up to Cols), as the output
+    // itself moves it: no tracking, no caret, a pending wrap kept.
+    void PlaceCursor(int x, int y);
     void TrackCursor();
     void MakeCursorVisible();
     void ScrollTo(int left, int top);
@@ -242,7 +249,12 @@ private:
     int EscParamsLen = 0;
     bool TimerActive = false;
     uint8_t LastChar = 0;
+    // Text filled the cursor row at the very end of a Write: the row wraps before whatever
+    // the next Write brings, as it would have had both come in one piece. Anything else that
+    // moves the cursor or erases forgets it.
+    bool WrapPending = false;
     int RingStart = 0;
+    uint32_t TextRuns = 0;
 
     // Merged WM_TTY_TRACK / WM_TTY_SCROLL requests "waiting in the queue".
     bool TrackWaiting = false;

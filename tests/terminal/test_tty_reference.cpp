@@ -55,7 +55,8 @@ public:
             switch (EscState) {
             case 0:
                 if (c != 0x01 && c != 0x1B) continue;
-                if (seg < i) PutText(s + seg, i - seg);
+                if (seg < i) PutText(s + seg, i - seg, false);
+                WrapPending = false;
                 EscState = c == 0x01 ? 1 : 2;
                 break;
             case 1:
@@ -87,7 +88,7 @@ public:
             }
             seg = i + 1;
         }
-        if (seg < count && EscState == 0) PutText(s + seg, count - seg);
+        if (seg < count && EscState == 0) PutText(s + seg, count - seg, true);
     }
 
     // What the model's InterpreterState() must equal.
@@ -97,6 +98,7 @@ private:
     TColorTTY &T;
 
     uint8_t EscState = 0, LastChar = 0;
+    bool WrapPending = false; // a row filled at the very end of a text wraps before the next
     TColourAttr SavedAttr = 0;
     TCellPoint SavedCursor;
     std::string Params;
@@ -107,7 +109,7 @@ private:
         if (Params.size() < 9) Params += char(c);
     }
 
-    void PutText(const char *p, size_t count)
+    void PutText(const char *p, size_t count, bool endOfText)
     {
         int dl = T.CursorX, dr = T.CursorX;
         auto lineFull = [&] {
@@ -116,6 +118,8 @@ private:
             dl = dr = 0;
             T.NewLine();
         };
+        if (WrapPending && T.CursorX >= T.Cols) lineFull();
+        WrapPending = false;
         size_t i = 0;
         while (i < count) {
             if (T.CursorX >= T.Cols && uint8_t(p[i]) >= 0x20) lineFull();
@@ -130,6 +134,7 @@ private:
                 dr = std::max(dr, T.CursorX);
                 i += run;
                 if (run == n && i < count) lineFull();
+                if (run == n && i == count && endOfText) WrapPending = true;
                 continue;
             }
             switch (p[i]) {
