@@ -403,29 +403,24 @@ void TOffLineEdit::BeginOutput()
     // The output goes on where the host's last output stopped, as if it had come in one piece.
     if (HostEnd.x >= 0) Tty.PlaceCursor(HostEnd.x, std::max(FStartY + HostEnd.y, 0));
     RestoreHostState();
-    OutputFrom = {Tty.CursorX, Tty.CursorY};
-    OutputRuns = Tty.TextRunCount();
+    Tty.ResetOutputReach();
 }
 
 void TOffLineEdit::EndOutput()
 {
     SaveHostState();
     if (!StartFixed()) return;
-    int cx = Tty.CursorX, cy = Tty.CursorY;
-    int lines = 0;
-    // Text that came back to where it began moves the edit all the same.
-    if (!(TCellPoint{cx, cy} == OutputFrom) || Tty.TextRunCount() != OutputRuns) {
-        // The output ends on row cy; a row it left unfinished stays above the edit too.
-        int lastRow = cx > 0 ? cy + 1 : cy;
-        lines = std::min(lastRow - FStartY, Tty.Rows);
-        if (lines > 0) {
-            Tty.MoveCursor(Tty.Cols - 1, Tty.Rows - 1);
-            for (int k = 0; k < lines; ++k)
-                Tty.Write("\n");
-        }
+    const int cx = Tty.CursorX, cy = Tty.CursorY;
+    // Everything the output reached stays above the edit: a row it left unfinished too.
+    // (Measured as the furthest it got, the result is the same however the host's output
+    // was cut into reads.)
+    const int lines = std::min(Tty.OutputReach() - FStartY, Tty.Rows);
+    if (lines > 0) {
+        Tty.MoveCursor(Tty.Cols - 1, Tty.Rows - 1);
+        for (int k = 0; k < lines; ++k)
+            Tty.Write("\n");
     }
     HostEnd = {cx, cy - std::max(lines, 0) - FStartY};
-    OutputFrom = {-1, -1};
     FDirtyFrom = 0;
     Update();
 }

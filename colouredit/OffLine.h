@@ -128,8 +128,6 @@ private:
 
     TTTYInterpreterState Host;
     bool HostSaved = false;
-    TCellPoint OutputFrom{-1, -1}; // the cursor when host output began
-    uint32_t OutputRuns = 0;       // the terminal's TextRunCount() then
     // Where the host's last output during this edit ended: x (-1: at the edit's start) and
     // y counted from FStartY, so that scrolls, which move both, need no bookkeeping.
     TCellPoint HostEnd{-1, 0};

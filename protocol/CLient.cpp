@@ -322,6 +322,9 @@ void TCLientStateMachine::BracketOpenedEdit()
 
 void TCLientStateMachine::OpenEditor()
 {
+    // An edit opened over an open one: the host's output so far is settled first, as at
+    // the end of a read, so where the new edit starts does not depend on how reads are cut.
+    if (FEditMode) OffLineEdit.EndOutput();
     FEditMode = true;
     JustOpened = true;
     ++FEditCount;

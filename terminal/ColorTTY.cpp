@@ -624,7 +624,7 @@ inline void TColorTTY::Invalidate(int x1, int x2)
         if (end == count || IsCodeOrEscape(p[end])) {
             const int run = int(end - i);
             WriteCells(x, CursorY, run, reinterpret_cast<const char *>(p + i));
-            ++TextRuns;
+            Reach = std::max(Reach, CursorY + 1);
             LastChar = p[end - 1];
             CursorX = x + run;
             WrapPending = end == count && CursorX == Cols;
@@ -655,7 +655,7 @@ template <bool Codes> size_t TColorTTY::PutBytes(const uint8_t *p, size_t i, siz
             const size_t end = count - i <= room ? count : i + room;
             const size_t run = FindControlBefore(p, i + 1, end, count) - i;
             WriteCells(CursorX, CursorY, int(run), reinterpret_cast<const char *>(p + i));
-            ++TextRuns;
+            Reach = std::max(Reach, CursorY + 1);
             LastChar = p[i + run - 1];
             CursorX += int(run);
             dr = std::max(dr, CursorX);
@@ -744,9 +744,11 @@ void TColorTTY::NewLine()
 {
     if (CursorY + 1 < Rows) {
         ++CursorY;
+        Reach = std::max(Reach, CursorY);
         return;
     }
     CursorY = Rows - 1;
+    Reach = Rows - 1; // the rows moved up by one under it
     RingStart = RingStart + 1 == Rows ? 0 : RingStart + 1;
     EraseCells(0, Rows - 1, Cols);
     if (Top > 0) {
@@ -767,6 +769,7 @@ void TColorTTY::MoveCursor(int x, int y)
     WrapPending = false;
     CursorX = std::clamp(x, 0, Cols - 1);
     CursorY = std::clamp(y, 0, Rows - 1);
+    Reach = std::max(Reach, CursorY + (CursorX > 0 ? 1 : 0));
     if (HasOption(coAutoTracking) && wasInView) TrackCursor();
     if (Focused && HasOption(coFulltimeCursor)) UpdateCaret();
 }

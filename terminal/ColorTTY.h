@@ -174,9 +174,12 @@ public:
     // Interprets `count` bytes (a NUL among them is an ignored control byte).
     void Write(const char *data, size_t count);
     void WriteChar(char c);
-    // Runs of text the interpreter has put into cells so far (wrapping): tells whether
-    // output showed anything between two moments, also where it left the cursor as it was.
-    uint32_t TextRunCount() const { return TextRuns; }
+    // The lowest row output has reached since ResetOutputReach(): a row that got text or
+    // that the cursor was moved to (counted as the row below when the cursor stood past its
+    // first column); -1 for none. Rows are renumbered with the scrollback, so it stays
+    // the same row of text.
+    int OutputReach() const { return Reach; }
+    void ResetOutputReach() { Reach = -1; }
     // Ordinary bytes (no 0x01, no ESC) at the cursor.
     void PutText(const char *text, size_t count);
     void NewLine();
@@ -254,7 +257,7 @@ private:
     // moves the cursor or erases forgets it.
     bool WrapPending = false;
     int RingStart = 0;
-    uint32_t TextRuns = 0;
+    int Reach = -1;
 
     // Merged WM_TTY_TRACK / WM_TTY_SCROLL requests "waiting in the queue".
     bool TrackWaiting = false;
