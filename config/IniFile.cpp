@@ -146,6 +146,12 @@ std::optional<int> ParseIniInteger(std::string_view text)
 TIniDocument TIniDocument::Parse(std::string_view bytes)
 {
     TIniDocument doc;
+    // An editor's UTF-8 byte-order mark is no part of the first line; written back as found.
+    constexpr std::string_view Bom = "\xEF\xBB\xBF";
+    if (bytes.substr(0, Bom.size()) == Bom) {
+        doc.FBom = Bom;
+        bytes.remove_prefix(Bom.size());
+    }
     while (!bytes.empty()) {
         size_t lf = bytes.find('\n');
         TLine line;
@@ -170,7 +176,7 @@ TIniDocument TIniDocument::Parse(std::string_view bytes)
 
 std::string TIniDocument::Text() const
 {
-    std::string out;
+    std::string out = FBom;
     for (const TLine &line : FLines) {
         out += line.Text;
         out += line.Eol;

@@ -47,6 +47,7 @@ private:
         std::string Text; // without its line end
         std::string Eol;  // "\r\n", "\n" or "" (last line without one)
     };
+    std::string FBom; // a leading UTF-8 byte-order mark, kept for writing back
     std::vector<TLine> FLines;
     std::string NewEol() const;
     // Index range [first, end) of the lines of the first matching section after its header.

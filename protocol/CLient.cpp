@@ -154,6 +154,8 @@ void TCLientStateMachine::Command(uint8_t c)
     case TEXT_BLOCK_END:
     case WHO_LIST_END:
         if (c == TEXT_BLOCK_END) TextBuffer[TextLength] = 0;
+        // the list's last line may come without its line feed
+        if (c == WHO_LIST_END && ParserMode == pmWhoList && CollectLength > 0) FinishWhoLine();
         SetMode(pmData);
         break;
     case INTERRUPT:
@@ -320,6 +322,9 @@ void TCLientStateMachine::BracketOpenedEdit()
 
 void TCLientStateMachine::OpenEditor()
 {
+    // An edit opened over an open one: the host's output so far is settled first, as at
+    // the end of a read, so where the new edit starts does not depend on how reads are cut.
+    if (FEditMode) OffLineEdit.EndOutput();
     FEditMode = true;
     JustOpened = true;
     ++FEditCount;
@@ -443,22 +448,50 @@ void TCLientStateMachine::FinishWhoLine()
     CollectLength = 0;
 }
 
+namespace {
+
+// A name as shown by the host, made fit for the filter and the who list: colour codes
+// (01 and a letter) and ANSI sequences (ESC [ ... final) inside it are dropped, it ends at
+// the first other control byte, and blanks at its end go.
+std::string CleanName(std::string_view Raw)
+{
+    std::string Name;
+    for (size_t i = 0; i < Raw.size(); ++i) {
+        const uint8_t c = static_cast<uint8_t>(Raw[i]);
+        if (c == 0x01) {
+            ++i;
+            continue;
+        }
+        if (c == 0x1B && i + 1 < Raw.size() && Raw[i + 1] == '[') {
+            i += 2;
+            while (i < Raw.size() &&
+                   (static_cast<uint8_t>(Raw[i]) < 0x40 || static_cast<uint8_t>(Raw[i]) > 0x7E))
+                ++i;
+            continue;
+        }
+        if (c < 0x20 || c == 0x7F) break;
+        Name += static_cast<char>(c);
+    }
+    while (!Name.empty() && Name.back() == ' ')
+        Name.pop_back();
+    return Name;
+}
+
+} // namespace
+
 std::string TCLientStateMachine::ExtractMarkedName(const char *Line)
 {
     if (const char *Mark = std::strstr(Line, "\x01n")) {
         const char *Start = Mark + 2;
         const size_t Len = strnlen(Start, 22);
-        const std::string Copy(Start, Len);
+        const std::string_view Copy(Start, Len);
         const size_t End = Copy.find("\x01N");
-        return End == std::string::npos ? std::string() : Copy.substr(0, End);
+        return End == std::string_view::npos ? std::string() : CleanName(Copy.substr(0, End));
     }
     const char *Mark = std::strchr(Line, '\x04');
     if (!Mark) Mark = std::strchr(Line, '\r');
     if (!Mark) return {};
-    std::string Copy(Mark + 1, strnlen(Mark + 1, MaxNameLength));
-    while (!Copy.empty() && Copy.back() == ' ')
-        Copy.pop_back();
-    return Copy;
+    return CleanName(std::string_view(Mark + 1, strnlen(Mark + 1, MaxNameLength)));
 }
 
 std::string TCLientStateMachine::ExtractFromName(const char *Line)
@@ -475,5 +508,5 @@ std::string TCLientStateMachine::ExtractFromName(const char *Line)
         End = Text.size() - 2;
     }
     if (End <= Start) return {};
-    return std::string(Text.substr(Start, End - Start));
+    return CleanName(Text.substr(Start, End - Start));
 }

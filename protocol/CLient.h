@@ -113,9 +113,11 @@ public:
     void SetOwner(TEngineOwner *NewOwner) { Owner = NewOwner; }
 
     // Author name of a header or who-list line: between the colour codes n and N, or
-    // after byte 04 (else 0D) with trailing blanks removed. Empty when none is found.
+    // after byte 04 (else 0D). Empty when none is found.
     static std::string ExtractMarkedName(const char *Line);
     // ISCA headers: the text after " from ", up to " at ", an ESC [ or the last two bytes.
+    // Either name loses the colour codes and ANSI sequences inside it, ends at its first
+    // other control byte and loses its trailing blanks.
     static std::string ExtractFromName(const char *Line);
 
     bool EditMode() const { return FEditMode; }

@@ -3,7 +3,7 @@
 // key presses into bytes and traces each step. It touches neither socket nor screen:
 // everything leaves through the three events, each of which may be left empty.
 
-#include "protocol/Keys.h"
+#include "terminal/Keys.h"
 
 #include <array>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Qt's keys as the virtual-key codes and shift states the engines and editors take.
 #pragma once
 
-#include "protocol/Keys.h"
+#include "terminal/Keys.h"
 
 #include <Qt>
 

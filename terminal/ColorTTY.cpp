@@ -197,6 +197,54 @@ void TColorTTY::SetOptions(TColorTTYOptions options)
     }
 }
 
+TTTYInterpreterState TColorTTY::InterpreterState() const
+{
+    TTTYInterpreterState s;
+    s.Attr = Attr;
+    s.SavedAttr = SavedAttr;
+    s.EscState = EscState;
+    std::memcpy(s.EscParams, EscParams, sizeof EscParams);
+    s.EscParamsLen = EscParamsLen;
+    s.LastChar = LastChar;
+    s.WrapPending = WrapPending;
+    return s;
+}
+
+void TColorTTY::SetInterpreterState(const TTTYInterpreterState &s)
+{
+    static_assert(sizeof s.EscParams == sizeof EscParams);
+    Attr = s.Attr;
+    SavedAttr = s.SavedAttr;
+    EscState = s.EscState <= 4 ? s.EscState : 0;
+    EscParamsLen = std::clamp(s.EscParamsLen, 0, 9);
+    std::memcpy(EscParams, s.EscParams, size_t(EscParamsLen));
+    EscParams[EscParamsLen] = 0;
+    LastChar = s.LastChar;
+    WrapPending = s.WrapPending;
+}
+
+void TColorTTY::CancelSequence()
+{
+    EscState = 0;
+    EscParamsLen = 0;
+    EscParams[0] = 0;
+    WrapPending = false;
+}
+
+void TColorTTY::CopyContentsFrom(const TColorTTY &from)
+{
+    SetBufferSize(from.Rows, from.Cols);
+    for (int y = 0; y < Rows; ++y) {
+        const size_t i = size_t(CellIndex(0, y));
+        std::memcpy(&Chars[i], from.RowChars(y), size_t(Cols));
+        std::memcpy(&Attrs[i], from.RowAttrs(y), size_t(Cols));
+    }
+    Attr = from.Attr;
+    CursorX = from.CursorX;
+    CursorY = from.CursorY;
+    InvalidateAll();
+}
+
 void TColorTTY::SetCols(int cols)
 {
     if (cols != Cols) SetBufferSize(Rows, cols);
@@ -215,6 +263,7 @@ void TColorTTY::SetBufferSize(int rows, int cols)
     Chars.assign(size_t(rows) * size_t(cols), ' ');
     Attrs.assign(size_t(rows) * size_t(cols), caCleared);
     RingStart = 0;
+    WrapPending = false;
     Rows = rows;
     Cols = cols;
     MaxLeft = std::max(0, Cols - VisibleCols);
@@ -307,6 +356,13 @@ void TColorTTY::Write(const char *data, size_t count)
     while (i < count) {
         switch (EscState) {
         case 0:
+            if (WrapPending) { // set at the end of the last text (or of the "Esc-Z" just shown)
+                WrapPending = false;
+                if (!IsCodeOrEscape(p[i]) && CursorX >= Cols) {
+                    CursorX = 0;
+                    NewLine();
+                }
+            }
             if (!IsCodeOrEscape(p[i])) {
                 i = PutSegment(p, i, count);
                 if (i >= count) break;
@@ -568,8 +624,10 @@ inline void TColorTTY::Invalidate(int x1, int x2)
         if (end == count || IsCodeOrEscape(p[end])) {
             const int run = int(end - i);
             WriteCells(x, CursorY, run, reinterpret_cast<const char *>(p + i));
+            Reach = std::max(Reach, CursorY + 1);
             LastChar = p[end - 1];
             CursorX = x + run;
+            WrapPending = end == count && CursorX == Cols;
             if (HasWindow()) ViewPtr->InvalidateCells(x, x + run, CursorY, !HasOption(coLazyWrite));
             if (HasOption(coAutoTracking) && Top == MaxTop) TrackCursor();
             return end;
@@ -597,12 +655,18 @@ template <bool Codes> size_t TColorTTY::PutBytes(const uint8_t *p, size_t i, siz
             const size_t end = count - i <= room ? count : i + room;
             const size_t run = FindControlBefore(p, i + 1, end, count) - i;
             WriteCells(CursorX, CursorY, int(run), reinterpret_cast<const char *>(p + i));
+            Reach = std::max(Reach, CursorY + 1);
             LastChar = p[i + run - 1];
             CursorX += int(run);
             dr = std::max(dr, CursorX);
             i += run;
-            // a full line wraps before whatever follows in the same text
-            if (run == room && i < count && !(Codes && IsCodeOrEscape(p[i]))) lineFull();
+            // a full line wraps before whatever follows, in this text or the next
+            if (run == room) {
+                if (i == count)
+                    WrapPending = true;
+                else if (!(Codes && IsCodeOrEscape(p[i])))
+                    lineFull();
+            }
             continue;
         }
         if (Codes && IsCodeOrEscape(c)) break;
@@ -680,9 +744,11 @@ void TColorTTY::NewLine()
 {
     if (CursorY + 1 < Rows) {
         ++CursorY;
+        Reach = std::max(Reach, CursorY);
         return;
     }
     CursorY = Rows - 1;
+    Reach = Rows - 1; // the rows moved up by one under it
     RingStart = RingStart + 1 == Rows ? 0 : RingStart + 1;
     EraseCells(0, Rows - 1, Cols);
     if (Top > 0) {
@@ -700,10 +766,18 @@ void TColorTTY::NewLine()
 void TColorTTY::MoveCursor(int x, int y)
 {
     const bool wasInView = Top <= CursorY && CursorY < Top + VisibleRows;
+    WrapPending = false;
     CursorX = std::clamp(x, 0, Cols - 1);
     CursorY = std::clamp(y, 0, Rows - 1);
+    Reach = std::max(Reach, CursorY + (CursorX > 0 ? 1 : 0));
     if (HasOption(coAutoTracking) && wasInView) TrackCursor();
     if (Focused && HasOption(coFulltimeCursor)) UpdateCaret();
+}
+
+void TColorTTY::PlaceCursor(int x, int y)
+{
+    CursorX = std::clamp(x, 0, Cols);
+    CursorY = std::clamp(y, 0, Rows - 1);
 }
 
 void TColorTTY::TrackCursor()
@@ -769,30 +843,35 @@ void TColorTTY::HandleScrollMessage()
 
 void TColorTTY::EraseToEndOfLine()
 {
+    WrapPending = false;
     if (CursorX < Cols) EraseCells(CursorX, CursorY, Cols - CursorX);
     InvalidateCells(CursorX, Cols);
 }
 
 void TColorTTY::EraseToStartOfLine()
 {
+    WrapPending = false;
     EraseCells(0, CursorY, std::min(CursorX, Cols));
     InvalidateCells(0, CursorX);
 }
 
 void TColorTTY::EraseLine()
 {
+    WrapPending = false;
     EraseCells(0, CursorY, Cols);
     InvalidateCells(0, Cols);
 }
 
 void TColorTTY::EraseToEndOfScreen()
 {
+    WrapPending = false;
     EraseCells(CursorX, CursorY, (Rows - CursorY) * Cols - CursorX);
     InvalidateAll();
 }
 
 void TColorTTY::ClearScreen()
 {
+    WrapPending = false;
     const int rows = std::min(VisibleRows, Rows);
     EraseCells(0, Rows - rows, rows * Cols);
     InvalidateAll();
@@ -800,6 +879,7 @@ void TColorTTY::ClearScreen()
 
 void TColorTTY::Clear()
 {
+    WrapPending = false;
     EraseCells(0, 0, Cols * Rows);
     Attr = caCleared;
     CursorX = CursorY = 0;

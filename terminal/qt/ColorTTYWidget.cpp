@@ -416,7 +416,7 @@ void TColorTTYWidget::StopTimer()
 void TColorTTYWidget::StartTimer(int ms)
 {
     Timer.start(ms, this);
-    Model->TimerActive = true;
+    Model->SetTimerActive(true);
 }
 
 void TColorTTYWidget::KillTimer()
@@ -643,7 +643,7 @@ void TColorTTYWidget::paintEvent(QPaintEvent *e)
         StartTimer(BlinkMs);
     } else if (t.FlashRect.IsEmpty() && Timer.isActive()) {
         KillTimer();
-        t.TimerActive = false;
+        t.SetTimerActive(false);
     }
 }
 
@@ -844,7 +844,7 @@ void TColorTTYWidget::mouseReleaseEvent(QMouseEvent *e)
         if (t.HasOption(coFlashing) && !t.FlashRect.IsEmpty())
             StartTimer(BlinkMs);
         else
-            t.TimerActive = false;
+            t.SetTimerActive(false);
     }
     if (OnMouseUp) OnMouseUp(e);
 }

@@ -4,6 +4,8 @@
 #include "tests/terminal/FakeTTYView.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -21,25 +23,34 @@ protected:
     void W(const std::string &s) { t.Write(s.data(), s.size()); }
 };
 
-TEST_F(Interpreter, FullLineWrapsOnlyWhenMoreBytesFollowInTheSameCall)
+TEST_F(Interpreter, FullLineWrapsBeforeWhateverFollowsHoweverTheTextIsCut)
 {
-    W(std::string(80, 'x') + "\r\ny"); // same call: an empty line after the full one
-    EXPECT_EQ(RowTrimmed(t, Y(1)), "");
-    EXPECT_EQ(RowTrimmed(t, Y(2)), "y");
-    W("\r" + std::string(80, 'x')); // later call: no empty line
-    EXPECT_EQ(t.CursorX, 80);
-    W("\r\ny");
-    EXPECT_EQ(RowTrimmed(t, Y(3)), "y");
-    W(std::string(79, 'x'));
-    W("ab"); // printable bytes in a later call start the next line
-    EXPECT_EQ(RowTrimmed(t, Y(4)), "ab");
-    // a control byte at the boundary does not wrap: BS steps back into the full line
-    W(std::string(78, 'c'));
-    W("\bZ");
-    EXPECT_EQ(RowText(t, Y(4)).substr(78), "cZ");
+    const std::string x80(80, 'x');
+    // The same bytes in one call and cut into calls; the first three screen rows after.
+    const std::tuple<std::vector<std::string>, std::string, std::string, std::string> cases[] = {
+        {{x80 + "\r\ny"}, x80, "", "y"}, // an empty line after the full one
+        {{x80, "\r\ny"}, x80, "", "y"},
+        {{x80 + "\r", "\ny"}, x80, "", "y"},
+        {{x80, "\bZ"}, x80, "Z", ""},        // BS after the wrap: at column 0
+        {{x80, "\x01r\r\ny"}, x80, "y", ""}, // a colour code ends the text first
+        {{x80 + "\x01", "r\r\ny"}, x80, "y", ""},
+        {{std::string(79, 'x'), "ab"}, x80.substr(1) + "a", "b", ""},
+        {{x80, "\x1b[K\r\ny"}, x80, "y", ""},
+        {{std::string(75, 'x') + "\x1bZ", "\r\ny"}, x80.substr(5) + "Esc-Z", "", "y"},
+    };
+    for (const auto &[pieces, row0, row1, row2] : cases) {
+        SCOPED_TRACE(pieces.size());
+        t.Clear();
+        t.MoveCursor(0, Y(0));
+        for (const std::string &piece : pieces)
+            W(piece);
+        EXPECT_EQ(RowTrimmed(t, Y(0)), row0);
+        EXPECT_EQ(RowTrimmed(t, Y(1)), row1);
+        EXPECT_EQ(RowTrimmed(t, Y(2)), row2);
+    }
     W("\r\n" + std::string(200, 'q') + "!");
-    EXPECT_EQ(RowText(t, Y(6)), std::string(80, 'q'));
-    EXPECT_EQ(RowTrimmed(t, Y(7)), std::string(40, 'q') + "!");
+    EXPECT_EQ(RowText(t, Y(4)), std::string(80, 'q'));
+    EXPECT_EQ(RowTrimmed(t, Y(5)), std::string(40, 'q') + "!");
 }
 
 TEST_F(Interpreter, ColourCodeChangesAttrAndTakesNoCell)
@@ -52,7 +63,7 @@ TEST_F(Interpreter, ColourCodeChangesAttrAndTakesNoCell)
     t.Clear();
     t.MoveCursor(0, Y(0));
     W("A\x01");
-    EXPECT_EQ(t.EscState, 1);
+    EXPECT_EQ(t.InterpreterState().EscState, 1);
     W("rB");
     EXPECT_EQ(RowTrimmed(t, Y(0)), "AB");
     EXPECT_EQ(t.AttrAt(1, Y(0)), 9);
@@ -124,12 +135,12 @@ TEST_F(Interpreter, CursorMoves)
         W(c.seq);
         EXPECT_EQ(t.CursorX, c.x) << c.seq + 1;
         EXPECT_EQ(t.CursorY, c.y < 0 ? Y(-c.y - 1) : c.y) << c.seq + 1;
-        EXPECT_EQ(t.EscState, 0);
-        EXPECT_EQ(t.EscParamsLen, 0);
+        EXPECT_EQ(t.InterpreterState().EscState, 0);
+        EXPECT_EQ(t.InterpreterState().EscParamsLen, 0);
     }
     W("\x1bY");
     W("\""); // split: waits for the column
-    EXPECT_EQ(t.EscState, 4);
+    EXPECT_EQ(t.InterpreterState().EscState, 4);
     W("%x");
     EXPECT_EQ(RowTrimmed(t, Y(2)), "     x");
     EXPECT_EQ(TColorTTY::ParamInt("", 0), 1);
@@ -141,7 +152,7 @@ TEST_F(Interpreter, EscZShowsItselfAndUnknownSequencesVanish)
 {
     W("\x1bZ\x1bq\x1b[12;3x.");
     EXPECT_EQ(RowTrimmed(t, Y(0)), "Esc-Z.");
-    EXPECT_EQ(t.EscState, 0);
+    EXPECT_EQ(t.InterpreterState().EscState, 0);
     W("\x1b[1\x1b"
       "A"); // ESC is a final byte too (ignored), then 'A' is text
     EXPECT_EQ(RowTrimmed(t, Y(0)), "Esc-Z.A");
@@ -215,13 +226,13 @@ TEST_F(Interpreter, TabStopsEverySixteenColumns)
 TEST_F(Interpreter, ControlAndHighBytes)
 {
     W("\r");
-    ASSERT_EQ(t.LastChar, 13);
+    ASSERT_EQ(t.InterpreterState().LastChar, 13);
     W("\b");
     EXPECT_EQ(t.CursorX, 0);
-    EXPECT_EQ(t.LastChar, 13);
+    EXPECT_EQ(t.InterpreterState().LastChar, 13);
     W("ab\b\bX");
     EXPECT_EQ(RowTrimmed(t, Y(0)), "Xb");
-    EXPECT_EQ(t.LastChar, 'X');
+    EXPECT_EQ(t.InterpreterState().LastChar, 'X');
     W("\n");
     EXPECT_EQ(t.CursorX, 0);
     EXPECT_EQ(t.CursorY, Y(1));
@@ -229,7 +240,7 @@ TEST_F(Interpreter, ControlAndHighBytes)
     EXPECT_EQ(t.CursorY, Y(2));
     t.Write("\x0b\x0c\x00\x1f", 4);
     EXPECT_EQ(t.CursorX, 0);
-    EXPECT_EQ(t.LastChar, 10);
+    EXPECT_EQ(t.InterpreterState().LastChar, 10);
     W("a\x7f\xb0\xff"
       "b");
     EXPECT_EQ(RowTrimmed(t, Y(2)), "a\x7f\xb0\xff"
@@ -244,20 +255,17 @@ TEST_F(Interpreter, ControlAndHighBytes)
                                    "bxyz!");
 }
 
-TEST(Scrollback, OldestLineDroppedWithoutMovingMemory)
+TEST(Scrollback, OldestLineDropped)
 {
     TColorTTY t;
     SetUpTTY(t, 10, 5, 10, 5);
-    const uint8_t *chars = t.Chars.data();
     for (int i = 0; i < 8; ++i)
         t.Write(("L" + std::to_string(i) + "\r\n").c_str());
-    EXPECT_EQ(t.Chars.data(), chars);
     EXPECT_EQ(t.CursorY, 4);
     EXPECT_EQ(RowTrimmed(t, 0), "L4");
     EXPECT_EQ(RowTrimmed(t, 3), "L7");
     EXPECT_EQ(RowTrimmed(t, 4), "");
     EXPECT_EQ(t.AttrAt(0, 4), 0); // the recycled row is erased
-    EXPECT_EQ(t.RingStart, 4);
 }
 
 } // namespace

@@ -52,61 +52,64 @@ public:
         size_t seg = 0;
         for (size_t i = 0; i < count; ++i) {
             const uint8_t c = uint8_t(s[i]);
-            switch (T.EscState) {
+            switch (EscState) {
             case 0:
                 if (c != 0x01 && c != 0x1B) continue;
-                if (seg < i) PutText(s + seg, i - seg);
-                T.EscState = c == 0x01 ? 1 : 2;
+                if (seg < i) PutText(s + seg, i - seg, false);
+                WrapPending = false;
+                EscState = c == 0x01 ? 1 : 2;
                 break;
             case 1:
-                T.EscState = 0;
-                T.Attr = ApplyColourCode(T.Attr, c);
+                EscState = 0;
+                T.SetAttr(ApplyColourCode(T.Attr, c));
                 break;
             case 2:
-                T.EscState = 0;
+                EscState = 0;
                 Escape(c);
                 break;
             case 3:
                 if ((c >= '0' && c <= '9') || c == ';') {
                     Append(c);
                 } else {
-                    T.EscState = 0;
+                    EscState = 0;
                     Csi(c);
                     ClearParams();
                 }
                 break;
             default:
                 Append(c);
-                if (T.EscParamsLen == 2) {
-                    const int r = uint8_t(T.EscParams[0]), col = uint8_t(T.EscParams[1]);
+                if (Params.size() == 2) {
+                    const int r = uint8_t(Params[0]), col = uint8_t(Params[1]);
                     ClearParams();
-                    T.EscState = 0;
+                    EscState = 0;
                     T.MoveCursor(col - 32, r - 32 + T.Rows - T.VisibleRows);
                 }
                 break;
             }
             seg = i + 1;
         }
-        if (seg < count && T.EscState == 0) PutText(s + seg, count - seg);
+        if (seg < count && EscState == 0) PutText(s + seg, count - seg, true);
     }
+
+    // What the model's InterpreterState() must equal.
+    auto State() const { return std::tuple(T.Attr, SavedAttr, EscState, Params, LastChar); }
 
 private:
     TColorTTY &T;
 
-    // EscParams is kept NUL-terminated with its length in the model.
-    void ClearParams()
-    {
-        T.EscParamsLen = 0;
-        T.EscParams[0] = 0;
-    }
+    uint8_t EscState = 0, LastChar = 0;
+    bool WrapPending = false; // a row filled at the very end of a text wraps before the next
+    TColourAttr SavedAttr = 0;
+    TCellPoint SavedCursor;
+    std::string Params;
+
+    void ClearParams() { Params.clear(); }
     void Append(uint8_t c)
     {
-        if (T.EscParamsLen >= 9) return;
-        T.EscParams[T.EscParamsLen++] = char(c);
-        T.EscParams[T.EscParamsLen] = 0;
+        if (Params.size() < 9) Params += char(c);
     }
 
-    void PutText(const char *p, size_t count)
+    void PutText(const char *p, size_t count, bool endOfText)
     {
         int dl = T.CursorX, dr = T.CursorX;
         auto lineFull = [&] {
@@ -115,6 +118,8 @@ private:
             dl = dr = 0;
             T.NewLine();
         };
+        if (WrapPending && T.CursorX >= T.Cols) lineFull();
+        WrapPending = false;
         size_t i = 0;
         while (i < count) {
             if (T.CursorX >= T.Cols && uint8_t(p[i]) >= 0x20) lineFull();
@@ -124,41 +129,42 @@ private:
                 ++run;
             if (run > 0) {
                 T.WriteCells(T.CursorX, T.CursorY, int(run), p + i);
-                T.LastChar = uint8_t(p[i + run - 1]);
+                LastChar = uint8_t(p[i + run - 1]);
                 T.CursorX += int(run);
                 dr = std::max(dr, T.CursorX);
                 i += run;
                 if (run == n && i < count) lineFull();
+                if (run == n && i == count && endOfText) WrapPending = true;
                 continue;
             }
             switch (p[i]) {
             case 7:
                 if (T.HasWindow()) T.View()->Beep();
-                T.LastChar = 7;
+                LastChar = 7;
                 break;
             case 8:
                 if (T.CursorX > 0) {
                     --T.CursorX;
                     dl = std::min(dl, T.CursorX);
-                    T.LastChar = 8;
+                    LastChar = 8;
                 }
                 break;
             case 9:
                 T.InvalidateCells(dl, dr);
                 T.CursorX = std::min(T.Cols, (T.CursorX + 15) / 16 * 16);
-                T.LastChar = 9;
+                LastChar = 9;
                 break;
             case 10:
                 T.InvalidateCells(dl, dr);
-                if (T.LastChar != 13) T.CursorX = dl = dr = 0;
+                if (LastChar != 13) T.CursorX = dl = dr = 0;
                 T.NewLine();
                 dl = dr = T.CursorX;
-                T.LastChar = 10;
+                LastChar = 10;
                 break;
             case 13:
                 T.InvalidateCells(dl, dr);
                 T.CursorX = dl = dr = 0;
-                T.LastChar = 13;
+                LastChar = 13;
                 break;
             }
             ++i;
@@ -187,25 +193,25 @@ private:
         case 'K':
             return T.EraseToEndOfLine();
         case 'Y':
-            T.EscState = 4;
+            EscState = 4;
             return;
         case 'Z':
             return Write("Esc-Z", 5);
         case '7':
-            T.SavedAttr = T.Attr;
+            SavedAttr = T.Attr;
             return;
         case '8':
-            T.Attr = T.SavedAttr;
+            T.SetAttr(SavedAttr);
             return;
         case '[':
-            T.EscState = 3;
+            EscState = 3;
             return;
         }
     }
 
     void Csi(uint8_t final)
     {
-        const std::string s(T.EscParams, size_t(T.EscParamsLen));
+        const std::string s = Params;
         const int n = TColorTTY::ParamInt(s.data(), int(s.size()));
         switch (final) {
         case 'A':
@@ -244,22 +250,23 @@ private:
                 from = to + 1;
             }
         case 's':
-            T.SavedCursor = {T.CursorX, T.CursorY};
+            SavedCursor = {T.CursorX, T.CursorY};
             return;
         case 'u':
-            return T.MoveCursor(T.SavedCursor.x, T.SavedCursor.y);
+            return T.MoveCursor(SavedCursor.x, SavedCursor.y);
         }
     }
 
     void Sgr(int v)
     {
-        TColourAttr &a = T.Attr;
+        TColourAttr a = T.Attr;
         if (v == 0) a = 7;
         if (v == 1) a |= 0x08;
         if (v == 5) a |= 0x80;
         if (v == 7) a = TColourAttr(((a & 0x0F) << 4) + (a >> 4));
         if (v >= 30 && v <= 37) a = TColourAttr((a & ~0x07) | (v - 30));
         if (v >= 40 && v <= 47) a = TColourAttr((a & ~0x70) | ((v - 40) << 4));
+        T.SetAttr(a);
     }
 };
 
@@ -299,10 +306,24 @@ std::string RandomStream(std::mt19937 &rng, int cols)
 // Everything but the cells that the interpreter keeps or leaves behind.
 auto State(const TColorTTY &t)
 {
-    return std::tuple(t.CursorX, t.CursorY, t.Left, t.Top, t.RingStart, t.Attr, t.SavedAttr, t.SavedCursor.x,
-                      t.SavedCursor.y, t.LastChar, t.EscState,
-                      std::string(t.EscParams, size_t(t.EscParamsLen)), t.ScrolledBack, t.TrackWaiting,
-                      t.ScrollWaiting, t.ScrollWaitDX, t.ScrollWaitDY);
+    return std::tuple(t.CursorX, t.CursorY, t.Left, t.Top, t.ScrolledBack);
+}
+
+auto InterpreterState(const TColorTTY &t)
+{
+    const TTTYInterpreterState s = t.InterpreterState();
+    return std::tuple(s.Attr, s.SavedAttr, s.EscState, std::string(s.EscParams, size_t(s.EscParamsLen)),
+                      s.LastChar);
+}
+
+std::string Cells(const TColorTTY &t)
+{
+    std::string s;
+    for (int y = 0; y < t.Rows; ++y) {
+        s.append(reinterpret_cast<const char *>(t.RowChars(y)), size_t(t.Cols));
+        s.append(reinterpret_cast<const char *>(t.RowAttrs(y)), size_t(t.Cols));
+    }
+    return s;
 }
 
 // What the model asked of its view.
@@ -312,11 +333,12 @@ auto Requests(const FakeTTYView &v)
                       v.Beeps, v.Carets);
 }
 
-void ExpectSame(const TColorTTY &a, const TColorTTY &b, const FakeTTYView &va, const FakeTTYView &vb)
+void ExpectSame(const TColorTTY &a, const TColorTTY &b, const ReferenceInterpreter &ref,
+                const FakeTTYView &va, const FakeTTYView &vb)
 {
-    ASSERT_EQ(a.Chars, b.Chars);
-    ASSERT_EQ(a.Attrs, b.Attrs);
+    ASSERT_EQ(Cells(a), Cells(b));
     ASSERT_EQ(State(a), State(b));
+    ASSERT_EQ(InterpreterState(a), ref.State());
     ASSERT_EQ(Requests(va), Requests(vb));
 }
 
@@ -363,7 +385,7 @@ TEST(InterpreterReference, RandomStreamsInRandomPiecesMatchTheRules)
                 tty.HandleTrackMessage();
                 ref.HandleTrackMessage();
             }
-            ExpectSame(tty, ref, vt, vr);
+            ExpectSame(tty, ref, interp, vt, vr);
             if (HasFatalFailure()) return;
         }
         tty.SetView(nullptr);

@@ -136,7 +136,7 @@ TEST_F(WidgetTest, FlashingAttributeColours)
     QImage img = Grab();
     EXPECT_EQ(CellBg(img, 0, row), Pal(12));
     EXPECT_EQ(CellFg(img, 1, row), Pal(15));
-    EXPECT_FALSE(t.TimerActive);
+    EXPECT_FALSE(t.IsTimerActive());
 
     w.SetOptions(t.Options | OptionBit(coFlashing));
     img = Grab();
@@ -144,7 +144,7 @@ TEST_F(WidgetTest, FlashingAttributeColours)
     EXPECT_EQ(CellFg(img, 1, row), Pal(15));
     // The paint found a flashing cell in view: the blink timer runs and the text vanishes
     // in the other phase.
-    EXPECT_TRUE(t.TimerActive);
+    EXPECT_TRUE(t.IsTimerActive());
     EXPECT_EQ(t.FlashRect, (TTTYRect{0, row * ch, 2 * cw, (row + 1) * ch}));
     ASSERT_TRUE(WaitFor([&] { return t.FlashHidden; }));
     img = Grab();
@@ -155,7 +155,7 @@ TEST_F(WidgetTest, FlashingAttributeColours)
     t.Write("\r");
     t.EraseLine();
     Grab();
-    EXPECT_FALSE(t.TimerActive);
+    EXPECT_FALSE(t.IsTimerActive());
 }
 
 TEST_F(WidgetTest, SelectedCellsUseTheHighlightColour)
