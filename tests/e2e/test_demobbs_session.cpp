@@ -14,38 +14,28 @@ class TPeer
 {
 public:
     explicit TPeer(uint16_t port) { Socket.connectToHost(QHostAddress::LocalHost, port); }
-    void Send(const std::string &bytes) { Socket.write(bytes.data(), qint64(bytes.size())); }
-    // Waits for bytes after the last match.
-    [[nodiscard]] bool WaitFor(const std::string &needle)
+    // Sends bytes, then waits for an answer after the last one matched.
+    [[nodiscard]] bool Say(const std::string &bytes, const std::string &answer)
     {
+        Socket.write(bytes.data(), qint64(bytes.size()));
         return QTest::qWaitFor(
             [&] {
                 In += Socket.readAll().toStdString();
-                const size_t at = In.find(needle, Seen);
-                if (at != std::string::npos) Seen = at + needle.size();
+                const size_t at = In.find(answer, Seen);
+                if (at != std::string::npos) Seen = at + answer.size();
                 return at != std::string::npos;
             },
             Patience);
     }
     [[nodiscard]] bool Login(const std::string &name)
     {
-        Send("\xff\xa0");
-        if (!WaitFor("\xff\xa3"s)) return false;
-        Send("\xff\xa1" + name + "\n");
-        if (!WaitFor("\xff\xa2"s)) return false;
-        Send("\xff\xa1pw\n");
-        if (!WaitFor("\xff\xae"s)) return false;
-        Send("\xff\xa1\n");
-        return WaitFor("Lobby>");
+        return Say("\xff\xa0", "\xff\xa3") && Say("\xff\xa1" + name + "\n", "\xff\xa2") &&
+               Say("\xff\xa1pw\n", "\xff\xae") && Say("\xff\xa1\n", "Lobby>");
     }
     [[nodiscard]] bool Express(const std::string &to, const std::string &text)
     {
-        Send("x");
-        if (!WaitFor("\xff\xa3"s)) return false;
-        Send("\xff\xa1" + to + "\n");
-        if (!WaitFor("\xff\xa4"s)) return false;
-        Send("\xff\xa1" + text + "\n\0"s);
-        return WaitFor("Message sent to " + to + ".");
+        return Say("x", "\xff\xa3") && Say("\xff\xa1" + to + "\n", "\xff\xa4") &&
+               Say("\xff\xa1" + text + "\n\0"s, "Message sent to " + to + ".");
     }
     QTcpSocket Socket;
     std::string In;
@@ -84,7 +74,7 @@ protected:
     }
 };
 
-TEST_F(DemoBbsSession, ClientModes)
+TEST_F(DemoBbsSession, EachClientModeFromLoginToPost)
 {
     struct TCase
     {
@@ -142,9 +132,9 @@ TEST_F(DemoBbsSession, ClientModes)
         Key(Qt::Key_Return);
         ASSERT_TRUE(WaitShown("Message sent to "s + c.Completed + "."));
         TPeer &to = c.Completed == "Eve"s ? eve : ann;
-        EXPECT_TRUE(to.WaitFor("from \x01"
+        EXPECT_TRUE(to.Say("", "from \x01"
                                "c\x01nDemo\x01N"));
-        EXPECT_TRUE(to.WaitFor("Thanks from winMarlet\r\n"));
+        EXPECT_TRUE(to.Say("", "Thanks from winMarlet\r\n"));
 
         // A post typed in the offline editor reaches the server's record intact.
         Type("e");
