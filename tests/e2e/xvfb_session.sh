@@ -2,7 +2,8 @@
 # The whole program under Xvfb, driven with xdotool as a user drives it: started with
 # "/c=Demo BBS", it logs in to the demo BBS by itself; E and typed keys make a post; a mouse
 # selection of the terminal, Edit > Copy (Alt+E C), a second post and Edit > Paste put the
-# screen, the Sysop's greeting included, into the server's record. A screenshot is left.
+# screen, the Sysop's greeting included, into the server's record; a screenshot is left;
+# Q logs off and File > Exit ends the program with status 0.
 #   xvfb_session.sh WINMARLET DEMOBBS ARTEFACT_DIR
 # Exit 77 (skipped) when the X tools are missing.
 set -euo pipefail
@@ -59,6 +60,8 @@ cp "$program" "$work/app/winmarlet"
 printf '[Hosts]\nHost1=Demo BBS\n[Demo BBS]\nAddress=127.0.0.1\nPort=%s\nMode=0\nAutoLogin=1\nLogin Name=demo\nPassword=xvfb\n[Preferences]\nScreen Lines=50\n' \
   "$port" >"$work/app/winmarlet.INI"
 export XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
+# A sanitizer build reports a leak inside libdbus on xcb: not ours.
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$(realpath "$(dirname "$0")/../lsan.supp")}
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 (cd "$work/app" && exec ./winmarlet "/c=Demo BBS") >"$work/app.log" 2>&1 &
 app_pid=$!
@@ -113,4 +116,14 @@ import -window root "$shot"
 # The screenshot shows the session: a real image with many colours.
 colours=$(identify -format '%k' "$shot")
 [ "$colours" -ge 8 ] || fail "the screenshot has only $colours colours"
+
+# Q logs off and the BBS hangs up; File > Exit (Alt+F X) then ends the program cleanly.
+xdotool type q
+until_true has_window '^ORVO winMarlet$' || fail "the hang-up did not end the connection"
+xdotool key alt+f x
+until_true eval '! kill -0 "$app_pid" 2>/dev/null' || fail "File > Exit did not end the program"
+status=0
+wait "$app_pid" || status=$?
+app_pid=
+[ "$status" -eq 0 ] || fail "the program ended with status $status"
 echo "ok: the post arrived; screenshot $shot ($colours colours)"
