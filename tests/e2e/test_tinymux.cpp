@@ -23,20 +23,14 @@ protected:
         const QStringList logs = QDir(Game).entryList({"*.log"}, QDir::Files);
         return logs.isEmpty() ? std::string() : ReadFile(Game + "/" + logs.first());
     }
-    // The stock game with its port moved; true once it listens.
+    // The stock game on our port; true once it listens.
     [[nodiscard]] bool StartMux()
     {
         if (QProcess::execute("cp", {"-r", StockGame, Game}) != 0) return false;
         if (!QFile::link(StockBin, Game + "/bin")) return false;
-        QFile conf(Game + "/netmux.conf");
-        if (!conf.open(QIODevice::ReadOnly)) return false;
-        QStringList lines = QString::fromLatin1(conf.readAll()).split('\n');
-        conf.close();
-        for (QString &line : lines)
-            if (line.startsWith("port ")) line = QStringLiteral("port %1\nip_address 127.0.0.1").arg(Port);
-        if (!conf.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-        conf.write(lines.join('\n').toLatin1());
-        conf.close();
+        // A later setting wins over the stock one.
+        std::ofstream(QString(Game + "/netmux.conf").toStdString(), std::ios::app)
+            << "port " << Port << "\nip_address 127.0.0.1\n";
         Mux.Process.setWorkingDirectory(Game);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("LD_LIBRARY_PATH", "./bin");
