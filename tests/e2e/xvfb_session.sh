@@ -82,7 +82,7 @@ posted() { awk -v text="$1" '/^post\t.*\tDemo$/ { on = 1; next } /^\.$/ { on = 0
 # E starts a post: the colour palette comes up with the offline editor. The edit opens
 # after the greeting on the same connection, so the greeting is then on the screen too.
 start_post() {
-  xdotool type e
+  xdotool windowfocus --sync "$win" type e
   until_true has_window '^Colours$' || fail "the post editor did not open"
   xdotool windowfocus --sync "$win"
 }
