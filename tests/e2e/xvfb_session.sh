@@ -21,7 +21,7 @@ shot="$(realpath "$artefacts")/winmarlet-e2e.png"
 rm -f "$shot"
 
 work=$(mktemp -d)
-bbs_pid= app_pid=
+bbs_pid='' app_pid=''
 finish() {
   [ -n "$app_pid" ] && kill -TERM "$app_pid" 2>/dev/null
   [ -n "$bbs_pid" ] && kill -TERM "$bbs_pid" 2>/dev/null
@@ -39,8 +39,8 @@ fail() {
 }
 # until_true COMMAND...: polls every 0.1 s for at most 30 s.
 until_true() {
-  local i
-  for i in $(seq 300); do
+  local _
+  for _ in $(seq 300); do
     "$@" && return 0
     sleep 0.1
   done
@@ -118,7 +118,8 @@ colours=$(identify -format '%k' "$shot")
 xdotool type q
 until_true has_window '^ORVO winMarlet$' || fail "the hang-up did not end the connection"
 xdotool key alt+f x
-until_true eval '! kill -0 "$app_pid" 2>/dev/null' || fail "File > Exit did not end the program"
+ended() { ! kill -0 "$app_pid" 2>/dev/null; }
+until_true ended || fail "File > Exit did not end the program"
 status=0
 wait "$app_pid" || status=$?
 app_pid=
