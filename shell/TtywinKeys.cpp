@@ -174,7 +174,14 @@ void TTTYForm::CreateMenus()
         if (vk) Guarded([&] { consumed = ColourTTYKeyDown(vk, ShiftStateOf(e->modifiers())); });
         if (consumed) key = 0;
     };
-    FColourTTY->OnKeyPress = [this](char &ch) { Guarded([&] { ColourTTYKeyPress(uint8_t(ch)); }); };
+    // Return ends a Telnet line with CR LF, the Telnet end of line: line-oriented servers
+    // (MUDs, talkers) ignore a bare CR and would never see the line.
+    FColourTTY->OnKeyPress = [this](char &ch) {
+        Guarded([&] {
+            ColourTTYKeyPress(uint8_t(ch));
+            if (ch == '\r' && FStateMachine == &FTelnetStateMachine) ColourTTYKeyPress('\n');
+        });
+    };
     FColourTTY->OnMouseDown = [this](QMouseEvent *) { Guarded([this] { ColourTTYMouseTrack(); }); };
     FColourTTY->OnMouseUp = FColourTTY->OnMouseDown;
     FColourTTY->OnMouseMove = [this](QMouseEvent *) {

@@ -133,6 +133,26 @@ TEST_F(Shell, FunctionKeysSendTheirMacros)
     EXPECT_EQ(Got, "xhi\rthere");
 }
 
+// Telnet's end of line is CR LF (line-oriented servers wait for the LF); CLient BBSs take CR.
+TEST_F(Shell, ReturnEndsALineAsTheModeWants)
+{
+    for (auto [mode, hello, line] :
+         {std::tuple{hmTelnet, size_t(9), "ok\r\n"}, {hmORVO, size_t(11), "ok\r"}}) {
+        SCOPED_TRACE(int(mode));
+        LoopbackServer server;
+        Host("T", mode, server.Port);
+        Open();
+        Connect(server);
+        ASSERT_TRUE(Receive(server, hello));
+        Got.clear();
+        QTest::keyClicks(Form->ColourTTY(), "ok");
+        QTest::keyClick(Form->ColourTTY(), Qt::Key_Return);
+        ASSERT_TRUE(Receive(server, strlen(line)));
+        EXPECT_EQ(Got, line);
+        Form.reset();
+    }
+}
+
 TEST_F(Shell, LoneStarInAnEditWaitsForTheNextRead)
 {
     LoopbackServer server;
