@@ -3,7 +3,7 @@
 #   install: installs into a temporary prefix, runs the installed programs with
 #            --version and validates the desktop entry and the metainfo;
 #   deb:     builds the Debian package and checks that it holds what the install
-#            puts in place.
+#            puts in place, and that lintian (when present) finds no errors.
 # Exit 77 tells CTest a tool is missing (the test is skipped).
 set -euo pipefail
 build=$1 version=$2 what=$3
@@ -46,5 +46,8 @@ deb)
   dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' | sort >"$tmp/packaged"
   diff -u "$tmp/installed" "$tmp/packaged"
   dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || { echo "Depends lacks Qt"; exit 1; }
+  if command -v lintian >/dev/null; then
+    lintian --fail-on error "$deb" >"$tmp/lintian.log" 2>&1 || { cat "$tmp/lintian.log"; exit 1; }
+  fi
   ;;
 esac
