@@ -28,6 +28,9 @@ TConfigEnvironment TConfigEnvironment::FromProcess()
     if (n > 0) env.ExecutablePath.assign(buf, size_t(n));
     if (const char *xdg = std::getenv("XDG_CONFIG_HOME")) env.XdgConfigHome = xdg;
     if (const char *home = std::getenv("HOME")) env.Home = home;
+    const std::string folder = FolderOf(env.ExecutablePath);
+    env.Installed = FileNameOf(folder) == "bin" &&
+                    FileExists(FolderOf(folder) + "/share/applications/" + ProgramFolderName + ".desktop");
     if (env.Home.empty()) {
         struct passwd pw, *found = nullptr;
         char pwbuf[4096];
@@ -82,7 +85,7 @@ std::string ResolveIniFileName(const TConfigEnvironment &env)
     const std::string homeFolder = FolderOf(home);
     bool writable =
         env.FolderWritable ? env.FolderWritable(homeFolder) : ::access(homeFolder.c_str(), W_OK) == 0;
-    if (!userFolder && ini == home && !writable) userFolder = true;
+    if (!userFolder && ini == home && (!writable || env.Installed)) userFolder = true;
     if (userFolder) {
         std::string dir = ConfigDirectory(env);
         if (!dir.empty()) ini = dir + "/" + FileNameOf(ini);

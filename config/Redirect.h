@@ -12,6 +12,9 @@ struct TConfigEnvironment
     std::string Home;           // $HOME
     // Whether the program's folder takes new files; unset asks the file system.
     std::function<bool(const std::string &folder)> FolderWritable;
+    // An installed copy (bin/ beside share/applications/winmarlet.desktop) never writes
+    // into its own folder, even when it could (root, or a prefix in the home folder).
+    bool Installed = false;
     // The running program's values (/proc/self/exe, the environment, the password database).
     static TConfigEnvironment FromProcess();
 };
@@ -30,7 +33,7 @@ std::string HomeIniFileName(const TConfigEnvironment &env);
 
 // The settings file to use: the home file, or where its "Redirect" section points,
 // or the per-user folder (asked for by "WindowsDir", or forced when the program's
-// folder is not writable). A home file is copied, without its "Redirect" section,
+// folder is not writable or the program is installed). A home file is copied, without its "Redirect" section,
 // to a new location that holds no file yet.
 std::string ResolveIniFileName(const TConfigEnvironment &env);
 

@@ -4,8 +4,6 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QScreen>
 
@@ -15,29 +13,6 @@ namespace {
 constexpr const char *MakerLine = "Made by the winMarlet developers.";
 constexpr const char *MakerEmail = "mailto:dev@winmarlet.invalid";
 constexpr const char *MakerWebsite = "https://winmarlet.invalid/";
-
-QPixmap IconPixmap(int size)
-{
-    QPixmap pm(size, size);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    const qreal s = size / 32.0;
-    // A terminal screen with a prompt and a speech mark: a client for talkers and boards.
-    p.setPen(QPen(QColor(0x20, 0x20, 0x40), 1.5 * s));
-    p.setBrush(QColor(0x00, 0x00, 0x80));
-    p.drawRoundedRect(QRectF(2 * s, 4 * s, 28 * s, 22 * s), 3 * s, 3 * s);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(0x00, 0xff, 0xff));
-    p.drawRect(QRectF(6 * s, 9 * s, 10 * s, 2.5 * s));
-    p.setBrush(QColor(0xff, 0xff, 0x00));
-    p.drawRect(QRectF(6 * s, 14 * s, 16 * s, 2.5 * s));
-    p.setBrush(QColor(0xff, 0x40, 0x40));
-    p.drawRect(QRectF(6 * s, 19 * s, 4 * s, 2.5 * s));
-    p.setBrush(QColor(0xc0, 0xc0, 0xc0));
-    p.drawRect(QRectF(12 * s, 26 * s, 8 * s, 3 * s));
-    return pm;
-}
 
 QLabel *LinkLabel(const char *address, const std::function<void(const QString &)> &open, QWidget *parent)
 {
@@ -59,9 +34,10 @@ QLabel *LinkLabel(const char *address, const std::function<void(const QString &)
 
 QIcon ProgramIcon()
 {
+    // The same pictures the desktop shows (resources/icons, rendered from winmarlet.svg).
     QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128})
-        icon.addPixmap(IconPixmap(size));
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/winmarlet-%1.png").arg(size), QSize(size, size));
     return icon;
 }
 
@@ -77,7 +53,7 @@ TAboutBox::TAboutBox(std::function<void(const QString &)> openAddress, QWidget *
     panel->setGeometry(8, 8, 282, 94);
     auto *icon = new QLabel(panel);
     icon->setObjectName(QStringLiteral("ProgramIcon"));
-    icon->setPixmap(ProgramIcon().pixmap(32, 32));
+    icon->setPixmap(ProgramIcon().pixmap(QSize(32, 32), devicePixelRatioF()));
     icon->setGeometry(10, 10, 32, 32);
     auto *version = new QLabel(QStringLiteral("Version 1.11"), panel);
     version->setObjectName(QStringLiteral("Version"));

@@ -13,5 +13,5 @@ public:
     TAboutBox(std::function<void(const QString &)> openAddress, QWidget *parent = nullptr);
 };
 
-// The program icon at a size, drawn for every window of the program.
+// The program icon in all its sizes, for every window of the program.
 QIcon ProgramIcon();

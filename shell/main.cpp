@@ -6,6 +6,7 @@
 #include "config/Setmacro.h"
 #include "protocol/UserFilt.h"
 #include "shell/About.h"
+#include "shell/CommandLine.h"
 #include "shell/Ttywin.h"
 
 #include <QApplication>
@@ -16,7 +17,10 @@
 
 int main(int argc, char **argv)
 {
+    if (int rc = HandleInfoOptions(argc, argv); rc >= 0) return rc;
     QApplication app(argc, argv);
+    // Ties the windows to winmarlet.desktop (its icon and name in docks and task bars).
+    QGuiApplication::setDesktopFileName(QStringLiteral("winmarlet"));
     QApplication::setWindowIcon(ProgramIcon());
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
 

@@ -119,47 +119,68 @@ void TColourGrid::EnableOnChoice(bool foreground)
 
 // ---------------------------------------------------------------- painting
 
+// Cells are drawn in device pixels: at a fractional pixel ratio (1.5) rectangles scaled
+// from logical pixels overlap their neighbours here and there and outlines change width.
 void TColourGrid::DrawSquare(QPainter &p, int i, bool highlight) const
 {
     if (i < 0 || i > 15) return;
-    QRect r = CellRect(i);
+    const qreal dpr = devicePixelRatioF();
+    const int t = std::max(1, int(dpr)); // a logical pixel of outline, in device pixels
+    const QRect cell = CellRect(i);
+    QRect r(QPoint(qRound(cell.left() * dpr), qRound(cell.top() * dpr)),
+            QPoint(qRound((cell.right() + 1) * dpr) - 1, qRound((cell.bottom() + 1) * dpr) - 1));
     const QColor colour = CellColour(i);
-    auto rectangle = [&p](const QRect &rr, const QColor &outline, const QColor &fill) {
+    p.save();
+    p.setWorldTransform(QTransform::fromScale(1 / dpr, 1 / dpr));
+    auto top = [&p, t](const QRect &rr, const QColor &c) {
+        p.fillRect(rr.left(), rr.top(), rr.width(), t, c);
+    };
+    auto left = [&p, t](const QRect &rr, const QColor &c) {
+        p.fillRect(rr.left(), rr.top(), t, rr.height(), c);
+    };
+    auto bottom = [&p, t](const QRect &rr, const QColor &c) {
+        p.fillRect(rr.left(), rr.bottom() - t + 1, rr.width(), t, c);
+    };
+    auto right = [&p, t](const QRect &rr, const QColor &c) {
+        p.fillRect(rr.right() - t + 1, rr.top(), t, rr.height(), c);
+    };
+    auto rectangle = [&](const QRect &rr, const QColor &outline, const QColor &fill) {
         p.fillRect(rr, fill);
-        p.setPen(outline);
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(rr.adjusted(0, 0, -1, -1));
+        top(rr, outline);
+        left(rr, outline);
+        bottom(rr, outline);
+        right(rr, outline);
     };
     if (!FCtl3D) {
         if (!highlight) {
             rectangle(r, Qt::black, colour);
-            return;
+        } else {
+            // The cell inverted, then its inner part drawn again: an inverted ring marks it.
+            p.setCompositionMode(QPainter::RasterOp_NotDestination);
+            p.fillRect(r, Qt::black);
+            p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+            rectangle(r.adjusted(2 * t, 2 * t, -2 * t, -2 * t), Qt::black, colour);
         }
-        // The cell inverted, then its inner part drawn again: an inverted ring marks it.
-        p.setCompositionMode(QPainter::RasterOp_NotDestination);
-        p.fillRect(r, Qt::black);
-        p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-        rectangle(r.adjusted(2, 2, -2, -2), Qt::black, colour);
+        p.restore();
         return;
     }
     const QPalette &pal = palette();
     rectangle(r, pal.color(QPalette::Button), pal.color(QPalette::Button));
-    r.adjust(1, 1, -1, -1);
+    r.adjust(t, t, -t, -t);
     // Sunken frame, two pixels: shadow top-left, light bottom-right.
-    for (int k = 0; k < 2; ++k, r.adjust(1, 1, -1, -1)) {
-        p.setPen(pal.color(QPalette::Dark));
-        p.drawLine(r.topLeft(), r.topRight());
-        p.drawLine(r.topLeft(), r.bottomLeft());
-        p.setPen(pal.color(QPalette::Light));
-        p.drawLine(r.bottomLeft(), r.bottomRight());
-        p.drawLine(r.topRight(), r.bottomRight());
+    for (int k = 0; k < 2; ++k, r.adjust(t, t, -t, -t)) {
+        top(r, pal.color(QPalette::Dark));
+        left(r, pal.color(QPalette::Dark));
+        bottom(r, pal.color(QPalette::Light));
+        right(r, pal.color(QPalette::Light));
     }
     p.fillRect(r, colour);
     if (highlight) {
-        r.adjust(1, 1, -1, -1);
         p.setPen(QPen(ContrastColour(colour), 1, Qt::DotLine));
-        p.drawRect(r.adjusted(0, 0, -1, -1));
+        for (int k = 0; k < t; ++k)
+            p.drawRect(r.adjusted(t + k, t + k, -t - k - 1, -t - k - 1));
     }
+    p.restore();
 }
 
 QString TColourGrid::Label(int index) const

@@ -452,7 +452,13 @@ void TColorTTYWidget::DrawSpecial(QPainter &p, uint8_t c, int x, int y, QRgb fg)
     const QColor colour(fg);
     const int w = CharW, h = CharH;
     if (c <= 0xB2) {
-        p.fillRect(QRect(x, y, w, h), QBrush(colour, ShadeTile[c - 0xB0]));
+        // A tile pixel is a whole number of device pixels, or at a ratio of 1.5 the dots
+        // of the pattern would come out one and two pixels wide by turns.
+        QBrush shade(colour, ShadeTile[c - 0xB0]);
+        const qreal dpr = p.device()->devicePixelRatioF();
+        const qreal scale = std::max(1.0, std::round(dpr)) / dpr;
+        if (scale != 1) shade.setTransform(QTransform::fromScale(scale, scale));
+        p.fillRect(QRect(x, y, w, h), shade);
         return;
     }
     switch (c) {

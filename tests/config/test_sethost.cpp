@@ -211,6 +211,11 @@ TEST(Location, HomeFileRedirectAndUserFolder)
     PutFile(home, "[Hosts]\r\nHost=Installed\r\n");
     env.Home = tmp / "home3";
     EXPECT_EQ(GetFile(ResolveIniFileName(env)), "[Hosts]\r\nHost=Installed\r\n");
+    // Installed, the folder is not written even when it could be (root, a prefix in the home).
+    env.FolderWritable = [](const std::string &) { return true; };
+    env.Installed = true;
+    env.Home = tmp / "home4";
+    EXPECT_EQ(ResolveIniFileName(env), tmp / "home4/.config/winmarlet/winmarlet.INI");
 
     EXPECT_EQ(ReplaceExtension("/a.b/prog", ".INI"), "/a.b/prog.INI");
     EXPECT_EQ(ReplaceExtension("/a/.hidden", ".INI"), "/a/.hidden.INI");

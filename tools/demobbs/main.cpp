@@ -23,12 +23,25 @@ void OnSignal(int)
     [[maybe_unused]] ssize_t n = ::write(WakePipe[1], &b, 1);
 }
 
+#ifndef WM_VERSION
+#define WM_VERSION "unknown"
+#endif
+
 const char Usage[] =
-    "usage: winmarlet-demobbs [--port N] [--data FILE] [--sysop-delay SECONDS] [--help]\n"
+    "Usage: winmarlet-demobbs [--port N] [--data FILE] [--sysop-delay SECONDS]\n"
+    "A small multi-user BBS on 127.0.0.1 for trying winMarlet: plain Telnet and the\n"
+    "ORVO CLient and ISCA Client protocols.\n"
+    "\n"
     "  --port N             listen on 127.0.0.1:N (default 1976; 0 picks a free port)\n"
     "  --data FILE          keep users, posts, messages and profiles in FILE\n"
     "  --sysop-delay S      seconds before the Sysop greets or answers (default 3)\n"
+    "  --help               display this help and exit\n"
+    "  --version            output version information and exit\n"
+    "\n"
     "Prints one line \"listening on 127.0.0.1:PORT\" when ready; SIGINT or SIGTERM stops it.\n";
+
+const char Version[] = "winmarlet-demobbs (winMarlet) " WM_VERSION "\n"
+                       "Written by the winMarlet developers.\n";
 
 int Fail(const std::string &what)
 {
@@ -56,9 +69,12 @@ int main(int argc, char **argv)
             std::fputs(Usage, stdout);
             return 0;
         }
+        if (arg == "--version") {
+            std::fputs(Version, stdout);
+            return 0;
+        }
         if (i + 1 >= argc || (arg != "--port" && arg != "--data" && arg != "--sysop-delay")) {
-            std::fputs(Usage, stderr);
-            return Fail("bad option: " + arg);
+            return Fail("bad option: " + arg + "\nTry 'winmarlet-demobbs --help' for more information.");
         }
         const char *value = argv[++i];
         double n = 0;
