@@ -200,8 +200,9 @@ TEST_F(Shell, ConnectionLossMidUploadLeavesTheFormIdle)
         Open();
         Connect(server);
         BoxAnswerer boxes;
-        // More than the socket takes at once: the rest waits in the send queue.
-        Form->TypeText(std::string(4 << 20, 'a'));
+        // An upload larger than the socket takes at once: the rest waits in the send queue.
+        const std::string upload(8 << 20, 'a');
+        Form->ClientSocket().SendAll(upload.data(), int(upload.size()));
         reset ? server.ResetPeer() : server.ClosePeer();
         ASSERT_TRUE(
             QTest::qWaitFor([&] { return !Form->IsConnected() && Enabled("FileConnectItem"); }, Patience));
