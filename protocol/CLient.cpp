@@ -76,6 +76,7 @@ void TCLientStateMachine::Reset()
     SavedMode = pmData;
     ResumeMode = pmData;
     if (FEditMode) LeaveEditor();
+    ExpressOpen = false;
     FSentCount = 0;
     FEditCount = 0;
 }
@@ -154,6 +155,10 @@ void TCLientStateMachine::Command(uint8_t c)
     case TEXT_BLOCK_END:
     case WHO_LIST_END:
         if (c == TEXT_BLOCK_END) TextBuffer[TextLength] = 0;
+        if (c == EXPRESS_END && ExpressOpen) {
+            ExpressOpen = false;
+            if (OnExpressMessage) OnExpressMessage(ExpressAuthor, ExpressText);
+        }
         SetMode(pmData);
         break;
     case INTERRUPT:
@@ -240,7 +245,12 @@ void TCLientStateMachine::ProcessInput(uint8_t *Buf, uint16_t Count)
             continue;
         }
         if (ParserMode == pmData) {
-            if (DeliverText(Buf, i, Count)) SetIacPending();
+            const size_t From = i;
+            const bool AtIac = DeliverText(Buf, i, Count);
+            if (ExpressOpen && ExpressText.size() < MaxExpressText)
+                ExpressText.append(reinterpret_cast<const char *>(Buf + From),
+                                   std::min(i - From, MaxExpressText - ExpressText.size()));
+            if (AtIac) SetIacPending();
             continue;
         }
         const uint8_t c = Buf[i];
@@ -422,6 +432,11 @@ void TCLientStateMachine::FinishHeader()
     }
     DoTerminalOut(Line);
     if (ParserMode == pmExpressHeader && !Name.empty() && WhoList.Find(Name) < 0) WhoList.Add(Name);
+    if (ParserMode == pmExpressHeader) {
+        ExpressOpen = true;
+        ExpressAuthor = Name;
+        ExpressText.clear();
+    }
     SetMode(pmData);
     CollectLength = 0;
 }
