@@ -215,6 +215,7 @@ private:
     void CaptureFailed();
     void CaptureFailedMessage(const QString &why);
     void SyncCaptureItem();
+    void SyncIndicator();
     void UserConnecting();
     void ConnectionDropped();
     void ScheduleReconnect();
@@ -281,5 +282,6 @@ private:
     int64_t FReconnectAt = 0;
     bool FReconnecting = false; // automatic reconnecting under way (waiting or trying)
     bool FReconnectOffer = false;
+    QString FReconnectNote; // why reconnecting gave up, until the next Connect
     bool FSwallowKeyPress = false;
 };

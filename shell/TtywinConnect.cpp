@@ -85,7 +85,9 @@ void TTTYForm::ClientSocketConnect(TSocketBase *socket)
     FStateMachine->Reset();
     ReadCount = 0;
     FReconnecting = false;
+    FReconnectOffer = false;
     FReconnect->Connected(Now());
+    SyncIndicator();
 }
 
 void TTTYForm::ClientSocketRead(TSocketBase *socket)

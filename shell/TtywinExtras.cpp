@@ -48,11 +48,7 @@ void TTTYForm::CreateExtras()
     connect(FReconnectTimer, &QTimer::timeout, this, [this] { Guarded([this] { ReconnectNow(); }); });
     FReconnectTick = new QTimer(this);
     FReconnectTick->setInterval(1000);
-    connect(FReconnectTick, &QTimer::timeout, this, [this] {
-        if (ReconnectWaiting())
-            SetStatus(QStringLiteral(" Connection lost. Reconnecting in %1 s; press any key to stop.")
-                          .arg((ReconnectDelay() + 999) / 1000));
-    });
+    connect(FReconnectTick, &QTimer::timeout, this, [this] { SyncIndicator(); });
 }
 
 int64_t TTTYForm::Now() const
@@ -148,7 +144,22 @@ void TTTYForm::CaptureFailedMessage(const QString &why)
 void TTTYForm::SyncCaptureItem()
 {
     Item(QStringLiteral("FileCaptureItem"))->setChecked(bool(FCapture));
-    FStatusLine->SetIndicator(FCapture ? tr("Capturing") : QString());
+    SyncIndicator();
+}
+
+void TTTYForm::SyncIndicator()
+{
+    // The panel keeps its own messages (" Disconnected from ..."); the reconnect and the
+    // capture speak through the word at its right end.
+    QStringList words;
+    if (ReconnectWaiting())
+        words << tr("Reconnecting in %1 s (any key stops)").arg((ReconnectDelay() + 999) / 1000);
+    else if (FReconnectOffer && !Connected)
+        words << tr("Connection lost: Enter reconnects");
+    else if (!FReconnectNote.isEmpty() && !Connected)
+        words << FReconnectNote;
+    if (FCapture) words << tr("Capturing");
+    FStatusLine->SetIndicator(words.join(QStringLiteral(" | ")));
 }
 
 // --- Reconnect.
@@ -166,6 +177,7 @@ int TTTYForm::ReconnectDelay() const
 void TTTYForm::UserConnecting()
 {
     if (FReconnecting) return; // this Connect is the reconnect itself
+    FReconnectNote.clear();
     StopReconnect();
     FReconnect->UserConnect();
 }
@@ -176,6 +188,7 @@ void TTTYForm::StopReconnect()
     FReconnectTick->stop();
     FReconnecting = false;
     FReconnectOffer = false;
+    SyncIndicator();
 }
 
 void TTTYForm::ConnectionDropped()
@@ -185,9 +198,9 @@ void TTTYForm::ConnectionDropped()
     if (Closing || ClientPrefs.ExitOnDisconnect) return;
     if (!FReconnect->Dropped(Now())) {
         StopReconnect();
-        SetStatus(QStringLiteral(" The BBS closed the connection during login %1 times running: not "
-                                 "reconnecting.")
-                      .arg(TReconnectPolicy::MaxLoginCloses));
+        FReconnectNote =
+            tr("Closed during login %1 times: not reconnecting").arg(TReconnectPolicy::MaxLoginCloses);
+        SyncIndicator();
         return;
     }
     if (ClientPrefs.ReconnectAutomatically) {
@@ -195,7 +208,7 @@ void TTTYForm::ConnectionDropped()
         ScheduleReconnect();
     } else {
         FReconnectOffer = true;
-        SetStatus(QStringLiteral(" The BBS closed the connection. Press Enter to reconnect."));
+        SyncIndicator();
     }
 }
 
@@ -205,14 +218,14 @@ void TTTYForm::ScheduleReconnect()
     FReconnectAt = Now() + delay;
     FReconnectTimer->start(int(delay));
     FReconnectTick->start();
-    SetStatus(QStringLiteral(" Connection lost. Reconnecting in %1 s; press any key to stop.")
-                  .arg((delay + 999) / 1000));
+    SyncIndicator();
 }
 
 void TTTYForm::ReconnectNow()
 {
     FReconnectTimer->stop();
     FReconnectTick->stop();
+    SyncIndicator();
     if (Connected || !Item(QStringLiteral("FileConnectItem"))->isEnabled()) return;
     FReconnecting = true;
     FileConnectItemClick();
@@ -234,6 +247,7 @@ bool TTTYForm::ReconnectKey(int qtKey)
     }
     if (FReconnectOffer && !Connected) {
         FReconnectOffer = false;
+        SyncIndicator();
         if (qtKey == Qt::Key_Return || qtKey == Qt::Key_Enter) {
             if (Item(QStringLiteral("FileConnectItem"))->isEnabled()) FileConnectItemClick();
             return true;

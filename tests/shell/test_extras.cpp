@@ -118,6 +118,8 @@ TEST_F(Extras, ReconnectWaitsIsStoppedByAKeyAndNeverFollowsTheUsersDisconnect)
     Drop();
     EXPECT_TRUE(Form->ReconnectWaiting());
     EXPECT_EQ(Form->ReconnectDelay(), 2000);
+    EXPECT_EQ(Form->StatusText(), QStringLiteral(" Disconnected from 127.0.0.1.")); // as without reconnecting
+    EXPECT_TRUE(Form->StatusIndicator().startsWith(QStringLiteral("Reconnecting in 2 s")));
     QTest::keyClick(Form->ColourTTY(), 'a');
     EXPECT_FALSE(Form->ReconnectWaiting());
     EXPECT_EQ(Form->StatusText(), QStringLiteral(" Reconnecting stopped."));
