@@ -77,6 +77,7 @@ TFindBar::TFindBar(TColorTTYWidget *terminal) : QWidget(terminal), Terminal(term
 
 void TFindBar::Open()
 {
+    if (!IsOpen()) OpenedAt = Terminal->Tty().Top;
     Place();
     show();
     raise();
@@ -92,6 +93,9 @@ void TFindBar::Close()
     Matches.clear();
     CurrentIndex = -1;
     Terminal->SetHighlights({}, {});
+    // Back to where the user was reading before the search moved the view.
+    TColorTTY &tty = Terminal->Tty();
+    tty.ScrollTo(tty.Left, OpenedAt);
     Terminal->setFocus();
 }
 

@@ -23,7 +23,7 @@ public:
 
     // Shows the bar with the keys in its text box.
     void Open();
-    // Hides it, removes the tints and gives the keys back to the terminal.
+    // Hides it, removes the tints, puts the view back and gives the keys to the terminal.
     void Close();
     bool IsOpen() const { return isVisible(); }
     void FindNext() { Step(+1); }
@@ -54,4 +54,5 @@ private:
     QTimer Again;
     std::vector<TTextMatch> Matches;
     int CurrentIndex = -1;
+    int OpenedAt = 0; // the view's top row when the bar opened
 };

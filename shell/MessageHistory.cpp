@@ -61,6 +61,10 @@ void TMessageHistory::Add(const QDateTime &when, const QString &author, const QS
     item->setHidden(!f.isEmpty() && !author.contains(f, Qt::CaseInsensitive) &&
                     !text.contains(f, Qt::CaseInsensitive));
     if (!item->isHidden()) lvMessages->scrollToItem(item);
+    if (lvMessages->topLevelItemCount() == 1) {
+        lvMessages->resizeColumnToContents(0);
+        lvMessages->resizeColumnToContents(1);
+    }
 }
 
 int TMessageHistory::Count() const

@@ -225,6 +225,7 @@ TEST_F(Extras, FindBarKeysAndF3StaysAMacroWhileItIsClosed)
     Open();
     Macros.SetText(2, "m");
     Form->ColourTTY()->Write("alpha beta\r\nALPHA\r\n");
+    const int top = Form->ColourTTY()->Tty().Top;
     Form->Item(QStringLiteral("EditFindItem"))->trigger();
     TFindBar *bar = Form->FindBar();
     ASSERT_TRUE(bar->IsOpen());
@@ -239,6 +240,7 @@ TEST_F(Extras, FindBarKeysAndF3StaysAMacroWhileItIsClosed)
     QTest::keyClick(bar->TextBox(), Qt::Key_Escape);
     EXPECT_FALSE(bar->IsOpen());
     EXPECT_TRUE(Form->ColourTTY()->hasFocus());
+    EXPECT_EQ(Form->ColourTTY()->Tty().Top, top);
     // Closed, F3 is the macro key again: the macro goes to the engine (dropped offline).
     QTest::keyClick(Form->ColourTTY(), Qt::Key_F3);
     EXPECT_EQ(bar->Current(), -1);
