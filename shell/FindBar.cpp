@@ -61,15 +61,16 @@ TFindBar::TFindBar(TColorTTYWidget *terminal) : QWidget(terminal), Terminal(term
     row->addWidget(lbCount);
     row->addWidget(close);
 
-    connect(edFind, &QLineEdit::textChanged, this, &TFindBar::Search);
-    connect(cbMatchCase, &QCheckBox::toggled, this, &TFindBar::Search);
+    connect(edFind, &QLineEdit::textChanged, this, [this] { Search(true); });
+    connect(cbMatchCase, &QCheckBox::toggled, this, [this] { Search(true); });
     connect(prev, &QToolButton::clicked, this, &TFindBar::FindPrevious);
     connect(next, &QToolButton::clicked, this, &TFindBar::FindNext);
     connect(close, &QToolButton::clicked, this, &TFindBar::Close);
     Again.setSingleShot(true);
     Again.setInterval(250);
+    // New output: the hits follow, the view stays where the user is reading.
     connect(&Again, &QTimer::timeout, this, [this] {
-        if (IsOpen()) Search();
+        if (IsOpen()) Search(false);
     });
     terminal->installEventFilter(this);
     hide();
@@ -83,7 +84,7 @@ void TFindBar::Open()
     raise();
     edFind->setFocus();
     edFind->selectAll();
-    Search();
+    Search(true);
 }
 
 void TFindBar::Close()
@@ -104,7 +105,7 @@ void TFindBar::TerminalChanged()
     if (IsOpen() && !edFind->text().isEmpty() && !Again.isActive()) Again.start();
 }
 
-void TFindBar::Search()
+void TFindBar::Search(bool follow)
 {
     const TColorTTY &tty = Terminal->Tty();
     // Stay on the hit the user is at; a new search starts from the newest text.
@@ -119,7 +120,7 @@ void TFindBar::Search()
             break;
         }
     if (CurrentIndex < 0) CurrentIndex = int(Matches.size()) - 1;
-    Show();
+    Show(follow);
 }
 
 void TFindBar::Step(int direction)
@@ -127,10 +128,10 @@ void TFindBar::Step(int direction)
     if (Matches.empty()) return;
     const int n = int(Matches.size());
     CurrentIndex = ((CurrentIndex < 0 ? 0 : CurrentIndex + direction) % n + n) % n;
-    Show();
+    Show(true);
 }
 
-void TFindBar::Show()
+void TFindBar::Show(bool follow)
 {
     std::vector<TCellSpan> all, current;
     for (const TTextMatch &m : Matches)
@@ -139,7 +140,7 @@ void TFindBar::Show()
         current = Matches[size_t(CurrentIndex)].Spans;
         TColorTTY &tty = Terminal->Tty();
         const int row = current.front().Row;
-        if (row < tty.Top || current.back().Row >= tty.Top + tty.VisibleRows)
+        if (follow && (row < tty.Top || current.back().Row >= tty.Top + tty.VisibleRows))
             tty.ScrollTo(tty.Left, row - tty.VisibleRows / 2);
     }
     Terminal->SetHighlights(std::move(all), std::move(current));

@@ -42,9 +42,10 @@ protected:
 
 private:
     // Searches again; keeps the current match where the text still matches there.
-    void Search();
+    // `follow`: scroll the current hit into view.
+    void Search(bool follow);
     void Step(int direction);
-    void Show();
+    void Show(bool follow);
     void Place();
 
     TColorTTYWidget *Terminal;

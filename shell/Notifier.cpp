@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusInterface>
+#include <QDBusMessage>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
@@ -16,11 +16,13 @@ class TDBusNotifier : public TNotifier
 public:
     void Notify(const QString &title, const QString &body) override
     {
-        QDBusInterface bus(QLatin1String(Service), QStringLiteral("/org/freedesktop/Notifications"),
-                           QLatin1String(Service), QDBusConnection::sessionBus());
-        // Fire and forget: a slow notification daemon must not stall the terminal.
-        bus.asyncCall(QStringLiteral("Notify"), QCoreApplication::applicationName(), 0u, QString(), title,
-                      body, QStringList(), QVariantMap(), -1);
+        // Sent without waiting for the answer: a slow daemon must not stall the terminal.
+        QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(Service),
+                                                           QStringLiteral("/org/freedesktop/Notifications"),
+                                                           QLatin1String(Service), QStringLiteral("Notify"));
+        call << QCoreApplication::applicationName() << 0u << QString() << title << body << QStringList()
+             << QVariantMap() << -1;
+        QDBusConnection::sessionBus().send(call);
     }
 };
 

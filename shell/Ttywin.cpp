@@ -197,6 +197,7 @@ void TTTYForm::FormCreate()
 
 void TTTYForm::FormDestroy()
 {
+    if (FCapture) FCapture->Finish(); // the last, unfinished line
     if (FHelp) FHelp->Quit();
     if (FColourPalette) FColourPalette->SaveSettings();
     SetSockExceptionHandler(nullptr);
