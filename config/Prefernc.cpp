@@ -25,6 +25,8 @@ void TClientPrefs::Load()
     if (doc.ReadBool(Section, "FontBold", false)) FontStyle |= fsBold;
     if (doc.ReadBool(Section, "FontItalic", false)) FontStyle |= fsItalic;
     Debug = doc.ReadBool(Section, "Debug", false);
+    ReconnectAutomatically = doc.ReadBool(Section, "Reconnect automatically", false);
+    MessageNotices = doc.ReadBool(Section, "Message notices", true);
 }
 
 bool TClientPrefs::Save() const
@@ -39,5 +41,7 @@ bool TClientPrefs::Save() const
         doc.WriteInteger(Section, "FontSize", FontSize);
         doc.WriteBool(Section, "FontBold", FontStyle & fsBold);
         doc.WriteBool(Section, "FontItalic", FontStyle & fsItalic);
+        doc.WriteBool(Section, "Reconnect automatically", ReconnectAutomatically);
+        doc.WriteBool(Section, "Message notices", MessageNotices);
     });
 }

@@ -20,8 +20,10 @@ public:
     int ScreenLines = 24; // the main window clamps it into 5..100
     std::string FontName = "Terminal";
     int FontSize = 9;
-    unsigned FontStyle = 0; // fsBold | fsItalic
-    bool Debug = false;     // set only by editing the file; never written
+    unsigned FontStyle = 0;              // fsBold | fsItalic
+    bool Debug = false;                  // set only by editing the file; never written
+    bool ReconnectAutomatically = false; // after the BBS dropped the connection
+    bool MessageNotices = true;          // desktop notices for express messages
 
     void Load();
     // Every key but "Debug"; false when the file could not be written.

@@ -76,6 +76,7 @@ void TCLientStateMachine::Reset()
     SavedMode = pmData;
     ResumeMode = pmData;
     if (FEditMode) LeaveEditor();
+    ExpressOpen = false;
     FSentCount = 0;
     FEditCount = 0;
 }
@@ -156,6 +157,10 @@ void TCLientStateMachine::Command(uint8_t c)
         if (c == TEXT_BLOCK_END) TextBuffer[TextLength] = 0;
         // the list's last line may come without its line feed
         if (c == WHO_LIST_END && ParserMode == pmWhoList && CollectLength > 0) FinishWhoLine();
+        if (c == EXPRESS_END && ExpressOpen) {
+            ExpressOpen = false;
+            if (OnExpressMessage) OnExpressMessage(ExpressAuthor, ExpressText);
+        }
         SetMode(pmData);
         break;
     case INTERRUPT:
@@ -242,7 +247,12 @@ void TCLientStateMachine::ProcessInput(uint8_t *Buf, uint16_t Count)
             continue;
         }
         if (ParserMode == pmData) {
-            if (DeliverText(Buf, i, Count)) SetIacPending();
+            const size_t From = i;
+            const bool AtIac = DeliverText(Buf, i, Count);
+            if (ExpressOpen && ExpressText.size() < MaxExpressText)
+                ExpressText.append(reinterpret_cast<const char *>(Buf + From),
+                                   std::min(i - From, MaxExpressText - ExpressText.size()));
+            if (AtIac) SetIacPending();
             continue;
         }
         const uint8_t c = Buf[i];
@@ -427,6 +437,11 @@ void TCLientStateMachine::FinishHeader()
     }
     DoTerminalOut(Line);
     if (ParserMode == pmExpressHeader && !Name.empty() && WhoList.Find(Name) < 0) WhoList.Add(Name);
+    if (ParserMode == pmExpressHeader) {
+        ExpressOpen = true;
+        ExpressAuthor = Name;
+        ExpressText.clear();
+    }
     SetMode(pmData);
     CollectLength = 0;
 }

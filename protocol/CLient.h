@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class THostInfo;
@@ -112,6 +113,12 @@ public:
 
     void SetOwner(TEngineOwner *NewOwner) { Owner = NewOwner; }
 
+    // An express message the user filter let through has ended (A8): its author (empty
+    // when the header named none) and the text after the header line, as the terminal got
+    // it, at most MaxExpressText bytes. Killed messages never come here.
+    std::function<void(const std::string &Author, const std::string &Text)> OnExpressMessage;
+    static constexpr size_t MaxExpressText = 4096;
+
     // Author name of a header or who-list line: between the colour codes n and N, or
     // after byte 04 (else 0D). Empty when none is found.
     static std::string ExtractMarkedName(const char *Line);
@@ -160,5 +167,7 @@ protected:
     uint16_t TextLength = 0;
     bool FEditMode = false;
     int32_t FEditCount = 0;
-    bool JustOpened = false; // an edit opened during the current command
+    bool JustOpened = false;  // an edit opened during the current command
+    bool ExpressOpen = false; // an accepted express message is being shown
+    std::string ExpressAuthor, ExpressText;
 };

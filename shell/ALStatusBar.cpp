@@ -32,4 +32,26 @@ void TALStatusBar::StatusLineResize()
     const int w = width();
     FPanel->setGeometry(0, 1, qMax(0, w - 42), LineHeight - 2);
     if (FLight) FLight->move(w - 32, (LineHeight - FLight->height()) / 2);
+    if (FIndicator) {
+        FIndicator->adjustSize();
+        FIndicator->move(FPanel->width() - FIndicator->width() - 4,
+                         (FPanel->height() - FIndicator->height()) / 2);
+    }
+}
+
+void TALStatusBar::SetIndicator(const QString &text)
+{
+    if (!FIndicator) {
+        FIndicator = new QLabel(FPanel);
+        FIndicator->setObjectName(QStringLiteral("StatusIndicator"));
+        FIndicator->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold;"));
+    }
+    FIndicator->setText(text);
+    FIndicator->setVisible(!text.isEmpty());
+    StatusLineResize();
+}
+
+QString TALStatusBar::Indicator() const
+{
+    return FIndicator && !FIndicator->isHidden() ? FIndicator->text() : QString();
 }

@@ -17,6 +17,10 @@ public:
     QLabel *Panel() const { return FPanel; }
     // A child placed at the right end (the connection light).
     void SetLight(QWidget *light);
+    // A short word at the right end of the panel that outlasts the panel's messages
+    // (capture on); empty hides it.
+    void SetIndicator(const QString &text);
+    QString Indicator() const;
 
 protected:
     void resizeEvent(QResizeEvent *e) override;
@@ -26,4 +30,5 @@ private:
 
     QLabel *FPanel;
     QWidget *FLight = nullptr;
+    QLabel *FIndicator = nullptr;
 };

@@ -10,7 +10,9 @@
 #include "protocol/UserFilt.h"
 #include "shell/ALStatusBar.h"
 #include "shell/Conlight.h"
+#include "shell/FindBar.h"
 #include "shell/HelpSystem.h"
+#include "shell/Notifier.h"
 #include "terminal/qt/ColorTTYWidget.h"
 
 #include <QApplication>
@@ -64,6 +66,7 @@ TShellPlatform TShellPlatform::Default()
     };
     p.OpenAddress = [](const QString &address) { QDesktopServices::openUrl(QUrl(address)); };
     p.ProgramPath = QCoreApplication::applicationFilePath();
+    p.MakeNotifier = MakeDesktopNotifier;
     return p;
 }
 
@@ -184,6 +187,7 @@ void TTTYForm::FormCreate()
     });
     SetSockExceptionHandler([this](std::exception_ptr e) { HandleException(e); });
     FillHostsMenu();
+    CreateExtras();
 
     // 17: after the window has come up, so the user sees the attempt.
     if (ClientPrefs.ConnectOnStartup || CommandLineHost)
@@ -193,6 +197,7 @@ void TTTYForm::FormCreate()
 
 void TTTYForm::FormDestroy()
 {
+    if (FCapture) FCapture->Finish(); // the last, unfinished line
     if (FHelp) FHelp->Quit();
     if (FColourPalette) FColourPalette->SaveSettings();
     SetSockExceptionHandler(nullptr);
@@ -335,6 +340,8 @@ void TTTYForm::StateMachineSocketOut(const uint8_t *buf, int32_t count)
 void TTTYForm::StateMachineTerminalOut(const char *text)
 {
     FColourTTY->Write(text);
+    if (FCapture && !FCapture->Text(text)) CaptureFailed();
+    if (FFindBar) FFindBar->TerminalChanged();
 }
 
 void TTTYForm::StateMachineDebug(const std::string &text)
@@ -377,6 +384,16 @@ void TTTYForm::ShowException(std::exception_ptr e)
     } catch (...) {
         message = QStringLiteral("Unknown error.");
     }
+    // An automatic reconnect that failed says so in the status line and tries again later.
+    if (socketError && FReconnecting && !Connected) {
+        Guarded([this] {
+            DisconnectHandling();
+            if (FReconnecting) ScheduleReconnect();
+        });
+        return;
+    }
     QMessageBox::critical(this, qApp->property("applicationTitle").toString(), message);
+    const bool wasConnected = Connected;
     if (socketError) Guarded([this] { DisconnectHandling(); });
+    if (socketError && wasConnected) Guarded([this] { ConnectionDropped(); });
 }

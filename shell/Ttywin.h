@@ -13,6 +13,8 @@
 #include "net/dWinsock.h"
 #include "protocol/CLient.h"
 #include "protocol/Telnet.h"
+#include "shell/ReconnectPolicy.h"
+#include "terminal/SessionCapture.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -40,6 +42,10 @@ class THelpSystem;
 class TColourPalette;
 class TQtColourClipboard;
 class TQtBeeper;
+class TFindBar;
+class TMessageHistory;
+class TNotifier;
+class QTimer;
 
 // The process-wide stores the window works with (created and freed by the program entry).
 struct TAppStores
@@ -61,6 +67,11 @@ struct TShellPlatform
     std::function<void(const QString &address)> OpenAddress;
     // This program's own executable.
     QString ProgramPath;
+    // Milliseconds of a steady clock, and a random value in [0, 1): reconnect timing.
+    std::function<int64_t()> Now;
+    std::function<double()> Random;
+    // Desktop notices for express messages; unset gives none.
+    std::function<std::unique_ptr<TNotifier>(QWidget *window)> MakeNotifier;
     static TShellPlatform Default();
 };
 
@@ -97,6 +108,9 @@ public:
     QMenu *PopupMenu() const { return FPopupMenu; }
     THelpSystem &Help() const { return *FHelp; }
     TColourPalette *ColourPalette() const { return FColourPalette; }
+    TFindBar *FindBar() const { return FFindBar; }
+    TMessageHistory *MessageHistory() const { return FMessageHistory; }
+    QString StatusIndicator() const;
     // Where an application-wide fault goes (also installed for the socket layer).
     void HandleException(std::exception_ptr e);
 
@@ -126,6 +140,22 @@ public:
     void HelpTopicSearchItemClick();
     void HelpHowToUseHelpItemClick();
     void HelpAboutItemClick();
+
+    // Find, capture, reconnect and the Messages pane (TtywinExtras.cpp).
+    void EditFindItemClick();
+    void FileCaptureItemClick();
+    void ViewMessagesItemClick();
+    // Starts capturing to a file (replacing a capture in progress); false, after telling the
+    // user, when the file cannot be opened.
+    bool StartCapture(const QString &path, TCaptureForm form);
+    void StopCapture();
+    bool IsCapturing() const { return bool(FCapture); }
+    // An automatic reconnect is waiting; the delay it waits; what its timer runs.
+    bool ReconnectWaiting() const;
+    int ReconnectDelay() const;
+    void ReconnectNow();
+    // The status line offers a reconnect (Enter takes it).
+    bool ReconnectOffered() const { return FReconnectOffer; }
 
     // Key-down with a virtual key; returns whether the key was consumed (function keys).
     bool ColourTTYKeyDown(uint16_t key, TShiftState shift);
@@ -180,6 +210,21 @@ private:
     void CreateMenus();
     void ShowItem(const char *name, bool visible, bool enabled);
 
+    // Extras (TtywinExtras.cpp).
+    void CreateExtras();
+    void CaptureFailed();
+    void CaptureFailedMessage(const QString &why);
+    void SyncCaptureItem();
+    void SyncIndicator();
+    void UserConnecting();
+    void ConnectionDropped();
+    void ScheduleReconnect();
+    void StopReconnect();
+    // A key on the terminal while a reconnect waits or is offered; true when it was used.
+    bool ReconnectKey(int qtKey);
+    void ExpressMessageArrived(const std::string &author, const std::string &text);
+    int64_t Now() const;
+
     // Edit glue (TtywinEdit.cpp).
     bool InEditMode() const;
     void PaletteFollowsCaret();
@@ -225,4 +270,18 @@ private:
     uint16_t ReadCount = 0;
     bool Shown = false;
     bool Closing = false;
+
+    TFindBar *FFindBar = nullptr;
+    TMessageHistory *FMessageHistory = nullptr;
+    std::unique_ptr<TNotifier> FNotifier;
+    std::unique_ptr<TSessionCapture> FCapture;
+    QString FCapturePath;
+    std::unique_ptr<TReconnectPolicy> FReconnect;
+    QTimer *FReconnectTimer = nullptr;
+    QTimer *FReconnectTick = nullptr; // counts the wait down in the status line
+    int64_t FReconnectAt = 0;
+    bool FReconnecting = false; // automatic reconnecting under way (waiting or trying)
+    bool FReconnectOffer = false;
+    QString FReconnectNote; // why reconnecting gave up, until the next Connect
+    bool FSwallowKeyPress = false;
 };

@@ -37,6 +37,7 @@ void TTTYForm::GiveSocketAddress()
 
 void TTTYForm::FileConnectItemClick()
 {
+    UserConnecting();
     ShowItem("FileConnectItem", false, false);
     ShowItem("FileAbortItem", true, true);
     HostInfo.PromoteCurrentHost();
@@ -83,6 +84,10 @@ void TTTYForm::ClientSocketConnect(TSocketBase *socket)
     SetEditMenuConnected(true);
     FStateMachine->Reset();
     ReadCount = 0;
+    FReconnecting = false;
+    FReconnectOffer = false;
+    FReconnect->Connected(Now());
+    SyncIndicator();
 }
 
 void TTTYForm::ClientSocketRead(TSocketBase *socket)
@@ -104,6 +109,8 @@ void TTTYForm::ClientSocketRead(TSocketBase *socket)
     if (ReadCount == 0) return;
     const uint16_t count = ReadCount;
     ReadCount = 0;
+    // Captured before the engine, which writes into the buffer.
+    if (FCapture && !FCapture->Received(ReadBuffer.get(), count)) CaptureFailed();
     FStateMachine->ProcessInput(ReadBuffer.get(), count);
 }
 
@@ -113,6 +120,7 @@ void TTTYForm::FileAbortItemClick()
         FClientSocket.Close();
     } catch (...) {
     }
+    StopReconnect();
     ShowItem("FileAbortItem", false, false);
     ShowItem("FileConnectItem", true, true);
     SetStatus(QStringLiteral(" Aborted connection to %1.").arg(Text(HostInfo.Address)));
@@ -124,13 +132,17 @@ void TTTYForm::FileDisconnectItemClick()
                                              QStringLiteral("Are you sure you want to disconnect?"),
                                              QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel);
     if (answer != QMessageBox::Ok) return;
+    StopReconnect();
     Item(QStringLiteral("FileDisconnectItem"))->setEnabled(false);
     DisconnectHandling();
 }
 
 void TTTYForm::ClientSocketDisconnect()
 {
+    // The BBS ended it (the user's Disconnect runs the handling directly).
+    const bool wasConnected = Connected;
     DisconnectHandling();
+    if (wasConnected) ConnectionDropped();
 }
 
 void TTTYForm::DisconnectHandling()

@@ -2,6 +2,7 @@
 #include "shell/Ttywin.h"
 
 #include "config/Setmacro.h"
+#include "shell/FindBar.h"
 #include "shell/KeyMap.h"
 #include "terminal/qt/ColorTTYWidget.h"
 
@@ -10,10 +11,13 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include <iterator>
+#include <utility>
+
 namespace {
 
-enum TMenuId { mnFile, mnEdit, mnOptions, mnHelp, mnHosts, mnNone };
-enum TItemFlag : unsigned { ifHidden = 1, ifDisabled = 2, ifSeparator = 4 };
+enum TMenuId { mnFile, mnEdit, mnView, mnOptions, mnHelp, mnHosts, mnNone };
+enum TItemFlag : unsigned { ifHidden = 1, ifDisabled = 2, ifSeparator = 4, ifCheckable = 8 };
 
 struct TMenuRow
 {
@@ -40,6 +44,8 @@ const TMenuRow MenuRows[] = {
     {mnHosts, "FileHostsItem", "&Hosts", NoKey, 0, " Show a list of all known hosts.", 3, nullptr},
     {mnFile, "FileSetHostItem", "&Setup Hosts...", NoKey, 0,
      " Setup details for the BBS's you want to connect to.", 3, &TTTYForm::FileSetHostItemClick},
+    {mnFile, "FileCaptureItem", "Cap&ture to File...", NoKey, ifCheckable,
+     " Write everything shown on the terminal to a file.", 3, &TTTYForm::FileCaptureItemClick},
     {mnFile, "FileSetHostDivider", "", NoKey, ifSeparator, "", 0, nullptr},
     {mnFile, "FileExitItem", "E&xit", NoKey, 0, " Shut down the ORVO Client. It's best to logout first.", 3,
      &TTTYForm::FileExitItemClick},
@@ -68,6 +74,11 @@ const TMenuRow MenuRows[] = {
     {mnEdit, "EditDivider", "", NoKey, ifSeparator | ifHidden, "", 0, nullptr},
     {mnEdit, "EditColoursItem", "Colours...", NoKey, ifHidden | ifDisabled, " Show the colour palette.", 5,
      &TTTYForm::EditColoursItemClick},
+    {mnEdit, "EditFindDivider", "", NoKey, ifSeparator, "", 0, nullptr},
+    {mnEdit, "EditFindItem", "&Find...", Qt::CTRL | Qt::SHIFT | Qt::Key_F, 0,
+     " Find text in the scrollback (F3 next, Shift+F3 previous).", 5, &TTTYForm::EditFindItemClick},
+    {mnView, "ViewMessagesItem", "&Messages", NoKey, ifCheckable,
+     " Show the express messages of this session.", 0, &TTTYForm::ViewMessagesItemClick},
     {mnOptions, "OptionsPreferencesItem", "&Preferences...", NoKey, 0,
      " Set your preferences for how the program behaves.", 7, &TTTYForm::OptionsPreferencesItemClick},
     {mnOptions, "OptionsFontItem", "&Font...", NoKey, 0, " Select the font to use for the terminal display.",
@@ -93,8 +104,11 @@ struct TMenuTitle
     const char *Caption;
     int HelpContext;
 };
-const TMenuTitle MenuTitles[] = {
-    {"File1", "&File", 3}, {"Edit1", "&Edit", 5}, {"Options1", "&Options", 7}, {"Help1", "&Help", 11}};
+const TMenuTitle MenuTitles[] = {{"File1", "&File", 3},
+                                 {"Edit1", "&Edit", 5},
+                                 {"View1", "&View", 0},
+                                 {"Options1", "&Options", 7},
+                                 {"Help1", "&Help", 11}};
 
 } // namespace
 
@@ -114,11 +128,11 @@ void TTTYForm::ShowItem(const char *name, bool visible, bool enabled)
 
 void TTTYForm::CreateMenus()
 {
-    QMenu *menus[4];
-    for (int i = 0; i < 4; ++i) {
+    QMenu *menus[std::size(MenuTitles)];
+    for (size_t i = 0; i < std::size(MenuTitles); ++i) {
         menus[i] = menuBar()->addMenu(QString::fromLatin1(MenuTitles[i].Caption));
         menus[i]->setObjectName(QString::fromLatin1(MenuTitles[i].Name));
-        menus[i]->setProperty("helpContext", MenuTitles[i].HelpContext);
+        if (MenuTitles[i].HelpContext) menus[i]->setProperty("helpContext", MenuTitles[i].HelpContext);
         menus[i]->setToolTipsVisible(false);
     }
     for (const TMenuRow &row : MenuRows) {
@@ -143,6 +157,7 @@ void TTTYForm::CreateMenus()
         if (row.HelpContext) a->setProperty("helpContext", row.HelpContext);
         if (row.Flags & ifHidden) a->setVisible(false);
         if (row.Flags & ifDisabled) a->setEnabled(false);
+        if (row.Flags & ifCheckable) a->setCheckable(true);
         if (row.Handler)
             connect(a, &QAction::triggered, this,
                     [this, h = row.Handler] { Guarded([&] { (this->*h)(); }); });
@@ -169,6 +184,13 @@ void TTTYForm::CreateMenus()
             [this](const QPoint &pos) { FPopupMenu->popup(FColourTTY->mapToGlobal(pos)); });
 
     FColourTTY->OnKeyDown = [this](QKeyEvent *e, int &key) {
+        bool used = false;
+        Guarded([&] { used = ReconnectKey(key); });
+        if (used) {
+            key = 0;
+            FSwallowKeyPress = true;
+            return;
+        }
         const uint16_t vk = VirtualKey(key);
         bool consumed = false;
         if (vk) Guarded([&] { consumed = ColourTTYKeyDown(vk, ShiftStateOf(e->modifiers())); });
@@ -177,9 +199,11 @@ void TTTYForm::CreateMenus()
     // Return ends a Telnet line with CR LF, the Telnet end of line: line-oriented servers
     // (MUDs, talkers) ignore a bare CR and would never see the line.
     FColourTTY->OnKeyPress = [this](char &ch) {
+        if (std::exchange(FSwallowKeyPress, false)) return;
         Guarded([&] {
             ColourTTYKeyPress(uint8_t(ch));
-            if (ch == '\r' && FStateMachine == &FTelnetStateMachine) ColourTTYKeyPress('\n');
+            if (ch == '' && FStateMachine == &FTelnetStateMachine) ColourTTYKeyPress('
+');
         });
     };
     FColourTTY->OnMouseDown = [this](QMouseEvent *) { Guarded([this] { ColourTTYMouseTrack(); }); };
@@ -193,6 +217,11 @@ void TTTYForm::CreateMenus()
 bool TTTYForm::ColourTTYKeyDown(uint16_t key, TShiftState shift)
 {
     if (const int fn = FunctionKeyNumber(key)) {
+        // F3 and Shift+F3 step through the hits while the find bar is open; otherwise macros.
+        if (fn == 3 && !(shift & ssCtrl) && FFindBar && FFindBar->IsOpen()) {
+            shift &ssShift ? FFindBar->FindPrevious() : FFindBar->FindNext();
+            return true;
+        }
         const int slot = MacroSlot(fn - 1, shift & ssShift, shift & ssCtrl);
         // F1 is help and F10 the menu: never macros.
         if (MacroSlotEditable(slot)) SendMacro(slot);

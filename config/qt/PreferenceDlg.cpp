@@ -30,6 +30,8 @@ TPreferenceDlg::TPreferenceDlg(TClientPrefs &prefs, QWidget *parent) : QDialog(p
     cbDisExit = Check("cbDisExit", tr("Exit on Disconnect"), prefs.ExitOnDisconnect, this);
     cbColours = Check("cbColours", tr("Disable Colours"), prefs.DisableColours, this);
     cbFlashing = Check("cbFlashing", tr("Disable Flashing"), prefs.DisableFlashing, this);
+    cbReconnect = Check("cbReconnect", tr("Reconnect automatically"), prefs.ReconnectAutomatically, this);
+    cbNotices = Check("cbNotices", tr("Message notices"), prefs.MessageNotices, this);
     edLines = new QLineEdit(QString::number(prefs.ScreenLines), this);
     edLines->setObjectName(QStringLiteral("edLines"));
     edLines->setMaximumWidth(edLines->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 6 + 16);
@@ -50,7 +52,9 @@ TPreferenceDlg::TPreferenceDlg(TClientPrefs &prefs, QWidget *parent) : QDialog(p
     lines->addWidget(lbLines);
     lines->addWidget(edLines);
     lines->addStretch();
-    grid->addLayout(lines, 2, 0, 1, 2);
+    grid->addWidget(cbReconnect, 2, 0);
+    grid->addWidget(cbNotices, 2, 1);
+    grid->addLayout(lines, 3, 0, 1, 2);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     for (QPushButton *b : {OKBtn, CancelBtn, HelpBtn})
@@ -63,12 +67,14 @@ TPreferenceDlg::TPreferenceDlg(TClientPrefs &prefs, QWidget *parent) : QDialog(p
     setTabOrder(cbStartCon, cbDisExit);
     setTabOrder(cbDisExit, cbColours);
     setTabOrder(cbColours, cbFlashing);
-    setTabOrder(cbFlashing, edLines);
+    setTabOrder(cbFlashing, cbReconnect);
+    setTabOrder(cbReconnect, cbNotices);
+    setTabOrder(cbNotices, edLines);
     setTabOrder(edLines, OKBtn);
     setTabOrder(OKBtn, CancelBtn);
     setTabOrder(CancelBtn, HelpBtn);
 
-    FixClientSize(this, QSize(274, 132));
+    FixClientSize(this, QSize(274, 156));
     CentreOverOwner(this, parent);
     connect(OKBtn, &QPushButton::clicked, this, &TPreferenceDlg::OKBtnClick);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
@@ -81,6 +87,8 @@ void TPreferenceDlg::OKBtnClick()
     FPrefs.ExitOnDisconnect = cbDisExit->isChecked();
     FPrefs.DisableColours = cbColours->isChecked();
     FPrefs.DisableFlashing = cbFlashing->isChecked();
+    FPrefs.ReconnectAutomatically = cbReconnect->isChecked();
+    FPrefs.MessageNotices = cbNotices->isChecked();
     // No range check here: the main window clamps the value when it uses it.
     if (std::optional<int> lines = ParseIniInteger(edLines->text().toStdString()))
         FPrefs.ScreenLines = *lines;

@@ -1,5 +1,5 @@
-// Preferences: connect at start-up, exit on disconnect, colours, flashing and
-// lines on screen. OK stores them in the preferences and saves those.
+// Preferences: connect at start-up, exit on disconnect, colours, flashing,
+// reconnecting, message notices and lines on screen. OK stores them in the preferences and saves those.
 #pragma once
 
 #include "config/Prefernc.h"
@@ -27,6 +27,8 @@ private:
     QCheckBox *cbDisExit;
     QCheckBox *cbColours;
     QCheckBox *cbFlashing;
+    QCheckBox *cbReconnect;
+    QCheckBox *cbNotices;
     QLabel *lbLines;
     QLineEdit *edLines;
     QPushButton *OKBtn;

@@ -589,7 +589,21 @@ void TColorTTYWidget::PaintCells(QPainter &p, const QRect &clip)
             p.drawGlyphRun(QPointF(0, 0), glyphs);
         }
         if (clipped) p.restore();
+        for (const auto *list : {&Highlights, &CurrentHighlights}) {
+            const QColor tint = list == &Highlights ? QColor(255, 255, 0, 110) : QColor(255, 140, 0, 170);
+            auto it = std::lower_bound(list->begin(), list->end(), y,
+                                       [](const TCellSpan &s, int row) { return s.Row < row; });
+            for (; it != list->end() && it->Row == y; ++it)
+                p.fillRect(QRect(it->X1 * CharW - ox, top, (it->X2 - it->X1) * CharW, CharH), tint);
+        }
     }
+}
+
+void TColorTTYWidget::SetHighlights(std::vector<TCellSpan> spans, std::vector<TCellSpan> current)
+{
+    Highlights = std::move(spans);
+    CurrentHighlights = std::move(current);
+    viewport()->update();
 }
 
 void TColorTTYWidget::ComputeFlashRect()

@@ -4,6 +4,7 @@
 
 #include "terminal/ColorTTY.h"
 #include "terminal/ColorTTYSelection.h"
+#include "terminal/ScrollbackSearch.h"
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
@@ -70,6 +71,8 @@ public:
 
     // Paints the cells under `clip` (client pixels) with `p`; what paintEvent does.
     void PaintCells(QPainter &p, const QRect &clip);
+    // Search hits tinted over the cells, the current one stronger; each list in row order.
+    void SetHighlights(std::vector<TCellSpan> spans, std::vector<TCellSpan> current);
     // Paint events handled so far (benchmarks count them).
     int PaintCount() const { return Paints; }
     // The caret rectangle in client pixels, or an empty one when no caret is shown.
@@ -152,6 +155,8 @@ private:
     QPoint LastMouse;
     bool SettingBar = false;
     int Paints = 0;
+
+    std::vector<TCellSpan> Highlights, CurrentHighlights;
 
     // Reused per paint.
     std::vector<Run> Runs;

@@ -29,16 +29,20 @@ TEST(Preferences, DefaultsOddValuesAndSaveWithoutDebug)
     EXPECT_EQ(prefs.FontSize, 9);
     EXPECT_EQ(prefs.FontName, "Courier New");
     EXPECT_EQ(prefs.FontStyle, unsigned(fsBold | fsItalic));
+    EXPECT_TRUE(!prefs.ReconnectAutomatically && prefs.MessageNotices);
 
     prefs.ScreenLines = 1000; // stored as given; the window clamps
     prefs.FontStyle = fsItalic;
     prefs.Debug = false;
+    prefs.ReconnectAutomatically = true;
+    prefs.MessageNotices = false;
     ASSERT_TRUE(prefs.Save());
     EXPECT_NE(GetFile(path).find("connect on startup=1\n"), std::string::npos); // spelling of the file kept
     TClientPrefs again(path);
     EXPECT_EQ(again.ScreenLines, 1000);
     EXPECT_EQ(again.FontStyle, unsigned(fsItalic));
-    EXPECT_TRUE(again.Debug && again.DisableFlashing);
+    EXPECT_TRUE(again.Debug && again.DisableFlashing && again.ReconnectAutomatically &&
+                !again.MessageNotices);
 
     // Saving a file that has no "Debug" key does not add one.
     TClientPrefs fresh(tmp / "fresh.INI");

@@ -163,7 +163,8 @@ TEST(PreferenceDlg, OkSavesThePreferencesAndCancelWritesNothing)
         std::set<std::string> written;
         for (const char *key :
              {"Connect on Startup", "Exit on Disconnect", "Disable Colours", "Disable Flashing", "FontName",
-              "FontSize", "FontBold", "FontItalic", c.stored == std::string("30") ? "" : "Screen Lines"})
+              "FontSize", "FontBold", "FontItalic", "Reconnect automatically", "Message notices",
+              c.stored == std::string("30") ? "" : "Screen Lines"})
             if (*key) written.insert(std::string("Preferences/") + key);
         const std::string after = GetFile(dir / "w.ini");
         EXPECT_EQ(ChangedKeys(ini, after), written) << c.lines;

@@ -1,0 +1,59 @@
+#include "shell/Notifier.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QSystemTrayIcon>
+#include <QWidget>
+
+namespace {
+
+const char Service[] = "org.freedesktop.Notifications";
+
+class TDBusNotifier : public TNotifier
+{
+public:
+    void Notify(const QString &title, const QString &body) override
+    {
+        // Sent without waiting for the answer: a slow daemon must not stall the terminal.
+        QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(Service),
+                                                           QStringLiteral("/org/freedesktop/Notifications"),
+                                                           QLatin1String(Service), QStringLiteral("Notify"));
+        call << QCoreApplication::applicationName() << 0u << QString() << title << body << QStringList()
+             << QVariantMap() << -1;
+        QDBusConnection::sessionBus().send(call);
+    }
+};
+
+class TTrayNotifier : public TNotifier
+{
+public:
+    explicit TTrayNotifier(QWidget *window) : Icon(window->windowIcon(), window) {}
+    void Notify(const QString &title, const QString &body) override
+    {
+        Icon.show();
+        Icon.showMessage(title, body, QSystemTrayIcon::Information);
+    }
+
+private:
+    QSystemTrayIcon Icon;
+};
+
+class TNullNotifier : public TNotifier
+{
+public:
+    void Notify(const QString &, const QString &) override {}
+};
+
+} // namespace
+
+std::unique_ptr<TNotifier> MakeDesktopNotifier(QWidget *window)
+{
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(QLatin1String(Service)))
+        return std::make_unique<TDBusNotifier>();
+    if (QSystemTrayIcon::isSystemTrayAvailable() && QSystemTrayIcon::supportsMessages())
+        return std::make_unique<TTrayNotifier>(window);
+    return std::make_unique<TNullNotifier>();
+}

@@ -1,0 +1,249 @@
+// The main window's extras: reconnect schedule and glue, notices and the Messages pane,
+// capture byte for byte (and a full disk), and the find bar's keys.
+#include "config/Prefernc.h"
+#include "config/SetHost.h"
+#include "config/Setmacro.h"
+#include "protocol/UserFilt.h"
+#include "shell/FindBar.h"
+#include "shell/MessageHistory.h"
+#include "shell/Notifier.h"
+#include "shell/ReconnectPolicy.h"
+#include "shell/Ttywin.h"
+#include "terminal/qt/ColorTTYWidget.h"
+#include "tests/net/NetTestUtil.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+constexpr int Patience = 30000;
+
+TEST(ReconnectPolicy, BackoffJitterAndThreeClosesDuringLogin)
+{
+    double r = 0;
+    TReconnectPolicy p([&] { return r; });
+    std::vector<int64_t> delays;
+    for (int i = 0; i < 7; ++i)
+        delays.push_back(p.NextDelay());
+    EXPECT_EQ(delays, (std::vector<int64_t>{2000, 4000, 8000, 16000, 32000, 60000, 60000}));
+    r = 0.5;
+    p.Connected(0); // a connection resets the schedule
+    EXPECT_EQ(p.NextDelay(), 1800);
+
+    const struct
+    {
+        int64_t Lasted;
+        bool Retry;
+    } drops[] = {{1000, true}, {29999, true}, {5, false}, {5, false}};
+    TReconnectPolicy q(nullptr);
+    int64_t now = 0;
+    for (const auto &d : drops) {
+        q.Connected(now);
+        now += d.Lasted;
+        EXPECT_EQ(q.Dropped(now), d.Retry) << d.Lasted;
+    }
+    q.UserConnect();
+    q.Connected(now);
+    EXPECT_TRUE(q.Dropped(now + 1));
+    q.Connected(now);
+    EXPECT_TRUE(q.Dropped(now + TReconnectPolicy::LoginWindowMs)); // a settled session clears the count
+    EXPECT_EQ(q.LoginCloses(), 0);
+}
+
+struct Notices : TNotifier
+{
+    std::vector<QString> *Seen;
+    explicit Notices(std::vector<QString> *seen) : Seen(seen) {}
+    void Notify(const QString &title, const QString &body) override { Seen->push_back(title + "|" + body); }
+};
+
+struct Extras : ::testing::Test
+{
+    QTemporaryDir Dir;
+    std::string Ini = Dir.filePath("winmarlet.INI").toStdString();
+    std::unique_ptr<THostInfo> Hosts;
+    std::unique_ptr<TClientPrefs> Prefs;
+    std::unique_ptr<TUserFilter> Filter;
+    TMacroTable Macros;
+    std::vector<QString> Seen;
+    std::unique_ptr<TTTYForm> Form;
+    LoopbackServer Server;
+
+    void Open(const std::string &more = "")
+    {
+        std::ofstream(Ini) << "[Hosts]\nHost=Moss\nAddress=127.0.0.1\nPort=" << Server.Port
+                           << "\nMode=0\n[Preferences]\n"
+                           << more;
+        Hosts = std::make_unique<THostInfo>(Ini, std::vector<std::string>{});
+        Prefs = std::make_unique<TClientPrefs>(Ini);
+        Filter = std::make_unique<TUserFilter>(Ini);
+        Filter->ExpressFilter = 1;
+        Filter->Enemies.Add("bob");
+        TShellPlatform p;
+        p.Now = [] { return int64_t(1000000); };
+        p.Random = [] { return 0.0; };
+        p.MakeNotifier = [this](QWidget *) { return std::make_unique<Notices>(&Seen); };
+        Form = std::make_unique<TTTYForm>(TAppStores{*Hosts, *Prefs, *Filter, Macros, false}, p);
+        Form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+    }
+    void Connect()
+    {
+        Form->FileConnectItemClick();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Form->IsConnected(); }, Patience));
+        ASSERT_TRUE(Server.Accept());
+    }
+    void Drop()
+    {
+        Server.ClosePeer();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !Form->IsConnected(); }, Patience));
+    }
+};
+
+TEST_F(Extras, ReconnectWaitsIsStoppedByAKeyAndNeverFollowsTheUsersDisconnect)
+{
+    Open("Reconnect automatically=1\n");
+    Connect();
+    Drop();
+    EXPECT_TRUE(Form->ReconnectWaiting());
+    EXPECT_EQ(Form->ReconnectDelay(), 2000);
+    EXPECT_EQ(Form->StatusText(), QStringLiteral(" Disconnected from 127.0.0.1.")); // as without reconnecting
+    EXPECT_TRUE(Form->StatusIndicator().startsWith(QStringLiteral("Reconnecting in 2 s")));
+    QTest::keyClick(Form->ColourTTY(), 'a');
+    EXPECT_FALSE(Form->ReconnectWaiting());
+    EXPECT_EQ(Form->StatusText(), QStringLiteral(" Reconnecting stopped."));
+
+    Connect();
+    Drop();
+    ASSERT_TRUE(Form->ReconnectWaiting());
+    Form->ReconnectNow(); // what the timer does when it runs out
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->IsConnected(); }, Patience));
+    ASSERT_TRUE(Server.Accept());
+
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+            box->button(QMessageBox::Ok)->click();
+    });
+    answer.start(5);
+    Form->FileDisconnectItemClick();
+    EXPECT_FALSE(Form->IsConnected());
+    EXPECT_FALSE(Form->ReconnectWaiting() || Form->ReconnectOffered());
+}
+
+TEST_F(Extras, WithoutTheSettingReconnectIsOfferedAndEnterTakesIt)
+{
+    Open();
+    Connect();
+    Drop();
+    EXPECT_FALSE(Form->ReconnectWaiting());
+    EXPECT_TRUE(Form->ReconnectOffered());
+    QTest::keyClick(Form->ColourTTY(), Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->IsConnected(); }, Patience));
+}
+
+TEST_F(Extras, NoticesForAcceptedMessagesInTheBackgroundAndAHistoryOf500)
+{
+    Open();
+    Connect();
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Form->isActiveWindow(); }, Patience));
+    auto message = [](const std::string &name, const std::string &text) {
+        return "\xff\xa7\r\n*** Message from \x01n" + name + "\x01N at 12:00 ***\r\n" + text + "\xff\xa8";
+    };
+    Server.Write(message("bob", "killed") + message("ann", "\x01gHello\r\nsecond line"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->MessageHistory()->Count() == 1; }, Patience));
+    EXPECT_EQ(Seen, std::vector<QString>{QStringLiteral("Message from ann|Hello")});
+    EXPECT_EQ(Form->MessageHistory()->Text(false).section(' ', 1),
+              QStringLiteral("ann: Hello\nsecond line\n\n"));
+
+    for (int i = 0; i < 600; ++i)
+        Form->MessageHistory()->Add(QDateTime(), QStringLiteral("x"), QString::number(i));
+    EXPECT_EQ(Form->MessageHistory()->Count(), TMessageHistory::Capacity);
+    EXPECT_TRUE(Form->MessageHistory()->Text(false).startsWith(QStringLiteral(" x: 100\n")));
+}
+
+TEST_F(Extras, CaptureWritesWhatTheTerminalGotAndAFullDiskStopsOnlyTheCapture)
+{
+    Open();
+    const QString plain = Dir.filePath("s.txt"), raw = Dir.filePath("s.raw");
+    Connect();
+    const std::string sent = "\xff\xfb\x01\x01rOne\x1b[1m\xc9\r\nTwo \xff\xff";
+    ASSERT_TRUE(Form->StartCapture(raw, cfRaw));
+    EXPECT_EQ(Form->StatusIndicator(), QStringLiteral("Capturing"));
+    Drop(); // a capture outlives the connection
+    Connect();
+    Server.Write(sent);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->ColourTTY()->Tty().CursorX == 4; }, Patience));
+    ASSERT_TRUE(Form->StartCapture(plain, cfPlainText)); // ends the raw one
+    Server.Write("\x01gThree\r\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->ColourTTY()->Tty().CursorX == 0; }, Patience));
+    Form->StopCapture();
+    EXPECT_EQ(Form->StatusIndicator(), QString());
+    auto file = [](const QString &p) {
+        std::ifstream in(p.toStdString(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    EXPECT_EQ(file(raw), sent);
+    EXPECT_EQ(file(plain), "Three\n");
+
+    QStringList boxes;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            boxes << box->text();
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    answer.start(5);
+    if (QFile::exists(QStringLiteral("/dev/full"))) {
+        ASSERT_TRUE(Form->StartCapture(QStringLiteral("/dev/full"), cfRaw));
+        Server.Write("more");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.isEmpty(); }, Patience));
+        EXPECT_TRUE(boxes[0].contains(QStringLiteral("No space left"))) << boxes[0].toStdString();
+        EXPECT_FALSE(Form->IsCapturing());
+        EXPECT_TRUE(Form->IsConnected());
+    }
+    EXPECT_FALSE(Form->StartCapture(Dir.filePath("gone/s.txt"), cfRaw));
+}
+
+TEST_F(Extras, FindBarKeysAndF3StaysAMacroWhileItIsClosed)
+{
+    Open();
+    Macros.SetText(2, "m");
+    Form->ColourTTY()->Write("alpha beta\r\nALPHA\r\n");
+    const int top = Form->ColourTTY()->Tty().Top;
+    Form->Item(QStringLiteral("EditFindItem"))->trigger();
+    TFindBar *bar = Form->FindBar();
+    ASSERT_TRUE(bar->IsOpen());
+    QTest::keyClicks(bar->TextBox(), "alpha");
+    EXPECT_EQ(bar->MatchCount(), 2);
+    EXPECT_EQ(bar->Current(), 1); // the newest first
+    Form->ColourTTY()->setFocus();
+    QTest::keyClick(Form->ColourTTY(), Qt::Key_F3);
+    EXPECT_EQ(bar->Current(), 0);
+    QTest::keyClick(Form->ColourTTY(), Qt::Key_F3, Qt::ShiftModifier);
+    EXPECT_EQ(bar->Current(), 1);
+    QTest::keyClick(bar->TextBox(), Qt::Key_Escape);
+    EXPECT_FALSE(bar->IsOpen());
+    EXPECT_TRUE(Form->ColourTTY()->hasFocus());
+    EXPECT_EQ(Form->ColourTTY()->Tty().Top, top);
+    // Closed, F3 is the macro key again: the macro goes to the engine (dropped offline).
+    QTest::keyClick(Form->ColourTTY(), Qt::Key_F3);
+    EXPECT_EQ(bar->Current(), -1);
+}
+
+} // namespace
