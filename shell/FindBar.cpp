@@ -33,6 +33,7 @@ bool Before(const TCellSpan &a, const TCellSpan &b)
 TFindBar::TFindBar(TColorTTYWidget *terminal) : QWidget(terminal), Terminal(terminal)
 {
     setObjectName(QStringLiteral("FindBar"));
+    setProperty("helpContext", 14);
     setAutoFillBackground(true);
     setFocusPolicy(Qt::StrongFocus);
     edFind = new QLineEdit(this);

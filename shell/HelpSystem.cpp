@@ -24,6 +24,9 @@ constexpr THelpContext Contexts[] = {
     {THelpSystem::HelpMenuContext, "usinghelp.html"},
     {12, "preferences.html#font"}, // font dialog
     {13, "offline.html"},          // the terminal while an edit is open
+    {14, "extras.html#find"},      // the find bar
+    {15, "extras.html#messages"},  // the Messages pane and the View menu
+    {16, "extras.html#capture"},   // Capture to File
 };
 
 int OwnContext(const QObject *o)

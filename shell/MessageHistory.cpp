@@ -15,6 +15,7 @@
 TMessageHistory::TMessageHistory(QWidget *parent) : QDockWidget(tr("Messages"), parent)
 {
     setObjectName(QStringLiteral("MessageHistory"));
+    setProperty("helpContext", 15);
     auto *body = new QWidget(this);
     edFilter = new QLineEdit(body);
     edFilter->setObjectName(QStringLiteral("edFilter"));

@@ -45,7 +45,7 @@ const TMenuRow MenuRows[] = {
     {mnFile, "FileSetHostItem", "&Setup Hosts...", NoKey, 0,
      " Setup details for the BBS's you want to connect to.", 3, &TTTYForm::FileSetHostItemClick},
     {mnFile, "FileCaptureItem", "Cap&ture to File...", NoKey, ifCheckable,
-     " Write everything shown on the terminal to a file.", 3, &TTTYForm::FileCaptureItemClick},
+     " Write everything shown on the terminal to a file.", 16, &TTTYForm::FileCaptureItemClick},
     {mnFile, "FileSetHostDivider", "", NoKey, ifSeparator, "", 0, nullptr},
     {mnFile, "FileExitItem", "E&xit", NoKey, 0, " Shut down the ORVO Client. It's best to logout first.", 3,
      &TTTYForm::FileExitItemClick},
@@ -76,9 +76,9 @@ const TMenuRow MenuRows[] = {
      &TTTYForm::EditColoursItemClick},
     {mnEdit, "EditFindDivider", "", NoKey, ifSeparator, "", 0, nullptr},
     {mnEdit, "EditFindItem", "&Find...", Qt::CTRL | Qt::SHIFT | Qt::Key_F, 0,
-     " Find text in the scrollback (F3 next, Shift+F3 previous).", 5, &TTTYForm::EditFindItemClick},
+     " Find text in the scrollback (F3 next, Shift+F3 previous).", 14, &TTTYForm::EditFindItemClick},
     {mnView, "ViewMessagesItem", "&Messages", NoKey, ifCheckable,
-     " Show the express messages of this session.", 0, &TTTYForm::ViewMessagesItemClick},
+     " Show the express messages of this session.", 15, &TTTYForm::ViewMessagesItemClick},
     {mnOptions, "OptionsPreferencesItem", "&Preferences...", NoKey, 0,
      " Set your preferences for how the program behaves.", 7, &TTTYForm::OptionsPreferencesItemClick},
     {mnOptions, "OptionsFontItem", "&Font...", NoKey, 0, " Select the font to use for the terminal display.",
@@ -106,7 +106,7 @@ struct TMenuTitle
 };
 const TMenuTitle MenuTitles[] = {{"File1", "&File", 3},
                                  {"Edit1", "&Edit", 5},
-                                 {"View1", "&View", 0},
+                                 {"View1", "&View", 15},
                                  {"Options1", "&Options", 7},
                                  {"Help1", "&Help", 11}};
 
@@ -202,8 +202,7 @@ void TTTYForm::CreateMenus()
         if (std::exchange(FSwallowKeyPress, false)) return;
         Guarded([&] {
             ColourTTYKeyPress(uint8_t(ch));
-            if (ch == '' && FStateMachine == &FTelnetStateMachine) ColourTTYKeyPress('
-');
+            if (ch == '\r' && FStateMachine == &FTelnetStateMachine) ColourTTYKeyPress('\n');
         });
     };
     FColourTTY->OnMouseDown = [this](QMouseEvent *) { Guarded([this] { ColourTTYMouseTrack(); }); };
