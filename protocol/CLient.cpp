@@ -44,6 +44,23 @@ size_t RunToIac(const uint8_t *Buf, size_t Count)
     return Iac ? size_t(static_cast<const uint8_t *>(Iac) - Buf) : Count;
 }
 
+// The Telnet engine's name of a negotiation state.
+TParserMode TelnetState(TCLientMode Mode)
+{
+    switch (Mode) {
+    case cmDo:
+        return pmDo;
+    case cmDont:
+        return pmDont;
+    case cmWill:
+        return pmWill;
+    case cmWont:
+        return pmWont;
+    default:
+        return pmData;
+    }
+}
+
 // Both line buffers keep one byte for the NUL that ends the collected line.
 constexpr uint16_t LineMax = TCLientStateMachine::CollectBufferSize - 1;
 constexpr uint16_t TextMax = TCLientStateMachine::TextBufferSize - 1;
@@ -54,27 +71,27 @@ TCLientStateMachine::TCLientStateMachine(THostInfo &HostInfo, TUserFilter &UserF
                                          TOffLineEdit &OffLineEdit, TWhoList &WhoList, TEngineOwner *Owner)
     : HostInfo(HostInfo), UserFilter(UserFilter), OffLineEdit(OffLineEdit), WhoList(WhoList), Owner(Owner)
 {
-    ParserMode = pmData;
     // Echo counts as agreed from the start: this engine never echoes locally.
     OptionFlags[OPT_ECHO] |= ofActive;
 }
 
 TCLientStateMachine::~TCLientStateMachine() = default;
 
-void TCLientStateMachine::SetMode(uint8_t NewMode)
+void TCLientStateMachine::SetMode(TCLientMode NewMode)
 {
-    ParserMode = NewMode;
+    ClientMode = NewMode;
 }
 
 void TCLientStateMachine::Reset()
 {
     TTelnetStateMachine::Reset();
+    ClientMode = cmData;
     OptionFlags[OPT_ECHO] |= ofActive;
     // A connection that broke right after an IAC or inside an AB pair must not
     // steer the next one.
     IacPending = false;
-    SavedMode = pmData;
-    ResumeMode = pmData;
+    SavedMode = cmData;
+    ResumeMode = cmData;
     if (FEditMode) LeaveEditor();
     FSentCount = 0;
     FEditCount = 0;
@@ -117,11 +134,11 @@ void TCLientStateMachine::SetIacPending()
     if (OnDebug) DoDebug(IacTrace);
 }
 
-void TCLientStateMachine::EnterNegotiation(uint8_t State)
+void TCLientStateMachine::EnterNegotiation(TCLientMode State)
 {
     // A negotiation nested inside another returns to the collection around both,
     // never to the inner negotiation (which would swallow the text that follows).
-    if (ParserMode < pmDo || ParserMode > pmSub) SavedMode = ParserMode;
+    if (ClientMode < cmDo || ClientMode > cmSub) SavedMode = ClientMode;
     SetMode(State);
 }
 
@@ -133,20 +150,20 @@ void TCLientStateMachine::Command(uint8_t c)
         DoSocketOut(Hello, 2);
         break;
     }
-    case 0xA2:
-    case 0xA3:
-    case 0xA4:
-    case 0xA5:
-    case 0xA6:
-        SetMode(static_cast<uint8_t>(pmEditLine + (c - EDIT_FIRST)));
+    case EDIT_LINE:
+    case EDIT_NAME:
+    case EDIT_SHORT:
+    case EDIT_LONG:
+    case EDIT_WRAP_LINE:
+        SetMode(static_cast<TCLientMode>(cmEditLine + (c - EDIT_LINE)));
         CollectLength = 0;
         break;
     case EXPRESS:
-        SetMode(pmExpressHeader);
+        SetMode(cmExpressHeader);
         CollectLength = 0;
         break;
     case POST:
-        SetMode(pmPostHeader);
+        SetMode(cmPostHeader);
         CollectLength = 0;
         break;
     case EXPRESS_END:
@@ -155,16 +172,16 @@ void TCLientStateMachine::Command(uint8_t c)
     case WHO_LIST_END:
         if (c == TEXT_BLOCK_END) TextBuffer[TextLength] = 0;
         // the list's last line may come without its line feed
-        if (c == WHO_LIST_END && ParserMode == pmWhoList && CollectLength > 0) FinishWhoLine();
-        SetMode(pmData);
+        if (c == WHO_LIST_END && ClientMode == cmWhoList && CollectLength > 0) FinishWhoLine();
+        SetMode(cmData);
         break;
     case INTERRUPT:
-        if (ParserMode != pmData) {
-            ResumeMode = ParserMode;
-            SetMode(pmData);
+        if (ClientMode != cmData) {
+            ResumeMode = ClientMode;
+            SetMode(cmData);
         } else {
             SetMode(ResumeMode);
-            ResumeMode = pmData;
+            ResumeMode = cmData;
         }
         break;
     case COUNT_RESET:
@@ -179,24 +196,24 @@ void TCLientStateMachine::Command(uint8_t c)
         static const uint8_t Answer[3] = {IAC, UPLOAD, '\n'};
         DoSocketOut(Answer, 3);
         ++FSentCount;
-        SetMode(pmSkip4);
+        SetMode(cmSkip4);
         CollectLength = 0;
         break;
     }
     case TEXT_BLOCK:
-        SetMode(pmTextBlock);
+        SetMode(cmTextBlock);
         TextLength = 0;
         break;
     case EDIT_TEXT_BLOCK:
         EditTextBlock();
         break;
     case SKIP3:
-        SetMode(pmSkip3);
+        SetMode(cmSkip3);
         CollectLength = 0;
         break;
     case WHO_LIST:
         if (HostInfo.Mode == hmORVO) {
-            SetMode(pmWhoList);
+            SetMode(cmWhoList);
             CollectLength = 0;
             WhoList.Clear();
         }
@@ -204,26 +221,26 @@ void TCLientStateMachine::Command(uint8_t c)
     case SE:
         // Only a subnegotiation is ended. A stray SE would otherwise send the parser
         // back to whatever state an old negotiation interrupted (a discard, say).
-        if (ParserMode == pmSub) {
+        if (ClientMode == cmSub) {
             FinishSub();
             SetMode(SavedMode);
         }
         break;
     case SB:
-        EnterNegotiation(pmSub);
+        EnterNegotiation(cmSub);
         SubLength = 0;
         break;
     case WILL:
-        EnterNegotiation(pmWill);
+        EnterNegotiation(cmWill);
         break;
     case WONT:
-        EnterNegotiation(pmWont);
+        EnterNegotiation(cmWont);
         break;
     case DO:
-        EnterNegotiation(pmDo);
+        EnterNegotiation(cmDo);
         break;
     case DONT:
-        EnterNegotiation(pmDont);
+        EnterNegotiation(cmDont);
         break;
     default: // everything else, a doubled IAC included, is ignored
         break;
@@ -241,7 +258,7 @@ void TCLientStateMachine::ProcessInput(uint8_t *Buf, uint16_t Count)
             if (JustOpened) BracketOpenedEdit();
             continue;
         }
-        if (ParserMode == pmData) {
+        if (ClientMode == cmData) {
             if (DeliverText(Buf, i, Count)) SetIacPending();
             continue;
         }
@@ -250,22 +267,22 @@ void TCLientStateMachine::ProcessInput(uint8_t *Buf, uint16_t Count)
             SetIacPending();
             continue;
         }
-        switch (ParserMode) {
-        case pmDo:
-        case pmDont:
-        case pmWill:
-        case pmWont:
-            AnswerOption(ParserMode, c);
+        switch (ClientMode) {
+        case cmDo:
+        case cmDont:
+        case cmWill:
+        case cmWont:
+            AnswerOption(TelnetState(ClientMode), c);
             SetMode(SavedMode);
             break;
-        case pmSub:
+        case cmSub:
             CollectSub(c);
             break;
-        case pmEditLine:
-        case pmEditName:
-        case pmEditShort:
-        case pmEditLong:
-        case pmEditWrapLine:
+        case cmEditLine:
+        case cmEditName:
+        case cmEditShort:
+        case cmEditLong:
+        case cmEditWrapLine:
             if (FEditMode) {
                 const char Text[2] = {static_cast<char>(c), 0};
                 DoTerminalOut(Text);
@@ -277,21 +294,21 @@ void TCLientStateMachine::ProcessInput(uint8_t *Buf, uint16_t Count)
                 }
             }
             break;
-        case pmExpressHeader:
-        case pmPostHeader:
+        case cmExpressHeader:
+        case cmPostHeader:
             CollectHeader(c);
             break;
-        case pmSkip3:
-        case pmSkip4: // counted, not kept
-            if (++CollectLength >= (ParserMode == pmSkip3 ? 3 : 4)) {
-                SetMode(pmData);
+        case cmSkip3:
+        case cmSkip4: // counted, not kept
+            if (++CollectLength >= (ClientMode == cmSkip3 ? 3 : 4)) {
+                SetMode(cmData);
                 CollectLength = 0;
             }
             break;
-        case pmWhoList:
+        case cmWhoList:
             CollectWhoLine(c);
             break;
-        case pmTextBlock: {
+        case cmTextBlock: {
             // The whole run up to the next IAC at once; past the buffer it is dropped.
             const size_t n = RunToIac(Buf + i, Count - i);
             const size_t Take = std::min<size_t>(n, TextMax - TextLength);
@@ -336,7 +353,7 @@ void TCLientStateMachine::OpenEditor()
         FSentCount = int32_t(N);
     }
     OffLineEdit.SetHostMode(HostInfo.Mode);
-    OffLineEdit.Open(ParserMode, CollectBuffer[0]);
+    OffLineEdit.Open(ClientMode, CollectBuffer[0]);
     PostEditState(1);
     // A word carried over from the last edit can fill a short line at once: the edit
     // is then finished before anyone typed, and goes up as any finished edit does.
@@ -374,7 +391,7 @@ void TCLientStateMachine::LeaveEditor()
     OffLineEdit.Close();
     // The state is settled and the close posted before the upload: a socket-output
     // handler that fails (and unwinds) leaves no edit half closed.
-    SetMode(pmData);
+    SetMode(cmData);
     CollectLength = 0;
     PostEditState(0);
     if (OnSocketOut) {
@@ -388,7 +405,7 @@ void TCLientStateMachine::LeaveEditor()
 
 void TCLientStateMachine::EditTextBlock()
 {
-    SetMode(pmEditLong);
+    SetMode(cmEditLong);
     CollectBuffer[0] = TEXT_BLOCK_PARAM;
     CollectBuffer[1] = uint8_t(FSentCount >> 16);
     CollectBuffer[2] = uint8_t(FSentCount >> 8);
@@ -417,8 +434,8 @@ void TCLientStateMachine::FinishHeader()
     const char *Line = reinterpret_cast<const char *>(CollectBuffer.data());
     std::string Name = HostInfo.Mode == hmISCA ? ExtractFromName(Line) : ExtractMarkedName(Line);
     if (Name.size() > MaxNameLength) Name.resize(MaxNameLength);
-    if (!Name.empty() && !UserFilter.Accepts(Name, ParserMode)) {
-        SetMode(pmDiscard);
+    if (!Name.empty() && !UserFilter.Accepts(Name, ClientMode)) {
+        SetMode(cmDiscard);
         DoTerminalOut(KillNotice1);
         DoTerminalOut(Name.c_str());
         DoTerminalOut(KillNotice3);
@@ -426,8 +443,8 @@ void TCLientStateMachine::FinishHeader()
         return;
     }
     DoTerminalOut(Line);
-    if (ParserMode == pmExpressHeader && !Name.empty() && WhoList.Find(Name) < 0) WhoList.Add(Name);
-    SetMode(pmData);
+    if (ClientMode == cmExpressHeader && !Name.empty() && WhoList.Find(Name) < 0) WhoList.Add(Name);
+    SetMode(cmData);
     CollectLength = 0;
 }
 

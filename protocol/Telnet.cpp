@@ -39,12 +39,12 @@ void TTelnetStateMachine::DoDebug(const std::string &DebugStr)
     if (OnDebug) OnDebug(this, DebugStr);
 }
 
-void TTelnetStateMachine::SetMode(uint8_t NewMode)
+void TTelnetStateMachine::SetMode(TParserMode NewMode)
 {
     static const char *const Traces[] = {"\nMode: Data", "\nMode: IAC", " DO", " DONT",
                                          " WILL",        " WONT",       " SUB"};
     ParserMode = NewMode;
-    if (NewMode <= pmSub && OnDebug) DoDebug(Traces[NewMode]);
+    if (OnDebug) DoDebug(Traces[NewMode]);
 }
 
 void TTelnetStateMachine::Reset()
@@ -188,7 +188,7 @@ void TTelnetStateMachine::SendChar(uint8_t Ch)
     }
 }
 
-void TTelnetStateMachine::AnswerOption(uint8_t State, uint8_t Option)
+void TTelnetStateMachine::AnswerOption(TParserMode State, uint8_t Option)
 {
     uint8_t &Flag = OptionFlags[Option];
     switch (State) {

@@ -68,8 +68,8 @@ public:
     TTelnetStateMachine(const TTelnetStateMachine &) = delete;
     TTelnetStateMachine &operator=(const TTelnetStateMachine &) = delete;
 
-    // Stores the state and traces it (states above 6 are stored silently).
-    virtual void SetMode(uint8_t NewMode);
+    // Stores the state and traces it.
+    void SetMode(TParserMode NewMode);
     // Back to Data, all options inactive; supported options and handlers stay.
     virtual void Reset();
     // Cursor keys become ESC [ A..D; every other key is ignored.
@@ -93,7 +93,7 @@ public:
     // of 255 doubled as Telnet requires. Writes at most 11 bytes; returns the count.
     static int WindowSizeReport(uint8_t Cols, uint8_t Rows, uint8_t *Out);
 
-    uint8_t Mode() const { return ParserMode; }
+    TParserMode Mode() const { return ParserMode; }
     uint8_t OptionFlag(uint8_t Option) const { return OptionFlags[Option]; }
     bool OptionActive(uint8_t Option) const { return (OptionFlags[Option] & ofActive) != 0; }
 
@@ -110,7 +110,7 @@ protected:
 
     // Shared by the Telnet states of every engine: answers an option byte received
     // in state DO, DONT, WILL or WONT (no trace of the option name here).
-    void AnswerOption(uint8_t State, uint8_t Option);
+    void AnswerOption(TParserMode State, uint8_t Option);
     // Appends a byte to the subnegotiation; bytes past the buffer are dropped.
     void CollectSub(uint8_t c);
     // Ends a subnegotiation: runs the option's handler if any bytes were collected.
@@ -130,7 +130,7 @@ protected:
     void TerminalTypeReply(const uint8_t *Buf, uint16_t Length);
     void SendSizeReport();
 
-    uint8_t ParserMode = pmData;
+    TParserMode ParserMode = pmData;
     std::array<uint8_t, 256> OptionFlags{};
     std::array<TEnableHandler, 256> EnableHandlers;
     std::array<TSubHandler, 256> SubHandlers;

@@ -215,7 +215,7 @@ void TColorTTY::SetInterpreterState(const TTTYInterpreterState &s)
     static_assert(sizeof s.EscParams == sizeof EscParams);
     Attr = s.Attr;
     SavedAttr = s.SavedAttr;
-    EscState = s.EscState <= 4 ? s.EscState : 0;
+    EscState = s.EscState <= esCursorAddress ? s.EscState : esText;
     EscParamsLen = std::clamp(s.EscParamsLen, 0, 9);
     std::memcpy(EscParams, s.EscParams, size_t(EscParamsLen));
     EscParams[EscParamsLen] = 0;
@@ -225,7 +225,7 @@ void TColorTTY::SetInterpreterState(const TTTYInterpreterState &s)
 
 void TColorTTY::CancelSequence()
 {
-    EscState = 0;
+    EscState = esText;
     EscParamsLen = 0;
     EscParams[0] = 0;
     WrapPending = false;
@@ -355,7 +355,7 @@ void TColorTTY::Write(const char *data, size_t count)
     size_t i = 0;
     while (i < count) {
         switch (EscState) {
-        case 0:
+        case esText:
             if (WrapPending) { // set at the end of the last text (or of the "Esc-Z" just shown)
                 WrapPending = false;
                 if (!IsCodeOrEscape(p[i]) && CursorX >= Cols) {
@@ -372,25 +372,25 @@ void TColorTTY::Write(const char *data, size_t count)
                 if (i < count)
                     Attr = ApplyColourCode(Attr, p[i++]);
                 else
-                    EscState = 1;
+                    EscState = esColourCode;
             } else if (i < count && p[i] == '[' && EscParamsLen == 0) {
                 // the usual case: the whole sequence is in this text
                 i = ControlSequence(p, i + 1, count);
             } else {
-                EscState = 2;
+                EscState = esEscape;
             }
             break;
-        case 1:
-            EscState = 0;
+        case esColourCode:
+            EscState = esText;
             Attr = ApplyColourCode(Attr, p[i]);
             ++i;
             break;
-        case 2:
-            EscState = 0;
+        case esEscape:
+            EscState = esText;
             ApplyEscape(p[i]);
             ++i;
             break;
-        case 3: {
+        case esControlSequence: {
             // parameters in one sweep; beyond the ninth they are dropped
             int len = EscParamsLen; // a local: stores through char pointers would force reloads
             while (i < count && IsParamByte(p[i])) {
@@ -400,14 +400,14 @@ void TColorTTY::Write(const char *data, size_t count)
             EscParams[len] = 0;
             EscParamsLen = len;
             if (i >= count) break;
-            EscState = 0;
+            EscState = esText;
             ApplyCsi(p[i]);
             EscParamsLen = 0;
             EscParams[0] = 0;
             ++i;
             break;
         }
-        case 4:
+        case esCursorAddress:
             if (EscParamsLen < 9) {
                 EscParams[EscParamsLen++] = char(p[i]);
                 EscParams[EscParamsLen] = 0;
@@ -418,12 +418,12 @@ void TColorTTY::Write(const char *data, size_t count)
                 const int c = uint8_t(EscParams[1]);
                 EscParamsLen = 0;
                 EscParams[0] = 0;
-                EscState = 0;
+                EscState = esText;
                 MoveCursor(c - 32, (r - 32) + Rows - VisibleRows);
             }
             break;
         default: // never set by the interpreter; recover rather than stall
-            EscState = 0;
+            EscState = esText;
             break;
         }
     }
@@ -459,7 +459,7 @@ void TColorTTY::Write(const char *data, size_t count)
     EscParams[len] = 0;
     EscParamsLen = len;
     if (end >= count) { // the rest comes with the next text
-        EscState = 3;
+        EscState = esControlSequence;
         return end;
     }
     ApplyCsi(p[end]);
@@ -494,7 +494,7 @@ void TColorTTY::ApplyEscape(uint8_t c)
         EraseToEndOfLine();
         break;
     case 'Y':
-        EscState = 4;
+        EscState = esCursorAddress;
         break;
     case 'Z':
         Write("Esc-Z");
@@ -506,7 +506,7 @@ void TColorTTY::ApplyEscape(uint8_t c)
         Attr = SavedAttr;
         break;
     case '[':
-        EscState = 3;
+        EscState = esControlSequence;
         break;
     default:
         break;

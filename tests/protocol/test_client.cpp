@@ -312,7 +312,7 @@ TEST(CLientEdits, FailingSocketOutputLeavesNoEditHalfClosed)
     EXPECT_THROW(r.Engine.SendChar('\r'), std::runtime_error);
     r.Deliver();
     EXPECT_FALSE(r.Engine.EditMode());
-    EXPECT_EQ(r.Engine.Mode(), pmData);
+    EXPECT_EQ(r.Engine.Mode(), cmData);
     EXPECT_EQ(r.EditStates, (std::vector<int>{1, 0}));
 }
 
