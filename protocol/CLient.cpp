@@ -38,16 +38,16 @@ const char KillNotice3[] = "\x01"
 const char IacTrace[] = "\nMode: IAC";
 
 // Bytes from Buf up to the next IAC (all Count when there is none).
-size_t RunToIac(const uint8_t *Buf, size_t Count)
+size_t RunToIac(const uint8_t *buf, size_t count)
 {
-    const void *Iac = std::memchr(Buf, IAC, Count);
-    return Iac ? size_t(static_cast<const uint8_t *>(Iac) - Buf) : Count;
+    const void *iac = std::memchr(buf, IAC, count);
+    return iac ? size_t(static_cast<const uint8_t *>(iac) - buf) : count;
 }
 
 // The Telnet engine's name of a negotiation state.
-TParserMode TelnetState(TCLientMode Mode)
+TParserMode TelnetState(TCLientMode mode)
 {
-    switch (Mode) {
+    switch (mode) {
     case cmDo:
         return pmDo;
     case cmDont:
@@ -67,9 +67,9 @@ constexpr uint16_t TextMax = TCLientStateMachine::TextBufferSize - 1;
 
 } // namespace
 
-TCLientStateMachine::TCLientStateMachine(THostInfo &HostInfo, TUserFilter &UserFilter,
-                                         TOffLineEdit &OffLineEdit, TWhoList &WhoList, TEngineOwner *Owner)
-    : HostInfo(HostInfo), UserFilter(UserFilter), OffLineEdit(OffLineEdit), WhoList(WhoList), Owner(Owner)
+TCLientStateMachine::TCLientStateMachine(THostInfo &hostInfo, TUserFilter &userFilter,
+                                         TOffLineEdit &offLineEdit, TWhoList &whoList, TEngineOwner *owner)
+    : HostInfo(hostInfo), UserFilter(userFilter), OffLineEdit(offLineEdit), WhoList(whoList), Owner(owner)
 {
     // Echo counts as agreed from the start: this engine never echoes locally.
     OptionFlags[OPT_ECHO] |= ofActive;
@@ -77,9 +77,9 @@ TCLientStateMachine::TCLientStateMachine(THostInfo &HostInfo, TUserFilter &UserF
 
 TCLientStateMachine::~TCLientStateMachine() = default;
 
-void TCLientStateMachine::SetMode(TCLientMode NewMode)
+void TCLientStateMachine::SetMode(TCLientMode newMode)
 {
-    ClientMode = NewMode;
+    ClientMode = newMode;
 }
 
 void TCLientStateMachine::Reset()
@@ -97,30 +97,30 @@ void TCLientStateMachine::Reset()
     FEditCount = 0;
 }
 
-void TCLientStateMachine::SendKey(uint16_t Key, TShiftState Shift)
+void TCLientStateMachine::SendKey(uint16_t key, TShiftState shift)
 {
     if (FEditMode) {
-        OffLineEdit.KeyDown(Key, Shift);
+        OffLineEdit.KeyDown(key, shift);
         return;
     }
     // Cursor keys as the Telnet engine sends them, but never echoed, whatever the
     // server said about Echo.
-    const uint8_t Echo = OptionFlags[OPT_ECHO];
+    const uint8_t echo = OptionFlags[OPT_ECHO];
     OptionFlags[OPT_ECHO] |= ofActive;
-    TTelnetStateMachine::SendKey(Key, Shift);
-    OptionFlags[OPT_ECHO] = Echo;
+    TTelnetStateMachine::SendKey(key, shift);
+    OptionFlags[OPT_ECHO] = echo;
 }
 
-void TCLientStateMachine::SendChar(uint8_t Ch)
+void TCLientStateMachine::SendChar(uint8_t ch)
 {
     if (FEditMode) {
-        if (OffLineEdit.KeyPress(Ch)) LeaveEditor();
+        if (OffLineEdit.KeyPress(ch)) LeaveEditor();
         return;
     }
     // Straight to the connection, never echoed; counted and logged for type-ahead.
-    DoSocketOut(&Ch, 1);
+    DoSocketOut(&ch, 1);
     ++FSentCount;
-    FSendLog.Add(Ch);
+    FSendLog.Add(ch);
 }
 
 void TCLientStateMachine::PostEditState(uintptr_t Open)
@@ -134,20 +134,20 @@ void TCLientStateMachine::SetIacPending()
     if (OnDebug) DoDebug(IacTrace);
 }
 
-void TCLientStateMachine::EnterNegotiation(TCLientMode State)
+void TCLientStateMachine::EnterNegotiation(TCLientMode state)
 {
     // A negotiation nested inside another returns to the collection around both,
     // never to the inner negotiation (which would swallow the text that follows).
     if (ClientMode < cmDo || ClientMode > cmSub) SavedMode = ClientMode;
-    SetMode(State);
+    SetMode(state);
 }
 
 void TCLientStateMachine::Command(uint8_t c)
 {
     switch (c) {
     case HELLO: {
-        static const uint8_t Hello[2] = {IAC, HELLO};
-        DoSocketOut(Hello, 2);
+        static const uint8_t hello[2] = {IAC, HELLO};
+        DoSocketOut(hello, 2);
         break;
     }
     case EDIT_LINE:
@@ -187,14 +187,14 @@ void TCLientStateMachine::Command(uint8_t c)
     case COUNT_RESET:
         FSentCount = 1;
         if (HostInfo.Mode == hmISCA) {
-            static const uint8_t Ack[2] = {IAC, COUNT_ACK};
-            DoSocketOut(Ack, 2);
+            static const uint8_t ack[2] = {IAC, COUNT_ACK};
+            DoSocketOut(ack, 2);
         }
         break;
     case OPTIONS: {
         DoTerminalOut(OptionsNotice);
-        static const uint8_t Answer[3] = {IAC, UPLOAD, '\n'};
-        DoSocketOut(Answer, 3);
+        static const uint8_t answer[3] = {IAC, UPLOAD, '\n'};
+        DoSocketOut(answer, 3);
         ++FSentCount;
         SetMode(cmSkip4);
         CollectLength = 0;
@@ -247,22 +247,22 @@ void TCLientStateMachine::Command(uint8_t c)
     }
 }
 
-void TCLientStateMachine::ProcessInput(uint8_t *Buf, uint16_t Count)
+void TCLientStateMachine::ProcessInput(uint8_t *buf, uint16_t count)
 {
-    if (Count == 0) return;
+    if (count == 0) return;
     if (FEditMode) OffLineEdit.BeginOutput();
-    for (size_t i = 0; i < Count; ++i) {
+    for (size_t i = 0; i < count; ++i) {
         if (IacPending) {
             IacPending = false;
-            Command(Buf[i]);
+            Command(buf[i]);
             if (JustOpened) BracketOpenedEdit();
             continue;
         }
         if (ClientMode == cmData) {
-            if (DeliverText(Buf, i, Count)) SetIacPending();
+            if (DeliverText(buf, i, count)) SetIacPending();
             continue;
         }
-        const uint8_t c = Buf[i];
+        const uint8_t c = buf[i];
         if (c == IAC) {
             SetIacPending();
             continue;
@@ -284,8 +284,8 @@ void TCLientStateMachine::ProcessInput(uint8_t *Buf, uint16_t Count)
         case cmEditLong:
         case cmEditWrapLine:
             if (FEditMode) {
-                const char Text[2] = {static_cast<char>(c), 0};
-                DoTerminalOut(Text);
+                const char text[2] = {static_cast<char>(c), 0};
+                DoTerminalOut(text);
             } else {
                 if (CollectLength < 4) CollectBuffer[CollectLength++] = c;
                 if (CollectLength >= 4) {
@@ -310,15 +310,15 @@ void TCLientStateMachine::ProcessInput(uint8_t *Buf, uint16_t Count)
             break;
         case cmTextBlock: {
             // The whole run up to the next IAC at once; past the buffer it is dropped.
-            const size_t n = RunToIac(Buf + i, Count - i);
-            const size_t Take = std::min<size_t>(n, TextMax - TextLength);
-            std::memcpy(TextBuffer.data() + TextLength, Buf + i, Take);
-            TextLength = static_cast<uint16_t>(TextLength + Take);
+            const size_t n = RunToIac(buf + i, count - i);
+            const size_t take = std::min<size_t>(n, TextMax - TextLength);
+            std::memcpy(TextBuffer.data() + TextLength, buf + i, take);
+            TextLength = static_cast<uint16_t>(TextLength + take);
             i += n - 1;
             break;
         }
         default: // discard (and any state without a meaning): drop up to the next IAC
-            i += RunToIac(Buf + i, Count - i) - 1;
+            i += RunToIac(buf + i, count - i) - 1;
             break;
         }
     }
@@ -345,12 +345,12 @@ void TCLientStateMachine::OpenEditor()
     FEditMode = true;
     JustOpened = true;
     ++FEditCount;
-    const int64_t N = (int64_t(CollectBuffer[1]) << 16) | (int64_t(CollectBuffer[2]) << 8) | CollectBuffer[3];
-    const int64_t Ahead = int64_t(FSentCount) - N;
-    int A = 0;
-    if (Ahead >= 0 && Ahead <= 256) {
-        A = int(Ahead % 256);
-        FSentCount = int32_t(N);
+    const int64_t n = (int64_t(CollectBuffer[1]) << 16) | (int64_t(CollectBuffer[2]) << 8) | CollectBuffer[3];
+    const int64_t ahead = int64_t(FSentCount) - n;
+    int a = 0;
+    if (ahead >= 0 && ahead <= 256) {
+        a = int(ahead % 256);
+        FSentCount = int32_t(n);
     }
     OffLineEdit.SetHostMode(HostInfo.Mode);
     OffLineEdit.Open(ClientMode, CollectBuffer[0]);
@@ -361,21 +361,21 @@ void TCLientStateMachine::OpenEditor()
 
     // Take the characters out of the log before replaying: a replayed Enter may end
     // the edit, and what follows then goes out as typing and is logged again.
-    uint8_t Replay[256];
-    for (int k = A - 1, j = 0; k >= 0; --k, ++j)
-        Replay[j] = FSendLog.Get(uint8_t(k));
-    for (int j = 0; j < A; ++j)
-        SendChar(Replay[j]);
+    uint8_t replay[256];
+    for (int k = a - 1, j = 0; k >= 0; --k, ++j)
+        replay[j] = FSendLog.Get(uint8_t(k));
+    for (int j = 0; j < a; ++j)
+        SendChar(replay[j]);
 
     if (HostInfo.AutoLogin) {
-        const std::string *Answer = nullptr;
+        const std::string *answer = nullptr;
         if (FEditCount == 1)
-            Answer = &HostInfo.LoginName;
+            answer = &HostInfo.LoginName;
         else if (FEditCount == 2)
-            Answer = &HostInfo.Password;
-        if (Answer && !Answer->empty()) {
-            const std::string Text = *Answer; // SendChar may reach code that changes the store
-            for (char ch : Text)
+            answer = &HostInfo.Password;
+        if (answer && !answer->empty()) {
+            const std::string text = *answer; // SendChar may reach code that changes the store
+            for (char ch : text)
                 SendChar(static_cast<uint8_t>(ch));
             SendChar('\r');
         }
@@ -385,9 +385,9 @@ void TCLientStateMachine::OpenEditor()
 void TCLientStateMachine::LeaveEditor()
 {
     FEditMode = false;
-    int Length = OffLineEdit.GetText(reinterpret_cast<char *>(CollectBuffer.data()), MaxUpload);
-    if (Length < 0) Length = 0;
-    if (Length > MaxUpload) Length = MaxUpload;
+    int length = OffLineEdit.GetText(reinterpret_cast<char *>(CollectBuffer.data()), MaxUpload);
+    if (length < 0) length = 0;
+    if (length > MaxUpload) length = MaxUpload;
     OffLineEdit.Close();
     // The state is settled and the close posted before the upload: a socket-output
     // handler that fails (and unwinds) leaves no edit half closed.
@@ -395,11 +395,11 @@ void TCLientStateMachine::LeaveEditor()
     CollectLength = 0;
     PostEditState(0);
     if (OnSocketOut) {
-        static const uint8_t Prefix[2] = {IAC, UPLOAD};
-        DoSocketOut(Prefix, 2);
-        DoSocketOut(CollectBuffer.data(), Length);
+        static const uint8_t prefix[2] = {IAC, UPLOAD};
+        DoSocketOut(prefix, 2);
+        DoSocketOut(CollectBuffer.data(), length);
     }
-    FSentCount += Length;
+    FSentCount += length;
     if (FEditCount == 2 && HostInfo.Mode == hmISCA) SendChar('y');
 }
 
@@ -431,19 +431,19 @@ void TCLientStateMachine::CollectHeader(uint8_t c)
 void TCLientStateMachine::FinishHeader()
 {
     CollectBuffer[CollectLength] = 0;
-    const char *Line = reinterpret_cast<const char *>(CollectBuffer.data());
-    std::string Name = HostInfo.Mode == hmISCA ? ExtractFromName(Line) : ExtractMarkedName(Line);
-    if (Name.size() > MaxNameLength) Name.resize(MaxNameLength);
-    if (!Name.empty() && !UserFilter.Accepts(Name, ClientMode)) {
+    const char *line = reinterpret_cast<const char *>(CollectBuffer.data());
+    std::string name = HostInfo.Mode == hmISCA ? ExtractFromName(line) : ExtractMarkedName(line);
+    if (name.size() > MaxNameLength) name.resize(MaxNameLength);
+    if (!name.empty() && !UserFilter.Accepts(name, ClientMode)) {
         SetMode(cmDiscard);
         DoTerminalOut(KillNotice1);
-        DoTerminalOut(Name.c_str());
+        DoTerminalOut(name.c_str());
         DoTerminalOut(KillNotice3);
         CollectLength = 0;
         return;
     }
-    DoTerminalOut(Line);
-    if (ClientMode == cmExpressHeader && !Name.empty() && WhoList.Find(Name) < 0) WhoList.Add(Name);
+    DoTerminalOut(line);
+    if (ClientMode == cmExpressHeader && !name.empty() && WhoList.Find(name) < 0) WhoList.Add(name);
     SetMode(cmData);
     CollectLength = 0;
 }
@@ -457,11 +457,11 @@ void TCLientStateMachine::CollectWhoLine(uint8_t c)
 void TCLientStateMachine::FinishWhoLine()
 {
     CollectBuffer[CollectLength] = 0;
-    const char *Line = reinterpret_cast<const char *>(CollectBuffer.data());
-    DoTerminalOut(Line);
-    std::string Name = ExtractMarkedName(Line);
-    if (Name.size() > MaxNameLength) Name.resize(MaxNameLength);
-    if (!Name.empty() && WhoList.Find(Name) < 0) WhoList.Add(Name);
+    const char *line = reinterpret_cast<const char *>(CollectBuffer.data());
+    DoTerminalOut(line);
+    std::string name = ExtractMarkedName(line);
+    if (name.size() > MaxNameLength) name.resize(MaxNameLength);
+    if (!name.empty() && WhoList.Find(name) < 0) WhoList.Add(name);
     CollectLength = 0;
 }
 
@@ -470,60 +470,60 @@ namespace {
 // A name as shown by the host, made fit for the filter and the who list: colour codes
 // (01 and a letter) and ANSI sequences (ESC [ ... final) inside it are dropped, it ends at
 // the first other control byte, and blanks at its end go.
-std::string CleanName(std::string_view Raw)
+std::string CleanName(std::string_view raw)
 {
-    std::string Name;
-    for (size_t i = 0; i < Raw.size(); ++i) {
-        const uint8_t c = static_cast<uint8_t>(Raw[i]);
+    std::string name;
+    for (size_t i = 0; i < raw.size(); ++i) {
+        const uint8_t c = static_cast<uint8_t>(raw[i]);
         if (c == 0x01) {
             ++i;
             continue;
         }
-        if (c == 0x1B && i + 1 < Raw.size() && Raw[i + 1] == '[') {
+        if (c == 0x1B && i + 1 < raw.size() && raw[i + 1] == '[') {
             i += 2;
-            while (i < Raw.size() &&
-                   (static_cast<uint8_t>(Raw[i]) < 0x40 || static_cast<uint8_t>(Raw[i]) > 0x7E))
+            while (i < raw.size() &&
+                   (static_cast<uint8_t>(raw[i]) < 0x40 || static_cast<uint8_t>(raw[i]) > 0x7E))
                 ++i;
             continue;
         }
         if (c < 0x20 || c == 0x7F) break;
-        Name += static_cast<char>(c);
+        name += static_cast<char>(c);
     }
-    while (!Name.empty() && Name.back() == ' ')
-        Name.pop_back();
-    return Name;
+    while (!name.empty() && name.back() == ' ')
+        name.pop_back();
+    return name;
 }
 
 } // namespace
 
-std::string TCLientStateMachine::ExtractMarkedName(const char *Line)
+std::string TCLientStateMachine::ExtractMarkedName(const char *line)
 {
-    if (const char *Mark = std::strstr(Line, "\x01n")) {
-        const char *Start = Mark + 2;
-        const size_t Len = strnlen(Start, 22);
-        const std::string_view Copy(Start, Len);
-        const size_t End = Copy.find("\x01N");
-        return End == std::string_view::npos ? std::string() : CleanName(Copy.substr(0, End));
+    if (const char *mark = std::strstr(line, "\x01n")) {
+        const char *start = mark + 2;
+        const size_t len = strnlen(start, 22);
+        const std::string_view copy(start, len);
+        const size_t end = copy.find("\x01N");
+        return end == std::string_view::npos ? std::string() : CleanName(copy.substr(0, end));
     }
-    const char *Mark = std::strchr(Line, '\x04');
-    if (!Mark) Mark = std::strchr(Line, '\r');
-    if (!Mark) return {};
-    return CleanName(std::string_view(Mark + 1, strnlen(Mark + 1, MaxNameLength)));
+    const char *mark = std::strchr(line, '\x04');
+    if (!mark) mark = std::strchr(line, '\r');
+    if (!mark) return {};
+    return CleanName(std::string_view(mark + 1, strnlen(mark + 1, MaxNameLength)));
 }
 
-std::string TCLientStateMachine::ExtractFromName(const char *Line)
+std::string TCLientStateMachine::ExtractFromName(const char *line)
 {
-    const std::string_view Text(Line);
-    const size_t From = Text.find(" from ");
-    if (From == std::string_view::npos) return {};
-    size_t Start = From + 6;
-    if (Start < Text.size() && Text[Start] == '\x1b') Start = std::min(Start + 5, Text.size());
-    size_t End = Text.find(" at ", Start);
-    if (End == std::string_view::npos) End = Text.find("\x1b[", Start);
-    if (End == std::string_view::npos) {
-        if (Text.size() < 2) return {};
-        End = Text.size() - 2;
+    const std::string_view text(line);
+    const size_t from = text.find(" from ");
+    if (from == std::string_view::npos) return {};
+    size_t start = from + 6;
+    if (start < text.size() && text[start] == '\x1b') start = std::min(start + 5, text.size());
+    size_t end = text.find(" at ", start);
+    if (end == std::string_view::npos) end = text.find("\x1b[", start);
+    if (end == std::string_view::npos) {
+        if (text.size() < 2) return {};
+        end = text.size() - 2;
     }
-    if (End <= Start) return {};
-    return CleanName(Text.substr(Start, End - Start));
+    if (end <= start) return {};
+    return CleanName(text.substr(start, end - start));
 }

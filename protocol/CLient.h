@@ -32,13 +32,13 @@ public:
 class TSendLog
 {
 public:
-    void Add(uint8_t Ch)
+    void Add(uint8_t ch)
     {
         ++Position; // wraps at 256
-        Ring[Position] = Ch;
+        Ring[Position] = ch;
     }
     // The character Back steps before the most recent one (0: the most recent).
-    uint8_t Get(uint8_t Back) const { return Ring[static_cast<uint8_t>(Position - Back)]; }
+    uint8_t Get(uint8_t back) const { return Ring[static_cast<uint8_t>(Position - back)]; }
 
     std::array<uint8_t, 256> Ring{};
     uint8_t Position = 0;
@@ -103,34 +103,34 @@ public:
     static constexpr int MaxUpload = 32766;
     static constexpr size_t MaxNameLength = 20;
 
-    TCLientStateMachine(THostInfo &HostInfo, TUserFilter &UserFilter, TOffLineEdit &OffLineEdit,
-                        TWhoList &WhoList, TEngineOwner *Owner = nullptr);
+    TCLientStateMachine(THostInfo &hostInfo, TUserFilter &userFilter, TOffLineEdit &offLineEdit,
+                        TWhoList &whoList, TEngineOwner *owner = nullptr);
     ~TCLientStateMachine() override;
 
     // Stores the state; this engine traces no state changes.
-    void SetMode(TCLientMode NewMode);
+    void SetMode(TCLientMode newMode);
     TCLientMode Mode() const { return ClientMode; }
     // Closes an open edit (its upload goes out through OnSocketOut, which the owner
     // drops when not connected), then clears the per-connection counters.
     void Reset() override;
     // Inside an edit keys go to the offline editor; outside, cursor keys go out as
     // ESC [ A..D. Never echoed locally.
-    void SendKey(uint16_t Key, TShiftState Shift) override;
+    void SendKey(uint16_t key, TShiftState shift) override;
     // Inside an edit to the offline editor; outside to the connection, counted and
     // logged, never echoed locally.
-    void SendChar(uint8_t Ch) override;
+    void SendChar(uint8_t ch) override;
     // Buf[Count] must be a NUL byte; the engine writes into Buf.
-    void ProcessInput(uint8_t *Buf, uint16_t Count) override;
+    void ProcessInput(uint8_t *buf, uint16_t count) override;
 
-    void SetOwner(TEngineOwner *NewOwner) { Owner = NewOwner; }
+    void SetOwner(TEngineOwner *newOwner) { Owner = newOwner; }
 
     // Author name of a header or who-list line: between the colour codes n and N, or
     // after byte 04 (else 0D). Empty when none is found.
-    static std::string ExtractMarkedName(const char *Line);
+    static std::string ExtractMarkedName(const char *line);
     // ISCA headers: the text after " from ", up to " at ", an ESC [ or the last two bytes.
     // Either name loses the colour codes and ANSI sequences inside it, ends at its first
     // other control byte and loses its trailing blanks.
-    static std::string ExtractFromName(const char *Line);
+    static std::string ExtractFromName(const char *line);
 
     bool EditMode() const { return FEditMode; }
     int32_t SentCount() const { return FSentCount; }
@@ -153,7 +153,7 @@ protected:
     void FinishWhoLine();
     void PostEditState(uintptr_t Open);
     // Remembers the state to return to after a negotiation.
-    void EnterNegotiation(TCLientMode State);
+    void EnterNegotiation(TCLientMode state);
 
     THostInfo &HostInfo;
     TUserFilter &UserFilter;
