@@ -148,7 +148,13 @@ void TColorTTYWidget::DrawSpecial(QPainter &p, uint8_t c, int x, int y, QRgb fg)
     const QColor colour(fg);
     const int w = CharW, h = CharH;
     if (c <= 0xB2) {
-        p.fillRect(QRect(x, y, w, h), QBrush(colour, ShadeTile[c - 0xB0]));
+        // A tile pixel is a whole number of device pixels, or at a ratio of 1.5 the dots
+        // of the pattern would come out one and two pixels wide by turns.
+        QBrush shade(colour, ShadeTile[c - 0xB0]);
+        const qreal dpr = p.device()->devicePixelRatioF();
+        const qreal scale = std::max(1.0, std::round(dpr)) / dpr;
+        if (scale != 1) shade.setTransform(QTransform::fromScale(scale, scale));
+        p.fillRect(QRect(x, y, w, h), shade);
         return;
     }
     switch (c) {
@@ -279,7 +285,21 @@ void TColorTTYWidget::PaintCells(QPainter &p, const QRect &clip)
             p.drawGlyphRun(QPointF(0, 0), glyphs);
         }
         if (clipped) p.restore();
+        for (const auto *list : {&Highlights, &CurrentHighlights}) {
+            const QColor tint = list == &Highlights ? QColor(255, 255, 0, 110) : QColor(255, 140, 0, 170);
+            auto it = std::lower_bound(list->begin(), list->end(), y,
+                                       [](const TCellSpan &s, int row) { return s.Row < row; });
+            for (; it != list->end() && it->Row == y; ++it)
+                p.fillRect(QRect(it->X1 * CharW - ox, top, (it->X2 - it->X1) * CharW, CharH), tint);
+        }
     }
+}
+
+void TColorTTYWidget::SetHighlights(std::vector<TCellSpan> spans, std::vector<TCellSpan> current)
+{
+    Highlights = std::move(spans);
+    CurrentHighlights = std::move(current);
+    viewport()->update();
 }
 
 void TColorTTYWidget::ComputeFlashRect()
