@@ -290,9 +290,17 @@ void TColorTTYWidget::UpdateCaret()
         CaretBlink.start(flash / 2, this);
     else
         CaretBlink.stop();
-    if (!old.isEmpty()) viewport()->update(old);
+    // Collected with the cells' repaints: a caret following a flood of output would
+    // otherwise cost a paint for every read.
+    const bool lazy = Model->HasOption(coLazyWrite);
     const QRect now = CaretRect();
-    if (!now.isEmpty()) viewport()->update(now);
+    for (const QRect &r : {old, now}) {
+        if (r.isEmpty()) continue;
+        if (lazy)
+            Dirty(r);
+        else
+            viewport()->update(r);
+    }
 }
 
 void TColorTTYWidget::SyncCaret()
