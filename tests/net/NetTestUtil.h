@@ -4,6 +4,7 @@
 #include "net/dWinsock.h"
 
 #include <QTest>
+#include <QTimer>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -124,6 +125,17 @@ struct Recorder
 };
 
 using Log = std::vector<std::string>;
+
+// Runs the event loop until everything posted so far, and what that posts in turn, has been
+// handled: a marker posted behind it is reached, three times over.
+inline void Drain()
+{
+    for (int i = 0; i < 3; ++i) {
+        bool reached = false;
+        QTimer::singleShot(0, [&] { reached = true; });
+        if (!QTest::qWaitFor([&] { return reached; }, 5000)) return;
+    }
+}
 
 // The message of the ESockError f raises.
 inline std::string Message(const std::function<void()> &f)

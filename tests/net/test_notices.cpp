@@ -81,7 +81,7 @@ TEST(SockNotices, HeldNoticesOfAClosedComponentAreDropped)
     ASSERT_EQ(SockDeferredCount(), 2u);
     k.C.Close();
     ASSERT_TRUE(QTest::qWaitFor([] { return SockDeferredCount() == 0; }, 5000));
-    QTest::qWait(20);
+    Drain();
     EXPECT_EQ(k.Rec.Log, (Log{"siClosed"}));
 }
 
@@ -96,7 +96,7 @@ TEST(SockNotices, NoticeForAStaleHandleIsIgnored)
     k.Rec.Log.clear();
     k.C.PostNotice(WM_SOCKETEVENT, old, Word(seRead, 0));
     k.C.PostNotice(WM_SOCKETEVENT, old, Word(seClose, 0));
-    QTest::qWait(30);
+    Drain();
     EXPECT_TRUE(k.Rec.Log.empty());
     k.C.PostNotice(WM_SOCKETEVENT, k.Handle(), Word(seRead, 0));
     EXPECT_TRUE(k.Rec.WaitFor("OnRead 0"));
@@ -176,7 +176,13 @@ TEST(SockLifetime, DestroyedComponentLeavesNothingBehindToFire)
     k->C.OnTimeOut = [](TSockCtrl *, TSocketBase *) { ADD_FAILURE() << "time-out after destruction"; };
     k->C.StartTimeOut();
     k.reset(); // notifiers, posted notices and the countdown go with it
-    QTest::qWait(1300);
+    // A countdown started now ends on the tick that would have fired the destroyed one.
+    TBasicClientSocket witness;
+    bool fired = false;
+    witness.SetTimeOut(1);
+    witness.OnTimeOut = [&](TSockCtrl *, TSocketBase *) { fired = true; };
+    witness.StartTimeOut();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fired; }, 5000));
 
     // Held notices of a destroyed component are dropped when their turn comes.
     auto a = std::make_unique<Connected>();
