@@ -1,7 +1,7 @@
 // The output interpreter against a plain one written straight from its rules (one byte at a
 // time, on the model's public operations): random streams of text, controls, colour codes and
-// escape sequences, cut into random pieces, must leave the same cells, cursor, interpreter
-// state and requests to the view.
+// escape sequences, cut into random pieces, must leave the same cells, cursor, attribute and
+// requests to the view.
 #include "terminal/ColorTTY.h"
 #include "tests/terminal/FakeTTYView.h"
 
@@ -42,6 +42,8 @@ public:
     }
 };
 
+// Keeps its own escape state, saved attribute and cursor and last character; acts on the
+// model only through its public operations.
 class ReferenceInterpreter
 {
 public:
@@ -52,58 +54,55 @@ public:
         size_t seg = 0;
         for (size_t i = 0; i < count; ++i) {
             const uint8_t c = uint8_t(s[i]);
-            switch (T.EscState) {
-            case 0:
+            switch (State) {
+            case sText:
                 if (c != 0x01 && c != 0x1B) continue;
                 if (seg < i) PutText(s + seg, i - seg);
-                T.EscState = c == 0x01 ? 1 : 2;
+                State = c == 0x01 ? sCode : sEscape;
                 break;
-            case 1:
-                T.EscState = 0;
+            case sCode:
+                State = sText;
                 T.Attr = ApplyColourCode(T.Attr, c);
                 break;
-            case 2:
-                T.EscState = 0;
+            case sEscape:
+                State = sText;
                 Escape(c);
                 break;
-            case 3:
+            case sCsi:
                 if ((c >= '0' && c <= '9') || c == ';') {
                     Append(c);
                 } else {
-                    T.EscState = 0;
+                    State = sText;
                     Csi(c);
-                    ClearParams();
+                    Params.clear();
                 }
                 break;
-            default:
+            case sRowCol:
                 Append(c);
-                if (T.EscParamsLen == 2) {
-                    const int r = uint8_t(T.EscParams[0]), col = uint8_t(T.EscParams[1]);
-                    ClearParams();
-                    T.EscState = 0;
+                if (Params.size() == 2) {
+                    const int r = uint8_t(Params[0]), col = uint8_t(Params[1]);
+                    Params.clear();
+                    State = sText;
                     T.MoveCursor(col - 32, r - 32 + T.Rows - T.VisibleRows);
                 }
                 break;
             }
             seg = i + 1;
         }
-        if (seg < count && T.EscState == 0) PutText(s + seg, count - seg);
+        if (seg < count && State == sText) PutText(s + seg, count - seg);
     }
 
 private:
     TColorTTY &T;
+    enum { sText, sCode, sEscape, sCsi, sRowCol } State = sText;
+    std::string Params; // at most 9 characters
+    TColourAttr SavedAttr = 0;
+    TCellPoint SavedCursor;
+    uint8_t LastChar = 0;
 
-    // EscParams is kept NUL-terminated with its length in the model.
-    void ClearParams()
-    {
-        T.EscParamsLen = 0;
-        T.EscParams[0] = 0;
-    }
     void Append(uint8_t c)
     {
-        if (T.EscParamsLen >= 9) return;
-        T.EscParams[T.EscParamsLen++] = char(c);
-        T.EscParams[T.EscParamsLen] = 0;
+        if (Params.size() < 9) Params += char(c);
     }
 
     void PutText(const char *p, size_t count)
@@ -124,7 +123,7 @@ private:
                 ++run;
             if (run > 0) {
                 T.WriteCells(T.CursorX, T.CursorY, int(run), p + i);
-                T.LastChar = uint8_t(p[i + run - 1]);
+                LastChar = uint8_t(p[i + run - 1]);
                 T.CursorX += int(run);
                 dr = std::max(dr, T.CursorX);
                 i += run;
@@ -134,31 +133,31 @@ private:
             switch (p[i]) {
             case 7:
                 if (T.HasWindow()) T.View()->Beep();
-                T.LastChar = 7;
+                LastChar = 7;
                 break;
             case 8:
                 if (T.CursorX > 0) {
                     --T.CursorX;
                     dl = std::min(dl, T.CursorX);
-                    T.LastChar = 8;
+                    LastChar = 8;
                 }
                 break;
             case 9:
                 T.InvalidateCells(dl, dr);
                 T.CursorX = std::min(T.Cols, (T.CursorX + 15) / 16 * 16);
-                T.LastChar = 9;
+                LastChar = 9;
                 break;
             case 10:
                 T.InvalidateCells(dl, dr);
-                if (T.LastChar != 13) T.CursorX = dl = dr = 0;
+                if (LastChar != 13) T.CursorX = dl = dr = 0;
                 T.NewLine();
                 dl = dr = T.CursorX;
-                T.LastChar = 10;
+                LastChar = 10;
                 break;
             case 13:
                 T.InvalidateCells(dl, dr);
                 T.CursorX = dl = dr = 0;
-                T.LastChar = 13;
+                LastChar = 13;
                 break;
             }
             ++i;
@@ -187,25 +186,25 @@ private:
         case 'K':
             return T.EraseToEndOfLine();
         case 'Y':
-            T.EscState = 4;
+            State = sRowCol;
             return;
         case 'Z':
             return Write("Esc-Z", 5);
         case '7':
-            T.SavedAttr = T.Attr;
+            SavedAttr = T.Attr;
             return;
         case '8':
-            T.Attr = T.SavedAttr;
+            T.Attr = SavedAttr;
             return;
         case '[':
-            T.EscState = 3;
+            State = sCsi;
             return;
         }
     }
 
     void Csi(uint8_t final)
     {
-        const std::string s(T.EscParams, size_t(T.EscParamsLen));
+        const std::string &s = Params;
         const int n = TColorTTY::ParamInt(s.data(), int(s.size()));
         switch (final) {
         case 'A':
@@ -244,10 +243,10 @@ private:
                 from = to + 1;
             }
         case 's':
-            T.SavedCursor = {T.CursorX, T.CursorY};
+            SavedCursor = {T.CursorX, T.CursorY};
             return;
         case 'u':
-            return T.MoveCursor(T.SavedCursor.x, T.SavedCursor.y);
+            return T.MoveCursor(SavedCursor.x, SavedCursor.y);
         }
     }
 
@@ -296,28 +295,19 @@ std::string RandomStream(std::mt19937 &rng, int cols)
     return s;
 }
 
-// Everything but the cells that the interpreter keeps or leaves behind.
-auto State(const TColorTTY &t)
-{
-    return std::tuple(t.CursorX, t.CursorY, t.Left, t.Top, t.RingStart, t.Attr, t.SavedAttr, t.SavedCursor.x,
-                      t.SavedCursor.y, t.LastChar, t.EscState,
-                      std::string(t.EscParams, size_t(t.EscParamsLen)), t.ScrolledBack, t.TrackWaiting,
-                      t.ScrollWaiting, t.ScrollWaitDX, t.ScrollWaitDY);
-}
-
-// What the model asked of its view.
-auto Requests(const FakeTTYView &v)
-{
-    return std::tuple(v.Invalidated, v.Moves, v.InvalidatedAll, v.Renumbered, v.TrackPosts, v.ScrollPosts,
-                      v.Beeps, v.Carets);
-}
-
+// Every cell, the cursor, the view and the attribute, and what the model asked of its view.
 void ExpectSame(const TColorTTY &a, const TColorTTY &b, const FakeTTYView &va, const FakeTTYView &vb)
 {
-    ASSERT_EQ(a.Chars, b.Chars);
-    ASSERT_EQ(a.Attrs, b.Attrs);
-    ASSERT_EQ(State(a), State(b));
-    ASSERT_EQ(Requests(va), Requests(vb));
+    for (int y = 0; y < a.Rows; ++y) {
+        ASSERT_EQ(RowText(a, y), RowText(b, y)) << "row " << y;
+        ASSERT_EQ(std::memcmp(a.RowAttrs(y), b.RowAttrs(y), size_t(a.Cols)), 0) << "attributes of row " << y;
+    }
+    ASSERT_EQ(std::tuple(a.CursorX, a.CursorY, a.Left, a.Top, a.Attr, a.ScrolledBack),
+              std::tuple(b.CursorX, b.CursorY, b.Left, b.Top, b.Attr, b.ScrolledBack));
+    ASSERT_EQ(std::tuple(va.Invalidated, va.Moves, va.InvalidatedAll, va.Renumbered, va.TrackPosts,
+                         va.ScrollPosts, va.Beeps, va.Carets),
+              std::tuple(vb.Invalidated, vb.Moves, vb.InvalidatedAll, vb.Renumbered, vb.TrackPosts,
+                         vb.ScrollPosts, vb.Beeps, vb.Carets));
 }
 
 TEST(InterpreterReference, RandomStreamsInRandomPiecesMatchTheRules)
