@@ -38,19 +38,15 @@ TEST_F(View, BurstOfNewLinesMergesIntoOneScroll)
 {
     W(Lines(5));
     EXPECT_EQ(v.ScrollPosts, 1);
-    EXPECT_TRUE(t.ScrollWaiting);
-    EXPECT_EQ(t.ScrollWaitDY, 5);
     EXPECT_EQ(t.Top, 76 - 5); // the picture stays put until the scroll is delivered
     EXPECT_TRUE(v.Moves.empty());
     EXPECT_EQ(v.TrackPosts, 0); // the view has left the last page meanwhile
     W(Lines(3));
     EXPECT_EQ(v.ScrollPosts, 1);
-    EXPECT_EQ(t.ScrollWaitDY, 8);
 
-    t.HandleScrollMessage();
+    t.HandleScrollMessage(); // one move for all eight lines
     ASSERT_EQ(v.Moves.size(), 1u);
     EXPECT_EQ(v.Moves[0], (FakeTTYView::Move{0, 68, 0, 76}));
-    EXPECT_FALSE(t.ScrollWaiting);
     EXPECT_EQ(RowTrimmed(t, t.Top + 22), "line 2"); // the last page shows the new lines
     W("x");
     EXPECT_EQ(v.TrackPosts, 1);
@@ -69,12 +65,10 @@ TEST_F(View, HalfAScreenIsScrolledAtOnce)
     W(Lines(1)); // merged amount reaches 24 / 2
     ASSERT_EQ(v.Moves.size(), 1u);
     EXPECT_EQ(v.Moves[0], (FakeTTYView::Move{0, 64, 0, 76}));
-    EXPECT_FALSE(t.ScrollWaiting);
     W(Lines(2)); // the request still in flight carries these
     EXPECT_EQ(v.ScrollPosts, 1);
-    EXPECT_EQ(t.ScrollWaitDY, 2);
     t.HandleScrollMessage();
-    EXPECT_EQ(t.Top, 76);
+    EXPECT_EQ(v.Moves.back(), (FakeTTYView::Move{0, 74, 0, 76}));
     W(Lines(1));
     EXPECT_EQ(v.ScrollPosts, 2);
 }
@@ -89,10 +83,11 @@ TEST_F(View, OddSizesRoundHalvesTowardZero)
     ASSERT_EQ(v.Moves.size(), 1u);
     EXPECT_EQ(v.Moves[0], (FakeTTYView::Move{0, 45, 1, 45})); // clamped at the bottom
     t.ScrollTo(0, 10);
+    v.Forget();
     t.ScrollBy(-1, -1);
-    EXPECT_TRUE(t.ScrollWaiting);
     t.ScrollBy(1, 1); // cancels out: nothing waits
-    EXPECT_FALSE(t.ScrollWaiting);
+    t.HandleScrollMessage();
+    EXPECT_TRUE(v.Moves.empty());
     t.ScrollBy(0, -2);
     EXPECT_EQ(t.Top, 8);
 
@@ -116,16 +111,13 @@ TEST_F(View, WithoutLazyWriteEverythingHappensAtOnce)
     EXPECT_EQ(v.Invalidated[0], (FakeTTYView::Cells{0, 9, 99, true}));
     W("\x07");
     EXPECT_EQ(v.Beeps, 1);
-    EXPECT_EQ(t.LastChar, 7);
 }
 
 TEST_F(View, DetachingCarriesOutWaitingRequestsAndTheModelWorksAlone)
 {
     W(Lines(3));
-    ASSERT_TRUE(t.ScrollWaiting);
     t.SetView(nullptr);
     EXPECT_EQ(t.Top, 76);
-    EXPECT_FALSE(t.ScrollWaiting);
     W(Lines(30) + "\x07" + std::string(100, 'x'));
     EXPECT_EQ(t.Top, 76);
     EXPECT_EQ(t.CursorY, 99);
@@ -224,7 +216,6 @@ TEST_F(View, BufferSizeKeepsTheCursorsDistanceFromTheBottom)
     EXPECT_EQ(t.Rows, 819);
     EXPECT_EQ(t.CursorY, 816);
     EXPECT_EQ(t.CursorX, 3);
-    EXPECT_EQ(t.RingStart, 0);
     EXPECT_EQ(t.CharAt(0, 816), ' ');
     EXPECT_EQ(t.AttrAt(0, 816), 15);
     t.HandleTrackMessage();
@@ -246,7 +237,6 @@ TEST_F(View, BufferNeverExceedsSixtyFiveThousandCells)
     t.SetBufferSize(819, 200);
     EXPECT_EQ(t.Cols, 200);
     EXPECT_EQ(t.Rows, 327);
-    EXPECT_LE(t.Chars.size(), 65535u);
     t.SetCols(0);
     EXPECT_EQ(t.Cols, 1);
     t.SetBufferSize(-3, 100000);
@@ -297,9 +287,8 @@ TEST_F(View, EraseCellsSpansRowsButNotPastTheBuffer)
 TEST_F(View, OptionsStopTheBlinkTimerAndTheCaretFollowsCursorMovesButNotText)
 {
     t.SetOptions(t.Options | OptionBit(coFlashing));
-    t.TimerActive = true;
+    t.TimerActive = true; // the widget started the blink timer
     t.SetOptions(t.Options & ~OptionBit(coFlashing));
-    EXPECT_FALSE(t.TimerActive);
     EXPECT_EQ(v.TimerStops, 1);
     EXPECT_EQ(v.InvalidatedAll, 0);
     t.Focused = true;
