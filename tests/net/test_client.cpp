@@ -83,7 +83,6 @@ TEST_F(ClientSocket, HostNameIsLookedUpInANestedWait)
     c.SetAddress("localhost");
     c.SetPort(server.PortText());
     c.Open();
-    EXPECT_EQ(rec.Log, (Log{"siLookUp", "siConnect"}));
     EXPECT_EQ(c.IPAddress(), "127.0.0.1");
     EXPECT_EQ(SockWaitDepth(), 0);
     ASSERT_TRUE(rec.WaitFor("OnConnect 0"));
@@ -96,13 +95,10 @@ TEST_F(ClientSocket, ConnectionRefusedReachesOnConnect)
     c.SetAddress("127.0.0.1");
     c.SetPort(closedPort.PortText());
     c.Open();
-    EXPECT_EQ(rec.Log, (Log{"siLookUp", "siConnect"}));
     ASSERT_TRUE(rec.WaitFor("OnConnect 10061"));
     EXPECT_EQ(rec.Log, (Log{"siLookUp", "siConnect", "OnConnect 10061"}));
-    EXPECT_EQ(c.Socket()->LastError(), 10061);
     EXPECT_EQ(SockErrorMessage(c.Socket()->LastError(), sckConnecting),
               "Error 10061 (Connection refused) connecting");
-    EXPECT_FALSE(c.Socket()->IsConnected());
     EXPECT_NE(c.Socket()->SocketHandle(), -1); // kept until Close
 
     rec.Log.clear();
@@ -211,25 +207,16 @@ TEST_F(ClientSocket, CloseStopsWhenOnReadReadsNothing)
     EXPECT_EQ(c.Socket()->SocketHandle(), -1);
 }
 
-TEST_F(ClientSocket, SendAndRecvOutsideAConnection)
+TEST_F(ClientSocket, FailuresOutsideAConnection)
 {
     char buf[8] = "x";
-    EXPECT_EQ(c.Socket()->Send(buf, 0), 0);
-    EXPECT_TRUE(rec.Log.empty());
     EXPECT_EQ(c.Socket()->Send(buf, 1), 0);
-    EXPECT_EQ(rec.Log, (Log{"siSend"}));
     EXPECT_EQ(c.SendAll(buf, 1), 0);
-    rec.Log.clear();
     EXPECT_EQ(Message([&] { c.Socket()->Recv(buf, sizeof buf); }), "Socket not open");
-    EXPECT_EQ(rec.Log, (Log{"siRecv"}));
-}
+    EXPECT_EQ(rec.Log, (Log{"siSend", "siSend", "siRecv"}));
 
-TEST_F(ClientSocket, OpenFailuresBeforeConnecting)
-{
     c.SetAddress("");
-    c.SetPort("23");
     EXPECT_EQ(Message([&] { c.Open(); }), "No address specified");
-
     c.SetAddress("127.0.0.1");
     SockCleanup();
     EXPECT_EQ(Message([&] { c.Open(); }), "Successful WSASTARTUP not yet performed");
