@@ -209,27 +209,23 @@ TEST_F(WidgetTest, ScrollingKeys)
 {
     Resize(40, 25); // half the columns: horizontal scrolling possible
     ASSERT_EQ(t.MaxLeft, 40);
-    t.ScrollTo(0, 0);
-    QTest::keyClick(&w, Qt::Key_End, Qt::ControlModifier);
-    EXPECT_EQ(t.Top, t.MaxTop);
-    QTest::keyClick(&w, Qt::Key_PageUp);
-    EXPECT_EQ(t.Top, t.MaxTop - t.VisibleRows);
-    QTest::keyClick(&w, Qt::Key_Down, Qt::ControlModifier);
-    EXPECT_EQ(t.Top, t.MaxTop - t.VisibleRows + 1);
-    QTest::keyClick(&w, Qt::Key_Down); // without Ctrl the arrows are the BBS's
-    EXPECT_EQ(t.Top, t.MaxTop - t.VisibleRows + 1);
-
-    const int top = t.Top;
-    t.ScrollTo(20, top);
-    QTest::keyClick(&w, Qt::Key_Home);
-    EXPECT_EQ(t.Left, 0);
-    EXPECT_EQ(t.Top, top);
-    QTest::keyClick(&w, Qt::Key_End);
-    EXPECT_EQ(t.Left, t.MaxLeft);
-    QTest::keyClick(&w, Qt::Key_Left, Qt::ControlModifier);
-    EXPECT_EQ(t.Left, t.MaxLeft - 1);
-    QTest::keyClick(&w, Qt::Key_Home, Qt::ControlModifier);
-    EXPECT_EQ(t.Top, 0);
+    t.ScrollTo(20, 0);
+    const int page = t.VisibleRows, last = t.MaxTop;
+    // Key, modifiers, the view origin after it.
+    const std::tuple<Qt::Key, Qt::KeyboardModifiers, int, int> steps[] = {
+        {Qt::Key_End, Qt::ControlModifier, 20, last},
+        {Qt::Key_PageUp, {}, 20, last - page},
+        {Qt::Key_Down, Qt::ControlModifier, 20, last - page + 1},
+        {Qt::Key_Down, {}, 20, last - page + 1}, // without Ctrl the arrows are the BBS's
+        {Qt::Key_Home, {}, 0, last - page + 1},
+        {Qt::Key_End, {}, 40, last - page + 1},
+        {Qt::Key_Left, Qt::ControlModifier, 39, last - page + 1},
+        {Qt::Key_Home, Qt::ControlModifier, 39, 0},
+    };
+    for (const auto &[key, mods, left, top] : steps) {
+        QTest::keyClick(&w, key, mods);
+        EXPECT_EQ(std::pair(t.Left, t.Top), std::pair(left, top)) << key;
+    }
     EXPECT_EQ(w.verticalScrollBar()->value(), 0);
 }
 
