@@ -193,19 +193,6 @@ TEST_F(View, MoveCursorTracksOnlyFromARowInView)
     EXPECT_EQ(t.Top, 50);
 }
 
-TEST_F(View, SizesAreKeptInRange)
-{
-    t.SetVisibleSize(0, 50);
-    EXPECT_EQ(t.MaxLeft, 80);
-    EXPECT_EQ(t.MaxTop, 50);
-    EXPECT_EQ(t.Top, 50);
-    t.SetVisibleSize(100, 200);
-    EXPECT_EQ(t.MaxLeft, 0);
-    EXPECT_EQ(t.MaxTop, 0);
-    EXPECT_EQ(t.Top, 0);
-    EXPECT_FALSE(t.ScrolledBack);
-}
-
 TEST_F(View, BufferSizeKeepsTheCursorsDistanceFromTheBottom)
 {
     t.MoveCursor(3, 97);
