@@ -6,6 +6,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <functional>
@@ -112,15 +113,9 @@ struct Recorder
         };
         if (withWrite) c.OnWrite = [this](TSockCtrl *, TSocketBase *) { Log.push_back("OnWrite"); };
     }
-    bool Has(const std::string &entry) const
-    {
-        for (const std::string &e : Log)
-            if (e == entry) return true;
-        return false;
-    }
     bool WaitFor(const std::string &entry, int ms = 5000)
     {
-        return QTest::qWaitFor([&] { return Has(entry); }, ms);
+        return QTest::qWaitFor([&] { return std::find(Log.begin(), Log.end(), entry) != Log.end(); }, ms);
     }
 };
 

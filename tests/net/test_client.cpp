@@ -2,7 +2,6 @@
 // in order, for each way a connection starts and ends.
 #include "NetTestUtil.h"
 
-#include <QEventLoop>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -263,19 +262,13 @@ TEST_F(ClientSocket, FourMegabytesReachASlowReaderCompleteAndInOrder)
     EXPECT_GT(maxQueued, 0u);
 
     std::string got;
-    QEventLoop loop;
-    QTimer reader, limit;
-    reader.setInterval(1);
-    QObject::connect(&reader, &QTimer::timeout, [&] {
-        got += server.ReadSome(65536);
-        if (got.size() >= data.size()) loop.quit();
-    });
-    limit.setSingleShot(true);
-    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    reader.start();
-    limit.start(60000);
-    loop.exec();
-    reader.stop();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            for (std::string r; !(r = server.ReadSome(65536)).empty();)
+                got += r;
+            return got.size() >= data.size();
+        },
+        60000));
     EXPECT_EQ(got.size(), data.size());
     EXPECT_TRUE(got == data);
     EXPECT_EQ(s->QueuedBytes(), 0u);
