@@ -48,7 +48,8 @@ TEST(SockNotices, HeldDuringANestedWaitAndReplayedInOrderOnePerPass)
     EXPECT_EQ(SockDeferredCount(), 2u);
     EXPECT_EQ(SockWaitDepth(), 0);
 
-    QTimer::singleShot(0, [&] { k.Rec.Log.push_back("marker"); }); // other work, posted behind them
+    QObject context;
+    QTimer::singleShot(0, &context, [&] { k.Rec.Log.push_back("marker"); }); // other work, posted behind them
     ASSERT_TRUE(QTest::qWaitFor([&] { return k.Rec.Log.size() >= 3; }, 5000));
     EXPECT_EQ(k.Rec.Log, (Log{"OnRead 1", "marker", "OnRead 2"}));
     EXPECT_EQ(SockDeferredCount(), 0u);
