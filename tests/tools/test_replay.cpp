@@ -4,29 +4,26 @@
 #include "tools/replay/Script.h"
 #include "tools/replay/Session.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <sstream>
-#include <sys/wait.h>
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// Runs the built tool; returns its exit status, stdout and stderr in Out and Err.
-int RunTool(const std::string &Args, std::string &Out, std::string &Err, const QTemporaryDir &Dir)
+// Runs the built tool with blank-separated arguments; its exit status, stdout and stderr.
+int RunTool(const std::string &Args, std::string &Out, std::string &Err)
 {
-    const std::string o = Dir.filePath("out").toStdString(), e = Dir.filePath("err").toStdString();
-    const int Status = std::system((std::string(REPLAY_BIN) + " " + Args + " >" + o + " 2>" + e).c_str());
-    auto Slurp = [](const std::string &p) {
-        std::ifstream f(p, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    };
-    Out = Slurp(o);
-    Err = Slurp(e);
-    return WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
+    QProcess p;
+    p.start(QStringLiteral(REPLAY_BIN), QString::fromStdString(Args).split(u' ', Qt::SkipEmptyParts));
+    p.waitForFinished();
+    Out = p.readAllStandardOutput().toStdString();
+    Err = p.readAllStandardError().toStdString();
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
 std::string WriteFile(const QTemporaryDir &Dir, const char *Name, const std::string &Text)
@@ -130,7 +127,7 @@ TEST(ReplayTool, TelnetScriptAndRawCapture)
                                          "type \"Bo\"\n"
                                          "key Left\n");
     std::string Out, Err;
-    ASSERT_EQ(RunTool("--size 12x2 --attrs " + Script, Out, Err, Dir), 0) << Err;
+    ASSERT_EQ(RunTool("--size 12x2 --attrs " + Script, Out, Err), 0) << Err;
     EXPECT_EQ(Out, "> FF FB 18\n> FF FA 18 00 61 6E 73 69 FF F0\n> FF FB 01\n> 42\n> 6F\n> 1B 5B 44\n"
                    "screen:\nName: .\n  090909090907070000000000\n\n  000000000000000000000000\n"
                    "cursor: 7 0\n");
@@ -139,32 +136,33 @@ TEST(ReplayTool, TelnetScriptAndRawCapture)
                                       std::string("\xFF\xFD\x1F"
                                                   "abc\r\nd",
                                                   9));
-    ASSERT_EQ(RunTool("--raw " + Raw + " --size 10x2", Out, Err, Dir), 0) << Err;
+    ASSERT_EQ(RunTool("--raw " + Raw + " --size 10x2", Out, Err), 0) << Err;
     EXPECT_EQ(Out, "> FF FB 1F\n> FF FA 1F 00 0A 00 02 FF F0\nscreen:\nabc\nd\ncursor: 1 1\n");
 
     // A malformed line, bad options and a missing file exit with 2.
-    EXPECT_EQ(RunTool(WriteFile(Dir, "bad.txt", "recv 41\n# fine\nrecv 4G\n"), Out, Err, Dir), 2);
+    EXPECT_EQ(RunTool(WriteFile(Dir, "bad.txt", "recv 41\n# fine\nrecv 4G\n"), Out, Err), 2);
     EXPECT_EQ(Out, "");
     EXPECT_NE(Err.find("bad.txt:3:"), std::string::npos) << Err;
-    EXPECT_EQ(RunTool("--size 80", Out, Err, Dir), 2);
-    EXPECT_EQ(RunTool(Dir.filePath("missing").toStdString(), Out, Err, Dir), 2);
+    EXPECT_EQ(RunTool("--size 80", Out, Err), 2);
+    EXPECT_EQ(RunTool(Dir.filePath("missing").toStdString(), Out, Err), 2);
 }
 
 TEST(ReplayTool, ClientModesTakeTheLoginFilterAndFriends)
 {
     QTemporaryDir Dir;
-    const std::string Script = WriteFile(Dir, "c.txt",
-                                         "recv \"Name: \" FF A2 14 00 00 00\n"
-                                         "recv \"\\r\\n\" FF A7 \"*** Message from bob at 10:00 \\x04bob                 \\r\\n\"\n"
-                                         "recv \"go away\\r\\n\" FF A8 \"> \"\n"
-                                         "recv FF B7 \"\\x01nann\\x01N\\n\" FF B8\n");
+    const std::string Script =
+        WriteFile(Dir, "c.txt",
+                  "recv \"Name: \" FF A2 14 00 00 00\n"
+                  "recv \"\\r\\n\" FF A7 \"*** Message from bob at 10:00 \\x04bob                 \\r\\n\"\n"
+                  "recv \"go away\\r\\n\" FF A8 \"> \"\n"
+                  "recv FF B7 \"\\x01nann\\x01N\\n\" FF B8\n");
     const std::string Common = " --login guest --enemy Bob --express-filter 1 --size 40x4 ";
     std::string Out, Err;
-    ASSERT_EQ(RunTool("--mode orvo" + Common + Script, Out, Err, Dir), 0) << Err;
+    ASSERT_EQ(RunTool("--mode orvo" + Common + Script, Out, Err), 0) << Err;
     EXPECT_EQ(Out.substr(0, Out.find("screen:")), "> FF A1\n> 67 75 65 73 74 0A\nedit: 1\nedit: 0\n");
     EXPECT_NE(Out.find(" Message from bob was killed.\n> "), std::string::npos) << Out;
     EXPECT_EQ(Out.substr(Out.find("\ncursor: ") + 1), "cursor: 0 3\nwho: ann\n");
     // ISCA: the who list is not collected and starts as the friends.
-    ASSERT_EQ(RunTool("--mode isca --friend zed" + Common + Script, Out, Err, Dir), 0) << Err;
+    ASSERT_EQ(RunTool("--mode isca --friend zed" + Common + Script, Out, Err), 0) << Err;
     EXPECT_EQ(Out.substr(Out.find("\ncursor: ") + 1), "cursor: 0 3\nwho: zed\n");
 }
