@@ -2,35 +2,12 @@
 #pragma once
 
 #include "colouredit/OffLine.h"
+#include "tests/colouredit/FakeClipboard.h"
 
 #include <gtest/gtest.h>
 #include <string>
 #include <tuple>
 #include <vector>
-
-class TFakeClipboard : public TColourClipboard
-{
-public:
-    bool HasPlain = false, HasColoured = false;
-    std::string Plain, Coloured;
-
-    void SetTexts(std::string_view plain, std::string_view coloured) override
-    {
-        Plain = plain;
-        Coloured = coloured;
-        HasPlain = HasColoured = true;
-    }
-    bool GetColoured(std::string &block) override
-    {
-        if (HasColoured) block = Coloured;
-        return HasColoured;
-    }
-    bool GetPlain(std::string &text) override
-    {
-        if (HasPlain) text = Plain;
-        return HasPlain;
-    }
-};
 
 class TCountingBeeper : public TBeeper
 {

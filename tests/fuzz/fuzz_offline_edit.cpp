@@ -2,6 +2,7 @@
 // host output, pastes, selections and texts. Memory errors, a broken code structure or
 // text past the buffer abort.
 #include "colouredit/OffLine.h"
+#include "tests/colouredit/FakeClipboard.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -9,29 +10,6 @@
 #include <vector>
 
 namespace {
-
-class TFuzzClipboard : public TColourClipboard
-{
-public:
-    std::string Plain, Coloured;
-    bool HasColoured = false;
-    void SetTexts(std::string_view plain, std::string_view coloured) override
-    {
-        Plain = plain;
-        Coloured = coloured;
-        HasColoured = true;
-    }
-    bool GetColoured(std::string &block) override
-    {
-        block = Coloured;
-        return HasColoured;
-    }
-    bool GetPlain(std::string &text) override
-    {
-        text = Plain;
-        return true;
-    }
-};
 
 struct TReader
 {
@@ -76,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     who.Add("Alan");
     who.Add("Bob");
     TOffLineEdit edit(tty, who);
-    TFuzzClipboard clip;
+    TFakeClipboard clip;
+    clip.HasPlain = true;
     edit.SetClipboard(&clip);
     TAbstractColourEdit memo(200);
     memo.SetClipboard(&clip);
