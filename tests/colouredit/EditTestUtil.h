@@ -3,6 +3,7 @@
 
 #include "colouredit/OffLine.h"
 #include "tests/colouredit/FakeClipboard.h"
+#include "tests/terminal/FakeTTYView.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -66,11 +67,7 @@ struct OffLineTest : ::testing::Test
         return std::string(buf.data(), Edit.GetText(buf.data(), static_cast<int>(buf.size())));
     }
     // Characters of terminal row y without trailing blanks.
-    std::string Row(int y) const
-    {
-        std::string s(reinterpret_cast<const char *>(Tty.RowChars(y)), Tty.Cols);
-        return s.erase(s.find_last_not_of(' ') + 1);
-    }
+    std::string Row(int y) const { return RowTrimmed(Tty, y); }
     // Host output while the edit is open.
     void HostOutput(const char *text)
     {
