@@ -11,6 +11,7 @@ TEST(Preferences, OddValuesAndSaveWithoutDebug)
         TClientPrefs loaded(path);
     } // loading writes nothing
     EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(TClientPrefs(path).FontName, "Terminal"); // missing keys read as their defaults
 
     PutFile(path, "[preferences]\nconnect on startup=1\nDisable Flashing = 5 \nScreen Lines=abc\nFontSize=\n"
                   "FontName= Courier New \nFontBold=1\nFontItalic=1\nDebug=1\n");

@@ -42,6 +42,7 @@ TEST_F(HostsTest, LoadsTheCurrentHostAndSavesOnlyWhenModified)
     EXPECT_EQ(again.BBSName, "New");
     EXPECT_EQ(again.Mode, hmISCA);
     EXPECT_EQ(again.LoginName, "joe");
+    EXPECT_EQ(THostInfo(tmp / "none.INI").Port, "1976"); // no file: the CLient port
 }
 
 TEST_F(HostsTest, CommandLine)
@@ -157,6 +158,7 @@ TEST_F(HostsTest, SetupHostsDialogOperations)
     EXPECT_FALSE(hosts.StoreHost("", fresh));
     EXPECT_FALSE(hosts.StoreHost("Bad\nName", fresh));
 
+    EXPECT_EQ(PortForMode("1976", hmTelnet), "23");
     EXPECT_EQ(PortForMode("23", hmORVO), "1976");
     EXPECT_EQ(PortForMode("2323", hmORVO), "2323");
 }
