@@ -207,7 +207,7 @@ template <class TMake> void RunRoad(benchmark::State &State, const std::string &
                 Tty.HandleTrackMessage();
             }
         }
-        benchmark::DoNotOptimize(Tty.Chars.data());
+        benchmark::DoNotOptimize(Tty.RowChars(0));
         Tty.SetView(nullptr);
     }
     State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * Stream.size()));

@@ -362,25 +362,41 @@ void TAbstractColourEdit::ApplyColour(uint8_t letter)
     }
     const int s = FSelStart, en = FSelEnd;
     const bool caretAtEnd = FCaret == en;
-    // The codes around and inside the selection are rebuilt with one minimal run at every
-    // join: the selection in the new colour, which also wins over the old codes inside it,
-    // and the text after it in its old colours.
+    // The typed code goes in front of the selection, again after every old code inside it
+    // (so the new colour wins), and the codes back to the old colour after it. Where these
+    // meet codes that were there already, the run is rewritten to the shortest one when that
+    // is shorter, so repeated colouring does not pile codes up.
     const int a = BackOverCodes(s), b = SkipCodes(en);
+    const TColourAttr e = AttrAt(en);
     TColourAttr shown = AttrAt(a), old = shown;
     TColourAttr now = ApplyColourCode(AttrAt(s), letter);
-    std::string out;
+    std::string out, run;
+    bool hadCodes = false; // the current run holds codes that were there before
     int from = -1, to = -1;
     for (int j = a;; ++j) {
-        if (j < b && Buf[j] == 1) {
-            const uint8_t code = static_cast<uint8_t>(Buf[++j]);
-            old = ApplyColourCode(old, code);
-            if (j > s && j < en) now = ApplyColourCode(ApplyColourCode(now, code), letter);
+        if (j == s) run.append(code, 2);
+        if (j == en && en < Len) run += ColourCodesBetween(now, e);
+        if (j < b && Buf[j] == 1 && j + 1 < Len) {
+            const uint8_t c = static_cast<uint8_t>(Buf[++j]);
+            const char old2[2] = {1, static_cast<char>(c)};
+            run.append(old2, 2);
+            hadCodes = true;
+            old = ApplyColourCode(old, c);
+            if (j > s && j < en) {
+                run.append(code, 2);
+                now = ApplyColourCode(ApplyColourCode(now, c), letter);
+            }
             continue;
         }
         const bool inside = j < en;
-        if (j >= b && en == Len) break; // the text ends with the selection
-        const TColourAttr want = inside ? now : old;
-        out += ColourCodesBetween(shown, want);
+        const TColourAttr want = inside || (j >= b && en == Len) ? now : old;
+        if (hadCodes) {
+            const std::string shortest = ColourCodesBetween(shown, want);
+            if (shortest.size() < run.size()) run = shortest;
+        }
+        out += run;
+        run.clear();
+        hadCodes = false;
         shown = want;
         if (inside && from < 0) from = a + static_cast<int>(out.size());
         if (j >= b) break;

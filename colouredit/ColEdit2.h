@@ -3,8 +3,8 @@
 // painting here: the painted memo and the offline editor build on this class.
 #pragma once
 
-#include "protocol/Keys.h"
 #include "terminal/ColourAttr.h"
+#include "terminal/Keys.h"
 
 #include <cstdint>
 #include <functional>

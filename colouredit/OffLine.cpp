@@ -119,6 +119,7 @@ void TOffLineEdit::Open(int kind, uint8_t p)
     FP = p;
     FOpen = true;
     HostSaved = false;
+    HostEnd = {-1, 0};
     Len = 0;
     Buf[0] = 0;
     FLinesUsed = 1;
@@ -175,6 +176,7 @@ void TOffLineEdit::FixStart()
 {
     SaveHostState();
     if (FStartX < 0) {
+        HostEnd = {-1, 0};
         // A prompt that filled its row leaves the cursor past the last column: the
         // terminal would wrap before the first character, so the edit starts on the next row.
         if (Tty.CursorX >= Tty.Cols) WriteLF();
@@ -185,38 +187,19 @@ void TOffLineEdit::FixStart()
 
 // --- The host's terminal state, kept apart from the editor's drawing.
 
-namespace {
-
-// The interpreter state the editor's drawing would disturb; the saved copy uses the
-// terminal's field names.
-template <class To, class From> void CopyInterpreterState(To &to, const From &from)
-{
-    static_assert(sizeof to.EscParams == sizeof from.EscParams);
-    to.Attr = from.Attr;
-    to.SavedAttr = from.SavedAttr;
-    to.EscState = from.EscState;
-    std::memcpy(to.EscParams, from.EscParams, sizeof to.EscParams);
-    to.EscParamsLen = from.EscParamsLen;
-    to.LastChar = from.LastChar;
-}
-
-} // namespace
-
 void TOffLineEdit::SaveHostState()
 {
     if (HostSaved) return;
-    CopyInterpreterState(Host, Tty);
+    Host = Tty.InterpreterState();
     HostSaved = true;
     // A sequence the host left unfinished must not swallow the editor's bytes.
-    Tty.EscState = 0;
-    Tty.EscParamsLen = 0;
-    Tty.EscParams[0] = 0;
+    Tty.CancelSequence();
 }
 
 void TOffLineEdit::RestoreHostState()
 {
     if (!HostSaved) return;
-    CopyInterpreterState(Tty, Host);
+    Tty.SetInterpreterState(Host);
     HostSaved = false;
 }
 
@@ -352,7 +335,7 @@ void TOffLineEdit::Update()
         int pc = Masked() ? d - 1 : PrevChar(d);
         if (pc >= 0) c = CellOf(d = pc);
     }
-    Tty.Attr = AttrAt(d);
+    Tty.SetAttr(AttrAt(d));
     Tty.MoveCursor(c.x, c.y);
     if (Masked()) {
         std::string dots(Len - d, '.');
@@ -409,31 +392,35 @@ void TOffLineEdit::SetSelectionFrom(TCellPoint start, TCellPoint end, bool ancho
 
 void TOffLineEdit::BeginOutput()
 {
-    RestoreHostState();
-    if (!StartFixed()) return;
+    if (!StartFixed()) {
+        RestoreHostState();
+        return;
+    }
     Tty.MoveCursor(FStartX, std::max(FStartY, 0));
     // The edit is redrawn after the output anyway; cleared now, none of it is left behind
     // in lines the host writes over it.
     Tty.EraseToEndOfScreen();
-    OutputFrom = {Tty.CursorX, Tty.CursorY};
+    // The output goes on where the host's last output stopped, as if it had come in one piece.
+    if (HostEnd.x >= 0) Tty.PlaceCursor(HostEnd.x, std::max(FStartY + HostEnd.y, 0));
+    RestoreHostState();
+    Tty.ResetOutputReach();
 }
 
 void TOffLineEdit::EndOutput()
 {
     SaveHostState();
     if (!StartFixed()) return;
-    int cx = Tty.CursorX, cy = Tty.CursorY;
-    if (!(TCellPoint{cx, cy} == OutputFrom)) {
-        // The output ends on row cy; a row it left unfinished stays above the edit too.
-        int lastRow = cx > 0 ? cy + 1 : cy;
-        int lines = std::min(lastRow - FStartY, Tty.Rows);
-        if (lines > 0) {
-            Tty.MoveCursor(Tty.Cols - 1, Tty.Rows - 1);
-            for (int k = 0; k < lines; ++k)
-                Tty.Write("\n");
-        }
+    const int cx = Tty.CursorX, cy = Tty.CursorY;
+    // Everything the output reached stays above the edit: a row it left unfinished too.
+    // (Measured as the furthest it got, the result is the same however the host's output
+    // was cut into reads.)
+    const int lines = std::min(Tty.OutputReach() - FStartY, Tty.Rows);
+    if (lines > 0) {
+        Tty.MoveCursor(Tty.Cols - 1, Tty.Rows - 1);
+        for (int k = 0; k < lines; ++k)
+            Tty.Write("\n");
     }
-    OutputFrom = {-1, -1};
+    HostEnd = {cx, cy - std::max(lines, 0) - FStartY};
     FDirtyFrom = 0;
     Update();
 }
@@ -443,10 +430,15 @@ void TOffLineEdit::EndOutput()
 int TOffLineEdit::GetText(char *dest, int max) const
 {
     if (!dest || max <= 0) return 0;
-    bool withNul = FKind == ekShort || (FKind == ekLong && FP == TextBlockParam);
-    int n = std::min(Len + (withNul ? 1 : 0), max);
-    for (int i = 0; i < n; ++i)
-        dest[i] = i < Len ? (Buf[i] == CR ? LF : Buf[i]) : 0;
+    const bool withNul = FKind == ekShort || (FKind == ekLong && FP == TextBlockParam);
+    // The host expects the NUL of these kinds: at the limit the text gives way, never it
+    // (nor a colour code cut in half).
+    int text = std::min(Len, withNul ? max - 1 : max);
+    if (text < Len && text > 0 && Buf[text - 1] == 1) --text;
+    for (int i = 0; i < text; ++i)
+        dest[i] = Buf[i] == CR ? LF : Buf[i];
+    const int n = text + (withNul ? 1 : 0);
+    if (withNul) dest[text] = 0;
     if (n < max) dest[n] = 0;
     return n;
 }

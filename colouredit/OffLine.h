@@ -3,6 +3,7 @@
 #pragma once
 
 #include "colouredit/ColEdit2.h"
+#include "config/HostMode.h"
 #include "terminal/ColorTTY.h"
 
 #include <cstdint>
@@ -36,16 +37,14 @@ enum TEditKind : uint8_t {
 class TOffLineEdit : public TAbstractColourEdit
 {
 public:
-    // Mode byte of a host that speaks the ORVO CLient protocol; any other is an ISCA host.
-    static constexpr uint8_t HostModeORVO = 0;
     static constexpr uint8_t TextBlockParam = 247; // P of an edited text block
 
     TOffLineEdit(TColorTTY &terminal, TWhoList &whoList);
 
-    // The mode of the host the next edits belong to (hmORVO = 0, hmTelnet, hmISCA).
-    void SetHostMode(uint8_t mode) { FHostMode = mode; }
-    uint8_t HostMode() const { return FHostMode; }
-    bool IscaHost() const { return FHostMode != HostModeORVO; }
+    // The mode of the host the next edits belong to; any but hmORVO edits as an ISCA host.
+    void SetHostMode(THostMode mode) { FHostMode = mode; }
+    THostMode HostMode() const { return FHostMode; }
+    bool IscaHost() const { return FHostMode != hmORVO; }
 
     void Open(int kind, uint8_t p);
     void KeyDown(uint16_t key, TShiftState shift);
@@ -116,7 +115,7 @@ private:
 
     TColorTTY &Tty;
     TWhoList &Who;
-    uint8_t FHostMode = HostModeORVO;
+    THostMode FHostMode = hmORVO;
     int FKind = ekLine;
     uint8_t FP = 0;
     int FStartX = -1, FStartY = 0;
@@ -127,14 +126,9 @@ private:
     bool FOpen = false;
     std::string FPending;
 
-    struct THostState
-    {
-        TColourAttr Attr = 0, SavedAttr = 0;
-        uint8_t EscState = 0;
-        char EscParams[10] = {};
-        int EscParamsLen = 0;
-        uint8_t LastChar = 0;
-    } Host;
+    TTTYInterpreterState Host;
     bool HostSaved = false;
-    TCellPoint OutputFrom{-1, -1}; // the cursor when host output began
+    // Where the host's last output during this edit ended: x (-1: at the edit's start) and
+    // y counted from FStartY, so that scrolls, which move both, need no bookkeeping.
+    TCellPoint HostEnd{-1, 0};
 };

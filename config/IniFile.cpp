@@ -146,6 +146,12 @@ std::optional<int> ParseIniInteger(std::string_view text)
 TIniDocument TIniDocument::Parse(std::string_view bytes)
 {
     TIniDocument doc;
+    // An editor's UTF-8 byte-order mark is no part of the first line; written back as found.
+    constexpr std::string_view Bom = "\xEF\xBB\xBF";
+    if (bytes.substr(0, Bom.size()) == Bom) {
+        doc.FBom = Bom;
+        bytes.remove_prefix(Bom.size());
+    }
     while (!bytes.empty()) {
         size_t lf = bytes.find('\n');
         TLine line;
@@ -170,7 +176,7 @@ TIniDocument TIniDocument::Parse(std::string_view bytes)
 
 std::string TIniDocument::Text() const
 {
-    std::string out;
+    std::string out = FBom;
     for (const TLine &line : FLines) {
         out += line.Text;
         out += line.Eol;
@@ -200,7 +206,7 @@ bool TIniDocument::SectionRange(std::string_view section, size_t &header, size_t
     return false;
 }
 
-std::optional<std::string> TIniDocument::Find(std::string_view section, std::string_view key) const
+std::optional<std::string> TIniDocument::FindValue(std::string_view section, std::string_view key) const
 {
     size_t header, end;
     if (!SectionRange(section, header, end)) return std::nullopt;
@@ -213,37 +219,13 @@ std::optional<std::string> TIniDocument::Find(std::string_view section, std::str
     return std::nullopt;
 }
 
-std::string TIniDocument::ReadString(std::string_view section, std::string_view key,
-                                     std::string_view def) const
-{
-    std::optional<std::string> v = Find(section, key);
-    return v ? *v : std::string(def);
-}
-
-int TIniDocument::ReadInteger(std::string_view section, std::string_view key, int def) const
-{
-    std::optional<std::string> v = Find(section, key);
-    if (!v) return def;
-    return ParseIniInteger(*v).value_or(def);
-}
-
-bool TIniDocument::ReadBool(std::string_view section, std::string_view key, bool def) const
-{
-    return ReadInteger(section, key, def ? 1 : 0) != 0;
-}
-
-bool TIniDocument::SectionExists(std::string_view section) const
+bool TIniDocument::HasSection(std::string_view section) const
 {
     size_t header, end;
     return SectionRange(section, header, end);
 }
 
-bool TIniDocument::ValueExists(std::string_view section, std::string_view key) const
-{
-    return Find(section, key).has_value();
-}
-
-bool TIniDocument::WriteString(std::string_view section, std::string_view key, std::string_view value)
+bool TIniDocument::SetValue(std::string_view section, std::string_view key, std::string_view value)
 {
     section = Trim(section);
     key = Trim(key);
@@ -284,17 +266,7 @@ bool TIniDocument::WriteString(std::string_view section, std::string_view key, s
     return true;
 }
 
-bool TIniDocument::WriteInteger(std::string_view section, std::string_view key, int value)
-{
-    return WriteString(section, key, std::to_string(value));
-}
-
-bool TIniDocument::WriteBool(std::string_view section, std::string_view key, bool value)
-{
-    return WriteString(section, key, value ? "1" : "0");
-}
-
-void TIniDocument::EraseSection(std::string_view section)
+void TIniDocument::RemoveSection(std::string_view section)
 {
     // Every section of the name goes, so a later duplicate cannot surface in its place.
     size_t header, end;
@@ -458,31 +430,6 @@ TIniDocument TIniFile::Load() const
     return bytes ? TIniDocument::Parse(*bytes) : TIniDocument();
 }
 
-std::string TIniFile::ReadString(std::string_view section, std::string_view key, std::string_view def) const
-{
-    return Load().ReadString(section, key, def);
-}
-
-int TIniFile::ReadInteger(std::string_view section, std::string_view key, int def) const
-{
-    return Load().ReadInteger(section, key, def);
-}
-
-bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool def) const
-{
-    return Load().ReadBool(section, key, def);
-}
-
-bool TIniFile::SectionExists(std::string_view section) const
-{
-    return Load().SectionExists(section);
-}
-
-bool TIniFile::ValueExists(std::string_view section, std::string_view key) const
-{
-    return Load().ValueExists(section, key);
-}
-
 bool TIniFile::Update(const std::function<void(TIniDocument &)> &edit)
 {
     const std::string target = ResolveFileLinks(FFileName);
@@ -496,26 +443,4 @@ bool TIniFile::Update(const std::function<void(TIniDocument &)> &edit)
     std::string text = doc.Text();
     if (old ? text == *old : text.empty()) return true;
     return ReplaceFile(target, text, 0600, lock.Locked());
-}
-
-bool TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value)
-{
-    bool valid = true;
-    bool written = Update([&](TIniDocument &doc) { valid = doc.WriteString(section, key, value); });
-    return valid && written;
-}
-
-bool TIniFile::WriteInteger(std::string_view section, std::string_view key, int value)
-{
-    return WriteString(section, key, std::to_string(value));
-}
-
-bool TIniFile::WriteBool(std::string_view section, std::string_view key, bool value)
-{
-    return WriteString(section, key, value ? "1" : "0");
-}
-
-bool TIniFile::EraseSection(std::string_view section)
-{
-    return Update([&](TIniDocument &doc) { doc.EraseSection(section); });
 }

@@ -16,8 +16,76 @@
 #include <sys/types.h>
 #include <vector>
 
+class TIniDocument;
+
+// Integer text as the profile reader takes it: optional sign and decimal digits,
+// blanks around allowed; anything else (or out of range) gives std::nullopt.
+std::optional<int> ParseIniInteger(std::string_view text);
+
+// The reads and writes of the format, declared once for the content in memory
+// (TIniDocument) and the file (TIniFile). Derived gives View(f), which shows f the content,
+// and Change(f), which lets f edit it and is false when f refused (a name the format cannot
+// hold: empty, a line break, '=' or a leading '[' or ';' in a key) or the change could not
+// be stored. A written value is cut at its first line break or NUL byte, so it can never
+// inject lines.
+template <class Derived> class TIniAccess
+{
+public:
+    std::optional<std::string> Find(std::string_view section, std::string_view key) const
+    {
+        return Self().View([&](const auto &d) { return d.FindValue(section, key); });
+    }
+    std::string ReadString(std::string_view section, std::string_view key, std::string_view def) const
+    {
+        std::optional<std::string> v = Find(section, key);
+        return v ? *v : std::string(def);
+    }
+    int ReadInteger(std::string_view section, std::string_view key, int def) const
+    {
+        std::optional<std::string> v = Find(section, key);
+        return v ? ParseIniInteger(*v).value_or(def) : def;
+    }
+    bool ReadBool(std::string_view section, std::string_view key, bool def) const
+    {
+        return ReadInteger(section, key, def ? 1 : 0) != 0;
+    }
+    bool SectionExists(std::string_view section) const
+    {
+        return Self().View([&](const auto &d) { return d.HasSection(section); });
+    }
+    bool ValueExists(std::string_view section, std::string_view key) const
+    {
+        return Find(section, key).has_value();
+    }
+
+    bool WriteString(std::string_view section, std::string_view key, std::string_view value)
+    {
+        return Self().Change([&](auto &d) { return d.SetValue(section, key, value); });
+    }
+    bool WriteInteger(std::string_view section, std::string_view key, int value)
+    {
+        return WriteString(section, key, std::to_string(value));
+    }
+    bool WriteBool(std::string_view section, std::string_view key, bool value)
+    {
+        return WriteString(section, key, value ? "1" : "0");
+    }
+    // Removes every section of that name with all its lines.
+    bool EraseSection(std::string_view section)
+    {
+        return Self().Change([&](auto &d) {
+            d.RemoveSection(section);
+            return true;
+        });
+    }
+
+private:
+    const Derived &Self() const { return static_cast<const Derived &>(*this); }
+    Derived &Self() { return static_cast<Derived &>(*this); }
+};
+
 // The file's content in memory, with every line kept byte for byte.
-class TIniDocument
+class TIniDocument : public TIniAccess<TIniDocument>
 {
 public:
     TIniDocument() = default;
@@ -25,21 +93,14 @@ public:
     // The bytes to write back; identical to the parsed bytes when nothing was changed.
     std::string Text() const;
 
-    std::optional<std::string> Find(std::string_view section, std::string_view key) const;
-    std::string ReadString(std::string_view section, std::string_view key, std::string_view def) const;
-    int ReadInteger(std::string_view section, std::string_view key, int def) const;
-    bool ReadBool(std::string_view section, std::string_view key, bool def) const;
-    bool SectionExists(std::string_view section) const;
-    bool ValueExists(std::string_view section, std::string_view key) const;
+    template <class F> auto View(F f) const { return f(*this); }
+    template <class F> bool Change(F f) { return f(*this); }
 
-    // Returns false (and changes nothing) for names the format cannot hold:
-    // empty ones, line breaks, '=' or a leading '[' or ';' in a key. A value is
-    // cut at its first line break or NUL byte, so it can never inject lines.
-    bool WriteString(std::string_view section, std::string_view key, std::string_view value);
-    bool WriteInteger(std::string_view section, std::string_view key, int value);
-    bool WriteBool(std::string_view section, std::string_view key, bool value);
-    // Removes every section of that name with all its lines.
-    void EraseSection(std::string_view section);
+    // The primitives under TIniAccess.
+    std::optional<std::string> FindValue(std::string_view section, std::string_view key) const;
+    bool HasSection(std::string_view section) const;
+    bool SetValue(std::string_view section, std::string_view key, std::string_view value);
+    void RemoveSection(std::string_view section);
 
 private:
     struct TLine
@@ -47,15 +108,13 @@ private:
         std::string Text; // without its line end
         std::string Eol;  // "\r\n", "\n" or "" (last line without one)
     };
+    std::string FBom; // a leading UTF-8 byte-order mark, kept for writing back
     std::vector<TLine> FLines;
     std::string NewEol() const;
     // Index range [first, end) of the lines of the first matching section after its header.
     bool SectionRange(std::string_view section, size_t &header, size_t &end, size_t from = 0) const;
 };
 
-// Integer text as the profile reader takes it: optional sign and decimal digits,
-// blanks around allowed; anything else (or out of range) gives std::nullopt.
-std::optional<int> ParseIniInteger(std::string_view text);
 // Case-insensitive comparison of names (ASCII and Latin-1 letters).
 bool SameIniName(std::string_view a, std::string_view b);
 // Orders names without regard to case (<0, 0, >0), by folded bytes.
@@ -65,7 +124,7 @@ int CompareIniNames(std::string_view a, std::string_view b);
 std::string FolderOf(const std::string &path);
 std::string FileNameOf(const std::string &path);
 
-class TIniFile
+class TIniFile : public TIniAccess<TIniFile>
 {
 public:
     explicit TIniFile(std::string fileName);
@@ -74,22 +133,19 @@ public:
     // A missing or unreadable file reads as empty.
     TIniDocument Load() const;
 
-    std::string ReadString(std::string_view section, std::string_view key, std::string_view def) const;
-    int ReadInteger(std::string_view section, std::string_view key, int def) const;
-    bool ReadBool(std::string_view section, std::string_view key, bool def) const;
-    bool SectionExists(std::string_view section) const;
-    bool ValueExists(std::string_view section, std::string_view key) const;
-
-    // Each returns false when the file could not be written; the old file is then untouched.
-    bool WriteString(std::string_view section, std::string_view key, std::string_view value);
-    bool WriteInteger(std::string_view section, std::string_view key, int value);
-    bool WriteBool(std::string_view section, std::string_view key, bool value);
-    bool EraseSection(std::string_view section);
-
     // Several changes under one lock and one rewrite. The edit sees the file as it
     // is now (another program may have changed it). Nothing is written when the
-    // edit leaves the text unchanged.
+    // edit leaves the text unchanged. False when the file could not be written; the old
+    // file is then untouched.
     bool Update(const std::function<void(TIniDocument &)> &edit);
+
+    template <class F> auto View(F f) const { return f(Load()); }
+    template <class F> bool Change(F f)
+    {
+        bool accepted = true;
+        const bool written = Update([&](TIniDocument &doc) { accepted = f(doc); });
+        return accepted && written;
+    }
 
 private:
     std::string FFileName;

@@ -2,16 +2,12 @@
 // section per host, and the command line that can name a host to connect to.
 #pragma once
 
+#include "config/HostMode.h"
 #include "config/IniFile.h"
 
 #include <array>
 #include <string>
 #include <vector>
-
-using THostMode = unsigned char;
-constexpr THostMode hmORVO = 0;   // ORVO CLient protocol
-constexpr THostMode hmTelnet = 1; // plain Telnet
-constexpr THostMode hmISCA = 2;   // ISCA Client protocol
 
 // What the Setup Hosts dialog shows and stores for one host section.
 struct THostSettings

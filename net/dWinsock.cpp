@@ -188,10 +188,11 @@ public:
 public slots:
     void HostFound(const QHostInfo &info)
     {
-        int handle = 0;
-        for (const TSockCtrl::PendingLookup &p : Ctrl->FPending)
-            if (p.QtId == info.lookupId()) handle = p.Handle;
-        if (handle == 0) return; // cancelled
+        TSockCtrl::PendingLookup *lookup = nullptr;
+        for (TSockCtrl::PendingLookup &p : Ctrl->FPending)
+            if (p.QtId == info.lookupId()) lookup = &p;
+        if (!lookup) return; // cancelled
+        const int handle = lookup->Handle;
         int error = 0;
         uint32_t address = 0;
         if (info.error() == QHostInfo::HostNotFound) {
@@ -212,10 +213,7 @@ public slots:
                 }
             }
         }
-        if (error == 0) {
-            Ctrl->FHostResultHandle = handle;
-            Ctrl->FHostResult = address;
-        }
+        if (error == 0) lookup->HostAddress = address;
         Ctrl->PostNotice(WM_LOOKUPDONE, handle, static_cast<intptr_t>((error << 16) | (error ? 0 : 4)));
     }
 };
@@ -390,10 +388,11 @@ void TSockCtrl::HandleNotice(const TSockNotice &notice)
             ForgetQueued();
             break;
         case WM_LOOKUPDONE:
-            FLookupResult.Handle = static_cast<int>(notice.WParam);
-            FLookupResult.Error = static_cast<int>((notice.LParam >> 16) & 0xFFFF);
-            FLookupResult.Length = static_cast<int>(notice.LParam & 0xFFFF);
-            WakeWaits();
+            if (PendingLookup *lookup = FindLookup(static_cast<int>(notice.WParam))) {
+                lookup->Done = true;
+                lookup->Error = static_cast<int>((notice.LParam >> 16) & 0xFFFF);
+                WakeWaits();
+            }
             break;
         default:
             break;
@@ -412,15 +411,32 @@ void TSockCtrl::HandleNotice(const TSockNotice &notice)
 
 // --- lookups ---------------------------------------------------------------------------
 
+TSockCtrl::PendingLookup *TSockCtrl::FindLookup(int handle)
+{
+    for (PendingLookup &p : FPending)
+        if (p.Handle == handle) return &p;
+    return nullptr;
+}
+
 int TSockCtrl::WaitForLookup(int handle)
 {
+    PendingLookup result{handle, -1};
+    AwaitLookup(handle, result);
+    return result.Error;
+}
+
+void TSockCtrl::AwaitLookup(int handle, PendingLookup &result)
+{
     ++WaitDepth;
-    FLookupResult = {};
     QEventLoop loop;
     WaitRecord rec{&loop, false};
     FWaits.push_back(&rec);
     bool stop = false;
-    while (FLookupResult.Handle != handle && !FAborted && !stop) {
+    auto done = [&] {
+        const PendingLookup *p = FindLookup(handle);
+        return !p || p->Done;
+    };
+    while (!done() && !FAborted && !stop) {
         rec.Woken = false;
         loop.exec();
         // Woken by nobody here: the application is leaving its event loops.
@@ -433,12 +449,14 @@ int TSockCtrl::WaitForLookup(int handle)
         WaitDepth = 0;
         PostNotice(WM_DRAINNOTICES, 0, 0);
     }
-    if (FLookupResult.Handle != handle) {
-        CancelLookup(handle);
-        return WSAETIMEDOUT;
+    const PendingLookup *p = FindLookup(handle);
+    if (p && p->Done) {
+        result = *p;
+    } else {
+        result = PendingLookup{handle, -1};
+        result.Error = WSAETIMEDOUT;
     }
-    CancelLookup(handle); // done: just forget it
-    return FLookupResult.Error;
+    CancelLookup(handle); // done or given up: forget it
 }
 
 int TSockCtrl::StartLookup(int kind, const std::string &text, uint16_t port)
@@ -472,9 +490,8 @@ int TSockCtrl::StartLookup(int kind, const std::string &text, uint16_t port)
         else
             getservbyport_r(htons(port), p, &entry, buf, sizeof buf, &result);
         if (result) {
-            FServResultHandle = handle;
-            FServPort = ntohs(static_cast<uint16_t>(result->s_port));
-            FServName = std::string(result->s_name ? result->s_name : "").substr(0, 255);
+            pending.ServPort = ntohs(static_cast<uint16_t>(result->s_port));
+            pending.ServName = std::string(result->s_name ? result->s_name : "").substr(0, 255);
             done(0, static_cast<int>(sizeof(servent)));
         } else {
             done(WSANO_DATA, 0);
@@ -509,28 +526,28 @@ uint32_t TSockCtrl::LookupHostByName(const std::string &name)
     const std::string n = name.substr(0, 255);
     StartTimeOut();
     TimeOutScope scope{this};
-    const int handle = StartLookup(lkHost, n, 0);
-    const int error = WaitForLookup(handle);
-    if (error != 0) RaiseSockError(error, sckFindingAddress);
-    return FHostResultHandle == handle ? FHostResult : 0;
+    PendingLookup result{0, -1};
+    AwaitLookup(StartLookup(lkHost, n, 0), result);
+    if (result.Error != 0) RaiseSockError(result.Error, sckFindingAddress);
+    return result.HostAddress;
 }
 
 uint16_t TSockCtrl::LookupServiceByName(const std::string &name)
 {
     StartTimeOut();
     TimeOutScope scope{this};
-    const int handle = StartLookup(lkServByName, name.substr(0, 255), 0);
-    if (WaitForLookup(handle) != 0 || FServResultHandle != handle) return 0;
-    return FServPort;
+    PendingLookup result{0, -1};
+    AwaitLookup(StartLookup(lkServByName, name.substr(0, 255), 0), result);
+    return result.Error == 0 ? result.ServPort : 0;
 }
 
 std::string TSockCtrl::LookupServiceByPort(uint16_t port)
 {
     StartTimeOut();
     TimeOutScope scope{this};
-    const int handle = StartLookup(lkServByPort, {}, port);
-    if (WaitForLookup(handle) != 0 || FServResultHandle != handle) return {};
-    return FServName;
+    PendingLookup result{0, -1};
+    AwaitLookup(StartLookup(lkServByPort, {}, port), result);
+    return result.Error == 0 ? result.ServName : std::string();
 }
 
 // --- time-out chain ---------------------------------------------------------------------

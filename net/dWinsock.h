@@ -132,18 +132,23 @@ protected:
     std::string &IPAddressRef() { return FIPAddress; }
 
 private:
-    struct LookupResultT
-    {
-        int Handle = 0;
-        int Error = 0;
-        int Length = 0;
-    };
     struct WaitRecord;
+    // One lookup in flight, with its own result: lookups started during another's wait
+    // complete in any order.
     struct PendingLookup
     {
         int Handle;
         int QtId; // -1 when not a host lookup
+        bool Done = false;
+        int Error = 0;
+        uint32_t HostAddress = 0; // network byte order
+        uint16_t ServPort = 0;    // host order
+        std::string ServName;
     };
+    PendingLookup *FindLookup(int handle);
+    // Waits for the lookup and forgets it; its result (error WSAETIMEDOUT when the wait
+    // was cut short) goes to `result`.
+    void AwaitLookup(int handle, PendingLookup &result);
     int StartLookup(int kind, const std::string &text, uint16_t port);
     void CancelLookup(int handle);
     void WakeWaits();
@@ -165,14 +170,8 @@ private:
     bool FInChain = false;
 
     // Lookups.
-    LookupResultT FLookupResult;
     std::vector<WaitRecord *> FWaits;
     std::vector<PendingLookup> FPending;
-    int FHostResultHandle = 0;
-    uint32_t FHostResult = 0;
-    int FServResultHandle = 0;
-    uint16_t FServPort = 0;
-    std::string FServName;
 };
 
 class TCustomClientSocket : public TSockCtrl

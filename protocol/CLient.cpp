@@ -38,10 +38,27 @@ const char KillNotice3[] = "\x01"
 const char IacTrace[] = "\nMode: IAC";
 
 // Bytes from Buf up to the next IAC (all Count when there is none).
-size_t RunToIac(const uint8_t *Buf, size_t Count)
+size_t RunToIac(const uint8_t *buf, size_t count)
 {
-    const void *Iac = std::memchr(Buf, IAC, Count);
-    return Iac ? size_t(static_cast<const uint8_t *>(Iac) - Buf) : Count;
+    const void *iac = std::memchr(buf, IAC, count);
+    return iac ? size_t(static_cast<const uint8_t *>(iac) - buf) : count;
+}
+
+// The Telnet engine's name of a negotiation state.
+TParserMode TelnetState(TCLientMode mode)
+{
+    switch (mode) {
+    case cmDo:
+        return pmDo;
+    case cmDont:
+        return pmDont;
+    case cmWill:
+        return pmWill;
+    case cmWont:
+        return pmWont;
+    default:
+        return pmData;
+    }
 }
 
 // Both line buffers keep one byte for the NUL that ends the collected line.
@@ -50,60 +67,60 @@ constexpr uint16_t TextMax = TCLientStateMachine::TextBufferSize - 1;
 
 } // namespace
 
-TCLientStateMachine::TCLientStateMachine(THostInfo &HostInfo, TUserFilter &UserFilter,
-                                         TOffLineEdit &OffLineEdit, TWhoList &WhoList, TEngineOwner *Owner)
-    : HostInfo(HostInfo), UserFilter(UserFilter), OffLineEdit(OffLineEdit), WhoList(WhoList), Owner(Owner)
+TCLientStateMachine::TCLientStateMachine(THostInfo &hostInfo, TUserFilter &userFilter,
+                                         TOffLineEdit &offLineEdit, TWhoList &whoList, TEngineOwner *owner)
+    : HostInfo(hostInfo), UserFilter(userFilter), OffLineEdit(offLineEdit), WhoList(whoList), Owner(owner)
 {
-    ParserMode = pmData;
     // Echo counts as agreed from the start: this engine never echoes locally.
     OptionFlags[OPT_ECHO] |= ofActive;
 }
 
 TCLientStateMachine::~TCLientStateMachine() = default;
 
-void TCLientStateMachine::SetMode(uint8_t NewMode)
+void TCLientStateMachine::SetMode(TCLientMode newMode)
 {
-    ParserMode = NewMode;
+    ClientMode = newMode;
 }
 
 void TCLientStateMachine::Reset()
 {
     TTelnetStateMachine::Reset();
+    ClientMode = cmData;
     OptionFlags[OPT_ECHO] |= ofActive;
     // A connection that broke right after an IAC or inside an AB pair must not
     // steer the next one.
     IacPending = false;
-    SavedMode = pmData;
-    ResumeMode = pmData;
+    SavedMode = cmData;
+    ResumeMode = cmData;
     if (FEditMode) LeaveEditor();
     FSentCount = 0;
     FEditCount = 0;
 }
 
-void TCLientStateMachine::SendKey(uint16_t Key, TShiftState Shift)
+void TCLientStateMachine::SendKey(uint16_t key, TShiftState shift)
 {
     if (FEditMode) {
-        OffLineEdit.KeyDown(Key, Shift);
+        OffLineEdit.KeyDown(key, shift);
         return;
     }
     // Cursor keys as the Telnet engine sends them, but never echoed, whatever the
     // server said about Echo.
-    const uint8_t Echo = OptionFlags[OPT_ECHO];
+    const uint8_t echo = OptionFlags[OPT_ECHO];
     OptionFlags[OPT_ECHO] |= ofActive;
-    TTelnetStateMachine::SendKey(Key, Shift);
-    OptionFlags[OPT_ECHO] = Echo;
+    TTelnetStateMachine::SendKey(key, shift);
+    OptionFlags[OPT_ECHO] = echo;
 }
 
-void TCLientStateMachine::SendChar(uint8_t Ch)
+void TCLientStateMachine::SendChar(uint8_t ch)
 {
     if (FEditMode) {
-        if (OffLineEdit.KeyPress(Ch)) LeaveEditor();
+        if (OffLineEdit.KeyPress(ch)) LeaveEditor();
         return;
     }
     // Straight to the connection, never echoed; counted and logged for type-ahead.
-    DoSocketOut(&Ch, 1);
+    DoSocketOut(&ch, 1);
     ++FSentCount;
-    FSendLog.Add(Ch);
+    FSendLog.Add(ch);
 }
 
 void TCLientStateMachine::PostEditState(uintptr_t Open)
@@ -117,36 +134,36 @@ void TCLientStateMachine::SetIacPending()
     if (OnDebug) DoDebug(IacTrace);
 }
 
-void TCLientStateMachine::EnterNegotiation(uint8_t State)
+void TCLientStateMachine::EnterNegotiation(TCLientMode state)
 {
     // A negotiation nested inside another returns to the collection around both,
     // never to the inner negotiation (which would swallow the text that follows).
-    if (ParserMode < pmDo || ParserMode > pmSub) SavedMode = ParserMode;
-    SetMode(State);
+    if (ClientMode < cmDo || ClientMode > cmSub) SavedMode = ClientMode;
+    SetMode(state);
 }
 
 void TCLientStateMachine::Command(uint8_t c)
 {
     switch (c) {
     case HELLO: {
-        static const uint8_t Hello[2] = {IAC, HELLO};
-        DoSocketOut(Hello, 2);
+        static const uint8_t hello[2] = {IAC, HELLO};
+        DoSocketOut(hello, 2);
         break;
     }
-    case 0xA2:
-    case 0xA3:
-    case 0xA4:
-    case 0xA5:
-    case 0xA6:
-        SetMode(static_cast<uint8_t>(pmEditLine + (c - EDIT_FIRST)));
+    case EDIT_LINE:
+    case EDIT_NAME:
+    case EDIT_SHORT:
+    case EDIT_LONG:
+    case EDIT_WRAP_LINE:
+        SetMode(static_cast<TCLientMode>(cmEditLine + (c - EDIT_LINE)));
         CollectLength = 0;
         break;
     case EXPRESS:
-        SetMode(pmExpressHeader);
+        SetMode(cmExpressHeader);
         CollectLength = 0;
         break;
     case POST:
-        SetMode(pmPostHeader);
+        SetMode(cmPostHeader);
         CollectLength = 0;
         break;
     case EXPRESS_END:
@@ -154,47 +171,49 @@ void TCLientStateMachine::Command(uint8_t c)
     case TEXT_BLOCK_END:
     case WHO_LIST_END:
         if (c == TEXT_BLOCK_END) TextBuffer[TextLength] = 0;
-        SetMode(pmData);
+        // the list's last line may come without its line feed
+        if (c == WHO_LIST_END && ClientMode == cmWhoList && CollectLength > 0) FinishWhoLine();
+        SetMode(cmData);
         break;
     case INTERRUPT:
-        if (ParserMode != pmData) {
-            ResumeMode = ParserMode;
-            SetMode(pmData);
+        if (ClientMode != cmData) {
+            ResumeMode = ClientMode;
+            SetMode(cmData);
         } else {
             SetMode(ResumeMode);
-            ResumeMode = pmData;
+            ResumeMode = cmData;
         }
         break;
     case COUNT_RESET:
         FSentCount = 1;
         if (HostInfo.Mode == hmISCA) {
-            static const uint8_t Ack[2] = {IAC, COUNT_ACK};
-            DoSocketOut(Ack, 2);
+            static const uint8_t ack[2] = {IAC, COUNT_ACK};
+            DoSocketOut(ack, 2);
         }
         break;
     case OPTIONS: {
         DoTerminalOut(OptionsNotice);
-        static const uint8_t Answer[3] = {IAC, UPLOAD, '\n'};
-        DoSocketOut(Answer, 3);
+        static const uint8_t answer[3] = {IAC, UPLOAD, '\n'};
+        DoSocketOut(answer, 3);
         ++FSentCount;
-        SetMode(pmSkip4);
+        SetMode(cmSkip4);
         CollectLength = 0;
         break;
     }
     case TEXT_BLOCK:
-        SetMode(pmTextBlock);
+        SetMode(cmTextBlock);
         TextLength = 0;
         break;
     case EDIT_TEXT_BLOCK:
         EditTextBlock();
         break;
     case SKIP3:
-        SetMode(pmSkip3);
+        SetMode(cmSkip3);
         CollectLength = 0;
         break;
     case WHO_LIST:
         if (HostInfo.Mode == hmORVO) {
-            SetMode(pmWhoList);
+            SetMode(cmWhoList);
             CollectLength = 0;
             WhoList.Clear();
         }
@@ -202,71 +221,71 @@ void TCLientStateMachine::Command(uint8_t c)
     case SE:
         // Only a subnegotiation is ended. A stray SE would otherwise send the parser
         // back to whatever state an old negotiation interrupted (a discard, say).
-        if (ParserMode == pmSub) {
+        if (ClientMode == cmSub) {
             FinishSub();
             SetMode(SavedMode);
         }
         break;
     case SB:
-        EnterNegotiation(pmSub);
+        EnterNegotiation(cmSub);
         SubLength = 0;
         break;
     case WILL:
-        EnterNegotiation(pmWill);
+        EnterNegotiation(cmWill);
         break;
     case WONT:
-        EnterNegotiation(pmWont);
+        EnterNegotiation(cmWont);
         break;
     case DO:
-        EnterNegotiation(pmDo);
+        EnterNegotiation(cmDo);
         break;
     case DONT:
-        EnterNegotiation(pmDont);
+        EnterNegotiation(cmDont);
         break;
     default: // everything else, a doubled IAC included, is ignored
         break;
     }
 }
 
-void TCLientStateMachine::ProcessInput(uint8_t *Buf, uint16_t Count)
+void TCLientStateMachine::ProcessInput(uint8_t *buf, uint16_t count)
 {
-    if (Count == 0) return;
+    if (count == 0) return;
     if (FEditMode) OffLineEdit.BeginOutput();
-    for (size_t i = 0; i < Count; ++i) {
+    for (size_t i = 0; i < count; ++i) {
         if (IacPending) {
             IacPending = false;
-            Command(Buf[i]);
+            Command(buf[i]);
             if (JustOpened) BracketOpenedEdit();
             continue;
         }
-        if (ParserMode == pmData) {
-            if (DeliverText(Buf, i, Count)) SetIacPending();
+        if (ClientMode == cmData) {
+            if (DeliverText(buf, i, count)) SetIacPending();
             continue;
         }
-        const uint8_t c = Buf[i];
+        const uint8_t c = buf[i];
         if (c == IAC) {
             SetIacPending();
             continue;
         }
-        switch (ParserMode) {
-        case pmDo:
-        case pmDont:
-        case pmWill:
-        case pmWont:
-            AnswerOption(ParserMode, c);
+        switch (ClientMode) {
+        case cmDo:
+        case cmDont:
+        case cmWill:
+        case cmWont:
+            AnswerOption(TelnetState(ClientMode), c);
             SetMode(SavedMode);
             break;
-        case pmSub:
+        case cmSub:
             CollectSub(c);
             break;
-        case pmEditLine:
-        case pmEditName:
-        case pmEditShort:
-        case pmEditLong:
-        case pmEditWrapLine:
+        case cmEditLine:
+        case cmEditName:
+        case cmEditShort:
+        case cmEditLong:
+        case cmEditWrapLine:
             if (FEditMode) {
-                const char Text[2] = {static_cast<char>(c), 0};
-                DoTerminalOut(Text);
+                const char text[2] = {static_cast<char>(c), 0};
+                DoTerminalOut(text);
             } else {
                 if (CollectLength < 4) CollectBuffer[CollectLength++] = c;
                 if (CollectLength >= 4) {
@@ -275,31 +294,31 @@ void TCLientStateMachine::ProcessInput(uint8_t *Buf, uint16_t Count)
                 }
             }
             break;
-        case pmExpressHeader:
-        case pmPostHeader:
+        case cmExpressHeader:
+        case cmPostHeader:
             CollectHeader(c);
             break;
-        case pmSkip3:
-        case pmSkip4: // counted, not kept
-            if (++CollectLength >= (ParserMode == pmSkip3 ? 3 : 4)) {
-                SetMode(pmData);
+        case cmSkip3:
+        case cmSkip4: // counted, not kept
+            if (++CollectLength >= (ClientMode == cmSkip3 ? 3 : 4)) {
+                SetMode(cmData);
                 CollectLength = 0;
             }
             break;
-        case pmWhoList:
+        case cmWhoList:
             CollectWhoLine(c);
             break;
-        case pmTextBlock: {
+        case cmTextBlock: {
             // The whole run up to the next IAC at once; past the buffer it is dropped.
-            const size_t n = RunToIac(Buf + i, Count - i);
-            const size_t Take = std::min<size_t>(n, TextMax - TextLength);
-            std::memcpy(TextBuffer.data() + TextLength, Buf + i, Take);
-            TextLength = static_cast<uint16_t>(TextLength + Take);
+            const size_t n = RunToIac(buf + i, count - i);
+            const size_t take = std::min<size_t>(n, TextMax - TextLength);
+            std::memcpy(TextBuffer.data() + TextLength, buf + i, take);
+            TextLength = static_cast<uint16_t>(TextLength + take);
             i += n - 1;
             break;
         }
         default: // discard (and any state without a meaning): drop up to the next IAC
-            i += RunToIac(Buf + i, Count - i) - 1;
+            i += RunToIac(buf + i, count - i) - 1;
             break;
         }
     }
@@ -320,18 +339,21 @@ void TCLientStateMachine::BracketOpenedEdit()
 
 void TCLientStateMachine::OpenEditor()
 {
+    // An edit opened over an open one: the host's output so far is settled first, as at
+    // the end of a read, so where the new edit starts does not depend on how reads are cut.
+    if (FEditMode) OffLineEdit.EndOutput();
     FEditMode = true;
     JustOpened = true;
     ++FEditCount;
-    const int64_t N = (int64_t(CollectBuffer[1]) << 16) | (int64_t(CollectBuffer[2]) << 8) | CollectBuffer[3];
-    const int64_t Ahead = int64_t(FSentCount) - N;
-    int A = 0;
-    if (Ahead >= 0 && Ahead <= 256) {
-        A = int(Ahead % 256);
-        FSentCount = int32_t(N);
+    const int64_t n = (int64_t(CollectBuffer[1]) << 16) | (int64_t(CollectBuffer[2]) << 8) | CollectBuffer[3];
+    const int64_t ahead = int64_t(FSentCount) - n;
+    int a = 0;
+    if (ahead >= 0 && ahead <= 256) {
+        a = int(ahead % 256);
+        FSentCount = int32_t(n);
     }
     OffLineEdit.SetHostMode(HostInfo.Mode);
-    OffLineEdit.Open(ParserMode, CollectBuffer[0]);
+    OffLineEdit.Open(ClientMode, CollectBuffer[0]);
     PostEditState(1);
     // A word carried over from the last edit can fill a short line at once: the edit
     // is then finished before anyone typed, and goes up as any finished edit does.
@@ -339,21 +361,21 @@ void TCLientStateMachine::OpenEditor()
 
     // Take the characters out of the log before replaying: a replayed Enter may end
     // the edit, and what follows then goes out as typing and is logged again.
-    uint8_t Replay[256];
-    for (int k = A - 1, j = 0; k >= 0; --k, ++j)
-        Replay[j] = FSendLog.Get(uint8_t(k));
-    for (int j = 0; j < A; ++j)
-        SendChar(Replay[j]);
+    uint8_t replay[256];
+    for (int k = a - 1, j = 0; k >= 0; --k, ++j)
+        replay[j] = FSendLog.Get(uint8_t(k));
+    for (int j = 0; j < a; ++j)
+        SendChar(replay[j]);
 
     if (HostInfo.AutoLogin) {
-        const std::string *Answer = nullptr;
+        const std::string *answer = nullptr;
         if (FEditCount == 1)
-            Answer = &HostInfo.LoginName;
+            answer = &HostInfo.LoginName;
         else if (FEditCount == 2)
-            Answer = &HostInfo.Password;
-        if (Answer && !Answer->empty()) {
-            const std::string Text = *Answer; // SendChar may reach code that changes the store
-            for (char ch : Text)
+            answer = &HostInfo.Password;
+        if (answer && !answer->empty()) {
+            const std::string text = *answer; // SendChar may reach code that changes the store
+            for (char ch : text)
                 SendChar(static_cast<uint8_t>(ch));
             SendChar('\r');
         }
@@ -363,27 +385,27 @@ void TCLientStateMachine::OpenEditor()
 void TCLientStateMachine::LeaveEditor()
 {
     FEditMode = false;
-    int Length = OffLineEdit.GetText(reinterpret_cast<char *>(CollectBuffer.data()), MaxUpload);
-    if (Length < 0) Length = 0;
-    if (Length > MaxUpload) Length = MaxUpload;
+    int length = OffLineEdit.GetText(reinterpret_cast<char *>(CollectBuffer.data()), MaxUpload);
+    if (length < 0) length = 0;
+    if (length > MaxUpload) length = MaxUpload;
     OffLineEdit.Close();
     // The state is settled and the close posted before the upload: a socket-output
     // handler that fails (and unwinds) leaves no edit half closed.
-    SetMode(pmData);
+    SetMode(cmData);
     CollectLength = 0;
     PostEditState(0);
     if (OnSocketOut) {
-        static const uint8_t Prefix[2] = {IAC, UPLOAD};
-        DoSocketOut(Prefix, 2);
-        DoSocketOut(CollectBuffer.data(), Length);
+        static const uint8_t prefix[2] = {IAC, UPLOAD};
+        DoSocketOut(prefix, 2);
+        DoSocketOut(CollectBuffer.data(), length);
     }
-    FSentCount += Length;
+    FSentCount += length;
     if (FEditCount == 2 && HostInfo.Mode == hmISCA) SendChar('y');
 }
 
 void TCLientStateMachine::EditTextBlock()
 {
-    SetMode(pmEditLong);
+    SetMode(cmEditLong);
     CollectBuffer[0] = TEXT_BLOCK_PARAM;
     CollectBuffer[1] = uint8_t(FSentCount >> 16);
     CollectBuffer[2] = uint8_t(FSentCount >> 8);
@@ -409,20 +431,20 @@ void TCLientStateMachine::CollectHeader(uint8_t c)
 void TCLientStateMachine::FinishHeader()
 {
     CollectBuffer[CollectLength] = 0;
-    const char *Line = reinterpret_cast<const char *>(CollectBuffer.data());
-    std::string Name = HostInfo.Mode == hmISCA ? ExtractFromName(Line) : ExtractMarkedName(Line);
-    if (Name.size() > MaxNameLength) Name.resize(MaxNameLength);
-    if (!Name.empty() && !UserFilter.Accepts(Name, ParserMode)) {
-        SetMode(pmDiscard);
+    const char *line = reinterpret_cast<const char *>(CollectBuffer.data());
+    std::string name = HostInfo.Mode == hmISCA ? ExtractFromName(line) : ExtractMarkedName(line);
+    if (name.size() > MaxNameLength) name.resize(MaxNameLength);
+    if (!name.empty() && !UserFilter.Accepts(name, ClientMode)) {
+        SetMode(cmDiscard);
         DoTerminalOut(KillNotice1);
-        DoTerminalOut(Name.c_str());
+        DoTerminalOut(name.c_str());
         DoTerminalOut(KillNotice3);
         CollectLength = 0;
         return;
     }
-    DoTerminalOut(Line);
-    if (ParserMode == pmExpressHeader && !Name.empty() && WhoList.Find(Name) < 0) WhoList.Add(Name);
-    SetMode(pmData);
+    DoTerminalOut(line);
+    if (ClientMode == cmExpressHeader && !name.empty() && WhoList.Find(name) < 0) WhoList.Add(name);
+    SetMode(cmData);
     CollectLength = 0;
 }
 
@@ -435,45 +457,73 @@ void TCLientStateMachine::CollectWhoLine(uint8_t c)
 void TCLientStateMachine::FinishWhoLine()
 {
     CollectBuffer[CollectLength] = 0;
-    const char *Line = reinterpret_cast<const char *>(CollectBuffer.data());
-    DoTerminalOut(Line);
-    std::string Name = ExtractMarkedName(Line);
-    if (Name.size() > MaxNameLength) Name.resize(MaxNameLength);
-    if (!Name.empty() && WhoList.Find(Name) < 0) WhoList.Add(Name);
+    const char *line = reinterpret_cast<const char *>(CollectBuffer.data());
+    DoTerminalOut(line);
+    std::string name = ExtractMarkedName(line);
+    if (name.size() > MaxNameLength) name.resize(MaxNameLength);
+    if (!name.empty() && WhoList.Find(name) < 0) WhoList.Add(name);
     CollectLength = 0;
 }
 
-std::string TCLientStateMachine::ExtractMarkedName(const char *Line)
+namespace {
+
+// A name as shown by the host, made fit for the filter and the who list: colour codes
+// (01 and a letter) and ANSI sequences (ESC [ ... final) inside it are dropped, it ends at
+// the first other control byte, and blanks at its end go.
+std::string CleanName(std::string_view raw)
 {
-    if (const char *Mark = std::strstr(Line, "\x01n")) {
-        const char *Start = Mark + 2;
-        const size_t Len = strnlen(Start, 22);
-        const std::string Copy(Start, Len);
-        const size_t End = Copy.find("\x01N");
-        return End == std::string::npos ? std::string() : Copy.substr(0, End);
+    std::string name;
+    for (size_t i = 0; i < raw.size(); ++i) {
+        const uint8_t c = static_cast<uint8_t>(raw[i]);
+        if (c == 0x01) {
+            ++i;
+            continue;
+        }
+        if (c == 0x1B && i + 1 < raw.size() && raw[i + 1] == '[') {
+            i += 2;
+            while (i < raw.size() &&
+                   (static_cast<uint8_t>(raw[i]) < 0x40 || static_cast<uint8_t>(raw[i]) > 0x7E))
+                ++i;
+            continue;
+        }
+        if (c < 0x20 || c == 0x7F) break;
+        name += static_cast<char>(c);
     }
-    const char *Mark = std::strchr(Line, '\x04');
-    if (!Mark) Mark = std::strchr(Line, '\r');
-    if (!Mark) return {};
-    std::string Copy(Mark + 1, strnlen(Mark + 1, MaxNameLength));
-    while (!Copy.empty() && Copy.back() == ' ')
-        Copy.pop_back();
-    return Copy;
+    while (!name.empty() && name.back() == ' ')
+        name.pop_back();
+    return name;
 }
 
-std::string TCLientStateMachine::ExtractFromName(const char *Line)
+} // namespace
+
+std::string TCLientStateMachine::ExtractMarkedName(const char *line)
 {
-    const std::string_view Text(Line);
-    const size_t From = Text.find(" from ");
-    if (From == std::string_view::npos) return {};
-    size_t Start = From + 6;
-    if (Start < Text.size() && Text[Start] == '\x1b') Start = std::min(Start + 5, Text.size());
-    size_t End = Text.find(" at ", Start);
-    if (End == std::string_view::npos) End = Text.find("\x1b[", Start);
-    if (End == std::string_view::npos) {
-        if (Text.size() < 2) return {};
-        End = Text.size() - 2;
+    if (const char *mark = std::strstr(line, "\x01n")) {
+        const char *start = mark + 2;
+        const size_t len = strnlen(start, 22);
+        const std::string_view copy(start, len);
+        const size_t end = copy.find("\x01N");
+        return end == std::string_view::npos ? std::string() : CleanName(copy.substr(0, end));
     }
-    if (End <= Start) return {};
-    return std::string(Text.substr(Start, End - Start));
+    const char *mark = std::strchr(line, '\x04');
+    if (!mark) mark = std::strchr(line, '\r');
+    if (!mark) return {};
+    return CleanName(std::string_view(mark + 1, strnlen(mark + 1, MaxNameLength)));
+}
+
+std::string TCLientStateMachine::ExtractFromName(const char *line)
+{
+    const std::string_view text(line);
+    const size_t from = text.find(" from ");
+    if (from == std::string_view::npos) return {};
+    size_t start = from + 6;
+    if (start < text.size() && text[start] == '\x1b') start = std::min(start + 5, text.size());
+    size_t end = text.find(" at ", start);
+    if (end == std::string_view::npos) end = text.find("\x1b[", start);
+    if (end == std::string_view::npos) {
+        if (text.size() < 2) return {};
+        end = text.size() - 2;
+    }
+    if (end <= start) return {};
+    return CleanName(text.substr(start, end - start));
 }

@@ -32,40 +32,51 @@ public:
 class TSendLog
 {
 public:
-    void Add(uint8_t Ch)
+    void Add(uint8_t ch)
     {
         ++Position; // wraps at 256
-        Ring[Position] = Ch;
+        Ring[Position] = ch;
     }
     // The character Back steps before the most recent one (0: the most recent).
-    uint8_t Get(uint8_t Back) const { return Ring[static_cast<uint8_t>(Position - Back)]; }
+    uint8_t Get(uint8_t back) const { return Ring[static_cast<uint8_t>(Position - back)]; }
 
     std::array<uint8_t, 256> Ring{};
     uint8_t Position = 0;
 };
 
-// Parser states added to the Telnet ones.
+// Parser states of the CLient engine: the Telnet negotiation states keep their numbers,
+// the edit kinds (10 to 14) and message kinds (15, 16) are what the offline editor and the
+// user filter are given.
 enum TCLientMode : uint8_t {
-    pmEditLine = 10,     // A2: one line, P = signed maximum length
-    pmEditName = 11,     // A3: name entry
-    pmEditShort = 12,    // A4: short multi-line text
-    pmEditLong = 13,     // A5, B5: long multi-line text
-    pmEditWrapLine = 14, // A6: one line, last word carried over
-    pmExpressHeader = 15,
-    pmPostHeader = 16,
-    pmSkip3 = 17,
-    pmWhoList = 18,
-    pmSkip4 = 19,
-    pmTextBlock = 20,
-    pmDiscard = 21,
+    cmData = 0,
+    cmDo = 2,
+    cmDont = 3,
+    cmWill = 4,
+    cmWont = 5,
+    cmSub = 6,
+    cmEditLine = 10,     // A2: one line, P = signed maximum length
+    cmEditName = 11,     // A3: name entry
+    cmEditShort = 12,    // A4: short multi-line text
+    cmEditLong = 13,     // A5, B5: long multi-line text
+    cmEditWrapLine = 14, // A6: one line, last word carried over
+    cmExpressHeader = 15,
+    cmPostHeader = 16,
+    cmSkip3 = 17,
+    cmWhoList = 18,
+    cmSkip4 = 19,
+    cmTextBlock = 20,
+    cmDiscard = 21,
 };
 
 // The protocol's command bytes (after IAC).
 namespace client {
 constexpr uint8_t HELLO = 0xA0;
 constexpr uint8_t UPLOAD = 0xA1;
-constexpr uint8_t EDIT_FIRST = 0xA2;
-constexpr uint8_t EDIT_LAST = 0xA6;
+constexpr uint8_t EDIT_LINE = 0xA2;
+constexpr uint8_t EDIT_NAME = 0xA3;
+constexpr uint8_t EDIT_SHORT = 0xA4;
+constexpr uint8_t EDIT_LONG = 0xA5;
+constexpr uint8_t EDIT_WRAP_LINE = 0xA6;
 constexpr uint8_t EXPRESS = 0xA7;
 constexpr uint8_t EXPRESS_END = 0xA8;
 constexpr uint8_t POST = 0xA9;
@@ -92,31 +103,34 @@ public:
     static constexpr int MaxUpload = 32766;
     static constexpr size_t MaxNameLength = 20;
 
-    TCLientStateMachine(THostInfo &HostInfo, TUserFilter &UserFilter, TOffLineEdit &OffLineEdit,
-                        TWhoList &WhoList, TEngineOwner *Owner = nullptr);
+    TCLientStateMachine(THostInfo &hostInfo, TUserFilter &userFilter, TOffLineEdit &offLineEdit,
+                        TWhoList &whoList, TEngineOwner *owner = nullptr);
     ~TCLientStateMachine() override;
 
     // Stores the state; this engine traces no state changes.
-    void SetMode(uint8_t NewMode) override;
+    void SetMode(TCLientMode newMode);
+    TCLientMode Mode() const { return ClientMode; }
     // Closes an open edit (its upload goes out through OnSocketOut, which the owner
     // drops when not connected), then clears the per-connection counters.
     void Reset() override;
     // Inside an edit keys go to the offline editor; outside, cursor keys go out as
     // ESC [ A..D. Never echoed locally.
-    void SendKey(uint16_t Key, TShiftState Shift) override;
+    void SendKey(uint16_t key, TShiftState shift) override;
     // Inside an edit to the offline editor; outside to the connection, counted and
     // logged, never echoed locally.
-    void SendChar(uint8_t Ch) override;
+    void SendChar(uint8_t ch) override;
     // Buf[Count] must be a NUL byte; the engine writes into Buf.
-    void ProcessInput(uint8_t *Buf, uint16_t Count) override;
+    void ProcessInput(uint8_t *buf, uint16_t count) override;
 
-    void SetOwner(TEngineOwner *NewOwner) { Owner = NewOwner; }
+    void SetOwner(TEngineOwner *newOwner) { Owner = newOwner; }
 
     // Author name of a header or who-list line: between the colour codes n and N, or
-    // after byte 04 (else 0D) with trailing blanks removed. Empty when none is found.
-    static std::string ExtractMarkedName(const char *Line);
+    // after byte 04 (else 0D). Empty when none is found.
+    static std::string ExtractMarkedName(const char *line);
     // ISCA headers: the text after " from ", up to " at ", an ESC [ or the last two bytes.
-    static std::string ExtractFromName(const char *Line);
+    // Either name loses the colour codes and ANSI sequences inside it, ends at its first
+    // other control byte and loses its trailing blanks.
+    static std::string ExtractFromName(const char *line);
 
     bool EditMode() const { return FEditMode; }
     int32_t SentCount() const { return FSentCount; }
@@ -139,7 +153,7 @@ protected:
     void FinishWhoLine();
     void PostEditState(uintptr_t Open);
     // Remembers the state to return to after a negotiation.
-    void EnterNegotiation(uint8_t State);
+    void EnterNegotiation(TCLientMode state);
 
     THostInfo &HostInfo;
     TUserFilter &UserFilter;
@@ -150,8 +164,9 @@ protected:
     int32_t FSentCount = 0;
     TSendLog FSendLog;
     bool IacPending = false;
-    uint8_t SavedMode = pmData;
-    uint8_t ResumeMode = pmData;
+    TCLientMode ClientMode = cmData;
+    TCLientMode SavedMode = cmData;
+    TCLientMode ResumeMode = cmData;
     std::array<uint8_t, CollectBufferSize> CollectBuffer{};
     uint16_t CollectLength = 0;
     std::array<uint8_t, TextBufferSize> TextBuffer{};

@@ -14,37 +14,37 @@ TTelnetStateMachine::TTelnetStateMachine()
     RegisterOption(OPT_ECHO, nullptr, nullptr);
     RegisterOption(OPT_SGA, nullptr, nullptr);
     RegisterOption(
-        OPT_STATUS, [this](const uint8_t *Buf, uint16_t Length) { StatusReply(Buf, Length); }, nullptr);
+        OPT_STATUS, [this](const uint8_t *buf, uint16_t length) { StatusReply(buf, length); }, nullptr);
     RegisterOption(OPT_TIMING_MARK, nullptr, nullptr);
     RegisterOption(
-        OPT_TERMINAL_TYPE, [this](const uint8_t *Buf, uint16_t Length) { TerminalTypeReply(Buf, Length); },
+        OPT_TERMINAL_TYPE, [this](const uint8_t *buf, uint16_t length) { TerminalTypeReply(buf, length); },
         nullptr);
     RegisterOption(OPT_NAWS, nullptr, [this] { SendSizeReport(); });
 }
 
 TTelnetStateMachine::~TTelnetStateMachine() = default;
 
-void TTelnetStateMachine::DoSocketOut(const uint8_t *Buf, int32_t BufCount)
+void TTelnetStateMachine::DoSocketOut(const uint8_t *buf, int32_t bufCount)
 {
-    if (OnSocketOut) OnSocketOut(this, Buf, BufCount);
+    if (OnSocketOut) OnSocketOut(this, buf, bufCount);
 }
 
-void TTelnetStateMachine::DoTerminalOut(const char *Buf)
+void TTelnetStateMachine::DoTerminalOut(const char *buf)
 {
-    if (OnTerminalOut) OnTerminalOut(this, Buf);
+    if (OnTerminalOut) OnTerminalOut(this, buf);
 }
 
-void TTelnetStateMachine::DoDebug(const std::string &DebugStr)
+void TTelnetStateMachine::DoDebug(const std::string &debugStr)
 {
-    if (OnDebug) OnDebug(this, DebugStr);
+    if (OnDebug) OnDebug(this, debugStr);
 }
 
-void TTelnetStateMachine::SetMode(uint8_t NewMode)
+void TTelnetStateMachine::SetMode(TParserMode newMode)
 {
-    static const char *const Traces[] = {"\nMode: Data", "\nMode: IAC", " DO", " DONT",
+    static const char *const traces[] = {"\nMode: Data", "\nMode: IAC", " DO", " DONT",
                                          " WILL",        " WONT",       " SUB"};
-    ParserMode = NewMode;
-    if (NewMode <= pmSub && OnDebug) DoDebug(Traces[NewMode]);
+    ParserMode = newMode;
+    if (OnDebug) DoDebug(traces[newMode]);
 }
 
 void TTelnetStateMachine::Reset()
@@ -55,17 +55,17 @@ void TTelnetStateMachine::Reset()
     SubLength = 0;
 }
 
-void TTelnetStateMachine::RegisterOption(uint8_t Option, TSubHandler SubHandler, TEnableHandler EnableHandler)
+void TTelnetStateMachine::RegisterOption(uint8_t option, TSubHandler subHandler, TEnableHandler enableHandler)
 {
-    if (OptionFlags[Option] != 0) return;
-    OptionFlags[Option] = ofSupported;
-    SubHandlers[Option] = std::move(SubHandler);
-    EnableHandlers[Option] = std::move(EnableHandler);
+    if (OptionFlags[option] != 0) return;
+    OptionFlags[option] = ofSupported;
+    SubHandlers[option] = std::move(subHandler);
+    EnableHandlers[option] = std::move(enableHandler);
 }
 
-std::string TTelnetStateMachine::OptionName(uint8_t Option)
+std::string TTelnetStateMachine::OptionName(uint8_t option)
 {
-    switch (Option) {
+    switch (option) {
     case OPT_ECHO:
         return " Echo";
     case OPT_SGA:
@@ -81,55 +81,55 @@ std::string TTelnetStateMachine::OptionName(uint8_t Option)
     case OPT_LINEMODE:
         return " Linemode";
     default:
-        return " " + std::to_string(Option);
+        return " " + std::to_string(option);
     }
 }
 
-void TTelnetStateMachine::SendCommand(uint8_t Command, uint8_t Option)
+void TTelnetStateMachine::SendCommand(uint8_t command, uint8_t option)
 {
-    const uint8_t Bytes[3] = {IAC, Command, Option};
-    DoSocketOut(Bytes, 3);
-    const char *Verb = nullptr;
-    switch (Command) {
+    const uint8_t bytes[3] = {IAC, command, option};
+    DoSocketOut(bytes, 3);
+    const char *verb = nullptr;
+    switch (command) {
     case WILL:
-        Verb = " (IAC WILL";
+        verb = " (IAC WILL";
         break;
     case WONT:
-        Verb = " (IAC WONT";
+        verb = " (IAC WONT";
         break;
     case DO:
-        Verb = " (IAC DO";
+        verb = " (IAC DO";
         break;
     case DONT:
-        Verb = " (IAC DONT";
+        verb = " (IAC DONT";
         break;
     default:
         return;
     }
-    if (OnDebug) DoDebug(Verb + OptionName(Option) + ")");
+    if (OnDebug) DoDebug(verb + OptionName(option) + ")");
 }
 
-int TTelnetStateMachine::WindowSizeReport(uint8_t Cols, uint8_t Rows, uint8_t *Out)
+int TTelnetStateMachine::WindowSizeReport(uint8_t cols, uint8_t rows, uint8_t *out)
 {
     int n = 0;
-    Out[n++] = IAC;
-    Out[n++] = SB;
-    Out[n++] = OPT_NAWS;
-    for (uint8_t v : {Cols, Rows}) {
-        Out[n++] = 0;
-        Out[n++] = v;
+    out[n++] = IAC;
+    out[n++] = SB;
+    out[n++] = OPT_NAWS;
+    for (uint8_t v : {cols, rows}) {
+        out[n++] = 0;
+        out[n++] = v;
         if (v == IAC) // a data byte 255 inside a subnegotiation must be doubled
-            Out[n++] = IAC;
+            out[n++] = IAC;
     }
-    Out[n++] = IAC;
-    Out[n++] = SE;
+    out[n++] = IAC;
+    out[n++] = SE;
     return n;
 }
 
 void TTelnetStateMachine::SendSizeReport()
 {
-    uint8_t Bytes[11];
-    DoSocketOut(Bytes, WindowSizeReport(Cols, Rows, Bytes));
+    uint8_t bytes[11];
+    DoSocketOut(bytes, WindowSizeReport(Cols, Rows, bytes));
     DoDebug(" (IAC SUB NAWS ... IAC SE)");
 }
 
@@ -138,25 +138,25 @@ void TTelnetStateMachine::SendWindowSize()
     if (OptionActive(OPT_NAWS)) SendSizeReport();
 }
 
-void TTelnetStateMachine::StatusReply(const uint8_t *Buf, uint16_t Length)
+void TTelnetStateMachine::StatusReply(const uint8_t *buf, uint16_t length)
 {
-    if (Length < 2 || Buf[1] != 1) // only SEND is answered
+    if (length < 2 || buf[1] != 1) // only SEND is answered
         return;
-    static const uint8_t Reply[] = {IAC, SB, OPT_STATUS, 0, IAC, SE};
-    DoSocketOut(Reply, sizeof Reply);
+    static const uint8_t reply[] = {IAC, SB, OPT_STATUS, 0, IAC, SE};
+    DoSocketOut(reply, sizeof reply);
     DoDebug(" (IAC SUB Status IS IAC SE)");
 }
 
 void TTelnetStateMachine::TerminalTypeReply(const uint8_t *, uint16_t)
 {
-    static const uint8_t Reply[] = {IAC, SB, OPT_TERMINAL_TYPE, 0, 'a', 'n', 's', 'i', IAC, SE};
-    DoSocketOut(Reply, sizeof Reply);
+    static const uint8_t reply[] = {IAC, SB, OPT_TERMINAL_TYPE, 0, 'a', 'n', 's', 'i', IAC, SE};
+    DoSocketOut(reply, sizeof reply);
     DoDebug(" (IAC SUB Terminal_Type ANSI IAC SE)");
 }
 
-uint8_t TTelnetStateMachine::CursorKeyFinal(uint16_t Key)
+uint8_t TTelnetStateMachine::CursorKeyFinal(uint16_t key)
 {
-    switch (Key) {
+    switch (key) {
     case VK_LEFT:
         return 'D';
     case VK_UP:
@@ -170,43 +170,43 @@ uint8_t TTelnetStateMachine::CursorKeyFinal(uint16_t Key)
     }
 }
 
-void TTelnetStateMachine::SendKey(uint16_t Key, TShiftState)
+void TTelnetStateMachine::SendKey(uint16_t key, TShiftState)
 {
-    const uint8_t Final = CursorKeyFinal(Key);
-    if (!Final) return;
-    const char Seq[4] = {27, '[', static_cast<char>(Final), 0};
-    DoSocketOut(reinterpret_cast<const uint8_t *>(Seq), 3);
-    if (!OptionActive(OPT_ECHO)) DoTerminalOut(Seq);
+    const uint8_t final = CursorKeyFinal(key);
+    if (!final) return;
+    const char seq[4] = {27, '[', static_cast<char>(final), 0};
+    DoSocketOut(reinterpret_cast<const uint8_t *>(seq), 3);
+    if (!OptionActive(OPT_ECHO)) DoTerminalOut(seq);
 }
 
-void TTelnetStateMachine::SendChar(uint8_t Ch)
+void TTelnetStateMachine::SendChar(uint8_t ch)
 {
-    DoSocketOut(&Ch, 1);
+    DoSocketOut(&ch, 1);
     if (!OptionActive(OPT_ECHO)) {
-        const char Text[2] = {static_cast<char>(Ch), 0};
-        DoTerminalOut(Text);
+        const char text[2] = {static_cast<char>(ch), 0};
+        DoTerminalOut(text);
     }
 }
 
-void TTelnetStateMachine::AnswerOption(uint8_t State, uint8_t Option)
+void TTelnetStateMachine::AnswerOption(TParserMode state, uint8_t option)
 {
-    uint8_t &Flag = OptionFlags[Option];
-    switch (State) {
+    uint8_t &flag = OptionFlags[option];
+    switch (state) {
     case pmDo:
     case pmWill:
-        if (Flag != 0) {
-            SendCommand(State == pmDo ? WILL : DO, Option);
-            Flag |= ofActive;
-            if (EnableHandlers[Option]) EnableHandlers[Option]();
+        if (flag != 0) {
+            SendCommand(state == pmDo ? WILL : DO, option);
+            flag |= ofActive;
+            if (EnableHandlers[option]) EnableHandlers[option]();
         } else {
-            SendCommand(State == pmDo ? WONT : DONT, Option);
+            SendCommand(state == pmDo ? WONT : DONT, option);
         }
         break;
     case pmDont:
     case pmWont:
-        if (Flag & ofActive) {
-            SendCommand(State == pmDont ? WONT : DONT, Option);
-            Flag &= static_cast<uint8_t>(~ofActive);
+        if (flag & ofActive) {
+            SendCommand(state == pmDont ? WONT : DONT, option);
+            flag &= static_cast<uint8_t>(~ofActive);
         }
         break;
     default:
@@ -225,62 +225,62 @@ void TTelnetStateMachine::FinishSub()
 {
     // An SE without collected bytes (stray, or repeated) has no option to answer.
     if (SubLength == 0) return;
-    const uint16_t Length = SubLength;
+    const uint16_t length = SubLength;
     SubLength = 0;
-    if (const TSubHandler &Handler = SubHandlers[SubBuffer[0]]) Handler(SubBuffer.data(), Length);
+    if (const TSubHandler &Handler = SubHandlers[SubBuffer[0]]) Handler(SubBuffer.data(), length);
 }
 
-size_t TTelnetStateMachine::TextRun(const uint8_t *Buf, size_t Limit)
+size_t TTelnetStateMachine::TextRun(const uint8_t *buf, size_t limit)
 {
     size_t n = 0;
 #if defined(__SSE2__)
     const __m128i Zero = _mm_setzero_si128();
     const __m128i Ones = _mm_set1_epi8(static_cast<char>(0xFF));
-    auto Hits = [&](size_t At) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(Buf + At));
+    auto hits = [&](size_t at) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(buf + at));
         return _mm_or_si128(_mm_cmpeq_epi8(v, Zero), _mm_cmpeq_epi8(v, Ones));
     };
     // Long text runs are the common case: test 64 bytes at a time, then find the byte.
-    while (n + 64 <= Limit) {
+    while (n + 64 <= limit) {
         const __m128i h =
-            _mm_or_si128(_mm_or_si128(Hits(n), Hits(n + 16)), _mm_or_si128(Hits(n + 32), Hits(n + 48)));
+            _mm_or_si128(_mm_or_si128(hits(n), hits(n + 16)), _mm_or_si128(hits(n + 32), hits(n + 48)));
         if (_mm_movemask_epi8(h) != 0) break;
         n += 64;
     }
-    while (n + 16 <= Limit) {
-        const int Mask = _mm_movemask_epi8(Hits(n));
-        if (Mask != 0) return n + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(Mask)));
+    while (n + 16 <= limit) {
+        const int mask = _mm_movemask_epi8(hits(n));
+        if (mask != 0) return n + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
         n += 16;
     }
 #endif
-    while (n < Limit && Buf[n] != 0 && Buf[n] != IAC)
+    while (n < limit && buf[n] != 0 && buf[n] != IAC)
         ++n;
     return n;
 }
 
-bool TTelnetStateMachine::DeliverText(uint8_t *Buf, size_t &i, size_t Count)
+bool TTelnetStateMachine::DeliverText(uint8_t *buf, size_t &i, size_t count)
 {
-    const size_t End = i + TextRun(Buf + i, Count - i);
-    const bool AtIac = End < Count && Buf[End] == IAC;
-    if (AtIac) Buf[End] = 0;
-    DoTerminalOut(reinterpret_cast<const char *>(Buf + i));
+    const size_t end = i + TextRun(buf + i, count - i);
+    const bool atIac = end < count && buf[end] == IAC;
+    if (atIac) buf[end] = 0;
+    DoTerminalOut(reinterpret_cast<const char *>(buf + i));
     // At a NUL (or the end) the caller's increment steps over it.
-    i = End;
-    return AtIac;
+    i = end;
+    return atIac;
 }
 
-void TTelnetStateMachine::ProcessInput(uint8_t *Buf, uint16_t Count)
+void TTelnetStateMachine::ProcessInput(uint8_t *buf, uint16_t count)
 {
     // The index is wider than Count: a 16-bit one would wrap after a full 65535-byte read.
-    for (size_t i = 0; i < Count; ++i) {
-        const uint8_t c = Buf[i];
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t c = buf[i];
         if (c == IAC) {
             SetMode(pmIAC);
             continue;
         }
         switch (ParserMode) {
         case pmData:
-            if (DeliverText(Buf, i, Count)) SetMode(pmIAC);
+            if (DeliverText(buf, i, count)) SetMode(pmIAC);
             break;
         case pmIAC:
             switch (c) {

@@ -3,7 +3,7 @@
 // key presses into bytes and traces each step. It touches neither socket nor screen:
 // everything leaves through the three events, each of which may be left empty.
 
-#include "protocol/Keys.h"
+#include "terminal/Keys.h"
 
 #include <array>
 #include <cstdint>
@@ -14,16 +14,16 @@ class TTelnetStateMachine;
 
 // Write exactly BufCount bytes from Buf to the connection.
 using TSocketOutEvent =
-    std::function<void(TTelnetStateMachine *Sender, const uint8_t *Buf, int32_t BufCount)>;
+    std::function<void(TTelnetStateMachine *sender, const uint8_t *buf, int32_t bufCount)>;
 // Append a NUL-terminated text (possibly empty) to the terminal.
-using TTerminalOutEvent = std::function<void(TTelnetStateMachine *Sender, const char *Buf)>;
+using TTerminalOutEvent = std::function<void(TTelnetStateMachine *sender, const char *buf)>;
 // Append a trace text to the debug pane.
-using TDebugEvent = std::function<void(TTelnetStateMachine *Sender, const std::string &DebugStr)>;
+using TDebugEvent = std::function<void(TTelnetStateMachine *sender, const std::string &debugStr)>;
 
 // Run when an option became active through DO or WILL.
 using TEnableHandler = std::function<void()>;
 // Run when a subnegotiation ends: the collected bytes (option code first) and their count.
-using TSubHandler = std::function<void(const uint8_t *Buf, uint16_t Length)>;
+using TSubHandler = std::function<void(const uint8_t *buf, uint16_t length)>;
 
 // Parser states.
 enum TParserMode : uint8_t {
@@ -68,34 +68,34 @@ public:
     TTelnetStateMachine(const TTelnetStateMachine &) = delete;
     TTelnetStateMachine &operator=(const TTelnetStateMachine &) = delete;
 
-    // Stores the state and traces it (states above 6 are stored silently).
-    virtual void SetMode(uint8_t NewMode);
+    // Stores the state and traces it.
+    void SetMode(TParserMode newMode);
     // Back to Data, all options inactive; supported options and handlers stay.
     virtual void Reset();
     // Cursor keys become ESC [ A..D; every other key is ignored.
-    virtual void SendKey(uint16_t Key, TShiftState Shift);
+    virtual void SendKey(uint16_t key, TShiftState shift);
     // One byte to the connection, unchanged; echoed locally while Echo is inactive.
-    virtual void SendChar(uint8_t Ch);
+    virtual void SendChar(uint8_t ch);
     // Parses Count received bytes. Buf[Count] must be a NUL byte; the engine writes
     // into Buf (an IAC inside text is overwritten with NUL).
-    virtual void ProcessInput(uint8_t *Buf, uint16_t Count);
+    virtual void ProcessInput(uint8_t *buf, uint16_t count);
 
     // The first registration of an option wins; either handler may be empty.
-    void RegisterOption(uint8_t Option, TSubHandler SubHandler, TEnableHandler EnableHandler);
+    void RegisterOption(uint8_t option, TSubHandler subHandler, TEnableHandler enableHandler);
     // IAC Command Option to the connection, then a trace for WILL/WONT/DO/DONT.
-    void SendCommand(uint8_t Command, uint8_t Option);
+    void SendCommand(uint8_t command, uint8_t option);
     // Trace name of an option: " NAWS", or a blank and the decimal code.
-    static std::string OptionName(uint8_t Option);
+    static std::string OptionName(uint8_t option);
     // Sends the window-size report if NAWS is active.
     void SendWindowSize();
 
     // The NAWS report for a size: IAC SB NAWS 0 Cols 0 Rows IAC SE, with a size byte
     // of 255 doubled as Telnet requires. Writes at most 11 bytes; returns the count.
-    static int WindowSizeReport(uint8_t Cols, uint8_t Rows, uint8_t *Out);
+    static int WindowSizeReport(uint8_t cols, uint8_t rows, uint8_t *out);
 
-    uint8_t Mode() const { return ParserMode; }
-    uint8_t OptionFlag(uint8_t Option) const { return OptionFlags[Option]; }
-    bool OptionActive(uint8_t Option) const { return (OptionFlags[Option] & ofActive) != 0; }
+    TParserMode Mode() const { return ParserMode; }
+    uint8_t OptionFlag(uint8_t option) const { return OptionFlags[option]; }
+    bool OptionActive(uint8_t option) const { return (OptionFlags[option] & ofActive) != 0; }
 
     uint8_t Cols = 80; // terminal width, sent in NAWS
     uint8_t Rows = 24; // visible terminal rows, sent in NAWS
@@ -104,33 +104,33 @@ public:
     TDebugEvent OnDebug;
 
 protected:
-    void DoSocketOut(const uint8_t *Buf, int32_t BufCount);
-    void DoTerminalOut(const char *Buf);
-    void DoDebug(const std::string &DebugStr);
+    void DoSocketOut(const uint8_t *buf, int32_t bufCount);
+    void DoTerminalOut(const char *buf);
+    void DoDebug(const std::string &debugStr);
 
     // Shared by the Telnet states of every engine: answers an option byte received
     // in state DO, DONT, WILL or WONT (no trace of the option name here).
-    void AnswerOption(uint8_t State, uint8_t Option);
+    void AnswerOption(TParserMode state, uint8_t option);
     // Appends a byte to the subnegotiation; bytes past the buffer are dropped.
     void CollectSub(uint8_t c);
     // Ends a subnegotiation: runs the option's handler if any bytes were collected.
     void FinishSub();
     // Length of the text at Buf up to the first IAC or NUL, scanning at most Limit bytes.
-    static size_t TextRun(const uint8_t *Buf, size_t Limit);
+    static size_t TextRun(const uint8_t *buf, size_t limit);
     // Data state: delivers the text from Buf[i] up to the next IAC or NUL and moves i onto
     // the byte that ended it. True when that is an IAC (overwritten with NUL).
-    bool DeliverText(uint8_t *Buf, size_t &i, size_t Count);
+    bool DeliverText(uint8_t *buf, size_t &i, size_t count);
 
     // Final byte of the ESC [ sequence of a cursor key (A Up, B Down, C Right, D Left); 0
     // for any other key.
-    static uint8_t CursorKeyFinal(uint16_t Key);
+    static uint8_t CursorKeyFinal(uint16_t key);
 
     // Option handlers.
-    void StatusReply(const uint8_t *Buf, uint16_t Length);
-    void TerminalTypeReply(const uint8_t *Buf, uint16_t Length);
+    void StatusReply(const uint8_t *buf, uint16_t length);
+    void TerminalTypeReply(const uint8_t *buf, uint16_t length);
     void SendSizeReport();
 
-    uint8_t ParserMode = pmData;
+    TParserMode ParserMode = pmData;
     std::array<uint8_t, 256> OptionFlags{};
     std::array<TEnableHandler, 256> EnableHandlers;
     std::array<TSubHandler, 256> SubHandlers;

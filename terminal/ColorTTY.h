@@ -10,11 +10,6 @@
 #include <string>
 #include <vector>
 
-// Private messages by which bursts of output merge cursor tracking and scrolling.
-constexpr int WM_USER_BASE = 0x0400;
-constexpr int WM_TTY_TRACK = WM_USER_BASE + 100;
-constexpr int WM_TTY_SCROLL = WM_USER_BASE + 101;
-
 // Most cells a terminal may hold (the buffer size is kept in 16 bits).
 constexpr int MaxTTYCells = 65535;
 
@@ -89,6 +84,29 @@ public:
     virtual void StopTimer() {}
 };
 
+// Where the output interpreter stands between two bytes.
+enum TEscState : uint8_t {
+    esText = 0,            // ordinary text
+    esColourCode = 1,      // after 0x01: the letter follows
+    esEscape = 2,          // after ESC
+    esControlSequence = 3, // inside ESC [: parameters until the final byte
+    esCursorAddress = 4,   // inside ESC Y: row and column bytes
+};
+
+// What the output interpreter carries from one Write to the next: the attributes, an
+// unfinished sequence and the last character acted on. Whoever draws into the terminal
+// between a host's writes sets it aside and gives it back (the offline editor).
+struct TTTYInterpreterState
+{
+    TColourAttr Attr = caCleared;
+    TColourAttr SavedAttr = 0;
+    TEscState EscState = esText;
+    char EscParams[10] = {}; // NUL-terminated, at most 9 characters
+    int EscParamsLen = 0;
+    uint8_t LastChar = 0;
+    bool WrapPending = false;
+};
+
 class TColorTTY
 {
 public:
@@ -103,36 +121,22 @@ public:
     bool HasWindow() const { return ViewPtr && ViewPtr->HasWindow(); }
 
     // --- Fields. Public for readers (painter, selection, offline editor, tools); change
-    // Cols/Rows/Options/VisibleCols/VisibleRows only through their setters.
+    // them only through the operations below. The selection points, Tracking and Focused
+    // are kept by the widget; FlashHidden and FlashRect by the painter.
     TColorTTYOptions Options = DefaultTTYOptions;
     bool Focused = false;
     int Cols = 0;
     int Rows = 0;
     TCellPoint MouseCell, AnchorCell, SelStart, SelEnd;
     bool Tracking = false;
-    uint8_t EscState = 0;
-    TColourAttr SavedAttr = 0;
-    TCellPoint SavedCursor;
-    char EscParams[10] = {}; // NUL-terminated, at most 9 characters
-    int EscParamsLen = 0;
-    bool TimerActive = false;
-    uint8_t LastChar = 0;
     bool ScrolledBack = false;
     bool FlashHidden = false;
     TTTYRect FlashRect;
-    int RingStart = 0;
-    std::vector<uint8_t> Chars; // Rows * Cols, physical row after physical row
-    std::vector<uint8_t> Attrs;
     int MaxLeft = 0, MaxTop = 0;
     int Left = 0, Top = 0;
     int VisibleCols = 0, VisibleRows = 0;
     int CursorX = 0, CursorY = 0; // CursorX may equal Cols after text filled a line
     TColourAttr Attr = caCleared;
-
-    // Merged WM_TTY_TRACK / WM_TTY_SCROLL requests "waiting in the queue".
-    bool TrackWaiting = false;
-    bool ScrollWaiting = false;
-    int ScrollWaitDX = 0, ScrollWaitDY = 0;
 
     // --- Cell access (x in 0..Cols-1, y a logical row in 0..Rows-1).
     int CellIndex(int x, int y) const
@@ -147,11 +151,23 @@ public:
     const uint8_t *RowChars(int y) const { return &Chars[CellIndex(0, y)]; }
     const uint8_t *RowAttrs(int y) const { return &Attrs[CellIndex(0, y)]; }
     bool HasOption(TColorTTYOption o) const { return (Options & OptionBit(o)) != 0; }
+    // The blink or auto-scroll timer, which the widget runs.
+    bool IsTimerActive() const { return TimerActive; }
+    void SetTimerActive(bool active) { TimerActive = active; }
     // First logical row of the screen (the last VisibleRows rows).
     int ScreenTop() const { return Rows - VisibleRows; }
 
     // --- Setters.
     void SetOptions(TColorTTYOptions options);
+    // The attribute the next text is written with.
+    void SetAttr(TColourAttr attr) { Attr = attr; }
+    // The interpreter's carried state, to set aside and give back; CancelSequence drops an
+    // unfinished sequence so that the next bytes start afresh.
+    TTTYInterpreterState InterpreterState() const;
+    void SetInterpreterState(const TTTYInterpreterState &state);
+    void CancelSequence();
+    // Cells, cursor and attribute of another terminal of any size (a still picture of it).
+    void CopyContentsFrom(const TColorTTY &from);
     void SetCols(int cols);
     void SetRows(int rows);
     // Replaces the buffer with a blank one (space, attribute 15); the cursor and the view keep
@@ -167,12 +183,21 @@ public:
     // Interprets `count` bytes (a NUL among them is an ignored control byte).
     void Write(const char *data, size_t count);
     void WriteChar(char c);
+    // The lowest row output has reached since ResetOutputReach(): a row that got text or
+    // that the cursor was moved to (counted as the row below when the cursor stood past its
+    // first column); -1 for none. Rows are renumbered with the scrollback, so it stays
+    // the same row of text.
+    int OutputReach() const { return Reach; }
+    void ResetOutputReach() { Reach = -1; }
     // Ordinary bytes (no 0x01, no ESC) at the cursor.
     void PutText(const char *text, size_t count);
     void NewLine();
 
     // --- Cursor and view.
     void MoveCursor(int x, int y);
+    // Puts the cursor back where earlier output left it (x up to Cols), as the output
+    // itself moves it: no tracking, no caret, a pending wrap kept.
+    void PlaceCursor(int x, int y);
     void TrackCursor();
     void MakeCursorVisible();
     void ScrollTo(int left, int top);
@@ -211,6 +236,12 @@ public:
     // Parameter value of an escape sequence: empty gives 1, not a number gives 0.
     static int ParamInt(const char *s, int len);
 
+protected:
+    // Rows * Cols cells, physical row after physical row (see CellIndex); for the overrides
+    // of WriteCells and EraseCells.
+    std::vector<uint8_t> Chars;
+    std::vector<uint8_t> Attrs;
+
 private:
     size_t PutSegment(const uint8_t *p, size_t i, size_t count);
     template <bool Codes> size_t PutBytes(const uint8_t *p, size_t i, size_t count);
@@ -222,6 +253,25 @@ private:
     void ApplyCsi(uint8_t final);
     void ApplySgr(const char *s, int len);
     void EraseRange(int x, int y, int count, bool wholeControl);
+
+    TEscState EscState = esText;
+    TColourAttr SavedAttr = 0;
+    TCellPoint SavedCursor;
+    char EscParams[10] = {}; // NUL-terminated, at most 9 characters
+    int EscParamsLen = 0;
+    bool TimerActive = false;
+    uint8_t LastChar = 0;
+    // Text filled the cursor row at the very end of a Write: the row wraps before whatever
+    // the next Write brings, as it would have had both come in one piece. Anything else that
+    // moves the cursor or erases forgets it.
+    bool WrapPending = false;
+    int RingStart = 0;
+    int Reach = -1;
+
+    // Merged WM_TTY_TRACK / WM_TTY_SCROLL requests "waiting in the queue".
+    bool TrackWaiting = false;
+    bool ScrollWaiting = false;
+    int ScrollWaitDX = 0, ScrollWaitDY = 0;
 
     TTTYView *ViewPtr = nullptr;
     bool TrackPosted = false;  // a PostTrack() not yet delivered

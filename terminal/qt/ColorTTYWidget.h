@@ -114,6 +114,8 @@ private:
     void FontChanged();
     void SetMetrics(int charWidth, int charHeight, int ascent, int overhang);
     void BuildGlyphTable();
+    void BuildShadeTiles();
+    static constexpr int BlinkMs = 500;
     void UpdateScrollBar();
     void ScrollBarMoved(int value);
     void MouseDown(QMouseEvent *e, bool doubleClick);

@@ -61,6 +61,27 @@ TEST_F(ColourEditModel, CodesStayMinimalWhereRunsMeet)
     EXPECT_EQ(Edit.Caret(), 4);
 }
 
+TEST_F(ColourEditModel, ColouringASelectionKeepsTheTypedCode)
+{
+    // Text with b selected, the typed letter, the text that must result.
+    const std::tuple<const char *, char, std::string> cases[] = {
+        {"abc", 'f',
+         "a\x01"
+         "fbc"}, // already bright: the code still goes in
+        {"abc", 'i',
+         "a\x01ib\x01w\x01"
+         "Dc"},                   // inverse as typed, not as d and W
+        {"abc", 'w', "a\x01wbc"}, // the colour it has
+    };
+    Edit.SetDefaultAttr(15);
+    for (const auto &[text, letter, want] : cases) {
+        Edit.SetText(text);
+        Edit.SetCaret(2, 1);
+        Type(std::string("\x01") + letter);
+        EXPECT_EQ(Edit.Text(), want) << letter;
+    }
+}
+
 TEST_F(ColourEditModel, RefusedKeysBeepAndChangeNothing)
 {
     Edit.SetText("ab");

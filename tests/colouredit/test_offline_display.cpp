@@ -95,8 +95,8 @@ TEST_F(OffLineDisplay, HostOutputDoesNotTakeTheEditorsColourOrLoseItsSequence)
     EXPECT_EQ(Tty.AttrAt(0, 9), 15); // in the host's colour, not the editor's
     Type("x");
     HostOutput("1mR\r\n");
-    EXPECT_EQ(Row(9), "     R");
-    EXPECT_EQ(Tty.AttrAt(5, 9) & 7, 1); // the host's red R
+    EXPECT_EQ(Row(9), "ZR");            // going on where the host's last read stopped
+    EXPECT_EQ(Tty.AttrAt(1, 9) & 7, 1); // the host's red R
     EXPECT_EQ(Row(10), "     x");
     EXPECT_EQ(Tty.AttrAt(5, 10), ApplyColourCode(15, 'g'));
 }

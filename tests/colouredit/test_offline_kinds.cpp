@@ -231,6 +231,7 @@ TEST_F(OffLineKinds, EditsNeverWritePastTheText)
     EXPECT_EQ(Edit.TextLength(), 32766);
     std::vector<char> exact(32766);
     EXPECT_EQ(Edit.GetText(exact.data(), static_cast<int>(exact.size())), 32766);
+    EXPECT_EQ(std::string(exact.end() - 2, exact.end()), "b\0"s); // the text gives way to its NUL
 
     // The unlimited masked line (P = 0) stops at the buffer too.
     Edit.Open(10, 0);

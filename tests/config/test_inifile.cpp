@@ -93,6 +93,14 @@ TEST_F(IniFileTest, KeepsLineEndsAndEightBitBytes)
     EXPECT_EQ(GetFile(tmp / "new.ini"), "[S]\r\nk=v\r\n");
 }
 
+TEST_F(IniFileTest, ByteOrderMarkIsSkippedAndKept)
+{
+    PutFile(path, "\xEF\xBB\xBF[Hosts]\r\nHost=Moss\r\n");
+    EXPECT_EQ(ini.ReadString("Hosts", "Host", "-"), "Moss");
+    ASSERT_TRUE(ini.WriteString("Hosts", "Port", "23"));
+    EXPECT_EQ(GetFile(path), "\xEF\xBB\xBF[Hosts]\r\nHost=Moss\r\nPort=23\r\n");
+}
+
 TEST_F(IniFileTest, EraseSectionAndUnsafeInput)
 {
     PutFile(path, "[Keep]\r\na=1\r\n[Gone]\r\nb=2\r\n; its note\r\n[keep2]\r\nc=3\r\n[GONE]\r\nd=4\r\n");

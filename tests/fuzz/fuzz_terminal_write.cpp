@@ -43,14 +43,13 @@ struct CheckingView : TTTYView
 void CheckModel(const TColorTTY &t)
 {
     Check(t.Cols >= 1 && t.Rows >= 1 && t.Cols * t.Rows <= MaxTTYCells);
-    Check(t.Chars.size() == size_t(t.Cols) * size_t(t.Rows) && t.Attrs.size() == t.Chars.size());
-    Check(0 <= t.RingStart && t.RingStart < t.Rows);
     Check(0 <= t.CursorX && t.CursorX <= t.Cols && 0 <= t.CursorY && t.CursorY < t.Rows);
     Check(0 <= t.Left && t.Left <= t.MaxLeft && 0 <= t.Top && t.Top <= t.MaxTop);
     Check(t.MaxLeft == std::max(0, t.Cols - t.VisibleCols) &&
           t.MaxTop == std::max(0, t.Rows - t.VisibleRows));
-    Check(0 <= t.EscParamsLen && t.EscParamsLen <= 9 && t.EscParams[t.EscParamsLen] == 0);
-    Check(t.EscState <= 4);
+    const TTTYInterpreterState s = t.InterpreterState();
+    Check(0 <= s.EscParamsLen && s.EscParamsLen <= 9 && s.EscParams[s.EscParamsLen] == 0);
+    Check(s.EscState <= 4);
 }
 
 } // namespace

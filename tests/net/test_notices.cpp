@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -175,4 +176,18 @@ TEST(SockLifetime, DestroyedComponentLeavesNothingBehindToFire)
     ASSERT_EQ(SockDeferredCount(), 1u);
     a.reset();
     ASSERT_TRUE(QTest::qWaitFor([] { return SockDeferredCount() == 0; }, 5000));
+}
+
+TEST(SockLookups, ALookupStartedDuringAnothersWaitLeavesItsOwnResult)
+{
+    TBasicClientSocket c;
+    uint16_t inner = 0;
+    // Runs inside the outer wait, before its completion is delivered.
+    QMetaObject::invokeMethod(
+        qApp, [&] { inner = c.LookupServiceByName("ftp"); }, Qt::QueuedConnection);
+    QObject context;
+    QTimer::singleShot(5000, &context, [&] { c.SetAborted(true); }); // a lost completion fails, not hangs
+    EXPECT_EQ(c.LookupServiceByName("telnet"), 23);
+    EXPECT_EQ(inner, 21);
+    EXPECT_EQ(SockWaitDepth(), 0);
 }

@@ -98,7 +98,9 @@ TEST(CLientHeaders, NameExtraction)
         {"\x01nabcdefghijklmnopqrstu\x01N", ""}, // the closing marker is not within 22 bytes
         {"\x01nbob no marker\r", ""},
         {"Msg\x04joe                 \r", "joe"},
-        {"From\rjoe  \n", "joe  \n"}, // only blanks are trimmed
+        {"From\rjoe  \n", "joe"}, // ends at a control byte, blanks trimmed
+        {"Msg\x04joe\r\n", "joe"},
+        {"\x01nbo\x01rb\x01N", "bob"}, // colour codes inside are dropped
         {"plain line\n", ""},
     };
     for (auto [Line, Name] : Marked)
@@ -106,7 +108,8 @@ TEST(CLientHeaders, NameExtraction)
     const std::pair<const char *, const char *> From[] = {
         {"Message from bob at 10:00\r", "bob"},
         {"Message from \x1b[32mbob at 1\r", "bob"},
-        {"Message from \x1b[32mbob\x1b[0m at 1\r", "bob\x1b[0m"}, // " at " is looked for first
+        {"Message from \x1b[32mbob\x1b[0m at 1\r", "bob"}, // " at " first, then the escape goes
+        {"Message from b\x1b[1mo\x01gb  at 1\r", "bob"},
         {"Message from bob:\r", "bob"},
         {"Message from \x1b[3", ""},
         {"Message from \r", ""},
@@ -116,15 +119,32 @@ TEST(CLientHeaders, NameExtraction)
         EXPECT_EQ(E::ExtractFromName(Line), Name) << Line;
 }
 
+TEST(CLientHeaders, NamesWithControlBytesOrColoursMeetTheFilter)
+{
+    const std::pair<THostMode, std::string> Headers[] = {
+        {hmORVO, "*** Message \x04joe\r\n"},
+        {hmORVO, "*** Message from \x01njo\x01re\x01N ***\r\n"},
+        {hmISCA, "Message from jo\x1b[1me\x1b[0m at 10:00\r\n"},
+    };
+    for (const auto &[Mode, Header] : Headers) {
+        TClientRig r(Mode);
+        r.Filter.ExpressFilter = 1;
+        r.Filter.Enemies.Add("joe");
+        r.Recv(B({0xFF, 0xA7}) + Header + "text" + B({0xFF, 0xA8}));
+        EXPECT_EQ(r.TakeScreen(), KillNotice("joe")) << Header;
+        EXPECT_TRUE(r.Who.Names.empty());
+    }
+}
+
 TEST(CLientWhoList, LinesEndAtLineFeedsAndTheListIsClearedFirst)
 {
     TClientRig r;
     r.Who.Add("old");
     const std::string List =
         "\x01nann\x01N  idle\r\n" + std::string("\x01nbo\rb\x01N\n") + "\x01nann\x01N again\n";
-    r.Recv(B({0xFF, 0xB7}) + List + "tail" + B({0xFF, 0xB8}) + "after");
-    EXPECT_EQ(r.TakeScreen(), List + "after"); // the unterminated "tail" is not a line
-    EXPECT_EQ(r.Who.Names, (std::vector<std::string>{"ann", "bo\rb"}));
+    r.Recv(B({0xFF, 0xB7}) + List + "\x01ncid\x01N" + B({0xFF, 0xB8}) + "after");
+    EXPECT_EQ(r.TakeScreen(), List + "\x01ncid\x01N" + "after"); // the last line needs no LF
+    EXPECT_EQ(r.Who.Names, (std::vector<std::string>{"ann", "bo", "cid"}));
 }
 
 TEST(CLientBounds, OverlongCollectionsEndEarlyWithoutLoss)
@@ -220,6 +240,30 @@ TEST(CLientEdits, ServerTextDuringAnEditAndANestedOpenCommand)
     EXPECT_EQ(r.EditStates, (std::vector<int>{1, 0}));
 }
 
+TEST(CLientEdits, OutputDuringAnEditLooksTheSameHoweverItIsCut)
+{
+    // Host output while a typed-into prompt is open, and where a read ends inside it.
+    const std::pair<std::string, size_t> Cases[] = {
+        {"abc" + std::string("def\r\n"), 3},                                   // goes on where it stopped
+        {"ab\r", 2},                                                           // back at the row's start
+        {"\r\n" + std::string(80, 'x') + "\r\nnext", 82},                      // a full row, then CR LF
+        {"xy" + B({0xFF, 0xB3}) + "t" + B({0xFF, 0xB4, 0xFF, 0xB5}) + "z", 2}, // edit over edit
+    };
+    for (const auto &[Output, Cut] : Cases) {
+        TClientRig Whole, Split;
+        for (TClientRig *r : {&Whole, &Split}) {
+            r->Recv("Name: " + Prompt(0));
+            r->Type("ok");
+        }
+        Whole.Recv(Output);
+        Split.Recv(Output.substr(0, Cut));
+        Split.Recv(Output.substr(Cut));
+        EXPECT_EQ(Split.VisibleText(), Whole.VisibleText()) << Hex(Output);
+        EXPECT_EQ(Split.Tty.CursorX, Whole.Tty.CursorX) << Hex(Output);
+        EXPECT_EQ(Split.Tty.CursorY, Whole.Tty.CursorY) << Hex(Output);
+    }
+}
+
 TEST(CLientEdits, ResetUploadsAnEmptyEditInTwoWritesAndForgetsAPendingIac)
 {
     TClientRig r;
@@ -246,7 +290,7 @@ TEST(CLientEdits, FailingSocketOutputLeavesNoEditHalfClosed)
     EXPECT_THROW(r.Engine.SendChar('\r'), std::runtime_error);
     r.Deliver();
     EXPECT_FALSE(r.Engine.EditMode());
-    EXPECT_EQ(r.Engine.Mode(), pmData);
+    EXPECT_EQ(r.Engine.Mode(), cmData);
     EXPECT_EQ(r.EditStates, (std::vector<int>{1, 0}));
 }
 

@@ -5,6 +5,8 @@
 #include "tests/terminal/FakeTTYView.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -22,25 +24,34 @@ protected:
     void W(const std::string &s) { t.Write(s.data(), s.size()); }
 };
 
-TEST_F(Interpreter, FullLineWrapsOnlyWhenMoreBytesFollowInTheSameCall)
+TEST_F(Interpreter, FullLineWrapsBeforeWhateverFollowsHoweverTheTextIsCut)
 {
-    W(std::string(80, 'x') + "\r\ny"); // same call: an empty line after the full one
-    EXPECT_EQ(RowTrimmed(t, Y(1)), "");
-    EXPECT_EQ(RowTrimmed(t, Y(2)), "y");
-    W("\r" + std::string(80, 'x')); // later call: no empty line
-    EXPECT_EQ(t.CursorX, 80);
-    W("\r\ny");
-    EXPECT_EQ(RowTrimmed(t, Y(3)), "y");
-    W(std::string(79, 'x'));
-    W("ab"); // printable bytes in a later call start the next line
-    EXPECT_EQ(RowTrimmed(t, Y(4)), "ab");
-    // a control byte at the boundary does not wrap: BS steps back into the full line
-    W(std::string(78, 'c'));
-    W("\bZ");
-    EXPECT_EQ(RowText(t, Y(4)).substr(78), "cZ");
+    const std::string x80(80, 'x');
+    // The same bytes in one call and cut into calls; the first three screen rows after.
+    const std::tuple<std::vector<std::string>, std::string, std::string, std::string> cases[] = {
+        {{x80 + "\r\ny"}, x80, "", "y"}, // an empty line after the full one
+        {{x80, "\r\ny"}, x80, "", "y"},
+        {{x80 + "\r", "\ny"}, x80, "", "y"},
+        {{x80, "\bZ"}, x80, "Z", ""},        // BS after the wrap: at column 0
+        {{x80, "\x01r\r\ny"}, x80, "y", ""}, // a colour code ends the text first
+        {{x80 + "\x01", "r\r\ny"}, x80, "y", ""},
+        {{std::string(79, 'x'), "ab"}, x80.substr(1) + "a", "b", ""},
+        {{x80, "\x1b[K\r\ny"}, x80, "y", ""},
+        {{std::string(75, 'x') + "\x1bZ", "\r\ny"}, x80.substr(5) + "Esc-Z", "", "y"},
+    };
+    for (const auto &[pieces, row0, row1, row2] : cases) {
+        SCOPED_TRACE(pieces.size());
+        t.Clear();
+        t.MoveCursor(0, Y(0));
+        for (const std::string &piece : pieces)
+            W(piece);
+        EXPECT_EQ(RowTrimmed(t, Y(0)), row0);
+        EXPECT_EQ(RowTrimmed(t, Y(1)), row1);
+        EXPECT_EQ(RowTrimmed(t, Y(2)), row2);
+    }
     W("\r\n" + std::string(200, 'q') + "!");
-    EXPECT_EQ(RowText(t, Y(6)), std::string(80, 'q'));
-    EXPECT_EQ(RowTrimmed(t, Y(7)), std::string(40, 'q') + "!");
+    EXPECT_EQ(RowText(t, Y(4)), std::string(80, 'q'));
+    EXPECT_EQ(RowTrimmed(t, Y(5)), std::string(40, 'q') + "!");
 }
 
 TEST_F(Interpreter, ColourCodeChangesAttrAndTakesNoCell)

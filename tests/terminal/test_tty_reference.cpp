@@ -57,12 +57,13 @@ public:
             switch (State) {
             case sText:
                 if (c != 0x01 && c != 0x1B) continue;
-                if (seg < i) PutText(s + seg, i - seg);
+                if (seg < i) PutText(s + seg, i - seg, false);
+                WrapPending = false;
                 State = c == 0x01 ? sCode : sEscape;
                 break;
             case sCode:
                 State = sText;
-                T.Attr = ApplyColourCode(T.Attr, c);
+                T.SetAttr(ApplyColourCode(T.Attr, c));
                 break;
             case sEscape:
                 State = sText;
@@ -89,7 +90,7 @@ public:
             }
             seg = i + 1;
         }
-        if (seg < count && State == sText) PutText(s + seg, count - seg);
+        if (seg < count && State == sText) PutText(s + seg, count - seg, true);
     }
 
 private:
@@ -99,13 +100,14 @@ private:
     TColourAttr SavedAttr = 0;
     TCellPoint SavedCursor;
     uint8_t LastChar = 0;
+    bool WrapPending = false; // a row filled at the very end of a text wraps before the next
 
     void Append(uint8_t c)
     {
         if (Params.size() < 9) Params += char(c);
     }
 
-    void PutText(const char *p, size_t count)
+    void PutText(const char *p, size_t count, bool endOfText)
     {
         int dl = T.CursorX, dr = T.CursorX;
         auto lineFull = [&] {
@@ -114,6 +116,8 @@ private:
             dl = dr = 0;
             T.NewLine();
         };
+        if (WrapPending && T.CursorX >= T.Cols) lineFull();
+        WrapPending = false;
         size_t i = 0;
         while (i < count) {
             if (T.CursorX >= T.Cols && uint8_t(p[i]) >= 0x20) lineFull();
@@ -128,6 +132,7 @@ private:
                 dr = std::max(dr, T.CursorX);
                 i += run;
                 if (run == n && i < count) lineFull();
+                if (run == n && i == count && endOfText) WrapPending = true;
                 continue;
             }
             switch (p[i]) {
@@ -194,7 +199,7 @@ private:
             SavedAttr = T.Attr;
             return;
         case '8':
-            T.Attr = SavedAttr;
+            T.SetAttr(SavedAttr);
             return;
         case '[':
             State = sCsi;
@@ -252,13 +257,14 @@ private:
 
     void Sgr(int v)
     {
-        TColourAttr &a = T.Attr;
+        TColourAttr a = T.Attr;
         if (v == 0) a = 7;
         if (v == 1) a |= 0x08;
         if (v == 5) a |= 0x80;
         if (v == 7) a = TColourAttr(((a & 0x0F) << 4) + (a >> 4));
         if (v >= 30 && v <= 37) a = TColourAttr((a & ~0x07) | (v - 30));
         if (v >= 40 && v <= 47) a = TColourAttr((a & ~0x70) | ((v - 40) << 4));
+        T.SetAttr(a);
     }
 };
 

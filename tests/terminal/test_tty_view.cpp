@@ -274,7 +274,7 @@ TEST_F(View, EraseCellsSpansRowsButNotPastTheBuffer)
 TEST_F(View, OptionsStopTheBlinkTimerAndTheCaretFollowsCursorMovesButNotText)
 {
     t.SetOptions(t.Options | OptionBit(coFlashing));
-    t.TimerActive = true; // the widget started the blink timer
+    t.SetTimerActive(true); // the widget started the blink timer
     t.SetOptions(t.Options & ~OptionBit(coFlashing));
     EXPECT_EQ(v.TimerStops, 1);
     EXPECT_EQ(v.InvalidatedAll, 0);

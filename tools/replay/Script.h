@@ -7,7 +7,7 @@
 // BYTES are blank-separated tokens: two hex digits, or a double-quoted string with
 // C escapes (\xHH takes at most two hex digits, so "\x01a" is 01 61).
 
-#include "protocol/Keys.h"
+#include "terminal/Keys.h"
 
 #include <cstdint>
 #include <istream>

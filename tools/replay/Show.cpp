@@ -15,13 +15,7 @@ int ShowTerminal(const TColorTTY &from, int argc, char **argv)
                  OptionBit(coColors) | OptionBit(coFlashing));
 
     TColorTTY &to = w.Tty();
-    to.SetBufferSize(from.Rows, from.Cols);
-    to.Chars = from.Chars;
-    to.Attrs = from.Attrs;
-    to.RingStart = from.RingStart;
-    to.Attr = from.Attr;
-    to.CursorX = from.CursorX;
-    to.CursorY = from.CursorY;
+    to.CopyContentsFrom(from);
 
     w.resize(from.Cols * w.CharWidth() + w.verticalScrollBar()->sizeHint().width(),
              from.VisibleRows * w.CharHeight());

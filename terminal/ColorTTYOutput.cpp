@@ -1,0 +1,630 @@
+// The output interpreter and the cell operations under it: text runs, control bytes,
+// colour codes and escape sequences, and the new line that recycles the oldest row.
+#include "terminal/ColorTTY.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+constexpr uint8_t ESC = 0x1B;
+
+inline bool IsCodeOrEscape(uint8_t c)
+{
+    return c == 0x01 || c == ESC;
+}
+
+#if defined(__SSE2__)
+// Bit k set where byte k of the 16 at p is below 0x20.
+inline unsigned ControlMask(const uint8_t *p)
+{
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    return unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v)));
+}
+#endif
+
+// Index of the first byte below 0x20 in p[from..end), or `limit` if there is none before
+// it (from <= limit <= end). Reads nothing outside p[0..end).
+inline size_t FindControlBefore(const uint8_t *p, size_t from, size_t limit, size_t end)
+{
+    size_t k = from;
+#if defined(__SSE2__)
+    while (k + 16 <= end) {
+        if (const unsigned m = ControlMask(p + k)) return std::min(k + unsigned(__builtin_ctz(m)), limit);
+        k += 16;
+        if (k >= limit) return limit;
+    }
+    if (end >= 16) {
+        // the last few bytes: one load that ends where the data ends
+        const unsigned m = ControlMask(p + end - 16) >> (16 - (end - k));
+        return m ? std::min(k + unsigned(__builtin_ctz(m)), limit) : limit;
+    }
+#endif
+    for (; k < limit; ++k)
+        if (p[k] < 0x20) return k;
+    return limit;
+}
+
+// Calls f(k) for 16-byte blocks at offsets k that together cover [0, count), for
+// 16 <= count <= 128: a fixed set of moves, where a loop would become a library call.
+template <class F> inline void Blocks16(size_t count, F f)
+{
+    f(0);
+    if (count > 32) {
+        f(16);
+        if (count > 64) {
+            f(32);
+            f(48);
+            f(count - 64);
+            f(count - 48);
+        }
+        f(count - 32);
+    }
+    f(count - 16);
+}
+
+// CopyCells for sizeof(W) <= count <= 2 * sizeof(W): two overlapping moves of each.
+template <class W>
+inline void CopyShort(uint8_t *chars, uint8_t *attrs, const char *src, size_t count, uint8_t attr)
+{
+    const W pattern = W(W(~W(0)) / 0xFF) * attr; // attr in every byte
+    W head, tail;
+    std::memcpy(&head, src, sizeof(W));
+    std::memcpy(&tail, src + count - sizeof(W), sizeof(W));
+    std::memcpy(chars, &head, sizeof(W));
+    std::memcpy(chars + count - sizeof(W), &tail, sizeof(W));
+    std::memcpy(attrs, &pattern, sizeof(W));
+    std::memcpy(attrs + count - sizeof(W), &pattern, sizeof(W));
+}
+
+// Apart, so that the short copies need no saved registers.
+[[gnu::noinline]] void CopyLong(uint8_t *chars, uint8_t *attrs, const char *src, size_t count, uint8_t attr)
+{
+    std::memcpy(chars, src, count);
+    std::memset(attrs, attr, count);
+}
+
+// Stores `count` (1..) bytes from src, and as many copies of `attr`, without library calls
+// for the runs of a row or less that make up most output.
+inline void CopyCells(uint8_t *chars, uint8_t *attrs, const char *src, size_t count, uint8_t attr)
+{
+    if (count >= 16) {
+#if defined(__SSE2__)
+        if (count <= 128) {
+            const __m128i a = _mm_set1_epi8(char(attr));
+            Blocks16(count, [&](size_t k) {
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(chars + k),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + k)));
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(attrs + k), a);
+            });
+            return;
+        }
+#endif
+        return CopyLong(chars, attrs, src, count, attr);
+    }
+    if (count >= 8) return CopyShort<uint64_t>(chars, attrs, src, count, attr);
+    if (count >= 4) return CopyShort<uint32_t>(chars, attrs, src, count, attr);
+    for (size_t k = 0; k < count; ++k) {
+        chars[k] = uint8_t(src[k]);
+        attrs[k] = attr;
+    }
+}
+
+// Blanks `count` cells: a row or less is the common case (every new line).
+inline void BlankCells(uint8_t *chars, uint8_t *attrs, size_t count)
+{
+#if defined(__SSE2__)
+    if (count >= 16 && count <= 128) {
+        const __m128i c = _mm_set1_epi8(' '), a = _mm_set1_epi8(char(caErased));
+        Blocks16(count, [&](size_t k) {
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(chars + k), c);
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(attrs + k), a);
+        });
+        return;
+    }
+#endif
+    std::memset(chars, ' ', count);
+    std::memset(attrs, caErased, count);
+}
+
+// Select-graphic-rendition values below 48 as "keep these bits, then set these"; 7 (the
+// exchange of the halves) is done apart, larger values are ignored.
+struct TSgrOp
+{
+    uint8_t Keep = 0xFF, Set = 0;
+};
+constexpr auto SgrOps = [] {
+    std::array<TSgrOp, 48> t{};
+    t[0] = {0, caReset};
+    t[1] = {0xFF, caBright};
+    t[5] = {0xFF, caFlash};
+    for (int v = 30; v <= 37; ++v)
+        t[size_t(v)] = {uint8_t(~0x07), uint8_t(v - 30)};
+    for (int v = 40; v <= 47; ++v)
+        t[size_t(v)] = {uint8_t(~0x70), uint8_t((v - 40) << 4)};
+    return t;
+}();
+
+inline TColourAttr ApplySgrValue(TColourAttr a, unsigned v)
+{
+    if (v == 7) return TColourAttr(((a & 0x0F) << 4) + (a >> 4));
+    if (v < SgrOps.size()) return TColourAttr((a & SgrOps[v].Keep) | SgrOps[v].Set);
+    return a;
+}
+
+inline bool IsParamByte(uint8_t c)
+{
+    return unsigned(c - '0') <= 9 || c == ';';
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- cells
+
+void TColorTTY::WriteCells(int x, int y, int count, const char *source)
+{
+    if (unsigned(x) >= unsigned(Cols) || unsigned(y) >= unsigned(Rows) || count <= 0) return;
+    count = std::min(count, Cols - x);
+    const size_t i = size_t(CellIndex(x, y));
+    CopyCells(Chars.data() + i, Attrs.data() + i, source, size_t(count), Attr);
+}
+
+void TColorTTY::EraseCells(int x, int y, int count)
+{
+    if (count <= 0 || y < 0 || y >= Rows) return;
+    x = std::clamp(x, 0, Cols);
+    if (count <= Cols - x) { // within the row: every new line blanks one
+        const size_t i = size_t(CellIndex(x, y));
+        BlankCells(Chars.data() + i, Attrs.data() + i, size_t(count));
+        return;
+    }
+    while (count > 0 && y < Rows) {
+        const int n = std::min(count, Cols - x);
+        if (n > 0) {
+            const size_t i = size_t(CellIndex(x, y));
+            BlankCells(Chars.data() + i, Attrs.data() + i, size_t(n));
+        }
+        count -= n;
+        x = 0;
+        ++y;
+    }
+}
+
+void TColorTTY::InvalidateCells(int x1, int x2)
+{
+    Invalidate(x1, x2);
+}
+
+// ---------------------------------------------------------------- interpreter
+
+void TColorTTY::WriteChar(char c)
+{
+    if (c) Write(&c, 1);
+}
+
+void TColorTTY::Write(const char *text)
+{
+    if (text) Write(text, std::strlen(text));
+}
+
+void TColorTTY::Write(const char *data, size_t count)
+{
+    const uint8_t *p = reinterpret_cast<const uint8_t *>(data);
+    size_t i = 0;
+    while (i < count) {
+        switch (EscState) {
+        case esText:
+            if (WrapPending) { // set at the end of the last text (or of the "Esc-Z" just shown)
+                WrapPending = false;
+                if (!IsCodeOrEscape(p[i]) && CursorX >= Cols) {
+                    CursorX = 0;
+                    NewLine();
+                }
+            }
+            if (!IsCodeOrEscape(p[i])) {
+                i = PutSegment(p, i, count);
+                if (i >= count) break;
+            }
+            ++i;
+            if (p[i - 1] == 0x01) {
+                if (i < count)
+                    Attr = ApplyColourCode(Attr, p[i++]);
+                else
+                    EscState = esColourCode;
+            } else if (i < count && p[i] == '[' && EscParamsLen == 0) {
+                // the usual case: the whole sequence is in this text
+                i = ControlSequence(p, i + 1, count);
+            } else {
+                EscState = esEscape;
+            }
+            break;
+        case esColourCode:
+            EscState = esText;
+            Attr = ApplyColourCode(Attr, p[i]);
+            ++i;
+            break;
+        case esEscape:
+            EscState = esText;
+            ApplyEscape(p[i]);
+            ++i;
+            break;
+        case esControlSequence: {
+            // parameters in one sweep; beyond the ninth they are dropped
+            int len = EscParamsLen; // a local: stores through char pointers would force reloads
+            while (i < count && IsParamByte(p[i])) {
+                if (len < 9) EscParams[len++] = char(p[i]);
+                ++i;
+            }
+            EscParams[len] = 0;
+            EscParamsLen = len;
+            if (i >= count) break;
+            EscState = esText;
+            ApplyCsi(p[i]);
+            EscParamsLen = 0;
+            EscParams[0] = 0;
+            ++i;
+            break;
+        }
+        case esCursorAddress:
+            if (EscParamsLen < 9) {
+                EscParams[EscParamsLen++] = char(p[i]);
+                EscParams[EscParamsLen] = 0;
+            }
+            ++i;
+            if (EscParamsLen >= 2) {
+                const int r = uint8_t(EscParams[0]);
+                const int c = uint8_t(EscParams[1]);
+                EscParamsLen = 0;
+                EscParams[0] = 0;
+                EscState = esText;
+                MoveCursor(c - 32, (r - 32) + Rows - VisibleRows);
+            }
+            break;
+        default: // never set by the interpreter; recover rather than stall
+            EscState = esText;
+            break;
+        }
+    }
+}
+
+[[gnu::always_inline]] inline size_t TColorTTY::ControlSequence(const uint8_t *p, size_t i, size_t count)
+{
+    // colour changes are applied while the parameters are read; the result is kept only when
+    // the final byte is 'm' and no parameter byte had to be dropped
+    TColourAttr a = Attr;
+    unsigned v = 0;
+    size_t end = i;
+    for (; end < count; ++end) {
+        const unsigned d = unsigned(p[end]) - '0';
+        if (d <= 9) {
+            v = v * 10 + d;
+        } else if (p[end] == ';') {
+            a = ApplySgrValue(a, v);
+            v = 0;
+        } else {
+            break;
+        }
+    }
+    const int len = int(std::min<size_t>(end - i, 9)); // beyond the ninth they are dropped
+    if (end < count && p[end] == 'm') {
+        if (end - i <= 9)
+            Attr = ApplySgrValue(a, v);
+        else
+            ApplySgr(reinterpret_cast<const char *>(p + i), len);
+        return end + 1;
+    }
+    std::memcpy(EscParams, p + i, size_t(len));
+    EscParams[len] = 0;
+    EscParamsLen = len;
+    if (end >= count) { // the rest comes with the next text
+        EscState = esControlSequence;
+        return end;
+    }
+    ApplyCsi(p[end]);
+    EscParamsLen = 0;
+    EscParams[0] = 0;
+    return end + 1;
+}
+
+void TColorTTY::ApplyEscape(uint8_t c)
+{
+    switch (c) {
+    case 'A':
+    case 'I':
+        MoveCursor(CursorX, CursorY - 1);
+        break;
+    case 'B':
+        MoveCursor(CursorX, CursorY + 1);
+        break;
+    case 'C':
+        MoveCursor(CursorX + 1, CursorY);
+        break;
+    case 'D':
+        MoveCursor(CursorX - 1, CursorY);
+        break;
+    case 'H':
+        MoveCursor(0, Rows - VisibleRows);
+        break;
+    case 'J':
+        ClearScreen();
+        break;
+    case 'K':
+        EraseToEndOfLine();
+        break;
+    case 'Y':
+        EscState = esCursorAddress;
+        break;
+    case 'Z':
+        Write("Esc-Z");
+        break;
+    case '7':
+        SavedAttr = Attr;
+        break;
+    case '8':
+        Attr = SavedAttr;
+        break;
+    case '[':
+        EscState = esControlSequence;
+        break;
+    default:
+        break;
+    }
+}
+
+int TColorTTY::ParamInt(const char *s, int len)
+{
+    if (len <= 0) return 1;
+    long long v = 0;
+    for (int i = 0; i < len; ++i) {
+        if (s[i] < '0' || s[i] > '9') return 0;
+        v = v * 10 + (s[i] - '0');
+        if (v > 1000000000) // far beyond any buffer; keeps arithmetic in range
+            v = 1000000000;
+    }
+    return int(v);
+}
+
+void TColorTTY::ApplyCsi(uint8_t final)
+{
+    const char *s = EscParams;
+    const int len = EscParamsLen;
+    switch (final) {
+    case 'A':
+        MoveCursor(CursorX, CursorY - ParamInt(s, len));
+        break;
+    case 'B':
+        MoveCursor(CursorX, CursorY + ParamInt(s, len));
+        break;
+    case 'C':
+        MoveCursor(CursorX + ParamInt(s, len), CursorY);
+        break;
+    case 'D':
+        MoveCursor(CursorX - ParamInt(s, len), CursorY);
+        break;
+    case 'H':
+    case 'f': {
+        const char *semi = static_cast<const char *>(std::memchr(s, ';', size_t(len)));
+        int r, c;
+        if (semi) {
+            const int before = int(semi - s);
+            r = ParamInt(s, before);
+            c = ParamInt(semi + 1, std::min(10, len - before - 1));
+        } else {
+            r = ParamInt(s, len);
+            c = 1;
+        }
+        MoveCursor(c - 1, r + Rows - VisibleRows - 1);
+        break;
+    }
+    case 'J':
+        if (len == 0 || s[0] == '0')
+            EraseToEndOfScreen();
+        else if (s[0] == '2')
+            ClearScreen();
+        break;
+    case 'K':
+        if (len == 0 || s[0] == '0')
+            EraseToEndOfLine();
+        else if (s[0] == '1')
+            EraseToStartOfLine();
+        else if (s[0] == '2')
+            EraseLine();
+        break;
+    case 'm':
+        ApplySgr(s, len);
+        break;
+    case 's':
+        SavedCursor = {CursorX, CursorY};
+        break;
+    case 'u':
+        MoveCursor(SavedCursor.x, SavedCursor.y);
+        break;
+    default:
+        break;
+    }
+}
+
+void TColorTTY::ApplySgr(const char *s, int len)
+{
+    // pieces between ';' in order; an empty piece is 0
+    TColourAttr a = Attr;
+    unsigned v = 0;
+    for (int i = 0; i < len; ++i) {
+        if (s[i] != ';') {
+            v = v * 10 + unsigned(s[i] - '0'); // at most 9 digits: no overflow
+            continue;
+        }
+        a = ApplySgrValue(a, v);
+        v = 0;
+    }
+    Attr = ApplySgrValue(a, v);
+}
+
+void TColorTTY::PutText(const char *text, size_t count)
+{
+    PutBytes<false>(reinterpret_cast<const uint8_t *>(text), 0, count);
+}
+
+inline void TColorTTY::Invalidate(int x1, int x2)
+{
+    x2 = std::min(x2, Cols);
+    if (x2 > x1 && HasWindow()) ViewPtr->InvalidateCells(x1, x2, CursorY, !HasOption(coLazyWrite));
+}
+
+// Ordinary bytes from p[i] (not 0x01 or ESC) up to the next 0x01 or ESC; returns its index.
+[[gnu::always_inline]] inline size_t TColorTTY::PutSegment(const uint8_t *p, size_t i, size_t count)
+{
+    // Between colour changes there is mostly one printable run that fits on the row.
+    const int x = CursorX;
+    if (p[i] >= 0x20 && x < Cols) {
+        const size_t room = size_t(Cols - x);
+        const size_t end = FindControlBefore(p, i + 1, count - i <= room ? count : i + room, count);
+        if (end == count || IsCodeOrEscape(p[end])) {
+            const int run = int(end - i);
+            WriteCells(x, CursorY, run, reinterpret_cast<const char *>(p + i));
+            Reach = std::max(Reach, CursorY + 1);
+            LastChar = p[end - 1];
+            CursorX = x + run;
+            WrapPending = end == count && CursorX == Cols;
+            if (HasWindow()) ViewPtr->InvalidateCells(x, x + run, CursorY, !HasOption(coLazyWrite));
+            if (HasOption(coAutoTracking) && Top == MaxTop) TrackCursor();
+            return end;
+        }
+    }
+    return PutBytes<true>(p, i, count);
+}
+
+// Ordinary bytes from p[i] on, up to `count` or (with `Codes`) the first 0x01 or ESC, whose
+// index is returned. The touched columns of the cursor row are repainted once per line.
+template <bool Codes> size_t TColorTTY::PutBytes(const uint8_t *p, size_t i, size_t count)
+{
+    int dl = CursorX, dr = CursorX;
+    auto lineFull = [&] {
+        Invalidate(dl, dr);
+        CursorX = 0;
+        dl = dr = 0;
+        NewLine();
+    };
+    while (i < count) {
+        const uint8_t c = p[i];
+        if (c >= 0x20) {
+            if (CursorX >= Cols) lineFull();
+            const size_t room = size_t(Cols - CursorX);
+            const size_t end = count - i <= room ? count : i + room;
+            const size_t run = FindControlBefore(p, i + 1, end, count) - i;
+            WriteCells(CursorX, CursorY, int(run), reinterpret_cast<const char *>(p + i));
+            Reach = std::max(Reach, CursorY + 1);
+            LastChar = p[i + run - 1];
+            CursorX += int(run);
+            dr = std::max(dr, CursorX);
+            i += run;
+            // a full line wraps before whatever follows, in this text or the next
+            if (run == room) {
+                if (i == count)
+                    WrapPending = true;
+                else if (!(Codes && IsCodeOrEscape(p[i])))
+                    lineFull();
+            }
+            continue;
+        }
+        if (Codes && IsCodeOrEscape(c)) break;
+        switch (c) {
+        case 7:
+            if (HasWindow()) ViewPtr->Beep();
+            LastChar = 7;
+            break;
+        case 8:
+            if (CursorX > 0) {
+                --CursorX;
+                dl = std::min(dl, CursorX);
+                LastChar = 8;
+            }
+            break;
+        case 9:
+            Invalidate(dl, dr);
+            // never past the boundary after the last column
+            CursorX = std::min(Cols, (CursorX + 15) / 16 * 16);
+            LastChar = 9;
+            break;
+        case 10:
+            Invalidate(dl, dr);
+            if (LastChar != 13) {
+                CursorX = 0;
+                dl = dr = 0;
+            }
+            NewLine();
+            dl = dr = CursorX;
+            LastChar = 10;
+            break;
+        case 13:
+            Invalidate(dl, dr);
+            CursorX = 0;
+            dl = dr = 0;
+            LastChar = 13;
+            break;
+        default:
+            break;
+        }
+        ++i;
+    }
+    Invalidate(dl, dr);
+    if (HasOption(coAutoTracking) && Top == MaxTop) TrackCursor();
+    return i;
+}
+
+// ScrollBy, also inline in NewLine (every new line at the bottom scrolls).
+[[gnu::always_inline]] inline void TColorTTY::Scroll(int dx, int dy)
+{
+    if (HasOption(coLazyWrite) && HasWindow()) {
+        if (ScrollWaiting) {
+            dx += ScrollWaitDX;
+            dy += ScrollWaitDY;
+            ScrollWaiting = false;
+            ScrollWaitDX = ScrollWaitDY = 0;
+        }
+        if (std::abs(dx) < std::min(VisibleCols, Cols) / 2 &&
+            std::abs(dy) < std::min(VisibleRows, Rows) / 2) {
+            if (dx == 0 && dy == 0) return;
+            ScrollWaiting = true;
+            ScrollWaitDX = dx;
+            ScrollWaitDY = dy;
+            if (!ScrollPosted) {
+                ScrollPosted = true;
+                ViewPtr->PostScroll();
+            }
+            return;
+        }
+    }
+    ScrollTo(Left + dx, Top + dy);
+}
+
+void TColorTTY::NewLine()
+{
+    if (CursorY + 1 < Rows) {
+        ++CursorY;
+        Reach = std::max(Reach, CursorY);
+        return;
+    }
+    CursorY = Rows - 1;
+    Reach = Rows - 1; // the rows moved up by one under it
+    RingStart = RingStart + 1 == Rows ? 0 : RingStart + 1;
+    EraseCells(0, Rows - 1, Cols);
+    if (Top > 0) {
+        --Top;
+        if (HasWindow()) ViewPtr->TopRenumbered();
+    } else {
+        // the view already shows row 0: the picture itself moved up
+        InvalidateAll();
+    }
+    if (!ScrolledBack) Scroll(0, 1);
+}
+
+void TColorTTY::ScrollBy(int dx, int dy)
+{
+    Scroll(dx, dy);
+}

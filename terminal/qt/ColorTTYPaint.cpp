@@ -1,0 +1,344 @@
+// The terminal widget's painting: colours of a run, the line-drawing and shade characters
+// drawn as shapes, the cells of a clip rectangle, and the blink area.
+#include "terminal/qt/ColorTTYWidget.h"
+
+#include "terminal/Cp437.h"
+
+#include <QBitmap>
+#include <QFontMetrics>
+#include <QGlyphRun>
+#include <QPaintEvent>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+QRgb PaletteRgb(int index)
+{
+    return 0xFF000000u | TerminalPalette(index);
+}
+
+// Box-drawing bytes 0xB3..0xDA drawn as strokes, so lines meet across cells whatever the
+// font. Each group of four is one stroke: 'H' horizontal or 'V' vertical, the position
+// across it, then from and to along it. Positions: '0' and 'E' the cell edges, 'c' the
+// centre line, 'a' and 'b' the two lines of a double stroke.
+const char *const BoxStrokes[0xDA - 0xB3 + 1] = {
+    "Vc0E",                             // B3 │
+    "Vc0EHc0c",                         // B4 ┤
+    "Vc0EHa0cHb0c",                     // B5 ╡
+    "Va0EVb0EHc0a",                     // B6 ╢
+    "VacEVbcEHc0b",                     // B7 ╖
+    "VcaEHa0cHb0c",                     // B8 ╕
+    "Vb0EVa0aVabEHa0aHb0a",             // B9 ╣
+    "Va0EVb0E",                         // BA ║
+    "Ha0bVbaEHb0aVabE",                 // BB ╗
+    "Hb0bVb0bHa0aVa0a",                 // BC ╝
+    "Va0cVb0cHc0b",                     // BD ╜
+    "Vc0bHa0cHb0c",                     // BE ╛
+    "Hc0cVccE",                         // BF ┐
+    "Vc0cHccE",                         // C0 └
+    "Hc0EVc0c",                         // C1 ┴
+    "Hc0EVccE",                         // C2 ┬
+    "Vc0EHccE",                         // C3 ├
+    "Hc0E",                             // C4 ─
+    "Hc0EVc0E",                         // C5 ┼
+    "Vc0EHacEHbcE",                     // C6 ╞
+    "Va0EVb0EHcbE",                     // C7 ╟
+    "Va0bHbaEVb0aHabE",                 // C8 ╚
+    "HaaEVaaEHbbEVbbE",                 // C9 ╔
+    "Hb0EVa0aHa0aVb0aHabE",             // CA ╩
+    "Ha0EHb0aVabEHbbEVbbE",             // CB ╦
+    "Va0EVb0aHabEVbbEHbbE",             // CC ╠
+    "Ha0EHb0E",                         // CD ═
+    "Ha0aVa0aHabEVb0aHb0aVabEHbbEVbbE", // CE ╬
+    "Ha0EHb0EVc0a",                     // CF ╧
+    "Hc0EVa0cVb0c",                     // D0 ╨
+    "Ha0EHb0EVcbE",                     // D1 ╤
+    "Hc0EVacEVbcE",                     // D2 ╥
+    "Va0cVb0cHcaE",                     // D3 ╙
+    "Vc0bHacEHbcE",                     // D4 ╘
+    "VcaEHacEHbcE",                     // D5 ╒
+    "VacEVbcEHcaE",                     // D6 ╓
+    "Va0EVb0EHc0E",                     // D7 ╫
+    "Vc0EHa0EHb0E",                     // D8 ╪
+    "Hc0cVc0c",                         // D9 ┘
+    "HccEVccE",                         // DA ┌
+};
+
+// Bytes drawn by DrawSpecial: shades, box drawing and block elements.
+inline bool IsSpecial(uint8_t c)
+{
+    return c >= 0xB0 && c <= 0xDF;
+}
+
+QBitmap ShadeBitmap(int level)
+{
+    // 4 x 4 tiles: light 25 %, medium 50 %, dark 75 % of the pixels in the text colour.
+    static const char *const tiles[3] = {
+        "x.....x.x.....x.",
+        "x.x..x.xx.x..x.x",
+        "xxx.x.xxxxx.x.xx",
+    };
+    QImage img(4, 4, QImage::Format_MonoLSB);
+    img.setColorCount(2);
+    img.setColor(0, qRgb(255, 255, 255));
+    img.setColor(1, qRgb(0, 0, 0));
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            img.setPixel(x, y, tiles[level][y * 4 + x] == 'x' ? 1 : 0);
+    return QBitmap::fromImage(img);
+}
+
+} // namespace
+
+void TColorTTYWidget::BuildShadeTiles()
+{
+    for (int i = 0; i < 3; ++i)
+        ShadeTile[i] = ShadeBitmap(i);
+}
+
+void TColorTTYWidget::BuildGlyphTable()
+{
+    // Glyphs come from the chosen font alone and are placed cell by cell; a byte whose
+    // glyph the font lacks is shown by its ASCII stand-in instead of a glyph of another
+    // font that would not fit the cell.
+    GlyphFont = QRawFont::fromFont(MeasuredFont);
+    auto glyphOf = [this](char32_t cp) -> quint32 {
+        if (!GlyphFont.isValid() || !GlyphFont.supportsCharacter(uint(cp))) return 0;
+        const QList<quint32> ids = GlyphFont.glyphIndexesForString(QString::fromUcs4(&cp, 1));
+        return ids.isEmpty() ? 0 : ids.first();
+    };
+    for (int b = 0; b < 256; ++b) {
+        const auto c = static_cast<unsigned char>(b);
+        Glyph[b] = 0;
+        if (c == ' ' || IsSpecial(c)) continue;
+        quint32 g = glyphOf(cp437::ToUnicode(c));
+        if (!g) g = glyphOf(char32_t(cp437::AsciiFallback(c)));
+        Glyph[b] = g;
+    }
+}
+
+// ---------------------------------------------------------------- painting
+
+void TColorTTYWidget::RunColours(uint8_t a, bool selected, Run &run) const
+{
+    const TColorTTY &t = *Model;
+    const bool flashing = t.HasOption(coFlashing);
+    run.hidden = flashing && t.FlashHidden && (a & caFlash);
+    if (t.HasOption(coColors)) {
+        if (selected) {
+            run.bg = palette().color(QPalette::Highlight).rgb();
+            run.fg = run.hidden ? run.bg : PaletteRgb(a & 0x0F);
+        } else if (run.hidden) {
+            run.fg = run.bg = PaletteRgb((a & 0x70) >> 4);
+        } else {
+            run.fg = PaletteRgb(a & 0x0F);
+            run.bg = PaletteRgb(flashing ? (a & 0x70) >> 4 : a >> 4);
+        }
+    } else {
+        run.bg = palette().color(selected ? QPalette::Highlight : QPalette::Base).rgb();
+        run.fg = run.hidden ? run.bg : palette().color(QPalette::Text).rgb();
+    }
+}
+
+void TColorTTYWidget::DrawSpecial(QPainter &p, uint8_t c, int x, int y, QRgb fg)
+{
+    const QColor colour(fg);
+    const int w = CharW, h = CharH;
+    if (c <= 0xB2) {
+        p.fillRect(QRect(x, y, w, h), QBrush(colour, ShadeTile[c - 0xB0]));
+        return;
+    }
+    switch (c) {
+    case 0xDB:
+        p.fillRect(QRect(x, y, w, h), colour);
+        return; // █
+    case 0xDC:
+        p.fillRect(QRect(x, y + h / 2, w, h - h / 2), colour);
+        return; // ▄
+    case 0xDD:
+        p.fillRect(QRect(x, y, w / 2, h), colour);
+        return; // ▌
+    case 0xDE:
+        p.fillRect(QRect(x + w / 2, y, w - w / 2, h), colour);
+        return; // ▐
+    case 0xDF:
+        p.fillRect(QRect(x, y, w, h / 2), colour);
+        return; // ▀
+    default:
+        break;
+    }
+    const int lw = std::max(1, (w + 4) / 10);
+    const int g = std::max(lw, (w + 3) / 6);
+    auto pos = [lw, g](char token, int size) {
+        const int c = size / 2;
+        switch (token) {
+        case 'a':
+            return c - g - lw / 2;
+        case 'b':
+            return c + g - lw / 2;
+        case 'c':
+            return c - lw / 2;
+        case 'E':
+            return size;
+        default:
+            return 0;
+        }
+    };
+    auto end = [&](char token, int size) {
+        return pos(token, size) + (token == 'E' || token == '0' ? 0 : lw);
+    };
+    for (const char *s = BoxStrokes[c - 0xB3]; *s; s += 4) {
+        if (s[0] == 'H') {
+            const int yy = pos(s[1], h), x0 = pos(s[2], w), x1 = end(s[3], w);
+            p.fillRect(QRect(x + x0, y + yy, x1 - x0, lw), colour);
+        } else {
+            const int xx = pos(s[1], w), y0 = pos(s[2], h), y1 = end(s[3], h);
+            p.fillRect(QRect(x + xx, y + y0, lw, y1 - y0), colour);
+        }
+    }
+}
+
+void TColorTTYWidget::PaintCells(QPainter &p, const QRect &clip)
+{
+    const TColorTTY &t = *Model;
+    const QColor blank = t.HasOption(coColors) ? QColor(Qt::black) : palette().color(QPalette::Base);
+    if (CharW <= 0 || CharH <= 0) {
+        p.fillRect(clip, blank);
+        return;
+    }
+    // Buffer pixel coordinates: cell (x, y) at (x * CharW, y * CharH).
+    const int ox = t.Left * CharW, oy = t.Top * CharH;
+    const int cl = clip.left() + ox, cr = clip.left() + clip.width() + ox;
+    const int ct = clip.top() + oy, cb = clip.top() + clip.height() + oy;
+    const int x0 = std::max(t.Left, std::max(0, cl - OverhangPx) / CharW);
+    const int x1 = std::min(t.Cols, (cr + CharW) / CharW);
+    const int y0 = std::max(0, ct / CharH);
+    const int y1 = std::min(t.Rows, (cb + CharH - 1) / CharH);
+
+    // Beyond the buffer.
+    if (cr > t.Cols * CharW)
+        p.fillRect(QRect(t.Cols * CharW - ox, clip.top(), cr - t.Cols * CharW, clip.height()) & clip, blank);
+    if (cb > t.Rows * CharH)
+        p.fillRect(QRect(clip.left(), t.Rows * CharH - oy, clip.width(), cb - t.Rows * CharH) & clip, blank);
+    if (x0 >= x1) return;
+
+    const TCellPoint s = t.SelStart, e = t.SelEnd;
+    for (int y = y0; y < y1; ++y) {
+        const int top = y * CharH - oy;
+        const uint8_t *chars = t.RowChars(y);
+        const uint8_t *attrs = t.RowAttrs(y);
+        // Selected columns of this row: selFrom .. selTo - 1.
+        int selFrom = 0, selTo = 0;
+        if (y >= s.y && y <= e.y) {
+            selFrom = y == s.y ? s.x : 0;
+            selTo = y == e.y ? e.x : t.Cols;
+        }
+        Runs.clear();
+        for (int x = x0; x < x1;) {
+            const uint8_t a = attrs[x];
+            const bool sel = x >= selFrom && x < selTo;
+            int end = x + 1;
+            const int limit = sel ? std::min(x1, selTo) : (x < selFrom ? std::min(x1, selFrom) : x1);
+            while (end < limit && attrs[end] == a)
+                ++end;
+            Run run{x, end, 0, 0, false};
+            RunColours(a, sel, run);
+            p.fillRect(QRect(x * CharW - ox, top, (end - x) * CharW, CharH), QColor(run.bg));
+            Runs.push_back(run);
+            x = end;
+        }
+        // Glyphs after all backgrounds, so a glyph reaching into the next cell stays whole.
+        bool clipped = false;
+        for (const Run &run : Runs) {
+            if (run.hidden) continue;
+            GlyphIds.clear();
+            GlyphPos.clear();
+            for (int x = run.x0; x < run.x1; ++x) {
+                const uint8_t c = chars[x];
+                if (IsSpecial(c)) {
+                    DrawSpecial(p, c, x * CharW - ox, top, run.fg);
+                } else if (Glyph[c]) {
+                    GlyphIds.push_back(Glyph[c]);
+                    GlyphPos.emplace_back(x * CharW - ox, top + AscentPx);
+                }
+            }
+            if (GlyphIds.empty()) continue;
+            if (!clipped) {
+                // Nothing of a row's text strays into the rows above or below.
+                p.save();
+                p.setClipRect(QRect(clip.left(), top, clip.width(), CharH), Qt::IntersectClip);
+                clipped = true;
+            }
+            QGlyphRun glyphs;
+            glyphs.setRawFont(GlyphFont);
+            glyphs.setRawData(GlyphIds.data(), GlyphPos.data(), int(GlyphIds.size()));
+            p.setPen(QColor(run.fg));
+            p.drawGlyphRun(QPointF(0, 0), glyphs);
+        }
+        if (clipped) p.restore();
+    }
+}
+
+void TColorTTYWidget::ComputeFlashRect()
+{
+    TColorTTY &t = *Model;
+    TTTYRect r;
+    bool any = false;
+    const int rowEnd = std::min(t.Rows - 1, t.Top + t.VisibleRows - 1);
+    const int colEnd = std::min(t.Cols - 1, t.Left + t.VisibleCols - 1);
+    for (int y = t.Top; y <= rowEnd; ++y) {
+        const uint8_t *attrs = t.RowAttrs(y);
+        int first = -1, last = -1;
+        for (int x = t.Left; x <= colEnd; ++x) {
+            if (attrs[x] & caFlash) {
+                if (first < 0) first = x;
+                last = x;
+            }
+        }
+        if (first < 0) continue;
+        const TTTYRect row{(first - t.Left) * CharW, (y - t.Top) * CharH, (last + 1 - t.Left) * CharW,
+                           (y + 1 - t.Top) * CharH};
+        if (!any) {
+            r = row;
+            any = true;
+        } else {
+            r.Left = std::min(r.Left, row.Left);
+            r.Top = std::min(r.Top, row.Top);
+            r.Right = std::max(r.Right, row.Right);
+            r.Bottom = std::max(r.Bottom, row.Bottom);
+        }
+    }
+    t.FlashRect = r;
+}
+
+void TColorTTYWidget::paintEvent(QPaintEvent *e)
+{
+    ++Paints;
+    LastPaint.restart();
+    TColorTTY &t = *Model;
+    {
+        QPainter p(viewport());
+        PaintCells(p, e->rect());
+        const QRect caret = CaretRect();
+        if (CaretOn && !caret.isEmpty() && caret.intersects(e->rect())) {
+            // Like a system caret: the pixels under it are inverted.
+            p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+            p.fillRect(caret, Qt::white);
+        }
+    }
+    if (!t.HasOption(coFlashing) || CharW <= 0) {
+        t.FlashRect = {};
+        return;
+    }
+    ComputeFlashRect();
+    if (t.Tracking) return;
+    if (!t.FlashRect.IsEmpty() && !Timer.isActive()) {
+        StartTimer(BlinkMs);
+    } else if (t.FlashRect.IsEmpty() && Timer.isActive()) {
+        KillTimer();
+        t.SetTimerActive(false);
+    }
+}

@@ -1,0 +1,152 @@
+// The same received bytes fed in one read and cut into reads at chosen points, through
+// the Telnet engine or through the CLient engine with the offline editor, must leave
+// the same cells, attributes, cursor, bytes sent, edit notices and who list: nothing
+// the user sees or the host receives may depend on how the network split the stream.
+
+#include "colouredit/OffLine.h"
+#include "config/SetHost.h"
+#include "protocol/CLient.h"
+#include "protocol/Telnet.h"
+#include "protocol/UserFilt.h"
+#include "terminal/ColorTTY.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char NoFile[] = "/nonexistent/wm_fuzz_split.ini";
+
+struct TOutcome
+{
+    std::string Cells; // characters and attributes of every row
+    int CursorX = 0, CursorY = 0;
+    std::string Sent;    // bytes to the connection
+    std::string Notices; // WM_EDITSTATE parameters in posting order
+    std::vector<std::string> Who;
+    // Escape sequences reached the terminal while an edit was open. Cursor addressing and
+    // screen erases address the screen, which the edit scrolls below the output after every
+    // read: where they land depends on the reads by design, so cells are not compared then.
+    bool ScreenAddressedInEdit = false;
+};
+
+class TNoticeOwner : public TEngineOwner
+{
+public:
+    explicit TNoticeOwner(std::string &notices) : Notices(notices) {}
+    void Post(uint32_t Msg, uintptr_t WParam, intptr_t) override
+    {
+        if (Msg == WM_EDITSTATE) Notices += WParam ? '1' : '0';
+    }
+    std::string &Notices;
+};
+
+struct TSetup
+{
+    bool Client;
+    THostMode Mode;
+    int Cols;
+    bool AutoLogin;
+};
+
+TOutcome Run(const TSetup &setup, const std::string &stream, const std::vector<size_t> &cuts)
+{
+    static THostInfo Host(NoFile);
+    static TUserFilter Filter(NoFile);
+    Host.Mode = setup.Mode;
+    Host.AutoLogin = setup.AutoLogin;
+    Host.LoginName = "guest";
+    Host.Password = "pw";
+    Filter.ExpressFilter = 0;
+    Filter.PostFilter = 0;
+    Filter.Friends.Clear();
+    Filter.Enemies.Clear();
+    Filter.Enemies.Add("bob");
+
+    TOutcome out;
+    TColorTTY tty;
+    tty.SetBufferSize(40, setup.Cols);
+    tty.SetVisibleSize(setup.Cols, 24);
+    tty.Clear();
+    tty.MoveCursor(0, tty.Rows - 24);
+    TWhoList who;
+    TOffLineEdit edit(tty, who);
+    TNoticeOwner owner(out.Notices);
+    std::unique_ptr<TTelnetStateMachine> engine;
+    if (setup.Client)
+        engine = std::make_unique<TCLientStateMachine>(Host, Filter, edit, who, &owner);
+    else
+        engine = std::make_unique<TTelnetStateMachine>();
+    engine->OnSocketOut = [&](TTelnetStateMachine *, const uint8_t *buf, int32_t count) {
+        out.Sent.append(reinterpret_cast<const char *>(buf), size_t(count));
+    };
+    engine->OnTerminalOut = [&](TTelnetStateMachine *, const char *text) {
+        if (edit.IsOpen() && std::strchr(text, 0x1B)) out.ScreenAddressedInEdit = true;
+        tty.Write(text);
+    };
+
+    std::vector<uint8_t> buf;
+    size_t from = 0;
+    for (size_t k = 0; k <= cuts.size(); ++k) {
+        const size_t to = k < cuts.size() ? cuts[k] : stream.size();
+        if (to <= from) continue;
+        buf.assign(stream.begin() + long(from), stream.begin() + long(to));
+        buf.push_back(0);
+        engine->ProcessInput(buf.data(), uint16_t(to - from));
+        from = to;
+    }
+
+    for (int y = 0; y < tty.Rows; ++y) {
+        out.Cells.append(reinterpret_cast<const char *>(tty.RowChars(y)), size_t(tty.Cols));
+        out.Cells.append(reinterpret_cast<const char *>(tty.RowAttrs(y)), size_t(tty.Cols));
+    }
+    out.CursorX = tty.CursorX;
+    out.CursorY = tty.CursorY;
+    out.Who = who.Names;
+    return out;
+}
+
+void Report(const char *what, const TOutcome &a, const TOutcome &b)
+{
+    std::fprintf(stderr, "split changes the %s\n", what);
+    if (a.CursorX != b.CursorX || a.CursorY != b.CursorY)
+        std::fprintf(stderr, "cursor %d,%d vs %d,%d\n", a.CursorX, a.CursorY, b.CursorX, b.CursorY);
+    std::fflush(stderr);
+    std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    FuzzedDataProvider in(data, size);
+    const uint8_t s = in.ConsumeIntegral<uint8_t>();
+    const TSetup setup{(s & 1) != 0, THostMode((s >> 1) & 1 ? hmISCA : hmORVO), (s & 4) ? 20 : 80,
+                       (s & 8) != 0};
+    std::vector<size_t> cuts(in.ConsumeIntegralInRange<size_t>(1, 8));
+    for (size_t &c : cuts)
+        c = in.ConsumeIntegral<uint16_t>();
+    const std::string stream = in.ConsumeRemainingBytesAsString();
+    if (stream.empty() || stream.size() > 30000) return 0;
+    for (size_t &c : cuts)
+        c %= stream.size() + 1;
+    std::sort(cuts.begin(), cuts.end());
+
+    const TOutcome whole = Run(setup, stream, {});
+    const TOutcome split = Run(setup, stream, cuts);
+    if (whole.Sent != split.Sent) Report("bytes sent", whole, split);
+    if (whole.Notices != split.Notices) Report("edit notices", whole, split);
+    if (whole.Who != split.Who) Report("who list", whole, split);
+    if (whole.ScreenAddressedInEdit || split.ScreenAddressedInEdit) return 0;
+    if (whole.Cells != split.Cells) Report("cells", whole, split);
+    if (whole.CursorX != split.CursorX || whole.CursorY != split.CursorY) Report("cursor", whole, split);
+    return 0;
+}
