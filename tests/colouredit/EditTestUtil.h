@@ -2,35 +2,13 @@
 #pragma once
 
 #include "colouredit/OffLine.h"
+#include "tests/colouredit/FakeClipboard.h"
+#include "tests/terminal/FakeTTYView.h"
 
 #include <gtest/gtest.h>
 #include <string>
 #include <tuple>
 #include <vector>
-
-class TFakeClipboard : public TColourClipboard
-{
-public:
-    bool HasPlain = false, HasColoured = false;
-    std::string Plain, Coloured;
-
-    void SetTexts(std::string_view plain, std::string_view coloured) override
-    {
-        Plain = plain;
-        Coloured = coloured;
-        HasPlain = HasColoured = true;
-    }
-    bool GetColoured(std::string &block) override
-    {
-        if (HasColoured) block = Coloured;
-        return HasColoured;
-    }
-    bool GetPlain(std::string &text) override
-    {
-        if (HasPlain) text = Plain;
-        return HasPlain;
-    }
-};
 
 class TCountingBeeper : public TBeeper
 {
@@ -89,11 +67,7 @@ struct OffLineTest : ::testing::Test
         return std::string(buf.data(), Edit.GetText(buf.data(), static_cast<int>(buf.size())));
     }
     // Characters of terminal row y without trailing blanks.
-    std::string Row(int y) const
-    {
-        std::string s(reinterpret_cast<const char *>(Tty.RowChars(y)), Tty.Cols);
-        return s.erase(s.find_last_not_of(' ') + 1);
-    }
+    std::string Row(int y) const { return RowTrimmed(Tty, y); }
     // Host output while the edit is open.
     void HostOutput(const char *text)
     {

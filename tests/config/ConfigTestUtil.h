@@ -1,6 +1,8 @@
 // Temporary folders, raw file access and child processes for the settings-store tests.
 #pragma once
 
+#include <QTemporaryDir>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -12,24 +14,11 @@
 #include <unistd.h>
 #include <vector>
 
-class TTempFolder
+// A private temporary folder, removed with its contents.
+struct TTempFolder : QTemporaryDir
 {
-public:
-    TTempFolder()
-    {
-        char pattern[] = "/tmp/wm-config-XXXXXX";
-        FPath = ::mkdtemp(pattern);
-    }
-    ~TTempFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(FPath, ignored);
-    }
-    const std::string &Path() const { return FPath; }
-    std::string operator/(const std::string &name) const { return FPath + "/" + name; }
-
-private:
-    std::string FPath;
+    std::string Path() const { return path().toStdString(); }
+    std::string operator/(const std::string &name) const { return Path() + "/" + name; }
 };
 
 inline void PutFile(const std::string &path, const std::string &bytes)

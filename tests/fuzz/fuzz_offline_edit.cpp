@@ -2,6 +2,9 @@
 // host output, pastes, selections and texts. Memory errors, a broken code structure or
 // text past the buffer abort.
 #include "colouredit/OffLine.h"
+#include "tests/colouredit/FakeClipboard.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -9,44 +12,6 @@
 #include <vector>
 
 namespace {
-
-class TFuzzClipboard : public TColourClipboard
-{
-public:
-    std::string Plain, Coloured;
-    bool HasColoured = false;
-    void SetTexts(std::string_view plain, std::string_view coloured) override
-    {
-        Plain = plain;
-        Coloured = coloured;
-        HasColoured = true;
-    }
-    bool GetColoured(std::string &block) override
-    {
-        block = Coloured;
-        return HasColoured;
-    }
-    bool GetPlain(std::string &text) override
-    {
-        text = Plain;
-        return true;
-    }
-};
-
-struct TReader
-{
-    const uint8_t *Data;
-    size_t Size, Pos = 0;
-    bool More() const { return Pos < Size; }
-    uint8_t Byte() { return Pos < Size ? Data[Pos++] : 0; }
-    std::string Bytes(size_t n)
-    {
-        n = std::min(n, Size - Pos);
-        std::string s(reinterpret_cast<const char *>(Data + Pos), n);
-        Pos += n;
-        return s;
-    }
-};
 
 void Check(const TAbstractColourEdit &edit)
 {
@@ -67,7 +32,8 @@ constexpr uint16_t Keys[] = {VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN, VK_HOME, VK_END,
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    TReader in{data, size};
+    FuzzedDataProvider in(data, size);
+    auto Byte = [&in] { return in.ConsumeIntegral<uint8_t>(); };
     TColorTTY tty;
     tty.SetBufferSize(30, 40);
     tty.SetVisibleSize(40, 12);
@@ -76,48 +42,49 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     who.Add("Alan");
     who.Add("Bob");
     TOffLineEdit edit(tty, who);
-    TFuzzClipboard clip;
+    TFakeClipboard clip;
+    clip.HasPlain = true;
     edit.SetClipboard(&clip);
     TAbstractColourEdit memo(200);
     memo.SetClipboard(&clip);
     memo.SetMultiLine(true);
 
-    edit.Open(10 + in.Byte() % 5, in.Byte());
-    while (in.More()) {
-        uint8_t op = in.Byte();
+    edit.Open(10 + Byte() % 5, Byte());
+    while (in.remaining_bytes() > 0) {
+        uint8_t op = Byte();
         switch (op % 12) {
         case 0:
         case 1:
-            if (edit.KeyPress(in.Byte())) edit.Open(10 + in.Byte() % 5, in.Byte());
+            if (edit.KeyPress(Byte())) edit.Open(10 + Byte() % 5, Byte());
             break;
         case 2:
-            edit.KeyDown(Keys[in.Byte() % 9], in.Byte() & 7);
+            edit.KeyDown(Keys[Byte() % 9], Byte() & 7);
             break;
         case 3:
-            edit.Open(10 + in.Byte() % 5, in.Byte());
+            edit.Open(10 + Byte() % 5, Byte());
             break;
         case 4: {
-            std::string out = in.Bytes(in.Byte() % 64);
+            std::string out = in.ConsumeBytesAsString(Byte() % 64);
             edit.BeginOutput();
             tty.Write(out.data(), out.size());
             edit.EndOutput();
             break;
         }
         case 5: {
-            uint8_t n = in.Byte();
+            uint8_t n = Byte();
             clip.HasColoured = n & 1;
-            (n & 2 ? clip.Coloured : clip.Plain) = in.Bytes(n % 100);
+            (n & 2 ? clip.Coloured : clip.Plain) = in.ConsumeBytesAsString(n % 100);
             edit.PasteFromClipboard();
             break;
         }
         case 6: {
-            TCellPoint a{in.Byte() % 45 - 2, in.Byte() % 35 - 2}, b{in.Byte() % 45 - 2, in.Byte() % 35 - 2};
+            TCellPoint a{Byte() % 45 - 2, Byte() % 35 - 2}, b{Byte() % 45 - 2, Byte() % 35 - 2};
             if (b.y < a.y || (b.y == a.y && b.x < a.x)) std::swap(a, b);
-            edit.SetSelectionFrom(a, b, in.Byte() & 1);
+            edit.SetSelectionFrom(a, b, Byte() & 1);
             break;
         }
         case 7:
-            switch (in.Byte() % 3) {
+            switch (Byte() % 3) {
             case 0:
                 edit.SelectAll();
                 break;
@@ -130,29 +97,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             }
             break;
         case 8:
-            edit.SetText(in.Bytes(in.Byte() % 128).c_str());
+            edit.SetText(in.ConsumeBytesAsString(Byte() % 128).c_str());
             break;
         case 9:
-            edit.SetHostMode(in.Byte() % 3);
+            edit.SetHostMode(Byte() % 3);
             break;
         case 10: {
-            std::vector<char> buf(in.Byte() % 40 + 1);
+            std::vector<char> buf(Byte() % 40 + 1);
             int n = edit.GetText(buf.data(), static_cast<int>(buf.size()));
             if (n < 0 || n > static_cast<int>(buf.size())) abort();
             break;
         }
         default: { // the plain model beside it
-            uint8_t m = in.Byte();
+            uint8_t m = Byte();
             if (m < 64)
                 memo.EditKeyDown(Keys[m % 9], (m >> 3) & 7);
             else if (m < 72)
-                memo.SetWrapColumn(in.Byte() % 30);
+                memo.SetWrapColumn(Byte() % 30);
             else if (m < 76)
-                memo.SetMaxLength(in.Byte());
+                memo.SetMaxLength(Byte());
             else if (m < 80)
-                memo.SetCaret(in.Byte(), in.Byte());
+                memo.SetCaret(Byte(), Byte());
             else
-                memo.EditKeyPress(in.Byte());
+                memo.EditKeyPress(Byte());
             Check(memo);
             break;
         }

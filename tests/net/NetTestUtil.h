@@ -4,7 +4,9 @@
 #include "net/dWinsock.h"
 
 #include <QTest>
+#include <QTimer>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <functional>
@@ -111,19 +113,25 @@ struct Recorder
         };
         if (withWrite) c.OnWrite = [this](TSockCtrl *, TSocketBase *) { Log.push_back("OnWrite"); };
     }
-    bool Has(const std::string &entry) const
-    {
-        for (const std::string &e : Log)
-            if (e == entry) return true;
-        return false;
-    }
     bool WaitFor(const std::string &entry, int ms = 5000)
     {
-        return QTest::qWaitFor([&] { return Has(entry); }, ms);
+        return QTest::qWaitFor([&] { return std::find(Log.begin(), Log.end(), entry) != Log.end(); }, ms);
     }
 };
 
 using Log = std::vector<std::string>;
+
+// Runs the event loop until everything posted so far, and what that posts in turn, has been
+// handled: a marker posted behind it is reached, three times over.
+inline void Drain()
+{
+    for (int i = 0; i < 3; ++i) {
+        QObject context; // a wait that gives up leaves no call behind
+        bool reached = false;
+        QTimer::singleShot(0, &context, [&] { reached = true; });
+        if (!QTest::qWaitFor([&] { return reached; }, 5000)) return;
+    }
+}
 
 // The message of the ESockError f raises.
 inline std::string Message(const std::function<void()> &f)

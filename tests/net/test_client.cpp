@@ -2,7 +2,6 @@
 // in order, for each way a connection starts and ends.
 #include "NetTestUtil.h"
 
-#include <QEventLoop>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -72,8 +71,8 @@ TEST_F(ClientSocket, DottedAddressSuccessSequence)
     EXPECT_EQ(c.Socket()->SendString("abc"), 3);
     EXPECT_EQ(c.Socket()->LastSent(), 3);
     EXPECT_EQ(rec.Log, (Log{"siSend"}));
-    QTest::qWait(20);
-    EXPECT_EQ(server.ReadSome(16), "abc");
+    std::string got;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return (got += server.ReadSome(16)) == "abc"; }, 5000));
 
     EXPECT_EQ(Message([&] { c.Open(); }), "Socket Already opened");
 }
@@ -83,7 +82,6 @@ TEST_F(ClientSocket, HostNameIsLookedUpInANestedWait)
     c.SetAddress("localhost");
     c.SetPort(server.PortText());
     c.Open();
-    EXPECT_EQ(rec.Log, (Log{"siLookUp", "siConnect"}));
     EXPECT_EQ(c.IPAddress(), "127.0.0.1");
     EXPECT_EQ(SockWaitDepth(), 0);
     ASSERT_TRUE(rec.WaitFor("OnConnect 0"));
@@ -96,13 +94,10 @@ TEST_F(ClientSocket, ConnectionRefusedReachesOnConnect)
     c.SetAddress("127.0.0.1");
     c.SetPort(closedPort.PortText());
     c.Open();
-    EXPECT_EQ(rec.Log, (Log{"siLookUp", "siConnect"}));
     ASSERT_TRUE(rec.WaitFor("OnConnect 10061"));
     EXPECT_EQ(rec.Log, (Log{"siLookUp", "siConnect", "OnConnect 10061"}));
-    EXPECT_EQ(c.Socket()->LastError(), 10061);
     EXPECT_EQ(SockErrorMessage(c.Socket()->LastError(), sckConnecting),
               "Error 10061 (Connection refused) connecting");
-    EXPECT_FALSE(c.Socket()->IsConnected());
     EXPECT_NE(c.Socket()->SocketHandle(), -1); // kept until Close
 
     rec.Log.clear();
@@ -152,7 +147,7 @@ TEST_F(ClientSocket, PeerCloseDrainsPendingDataThroughOnRead)
     EXPECT_EQ(FoldReads(rec.Log), (Log{"reads", "siDisconnected", "OnDisconnect", "reads", "siClosed"}));
     EXPECT_EQ(rec.Data, "hello world");
     EXPECT_EQ(c.Socket()->SocketHandle(), -1);
-    QTest::qWait(30);
+    Drain();
     EXPECT_EQ(rec.Log.back(), "siClosed");
 }
 
@@ -168,7 +163,7 @@ TEST_F(ClientSocket, OnDisconnectThatClosesAndReconnectsKeepsTheNewConnection)
     server.Write("xy");
     server.ClosePeer();
     ASSERT_TRUE(rec.WaitFor("OnConnect 0"));
-    QTest::qWait(30);
+    Drain();
     EXPECT_EQ(rec.Log, (Log{"OnRead", "siRecv", "siDisconnected", "OnDisconnect", "siClosed", "siLookUp",
                             "siConnect", "siConnected", "OnConnect 0"}));
     EXPECT_EQ(rec.Data, "xy");
@@ -195,7 +190,7 @@ TEST_F(ClientSocket, LocalCloseDrainsPendingDataWithoutOnDisconnect)
     EXPECT_EQ(rec.Log, (Log{"OnRead", "siRecv", "siClosed"}));
     EXPECT_EQ(rec.Data, "abc");
     c.Close(); // the second does nothing visible
-    QTest::qWait(30);
+    Drain();
     EXPECT_EQ(rec.Log, (Log{"OnRead", "siRecv", "siClosed"}));
 }
 
@@ -211,25 +206,16 @@ TEST_F(ClientSocket, CloseStopsWhenOnReadReadsNothing)
     EXPECT_EQ(c.Socket()->SocketHandle(), -1);
 }
 
-TEST_F(ClientSocket, SendAndRecvOutsideAConnection)
+TEST_F(ClientSocket, FailuresOutsideAConnection)
 {
     char buf[8] = "x";
-    EXPECT_EQ(c.Socket()->Send(buf, 0), 0);
-    EXPECT_TRUE(rec.Log.empty());
     EXPECT_EQ(c.Socket()->Send(buf, 1), 0);
-    EXPECT_EQ(rec.Log, (Log{"siSend"}));
     EXPECT_EQ(c.SendAll(buf, 1), 0);
-    rec.Log.clear();
     EXPECT_EQ(Message([&] { c.Socket()->Recv(buf, sizeof buf); }), "Socket not open");
-    EXPECT_EQ(rec.Log, (Log{"siRecv"}));
-}
+    EXPECT_EQ(rec.Log, (Log{"siSend", "siSend", "siRecv"}));
 
-TEST_F(ClientSocket, OpenFailuresBeforeConnecting)
-{
     c.SetAddress("");
-    c.SetPort("23");
     EXPECT_EQ(Message([&] { c.Open(); }), "No address specified");
-
     c.SetAddress("127.0.0.1");
     SockCleanup();
     EXPECT_EQ(Message([&] { c.Open(); }), "Successful WSASTARTUP not yet performed");
@@ -244,7 +230,7 @@ TEST_F(ClientSocket, ReadNoticeBeforeConnectNoticeStillConnectsFirst)
     c.Open();
     c.PostNotice(WM_SOCKETEVENT, c.Socket()->SocketHandle(), seRead);
     ASSERT_TRUE(rec.WaitFor("OnRead"));
-    QTest::qWait(30);
+    Drain();
     EXPECT_EQ(rec.Log, (Log{"siLookUp", "siConnect", "siConnected", "OnConnect 0", "OnRead", "siRecv"}));
 }
 
@@ -276,19 +262,13 @@ TEST_F(ClientSocket, FourMegabytesReachASlowReaderCompleteAndInOrder)
     EXPECT_GT(maxQueued, 0u);
 
     std::string got;
-    QEventLoop loop;
-    QTimer reader, limit;
-    reader.setInterval(1);
-    QObject::connect(&reader, &QTimer::timeout, [&] {
-        got += server.ReadSome(65536);
-        if (got.size() >= data.size()) loop.quit();
-    });
-    limit.setSingleShot(true);
-    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    reader.start();
-    limit.start(60000);
-    loop.exec();
-    reader.stop();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            for (std::string r; !(r = server.ReadSome(65536)).empty();)
+                got += r;
+            return got.size() >= data.size();
+        },
+        60000));
     EXPECT_EQ(got.size(), data.size());
     EXPECT_TRUE(got == data);
     EXPECT_EQ(s->QueuedBytes(), 0u);

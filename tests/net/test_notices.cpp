@@ -3,27 +3,10 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEvent>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
-
-// Receives posted marker events, to show where other work interleaves with replayed notices.
-class Marker : public QObject
-{
-public:
-    explicit Marker(Log &log) : L(log) {}
-    bool event(QEvent *e) override
-    {
-        if (e->type() == QEvent::User) {
-            L.push_back("marker");
-            return true;
-        }
-        return QObject::event(e);
-    }
-    Log &L;
-};
 
 intptr_t Word(int kind, int error)
 {
@@ -66,8 +49,8 @@ TEST(SockNotices, HeldDuringANestedWaitAndReplayedInOrderOnePerPass)
     EXPECT_EQ(SockDeferredCount(), 2u);
     EXPECT_EQ(SockWaitDepth(), 0);
 
-    Marker marker(k.Rec.Log);
-    QCoreApplication::postEvent(&marker, new QEvent(QEvent::User));
+    QObject context;
+    QTimer::singleShot(0, &context, [&] { k.Rec.Log.push_back("marker"); }); // other work, posted behind them
     ASSERT_TRUE(QTest::qWaitFor([&] { return k.Rec.Log.size() >= 3; }, 5000));
     EXPECT_EQ(k.Rec.Log, (Log{"OnRead 1", "marker", "OnRead 2"}));
     EXPECT_EQ(SockDeferredCount(), 0u);
@@ -82,7 +65,7 @@ TEST(SockNotices, HeldNoticesOfAClosedComponentAreDropped)
     ASSERT_EQ(SockDeferredCount(), 2u);
     k.C.Close();
     ASSERT_TRUE(QTest::qWaitFor([] { return SockDeferredCount() == 0; }, 5000));
-    QTest::qWait(20);
+    Drain();
     EXPECT_EQ(k.Rec.Log, (Log{"siClosed"}));
 }
 
@@ -97,7 +80,7 @@ TEST(SockNotices, NoticeForAStaleHandleIsIgnored)
     k.Rec.Log.clear();
     k.C.PostNotice(WM_SOCKETEVENT, old, Word(seRead, 0));
     k.C.PostNotice(WM_SOCKETEVENT, old, Word(seClose, 0));
-    QTest::qWait(30);
+    Drain();
     EXPECT_TRUE(k.Rec.Log.empty());
     k.C.PostNotice(WM_SOCKETEVENT, k.Handle(), Word(seRead, 0));
     EXPECT_TRUE(k.Rec.WaitFor("OnRead 0"));
@@ -177,7 +160,13 @@ TEST(SockLifetime, DestroyedComponentLeavesNothingBehindToFire)
     k->C.OnTimeOut = [](TSockCtrl *, TSocketBase *) { ADD_FAILURE() << "time-out after destruction"; };
     k->C.StartTimeOut();
     k.reset(); // notifiers, posted notices and the countdown go with it
-    QTest::qWait(1300);
+    // A countdown started now ends on the tick that would have fired the destroyed one.
+    TBasicClientSocket witness;
+    bool fired = false;
+    witness.SetTimeOut(1);
+    witness.OnTimeOut = [&](TSockCtrl *, TSocketBase *) { fired = true; };
+    witness.StartTimeOut();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fired; }, 5000));
 
     // Held notices of a destroyed component are dropped when their turn comes.
     auto a = std::make_unique<Connected>();
@@ -196,7 +185,8 @@ TEST(SockLookups, ALookupStartedDuringAnothersWaitLeavesItsOwnResult)
     // Runs inside the outer wait, before its completion is delivered.
     QMetaObject::invokeMethod(
         qApp, [&] { inner = c.LookupServiceByName("ftp"); }, Qt::QueuedConnection);
-    QTimer::singleShot(5000, qApp, [&] { c.SetAborted(true); }); // a lost completion fails, not hangs
+    QObject context;
+    QTimer::singleShot(5000, &context, [&] { c.SetAborted(true); }); // a lost completion fails, not hangs
     EXPECT_EQ(c.LookupServiceByName("telnet"), 23);
     EXPECT_EQ(inner, 21);
     EXPECT_EQ(SockWaitDepth(), 0);

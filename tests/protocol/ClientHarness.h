@@ -9,6 +9,7 @@
 #include "protocol/CLient.h"
 #include "protocol/UserFilt.h"
 #include "terminal/ColorTTY.h"
+#include "tests/terminal/FakeTTYView.h"
 
 #include <string>
 #include <utility>
@@ -83,10 +84,8 @@ struct TClientRig : TEngineOwner
     std::string VisibleText() const
     {
         std::string Out;
-        for (int y = Tty.ScreenTop(); y < Tty.Rows; ++y) {
-            std::string Row(reinterpret_cast<const char *>(Tty.RowChars(y)), size_t(Tty.Cols));
-            Out += Row.erase(Row.find_last_not_of(' ') + 1) + "\n";
-        }
+        for (int y = Tty.ScreenTop(); y < Tty.Rows; ++y)
+            Out += RowTrimmed(Tty, y) + "\n";
         return Out;
     }
 

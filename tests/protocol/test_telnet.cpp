@@ -126,13 +126,9 @@ TEST(TelnetEngine, NawsAndTracesInOrder)
     r.Recv("\xFF\xFE\x1F");
     r.Engine.SendWindowSize();
     EXPECT_EQ(r.Only('S'), (Strings{"FF FA 1F 00 FF FF 00 32 FF F0", "FF FC 1F"}));
-
     r.Log.clear();
-    r.Recv("\xFF\xFA\x18\x01\xFF\xF0\xFF\xFD\x22\xFF\xFD\x27");
-    EXPECT_EQ(r.Only('D'), (Strings{"\nMode: IAC", " SUB", "\nMode: IAC", " SE Terminal Type",
-                                    " (IAC SUB Terminal_Type ANSI IAC SE)", "\nMode: Data", "\nMode: IAC",
-                                    " DO", " Linemode", " (IAC WONT Linemode)", "\nMode: Data", "\nMode: IAC",
-                                    " DO", " 39", " (IAC WONT 39)", "\nMode: Data"}));
+    r.Recv("\xFF\xFD\x27"); // an option without a name is traced by its number
+    EXPECT_EQ(r.Only('D'), (Strings{"\nMode: IAC", " DO", " 39", " (IAC WONT 39)", "\nMode: Data"}));
 }
 
 TEST(TelnetEngine, EchoNegotiationControlsLocalEchoOfCharsAndKeys)
