@@ -1,10 +1,9 @@
 // winmarlet-demobbs as a child process on a free port, spoken to over 127.0.0.1:
-// the CLient login with its counts, the real engine with auto-login, express
-// messages and their headers in both modes, Telnet negotiation, abusive peers, and
-// the data file.
+// the CLient login with its counts, express messages and their headers in both modes,
+// Telnet negotiation, abusive peers, and the data file. The real client against it is
+// in the end-to-end tests.
 
 #include "protocol/CLient.h"
-#include "tools/replay/ClientReplay.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -194,57 +193,6 @@ TEST_F(DemoBbs, OrvoLoginCountsEveryCharacterReceived)
     ASSERT_TRUE(p.WaitFor("Profile saved."));
     p.Send("e");
     EXPECT_TRUE(p.WaitFor("\xff\xa5\0\0\0\x1b"s));
-}
-
-// The client's own engine, offline editor and auto-login against the server. A
-// count the server got wrong would replay typed keys into the next edit.
-TEST_F(DemoBbs, RealEngineLogsInByItself)
-{
-    for (const char *mode : {"orvo", "isca"}) {
-        SCOPED_TRACE(mode);
-        TColorTTY terminal;
-        terminal.SetBufferSize(100, 80);
-        terminal.SetVisibleSize(80, 24);
-        TReplayOptions options;
-        options.Mode = mode;
-        options.Login = "demo";
-        options.Password = "secret";
-        options.AutoLogin = true;
-        TClientReplay client(terminal, options);
-        std::unique_ptr<TCLientStateMachine> engine = client.MakeEngine();
-        TPeer p(Server.Port);
-        std::string shown;
-        engine->OnSocketOut = [&](TTelnetStateMachine *, const uint8_t *b, int32_t n) {
-            p.Send(std::string(reinterpret_cast<const char *>(b), size_t(n)));
-        };
-        engine->OnTerminalOut = [&](TTelnetStateMachine *, const char *t) {
-            shown += t;
-            terminal.Write(t);
-        };
-        const auto runUntil = [&](const std::string &text) {
-            const double deadline = Now() + 5;
-            while (shown.find(text) == std::string::npos && Now() < deadline) {
-                const size_t old = p.In.size();
-                if (!p.Pump(deadline)) break;
-                std::string chunk = p.In.substr(old);
-                chunk.push_back('\0');
-                engine->ProcessInput(reinterpret_cast<uint8_t *>(chunk.data()), uint16_t(chunk.size() - 1));
-            }
-            return shown.find(text) != std::string::npos;
-        };
-        p.Send(mode == std::string("orvo") ? "\xff\xa0"s : "\xff\xb0"s);
-        ASSERT_TRUE(runUntil("Welcome, Demo!"));                 // the name editor capitalises
-        ASSERT_TRUE(runUntil("Welcome to the demo BBS, Demo!")); // the Sysop's message
-        engine->SendChar('w');
-        ASSERT_TRUE(runUntil("Users online:"));
-        ASSERT_TRUE(runUntil("Lobby>"));
-        EXPECT_EQ(client.Who.Find("Demo") >= 0, mode == std::string("orvo")); // ISCA has no marked list
-        engine->SendChar('x');
-        ASSERT_TRUE(runUntil("To whom? "));
-        ASSERT_TRUE(engine->EditMode());
-        char text[64];
-        EXPECT_EQ(client.Edit.GetText(text, sizeof text), 0);
-    }
 }
 
 TEST_F(DemoBbs, ExpressMessagesCarryTheHeaderOfTheMode)
