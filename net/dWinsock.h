@@ -143,7 +143,7 @@ private:
         int Error = 0;
         uint32_t HostAddress = 0; // network byte order
         uint16_t ServPort = 0;    // host order
-        std::string ServName;
+        std::string ServName{};
     };
     PendingLookup *FindLookup(int handle);
     // Waits for the lookup and forgets it; its result (error WSAETIMEDOUT when the wait
