@@ -65,6 +65,8 @@ struct Shell : ::testing::Test
     std::unique_ptr<TTTYForm> Form;
 
     void WriteIni(const std::string &text) { std::ofstream(Ini) << text; }
+    // A fixture's own settings for the window about to be built (its stores exist by then).
+    virtual void Configure(TShellPlatform &) {}
 
     void Open(const std::vector<std::string> &args = {})
     {
@@ -78,6 +80,7 @@ struct Shell : ::testing::Test
             return !prog.startsWith(QLatin1String("/nonexistent"));
         };
         p.OpenAddress = [this](const QString &a) { Opened << a; };
+        Configure(p);
         Form = std::make_unique<TTTYForm>(TAppStores{*Hosts, *Prefs, *Filter, Macros, !args.empty()}, p);
         Form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));

@@ -120,8 +120,9 @@ TEST_F(EditShell, DoubleClickedAddressesAreOpened)
     for (const auto &c : cases) {
         Opened.clear();
         Form->ColourTTY()->Write((std::string("see ") + c.Word + " now\r\n").c_str());
-        QTest::qWait(0); // let the view follow the output
         const TColorTTY &t = Form->ColourTTY()->Tty();
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return t.CursorY - 1 < t.Top + t.VisibleRows; }, Patience)); // in view
         // As the desktop delivers it: a click, then the double click.
         const QPoint at = Pixel(6, t.CursorY - 1);
         QTest::mouseClick(Viewport(), Qt::LeftButton, {}, at);

@@ -10,7 +10,7 @@
 #include "shell/ReconnectPolicy.h"
 #include "shell/Ttywin.h"
 #include "terminal/qt/ColorTTYWidget.h"
-#include "tests/net/NetTestUtil.h"
+#include "tests/shell/ShellTestUtil.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -26,8 +26,6 @@
 #include <sstream>
 
 namespace {
-
-constexpr int Patience = 30000;
 
 TEST(ReconnectPolicy, BackoffJitterAndThreeClosesDuringLogin)
 {
@@ -68,42 +66,26 @@ struct Notices : TNotifier
     void Notify(const QString &title, const QString &body) override { Seen->push_back(title + "|" + body); }
 };
 
-struct Extras : ::testing::Test
+struct Extras : Shell
 {
-    QTemporaryDir Dir;
-    std::string Ini = Dir.filePath("winmarlet.INI").toStdString();
-    std::unique_ptr<THostInfo> Hosts;
-    std::unique_ptr<TClientPrefs> Prefs;
-    std::unique_ptr<TUserFilter> Filter;
-    TMacroTable Macros;
     std::vector<QString> Seen;
-    std::unique_ptr<TTTYForm> Form;
     LoopbackServer Server;
 
-    void Open(const std::string &more = "")
+    void Configure(TShellPlatform &p) override
     {
-        std::ofstream(Ini) << "[Hosts]\nHost=Moss\nAddress=127.0.0.1\nPort=" << Server.Port
-                           << "\nMode=0\n[Preferences]\n"
-                           << more;
-        Hosts = std::make_unique<THostInfo>(Ini, std::vector<std::string>{});
-        Prefs = std::make_unique<TClientPrefs>(Ini);
-        Filter = std::make_unique<TUserFilter>(Ini);
         Filter->ExpressFilter = 1;
         Filter->Enemies.Add("bob");
-        TShellPlatform p;
         p.Now = [] { return int64_t(1000000); };
         p.Random = [] { return 0.0; };
         p.MakeNotifier = [this](QWidget *) { return std::make_unique<Notices>(&Seen); };
-        Form = std::make_unique<TTTYForm>(TAppStores{*Hosts, *Prefs, *Filter, Macros, false}, p);
-        Form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
     }
-    void Connect()
+    void Open(const std::string &more = "")
     {
-        Form->FileConnectItemClick();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return Form->IsConnected(); }, Patience));
-        ASSERT_TRUE(Server.Accept());
+        WriteIni("[Hosts]\nHost=Moss\nAddress=127.0.0.1\nPort=" + Server.PortText() +
+                 "\nMode=0\n[Preferences]\n" + more);
+        Shell::Open();
     }
+    void Connect() { Shell::Connect(Server); }
     void Drop()
     {
         Server.ClosePeer();
