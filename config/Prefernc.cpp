@@ -1,5 +1,7 @@
 #include "config/Prefernc.h"
 
+#include <algorithm>
+
 TClientPrefs *ClientPrefs = nullptr;
 
 namespace {
@@ -27,6 +29,14 @@ void TClientPrefs::Load()
     Debug = doc.ReadBool(Section, "Debug", false);
     ReconnectAutomatically = doc.ReadBool(Section, "Reconnect automatically", false);
     MessageNotices = doc.ReadBool(Section, "Message notices", true);
+    EmulationForLinks = TerminalFromKey(doc.ReadString(Section, "Emulation for links", "ansi"))
+                            .value_or(THostTerminal::AnsiBbs);
+    DownloadFolder = doc.ReadString(Section, "Download folder", "");
+    HistoryLines = std::clamp(doc.ReadInteger(Section, "History lines", 10000), 0, 1000000);
+    AnnounceOutput = doc.ReadBool(Section, "Announce output", true);
+    AnnounceOnlyMessages = doc.ReadBool(Section, "Announce only messages", false);
+    SilentWhenInactive = doc.ReadBool(Section, "Silent when inactive", false);
+    HighContrast = doc.ReadBool(Section, "High contrast", false);
 }
 
 bool TClientPrefs::Save() const
@@ -43,5 +53,18 @@ bool TClientPrefs::Save() const
         doc.WriteBool(Section, "FontItalic", FontStyle & fsItalic);
         doc.WriteBool(Section, "Reconnect automatically", ReconnectAutomatically);
         doc.WriteBool(Section, "Message notices", MessageNotices);
+        // Keys newer than the dialog's first page are written once they leave their
+        // defaults, so an older file keeps its shape.
+        const auto put = [&](const char *key, const std::string &value, bool isDefault) {
+            if (!isDefault || doc.ValueExists(Section, key)) doc.WriteString(Section, key, value);
+        };
+        put("Emulation for links", std::string(TerminalKey(EmulationForLinks)),
+            EmulationForLinks == THostTerminal::AnsiBbs);
+        put("Download folder", DownloadFolder, DownloadFolder.empty());
+        put("History lines", std::to_string(HistoryLines), HistoryLines == 10000);
+        put("Announce output", AnnounceOutput ? "1" : "0", AnnounceOutput);
+        put("Announce only messages", AnnounceOnlyMessages ? "1" : "0", !AnnounceOnlyMessages);
+        put("Silent when inactive", SilentWhenInactive ? "1" : "0", !SilentWhenInactive);
+        put("High contrast", HighContrast ? "1" : "0", !HighContrast);
     });
 }

@@ -1,6 +1,7 @@
 // The preferences: "Preferences" section of the settings file.
 #pragma once
 
+#include "config/HostMode.h"
 #include "config/IniFile.h"
 
 #include <string>
@@ -24,6 +25,14 @@ public:
     bool Debug = false;                  // set only by editing the file; never written
     bool ReconnectAutomatically = false; // after the BBS dropped the connection
     bool MessageNotices = true;          // desktop notices for express messages
+    // The terminal a telnet:// or telnets:// link gets.
+    THostTerminal EmulationForLinks = THostTerminal::AnsiBbs;
+    std::string DownloadFolder; // empty: the desktop's download folder
+    int HistoryLines = 10000;   // rows kept below the scrollback, 0..1000000
+    bool AnnounceOutput = true; // screen readers hear new output
+    bool AnnounceOnlyMessages = false;
+    bool SilentWhenInactive = false; // nothing announced while the window is not focused
+    bool HighContrast = false;       // the high-contrast terminal palette
 
     void Load();
     // Every key but "Debug"; false when the file could not be written.

@@ -46,6 +46,30 @@ bool UsableHostName(const std::string &name)
            name.find_first_not_of(" \t") != std::string::npos;
 }
 
+// The connection and terminal keys of a section; missing or unknown values read as the
+// plain TCP, classic terminal defaults.
+void ReadLink(const TIniDocument &doc, const std::string &section, THostTransport &transport,
+              THostTerminal &terminal, bool &ice)
+{
+    transport = TransportFromKey(doc.ReadString(section, "Transport", "tcp")).value_or(THostTransport::Tcp);
+    terminal =
+        TerminalFromKey(doc.ReadString(section, "Terminal", "classic")).value_or(THostTerminal::Classic);
+    ice = doc.ReadBool(section, "iCE Colours", false);
+}
+
+// Files of older versions have none of these keys: they are written only once a host
+// leaves the defaults, so such a file is not changed by saving a plain host.
+void WriteLink(TIniDocument &doc, const std::string &section, THostTransport transport,
+               THostTerminal terminal, bool ice)
+{
+    const auto put = [&](const char *key, std::string_view value, bool isDefault) {
+        if (!isDefault || doc.ValueExists(section, key)) doc.WriteString(section, key, value);
+    };
+    put("Transport", TransportKey(transport), transport == THostTransport::Tcp);
+    put("Terminal", TerminalKey(terminal), terminal == THostTerminal::Classic);
+    put("iCE Colours", ice ? "1" : "0", !ice);
+}
+
 bool StartsWith(const std::string &s, const char *prefix)
 {
     return s.rfind(prefix, 0) == 0;
@@ -88,6 +112,7 @@ void THostInfo::LoadHosts()
     AutoLogin = doc.ReadBool(Hosts, "AutoLogin", false);
     LoginName = doc.ReadString(Hosts, "Login Name", "");
     Password = doc.ReadString(Hosts, "Password", "");
+    ReadLink(doc, Hosts, Transport, Terminal, IceColours);
     for (int i = 1; i <= 5; ++i)
         Last(i) = doc.ReadString(Hosts, "Last" + std::to_string(i), "");
 }
@@ -135,6 +160,7 @@ void THostInfo::SelectHost(const std::string &name)
     AutoLogin = doc.ReadBool(name, "AutoLogin", false);
     LoginName = doc.ReadString(name, "Login Name", "");
     Password = doc.ReadString(name, "Password", "");
+    ReadLink(doc, name, Transport, Terminal, IceColours);
     Modified = true;
 }
 
@@ -159,6 +185,7 @@ bool THostInfo::SaveHosts()
         doc.WriteBool(Hosts, "AutoLogin", AutoLogin);
         doc.WriteString(Hosts, "Login Name", LoginName);
         doc.WriteString(Hosts, "Password", Password);
+        WriteLink(doc, Hosts, Transport, Terminal, IceColours);
         for (int i = 1; i <= 5; ++i)
             doc.WriteString(Hosts, "Last" + std::to_string(i), Last(i));
     });
@@ -213,6 +240,7 @@ bool THostInfo::LookupHost(const std::string &name, THostSettings &out) const
     out.AutoLogin = doc.ReadBool(name, "AutoLogin", false);
     out.LoginName = doc.ReadString(name, "Login Name", "");
     out.Password = doc.ReadString(name, "Password", "");
+    ReadLink(doc, name, out.Transport, out.Terminal, out.IceColours);
     return true;
 }
 
@@ -227,6 +255,7 @@ bool THostInfo::StoreHost(const std::string &name, const THostSettings &host)
         doc.WriteBool(name, "AutoLogin", host.AutoLogin);
         doc.WriteString(name, "Login Name", host.LoginName);
         doc.WriteString(name, "Password", host.Password);
+        WriteLink(doc, name, host.Transport, host.Terminal, host.IceColours);
     });
 }
 

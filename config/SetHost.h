@@ -18,6 +18,9 @@ struct THostSettings
     bool AutoLogin = false;
     std::string LoginName;
     std::string Password;
+    THostTransport Transport = THostTransport::Tcp;
+    THostTerminal Terminal = THostTerminal::Classic;
+    bool IceColours = false;
 };
 
 class THostInfo
@@ -39,6 +42,9 @@ public:
     bool AutoLogin = false;
     std::string LoginName;
     std::string Password;
+    THostTransport Transport = THostTransport::Tcp;
+    THostTerminal Terminal = THostTerminal::Classic;
+    bool IceColours = false;
     std::string Last1, Last2, Last3, Last4, Last5;
 
     // Recent name i (1..5), most recent first.
