@@ -4,6 +4,7 @@
 #include "terminal/qt/ColorTTYWidget.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -23,10 +24,9 @@ QToolButton *Button(QWidget *parent, const char *name, const QString &text, cons
     return b;
 }
 
-bool Before(const TCellSpan &a, const TCellSpan &b)
-{
-    return a.Row != b.Row ? a.Row < b.Row : a.X1 < b.X1;
-}
+// A slice of the search: short enough for the window to stay responsive.
+constexpr int SliceMs = 8;
+constexpr int RowsPerStep = 4096;
 
 } // namespace
 
@@ -62,8 +62,8 @@ TFindBar::TFindBar(TColorTTYWidget *terminal) : QWidget(terminal), Terminal(term
     row->addWidget(lbCount);
     row->addWidget(close);
 
-    connect(edFind, &QLineEdit::textChanged, this, [this] { Search(true); });
-    connect(cbMatchCase, &QCheckBox::toggled, this, [this] { Search(true); });
+    connect(edFind, &QLineEdit::textChanged, this, &TFindBar::NewSearch);
+    connect(cbMatchCase, &QCheckBox::toggled, this, &TFindBar::NewSearch);
     connect(prev, &QToolButton::clicked, this, &TFindBar::FindPrevious);
     connect(next, &QToolButton::clicked, this, &TFindBar::FindNext);
     connect(close, &QToolButton::clicked, this, &TFindBar::Close);
@@ -71,8 +71,14 @@ TFindBar::TFindBar(TColorTTYWidget *terminal) : QWidget(terminal), Terminal(term
     Again.setInterval(250);
     // New output: the hits follow, the view stays where the user is reading.
     connect(&Again, &QTimer::timeout, this, [this] {
-        if (IsOpen()) Search(false);
+        if (!IsOpen()) return;
+        Finder.Refresh(Terminal->Tty());
+        Follow = false;
+        RunSlice();
     });
+    Slice.setSingleShot(true);
+    Slice.setInterval(0);
+    connect(&Slice, &QTimer::timeout, this, &TFindBar::RunSlice);
     terminal->installEventFilter(this);
     hide();
 }
@@ -85,16 +91,16 @@ void TFindBar::Open()
     raise();
     edFind->setFocus();
     edFind->selectAll();
-    Search(true);
+    NewSearch();
 }
 
 void TFindBar::Close()
 {
     hide();
     Again.stop();
-    Matches.clear();
-    CurrentIndex = -1;
-    Terminal->SetHighlights({}, {});
+    Slice.stop();
+    Finder.Stop();
+    Terminal->SetHighlights(nullptr, {});
     // Back to where the user was reading before the search moved the view.
     TColorTTY &tty = Terminal->Tty();
     tty.ScrollTo(tty.Left, OpenedAt);
@@ -106,51 +112,72 @@ void TFindBar::TerminalChanged()
     if (IsOpen() && !edFind->text().isEmpty() && !Again.isActive()) Again.start();
 }
 
-void TFindBar::Search(bool follow)
+int TFindBar::CurrentIndex() const
+{
+    const size_t n = Finder.Count();
+    if (n == 0) return -1;
+    const TSearchHit &at = Stepped ? CurrentHit : Anchor;
+    return int(std::min(Finder.IndexAt(at.Row, at.X), n - 1));
+}
+
+void TFindBar::NewSearch()
 {
     const TColorTTY &tty = Terminal->Tty();
-    // Stay on the hit the user is at; a new search starts from the newest text.
-    TCellSpan at{tty.Rows, 0, 0};
-    if (CurrentIndex >= 0) at = Matches[size_t(CurrentIndex)].Spans.front();
-    const std::string needle = cp437::FromUtf8(edFind->text().toStdString());
-    Matches = FindInScrollback(tty, needle, cbMatchCase->isChecked());
-    CurrentIndex = -1;
-    for (size_t i = 0; i < Matches.size(); ++i)
-        if (!Before(Matches[i].Spans.front(), at)) {
-            CurrentIndex = int(i);
-            break;
-        }
-    if (CurrentIndex < 0) CurrentIndex = int(Matches.size()) - 1;
-    Show(follow);
+    // Stay on the match the user is at; a new search starts from the newest text.
+    const int i = CurrentIndex();
+    Anchor = i >= 0 ? Finder.Hit(size_t(i)) : TSearchHit{tty.RowNumber(tty.Rows), 0, 0};
+    Stepped = false;
+    Finder.Start(tty, cp437::FromUtf8(edFind->text().toStdString()), cbMatchCase->isChecked());
+    Follow = true;
+    Slice.stop();
+    RunSlice();
+}
+
+void TFindBar::RunSlice()
+{
+    QElapsedTimer clock;
+    clock.start();
+    const TColorTTY &tty = Terminal->Tty();
+    while (!Finder.Step(tty, RowsPerStep) && clock.elapsed() < SliceMs) {
+    }
+    Show(Follow);
+    if (Finder.Done())
+        Follow = false;
+    else
+        Slice.start();
 }
 
 void TFindBar::Step(int direction)
 {
-    if (Matches.empty()) return;
-    const int n = int(Matches.size());
-    CurrentIndex = ((CurrentIndex < 0 ? 0 : CurrentIndex + direction) % n + n) % n;
+    const int n = MatchCount();
+    if (n == 0) return;
+    const int i = CurrentIndex();
+    CurrentHit = Finder.Hit(size_t(((i < 0 ? 0 : i + direction) % n + n) % n));
+    Stepped = true;
     Show(true);
 }
 
 void TFindBar::Show(bool follow)
 {
-    std::vector<TCellSpan> all, current;
-    for (const TTextMatch &m : Matches)
-        all.insert(all.end(), m.Spans.begin(), m.Spans.end());
-    if (CurrentIndex >= 0) {
-        current = Matches[size_t(CurrentIndex)].Spans;
+    const int i = CurrentIndex();
+    const TSearchHit current = i >= 0 ? Finder.Hit(size_t(i)) : TSearchHit{};
+    if (i >= 0 && follow) {
         TColorTTY &tty = Terminal->Tty();
-        const int row = current.front().Row;
-        if (follow && (row < tty.Top || current.back().Row >= tty.Top + tty.VisibleRows))
-            tty.ScrollTo(tty.Left, row - tty.VisibleRows / 2);
+        const std::vector<TCellSpan> spans = Finder.Spans(tty, current);
+        if (!spans.empty() &&
+            (spans.front().Row < tty.Top || spans.back().Row >= tty.Top + tty.VisibleRows))
+            tty.ScrollTo(tty.Left, spans.front().Row - tty.VisibleRows / 2);
     }
-    Terminal->SetHighlights(std::move(all), std::move(current));
+    Terminal->SetHighlights(&Finder, current);
+    const int n = MatchCount();
     if (edFind->text().isEmpty())
         lbCount->clear();
-    else if (Matches.empty())
+    else if (!Finder.Done())
+        lbCount->setText(tr("%1 found\u2026").arg(n));
+    else if (n == 0)
         lbCount->setText(tr("No matches"));
     else
-        lbCount->setText(tr("%1 of %2").arg(CurrentIndex + 1).arg(Matches.size()));
+        lbCount->setText(tr("%1 of %2%3").arg(i + 1).arg(n).arg(Finder.IsCapped() ? QStringLiteral("+") : QString()));
 }
 
 void TFindBar::Place()

@@ -31,19 +31,23 @@ public:
     // The terminal received output: search again soon (rows may have moved).
     void TerminalChanged();
 
-    int MatchCount() const { return int(Matches.size()); }
+    int MatchCount() const { return int(Finder.Count()); }
     // Index of the current match, -1 when there is none.
-    int Current() const { return CurrentIndex; }
-    const std::vector<TTextMatch> &AllMatches() const { return Matches; }
+    int Current() const { return CurrentIndex(); }
+    // The whole text is searched (a long history takes a few event-loop turns).
+    bool IsSearchDone() const { return Finder.Done(); }
+    const TScrollbackSearch &Search() const { return Finder; }
     QLineEdit *TextBox() const { return edFind; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *e) override;
 
 private:
-    // Searches again; keeps the current match where the text still matches there.
-    // `follow`: scroll the current hit into view.
-    void Search(bool follow);
+    // A new search from the newest text, or from the current match where there is one.
+    void NewSearch();
+    int CurrentIndex() const;
+    // Searches for a few milliseconds, then shows what was found; goes on in later turns.
+    void RunSlice();
     void Step(int direction);
     void Show(bool follow);
     void Place();
@@ -53,7 +57,12 @@ private:
     QCheckBox *cbMatchCase;
     QLabel *lbCount;
     QTimer Again;
-    std::vector<TTextMatch> Matches;
-    int CurrentIndex = -1;
-    int OpenedAt = 0; // the view's top row when the bar opened
+    QTimer Slice;
+    TScrollbackSearch Finder;
+    // The current match is the first at or after Anchor (the newest when none is), until
+    // the user steps: then it is CurrentHit. Both by row number, so they stay with the text.
+    TSearchHit Anchor, CurrentHit;
+    bool Stepped = false;
+    bool Follow = false; // scroll to the current match while the search runs
+    int OpenedAt = 0;      // the view's top row when the bar opened
 };

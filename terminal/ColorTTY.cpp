@@ -195,7 +195,7 @@ void TColorTTY::MakeCursorVisible()
 void TColorTTY::ScrollTo(int left, int top)
 {
     left = std::clamp(left, 0, MaxLeft);
-    top = std::clamp(top, 0, MaxTop);
+    top = std::clamp(top, FirstRow(), MaxTop);
     ScrolledBack = top < Rows - VisibleRows;
     if (left == Left && top == Top) return;
     const int oldLeft = Left, oldTop = Top;
@@ -215,6 +215,54 @@ void TColorTTY::HandleScrollMessage()
     ScrollWaiting = false;
     ScrollWaitDX = ScrollWaitDY = 0;
     ScrollTo(Left + dx, Top + dy);
+}
+
+// ---------------------------------------------------------------- the history
+
+void TColorTTY::ScrollRingUp()
+{
+    History.Push(RowChars(0), RowAttrs(0), Cols);
+    ++Scrolled;
+    RingStart = RingStart + 1 == Rows ? 0 : RingStart + 1;
+    EraseCells(0, Rows - 1, Cols);
+    if (Top > FirstRow()) {
+        --Top;
+        if (HasWindow()) ViewPtr->TopRenumbered();
+    } else {
+        // the view already shows the oldest row: the picture itself moved up
+        InvalidateAll();
+    }
+}
+
+TRowView TColorTTY::HistoryRowAt(int y, TRowScratch &s) const
+{
+    s.Chars.resize(size_t(Cols));
+    s.Attrs.resize(size_t(Cols));
+    History.Read(y + History.Count(), s.Chars.data(), s.Attrs.data(), Cols);
+    return {s.Chars.data(), s.Attrs.data()};
+}
+
+void TColorTTY::SetHistoryLimit(int rows)
+{
+    const int before = History.Count();
+    History.SetLimit(rows);
+    if (History.Count() != before) HistoryShrank();
+}
+
+void TColorTTY::ClearHistory()
+{
+    const int before = History.Count();
+    History.Clear();
+    if (before != 0) HistoryShrank();
+}
+
+void TColorTTY::HistoryShrank()
+{
+    const int first = FirstRow();
+    for (TCellPoint *p : {&SelStart, &SelEnd, &AnchorCell, &MouseCell})
+        if (p->y < first) *p = {0, first};
+    if (Top < first) ScrollTo(Left, first);
+    InvalidateAll(); // the scroll range changed
 }
 
 // ---------------------------------------------------------------- erasing

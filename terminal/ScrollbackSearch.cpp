@@ -3,61 +3,218 @@
 #include "terminal/ColorTTY.h"
 
 #include <algorithm>
-#include <string>
+#include <array>
+#include <cstring>
 
 namespace {
 
-char Fold(char c)
-{
-    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-}
+const std::array<char, 256> FoldTable = [] {
+    std::array<char, 256> t{};
+    for (int c = 0; c < 256; ++c)
+        t[size_t(c)] = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return t;
+}();
 
-bool Blank(uint8_t c)
+bool Blank(char c)
 {
     return c == ' ' || c == 0;
 }
 
+// Row y's characters as they are searched: Cols of them, or fewer for a history row whose
+// trailing spaces the store left out.
+std::string_view RowText(const TColorTTY &t, int y)
+{
+    if (y >= 0) return {reinterpret_cast<const char *>(t.RowChars(y)), size_t(t.Cols)};
+    const std::string_view s = t.HistoryStore().Text(y + t.HistoryRows());
+    return s.substr(0, size_t(t.Cols));
+}
+
+// The text of row y runs on into the next row: it reached the last cell.
+bool Joined(const TColorTTY &t, int y, std::string_view chars)
+{
+    return y + 1 < t.Rows && chars.size() == size_t(t.Cols) && !Blank(chars.back());
+}
+
+// Number of the row where the line holding the ring's first row begins: hits from there on
+// may change with the ring.
+int64_t RingLineStart(const TColorTTY &t)
+{
+    int y = 0;
+    while (y > t.FirstRow() && Joined(t, y - 1, RowText(t, y - 1)))
+        --y;
+    return t.RowNumber(y);
+}
+
+uint64_t Key(int64_t row, int x)
+{
+    return uint64_t(row) << 16 | uint64_t(x);
+}
+
 } // namespace
 
-std::vector<TTextMatch> FindInScrollback(const TColorTTY &tty, std::string_view needle, bool matchCase)
+void TScrollbackSearch::Start(const TColorTTY &tty, std::string_view needle, bool matchCase)
 {
-    std::vector<TTextMatch> found;
-    if (needle.empty() || tty.Cols <= 0) return found;
-    // The buffer as text: joined rows run on, other rows end in a '\n' that maps to no cell.
-    std::string text;
-    std::vector<int> cell; // y * Cols + x per text byte, -1 for a line end
-    text.reserve(size_t(tty.Rows) * size_t(tty.Cols + 1));
-    cell.reserve(text.capacity());
-    for (int y = 0; y < tty.Rows; ++y) {
-        const uint8_t *row = tty.RowChars(y);
-        const bool joined = y + 1 < tty.Rows && !Blank(row[tty.Cols - 1]);
-        int end = tty.Cols;
-        if (!joined)
-            while (end > 0 && Blank(row[end - 1]))
-                --end;
-        for (int x = 0; x < end; ++x) {
-            text += matchCase ? char(row[x]) : Fold(char(row[x]));
-            cell.push_back(y * tty.Cols + x);
-        }
-        if (!joined) {
-            text += '\n';
-            cell.push_back(-1);
-        }
-    }
-    std::string key(needle);
-    if (!matchCase) std::transform(key.begin(), key.end(), key.begin(), Fold);
+    Stop();
+    Needle = needle.substr(0, MaxNeedle);
+    MatchCase = matchCase;
+    if (!MatchCase)
+        for (char &c : Needle)
+            c = FoldTable[uint8_t(c)];
+    Cols = tty.Cols;
+    DownAt = tty.RowNumber(tty.Rows);
+    DownActive = !Needle.empty();
+    Frozen = RingLineStart(tty);
+}
 
-    for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + key.size())) {
-        TTextMatch m;
-        for (size_t i = at; i < at + key.size(); ++i) {
-            if (cell[i] < 0) continue;
-            const int y = cell[i] / tty.Cols, x = cell[i] % tty.Cols;
-            if (!m.Spans.empty() && m.Spans.back().Row == y && m.Spans.back().X2 == x)
-                ++m.Spans.back().X2;
-            else
-                m.Spans.push_back({y, x, x + 1});
-        }
-        if (!m.Spans.empty()) found.push_back(std::move(m));
+void TScrollbackSearch::Stop()
+{
+    Needle.clear();
+    Hits.clear();
+    UpActive = DownActive = Capped = false;
+}
+
+void TScrollbackSearch::Refresh(const TColorTTY &tty)
+{
+    if (Needle.empty()) return;
+    if (tty.Cols != Cols) {
+        // Every row number now means other cells.
+        const std::string needle = Needle;
+        Start(tty, needle, MatchCase);
+        return;
     }
-    return found;
+    DropTrimmed(tty);
+    // The first row whose hits may be out of date or that is not searched yet.
+    const int64_t from = UpActive ? std::min(UpAt, Frozen) : Frozen;
+    while (!Hits.empty() && int64_t(Hits.back() >> 16) >= from)
+        Hits.pop_back();
+    if (DownActive && DownAt > from) DownAt = from;
+    UpAt = from;
+    UpActive = true;
+    Frozen = std::max(RingLineStart(tty), from);
+}
+
+void TScrollbackSearch::DropTrimmed(const TColorTTY &tty)
+{
+    const int64_t oldest = tty.RowNumber(tty.FirstRow());
+    while (!Hits.empty() && int64_t(Hits.front() >> 16) < oldest)
+        Hits.pop_front();
+    if (UpActive && UpAt < oldest) UpAt = oldest;
+}
+
+bool TScrollbackSearch::Step(const TColorTTY &tty, int rows)
+{
+    if (Needle.empty()) return true;
+    if (tty.Cols != Cols) Refresh(tty);
+    DropTrimmed(tty);
+    const int64_t oldest = tty.RowNumber(tty.FirstRow());
+    const int64_t end = tty.RowNumber(tty.Rows);
+    while (rows > 0 && UpActive) {
+        if (UpAt >= end) {
+            UpActive = false;
+            break;
+        }
+        // One line: rows while they run on into the next.
+        int64_t last = UpAt;
+        for (int y = tty.RowOfNumber(last); last + 1 < end && Joined(tty, y, RowText(tty, y)); ++y)
+            ++last;
+        rows -= SearchLine(tty, UpAt, last + 1, false);
+        UpAt = last + 1;
+    }
+    while (rows > 0 && DownActive) {
+        DownAt = std::min(DownAt, end);
+        if (DownAt <= oldest || Capped) {
+            DownActive = false;
+            break;
+        }
+        int64_t first = DownAt - 1;
+        for (int y = tty.RowOfNumber(first) - 1; first > oldest && Joined(tty, y, RowText(tty, y)); --y)
+            --first;
+        rows -= SearchLine(tty, first, DownAt, true);
+        DownAt = first;
+    }
+    return Done();
+}
+
+int TScrollbackSearch::SearchLine(const TColorTTY &tty, int64_t first, int64_t end, bool front)
+{
+    const int count = int(end - first);
+    const int y0 = tty.RowOfNumber(first);
+    std::string_view text = RowText(tty, y0);
+    if (count > 1 || !MatchCase) {
+        Line.clear();
+        for (int y = y0; y < y0 + count; ++y) {
+            const std::string_view row = y == y0 ? text : RowText(tty, y);
+            const size_t at = Line.size();
+            Line.append(row);
+            if (!MatchCase)
+                for (size_t i = at; i < Line.size(); ++i)
+                    Line[i] = FoldTable[uint8_t(Line[i])];
+        }
+        text = Line;
+    }
+    while (!text.empty() && Blank(text.back()))
+        text.remove_suffix(1);
+    Found.clear();
+    const size_t n = Needle.size();
+    for (size_t at = 0; at + n <= text.size();) {
+        const void *p = memmem(text.data() + at, text.size() - at, Needle.data(), n);
+        if (!p) break;
+        const size_t pos = size_t(static_cast<const char *>(p) - text.data());
+        Found.push_back(Key(first + int64_t(pos / size_t(Cols)), int(pos % size_t(Cols))));
+        at = pos + n;
+    }
+    if (front) {
+        size_t room = MaxHits - std::min(MaxHits, Hits.size());
+        for (auto it = Found.rbegin(); it != Found.rend(); ++it) {
+            if (room-- == 0) {
+                Capped = true;
+                break;
+            }
+            Hits.push_front(*it);
+        }
+    } else {
+        Hits.insert(Hits.end(), Found.begin(), Found.end());
+        while (Hits.size() > MaxHits) {
+            Hits.pop_front();
+            Capped = true;
+        }
+    }
+    return count;
+}
+
+TSearchHit TScrollbackSearch::Hit(size_t i) const
+{
+    const uint64_t k = Hits[i];
+    return {int64_t(k >> 16), int(k & 0xFFFF), int(Needle.size())};
+}
+
+size_t TScrollbackSearch::IndexAt(int64_t row, int x) const
+{
+    return size_t(std::lower_bound(Hits.begin(), Hits.end(), Key(row, std::clamp(x, 0, 0xFFFF))) - Hits.begin());
+}
+
+std::vector<TCellSpan> TScrollbackSearch::Spans(const TColorTTY &tty, const TSearchHit &hit) const
+{
+    std::vector<TCellSpan> spans;
+    int y = tty.RowOfNumber(hit.Row), x = hit.X;
+    for (int left = hit.Len; left > 0 && y < tty.Rows && x < tty.Cols; ++y, x = 0) {
+        const int n = std::min(left, tty.Cols - x);
+        if (y >= tty.FirstRow()) spans.push_back({y, x, x + n});
+        left -= n;
+    }
+    return spans;
+}
+
+void TScrollbackSearch::SpansOnRows(const TColorTTY &tty, int y0, int y1, std::vector<TCellSpan> &out) const
+{
+    if (Hits.empty() || tty.Cols <= 0) return;
+    // A hit may start this many rows above the first row and still reach it.
+    const int64_t reach = int64_t(Needle.size()) / tty.Cols + 1;
+    const int64_t end = tty.RowNumber(y1);
+    for (size_t i = IndexAt(tty.RowNumber(y0) - reach, 0); i < Hits.size(); ++i) {
+        const TSearchHit h = Hit(i);
+        if (h.Row >= end) break;
+        for (const TCellSpan &s : Spans(tty, h))
+            if (s.Row >= y0 && s.Row < y1) out.push_back(s);
+    }
 }

@@ -113,7 +113,7 @@ void TColorTTYWidget::UpdateScrollBar()
     const TColorTTY &t = *Model;
     QScrollBar *bar = verticalScrollBar();
     SettingBar = true;
-    bar->setRange(0, std::max(1, t.MaxTop));
+    bar->setRange(t.FirstRow(), std::max(1, t.MaxTop)); // the history above the ring
     bar->setSingleStep(1);
     bar->setPageStep(std::max(1, t.VisibleRows));
     bar->setValue(t.Top);
@@ -152,7 +152,7 @@ void TColorTTYWidget::ScrollStep(Qt::Orientation direction, TScrollCode code, in
         value = pos;
         break;
     case scTop:
-        value = 0;
+        value = horizontal ? 0 : t.FirstRow();
         break;
     case scBottom:
         value = max;

@@ -11,11 +11,16 @@
 
 namespace {
 
+// Every hit's cells, the search run to its end in small steps.
 std::vector<std::vector<TCellSpan>> Find(const TColorTTY &t, const char *needle, bool matchCase = false)
 {
+    TScrollbackSearch search;
+    search.Start(t, needle, matchCase);
+    while (!search.Step(t, 3)) {
+    }
     std::vector<std::vector<TCellSpan>> out;
-    for (const TTextMatch &m : FindInScrollback(t, needle, matchCase))
-        out.push_back(m.Spans);
+    for (size_t i = 0; i < search.Count(); ++i)
+        out.push_back(search.Spans(t, search.Hit(i)));
     return out;
 }
 
