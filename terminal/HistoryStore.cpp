@@ -1,7 +1,6 @@
 // A row is stored as: its width, the count n of its characters up to the last that is not
-// a space, those n characters, the count k of its attribute runs, then k - 1 runs as length
-// and attribute, and the last run's attribute alone (it reaches to the end of the row).
-// Counts and lengths are 7-bit varints: one byte for anything below 128.
+// a space, those n characters, then its attribute runs as length and attribute until they
+// cover the width. Counts and lengths are 7-bit varints: one byte for anything below 128.
 #include "terminal/HistoryStore.h"
 
 #include <algorithm>
@@ -11,13 +10,14 @@ namespace {
 
 constexpr uint32_t BlockSize = 65536; // row offsets inside a block fit in 16 bits
 
-void PutCount(std::vector<uint8_t> &out, uint32_t v)
+uint8_t *PutCount(uint8_t *out, uint32_t v)
 {
     while (v >= 0x80) {
-        out.push_back(uint8_t(v | 0x80));
+        *out++ = uint8_t(v | 0x80);
         v >>= 7;
     }
-    out.push_back(uint8_t(v));
+    *out++ = uint8_t(v);
+    return out;
 }
 
 uint32_t GetCount(const uint8_t *&p)
@@ -30,6 +30,36 @@ uint32_t GetCount(const uint8_t *&p)
     }
 }
 
+uint64_t Load8(const uint8_t *p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+// Length of the run of bytes equal to p[0] in p[0 .. count-1], eight at a time.
+int RunLength(const uint8_t *p, int count)
+{
+    const uint64_t all = 0x0101010101010101ull * p[0];
+    int x = 1;
+    for (; x + 8 <= count; x += 8)
+        if (const uint64_t d = Load8(p + x) ^ all) return x + __builtin_ctzll(d) / 8;
+    while (x < count && p[x] == p[0])
+        ++x;
+    return x;
+}
+
+// Count of bytes before the trailing spaces of p[0 .. count-1].
+int TrimmedLength(const uint8_t *p, int count)
+{
+    constexpr uint64_t spaces = 0x2020202020202020ull;
+    while (count >= 8 && Load8(p + count - 8) == spaces)
+        count -= 8;
+    while (count > 0 && p[count - 1] == ' ')
+        --count;
+    return count;
+}
+
 } // namespace
 
 void THistoryStore::SetLimit(int rows)
@@ -37,7 +67,6 @@ void THistoryStore::SetLimit(int rows)
     FLimit = std::clamp(rows, 0, MaxHistoryRows);
     if (FLimit == 0) {
         Clear();
-        Scratch = {};
         return;
     }
     while (FCount > FLimit)
@@ -56,40 +85,32 @@ void THistoryStore::Push(const uint8_t *chars, const uint8_t *attrs, int width)
 {
     if (FLimit == 0) return;
     width = std::max(width, 0);
-    int n = width;
-    while (n > 0 && chars[n - 1] == ' ')
-        --n;
-    Scratch.clear();
-    PutCount(Scratch, uint32_t(width));
-    PutCount(Scratch, uint32_t(n));
-    Scratch.insert(Scratch.end(), chars, chars + n);
-    // Runs: count them first, so the count can lead.
-    uint32_t runs = width > 0 ? 1 : 0;
-    for (int x = 1; x < width; ++x)
-        runs += attrs[x] != attrs[x - 1];
-    PutCount(Scratch, runs);
-    for (int x = 0; x < width;) {
-        int end = x + 1;
-        while (end < width && attrs[end] == attrs[x])
-            ++end;
-        if (end < width) PutCount(Scratch, uint32_t(end - x));
-        Scratch.push_back(attrs[x]);
-        x = end;
-    }
-
-    const uint32_t size = uint32_t(Scratch.size());
-    if (Blocks.empty() || Blocks.back().Size - Blocks.back().Used < size) {
+    const int n = TrimmedLength(chars, width);
+    // Room for the worst case: a run needs at most one byte for each of its cells besides
+    // its attribute.
+    const uint32_t most = 10 + uint32_t(n) + 2 * uint32_t(width);
+    if (Blocks.empty() || Blocks.back().Size - Blocks.back().Used < most) {
         if (!Blocks.empty()) Blocks.back().Offsets.shrink_to_fit();
         Block b;
-        b.Size = std::max(BlockSize, size); // a row too big for a block gets one of its own
+        b.Size = std::max(BlockSize, most); // a row too big for a block gets one of its own
         b.Data.reset(new uint8_t[b.Size]);
         b.FirstRow = FFirst + FCount;
         Blocks.push_back(std::move(b));
     }
     Block &b = Blocks.back();
     b.Offsets.push_back(uint16_t(b.Used));
-    std::memcpy(b.Data.get() + b.Used, Scratch.data(), size);
-    b.Used += size;
+    uint8_t *const start = b.Data.get() + b.Used;
+    uint8_t *p = PutCount(start, uint32_t(width));
+    p = PutCount(p, uint32_t(n));
+    std::memcpy(p, chars, size_t(n));
+    p += n;
+    for (int x = 0; x < width;) {
+        const int len = RunLength(attrs + x, width - x);
+        p = PutCount(p, uint32_t(len));
+        *p++ = attrs[x];
+        x += len;
+    }
+    b.Used += uint32_t(p - start);
     ++FCount;
     if (FCount > FLimit) DropOldest();
 }
@@ -152,19 +173,18 @@ void THistoryStore::Read(int i, uint8_t *chars, uint8_t *attrs, int width) const
     const int n = int(GetCount(p));
     std::memcpy(chars, p, size_t(std::min(n, width)));
     p += n;
-    uint32_t runs = GetCount(p);
-    for (int x = 0; runs > 0 && x < width; --runs) {
-        const int len = runs > 1 ? int(GetCount(p)) : w - x;
+    for (int x = 0; x < w && x < width;) {
+        const int len = int(GetCount(p));
         const uint8_t a = *p++;
         const int end = std::min(width, x + len);
         std::memset(attrs + x, a, size_t(std::max(0, end - x)));
-        x = end;
+        x += len;
     }
 }
 
 size_t THistoryStore::Bytes() const
 {
-    size_t bytes = Scratch.capacity();
+    size_t bytes = 0;
     for (const Block &b : Blocks)
         bytes += sizeof b + b.Size + b.Offsets.capacity() * sizeof(uint16_t);
     return bytes;

@@ -52,6 +52,5 @@ private:
     int FLimit = 0;
     int64_t FFirst = 0; // serial of the oldest row held
     int64_t FCount = 0;
-    std::vector<uint8_t> Scratch; // one row being encoded
     mutable size_t LastBlock = 0;
 };

@@ -108,59 +108,67 @@ bool TScrollbackSearch::Step(const TColorTTY &tty, int rows)
     DropTrimmed(tty);
     const int64_t oldest = tty.RowNumber(tty.FirstRow());
     const int64_t end = tty.RowNumber(tty.Rows);
-    while (rows > 0 && UpActive) {
+    rows = std::max(rows, 1);
+    if (UpActive) {
         if (UpAt >= end) {
             UpActive = false;
-            break;
+        } else {
+            // Whole lines: on while the last row runs on into the next.
+            int64_t last = std::min(end, UpAt + rows) - 1;
+            for (int y = tty.RowOfNumber(last); last + 1 < end && Joined(tty, y, RowText(tty, y)); ++y)
+                ++last;
+            SearchRows(tty, UpAt, last + 1, false);
+            UpAt = last + 1;
+            return false;
         }
-        // One line: rows while they run on into the next.
-        int64_t last = UpAt;
-        for (int y = tty.RowOfNumber(last); last + 1 < end && Joined(tty, y, RowText(tty, y)); ++y)
-            ++last;
-        rows -= SearchLine(tty, UpAt, last + 1, false);
-        UpAt = last + 1;
     }
-    while (rows > 0 && DownActive) {
+    if (DownActive) {
         DownAt = std::min(DownAt, end);
         if (DownAt <= oldest || Capped) {
             DownActive = false;
-            break;
+        } else {
+            // Whole lines: back while the row before runs on into the first.
+            int64_t first = std::max(oldest, DownAt - rows);
+            for (int y = tty.RowOfNumber(first) - 1; first > oldest && Joined(tty, y, RowText(tty, y)); --y)
+                --first;
+            SearchRows(tty, first, DownAt, true);
+            DownAt = first;
         }
-        int64_t first = DownAt - 1;
-        for (int y = tty.RowOfNumber(first) - 1; first > oldest && Joined(tty, y, RowText(tty, y)); --y)
-            --first;
-        rows -= SearchLine(tty, first, DownAt, true);
-        DownAt = first;
     }
     return Done();
 }
 
-int TScrollbackSearch::SearchLine(const TColorTTY &tty, int64_t first, int64_t end, bool front)
+void TScrollbackSearch::SearchRows(const TColorTTY &tty, int64_t first, int64_t end, bool front)
 {
-    const int count = int(end - first);
-    const int y0 = tty.RowOfNumber(first);
-    std::string_view text = RowText(tty, y0);
-    if (count > 1 || !MatchCase) {
-        Line.clear();
-        for (int y = y0; y < y0 + count; ++y) {
-            const std::string_view row = y == y0 ? text : RowText(tty, y);
-            const size_t at = Line.size();
-            Line.append(row);
-            if (!MatchCase)
-                for (size_t i = at; i < Line.size(); ++i)
-                    Line[i] = FoldTable[uint8_t(Line[i])];
+    // The rows as one text: a row that runs on is joined to the next, other rows end in a
+    // line break that no needle holds.
+    Text.clear();
+    RowStart.clear();
+    for (int y = tty.RowOfNumber(first), stop = tty.RowOfNumber(end); y < stop; ++y) {
+        std::string_view row = RowText(tty, y);
+        RowStart.push_back(uint32_t(Text.size()));
+        if (Joined(tty, y, row)) {
+            Text.append(row);
+            continue;
         }
-        text = Line;
+        while (!row.empty() && Blank(row.back()))
+            row.remove_suffix(1);
+        Text.append(row);
+        Text += '\n';
     }
-    while (!text.empty() && Blank(text.back()))
-        text.remove_suffix(1);
+    if (!MatchCase)
+        for (char &c : Text) // branch-free, so the compiler can do many at once
+            c = char(uint8_t(c) + (uint8_t(uint8_t(c) - 'A') < 26 ? 32 : 0));
     Found.clear();
     const size_t n = Needle.size();
-    for (size_t at = 0; at + n <= text.size();) {
-        const void *p = memmem(text.data() + at, text.size() - at, Needle.data(), n);
+    size_t k = 0;
+    for (size_t at = 0; at + n <= Text.size();) {
+        const void *p = memmem(Text.data() + at, Text.size() - at, Needle.data(), n);
         if (!p) break;
-        const size_t pos = size_t(static_cast<const char *>(p) - text.data());
-        Found.push_back(Key(first + int64_t(pos / size_t(Cols)), int(pos % size_t(Cols))));
+        const size_t pos = size_t(static_cast<const char *>(p) - Text.data());
+        while (k + 1 < RowStart.size() && RowStart[k + 1] <= pos)
+            ++k;
+        Found.push_back(Key(first + int64_t(k), int(pos - RowStart[k])));
         at = pos + n;
     }
     if (front) {
@@ -179,7 +187,6 @@ int TScrollbackSearch::SearchLine(const TColorTTY &tty, int64_t first, int64_t e
             Capped = true;
         }
     }
-    return count;
 }
 
 TSearchHit TScrollbackSearch::Hit(size_t i) const

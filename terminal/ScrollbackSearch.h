@@ -72,8 +72,8 @@ public:
     void SpansOnRows(const TColorTTY &tty, int y0, int y1, std::vector<TCellSpan> &out) const;
 
 private:
-    // Searches rows first .. end-1 (one line); returns how many rows that was.
-    int SearchLine(const TColorTTY &tty, int64_t first, int64_t end, bool front);
+    // Searches rows first .. end-1 (whole lines); their hits go in front or at the back.
+    void SearchRows(const TColorTTY &tty, int64_t first, int64_t end, bool front);
     void DropTrimmed(const TColorTTY &tty);
 
     std::string Needle; // folded unless MatchCase
@@ -90,6 +90,8 @@ private:
     int64_t DownAt = 0;
     int64_t Frozen = 0;
     bool Capped = false;
-    std::string Line;             // the line being searched
-    std::vector<uint64_t> Found; // its hits
+    // Reused by SearchRows: the rows' text, where each row starts in it, the hits.
+    std::string Text;
+    std::vector<uint32_t> RowStart;
+    std::vector<uint64_t> Found;
 };
