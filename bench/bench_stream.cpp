@@ -114,7 +114,8 @@ public:
 
 // Reads of ReadSize bytes through an engine into a fresh terminal per iteration.
 // Make(Tty) gives the engine, keeping alive whatever the engine needs.
-template <class TMake> void RunRoad(benchmark::State &State, const std::string &Stream, TMake Make)
+template <class TMake>
+void RunRoad(benchmark::State &State, const std::string &Stream, TMake Make, int HistoryLines = 0)
 {
     std::vector<uint8_t> Buf(ReadSize + 1);
     for (auto _ : State) {
@@ -125,6 +126,7 @@ template <class TMake> void RunRoad(benchmark::State &State, const std::string &
         Tty.SetVisibleSize(80, 25);
         Tty.Clear();
         Tty.MoveCursor(0, 819 - 25);
+        Tty.SetHistoryLimit(HistoryLines);
         const std::shared_ptr<TTelnetStateMachine> Engine = Make(Tty);
         Engine->OnTerminalOut = [&Tty](TTelnetStateMachine *, const char *Text) { Tty.Write(Text); };
         for (size_t Pos = 0; Pos < Stream.size(); Pos += ReadSize) {
@@ -147,9 +149,10 @@ template <class TMake> void RunRoad(benchmark::State &State, const std::string &
     State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * Stream.size()));
 }
 
-void RunOurs(benchmark::State &State, const std::string &Stream)
+void RunOurs(benchmark::State &State, const std::string &Stream, int HistoryLines = 0)
 {
-    RunRoad(State, Stream, [](TColorTTY &) { return std::make_shared<TTelnetStateMachine>(); });
+    RunRoad(
+        State, Stream, [](TColorTTY &) { return std::make_shared<TTelnetStateMachine>(); }, HistoryLines);
 }
 
 // The CLient engine of an ORVO host, with the offline editor and the stores wired as
@@ -207,6 +210,11 @@ void BM_BbsStream_winMarlet(benchmark::State &s)
 {
     RunOurs(s, Bbs().Ours);
 }
+// Every line that leaves the scrollback kept in a history of 1,000,000 lines.
+void BM_BbsStream_winMarlet_History(benchmark::State &s)
+{
+    RunOurs(s, Bbs().Ours, 1000000);
+}
 void BM_BbsStream_libvterm(benchmark::State &s)
 {
     RunVTerm(s, Bbs().VTerm);
@@ -225,6 +233,7 @@ void BM_PlainStream_libvterm(benchmark::State &s)
 }
 
 BENCHMARK(BM_BbsStream_winMarlet)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BbsStream_winMarlet_History)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BbsStream_libvterm)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ClientStream_winMarlet)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainStream_winMarlet)->Unit(benchmark::kMillisecond);

@@ -358,6 +358,7 @@ void TColorTTYWidget::paintEvent(QPaintEvent *e)
             p.fillRect(caret, Qt::white);
         }
     }
+    if (OnPainted) OnPainted(e->rect());
     if (!t.HasOption(coFlashing) || CharW <= 0) {
         t.FlashRect = {};
         return;

@@ -25,6 +25,7 @@ const QEvent::Type ScrollEvent = QEvent::Type(QEvent::User + 101); // WM_TTY_SCR
 
 constexpr int AutoScrollMs = 50;
 constexpr int FrameMs = 16; // lazy repaints at most this often
+constexpr int TypingMs = 250; // for this long after a key, what comes is painted at once (the echo)
 
 } // namespace
 
@@ -247,7 +248,8 @@ void TColorTTYWidget::ScheduleFlush()
 {
     if (FlushTimer.isActive()) return;
     const qint64 since = LastPaint.isValid() ? LastPaint.elapsed() : FrameMs;
-    FlushTimer.start(int(std::max<qint64>(0, FrameMs - since)), this);
+    const bool typing = LastKey.isValid() && LastKey.elapsed() < TypingMs;
+    FlushTimer.start(typing ? 0 : int(std::max<qint64>(0, FrameMs - since)), this);
 }
 
 void TColorTTYWidget::Flush()
@@ -442,6 +444,7 @@ bool IsBreakKey(const QKeyEvent *e, int key)
 
 void TColorTTYWidget::keyPressEvent(QKeyEvent *e)
 {
+    LastKey.start();
     TColorTTY &t = *Model;
     int key = e->key();
     if (OnKeyDown) OnKeyDown(e, key);

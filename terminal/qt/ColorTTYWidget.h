@@ -68,6 +68,8 @@ public:
     std::function<void(char &ch)> OnKeyPress;
     std::function<void(QMouseEvent *event)> OnMouseDown, OnMouseMove, OnMouseUp;
     std::function<void()> OnDblClick;
+    // Runs after each paint with the area painted (benchmarks time what reaches the screen).
+    std::function<void(const QRect &area)> OnPainted;
 
     // Paints the cells under `clip` (client pixels) with `p`; what paintEvent does.
     void PaintCells(QPainter &p, const QRect &clip);
@@ -149,6 +151,7 @@ private:
     QBasicTimer CaretBlink; // the caret's own on/off phase
     QBasicTimer FlushTimer; // hands collected repaints to the paint cycle
     QElapsedTimer LastPaint;
+    QElapsedTimer LastKey; // the user is typing: the echo is not held back for a frame
     QRect DirtyRect;
     bool DirtyAll = false;
     bool BarDirty = false;
