@@ -29,6 +29,7 @@ public:
     static constexpr const char *ContextProperty = "helpContext";
     static constexpr int MainWindowContext = 2; // what F1 shows when nothing names a topic
     static constexpr int HelpMenuContext = 11;  // the Help menu and the help window itself
+    static constexpr int HistoryContext = 25;   // the history and Edit "Clear History..."
 
     explicit THelpSystem(QObject *parent = nullptr);
     ~THelpSystem() override;

@@ -32,6 +32,7 @@ enum class TMenuItem : uint8_t {
     EditColours,
     EditFindDivider,
     EditFind,
+    EditClearHistory,
     ViewMessages,
     OptionsPreferences,
     OptionsFont,

@@ -9,6 +9,7 @@
 #include "shell/ALStatusBar.h"
 #include "shell/Conlight.h"
 #include "shell/FindBar.h"
+#include "shell/HelpSystem.h"
 #include "shell/KeyMap.h"
 #include "shell/MessageHistory.h"
 #include "terminal/qt/ColorTTYWidget.h"
@@ -88,6 +89,8 @@ constexpr TMenuRow MenuRows[] = {
     {M::EditFindDivider, mnEdit, "EditFindDivider", "", "", 0, nullptr, ifSeparator},
     {M::EditFind, mnEdit, "EditFindItem", "&Find...", " Find text in the scrollback (F3 next, Shift+F3 previous).",
      14, &TTTYForm::EditFindItemClick},
+    {M::EditClearHistory, mnEdit, "EditClearHistoryItem", "Clear &History...",
+     " Forget the lines kept above the scrollback.", THelpSystem::HistoryContext, &TTTYForm::EditClearHistoryItemClick},
     {M::ViewMessages, mnView, "ViewMessagesItem", "&Messages", " Show the express messages of this session.", 15,
      &TTTYForm::ViewMessagesItemClick, ifCheckable},
     {M::OptionsPreferences, mnOptions, "OptionsPreferencesItem", "&Preferences...",
@@ -171,6 +174,9 @@ void TTTYForm::CreateMenus()
                     [this, h = row.Handler] { Guarded([&] { (this->*h)(); }); });
         FItems[size_t(row.Id)] = a;
     }
+    // Clear History... is offered while there is a history to clear.
+    connect(menus[mnEdit], &QMenu::aboutToShow, this,
+            [this] { Item(M::EditClearHistory)->setEnabled(FColourTTY->Tty().HistoryRows() > 0); });
     for (int i = 1; i <= 5; ++i)
         connect(Item(RecentItem(i)), &QAction::triggered, this, [this, i] { Guarded([&] { FileLastClick(i); }); });
     // Shortcuts that never change.

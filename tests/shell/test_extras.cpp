@@ -147,7 +147,9 @@ TEST_F(Extras, NoticesForAcceptedMessagesInTheBackgroundAndAHistoryOf500)
         return "\xff\xa7\r\n*** Message from \x01n" + name + "\x01N at 12:00 ***\r\n" + text + "\xff\xa8";
     };
     Server.Write(message("bob", "killed") + message("ann", "\x01gHello\r\nsecond line"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->MessageHistory()->Count() == 1; }, Patience));
+    // The pane is made by the first message.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->MessageHistory() && Form->MessageHistory()->Count() == 1; },
+                                Patience));
     EXPECT_EQ(Seen, std::vector<QString>{QStringLiteral("Message from ann|Hello")});
     EXPECT_EQ(Form->MessageHistory()->Text(false).section(' ', 1),
               QStringLiteral("ann: Hello\nsecond line\n\n"));
