@@ -221,7 +221,8 @@ void TColorTTY::HandleScrollMessage()
 
 void TColorTTY::ScrollRingUp()
 {
-    History.Push(RowChars(0), RowAttrs(0), Cols);
+    // Blank rows before any text (the empty screen a session starts with) are not history.
+    if (History.Count() > 0 || !RowIsBlank(0)) History.Push(RowChars(0), RowAttrs(0), Cols);
     ++Scrolled;
     RingStart = RingStart + 1 == Rows ? 0 : RingStart + 1;
     EraseCells(0, Rows - 1, Cols);
@@ -232,6 +233,14 @@ void TColorTTY::ScrollRingUp()
         // the view already shows the oldest row: the picture itself moved up
         InvalidateAll();
     }
+}
+
+bool TColorTTY::RowIsBlank(int y) const
+{
+    const uint8_t *chars = RowChars(y), *attrs = RowAttrs(y);
+    for (int x = 0; x < Cols; ++x)
+        if (chars[x] != ' ' || (attrs[x] & 0xF0)) return false;
+    return true;
 }
 
 TRowView TColorTTY::HistoryRowAt(int y, TRowScratch &s) const

@@ -292,6 +292,8 @@ private:
     void ApplySgr(const char *s, int len);
     void EraseRange(int x, int y, int count, bool wholeControl);
     TRowView HistoryRowAt(int y, TRowScratch &scratch) const;
+    // Spaces on a black background only.
+    bool RowIsBlank(int y) const;
     // The view and the selection pulled back inside rows FirstRow() .. Rows.
     void HistoryShrank();
 

@@ -178,6 +178,11 @@ TEST_F(HistoryTest, OneTextAcrossHistoryAndRing)
     tty.ClearHistory();
     EXPECT_EQ(tty.Top, 0);
     EXPECT_EQ(tty.FirstRow(), 0);
+    // Blank rows before any text are not kept; after text they are.
+    tty.Write("\r\n\r\n\r\n\r\n\r\n");
+    EXPECT_EQ(tty.HistoryRows(), 0);
+    tty.Write("a\r\n\r\n\r\n\r\n\r\n");
+    EXPECT_EQ(tty.HistoryRows(), 2);
 }
 
 TEST_F(HistoryTest, FindSpansTheBoundaryAndFollowsNewOutput)

@@ -233,6 +233,8 @@ TEST_F(WidgetTest, TheHistoryScrollsAndPaintsAboveTheRing)
 {
     t.SetHistoryLimit(50);
     t.MoveCursor(0, t.Rows - 1);
+    for (int i = 0; i < 150; ++i)
+        t.Write("line\r\n"); // the blank rows above go first, and are not kept
     t.Write("\1a\1Bx\r\n");
     for (int i = 0; i < 100; ++i)
         t.Write("line\r\n"); // the blue x is now history row -2, the oldest rows are gone
