@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -30,31 +33,41 @@ uint32_t GetCount(const uint8_t *&p)
     }
 }
 
-uint64_t Load8(const uint8_t *p)
+// The runs of attrs[0 .. width-1] as (length, attribute) pairs: a run ends where an
+// attribute differs from the one before it, found sixteen cells at a time.
+uint8_t *PutRuns(uint8_t *p, const uint8_t *attrs, int width)
 {
-    uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;
-}
-
-// Length of the run of bytes equal to p[0] in p[0 .. count-1], eight at a time.
-int RunLength(const uint8_t *p, int count)
-{
-    const uint64_t all = 0x0101010101010101ull * p[0];
-    int x = 1;
-    for (; x + 8 <= count; x += 8)
-        if (const uint64_t d = Load8(p + x) ^ all) return x + __builtin_ctzll(d) / 8;
-    while (x < count && p[x] == p[0])
-        ++x;
-    return x;
+    int start = 0, x = 1;
+    auto endRun = [&](int at) {
+        p = PutCount(p, uint32_t(at - start));
+        *p++ = attrs[start];
+        start = at;
+    };
+#ifdef __SSE2__
+    for (; x + 16 <= width; x += 16) {
+        const __m128i now = _mm_loadu_si128(reinterpret_cast<const __m128i *>(attrs + x));
+        const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i *>(attrs + x - 1));
+        for (unsigned m = ~unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(now, before))) & 0xFFFFu; m; m &= m - 1)
+            endRun(x + __builtin_ctz(m));
+    }
+#endif
+    for (; x < width; ++x)
+        if (attrs[x] != attrs[x - 1]) endRun(x);
+    if (width > 0) endRun(width);
+    return p;
 }
 
 // Count of bytes before the trailing spaces of p[0 .. count-1].
 int TrimmedLength(const uint8_t *p, int count)
 {
-    constexpr uint64_t spaces = 0x2020202020202020ull;
-    while (count >= 8 && Load8(p + count - 8) == spaces)
-        count -= 8;
+#ifdef __SSE2__
+    const __m128i spaces = _mm_set1_epi8(' ');
+    for (; count >= 16; count -= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + count - 16));
+        const unsigned text = ~unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, spaces))) & 0xFFFFu;
+        if (text) return count - 16 + (31 - __builtin_clz(text)) + 1;
+    }
+#endif
     while (count > 0 && p[count - 1] == ' ')
         --count;
     return count;
@@ -103,13 +116,7 @@ void THistoryStore::Push(const uint8_t *chars, const uint8_t *attrs, int width)
     uint8_t *p = PutCount(start, uint32_t(width));
     p = PutCount(p, uint32_t(n));
     std::memcpy(p, chars, size_t(n));
-    p += n;
-    for (int x = 0; x < width;) {
-        const int len = RunLength(attrs + x, width - x);
-        p = PutCount(p, uint32_t(len));
-        *p++ = attrs[x];
-        x += len;
-    }
+    p = PutRuns(p + n, attrs, width);
     b.Used += uint32_t(p - start);
     ++FCount;
     if (FCount > FLimit) DropOldest();
