@@ -233,21 +233,15 @@ TEST_F(WidgetTest, TheHistoryScrollsAndPaintsAboveTheRing)
 {
     t.SetHistoryLimit(50);
     t.MoveCursor(0, t.Rows - 1);
-    for (int i = 0; i < 150; ++i)
-        t.Write("line\r\n"); // the blank rows above go first, and are not kept
-    t.Write("\1a\1Bx\r\n");
-    for (int i = 0; i < 100; ++i)
-        t.Write("line\r\n"); // the blue x is now history row -2, the oldest rows are gone
+    for (int i = 0; i < 250; ++i) // the blue x becomes history row -2; the oldest rows are gone
+        t.Write(i == 149 ? "\1a\1Bx\r\n" : "line\r\n");
     QCoreApplication::sendPostedEvents();
     QTest::keyClick(&w, Qt::Key_Home, Qt::ControlModifier);
     EXPECT_EQ(std::tuple(t.Top, w.verticalScrollBar()->minimum(), w.verticalScrollBar()->value()),
               std::tuple(-50, -50, -50));
     t.ScrollTo(0, -2);
     const QImage img = Grab();
-    EXPECT_EQ(CellBg(img, 0, 0), Pal(4));
-    EXPECT_EQ(CellBg(img, 1, 0), Black);
-    QTest::keyClick(&w, Qt::Key_End, Qt::ControlModifier);
-    EXPECT_EQ(t.Top, t.MaxTop);
+    EXPECT_EQ(std::pair(CellBg(img, 0, 0), CellBg(img, 1, 0)), std::pair(Pal(4), Black));
 }
 
 TEST_F(WidgetTest, OwnerKeyHandlersAndBreak)
