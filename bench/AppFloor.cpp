@@ -68,7 +68,8 @@ double MeasureBareWindow(const QString &self)
     if (p.waitForReadyRead(20000)) {
         QThread::msleep(300); // its event loop settles, as the program's does
         mb = ResidentKb(p.processId()) / 1024.0;
-        Figure("memory_bare_qt_mb", mb, "MB", "resident, a bare Qt window: menu bar, status bar, one painted child");
+        Figure("memory_bare_qt_mb", mb, "MB",
+               "resident, a bare Qt window: menu bar, status bar, one painted child");
     } else {
         std::printf("memory_bare_qt_mb: the bare window never painted\n");
     }

@@ -95,7 +95,8 @@ void MeasureHistoryMemory()
     const double bytes = double(t.HistoryStore().Bytes());
     Figure("history_mb", bytes / 1e6, "MB", "1,000,000 lines of the BBS stream  [target <= 100 MB]");
     Figure("history_bytes_per_line", bytes / 1e6, "B", "");
-    Figure("history_resident_growth_mb", (after - before) / 1024.0, "MB", "the process's resident set grew by");
+    Figure("history_resident_growth_mb", (after - before) / 1024.0, "MB",
+           "the process's resident set grew by");
 }
 
 void MeasureSearch()
@@ -109,7 +110,8 @@ void MeasureSearch()
     FillHistory(form, 1000000, "zyxwvut, a word written once, before a million lines");
     form.EditFindItemClick();
     const SearchFigures rare = TimeSearch(form, QStringLiteral("zyxwvut"));
-    Figure("search_rare_first_ms", rare.First, "ms", "a word on the oldest line, 1,000,000 lines  [target < 150 ms]");
+    Figure("search_rare_first_ms", rare.First, "ms",
+           "a word on the oldest line, 1,000,000 lines  [target < 150 ms]");
     Figure("search_rare_all_ms", rare.All, "ms", "  [target < 1000 ms]");
     const SearchFigures common = TimeSearch(form, QStringLiteral("sysop"));
     Figure("search_common_first_ms", common.First, "ms", "");

@@ -41,7 +41,8 @@ void MeasureKeyLatency()
     TColorTTYWidget *w = form.ColourTTY();
     TColorTTY &t = w->Tty();
     form.FileConnectItemClick();
-    if (!QTest::qWaitFor([&] { return form.IsConnected(); }, 10000)) std::printf("key_latency: not connected\n");
+    if (!QTest::qWaitFor([&] { return form.IsConnected(); }, 10000))
+        std::printf("key_latency: not connected\n");
     QTest::qWait(300); // the echo negotiated
     w->setFocus();
 
@@ -50,7 +51,8 @@ void MeasureKeyLatency()
     QRect want;
     BenchClock::time_point sent;
     w->OnPainted = [&](const QRect &area) {
-        if (!want.isNull() && area.contains(want) && t.CursorX != 0 && t.CharAt(t.CursorX - 1, t.CursorY) != ' ') {
+        if (!want.isNull() && area.contains(want) && t.CursorX != 0 &&
+            t.CharAt(t.CursorX - 1, t.CursorY) != ' ') {
             lat.push_back(Ms(BenchClock::now() - sent));
             want = {};
             loop.quit();
@@ -61,7 +63,7 @@ void MeasureKeyLatency()
     QObject::connect(&giveUp, &QTimer::timeout, &loop, &QEventLoop::quit);
     for (int i = 0; i < 1000; ++i) {
         if (t.CursorX >= t.Cols - 1) t.Write("\r\n"); // a fresh row, as if the BBS broke the line
-        QTest::qWait(20); // a fast typist: about 50 keys a second
+        QTest::qWait(20);                             // a fast typist: about 50 keys a second
         want = QRect((t.CursorX - t.Left) * w->CharWidth(), (t.CursorY - t.Top) * w->CharHeight(),
                      w->CharWidth(), w->CharHeight());
         sent = BenchClock::now();

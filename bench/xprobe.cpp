@@ -132,7 +132,8 @@ struct Watcher
                 Handle(e);
                 if (until()) return;
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
             if (left <= 0) return;
             pollfd p{ConnectionNumber(D), POLLIN, 0};
             ::poll(&p, 1, int(std::min<long>(left, 5)));
@@ -351,7 +352,8 @@ int main(int argc, char **argv)
     std::vector<std::string> args(argv + 1, argv + argc);
     const auto dash = std::find(args.begin(), args.end(), "--");
     if (args.empty() || dash == args.end() || dash + 1 == args.end()) {
-        std::fprintf(stderr, "usage: xprobe startup RUNS | flood telnet|ansi | latency telnet|ansi KEYS -- CMD...\n");
+        std::fprintf(stderr,
+                     "usage: xprobe startup RUNS | flood telnet|ansi | latency telnet|ansi KEYS -- CMD...\n");
         return 2;
     }
     const std::vector<std::string> cmd(dash + 1, args.end());
@@ -359,7 +361,8 @@ int main(int argc, char **argv)
     const bool telnet = args.size() > 1 && args[1] == "telnet";
     if (mode == "startup" && args.size() > 1) return Startup(std::max(1, std::atoi(args[1].c_str())), cmd);
     if (mode == "flood") return Flood(telnet, cmd);
-    if (mode == "latency" && args.size() > 2) return Latency(telnet, std::max(1, std::atoi(args[2].c_str())), cmd);
+    if (mode == "latency" && args.size() > 2)
+        return Latency(telnet, std::max(1, std::atoi(args[2].c_str())), cmd);
     std::fprintf(stderr, "xprobe: unknown mode %s\n", mode.c_str());
     return 2;
 }

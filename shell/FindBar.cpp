@@ -177,7 +177,8 @@ void TFindBar::Show(bool follow)
     else if (n == 0)
         lbCount->setText(tr("No matches"));
     else
-        lbCount->setText(tr("%1 of %2%3").arg(i + 1).arg(n).arg(Finder.IsCapped() ? QStringLiteral("+") : QString()));
+        lbCount->setText(tr("%1 of %2%3").arg(i + 1).arg(n).arg(Finder.IsCapped() ? QStringLiteral("+")
+                                                                                  : QString()));
 }
 
 void TFindBar::Place()

@@ -53,9 +53,9 @@ void TTTYForm::EditClearHistoryItemClick()
 {
     TColorTTY &tty = FColourTTY->Tty();
     if (tty.HistoryRows() == 0) return;
-    QMessageBox box(QMessageBox::Question, Title(),
-                    tr("Forget the %n line(s) of history kept above the scrollback?", nullptr, tty.HistoryRows()),
-                    QMessageBox::Ok | QMessageBox::Cancel, this);
+    const QString question =
+        tr("Forget the %n line(s) of history kept above the scrollback?", nullptr, tty.HistoryRows());
+    QMessageBox box(QMessageBox::Question, Title(), question, QMessageBox::Ok | QMessageBox::Cancel, this);
     box.setDefaultButton(QMessageBox::Cancel);
     box.setProperty("helpContext", THelpSystem::HistoryContext);
     if (box.exec() != QMessageBox::Ok) return;

@@ -149,7 +149,7 @@ const uint8_t *THistoryStore::RowData(int i) const
         else
             at = size_t(std::upper_bound(Blocks.begin(), Blocks.end(), serial,
                                          [](int64_t s, const Block &b) { return s < b.FirstRow; }) -
-                         Blocks.begin()) -
+                        Blocks.begin()) -
                  1;
     }
     LastBlock = at;

@@ -41,8 +41,8 @@ private:
         std::unique_ptr<uint8_t[]> Data;
         uint32_t Size = 0; // capacity
         uint32_t Used = 0;
-        int64_t FirstRow = 0;           // serial of its first row
-        std::vector<uint16_t> Offsets;  // where each of its rows starts
+        int64_t FirstRow = 0;          // serial of its first row
+        std::vector<uint16_t> Offsets; // where each of its rows starts
     };
 
     const uint8_t *RowData(int i) const;

@@ -197,7 +197,8 @@ TSearchHit TScrollbackSearch::Hit(size_t i) const
 
 size_t TScrollbackSearch::IndexAt(int64_t row, int x) const
 {
-    return size_t(std::lower_bound(Hits.begin(), Hits.end(), Key(row, std::clamp(x, 0, 0xFFFF))) - Hits.begin());
+    return size_t(std::lower_bound(Hits.begin(), Hits.end(), Key(row, std::clamp(x, 0, 0xFFFF))) -
+                  Hits.begin());
 }
 
 std::vector<TCellSpan> TScrollbackSearch::Spans(const TColorTTY &tty, const TSearchHit &hit) const

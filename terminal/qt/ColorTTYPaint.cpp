@@ -227,10 +227,9 @@ void TColorTTYWidget::PaintCells(QPainter &p, const QRect &clip)
     // Beyond the buffer.
     if (cr > t.Cols * CharW)
         p.fillRect(QRect(t.Cols * CharW - ox, clip.top(), cr - t.Cols * CharW, clip.height()) & clip, blank);
-    const int bufferBottom = (t.Rows - t.Top) * CharH;
-    if (clip.top() + clip.height() > bufferBottom)
-        p.fillRect(QRect(clip.left(), bufferBottom, clip.width(), clip.top() + clip.height() - bufferBottom) & clip,
-                   blank);
+    const int bufferBottom = (t.Rows - t.Top) * CharH, clipBottom = clip.top() + clip.height();
+    if (clipBottom > bufferBottom)
+        p.fillRect(QRect(clip.left(), bufferBottom, clip.width(), clipBottom - bufferBottom) & clip, blank);
     if (x0 >= x1) return;
 
     Highlights.clear();

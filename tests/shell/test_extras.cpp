@@ -148,8 +148,8 @@ TEST_F(Extras, NoticesForAcceptedMessagesInTheBackgroundAndAHistoryOf500)
     };
     Server.Write(message("bob", "killed") + message("ann", "\x01gHello\r\nsecond line"));
     // The pane is made by the first message.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->MessageHistory() && Form->MessageHistory()->Count() == 1; },
-                                Patience));
+    const auto arrived = [&] { return Form->MessageHistory() && Form->MessageHistory()->Count() == 1; };
+    ASSERT_TRUE(QTest::qWaitFor(arrived, Patience));
     EXPECT_EQ(Seen, std::vector<QString>{QStringLiteral("Message from ann|Hello")});
     EXPECT_EQ(Form->MessageHistory()->Text(false).section(' ', 1),
               QStringLiteral("ann: Hello\nsecond line\n\n"));

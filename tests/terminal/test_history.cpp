@@ -16,14 +16,15 @@ using Row = std::pair<std::string, std::string>; // characters, attributes
 Row Read(const THistoryStore &h, int i, int width)
 {
     Row r{std::string(size_t(width), '?'), std::string(size_t(width), '?')};
-    h.Read(i, reinterpret_cast<uint8_t *>(r.first.data()), reinterpret_cast<uint8_t *>(r.second.data()), width);
+    h.Read(i, reinterpret_cast<uint8_t *>(r.first.data()), reinterpret_cast<uint8_t *>(r.second.data()),
+           width);
     return r;
 }
 
 void Push(THistoryStore &h, const Row &r)
 {
-    h.Push(reinterpret_cast<const uint8_t *>(r.first.data()), reinterpret_cast<const uint8_t *>(r.second.data()),
-           int(r.first.size()));
+    h.Push(reinterpret_cast<const uint8_t *>(r.first.data()),
+           reinterpret_cast<const uint8_t *>(r.second.data()), int(r.first.size()));
 }
 
 // Every hit's cells, the search run to its end in small steps.
@@ -43,7 +44,10 @@ std::vector<std::vector<TCellSpan>> Find(const TColorTTY &t, const char *needle,
 
 TEST(HistoryStore, KeepsRowsExactlyUpToItsLimit)
 {
-    const std::string blank(80, ' '), wide(300, 'w');
+    const std::string blank(80, ' '), erased(80, '\0'), blue(80, '\x47'), wide(300, 'w');
+    const Row runs{"ab  c   ", "\x01\x01\x02\x02\x02\x0f\x0f\x0f"}, erasedRow{blank, erased};
+    const Row blueRow{blank, blue}, wider{wide + "z", std::string(301, '\x9e')};
+    const Row narrow{"xy", "\x11\x22"}, filledOut{"xy  ", std::string("\x11\x22\0\0", 4)};
     const struct
     {
         const char *Name;
@@ -52,17 +56,13 @@ TEST(HistoryStore, KeepsRowsExactlyUpToItsLimit)
         int ReadWidth;
         std::vector<Row> Want; // oldest first
     } cases[] = {
-        {"blank rows keep their colour", 3, {{blank, std::string(80, '\0')}, {blank, std::string(80, '\x47')}}, 80,
-         {{blank, std::string(80, '\0')}, {blank, std::string(80, '\x47')}}},
-        {"runs, trailing spaces", 3, {{"ab  c   ", "\x01\x01\x02\x02\x02\x0f\x0f\x0f"}}, 8,
-         {{"ab  c   ", "\x01\x01\x02\x02\x02\x0f\x0f\x0f"}}},
+        {"blank rows keep their colour", 3, {erasedRow, blueRow}, 80, {erasedRow, blueRow}},
+        {"runs and trailing spaces", 3, {runs}, 8, {runs}},
         {"the oldest go first", 2, {{"1", "a"}, {"2", "b"}, {"3", "c"}}, 1, {{"2", "b"}, {"3", "c"}}},
         {"limit 0 keeps nothing", 0, {{"1", "a"}}, 1, {}},
-        {"a narrower row is filled with erased cells", 1, {{"xy", "\x11\x22"}}, 4,
-         {{"xy  ", std::string("\x11\x22\0\0", 4)}}},
+        {"a narrower row is filled out", 1, {narrow}, 4, {filledOut}},
         {"a wider row is cut", 1, {{wide, std::string(300, '\x1f')}}, 5, {{"wwwww", std::string(5, '\x1f')}}},
-        {"a wide row comes back whole", 1, {{wide + "z", std::string(301, '\x9e')}}, 301,
-         {{wide + "z", std::string(301, '\x9e')}}},
+        {"a wide row comes back whole", 1, {wider}, 301, {wider}},
     };
     for (const auto &c : cases) {
         THistoryStore h;
@@ -146,7 +146,6 @@ TEST_F(HistoryTest, OneTextAcrossHistoryAndRing)
     tty.SetSelection({0, -1}, {2, 1});
     tty.GetSelTextBuf(buf, sizeof buf);
     EXPECT_STREQ(buf, "r3\r\nr4");
-    tty.SetSelection({}, {});
     tty.MouseCell = {1, -3}; // a double-click on a history row takes its word
     SelectWordAtMouse(tty);
     EXPECT_EQ(SelectionText(tty), "r1");
