@@ -1,8 +1,11 @@
 #include "net/Wsapi.h"
 
+#include "net/Connector.h"
 #include "net/dWinsock.h"
 
+#include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -285,14 +288,89 @@ void TSocketBase::Close()
 // ---------------------------------------------------------------------------------------
 // TStreamSocket
 
+namespace {
+
+// What is left of a connection closed in order: the queued bytes go out, then the write
+// side is shut and whatever the peer still sends is read and dropped until it closes too
+// (or the time limit passes). Closing with unread bytes would reset the connection and
+// could destroy what was sent last before the peer read it.
+class TLingeringClose : public QObject
+{
+public:
+    static constexpr int LimitMs = 5000;
+
+    TLingeringClose(int fd, std::string queue)
+        : QObject(QCoreApplication::instance()), Fd(fd), Queue(std::move(queue)), Rd(fd, QSocketNotifier::Read),
+          Wr(fd, QSocketNotifier::Write)
+    {
+        connect(&Rd, &QSocketNotifier::activated, this, [this] { Drain(); });
+        connect(&Wr, &QSocketNotifier::activated, this, [this] { Flush(); });
+        QTimer::singleShot(LimitMs, this, [this] { Finish(); });
+        Flush();
+    }
+    ~TLingeringClose() override
+    {
+        Rd.setEnabled(false);
+        Wr.setEnabled(false);
+        if (Fd >= 0) ::close(Fd);
+    }
+
+private:
+    void Flush()
+    {
+        while (!Queue.empty()) {
+            ssize_t n = ::send(Fd, Queue.data(), Queue.size(), MSG_NOSIGNAL);
+            if (n > 0) {
+                Queue.erase(0, static_cast<std::size_t>(n));
+                continue;
+            }
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+                Wr.setEnabled(true);
+                return;
+            }
+            Finish(); // the peer is gone: nothing left to wait for
+            return;
+        }
+        Wr.setEnabled(false);
+        ::shutdown(Fd, SHUT_WR);
+    }
+    void Drain()
+    {
+        char buf[4096];
+        for (;;) {
+            ssize_t n = ::recv(Fd, buf, sizeof buf, 0);
+            if (n > 0) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+            Finish(); // end of stream or an error
+            return;
+        }
+    }
+    void Finish()
+    {
+        Rd.setEnabled(false);
+        Wr.setEnabled(false);
+        deleteLater();
+    }
+
+    int Fd;
+    std::string Queue;
+    QSocketNotifier Rd, Wr;
+};
+
+} // namespace
+
 struct TStreamWatch
 {
     std::unique_ptr<QSocketNotifier> Rd, Wr;
+    std::unique_ptr<TConnector> Connector;
+    std::string *IPAddress = nullptr; // the owner's, written back with the address reached
+    bool NameLookup = false;
     TAsyncOptions Options;
     bool Connecting = false;
     bool ClosePosted = false;
     bool WantWriteNotice = false;
-    std::string Queue; // bytes SendAll could not hand to the kernel yet
+    bool Linger = false; // the handle goes with a closing in order
+    std::string Queue;   // bytes SendAll could not hand to the kernel yet
     std::size_t Head = 0;
 };
 
@@ -319,11 +397,16 @@ void TStreamSocket::SetSocketType(int t)
 
 void TStreamSocket::ReleaseHandle()
 {
+    if (W->Connector) W->Connector->Cancel();
     W->Rd.reset();
     W->Wr.reset();
+    if (W->Linger && FFd >= 0) {
+        new TLingeringClose(FFd, W->Queue.substr(W->Head));
+        FFd = -1;
+    }
     W->Queue.clear();
     W->Head = 0;
-    W->Connecting = W->ClosePosted = W->WantWriteNotice = false;
+    W->Connecting = W->ClosePosted = W->WantWriteNotice = W->Linger = false;
     TSocketBase::ReleaseHandle();
 }
 
@@ -346,60 +429,51 @@ int TStreamSocket::Connect(const std::string &hostName, std::string &ipAddress,
         ReleaseHandle();
         FState = ssIdle;
     }
-    int fd = WinsockAPI().socket(AF_INET, FSocketType == 1 ? SOCK_STREAM : SOCK_DGRAM, 0);
-    CheckSockResult(fd, 0, sckCreatingSocket);
-    NewHandle(fd);
+    // The descriptor comes with the connection; the handle names the attempt until then.
+    NewHandle(-1);
 
     DoInfo(siLookUp);
-    uint32_t address;
-    if (!hostName.empty()) {
-        address = FOwner->LookupHostByName(hostName);
-        ipAddress = tWinsockAPI::InetNtoa(address);
-    } else if (ipAddress.empty()) {
-        RaiseSockError(0, sckNoAddress);
-    } else if (ipAddress == "0.0.0.0") {
-        address = 0;
-    } else {
-        address = tWinsockAPI::InetAddr(ipAddress.c_str());
-    }
+    if (hostName.empty() && ipAddress.empty()) RaiseSockError(0, sckNoAddress);
     if (!serviceName.empty()) port = FOwner->LookupServiceByName(serviceName);
     FPeerAddress = sockaddr_in{};
     FPeerAddress.sin_family = AF_INET;
     FPeerAddress.sin_port = tWinsockAPI::Htons(port);
-    FPeerAddress.sin_addr.s_addr = address;
 
     PrepareSocket();
-    if (FSocketHandle == -1) // closed during a lookup wait
-        RaiseSockError(0, sckNotOpen);
-    Register(options);
-
-    try {
-        FOwner->StartTimeOut();
-        DoInfo(siConnect);
-        if (FSocketHandle == -1) RaiseSockError(0, sckNotOpen);
-        int r = WinsockAPI().connect(FFd, FPeerAddress);
-        int err = r < 0 ? WinsockAPI().WSAGetLastError() : 0;
-        if (err == WSAECONNREFUSED || err == WSAETIMEDOUT || err == WSAENETUNREACH ||
-            err == WSAEHOSTUNREACH || err == WSAECONNRESET) {
-            // The attempt failed before the call returned (common on loopback). It is
-            // reported like any failed attempt, through the connect notice.
-            W->Connecting = false;
-            W->Wr->setEnabled(false);
-            PostEvent(seConnect, err);
-            FLastError = WSAEWOULDBLOCK;
-        } else {
-            CheckSockResult(r, WSAEWOULDBLOCK, sckConnecting);
-        }
-    } catch (...) {
-        if (FSocketHandle != -1) Close();
-        FOwner->StopTimeOut();
-        throw;
+    if (FSocketHandle == -1) RaiseSockError(0, sckNotOpen);
+    W->Options = options;
+    W->IPAddress = &ipAddress;
+    W->NameLookup = !hostName.empty();
+    if (!W->Connector) {
+        W->Connector = std::make_unique<TConnector>();
+        W->Connector->OnConnecting = [this](const std::string &first) {
+            if (W->NameLookup) *W->IPAddress = first;
+            FOwner->StartTimeOut();
+            DoInfo(siConnect);
+        };
+        W->Connector->OnConnected = [this](int fd, const std::string &address) { Connected(fd, address); };
+        W->Connector->OnFailed = [this](int error, bool lookup) {
+            PostEvent(lookup ? seLookupFailed : seConnect, error);
+        };
     }
+    FOwner->StartTimeOut();
+    if (W->Connector->Start(W->NameLookup ? hostName : ipAddress, port)) DoInfo(siConnect);
     return 0;
+}
+
+void TStreamSocket::Connected(int fd, const std::string &address)
+{
+    FFd = fd;
+    if (W->NameLookup) *W->IPAddress = address;
+    in_addr v4{};
+    if (::inet_pton(AF_INET, address.c_str(), &v4) == 1) FPeerAddress.sin_addr = v4;
+    Register(W->Options); // the first write readiness reports the connection
 }
 
 void TStreamSocket::Register(TAsyncOptions options)
 {
+    W->Rd.reset();
+    W->Wr.reset();
     // Urgent data (a Telnet server's Data Mark) stays in the stream: out-of-band events are
     // not reported, and an urgent byte outside the stream would make the socket readable
     // with nothing to read.
@@ -495,8 +569,10 @@ void TStreamSocket::Flush(bool notify)
 
 void TStreamSocket::Close()
 {
-    if (FSocketHandle != -1 && IsConnected() && !W->Queue.empty())
-        Flush(false); // a last try for queued bytes; the kernel sends what it took
+    if (FSocketHandle != -1 && IsConnected()) {
+        if (!W->Queue.empty()) Flush(false);
+        W->Linger = true; // what is still queued goes out after the handle is forgotten
+    }
     TSocketBase::Close();
     FOwner->StopTimeOut();
 }

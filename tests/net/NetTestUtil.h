@@ -25,16 +25,31 @@ struct LoopbackServer
     int Peer = -1;
     uint16_t Port = 0;
 
-    explicit LoopbackServer(bool listening = true)
+    // On 127.0.0.1, or ::1 for AF_INET6; port 0 takes a free one.
+    explicit LoopbackServer(bool listening = true, int family = AF_INET, uint16_t port = 0)
     {
-        Fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        Fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        int one = 1;
+        ::setsockopt(Fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in6 a6{};
         sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(Fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        ::getsockname(Fd, reinterpret_cast<sockaddr *>(&a), &len);
-        Port = ntohs(a.sin_port);
+        if (family == AF_INET6) {
+            a6.sin6_family = AF_INET6;
+            a6.sin6_addr = in6addr_loopback;
+            a6.sin6_port = htons(port);
+            ::bind(Fd, reinterpret_cast<sockaddr *>(&a6), sizeof a6);
+            socklen_t len = sizeof a6;
+            ::getsockname(Fd, reinterpret_cast<sockaddr *>(&a6), &len);
+            Port = ntohs(a6.sin6_port);
+        } else {
+            a.sin_family = AF_INET;
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            a.sin_port = htons(port);
+            ::bind(Fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+            socklen_t len = sizeof a;
+            ::getsockname(Fd, reinterpret_cast<sockaddr *>(&a), &len);
+            Port = ntohs(a.sin_port);
+        }
         if (listening) ::listen(Fd, 4);
     }
     ~LoopbackServer()
