@@ -60,3 +60,9 @@ public:
 private:
     std::unique_ptr<TConnectorImpl> D;
 };
+
+// Ends a connection in order without holding anyone up: `queued` goes out, the write side
+// is shut, and what the peer still sends is read and dropped until it closes too (or a
+// few seconds pass); then the descriptor is closed. Closing with unread bytes would reset
+// the connection and could destroy what was sent last before the peer read it.
+void CloseInOrder(int fd, std::string queued = {});

@@ -290,10 +290,7 @@ void TSocketBase::Close()
 
 namespace {
 
-// What is left of a connection closed in order: the queued bytes go out, then the write
-// side is shut and whatever the peer still sends is read and dropped until it closes too
-// (or the time limit passes). Closing with unread bytes would reset the connection and
-// could destroy what was sent last before the peer read it.
+// What is left of a connection closed in order (CloseInOrder).
 class TLingeringClose : public QObject
 {
 public:
@@ -359,6 +356,16 @@ private:
 
 } // namespace
 
+void CloseInOrder(int fd, std::string queued)
+{
+    if (fd < 0) return;
+    if (!QCoreApplication::instance()) { // nothing would run it
+        ::close(fd);
+        return;
+    }
+    new TLingeringClose(fd, std::move(queued));
+}
+
 struct TStreamWatch
 {
     std::unique_ptr<QSocketNotifier> Rd, Wr;
@@ -401,7 +408,7 @@ void TStreamSocket::ReleaseHandle()
     W->Rd.reset();
     W->Wr.reset();
     if (W->Linger && FFd >= 0) {
-        new TLingeringClose(FFd, W->Queue.substr(W->Head));
+        CloseInOrder(FFd, W->Queue.substr(W->Head));
         FFd = -1;
     }
     W->Queue.clear();

@@ -1,0 +1,57 @@
+// What the TLS and SSH transports share: the TCP connection (net/'s connector: lookup off
+// the GUI thread, both address families, keepalive), readiness of its descriptor on the
+// event loop, listener calls posted so none comes from inside a call of the owner, and the
+// rule that nothing reaches the listener after Close, Abort or the end.
+#pragma once
+
+#include "session/Transport.h"
+
+#include <memory>
+#include <string>
+
+struct TStreamTransportImpl;
+
+class TStreamTransport : public TTransport
+{
+public:
+    TStreamTransport();
+    ~TStreamTransport() override;
+
+    void Open(const TEndpoint &endpoint, TTransportListener &listener) override;
+    void Close() override;
+    void Abort() override;
+
+    // "host:port", the IPv6 address in brackets: how the trust stores and messages name it.
+    static std::string HostPort(const std::string &host, uint16_t port);
+
+protected:
+    // The TCP connection is up: start the handshake on Fd().
+    virtual void Secure() = 0;
+    // The descriptor is readable or writable (or a posted retry): move on.
+    virtual void Pump() = 0;
+    // Close: send what is queued and say goodbye in the protocol; the descriptor then
+    // closes in order.
+    virtual void Goodbye() = 0;
+    // Frees the protocol's state (Abort, failure, the end).
+    virtual void Release() = 0;
+
+    int Fd() const;
+    const TEndpoint &Endpoint() const;
+    bool IsOpen() const; // TransportConnected was reported
+    // Readiness wanted besides reading (the protocol has bytes the kernel did not take).
+    void WantWrite(bool on);
+    // Runs Pump again from the event loop (work left that no readiness will announce).
+    void PumpLater();
+    // Posted listener calls; each ends the transport's reports where it should.
+    void Step(TTransportStep step);
+    void Connected();
+    void Received(const uint8_t *data, size_t count);
+    void Fail(const std::string &message);
+    void Ended(TCloseKind kind, const std::string &why);
+    void AskTrust(const TTrustQuestion &question, std::function<void(bool)> answer);
+    void AskPassword(std::function<void(std::optional<std::string>)> answer);
+
+private:
+    void Finish(); // frees everything; the descriptor closes at once
+    std::unique_ptr<TStreamTransportImpl> D;
+};
