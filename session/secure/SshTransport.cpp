@@ -99,8 +99,11 @@ std::string TSshTransport::HandshakeFailure() const
 {
     const std::string where = HostPort(Endpoint().Host, Endpoint().Port);
     const std::string why = ssh_get_error(S->Session);
-    if (Contains(why, "disconnected") || Contains(why, "closed") || Contains(why, "Connection reset"))
-        return where + " closed the connection during the SSH handshake.";
+    if (Contains(why, "disconnected") || Contains(why, "closed") || Contains(why, "reset") ||
+        Contains(why, "Broken pipe") || Contains(why, "EOF"))
+        return ssh_get_serverbanner(S->Session)
+                   ? where + " closed the connection during the SSH handshake."
+                   : where + " did not answer as an SSH server (it closed the connection without an SSH greeting).";
     if (Contains(why, "banner") || Contains(why, "Protocol mismatch") || Contains(why, "version"))
         return where + " did not answer as an SSH server (" + why + ").";
     if (Contains(why, "algorithm") || Contains(why, "kex") || Contains(why, "no match"))

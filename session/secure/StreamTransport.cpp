@@ -7,6 +7,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <csignal>
 #include <unistd.h>
 
 struct TStreamTransportImpl
@@ -45,6 +46,10 @@ struct TStreamTransportImpl
 TStreamTransport::TStreamTransport() : D(std::make_unique<TStreamTransportImpl>())
 {
     D->Q = this;
+    // OpenSSL and libssh write with plain write(): a peer gone away must give EPIPE, not
+    // end the program.
+    static const bool ignored = [] { return std::signal(SIGPIPE, SIG_IGN) != SIG_ERR; }();
+    (void)ignored;
 }
 
 TStreamTransport::~TStreamTransport()

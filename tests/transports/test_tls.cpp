@@ -1,0 +1,154 @@
+// The TLS transport against socat's TLS listener on loopback, in front of the demo BBS,
+// with throw-away certificates made here.
+#include "TransportTestUtil.h"
+
+#include "session/secure/TlsTransport.h"
+
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+
+namespace {
+
+// A self-signed certificate for `name`, valid from `fromHours` to `toHours` from now.
+bool MakeCertificate(const QString &certFile, const QString &keyFile, const char *name, long fromHours,
+                     long toHours)
+{
+    EVP_PKEY *key = EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256");
+    X509 *cert = X509_new();
+    ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
+    X509_gmtime_adj(X509_getm_notBefore(cert), fromHours * 3600);
+    X509_gmtime_adj(X509_getm_notAfter(cert), toHours * 3600);
+    X509_set_pubkey(cert, key);
+    X509_NAME *subject = X509_get_subject_name(cert);
+    X509_NAME_add_entry_by_txt(subject, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char *>(name), -1, -1, 0);
+    X509_set_issuer_name(cert, subject);
+    X509_sign(cert, key, EVP_sha256());
+    FILE *c = fopen(certFile.toLocal8Bit().constData(), "w");
+    FILE *k = fopen(keyFile.toLocal8Bit().constData(), "w");
+    const bool ok = c && k && PEM_write_X509(c, cert) && PEM_write_PrivateKey(k, key, nullptr, nullptr, 0, nullptr, nullptr);
+    if (c) fclose(c);
+    if (k) fclose(k);
+    X509_free(cert);
+    EVP_PKEY_free(key);
+    return ok;
+}
+
+struct Tls : ::testing::Test
+{
+    QTemporaryDir Dir;
+    QString Path(const QString &name) { return Dir.filePath(name); }
+
+    void SetUp() override
+    {
+        if (QStandardPaths::findExecutable("socat").isEmpty()) GTEST_SKIP() << "socat is not installed";
+    }
+
+    // socat's TLS listener with this certificate, in front of the demo BBS.
+    std::unique_ptr<Server> Terminator(const char *name, long fromHours, long toHours, uint16_t port)
+    {
+        const QString tag = QString::number(fromHours) + "_" + QString::number(toHours) + name;
+        if (!MakeCertificate(Path(tag + ".pem"), Path(tag + ".key"), name, fromHours, toHours)) return nullptr;
+        auto s = std::make_unique<Server>();
+        const QString listen = QString("OPENSSL-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork,verify=0,cert=%2,key=%3")
+                                   .arg(port)
+                                   .arg(Path(tag + ".pem"), Path(tag + ".key"));
+        if (!s->Start("socat", {listen, "EXEC:" DEMOBBS_BIN " --stdio --sysop-delay 0"}, port)) return nullptr;
+        return s;
+    }
+
+    std::unique_ptr<TTlsTransport> Connect(Listener &l, uint16_t port)
+    {
+        auto t = std::make_unique<TTlsTransport>(Path("known_certs").toStdString());
+        t->Open(At(port), l);
+        EXPECT_TRUE(l.WaitEnd());
+        return t;
+    }
+};
+
+} // namespace
+
+TEST_F(Tls, FirstUseAsksTheSecondDoesNotAChangedCertificateIsRefused)
+{
+    const uint16_t port = FreePort();
+    {
+        auto server = Terminator("bbs.test", -1, 24, port);
+        ASSERT_TRUE(server);
+        Listener l;
+        auto t = Connect(l, port);
+        ASSERT_TRUE(l.Connected) << l.Message;
+        EXPECT_EQ(l.TrustAsked, 1);
+        EXPECT_EQ(l.Question.Host, "127.0.0.1:" + std::to_string(port));
+        EXPECT_EQ(l.Question.Fingerprint.rfind("SHA256:", 0), 0u);
+        EXPECT_EQ(t->Security(), "TLS 1.3");
+        const uint8_t hello[] = {0xFF, 0xA0};
+        t->Send(hello, sizeof hello);
+        EXPECT_TRUE(l.WaitBytes("Demo BBS"));
+        t->Close();
+        EXPECT_EQ(ReadText(Path("known_certs")), "127.0.0.1:" + std::to_string(port) + " " + l.Question.Fingerprint + "\n");
+        EXPECT_EQ(QFileInfo(Path("known_certs")).permissions() & 0x0077, 0);
+
+        Listener again;
+        auto t2 = Connect(again, port);
+        EXPECT_TRUE(again.Connected) << again.Message;
+        EXPECT_EQ(again.TrustAsked, 0);
+    }
+    auto changed = Terminator("bbs.test", -2, 24, port); // a new key on the same port
+    ASSERT_TRUE(changed);
+    Listener l;
+    auto t = Connect(l, port);
+    EXPECT_TRUE(l.Failed);
+    EXPECT_EQ(l.TrustAsked, 0);
+    EXPECT_NE(l.Message.find("is not the one you accepted"), std::string::npos) << l.Message;
+    EXPECT_NE(l.Message.find(Path("known_certs").toStdString()), std::string::npos) << l.Message;
+}
+
+TEST_F(Tls, RefusedCertificates)
+{
+    const struct
+    {
+        const char *Name;
+        long From, To;
+        bool Accept;
+        const char *Says;
+    } cases[] = {
+        {"expired", -48, -24, true, "has expired"},
+        {"not yet valid", 24, 48, true, "is not valid yet"},
+        {"not accepted", -1, 24, false, "was not accepted"},
+    };
+    for (const auto &k : cases) {
+        const uint16_t port = FreePort();
+        auto server = Terminator(k.Name, k.From, k.To, port);
+        ASSERT_TRUE(server) << k.Name;
+        Listener l;
+        l.Accept = k.Accept;
+        auto t = Connect(l, port);
+        EXPECT_TRUE(l.Failed) << k.Name;
+        EXPECT_NE(l.Message.find(k.Says), std::string::npos) << k.Name << ": " << l.Message;
+        EXPECT_EQ(ReadText(Path("known_certs")), "") << k.Name;
+    }
+}
+
+TEST(TlsBadServers, EndInAMessage)
+{
+    const struct
+    {
+        const char *Reply, *Says;
+    } cases[] = {
+        {"SSH-2.0-OpenSSH_9.2\r\n", "did not answer as a TLS server"},
+        {"", "closed the connection during the TLS handshake"},
+    };
+    for (const auto &k : cases) {
+        BogusServer server(k.Reply);
+        QTemporaryDir dir;
+        TTlsTransport t(dir.filePath("known_certs").toStdString());
+        Listener l;
+        t.Open(At(server.Port), l);
+        ASSERT_TRUE(l.WaitEnd()) << k.Reply;
+        EXPECT_TRUE(l.Failed) << k.Reply;
+        EXPECT_NE(l.Message.find(k.Says), std::string::npos) << k.Reply << ": " << l.Message;
+    }
+}
