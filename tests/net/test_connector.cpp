@@ -1,4 +1,4 @@
-// The connector (both address families, Happy Eyeballs, keepalive) and the orderly close.
+// The connector: both address families, Happy Eyeballs, keepalive.
 #include "NetTestUtil.h"
 
 #include "net/Connector.h"
@@ -116,42 +116,3 @@ TEST(Connector, CancelledNothingFollows)
     EXPECT_EQ(TConnector::AddressLiteral("bbs.example"), "");
 }
 
-// Disconnect right after an upload: every byte reaches the BBS, and what the BBS answers
-// meanwhile does not turn the close into a reset.
-TEST(OrderlyClose, QueuedBytesGoOutAndTheReplyDoesNotResetTheConnection)
-{
-    LoopbackServer server;
-    int small = 16384;
-    ::setsockopt(server.Fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    TBasicClientSocket c;
-    Recorder rec;
-    rec.Attach(c);
-    c.SetAddress("127.0.0.1");
-    c.SetPort(server.PortText());
-    c.Open();
-    ASSERT_TRUE(rec.WaitFor("OnConnect 0"));
-    ASSERT_TRUE(server.Accept());
-    const std::string upload(2 << 20, 'u');
-    EXPECT_EQ(c.SendAll(upload.data(), int(upload.size())), int(upload.size()));
-    c.Close();
-    server.Write(std::string(64 << 10, 'r')); // the BBS's reply, unread by the client
-    std::string got;
-    bool eof = false, reset = false;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            char buf[65536];
-            for (;;) {
-                ssize_t n = ::recv(server.Peer, buf, sizeof buf, MSG_DONTWAIT);
-                if (n > 0) {
-                    got.append(buf, static_cast<std::size_t>(n));
-                    continue;
-                }
-                if (n == 0) eof = true;
-                if (n < 0 && errno == ECONNRESET) reset = true;
-                return eof || reset;
-            }
-        },
-        10000));
-    EXPECT_FALSE(reset);
-    EXPECT_EQ(got.size(), upload.size());
-}
