@@ -247,6 +247,7 @@ bool TSshTransport::CheckHostKey()
     switch (ssh_session_is_known_server(s)) {
     case SSH_KNOWN_HOSTS_OK:
         S->Step = TSshStep::AuthNone;
+        Step(TTransportStep::Authenticating);
         return true;
     case SSH_KNOWN_HOSTS_CHANGED:
     case SSH_KNOWN_HOSTS_OTHER:
@@ -275,6 +276,7 @@ bool TSshTransport::CheckHostKey()
             return;
         }
         S->Step = TSshStep::AuthNone;
+        Step(TTransportStep::Authenticating);
         Pump();
     });
     return false;
