@@ -31,25 +31,13 @@ struct LoopbackServer
         Fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
         int one = 1;
         ::setsockopt(Fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in6 a6{};
-        sockaddr_in a{};
-        if (family == AF_INET6) {
-            a6.sin6_family = AF_INET6;
-            a6.sin6_addr = in6addr_loopback;
-            a6.sin6_port = htons(port);
-            ::bind(Fd, reinterpret_cast<sockaddr *>(&a6), sizeof a6);
-            socklen_t len = sizeof a6;
-            ::getsockname(Fd, reinterpret_cast<sockaddr *>(&a6), &len);
-            Port = ntohs(a6.sin6_port);
-        } else {
-            a.sin_family = AF_INET;
-            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            a.sin_port = htons(port);
-            ::bind(Fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-            socklen_t len = sizeof a;
-            ::getsockname(Fd, reinterpret_cast<sockaddr *>(&a), &len);
-            Port = ntohs(a.sin_port);
-        }
+        sockaddr_in6 a6{AF_INET6, htons(port), 0, in6addr_loopback, 0};
+        sockaddr_in a4{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
+        auto *a = family == AF_INET6 ? reinterpret_cast<sockaddr *>(&a6) : reinterpret_cast<sockaddr *>(&a4);
+        socklen_t len = family == AF_INET6 ? sizeof a6 : sizeof a4;
+        ::bind(Fd, a, len);
+        ::getsockname(Fd, a, &len);
+        Port = ntohs(family == AF_INET6 ? a6.sin6_port : a4.sin_port);
         if (listening) ::listen(Fd, 4);
     }
     ~LoopbackServer()

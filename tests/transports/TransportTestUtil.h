@@ -2,6 +2,7 @@
 #pragma once
 
 #include "session/Transport.h"
+#include "tests/net/NetTestUtil.h"
 
 #include <QDir>
 #include <QProcess>
@@ -70,24 +71,13 @@ struct Listener : TTransportListener
 // A port nobody listens on right now.
 inline uint16_t FreePort()
 {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
+    return LoopbackServer(false).Port;
 }
 
 inline bool Listening(uint16_t port)
 {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
+    sockaddr_in a{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
     const bool ok = ::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
     ::close(fd);
     return ok;
@@ -135,39 +125,19 @@ inline std::string ReadText(const QString &path)
 }
 
 // A server that answers every connection with `reply` and closes it.
-struct BogusServer
+struct BogusServer : LoopbackServer
 {
-    int Fd = -1;
-    uint16_t Port = 0;
     std::string Reply;
-    QSocketNotifier *Notifier = nullptr;
+    QSocketNotifier Notifier{Fd, QSocketNotifier::Read};
     explicit BogusServer(std::string reply) : Reply(std::move(reply))
     {
-        Fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(Fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        ::getsockname(Fd, reinterpret_cast<sockaddr *>(&a), &len);
-        Port = ntohs(a.sin_port);
-        ::listen(Fd, 4);
-        Notifier = new QSocketNotifier(Fd, QSocketNotifier::Read);
-        QObject::connect(Notifier, &QSocketNotifier::activated, [this] {
-            int peer = ::accept(Fd, nullptr, nullptr);
-            if (peer < 0) return;
-            if (!Reply.empty()) [[maybe_unused]] auto n = ::send(peer, Reply.data(), Reply.size(), MSG_NOSIGNAL);
-            ::shutdown(peer, SHUT_WR);
-            usleep(50000); // let the client's first bytes arrive, so the close is not a reset
-            char buf[4096];
-            while (::recv(peer, buf, sizeof buf, MSG_DONTWAIT) > 0) {
-            }
-            ::close(peer);
+        QObject::connect(&Notifier, &QSocketNotifier::activated, [this] {
+            if (!Accept()) return;
+            Write(Reply);
+            ::shutdown(Peer, SHUT_WR);
+            usleep(50000); // the client's first bytes are read, so the close is not a reset
+            ReadSome(65536);
+            ClosePeer();
         });
-    }
-    ~BogusServer()
-    {
-        delete Notifier;
-        ::close(Fd);
     }
 };
