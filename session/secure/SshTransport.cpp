@@ -113,7 +113,7 @@ std::string TSshTransport::HandshakeFailure() const
 
 std::string TSshTransport::AuthFailure() const
 {
-    return "Authentication failed for " + Endpoint().User + ".";
+    return AuthenticationFailed(Endpoint().User);
 }
 
 bool TSshTransport::Advance()

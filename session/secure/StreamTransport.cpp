@@ -7,7 +7,9 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <arpa/inet.h>
 #include <csignal>
+#include <netdb.h>
 #include <unistd.h>
 
 struct TStreamTransportImpl
@@ -82,7 +84,14 @@ void TStreamTransport::Open(const TEndpoint &endpoint, TTransportListener &liste
     D->Connector.OnFailed = [this](int error, bool lookup) {
         Fail(lookup ? SockErrorMessage(error, sckFindingAddress) : SockErrorText(error));
     };
-    const bool address = D->Connector.Start(endpoint.Host, endpoint.Port);
+    uint16_t port = endpoint.Port;
+    if (port == 0 && !endpoint.Service.empty()) { // a service name ("telnets", "ssh")
+        servent entry{}, *found = nullptr;
+        char buf[4096];
+        getservbyname_r(endpoint.Service.c_str(), "tcp", &entry, buf, sizeof buf, &found);
+        if (found) port = ntohs(static_cast<uint16_t>(found->s_port));
+    }
+    const bool address = D->Connector.Start(endpoint.Host, port);
     Step(address ? TTransportStep::Connecting : TTransportStep::LookingUp);
 }
 
