@@ -69,7 +69,7 @@ struct Listener : TTransportListener
 };
 
 // A port nobody listens on right now.
-inline uint16_t FreePort()
+inline uint16_t UnusedPort()
 {
     return LoopbackServer(false).Port;
 }

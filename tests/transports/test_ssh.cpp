@@ -1,6 +1,6 @@
 // The SSH transport against OpenSSH's server on loopback, whose ForceCommand runs the demo
 // BBS over standard input and output.
-#include "TransportTestUtil.h"
+#include "tests/transports/SshServer.h"
 
 #include "session/secure/SshTransport.h"
 
@@ -17,61 +17,29 @@ const char PasswordText[] = "demo-pass";
 
 struct Ssh : ::testing::Test
 {
-    static inline QTemporaryDir *Dir;
-    static inline Server *Sshd;
-    static inline uint16_t Port;
+    static inline TSshServer *Sshd;
     static inline bool PasswordUserMade;
 
-    static QString Path(const QString &name) { return Dir->filePath(name); }
-    static bool Run(const QString &program, const QStringList &args, const QByteArray &input = {})
-    {
-        QProcess p;
-        p.start(program, args);
-        p.write(input);
-        p.closeWriteChannel();
-        return p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    }
+    static QString Path(const QString &name) { return Sshd->Path(name); }
 
     static void SetUpTestSuite()
     {
-        Dir = new QTemporaryDir;
-        QFile::setPermissions(Dir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                               QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup |
-                                               QFile::ExeGroup);
-        QDir().mkpath(Path("home/.ssh"));
-        Run("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-f", Path("hostkey")});
-        Run("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-f", Path("home/.ssh/id_ed25519")});
-        QFile::copy(Path("home/.ssh/id_ed25519.pub"), Path("authorized_keys_root"));
-        WriteText(Path("bbs.sh"), "#!/bin/sh\n[ -e " + Path("sizecheck").toStdString() +
-                                      " ] && stty size\nexec " DEMOBBS_BIN " --stdio --sysop-delay 0\n");
-        QFile::setPermissions(Path("bbs.sh"), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther |
-                                                  QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
-        Port = FreePort();
-        WriteText(Path("sshd_config"),
-                  "ListenAddress 127.0.0.1:" + std::to_string(Port) + "\nHostKey " + Path("hostkey").toStdString() +
-                      "\nPidFile " + Path("sshd.pid").toStdString() + "\nAuthorizedKeysFile " +
-                      Path("authorized_keys_%u").toStdString() +
-                      "\nStrictModes no\nUsePAM no\nPermitRootLogin yes\nPasswordAuthentication yes\n"
-                      "KbdInteractiveAuthentication no\nForceCommand " +
-                      Path("bbs.sh").toStdString() + "\n");
-        // Password logins need an account with a known password: made only where we may.
-        PasswordUserMade = ::geteuid() == 0 && !QStandardPaths::findExecutable("useradd").isEmpty() &&
-                           (getpwnam(PasswordUser) || Run("useradd", {"-M", "-s", "/bin/sh", PasswordUser})) &&
-                           Run("chpasswd", {}, QByteArray(PasswordUser) + ":" + PasswordText + "\n");
-        QDir().mkpath("/run/sshd"); // the privilege separation folder sshd insists on
-        Sshd = new Server;
-        if (!Sshd->Start("/usr/sbin/sshd", {"-D", "-e", "-f", Path("sshd_config")}, Port)) {
+        Sshd = new TSshServer;
+        const std::string check = Sshd->Path("sizecheck").toStdString();
+        if (!Sshd->Start("[ -e " + check + " ] && stty size\nexec " DEMOBBS_BIN " --stdio --sysop-delay 0")) {
             delete Sshd;
             Sshd = nullptr;
+            return;
         }
-        qputenv("HOME", Path("home").toUtf8()); // the user's default keys
-        qunsetenv("SSH_AUTH_SOCK");
+        // Password logins need an account with a known password: made only where we may.
+        PasswordUserMade = ::geteuid() == 0 && !QStandardPaths::findExecutable("useradd").isEmpty() &&
+                           (getpwnam(PasswordUser) || TSshServer::Run("useradd", {"-M", "-s", "/bin/sh", PasswordUser})) &&
+                           TSshServer::Run("chpasswd", {}, QByteArray(PasswordUser) + ":" + PasswordText + "\n");
     }
     static void TearDownTestSuite()
     {
+        if (PasswordUserMade) TSshServer::Run("userdel", {PasswordUser});
         delete Sshd;
-        if (PasswordUserMade) Run("userdel", {PasswordUser});
-        delete Dir;
     }
 
     void SetUp() override
@@ -88,7 +56,7 @@ struct Ssh : ::testing::Test
         auto t = std::make_unique<TSshTransport>(Path("known_hosts").toStdString());
         TEndpoint e;
         e.Host = "127.0.0.1";
-        e.Port = Port;
+        e.Port = Sshd->Port;
         e.User = user;
         e.Password = std::move(password);
         e.Cols = cols;
@@ -116,7 +84,7 @@ TEST_F(Ssh, FirstUseAsksThenTheBbsAnswersAndTheKeyIsKept)
     ASSERT_TRUE(l.Connected) << l.Message;
     EXPECT_EQ(l.TrustAsked, 1);
     EXPECT_EQ(l.Question.KeyKind, "ED25519");
-    EXPECT_EQ(l.Question.Host, "127.0.0.1:" + std::to_string(Port));
+    EXPECT_EQ(l.Question.Host, "127.0.0.1:" + std::to_string(Sshd->Port));
     EXPECT_EQ(l.Question.Fingerprint, Fingerprint(Path("hostkey.pub")));
     EXPECT_EQ(t->Security(), "SSH, ed25519");
     const uint8_t hello[] = {0xFF, 0xA0}; // the CLient greeting
@@ -125,7 +93,7 @@ TEST_F(Ssh, FirstUseAsksThenTheBbsAnswersAndTheKeyIsKept)
     t->Close();
 
     const std::string known = ReadText(Path("known_hosts"));
-    EXPECT_EQ(known.rfind("[127.0.0.1]:" + std::to_string(Port) + " ssh-ed25519 ", 0), 0u) << known;
+    EXPECT_EQ(known.rfind("[127.0.0.1]:" + std::to_string(Sshd->Port) + " ssh-ed25519 ", 0), 0u) << known;
     EXPECT_EQ(QFileInfo(Path("known_hosts")).permissions() & 0x0077, 0); // nobody else reads it
 
     Listener again; // the second time nothing is asked
@@ -172,9 +140,9 @@ TEST_F(Ssh, Passwords)
 
 TEST_F(Ssh, AChangedHostKeyIsRefused)
 {
-    Run("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-f", Path("otherkey")});
+    TSshServer::Run("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-f", Path("otherkey")});
     const std::string other = ReadText(Path("otherkey.pub"));
-    WriteText(Path("known_hosts"), "[127.0.0.1]:" + std::to_string(Port) + " " + other.substr(0, other.rfind(' ')) + "\n");
+    WriteText(Path("known_hosts"), "[127.0.0.1]:" + std::to_string(Sshd->Port) + " " + other.substr(0, other.rfind(' ')) + "\n");
     Listener l;
     auto t = Connect(l);
     ASSERT_TRUE(l.Failed);

@@ -73,7 +73,7 @@ struct Tls : ::testing::Test
 
 TEST_F(Tls, FirstUseAsksTheSecondDoesNotAChangedCertificateIsRefused)
 {
-    const uint16_t port = FreePort();
+    const uint16_t port = UnusedPort();
     {
         auto server = Terminator("bbs.test", -1, 24, port);
         ASSERT_TRUE(server);
@@ -120,7 +120,7 @@ TEST_F(Tls, RefusedCertificates)
         {"not accepted", -1, 24, false, "was not accepted"},
     };
     for (const auto &k : cases) {
-        const uint16_t port = FreePort();
+        const uint16_t port = UnusedPort();
         auto server = Terminator(k.Name, k.From, k.To, port);
         ASSERT_TRUE(server) << k.Name;
         Listener l;
