@@ -38,3 +38,17 @@ TEST_F(TE2eWindow, OrvoSessionOverSsh)
                                 Patience));
     EXPECT_NE(ReadFile(data).find("\tRoot\tSysop\n|Hello over SSH\n"), std::string::npos) << ReadFile(data);
 }
+
+TEST_F(TE2eWindow, RefusedSshLoginSaysSo)
+{
+    TSshServer sshd;
+    if (!sshd.Start("true")) GTEST_SKIP() << "sshd did not start";
+    WriteText(Dir.filePath("known_hosts"), sshd.KnownHostsLine());
+    Open(HostIni(hmORVO, sshd.Port) + "Transport=ssh\nAutoLogin=1\nLogin Name=nobody-here\nPassword=pw\n");
+    TBoxAnswerer boxes(QMessageBox::Ok);
+    Form->FileConnectItemClick();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Texts.isEmpty(); }, Patience));
+    EXPECT_EQ(boxes.Texts.front().toStdString(), "Authentication failed for nobody-here.");
+    EXPECT_EQ(Form->StatusText().toStdString(), " Authentication failed for nobody-here.");
+    EXPECT_EQ(Form->Session().State(), TSessionState::Idle);
+}
