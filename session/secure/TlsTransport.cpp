@@ -51,10 +51,11 @@ int Verify(int, X509_STORE_CTX *store)
     return 1;
 }
 
-std::string TimeText(const ASN1_TIME *t)
+// What an OpenSSL printer writes, as text.
+template <typename F> std::string Printed(F print)
 {
     BIO *bio = BIO_new(BIO_s_mem());
-    ASN1_TIME_print(bio, t);
+    print(bio);
     char *data = nullptr;
     long n = BIO_get_mem_data(bio, &data);
     std::string text(data, static_cast<std::size_t>(n > 0 ? n : 0));
@@ -62,15 +63,14 @@ std::string TimeText(const ASN1_TIME *t)
     return text;
 }
 
+std::string TimeText(const ASN1_TIME *t)
+{
+    return Printed([t](BIO *b) { ASN1_TIME_print(b, t); });
+}
+
 std::string NameText(X509_NAME *name)
 {
-    BIO *bio = BIO_new(BIO_s_mem());
-    X509_NAME_print_ex(bio, name, 0, XN_FLAG_ONELINE & ~ASN1_STRFLGS_ESC_MSB);
-    char *data = nullptr;
-    long n = BIO_get_mem_data(bio, &data);
-    std::string text(data, static_cast<std::size_t>(n > 0 ? n : 0));
-    BIO_free(bio);
-    return text;
+    return Printed([name](BIO *b) { X509_NAME_print_ex(b, name, 0, XN_FLAG_ONELINE & ~ASN1_STRFLGS_ESC_MSB); });
 }
 
 std::string CommonName(X509 *cert)
