@@ -3,9 +3,7 @@
 #include "net/Connector.h"
 #include "net/dWinsock.h"
 
-#include <QCoreApplication>
 #include <QSocketNotifier>
-#include <QTimer>
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -287,84 +285,6 @@ void TSocketBase::Close()
 
 // ---------------------------------------------------------------------------------------
 // TStreamSocket
-
-namespace {
-
-// What is left of a connection closed in order (CloseInOrder).
-class TLingeringClose : public QObject
-{
-public:
-    static constexpr int LimitMs = 5000;
-
-    TLingeringClose(int fd, std::string queue)
-        : QObject(QCoreApplication::instance()), Fd(fd), Queue(std::move(queue)), Rd(fd, QSocketNotifier::Read),
-          Wr(fd, QSocketNotifier::Write)
-    {
-        connect(&Rd, &QSocketNotifier::activated, this, [this] { Drain(); });
-        connect(&Wr, &QSocketNotifier::activated, this, [this] { Flush(); });
-        QTimer::singleShot(LimitMs, this, [this] { Finish(); });
-        Flush();
-    }
-    ~TLingeringClose() override
-    {
-        Rd.setEnabled(false);
-        Wr.setEnabled(false);
-        if (Fd >= 0) ::close(Fd);
-    }
-
-private:
-    void Flush()
-    {
-        while (!Queue.empty()) {
-            ssize_t n = ::send(Fd, Queue.data(), Queue.size(), MSG_NOSIGNAL);
-            if (n > 0) {
-                Queue.erase(0, static_cast<std::size_t>(n));
-                continue;
-            }
-            if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-                Wr.setEnabled(true);
-                return;
-            }
-            Finish(); // the peer is gone: nothing left to wait for
-            return;
-        }
-        Wr.setEnabled(false);
-        ::shutdown(Fd, SHUT_WR);
-    }
-    void Drain()
-    {
-        char buf[4096];
-        for (;;) {
-            ssize_t n = ::recv(Fd, buf, sizeof buf, 0);
-            if (n > 0) continue;
-            if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
-            Finish(); // end of stream or an error
-            return;
-        }
-    }
-    void Finish()
-    {
-        Rd.setEnabled(false);
-        Wr.setEnabled(false);
-        deleteLater();
-    }
-
-    int Fd;
-    std::string Queue;
-    QSocketNotifier Rd, Wr;
-};
-
-} // namespace
-
-void CloseInOrder(int fd, std::string queued)
-{
-    if (fd < 0) return;
-    if (!QCoreApplication::instance()) { // nothing would run it
-        ::close(fd);
-        return;
-    }
-    new TLingeringClose(fd, std::move(queued));
-}
 
 struct TStreamWatch
 {
