@@ -57,6 +57,37 @@ TEST_F(IniFileTest, ReadsHandWrittenFileAsTheFormatSays)
         EXPECT_EQ(ParseIniInteger(bad), std::nullopt) << bad;
 }
 
+TEST_F(IniFileTest, CarriageReturnsAndVerticalTabsAreBlanksAroundNamesAndValues)
+{
+    // A file from another system: CR before CR LF, VT and FF around names and values.
+    PutFile(path, "\v[\rHosts\v]\r\r\n\rHost\v=\v Moss\f\r\r\n\v\r\nPort=\r\v\r\n\x0b\r\n[Last]\nKey=\v");
+    const struct
+    {
+        const char *section, *key, *value;
+    } cases[] = {{"Hosts", "Host", "Moss"}, {"hosts", "port", ""}, {"Last", "Key", ""}};
+    for (const auto &c : cases)
+        EXPECT_EQ(ini.ReadString(c.section, c.key, "-"), c.value) << c.key;
+    // Written back, only the value changes; what precedes '=' stays as the file spells it.
+    ASSERT_TRUE(ini.WriteString("Hosts", "Host", "Lichen"));
+    EXPECT_NE(GetFile(path).find("\n\rHost\v=Lichen\r\n"), std::string::npos);
+}
+
+TEST_F(IniFileTest, ValuesAreUtf8AndOlderFilesInLatin1StillRead)
+{
+    PutFile(path, "[J\xF6rg]\nName=J\xF6rg\n[\xD0\x94\xD0\xBE\xD0\xBC]\nk=1\n[\xD0\x9B\xD0\xB5\xD1\x81]\nk=2\n");
+    const struct
+    {
+        const char *section, *key, *value;
+    } cases[] = {
+        {"J\xC3\xB6rg", "Name", "J\xC3\xB6rg"},    // a Latin-1 section and value
+        {"J\xC3\x96RG", "name", "J\xC3\xB6rg"},    // letter case folds beyond ASCII
+        {"\xD0\xB4\xD0\xBE\xD0\xBC", "k", "1"},  // Cyrillic too
+        {"\xD0\x9B\xD0\xB5\xD1\x81", "k", "2"},  // and other names stay apart
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(ini.ReadString(c.section, c.key, "-"), c.value) << c.section;
+}
+
 TEST_F(IniFileTest, WritingOneKeyKeepsEveryOtherByte)
 {
     PutFile(path, OddFile);
