@@ -5,7 +5,7 @@
 #include "colouredit/OffLine.h"
 #include "config/Prefernc.h"
 #include "config/SetHost.h"
-#include "protocol/UserFilt.h"
+#include "config/UserFilt.h"
 #include "shell/Conlight.h"
 #include "terminal/qt/ColorTTYWidget.h"
 

@@ -6,7 +6,7 @@
 #include "config/SetHost.h"
 #include "config/qt/PreferenceDlg.h"
 #include "config/qt/SetHostDlg.h"
-#include "protocol/qt/UserFilterDlg.h"
+#include "config/qt/UserFilterDlg.h"
 #include "shell/About.h"
 #include "shell/HelpSystem.h"
 #include "terminal/qt/ColorTTYWidget.h"

@@ -4,7 +4,7 @@
 #include "config/Redirect.h"
 #include "config/SetHost.h"
 #include "config/Setmacro.h"
-#include "protocol/UserFilt.h"
+#include "config/UserFilt.h"
 #include "shell/About.h"
 #include "shell/CommandLine.h"
 #include "shell/Ttywin.h"

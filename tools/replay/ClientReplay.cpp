@@ -1,7 +1,7 @@
 #include "tools/replay/ClientReplay.h"
 
 #include "config/SetHost.h"
-#include "protocol/UserFilt.h"
+#include "config/UserFilt.h"
 
 namespace {
 // Never created: the stores keep their defaults and the options fill them in.

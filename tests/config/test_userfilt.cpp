@@ -1,4 +1,4 @@
-#include "protocol/UserFilt.h"
+#include "config/UserFilt.h"
 #include "tests/config/ConfigTestUtil.h"
 
 #include <gtest/gtest.h>
