@@ -76,22 +76,23 @@ QWidget *TPreferenceDlg::GeneralPage()
     cbHighContrast->setToolTip(tr("Terminal colours that stay easy to tell apart and to read"));
 
     edLines = NumberEdit("edLines", p.ScreenLines, 6, page);
-    lbLines = BuddyLabel(tr("Lines on Screen"), edLines, page, "lbLines");
+    lbLines = BuddyLabel(tr("&Lines on Screen"), edLines, page, "lbLines");
     edHistory = NumberEdit("edHistory", p.HistoryLines, 9, page);
     edHistory->setToolTip(tr("Lines kept above the scrollback, from 0 to 1,000,000"));
-    lbHistory = BuddyLabel(tr("History lines"), edHistory, page, "lbHistory");
+    lbHistory = BuddyLabel(tr("H&istory lines"), edHistory, page, "lbHistory");
     cbLinkEmulation = new QComboBox(page);
     cbLinkEmulation->setObjectName(QStringLiteral("cbLinkEmulation"));
     cbLinkEmulation->addItem(tr("Classic"), int(THostTerminal::Classic));
     cbLinkEmulation->addItem(tr("ANSI-BBS"), int(THostTerminal::AnsiBbs));
     cbLinkEmulation->setCurrentIndex(cbLinkEmulation->findData(int(p.EmulationForLinks)));
     cbLinkEmulation->setToolTip(tr("The terminal of a host that a telnet:// or telnets:// link adds"));
-    lbLinkEmulation = BuddyLabel(tr("Emulation for links"), cbLinkEmulation, page, "lbLinkEmulation");
+    lbLinkEmulation = BuddyLabel(tr("&Emulation for links"), cbLinkEmulation, page, "lbLinkEmulation");
     edDownloads = new QLineEdit(BytesToText(p.DownloadFolder), page);
     edDownloads->setObjectName(QStringLiteral("edDownloads"));
     edDownloads->setPlaceholderText(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation));
     edDownloads->setToolTip(tr("Empty: the desktop's download folder"));
-    lbDownloads = BuddyLabel(tr("Download folder"), edDownloads, page, "lbDownloads");
+    edDownloads->setMinimumWidth(edDownloads->fontMetrics().averageCharWidth() * 32);
+    lbDownloads = BuddyLabel(tr("&Download folder"), edDownloads, page, "lbDownloads");
     btBrowse = MakeButton(page, "btBrowse", tr("&Browse..."));
     btBrowse->setAutoDefault(false);
     btBrowse->setAccessibleName(tr("Browse for the download folder"));

@@ -98,13 +98,13 @@ void TSetHostDlg::Layout()
     qobject_cast<QVBoxLayout *>(terminalBox->layout())->insertWidget(2, cbIceColours);
 
     auto *loginBox = new QGroupBox(this);
-    cbAutoLogin = Named(new QCheckBox(tr("Auto Login"), loginBox), "cbAutoLogin");
+    cbAutoLogin = Named(new QCheckBox(tr("Auto &Login"), loginBox), "cbAutoLogin");
     edLoginName = Named(new QLineEdit(loginBox), "edLoginName");
     edLoginName->setToolTip(tr("For SSH, the user name on the server"));
     edPassword = Named(new QLineEdit(loginBox), "edPassword");
     edPassword->setEchoMode(QLineEdit::Password);
-    lbLoginName = BuddyLabel(tr("Username"), edLoginName, loginBox, "lbLoginName");
-    lbPassword = BuddyLabel(tr("Password"), edPassword, loginBox, "lbPassword");
+    lbLoginName = BuddyLabel(tr("&Username"), edLoginName, loginBox, "lbLoginName");
+    lbPassword = BuddyLabel(tr("Pass&word"), edPassword, loginBox, "lbPassword");
     auto *login = new QGridLayout(loginBox);
     login->addWidget(cbAutoLogin, 0, 0, 1, 2);
     login->addWidget(lbLoginName, 1, 0);
@@ -116,11 +116,11 @@ void TSetHostDlg::Layout()
     btDelete->setAutoDefault(false);
 
     auto *fields = new QGridLayout;
-    fields->addWidget(BuddyLabel(tr("BBS Name"), cbBBSName, this), 0, 0);
+    fields->addWidget(BuddyLabel(tr("BBS &Name"), cbBBSName, this), 0, 0);
     fields->addWidget(cbBBSName, 0, 1, 1, 2);
-    fields->addWidget(BuddyLabel(tr("Address"), edAddress, this), 1, 0);
+    fields->addWidget(BuddyLabel(tr("&Address"), edAddress, this), 1, 0);
     fields->addWidget(edAddress, 1, 1, 1, 2);
-    fields->addWidget(BuddyLabel(tr("Port Number"), edPortNum, this), 2, 0);
+    fields->addWidget(BuddyLabel(tr("&Port Number"), edPortNum, this), 2, 0);
     fields->addWidget(edPortNum, 2, 1);
     fields->setColumnStretch(2, 1);
     auto *boxes = new QHBoxLayout;
