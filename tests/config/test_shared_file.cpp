@@ -12,6 +12,41 @@
 
 namespace {
 
+struct TMacros : TMacroTable
+{
+    explicit TMacros(const std::string &ini) { LoadMacros(MacroFileName(ini)); }
+};
+
+struct TPalette
+{
+    TPaletteSettingsStore Store;
+    TPaletteSettings Settings = Store.Load();
+    explicit TPalette(const std::string &ini) : Store(ini) {}
+};
+
+void Save(TClientPrefs &p) { p.Save(); }
+void Save(TUserFilter &f) { f.Save(); }
+void Save(THostInfo &h) { h.SaveHosts(); }
+void Save(TPalette &p) { p.Store.Save(p.Settings); }
+void Save(TMacros &m)
+{
+    m.MacrosChanged = true;
+    m.SaveMacros();
+}
+
+// Both copies read the file; the first changes and saves, then the second; what a third reads.
+template <class S>
+std::string TwoCopies(const std::string &ini, void (*first)(S &), void (*second)(S &), std::string (*read)(S &))
+{
+    S a(ini), b(ini);
+    first(a);
+    Save(a);
+    second(b);
+    Save(b);
+    S fresh(ini);
+    return read(fresh);
+}
+
 std::string Names(const TNameList &list)
 {
     std::string s;
@@ -20,117 +55,52 @@ std::string Names(const TNameList &list)
     return s;
 }
 
-std::string RunHosts(const std::string &ini, const std::function<void(THostInfo &, THostInfo &)> &changes)
-{
-    PutFile(ini, "[Hosts]\nHost=Moss\nLast1=Moss\nHost1=Alpha\nHost2=Beta\n"
-                 "[Alpha]\nAddress=a.example\n[Beta]\nAddress=b.example\n");
-    {
-        THostInfo a(ini), b(ini);
-        changes(a, b);
-    }
-    THostInfo fresh(ini);
-    std::string list;
-    for (const std::string &n : fresh.HostList())
-        list += n + ",";
-    return fresh.BBSName + " " + fresh.Last1 + " " + fresh.Last2 + " " + list;
-}
-
 } // namespace
 
 TEST(TwoCopies, EachOnesChangeSurvivesTheOthersSave)
 {
     const struct
     {
-        const char *store;
+        const char *store, *file;
         std::function<std::string(const std::string &ini)> run;
         const char *expected;
     } cases[] = {
-        {"preferences",
+        {"preferences", "", [](const std::string &ini) {
+             return TwoCopies<TClientPrefs>(
+                 ini, [](TClientPrefs &p) { p.DisableColours = true; }, [](TClientPrefs &p) { p.ScreenLines = 30; },
+                 [](TClientPrefs &p) { return std::to_string(p.DisableColours) + std::to_string(p.ScreenLines); });
+         }, "130"},
+        {"filter", "[Friends]\nFriend1=Zed\n[Enemies]\nEnemy1=Eve\n", [](const std::string &ini) {
+             return TwoCopies<TUserFilter>(
+                 ini, [](TUserFilter &f) { f.ExpressFilter = 1, f.Friends.Add("Ann"); },
+                 [](TUserFilter &f) { f.PostFilter = 1, f.Friends.Add("Bob"), f.Enemies.Remove(0); },
+                 [](TUserFilter &f) {
+                     return std::to_string(f.ExpressFilter) + std::to_string(f.PostFilter) + " " +
+                            Names(f.Friends) + " " + Names(f.Enemies);
+                 });
+         }, "11 Ann,Bob,Zed, "},
+        {"recent and current hosts", "[Hosts]\nHost=Moss\nAddress=m\nPort=23\nLast1=Moss\nHost1=Alpha\nHost2=Moss\n"
+                                     "[Alpha]\nAddress=a\nPort=23\n[Moss]\nAddress=m\nPort=23\n",
          [](const std::string &ini) {
-             TClientPrefs a(ini), b(ini);
-             a.DisableColours = true;
-             a.Save();
-             b.ScreenLines = 30;
-             b.Save();
-             TClientPrefs fresh(ini);
-             return std::to_string(fresh.DisableColours) + " " + std::to_string(fresh.ScreenLines);
-         },
-         "1 30"},
-        {"filter settings and lists",
-         [](const std::string &ini) {
-             PutFile(ini, "[Friends]\nFriend1=Zed\n[Enemies]\nEnemy1=Eve\n");
-             TUserFilter a(ini), b(ini);
-             a.ExpressFilter = 1;
-             a.Friends.Add("Ann");
-             a.Save();
-             b.PostFilter = 1;
-             b.Friends.Add("Bob");
-             b.Enemies.Remove(0);
-             b.Save();
-             EXPECT_EQ(Names(b.Friends), "Ann,Bob,Zed,"); // the merge, in memory too
-             TUserFilter fresh(ini);
-             return std::to_string(fresh.ExpressFilter) + std::to_string(fresh.PostFilter) + " " +
-                    Names(fresh.Friends) + " " + Names(fresh.Enemies);
-         },
-         "11 Ann,Bob,Zed, "},
-        {"saved hosts",
-         [](const std::string &ini) {
-             return RunHosts(ini, [](THostInfo &a, THostInfo &b) {
-                 a.StoreHost("X", THostSettings());
-                 b.StoreHost("Y", THostSettings());
-             });
-         },
-         "Moss Moss  Alpha,Beta,X,Y,"},
-        {"recent hosts",
-         [](const std::string &ini) {
-             return RunHosts(ini, [](THostInfo &a, THostInfo &b) {
-                 a.SelectHost("Alpha");
-                 a.PromoteCurrentHost();
-                 b.SelectHost("Beta");
-                 b.PromoteCurrentHost();
-             });
-         },
-         "Alpha Beta Alpha Alpha,Beta,"},
-        {"current host",
-         [](const std::string &ini) {
-             return RunHosts(ini, [](THostInfo &a, THostInfo &b) {
-                 a.SelectHost("Beta");
-                 a.SaveHosts();
-                 b.Modified = true; // ends without a change of its own
-             });
-         },
-         "Beta Moss  Alpha,Beta,"},
-        {"macros",
-         [](const std::string &ini) {
-             TMacroTable a, b;
-             a.LoadMacros(MacroFileName(ini));
-             b.LoadMacros(MacroFileName(ini));
-             a.SetText(2, "a");
-             a.MacrosChanged = true;
-             a.SaveMacros();
-             b.SetText(3, "b");
-             b.MacrosChanged = true;
-             b.SaveMacros();
-             TMacroTable fresh;
-             fresh.LoadMacros(MacroFileName(ini));
-             return std::string(fresh.View(2)) + std::string(fresh.View(3));
-         },
-         "ab"},
-        {"palette",
-         [](const std::string &ini) {
-             TPaletteSettingsStore a(ini), b(ini);
-             TPaletteSettings sa = a.Load(), sb = b.Load();
-             sa.InUse = false;
-             a.Save(sa);
-             sb.Shape = 1;
-             b.Save(sb);
-             const TPaletteSettings fresh = TPaletteSettingsStore(ini).Load();
-             return std::to_string(fresh.InUse) + std::to_string(fresh.Shape);
-         },
-         "01"},
+             return TwoCopies<THostInfo>(
+                 ini, [](THostInfo &h) { h.SelectHost("Alpha"), h.PromoteCurrentHost(); },
+                 [](THostInfo &h) { h.PromoteCurrentHost(); }, // its current host, unchanged
+                 [](THostInfo &h) { return h.BBSName + " " + h.Last1 + " " + h.Last2; });
+         }, "Alpha Moss Alpha"},
+        {"macros", "", [](const std::string &ini) {
+             return TwoCopies<TMacros>(
+                 ini, [](TMacros &m) { m.SetText(2, "a"); }, [](TMacros &m) { m.SetText(3, "b"); },
+                 [](TMacros &m) { return std::string(m.View(2)) + std::string(m.View(3)); });
+         }, "ab"},
+        {"palette", "", [](const std::string &ini) {
+             return TwoCopies<TPalette>(
+                 ini, [](TPalette &p) { p.Settings.InUse = false; }, [](TPalette &p) { p.Settings.Shape = 1; },
+                 [](TPalette &p) { return std::to_string(p.Settings.InUse) + std::to_string(p.Settings.Shape); });
+         }, "01"},
     };
     for (const auto &c : cases) {
         TTempFolder tmp;
+        PutFile(tmp / "w.INI", c.file);
         EXPECT_EQ(c.run(tmp / "w.INI"), c.expected) << c.store;
     }
 }
