@@ -78,6 +78,7 @@ TEST_F(MacroDialogTest, OkWithoutEditsStillMarksChangedAndCancelWritesNothing)
     again.OKBtn->click();
     EXPECT_TRUE(Table.MacrosChanged);
     EXPECT_EQ(again.property("helpContext").toInt(), 10);
+    ExpectEveryControlNamed(again);
 }
 
 TEST_F(MacroDialogTest, TextIsBoundedBySlotSize)
