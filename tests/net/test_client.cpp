@@ -80,10 +80,12 @@ TEST_F(ClientSocket, AModalDialogOpenedDuringTheLookupDoesNotHoldUpTheConnection
     c.SetAddress("localhost");
     c.SetPort(server.PortText());
     c.Open();
+    EXPECT_EQ(rec.Log, (Log{"siLookUp"})); // Open returns while the name is looked up
     ASSERT_TRUE(QTest::qWaitFor([&] { return connectedInside || (!insideDialog && rec.Has("OnConnect 0")); },
                                 15000));
     EXPECT_TRUE(connectedInside);
     EXPECT_EQ(rec.Log, (Log{"siLookUp", "siConnect", "siConnected", "OnConnect 0"}));
+    EXPECT_EQ(c.IPAddress(), "127.0.0.1");
 }
 
 TEST_F(ClientSocket, DottedAddressSuccessSequence)
@@ -109,17 +111,6 @@ TEST_F(ClientSocket, DottedAddressSuccessSequence)
     EXPECT_TRUE(QTest::qWaitFor([&] { return (got += server.ReadSome(16)) == "abc"; }, 5000));
 
     EXPECT_EQ(Message([&] { c.Open(); }), "Socket Already opened");
-}
-
-TEST_F(ClientSocket, HostNameIsLookedUpWithoutWaiting)
-{
-    c.SetAddress("localhost");
-    c.SetPort(server.PortText());
-    c.Open();
-    EXPECT_EQ(rec.Log, (Log{"siLookUp"})); // Open returns while the name is looked up
-    ASSERT_TRUE(rec.WaitFor("OnConnect 0"));
-    EXPECT_EQ(rec.Log, (Log{"siLookUp", "siConnect", "siConnected", "OnConnect 0"}));
-    EXPECT_EQ(c.IPAddress(), "127.0.0.1");
 }
 
 TEST_F(ClientSocket, ConnectionRefusedReachesOnConnect)
@@ -169,19 +160,6 @@ TEST_F(ClientSocket, CloseDuringTheLookupEndsItWithoutAnError)
     EXPECT_EQ(rec.Log, (Log{"siLookUp", "siClosed"}));
     EXPECT_FALSE(error);
     EXPECT_TRUE(c.Aborted());
-}
-
-TEST_F(ClientSocket, IPv6AddressInBrackets)
-{
-    LoopbackServer v6(true, AF_INET6);
-    c.SetAddress("[::1]");
-    EXPECT_EQ(c.IPAddress(), "::1");
-    c.SetPort(v6.PortText());
-    c.Open();
-    ASSERT_TRUE(rec.WaitFor("OnConnect 0"));
-    ASSERT_TRUE(v6.Accept());
-    v6.Write("six");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.Data == "six"; }, 5000));
 }
 
 TEST_F(ClientSocket, PeerCloseDrainsPendingDataThroughOnRead)

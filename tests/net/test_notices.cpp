@@ -2,7 +2,6 @@
 #include "NetTestUtil.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -93,15 +92,10 @@ TEST(SockTimeOut, ChainFiresOnTimeOutAfterTimedOut)
     other.StartTimeOut();
     other.StopTimeOut(); // leaves the chain without firing
 
-    QElapsedTimer clock;
-    clock.start();
     c.StartTimeOut();
     EXPECT_TRUE(c.InTimeOutChain());
     EXPECT_EQ(c.TimeLeft(), 3);
     ASSERT_TRUE(rec.WaitFor("OnTimeOut", 6000));
-    const qint64 ms = clock.elapsed();
-    EXPECT_GE(ms, 1800);
-    EXPECT_LE(ms, 3600);
     EXPECT_EQ(rec.Log, (Log{"siTimedOut", "OnTimeOut"}));
     EXPECT_TRUE(c.Aborted());
     EXPECT_FALSE(c.InTimeOutChain());

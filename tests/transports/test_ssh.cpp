@@ -150,25 +150,3 @@ TEST_F(Ssh, AChangedHostKeyIsRefused)
     EXPECT_NE(l.Message.find("is not the one you accepted"), std::string::npos) << l.Message;
     EXPECT_NE(l.Message.find(Path("known_hosts").toStdString()), std::string::npos) << l.Message;
 }
-
-TEST(SshBadServers, EndInAMessage)
-{
-    const struct
-    {
-        const char *Reply, *Says;
-    } cases[] = {
-        {"HTTP/1.0 400 Bad Request\r\n\r\n", "did not answer as an SSH server"},
-        {"SSH-2.0-Fake\r\n", "closed the connection during the SSH handshake"},
-        {"", "did not answer as an SSH server"},
-    };
-    for (const auto &k : cases) {
-        BogusServer server(k.Reply);
-        QTemporaryDir dir;
-        TSshTransport t(dir.filePath("known_hosts").toStdString());
-        Listener l;
-        t.Open(At(server.Port, "someone"), l);
-        ASSERT_TRUE(l.WaitEnd()) << k.Reply;
-        EXPECT_TRUE(l.Failed) << k.Reply;
-        EXPECT_NE(l.Message.find(k.Says), std::string::npos) << k.Reply << ": " << l.Message;
-    }
-}

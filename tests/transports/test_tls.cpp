@@ -1,7 +1,8 @@
 // The TLS transport against socat's TLS listener on loopback, in front of the demo BBS,
-// with throw-away certificates made here.
+// with throw-away certificates made here; both secure transports against bad servers.
 #include "TransportTestUtil.h"
 
+#include "session/secure/SecureTransports.h"
 #include "session/secure/TlsTransport.h"
 
 #include <QFileInfo>
@@ -132,21 +133,26 @@ TEST_F(Tls, RefusedCertificates)
     }
 }
 
-TEST(TlsBadServers, EndInAMessage)
+// Garbage instead of a greeting, or a close before or during the handshake.
+TEST(BadServers, EndInAMessage)
 {
     const struct
     {
+        THostTransport Kind;
         const char *Reply, *Says;
     } cases[] = {
-        {"SSH-2.0-OpenSSH_9.2\r\n", "did not answer as a TLS server"},
-        {"", "closed the connection during the TLS handshake"},
+        {THostTransport::Tls, "SSH-2.0-OpenSSH_9.2\r\n", "did not answer as a TLS server"},
+        {THostTransport::Tls, "", "closed the connection during the TLS handshake"},
+        {THostTransport::Ssh, "HTTP/1.0 400 Bad Request\r\n\r\n", "did not answer as an SSH server"},
+        {THostTransport::Ssh, "SSH-2.0-Fake\r\n", "closed the connection during the SSH handshake"},
+        {THostTransport::Ssh, "", "did not answer as an SSH server"},
     };
     for (const auto &k : cases) {
         BogusServer server(k.Reply);
         QTemporaryDir dir;
-        TTlsTransport t(dir.filePath("known_certs").toStdString());
+        auto t = MakeSecureTransport(k.Kind, dir.path().toStdString());
         Listener l;
-        t.Open(At(server.Port), l);
+        t->Open(At(server.Port, "someone"), l);
         ASSERT_TRUE(l.WaitEnd()) << k.Reply;
         EXPECT_TRUE(l.Failed) << k.Reply;
         EXPECT_NE(l.Message.find(k.Says), std::string::npos) << k.Reply << ": " << l.Message;
