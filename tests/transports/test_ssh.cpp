@@ -87,6 +87,8 @@ TEST_F(Ssh, FirstUseAsksThenTheBbsAnswersAndTheKeyIsKept)
     EXPECT_EQ(l.Question.Host, "127.0.0.1:" + std::to_string(Sshd->Port));
     EXPECT_EQ(l.Question.Fingerprint, Fingerprint(Path("hostkey.pub")));
     EXPECT_EQ(t->Security(), "SSH, ed25519");
+    EXPECT_EQ(l.Steps, (std::vector<TTransportStep>{TTransportStep::Connecting, TTransportStep::Securing,
+                                                     TTransportStep::Authenticating}));
     const uint8_t hello[] = {0xFF, 0xA0}; // the CLient greeting
     t->Send(hello, sizeof hello);
     EXPECT_TRUE(l.WaitBytes("Demo BBS"));
