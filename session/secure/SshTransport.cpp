@@ -36,8 +36,14 @@ struct TSshState
     int Methods = 0;
     std::string Password;
     std::string KeyName; // "ed25519"
-    std::string Out;
+    TOutQueue Out;
     uint8_t Cols = 80, Rows = 24;
+
+    ~TSshState()
+    {
+        if (Channel) ssh_channel_free(Channel);
+        if (Session) ssh_free(Session); // closes libssh's copy of the descriptor
+    }
 };
 
 TSshTransport::TSshTransport(std::string knownHostsFile) : FKnown(std::move(knownHostsFile)) {}
@@ -49,9 +55,6 @@ TSshTransport::~TSshTransport()
 
 void TSshTransport::Release()
 {
-    if (!S) return;
-    if (S->Channel) ssh_channel_free(S->Channel);
-    if (S->Session) ssh_free(S->Session); // closes libssh's copy of the descriptor
     S.reset();
 }
 
@@ -341,15 +344,15 @@ void TSshTransport::ReadAll()
 
 void TSshTransport::Flush()
 {
-    while (S && S->Step == TSshStep::Open && !S->Out.empty()) {
-        const int n = ssh_channel_write(S->Channel, S->Out.data(), static_cast<uint32_t>(S->Out.size()));
+    while (S && S->Step == TSshStep::Open && !S->Out.Empty()) {
+        const int n = ssh_channel_write(S->Channel, S->Out.Data(), static_cast<uint32_t>(S->Out.Size()));
         if (n == SSH_ERROR) {
             S->Step = TSshStep::Done;
             Ended(TCloseKind::Lost, ssh_get_error(S->Session));
             return;
         }
         if (n <= 0) break; // the window is full: more when the peer opens it
-        S->Out.erase(0, static_cast<std::size_t>(n));
+        S->Out.Consume(static_cast<std::size_t>(n));
     }
     if (S) ssh_blocking_flush(S->Session, 0);
 }
@@ -357,7 +360,7 @@ void TSshTransport::Flush()
 void TSshTransport::Send(const uint8_t *data, size_t count)
 {
     if (!S || S->Step != TSshStep::Open || count == 0) return;
-    S->Out.append(reinterpret_cast<const char *>(data), count);
+    S->Out.Append(data, count);
     Flush();
     Watch();
 }
@@ -373,11 +376,24 @@ void TSshTransport::SetWindowSize(uint8_t cols, uint8_t rows)
     }
 }
 
-void TSshTransport::Goodbye()
+TStreamTransport::TLeftover TSshTransport::Goodbye()
 {
-    if (!S || S->Step != TSshStep::Open) return;
-    Flush();
-    ssh_channel_send_eof(S->Channel);
-    ssh_channel_close(S->Channel);
-    ssh_blocking_flush(S->Session, 0);
+    if (!S || S->Step != TSshStep::Open) return nullptr;
+    // What is queued goes out after the transport is gone, then the channel's end.
+    std::shared_ptr<TSshState> st(std::move(S));
+    return [st]() -> TFlush {
+        while (!st->Out.Empty()) {
+            const int n = ssh_channel_write(st->Channel, st->Out.Data(), static_cast<uint32_t>(st->Out.Size()));
+            if (n == SSH_ERROR) return TFlush::Done; // the peer is gone
+            if (n <= 0) break;                        // the window is full: wait for the peer
+            st->Out.Consume(static_cast<std::size_t>(n));
+        }
+        ssh_blocking_flush(st->Session, 0);
+        if (ssh_get_poll_flags(st->Session) & SSH_WRITE_PENDING) return TFlush::WantWrite;
+        if (!st->Out.Empty()) return TFlush::WantRead;
+        ssh_channel_send_eof(st->Channel);
+        ssh_channel_close(st->Channel);
+        ssh_blocking_flush(st->Session, 0);
+        return TFlush::Done;
+    };
 }

@@ -3,6 +3,7 @@
 #include "net/Connector.h"
 #include "net/dwsError.h"
 
+#include <QCoreApplication>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -95,6 +96,58 @@ void TStreamTransport::Open(const TEndpoint &endpoint, TTransportListener &liste
     Step(address ? TTransportStep::Connecting : TTransportStep::LookingUp);
 }
 
+namespace {
+
+// Finishes what a closed transport left: runs it on readiness until it is done (or a few
+// seconds pass), then closes the descriptor in order. Lives on after the transport.
+class TLeftoverClose : public QObject
+{
+public:
+    static constexpr int LimitMs = 5000;
+
+    TLeftoverClose(int fd, TStreamTransport::TLeftover leftover)
+        : QObject(QCoreApplication::instance()), Fd(fd), Leftover(std::move(leftover)), Rd(fd, QSocketNotifier::Read),
+          Wr(fd, QSocketNotifier::Write)
+    {
+        connect(&Rd, &QSocketNotifier::activated, this, [this] { Step(); });
+        connect(&Wr, &QSocketNotifier::activated, this, [this] { Step(); });
+        QTimer::singleShot(LimitMs, this, [this] { Finish(); });
+        Step();
+    }
+
+private:
+    void Step()
+    {
+        switch (Leftover()) {
+        case TStreamTransport::TFlush::Done:
+            Finish();
+            return;
+        case TStreamTransport::TFlush::WantRead:
+            Wr.setEnabled(false);
+            return;
+        case TStreamTransport::TFlush::WantWrite:
+            Wr.setEnabled(true);
+            return;
+        }
+    }
+    void Finish()
+    {
+        if (Fd < 0) return;
+        Rd.setEnabled(false);
+        Wr.setEnabled(false);
+        Leftover = nullptr; // frees the protocol's state
+        CloseInOrder(Fd);
+        Fd = -1;
+        deleteLater();
+    }
+
+    int Fd;
+    TStreamTransport::TLeftover Leftover;
+    QSocketNotifier Rd, Wr;
+};
+
+} // namespace
+
 void TStreamTransport::Close()
 {
     if (!D->Open || D->Fd < 0) {
@@ -103,11 +156,14 @@ void TStreamTransport::Close()
     }
     D->Silenced = true;
     ++D->Generation;
-    Goodbye();
+    TLeftover leftover = Goodbye();
     Release();
     D->Rd.reset();
     D->Wr.reset();
-    CloseInOrder(D->Fd);
+    if (leftover && QCoreApplication::instance())
+        new TLeftoverClose(D->Fd, std::move(leftover));
+    else
+        CloseInOrder(D->Fd);
     D->Fd = -1;
 }
 

@@ -11,6 +11,31 @@
 
 struct TStreamTransportImpl;
 
+// Bytes for the peer that it has not taken yet; taking from the front costs nothing.
+class TOutQueue
+{
+public:
+    void Append(const uint8_t *data, size_t count) { FBytes.append(reinterpret_cast<const char *>(data), count); }
+    bool Empty() const { return FHead == FBytes.size(); }
+    const char *Data() const { return FBytes.data() + FHead; }
+    size_t Size() const { return FBytes.size() - FHead; }
+    void Consume(size_t count)
+    {
+        FHead += count;
+        if (FHead == FBytes.size()) {
+            FBytes.clear();
+            FHead = 0;
+        } else if (FHead > (size_t(1) << 20) && FHead > FBytes.size() / 2) {
+            FBytes.erase(0, FHead);
+            FHead = 0;
+        }
+    }
+
+private:
+    std::string FBytes;
+    size_t FHead = 0;
+};
+
 class TStreamTransport : public TTransport
 {
 public:
@@ -21,6 +46,13 @@ public:
     void Close() override;
     void Abort() override;
 
+    // What Close leaves to finish after the transport is gone: called (from the event loop)
+    // until it answers Done; it owns the protocol's state and says goodbye in the protocol
+    // once everything queued went out. Empty when nothing is left; the descriptor then
+    // closes in order.
+    enum class TFlush : uint8_t { Done, WantRead, WantWrite };
+    using TLeftover = std::function<TFlush()>;
+
     // "host:port", the IPv6 address in brackets: how the trust stores and messages name it.
     static std::string HostPort(const std::string &host, uint16_t port);
 
@@ -29,9 +61,8 @@ protected:
     virtual void Secure() = 0;
     // The descriptor is readable or writable (or a posted retry): move on.
     virtual void Pump() = 0;
-    // Close: send what is queued and say goodbye in the protocol; the descriptor then
-    // closes in order.
-    virtual void Goodbye() = 0;
+    // Close: what is left to send and the protocol's goodbye (see TLeftover).
+    virtual TLeftover Goodbye() = 0;
     // Frees the protocol's state (Abort, failure, the end).
     virtual void Release() = 0;
 

@@ -88,10 +88,15 @@ struct TTlsState
     SSL *Ssl = nullptr;
     TFindings Findings;
     TTlsStep Step = TTlsStep::Handshake;
-    std::string Out;     // for the peer, not taken yet
+    TOutQueue Out;
     std::string Early;   // received while the user judges the certificate
     std::string Version; // "TLS 1.3"
-    bool ShutdownSent = false;
+
+    ~TTlsState()
+    {
+        if (Ssl) SSL_free(Ssl);
+        if (Ctx) SSL_CTX_free(Ctx);
+    }
 };
 
 TTlsTransport::TTlsTransport(std::string knownCertsFile) : FKnown(std::move(knownCertsFile)) {}
@@ -103,9 +108,6 @@ TTlsTransport::~TTlsTransport()
 
 void TTlsTransport::Release()
 {
-    if (!S) return;
-    if (S->Ssl) SSL_free(S->Ssl);
-    if (S->Ctx) SSL_CTX_free(S->Ctx);
     S.reset();
 }
 
@@ -314,11 +316,11 @@ void TTlsTransport::ReadAll()
 
 bool TTlsTransport::Flush()
 {
-    while (S && !S->Out.empty()) {
+    while (S && !S->Out.Empty()) {
         ERR_clear_error();
-        const int r = SSL_write(S->Ssl, S->Out.data(), static_cast<int>(std::min<std::size_t>(S->Out.size(), 1 << 20)));
+        const int r = SSL_write(S->Ssl, S->Out.Data(), static_cast<int>(std::min<std::size_t>(S->Out.Size(), 1 << 20)));
         if (r > 0) {
-            S->Out.erase(0, static_cast<std::size_t>(r));
+            S->Out.Consume(static_cast<std::size_t>(r));
             continue;
         }
         const int error = SSL_get_error(S->Ssl, r);
@@ -337,14 +339,29 @@ bool TTlsTransport::Flush()
 void TTlsTransport::Send(const uint8_t *data, size_t count)
 {
     if (!S || S->Step != TTlsStep::Open || count == 0) return;
-    S->Out.append(reinterpret_cast<const char *>(data), count);
+    S->Out.Append(data, count);
     Flush();
 }
 
-void TTlsTransport::Goodbye()
+TStreamTransport::TLeftover TTlsTransport::Goodbye()
 {
-    if (!S || !S->Ssl || S->Step != TTlsStep::Open) return;
-    Flush();
-    if (!S->ShutdownSent) SSL_shutdown(S->Ssl); // close_notify; the TCP side then closes in order
-    S->ShutdownSent = true;
+    if (!S || !S->Ssl || S->Step != TTlsStep::Open) return nullptr;
+    // What is queued goes out after the transport is gone, then close_notify.
+    std::shared_ptr<TTlsState> st(std::move(S));
+    return [st]() -> TFlush {
+        while (!st->Out.Empty()) {
+            ERR_clear_error();
+            const int r = SSL_write(st->Ssl, st->Out.Data(), static_cast<int>(std::min<std::size_t>(st->Out.Size(), 1 << 20)));
+            if (r > 0) {
+                st->Out.Consume(static_cast<std::size_t>(r));
+                continue;
+            }
+            const int error = SSL_get_error(st->Ssl, r);
+            if (error == SSL_ERROR_WANT_WRITE) return TFlush::WantWrite;
+            if (error == SSL_ERROR_WANT_READ) return TFlush::WantRead;
+            return TFlush::Done; // the peer is gone
+        }
+        SSL_shutdown(st->Ssl);
+        return TFlush::Done;
+    };
 }

@@ -23,7 +23,7 @@ public:
 protected:
     void Secure() override;
     void Pump() override;
-    void Goodbye() override;
+    TLeftover Goodbye() override;
     void Release() override;
 
 private:

@@ -79,7 +79,8 @@ struct Tls : ::testing::Test
     // socat's TLS listener with this certificate (self-signed, or by the authority), in front
     // of the demo BBS.
     std::unique_ptr<Server> Terminator(const char *name, long fromHours, long toHours, uint16_t port,
-                                       bool vouched = false)
+                                       bool vouched = false,
+                                       const QString &behind = "EXEC:" DEMOBBS_BIN " --stdio --sysop-delay 0")
     {
         const QString tag = QString::number(fromHours) + "_" + QString::number(toHours) + name;
         EVP_PKEY *key = EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256");
@@ -92,7 +93,7 @@ struct Tls : ::testing::Test
         const QString listen = QString("OPENSSL-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork,verify=0,cert=%2,key=%3")
                                    .arg(port)
                                    .arg(Path(tag + ".pem"), Path(tag + ".key"));
-        if (!s->Start("socat", {listen, "EXEC:" DEMOBBS_BIN " --stdio --sysop-delay 0"}, port)) return nullptr;
+        if (!s->Start("socat", {listen, behind}, port)) return nullptr;
         return s;
     }
 
@@ -140,6 +141,22 @@ TEST_F(Tls, FirstUseAsksTheSecondDoesNotAChangedCertificateIsRefused)
     EXPECT_EQ(l.TrustAsked, 0);
     EXPECT_NE(l.Message.find("is not the one you accepted"), std::string::npos) << l.Message;
     EXPECT_NE(l.Message.find(Path("known_certs").toStdString()), std::string::npos) << l.Message;
+}
+
+TEST_F(Tls, AnUploadSentJustBeforeTheCloseArrivesWhole)
+{
+    const uint16_t port = UnusedPort();
+    auto server = Terminator("bbs.test", -1, 24, port, false, "SYSTEM:sleep 1; cat > " + Path("received"));
+    ASSERT_TRUE(server);
+    Listener l;
+    auto t = Connect(l, port);
+    ASSERT_TRUE(l.Connected) << l.Message;
+    const std::string upload(32 << 20, 'u');
+    t->Send(reinterpret_cast<const uint8_t *>(upload.data()), upload.size());
+    t->Close();
+    t.reset(); // the session lets go at once; the BBS reads only a second later
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo(Path("received")).size() == qint64(upload.size()); }, 20000))
+        << QFileInfo(Path("received")).size();
 }
 
 TEST_F(Tls, ACertificateAnAuthorityVouchesForIsAcceptedWithoutAsking)
