@@ -14,6 +14,7 @@
 #include "bench/AppBench.h"
 #include "bench/BbsStream.h"
 #include "bench/BenchNet.h"
+#include "bench/ConnectTimes.h"
 #include "terminal/qt/ColorTTYWidget.h"
 
 #include <QApplication>
@@ -150,5 +151,7 @@ int main(int argc, char **argv)
 
     MeasureSearch();
     MeasureKeyLatency();
+    MeasureConnectTimes(WM_DEMOBBS_PATH);
+    std::fflush(stdout);
     return 0;
 }
