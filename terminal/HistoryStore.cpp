@@ -44,11 +44,21 @@ uint8_t *PutRuns(uint8_t *p, const uint8_t *attrs, int width)
         start = at;
     };
 #ifdef __SSE2__
-    for (; x + 16 <= width; x += 16) {
-        const __m128i now = _mm_loadu_si128(reinterpret_cast<const __m128i *>(attrs + x));
-        const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i *>(attrs + x - 1));
-        for (unsigned m = ~unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(now, before))) & 0xFFFFu; m; m &= m - 1)
+    // Bit i: attrs[at + i] differs from the cell before it.
+    auto changes = [attrs](int at) {
+        const __m128i now = _mm_loadu_si128(reinterpret_cast<const __m128i *>(attrs + at));
+        const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i *>(attrs + at - 1));
+        return ~unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(now, before))) & 0xFFFFu;
+    };
+    for (; x + 16 <= width; x += 16)
+        for (unsigned m = changes(x); m; m &= m - 1)
             endRun(x + __builtin_ctz(m));
+    if (x < width && width >= 17) {
+        // the last cells, in sixteen that overlap those already seen
+        const int at = width - 16;
+        for (unsigned m = changes(at) >> (x - at); m; m &= m - 1)
+            endRun(x + __builtin_ctz(m));
+        x = width;
     }
 #endif
     for (; x < width; ++x)
