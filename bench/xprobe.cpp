@@ -59,10 +59,12 @@ struct Watcher
     bool Open()
     {
         D = XOpenDisplay(nullptr);
-        if (!D) return false;
-        XSetErrorHandler(IgnoreXErrors);
         int error = 0;
-        if (!XDamageQueryExtension(D, &DamageEvent, &error)) return false;
+        if (!D || !XDamageQueryExtension(D, &DamageEvent, &error)) {
+            std::fprintf(stderr, "xprobe: no X display with the DAMAGE extension\n");
+            return false;
+        }
+        XSetErrorHandler(IgnoreXErrors);
         XSelectInput(D, DefaultRootWindow(D), SubstructureNotifyMask);
         XSync(D, False);
         return true;
@@ -260,7 +262,7 @@ int Flood(bool telnet, const std::vector<std::string> &cmd)
     const std::string stream = telnet ? s.Ours + TimingMark : s.VTerm + "\x1b[6n";
     Session run;
     if (!run.Start(cmd, false)) {
-        std::printf("flood: the program did not start, connect and paint\n");
+        std::fprintf(stderr, "flood: the program did not start, connect and paint\n");
         return 1;
     }
     const auto t0 = Clock::now();
@@ -282,7 +284,7 @@ int Flood(bool telnet, const std::vector<std::string> &cmd)
     });
     sender.join();
     if (!answered) {
-        std::printf("flood: no answer after the stream\n");
+        std::fprintf(stderr, "flood: no answer after the stream\n");
         return 1;
     }
     run.W.Settle(300, 10000); // the paints that follow the last byte
@@ -297,7 +299,7 @@ int Latency(bool telnet, int keys, const std::vector<std::string> &cmd)
 {
     Session run;
     if (!run.Start(cmd, true)) {
-        std::printf("latency: the program did not start, connect and paint\n");
+        std::fprintf(stderr, "latency: the program did not start, connect and paint\n");
         return 1;
     }
     std::atomic<bool> stop{false};
@@ -336,7 +338,7 @@ int Latency(bool telnet, int keys, const std::vector<std::string> &cmd)
     std::vector<double> &l = run.W.KeyLatency;
     std::sort(l.begin(), l.end());
     if (l.size() < size_t(keys) / 2) {
-        std::printf("latency: only %zu of %d keys were seen painted\n", l.size(), keys);
+        std::fprintf(stderr, "latency: only %zu of %d keys were seen painted\n", l.size(), keys);
         return 1;
     }
     Print("key_latency_p50_ms", l[l.size() / 2], "ms");
