@@ -40,7 +40,7 @@ bool Joined(const TColorTTY &t, int y, std::string_view chars)
 int64_t RingLineStart(const TColorTTY &t)
 {
     int y = 0;
-    while (y > t.FirstRow() && Joined(t, y - 1, RowText(t, y - 1)))
+    while (y > t.FirstRow() && y > -TScrollbackSearch::MaxLineRows && Joined(t, y - 1, RowText(t, y - 1)))
         --y;
     return t.RowNumber(y);
 }
@@ -113,9 +113,12 @@ bool TScrollbackSearch::Step(const TColorTTY &tty, int rows)
         if (UpAt >= end) {
             UpActive = false;
         } else {
-            // Whole lines: on while the last row runs on into the next.
+            // Whole lines: on while the last row runs on into the next (a line longer than
+            // MaxLineRows is searched in pieces).
             int64_t last = std::min(end, UpAt + rows) - 1;
-            for (int y = tty.RowOfNumber(last); last + 1 < end && Joined(tty, y, RowText(tty, y)); ++y)
+            const int64_t most = last + MaxLineRows;
+            for (int y = tty.RowOfNumber(last);
+                 last + 1 < end && last < most && Joined(tty, y, RowText(tty, y)); ++y)
                 ++last;
             SearchRows(tty, UpAt, last + 1, false);
             UpAt = last + 1;
@@ -129,7 +132,9 @@ bool TScrollbackSearch::Step(const TColorTTY &tty, int rows)
         } else {
             // Whole lines: back while the row before runs on into the first.
             int64_t first = std::max(oldest, DownAt - rows);
-            for (int y = tty.RowOfNumber(first) - 1; first > oldest && Joined(tty, y, RowText(tty, y)); --y)
+            const int64_t most = first - MaxLineRows;
+            for (int y = tty.RowOfNumber(first) - 1;
+                 first > oldest && first > most && Joined(tty, y, RowText(tty, y)); --y)
                 --first;
             SearchRows(tty, first, DownAt, true);
             DownAt = first;

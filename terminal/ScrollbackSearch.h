@@ -46,6 +46,9 @@ public:
     static constexpr size_t MaxNeedle = 255;
     // Most hits kept; a search that finds more stops at the newest this many.
     static constexpr size_t MaxHits = size_t(1) << 22;
+    // Rows joined into one line at most: text that never breaks is searched in pieces of
+    // this many rows (a hit across two pieces is missed), so a step stays short.
+    static constexpr int MaxLineRows = 1024;
 
     // A new search for `needle` (code page 437 bytes), with the letters A-Z and a-z the same
     // unless `matchCase`. Nothing is searched until Step().
