@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
+#include <QLocale>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -53,8 +54,10 @@ void TTTYForm::EditClearHistoryItemClick()
 {
     TColorTTY &tty = FColourTTY->Tty();
     if (tty.HistoryRows() == 0) return;
-    const QString question =
-        tr("Forget the %n line(s) of history kept above the scrollback?", nullptr, tty.HistoryRows());
+    const int n = tty.HistoryRows();
+    const QString question = n == 1 ? tr("Forget the line of history kept above the scrollback?")
+                                    : tr("Forget the %1 lines of history kept above the scrollback?")
+                                          .arg(QLocale().toString(n));
     QMessageBox box(QMessageBox::Question, Title(), question, QMessageBox::Ok | QMessageBox::Cancel, this);
     box.setDefaultButton(QMessageBox::Cancel);
     box.setProperty("helpContext", THelpSystem::HistoryContext);
