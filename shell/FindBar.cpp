@@ -47,7 +47,7 @@ TFindBar::TFindBar(TColorTTYWidget *terminal) : QWidget(terminal), Terminal(term
     cbMatchCase->setFocusPolicy(Qt::NoFocus);
     lbCount = new QLabel(this);
     lbCount->setObjectName(QStringLiteral("lbCount"));
-    lbCount->setMinimumWidth(lbCount->fontMetrics().horizontalAdvance(QStringLiteral("0000 of 0000")));
+    lbCount->setMinimumWidth(lbCount->fontMetrics().horizontalAdvance(QStringLiteral("0000000 of 0000000")));
     QToolButton *prev = Button(this, "btPrevious", QStringLiteral("\u25B2"), tr("Previous match (Shift+F3)"));
     QToolButton *next = Button(this, "btNext", QStringLiteral("\u25BC"), tr("Next match (F3)"));
     QToolButton *close = Button(this, "btClose", QStringLiteral("\u2715"), tr("Close (Esc)"));
