@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QToolButton>
 
 namespace {
@@ -47,7 +48,7 @@ TFindBar::TFindBar(TColorTTYWidget *terminal) : QWidget(terminal), Terminal(term
     cbMatchCase->setFocusPolicy(Qt::NoFocus);
     lbCount = new QLabel(this);
     lbCount->setObjectName(QStringLiteral("lbCount"));
-    lbCount->setMinimumWidth(lbCount->fontMetrics().horizontalAdvance(QStringLiteral("0000000 of 0000000")));
+    lbCount->setMinimumWidth(lbCount->fontMetrics().horizontalAdvance(QStringLiteral("0,000,000 of 0,000,000")));
     QToolButton *prev = Button(this, "btPrevious", QStringLiteral("\u25B2"), tr("Previous match (Shift+F3)"));
     QToolButton *next = Button(this, "btNext", QStringLiteral("\u25BC"), tr("Next match (F3)"));
     QToolButton *close = Button(this, "btClose", QStringLiteral("\u2715"), tr("Close (Esc)"));
@@ -170,15 +171,16 @@ void TFindBar::Show(bool follow)
     }
     Terminal->SetHighlights(&Finder, current);
     const int n = MatchCount();
+    const QLocale locale;
+    const QString count = locale.toString(n) + (Finder.IsCapped() ? QStringLiteral("+") : QString());
     if (edFind->text().isEmpty())
         lbCount->clear();
     else if (!Finder.Done())
-        lbCount->setText(tr("%1 found\u2026").arg(n));
+        lbCount->setText(tr("%1 found\u2026").arg(count));
     else if (n == 0)
         lbCount->setText(tr("No matches"));
     else
-        lbCount->setText(tr("%1 of %2%3").arg(i + 1).arg(n).arg(Finder.IsCapped() ? QStringLiteral("+")
-                                                                                  : QString()));
+        lbCount->setText(tr("%1 of %2").arg(locale.toString(i + 1), count));
 }
 
 void TFindBar::Place()
