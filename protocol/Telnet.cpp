@@ -53,6 +53,8 @@ void TTelnetStateMachine::Reset()
     for (auto &f : OptionFlags)
         f &= static_cast<uint8_t>(~ofActive);
     SubLength = 0;
+    FDataSink = nullptr; // a transfer does not outlive its connection
+    FBinaryUs = FBinaryHim = TBinary::Off;
 }
 
 void TTelnetStateMachine::RegisterOption(uint8_t option, TSubHandler subHandler, TEnableHandler enableHandler)
@@ -190,6 +192,7 @@ void TTelnetStateMachine::SendChar(uint8_t ch)
 
 void TTelnetStateMachine::AnswerOption(TParserMode state, uint8_t option)
 {
+    if (option == OPT_BINARY && AnswerBinary(state)) return;
     uint8_t &flag = OptionFlags[option];
     switch (state) {
     case pmDo:
@@ -211,6 +214,58 @@ void TTelnetStateMachine::AnswerOption(TParserMode state, uint8_t option)
         break;
     default:
         break;
+    }
+}
+
+// Binary mode is ours only while a transfer runs; outside one the option is refused as
+// any unsupported one. A request we made is not answered again when it is granted, so
+// the negotiation cannot loop.
+bool TTelnetStateMachine::AnswerBinary(TParserMode state)
+{
+    const bool ours = state == pmDo || state == pmDont; // DO and DONT are about what we send
+    TBinary &side = ours ? FBinaryUs : FBinaryHim;
+    if (state == pmDo || state == pmWill) {
+        if (!FDataSink) return false;
+        if (side == TBinary::Off) SendCommand(ours ? WILL : DO, OPT_BINARY);
+        side = TBinary::On;
+        return true;
+    }
+    if (side == TBinary::On) SendCommand(ours ? WONT : DONT, OPT_BINARY);
+    side = TBinary::Off;
+    return true;
+}
+
+void TTelnetStateMachine::BeginBinary(TDataOutEvent sink)
+{
+    FDataSink = std::move(sink);
+    if (FBinaryUs == TBinary::Off) {
+        FBinaryUs = TBinary::Asked;
+        SendCommand(WILL, OPT_BINARY);
+    }
+    if (FBinaryHim == TBinary::Off) {
+        FBinaryHim = TBinary::Asked;
+        SendCommand(DO, OPT_BINARY);
+    }
+}
+
+void TTelnetStateMachine::EndBinary()
+{
+    FDataSink = nullptr;
+    // Also a request still unanswered is withdrawn: its late grant is then refused.
+    if (FBinaryUs != TBinary::Off) SendCommand(WONT, OPT_BINARY);
+    if (FBinaryHim != TBinary::Off) SendCommand(DONT, OPT_BINARY);
+    FBinaryUs = FBinaryHim = TBinary::Off;
+}
+
+void TTelnetStateMachine::SendData(const uint8_t *buf, size_t count)
+{
+    while (count > 0) {
+        const void *iac = std::memchr(buf, IAC, count);
+        const size_t run = iac ? static_cast<size_t>(static_cast<const uint8_t *>(iac) - buf) + 1 : count;
+        DoSocketOut(buf, static_cast<int32_t>(run));
+        if (iac) DoSocketOut(buf + run - 1, 1); // the IAC again
+        buf += run;
+        count -= run;
     }
 }
 
@@ -264,9 +319,30 @@ bool TTelnetStateMachine::DeliverText(uint8_t *buf, size_t &i, size_t count)
     const bool atIac = end < count && buf[end] == IAC;
     if (atIac) buf[end] = 0;
     DoTerminalOut(reinterpret_cast<const char *>(buf + i));
-    // At a NUL (or the end) the caller's increment steps over it.
+    // At a NUL (or the end) the caller's increment steps over it; a transfer that took
+    // over during the text gets that NUL as data.
     i = end;
+    if (!atIac && end < count && FDataSink) --i;
     return atIac;
+}
+
+bool TTelnetStateMachine::DeliverData(const uint8_t *buf, size_t &i, size_t count)
+{
+    const void *iac = std::memchr(buf + i, IAC, count - i);
+    const size_t end = iac ? static_cast<size_t>(static_cast<const uint8_t *>(iac) - buf) : count;
+    if (end > i) FDataSink(this, buf + i, end - i);
+    i = end; // the caller's increment steps over the IAC
+    return iac != nullptr;
+}
+
+void TTelnetStateMachine::DeliverByte(uint8_t c)
+{
+    if (FDataSink) {
+        FDataSink(this, &c, 1);
+        return;
+    }
+    const char text[2] = {static_cast<char>(c), 0};
+    DoTerminalOut(text);
 }
 
 void TTelnetStateMachine::ProcessInput(uint8_t *buf, uint16_t count)
@@ -275,12 +351,26 @@ void TTelnetStateMachine::ProcessInput(uint8_t *buf, uint16_t count)
     for (size_t i = 0; i < count; ++i) {
         const uint8_t c = buf[i];
         if (c == IAC) {
+            if (ParserMode == pmIAC) { // doubled: one data byte 255
+                if (FIacInSub) {
+                    CollectSub(c);
+                    SetMode(pmSub);
+                } else {
+                    SetMode(pmData);
+                    DeliverByte(c);
+                }
+                continue;
+            }
+            FIacInSub = ParserMode == pmSub;
             SetMode(pmIAC);
             continue;
         }
         switch (ParserMode) {
         case pmData:
-            if (DeliverText(buf, i, count)) SetMode(pmIAC);
+            if (FDataSink ? DeliverData(buf, i, count) : DeliverText(buf, i, count)) {
+                FIacInSub = false;
+                SetMode(pmIAC);
+            }
             break;
         case pmIAC:
             switch (c) {
