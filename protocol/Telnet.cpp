@@ -330,7 +330,10 @@ bool TTelnetStateMachine::DeliverData(const uint8_t *buf, size_t &i, size_t coun
 {
     const void *iac = std::memchr(buf + i, IAC, count - i);
     const size_t end = iac ? static_cast<size_t>(static_cast<const uint8_t *>(iac) - buf) : count;
-    if (end > i) FDataSink(this, buf + i, end - i);
+    if (end > i) {
+        const TDataOutEvent sink = FDataSink; // the sink may end the binary path
+        sink(this, buf + i, end - i);
+    }
     i = end; // the caller's increment steps over the IAC
     return iac != nullptr;
 }
@@ -338,7 +341,8 @@ bool TTelnetStateMachine::DeliverData(const uint8_t *buf, size_t &i, size_t coun
 void TTelnetStateMachine::DeliverByte(uint8_t c)
 {
     if (FDataSink) {
-        FDataSink(this, &c, 1);
+        const TDataOutEvent sink = FDataSink;
+        sink(this, &c, 1);
         return;
     }
     const char text[2] = {static_cast<char>(c), 0};

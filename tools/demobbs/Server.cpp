@@ -87,6 +87,8 @@ void TServer::Run(const volatile std::sig_atomic_t &stop, int wakeFd)
         fds.push_back({FAcceptPausedUntil > now ? -1 : FListenFd, POLLIN, 0});
         for (const TConn &c : FConns)
             fds.push_back({c.Fd, short(POLLIN | (c.Session->Output().empty() ? 0 : POLLOUT)), 0});
+        for (const TConn &c : FConns)
+            c.Session->AddPollFds(fds);
         if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
             std::cerr << "winmarlet-demobbs: poll: " << std::strerror(errno) << "\n";
             break;
@@ -99,6 +101,8 @@ void TServer::Run(const volatile std::sig_atomic_t &stop, int wakeFd)
             const short ev = fds[i + 2].revents;
             if (ev & (POLLIN | POLLHUP | POLLERR)) ReadFrom(FConns[i], t);
         }
+        for (size_t i = 0; i < polled; ++i)
+            FConns[i].Session->ServicePoll(fds);
         if (fds[1].revents & POLLIN) Accept(t);
         for (TConn &c : FConns)
             c.Session->Tick(t);

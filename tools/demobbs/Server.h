@@ -21,6 +21,7 @@ public:
     {
         uint16_t Port = 1976; // 0 picks a free one
         double SysopDelay = 3.0;
+        std::string Files; // the file area's folder; empty: none
     };
 
     TServer(TBoard &board, TOptions options);
@@ -40,6 +41,7 @@ public:
     void SendExpress(const std::string &from, const std::string &to, const std::string &text) override;
     void LoggedIn(const std::string &name) override;
     void PostAdded(const TPost &post) override;
+    std::string FileFolder() const override { return FOptions.Files; }
 
 private:
     struct TConn

@@ -28,12 +28,13 @@ void OnSignal(int)
 #endif
 
 const char Usage[] =
-    "Usage: winmarlet-demobbs [--port N] [--data FILE] [--sysop-delay SECONDS]\n"
+    "Usage: winmarlet-demobbs [--port N] [--data FILE] [--files DIR] [--sysop-delay SECONDS]\n"
     "A small multi-user BBS on 127.0.0.1 for trying winMarlet: plain Telnet and the\n"
     "ORVO CLient and ISCA Client protocols.\n"
     "\n"
     "  --port N             listen on 127.0.0.1:N (default 1976; 0 picks a free port)\n"
     "  --data FILE          keep users, posts, messages and profiles in FILE\n"
+    "  --files DIR          the file area: F lists DIR, D sends from it, U receives into it\n"
     "  --sysop-delay S      seconds before the Sysop greets or answers (default 3)\n"
     "  --help               display this help and exit\n"
     "  --version            output version information and exit\n"
@@ -73,7 +74,7 @@ int main(int argc, char **argv)
             std::fputs(Version, stdout);
             return 0;
         }
-        if (i + 1 >= argc || (arg != "--port" && arg != "--data" && arg != "--sysop-delay")) {
+        if (i + 1 >= argc || (arg != "--port" && arg != "--data" && arg != "--files" && arg != "--sysop-delay")) {
             return Fail("bad option: " + arg + "\nTry 'winmarlet-demobbs --help' for more information.");
         }
         const char *value = argv[++i];
@@ -85,6 +86,8 @@ int main(int argc, char **argv)
         } else if (arg == "--sysop-delay") {
             if (!ParseNumber(value, 86400, n)) return Fail("bad delay: " + std::string(value));
             options.SysopDelay = n;
+        } else if (arg == "--files") {
+            options.Files = value;
         } else {
             dataFile = value;
         }
