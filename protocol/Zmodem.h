@@ -99,8 +99,6 @@ private:
     void Release();       // what is held goes on, and the current byte with it
     void Resync(uint8_t c); // not what it looked like: back to the hunt, c looked at again
 
-    TEmit FEmit;
-    TRename FRename;
     TState FState = stHunt;
     bool FEscape = false;  // a ZDLE seen inside a binary field
     uint8_t FKind = 0;     // ZBIN, ZHEX, ZBIN32 of the current header

@@ -156,7 +156,7 @@ void TTransfer::FromPeer(const uint8_t *data, size_t count)
             const size_t used = FStream->Feed(data, count);
             if (used < count && FAfter.size() < MaxAfter)
                 FAfter.append(reinterpret_cast<const char *>(data + used), count - used);
-            Report(false);
+            Report(FStream->Offers() != FFileNumber);
         }
         return;
     case stStopping: // what the other side still had under way
@@ -181,7 +181,7 @@ void TTransfer::ChildOutput(const uint8_t *data, size_t count)
     if (FState != stRunning) return;
     if (FSending) {
         FStream->Feed(data, count);
-        Report(false);
+        Report(FStream->Offers() != FFileNumber);
     } else {
         FStream->FromReceiver(data, count);
         FEngine.SendData(data, count);
@@ -228,6 +228,15 @@ void TTransfer::ConnectionLost()
         FChild->Stop();
     } else if (FState == stDraining) {
         FLost = true;
+        Return(nullptr, 0);
+    }
+}
+
+void TTransfer::Tick()
+{
+    const auto now = TClock::now();
+    if (FState == stDraining && (now - FLastData >= DrainQuiet || now - FDrainStart >= DrainLongest)) {
+        FEngine.EndBinary();
         Return(nullptr, 0);
     }
 }
@@ -298,6 +307,7 @@ void TTransfer::Finish(TTransferEnd end)
 {
     if (FState == stReturned || FState == stDraining) return;
     FState = stStopping;
+    Report(true);
     if (end == TTransferEnd::Failed) FEngine.SendData(zmodem::Abort, sizeof zmodem::Abort);
     TTransferResult result;
     result.End = end;
@@ -368,7 +378,7 @@ void TTransfer::Finish(TTransferEnd end)
 void TTransfer::Return(const uint8_t *bytes, size_t count)
 {
     FState = stReturned;
-    const std::string after(reinterpret_cast<const char *>(bytes), count); // outlives this object
+    const std::string after = count ? std::string(reinterpret_cast<const char *>(bytes), count) : std::string();
     FAfter.clear();
     FListener.TransferReturned(reinterpret_cast<const uint8_t *>(after.data()), after.size());
 }

@@ -82,6 +82,10 @@ public:
     // The connection is gone: the tool is stopped.
     void ConnectionLost();
 
+    // Call a few times a second while it exists: ends the dropping of what the other
+    // side still sent after a cancel or failure, once the connection fell quiet.
+    void Tick();
+
     // The tool runs (the panel shows).
     bool Running() const { return FState == stRunning; }
 

@@ -76,6 +76,52 @@ struct TDemoBbs
     }
 };
 
+// A bare sz behind a socket, Telnet-framed, for offers no BBS folder can hold.
+struct TBareSender
+{
+    QTcpServer Server;
+    QTcpSocket *Peer = nullptr;
+    QProcess Sz;
+    int State = 0;
+
+    bool Listen(const QString &folder, const QStringList &args)
+    {
+        QObject::connect(&Server, &QTcpServer::newConnection, [this, folder, args] {
+            Peer = Server.nextPendingConnection();
+            QObject::connect(Peer, &QTcpSocket::readyRead, [this] {
+                QByteArray data;
+                for (char c : Peer->readAll()) {
+                    const auto b = static_cast<uint8_t>(c);
+                    switch (State) { // data, IAC, option byte, subnegotiation, IAC in it
+                    case 0:
+                        if (b == 0xFF) State = 1;
+                        else data += c;
+                        break;
+                    case 1:
+                        if (b == 0xFF) data += c;
+                        State = b == 0xFF ? 0 : b >= 0xFB ? 2 : b == 0xFA ? 3 : 0;
+                        break;
+                    case 2:
+                        State = 0;
+                        break;
+                    default:
+                        State = State == 3 ? (b == 0xFF ? 4 : 3) : (b == 0xF0 ? 0 : 3);
+                        break;
+                    }
+                }
+                Sz.write(data);
+            });
+            QObject::connect(&Sz, &QProcess::readyReadStandardOutput, [this] {
+                Peer->write(Sz.readAllStandardOutput().replace("\xFF", QByteArray("\xFF\xFF", 2)));
+            });
+            Sz.setWorkingDirectory(folder);
+            Sz.start("sz", QStringList{"--quiet", "--full-path"} + args);
+        });
+        return Server.listen(QHostAddress::LocalHost, 0);
+    }
+    ~TBareSender() { Sz.kill(), Sz.waitForFinished(); }
+};
+
 // Our side: a socket, the engine, the spotter and whatever transfer runs.
 struct TClient : TTransferListener, TZmodemSpotterSink
 {
@@ -91,8 +137,14 @@ struct TClient : TTransferListener, TZmodemSpotterSink
     bool Returned = false;
     int ReadyHeaders = 0;
 
+    QTimer Ticker;
+
     TClient()
     {
+        QObject::connect(&Ticker, &QTimer::timeout, [this] {
+            if (Transfer) Transfer->Tick();
+        });
+        Ticker.start(100);
         Engine.OnSocketOut = [this](TTelnetStateMachine *, const uint8_t *b, int32_t n) {
             Socket.write(reinterpret_cast<const char *>(b), n);
         };

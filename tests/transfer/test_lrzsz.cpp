@@ -1,5 +1,7 @@
 #include "TransferHarness.h"
 
+#include <QFile>
+
 namespace {
 
 class Transfers : public ::testing::Test
@@ -37,6 +39,101 @@ TEST_F(Transfers, DownloadArrivesWholeWithProgressAndTheTerminalGetsTheConnectio
     // The BBS's next words reach the screen; none of the transfer's bytes did.
     EXPECT_TRUE(Client.See("Transfer complete"));
     EXPECT_EQ(Client.Screen.find("\x18"), std::string::npos);
+}
+
+TEST_F(Transfers, BatchOfThreeAndUploadSurviveTelnetEscaping)
+{
+    const std::string text = "plain text\r\n", ffs = Bytes(300000, 2, true);
+    WriteAll(Offered("a.txt"), text);
+    WriteAll(Offered("ff.bin"), ffs);
+    WriteAll(Offered("empty"), "");
+    Client.Type("D");
+    ASSERT_TRUE(Client.See("File name:"));
+    Client.Type("a.txt ff.bin empty\r");
+    ASSERT_TRUE(Client.WaitReturned()) << Client.Screen;
+    EXPECT_EQ(Client.Result->Files.size(), 3u) << Client.Result->Message;
+    EXPECT_EQ(Downloaded("a.txt"), text);
+    EXPECT_TRUE(Downloaded("ff.bin") == ffs);
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(Client.Folder + "/empty")));
+    EXPECT_EQ(Client.Progress.back().FileNumber, 3);
+    EXPECT_EQ(Client.Progress.back().FileCount, 3);
+
+    // The BBS's rz waits; its offer to receive is not shown, and our sz answers it.
+    const std::string upload = Bytes(400000, 3, true);
+    const QString path = QString::fromStdString(Client.Folder + "/up.bin");
+    WriteAll(path, upload);
+    ASSERT_TRUE(Client.See("Transfer complete"));
+    Client.Type("U");
+    ASSERT_TRUE(Client.WaitFor([&] { return Client.ReadyHeaders > 0; })) << Client.Screen;
+    std::string error;
+    ASSERT_TRUE(Client.NewTransfer().Send(TTransferProtocol::Zmodem, {path.toStdString()}, error)) << error;
+    ASSERT_TRUE(Client.WaitReturned());
+    EXPECT_EQ(Client.Result->End, TTransferEnd::Done) << Client.Result->Message;
+    EXPECT_TRUE(ReadAll(Offered("up.bin")) == upload);
+    EXPECT_TRUE(Client.See("Transfer complete"));
+    EXPECT_EQ(Client.Screen.find("\x18"), std::string::npos);
+}
+
+TEST_F(Transfers, CancelKeepsAPartFileAndTheSessionGoesOn)
+{
+    const std::string big = Bytes(40 << 20, 4);
+    WriteAll(Offered("big.bin"), big);
+    Client.Type("D");
+    ASSERT_TRUE(Client.See("File name:"));
+    Client.Type("big.bin\r");
+    ASSERT_TRUE(Client.WaitFor([&] { return !Client.Progress.empty() && Client.Progress.back().Done > 0; }));
+    Client.Transfer->Cancel();
+    ASSERT_TRUE(Client.WaitReturned());
+    EXPECT_EQ(Client.Result->End, TTransferEnd::Cancelled);
+    const std::string part = Downloaded("big.bin.part");
+    EXPECT_GT(part.size(), 0u);
+    EXPECT_LT(part.size(), big.size());
+    EXPECT_TRUE(big.compare(0, part.size(), part) == 0);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(Client.Folder + "/big.bin")));
+    EXPECT_NE(Client.Result->Message.find("big.bin.part"), std::string::npos) << Client.Result->Message;
+    // The menu answers again.
+    Client.Screen.clear();
+    Client.Type("?");
+    EXPECT_TRUE(Client.See("Lobby>")) << Client.Screen;
+}
+
+TEST_F(Transfers, ABbsThatDiesMidTransferLeavesAPartFileAndSaysSo)
+{
+    WriteAll(Offered("big.bin"), Bytes(40 << 20, 5));
+    Client.Type("D");
+    ASSERT_TRUE(Client.See("File name:"));
+    Client.Type("big.bin\r");
+    ASSERT_TRUE(Client.WaitFor([&] { return !Client.Progress.empty() && Client.Progress.back().Done > 0; }));
+    Bbs.Process.kill();
+    ASSERT_TRUE(Client.WaitReturned());
+    EXPECT_EQ(Client.Result->End, TTransferEnd::Lost);
+    EXPECT_GT(ReadAll(QString::fromStdString(Client.Folder + "/big.bin.part")).size(), 0u);
+    EXPECT_NE(Client.Result->Message.find("Connection lost"), std::string::npos);
+    EXPECT_NE(Client.Result->Message.find("big.bin.part ("), std::string::npos) << Client.Result->Message;
+}
+
+// Offered names cannot leave the download folder, hide, carry control bytes or replace a file.
+TEST(TransferNames, OfferedNamesStayInsideTheFolderAndReplaceNothing)
+{
+    QTemporaryDir remote;
+    QDir().mkpath(remote.filePath("a/b"));
+    const QString ctl = QString::fromLatin1("x\x01y");
+    WriteAll(remote.filePath("evil"), "evil");
+    WriteAll(remote.filePath(".hidden"), "hidden");
+    WriteAll(remote.filePath(ctl), "ctl");
+    TBareSender sender;
+    ASSERT_TRUE(sender.Listen(remote.filePath("a/b"), {"../../evil", "../../.hidden", "../../" + ctl}));
+    TClient client;
+    WriteAll(client.Downloads.filePath("evil"), "mine");
+    ASSERT_TRUE(client.Connect(sender.Server.serverPort()));
+    ASSERT_TRUE(client.WaitReturned());
+    EXPECT_EQ(client.Result->End, TTransferEnd::Done) << client.Result->Message << client.Screen;
+    QStringList names = QDir(client.Downloads.path()).entryList(QDir::Files | QDir::Hidden);
+    names.sort();
+    EXPECT_EQ(names, (QStringList{"evil", "evil (1)", "hidden", "xy"}));
+    EXPECT_EQ(ReadAll(client.Downloads.filePath("evil")), "mine");
+    EXPECT_EQ(ReadAll(client.Downloads.filePath("evil (1)")), "evil");
+    EXPECT_TRUE(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden).size() == 3); // nothing landed there
 }
 
 } // namespace
