@@ -76,7 +76,8 @@ struct TDemoBbs
     }
 };
 
-// A bare sz behind a socket, Telnet-framed, for offers no BBS folder can hold.
+// A bare sender (sz, sb or sx) behind a socket, Telnet-framed, for offers no BBS folder
+// can hold.
 struct TBareSender
 {
     QTcpServer Server;
@@ -84,9 +85,9 @@ struct TBareSender
     QProcess Sz;
     int State = 0;
 
-    bool Listen(const QString &folder, const QStringList &args)
+    bool Listen(const QString &folder, const QStringList &args, const QString &program = "sz")
     {
-        QObject::connect(&Server, &QTcpServer::newConnection, [this, folder, args] {
+        QObject::connect(&Server, &QTcpServer::newConnection, [this, folder, args, program] {
             Peer = Server.nextPendingConnection();
             QObject::connect(Peer, &QTcpSocket::readyRead, [this] {
                 QByteArray data;
@@ -115,7 +116,7 @@ struct TBareSender
                 Peer->write(Sz.readAllStandardOutput().replace("\xFF", QByteArray("\xFF\xFF", 2)));
             });
             Sz.setWorkingDirectory(folder);
-            Sz.start("sz", QStringList{"--quiet", "--full-path"} + args);
+            Sz.start(program, QStringList{"--quiet"} + args);
         });
         return Server.listen(QHostAddress::LocalHost, 0);
     }

@@ -122,7 +122,7 @@ TEST(TransferNames, OfferedNamesStayInsideTheFolderAndReplaceNothing)
     WriteAll(remote.filePath(".hidden"), "hidden");
     WriteAll(remote.filePath(ctl), "ctl");
     TBareSender sender;
-    ASSERT_TRUE(sender.Listen(remote.filePath("a/b"), {"../../evil", "../../.hidden", "../../" + ctl}));
+    ASSERT_TRUE(sender.Listen(remote.filePath("a/b"), {"--full-path", "../../evil", "../../.hidden", "../../" + ctl}));
     TClient client;
     WriteAll(client.Downloads.filePath("evil"), "mine");
     ASSERT_TRUE(client.Connect(sender.Server.serverPort()));
@@ -134,6 +134,42 @@ TEST(TransferNames, OfferedNamesStayInsideTheFolderAndReplaceNothing)
     EXPECT_EQ(ReadAll(client.Downloads.filePath("evil")), "mine");
     EXPECT_EQ(ReadAll(client.Downloads.filePath("evil (1)")), "evil");
     EXPECT_TRUE(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden).size() == 3); // nothing landed there
+}
+
+// YMODEM and XMODEM start when the user says so; names follow the same rules.
+TEST(TransferNames, YmodemAndXmodemReceiveWhereTheUserSays)
+{
+    QTemporaryDir remote;
+    QDir().mkpath(remote.filePath("a/b"));
+    const std::string data = Bytes(70000, 6, true);
+    WriteAll(remote.filePath("evil"), data);
+    const struct
+    {
+        TTransferProtocol Protocol;
+        QString Program;
+        QStringList Args;
+        std::string Name, Landed;
+    } Cases[] = {
+        {TTransferProtocol::Ymodem, "sb", {"--full-path", "../../evil"}, "", "evil"},
+        {TTransferProtocol::Xmodem, "sx", {"../../evil"}, "../.report", "report"},
+    };
+    for (const auto &c : Cases) {
+        TBareSender sender;
+        ASSERT_TRUE(sender.Listen(remote.filePath("a/b"), c.Args, c.Program));
+        TClient client;
+        ASSERT_TRUE(client.Connect(sender.Server.serverPort()));
+        std::string error;
+        ASSERT_TRUE(client.NewTransfer().Receive(c.Protocol, client.Folder, c.Name, nullptr, 0, error));
+        ASSERT_TRUE(client.WaitReturned());
+        EXPECT_EQ(client.Result->End, TTransferEnd::Done) << client.Result->Message;
+        EXPECT_EQ(QDir(client.Downloads.path()).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{QString::fromStdString(c.Landed)});
+        // XMODEM pads the last block; YMODEM knows the size.
+        const std::string got = ReadAll(client.Downloads.filePath(QString::fromStdString(c.Landed)));
+        EXPECT_TRUE(got.compare(0, data.size(), data) == 0);
+        EXPECT_EQ(got.size(), c.Protocol == TTransferProtocol::Ymodem ? data.size() : (data.size() + 127) / 128 * 128);
+        EXPECT_EQ(client.Progress.back().Done, int64_t(got.size()));
+    }
 }
 
 } // namespace
