@@ -225,6 +225,6 @@ struct TClient : TTransferListener, TZmodemSpotterSink
     {
         Returned = true;
         Spotter.Scan(b, n, *this);
-        QTimer::singleShot(0, [this] { Transfer.reset(); });
+        QTimer::singleShot(0, &Socket, [this] { Transfer.reset(); }); // not after we are gone
     }
 };
