@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 
 // A file as a sender offers it.
 struct TFileOffer
@@ -25,7 +26,7 @@ public:
     // The name to pass on for an offered file.
     using TRename = std::function<std::string(const TFileOffer &offer)>;
 
-    TSenderStream(TEmit emit, TRename rename) : FEmit(std::move(emit)), FRename(std::move(rename)) {}
+    TSenderStream(TEmit pass, TRename rename) : FEmit(std::move(pass)), FRename(std::move(rename)) {}
     virtual ~TSenderStream() = default;
 
     // Bytes from the sender, passed on through Emit. Returns how many belonged to the

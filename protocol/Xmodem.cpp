@@ -9,8 +9,8 @@ namespace {
 constexpr uint8_t SOH = 0x01, STX = 0x02, EOT = 0x04, NAK = 0x15;
 }
 
-TXmodemFollower::TXmodemFollower(TEmit emit, TRename rename, bool ymodem)
-    : TSenderStream(std::move(emit), std::move(rename)), FYmodem(ymodem), FWantHeader(ymodem)
+TXmodemFollower::TXmodemFollower(TEmit pass, TRename rename, bool ymodem)
+    : TSenderStream(std::move(pass), std::move(rename)), FYmodem(ymodem), FWantHeader(ymodem)
 {
 }
 

@@ -10,7 +10,7 @@
 class TXmodemFollower : public TSenderStream
 {
 public:
-    TXmodemFollower(TEmit emit, TRename rename, bool ymodem);
+    TXmodemFollower(TEmit pass, TRename rename, bool ymodem);
     size_t Feed(const uint8_t *buf, size_t count) override;
     // 'C' asks for CRC-16 check bytes, NAK for the one-byte sum.
     void FromReceiver(const uint8_t *buf, size_t count) override;

@@ -167,7 +167,7 @@ void TZmodemSpotter::Flush(TZmodemSpotterSink &sink)
 
 // --- The scanner.
 
-TZmodemScanner::TZmodemScanner(TEmit emit, TRename rename) : TSenderStream(std::move(emit), std::move(rename))
+TZmodemScanner::TZmodemScanner(TEmit pass, TRename rename) : TSenderStream(std::move(pass), std::move(rename))
 {
 }
 

@@ -78,7 +78,7 @@ private:
 class TZmodemScanner : public TSenderStream
 {
 public:
-    explicit TZmodemScanner(TEmit emit, TRename rename = nullptr);
+    explicit TZmodemScanner(TEmit pass, TRename rename = nullptr);
     size_t Feed(const uint8_t *buf, size_t count) override;
 
 private:
