@@ -326,16 +326,26 @@ bool TTelnetStateMachine::DeliverText(uint8_t *buf, size_t &i, size_t count)
     return atIac;
 }
 
-bool TTelnetStateMachine::DeliverData(const uint8_t *buf, size_t &i, size_t count)
+bool TTelnetStateMachine::DeliverData(uint8_t *buf, size_t &i, size_t count)
 {
-    const void *iac = std::memchr(buf + i, IAC, count - i);
-    const size_t end = iac ? static_cast<size_t>(static_cast<const uint8_t *>(iac) - buf) : count;
-    if (end > i) {
-        const TDataOutEvent sink = FDataSink; // the sink may end the binary path
-        sink(this, buf + i, end - i);
+    // Doubled IACs are made single in place, so a run reaches the sink in one piece.
+    size_t in = i, out = i;
+    for (;;) {
+        const void *iac = std::memchr(buf + in, IAC, count - in);
+        const size_t at = iac ? static_cast<size_t>(static_cast<const uint8_t *>(iac) - buf) : count;
+        if (out != in) std::memmove(buf + out, buf + in, at - in);
+        out += at - in;
+        in = at;
+        if (at + 1 >= count || buf[at + 1] != IAC) break;
+        buf[out++] = IAC;
+        in = at + 2;
     }
-    i = end; // the caller's increment steps over the IAC
-    return iac != nullptr;
+    if (out > i) {
+        const TDataOutEvent sink = FDataSink; // the sink may end the binary path
+        sink(this, buf + i, out - i);
+    }
+    i = in; // the caller's increment steps over the IAC
+    return in < count;
 }
 
 void TTelnetStateMachine::DeliverByte(uint8_t c)

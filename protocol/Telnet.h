@@ -133,8 +133,9 @@ protected:
     // Data state: delivers the text from Buf[i] up to the next IAC or NUL and moves i onto
     // the byte that ended it. True when that is an IAC (overwritten with NUL).
     bool DeliverText(uint8_t *buf, size_t &i, size_t count);
-    // Binary path: delivers the data from Buf[i] up to the next IAC and moves i onto it.
-    bool DeliverData(const uint8_t *buf, size_t &i, size_t count);
+    // Binary path: delivers the data from Buf[i] up to the next command and moves i onto
+    // its IAC. True when there is one.
+    bool DeliverData(uint8_t *buf, size_t &i, size_t count);
     // One data byte, to whichever path is open (a doubled IAC).
     void DeliverByte(uint8_t c);
     // TRANSMIT-BINARY while a transfer runs; false when the option is not ours to answer.

@@ -1,5 +1,7 @@
 #include "TransferHarness.h"
 
+#include <gtest/gtest.h>
+
 #include <QFile>
 
 namespace {
@@ -26,7 +28,7 @@ TEST_F(Transfers, DownloadArrivesWholeWithProgressAndTheTerminalGetsTheConnectio
     Client.Type("D");
     ASSERT_TRUE(Client.See("File name:"));
     Client.Type("big.bin\r");
-    ASSERT_TRUE(Client.WaitReturned()) << Client.Screen;
+    ASSERT_TRUE(Client.WaitReturned()) << Client.Screen << Client.StartError;
     ASSERT_TRUE(Client.Result);
     EXPECT_EQ(Client.Result->End, TTransferEnd::Done) << Client.Result->Message;
     EXPECT_TRUE(Downloaded("big.bin") == big);

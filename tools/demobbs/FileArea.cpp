@@ -150,14 +150,16 @@ bool TFileArea::Service(const std::vector<pollfd> &fds, std::string &out, bool &
             FPending.clear(); // the tool has gone
     }
     bool ended = false;
-    if (fds[FPollAt + 1].revents & (POLLIN | POLLHUP | POLLERR)) {
-        char buf[16384];
+    // As much as the client's queue takes, not one pipe's worth per turn of the loop.
+    for (int round = 0; !ended && round < 8 && (fds[FPollAt + 1].revents & (POLLIN | POLLHUP | POLLERR)); ++round) {
+        char buf[65536];
         const ssize_t n = ::read(FOut, buf, sizeof buf);
         for (ssize_t i = 0; i < n; ++i) { // Telnet: a data 0xFF goes twice
             out.push_back(buf[i]);
             if (static_cast<uint8_t>(buf[i]) == tn::IAC) out.push_back(buf[i]);
         }
         ended = n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR);
+        if (n < 0 || out.size() >= MaxOutputQueued) break;
     }
     if (!ended) return false;
     // Its output is closed: it is ending.
