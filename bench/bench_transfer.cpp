@@ -87,10 +87,11 @@ int main(int argc, char **argv)
         direct.push_back(mb / s);
 
         client.Screen.clear();
+        client.Forget();
         client.Type("D");
         client.See("File name:");
         client.Type("big.bin\r");
-        client.WaitFor([&] { return client.Transfer != nullptr; });
+        client.WaitFor([&] { return client.Transfers().Running(); });
         const auto start = Clock::now();
         const bool done = client.WaitReturned();
         const double t = std::chrono::duration<double>(Clock::now() - start).count();

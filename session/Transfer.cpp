@@ -11,9 +11,9 @@
 namespace {
 
 constexpr size_t MaxAfter = 65536;
-constexpr auto ReportEvery = std::chrono::milliseconds(100);
-constexpr auto DrainQuiet = std::chrono::milliseconds(500);
-constexpr auto DrainLongest = std::chrono::seconds(5);
+constexpr int64_t ReportEvery = 100; // milliseconds
+constexpr int64_t DrainQuiet = 500;
+constexpr int64_t DrainLongest = 5000;
 
 std::string BaseName(const std::string &path)
 {
@@ -33,8 +33,10 @@ std::string NameList(const std::vector<std::string> &names)
 
 } // namespace
 
-TTransfer::TTransfer(TTelnetStateMachine &engine, TChildFactory children, TTransferListener &listener)
-    : FEngine(engine), FChildren(std::move(children)), FListener(listener)
+TTransfer::TTransfer(TTelnetStateMachine &engine, TSessionPlatform &platform, TChildFactory children,
+                     TTransferListener &listener)
+    : FEngine(engine), FPlatform(platform), FChildren(std::move(children)), FListener(listener),
+      FDrainTimer(platform.MakeTimer([this] { DrainCheck(); }))
 {
 }
 
@@ -141,7 +143,7 @@ void TTransfer::ToChild(const uint8_t *data, size_t count)
 
 void TTransfer::FromPeer(const uint8_t *data, size_t count)
 {
-    const auto now = TClock::now();
+    const int64_t now = FPlatform.Now();
     switch (FState) {
     case stRunning:
         if (FSending) {
@@ -215,7 +217,7 @@ void TTransfer::Cancel()
     if (FState != stRunning) return;
     FCancelled = true;
     FState = stStopping;
-    FDrainStart = FLastData = TClock::now();
+    FDrainStart = FLastData = FPlatform.Now();
     FEngine.SendData(zmodem::Abort, sizeof zmodem::Abort);
     FChild->Stop();
 }
@@ -232,18 +234,21 @@ void TTransfer::ConnectionLost()
     }
 }
 
-void TTransfer::Tick()
+void TTransfer::DrainCheck()
 {
-    const auto now = TClock::now();
-    if (FState == stDraining && (now - FLastData >= DrainQuiet || now - FDrainStart >= DrainLongest)) {
+    const int64_t now = FPlatform.Now();
+    if (FState != stDraining) return;
+    if (now - FLastData >= DrainQuiet || now - FDrainStart >= DrainLongest) {
         FEngine.EndBinary();
         Return(nullptr, 0);
+        return;
     }
+    FDrainTimer->Start(DrainQuiet);
 }
 
 void TTransfer::Report(bool force)
 {
-    const auto now = TClock::now();
+    const int64_t now = FPlatform.Now();
     if (!force && now - FLastReport < ReportEvery) return;
     FLastReport = now;
     TTransferProgress p;
@@ -262,11 +267,10 @@ void TTransfer::Report(bool force)
     else if (offer.FilesLeft > 0)
         p.FileCount = p.FileNumber - 1 + offer.FilesLeft;
     // The rate over the last few seconds of this file.
-    if (FSamples.empty() || now - FSamples.back().first >= std::chrono::milliseconds(200))
-        FSamples.emplace_back(now, p.Done);
-    while (FSamples.size() > 2 && now - FSamples.front().first > std::chrono::seconds(5))
+    if (FSamples.empty() || now - FSamples.back().first >= 200) FSamples.emplace_back(now, p.Done);
+    while (FSamples.size() > 2 && now - FSamples.front().first > 5000)
         FSamples.pop_front();
-    const double seconds = std::chrono::duration<double>(now - FSamples.front().first).count();
+    const double seconds = double(now - FSamples.front().first) / 1000;
     if (seconds >= 0.2) p.Rate = static_cast<double>(p.Done - FSamples.front().second) / seconds;
     if (p.Rate > 0 && p.FileSize >= 0)
         p.SecondsLeft = static_cast<int64_t>(static_cast<double>(p.FileSize - p.Done) / p.Rate + 0.5);
@@ -368,8 +372,9 @@ void TTransfer::Finish(TTransferEnd end)
     case TTransferEnd::Cancelled:
     case TTransferEnd::Failed:
         // What the other side still sends is dropped until it falls quiet.
-        if (!FCancelled) FDrainStart = FLastData = TClock::now();
+        if (!FCancelled) FDrainStart = FLastData = FPlatform.Now();
         FState = stDraining;
+        FDrainTimer->Start(DrainQuiet);
         FListener.TransferFinished(result);
         return;
     }
@@ -378,6 +383,7 @@ void TTransfer::Finish(TTransferEnd end)
 void TTransfer::Return(const uint8_t *bytes, size_t count)
 {
     FState = stReturned;
+    FDrainTimer->Stop();
     const std::string after = count ? std::string(reinterpret_cast<const char *>(bytes), count) : std::string();
     FAfter.clear();
     FListener.TransferReturned(reinterpret_cast<const uint8_t *>(after.data()), after.size());

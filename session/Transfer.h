@@ -6,8 +6,8 @@
 
 #include "protocol/SenderStream.h"
 #include "session/ChildProcess.h"
+#include "session/SessionPlatform.h"
 
-#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -64,7 +64,8 @@ public:
 class TTransfer : private TChildListener
 {
 public:
-    TTransfer(TTelnetStateMachine &engine, TChildFactory children, TTransferListener &listener);
+    TTransfer(TTelnetStateMachine &engine, TSessionPlatform &platform, TChildFactory children,
+              TTransferListener &listener);
     ~TTransfer() override;
     TTransfer(const TTransfer &) = delete;
     TTransfer &operator=(const TTransfer &) = delete;
@@ -81,10 +82,6 @@ public:
     void Cancel();
     // The connection is gone: the tool is stopped.
     void ConnectionLost();
-
-    // Call a few times a second while it exists: ends the dropping of what the other
-    // side still sent after a cancel or failure, once the connection fell quiet.
-    void Tick();
 
     // The tool runs (the panel shows).
     bool Running() const { return FState == stRunning; }
@@ -109,14 +106,15 @@ private:
     void Finish(TTransferEnd end);
     void PlaceFiles(TTransferEnd end, TTransferResult &result);
     void Return(const uint8_t *bytes, size_t count);
+    void DrainCheck();
 
     void ChildOutput(const uint8_t *data, size_t count) override;
     void ChildMessage(const std::string &line) override;
     void ChildFinished(int exitCode) override;
     void ChildFailed(const std::string &why) override;
 
-    using TClock = std::chrono::steady_clock;
     TTelnetStateMachine &FEngine;
+    TSessionPlatform &FPlatform;
     TChildFactory FChildren;
     TTransferListener &FListener;
     std::unique_ptr<TChildProcess> FChild;
@@ -131,7 +129,7 @@ private:
     std::string FAfter;      // the other side's bytes after the transfer, for the terminal
     std::string FLastMessage; // the tool's last complaint
     int FFileNumber = 0;
-    TClock::time_point FLastReport{}, FDrainStart{}, FLastData{};
-    std::deque<std::pair<TClock::time_point, int64_t>> FSamples; // for the rate
-    int64_t FTotal = 0;                                            // bytes moved, all files
+    int64_t FLastReport = -1000, FDrainStart = 0, FLastData = 0; // platform milliseconds
+    std::deque<std::pair<int64_t, int64_t>> FSamples;             // for the rate: when, bytes done
+    std::unique_ptr<TSessionTimer> FDrainTimer;
 };

@@ -1,11 +1,16 @@
-// File transfers between real programs on 127.0.0.1 (the tests' and the benchmark's): the demo BBS (or a bare sz behind a
-// socket) on one side, the Telnet engine, a transfer and lrzsz on ours.
+// File transfers between real programs on 127.0.0.1 (the tests' and the benchmark's): the
+// demo BBS (or a bare sz behind a socket) on one side, the program's session and lrzsz on
+// ours.
 #pragma once
 
-#include "protocol/Telnet.h"
-#include "protocol/Zmodem.h"
-#include "session/Transfer.h"
+#include "config/Prefernc.h"
+#include "config/SetHost.h"
+#include "protocol/UserFilt.h"
+#include "session/Session.h"
 #include "session/qt/QtChildProcess.h"
+#include "session/qt/QtSessionPlatform.h"
+#include "session/qt/TransportFactory.h"
+#include "terminal/ColorTTY.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -122,54 +127,38 @@ struct TBareSender
     ~TBareSender() { Sz.kill(), Sz.waitForFinished(); }
 };
 
-// Our side: a socket, the engine, the spotter and whatever transfer runs.
-struct TClient : TTransferListener, TZmodemSpotterSink
+// Our side: the program's session on a Telnet host, its TCP transport, the Qt platform and
+// lrzsz.
+struct TClient : TSessionListener
 {
-    QTemporaryDir Downloads;
+    QTemporaryDir Downloads, Settings;
     std::string Folder = Downloads.path().toStdString();
-    QTcpSocket Socket;
-    TTelnetStateMachine Engine;
-    TZmodemSpotter Spotter;
-    std::unique_ptr<TTransfer> Transfer;
+    std::string Ini = Settings.filePath("winmarlet.INI").toStdString();
+    std::unique_ptr<THostInfo> Hosts;
+    std::unique_ptr<TClientPrefs> Prefs;
+    std::unique_ptr<TUserFilter> Filter;
+    TColorTTY Tty;
+    std::unique_ptr<TSession> Session;
     std::string Screen;
     std::vector<TTransferProgress> Progress;
     std::optional<TTransferResult> Result;
-    bool Returned = false;
     int ReadyHeaders = 0;
-    std::string StartError; // of a transfer the other side began
+    std::string Error;
 
-    QTimer Ticker;
-
-    TClient()
-    {
-        QObject::connect(&Ticker, &QTimer::timeout, [this] {
-            if (Transfer) Transfer->Tick();
-        });
-        Ticker.start(100);
-        Engine.OnSocketOut = [this](TTelnetStateMachine *, const uint8_t *b, int32_t n) {
-            Socket.write(reinterpret_cast<const char *>(b), n);
-        };
-        Engine.OnTerminalOut = [this](TTelnetStateMachine *, const char *t) {
-            Spotter.Scan(reinterpret_cast<const uint8_t *>(t), std::strlen(t), *this);
-        };
-        QObject::connect(&Socket, &QTcpSocket::readyRead, [this] {
-            static uint8_t buf[32767];
-            while (Socket.bytesAvailable() > 0) {
-                const qint64 n = Socket.read(reinterpret_cast<char *>(buf), sizeof buf - 1);
-                if (n <= 0) break;
-                buf[n] = 0;
-                Engine.ProcessInput(buf, static_cast<uint16_t>(n));
-            }
-        });
-        QObject::connect(&Socket, &QTcpSocket::disconnected, [this] {
-            if (Transfer) Transfer->ConnectionLost();
-        });
-    }
+    ~TClient() override { Session.reset(); }
     bool Connect(uint16_t port)
     {
-        Socket.connectToHost(QHostAddress::LocalHost, port);
-        return Socket.waitForConnected(Patience);
+        std::ofstream(Ini) << "[Hosts]\nHost=Transfers\nAddress=127.0.0.1\nPort=" << port << "\nMode=1\n";
+        Hosts = std::make_unique<THostInfo>(Ini);
+        Prefs = std::make_unique<TClientPrefs>(Ini);
+        Filter = std::make_unique<TUserFilter>(Ini);
+        Session = std::make_unique<TSession>(TSessionStores{*Hosts, *Prefs, *Filter}, Tty, *this, ProgramTransports(),
+                                             std::make_unique<TQtSessionPlatform>());
+        Session->Transfers().SetTools(TQtChildProcess::Factory(), Folder);
+        Session->Connect();
+        return WaitFor([&] { return Session->IsConnected(); });
     }
+    TSessionTransfers &Transfers() { return Session->Transfers(); }
     // A real event loop: QTest::qWaitFor sleeps between its passes, which starves a pipe.
     template <class F> bool WaitFor(F done, int ms = Patience)
     {
@@ -189,7 +178,7 @@ struct TClient : TTransferListener, TZmodemSpotterSink
     void Type(const std::string &text)
     {
         for (char c : text)
-            Engine.SendChar(static_cast<uint8_t>(c));
+            Session->KeyPress(static_cast<uint8_t>(c));
     }
     bool Login()
     {
@@ -199,31 +188,19 @@ struct TClient : TTransferListener, TZmodemSpotterSink
         Type("secret\r");
         return See("Lobby>");
     }
-    TTransfer &NewTransfer()
+    void Forget()
     {
         Result.reset();
-        Returned = false;
         Progress.clear();
-        Transfer = std::make_unique<TTransfer>(Engine, TQtChildProcess::Factory(), *this);
-        return *Transfer;
     }
-    bool WaitReturned() { return WaitFor([&] { return Returned; }); }
+    // The transfer is over and the terminal has the connection again.
+    bool WaitReturned() { return WaitFor([&] { return Result && !Transfers().Busy(); }); }
 
-    void Show(const uint8_t *t, size_t n) override { Screen.append(reinterpret_cast<const char *>(t), n); }
-    void SendOffered(const uint8_t *rest, size_t n) override
-    {
-        std::string initial = zmodem::RequestInit + std::string(reinterpret_cast<const char *>(rest), n);
-        if (!NewTransfer().Receive(TTransferProtocol::Zmodem, Folder, {}, reinterpret_cast<const uint8_t *>(initial.data()),
-                                   initial.size(), StartError))
-            Transfer.reset();
-    }
-    void ReceiveReady() override { ++ReadyHeaders; }
-    void TransferProgress(const TTransferProgress &p) override { Progress.push_back(p); }
-    void TransferFinished(const TTransferResult &r) override { Result = r; }
-    void TransferReturned(const uint8_t *b, size_t n) override
-    {
-        Returned = true;
-        Spotter.Scan(b, n, *this);
-        QTimer::singleShot(0, &Socket, [this] { Transfer.reset(); }); // not after we are gone
-    }
+    void SessionStateChanged(TSessionState) override {}
+    void SessionStatus(const std::string &) override {}
+    void SessionOutput(const char *text) override { Screen += text; }
+    void SessionError(const std::string &message) override { Error = message; }
+    void SessionTransferProgress(const TTransferProgress &p) override { Progress.push_back(p); }
+    void SessionTransferFinished(const TTransferResult &r) override { Result = r; }
+    void SessionUploadWanted() override { ++ReadyHeaders; }
 };

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "terminal/SessionCapture.h"
+
 #include <QFile>
 
 namespace {
@@ -25,22 +27,30 @@ TEST_F(Transfers, DownloadArrivesWholeWithProgressAndTheTerminalGetsTheConnectio
 {
     const std::string big = Bytes(5 << 20, 1);
     WriteAll(Offered("big.bin"), big);
+    const std::string raw = Client.Folder + "/../capture.raw";
+    Client.Session->StartCapture(std::make_unique<TSessionCapture>(std::make_unique<TFileCaptureSink>(raw), cfRaw));
     Client.Type("D");
     ASSERT_TRUE(Client.See("File name:"));
     Client.Type("big.bin\r");
-    ASSERT_TRUE(Client.WaitReturned()) << Client.Screen << Client.StartError;
+    ASSERT_TRUE(Client.WaitReturned()) << Client.Screen << Client.Error;
     ASSERT_TRUE(Client.Result);
     EXPECT_EQ(Client.Result->End, TTransferEnd::Done) << Client.Result->Message;
     EXPECT_TRUE(Downloaded("big.bin") == big);
-    // Progress named the file and its size and moved on the way.
-    ASSERT_FALSE(Client.Progress.empty());
-    EXPECT_EQ(Client.Progress.back().FileName, "big.bin");
-    EXPECT_EQ(Client.Progress.back().FileSize, int64_t(big.size()));
-    EXPECT_TRUE(std::any_of(Client.Progress.begin(), Client.Progress.end(),
-                            [&](const TTransferProgress &p) { return p.Done > 0 && p.Done < int64_t(big.size()); }));
-    // The BBS's next words reach the screen; none of the transfer's bytes did.
+    // Progress named the file and its size as it began, and ended with all of it.
+    const auto named = std::find_if(Client.Progress.begin(), Client.Progress.end(),
+                                    [](const TTransferProgress &p) { return p.FileName == "big.bin"; });
+    ASSERT_NE(named, Client.Progress.end());
+    EXPECT_EQ(named->FileSize, int64_t(big.size()));
+    EXPECT_LT(named->Done, int64_t(big.size()));
+    EXPECT_EQ(Client.Progress.back().Done, int64_t(big.size()));
+    // The BBS's next words reach the screen; none of the transfer's bytes did, nor the capture.
     EXPECT_TRUE(Client.See("Transfer complete"));
     EXPECT_EQ(Client.Screen.find("\x18"), std::string::npos);
+    Client.Session->TakeCapture()->Finish();
+    const std::string captured = ReadAll(QString::fromStdString(raw));
+    EXPECT_LT(captured.size(), 100000u);
+    EXPECT_NE(captured.find("Transfer complete"), std::string::npos);
+    QFile::remove(QString::fromStdString(raw));
 }
 
 TEST_F(Transfers, BatchOfThreeAndUploadSurviveTelnetEscaping)
@@ -68,7 +78,8 @@ TEST_F(Transfers, BatchOfThreeAndUploadSurviveTelnetEscaping)
     Client.Type("U");
     ASSERT_TRUE(Client.WaitFor([&] { return Client.ReadyHeaders > 0; })) << Client.Screen;
     std::string error;
-    ASSERT_TRUE(Client.NewTransfer().Send(TTransferProtocol::Zmodem, {path.toStdString()}, error)) << error;
+    Client.Forget();
+    ASSERT_TRUE(Client.Transfers().Send(TTransferProtocol::Zmodem, {path.toStdString()}, error)) << error;
     ASSERT_TRUE(Client.WaitReturned());
     EXPECT_EQ(Client.Result->End, TTransferEnd::Done) << Client.Result->Message;
     EXPECT_TRUE(ReadAll(Offered("up.bin")) == upload);
@@ -84,7 +95,7 @@ TEST_F(Transfers, CancelKeepsAPartFileAndTheSessionGoesOn)
     ASSERT_TRUE(Client.See("File name:"));
     Client.Type("big.bin\r");
     ASSERT_TRUE(Client.WaitFor([&] { return !Client.Progress.empty() && Client.Progress.back().Done > 0; }));
-    Client.Transfer->Cancel();
+    Client.Transfers().Cancel();
     ASSERT_TRUE(Client.WaitReturned());
     EXPECT_EQ(Client.Result->End, TTransferEnd::Cancelled);
     const std::string part = Downloaded("big.bin.part");
@@ -161,7 +172,7 @@ TEST(TransferNames, YmodemAndXmodemReceiveWhereTheUserSays)
         TClient client;
         ASSERT_TRUE(client.Connect(sender.Server.serverPort()));
         std::string error;
-        ASSERT_TRUE(client.NewTransfer().Receive(c.Protocol, client.Folder, c.Name, nullptr, 0, error));
+        ASSERT_TRUE(client.Transfers().Receive(c.Protocol, c.Name, error)) << error;
         ASSERT_TRUE(client.WaitReturned());
         EXPECT_EQ(client.Result->End, TTransferEnd::Done) << client.Result->Message;
         EXPECT_EQ(QDir(client.Downloads.path()).entryList(QDir::Files | QDir::Hidden),
