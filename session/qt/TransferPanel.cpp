@@ -48,6 +48,30 @@ TTransferPanel::TTransferPanel(QWidget *parent) : QFrame(parent)
     grid->addWidget(FBar, 3, 0, 1, 2);
     grid->addWidget(FButton, 4, 1, Qt::AlignRight);
     setMinimumWidth(360);
+    if (parent) parent->installEventFilter(this);
+}
+
+void TTransferPanel::Show()
+{
+    adjustSize();
+    Place();
+    show();
+    raise();
+}
+
+void TTransferPanel::Place()
+{
+    if (!parentWidget()) return;
+    const QRect area = parentWidget()->rect();
+    const int w = qMin(qMax(minimumWidth(), area.width() / 2), area.width());
+    resize(w, sizeHint().height());
+    move(area.left() + (area.width() - w) / 2, qMax(0, area.bottom() - height() - 8));
+}
+
+bool TTransferPanel::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == parentWidget() && event->type() == QEvent::Resize && isVisible()) Place();
+    return QFrame::eventFilter(watched, event);
 }
 
 QString TTransferPanel::Size(int64_t bytes)

@@ -20,6 +20,8 @@ public:
     // The transfer is over: the message stays until Close.
     void ShowResult(const TTransferResult &result);
     bool Finished() const { return FFinished; }
+    // Shows it over the lower middle of its parent (the terminal), keeping there.
+    void Show();
 
     // "5.0 MB", "12.3 KB", "512 bytes"; "1:05", "1:02:03".
     static QString Size(int64_t bytes);
@@ -31,8 +33,11 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void Place();
+
     QLabel *FTitle, *FFile, *FCounts, *FTimes;
     QProgressBar *FBar;
     QPushButton *FButton;
