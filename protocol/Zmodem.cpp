@@ -412,10 +412,10 @@ void TZmodemScanner::OfferDone()
     FPosition = 0;
     if (!FHolding) return;
 
-    // Encoded again with the name we give it and no file mode (never the sender's bits).
+    // Encoded again with the name we give it and a plain file's mode.
     std::string data = FRename(offer);
     data += '\0';
-    if (fields.size() > 2) fields[2] = "0";
+    if (fields.size() > 2) fields[2] = "100644"; // never the sender's bits
     for (size_t k = 0; k < fields.size(); ++k)
         data += (k ? " " : "") + fields[k];
     if (nul != std::string::npos) data += '\0';

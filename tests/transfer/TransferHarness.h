@@ -29,7 +29,7 @@
 #include <sstream>
 
 // Generous: the CI machine is small and busy; waits end as soon as their condition holds.
-constexpr int Patience = 60000;
+constexpr int TransferPatience = 60000;
 
 inline std::string ReadAll(const QString &path)
 {
@@ -67,7 +67,7 @@ struct TDemoBbs
     {
         QDir().mkpath(Files);
         Process.start(DEMOBBS_BIN, {"--port", "0", "--files", Files, "--sysop-delay", "3600"});
-        if (!Process.waitForReadyRead(Patience)) return false;
+        if (!Process.waitForReadyRead(TransferPatience)) return false;
         const QByteArray line = Process.readLine().trimmed();
         Port = static_cast<uint16_t>(line.mid(line.lastIndexOf(':') + 1).toUInt());
         return Port != 0;
@@ -76,7 +76,7 @@ struct TDemoBbs
     {
         if (Process.state() == QProcess::NotRunning) return;
         Process.terminate();
-        if (!Process.waitForFinished(Patience)) Process.kill();
+        if (!Process.waitForFinished(TransferPatience)) Process.kill();
     }
 };
 
@@ -160,7 +160,7 @@ struct TClient : TSessionListener
     }
     TSessionTransfers &Transfers() { return Session->Transfers(); }
     // A real event loop: QTest::qWaitFor sleeps between its passes, which starves a pipe.
-    template <class F> bool WaitFor(F done, int ms = Patience)
+    template <class F> bool WaitFor(F done, int ms = TransferPatience)
     {
         if (done()) return true;
         QEventLoop loop;
