@@ -3,7 +3,8 @@
 #include "colouredit/OffLine.h"
 #include "config/Prefernc.h"
 #include "config/SetHost.h"
-#include "protocol/UserFilt.h"
+#include "config/UserFilt.h"
+#include "terminal/Cp437.h"
 #include "terminal/ColorTTY.h"
 #include "terminal/SessionCapture.h"
 
@@ -103,13 +104,14 @@ void TSession::Connect()
 
 void TSession::StartConnecting()
 {
+    HostInfo.RefreshCurrentHost(); // Setup Hosts may have changed its section while it was connected
     FHost = TSessionHost{HostInfo.BBSName, HostInfo.Address, HostInfo.Port, HostInfo.Mode, HostInfo.Transport,
                          HostInfo.Terminal};
     FStateMachine = FHost.Mode == hmTelnet ? &FTelnetStateMachine : FCLientMachine.get();
     if (FHost.Mode == hmISCA) {
         FWhoList->Clear();
         for (const std::string &name : UserFilter.Friends.Items())
-            FWhoList->Add(name);
+            FWhoList->Add(cp437::FromUtf8(name)); // the filter keeps UTF-8, the BBS code page 437
     }
     Enter(TSessionEvent::Connect);
     SetStatus(" Connecting to " + FHost.Address + ".");

@@ -27,7 +27,8 @@ constexpr THelpContext Contexts[] = {
     {14, "extras.html#find"},      // the find bar
     {15, "extras.html#messages"},  // the Messages pane and the View menu
     {16, "extras.html#capture"},   // Capture to File
-    {17, "transfers.html"},        // file transfers and their panel
+    {17, "preferences.html#accessibility"}, // the Preferences' Accessibility page
+    {30, "transfers.html"},                 // file transfers and their panel
 };
 
 int OwnContext(const QObject *o)

@@ -7,7 +7,7 @@
 #include "config/Prefernc.h"
 #include "config/SetHost.h"
 #include "config/Setmacro.h"
-#include "protocol/UserFilt.h"
+#include "config/UserFilt.h"
 #include "session/qt/QtSessionPlatform.h"
 #include "session/qt/TransportFactory.h"
 #include "shell/ALStatusBar.h"

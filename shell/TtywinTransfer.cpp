@@ -46,7 +46,7 @@ void TTTYForm::CreateTransfers()
     FSession->Transfers().SetTools(TQtChildProcess::Factory(),
                                    (downloads.isEmpty() ? QDir::homePath() : downloads).toLocal8Bit().toStdString());
     FTransferPanel = new TTransferPanel(FColourTTY);
-    FTransferPanel->setProperty("helpContext", 17);
+    FTransferPanel->setProperty("helpContext", 30);
     FTransferPanel->hide();
     auto close = [this] {
         FTransferPanel->hide();
