@@ -5,7 +5,7 @@
 
 #include "config/Prefernc.h"
 #include "config/SetHost.h"
-#include "protocol/UserFilt.h"
+#include "config/UserFilt.h"
 #include "session/Session.h"
 #include "session/qt/QtChildProcess.h"
 #include "session/qt/QtSessionPlatform.h"
