@@ -31,7 +31,8 @@ public:
                        TChildListener &listener) = 0;
     virtual void Write(const uint8_t *data, size_t count) = 0;
     virtual void CloseInput() = 0;
-    // Asks it to end, and makes it end soon after if it does not.
+    // Ends it once it has taken what was written to it (SIGTERM, later SIGKILL): a
+    // receiving tool keeps what it had, where the end of its input would make it give up.
     virtual void Stop() = 0;
 };
 

@@ -218,6 +218,8 @@ void TTransfer::Cancel()
     FCancelled = true;
     FState = stStopping;
     FDrainStart = FLastData = FPlatform.Now();
+    // Only the other side hears the abort: lrzsz's receivers delete the file they were
+    // writing when told so, but keep it when stopped.
     FEngine.SendData(zmodem::Abort, sizeof zmodem::Abort);
     FChild->Stop();
 }

@@ -6,8 +6,11 @@
 #include <QTimer>
 
 namespace {
-constexpr int KillAfterMs = 2000; // a tool that ignores SIGTERM this long is killed
-}
+// A tool told to stop reads what is written to it, gets this long more to take it in, then
+// SIGTERM; SIGKILL when it still runs after the last.
+constexpr int TerminateAfterMs = 200;
+constexpr int KillAfterMs = 5000;
+} // namespace
 
 TQtChildProcess::TQtChildProcess() : FProcess(new QProcess)
 {
@@ -65,7 +68,7 @@ void TQtChildProcess::Start(const std::string &program, const std::vector<std::s
 
 void TQtChildProcess::Write(const uint8_t *data, size_t count)
 {
-    if (FProcess->state() != QProcess::NotRunning) FProcess->write(reinterpret_cast<const char *>(data), qint64(count));
+    if (FProcess->state() != QProcess::NotRunning && !FStopping) FProcess->write(reinterpret_cast<const char *>(data), qint64(count));
 }
 
 void TQtChildProcess::CloseInput()
@@ -75,10 +78,20 @@ void TQtChildProcess::CloseInput()
 
 void TQtChildProcess::Stop()
 {
-    if (FProcess->state() == QProcess::NotRunning) return;
-    FProcess->closeWriteChannel();
-    FProcess->terminate();
+    if (FProcess->state() == QProcess::NotRunning || FStopping) return;
+    FStopping = true;
     QPointer<QProcess> process(FProcess);
+    auto terminate = [process] {
+        QTimer::singleShot(TerminateAfterMs, process, [process] {
+            if (process && process->state() != QProcess::NotRunning) process->terminate();
+        });
+    };
+    if (FProcess->bytesToWrite() == 0)
+        terminate();
+    else
+        QObject::connect(FProcess, &QProcess::bytesWritten, FProcess, [process, terminate] {
+            if (process->bytesToWrite() == 0) terminate();
+        });
     QTimer::singleShot(KillAfterMs, FProcess, [process] {
         if (process && process->state() != QProcess::NotRunning) process->kill();
     });

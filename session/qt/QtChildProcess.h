@@ -22,4 +22,5 @@ private:
     QProcess *FProcess;
     TChildListener *FListener = nullptr;
     bool FDone = false;
+    bool FStopping = false;
 };
