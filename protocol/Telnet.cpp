@@ -1,6 +1,7 @@
 #include "protocol/Telnet.h"
 
 #include <cstring>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -259,14 +260,14 @@ void TTelnetStateMachine::EndBinary()
 
 void TTelnetStateMachine::SendData(const uint8_t *buf, size_t count)
 {
-    while (count > 0) {
-        const void *iac = std::memchr(buf, IAC, count);
-        const size_t run = iac ? static_cast<size_t>(static_cast<const uint8_t *>(iac) - buf) + 1 : count;
-        DoSocketOut(buf, static_cast<int32_t>(run));
-        if (iac) DoSocketOut(buf + run - 1, 1); // the IAC again
-        buf += run;
-        count -= run;
+    // One write: pieces split at each IAC would each wait for the peer's delayed ACK.
+    std::vector<uint8_t> out;
+    out.reserve(count + count / 64 + 8);
+    for (size_t i = 0; i < count; ++i) {
+        out.push_back(buf[i]);
+        if (buf[i] == IAC) out.push_back(IAC);
     }
+    if (!out.empty()) DoSocketOut(out.data(), static_cast<int32_t>(out.size()));
 }
 
 void TTelnetStateMachine::CollectSub(uint8_t c)

@@ -107,9 +107,10 @@ bool TTransfer::Send(TTransferProtocol protocol, const std::vector<std::string> 
     return Start(protocol, true, std::move(args), ".", error);
 }
 
-bool TTransfer::Start(TTransferProtocol, bool sending, std::vector<std::string> args, const std::string &folder,
-                      std::string &)
+bool TTransfer::Start(TTransferProtocol protocol, bool sending, std::vector<std::string> args,
+                      const std::string &folder, std::string &)
 {
+    FProtocol = protocol;
     FSending = sending;
     FChild = FChildren();
     const std::string program = args.front();
@@ -147,7 +148,8 @@ void TTransfer::FromPeer(const uint8_t *data, size_t count)
     switch (FState) {
     case stRunning:
         if (FSending) {
-            if (FStream->Over()) {
+            // sz ends with its "OO"; sb still needs the receiver's last ACK after its end.
+            if (FStream->Over() && FProtocol == TTransferProtocol::Zmodem) {
                 if (FAfter.size() < MaxAfter) FAfter.append(reinterpret_cast<const char *>(data), count);
                 return;
             }

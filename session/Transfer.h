@@ -120,6 +120,7 @@ private:
     std::unique_ptr<TChildProcess> FChild;
     std::unique_ptr<TSenderStream> FStream; // the sender's bytes: the peer's or the tool's
     TState FState = stIdle;
+    TTransferProtocol FProtocol = TTransferProtocol::Zmodem;
     bool FSending = false;
     bool FCancelled = false;
     bool FLost = false;

@@ -80,9 +80,9 @@ struct TDemoBbs
     }
 };
 
-// A bare sender (sz, sb or sx) behind a socket, Telnet-framed, for offers no BBS folder
-// can hold.
-struct TBareSender
+// A bare lrzsz tool behind a socket, Telnet-framed: senders for offers no BBS folder can
+// hold, receivers for the protocols the demo BBS does not speak.
+struct TBareTool
 {
     QTcpServer Server;
     QTcpSocket *Peer = nullptr;
@@ -124,7 +124,7 @@ struct TBareSender
         });
         return Server.listen(QHostAddress::LocalHost, 0);
     }
-    ~TBareSender() { Sz.kill(), Sz.waitForFinished(); }
+    ~TBareTool() { Sz.kill(), Sz.waitForFinished(); }
 };
 
 // Our side: the program's session on a Telnet host, its TCP transport, the Qt platform and

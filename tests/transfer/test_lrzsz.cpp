@@ -134,7 +134,7 @@ TEST(TransferNames, OfferedNamesStayInsideTheFolderAndReplaceNothing)
     WriteAll(remote.filePath("evil"), "evil");
     WriteAll(remote.filePath(".hidden"), "hidden");
     WriteAll(remote.filePath(ctl), "ctl");
-    TBareSender sender;
+    TBareTool sender;
     ASSERT_TRUE(sender.Listen(remote.filePath("a/b"), {"--full-path", "../../evil", "../../.hidden", "../../" + ctl}));
     TClient client;
     WriteAll(client.Downloads.filePath("evil"), "mine");
@@ -150,7 +150,7 @@ TEST(TransferNames, OfferedNamesStayInsideTheFolderAndReplaceNothing)
 }
 
 // YMODEM and XMODEM start when the user says so; names follow the same rules.
-TEST(TransferNames, YmodemAndXmodemReceiveWhereTheUserSays)
+TEST(TransferNames, YmodemAndXmodemWhereTheUserSays)
 {
     QTemporaryDir remote;
     QDir().mkpath(remote.filePath("a/b"));
@@ -167,7 +167,7 @@ TEST(TransferNames, YmodemAndXmodemReceiveWhereTheUserSays)
         {TTransferProtocol::Xmodem, "sx", {"../../evil"}, "../.report", "report"},
     };
     for (const auto &c : Cases) {
-        TBareSender sender;
+        TBareTool sender;
         ASSERT_TRUE(sender.Listen(remote.filePath("a/b"), c.Args, c.Program));
         TClient client;
         ASSERT_TRUE(client.Connect(sender.Server.serverPort()));
@@ -182,6 +182,20 @@ TEST(TransferNames, YmodemAndXmodemReceiveWhereTheUserSays)
         EXPECT_TRUE(got.compare(0, data.size(), data) == 0);
         EXPECT_EQ(got.size(), c.Protocol == TTransferProtocol::Ymodem ? data.size() : (data.size() + 127) / 128 * 128);
         EXPECT_EQ(client.Progress.back().Done, int64_t(got.size()));
+    }
+    // And the other way: into rb and rx.
+    for (const auto protocol : {TTransferProtocol::Ymodem, TTransferProtocol::Xmodem}) {
+        QTemporaryDir far;
+        const bool y = protocol == TTransferProtocol::Ymodem;
+        TBareTool receiver;
+        ASSERT_TRUE(receiver.Listen(far.path(), y ? QStringList{} : QStringList{"--with-crc", "got"}, y ? "rb" : "rx"));
+        TClient client;
+        ASSERT_TRUE(client.Connect(receiver.Server.serverPort()));
+        std::string error;
+        ASSERT_TRUE(client.Transfers().Send(protocol, {remote.filePath("evil").toStdString()}, error)) << error;
+        ASSERT_TRUE(client.WaitReturned());
+        EXPECT_EQ(client.Result->End, TTransferEnd::Done) << client.Result->Message;
+        EXPECT_TRUE(ReadAll(far.filePath(y ? "evil" : "got")).compare(0, data.size(), data) == 0);
     }
 }
 
