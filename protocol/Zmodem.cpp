@@ -177,11 +177,19 @@ size_t TZmodemScanner::Feed(const uint8_t *buf, size_t count)
     const uint8_t *end = buf + count;
     FRun = buf;
     for (const uint8_t *p = buf; p < end; ++p) {
-        if (FState == stData && !FEscape && !FOfferData) { // file data: only a ZDLE matters
-            const void *z = std::memchr(p, ZDLE, static_cast<size_t>(end - p));
-            const uint8_t *stop = z ? static_cast<const uint8_t *>(z) : end;
-            if (FCountData) FPosition += stop - p;
-            p = stop;
+        if (FState == stData && !FEscape && !FOfferData) {
+            // File data: only a ZDLE matters, and one before an escaped byte is stepped over.
+            for (;;) {
+                const void *z = std::memchr(p, ZDLE, static_cast<size_t>(end - p));
+                const uint8_t *stop = z ? static_cast<const uint8_t *>(z) : end;
+                if (FCountData) FPosition += stop - p;
+                p = stop;
+                if (end - p < 2) break;
+                const uint8_t e = p[1];
+                if ((e & 0x60) != 0x40 && e != ZRUB0 && e != ZRUB1) break; // a frame end, or a cancel
+                if (FCountData) ++FPosition;
+                p += 2;
+            }
             if (p == end) break;
         }
         FCur = p;

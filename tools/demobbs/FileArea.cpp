@@ -154,9 +154,12 @@ bool TFileArea::Service(const std::vector<pollfd> &fds, std::string &out, bool &
     for (int round = 0; !ended && round < 8 && (fds[FPollAt + 1].revents & (POLLIN | POLLHUP | POLLERR)); ++round) {
         char buf[65536];
         const ssize_t n = ::read(FOut, buf, sizeof buf);
-        for (ssize_t i = 0; i < n; ++i) { // Telnet: a data 0xFF goes twice
-            out.push_back(buf[i]);
-            if (static_cast<uint8_t>(buf[i]) == tn::IAC) out.push_back(buf[i]);
+        for (ssize_t i = 0; i < n;) { // Telnet: a data 0xFF goes twice
+            const void *iac = std::memchr(buf + i, tn::IAC, size_t(n - i));
+            const ssize_t stop = iac ? static_cast<const char *>(iac) - buf + 1 : n;
+            out.append(buf + i, size_t(stop - i));
+            if (iac) out.push_back(char(tn::IAC));
+            i = stop;
         }
         ended = n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR);
         if (n < 0 || out.size() >= MaxOutputQueued) break;
