@@ -152,7 +152,7 @@ struct TClient : TSessionListener
         Hosts = std::make_unique<THostInfo>(Ini);
         Prefs = std::make_unique<TClientPrefs>(Ini);
         Filter = std::make_unique<TUserFilter>(Ini);
-        Session = std::make_unique<TSession>(TSessionStores{*Hosts, *Prefs, *Filter}, Tty, *this, ProgramTransports(),
+        Session = std::make_unique<TSession>(TSessionStores{*Hosts, *Prefs, *Filter}, Tty, *this, ProgramTransports(Settings.path().toStdString()),
                                              std::make_unique<TQtSessionPlatform>());
         Session->Transfers().SetTools(TQtChildProcess::Factory(), Folder);
         Session->Connect();
