@@ -1,0 +1,418 @@
+// The ANSI-BBS output interpreter: what today's Telnet BBSs and the ANSI art drawn in DOS
+// editors expect. Control bytes other than BEL, BS, TAB, LF, CR, FF and ESC are code page
+// 437 glyphs, a character in the last column wraps at once, tabs stop every 8 columns,
+// colours follow SGR (with iCE colours), and the cursor, editing, region and query
+// sequences of the BBS world act. The screen is the last rows of the buffer, as in Classic.
+#include "terminal/CellOps.h"
+#include "terminal/ColorTTY.h"
+
+#include <cstdio>
+
+namespace {
+
+using namespace ttycells;
+
+constexpr uint8_t ESC = 0x1B;
+
+// Shown with the colours exchanged (SGR 7): foreground and background colour trade places,
+// bright and flash stay where they are.
+inline TColourAttr Exchanged(TColourAttr a)
+{
+    return TColourAttr((a & 0x88) | ((a & 0x07) << 4) | ((a >> 4) & 0x07));
+}
+
+} // namespace
+
+void TColorTTY::WriteAnsi(const uint8_t *p, size_t count)
+{
+    size_t i = 0;
+    while (i < count) {
+        switch (EscState) {
+        case esText:
+            i = AnsiText(p, i, count);
+            if (i >= count) break;
+            ++i; // the ESC
+            if (i < count && p[i] == '[')
+                i = AnsiSequence(p, i + 1, count);
+            else
+                EscState = esEscape;
+            break;
+        case esEscape:
+            EscState = esText;
+            AnsiEscape(p[i++]);
+            break;
+        case esControlSequence:
+            i = AnsiSequence(p, i, count);
+            break;
+        default: // a Classic state left by a switch: start afresh
+            CancelSequence();
+            break;
+        }
+    }
+}
+
+// Text from p[i] up to the next ESC, whose index is returned.
+size_t TColorTTY::AnsiText(const uint8_t *p, size_t i, size_t count)
+{
+    while (i < count) {
+        const uint8_t c = p[i];
+        if (c >= 0x20) {
+            if (CursorX >= Cols) AnsiWrap();
+            const size_t room = size_t(Cols - CursorX);
+            const size_t end = FindControlBefore(p, i + 1, count - i <= room ? count : i + room, count);
+            AnsiPut(p + i, int(end - i));
+            i = end;
+            continue;
+        }
+        if (c == ESC) break;
+        switch (c) {
+        case 7:
+            if (HasWindow()) ViewPtr->Beep();
+            break;
+        case 8:
+            CursorX = std::min(CursorX, Cols - 1);
+            if (CursorX > 0) --CursorX;
+            break;
+        case 9:
+            AnsiTab();
+            break;
+        case 10:
+            AnsiLineFeed();
+            break;
+        case 12:
+            AnsiEraseDisplay(2);
+            break;
+        case 13:
+            CursorX = 0;
+            break;
+        case 0: {
+            static const uint8_t blank = ' ';
+            AnsiPut(&blank, 1);
+            break;
+        }
+        default:
+            AnsiPut(&c, 1);
+            break;
+        }
+        ++i;
+    }
+    if (HasOption(coAutoTracking) && Top == MaxTop) TrackCursor();
+    return i;
+}
+
+// The cursor stands past the last column: on to the next line, or back on the last
+// column without autowrap.
+void TColorTTY::AnsiWrap()
+{
+    if (AutoWrap) {
+        CursorX = 0;
+        AnsiLineFeed();
+    } else {
+        CursorX = Cols - 1;
+    }
+}
+
+// n cells at the cursor (no more than fit on its row); a character in the last column
+// moves the cursor to the next line at once.
+void TColorTTY::AnsiPut(const uint8_t *bytes, int n)
+{
+    if (CursorX >= Cols) AnsiWrap();
+    const int x = CursorX;
+    n = std::min(n, Cols - x);
+    WriteCells(x, CursorY, n, reinterpret_cast<const char *>(bytes));
+    Reach = std::max(Reach, CursorY + 1);
+    if (HasWindow()) ViewPtr->InvalidateCells(x, x + n, CursorY, !HasOption(coLazyWrite));
+    CursorX = x + n;
+    if (CursorX == Cols) AnsiWrap();
+}
+
+void TColorTTY::AnsiTab()
+{
+    CursorX = std::min((CursorX / 8 + 1) * 8, Cols - 1);
+}
+
+void TColorTTY::AnsiLineFeed()
+{
+    int top, bottom;
+    if (AnsiRegion(top, bottom)) {
+        if (CursorY == bottom) return AnsiShiftRows(top, bottom, 1);
+        if (CursorY >= Rows - 1) return; // below the region on the last row
+    }
+    if (CursorY + 1 < Rows) {
+        ++CursorY;
+        Reach = std::max(Reach, CursorY);
+        return;
+    }
+    NewLine();
+    AnsiBlankLastRow();
+}
+
+void TColorTTY::AnsiReverseIndex()
+{
+    int top, bottom;
+    if (!AnsiRegion(top, bottom)) top = AnsiTop(), bottom = Rows - 1;
+    if (CursorY == top)
+        AnsiShiftRows(top, bottom, -1);
+    else if (CursorY > AnsiTop())
+        MoveCursor(CursorX, CursorY - 1);
+}
+
+void TColorTTY::AnsiMoveTo(int x, int screenRow)
+{
+    MoveCursor(std::clamp(x, 0, Cols - 1), AnsiTop() + std::clamp(screenRow, 0, AnsiScreenRows() - 1));
+}
+
+void TColorTTY::AnsiSaveCursor(bool withAttr)
+{
+    AnsiSaved = {std::min(CursorX, Cols - 1), CursorY - AnsiTop()};
+    if (withAttr) {
+        AnsiSavedAttr = Attr;
+        AnsiSavedReverse = Reverse;
+    }
+}
+
+void TColorTTY::AnsiRestoreCursor(bool withAttr)
+{
+    AnsiMoveTo(AnsiSaved.x, AnsiSaved.y);
+    if (withAttr) {
+        Attr = AnsiSavedAttr;
+        Reverse = AnsiSavedReverse;
+    }
+}
+
+void TColorTTY::AnsiEscape(uint8_t c)
+{
+    switch (c) {
+    case '[':
+        EscState = esControlSequence;
+        break;
+    case '7':
+        AnsiSaveCursor(true);
+        break;
+    case '8':
+        AnsiRestoreCursor(true);
+        break;
+    case 'D':
+        AnsiLineFeed();
+        break;
+    case 'E':
+        CursorX = 0;
+        AnsiLineFeed();
+        break;
+    case 'M':
+        AnsiReverseIndex();
+        break;
+    case 'c': // reset: modes, colours and the screen as a new connection finds them
+        ResetModes();
+        AnsiEraseDisplay(2);
+        break;
+    default:
+        break;
+    }
+}
+
+// Inside ESC [ from p[i]: numeric parameters are read as they come, the other bytes of a
+// sequence mark it; the first byte outside ends it. Returns the index after what it consumed.
+size_t TColorTTY::AnsiSequence(const uint8_t *p, size_t i, size_t count)
+{
+    TAnsiParams &a = AnsiParams;
+    unsigned n = a.Count; // values begun; Max + 1 once they overflowed
+    uint8_t marks = EscMarks;
+    for (; i < count; ++i) {
+        const uint8_t c = p[i];
+        const unsigned d = unsigned(c) - '0';
+        if (d <= 9) {
+            if (n == 0) n = 1;
+            if (n <= TAnsiParams::Max) {
+                const unsigned v = a.Value[n - 1] * 10u + d;
+                a.Value[n - 1] = uint16_t(std::min(v, 9999u));
+            }
+        } else if (c == ';') {
+            n = std::min<unsigned>(std::max(n, 1u) + 1, TAnsiParams::Max + 1);
+        } else if (InSequence(c)) {
+            marks |= MarkOf(c);
+        } else {
+            break;
+        }
+    }
+    a.Count = uint8_t(n);
+    EscMarks = marks;
+    if (i >= count) { // the rest comes with the next text
+        EscState = esControlSequence;
+        return i;
+    }
+    EscState = esText;
+    const uint8_t final = p[i];
+    if (marks == 0)
+        AnsiCsi(final);
+    else if (marks == emPrivate && (final == 'h' || final == 'l'))
+        AnsiMode(final == 'h');
+    AnsiParams = {};
+    EscMarks = 0;
+    return i + 1;
+}
+
+int TColorTTY::AnsiParam(int k, int dflt) const
+{
+    const int v = k < std::min<int>(AnsiParams.Count, TAnsiParams::Max) ? AnsiParams.Value[k] : 0;
+    return v ? v : dflt;
+}
+
+void TColorTTY::AnsiCsi(uint8_t final)
+{
+    const int n = AnsiParam(0, 1);
+    const int row = CursorY - AnsiTop();
+    const int col = std::min(CursorX, Cols - 1);
+    switch (final) {
+    case 'A':
+        return AnsiMoveTo(col, row - n);
+    case 'B':
+        return AnsiMoveTo(col, row + n);
+    case 'C': // stops at the last column
+        return AnsiMoveTo(col + n, row);
+    case 'D':
+        return AnsiMoveTo(col - n, row);
+    case 'E':
+        return AnsiMoveTo(0, row + n);
+    case 'F':
+        return AnsiMoveTo(0, row - n);
+    case 'G':
+        return AnsiMoveTo(n - 1, row);
+    case 'd':
+        return AnsiMoveTo(col, n - 1);
+    case 'H':
+    case 'f':
+        return AnsiMoveTo(AnsiParam(1, 1) - 1, n - 1);
+    case 'J':
+        return AnsiEraseDisplay(AnsiParam(0, 0));
+    case 'K':
+        return AnsiEraseLine(AnsiParam(0, 0));
+    case '@':
+        return AnsiInsertChars(n);
+    case 'P':
+        return AnsiDeleteChars(n);
+    case 'X':
+        CursorX = col;
+        AnsiErase(col, CursorY, std::min(n, Cols - col));
+        return InvalidateCells(col, Cols);
+    case 'L':
+        return AnsiInsertLines(n);
+    case 'M':
+        return AnsiDeleteLines(n);
+    case 'S':
+        return AnsiScrollUp(n);
+    case 'T':
+        return AnsiScrollDown(n);
+    case 'r':
+        return AnsiSetRegion();
+    case 's':
+        return AnsiSaveCursor(false);
+    case 'u':
+        return AnsiRestoreCursor(false);
+    case 'm':
+        return AnsiSgr();
+    case 'n':
+        return AnsiReport(AnsiParam(0, 0));
+    case 'c':
+        if (AnsiParam(0, 0) == 0) AnsiReport('c');
+        return;
+    default:
+        return;
+    }
+}
+
+void TColorTTY::AnsiSgr()
+{
+    TColourAttr a = Reverse ? Exchanged(Attr) : Attr; // the colours as chosen
+    bool reverse = Reverse;
+    const int count = std::max(1, std::min<int>(AnsiParams.Count, TAnsiParams::Max));
+    for (int k = 0; k < count; ++k) {
+        const int v = AnsiParams.Value[k];
+        if (v >= 30 && v <= 37) {
+            a = TColourAttr((a & ~0x07) | (v - 30));
+        } else if (v >= 40 && v <= 47) {
+            a = TColourAttr((a & ~0x70) | ((v - 40) << 4));
+        } else if (v >= 90 && v <= 97) {
+            a = TColourAttr((a & ~0x07) | (v - 90) | caBright);
+        } else if (v >= 100 && v <= 107) {
+            a = TColourAttr((a & ~0x70) | ((v - 100) << 4) | caFlash);
+        } else {
+            switch (v) {
+            case 0:
+                a = caReset;
+                reverse = false;
+                break;
+            case 1:
+                a |= caBright;
+                break;
+            case 2:
+            case 22:
+                a &= TColourAttr(~caBright);
+                break;
+            case 5:
+                a |= caFlash;
+                break;
+            case 25:
+                a &= TColourAttr(~caFlash);
+                break;
+            case 7:
+                reverse = true;
+                break;
+            case 27:
+                reverse = false;
+                break;
+            case 8: // concealed: the text in the background colour
+                a = TColourAttr((a & 0xF0) | ((a >> 4) & 0x07) | (Ice && (a & caFlash) ? caBright : 0));
+                break;
+            case 39:
+                a |= 0x07;
+                break;
+            case 49:
+                a &= TColourAttr(~0x70);
+                break;
+            default:
+                break;
+            }
+        }
+    }
+    Reverse = reverse;
+    Attr = reverse ? Exchanged(a) : a;
+}
+
+// ESC [ ? ... h / l: every value is a mode.
+void TColorTTY::AnsiMode(bool set)
+{
+    const int count = std::min<int>(AnsiParams.Count, TAnsiParams::Max);
+    for (int k = 0; k < count; ++k) {
+        switch (AnsiParams.Value[k]) {
+        case 7:
+            AutoWrap = set;
+            break;
+        case 25:
+            ShowCursor = set;
+            if (Focused && HasOption(coFulltimeCursor)) UpdateCaret();
+            break;
+        case 33:
+            if (Ice != set) InvalidateAll();
+            Ice = set;
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+// Answers to a device status report (5: status, 6: cursor position) or to 'c' (attributes).
+void TColorTTY::AnsiReport(int what)
+{
+    char s[32];
+    int len = 0;
+    if (what == 6)
+        len = std::snprintf(s, sizeof s, "\x1b[%d;%dR", std::max(1, CursorY - AnsiTop() + 1),
+                            std::min(CursorX, Cols - 1) + 1);
+    else if (what == 5)
+        len = std::snprintf(s, sizeof s, "\x1b[0n");
+    else if (what == 'c')
+        len = std::snprintf(s, sizeof s, "\x1b[?1;0c");
+    if (len > 0 && Answer) Answer(s, size_t(len));
+}
