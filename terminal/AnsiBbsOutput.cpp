@@ -6,6 +6,7 @@
 #include "terminal/CellOps.h"
 #include "terminal/ColorTTY.h"
 
+#include <array>
 #include <cstdio>
 
 namespace {
@@ -21,6 +22,46 @@ inline TColourAttr Exchanged(TColourAttr a)
     return TColourAttr((a & 0x88) | ((a & 0x07) << 4) | ((a >> 4) & 0x07));
 }
 
+// SGR values as "keep these bits, then set these", and what they do to the exchange of
+// the colours (SGR 7); 8 (concealed) needs the background and is done apart.
+struct TAnsiSgrOp
+{
+    uint8_t Keep = 0xFF, Set = 0;
+    int8_t Reverse = -1; // -1 unchanged, 0 off, 1 on
+};
+constexpr auto AnsiSgrOps = [] {
+    std::array<TAnsiSgrOp, 108> t{};
+    t[0] = {0, caReset, 0};
+    t[1] = {0xFF, caBright};
+    t[2] = t[22] = {uint8_t(~caBright), 0};
+    t[5] = {0xFF, caFlash};
+    t[25] = {uint8_t(~caFlash), 0};
+    t[7] = {0xFF, 0, 1};
+    t[27] = {0xFF, 0, 0};
+    t[39] = {0xFF, 0x07};
+    t[49] = {uint8_t(~0x70), 0};
+    for (int v = 0; v < 8; ++v) {
+        t[size_t(30 + v)] = {uint8_t(~0x07), uint8_t(v)};
+        t[size_t(40 + v)] = {uint8_t(~0x70), uint8_t(v << 4)};
+        t[size_t(90 + v)] = {uint8_t(~0x07), uint8_t(v | caBright)};
+        t[size_t(100 + v)] = {uint8_t(~0x70), uint8_t((v << 4) | caFlash)};
+    }
+    return t;
+}();
+
+// One SGR value on the colours as chosen `a` and the exchange flag.
+inline void ApplyAnsiSgr(TColourAttr &a, bool &reverse, unsigned v, bool ice)
+{
+    if (v == 8) { // concealed: the text in the background colour
+        a = TColourAttr((a & 0xF0) | ((a >> 4) & 0x07) | (ice && (a & caFlash) ? caBright : 0));
+        return;
+    }
+    if (v >= AnsiSgrOps.size()) return;
+    const TAnsiSgrOp &op = AnsiSgrOps[v];
+    a = TColourAttr((a & op.Keep) | op.Set);
+    if (op.Reverse >= 0) reverse = op.Reverse != 0;
+}
+
 } // namespace
 
 void TColorTTY::WriteAnsi(const uint8_t *p, size_t count)
@@ -33,7 +74,7 @@ void TColorTTY::WriteAnsi(const uint8_t *p, size_t count)
             if (i >= count) break;
             ++i; // the ESC
             if (i < count && p[i] == '[')
-                i = AnsiSequence(p, i + 1, count);
+                i = AnsiColours(p, i + 1, count);
             else
                 EscState = esEscape;
             break;
@@ -49,6 +90,32 @@ void TColorTTY::WriteAnsi(const uint8_t *p, size_t count)
             break;
         }
     }
+}
+
+// The cursor stands past the last column: on to the next line, or back on the last
+// column without autowrap.
+void TColorTTY::AnsiWrap()
+{
+    if (AutoWrap) {
+        CursorX = 0;
+        AnsiLineFeed();
+    } else {
+        CursorX = Cols - 1;
+    }
+}
+
+// n cells at the cursor (no more than fit on its row); a character in the last column
+// moves the cursor to the next line at once.
+[[gnu::always_inline]] inline void TColorTTY::AnsiPut(const uint8_t *bytes, int n)
+{
+    if (CursorX >= Cols) AnsiWrap();
+    const int x = CursorX;
+    n = std::min(n, Cols - x);
+    WriteCells(x, CursorY, n, reinterpret_cast<const char *>(bytes));
+    Reach = std::max(Reach, CursorY + 1);
+    if (HasWindow()) ViewPtr->InvalidateCells(x, x + n, CursorY, !HasOption(coLazyWrite));
+    CursorX = x + n;
+    if (CursorX == Cols) AnsiWrap();
 }
 
 // Text from p[i] up to the next ESC, whose index is returned.
@@ -98,32 +165,6 @@ size_t TColorTTY::AnsiText(const uint8_t *p, size_t i, size_t count)
     }
     if (HasOption(coAutoTracking) && Top == MaxTop) TrackCursor();
     return i;
-}
-
-// The cursor stands past the last column: on to the next line, or back on the last
-// column without autowrap.
-void TColorTTY::AnsiWrap()
-{
-    if (AutoWrap) {
-        CursorX = 0;
-        AnsiLineFeed();
-    } else {
-        CursorX = Cols - 1;
-    }
-}
-
-// n cells at the cursor (no more than fit on its row); a character in the last column
-// moves the cursor to the next line at once.
-void TColorTTY::AnsiPut(const uint8_t *bytes, int n)
-{
-    if (CursorX >= Cols) AnsiWrap();
-    const int x = CursorX;
-    n = std::min(n, Cols - x);
-    WriteCells(x, CursorY, n, reinterpret_cast<const char *>(bytes));
-    Reach = std::max(Reach, CursorY + 1);
-    if (HasWindow()) ViewPtr->InvalidateCells(x, x + n, CursorY, !HasOption(coLazyWrite));
-    CursorX = x + n;
-    if (CursorX == Cols) AnsiWrap();
 }
 
 void TColorTTY::AnsiTab()
@@ -209,6 +250,34 @@ void TColorTTY::AnsiEscape(uint8_t c)
     default:
         break;
     }
+}
+
+// ESC [ seen, parameters from p[i]. The usual case, a colour change that is all in this
+// text, is applied while it is read; anything else goes to AnsiSequence.
+[[gnu::always_inline]] inline size_t TColorTTY::AnsiColours(const uint8_t *p, size_t i, size_t count)
+{
+    TColourAttr a = Reverse ? Exchanged(Attr) : Attr; // the colours as chosen
+    bool reverse = Reverse;
+    unsigned v = 0;
+    size_t end = i;
+    for (; end < count; ++end) {
+        const unsigned d = unsigned(p[end]) - '0';
+        if (d <= 9) {
+            v = std::min(v * 10 + d, 9999u);
+        } else if (p[end] == ';') {
+            ApplyAnsiSgr(a, reverse, v, Ice);
+            v = 0;
+        } else {
+            break;
+        }
+    }
+    if (end < count && p[end] == 'm') [[likely]] {
+        ApplyAnsiSgr(a, reverse, v, Ice);
+        Reverse = reverse;
+        Attr = reverse ? Exchanged(a) : a;
+        return end + 1;
+    }
+    return AnsiSequence(p, i, count);
 }
 
 // Inside ESC [ from p[i]: numeric parameters are read as they come, the other bytes of a
@@ -323,58 +392,11 @@ void TColorTTY::AnsiCsi(uint8_t final)
 
 void TColorTTY::AnsiSgr()
 {
-    TColourAttr a = Reverse ? Exchanged(Attr) : Attr; // the colours as chosen
+    TColourAttr a = Reverse ? Exchanged(Attr) : Attr;
     bool reverse = Reverse;
     const int count = std::max(1, std::min<int>(AnsiParams.Count, TAnsiParams::Max));
-    for (int k = 0; k < count; ++k) {
-        const int v = AnsiParams.Value[k];
-        if (v >= 30 && v <= 37) {
-            a = TColourAttr((a & ~0x07) | (v - 30));
-        } else if (v >= 40 && v <= 47) {
-            a = TColourAttr((a & ~0x70) | ((v - 40) << 4));
-        } else if (v >= 90 && v <= 97) {
-            a = TColourAttr((a & ~0x07) | (v - 90) | caBright);
-        } else if (v >= 100 && v <= 107) {
-            a = TColourAttr((a & ~0x70) | ((v - 100) << 4) | caFlash);
-        } else {
-            switch (v) {
-            case 0:
-                a = caReset;
-                reverse = false;
-                break;
-            case 1:
-                a |= caBright;
-                break;
-            case 2:
-            case 22:
-                a &= TColourAttr(~caBright);
-                break;
-            case 5:
-                a |= caFlash;
-                break;
-            case 25:
-                a &= TColourAttr(~caFlash);
-                break;
-            case 7:
-                reverse = true;
-                break;
-            case 27:
-                reverse = false;
-                break;
-            case 8: // concealed: the text in the background colour
-                a = TColourAttr((a & 0xF0) | ((a >> 4) & 0x07) | (Ice && (a & caFlash) ? caBright : 0));
-                break;
-            case 39:
-                a |= 0x07;
-                break;
-            case 49:
-                a &= TColourAttr(~0x70);
-                break;
-            default:
-                break;
-            }
-        }
-    }
+    for (int k = 0; k < count; ++k)
+        ApplyAnsiSgr(a, reverse, AnsiParams.Value[k], Ice);
     Reverse = reverse;
     Attr = reverse ? Exchanged(a) : a;
 }

@@ -1,4 +1,4 @@
-// ANSI-BBS operations on the screen: erasing with the current colours (as DOS did),
+// ANSI-BBS operations on the screen: erasing in the current background (as DOS did),
 // inserting and deleting characters and lines, scrolling, and the scrolling region.
 // Only a scroll of the whole screen feeds the scrollback; rows leaving a region, or
 // pushed out by inserted and deleted lines, are gone.
@@ -7,9 +7,8 @@
 
 using namespace ttycells;
 
-bool TColorTTY::AnsiRegion(int &top, int &bottom) const
+bool TColorTTY::AnsiRegionRows(int &top, int &bottom) const
 {
-    if (RegionTo <= 0) return false;
     const int rows = AnsiScreenRows();
     const int from = std::min(RegionFrom, rows - 1), to = std::min(RegionTo, rows);
     if (from == 0 && to == rows) return false;
@@ -29,17 +28,18 @@ void TColorTTY::AnsiSetRegion()
     AnsiMoveTo(0, 0);
 }
 
-// Blanks `count` cells in reading order from (x, y) in the current colours, never past the
-// last row.
+// Blanks `count` cells in reading order from (x, y) in the current background, never past
+// the last row.
 void TColorTTY::AnsiErase(int x, int y, int count)
 {
     WrapPending = false;
+    const TColourAttr blank = Attr & 0xF0;
     x = std::clamp(x, 0, Cols);
     for (y = std::max(y, 0); count > 0 && y < Rows; ++y, x = 0) {
         const int n = std::min(count, Cols - x);
         if (n > 0) {
             const size_t i = size_t(CellIndex(x, y));
-            BlankCells(Chars.data() + i, Attrs.data() + i, size_t(n), Attr);
+            BlankCells(Chars.data() + i, Attrs.data() + i, size_t(n), blank);
         }
         count -= n;
     }
@@ -47,8 +47,8 @@ void TColorTTY::AnsiErase(int x, int y, int count)
 
 void TColorTTY::AnsiBlankLastRow()
 {
-    // a whole-screen scroll brings in a row in the current colours
-    if (Attr != caErased) AnsiErase(0, Rows - 1, Cols);
+    // a whole-screen scroll brings in a row in the current background
+    if ((Attr & 0xF0) != caErased) AnsiErase(0, Rows - 1, Cols);
 }
 
 // 0: from the cursor to the end of the screen; 1: from the start of the screen to the

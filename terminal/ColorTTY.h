@@ -305,6 +305,7 @@ private:
     // ANSI-BBS; terminal/AnsiBbsOutput.cpp and terminal/AnsiBbsScreen.cpp.
     void WriteAnsi(const uint8_t *p, size_t count);
     size_t AnsiText(const uint8_t *p, size_t i, size_t count);
+    size_t AnsiColours(const uint8_t *p, size_t i, size_t count);
     size_t AnsiSequence(const uint8_t *p, size_t i, size_t count);
     void AnsiEscape(uint8_t c);
     void AnsiCsi(uint8_t final);
@@ -323,7 +324,8 @@ private:
     int AnsiTop() const { return Rows - AnsiScreenRows(); }
     // The rows the scrolling region spans (buffer rows, inclusive); false when it is the
     // whole screen, whose scrolls feed the scrollback.
-    bool AnsiRegion(int &top, int &bottom) const;
+    bool AnsiRegion(int &top, int &bottom) const { return RegionTo > 0 && AnsiRegionRows(top, bottom); }
+    bool AnsiRegionRows(int &top, int &bottom) const;
     void AnsiErase(int x, int y, int count);
     void AnsiEraseDisplay(int how);
     void AnsiEraseLine(int how);
