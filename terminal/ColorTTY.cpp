@@ -115,6 +115,9 @@ void TColorTTY::CopyContentsFrom(const TColorTTY &from)
     Attr = from.Attr;
     CursorX = from.CursorX;
     CursorY = from.CursorY;
+    SetEmulation(from.Emul); // how the picture is drawn: iCE colours, the cursor hidden
+    Ice = from.Ice;
+    ShowCursor = from.ShowCursor;
     InvalidateAll();
 }
 

@@ -213,7 +213,8 @@ public:
     // connection, handed over while Write runs. Without a handler they are dropped.
     using TAnswerHandler = std::function<void(const char *bytes, size_t count)>;
     void SetAnswerHandler(TAnswerHandler handler) { Answer = std::move(handler); }
-    // Cells, cursor and attribute of another terminal of any size (a still picture of it).
+    // Cells, cursor, attribute and emulation of another terminal of any size (a still
+    // picture of it).
     void CopyContentsFrom(const TColorTTY &from);
     void SetCols(int cols);
     void SetRows(int rows);
