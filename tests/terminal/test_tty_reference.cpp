@@ -373,3 +373,41 @@ TEST(InterpreterReference, RandomStreamsInRandomPiecesMatchTheRules)
 }
 
 } // namespace
+
+namespace {
+
+// ANSI-BBS has no reference of its own (ansilove is its table): the same streams cut into
+// pieces must leave what they leave in one piece, answers to queries included.
+TEST(InterpreterReference, AnsiBbsDoesNotDependOnHowTheTextIsCut)
+{
+    static const char *const More[] = {"\x1b[6n", "\x1b[2;5r", "\x1b[3L", "\x1b[2M", "\x1b[4@", "\x1b[P", "\x1b[5X",
+                                       "\x1b[2S", "\x1b[T", "\x1b[?7l", "\x1b[?7h", "\x0c", "\x1b[0;1;5;33;44;7m",
+                                       "\x1b[12G", "\x1b[3d", "\x1bM", "\x1b" "7", "\x1b" "8", "\x01\x02\x1a"};
+    for (unsigned seed = 0; seed < 200; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 rng(seed);
+        TColorTTY whole, cut;
+        std::string sentWhole, sentCut;
+        for (auto [t, sent] : {std::pair{&whole, &sentWhole}, {&cut, &sentCut}}) {
+            SetUpTTY(*t, 20 + int(seed % 70), 60, 80, 5 + int(seed % 20));
+            t->SetEmulation(teAnsiBbs);
+            t->ResetModes();
+            t->SetAnswerHandler([sent](const char *b, size_t n) { sent->append(b, n); });
+        }
+        FakeTTYView vw, vc;
+        std::string s;
+        for (int k = 0; k < 20; ++k)
+            s += RandomStream(rng, whole.Cols) + More[rng() % std::size(More)];
+        whole.Write(s.data(), s.size());
+        for (size_t pos = 0; pos < s.size();) {
+            const size_t n = 1 + rng() % std::min<size_t>(s.size() - pos, 9);
+            cut.Write(s.data() + pos, n);
+            pos += n;
+        }
+        ExpectSame(whole, cut, vw, vc);
+        ASSERT_EQ(sentWhole, sentCut);
+        if (HasFatalFailure()) return;
+    }
+}
+
+} // namespace
