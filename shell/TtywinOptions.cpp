@@ -6,7 +6,7 @@
 #include "config/SetHost.h"
 #include "config/qt/PreferenceDlg.h"
 #include "config/qt/SetHostDlg.h"
-#include "protocol/qt/UserFilterDlg.h"
+#include "config/qt/UserFilterDlg.h"
 #include "shell/About.h"
 #include "shell/HelpSystem.h"
 #include "terminal/qt/ColorTTYWidget.h"
@@ -73,17 +73,11 @@ void TTTYForm::FileSetHostItemClick()
 {
     TSetHostDlg dialog(HostInfo, this);
     // While connected or connecting the dialog still stores the host, but the current one stays.
-    if (dialog.exec() == QDialog::Accepted && Item(QStringLiteral("FileConnectItem"))->isEnabled()) {
-        HostInfo.Modified = true;
-        HostInfo.BBSName = dialog.BBSName();
-        HostInfo.Address = dialog.Address();
-        HostInfo.Port = dialog.Port();
-        HostInfo.Mode = dialog.Mode();
-        HostInfo.AutoLogin = dialog.AutoLogin();
-        HostInfo.LoginName = dialog.LoginName();
-        HostInfo.Password = dialog.Password();
-        GiveSocketAddress();
-    }
+    const auto idle = [this] {
+        const TSessionState s = FSession->State();
+        return s == TSessionState::Idle || s == TSessionState::WaitingToReconnect;
+    };
+    if (dialog.exec() == QDialog::Accepted && idle()) HostInfo.UseHost(dialog.BBSName(), dialog.Settings());
     FillHostsMenu();
 }
 
