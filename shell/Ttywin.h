@@ -128,6 +128,7 @@ public:
 
     void OptionsPreferencesItemClick();
     void OptionsFontItemClick();
+    void UseTerminalFont();
     void OptionsMacrosItemClick();
     void OptionsUserFilterItemClick();
     void HelpContentsItemClick();

@@ -173,3 +173,14 @@ const std::vector<std::string> &VgaFontPaths()
     };
     return paths;
 }
+
+std::shared_ptr<const TCp437BitmapFont> VgaFont()
+{
+    static const std::shared_ptr<const TCp437BitmapFont> font = [] {
+        auto f = std::make_shared<TCp437BitmapFont>();
+        for (const std::string &path : VgaFontPaths())
+            if (f->Load(path).empty()) return std::shared_ptr<const TCp437BitmapFont>(f);
+        return std::shared_ptr<const TCp437BitmapFont>();
+    }();
+    return font;
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,11 @@ private:
     std::vector<uint8_t> Bits; // 256 glyphs of H rows of RowBytes bytes, leftmost pixel in bit 7
 };
 
+// The font's name where a font is chosen: the settings file keeps it as the font name.
+constexpr char VgaFontName[] = "VGA 8x16";
+
 // The console fonts tried for "VGA 8x16", best first: the IBM VGA font of console-data,
 // then VGA fonts of console-setup (whose gaps show ASCII stand-ins).
 const std::vector<std::string> &VgaFontPaths();
+// The first of them that reads, read once; null when none does.
+std::shared_ptr<const TCp437BitmapFont> VgaFont();

@@ -16,14 +16,7 @@ int ShowTerminal(const TColorTTY &from, int argc, char **argv)
 
     TColorTTY &to = w.Tty();
     to.CopyContentsFrom(from);
-    if (from.Emulation() == teAnsiBbs) { // the look ANSI art was drawn for, where installed
-        auto Vga = std::make_shared<TCp437BitmapFont>();
-        for (const std::string &Path : VgaFontPaths())
-            if (Vga->Load(Path).empty()) {
-                w.SetBitmapFont(Vga);
-                break;
-            }
-    }
+    if (from.Emulation() == teAnsiBbs) w.SetBitmapFont(VgaFont()); // the look ANSI art was drawn for
 
     w.resize(from.Cols * w.CharWidth() + w.verticalScrollBar()->sizeHint().width(),
              from.VisibleRows * w.CharHeight());
