@@ -54,13 +54,11 @@ void TTTYForm::OptionsFontItemClick()
     fonts->setWindowFlags(Qt::Widget);
     fonts->setOptions(QFontDialog::MonospacedFonts | QFontDialog::NoButtons | QFontDialog::DontUseNativeDialog);
     layout->addWidget(fonts);
-    auto *vga = new QCheckBox(QStringLiteral("&VGA 8x16, the IBM PC's font of ANSI art (the size picks 1 to 4 times)"),
+    auto *vga = new QCheckBox(QStringLiteral("&VGA 8x16, the IBM PC's font (size 12 is 8 by 16 pixels, 24 twice that)"),
                               &dialog);
     vga->setObjectName(QStringLiteral("cbVga"));
     vga->setChecked(FColourTTY->UsesBitmapFont());
     vga->setEnabled(VgaFont() != nullptr);
-    fonts->setEnabled(!vga->isChecked());
-    connect(vga, &QCheckBox::toggled, fonts, [fonts](bool on) { fonts->setEnabled(!on); });
     layout->addWidget(vga);
     QObject::connect(AddDialogButtons(&dialog, layout).OKBtn, &QPushButton::clicked, &dialog, &QDialog::accept);
     if (dialog.exec() != QDialog::Accepted) return;
