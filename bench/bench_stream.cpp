@@ -154,7 +154,8 @@ public:
 // Reads of ReadSize bytes through an engine into a fresh terminal per iteration.
 // Make(Tty) gives the engine, keeping alive whatever the engine needs.
 template <class TMake>
-void RunRoad(benchmark::State &State, const std::string &Stream, TMake Make, TTTYEmulation Emulation = teClassic)
+void RunRoad(benchmark::State &State, const std::string &Stream, TMake Make,
+             TTTYEmulation Emulation = teClassic)
 {
     std::vector<uint8_t> Buf(ReadSize + 1);
     for (auto _ : State) {
@@ -328,12 +329,14 @@ public:
             if (Rates.count(Ours) && Rates.count(Theirs) && Rates[Theirs] > 0)
                 std::printf("  %s stream: %.1f times libvterm\n", Kind, Rates[Ours] / Rates[Theirs]);
         }
-        for (const auto &[Kind, Classic] : {std::pair<const char *, const char *>{"Sgr", "BM_SgrStream_Classic"},
-                                            {"Plain", "BM_PlainStream_winMarlet"},
-                                            {"Art", "BM_ArtStream_Classic"}}) {
+        for (const auto &[Kind, Classic] :
+             {std::pair<const char *, const char *>{"Sgr", "BM_SgrStream_Classic"},
+              {"Plain", "BM_PlainStream_winMarlet"},
+              {"Art", "BM_ArtStream_Classic"}}) {
             const std::string Ansi = std::string("BM_") + Kind + "Stream_AnsiBbs";
             if (Rates.count(Ansi) && Rates.count(Classic) && Rates[Classic] > 0)
-                std::printf("  ANSI-BBS on the %s stream: %.2f times Classic\n", Kind, Rates[Ansi] / Rates[Classic]);
+                std::printf("  ANSI-BBS on the %s stream: %.2f times Classic\n", Kind,
+                            Rates[Ansi] / Rates[Classic]);
         }
         if (Rates.count("BM_ClientStream_winMarlet") && Rates["BM_BbsStream_winMarlet"] > 0)
             std::printf("  CLient path: %.2f times the Telnet path (BBS stream)\n",
@@ -351,9 +354,10 @@ int main(int argc, char **argv)
 {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    std::printf(
-        "streams: BBS %zu bytes (SGR form %zu, CLient form %zu), plain %zu bytes, art %zu bytes, reads of %zu bytes\n",
-        Bbs().Ours.size(), Bbs().VTerm.size(), ClientStream().size(), Plain().size(), Art().size(), ReadSize);
+    std::printf("streams: BBS %zu bytes (SGR form %zu, CLient form %zu), plain %zu bytes, art %zu bytes, "
+                "reads of %zu bytes\n",
+                Bbs().Ours.size(), Bbs().VTerm.size(), ClientStream().size(), Plain().size(), Art().size(),
+                ReadSize);
     SummaryReporter Reporter;
     benchmark::RunSpecifiedBenchmarks(&Reporter);
     benchmark::Shutdown();

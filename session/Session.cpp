@@ -110,8 +110,8 @@ void TSession::Connect()
 void TSession::StartConnecting()
 {
     HostInfo.RefreshCurrentHost(); // Setup Hosts may have changed its section while it was connected
-    FHost = TSessionHost{HostInfo.BBSName, HostInfo.Address, HostInfo.Port, HostInfo.Mode, HostInfo.Transport,
-                         HostInfo.Terminal, HostInfo.IceColours};
+    FHost = TSessionHost{HostInfo.BBSName,   HostInfo.Address,  HostInfo.Port,      HostInfo.Mode,
+                         HostInfo.Transport, HostInfo.Terminal, HostInfo.IceColours};
     FStateMachine = FHost.Mode == hmTelnet ? &FTelnetStateMachine : FCLientMachine.get();
     if (FHost.Mode == hmISCA) {
         FWhoList->Clear();

@@ -52,15 +52,17 @@ void TTTYForm::OptionsFontItemClick()
     auto *layout = new QVBoxLayout(&dialog);
     auto *fonts = new QFontDialog(FColourTTY->font(), &dialog);
     fonts->setWindowFlags(Qt::Widget);
-    fonts->setOptions(QFontDialog::MonospacedFonts | QFontDialog::NoButtons | QFontDialog::DontUseNativeDialog);
+    fonts->setOptions(QFontDialog::MonospacedFonts | QFontDialog::NoButtons |
+                      QFontDialog::DontUseNativeDialog);
     layout->addWidget(fonts);
-    auto *vga = new QCheckBox(QStringLiteral("&VGA 8x16, the IBM PC's font (size 12 is 8 by 16 pixels, 24 twice that)"),
-                              &dialog);
+    auto *vga = new QCheckBox(
+        QStringLiteral("&VGA 8x16, the IBM PC's font (size 12 is 8 by 16 pixels, 24 twice that)"), &dialog);
     vga->setObjectName(QStringLiteral("cbVga"));
     vga->setChecked(FColourTTY->UsesBitmapFont());
     vga->setEnabled(VgaFont() != nullptr);
     layout->addWidget(vga);
-    QObject::connect(AddDialogButtons(&dialog, layout).OKBtn, &QPushButton::clicked, &dialog, &QDialog::accept);
+    QObject::connect(AddDialogButtons(&dialog, layout).OKBtn, &QPushButton::clicked, &dialog,
+                     &QDialog::accept);
     if (dialog.exec() != QDialog::Accepted) return;
 
     const QFont chosen = fonts->currentFont();

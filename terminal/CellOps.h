@@ -93,7 +93,8 @@ inline void CopyShort(uint8_t *chars, uint8_t *attrs, const char *src, size_t co
 }
 
 // Apart, so that the short copies need no saved registers.
-[[gnu::noinline]] inline void CopyLong(uint8_t *chars, uint8_t *attrs, const char *src, size_t count, uint8_t attr)
+[[gnu::noinline]] inline void CopyLong(uint8_t *chars, uint8_t *attrs, const char *src, size_t count,
+                                       uint8_t attr)
 {
     std::memcpy(chars, src, count);
     std::memset(attrs, attr, count);

@@ -363,8 +363,8 @@ private:
     bool ShowCursor = true;
     bool AutoWrap = true;
     bool Reverse = false; // SGR 7: the colours are shown exchanged
-    int RegionFrom = 0; // scrolling region: first screen row, and the row after its last
-    int RegionTo = 0;   // (0: none)
+    int RegionFrom = 0;   // scrolling region: first screen row, and the row after its last
+    int RegionTo = 0;     // (0: none)
     TCellPoint AnsiSaved; // column and screen row
     TColourAttr AnsiSavedAttr = caReset;
     bool AnsiSavedReverse = false;

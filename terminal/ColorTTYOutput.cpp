@@ -1,7 +1,7 @@
 // The output interpreter and the cell operations under it: text runs, control bytes,
 // colour codes and escape sequences, and the new line that recycles the oldest row.
-#include "terminal/ColorTTY.h"
 #include "terminal/CellOps.h"
+#include "terminal/ColorTTY.h"
 
 #include <algorithm>
 #include <array>

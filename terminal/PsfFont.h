@@ -17,7 +17,8 @@ public:
     // Whether pixel (x, y) of the glyph of byte b is set.
     bool Pixel(uint8_t b, int x, int y) const
     {
-        return (Bits[(size_t(b) * size_t(H) + size_t(y)) * size_t(RowBytes) + size_t(x) / 8] >> (7 - x % 8)) & 1;
+        return (Bits[(size_t(b) * size_t(H) + size_t(y)) * size_t(RowBytes) + size_t(x) / 8] >> (7 - x % 8)) &
+               1;
     }
 
     // Reads a font from its file bytes. Each byte's glyph is found through the font's

@@ -85,11 +85,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             if (op >= 100 && op < 150) {
                 // bytes as tokens of the output language, so sequences are common
                 static const char *const tokens[] = {
-                    "\x1b[", "\x1b", "\x01", ";",  "0",  "1",  "2",  "5",    "7", "9", "3", "4",
-                    "m",     "H",    "f",    "J",  "K",  "A",  "B",  "C",    "D", "s", "u", "Y",
-                    "Z",     "7",    "8",    "\r", "\n", "\t", "\b", "\x07", "r", "i", "x", " ",
-                    "?",     "L",    "M",    "@",  "P",  "X",  "S",  "T",  "n",    "c", "G", "d",
-                    "E",     "F",    "h",    "l",  "\x0c", "33", "25", "255"};
+                    "\x1b[", "\x1b", "\x01", ";",    "0", "1", "2", "5", "7", "9", "3",    "4",  "m",  "H",
+                    "f",     "J",    "K",    "A",    "B", "C", "D", "s", "u", "Y", "Z",    "7",  "8",  "\r",
+                    "\n",    "\t",   "\b",   "\x07", "r", "i", "x", " ", "?", "L", "M",    "@",  "P",  "X",
+                    "S",     "T",    "n",    "c",    "G", "d", "E", "F", "h", "l", "\x0c", "33", "25", "255"};
                 chunk.clear();
                 for (uint8_t b : bytes) {
                     const size_t k = b % (sizeof tokens / sizeof *tokens);

@@ -294,7 +294,8 @@ TEST_F(Shell, AnsiBbsHostAnswersTheTerminalQuery)
             EXPECT_EQ(Got, "\x1b[1;3R");
         }
         server.Write("\x01r");
-        ASSERT_TRUE(QTest::qWaitFor([&] { return Form->ColourTTY()->Tty().CursorX == (ansi ? 4 : 2); }, Patience));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return Form->ColourTTY()->Tty().CursorX == (ansi ? 4 : 2); }, Patience));
         EXPECT_EQ(Got + server.ReadSome(64), ansi ? "\x1b[1;3R" : "");
         Form.reset();
     }

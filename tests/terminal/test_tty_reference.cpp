@@ -380,9 +380,11 @@ namespace {
 // pieces must leave what they leave in one piece, answers to queries included.
 TEST(InterpreterReference, AnsiBbsDoesNotDependOnHowTheTextIsCut)
 {
+    // clang-format off
     static const char *const More[] = {"\x1b[6n", "\x1b[2;5r", "\x1b[3L", "\x1b[2M", "\x1b[4@", "\x1b[P", "\x1b[5X",
-                                       "\x1b[2S", "\x1b[T", "\x1b[?7l", "\x1b[?7h", "\x0c", "\x1b[0;1;5;33;44;7m",
-                                       "\x1b[12G", "\x1b[3d", "\x1bM", "\x1b" "7", "\x1b" "8", "\x01\x02\x1a"};
+        "\x1b[2S", "\x1b[T", "\x1b[?7l", "\x1b[?7h", "\x0c", "\x1b[0;1;5;33;44;7m", "\x1b[12G", "\x1b[3d", "\x1bM",
+        "\0337", "\0338", "\x01\x02\x1a"};
+    // clang-format on
     for (unsigned seed = 0; seed < 200; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         std::mt19937 rng(seed);

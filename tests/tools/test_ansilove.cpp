@@ -13,10 +13,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -113,44 +113,18 @@ TLook Calibrate(const QTemporaryDir &Dir)
     return Look;
 }
 
-// One cell of an image, or of a character and attribute drawn in ansilove's look.
-using TCellPixels = std::array<QRgb, CellW * CellH>;
-
-TCellPixels Draw(const TLook &Look, uint8_t Ch, uint8_t Attr, bool Ice)
+// The rows of cells between the first and the last that are not all black.
+QImage Trimmed(const QImage &Img, QRgb Black)
 {
-    TCellPixels px{};
-    const QRgb Fg = Look.Palette[Attr & 15], Bg = Look.Palette[Ice ? Attr >> 4 : (Attr >> 4) & 7];
-    for (int y = 0; y < CellH; ++y)
-        for (int x = 0; x < CellW; ++x)
-            px[size_t(y * CellW + x)] = Look.Known[Ch] && (Look.Glyph[Ch][size_t(y)] >> x & 1) ? Fg : Bg;
-    if (!Look.Known[Ch]) px.fill(qRgb(255, 0, 255)); // a byte no cell should hold
-    return px;
-}
-
-TCellPixels Cut(const QImage &Img, int Col, int Row)
-{
-    TCellPixels px{};
-    for (int y = 0; y < CellH; ++y)
-        for (int x = 0; x < CellW; ++x)
-            px[size_t(y * CellW + x)] = Img.pixel(Col * CellW + x, Row * CellH + y);
-    return px;
-}
-
-using TPicture = std::vector<std::array<TCellPixels, Cols>>;
-
-// Without the blank (all black) rows at either end.
-void Trim(TPicture &Rows, QRgb Black)
-{
-    auto Blank = [Black](const std::array<TCellPixels, Cols> &Row) {
-        for (const TCellPixels &c : Row)
-            for (QRgb p : c)
-                if (p != Black) return false;
-        return true;
-    };
-    while (!Rows.empty() && Blank(Rows.back()))
-        Rows.pop_back();
-    while (!Rows.empty() && Blank(Rows.front()))
-        Rows.erase(Rows.begin());
+    int Top = Img.height() / CellH, Bottom = -1;
+    for (int y = 0; y < Img.height(); ++y)
+        for (int x = 0; x < Img.width(); ++x)
+            if (Img.pixel(x, y) != Black) {
+                Top = std::min(Top, y / CellH);
+                Bottom = y / CellH;
+                break;
+            }
+    return Bottom < 0 ? QImage() : Img.copy(0, Top * CellH, Img.width(), (Bottom - Top + 1) * CellH);
 }
 
 TEST(AnsiLove, EveryFileLooksAsAnsiLoveDrawsIt)
@@ -161,49 +135,57 @@ TEST(AnsiLove, EveryFileLooksAsAnsiLoveDrawsIt)
     ASSERT_TRUE(Dir.isValid());
     const TLook Look = Calibrate(Dir);
     ASSERT_TRUE(Look.Known['A'] && Look.Glyph['A'] != Look.Glyph[' ']);
+    const QRgb Black = Look.Palette[0];
 
     for (const TArtCase &c : Cases) {
         SCOPED_TRACE(c.File);
         const std::string Dir0 = ANSI_DIR "/";
-        const QByteArray Out = RunTool(QStringLiteral(REPLAY_BIN),
-                                   {QStringLiteral("--raw"), QString::fromStdString(Dir0 + c.File + ".ans"),
-                                    QStringLiteral("--emulation"), QStringLiteral("ansi"), QStringLiteral("--cells"),
-                                    QStringLiteral("--size"), QStringLiteral("80x25")});
+        const QByteArray Out =
+            RunTool(QStringLiteral(REPLAY_BIN),
+                    {QStringLiteral("--raw"), QString::fromStdString(Dir0 + c.File + ".ans"),
+                     QStringLiteral("--emulation"), QStringLiteral("ansi"), QStringLiteral("--cells"),
+                     QStringLiteral("--size"), QStringLiteral("80x25")});
+        // Our cells drawn in ansilove's glyphs and palette; a byte it has no glyph for
+        // (no cell should hold one) in magenta.
         std::string Answers;
-        TPicture Ours;
+        QImage Ours(Cols * CellW, int(Out.count('\n')) * CellH, QImage::Format_RGB32);
+        int Row = 0;
         for (const QByteArray &Line : Out.split('\n')) {
             if (Line.startsWith('>')) {
                 Answers += Line.toStdString() + '\n';
-            } else if (Line.size() == Cols * 4 + 1) {
-                const QByteArray Chars = QByteArray::fromHex(Line.left(Cols * 2));
-                const QByteArray Attrs = QByteArray::fromHex(Line.mid(Cols * 2 + 1));
-                Ours.emplace_back();
-                for (int x = 0; x < Cols; ++x)
-                    Ours.back()[size_t(x)] = Draw(Look, uint8_t(Chars[x]), uint8_t(Attrs[x]), c.Ice);
-            } else {
-                ASSERT_TRUE(Line.isEmpty()) << "not a row of cells: " << Line.toStdString();
+                continue;
             }
+            if (Line.isEmpty()) continue;
+            ASSERT_EQ(Line.size(), Cols * 4 + 1) << "not a row of cells: " << Line.toStdString();
+            const QByteArray Chars = QByteArray::fromHex(Line.left(Cols * 2)),
+                             Attrs = QByteArray::fromHex(Line.mid(Cols * 2 + 1));
+            for (int x = 0; x < Cols; ++x) {
+                const uint8_t Ch = uint8_t(Chars[x]), A = uint8_t(Attrs[x]);
+                const QRgb Fg = Look.Palette[A & 15], Bg = Look.Palette[c.Ice ? A >> 4 : (A >> 4) & 7];
+                for (int p = 0; p < CellW * CellH; ++p)
+                    Ours.setPixel(x * CellW + p % CellW, Row * CellH + p / CellW,
+                                  !Look.Known[Ch]                                        ? qRgb(255, 0, 255)
+                                  : Look.Glyph[Ch][size_t(p / CellW)] >> (p % CellW) & 1 ? Fg
+                                                                                         : Bg);
+            }
+            ++Row;
         }
         EXPECT_EQ(Answers, c.Answers);
 
-        const QImage Img = AnsiLove(Dir, Dir0 + (c.Expect ? c.Expect : c.File) + ".ans", c.Ice);
-        ASSERT_EQ(Img.width(), Cols * CellW);
-        TPicture Theirs(size_t(Img.height() / CellH));
-        for (size_t y = 0; y < Theirs.size(); ++y)
-            for (int x = 0; x < Cols; ++x)
-                Theirs[y][size_t(x)] = Cut(Img, x, int(y));
-        Trim(Ours, Look.Palette[0]);
-        Trim(Theirs, Look.Palette[0]);
-
-        TCellPixels Black;
-        Black.fill(Look.Palette[0]);
+        const QImage Theirs =
+            Trimmed(AnsiLove(Dir, Dir0 + (c.Expect ? c.Expect : c.File) + ".ans", c.Ice), Black);
+        const QImage Mine = Trimmed(Ours.copy(0, 0, Ours.width(), Row * CellH), Black);
         int Differ = 0;
-        for (size_t y = 0; y < std::max(Ours.size(), Theirs.size()); ++y)
-            for (int x = 0; x < Cols; ++x) {
-                const TCellPixels &a = y < Ours.size() ? Ours[y][size_t(x)] : Black;
-                const TCellPixels &b = y < Theirs.size() ? Theirs[y][size_t(x)] : Black;
-                if (a != b && ++Differ <= 5) ADD_FAILURE() << "cell " << x << ", row " << y << " differs";
-            }
+        for (int y = 0; y < std::max(Mine.height(), Theirs.height()) / CellH; ++y)
+            for (int x = 0; x < Cols; ++x)
+                for (int p = 0; p < CellW * CellH; ++p) {
+                    const QPoint At(x * CellW + p % CellW, y * CellH + p / CellW);
+                    if ((Mine.valid(At) ? Mine.pixel(At) : Black) !=
+                        (Theirs.valid(At) ? Theirs.pixel(At) : Black)) {
+                        if (++Differ <= 5) ADD_FAILURE() << "cell " << x << ", row " << y << " differs";
+                        break;
+                    }
+                }
         EXPECT_EQ(Differ, 0);
     }
 }

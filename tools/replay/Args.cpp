@@ -5,7 +5,8 @@
 const char *const ReplayUsage =
     "usage: winmarlet-replay [--mode telnet|orvo|isca] [--size COLSxROWS] [--emulation classic|ansi]\n"
     "           [--attrs | --cells] [--show] [SCRIPT]\n"
-    "       winmarlet-replay --raw FILE [--size COLSxROWS] [--emulation classic|ansi] [--attrs | --cells] [--show]\n"
+    "       winmarlet-replay --raw FILE [--size COLSxROWS] [--emulation classic|ansi] [--attrs | --cells] "
+    "[--show]\n"
     "CLient modes (orvo, isca) also take: [--login NAME] [--password PW] [--enemy NAME]...\n"
     "       [--friend NAME]... [--express-filter N] [--post-filter N]\n"
     "SCRIPT defaults to stdin; --size defaults to 80x24 (each 1-255).\n"
