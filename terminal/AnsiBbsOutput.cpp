@@ -22,44 +22,45 @@ inline TColourAttr Exchanged(TColourAttr a)
     return TColourAttr((a & 0x88) | ((a & 0x07) << 4) | ((a >> 4) & 0x07));
 }
 
-// SGR values as "keep these bits, then set these", and what they do to the exchange of
-// the colours (SGR 7); 8 (concealed) needs the background and is done apart.
+// SGR values on a state of the colours as chosen (bits 0-7) and the exchange of the
+// colours by SGR 7 (bit 8): "keep these bits, then set these". Values from 108 on do
+// nothing; 8 (concealed) needs the background and is done apart.
+constexpr uint16_t SgrReverse = 0x100;
+constexpr unsigned SgrIgnored = 127;
 struct TAnsiSgrOp
 {
-    uint8_t Keep = 0xFF, Set = 0;
-    int8_t Reverse = -1; // -1 unchanged, 0 off, 1 on
+    uint16_t Keep = 0xFFFF, Set = 0;
 };
 constexpr auto AnsiSgrOps = [] {
-    std::array<TAnsiSgrOp, 108> t{};
-    t[0] = {0, caReset, 0};
-    t[1] = {0xFF, caBright};
-    t[2] = t[22] = {uint8_t(~caBright), 0};
-    t[5] = {0xFF, caFlash};
-    t[25] = {uint8_t(~caFlash), 0};
-    t[7] = {0xFF, 0, 1};
-    t[27] = {0xFF, 0, 0};
-    t[39] = {0xFF, 0x07};
-    t[49] = {uint8_t(~0x70), 0};
+    std::array<TAnsiSgrOp, SgrIgnored + 1> t{};
+    t[0] = {0, caReset};
+    t[1] = {0xFFFF, caBright};
+    t[2] = t[22] = {uint16_t(~caBright), 0};
+    t[5] = {0xFFFF, caFlash};
+    t[25] = {uint16_t(~caFlash), 0};
+    t[7] = {0xFFFF, SgrReverse};
+    t[27] = {uint16_t(~SgrReverse), 0};
+    t[39] = {0xFFFF, 0x07};
+    t[49] = {uint16_t(~0x70), 0};
     for (int v = 0; v < 8; ++v) {
-        t[size_t(30 + v)] = {uint8_t(~0x07), uint8_t(v)};
-        t[size_t(40 + v)] = {uint8_t(~0x70), uint8_t(v << 4)};
-        t[size_t(90 + v)] = {uint8_t(~0x07), uint8_t(v | caBright)};
-        t[size_t(100 + v)] = {uint8_t(~0x70), uint8_t((v << 4) | caFlash)};
+        t[size_t(30 + v)] = {uint16_t(~0x07), uint16_t(v)};
+        t[size_t(40 + v)] = {uint16_t(~0x70), uint16_t(v << 4)};
+        t[size_t(90 + v)] = {uint16_t(~0x07), uint16_t(v | caBright)};
+        t[size_t(100 + v)] = {uint16_t(~0x70), uint16_t((v << 4) | caFlash)};
     }
     return t;
 }();
 
-// One SGR value on the colours as chosen `a` and the exchange flag.
-inline void ApplyAnsiSgr(TColourAttr &a, bool &reverse, unsigned v, bool ice)
+inline uint16_t ApplyAnsiSgr(uint16_t state, unsigned v)
 {
-    if (v == 8) { // concealed: the text in the background colour
-        a = TColourAttr((a & 0xF0) | ((a >> 4) & 0x07) | (ice && (a & caFlash) ? caBright : 0));
-        return;
-    }
-    if (v >= AnsiSgrOps.size()) return;
-    const TAnsiSgrOp &op = AnsiSgrOps[v];
-    a = TColourAttr((a & op.Keep) | op.Set);
-    if (op.Reverse >= 0) reverse = op.Reverse != 0;
+    const TAnsiSgrOp &op = AnsiSgrOps[std::min(v, SgrIgnored)];
+    return uint16_t((state & op.Keep) | op.Set);
+}
+
+// Concealed (SGR 8): the text in the background colour.
+inline uint16_t Concealed(uint16_t state, bool ice)
+{
+    return uint16_t((state & 0x1F0) | ((state >> 4) & 0x07) | (ice && (state & caFlash) ? caBright : 0));
 }
 
 } // namespace
@@ -70,7 +71,7 @@ void TColorTTY::WriteAnsi(const uint8_t *p, size_t count)
     while (i < count) {
         switch (EscState) {
         case esText:
-            i = AnsiText(p, i, count);
+            i = AnsiSegment(p, i, count);
             if (i >= count) break;
             ++i; // the ESC
             if (i < count && p[i] == '[')
@@ -118,7 +119,23 @@ void TColorTTY::AnsiWrap()
     if (CursorX == Cols) AnsiWrap();
 }
 
-// Text from p[i] up to the next ESC, whose index is returned.
+// Text from p[i] up to the next ESC, whose index is returned. Between colour changes there
+// is mostly one printable run that fits on the row: that is done here, the rest apart.
+[[gnu::always_inline]] inline size_t TColorTTY::AnsiSegment(const uint8_t *p, size_t i, size_t count)
+{
+    const int x = CursorX;
+    if (p[i] >= 0x20 && x < Cols) {
+        const size_t room = size_t(Cols - x);
+        const size_t end = FindControlBefore(p, i + 1, count - i <= room ? count : i + room, count);
+        if (end == count || p[end] == ESC) {
+            AnsiPut(p + i, int(end - i));
+            if (HasOption(coAutoTracking) && Top == MaxTop) TrackCursor();
+            return end;
+        }
+    }
+    return AnsiText(p, i, count);
+}
+
 size_t TColorTTY::AnsiText(const uint8_t *p, size_t i, size_t count)
 {
     while (i < count) {
@@ -256,25 +273,24 @@ void TColorTTY::AnsiEscape(uint8_t c)
 // text, is applied while it is read; anything else goes to AnsiSequence.
 [[gnu::always_inline]] inline size_t TColorTTY::AnsiColours(const uint8_t *p, size_t i, size_t count)
 {
-    TColourAttr a = Reverse ? Exchanged(Attr) : Attr; // the colours as chosen
-    bool reverse = Reverse;
+    uint16_t state = AnsiSgrState();
     unsigned v = 0;
+    bool conceal = false;
     size_t end = i;
     for (; end < count; ++end) {
         const unsigned d = unsigned(p[end]) - '0';
         if (d <= 9) {
             v = std::min(v * 10 + d, 9999u);
         } else if (p[end] == ';') {
-            ApplyAnsiSgr(a, reverse, v, Ice);
+            state = ApplyAnsiSgr(state, v);
+            conceal |= v == 8;
             v = 0;
         } else {
             break;
         }
     }
-    if (end < count && p[end] == 'm') [[likely]] {
-        ApplyAnsiSgr(a, reverse, v, Ice);
-        Reverse = reverse;
-        Attr = reverse ? Exchanged(a) : a;
+    if (end < count && p[end] == 'm' && !conceal && v != 8) [[likely]] {
+        SetAnsiSgrState(ApplyAnsiSgr(state, v));
         return end + 1;
     }
     return AnsiSequence(p, i, count);
@@ -392,13 +408,23 @@ void TColorTTY::AnsiCsi(uint8_t final)
 
 void TColorTTY::AnsiSgr()
 {
-    TColourAttr a = Reverse ? Exchanged(Attr) : Attr;
-    bool reverse = Reverse;
+    uint16_t state = AnsiSgrState();
     const int count = std::max(1, std::min<int>(AnsiParams.Count, TAnsiParams::Max));
     for (int k = 0; k < count; ++k)
-        ApplyAnsiSgr(a, reverse, AnsiParams.Value[k], Ice);
-    Reverse = reverse;
-    Attr = reverse ? Exchanged(a) : a;
+        state = AnsiParams.Value[k] == 8 ? Concealed(state, Ice) : ApplyAnsiSgr(state, AnsiParams.Value[k]);
+    SetAnsiSgrState(state);
+}
+
+// The colours as chosen and the exchange flag, from the attribute text is written with.
+uint16_t TColorTTY::AnsiSgrState() const
+{
+    return Reverse ? uint16_t(Exchanged(Attr) | SgrReverse) : Attr;
+}
+
+void TColorTTY::SetAnsiSgrState(uint16_t state)
+{
+    Reverse = (state & SgrReverse) != 0;
+    Attr = Reverse ? Exchanged(TColourAttr(state)) : TColourAttr(state);
 }
 
 // ESC [ ? ... h / l: every value is a mode.

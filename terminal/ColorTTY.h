@@ -305,12 +305,15 @@ private:
 
     // ANSI-BBS; terminal/AnsiBbsOutput.cpp and terminal/AnsiBbsScreen.cpp.
     void WriteAnsi(const uint8_t *p, size_t count);
+    size_t AnsiSegment(const uint8_t *p, size_t i, size_t count);
     size_t AnsiText(const uint8_t *p, size_t i, size_t count);
     size_t AnsiColours(const uint8_t *p, size_t i, size_t count);
     size_t AnsiSequence(const uint8_t *p, size_t i, size_t count);
     void AnsiEscape(uint8_t c);
     void AnsiCsi(uint8_t final);
     void AnsiSgr();
+    uint16_t AnsiSgrState() const;
+    void SetAnsiSgrState(uint16_t state);
     void AnsiMode(bool set);
     void AnsiReport(int what);
     void AnsiPut(const uint8_t *bytes, int n);
