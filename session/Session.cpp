@@ -253,6 +253,7 @@ void TSession::TransportClosed(TCloseKind kind, const std::string &why)
 void TSession::TransportFailed(const std::string &message)
 {
     ConnectFailed(message);
+    if (IsAuthenticationFailure(message)) SetStatus(" " + message);
 }
 
 void TSession::TransportAskTrust(const TTrustQuestion &question, std::function<void(bool accept)> answer)
@@ -294,8 +295,11 @@ void TSession::ClientSocketConnect()
     FAutoReconnecting = false;
     FReconnectOffered = false;
     FReconnect.Connected(FPlatform->Now());
+    // What protects the line, if anything: " Connected to HOST (SSH, ed25519)."
+    const std::string security = FTransport->Security();
+    FConnectedText = " Connected to " + FHost.Address + (security.empty() ? "" : " (" + security + ")") + ".";
     Enter(TSessionEvent::Opened);
-    SetStatus(" Connected to " + FHost.Address + ".");
+    SetStatus(FConnectedText);
 }
 
 void TSession::ClientSocketRead(const uint8_t *data, size_t count)
