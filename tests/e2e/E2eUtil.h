@@ -80,6 +80,8 @@ protected:
     std::unique_ptr<TUserFilter> Filter;
     TMacroTable Macros;
     std::unique_ptr<TTTYForm> Form;
+    // What Send Files... picks.
+    QStringList FilesToSend;
 
     // The settings file, then the window on it.
     void Open(const std::string &ini)
@@ -91,6 +93,7 @@ protected:
         TShellPlatform p;
         p.StartProgram = [](const QString &, const QStringList &) { return false; };
         p.OpenAddress = [](const QString &) {};
+        p.ChooseFilesToSend = [this](QWidget *, const QString &, bool) { return FilesToSend; };
         Form = std::make_unique<TTTYForm>(TAppStores{*Hosts, *Prefs, *Filter, Macros, false}, p);
         Form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
