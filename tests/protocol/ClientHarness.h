@@ -1,13 +1,13 @@
 #pragma once
-// A CLient engine wired as the main window wires it: a terminal of 80 x 24 with the
-// scrollback, the offline editor on it, the stores (read from no file, so defaults) and
-// an owner that queues posted messages. Records every write to the connection, every
-// text for the terminal and every delivered WM_EDITSTATE.
 
 #include "colouredit/OffLine.h"
+#include "config/Prefernc.h"
 #include "config/SetHost.h"
 #include "protocol/CLient.h"
 #include "protocol/UserFilt.h"
+#include "session/ManualPlatform.h"
+#include "session/ManualTransport.h"
+#include "session/Session.h"
 #include "terminal/ColorTTY.h"
 #include "tests/terminal/FakeTTYView.h"
 
@@ -15,48 +15,33 @@
 #include <utility>
 #include <vector>
 
-struct TClientRig : TEngineOwner
+// A CLient host's session as the program runs it (TSession over a transport the test
+// drives): a terminal of 80 x 24 with the scrollback, the offline editor on it, the stores
+// (read from no file, so defaults). Received bytes take the program's read path; typed
+// characters and keys go to the engine itself. Records every write to the connection,
+// every text for the terminal and every delivered edit notification.
+struct TClientRig : TSessionListener
 {
     static constexpr int Cols = 80, Rows = 24, Scrollback = 819;
     static constexpr const char *NoFile = "/nonexistent/wm_client_test.ini";
 
-    explicit TClientRig(THostMode Mode = hmORVO)
-        : Host(NoFile), Filter(NoFile), Edit(Tty, Who), Engine(Host, Filter, Edit, Who, this)
+    explicit TClientRig(THostMode Mode = hmORVO) : Session(Make(Mode))
     {
-        Host.Mode = Mode;
-        Tty.SetBufferSize(Scrollback, Cols);
-        Tty.SetVisibleSize(Cols, Rows);
-        Tty.Clear();
-        Tty.MoveCursor(0, Scrollback - Rows);
-        Tty.ScrollTo(0, Scrollback - Rows);
-        Tty.Attr = caCleared;
-        Engine.Cols = Cols;
-        Engine.Rows = Rows;
-        Engine.OnSocketOut = [this](TTelnetStateMachine *, const uint8_t *Buf, int32_t Count) {
-            Writes.emplace_back(reinterpret_cast<const char *>(Buf), size_t(Count));
+        Session->Connect();
+        Line.Connected();
+        Deliver();
+        Line.OnSend = [this](const uint8_t *Buf, size_t Count) {
+            Writes.emplace_back(reinterpret_cast<const char *>(Buf), Count);
             Wire += Writes.back();
         };
-        Engine.OnTerminalOut = [this](TTelnetStateMachine *, const char *Text) {
-            Screen += Text;
-            Tty.Write(Text);
-        };
     }
 
-    // Posted messages wait for the message loop (Deliver), as in the main window.
-    void Post(uint32_t Msg, uintptr_t WParam, intptr_t LParam) override
+    // Posted messages wait for the event loop's turn, as in the main window.
+    void Deliver() { Platform->RunPosted(); }
+    // One socket read.
+    void Recv(const std::string &Bytes)
     {
-        Queue.push_back(Msg == WM_EDITSTATE && LParam == 0 ? int(WParam) : -1);
-    }
-    void Deliver()
-    {
-        EditStates.insert(EditStates.end(), Queue.begin(), Queue.end());
-        Queue.clear();
-    }
-
-    // One socket read, with the NUL the engine expects after it.
-    void Recv(std::string Bytes)
-    {
-        Engine.ProcessInput(reinterpret_cast<uint8_t *>(Bytes.data()), uint16_t(Bytes.size()));
+        Line.Receive(Bytes);
         Deliver();
     }
     void Type(const std::string &Chars)
@@ -89,15 +74,42 @@ struct TClientRig : TEngineOwner
         return Out;
     }
 
-    THostInfo Host;
-    TUserFilter Filter;
+    THostInfo Host{NoFile};
+    TClientPrefs Prefs{NoFile};
+    TUserFilter Filter{NoFile};
     TColorTTY Tty;
-    TWhoList Who;
-    TOffLineEdit Edit;
-    TCLientStateMachine Engine;
+    TManualLine Line;
+    TManualPlatform *Platform = nullptr;
+    std::unique_ptr<TSession> Session;
+    TCLientStateMachine &Engine = Session->CLientMachine();
+    TWhoList &Who = Session->WhoList();
+    TOffLineEdit &Edit = Session->OffLineEdit();
     std::string Wire, Screen;
     std::vector<std::string> Writes;
-    std::vector<int> Queue, EditStates;
+    std::vector<int> EditStates;
+
+private:
+    std::unique_ptr<TSession> Make(THostMode Mode)
+    {
+        Host.Mode = Mode;
+        Tty.SetBufferSize(Scrollback, Cols);
+        Tty.SetVisibleSize(Cols, Rows);
+        Tty.Clear();
+        Tty.MoveCursor(0, Scrollback - Rows);
+        Tty.ScrollTo(0, Scrollback - Rows);
+        Tty.Attr = caCleared;
+        auto platform = std::make_unique<TManualPlatform>();
+        Platform = platform.get();
+        auto session = std::make_unique<TSession>(TSessionStores{Host, Prefs, Filter}, Tty, *this, Line.Factory(),
+                                                  std::move(platform));
+        session->SetScreenSize(Cols, Rows);
+        return session;
+    }
+    void SessionStateChanged(TSessionState) override {}
+    void SessionStatus(const std::string &) override {}
+    void SessionError(const std::string &) override {}
+    void SessionOutput(const char *Text) override { Screen += Text; }
+    void SessionEditState(bool Open) override { EditStates.push_back(Open ? 1 : 0); }
 };
 
 // Bytes from a list of values: B({0xFF, 0xA0}).
