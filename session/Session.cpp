@@ -406,7 +406,8 @@ std::unique_ptr<TSessionCapture> TSession::TakeCapture()
 
 void TSession::StateMachineSocketOut(const uint8_t *buf, int32_t count)
 {
-    if (FState == TSessionState::Connected && FTransport && count > 0) FTransport->Send(buf, size_t(count));
+    // An empty write (the upload of an empty edit) goes on too: a replay shows it.
+    if (FState == TSessionState::Connected && FTransport && count >= 0) FTransport->Send(buf, size_t(count));
 }
 
 void TSession::StateMachineTerminalOut(const char *text)

@@ -102,11 +102,15 @@ TEST_F(Extras, ReconnectWaitsIsStoppedByAKeyAndNeverFollowsTheUsersDisconnect)
     EXPECT_EQ(Form->Session().ReconnectDelay(), 2000);
     EXPECT_EQ(Form->StatusText(), QStringLiteral(" Disconnected from 127.0.0.1.")); // as without reconnecting
     EXPECT_TRUE(Form->StatusIndicator().startsWith(QStringLiteral("Reconnecting in 2 s")));
-    QTest::keyClick(Form->ColourTTY(), 'a');
+    QTest::keyClick(Form->ColourTTY(), Qt::Key_Left); // a key without a character stops it
     EXPECT_FALSE(Form->Session().ReconnectWaiting());
     EXPECT_EQ(Form->StatusText(), QStringLiteral(" Reconnecting stopped."));
 
     Connect();
+    ASSERT_TRUE(Receive(Server, 11)); // greeting and window size
+    QTest::keyClick(Form->ColourTTY(), 'z'); // the key that stopped the countdown took nothing more
+    ASSERT_TRUE(Receive(Server, 12));
+    EXPECT_EQ(Got.back(), 'z');
     Drop();
     ASSERT_TRUE(Form->Session().ReconnectWaiting());
     Form->Session().ReconnectNow(); // what the timer does when it runs out
@@ -127,10 +131,17 @@ TEST_F(Extras, ReconnectWaitsIsStoppedByAKeyAndNeverFollowsTheUsersDisconnect)
 TEST_F(Extras, WithoutTheSettingReconnectIsOfferedAndEnterTakesIt)
 {
     Open();
-    Connect();
-    Drop();
-    EXPECT_FALSE(Form->Session().ReconnectWaiting());
-    EXPECT_TRUE(Form->Session().ReconnectOffered());
+    // A BBS that logs the user off is no alarm; a reset line is.
+    for (const bool reset : {false, true}) {
+        Connect();
+        Got.clear();
+        ASSERT_TRUE(Receive(Server, 11)); // read all: unread data would make the close a reset
+        reset ? Server.ResetPeer() : Server.ClosePeer();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !Form->IsConnected(); }, Patience));
+        EXPECT_FALSE(Form->Session().ReconnectWaiting());
+        EXPECT_EQ(Form->StatusIndicator(), reset ? QStringLiteral("Connection lost: Enter reconnects")
+                                                 : QStringLiteral("Closed by the BBS: Enter reconnects"));
+    }
     QTest::keyClick(Form->ColourTTY(), Qt::Key_Return);
     ASSERT_TRUE(QTest::qWaitFor([&] { return Form->IsConnected(); }, Patience));
 }
