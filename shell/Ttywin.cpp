@@ -15,6 +15,7 @@
 #include "shell/FindBar.h"
 #include "shell/HelpSystem.h"
 #include "shell/Notifier.h"
+#include "shell/PlainText.h"
 #include "terminal/qt/ColorTTYWidget.h"
 
 #include <QApplication>
@@ -294,10 +295,8 @@ void TTTYForm::SessionDebug(const std::string &text)
 
 void TTTYForm::SessionError(const std::string &message)
 {
-    QMessageBox box(QMessageBox::Critical, qApp->property("applicationTitle").toString(),
-                    QString::fromLocal8Bit(message.data(), qsizetype(message.size())), QMessageBox::Ok, this);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    ShowPlainMessage(this, QMessageBox::Critical, qApp->property("applicationTitle").toString(),
+                     QString::fromLocal8Bit(message.data(), qsizetype(message.size())));
 }
 
 void TTTYForm::SessionEndsProgram()
@@ -361,8 +360,5 @@ void TTTYForm::ShowException(std::exception_ptr e)
     } catch (...) {
         message = QStringLiteral("Unknown error.");
     }
-    QMessageBox box(QMessageBox::Critical, qApp->property("applicationTitle").toString(), message,
-                    QMessageBox::Ok, this);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    ShowPlainMessage(this, QMessageBox::Critical, qApp->property("applicationTitle").toString(), message);
 }

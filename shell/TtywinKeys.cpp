@@ -11,6 +11,7 @@
 #include "shell/FindBar.h"
 #include "shell/KeyMap.h"
 #include "shell/MessageHistory.h"
+#include "shell/PlainText.h"
 #include "terminal/qt/ColorTTYWidget.h"
 
 #include <QAction>
@@ -275,7 +276,7 @@ void TTTYForm::UpdateMenus()
     const bool titled = state == TSessionState::Connected;
     const QString name = QString::fromUtf8(s.Host().Name.data(), qsizetype(s.Host().Name.size()));
     SetApplicationTitle(titled ? name : QString::fromLatin1(IdleApplicationTitle));
-    setWindowTitle(titled ? QStringLiteral("%1 \"%2\"").arg(QLatin1String(FormCaption), name)
+    setWindowTitle(titled ? QStringLiteral("%1 \"%2\"").arg(QLatin1String(FormCaption), PlainWindowTitle(name))
                           : QString::fromLatin1(FormCaption));
     SyncIndicator();
 }

@@ -7,6 +7,7 @@
 #include "shell/FindBar.h"
 #include "shell/MessageHistory.h"
 #include "shell/Notifier.h"
+#include "shell/PlainText.h"
 #include "session/ReconnectPolicy.h"
 #include "shell/Ttywin.h"
 #include "terminal/qt/ColorTTYWidget.h"
@@ -15,7 +16,10 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
+#include <QTextDocument>
+#include <QTreeWidget>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -237,6 +241,43 @@ TEST_F(Extras, FindBarKeysAndF3StaysAMacroWhileItIsClosed)
     // Closed, F3 is the macro key again: the macro goes to the engine (dropped offline).
     QTest::keyClick(Form->ColourTTY(), Qt::Key_F3);
     EXPECT_EQ(bar->Current(), -1);
+}
+
+TEST_F(Extras, TextFromOthersIsShownAsThePlainCharacters)
+{
+    const QString text = QStringLiteral("hi <img src=\"/nonexistent/x.png\"> <b>bold</b>\nline & more");
+    auto asShown = [](const QString &shown) { // as Qt decides between plain and rich text
+        if (!Qt::mightBeRichText(shown)) return shown;
+        QTextDocument d;
+        d.setHtml(shown);
+        return d.toPlainText();
+    };
+    Open();
+    Form->MessageHistory()->Add(QDateTime(), QStringLiteral("<b>bob</b>"), text);
+    const QTreeWidgetItem *item = Form->MessageHistory()->findChild<QTreeWidget *>()->topLevelItem(0);
+    EXPECT_EQ(asShown(item->toolTip(2)), text);
+    EXPECT_EQ(NoticeBody(QStringLiteral("a & <b>")), QStringLiteral("a &amp; &lt;b&gt;"));
+
+    QStringList formats;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            const auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+            formats << QString::number(label->textFormat()) + label->text();
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    answer.start(5);
+    EXPECT_FALSE(Form->StartCapture(Dir.filePath(QStringLiteral("<b>gone</b>/s.txt")), cfRaw));
+    ASSERT_EQ(formats.size(), 1);
+    EXPECT_TRUE(formats[0].startsWith(QString::number(Qt::PlainText) + "Cannot capture to ")) << formats[0].toStdString();
+    EXPECT_TRUE(formats[0].contains(QStringLiteral("<b>gone</b>")));
+
+    Hosts->Address = "<b>bbs</b>"; // the status line shows an address as typed
+    Form->FileConnectItemClick();
+    EXPECT_EQ(Form->StatusText(), QStringLiteral(" Connecting to <b>bbs</b>."));
+    EXPECT_EQ(Form->findChild<QLabel *>(QStringLiteral("StatusPanel"))->textFormat(), Qt::PlainText);
+    Form->FileAbortItemClick();
 }
 
 } // namespace
