@@ -99,14 +99,17 @@ TEST_F(Shell, RecentHostsArePromotedByMenuPicks)
 TEST_F(Shell, PickWhileConnectedStartsASecondInstance)
 {
     LoopbackServer server;
+    // Host names are UTF-8 in the settings file, in the menus and on the second copy's line.
     WriteIni("[Hosts]\nHost=P\nAddress=127.0.0.1\nPort=" + std::to_string(server.Port) +
-             "\nHost1=My Board\nLast1=P\nLast2=My Board\n[My Board]\nAddress=10.0.0.1\n");
+             "\nHost1=Мой Board\nLast1=P\nLast2=Мой Board\n[Мой Board]\nAddress=10.0.0.1\n");
     Open();
     Connect(server);
+    EXPECT_EQ(Form->HostsMenu()->actions()[0]->text(), QStringLiteral("Мой Board"));
+    EXPECT_EQ(Form->Item(TMenuItem::FileLast2)->text(), QStringLiteral("&2 Мой Board"));
     Form->HostsMenu()->actions()[0]->trigger();
     Form->Item(TMenuItem::FileLast2)->trigger();
     ASSERT_EQ(Launched.size(), 2u);
-    EXPECT_EQ(Launched[0], (QStringList{"/opt/winmarlet", "/c=My Board"}));
+    EXPECT_EQ(Launched[0], (QStringList{"/opt/winmarlet", QStringLiteral("/c=Мой Board")}));
     EXPECT_EQ(Launched[1], Launched[0]);
     EXPECT_TRUE(Form->IsConnected());
     EXPECT_EQ(Hosts->BBSName, "P");
