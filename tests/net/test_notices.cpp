@@ -51,7 +51,7 @@ TEST(SockNotices, HeldDuringANestedWaitAndReplayedInOrderOnePerPass)
 
     QObject context;
     QTimer::singleShot(0, &context, [&] { k.Rec.Log.push_back("marker"); }); // other work, posted behind them
-    ASSERT_TRUE(QTest::qWaitFor([&] { return k.Rec.Log.size() >= 3; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return k.Rec.Log.size() >= 3; }, Patience));
     EXPECT_EQ(k.Rec.Log, (Log{"OnRead 1", "marker", "OnRead 2"}));
     EXPECT_EQ(SockDeferredCount(), 0u);
 }
@@ -64,7 +64,7 @@ TEST(SockNotices, HeldNoticesOfAClosedComponentAreDropped)
     k.C.SetPort("telnet");
     ASSERT_EQ(SockDeferredCount(), 2u);
     k.C.Close();
-    ASSERT_TRUE(QTest::qWaitFor([] { return SockDeferredCount() == 0; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([] { return SockDeferredCount() == 0; }, Patience));
     Drain();
     EXPECT_EQ(k.Rec.Log, (Log{"siClosed"}));
 }
@@ -166,7 +166,7 @@ TEST(SockLifetime, DestroyedComponentLeavesNothingBehindToFire)
     witness.SetTimeOut(1);
     witness.OnTimeOut = [&](TSockCtrl *, TSocketBase *) { fired = true; };
     witness.StartTimeOut();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return fired; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fired; }, Patience));
 
     // Held notices of a destroyed component are dropped when their turn comes.
     auto a = std::make_unique<Connected>();
@@ -175,7 +175,7 @@ TEST(SockLifetime, DestroyedComponentLeavesNothingBehindToFire)
     b.SetPort("telnet");
     ASSERT_EQ(SockDeferredCount(), 1u);
     a.reset();
-    ASSERT_TRUE(QTest::qWaitFor([] { return SockDeferredCount() == 0; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([] { return SockDeferredCount() == 0; }, Patience));
 }
 
 TEST(SockLookups, ALookupStartedDuringAnothersWaitLeavesItsOwnResult)

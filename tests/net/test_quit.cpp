@@ -25,5 +25,5 @@ TEST(SockLookupWait, ApplicationQuitEndsTheWaitWithTimedOut)
     QObject context;
     bool answered = false;
     QHostInfo::lookupHost(QStringLiteral("localhost"), &context, [&](const QHostInfo &) { answered = true; });
-    EXPECT_TRUE(QTest::qWaitFor([&] { return answered; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return answered; }, Patience));
 }
