@@ -363,7 +363,7 @@ void TCLientStateMachine::OpenEditor()
         FSentCount = int32_t(n);
     }
     OffLineEdit.SetHostMode(HostInfo.Mode);
-    OffLineEdit.Open(ClientMode, CollectBuffer[0]);
+    OffLineEdit.Open(EditKindOf(ClientMode), CollectBuffer[0]);
     PostEditState(1);
     // A word carried over from the last edit can fill a short line at once: the edit
     // is then finished before anyone typed, and goes up as any finished edit does.
@@ -444,7 +444,7 @@ void TCLientStateMachine::FinishHeader()
     const char *line = reinterpret_cast<const char *>(CollectBuffer.data());
     std::string name = HostInfo.Mode == hmISCA ? ExtractFromName(line) : ExtractMarkedName(line);
     if (name.size() > MaxNameLength) name.resize(MaxNameLength);
-    if (!name.empty() && !UserFilter.Accepts(name, ClientMode)) {
+    if (!name.empty() && !UserFilter.Accepts(name, MessageKindOf(ClientMode))) {
         SetMode(cmDiscard);
         DoTerminalOut(KillNotice1);
         DoTerminalOut(name.c_str());

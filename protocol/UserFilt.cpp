@@ -111,7 +111,7 @@ bool TUserFilter::Save()
     });
 }
 
-bool TUserFilter::Accepts(std::string_view name, unsigned char kind) const
+bool TUserFilter::Accepts(std::string_view name, TMessageKind kind) const
 {
     if (kind == ufExpress) {
         switch (ExpressFilter) {

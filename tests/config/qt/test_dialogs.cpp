@@ -82,7 +82,7 @@ TEST(SetHostDlg, NameLookupShowsTheStoredHostUnchanged)
     TTempFolder dir;
     PutFile(dir / "w.ini", HostsIni);
     THostInfo hosts(dir / "w.ini");
-    hosts.Mode = 9; // taken unchecked from a host's section: no button checked
+    hosts.Mode = THostMode(9); // taken unchecked from a host's section: no button checked
     TSetHostDlg dlg(hosts, nullptr);
     EXPECT_FALSE(Child<QRadioButton>(dlg, "rbORVO")->isChecked() ||
                  Child<QRadioButton>(dlg, "rbISCA")->isChecked() ||
