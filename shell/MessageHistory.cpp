@@ -2,6 +2,7 @@
 
 #include "shell/PlainText.h"
 
+#include "shell/HelpSystem.h"
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -17,7 +18,7 @@
 TMessageHistory::TMessageHistory(QWidget *parent) : QDockWidget(tr("Messages"), parent)
 {
     setObjectName(QStringLiteral("MessageHistory"));
-    setProperty("helpContext", 15);
+    SetHelpTopic(this, THelpTopic::Messages);
     auto *body = new QWidget(this);
     edFilter = new QLineEdit(body);
     edFilter->setObjectName(QStringLiteral("edFilter"));

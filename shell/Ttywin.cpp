@@ -73,7 +73,7 @@ TTTYForm::TTTYForm(TAppStores stores, TShellPlatform platform, QWidget *parent)
       MacroTable(stores.Macros), Platform(std::move(platform)), CommandLineHost(stores.CommandLineHost)
 {
     setWindowTitle(QString::fromLatin1(FormCaption));
-    setProperty("helpContext", 2);
+    SetHelpTopic(this, THelpTopic::MainWindow);
     resize(640, 358);
 
     auto *central = new QWidget(this);

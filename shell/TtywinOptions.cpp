@@ -40,7 +40,7 @@ void TTTYForm::OptionsFontItemClick()
 {
     QFontDialog dialog(FColourTTY->font(), this);
     dialog.setOption(QFontDialog::MonospacedFonts);
-    dialog.setProperty("helpContext", 12);
+    SetHelpTopic(&dialog, THelpTopic::Font);
     if (dialog.exec() != QDialog::Accepted) return;
     const QFont chosen = dialog.selectedFont();
     const QFont current = FColourTTY->font();
@@ -65,7 +65,7 @@ void TTTYForm::OptionsMacrosItemClick()
 void TTTYForm::OptionsUserFilterItemClick()
 {
     TUserFilterDlg dialog(UserFilter, this);
-    dialog.setProperty("helpContext", 9);
+    SetHelpTopic(&dialog, THelpTopic::UserFilter);
     dialog.exec();
 }
 

@@ -9,7 +9,7 @@ TMacrosDlg::TMacrosDlg(TMacroTable &table, const QFont &preferredFont, QWidget *
     : QDialog(parent), Table(table)
 {
     setWindowTitle(QStringLiteral("Macro Editor"));
-    setProperty("helpContext", HelpContext);
+    setProperty(HelpTopicProperty, int(HelpContext));
     setFixedSize(589, 214);
 
     MacroText = new TColourMemo(this);

@@ -2,6 +2,8 @@
 // byte-string conversion and the note shown when the settings file cannot be written.
 #pragma once
 
+#include "config/HelpTopic.h"
+
 #include <QSize>
 #include <QString>
 
@@ -19,8 +21,8 @@ void CentreOverOwner(QWidget *window, const QWidget *owner);
 // contents would not fit in it (fonts differ from one desktop to the next).
 void FixClientSize(QDialog *dialog, QSize clientSize);
 
-// The number F1 help looks up for this widget and its children ("helpContext").
-void SetHelpContext(QWidget *widget, int context);
+// The help topic F1 opens for this widget and its children.
+void SetHelpContext(QWidget *widget, THelpTopic topic);
 
 QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption);
 

@@ -2,6 +2,7 @@
 // reconnecting, message notices and lines on screen. OK stores them in the preferences and saves those.
 #pragma once
 
+#include "config/HelpTopic.h"
 #include "config/Prefernc.h"
 
 #include <QDialog>
@@ -16,7 +17,7 @@ class TPreferenceDlg : public QDialog
     Q_OBJECT
 
 public:
-    static constexpr int HelpContext = 8;
+    static constexpr THelpTopic HelpContext = THelpTopic::Preferences;
 
     TPreferenceDlg(TClientPrefs &prefs, QWidget *parent);
 

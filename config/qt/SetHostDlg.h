@@ -3,6 +3,7 @@
 // it the current host. Delete acts on the file at once.
 #pragma once
 
+#include "config/HelpTopic.h"
 #include "config/SetHost.h"
 
 #include <QDialog>
@@ -22,7 +23,7 @@ class TSetHostDlg : public QDialog
     Q_OBJECT
 
 public:
-    static constexpr int HelpContext = 4;
+    static constexpr THelpTopic HelpContext = THelpTopic::SetupHosts;
 
     TSetHostDlg(THostInfo &hosts, QWidget *parent);
 

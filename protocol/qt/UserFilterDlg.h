@@ -2,6 +2,7 @@
 // enemies lists. OK hands them to the filter, which saves them.
 #pragma once
 
+#include "config/HelpTopic.h"
 #include "protocol/UserFilt.h"
 
 #include <QDialog>
@@ -18,7 +19,7 @@ class TUserFilterDlg : public QDialog
     Q_OBJECT
 
 public:
-    static constexpr int HelpContext = 0; // none of its own
+    static constexpr THelpTopic HelpContext = THelpTopic::None; // none of its own
 
     TUserFilterDlg(TUserFilter &filter, QWidget *parent);
 
