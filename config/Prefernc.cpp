@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-TClientPrefs *ClientPrefs = nullptr;
 
 namespace {
 const char *const Section = "Preferences";

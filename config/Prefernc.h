@@ -44,5 +44,3 @@ private:
     mutable TIniFile FIni;
 };
 
-// Set by the program at start-up; the stores themselves never use it.
-extern TClientPrefs *ClientPrefs;

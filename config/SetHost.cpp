@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-THostInfo *HostInfo = nullptr;
 
 namespace {
 

@@ -95,5 +95,3 @@ std::string PortForMode(const std::string &port, THostMode mode);
 // selected) was deleted from a list now holding remaining entries; -1 when empty.
 int SelectionAfterDelete(int removedIndex, int remaining);
 
-// Set by the program at start-up; the stores themselves never use it.
-extern THostInfo *HostInfo;

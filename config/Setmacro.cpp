@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 
-TMacroTable *MacroTable = nullptr;
 
 int MacroSlot(int keyIndex, bool shift, bool control)
 {

@@ -46,5 +46,3 @@ private:
     std::array<std::array<char, MacroBufferSize>, MacroCount> FSlots;
 };
 
-// Set by the program at start-up; the table itself never uses it.
-extern TMacroTable *MacroTable;

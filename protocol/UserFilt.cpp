@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-TUserFilter *UserFilter = nullptr;
 
 namespace {
 

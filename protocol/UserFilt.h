@@ -67,5 +67,3 @@ private:
 // selects the last, negative selects none (-1).
 int FilterRadioIndex(int value, int itemCount);
 
-// Set by the program at start-up; the stores themselves never use it.
-extern TUserFilter *UserFilter;
