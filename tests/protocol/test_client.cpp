@@ -162,6 +162,21 @@ TEST(CLientBounds, OverlongCollectionsEndEarlyWithoutLoss)
     r.Recv(WhoLine.substr(32000) + B({0xFF, 0xB8}));
     EXPECT_EQ(r.TakeScreen(), WhoLine);
     EXPECT_EQ(r.Who.Names, std::vector<std::string>{"w"});
+    // A name is found only when its whole mark fits in the line's buffer: at the edge
+    // exactly, the who list gets it and an enemy's header is killed; one byte further,
+    // neither.
+    r.Filter.ExpressFilter = 1;
+    r.Filter.Enemies.Add("zed");
+    const size_t Room = TCLientStateMachine::CollectBufferSize - 1;
+    for (const size_t Over : {0, 1}) {
+        const std::string Line = std::string(Room - 7 + Over, 'f') + "\x01nzed\x01N\r\n";
+        r.Who.Clear();
+        r.Recv(B({0xFF, 0xB7}) + Line + B({0xFF, 0xB8}));
+        EXPECT_EQ(r.Who.Names, Over ? std::vector<std::string>{} : std::vector<std::string>{"zed"});
+        EXPECT_EQ(r.TakeScreen(), Line);
+        r.Recv(B({0xFF, 0xA7}) + Line + "text" + B({0xFF, 0xA8}));
+        EXPECT_EQ(r.TakeScreen(), Over ? Line + "text" : KillNotice("zed")) << Over;
+    }
     // A text block keeps its first 32767 bytes, a subnegotiation its first 4096.
     r.Recv(B({0xFF, 0xB3}) + std::string(32000, 't'));
     r.Recv(std::string(32000, 'u') + B({0xFF, 0xB4}));
