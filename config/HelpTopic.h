@@ -21,6 +21,7 @@ enum class THelpTopic : uint8_t {
     Find = 14,
     Messages = 15,
     Capture = 16,
+    Accessibility = 17, // the Preferences' page of what a screen reader is told
 };
 
 constexpr const char *HelpTopicProperty = "helpContext";

@@ -6,7 +6,7 @@
 
 #include "colouredit/EditKind.h"
 #include "protocol/Telnet.h"
-#include "protocol/UserFilt.h"
+#include "config/UserFilt.h"
 
 #include <array>
 #include <cstdint>

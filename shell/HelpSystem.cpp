@@ -28,6 +28,7 @@ constexpr THelpContext Contexts[] = {
     {T::Find, "extras.html#find"},
     {T::Messages, "extras.html#messages"}, // the Messages pane and the View menu
     {T::Capture, "extras.html#capture"},
+    {T::Accessibility, "preferences.html#accessibility"}, // the Preferences' Accessibility page
 };
 
 THelpTopic OwnTopic(const QObject *o)

@@ -5,7 +5,7 @@
 
 #include "colouredit/qt/ColorGr2.h"
 #include "config/HelpTopic.h"
-#include "config/IniFile.h"
+#include "config/PaletteSettings.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -64,7 +64,7 @@ private:
     void ShowOwner();
     void ColourGridMouseUp(Qt::MouseButton button);
 
-    TIniFile Ini;
+    TPaletteSettingsStore Settings;
     QPointer<QWidget> Owner;
     QPoint Placed{-1000000, -1000000}; // where the palette last moved itself
     bool Snapping = false;

@@ -7,7 +7,7 @@
 #include "colouredit/OffLine.h"
 #include "config/Prefernc.h"
 #include "config/SetHost.h"
-#include "protocol/UserFilt.h"
+#include "config/UserFilt.h"
 #include "session/ManualPlatform.h"
 #include "session/ManualTransport.h"
 #include "session/Session.h"

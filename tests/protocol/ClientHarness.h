@@ -4,7 +4,6 @@
 #include "config/Prefernc.h"
 #include "config/SetHost.h"
 #include "protocol/CLient.h"
-#include "protocol/UserFilt.h"
 #include "session/ManualPlatform.h"
 #include "session/ManualTransport.h"
 #include "session/Session.h"

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "config/HelpTopic.h"
-#include "protocol/UserFilt.h"
+#include "config/UserFilt.h"
 
 #include <QDialog>
 
@@ -19,7 +19,7 @@ class TUserFilterDlg : public QDialog
     Q_OBJECT
 
 public:
-    static constexpr THelpTopic HelpContext = THelpTopic::None; // none of its own
+    static constexpr THelpTopic HelpContext = THelpTopic::UserFilter;
 
     TUserFilterDlg(TUserFilter &filter, QWidget *parent);
 
