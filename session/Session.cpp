@@ -369,7 +369,7 @@ void TSession::EditStateDelivered(bool open)
 {
     FEditOpen = open;
     Listener.SessionEditState(open);
-    if (open && DraftFits()) SetStatus(" The text of the edit the lost connection ended is kept: Ctrl+Shift+R restores it.");
+    if (open && DraftFits()) SetStatus(" The text you were writing when the connection ended is kept: Ctrl+Shift+R.");
 }
 
 void TSession::KeepDraft()
@@ -391,6 +391,7 @@ bool TSession::RestoreDraft()
 {
     if (!DraftFits()) return false;
     FOffLineEdit->SetText(FDraft->Text.c_str());
+    FOffLineEdit->SetCaret(FOffLineEdit->TextLength()); // writing goes on where it stopped
     FDraft.reset();
     Notify();
     return true;

@@ -185,7 +185,7 @@ TEST(Session, TextOfAnEditCutOffIsOfferedBackInTheNextOfItsKind)
     r.Platform->RunPosted();
     r.Recv(Prompt);
     EXPECT_TRUE(r.S->DraftFits());
-    EXPECT_EQ(r.Log.back(), "status The text of the edit the lost connection ended is kept: Ctrl+Shift+R restores it.");
+    EXPECT_EQ(r.Log.back(), "status The text you were writing when the connection ended is kept: Ctrl+Shift+R.");
     ASSERT_TRUE(r.S->RestoreDraft());
     char text[64] = {};
     r.S->OffLineEdit().GetText(text, sizeof text - 1);
