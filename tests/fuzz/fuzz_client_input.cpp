@@ -1,8 +1,9 @@
-// A CLient host's session as the program runs it, over a transport the input drives:
-// received bytes, typed characters, keys and the line dropping and coming back, so edits
-// open, take keys, close, get cut off and are offered back in every order. The offline
-// editor draws into a real terminal. The first bytes choose the host's mode, the filter
-// and auto-login; then each operation is an opcode and its operands.
+// A host's session as the program runs it, over a transport the input drives: received
+// bytes in reads of any size, typed characters, keys, window sizes and the line dropping
+// and coming back, so negotiations are cut anywhere and edits open, take keys, close, get
+// cut off and are offered back in every order. The offline editor draws into a real
+// terminal. The first bytes choose the host's mode (Telnet or CLient), the screen, the
+// filter and auto-login; then each operation is an opcode and its operands.
 
 #include "colouredit/OffLine.h"
 #include "config/Prefernc.h"
@@ -60,17 +61,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size)
     Filter.Enemies.Add("bob");
     Filter.Friends.Add("ann");
 
+    const int Cols = Setup2 & 32 ? 20 : 80, Rows = Setup2 & 64 ? 5 : 24;
     TColorTTY Tty;
-    Tty.SetBufferSize(Setup2 & 8 ? 819 : 30, 80);
-    Tty.SetVisibleSize(80, 24);
+    Tty.SetBufferSize(Setup2 & 8 ? 819 : 30, Cols);
+    Tty.SetVisibleSize(Cols, Rows);
     Tty.Clear();
-    Tty.MoveCursor(0, Tty.Rows - 24);
+    Tty.MoveCursor(0, Tty.Rows - Rows);
     TCountingListener Listener;
     TManualLine Line;
     auto Owned = std::make_unique<TManualPlatform>();
     TManualPlatform &Platform = *Owned;
     TSession Session(TSessionStores{Host, Prefs, Filter}, Tty, Listener, Line.Factory(), std::move(Owned));
-    Session.SetScreenSize(80, 24);
+    Session.SetScreenSize(uint8_t(Cols), uint8_t(Rows));
     size_t Sent = 0;
     Line.OnSend = [&](const uint8_t *Buf, size_t Count) {
         for (size_t i = 0; i < Count; ++i)
@@ -91,7 +93,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size)
         case 5: // a key
             Session.KeyDown(Keys[(Op >> 3) & 7], static_cast<TShiftState>(Op >> 6));
             break;
-        case 6: // the line drops (or the user disconnects), then comes back; or a draft is restored
+        case 6: // the line drops (or the user disconnects), then comes back; a draft is restored;
+                // the window is resized
+            if ((Op >> 3) == 3 && Pos < Size) {
+                Session.SetScreenSize(uint8_t(Data[Pos]), uint8_t(Data[Pos] >> 3));
+                ++Pos;
+                break;
+            }
             if ((Op >> 3) == 0) {
                 Line.Close(TCloseKind::Lost);
             } else if ((Op >> 3) == 1) {

@@ -265,17 +265,4 @@ TEST_F(Shell, MissingHelperIsReported)
     EXPECT_EQ(Form->StatusText(), QStringLiteral(" The helper application failed to launch."));
 }
 
-TEST(ConnectionLight, LampOnButtonColoursWithItsHighlight)
-{
-    TConnectionLight light;
-    const QRgb face = light.palette().color(QPalette::Button).rgb();
-    for (const bool on : {false, true}) {
-        const QImage &img = light.Picture(on);
-        EXPECT_EQ(img.pixel(0, 0), face);
-        EXPECT_EQ(img.pixel(6, 6), 0xffffffffu);
-        EXPECT_EQ(img.pixel(7, 8), on ? 0xffff0000u : 0xff800000u);
-        EXPECT_EQ(img.pixel(12, 12), light.palette().color(QPalette::Light).rgb());
-    }
-}
-
 } // namespace
