@@ -69,6 +69,14 @@ struct Rig : TSessionListener
     void SessionEditState(bool open) override { Log.push_back(open ? "edit 1" : "edit 0"); }
 };
 
+std::vector<std::string> Rows(const Rig &r)
+{
+    std::vector<std::string> rows;
+    for (int y = 0; y < r.Tty.Rows; ++y)
+        rows.push_back(r.Row(y));
+    return rows;
+}
+
 std::string State(TSessionState s)
 {
     return "state " + std::to_string(int(s));
@@ -121,6 +129,12 @@ TEST(Session, KeysGoOutOnlyWhileConnectedAndNeverAsIac)
     EXPECT_EQ(r.Line.LetGo, 'c');
     r.S->KeyPress('b');
     EXPECT_EQ(r.Line.Sent, " \r\n");
+
+    // A CLient BBS takes Return as a CR alone.
+    Rig c(hmORVO);
+    c.Up();
+    c.S->TypeChar('\r');
+    EXPECT_EQ(c.Line.Sent, "\r");
 }
 
 TEST(Session, ReconnectingTellsACleanCloseFromALostLine)
@@ -169,6 +183,12 @@ TEST(Session, TextOfAnEditCutOffIsOfferedBackInTheNextOfItsKind)
     r.Up();
     r.Recv(Prompt);
     ASSERT_TRUE(r.S->EditOpen());
+    // A lone '*' in an edit (the BBS may be echoing) waits for the next read.
+    r.Recv("*");
+    EXPECT_EQ(r.Log.back(), "statusExpress message received.");
+    r.Recv("z\r\n");
+    const std::vector<std::string> rows = Rows(r);
+    EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [](auto &row) { return row.find("*z") != row.npos; }));
     for (char c : std::string("half a post"))
         r.S->KeyPress(uint8_t(c));
     r.Line.Close(TCloseKind::Lost);

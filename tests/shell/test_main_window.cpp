@@ -137,47 +137,6 @@ TEST_F(Shell, FunctionKeysSendTheirMacros)
     EXPECT_EQ(Got, "xhi\rthere");
 }
 
-// Telnet's end of line is CR LF (line-oriented servers wait for the LF); CLient BBSs take CR.
-TEST_F(Shell, ReturnEndsALineAsTheModeWants)
-{
-    for (auto [mode, hello, line] :
-         {std::tuple{hmTelnet, size_t(9), "ok\r\n"}, {hmORVO, size_t(11), "ok\r"}}) {
-        SCOPED_TRACE(int(mode));
-        LoopbackServer server;
-        Host("T", mode, server.Port);
-        Open();
-        Connect(server);
-        ASSERT_TRUE(Receive(server, hello));
-        Got.clear();
-        QTest::keyClicks(Form->ColourTTY(), "ok");
-        QTest::keyClick(Form->ColourTTY(), Qt::Key_Return);
-        ASSERT_TRUE(Receive(server, strlen(line)));
-        EXPECT_EQ(Got, line);
-        Form.reset();
-    }
-}
-
-TEST_F(Shell, LoneStarInAnEditWaitsForTheNextRead)
-{
-    LoopbackServer server;
-    Host("C", hmORVO, server.Port);
-    Open();
-    Connect(server);
-    server.Write(Bytes({0xFF, 0xA2, 0x14, 0, 0, 0})); // a line edit opens
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->Session().CLientMachine().EditMode(); }, Patience));
-    server.Write("*");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->StatusText() == "Express message received."; }, Patience));
-    server.Write("z\r\n");
-    const TColorTTY &t = Form->ColourTTY()->Tty();
-    auto screen = [&] {
-        std::string s;
-        for (int y = t.ScreenTop(); y < t.Rows; ++y)
-            s.append(reinterpret_cast<const char *>(t.RowChars(y)), size_t(t.Cols));
-        return s;
-    };
-    EXPECT_TRUE(QTest::qWaitFor([&] { return screen().find("*z") != std::string::npos; }, Patience));
-}
-
 TEST_F(Shell, ClosingWhileConnectedAsksFirst)
 {
     LoopbackServer server;
