@@ -118,7 +118,7 @@ struct Recorder
         if (withWrite) c.OnWrite = [this](TSockCtrl *, TSocketBase *) { Log.push_back("OnWrite"); };
     }
     bool Has(const std::string &entry) const { return std::find(Log.begin(), Log.end(), entry) != Log.end(); }
-    bool WaitFor(const std::string &entry, int ms = 5000)
+    bool WaitFor(const std::string &entry, int ms = Patience)
     {
         return QTest::qWaitFor([&] { return Has(entry); }, ms);
     }

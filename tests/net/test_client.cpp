@@ -141,7 +141,7 @@ TEST_F(ClientSocket, UnresolvableHostReportsHostNotFoundAfterOpenReturned)
     c.SetAddress("no-such-bbs.invalid");
     c.SetPort("23");
     c.Open();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !error.empty(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !error.empty(); }, Patience));
     EXPECT_EQ(error, "Error 11001 (Host not found) finding address for host");
     EXPECT_EQ(rec.Log, (Log{"siLookUp"}));
 }
