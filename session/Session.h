@@ -49,7 +49,7 @@ struct TSessionHost
     std::string Port;
     THostMode Mode = hmORVO;
     THostTransport Transport = THostTransport::Tcp;
-    THostTerminal Terminal = THostTerminal::Classic;
+    THostTerminal Terminal = THostTerminal::Classic; // the emulation the owner gives the terminal model
 };
 
 // Text composed in an edit when its connection ended, kept to be offered back.
