@@ -29,6 +29,7 @@ constexpr THelpContext Contexts[] = {
     {T::Messages, "extras.html#messages"}, // the Messages pane and the View menu
     {T::Capture, "extras.html#capture"},
     {T::Accessibility, "preferences.html#accessibility"}, // the Preferences' Accessibility page
+    {T::Transfers, "transfers.html"}, // file transfers and their panel
 };
 
 THelpTopic OwnTopic(const QObject *o)

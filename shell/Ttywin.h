@@ -38,6 +38,7 @@ class TNotifier;
 class TOffLineEdit;
 class TQtBeeper;
 class TQtColourClipboard;
+class TTransferPanel;
 class TUserFilter;
 class TWhoList;
 
@@ -135,6 +136,13 @@ public:
     void HelpHowToUseHelpItemClick();
     void HelpAboutItemClick();
 
+    // File transfers (TtywinTransfer.cpp).
+    void FileReceiveFilesItemClick();
+    void FileSendFilesItemClick();
+    void SetTransferProtocol(TTransferProtocol protocol);
+    TTransferProtocol TransferProtocol() const { return FTransferProtocol; }
+    TTransferPanel *TransferPanel() const { return FTransferPanel; }
+
     // Find, capture and the Messages pane (TtywinExtras.cpp).
     void EditFindItemClick();
     void FileCaptureItemClick();
@@ -190,6 +198,9 @@ private:
     void SessionAskTrust(const TTrustQuestion &question, std::function<void(bool accept)> answer) override;
     void SessionAskPassword(const std::string &user, const std::string &host,
                             std::function<void(std::optional<std::string> password)> answer) override;
+    void SessionTransferProgress(const TTransferProgress &progress) override;
+    void SessionTransferFinished(const TTransferResult &result) override;
+    void SessionUploadWanted() override;
 
     // Menus and keys (TtywinKeys.cpp).
     void CreateMenus();
@@ -198,6 +209,9 @@ private:
     void UpdateMenus();
     void PickHost(const std::string &name);
     void StartSecondInstance(const std::string &name);
+
+    QAction *CreateProtocolMenu(QMenu *file, const QString &caption);
+    void CreateTransfers();
 
     // Extras (TtywinExtras.cpp).
     void CreateExtras();
@@ -248,4 +262,9 @@ private:
     std::unique_ptr<TNotifier> FNotifier;
     QString FCapturePath;
     QTimer *FReconnectTick = nullptr; // counts the wait down in the status line
+
+    TTransferPanel *FTransferPanel = nullptr;
+    std::array<QAction *, 3> FProtocolItems{};
+    TTransferProtocol FTransferProtocol = TTransferProtocol::Zmodem;
+    QString FSendFolder; // where Send Files... looked last
 };

@@ -26,7 +26,7 @@
 
 namespace {
 
-enum TMenuId { mnFile, mnEdit, mnView, mnOptions, mnHelp, mnHosts, mnNone };
+enum TMenuId { mnFile, mnEdit, mnView, mnOptions, mnHelp, mnHosts, mnProtocols, mnNone };
 enum TItemFlag : unsigned { ifSeparator = 1, ifCheckable = 2 };
 
 struct TMenuRow
@@ -60,6 +60,16 @@ constexpr TMenuRow MenuRows[] = {
      " Setup details for the BBS's you want to connect to.", H::FileMenu, &TTTYForm::FileSetHostItemClick},
     {M::FileCapture, mnFile, "FileCaptureItem", "Cap&ture to File...",
      " Write everything shown on the terminal to a file.", H::Capture, &TTTYForm::FileCaptureItemClick, ifCheckable},
+    {M::FileTransferDivider, mnFile, "FileTransferDivider", "", "", H::None, nullptr, ifSeparator},
+    {M::FileReceiveFiles, mnFile, "FileReceiveFilesItem", "&Receive Files",
+     " Receive files the BBS sends, with the transfer protocol chosen below.", H::Transfers,
+     &TTTYForm::FileReceiveFilesItemClick},
+    {M::FileSendFiles, mnFile, "FileSendFilesItem", "Send &Files...",
+     " Send files to the BBS, with the transfer protocol chosen below.", H::Transfers,
+     &TTTYForm::FileSendFilesItemClick},
+    {M::FileTransferProtocol, mnProtocols, "FileTransferProtocolItem", "Transfer &Protocol",
+     " The protocol of Receive Files and Send Files; only ZMODEM downloads start by themselves.", H::Transfers,
+     nullptr},
     {M::FileSetHostDivider, mnFile, "FileSetHostDivider", "", "", H::None, nullptr, ifSeparator},
     {M::FileExit, mnFile, "FileExitItem", "E&xit", " Shut down the ORVO Client. It's best to logout first.", H::FileMenu,
      &TTTYForm::FileExitItemClick},
@@ -158,6 +168,8 @@ void TTTYForm::CreateMenus()
             QAction *empty = FHostsMenu->addAction(QStringLiteral("<empty>"));
             empty->setObjectName(QStringLiteral("FileHostsSubItem"));
             a = FHostsMenu->menuAction();
+        } else if (row.Menu == mnProtocols) {
+            a = CreateProtocolMenu(menus[mnFile], QString::fromLatin1(row.Caption));
         } else if (row.Menu == mnNone) {
             a = new QAction(QString::fromLatin1(row.Caption), this);
             addAction(a); // keeps its shortcut live without a place in any menu
@@ -183,6 +195,7 @@ void TTTYForm::CreateMenus()
     Item(M::EditXCopy)->setShortcut(Keys(Qt::CTRL | Qt::Key_Insert));
     Item(M::EditXPaste)->setShortcut(Keys(Qt::SHIFT | Qt::Key_Insert));
     Item(M::EditFind)->setShortcut(Keys(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+    Item(M::FileSendFiles)->setShortcut(Keys(Qt::CTRL | Qt::SHIFT | Qt::Key_U));
 
     // The terminal's pop-up menu shares the Copy and Paste commands.
     FPopupMenu = new QMenu(this);
@@ -251,6 +264,9 @@ void TTTYForm::UpdateMenus()
     set(M::FileConnect, idle, idle);
     set(M::FileAbort, attempting, attempting);
     set(M::FileDisconnect, connected, state == TSessionState::Connected);
+    const bool transfers = FSession->Transfers().CanStart();
+    set(M::FileReceiveFiles, true, transfers);
+    set(M::FileSendFiles, true, transfers);
     Item(M::FileCapture)->setChecked(s.Capturing());
     Item(M::ViewMessages)->setChecked(FMessageHistory && !FMessageHistory->isHidden());
 

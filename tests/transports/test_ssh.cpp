@@ -9,16 +9,34 @@
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
-const char PasswordUser[] = "wmbbs-test";
 const char PasswordText[] = "demo-pass";
+
+// An account with a known password, for password logins: made only where we may, with a
+// name of this process's own (ctest runs the suite's tests in parallel processes), and
+// removed again.
+struct TPasswordUser
+{
+    std::string Name = "wmbbs-" + std::to_string(::getpid());
+    bool Made = false;
+    TPasswordUser()
+    {
+        Made = ::geteuid() == 0 && !QStandardPaths::findExecutable("useradd").isEmpty() &&
+               TSshServer::Run("useradd", {"-M", "-s", "/bin/sh", QString::fromStdString(Name)}) &&
+               TSshServer::Run("chpasswd", {}, QByteArray::fromStdString(Name) + ":" + PasswordText + "\n");
+    }
+    ~TPasswordUser()
+    {
+        if (getpwnam(Name.c_str())) TSshServer::Run("userdel", {QString::fromStdString(Name)});
+    }
+};
 
 struct Ssh : ::testing::Test
 {
     static inline TSshServer *Sshd;
-    static inline bool PasswordUserMade;
 
     static QString Path(const QString &name) { return Sshd->Path(name); }
 
@@ -31,16 +49,8 @@ struct Ssh : ::testing::Test
             Sshd = nullptr;
             return;
         }
-        // Password logins need an account with a known password: made only where we may.
-        PasswordUserMade = ::geteuid() == 0 && !QStandardPaths::findExecutable("useradd").isEmpty() &&
-                           (getpwnam(PasswordUser) || TSshServer::Run("useradd", {"-M", "-s", "/bin/sh", PasswordUser})) &&
-                           TSshServer::Run("chpasswd", {}, QByteArray(PasswordUser) + ":" + PasswordText + "\n");
     }
-    static void TearDownTestSuite()
-    {
-        if (PasswordUserMade) TSshServer::Run("userdel", {PasswordUser});
-        delete Sshd;
-    }
+    static void TearDownTestSuite() { delete Sshd; }
 
     void SetUp() override
     {
@@ -88,7 +98,7 @@ TEST_F(Ssh, FirstUseAsksThenTheBbsAnswersAndTheKeyIsKept)
     EXPECT_EQ(l.Question.Fingerprint, Fingerprint(Path("hostkey.pub")));
     EXPECT_EQ(t->Security(), "SSH, ed25519");
     EXPECT_EQ(l.Steps, (std::vector<TTransportStep>{TTransportStep::Connecting, TTransportStep::Securing,
-                                                     TTransportStep::Authenticating}));
+                                                    TTransportStep::Authenticating}));
     const uint8_t hello[] = {0xFF, 0xA0}; // the CLient greeting
     t->Send(hello, sizeof hello);
     EXPECT_TRUE(l.WaitBytes("Demo BBS"));
@@ -115,7 +125,8 @@ TEST_F(Ssh, ThePtyHasTheTerminalsSize)
 
 TEST_F(Ssh, Passwords)
 {
-    if (!PasswordUserMade) GTEST_SKIP() << "no account with a password can be made here";
+    const TPasswordUser user;
+    if (!user.Made) GTEST_SKIP() << "no account with a password can be made here";
     const struct
     {
         const char *Name;
@@ -131,11 +142,11 @@ TEST_F(Ssh, Passwords)
     for (const auto &k : cases) {
         Listener l;
         l.Password = k.Typed;
-        auto t = Connect(l, PasswordUser, k.Stored);
+        auto t = Connect(l, user.Name, k.Stored);
         EXPECT_EQ(l.Connected, k.Opens) << k.Name << ": " << l.Message;
         EXPECT_EQ(l.PasswordAsked, k.Asked) << k.Name;
         if (!k.Opens) {
-            EXPECT_EQ(l.Message, std::string("Authentication failed for ") + PasswordUser + ".") << k.Name;
+            EXPECT_EQ(l.Message, "Authentication failed for " + user.Name + ".") << k.Name;
         }
     }
 }
@@ -144,7 +155,8 @@ TEST_F(Ssh, AChangedHostKeyIsRefused)
 {
     TSshServer::Run("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-f", Path("otherkey")});
     const std::string other = ReadText(Path("otherkey.pub"));
-    WriteText(Path("known_hosts"), "[127.0.0.1]:" + std::to_string(Sshd->Port) + " " + other.substr(0, other.rfind(' ')) + "\n");
+    WriteText(Path("known_hosts"),
+              "[127.0.0.1]:" + std::to_string(Sshd->Port) + " " + other.substr(0, other.rfind(' ')) + "\n");
     Listener l;
     auto t = Connect(l);
     ASSERT_TRUE(l.Failed);
