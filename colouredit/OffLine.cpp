@@ -192,8 +192,10 @@ void TOffLineEdit::SaveHostState()
     if (HostSaved) return;
     Host = Tty.InterpreterState();
     HostSaved = true;
-    // A sequence the host left unfinished must not swallow the editor's bytes.
+    // A sequence the host left unfinished must not swallow the editor's bytes, and the
+    // editor draws with colour codes in the terminal's own language.
     Tty.CancelSequence();
+    Tty.SetEmulation(teClassic);
 }
 
 void TOffLineEdit::RestoreHostState()

@@ -50,7 +50,8 @@ struct TSessionHost
     std::string Port;
     THostMode Mode = hmORVO;
     THostTransport Transport = THostTransport::Tcp;
-    THostTerminal Terminal = THostTerminal::Classic; // the emulation the owner gives the terminal model
+    THostTerminal Terminal = THostTerminal::Classic; // the emulation the terminal reads at connect
+    bool IceColours = false;
 };
 
 // Text composed in an edit when its connection ended, kept to be offered back.

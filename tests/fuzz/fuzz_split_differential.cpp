@@ -35,9 +35,10 @@ struct TOutcome
     std::string Sent;    // bytes to the connection
     std::string Notices; // WM_EDITSTATE parameters in posting order
     std::vector<std::string> Who;
-    // Escape sequences reached the terminal while an edit was open. Cursor addressing and
-    // screen erases address the screen, which the edit scrolls below the output after every
-    // read: where they land depends on the reads by design, so cells are not compared then.
+    // Escape sequences (or, in ANSI-BBS, a form feed) reached the terminal while an edit was
+    // open. Cursor addressing and screen erases address the screen, which the edit scrolls
+    // below the output after every read: where they land depends on the reads by design, so
+    // cells are not compared then.
     bool ScreenAddressedInEdit = false;
     bool LoneByte = false;
 };
@@ -52,10 +53,13 @@ public:
     void SessionEditState(bool open) override { Out.Notices += open ? '1' : '0'; }
     void SessionOutput(const char *text) override
     {
-        if (Edit && Edit->IsOpen() && std::strchr(text, 0x1B)) Out.ScreenAddressedInEdit = true;
+        // ANSI-BBS: a form feed clears the screen
+        if (Edit && Edit->IsOpen() && (std::strchr(text, 0x1B) || (AnsiBbs && std::strchr(text, 0x0C))))
+            Out.ScreenAddressedInEdit = true;
     }
     TOutcome &Out;
     const TOffLineEdit *Edit = nullptr;
+    bool AnsiBbs = false;
 };
 
 struct TSetup
@@ -64,6 +68,7 @@ struct TSetup
     THostMode Mode;
     int Cols;
     bool AutoLogin;
+    bool AnsiBbs;
 };
 
 TOutcome Run(const TSetup &setup, const std::string &stream, const std::vector<size_t> &cuts)
@@ -72,6 +77,7 @@ TOutcome Run(const TSetup &setup, const std::string &stream, const std::vector<s
     static TClientPrefs Prefs(NoFile);
     static TUserFilter Filter(NoFile);
     Host.Mode = setup.Client ? setup.Mode : hmTelnet;
+    Host.Terminal = setup.AnsiBbs ? THostTerminal::AnsiBbs : THostTerminal::Classic;
     Host.AutoLogin = setup.AutoLogin;
     Host.LoginName = "guest";
     Host.Password = "pw";
@@ -93,6 +99,7 @@ TOutcome Run(const TSetup &setup, const std::string &stream, const std::vector<s
     TManualPlatform &platform = *owned;
     TSession session(TSessionStores{Host, Prefs, Filter}, tty, recorder, line.Factory(), std::move(owned));
     recorder.Edit = &session.OffLineEdit();
+    recorder.AnsiBbs = setup.AnsiBbs;
     session.SetScreenSize(uint8_t(setup.Cols), 24);
     session.Connect();
     line.Connected();
@@ -136,7 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FuzzedDataProvider in(data, size);
     const uint8_t s = in.ConsumeIntegral<uint8_t>();
     const TSetup setup{(s & 1) != 0, THostMode((s >> 1) & 1 ? hmISCA : hmORVO), (s & 4) ? 20 : 80,
-                       (s & 8) != 0};
+                       (s & 8) != 0, (s & 16) != 0};
     std::vector<size_t> cuts(in.ConsumeIntegralInRange<size_t>(1, 8));
     for (size_t &c : cuts)
         c = in.ConsumeIntegral<uint16_t>();

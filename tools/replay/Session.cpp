@@ -27,6 +27,9 @@ TReplaySession::TReplaySession(int Cols, int Rows, std::ostream &Out, const TRep
     FTerminal.Attr = caCleared;
 
     Host.Mode = Options.Mode == "isca" ? hmISCA : Options.Mode == "orvo" ? hmORVO : hmTelnet;
+    // The session reads the host's output in its emulation from the connect on; the
+    // terminal's answers to the host's queries go out (and are printed) as the engine's do.
+    Host.Terminal = Options.AnsiBbs ? THostTerminal::AnsiBbs : THostTerminal::Classic;
     Host.BBSName = "replay";
     Host.Address = "replay";
     Host.LoginName = Options.Login;
@@ -68,13 +71,14 @@ void TReplaySession::SessionEditState(bool Open)
 void TReplaySession::Receive(const uint8_t *Bytes, size_t Count)
 {
     Line.Receive(Bytes, Count);
+    Platform->RunPosted();
 }
 
 void TReplaySession::Step(const TScriptStep &Step)
 {
     switch (Step.Kind) {
     case TScriptStep::skRecv:
-        Receive(Step.Bytes.data(), Step.Bytes.size());
+        Line.Receive(Step.Bytes.data(), Step.Bytes.size());
         break;
     case TScriptStep::skType:
         for (uint8_t c : Step.Bytes)
@@ -98,7 +102,6 @@ void TReplaySession::Run(const TScript &Script)
 
 void TReplaySession::PrintScreen(bool Attrs)
 {
-    Platform->RunPosted();
     const TColorTTY &t = FTerminal;
     const int First = t.ScreenTop();
     Out << "screen:\n";
@@ -123,6 +126,10 @@ void TReplaySession::PrintScreen(bool Attrs)
         }
     }
     Out << "cursor: " << t.CursorX << ' ' << t.CursorY - First << '\n';
+}
+
+void TReplaySession::PrintWho()
+{
     if (Client)
         for (const std::string &n : FSession->WhoList().Names)
             Out << "who: " << n << '\n';

@@ -22,8 +22,8 @@ class TReplaySession : private TSessionListener
 public:
     static constexpr int ScrollbackRows = 819;
 
-    // The current host's mode, login and user filter come from the options (no settings
-    // file is read or written). The session is connected before the first step; what it
+    // The current host's mode, terminal emulation, login and user filter come from the
+    // options (no settings file is read or written). The session is connected before the first step; what it
     // sends on connecting (greeting, window size) is not printed.
     TReplaySession(int Cols, int Rows, std::ostream &Out, const TReplayOptions &Options = {});
     ~TReplaySession() override;
@@ -31,11 +31,12 @@ public:
     void Run(const TScript &Script);
     // One step, then the event loop's turn (posted edit notices are printed then).
     void Step(const TScriptStep &Step);
-    // Received bytes, through the session's read buffer.
+    // Received bytes, through the session's read buffer; then the event loop's turn.
     void Receive(const uint8_t *Bytes, size_t Count);
-    // "screen:", the visible rows (and their attributes with Attrs), "cursor: X Y", then
-    // in the CLient modes "who: NAME" per who-list entry.
+    // "screen:", the visible rows (and their attributes with Attrs), "cursor: X Y".
     void PrintScreen(bool Attrs);
+    // In the CLient modes "who: NAME" per who-list entry, in list order.
+    void PrintWho();
 
     TSession &Session() { return *FSession; }
     TColorTTY &Terminal() { return FTerminal; }

@@ -3,6 +3,7 @@
 // shows.
 
 #include "tools/replay/Args.h"
+#include "tools/replay/Cells.h"
 #include "tools/replay/Script.h"
 #include "tools/replay/Session.h"
 #include "tools/replay/Show.h"
@@ -44,7 +45,11 @@ int main(int argc, char **argv)
             Session.Receive(Raw.data(), Raw.size());
         else
             Session.Run(Script);
-        Session.PrintScreen(Options.Attrs);
+        if (Options.Cells)
+            PrintCells(Session.Terminal(), std::cout);
+        else
+            Session.PrintScreen(Options.Attrs);
+        Session.PrintWho();
         if (Options.Show) {
             std::cout.flush();
             return ShowTerminal(Session.Terminal(), argc, argv);
