@@ -66,6 +66,7 @@ struct Shell : ::testing::Test
     TMacroTable Macros;
     std::vector<QStringList> Launched;
     QStringList Opened;
+    QStringList FilesToSend; // what Send Files... picks
     std::unique_ptr<TTTYForm> Form;
 
     void WriteIni(const std::string &text) { std::ofstream(Ini) << text; }
@@ -85,6 +86,7 @@ struct Shell : ::testing::Test
             return !prog.startsWith(QLatin1String("/nonexistent"));
         };
         p.OpenAddress = [this](const QString &a) { Opened << a; };
+        p.ChooseFilesToSend = [this](QWidget *, const QString &, bool) { return FilesToSend; };
         Configure(p);
         Form = std::make_unique<TTTYForm>(TAppStores{*Hosts, *Prefs, *Filter, Macros, !args.empty()}, p);
         Form->show();
