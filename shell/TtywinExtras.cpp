@@ -10,6 +10,7 @@
 #include "shell/HelpSystem.h"
 #include "shell/MessageHistory.h"
 #include "shell/Notifier.h"
+#include "shell/PlainText.h"
 #include "terminal/qt/ColorTTYWidget.h"
 
 #include <QAction>
@@ -60,7 +61,7 @@ void TTTYForm::EditClearHistoryItemClick()
                                           .arg(QLocale().toString(n));
     QMessageBox box(QMessageBox::Question, Title(), question, QMessageBox::Ok | QMessageBox::Cancel, this);
     box.setDefaultButton(QMessageBox::Cancel);
-    box.setProperty("helpContext", THelpSystem::HistoryContext);
+    SetHelpTopic(&box, THelpTopic::History);
     if (box.exec() != QMessageBox::Ok) return;
     tty.ClearHistory();
     if (FFindBar) FFindBar->TerminalChanged();
@@ -97,11 +98,8 @@ bool TTTYForm::StartCapture(const QString &path, TCaptureForm form)
     auto sink = std::make_unique<TFileCaptureSink>(path.toLocal8Bit().toStdString());
     if (!sink->IsOpen()) {
         UpdateMenus();
-        QMessageBox box(QMessageBox::Warning, Title(),
-                        tr("Cannot capture to %1: %2.").arg(path, QString::fromLocal8Bit(sink->Error())),
-                        QMessageBox::Ok, this);
-        box.setTextFormat(Qt::PlainText);
-        box.exec();
+        ShowPlainMessage(this, QMessageBox::Warning, Title(),
+                         tr("Cannot capture to %1: %2.").arg(path, QString::fromLocal8Bit(sink->Error())));
         return false;
     }
     FSession->StartCapture(std::make_unique<TSessionCapture>(std::move(sink), form));
@@ -139,10 +137,7 @@ void TTTYForm::CaptureFailedMessage(const QString &why)
     QMetaObject::invokeMethod(
         this,
         [self, text] {
-            if (!self) return;
-            QMessageBox box(QMessageBox::Warning, Title(), text, QMessageBox::Ok, self);
-            box.setTextFormat(Qt::PlainText);
-            box.exec();
+            if (self) ShowPlainMessage(self, QMessageBox::Warning, Title(), text);
         },
         Qt::QueuedConnection);
 }

@@ -4,6 +4,7 @@
 
 #include "session/qt/QtChildProcess.h"
 #include "session/qt/TransferPanel.h"
+#include "shell/HelpSystem.h"
 #include "terminal/qt/ColorTTYWidget.h"
 
 #include <QActionGroup>
@@ -47,7 +48,7 @@ void TTTYForm::CreateTransfers()
         TQtChildProcess::Factory(),
         (downloads.isEmpty() ? QDir::homePath() : downloads).toLocal8Bit().toStdString());
     FTransferPanel = new TTransferPanel(FColourTTY);
-    FTransferPanel->setProperty("helpContext", 30);
+    SetHelpTopic(FTransferPanel, THelpTopic::Transfers);
     FTransferPanel->hide();
     auto close = [this] {
         FTransferPanel->hide();

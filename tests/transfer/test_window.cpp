@@ -5,10 +5,11 @@
 #include "tests/transfer/TransferHarness.h"
 
 #include <QLabel>
+#include <QLineEdit>
 
 namespace {
 
-class TransferWindow : public TE2eWindow
+class TransferWindow : public Shell
 {
 protected:
     QString PanelText() const
@@ -27,7 +28,7 @@ TEST_F(TransferWindow, DownloadShowsThePanelAndSendFilesUploads)
     QTemporaryDir downloads;
     const std::string big = Bytes(5 << 20, 11);
     WriteAll(bbs.Files + "/big.bin", big);
-    Open(HostIni(hmTelnet, bbs.Port) + "[Preferences]\nDownload folder=" + downloads.path().toStdString() +
+    OpenWith(HostIni(hmTelnet, bbs.Port) + "[Preferences]\nDownload folder=" + downloads.path().toStdString() +
          "\n");
     EXPECT_FALSE(Form->Item(TMenuItem::FileSendFiles)->isEnabled()); // not connected yet
     Form->FileConnectItemClick();
