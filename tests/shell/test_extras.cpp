@@ -257,6 +257,7 @@ TEST_F(Extras, TextFromOthersIsShownAsThePlainCharacters)
         return d.toPlainText();
     };
     Open();
+    Form->ViewMessagesItemClick(); // the pane is made when first used
     Form->MessageHistory()->Add(QDateTime(), QStringLiteral("<b>bob</b>"), text);
     const QTreeWidgetItem *item = Form->MessageHistory()->findChild<QTreeWidget *>()->topLevelItem(0);
     EXPECT_EQ(asShown(item->toolTip(2)), text);
