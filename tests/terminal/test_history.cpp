@@ -142,10 +142,6 @@ TEST_F(HistoryTest, OneTextAcrossHistoryAndRing)
     EXPECT_EQ(Text({1, -2}, {2, 0}), "2\r\nr3\r\nr4");
     EXPECT_EQ(SelectionColouredText(tty), "\1a\1y2\r\n\1br3\r\n\1pr4");
     EXPECT_EQ(Text({0, -99}, {0, -2}), "r0\r\nr1\r\n");
-    char buf[7];
-    tty.SetSelection({0, -1}, {2, 1});
-    tty.GetSelTextBuf(buf, sizeof buf);
-    EXPECT_STREQ(buf, "r3\r\nr4");
     tty.MouseCell = {1, -3}; // a double-click on a history row takes its word
     SelectWordAtMouse(tty);
     EXPECT_EQ(SelectionText(tty), "r1");
