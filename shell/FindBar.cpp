@@ -49,7 +49,8 @@ TFindBar::TFindBar(TColorTTYWidget *terminal) : QWidget(terminal), Terminal(term
     cbMatchCase->setFocusPolicy(Qt::NoFocus);
     lbCount = new QLabel(this);
     lbCount->setObjectName(QStringLiteral("lbCount"));
-    lbCount->setMinimumWidth(lbCount->fontMetrics().horizontalAdvance(QStringLiteral("0,000,000 of 0,000,000")));
+    lbCount->setMinimumWidth(
+        lbCount->fontMetrics().horizontalAdvance(QStringLiteral("0,000,000 of 0,000,000")));
     QToolButton *prev = Button(this, "btPrevious", QStringLiteral("\u25B2"), tr("Previous match (Shift+F3)"));
     QToolButton *next = Button(this, "btNext", QStringLiteral("\u25BC"), tr("Next match (F3)"));
     QToolButton *close = Button(this, "btClose", QStringLiteral("\u2715"), tr("Close (Esc)"));
@@ -125,9 +126,12 @@ int TFindBar::CurrentIndex() const
 void TFindBar::NewSearch()
 {
     const TColorTTY &tty = Terminal->Tty();
-    // Stay on the match the user is at; a new search starts from the newest text.
-    const int i = CurrentIndex();
-    Anchor = i >= 0 ? Finder.Hit(size_t(i)) : TSearchHit{tty.RowNumber(tty.Rows), 0, 0};
+    // Stay on the match the user is at; a new search starts from the newest text. While the
+    // last search has not reached its anchor (fast typing over a long history), it stands.
+    if (Finder.Done() || Stepped) {
+        const int i = CurrentIndex();
+        Anchor = i >= 0 ? Finder.Hit(size_t(i)) : TSearchHit{tty.RowNumber(tty.Rows), 0, 0};
+    }
     Stepped = false;
     Finder.Start(tty, cp437::FromUtf8(edFind->text().toStdString()), cbMatchCase->isChecked());
     Follow = true;
@@ -166,9 +170,13 @@ void TFindBar::Show(bool follow)
     if (i >= 0 && follow) {
         TColorTTY &tty = Terminal->Tty();
         const std::vector<TCellSpan> spans = Finder.Spans(tty, current);
-        if (!spans.empty() &&
-            (spans.front().Row < tty.Top || spans.back().Row >= tty.Top + tty.VisibleRows))
+        if (!spans.empty() && (spans.front().Row < tty.Top || spans.back().Row >= tty.Top + tty.VisibleRows))
             tty.ScrollTo(tty.Left, spans.front().Row - tty.VisibleRows / 2);
+        // The oldest rows cannot scroll below the bar: it moves to the other edge instead.
+        if (Covers(spans, AtBottom) && !Covers(spans, !AtBottom)) {
+            AtBottom = !AtBottom;
+            Place();
+        }
     }
     Terminal->SetHighlights(&Finder, current);
     const int n = MatchCount();
@@ -188,7 +196,22 @@ void TFindBar::Place()
 {
     adjustSize();
     const QRect area = Terminal->viewport()->geometry();
-    move(area.right() - width() - 4, area.top() + 4);
+    move(area.right() - width() - 4, AtBottom ? area.bottom() - height() - 4 : area.top() + 4);
+}
+
+bool TFindBar::Covers(const std::vector<TCellSpan> &spans, bool atBottom) const
+{
+    const TColorTTY &tty = Terminal->Tty();
+    const int cw = Terminal->CharWidth(), ch = Terminal->CharHeight();
+    if (cw <= 0 || ch <= 0) return false;
+    const QRect area = Terminal->viewport()->geometry();
+    const int top = atBottom ? area.bottom() - height() - 4 : area.top() + 4;
+    const QRect bar(area.right() - width() - 4 - area.left(), top - area.top(), width(), height());
+    for (const TCellSpan &s : spans) {
+        const QRect cells((s.X1 - tty.Left) * cw, (s.Row - tty.Top) * ch, (s.X2 - s.X1) * cw, ch);
+        if (cells.intersects(bar)) return true;
+    }
+    return false;
 }
 
 bool TFindBar::eventFilter(QObject *watched, QEvent *e)

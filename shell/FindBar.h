@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <vector>
+
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -51,6 +53,8 @@ private:
     void Step(int direction);
     void Show(bool follow);
     void Place();
+    // Whether the bar, placed at the top or the bottom, hides any of these cells.
+    bool Covers(const std::vector<TCellSpan> &spans, bool atBottom) const;
 
     TColorTTYWidget *Terminal;
     QLineEdit *edFind;
@@ -63,6 +67,7 @@ private:
     // the user steps: then it is CurrentHit. Both by row number, so they stay with the text.
     TSearchHit Anchor, CurrentHit;
     bool Stepped = false;
-    bool Follow = false; // scroll to the current match while the search runs
+    bool Follow = false;   // scroll to the current match while the search runs
+    bool AtBottom = false; // the bar sits at the bottom edge, out of the current match's way
     int OpenedAt = 0;      // the view's top row when the bar opened
 };

@@ -237,6 +237,11 @@ TEST_F(Extras, FindBarKeysAndF3StaysAMacroWhileItIsClosed)
     EXPECT_EQ(bar->Current(), 0);
     QTest::keyClick(Form->ColourTTY(), Qt::Key_F3, Qt::ShiftModifier);
     EXPECT_EQ(bar->Current(), 1);
+    // A match on the oldest row, where the bar sits, moves the bar to the bottom edge.
+    Form->ColourTTY()->Tty().WriteCells(70, 0, 5, "omega");
+    bar->TextBox()->setText(QStringLiteral("omega"));
+    EXPECT_EQ(std::pair(bar->Current(), Form->ColourTTY()->Tty().Top), std::pair(0, 0));
+    EXPECT_GT(bar->y(), Form->ColourTTY()->height() / 2);
     QTest::keyClick(bar->TextBox(), Qt::Key_Escape);
     EXPECT_FALSE(bar->IsOpen());
     EXPECT_TRUE(Form->ColourTTY()->hasFocus());
