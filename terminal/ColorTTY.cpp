@@ -255,9 +255,19 @@ void TColorTTY::HandleScrollMessage()
 void TColorTTY::ScrollRingUp()
 {
     // Blank rows before any text (the empty screen a session starts with) are not history.
-    if (History.Count() > 0 || !RowIsBlank(0)) History.Push(RowChars(0), RowAttrs(0), Cols);
+    const bool keeping = History.Limit() > 0;
+    if (keeping && (History.Count() > 0 || !RowIsBlank(0))) History.Push(RowChars(0), RowAttrs(0), Cols);
     ++Scrolled;
     RingStart = RingStart + 1 == Rows ? 0 : RingStart + 1;
+    if (keeping) {
+        // The next row to leave was written a whole ring ago and has left the caches by
+        // now: fetch it while the coming line is interpreted.
+        const uint8_t *chars = RowChars(0), *attrs = RowAttrs(0);
+        for (int x = 0; x < Cols + 63; x += 64) { // every cache line the row touches
+            __builtin_prefetch(chars + std::min(x, Cols - 1));
+            __builtin_prefetch(attrs + std::min(x, Cols - 1));
+        }
+    }
     EraseCells(0, Rows - 1, Cols);
     if (Top > FirstRow()) {
         --Top;
