@@ -11,7 +11,7 @@ TEST_F(Shell, OrvoSessionOverSsh)
     if (!sshd.Start(DEMOBBS_BIN " --stdio --sysop-delay 0.3 --data " + data.toStdString()))
         GTEST_SKIP() << "sshd did not start";
     // The key was accepted before; the BBS login is the SSH user's.
-    WriteText(Dir.filePath("known_hosts"), sshd.KnownHostsLine());
+    WriteAll(Dir.filePath("known_hosts"), sshd.KnownHostsLine());
     OpenWith(HostIni(hmORVO, sshd.Port) + "Transport=ssh\nAutoLogin=1\nLogin Name=root\nPassword=pw\n");
     Form->FileConnectItemClick();
     ASSERT_TRUE(WaitShown("Welcome, Root!"));
@@ -34,17 +34,18 @@ TEST_F(Shell, OrvoSessionOverSsh)
     Key(Qt::Key_D, Qt::ControlModifier);
     Type("s");
     ASSERT_TRUE(WaitShown("Post 1 saved."));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ReadFile(data).find("|Posted over SSH.\n") != std::string::npos; },
-                                Patience));
-    EXPECT_NE(ReadFile(data).find("\tRoot\tSysop\n|Hello over SSH\n"), std::string::npos) << ReadFile(data);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return ReadAll(data).find("|Posted over SSH.\n") != std::string::npos; }, Patience));
+    EXPECT_NE(ReadAll(data).find("\tRoot\tSysop\n|Hello over SSH\n"), std::string::npos) << ReadAll(data);
 }
 
 TEST_F(Shell, RefusedSshLoginSaysSo)
 {
     TSshServer sshd;
     if (!sshd.Start("true")) GTEST_SKIP() << "sshd did not start";
-    WriteText(Dir.filePath("known_hosts"), sshd.KnownHostsLine());
-    OpenWith(HostIni(hmORVO, sshd.Port) + "Transport=ssh\nAutoLogin=1\nLogin Name=nobody-here\nPassword=pw\n");
+    WriteAll(Dir.filePath("known_hosts"), sshd.KnownHostsLine());
+    OpenWith(HostIni(hmORVO, sshd.Port) +
+             "Transport=ssh\nAutoLogin=1\nLogin Name=nobody-here\nPassword=pw\n");
     BoxAnswerer boxes(QMessageBox::Ok);
     Form->FileConnectItemClick();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Texts.isEmpty(); }, Patience));

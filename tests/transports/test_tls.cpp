@@ -36,10 +36,12 @@ X509 *NewCertificate(EVP_PKEY *key, const char *name, long fromHours, long toHou
     X509_gmtime_adj(X509_getm_notAfter(cert), toHours * 3600);
     X509_set_pubkey(cert, key);
     X509_NAME *subject = X509_get_subject_name(cert);
-    X509_NAME_add_entry_by_txt(subject, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char *>(name), -1, -1, 0);
+    X509_NAME_add_entry_by_txt(subject, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char *>(name), -1,
+                               -1, 0);
     X509_set_issuer_name(cert, issuer ? X509_get_subject_name(issuer) : subject);
     if (issuer)
-        AddExtension(cert, issuer, NID_subject_alt_name, (std::string(isdigit(name[0]) ? "IP:" : "DNS:") + name).c_str());
+        AddExtension(cert, issuer, NID_subject_alt_name,
+                     (std::string(isdigit(name[0]) ? "IP:" : "DNS:") + name).c_str());
     else
         AddExtension(cert, cert, NID_basic_constraints, "critical,CA:TRUE");
     X509_sign(cert, issuer ? issuerKey : key, EVP_sha256());
@@ -50,7 +52,8 @@ bool Save(const QString &certFile, const QString &keyFile, X509 *cert, EVP_PKEY 
 {
     FILE *c = fopen(certFile.toLocal8Bit().constData(), "w");
     FILE *k = fopen(keyFile.toLocal8Bit().constData(), "w");
-    const bool ok = c && k && PEM_write_X509(c, cert) && PEM_write_PrivateKey(k, key, nullptr, nullptr, 0, nullptr, nullptr);
+    const bool ok = c && k && PEM_write_X509(c, cert) &&
+                    PEM_write_PrivateKey(k, key, nullptr, nullptr, 0, nullptr, nullptr);
     if (c) fclose(c);
     if (k) fclose(k);
     return ok;
@@ -78,7 +81,7 @@ struct Tls : ::testing::Test
 
     // socat's TLS listener with this certificate (self-signed, or by the authority), in front
     // of the demo BBS.
-    std::unique_ptr<Server> Terminator(const char *name, long fromHours, long toHours, uint16_t port,
+    std::unique_ptr<TChild> Terminator(const char *name, long fromHours, long toHours, uint16_t port,
                                        bool vouched = false,
                                        const QString &behind = "EXEC:" DEMOBBS_BIN " --stdio --sysop-delay 0")
     {
@@ -89,11 +92,12 @@ struct Tls : ::testing::Test
         X509_free(cert);
         EVP_PKEY_free(key);
         if (!saved) return nullptr;
-        auto s = std::make_unique<Server>();
-        const QString listen = QString("OPENSSL-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork,verify=0,cert=%2,key=%3")
-                                   .arg(port)
-                                   .arg(Path(tag + ".pem"), Path(tag + ".key"));
-        if (!s->Start("socat", {listen, behind}, port)) return nullptr;
+        auto s = std::make_unique<TChild>();
+        const QString listen =
+            QString("OPENSSL-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork,verify=0,cert=%2,key=%3")
+                .arg(port)
+                .arg(Path(tag + ".pem"), Path(tag + ".key"));
+        if (!s->StartOn("socat", {listen, behind}, port)) return nullptr;
         return s;
     }
 
@@ -125,7 +129,8 @@ TEST_F(Tls, FirstUseAsksTheSecondDoesNotAChangedCertificateIsRefused)
         t->Send(hello, sizeof hello);
         EXPECT_TRUE(l.WaitBytes("Demo BBS"));
         t->Close();
-        EXPECT_EQ(ReadText(Path("known_certs")), "127.0.0.1:" + std::to_string(port) + " " + l.Question.Fingerprint + "\n");
+        EXPECT_EQ(ReadAll(Path("known_certs")),
+                  "127.0.0.1:" + std::to_string(port) + " " + l.Question.Fingerprint + "\n");
         EXPECT_EQ(QFileInfo(Path("known_certs")).permissions() & 0x0077, 0);
 
         Listener again;
@@ -155,7 +160,8 @@ TEST_F(Tls, AnUploadSentJustBeforeTheCloseArrivesWhole)
     t->Send(reinterpret_cast<const uint8_t *>(upload.data()), upload.size());
     t->Close();
     t.reset(); // the session lets go at once; the BBS reads only a second later
-    EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo(Path("received")).size() == qint64(upload.size()); }, Patience))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo(Path("received")).size() == qint64(upload.size()); },
+                                Patience))
         << QFileInfo(Path("received")).size();
 }
 
@@ -168,7 +174,7 @@ TEST_F(Tls, ACertificateAnAuthorityVouchesForIsAcceptedWithoutAsking)
     auto t = Connect(l, port);
     EXPECT_TRUE(l.Connected) << l.Message;
     EXPECT_EQ(l.TrustAsked, 0);
-    EXPECT_EQ(ReadText(Path("known_certs")), "");
+    EXPECT_EQ(ReadAll(Path("known_certs")), "");
 }
 
 TEST_F(Tls, RefusedCertificates)
@@ -195,7 +201,7 @@ TEST_F(Tls, RefusedCertificates)
         auto t = Connect(l, port);
         EXPECT_TRUE(l.Failed) << k.Name;
         EXPECT_NE(l.Message.find(k.Says), std::string::npos) << k.Name << ": " << l.Message;
-        EXPECT_EQ(ReadText(Path("known_certs")), "") << k.Name;
+        EXPECT_EQ(ReadAll(Path("known_certs")), "") << k.Name;
     }
 }
 
