@@ -117,20 +117,4 @@ TEST_F(DemoBbsSession, EachClientModeFromLoginToPost)
     }
 }
 
-TEST_F(DemoBbsSession, TelnetLoginByHand)
-{
-    ASSERT_TRUE(StartBbs(QStringLiteral("board.txt")));
-    OpenWith(HostIni(hmTelnet, Bbs->Port));
-    Form->FileConnectItemClick();
-    ASSERT_TRUE(WaitShown("Name:"));
-    Type("tom");
-    Key(Qt::Key_Return);
-    ASSERT_TRUE(WaitShown("Password:"));
-    Type("secret");
-    Key(Qt::Key_Return);
-    ASSERT_TRUE(WaitShown("Welcome to the demo BBS, Tom!"));
-    EXPECT_TRUE(Shows("Password: ******")) << "the server echoes the password masked";
-    EXPECT_TRUE(WaitRecord("user\tTom\tsecret\n"));
-}
-
 } // namespace

@@ -1,7 +1,7 @@
 // A session as the program runs it, over a line the test drives and a platform it turns by
 // hand: the stores from no file (defaults), a terminal of 80 x 24 under an 819-row
-// scrollback, as the main window sets it up. What the listener hears is logged; every text
-// the terminal is given and every delivered edit notice is recorded.
+// scrollback, as the main window sets it up. What the listener hears is logged, and every
+// text the terminal is given is kept.
 #pragma once
 
 #include "colouredit/OffLine.h"
@@ -12,7 +12,6 @@
 #include "session/ManualTransport.h"
 #include "session/Session.h"
 #include "terminal/ColorTTY.h"
-#include "tests/terminal/FakeTTYView.h"
 
 #include <algorithm>
 #include <memory>
@@ -24,7 +23,8 @@ struct TSessionRig : TSessionListener
     static constexpr int Cols = 80, Rows = 24, Scrollback = 819;
     static constexpr const char *NoFile = "/nonexistent/wm_session_test.ini";
 
-    explicit TSessionRig(THostMode Mode) : Session(Make(Mode)) {}
+    explicit TSessionRig(THostMode Mode = hmTelnet) : Session(Make(Mode)) {}
+    TSession *operator->() { return Session.get(); }
 
     // Connected, with what the session sent on connecting and the log so far forgotten.
     void Up()
@@ -44,16 +44,10 @@ struct TSessionRig : TSessionListener
         Line.Receive(Bytes);
         Deliver();
     }
-    bool Logged(const std::string &What) const { return std::find(Log.begin(), Log.end(), What) != Log.end(); }
-    // The visible rows as text, trailing blanks removed.
-    std::string VisibleText() const
+    bool Logged(const std::string &What) const
     {
-        std::string Out;
-        for (int y = Tty.ScreenTop(); y < Tty.Rows; ++y)
-            Out += RowTrimmed(Tty, y) + "\n";
-        return Out;
+        return std::find(Log.begin(), Log.end(), What) != Log.end();
     }
-
     THostInfo Host{NoFile};
     TClientPrefs Prefs{NoFile};
     TUserFilter Filter{NoFile};
@@ -63,7 +57,6 @@ struct TSessionRig : TSessionListener
     std::unique_ptr<TSession> Session;
     std::vector<std::string> Log; // state changes, statuses, errors, edit notices, in order
     std::string Screen;
-    std::vector<int> EditStates;
 
 private:
     std::unique_ptr<TSession> Make(THostMode Mode)
@@ -80,8 +73,8 @@ private:
         Tty.Attr = caCleared;
         auto platform = std::make_unique<TManualPlatform>();
         Platform = platform.get();
-        auto session = std::make_unique<TSession>(TSessionStores{Host, Prefs, Filter}, Tty, *this, Line.Factory(),
-                                                  std::move(platform));
+        auto session = std::make_unique<TSession>(TSessionStores{Host, Prefs, Filter}, Tty, *this,
+                                                  Line.Factory(), std::move(platform));
         session->SetScreenSize(Cols, Rows);
         return session;
     }
@@ -89,9 +82,5 @@ private:
     void SessionStatus(const std::string &t) override { Log.push_back("status" + t); }
     void SessionError(const std::string &m) override { Log.push_back("error " + m); }
     void SessionOutput(const char *Text) override { Screen += Text; }
-    void SessionEditState(bool Open) override
-    {
-        Log.push_back(Open ? "edit 1" : "edit 0");
-        EditStates.push_back(Open ? 1 : 0);
-    }
+    void SessionEditState(bool Open) override { Log.push_back(Open ? "edit 1" : "edit 0"); }
 };
