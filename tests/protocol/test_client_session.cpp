@@ -31,9 +31,7 @@ struct TOutcome
 std::string Header(THostMode Mode, const std::string &Name)
 {
     if (Mode == hmISCA) return "*** Message (#1) from " + Name + " at 10:00 ***\r\n";
-    return "\x01"
-           "c*** Message (#1) from \x01n" +
-           Name + "\x01N at 10:00 ***\r\n";
+    return "\1c*** Message (#1) from \1n" + Name + "\1N at 10:00 ***\r\n";
 }
 
 std::string Count(int n)
@@ -117,12 +115,8 @@ TScenario MakeSession(THostMode M)
                        "drafXt"});
     Recv("Bye\r\n");
 
-    s.Screen = "Welcome to the BBS\r\n\n\n\x01"
-               "a\x01"
-               "f\x01"
-               "wTo configure the client use the \x01"
-               "rOptions \x01"
-               "wMenu!\nokxabcd!\r\nName: Password: " +
+    s.Screen = "Welcome to the BBS\r\n\n\n\1a\1f\1wTo configure the client use the \1rOptions \1wMenu!\n"
+               "okxabcd!\r\nName: Password: " +
                KillNotice("bob") + "shownBack at the prompt.\r\n" + Header(M, "alice") + "Hi there!\r\n" +
                WhoLines + "Message: Choice: Enter post:\r\nBye\r\n";
     s.Who = Isca ? std::vector<std::string>{"alice"} : std::vector<std::string>{"alice", "carol"};
@@ -137,23 +131,17 @@ TScenario TelnetSession()
 {
     std::string In =
         B({0xFF, 0xFD, 0x18, 0xFF, 0xFD, 0x1F, 0xFF, 0xFB, 0x01, 0xFF, 0xFD, 0x03, 0xFF, 0xFD, 0x27});
-    In += "\x1b[2J\x1b[H\x1b[1;33mWelcome\x1b[0m to \x01"
-          "cthe \x01"
-          "fBBS\x01"
-          "a!\r\n";
+    In += "\x1b[2J\x1b[H\x1b[1;33mWelcome\x1b[0m to \1cthe \1fBBS\1a!\r\n";
     In += B({0xFF, 0xFA, 0x18, 0x01, 0xFF, 0xF0}) + "Line with a NUL" + B({0}) + "inside\r\n";
     In += "IAC commands: a" + B({0xFF, 0xF1}) + "b" + B({0xFF, 0xF6}) + "c" + B({0xFF, 0xFF}) + "xd\r\n";
     In += std::string(95, 'w') + "\r\n";
     In += "\x1b[5;10HThere\x1b[K\x1bY\x22\x25vt52\x1b[s\x1b[1A\x1b[u\tTab\x08\x08X\r\n";
     In += B({0xFF, 0xFA, 0x05, 0x01, 0xFF, 0xF0, 0xFF, 0xFD, 0x05, 0xFF, 0xFA, 0x05, 0x01, 0xFF, 0xF0});
-    In += "\x1b[7m\x01"
-          "Rinverse\x1b[31;44m\x01"
-          "e blink\x1b[m\r\n";
+    In += "\x1b[7m\1Rinverse\x1b[31;44m\1e blink\x1b[m\r\n";
     In += B({0xFF, 0xFE, 0x01, 0xFF, 0xFC, 0x01, 0xFF, 0xFE, 0x1F});
     for (int i = 0; i < 30; ++i)
         In += "scroll " + std::to_string(i) + "\r\n";
-    In += "\x01"
-          "gend\x1b[";
+    In += "\1gend\x1b[";
     // Answers in order: terminal type, window size, echo, go-ahead, 39 refused, the type,
     // status (asked twice), then echo and window size off.
     const std::string Wire =
