@@ -110,15 +110,17 @@ TScenario MakeSession(THostMode M)
     Type("draft");
     s.Steps.push_back({TStep::Key, "", VK_LEFT, ""});
     Type("X");
-    s.Steps.push_back({TStep::Reset, "", 0,
-                       "\xFF\xA1"
-                       "drafXt"});
+    // Host output over the open edit: going on where it stopped, back at a row's start, a
+    // full row.
+    const std::string Output = "abc" + std::string("def\r\nab\r") + std::string(80, 'x') + "\r\nnext";
+    Recv(Output);
+    s.Steps.push_back({TStep::Reset, "", 0, "\377\241drafXt"});
     Recv("Bye\r\n");
 
     s.Screen = "Welcome to the BBS\r\n\n\n\1a\1f\1wTo configure the client use the \1rOptions \1wMenu!\n"
                "okxabcd!\r\nName: Password: " +
                KillNotice("bob") + "shownBack at the prompt.\r\n" + Header(M, "alice") + "Hi there!\r\n" +
-               WhoLines + "Message: Choice: Enter post:\r\nBye\r\n";
+               WhoLines + "Message: Choice: Enter post:\r\n" + Output + "Bye\r\n";
     s.Who = Isca ? std::vector<std::string>{"alice"} : std::vector<std::string>{"alice", "carol"};
     return s;
 }
@@ -227,7 +229,7 @@ TEST_P(CLientSession, WholeSessionByteForByte)
 
     // Each edit opens in the step that asked for it and closes in the one that ended it.
     const std::vector<std::pair<size_t, int>> Edits = {{2, 1},  {2, 0},  {3, 1},  {3, 0},  {7, 1},  {8, 0},
-                                                       {10, 1}, {11, 0}, {12, 1}, {14, 0}, {15, 1}, {19, 0}};
+                                                       {10, 1}, {11, 0}, {12, 1}, {14, 0}, {15, 1}, {20, 0}};
     EXPECT_EQ(o.EditStates, Edits);
 
     // Replayed and auto-login text stays where the prompt left the cursor.
