@@ -1,7 +1,7 @@
 // A session as the program runs it, over a line the test drives and a platform it turns by
 // hand: the stores from no file (defaults), a terminal of 80 x 24 under an 819-row
-// scrollback, as the main window sets it up. What the listener hears is logged, and every
-// text the terminal is given is kept.
+// scrollback, as the main window sets it up. What the listener hears is logged; every text
+// the terminal is given and every delivered edit notice is recorded.
 #pragma once
 
 #include "colouredit/OffLine.h"
@@ -12,6 +12,7 @@
 #include "session/ManualTransport.h"
 #include "session/Session.h"
 #include "terminal/ColorTTY.h"
+#include "tests/terminal/FakeTTYView.h"
 
 #include <algorithm>
 #include <memory>
@@ -48,6 +49,15 @@ struct TSessionRig : TSessionListener
     {
         return std::find(Log.begin(), Log.end(), What) != Log.end();
     }
+    // The visible rows as text, trailing blanks removed.
+    std::string VisibleText() const
+    {
+        std::string Out;
+        for (int y = Tty.ScreenTop(); y < Tty.Rows; ++y)
+            Out += RowTrimmed(Tty, y) + "\n";
+        return Out;
+    }
+
     THostInfo Host{NoFile};
     TClientPrefs Prefs{NoFile};
     TUserFilter Filter{NoFile};
@@ -57,6 +67,7 @@ struct TSessionRig : TSessionListener
     std::unique_ptr<TSession> Session;
     std::vector<std::string> Log; // state changes, statuses, errors, edit notices, in order
     std::string Screen;
+    std::vector<int> EditStates;
 
 private:
     std::unique_ptr<TSession> Make(THostMode Mode)
@@ -82,5 +93,9 @@ private:
     void SessionStatus(const std::string &t) override { Log.push_back("status" + t); }
     void SessionError(const std::string &m) override { Log.push_back("error " + m); }
     void SessionOutput(const char *Text) override { Screen += Text; }
-    void SessionEditState(bool Open) override { Log.push_back(Open ? "edit 1" : "edit 0"); }
+    void SessionEditState(bool Open) override
+    {
+        Log.push_back(Open ? "edit 1" : "edit 0");
+        EditStates.push_back(Open ? 1 : 0);
+    }
 };
