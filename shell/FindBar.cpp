@@ -32,7 +32,7 @@ constexpr int RowsPerStep = 4096;
 
 } // namespace
 
-TFindBar::TFindBar(TColorTTYWidget *terminal) : QWidget(terminal), Terminal(terminal)
+TFindBar::TFindBar(TColorTTYWidget *terminal) : QWidget(terminal), FTerminal(terminal)
 {
     setObjectName(QStringLiteral("FindBar"));
     SetHelpTopic(this, THelpTopic::Find);
@@ -70,25 +70,25 @@ TFindBar::TFindBar(TColorTTYWidget *terminal) : QWidget(terminal), Terminal(term
     connect(prev, &QToolButton::clicked, this, &TFindBar::FindPrevious);
     connect(next, &QToolButton::clicked, this, &TFindBar::FindNext);
     connect(close, &QToolButton::clicked, this, &TFindBar::Close);
-    Again.setSingleShot(true);
-    Again.setInterval(250);
+    FAgain.setSingleShot(true);
+    FAgain.setInterval(250);
     // New output: the hits follow, the view stays where the user is reading.
-    connect(&Again, &QTimer::timeout, this, [this] {
+    connect(&FAgain, &QTimer::timeout, this, [this] {
         if (!IsOpen()) return;
-        Finder.Refresh(Terminal->Tty());
-        Follow = false;
+        FFinder.Refresh(FTerminal->Tty());
+        FFollow = false;
         RunSlice();
     });
-    Slice.setSingleShot(true);
-    Slice.setInterval(0);
-    connect(&Slice, &QTimer::timeout, this, &TFindBar::RunSlice);
+    FSlice.setSingleShot(true);
+    FSlice.setInterval(0);
+    connect(&FSlice, &QTimer::timeout, this, &TFindBar::RunSlice);
     terminal->installEventFilter(this);
     hide();
 }
 
 void TFindBar::Open()
 {
-    if (!IsOpen()) OpenedAt = Terminal->Tty().Top;
+    if (!IsOpen()) FOpenedAt = FTerminal->Tty().Top;
     Place();
     show();
     raise();
@@ -100,42 +100,42 @@ void TFindBar::Open()
 void TFindBar::Close()
 {
     hide();
-    Again.stop();
-    Slice.stop();
-    Finder.Stop();
-    Terminal->SetHighlights(nullptr, {});
+    FAgain.stop();
+    FSlice.stop();
+    FFinder.Stop();
+    FTerminal->SetHighlights(nullptr, {});
     // Back to where the user was reading before the search moved the view.
-    TColorTTY &tty = Terminal->Tty();
-    tty.ScrollTo(tty.Left, OpenedAt);
-    Terminal->setFocus();
+    TColorTTY &tty = FTerminal->Tty();
+    tty.ScrollTo(tty.Left, FOpenedAt);
+    FTerminal->setFocus();
 }
 
 void TFindBar::TerminalChanged()
 {
-    if (IsOpen() && !edFind->text().isEmpty() && !Again.isActive()) Again.start();
+    if (IsOpen() && !edFind->text().isEmpty() && !FAgain.isActive()) FAgain.start();
 }
 
 int TFindBar::CurrentIndex() const
 {
-    const size_t n = Finder.Count();
+    const size_t n = FFinder.Count();
     if (n == 0) return -1;
-    const TSearchHit &at = Stepped ? CurrentHit : Anchor;
-    return int(std::min(Finder.IndexAt(at.Row, at.X), n - 1));
+    const TSearchHit &at = FStepped ? FCurrentHit : FAnchor;
+    return int(std::min(FFinder.IndexAt(at.Row, at.X), n - 1));
 }
 
 void TFindBar::NewSearch()
 {
-    const TColorTTY &tty = Terminal->Tty();
+    const TColorTTY &tty = FTerminal->Tty();
     // Stay on the match the user is at; a new search starts from the newest text. While the
     // last search has not reached its anchor (fast typing over a long history), it stands.
-    if (Finder.Done() || Stepped) {
+    if (FFinder.Done() || FStepped) {
         const int i = CurrentIndex();
-        Anchor = i >= 0 ? Finder.Hit(size_t(i)) : TSearchHit{tty.RowNumber(tty.Rows), 0, 0};
+        FAnchor = i >= 0 ? FFinder.Hit(size_t(i)) : TSearchHit{tty.RowNumber(tty.Rows), 0, 0};
     }
-    Stepped = false;
-    Finder.Start(tty, cp437::FromUtf8(edFind->text().toStdString()), cbMatchCase->isChecked());
-    Follow = true;
-    Slice.stop();
+    FStepped = false;
+    FFinder.Start(tty, cp437::FromUtf8(edFind->text().toStdString()), cbMatchCase->isChecked());
+    FFollow = true;
+    FSlice.stop();
     RunSlice();
 }
 
@@ -143,14 +143,14 @@ void TFindBar::RunSlice()
 {
     QElapsedTimer clock;
     clock.start();
-    const TColorTTY &tty = Terminal->Tty();
-    while (!Finder.Step(tty, RowsPerStep) && clock.elapsed() < SliceMs) {
+    const TColorTTY &tty = FTerminal->Tty();
+    while (!FFinder.Step(tty, RowsPerStep) && clock.elapsed() < SliceMs) {
     }
-    Show(Follow);
-    if (Finder.Done())
-        Follow = false;
+    Show(FFollow);
+    if (FFinder.Done())
+        FFollow = false;
     else
-        Slice.start();
+        FSlice.start();
 }
 
 void TFindBar::Step(int direction)
@@ -158,33 +158,33 @@ void TFindBar::Step(int direction)
     const int n = MatchCount();
     if (n == 0) return;
     const int i = CurrentIndex();
-    CurrentHit = Finder.Hit(size_t(((i < 0 ? 0 : i + direction) % n + n) % n));
-    Stepped = true;
+    FCurrentHit = FFinder.Hit(size_t(((i < 0 ? 0 : i + direction) % n + n) % n));
+    FStepped = true;
     Show(true);
 }
 
 void TFindBar::Show(bool follow)
 {
     const int i = CurrentIndex();
-    const TSearchHit current = i >= 0 ? Finder.Hit(size_t(i)) : TSearchHit{};
+    const TSearchHit current = i >= 0 ? FFinder.Hit(size_t(i)) : TSearchHit{};
     if (i >= 0 && follow) {
-        TColorTTY &tty = Terminal->Tty();
-        const std::vector<TCellSpan> spans = Finder.Spans(tty, current);
+        TColorTTY &tty = FTerminal->Tty();
+        const std::vector<TCellSpan> spans = FFinder.Spans(tty, current);
         if (!spans.empty() && (spans.front().Row < tty.Top || spans.back().Row >= tty.Top + tty.VisibleRows))
             tty.ScrollTo(tty.Left, spans.front().Row - tty.VisibleRows / 2);
         // The oldest rows cannot scroll below the bar: it moves to the other edge instead.
-        if (Covers(spans, AtBottom) && !Covers(spans, !AtBottom)) {
-            AtBottom = !AtBottom;
+        if (Covers(spans, FAtBottom) && !Covers(spans, !FAtBottom)) {
+            FAtBottom = !FAtBottom;
             Place();
         }
     }
-    Terminal->SetHighlights(&Finder, current);
+    FTerminal->SetHighlights(&FFinder, current);
     const int n = MatchCount();
     const QLocale locale;
-    const QString count = locale.toString(n) + (Finder.IsCapped() ? QStringLiteral("+") : QString());
+    const QString count = locale.toString(n) + (FFinder.IsCapped() ? QStringLiteral("+") : QString());
     if (edFind->text().isEmpty())
         lbCount->clear();
-    else if (!Finder.Done())
+    else if (!FFinder.Done())
         lbCount->setText(tr("%1 found\u2026").arg(count));
     else if (n == 0)
         lbCount->setText(tr("No matches"));
@@ -195,16 +195,16 @@ void TFindBar::Show(bool follow)
 void TFindBar::Place()
 {
     adjustSize();
-    const QRect area = Terminal->viewport()->geometry();
-    move(area.right() - width() - 4, AtBottom ? area.bottom() - height() - 4 : area.top() + 4);
+    const QRect area = FTerminal->viewport()->geometry();
+    move(area.right() - width() - 4, FAtBottom ? area.bottom() - height() - 4 : area.top() + 4);
 }
 
 bool TFindBar::Covers(const std::vector<TCellSpan> &spans, bool atBottom) const
 {
-    const TColorTTY &tty = Terminal->Tty();
-    const int cw = Terminal->CharWidth(), ch = Terminal->CharHeight();
+    const TColorTTY &tty = FTerminal->Tty();
+    const int cw = FTerminal->CharWidth(), ch = FTerminal->CharHeight();
     if (cw <= 0 || ch <= 0) return false;
-    const QRect area = Terminal->viewport()->geometry();
+    const QRect area = FTerminal->viewport()->geometry();
     const int top = atBottom ? area.bottom() - height() - 4 : area.top() + 4;
     const QRect bar(area.right() - width() - 4 - area.left(), top - area.top(), width(), height());
     for (const TCellSpan &s : spans) {
@@ -216,7 +216,7 @@ bool TFindBar::Covers(const std::vector<TCellSpan> &spans, bool atBottom) const
 
 bool TFindBar::eventFilter(QObject *watched, QEvent *e)
 {
-    if (watched == Terminal) {
+    if (watched == FTerminal) {
         if (e->type() == QEvent::Resize && IsOpen()) Place();
         return false;
     }

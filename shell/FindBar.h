@@ -33,12 +33,12 @@ public:
     // The terminal received output: search again soon (rows may have moved).
     void TerminalChanged();
 
-    int MatchCount() const { return int(Finder.Count()); }
+    int MatchCount() const { return int(FFinder.Count()); }
     // Index of the current match, -1 when there is none.
     int Current() const { return CurrentIndex(); }
     // The whole text is searched (a long history takes a few event-loop turns).
-    bool IsSearchDone() const { return Finder.Done(); }
-    const TScrollbackSearch &Search() const { return Finder; }
+    bool IsSearchDone() const { return FFinder.Done(); }
+    const TScrollbackSearch &Search() const { return FFinder; }
     QLineEdit *TextBox() const { return edFind; }
 
 protected:
@@ -56,18 +56,18 @@ private:
     // Whether the bar, placed at the top or the bottom, hides any of these cells.
     bool Covers(const std::vector<TCellSpan> &spans, bool atBottom) const;
 
-    TColorTTYWidget *Terminal;
+    TColorTTYWidget *FTerminal;
     QLineEdit *edFind;
     QCheckBox *cbMatchCase;
     QLabel *lbCount;
-    QTimer Again;
-    QTimer Slice;
-    TScrollbackSearch Finder;
-    // The current match is the first at or after Anchor (the newest when none is), until
-    // the user steps: then it is CurrentHit. Both by row number, so they stay with the text.
-    TSearchHit Anchor, CurrentHit;
-    bool Stepped = false;
-    bool Follow = false;   // scroll to the current match while the search runs
-    bool AtBottom = false; // the bar sits at the bottom edge, out of the current match's way
-    int OpenedAt = 0;      // the view's top row when the bar opened
+    QTimer FAgain;
+    QTimer FSlice;
+    TScrollbackSearch FFinder;
+    // The current match is the first at or after FAnchor (the newest when none is), until
+    // the user steps: then it is FCurrentHit. Both by row number, so they stay with the text.
+    TSearchHit FAnchor, FCurrentHit;
+    bool FStepped = false;
+    bool FFollow = false;   // scroll to the current match while the search runs
+    bool FAtBottom = false; // the bar sits at the bottom edge, out of the current match's way
+    int FOpenedAt = 0;      // the view's top row when the bar opened
 };

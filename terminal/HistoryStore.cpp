@@ -98,10 +98,10 @@ void THistoryStore::SetLimit(int rows)
 
 void THistoryStore::Clear()
 {
-    Blocks.clear();
+    FBlocks.clear();
     FFirst += FCount;
     FCount = 0;
-    LastBlock = 0;
+    FLastBlock = 0;
 }
 
 void THistoryStore::Push(const uint8_t *chars, const uint8_t *attrs, int width)
@@ -112,15 +112,15 @@ void THistoryStore::Push(const uint8_t *chars, const uint8_t *attrs, int width)
     // Room for the worst case: a run needs at most one byte for each of its cells besides
     // its attribute.
     const uint32_t most = 10 + uint32_t(n) + 2 * uint32_t(width);
-    if (Blocks.empty() || Blocks.back().Size - Blocks.back().Used < most) {
-        if (!Blocks.empty()) Blocks.back().Offsets.shrink_to_fit();
+    if (FBlocks.empty() || FBlocks.back().Size - FBlocks.back().Used < most) {
+        if (!FBlocks.empty()) FBlocks.back().Offsets.shrink_to_fit();
         Block b;
         b.Size = std::max(BlockSize, most); // a row too big for a block gets one of its own
         b.Data.reset(new uint8_t[b.Size]);
         b.FirstRow = FFirst + FCount;
-        Blocks.push_back(std::move(b));
+        FBlocks.push_back(std::move(b));
     }
-    Block &b = Blocks.back();
+    Block &b = FBlocks.back();
     b.Offsets.push_back(uint16_t(b.Used));
     uint8_t *const start = b.Data.get() + b.Used;
     uint8_t *p = PutCount(start, uint32_t(width));
@@ -136,10 +136,10 @@ void THistoryStore::DropOldest()
 {
     ++FFirst;
     --FCount;
-    const Block &front = Blocks.front();
+    const Block &front = FBlocks.front();
     if (FFirst >= front.FirstRow + int64_t(front.Offsets.size())) {
-        Blocks.pop_front();
-        LastBlock = 0;
+        FBlocks.pop_front();
+        FLastBlock = 0;
     }
 }
 
@@ -150,20 +150,20 @@ const uint8_t *THistoryStore::RowData(int i) const
         return serial >= b.FirstRow && serial < b.FirstRow + int64_t(b.Offsets.size());
     };
     // Rows are mostly read in order: try the block of the last read and its neighbours.
-    size_t at = LastBlock;
-    if (at >= Blocks.size() || !holds(Blocks[at])) {
-        if (at + 1 < Blocks.size() && holds(Blocks[at + 1]))
+    size_t at = FLastBlock;
+    if (at >= FBlocks.size() || !holds(FBlocks[at])) {
+        if (at + 1 < FBlocks.size() && holds(FBlocks[at + 1]))
             ++at;
-        else if (at > 0 && at - 1 < Blocks.size() && holds(Blocks[at - 1]))
+        else if (at > 0 && at - 1 < FBlocks.size() && holds(FBlocks[at - 1]))
             --at;
         else
-            at = size_t(std::upper_bound(Blocks.begin(), Blocks.end(), serial,
+            at = size_t(std::upper_bound(FBlocks.begin(), FBlocks.end(), serial,
                                          [](int64_t s, const Block &b) { return s < b.FirstRow; }) -
-                        Blocks.begin()) -
+                        FBlocks.begin()) -
                  1;
     }
-    LastBlock = at;
-    const Block &b = Blocks[at];
+    FLastBlock = at;
+    const Block &b = FBlocks[at];
     return b.Data.get() + b.Offsets[size_t(serial - b.FirstRow)];
 }
 
@@ -202,7 +202,7 @@ void THistoryStore::Read(int i, uint8_t *chars, uint8_t *attrs, int width) const
 size_t THistoryStore::Bytes() const
 {
     size_t bytes = 0;
-    for (const Block &b : Blocks)
+    for (const Block &b : FBlocks)
         bytes += sizeof b + b.Size + b.Offsets.capacity() * sizeof(uint16_t);
     return bytes;
 }

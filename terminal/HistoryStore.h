@@ -48,9 +48,9 @@ private:
     const uint8_t *RowData(int i) const;
     void DropOldest();
 
-    std::deque<Block> Blocks;
+    std::deque<Block> FBlocks;
     int FLimit = 0;
     int64_t FFirst = 0; // serial of the oldest row held
     int64_t FCount = 0;
-    mutable size_t LastBlock = 0;
+    mutable size_t FLastBlock = 0;
 };

@@ -55,89 +55,89 @@ uint64_t Key(int64_t row, int x)
 void TScrollbackSearch::Start(const TColorTTY &tty, std::string_view needle, bool matchCase)
 {
     Stop();
-    Needle = needle.substr(0, MaxNeedle);
-    MatchCase = matchCase;
-    if (!MatchCase)
-        for (char &c : Needle)
+    FNeedle = needle.substr(0, MaxNeedle);
+    FMatchCase = matchCase;
+    if (!FMatchCase)
+        for (char &c : FNeedle)
             c = FoldTable[uint8_t(c)];
-    Cols = tty.Cols;
-    DownAt = tty.RowNumber(tty.Rows);
-    DownActive = !Needle.empty();
-    Frozen = RingLineStart(tty);
+    FCols = tty.Cols;
+    FDownAt = tty.RowNumber(tty.Rows);
+    FDownActive = !FNeedle.empty();
+    FFrozen = RingLineStart(tty);
 }
 
 void TScrollbackSearch::Stop()
 {
-    Needle.clear();
-    Hits.clear();
-    UpActive = DownActive = Capped = false;
+    FNeedle.clear();
+    FHits.clear();
+    FUpActive = FDownActive = FCapped = false;
 }
 
 void TScrollbackSearch::Refresh(const TColorTTY &tty)
 {
-    if (Needle.empty()) return;
-    if (tty.Cols != Cols) {
+    if (FNeedle.empty()) return;
+    if (tty.Cols != FCols) {
         // Every row number now means other cells.
-        const std::string needle = Needle;
-        Start(tty, needle, MatchCase);
+        const std::string needle = FNeedle;
+        Start(tty, needle, FMatchCase);
         return;
     }
     DropTrimmed(tty);
     // The first row whose hits may be out of date or that is not searched yet.
-    const int64_t from = UpActive ? std::min(UpAt, Frozen) : Frozen;
-    while (!Hits.empty() && int64_t(Hits.back() >> 16) >= from)
-        Hits.pop_back();
-    if (DownActive && DownAt > from) DownAt = from;
-    UpAt = from;
-    UpActive = true;
-    Frozen = std::max(RingLineStart(tty), from);
+    const int64_t from = FUpActive ? std::min(FUpAt, FFrozen) : FFrozen;
+    while (!FHits.empty() && int64_t(FHits.back() >> 16) >= from)
+        FHits.pop_back();
+    if (FDownActive && FDownAt > from) FDownAt = from;
+    FUpAt = from;
+    FUpActive = true;
+    FFrozen = std::max(RingLineStart(tty), from);
 }
 
 void TScrollbackSearch::DropTrimmed(const TColorTTY &tty)
 {
     const int64_t oldest = tty.RowNumber(tty.FirstRow());
-    while (!Hits.empty() && int64_t(Hits.front() >> 16) < oldest)
-        Hits.pop_front();
-    if (UpActive && UpAt < oldest) UpAt = oldest;
+    while (!FHits.empty() && int64_t(FHits.front() >> 16) < oldest)
+        FHits.pop_front();
+    if (FUpActive && FUpAt < oldest) FUpAt = oldest;
 }
 
 bool TScrollbackSearch::Step(const TColorTTY &tty, int rows)
 {
-    if (Needle.empty()) return true;
-    if (tty.Cols != Cols) Refresh(tty);
+    if (FNeedle.empty()) return true;
+    if (tty.Cols != FCols) Refresh(tty);
     DropTrimmed(tty);
     const int64_t oldest = tty.RowNumber(tty.FirstRow());
     const int64_t end = tty.RowNumber(tty.Rows);
     rows = std::max(rows, 1);
-    if (UpActive) {
-        if (UpAt >= end) {
-            UpActive = false;
+    if (FUpActive) {
+        if (FUpAt >= end) {
+            FUpActive = false;
         } else {
             // Whole lines: on while the last row runs on into the next (a line longer than
             // MaxLineRows is searched in pieces).
-            int64_t last = std::min(end, UpAt + rows) - 1;
+            int64_t last = std::min(end, FUpAt + rows) - 1;
             const int64_t most = last + MaxLineRows;
             for (int y = tty.RowOfNumber(last);
                  last + 1 < end && last < most && Joined(tty, y, RowText(tty, y)); ++y)
                 ++last;
-            SearchRows(tty, UpAt, last + 1, false);
-            UpAt = last + 1;
+            SearchRows(tty, FUpAt, last + 1, false);
+            FUpAt = last + 1;
             return false;
         }
     }
-    if (DownActive) {
-        DownAt = std::min(DownAt, end);
-        if (DownAt <= oldest || Capped) {
-            DownActive = false;
+    if (FDownActive) {
+        FDownAt = std::min(FDownAt, end);
+        if (FDownAt <= oldest || FCapped) {
+            FDownActive = false;
         } else {
             // Whole lines: back while the row before runs on into the first.
-            int64_t first = std::max(oldest, DownAt - rows);
+            int64_t first = std::max(oldest, FDownAt - rows);
             const int64_t most = first - MaxLineRows;
             for (int y = tty.RowOfNumber(first) - 1;
                  first > oldest && first > most && Joined(tty, y, RowText(tty, y)); --y)
                 --first;
-            SearchRows(tty, first, DownAt, true);
-            DownAt = first;
+            SearchRows(tty, first, FDownAt, true);
+            FDownAt = first;
         }
     }
     return Done();
@@ -147,63 +147,63 @@ void TScrollbackSearch::SearchRows(const TColorTTY &tty, int64_t first, int64_t 
 {
     // The rows as one text: a row that runs on is joined to the next, other rows end in a
     // line break that no needle holds.
-    Text.clear();
-    RowStart.clear();
+    FText.clear();
+    FRowStart.clear();
     for (int y = tty.RowOfNumber(first), stop = tty.RowOfNumber(end); y < stop; ++y) {
         std::string_view row = RowText(tty, y);
-        RowStart.push_back(uint32_t(Text.size()));
+        FRowStart.push_back(uint32_t(FText.size()));
         if (Joined(tty, y, row)) {
-            Text.append(row);
+            FText.append(row);
             continue;
         }
         while (!row.empty() && Blank(row.back()))
             row.remove_suffix(1);
-        Text.append(row);
-        Text += '\n';
+        FText.append(row);
+        FText += '\n';
     }
-    if (!MatchCase)
-        for (char &c : Text) // branch-free, so the compiler can do many at once
+    if (!FMatchCase)
+        for (char &c : FText) // branch-free, so the compiler can do many at once
             c = char(uint8_t(c) + (uint8_t(uint8_t(c) - 'A') < 26 ? 32 : 0));
-    Found.clear();
-    const size_t n = Needle.size();
+    FFound.clear();
+    const size_t n = FNeedle.size();
     size_t k = 0;
-    for (size_t at = 0; at + n <= Text.size();) {
-        const void *p = memmem(Text.data() + at, Text.size() - at, Needle.data(), n);
+    for (size_t at = 0; at + n <= FText.size();) {
+        const void *p = memmem(FText.data() + at, FText.size() - at, FNeedle.data(), n);
         if (!p) break;
-        const size_t pos = size_t(static_cast<const char *>(p) - Text.data());
-        while (k + 1 < RowStart.size() && RowStart[k + 1] <= pos)
+        const size_t pos = size_t(static_cast<const char *>(p) - FText.data());
+        while (k + 1 < FRowStart.size() && FRowStart[k + 1] <= pos)
             ++k;
-        Found.push_back(Key(first + int64_t(k), int(pos - RowStart[k])));
+        FFound.push_back(Key(first + int64_t(k), int(pos - FRowStart[k])));
         at = pos + n;
     }
     if (front) {
-        size_t room = MaxHits - std::min(MaxHits, Hits.size());
-        for (auto it = Found.rbegin(); it != Found.rend(); ++it) {
+        size_t room = MaxHits - std::min(MaxHits, FHits.size());
+        for (auto it = FFound.rbegin(); it != FFound.rend(); ++it) {
             if (room-- == 0) {
-                Capped = true;
+                FCapped = true;
                 break;
             }
-            Hits.push_front(*it);
+            FHits.push_front(*it);
         }
     } else {
-        Hits.insert(Hits.end(), Found.begin(), Found.end());
-        while (Hits.size() > MaxHits) {
-            Hits.pop_front();
-            Capped = true;
+        FHits.insert(FHits.end(), FFound.begin(), FFound.end());
+        while (FHits.size() > MaxHits) {
+            FHits.pop_front();
+            FCapped = true;
         }
     }
 }
 
 TSearchHit TScrollbackSearch::Hit(size_t i) const
 {
-    const uint64_t k = Hits[i];
-    return {int64_t(k >> 16), int(k & 0xFFFF), int(Needle.size())};
+    const uint64_t k = FHits[i];
+    return {int64_t(k >> 16), int(k & 0xFFFF), int(FNeedle.size())};
 }
 
 size_t TScrollbackSearch::IndexAt(int64_t row, int x) const
 {
-    return size_t(std::lower_bound(Hits.begin(), Hits.end(), Key(row, std::clamp(x, 0, 0xFFFF))) -
-                  Hits.begin());
+    return size_t(std::lower_bound(FHits.begin(), FHits.end(), Key(row, std::clamp(x, 0, 0xFFFF))) -
+                  FHits.begin());
 }
 
 std::vector<TCellSpan> TScrollbackSearch::Spans(const TColorTTY &tty, const TSearchHit &hit) const
@@ -220,11 +220,11 @@ std::vector<TCellSpan> TScrollbackSearch::Spans(const TColorTTY &tty, const TSea
 
 void TScrollbackSearch::SpansOnRows(const TColorTTY &tty, int y0, int y1, std::vector<TCellSpan> &out) const
 {
-    if (Hits.empty() || tty.Cols <= 0) return;
+    if (FHits.empty() || tty.Cols <= 0) return;
     // A hit may start this many rows above the first row and still reach it.
-    const int64_t reach = int64_t(Needle.size()) / tty.Cols + 1;
+    const int64_t reach = int64_t(FNeedle.size()) / tty.Cols + 1;
     const int64_t end = tty.RowNumber(y1);
-    for (size_t i = IndexAt(tty.RowNumber(y0) - reach, 0); i < Hits.size(); ++i) {
+    for (size_t i = IndexAt(tty.RowNumber(y0) - reach, 0); i < FHits.size(); ++i) {
         const TSearchHit h = Hit(i);
         if (h.Row >= end) break;
         for (const TCellSpan &s : Spans(tty, h))

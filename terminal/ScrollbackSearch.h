@@ -59,13 +59,13 @@ public:
     void Refresh(const TColorTTY &tty);
     // Searches about `rows` more rows; true once the whole text is searched.
     bool Step(const TColorTTY &tty, int rows);
-    bool Done() const { return !UpActive && !DownActive; }
+    bool Done() const { return !FUpActive && !FDownActive; }
     // More hits than MaxHits: the oldest are left out.
-    bool IsCapped() const { return Capped; }
-    bool IsActive() const { return !Needle.empty(); }
+    bool IsCapped() const { return FCapped; }
+    bool IsActive() const { return !FNeedle.empty(); }
 
     // The hits so far, in reading order.
-    size_t Count() const { return Hits.size(); }
+    size_t Count() const { return FHits.size(); }
     TSearchHit Hit(size_t i) const;
     // Index of the first hit at or after column x of row number `row`; Count() if none.
     size_t IndexAt(int64_t row, int x) const;
@@ -79,22 +79,22 @@ private:
     void SearchRows(const TColorTTY &tty, int64_t first, int64_t end, bool front);
     void DropTrimmed(const TColorTTY &tty);
 
-    std::string Needle; // folded unless MatchCase
-    bool MatchCase = false;
-    int Cols = 0;
+    std::string FNeedle; // folded unless FMatchCase
+    bool FMatchCase = false;
+    int FCols = 0;
     // Hits as row number << 16 | column, in reading order.
-    std::deque<uint64_t> Hits;
-    // Rows still to search, by number: from UpAt to the end, oldest first; then below
-    // DownAt down to the oldest row, newest first. Rows from Frozen on were in the ring when
+    std::deque<uint64_t> FHits;
+    // Rows still to search, by number: from FUpAt to the end, oldest first; then below
+    // FDownAt down to the oldest row, newest first. Rows from FFrozen on were in the ring when
     // searched, and their hits may be out of date after new output.
-    bool UpActive = false;
-    int64_t UpAt = 0;
-    bool DownActive = false;
-    int64_t DownAt = 0;
-    int64_t Frozen = 0;
-    bool Capped = false;
+    bool FUpActive = false;
+    int64_t FUpAt = 0;
+    bool FDownActive = false;
+    int64_t FDownAt = 0;
+    int64_t FFrozen = 0;
+    bool FCapped = false;
     // Reused by SearchRows: the rows' text, where each row starts in it, the hits.
-    std::string Text;
-    std::vector<uint32_t> RowStart;
-    std::vector<uint64_t> Found;
+    std::string FText;
+    std::vector<uint32_t> FRowStart;
+    std::vector<uint64_t> FFound;
 };
