@@ -84,6 +84,19 @@ public:
     virtual void StopTimer() {}
 };
 
+// Told of the output as it is interpreted (a screen reader's announcements follow it).
+// Calls come in the middle of a Write: read the model, change nothing.
+class TTTYOutputObserver
+{
+public:
+    virtual ~TTTYOutputObserver() = default;
+    // Characters were written into logical row y.
+    virtual void RowWritten(int y) = 0;
+    // A new line leaves row y (a line feed or a wrap). When y is the last row, the ring
+    // drops its oldest row right after this call and every row moves up by one.
+    virtual void LineFeed(int y) = 0;
+};
+
 // Where the output interpreter stands between two bytes.
 enum TEscState : uint8_t {
     esText = 0,            // ordinary text
@@ -189,6 +202,8 @@ public:
     // the same row of text.
     int OutputReach() const { return Reach; }
     void ResetOutputReach() { Reach = -1; }
+    // The observer of the output, or nullptr (not owned).
+    void SetOutputObserver(TTTYOutputObserver *observer) { Observer = observer; }
     // Ordinary bytes (no 0x01, no ESC) at the cursor.
     void PutText(const char *text, size_t count);
     void NewLine();
@@ -274,6 +289,7 @@ private:
     int ScrollWaitDX = 0, ScrollWaitDY = 0;
 
     TTTYView *ViewPtr = nullptr;
+    TTTYOutputObserver *Observer = nullptr;
     bool TrackPosted = false;  // a PostTrack() not yet delivered
     bool ScrollPosted = false; // a PostScroll() not yet delivered
 };

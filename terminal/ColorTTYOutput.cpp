@@ -172,6 +172,7 @@ void TColorTTY::WriteCells(int x, int y, int count, const char *source)
     count = std::min(count, Cols - x);
     const size_t i = size_t(CellIndex(x, y));
     CopyCells(Chars.data() + i, Attrs.data() + i, source, size_t(count), Attr);
+    if (Observer) Observer->RowWritten(y);
 }
 
 void TColorTTY::EraseCells(int x, int y, int count)
@@ -605,6 +606,7 @@ template <bool Codes> size_t TColorTTY::PutBytes(const uint8_t *p, size_t i, siz
 
 void TColorTTY::NewLine()
 {
+    if (Observer) Observer->LineFeed(CursorY);
     if (CursorY + 1 < Rows) {
         ++CursorY;
         Reach = std::max(Reach, CursorY);

@@ -1,0 +1,178 @@
+#include "terminal/TerminalText.h"
+
+#include "terminal/ColorTTY.h"
+
+#include <algorithm>
+
+namespace {
+
+bool Blank(uint8_t c)
+{
+    return c == ' ' || c == 0;
+}
+
+constexpr const char *ColourNames[16] = {
+    "black", "dark red", "dark green", "dark yellow", "dark blue", "dark magenta", "dark cyan", "light grey",
+    "dark grey", "red", "green", "yellow", "blue", "magenta", "cyan", "white",
+};
+
+} // namespace
+
+const char *ColourName(int index)
+{
+    return ColourNames[index & 15];
+}
+
+int RowTextLength(const TColorTTY &tty, int y)
+{
+    const uint8_t *row = tty.RowChars(y);
+    int end = tty.Cols;
+    while (end > 0 && Blank(row[end - 1]))
+        --end;
+    if (y == tty.CursorY) end = std::max(end, std::min(tty.CursorX, tty.Cols));
+    return end;
+}
+
+bool RowRunsOn(const TColorTTY &tty, int y)
+{
+    return y + 1 < tty.Rows && !Blank(tty.RowChars(y)[tty.Cols - 1]);
+}
+
+std::string RowText(const TColorTTY &tty, int y)
+{
+    return std::string(reinterpret_cast<const char *>(tty.RowChars(y)), size_t(RowTextLength(tty, y)));
+}
+
+void TTTYText::Build(const TColorTTY &tty)
+{
+    int first = tty.CursorY, last = tty.CursorY;
+    for (int y = 0; y < first; ++y)
+        if (RowTextLength(tty, y) > 0) {
+            first = y;
+            break;
+        }
+    for (int y = tty.Rows - 1; y > last; --y)
+        if (RowTextLength(tty, y) > 0) {
+            last = y;
+            break;
+        }
+    First = first;
+    const size_t n = size_t(last - first + 1);
+    Starts.resize(n);
+    Lengths.resize(n);
+    Runs.resize(n);
+    int at = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const int y = first + int(i);
+        Starts[i] = at;
+        Lengths[i] = RowTextLength(tty, y);
+        Runs[i] = i + 1 < n && RowRunsOn(tty, y);
+        at += Lengths[i] + (i + 1 < n && !Runs[i] ? 1 : 0);
+    }
+    Total = at;
+    CaretAt = Offset(tty.CursorY, tty.CursorX);
+}
+
+int TTTYText::Offset(int y, int x) const
+{
+    if (y < First) return 0;
+    if (y > LastRow()) return Total;
+    const size_t i = size_t(y - First);
+    return Starts[i] + std::clamp(x, 0, Lengths[i]);
+}
+
+int TTTYText::RowOf(int offset) const
+{
+    offset = std::clamp(offset, 0, Total);
+    // the last row starting at or before the offset
+    const auto it = std::upper_bound(Starts.begin(), Starts.end(), offset);
+    return First + int(it - Starts.begin()) - 1;
+}
+
+std::string TTTYText::Text(const TColorTTY &tty, int start, int end) const
+{
+    start = std::clamp(start, 0, Total);
+    end = std::clamp(end, start, Total);
+    std::string out;
+    out.reserve(size_t(end - start));
+    for (int y = RowOf(start); y <= LastRow() && RowStart(y) < end; ++y) {
+        const int s = RowStart(y), len = RowLength(y);
+        const int from = std::max(start, s) - s, to = std::min(end, s + len) - s;
+        if (to > from) out.append(reinterpret_cast<const char *>(tty.RowChars(y)) + from, size_t(to - from));
+        if (y < LastRow() && !Runs[size_t(y - First)] && end > s + len) out += '\n';
+    }
+    return out;
+}
+
+void TTTYText::UnitAt(const TColorTTY &tty, TTextUnit unit, int offset, int &start, int &end) const
+{
+    offset = std::clamp(offset, 0, Total);
+    const int y = RowOf(offset);
+    const int s = RowStart(y), len = RowLength(y);
+    const int lineEnd = y < LastRow() ? RowStart(y + 1) : Total;
+    switch (unit) {
+    case tuCharacter:
+        start = offset;
+        end = std::min(offset + 1, Total);
+        return;
+    case tuLine:
+        start = s;
+        end = lineEnd;
+        return;
+    case tuWord:
+        break;
+    }
+    const int x = offset - s;
+    if (x >= len) { // the line feed
+        start = offset;
+        end = lineEnd;
+        return;
+    }
+    const uint8_t *row = tty.RowChars(y);
+    int a = x, b = x;
+    if (Blank(row[x])) {
+        // blanks belong to the word before them; leading blanks are a unit of their own
+        while (a > 0 && Blank(row[a - 1]))
+            --a;
+        if (a == 0) {
+            while (b < len && Blank(row[b]))
+                ++b;
+            start = s;
+            end = s + b;
+            return;
+        }
+        b = a;
+        --a;
+    }
+    while (a > 0 && !Blank(row[a - 1]))
+        --a;
+    while (b < len && !Blank(row[b]))
+        ++b;
+    while (b < len && Blank(row[b]))
+        ++b;
+    start = s + a;
+    end = s + b;
+}
+
+TColourAttr TTTYText::AttrRun(const TColorTTY &tty, int offset, int &start, int &end) const
+{
+    offset = std::clamp(offset, 0, Total);
+    const int y = RowOf(offset);
+    const int s = RowStart(y), len = RowLength(y);
+    if (len == 0) {
+        start = s;
+        end = y < LastRow() ? RowStart(y + 1) : Total;
+        return caErased;
+    }
+    const uint8_t *attrs = tty.RowAttrs(y);
+    const int x = std::min(offset - s, len - 1);
+    const TColourAttr a = attrs[x];
+    int b = x, e = x + 1;
+    while (b > 0 && attrs[b - 1] == a)
+        --b;
+    while (e < len && attrs[e] == a)
+        ++e;
+    start = s + b;
+    end = e == len ? (y < LastRow() ? RowStart(y + 1) : Total) : s + e;
+    return a;
+}

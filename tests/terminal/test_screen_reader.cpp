@@ -1,0 +1,169 @@
+// What a screen reader gets of the terminal: the announcements of new output, and the
+// text with its offsets, words, lines and colour runs.
+#include "terminal/ColorTTY.h"
+#include "terminal/OutputAnnouncer.h"
+#include "terminal/TerminalText.h"
+#include "tests/terminal/FakeTTYView.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+// A terminal with an announcer, driven by a clock of its own as the widget drives it.
+struct Speaker
+{
+    TColorTTY Tty;
+    TOutputAnnouncer Announcer{Tty};
+    int64_t Now = 0, Due = -1;
+    std::vector<TAnnouncement> Heard;
+    std::string Log; // "TIME:text|" per announcement
+
+    Speaker(int cols, int rows)
+    {
+        SetUpTTY(Tty, cols, rows, cols, rows);
+        Tty.SetOutputObserver(&Announcer);
+        Announcer.OnActivity = [this] { Due = Now; };
+    }
+    void Out(const std::string &s, bool host = true)
+    {
+        Announcer.SetListening(host);
+        Tty.Write(s.data(), s.size());
+        Announcer.SetListening(false);
+    }
+    void Wait(int ms)
+    {
+        const int64_t until = Now + ms;
+        while (Due >= 0 && Due <= until) {
+            Now = Due;
+            int next = -1;
+            for (TAnnouncement &a : Announcer.Tick(Now, next)) {
+                Log += std::to_string(Now) + ":" + a.Text + "|";
+                Heard.push_back(std::move(a));
+            }
+            Due = next >= 0 ? Now + next : -1;
+        }
+        Now = until;
+    }
+};
+
+TEST(OutputAnnouncer, TellsEachNewLineOnceAndNothingElse)
+{
+    // Steps: "o" host output, "l" the local editor's output, "t" typed keys, "w" a wait.
+    const struct
+    {
+        const char *Name;
+        std::vector<std::pair<char, std::string>> Steps;
+        const char *Want;
+    } cases[] = {
+        {"lines at once, the prompt after the settle time",
+         {{'o', "Hello\r\nWorld\r\nName: "}, {'w', "400"}},
+         "0:Hello\nWorld\n|150:Name: |"},
+        {"the rest of a prompt with its line feed, at most once per settle time",
+         {{'o', "Name: "}, {'w', "200"}, {'o', "Demo\r\nOK\r\n"}, {'w', "400"}},
+         "150:Name: |300:Demo\nOK\n|"},
+        {"the echo of typed keys is not told back",
+         {{'o', "Name: "}, {'w', "200"}, {'t', "Demo"}, {'o', "Demo\r\n"}, {'w', "400"}},
+         "150:Name: |"},
+        {"colour codes and escapes never reach the text",
+         {{'o', "\x01rRed \x1b[1;31mbold\x1b[0m \x01" "aend\r\n"}, {'w', "400"}},
+         "0:Red bold end\n|"},
+        {"a carriage return overwrites: only the last state is told",
+         {{'o', "10%\r20%\r100%\r\n"}, {'w', "400"}},
+         "0:100%\n|"},
+        {"a wrapped line is one line",
+         {{'o', "abcdefghijklmnopqrstuvwxy\r\nz\r\n"}, {'w', "400"}},
+         "0:abcdefghijklmnopqrstuvwxy\nz\n|"},
+        {"the local editor's output is not told",
+         {{'l', "typed\r\nmore"}, {'w', "400"}},
+         ""},
+        {"a row drawn in place is told once; redrawn as it was, never again",
+         {{'o', "\x1b[1;1HScore 10\x1b[6;1H"}, {'w', "400"},
+          {'o', "\x1b[1;1HScore 10\x1b[6;1H"}, {'w', "400"},
+          {'o', "\x1b[1;1HScore 11\x1b[6;1H"}, {'w', "400"}},
+         "150:Score 10\n|950:Score 11\n|"},
+        {"a screen redrawn line by line as it was stays silent",
+         {{'o', "\x1b[1;1HA\r\nB\r\n"}, {'w', "400"}, {'o', "\x1b[1;1HA\r\nB\r\n"}, {'w', "400"}},
+         "0:A\nB\n|"},
+    };
+    for (const auto &c : cases) {
+        Speaker s(20, 6);
+        for (const auto &[kind, arg] : c.Steps) {
+            if (kind == 'o' || kind == 'l') s.Out(arg, kind == 'o');
+            if (kind == 't')
+                for (char ch : arg)
+                    s.Announcer.Typed(ch);
+            if (kind == 'w') s.Wait(std::stoi(arg));
+        }
+        EXPECT_EQ(s.Log, c.Want) << c.Name;
+    }
+}
+
+TEST(OutputAnnouncer, AFloodComesInFewAnnouncementsHoldingEveryLineInOrder)
+{
+    Speaker s(80, 30);
+    std::string all;
+    for (int read = 0; read < 100; ++read) { // 100 reads of 10 lines, 5 ms apart
+        std::string chunk;
+        for (int i = 0; i < 10; ++i)
+            chunk += "\x01gLine " + std::to_string(read * 10 + i) + "\x01w of the flood\r\n";
+        s.Out(chunk);
+        s.Wait(5);
+    }
+    s.Out("Press a key: ");
+    s.Wait(1000);
+    std::string joined;
+    int lines = 0;
+    for (const TAnnouncement &a : s.Heard) {
+        joined += a.Text;
+        lines += a.Lines;
+    }
+    for (int i = 0; i < 1000; ++i)
+        all += "Line " + std::to_string(i) + " of the flood\n";
+    EXPECT_EQ(joined, all + "Press a key: ");
+    EXPECT_EQ(lines, 1000);
+    EXPECT_LE(s.Heard.size(), 6u); // 500 ms of flood: one at once, then one per 150 ms
+    // The last rows are still on the terminal where the announcement says.
+    const TAnnouncement &last = s.Heard.back();
+    EXPECT_EQ(last.Row - s.Announcer.Scrolls(), s.Tty.CursorY);
+    EXPECT_EQ(last.Column, 0);
+}
+
+TEST(TerminalText, OffsetsWordsLinesAndColourRuns)
+{
+    TColorTTY t;
+    SetUpTTY(t, 10, 8, 10, 4);
+    t.MoveCursor(0, 2);
+    const std::string text = "one two\r\n\x01rabcdefghij\x01wkl\r\n\r\n  x";
+    t.Write(text.data(), text.size());
+    TTTYText m;
+    m.Build(t);
+    // rows 2..5: "one two", "abcdefghij" running on into "kl", "", "  x" (the cursor's row)
+    EXPECT_EQ(m.Text(t, 0, m.Length()), "one two\nabcdefghijkl\n\n  x");
+    EXPECT_EQ(m.FirstRow(), 2);
+    EXPECT_EQ(m.Caret(), m.Length());
+    EXPECT_EQ(m.Offset(3, 4), 12);
+    EXPECT_EQ(m.RowOf(19), 4);
+    const struct
+    {
+        TTextUnit Unit;
+        int Offset, Start, End;
+    } units[] = {
+        {tuWord, 1, 0, 4},   {tuWord, 3, 0, 4},   {tuWord, 5, 4, 7},   {tuWord, 7, 7, 8},
+        {tuLine, 5, 0, 8},   {tuLine, 9, 8, 18},  {tuLine, 18, 18, 21}, {tuLine, 22, 22, 25},
+        {tuWord, 22, 22, 24}, {tuCharacter, 24, 24, 25},
+    };
+    for (const auto &u : units) {
+        int s = -1, e = -1;
+        m.UnitAt(t, u.Unit, u.Offset, s, e);
+        EXPECT_EQ(std::make_pair(s, e), std::make_pair(u.Start, u.End)) << u.Unit << " at " << u.Offset;
+    }
+    int s = 0, e = 0;
+    EXPECT_EQ(m.AttrRun(t, 10, s, e), TColourAttr(0x0F & ~0x06)); // bright red from 01 r
+    EXPECT_EQ(std::make_pair(s, e), std::make_pair(8, 18));
+    EXPECT_EQ(m.AttrRun(t, 19, s, e), TColourAttr(0x0F));
+    EXPECT_EQ(std::string(ColourName(9)) + "/" + ColourName(4), "red/dark blue");
+}
+
+} // namespace
