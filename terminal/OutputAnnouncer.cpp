@@ -65,13 +65,17 @@ void TOutputAnnouncer::RowWritten(int y)
 void TOutputAnnouncer::LineFeed(int y)
 {
     if (Tty.Rows != KnownRows || Tty.Cols != KnownCols) Forget();
-    if (Listening) {
-        const int64_t row = y + ScrollCount;
-        for (size_t i = Written.size(); i-- > 0;)
-            if (Written[i] == row) {
-                Written.erase(Written.begin() + ptrdiff_t(i));
-                break;
-            }
+    // A row the host wrote is told when its line ends, whoever ends it (the editor ends
+    // the prompt's line after an answer).
+    const int64_t row = y + ScrollCount;
+    bool written = false;
+    for (size_t i = Written.size(); i-- > 0;)
+        if (Written[i] == row) {
+            Written.erase(Written.begin() + ptrdiff_t(i));
+            written = true;
+            break;
+        }
+    if (Listening || written) {
         Piece piece;
         if (Fresh(y, true, piece)) Add(std::move(piece));
         Echo.clear();
@@ -88,8 +92,10 @@ bool TOutputAnnouncer::Fresh(int y, bool line, Piece &piece)
     const int64_t row = y + ScrollCount;
     std::string text = RowText(Tty, y);
     std::string &told = Told(row);
-    const size_t from = !told.empty() && text.compare(0, told.size(), told) == 0 ? told.size() : 0;
-    const bool changed = text != told;
+    // trailing blanks differ with the cursor's place alone (a prompt's blank after it)
+    const size_t toldEnd = told.find_last_not_of(' ') + 1, textEnd = text.find_last_not_of(' ') + 1;
+    const bool changed = text.compare(0, textEnd, told, 0, toldEnd) != 0;
+    const size_t from = toldEnd > 0 && text.compare(0, toldEnd, told, 0, toldEnd) == 0 ? toldEnd : 0;
     told = text;
     // a row told as it stands is a redraw (or the rest of a prompt that never came)
     if (!changed && !(line && text.empty())) return false;
@@ -158,20 +164,23 @@ std::vector<TAnnouncement> TOutputAnnouncer::Tick(int64_t nowMs, int &nextMs)
         LastOutput = nowMs;
         Active = false;
     }
+    const bool waiting = !Pending.empty() || Dropped > 0;
+    if (waiting && PendingSince < 0) PendingSince = nowMs;
+    // Lines wait for the output to settle, so they go out with the prompt after them and
+    // end where the cursor stands; in a flood they go out once per settle time.
     const bool quiet = nowMs - LastOutput >= SettleMs;
     if (quiet && !Written.empty()) CollectWritten();
     std::vector<TAnnouncement> out;
-    if ((!Pending.empty() || Dropped > 0) && (!ToldOnce || nowMs - LastTold >= SettleMs)) {
+    if ((!Pending.empty() || Dropped > 0) && (quiet || nowMs - PendingSince >= SettleMs)) {
         out = Merge();
-        LastTold = nowMs;
-        ToldOnce = true;
+        PendingSince = -1;
     }
+    int64_t due = -1;
     if (!Pending.empty() || Dropped > 0)
-        nextMs = int(LastTold + SettleMs - nowMs);
+        due = std::min(LastOutput, PendingSince < 0 ? nowMs : PendingSince) + SettleMs;
     else if (!Written.empty())
-        nextMs = int(std::max<int64_t>(0, LastOutput + SettleMs - nowMs));
-    else
-        nextMs = -1;
+        due = LastOutput + SettleMs;
+    nextMs = due < 0 ? -1 : int(std::max<int64_t>(0, due - nowMs));
     TickWanted = nextMs >= 0;
     return out;
 }

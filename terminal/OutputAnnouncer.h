@@ -1,12 +1,11 @@
 // What a screen reader is told of new output, decided from the terminal's rows as the
 // interpreter fills them:
-// - each line, once a line feed completes it (only what was not told before: the rest of
-//   a prompt already told, say);
-// - the unfinished line at a prompt, and rows written in place by cursor addressing, once
-//   the output has been quiet for the settle time, and only when their text changed, so a
-//   screen redrawn as it was stays silent;
-// - at most one announcement per settle time: a flood becomes a few long ones that hold
-//   every line, in order.
+// - each line a line feed completes (only what was not told before: the rest of a prompt
+//   already told, say), once the output has been quiet for the settle time;
+// - with them the unfinished line at a prompt, and rows written in place by cursor
+//   addressing, only when their text changed, so a screen redrawn as it was stays silent;
+// - during a flood, one announcement per settle time: a few long ones that hold every
+//   line, in order.
 // Only output written while listening counts (the host's, not the local editor's), and the
 // echo of what the user typed is not told back. Time comes from the caller, in ms.
 #pragma once
@@ -84,6 +83,6 @@ private:
     std::string Echo; // typed and not yet seen again
     bool Active = false;     // output since the last tick
     bool TickWanted = false; // the owner has a tick coming
-    int64_t LastOutput = 0, LastTold = 0;
-    bool ToldOnce = false; // LastTold is valid
+    int64_t LastOutput = 0;
+    int64_t PendingSince = -1; // when the oldest pending piece was first seen
 };

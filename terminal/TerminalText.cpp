@@ -35,7 +35,10 @@ int RowTextLength(const TColorTTY &tty, int y)
 
 bool RowRunsOn(const TColorTTY &tty, int y)
 {
-    return y + 1 < tty.Rows && !Blank(tty.RowChars(y)[tty.Cols - 1]);
+    // A row of text that fills the width wrapped; a box or block picture that does is a
+    // picture of its own rows.
+    const uint8_t last = tty.RowChars(y)[tty.Cols - 1];
+    return y + 1 < tty.Rows && !Blank(last) && !(last >= 0xB0 && last <= 0xDF);
 }
 
 std::string RowText(const TColorTTY &tty, int y)

@@ -1,8 +1,8 @@
 // The terminal's text as a screen reader reads it: one line per row, from the first row
 // that holds text (or the cursor's row) to the last (or the cursor's), trailing blanks
 // dropped but the cursor's row kept up to the cursor. As for the search, a row whose last
-// cell is not blank runs on into the next one (the terminal wrapped there); other rows
-// end in a line feed. Offsets count characters: one per cell byte or line feed.
+// cell holds a character runs on into the next one (the terminal wrapped there), unless
+// that character draws a box or a block; other rows end in a line feed. Offsets count characters: one per cell byte or line feed.
 #pragma once
 
 #include "terminal/ColourAttr.h"
@@ -19,7 +19,7 @@ const char *ColourName(int index);
 // Characters of logical row y without its trailing blanks; on the cursor's row at least up
 // to the cursor.
 int RowTextLength(const TColorTTY &tty, int y);
-// The row's last cell holds a character: the row runs on into the next one.
+// The row's last cell holds a character (not box drawing): it runs on into the next row.
 bool RowRunsOn(const TColorTTY &tty, int y);
 // The characters of row y up to RowTextLength, as code page 437 bytes.
 std::string RowText(const TColorTTY &tty, int y);

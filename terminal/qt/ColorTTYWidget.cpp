@@ -2,6 +2,8 @@
 
 #include "terminal/ColorTTYSelection.h"
 #include "terminal/Cp437.h"
+#include "terminal/qt/TerminalAccessible.h"
+#include "terminal/qt/TerminalSpeech.h"
 
 #include <QApplication>
 #include <QBitmap>
@@ -40,6 +42,7 @@ TColorTTYWidget::TColorTTYWidget(std::unique_ptr<TColorTTY> model, QWidget *pare
 
 TColorTTYWidget::~TColorTTYWidget()
 {
+    SpeechPtr.reset();
     FlushTimer.stop();
     Timer.stop();
     CaretBlink.stop();
@@ -68,6 +71,8 @@ void TColorTTYWidget::Init()
     Model->SetView(this);
     FontChanged();
     Model->Clear();
+    SpeechPtr = std::make_unique<TTerminalSpeech>(*this);
+    InstallTerminalAccessibility();
 }
 
 // ---------------------------------------------------------------- metrics and layout
@@ -193,6 +198,7 @@ QRect TColorTTYWidget::ClientRect() const
 
 void TColorTTYWidget::InvalidateCells(int x1, int x2, int y, bool immediately)
 {
+    ++Generation;
     const QRect r = CellRect(x1, x2, y) & ClientRect();
     if (!immediately) {
         if (!r.isEmpty()) Dirty(r);
@@ -204,6 +210,7 @@ void TColorTTYWidget::InvalidateCells(int x1, int x2, int y, bool immediately)
 
 void TColorTTYWidget::InvalidateAll(bool immediately)
 {
+    ++Generation;
     // A new buffer size changes the scroll range even when the view stays where it is.
     if (!immediately) {
         DirtyAll = BarDirty = true;
@@ -217,6 +224,7 @@ void TColorTTYWidget::InvalidateAll(bool immediately)
 
 void TColorTTYWidget::ViewMoved(int, int, int, int)
 {
+    ++Generation;
     // The whole view is repainted rather than its pixels moved.
     if (Model->HasOption(coLazyWrite)) {
         DirtyAll = BarDirty = true;
@@ -229,6 +237,7 @@ void TColorTTYWidget::ViewMoved(int, int, int, int)
 
 void TColorTTYWidget::TopRenumbered()
 {
+    ++Generation;
     if (Model->HasOption(coLazyWrite)) {
         BarDirty = true;
         ScheduleFlush();
@@ -442,6 +451,7 @@ bool IsBreakKey(const QKeyEvent *e, int key)
 
 void TColorTTYWidget::keyPressEvent(QKeyEvent *e)
 {
+    if (ReviewKey(e)) return;
     TColorTTY &t = *Model;
     int key = e->key();
     if (OnKeyDown) OnKeyDown(e, key);
@@ -460,6 +470,7 @@ void TColorTTYWidget::keyPressEvent(QKeyEvent *e)
     char ch = 0;
     if (KeyChar(e, ch)) {
         if (OnKeyPress) OnKeyPress(ch);
+        if (ch != 0) SpeechPtr->Typed(ch);
         if (ch != 0 && t.HasOption(coCheckBreak) && ch == 3) t.DoBreak();
         if (t.HasSelection()) {
             t.SelEnd = t.SelStart;

@@ -1,0 +1,138 @@
+#include "terminal/qt/TerminalSpeech.h"
+
+#include "terminal/Cp437.h"
+#include "terminal/TerminalText.h"
+#include "terminal/qt/ColorTTYWidget.h"
+
+#include <QTimerEvent>
+
+#include <algorithm>
+
+QString TerminalString(const std::string &bytes)
+{
+    QString s(qsizetype(bytes.size()), Qt::Uninitialized);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const auto b = uint8_t(bytes[i]);
+        s[qsizetype(i)] = b == '\n' ? QChar('\n') : QChar(char16_t(cp437::ToUnicode(b)));
+    }
+    return s;
+}
+
+TTerminalSpeech::TTerminalSpeech(TColorTTYWidget &widget)
+    : Widget(widget), Output(widget.Tty()), Notice(new TTerminalNotice(&widget))
+{
+    Output.OnActivity = [this] {
+        if (!Timer.isActive()) Timer.start(0, this);
+    };
+    Clock.start();
+    QAccessible::installActivationObserver(this);
+    Attach();
+}
+
+TTerminalSpeech::~TTerminalSpeech()
+{
+    QAccessible::removeActivationObserver(this);
+    if (Attached) Widget.Tty().SetOutputObserver(nullptr);
+}
+
+void TTerminalSpeech::accessibilityActiveChanged(bool)
+{
+    Attach();
+}
+
+void TTerminalSpeech::Attach()
+{
+    // Once a screen reader has listened the observer stays: it keeps count of the rows.
+    if (Attached || !QAccessible::isActive()) return;
+    Attached = true;
+    Output.Reset();
+    Widget.Tty().SetOutputObserver(&Output);
+}
+
+void TTerminalSpeech::SetAnnounceOutput(bool on)
+{
+    Announce = on;
+}
+
+void TTerminalSpeech::WriteOutput(const char *text)
+{
+    Output.SetListening(Attached && Announce);
+    Widget.Tty().Write(text);
+    Output.SetListening(false);
+}
+
+void TTerminalSpeech::Typed(char c)
+{
+    Output.Typed(c);
+    ReviewAt = -1;
+}
+
+void TTerminalSpeech::Reset()
+{
+    Output.Reset();
+    ReviewAt = -1;
+}
+
+bool TTerminalSpeech::Quiet() const
+{
+    return Silent && !Widget.isActiveWindow();
+}
+
+void TTerminalSpeech::timerEvent(QTimerEvent *e)
+{
+    if (e->timerId() != Timer.timerId()) {
+        QObject::timerEvent(e);
+        return;
+    }
+    Timer.stop();
+    int next = -1;
+    const std::vector<TAnnouncement> due = Output.Tick(Clock.elapsed(), next);
+    if (Announce && !Quiet())
+        for (const TAnnouncement &a : due)
+            Tell(a);
+    if (next >= 0) Timer.start(next, this);
+}
+
+void TTerminalSpeech::Tell(const TAnnouncement &a)
+{
+    const TColorTTY &t = Widget.Tty();
+    TTTYText text;
+    text.Build(t);
+    const int64_t y = a.Row - Output.Scrolls();
+    const int at = y < 0 ? 0 : text.Offset(int(std::min<int64_t>(y, t.Rows - 1)), a.Column);
+    QAccessibleTextInsertEvent ev(&Widget, at, TerminalString(a.Text));
+    QAccessible::updateAccessibility(&ev);
+}
+
+void TTerminalSpeech::Say(const QString &text)
+{
+    if (!Quiet()) Notify(text);
+}
+
+void TTerminalSpeech::Notify(const QString &text)
+{
+    if (text.isEmpty()) return;
+    // Screen readers speak a notification as it shows (Orca keeps a list of them too);
+    // Qt's bridge does not carry a changed name or description's text to them.
+    Notice->Text = text;
+    QAccessibleEvent ev(Notice, QAccessible::ObjectShow);
+    QAccessible::updateAccessibility(&ev);
+}
+
+int TTerminalSpeech::ReviewRow() const
+{
+    return ReviewAt < 0 ? -1 : int(ReviewAt - Output.Scrolls());
+}
+
+void TTerminalSpeech::Review(int delta)
+{
+    const TColorTTY &t = Widget.Tty();
+    TTTYText text;
+    text.Build(t);
+    int row = ReviewAt < 0 ? t.CursorY : int(ReviewAt - Output.Scrolls());
+    row = std::clamp(row + delta, text.FirstRow(), text.LastRow());
+    ReviewAt = row + Output.Scrolls();
+    const QString line = TerminalString(RowText(t, row)).trimmed();
+    ReviewLine = line.isEmpty() ? tr("blank") : line;
+    Notify(ReviewLine);
+}

@@ -1,0 +1,84 @@
+// What screen readers are told by the terminal: new output as text-inserted events of the
+// terminal's accessible text (decided by TOutputAnnouncer), the review line, and messages
+// that are not terminal text (an express message, a connection's status) as notices.
+// Nothing of this costs anything while no screen reader listens (QAccessible::isActive()).
+#pragma once
+
+#include "terminal/OutputAnnouncer.h"
+
+#include <QAccessible>
+#include <QBasicTimer>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+
+class TColorTTYWidget;
+
+// Stands for the terminal's notices on the accessibility bus; a child of the terminal.
+class TTerminalNotice : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+    QString Text;
+};
+
+// Terminal bytes (code page 437, '\n' between lines) as the accessible text shows them:
+// one character per byte.
+QString TerminalString(const std::string &bytes);
+
+class TTerminalSpeech : public QObject, private QAccessible::ActivationObserver
+{
+    Q_OBJECT
+
+public:
+    explicit TTerminalSpeech(TColorTTYWidget &widget);
+    ~TTerminalSpeech() override;
+
+    // New output is announced (the default); off, only Say speaks.
+    void SetAnnounceOutput(bool on);
+    bool AnnounceOutput() const { return Announce; }
+    // Nothing is announced or said while the terminal's window is not the active one.
+    void SetSilentWhenInactive(bool on) { Silent = on; }
+
+    // The host's output: written to the terminal and announced.
+    void WriteOutput(const char *text);
+    // A key the user typed (its echo is not announced back; the review line returns to
+    // the cursor).
+    void Typed(char c);
+    // Says a message that is not terminal text, as a notice.
+    void Say(const QString &text);
+    // Moves the review line by `delta` rows through the text (starting from the cursor's
+    // row) and says it; neither the cursor nor the view moves.
+    void Review(int delta);
+    // The row being reviewed, or -1, and its text as last said.
+    int ReviewRow() const;
+    QString ReviewText() const { return ReviewLine; }
+    // Forgets what was told (a new connection).
+    void Reset();
+
+    // What the last notice said, and the object screen readers see for it.
+    QString LastNotice() const { return Notice->Text; }
+    QObject *NoticeObject() const { return Notice; }
+    TOutputAnnouncer &Announcer() { return Output; }
+
+protected:
+    void timerEvent(QTimerEvent *e) override;
+
+private:
+    void accessibilityActiveChanged(bool active) override;
+    void Attach();
+    bool Quiet() const;
+    void Tell(const TAnnouncement &a);
+    void Notify(const QString &text);
+
+    TColorTTYWidget &Widget;
+    TOutputAnnouncer Output;
+    QBasicTimer Timer;
+    QElapsedTimer Clock;
+    bool Announce = true, Silent = false, Attached = false;
+    int64_t ReviewAt = -1; // absolute row (logical + scrolls) being reviewed
+    TTerminalNotice *Notice; // owned by the terminal
+    QString ReviewLine;
+};
