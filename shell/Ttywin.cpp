@@ -339,7 +339,7 @@ void TTTYForm::StateMachineSocketOut(const uint8_t *buf, int32_t count)
 
 void TTTYForm::StateMachineTerminalOut(const char *text)
 {
-    FColourTTY->Write(text);
+    FColourTTY->WriteOutput(text);
     if (FCapture && !FCapture->Text(text)) CaptureFailed();
     if (FFindBar) FFindBar->TerminalChanged();
 }

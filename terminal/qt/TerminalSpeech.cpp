@@ -26,7 +26,7 @@ TTerminalSpeech::TTerminalSpeech(TColorTTYWidget &widget)
     };
     Clock.start();
     QAccessible::installActivationObserver(this);
-    Attach();
+    if (QAccessible::isActive()) Attach();
 }
 
 TTerminalSpeech::~TTerminalSpeech()
@@ -35,15 +35,15 @@ TTerminalSpeech::~TTerminalSpeech()
     if (Attached) Widget.Tty().SetOutputObserver(nullptr);
 }
 
-void TTerminalSpeech::accessibilityActiveChanged(bool)
+void TTerminalSpeech::accessibilityActiveChanged(bool active)
 {
-    Attach();
+    if (active) Attach();
 }
 
 void TTerminalSpeech::Attach()
 {
     // Once a screen reader has listened the observer stays: it keeps count of the rows.
-    if (Attached || !QAccessible::isActive()) return;
+    if (Attached) return;
     Attached = true;
     Output.Reset();
     Widget.Tty().SetOutputObserver(&Output);

@@ -1,13 +1,14 @@
 // What a screen reader gets of the terminal: the announcements of new output, and the
 // text with its offsets, words, lines and colour runs.
 #include "terminal/ColorTTY.h"
+#include "terminal/Contrast.h"
 #include "terminal/OutputAnnouncer.h"
 #include "terminal/TerminalText.h"
 #include "tests/terminal/FakeTTYView.h"
 
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <cmath>
 
 namespace {
 
@@ -167,6 +168,25 @@ TEST(TerminalText, OffsetsWordsLinesAndColourRuns)
     EXPECT_EQ(std::make_pair(s, e), std::make_pair(8, 18));
     EXPECT_EQ(m.AttrRun(t, 19, s, e), TColourAttr(0x0F));
     EXPECT_EQ(std::string(ColourName(9)) + "/" + ColourName(4), "red/dark blue");
+}
+
+TEST(HighContrast, EveryColourOnEveryBackgroundReadsAtFourAndAHalfToOneAndStaysDistinct)
+{
+    for (int bg = 0; bg < 16; ++bg)
+        for (int fg = 0; fg < 16; ++fg)
+            EXPECT_GE(ContrastRatio(HighContrastCellText(fg, bg), HighContrastBackground(bg)), 4.5) << fg << " on " << bg;
+    // On the usual black, the sixteen text colours stay sixteen colours, well apart.
+    const auto distance = [](uint32_t x, uint32_t y) {
+        double d = 0;
+        for (int shift = 0; shift <= 16; shift += 8)
+            d += std::pow(double((x >> shift) & 0xFF) - double((y >> shift) & 0xFF), 2);
+        return std::sqrt(d);
+    };
+    for (int a = 0; a < 16; ++a)
+        for (int b = a + 1; b < 16; ++b)
+            EXPECT_GE(distance(HighContrastCellText(a, 0), HighContrastCellText(b, 0)), 60) << a << " vs " << b;
+    EXPECT_NEAR(ContrastRatio(0x000000, 0xFFFFFF), 21.0, 1e-9);
+    EXPECT_EQ(WithContrast(0xFFFF00, 0x000000), 0xFFFF00u); // already enough: unchanged
 }
 
 } // namespace
