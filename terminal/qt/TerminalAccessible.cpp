@@ -12,16 +12,16 @@
 
 namespace {
 
-// A notice the terminal says: role Notification, its text as name. Showing it is how a
-// screen reader is made to speak it (and keep it in its list of notices).
+// A notice: role Notification, its text as name. Showing it is how a screen reader is
+// made to speak it (and keep it in its list of notices).
 class TNoticeAccessible : public QAccessibleObject
 {
 public:
-    explicit TNoticeAccessible(TTerminalNotice *notice)
-        : QAccessibleObject(notice), Notice(notice), Terminal(static_cast<TColorTTYWidget *>(notice->parent()))
+    explicit TNoticeAccessible(TSpeechNotice *notice)
+        : QAccessibleObject(notice), Notice(notice), Owner(static_cast<QWidget *>(notice->parent()))
     {
     }
-    QAccessibleInterface *parent() const override { return QAccessible::queryAccessibleInterface(Terminal); }
+    QAccessibleInterface *parent() const override { return QAccessible::queryAccessibleInterface(Owner); }
     int childCount() const override { return 0; }
     QAccessibleInterface *child(int) const override { return nullptr; }
     int indexOfChild(const QAccessibleInterface *) const override { return -1; }
@@ -29,21 +29,22 @@ public:
     QAccessible::State state() const override { return {}; }
     QString text(QAccessible::Text t) const override
     {
-        return t == QAccessible::Name ? Notice->Text : QString();
+        return t == QAccessible::Name ? Notice->Text() : QString();
     }
-    QRect rect() const override { return QAccessible::queryAccessibleInterface(Terminal)->rect(); }
+    QRect rect() const override { return QAccessible::queryAccessibleInterface(Owner)->rect(); }
 
 private:
-    TTerminalNotice *Notice;
-    TColorTTYWidget *Terminal;
+    TSpeechNotice *Notice;
+    QWidget *Owner;
 };
 
 QAccessibleInterface *TerminalFactory(const QString &className, QObject *object)
 {
     if (className == QLatin1String("TColorTTYWidget") && object && object->isWidgetType())
         return new TTerminalAccessible(static_cast<TColorTTYWidget *>(object));
-    if (className == QLatin1String("TTerminalNotice") && object && object->parent())
-        return new TNoticeAccessible(static_cast<TTerminalNotice *>(object));
+    if (className == QLatin1String("TSpeechNotice") && object && object->parent() &&
+        object->parent()->isWidgetType())
+        return new TNoticeAccessible(static_cast<TSpeechNotice *>(object));
     return nullptr;
 }
 
@@ -88,7 +89,7 @@ const TTTYText &TTerminalAccessible::Text() const
 
 QAccessibleInterface *TTerminalAccessible::Notice() const
 {
-    const QObject *notice = Terminal()->findChild<TTerminalNotice *>(QString(), Qt::FindDirectChildrenOnly);
+    const QObject *notice = Terminal()->findChild<TSpeechNotice *>(QString(), Qt::FindDirectChildrenOnly);
     return notice ? QAccessible::queryAccessibleInterface(const_cast<QObject *>(notice)) : nullptr;
 }
 

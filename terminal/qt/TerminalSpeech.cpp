@@ -3,6 +3,7 @@
 #include "terminal/Cp437.h"
 #include "terminal/TerminalText.h"
 #include "terminal/qt/ColorTTYWidget.h"
+#include "terminal/qt/TerminalAccessible.h"
 
 #include <QTimerEvent>
 
@@ -18,8 +19,23 @@ QString TerminalString(const std::string &bytes)
     return s;
 }
 
+TSpeechNotice::TSpeechNotice(QWidget *owner) : QObject(owner)
+{
+    InstallTerminalAccessibility();
+}
+
+void TSpeechNotice::Say(const QString &text)
+{
+    if (text.isEmpty()) return;
+    // Screen readers speak a notification as it shows; Qt's bridge does not carry the text
+    // of a changed name or description to them.
+    Said = text;
+    QAccessibleEvent ev(this, QAccessible::ObjectShow);
+    QAccessible::updateAccessibility(&ev);
+}
+
 TTerminalSpeech::TTerminalSpeech(TColorTTYWidget &widget)
-    : Widget(widget), Output(widget.Tty()), Notice(new TTerminalNotice(&widget))
+    : Widget(widget), Output(widget.Tty()), Notice(new TSpeechNotice(&widget))
 {
     Output.OnActivity = [this] {
         if (!Timer.isActive()) Timer.start(0, this);
@@ -111,12 +127,7 @@ void TTerminalSpeech::Say(const QString &text)
 
 void TTerminalSpeech::Notify(const QString &text)
 {
-    if (text.isEmpty()) return;
-    // Screen readers speak a notification as it shows (Orca keeps a list of them too);
-    // Qt's bridge does not carry a changed name or description's text to them.
-    Notice->Text = text;
-    QAccessibleEvent ev(Notice, QAccessible::ObjectShow);
-    QAccessible::updateAccessibility(&ev);
+    Notice->Say(text);
 }
 
 int TTerminalSpeech::ReviewRow() const

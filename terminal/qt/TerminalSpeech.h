@@ -14,14 +14,19 @@
 
 class TColorTTYWidget;
 
-// Stands for the terminal's notices on the accessibility bus; a child of the terminal.
-class TTerminalNotice : public QObject
+// A text said to screen readers that is no widget's text: shown on the accessibility bus as
+// a notification (which Orca speaks and keeps in its list), a child of `owner`.
+class TSpeechNotice : public QObject
 {
     Q_OBJECT
 
 public:
-    using QObject::QObject;
-    QString Text;
+    explicit TSpeechNotice(QWidget *owner);
+    void Say(const QString &text);
+    QString Text() const { return Said; }
+
+private:
+    QString Said;
 };
 
 // Terminal bytes (code page 437, '\n' between lines) as the accessible text shows them:
@@ -59,7 +64,7 @@ public:
     void Reset();
 
     // What the last notice said, and the object screen readers see for it.
-    QString LastNotice() const { return Notice->Text; }
+    QString LastNotice() const { return Notice->Text(); }
     QObject *NoticeObject() const { return Notice; }
     TOutputAnnouncer &Announcer() { return Output; }
 
@@ -79,6 +84,6 @@ private:
     QElapsedTimer Clock;
     bool Announce = true, Silent = false, Attached = false;
     int64_t ReviewAt = -1; // absolute row (logical + scrolls) being reviewed
-    TTerminalNotice *Notice; // owned by the terminal
+    TSpeechNotice *Notice; // owned by the terminal
     QString ReviewLine;
 };
