@@ -65,6 +65,7 @@ TCustomColourEdit::TCustomColourEdit(QWidget *parent, int capacity)
     SetClipboard(&QtClipboard);
     SetBeeper(&QtBeeper);
     FontChanged();
+    InstallColourEditAccessibility();
 }
 
 TCustomColourEdit::~TCustomColourEdit()
@@ -149,15 +150,22 @@ void TCustomColourEdit::Update()
     if (FDirtyFrom != NotDirty) update();
     FDirtyFrom = NotDirty;
     PlaceCaret();
+    AccessEvents.Sync(this, *this, false);
+}
+
+QRect TCustomColourEdit::IndexRect(int i) const
+{
+    const QRect area = TextArea();
+    const int x = area.left() + VisibleColumn(i) * CharW;
+    const int y = area.top() + LineH * LineBreaksBetween(FTopIndex, i);
+    return {x, y, CharW, LineH};
 }
 
 QRect TCustomColourEdit::CaretRect() const
 {
     if (!CaretShown) return {};
-    const QRect area = TextArea();
-    const int x = area.left() + VisibleColumn(FCaret) * CharW;
-    const int y = area.top() + LineH * LineBreaksBetween(FTopIndex, FCaret);
-    return {x, y, 2, LineH};
+    const QRect r = IndexRect(FCaret);
+    return {r.left(), r.top(), 2, LineH};
 }
 
 void TCustomColourEdit::PlaceCaret()
