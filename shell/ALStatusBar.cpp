@@ -39,13 +39,14 @@ void TALStatusBar::StatusLineResize()
     }
 }
 
-void TALStatusBar::SetIndicator(const QString &text)
+void TALStatusBar::SetIndicator(const QString &text, bool alert)
 {
     if (!FIndicator) {
         FIndicator = new QLabel(FPanel);
         FIndicator->setObjectName(QStringLiteral("StatusIndicator"));
-        FIndicator->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold;"));
+        FIndicator->setTextFormat(Qt::PlainText);
     }
+    FIndicator->setStyleSheet(alert ? QStringLiteral("color: #b00000; font-weight: bold;") : QString());
     FIndicator->setText(text);
     FIndicator->setVisible(!text.isEmpty());
     StatusLineResize();

@@ -18,8 +18,8 @@ public:
     // A child placed at the right end (the connection light).
     void SetLight(QWidget *light);
     // A short word at the right end of the panel that outlasts the panel's messages
-    // (capture on); empty hides it.
-    void SetIndicator(const QString &text);
+    // (capture on); in red when it is an alert; empty hides it.
+    void SetIndicator(const QString &text, bool alert = true);
     QString Indicator() const;
 
 protected:

@@ -1,4 +1,4 @@
-// The main window: creation, showing, sizing, closing, engine output and faults.
+// The main window: creation, showing, sizing, closing, and what the session reports.
 #include "shell/Ttywin.h"
 
 #include "colouredit/OffLine.h"
@@ -8,6 +8,8 @@
 #include "config/SetHost.h"
 #include "config/Setmacro.h"
 #include "protocol/UserFilt.h"
+#include "session/qt/QtSessionPlatform.h"
+#include "session/qt/TransportFactory.h"
 #include "shell/ALStatusBar.h"
 #include "shell/Conlight.h"
 #include "shell/FindBar.h"
@@ -20,25 +22,15 @@
 #include <QDesktopServices>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
-#include <QScrollBar>
 #include <QStatusTipEvent>
 #include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
-
-// The CLient engine's edit-state notice, queued through the event loop.
-const QEvent::Type EditStateEventType = QEvent::Type(QEvent::User + int(WM_EDITSTATE));
-
-class TEditStateEvent : public QEvent
-{
-public:
-    explicit TEditStateEvent(uintptr_t open) : QEvent(EditStateEventType), Open(open) {}
-    uintptr_t Open;
-};
 
 // The preferred font; a name this system lacks falls back to its fixed-pitch font.
 QFont PreferredFont(const TClientPrefs &prefs)
@@ -54,6 +46,11 @@ QFont PreferredFont(const TClientPrefs &prefs)
     f.setBold(prefs.FontStyle & fsBold);
     f.setItalic(prefs.FontStyle & fsItalic);
     return f;
+}
+
+QString Utf8(const std::string &s)
+{
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
 }
 
 } // namespace
@@ -106,22 +103,10 @@ TTTYForm::TTTYForm(TAppStores stores, TShellPlatform platform, QWidget *parent)
     FDebugTTY->SetOptions(OptionBit(coAutoTracking) | OptionBit(coCheckBreak) | OptionBit(coFulltimeCursor) |
                           OptionBit(coLazyWrite) | OptionBit(coColors));
 
-    FClientSocket.SetProtocol("tcp");
-    FClientSocket.SetTimeOut(0);
-    FClientSocket.OnInfo = [this](TSockCtrl *, TSockInfo code, TSocketBase *) { ClientSocketInfo(code); };
-    FClientSocket.OnConnect = [this](TSockCtrl *, TSocketBase *s) { ClientSocketConnect(s); };
-    FClientSocket.OnRead = [this](TSockCtrl *, TSocketBase *s) { ClientSocketRead(s); };
-    FClientSocket.OnDisconnect = [this](TSockCtrl *, TSocketBase *) { ClientSocketDisconnect(); };
-
-    FTelnetStateMachine.OnSocketOut = [this](TTelnetStateMachine *, const uint8_t *b, int32_t n) {
-        StateMachineSocketOut(b, n);
-    };
-    FTelnetStateMachine.OnTerminalOut = [this](TTelnetStateMachine *, const char *t) {
-        StateMachineTerminalOut(t);
-    };
-    FTelnetStateMachine.OnDebug = [this](TTelnetStateMachine *, const std::string &t) {
-        StateMachineDebug(t);
-    };
+    FSession = std::make_unique<TSession>(
+        TSessionStores{HostInfo, ClientPrefs, UserFilter}, tty, static_cast<TSessionListener &>(*this),
+        Platform.Transports ? Platform.Transports : ProgramTransports(),
+        std::make_unique<TQtSessionPlatform>(Platform.Now, Platform.Random));
 
     CreateMenus();
     FormCreate();
@@ -134,25 +119,14 @@ TTTYForm::~TTTYForm()
 
 void TTTYForm::FormCreate()
 {
-    // 9: the who list and the offline editor live as long as the window (the engine uses them).
-    FWhoList = std::make_unique<TWhoList>();
-    FOffLineEdit = std::make_unique<TOffLineEdit>(FColourTTY->Tty(), *FWhoList);
     FEditClipboard = std::make_unique<TQtColourClipboard>();
     FBeeper = std::make_unique<TQtBeeper>();
-    FOffLineEdit->SetClipboard(FEditClipboard.get());
-    FOffLineEdit->SetBeeper(FBeeper.get());
+    OffLineEdit().SetClipboard(FEditClipboard.get());
+    OffLineEdit().SetBeeper(FBeeper.get());
     FHelp = std::make_unique<THelpSystem>();
     FHelp->InstallF1(*qApp);
 
-    // 1: both engines report to the same handlers.
-    FCLientMachine = std::make_unique<TCLientStateMachine>(HostInfo, UserFilter, *FOffLineEdit, *FWhoList,
-                                                           static_cast<TEngineOwner *>(this));
-    FCLientMachine->OnSocketOut = FTelnetStateMachine.OnSocketOut;
-    FCLientMachine->OnTerminalOut = FTelnetStateMachine.OnTerminalOut;
-    FCLientMachine->OnDebug = FTelnetStateMachine.OnDebug;
-    FStateMachine = &FTelnetStateMachine;
-
-    // 2-5: preferences.
+    // Preferences.
     ClientPrefs.ScreenLines = qBound(5, ClientPrefs.ScreenLines, 100);
     TColorTTYOptions o = FColourTTY->Options();
     if (ClientPrefs.DisableColours) o &= TColorTTYOptions(~OptionBit(coColors));
@@ -164,20 +138,11 @@ void TTTYForm::FormCreate()
     FDebugTTY->setFixedHeight(ClientPrefs.Debug ? 3 * FDebugTTY->CharHeight() : 0);
     FDebugTTY->setVisible(ClientPrefs.Debug);
 
-    // 6-8.
     TColorTTY &tty = FColourTTY->Tty();
     tty.MoveCursor(0, tty.Rows - ClientPrefs.ScreenLines);
     FDebugTTY->Write("winMarlet ready. Debug mode engaged.\r\n");
-    ReadBuffer = std::make_unique<uint8_t[]>(ReadBufferSize);
-    ReadCount = 0;
 
-    // 11-16.
-    UpdateLastMenu();
-    Connected = false;
-    FConnectionLight->SetConnected(false);
-    Guarded([this] { GiveSocketAddress(); });
-
-    // 14: the palette, wanted or not as the user left it.
+    // The palette, wanted or not as the user left it.
     FColourPalette = new TColourPalette(ClientPrefs.IniFileName(), this);
     FColourPalette->OnColourSelect = [this](int c, bool fg) { Guarded([&] { ColourSelected(c, fg); }); };
     FColourPalette->OnPaletteClose = [this] { Guarded([this] { PaletteClosed(); }); };
@@ -185,11 +150,11 @@ void TTTYForm::FormCreate()
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
         Guarded([this, s] { s == Qt::ApplicationActive ? ApplicationActivate() : ApplicationDeactivate(); });
     });
-    SetSockExceptionHandler([this](std::exception_ptr e) { HandleException(e); });
     FillHostsMenu();
     CreateExtras();
+    UpdateMenus();
 
-    // 17: after the window has come up, so the user sees the attempt.
+    // After the window has come up, so the user sees the attempt.
     if (ClientPrefs.ConnectOnStartup || CommandLineHost)
         QMetaObject::invokeMethod(
             this, [this] { Guarded([this] { FileConnectItemClick(); }); }, Qt::QueuedConnection);
@@ -197,23 +162,9 @@ void TTTYForm::FormCreate()
 
 void TTTYForm::FormDestroy()
 {
-    if (FCapture) FCapture->Finish(); // the last, unfinished line
     if (FHelp) FHelp->Quit();
     if (FColourPalette) FColourPalette->SaveSettings();
-    SetSockExceptionHandler(nullptr);
-    FClientSocket.OnInfo = nullptr;
-    FClientSocket.OnConnect = nullptr;
-    FClientSocket.OnRead = nullptr;
-    FClientSocket.OnDisconnect = nullptr;
-    try {
-        FClientSocket.Close();
-    } catch (...) {
-    }
-    FTelnetStateMachine.OnSocketOut = nullptr;
-    if (FCLientMachine) {
-        FCLientMachine->OnSocketOut = nullptr;
-        FCLientMachine->SetOwner(nullptr);
-    }
+    FSession.reset(); // before the terminal it writes to
 }
 
 void TTTYForm::showEvent(QShowEvent *e)
@@ -246,11 +197,7 @@ void TTTYForm::SizeTerminal(int lines, bool resizeWindow)
         FColourTTY->RecalcLayout();
     }
     tty.ScrollTo(0, tty.Rows - tty.VisibleRows);
-    FTelnetStateMachine.Rows = uint8_t(tty.VisibleRows);
-    FTelnetStateMachine.Cols = uint8_t(tty.Cols);
-    FCLientMachine->Rows = FTelnetStateMachine.Rows;
-    FCLientMachine->Cols = FTelnetStateMachine.Cols;
-    FStateMachine->SendWindowSize();
+    FSession->SetScreenSize(uint8_t(tty.Cols), uint8_t(tty.VisibleRows));
 }
 
 void TTTYForm::resizeEvent(QResizeEvent *e)
@@ -280,8 +227,8 @@ void TTTYForm::closeEvent(QCloseEvent *e)
 
 bool TTTYForm::FormCloseQuery()
 {
-    if (Connected) FileDisconnectItemClick();
-    return !Connected;
+    if (IsConnected()) FileDisconnectItemClick();
+    return !IsConnected();
 }
 
 void TTTYForm::FileExitItemClick()
@@ -307,9 +254,10 @@ void TTTYForm::SetApplicationTitle(const QString &title)
 
 void TTTYForm::ApplicationHint(const QString &hint)
 {
+    const TSessionState s = FSession->State();
     if (!hint.isEmpty())
         SetStatus(hint);
-    else if (!Item(QStringLiteral("FileAbortItem"))->isEnabled())
+    else if (s != TSessionState::LookingUp && s != TSessionState::Connecting)
         SetStatus(QStringLiteral(" Press F1 for help."));
 }
 
@@ -319,35 +267,68 @@ bool TTTYForm::event(QEvent *e)
         ApplicationHint(static_cast<QStatusTipEvent *>(e)->tip());
         return true;
     }
-    if (e->type() == EditStateEventType) {
-        const uintptr_t open = static_cast<TEditStateEvent *>(e)->Open;
-        Guarded([this, open] { EditStateChanged(open); });
-        return true;
-    }
     return QMainWindow::event(e);
 }
 
-void TTTYForm::Post(uint32_t msg, uintptr_t wParam, intptr_t)
+// --- What the session reports.
+
+void TTTYForm::SessionStateChanged(TSessionState)
 {
-    if (msg == WM_EDITSTATE) QCoreApplication::postEvent(this, new TEditStateEvent(wParam));
+    UpdateMenus();
 }
 
-void TTTYForm::StateMachineSocketOut(const uint8_t *buf, int32_t count)
+void TTTYForm::SessionStatus(const std::string &text)
 {
-    if (Connected && count > 0) FClientSocket.SendAll(buf, count);
+    SetStatus(Utf8(text));
 }
 
-void TTTYForm::StateMachineTerminalOut(const char *text)
+void TTTYForm::SessionOutput(const char *)
 {
-    FColourTTY->WriteOutput(text);
-    if (FCapture && !FCapture->Text(text)) CaptureFailed();
     if (FFindBar) FFindBar->TerminalChanged();
 }
 
-void TTTYForm::StateMachineDebug(const std::string &text)
+void TTTYForm::SessionDebug(const std::string &text)
 {
     FDebugTTY->Write(text.c_str());
 }
+
+void TTTYForm::SessionError(const std::string &message)
+{
+    QMessageBox box(QMessageBox::Critical, qApp->property("applicationTitle").toString(),
+                    QString::fromLocal8Bit(message.data(), qsizetype(message.size())), QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+void TTTYForm::SessionEndsProgram()
+{
+    if (Closing) return;
+    Closing = true;
+    close();
+}
+
+void TTTYForm::SessionAskTrust(const TTrustQuestion &q, std::function<void(bool accept)> answer)
+{
+    QMessageBox box(QMessageBox::Warning, qApp->property("applicationTitle").toString(),
+                    tr("%1 shows a %2 key this program has not met before:\n%3\n%4\n\nTrust it and connect?")
+                        .arg(Utf8(q.Host), Utf8(q.KeyKind), Utf8(q.Fingerprint), Utf8(q.Details)),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::No);
+    answer(box.exec() == QMessageBox::Yes);
+}
+
+void TTTYForm::SessionAskPassword(const std::string &user, const std::string &host,
+                                  std::function<void(std::optional<std::string> password)> answer)
+{
+    bool ok = false;
+    const QString password = QInputDialog::getText(this, qApp->property("applicationTitle").toString(),
+                                                   tr("Password for %1 at %2:").arg(Utf8(user), Utf8(host)),
+                                                   QLineEdit::Password, QString(), &ok);
+    answer(ok ? std::optional<std::string>(password.toStdString()) : std::nullopt);
+}
+
+// --- Faults.
 
 void TTTYForm::Guarded(const std::function<void()> &handler)
 {
@@ -360,7 +341,7 @@ void TTTYForm::Guarded(const std::function<void()> &handler)
 
 void TTTYForm::HandleException(std::exception_ptr e)
 {
-    // Shown from the event loop: the socket layer may be inside a handler right now.
+    // Shown from the event loop, never in the middle of a handler.
     QPointer<TTTYForm> self(this);
     QMetaObject::invokeMethod(
         this,
@@ -373,27 +354,15 @@ void TTTYForm::HandleException(std::exception_ptr e)
 void TTTYForm::ShowException(std::exception_ptr e)
 {
     QString message;
-    bool socketError = false;
     try {
         std::rethrow_exception(e);
-    } catch (const ESockError &x) {
-        message = QString::fromLocal8Bit(x.what());
-        socketError = true;
     } catch (const std::exception &x) {
         message = QString::fromLocal8Bit(x.what());
     } catch (...) {
         message = QStringLiteral("Unknown error.");
     }
-    // An automatic reconnect that failed says so in the status line and tries again later.
-    if (socketError && FReconnecting && !Connected) {
-        Guarded([this] {
-            DisconnectHandling();
-            if (FReconnecting) ScheduleReconnect();
-        });
-        return;
-    }
-    QMessageBox::critical(this, qApp->property("applicationTitle").toString(), message);
-    const bool wasConnected = Connected;
-    if (socketError) Guarded([this] { DisconnectHandling(); });
-    if (socketError && wasConnected) Guarded([this] { ConnectionDropped(); });
+    QMessageBox box(QMessageBox::Critical, qApp->property("applicationTitle").toString(), message,
+                    QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
 }

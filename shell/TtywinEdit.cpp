@@ -35,12 +35,12 @@ void MakeTypeable(std::string &text, bool colourCodes)
 
 bool TTTYForm::InEditMode() const
 {
-    return FCLientMachine->EditMode();
+    return FSession->InEditMode();
 }
 
 void TTTYForm::PaletteFollowsCaret()
 {
-    if (InEditMode()) FColourPalette->SetColours(FOffLineEdit->AttrAtCaret());
+    if (InEditMode()) FColourPalette->SetColours(OffLineEdit().AttrAtCaret());
 }
 
 // The palette comes up beside the window without taking the keys from it.
@@ -55,30 +55,14 @@ void TTTYForm::ShowPalette()
 bool TTTYForm::SelectionBeforeEditor() const
 {
     const TCellPoint s = FColourTTY->Tty().SelStart;
-    const int x = FOffLineEdit->StartX(), y = FOffLineEdit->StartY();
+    const int x = OffLineEdit().StartX(), y = OffLineEdit().StartY();
     return s.y < y || (s.y == y && s.x < x);
-}
-
-void TTTYForm::TypeText(const std::string &text)
-{
-    for (size_t i = 0; i < text.size() && text[i] != 0; ++i) {
-        const uint8_t c = uint8_t(text[i]);
-        if (c == '\r') continue;
-        if (c == '\n') {
-            ColourTTYKeyPress('\r');
-            // An empty line typed alone would end the BBS's input: keep it non-empty.
-            if (i + 1 < text.size() && (text[i + 1] == '\r' || text[i + 1] == '\n')) ColourTTYKeyPress(' ');
-            ColourTTYKeyPress('\n');
-            continue;
-        }
-        ColourTTYKeyPress(c);
-    }
 }
 
 void TTTYForm::EditPasteItemClick()
 {
     if (InEditMode()) {
-        FOffLineEdit->PasteFromClipboard();
+        OffLineEdit().PasteFromClipboard();
         PaletteFollowsCaret();
         return;
     }
@@ -90,13 +74,14 @@ void TTTYForm::EditPasteItemClick()
         if (text.size() > ColouredPasteBufferSize - 1) text.resize(ColouredPasteBufferSize - 1);
     }
     MakeTypeable(text, coloured);
-    TypeText(text);
+    FSession->TypeText(text);
+    PaletteFollowsCaret();
 }
 
 void TTTYForm::EditCopyItemClick()
 {
     if (!SelectionBeforeEditor() && InEditMode())
-        FOffLineEdit->CopyToClipboard();
+        OffLineEdit().CopyToClipboard();
     else
         FColourTTY->CopyToClipboard();
 }
@@ -104,10 +89,10 @@ void TTTYForm::EditCopyItemClick()
 void TTTYForm::EditCutItemClick()
 {
     if (!SelectionBeforeEditor() && InEditMode()) {
-        FOffLineEdit->CutToClipboard();
+        OffLineEdit().CutToClipboard();
     } else {
         FColourTTY->CopyToClipboard();
-        FOffLineEdit->DeleteSelection();
+        OffLineEdit().DeleteSelection();
     }
     PaletteFollowsCaret();
 }
@@ -119,14 +104,14 @@ void TTTYForm::EditClearItemClick()
 
 void TTTYForm::EditSelectAllItemClick()
 {
-    FOffLineEdit->SelectAll();
+    OffLineEdit().SelectAll();
 }
 
 void TTTYForm::ColourTTYMouseTrack()
 {
     if (!InEditMode()) return;
     const TColorTTY &t = FColourTTY->Tty();
-    FOffLineEdit->SetSelectionFrom(t.SelStart, t.SelEnd, t.AnchorIsStart());
+    OffLineEdit().SetSelectionFrom(t.SelStart, t.SelEnd, t.AnchorIsStart());
     PaletteFollowsCaret();
 }
 
@@ -150,34 +135,29 @@ void TTTYForm::ColourTTYDblClick()
     }
 }
 
-void TTTYForm::EditStateChanged(uintptr_t open)
+void TTTYForm::SessionEditState(bool open)
 {
-    QAction *cut = Item(QStringLiteral("EditCutItem"));
-    if (open < 1) {
+    if (!open) {
         FColourPalette->hide();
-        cut->setEnabled(false);
-        cut->setShortcut(QKeySequence());
-        for (const char *name : {"EditClearItem", "EditSelectAllItem", "EditXCutItem", "EditColoursItem"})
-            Item(QString::fromLatin1(name))->setEnabled(false);
+        UpdateMenus();
         return;
     }
-    cut->setEnabled(true);
-    cut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
-    for (const char *name : {"EditClearItem", "EditSelectAllItem", "EditXCutItem"})
-        Item(QString::fromLatin1(name))->setEnabled(true);
     PaletteFollowsCaret();
-    if (!FOffLineEdit->AcceptColourPaste()) return;
-    if (!FColourPalette->InUse)
-        Item(QStringLiteral("EditColoursItem"))->setEnabled(true);
-    else if (isActiveWindow())
-        ShowPalette();
+    UpdateMenus();
+    if (OffLineEdit().AcceptColourPaste() && FColourPalette->InUse && isActiveWindow()) ShowPalette();
+}
+
+void TTTYForm::EditRestoreDraftItemClick()
+{
+    if (FSession->RestoreDraft()) PaletteFollowsCaret();
+    UpdateMenus();
 }
 
 void TTTYForm::EditColoursItemClick()
 {
     FColourPalette->InUse = true;
     if (InEditMode()) ShowPalette();
-    Item(QStringLiteral("EditColoursItem"))->setEnabled(false);
+    UpdateMenus();
 }
 
 void TTTYForm::ColourSelected(int colour, bool foreground)
@@ -194,13 +174,12 @@ void TTTYForm::ColourSelected(int colour, bool foreground)
 
 void TTTYForm::PaletteClosed()
 {
-    if (InEditMode() && FOffLineEdit->AcceptColourPaste())
-        Item(QStringLiteral("EditColoursItem"))->setEnabled(true);
+    UpdateMenus(); // the palette is no longer wanted: Colours... offers it again in an edit
 }
 
 void TTTYForm::ApplicationActivate()
 {
-    if (FOffLineEdit->AcceptColourPaste() && InEditMode() && FColourPalette->InUse) ShowPalette();
+    if (OffLineEdit().AcceptColourPaste() && InEditMode() && FColourPalette->InUse) ShowPalette();
 }
 
 void TTTYForm::ApplicationDeactivate()

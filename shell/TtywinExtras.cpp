@@ -1,22 +1,19 @@
-// The main window's extras: find in the scrollback, session capture, reconnecting after
-// the BBS dropped the line, express-message notices and the Messages pane.
+// The main window's extras: find in the scrollback, session capture, the reconnect
+// indicator, express-message notices and the Messages pane.
 #include "shell/Ttywin.h"
 
 #include "config/Prefernc.h"
-#include "config/SetHost.h"
+#include "session/ReconnectPolicy.h"
 #include "shell/ALStatusBar.h"
 #include "shell/FindBar.h"
 #include "shell/MessageHistory.h"
 #include "shell/Notifier.h"
-#include "shell/ReconnectPolicy.h"
 #include "terminal/qt/ColorTTYWidget.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QRandomGenerator>
 #include <QTimer>
 
 namespace {
@@ -37,26 +34,10 @@ void TTTYForm::CreateExtras()
     addDockWidget(Qt::RightDockWidgetArea, FMessageHistory);
     FMessageHistory->hide();
     FNotifier = Platform.MakeNotifier ? Platform.MakeNotifier(this) : nullptr;
-    FCLientMachine->OnExpressMessage = [this](const std::string &author, const std::string &text) {
-        Guarded([&] { ExpressMessageArrived(author, text); });
-    };
 
-    FReconnect = std::make_unique<TReconnectPolicy>(
-        Platform.Random ? Platform.Random : [] { return QRandomGenerator::global()->generateDouble(); });
-    FReconnectTimer = new QTimer(this);
-    FReconnectTimer->setSingleShot(true);
-    connect(FReconnectTimer, &QTimer::timeout, this, [this] { Guarded([this] { ReconnectNow(); }); });
     FReconnectTick = new QTimer(this);
     FReconnectTick->setInterval(1000);
     connect(FReconnectTick, &QTimer::timeout, this, [this] { SyncIndicator(); });
-}
-
-int64_t TTTYForm::Now() const
-{
-    if (Platform.Now) return Platform.Now();
-    static QElapsedTimer clock;
-    if (!clock.isValid()) clock.start();
-    return clock.elapsed();
 }
 
 QString TTTYForm::StatusIndicator() const
@@ -75,11 +56,11 @@ void TTTYForm::EditFindItemClick()
 
 void TTTYForm::FileCaptureItemClick()
 {
-    if (FCapture) {
+    if (IsCapturing()) {
         StopCapture();
         return;
     }
-    SyncCaptureItem(); // the click toggled the check mark; the capture decides it
+    UpdateMenus(); // the click toggled the check mark; the capture decides it
     const QString raw = tr("Raw received bytes, for winmarlet-replay --raw (*.raw)");
     QString filter;
     const QString path =
@@ -90,42 +71,42 @@ void TTTYForm::FileCaptureItemClick()
 
 bool TTTYForm::StartCapture(const QString &path, TCaptureForm form)
 {
-    if (FCapture) StopCapture();
+    if (IsCapturing()) StopCapture();
     auto sink = std::make_unique<TFileCaptureSink>(path.toLocal8Bit().toStdString());
     if (!sink->IsOpen()) {
-        SyncCaptureItem();
-        QMessageBox::warning(
-            this, Title(), tr("Cannot capture to %1: %2.").arg(path, QString::fromLocal8Bit(sink->Error())));
+        UpdateMenus();
+        QMessageBox box(QMessageBox::Warning, Title(),
+                        tr("Cannot capture to %1: %2.").arg(path, QString::fromLocal8Bit(sink->Error())),
+                        QMessageBox::Ok, this);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
         return false;
     }
-    FCapture = std::make_unique<TSessionCapture>(std::move(sink), form);
+    FSession->StartCapture(std::make_unique<TSessionCapture>(std::move(sink), form));
     FCapturePath = path;
-    SyncCaptureItem();
+    UpdateMenus();
     SetStatus(QStringLiteral(" Capturing to %1.").arg(path));
     return true;
 }
 
 void TTTYForm::StopCapture()
 {
-    if (!FCapture) return;
-    const bool ok = FCapture->Finish();
-    const QString why = QString::fromLocal8Bit(FCapture->Error());
-    FCapture.reset();
-    SyncCaptureItem();
+    const std::unique_ptr<TSessionCapture> capture = FSession->TakeCapture();
+    if (!capture) return;
+    const bool ok = capture->Finish();
+    const QString why = QString::fromLocal8Bit(capture->Error());
+    UpdateMenus();
     if (ok)
         SetStatus(QStringLiteral(" Capture saved to %1.").arg(FCapturePath));
     else
         CaptureFailedMessage(why);
 }
 
-void TTTYForm::CaptureFailed()
+void TTTYForm::SessionCaptureStopped(const std::string &why)
 {
-    // Called while output is being handled: the capture ends, the connection goes on, and
-    // the user hears of it from the event loop.
-    const QString why = QString::fromLocal8Bit(FCapture->Error());
-    FCapture.reset();
-    SyncCaptureItem();
-    CaptureFailedMessage(why);
+    // Called while output is being handled: the user hears of it from the event loop.
+    UpdateMenus();
+    CaptureFailedMessage(QString::fromLocal8Bit(why));
 }
 
 void TTTYForm::CaptureFailedMessage(const QString &why)
@@ -136,127 +117,51 @@ void TTTYForm::CaptureFailedMessage(const QString &why)
     QMetaObject::invokeMethod(
         this,
         [self, text] {
-            if (self) QMessageBox::warning(self, Title(), text);
+            if (!self) return;
+            QMessageBox box(QMessageBox::Warning, Title(), text, QMessageBox::Ok, self);
+            box.setTextFormat(Qt::PlainText);
+            box.exec();
         },
         Qt::QueuedConnection);
 }
 
-void TTTYForm::SyncCaptureItem()
-{
-    Item(QStringLiteral("FileCaptureItem"))->setChecked(bool(FCapture));
-    SyncIndicator();
-}
+// --- The status line's indicator.
 
 void TTTYForm::SyncIndicator()
 {
     // The panel keeps its own messages (" Disconnected from ..."); the reconnect and the
-    // capture speak through the word at its right end.
+    // capture speak through the words at its right end.
+    const TSession &s = *FSession;
     QStringList words;
-    if (ReconnectWaiting())
-        words << tr("Reconnecting in %1 s (any key stops)").arg((ReconnectDelay() + 999) / 1000);
-    else if (FReconnectOffer && !Connected)
-        words << tr("Connection lost: Enter reconnects");
-    else if (!FReconnectNote.isEmpty() && !Connected)
-        words << FReconnectNote;
-    if (FCapture) words << tr("Capturing");
-    FStatusLine->SetIndicator(words.join(QStringLiteral(" | ")));
-}
-
-// --- Reconnect.
-
-bool TTTYForm::ReconnectWaiting() const
-{
-    return FReconnectTimer->isActive();
-}
-
-int TTTYForm::ReconnectDelay() const
-{
-    return ReconnectWaiting() ? int(std::max<int64_t>(0, FReconnectAt - Now())) : 0;
-}
-
-void TTTYForm::UserConnecting()
-{
-    if (FReconnecting) return; // this Connect is the reconnect itself
-    FReconnectNote.clear();
-    StopReconnect();
-    FReconnect->UserConnect();
-}
-
-void TTTYForm::StopReconnect()
-{
-    FReconnectTimer->stop();
-    FReconnectTick->stop();
-    FReconnecting = false;
-    FReconnectOffer = false;
-    SyncIndicator();
-}
-
-void TTTYForm::ConnectionDropped()
-{
-    // Never after the user's own Disconnect (which does not come here) or when the program
-    // is to end with the connection.
-    if (Closing || ClientPrefs.ExitOnDisconnect) return;
-    if (!FReconnect->Dropped(Now())) {
-        StopReconnect();
-        FReconnectNote =
-            tr("Closed during login %1 times: not reconnecting").arg(TReconnectPolicy::MaxLoginCloses);
-        SyncIndicator();
-        return;
+    bool alert = false;
+    if (s.ReconnectWaiting()) {
+        words << tr("Reconnecting in %1 s (any key stops)").arg((s.ReconnectDelay() + 999) / 1000);
+        alert = true;
+    } else if (s.ReconnectOffered() && !s.IsConnected()) {
+        // A BBS that ended the session in order is no alarm; a broken line is.
+        alert = s.LastClose() == TCloseKind::Lost;
+        words << (alert ? tr("Connection lost: Enter reconnects") : tr("Closed by the BBS: Enter reconnects"));
+    } else if (!s.ReconnectNote().empty() && !s.IsConnected()) {
+        words << QString::fromStdString(s.ReconnectNote());
+        alert = true;
     }
-    if (ClientPrefs.ReconnectAutomatically) {
-        FReconnecting = true;
-        ScheduleReconnect();
-    } else {
-        FReconnectOffer = true;
-        SyncIndicator();
+    if (s.Capturing()) {
+        words << tr("Capturing");
+        alert = true;
     }
-}
-
-void TTTYForm::ScheduleReconnect()
-{
-    const int64_t delay = FReconnect->NextDelay();
-    FReconnectAt = Now() + delay;
-    FReconnectTimer->start(int(delay));
-    FReconnectTick->start();
-    SyncIndicator();
-}
-
-void TTTYForm::ReconnectNow()
-{
-    FReconnectTimer->stop();
-    FReconnectTick->stop();
-    SyncIndicator();
-    if (Connected || !Item(QStringLiteral("FileConnectItem"))->isEnabled()) return;
-    FReconnecting = true;
-    FileConnectItemClick();
-}
-
-bool TTTYForm::ReconnectKey(int qtKey)
-{
-    if (qtKey == 0 || qtKey == Qt::Key_Shift || qtKey == Qt::Key_Control || qtKey == Qt::Key_Alt ||
-        qtKey == Qt::Key_Meta)
-        return false;
-    if (FReconnecting && !Connected) {
-        const bool waiting = ReconnectWaiting();
-        StopReconnect();
-        if (waiting) {
-            SetStatus(QStringLiteral(" Reconnecting stopped."));
-            return true;
-        }
-        return false;
-    }
-    if (FReconnectOffer && !Connected) {
-        FReconnectOffer = false;
-        SyncIndicator();
-        if (qtKey == Qt::Key_Return || qtKey == Qt::Key_Enter) {
-            if (Item(QStringLiteral("FileConnectItem"))->isEnabled()) FileConnectItemClick();
-            return true;
-        }
-    }
-    return false;
+    FStatusLine->SetIndicator(words.join(QStringLiteral(" | ")), alert);
+    if (s.ReconnectWaiting())
+        FReconnectTick->start();
+    else
+        FReconnectTick->stop();
 }
 
 // --- Express messages.
+
+void TTTYForm::SessionExpressMessage(const std::string &author, const std::string &text)
+{
+    Guarded([&] { ExpressMessageArrived(author, text); });
+}
 
 void TTTYForm::ExpressMessageArrived(const std::string &author, const std::string &text)
 {
@@ -278,5 +183,5 @@ void TTTYForm::ViewMessagesItemClick()
         resize(width() + (show ? room : -FMessageHistory->width()), height());
     FMessageHistory->setVisible(show);
     if (show) resizeDocks({FMessageHistory}, {room}, Qt::Horizontal);
-    Item(QStringLiteral("ViewMessagesItem"))->setChecked(show);
+    UpdateMenus();
 }

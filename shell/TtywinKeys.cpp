@@ -1,12 +1,20 @@
-// The main window's menus (built from one table), its keys and the function-key macros.
+// The main window's menus (built from one table and drawn from the session's state), its
+// keys and the function-key macros.
 #include "shell/Ttywin.h"
 
+#include "colouredit/OffLine.h"
+#include "colouredit/qt/Colours.h"
+#include "config/SetHost.h"
 #include "config/Setmacro.h"
+#include "shell/ALStatusBar.h"
+#include "shell/Conlight.h"
 #include "shell/FindBar.h"
 #include "shell/KeyMap.h"
+#include "shell/MessageHistory.h"
 #include "terminal/qt/ColorTTYWidget.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -17,86 +25,98 @@
 namespace {
 
 enum TMenuId { mnFile, mnEdit, mnView, mnOptions, mnHelp, mnHosts, mnNone };
-enum TItemFlag : unsigned { ifHidden = 1, ifDisabled = 2, ifSeparator = 4, ifCheckable = 8 };
+enum TItemFlag : unsigned { ifSeparator = 1, ifCheckable = 2 };
 
 struct TMenuRow
 {
+    TMenuItem Id;
     TMenuId Menu;
     const char *Name;
     const char *Caption;
-    QKeyCombination Shortcut;
-    unsigned Flags;
     const char *Hint;
     int HelpContext;
     void (TTTYForm::*Handler)();
+    unsigned Flags = 0;
 };
 
-constexpr QKeyCombination NoKey{};
+using M = TMenuItem;
+const char ConnectNamed[] = " Connect to the named BBS.";
 
-// In menu order; rows of mnNone are the spare shortcuts, never shown.
-const TMenuRow MenuRows[] = {
-    {mnFile, "FileConnectItem", "&Connect", NoKey, 0, " Connect to the currently selected BBS.", 3,
+// In menu order, one row per item in the order of TMenuItem; rows of mnNone are the spare
+// shortcuts, never shown. Visibility, enabled state and changing shortcuts come from
+// UpdateMenus.
+constexpr TMenuRow MenuRows[] = {
+    {M::FileConnect, mnFile, "FileConnectItem", "&Connect", " Connect to the currently selected BBS.", 3,
      &TTTYForm::FileConnectItemClick},
-    {mnFile, "FileAbortItem", "&Abort", NoKey, ifHidden | ifDisabled,
-     " Abort the current attempt to connect to a BBS.", 3, &TTTYForm::FileAbortItemClick},
-    {mnFile, "FileDisconnectItem", "&Disconnect", NoKey, ifHidden | ifDisabled,
+    {M::FileAbort, mnFile, "FileAbortItem", "&Abort", " Abort the current attempt to connect to a BBS.", 3,
+     &TTTYForm::FileAbortItemClick},
+    {M::FileDisconnect, mnFile, "FileDisconnectItem", "&Disconnect",
      " Disconnect from the BBS. Logout instead if possible.", 3, &TTTYForm::FileDisconnectItemClick},
-    {mnHosts, "FileHostsItem", "&Hosts", NoKey, 0, " Show a list of all known hosts.", 3, nullptr},
-    {mnFile, "FileSetHostItem", "&Setup Hosts...", NoKey, 0,
+    {M::FileHosts, mnHosts, "FileHostsItem", "&Hosts", " Show a list of all known hosts.", 3, nullptr},
+    {M::FileSetHost, mnFile, "FileSetHostItem", "&Setup Hosts...",
      " Setup details for the BBS's you want to connect to.", 3, &TTTYForm::FileSetHostItemClick},
-    {mnFile, "FileCaptureItem", "Cap&ture to File...", NoKey, ifCheckable,
-     " Write everything shown on the terminal to a file.", 16, &TTTYForm::FileCaptureItemClick},
-    {mnFile, "FileSetHostDivider", "", NoKey, ifSeparator, "", 0, nullptr},
-    {mnFile, "FileExitItem", "E&xit", NoKey, 0, " Shut down the ORVO Client. It's best to logout first.", 3,
+    {M::FileCapture, mnFile, "FileCaptureItem", "Cap&ture to File...",
+     " Write everything shown on the terminal to a file.", 16, &TTTYForm::FileCaptureItemClick, ifCheckable},
+    {M::FileSetHostDivider, mnFile, "FileSetHostDivider", "", "", 0, nullptr, ifSeparator},
+    {M::FileExit, mnFile, "FileExitItem", "E&xit", " Shut down the ORVO Client. It's best to logout first.", 3,
      &TTTYForm::FileExitItemClick},
-    {mnFile, "FileLastDivider", "", NoKey, ifSeparator, "", 0, nullptr},
-    {mnFile, "FileLast1Item", "1.", NoKey, 0, " Connect to the named BBS.", 3, nullptr},
-    {mnFile, "FileLast2Item", "2.", NoKey, 0, " Connect to the named BBS.", 3, nullptr},
-    {mnFile, "FileLast3Item", "3.", NoKey, 0, " Connect to the named BBS.", 3, nullptr},
-    {mnFile, "FileLast4Item", "4.", NoKey, 0, " Connect to the named BBS.", 3, nullptr},
-    {mnFile, "FileLast5Item", "5.", NoKey, 0, " Connect to the named BBS.", 3, nullptr},
-    {mnEdit, "EditCutItem", "Cu&t", Qt::CTRL | Qt::Key_X, ifHidden | ifDisabled,
-     " Cut the highlighted text to the clipboard.", 5, &TTTYForm::EditCutItemClick},
-    {mnEdit, "EditCopyItem", "&Copy", Qt::CTRL | Qt::Key_Insert, 0,
-     " Copy the highlighted text to the clipboard.", 5, &TTTYForm::EditCopyItemClick},
-    {mnEdit, "EditPasteItem", "&Paste", Qt::SHIFT | Qt::Key_Insert, 0, " Paste text from the clipboard.", 5,
-     &TTTYForm::EditPasteItemClick},
-    {mnEdit, "EditClearItem", "Clear", QKeyCombination(Qt::Key_Delete), ifHidden | ifDisabled,
-     " Clear the current selection.", 5, &TTTYForm::EditClearItemClick},
-    {mnEdit, "EditSelectAllItem", "Se&lect All", NoKey, ifHidden | ifDisabled,
-     " Select the whole of the edit area.", 5, &TTTYForm::EditSelectAllItemClick},
-    {mnNone, "EditXCutItem", "xCut", Qt::SHIFT | Qt::Key_Delete, ifDisabled, "", 5,
+    {M::FileLastDivider, mnFile, "FileLastDivider", "", "", 0, nullptr, ifSeparator},
+    {M::FileLast1, mnFile, "FileLast1Item", "1.", ConnectNamed, 3, nullptr},
+    {M::FileLast2, mnFile, "FileLast2Item", "2.", ConnectNamed, 3, nullptr},
+    {M::FileLast3, mnFile, "FileLast3Item", "3.", ConnectNamed, 3, nullptr},
+    {M::FileLast4, mnFile, "FileLast4Item", "4.", ConnectNamed, 3, nullptr},
+    {M::FileLast5, mnFile, "FileLast5Item", "5.", ConnectNamed, 3, nullptr},
+    {M::EditCut, mnEdit, "EditCutItem", "Cu&t", " Cut the highlighted text to the clipboard.", 5,
      &TTTYForm::EditCutItemClick},
-    {mnNone, "EditXCopyItem", "xCopy", Qt::CTRL | Qt::Key_Insert, ifDisabled, "", 5,
+    {M::EditCopy, mnEdit, "EditCopyItem", "&Copy", " Copy the highlighted text to the clipboard.", 5,
      &TTTYForm::EditCopyItemClick},
-    {mnNone, "EditXPasteItem", "xPaste", Qt::SHIFT | Qt::Key_Insert, ifDisabled, "", 5,
+    {M::EditPaste, mnEdit, "EditPasteItem", "&Paste", " Paste text from the clipboard.", 5,
      &TTTYForm::EditPasteItemClick},
-    {mnEdit, "EditDivider", "", NoKey, ifSeparator | ifHidden, "", 0, nullptr},
-    {mnEdit, "EditColoursItem", "Colours...", NoKey, ifHidden | ifDisabled, " Show the colour palette.", 5,
+    {M::EditClear, mnEdit, "EditClearItem", "Clear", " Clear the current selection.", 5,
+     &TTTYForm::EditClearItemClick},
+    {M::EditSelectAll, mnEdit, "EditSelectAllItem", "Se&lect All", " Select the whole of the edit area.", 5,
+     &TTTYForm::EditSelectAllItemClick},
+    {M::EditRestoreDraft, mnEdit, "EditRestoreDraftItem", "&Restore Draft",
+     " Put back the text that was being written when the connection ended.", 5,
+     &TTTYForm::EditRestoreDraftItemClick},
+    {M::EditXCut, mnNone, "EditXCutItem", "xCut", "", 5, &TTTYForm::EditCutItemClick},
+    {M::EditXCopy, mnNone, "EditXCopyItem", "xCopy", "", 5, &TTTYForm::EditCopyItemClick},
+    {M::EditXPaste, mnNone, "EditXPasteItem", "xPaste", "", 5, &TTTYForm::EditPasteItemClick},
+    {M::EditDivider, mnEdit, "EditDivider", "", "", 0, nullptr, ifSeparator},
+    {M::EditColours, mnEdit, "EditColoursItem", "Colours...", " Show the colour palette.", 5,
      &TTTYForm::EditColoursItemClick},
-    {mnEdit, "EditFindDivider", "", NoKey, ifSeparator, "", 0, nullptr},
-    {mnEdit, "EditFindItem", "&Find...", Qt::CTRL | Qt::SHIFT | Qt::Key_F, 0,
-     " Find text in the scrollback (F3 next, Shift+F3 previous).", 14, &TTTYForm::EditFindItemClick},
-    {mnView, "ViewMessagesItem", "&Messages", NoKey, ifCheckable,
-     " Show the express messages of this session.", 15, &TTTYForm::ViewMessagesItemClick},
-    {mnOptions, "OptionsPreferencesItem", "&Preferences...", NoKey, 0,
+    {M::EditFindDivider, mnEdit, "EditFindDivider", "", "", 0, nullptr, ifSeparator},
+    {M::EditFind, mnEdit, "EditFindItem", "&Find...", " Find text in the scrollback (F3 next, Shift+F3 previous).",
+     14, &TTTYForm::EditFindItemClick},
+    {M::ViewMessages, mnView, "ViewMessagesItem", "&Messages", " Show the express messages of this session.", 15,
+     &TTTYForm::ViewMessagesItemClick, ifCheckable},
+    {M::OptionsPreferences, mnOptions, "OptionsPreferencesItem", "&Preferences...",
      " Set your preferences for how the program behaves.", 7, &TTTYForm::OptionsPreferencesItemClick},
-    {mnOptions, "OptionsFontItem", "&Font...", NoKey, 0, " Select the font to use for the terminal display.",
+    {M::OptionsFont, mnOptions, "OptionsFontItem", "&Font...", " Select the font to use for the terminal display.",
      7, &TTTYForm::OptionsFontItemClick},
-    {mnOptions, "OptionsMacrosItem", "&Macros...", NoKey, 0, " Setup macros for the function keys.", 7,
+    {M::OptionsMacros, mnOptions, "OptionsMacrosItem", "&Macros...", " Setup macros for the function keys.", 7,
      &TTTYForm::OptionsMacrosItemClick},
-    {mnOptions, "OptionsUserFilterItem", "&User Filter...", NoKey, 0, "Edit lists of friends and enemies.", 7,
-     &TTTYForm::OptionsUserFilterItemClick},
-    {mnHelp, "HelpContentsItem", "&Contents", NoKey, 0, " View the contents page of the help file.", 11,
+    {M::OptionsUserFilter, mnOptions, "OptionsUserFilterItem", "&User Filter...",
+     "Edit lists of friends and enemies.", 7, &TTTYForm::OptionsUserFilterItemClick},
+    {M::HelpContents, mnHelp, "HelpContentsItem", "&Contents", " View the contents page of the help file.", 11,
      &TTTYForm::HelpContentsItemClick},
-    {mnHelp, "HelpTopicSearchItem", "&Topic Search", NoKey, 0, " Search for help on a particular topic.", 11,
-     &TTTYForm::HelpTopicSearchItemClick},
-    {mnHelp, "HelpHowToUseHelpItem", "&How to Use Help", NoKey, 0, " View the help file on using help.", 11,
-     &TTTYForm::HelpHowToUseHelpItemClick},
-    {mnHelp, "HelpAboutDivider", "", NoKey, ifSeparator, "", 0, nullptr},
-    {mnHelp, "HelpAboutItem", "&About...", NoKey, 0, " Show information about this program.", 11,
+    {M::HelpTopicSearch, mnHelp, "HelpTopicSearchItem", "&Topic Search", " Search for help on a particular topic.",
+     11, &TTTYForm::HelpTopicSearchItemClick},
+    {M::HelpHowToUseHelp, mnHelp, "HelpHowToUseHelpItem", "&How to Use Help", " View the help file on using help.",
+     11, &TTTYForm::HelpHowToUseHelpItemClick},
+    {M::HelpAboutDivider, mnHelp, "HelpAboutDivider", "", "", 0, nullptr, ifSeparator},
+    {M::HelpAbout, mnHelp, "HelpAboutItem", "&About...", " Show information about this program.", 11,
      &TTTYForm::HelpAboutItemClick},
 };
+
+constexpr bool RowsInItemOrder()
+{
+    if (std::size(MenuRows) != MenuItemCount) return false;
+    for (size_t i = 0; i < std::size(MenuRows); ++i)
+        if (size_t(MenuRows[i].Id) != i) return false;
+    return true;
+}
+static_assert(RowsInItemOrder(), "one menu row per item, in the order of TMenuItem");
 
 struct TMenuTitle
 {
@@ -110,21 +130,12 @@ const TMenuTitle MenuTitles[] = {{"File1", "&File", 3},
                                  {"Options1", "&Options", 7},
                                  {"Help1", "&Help", 11}};
 
+QKeySequence Keys(QKeyCombination k)
+{
+    return QKeySequence(k);
+}
+
 } // namespace
-
-QAction *TTTYForm::Item(const QString &name) const
-{
-    for (QAction *a : FItems)
-        if (a->objectName() == name) return a;
-    return nullptr;
-}
-
-void TTTYForm::ShowItem(const char *name, bool visible, bool enabled)
-{
-    QAction *a = Item(QString::fromLatin1(name));
-    a->setVisible(visible);
-    a->setEnabled(enabled);
-}
 
 void TTTYForm::CreateMenus()
 {
@@ -152,20 +163,23 @@ void TTTYForm::CreateMenus()
                                         : menus[row.Menu]->addAction(QString::fromLatin1(row.Caption));
         }
         a->setObjectName(QString::fromLatin1(row.Name));
-        if (row.Shortcut != NoKey) a->setShortcut(QKeySequence(row.Shortcut));
         a->setStatusTip(QString::fromLatin1(row.Hint));
         if (row.HelpContext) a->setProperty("helpContext", row.HelpContext);
-        if (row.Flags & ifHidden) a->setVisible(false);
-        if (row.Flags & ifDisabled) a->setEnabled(false);
         if (row.Flags & ifCheckable) a->setCheckable(true);
         if (row.Handler)
             connect(a, &QAction::triggered, this,
                     [this, h = row.Handler] { Guarded([&] { (this->*h)(); }); });
-        FItems.push_back(a);
+        FItems[size_t(row.Id)] = a;
     }
     for (int i = 1; i <= 5; ++i)
-        connect(Item(QStringLiteral("FileLast%1Item").arg(i)), &QAction::triggered, this,
-                [this, i] { Guarded([&] { FileLastClick(i); }); });
+        connect(Item(RecentItem(i)), &QAction::triggered, this, [this, i] { Guarded([&] { FileLastClick(i); }); });
+    // Shortcuts that never change.
+    Item(M::EditClear)->setShortcut(Keys(QKeyCombination(Qt::Key_Delete)));
+    Item(M::EditRestoreDraft)->setShortcut(Keys(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+    Item(M::EditXCut)->setShortcut(Keys(Qt::SHIFT | Qt::Key_Delete));
+    Item(M::EditXCopy)->setShortcut(Keys(Qt::CTRL | Qt::Key_Insert));
+    Item(M::EditXPaste)->setShortcut(Keys(Qt::SHIFT | Qt::Key_Insert));
+    Item(M::EditFind)->setShortcut(Keys(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
 
     // The terminal's pop-up menu shares the Copy and Paste commands.
     FPopupMenu = new QMenu(this);
@@ -184,8 +198,16 @@ void TTTYForm::CreateMenus()
             [this](const QPoint &pos) { FPopupMenu->popup(FColourTTY->mapToGlobal(pos)); });
 
     FColourTTY->OnKeyDown = [this](QKeyEvent *e, int &key) {
+        // A key whose key-down was used up takes its own character with it, and no other.
+        FSwallowKeyPress = false;
+        const bool modifier = key == 0 || key == Qt::Key_Shift || key == Qt::Key_Control || key == Qt::Key_Alt ||
+                              key == Qt::Key_Meta;
         bool used = false;
-        Guarded([&] { used = ReconnectKey(key); });
+        if (!modifier)
+            Guarded([&] {
+                used = FSession->ReconnectKey(key == Qt::Key_Return || key == Qt::Key_Enter);
+                SyncIndicator();
+            });
         if (used) {
             key = 0;
             FSwallowKeyPress = true;
@@ -196,13 +218,11 @@ void TTTYForm::CreateMenus()
         if (vk) Guarded([&] { consumed = ColourTTYKeyDown(vk, ShiftStateOf(e->modifiers())); });
         if (consumed) key = 0;
     };
-    // Return ends a Telnet line with CR LF, the Telnet end of line: line-oriented servers
-    // (MUDs, talkers) ignore a bare CR and would never see the line.
     FColourTTY->OnKeyPress = [this](char &ch) {
         if (std::exchange(FSwallowKeyPress, false)) return;
         Guarded([&] {
-            ColourTTYKeyPress(uint8_t(ch));
-            if (ch == '\r' && FStateMachine == &FTelnetStateMachine) ColourTTYKeyPress('\n');
+            FSession->TypeChar(uint8_t(ch));
+            PaletteFollowsCaret();
         });
     };
     FColourTTY->OnMouseDown = [this](QMouseEvent *) { Guarded([this] { ColourTTYMouseTrack(); }); };
@@ -211,6 +231,53 @@ void TTTYForm::CreateMenus()
         if (FColourTTY->Tty().Tracking) Guarded([this] { ColourTTYMouseTrack(); });
     };
     FColourTTY->OnDblClick = [this] { Guarded([this] { ColourTTYDblClick(); }); };
+}
+
+void TTTYForm::UpdateMenus()
+{
+    const TSession &s = *FSession;
+    const TSessionState state = s.State();
+    const bool idle = state == TSessionState::Idle || state == TSessionState::WaitingToReconnect;
+    const bool attempting = state == TSessionState::LookingUp || state == TSessionState::Connecting;
+    const bool connected = state == TSessionState::Connected || state == TSessionState::Closing;
+    auto set = [this](TMenuItem id, bool visible, bool enabled) {
+        QAction *a = Item(id);
+        a->setVisible(visible);
+        a->setEnabled(enabled);
+    };
+    set(M::FileConnect, idle, idle);
+    set(M::FileAbort, attempting, attempting);
+    set(M::FileDisconnect, connected, state == TSessionState::Connected);
+    Item(M::FileCapture)->setChecked(s.Capturing());
+    Item(M::ViewMessages)->setChecked(FMessageHistory && !FMessageHistory->isHidden());
+
+    // The Edit menu has a connected form (with the spare shortcuts) and, inside it, an edit's.
+    const bool form = s.EditMenuConnected();
+    const bool edit = s.EditOpen();
+    set(M::EditCut, form, edit);
+    Item(M::EditCut)->setShortcut(edit ? Keys(Qt::CTRL | Qt::Key_X) : QKeySequence());
+    Item(M::EditCopy)->setShortcut(Keys(form ? Qt::CTRL | Qt::Key_C : Qt::CTRL | Qt::Key_Insert));
+    Item(M::EditPaste)->setShortcut(Keys(form ? Qt::CTRL | Qt::Key_V : Qt::SHIFT | Qt::Key_Insert));
+    set(M::EditClear, form, edit);
+    set(M::EditSelectAll, form, edit);
+    set(M::EditRestoreDraft, s.Draft() != nullptr, s.DraftFits());
+    // The spare shortcuts work only while the visible items carry other keys (two items on
+    // one key would both be dead).
+    Item(M::EditXCut)->setEnabled(edit);
+    Item(M::EditXCopy)->setEnabled(form);
+    Item(M::EditXPaste)->setEnabled(form);
+    const bool colours = form && s.Host().Mode == hmORVO;
+    set(M::EditDivider, colours, true);
+    set(M::EditColours, colours,
+        edit && OffLineEdit().AcceptColourPaste() && FColourPalette && !FColourPalette->InUse);
+
+    FConnectionLight->SetConnected(connected);
+    const bool titled = state == TSessionState::Connected;
+    const QString name = QString::fromUtf8(s.Host().Name.data(), qsizetype(s.Host().Name.size()));
+    SetApplicationTitle(titled ? name : QString::fromLatin1(IdleApplicationTitle));
+    setWindowTitle(titled ? QStringLiteral("%1 \"%2\"").arg(QLatin1String(FormCaption), name)
+                          : QString::fromLatin1(FormCaption));
+    SyncIndicator();
 }
 
 bool TTTYForm::ColourTTYKeyDown(uint16_t key, TShiftState shift)
@@ -226,14 +293,14 @@ bool TTTYForm::ColourTTYKeyDown(uint16_t key, TShiftState shift)
         if (MacroSlotEditable(slot)) SendMacro(slot);
         return true;
     }
-    FStateMachine->SendKey(key, shift);
+    FSession->KeyDown(key, shift);
     PaletteFollowsCaret();
     return false;
 }
 
 void TTTYForm::ColourTTYKeyPress(uint8_t ch)
 {
-    FStateMachine->SendChar(ch);
+    FSession->KeyPress(ch);
     PaletteFollowsCaret();
 }
 

@@ -73,7 +73,11 @@ void TTTYForm::FileSetHostItemClick()
 {
     TSetHostDlg dialog(HostInfo, this);
     // While connected or connecting the dialog still stores the host, but the current one stays.
-    if (dialog.exec() == QDialog::Accepted && Item(QStringLiteral("FileConnectItem"))->isEnabled()) {
+    const auto idle = [this] {
+        const TSessionState s = FSession->State();
+        return s == TSessionState::Idle || s == TSessionState::WaitingToReconnect;
+    };
+    if (dialog.exec() == QDialog::Accepted && idle()) {
         HostInfo.Modified = true;
         HostInfo.BBSName = dialog.BBSName();
         HostInfo.Address = dialog.Address();
@@ -82,7 +86,6 @@ void TTTYForm::FileSetHostItemClick()
         HostInfo.AutoLogin = dialog.AutoLogin();
         HostInfo.LoginName = dialog.LoginName();
         HostInfo.Password = dialog.Password();
-        GiveSocketAddress();
     }
     FillHostsMenu();
 }

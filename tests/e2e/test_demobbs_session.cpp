@@ -63,7 +63,7 @@ protected:
     }
     [[nodiscard]] bool WaitEdit(bool open)
     {
-        return QTest::qWaitFor([&] { return Form->CLientMachine()->EditMode() == open; }, Patience);
+        return QTest::qWaitFor([&] { return Form->Session().CLientMachine().EditMode() == open; }, Patience);
     }
     [[nodiscard]] bool WaitRecord(const std::string &text)
     {

@@ -63,12 +63,12 @@ TEST_F(TinyMux, TelnetLoginSayAndDisconnect)
     ASSERT_TRUE(WaitShown("You say, \"hello from winMarlet\""));
 
     TBoxAnswerer boxes(QMessageBox::Ok);
-    Form->Item("FileDisconnectItem")->trigger();
+    Form->Item(TMenuItem::FileDisconnect)->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !Form->IsConnected(); }, Patience));
     EXPECT_EQ(boxes.Texts, QStringList{"Are you sure you want to disconnect?"});
     EXPECT_EQ(Form->StatusText(), QStringLiteral(" Disconnected from 127.0.0.1."));
-    EXPECT_TRUE(Form->Item("FileConnectItem")->isVisible() && Form->Item("FileConnectItem")->isEnabled());
-    EXPECT_FALSE(Form->Item("FileDisconnectItem")->isVisible());
+    EXPECT_TRUE(Form->Item(TMenuItem::FileConnect)->isVisible() && Form->Item(TMenuItem::FileConnect)->isEnabled());
+    EXPECT_FALSE(Form->Item(TMenuItem::FileDisconnect)->isVisible());
     // The server saw the wizard log in and the connection end.
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return Log().find("Logout by Wizard(#1)") != std::string::npos; }, Patience))

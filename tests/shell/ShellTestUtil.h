@@ -91,8 +91,8 @@ struct Shell : ::testing::Test
         WriteIni("[Hosts]\nHost=" + std::string(name) + "\nAddress=127.0.0.1\nPort=" + std::to_string(port) +
                  "\nMode=" + std::to_string(mode) + "\n");
     }
-    bool Shown(const char *item) const { return Form->Item(QString::fromLatin1(item))->isVisible(); }
-    bool Enabled(const char *item) const { return Form->Item(QString::fromLatin1(item))->isEnabled(); }
+    bool Shown(TMenuItem item) const { return Form->Item(item)->isVisible(); }
+    bool Enabled(TMenuItem item) const { return Form->Item(item)->isEnabled(); }
     // Connects and accepts; the bytes the window sent first are read into Got.
     void Connect(LoopbackServer &s)
     {

@@ -73,7 +73,7 @@ TEST_F(EditShell, PasteTypesLinesAndNothingThatActsOnTheBbs)
     for (const auto &c : cases) {
         QApplication::clipboard()->setText(c.Clipboard);
         Got.clear();
-        Form->Item("EditPasteItem")->trigger();
+        Form->Item(TMenuItem::EditPaste)->trigger();
         ASSERT_TRUE(Receive(server, c.Typed.size()));
         EXPECT_EQ(Got, c.Typed) << c.Clipboard.toStdString();
     }
@@ -86,19 +86,19 @@ TEST_F(EditShell, CopyAndCutFollowWhereTheSelectionStarts)
     Open();
     Connect(server);
     server.Write("Name: " + Bytes({0xFF, 0xA2, 0x14, 0, 0, 0}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Enabled("EditCutItem"); }, Patience)); // the edit is open
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Enabled(TMenuItem::EditCut); }, Patience)); // the edit is open
     EXPECT_TRUE(Form->ColourPalette()->isVisible()); // wanted, so it comes up with the edit
     QTest::keyClicks(Form->ColourTTY(), "hello");
     const int row = Form->OffLineEdit().StartY();
     ASSERT_EQ(Form->OffLineEdit().StartX(), 6);
 
     Drag(6, 9, row); // "hel", inside the edit
-    Form->Item("EditCutItem")->trigger();
+    Form->Item(TMenuItem::EditCut)->trigger();
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("hel"));
     EXPECT_EQ(EditText(), "lo");
 
     Drag(0, 4, row); // "Name", before the edit: the terminal's text, the edit untouched
-    Form->Item("EditCopyItem")->trigger();
+    Form->Item(TMenuItem::EditCopy)->trigger();
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("Name"));
     EXPECT_EQ(EditText(), "lo");
 }
@@ -143,7 +143,7 @@ TEST_F(EditShell, PreferencesApplyAtOnce)
         w->findChild<QPushButton *>("OKBtn")->click();
         return true;
     });
-    Form->Item("OptionsPreferencesItem")->trigger();
+    Form->Item(TMenuItem::OptionsPreferences)->trigger();
     const TColorTTYWidget *tty = Form->ColourTTY();
     EXPECT_TRUE(tty->Options() & OptionBit(coColors));
     EXPECT_EQ(tty->Tty().VisibleRows, 30);
@@ -156,14 +156,14 @@ TEST_F(EditShell, F1InEachDialogOpensItsTopic)
     Open();
     const struct
     {
-        const char *Item;
+        TMenuItem Item;
         const char *Page;
     } cases[] = {
-        {"FileSetHostItem", "hosts.html"},
-        {"OptionsPreferencesItem", "preferences.html#dialog"},
-        {"OptionsFontItem", "preferences.html#font"},
-        {"OptionsMacrosItem", "macros.html"},
-        {"OptionsUserFilterItem", "userfilter.html"},
+        {TMenuItem::FileSetHost, "hosts.html"},
+        {TMenuItem::OptionsPreferences, "preferences.html#dialog"},
+        {TMenuItem::OptionsFont, "preferences.html#font"},
+        {TMenuItem::OptionsMacros, "macros.html"},
+        {TMenuItem::OptionsUserFilter, "userfilter.html"},
     };
     for (const auto &c : cases) {
         QString shown;
@@ -178,7 +178,7 @@ TEST_F(EditShell, F1InEachDialogOpensItsTopic)
         });
         Form->Item(c.Item)->trigger();
         EXPECT_TRUE(shown.endsWith(QString::fromLatin1(c.Page)))
-            << c.Item << " showed " << shown.toStdString();
+            << int(c.Item) << " showed " << shown.toStdString();
         Form->Help().Quit();
     }
 }

@@ -7,7 +7,7 @@
 #include "shell/FindBar.h"
 #include "shell/MessageHistory.h"
 #include "shell/Notifier.h"
-#include "shell/ReconnectPolicy.h"
+#include "session/ReconnectPolicy.h"
 #include "shell/Ttywin.h"
 #include "terminal/qt/ColorTTYWidget.h"
 #include "tests/shell/ShellTestUtil.h"
@@ -98,18 +98,18 @@ TEST_F(Extras, ReconnectWaitsIsStoppedByAKeyAndNeverFollowsTheUsersDisconnect)
     Open("Reconnect automatically=1\n");
     Connect();
     Drop();
-    EXPECT_TRUE(Form->ReconnectWaiting());
-    EXPECT_EQ(Form->ReconnectDelay(), 2000);
+    EXPECT_TRUE(Form->Session().ReconnectWaiting());
+    EXPECT_EQ(Form->Session().ReconnectDelay(), 2000);
     EXPECT_EQ(Form->StatusText(), QStringLiteral(" Disconnected from 127.0.0.1.")); // as without reconnecting
     EXPECT_TRUE(Form->StatusIndicator().startsWith(QStringLiteral("Reconnecting in 2 s")));
     QTest::keyClick(Form->ColourTTY(), 'a');
-    EXPECT_FALSE(Form->ReconnectWaiting());
+    EXPECT_FALSE(Form->Session().ReconnectWaiting());
     EXPECT_EQ(Form->StatusText(), QStringLiteral(" Reconnecting stopped."));
 
     Connect();
     Drop();
-    ASSERT_TRUE(Form->ReconnectWaiting());
-    Form->ReconnectNow(); // what the timer does when it runs out
+    ASSERT_TRUE(Form->Session().ReconnectWaiting());
+    Form->Session().ReconnectNow(); // what the timer does when it runs out
     ASSERT_TRUE(QTest::qWaitFor([&] { return Form->IsConnected(); }, Patience));
     ASSERT_TRUE(Server.Accept());
 
@@ -121,7 +121,7 @@ TEST_F(Extras, ReconnectWaitsIsStoppedByAKeyAndNeverFollowsTheUsersDisconnect)
     answer.start(5);
     Form->FileDisconnectItemClick();
     EXPECT_FALSE(Form->IsConnected());
-    EXPECT_FALSE(Form->ReconnectWaiting() || Form->ReconnectOffered());
+    EXPECT_FALSE(Form->Session().ReconnectWaiting() || Form->Session().ReconnectOffered());
 }
 
 TEST_F(Extras, WithoutTheSettingReconnectIsOfferedAndEnterTakesIt)
@@ -129,8 +129,8 @@ TEST_F(Extras, WithoutTheSettingReconnectIsOfferedAndEnterTakesIt)
     Open();
     Connect();
     Drop();
-    EXPECT_FALSE(Form->ReconnectWaiting());
-    EXPECT_TRUE(Form->ReconnectOffered());
+    EXPECT_FALSE(Form->Session().ReconnectWaiting());
+    EXPECT_TRUE(Form->Session().ReconnectOffered());
     QTest::keyClick(Form->ColourTTY(), Qt::Key_Return);
     ASSERT_TRUE(QTest::qWaitFor([&] { return Form->IsConnected(); }, Patience));
 }
@@ -208,7 +208,7 @@ TEST_F(Extras, FindBarKeysAndF3StaysAMacroWhileItIsClosed)
     Macros.SetText(2, "m");
     Form->ColourTTY()->Write("alpha beta\r\nALPHA\r\n");
     const int top = Form->ColourTTY()->Tty().Top;
-    Form->Item(QStringLiteral("EditFindItem"))->trigger();
+    Form->Item(TMenuItem::EditFind)->trigger();
     TFindBar *bar = Form->FindBar();
     ASSERT_TRUE(bar->IsOpen());
     QTest::keyClicks(bar->TextBox(), "alpha");

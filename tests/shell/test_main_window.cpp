@@ -19,18 +19,18 @@ TEST_F(Shell, ConnectGreetsAndDisconnectRestoresTheIdleForm)
         LoopbackServer server;
         Host("Moss", c.Mode, server.Port);
         Open();
-        EXPECT_TRUE(Shown("FileConnectItem"));
-        EXPECT_FALSE(Shown("FileAbortItem") || Shown("FileDisconnectItem"));
+        EXPECT_TRUE(Shown(TMenuItem::FileConnect));
+        EXPECT_FALSE(Shown(TMenuItem::FileAbort) || Shown(TMenuItem::FileDisconnect));
         Form->FileConnectItemClick();
-        EXPECT_TRUE(Shown("FileAbortItem") && Enabled("FileAbortItem"));
-        EXPECT_FALSE(Shown("FileConnectItem") || Enabled("FileConnectItem"));
+        EXPECT_TRUE(Shown(TMenuItem::FileAbort) && Enabled(TMenuItem::FileAbort));
+        EXPECT_FALSE(Shown(TMenuItem::FileConnect) || Enabled(TMenuItem::FileConnect));
         ASSERT_TRUE(QTest::qWaitFor([&] { return Form->IsConnected(); }, Patience));
         ASSERT_TRUE(server.Accept());
-        EXPECT_TRUE(Shown("FileDisconnectItem") && !Shown("FileAbortItem"));
+        EXPECT_TRUE(Shown(TMenuItem::FileDisconnect) && !Shown(TMenuItem::FileAbort));
         EXPECT_TRUE(Form->ConnectionLight()->Connected());
         EXPECT_EQ(Form->windowTitle(), QStringLiteral("ORVO winMarlet \"Moss\""));
         EXPECT_EQ(Form->StatusText(), QStringLiteral(" Connected to 127.0.0.1."));
-        EXPECT_EQ(Form->Item("EditCopyItem")->shortcut().toString(), QStringLiteral("Ctrl+C"));
+        EXPECT_EQ(Form->Item(TMenuItem::EditCopy)->shortcut().toString(), QStringLiteral("Ctrl+C"));
         const int rows = Form->ColourTTY()->Tty().VisibleRows;
         const std::string expected = c.Hello + Naws(80, rows);
         Got.clear();
@@ -42,8 +42,8 @@ TEST_F(Shell, ConnectGreetsAndDisconnectRestoresTheIdleForm)
         EXPECT_EQ(Form->StatusText(), QStringLiteral(" Disconnected from 127.0.0.1."));
         EXPECT_EQ(Form->windowTitle(), QStringLiteral("ORVO winMarlet"));
         EXPECT_FALSE(Form->ConnectionLight()->Connected());
-        EXPECT_TRUE(Shown("FileConnectItem") && !Shown("FileDisconnectItem"));
-        EXPECT_EQ(Form->Item("EditCopyItem")->shortcut().toString(), QString::fromLatin1(c.CopyAfter));
+        EXPECT_TRUE(Shown(TMenuItem::FileConnect) && !Shown(TMenuItem::FileDisconnect));
+        EXPECT_EQ(Form->Item(TMenuItem::EditCopy)->shortcut().toString(), QString::fromLatin1(c.CopyAfter));
         Form.reset();
     }
 }
@@ -55,12 +55,13 @@ TEST_F(Shell, RefusedConnectionIsReportedAndEndsIdle)
     Open();
     BoxAnswerer boxes;
     Form->FileConnectItemClick();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->StatusText().startsWith(" Disconnected"); }, Patience));
+    // The box comes after the disconnect handling.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Texts.isEmpty(); }, Patience));
     EXPECT_EQ(Form->StatusText(), QStringLiteral(" Disconnected from 127.0.0.1."));
     ASSERT_EQ(boxes.Texts.size(), 1);
     EXPECT_TRUE(boxes.Texts[0].contains(QStringLiteral("refused"), Qt::CaseInsensitive))
         << boxes.Texts[0].toStdString();
-    EXPECT_TRUE(Enabled("FileConnectItem"));
+    EXPECT_TRUE(Enabled(TMenuItem::FileConnect));
 }
 
 TEST_F(Shell, RecentHostsArePromotedByMenuPicks)
@@ -76,12 +77,12 @@ TEST_F(Shell, RecentHostsArePromotedByMenuPicks)
     auto recent = [&] {
         std::string s;
         for (int i = 1; i <= 5; ++i)
-            s += Hosts->Last(i) + (Shown(("FileLast" + std::to_string(i) + "Item").c_str()) ? "" : "-") + " ";
+            s += Hosts->Last(i) + (Shown(RecentItem(i)) ? "" : "-") + " ";
         return s;
     };
     auto pick = [&](QAction *a) {
         a->trigger();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return Enabled("FileConnectItem"); }, Patience));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Enabled(TMenuItem::FileConnect); }, Patience));
     };
     QList<QAction *> hosts = Form->HostsMenu()->actions();
     ASSERT_EQ(hosts.size(), 3);
@@ -89,8 +90,8 @@ TEST_F(Shell, RecentHostsArePromotedByMenuPicks)
     EXPECT_EQ(recent(), "Q P R S T ");
     pick(hosts[2]); // U
     EXPECT_EQ(recent(), "U Q P R S ");
-    EXPECT_EQ(Form->Item("FileLast1Item")->text(), QStringLiteral("&1 U"));
-    pick(Form->Item("FileLast3Item")); // P
+    EXPECT_EQ(Form->Item(TMenuItem::FileLast1)->text(), QStringLiteral("&1 U"));
+    pick(Form->Item(TMenuItem::FileLast3)); // P
     EXPECT_EQ(recent(), "P U Q R S ");
     EXPECT_EQ(Hosts->BBSName, "P");
 }
@@ -103,7 +104,7 @@ TEST_F(Shell, PickWhileConnectedStartsASecondInstance)
     Open();
     Connect(server);
     Form->HostsMenu()->actions()[0]->trigger();
-    Form->Item("FileLast2Item")->trigger();
+    Form->Item(TMenuItem::FileLast2)->trigger();
     ASSERT_EQ(Launched.size(), 2u);
     EXPECT_EQ(Launched[0], (QStringList{"/opt/winmarlet", "/c=My Board"}));
     EXPECT_EQ(Launched[1], Launched[0]);
@@ -160,7 +161,7 @@ TEST_F(Shell, LoneStarInAnEditWaitsForTheNextRead)
     Open();
     Connect(server);
     server.Write(Bytes({0xFF, 0xA2, 0x14, 0, 0, 0})); // a line edit opens
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->CLientMachine()->EditMode(); }, Patience));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->Session().CLientMachine().EditMode(); }, Patience));
     server.Write("*");
     ASSERT_TRUE(QTest::qWaitFor([&] { return Form->StatusText() == "Express message received."; }, Patience));
     server.Write("z\r\n");
@@ -202,10 +203,10 @@ TEST_F(Shell, ConnectionLossMidUploadLeavesTheFormIdle)
         BoxAnswerer boxes;
         // An upload larger than the socket takes at once: the rest waits in the send queue.
         const std::string upload(8 << 20, 'a');
-        Form->ClientSocket().SendAll(upload.data(), int(upload.size()));
+        Form->Session().SendRaw(reinterpret_cast<const uint8_t *>(upload.data()), upload.size());
         reset ? server.ResetPeer() : server.ClosePeer();
         ASSERT_TRUE(
-            QTest::qWaitFor([&] { return !Form->IsConnected() && Enabled("FileConnectItem"); }, Patience));
+            QTest::qWaitFor([&] { return !Form->IsConnected() && Enabled(TMenuItem::FileConnect); }, Patience));
         Form->ColourTTYKeyPress('q'); // dropped quietly
         Form.reset();
     }

@@ -1,4 +1,4 @@
-#include "shell/ReconnectPolicy.h"
+#include "session/ReconnectPolicy.h"
 
 #include <algorithm>
 

@@ -1,0 +1,422 @@
+#include "session/Session.h"
+
+#include "colouredit/OffLine.h"
+#include "config/Prefernc.h"
+#include "config/SetHost.h"
+#include "protocol/UserFilt.h"
+#include "terminal/ColorTTY.h"
+#include "terminal/SessionCapture.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+// The port as a number, as the socket layer takes one: modulo 65536; 0 for a service name.
+uint16_t PortNumber(const std::string &port)
+{
+    long value = 0;
+    const char *end = port.data() + port.size();
+    const auto [at, error] = std::from_chars(port.data(), end, value);
+    if (error != std::errc() || at != end || value == -1) return 0;
+    return uint16_t(value);
+}
+
+} // namespace
+
+TSession::TSession(TSessionStores stores, TColorTTY &terminal, TSessionListener &listener, TTransportFactory factory,
+                   std::unique_ptr<TSessionPlatform> platform)
+    : HostInfo(stores.Hosts), ClientPrefs(stores.Prefs), UserFilter(stores.Filter), FTerminal(terminal),
+      Listener(listener), Factory(std::move(factory)), FPlatform(std::move(platform)),
+      FWhoList(std::make_unique<TWhoList>()), FOffLineEdit(std::make_unique<TOffLineEdit>(terminal, *FWhoList)),
+      ReadBuffer(std::make_unique<uint8_t[]>(ReadBufferSize)), FReconnect([this] { return FPlatform->Random(); })
+{
+    FCLientMachine = std::make_unique<TCLientStateMachine>(HostInfo, UserFilter, *FOffLineEdit, *FWhoList,
+                                                           static_cast<TEngineOwner *>(this));
+    for (TTelnetStateMachine *engine : {&FTelnetStateMachine, static_cast<TTelnetStateMachine *>(FCLientMachine.get())}) {
+        engine->OnSocketOut = [this](TTelnetStateMachine *, const uint8_t *b, int32_t n) { StateMachineSocketOut(b, n); };
+        engine->OnTerminalOut = [this](TTelnetStateMachine *, const char *t) { StateMachineTerminalOut(t); };
+        engine->OnDebug = [this](TTelnetStateMachine *, const std::string &t) { StateMachineDebug(t); };
+    }
+    FCLientMachine->OnExpressMessage = [this](const std::string &author, const std::string &text) {
+        Listener.SessionExpressMessage(author, text);
+    };
+    FStateMachine = &FTelnetStateMachine;
+    FReconnectTimer = FPlatform->MakeTimer([this] { ReconnectNow(); });
+}
+
+TSession::~TSession()
+{
+    FReconnectTimer.reset();
+    DropTransport(TDrop::Abort);
+    if (FCapture) FCapture->Finish(); // the last, unfinished line
+    FTelnetStateMachine.OnSocketOut = nullptr;
+    FCLientMachine->OnSocketOut = nullptr;
+    FCLientMachine->OnExpressMessage = nullptr;
+    FCLientMachine->SetOwner(nullptr);
+}
+
+// --- States.
+
+void TSession::Enter(TSessionEvent event)
+{
+    const TSessionState next = Transition(FState, event);
+    if (next == FState) return;
+    FState = next;
+    Listener.SessionStateChanged(next);
+}
+
+void TSession::Notify()
+{
+    Listener.SessionStateChanged(FState);
+}
+
+void TSession::SetStatus(const std::string &text)
+{
+    Listener.SessionStatus(text);
+}
+
+void TSession::PostError(const std::string &message)
+{
+    FPlatform->Post([this, message] { Listener.SessionError(message); });
+}
+
+void TSession::DropTransport(TDrop how)
+{
+    // Destroyed here, after its last call: a transport may end inside its own listener call.
+    const std::unique_ptr<TTransport> transport = std::move(FTransport);
+    if (!transport) return;
+    if (how == TDrop::Close) transport->Close();
+    if (how == TDrop::Abort) transport->Abort();
+}
+
+// --- Commands.
+
+void TSession::Connect()
+{
+    if (FState != TSessionState::Idle && FState != TSessionState::WaitingToReconnect) return;
+    UserConnecting();
+    StartConnecting();
+}
+
+void TSession::StartConnecting()
+{
+    FHost = TSessionHost{HostInfo.BBSName, HostInfo.Address, HostInfo.Port, HostInfo.Mode, HostInfo.Transport,
+                         HostInfo.Terminal};
+    FStateMachine = FHost.Mode == hmTelnet ? &FTelnetStateMachine : FCLientMachine.get();
+    if (FHost.Mode == hmISCA) {
+        FWhoList->Clear();
+        for (const std::string &name : UserFilter.Friends.Items())
+            FWhoList->Add(name);
+    }
+    Enter(TSessionEvent::Connect);
+    SetStatus(" Connecting to " + FHost.Address + ".");
+
+    FTransport = Factory ? Factory(FHost.Transport) : nullptr;
+    if (!FTransport) {
+        ConnectFailed("Connections over " + std::string(TransportKey(FHost.Transport)) + " are not available.");
+        return;
+    }
+    TEndpoint endpoint;
+    endpoint.Host = FHost.Address.substr(0, 255);
+    endpoint.Service = FHost.Port;
+    endpoint.Port = PortNumber(FHost.Port);
+    endpoint.User = HostInfo.LoginName;
+    if (HostInfo.AutoLogin) endpoint.Password = HostInfo.Password;
+    endpoint.Cols = uint8_t(FTerminal.Cols);
+    endpoint.Rows = uint8_t(FTerminal.VisibleRows);
+    FTransport->Open(endpoint, *this);
+}
+
+void TSession::Abort()
+{
+    if (FState == TSessionState::WaitingToReconnect) {
+        StopReconnect();
+        return;
+    }
+    if (FState != TSessionState::LookingUp && FState != TSessionState::Connecting) return;
+    DropTransport(TDrop::Abort);
+    StopReconnect();
+    Enter(TSessionEvent::Abort);
+    SetStatus(" Aborted connection to " + FHost.Address + ".");
+}
+
+void TSession::Disconnect()
+{
+    if (FState != TSessionState::Connected) return;
+    StopReconnect();
+    DropTransport(TDrop::Close);
+    Enter(TSessionEvent::Close);
+    DisconnectHandling({});
+}
+
+void TSession::KeyPress(uint8_t ch)
+{
+    if (FState != TSessionState::Connected) return;
+    // Code page 437's non-breaking space is Telnet's IAC.
+    FStateMachine->SendChar(ch == 0xFF ? ' ' : ch);
+}
+
+void TSession::TypeChar(uint8_t ch)
+{
+    KeyPress(ch);
+    if (ch == '\r' && FStateMachine == &FTelnetStateMachine) KeyPress('\n');
+}
+
+void TSession::KeyDown(uint16_t key, TShiftState shift)
+{
+    if (FState == TSessionState::Connected) FStateMachine->SendKey(key, shift);
+}
+
+void TSession::TypeText(const std::string &text)
+{
+    for (size_t i = 0; i < text.size() && text[i] != 0; ++i) {
+        const uint8_t c = uint8_t(text[i]);
+        if (c == '\r') continue;
+        if (c == '\n') {
+            KeyPress('\r');
+            // An empty line typed alone would end the BBS's input: keep it non-empty.
+            if (i + 1 < text.size() && (text[i + 1] == '\r' || text[i + 1] == '\n')) KeyPress(' ');
+            KeyPress('\n');
+            continue;
+        }
+        KeyPress(c);
+    }
+}
+
+void TSession::SetScreenSize(uint8_t cols, uint8_t rows)
+{
+    FTelnetStateMachine.Cols = FCLientMachine->Cols = cols;
+    FTelnetStateMachine.Rows = FCLientMachine->Rows = rows;
+    FStateMachine->SendWindowSize();
+    if (FTransport && FState == TSessionState::Connected) FTransport->SetWindowSize(cols, rows);
+}
+
+void TSession::SendRaw(const uint8_t *data, size_t count)
+{
+    if (FState == TSessionState::Connected && FTransport && count > 0) FTransport->Send(data, count);
+}
+
+bool TSession::InEditMode() const
+{
+    return FCLientMachine->EditMode();
+}
+
+// --- The transport's events.
+
+void TSession::TransportStep(TTransportStep step)
+{
+    switch (step) {
+    case TTransportStep::LookingUp:
+        Enter(TSessionEvent::LookUp);
+        SetStatus(" Looking up " + FHost.Address + ".");
+        break;
+    case TTransportStep::Connecting:
+        Enter(TSessionEvent::Progress);
+        SetStatus(" Connecting to " + FHost.Address + ".");
+        break;
+    case TTransportStep::Securing:
+        Enter(TSessionEvent::Progress);
+        SetStatus(" Securing the connection to " + FHost.Address + ".");
+        break;
+    case TTransportStep::Authenticating:
+        Enter(TSessionEvent::Progress);
+        SetStatus(" Logging in to " + FHost.Address + ".");
+        break;
+    }
+}
+
+void TSession::TransportConnected()
+{
+    ClientSocketConnect();
+}
+
+void TSession::TransportReceived(const uint8_t *data, size_t count)
+{
+    ClientSocketRead(data, count);
+}
+
+void TSession::TransportClosed(TCloseKind kind, const std::string &why)
+{
+    ClientSocketDisconnect(kind, why);
+}
+
+void TSession::TransportFailed(const std::string &message)
+{
+    ConnectFailed(message);
+}
+
+void TSession::TransportAskTrust(const TTrustQuestion &question, std::function<void(bool accept)> answer)
+{
+    Listener.SessionAskTrust(question, std::move(answer));
+}
+
+void TSession::TransportAskPassword(const std::string &user, const std::string &host,
+                                    std::function<void(std::optional<std::string> password)> answer)
+{
+    Listener.SessionAskPassword(user, host, std::move(answer));
+}
+
+void TSession::ClientSocketConnect()
+{
+    if (!FTransport) return;
+    // The greeting and the window size go out before anything the engine says.
+    uint8_t hello[2] = {telnet::IAC, 0};
+    if (FHost.Mode == hmORVO) hello[1] = client::HELLO;
+    if (FHost.Mode == hmISCA) hello[1] = client::ISCA_HELLO;
+    if (hello[1]) FTransport->Send(hello, sizeof hello);
+    const uint8_t naws[9] = {telnet::IAC, telnet::SB,      telnet::OPT_NAWS, 0, uint8_t(FTerminal.Cols), 0,
+                             uint8_t(FTerminal.VisibleRows), telnet::IAC,      telnet::SE};
+    FTransport->Send(naws, sizeof naws);
+
+    FEditMenuConnected = true;
+    FStateMachine->Reset();
+    ReadCount = 0;
+    FAutoReconnecting = false;
+    FReconnectOffered = false;
+    FReconnect.Connected(FPlatform->Now());
+    Enter(TSessionEvent::Opened);
+    SetStatus(" Connected to " + FHost.Address + ".");
+}
+
+void TSession::ClientSocketRead(const uint8_t *data, size_t count)
+{
+    while (count > 0) {
+        const size_t n = std::min(count, size_t(MaxRead - ReadCount));
+        std::memcpy(ReadBuffer.get() + ReadCount, data, n);
+        data += n;
+        count -= n;
+        ReadCount = uint16_t(ReadCount + n);
+        ReadBuffer[ReadCount] = 0;
+        if (FCLientMachine->EditMode() && ReadCount == 1) {
+            // A lone byte in an edit is kept for the next read: the BBS may be echoing.
+            if (ReadBuffer[0] == 0x08) {
+                FTerminal.WriteChar(char(0x08));
+                continue;
+            }
+            if (ReadBuffer[0] == '*') {
+                SetStatus("Express message received.");
+                continue;
+            }
+        }
+        HandOn(std::exchange(ReadCount, 0));
+    }
+}
+
+void TSession::HandOn(uint16_t count)
+{
+    if (count == 0) return;
+    if (FReceiveTap && FReceiveTap(ReadBuffer.get(), count)) return;
+    // Captured before the engine, which writes into the buffer.
+    if (FCapture && !FCapture->Received(ReadBuffer.get(), count)) CaptureFailed();
+    FStateMachine->ProcessInput(ReadBuffer.get(), count);
+}
+
+void TSession::CaptureFailed()
+{
+    const std::string why = FCapture->Error();
+    FCapture.reset();
+    Listener.SessionCaptureStopped(why);
+}
+
+void TSession::ClientSocketDisconnect(TCloseKind kind, const std::string &why)
+{
+    FLastClose = kind;
+    DropTransport(TDrop::Finished);
+    Enter(TSessionEvent::Close);
+    DisconnectHandling(why);
+    ConnectionDropped();
+}
+
+void TSession::ConnectFailed(const std::string &message)
+{
+    DropTransport(TDrop::Finished);
+    Enter(TSessionEvent::Failed);
+    // An automatic reconnect that failed says so in the status line and tries again later.
+    const bool retry = FAutoReconnecting;
+    DisconnectHandling(retry ? std::string() : message);
+    if (retry) ScheduleReconnect();
+}
+
+void TSession::DisconnectHandling(const std::string &error)
+{
+    KeepDraft();
+    SetStatus(" Disconnected from " + FHost.Address + ".");
+    if (FHost.Mode != hmTelnet) FEditMenuConnected = false;
+    FStateMachine->Reset(); // an open edit closes; its upload is dropped, as nothing is connected
+    ReadCount = 0;
+    Enter(TSessionEvent::Closed);
+    if (!error.empty()) PostError(error);
+    if (ClientPrefs.ExitOnDisconnect) FPlatform->Post([this] { Listener.SessionEndsProgram(); });
+}
+
+// --- Edits and the draft.
+
+void TSession::Post(uint32_t msg, uintptr_t wParam, intptr_t)
+{
+    if (msg == WM_EDITSTATE) FPlatform->Post([this, open = wParam != 0] { EditStateDelivered(open); });
+}
+
+void TSession::EditStateDelivered(bool open)
+{
+    FEditOpen = open;
+    Listener.SessionEditState(open);
+    if (open && DraftFits()) SetStatus(" The text of the edit the lost connection ended is kept: Ctrl+Shift+R restores it.");
+}
+
+void TSession::KeepDraft()
+{
+    if (FStateMachine != FCLientMachine.get() || !FCLientMachine->EditMode() || FOffLineEdit->Masked()) return;
+    std::string text(size_t(TCLientStateMachine::MaxUpload) + 1, '\0');
+    FOffLineEdit->GetText(text.data(), int(text.size()) - 1);
+    text.resize(strlen(text.c_str()));
+    if (!text.empty()) FDraft = TDraft{FOffLineEdit->Kind(), std::move(text)};
+}
+
+bool TSession::DraftFits() const
+{
+    return FDraft && FCLientMachine->EditMode() && FOffLineEdit->IsOpen() && FOffLineEdit->Kind() == FDraft->Kind &&
+           !FOffLineEdit->Masked();
+}
+
+bool TSession::RestoreDraft()
+{
+    if (!DraftFits()) return false;
+    FOffLineEdit->SetText(FDraft->Text.c_str());
+    FDraft.reset();
+    Notify();
+    return true;
+}
+
+// --- Capture.
+
+void TSession::StartCapture(std::unique_ptr<TSessionCapture> capture)
+{
+    FCapture = std::move(capture);
+}
+
+std::unique_ptr<TSessionCapture> TSession::TakeCapture()
+{
+    return std::move(FCapture);
+}
+
+// --- The engines' events.
+
+void TSession::StateMachineSocketOut(const uint8_t *buf, int32_t count)
+{
+    if (FState == TSessionState::Connected && FTransport && count > 0) FTransport->Send(buf, size_t(count));
+}
+
+void TSession::StateMachineTerminalOut(const char *text)
+{
+    FTerminal.Write(text);
+    if (FCapture && !FCapture->Text(text)) CaptureFailed();
+    Listener.SessionOutput(text);
+}
+
+void TSession::StateMachineDebug(const std::string &text)
+{
+    Listener.SessionDebug(text);
+}

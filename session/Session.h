@@ -1,0 +1,225 @@
+// One connection's life: the transport, the engine for the host's mode with its greeting
+// and window-size report, the read buffer, the capture tap, reconnecting, and the offline
+// editor's draft. Plain C++: the owner hears of everything through TSessionListener and
+// lends its clock, timers and event loop through TSessionPlatform.
+//
+// Bytes in:  transport -> ClientSocketRead (read buffer, lone-byte rule) -> HandOn (receive
+//            tap, capture) -> engine ProcessInput -> StateMachineTerminalOut -> terminal.
+// Keys out:  KeyPress / KeyDown -> engine SendChar / SendKey -> StateMachineSocketOut ->
+//            transport Send, only while Connected.
+// State:     transport event or command -> Enter(event) -> Transition -> listener.
+#pragma once
+
+#include "config/HostMode.h"
+#include "protocol/CLient.h"
+#include "protocol/Telnet.h"
+#include "session/ReconnectPolicy.h"
+#include "session/SessionListener.h"
+#include "session/SessionPlatform.h"
+#include "session/SessionState.h"
+#include "session/Transport.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+class TClientPrefs;
+class TColorTTY;
+class THostInfo;
+class TOffLineEdit;
+class TSessionCapture;
+class TUserFilter;
+class TWhoList;
+
+// The stores a session reads: the current host at Connect, the preferences when it needs
+// them, the user filter through the CLient engine.
+struct TSessionStores
+{
+    THostInfo &Hosts;
+    TClientPrefs &Prefs;
+    TUserFilter &Filter;
+};
+
+// The host of the connection, as it was at Connect.
+struct TSessionHost
+{
+    std::string Name;
+    std::string Address;
+    std::string Port;
+    THostMode Mode = hmORVO;
+    THostTransport Transport = THostTransport::Tcp;
+    THostTerminal Terminal = THostTerminal::Classic;
+};
+
+// Text composed in an edit when its connection ended, kept to be offered back.
+struct TDraft
+{
+    int Kind = 0; // the edit kind (TEditKind)
+    std::string Text;
+};
+
+class TSession : private TTransportListener, private TEngineOwner
+{
+public:
+    // The read buffer; each read leaves room for the NUL the engines expect after the data.
+    static constexpr int ReadBufferSize = 32768;
+    static constexpr int MaxRead = ReadBufferSize - 2;
+
+    TSession(TSessionStores stores, TColorTTY &terminal, TSessionListener &listener, TTransportFactory factory,
+             std::unique_ptr<TSessionPlatform> platform);
+    ~TSession() override;
+    TSession(const TSession &) = delete;
+    TSession &operator=(const TSession &) = delete;
+
+    // --- Commands.
+    // Connects to the current host; also stops a reconnect countdown. Only from Idle or
+    // WaitingToReconnect.
+    void Connect();
+    // Gives up a connection attempt (" Aborted connection to ...") or a countdown.
+    void Abort();
+    // The user's Disconnect, once confirmed.
+    void Disconnect();
+    // Key-press handling: one byte to the engine. 0xFF goes out as a blank (it is Telnet's
+    // IAC); nothing is sent or echoed while not connected.
+    void KeyPress(uint8_t ch);
+    // A character typed on the keyboard: as KeyPress, but Return ends a Telnet line with
+    // CR LF (line-oriented servers wait for the LF).
+    void TypeChar(uint8_t ch);
+    // A key-down other than a function key, to the engine's SendKey (not while not connected).
+    void KeyDown(uint16_t key, TShiftState shift);
+    // Types text as a paste does outside an edit: CR is skipped, LF is typed as CR and LF
+    // with a blank between when the next line is empty.
+    void TypeText(const std::string &text);
+    // The terminal's size changed: the engines are told, and the BBS when it asked.
+    void SetScreenSize(uint8_t cols, uint8_t rows);
+    // Puts the kept draft into the open edit of its kind; false when there is none.
+    bool RestoreDraft();
+
+    // --- Reconnecting.
+    // A key on the terminal while a reconnect waits or is offered. True when the key was
+    // used up by that: it stopped the countdown, or Enter took the offer.
+    bool ReconnectKey(bool enter);
+    // What the countdown's timer runs.
+    void ReconnectNow();
+    bool ReconnectWaiting() const;
+    // Milliseconds left of the countdown (0 when none).
+    int64_t ReconnectDelay() const;
+    // The BBS dropped the line and Enter would reconnect.
+    bool ReconnectOffered() const { return FReconnectOffered; }
+    // Why reconnecting gave up, until the next Connect.
+    const std::string &ReconnectNote() const { return FReconnectNote; }
+    // How the last connection ended (meaningful once one ended).
+    TCloseKind LastClose() const { return FLastClose; }
+
+    // --- Capture: everything shown (or received, raw) from now on, across connections.
+    void StartCapture(std::unique_ptr<TSessionCapture> capture);
+    // Ends the capture and hands it back (to be finished); null when none runs.
+    std::unique_ptr<TSessionCapture> TakeCapture();
+    bool Capturing() const { return bool(FCapture); }
+
+    // --- Where received bytes go. A file transfer takes them over with a tap that returns
+    // true for the bytes it consumed; they then bypass capture and engine. Its bytes for
+    // the BBS go through SendRaw.
+    using TReceiveTap = std::function<bool(const uint8_t *data, uint16_t count)>;
+    void SetReceiveTap(TReceiveTap tap) { FReceiveTap = std::move(tap); }
+    void SendRaw(const uint8_t *data, size_t count);
+
+    // --- State.
+    TSessionState State() const { return FState; }
+    bool IsConnected() const { return FState == TSessionState::Connected; }
+    // The host of the current (or last) connection.
+    const TSessionHost &Host() const { return FHost; }
+    // The Edit menu's connected form: from a connect until the disconnect handling of a
+    // CLient host (after a Telnet connection it stays).
+    bool EditMenuConnected() const { return FEditMenuConnected; }
+    // The edit state as last delivered to the listener.
+    bool EditOpen() const { return FEditOpen; }
+    // The engine's own flag (set at once when an edit opens).
+    bool InEditMode() const;
+    const TDraft *Draft() const { return FDraft ? &*FDraft : nullptr; }
+    // Whether RestoreDraft would act now.
+    bool DraftFits() const;
+
+    TTelnetStateMachine &StateMachine() const { return *FStateMachine; }
+    TCLientStateMachine &CLientMachine() const { return *FCLientMachine; }
+    TOffLineEdit &OffLineEdit() const { return *FOffLineEdit; }
+    TWhoList &WhoList() const { return *FWhoList; }
+    TColorTTY &Terminal() const { return FTerminal; }
+    TSessionPlatform &Platform() const { return *FPlatform; }
+
+private:
+    // TTransportListener.
+    void TransportStep(TTransportStep step) override;
+    void TransportConnected() override;
+    void TransportReceived(const uint8_t *data, size_t count) override;
+    void TransportClosed(TCloseKind kind, const std::string &why) override;
+    void TransportFailed(const std::string &message) override;
+    void TransportAskTrust(const TTrustQuestion &question, std::function<void(bool accept)> answer) override;
+    void TransportAskPassword(const std::string &user, const std::string &host,
+                              std::function<void(std::optional<std::string> password)> answer) override;
+    // TEngineOwner: the CLient engine's edit-state notice.
+    void Post(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+
+    enum class TDrop : uint8_t { Finished, Close, Abort };
+
+    // The one place a state changes.
+    void Enter(TSessionEvent event);
+    // Tells the listener of a change that left the state as it was (the reconnect offer).
+    void Notify();
+    void SetStatus(const std::string &text);
+    void StartConnecting();
+    void ClientSocketConnect();
+    void ClientSocketRead(const uint8_t *data, size_t count);
+    void ClientSocketDisconnect(TCloseKind kind, const std::string &why);
+    void ConnectFailed(const std::string &message);
+    // `error`, when not empty, reaches the listener after the handling.
+    void DisconnectHandling(const std::string &error);
+    void DropTransport(TDrop how);
+    void HandOn(uint16_t count);
+    void CaptureFailed();
+    void StateMachineSocketOut(const uint8_t *buf, int32_t count);
+    void StateMachineTerminalOut(const char *text);
+    void StateMachineDebug(const std::string &text);
+    void EditStateDelivered(bool open);
+    void KeepDraft();
+    void PostError(const std::string &message);
+
+    // Reconnecting (SessionReconnect.cpp).
+    void UserConnecting();
+    void ConnectionDropped();
+    void ScheduleReconnect();
+    void StopReconnect();
+
+    THostInfo &HostInfo;
+    TClientPrefs &ClientPrefs;
+    TUserFilter &UserFilter;
+    TColorTTY &FTerminal;
+    TSessionListener &Listener;
+    TTransportFactory Factory;
+    std::unique_ptr<TSessionPlatform> FPlatform;
+
+    TSessionState FState = TSessionState::Idle;
+    TSessionHost FHost;
+    std::unique_ptr<TTransport> FTransport;
+    std::unique_ptr<TWhoList> FWhoList;
+    std::unique_ptr<TOffLineEdit> FOffLineEdit;
+    TTelnetStateMachine FTelnetStateMachine;
+    std::unique_ptr<TCLientStateMachine> FCLientMachine;
+    TTelnetStateMachine *FStateMachine = nullptr;
+    std::unique_ptr<uint8_t[]> ReadBuffer;
+    uint16_t ReadCount = 0;
+    std::unique_ptr<TSessionCapture> FCapture;
+    TReceiveTap FReceiveTap;
+    bool FEditMenuConnected = false;
+    bool FEditOpen = false;
+    std::optional<TDraft> FDraft;
+
+    TReconnectPolicy FReconnect;
+    std::unique_ptr<TSessionTimer> FReconnectTimer;
+    int64_t FReconnectAt = 0;
+    bool FAutoReconnecting = false; // an automatic reconnect waits or is under way
+    bool FReconnectOffered = false;
+    std::string FReconnectNote;
+    TCloseKind FLastClose = TCloseKind::Clean;
+};

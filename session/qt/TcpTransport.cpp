@@ -1,0 +1,166 @@
+#include "session/qt/TcpTransport.h"
+
+#include "net/dWinsock.h"
+
+#include <QObject>
+
+#include <memory>
+#include <vector>
+
+// The client socket and its handlers. Every listener call is made from a socket-layer
+// notice or a queued call, never from inside a TTcpTransport method; after each one the
+// link checks whether the transport let it go meanwhile.
+class TTcpLink : public QObject
+{
+public:
+    explicit TTcpLink()
+    {
+        Socket.SetProtocol("tcp");
+        Socket.SetTimeOut(0);
+        Socket.OnInfo = [this](TSockCtrl *, TSockInfo code, TSocketBase *) { Info(code); };
+        Socket.OnConnect = [this](TSockCtrl *, TSocketBase *s) { Connected(s); };
+        Socket.OnRead = [this](TSockCtrl *, TSocketBase *s) { Read(s); };
+        Socket.OnDisconnect = [this](TSockCtrl *, TSocketBase *s) { PeerClosed(s); };
+    }
+
+    void Start(const TEndpoint &endpoint)
+    {
+        if (!Listener) return; // let go before it started
+        Starting = true;
+        try {
+            Socket.SetAddress(endpoint.Host);
+            Socket.SetPort(endpoint.Service.empty() ? std::to_string(endpoint.Port) : endpoint.Service);
+            Socket.Open(&TStreamSocket::Class);
+        } catch (const std::exception &e) {
+            Fail(e.what());
+        }
+        Starting = false;
+        if (Orphaned) delete this; // let go during the lookup's wait; nothing of ours runs below
+    }
+
+    // The transport lets go: no listener call follows.
+    void Release(bool orderly)
+    {
+        Listener = nullptr;
+        if (!orderly) Socket.OnRead = nullptr;
+        try {
+            Socket.Close();
+        } catch (...) {
+        }
+        Socket.OnRead = nullptr;
+        Socket.OnConnect = nullptr;
+        Socket.OnDisconnect = nullptr;
+        Socket.OnInfo = nullptr;
+    }
+    void Destroy()
+    {
+        if (Starting)
+            Orphaned = true;
+        else
+            deleteLater(); // the socket layer may be inside one of our handlers
+    }
+
+    void Send(const uint8_t *data, size_t count)
+    {
+        try {
+            while (count > 0) {
+                const int n = int(std::min<size_t>(count, 1 << 30));
+                Socket.SendAll(data, n);
+                data += n;
+                count -= size_t(n);
+            }
+        } catch (const std::exception &e) {
+            // Told from the event loop, not from inside the caller's Send.
+            QMetaObject::invokeMethod(
+                this, [this, why = std::string(e.what())] { Lost(why); }, Qt::QueuedConnection);
+        }
+    }
+
+    TTransportListener *Listener = nullptr;
+    TBasicClientSocket Socket;
+
+private:
+    void Info(TSockInfo code)
+    {
+        if (!Listener) return;
+        if (code == siLookUp) Listener->TransportStep(TTransportStep::LookingUp);
+        if (code == siConnect) Listener->TransportStep(TTransportStep::Connecting);
+    }
+    void Connected(TSocketBase *s)
+    {
+        if (!Listener) return;
+        if (s->LastError() != 0)
+            Fail(SockErrorText(s->LastError()));
+        else
+            Listener->TransportConnected();
+    }
+    void Read(TSocketBase *s)
+    {
+        try {
+            const int got = s->Recv(Buffer.data(), int(Buffer.size()));
+            if (got > 0 && Listener) Listener->TransportReceived(Buffer.data(), size_t(got));
+        } catch (const std::exception &e) {
+            Lost(e.what());
+        }
+    }
+    void PeerClosed(TSocketBase *s)
+    {
+        if (!Listener) return;
+        const TCloseKind kind = s->LastError() == 0 ? TCloseKind::Clean : TCloseKind::Lost;
+        // What the BBS said last is read before it is told that the line closed.
+        try {
+            Socket.Close();
+        } catch (...) {
+        }
+        if (TTransportListener *l = Finish()) l->TransportClosed(kind, std::string());
+    }
+    void Lost(const std::string &why)
+    {
+        if (!Listener) return;
+        try {
+            Socket.Close();
+        } catch (...) {
+        }
+        if (TTransportListener *l = Finish()) l->TransportClosed(TCloseKind::Lost, why);
+    }
+    void Fail(const std::string &message)
+    {
+        if (TTransportListener *l = Finish()) l->TransportFailed(message);
+    }
+    // The last listener call: the transport is finished after it.
+    TTransportListener *Finish() { return std::exchange(Listener, nullptr); }
+
+    std::vector<uint8_t> Buffer = std::vector<uint8_t>(32766);
+    bool Starting = false;
+    bool Orphaned = false;
+};
+
+TTcpTransport::TTcpTransport() : Link(new TTcpLink) {}
+
+TTcpTransport::~TTcpTransport()
+{
+    Link->Release(false);
+    Link->Destroy();
+}
+
+void TTcpTransport::Open(const TEndpoint &endpoint, TTransportListener &listener)
+{
+    Link->Listener = &listener;
+    QMetaObject::invokeMethod(
+        Link, [link = Link, endpoint] { link->Start(endpoint); }, Qt::QueuedConnection);
+}
+
+void TTcpTransport::Send(const uint8_t *data, size_t count)
+{
+    if (Link->Listener) Link->Send(data, count);
+}
+
+void TTcpTransport::Close()
+{
+    Link->Release(true);
+}
+
+void TTcpTransport::Abort()
+{
+    Link->Release(false);
+}
