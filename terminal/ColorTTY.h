@@ -204,6 +204,10 @@ public:
     void ResetOutputReach() { Reach = -1; }
     // The observer of the output, or nullptr (not owned).
     void SetOutputObserver(TTTYOutputObserver *observer) { Observer = observer; }
+    // What is written now is drawn by a local editor, not received from the host (screen
+    // readers are not told it again).
+    void SetLocalDrawing(bool on) { LocalDrawing = on; }
+    bool IsLocalDrawing() const { return LocalDrawing; }
     // Ordinary bytes (no 0x01, no ESC) at the cursor.
     void PutText(const char *text, size_t count);
     void NewLine();
@@ -290,6 +294,7 @@ private:
 
     TTTYView *ViewPtr = nullptr;
     TTTYOutputObserver *Observer = nullptr;
+    bool LocalDrawing = false;
     bool TrackPosted = false;  // a PostTrack() not yet delivered
     bool ScrollPosted = false; // a PostScroll() not yet delivered
 };

@@ -55,7 +55,7 @@ void TOutputAnnouncer::Activity()
 
 void TOutputAnnouncer::RowWritten(int y)
 {
-    if (!Listening) return;
+    if (!Listening || Tty.IsLocalDrawing()) return;
     if (Tty.Rows != KnownRows || Tty.Cols != KnownCols) Forget();
     const int64_t row = y + ScrollCount;
     if (Written.empty() || Written.back() != row) Written.push_back(row);
@@ -75,7 +75,7 @@ void TOutputAnnouncer::LineFeed(int y)
             written = true;
             break;
         }
-    if (Listening || written) {
+    if ((Listening && !Tty.IsLocalDrawing()) || written) {
         Piece piece;
         if (Fresh(y, true, piece)) Add(std::move(piece));
         Echo.clear();

@@ -6,7 +6,7 @@
 //   addressing, only when their text changed, so a screen redrawn as it was stays silent;
 // - during a flood, one announcement per settle time: a few long ones that hold every
 //   line, in order.
-// Only output written while listening counts (the host's, not the local editor's), and the
+// Only output received while listening counts (not what a local editor draws), and the
 // echo of what the user typed is not told back. Time comes from the caller, in ms.
 #pragma once
 
@@ -34,7 +34,7 @@ public:
 
     explicit TOutputAnnouncer(const TColorTTY &tty);
 
-    // Output counts while this is set.
+    // Output is told while this is set.
     void SetListening(bool on) { Listening = on; }
     // A character the user typed (BS takes one back): its echo is not announced.
     void Typed(char c);

@@ -43,9 +43,6 @@ public:
 
     // Output and options, for owners that need nothing else of the model.
     void Write(const char *text) { Model->Write(text); }
-    // Output from the host: written and told to screen readers (what the local editor
-    // draws is written to the model directly and is not).
-    void WriteOutput(const char *text);
     // What screen readers are told: announcements of output, the review line, messages.
     TTerminalSpeech &Speech() const { return *SpeechPtr; }
     bool HasSpeech() const { return SpeechPtr != nullptr; }

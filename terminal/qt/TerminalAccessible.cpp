@@ -343,11 +343,6 @@ QVariant TTerminalAccessible::minimumStepSize() const
 
 // ---------------------------------------------------------------- the widget's part
 
-void TColorTTYWidget::WriteOutput(const char *text)
-{
-    SpeechPtr->WriteOutput(text);
-}
-
 void TColorTTYWidget::SetHighContrast(bool on)
 {
     if (HighContrast == on) return;

@@ -62,19 +62,14 @@ void TTerminalSpeech::Attach()
     if (Attached) return;
     Attached = true;
     Output.Reset();
+    Output.SetListening(Announce);
     Widget.Tty().SetOutputObserver(&Output);
 }
 
 void TTerminalSpeech::SetAnnounceOutput(bool on)
 {
     Announce = on;
-}
-
-void TTerminalSpeech::WriteOutput(const char *text)
-{
     Output.SetListening(Attached && Announce);
-    Widget.Tty().Write(text);
-    Output.SetListening(false);
 }
 
 void TTerminalSpeech::Typed(char c)

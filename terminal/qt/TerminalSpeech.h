@@ -47,8 +47,6 @@ public:
     // Nothing is announced or said while the terminal's window is not the active one.
     void SetSilentWhenInactive(bool on) { Silent = on; }
 
-    // The host's output: written to the terminal and announced.
-    void WriteOutput(const char *text);
     // A key the user typed (its echo is not announced back; the review line returns to
     // the cursor).
     void Typed(char c);

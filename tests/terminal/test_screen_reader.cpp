@@ -25,13 +25,14 @@ struct Speaker
     {
         SetUpTTY(Tty, cols, rows, cols, rows);
         Tty.SetOutputObserver(&Announcer);
+        Announcer.SetListening(true);
         Announcer.OnActivity = [this] { Due = Now; };
     }
     void Out(const std::string &s, bool host = true)
     {
-        Announcer.SetListening(host);
+        Tty.SetLocalDrawing(!host);
         Tty.Write(s.data(), s.size());
-        Announcer.SetListening(false);
+        Tty.SetLocalDrawing(false);
     }
     void Wait(int ms)
     {

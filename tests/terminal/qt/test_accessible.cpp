@@ -38,7 +38,7 @@ struct AccessibleTest : ::testing::Test
 
 TEST_F(AccessibleTest, TheTerminalIsTextWithItsCaretColoursAndScrollPosition)
 {
-    w->WriteOutput("\x01gHello\x01w world\r\n\xc9\xcd\xbb\r\n> ");
+    w->Write("\x01gHello\x01w world\r\n\xc9\xcd\xbb\r\n> ");
     EXPECT_EQ(a->role(), QAccessible::Terminal);
     EXPECT_EQ(a->text(QAccessible::Name), QStringLiteral("Terminal"));
     EXPECT_EQ(text->text(0, text->characterCount()), QStringLiteral("Hello world\n╔═╗\n> "));
@@ -61,7 +61,7 @@ TEST_F(AccessibleTest, TheTerminalIsTextWithItsCaretColoursAndScrollPosition)
 
 TEST_F(AccessibleTest, ReviewKeysSpeakTheLinesWithoutMovingTheCursorOrSendingKeys)
 {
-    w->WriteOutput("one\r\n\r\nthree\r\n> ");
+    w->Write("one\r\n\r\nthree\r\n> ");
     const int cursor = w->Tty().CursorY;
     const struct
     {
