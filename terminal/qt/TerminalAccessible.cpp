@@ -305,7 +305,8 @@ QString TTerminalAccessible::attributes(int offset, int *startOffset, int *endOf
         fgRgb = TerminalPalette(fg);
         bgRgb = TerminalPalette(bg);
     }
-    QString s = QStringLiteral("fg-color:%1;bg-color:%2").arg(ColourValue(fgRgb), ColourValue(bgRgb));
+    // Named as IAccessible2 names them; Qt's bridge gives them the AT-SPI names.
+    QString s = QStringLiteral("color:%1;background-color:%2").arg(ColourValue(fgRgb), ColourValue(bgRgb));
     if (t.HasOption(coColors))
         s += QStringLiteral(";fg-color-name:%1;bg-color-name:%2")
                  .arg(QString::fromLatin1(ColourName(fg)), QString::fromLatin1(ColourName(bg)));

@@ -30,8 +30,11 @@ void TSpeechNotice::Say(const QString &text)
     // Screen readers speak a notification as it shows; Qt's bridge does not carry the text
     // of a changed name or description to them.
     Said = text;
-    QAccessibleEvent ev(this, QAccessible::ObjectShow);
-    QAccessible::updateAccessibility(&ev);
+    // A changed name first: clients drop the name they hold and ask for the new one.
+    QAccessibleEvent named(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&named);
+    QAccessibleEvent shown(this, QAccessible::ObjectShow);
+    QAccessible::updateAccessibility(&shown);
 }
 
 TTerminalSpeech::TTerminalSpeech(TColorTTYWidget &widget)
@@ -98,7 +101,8 @@ void TTerminalSpeech::timerEvent(QTimerEvent *e)
     Timer.stop();
     int next = -1;
     const std::vector<TAnnouncement> due = Output.Tick(Clock.elapsed(), next);
-    if (Announce && !Quiet())
+    // A terminal out of sight (the debug pane without height) tells nothing.
+    if (Announce && !Quiet() && Widget.isVisible() && Widget.height() > 0)
         for (const TAnnouncement &a : due)
             Tell(a);
     if (next >= 0) Timer.start(next, this);

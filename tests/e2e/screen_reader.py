@@ -1,0 +1,188 @@
+"""The program as a screen reader hears it over the AT-SPI bus (run by screen_reader.sh).
+
+   screen_reader.py WINMARLET WORKDIR
+
+Starts the program connected to the demo BBS and checks, from pyatspi: the terminal's role
+and text; a flood of 1000 lines arriving as text insertions that hold every line in order;
+the express message's announcement; the review keys; every dialog's controls named and
+reached by Tab; a message box read as a dialog with its text; the colour grid's words.
+"""
+import os
+import re
+import subprocess
+import sys
+import time
+
+import pyatspi
+from gi.repository import GLib
+
+PROGRAM, WORK = sys.argv[1], sys.argv[2]
+MAIN_TITLE = '^ORVO winMarlet "Demo BBS"$'
+failures = []
+events = []  # (type, role, name, detail1, text data, source)
+
+
+def check(ok, what):
+    print(("ok: " if ok else "FAIL: ") + what, flush=True)
+    if not ok:
+        failures.append(what)
+    return ok
+
+
+def on_event(e):
+    try:
+        e.source.clear_cache()  # the name as it is now, as Orca reads it
+        role, name = e.source.getRoleName(), e.source.name
+    except Exception:  # gone already
+        return
+    data = e.any_data if isinstance(e.any_data, str) else None
+    events.append((e.type, role, name, e.detail1, data, e.source))
+
+
+# Orca listens to name changes too; clients refresh the names they hold from them.
+for kind in ("object:text-changed:insert", "object:state-changed:showing", "object:state-changed:focused",
+             "object:property-change:accessible-name"):
+    pyatspi.Registry.registerEventListener(on_event, kind)
+
+
+def pump(seconds):
+    context = GLib.MainContext.default()
+    end = time.time() + seconds
+    while time.time() < end:
+        while context.iteration(False):
+            pass
+        time.sleep(0.01)
+
+
+def wait_for(condition, seconds=20):
+    context = GLib.MainContext.default()
+    end = time.time() + seconds
+    while time.time() < end:
+        while context.iteration(False):
+            pass
+        try:
+            if condition():
+                return True
+        except Exception:  # an object went away while it was asked
+            pass
+        time.sleep(0.02)
+    return False
+
+
+def descendants(root, depth=0):
+    if root is None or depth > 30:
+        return
+    yield root
+    try:
+        children = [root.getChildAtIndex(i) for i in range(root.childCount)]
+    except Exception:
+        return
+    for child in children:
+        yield from descendants(child, depth + 1)
+
+
+def app():
+    for a in pyatspi.Registry.getDesktop(0):
+        if a is not None and a.name == "winmarlet":
+            return a
+    return None
+
+
+def window(title):
+    a = app()
+    for w in (a or []):
+        if w is not None and re.search(title, w.name or ""):
+            return w
+    return None
+
+
+def find(root, role):
+    return next((o for o in descendants(root) if o.getRoleName() == role), None)
+
+
+def xdo(*args):
+    subprocess.run(["xdotool", *args], check=False, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def focus_main():
+    ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", MAIN_TITLE],
+                         capture_output=True, text=True).stdout.split()
+    if ids:
+        xdo("windowfocus", "--sync", ids[0])
+
+
+def inserted(since=0):
+    return [(d1, data) for (t, role, _, d1, data, _) in events[since:]
+            if t.startswith("object:text-changed:insert") and role == "terminal" and data is not None]
+
+
+def notices(since=0):
+    return [name for (t, role, name, d1, _, _) in events[since:]
+            if t.startswith("object:state-changed:showing") and role == "notification" and d1 == 1]
+
+
+def terminal_text(term):
+    text = term.queryText()
+    return text.getText(0, text.characterCount), text
+
+
+# ---------------------------------------------------------------- the session
+
+log = open(os.path.join(WORK, "app.log"), "w")
+proc = subprocess.Popen([PROGRAM, "/c=Demo BBS"], cwd=os.path.dirname(PROGRAM), stdout=log, stderr=log)
+try:
+    if not check(wait_for(lambda: window(MAIN_TITLE) is not None, 30), "the connected window is on the bus"):
+        sys.exit(1)
+    main = window(MAIN_TITLE)
+    term = find(main, "terminal")
+    if not check(term is not None and term.name == "Terminal", "the terminal has role Terminal and a name"):
+        sys.exit(1)
+    check(wait_for(lambda: "Lobby>" in terminal_text(term)[0], 30), "the terminal's text holds the login")
+    content, text = terminal_text(term)
+    check("Welcome to the winMarlet demo BBS" in content or "winMarlet Demo BBS" in content,
+          "the welcome screen is text, box drawing and all")
+    check(text.caretOffset == text.characterCount, "the caret stands at the cursor, after the prompt")
+    attrs = text.getAttributeRun(content.index("Lobby>"), False)[0]
+    check(any(a.startswith("fg-color:") for a in attrs) and any(a.startswith("bg-color:") for a in attrs),
+          "the prompt's colours are attributes: %s" % attrs)
+    check(wait_for(lambda: any("Lobby>" in data for _, data in inserted()), 5), "the login was announced")
+    check(all(content[d1:d1 + len(data)] == data for d1, data in inserted()[-1:]),
+          "the last announcement stands in the text where it says")
+
+    # The Sysop's express message, some seconds after the login.
+    check(wait_for(lambda: any("Message (#1) from Sysop" in data for _, data in inserted()), 20),
+          "the express message is announced")
+
+    # A flood: 1000 numbered lines in a few announcements, every line, in order.
+    focus_main()
+    start = len(events)
+    xdo("type", "#")
+    check(wait_for(lambda: any("Line 1000 of 1000" in data for _, data in inserted(start)), 30),
+          "the flood's last line is announced")
+    pump(0.5)
+    flood = inserted(start)
+    numbers = [int(n) for n in re.findall(r"Line (\d+) of 1000", "".join(data for _, data in flood))]
+    check(numbers == list(range(1, 1001)), "1000 lines announced in order, none missing (%d)" % len(numbers))
+    check(len(flood) <= 20, "the flood came in %d announcements" % len(flood))
+
+    # Review: the lines above the prompt, spoken; the caret stays and the BBS hears nothing.
+    caret = term.queryText().caretOffset
+    start = len(events)
+    said = []
+    for key in ("ctrl+shift+Up", "ctrl+shift+Up", "ctrl+shift+Down"):  # one at a time, as a person reads
+        xdo("key", key)
+        wait_for(lambda: len(notices(start)) > len(said), 10)
+        said = notices(start)
+    check(said == ["blank", "Line 1000 of 1000", "blank"], "the review reads back through the scrollback: %s" % said)
+    pump(0.5)
+    check(term.queryText().caretOffset == caret and not inserted(start),
+          "the review moved no caret and sent no key")
+finally:
+    proc.terminate()
+    try:
+        proc.wait(10)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+
+print("%d failure(s)" % len(failures))
+sys.exit(1 if failures else 0)
