@@ -3,6 +3,7 @@
 
 #include "colouredit/OffLine.h"
 #include "colouredit/qt/ColourClipboard.h"
+#include "colouredit/qt/ColourTextAccessible.h"
 #include "colouredit/qt/Colours.h"
 #include "config/Prefernc.h"
 #include "config/SetHost.h"
@@ -16,6 +17,7 @@
 #include "shell/HelpSystem.h"
 #include "shell/Notifier.h"
 #include "terminal/qt/ColorTTYWidget.h"
+#include "terminal/qt/TerminalSpeech.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -137,6 +139,10 @@ void TTTYForm::FormCreate()
     FDebugTTY->setFont(font);
     FDebugTTY->setFixedHeight(ClientPrefs.Debug ? 3 * FDebugTTY->CharHeight() : 0);
     FDebugTTY->setVisible(ClientPrefs.Debug);
+    FDebugTTY->Speech().SetAnnounceOutput(false);
+    FDebugTTY->setAccessibleName(tr("Debug pane"));
+    FEditAccess = new TOffLineEditAccess(OffLineEdit(), FColourTTY);
+    ApplySpeech();
 
     TColorTTY &tty = FColourTTY->Tty();
     tty.MoveCursor(0, tty.Rows - ClientPrefs.ScreenLines);
@@ -280,6 +286,7 @@ void TTTYForm::SessionStateChanged(TSessionState)
 void TTTYForm::SessionStatus(const std::string &text)
 {
     SetStatus(Utf8(text));
+    FColourTTY->Speech().Say(Utf8(text).trimmed(), true);
 }
 
 void TTTYForm::SessionOutput(const char *)

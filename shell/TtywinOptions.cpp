@@ -10,6 +10,7 @@
 #include "shell/About.h"
 #include "shell/HelpSystem.h"
 #include "terminal/qt/ColorTTYWidget.h"
+#include "terminal/qt/TerminalSpeech.h"
 
 #include <QFontDialog>
 #include <QFontInfo>
@@ -34,6 +35,15 @@ void TTTYForm::OptionsPreferencesItemClick()
         ClientPrefs.ScreenLines = qBound(5, ClientPrefs.ScreenLines, 100);
         SizeTerminal(ClientPrefs.ScreenLines, true);
     }
+    ApplySpeech();
+}
+
+void TTTYForm::ApplySpeech()
+{
+    TTerminalSpeech &speech = FColourTTY->Speech();
+    speech.SetAnnounceOutput(ClientPrefs.AnnounceOutput && !ClientPrefs.AnnounceOnlyMessages);
+    speech.SetSilentWhenInactive(ClientPrefs.SilentWhenInactive);
+    FColourTTY->SetHighContrast(ClientPrefs.HighContrast);
 }
 
 void TTTYForm::OptionsFontItemClick()

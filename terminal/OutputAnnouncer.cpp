@@ -122,6 +122,18 @@ void TOutputAnnouncer::Add(Piece &&piece)
     Pending.push_back(std::move(piece));
 }
 
+bool TOutputAnnouncer::DiscardPendingFrom(const std::string &marker)
+{
+    for (size_t i = Pending.size(); i-- > 0;) {
+        if (Pending[i].Text.find(marker) == std::string::npos) continue;
+        for (size_t k = i; k < Pending.size(); ++k)
+            PendingBytes -= Pending[k].Text.size() + 1;
+        Pending.erase(Pending.begin() + ptrdiff_t(i), Pending.end());
+        return true;
+    }
+    return false;
+}
+
 void TOutputAnnouncer::CollectWritten()
 {
     std::sort(Written.begin(), Written.end());

@@ -47,6 +47,9 @@ public:
     int64_t Scrolls() const { return ScrollCount; }
     // Forgets everything told and pending (a new buffer, a new connection).
     void Reset();
+    // Drops the pending text from the last piece that holds `marker` on (what is said
+    // another way: an express message, author first); false when no piece holds it.
+    bool DiscardPendingFrom(const std::string &marker);
 
     void RowWritten(int y) override;
     void LineFeed(int y) override;

@@ -105,7 +105,12 @@ void TTerminalSpeech::timerEvent(QTimerEvent *e)
     if (Announce && !Quiet() && Widget.isVisible() && Widget.height() > 0)
         for (const TAnnouncement &a : due)
             Tell(a);
-    if (next >= 0) Timer.start(next, this);
+    if (next >= 0) {
+        Timer.start(next, this);
+    } else if (!Polite.isEmpty()) {
+        if (!Quiet()) Notify(Polite.last()); // the latest says how things stand
+        Polite.clear();
+    }
 }
 
 void TTerminalSpeech::Tell(const TAnnouncement &a)
@@ -119,9 +124,20 @@ void TTerminalSpeech::Tell(const TAnnouncement &a)
     QAccessible::updateAccessibility(&ev);
 }
 
-void TTerminalSpeech::Say(const QString &text)
+void TTerminalSpeech::Say(const QString &text, bool polite)
 {
+    if (polite && Timer.isActive()) {
+        Polite << text;
+        return;
+    }
     if (!Quiet()) Notify(text);
+}
+
+void TTerminalSpeech::SayMessage(const QString &author, const QString &text)
+{
+    if (!author.isEmpty()) Output.DiscardPendingFrom(cp437::FromUtf8((QStringLiteral(" from ") + author).toStdString()));
+    const QString body = text.simplified();
+    Say(author.isEmpty() ? tr("Message: %1").arg(body) : tr("Message from %1: %2").arg(author, body));
 }
 
 void TTerminalSpeech::Notify(const QString &text)

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class TColorTTYWidget;
 
@@ -50,8 +51,12 @@ public:
     // A key the user typed (its echo is not announced back; the review line returns to
     // the cursor).
     void Typed(char c);
-    // Says a message that is not terminal text, as a notice.
-    void Say(const QString &text);
+    // Says a message that is not terminal text, as a notice. A polite one waits until the
+    // output that is still to be told has been told.
+    void Say(const QString &text, bool polite = false);
+    // An express message, author first ("Message from Sysop: ..."), said instead of its
+    // lines on the terminal when those are still to be told.
+    void SayMessage(const QString &author, const QString &text);
     // Moves the review line by `delta` rows through the text (starting from the cursor's
     // row) and says it; neither the cursor nor the view moves.
     void Review(int delta);
@@ -84,4 +89,5 @@ private:
     int64_t ReviewAt = -1; // absolute row (logical + scrolls) being reviewed
     TSpeechNotice *Notice; // owned by the terminal
     QString ReviewLine;
+    QStringList Polite; // notices waiting for the output to be told
 };

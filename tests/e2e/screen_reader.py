@@ -121,6 +121,12 @@ def notices(since=0):
             if t.startswith("object:state-changed:showing") and role == "notification" and d1 == 1]
 
 
+def editable(term):
+    """The open edit: a text object right under the terminal (the find bar's field is deeper)."""
+    children = [term.getChildAtIndex(i) for i in range(term.childCount)]
+    return next((o for o in children if o is not None and o.getRoleName() == "text"), None)
+
+
 def terminal_text(term):
     text = term.queryText()
     return text.getText(0, text.characterCount), text
@@ -149,9 +155,16 @@ try:
     check(all(content[d1:d1 + len(data)] == data for d1, data in inserted()[-1:]),
           "the last announcement stands in the text where it says")
 
-    # The Sysop's express message, some seconds after the login.
-    check(wait_for(lambda: any("Message (#1) from Sysop" in data for _, data in inserted()), 20),
-          "the express message is announced")
+    # The status line and the lamp.
+    check(wait_for(lambda: "Connected to 127.0.0.1." in notices(), 10), "the connection is said: %s" % notices()[:3])
+    lamp = next((o for o in descendants(main) if o.name == "Connection"), None)
+    check(lamp is not None and lamp.description == "connected", "the lamp has a name and says its state")
+
+    # The Sysop's express message, some seconds after the login: author first, said once.
+    check(wait_for(lambda: any(n.startswith("Message from Sysop: Welcome to the demo BBS") for n in notices()), 20),
+          "the express message is said author first")
+    pump(0.5)
+    check(not any("Message (#1)" in data for _, data in inserted()), "and its lines are not read out again")
 
     # A flood: 1000 numbered lines in a few announcements, every line, in order.
     focus_main()
@@ -177,6 +190,38 @@ try:
     pump(0.5)
     check(term.queryText().caretOffset == caret and not inserted(start),
           "the review moved no caret and sent no key")
+
+    # A post: the offline editor is the terminal's editable child, and takes the focus.
+    start = len(events)
+    xdo("type", "e")
+    check(wait_for(lambda: editable(term) is not None, 10), "an open edit is an editable text inside the terminal")
+    edit = editable(term)
+    check(edit is not None and edit.name == "Text", "named after what it edits")
+    xdo("type", "Hello")
+    check(wait_for(lambda: edit.queryText().getText(0, -1) == "Hello", 10), "typing shows in its text")
+    check(edit.queryText().caretOffset == 5, "its caret follows the typing")
+
+    # The palette by keyboard: Edit > Colours... (last but one item) gives it the keys.
+    check(wait_for(lambda: window("^Colours$") is not None, 10), "the colour palette came up")
+    grid = find(window("^Colours$"), "color chooser")
+    check(grid is not None and grid.name == "Colours" and grid.description.startswith("foreground "),
+          "the colour grid is named and says its colours: %s" % (grid.description if grid else None))
+    start = len(events)
+    xdo("key", "alt+e")
+    pump(0.3)
+    xdo("key", "Up", "Up", "Return")
+    check(wait_for(lambda: any(t.endswith("focused") and role == "color chooser" and d1 == 1
+                               for (t, role, _, d1, _, _) in events[start:]), 10), "the grid takes the keyboard")
+    for key in ("Home", "Right", "f"):
+        xdo("key", key)
+        pump(0.3)
+    check(any(n == "dark red" for n in notices(start)), "moving over a cell says its colour: %s" % notices(start))
+    check(wait_for(lambda: any(n.startswith("foreground dark red, background ") for n in notices(start)), 5),
+          "choosing says the colours: %s" % notices(start))
+    focus_main()
+    xdo("key", "ctrl+d")
+    xdo("type", "a")  # abort the post
+    check(wait_for(lambda: editable(term) is None, 10), "the closed edit leaves the terminal")
 finally:
     proc.terminate()
     try:
