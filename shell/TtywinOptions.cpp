@@ -12,7 +12,10 @@
 #include "terminal/qt/ColorTTYWidget.h"
 #include "terminal/qt/TerminalSpeech.h"
 
+#include <QAbstractItemView>
 #include <QFontDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QFontInfo>
 
 void TTTYForm::OptionsPreferencesItemClick()
@@ -38,6 +41,31 @@ void TTTYForm::OptionsPreferencesItemClick()
     ApplySpeech();
 }
 
+namespace {
+
+// Qt's font dialog labels its lists, and the fields above them stand in for the lists,
+// but screen readers find no name on either: each takes its label's.
+void NameByLabels(QDialog &dialog)
+{
+    for (const QLabel *label : dialog.findChildren<QLabel *>()) {
+        QWidget *buddy = label->buddy();
+        if (!buddy || !buddy->accessibleName().isEmpty()) continue;
+        const QString name = label->text().remove(QLatin1Char('&')).remove(QLatin1Char(':'));
+        buddy->setAccessibleName(name);
+        for (QLineEdit *field : dialog.findChildren<QLineEdit *>())
+            if (field->focusProxy() == buddy && field->accessibleName().isEmpty()) field->setAccessibleName(name);
+    }
+    // A list under a labelled field, in its column, is chosen from for that field.
+    for (QAbstractItemView *list : dialog.findChildren<QAbstractItemView *>()) {
+        if (!list->accessibleName().isEmpty()) continue;
+        for (const QLineEdit *field : dialog.findChildren<QLineEdit *>())
+            if (field->parent() == list->parent() && field->x() == list->x() && !field->accessibleName().isEmpty())
+                list->setAccessibleName(field->accessibleName());
+    }
+}
+
+} // namespace
+
 void TTTYForm::ApplySpeech()
 {
     TTerminalSpeech &speech = FColourTTY->Speech();
@@ -50,6 +78,7 @@ void TTTYForm::OptionsFontItemClick()
 {
     QFontDialog dialog(FColourTTY->font(), this);
     dialog.setOption(QFontDialog::MonospacedFonts);
+    NameByLabels(dialog);
     dialog.setProperty("helpContext", 12);
     if (dialog.exec() != QDialog::Accepted) return;
     const QFont chosen = dialog.selectedFont();

@@ -14,6 +14,7 @@ TMacrosDlg::TMacrosDlg(TMacroTable &table, const QFont &preferredFont, QWidget *
 
     MacroText = new TColourMemo(this);
     MacroText->setObjectName(QStringLiteral("MacroText"));
+    MacroText->setAccessibleName(QStringLiteral("Macro text"));
     MacroText->setGeometry(8, 8, 573, 130);
     MacroText->SetColor(Qt::black);
     MacroText->SetWantReturns(true);

@@ -132,6 +132,63 @@ def terminal_text(term):
     return text.getText(0, text.characterCount), text
 
 
+INTERACTIVE = {"push button", "toggle button", "check box", "radio button", "combo box", "text", "password text",
+               "spin button", "list", "list box", "table", "tree", "tree table", "slider", "page tab",
+               "color chooser", "entry"}
+
+
+def active_dialog():
+    a = app()
+    for w in (a or []):
+        try:
+            if w is not None and w.getRoleName() in ("dialog", "alert", "file chooser", "font chooser") and \
+                    w.getState().contains(pyatspi.STATE_SHOWING):
+                return w
+        except Exception:
+            pass
+    return None
+
+
+def key_of(o):
+    return (o.getRoleName(), o.name, o.getIndexInParent(), o.parent.name if o.parent else None)
+
+
+def check_dialog(keys, what):
+    focus_main()
+    xdo("key", keys[0])
+    pump(0.3)
+    xdo("key", keys[1])
+    if not check(wait_for(lambda: active_dialog() is not None, 10), "%s opens" % what):
+        return
+    dialog = active_dialog()
+    pump(0.3)
+    controls = [o for o in descendants(dialog) if o.getRoleName() in INTERACTIVE]
+    unnamed = ["%s in %s" % (o.getRoleName(), o.parent.name if o.parent else "?") for o in controls
+               if not o.name and not (o.parent and o.parent.getRoleName() == "combo box")]  # a combo's own list
+    check(not unnamed, "%s: every control has a name %s" % (what, unnamed))
+    # Tab goes round every control that takes the keyboard (one radio button per group).
+    def takes_keys(o):
+        s = o.getState()
+        return s.contains(pyatspi.STATE_FOCUSABLE) and s.contains(pyatspi.STATE_SHOWING) and \
+            s.contains(pyatspi.STATE_ENABLED) and o.getRoleName() != "page tab"
+    wanted = [o for o in controls if takes_keys(o)]
+    start = len(events)
+    for _ in range(len(wanted) + 3):
+        xdo("key", "Tab")
+        pump(0.15)
+    reached = {key_of(src) for (t, _, _, d1, _, src) in events[start:] if t.endswith("focused") and d1 == 1}
+    reached |= {key_of(o) for o in controls if o.getState().contains(pyatspi.STATE_FOCUSED)}
+    # A field that stands in for the list below it (Qt's font dialog) is one stop with it.
+    names = {k[1] for k in reached if k[1]}
+    missed = [o for o in wanted if key_of(o) not in reached and not (o.getRoleName() == "text" and o.name in names)
+              and not (o.parent and o.parent.getRoleName() == "combo box")
+              and not (o.getRoleName() == "radio button" and
+                       any(k[0] == "radio button" and k[3] == key_of(o)[3] for k in reached))]
+    check(not missed, "%s: Tab reaches every control %s" % (what, [key_of(o)[:2] for o in missed]))
+    xdo("key", "Escape")
+    check(wait_for(lambda: active_dialog() is None, 10), "%s closes with Esc" % what)
+
+
 # ---------------------------------------------------------------- the session
 
 log = open(os.path.join(WORK, "app.log"), "w")
@@ -222,6 +279,25 @@ try:
     xdo("key", "ctrl+d")
     xdo("type", "a")  # abort the post
     check(wait_for(lambda: editable(term) is None, 10), "the closed edit leaves the terminal")
+
+    # Every dialog: each control named, each reached by Tab; Esc closes it.
+    for keys, what in ((("alt+f", "s"), "Setup Hosts"), (("alt+o", "p"), "Preferences"), (("alt+o", "f"), "Font"),
+                       (("alt+o", "m"), "Macros"), (("alt+o", "u"), "User Filter"), (("alt+h", "a"), "About")):
+        check_dialog(keys, what)
+
+    # A message box reads as a dialog with its text.
+    focus_main()
+    xdo("key", "alt+f")
+    pump(0.3)
+    xdo("key", "d")
+    box = None
+    check(wait_for(lambda: active_dialog() is not None, 10), "File > Disconnect asks")
+    box = active_dialog()
+    words = " ".join(o.name for o in descendants(box) if o.getRoleName() == "label")
+    check(box.getRoleName() in ("alert", "dialog") and "Are you sure you want to disconnect?" in words,
+          "the question is a dialog with its text: %s %r" % (box.getRoleName(), words))
+    xdo("key", "Escape")
+    check(wait_for(lambda: active_dialog() is None, 10), "Esc answers it")
 finally:
     proc.terminate()
     try:
