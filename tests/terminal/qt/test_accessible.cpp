@@ -48,7 +48,7 @@ TEST_F(AccessibleTest, TheTerminalIsTextWithItsCaretColoursAndScrollPosition)
     EXPECT_EQ(text->textAtOffset(13, QAccessible::LineBoundary, &s, &e), QStringLiteral("╔═╗\n"));
     EXPECT_EQ(text->textBeforeOffset(13, QAccessible::LineBoundary, &s, &e), QStringLiteral("Hello world\n"));
     const QString attrs = text->attributes(1, &s, &e);
-    EXPECT_TRUE(attrs.contains(QStringLiteral("fg-color:rgb(0,255,0)"))) << attrs.toStdString();
+    EXPECT_TRUE(attrs.contains(QStringLiteral("color:rgb(0,255,0)"))) << attrs.toStdString();
     EXPECT_TRUE(attrs.contains(QStringLiteral("fg-color-name:green"))) << attrs.toStdString();
     EXPECT_EQ(std::make_pair(s, e), std::make_pair(0, 5));
     QAccessibleValueInterface *value = a->valueInterface();
