@@ -90,7 +90,9 @@ class TTTYOutputObserver
 {
 public:
     virtual ~TTTYOutputObserver() = default;
-    // Characters were written into logical row y.
+    // Characters are about to be written into logical row y (it still holds what it held).
+    // Told once per row until the next line feed or until the observer asks again
+    // (TColorTTY::ObserveRowsAgain).
     virtual void RowWritten(int y) = 0;
     // A new line leaves row y (a line feed or a wrap). When y is the last row, the ring
     // drops its oldest row right after this call and every row moves up by one.
@@ -204,6 +206,8 @@ public:
     void ResetOutputReach() { Reach = -1; }
     // The observer of the output, or nullptr (not owned).
     void SetOutputObserver(TTTYOutputObserver *observer) { Observer = observer; }
+    // The observer has looked at the rows written so far: tell it of the next write again.
+    void ObserveRowsAgain() { ObservedRow = -1; }
     // What is written now is drawn by a local editor, not received from the host (screen
     // readers are not told it again).
     void SetLocalDrawing(bool on) { LocalDrawing = on; }
@@ -294,6 +298,7 @@ private:
 
     TTTYView *ViewPtr = nullptr;
     TTTYOutputObserver *Observer = nullptr;
+    int ObservedRow = -1; // the row the observer was last told of (runs of one row come in many writes)
     bool LocalDrawing = false;
     bool TrackPosted = false;  // a PostTrack() not yet delivered
     bool ScrollPosted = false; // a PostScroll() not yet delivered

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Text to announce, and where it stands: logical row Row - Scrolls() of the terminal (a row
@@ -32,7 +33,8 @@ class TOutputAnnouncer : public TTTYOutputObserver
 public:
     static constexpr int SettleMs = 150;
 
-    explicit TOutputAnnouncer(const TColorTTY &tty);
+    // Reads the terminal's rows; asks it to tell of written rows again once it has looked.
+    explicit TOutputAnnouncer(TColorTTY &tty);
 
     // Output is told while this is set.
     void SetListening(bool on) { Listening = on; }
@@ -55,34 +57,50 @@ public:
     void LineFeed(int y) override;
 
 private:
+    // Text still to be told, rows that follow one another in one piece; the bytes (and the
+    // line feeds after completed lines) lie in PendingText from Start to End.
     struct Piece
     {
-        int64_t Row;
-        int Column;
-        std::string Text;
-        bool Line;   // a completed line (a line feed follows unless it runs on)
-        bool RunsOn; // completed by a wrap: the next row continues it
+        int64_t FirstRow, LastRow;
+        int Column;    // where the text starts on FirstRow
+        int LastEnd;   // the column after the text on LastRow
+        bool Complete; // LastRow's line is complete: the next piece may follow on the next row
+        size_t Start, End;
+        int Lines;
     };
 
     void Activity();
     // A new buffer: what was told of the old one's rows no longer applies.
     void Forget();
-    // The part of row y not told yet, as a piece; false when there is nothing new.
-    bool Fresh(int y, bool line, Piece &piece);
-    void Add(Piece &&piece);
+    // Adds the part of row y not told yet (a completed line when `line`).
+    void Fresh(int y, bool line);
+    void Add(int64_t row, int column, std::string_view text, bool line, bool runsOn);
     void CollectWritten();
     std::vector<TAnnouncement> Merge();
-    std::string &Told(int64_t row) { return Known[size_t(row % int64_t(Known.size()))]; }
+    // The slot of logical row y in KnownText / KnownLength: a ring like the terminal's.
+    size_t Slot(int y) const
+    {
+        const int s = y + FirstSlot;
+        return size_t(s >= KnownRows ? s - KnownRows : s);
+    }
+    // A row told as it stands keeps no copy (Implicit) until it is written again.
+    void Remember(int y);
 
-    const TColorTTY &Tty;
+    static constexpr int Implicit = -1;
+
+    TColorTTY &Tty;
     bool Listening = false;
     int64_t ScrollCount = 0;
     int KnownRows = 0, KnownCols = 0;
-    std::vector<std::string> Known; // per live row: its text as last told
-    std::vector<int64_t> Written;   // rows written since they were last looked at
+    int FirstSlot = 0;            // the slot of logical row 0
+    std::vector<char> KnownText;  // per live row: its text as last told, KnownCols bytes
+    std::vector<int> KnownLength; // and how many of them (Implicit: the row as it stands)
+    std::vector<int64_t> Written; // rows written since they were last looked at
+    int64_t LastWritten = -1;     // the row written last, not in Written yet
+    int64_t FreshRow = -1;        // the row that came in blank at the bottom, untold
     std::vector<Piece> Pending;
-    size_t PendingBytes = 0;
-    int Dropped = 0; // lines beyond what one announcement holds
+    std::string PendingText;
+    int Dropped = 0;  // lines beyond what one announcement holds
     std::string Echo; // typed and not yet seen again
     bool Active = false;     // output since the last tick
     bool TickWanted = false; // the owner has a tick coming

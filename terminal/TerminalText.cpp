@@ -3,6 +3,8 @@
 #include "terminal/ColorTTY.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace {
 
@@ -27,8 +29,25 @@ int RowTextLength(const TColorTTY &tty, int y)
 {
     const uint8_t *row = tty.RowChars(y);
     int end = tty.Cols;
-    while (end > 0 && Blank(row[end - 1]))
-        --end;
+    // Sixteen cells at a time from the right (rows are mostly blank at their ends): a cell
+    // holds text when it is neither a space nor a NUL.
+    using Cells = uint8_t __attribute__((vector_size(16)));
+    for (; end >= 16; end -= 16) {
+        Cells c;
+        std::memcpy(&c, row + end - 16, 16);
+        const Cells text = (c != ' ') & (c != 0);
+        uint64_t half[2];
+        std::memcpy(half, &text, 16);
+        if ((half[0] | half[1]) == 0) continue;
+        // the text byte at the highest address: little-endian words hold it in their top byte
+        static_assert(std::endian::native == std::endian::little);
+        end = half[1] ? end - 8 + (63 - std::countl_zero(half[1])) / 8 + 1
+                      : end - 16 + (63 - std::countl_zero(half[0])) / 8 + 1;
+        break;
+    }
+    if (end < 16)
+        while (end > 0 && Blank(row[end - 1]))
+            --end;
     if (y == tty.CursorY) end = std::max(end, std::min(tty.CursorX, tty.Cols));
     return end;
 }

@@ -8,14 +8,21 @@
 #include <QTimerEvent>
 
 #include <algorithm>
+#include <array>
 
 QString TerminalString(const std::string &bytes)
 {
+    static const auto table = [] {
+        std::array<char16_t, 256> t{};
+        for (int b = 0; b < 256; ++b)
+            t[size_t(b)] = char16_t(cp437::ToUnicode(uint8_t(b)));
+        t['\n'] = u'\n';
+        return t;
+    }();
     QString s(qsizetype(bytes.size()), Qt::Uninitialized);
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        const auto b = uint8_t(bytes[i]);
-        s[qsizetype(i)] = b == '\n' ? QChar('\n') : QChar(char16_t(cp437::ToUnicode(b)));
-    }
+    QChar *out = s.data();
+    for (const char c : bytes)
+        *out++ = QChar(table[uint8_t(c)]);
     return s;
 }
 

@@ -52,7 +52,8 @@ struct Speaker
 
 TEST(OutputAnnouncer, TellsEachNewLineOnceAndNothingElse)
 {
-    // Steps: "o" host output, "l" the local editor's output, "t" typed keys, "w" a wait.
+    // Steps: "o" host output, "l" the local editor's output, "t" typed keys, "w" a wait,
+    // "d" pending text dropped from a marker on.
     const struct
     {
         const char *Name;
@@ -88,6 +89,9 @@ TEST(OutputAnnouncer, TellsEachNewLineOnceAndNothingElse)
           {'o', "\x1b[1;1HScore 10\x1b[6;1H"}, {'w', "400"},
           {'o', "\x1b[1;1HScore 11\x1b[6;1H"}, {'w', "400"}},
          "150:Score 10\n|950:Score 11\n|"},
+        {"an express message said another way leaves only what came before it",
+         {{'o', "before\r\n*** Message from Sysop ***\r\nHi\r\n"}, {'d', " from Sysop"}, {'w', "400"}},
+         "150:before\n|"},
         {"a screen redrawn line by line as it was stays silent",
          {{'o', "\x1b[1;1HA\r\nB\r\n"}, {'w', "400"}, {'o', "\x1b[1;1HA\r\nB\r\n"}, {'w', "400"}},
          "150:A\nB\n|"},
@@ -100,6 +104,7 @@ TEST(OutputAnnouncer, TellsEachNewLineOnceAndNothingElse)
                 for (char ch : arg)
                     s.Announcer.Typed(ch);
             if (kind == 'w') s.Wait(std::stoi(arg));
+            if (kind == 'd') s.Announcer.DiscardPendingFrom(arg);
         }
         EXPECT_EQ(s.Log, c.Want) << c.Name;
     }
