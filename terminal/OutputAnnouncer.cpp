@@ -235,6 +235,13 @@ std::vector<TAnnouncement> TOutputAnnouncer::Merge()
     return out;
 }
 
+std::vector<TAnnouncement> TOutputAnnouncer::Flush()
+{
+    if (!Written.empty() || LastWritten >= 0) CollectWritten();
+    PendingSince = -1;
+    return Merge();
+}
+
 std::vector<TAnnouncement> TOutputAnnouncer::Tick(int64_t nowMs, int &nextMs)
 {
     if (Tty.Rows != KnownRows || Tty.Cols != KnownCols) Forget();

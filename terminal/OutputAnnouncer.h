@@ -45,6 +45,8 @@ public:
 
     // What is due at `nowMs`, and when to tick next (ms from now; -1: not before OnActivity).
     std::vector<TAnnouncement> Tick(int64_t nowMs, int &nextMs);
+    // Everything still to be told, now (the keyboard is about to move elsewhere).
+    std::vector<TAnnouncement> Flush();
     // Rows the ring has dropped since the start: absolute row = logical row + Scrolls().
     int64_t Scrolls() const { return ScrollCount; }
     // Forgets everything told and pending (a new buffer, a new connection).

@@ -5,6 +5,7 @@
 #include "terminal/Cp437.h"
 #include "terminal/TerminalText.h"
 #include "terminal/qt/ColorTTYWidget.h"
+#include "terminal/qt/TerminalSpeech.h"
 
 #include <algorithm>
 
@@ -213,6 +214,17 @@ void TColourTextEvents::Sync(QObject *object, const TAbstractColourEdit &model, 
     }
 }
 
+// The text before the cursor on its row, or on the row above when that holds no word (a
+// post's "Your post:" stands above the text): what the edit is asked for.
+static QString PromptBefore(const TColorTTY &t)
+{
+    const auto words = [](const QString &s) { return std::any_of(s.begin(), s.end(), [](QChar c) { return c.isLetter(); }); };
+    const std::string row = RowText(t, t.CursorY).substr(0, size_t(std::clamp(t.CursorX, 0, t.Cols)));
+    QString prompt = TerminalString(row).trimmed();
+    if (!words(prompt) && t.CursorY > 0) prompt = TerminalString(RowText(t, t.CursorY - 1)).trimmed();
+    return words(prompt) ? prompt : QString();
+}
+
 // ---------------------------------------------------------------- the memo
 
 namespace {
@@ -261,7 +273,7 @@ protected:
 class TOffLineEditAccessible : public QAccessibleObject, public TColourTextAccess
 {
 public:
-    explicit TOffLineEditAccessible(TOffLineEditAccess *access) : QAccessibleObject(access), Access(access) {}
+    explicit TOffLineEditAccessible(TOffLineEditObject *edit) : QAccessibleObject(edit), Access(&edit->Access) {}
 
     void *interface_cast(QAccessible::InterfaceType t) override
     {
@@ -286,7 +298,12 @@ public:
     QString text(QAccessible::Text t) const override
     {
         if (t == QAccessible::Value) return ColourEditText(Access->Edit, Masked());
+        if (t == QAccessible::Description) return Access->Prompt.isEmpty() ? QString() : KindName();
         if (t != QAccessible::Name) return {};
+        return Access->Prompt.isEmpty() ? KindName() : Access->Prompt;
+    }
+    QString KindName() const
+    {
         switch (Access->Edit.Kind()) {
         case ekName:
             return QObject::tr("Name");
@@ -326,8 +343,8 @@ QAccessibleInterface *ColourEditFactory(const QString &className, QObject *objec
 {
     if (className == QLatin1String("TCustomColourEdit") && object && object->isWidgetType())
         return new TColourMemoAccessible(static_cast<TCustomColourEdit *>(object));
-    if (className == QLatin1String("TOffLineEditAccess") && object)
-        return new TOffLineEditAccessible(static_cast<TOffLineEditAccess *>(object));
+    if (className == QLatin1String("TOffLineEditObject") && object)
+        return new TOffLineEditAccessible(static_cast<TOffLineEditObject *>(object));
     return nullptr;
 }
 
@@ -348,26 +365,37 @@ TOffLineEditAccess::TOffLineEditAccess(TOffLineEdit &edit, TColorTTYWidget *term
     InstallColourEditAccessibility();
 }
 
+TOffLineEditObject::TOffLineEditObject(TOffLineEditAccess &access) : QObject(&access), Access(access)
+{
+}
+
 TOffLineEditAccess::~TOffLineEditAccess()
 {
-    if (Terminal && Terminal->EditAccessible() == Interface) Terminal->SetEditAccessible(nullptr);
+    if (Terminal && Current && Terminal->EditAccessible() == QAccessible::queryAccessibleInterface(Current))
+        Terminal->SetEditAccessible(nullptr);
 }
 
 void TOffLineEditAccess::Opened()
 {
     if (!Terminal) return;
-    Interface = QAccessible::queryAccessibleInterface(this);
-    Terminal->SetEditAccessible(Interface);
+    Closed();
+    // The prompt is read before the focus moves into the edit, and names it.
+    Terminal->Speech().Flush();
+    Prompt = PromptBefore(Terminal->Tty());
+    Current = new TOffLineEditObject(*this);
+    Terminal->SetEditAccessible(QAccessible::queryAccessibleInterface(Current));
     Events = TColourTextEvents();
-    QAccessibleEvent ev(this, QAccessible::Focus);
+    QAccessibleEvent ev(Current, QAccessible::Focus);
     QAccessible::updateAccessibility(&ev);
-    Events.Sync(this, Edit, Edit.Masked());
+    Events.Sync(Current, Edit, Edit.Masked());
 }
 
 void TOffLineEditAccess::Closed()
 {
-    if (!Terminal) return;
+    if (!Terminal || !Current) return;
     Terminal->SetEditAccessible(nullptr);
+    Current->deleteLater();
+    Current = nullptr;
     if (Terminal->hasFocus()) {
         QAccessibleEvent ev(Terminal, QAccessible::Focus);
         QAccessible::updateAccessibility(&ev);
@@ -376,5 +404,5 @@ void TOffLineEditAccess::Closed()
 
 void TOffLineEditAccess::Changed()
 {
-    if (Terminal && Terminal->EditAccessible()) Events.Sync(this, Edit, Edit.Masked());
+    if (Terminal && Current) Events.Sync(Current, Edit, Edit.Masked());
 }

@@ -64,7 +64,19 @@ int ColourEditIndex(const TAbstractColourEdit &model, int offset);
 // Registers the factory for the memo (once).
 void InstallColourEditAccessibility();
 
-// Stands for an open offline edit on the bus: a child of the terminal it draws into.
+class TOffLineEditAccess;
+
+// One open edit on the bus (a new object each time: screen readers keep what an object was).
+class TOffLineEditObject : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TOffLineEditObject(TOffLineEditAccess &access);
+    TOffLineEditAccess &Access;
+};
+
+// Puts the open offline edit on the bus, as a child of the terminal it draws into.
 class TOffLineEditAccess : public QObject
 {
     Q_OBJECT
@@ -82,8 +94,9 @@ public:
 
     TOffLineEdit &Edit;
     QPointer<TColorTTYWidget> Terminal;
+    QString Prompt; // what the terminal showed before the edit, which names it
 
 private:
     TColourTextEvents Events;
-    QAccessibleInterface *Interface = nullptr;
+    TOffLineEditObject *Current = nullptr;
 };

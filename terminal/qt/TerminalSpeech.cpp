@@ -94,6 +94,14 @@ void TTerminalSpeech::Reset()
     ReviewAt = -1;
 }
 
+void TTerminalSpeech::Flush()
+{
+    const std::vector<TAnnouncement> due = Output.Flush();
+    if (Announce && !Quiet() && Widget.isVisible() && Widget.height() > 0)
+        for (const TAnnouncement &a : due)
+            Tell(a);
+}
+
 bool TTerminalSpeech::Quiet() const
 {
     return Silent && !Widget.isActiveWindow();

@@ -65,6 +65,9 @@ public:
     QString ReviewText() const { return ReviewLine; }
     // Forgets what was told (a new connection).
     void Reset();
+    // Tells at once what output is still to be told (before the keyboard moves elsewhere:
+    // a screen reader reads only what happens where its focus is).
+    void Flush();
 
     // What the last notice said, and the object screen readers see for it.
     QString LastNotice() const { return Notice->Text(); }

@@ -253,7 +253,8 @@ try:
     xdo("type", "e")
     check(wait_for(lambda: editable(term) is not None, 10), "an open edit is an editable text inside the terminal")
     edit = editable(term)
-    check(edit is not None and edit.name == "Text", "named after what it edits")
+    check(edit is not None and edit.name == "Your post:" and edit.description == "Text",
+          "named by its prompt, and what it edits: %r %r" % (edit.name, edit.description))
     xdo("type", "Hello")
     check(wait_for(lambda: edit.queryText().getText(0, -1) == "Hello", 10), "typing shows in its text")
     check(edit.queryText().caretOffset == 5, "its caret follows the typing")
