@@ -8,10 +8,11 @@
 // Targets: start-up under 150 ms, memory under 40 MB, drain at 100 MB/s or more.
 
 #include "bench/BbsStream.h"
+#include "bench/ConnectTimes.h"
 #include "config/Prefernc.h"
 #include "config/SetHost.h"
 #include "config/Setmacro.h"
-#include "protocol/UserFilt.h"
+#include "config/UserFilt.h"
 #include "shell/Ttywin.h"
 #include "terminal/qt/ColorTTYWidget.h"
 
@@ -213,6 +214,7 @@ int main(int argc, char **argv)
     // More lines than the scrollback holds, then the flood itself (MB = 10^6 bytes).
     MeasureProgram(program, MakeBbsStream(120000, 7).Ours);
     MeasureDrain(MakeBbsStream(8000000, 20240611).Ours);
+    MeasureConnectTimes(WM_DEMOBBS_PATH);
     std::fflush(stdout);
     return 0;
 }

@@ -9,7 +9,7 @@
 #include "config/SetHost.h"
 #include "protocol/CLient.h"
 #include "protocol/Telnet.h"
-#include "protocol/UserFilt.h"
+#include "config/UserFilt.h"
 #include "terminal/ColorTTY.h"
 #include "terminal/OutputAnnouncer.h"
 

@@ -1,5 +1,7 @@
 #include "config/IniFile.h"
 
+#include "config/TextEncoding.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -23,14 +25,6 @@ std::string_view Trim(std::string_view s)
     while (!s.empty() && IsBlank(s.back()))
         s.remove_suffix(1);
     return s;
-}
-
-unsigned char FoldCase(unsigned char c)
-{
-    if (c >= 'a' && c <= 'z') return c - 'a' + 'A';
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) // Latin-1 small letters
-        return c - 0x20;
-    return c;
 }
 
 // What a line of the file is, with the name it carries.
@@ -95,17 +89,12 @@ TAtomicWriteHook &WriteHook()
 
 bool SameIniName(std::string_view a, std::string_view b)
 {
-    return a.size() == b.size() && CompareIniNames(a, b) == 0;
+    return CompareIniNames(a, b) == 0;
 }
 
 int CompareIniNames(std::string_view a, std::string_view b)
 {
-    size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        int d = int(FoldCase((unsigned char)a[i])) - int(FoldCase((unsigned char)b[i]));
-        if (d != 0) return d;
-    }
-    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+    return CompareFoldedNames(a, b);
 }
 
 std::string FolderOf(const std::string &path)
@@ -214,7 +203,7 @@ std::optional<std::string> TIniDocument::FindValue(std::string_view section, std
     for (size_t i = header + 1; i < end; ++i) {
         std::string_view name, value;
         if (Classify(FLines[i].Text, name, &value) == TKind::Key && SameIniName(name, key))
-            return std::string(value);
+            return TextFromStored(value);
     }
     return std::nullopt;
 }
@@ -418,6 +407,18 @@ bool WriteFileAtomically(const std::string &path, std::string_view data, mode_t 
     return ReplaceFile(target, data, createMode, lock.Locked());
 }
 
+bool UpdateFileAtomically(const std::string &path, const TFileEdit &edit, mode_t createMode)
+{
+    const std::string target = ResolveFileLinks(path);
+    if (!MakeFolders(FolderOf(target))) return false;
+    TFileWriteLock lock(target); // without a lock (odd file system) still write, atomically
+
+    std::optional<std::string> old = ReadWholeFile(target);
+    if (!old && errno != ENOENT) return false; // an existing file we cannot read must not be replaced
+    std::optional<std::string> data = edit(old);
+    return !data || ReplaceFile(target, *data, createMode, lock.Locked());
+}
+
 // ---- TIniFile ----
 
 TIniFile::TIniFile(std::string fileName) : FFileName(std::move(fileName))
@@ -432,15 +433,11 @@ TIniDocument TIniFile::Load() const
 
 bool TIniFile::Update(const std::function<void(TIniDocument &)> &edit)
 {
-    const std::string target = ResolveFileLinks(FFileName);
-    if (!MakeFolders(FolderOf(target))) return false;
-    TFileWriteLock lock(target); // without a lock (odd file system) still write, atomically
-
-    std::optional<std::string> old = ReadWholeFile(target);
-    if (!old && errno != ENOENT) return false; // an existing file we cannot read must not be replaced
-    TIniDocument doc = TIniDocument::Parse(old.value_or(std::string()));
-    edit(doc);
-    std::string text = doc.Text();
-    if (old ? text == *old : text.empty()) return true;
-    return ReplaceFile(target, text, 0600, lock.Locked());
+    return UpdateFileAtomically(FFileName, [&](const std::optional<std::string> &old) -> std::optional<std::string> {
+        TIniDocument doc = TIniDocument::Parse(old.value_or(std::string()));
+        edit(doc);
+        std::string text = doc.Text();
+        if (old ? text == *old : text.empty()) return std::nullopt;
+        return text;
+    });
 }

@@ -1,7 +1,8 @@
 // The settings file: sections of Key=Value lines, edited in place.
 //
-// Names compare without regard to ASCII/Latin-1 letter case, the first matching
-// section and key win, blanks around names and values are dropped on reading.
+// Names compare without regard to letter case, the first matching section and key
+// win, blanks around names and values are dropped on reading. Values are UTF-8; one
+// that is not (written by an older version) reads as Latin-1, converted.
 // Writing a key rewrites only its own line; every other byte of the file stays.
 // The file is read afresh for every read and rewritten for every write (under an
 // advisory lock, via a temporary file in the same folder that is flushed and
@@ -115,9 +116,9 @@ private:
     bool SectionRange(std::string_view section, size_t &header, size_t &end, size_t from = 0) const;
 };
 
-// Case-insensitive comparison of names (ASCII and Latin-1 letters).
+// Case-insensitive comparison of names (see CompareFoldedNames).
 bool SameIniName(std::string_view a, std::string_view b);
-// Orders names without regard to case (<0, 0, >0), by folded bytes.
+// Orders names without regard to case (<0, 0, >0).
 int CompareIniNames(std::string_view a, std::string_view b);
 
 // The folder part of a path ("." when there is none) and its file-name part.
@@ -158,6 +159,13 @@ private:
 // left as it was and the temporary file removed; those of killed writers go with
 // the next write. A symbolic link is written through. Takes the folder's write lock.
 bool WriteFileAtomically(const std::string &path, std::string_view data, mode_t createMode = 0600);
+
+// Reads the file (std::nullopt when missing) and replaces it by what edit makes of it
+// (std::nullopt: nothing to write), under the folder's write lock, so that no other
+// writer comes between the read and the write. False when the file could not be read or
+// written; the old file is then untouched.
+using TFileEdit = std::function<std::optional<std::string>(const std::optional<std::string> &)>;
+bool UpdateFileAtomically(const std::string &path, const TFileEdit &edit, mode_t createMode = 0600);
 
 // Reads a whole file; std::nullopt when it cannot be opened or read (errno tells why).
 std::optional<std::string> ReadWholeFile(const std::string &path);

@@ -1,12 +1,62 @@
 #include "config/Prefernc.h"
 
+#include "config/IniFields.h"
+
 #include <algorithm>
 
 TClientPrefs *ClientPrefs = nullptr;
 
 namespace {
+
 const char *const Section = "Preferences";
+
+TIniField<TClientPrefs> FontStyleField(const char *key, unsigned flag)
+{
+    return {key, [flag](const TClientPrefs &p) { return std::string(p.FontStyle & flag ? "1" : "0"); },
+            [flag](TClientPrefs &p, const std::string &v) {
+                if (ParseIniInteger(v).value_or(0) != 0) p.FontStyle |= flag;
+            },
+            nullptr, 1};
 }
+
+std::vector<TIniField<TClientPrefs>> MakeFields()
+{
+    using P = TClientPrefs;
+    std::vector<TIniField<P>> f = {
+        Field("Connect on Startup", &P::ConnectOnStartup),
+        Field("Exit on Disconnect", &P::ExitOnDisconnect),
+        Field("Disable Colours", &P::DisableColours),
+        Field("Disable Flashing", &P::DisableFlashing),
+        Field("Screen Lines", &P::ScreenLines),
+        // The font is one choice: its keys are written together.
+        Field("FontName", &P::FontName, nullptr, 1),
+        Field("FontSize", &P::FontSize, nullptr, 1),
+        FontStyleField("FontBold", fsBold),
+        FontStyleField("FontItalic", fsItalic),
+        Field("Reconnect automatically", &P::ReconnectAutomatically),
+        Field("Message notices", &P::MessageNotices),
+        // Keys newer than the dialog's first page: a file keeps its shape until they change.
+        Field("Emulation for links", &P::EmulationForLinks, "ansi"),
+        Field("Download folder", &P::DownloadFolder, ""),
+        Field("History lines", &P::HistoryLines, "10000"),
+        Field("Announce output", &P::AnnounceOutput, "1"),
+        Field("Announce only messages", &P::AnnounceOnlyMessages, "0"),
+        Field("Silent when inactive", &P::SilentWhenInactive, "0"),
+        Field("High contrast", &P::HighContrast, "0"),
+    };
+    TIniField<P> debug = Field("Debug", &P::Debug);
+    debug.Get = nullptr; // set only by editing the file
+    f.push_back(debug);
+    return f;
+}
+
+std::span<const TIniField<TClientPrefs>> Fields()
+{
+    static const std::vector<TIniField<TClientPrefs>> fields = MakeFields();
+    return fields;
+}
+
+} // namespace
 
 TClientPrefs::TClientPrefs(std::string iniFileName) : FIni(std::move(iniFileName))
 {
@@ -15,56 +65,17 @@ TClientPrefs::TClientPrefs(std::string iniFileName) : FIni(std::move(iniFileName
 
 void TClientPrefs::Load()
 {
-    const TIniDocument doc = FIni.Load();
-    ConnectOnStartup = doc.ReadBool(Section, "Connect on Startup", false);
-    ExitOnDisconnect = doc.ReadBool(Section, "Exit on Disconnect", false);
-    DisableColours = doc.ReadBool(Section, "Disable Colours", false);
-    DisableFlashing = doc.ReadBool(Section, "Disable Flashing", false);
-    ScreenLines = doc.ReadInteger(Section, "Screen Lines", 24);
-    FontName = doc.ReadString(Section, "FontName", "Terminal");
-    FontSize = doc.ReadInteger(Section, "FontSize", 9);
-    FontStyle = 0;
-    if (doc.ReadBool(Section, "FontBold", false)) FontStyle |= fsBold;
-    if (doc.ReadBool(Section, "FontItalic", false)) FontStyle |= fsItalic;
-    Debug = doc.ReadBool(Section, "Debug", false);
-    ReconnectAutomatically = doc.ReadBool(Section, "Reconnect automatically", false);
-    MessageNotices = doc.ReadBool(Section, "Message notices", true);
-    EmulationForLinks = TerminalFromKey(doc.ReadString(Section, "Emulation for links", "ansi"))
-                            .value_or(THostTerminal::AnsiBbs);
-    DownloadFolder = doc.ReadString(Section, "Download folder", "");
-    HistoryLines = std::clamp(doc.ReadInteger(Section, "History lines", 10000), 0, 1000000);
-    AnnounceOutput = doc.ReadBool(Section, "Announce output", true);
-    AnnounceOnlyMessages = doc.ReadBool(Section, "Announce only messages", false);
-    SilentWhenInactive = doc.ReadBool(Section, "Silent when inactive", false);
-    HighContrast = doc.ReadBool(Section, "High contrast", false);
+    const std::string file = FIni.FileName();
+    *this = TClientPrefs(TNoLoad{}, file); // the defaults, then what the file holds
+    ReadFields(FIni.Load(), Section, Fields(), *this);
+    HistoryLines = std::clamp(HistoryLines, 0, 1000000);
+    FSaved = FieldTexts(Fields(), *this);
 }
 
-bool TClientPrefs::Save() const
+bool TClientPrefs::Save()
 {
-    return FIni.Update([&](TIniDocument &doc) {
-        doc.WriteBool(Section, "Connect on Startup", ConnectOnStartup);
-        doc.WriteBool(Section, "Exit on Disconnect", ExitOnDisconnect);
-        doc.WriteBool(Section, "Disable Colours", DisableColours);
-        doc.WriteBool(Section, "Disable Flashing", DisableFlashing);
-        doc.WriteInteger(Section, "Screen Lines", ScreenLines);
-        doc.WriteString(Section, "FontName", FontName);
-        doc.WriteInteger(Section, "FontSize", FontSize);
-        doc.WriteBool(Section, "FontBold", FontStyle & fsBold);
-        doc.WriteBool(Section, "FontItalic", FontStyle & fsItalic);
-        doc.WriteBool(Section, "Reconnect automatically", ReconnectAutomatically);
-        doc.WriteBool(Section, "Message notices", MessageNotices);
-        // Keys newer than the dialog's first page are written once they leave their
-        // defaults, so an older file keeps its shape.
-        const auto put = [&](const char *key, const std::string &value, bool isDefault) {
-            if (!isDefault || doc.ValueExists(Section, key)) doc.WriteString(Section, key, value);
-        };
-        put("Emulation for links", std::string(TerminalKey(EmulationForLinks)),
-            EmulationForLinks == THostTerminal::AnsiBbs);
-        put("Download folder", DownloadFolder, DownloadFolder.empty());
-        put("History lines", std::to_string(HistoryLines), HistoryLines == 10000);
-        put("Announce output", AnnounceOutput ? "1" : "0", AnnounceOutput);
-        put("Announce only messages", AnnounceOnlyMessages ? "1" : "0", !AnnounceOnlyMessages);
-        put("Silent when inactive", SilentWhenInactive ? "1" : "0", !SilentWhenInactive);
-        put("High contrast", HighContrast ? "1" : "0", !HighContrast);
-    });
+    std::vector<std::string> saved = FSaved;
+    const bool written = FIni.Update([&](TIniDocument &doc) { WriteFields(doc, Section, Fields(), *this, saved); });
+    if (written) FSaved = saved;
+    return written;
 }

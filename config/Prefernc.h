@@ -5,6 +5,7 @@
 #include "config/IniFile.h"
 
 #include <string>
+#include <vector>
 
 enum TFontStyleFlag : unsigned { fsBold = 1, fsItalic = 2 };
 
@@ -35,13 +36,21 @@ public:
     bool HighContrast = false;       // the high-contrast terminal palette
 
     void Load();
-    // Every key but "Debug"; false when the file could not be written.
-    bool Save() const;
+    // Writes the keys whose values changed since they were loaded or last saved, into the
+    // file as it is now (another copy of the program may have changed other keys);
+    // "Debug" never. False when the file could not be written.
+    bool Save();
 
     const std::string &IniFileName() const { return FIni.FileName(); }
 
 private:
-    mutable TIniFile FIni;
+    struct TNoLoad
+    {
+    };
+    TClientPrefs(TNoLoad, std::string iniFileName) : FIni(std::move(iniFileName)) {}
+
+    TIniFile FIni;
+    std::vector<std::string> FSaved; // the texts of the keys as loaded or last saved
 };
 
 // Set by the program at start-up; the stores themselves never use it.

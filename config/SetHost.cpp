@@ -1,16 +1,91 @@
 #include "config/SetHost.h"
 
+#include "config/HostLink.h"
+#include "config/IniFields.h"
+#include "config/TextEncoding.h"
+
 #include <algorithm>
+#include <array>
 
 THostInfo *HostInfo = nullptr;
 
 namespace {
 
 const char *const Hosts = "Hosts";
+const char *const AddressKey = "Address";
 
 std::string HostKey(int i)
 {
     return "Host" + std::to_string(i);
+}
+
+std::string LastKey(int i)
+{
+    return "Last" + std::to_string(i);
+}
+
+// The keys of a host: in its own section, and for the current host in "Hosts", which
+// adds its name. One group: a host is never stored half old, half new.
+template <class T> std::vector<TIniField<T>> MakeHostFields()
+{
+    std::vector<TIniField<T>> f;
+    if constexpr (std::is_same_v<T, THostInfo>) f.push_back(Field("Host", &T::BBSName, nullptr, 1));
+    f.push_back(Field(AddressKey, &T::Address, nullptr, 1));
+    f.push_back(Field("Port", &T::Port, nullptr, 1));
+    f.push_back(Field("Mode", &T::Mode, nullptr, 1));
+    f.push_back(Field("AutoLogin", &T::AutoLogin, nullptr, 1));
+    f.push_back(Field("Login Name", &T::LoginName, nullptr, 1));
+    f.push_back(Field("Password", &T::Password, nullptr, 1));
+    // Files of older versions have none of these: written once a host leaves the
+    // plain TCP, classic terminal defaults.
+    f.push_back(Field("Transport", &T::Transport, "tcp", 1));
+    f.push_back(Field("Terminal", &T::Terminal, "classic", 1));
+    f.push_back(Field("iCE Colours", &T::IceColours, "0", 1));
+    return f;
+}
+
+template <class T> std::span<const TIniField<T>> HostFields()
+{
+    static const std::vector<TIniField<T>> fields = MakeHostFields<T>();
+    return fields;
+}
+
+// Missing keys keep what host holds.
+void ReadHost(const TIniDocument &doc, const std::string &name, THostSettings &host)
+{
+    ReadFields(doc, name, HostFields<THostSettings>(), host);
+}
+
+void WriteHost(TIniDocument &doc, const std::string &name, const THostSettings &host)
+{
+    std::vector<std::string> all;
+    WriteFields(doc, name, HostFields<THostSettings>(), host, all);
+}
+
+void SetCurrent(THostInfo &info, const THostSettings &s)
+{
+    info.Address = s.Address;
+    info.Port = s.Port;
+    info.Mode = s.Mode;
+    info.AutoLogin = s.AutoLogin;
+    info.LoginName = s.LoginName;
+    info.Password = s.Password;
+    info.Transport = s.Transport;
+    info.Terminal = s.Terminal;
+    info.IceColours = s.IceColours;
+}
+
+// What SelectHost reads for a key that is missing: an empty port too.
+THostSettings StoreDefaults()
+{
+    THostSettings s;
+    s.Port.clear();
+    return s;
+}
+
+bool HasAddress(const TIniDocument &doc, const std::string &name)
+{
+    return !IsReservedHostName(name) && !doc.ReadString(name, AddressKey, "").empty();
 }
 
 // Index of the first empty "Host"i, i >= 1.
@@ -22,20 +97,26 @@ int FirstFreeHostIndex(const TIniDocument &doc)
     return i;
 }
 
-bool InHostList(const TIniDocument &doc, const std::string &name)
+// The host list's spelling of name (sections match without regard to case); empty
+// when the list does not hold it.
+std::string ListedName(const TIniDocument &doc, const std::string &name)
 {
     for (int i = 1;; ++i) {
         std::string entry = doc.ReadString(Hosts, HostKey(i), "");
-        if (entry.empty()) return false;
-        if (SameIniName(entry, name)) return true;
+        if (entry.empty() || SameIniName(entry, name)) return entry;
     }
+}
+
+bool InHostList(const TIniDocument &doc, const std::string &name)
+{
+    return !ListedName(doc, name).empty();
 }
 
 // A host joins the list when its section has no address yet. A name already
 // listed is not added twice (saving an address-less host again would).
 void AddToHostList(TIniDocument &doc, const std::string &name)
 {
-    if (doc.ReadString(name, "Address", "").empty() && !InHostList(doc, name))
+    if (!HasAddress(doc, name) && !InHostList(doc, name))
         doc.WriteString(Hosts, HostKey(FirstFreeHostIndex(doc)), name);
 }
 
@@ -46,42 +127,37 @@ bool UsableHostName(const std::string &name)
            name.find_first_not_of(" \t") != std::string::npos;
 }
 
-// The connection and terminal keys of a section; missing or unknown values read as the
-// plain TCP, classic terminal defaults.
-void ReadLink(const TIniDocument &doc, const std::string &section, THostTransport &transport,
-              THostTerminal &terminal, bool &ice)
-{
-    transport = TransportFromKey(doc.ReadString(section, "Transport", "tcp")).value_or(THostTransport::Tcp);
-    terminal =
-        TerminalFromKey(doc.ReadString(section, "Terminal", "classic")).value_or(THostTerminal::Classic);
-    ice = doc.ReadBool(section, "iCE Colours", false);
-}
+using TRecent = std::array<std::string, 5>;
 
-// Files of older versions have none of these keys: they are written only once a host
-// leaves the defaults, so such a file is not changed by saving a plain host.
-void WriteLink(TIniDocument &doc, const std::string &section, THostTransport transport,
-               THostTerminal terminal, bool ice)
+void Promote(TRecent &recent, const std::string &name)
 {
-    const auto put = [&](const char *key, std::string_view value, bool isDefault) {
-        if (!isDefault || doc.ValueExists(section, key)) doc.WriteString(section, key, value);
-    };
-    put("Transport", TransportKey(transport), transport == THostTransport::Tcp);
-    put("Terminal", TerminalKey(terminal), terminal == THostTerminal::Classic);
-    put("iCE Colours", ice ? "1" : "0", !ice);
-}
-
-bool StartsWith(const std::string &s, const char *prefix)
-{
-    return s.rfind(prefix, 0) == 0;
+    if (recent[0] == name) return;
+    size_t k = 4; // not in the list: the oldest entry drops out
+    for (size_t i = 1; i < 5; ++i)
+        if (recent[i] == name) {
+            k = i;
+            break;
+        }
+    for (size_t i = k; i >= 1; --i)
+        recent[i] = recent[i - 1];
+    recent[0] = name;
 }
 
 } // namespace
 
-THostInfo::THostInfo(std::string iniFileName, const std::vector<std::string> &args)
+bool IsReservedHostName(std::string_view name)
+{
+    const std::string trimmed = TrimBlanks(name);
+    for (const char *own : {"Hosts", "Preferences", "Friends", "Enemies", "ColourPalette", "Redirect"})
+        if (SameIniName(trimmed, own)) return true;
+    return false;
+}
+
+THostInfo::THostInfo(std::string iniFileName, const std::vector<std::string> &args, THostTerminal linkTerminal)
     : FIni(std::move(iniFileName))
 {
     LoadHosts();
-    if (!args.empty()) ApplyCommandLine(args.front());
+    if (!args.empty()) ApplyCommandLine(args.front(), linkTerminal);
 }
 
 THostInfo::~THostInfo()
@@ -104,108 +180,170 @@ void THostInfo::LoadHosts()
 {
     const TIniDocument doc = FIni.Load();
     Modified = false;
-    BBSName = doc.ReadString(Hosts, "Host", "");
-    Address = doc.ReadString(Hosts, "Address", "");
-    Port = doc.ReadString(Hosts, "Port", "1976");
-    int mode = doc.ReadInteger(Hosts, "Mode", hmORVO);
-    Mode = mode >= hmORVO && mode <= hmISCA ? THostMode(mode) : hmORVO;
-    AutoLogin = doc.ReadBool(Hosts, "AutoLogin", false);
-    LoginName = doc.ReadString(Hosts, "Login Name", "");
-    Password = doc.ReadString(Hosts, "Password", "");
-    ReadLink(doc, Hosts, Transport, Terminal, IceColours);
+    FTransient = false;
+    BBSName.clear();
+    SetCurrent(*this, THostSettings());
+    ReadFields(doc, Hosts, HostFields<THostInfo>(), *this);
+    if (Mode > hmISCA) Mode = hmORVO;
     for (int i = 1; i <= 5; ++i)
-        Last(i) = doc.ReadString(Hosts, "Last" + std::to_string(i), "");
+        Last(i) = doc.ReadString(Hosts, LastKey(i), "");
+    FSaved = FieldTexts(HostFields<THostInfo>(), *this);
 }
 
-void THostInfo::ApplyCommandLine(const std::string &arg)
+void THostInfo::ApplyCommandLine(const std::string &arg, THostTerminal linkTerminal)
 {
-    if (StartsWith(arg, "telnet://")) {
-        const std::string rest = arg.substr(9);
-        Mode = hmTelnet;
-        // A host name cannot hold ':' or '/', so whichever comes first ends it.
-        size_t addressEnd = rest.find_first_of(":/");
-        Address = rest.substr(0, addressEnd);
-        Port = "23";
-        size_t slash = addressEnd;
-        if (addressEnd != std::string::npos && rest[addressEnd] == ':') {
-            slash = rest.find('/', addressEnd + 1);
-            std::string port = rest.substr(
-                addressEnd + 1, slash == std::string::npos ? std::string::npos : slash - addressEnd - 1);
-            if (!port.empty()) Port = port;
-        }
-        std::string name;
-        if (slash != std::string::npos) name = rest.substr(slash + 1);
-        std::replace(name.begin(), name.end(), '_', ' ');
-        if (UsableHostName(name)) {
-            BBSName = name;
-            RegisterHost();
-        } else {
-            BBSName = "unknown";
-        }
-        Modified = true;
-    } else if (StartsWith(arg, "/c=")) {
-        SelectHost(arg.substr(3));
+    if (IsHostLink(arg)) {
+        ApplyLink(arg, linkTerminal);
+    } else if (arg.rfind("/c=", 0) == 0) {
+        SelectHost(TextFromStored(arg.substr(3)));
         Modified = true;
     }
 }
 
+void THostInfo::ApplyLink(const std::string &arg, THostTerminal linkTerminal)
+{
+    const std::optional<THostLink> link = ParseHostLink(arg, &FCommandLineError);
+    if (!link) return;
+    THostSettings host; // no login and no password: they belong to the hosts the user saved
+    host.Address = link->Address;
+    host.Port = link->Port;
+    host.Mode = hmTelnet;
+    host.Transport = link->Transport;
+    host.LoginName = link->User;
+    host.Terminal = linkTerminal;
+
+    // The link's name, or the first "NAME (n)" that is free or already this very host.
+    std::string name;
+    bool known = false;
+    if (!link->Name.empty()) {
+        const TIniDocument doc = FIni.Load();
+        for (int n = 1; n <= 1000 && name.empty(); ++n) {
+            const std::string candidate = n == 1 ? link->Name : link->Name + " (" + std::to_string(n) + ")";
+            if (IsReservedHostName(candidate)) continue;
+            if (!HasAddress(doc, candidate)) {
+                name = candidate;
+                break;
+            }
+            THostSettings saved = StoreDefaults();
+            ReadHost(doc, candidate, saved);
+            if (SameIniName(TrimBlanks(saved.Address), host.Address) && TrimBlanks(saved.Port) == host.Port &&
+                saved.Transport == host.Transport && (link->User.empty() || saved.LoginName == link->User)) {
+                const std::string listed = ListedName(doc, candidate);
+                name = listed.empty() ? candidate : listed;
+                known = true;
+            }
+        }
+    }
+    if (known) {
+        SelectHost(name);
+    } else {
+        SetCurrent(*this, host);
+        BBSName = name.empty() ? "unknown" : name;
+        FTransient = name.empty();
+        if (!name.empty()) RegisterHost();
+    }
+    Modified = true;
+}
+
 void THostInfo::SelectHost(const std::string &name)
 {
-    const TIniDocument doc = FIni.Load();
-    BBSName = name;
-    Address = doc.ReadString(name, "Address", "");
-    Port = doc.ReadString(name, "Port", "");
+    THostSettings host = StoreDefaults();
     // Taken as stored: a host with an unknown mode is still a CLient host.
-    Mode = THostMode(doc.ReadInteger(name, "Mode", hmORVO));
-    AutoLogin = doc.ReadBool(name, "AutoLogin", false);
-    LoginName = doc.ReadString(name, "Login Name", "");
-    Password = doc.ReadString(name, "Password", "");
-    ReadLink(doc, name, Transport, Terminal, IceColours);
+    if (!IsReservedHostName(name)) ReadHost(FIni.Load(), name, host);
+    BBSName = name;
+    SetCurrent(*this, host);
+    FTransient = false;
     Modified = true;
+}
+
+void THostInfo::UseHost(const std::string &name, const THostSettings &host)
+{
+    BBSName = name;
+    SetCurrent(*this, host);
+    FTransient = false;
+    Modified = true;
+}
+
+THostSettings THostInfo::CurrentSettings() const
+{
+    return {Address, Port, Mode, AutoLogin, LoginName, Password, Transport, Terminal, IceColours};
+}
+
+bool THostInfo::RefreshCurrentHost()
+{
+    if (FTransient) return false;
+    const TIniDocument doc = FIni.Load();
+    if (!HasAddress(doc, BBSName)) return false;
+    THostSettings host = StoreDefaults();
+    ReadHost(doc, BBSName, host);
+    if (host == CurrentSettings()) return false;
+    SetCurrent(*this, host);
+    Modified = true;
+    return true;
 }
 
 bool THostInfo::RegisterHost()
 {
-    if (!UsableHostName(BBSName)) return false;
+    if (!UsableHostName(BBSName) || IsReservedHostName(BBSName)) return false;
     return FIni.Update([&](TIniDocument &doc) {
         AddToHostList(doc, BBSName);
-        doc.WriteString(BBSName, "Address", Address);
-        doc.WriteString(BBSName, "Port", Port);
-        doc.WriteInteger(BBSName, "Mode", Mode);
+        WriteHost(doc, BBSName, CurrentSettings());
     });
 }
 
 bool THostInfo::SaveHosts()
 {
-    return FIni.Update([&](TIniDocument &doc) {
-        doc.WriteString(Hosts, "Host", BBSName);
-        doc.WriteString(Hosts, "Address", Address);
-        doc.WriteString(Hosts, "Port", Port);
-        doc.WriteInteger(Hosts, "Mode", Mode);
-        doc.WriteBool(Hosts, "AutoLogin", AutoLogin);
-        doc.WriteString(Hosts, "Login Name", LoginName);
-        doc.WriteString(Hosts, "Password", Password);
-        WriteLink(doc, Hosts, Transport, Terminal, IceColours);
+    // The host's own section is newer where Setup Hosts changed it while it was connected.
+    RefreshCurrentHost();
+    std::vector<std::string> saved = FSaved;
+    const bool written = FIni.Update(
+        [&](TIniDocument &doc) { WriteFields(doc, Hosts, HostFields<THostInfo>(), *this, saved); });
+    if (written) FSaved = saved;
+    return FlushPromotions() && written;
+}
+
+bool THostInfo::FlushPromotions()
+{
+    if (FPromoted.empty()) return true;
+    TRecent merged;
+    const bool written = FIni.Update([&](TIniDocument &doc) {
         for (int i = 1; i <= 5; ++i)
-            doc.WriteString(Hosts, "Last" + std::to_string(i), Last(i));
+            merged[size_t(i - 1)] = doc.ReadString(Hosts, LastKey(i), "");
+        const TRecent onDisk = merged;
+        for (const std::string &name : FPromoted)
+            Promote(merged, name);
+        for (int i = 1; i <= 5; ++i)
+            if (merged[size_t(i - 1)] != onDisk[size_t(i - 1)])
+                doc.WriteString(Hosts, LastKey(i), merged[size_t(i - 1)]);
     });
+    if (!written) return false;
+    for (int i = 1; i <= 5; ++i)
+        Last(i) = merged[size_t(i - 1)];
+    FPromoted.clear();
+    return true;
 }
 
 bool THostInfo::PromoteCurrentHost()
 {
-    if (BBSName == Last1) return false;
-    int k = 5; // not in the list: the oldest entry drops out
-    for (int i = 2; i <= 5; ++i) {
-        if (Last(i) == BBSName) {
-            k = i;
-            break;
-        }
+    if (FTransient || !IsSavedHost(BBSName)) return false;
+    const TRecent before{Last1, Last2, Last3, Last4, Last5};
+    FPromoted.push_back(BBSName);
+    if (!FlushPromotions()) { // kept for the exit; the menu shows it now
+        TRecent recent = before;
+        Promote(recent, BBSName);
+        for (int i = 1; i <= 5; ++i)
+            Last(i) = recent[size_t(i - 1)];
     }
-    for (int i = k; i >= 2; --i)
-        Last(i) = Last(i - 1);
-    Last1 = BBSName;
-    Modified = true;
-    return true;
+    const bool changed = before != TRecent{Last1, Last2, Last3, Last4, Last5};
+    if (changed) Modified = true;
+    return changed;
+}
+
+bool THostInfo::IsSavedHost(const std::string &name) const
+{
+    if (!UsableHostName(name) || IsReservedHostName(name)) return false;
+    const TIniDocument doc = FIni.Load();
+    return HasAddress(doc, name) || InHostList(doc, name);
 }
 
 std::vector<std::string> THostInfo::HostList() const
@@ -231,31 +369,21 @@ bool THostInfo::LookupHost(const std::string &name, THostSettings &out) const
     out = THostSettings();
     if (!UsableHostName(name)) return false;
     const TIniDocument doc = FIni.Load();
-    std::string address = doc.ReadString(name, "Address", "");
-    if (address.empty()) return false;
-    out.Address = address;
-    out.Port = doc.ReadString(name, "Port", "1976");
-    int mode = doc.ReadInteger(name, "Mode", hmORVO);
-    out.Mode = mode >= hmORVO && mode <= hmISCA ? THostMode(mode) : hmORVO;
-    out.AutoLogin = doc.ReadBool(name, "AutoLogin", false);
-    out.LoginName = doc.ReadString(name, "Login Name", "");
-    out.Password = doc.ReadString(name, "Password", "");
-    ReadLink(doc, name, out.Transport, out.Terminal, out.IceColours);
+    if (!HasAddress(doc, name)) return false;
+    ReadHost(doc, name, out);
+    if (out.Mode > hmISCA) out.Mode = hmORVO;
     return true;
 }
 
 bool THostInfo::StoreHost(const std::string &name, const THostSettings &host)
 {
-    if (!UsableHostName(name)) return false;
+    if (!UsableHostName(name) || IsReservedHostName(name)) return false;
+    THostSettings trimmed = host;
+    trimmed.Address = TrimBlanks(host.Address);
+    trimmed.Port = TrimBlanks(host.Port);
     return FIni.Update([&](TIniDocument &doc) {
         AddToHostList(doc, name);
-        doc.WriteString(name, "Address", host.Address);
-        doc.WriteString(name, "Port", host.Port);
-        doc.WriteInteger(name, "Mode", host.Mode);
-        doc.WriteBool(name, "AutoLogin", host.AutoLogin);
-        doc.WriteString(name, "Login Name", host.LoginName);
-        doc.WriteString(name, "Password", host.Password);
-        WriteLink(doc, name, host.Transport, host.Terminal, host.IceColours);
+        WriteHost(doc, name, trimmed);
     });
 }
 
@@ -276,16 +404,18 @@ bool THostInfo::DeleteHost(const std::string &name)
             doc.WriteString(Hosts, HostKey(j - 1), next);
             if (next.empty()) break;
         }
-        doc.EraseSection(name);
+        // A listed name that is one of the program's own sections leaves the list only.
+        if (!IsReservedHostName(name)) doc.EraseSection(name);
     });
     return found && written;
 }
 
-std::string PortForMode(const std::string &port, THostMode mode)
+std::string SuggestedPort(const std::string &port, THostMode mode, THostTransport transport)
 {
-    if ((mode == hmTelnet || mode == hmISCA) && port == "1976") return "23";
-    if (mode == hmORVO && port == "23") return "1976";
-    return port;
+    const std::string usual[] = {"1976", "23", "992", "22"};
+    if (std::find(std::begin(usual), std::end(usual), port) == std::end(usual)) return port;
+    if (transport != THostTransport::Tcp) return DefaultLinkPort(transport);
+    return mode == hmORVO ? "1976" : "23";
 }
 
 int SelectionAfterDelete(int removedIndex, int remaining)

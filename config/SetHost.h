@@ -5,8 +5,8 @@
 #include "config/HostMode.h"
 #include "config/IniFile.h"
 
-#include <array>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // What the Setup Hosts dialog shows and stores for one host section.
@@ -21,14 +21,20 @@ struct THostSettings
     THostTransport Transport = THostTransport::Tcp;
     THostTerminal Terminal = THostTerminal::Classic;
     bool IceColours = false;
+    bool operator==(const THostSettings &) const = default;
 };
+
+// The program's own sections, which no host may take (compared without regard to case).
+bool IsReservedHostName(std::string_view name);
 
 class THostInfo
 {
 public:
     // Loads the "Hosts" section; then applies the first of args (the program's
-    // arguments without its own name), if any.
-    explicit THostInfo(std::string iniFileName, const std::vector<std::string> &args = {});
+    // arguments without its own name), if any. A host made from a telnet:// or telnets://
+    // link gets linkTerminal (the preference "Emulation for links").
+    explicit THostInfo(std::string iniFileName, const std::vector<std::string> &args = {},
+                       THostTerminal linkTerminal = THostTerminal::AnsiBbs);
     // Saves the "Hosts" section when Modified.
     ~THostInfo();
     THostInfo(const THostInfo &) = delete;
@@ -55,17 +61,36 @@ public:
     TIniFile &Ini() { return FIni; }
 
     void LoadHosts();
-    // "telnet://address[:port][/name]" or "/c=name"; anything else is ignored.
-    void ApplyCommandLine(const std::string &arg);
+    // A link or "/c=name"; anything else is ignored. A link never changes a saved host:
+    // when its name is taken by a host with another address, port or connection (or by
+    // one of the program's own sections), the link's host is saved as "NAME (2)",
+    // "NAME (3)", ...; a link's host carries no stored password. A malformed link is
+    // ignored and CommandLineError() says why.
+    void ApplyCommandLine(const std::string &arg, THostTerminal linkTerminal = THostTerminal::AnsiBbs);
+    const std::string &CommandLineError() const { return FCommandLineError; }
     // Makes the named host current from its own section; sets Modified.
     void SelectHost(const std::string &name);
+    // Setup Hosts OK while idle: the host the dialog stored under name becomes current.
+    void UseHost(const std::string &name, const THostSettings &host);
+    // The current host as the Setup Hosts dialog shows it.
+    THostSettings CurrentSettings() const;
+    // Re-reads the current host from its own section, where Setup Hosts may have changed
+    // it while it was connected: call at Connect. True when something changed.
+    bool RefreshCurrentHost();
     // Adds the current host to the host list (unless its section has an address)
-    // and writes its address, port and mode into its section.
+    // and writes its settings into its section.
     bool RegisterHost();
+    // Writes the current host (when it changed since it was loaded or saved) and any
+    // recent-list change that could not be written at once.
     bool SaveHosts();
-    // Moves BBSName to the front of the recent list; returns whether anything changed.
+    // Moves BBSName to the front of the recent list, merged into the list as the file
+    // holds it now, and writes it. A name that is no saved host (an unknown "/c=" name,
+    // a nameless link) is refused. Returns whether the list in memory changed.
     bool PromoteCurrentHost();
 
+    // Whether name is a host of the list or a section with an address (not one of the
+    // program's own sections).
+    bool IsSavedHost(const std::string &name) const;
     // "Host1", "Host2", ... up to the first empty one, in list order.
     std::vector<std::string> HostList() const;
     // The Hosts submenu captions, ascending by byte order. Empty when "Host1" is
@@ -77,19 +102,29 @@ public:
     // above 2 comes back as hmORVO, as the radio buttons show it.
     bool LookupHost(const std::string &name, THostSettings &out) const;
     // Setup Hosts OK: adds name to the host list unless its section has an
-    // address, then writes the section.
+    // address, then writes the section (address and port trimmed). Refuses the
+    // program's own section names.
     bool StoreHost(const std::string &name, const THostSettings &host);
-    // Setup Hosts Delete: closes the gap in the host list and erases the section.
-    // Returns false when name is not in the list (nothing changed then).
+    // Setup Hosts Delete: closes the gap in the host list and erases the section (never
+    // one of the program's own). Returns false when name is not in the list.
     bool DeleteHost(const std::string &name);
 
 private:
     TIniFile FIni;
+    std::vector<std::string> FSaved;    // the current host's texts as loaded or last written
+    std::vector<std::string> FPromoted; // recent-list promotions not yet in the file
+    bool FTransient = false;            // the current host came from a nameless link
+    std::string FCommandLineError;
+
+    void ApplyLink(const std::string &arg, THostTerminal linkTerminal);
+    bool FlushPromotions();
 };
 
-// The port rule of the mode radio buttons: Telnet and ISCA turn "1976" into "23",
-// ORVO turns "23" into "1976", anything else stays.
-std::string PortForMode(const std::string &port, THostMode mode);
+// The port rule of the mode and connection choices: a port that is one of the usual
+// ones (1976, 23, 992, 22) becomes the usual one of the new choice: 1976 for ORVO
+// CLient and 23 for Telnet and ISCA Client over TCP, 992 over TLS, 22 over SSH. Any
+// other port stays.
+std::string SuggestedPort(const std::string &port, THostMode mode, THostTransport transport);
 
 // The name box entry to select after the one at removedIndex (-1: none was
 // selected) was deleted from a list now holding remaining entries; -1 when empty.

@@ -4,7 +4,6 @@
 #include "config/Redirect.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 TMacroTable *MacroTable = nullptr;
@@ -56,36 +55,69 @@ void TMacroTable::SetText(int slot, std::string_view text)
     std::memset(buf.data() + len, 0, buf.size() - len);
 }
 
-void TMacroTable::LoadMacros(const std::string &fileName)
+namespace {
+
+// The file's texts: each slot up to its zero byte, cut to a slot's size; a file that ends
+// early leaves the rest empty.
+std::array<std::string, MacroCount> ParseMacroFile(std::string_view bytes)
 {
-    MacrosChanged = false;
-    Clear();
-    FILE *file = std::fopen(fileName.c_str(), "rb");
-    if (!file) return;
-    int c = 0;
-    for (auto &slot : FSlots) {
-        size_t len = 0;
-        while ((c = std::getc(file)) != EOF && c != 0) {
-            if (len < size_t(MacroMaxLength)) // the rest of an over-long entry is skipped
-                slot[len++] = char(c);
-        }
-        if (c == EOF) break;
+    std::array<std::string, MacroCount> texts;
+    for (std::string &text : texts) {
+        if (bytes.empty()) break;
+        const size_t end = std::min(bytes.find('\0'), bytes.size());
+        text = bytes.substr(0, std::min(end, size_t(MacroMaxLength))); // the rest of an over-long entry is skipped
+        bytes.remove_prefix(std::min(end + 1, bytes.size()));
     }
-    std::fclose(file);
+    return texts;
 }
 
-std::string TMacroTable::FileBytes() const
+std::string MacroFileBytes(const std::array<std::string, MacroCount> &texts)
 {
     std::string bytes;
-    for (int slot = 0; slot < MacroCount; ++slot) {
-        bytes += View(slot);
+    for (const std::string &text : texts) {
+        bytes += text;
         bytes += '\0';
     }
     return bytes;
 }
 
-bool TMacroTable::SaveMacros(const std::string &fileName) const
+} // namespace
+
+void TMacroTable::LoadMacros(const std::string &fileName)
+{
+    MacrosChanged = false;
+    FFileName = fileName;
+    const std::optional<std::string> bytes = ReadWholeFile(fileName);
+    FSaved = ParseMacroFile(bytes.value_or(std::string()));
+    for (int slot = 0; slot < MacroCount; ++slot)
+        SetText(slot, FSaved[size_t(slot)]);
+}
+
+std::string TMacroTable::FileBytes() const
+{
+    std::array<std::string, MacroCount> texts;
+    for (int slot = 0; slot < MacroCount; ++slot)
+        texts[size_t(slot)] = std::string(View(slot));
+    return MacroFileBytes(texts);
+}
+
+bool TMacroTable::SaveMacros(const std::string &fileName)
 {
     if (!MacrosChanged) return true;
-    return WriteFileAtomically(fileName, FileBytes(), 0600);
+    std::array<std::string, MacroCount> merged;
+    const bool written =
+        UpdateFileAtomically(fileName, [&](const std::optional<std::string> &old) -> std::optional<std::string> {
+            merged = ParseMacroFile(old.value_or(std::string()));
+            for (int slot = 0; slot < MacroCount; ++slot)
+                if (View(slot) != FSaved[size_t(slot)]) merged[size_t(slot)] = std::string(View(slot));
+            std::string bytes = MacroFileBytes(merged);
+            if (old && bytes == *old) return std::nullopt;
+            return bytes;
+        });
+    if (!written) return false;
+    for (int slot = 0; slot < MacroCount; ++slot)
+        SetText(slot, merged[size_t(slot)]);
+    FSaved = merged;
+    MacrosChanged = false;
+    return true;
 }

@@ -34,16 +34,24 @@ public:
 
     // Reads the file: each slot up to and including its zero byte. A missing file
     // leaves every macro empty; a file that ends early leaves the rest empty; an
-    // entry longer than a slot is cut. Clears MacrosChanged.
+    // entry longer than a slot is cut. Clears MacrosChanged; remembers the file.
     void LoadMacros(const std::string &fileName);
-    // When MacrosChanged, replaces the file (atomically, mode 0600 when new) by the
-    // 48 texts each followed by its zero byte. False when it could not be written.
-    bool SaveMacros(const std::string &fileName) const;
+    // When MacrosChanged: the slots changed since loading or the last save, merged into
+    // the file as it is now (another copy of the program may have changed others), which
+    // is replaced atomically (mode 0600 when new) by the 48 texts each followed by its
+    // zero byte. The table then holds the merge and MacrosChanged is cleared. False
+    // when the file could not be written.
+    bool SaveMacros(const std::string &fileName);
+    bool SaveMacros() { return SaveMacros(FFileName); }
+    // The file LoadMacros read (empty before).
+    const std::string &FileName() const { return FFileName; }
     // The file's content for the current table.
     std::string FileBytes() const;
 
 private:
     std::array<std::array<char, MacroBufferSize>, MacroCount> FSlots;
+    std::array<std::string, MacroCount> FSaved; // the texts as loaded or last saved
+    std::string FFileName;
 };
 
 // Set by the program at start-up; the table itself never uses it.

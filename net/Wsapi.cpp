@@ -1,5 +1,6 @@
 #include "net/Wsapi.h"
 
+#include "net/Connector.h"
 #include "net/dWinsock.h"
 
 #include <QSocketNotifier>
@@ -288,11 +289,15 @@ void TSocketBase::Close()
 struct TStreamWatch
 {
     std::unique_ptr<QSocketNotifier> Rd, Wr;
+    std::unique_ptr<TConnector> Connector;
+    std::string *IPAddress = nullptr; // the owner's, written back with the address reached
+    bool NameLookup = false;
     TAsyncOptions Options;
     bool Connecting = false;
     bool ClosePosted = false;
     bool WantWriteNotice = false;
-    std::string Queue; // bytes SendAll could not hand to the kernel yet
+    bool Linger = false; // the handle goes with a closing in order
+    std::string Queue;   // bytes SendAll could not hand to the kernel yet
     std::size_t Head = 0;
 };
 
@@ -319,11 +324,16 @@ void TStreamSocket::SetSocketType(int t)
 
 void TStreamSocket::ReleaseHandle()
 {
+    if (W->Connector) W->Connector->Cancel();
     W->Rd.reset();
     W->Wr.reset();
+    if (W->Linger && FFd >= 0) {
+        CloseInOrder(FFd, W->Queue.substr(W->Head));
+        FFd = -1;
+    }
     W->Queue.clear();
     W->Head = 0;
-    W->Connecting = W->ClosePosted = W->WantWriteNotice = false;
+    W->Connecting = W->ClosePosted = W->WantWriteNotice = W->Linger = false;
     TSocketBase::ReleaseHandle();
 }
 
@@ -346,60 +356,51 @@ int TStreamSocket::Connect(const std::string &hostName, std::string &ipAddress,
         ReleaseHandle();
         FState = ssIdle;
     }
-    int fd = WinsockAPI().socket(AF_INET, FSocketType == 1 ? SOCK_STREAM : SOCK_DGRAM, 0);
-    CheckSockResult(fd, 0, sckCreatingSocket);
-    NewHandle(fd);
+    // The descriptor comes with the connection; the handle names the attempt until then.
+    NewHandle(-1);
 
     DoInfo(siLookUp);
-    uint32_t address;
-    if (!hostName.empty()) {
-        address = FOwner->LookupHostByName(hostName);
-        ipAddress = tWinsockAPI::InetNtoa(address);
-    } else if (ipAddress.empty()) {
-        RaiseSockError(0, sckNoAddress);
-    } else if (ipAddress == "0.0.0.0") {
-        address = 0;
-    } else {
-        address = tWinsockAPI::InetAddr(ipAddress.c_str());
-    }
+    if (hostName.empty() && ipAddress.empty()) RaiseSockError(0, sckNoAddress);
     if (!serviceName.empty()) port = FOwner->LookupServiceByName(serviceName);
     FPeerAddress = sockaddr_in{};
     FPeerAddress.sin_family = AF_INET;
     FPeerAddress.sin_port = tWinsockAPI::Htons(port);
-    FPeerAddress.sin_addr.s_addr = address;
 
     PrepareSocket();
-    if (FSocketHandle == -1) // closed during a lookup wait
-        RaiseSockError(0, sckNotOpen);
-    Register(options);
-
-    try {
-        FOwner->StartTimeOut();
-        DoInfo(siConnect);
-        if (FSocketHandle == -1) RaiseSockError(0, sckNotOpen);
-        int r = WinsockAPI().connect(FFd, FPeerAddress);
-        int err = r < 0 ? WinsockAPI().WSAGetLastError() : 0;
-        if (err == WSAECONNREFUSED || err == WSAETIMEDOUT || err == WSAENETUNREACH ||
-            err == WSAEHOSTUNREACH || err == WSAECONNRESET) {
-            // The attempt failed before the call returned (common on loopback). It is
-            // reported like any failed attempt, through the connect notice.
-            W->Connecting = false;
-            W->Wr->setEnabled(false);
-            PostEvent(seConnect, err);
-            FLastError = WSAEWOULDBLOCK;
-        } else {
-            CheckSockResult(r, WSAEWOULDBLOCK, sckConnecting);
-        }
-    } catch (...) {
-        if (FSocketHandle != -1) Close();
-        FOwner->StopTimeOut();
-        throw;
+    if (FSocketHandle == -1) RaiseSockError(0, sckNotOpen);
+    W->Options = options;
+    W->IPAddress = &ipAddress;
+    W->NameLookup = !hostName.empty();
+    if (!W->Connector) {
+        W->Connector = std::make_unique<TConnector>();
+        W->Connector->OnConnecting = [this](const std::string &first) {
+            if (W->NameLookup) *W->IPAddress = first;
+            FOwner->StartTimeOut();
+            DoInfo(siConnect);
+        };
+        W->Connector->OnConnected = [this](int fd, const std::string &address) { Connected(fd, address); };
+        W->Connector->OnFailed = [this](int error, bool lookup) {
+            PostEvent(lookup ? seLookupFailed : seConnect, error);
+        };
     }
+    FOwner->StartTimeOut();
+    if (W->Connector->Start(W->NameLookup ? hostName : ipAddress, port)) DoInfo(siConnect);
     return 0;
+}
+
+void TStreamSocket::Connected(int fd, const std::string &address)
+{
+    FFd = fd;
+    if (W->NameLookup) *W->IPAddress = address;
+    in_addr v4{};
+    if (::inet_pton(AF_INET, address.c_str(), &v4) == 1) FPeerAddress.sin_addr = v4;
+    Register(W->Options); // the first write readiness reports the connection
 }
 
 void TStreamSocket::Register(TAsyncOptions options)
 {
+    W->Rd.reset();
+    W->Wr.reset();
     // Urgent data (a Telnet server's Data Mark) stays in the stream: out-of-band events are
     // not reported, and an urgent byte outside the stream would make the socket readable
     // with nothing to read.
@@ -495,8 +496,10 @@ void TStreamSocket::Flush(bool notify)
 
 void TStreamSocket::Close()
 {
-    if (FSocketHandle != -1 && IsConnected() && !W->Queue.empty())
-        Flush(false); // a last try for queued bytes; the kernel sends what it took
+    if (FSocketHandle != -1 && IsConnected()) {
+        if (!W->Queue.empty()) Flush(false);
+        W->Linger = true; // what is still queued goes out after the handle is forgotten
+    }
     TSocketBase::Close();
     FOwner->StopTimeOut();
 }

@@ -1,8 +1,9 @@
 // The binding to the system's sockets and the socket objects built on it.
 //
 // tWinsockAPI wraps the POSIX calls the layer makes and reports their failures in the
-// WinSock numbering (LastError). TSocketBase / TStreamSocket wrap one non-blocking IPv4
-// stream socket and turn its readiness into notices for the owning component (dWinsock.h).
+// WinSock numbering (LastError). TSocketBase / TStreamSocket wrap one non-blocking stream
+// socket (IPv4 or IPv6) and turn its readiness into notices for the owning component
+// (dWinsock.h).
 #pragma once
 
 #include "net/dwsError.h"
@@ -69,8 +70,18 @@ private:
     unsigned Bits = 0;
 };
 
-// Event kinds of a socket-event notice (low 16 bits of its event word).
-enum : int { seRead = 1, seWrite = 2, seOOB = 4, seAccept = 8, seConnect = 16, seClose = 32 };
+// Event kinds of a socket-event notice (low 16 bits of its event word). The error of a
+// close notice is 0 when the peer closed in order, else why the connection was lost
+// (10054 reset, 10060 time-out or failed keepalive).
+enum : int {
+    seRead = 1,
+    seWrite = 2,
+    seOOB = 4,
+    seAccept = 8,
+    seConnect = 16,
+    seClose = 32,
+    seLookupFailed = 256, // the host lookup of Connect failed
+};
 
 int OptionsToEventMask(TAsyncOptions options);
 
@@ -120,10 +131,13 @@ public:
     int CheckSockResult(int result, int allowed, int context);
 
     int LastError() const { return FLastError; }
+    // In OnDisconnect: the peer closed in order (not reset, timed out or dead).
+    bool ClosedInOrder() const { return FLastError == 0; }
     // Handles are numbered by the layer and never reused, so a notice left over from an
     // earlier connection can never match a later one, even when the kernel reuses the fd.
     int SocketHandle() const { return FSocketHandle; }
     TSockCtrl *Owner() const { return FOwner; }
+    // The IPv4 address connected to (family AF_INET, zeros for an IPv6 peer).
     const sockaddr_in &PeerAddress() const { return FPeerAddress; }
     TSocketState State() const { return FState; }
     int LastSent() const { return FLastSent; }
@@ -178,6 +192,7 @@ protected:
 
 private:
     friend struct TStreamWatch;
+    void Connected(int fd, const std::string &address);
     void Register(TAsyncOptions options);
     void ReadReady();
     void WriteReady();

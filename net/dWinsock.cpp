@@ -1,10 +1,9 @@
 #include "net/dWinsock.h"
 
+#include "net/Connector.h"
+
 #include <QCoreApplication>
 #include <QEvent>
-#include <QEventLoop>
-#include <QHostAddress>
-#include <QHostInfo>
 #include <QPointer>
 #include <QTimer>
 
@@ -22,22 +21,12 @@
 
 namespace {
 
-struct DeferredNotice
-{
-    TSockNotice Notice;
-    TSockCtrl *Target;
-};
-
 int ControlCount = 0;
-int WaitDepth = 0;
-std::deque<DeferredNotice> DeferredNotices;
 std::vector<TSockCtrl *> LiveControls;
 
 TSockCtrl *ChainHead = nullptr;
 int ChainCount = 0;
 QPointer<QTimer> TimeOutTicker;
-
-int NextLookupHandle = 1;
 
 TSockExceptionHandler ExceptionHandler;
 
@@ -69,25 +58,6 @@ template <typename F> void Guarded(F &&f)
     } catch (...) {
         ReportException(std::current_exception());
     }
-}
-
-enum LookupKind { lkHost, lkServByName, lkServByPort };
-
-std::string Lower(std::string s)
-{
-    for (char &c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-// Names under "invalid" never resolve (RFC 6761); they are answered here, without asking
-// any name server.
-bool IsReservedInvalid(const std::string &name)
-{
-    std::string n = Lower(name);
-    while (!n.empty() && n.back() == '.')
-        n.pop_back();
-    return n == "invalid" || (n.size() > 8 && n.compare(n.size() - 8, 8, ".invalid") == 0);
 }
 
 // A number in the sense of the settings: optional blanks and sign, then digits only.
@@ -122,16 +92,6 @@ void SetSockExceptionHandler(TSockExceptionHandler handler)
     ExceptionHandler = std::move(handler);
 }
 
-int SockWaitDepth()
-{
-    return WaitDepth;
-}
-
-std::size_t SockDeferredCount()
-{
-    return DeferredNotices.size();
-}
-
 int SockControlCount()
 {
     return ControlCount;
@@ -141,7 +101,6 @@ void SockStartup()
 {
     tWinsockAPI &api = WinsockAPI();
     if (api.Started) return;
-    WaitDepth = 0;
     ControlCount = 0;
     int r = api.WSAStartup(0x0101);
     if (r != 0) RaiseSockError(r, sckStartingUp);
@@ -151,8 +110,6 @@ void SockStartup()
 void SockCleanup()
 {
     if (WinsockAPI().Started && WinsockAPI().WSACleanup() == 0) WinsockAPI().Started = false;
-    DeferredNotices.clear();
-    WaitDepth = 0;
     ReleaseWinsockAPI();
 }
 
@@ -176,7 +133,7 @@ public:
     bool event(QEvent *e) override
     {
         const int t = e->type();
-        if (t == WM_SOCKETEVENT || t == WM_SOCKETCLOSED || t == WM_LOOKUPDONE || t == WM_DRAINNOTICES) {
+        if (t == WM_SOCKETEVENT || t == WM_SOCKETCLOSED) {
             Ctrl->HandleNotice(static_cast<TNoticeEvent *>(e)->Notice);
             return true;
         }
@@ -184,44 +141,6 @@ public:
     }
 
     TSockCtrl *Ctrl;
-
-public slots:
-    void HostFound(const QHostInfo &info)
-    {
-        TSockCtrl::PendingLookup *lookup = nullptr;
-        for (TSockCtrl::PendingLookup &p : Ctrl->FPending)
-            if (p.QtId == info.lookupId()) lookup = &p;
-        if (!lookup) return; // cancelled
-        const int handle = lookup->Handle;
-        int error = 0;
-        uint32_t address = 0;
-        if (info.error() == QHostInfo::HostNotFound) {
-            error = WSAHOST_NOT_FOUND;
-        } else if (info.error() != QHostInfo::NoError) {
-            // Qt keeps only the resolver's text; map the retryable failure back.
-            error = info.errorString() == QString::fromLocal8Bit(gai_strerror(EAI_AGAIN)) ? WSATRY_AGAIN
-                                                                                          : WSANO_RECOVERY;
-        } else {
-            error = WSANO_DATA;
-            for (const QHostAddress &a : info.addresses()) {
-                bool ok = false;
-                quint32 v4 = a.toIPv4Address(&ok);
-                if (ok) {
-                    address = htonl(v4);
-                    error = 0;
-                    break;
-                }
-            }
-        }
-        if (error == 0) lookup->HostAddress = address;
-        Ctrl->PostNotice(WM_LOOKUPDONE, handle, static_cast<intptr_t>((error << 16) | (error ? 0 : 4)));
-    }
-};
-
-struct TSockCtrl::WaitRecord
-{
-    QEventLoop *Loop;
-    bool Woken;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -240,15 +159,8 @@ TSockCtrl::~TSockCtrl()
 {
     StopTimeOut();
     DestroySocket();
-    ForgetQueued();
-    for (const PendingLookup &p : FPending)
-        if (p.QtId >= 0) QHostInfo::abortHostLookup(p.QtId);
-    FPending.clear();
     FTarget.reset(); // notices still posted to it are dropped with it
     LiveControls.erase(std::remove(LiveControls.begin(), LiveControls.end(), this), LiveControls.end());
-    // Held notices for other components must not wait for a drain that was posted here.
-    if (WaitDepth == 0 && !DeferredNotices.empty() && !LiveControls.empty())
-        LiveControls.front()->PostNotice(WM_DRAINNOTICES, 0, 0);
     if (--ControlCount < 1) SockCleanup();
 }
 
@@ -263,6 +175,9 @@ void TSockCtrl::SetAddress(const std::string &text)
     FAddress = text.substr(0, 255);
     if (IsDottedAddress(FAddress)) {
         FIPAddress = FAddress;
+        FHostName.clear();
+    } else if (std::string v6 = TConnector::AddressLiteral(FAddress); v6.find(':') != std::string::npos) {
+        FIPAddress = v6; // an IPv6 address, kept without its brackets
         FHostName.clear();
     } else {
         FHostName = FAddress;
@@ -323,15 +238,6 @@ void TSockCtrl::CreateSocket()
 void TSockCtrl::SetAborted(bool aborted)
 {
     FAborted = aborted;
-    if (aborted) WakeWaits();
-}
-
-void TSockCtrl::WakeWaits()
-{
-    for (WaitRecord *w : FWaits) {
-        w->Woken = true;
-        w->Loop->quit();
-    }
 }
 
 void TSockCtrl::Info(TSocketBase *socket, TSockInfo code)
@@ -367,187 +273,48 @@ void TSockCtrl::PostNotice(int msg, intptr_t wParam, intptr_t lParam)
     QCoreApplication::postEvent(FTarget.get(), new TNoticeEvent(TSockNotice{msg, wParam, lParam}));
 }
 
-void TSockCtrl::ForgetQueued()
-{
-    for (DeferredNotice &d : DeferredNotices)
-        if (d.Target == this) d.Target = nullptr;
-}
-
 void TSockCtrl::HandleNotice(const TSockNotice &notice)
 {
     if (QCoreApplication::closingDown() && notice.Msg != WM_SOCKETCLOSED) return;
-    Guarded([&] {
-        switch (notice.Msg) {
-        case WM_SOCKETEVENT:
-            if (WaitDepth == 0 && DeferredNotices.empty())
-                HandleSocketEvent(notice);
-            else
-                DeferredNotices.push_back({notice, this});
-            break;
-        case WM_SOCKETCLOSED:
-            ForgetQueued();
-            break;
-        case WM_LOOKUPDONE:
-            if (PendingLookup *lookup = FindLookup(static_cast<int>(notice.WParam))) {
-                lookup->Done = true;
-                lookup->Error = static_cast<int>((notice.LParam >> 16) & 0xFFFF);
-                WakeWaits();
-            }
-            break;
-        default:
-            break;
-        }
-    });
-    // One held notice per message handled, so they come out in arrival order, interleaved
-    // with the rest of the program's work.
-    if (WaitDepth == 0 && !DeferredNotices.empty()) {
-        DeferredNotice d = DeferredNotices.front();
-        DeferredNotices.pop_front();
-        const bool more = !DeferredNotices.empty();
-        if (more) PostNotice(WM_DRAINNOTICES, 0, 0);
-        if (d.Target) Guarded([&] { d.Target->HandleSocketEvent(d.Notice); });
-    }
+    if (notice.Msg == WM_SOCKETEVENT) Guarded([&] { HandleSocketEvent(notice); });
 }
 
-// --- lookups ---------------------------------------------------------------------------
-
-TSockCtrl::PendingLookup *TSockCtrl::FindLookup(int handle)
-{
-    for (PendingLookup &p : FPending)
-        if (p.Handle == handle) return &p;
-    return nullptr;
-}
-
-int TSockCtrl::WaitForLookup(int handle)
-{
-    PendingLookup result{handle, -1};
-    AwaitLookup(handle, result);
-    return result.Error;
-}
-
-void TSockCtrl::AwaitLookup(int handle, PendingLookup &result)
-{
-    ++WaitDepth;
-    QEventLoop loop;
-    WaitRecord rec{&loop, false};
-    FWaits.push_back(&rec);
-    bool stop = false;
-    auto done = [&] {
-        const PendingLookup *p = FindLookup(handle);
-        return !p || p->Done;
-    };
-    while (!done() && !FAborted && !stop) {
-        rec.Woken = false;
-        loop.exec();
-        // Woken by nobody here: the application is leaving its event loops.
-        if (!rec.Woken || QCoreApplication::closingDown()) stop = true;
-        if (FSocket && FSocket->State() == ssClosing) stop = true;
-        if (stop) FTimeLeft = 0;
-    }
-    FWaits.erase(std::remove(FWaits.begin(), FWaits.end(), &rec), FWaits.end());
-    if (--WaitDepth <= 0) {
-        WaitDepth = 0;
-        PostNotice(WM_DRAINNOTICES, 0, 0);
-    }
-    const PendingLookup *p = FindLookup(handle);
-    if (p && p->Done) {
-        result = *p;
-    } else {
-        result = PendingLookup{handle, -1};
-        result.Error = WSAETIMEDOUT;
-    }
-    CancelLookup(handle); // done or given up: forget it
-}
-
-int TSockCtrl::StartLookup(int kind, const std::string &text, uint16_t port)
-{
-    const int handle = NextLookupHandle++;
-    if (NextLookupHandle > 0x7fffffff - 1) NextLookupHandle = 1;
-    PendingLookup pending{handle, -1};
-    auto done = [this, handle](int error, int length) {
-        PostNotice(WM_LOOKUPDONE, handle,
-                   static_cast<intptr_t>(((error & 0xFFFF) << 16) | (length & 0xFFFF)));
-    };
-    if (kind == lkHost) {
-        if (IsReservedInvalid(text)) {
-            done(WSAHOST_NOT_FOUND, 0);
-        } else {
-            // A slot by name: Qt frees nothing it allocated for a functor when a lookup is aborted.
-            pending.QtId =
-                QHostInfo::lookupHost(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())),
-                                      FTarget.get(), SLOT(HostFound(QHostInfo)));
-            if (pending.QtId < 0) RaiseSockError(WSANO_RECOVERY, sckCallingGetHostByName);
-        }
-    } else {
-        // The services database is a local file: read at once, completed by notice as the
-        // host lookup is, so callers see one behaviour.
-        servent entry{}, *result = nullptr;
-        char buf[4096];
-        const std::string proto = Lower(FProtocolName);
-        const char *p = proto.empty() ? nullptr : proto.c_str();
-        if (kind == lkServByName)
-            getservbyname_r(text.c_str(), p, &entry, buf, sizeof buf, &result);
-        else
-            getservbyport_r(htons(port), p, &entry, buf, sizeof buf, &result);
-        if (result) {
-            pending.ServPort = ntohs(static_cast<uint16_t>(result->s_port));
-            pending.ServName = std::string(result->s_name ? result->s_name : "").substr(0, 255);
-            done(0, static_cast<int>(sizeof(servent)));
-        } else {
-            done(WSANO_DATA, 0);
-        }
-    }
-    FPending.push_back(pending);
-    return handle;
-}
-
-void TSockCtrl::CancelLookup(int handle)
-{
-    for (auto it = FPending.begin(); it != FPending.end(); ++it) {
-        if (it->Handle == handle) {
-            if (it->QtId >= 0) QHostInfo::abortHostLookup(it->QtId);
-            FPending.erase(it);
-            return;
-        }
-    }
-}
+// --- service lookups ---------------------------------------------------------------------
 
 namespace {
-// Stops the countdown however a lookup ends.
-struct TimeOutScope
+// The services database is a local file: read at once.
+bool FindService(const char *name, uint16_t port, const std::string &protocol, uint16_t &foundPort,
+                 std::string &foundName)
 {
-    TSockCtrl *Ctrl;
-    ~TimeOutScope() { Ctrl->StopTimeOut(); }
-};
-} // namespace
-
-uint32_t TSockCtrl::LookupHostByName(const std::string &name)
-{
-    const std::string n = name.substr(0, 255);
-    StartTimeOut();
-    TimeOutScope scope{this};
-    PendingLookup result{0, -1};
-    AwaitLookup(StartLookup(lkHost, n, 0), result);
-    if (result.Error != 0) RaiseSockError(result.Error, sckFindingAddress);
-    return result.HostAddress;
+    servent entry{}, *result = nullptr;
+    char buf[4096];
+    std::string proto = protocol;
+    for (char &c : proto)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const char *p = proto.empty() ? nullptr : proto.c_str();
+    if (name)
+        getservbyname_r(name, p, &entry, buf, sizeof buf, &result);
+    else
+        getservbyport_r(htons(port), p, &entry, buf, sizeof buf, &result);
+    if (!result) return false;
+    foundPort = ntohs(static_cast<uint16_t>(result->s_port));
+    foundName = std::string(result->s_name ? result->s_name : "").substr(0, 255);
+    return true;
 }
+} // namespace
 
 uint16_t TSockCtrl::LookupServiceByName(const std::string &name)
 {
-    StartTimeOut();
-    TimeOutScope scope{this};
-    PendingLookup result{0, -1};
-    AwaitLookup(StartLookup(lkServByName, name.substr(0, 255), 0), result);
-    return result.Error == 0 ? result.ServPort : 0;
+    uint16_t port = 0;
+    std::string found;
+    return FindService(name.substr(0, 255).c_str(), 0, FProtocolName, port, found) ? port : 0;
 }
 
 std::string TSockCtrl::LookupServiceByPort(uint16_t port)
 {
-    StartTimeOut();
-    TimeOutScope scope{this};
-    PendingLookup result{0, -1};
-    AwaitLookup(StartLookup(lkServByPort, {}, port), result);
-    return result.Error == 0 ? result.ServName : std::string();
+    uint16_t found = 0;
+    std::string name;
+    return FindService(nullptr, port, FProtocolName, found, name) ? name : std::string();
 }
 
 // --- time-out chain ---------------------------------------------------------------------
@@ -647,6 +414,7 @@ void TCustomClientSocket::HandleSocketEvent(const TSockNotice &notice)
     s->FLastError = static_cast<int>((notice.LParam >> 16) & 0xFFFF);
     switch (notice.LParam & 0xFFFF) {
     case seRead:
+        if (!s->IsConnected() && s->FFd < 0) return; // nothing to read before the connection
         if (!s->IsConnected()) {
             ConnectComplete();
             if (s->SocketHandle() != handle || !s->IsConnected()) return;
@@ -663,6 +431,13 @@ void TCustomClientSocket::HandleSocketEvent(const TSockNotice &notice)
         if (s->IsConnected()) StopTimeOut();
         Disconnect(s);
         break;
+    case seLookupFailed: {
+        StopTimeOut();
+        const ESockError error(SockErrorMessage(s->FLastError, sckFindingAddress));
+        if (!OnError) throw error;
+        OnError(this, error);
+        break;
+    }
     default:
         break;
     }

@@ -1,11 +1,10 @@
-// The socket components: TSockCtrl (notices, lookups, time-outs) and the client socket
-// TCustomClientSocket / TBasicClientSocket the main window talks to a BBS through.
+// The socket components: TSockCtrl (notices, service lookups, time-outs) and the client
+// socket TCustomClientSocket / TBasicClientSocket a connection to a BBS goes through.
 //
-// Everything runs on the GUI thread. Socket readiness, lookup completions and close
-// reports reach a component as notices posted to its notification target (a hidden
-// QObject) and are handled in the order they were posted. Host and service lookups wait in
-// a nested event loop; socket-event notices arriving meanwhile are held and replayed after
-// the wait, one per pass of the event loop.
+// Everything runs on the GUI thread. Socket readiness, the end of a connection attempt and
+// close reports reach a component as notices posted to its notification target (a hidden
+// QObject) and are handled in the order they were posted. Host names are looked up off the
+// GUI thread (net/Connector.h); nothing waits in a nested event loop.
 #pragma once
 
 #include "net/Wsapi.h"
@@ -20,12 +19,10 @@
 
 class TSockTarget;
 
-// Notice numbers (the message values 1024 + 1111 ... 1024 + 1115).
+// Notice numbers (the message values 1024 + 1111 and 1024 + 1112).
 enum : int {
     WM_SOCKETEVENT = 2135,  // WParam socket handle; LParam event word: kind | error << 16
     WM_SOCKETCLOSED = 2136, // LParam the closed socket object
-    WM_LOOKUPDONE = 2138,   // WParam request handle; LParam error << 16 | result length
-    WM_DRAINNOTICES = 2139, // prompts the replay of the next held notice
 };
 
 struct TSockNotice
@@ -38,6 +35,8 @@ struct TSockNotice
 using TSocketEvent = std::function<void(TSockCtrl *Sender, TSocketBase *Socket)>;
 using TSockInfoEvent = std::function<void(TSockCtrl *Sender, TSockInfo icode, TSocketBase *Socket)>;
 using TSocketClass = std::unique_ptr<TSocketBase> (*)(TSockCtrl *Owner);
+// A failure after Open returned that OnConnect does not carry (the host lookup failed).
+using TSockErrorEvent = std::function<void(TSockCtrl *Sender, const ESockError &error)>;
 
 // Exceptions thrown by event handlers that the notice machinery or the time-out ticker
 // called go here instead of through the event loop. The main window installs its own
@@ -50,9 +49,6 @@ void SetSockExceptionHandler(TSockExceptionHandler handler);
 void SockStartup();
 void SockCleanup();
 
-// Process-wide notice state, readable for diagnostics and tests.
-int SockWaitDepth();
-std::size_t SockDeferredCount();
 int SockControlCount();
 
 class TSockCtrl
@@ -67,7 +63,8 @@ public:
     const std::string &Address() const { return FAddress; }
     void SetAddress(const std::string &text);
     const std::string &Port() const { return FPort; }
-    void SetPort(const std::string &text); // may run a service lookup in a nested wait
+    // A number, or a service name looked up in the local services database.
+    void SetPort(const std::string &text);
     const std::string &Protocol() const { return FProtocol; }
     void SetProtocol(const std::string &text);
     int TimeOut() const { return FTimeOut; }
@@ -95,8 +92,7 @@ public:
     void SetTimeLeft(int seconds) { FTimeLeft = seconds; }
     bool InTimeOutChain() const { return FInChain; }
 
-    // Lookups through nested waits.
-    uint32_t LookupHostByName(const std::string &name);    // network byte order; raises on failure
+    // Service lookups (the local services database: answered at once).
     uint16_t LookupServiceByName(const std::string &name); // host order; 0 when not found
     std::string LookupServiceByPort(uint16_t port);        // empty when not found
 
@@ -112,11 +108,11 @@ public:
 
     // Notice machinery.
     void PostNotice(int msg, intptr_t wParam, intptr_t lParam);
-    virtual void ForgetQueued();
     virtual void HandleSocketEvent(const TSockNotice &notice) = 0;
-    virtual int WaitForLookup(int handle);
 
     TSockInfoEvent OnInfo;
+    // Unassigned, such a failure is raised as an ESockError to the exception handler.
+    TSockErrorEvent OnError;
     TSocketEvent OnDisconnect;
     TSocketEvent OnRead;
     TSocketEvent OnWrite;
@@ -132,27 +128,6 @@ protected:
     std::string &IPAddressRef() { return FIPAddress; }
 
 private:
-    struct WaitRecord;
-    // One lookup in flight, with its own result: lookups started during another's wait
-    // complete in any order.
-    struct PendingLookup
-    {
-        int Handle;
-        int QtId; // -1 when not a host lookup
-        bool Done = false;
-        int Error = 0;
-        uint32_t HostAddress = 0; // network byte order
-        uint16_t ServPort = 0;    // host order
-        std::string ServName{};
-    };
-    PendingLookup *FindLookup(int handle);
-    // Waits for the lookup and forgets it; its result (error WSAETIMEDOUT when the wait
-    // was cut short) goes to `result`.
-    void AwaitLookup(int handle, PendingLookup &result);
-    int StartLookup(int kind, const std::string &text, uint16_t port);
-    void CancelLookup(int handle);
-    void WakeWaits();
-
     std::unique_ptr<TSockTarget> FTarget;
     std::string FAddress, FPort, FProtocol;
     std::string FHostName, FIPAddress = "0.0.0.0", FServiceName, FProtocolName = "tcp";
@@ -168,10 +143,6 @@ private:
     TSockCtrl *FPrev = nullptr, *FNext = nullptr;
     int FTimeLeft = 0;
     bool FInChain = false;
-
-    // Lookups.
-    std::vector<WaitRecord *> FWaits;
-    std::vector<PendingLookup> FPending;
 };
 
 class TCustomClientSocket : public TSockCtrl

@@ -2,7 +2,8 @@
 
 #include "colouredit/OffLine.h"
 #include "config/SetHost.h"
-#include "protocol/UserFilt.h"
+#include "config/UserFilt.h"
+#include "terminal/Cp437.h"
 
 #include <algorithm>
 #include <cstring>
@@ -444,7 +445,8 @@ void TCLientStateMachine::FinishHeader()
     const char *line = reinterpret_cast<const char *>(CollectBuffer.data());
     std::string name = HostInfo.Mode == hmISCA ? ExtractFromName(line) : ExtractMarkedName(line);
     if (name.size() > MaxNameLength) name.resize(MaxNameLength);
-    if (!name.empty() && !UserFilter.Accepts(name, ClientMode)) {
+    // The filter keeps names as UTF-8; the BBS sends code page 437.
+    if (!name.empty() && !UserFilter.Accepts(cp437::ToUtf8(name), ClientMode)) {
         SetMode(cmDiscard);
         DoTerminalOut(KillNotice1);
         DoTerminalOut(name.c_str());

@@ -3,7 +3,8 @@
 #include "colouredit/OffLine.h"
 #include "config/Prefernc.h"
 #include "config/SetHost.h"
-#include "protocol/UserFilt.h"
+#include "config/UserFilt.h"
+#include "terminal/Cp437.h"
 #include "terminal/ColorTTY.h"
 #include "terminal/SessionCapture.h"
 
@@ -103,13 +104,14 @@ void TSession::Connect()
 
 void TSession::StartConnecting()
 {
+    HostInfo.RefreshCurrentHost(); // Setup Hosts may have changed its section while it was connected
     FHost = TSessionHost{HostInfo.BBSName, HostInfo.Address, HostInfo.Port, HostInfo.Mode, HostInfo.Transport,
                          HostInfo.Terminal};
     FStateMachine = FHost.Mode == hmTelnet ? &FTelnetStateMachine : FCLientMachine.get();
     if (FHost.Mode == hmISCA) {
         FWhoList->Clear();
         for (const std::string &name : UserFilter.Friends.Items())
-            FWhoList->Add(name);
+            FWhoList->Add(cp437::FromUtf8(name)); // the filter keeps UTF-8, the BBS code page 437
     }
     Enter(TSessionEvent::Connect);
     SetStatus(" Connecting to " + FHost.Address + ".");
@@ -246,6 +248,7 @@ void TSession::TransportClosed(TCloseKind kind, const std::string &why)
 void TSession::TransportFailed(const std::string &message)
 {
     ConnectFailed(message);
+    if (IsAuthenticationFailure(message)) SetStatus(" " + message);
 }
 
 void TSession::TransportAskTrust(const TTrustQuestion &question, std::function<void(bool accept)> answer)
@@ -277,8 +280,11 @@ void TSession::ClientSocketConnect()
     FAutoReconnecting = false;
     FReconnectOffered = false;
     FReconnect.Connected(FPlatform->Now());
+    // What protects the line, if anything: " Connected to HOST (SSH, ed25519)."
+    const std::string security = FTransport->Security();
+    FConnectedText = " Connected to " + FHost.Address + (security.empty() ? "" : " (" + security + ")") + ".";
     Enter(TSessionEvent::Opened);
-    SetStatus(" Connected to " + FHost.Address + ".");
+    SetStatus(FConnectedText);
 }
 
 void TSession::ClientSocketRead(const uint8_t *data, size_t count)

@@ -127,6 +127,9 @@ public:
 
     // --- State.
     TSessionState State() const { return FState; }
+    // What the status line said when the connection opened (" Connected to HOST (TLS 1.3)."):
+    // the lamp's tooltip while connected.
+    const std::string &ConnectedText() const { return FConnectedText; }
     bool IsConnected() const { return FState == TSessionState::Connected; }
     // The host of the current (or last) connection.
     const TSessionHost &Host() const { return FHost; }
@@ -202,6 +205,7 @@ private:
     TSessionState FState = TSessionState::Idle;
     TSessionHost FHost;
     std::unique_ptr<TTransport> FTransport;
+    std::string FConnectedText;
     std::unique_ptr<TWhoList> FWhoList;
     std::unique_ptr<TOffLineEdit> FOffLineEdit;
     TTelnetStateMachine FTelnetStateMachine;

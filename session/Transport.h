@@ -96,5 +96,16 @@ public:
     virtual std::string Security() const { return {}; }
 };
 
+// The failure message of a login the server refused; the session also shows it in the
+// status line (" Authentication failed for USER.").
+inline std::string AuthenticationFailed(const std::string &user)
+{
+    return "Authentication failed for " + user + ".";
+}
+inline bool IsAuthenticationFailure(const std::string &message)
+{
+    return message.rfind("Authentication failed for ", 0) == 0;
+}
+
 // Makes the transport for a host's connection kind.
 using TTransportFactory = std::function<std::unique_ptr<TTransport>(THostTransport kind)>;

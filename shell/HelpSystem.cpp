@@ -27,6 +27,7 @@ constexpr THelpContext Contexts[] = {
     {14, "extras.html#find"},      // the find bar
     {15, "extras.html#messages"},  // the Messages pane and the View menu
     {16, "extras.html#capture"},   // Capture to File
+    {17, "preferences.html#accessibility"}, // the Preferences' Accessibility page
 };
 
 int OwnContext(const QObject *o)

@@ -8,9 +8,10 @@
 #include "config/Prefernc.h"
 #include "config/SetHost.h"
 #include "config/Setmacro.h"
-#include "protocol/UserFilt.h"
+#include "config/UserFilt.h"
 #include "session/qt/QtSessionPlatform.h"
 #include "session/qt/TransportFactory.h"
+#include "session/secure/qt/TrustDialogs.h"
 #include "shell/ALStatusBar.h"
 #include "shell/Conlight.h"
 #include "shell/FindBar.h"
@@ -22,6 +23,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QInputDialog>
@@ -107,7 +109,11 @@ TTTYForm::TTTYForm(TAppStores stores, TShellPlatform platform, QWidget *parent)
 
     FSession = std::make_unique<TSession>(
         TSessionStores{HostInfo, ClientPrefs, UserFilter}, tty, static_cast<TSessionListener &>(*this),
-        Platform.Transports ? Platform.Transports : ProgramTransports(),
+        Platform.Transports ? Platform.Transports
+                            : ProgramTransports(QFileInfo(QString::fromLocal8Bit(HostInfo.IniFileName().c_str()))
+                                                    .absolutePath()
+                                                    .toLocal8Bit()
+                                                    .toStdString()),
         std::make_unique<TQtSessionPlatform>(Platform.Now, Platform.Random));
 
     CreateMenus();
@@ -316,23 +322,13 @@ void TTTYForm::SessionEndsProgram()
 
 void TTTYForm::SessionAskTrust(const TTrustQuestion &q, std::function<void(bool accept)> answer)
 {
-    QMessageBox box(QMessageBox::Warning, qApp->property("applicationTitle").toString(),
-                    tr("%1 shows a %2 key this program has not met before:\n%3\n%4\n\nTrust it and connect?")
-                        .arg(Utf8(q.Host), Utf8(q.KeyKind), Utf8(q.Fingerprint), Utf8(q.Details)),
-                    QMessageBox::Yes | QMessageBox::No, this);
-    box.setTextFormat(Qt::PlainText);
-    box.setDefaultButton(QMessageBox::No);
-    answer(box.exec() == QMessageBox::Yes);
+    AskTrustDialog(this, q, std::move(answer));
 }
 
 void TTTYForm::SessionAskPassword(const std::string &user, const std::string &host,
                                   std::function<void(std::optional<std::string> password)> answer)
 {
-    bool ok = false;
-    const QString password = QInputDialog::getText(this, qApp->property("applicationTitle").toString(),
-                                                   tr("Password for %1 at %2:").arg(Utf8(user), Utf8(host)),
-                                                   QLineEdit::Password, QString(), &ok);
-    answer(ok ? std::optional<std::string>(password.toStdString()) : std::nullopt);
+    AskPasswordDialog(this, user, host, std::move(answer));
 }
 
 // --- Faults.

@@ -272,6 +272,10 @@ void TTTYForm::UpdateMenus()
     set(M::EditColours, colours, edit && OffLineEdit().AcceptColourPaste() && FColourPalette);
 
     FConnectionLight->SetConnected(connected);
+    // Plain text: Qt would take a tooltip that looks like markup for rich text.
+    const std::string &lamp = s.ConnectedText();
+    FConnectionLight->setToolTip(connected ? QString::fromUtf8(lamp.data(), qsizetype(lamp.size())).trimmed().toHtmlEscaped()
+                                           : tr("Not connected"));
     const bool titled = state == TSessionState::Connected;
     const QString name = QString::fromUtf8(s.Host().Name.data(), qsizetype(s.Host().Name.size()));
     SetApplicationTitle(titled ? name : QString::fromLatin1(IdleApplicationTitle));

@@ -6,7 +6,7 @@
 #include "config/SetHost.h"
 #include "config/qt/PreferenceDlg.h"
 #include "config/qt/SetHostDlg.h"
-#include "protocol/qt/UserFilterDlg.h"
+#include "config/qt/UserFilterDlg.h"
 #include "shell/About.h"
 #include "shell/HelpSystem.h"
 #include "terminal/qt/ColorTTYWidget.h"
@@ -116,16 +116,7 @@ void TTTYForm::FileSetHostItemClick()
         const TSessionState s = FSession->State();
         return s == TSessionState::Idle || s == TSessionState::WaitingToReconnect;
     };
-    if (dialog.exec() == QDialog::Accepted && idle()) {
-        HostInfo.Modified = true;
-        HostInfo.BBSName = dialog.BBSName();
-        HostInfo.Address = dialog.Address();
-        HostInfo.Port = dialog.Port();
-        HostInfo.Mode = dialog.Mode();
-        HostInfo.AutoLogin = dialog.AutoLogin();
-        HostInfo.LoginName = dialog.LoginName();
-        HostInfo.Password = dialog.Password();
-    }
+    if (dialog.exec() == QDialog::Accepted && idle()) HostInfo.UseHost(dialog.BBSName(), dialog.Settings());
     FillHostsMenu();
 }
 

@@ -4,7 +4,7 @@
 #include "config/Redirect.h"
 #include "config/SetHost.h"
 #include "config/Setmacro.h"
-#include "protocol/UserFilt.h"
+#include "config/UserFilt.h"
 #include "shell/About.h"
 #include "shell/CommandLine.h"
 #include "shell/Ttywin.h"
@@ -25,10 +25,11 @@ int main(int argc, char **argv)
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
 
     IniFileName = ResolveIniFileName(TConfigEnvironment::FromProcess());
-    auto hosts = std::make_unique<THostInfo>(IniFileName, args);
+    // The preferences first: a host made from a link gets their "Emulation for links".
+    auto prefs = std::make_unique<TClientPrefs>(IniFileName);
+    auto hosts = std::make_unique<THostInfo>(IniFileName, args, prefs->EmulationForLinks);
     // A host named on the command line marks the store changed while it is read.
     const bool commandLineHost = !args.empty() && hosts->Modified;
-    auto prefs = std::make_unique<TClientPrefs>(IniFileName);
     auto filter = std::make_unique<TUserFilter>(IniFileName);
     auto macros = std::make_unique<TMacroTable>();
     const std::string macroFile = MacroFileName(IniFileName);

@@ -8,13 +8,12 @@
 
 namespace {
 
-constexpr char Section[] = "ColourPalette";
 constexpr int MoveSettleMs = 300;
 
 } // namespace
 
 TColourPalette::TColourPalette(const std::string &iniFileName, QWidget *owner)
-    : QWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint), Ini(iniFileName), Owner(owner)
+    : QWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint), Settings(iniFileName), Owner(owner)
 {
     setWindowTitle(QStringLiteral("Colours"));
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -76,25 +75,19 @@ void TColourPalette::SetColours(int attribute)
 
 void TColourPalette::LoadSettings()
 {
-    const TIniDocument doc = Ini.Load();
-    InUse = doc.ReadBool(Section, "In Use", true);
-    const int shape = doc.ReadInteger(Section, "Shape", go2x8);
-    if (shape >= go8x2 && shape <= go2x8) SetShape(TGridOrdering(shape));
+    const TPaletteSettings settings = Settings.Load();
+    InUse = settings.InUse;
+    if (settings.Shape >= go8x2 && settings.Shape <= go2x8) SetShape(TGridOrdering(settings.Shape));
     if (Owner && Owner->isWindow()) {
-        OffsetX = doc.ReadInteger(Section, "Left", -50);
-        OffsetY = doc.ReadInteger(Section, "Top", 50);
+        OffsetX = settings.Left;
+        OffsetY = settings.Top;
         MoveTo(QPoint(std::max(Owner->x() + OffsetX, 0), std::max(Owner->y() + OffsetY, 0)));
     }
 }
 
 bool TColourPalette::SaveSettings()
 {
-    return Ini.Update([this](TIniDocument &doc) {
-        doc.WriteBool(Section, "In Use", InUse);
-        doc.WriteInteger(Section, "Shape", int(ColourGrid->GridOrdering()));
-        doc.WriteInteger(Section, "Left", OffsetX);
-        doc.WriteInteger(Section, "Top", OffsetY);
-    });
+    return Settings.Save({InUse, int(ColourGrid->GridOrdering()), OffsetX, OffsetY});
 }
 
 void TColourPalette::Reposition()

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "colouredit/qt/ColorGr2.h"
-#include "config/IniFile.h"
+#include "config/PaletteSettings.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -68,7 +68,7 @@ private:
     void ColourGridMouseUp(Qt::MouseButton button);
     void ColourGridKey(QKeyEvent *e, int &key);
 
-    TIniFile Ini;
+    TPaletteSettingsStore Settings;
     QPointer<QWidget> Owner;
     QPoint Placed{-1000000, -1000000}; // where the palette last moved itself
     bool Snapping = false;

@@ -1,57 +1,60 @@
 #include "colouredit/qt/MacroDlg.h"
 
+#include "config/qt/DialogUtil.h"
+
 #include <QButtonGroup>
+#include <QBoxLayout>
 #include <QCheckBox>
+#include <QGridLayout>
 #include <QPushButton>
 #include <QRadioButton>
 
 TMacrosDlg::TMacrosDlg(TMacroTable &table, const QFont &preferredFont, QWidget *parent)
     : QDialog(parent), Table(table)
 {
-    setWindowTitle(QStringLiteral("Macro Editor"));
-    setProperty("helpContext", HelpContext);
-    setFixedSize(589, 214);
+    setWindowTitle(tr("Macro Editor"));
+    SetHelpContext(this, HelpContext);
 
     MacroText = new TColourMemo(this);
     MacroText->setObjectName(QStringLiteral("MacroText"));
-    MacroText->setAccessibleName(QStringLiteral("Macro text"));
-    MacroText->setGeometry(8, 8, 573, 130);
+    MacroText->setAccessibleName(tr("Macro text"));
+    MacroText->setMinimumSize(573, 130);
     MacroText->SetColor(Qt::black);
     MacroText->SetWantReturns(true);
     // A slot holds MacroMaxLength bytes: the memo refuses more rather than losing it later.
     MacroText->SetMaxLength(MacroMaxLength);
 
-    cbShift = new QCheckBox(QStringLiteral("Shift"), this);
+    cbShift = new QCheckBox(tr("Shift"), this);
     cbShift->setObjectName(QStringLiteral("cbShift"));
-    cbShift->setGeometry(8, 148, 68, 22);
-    cbControl = new QCheckBox(QStringLiteral("Control"), this);
+    cbControl = new QCheckBox(tr("Control"), this);
     cbControl->setObjectName(QStringLiteral("cbControl"));
-    cbControl->setGeometry(8, 178, 68, 22);
 
+    auto *keys = new QGridLayout;
+    keys->addWidget(cbShift, 0, 0);
+    keys->addWidget(cbControl, 1, 0);
     FKeys = new QButtonGroup(this);
     for (int k = 0; k < 12; ++k) {
         const QString name = QStringLiteral("F%1").arg(k + 1);
         auto *rb = new QRadioButton(name, this);
         rb->setObjectName(QStringLiteral("rb") + name);
-        rb->setGeometry(84 + (k % 6) * 52, k < 6 ? 148 : 178, 50, 22);
+        keys->addWidget(rb, k / 6, 1 + k % 6);
         FKeys->addButton(rb, k); // the id is the key index
         rbF[size_t(k)] = rb;
     }
+    keys->setColumnStretch(7, 1);
     rbF[1]->setChecked(true);
     rbF[0]->setEnabled(false);
     rbF[9]->setEnabled(false);
 
-    auto button = [this](const char *name, const char *caption, int x, int y) {
-        auto *b = new QPushButton(QString::fromLatin1(caption), this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(x, y, 75, 26);
-        b->setAutoDefault(false);
-        return b;
-    };
-    OKBtn = button("OKBtn", "OK", 426, 146);
-    CancelBtn = button("CancelBtn", "Cancel", 506, 146);
-    HelpBtn = button("HelpBtn", "Help", 506, 176); // F1 shows the help; the button does nothing
-    OKBtn->setDefault(true);
+    auto *main = new QVBoxLayout(this);
+    main->addWidget(MacroText, 1);
+    main->addLayout(keys);
+    const TDialogButtons buttons = AddDialogButtons(this, main);
+    OKBtn = buttons.OKBtn;
+    CancelBtn = buttons.CancelBtn;
+    HelpBtn = buttons.HelpBtn;
+    for (QPushButton *b : {OKBtn, CancelBtn, HelpBtn})
+        b->setAutoDefault(false); // Enter is a line break in the memo
 
     connect(FKeys, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
         if (checked) CurrentMacroChanged(id);
@@ -59,23 +62,16 @@ TMacrosDlg::TMacrosDlg(TMacroTable &table, const QFont &preferredFont, QWidget *
     connect(cbShift, &QCheckBox::clicked, this, &TMacrosDlg::cbShiftControlClick);
     connect(cbControl, &QCheckBox::clicked, this, &TMacrosDlg::cbShiftControlClick);
     connect(OKBtn, &QPushButton::clicked, this, &TMacrosDlg::OKBtnClick);
-    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 
     // FormCreate.
-    if (parent) move(CentredOver(parent->window()->frameGeometry(), frameGeometry().size()));
+    FixClientSize(this, QSize(589, 214));
+    CentreOverOwner(this, parent);
     for (int slot = 0; slot < MacroCount; ++slot)
         Work[size_t(slot)] = std::string(Table.View(slot));
     FCurrentSlot = 1;
     MacroText->SetText(Work[1].c_str());
     MacroText->setFont(preferredFont);
     MacroText->setFocus();
-}
-
-QPoint TMacrosDlg::CentredOver(const QRect &owner, const QSize &size)
-{
-    // Integer division rounds toward zero, also for a window wider than its owner.
-    return {owner.left() + (owner.width() - size.width()) / 2,
-            owner.top() + (owner.height() - size.height()) / 2};
 }
 
 void TMacrosDlg::StoreCurrent()
@@ -112,5 +108,8 @@ void TMacrosDlg::OKBtnClick()
     Table.MacrosChanged = true;
     for (int slot = 0; slot < MacroCount; ++slot)
         Table.SetText(slot, Work[size_t(slot)]);
+    // Saved now, merged into the file as it is: another copy of the program may have
+    // changed other keys' macros meanwhile.
+    if (!Table.FileName().empty() && !Table.SaveMacros()) ReportSaveFailure(this, Table.FileName());
     accept();
 }

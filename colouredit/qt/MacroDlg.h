@@ -1,5 +1,5 @@
 // The Macro Editor: the 48 function-key macros edited on a working copy in a colour memo,
-// written back to the macro table on OK.
+// written back to the macro table on OK, which saves the table (when it was loaded from a file).
 #pragma once
 
 #include "colouredit/qt/ColourEditWidget.h"
@@ -33,9 +33,6 @@ public:
     int CurrentSlot() const { return FCurrentSlot; }
     // The working copy of a slot, as OK would store it.
     const std::string &WorkingText(int slot) const { return Work[size_t(slot)]; }
-
-    // Left and top of a window of `size` centred over `owner` (halves toward zero).
-    static QPoint CentredOver(const QRect &owner, const QSize &size);
 
 private:
     void CurrentMacroChanged(int keyIndex);

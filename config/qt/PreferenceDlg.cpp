@@ -3,11 +3,14 @@
 #include "config/qt/DialogUtil.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
+#include <QTabWidget>
 
 namespace {
 
@@ -19,6 +22,14 @@ QCheckBox *Check(const char *name, const QString &caption, bool checked, QWidget
     return box;
 }
 
+QLineEdit *NumberEdit(const char *name, int value, int digits, QWidget *parent)
+{
+    auto *edit = new QLineEdit(QString::number(value), parent);
+    edit->setObjectName(QLatin1String(name));
+    edit->setMaximumWidth(edit->fontMetrics().horizontalAdvance(QLatin1Char('0')) * digits + 16);
+    return edit;
+}
+
 } // namespace
 
 TPreferenceDlg::TPreferenceDlg(TClientPrefs &prefs, QWidget *parent) : QDialog(parent), FPrefs(prefs)
@@ -26,59 +37,113 @@ TPreferenceDlg::TPreferenceDlg(TClientPrefs &prefs, QWidget *parent) : QDialog(p
     setWindowTitle(tr("Preferences"));
     SetHelpContext(this, HelpContext);
 
-    cbStartCon = Check("cbStartCon", tr("Connect at Startup"), prefs.ConnectOnStartup, this);
-    cbDisExit = Check("cbDisExit", tr("Exit on Disconnect"), prefs.ExitOnDisconnect, this);
-    cbColours = Check("cbColours", tr("Disable Colours"), prefs.DisableColours, this);
-    cbFlashing = Check("cbFlashing", tr("Disable Flashing"), prefs.DisableFlashing, this);
-    cbReconnect = Check("cbReconnect", tr("Reconnect automatically"), prefs.ReconnectAutomatically, this);
-    cbNotices = Check("cbNotices", tr("Message notices"), prefs.MessageNotices, this);
-    edLines = new QLineEdit(QString::number(prefs.ScreenLines), this);
-    edLines->setObjectName(QStringLiteral("edLines"));
-    edLines->setMaximumWidth(edLines->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 6 + 16);
-    lbLines = new QLabel(tr("Lines on Screen"), this);
-    lbLines->setObjectName(QStringLiteral("lbLines"));
-    lbLines->setBuddy(edLines);
-    OKBtn = MakeButton(this, "OKBtn", tr("OK"));
-    OKBtn->setDefault(true);
-    CancelBtn = MakeButton(this, "CancelBtn", tr("Cancel"));
-    HelpBtn = MakeButton(this, "HelpBtn", tr("&Help")); // F1 help; no click action
-
-    auto *grid = new QGridLayout;
-    grid->addWidget(cbStartCon, 0, 0);
-    grid->addWidget(cbDisExit, 1, 0);
-    grid->addWidget(cbColours, 0, 1);
-    grid->addWidget(cbFlashing, 1, 1);
-    auto *lines = new QHBoxLayout;
-    lines->addWidget(lbLines);
-    lines->addWidget(edLines);
-    lines->addStretch();
-    grid->addWidget(cbReconnect, 2, 0);
-    grid->addWidget(cbNotices, 2, 1);
-    grid->addLayout(lines, 3, 0, 1, 2);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    for (QPushButton *b : {OKBtn, CancelBtn, HelpBtn})
-        buttons->addWidget(b);
+    PageControl = new QTabWidget(this);
+    PageControl->setObjectName(QStringLiteral("PageControl"));
+    PageControl->setAccessibleName(tr("Pages"));
+    PageControl->addTab(GeneralPage(), tr("General"));
+    PageControl->addTab(AccessibilityPage(), tr("Accessibility"));
     auto *main = new QVBoxLayout(this);
-    main->addLayout(grid);
-    main->addStretch();
-    main->addLayout(buttons);
+    main->addWidget(PageControl, 1);
+    const TDialogButtons buttons = AddDialogButtons(this, main);
+    OKBtn = buttons.OKBtn;
+    CancelBtn = buttons.CancelBtn;
+    HelpBtn = buttons.HelpBtn;
 
-    setTabOrder(cbStartCon, cbDisExit);
-    setTabOrder(cbDisExit, cbColours);
-    setTabOrder(cbColours, cbFlashing);
-    setTabOrder(cbFlashing, cbReconnect);
-    setTabOrder(cbReconnect, cbNotices);
-    setTabOrder(cbNotices, edLines);
-    setTabOrder(edLines, OKBtn);
-    setTabOrder(OKBtn, CancelBtn);
-    setTabOrder(CancelBtn, HelpBtn);
+    QWidget *order[] = {PageControl, cbStartCon, cbDisExit, cbColours, cbFlashing, cbReconnect, cbNotices,
+                        cbHighContrast, edLines, edHistory, cbLinkEmulation, edDownloads, btBrowse,
+                        cbAnnounce, cbAnnounceMessages, cbSilent, OKBtn, CancelBtn, HelpBtn};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 
     FixClientSize(this, QSize(274, 156));
     CentreOverOwner(this, parent);
     connect(OKBtn, &QPushButton::clicked, this, &TPreferenceDlg::OKBtnClick);
-    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
     cbStartCon->setFocus();
+}
+
+QWidget *TPreferenceDlg::GeneralPage()
+{
+    auto *page = new QWidget;
+    page->setObjectName(QStringLiteral("tsGeneral"));
+    const TClientPrefs &p = FPrefs;
+    cbStartCon = Check("cbStartCon", tr("Connect at Startup"), p.ConnectOnStartup, page);
+    cbDisExit = Check("cbDisExit", tr("Exit on Disconnect"), p.ExitOnDisconnect, page);
+    cbColours = Check("cbColours", tr("Disable Colours"), p.DisableColours, page);
+    cbFlashing = Check("cbFlashing", tr("Disable Flashing"), p.DisableFlashing, page);
+    cbReconnect = Check("cbReconnect", tr("Reconnect automatically"), p.ReconnectAutomatically, page);
+    cbNotices = Check("cbNotices", tr("Message notices"), p.MessageNotices, page);
+    cbHighContrast = Check("cbHighContrast", tr("High contrast"), p.HighContrast, page);
+    cbHighContrast->setToolTip(tr("Terminal colours that stay easy to tell apart and to read"));
+
+    edLines = NumberEdit("edLines", p.ScreenLines, 6, page);
+    lbLines = BuddyLabel(tr("&Lines on Screen"), edLines, page, "lbLines");
+    edHistory = NumberEdit("edHistory", p.HistoryLines, 9, page);
+    edHistory->setToolTip(tr("Lines kept above the scrollback, from 0 to 1,000,000"));
+    lbHistory = BuddyLabel(tr("H&istory lines"), edHistory, page, "lbHistory");
+    cbLinkEmulation = new QComboBox(page);
+    cbLinkEmulation->setObjectName(QStringLiteral("cbLinkEmulation"));
+    cbLinkEmulation->addItem(tr("Classic"), int(THostTerminal::Classic));
+    cbLinkEmulation->addItem(tr("ANSI-BBS"), int(THostTerminal::AnsiBbs));
+    cbLinkEmulation->setCurrentIndex(cbLinkEmulation->findData(int(p.EmulationForLinks)));
+    cbLinkEmulation->setToolTip(tr("The terminal of a host that a telnet:// or telnets:// link adds"));
+    lbLinkEmulation = BuddyLabel(tr("&Emulation for links"), cbLinkEmulation, page, "lbLinkEmulation");
+    edDownloads = new QLineEdit(BytesToText(p.DownloadFolder), page);
+    edDownloads->setObjectName(QStringLiteral("edDownloads"));
+    edDownloads->setPlaceholderText(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation));
+    edDownloads->setToolTip(tr("Empty: the desktop's download folder"));
+    edDownloads->setMinimumWidth(edDownloads->fontMetrics().averageCharWidth() * 32);
+    lbDownloads = BuddyLabel(tr("&Download folder"), edDownloads, page, "lbDownloads");
+    btBrowse = MakeButton(page, "btBrowse", tr("&Browse..."));
+    btBrowse->setAutoDefault(false);
+    btBrowse->setAccessibleName(tr("Browse for the download folder"));
+    connect(btBrowse, &QPushButton::clicked, this, &TPreferenceDlg::btBrowseClick);
+
+    auto *grid = new QGridLayout(page);
+    grid->addWidget(cbStartCon, 0, 0);
+    grid->addWidget(cbDisExit, 1, 0);
+    grid->addWidget(cbReconnect, 2, 0);
+    grid->addWidget(cbNotices, 3, 0);
+    grid->addWidget(cbColours, 0, 1, 1, 2);
+    grid->addWidget(cbFlashing, 1, 1, 1, 2);
+    grid->addWidget(cbHighContrast, 2, 1, 1, 2);
+    const std::pair<QLabel *, QWidget *> rows[] = {
+        {lbLines, edLines}, {lbHistory, edHistory}, {lbLinkEmulation, cbLinkEmulation}};
+    int row = 4;
+    for (auto [label, field] : rows) {
+        grid->addWidget(label, row, 0);
+        grid->addWidget(field, row++, 1, Qt::AlignLeft);
+    }
+    grid->addWidget(lbDownloads, row, 0);
+    grid->addWidget(edDownloads, row, 1);
+    grid->addWidget(btBrowse, row++, 2);
+    grid->setRowStretch(row, 1);
+    grid->setColumnStretch(1, 1);
+    return page;
+}
+
+QWidget *TPreferenceDlg::AccessibilityPage()
+{
+    auto *page = new QWidget;
+    page->setObjectName(QStringLiteral("tsAccessibility"));
+    SetHelpContext(page, AccessibilityHelpContext);
+    const TClientPrefs &p = FPrefs;
+    cbAnnounce = Check("cbAnnounce", tr("Announce output"), p.AnnounceOutput, page);
+    cbAnnounce->setToolTip(tr("A screen reader reads each new line the BBS sends"));
+    cbAnnounceMessages =
+        Check("cbAnnounceMessages", tr("Announce only express messages"), p.AnnounceOnlyMessages, page);
+    cbSilent = Check("cbSilent", tr("Silent while the window is not focused"), p.SilentWhenInactive, page);
+    auto *layout = new QVBoxLayout(page);
+    for (QCheckBox *box : {cbAnnounce, cbAnnounceMessages, cbSilent})
+        layout->addWidget(box);
+    layout->addStretch();
+    return page;
+}
+
+void TPreferenceDlg::btBrowseClick()
+{
+    const QString start = edDownloads->text().isEmpty() ? edDownloads->placeholderText() : edDownloads->text();
+    const QString folder = QFileDialog::getExistingDirectory(this, tr("Download folder"), start);
+    if (!folder.isEmpty()) edDownloads->setText(folder);
 }
 
 void TPreferenceDlg::OKBtnClick()
@@ -89,11 +154,23 @@ void TPreferenceDlg::OKBtnClick()
     FPrefs.DisableFlashing = cbFlashing->isChecked();
     FPrefs.ReconnectAutomatically = cbReconnect->isChecked();
     FPrefs.MessageNotices = cbNotices->isChecked();
-    // No range check here: the main window clamps the value when it uses it.
+    FPrefs.HighContrast = cbHighContrast->isChecked();
+    FPrefs.EmulationForLinks = THostTerminal(cbLinkEmulation->currentData().toInt());
+    FPrefs.DownloadFolder = TextToBytes(edDownloads->text().trimmed());
+    FPrefs.AnnounceOutput = cbAnnounce->isChecked();
+    FPrefs.AnnounceOnlyMessages = cbAnnounceMessages->isChecked();
+    FPrefs.SilentWhenInactive = cbSilent->isChecked();
+    // A number that is not one is refused with a message; the other settings are saved all the same.
+    // No range check for the lines: the main window clamps the value when it uses it.
     if (std::optional<int> lines = ParseIniInteger(edLines->text().toStdString()))
         FPrefs.ScreenLines = *lines;
     else
-        QMessageBox::critical(this, tr("Error"), tr("Invalid screen lines value discarded."));
+        ShowMessage(this, QMessageBox::Critical, tr("Error"), tr("Invalid screen lines value discarded."));
+    std::optional<int> history = ParseIniInteger(edHistory->text().toStdString());
+    if (history && *history >= 0 && *history <= 1000000)
+        FPrefs.HistoryLines = *history;
+    else
+        ShowMessage(this, QMessageBox::Critical, tr("Error"), tr("Invalid history lines value discarded."));
     if (!FPrefs.Save()) ReportSaveFailure(this, FPrefs.IniFileName());
     accept();
 }

@@ -1,5 +1,7 @@
-// Preferences: connect at start-up, exit on disconnect, colours, flashing,
-// reconnecting, message notices and lines on screen. OK stores them in the preferences and saves those.
+// Preferences: on a general page connecting, exiting, colours, flashing, reconnecting,
+// message notices, the high-contrast palette, lines on screen, history lines, the
+// emulation for links and the download folder; on a page of its own what a screen
+// reader is told. OK stores them in the preferences and saves those.
 #pragma once
 
 #include "config/Prefernc.h"
@@ -7,9 +9,11 @@
 #include <QDialog>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTabWidget;
 
 class TPreferenceDlg : public QDialog
 {
@@ -17,23 +21,39 @@ class TPreferenceDlg : public QDialog
 
 public:
     static constexpr int HelpContext = 8;
+    static constexpr int AccessibilityHelpContext = 17;
 
     TPreferenceDlg(TClientPrefs &prefs, QWidget *parent);
 
 private:
     TClientPrefs &FPrefs;
 
+    QTabWidget *PageControl;
     QCheckBox *cbStartCon;
     QCheckBox *cbDisExit;
     QCheckBox *cbColours;
     QCheckBox *cbFlashing;
     QCheckBox *cbReconnect;
     QCheckBox *cbNotices;
+    QCheckBox *cbHighContrast;
     QLabel *lbLines;
     QLineEdit *edLines;
+    QLabel *lbHistory;
+    QLineEdit *edHistory;
+    QLabel *lbLinkEmulation;
+    QComboBox *cbLinkEmulation;
+    QLabel *lbDownloads;
+    QLineEdit *edDownloads;
+    QPushButton *btBrowse;
+    QCheckBox *cbAnnounce;
+    QCheckBox *cbAnnounceMessages;
+    QCheckBox *cbSilent;
     QPushButton *OKBtn;
     QPushButton *CancelBtn;
     QPushButton *HelpBtn;
 
+    QWidget *GeneralPage();
+    QWidget *AccessibilityPage();
+    void btBrowseClick();
     void OKBtnClick();
 };

@@ -1,5 +1,6 @@
 #include "config/qt/SetHostDlg.h"
 
+#include "config/HostLink.h"
 #include "config/qt/DialogUtil.h"
 
 #include <QButtonGroup>
@@ -22,11 +23,27 @@ template <class W> W *Named(W *widget, const char *name)
     return widget;
 }
 
-QLabel *Label(const QString &caption, QWidget *buddy, QWidget *parent)
+struct TRadio
 {
-    auto *label = new QLabel(caption, parent);
-    label->setBuddy(buddy);
-    return label;
+    QRadioButton *&Button;
+    const char *Name;
+    QString Caption;
+    int Id;
+};
+
+// A titled box of radio buttons, top to bottom.
+QGroupBox *RadioBox(QWidget *parent, const QString &title, QButtonGroup *&group, std::initializer_list<TRadio> radios)
+{
+    auto *box = new QGroupBox(title, parent);
+    group = new QButtonGroup(parent);
+    auto *layout = new QVBoxLayout(box);
+    for (const TRadio &r : radios) {
+        r.Button = Named(new QRadioButton(r.Caption, box), r.Name);
+        group->addButton(r.Button, r.Id);
+        layout->addWidget(r.Button);
+    }
+    layout->addStretch();
+    return box;
 }
 
 } // namespace
@@ -35,97 +52,95 @@ TSetHostDlg::TSetHostDlg(THostInfo &hosts, QWidget *parent) : QDialog(parent), F
 {
     setWindowTitle(tr("Setup Hosts"));
     SetHelpContext(this, HelpContext);
+    Layout();
+    FixClientSize(this, QSize(380, 294));
+    FormCreate();
 
+    for (QButtonGroup *group : {FModes, FTransports})
+        connect(group, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+            if (checked && !FLoading) ChoiceChanged();
+        });
+    connect(FTerminals, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+        if (checked && !FLoading) FTerminalChosen = true;
+        EnableFields();
+    });
+    connect(cbAutoLogin, &QCheckBox::toggled, this, &TSetHostDlg::EnableFields);
+    connect(cbBBSName, &QComboBox::editTextChanged, this, &TSetHostDlg::cbBBSNameChange);
+    connect(OKBtn, &QPushButton::clicked, this, &TSetHostDlg::OKBtnClick);
+    connect(btDelete, &QPushButton::clicked, this, &TSetHostDlg::btDeleteClick);
+    edAddress->setFocus();
+}
+
+void TSetHostDlg::Layout()
+{
     cbBBSName = Named(new QComboBox(this), "cbBBSName");
     cbBBSName->setEditable(true);
     cbBBSName->setInsertPolicy(QComboBox::NoInsert);
     cbBBSName->setCompleter(nullptr); // a new name must not turn into a listed one as it is typed
+    cbBBSName->lineEdit()->setAccessibleName(tr("BBS Name"));
     edAddress = Named(new QLineEdit(this), "edAddress");
     edPortNum = Named(new QLineEdit(QStringLiteral("1976"), this), "edPortNum");
     edPortNum->setMaximumWidth(edPortNum->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 8 + 16);
 
-    auto *modeBox = new QGroupBox(tr("Mode"), this);
-    rbORVO = Named(new QRadioButton(tr("ORVO CLient"), modeBox), "rbORVO");
-    rbISCA = Named(new QRadioButton(tr("ISCA Client"), modeBox), "rbISCA");
-    rbTelnet = Named(new QRadioButton(tr("Telnet"), modeBox), "rbTelnet");
-    rbORVO->setChecked(true);
-    FModes = new QButtonGroup(this);
-    FModes->addButton(rbORVO, hmORVO);
-    FModes->addButton(rbTelnet, hmTelnet);
-    FModes->addButton(rbISCA, hmISCA);
-    auto *modes = new QVBoxLayout(modeBox);
-    for (QRadioButton *rb : {rbORVO, rbISCA, rbTelnet})
-        modes->addWidget(rb);
-    modes->addStretch();
+    QGroupBox *modeBox = RadioBox(this, tr("Mode"), FModes,
+                                  {{rbORVO, "rbORVO", tr("ORVO CLient"), hmORVO},
+                                   {rbISCA, "rbISCA", tr("ISCA Client"), hmISCA},
+                                   {rbTelnet, "rbTelnet", tr("Telnet"), hmTelnet}});
+    QGroupBox *connectionBox = RadioBox(this, tr("Connection"), FTransports,
+                                        {{rbTcp, "rbTcp", tr("Telnet/TCP"), int(THostTransport::Tcp)},
+                                         {rbTls, "rbTls", tr("TLS"), int(THostTransport::Tls)},
+                                         {rbSsh, "rbSsh", tr("SSH"), int(THostTransport::Ssh)}});
+    QGroupBox *terminalBox = RadioBox(this, tr("Terminal"), FTerminals,
+                                      {{rbClassic, "rbClassic", tr("Classic"), int(THostTerminal::Classic)},
+                                       {rbAnsiBbs, "rbAnsiBbs", tr("ANSI-BBS"), int(THostTerminal::AnsiBbs)}});
+    cbIceColours = Named(new QCheckBox(tr("iCE colours"), terminalBox), "cbIceColours");
+    cbIceColours->setToolTip(tr("Blinking text shows a bright background instead (ANSI-BBS)"));
+    qobject_cast<QVBoxLayout *>(terminalBox->layout())->insertWidget(2, cbIceColours);
 
     auto *loginBox = new QGroupBox(this);
-    cbAutoLogin = Named(new QCheckBox(tr("Auto Login"), loginBox), "cbAutoLogin");
+    cbAutoLogin = Named(new QCheckBox(tr("Auto &Login"), loginBox), "cbAutoLogin");
     edLoginName = Named(new QLineEdit(loginBox), "edLoginName");
+    edLoginName->setToolTip(tr("For SSH, the user name on the server"));
     edPassword = Named(new QLineEdit(loginBox), "edPassword");
     edPassword->setEchoMode(QLineEdit::Password);
-    lbLoginName = Named(Label(tr("Username"), edLoginName, loginBox), "lbLoginName");
-    lbPassword = Named(Label(tr("Password"), edPassword, loginBox), "lbPassword");
+    lbLoginName = BuddyLabel(tr("&Username"), edLoginName, loginBox, "lbLoginName");
+    lbPassword = BuddyLabel(tr("Pass&word"), edPassword, loginBox, "lbPassword");
     auto *login = new QGridLayout(loginBox);
     login->addWidget(cbAutoLogin, 0, 0, 1, 2);
     login->addWidget(lbLoginName, 1, 0);
     login->addWidget(edLoginName, 1, 1);
     login->addWidget(lbPassword, 2, 0);
     login->addWidget(edPassword, 2, 1);
-    login->setRowStretch(3, 1);
 
     btDelete = MakeButton(this, "btDelete", tr("Delete Config"));
     btDelete->setAutoDefault(false);
-    OKBtn = MakeButton(this, "OKBtn", tr("OK"));
-    OKBtn->setDefault(true);
-    CancelBtn = MakeButton(this, "CancelBtn", tr("Cancel"));
-    HelpBtn = MakeButton(this, "HelpBtn", tr("&Help")); // F1 help; no click action
 
     auto *fields = new QGridLayout;
-    fields->addWidget(Label(tr("BBS Name"), cbBBSName, this), 0, 0);
+    fields->addWidget(BuddyLabel(tr("BBS &Name"), cbBBSName, this), 0, 0);
     fields->addWidget(cbBBSName, 0, 1, 1, 2);
-    fields->addWidget(Label(tr("Address"), edAddress, this), 1, 0);
+    fields->addWidget(BuddyLabel(tr("&Address"), edAddress, this), 1, 0);
     fields->addWidget(edAddress, 1, 1, 1, 2);
-    fields->addWidget(Label(tr("Port Number"), edPortNum, this), 2, 0);
+    fields->addWidget(BuddyLabel(tr("&Port Number"), edPortNum, this), 2, 0);
     fields->addWidget(edPortNum, 2, 1);
     fields->setColumnStretch(2, 1);
     auto *boxes = new QHBoxLayout;
-    boxes->addWidget(modeBox);
-    boxes->addWidget(loginBox, 1);
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(btDelete);
-    buttons->addStretch();
-    for (QPushButton *b : {OKBtn, CancelBtn, HelpBtn})
-        buttons->addWidget(b);
+    for (QGroupBox *box : {modeBox, connectionBox, terminalBox})
+        boxes->addWidget(box);
     auto *main = new QVBoxLayout(this);
     main->addLayout(fields);
-    main->addLayout(boxes, 1);
-    main->addLayout(buttons);
+    main->addLayout(boxes);
+    main->addWidget(loginBox, 1);
+    const TDialogButtons buttons = AddDialogButtons(this, main, {btDelete});
+    OKBtn = buttons.OKBtn;
+    CancelBtn = buttons.CancelBtn;
+    HelpBtn = buttons.HelpBtn;
 
-    setTabOrder(cbBBSName, edAddress);
-    setTabOrder(edAddress, edPortNum);
-    setTabOrder(edPortNum, rbORVO);
-    setTabOrder(rbORVO, rbISCA);
-    setTabOrder(rbISCA, rbTelnet);
-    setTabOrder(rbTelnet, cbAutoLogin);
-    setTabOrder(cbAutoLogin, edLoginName);
-    setTabOrder(edLoginName, edPassword);
-    setTabOrder(edPassword, btDelete);
-    setTabOrder(btDelete, OKBtn);
-    setTabOrder(OKBtn, CancelBtn);
-    setTabOrder(CancelBtn, HelpBtn);
-
-    FixClientSize(this, QSize(380, 294));
-    FormCreate();
-
-    connect(FModes, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
-        if (checked) ModeChecked(THostMode(id));
-    });
-    connect(cbAutoLogin, &QCheckBox::toggled, this, &TSetHostDlg::EnableLogin);
-    connect(cbBBSName, &QComboBox::editTextChanged, this, &TSetHostDlg::cbBBSNameChange);
-    connect(OKBtn, &QPushButton::clicked, this, &TSetHostDlg::OKBtnClick);
-    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
-    connect(btDelete, &QPushButton::clicked, this, &TSetHostDlg::btDeleteClick);
-    edAddress->setFocus();
+    QWidget *order[] = {cbBBSName,   edAddress, edPortNum,   rbORVO,      rbISCA,     rbTelnet,
+                        rbTcp,       rbTls,     rbSsh,       rbClassic,   rbAnsiBbs,  cbIceColours,
+                        cbAutoLogin, edLoginName, edPassword, btDelete,   OKBtn,      CancelBtn,
+                        HelpBtn};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 void TSetHostDlg::FormCreate()
@@ -137,59 +152,85 @@ void TSetHostDlg::FormCreate()
                      [](const std::string &a, const std::string &b) { return CompareIniNames(a, b) < 0; });
     for (const std::string &name : names)
         cbBBSName->addItem(BytesToText(name));
-    cbBBSName->setCurrentIndex(
-        cbBBSName->findText(BytesToText(FHosts.BBSName), Qt::MatchFixedString | Qt::MatchCaseSensitive));
-    cbBBSName->setEditText(BytesToText(FHosts.BBSName));
-    edAddress->setText(BytesToText(FHosts.Address));
-    edPortNum->setText(BytesToText(FHosts.Port));
-    edLoginName->setText(BytesToText(FHosts.LoginName));
-    edPassword->setText(BytesToText(FHosts.Password));
-    FMode = FHosts.Mode;
-    CheckMode(FMode);
-    cbAutoLogin->setChecked(FHosts.AutoLogin);
-    EnableLogin();
-}
-
-void TSetHostDlg::CheckMode(int mode)
-{
-    // Checking a button here shows stored settings: the port rule is for the
-    // user's choices only, or a Telnet host kept on port 1976 would show (and
-    // on OK store) 23.
-    FLoading = true;
-    if (QAbstractButton *button = FModes->button(mode)) {
-        button->setChecked(true);
-    } else {
-        FModes->setExclusive(false);
-        for (QAbstractButton *b : FModes->buttons())
-            b->setChecked(false);
-        FModes->setExclusive(true);
+    {
+        const QSignalBlocker quiet(cbBBSName);
+        cbBBSName->setCurrentIndex(
+            cbBBSName->findText(BytesToText(FHosts.BBSName), Qt::MatchFixedString | Qt::MatchCaseSensitive));
+        cbBBSName->setEditText(BytesToText(FHosts.BBSName));
     }
+    FMode = FHosts.Mode;
+    ShowHost(FHosts.CurrentSettings());
+    FTerminalChosen = FHosts.IsSavedHost(FHosts.BBSName);
+}
+
+void TSetHostDlg::ShowHost(const THostSettings &host)
+{
+    edAddress->setText(BytesToText(host.Address));
+    edPortNum->setText(BytesToText(host.Port));
+    // Checking buttons here shows stored settings: the port rule is for the user's
+    // choices only, or a Telnet host kept on port 1976 would show (and on OK store) 23.
+    FLoading = true;
+    Check(FModes, host.Mode);
+    Check(FTransports, int(host.Transport));
+    Check(FTerminals, int(host.Terminal));
     FLoading = false;
+    cbIceColours->setChecked(host.IceColours);
+    cbAutoLogin->setChecked(host.AutoLogin);
+    edLoginName->setText(BytesToText(host.LoginName));
+    edPassword->setText(BytesToText(host.Password));
+    EnableFields();
 }
 
-void TSetHostDlg::ModeChecked(THostMode mode)
+void TSetHostDlg::Check(QButtonGroup *group, int id)
 {
-    if (!FLoading) edPortNum->setText(BytesToText(PortForMode(TextToBytes(edPortNum->text()), mode)));
+    if (QAbstractButton *button = group->button(id)) {
+        button->setChecked(true);
+        return;
+    }
+    group->setExclusive(false);
+    for (QAbstractButton *b : group->buttons())
+        b->setChecked(false);
+    group->setExclusive(true);
 }
 
-void TSetHostDlg::EnableLogin()
+void TSetHostDlg::ChoiceChanged()
 {
-    const bool on = cbAutoLogin->isChecked();
-    for (QWidget *w : std::initializer_list<QWidget *>{lbLoginName, edLoginName, lbPassword, edPassword})
-        w->setEnabled(on);
+    const THostSettings now = Settings();
+    edPortNum->setText(BytesToText(SuggestedPort(TextToBytes(edPortNum->text()), now.Mode, now.Transport)));
+    // A new host: Telnet BBSs of today expect ANSI-BBS, the CLient modes the classic terminal.
+    if (!FTerminalChosen) {
+        FLoading = true;
+        Check(FTerminals, int(now.Mode == hmTelnet ? THostTerminal::AnsiBbs : THostTerminal::Classic));
+        FLoading = false;
+    }
+    EnableFields();
+}
+
+void TSetHostDlg::EnableFields()
+{
+    const bool login = cbAutoLogin->isChecked();
+    // Over SSH the user name is the server's login, auto-login or not.
+    const bool user = login || rbSsh->isChecked();
+    lbLoginName->setEnabled(user);
+    edLoginName->setEnabled(user);
+    lbPassword->setEnabled(login);
+    edPassword->setEnabled(login);
+    cbIceColours->setEnabled(rbAnsiBbs->isChecked());
+}
+
+bool TSetHostDlg::Deleted(const std::string &name) const
+{
+    return std::find(FDeleted.begin(), FDeleted.end(), name) != FDeleted.end();
 }
 
 void TSetHostDlg::cbBBSNameChange()
 {
-    THostSettings host; // the defaults when the name has no address
-    FHosts.LookupHost(TextToBytes(cbBBSName->currentText()), host);
-    edAddress->setText(BytesToText(host.Address));
-    edPortNum->setText(BytesToText(host.Port));
-    CheckMode(host.Mode);
-    cbAutoLogin->setChecked(host.AutoLogin);
-    edLoginName->setText(BytesToText(host.LoginName));
-    edPassword->setText(BytesToText(host.Password));
-    EnableLogin();
+    // Only a stored host's name loads it; for a new name the boxes keep what was typed.
+    const std::string name = BBSName();
+    THostSettings host;
+    if (Deleted(name) || !FHosts.LookupHost(name, host)) return;
+    ShowHost(host);
+    FTerminalChosen = true;
 }
 
 THostSettings TSetHostDlg::Settings() const
@@ -198,6 +239,10 @@ THostSettings TSetHostDlg::Settings() const
     host.Address = Address();
     host.Port = Port();
     host.Mode = rbISCA->isChecked() ? hmISCA : rbTelnet->isChecked() ? hmTelnet : hmORVO;
+    host.Transport = rbTls->isChecked() ? THostTransport::Tls : rbSsh->isChecked() ? THostTransport::Ssh
+                                                                                 : THostTransport::Tcp;
+    host.Terminal = rbAnsiBbs->isChecked() ? THostTerminal::AnsiBbs : THostTerminal::Classic;
+    host.IceColours = cbIceColours->isChecked();
     host.AutoLogin = AutoLogin();
     host.LoginName = LoginName();
     host.Password = Password();
@@ -206,45 +251,70 @@ THostSettings TSetHostDlg::Settings() const
 
 void TSetHostDlg::OKBtnClick()
 {
+    const std::string name = BBSName();
+    if (IsReservedHostName(name)) {
+        ShowMessage(this, QMessageBox::Warning, windowTitle(),
+                    tr("\"%1\" is the name of one of winMarlet's own settings; please choose another name.")
+                        .arg(BytesToText(name)));
+        cbBBSName->setFocus();
+        return;
+    }
+    if (!ValidPort(Port())) {
+        ShowMessage(this, QMessageBox::Warning, windowTitle(), tr("The port must be a number from 1 to 65535."));
+        edPortNum->setFocus();
+        edPortNum->selectAll();
+        return;
+    }
     const THostSettings host = Settings();
     FMode = host.Mode;
-    const std::string name = BBSName();
+    bool written = true;
+    for (const std::string &gone : FDeleted)
+        written = FHosts.DeleteHost(gone) && written;
     // A blank name cannot name a section: the host is used but not stored.
-    if (name.find_first_not_of(" \t") != std::string::npos && !FHosts.StoreHost(name, host))
-        ReportSaveFailure(this, FHosts.IniFileName());
+    if (!name.empty()) written = FHosts.StoreHost(name, host) && written;
+    if (!written) ReportSaveFailure(this, FHosts.IniFileName());
     accept();
 }
 
 void TSetHostDlg::btDeleteClick()
 {
     const QString name = cbBBSName->currentText();
-    if (!FHosts.DeleteHost(TextToBytes(name))) return;
-    // The entry of the deleted name, wherever the list's own current index was
-    // left while the name was typed over.
+    // The entry of the name, wherever the list's own current index was left while the name was typed over.
     const int removed = cbBBSName->findText(name, Qt::MatchFixedString | Qt::MatchCaseSensitive);
-    if (removed >= 0) cbBBSName->removeItem(removed);
+    if (removed < 0) return; // not a host of the list
+    if (ShowMessage(this, QMessageBox::Question, windowTitle(),
+                    tr("Delete the host \"%1\"? It is removed from the file when you press OK.").arg(name),
+                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+        return;
+    FDeleted.push_back(TextToBytes(name));
+    cbBBSName->removeItem(removed);
     const int next = SelectionAfterDelete(removed, cbBBSName->count());
     {
         const QSignalBlocker quiet(cbBBSName);
         cbBBSName->setCurrentIndex(next);
         if (next < 0) cbBBSName->setEditText(QString());
     }
-    cbBBSNameChange();
+    if (next < 0) {
+        ShowHost(THostSettings());
+        FTerminalChosen = false;
+    } else {
+        cbBBSNameChange();
+    }
 }
 
 std::string TSetHostDlg::BBSName() const
 {
-    return TextToBytes(cbBBSName->currentText());
+    return TrimBlanks(TextToBytes(cbBBSName->currentText()));
 }
 
 std::string TSetHostDlg::Address() const
 {
-    return TextToBytes(edAddress->text());
+    return TrimBlanks(TextToBytes(edAddress->text()));
 }
 
 std::string TSetHostDlg::Port() const
 {
-    return TextToBytes(edPortNum->text());
+    return TrimBlanks(TextToBytes(edPortNum->text()));
 }
 
 bool TSetHostDlg::AutoLogin() const

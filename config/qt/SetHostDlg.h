@@ -1,6 +1,6 @@
-// Setup Hosts: enter, change and delete the hosts of the host list. OK stores
-// the named host in its own section; the caller then reads the boxes to make
-// it the current host. Delete acts on the file at once.
+// Setup Hosts: enter, change and delete the hosts of the host list. Nothing is
+// written before OK: then the deletions are carried out and the named host is stored
+// in its own section; the caller then makes it the current host (UseHost).
 #pragma once
 
 #include "config/SetHost.h"
@@ -8,6 +8,7 @@
 #include <QDialog>
 
 #include <string>
+#include <vector>
 
 class QButtonGroup;
 class QCheckBox;
@@ -26,7 +27,8 @@ public:
 
     TSetHostDlg(THostInfo &hosts, QWidget *parent);
 
-    // What the boxes hold; after OK, the host just stored.
+    // What the boxes hold (name, address and port without blanks around them);
+    // after OK, the host just stored.
     std::string BBSName() const;
     std::string Address() const;
     std::string Port() const;
@@ -34,19 +36,23 @@ public:
     bool AutoLogin() const;
     std::string LoginName() const;
     std::string Password() const;
+    THostSettings Settings() const;
 
 private:
     THostInfo &FHosts;
     THostMode FMode = hmORVO;
-    bool FLoading = false; // the dialog itself is filling the boxes
+    bool FLoading = false;        // the dialog itself is filling the boxes
+    bool FTerminalChosen = false; // a stored host's terminal, or the user's: the mode no longer suggests one
+    std::vector<std::string> FDeleted; // names Delete Config took out, erased at OK
 
     QComboBox *cbBBSName;
     QLineEdit *edAddress;
     QLineEdit *edPortNum;
-    QRadioButton *rbORVO;
-    QRadioButton *rbISCA;
-    QRadioButton *rbTelnet;
-    QButtonGroup *FModes;
+    QRadioButton *rbORVO, *rbISCA, *rbTelnet;
+    QRadioButton *rbTcp, *rbTls, *rbSsh;
+    QRadioButton *rbClassic, *rbAnsiBbs;
+    QButtonGroup *FModes, *FTransports, *FTerminals;
+    QCheckBox *cbIceColours;
     QCheckBox *cbAutoLogin;
     QLabel *lbLoginName;
     QLabel *lbPassword;
@@ -57,12 +63,14 @@ private:
     QPushButton *CancelBtn;
     QPushButton *HelpBtn;
 
+    void Layout();
     void FormCreate();
-    void CheckMode(int mode); // any value but 0..2 checks none
-    void ModeChecked(THostMode mode);
-    void EnableLogin();
+    void ShowHost(const THostSettings &host); // fills every box but the name
+    void Check(QButtonGroup *group, int id);  // an id without a button checks none
+    void ChoiceChanged();                     // the user picked a mode or a connection
+    void EnableFields();
     void cbBBSNameChange();
     void OKBtnClick();
     void btDeleteClick();
-    THostSettings Settings() const;
+    bool Deleted(const std::string &name) const;
 };

@@ -21,6 +21,8 @@ public:
         Socket.OnConnect = [this](TSockCtrl *, TSocketBase *s) { Connected(s); };
         Socket.OnRead = [this](TSockCtrl *, TSocketBase *s) { Read(s); };
         Socket.OnDisconnect = [this](TSockCtrl *, TSocketBase *s) { PeerClosed(s); };
+        // The host lookup's failure comes after Open returned.
+        Socket.OnError = [this](TSockCtrl *, const ESockError &e) { Fail(e.what()); };
     }
 
     void Start(const TEndpoint &endpoint)
@@ -51,6 +53,7 @@ public:
         Socket.OnConnect = nullptr;
         Socket.OnDisconnect = nullptr;
         Socket.OnInfo = nullptr;
+        Socket.OnError = nullptr;
     }
     void Destroy()
     {

@@ -1,17 +1,12 @@
 #include "session/qt/TransportFactory.h"
 
 #include "session/qt/TcpTransport.h"
+#include "session/secure/SecureTransports.h"
 
-TTransportFactory ProgramTransports()
+TTransportFactory ProgramTransports(const std::string &configFolder)
 {
-    return [](THostTransport kind) -> std::unique_ptr<TTransport> {
-        switch (kind) {
-        case THostTransport::Tcp:
-            return std::make_unique<TTcpTransport>();
-        case THostTransport::Tls:
-        case THostTransport::Ssh:
-            break;
-        }
-        return nullptr;
+    return [configFolder](THostTransport kind) -> std::unique_ptr<TTransport> {
+        if (kind == THostTransport::Tcp) return std::make_unique<TTcpTransport>();
+        return MakeSecureTransport(kind, configFolder);
     };
 }

@@ -3,5 +3,8 @@
 
 #include "session/Transport.h"
 
-// TCP; a kind without a transport here makes nothing (the session reports it).
-TTransportFactory ProgramTransports();
+#include <string>
+
+// TCP, TLS and SSH; the trust files of TLS and SSH live in configFolder (the settings
+// file's folder).
+TTransportFactory ProgramTransports(const std::string &configFolder);

@@ -14,12 +14,14 @@ TEST(Preferences, OddValuesAndSaveWithoutDebug)
     EXPECT_EQ(TClientPrefs(path).FontName, "Terminal"); // missing keys read as their defaults
 
     PutFile(path, "[preferences]\nconnect on startup=1\nDisable Flashing = 5 \nScreen Lines=abc\nFontSize=\n"
-                  "FontName= Courier New \nFontBold=1\nFontItalic=1\nDebug=1\n");
+                  "FontName= Courier New \nFontBold=1\nFontItalic=1\nDebug=1\n"
+                  "Emulation for links=classic\nHistory lines=2000000\nAnnounce output=0\n");
     TClientPrefs prefs(path);
     EXPECT_TRUE(prefs.ConnectOnStartup && prefs.DisableFlashing && prefs.Debug);
     EXPECT_EQ(std::tuple(prefs.ScreenLines, prefs.FontSize, prefs.FontName, prefs.FontStyle),
               std::tuple(24, 9, std::string("Courier New"), unsigned(fsBold | fsItalic)));
-    EXPECT_TRUE(!prefs.ReconnectAutomatically && prefs.MessageNotices);
+    EXPECT_TRUE(!prefs.ReconnectAutomatically && prefs.MessageNotices && !prefs.AnnounceOutput);
+    EXPECT_EQ(std::tuple(prefs.EmulationForLinks, prefs.HistoryLines), std::tuple(THostTerminal::Classic, 1000000));
 
     prefs.ScreenLines = 1000; // stored as given; the window clamps
     prefs.FontStyle = fsItalic;
@@ -33,7 +35,13 @@ TEST(Preferences, OddValuesAndSaveWithoutDebug)
                          again.MessageNotices),
               std::tuple(1000, unsigned(fsItalic), true, true, false));
 
-    // Saving a file that has no "Debug" key does not add one.
-    ASSERT_TRUE(TClientPrefs(tmp / "fresh.INI").Save());
-    EXPECT_EQ(GetFile(tmp / "fresh.INI").find("Debug"), std::string::npos);
+    // Only what changed is written: a fresh file gets no "Debug" and none of the newer keys
+    // while they hold their defaults.
+    TClientPrefs fresh(tmp / "fresh.INI");
+    fresh.DisableColours = true;
+    fresh.FontSize = 12; // the font is written whole
+    ASSERT_TRUE(fresh.Save());
+    EXPECT_EQ(GetFile(tmp / "fresh.INI"),
+              "[Preferences]\r\nDisable Colours=1\r\nFontName=Terminal\r\nFontSize=12\r\nFontBold=0\r\n"
+              "FontItalic=0\r\n");
 }

@@ -1,3 +1,4 @@
+#include "config/HostLink.h"
 #include "config/Redirect.h"
 #include "config/SetHost.h"
 #include "tests/config/ConfigTestUtil.h"
@@ -8,7 +9,7 @@ namespace {
 
 const std::string HostsFile =
     "[Hosts]\r\nHost=Moss\r\nAddress=moss.example.org\r\nPort=2323\r\nMode=7\r\nAutoLogin=1\r\n"
-    "Login Name=joe\r\nPassword=pw\r\nLast1=P\r\nLast2=Q\r\nLast3=R\r\nLast4=S\r\nLast5=T\r\n"
+    "Login Name=joe\r\nPassword=pw\r\nLast1=Alpha\r\nLast2=Gamma\r\nLast3=R\r\nLast4=S\r\nLast5=T\r\n"
     "Host1=Alpha\r\nHost2=Gamma\r\nHost3=Beta\r\n\r\n"
     "[Alpha]\r\nAddress=alpha.example.org\r\nPort=23\r\nMode=1\r\n"
     "[Gamma]\r\nAddress=10.0.0.9\r\nMode=9\r\nAutoLogin=1\r\nLogin Name=g\r\nPassword=gp\r\n"
@@ -19,6 +20,7 @@ struct HostsTest : ::testing::Test
     TTempFolder tmp;
     std::string path = tmp / "winmarlet.INI";
     void SetUp() override { PutFile(path, HostsFile); }
+    std::vector<std::string> Recent(const THostInfo &h) { return {h.Last1, h.Last2, h.Last3, h.Last4, h.Last5}; }
 };
 
 } // namespace
@@ -32,17 +34,43 @@ TEST_F(HostsTest, LoadsTheCurrentHostAndSavesOnlyWhenModified)
         EXPECT_EQ(hosts.Mode, hmORVO); // above 2 in "Hosts" reads as 0
     }
     EXPECT_EQ(GetFile(path), HostsFile);
-    {
-        THostInfo hosts(path);
-        hosts.BBSName = "New";
-        hosts.Mode = hmISCA;
-        hosts.Modified = true;
-    }
-    THostInfo again(path);
-    EXPECT_EQ(again.BBSName, "New");
-    EXPECT_EQ(again.Mode, hmISCA);
-    EXPECT_EQ(again.LoginName, "joe");
     EXPECT_EQ(THostInfo(tmp / "none.INI").Port, "1976"); // no file: the CLient port
+}
+
+TEST(HostLink, Parts)
+{
+    const struct
+    {
+        const char *arg;
+        THostTransport transport;
+        const char *address, *port, *name, *user;
+    } cases[] = {
+        {"telnet://10.0.0.5:2323/My_BBS", THostTransport::Tcp, "10.0.0.5", "2323", "My BBS", ""},
+        {"telnet://bbs.example.org/Odd:Name", THostTransport::Tcp, "bbs.example.org", "23", "Odd:Name", ""},
+        {"telnet://user:pw@h/X", THostTransport::Tcp, "h", "23", "X", ""}, // only ssh:// takes a user
+        {"telnets://bbs.example.org", THostTransport::Tls, "bbs.example.org", "992", "", ""},
+        {"ssh://bob@bbs.example.org:2222/Moss%20Place/", THostTransport::Ssh, "bbs.example.org", "2222",
+         "Moss Place", "bob"},
+        {"ssh://b%C3%B6b;fp=x@h", THostTransport::Ssh, "h", "22", "", "b\xC3\xB6" "b"},
+        {"telnet://[2001:db8::1]:23/V6", THostTransport::Tcp, "2001:db8::1", "23", "V6", ""},
+        {"telnet://h/%E4%0A", THostTransport::Tcp, "h", "23", "", ""}, // a name the file cannot hold: none
+        {"telnet://h/D%C3%BCsseldorf", THostTransport::Tcp, "h", "23", "D\xC3\xBCsseldorf", ""},
+    };
+    for (const auto &c : cases) {
+        std::optional<THostLink> link = ParseHostLink(c.arg);
+        ASSERT_TRUE(link) << c.arg;
+        EXPECT_EQ(link->Transport, c.transport) << c.arg;
+        EXPECT_EQ(link->Address + " " + link->Port + " " + link->Name + "|" + link->User,
+                  std::string(c.address) + " " + c.port + " " + c.name + "|" + c.user);
+    }
+    for (const char *bad : {"telnet://", "telnet://h:0", "telnet://h:65536", "telnet://h:2x", "telnet://[zz]:23",
+                            "telnet://[::1]x", "telnet://[::1", "telnet://a b/X", "telnet://h\n/X",
+                            "ssh://%0A@h", "telnet://h;rm/X"}) {
+        std::string why;
+        EXPECT_FALSE(ParseHostLink(bad, &why)) << bad;
+        EXPECT_FALSE(why.empty()) << bad;
+    }
+    EXPECT_TRUE(ValidPort(" 65535 ") && !ValidPort("") && !ValidPort("-1"));
 }
 
 TEST_F(HostsTest, CommandLine)
@@ -55,10 +83,11 @@ TEST_F(HostsTest, CommandLine)
     };
     const Case cases[] = {
         {"telnet://10.0.0.5", "unknown", "10.0.0.5", "23", hmTelnet, true},
-        {"telnet://h:/", "unknown", "h", "23", hmTelnet, true}, // empty port and name
-        {"/c=Gamma", "Gamma", "10.0.0.9", "", 9, true},         // the store's defaults; mode as stored
+        {"/c=Gamma", "Gamma", "10.0.0.9", "", 9, true}, // the store's defaults; mode as stored
+        {"telnet://alpha.example.org/alpha", "Alpha", "alpha.example.org", "23", hmTelnet, true}, // the saved host
         {"TELNET://10.0.0.5/X", "Moss", "moss.example.org", "2323", hmORVO, false},
         {"/C=Alpha", "Moss", "moss.example.org", "2323", hmORVO, false},
+        {"telnet://h:99999/X", "Moss", "moss.example.org", "2323", hmORVO, false}, // malformed: ignored
         {"Alpha", "Moss", "moss.example.org", "2323", hmORVO, false},
     };
     for (const Case &c : cases) {
@@ -68,48 +97,82 @@ TEST_F(HostsTest, CommandLine)
         EXPECT_EQ(hosts.Port, c.port) << c.arg;
         EXPECT_EQ(hosts.Mode, c.mode) << c.arg;
         EXPECT_EQ(hosts.Modified, c.modified) << c.arg;
-        EXPECT_EQ(hosts.Last1, "P") << c.arg;
+        EXPECT_EQ(hosts.CommandLineError().empty(), std::string(c.arg).find("99999") == std::string::npos);
         EXPECT_EQ(GetFile(path), HostsFile) << c.arg; // nothing written
         hosts.Modified = false;
     }
-
-    {
-        THostInfo hosts(path, {"telnet://10.0.0.5:2323/My_BBS"});
-        EXPECT_EQ(hosts.BBSName, "My BBS");
-        EXPECT_EQ(hosts.Port, "2323");
-        EXPECT_TRUE(hosts.AutoLogin); // stays as loaded
-        EXPECT_EQ(hosts.HostList(), (std::vector<std::string>{"Alpha", "Gamma", "Beta", "My BBS"}));
-        THostSettings my;
-        ASSERT_TRUE(hosts.LookupHost("my bbs", my));
-        EXPECT_EQ(my.Mode, hmTelnet);
-    }
-    {
-        // A host whose section has an address is updated but not listed again.
-        THostInfo hosts(path, {"telnet://alpha2.example.org/Alpha"});
-        EXPECT_EQ(hosts.Port, "23");
-        EXPECT_EQ(hosts.HostList().size(), 4u);
-        THostSettings alpha;
-        ASSERT_TRUE(hosts.LookupHost("Alpha", alpha));
-        EXPECT_EQ(alpha.Address, "alpha2.example.org");
-    }
-    THostInfo odd(path, {"telnet://bbs.example.org/Odd:Name"}); // a '/' before any ':' ends the address
-    EXPECT_EQ(odd.Address, "bbs.example.org");
-    EXPECT_EQ(odd.BBSName, "Odd:Name");
 }
 
-TEST_F(HostsTest, RecentHostPromotion)
+TEST_F(HostsTest, ALinkNeverTakesOverASavedHostNorCarriesItsPassword)
+{
+    const struct
+    {
+        const char *arg, *name, *address;
+        THostTerminal terminal;
+    } cases[] = {
+        {"telnet://evil.example/Gamma", "Gamma (2)", "evil.example", THostTerminal::AnsiBbs},
+        {"telnet://evil.example/Gamma", "Gamma (2)", "evil.example", THostTerminal::AnsiBbs}, // the same again
+        {"telnets://alpha.example.org/Alpha", "Alpha (2)", "alpha.example.org", THostTerminal::AnsiBbs},
+        {"telnet://h.example:2323/PREFERENCES", "PREFERENCES (2)", "h.example", THostTerminal::Classic},
+        {"ssh://bob@10.0.0.9/Gamma", "Gamma (3)", "10.0.0.9", THostTerminal::AnsiBbs},
+        {"telnet://evil.example", "unknown", "evil.example", THostTerminal::AnsiBbs},
+    };
+    for (const auto &c : cases) {
+        THostInfo hosts(path, {c.arg}, c.terminal);
+        EXPECT_EQ(hosts.BBSName + " " + hosts.Address, std::string(c.name) + " " + c.address) << c.arg;
+        EXPECT_TRUE(!hosts.AutoLogin && hosts.Password.empty()) << c.arg;
+        EXPECT_EQ(hosts.LoginName, std::string(c.arg).rfind("ssh://bob", 0) == 0 ? "bob" : "") << c.arg;
+        EXPECT_EQ(hosts.Terminal, c.terminal) << c.arg;
+        hosts.PromoteCurrentHost();
+        EXPECT_EQ(hosts.Last1 == hosts.BBSName, hosts.BBSName != "unknown") << c.arg; // a nameless link is no entry
+        THostSettings saved;
+        EXPECT_EQ(hosts.LookupHost(c.name, saved), hosts.BBSName != "unknown") << c.arg;
+        EXPECT_EQ(saved.Password, "") << c.arg;
+        hosts.Modified = false;
+    }
+    THostInfo hosts(path);
+    THostSettings gamma;
+    ASSERT_TRUE(hosts.LookupHost("Gamma", gamma));
+    EXPECT_EQ(gamma.Address + " " + gamma.Password, "10.0.0.9 gp");
+    EXPECT_EQ(hosts.HostList(), (std::vector<std::string>{"Alpha", "Gamma", "Beta", "Gamma (2)", "Alpha (2)",
+                                                          "PREFERENCES (2)", "Gamma (3)"}));
+    EXPECT_EQ(TIniFile(path).ReadString("Gamma (3)", "Transport", ""), "ssh");
+}
+
+TEST_F(HostsTest, RecentListTakesOnlySavedHosts)
 {
     THostInfo hosts(path);
-    auto promote = [&](const char *name) {
-        hosts.BBSName = name;
+    auto promote = [&](const std::string &arg) {
+        arg.rfind("/c=", 0) == 0 ? hosts.ApplyCommandLine(arg) : (void)(hosts.BBSName = arg);
         hosts.PromoteCurrentHost();
-        return std::vector<std::string>{hosts.Last1, hosts.Last2, hosts.Last3, hosts.Last4, hosts.Last5};
+        return Recent(hosts);
     };
-    EXPECT_EQ(promote("P"), (std::vector<std::string>{"P", "Q", "R", "S", "T"}));
+    EXPECT_EQ(promote("Alpha"), (std::vector<std::string>{"Alpha", "Gamma", "R", "S", "T"}));
     EXPECT_FALSE(hosts.Modified);
-    EXPECT_EQ(promote("R"), (std::vector<std::string>{"R", "P", "Q", "S", "T"}));
+    EXPECT_EQ(promote("Beta"), (std::vector<std::string>{"Beta", "Alpha", "Gamma", "R", "S"}));
     EXPECT_TRUE(hosts.Modified);
-    EXPECT_EQ(promote("p"), (std::vector<std::string>{"p", "R", "P", "Q", "S"})); // case-sensitive
+    EXPECT_EQ(promote("Gamma"), (std::vector<std::string>{"Gamma", "Beta", "Alpha", "R", "S"}));
+    EXPECT_EQ(TIniFile(path).ReadString("Hosts", "Last3", ""), "Alpha"); // written at once
+    for (const char *refused : {"/c=Nobody", "", "Hosts"})
+        EXPECT_EQ(promote(refused)[0], "Gamma") << refused;
+}
+
+TEST_F(HostsTest, ChangesToTheCurrentHostMadeWhileConnectedAreUsedAndKept)
+{
+    {
+        THostInfo hosts(path, {"/c=Gamma"});
+        THostSettings changed;
+        ASSERT_TRUE(hosts.LookupHost("Gamma", changed));
+        changed.Password = "new";
+        changed.Address = " 10.0.0.10 ";
+        ASSERT_TRUE(hosts.StoreHost("Gamma", changed)); // Setup Hosts OK while connected
+        EXPECT_EQ(hosts.Password, "gp");
+        EXPECT_TRUE(hosts.RefreshCurrentHost()); // at the next Connect
+        EXPECT_EQ(hosts.Address + " " + hosts.Password, "10.0.0.10 new");
+        EXPECT_FALSE(hosts.RefreshCurrentHost());
+    }
+    THostInfo next(path);
+    EXPECT_EQ(next.BBSName + " " + next.Address + " " + next.Password, "Gamma 10.0.0.10 new");
 }
 
 TEST_F(HostsTest, HostMenuAndDelete)
@@ -127,40 +190,30 @@ TEST_F(HostsTest, HostMenuAndDelete)
     EXPECT_FALSE(hosts.DeleteHost("gamma")); // the list compares exactly
     EXPECT_EQ(GetFile(path), before);
 
+    // A listed name that is one of the program's own sections leaves the list; the section stays.
+    ini.WriteString("Hosts", "Host3", "Preferences");
+    ini.WriteString("Preferences", "Screen Lines", "30");
+    ASSERT_TRUE(hosts.DeleteHost("Preferences"));
+    EXPECT_EQ(ini.ReadString("Preferences", "Screen Lines", ""), "30");
+
     ini.WriteString("Hosts", "Host2", "");
     EXPECT_EQ(hosts.HostMenuNames(), std::vector<std::string>{"Gamma"});
     ini.WriteString("Hosts", "Host1", "");
     EXPECT_TRUE(hosts.HostMenuNames().empty()); // menu left as it is
-
-    EXPECT_EQ(SelectionAfterDelete(2, 3), 1);
-    EXPECT_EQ(SelectionAfterDelete(0, 0), -1);
 }
 
-TEST_F(HostsTest, SetupHostsDialogOperations)
+TEST_F(HostsTest, StoreHostListsOnceTrimsAndRefusesOwnSections)
 {
     THostInfo hosts(path);
-    THostSettings s;
-    ASSERT_TRUE(hosts.LookupHost("GAMMA", s));
-    EXPECT_EQ(s.Port, "1976"); // the dialog's default
-    EXPECT_EQ(s.Mode, hmORVO); // unknown mode shows as ORVO CLient
-    EXPECT_EQ(s.Password, "gp");
-    s.Address = "x";
-    EXPECT_FALSE(hosts.LookupHost("Nobody", s));
-    EXPECT_EQ(s.Address, "");
-
     THostSettings fresh;
     fresh.Mode = hmISCA;
-    fresh.Port = PortForMode(fresh.Port, hmISCA);
+    fresh.Port = " 23\t";
     ASSERT_TRUE(hosts.StoreHost("Delta", fresh)); // no address yet
     ASSERT_TRUE(hosts.StoreHost("Delta", fresh)); // listed once all the same
     EXPECT_EQ(hosts.HostList(), (std::vector<std::string>{"Alpha", "Gamma", "Beta", "Delta"}));
     EXPECT_EQ(TIniFile(path).ReadString("Delta", "Port", ""), "23");
-    EXPECT_FALSE(hosts.StoreHost("", fresh));
-    EXPECT_FALSE(hosts.StoreHost("Bad\nName", fresh));
-
-    EXPECT_EQ(PortForMode("1976", hmTelnet), "23");
-    EXPECT_EQ(PortForMode("23", hmORVO), "1976");
-    EXPECT_EQ(PortForMode("2323", hmORVO), "2323");
+    for (const char *refused : {"", "Bad\nName", "colourpalette", " Redirect"})
+        EXPECT_FALSE(hosts.StoreHost(refused, fresh)) << refused;
 }
 
 TEST(Location, HomeFileRedirectAndUserFolder)

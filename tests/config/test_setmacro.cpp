@@ -63,7 +63,9 @@ TEST(Macros, SavedOnlyWhenChanged)
     EXPECT_EQ(GetFile(path), std::string(48, '\0'));
     EXPECT_EQ(ModeOf(path), 0600u);
 
+    EXPECT_FALSE(table.MacrosChanged);
     table.SetText(47, "\001Bblue\n");
+    table.MacrosChanged = true;
     ASSERT_TRUE(table.SaveMacros(path));
     EXPECT_EQ(GetFile(path), std::string(47, '\0') + "\001Bblue\n" + '\0');
 }

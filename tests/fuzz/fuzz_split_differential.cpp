@@ -7,7 +7,7 @@
 #include "config/SetHost.h"
 #include "protocol/CLient.h"
 #include "protocol/Telnet.h"
-#include "protocol/UserFilt.h"
+#include "config/UserFilt.h"
 #include "terminal/ColorTTY.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

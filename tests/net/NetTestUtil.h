@@ -25,16 +25,19 @@ struct LoopbackServer
     int Peer = -1;
     uint16_t Port = 0;
 
-    explicit LoopbackServer(bool listening = true)
+    // On 127.0.0.1, or ::1 for AF_INET6; port 0 takes a free one.
+    explicit LoopbackServer(bool listening = true, int family = AF_INET, uint16_t port = 0)
     {
-        Fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(Fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        ::getsockname(Fd, reinterpret_cast<sockaddr *>(&a), &len);
-        Port = ntohs(a.sin_port);
+        Fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        int one = 1;
+        ::setsockopt(Fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in6 a6{AF_INET6, htons(port), 0, in6addr_loopback, 0};
+        sockaddr_in a4{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
+        auto *a = family == AF_INET6 ? reinterpret_cast<sockaddr *>(&a6) : reinterpret_cast<sockaddr *>(&a4);
+        socklen_t len = family == AF_INET6 ? sizeof a6 : sizeof a4;
+        ::bind(Fd, a, len);
+        ::getsockname(Fd, a, &len);
+        Port = ntohs(family == AF_INET6 ? a6.sin6_port : a4.sin_port);
         if (listening) ::listen(Fd, 4);
     }
     ~LoopbackServer()
@@ -113,9 +116,10 @@ struct Recorder
         };
         if (withWrite) c.OnWrite = [this](TSockCtrl *, TSocketBase *) { Log.push_back("OnWrite"); };
     }
+    bool Has(const std::string &entry) const { return std::find(Log.begin(), Log.end(), entry) != Log.end(); }
     bool WaitFor(const std::string &entry, int ms = 5000)
     {
-        return QTest::qWaitFor([&] { return std::find(Log.begin(), Log.end(), entry) != Log.end(); }, ms);
+        return QTest::qWaitFor([&] { return Has(entry); }, ms);
     }
 };
 

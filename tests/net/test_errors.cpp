@@ -47,6 +47,11 @@ TEST(ClientSocketSettings, AddressPortProtocolTimeOut)
     c.SetAddress("255.255.255.255"); // all ones is no address: a name to look up
     EXPECT_EQ(c.HostName(), "255.255.255.255");
     EXPECT_EQ(c.IPAddress(), "");
+    for (const char *v6 : {"[2001:db8::1]", "2001:db8::1"}) {
+        c.SetAddress(v6);
+        EXPECT_EQ(c.IPAddress(), "2001:db8::1") << v6;
+        EXPECT_EQ(c.HostName(), "") << v6;
+    }
     c.SetAddress(std::string(300, 'a'));
     EXPECT_EQ(c.Address().size(), 255u);
 

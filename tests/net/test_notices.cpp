@@ -1,8 +1,7 @@
-// Notices held during a nested wait, stale handles, handler exceptions and the time-out chain.
+// Stale handles, handler exceptions and the time-out chain.
 #include "NetTestUtil.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -37,37 +36,6 @@ struct Connected
 };
 
 } // namespace
-
-TEST(SockNotices, HeldDuringANestedWaitAndReplayedInOrderOnePerPass)
-{
-    Connected k;
-    k.C.PostNotice(WM_SOCKETEVENT, k.Handle(), Word(seRead, 1));
-    k.C.PostNotice(WM_SOCKETEVENT, k.Handle(), Word(seRead, 2));
-    // A service-name port runs a lookup wait; both notices arrive during it.
-    k.C.SetPort("telnet");
-    EXPECT_TRUE(k.Rec.Log.empty());
-    EXPECT_EQ(SockDeferredCount(), 2u);
-    EXPECT_EQ(SockWaitDepth(), 0);
-
-    QObject context;
-    QTimer::singleShot(0, &context, [&] { k.Rec.Log.push_back("marker"); }); // other work, posted behind them
-    ASSERT_TRUE(QTest::qWaitFor([&] { return k.Rec.Log.size() >= 3; }, 5000));
-    EXPECT_EQ(k.Rec.Log, (Log{"OnRead 1", "marker", "OnRead 2"}));
-    EXPECT_EQ(SockDeferredCount(), 0u);
-}
-
-TEST(SockNotices, HeldNoticesOfAClosedComponentAreDropped)
-{
-    Connected k;
-    k.C.PostNotice(WM_SOCKETEVENT, k.Handle(), Word(seRead, 1));
-    k.C.PostNotice(WM_SOCKETEVENT, k.Handle(), Word(seRead, 2));
-    k.C.SetPort("telnet");
-    ASSERT_EQ(SockDeferredCount(), 2u);
-    k.C.Close();
-    ASSERT_TRUE(QTest::qWaitFor([] { return SockDeferredCount() == 0; }, 5000));
-    Drain();
-    EXPECT_EQ(k.Rec.Log, (Log{"siClosed"}));
-}
 
 TEST(SockNotices, NoticeForAStaleHandleIsIgnored)
 {
@@ -124,30 +92,13 @@ TEST(SockTimeOut, ChainFiresOnTimeOutAfterTimedOut)
     other.StartTimeOut();
     other.StopTimeOut(); // leaves the chain without firing
 
-    QElapsedTimer clock;
-    clock.start();
     c.StartTimeOut();
     EXPECT_TRUE(c.InTimeOutChain());
     EXPECT_EQ(c.TimeLeft(), 3);
     ASSERT_TRUE(rec.WaitFor("OnTimeOut", 6000));
-    const qint64 ms = clock.elapsed();
-    EXPECT_GE(ms, 1800);
-    EXPECT_LE(ms, 3600);
     EXPECT_EQ(rec.Log, (Log{"siTimedOut", "OnTimeOut"}));
     EXPECT_TRUE(c.Aborted());
     EXPECT_FALSE(c.InTimeOutChain());
-}
-
-TEST(SockTimeOut, ALookupThatCompletesLeavesTheChain)
-{
-    // A lookup that completes at once is not disturbed by a pending countdown.
-    TBasicClientSocket c;
-    c.SetTimeOut(1);
-    bool fired = false;
-    c.OnTimeOut = [&](TSockCtrl *, TSocketBase *) { fired = true; };
-    c.SetPort("telnet");
-    EXPECT_FALSE(c.InTimeOutChain());
-    EXPECT_FALSE(fired);
 }
 
 TEST(SockLifetime, DestroyedComponentLeavesNothingBehindToFire)
@@ -167,27 +118,5 @@ TEST(SockLifetime, DestroyedComponentLeavesNothingBehindToFire)
     witness.OnTimeOut = [&](TSockCtrl *, TSocketBase *) { fired = true; };
     witness.StartTimeOut();
     ASSERT_TRUE(QTest::qWaitFor([&] { return fired; }, 5000));
-
-    // Held notices of a destroyed component are dropped when their turn comes.
-    auto a = std::make_unique<Connected>();
-    TBasicClientSocket b;
-    a->C.PostNotice(WM_SOCKETEVENT, a->Handle(), Word(seRead, 1));
-    b.SetPort("telnet");
-    ASSERT_EQ(SockDeferredCount(), 1u);
-    a.reset();
-    ASSERT_TRUE(QTest::qWaitFor([] { return SockDeferredCount() == 0; }, 5000));
 }
 
-TEST(SockLookups, ALookupStartedDuringAnothersWaitLeavesItsOwnResult)
-{
-    TBasicClientSocket c;
-    uint16_t inner = 0;
-    // Runs inside the outer wait, before its completion is delivered.
-    QMetaObject::invokeMethod(
-        qApp, [&] { inner = c.LookupServiceByName("ftp"); }, Qt::QueuedConnection);
-    QObject context;
-    QTimer::singleShot(5000, &context, [&] { c.SetAborted(true); }); // a lost completion fails, not hangs
-    EXPECT_EQ(c.LookupServiceByName("telnet"), 23);
-    EXPECT_EQ(inner, 21);
-    EXPECT_EQ(SockWaitDepth(), 0);
-}

@@ -7,7 +7,7 @@
 #include "colouredit/OffLine.h"
 #include "config/SetHost.h"
 #include "protocol/CLient.h"
-#include "protocol/UserFilt.h"
+#include "config/UserFilt.h"
 #include "terminal/ColorTTY.h"
 #include "tests/terminal/FakeTTYView.h"
 

@@ -67,6 +67,11 @@ TEST(CLientHeaders, KillNoticeInThreeTextsAndEachAuthorOnceInTheWhoList)
     EXPECT_EQ(Texts[7] + Texts[8], MarkedHeader("carol") + "post");
     // Posts never add their author.
     EXPECT_EQ(r.Who.Names, std::vector<std::string>{"ann"});
+    // The filter keeps names as UTF-8; the BBS sends code page 437 (0x94 is an o umlaut).
+    r.Filter.Enemies.Add("J\xC3\xB6rg");
+    Texts.clear();
+    r.Recv(B({0xFF, 0xA7}) + MarkedHeader("J\x94rg") + "x" + B({0xFF, 0xA8}));
+    EXPECT_EQ(Texts.size(), 3u);
 }
 
 TEST(CLientHeaders, EarlyLineBreakSplitReadsAndLongNames)

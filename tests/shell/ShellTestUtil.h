@@ -6,7 +6,7 @@
 #include "config/Prefernc.h"
 #include "config/SetHost.h"
 #include "config/Setmacro.h"
-#include "protocol/UserFilt.h"
+#include "config/UserFilt.h"
 #include "shell/Conlight.h"
 #include "shell/Ttywin.h"
 #include "terminal/qt/ColorTTYWidget.h"

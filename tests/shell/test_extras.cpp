@@ -3,7 +3,7 @@
 #include "config/Prefernc.h"
 #include "config/SetHost.h"
 #include "config/Setmacro.h"
-#include "protocol/UserFilt.h"
+#include "config/UserFilt.h"
 #include "shell/FindBar.h"
 #include "shell/MessageHistory.h"
 #include "shell/Notifier.h"

@@ -11,6 +11,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace demobbs {
@@ -38,31 +39,70 @@ TServer::TServer(TBoard &board, TOptions options) : FBoard(board), FOptions(opti
 TServer::~TServer()
 {
     for (TConn &c : FConns)
-        ::close(c.Fd);
+        CloseConn(c);
     if (FListenFd >= 0) ::close(FListenFd);
+}
+
+void TServer::CloseConn(TConn &c)
+{
+    ::close(c.Fd);
+    if (c.OutFd != c.Fd) ::close(c.OutFd);
+    c.Fd = c.OutFd = -1;
+}
+
+std::string TServer::Endpoint() const
+{
+    const bool v6 = FOptions.Address.find(':') != std::string::npos;
+    return (v6 ? "[" + FOptions.Address + "]" : FOptions.Address) + ":" + std::to_string(FPort);
+}
+
+void TServer::ServeOne(int inFd, int outFd)
+{
+    termios raw{};
+    if (::tcgetattr(inFd, &raw) == 0) { // a terminal (an SSH session with a pty): bytes as they come
+        ::cfmakeraw(&raw);
+        ::tcsetattr(inFd, TCSANOW, &raw);
+    }
+    SetNonBlocking(inFd);
+    SetNonBlocking(outFd);
+    FSingle = true;
+    FConns.push_back({inFd, outFd, std::make_unique<TSession>(*this, MonotonicNow())});
 }
 
 bool TServer::Listen(std::string &error)
 {
-    FListenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_storage addr{};
+    socklen_t len = 0;
+    auto *v4 = reinterpret_cast<sockaddr_in *>(&addr);
+    auto *v6 = reinterpret_cast<sockaddr_in6 *>(&addr);
+    if (::inet_pton(AF_INET, FOptions.Address.c_str(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(FOptions.Port);
+        len = sizeof *v4;
+    } else if (::inet_pton(AF_INET6, FOptions.Address.c_str(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(FOptions.Port);
+        len = sizeof *v6;
+    } else {
+        error = "not an address: " + FOptions.Address;
+        return false;
+    }
+    FListenFd = ::socket(addr.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (FListenFd < 0) {
         error = std::string("socket: ") + std::strerror(errno);
         return false;
     }
     const int one = 1;
     ::setsockopt(FListenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(FOptions.Port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(FListenFd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
-        ::listen(FListenFd, 64) != 0 || !SetNonBlocking(FListenFd)) {
-        error = "127.0.0.1:" + std::to_string(FOptions.Port) + ": " + std::strerror(errno);
+    if (addr.ss_family == AF_INET6) ::setsockopt(FListenFd, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
+    FPort = FOptions.Port;
+    if (::bind(FListenFd, reinterpret_cast<sockaddr *>(&addr), len) != 0 || ::listen(FListenFd, 64) != 0 ||
+        !SetNonBlocking(FListenFd)) {
+        error = Endpoint() + ": " + std::strerror(errno);
         return false;
     }
-    socklen_t len = sizeof addr;
     ::getsockname(FListenFd, reinterpret_cast<sockaddr *>(&addr), &len);
-    FPort = ntohs(addr.sin_port);
+    FPort = ntohs(addr.ss_family == AF_INET6 ? v6->sin6_port : v4->sin_port);
     return true;
 }
 
@@ -86,7 +126,9 @@ void TServer::Run(const volatile std::sig_atomic_t &stop, int wakeFd)
         fds.push_back({wakeFd, POLLIN, 0});
         fds.push_back({FAcceptPausedUntil > now ? -1 : FListenFd, POLLIN, 0});
         for (const TConn &c : FConns)
-            fds.push_back({c.Fd, short(POLLIN | (c.Session->Output().empty() ? 0 : POLLOUT)), 0});
+            fds.push_back({c.Fd, POLLIN, 0});
+        for (const TConn &c : FConns) // each connection's output side, after all the inputs
+            fds.push_back({c.Session->Output().empty() ? -1 : c.OutFd, POLLOUT, 0});
         if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
             std::cerr << "winmarlet-demobbs: poll: " << std::strerror(errno) << "\n";
             break;
@@ -108,12 +150,13 @@ void TServer::Run(const volatile std::sig_atomic_t &stop, int wakeFd)
                 c.Session->Shutdown(); // the peer is gone; Broken() comes below
         CloseFinished();
         Save();
+        if (FSingle && FConns.empty()) break;
     }
     // A last word to everyone, as far as their sockets take it at once.
     for (TConn &c : FConns) {
         c.Session->Shutdown();
         WriteTo(c);
-        ::close(c.Fd);
+        CloseConn(c);
     }
     FConns.clear();
     FSaveRetryAt = 0;
@@ -131,7 +174,7 @@ void TServer::Accept(double now)
         }
         const int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        FConns.push_back({fd, std::make_unique<TSession>(*this, now)});
+        FConns.push_back({fd, fd, std::make_unique<TSession>(*this, now)});
     }
 }
 
@@ -139,7 +182,7 @@ void TServer::ReadFrom(TConn &conn, double now)
 {
     uint8_t buf[4096];
     for (int round = 0; round < 16; ++round) { // others get their turn after 64 KB
-        const ssize_t n = ::recv(conn.Fd, buf, sizeof buf, 0);
+        const ssize_t n = ::read(conn.Fd, buf, sizeof buf);
         if (n > 0) {
             conn.Session->Receive(buf, size_t(n), now);
             if (conn.Session->Broken() || conn.Session->Finished()) return;
@@ -157,7 +200,7 @@ bool TServer::WriteTo(TConn &conn)
 {
     std::string &out = conn.Session->Output();
     while (!out.empty()) {
-        const ssize_t n = ::send(conn.Fd, out.data(), out.size(), MSG_NOSIGNAL);
+        const ssize_t n = ::write(conn.OutFd, out.data(), out.size());
         if (n > 0) {
             out.erase(0, size_t(n));
             continue;
@@ -176,7 +219,7 @@ void TServer::CloseFinished()
         if (s.Broken() || (s.Finished() && s.Output().empty())) {
             if (s.Broken())
                 std::cerr << "winmarlet-demobbs: dropped a connection: " << s.BrokenReason() << "\n";
-            ::close(FConns[i].Fd);
+            CloseConn(FConns[i]);
             FConns.erase(FConns.begin() + long(i));
         } else {
             ++i;

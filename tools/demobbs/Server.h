@@ -1,6 +1,6 @@
 #pragma once
-// The demo BBS's event loop: one thread, poll() over a listening socket on
-// 127.0.0.1 and non-blocking connections, each driven by a TSession; the simulated
+// The demo BBS's event loop: one thread, poll() over a listening socket (or one
+// session over standard input and output) and non-blocking connections, each driven by a TSession; the simulated
 // Sysop acts through timers.
 
 #include "tools/demobbs/Board.h"
@@ -20,6 +20,7 @@ public:
     struct TOptions
     {
         uint16_t Port = 1976; // 0 picks a free one
+        std::string Address = "127.0.0.1"; // an IPv4 or IPv6 address to listen on
         double SysopDelay = 3.0;
     };
 
@@ -30,6 +31,11 @@ public:
 
     bool Listen(std::string &error);
     uint16_t Port() const { return FPort; }
+    // "ADDRESS:PORT", the IPv6 address in brackets.
+    std::string Endpoint() const;
+    // One session over these descriptors (a terminal is made raw) instead of listening;
+    // Run returns when it ends.
+    void ServeOne(int inFd, int outFd);
     // Serves until stop is set; wakeFd (may be -1) becomes readable to interrupt poll.
     // Then every user gets a last word and the board is saved.
     void Run(const volatile std::sig_atomic_t &stop, int wakeFd);
@@ -45,6 +51,7 @@ private:
     struct TConn
     {
         int Fd = -1;
+        int OutFd = -1; // Fd unless the session reads and writes different descriptors
         std::unique_ptr<TSession> Session;
     };
     enum TTimerKind : uint8_t { tkGreet, tkAnswerMessage, tkAnswerPost };
@@ -63,6 +70,7 @@ private:
     void Schedule(TTimerKind kind, const std::string &name, int postId = 0);
     void Save();
     void CloseFinished();
+    static void CloseConn(TConn &conn);
 
     TBoard &FBoard;
     TOptions FOptions;
@@ -72,6 +80,7 @@ private:
     std::vector<TTimer> FTimers;
     double FAcceptPausedUntil = 0; // out of descriptors: stop accepting for a moment
     double FSaveRetryAt = 0;
+    bool FSingle = false; // serving one session over standard input and output
 };
 
 // Monotonic seconds.

@@ -1,5 +1,6 @@
-// winmarlet-demobbs: a small multi-user BBS on 127.0.0.1 that speaks plain Telnet
-// and both CLient protocols, for trying the client and for end-to-end tests.
+// winmarlet-demobbs: a small multi-user BBS on 127.0.0.1 (or another address, or over
+// standard input and output) that speaks plain Telnet and both CLient protocols, for
+// trying the client and for end-to-end tests.
 #include "tools/demobbs/Board.h"
 #include "tools/demobbs/Server.h"
 
@@ -28,17 +29,21 @@ void OnSignal(int)
 #endif
 
 const char Usage[] =
-    "Usage: winmarlet-demobbs [--port N] [--data FILE] [--sysop-delay SECONDS]\n"
+    "Usage: winmarlet-demobbs [--listen ADDRESS] [--port N] [--stdio] [--data FILE]\n"
+    "                         [--sysop-delay SECONDS]\n"
     "A small multi-user BBS on 127.0.0.1 for trying winMarlet: plain Telnet and the\n"
     "ORVO CLient and ISCA Client protocols.\n"
     "\n"
-    "  --port N             listen on 127.0.0.1:N (default 1976; 0 picks a free port)\n"
+    "  --listen ADDRESS     listen on this IPv4 or IPv6 address (default 127.0.0.1)\n"
+    "  --port N             listen on port N (default 1976; 0 picks a free port)\n"
+    "  --stdio              serve one session over standard input and output and exit\n"
+    "                       when it ends (for an SSH server's ForceCommand)\n"
     "  --data FILE          keep users, posts, messages and profiles in FILE\n"
     "  --sysop-delay S      seconds before the Sysop greets or answers (default 3)\n"
     "  --help               display this help and exit\n"
     "  --version            output version information and exit\n"
     "\n"
-    "Prints one line \"listening on 127.0.0.1:PORT\" when ready; SIGINT or SIGTERM stops it.\n";
+    "Prints one line \"listening on ADDRESS:PORT\" when ready; SIGINT or SIGTERM stops it.\n";
 
 const char Version[] = "winmarlet-demobbs (winMarlet) " WM_VERSION "\n"
                        "Written by the winMarlet developers.\n";
@@ -63,6 +68,7 @@ int main(int argc, char **argv)
 {
     demobbs::TServer::TOptions options;
     std::string dataFile;
+    bool stdio = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -73,7 +79,11 @@ int main(int argc, char **argv)
             std::fputs(Version, stdout);
             return 0;
         }
-        if (i + 1 >= argc || (arg != "--port" && arg != "--data" && arg != "--sysop-delay")) {
+        if (arg == "--stdio") {
+            stdio = true;
+            continue;
+        }
+        if (i + 1 >= argc || (arg != "--port" && arg != "--data" && arg != "--sysop-delay" && arg != "--listen")) {
             return Fail("bad option: " + arg + "\nTry 'winmarlet-demobbs --help' for more information.");
         }
         const char *value = argv[++i];
@@ -82,6 +92,8 @@ int main(int argc, char **argv)
             if (!ParseNumber(value, 65535, n) || n != double(int(n)))
                 return Fail("bad port: " + std::string(value));
             options.Port = uint16_t(n);
+        } else if (arg == "--listen") {
+            options.Address = value;
         } else if (arg == "--sysop-delay") {
             if (!ParseNumber(value, 86400, n)) return Fail("bad delay: " + std::string(value));
             options.SysopDelay = n;
@@ -94,7 +106,10 @@ int main(int argc, char **argv)
     std::string error;
     if (!board.Load(error)) return Fail(error);
     demobbs::TServer server(board, options);
-    if (!server.Listen(error)) return Fail(error);
+    if (stdio)
+        server.ServeOne(STDIN_FILENO, STDOUT_FILENO);
+    else if (!server.Listen(error))
+        return Fail(error);
 
     if (::pipe2(WakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return Fail("pipe: " + std::string(std::strerror(errno)));
@@ -107,8 +122,10 @@ int main(int argc, char **argv)
     ::sigaction(SIGTERM, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    std::printf("listening on 127.0.0.1:%u\n", unsigned(server.Port()));
-    std::fflush(stdout);
+    if (!stdio) {
+        std::printf("listening on %s\n", server.Endpoint().c_str());
+        std::fflush(stdout);
+    }
     server.Run(Stop, WakePipe[0]);
     if (!board.SaveIfChanged()) return Fail("cannot write " + dataFile);
     return 0;

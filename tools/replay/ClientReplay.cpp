@@ -1,7 +1,8 @@
 #include "tools/replay/ClientReplay.h"
 
 #include "config/SetHost.h"
-#include "protocol/UserFilt.h"
+#include "config/UserFilt.h"
+#include "terminal/Cp437.h"
 
 namespace {
 // Never created: the stores keep their defaults and the options fill them in.
@@ -28,7 +29,7 @@ TClientReplay::TClientReplay(TColorTTY &Terminal, const TReplayOptions &Options)
     // As the main window prepares an ISCA connection: the who list starts as the friends.
     if (Host.Mode == hmISCA)
         for (const std::string &n : Filter.Friends.Items())
-            Who.Add(n);
+            Who.Add(cp437::FromUtf8(n)); // the filter keeps UTF-8, the BBS code page 437
     Edit.SetHostMode(Host.Mode);
 }
 

@@ -1,4 +1,6 @@
 #include "colouredit/qt/MacroDlg.h"
+#include "config/IniFile.h"
+#include "tests/config/qt/DialogTestUtil.h"
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -73,11 +75,10 @@ TEST_F(MacroDialogTest, OkWithoutEditsStillMarksChangedAndCancelWritesNothing)
     EXPECT_FALSE(Table.MacrosChanged);
 
     TMacrosDlg again(Table, QFont(), &Owner);
-    again.HelpBtn->click(); // inert: F1 is the help key
-    EXPECT_EQ(again.result(), 0);
     again.OKBtn->click();
     EXPECT_TRUE(Table.MacrosChanged);
     EXPECT_EQ(again.property("helpContext").toInt(), 10);
+    ExpectEveryControlNamed(again);
 }
 
 TEST_F(MacroDialogTest, TextIsBoundedBySlotSize)
@@ -87,16 +88,31 @@ TEST_F(MacroDialogTest, TextIsBoundedBySlotSize)
     EXPECT_EQ(Dlg.WorkingText(1), std::string(MacroMaxLength, 'q'));
 }
 
-TEST(MacroDialog, CentresOverItsOwnerRoundingTowardZero)
+TEST(MacroDialog, OkSavesMergedWithAnotherCopysMacrosAndReportsAFailure)
 {
-    const std::vector<std::tuple<QRect, QPoint>> rows = {
-        {{100, 50, 640, 480}, {125, 183}}, {{0, 0, 600, 215}, {5, 0}}, {{10, 10, 500, 100}, {-34, -47}}};
-    for (const auto &[owner, at] : rows)
-        EXPECT_EQ(TMacrosDlg::CentredOver(owner, QSize(589, 214)), at) << owner.width();
-    QWidget owner;
-    owner.setGeometry(100, 50, 800, 600);
-    TMacroTable table;
-    TMacrosDlg dlg(table, QFont(), &owner);
-    EXPECT_EQ(dlg.pos(), TMacrosDlg::CentredOver(owner.frameGeometry(), dlg.frameGeometry().size()));
-    EXPECT_EQ(dlg.size(), QSize(589, 214));
+    TTempFolder tmp;
+    const std::string file = tmp / "w.MAC";
+    TMacroTable mine, other; // two copies of the program on one file
+    mine.LoadMacros(file);
+    other.LoadMacros(file);
+    other.SetText(5, "theirs");
+    other.MacrosChanged = true;
+    ASSERT_TRUE(other.SaveMacros());
+
+    TMacrosDlg dlg(mine, QFont(), nullptr);
+    dlg.rbF[4]->click();
+    QTest::keyClicks(dlg.MacroText, QStringLiteral("mine"));
+    dlg.OKBtn->click();
+    TMacroTable again;
+    again.LoadMacros(file);
+    EXPECT_EQ(std::string(again.View(4)) + " " + std::string(again.View(5)), "mine theirs");
+    EXPECT_EQ(mine.View(5), "theirs"); // the table holds the merge
+    EXPECT_FALSE(mine.MacrosChanged);
+
+    TMacrosDlg failing(mine, QFont(), nullptr);
+    QTest::keyClicks(failing.MacroText, QStringLiteral("x"));
+    SetAtomicWriteHook([] { return false; }); // the disk is full
+    const std::string message = ClickClosingMessageBox(failing, "OKBtn");
+    SetAtomicWriteHook({});
+    EXPECT_NE(message.find("could not be written"), std::string::npos) << message;
 }

@@ -3,11 +3,14 @@
 
 #include "tests/config/ConfigTestUtil.h"
 
+#include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
+#include <gtest/gtest.h>
 
 #include <map>
 #include <set>
@@ -49,21 +52,44 @@ inline std::string Text(QWidget &dlg, const char *name)
     return Child<QLineEdit>(dlg, name)->text().toStdString();
 }
 
+// Near the left edge, where a check box or radio button has its mark, whatever its width.
 inline void Click(QWidget &dlg, const char *name)
 {
-    QTest::mouseClick(Child(dlg, name), Qt::LeftButton);
+    QWidget *w = Child(dlg, name);
+    QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(std::min(8, w->width() / 2), w->height() / 2));
 }
 
-// Clicks the named button; a message box that opens is closed and its text returned.
-inline std::string ClickClosingMessageBox(QWidget &dlg, const char *name)
+// Clicks the named button; each message box that opens is answered (accepted when no
+// answer is given) and its text returned. Text from users and files must show as plain text.
+inline std::string ClickClosingMessageBox(QWidget &dlg, const char *name,
+                                          QMessageBox::StandardButton answer = QMessageBox::NoButton)
 {
     std::string text;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
-            text = box->text().toStdString(), box->accept();
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box) return;
+        EXPECT_EQ(box->textFormat(), Qt::PlainText) << box->text().toStdString();
+        text += box->text().toStdString();
+        if (answer != QMessageBox::NoButton)
+            box->button(answer)->click();
+        else
+            box->accept();
     });
     poll.start(5);
     Click(dlg, name);
     return text;
+}
+
+// Every control that takes the keyboard tells a screen reader what it is.
+inline void ExpectEveryControlNamed(QWidget &dlg)
+{
+    for (QWidget *w : dlg.findChildren<QWidget *>()) {
+        if (!(w->focusPolicy() & Qt::TabFocus) || w->window() != &dlg) continue; // not a popup's
+        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(w);
+        ASSERT_TRUE(a) << w->objectName().toStdString();
+        EXPECT_FALSE(a->text(QAccessible::Name).isEmpty())
+            << dlg.windowTitle().toStdString() << ": " << w->metaObject()->className() << " "
+            << w->objectName().toStdString();
+    }
 }

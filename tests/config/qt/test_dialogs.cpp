@@ -1,6 +1,7 @@
 // Setup Hosts and Preferences dialogs: what OK, Cancel and Delete do to the file.
 #include "config/qt/PreferenceDlg.h"
 #include "config/qt/SetHostDlg.h"
+#include "config/qt/UserFilterDlg.h"
 #include "tests/config/qt/DialogTestUtil.h"
 
 #include <QCheckBox>
@@ -17,7 +18,12 @@ const std::string HostsIni = "[Hosts]\nHost=Alpha\nAddress=a.example\nHost1=Alph
 
 void SetName(TSetHostDlg &dlg, const char *name)
 {
-    Child<QComboBox>(dlg, "cbBBSName")->setEditText(name);
+    Child<QComboBox>(dlg, "cbBBSName")->setEditText(QString::fromUtf8(name));
+}
+
+bool Checked(QWidget &dlg, const char *name)
+{
+    return Child<QAbstractButton>(dlg, name)->isChecked();
 }
 
 } // namespace
@@ -27,15 +33,12 @@ TEST(SetHostDlg, OkStoresTheNamedHostAndCancelWritesNothing)
     TTempFolder dir;
     PutFile(dir / "w.ini", HostsIni);
     THostInfo hosts(dir / "w.ini");
-    QWidget owner;
-    owner.setGeometry(10, 20, 301, 101);
     for (const char *button : {"CancelBtn", "OKBtn"}) {
-        TSetHostDlg dlg(hosts, &owner);
-        EXPECT_EQ(dlg.geometry(), QRect(-29, -76, 380, 294)); // centred, -79/2 and -193/2 rounded up
+        TSetHostDlg dlg(hosts, nullptr);
         EXPECT_EQ(dlg.focusWidget(), Child(dlg, "edAddress"));
         EXPECT_EQ(dlg.property("helpContext").toInt(), 4);
-        SetName(dlg, "Delta");
-        Child<QLineEdit>(dlg, "edAddress")->setText("d.example");
+        SetName(dlg, " Delta ");
+        Child<QLineEdit>(dlg, "edAddress")->setText(" d.example ");
         Click(dlg, "rbTelnet");
         Child<QCheckBox>(dlg, "cbAutoLogin")->setChecked(true);
         Child<QLineEdit>(dlg, "edLoginName")->setText("joe");
@@ -48,13 +51,37 @@ TEST(SetHostDlg, OkStoresTheNamedHostAndCancelWritesNothing)
                   (std::set<std::string>{"Hosts/Host4", "Delta/Address", "Delta/Port", "Delta/Mode",
                                          "Delta/AutoLogin", "Delta/Login Name", "Delta/Password"}));
         auto k = IniKeys(after);
-        EXPECT_EQ(k["Hosts/Host4"] + k["Delta/Port"] + k["Delta/Mode"] + k["Delta/AutoLogin"], "Delta2311");
+        EXPECT_EQ(k["Hosts/Host4"] + k["Delta/Address"] + k["Delta/Port"] + k["Delta/Mode"] + k["Delta/AutoLogin"],
+                  "Deltad.example2311");
         EXPECT_EQ(dlg.BBSName() + dlg.Address() + dlg.Port() + dlg.LoginName(), "Deltad.example23joe");
         EXPECT_TRUE(dlg.Mode() == hmTelnet && dlg.AutoLogin());
     }
 }
 
-TEST(SetHostDlg, PortRuleFollowsTheUsersModeChoiceOnly)
+TEST(SetHostDlg, OkRefusesOwnSectionNamesAndBadPorts)
+{
+    TTempFolder dir;
+    PutFile(dir / "w.ini", HostsIni);
+    THostInfo hosts(dir / "w.ini");
+    const struct
+    {
+        const char *name, *port, *message;
+    } cases[] = {
+        {"friends", "23", "own settings"}, {"Delta", "0", "1 to 65535"}, {"Delta", "65536", "1 to 65535"},
+        {"Delta", "", "1 to 65535"},       {"Delta", "2x", "1 to 65535"},
+    };
+    for (const auto &c : cases) {
+        TSetHostDlg dlg(hosts, nullptr);
+        SetName(dlg, c.name);
+        Child<QLineEdit>(dlg, "edPortNum")->setText(c.port);
+        const std::string message = ClickClosingMessageBox(dlg, "OKBtn");
+        EXPECT_NE(message.find(c.message), std::string::npos) << c.name << " " << c.port << ": " << message;
+        EXPECT_EQ(dlg.result(), 0) << "the dialog stays open";
+        EXPECT_EQ(GetFile(dir / "w.ini"), HostsIni);
+    }
+}
+
+TEST(SetHostDlg, ChoicesSuggestPortAndTerminalOnlyWhenTheUserMakesThem)
 {
     TTempFolder dir;
     THostInfo hosts(dir / "w.ini");
@@ -62,31 +89,34 @@ TEST(SetHostDlg, PortRuleFollowsTheUsersModeChoiceOnly)
     {
         THostMode start;
         const char *port, *click, *expected;
-    } cases[] = {{hmORVO, "1976", "rbTelnet", "23"},
-                 {hmORVO, "1976", "rbISCA", "23"},
-                 {hmISCA, "23", "rbORVO", "1976"},
-                 {hmTelnet, "23", "rbISCA", "23"},
-                 {hmORVO, "2323", "rbTelnet", "2323"}};
+        bool ansi; // a new host: Telnet suggests ANSI-BBS
+    } cases[] = {{hmORVO, "1976", "rbTelnet", "23", true},   {hmORVO, "1976", "rbISCA", "23", false},
+                 {hmISCA, "23", "rbORVO", "1976", false},     {hmTelnet, "23", "rbISCA", "23", false},
+                 {hmORVO, "2323", "rbTelnet", "2323", true},  {hmORVO, "1976", "rbTls", "992", false},
+                 {hmTelnet, "23", "rbSsh", "22", true},      {hmORVO, "2222", "rbSsh", "2222", false}};
     for (const auto &c : cases) {
         hosts.Mode = c.start;
         hosts.Port = c.port;
         TSetHostDlg dlg(hosts, nullptr);
         EXPECT_EQ(Text(dlg, "edPortNum"), c.port) << "shown as stored";
+        EXPECT_TRUE(Checked(dlg, "rbTcp") && Checked(dlg, "rbClassic"));
         Click(dlg, c.click);
         EXPECT_EQ(Text(dlg, "edPortNum"), c.expected) << c.port << " " << c.click;
+        EXPECT_EQ(Checked(dlg, "rbAnsiBbs"), c.ansi) << c.click;
+        EXPECT_EQ(Child(dlg, "cbIceColours")->isEnabled(), c.ansi) << c.click;
+        // Over SSH the user name is needed without auto-login.
+        EXPECT_EQ(Child(dlg, "edLoginName")->isEnabled(), std::string(c.click) == "rbSsh") << c.click;
     }
 }
 
-TEST(SetHostDlg, NameLookupShowsTheStoredHostUnchanged)
+TEST(SetHostDlg, OnlyAStoredNameLoadsAHost)
 {
     TTempFolder dir;
     PutFile(dir / "w.ini", HostsIni);
     THostInfo hosts(dir / "w.ini");
     hosts.Mode = 9; // taken unchecked from a host's section: no button checked
     TSetHostDlg dlg(hosts, nullptr);
-    EXPECT_FALSE(Child<QRadioButton>(dlg, "rbORVO")->isChecked() ||
-                 Child<QRadioButton>(dlg, "rbISCA")->isChecked() ||
-                 Child<QRadioButton>(dlg, "rbTelnet")->isChecked());
+    EXPECT_FALSE(Checked(dlg, "rbORVO") || Checked(dlg, "rbISCA") || Checked(dlg, "rbTelnet"));
     const struct
     {
         const char *name, *shown, *checked;
@@ -94,26 +124,29 @@ TEST(SetHostDlg, NameLookupShowsTheStoredHostUnchanged)
     } cases[] = {
         {"Beta", "b.example 1976", "rbTelnet", false}, // a Telnet host kept on 1976 stays there
         {"Odd", "o.example 1976", "rbORVO", true},
-        {"Nobody", " 1976", "rbORVO", false},
+        {"Nobody", "o.example 1976", "rbORVO", true}, // a new name keeps what the boxes hold
     };
     for (const auto &c : cases) {
         SetName(dlg, c.name);
         EXPECT_EQ(Text(dlg, "edAddress") + " " + Text(dlg, "edPortNum"), c.shown);
-        EXPECT_TRUE(Child<QRadioButton>(dlg, c.checked)->isChecked()) << c.name;
+        EXPECT_TRUE(Checked(dlg, c.checked)) << c.name;
         EXPECT_EQ(Child(dlg, "edLoginName")->isEnabled(), c.login) << c.name;
     }
 }
 
-TEST(SetHostDlg, DeleteClosesTheGapAndSelectsANeighbour)
+TEST(SetHostDlg, DeleteAsksAndTheFileChangesOnlyAtOk)
 {
     const struct
     {
-        const char *name, *hosts, *list, *shown; // Host1..Host4 and the name box afterwards
+        const char *name;
+        QMessageBox::StandardButton answer;
+        const char *close, *hosts, *list, *shown; // Host1..Host4 and the name box afterwards
     } cases[] = {
-        {"Alpha", "Gamma|Beta||", "Beta,Gamma", "Beta b.example"},
-        {"Gamma", "Alpha|Beta||", "Alpha,Beta", "Beta b.example"},
-        {"Beta", "Alpha|Gamma||", "Alpha,Gamma", "Alpha a.example"},
-        {"Odd", "Alpha|Gamma|Beta|", "Alpha,Beta,Gamma", "Odd o.example"}, // not listed: nothing happens
+        {"Alpha", QMessageBox::Yes, "OKBtn", "Gamma|Beta||", "Beta,Gamma", "Beta b.example"},
+        {"Gamma", QMessageBox::Yes, "OKBtn", "Alpha|Beta||", "Alpha,Beta", "Beta b.example"},
+        {"Beta", QMessageBox::Yes, "CancelBtn", "Alpha|Gamma|Beta|", "Alpha,Gamma", "Alpha a.example"},
+        {"Beta", QMessageBox::No, "OKBtn", "Alpha|Gamma|Beta|", "Alpha,Beta,Gamma", "Beta b.example"},
+        {"Odd", QMessageBox::NoButton, "OKBtn", "Alpha|Gamma|Beta|", "Alpha,Beta,Gamma", "Odd o.example"},
     };
     for (const auto &c : cases) {
         TTempFolder dir;
@@ -121,29 +154,55 @@ TEST(SetHostDlg, DeleteClosesTheGapAndSelectsANeighbour)
         THostInfo hosts(dir / "w.ini");
         TSetHostDlg dlg(hosts, nullptr);
         SetName(dlg, c.name);
-        Click(dlg, "btDelete");
-        auto k = IniKeys(GetFile(dir / "w.ini"));
-        EXPECT_EQ(k["Hosts/Host1"] + "|" + k["Hosts/Host2"] + "|" + k["Hosts/Host3"] + "|" + k["Hosts/Host4"],
-                  c.hosts);
-        EXPECT_EQ(k.count(std::string(c.name) + "/Address"), std::string(c.name) == "Odd");
+        const std::string asked = ClickClosingMessageBox(dlg, "btDelete", c.answer);
+        EXPECT_EQ(asked.empty(), c.answer == QMessageBox::NoButton) << c.name; // unlisted: nothing to ask
+        EXPECT_EQ(GetFile(dir / "w.ini"), HostsIni) << "written before OK";
         auto *box = Child<QComboBox>(dlg, "cbBBSName");
         QStringList entries;
         for (int i = 0; i < box->count(); ++i)
             entries << box->itemText(i);
         EXPECT_EQ(entries.join(',').toStdString(), c.list);
         EXPECT_EQ(box->currentText().toStdString() + " " + Text(dlg, "edAddress"), c.shown);
+        Click(dlg, c.close);
+        auto k = IniKeys(GetFile(dir / "w.ini"));
+        EXPECT_EQ(k["Hosts/Host1"] + "|" + k["Hosts/Host2"] + "|" + k["Hosts/Host3"] + "|" + k["Hosts/Host4"],
+                  c.hosts) << c.name;
+        EXPECT_EQ(k.count(std::string(c.name) + "/Address"), std::string(c.hosts).find(c.name) != std::string::npos ||
+                                                                 std::string(c.name) == "Odd");
     }
 }
 
-TEST(PreferenceDlg, OkSavesThePreferencesAndCancelWritesNothing)
+TEST(SetHostDlg, NamesBeyondLatin1RoundTripToTheCommandLine)
+{
+    TTempFolder dir;
+    THostInfo hosts(dir / "w.ini");
+    const char *names[] = {"\xD0\x94\xD0\xBE\xD0\xBC", "\xD0\x9B\xD0\xB5\xD1\x81"}; // two Cyrillic names
+    for (const char *name : names) {
+        TSetHostDlg dlg(hosts, nullptr);
+        SetName(dlg, name);
+        Child<QLineEdit>(dlg, "edAddress")->setText(QString::fromUtf8(name) + ".example");
+        Click(dlg, "OKBtn");
+    }
+    const std::vector<std::string> menu = hosts.HostMenuNames();
+    ASSERT_EQ(menu.size(), 2u);
+    for (const std::string &name : menu) {
+        THostInfo second(dir / "w.ini", {"/c=" + name}); // the second copy a menu pick starts
+        EXPECT_EQ(second.Address, name + ".example");
+    }
+    TSetHostDlg again(hosts, nullptr);
+    SetName(again, names[1]);
+    EXPECT_EQ(Text(again, "edAddress"), std::string(names[1]) + ".example");
+}
+
+TEST(PreferenceDlg, OkSavesWhatChangedOrSaysItCannotAndCancelWritesNothing)
 {
     const std::string ini = "[Preferences]\nScreen Lines=30\nDebug=1\n";
     const struct
     {
-        const char *lines, *message, *stored;
+        const char *lines, *history, *message, *written;
     } cases[] = {
-        {"abc", "Invalid screen lines value discarded.", "30"},
-        {"1000", "", "1000"},
+        {"abc", "5000", "Invalid screen lines value discarded.", "30"},
+        {"1000", "1000001", "Invalid history lines value discarded.", "1000"},
     };
     for (const auto &c : cases) {
         TTempFolder dir;
@@ -152,34 +211,44 @@ TEST(PreferenceDlg, OkSavesThePreferencesAndCancelWritesNothing)
         for (const char *button : {"CancelBtn", "OKBtn"}) {
             TPreferenceDlg dlg(prefs, nullptr);
             EXPECT_EQ(dlg.focusWidget(), Child(dlg, "cbStartCon"));
-            EXPECT_EQ(dlg.property("helpContext").toInt(), 8);
-            EXPECT_EQ(Text(dlg, "edLines"), "30");
+            EXPECT_EQ(Text(dlg, "edLines") + " " + Text(dlg, "edHistory"), "30 10000");
             Child<QCheckBox>(dlg, "cbColours")->setChecked(true);
+            Child<QCheckBox>(dlg, "cbSilent")->setChecked(true);
+            Child<QComboBox>(dlg, "cbLinkEmulation")->setCurrentIndex(0);
             Child<QLineEdit>(dlg, "edLines")->setText(c.lines);
+            Child<QLineEdit>(dlg, "edHistory")->setText(c.history);
             const std::string message = ClickClosingMessageBox(dlg, button);
             EXPECT_TRUE(dlg.result() == QDialog::Accepted || GetFile(dir / "w.ini") == ini) << "Cancel wrote";
             EXPECT_EQ(message, dlg.result() ? c.message : "");
         }
-        std::set<std::string> written;
-        for (const char *key :
-             {"Connect on Startup", "Exit on Disconnect", "Disable Colours", "Disable Flashing", "FontName",
-              "FontSize", "FontBold", "FontItalic", "Reconnect automatically", "Message notices",
-              c.stored == std::string("30") ? "" : "Screen Lines"})
-            if (*key) written.insert(std::string("Preferences/") + key);
+        std::set<std::string> written{"Preferences/Disable Colours", "Preferences/Silent when inactive",
+                                      "Preferences/Emulation for links"};
+        if (c.written != std::string("30")) written.insert("Preferences/Screen Lines");
+        if (c.history == std::string("5000")) written.insert("Preferences/History lines");
         const std::string after = GetFile(dir / "w.ini");
         EXPECT_EQ(ChangedKeys(ini, after), written) << c.lines;
-        EXPECT_EQ(IniKeys(after)["Preferences/Screen Lines"] + IniKeys(after)["Preferences/Disable Colours"],
-                  c.stored + std::string("1"));
+        EXPECT_EQ(IniKeys(after)["Preferences/Screen Lines"] + IniKeys(after)["Preferences/Emulation for links"],
+                  c.written + std::string("classic"));
     }
-}
-
-TEST(PreferenceDlg, AFailedSaveIsReported)
-{
     TTempFolder dir;
     TClientPrefs prefs(dir / "w.ini");
     TPreferenceDlg dlg(prefs, nullptr);
+    Child<QCheckBox>(dlg, "cbColours")->setChecked(true);
     SetAtomicWriteHook([] { return false; }); // the disk is full
-    const std::string message = ClickClosingMessageBox(dlg, "OKBtn");
+    EXPECT_NE(ClickClosingMessageBox(dlg, "OKBtn").find("could not be written"), std::string::npos);
     SetAtomicWriteHook({});
-    EXPECT_NE(message.find("could not be written"), std::string::npos) << message;
+}
+
+TEST(Dialogs, EveryControlHasAnAccessibleName)
+{
+    TTempFolder dir;
+    PutFile(dir / "w.ini", HostsIni);
+    THostInfo hosts(dir / "w.ini");
+    TClientPrefs prefs(dir / "w.ini");
+    TUserFilter filter(dir / "w.ini");
+    TSetHostDlg setHost(hosts, nullptr);
+    TPreferenceDlg preferences(prefs, nullptr);
+    TUserFilterDlg userFilter(filter, nullptr);
+    for (QDialog *dlg : std::initializer_list<QDialog *>{&setHost, &preferences, &userFilter})
+        ExpectEveryControlNamed(*dlg);
 }

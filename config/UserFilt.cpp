@@ -1,4 +1,6 @@
-#include "protocol/UserFilt.h"
+#include "config/UserFilt.h"
+
+#include "config/IniFields.h"
 
 #include <algorithm>
 
@@ -8,27 +10,57 @@ namespace {
 
 const char *const Preferences = "Preferences";
 
-void LoadList(const TIniDocument &doc, const char *section, const char *key, TNameList &list)
+struct TListKeys
+{
+    const char *Section, *Key;
+};
+constexpr TListKeys FriendKeys{"Friends", "Friend"}, EnemyKeys{"Enemies", "Enemy"};
+
+std::span<const TIniField<TUserFilter>> Fields()
+{
+    static const std::vector<TIniField<TUserFilter>> fields = {
+        Field("Express Filter", &TUserFilter::ExpressFilter),
+        Field("Post Filter", &TUserFilter::PostFilter),
+    };
+    return fields;
+}
+
+void LoadList(const TIniDocument &doc, TListKeys keys, TNameList &list)
 {
     list.Clear();
     for (int k = 1;; ++k) {
-        std::string name = doc.ReadString(section, key + std::to_string(k), "");
+        std::string name = doc.ReadString(keys.Section, keys.Key + std::to_string(k), "");
         if (name.empty()) return;
         list.Add(name);
     }
 }
 
 // Writes the list as key1..keyN, then blanks left-over keys up to the first gap.
-void SaveList(TIniDocument &doc, const char *section, const char *key, const TNameList &list)
+void SaveList(TIniDocument &doc, TListKeys keys, const TNameList &list)
 {
     int k = 1;
     for (const std::string &name : list.Items())
-        doc.WriteString(section, key + std::to_string(k++), name);
+        doc.WriteString(keys.Section, keys.Key + std::to_string(k++), name);
     for (;; ++k) {
-        std::string keyName = key + std::to_string(k);
-        if (doc.ReadString(section, keyName, "").empty()) return;
-        doc.WriteString(section, keyName, "");
+        std::string keyName = keys.Key + std::to_string(k);
+        if (doc.ReadString(keys.Section, keyName, "").empty()) return;
+        doc.WriteString(keys.Section, keyName, "");
     }
+}
+
+// The list in the file with the names this program added since `saved` and without
+// those it removed; the file's list is rewritten only when that changes anything.
+void MergeList(TIniDocument &doc, TListKeys keys, const TNameList &saved, TNameList &list)
+{
+    TNameList onDisk;
+    LoadList(doc, keys, onDisk);
+    TNameList merged = onDisk;
+    for (const std::string &name : saved.Items())
+        if (!list.Contains(name)) merged.Remove(merged.IndexOf(name));
+    for (const std::string &name : list.Items())
+        if (!saved.Contains(name)) merged.Add(name);
+    if (merged.Items() != onDisk.Items()) SaveList(doc, keys, merged);
+    list = merged;
 }
 
 } // namespace
@@ -95,20 +127,30 @@ TUserFilter::TUserFilter(std::string iniFileName) : FIni(std::move(iniFileName))
 void TUserFilter::Load()
 {
     const TIniDocument doc = FIni.Load();
-    ExpressFilter = doc.ReadInteger(Preferences, "Express Filter", 0);
-    PostFilter = doc.ReadInteger(Preferences, "Post Filter", 0);
-    LoadList(doc, "Friends", "Friend", Friends);
-    LoadList(doc, "Enemies", "Enemy", Enemies);
+    ExpressFilter = 0;
+    PostFilter = 0;
+    ReadFields(doc, Preferences, Fields(), *this);
+    LoadList(doc, FriendKeys, Friends);
+    LoadList(doc, EnemyKeys, Enemies);
+    FSaved = FieldTexts(Fields(), *this);
+    FSavedFriends = Friends;
+    FSavedEnemies = Enemies;
 }
 
 bool TUserFilter::Save()
 {
-    return FIni.Update([&](TIniDocument &doc) {
-        doc.WriteInteger(Preferences, "Express Filter", ExpressFilter);
-        doc.WriteInteger(Preferences, "Post Filter", PostFilter);
-        SaveList(doc, "Friends", "Friend", Friends);
-        SaveList(doc, "Enemies", "Enemy", Enemies);
+    std::vector<std::string> saved = FSaved;
+    TNameList friends = Friends, enemies = Enemies;
+    const bool written = FIni.Update([&](TIniDocument &doc) {
+        WriteFields(doc, Preferences, Fields(), *this, saved);
+        MergeList(doc, FriendKeys, FSavedFriends, friends);
+        MergeList(doc, EnemyKeys, FSavedEnemies, enemies);
     });
+    if (!written) return false;
+    FSaved = saved;
+    Friends = FSavedFriends = friends;
+    Enemies = FSavedEnemies = enemies;
+    return true;
 }
 
 bool TUserFilter::Accepts(std::string_view name, unsigned char kind) const

@@ -1,4 +1,5 @@
 // Friends and enemies, and whether an express message or post from a user is shown.
+// Names are kept and stored as UTF-8.
 #pragma once
 
 #include "config/IniFile.h"
@@ -48,7 +49,11 @@ public:
     TNameList Enemies;
 
     void Load();
+    // Writes the filter settings that changed since they were loaded or saved, and merges
+    // the names added and removed since then into the lists as the file holds them now
+    // (another copy of the program may have changed them); the lists then hold the merge.
     bool Save();
+    // Names are UTF-8, as the lists hold them.
     bool Accepts(std::string_view name, unsigned char kind) const;
 
     // The dialog's OK: take its settings and lists, then Save.
@@ -58,6 +63,8 @@ public:
 
 private:
     TIniFile FIni;
+    std::vector<std::string> FSaved; // the settings' texts as loaded or last saved
+    TNameList FSavedFriends, FSavedEnemies;
 };
 
 // The dialog's radio group index for a stored value: beyond the last item

@@ -1,7 +1,6 @@
-#include "protocol/qt/UserFilterDlg.h"
+#include "config/qt/UserFilterDlg.h"
 
 #include "config/qt/DialogUtil.h"
-#include "terminal/Cp437.h"
 
 #include <QButtonGroup>
 #include <QGridLayout>
@@ -16,17 +15,6 @@
 #include <algorithm>
 
 namespace {
-
-// Names are compared with the authors the BBS sends, which are code page 437 bytes.
-QString NameText(const std::string &name)
-{
-    return QString::fromStdString(cp437::ToUtf8(name));
-}
-
-std::string NameBytes(const QString &text)
-{
-    return cp437::FromUtf8(text.toStdString());
-}
 
 // A plus (add) or a minus (remove) on the buttons.
 QIcon Glyph(bool add)
@@ -57,6 +45,7 @@ TUserFilterDlg::TUserFilterDlg(TUserFilter &filter, QWidget *parent) : QDialog(p
 
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setAccessibleName(tr("Pages"));
     auto *options = new QWidget;
     options->setObjectName(QStringLiteral("tsOptions"));
     rgExpressFilter = RadioGroup(
@@ -78,22 +67,20 @@ TUserFilterDlg::TUserFilterDlg(TUserFilter &filter, QWidget *parent) : QDialog(p
                                   &TUserFilterDlg::btAddEnemyClick, &TUserFilterDlg::btDelEnemyClick),
                          tr("Enemies"));
 
-    OKBtn = MakeButton(this, "OKBtn", tr("OK"));
-    OKBtn->setDefault(true);
-    CancelBtn = MakeButton(this, "CancelBtn", tr("Cancel"));
-    HelpBtn = MakeButton(this, "HelpBtn", tr("&Help")); // no action
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    for (QPushButton *b : {OKBtn, CancelBtn, HelpBtn})
-        buttons->addWidget(b);
+    FFriends.Edit->setAccessibleName(tr("Friend to add"));
+    FFriends.List->setAccessibleName(tr("Friends"));
+    FEnemies.Edit->setAccessibleName(tr("Enemy to add"));
+    FEnemies.List->setAccessibleName(tr("Enemies"));
     auto *main = new QVBoxLayout(this);
     main->addWidget(PageControl1, 1);
-    main->addLayout(buttons);
+    const TDialogButtons buttons = AddDialogButtons(this, main);
+    OKBtn = buttons.OKBtn;
+    CancelBtn = buttons.CancelBtn;
+    HelpBtn = buttons.HelpBtn;
 
     FixClientSize(this, QSize(298, 221));
     FormCreate();
     connect(OKBtn, &QPushButton::clicked, this, &TUserFilterDlg::OKBtnClick);
-    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 QGroupBox *TUserFilterDlg::RadioGroup(const char *name, const QString &caption, const QStringList &items,
@@ -150,16 +137,16 @@ void TUserFilterDlg::FormCreate()
     for (TNamePage *page : {&FFriends, &FEnemies}) {
         page->List->clear();
         for (const std::string &n : page->Names.Items())
-            page->List->addItem(NameText(n));
+            page->List->addItem(BytesToText(n));
     }
 }
 
 void TUserFilterDlg::Add(TNamePage &page)
 {
-    const std::string name = NameBytes(page.Edit->text());
+    const std::string name = TextToBytes(page.Edit->text());
     // The names keep their order and refuse blanks and names held in another case.
     if (!page.Names.Add(name)) return;
-    page.List->insertItem(page.Names.IndexOf(name), NameText(name));
+    page.List->insertItem(page.Names.IndexOf(name), BytesToText(name));
 }
 
 void TUserFilterDlg::Remove(TNamePage &page)

@@ -2,7 +2,7 @@
 // enemies lists. OK hands them to the filter, which saves them.
 #pragma once
 
-#include "protocol/UserFilt.h"
+#include "config/UserFilt.h"
 
 #include <QDialog>
 
@@ -18,7 +18,7 @@ class TUserFilterDlg : public QDialog
     Q_OBJECT
 
 public:
-    static constexpr int HelpContext = 0; // none of its own
+    static constexpr int HelpContext = 9;
 
     TUserFilterDlg(TUserFilter &filter, QWidget *parent);
 

@@ -1,6 +1,6 @@
 // User Filter dialog: radio groups with stored values out of range, the name
 // lists, and what OK and Cancel do to the file.
-#include "protocol/qt/UserFilterDlg.h"
+#include "config/qt/UserFilterDlg.h"
 #include "tests/config/qt/DialogTestUtil.h"
 
 #include <QButtonGroup>
@@ -73,8 +73,7 @@ TEST(UserFilterDlg, AddRemoveThenOkSavesTheListsAndCancelWritesNothing)
     }
     const std::string after = GetFile(dir / "w.ini");
     EXPECT_EQ(ChangedKeys(ini, after),
-              (std::set<std::string>{"Preferences/Post Filter", "Friends/Friend1", "Friends/Friend2",
-                                     "Friends/Friend3", "Enemies/Enemy2"}));
+              (std::set<std::string>{"Friends/Friend1", "Friends/Friend2", "Friends/Friend3", "Enemies/Enemy2"}));
     auto k = IniKeys(after);
     EXPECT_EQ(k["Friends/Friend1"] + "|" + k["Friends/Friend2"] + "|" + k["Friends/Friend3"] + "|" +
                   k["Enemies/Enemy2"],

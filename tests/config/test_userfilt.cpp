@@ -1,4 +1,4 @@
-#include "protocol/UserFilt.h"
+#include "config/UserFilt.h"
 #include "tests/config/ConfigTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -61,18 +61,4 @@ TEST(UserFilter, LoadSaveAndLeftOverKeys)
     TUserFilter again(path);
     EXPECT_EQ(again.Friends.Items(), (std::vector<std::string>{"al", "Joe"}));
     EXPECT_EQ(again.ExpressFilter, 2);
-}
-
-TEST(UserFilter, DialogListOperations)
-{
-    TNameList list;
-    for (const char *name : {"Joe", "amy", "Bob", "carl"})
-        EXPECT_TRUE(list.Add(name)) << name;
-    for (const char *name : {"joe", "", " \t", "\nX"})
-        EXPECT_FALSE(list.Add(name)) << name;
-    EXPECT_EQ(list.Items(), (std::vector<std::string>{"amy", "Bob", "carl", "Joe"}));
-    EXPECT_EQ(list.IndexOf("CARL"), 2);
-
-    list.RemoveIndices({0, 3, 2, 3, 9});
-    EXPECT_EQ(list.Items(), std::vector<std::string>{"Bob"});
 }

@@ -1,0 +1,423 @@
+#include "net/Connector.h"
+
+#include "net/dwsError.h"
+
+#include <QHostAddress>
+#include <QCoreApplication>
+#include <QHostInfo>
+#include <QObject>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct TAddress
+{
+    sockaddr_storage Storage{};
+    socklen_t Length = 0;
+    int Family() const { return Storage.ss_family; }
+    std::string Text() const
+    {
+        char buf[INET6_ADDRSTRLEN] = {};
+        if (Family() == AF_INET6)
+            ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6 &>(Storage).sin6_addr, buf, sizeof buf);
+        else
+            ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in &>(Storage).sin_addr, buf, sizeof buf);
+        return buf;
+    }
+};
+
+// Parses an address literal (either family, IPv6 with an optional scope) without any lookup.
+bool ParseLiteral(const std::string &text, uint16_t port, TAddress &out)
+{
+    if (text.empty()) return false;
+    addrinfo hints{};
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *res = nullptr;
+    const std::string service = std::to_string(port);
+    if (::getaddrinfo(text.c_str(), service.c_str(), &hints, &res) != 0 || !res) return false;
+    std::memcpy(&out.Storage, res->ai_addr, res->ai_addrlen);
+    out.Length = res->ai_addrlen;
+    ::freeaddrinfo(res);
+    return true;
+}
+
+std::string Unbracketed(const std::string &text)
+{
+    if (text.size() >= 2 && text.front() == '[' && text.back() == ']') return text.substr(1, text.size() - 2);
+    return text;
+}
+
+// Names under "invalid" never resolve (RFC 6761); they are answered here, without asking
+// any name server.
+bool IsReservedInvalid(std::string n)
+{
+    for (char &c : n)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    while (!n.empty() && n.back() == '.')
+        n.pop_back();
+    return n == "invalid" || (n.size() > 8 && n.compare(n.size() - 8, 8, ".invalid") == 0);
+}
+
+} // namespace
+
+class TConnectorObject : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TConnectorObject(TConnectorImpl *d) : D(d) {}
+    TConnectorImpl *D;
+
+public slots:
+    void HostFound(const QHostInfo &info);
+};
+
+struct TConnectorAttempt
+{
+    int Fd = -1;
+    std::string Text;
+    std::unique_ptr<QSocketNotifier> Wr;
+};
+
+struct TConnectorImpl
+{
+    TConnector *Q;
+    TConnectorObject Obj{this};
+    QTimer Delay;
+    int LookupId = -1;
+    uint16_t Port = 0;
+    std::vector<TAddress> Addresses;
+    std::size_t Next = 0;
+    std::vector<std::unique_ptr<TConnectorAttempt>> Attempts;
+    int LastError = 0;
+    int WonFd = -1;
+    unsigned Generation = 0; // bumped by Cancel: calls posted before it are dropped
+
+    explicit TConnectorImpl(TConnector *q) : Q(q)
+    {
+        Delay.setSingleShot(true);
+        QObject::connect(&Delay, &QTimer::timeout, &Obj, [this] { StartNext(); });
+    }
+
+    template <typename F> void Post(F f)
+    {
+        const unsigned gen = Generation;
+        QMetaObject::invokeMethod(
+            &Obj, [this, gen, f] { if (gen == Generation) f(); }, Qt::QueuedConnection);
+    }
+
+    void Stop()
+    {
+        ++Generation;
+        Delay.stop();
+        if (LookupId >= 0) QHostInfo::abortHostLookup(LookupId);
+        LookupId = -1;
+        if (WonFd >= 0) ::close(WonFd);
+        WonFd = -1;
+        for (auto &a : Attempts)
+            Drop(*a);
+        Attempts.clear();
+        Addresses.clear();
+        Next = 0;
+    }
+
+    static void Drop(TConnectorAttempt &a)
+    {
+        if (a.Wr) {
+            a.Wr->setEnabled(false);
+            a.Wr.release()->deleteLater(); // it may be the one calling us
+        }
+        if (a.Fd >= 0) ::close(a.Fd);
+        a.Fd = -1;
+    }
+
+    bool InFlight() const
+    {
+        for (const auto &a : Attempts)
+            if (a->Fd >= 0) return true;
+        return false;
+    }
+
+    // Orders the answer IPv6, IPv4, IPv6, ... keeping each family's own order.
+    void SetAddresses(std::vector<TAddress> v6, std::vector<TAddress> v4)
+    {
+        Addresses.clear();
+        Next = 0;
+        for (std::size_t i = 0; i < std::max(v6.size(), v4.size()); ++i) {
+            if (i < v6.size()) Addresses.push_back(v6[i]);
+            if (i < v4.size()) Addresses.push_back(v4[i]);
+        }
+    }
+
+    void Fail(int error, bool lookup)
+    {
+        Stop();
+        Post([this, error, lookup] {
+            if (Q->OnFailed) Q->OnFailed(error, lookup);
+        });
+    }
+
+    void StartNext()
+    {
+        while (Next < Addresses.size()) {
+            const TAddress &addr = Addresses[Next++];
+            auto a = std::make_unique<TConnectorAttempt>();
+            a->Text = addr.Text();
+            a->Fd = ::socket(addr.Family(), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            int r = -1;
+            if (a->Fd >= 0) {
+                do
+                    r = ::connect(a->Fd, reinterpret_cast<const sockaddr *>(&addr.Storage), addr.Length);
+                while (r < 0 && errno == EINTR);
+            }
+            if (r == 0) {
+                Win(*a);
+                return;
+            }
+            if (a->Fd >= 0 && errno == EINPROGRESS) {
+                TConnectorAttempt *p = a.get();
+                a->Wr = std::make_unique<QSocketNotifier>(a->Fd, QSocketNotifier::Write);
+                QObject::connect(a->Wr.get(), &QSocketNotifier::activated, &Obj, [this, p] { Finished(*p); });
+                Attempts.push_back(std::move(a));
+                if (Next < Addresses.size()) Delay.start(TConnector::AttemptDelayMs);
+                return;
+            }
+            LastError = WinSockErrorFromErrno(errno);
+            Drop(*a); // failed at once: the next address goes now
+        }
+        if (!InFlight()) Fail(LastError ? LastError : WSAECONNREFUSED, false);
+    }
+
+    void Finished(TConnectorAttempt &a)
+    {
+        int err = 0;
+        socklen_t len = sizeof err;
+        if (::getsockopt(a.Fd, SOL_SOCKET, SO_ERROR, &err, &len) < 0) err = errno;
+        if (err == 0) {
+            Win(a);
+            return;
+        }
+        LastError = WinSockErrorFromErrno(err);
+        Drop(a);
+        Delay.stop();
+        StartNext();
+    }
+
+    void Win(TConnectorAttempt &a)
+    {
+        const int fd = a.Fd;
+        const std::string text = a.Text;
+        a.Fd = -1;
+        Stop();
+        TConnector::EnableKeepAlive(fd);
+        WonFd = fd; // closed by Stop if nobody takes it
+        Post([this, text] {
+            const int won = WonFd;
+            WonFd = -1;
+            if (Q->OnConnected)
+                Q->OnConnected(won, text);
+            else
+                ::close(won);
+        });
+    }
+};
+
+void TConnectorObject::HostFound(const QHostInfo &info)
+{
+    if (info.lookupId() != D->LookupId) return;
+    D->LookupId = -1;
+    if (info.error() == QHostInfo::HostNotFound) {
+        D->Fail(WSAHOST_NOT_FOUND, true);
+        return;
+    }
+    if (info.error() != QHostInfo::NoError) {
+        // Qt keeps only the resolver's text; map the retryable failure back.
+        const bool again = info.errorString() == QString::fromLocal8Bit(gai_strerror(EAI_AGAIN));
+        D->Fail(again ? WSATRY_AGAIN : WSANO_RECOVERY, true);
+        return;
+    }
+    std::vector<TAddress> v6, v4;
+    for (const QHostAddress &h : info.addresses()) {
+        TAddress a;
+        if (!ParseLiteral(h.toString().toStdString(), D->Port, a)) continue;
+        (a.Family() == AF_INET6 ? v6 : v4).push_back(a);
+    }
+    if (v6.empty() && v4.empty()) {
+        D->Fail(WSANO_DATA, true);
+        return;
+    }
+    D->SetAddresses(std::move(v6), std::move(v4));
+    const std::string first = D->Addresses.front().Text();
+    const unsigned gen = D->Generation;
+    if (D->Q->OnConnecting) D->Q->OnConnecting(first);
+    if (gen == D->Generation) D->StartNext(); // unless the handler cancelled
+}
+
+TConnector::TConnector() : D(std::make_unique<TConnectorImpl>(this)) {}
+
+TConnector::~TConnector()
+{
+    Cancel();
+}
+
+std::string TConnector::AddressLiteral(const std::string &text)
+{
+    const std::string t = Unbracketed(text);
+    TAddress a;
+    return ParseLiteral(t, 0, a) ? t : std::string();
+}
+
+bool TConnector::Start(const std::string &host, uint16_t port)
+{
+    Cancel();
+    D->Port = port;
+    D->LastError = 0;
+    const std::string name = Unbracketed(host);
+    TAddress literal;
+    if (ParseLiteral(name, port, literal)) {
+        D->SetAddresses(literal.Family() == AF_INET6 ? std::vector<TAddress>{literal} : std::vector<TAddress>{},
+                        literal.Family() == AF_INET ? std::vector<TAddress>{literal} : std::vector<TAddress>{});
+        D->StartNext();
+        return true;
+    }
+    if (IsReservedInvalid(name)) {
+        D->Fail(WSAHOST_NOT_FOUND, true);
+        return false;
+    }
+    // A slot by name: Qt frees nothing it allocated for a functor when a lookup is aborted.
+    D->LookupId = QHostInfo::lookupHost(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())),
+                                        &D->Obj, SLOT(HostFound(QHostInfo)));
+    if (D->LookupId < 0) D->Fail(WSANO_RECOVERY, true);
+    return false;
+}
+
+void TConnector::StartWith(const std::vector<std::string> &addresses, uint16_t port)
+{
+    Cancel();
+    D->Port = port;
+    D->LastError = 0;
+    std::vector<TAddress> v6, v4;
+    for (const std::string &text : addresses) {
+        TAddress a;
+        if (ParseLiteral(Unbracketed(text), port, a)) (a.Family() == AF_INET6 ? v6 : v4).push_back(a);
+    }
+    D->SetAddresses(std::move(v6), std::move(v4));
+    if (D->Addresses.empty())
+        D->Fail(WSANO_DATA, true);
+    else
+        D->StartNext();
+}
+
+void TConnector::Cancel()
+{
+    D->Stop();
+}
+
+void TConnector::EnableKeepAlive(int fd)
+{
+    int on = 1, idle = KeepAliveIdleSeconds, interval = KeepAliveIntervalSeconds, probes = KeepAliveProbes;
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+    // Unacknowledged data gives up after as long as the probes would.
+    unsigned timeout = static_cast<unsigned>((idle + interval * probes) * 1000);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &timeout, sizeof timeout);
+}
+
+// ---------------------------------------------------------------------------------------
+// The orderly close
+
+namespace {
+
+// What is left of a connection closed in order (CloseInOrder).
+class TLingeringClose : public QObject
+{
+public:
+    static constexpr int LimitMs = 5000;
+
+    TLingeringClose(int fd, std::string queue)
+        : QObject(QCoreApplication::instance()), Fd(fd), Queue(std::move(queue)), Rd(fd, QSocketNotifier::Read),
+          Wr(fd, QSocketNotifier::Write)
+    {
+        connect(&Rd, &QSocketNotifier::activated, this, [this] { Drain(); });
+        connect(&Wr, &QSocketNotifier::activated, this, [this] { Flush(); });
+        QTimer::singleShot(LimitMs, this, [this] { Finish(); });
+        Flush();
+    }
+    ~TLingeringClose() override
+    {
+        Rd.setEnabled(false);
+        Wr.setEnabled(false);
+        if (Fd >= 0) ::close(Fd);
+    }
+
+private:
+    void Flush()
+    {
+        while (!Queue.empty()) {
+            ssize_t n = ::send(Fd, Queue.data(), Queue.size(), MSG_NOSIGNAL);
+            if (n > 0) {
+                Queue.erase(0, static_cast<std::size_t>(n));
+                continue;
+            }
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+                Wr.setEnabled(true);
+                return;
+            }
+            Finish(); // the peer is gone: nothing left to wait for
+            return;
+        }
+        Wr.setEnabled(false);
+        ::shutdown(Fd, SHUT_WR);
+    }
+    void Drain()
+    {
+        char buf[4096];
+        for (;;) {
+            ssize_t n = ::recv(Fd, buf, sizeof buf, 0);
+            if (n > 0) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+            Finish(); // end of stream or an error
+            return;
+        }
+    }
+    void Finish()
+    {
+        Rd.setEnabled(false);
+        Wr.setEnabled(false);
+        deleteLater();
+    }
+
+    int Fd;
+    std::string Queue;
+    QSocketNotifier Rd, Wr;
+};
+
+} // namespace
+
+void CloseInOrder(int fd, std::string queued)
+{
+    if (fd < 0) return;
+    if (!QCoreApplication::instance()) { // nothing would run it
+        ::close(fd);
+        return;
+    }
+    new TLingeringClose(fd, std::move(queued));
+}
+
+#include "Connector.moc"
+

@@ -1,0 +1,399 @@
+#include "session/secure/SshTransport.h"
+
+#include <libssh/libssh.h>
+
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+
+enum class TSshStep : uint8_t {
+    Handshake,
+    Judging, // waiting for the user to accept the host key
+    AuthNone,
+    AuthKey,
+    AskingPassword,
+    AuthPassword,
+    Channel,
+    Pty,
+    Shell,
+    Open,
+    Done
+};
+
+bool Contains(const std::string &text, const char *part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+} // namespace
+
+struct TSshState
+{
+    ssh_session Session = nullptr;
+    ssh_channel Channel = nullptr;
+    TSshStep Step = TSshStep::Handshake;
+    int Methods = 0;
+    std::string Password;
+    std::string KeyName; // "ed25519"
+    TOutQueue Out;
+    uint8_t Cols = 80, Rows = 24;
+
+    ~TSshState()
+    {
+        if (Channel) ssh_channel_free(Channel);
+        if (Session) ssh_free(Session); // closes libssh's copy of the descriptor
+    }
+};
+
+TSshTransport::TSshTransport(std::string knownHostsFile) : FKnown(std::move(knownHostsFile)) {}
+
+TSshTransport::~TSshTransport()
+{
+    Abort();
+}
+
+void TSshTransport::Release()
+{
+    S.reset();
+}
+
+std::string TSshTransport::Security() const
+{
+    return S && !S->KeyName.empty() ? "SSH, " + S->KeyName : std::string();
+}
+
+void TSshTransport::Secure()
+{
+    S = std::make_unique<TSshState>();
+    S->Cols = Endpoint().Cols;
+    S->Rows = Endpoint().Rows;
+    S->Session = ssh_new();
+    ssh_session s = S->Session;
+    // libssh closes what it is given; it gets a copy, the descriptor stays ours.
+    socket_t fd = ::dup(Fd());
+    const unsigned port = Endpoint().Port;
+    const int off = 0;
+    ssh_options_set(s, SSH_OPTIONS_FD, &fd);
+    ssh_options_set(s, SSH_OPTIONS_HOST, Endpoint().Host.c_str());
+    ssh_options_set(s, SSH_OPTIONS_PORT, &port);
+    ssh_options_set(s, SSH_OPTIONS_PROCESS_CONFIG, &off);
+    ssh_options_set(s, SSH_OPTIONS_KNOWNHOSTS, FKnown.Path().c_str());
+    if (!Endpoint().User.empty()) ssh_options_set(s, SSH_OPTIONS_USER, Endpoint().User.c_str());
+    if (const char *home = std::getenv("HOME"); home && *home) // the user's default keys
+        ssh_options_set(s, SSH_OPTIONS_SSH_DIR, (std::string(home) + "/.ssh").c_str());
+    ssh_set_blocking(s, 0);
+    Pump();
+}
+
+void TSshTransport::Watch()
+{
+    if (S && S->Session) WantWrite(ssh_get_poll_flags(S->Session) & SSH_WRITE_PENDING);
+}
+
+void TSshTransport::Pump()
+{
+    while (S && Advance()) {
+    }
+    Watch();
+}
+
+std::string TSshTransport::HandshakeFailure() const
+{
+    const std::string where = HostPort(Endpoint().Host, Endpoint().Port);
+    const std::string why = ssh_get_error(S->Session);
+    if (Contains(why, "disconnected") || Contains(why, "closed") || Contains(why, "reset") ||
+        Contains(why, "Broken pipe") || Contains(why, "EOF"))
+        return ssh_get_serverbanner(S->Session)
+                   ? where + " closed the connection during the SSH handshake."
+                   : where + " did not answer as an SSH server (it closed the connection without an SSH greeting).";
+    if (Contains(why, "banner") || Contains(why, "Protocol mismatch") || Contains(why, "version"))
+        return where + " did not answer as an SSH server (" + why + ").";
+    if (Contains(why, "algorithm") || Contains(why, "kex") || Contains(why, "no match"))
+        return "SSH with " + where + " failed: no algorithm that both sides accept (" + why + ").";
+    return "SSH with " + where + " failed: " + why;
+}
+
+std::string TSshTransport::AuthFailure() const
+{
+    return AuthenticationFailed(Endpoint().User);
+}
+
+bool TSshTransport::Advance()
+{
+    ssh_session s = S->Session;
+    switch (S->Step) {
+    case TSshStep::Handshake: {
+        const int r = ssh_connect(s);
+        if (r == SSH_AGAIN) return false;
+        if (r != SSH_OK) {
+            Fail(HandshakeFailure());
+            return false;
+        }
+        return CheckHostKey();
+    }
+    case TSshStep::Judging:
+    case TSshStep::AskingPassword:
+        return false;
+    case TSshStep::AuthNone: {
+        const int r = ssh_userauth_none(s, nullptr);
+        if (r == SSH_AUTH_AGAIN) return false;
+        if (r == SSH_AUTH_SUCCESS) {
+            S->Step = TSshStep::Channel;
+            return true;
+        }
+        if (r == SSH_AUTH_ERROR) {
+            Fail(HandshakeFailure());
+            return false;
+        }
+        AfterNone();
+        return S != nullptr;
+    }
+    case TSshStep::AuthKey: {
+        const int r = ssh_userauth_publickey_auto(s, nullptr, nullptr);
+        if (r == SSH_AUTH_AGAIN) return false;
+        if (r == SSH_AUTH_SUCCESS) {
+            S->Step = TSshStep::Channel;
+            return true;
+        }
+        TryPassword();
+        return S && S->Step == TSshStep::AuthPassword;
+    }
+    case TSshStep::AuthPassword: {
+        const int r = ssh_userauth_password(s, nullptr, S->Password.c_str());
+        if (r == SSH_AUTH_AGAIN) return false;
+        if (r != SSH_AUTH_SUCCESS) {
+            Fail(AuthFailure());
+            return false;
+        }
+        S->Step = TSshStep::Channel;
+        return true;
+    }
+    case TSshStep::Channel: {
+        if (!S->Channel) S->Channel = ssh_channel_new(s);
+        const int r = S->Channel ? ssh_channel_open_session(S->Channel) : SSH_ERROR;
+        if (r == SSH_AGAIN) return false;
+        if (r != SSH_OK) {
+            Fail("SSH with " + HostPort(Endpoint().Host, Endpoint().Port) +
+                 " failed: no session channel: " + ssh_get_error(s));
+            return false;
+        }
+        S->Step = TSshStep::Pty;
+        return true;
+    }
+    case TSshStep::Pty: {
+        const int r = ssh_channel_request_pty_size(S->Channel, Endpoint().TerminalType.c_str(), S->Cols, S->Rows);
+        if (r == SSH_AGAIN) return false;
+        if (r != SSH_OK) {
+            Fail("SSH with " + HostPort(Endpoint().Host, Endpoint().Port) + " failed: no terminal: " + ssh_get_error(s));
+            return false;
+        }
+        S->Step = TSshStep::Shell;
+        return true;
+    }
+    case TSshStep::Shell: {
+        const int r = ssh_channel_request_shell(S->Channel);
+        if (r == SSH_AGAIN) return false;
+        if (r != SSH_OK) {
+            Fail("SSH with " + HostPort(Endpoint().Host, Endpoint().Port) + " failed: no shell: " + ssh_get_error(s));
+            return false;
+        }
+        S->Step = TSshStep::Open;
+        Connected();
+        Flush();
+        return S != nullptr;
+    }
+    case TSshStep::Open:
+        ReadAll();
+        if (S) Flush();
+        return false;
+    case TSshStep::Done:
+        return false;
+    }
+    return false;
+}
+
+bool TSshTransport::CheckHostKey()
+{
+    ssh_session s = S->Session;
+    const std::string where = HostPort(Endpoint().Host, Endpoint().Port);
+    ssh_key key = nullptr;
+    if (ssh_get_server_publickey(s, &key) != SSH_OK) {
+        Fail(HandshakeFailure());
+        return false;
+    }
+    std::string type = ssh_key_type_to_char(ssh_key_type(key));
+    if (type.rfind("ssh-", 0) == 0) type = type.substr(4);
+    if (type.rfind("ecdsa", 0) == 0) type = "ecdsa";
+    S->KeyName = type;
+    unsigned char *hash = nullptr;
+    size_t hashLength = 0;
+    std::string fingerprint;
+    if (ssh_get_publickey_hash(key, SSH_PUBLICKEY_HASH_SHA256, &hash, &hashLength) == 0) {
+        char *text = ssh_get_fingerprint_hash(SSH_PUBLICKEY_HASH_SHA256, hash, hashLength);
+        if (text) fingerprint = text;
+        ssh_string_free_char(text);
+        ssh_clean_pubkey_hash(&hash);
+    }
+    ssh_key_free(key);
+
+    char *entry = nullptr;
+    std::string line;
+    if (ssh_session_export_known_hosts_entry(s, &entry) == SSH_OK && entry) {
+        line = entry;
+        ssh_string_free_char(entry);
+    }
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    const std::string name = line.substr(0, line.find(' '));
+
+    switch (ssh_session_is_known_server(s)) {
+    case SSH_KNOWN_HOSTS_OK:
+        S->Step = TSshStep::AuthNone;
+        Step(TTransportStep::Authenticating);
+        return true;
+    case SSH_KNOWN_HOSTS_CHANGED:
+    case SSH_KNOWN_HOSTS_OTHER:
+        Fail(ChangedKeyMessage("host key", where, name, FKnown.Path()));
+        return false;
+    case SSH_KNOWN_HOSTS_ERROR:
+        Fail("Cannot read " + FKnown.Path() + ": " + ssh_get_error(s));
+        return false;
+    case SSH_KNOWN_HOSTS_UNKNOWN:
+    case SSH_KNOWN_HOSTS_NOT_FOUND:
+        break;
+    }
+    S->Step = TSshStep::Judging;
+    std::string upper = type;
+    for (char &c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    AskTrust(TTrustQuestion{where, upper, fingerprint, ""}, [this, line](bool accept) {
+        if (!S) return;
+        if (!accept) {
+            Fail("The host key of " + HostPort(Endpoint().Host, Endpoint().Port) + " was not accepted.");
+            return;
+        }
+        std::string error;
+        if (!FKnown.Append(line, error)) {
+            Fail(error);
+            return;
+        }
+        S->Step = TSshStep::AuthNone;
+        Step(TTransportStep::Authenticating);
+        Pump();
+    });
+    return false;
+}
+
+void TSshTransport::AfterNone()
+{
+    S->Methods = ssh_userauth_list(S->Session, nullptr);
+    if (S->Methods & SSH_AUTH_METHOD_PUBLICKEY)
+        S->Step = TSshStep::AuthKey;
+    else
+        TryPassword();
+}
+
+void TSshTransport::TryPassword()
+{
+    if (!(S->Methods & SSH_AUTH_METHOD_PASSWORD)) {
+        Fail(AuthFailure());
+        return;
+    }
+    if (Endpoint().Password) {
+        S->Password = *Endpoint().Password;
+        S->Step = TSshStep::AuthPassword;
+        return;
+    }
+    S->Step = TSshStep::AskingPassword;
+    AskPassword([this](std::optional<std::string> password) {
+        if (!S) return;
+        if (!password) {
+            Fail(AuthFailure());
+            return;
+        }
+        S->Password = *password;
+        S->Step = TSshStep::AuthPassword;
+        Pump();
+    });
+}
+
+void TSshTransport::ReadAll()
+{
+    char buf[16384];
+    for (int stream = 0; stream < 2 && S; ++stream) {
+        for (;;) {
+            const int n = ssh_channel_read_nonblocking(S->Channel, buf, sizeof buf, stream);
+            if (n > 0) {
+                Received(reinterpret_cast<const uint8_t *>(buf), static_cast<size_t>(n));
+                continue;
+            }
+            if (n == SSH_ERROR) {
+                S->Step = TSshStep::Done;
+                Ended(TCloseKind::Lost, ssh_get_error(S->Session));
+                return;
+            }
+            break;
+        }
+    }
+    if (S && (ssh_channel_is_eof(S->Channel) || ssh_channel_is_closed(S->Channel))) {
+        S->Step = TSshStep::Done;
+        Ended(TCloseKind::Clean, "");
+    }
+}
+
+void TSshTransport::Flush()
+{
+    while (S && S->Step == TSshStep::Open && !S->Out.Empty()) {
+        const int n = ssh_channel_write(S->Channel, S->Out.Data(), static_cast<uint32_t>(S->Out.Size()));
+        if (n == SSH_ERROR) {
+            S->Step = TSshStep::Done;
+            Ended(TCloseKind::Lost, ssh_get_error(S->Session));
+            return;
+        }
+        if (n <= 0) break; // the window is full: more when the peer opens it
+        S->Out.Consume(static_cast<std::size_t>(n));
+    }
+    if (S) ssh_blocking_flush(S->Session, 0);
+}
+
+void TSshTransport::Send(const uint8_t *data, size_t count)
+{
+    if (!S || S->Step != TSshStep::Open || count == 0) return;
+    S->Out.Append(data, count);
+    Flush();
+    Watch();
+}
+
+void TSshTransport::SetWindowSize(uint8_t cols, uint8_t rows)
+{
+    if (!S) return;
+    S->Cols = cols;
+    S->Rows = rows;
+    if (S->Step == TSshStep::Open) {
+        ssh_channel_change_pty_size(S->Channel, cols, rows);
+        Watch();
+    }
+}
+
+TStreamTransport::TLeftover TSshTransport::Goodbye()
+{
+    if (!S || S->Step != TSshStep::Open) return nullptr;
+    // What is queued goes out after the transport is gone, then the channel's end.
+    std::shared_ptr<TSshState> st(std::move(S));
+    return [st]() -> TFlush {
+        while (!st->Out.Empty()) {
+            const int n = ssh_channel_write(st->Channel, st->Out.Data(), static_cast<uint32_t>(st->Out.Size()));
+            if (n == SSH_ERROR) return TFlush::Done; // the peer is gone
+            if (n <= 0) break;                        // the window is full: wait for the peer
+            st->Out.Consume(static_cast<std::size_t>(n));
+        }
+        ssh_blocking_flush(st->Session, 0);
+        if (ssh_get_poll_flags(st->Session) & SSH_WRITE_PENDING) return TFlush::WantWrite;
+        if (!st->Out.Empty()) return TFlush::WantRead;
+        ssh_channel_send_eof(st->Channel);
+        ssh_channel_close(st->Channel);
+        ssh_blocking_flush(st->Session, 0);
+        return TFlush::Done;
+    };
+}

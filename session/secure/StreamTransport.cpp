@@ -1,0 +1,270 @@
+#include "session/secure/StreamTransport.h"
+
+#include "net/Connector.h"
+#include "net/dwsError.h"
+
+#include <QCoreApplication>
+#include <QObject>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <netdb.h>
+#include <unistd.h>
+
+struct TStreamTransportImpl
+{
+    TStreamTransport *Q;
+    QObject Context; // posted calls die with it
+    TConnector Connector;
+    TEndpoint Endpoint;
+    TTransportListener *Listener = nullptr;
+    int Fd = -1;
+    std::unique_ptr<QSocketNotifier> Rd, Wr;
+    bool Open = false;
+    bool Silenced = false; // Close, Abort or a final report: nothing more for the listener
+    unsigned Generation = 0;
+    std::shared_ptr<int> Alive = std::make_shared<int>(0); // for answers that come late
+
+    void Post(std::function<void(TTransportListener &)> call, bool final = false)
+    {
+        if (Silenced) return;
+        if (final) Silenced = true;
+        const unsigned gen = Generation;
+        QTimer::singleShot(0, &Context, [this, gen, call] {
+            if (gen == Generation && Listener) call(*Listener);
+        });
+    }
+
+    void DropDescriptor()
+    {
+        Rd.reset();
+        Wr.reset();
+        if (Fd >= 0) ::close(Fd);
+        Fd = -1;
+    }
+};
+
+TStreamTransport::TStreamTransport() : D(std::make_unique<TStreamTransportImpl>())
+{
+    D->Q = this;
+    // OpenSSL and libssh write with plain write(): a peer gone away must give EPIPE, not
+    // end the program.
+    static const bool ignored = [] { return std::signal(SIGPIPE, SIG_IGN) != SIG_ERR; }();
+    (void)ignored;
+}
+
+TStreamTransport::~TStreamTransport()
+{
+    D->Connector.Cancel();
+    D->DropDescriptor();
+}
+
+std::string TStreamTransport::HostPort(const std::string &host, uint16_t port)
+{
+    const bool v6 = host.find(':') != std::string::npos;
+    return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+void TStreamTransport::Open(const TEndpoint &endpoint, TTransportListener &listener)
+{
+    D->Endpoint = endpoint;
+    D->Listener = &listener;
+    D->Connector.OnConnecting = [this](const std::string &) { Step(TTransportStep::Connecting); };
+    D->Connector.OnConnected = [this](int fd, const std::string &) {
+        D->Fd = fd;
+        D->Rd = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        QObject::connect(D->Rd.get(), &QSocketNotifier::activated, &D->Context, [this] { Pump(); });
+        D->Wr = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
+        D->Wr->setEnabled(false);
+        QObject::connect(D->Wr.get(), &QSocketNotifier::activated, &D->Context, [this] { Pump(); });
+        Step(TTransportStep::Securing);
+        Secure();
+    };
+    D->Connector.OnFailed = [this](int error, bool lookup) {
+        Fail(lookup ? SockErrorMessage(error, sckFindingAddress) : SockErrorText(error));
+    };
+    uint16_t port = endpoint.Port;
+    if (port == 0 && !endpoint.Service.empty()) { // a service name ("telnets", "ssh")
+        servent entry{}, *found = nullptr;
+        char buf[4096];
+        getservbyname_r(endpoint.Service.c_str(), "tcp", &entry, buf, sizeof buf, &found);
+        if (found) port = ntohs(static_cast<uint16_t>(found->s_port));
+    }
+    const bool address = D->Connector.Start(endpoint.Host, port);
+    Step(address ? TTransportStep::Connecting : TTransportStep::LookingUp);
+}
+
+namespace {
+
+// Finishes what a closed transport left: runs it on readiness until it is done (or a few
+// seconds pass), then closes the descriptor in order. Lives on after the transport.
+class TLeftoverClose : public QObject
+{
+public:
+    static constexpr int LimitMs = 5000;
+
+    TLeftoverClose(int fd, TStreamTransport::TLeftover leftover)
+        : QObject(QCoreApplication::instance()), Fd(fd), Leftover(std::move(leftover)), Rd(fd, QSocketNotifier::Read),
+          Wr(fd, QSocketNotifier::Write)
+    {
+        connect(&Rd, &QSocketNotifier::activated, this, [this] { Step(); });
+        connect(&Wr, &QSocketNotifier::activated, this, [this] { Step(); });
+        QTimer::singleShot(LimitMs, this, [this] { Finish(); });
+        Step();
+    }
+
+private:
+    void Step()
+    {
+        switch (Leftover()) {
+        case TStreamTransport::TFlush::Done:
+            Finish();
+            return;
+        case TStreamTransport::TFlush::WantRead:
+            Wr.setEnabled(false);
+            return;
+        case TStreamTransport::TFlush::WantWrite:
+            Wr.setEnabled(true);
+            return;
+        }
+    }
+    void Finish()
+    {
+        if (Fd < 0) return;
+        Rd.setEnabled(false);
+        Wr.setEnabled(false);
+        Leftover = nullptr; // frees the protocol's state
+        CloseInOrder(Fd);
+        Fd = -1;
+        deleteLater();
+    }
+
+    int Fd;
+    TStreamTransport::TLeftover Leftover;
+    QSocketNotifier Rd, Wr;
+};
+
+} // namespace
+
+void TStreamTransport::Close()
+{
+    if (!D->Open || D->Fd < 0) {
+        Abort();
+        return;
+    }
+    D->Silenced = true;
+    ++D->Generation;
+    TLeftover leftover = Goodbye();
+    Release();
+    D->Rd.reset();
+    D->Wr.reset();
+    if (leftover && QCoreApplication::instance())
+        new TLeftoverClose(D->Fd, std::move(leftover));
+    else
+        CloseInOrder(D->Fd);
+    D->Fd = -1;
+}
+
+void TStreamTransport::Abort()
+{
+    D->Silenced = true;
+    ++D->Generation;
+    D->Connector.Cancel();
+    Finish();
+}
+
+void TStreamTransport::Finish()
+{
+    Release();
+    D->DropDescriptor();
+}
+
+int TStreamTransport::Fd() const
+{
+    return D->Fd;
+}
+
+const TEndpoint &TStreamTransport::Endpoint() const
+{
+    return D->Endpoint;
+}
+
+bool TStreamTransport::IsOpen() const
+{
+    return D->Open;
+}
+
+void TStreamTransport::WantWrite(bool on)
+{
+    if (D->Wr) D->Wr->setEnabled(on);
+}
+
+void TStreamTransport::PumpLater()
+{
+    const unsigned gen = D->Generation;
+    QTimer::singleShot(0, &D->Context, [this, gen] {
+        if (gen == D->Generation && D->Fd >= 0) Pump();
+    });
+}
+
+void TStreamTransport::Step(TTransportStep step)
+{
+    D->Post([step](TTransportListener &l) { l.TransportStep(step); });
+}
+
+void TStreamTransport::Connected()
+{
+    D->Open = true;
+    D->Post([](TTransportListener &l) { l.TransportConnected(); });
+}
+
+void TStreamTransport::Received(const uint8_t *data, size_t count)
+{
+    if (count == 0) return;
+    std::string bytes(reinterpret_cast<const char *>(data), count);
+    D->Post([bytes](TTransportListener &l) {
+        l.TransportReceived(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size());
+    });
+}
+
+void TStreamTransport::Fail(const std::string &message)
+{
+    if (D->Silenced) return;
+    D->Connector.Cancel();
+    if (D->Open) {
+        Ended(TCloseKind::Lost, message);
+        return;
+    }
+    D->Post([message](TTransportListener &l) { l.TransportFailed(message); }, true);
+    Finish();
+}
+
+void TStreamTransport::Ended(TCloseKind kind, const std::string &why)
+{
+    if (D->Silenced) return;
+    D->Post([kind, why](TTransportListener &l) { l.TransportClosed(kind, why); }, true);
+    Finish();
+}
+
+void TStreamTransport::AskTrust(const TTrustQuestion &question, std::function<void(bool)> answer)
+{
+    const unsigned gen = D->Generation;
+    std::weak_ptr<int> alive = D->Alive;
+    auto guarded = [this, alive, gen, answer](bool accept) {
+        if (!alive.expired() && gen == D->Generation && !D->Silenced) answer(accept);
+    };
+    D->Post([question, guarded](TTransportListener &l) { l.TransportAskTrust(question, guarded); });
+}
+
+void TStreamTransport::AskPassword(std::function<void(std::optional<std::string>)> answer)
+{
+    const unsigned gen = D->Generation;
+    std::weak_ptr<int> alive = D->Alive;
+    auto guarded = [this, alive, gen, answer](std::optional<std::string> password) {
+        if (!alive.expired() && gen == D->Generation && !D->Silenced) answer(std::move(password));
+    };
+    const std::string user = D->Endpoint.User, host = D->Endpoint.Host;
+    D->Post([user, host, guarded](TTransportListener &l) { l.TransportAskPassword(user, host, guarded); });
+}

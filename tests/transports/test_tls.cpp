@@ -1,0 +1,226 @@
+// The TLS transport against socat's TLS listener on loopback, in front of the demo BBS,
+// with throw-away certificates made here; both secure transports against bad servers.
+#include "TransportTestUtil.h"
+
+#include "session/secure/SecureTransports.h"
+#include "session/secure/TlsTransport.h"
+
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
+
+namespace {
+
+void AddExtension(X509 *cert, X509 *issuer, int nid, const char *value)
+{
+    X509V3_CTX ctx;
+    X509V3_set_ctx(&ctx, issuer, cert, nullptr, nullptr, 0);
+    X509_EXTENSION *ext = X509V3_EXT_conf_nid(nullptr, &ctx, nid, value);
+    X509_add_ext(cert, ext, -1);
+    X509_EXTENSION_free(ext);
+}
+
+// A certificate for `name`, valid from `fromHours` to `toHours` from now: signed by the
+// issuer when there is one (and then naming `name` as its subjectAltName), else by itself.
+X509 *NewCertificate(EVP_PKEY *key, const char *name, long fromHours, long toHours, X509 *issuer = nullptr,
+                     EVP_PKEY *issuerKey = nullptr)
+{
+    X509 *cert = X509_new();
+    X509_set_version(cert, 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
+    X509_gmtime_adj(X509_getm_notBefore(cert), fromHours * 3600);
+    X509_gmtime_adj(X509_getm_notAfter(cert), toHours * 3600);
+    X509_set_pubkey(cert, key);
+    X509_NAME *subject = X509_get_subject_name(cert);
+    X509_NAME_add_entry_by_txt(subject, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char *>(name), -1, -1, 0);
+    X509_set_issuer_name(cert, issuer ? X509_get_subject_name(issuer) : subject);
+    if (issuer)
+        AddExtension(cert, issuer, NID_subject_alt_name, (std::string(isdigit(name[0]) ? "IP:" : "DNS:") + name).c_str());
+    else
+        AddExtension(cert, cert, NID_basic_constraints, "critical,CA:TRUE");
+    X509_sign(cert, issuer ? issuerKey : key, EVP_sha256());
+    return cert;
+}
+
+bool Save(const QString &certFile, const QString &keyFile, X509 *cert, EVP_PKEY *key)
+{
+    FILE *c = fopen(certFile.toLocal8Bit().constData(), "w");
+    FILE *k = fopen(keyFile.toLocal8Bit().constData(), "w");
+    const bool ok = c && k && PEM_write_X509(c, cert) && PEM_write_PrivateKey(k, key, nullptr, nullptr, 0, nullptr, nullptr);
+    if (c) fclose(c);
+    if (k) fclose(k);
+    return ok;
+}
+
+struct Tls : ::testing::Test
+{
+    QTemporaryDir Dir;
+    QString Path(const QString &name) { return Dir.filePath(name); }
+    // An authority the system trusts for these tests (OpenSSL reads SSL_CERT_FILE).
+    EVP_PKEY *CaKey = EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256");
+    X509 *Ca = NewCertificate(CaKey, "Test Authority", -1, 24);
+
+    void SetUp() override
+    {
+        if (QStandardPaths::findExecutable("socat").isEmpty()) GTEST_SKIP() << "socat is not installed";
+        Save(Path("ca.pem"), Path("ca.key"), Ca, CaKey);
+        qputenv("SSL_CERT_FILE", Path("ca.pem").toLocal8Bit());
+    }
+    ~Tls() override
+    {
+        X509_free(Ca);
+        EVP_PKEY_free(CaKey);
+    }
+
+    // socat's TLS listener with this certificate (self-signed, or by the authority), in front
+    // of the demo BBS.
+    std::unique_ptr<Server> Terminator(const char *name, long fromHours, long toHours, uint16_t port,
+                                       bool vouched = false,
+                                       const QString &behind = "EXEC:" DEMOBBS_BIN " --stdio --sysop-delay 0")
+    {
+        const QString tag = QString::number(fromHours) + "_" + QString::number(toHours) + name;
+        EVP_PKEY *key = EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256");
+        X509 *cert = NewCertificate(key, name, fromHours, toHours, vouched ? Ca : nullptr, CaKey);
+        const bool saved = Save(Path(tag + ".pem"), Path(tag + ".key"), cert, key);
+        X509_free(cert);
+        EVP_PKEY_free(key);
+        if (!saved) return nullptr;
+        auto s = std::make_unique<Server>();
+        const QString listen = QString("OPENSSL-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork,verify=0,cert=%2,key=%3")
+                                   .arg(port)
+                                   .arg(Path(tag + ".pem"), Path(tag + ".key"));
+        if (!s->Start("socat", {listen, behind}, port)) return nullptr;
+        return s;
+    }
+
+    std::unique_ptr<TTlsTransport> Connect(Listener &l, uint16_t port)
+    {
+        auto t = std::make_unique<TTlsTransport>(Path("known_certs").toStdString());
+        t->Open(At(port), l);
+        EXPECT_TRUE(l.WaitEnd());
+        return t;
+    }
+};
+
+} // namespace
+
+TEST_F(Tls, FirstUseAsksTheSecondDoesNotAChangedCertificateIsRefused)
+{
+    const uint16_t port = UnusedPort();
+    {
+        auto server = Terminator("bbs.test", -1, 24, port);
+        ASSERT_TRUE(server);
+        Listener l;
+        auto t = Connect(l, port);
+        ASSERT_TRUE(l.Connected) << l.Message;
+        EXPECT_EQ(l.TrustAsked, 1);
+        EXPECT_EQ(l.Question.Host, "127.0.0.1:" + std::to_string(port));
+        EXPECT_EQ(l.Question.Fingerprint.rfind("SHA256:", 0), 0u);
+        EXPECT_EQ(t->Security(), "TLS 1.3");
+        const uint8_t hello[] = {0xFF, 0xA0};
+        t->Send(hello, sizeof hello);
+        EXPECT_TRUE(l.WaitBytes("Demo BBS"));
+        t->Close();
+        EXPECT_EQ(ReadText(Path("known_certs")), "127.0.0.1:" + std::to_string(port) + " " + l.Question.Fingerprint + "\n");
+        EXPECT_EQ(QFileInfo(Path("known_certs")).permissions() & 0x0077, 0);
+
+        Listener again;
+        auto t2 = Connect(again, port);
+        EXPECT_TRUE(again.Connected) << again.Message;
+        EXPECT_EQ(again.TrustAsked, 0);
+    }
+    auto changed = Terminator("bbs.test", -2, 24, port); // a new key on the same port
+    ASSERT_TRUE(changed);
+    Listener l;
+    auto t = Connect(l, port);
+    EXPECT_TRUE(l.Failed);
+    EXPECT_EQ(l.TrustAsked, 0);
+    EXPECT_NE(l.Message.find("is not the one you accepted"), std::string::npos) << l.Message;
+    EXPECT_NE(l.Message.find(Path("known_certs").toStdString()), std::string::npos) << l.Message;
+}
+
+TEST_F(Tls, AnUploadSentJustBeforeTheCloseArrivesWhole)
+{
+    const uint16_t port = UnusedPort();
+    auto server = Terminator("bbs.test", -1, 24, port, false, "SYSTEM:sleep 1; cat > " + Path("received"));
+    ASSERT_TRUE(server);
+    Listener l;
+    auto t = Connect(l, port);
+    ASSERT_TRUE(l.Connected) << l.Message;
+    const std::string upload(32 << 20, 'u');
+    t->Send(reinterpret_cast<const uint8_t *>(upload.data()), upload.size());
+    t->Close();
+    t.reset(); // the session lets go at once; the BBS reads only a second later
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo(Path("received")).size() == qint64(upload.size()); }, 20000))
+        << QFileInfo(Path("received")).size();
+}
+
+TEST_F(Tls, ACertificateAnAuthorityVouchesForIsAcceptedWithoutAsking)
+{
+    const uint16_t port = UnusedPort();
+    auto server = Terminator("127.0.0.1", -1, 24, port, true);
+    ASSERT_TRUE(server);
+    Listener l;
+    auto t = Connect(l, port);
+    EXPECT_TRUE(l.Connected) << l.Message;
+    EXPECT_EQ(l.TrustAsked, 0);
+    EXPECT_EQ(ReadText(Path("known_certs")), "");
+}
+
+TEST_F(Tls, RefusedCertificates)
+{
+    const struct
+    {
+        const char *Name;
+        long From, To;
+        bool Accept;
+        const char *Says;
+        bool Vouched = false;
+    } cases[] = {
+        {"expired", -48, -24, true, "has expired"},
+        {"not yet valid", 24, 48, true, "is not valid yet"},
+        {"not accepted", -1, 24, false, "was not accepted"},
+        {"other.test", -1, 24, true, "is for other.test, not for 127.0.0.1", true},
+    };
+    for (const auto &k : cases) {
+        const uint16_t port = UnusedPort();
+        auto server = Terminator(k.Name, k.From, k.To, port, k.Vouched);
+        ASSERT_TRUE(server) << k.Name;
+        Listener l;
+        l.Accept = k.Accept;
+        auto t = Connect(l, port);
+        EXPECT_TRUE(l.Failed) << k.Name;
+        EXPECT_NE(l.Message.find(k.Says), std::string::npos) << k.Name << ": " << l.Message;
+        EXPECT_EQ(ReadText(Path("known_certs")), "") << k.Name;
+    }
+}
+
+// Garbage instead of a greeting, or a close before or during the handshake.
+TEST(BadServers, EndInAMessage)
+{
+    const struct
+    {
+        THostTransport Kind;
+        const char *Reply, *Says;
+    } cases[] = {
+        {THostTransport::Tls, "SSH-2.0-OpenSSH_9.2\r\n", "did not answer as a TLS server"},
+        {THostTransport::Tls, "", "closed the connection during the TLS handshake"},
+        {THostTransport::Ssh, "HTTP/1.0 400 Bad Request\r\n\r\n", "did not answer as an SSH server"},
+        {THostTransport::Ssh, "SSH-2.0-Fake\r\n", "closed the connection during the SSH handshake"},
+        {THostTransport::Ssh, "", "did not answer as an SSH server"},
+    };
+    for (const auto &k : cases) {
+        BogusServer server(k.Reply);
+        QTemporaryDir dir;
+        auto t = MakeSecureTransport(k.Kind, dir.path().toStdString());
+        Listener l;
+        t->Open(At(server.Port, "someone"), l);
+        ASSERT_TRUE(l.WaitEnd()) << k.Reply;
+        EXPECT_TRUE(l.Failed) << k.Reply;
+        EXPECT_NE(l.Message.find(k.Says), std::string::npos) << k.Reply << ": " << l.Message;
+    }
+}
