@@ -1,6 +1,7 @@
 #include "protocol/Telnet.h"
 
 #include <cstring>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -53,6 +54,8 @@ void TTelnetStateMachine::Reset()
     for (auto &f : OptionFlags)
         f &= static_cast<uint8_t>(~ofActive);
     SubLength = 0;
+    FDataSink = nullptr; // a transfer does not outlive its connection
+    FBinaryUs = FBinaryHim = TBinary::Off;
 }
 
 void TTelnetStateMachine::RegisterOption(uint8_t option, TSubHandler subHandler, TEnableHandler enableHandler)
@@ -190,6 +193,7 @@ void TTelnetStateMachine::SendChar(uint8_t ch)
 
 void TTelnetStateMachine::AnswerOption(TParserMode state, uint8_t option)
 {
+    if (option == OPT_BINARY && AnswerBinary(state)) return;
     uint8_t &flag = OptionFlags[option];
     switch (state) {
     case pmDo:
@@ -212,6 +216,58 @@ void TTelnetStateMachine::AnswerOption(TParserMode state, uint8_t option)
     default:
         break;
     }
+}
+
+// Binary mode is ours only while a transfer runs; outside one the option is refused as
+// any unsupported one. A request we made is not answered again when it is granted, so
+// the negotiation cannot loop.
+bool TTelnetStateMachine::AnswerBinary(TParserMode state)
+{
+    const bool ours = state == pmDo || state == pmDont; // DO and DONT are about what we send
+    TBinary &side = ours ? FBinaryUs : FBinaryHim;
+    if (state == pmDo || state == pmWill) {
+        if (!FDataSink) return false;
+        if (side == TBinary::Off) SendCommand(ours ? WILL : DO, OPT_BINARY);
+        side = TBinary::On;
+        return true;
+    }
+    if (side == TBinary::On) SendCommand(ours ? WONT : DONT, OPT_BINARY);
+    side = TBinary::Off;
+    return true;
+}
+
+void TTelnetStateMachine::BeginBinary(TDataOutEvent sink)
+{
+    FDataSink = std::move(sink);
+    if (FBinaryUs == TBinary::Off) {
+        FBinaryUs = TBinary::Asked;
+        SendCommand(WILL, OPT_BINARY);
+    }
+    if (FBinaryHim == TBinary::Off) {
+        FBinaryHim = TBinary::Asked;
+        SendCommand(DO, OPT_BINARY);
+    }
+}
+
+void TTelnetStateMachine::EndBinary()
+{
+    FDataSink = nullptr;
+    // Also a request still unanswered is withdrawn: its late grant is then refused.
+    if (FBinaryUs != TBinary::Off) SendCommand(WONT, OPT_BINARY);
+    if (FBinaryHim != TBinary::Off) SendCommand(DONT, OPT_BINARY);
+    FBinaryUs = FBinaryHim = TBinary::Off;
+}
+
+void TTelnetStateMachine::SendData(const uint8_t *buf, size_t count)
+{
+    // One write: pieces split at each IAC would each wait for the peer's delayed ACK.
+    std::vector<uint8_t> out;
+    out.reserve(count + count / 64 + 8);
+    for (size_t i = 0; i < count; ++i) {
+        out.push_back(buf[i]);
+        if (buf[i] == IAC) out.push_back(IAC);
+    }
+    if (!out.empty()) DoSocketOut(out.data(), static_cast<int32_t>(out.size()));
 }
 
 void TTelnetStateMachine::CollectSub(uint8_t c)
@@ -264,9 +320,44 @@ bool TTelnetStateMachine::DeliverText(uint8_t *buf, size_t &i, size_t count)
     const bool atIac = end < count && buf[end] == IAC;
     if (atIac) buf[end] = 0;
     DoTerminalOut(reinterpret_cast<const char *>(buf + i));
-    // At a NUL (or the end) the caller's increment steps over it.
+    // At a NUL (or the end) the caller's increment steps over it; a transfer that took
+    // over during the text gets that NUL as data.
     i = end;
+    if (!atIac && end < count && FDataSink) --i;
     return atIac;
+}
+
+bool TTelnetStateMachine::DeliverData(uint8_t *buf, size_t &i, size_t count)
+{
+    // Doubled IACs are made single in place, so a run reaches the sink in one piece.
+    size_t in = i, out = i;
+    for (;;) {
+        const void *iac = std::memchr(buf + in, IAC, count - in);
+        const size_t at = iac ? static_cast<size_t>(static_cast<const uint8_t *>(iac) - buf) : count;
+        if (out != in) std::memmove(buf + out, buf + in, at - in);
+        out += at - in;
+        in = at;
+        if (at + 1 >= count || buf[at + 1] != IAC) break;
+        buf[out++] = IAC;
+        in = at + 2;
+    }
+    if (out > i) {
+        const TDataOutEvent sink = FDataSink; // the sink may end the binary path
+        sink(this, buf + i, out - i);
+    }
+    i = in; // the caller's increment steps over the IAC
+    return in < count;
+}
+
+void TTelnetStateMachine::DeliverByte(uint8_t c)
+{
+    if (FDataSink) {
+        const TDataOutEvent sink = FDataSink;
+        sink(this, &c, 1);
+        return;
+    }
+    const char text[2] = {static_cast<char>(c), 0};
+    DoTerminalOut(text);
 }
 
 void TTelnetStateMachine::ProcessInput(uint8_t *buf, uint16_t count)
@@ -275,12 +366,26 @@ void TTelnetStateMachine::ProcessInput(uint8_t *buf, uint16_t count)
     for (size_t i = 0; i < count; ++i) {
         const uint8_t c = buf[i];
         if (c == IAC) {
+            if (ParserMode == pmIAC) { // doubled: one data byte 255
+                if (FIacInSub) {
+                    CollectSub(c);
+                    SetMode(pmSub);
+                } else {
+                    SetMode(pmData);
+                    DeliverByte(c);
+                }
+                continue;
+            }
+            FIacInSub = ParserMode == pmSub;
             SetMode(pmIAC);
             continue;
         }
         switch (ParserMode) {
         case pmData:
-            if (DeliverText(buf, i, count)) SetMode(pmIAC);
+            if (FDataSink ? DeliverData(buf, i, count) : DeliverText(buf, i, count)) {
+                FIacInSub = false;
+                SetMode(pmIAC);
+            }
             break;
         case pmIAC:
             switch (c) {

@@ -17,6 +17,8 @@ using TSocketOutEvent =
     std::function<void(TTelnetStateMachine *sender, const uint8_t *buf, int32_t bufCount)>;
 // Append a NUL-terminated text (possibly empty) to the terminal.
 using TTerminalOutEvent = std::function<void(TTelnetStateMachine *sender, const char *buf)>;
+// Data for a file transfer: every byte after Telnet unescaping, NULs included.
+using TDataOutEvent = std::function<void(TTelnetStateMachine *sender, const uint8_t *buf, size_t count)>;
 // Append a trace text to the debug pane.
 using TDebugEvent = std::function<void(TTelnetStateMachine *sender, const std::string &debugStr)>;
 
@@ -46,6 +48,7 @@ constexpr uint8_t DO = 253;
 constexpr uint8_t DONT = 254;
 constexpr uint8_t IAC = 255;
 
+constexpr uint8_t OPT_BINARY = 0;
 constexpr uint8_t OPT_ECHO = 1;
 constexpr uint8_t OPT_SGA = 3;
 constexpr uint8_t OPT_STATUS = 5;
@@ -89,6 +92,16 @@ public:
     // Sends the window-size report if NAWS is active.
     void SendWindowSize();
 
+    // The binary data path of a file transfer: from now on data goes to Sink (none to
+    // OnTerminalOut) and TRANSMIT-BINARY is asked for in both directions. Commands are
+    // still handled here and never reach the sink.
+    void BeginBinary(TDataOutEvent sink);
+    // Back to text for the terminal; binary mode is given up in both directions.
+    void EndBinary();
+    bool InBinary() const { return static_cast<bool>(FDataSink); }
+    // Data for the connection with every 0xFF doubled, as Telnet requires.
+    void SendData(const uint8_t *buf, size_t count);
+
     // The NAWS report for a size: IAC SB NAWS 0 Cols 0 Rows IAC SE, with a size byte
     // of 255 doubled as Telnet requires. Writes at most 11 bytes; returns the count.
     static int WindowSizeReport(uint8_t cols, uint8_t rows, uint8_t *out);
@@ -120,6 +133,13 @@ protected:
     // Data state: delivers the text from Buf[i] up to the next IAC or NUL and moves i onto
     // the byte that ended it. True when that is an IAC (overwritten with NUL).
     bool DeliverText(uint8_t *buf, size_t &i, size_t count);
+    // Binary path: delivers the data from Buf[i] up to the next command and moves i onto
+    // its IAC. True when there is one.
+    bool DeliverData(uint8_t *buf, size_t &i, size_t count);
+    // One data byte, to whichever path is open (a doubled IAC).
+    void DeliverByte(uint8_t c);
+    // TRANSMIT-BINARY while a transfer runs; false when the option is not ours to answer.
+    bool AnswerBinary(TParserMode state);
 
     // Final byte of the ESC [ sequence of a cursor key (A Up, B Down, C Right, D Left); 0
     // for any other key.
@@ -136,4 +156,11 @@ protected:
     std::array<TSubHandler, 256> SubHandlers;
     std::array<uint8_t, SubBufferSize> SubBuffer{};
     uint16_t SubLength = 0;
+    bool FIacInSub = false; // the pending IAC came inside a subnegotiation
+
+private:
+    // Our side of TRANSMIT-BINARY in each direction (RFC 1143 without the queue bit).
+    enum class TBinary : uint8_t { Off, Asked, On };
+    TDataOutEvent FDataSink;
+    TBinary FBinaryUs = TBinary::Off, FBinaryHim = TBinary::Off;
 };

@@ -156,7 +156,8 @@ void TSession::Disconnect()
 
 void TSession::KeyPress(uint8_t ch)
 {
-    if (FState != TSessionState::Connected) return;
+    // While a file transfer's tool has the connection, a key would corrupt its stream.
+    if (FState != TSessionState::Connected || FTransfers.Running()) return;
     // Code page 437's non-breaking space is Telnet's IAC.
     FStateMachine->SendChar(ch == 0xFF ? ' ' : ch);
 }
@@ -169,7 +170,7 @@ void TSession::TypeChar(uint8_t ch)
 
 void TSession::KeyDown(uint16_t key, TShiftState shift)
 {
-    if (FState == TSessionState::Connected) FStateMachine->SendKey(key, shift);
+    if (FState == TSessionState::Connected && !FTransfers.Running()) FStateMachine->SendKey(key, shift);
 }
 
 void TSession::TypeText(const std::string &text)
@@ -348,6 +349,7 @@ void TSession::ConnectFailed(const std::string &message)
 
 void TSession::DisconnectHandling(const std::string &error)
 {
+    FTransfers.ConnectionEnded();
     KeepDraft();
     SetStatus(" Disconnected from " + FHost.Address + ".");
     if (FHost.Mode != hmTelnet) FEditMenuConnected = false;
@@ -416,6 +418,13 @@ void TSession::StateMachineSocketOut(const uint8_t *buf, int32_t count)
 }
 
 void TSession::StateMachineTerminalOut(const char *text)
+{
+    // Telnet text may carry a ZMODEM offer.
+    if (FStateMachine == &FTelnetStateMachine && FTransfers.Scan(text)) return;
+    ShowText(text);
+}
+
+void TSession::ShowText(const char *text)
 {
     FTerminal.Write(text);
     if (FCapture && !FCapture->Text(text)) CaptureFailed();

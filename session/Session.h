@@ -17,6 +17,7 @@
 #include "session/SessionListener.h"
 #include "session/SessionPlatform.h"
 #include "session/SessionState.h"
+#include "session/SessionTransfer.h"
 #include "session/Transport.h"
 
 #include <cstdint>
@@ -125,6 +126,9 @@ public:
     void SetReceiveTap(TReceiveTap tap) { FReceiveTap = std::move(tap); }
     void SendRaw(const uint8_t *data, size_t count);
 
+    // --- File transfers (SessionTransfer.cpp).
+    TSessionTransfers &Transfers() { return FTransfers; }
+
     // --- State.
     TSessionState State() const { return FState; }
     // What the status line said when the connection opened (" Connected to HOST (TLS 1.3)."):
@@ -183,6 +187,7 @@ private:
     void CaptureFailed();
     void StateMachineSocketOut(const uint8_t *buf, int32_t count);
     void StateMachineTerminalOut(const char *text);
+    void ShowText(const char *text); // to the terminal, the capture and the listener
     void StateMachineDebug(const std::string &text);
     void EditStateDelivered(bool open);
     void KeepDraft();
@@ -226,4 +231,7 @@ private:
     bool FReconnectOffered = false;
     std::string FReconnectNote;
     TCloseKind FLastClose = TCloseKind::Clean;
+
+    friend class TSessionTransfers;
+    TSessionTransfers FTransfers{*this}; // last: a transfer goes before the engines
 };

@@ -10,6 +10,9 @@
 #include <optional>
 #include <string>
 
+struct TTransferProgress;
+struct TTransferResult;
+
 class TSessionListener
 {
 public:
@@ -40,6 +43,11 @@ public:
     // The disconnect handling ran and the preferences say the program ends with the
     // connection. Delivered from the event loop, after any SessionError of that connection.
     virtual void SessionEndsProgram() {}
+    // A file transfer: its progress while its tool runs, then what became of the files.
+    virtual void SessionTransferProgress(const TTransferProgress &progress) { (void)progress; }
+    virtual void SessionTransferFinished(const TTransferResult &result) { (void)result; }
+    // The BBS waits for files (its ZMODEM receiver spoke; that is not shown).
+    virtual void SessionUploadWanted() {}
     // A transport's questions, passed on as asked (see TTransportListener).
     virtual void SessionAskTrust(const TTrustQuestion &question, std::function<void(bool accept)> answer)
     {

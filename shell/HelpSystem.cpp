@@ -28,6 +28,7 @@ constexpr THelpContext Contexts[] = {
     {15, "extras.html#messages"},  // the Messages pane and the View menu
     {16, "extras.html#capture"},   // Capture to File
     {17, "preferences.html#accessibility"}, // the Preferences' Accessibility page
+    {30, "transfers.html"},                 // file transfers and their panel
 };
 
 int OwnContext(const QObject *o)

@@ -164,6 +164,7 @@ void TTTYForm::FormCreate()
     });
     FillHostsMenu();
     CreateExtras();
+    CreateTransfers();
     UpdateMenus();
 
     // After the window has come up, so the user sees the attempt.

@@ -39,6 +39,7 @@ class TOffLineEdit;
 class TOffLineEditAccess;
 class TQtBeeper;
 class TQtColourClipboard;
+class TTransferPanel;
 class TUserFilter;
 class TWhoList;
 
@@ -136,6 +137,13 @@ public:
     void HelpHowToUseHelpItemClick();
     void HelpAboutItemClick();
 
+    // File transfers (TtywinTransfer.cpp).
+    void FileReceiveFilesItemClick();
+    void FileSendFilesItemClick();
+    void SetTransferProtocol(TTransferProtocol protocol);
+    TTransferProtocol TransferProtocol() const { return FTransferProtocol; }
+    TTransferPanel *TransferPanel() const { return FTransferPanel; }
+
     // Find, capture and the Messages pane (TtywinExtras.cpp).
     void EditFindItemClick();
     void FileCaptureItemClick();
@@ -193,6 +201,9 @@ private:
     void SessionAskTrust(const TTrustQuestion &question, std::function<void(bool accept)> answer) override;
     void SessionAskPassword(const std::string &user, const std::string &host,
                             std::function<void(std::optional<std::string> password)> answer) override;
+    void SessionTransferProgress(const TTransferProgress &progress) override;
+    void SessionTransferFinished(const TTransferResult &result) override;
+    void SessionUploadWanted() override;
 
     // Menus and keys (TtywinKeys.cpp).
     void CreateMenus();
@@ -201,6 +212,9 @@ private:
     void UpdateMenus();
     void PickHost(const std::string &name);
     void StartSecondInstance(const std::string &name);
+
+    QAction *CreateProtocolMenu(QMenu *file, const QString &caption);
+    void CreateTransfers();
 
     // Extras (TtywinExtras.cpp).
     void CreateExtras();
@@ -253,4 +267,9 @@ private:
     QTimer *FReconnectTick = nullptr; // counts the wait down in the status line
     TOffLineEditAccess *FEditAccess = nullptr; // the open edit on the accessibility bus
     QString FSaidIndicator;                    // the indicator as last said, numbers left out
+
+    TTransferPanel *FTransferPanel = nullptr;
+    std::array<QAction *, 3> FProtocolItems{};
+    TTransferProtocol FTransferProtocol = TTransferProtocol::Zmodem;
+    QString FSendFolder; // where Send Files... looked last
 };

@@ -24,7 +24,7 @@
 
 namespace {
 
-enum TMenuId { mnFile, mnEdit, mnView, mnOptions, mnHelp, mnHosts, mnNone };
+enum TMenuId { mnFile, mnEdit, mnView, mnOptions, mnHelp, mnHosts, mnProtocols, mnNone };
 enum TItemFlag : unsigned { ifSeparator = 1, ifCheckable = 2 };
 
 struct TMenuRow
@@ -57,6 +57,14 @@ constexpr TMenuRow MenuRows[] = {
      " Setup details for the BBS's you want to connect to.", 3, &TTTYForm::FileSetHostItemClick},
     {M::FileCapture, mnFile, "FileCaptureItem", "Cap&ture to File...",
      " Write everything shown on the terminal to a file.", 16, &TTTYForm::FileCaptureItemClick, ifCheckable},
+    {M::FileTransferDivider, mnFile, "FileTransferDivider", "", "", 0, nullptr, ifSeparator},
+    {M::FileReceiveFiles, mnFile, "FileReceiveFilesItem", "&Receive Files",
+     " Receive files the BBS sends, with the transfer protocol chosen below.", 30,
+     &TTTYForm::FileReceiveFilesItemClick},
+    {M::FileSendFiles, mnFile, "FileSendFilesItem", "Send &Files...",
+     " Send files to the BBS, with the transfer protocol chosen below.", 30, &TTTYForm::FileSendFilesItemClick},
+    {M::FileTransferProtocol, mnProtocols, "FileTransferProtocolItem", "Transfer &Protocol",
+     " The protocol of Receive Files and Send Files; only ZMODEM downloads start by themselves.", 30, nullptr},
     {M::FileSetHostDivider, mnFile, "FileSetHostDivider", "", "", 0, nullptr, ifSeparator},
     {M::FileExit, mnFile, "FileExitItem", "E&xit", " Shut down the ORVO Client. It's best to logout first.", 3,
      &TTTYForm::FileExitItemClick},
@@ -155,6 +163,8 @@ void TTTYForm::CreateMenus()
             QAction *empty = FHostsMenu->addAction(QStringLiteral("<empty>"));
             empty->setObjectName(QStringLiteral("FileHostsSubItem"));
             a = FHostsMenu->menuAction();
+        } else if (row.Menu == mnProtocols) {
+            a = CreateProtocolMenu(menus[mnFile], QString::fromLatin1(row.Caption));
         } else if (row.Menu == mnNone) {
             a = new QAction(QString::fromLatin1(row.Caption), this);
             addAction(a); // keeps its shortcut live without a place in any menu
@@ -180,6 +190,7 @@ void TTTYForm::CreateMenus()
     Item(M::EditXCopy)->setShortcut(Keys(Qt::CTRL | Qt::Key_Insert));
     Item(M::EditXPaste)->setShortcut(Keys(Qt::SHIFT | Qt::Key_Insert));
     Item(M::EditFind)->setShortcut(Keys(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+    Item(M::FileSendFiles)->setShortcut(Keys(Qt::CTRL | Qt::SHIFT | Qt::Key_U));
 
     // The terminal's pop-up menu shares the Copy and Paste commands.
     FPopupMenu = new QMenu(this);
@@ -248,6 +259,9 @@ void TTTYForm::UpdateMenus()
     set(M::FileConnect, idle, idle);
     set(M::FileAbort, attempting, attempting);
     set(M::FileDisconnect, connected, state == TSessionState::Connected);
+    const bool transfers = FSession->Transfers().CanStart();
+    set(M::FileReceiveFiles, true, transfers);
+    set(M::FileSendFiles, true, transfers);
     Item(M::FileCapture)->setChecked(s.Capturing());
     Item(M::ViewMessages)->setChecked(FMessageHistory && !FMessageHistory->isHidden());
 

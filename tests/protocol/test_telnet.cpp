@@ -91,14 +91,18 @@ TEST(TelnetEngine, AnswersAndTexts)
           "c"},
          {},
          {"a", "b", "c"}},
-        {"doubled IAC keeps the IAC state", {"\xFF\xFF\x61\x62"}, {}, {"b"}},
+        {"doubled IAC is one data byte", {"\xFF\xFF\x61\x62"}, {}, {"\xFF", "ab"}},
+        {"doubled IAC split across reads", {"a\xFF", "\xFF\xFF\xFD\x22"}, {"FF FC 22"}, {"a", "\xFF"}},
         {"NUL splits the text and is dropped", {S("ab\0cd")}, {}, {"ab", "cd"}},
         {"command split across reads", {"\xFF", "\xFD\x1F"}, {"FF FB 1F", "FF FA 1F 00 50 00 19 FF F0"}, {}},
         {"repeated or empty SE replays nothing",
          {"\xFF\xFA\x18\x01\xFF\xF0\xFF\xF0", "\xFF\xFA\xFF\xF0"},
          {Ansi},
          {}},
-        {"IAC inside a subnegotiation ends it", {"\xFF\xFA\x18\x01\xFF\xFF\xF0k"}, {Ansi}, {"k"}},
+        {"doubled IAC inside a subnegotiation is one of its bytes",
+         {"\xFF\xFA\x18\x01\xFF\xFF\xF0k", "\xFF\xF0z"},
+         {Ansi},
+         {"z"}},
         {"empty read", {""}, {}, {}},
     };
     for (const TCase &c : Cases) {
@@ -200,6 +204,38 @@ TEST(TelnetEngine, HandlersFirstRegistrationWinsAndOverlongSubnegotiationStaysIn
     EXPECT_EQ(p.Seen, TTelnetStateMachine::SubBufferSize);
     EXPECT_EQ(p.Last, static_cast<uint8_t>((TTelnetStateMachine::SubBufferSize - 2) % 200 + 1));
     EXPECT_EQ(Text, "ok");
+}
+
+TEST(TelnetEngine, BinaryPathCarriesEveryDataByteAndNegotiatesOnce)
+{
+    Recorder r;
+    std::string Data;
+    // A transfer takes over in the middle of a read, where the text run ended at a NUL.
+    r.Engine.OnTerminalOut = [&](TTelnetStateMachine *, const char *t) {
+        r.Log.push_back(std::string("T:") + t);
+        if (std::string(t) == "go")
+            r.Engine.BeginBinary([&](TTelnetStateMachine *, const uint8_t *b, size_t n) {
+                Data.append(reinterpret_cast<const char *>(b), n);
+            });
+    };
+    r.Recv(S("go\0x\xFF\xFFy"));
+    // Granted requests are not answered again; other options are negotiated as ever.
+    r.Recv(S("\xFF\xFD\x00\xFF\xFB\x00\0\r\xFF\xFD\x1F\xFF\xFF\0"));
+    EXPECT_EQ(Data, S("\0x\xFFy\0\r\xFF\0"));
+    EXPECT_EQ(r.Only('T'), Strings{"go"});
+    EXPECT_EQ(r.Only('S'), (Strings{"FF FB 00", "FF FD 00", "FF FB 1F", "FF FA 1F 00 50 00 19 FF F0"}));
+    r.Log.clear();
+    const uint8_t Out[] = {1, 0xFF, 0xFF, 2, 0xFF};
+    r.Engine.SendData(Out, sizeof Out);
+    r.Engine.EndBinary();
+    r.Recv(S("\xFF\xFE\x00\xFF\xFC\x00" "back"));
+    // The data in one write (pieces would each wait for the peer's delayed ACK).
+    EXPECT_EQ(r.Only('S'), (Strings{"01 FF FF FF FF 02 FF FF", "FF FC 00", "FF FE 00"}));
+    EXPECT_EQ(r.Only('T'), Strings{"back"});
+    // Outside a transfer binary mode is refused like any unknown option.
+    r.Log.clear();
+    r.Recv(S("\xFF\xFD\x00"));
+    EXPECT_EQ(r.Only('S'), Strings{"FF FC 00"});
 }
 
 TEST(TelnetEngine, UnassignedEventsAreSkipped)

@@ -95,6 +95,9 @@ void TSession::OnAnswer(const TAnswer &answer)
     case ssProfileText:
         AnswerProfile(answer);
         break;
+    case ssFileName:
+        AnswerFileName(Trimmed(answer.Text));
+        break;
     default: // an upload nobody asked for
         break;
     }
@@ -223,6 +226,12 @@ void TSession::MenuKey(uint8_t c)
         Say("Profile\r\n");
         FState = ssProfileText;
         AskProfile();
+        break;
+    case 'f':
+    case 'd':
+    case 'u':
+        Say(c == 'f' ? "Files\r\n" : c == 'd' ? "Download\r\n" : "Upload\r\n");
+        FileKey(c);
         break;
     case '?':
     case 'h':
@@ -430,6 +439,7 @@ void TSession::Leave(std::string_view words)
 void TSession::Shutdown()
 {
     if (FState == ssGone) return;
+    FFiles.Stop();
     Leave("\r\n^f^rThe BBS is going down. Goodbye!^a\r\n"_c);
 }
 

@@ -129,6 +129,8 @@ void TServer::Run(const volatile std::sig_atomic_t &stop, int wakeFd)
             fds.push_back({c.Fd, POLLIN, 0});
         for (const TConn &c : FConns) // each connection's output side, after all the inputs
             fds.push_back({c.Session->Output().empty() ? -1 : c.OutFd, POLLOUT, 0});
+        for (const TConn &c : FConns) // a file transfer's tool, after those
+            c.Session->AddPollFds(fds);
         if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
             std::cerr << "winmarlet-demobbs: poll: " << std::strerror(errno) << "\n";
             break;
@@ -141,6 +143,8 @@ void TServer::Run(const volatile std::sig_atomic_t &stop, int wakeFd)
             const short ev = fds[i + 2].revents;
             if (ev & (POLLIN | POLLHUP | POLLERR)) ReadFrom(FConns[i], t);
         }
+        for (size_t i = 0; i < polled; ++i)
+            FConns[i].Session->ServicePoll(fds);
         if (fds[1].revents & POLLIN) Accept(t);
         for (TConn &c : FConns)
             c.Session->Tick(t);

@@ -22,6 +22,7 @@ public:
         uint16_t Port = 1976; // 0 picks a free one
         std::string Address = "127.0.0.1"; // an IPv4 or IPv6 address to listen on
         double SysopDelay = 3.0;
+        std::string Files; // the file area's folder; empty: none
     };
 
     TServer(TBoard &board, TOptions options);
@@ -46,6 +47,7 @@ public:
     void SendExpress(const std::string &from, const std::string &to, const std::string &text) override;
     void LoggedIn(const std::string &name) override;
     void PostAdded(const TPost &post) override;
+    std::string FileFolder() const override { return FOptions.Files; }
 
 private:
     struct TConn

@@ -14,7 +14,7 @@ constexpr uint8_t CL_ISCA_HELLO = 0xB0;
 } // namespace
 
 TSession::TSession(TBbsHost &host, double now)
-    : FHost(host), FDeadline(now + GreetingWait), FLoginBy(now + LoginWait), FNow(now)
+    : FHost(host), FDeadline(now + GreetingWait), FLoginBy(now + LoginWait), FNow(now), FFiles(host.FileFolder())
 {
 }
 
@@ -144,6 +144,9 @@ void TSession::OnOption(uint8_t verb, uint8_t option)
             }
         }
         break;
+    case 0: // TRANSMIT-BINARY, asked for around file transfers
+        FOut += FFiles.BinaryAnswer(verb);
+        break;
     default: // refused
         if (verb == DO) AnswerOnce(WONT, option);
         if (verb == WILL) AnswerOnce(DONT, option);
@@ -204,6 +207,10 @@ bool TSession::SkipEscape(uint8_t c, bool &lone)
 
 void TSession::OnData(uint8_t c)
 {
+    if (FState == ssTransfer) {
+        FFiles.Input(c);
+        return;
+    }
     if (FProto == prTelnet) {
         OnTelnetChar(c);
         return;

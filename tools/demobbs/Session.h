@@ -5,6 +5,7 @@
 // server owns the socket and everything shared between connections.
 
 #include "tools/demobbs/Board.h"
+#include "tools/demobbs/FileArea.h"
 #include "tools/demobbs/Screens.h"
 #include "tools/demobbs/TelnetCodec.h"
 
@@ -31,6 +32,8 @@ public:
     virtual void SendExpress(const std::string &from, const std::string &to, const std::string &text) = 0;
     virtual void LoggedIn(const std::string &name) = 0;
     virtual void PostAdded(const TPost &post) = 0;
+    // The file area's folder; empty: there is none.
+    virtual std::string FileFolder() const { return {}; }
 };
 
 class TSession
@@ -70,6 +73,10 @@ public:
     // The server stops: a last word, then the connection ends.
     void Shutdown();
 
+    // A file transfer's tool: its pipes in the server's poll set, served after poll.
+    void AddPollFds(std::vector<pollfd> &fds);
+    void ServicePoll(const std::vector<pollfd> &fds);
+
 private:
     enum TState : uint8_t {
         ssGreeting,    // waiting for the client's first bytes
@@ -83,6 +90,8 @@ private:
         ssPostText,
         ssPostConfirm, // Telnet: save, abort or continue
         ssProfileText,
+        ssFileName, // Telnet: the name of a file to download
+        ssTransfer, // a file transfer's tool has the connection
         ssGone,
     };
     // How a CLient upload ends: by kind of the edit that was opened.
@@ -139,6 +148,9 @@ private:
     void PostConfirmKey(uint8_t c);
     void SavePost(const std::string &text);
     void AnswerProfile(const TAnswer &answer);
+    void FileKey(uint8_t c);
+    void AnswerFileName(const std::string &name);
+    void TransferDone(bool ok, const std::string &why);
     void DeliverExpress(const std::string &bytes);
     std::string Body(const std::string &text) const;
     std::string ExpressBytes(const std::string &from, const std::string &text, std::time_t when);
@@ -192,6 +204,8 @@ private:
     int FMessageNumber = 0;
     std::deque<std::string> FQueued;
     int FNextPostId = 0; // reading posts: the next post to show
+
+    TFileArea FFiles;
 };
 
 } // namespace demobbs

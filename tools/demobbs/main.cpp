@@ -30,7 +30,7 @@ void OnSignal(int)
 
 const char Usage[] =
     "Usage: winmarlet-demobbs [--listen ADDRESS] [--port N] [--stdio] [--data FILE]\n"
-    "                         [--sysop-delay SECONDS]\n"
+    "                         [--files DIR] [--sysop-delay SECONDS]\n"
     "A small multi-user BBS on 127.0.0.1 for trying winMarlet: plain Telnet and the\n"
     "ORVO CLient and ISCA Client protocols.\n"
     "\n"
@@ -39,6 +39,7 @@ const char Usage[] =
     "  --stdio              serve one session over standard input and output and exit\n"
     "                       when it ends (for an SSH server's ForceCommand)\n"
     "  --data FILE          keep users, posts, messages and profiles in FILE\n"
+    "  --files DIR          the file area: F lists DIR, D sends from it, U receives into it\n"
     "  --sysop-delay S      seconds before the Sysop greets or answers (default 3)\n"
     "  --help               display this help and exit\n"
     "  --version            output version information and exit\n"
@@ -83,7 +84,8 @@ int main(int argc, char **argv)
             stdio = true;
             continue;
         }
-        if (i + 1 >= argc || (arg != "--port" && arg != "--data" && arg != "--sysop-delay" && arg != "--listen")) {
+        if (i + 1 >= argc || (arg != "--port" && arg != "--data" && arg != "--files" && arg != "--sysop-delay" &&
+                              arg != "--listen")) {
             return Fail("bad option: " + arg + "\nTry 'winmarlet-demobbs --help' for more information.");
         }
         const char *value = argv[++i];
@@ -97,6 +99,8 @@ int main(int argc, char **argv)
         } else if (arg == "--sysop-delay") {
             if (!ParseNumber(value, 86400, n)) return Fail("bad delay: " + std::string(value));
             options.SysopDelay = n;
+        } else if (arg == "--files") {
+            options.Files = value;
         } else {
             dataFile = value;
         }

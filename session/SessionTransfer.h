@@ -1,0 +1,59 @@
+// The session's file transfers: a ZMODEM offer spotted in Telnet text starts a download by
+// itself; the user starts the others. A running transfer has the connection: received
+// bytes bypass the capture, Telnet commands stay with the engine, keys are not sent.
+#pragma once
+
+#include "protocol/Zmodem.h"
+#include "session/Transfer.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class TSession;
+
+class TSessionTransfers : private TTransferListener, private TZmodemSpotterSink
+{
+public:
+    explicit TSessionTransfers(TSession &session) : FSession(session) {}
+    ~TSessionTransfers() override;
+    TSessionTransfers(const TSessionTransfers &) = delete;
+    TSessionTransfers &operator=(const TSessionTransfers &) = delete;
+
+    // The tools' process maker and the folder downloads go to when the preferences name
+    // none. Without them nothing starts, and ZMODEM offers are shown as text.
+    void SetTools(TChildFactory children, std::string defaultFolder);
+    // Transfers can start now: tools, a Telnet connection, none running.
+    bool CanStart() const;
+    std::string DownloadFolder() const;
+
+    // The user's commands; false with Error set when nothing started.
+    bool Receive(TTransferProtocol protocol, const std::string &xmodemName, std::string &error);
+    bool Send(TTransferProtocol protocol, const std::vector<std::string> &files, std::string &error);
+    void Cancel();
+    // A tool has the connection.
+    bool Running() const { return FTransfer && FTransfer->Running(); }
+    // Until the terminal has the connection again (a cancelled transfer's end is dropped).
+    bool Busy() const { return FTransfer != nullptr; }
+
+    // The session's hooks: Telnet text on its way to the terminal (true when it was taken
+    // care of here), and the end of the connection.
+    bool Scan(const char *text);
+    void ConnectionEnded();
+
+private:
+    bool Start(const std::function<bool(TTransfer &, std::string &)> &how, std::string &error);
+    void Show(const uint8_t *text, size_t count) override;
+    void SendOffered(const uint8_t *rest, size_t count) override;
+    void ReceiveReady() override;
+    void TransferProgress(const TTransferProgress &progress) override;
+    void TransferFinished(const TTransferResult &result) override;
+    void TransferReturned(const uint8_t *bytes, size_t count) override;
+
+    TSession &FSession;
+    TChildFactory FChildren;
+    std::string FDefaultFolder;
+    TZmodemSpotter FSpotter;
+    std::unique_ptr<TTransfer> FTransfer;
+    std::vector<std::unique_ptr<TTransfer>> FEnded; // destroyed from the event loop
+};

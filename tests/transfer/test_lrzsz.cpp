@@ -1,0 +1,202 @@
+#include "TransferHarness.h"
+
+#include <gtest/gtest.h>
+
+#include "terminal/SessionCapture.h"
+
+#include <QFile>
+
+namespace {
+
+class Transfers : public ::testing::Test
+{
+protected:
+    TDemoBbs Bbs;
+    TClient Client;
+    void SetUp() override
+    {
+        ASSERT_TRUE(Bbs.Start());
+        ASSERT_TRUE(Client.Connect(Bbs.Port));
+        ASSERT_TRUE(Client.Login()) << Client.Screen;
+    }
+    QString Offered(const char *name) { return Bbs.Files + "/" + name; }
+    std::string Downloaded(const std::string &name) { return ReadAll(QString::fromStdString(Client.Folder + "/" + name)); }
+};
+
+TEST_F(Transfers, DownloadArrivesWholeWithProgressAndTheTerminalGetsTheConnectionBack)
+{
+    const std::string big = Bytes(5 << 20, 1);
+    WriteAll(Offered("big.bin"), big);
+    const std::string raw = Client.Folder + "/../capture.raw";
+    Client.Session->StartCapture(std::make_unique<TSessionCapture>(std::make_unique<TFileCaptureSink>(raw), cfRaw));
+    Client.Type("D");
+    ASSERT_TRUE(Client.See("File name:"));
+    Client.Type("big.bin\r");
+    ASSERT_TRUE(Client.WaitReturned()) << Client.Screen << Client.Error;
+    ASSERT_TRUE(Client.Result);
+    EXPECT_EQ(Client.Result->End, TTransferEnd::Done) << Client.Result->Message;
+    EXPECT_TRUE(Downloaded("big.bin") == big);
+    // Progress named the file and its size as it began, and ended with all of it.
+    const auto named = std::find_if(Client.Progress.begin(), Client.Progress.end(),
+                                    [](const TTransferProgress &p) { return p.FileName == "big.bin"; });
+    ASSERT_NE(named, Client.Progress.end());
+    EXPECT_EQ(named->FileSize, int64_t(big.size()));
+    EXPECT_LT(named->Done, int64_t(big.size()));
+    EXPECT_EQ(Client.Progress.back().Done, int64_t(big.size()));
+    // The BBS's next words reach the screen; none of the transfer's bytes did, nor the capture.
+    EXPECT_TRUE(Client.See("Transfer complete"));
+    EXPECT_EQ(Client.Screen.find("\x18"), std::string::npos);
+    Client.Session->TakeCapture()->Finish();
+    const std::string captured = ReadAll(QString::fromStdString(raw));
+    EXPECT_LT(captured.size(), 100000u);
+    EXPECT_NE(captured.find("Transfer complete"), std::string::npos);
+    QFile::remove(QString::fromStdString(raw));
+}
+
+TEST_F(Transfers, BatchOfThreeAndUploadSurviveTelnetEscaping)
+{
+    const std::string text = "plain text\r\n", ffs = Bytes(300000, 2, true);
+    WriteAll(Offered("a.txt"), text);
+    WriteAll(Offered("ff.bin"), ffs);
+    WriteAll(Offered("empty"), "");
+    Client.Type("D");
+    ASSERT_TRUE(Client.See("File name:"));
+    Client.Type("a.txt ff.bin empty\r");
+    ASSERT_TRUE(Client.WaitReturned()) << Client.Screen;
+    EXPECT_EQ(Client.Result->Files.size(), 3u) << Client.Result->Message;
+    EXPECT_EQ(Downloaded("a.txt"), text);
+    EXPECT_TRUE(Downloaded("ff.bin") == ffs);
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(Client.Folder + "/empty")));
+    EXPECT_EQ(Client.Progress.back().FileNumber, 3);
+    EXPECT_EQ(Client.Progress.back().FileCount, 3);
+
+    // The BBS's rz waits; its offer to receive is not shown, and our sz answers it.
+    const std::string upload = Bytes(400000, 3, true);
+    const QString path = QString::fromStdString(Client.Folder + "/up.bin");
+    WriteAll(path, upload);
+    ASSERT_TRUE(Client.See("Transfer complete"));
+    Client.Type("U");
+    ASSERT_TRUE(Client.WaitFor([&] { return Client.ReadyHeaders > 0; })) << Client.Screen;
+    std::string error;
+    Client.Forget();
+    ASSERT_TRUE(Client.Transfers().Send(TTransferProtocol::Zmodem, {path.toStdString()}, error)) << error;
+    ASSERT_TRUE(Client.WaitReturned());
+    EXPECT_EQ(Client.Result->End, TTransferEnd::Done) << Client.Result->Message;
+    EXPECT_TRUE(ReadAll(Offered("up.bin")) == upload);
+    EXPECT_TRUE(Client.See("Transfer complete"));
+    EXPECT_EQ(Client.Screen.find("\x18"), std::string::npos);
+}
+
+TEST_F(Transfers, CancelKeepsAPartFileAndTheSessionGoesOn)
+{
+    const std::string big = Bytes(40 << 20, 4);
+    WriteAll(Offered("big.bin"), big);
+    Client.Type("D");
+    ASSERT_TRUE(Client.See("File name:"));
+    Client.Type("big.bin\r");
+    ASSERT_TRUE(Client.WaitFor([&] { return !Client.Progress.empty() && Client.Progress.back().Done > 0; }));
+    Client.Transfers().Cancel();
+    ASSERT_TRUE(Client.WaitReturned());
+    EXPECT_EQ(Client.Result->End, TTransferEnd::Cancelled);
+    const std::string part = Downloaded("big.bin.part");
+    EXPECT_GT(part.size(), 0u);
+    EXPECT_LT(part.size(), big.size());
+    EXPECT_TRUE(big.compare(0, part.size(), part) == 0);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(Client.Folder + "/big.bin")));
+    EXPECT_NE(Client.Result->Message.find("big.bin.part"), std::string::npos) << Client.Result->Message;
+    // The menu answers again.
+    Client.Screen.clear();
+    Client.Type("?");
+    EXPECT_TRUE(Client.See("Lobby>")) << Client.Screen;
+}
+
+TEST_F(Transfers, ABbsThatDiesMidTransferLeavesAPartFileAndSaysSo)
+{
+    WriteAll(Offered("big.bin"), Bytes(40 << 20, 5));
+    Client.Type("D");
+    ASSERT_TRUE(Client.See("File name:"));
+    Client.Type("big.bin\r");
+    ASSERT_TRUE(Client.WaitFor([&] { return !Client.Progress.empty() && Client.Progress.back().Done > 0; }));
+    Bbs.Process.kill();
+    ASSERT_TRUE(Client.WaitReturned());
+    EXPECT_EQ(Client.Result->End, TTransferEnd::Lost);
+    EXPECT_GT(ReadAll(QString::fromStdString(Client.Folder + "/big.bin.part")).size(), 0u);
+    EXPECT_NE(Client.Result->Message.find("Connection lost"), std::string::npos);
+    EXPECT_NE(Client.Result->Message.find("big.bin.part ("), std::string::npos) << Client.Result->Message;
+}
+
+// Offered names cannot leave the download folder, hide, carry control bytes or replace a file.
+TEST(TransferNames, OfferedNamesStayInsideTheFolderAndReplaceNothing)
+{
+    QTemporaryDir remote;
+    QDir().mkpath(remote.filePath("a/b"));
+    const QString ctl = QString::fromLatin1("x\x01y");
+    WriteAll(remote.filePath("evil"), "evil");
+    WriteAll(remote.filePath(".hidden"), "hidden");
+    WriteAll(remote.filePath(ctl), "ctl");
+    TBareTool sender;
+    ASSERT_TRUE(sender.Listen(remote.filePath("a/b"), {"--full-path", "../../evil", "../../.hidden", "../../" + ctl}));
+    TClient client;
+    WriteAll(client.Downloads.filePath("evil"), "mine");
+    ASSERT_TRUE(client.Connect(sender.Server.serverPort()));
+    ASSERT_TRUE(client.WaitReturned());
+    EXPECT_EQ(client.Result->End, TTransferEnd::Done) << client.Result->Message << client.Screen;
+    QStringList names = QDir(client.Downloads.path()).entryList(QDir::Files | QDir::Hidden);
+    names.sort();
+    EXPECT_EQ(names, (QStringList{"evil", "evil (1)", "hidden", "xy"}));
+    EXPECT_EQ(ReadAll(client.Downloads.filePath("evil")), "mine");
+    EXPECT_EQ(ReadAll(client.Downloads.filePath("evil (1)")), "evil");
+    EXPECT_TRUE(QDir(remote.path()).entryList(QDir::Files | QDir::Hidden).size() == 3); // nothing landed there
+}
+
+// YMODEM and XMODEM start when the user says so; names follow the same rules.
+TEST(TransferNames, YmodemAndXmodemWhereTheUserSays)
+{
+    QTemporaryDir remote;
+    QDir().mkpath(remote.filePath("a/b"));
+    const std::string data = Bytes(70000, 6, true);
+    WriteAll(remote.filePath("evil"), data);
+    const struct
+    {
+        TTransferProtocol Protocol;
+        QString Program;
+        QStringList Args;
+        std::string Name, Landed;
+    } Cases[] = {
+        {TTransferProtocol::Ymodem, "sb", {"--full-path", "../../evil"}, "", "evil"},
+        {TTransferProtocol::Xmodem, "sx", {"../../evil"}, "../.report", "report"},
+    };
+    for (const auto &c : Cases) {
+        TBareTool sender;
+        ASSERT_TRUE(sender.Listen(remote.filePath("a/b"), c.Args, c.Program));
+        TClient client;
+        ASSERT_TRUE(client.Connect(sender.Server.serverPort()));
+        std::string error;
+        ASSERT_TRUE(client.Transfers().Receive(c.Protocol, c.Name, error)) << error;
+        ASSERT_TRUE(client.WaitReturned());
+        EXPECT_EQ(client.Result->End, TTransferEnd::Done) << client.Result->Message;
+        EXPECT_EQ(QDir(client.Downloads.path()).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{QString::fromStdString(c.Landed)});
+        // XMODEM pads the last block; YMODEM knows the size.
+        const std::string got = ReadAll(client.Downloads.filePath(QString::fromStdString(c.Landed)));
+        EXPECT_TRUE(got.compare(0, data.size(), data) == 0);
+        EXPECT_EQ(got.size(), c.Protocol == TTransferProtocol::Ymodem ? data.size() : (data.size() + 127) / 128 * 128);
+        EXPECT_EQ(client.Progress.back().Done, int64_t(got.size()));
+    }
+    // And the other way: into rb and rx.
+    for (const auto protocol : {TTransferProtocol::Ymodem, TTransferProtocol::Xmodem}) {
+        QTemporaryDir far;
+        const bool y = protocol == TTransferProtocol::Ymodem;
+        TBareTool receiver;
+        ASSERT_TRUE(receiver.Listen(far.path(), y ? QStringList{} : QStringList{"--with-crc", "got"}, y ? "rb" : "rx"));
+        TClient client;
+        ASSERT_TRUE(client.Connect(receiver.Server.serverPort()));
+        std::string error;
+        ASSERT_TRUE(client.Transfers().Send(protocol, {remote.filePath("evil").toStdString()}, error)) << error;
+        ASSERT_TRUE(client.WaitReturned());
+        EXPECT_EQ(client.Result->End, TTransferEnd::Done) << client.Result->Message;
+        EXPECT_TRUE(ReadAll(far.filePath(y ? "evil" : "got")).compare(0, data.size(), data) == 0);
+    }
+}
+
+} // namespace
