@@ -4,6 +4,9 @@
 // every few characters, 0x01 colour codes, an occasional ESC [K) and plain text.
 // The BBS stream as a CLient host sends it (express-message headers every few hundred
 // lines) also goes through TCLientStateMachine, beside the Telnet path.
+// The ANSI-BBS emulation reads the BBS stream in its SGR form, the plain stream and an
+// ANSI-art stream (code page 437 blocks, long SGR lists, ESC[nC over blanks, full rows
+// that wrap), each beside the Classic emulation on the same bytes.
 
 #include "colouredit/OffLine.h"
 #include "config/SetHost.h"
@@ -25,6 +28,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -92,6 +96,41 @@ const std::string &ClientStream()
     return s;
 }
 
+// Rows of ANSI art as DOS editors save them: blocks and shades in runs, a colour change
+// before each run (often a long SGR list), blanks skipped with ESC[nC, and rows that
+// either fill all 80 columns (the wrap ends them) or end early with CR LF.
+std::string MakeArtStream()
+{
+    static const char Blocks[] = "\xb0\xb1\xb2\xdb\xdc\xdd\xde\xdf\xc4\xcd\xba\xb3";
+    Lcg r(Seed + 1);
+    std::string s;
+    s.reserve(StreamSize + 256);
+    while (s.size() < StreamSize) {
+        const bool Full = r.Next(3) != 0;
+        const int Width = Full ? 80 : 20 + int(r.Next(58));
+        for (int x = 0; x < Width;) {
+            const int Run = std::min(Width - x, 1 + int(r.Next(12)));
+            if (r.Next(4) == 0 && x + Run < Width) { // blanks: a cursor move
+                s += "\x1b[" + std::to_string(Run) + "C";
+            } else {
+                s += "\x1b[" + std::string(r.Next(2) ? "0;1;" : "0;") + std::to_string(30 + r.Next(8)) + ";" +
+                     std::to_string(40 + r.Next(8)) + "m";
+                const char b = Blocks[r.Next(sizeof Blocks - 1)];
+                s.append(size_t(Run), b);
+            }
+            x += Run;
+        }
+        if (!Full) s += "\x1b[0m\r\n";
+    }
+    return s;
+}
+
+const std::string &Art()
+{
+    static const std::string s = MakeArtStream();
+    return s;
+}
+
 const std::string &Plain()
 {
     static const std::string s = MakePlainStream();
@@ -118,7 +157,8 @@ public:
 // screen reader listens: the announcer follows the output and is ticked after every read,
 // the reads taken to come a millisecond apart.
 template <class TMake>
-void RunRoad(benchmark::State &State, const std::string &Stream, TMake Make, bool Announce = false)
+void RunRoad(benchmark::State &State, const std::string &Stream, TMake Make,
+             TTTYEmulation Emulation = teClassic, bool Announce = false)
 {
     std::vector<uint8_t> Buf(ReadSize + 1);
     size_t Told = 0;
@@ -130,6 +170,8 @@ void RunRoad(benchmark::State &State, const std::string &Stream, TMake Make, boo
         Tty.SetVisibleSize(80, 25);
         Tty.Clear();
         Tty.MoveCursor(0, 819 - 25);
+        Tty.SetEmulation(Emulation);
+        if (Emulation == teAnsiBbs) Tty.ResetModes();
         TOutputAnnouncer Announcer(Tty);
         if (Announce) {
             Announcer.SetListening(true);
@@ -164,9 +206,11 @@ void RunRoad(benchmark::State &State, const std::string &Stream, TMake Make, boo
     State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * Stream.size()));
 }
 
-void RunOurs(benchmark::State &State, const std::string &Stream, bool Announce = false)
+void RunOurs(benchmark::State &State, const std::string &Stream, TTTYEmulation Emulation = teClassic,
+             bool Announce = false)
 {
-    RunRoad(State, Stream, [](TColorTTY &) { return std::make_shared<TTelnetStateMachine>(); }, Announce);
+    RunRoad(
+        State, Stream, [](TColorTTY &) { return std::make_shared<TTelnetStateMachine>(); }, Emulation, Announce);
 }
 
 // The CLient engine of an ORVO host, with the offline editor and the stores wired as
@@ -240,14 +284,36 @@ void BM_PlainStream_libvterm(benchmark::State &s)
 {
     RunVTerm(s, Plain());
 }
-// The same with a screen reader listening (within 10 % of the plain runs).
+
+// The emulations side by side on the same bytes.
+// The same with a screen reader listening (within 10 % of the runs above).
 void BM_BbsStream_winMarlet_Announced(benchmark::State &s)
 {
-    RunOurs(s, Bbs().Ours, true);
+    RunOurs(s, Bbs().Ours, teClassic, true);
 }
 void BM_PlainStream_winMarlet_Announced(benchmark::State &s)
 {
-    RunOurs(s, Plain(), true);
+    RunOurs(s, Plain(), teClassic, true);
+}
+void BM_SgrStream_Classic(benchmark::State &s)
+{
+    RunOurs(s, Bbs().VTerm);
+}
+void BM_SgrStream_AnsiBbs(benchmark::State &s)
+{
+    RunOurs(s, Bbs().VTerm, teAnsiBbs);
+}
+void BM_PlainStream_AnsiBbs(benchmark::State &s)
+{
+    RunOurs(s, Plain(), teAnsiBbs);
+}
+void BM_ArtStream_Classic(benchmark::State &s)
+{
+    RunOurs(s, Art());
+}
+void BM_ArtStream_AnsiBbs(benchmark::State &s)
+{
+    RunOurs(s, Art(), teAnsiBbs);
 }
 
 BENCHMARK(BM_BbsStream_winMarlet)->Unit(benchmark::kMillisecond);
@@ -257,6 +323,11 @@ BENCHMARK(BM_PlainStream_winMarlet)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainStream_libvterm)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BbsStream_winMarlet_Announced)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainStream_winMarlet_Announced)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SgrStream_Classic)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SgrStream_AnsiBbs)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainStream_AnsiBbs)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ArtStream_Classic)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ArtStream_AnsiBbs)->Unit(benchmark::kMillisecond);
 
 // Console output plus a summary in MB/s (10^6 bytes; the best of repetitions) and the
 // ratio to libvterm.
@@ -286,6 +357,15 @@ public:
             if (Rates.count(Ours) && Rates.count(Theirs) && Rates[Theirs] > 0)
                 std::printf("  %s stream: %.1f times libvterm\n", Kind, Rates[Ours] / Rates[Theirs]);
         }
+        for (const auto &[Kind, Classic] :
+             {std::pair<const char *, const char *>{"Sgr", "BM_SgrStream_Classic"},
+              {"Plain", "BM_PlainStream_winMarlet"},
+              {"Art", "BM_ArtStream_Classic"}}) {
+            const std::string Ansi = std::string("BM_") + Kind + "Stream_AnsiBbs";
+            if (Rates.count(Ansi) && Rates.count(Classic) && Rates[Classic] > 0)
+                std::printf("  ANSI-BBS on the %s stream: %.2f times Classic\n", Kind,
+                            Rates[Ansi] / Rates[Classic]);
+        }
         if (Rates.count("BM_ClientStream_winMarlet") && Rates["BM_BbsStream_winMarlet"] > 0)
             std::printf("  CLient path: %.2f times the Telnet path (BBS stream)\n",
                         Rates["BM_ClientStream_winMarlet"] / Rates["BM_BbsStream_winMarlet"]);
@@ -302,9 +382,10 @@ int main(int argc, char **argv)
 {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    std::printf(
-        "streams: BBS %zu bytes (libvterm form %zu, CLient form %zu), plain %zu bytes, reads of %zu bytes\n",
-        Bbs().Ours.size(), Bbs().VTerm.size(), ClientStream().size(), Plain().size(), ReadSize);
+    std::printf("streams: BBS %zu bytes (SGR form %zu, CLient form %zu), plain %zu bytes, art %zu bytes, "
+                "reads of %zu bytes\n",
+                Bbs().Ours.size(), Bbs().VTerm.size(), ClientStream().size(), Plain().size(), Art().size(),
+                ReadSize);
     SummaryReporter Reporter;
     benchmark::RunSpecifiedBenchmarks(&Reporter);
     benchmark::Shutdown();

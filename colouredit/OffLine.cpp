@@ -193,8 +193,10 @@ void TOffLineEdit::SaveHostState()
     Host = Tty.InterpreterState();
     HostSaved = true;
     Tty.SetLocalDrawing(true);
-    // A sequence the host left unfinished must not swallow the editor's bytes.
+    // A sequence the host left unfinished must not swallow the editor's bytes, and the
+    // editor draws with colour codes in the terminal's own language.
     Tty.CancelSequence();
+    Tty.SetEmulation(teClassic);
 }
 
 void TOffLineEdit::RestoreHostState()

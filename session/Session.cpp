@@ -46,6 +46,10 @@ TSession::TSession(TSessionStores stores, TColorTTY &terminal, TSessionListener 
     };
     FStateMachine = &FTelnetStateMachine;
     FReconnectTimer = FPlatform->MakeTimer([this] { ReconnectNow(); });
+    // The terminal's answers to the host's queries go out as the engine's own bytes do.
+    FTerminal.SetAnswerHandler([this](const char *bytes, size_t count) {
+        StateMachineSocketOut(reinterpret_cast<const uint8_t *>(bytes), int32_t(count));
+    });
 }
 
 TSession::~TSession()
@@ -53,6 +57,7 @@ TSession::~TSession()
     FReconnectTimer.reset();
     DropTransport(TDrop::Abort);
     if (FCapture) FCapture->Finish(); // the last, unfinished line
+    FTerminal.SetAnswerHandler(nullptr);
     FTelnetStateMachine.OnSocketOut = nullptr;
     FCLientMachine->OnSocketOut = nullptr;
     FCLientMachine->OnExpressMessage = nullptr;
@@ -105,8 +110,8 @@ void TSession::Connect()
 void TSession::StartConnecting()
 {
     HostInfo.RefreshCurrentHost(); // Setup Hosts may have changed its section while it was connected
-    FHost = TSessionHost{HostInfo.BBSName, HostInfo.Address, HostInfo.Port, HostInfo.Mode, HostInfo.Transport,
-                         HostInfo.Terminal};
+    FHost = TSessionHost{HostInfo.BBSName,   HostInfo.Address,  HostInfo.Port,      HostInfo.Mode,
+                         HostInfo.Transport, HostInfo.Terminal, HostInfo.IceColours};
     FStateMachine = FHost.Mode == hmTelnet ? &FTelnetStateMachine : FCLientMachine.get();
     if (FHost.Mode == hmISCA) {
         FWhoList->Clear();
@@ -274,6 +279,16 @@ void TSession::ClientSocketConnect()
     const uint8_t naws[9] = {telnet::IAC, telnet::SB,      telnet::OPT_NAWS, 0, uint8_t(FTerminal.Cols), 0,
                              uint8_t(FTerminal.VisibleRows), telnet::IAC,      telnet::SE};
     FTransport->Send(naws, sizeof naws);
+
+    // The host's output is read in its emulation from the first byte on.
+    if (FHost.Terminal == THostTerminal::AnsiBbs) {
+        FTerminal.SetEmulation(teAnsiBbs);
+        FTerminal.ResetModes();
+    } else {
+        FTerminal.SetEmulation(teClassic);
+    }
+    FTerminal.SetIceColours(FHost.IceColours);
+    FTerminal.InvalidateAll();
 
     FEditMenuConnected = true;
     FStateMachine->Reset();

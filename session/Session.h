@@ -51,6 +51,7 @@ struct TSessionHost
     THostMode Mode = hmORVO;
     THostTransport Transport = THostTransport::Tcp;
     THostTerminal Terminal = THostTerminal::Classic;
+    bool IceColours = false;
 };
 
 // Text composed in an edit when its connection ended, kept to be offered back.

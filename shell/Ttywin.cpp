@@ -143,6 +143,7 @@ void TTTYForm::FormCreate()
     const QFont font = PreferredFont(ClientPrefs);
     FColourTTY->setFont(font);
     FDebugTTY->setFont(font);
+    UseTerminalFont();
     FDebugTTY->setFixedHeight(ClientPrefs.Debug ? 3 * FDebugTTY->CharHeight() : 0);
     FDebugTTY->setVisible(ClientPrefs.Debug);
     FDebugTTY->Speech().SetAnnounceOutput(false);

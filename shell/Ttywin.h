@@ -130,6 +130,7 @@ public:
 
     void OptionsPreferencesItemClick();
     void OptionsFontItemClick();
+    void UseTerminalFont();
     void OptionsMacrosItemClick();
     void OptionsUserFilterItemClick();
     void HelpContentsItemClick();

@@ -4,19 +4,26 @@
 #include "colouredit/qt/MacroDlg.h"
 #include "config/Prefernc.h"
 #include "config/SetHost.h"
+#include "config/qt/DialogUtil.h"
 #include "config/qt/PreferenceDlg.h"
 #include "config/qt/SetHostDlg.h"
 #include "config/qt/UserFilterDlg.h"
 #include "shell/About.h"
 #include "shell/HelpSystem.h"
+#include "terminal/PsfFont.h"
 #include "terminal/qt/ColorTTYWidget.h"
 #include "terminal/qt/TerminalSpeech.h"
 
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QFontInfo>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
 
 void TTTYForm::OptionsPreferencesItemClick()
 {
@@ -76,23 +83,56 @@ void TTTYForm::ApplySpeech()
 
 void TTTYForm::OptionsFontItemClick()
 {
-    QFontDialog dialog(FColourTTY->font(), this);
-    dialog.setOption(QFontDialog::MonospacedFonts);
-    NameByLabels(dialog);
+    // The fixed-pitch fonts, and the VGA font, a bitmap font of the terminal's own.
+    QDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("Font"));
     dialog.setProperty("helpContext", 12);
+    auto *layout = new QVBoxLayout(&dialog);
+    auto *fonts = new QFontDialog(FColourTTY->font(), &dialog);
+    fonts->setWindowFlags(Qt::Widget);
+    fonts->setOptions(QFontDialog::MonospacedFonts | QFontDialog::NoButtons |
+                      QFontDialog::DontUseNativeDialog);
+    layout->addWidget(fonts);
+    auto *vga = new QCheckBox(
+        QStringLiteral("&VGA 8x16, the IBM PC's font (size 12 is 8 by 16 pixels, 24 twice that)"), &dialog);
+    vga->setObjectName(QStringLiteral("cbVga"));
+    vga->setChecked(FColourTTY->UsesBitmapFont());
+    vga->setEnabled(VgaFont() != nullptr);
+    layout->addWidget(vga);
+    QObject::connect(AddDialogButtons(&dialog, layout).OKBtn, &QPushButton::clicked, &dialog,
+                     &QDialog::accept);
+    NameByLabels(dialog);
     if (dialog.exec() != QDialog::Accepted) return;
-    const QFont chosen = dialog.selectedFont();
-    const QFont current = FColourTTY->font();
-    if (chosen.family() == current.family() && chosen.pointSize() == current.pointSize() &&
-        chosen.bold() == current.bold() && chosen.italic() == current.italic())
-        return;
-    FColourTTY->setFont(chosen);
-    ClientPrefs.FontName = QFontInfo(chosen).family().toStdString();
-    ClientPrefs.FontSize = chosen.pointSize();
-    ClientPrefs.FontStyle =
-        (chosen.bold() ? unsigned(fsBold) : 0u) | (chosen.italic() ? unsigned(fsItalic) : 0u);
+
+    const QFont chosen = fonts->currentFont();
+    if (vga->isChecked()) {
+        ClientPrefs.FontName = VgaFontName;
+        ClientPrefs.FontSize = chosen.pointSize();
+        ClientPrefs.FontStyle = 0;
+        UseTerminalFont();
+    } else {
+        const QFont current = FColourTTY->font();
+        if (!FColourTTY->UsesBitmapFont() && chosen.family() == current.family() &&
+            chosen.pointSize() == current.pointSize() && chosen.bold() == current.bold() &&
+            chosen.italic() == current.italic())
+            return;
+        FColourTTY->SetBitmapFont(nullptr);
+        FColourTTY->setFont(chosen);
+        ClientPrefs.FontName = QFontInfo(chosen).family().toStdString();
+        ClientPrefs.FontSize = chosen.pointSize();
+        ClientPrefs.FontStyle =
+            (chosen.bold() ? unsigned(fsBold) : 0u) | (chosen.italic() ? unsigned(fsItalic) : 0u);
+    }
     ClientPrefs.Save();
     SizeTerminal(FColourTTY->Tty().VisibleRows, true);
+}
+
+// "VGA 8x16" at the preferred size in whole steps (16 pixels are 12 points), else the
+// preferred font stays.
+void TTTYForm::UseTerminalFont()
+{
+    if (ClientPrefs.FontName == VgaFontName && VgaFont())
+        FColourTTY->SetBitmapFont(VgaFont(), std::clamp((ClientPrefs.FontSize + 6) / 12, 1, 4));
 }
 
 void TTTYForm::OptionsMacrosItemClick()

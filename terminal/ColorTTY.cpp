@@ -48,8 +48,11 @@ TTTYInterpreterState TColorTTY::InterpreterState() const
     s.EscState = EscState;
     std::memcpy(s.EscParams, EscParams, sizeof EscParams);
     s.EscParamsLen = EscParamsLen;
+    s.EscMarks = EscMarks;
+    s.AnsiParams = AnsiParams;
     s.LastChar = LastChar;
     s.WrapPending = WrapPending;
+    s.Emulation = Emul;
     return s;
 }
 
@@ -62,8 +65,12 @@ void TColorTTY::SetInterpreterState(const TTTYInterpreterState &s)
     EscParamsLen = std::clamp(s.EscParamsLen, 0, 9);
     std::memcpy(EscParams, s.EscParams, size_t(EscParamsLen));
     EscParams[EscParamsLen] = 0;
+    EscMarks = s.EscMarks;
+    AnsiParams = s.AnsiParams;
+    AnsiParams.Count = std::min<uint8_t>(AnsiParams.Count, TAnsiParams::Max);
     LastChar = s.LastChar;
     WrapPending = s.WrapPending;
+    Emul = s.Emulation == teAnsiBbs ? teAnsiBbs : teClassic;
 }
 
 void TColorTTY::CancelSequence()
@@ -71,7 +78,30 @@ void TColorTTY::CancelSequence()
     EscState = esText;
     EscParamsLen = 0;
     EscParams[0] = 0;
+    EscMarks = 0;
+    AnsiParams = {};
     WrapPending = false;
+}
+
+void TColorTTY::SetEmulation(TTTYEmulation emulation)
+{
+    emulation = emulation == teAnsiBbs ? teAnsiBbs : teClassic;
+    if (emulation == Emul) return;
+    // a sequence begun in one language means nothing in the other
+    CancelSequence();
+    Emul = emulation;
+}
+
+void TColorTTY::ResetModes()
+{
+    ShowCursor = true;
+    AutoWrap = true;
+    Reverse = false;
+    Attr = caReset;
+    RegionFrom = RegionTo = 0;
+    AnsiSaved = {};
+    AnsiSavedAttr = caReset;
+    AnsiSavedReverse = false;
 }
 
 void TColorTTY::CopyContentsFrom(const TColorTTY &from)
@@ -85,6 +115,9 @@ void TColorTTY::CopyContentsFrom(const TColorTTY &from)
     Attr = from.Attr;
     CursorX = from.CursorX;
     CursorY = from.CursorY;
+    SetEmulation(from.Emul); // how the picture is drawn: iCE colours, the cursor hidden
+    Ice = from.Ice;
+    ShowCursor = from.ShowCursor;
     InvalidateAll();
 }
 

@@ -5,8 +5,10 @@
 
 #include "terminal/ColourAttr.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -108,6 +110,28 @@ enum TEscState : uint8_t {
     esCursorAddress = 4,   // inside ESC Y: row and column bytes
 };
 
+// How Write reads the bytes.
+enum TTTYEmulation : uint8_t {
+    teClassic = 0, // colour codes, control characters, the VT52 and ANSI subsets of the CLient BBSs
+    teAnsiBbs = 1, // what today's Telnet BBSs and their ANSI art expect (code page 437 all the way down)
+};
+
+// Marks of a control sequence besides its digits and ';' (none: a sequence to act on).
+enum TEscMark : uint8_t {
+    emPrivate = 1,      // '?' among the parameter bytes
+    emOtherPrivate = 2, // '<', '=', '>' or ':'
+    emIntermediate = 4, // a byte 0x20-0x2F
+};
+
+// Numeric parameters of an ANSI-BBS control sequence, read as they arrive (art sends
+// longer lists than the nine characters of EscParams).
+struct TAnsiParams
+{
+    static constexpr int Max = 16;
+    uint16_t Value[Max] = {}; // beyond 9999 they stay 9999; an empty one is 0
+    uint8_t Count = 0;        // values begun (0: no parameter byte yet)
+};
+
 // What the output interpreter carries from one Write to the next: the attributes, an
 // unfinished sequence and the last character acted on. Whoever draws into the terminal
 // between a host's writes sets it aside and gives it back (the offline editor).
@@ -118,8 +142,11 @@ struct TTTYInterpreterState
     TEscState EscState = esText;
     char EscParams[10] = {}; // NUL-terminated, at most 9 characters
     int EscParamsLen = 0;
+    uint8_t EscMarks = 0; // TEscMark bits of the unfinished control sequence
+    TAnsiParams AnsiParams;
     uint8_t LastChar = 0;
     bool WrapPending = false;
+    TTTYEmulation Emulation = teClassic;
 };
 
 class TColorTTY
@@ -181,7 +208,28 @@ public:
     TTTYInterpreterState InterpreterState() const;
     void SetInterpreterState(const TTTYInterpreterState &state);
     void CancelSequence();
-    // Cells, cursor and attribute of another terminal of any size (a still picture of it).
+
+    // --- Emulation (Classic unless chosen). Switching keeps the cells and the modes.
+    void SetEmulation(TTTYEmulation emulation);
+    TTTYEmulation Emulation() const { return Emul; }
+    // ANSI-BBS: the flash bit shows a bright background and nothing blinks (iCE colours).
+    // The host's choice; ESC[?33h and ESC[?33l change it while connected.
+    void SetIceColours(bool on) { Ice = on; }
+    bool IceColours() const { return Ice; }
+    // The flash bit is drawn as a bright background whatever the blinking preference.
+    bool BrightBackgrounds() const { return Emul == teAnsiBbs && Ice; }
+    // ANSI-BBS: ESC[?25l hides the cursor, ESC[?25h shows it again.
+    bool CursorShown() const { return Emul != teAnsiBbs || ShowCursor; }
+    // The ANSI-BBS modes and colours as a new connection finds them: autowrap on, cursor
+    // shown, no scrolling region, grey on black, the saved cursor at home. iCE colours stay
+    // as last set.
+    void ResetModes();
+    // Answers to the host's queries (cursor position, status, attributes): bytes for the
+    // connection, handed over while Write runs. Without a handler they are dropped.
+    using TAnswerHandler = std::function<void(const char *bytes, size_t count)>;
+    void SetAnswerHandler(TAnswerHandler handler) { Answer = std::move(handler); }
+    // Cells, cursor, attribute and emulation of another terminal of any size (a still
+    // picture of it).
     void CopyContentsFrom(const TColorTTY &from);
     void SetCols(int cols);
     void SetRows(int rows);
@@ -276,12 +324,56 @@ private:
     void ApplyCsi(uint8_t final);
     void ApplySgr(const char *s, int len);
     void EraseRange(int x, int y, int count, bool wholeControl);
+    size_t SequenceRest(const uint8_t *p, size_t i, size_t count);
+
+    // ANSI-BBS; terminal/AnsiBbsOutput.cpp and terminal/AnsiBbsScreen.cpp.
+    void WriteAnsi(const uint8_t *p, size_t count);
+    size_t AnsiSegment(const uint8_t *p, size_t i, size_t count);
+    size_t AnsiText(const uint8_t *p, size_t i, size_t count);
+    size_t AnsiColours(const uint8_t *p, size_t i, size_t count);
+    size_t AnsiSequence(const uint8_t *p, size_t i, size_t count);
+    void AnsiEscape(uint8_t c);
+    void AnsiCsi(uint8_t final);
+    void AnsiSgr();
+    uint16_t AnsiSgrState() const;
+    void SetAnsiSgrState(uint16_t state);
+    void AnsiMode(bool set);
+    void AnsiReport(int what);
+    void AnsiPut(const uint8_t *bytes, int n);
+    void AnsiWrap();
+    void AnsiTab();
+    void AnsiLineFeed();
+    void AnsiReverseIndex();
+    void AnsiMoveTo(int x, int screenRow);
+    void AnsiSaveCursor(bool withAttr);
+    void AnsiRestoreCursor(bool withAttr);
+    int AnsiScreenRows() const { return std::max(1, std::min(VisibleRows, Rows)); }
+    int AnsiTop() const { return Rows - AnsiScreenRows(); }
+    // The rows the scrolling region spans (buffer rows, inclusive); false when it is the
+    // whole screen, whose scrolls feed the scrollback.
+    bool AnsiRegion(int &top, int &bottom) const { return RegionTo > 0 && AnsiRegionRows(top, bottom); }
+    bool AnsiRegionRows(int &top, int &bottom) const;
+    void AnsiErase(int x, int y, int count);
+    void AnsiEraseDisplay(int how);
+    void AnsiEraseLine(int how);
+    void AnsiShiftRows(int top, int bottom, int n);
+    void AnsiScrollUp(int n);
+    void AnsiScrollDown(int n);
+    void AnsiInsertLines(int n);
+    void AnsiDeleteLines(int n);
+    void AnsiInsertChars(int n);
+    void AnsiDeleteChars(int n);
+    void AnsiSetRegion();
+    void AnsiBlankLastRow();
+    int AnsiParam(int k, int dflt) const;
 
     TEscState EscState = esText;
     TColourAttr SavedAttr = 0;
     TCellPoint SavedCursor;
     char EscParams[10] = {}; // NUL-terminated, at most 9 characters
     int EscParamsLen = 0;
+    uint8_t EscMarks = 0;
+    TAnsiParams AnsiParams;
     bool TimerActive = false;
     uint8_t LastChar = 0;
     // Text filled the cursor row at the very end of a Write: the row wraps before whatever
@@ -290,6 +382,19 @@ private:
     bool WrapPending = false;
     int RingStart = 0;
     int Reach = -1;
+
+    // ANSI-BBS modes and saved state.
+    TTTYEmulation Emul = teClassic;
+    bool Ice = false;
+    bool ShowCursor = true;
+    bool AutoWrap = true;
+    bool Reverse = false; // SGR 7: the colours are shown exchanged
+    int RegionFrom = 0;   // scrolling region: first screen row, and the row after its last
+    int RegionTo = 0;     // (0: none)
+    TCellPoint AnsiSaved; // column and screen row
+    TColourAttr AnsiSavedAttr = caReset;
+    bool AnsiSavedReverse = false;
+    TAnswerHandler Answer;
 
     // Merged WM_TTY_TRACK / WM_TTY_SCROLL requests "waiting in the queue".
     bool TrackWaiting = false;

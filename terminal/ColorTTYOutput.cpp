@@ -1,135 +1,21 @@
 // The output interpreter and the cell operations under it: text runs, control bytes,
 // colour codes and escape sequences, and the new line that recycles the oldest row.
+#include "terminal/CellOps.h"
 #include "terminal/ColorTTY.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace {
+
+using namespace ttycells;
 
 constexpr uint8_t ESC = 0x1B;
 
 inline bool IsCodeOrEscape(uint8_t c)
 {
     return c == 0x01 || c == ESC;
-}
-
-#if defined(__SSE2__)
-// Bit k set where byte k of the 16 at p is below 0x20.
-inline unsigned ControlMask(const uint8_t *p)
-{
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-    return unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v)));
-}
-#endif
-
-// Index of the first byte below 0x20 in p[from..end), or `limit` if there is none before
-// it (from <= limit <= end). Reads nothing outside p[0..end).
-inline size_t FindControlBefore(const uint8_t *p, size_t from, size_t limit, size_t end)
-{
-    size_t k = from;
-#if defined(__SSE2__)
-    while (k + 16 <= end) {
-        if (const unsigned m = ControlMask(p + k)) return std::min(k + unsigned(__builtin_ctz(m)), limit);
-        k += 16;
-        if (k >= limit) return limit;
-    }
-    if (end >= 16) {
-        // the last few bytes: one load that ends where the data ends
-        const unsigned m = ControlMask(p + end - 16) >> (16 - (end - k));
-        return m ? std::min(k + unsigned(__builtin_ctz(m)), limit) : limit;
-    }
-#endif
-    for (; k < limit; ++k)
-        if (p[k] < 0x20) return k;
-    return limit;
-}
-
-// Calls f(k) for 16-byte blocks at offsets k that together cover [0, count), for
-// 16 <= count <= 128: a fixed set of moves, where a loop would become a library call.
-template <class F> inline void Blocks16(size_t count, F f)
-{
-    f(0);
-    if (count > 32) {
-        f(16);
-        if (count > 64) {
-            f(32);
-            f(48);
-            f(count - 64);
-            f(count - 48);
-        }
-        f(count - 32);
-    }
-    f(count - 16);
-}
-
-// CopyCells for sizeof(W) <= count <= 2 * sizeof(W): two overlapping moves of each.
-template <class W>
-inline void CopyShort(uint8_t *chars, uint8_t *attrs, const char *src, size_t count, uint8_t attr)
-{
-    const W pattern = W(W(~W(0)) / 0xFF) * attr; // attr in every byte
-    W head, tail;
-    std::memcpy(&head, src, sizeof(W));
-    std::memcpy(&tail, src + count - sizeof(W), sizeof(W));
-    std::memcpy(chars, &head, sizeof(W));
-    std::memcpy(chars + count - sizeof(W), &tail, sizeof(W));
-    std::memcpy(attrs, &pattern, sizeof(W));
-    std::memcpy(attrs + count - sizeof(W), &pattern, sizeof(W));
-}
-
-// Apart, so that the short copies need no saved registers.
-[[gnu::noinline]] void CopyLong(uint8_t *chars, uint8_t *attrs, const char *src, size_t count, uint8_t attr)
-{
-    std::memcpy(chars, src, count);
-    std::memset(attrs, attr, count);
-}
-
-// Stores `count` (1..) bytes from src, and as many copies of `attr`, without library calls
-// for the runs of a row or less that make up most output.
-inline void CopyCells(uint8_t *chars, uint8_t *attrs, const char *src, size_t count, uint8_t attr)
-{
-    if (count >= 16) {
-#if defined(__SSE2__)
-        if (count <= 128) {
-            const __m128i a = _mm_set1_epi8(char(attr));
-            Blocks16(count, [&](size_t k) {
-                _mm_storeu_si128(reinterpret_cast<__m128i *>(chars + k),
-                                 _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + k)));
-                _mm_storeu_si128(reinterpret_cast<__m128i *>(attrs + k), a);
-            });
-            return;
-        }
-#endif
-        return CopyLong(chars, attrs, src, count, attr);
-    }
-    if (count >= 8) return CopyShort<uint64_t>(chars, attrs, src, count, attr);
-    if (count >= 4) return CopyShort<uint32_t>(chars, attrs, src, count, attr);
-    for (size_t k = 0; k < count; ++k) {
-        chars[k] = uint8_t(src[k]);
-        attrs[k] = attr;
-    }
-}
-
-// Blanks `count` cells: a row or less is the common case (every new line).
-inline void BlankCells(uint8_t *chars, uint8_t *attrs, size_t count)
-{
-#if defined(__SSE2__)
-    if (count >= 16 && count <= 128) {
-        const __m128i c = _mm_set1_epi8(' '), a = _mm_set1_epi8(char(caErased));
-        Blocks16(count, [&](size_t k) {
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(chars + k), c);
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(attrs + k), a);
-        });
-        return;
-    }
-#endif
-    std::memset(chars, ' ', count);
-    std::memset(attrs, caErased, count);
 }
 
 // Select-graphic-rendition values below 48 as "keep these bits, then set these"; 7 (the
@@ -219,6 +105,7 @@ void TColorTTY::Write(const char *text)
 void TColorTTY::Write(const char *data, size_t count)
 {
     const uint8_t *p = reinterpret_cast<const uint8_t *>(data);
+    if (Emul == teAnsiBbs) return WriteAnsi(p, count);
     size_t i = 0;
     while (i < count) {
         switch (EscState) {
@@ -257,23 +144,9 @@ void TColorTTY::Write(const char *data, size_t count)
             ApplyEscape(p[i]);
             ++i;
             break;
-        case esControlSequence: {
-            // parameters in one sweep; beyond the ninth they are dropped
-            int len = EscParamsLen; // a local: stores through char pointers would force reloads
-            while (i < count && IsParamByte(p[i])) {
-                if (len < 9) EscParams[len++] = char(p[i]);
-                ++i;
-            }
-            EscParams[len] = 0;
-            EscParamsLen = len;
-            if (i >= count) break;
-            EscState = esText;
-            ApplyCsi(p[i]);
-            EscParamsLen = 0;
-            EscParams[0] = 0;
-            ++i;
+        case esControlSequence:
+            i = SequenceRest(p, i, count);
             break;
-        }
         case esCursorAddress:
             if (EscParamsLen < 9) {
                 EscParams[EscParamsLen++] = char(p[i]);
@@ -315,7 +188,7 @@ void TColorTTY::Write(const char *data, size_t count)
         }
     }
     const int len = int(std::min<size_t>(end - i, 9)); // beyond the ninth they are dropped
-    if (end < count && p[end] == 'm') {
+    if (end < count && p[end] == 'm') [[likely]] {
         if (end - i <= 9)
             Attr = ApplySgrValue(a, v);
         else
@@ -325,7 +198,7 @@ void TColorTTY::Write(const char *data, size_t count)
     std::memcpy(EscParams, p + i, size_t(len));
     EscParams[len] = 0;
     EscParamsLen = len;
-    if (end >= count) { // the rest comes with the next text
+    if (end >= count || InSequence(p[end])) { // marks follow, or the rest comes with the next text
         EscState = esControlSequence;
         return end;
     }
@@ -333,6 +206,32 @@ void TColorTTY::Write(const char *data, size_t count)
     EscParamsLen = 0;
     EscParams[0] = 0;
     return end + 1;
+}
+
+// Inside ESC [ from p[i]: digits and ';' collect (beyond the ninth they are dropped), the
+// other bytes of a sequence mark it; the first byte outside ends it, and only an unmarked
+// sequence is acted on. Returns the index after what it consumed.
+size_t TColorTTY::SequenceRest(const uint8_t *p, size_t i, size_t count)
+{
+    int len = EscParamsLen; // a local: stores through char pointers would force reloads
+    uint8_t marks = EscMarks;
+    for (; i < count && InSequence(p[i]); ++i) {
+        if (IsParamByte(p[i])) {
+            if (len < 9) EscParams[len++] = char(p[i]);
+        } else {
+            marks |= MarkOf(p[i]);
+        }
+    }
+    EscParams[len] = 0;
+    EscParamsLen = len;
+    EscMarks = marks;
+    if (i >= count) return i;
+    EscState = esText;
+    if (marks == 0) ApplyCsi(p[i]);
+    EscParamsLen = 0;
+    EscParams[0] = 0;
+    EscMarks = 0;
+    return i + 1;
 }
 
 void TColorTTY::ApplyEscape(uint8_t c)

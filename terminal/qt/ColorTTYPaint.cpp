@@ -126,7 +126,7 @@ void TColorTTYWidget::BuildGlyphTable()
 void TColorTTYWidget::RunColours(uint8_t a, bool selected, Run &run) const
 {
     const TColorTTY &t = *Model;
-    const bool flashing = t.HasOption(coFlashing);
+    const bool flashing = t.HasOption(coFlashing) && !t.BrightBackgrounds(); // iCE colours never blink
     run.hidden = flashing && t.FlashHidden && (a & caFlash);
     if (t.HasOption(coColors) && HighContrast) {
         const int bg = flashing ? (a & 0x70) >> 4 : a >> 4;
@@ -270,6 +270,11 @@ void TColorTTYWidget::PaintCells(QPainter &p, const QRect &clip)
         bool clipped = false;
         for (const Run &run : Runs) {
             if (run.hidden) continue;
+            if (BitmapFont) {
+                p.setPen(QColor(run.fg));
+                DrawBitmapRun(p, chars, run.x0, run.x1, -ox, top);
+                continue;
+            }
             GlyphIds.clear();
             GlyphPos.clear();
             for (int x = run.x0; x < run.x1; ++x) {
@@ -346,6 +351,7 @@ void TColorTTYWidget::ComputeFlashRect()
 
 void TColorTTYWidget::paintEvent(QPaintEvent *e)
 {
+    if (BitmapFont && BitmapDpr != devicePixelRatioF()) BuildBitmapGlyphs(); // on another screen now
     ++Paints;
     LastPaint.restart();
     TColorTTY &t = *Model;
@@ -359,8 +365,12 @@ void TColorTTYWidget::paintEvent(QPaintEvent *e)
             p.fillRect(caret, Qt::white);
         }
     }
-    if (!t.HasOption(coFlashing) || CharW <= 0) {
+    if (!t.HasOption(coFlashing) || t.BrightBackgrounds() || CharW <= 0) {
         t.FlashRect = {};
+        if (Timer.isActive() && !t.Tracking) { // iCE colours came on: nothing blinks
+            KillTimer();
+            t.SetTimerActive(false);
+        }
         return;
     }
     ComputeFlashRect();

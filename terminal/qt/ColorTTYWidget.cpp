@@ -79,6 +79,7 @@ void TColorTTYWidget::Init()
 
 void TColorTTYWidget::FontChanged()
 {
+    if (BitmapFont) return BuildBitmapGlyphs();
     const QFont f = font();
     if (Measured && f == MeasuredFont) return;
     const QFontMetricsF fm(f);
@@ -291,7 +292,7 @@ void TColorTTYWidget::UpdateCaret()
 {
     const TColorTTY &t = *Model;
     const QRect old = CaretRect();
-    CaretShown = t.Focused && t.HasOption(coFulltimeCursor);
+    CaretShown = t.Focused && t.HasOption(coFulltimeCursor) && t.CursorShown();
     CaretCell = {t.CursorX, t.CursorY};
     CaretOn = true;
     const int flash = QApplication::cursorFlashTime();
@@ -316,7 +317,9 @@ void TColorTTYWidget::SyncCaret()
 {
     // Text output moves the cursor without placing the caret; follow it here so the caret
     // keeps marking the cursor while the BBS echoes what is typed.
-    if (CaretShown && (CaretCell.x != Model->CursorX || CaretCell.y != Model->CursorY)) UpdateCaret();
+    if ((CaretShown && (CaretCell.x != Model->CursorX || CaretCell.y != Model->CursorY)) ||
+        CaretShown != (Model->Focused && Model->HasOption(coFulltimeCursor) && Model->CursorShown()))
+        UpdateCaret();
 }
 
 QRect TColorTTYWidget::CaretRect() const
@@ -376,7 +379,7 @@ void TColorTTYWidget::resizeEvent(QResizeEvent *e)
 void TColorTTYWidget::changeEvent(QEvent *e)
 {
     QAbstractScrollArea::changeEvent(e);
-    if (e->type() == QEvent::FontChange && Model)
+    if (e->type() == QEvent::FontChange && Model && !BitmapFont)
         FontChanged();
     else if (e->type() == QEvent::PaletteChange)
         viewport()->update();

@@ -4,10 +4,12 @@
 
 #include "terminal/ColorTTY.h"
 #include "terminal/ColorTTYSelection.h"
+#include "terminal/PsfFont.h"
 #include "terminal/ScrollbackSearch.h"
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
+#include <QBitmap>
 #include <QColor>
 #include <QElapsedTimer>
 #include <QFont>
@@ -58,6 +60,12 @@ public:
     TColorTTYOptions Options() const { return Model->Options; }
     // Stores the options and repaints (the model's setter alone repaints nothing).
     void SetOptions(TColorTTYOptions options);
+
+    // Draws every cell with a console bitmap font (the IBM PC look of "VGA 8x16") at `zoom`
+    // times its size, each font pixel a whole number of screen pixels; a null font goes
+    // back to the widget's QFont.
+    void SetBitmapFont(std::shared_ptr<const TCp437BitmapFont> font, int zoom = 1);
+    bool UsesBitmapFont() const { return BitmapFont != nullptr; }
 
     // Cell metrics in pixels, 0 until a font has been measured.
     int CharWidth() const { return CharW; }
@@ -134,6 +142,8 @@ private:
     void SetMetrics(int charWidth, int charHeight, int ascent, int overhang);
     void BuildGlyphTable();
     void BuildShadeTiles();
+    void BuildBitmapGlyphs();
+    void DrawBitmapRun(QPainter &p, const uint8_t *chars, int x0, int x1, int left, int top);
     static constexpr int BlinkMs = 500;
     void UpdateScrollBar();
     void ScrollBarMoved(int value);
@@ -163,6 +173,12 @@ private:
     QRawFont GlyphFont;
     quint32 Glyph[256] = {};
     QPixmap ShadeTile[3]; // 1-bit tiles of the shade characters
+    std::shared_ptr<const TCp437BitmapFont> BitmapFont;
+    int BitmapZoom = 1;
+    int BitmapScale = 1;  // screen pixels per font pixel
+    qreal BitmapDpr = 0;  // the device pixel ratio BitmapGlyphs were made for
+    QBitmap BitmapGlyphs; // the 256 glyphs side by side, scaled
+    bool BitmapBlank[256] = {};
 
     QBasicTimer Timer;      // blink (500 ms) or selection auto-scroll (50 ms)
     QBasicTimer CaretBlink; // the caret's own on/off phase

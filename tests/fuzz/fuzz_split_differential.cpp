@@ -32,9 +32,10 @@ struct TOutcome
     std::string Sent;    // bytes to the connection
     std::string Notices; // WM_EDITSTATE parameters in posting order
     std::vector<std::string> Who;
-    // Escape sequences reached the terminal while an edit was open. Cursor addressing and
-    // screen erases address the screen, which the edit scrolls below the output after every
-    // read: where they land depends on the reads by design, so cells are not compared then.
+    // Escape sequences (or, in ANSI-BBS, a form feed) reached the terminal while an edit was
+    // open. Cursor addressing and screen erases address the screen, which the edit scrolls
+    // below the output after every read: where they land depends on the reads by design, so
+    // cells are not compared then.
     bool ScreenAddressedInEdit = false;
 };
 
@@ -55,6 +56,7 @@ struct TSetup
     THostMode Mode;
     int Cols;
     bool AutoLogin;
+    bool AnsiBbs;
 };
 
 TOutcome Run(const TSetup &setup, const std::string &stream, const std::vector<size_t> &cuts)
@@ -77,6 +79,11 @@ TOutcome Run(const TSetup &setup, const std::string &stream, const std::vector<s
     tty.SetVisibleSize(setup.Cols, 24);
     tty.Clear();
     tty.MoveCursor(0, tty.Rows - 24);
+    if (setup.AnsiBbs) {
+        tty.SetEmulation(teAnsiBbs);
+        tty.ResetModes();
+        tty.SetAnswerHandler([&out](const char *b, size_t n) { out.Sent.append(b, n); });
+    }
     TWhoList who;
     TOffLineEdit edit(tty, who);
     TNoticeOwner owner(out.Notices);
@@ -89,7 +96,8 @@ TOutcome Run(const TSetup &setup, const std::string &stream, const std::vector<s
         out.Sent.append(reinterpret_cast<const char *>(buf), size_t(count));
     };
     engine->OnTerminalOut = [&](TTelnetStateMachine *, const char *text) {
-        if (edit.IsOpen() && std::strchr(text, 0x1B)) out.ScreenAddressedInEdit = true;
+        if (edit.IsOpen() && (std::strchr(text, 0x1B) || (setup.AnsiBbs && std::strchr(text, 0x0C))))
+            out.ScreenAddressedInEdit = true; // ANSI-BBS: a form feed clears the screen
         tty.Write(text);
     };
 
@@ -130,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FuzzedDataProvider in(data, size);
     const uint8_t s = in.ConsumeIntegral<uint8_t>();
     const TSetup setup{(s & 1) != 0, THostMode((s >> 1) & 1 ? hmISCA : hmORVO), (s & 4) ? 20 : 80,
-                       (s & 8) != 0};
+                       (s & 8) != 0, (s & 16) != 0};
     std::vector<size_t> cuts(in.ConsumeIntegralInRange<size_t>(1, 8));
     for (size_t &c : cuts)
         c = in.ConsumeIntegral<uint16_t>();

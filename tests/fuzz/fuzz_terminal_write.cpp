@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace {
@@ -49,7 +50,7 @@ void CheckModel(const TColorTTY &t)
           t.MaxTop == std::max(0, t.Rows - t.VisibleRows));
     const TTTYInterpreterState s = t.InterpreterState();
     Check(0 <= s.EscParamsLen && s.EscParamsLen <= 9 && s.EscParams[s.EscParamsLen] == 0);
-    Check(s.EscState <= 4);
+    Check(s.EscState <= 4 && s.AnsiParams.Count <= TAnsiParams::Max + 1);
 }
 
 } // namespace
@@ -70,6 +71,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (in.ConsumeBool()) t.SetView(&view);
     t.Clear();
     t.MoveCursor(0, t.Rows - t.VisibleRows);
+    std::string answers;
+    t.SetAnswerHandler([&answers](const char *b, size_t n) { answers.assign(b, n); });
+    if (in.ConsumeBool()) t.SetEmulation(teAnsiBbs);
 
     std::vector<char> chunk;
     while (in.remaining_bytes() > 0) {
@@ -81,9 +85,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             if (op >= 100 && op < 150) {
                 // bytes as tokens of the output language, so sequences are common
                 static const char *const tokens[] = {
-                    "\x1b[", "\x1b", "\x01", ";",  "0",  "1",  "2",  "5",    "7", "9", "3", "4",
-                    "m",     "H",    "f",    "J",  "K",  "A",  "B",  "C",    "D", "s", "u", "Y",
-                    "Z",     "7",    "8",    "\r", "\n", "\t", "\b", "\x07", "r", "i", "x", " "};
+                    "\x1b[", "\x1b", "\x01", ";",    "0", "1", "2", "5", "7", "9", "3",    "4",  "m",  "H",
+                    "f",     "J",    "K",    "A",    "B", "C", "D", "s", "u", "Y", "Z",    "7",  "8",  "\r",
+                    "\n",    "\t",   "\b",   "\x07", "r", "i", "x", " ", "?", "L", "M",    "@",  "P",  "X",
+                    "S",     "T",    "n",    "c",    "G", "d", "E", "F", "h", "l", "\x0c", "33", "25", "255"};
                 chunk.clear();
                 for (uint8_t b : bytes) {
                     const size_t k = b % (sizeof tokens / sizeof *tokens);
@@ -156,7 +161,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 t.EraseToEndOfScreen();
                 break;
             case 14:
-                t.WriteChar(char(a));
+                if (a % 3 == 0)
+                    t.SetEmulation(t.Emulation() == teClassic ? teAnsiBbs : teClassic);
+                else
+                    t.WriteChar(char(a));
                 break;
             default:
                 t.NewLine();

@@ -4,6 +4,7 @@
 #include "colouredit/qt/Colours.h"
 #include "shell/HelpSystem.h"
 #include "shell/HelpWindow.h"
+#include "terminal/PsfFont.h"
 #include "tests/shell/ShellTestUtil.h"
 
 #include <QCheckBox>
@@ -149,6 +150,24 @@ TEST_F(EditShell, PreferencesApplyAtOnce)
     EXPECT_EQ(tty->Tty().VisibleRows, 30);
     EXPECT_EQ(tty->viewport()->height(), 30 * tty->CharHeight());
     EXPECT_EQ(tty->viewport()->width(), 80 * tty->CharWidth());
+}
+
+// The VGA font chosen in Font... draws the terminal at once and is the font of the next start.
+TEST_F(EditShell, VgaFontChosenAndKept)
+{
+    if (!VgaFont()) GTEST_SKIP() << "no VGA console font installed (console-data)";
+    Open();
+    ModalDriver driver([](QWidget *w) {
+        w->findChild<QCheckBox *>("cbVga")->setChecked(true);
+        w->findChild<QPushButton *>("OKBtn")->click();
+        return true;
+    });
+    Form->Item(TMenuItem::OptionsFont)->trigger();
+    ASSERT_TRUE(Form->ColourTTY()->UsesBitmapFont());
+    EXPECT_EQ(Form->ColourTTY()->viewport()->width(), 80 * Form->ColourTTY()->CharWidth());
+    Form.reset();
+    Open();
+    EXPECT_TRUE(Form->ColourTTY()->UsesBitmapFont());
 }
 
 TEST_F(EditShell, F1InEachDialogOpensItsTopic)

@@ -274,3 +274,29 @@ TEST(ConnectionLight, LampOnButtonColoursWithItsHighlight)
 }
 
 } // namespace
+
+// The host's terminal chosen at connect: an ANSI-BBS host answers the BBS's query for
+// the cursor position through the connection, a Classic one leaves it unanswered.
+TEST_F(Shell, AnsiBbsHostAnswersTheTerminalQuery)
+{
+    for (const bool ansi : {true, false}) {
+        SCOPED_TRACE(ansi);
+        LoopbackServer server;
+        Host("T", hmTelnet, server.Port);
+        if (ansi) std::ofstream(Ini, std::ios::app) << "Terminal=ansi\n"; // the current host's
+        Open();
+        Connect(server);
+        ASSERT_TRUE(Receive(server, 9)); // the window size
+        Got.clear();
+        server.Write("AB\x1b[6n");
+        if (ansi) {
+            ASSERT_TRUE(Receive(server, 6));
+            EXPECT_EQ(Got, "\x1b[1;3R");
+        }
+        server.Write("\x01r");
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return Form->ColourTTY()->Tty().CursorX == (ansi ? 4 : 2); }, Patience));
+        EXPECT_EQ(Got + server.ReadSome(64), ansi ? "\x1b[1;3R" : "");
+        Form.reset();
+    }
+}

@@ -193,3 +193,40 @@ TEST(Scrollback, OldestLineDropped)
 }
 
 } // namespace
+
+// A sequence with a private or intermediate byte is consumed whole in either emulation,
+// however the text is cut.
+TEST_F(Interpreter, MarkedSequencesLeaveNothingOnTheScreen)
+{
+    for (TTTYEmulation e : {teClassic, teAnsiBbs}) {
+        t.SetEmulation(e);
+        for (const std::string seq :
+             {"\x1b[?33l", "\x1b[?25h", "\x1b[=7h", "\x1b[0 q", "\x1b[1:2m", "\x1b[>0;1c"})
+            for (size_t cut = 0; cut <= seq.size(); ++cut) {
+                t.Clear();
+                t.MoveCursor(0, Y(0));
+                W("A" + seq.substr(0, cut));
+                W(seq.substr(cut) + "B\x1b[1;31mC");
+                EXPECT_EQ(RowTrimmed(t, Y(0)), "ABC") << e << ' ' << seq.substr(1) << ' ' << cut;
+                EXPECT_EQ(t.AttrAt(2, Y(0)), 0x09);
+            }
+    }
+}
+
+// Classic has no queries; ANSI-BBS modes wait while Classic draws (the offline editor).
+TEST_F(Interpreter, AnsiBbsModesAndAnswers)
+{
+    std::string sent;
+    t.SetAnswerHandler([&sent](const char *b, size_t n) { sent.append(b, n); });
+    W("\x1b[6n\x1b[c");
+    t.SetEmulation(teAnsiBbs);
+    W("\x1b[?33;2");
+    W("5l\x1b[5n");
+    EXPECT_EQ(sent, "\x1b[0n");
+    EXPECT_TRUE(t.BrightBackgrounds() == false && t.CursorShown() == false);
+    t.SetEmulation(teClassic);
+    EXPECT_TRUE(t.CursorShown());
+    t.SetEmulation(teAnsiBbs);
+    W("\x1b[?33h");
+    EXPECT_TRUE(t.BrightBackgrounds() && !t.CursorShown());
+}

@@ -72,9 +72,12 @@ public:
             case sCsi:
                 if ((c >= '0' && c <= '9') || c == ';') {
                     Append(c);
+                } else if (c >= 0x20 && c <= 0x3F) {
+                    Marked = true; // private or intermediate: consumed, never acted on
                 } else {
                     State = sText;
-                    Csi(c);
+                    if (!Marked) Csi(c);
+                    Marked = false;
                     Params.clear();
                 }
                 break;
@@ -97,6 +100,7 @@ private:
     TColorTTY &T;
     enum { sText, sCode, sEscape, sCsi, sRowCol } State = sText;
     std::string Params; // at most 9 characters
+    bool Marked = false;
     TColourAttr SavedAttr = 0;
     TCellPoint SavedCursor;
     uint8_t LastChar = 0;
@@ -276,7 +280,8 @@ std::string RandomStream(std::mt19937 &rng, int cols)
     static const char *const Sequences[] = {
         "\x1b[", "\r\n", "word ", "\x1b[0m", "\x01g", "\x01a", "\x1b[1;31;44m", "\x1b[K", "\x1b[2J", "\x1b[J",
         "\x1b[1K", "\x1b[5;10H", "\x1b[H", "\x1b[7m", "\x1b[;;1m", "\x1bY", "\x1b[12;3f", "\x1b[3A", "\x1b[2C",
-        "\x1b[x", "\x1bZ", "\0337", "\0338", "\x1b[s", "\x1b[u", "\x1b[1;37;44;5;7;0;32m", "\x1b[00000000000031m"};
+        "\x1b[x", "\x1bZ", "\0337", "\0338", "\x1b[s", "\x1b[u", "\x1b[1;37;44;5;7;0;32m", "\x1b[00000000000031m",
+        "\x1b[?33l", "\x1b[?25h", "\x1b[=7h", "\x1b[0 q", "\x1b[1:2m", "\x1b[?"};
     // clang-format on
     auto below = [&](size_t n) { return size_t(rng() % n); };
     std::string s;
@@ -291,7 +296,7 @@ std::string RandomStream(std::mt19937 &rng, int cols)
         } else if (kind < 9) { // parameters of any length before any byte
             s += "\x1b[";
             for (size_t n = below(14); n > 0; --n)
-                s += "0123456789;"[below(11)];
+                s += "0123456789;0123456789;? :=>!"[below(28)];
             s += "mHfJKABCDsu\x01\x1b\r"[below(15)];
         } else {
             for (size_t n = below(12); n > 0; --n)
@@ -364,6 +369,46 @@ TEST(InterpreterReference, RandomStreamsInRandomPiecesMatchTheRules)
         }
         tty.SetView(nullptr);
         ref.SetView(nullptr);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// ANSI-BBS has no reference of its own (ansilove is its table): the same streams cut into
+// pieces must leave what they leave in one piece, answers to queries included.
+TEST(InterpreterReference, AnsiBbsDoesNotDependOnHowTheTextIsCut)
+{
+    // clang-format off
+    static const char *const More[] = {"\x1b[6n", "\x1b[2;5r", "\x1b[3L", "\x1b[2M", "\x1b[4@", "\x1b[P", "\x1b[5X",
+        "\x1b[2S", "\x1b[T", "\x1b[?7l", "\x1b[?7h", "\x0c", "\x1b[0;1;5;33;44;7m", "\x1b[12G", "\x1b[3d", "\x1bM",
+        "\0337", "\0338", "\x01\x02\x1a"};
+    // clang-format on
+    for (unsigned seed = 0; seed < 200; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 rng(seed);
+        TColorTTY whole, cut;
+        std::string sentWhole, sentCut;
+        for (auto [t, sent] : {std::pair{&whole, &sentWhole}, {&cut, &sentCut}}) {
+            SetUpTTY(*t, 20 + int(seed % 70), 60, 80, 5 + int(seed % 20));
+            t->SetEmulation(teAnsiBbs);
+            t->ResetModes();
+            t->SetAnswerHandler([sent](const char *b, size_t n) { sent->append(b, n); });
+        }
+        FakeTTYView vw, vc;
+        std::string s;
+        for (int k = 0; k < 20; ++k)
+            s += RandomStream(rng, whole.Cols) + More[rng() % std::size(More)];
+        whole.Write(s.data(), s.size());
+        for (size_t pos = 0; pos < s.size();) {
+            const size_t n = 1 + rng() % std::min<size_t>(s.size() - pos, 9);
+            cut.Write(s.data() + pos, n);
+            pos += n;
+        }
+        ExpectSame(whole, cut, vw, vc);
+        ASSERT_EQ(sentWhole, sentCut);
+        if (HasFatalFailure()) return;
     }
 }
 

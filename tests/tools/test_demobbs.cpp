@@ -243,7 +243,9 @@ TEST_F(DemoBbs, TelnetNegotiatesAndHonoursTheWindowSize)
     p.Send("\xff\xfd\x01\xff\xfd\x03\xff\xfb\x1f\xff\xfa\x1f\0\x2c\0\x10\xff\xf0\xff\xfb\x18"s);
     ASSERT_TRUE(p.WaitFor("\xff\xfa\x18\x01\xff\xf0"s));
     p.Send("\xff\xfa\x18\0ansi\xff\xf0"s);
-    ASSERT_TRUE(p.WaitFor("\xc9" + std::string(42, '\xcd') + "\xbb")); // 44 columns
+    ASSERT_TRUE(p.WaitFor("\x1b[6n")); // is it an ANSI terminal?
+    p.Send("\x1b[7;1R");
+    ASSERT_TRUE(p.WaitFor("\xc9" + std::string(42, '\xcd') + "\xbb")); // 44 columns: no art
     const size_t text = p.Seen;
     ASSERT_TRUE(p.WaitFor("Name: "));
     p.Send("tom\r\n");
@@ -253,8 +255,18 @@ TEST_F(DemoBbs, TelnetNegotiatesAndHonoursTheWindowSize)
     ASSERT_TRUE(p.WaitFor("**\r\n"));
     ASSERT_TRUE(p.WaitFor("Lobby>"));
     EXPECT_EQ(p.In.find('\x01', text), std::string::npos) << "colour codes become ANSI";
-    // Unanswered negotiation ends in a time-out, then the login goes on.
+    // An ANSI terminal of 80 columns gets the art: iCE colours, blocks, the cursor placed.
+    TPeer art(Server.Port); // answers only as an ANSI terminal
+    ASSERT_TRUE(art.WaitFor("\x1b[6n"));
+    art.Send("\x1b[1;1R");
+    EXPECT_TRUE(art.WaitFor("\x1b[0m\x1b[2J\x1b[?33h"));
+    EXPECT_TRUE(art.WaitFor("\x1b[0;1;5;33;44m\xdb"));
+    EXPECT_TRUE(art.WaitFor("\x1b[19;1H"));
+    // Unanswered negotiation and detection end in time-outs, then the login goes on in
+    // plain text.
+    EXPECT_TRUE(silent.WaitFor("+----"));
     EXPECT_TRUE(silent.WaitFor("Name: "));
+    EXPECT_EQ(silent.In.find_first_of("\x01\xba\xcd"s, silent.In.find("\x1b[6n") + 4), std::string::npos);
 }
 
 TEST_F(DemoBbs, AbusivePeersDisturbNobodyElse)

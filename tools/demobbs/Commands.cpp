@@ -1,6 +1,8 @@
 // The session's state machine: login, the menu and its commands.
 #include "tools/demobbs/Session.h"
 
+#include "tools/demobbs/Art.h"
+
 namespace demobbs {
 
 namespace {
@@ -61,11 +63,41 @@ void TSession::StartNegotiation()
     FDeadline = FNow + NegotiationWait;
 }
 
+// As real BBSs detect the terminal: an ANSI terminal answers the cursor position report.
+void TSession::StartDetection()
+{
+    FState = ssDetecting;
+    FDetected = true;
+    FReport.clear();
+    SendRaw({0x1b, '[', '6', 'n'});
+    FDeadline = FNow + DetectWait;
+}
+
+// ESC [ row ; column R, anything typed meanwhile is dropped.
+void TSession::OnDetectByte(uint8_t c)
+{
+    if (c == 0x1b) FReport.clear();
+    FReport.push_back(char(c));
+    if (FReport.size() > 16) FReport.clear();
+    if (c != 'R') return;
+    const size_t semi = FReport.find(';');
+    const auto digits = [this](size_t from, size_t to) {
+        return to > from && FReport.find_first_not_of("0123456789", from) == to;
+    };
+    if (FReport.compare(0, 2, "\x1b[") != 0 || semi == std::string::npos || !digits(2, semi) ||
+        !digits(semi + 1, FReport.size() - 1))
+        return;
+    FAnsi = true;
+    StartLogin();
+}
+
 void TSession::StartLogin()
 {
     FDeadline = -1;
     FAwaited = 0;
-    Say(WelcomeScreen(FCols));
+    if (FProto == prTelnet && !FDetected) return StartDetection();
+    // ANSI art needs the full 80 columns; a narrower terminal gets the box in its width
+    Say(FAnsi && FCols >= 80 ? AnsiWelcome() : WelcomeScreen(FCols));
     if (FProto != prTelnet) {
         SendRaw({tn::IAC, 0xAC}); // count reset: both sides count from 1
         FCount = 1;

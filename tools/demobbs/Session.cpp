@@ -1,5 +1,7 @@
 #include "tools/demobbs/Session.h"
 
+#include "tools/demobbs/Art.h"
+
 #include <algorithm>
 
 namespace demobbs {
@@ -50,6 +52,10 @@ void TSession::Tick(double now)
         Choose(prTelnet);
         break;
     case ssNegotiating: // a client that does not answer gets the defaults
+        StartLogin();
+        break;
+    case ssDetecting: // no ANSI terminal: plain text from now on
+        FDetected = true;
         StartLogin();
         break;
     case ssGone:
@@ -284,6 +290,7 @@ void TSession::FinishUpload()
 // Telnet: keys, or a line edited here and echoed, since the server does the echo.
 void TSession::OnTelnetChar(uint8_t c)
 {
+    if (FState == ssDetecting) return OnDetectByte(c);
     if (FState == ssGreeting || FState == ssNegotiating) return;
     bool lone = false;
     if (SkipEscape(c, lone)) return;
@@ -334,7 +341,10 @@ void TSession::OnTelnetChar(uint8_t c)
 void TSession::Say(std::string_view text)
 {
     if (FBroken) return;
-    FOut += FProto == prTelnet ? TelnetText(text) : ClientText(text);
+    if (FProto != prTelnet)
+        FOut += ClientText(text);
+    else
+        FOut += FAnsi ? TelnetText(text) : PlainTelnetText(text);
     if (FOut.size() > MaxOutput) Break("not reading its output");
 }
 

@@ -44,6 +44,7 @@ public:
     static constexpr size_t MaxQueued = 20;      // express messages held back while busy
     static constexpr double GreetingWait = 0.8;  // seconds for FF A0 / FF B0 before Telnet
     static constexpr double NegotiationWait = 2.0;
+    static constexpr double DetectWait = 1.5; // for the answer to ESC[6n
     static constexpr double LoginWait = 300; // seconds from connect to a finished login
     static constexpr double LingerWait = 5;  // for the last output before closing
     static constexpr int MaxLoginTries = 3;
@@ -81,6 +82,7 @@ private:
     enum TState : uint8_t {
         ssGreeting,    // waiting for the client's first bytes
         ssNegotiating, // Telnet: waiting for the answers to our options
+        ssDetecting,   // Telnet: waiting for an ANSI terminal's cursor position
         ssLoginName,
         ssPassword,
         ssMenu,
@@ -131,6 +133,8 @@ private:
 
     // The state machine (Commands.cpp)
     void StartNegotiation();
+    void StartDetection();
+    void OnDetectByte(uint8_t c);
     void StartLogin();
     void OnAnswer(const TAnswer &answer);
     void OnKey(uint8_t c);
@@ -169,6 +173,9 @@ private:
     TTelnetDecoder FDecoder;
     int FCols = 80;
     int FRows = 24;
+    bool FDetected = false; // Telnet: the terminal was asked whether it speaks ANSI
+    bool FAnsi = false;     // and it answered
+    std::string FReport;    // its answer so far
 
     // Telnet negotiation: answers still awaited, one bit per request.
     enum : uint8_t { waEcho = 1, waSga = 2, waNaws = 4, waTtype = 8, waSize = 16, waTermName = 32 };

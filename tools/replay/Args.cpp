@@ -3,12 +3,16 @@
 #include <cstdlib>
 
 const char *const ReplayUsage =
-    "usage: winmarlet-replay [--mode telnet|orvo|isca] [--size COLSxROWS] [--attrs] [--show] [SCRIPT]\n"
-    "       winmarlet-replay --raw FILE [--size COLSxROWS] [--attrs] [--show]\n"
+    "usage: winmarlet-replay [--mode telnet|orvo|isca] [--size COLSxROWS] [--emulation classic|ansi]\n"
+    "           [--attrs | --cells] [--show] [SCRIPT]\n"
+    "       winmarlet-replay --raw FILE [--size COLSxROWS] [--emulation classic|ansi] [--attrs | --cells] "
+    "[--show]\n"
     "CLient modes (orvo, isca) also take: [--login NAME] [--password PW] [--enemy NAME]...\n"
     "       [--friend NAME]... [--express-filter N] [--post-filter N]\n"
     "SCRIPT defaults to stdin; --size defaults to 80x24 (each 1-255).\n"
-    "--show opens a window with the terminal as replayed.\n";
+    "--show opens a window with the terminal as replayed.\n"
+    "--cells prints the rows that hold anything (and the cursor's): character codes, a blank,\n"
+    "       attributes, each cell as two hex digits.\n";
 
 namespace {
 
@@ -65,6 +69,12 @@ std::string ParseReplayArgs(const std::vector<std::string> &Args, TReplayOptions
             Options.Attrs = true;
         } else if (Arg == "--show") {
             Options.Show = true;
+        } else if (Arg == "--cells") {
+            Options.Cells = true;
+        } else if (Arg == "--emulation") {
+            if (!TakeValue(Value)) return "--emulation needs a value";
+            if (Value != "classic" && Value != "ansi") return "unknown emulation '" + Value + "'";
+            Options.AnsiBbs = Value == "ansi";
         } else if (Arg == "--mode") {
             if (!TakeValue(Value)) return "--mode needs a value";
             if (Value != "telnet" && Value != "orvo" && Value != "isca")

@@ -16,6 +16,7 @@ int ShowTerminal(const TColorTTY &from, int argc, char **argv)
 
     TColorTTY &to = w.Tty();
     to.CopyContentsFrom(from);
+    if (from.Emulation() == teAnsiBbs) w.SetBitmapFont(VgaFont()); // the look ANSI art was drawn for
 
     w.resize(from.Cols * w.CharWidth() + w.verticalScrollBar()->sizeHint().width(),
              from.VisibleRows * w.CharHeight());

@@ -2,6 +2,7 @@
 // engine and the terminal model and prints what was sent and what the screen shows.
 
 #include "tools/replay/Args.h"
+#include "tools/replay/Cells.h"
 #include "tools/replay/ClientReplay.h"
 #include "tools/replay/Script.h"
 #include "tools/replay/Session.h"
@@ -47,13 +48,27 @@ int main(int argc, char **argv)
             Session.SetEngine(Client->MakeEngine());
             Session.AfterStep = [&Client] { Client->Deliver(std::cout); };
         }
+        if (Options.AnsiBbs) {
+            // answers to the host's queries go out as the engine's own writes
+            TColorTTY &Tty = Session.Terminal();
+            Tty.SetEmulation(teAnsiBbs);
+            Tty.ResetModes();
+            Tty.SetAnswerHandler([&Session](const char *Bytes, size_t Count) {
+                TTelnetStateMachine &Engine = Session.Engine();
+                if (Engine.OnSocketOut)
+                    Engine.OnSocketOut(&Engine, reinterpret_cast<const uint8_t *>(Bytes), int32_t(Count));
+            });
+        }
         if (Options.Raw) {
             Session.Receive(Raw.data(), Raw.size());
             if (Client) Client->Deliver(std::cout);
         } else {
             Session.Run(Script);
         }
-        Session.PrintScreen(Options.Attrs);
+        if (Options.Cells)
+            PrintCells(Session.Terminal(), std::cout);
+        else
+            Session.PrintScreen(Options.Attrs);
         if (Client) Client->PrintWho(std::cout);
         if (Options.Show) {
             std::cout.flush();

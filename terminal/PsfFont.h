@@ -1,0 +1,43 @@
+// Console bitmap fonts (PSF1 and PSF2, as Debian ships them, gzip-compressed or not) as
+// the 256 glyphs of code page 437: the IBM PC look that ANSI art was drawn for.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TCp437BitmapFont
+{
+public:
+    int Width() const { return W; }
+    int Height() const { return H; }
+    bool IsEmpty() const { return W == 0; }
+    // Whether pixel (x, y) of the glyph of byte b is set.
+    bool Pixel(uint8_t b, int x, int y) const
+    {
+        return (Bits[(size_t(b) * size_t(H) + size_t(y)) * size_t(RowBytes) + size_t(x) / 8] >> (7 - x % 8)) &
+               1;
+    }
+
+    // Reads a font from its file bytes. Each byte's glyph is found through the font's
+    // Unicode table (code page 437's character for it, else its ASCII stand-in); a font
+    // without a table is taken to be in code page 437 order. Returns what is wrong, or an
+    // empty text; on an error the font is left as it was.
+    std::string Parse(std::string_view data);
+    std::string Load(const std::string &path);
+
+private:
+    int W = 0, H = 0, RowBytes = 0;
+    std::vector<uint8_t> Bits; // 256 glyphs of H rows of RowBytes bytes, leftmost pixel in bit 7
+};
+
+// The font's name where a font is chosen: the settings file keeps it as the font name.
+constexpr char VgaFontName[] = "VGA 8x16";
+
+// The console fonts tried for "VGA 8x16", best first: the IBM VGA font of console-data,
+// then VGA fonts of console-setup (whose gaps show ASCII stand-ins).
+const std::vector<std::string> &VgaFontPaths();
+// The first of them that reads, read once; null when none does.
+std::shared_ptr<const TCp437BitmapFont> VgaFont();
