@@ -101,6 +101,10 @@ void TTTYForm::OptionsFontItemClick()
     layout->addWidget(vga);
     QObject::connect(AddDialogButtons(&dialog, layout).OKBtn, &QPushButton::clicked, &dialog,
                      &QDialog::accept);
+    // Esc and Enter reach the font chooser first (a dialog of its own): they answer the
+    // whole dialog rather than hide the chooser inside it.
+    QObject::connect(fonts, &QDialog::rejected, &dialog, &QDialog::reject);
+    QObject::connect(fonts, &QDialog::accepted, &dialog, &QDialog::accept);
     NameByLabels(dialog);
     if (dialog.exec() != QDialog::Accepted) return;
 

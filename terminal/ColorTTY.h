@@ -96,9 +96,11 @@ public:
     // Told once per row until the next line feed or until the observer asks again
     // (TColorTTY::ObserveRowsAgain).
     virtual void RowWritten(int y) = 0;
-    // A new line leaves row y (a line feed or a wrap). When y is the last row, the ring
-    // drops its oldest row right after this call and every row moves up by one.
-    virtual void LineFeed(int y) = 0;
+    // A new line leaves row y (a line feed or a wrap), and after this call the cursor goes
+    // to the row below, or the ring drops its oldest row and every row moves up by one, or
+    // the rows of a scrolling region move up and row y comes back blank.
+    enum TLineFeed { lfNextRow, lfScrollRing, lfScrollRegion };
+    virtual void LineFeed(int y, TLineFeed kind) = 0;
 };
 
 // Where the output interpreter stands between two bytes.

@@ -509,7 +509,7 @@ template <bool Codes> size_t TColorTTY::PutBytes(const uint8_t *p, size_t i, siz
 void TColorTTY::NewLine()
 {
     if (Observer) {
-        Observer->LineFeed(CursorY);
+        Observer->LineFeed(CursorY, CursorY + 1 < Rows ? TTTYOutputObserver::lfNextRow : TTTYOutputObserver::lfScrollRing);
         ObservedRow = -1;
     }
     if (CursorY + 1 < Rows) {

@@ -80,7 +80,7 @@ void TOutputAnnouncer::RowWritten(int y)
     Activity();
 }
 
-void TOutputAnnouncer::LineFeed(int y)
+void TOutputAnnouncer::LineFeed(int y, TLineFeed kind)
 {
     if (Tty.Rows != KnownRows || Tty.Cols != KnownCols) Forget();
     const int64_t row = y + ScrollCount;
@@ -112,12 +112,16 @@ void TOutputAnnouncer::LineFeed(int y)
             Activity();
         }
     }
-    if (y == Tty.Rows - 1) {
+    if (kind == lfScrollRing) {
         // the ring drops its oldest row; the new last row takes its slot, blank
         ++ScrollCount;
         FirstSlot = FirstSlot + 1 == KnownRows ? 0 : FirstSlot + 1;
         KnownLength[Slot(KnownRows - 1)] = 0;
         FreshRow = ScrollCount + Tty.Rows - 1;
+    } else if (kind == lfScrollRegion) {
+        // the region's rows move up (what was told of the rows above no longer fits them)
+        // and the row comes back blank: a new line there is new
+        KnownLength[Slot(y)] = 0;
     }
 }
 
@@ -165,8 +169,10 @@ void TOutputAnnouncer::Add(int64_t row, int column, std::string_view text, bool 
     const size_t start = PendingText.size();
     PendingText += text;
     if (line && !runsOn) PendingText += '\n';
+    // the next row, or the same one again when a scrolling region moved the last one up
     const bool follows = !Pending.empty() && (Pending.back().Complete
-                                                  ? row == Pending.back().LastRow + 1 && column == 0
+                                                  ? (row == Pending.back().LastRow + 1 || row == Pending.back().LastRow) &&
+                                                        column == 0
                                                   : row == Pending.back().LastRow && column == Pending.back().LastEnd);
     if (!follows) Pending.push_back({row, row, column, column, false, start, start, 0});
     Piece &p = Pending.back();

@@ -56,7 +56,7 @@ public:
     bool DiscardPendingFrom(const std::string &marker);
 
     void RowWritten(int y) override;
-    void LineFeed(int y) override;
+    void LineFeed(int y, TLineFeed kind) override;
 
 private:
     // Text still to be told, rows that follow one another in one piece; the bytes (and the

@@ -140,6 +140,19 @@ TEST(OutputAnnouncer, AFloodComesInFewAnnouncementsHoldingEveryLineInOrder)
     EXPECT_EQ(last.Column, 0);
 }
 
+TEST(OutputAnnouncer, LinesScrollingInARegionAreToldEveryOne)
+{
+    Speaker s(20, 6);
+    s.Tty.SetEmulation(teAnsiBbs);
+    s.Tty.ResetModes();
+    // a chat area in rows 1..4 under a status row; the lines scroll up inside it
+    s.Out("\x1b[1;1HStatus\x1b[2;5r\x1b[5;1H");
+    s.Out("one\r\ntwo\r\nok\r\nok\r\nfive\r\n");
+    s.Wait(400);
+    // (the status row, written in place, is looked at once the output settles)
+    EXPECT_EQ(s.Log, "150:one\ntwo\nok\nok\nfive\n|150:Status\n|");
+}
+
 TEST(TerminalText, OffsetsWordsLinesAndColourRuns)
 {
     TColorTTY t;
