@@ -369,11 +369,9 @@ TOffLineEditObject::TOffLineEditObject(TOffLineEditAccess &access) : QObject(&ac
 {
 }
 
-TOffLineEditAccess::~TOffLineEditAccess()
-{
-    if (Terminal && Current && Terminal->EditAccessible() == QAccessible::queryAccessibleInterface(Current))
-        Terminal->SetEditAccessible(nullptr);
-}
+// A child of the terminal: it goes when the terminal goes, and must not reach back into it
+// then (the terminal is no longer one).
+TOffLineEditAccess::~TOffLineEditAccess() = default;
 
 void TOffLineEditAccess::Opened()
 {
