@@ -1,7 +1,6 @@
 #include "colouredit/qt/ColourTextAccessible.h"
 
 #include "colouredit/OffLine.h"
-#include "colouredit/qt/ColourEditWidget.h"
 #include "terminal/Cp437.h"
 #include "terminal/TerminalText.h"
 #include "terminal/qt/ColorTTYWidget.h"
@@ -229,45 +228,6 @@ static QString PromptBefore(const TColorTTY &t)
 
 namespace {
 
-class TColourMemoAccessible : public QAccessibleWidget, public TColourTextAccess
-{
-public:
-    explicit TColourMemoAccessible(TCustomColourEdit *edit) : QAccessibleWidget(edit, QAccessible::EditableText) {}
-
-    void *interface_cast(QAccessible::InterfaceType t) override
-    {
-        if (t == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface *>(this);
-        if (t == QAccessible::EditableTextInterface && !Edit()->ReadOnly())
-            return static_cast<QAccessibleEditableTextInterface *>(this);
-        return QAccessibleWidget::interface_cast(t);
-    }
-    QAccessible::State state() const override
-    {
-        QAccessible::State s = QAccessibleWidget::state();
-        s.editable = !Edit()->ReadOnly();
-        s.readOnly = Edit()->ReadOnly();
-        s.multiLine = Edit()->MultiLine();
-        s.selectableText = true;
-        return s;
-    }
-    QString text(QAccessible::Text t) const override
-    {
-        if (t == QAccessible::Value) return ColourEditText(*Edit(), false);
-        return QAccessibleWidget::text(t);
-    }
-    using TColourTextAccess::text;
-
-protected:
-    TCustomColourEdit *Edit() const { return static_cast<TCustomColourEdit *>(widget()); }
-    TAbstractColourEdit *Model() const override { return Edit(); }
-    QRect IndexRect(int i) const override
-    {
-        const QRect r = Edit()->IndexRect(i);
-        return {Edit()->mapToGlobal(r.topLeft()), r.size()};
-    }
-    int IndexAt(const QPoint &screen) const override { return Edit()->PositionFromPixel(Edit()->mapFromGlobal(screen)); }
-};
-
 // ---------------------------------------------------------------- the offline editor
 
 class TOffLineEditAccessible : public QAccessibleObject, public TColourTextAccess
@@ -341,8 +301,6 @@ private:
 
 QAccessibleInterface *ColourEditFactory(const QString &className, QObject *object)
 {
-    if (className == QLatin1String("TCustomColourEdit") && object && object->isWidgetType())
-        return new TColourMemoAccessible(static_cast<TCustomColourEdit *>(object));
     if (className == QLatin1String("TOffLineEditObject") && object)
         return new TOffLineEditAccessible(static_cast<TOffLineEditObject *>(object));
     return nullptr;

@@ -71,7 +71,7 @@ void TColorTTYWidget::Init()
     Model->SetView(this);
     FontChanged();
     Model->Clear();
-    SpeechPtr = std::make_unique<TTerminalSpeech>(*this);
+    SpeechPtr = std::make_unique<TTerminalSpeech>(*this, *Model);
     InstallTerminalAccessibility();
 }
 

@@ -12,39 +12,10 @@
 
 namespace {
 
-// A notice: role Notification, its text as name. Showing it is how a screen reader is
-// made to speak it (and keep it in its list of notices).
-class TNoticeAccessible : public QAccessibleObject
-{
-public:
-    explicit TNoticeAccessible(TSpeechNotice *notice)
-        : QAccessibleObject(notice), Notice(notice), Owner(static_cast<QWidget *>(notice->parent()))
-    {
-    }
-    QAccessibleInterface *parent() const override { return QAccessible::queryAccessibleInterface(Owner); }
-    int childCount() const override { return 0; }
-    QAccessibleInterface *child(int) const override { return nullptr; }
-    int indexOfChild(const QAccessibleInterface *) const override { return -1; }
-    QAccessible::Role role() const override { return QAccessible::Notification; }
-    QAccessible::State state() const override { return {}; }
-    QString text(QAccessible::Text t) const override
-    {
-        return t == QAccessible::Name ? Notice->Text() : QString();
-    }
-    QRect rect() const override { return QAccessible::queryAccessibleInterface(Owner)->rect(); }
-
-private:
-    TSpeechNotice *Notice;
-    QWidget *Owner;
-};
-
 QAccessibleInterface *TerminalFactory(const QString &className, QObject *object)
 {
     if (className == QLatin1String("TColorTTYWidget") && object && object->isWidgetType())
         return new TTerminalAccessible(static_cast<TColorTTYWidget *>(object));
-    if (className == QLatin1String("TSpeechNotice") && object && object->parent() &&
-        object->parent()->isWidgetType())
-        return new TNoticeAccessible(static_cast<TSpeechNotice *>(object));
     return nullptr;
 }
 

@@ -2,10 +2,10 @@
 
 #include "terminal/Cp437.h"
 #include "terminal/TerminalText.h"
-#include "terminal/qt/ColorTTYWidget.h"
-#include "terminal/qt/TerminalAccessible.h"
 
+#include <QAccessibleObject>
 #include <QTimerEvent>
+#include <QWidget>
 
 #include <algorithm>
 #include <array>
@@ -26,9 +26,50 @@ QString TerminalString(const std::string &bytes)
     return s;
 }
 
+namespace {
+
+// A notice: role Notification, its text as name. Showing it is how a screen reader is
+// made to speak it (and keep it in its list of notices).
+class TNoticeAccessible : public QAccessibleObject
+{
+public:
+    explicit TNoticeAccessible(TSpeechNotice *notice)
+        : QAccessibleObject(notice), Notice(notice), Owner(static_cast<QWidget *>(notice->parent()))
+    {
+    }
+    QAccessibleInterface *parent() const override { return QAccessible::queryAccessibleInterface(Owner); }
+    int childCount() const override { return 0; }
+    QAccessibleInterface *child(int) const override { return nullptr; }
+    int indexOfChild(const QAccessibleInterface *) const override { return -1; }
+    QAccessible::Role role() const override { return QAccessible::Notification; }
+    QAccessible::State state() const override { return {}; }
+    QString text(QAccessible::Text t) const override
+    {
+        return t == QAccessible::Name ? Notice->Text() : QString();
+    }
+    QRect rect() const override { return QAccessible::queryAccessibleInterface(Owner)->rect(); }
+
+private:
+    TSpeechNotice *Notice;
+    QWidget *Owner;
+};
+
+QAccessibleInterface *NoticeFactory(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("TSpeechNotice") && object && object->parent() && object->parent()->isWidgetType())
+        return new TNoticeAccessible(static_cast<TSpeechNotice *>(object));
+    return nullptr;
+}
+
+} // namespace
+
 TSpeechNotice::TSpeechNotice(QWidget *owner) : QObject(owner)
 {
-    InstallTerminalAccessibility();
+    static const bool factory = [] {
+        QAccessible::installFactory(NoticeFactory);
+        return true;
+    }();
+    (void)factory;
 }
 
 void TSpeechNotice::Say(const QString &text)
@@ -44,8 +85,8 @@ void TSpeechNotice::Say(const QString &text)
     QAccessible::updateAccessibility(&shown);
 }
 
-TTerminalSpeech::TTerminalSpeech(TColorTTYWidget &widget)
-    : Widget(widget), Output(widget.Tty()), Notice(new TSpeechNotice(&widget))
+TTerminalSpeech::TTerminalSpeech(QWidget &widget, TColorTTY &tty)
+    : Widget(widget), Tty(tty), Output(tty), Notice(new TSpeechNotice(&widget))
 {
     Output.OnActivity = [this] {
         if (!Timer.isActive()) Timer.start(0, this);
@@ -58,7 +99,7 @@ TTerminalSpeech::TTerminalSpeech(TColorTTYWidget &widget)
 TTerminalSpeech::~TTerminalSpeech()
 {
     QAccessible::removeActivationObserver(this);
-    if (Attached) Widget.Tty().SetOutputObserver(nullptr);
+    if (Attached) Tty.SetOutputObserver(nullptr);
 }
 
 void TTerminalSpeech::accessibilityActiveChanged(bool active)
@@ -73,7 +114,7 @@ void TTerminalSpeech::Attach()
     Attached = true;
     Output.Reset();
     Output.SetListening(Announce);
-    Widget.Tty().SetOutputObserver(&Output);
+    Tty.SetOutputObserver(&Output);
 }
 
 void TTerminalSpeech::SetAnnounceOutput(bool on)
@@ -130,7 +171,7 @@ void TTerminalSpeech::timerEvent(QTimerEvent *e)
 
 void TTerminalSpeech::Tell(const TAnnouncement &a)
 {
-    const TColorTTY &t = Widget.Tty();
+    const TColorTTY &t = Tty;
     TTTYText text;
     text.Build(t);
     const int64_t y = a.Row - Output.Scrolls();
@@ -167,7 +208,7 @@ int TTerminalSpeech::ReviewRow() const
 
 void TTerminalSpeech::Review(int delta)
 {
-    const TColorTTY &t = Widget.Tty();
+    const TColorTTY &t = Tty;
     TTTYText text;
     text.Build(t);
     int row = ReviewAt < 0 ? t.CursorY : int(ReviewAt - Output.Scrolls());

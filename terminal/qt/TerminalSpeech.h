@@ -13,7 +13,7 @@
 #include <QString>
 #include <QStringList>
 
-class TColorTTYWidget;
+class QWidget;
 
 // A text said to screen readers that is no widget's text: shown on the accessibility bus as
 // a notification (which Orca speaks and keeps in its list), a child of `owner`.
@@ -39,7 +39,8 @@ class TTerminalSpeech : public QObject, private QAccessible::ActivationObserver
     Q_OBJECT
 
 public:
-    explicit TTerminalSpeech(TColorTTYWidget &widget);
+    // Speaks for `widget`, which shows `tty`.
+    TTerminalSpeech(QWidget &widget, TColorTTY &tty);
     ~TTerminalSpeech() override;
 
     // New output is announced (the default); off, only Say speaks.
@@ -84,7 +85,8 @@ private:
     void Tell(const TAnnouncement &a);
     void Notify(const QString &text);
 
-    TColorTTYWidget &Widget;
+    QWidget &Widget;
+    TColorTTY &Tty;
     TOutputAnnouncer Output;
     QBasicTimer Timer;
     QElapsedTimer Clock;
