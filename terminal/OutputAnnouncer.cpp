@@ -9,7 +9,7 @@ namespace {
 
 // What one settle time may collect: a flood beyond this (megabytes a second) is cut short
 // with a count rather than held whole.
-constexpr size_t MaxPendingBytes = size_t(1) << 20;
+constexpr size_t MaxPendingBytes = size_t(256) << 10;
 constexpr size_t MaxEcho = 256;
 
 } // namespace
@@ -50,14 +50,6 @@ void TOutputAnnouncer::Typed(char c)
     }
 }
 
-void TOutputAnnouncer::Activity()
-{
-    Active = true;
-    if (TickWanted) return;
-    TickWanted = true;
-    if (OnActivity) OnActivity();
-}
-
 void TOutputAnnouncer::Remember(int y)
 {
     const size_t slot = Slot(y);
@@ -89,9 +81,10 @@ void TOutputAnnouncer::LineFeed(int y, TLineFeed kind)
         // The usual line: written into a row that came in blank, straight through; it is
         // remembered as it stands.
         const char *cells = reinterpret_cast<const char *>(Tty.RowChars(y));
+        const int length = RowTextLength(Tty, y);
         LastWritten = FreshRow = -1;
         KnownLength[Slot(y)] = Implicit;
-        Add(row, 0, std::string_view(cells, size_t(RowTextLength(Tty, y))), true, RowRunsOn(Tty, y));
+        Add(row, 0, std::string_view(cells, size_t(length)), true, length == Tty.Cols && RowRunsOn(Tty, y));
         Activity();
     } else {
         // A row the host wrote is told when its line ends, whoever ends it (the editor ends

@@ -71,7 +71,13 @@ private:
         int Lines;
     };
 
-    void Activity();
+    void Activity()
+    {
+        Active = true;
+        if (TickWanted) return;
+        TickWanted = true;
+        if (OnActivity) OnActivity();
+    }
     // A new buffer: what was told of the old one's rows no longer applies.
     void Forget();
     // Adds the part of row y not told yet (a completed line when `line`).
