@@ -3,6 +3,7 @@
 #pragma once
 
 #include "colouredit/ColEdit2.h"
+#include "colouredit/EditKind.h"
 #include "config/HostMode.h"
 #include "terminal/ColorTTY.h"
 
@@ -23,15 +24,6 @@ public:
     int Count() const { return static_cast<int>(Names.size()); }
     // Position of an exact (case-sensitive) match, -1 when absent.
     int Find(const std::string &name) const;
-};
-
-// Edit kinds: the parser state of the open-editor command.
-enum TEditKind : uint8_t {
-    ekLine = 10,     // one line, P signed: maximum length, masked when P <= 0
-    ekName = 11,     // name entry with completion
-    ekShort = 12,    // short multi-line message
-    ekLong = 13,     // long multi-line text with the save question
-    ekWrapLine = 14, // one line whose last word is carried into the next edit
 };
 
 class TOffLineEdit : public TAbstractColourEdit

@@ -6,10 +6,18 @@
 #include <optional>
 #include <string_view>
 
-using THostMode = unsigned char;
-constexpr THostMode hmORVO = 0;   // ORVO CLient protocol
-constexpr THostMode hmTelnet = 1; // plain Telnet
-constexpr THostMode hmISCA = 2;   // ISCA Client protocol
+// The host's "Mode", stored as its number.
+enum THostMode : uint8_t {
+    hmORVO = 0,   // ORVO CLient protocol
+    hmTelnet = 1, // plain Telnet
+    hmISCA = 2,   // ISCA Client protocol
+};
+
+// The mode a stored number stands for; nullopt for a number that is none.
+constexpr std::optional<THostMode> HostModeOf(long number)
+{
+    return number >= hmORVO && number <= hmISCA ? std::optional<THostMode>(THostMode(number)) : std::nullopt;
+}
 
 // The host's "Transport" key: tcp (also when missing), tls or ssh.
 enum class THostTransport : uint8_t { Tcp, Tls, Ssh };

@@ -46,7 +46,7 @@ TIniField<T> Field(const char *key, bool T::*m, const char *omitted = nullptr, i
 
 // Integers, and the byte-sized host mode, which is taken as stored.
 template <class T, class I>
-    requires std::is_integral_v<I> && (!std::is_same_v<I, bool>)
+    requires(std::is_integral_v<I> && !std::is_same_v<I, bool>) || std::is_same_v<I, THostMode>
 TIniField<T> Field(const char *key, I T::*m, const char *omitted = nullptr, int group = 0)
 {
     return {key, [m](const T &o) { return std::to_string(int(o.*m)); },

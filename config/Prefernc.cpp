@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-TClientPrefs *ClientPrefs = nullptr;
 
 namespace {
 

@@ -53,5 +53,3 @@ private:
     std::vector<std::string> FSaved; // the texts of the keys as loaded or last saved
 };
 
-// Set by the program at start-up; the stores themselves never use it.
-extern TClientPrefs *ClientPrefs;

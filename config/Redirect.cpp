@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-std::string IniFileName;
 
 namespace {
 

@@ -37,5 +37,3 @@ std::string HomeIniFileName(const TConfigEnvironment &env);
 // to a new location that holds no file yet.
 std::string ResolveIniFileName(const TConfigEnvironment &env);
 
-// Resolved once at start-up by the program; the stores take their path explicitly.
-extern std::string IniFileName;

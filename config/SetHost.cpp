@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <array>
 
-THostInfo *HostInfo = nullptr;
 
 namespace {
 

@@ -130,5 +130,3 @@ std::string SuggestedPort(const std::string &port, THostMode mode, THostTranspor
 // selected) was deleted from a list now holding remaining entries; -1 when empty.
 int SelectionAfterDelete(int removedIndex, int remaining);
 
-// Set by the program at start-up; the stores themselves never use it.
-extern THostInfo *HostInfo;

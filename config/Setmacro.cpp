@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstring>
 
-TMacroTable *MacroTable = nullptr;
 
 int MacroSlot(int keyIndex, bool shift, bool control)
 {

@@ -54,5 +54,3 @@ private:
     std::string FFileName;
 };
 
-// Set by the program at start-up; the table itself never uses it.
-extern TMacroTable *MacroTable;

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-TUserFilter *UserFilter = nullptr;
 
 namespace {
 
@@ -153,7 +152,7 @@ bool TUserFilter::Save()
     return true;
 }
 
-bool TUserFilter::Accepts(std::string_view name, unsigned char kind) const
+bool TUserFilter::Accepts(std::string_view name, TMessageKind kind) const
 {
     if (kind == ufExpress) {
         switch (ExpressFilter) {

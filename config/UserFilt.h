@@ -33,8 +33,11 @@ private:
 // Orders names as the lists do: case-insensitive, ties by bytes.
 int CompareNames(std::string_view a, std::string_view b);
 
-constexpr unsigned char ufExpress = 15; // kind of an express message
-constexpr unsigned char ufPost = 16;    // kind of a post
+// What a header announces; the CLient engine's header states carry the same numbers.
+enum TMessageKind : uint8_t {
+    ufExpress = 15, // an express message
+    ufPost = 16,    // a post
+};
 constexpr int UserNameMax = 20;         // longest name the dialog accepts
 
 class TUserFilter
@@ -54,7 +57,7 @@ public:
     // (another copy of the program may have changed them); the lists then hold the merge.
     bool Save();
     // Names are UTF-8, as the lists hold them.
-    bool Accepts(std::string_view name, unsigned char kind) const;
+    bool Accepts(std::string_view name, TMessageKind kind) const;
 
     // The dialog's OK: take its settings and lists, then Save.
     bool Apply(int expressFilter, int postFilter, const TNameList &friends, const TNameList &enemies);
@@ -71,5 +74,3 @@ private:
 // selects the last, negative selects none (-1).
 int FilterRadioIndex(int value, int itemCount);
 
-// Set by the program at start-up; the stores themselves never use it.
-extern TUserFilter *UserFilter;

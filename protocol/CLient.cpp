@@ -364,7 +364,7 @@ void TCLientStateMachine::OpenEditor()
         FSentCount = int32_t(n);
     }
     OffLineEdit.SetHostMode(HostInfo.Mode);
-    OffLineEdit.Open(ClientMode, CollectBuffer[0]);
+    OffLineEdit.Open(EditKindOf(ClientMode), CollectBuffer[0]);
     PostEditState(1);
     // A word carried over from the last edit can fill a short line at once: the edit
     // is then finished before anyone typed, and goes up as any finished edit does.
@@ -446,7 +446,7 @@ void TCLientStateMachine::FinishHeader()
     std::string name = HostInfo.Mode == hmISCA ? ExtractFromName(line) : ExtractMarkedName(line);
     if (name.size() > MaxNameLength) name.resize(MaxNameLength);
     // The filter keeps names as UTF-8; the BBS sends code page 437.
-    if (!name.empty() && !UserFilter.Accepts(cp437::ToUtf8(name), ClientMode)) {
+    if (!name.empty() && !UserFilter.Accepts(cp437::ToUtf8(name), MessageKindOf(ClientMode))) {
         SetMode(cmDiscard);
         DoTerminalOut(KillNotice1);
         DoTerminalOut(name.c_str());

@@ -4,7 +4,9 @@
 // posts, who lists and text blocks, and asks for local edits that are uploaded in
 // one piece. The stores it consults are passed in; nothing here is global.
 
+#include "colouredit/EditKind.h"
 #include "protocol/Telnet.h"
+#include "config/UserFilt.h"
 
 #include <array>
 #include <cstdint>
@@ -55,19 +57,29 @@ enum TCLientMode : uint8_t {
     cmWill = 4,
     cmWont = 5,
     cmSub = 6,
-    cmEditLine = 10,     // A2: one line, P = signed maximum length
-    cmEditName = 11,     // A3: name entry
-    cmEditShort = 12,    // A4: short multi-line text
-    cmEditLong = 13,     // A5, B5: long multi-line text
-    cmEditWrapLine = 14, // A6: one line, last word carried over
-    cmExpressHeader = 15,
-    cmPostHeader = 16,
+    cmEditLine = ekLine,         // A2: one line, P = signed maximum length
+    cmEditName = ekName,         // A3: name entry
+    cmEditShort = ekShort,       // A4: short multi-line text
+    cmEditLong = ekLong,         // A5, B5: long multi-line text
+    cmEditWrapLine = ekWrapLine, // A6: one line, last word carried over
+    cmExpressHeader = ufExpress,
+    cmPostHeader = ufPost,
     cmSkip3 = 17,
     cmWhoList = 18,
     cmSkip4 = 19,
     cmTextBlock = 20,
     cmDiscard = 21,
 };
+
+// The edit kind of an editor-parameter state, and what a header state announces.
+constexpr TEditKind EditKindOf(TCLientMode m)
+{
+    return TEditKind(m);
+}
+constexpr TMessageKind MessageKindOf(TCLientMode m)
+{
+    return m == cmPostHeader ? ufPost : ufExpress;
+}
 
 // The protocol's command bytes (after IAC).
 namespace client {
@@ -95,6 +107,10 @@ constexpr uint8_t WHO_LIST = 0xB7;
 constexpr uint8_t WHO_LIST_END = 0xB8;
 constexpr uint8_t TEXT_BLOCK_PARAM = 0xF7; // editor parameter of a B5 edit
 } // namespace client
+
+// The open-editor commands A2 to A6 select the states 10 to 14 by their distance from A2.
+static_assert(client::EDIT_WRAP_LINE - client::EDIT_LINE == cmEditWrapLine - cmEditLine &&
+              cmEditLine == 10 && EditKindOf(cmEditLong) == ekLong && MessageKindOf(cmExpressHeader) == ufExpress);
 
 class TCLientStateMachine : public TTelnetStateMachine
 {

@@ -386,7 +386,7 @@ void TSession::EditStateDelivered(bool open)
 {
     FEditOpen = open;
     Listener.SessionEditState(open);
-    if (open && DraftFits()) SetStatus(" The text of the edit the lost connection ended is kept: Ctrl+Shift+R restores it.");
+    if (open && DraftFits()) SetStatus(" The text you were writing when the connection ended is kept: Ctrl+Shift+R.");
 }
 
 void TSession::KeepDraft()
@@ -408,6 +408,7 @@ bool TSession::RestoreDraft()
 {
     if (!DraftFits()) return false;
     FOffLineEdit->SetText(FDraft->Text.c_str());
+    FOffLineEdit->SetCaret(FOffLineEdit->TextLength()); // writing goes on where it stopped
     FDraft.reset();
     Notify();
     return true;
@@ -429,7 +430,8 @@ std::unique_ptr<TSessionCapture> TSession::TakeCapture()
 
 void TSession::StateMachineSocketOut(const uint8_t *buf, int32_t count)
 {
-    if (FState == TSessionState::Connected && FTransport && count > 0) FTransport->Send(buf, size_t(count));
+    // An empty write (the upload of an empty edit) goes on too: a replay shows it.
+    if (FState == TSessionState::Connected && FTransport && count >= 0) FTransport->Send(buf, size_t(count));
 }
 
 void TSession::StateMachineTerminalOut(const char *text)

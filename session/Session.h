@@ -50,7 +50,7 @@ struct TSessionHost
     std::string Port;
     THostMode Mode = hmORVO;
     THostTransport Transport = THostTransport::Tcp;
-    THostTerminal Terminal = THostTerminal::Classic;
+    THostTerminal Terminal = THostTerminal::Classic; // the emulation the terminal reads at connect
     bool IceColours = false;
 };
 

@@ -1,6 +1,12 @@
 #include "shell/CommandLine.h"
 
+#include "config/Redirect.h"
+#include "config/SetHost.h"
+
+#include <charconv>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #ifndef WM_VERSION
 #define WM_VERSION "unknown"
@@ -17,6 +23,11 @@ const char Help[] = "Usage: winmarlet [OPTION]... [ADDRESS]\n"
                     "                               NAME, with _ for blanks, is saved as a host\n"
                     "  /c=NAME                      the saved host NAME\n"
                     "\n"
+                    "      --add-host NAME ADDRESS PORT MODE [LOGIN PASSWORD]\n"
+                    "                 add a host to the settings unless NAME is set up already;\n"
+                    "                 MODE is orvo, telnet or isca; LOGIN and PASSWORD turn on\n"
+                    "                 auto-login\n"
+                    "      --settings-file  print where the settings are kept and exit\n"
                     "      --help     display this help and exit\n"
                     "      --version  output version information and exit\n"
                     "\n"
@@ -27,17 +38,74 @@ const char Help[] = "Usage: winmarlet [OPTION]... [ADDRESS]\n"
 const char Version[] = "winmarlet (winMarlet) " WM_VERSION "\n"
                        "Written by the winMarlet developers.\n";
 
+bool ModeByName(const std::string &text, THostMode &mode)
+{
+    const char *const names[] = {"orvo", "telnet", "isca"};
+    for (int m = hmORVO; m <= hmISCA; ++m)
+        if (text == names[m] || text == std::to_string(m)) {
+            mode = THostMode(m);
+            return true;
+        }
+    return false;
+}
+
+bool PortNumber(const std::string &text)
+{
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() && value >= 1 && value <= 65535;
+}
+
 } // namespace
 
-int HandleInfoOptions(int argc, const char *const *argv, std::FILE *out)
+int AddHostTo(const std::string &file, const std::vector<std::string> &a, std::FILE *out, std::FILE *err)
+{
+    THostSettings host;
+    if ((a.size() != 4 && a.size() != 6) || a[0].empty() || a[1].empty() || !PortNumber(a[2]) ||
+        !ModeByName(a[3], host.Mode)) {
+        std::fputs("winmarlet: --add-host takes NAME ADDRESS PORT (1-65535) MODE (orvo, telnet or isca)"
+                   " [LOGIN PASSWORD]\n",
+                   err);
+        return 2;
+    }
+    host.Address = a[1];
+    host.Port = a[2];
+    if (a.size() == 6) {
+        host.AutoLogin = true;
+        host.LoginName = a[4];
+        host.Password = a[5];
+    }
+    THostInfo hosts(file);
+    THostSettings existing;
+    if (hosts.LookupHost(a[0], existing)) {
+        std::fprintf(out, "winmarlet: the host \"%s\" is set up already in %s; left as it is\n", a[0].c_str(),
+                     file.c_str());
+        return 0;
+    }
+    if (!hosts.StoreHost(a[0], host)) {
+        std::fprintf(err, "winmarlet: cannot add the host \"%s\" to %s\n", a[0].c_str(), file.c_str());
+        return 1;
+    }
+    std::fprintf(out, "winmarlet: added the host \"%s\" to %s\n", a[0].c_str(), file.c_str());
+    return 0;
+}
+
+int HandleInfoOptions(int argc, const char *const *argv, std::FILE *out, std::FILE *err)
 {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--") == 0) break;
-        const bool help = std::strcmp(argv[i], "--help") == 0;
-        if (help || std::strcmp(argv[i], "--version") == 0) {
-            std::fputs(help ? Help : Version, out);
-            return std::fflush(out) == 0 ? 0 : 1;
+        int rc = -1;
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "--version") == 0) {
+            std::fputs(argv[i][2] == 'h' ? Help : Version, out);
+            rc = 0;
+        } else if (std::strcmp(argv[i], "--settings-file") == 0) {
+            std::fprintf(out, "%s\n", ResolveIniFileName(TConfigEnvironment::FromProcess()).c_str());
+            rc = 0;
+        } else if (std::strcmp(argv[i], "--add-host") == 0) {
+            rc = AddHostTo(ResolveIniFileName(TConfigEnvironment::FromProcess()),
+                           std::vector<std::string>(argv + i + 1, argv + argc), out, err);
         }
+        if (rc >= 0) return std::fflush(out) == 0 ? rc : 1;
     }
     return -1;
 }

@@ -1,9 +1,17 @@
-// The two options every GNU program answers, handled before anything else starts, so
-// they need neither a display nor the settings file.
+// The options that answer and end without a window, handled before anything else starts,
+// so they need no display: --help and --version (as every GNU program has them), and the
+// settings file's location and adding a host to it (for scripts such as scripts/run).
 #pragma once
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
-// Prints the help or the version when the arguments ask for one and returns the exit
-// status; returns -1 when the program is to start normally.
-int HandleInfoOptions(int argc, const char *const *argv, std::FILE *out = stdout);
+// Carries out the option the arguments ask for and returns the exit status; returns -1
+// when the program is to start normally. The settings options take the running program's
+// settings file.
+int HandleInfoOptions(int argc, const char *const *argv, std::FILE *out = stdout, std::FILE *err = stderr);
+
+// --add-host's work on a given settings file: ARGS are NAME ADDRESS PORT MODE [LOGIN
+// PASSWORD]. A host that is set up already is left as it is.
+int AddHostTo(const std::string &file, const std::vector<std::string> &args, std::FILE *out, std::FILE *err);

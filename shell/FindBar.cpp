@@ -3,6 +3,7 @@
 #include "terminal/Cp437.h"
 #include "terminal/qt/ColorTTYWidget.h"
 
+#include "shell/HelpSystem.h"
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -33,7 +34,7 @@ bool Before(const TCellSpan &a, const TCellSpan &b)
 TFindBar::TFindBar(TColorTTYWidget *terminal) : QWidget(terminal), Terminal(terminal)
 {
     setObjectName(QStringLiteral("FindBar"));
-    setProperty("helpContext", 14);
+    SetHelpTopic(this, THelpTopic::Find);
     setAutoFillBackground(true);
     setFocusPolicy(Qt::StrongFocus);
     edFind = new QLineEdit(this);

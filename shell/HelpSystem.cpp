@@ -11,31 +11,32 @@
 
 namespace {
 
+using T = THelpTopic;
 constexpr THelpContext Contexts[] = {
-    {THelpSystem::MainWindowContext, "terminal.html"},
-    {3, "connecting.html"},         // File menu
-    {4, "hosts.html"},              // Setup Hosts dialog
-    {5, "edit.html"},               // Edit menu
-    {6, "palette.html"},            // colour palette
-    {7, "preferences.html"},        // Options menu
-    {8, "preferences.html#dialog"}, // Preferences dialog
-    {9, "userfilter.html"},         // User Filter dialog
-    {10, "macros.html"},            // Macro Editor
-    {THelpSystem::HelpMenuContext, "usinghelp.html"},
-    {12, "preferences.html#font"}, // font dialog
-    {13, "offline.html"},          // the terminal while an edit is open
-    {14, "extras.html#find"},      // the find bar
-    {15, "extras.html#messages"},  // the Messages pane and the View menu
-    {16, "extras.html#capture"},   // Capture to File
-    {17, "preferences.html#accessibility"}, // the Preferences' Accessibility page
-    {30, "transfers.html"},                 // file transfers and their panel
+    {T::MainWindow, "terminal.html"},
+    {T::FileMenu, "connecting.html"},
+    {T::SetupHosts, "hosts.html"},
+    {T::EditMenu, "edit.html"},
+    {T::Palette, "palette.html"},
+    {T::OptionsMenu, "preferences.html"},
+    {T::Preferences, "preferences.html#dialog"},
+    {T::UserFilter, "userfilter.html"},
+    {T::Macros, "macros.html"},
+    {T::HelpMenu, "usinghelp.html"},
+    {T::Font, "preferences.html#font"},
+    {T::OfflineEditor, "offline.html"}, // the terminal while an edit is open
+    {T::Find, "extras.html#find"},
+    {T::Messages, "extras.html#messages"}, // the Messages pane and the View menu
+    {T::Capture, "extras.html#capture"},
+    {T::Accessibility, "preferences.html#accessibility"}, // the Preferences' Accessibility page
+    {T::Transfers, "transfers.html"}, // file transfers and their panel
 };
 
-int OwnContext(const QObject *o)
+THelpTopic OwnTopic(const QObject *o)
 {
     bool ok = false;
-    const int context = o->property(THelpSystem::ContextProperty).toInt(&ok);
-    return ok && context > 0 ? context : 0;
+    const int topic = o->property(HelpTopicProperty).toInt(&ok);
+    return ok && topic > 0 && topic <= 255 ? THelpTopic(topic) : THelpTopic::None;
 }
 
 // Menus hold the keyboard while open and would leave the help window unusable.
@@ -64,14 +65,19 @@ std::span<const THelpContext> THelpSystem::HelpContexts()
     return Contexts;
 }
 
-QString THelpSystem::PageForContext(int context)
+void SetHelpTopic(QObject *object, THelpTopic topic)
+{
+    object->setProperty(HelpTopicProperty, int(topic));
+}
+
+QString THelpSystem::PageForContext(THelpTopic topic)
 {
     for (const THelpContext &c : Contexts)
-        if (c.Context == context) return QString::fromLatin1(c.Page);
+        if (c.Topic == topic) return QString::fromLatin1(c.Page);
     return QStringLiteral("index.html");
 }
 
-int THelpSystem::ContextOf(QObject *start)
+THelpTopic THelpSystem::ContextOf(QObject *start)
 {
     for (QObject *o = start; o; o = o->parent()) {
         QAction *active = nullptr;
@@ -80,17 +86,17 @@ int THelpSystem::ContextOf(QObject *start)
         else if (auto *bar = qobject_cast<QMenuBar *>(o))
             active = bar->activeAction();
         if (active)
-            if (int context = OwnContext(active)) return context;
-        if (int context = OwnContext(o)) return context;
+            if (THelpTopic topic = OwnTopic(active); topic != THelpTopic::None) return topic;
+        if (THelpTopic topic = OwnTopic(o); topic != THelpTopic::None) return topic;
     }
-    return MainWindowContext;
+    return THelpTopic::MainWindow;
 }
 
 THelpWindow &THelpSystem::Open()
 {
     if (!HelpWindow) {
         HelpWindow = new THelpWindow;
-        HelpWindow->setProperty(ContextProperty, HelpMenuContext);
+        SetHelpTopic(HelpWindow, THelpTopic::HelpMenu);
     }
     // A modal dialog blocks every window but its own children: making the help window
     // transient for the dialog keeps it usable while the dialog is open.
@@ -116,12 +122,12 @@ void THelpSystem::ShowSearch()
 
 void THelpSystem::ShowHelpOnHelp()
 {
-    ShowContext(HelpMenuContext);
+    ShowContext(THelpTopic::HelpMenu);
 }
 
-void THelpSystem::ShowContext(int context)
+void THelpSystem::ShowContext(THelpTopic topic)
 {
-    Open().ShowPage(PageForContext(context));
+    Open().ShowPage(PageForContext(topic));
 }
 
 void THelpSystem::Quit()
@@ -149,9 +155,9 @@ bool THelpSystem::eventFilter(QObject *watched, QEvent *event)
     if (!start) start = QApplication::focusWidget();
     if (!start) start = QApplication::activeModalWidget();
     if (!start) start = QApplication::activeWindow();
-    const int context = ContextOf(start);
+    const THelpTopic topic = ContextOf(start);
     ClosePopups();
-    ShowContext(context);
+    ShowContext(topic);
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "shell/HelpWindow.h"
 
+#include "shell/PlainText.h"
+
 #include <QAction>
 #include <QDir>
 #include <QFile>
@@ -161,7 +163,7 @@ void THelpWindow::Search(const QString &query)
     const std::vector<THelpHit> hits = Index.Find(query.toStdString());
     for (const THelpHit &hit : hits) {
         auto *item = new QListWidgetItem(QString::fromStdString(hit.Title), Results);
-        item->setToolTip(item->text());
+        item->setToolTip(PlainToolTip(item->text()));
         item->setData(Qt::UserRole, QString::fromStdString(hit.Page));
     }
     if (query.trimmed().isEmpty())

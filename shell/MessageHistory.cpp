@@ -1,5 +1,8 @@
 #include "shell/MessageHistory.h"
 
+#include "shell/PlainText.h"
+
+#include "shell/HelpSystem.h"
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -15,7 +18,7 @@
 TMessageHistory::TMessageHistory(QWidget *parent) : QDockWidget(tr("Messages"), parent)
 {
     setObjectName(QStringLiteral("MessageHistory"));
-    setProperty("helpContext", 15);
+    SetHelpTopic(this, THelpTopic::Messages);
     auto *body = new QWidget(this);
     edFilter = new QLineEdit(body);
     edFilter->setObjectName(QStringLiteral("edFilter"));
@@ -54,7 +57,7 @@ TMessageHistory::TMessageHistory(QWidget *parent) : QDockWidget(tr("Messages"), 
 void TMessageHistory::Add(const QDateTime &when, const QString &author, const QString &text)
 {
     auto *item = new QTreeWidgetItem({when.toString(QStringLiteral("HH:mm:ss")), author, text});
-    item->setToolTip(2, text);
+    item->setToolTip(2, PlainToolTip(text));
     lvMessages->addTopLevelItem(item);
     while (lvMessages->topLevelItemCount() > Capacity)
         delete lvMessages->takeTopLevelItem(0);
@@ -118,5 +121,6 @@ void TMessageHistory::SaveAs()
     if (path.isEmpty()) return;
     QString error;
     if (!SaveTo(path, &error))
-        QMessageBox::warning(this, tr("Save Messages"), tr("The messages could not be saved: %1").arg(error));
+        ShowPlainMessage(this, QMessageBox::Warning, tr("Save Messages"),
+                         tr("The messages could not be saved: %1").arg(error));
 }

@@ -1,5 +1,7 @@
 #include "shell/Notifier.h"
 
+#include "shell/PlainText.h"
+
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -20,7 +22,7 @@ public:
         QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(Service),
                                                            QStringLiteral("/org/freedesktop/Notifications"),
                                                            QLatin1String(Service), QStringLiteral("Notify"));
-        call << QCoreApplication::applicationName() << 0u << QString() << title << body << QStringList()
+        call << QCoreApplication::applicationName() << 0u << QString() << title << NoticeBody(body) << QStringList()
              << QVariantMap() << -1;
         QDBusConnection::sessionBus().send(call);
     }
@@ -32,8 +34,11 @@ public:
     explicit TTrayNotifier(QWidget *window) : Icon(window->windowIcon(), window) {}
     void Notify(const QString &title, const QString &body) override
     {
+        // The balloon's title label would take a tag in a sender's name for markup.
+        QString plainTitle = title;
+        plainTitle.replace(QLatin1Char('<'), QChar(0x2039)).replace(QLatin1Char('>'), QChar(0x203A));
         Icon.show();
-        Icon.showMessage(title, body, QSystemTrayIcon::Information);
+        Icon.showMessage(plainTitle, body, QSystemTrayIcon::Information);
     }
 
 private:

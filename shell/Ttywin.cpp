@@ -17,6 +17,7 @@
 #include "shell/FindBar.h"
 #include "shell/HelpSystem.h"
 #include "shell/Notifier.h"
+#include "shell/PlainText.h"
 #include "terminal/qt/ColorTTYWidget.h"
 #include "terminal/qt/TerminalSpeech.h"
 
@@ -76,7 +77,7 @@ TTTYForm::TTTYForm(TAppStores stores, TShellPlatform platform, QWidget *parent)
       MacroTable(stores.Macros), Platform(std::move(platform)), CommandLineHost(stores.CommandLineHost)
 {
     setWindowTitle(QString::fromLatin1(FormCaption));
-    setProperty("helpContext", 2);
+    SetHelpTopic(this, THelpTopic::MainWindow);
     resize(640, 358);
 
     auto *central = new QWidget(this);
@@ -309,10 +310,8 @@ void TTTYForm::SessionDebug(const std::string &text)
 
 void TTTYForm::SessionError(const std::string &message)
 {
-    QMessageBox box(QMessageBox::Critical, qApp->property("applicationTitle").toString(),
-                    QString::fromLocal8Bit(message.data(), qsizetype(message.size())), QMessageBox::Ok, this);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    ShowPlainMessage(this, QMessageBox::Critical, qApp->property("applicationTitle").toString(),
+                     QString::fromLocal8Bit(message.data(), qsizetype(message.size())));
 }
 
 void TTTYForm::SessionEndsProgram()
@@ -366,8 +365,5 @@ void TTTYForm::ShowException(std::exception_ptr e)
     } catch (...) {
         message = QStringLiteral("Unknown error.");
     }
-    QMessageBox box(QMessageBox::Critical, qApp->property("applicationTitle").toString(), message,
-                    QMessageBox::Ok, this);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    ShowPlainMessage(this, QMessageBox::Critical, qApp->property("applicationTitle").toString(), message);
 }

@@ -71,6 +71,8 @@ struct TShellPlatform
     std::function<std::unique_ptr<TNotifier>(QWidget *window)> MakeNotifier;
     // The transports connections go through; unset: the program's own.
     TTransportFactory Transports;
+    // The files Send Files... sends (one, or any number); unset: the file dialog's pick.
+    std::function<QStringList(QWidget *parent, const QString &folder, bool many)> ChooseFilesToSend;
     static TShellPlatform Default();
 };
 

@@ -12,6 +12,8 @@
 #include "terminal/qt/ColorTTYWidget.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QMessageBox>
 
 namespace {
 
@@ -128,14 +130,23 @@ void TTTYForm::ColourTTYDblClick()
         if (c == ' ' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) break;
         word.remove_prefix(1);
     }
-    for (const char *prefix : {"http://", "ftp://", "telnet://", "mailto:"}) {
-        if (word.starts_with(prefix)) {
-            const std::string utf8 = cp437::ToUtf8(word);
-            if (Platform.OpenAddress)
-                Platform.OpenAddress(QString::fromUtf8(utf8.data(), qsizetype(utf8.size())));
-            return;
-        }
+    // Web pages open at once; an address that starts another program (mail, file transfer,
+    // a terminal) is shown whole and opened only when the user agrees.
+    const bool web = word.starts_with("http://") || word.starts_with("https://");
+    const bool mail = word.starts_with("mailto:");
+    if (!web && !mail && !word.starts_with("ftp://") && !word.starts_with("telnet://")) return;
+    if (mail) word = word.substr(0, word.find('?')); // the address only: no attachment, no body
+    const std::string utf8 = cp437::ToUtf8(word);
+    const QString address = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+    if (!web) {
+        QMessageBox box(QMessageBox::Question, qApp->property("applicationTitle").toString(),
+                        tr("Open this address with the desktop's program for it?\n\n%1").arg(address),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.setTextFormat(Qt::PlainText);
+        box.setDefaultButton(QMessageBox::No);
+        if (box.exec() != QMessageBox::Yes) return;
     }
+    if (Platform.OpenAddress) Platform.OpenAddress(address);
 }
 
 void TTTYForm::SessionEditState(bool open)

@@ -8,6 +8,7 @@
 #include "shell/FindBar.h"
 #include "shell/MessageHistory.h"
 #include "shell/Notifier.h"
+#include "shell/PlainText.h"
 #include "terminal/qt/ColorTTYWidget.h"
 #include "terminal/qt/TerminalSpeech.h"
 
@@ -77,11 +78,8 @@ bool TTTYForm::StartCapture(const QString &path, TCaptureForm form)
     auto sink = std::make_unique<TFileCaptureSink>(path.toLocal8Bit().toStdString());
     if (!sink->IsOpen()) {
         UpdateMenus();
-        QMessageBox box(QMessageBox::Warning, Title(),
-                        tr("Cannot capture to %1: %2.").arg(path, QString::fromLocal8Bit(sink->Error())),
-                        QMessageBox::Ok, this);
-        box.setTextFormat(Qt::PlainText);
-        box.exec();
+        ShowPlainMessage(this, QMessageBox::Warning, Title(),
+                         tr("Cannot capture to %1: %2.").arg(path, QString::fromLocal8Bit(sink->Error())));
         return false;
     }
     FSession->StartCapture(std::make_unique<TSessionCapture>(std::move(sink), form));
@@ -119,10 +117,7 @@ void TTTYForm::CaptureFailedMessage(const QString &why)
     QMetaObject::invokeMethod(
         this,
         [self, text] {
-            if (!self) return;
-            QMessageBox box(QMessageBox::Warning, Title(), text, QMessageBox::Ok, self);
-            box.setTextFormat(Qt::PlainText);
-            box.exec();
+            if (self) ShowPlainMessage(self, QMessageBox::Warning, Title(), text);
         },
         Qt::QueuedConnection);
 }

@@ -9,8 +9,10 @@
 #include "shell/ALStatusBar.h"
 #include "shell/Conlight.h"
 #include "shell/FindBar.h"
+#include "shell/HelpSystem.h"
 #include "shell/KeyMap.h"
 #include "shell/MessageHistory.h"
+#include "shell/PlainText.h"
 #include "terminal/qt/ColorTTYWidget.h"
 
 #include <QAction>
@@ -34,86 +36,89 @@ struct TMenuRow
     const char *Name;
     const char *Caption;
     const char *Hint;
-    int HelpContext;
+    THelpTopic HelpContext;
     void (TTTYForm::*Handler)();
     unsigned Flags = 0;
 };
 
 using M = TMenuItem;
+using H = THelpTopic;
 const char ConnectNamed[] = " Connect to the named BBS.";
 
 // In menu order, one row per item in the order of TMenuItem; rows of mnNone are the spare
 // shortcuts, never shown. Visibility, enabled state and changing shortcuts come from
 // UpdateMenus.
 constexpr TMenuRow MenuRows[] = {
-    {M::FileConnect, mnFile, "FileConnectItem", "&Connect", " Connect to the currently selected BBS.", 3,
+    {M::FileConnect, mnFile, "FileConnectItem", "&Connect", " Connect to the currently selected BBS.", H::FileMenu,
      &TTTYForm::FileConnectItemClick},
-    {M::FileAbort, mnFile, "FileAbortItem", "&Abort", " Abort the current attempt to connect to a BBS.", 3,
+    {M::FileAbort, mnFile, "FileAbortItem", "&Abort", " Abort the current attempt to connect to a BBS.", H::FileMenu,
      &TTTYForm::FileAbortItemClick},
     {M::FileDisconnect, mnFile, "FileDisconnectItem", "&Disconnect",
-     " Disconnect from the BBS. Logout instead if possible.", 3, &TTTYForm::FileDisconnectItemClick},
-    {M::FileHosts, mnHosts, "FileHostsItem", "&Hosts", " Show a list of all known hosts.", 3, nullptr},
+     " Disconnect from the BBS. Logout instead if possible.", H::FileMenu, &TTTYForm::FileDisconnectItemClick},
+    {M::FileHosts, mnHosts, "FileHostsItem", "&Hosts", " Show a list of all known hosts.", H::FileMenu, nullptr},
     {M::FileSetHost, mnFile, "FileSetHostItem", "&Setup Hosts...",
-     " Setup details for the BBS's you want to connect to.", 3, &TTTYForm::FileSetHostItemClick},
+     " Setup details for the BBS's you want to connect to.", H::FileMenu, &TTTYForm::FileSetHostItemClick},
     {M::FileCapture, mnFile, "FileCaptureItem", "Cap&ture to File...",
-     " Write everything shown on the terminal to a file.", 16, &TTTYForm::FileCaptureItemClick, ifCheckable},
-    {M::FileTransferDivider, mnFile, "FileTransferDivider", "", "", 0, nullptr, ifSeparator},
+     " Write everything shown on the terminal to a file.", H::Capture, &TTTYForm::FileCaptureItemClick, ifCheckable},
+    {M::FileTransferDivider, mnFile, "FileTransferDivider", "", "", H::None, nullptr, ifSeparator},
     {M::FileReceiveFiles, mnFile, "FileReceiveFilesItem", "&Receive Files",
-     " Receive files the BBS sends, with the transfer protocol chosen below.", 30,
+     " Receive files the BBS sends, with the transfer protocol chosen below.", H::Transfers,
      &TTTYForm::FileReceiveFilesItemClick},
     {M::FileSendFiles, mnFile, "FileSendFilesItem", "Send &Files...",
-     " Send files to the BBS, with the transfer protocol chosen below.", 30, &TTTYForm::FileSendFilesItemClick},
+     " Send files to the BBS, with the transfer protocol chosen below.", H::Transfers,
+     &TTTYForm::FileSendFilesItemClick},
     {M::FileTransferProtocol, mnProtocols, "FileTransferProtocolItem", "Transfer &Protocol",
-     " The protocol of Receive Files and Send Files; only ZMODEM downloads start by themselves.", 30, nullptr},
-    {M::FileSetHostDivider, mnFile, "FileSetHostDivider", "", "", 0, nullptr, ifSeparator},
-    {M::FileExit, mnFile, "FileExitItem", "E&xit", " Shut down the ORVO Client. It's best to logout first.", 3,
+     " The protocol of Receive Files and Send Files; only ZMODEM downloads start by themselves.", H::Transfers,
+     nullptr},
+    {M::FileSetHostDivider, mnFile, "FileSetHostDivider", "", "", H::None, nullptr, ifSeparator},
+    {M::FileExit, mnFile, "FileExitItem", "E&xit", " Shut down the ORVO Client. It's best to logout first.", H::FileMenu,
      &TTTYForm::FileExitItemClick},
-    {M::FileLastDivider, mnFile, "FileLastDivider", "", "", 0, nullptr, ifSeparator},
-    {M::FileLast1, mnFile, "FileLast1Item", "1.", ConnectNamed, 3, nullptr},
-    {M::FileLast2, mnFile, "FileLast2Item", "2.", ConnectNamed, 3, nullptr},
-    {M::FileLast3, mnFile, "FileLast3Item", "3.", ConnectNamed, 3, nullptr},
-    {M::FileLast4, mnFile, "FileLast4Item", "4.", ConnectNamed, 3, nullptr},
-    {M::FileLast5, mnFile, "FileLast5Item", "5.", ConnectNamed, 3, nullptr},
-    {M::EditCut, mnEdit, "EditCutItem", "Cu&t", " Cut the highlighted text to the clipboard.", 5,
+    {M::FileLastDivider, mnFile, "FileLastDivider", "", "", H::None, nullptr, ifSeparator},
+    {M::FileLast1, mnFile, "FileLast1Item", "1.", ConnectNamed, H::FileMenu, nullptr},
+    {M::FileLast2, mnFile, "FileLast2Item", "2.", ConnectNamed, H::FileMenu, nullptr},
+    {M::FileLast3, mnFile, "FileLast3Item", "3.", ConnectNamed, H::FileMenu, nullptr},
+    {M::FileLast4, mnFile, "FileLast4Item", "4.", ConnectNamed, H::FileMenu, nullptr},
+    {M::FileLast5, mnFile, "FileLast5Item", "5.", ConnectNamed, H::FileMenu, nullptr},
+    {M::EditCut, mnEdit, "EditCutItem", "Cu&t", " Cut the highlighted text to the clipboard.", H::EditMenu,
      &TTTYForm::EditCutItemClick},
-    {M::EditCopy, mnEdit, "EditCopyItem", "&Copy", " Copy the highlighted text to the clipboard.", 5,
+    {M::EditCopy, mnEdit, "EditCopyItem", "&Copy", " Copy the highlighted text to the clipboard.", H::EditMenu,
      &TTTYForm::EditCopyItemClick},
-    {M::EditPaste, mnEdit, "EditPasteItem", "&Paste", " Paste text from the clipboard.", 5,
+    {M::EditPaste, mnEdit, "EditPasteItem", "&Paste", " Paste text from the clipboard.", H::EditMenu,
      &TTTYForm::EditPasteItemClick},
-    {M::EditClear, mnEdit, "EditClearItem", "Clear", " Clear the current selection.", 5,
+    {M::EditClear, mnEdit, "EditClearItem", "Clear", " Clear the current selection.", H::EditMenu,
      &TTTYForm::EditClearItemClick},
-    {M::EditSelectAll, mnEdit, "EditSelectAllItem", "Se&lect All", " Select the whole of the edit area.", 5,
+    {M::EditSelectAll, mnEdit, "EditSelectAllItem", "Se&lect All", " Select the whole of the edit area.", H::EditMenu,
      &TTTYForm::EditSelectAllItemClick},
     {M::EditRestoreDraft, mnEdit, "EditRestoreDraftItem", "&Restore Draft",
-     " Put back the text that was being written when the connection ended.", 5,
+     " Put back the text that was being written when the connection ended.", H::EditMenu,
      &TTTYForm::EditRestoreDraftItemClick},
-    {M::EditXCut, mnNone, "EditXCutItem", "xCut", "", 5, &TTTYForm::EditCutItemClick},
-    {M::EditXCopy, mnNone, "EditXCopyItem", "xCopy", "", 5, &TTTYForm::EditCopyItemClick},
-    {M::EditXPaste, mnNone, "EditXPasteItem", "xPaste", "", 5, &TTTYForm::EditPasteItemClick},
-    {M::EditDivider, mnEdit, "EditDivider", "", "", 0, nullptr, ifSeparator},
-    {M::EditColours, mnEdit, "EditColoursItem", "Colours...", " Show the colour palette.", 5,
+    {M::EditXCut, mnNone, "EditXCutItem", "xCut", "", H::EditMenu, &TTTYForm::EditCutItemClick},
+    {M::EditXCopy, mnNone, "EditXCopyItem", "xCopy", "", H::EditMenu, &TTTYForm::EditCopyItemClick},
+    {M::EditXPaste, mnNone, "EditXPasteItem", "xPaste", "", H::EditMenu, &TTTYForm::EditPasteItemClick},
+    {M::EditDivider, mnEdit, "EditDivider", "", "", H::None, nullptr, ifSeparator},
+    {M::EditColours, mnEdit, "EditColoursItem", "Colours...", " Show the colour palette.", H::EditMenu,
      &TTTYForm::EditColoursItemClick},
-    {M::EditFindDivider, mnEdit, "EditFindDivider", "", "", 0, nullptr, ifSeparator},
+    {M::EditFindDivider, mnEdit, "EditFindDivider", "", "", H::None, nullptr, ifSeparator},
     {M::EditFind, mnEdit, "EditFindItem", "&Find...", " Find text in the scrollback (F3 next, Shift+F3 previous).",
-     14, &TTTYForm::EditFindItemClick},
-    {M::ViewMessages, mnView, "ViewMessagesItem", "&Messages", " Show the express messages of this session.", 15,
+     H::Find, &TTTYForm::EditFindItemClick},
+    {M::ViewMessages, mnView, "ViewMessagesItem", "&Messages", " Show the express messages of this session.", H::Messages,
      &TTTYForm::ViewMessagesItemClick, ifCheckable},
     {M::OptionsPreferences, mnOptions, "OptionsPreferencesItem", "&Preferences...",
-     " Set your preferences for how the program behaves.", 7, &TTTYForm::OptionsPreferencesItemClick},
+     " Set your preferences for how the program behaves.", H::OptionsMenu, &TTTYForm::OptionsPreferencesItemClick},
     {M::OptionsFont, mnOptions, "OptionsFontItem", "&Font...", " Select the font to use for the terminal display.",
-     7, &TTTYForm::OptionsFontItemClick},
-    {M::OptionsMacros, mnOptions, "OptionsMacrosItem", "&Macros...", " Setup macros for the function keys.", 7,
+     H::OptionsMenu, &TTTYForm::OptionsFontItemClick},
+    {M::OptionsMacros, mnOptions, "OptionsMacrosItem", "&Macros...", " Setup macros for the function keys.", H::OptionsMenu,
      &TTTYForm::OptionsMacrosItemClick},
     {M::OptionsUserFilter, mnOptions, "OptionsUserFilterItem", "&User Filter...",
-     "Edit lists of friends and enemies.", 7, &TTTYForm::OptionsUserFilterItemClick},
-    {M::HelpContents, mnHelp, "HelpContentsItem", "&Contents", " View the contents page of the help file.", 11,
+     "Edit lists of friends and enemies.", H::OptionsMenu, &TTTYForm::OptionsUserFilterItemClick},
+    {M::HelpContents, mnHelp, "HelpContentsItem", "&Contents", " View the contents page of the help file.", H::HelpMenu,
      &TTTYForm::HelpContentsItemClick},
     {M::HelpTopicSearch, mnHelp, "HelpTopicSearchItem", "&Topic Search", " Search for help on a particular topic.",
-     11, &TTTYForm::HelpTopicSearchItemClick},
+     H::HelpMenu, &TTTYForm::HelpTopicSearchItemClick},
     {M::HelpHowToUseHelp, mnHelp, "HelpHowToUseHelpItem", "&How to Use Help", " View the help file on using help.",
-     11, &TTTYForm::HelpHowToUseHelpItemClick},
-    {M::HelpAboutDivider, mnHelp, "HelpAboutDivider", "", "", 0, nullptr, ifSeparator},
-    {M::HelpAbout, mnHelp, "HelpAboutItem", "&About...", " Show information about this program.", 11,
+     H::HelpMenu, &TTTYForm::HelpHowToUseHelpItemClick},
+    {M::HelpAboutDivider, mnHelp, "HelpAboutDivider", "", "", H::None, nullptr, ifSeparator},
+    {M::HelpAbout, mnHelp, "HelpAboutItem", "&About...", " Show information about this program.", H::HelpMenu,
      &TTTYForm::HelpAboutItemClick},
 };
 
@@ -130,13 +135,13 @@ struct TMenuTitle
 {
     const char *Name;
     const char *Caption;
-    int HelpContext;
+    THelpTopic HelpContext;
 };
-const TMenuTitle MenuTitles[] = {{"File1", "&File", 3},
-                                 {"Edit1", "&Edit", 5},
-                                 {"View1", "&View", 15},
-                                 {"Options1", "&Options", 7},
-                                 {"Help1", "&Help", 11}};
+const TMenuTitle MenuTitles[] = {{"File1", "&File", H::FileMenu},
+                                 {"Edit1", "&Edit", H::EditMenu},
+                                 {"View1", "&View", H::Messages},
+                                 {"Options1", "&Options", H::OptionsMenu},
+                                 {"Help1", "&Help", H::HelpMenu}};
 
 QKeySequence Keys(QKeyCombination k)
 {
@@ -151,7 +156,7 @@ void TTTYForm::CreateMenus()
     for (size_t i = 0; i < std::size(MenuTitles); ++i) {
         menus[i] = menuBar()->addMenu(QString::fromLatin1(MenuTitles[i].Caption));
         menus[i]->setObjectName(QString::fromLatin1(MenuTitles[i].Name));
-        if (MenuTitles[i].HelpContext) menus[i]->setProperty("helpContext", MenuTitles[i].HelpContext);
+        SetHelpTopic(menus[i], MenuTitles[i].HelpContext);
         menus[i]->setToolTipsVisible(false);
     }
     for (const TMenuRow &row : MenuRows) {
@@ -159,7 +164,7 @@ void TTTYForm::CreateMenus()
         if (row.Menu == mnHosts) {
             FHostsMenu = menus[mnFile]->addMenu(QString::fromLatin1(row.Caption));
             FHostsMenu->setObjectName(QStringLiteral("FileHostsMenu"));
-            FHostsMenu->setProperty("helpContext", row.HelpContext);
+            SetHelpTopic(FHostsMenu, row.HelpContext);
             QAction *empty = FHostsMenu->addAction(QStringLiteral("<empty>"));
             empty->setObjectName(QStringLiteral("FileHostsSubItem"));
             a = FHostsMenu->menuAction();
@@ -174,7 +179,7 @@ void TTTYForm::CreateMenus()
         }
         a->setObjectName(QString::fromLatin1(row.Name));
         a->setStatusTip(QString::fromLatin1(row.Hint));
-        if (row.HelpContext) a->setProperty("helpContext", row.HelpContext);
+        if (row.HelpContext != H::None) SetHelpTopic(a, row.HelpContext);
         if (row.Flags & ifCheckable) a->setCheckable(true);
         if (row.Handler)
             connect(a, &QAction::triggered, this,
@@ -293,7 +298,7 @@ void TTTYForm::UpdateMenus()
     const bool titled = state == TSessionState::Connected;
     const QString name = QString::fromUtf8(s.Host().Name.data(), qsizetype(s.Host().Name.size()));
     SetApplicationTitle(titled ? name : QString::fromLatin1(IdleApplicationTitle));
-    setWindowTitle(titled ? QStringLiteral("%1 \"%2\"").arg(QLatin1String(FormCaption), name)
+    setWindowTitle(titled ? QStringLiteral("%1 \"%2\"").arg(QLatin1String(FormCaption), PlainWindowTitle(name))
                           : QString::fromLatin1(FormCaption));
     SyncIndicator();
 }

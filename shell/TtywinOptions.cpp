@@ -86,7 +86,7 @@ void TTTYForm::OptionsFontItemClick()
     // The fixed-pitch fonts, and the VGA font, a bitmap font of the terminal's own.
     QDialog dialog(this);
     dialog.setWindowTitle(QStringLiteral("Font"));
-    dialog.setProperty("helpContext", 12);
+    SetHelpTopic(&dialog, THelpTopic::Font);
     auto *layout = new QVBoxLayout(&dialog);
     auto *fonts = new QFontDialog(FColourTTY->font(), &dialog);
     fonts->setWindowFlags(Qt::Widget);
@@ -148,7 +148,7 @@ void TTTYForm::OptionsMacrosItemClick()
 void TTTYForm::OptionsUserFilterItemClick()
 {
     TUserFilterDlg dialog(UserFilter, this);
-    dialog.setProperty("helpContext", 9);
+    SetHelpTopic(&dialog, THelpTopic::UserFilter);
     dialog.exec();
 }
 

@@ -4,6 +4,7 @@
 
 #include "session/qt/QtChildProcess.h"
 #include "session/qt/TransferPanel.h"
+#include "shell/HelpSystem.h"
 #include "terminal/qt/ColorTTYWidget.h"
 
 #include <QActionGroup>
@@ -43,10 +44,11 @@ QAction *TTTYForm::CreateProtocolMenu(QMenu *file, const QString &caption)
 void TTTYForm::CreateTransfers()
 {
     const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-    FSession->Transfers().SetTools(TQtChildProcess::Factory(),
-                                   (downloads.isEmpty() ? QDir::homePath() : downloads).toLocal8Bit().toStdString());
+    FSession->Transfers().SetTools(
+        TQtChildProcess::Factory(),
+        (downloads.isEmpty() ? QDir::homePath() : downloads).toLocal8Bit().toStdString());
     FTransferPanel = new TTransferPanel(FColourTTY);
-    FTransferPanel->setProperty("helpContext", 30);
+    SetHelpTopic(FTransferPanel, THelpTopic::Transfers);
     FTransferPanel->hide();
     auto close = [this] {
         FTransferPanel->hide();
@@ -85,7 +87,9 @@ void TTTYForm::FileSendFilesItemClick()
     const bool one = FTransferProtocol == TTransferProtocol::Xmodem; // XMODEM sends a single file
     const QString folder = FSendFolder.isEmpty() ? QDir::homePath() : FSendFolder;
     QStringList files;
-    if (one) {
+    if (Platform.ChooseFilesToSend) {
+        files = Platform.ChooseFilesToSend(this, folder, !one);
+    } else if (one) {
         const QString file = QFileDialog::getOpenFileName(this, tr("Send Files"), folder);
         if (!file.isEmpty()) files << file;
     } else {

@@ -24,20 +24,16 @@ int main(int argc, char **argv)
     QApplication::setWindowIcon(ProgramIcon());
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
 
-    IniFileName = ResolveIniFileName(TConfigEnvironment::FromProcess());
+    const std::string iniFileName = ResolveIniFileName(TConfigEnvironment::FromProcess());
     // The preferences first: a host made from a link gets their "Emulation for links".
-    auto prefs = std::make_unique<TClientPrefs>(IniFileName);
-    auto hosts = std::make_unique<THostInfo>(IniFileName, args, prefs->EmulationForLinks);
+    auto prefs = std::make_unique<TClientPrefs>(iniFileName);
+    auto hosts = std::make_unique<THostInfo>(iniFileName, args, prefs->EmulationForLinks);
     // A host named on the command line marks the store changed while it is read.
     const bool commandLineHost = !args.empty() && hosts->Modified;
-    auto filter = std::make_unique<TUserFilter>(IniFileName);
+    auto filter = std::make_unique<TUserFilter>(iniFileName);
     auto macros = std::make_unique<TMacroTable>();
-    const std::string macroFile = MacroFileName(IniFileName);
+    const std::string macroFile = MacroFileName(iniFileName);
     macros->LoadMacros(macroFile);
-    HostInfo = hosts.get();
-    ClientPrefs = prefs.get();
-    UserFilter = filter.get();
-    MacroTable = macros.get();
     app.setProperty("applicationTitle", QString::fromLatin1(IdleApplicationTitle));
 
     int rc = 0;
@@ -48,13 +44,9 @@ int main(int argc, char **argv)
     }
 
     macros->SaveMacros(macroFile);
-    MacroTable = nullptr;
     macros.reset();
-    ClientPrefs = nullptr;
     prefs.reset();
-    HostInfo = nullptr;
     hosts.reset(); // saves the "Hosts" section when changed
-    UserFilter = nullptr;
     filter.reset();
     return rc;
 }

@@ -1,6 +1,6 @@
 #include "colouredit/qt/ColourEditWidget.h"
 
-#include "terminal/Cp437.h"
+#include "terminal/qt/Cp437Qt.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -31,25 +31,12 @@ constexpr KeyVk EditKeys[] = {
     {Qt::Key_Backspace, VK_BACK}, {Qt::Key_Delete, VK_DELETE},
 };
 
-// The character a key types as a code page 437 byte; false for keys that type nothing.
+// The character a key types as a code page 437 byte; Enter with or without Ctrl is a line
+// break here. False for keys that type nothing.
 bool KeyChar(const QKeyEvent *e, uint8_t &ch)
 {
-    const int key = e->key();
-    const bool ctrl = e->modifiers() & Qt::ControlModifier;
-    if ((e->modifiers() & Qt::AltModifier) && !ctrl) return false;
-    if (ctrl && key >= Qt::Key_A && key <= Qt::Key_Z) {
-        ch = uint8_t(key - Qt::Key_A + 1);
-        return true;
-    }
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-        ch = 13;
-        return true;
-    }
-    const QString text = e->text();
-    if (text.isEmpty()) return false;
-    const int b = cp437::FromUnicode(text.toUcs4().value(0));
-    if (b <= 0 || b > 0xFF) return false;
-    ch = uint8_t(b);
+    if (!Cp437KeyByte(e, ch)) return false;
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) ch = 13;
     return true;
 }
 
@@ -151,17 +138,9 @@ void TCustomColourEdit::FontChanged()
     // Glyphs are placed cell by cell from the chosen font; a byte it has no glyph for is
     // shown by its ASCII stand-in.
     GlyphFont = QRawFont::fromFont(font());
-    auto glyphOf = [this](char32_t cp) -> quint32 {
-        if (!GlyphFont.isValid() || !GlyphFont.supportsCharacter(uint(cp))) return 0;
-        const QList<quint32> ids = GlyphFont.glyphIndexesForString(QString::fromUcs4(&cp, 1));
-        return ids.isEmpty() ? 0 : ids.first();
-    };
-    for (int b = 0; b < 256; ++b) {
-        const auto c = static_cast<unsigned char>(b);
-        quint32 g = c == ' ' ? 0 : glyphOf(cp437::ToUnicode(c));
-        if (!g && c != ' ') g = glyphOf(char32_t(cp437::AsciiFallback(c)));
-        Glyph[b] = g;
-    }
+    const std::array<quint32, 256> glyphs = Cp437Glyphs(GlyphFont);
+    std::copy(glyphs.begin(), glyphs.end(), Glyph);
+    Glyph[uint8_t(' ')] = 0;
     update();
 }
 

@@ -22,7 +22,7 @@ TColourPalette::TColourPalette(const std::string &iniFileName, QWidget *owner)
     setFont(f);
     ColourGrid = new TColourGrid(this);
     ColourGrid->setObjectName(QStringLiteral("ColourGrid"));
-    ColourGrid->setProperty("helpContext", HelpContext);
+    ColourGrid->setProperty(HelpTopicProperty, int(HelpContext));
     ColourGrid->SetCtl3D(false);
     ColourGrid->OnMouseUp = [this](Qt::MouseButton button) { ColourGridMouseUp(button); };
     ColourGrid->OnKeyDown = [this](QKeyEvent *e, int &key) { ColourGridKey(e, key); };

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "colouredit/qt/ColorGr2.h"
+#include "config/HelpTopic.h"
 #include "config/PaletteSettings.h"
 
 #include <QPointer>
@@ -18,7 +19,7 @@ class TColourPalette : public QWidget
     Q_OBJECT
 
 public:
-    static constexpr int HelpContext = 6;
+    static constexpr THelpTopic HelpContext = THelpTopic::Palette;
 
     // Hidden until the owner shows it; settings are read by LoadSettings.
     TColourPalette(const std::string &iniFileName, QWidget *owner);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "colouredit/qt/ColourEditWidget.h"
+#include "config/HelpTopic.h"
 #include "config/Setmacro.h"
 
 #include <QDialog>
@@ -20,7 +21,7 @@ class TMacrosDlg : public QDialog
     Q_OBJECT
 
 public:
-    static constexpr int HelpContext = 10;
+    static constexpr THelpTopic HelpContext = THelpTopic::Macros;
 
     // Centred over `parent` (when given); the memo takes `preferredFont`.
     TMacrosDlg(TMacroTable &table, const QFont &preferredFont, QWidget *parent = nullptr);

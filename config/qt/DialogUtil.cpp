@@ -24,9 +24,9 @@ void FixClientSize(QDialog *dialog, QSize clientSize)
     dialog->setFixedSize(clientSize.expandedTo(dialog->minimumSizeHint()));
 }
 
-void SetHelpContext(QWidget *widget, int context)
+void SetHelpContext(QWidget *widget, THelpTopic topic)
 {
-    widget->setProperty("helpContext", context);
+    widget->setProperty(HelpTopicProperty, int(topic));
 }
 
 QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption)

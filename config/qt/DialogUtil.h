@@ -2,6 +2,8 @@
 // OK/Cancel/Help row, text conversion and message boxes.
 #pragma once
 
+#include "config/HelpTopic.h"
+
 #include <QMessageBox>
 #include <QSize>
 #include <QString>
@@ -22,8 +24,8 @@ void CentreOverOwner(QWidget *window, const QWidget *owner);
 // contents would not fit in it (fonts differ from one desktop to the next).
 void FixClientSize(QDialog *dialog, QSize clientSize);
 
-// The number F1 help looks up for this widget and its children ("helpContext").
-void SetHelpContext(QWidget *widget, int context);
+// The help topic F1 opens for this widget and its children.
+void SetHelpContext(QWidget *widget, THelpTopic topic);
 
 QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption);
 

@@ -4,6 +4,7 @@
 // reader is told. OK stores them in the preferences and saves those.
 #pragma once
 
+#include "config/HelpTopic.h"
 #include "config/Prefernc.h"
 
 #include <QDialog>
@@ -20,8 +21,8 @@ class TPreferenceDlg : public QDialog
     Q_OBJECT
 
 public:
-    static constexpr int HelpContext = 8;
-    static constexpr int AccessibilityHelpContext = 17;
+    static constexpr THelpTopic HelpContext = THelpTopic::Preferences;
+    static constexpr THelpTopic AccessibilityHelpContext = THelpTopic::Accessibility;
 
     TPreferenceDlg(TClientPrefs &prefs, QWidget *parent);
 

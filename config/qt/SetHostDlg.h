@@ -3,6 +3,7 @@
 // in its own section; the caller then makes it the current host (UseHost).
 #pragma once
 
+#include "config/HelpTopic.h"
 #include "config/SetHost.h"
 
 #include <QDialog>
@@ -23,7 +24,7 @@ class TSetHostDlg : public QDialog
     Q_OBJECT
 
 public:
-    static constexpr int HelpContext = 4;
+    static constexpr THelpTopic HelpContext = THelpTopic::SetupHosts;
 
     TSetHostDlg(THostInfo &hosts, QWidget *parent);
 

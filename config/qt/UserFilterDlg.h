@@ -2,6 +2,7 @@
 // enemies lists. OK hands them to the filter, which saves them.
 #pragma once
 
+#include "config/HelpTopic.h"
 #include "config/UserFilt.h"
 
 #include <QDialog>
@@ -18,7 +19,7 @@ class TUserFilterDlg : public QDialog
     Q_OBJECT
 
 public:
-    static constexpr int HelpContext = 9;
+    static constexpr THelpTopic HelpContext = THelpTopic::UserFilter;
 
     TUserFilterDlg(TUserFilter &filter, QWidget *parent);
 

@@ -4,6 +4,7 @@
 
 #include "terminal/Contrast.h"
 #include "terminal/Cp437.h"
+#include "terminal/qt/Cp437Qt.h"
 
 #include <QBitmap>
 #include <QFontMetrics>
@@ -106,18 +107,10 @@ void TColorTTYWidget::BuildGlyphTable()
     // glyph the font lacks is shown by its ASCII stand-in instead of a glyph of another
     // font that would not fit the cell.
     GlyphFont = QRawFont::fromFont(MeasuredFont);
-    auto glyphOf = [this](char32_t cp) -> quint32 {
-        if (!GlyphFont.isValid() || !GlyphFont.supportsCharacter(uint(cp))) return 0;
-        const QList<quint32> ids = GlyphFont.glyphIndexesForString(QString::fromUcs4(&cp, 1));
-        return ids.isEmpty() ? 0 : ids.first();
-    };
+    const std::array<quint32, 256> glyphs = Cp437Glyphs(GlyphFont);
     for (int b = 0; b < 256; ++b) {
         const auto c = static_cast<unsigned char>(b);
-        Glyph[b] = 0;
-        if (c == ' ' || IsSpecial(c)) continue;
-        quint32 g = glyphOf(cp437::ToUnicode(c));
-        if (!g) g = glyphOf(char32_t(cp437::AsciiFallback(c)));
-        Glyph[b] = g;
+        Glyph[b] = c == ' ' || IsSpecial(c) ? 0 : glyphs[size_t(b)];
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "terminal/ColorTTYSelection.h"
 #include "terminal/Cp437.h"
+#include "terminal/qt/Cp437Qt.h"
 #include "terminal/qt/TerminalAccessible.h"
 #include "terminal/qt/TerminalSpeech.h"
 
@@ -387,48 +388,6 @@ void TColorTTYWidget::changeEvent(QEvent *e)
 
 namespace {
 
-// Keys whose character is not their text: the byte typed plain and with Ctrl (0: the
-// key's text decides).
-struct KeyByte
-{
-    int key;
-    char plain, ctrl;
-};
-constexpr KeyByte KeyBytes[] = {
-    {Qt::Key_Return, 13, 10},     {Qt::Key_Enter, 13, 10},     {Qt::Key_Backspace, 8, 127},
-    {Qt::Key_Tab, 9, 9},          {Qt::Key_Backtab, 9, 9},     {Qt::Key_Escape, 27, 27},
-    {Qt::Key_BracketLeft, 0, 27}, {Qt::Key_Backslash, 0, 28},  {Qt::Key_BracketRight, 0, 29},
-    {Qt::Key_AsciiCircum, 0, 30}, {Qt::Key_Underscore, 0, 31},
-};
-
-// The character a key types, as a code page 437 byte; false for keys that type nothing.
-bool KeyChar(const QKeyEvent *e, char &ch)
-{
-    const int key = e->key();
-    const Qt::KeyboardModifiers mods = e->modifiers();
-    const bool ctrl = mods & Qt::ControlModifier;
-    if (key == Qt::Key_Delete) return false;
-    if ((mods & Qt::AltModifier) && !ctrl) return false;
-    if (ctrl && key >= Qt::Key_A && key <= Qt::Key_Z) {
-        ch = char(key - Qt::Key_A + 1);
-        return true;
-    }
-    for (const KeyByte &k : KeyBytes) {
-        if (k.key != key) continue;
-        if (const char c = ctrl ? k.ctrl : k.plain) {
-            ch = c;
-            return true;
-        }
-        break;
-    }
-    const QString text = e->text();
-    if (text.isEmpty()) return false;
-    const int b = cp437::FromUnicode(text.toUcs4().value(0));
-    if (b <= 0 || b > 0xFF) return false;
-    ch = char(b);
-    return true;
-}
-
 // The scrolling keys, first match wins: key, exactly Ctrl held (or not), direction, step.
 struct ScrollKey
 {
@@ -471,7 +430,8 @@ void TColorTTYWidget::keyPressEvent(QKeyEvent *e)
         }
     }
     char ch = 0;
-    if (KeyChar(e, ch)) {
+    if (uint8_t b = 0; Cp437KeyByte(e, b)) {
+        ch = char(b);
         if (OnKeyPress) OnKeyPress(ch);
         if (ch != 0) SpeechPtr->Typed(ch);
         if (ch != 0 && t.HasOption(coCheckBreak) && ch == 3) t.DoBreak();

@@ -265,6 +265,16 @@ TEST_F(ColourEditModel, NothingIsWrittenPastTheBuffer)
     Key(VK_BACK);
     EXPECT_LE(Edit.TextLength(), 32766);
 
+    // A colour code takes two bytes: it fits in the last two, never in the last one.
+    for (const int room : {2, 1}) {
+        Edit.SetText(std::string(32766 - room, 'c').c_str());
+        Edit.SetCaret(Edit.TextLength());
+        const int beeps = Beeps.Count;
+        Type("\x01r");
+        EXPECT_EQ(Edit.Text().substr(32764 - room), room == 2 ? "cc\x01r" : "cc");
+        EXPECT_EQ(Beeps.Count - beeps, room == 2 ? 0 : 1);
+    }
+
     // Colouring a selection is refused when its codes would not fit.
     Edit.SetText("abcdefgh");
     Edit.SetMaxLength(10);

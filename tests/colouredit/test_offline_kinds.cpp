@@ -29,7 +29,7 @@ TEST_F(OffLineKinds, MaskedLineOfEightCharacters)
 TEST_F(OffLineKinds, LineOfKindTenAllowsColoursUnlessIsca)
 {
     EXPECT_EQ(TypedInto(10, 20, "a\x01rb"), "a\x01rb");
-    Edit.SetHostMode(2);
+    Edit.SetHostMode(hmISCA);
     EXPECT_EQ(TypedInto(10, 20, "\x01r"), "r");
     EXPECT_FALSE(Edit.AcceptColourPaste());
 }
@@ -57,7 +57,7 @@ TEST_F(OffLineKinds, ShortMessageEndings)
     EXPECT_EQ(Beeps.Count, 1);
 
     // On an ISCA host: five lines, a shorter text, no colours; overflowing the last line sends.
-    Edit.SetHostMode(2);
+    Edit.SetHostMode(hmISCA);
     Edit.Open(12, 1);
     EXPECT_EQ(Edit.MaxLines(), 5);
     EXPECT_EQ(Edit.EffectiveMaxLength(), 395);

@@ -42,7 +42,7 @@ public:
     size_t Seen = 0;
 };
 
-class DemoBbsSession : public TE2eWindow
+class DemoBbsSession : public Shell
 {
 protected:
     QString DataFile;
@@ -90,7 +90,7 @@ TEST_F(DemoBbsSession, EachClientModeFromLoginToPost)
     for (const TCase &c : cases) {
         SCOPED_TRACE(int(c.Mode));
         ASSERT_TRUE(StartBbs(QStringLiteral("board%1.txt").arg(int(c.Mode))));
-        Open(HostIni(c.Mode, Port) + "AutoLogin=1\nLogin Name=demo\nPassword=pw\n"
+        OpenWith(HostIni(c.Mode, Port) + "AutoLogin=1\nLogin Name=demo\nPassword=pw\n"
                                      "[Preferences]\nExpress Filter=1\n[Enemies]\nEnemy1=Eve\n");
         Form->FileConnectItemClick();
 
@@ -153,7 +153,7 @@ TEST_F(DemoBbsSession, EachClientModeFromLoginToPost)
 TEST_F(DemoBbsSession, TelnetLoginByHand)
 {
     ASSERT_TRUE(StartBbs(QStringLiteral("board.txt")));
-    Open(HostIni(hmTelnet, Port));
+    OpenWith(HostIni(hmTelnet, Port));
     Form->FileConnectItemClick();
     ASSERT_TRUE(WaitShown("Name:"));
     Type("tom");

@@ -4,7 +4,7 @@
 #include "tests/e2e/E2eUtil.h"
 #include "tests/transports/SshServer.h"
 
-TEST_F(TE2eWindow, OrvoSessionOverSsh)
+TEST_F(Shell, OrvoSessionOverSsh)
 {
     TSshServer sshd;
     const QString data = Dir.filePath("board.txt");
@@ -12,7 +12,7 @@ TEST_F(TE2eWindow, OrvoSessionOverSsh)
         GTEST_SKIP() << "sshd did not start";
     // The key was accepted before; the BBS login is the SSH user's.
     WriteText(Dir.filePath("known_hosts"), sshd.KnownHostsLine());
-    Open(HostIni(hmORVO, sshd.Port) + "Transport=ssh\nAutoLogin=1\nLogin Name=root\nPassword=pw\n");
+    OpenWith(HostIni(hmORVO, sshd.Port) + "Transport=ssh\nAutoLogin=1\nLogin Name=root\nPassword=pw\n");
     Form->FileConnectItemClick();
     ASSERT_TRUE(WaitShown("Welcome, Root!"));
     EXPECT_EQ(Form->StatusText().toStdString(), " Connected to 127.0.0.1 (SSH, ed25519).");
@@ -39,13 +39,13 @@ TEST_F(TE2eWindow, OrvoSessionOverSsh)
     EXPECT_NE(ReadFile(data).find("\tRoot\tSysop\n|Hello over SSH\n"), std::string::npos) << ReadFile(data);
 }
 
-TEST_F(TE2eWindow, RefusedSshLoginSaysSo)
+TEST_F(Shell, RefusedSshLoginSaysSo)
 {
     TSshServer sshd;
     if (!sshd.Start("true")) GTEST_SKIP() << "sshd did not start";
     WriteText(Dir.filePath("known_hosts"), sshd.KnownHostsLine());
-    Open(HostIni(hmORVO, sshd.Port) + "Transport=ssh\nAutoLogin=1\nLogin Name=nobody-here\nPassword=pw\n");
-    TBoxAnswerer boxes(QMessageBox::Ok);
+    OpenWith(HostIni(hmORVO, sshd.Port) + "Transport=ssh\nAutoLogin=1\nLogin Name=nobody-here\nPassword=pw\n");
+    BoxAnswerer boxes(QMessageBox::Ok);
     Form->FileConnectItemClick();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Texts.isEmpty(); }, Patience));
     EXPECT_EQ(boxes.Texts.front().toStdString(), "Authentication failed for nobody-here.");

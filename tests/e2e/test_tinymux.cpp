@@ -11,7 +11,7 @@ namespace {
 const QString StockGame = QStringLiteral("/usr/share/tinymux/game");
 const QString StockBin = QStringLiteral("/usr/lib/tinymux/game/bin");
 
-class TinyMux : public TE2eWindow
+class TinyMux : public Shell
 {
 protected:
     TChild Mux;
@@ -52,7 +52,7 @@ TEST_F(TinyMux, TelnetLoginSayAndDisconnect)
         GTEST_SKIP() << "tinymux is not installed (scripts/setup installs it)";
     ASSERT_NE(Port, 0);
     ASSERT_TRUE(StartMux()) << Log();
-    Open(HostIni(hmTelnet, Port));
+    OpenWith(HostIni(hmTelnet, Port));
     Form->FileConnectItemClick();
     ASSERT_TRUE(WaitShown("Welcome to TinyMUX"));
     Type("connect wizard potrzebie");
@@ -62,7 +62,7 @@ TEST_F(TinyMux, TelnetLoginSayAndDisconnect)
     Key(Qt::Key_Return);
     ASSERT_TRUE(WaitShown("You say, \"hello from winMarlet\""));
 
-    TBoxAnswerer boxes(QMessageBox::Ok);
+    BoxAnswerer boxes(QMessageBox::Ok);
     Form->Item(TMenuItem::FileDisconnect)->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !Form->IsConnected(); }, Patience));
     EXPECT_EQ(boxes.Texts, QStringList{"Are you sure you want to disconnect?"});

@@ -100,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             edit.SetText(in.ConsumeBytesAsString(Byte() % 128).c_str());
             break;
         case 9:
-            edit.SetHostMode(Byte() % 3);
+            edit.SetHostMode(THostMode(Byte() % 3));
             break;
         case 10: {
             std::vector<char> buf(Byte() % 40 + 1);

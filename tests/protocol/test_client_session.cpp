@@ -39,17 +39,17 @@ std::string Count(int n)
     return B({0, 0, n});
 }
 
-struct TSession
+struct TScenario
 {
     std::vector<TStep> Steps;
     std::string Screen; // expected texts for the terminal, joined
     std::vector<std::string> Who;
 };
 
-TSession MakeSession(THostMode M)
+TScenario MakeSession(THostMode M)
 {
     const bool Isca = M == hmISCA;
-    TSession s;
+    TScenario s;
     int Sent = 0;
     auto Recv = [&](std::string Bytes, std::string Wire = "") {
         s.Steps.push_back({TStep::Recv, std::move(Bytes), 0, std::move(Wire)});
@@ -129,7 +129,7 @@ TSession MakeSession(THostMode M)
 
 // Runs the session; Split gives, per step, the read sizes for its received bytes
 // (empty: one read).
-TOutcome RunSession(THostMode M, const TSession &s, const std::vector<std::vector<size_t>> &Split)
+TOutcome RunSession(THostMode M, const TScenario &s, const std::vector<std::vector<size_t>> &Split)
 {
     TClientRig r(M);
     r.Host.AutoLogin = true;
@@ -181,7 +181,7 @@ class CLientSession : public ::testing::TestWithParam<THostMode>
 TEST_P(CLientSession, WholeSessionByteForByte)
 {
     const THostMode M = GetParam();
-    const TSession s = MakeSession(M);
+    const TScenario s = MakeSession(M);
     const TOutcome o = RunSession(M, s, {});
     ASSERT_EQ(o.Wire.size(), s.Steps.size());
     for (size_t i = 0; i < s.Steps.size(); ++i)
@@ -202,7 +202,7 @@ TEST_P(CLientSession, WholeSessionByteForByte)
 TEST_P(CLientSession, SameOutcomeWhateverTheReadBoundaries)
 {
     const THostMode M = GetParam();
-    const TSession s = MakeSession(M);
+    const TScenario s = MakeSession(M);
     const TOutcome Whole = RunSession(M, s, {});
 
     std::vector<std::vector<size_t>> Bytewise(s.Steps.size());

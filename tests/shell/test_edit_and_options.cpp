@@ -111,15 +111,20 @@ TEST_F(EditShell, DoubleClickedAddressesAreOpened)
     {
         const char *Word;
         const char *Opened; // nullptr: nothing is opened
+        bool Asked;         // the whole address was shown and the user agreed first
     } cases[] = {
-        {"(ftp://host.example)", "ftp://host.example)"},
-        {"<<http://bbs.example/x", "http://bbs.example/x"},
-        {"mailto:sysop@bbs.example", "mailto:sysop@bbs.example"},
-        {"(FTP://host.example)", nullptr},
-        {"www.example.org", nullptr},
+        {"(ftp://host.example)", "ftp://host.example)", true},
+        {"<<http://bbs.example/x", "http://bbs.example/x", false},
+        {"https://bbs.example/x?y=1", "https://bbs.example/x?y=1", false},
+        {"mailto:sysop@bbs.example?attach=/etc/passwd&body=x", "mailto:sysop@bbs.example", true},
+        {"telnet://bbs.example:23", "telnet://bbs.example:23", true},
+        {"(FTP://host.example)", nullptr, false},
+        {"www.example.org", nullptr, false},
     };
+    BoxAnswerer yes(QMessageBox::Yes);
     for (const auto &c : cases) {
         Opened.clear();
+        yes.Texts.clear();
         Form->ColourTTY()->Write((std::string("see ") + c.Word + " now\r\n").c_str());
         const TColorTTY &t = Form->ColourTTY()->Tty();
         ASSERT_TRUE(
@@ -129,6 +134,7 @@ TEST_F(EditShell, DoubleClickedAddressesAreOpened)
         QTest::mouseClick(Viewport(), Qt::LeftButton, {}, at);
         QTest::mouseDClick(Viewport(), Qt::LeftButton, {}, at);
         EXPECT_EQ(Opened, c.Opened ? QStringList{c.Opened} : QStringList{}) << c.Word;
+        EXPECT_EQ(yes.Texts.size() == 1 && yes.Texts[0].endsWith(QString::fromLatin1(c.Opened)), c.Asked) << c.Word;
     }
 }
 

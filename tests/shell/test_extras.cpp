@@ -7,6 +7,7 @@
 #include "shell/FindBar.h"
 #include "shell/MessageHistory.h"
 #include "shell/Notifier.h"
+#include "shell/PlainText.h"
 #include "session/ReconnectPolicy.h"
 #include "shell/Ttywin.h"
 #include "terminal/qt/ColorTTYWidget.h"
@@ -15,7 +16,10 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
+#include <QTextDocument>
+#include <QTreeWidget>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -102,11 +106,15 @@ TEST_F(Extras, ReconnectWaitsIsStoppedByAKeyAndNeverFollowsTheUsersDisconnect)
     EXPECT_EQ(Form->Session().ReconnectDelay(), 2000);
     EXPECT_EQ(Form->StatusText(), QStringLiteral(" Disconnected from 127.0.0.1.")); // as without reconnecting
     EXPECT_TRUE(Form->StatusIndicator().startsWith(QStringLiteral("Reconnecting in 2 s")));
-    QTest::keyClick(Form->ColourTTY(), 'a');
+    QTest::keyClick(Form->ColourTTY(), Qt::Key_Left); // a key without a character stops it
     EXPECT_FALSE(Form->Session().ReconnectWaiting());
     EXPECT_EQ(Form->StatusText(), QStringLiteral(" Reconnecting stopped."));
 
     Connect();
+    ASSERT_TRUE(Receive(Server, 11)); // greeting and window size
+    QTest::keyClick(Form->ColourTTY(), 'z'); // the key that stopped the countdown took nothing more
+    ASSERT_TRUE(Receive(Server, 12));
+    EXPECT_EQ(Got.back(), 'z');
     Drop();
     ASSERT_TRUE(Form->Session().ReconnectWaiting());
     Form->Session().ReconnectNow(); // what the timer does when it runs out
@@ -127,10 +135,17 @@ TEST_F(Extras, ReconnectWaitsIsStoppedByAKeyAndNeverFollowsTheUsersDisconnect)
 TEST_F(Extras, WithoutTheSettingReconnectIsOfferedAndEnterTakesIt)
 {
     Open();
-    Connect();
-    Drop();
-    EXPECT_FALSE(Form->Session().ReconnectWaiting());
-    EXPECT_TRUE(Form->Session().ReconnectOffered());
+    // A BBS that logs the user off is no alarm; a reset line is.
+    for (const bool reset : {false, true}) {
+        Connect();
+        Got.clear();
+        ASSERT_TRUE(Receive(Server, 11)); // read all: unread data would make the close a reset
+        reset ? Server.ResetPeer() : Server.ClosePeer();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !Form->IsConnected(); }, Patience));
+        EXPECT_FALSE(Form->Session().ReconnectWaiting());
+        EXPECT_EQ(Form->StatusIndicator(), reset ? QStringLiteral("Connection lost: Enter reconnects")
+                                                 : QStringLiteral("Closed by the BBS: Enter reconnects"));
+    }
     QTest::keyClick(Form->ColourTTY(), Qt::Key_Return);
     ASSERT_TRUE(QTest::qWaitFor([&] { return Form->IsConnected(); }, Patience));
 }
@@ -205,6 +220,7 @@ TEST_F(Extras, CaptureWritesWhatTheTerminalGotAndAFullDiskStopsOnlyTheCapture)
 TEST_F(Extras, FindBarKeysAndF3StaysAMacroWhileItIsClosed)
 {
     Open();
+    Connect();
     Macros.SetText(2, "m");
     Form->ColourTTY()->Write("alpha beta\r\nALPHA\r\n");
     const int top = Form->ColourTTY()->Tty().Top;
@@ -223,9 +239,47 @@ TEST_F(Extras, FindBarKeysAndF3StaysAMacroWhileItIsClosed)
     EXPECT_FALSE(bar->IsOpen());
     EXPECT_TRUE(Form->ColourTTY()->hasFocus());
     EXPECT_EQ(Form->ColourTTY()->Tty().Top, top);
-    // Closed, F3 is the macro key again: the macro goes to the engine (dropped offline).
+    // Closed, F3 is the macro key again; while open it sent nothing.
     QTest::keyClick(Form->ColourTTY(), Qt::Key_F3);
-    EXPECT_EQ(bar->Current(), -1);
+    ASSERT_TRUE(Receive(Server, 12));
+    EXPECT_EQ(Got.substr(11), "m");
+}
+
+TEST_F(Extras, TextFromOthersIsShownAsThePlainCharacters)
+{
+    const QString text = QStringLiteral("hi <img src=\"/nonexistent/x.png\"> <b>bold</b>\nline & more");
+    auto asShown = [](const QString &shown) { // as Qt decides between plain and rich text
+        if (!Qt::mightBeRichText(shown)) return shown;
+        QTextDocument d;
+        d.setHtml(shown);
+        return d.toPlainText();
+    };
+    Open();
+    Form->MessageHistory()->Add(QDateTime(), QStringLiteral("<b>bob</b>"), text);
+    const QTreeWidgetItem *item = Form->MessageHistory()->findChild<QTreeWidget *>()->topLevelItem(0);
+    EXPECT_EQ(asShown(item->toolTip(2)), text);
+    EXPECT_EQ(NoticeBody(QStringLiteral("a & <b>")), QStringLiteral("a &amp; &lt;b&gt;"));
+
+    QStringList formats;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            const auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+            formats << QString::number(label->textFormat()) + label->text();
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    answer.start(5);
+    EXPECT_FALSE(Form->StartCapture(Dir.filePath(QStringLiteral("<b>gone</b>/s.txt")), cfRaw));
+    ASSERT_EQ(formats.size(), 1);
+    EXPECT_TRUE(formats[0].startsWith(QString::number(Qt::PlainText) + "Cannot capture to ")) << formats[0].toStdString();
+    EXPECT_TRUE(formats[0].contains(QStringLiteral("<b>gone</b>")));
+
+    Hosts->Address = "<b>bbs</b>"; // the status line shows an address as typed
+    Form->FileConnectItemClick();
+    EXPECT_EQ(Form->StatusText(), QStringLiteral(" Connecting to <b>bbs</b>."));
+    EXPECT_EQ(Form->findChild<QLabel *>(QStringLiteral("StatusPanel"))->textFormat(), Qt::PlainText);
+    Form->FileAbortItemClick();
 }
 
 } // namespace

@@ -31,14 +31,15 @@ QString ShownPage(const THelpSystem &help)
 TEST(Help, EveryContextOpensAPageWithATitle)
 {
     THelpSystem help;
-    std::vector<std::pair<int, QString>> cases = {{0, "index.html"}, {1, "index.html"}, {999, "index.html"}};
+    std::vector<std::pair<THelpTopic, QString>> cases = {{THelpTopic::None, "index.html"},
+                                                         {THelpTopic(1), "index.html"}};
     for (const THelpContext &c : THelpSystem::HelpContexts())
-        cases.emplace_back(c.Context, QString::fromLatin1(c.Page).section('#', 0, 0));
-    for (const auto &[context, page] : cases) {
-        help.ShowContext(context);
-        ASSERT_TRUE(help.Window()) << context;
-        EXPECT_EQ(ShownPage(help), page) << context;
-        EXPECT_FALSE(help.Window()->Title().isEmpty()) << context;
+        cases.emplace_back(c.Topic, QString::fromLatin1(c.Page).section('#', 0, 0));
+    for (const auto &[topic, page] : cases) {
+        help.ShowContext(topic);
+        ASSERT_TRUE(help.Window()) << int(topic);
+        EXPECT_EQ(ShownPage(help), page) << int(topic);
+        EXPECT_FALSE(help.Window()->Title().isEmpty()) << int(topic);
     }
     help.Quit();
     EXPECT_EQ(help.Window(), nullptr);
@@ -107,10 +108,10 @@ TEST(Help, F1OpensTheTopicOfWhereTheUserIs)
     THelpSystem help;
     help.InstallF1(*qApp);
     QWidget main;
-    main.setProperty(THelpSystem::ContextProperty, THelpSystem::MainWindowContext);
+    SetHelpTopic(&main, THelpTopic::MainWindow);
     auto *plain = new QLineEdit(&main);
     QDialog dialog(&main);
-    dialog.setProperty(THelpSystem::ContextProperty, 8);
+    SetHelpTopic(&dialog, THelpTopic::Preferences);
     auto *edit = new QLineEdit(&dialog);
     (new QVBoxLayout(&dialog))->addWidget(edit);
     QWidget stray; // nothing names its topic
@@ -136,10 +137,10 @@ TEST(Help, F1OpensTheTopicOfWhereTheUserIs)
 
     // An open menu gives its highlighted item's topic, and closes.
     QMenu menu(&main);
-    menu.setProperty(THelpSystem::ContextProperty, 3);
+    SetHelpTopic(&menu, THelpTopic::FileMenu);
     menu.addAction("&Connect");
     QAction *colours = menu.addAction("Colours...");
-    colours->setProperty(THelpSystem::ContextProperty, 6);
+    SetHelpTopic(colours, THelpTopic::Palette);
     menu.popup(main.mapToGlobal(QPoint(0, 0)));
     QTRY_VERIFY(menu.isVisible());
     menu.setActiveAction(colours);

@@ -1,9 +1,7 @@
 // winmarlet-demobbs as a child process on a free port, spoken to over 127.0.0.1:
-// the CLient login with its counts, express messages and their headers in both modes,
-// Telnet negotiation, abusive peers, and the data file. The real client against it is
-// in the end-to-end tests.
-
-#include "protocol/CLient.h"
+// the CLient login with its counts, Telnet negotiation, abusive peers, and the data file.
+// The real client against it (express-message headers in both modes, filtering, a post)
+// is in the end-to-end tests.
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -193,46 +191,6 @@ TEST_F(DemoBbs, OrvoLoginCountsEveryCharacterReceived)
     ASSERT_TRUE(p.WaitFor("Profile saved."));
     p.Send("e");
     EXPECT_TRUE(p.WaitFor("\xff\xa5\0\0\0\x1b"s));
-}
-
-TEST_F(DemoBbs, ExpressMessagesCarryTheHeaderOfTheMode)
-{
-    struct TCase
-    {
-        std::string Hello;
-        bool Isca;
-        std::string ToWhomEdit; // A3 after 1 + "Ann\n" + "pw\n" [+ "y"] + options + "x"
-        std::string Header;
-    } cases[] = {
-        {"\xff\xa0"s, false, "\xff\xa3\0\0\0\x0a"s,
-         "from \x01"
-         "c\x01nAnn\x01N"},
-        {"\xff\xb0"s, true, "\xff\xa3\0\0\0\x0b"s, " from \x1b[36mAnn at "},
-    };
-    for (const TCase &c : cases) {
-        SCOPED_TRACE(c.Isca ? "ISCA" : "ORVO");
-        TPeer ann(Server.Port), bob(Server.Port);
-        ann.Login(c.Hello, "Ann", c.Isca);
-        bob.Login(c.Hello, "Bob", c.Isca);
-        ann.Send("x");
-        ASSERT_TRUE(ann.WaitFor(c.ToWhomEdit));
-        ann.Send("\xff\xa1"
-                 "Bob\n");
-        ASSERT_TRUE(ann.WaitFor("\xff\xa4"s));
-        ann.Send("\xff\xa1hello\nBob\n\0"s);
-        ASSERT_TRUE(ann.WaitFor("Message sent to Bob."));
-        ASSERT_TRUE(bob.WaitFor("\xff\xa7"s));
-        const size_t start = bob.Seen;
-        ASSERT_TRUE(bob.WaitFor("\xff\xa8"s));
-        const std::string message = bob.In.substr(start, bob.Seen - start);
-        EXPECT_NE(message.find(c.Header), std::string::npos) << message;
-        EXPECT_NE(message.find("hello\r\nBob\r\n"), std::string::npos) << message;
-        // The line the client parses names the sender.
-        const std::string line = message.substr(0, message.find('\r', 10) + 1);
-        EXPECT_EQ(c.Isca ? TCLientStateMachine::ExtractFromName(line.c_str())
-                         : TCLientStateMachine::ExtractMarkedName(line.c_str()),
-                  "Ann");
-    }
 }
 
 TEST_F(DemoBbs, TelnetNegotiatesAndHonoursTheWindowSize)

@@ -1,15 +1,15 @@
 // The main window against the demo BBS: a ZMODEM download that starts by itself shows the
-// panel; Send Files... uploads what the file dialog picked.
+// panel; Send Files... uploads the files picked.
 #include "session/qt/TransferPanel.h"
 #include "tests/e2e/E2eUtil.h"
 #include "tests/transfer/TransferHarness.h"
 
-#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 
 namespace {
 
-class TransferWindow : public TE2eWindow
+class TransferWindow : public Shell
 {
 protected:
     QString PanelText() const
@@ -28,7 +28,8 @@ TEST_F(TransferWindow, DownloadShowsThePanelAndSendFilesUploads)
     QTemporaryDir downloads;
     const std::string big = Bytes(5 << 20, 11);
     WriteAll(bbs.Files + "/big.bin", big);
-    Open(HostIni(hmTelnet, bbs.Port) + "[Preferences]\nDownload folder=" + downloads.path().toStdString() + "\n");
+    OpenWith(HostIni(hmTelnet, bbs.Port) + "[Preferences]\nDownload folder=" + downloads.path().toStdString() +
+         "\n");
     EXPECT_FALSE(Form->Item(TMenuItem::FileSendFiles)->isEnabled()); // not connected yet
     Form->FileConnectItemClick();
     ASSERT_TRUE(WaitShown("Name:"));
@@ -44,27 +45,20 @@ TEST_F(TransferWindow, DownloadShowsThePanelAndSendFilesUploads)
     ASSERT_TRUE(WaitShown("File name:"));
     Type("big.bin");
     Key(Qt::Key_Return);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->TransferPanel()->isVisible() && PanelText().contains("big.bin"); },
-                                Patience));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return Form->TransferPanel()->isVisible() && PanelText().contains("big.bin"); }, Patience));
     EXPECT_TRUE(PanelText().contains("of 5.0 MB")) << PanelText().toStdString();
     ASSERT_TRUE(QTest::qWaitFor([&] { return Form->TransferPanel()->Finished(); }, Patience));
     EXPECT_TRUE(ReadAll(downloads.filePath("big.bin")) == big);
     EXPECT_TRUE(Form->StatusText().contains("Received big.bin")) << Form->StatusText().toStdString();
     ASSERT_TRUE(WaitShown("Transfer complete."));
 
-    // The BBS's receiver waits; the file dialog's pick goes up.
+    // The BBS's receiver waits; the files picked go up.
     const std::string up = Bytes(300000, 12, true);
     WriteAll(downloads.filePath("up.bin"), up);
     Type("u");
     ASSERT_TRUE(QTest::qWaitFor([&] { return Form->StatusText().contains("waits for files"); }, Patience));
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&] {
-        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
-            dialog->selectFile(downloads.filePath("up.bin"));
-            QMetaObject::invokeMethod(dialog, "accept");
-        }
-    });
-    answer.start(20);
+    FilesToSend = {downloads.filePath("up.bin")};
     Form->Item(TMenuItem::FileSendFiles)->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return ReadAll(bbs.Files + "/up.bin") == up; }, Patience));
     EXPECT_TRUE(QTest::qWaitFor([&] { return Form->StatusText().contains("Sent up.bin"); }, Patience));

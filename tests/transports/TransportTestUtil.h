@@ -57,11 +57,11 @@ struct Listener : TTransportListener
         ++PasswordAsked;
         answer(Password);
     }
-    bool WaitEnd(int ms = 20000)
+    bool WaitEnd(int ms = Patience)
     {
         return QTest::qWaitFor([&] { return Connected || Failed || Closed; }, ms);
     }
-    bool WaitBytes(const std::string &part, int ms = 20000)
+    bool WaitBytes(const std::string &part, int ms = Patience)
     {
         return QTest::qWaitFor([&] { return Bytes.find(part) != std::string::npos || Failed || Closed; }, ms) &&
                Bytes.find(part) != std::string::npos;
@@ -98,7 +98,7 @@ struct Server
         Process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         Process.start(program, args);
         return Process.waitForStarted(5000) &&
-               QTest::qWaitFor([&] { return Listening(port) || Process.state() == QProcess::NotRunning; }, 10000) &&
+               QTest::qWaitFor([&] { return Listening(port) || Process.state() == QProcess::NotRunning; }, Patience) &&
                Process.state() == QProcess::Running;
     }
 };

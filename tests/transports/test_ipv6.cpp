@@ -24,9 +24,9 @@ TEST(IPv6, TheDemoBbsOnLoopbackAnswersTheClientSocket)
     c.SetAddress("[::1]");
     c.SetPort(line.section(':', -1).toStdString());
     c.Open();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return connected; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return connected; }, Patience));
     c.SendAll("\xFF\xA0", 2);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return got.find("Demo BBS") != std::string::npos; }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return got.find("Demo BBS") != std::string::npos; }, Patience));
     c.Close();
     bbs.terminate();
     bbs.waitForFinished(5000);

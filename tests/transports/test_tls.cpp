@@ -155,7 +155,7 @@ TEST_F(Tls, AnUploadSentJustBeforeTheCloseArrivesWhole)
     t->Send(reinterpret_cast<const uint8_t *>(upload.data()), upload.size());
     t->Close();
     t.reset(); // the session lets go at once; the BBS reads only a second later
-    EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo(Path("received")).size() == qint64(upload.size()); }, 20000))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo(Path("received")).size() == qint64(upload.size()); }, Patience))
         << QFileInfo(Path("received")).size();
 }
 

@@ -1,15 +1,20 @@
 #include "tools/replay/Session.h"
 
+#include "colouredit/OffLine.h"
+
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
-TReplaySession::TReplaySession(int Cols, int Rows, std::ostream &Out,
-                               std::unique_ptr<TTelnetStateMachine> Engine)
-    : Out(Out), FEngine(Engine ? std::move(Engine) : std::make_unique<TTelnetStateMachine>()),
-      ReadBuffer(ReadSize + 1)
+namespace {
+// Never created: the stores keep their defaults and the options fill them in.
+const char NoSettingsFile[] = "/nonexistent/winmarlet-replay.ini";
+} // namespace
+
+TReplaySession::TReplaySession(int Cols, int Rows, std::ostream &Out, const TReplayOptions &Options)
+    : Out(Out), Client(Options.Mode != "telnet"), Host(NoSettingsFile), Prefs(NoSettingsFile),
+      Filter(NoSettingsFile)
 {
     // As the main window starts it: the scrollback full of blank lines, the cursor on
     // the first row of the bottom screen. A wide screen gets fewer scrollback rows: the
@@ -21,67 +26,78 @@ TReplaySession::TReplaySession(int Cols, int Rows, std::ostream &Out,
     FTerminal.ScrollTo(0, FTerminal.ScreenTop());
     FTerminal.Attr = caCleared;
 
-    FEngine->Cols = static_cast<uint8_t>(Cols);
-    FEngine->Rows = static_cast<uint8_t>(Rows);
-    FEngine->OnSocketOut = [this](TTelnetStateMachine *, const uint8_t *Buf, int32_t Count) {
-        std::string Line = ">";
-        for (int32_t i = 0; i < Count; ++i) {
+    Host.Mode = Options.Mode == "isca" ? hmISCA : Options.Mode == "orvo" ? hmORVO : hmTelnet;
+    // The session reads the host's output in its emulation from the connect on; the
+    // terminal's answers to the host's queries go out (and are printed) as the engine's do.
+    Host.Terminal = Options.AnsiBbs ? THostTerminal::AnsiBbs : THostTerminal::Classic;
+    Host.BBSName = "replay";
+    Host.Address = "replay";
+    Host.LoginName = Options.Login;
+    Host.Password = Options.Password;
+    Host.AutoLogin = Options.AutoLogin;
+    Filter.ExpressFilter = Options.ExpressFilter;
+    Filter.PostFilter = Options.PostFilter;
+    for (const std::string &n : Options.Friends)
+        Filter.Friends.Add(n);
+    for (const std::string &n : Options.Enemies)
+        Filter.Enemies.Add(n);
+
+    auto platform = std::make_unique<TManualPlatform>();
+    Platform = platform.get();
+    FSession = std::make_unique<TSession>(TSessionStores{Host, Prefs, Filter}, FTerminal,
+                                          static_cast<TSessionListener &>(*this), Line.Factory(), std::move(platform));
+    FSession->SetScreenSize(uint8_t(Cols), uint8_t(Rows));
+    FSession->Connect();
+    Line.Connected();
+    Platform->RunPosted();
+    Line.OnSend = [this](const uint8_t *Buf, size_t Count) {
+        std::string Text = ">";
+        for (size_t i = 0; i < Count; ++i) {
             char h[4];
             std::snprintf(h, sizeof h, " %02X", Buf[i]);
-            Line += h;
+            Text += h;
         }
-        this->Out << Line << '\n';
+        this->Out << Text << '\n';
     };
-    FEngine->OnTerminalOut = [this](TTelnetStateMachine *, const char *Buf) { FTerminal.Write(Buf); };
+}
+
+TReplaySession::~TReplaySession() = default;
+
+void TReplaySession::SessionEditState(bool Open)
+{
+    Out << "edit: " << (Open ? 1 : 0) << '\n';
 }
 
 void TReplaySession::Receive(const uint8_t *Bytes, size_t Count)
 {
-    do {
-        const size_t n = std::min(Count, ReadSize);
-        if (n) std::memcpy(ReadBuffer.data(), Bytes, n);
-        ReadBuffer[n] = 0;
-        FEngine->ProcessInput(ReadBuffer.data(), static_cast<uint16_t>(n));
-        Bytes += n;
-        Count -= n;
-    } while (Count > 0);
+    Line.Receive(Bytes, Count);
+    Platform->RunPosted();
 }
 
 void TReplaySession::Step(const TScriptStep &Step)
 {
     switch (Step.Kind) {
     case TScriptStep::skRecv:
-        Receive(Step.Bytes.data(), Step.Bytes.size());
+        Line.Receive(Step.Bytes.data(), Step.Bytes.size());
         break;
     case TScriptStep::skType:
         for (uint8_t c : Step.Bytes)
-            FEngine->SendChar(c);
+            FSession->KeyPress(c);
         break;
     case TScriptStep::skKey:
-        FEngine->SendKey(Step.Key, Step.Shift);
+        FSession->KeyDown(Step.Key, Step.Shift);
         break;
     case TScriptStep::skReset:
-        FEngine->Reset();
+        FSession->StateMachine().Reset();
         break;
     }
-}
-
-void TReplaySession::SetEngine(std::unique_ptr<TTelnetStateMachine> Engine)
-{
-    Engine->Cols = FEngine->Cols;
-    Engine->Rows = FEngine->Rows;
-    Engine->OnSocketOut = FEngine->OnSocketOut;
-    Engine->OnTerminalOut = FEngine->OnTerminalOut;
-    Engine->OnDebug = FEngine->OnDebug;
-    FEngine = std::move(Engine);
+    Platform->RunPosted();
 }
 
 void TReplaySession::Run(const TScript &Script)
 {
-    for (const TScriptStep &s : Script) {
+    for (const TScriptStep &s : Script)
         Step(s);
-        if (AfterStep) AfterStep();
-    }
 }
 
 void TReplaySession::PrintScreen(bool Attrs)
@@ -110,6 +126,13 @@ void TReplaySession::PrintScreen(bool Attrs)
         }
     }
     Out << "cursor: " << t.CursorX << ' ' << t.CursorY - First << '\n';
+}
+
+void TReplaySession::PrintWho()
+{
+    if (Client)
+        for (const std::string &n : FSession->WhoList().Names)
+            Out << "who: " << n << '\n';
 }
 
 std::vector<uint8_t> ReadCaptureFile(const std::string &Path)

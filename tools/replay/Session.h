@@ -1,49 +1,61 @@
 #pragma once
-// Runs a session through an engine into a terminal set up as the main window sets it
-// up, printing each write to the connection as it happens and the screen at the end.
+// Runs a session script through the program's own session (TSession) over a transport
+// the script drives, into a terminal set up as the main window sets it up, printing each
+// write to the connection as it happens and the screen at the end.
 
-#include "protocol/Telnet.h"
+#include "config/Prefernc.h"
+#include "config/SetHost.h"
+#include "config/UserFilt.h"
+#include "session/ManualPlatform.h"
+#include "session/ManualTransport.h"
+#include "session/Session.h"
 #include "terminal/ColorTTY.h"
+#include "tools/replay/Args.h"
 #include "tools/replay/Script.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <ostream>
 
-class TReplaySession
+class TReplaySession : private TSessionListener
 {
 public:
-    // The program reads the socket in blocks of this size.
-    static constexpr size_t ReadSize = 32768;
     static constexpr int ScrollbackRows = 819;
 
-    // Engine: the engine to drive (a plain Telnet engine when null). Its Cols, Rows
-    // and OnSocketOut/OnTerminalOut are set here.
-    TReplaySession(int Cols, int Rows, std::ostream &Out,
-                   std::unique_ptr<TTelnetStateMachine> Engine = nullptr);
-
-    // Replaces the engine, handing the new one the sizes and events of the old one,
-    // as the main window sets up its CLient engine from its Telnet engine.
-    void SetEngine(std::unique_ptr<TTelnetStateMachine> Engine);
-    // Called by Run after each step (the message loop's turn between two events).
-    std::function<void()> AfterStep;
+    // The current host's mode, terminal emulation, login and user filter come from the
+    // options (no settings file is read or written). The session is connected before the first step; what it
+    // sends on connecting (greeting, window size) is not printed.
+    TReplaySession(int Cols, int Rows, std::ostream &Out, const TReplayOptions &Options = {});
+    ~TReplaySession() override;
 
     void Run(const TScript &Script);
+    // One step, then the event loop's turn (posted edit notices are printed then).
     void Step(const TScriptStep &Step);
-    // Received bytes, given to the engine in reads of at most ReadSize bytes.
+    // Received bytes, through the session's read buffer; then the event loop's turn.
     void Receive(const uint8_t *Bytes, size_t Count);
     // "screen:", the visible rows (and their attributes with Attrs), "cursor: X Y".
     void PrintScreen(bool Attrs);
+    // In the CLient modes "who: NAME" per who-list entry, in list order.
+    void PrintWho();
 
-    TTelnetStateMachine &Engine() { return *FEngine; }
+    TSession &Session() { return *FSession; }
     TColorTTY &Terminal() { return FTerminal; }
 
 private:
+    void SessionStateChanged(TSessionState) override {}
+    void SessionStatus(const std::string &) override {}
+    void SessionError(const std::string &) override {}
+    void SessionEditState(bool Open) override;
+
     std::ostream &Out;
+    bool Client;
+    THostInfo Host;
+    TClientPrefs Prefs;
+    TUserFilter Filter;
     TColorTTY FTerminal;
-    std::unique_ptr<TTelnetStateMachine> FEngine;
-    std::vector<uint8_t> ReadBuffer;
+    TManualLine Line;
+    TManualPlatform *Platform;
+    std::unique_ptr<TSession> FSession;
 };
 
 // Reads a whole file; throws std::runtime_error when it cannot.

@@ -1,9 +1,9 @@
-// winmarlet-replay: runs a session script (or a raw capture) through the protocol
-// engine and the terminal model and prints what was sent and what the screen shows.
+// winmarlet-replay: runs a session script (or a raw capture) through the program's session,
+// its protocol engine and the terminal model and prints what was sent and what the screen
+// shows.
 
 #include "tools/replay/Args.h"
 #include "tools/replay/Cells.h"
-#include "tools/replay/ClientReplay.h"
 #include "tools/replay/Script.h"
 #include "tools/replay/Session.h"
 #include "tools/replay/Show.h"
@@ -39,37 +39,17 @@ int main(int argc, char **argv)
             }
             Script = ParseScript(In);
         }
-        TReplaySession Session(Options.Cols, Options.Rows, std::cout);
-        // A CLient host: the CLient engine with its stores and the offline editor on the
-        // session's terminal; posted edit notifications are printed when delivered.
-        std::unique_ptr<TClientReplay> Client;
-        if (Options.Mode != "telnet") {
-            Client = std::make_unique<TClientReplay>(Session.Terminal(), Options);
-            Session.SetEngine(Client->MakeEngine());
-            Session.AfterStep = [&Client] { Client->Deliver(std::cout); };
-        }
-        if (Options.AnsiBbs) {
-            // answers to the host's queries go out as the engine's own writes
-            TColorTTY &Tty = Session.Terminal();
-            Tty.SetEmulation(teAnsiBbs);
-            Tty.ResetModes();
-            Tty.SetAnswerHandler([&Session](const char *Bytes, size_t Count) {
-                TTelnetStateMachine &Engine = Session.Engine();
-                if (Engine.OnSocketOut)
-                    Engine.OnSocketOut(&Engine, reinterpret_cast<const uint8_t *>(Bytes), int32_t(Count));
-            });
-        }
-        if (Options.Raw) {
+        // The program's own session; posted edit notifications are printed when delivered.
+        TReplaySession Session(Options.Cols, Options.Rows, std::cout, Options);
+        if (Options.Raw)
             Session.Receive(Raw.data(), Raw.size());
-            if (Client) Client->Deliver(std::cout);
-        } else {
+        else
             Session.Run(Script);
-        }
         if (Options.Cells)
             PrintCells(Session.Terminal(), std::cout);
         else
             Session.PrintScreen(Options.Attrs);
-        if (Client) Client->PrintWho(std::cout);
+        Session.PrintWho();
         if (Options.Show) {
             std::cout.flush();
             return ShowTerminal(Session.Terminal(), argc, argv);

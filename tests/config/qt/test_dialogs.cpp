@@ -114,7 +114,7 @@ TEST(SetHostDlg, OnlyAStoredNameLoadsAHost)
     TTempFolder dir;
     PutFile(dir / "w.ini", HostsIni);
     THostInfo hosts(dir / "w.ini");
-    hosts.Mode = 9; // taken unchecked from a host's section: no button checked
+    hosts.Mode = THostMode(9); // taken unchecked from a host's section: no button checked
     TSetHostDlg dlg(hosts, nullptr);
     EXPECT_FALSE(Checked(dlg, "rbORVO") || Checked(dlg, "rbISCA") || Checked(dlg, "rbTelnet"));
     const struct

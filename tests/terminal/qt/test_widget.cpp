@@ -1,4 +1,5 @@
 #include "terminal/qt/ColorTTYWidget.h"
+#include "tests/common/Patience.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -95,7 +96,7 @@ TEST_F(WidgetTest, ScrollBarRangeNeverBelowOne)
 {
     t.ScrollTo(0, 0);
     t.SetRows(10); // fits entirely in the 25 visible rows; the view does not move
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.verticalScrollBar()->maximum() == 1; }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.verticalScrollBar()->maximum() == 1; }, Patience));
     EXPECT_EQ(w.verticalScrollBar()->minimum(), 0);
     // Dragging to the end of that range shows nothing new.
     w.verticalScrollBar()->setValue(1);
@@ -181,7 +182,7 @@ TEST_F(WidgetTest, FlashingTextBlinksAndSelectedItBlinksAsAHighlightBlock)
     t.SetSelection({1, y}, {2, y});
     QImage img;
     auto phase = [&](QRgb text) {
-        return QTest::qWaitFor([&] { return CellFg(img = Grab(), 0, row) == text; }, 3000);
+        return QTest::qWaitFor([&] { return CellFg(img = Grab(), 0, row) == text; }, Patience);
     };
     ASSERT_TRUE(phase(Pal(4))); // hidden: the text takes the background colour
     EXPECT_EQ(CellFg(img, 1, row), highlight);
@@ -359,13 +360,13 @@ TEST_F(WidgetTest, CopyPutsPlainAndColouredText)
 TEST_F(WidgetTest, HoldingTheButtonBelowScrollsOneRowPerTickToTheLastPage)
 {
     t.ScrollTo(0, t.MaxTop - 6);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.verticalScrollBar()->value() == t.MaxTop - 6; }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.verticalScrollBar()->value() == t.MaxTop - 6; }, Patience));
     std::vector<int> tops;
     QObject::connect(w.verticalScrollBar(), &QScrollBar::valueChanged, [&](int v) { tops.push_back(v); });
     QWidget *vp = w.viewport();
     QTest::mousePress(vp, Qt::LeftButton, {}, CellPoint(3, 2));
     QTest::mouseMove(vp, QPoint(10, vp->height() + 20));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !tops.empty() && tops.back() == t.MaxTop; }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !tops.empty() && tops.back() == t.MaxTop; }, Patience));
     QTest::mouseRelease(vp, Qt::LeftButton, {}, QPoint(10, vp->height() + 20));
     std::vector<int> expected;
     for (int v = t.MaxTop - 5; v <= t.MaxTop; ++v)
@@ -381,9 +382,9 @@ TEST_F(WidgetTest, CaretOnTheBaselineWhileFocused)
     w.clearFocus();
     EXPECT_TRUE(w.CaretRect().isEmpty());
     w.setFocus();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.hasFocus(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.hasFocus(); }, Patience));
     t.Write("abc"); // output moves the caret with the next paint cycle
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.CaretRect().x() == 3 * cw; }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.CaretRect().x() == 3 * cw; }, Patience));
     const QRect caret = w.CaretRect();
     EXPECT_EQ(caret, QRect(3 * cw, ScreenRow() * ch + w.Ascent(), cw, 2));
     QImage img = Grab();
@@ -404,7 +405,7 @@ TEST_F(WidgetTest, BurstOfLinesEndsWithTheLastPageShown)
     burst += "\1a\1c\xDB";
     const int before = w.PaintCount();
     t.Write(burst.c_str());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.verticalScrollBar()->value() == t.MaxTop; }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.verticalScrollBar()->value() == t.MaxTop; }, Patience));
     EXPECT_EQ(t.Top, t.MaxTop);
     EXPECT_LT(w.PaintCount() - before, 10); // one paint per event loop cycle, not per line
     const QImage img = Grab();

@@ -1,0 +1,28 @@
+// The help topics F1 opens. A window, dialog, menu or menu item names its topic with the Qt
+// property HelpTopicProperty (the topic's number); one without looks to its parents.
+#pragma once
+
+#include <cstdint>
+
+enum class THelpTopic : uint8_t {
+    None = 0,       // no topic of its own
+    MainWindow = 2, // also what F1 shows when nothing names a topic
+    FileMenu = 3,
+    SetupHosts = 4,
+    EditMenu = 5,
+    Palette = 6,
+    OptionsMenu = 7,
+    Preferences = 8,
+    UserFilter = 9,
+    Macros = 10,
+    HelpMenu = 11, // the Help menu and the help window itself
+    Font = 12,
+    OfflineEditor = 13,
+    Find = 14,
+    Messages = 15,
+    Capture = 16,
+    Accessibility = 17, // the Preferences' page of what a screen reader is told
+    Transfers = 30,     // file transfers and their panel
+};
+
+constexpr const char *HelpTopicProperty = "helpContext";

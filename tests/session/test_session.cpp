@@ -1,0 +1,162 @@
+// One connection's life without a window or a socket: the session over a line the test
+// drives, with a platform turned by hand. What the user would see is read from the
+// listener's record.
+#include "tests/session/SessionRig.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace std::string_literals;
+
+struct Rig : TSessionRig
+{
+    explicit Rig(THostMode mode = hmTelnet) : TSessionRig(mode) {}
+    TSession *operator->() { return Session.get(); }
+};
+
+std::string State(TSessionState s)
+{
+    return "state " + std::to_string(int(s));
+}
+
+const std::string Prompt = "Post: \xff\xa5\x00\x00\x00\x06"s; // a long edit opens
+
+TEST(Session, AttemptsEndAsTheUserAndTheLineSay)
+{
+    // Abort while the name is looked up: aborted, no error, the transport let go at once.
+    Rig a;
+    a->Connect();
+    a.Line.Step(TTransportStep::LookingUp);
+    EXPECT_EQ(a.Log.back(), "status Looking up bbs.example.");
+    a->Abort();
+    a.Platform->RunPosted();
+    EXPECT_EQ(a.Log.back(), "status Aborted connection to bbs.example.");
+    EXPECT_EQ(a.Line.LetGo, 'a');
+    EXPECT_EQ(a->State(), TSessionState::Idle);
+    EXPECT_FALSE(std::any_of(a.Log.begin(), a.Log.end(), [](auto &l) { return l.starts_with("error"); }));
+
+    // A refused connection: the disconnect handling first, the error after it, from the
+    // event loop; the next connection is not touched by it.
+    Rig f;
+    f->Connect();
+    f.Line.Fail("Error 10061 (Connection refused) connecting");
+    EXPECT_EQ(f.Log.back(), State(TSessionState::Idle));
+    EXPECT_TRUE(f.Logged("status Disconnected from bbs.example."));
+    EXPECT_FALSE(f.Logged("error Error 10061 (Connection refused) connecting"));
+    f->Connect();
+    f.Platform->RunPosted();
+    EXPECT_EQ(f.Log.back(), "error Error 10061 (Connection refused) connecting");
+    EXPECT_EQ(f->State(), TSessionState::Connecting);
+    EXPECT_TRUE(f.Line.InUse());
+}
+
+TEST(Session, KeysGoOutOnlyWhileConnectedAndNeverAsIac)
+{
+    Rig r;
+    r->KeyPress('a');
+    r->KeyDown(VK_LEFT, 0);
+    r->TypeChar('\r');
+    EXPECT_EQ(r.Line.Sent, "");
+    EXPECT_EQ(r.Screen, "") << "nothing echoed while not connected";
+    r.Up();
+    r->KeyPress(0xFF); // AltGr+Space, code page 437's non-breaking space
+    r->TypeChar('\r');
+    EXPECT_EQ(r.Line.Sent, " \r\n");
+    r->Disconnect();
+    EXPECT_EQ(r.Line.LetGo, 'c');
+    r->KeyPress('b');
+    EXPECT_EQ(r.Line.Sent, " \r\n");
+
+    // A CLient BBS takes Return as a CR alone.
+    Rig c(hmORVO);
+    c.Up();
+    c->TypeChar('\r');
+    EXPECT_EQ(c.Line.Sent, "\r");
+}
+
+TEST(Session, ReconnectingTellsACleanCloseFromALostLine)
+{
+    Rig r;
+    r.Up();
+    r.Line.Close(TCloseKind::Clean);
+    EXPECT_TRUE(r->ReconnectOffered());
+    EXPECT_EQ(r->LastClose(), TCloseKind::Clean);
+    EXPECT_FALSE(r->ReconnectKey(false)); // any other key only withdraws the offer
+    EXPECT_FALSE(r->ReconnectOffered());
+
+    r.Prefs.ReconnectAutomatically = true;
+    r.Up();
+    r.Line.Close(TCloseKind::Lost, "Error 10054 (Connection reset by peer) recieving");
+    EXPECT_EQ(r->LastClose(), TCloseKind::Lost);
+    EXPECT_EQ(r->State(), TSessionState::WaitingToReconnect);
+    r.Platform->RunPosted();
+    EXPECT_EQ(r.Log.back(), "error Error 10054 (Connection reset by peer) recieving");
+    r.Platform->Advance(r->ReconnectDelay()); // the countdown runs out: a new attempt
+    EXPECT_EQ(r.Line.Opens, 3);
+    r.Line.Fail("refused"); // an automatic attempt fails quietly and waits again
+    r.Platform->RunPosted();
+    EXPECT_FALSE(r.Logged("error refused"));
+    EXPECT_EQ(r->State(), TSessionState::WaitingToReconnect);
+
+    // The user's Connect during the countdown ends it, and its failure is the user's to read.
+    r->Connect();
+    r.Line.Fail("refused");
+    r.Platform->RunPosted();
+    EXPECT_TRUE(r.Logged("error refused"));
+    EXPECT_EQ(r->State(), TSessionState::Idle);
+
+    // A key stops a countdown and is used up by it.
+    r.Up();
+    r.Line.Close(TCloseKind::Lost);
+    ASSERT_TRUE(r->ReconnectWaiting());
+    EXPECT_TRUE(r->ReconnectKey(false));
+    EXPECT_EQ(r->State(), TSessionState::Idle);
+    EXPECT_FALSE(r->ReconnectKey(false));
+}
+
+TEST(Session, TextOfAnEditCutOffIsOfferedBackInTheNextOfItsKind)
+{
+    Rig r(hmORVO);
+    r.Up();
+    r.Recv(Prompt);
+    ASSERT_TRUE(r->EditOpen());
+    // A lone '*' in an edit (the BBS may be echoing) waits for the next read.
+    r.Recv("*");
+    EXPECT_EQ(r.Log.back(), "statusExpress message received.");
+    r.Recv("z\r\n");
+    EXPECT_NE(r.Screen.find("*z"), std::string::npos);
+    for (char c : std::string("half a post"))
+        r->KeyPress(uint8_t(c));
+    r.Line.Close(TCloseKind::Lost);
+    r.Platform->RunPosted();
+    ASSERT_NE(r->Draft(), nullptr);
+    EXPECT_EQ(r->Draft()->Text, "half a post");
+    EXPECT_EQ(r.Line.Sent.find("half"), std::string::npos) << "nothing uploaded to a closed line";
+
+    r.Up();
+    r.Recv("Name: \xff\xa3\x00\x00\x00\x00"s); // a name edit: another kind
+    EXPECT_FALSE(r->DraftFits());
+    r->KeyPress('x');
+    r->KeyPress('\r');
+    r.Platform->RunPosted();
+    r.Recv(Prompt);
+    EXPECT_TRUE(r->DraftFits());
+    EXPECT_EQ(r.Log.back(), "status The text you were writing when the connection ended is kept: Ctrl+Shift+R.");
+    ASSERT_TRUE(r->RestoreDraft());
+    char text[64] = {};
+    r->OffLineEdit().GetText(text, sizeof text - 1);
+    EXPECT_STREQ(text, "half a post");
+    EXPECT_EQ(r->Draft(), nullptr);
+
+    // A masked edit (a password) is never kept.
+    r->KeyPress(0x04);
+    r->KeyPress('s');
+    r.Recv("\xff\xa2\xf8\x00\x00\x00"s);
+    ASSERT_TRUE(r->InEditMode());
+    r->KeyPress('p');
+    r.Line.Close(TCloseKind::Clean);
+    EXPECT_EQ(r->Draft(), nullptr);
+}
+
+} // namespace
