@@ -80,11 +80,15 @@ void TOutputAnnouncer::LineFeed(int y, TLineFeed kind)
     if (listening && row == LastWritten && row == FreshRow && Written.empty() && Echo.empty()) {
         // The usual line: written into a row that came in blank, straight through; it is
         // remembered as it stands.
-        const char *cells = reinterpret_cast<const char *>(Tty.RowChars(y));
-        const int length = RowTextLength(Tty, y);
         LastWritten = FreshRow = -1;
         KnownLength[Slot(y)] = Implicit;
-        Add(row, 0, std::string_view(cells, size_t(length)), true, length == Tty.Cols && RowRunsOn(Tty, y));
+        if (Dropped > 0) {
+            ++Dropped; // this settle time is full already: counted, not looked at
+        } else {
+            const char *cells = reinterpret_cast<const char *>(Tty.RowChars(y));
+            const int length = RowTextLength(Tty, y);
+            Add(row, 0, std::string_view(cells, size_t(length)), true, length == Tty.Cols && RowRunsOn(Tty, y));
+        }
         Activity();
     } else {
         // A row the host wrote is told when its line ends, whoever ends it (the editor ends
@@ -155,7 +159,8 @@ void TOutputAnnouncer::Fresh(int y, bool line)
 
 void TOutputAnnouncer::Add(int64_t row, int column, std::string_view text, bool line, bool runsOn)
 {
-    if (PendingText.size() + text.size() > MaxPendingBytes) {
+    // once one is dropped, the rest of the settle time is too: what is told stays in order
+    if (Dropped > 0 || PendingText.size() + text.size() > MaxPendingBytes) {
         ++Dropped;
         return;
     }

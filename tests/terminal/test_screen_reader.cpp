@@ -140,6 +140,27 @@ TEST(OutputAnnouncer, AFloodComesInFewAnnouncementsHoldingEveryLineInOrder)
     EXPECT_EQ(last.Column, 0);
 }
 
+// More than one settle time holds: the lines told are the first ones, in order, and the
+// rest are counted, so that told and counted make every line received.
+TEST(OutputAnnouncer, AFloodBeyondWhatASettleTimeHoldsIsToldInOrderAndCounted)
+{
+    Speaker s(80, 30);
+    std::string chunk;
+    for (int i = 0; i < 8000; ++i) // long and short lines
+        chunk += "Line " + std::to_string(i) + std::string(i % 2 ? 70 : 1, '.') + "\r\n";
+    s.Out(chunk);
+    s.Wait(1000);
+    ASSERT_EQ(s.Heard.size(), 2u);
+    const std::string &told = s.Heard[0].Text, &counted = s.Heard[1].Text;
+    int lines = 0;
+    for (size_t at = 0; at < told.size(); at = told.find('\n', at) + 1, ++lines) {
+        const std::string start = "Line " + std::to_string(lines) + ".";
+        ASSERT_EQ(told.compare(at, start.size(), start), 0) << told.substr(at, 20);
+    }
+    EXPECT_EQ(s.Heard[0].Lines, lines);
+    EXPECT_EQ(counted, "(" + std::to_string(8000 - lines) + " more lines not read)");
+}
+
 TEST(OutputAnnouncer, LinesScrollingInARegionAreToldEveryOne)
 {
     Speaker s(20, 6);
