@@ -286,6 +286,20 @@ try:
                        (("alt+o", "m"), "Macros"), (("alt+o", "u"), "User Filter"), (("alt+h", "a"), "About")):
         check_dialog(keys, what)
 
+    # The panes of the window: the Messages pane and the find bar, their controls named.
+    focus_main()
+    xdo("key", "alt+v")
+    pump(0.3)
+    xdo("key", "m")
+    xdo("key", "ctrl+shift+f")
+    check(wait_for(lambda: any(o.name == "Find in scrollback" or o.getRoleName() in ("tree", "tree table")
+                               for o in descendants(main)), 10), "the Messages pane and the find bar open")
+    pump(0.3)
+    unnamed = ["%s in %s" % (o.getRoleName(), o.parent.name if o.parent else "?") for o in descendants(main)
+               if o.getRoleName() in INTERACTIVE and not o.name and o.getState().contains(pyatspi.STATE_SHOWING)]
+    check(not unnamed, "the window's panes: every control has a name %s" % unnamed)
+    xdo("key", "Escape")
+
     # A message box reads as a dialog with its text.
     focus_main()
     xdo("key", "alt+f")
