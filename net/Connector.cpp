@@ -2,8 +2,8 @@
 
 #include "net/dwsError.h"
 
-#include <QHostAddress>
 #include <QCoreApplication>
+#include <QHostAddress>
 #include <QHostInfo>
 #include <QObject>
 #include <QSocketNotifier>
@@ -31,7 +31,8 @@ struct TAddress
     {
         char buf[INET6_ADDRSTRLEN] = {};
         if (Family() == AF_INET6)
-            ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6 &>(Storage).sin6_addr, buf, sizeof buf);
+            ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6 &>(Storage).sin6_addr, buf,
+                        sizeof buf);
         else
             ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in &>(Storage).sin_addr, buf, sizeof buf);
         return buf;
@@ -78,8 +79,8 @@ class TConnectorObject : public QObject
     Q_OBJECT
 
 public:
-    explicit TConnectorObject(TConnectorImpl *d) : D(d) {}
-    TConnectorImpl *D;
+    explicit TConnectorObject(TConnectorImpl *d) : FImpl(d) {}
+    TConnectorImpl *FImpl;
 
 public slots:
     void HostFound(const QHostInfo &info);
@@ -116,7 +117,11 @@ struct TConnectorImpl
     {
         const unsigned gen = Generation;
         QMetaObject::invokeMethod(
-            &Obj, [this, gen, f] { if (gen == Generation) f(); }, Qt::QueuedConnection);
+            &Obj,
+            [this, gen, f] {
+                if (gen == Generation) f();
+            },
+            Qt::QueuedConnection);
     }
 
     void Stop()
@@ -237,36 +242,38 @@ struct TConnectorImpl
 
 void TConnectorObject::HostFound(const QHostInfo &info)
 {
-    if (info.lookupId() != D->LookupId) return;
-    D->LookupId = -1;
+    if (info.lookupId() != FImpl->LookupId) return;
+    FImpl->LookupId = -1;
     if (info.error() == QHostInfo::HostNotFound) {
-        D->Fail(WSAHOST_NOT_FOUND, true);
+        FImpl->Fail(WSAHOST_NOT_FOUND, true);
         return;
     }
     if (info.error() != QHostInfo::NoError) {
         // Qt keeps only the resolver's text; map the retryable failure back.
         const bool again = info.errorString() == QString::fromLocal8Bit(gai_strerror(EAI_AGAIN));
-        D->Fail(again ? WSATRY_AGAIN : WSANO_RECOVERY, true);
+        FImpl->Fail(again ? WSATRY_AGAIN : WSANO_RECOVERY, true);
         return;
     }
     std::vector<TAddress> v6, v4;
     for (const QHostAddress &h : info.addresses()) {
         TAddress a;
-        if (!ParseLiteral(h.toString().toStdString(), D->Port, a)) continue;
+        if (!ParseLiteral(h.toString().toStdString(), FImpl->Port, a)) continue;
         (a.Family() == AF_INET6 ? v6 : v4).push_back(a);
     }
     if (v6.empty() && v4.empty()) {
-        D->Fail(WSANO_DATA, true);
+        FImpl->Fail(WSANO_DATA, true);
         return;
     }
-    D->SetAddresses(std::move(v6), std::move(v4));
-    const std::string first = D->Addresses.front().Text();
-    const unsigned gen = D->Generation;
-    if (D->Q->OnConnecting) D->Q->OnConnecting(first);
-    if (gen == D->Generation) D->StartNext(); // unless the handler cancelled
+    FImpl->SetAddresses(std::move(v6), std::move(v4));
+    const std::string first = FImpl->Addresses.front().Text();
+    const unsigned gen = FImpl->Generation;
+    if (FImpl->Q->OnConnecting) FImpl->Q->OnConnecting(first);
+    if (gen == FImpl->Generation) FImpl->StartNext(); // unless the handler cancelled
 }
 
-TConnector::TConnector() : D(std::make_unique<TConnectorImpl>(this)) {}
+TConnector::TConnector() : FImpl(std::make_unique<TConnectorImpl>(this))
+{
+}
 
 TConnector::~TConnector()
 {
@@ -283,47 +290,49 @@ std::string TConnector::AddressLiteral(const std::string &text)
 bool TConnector::Start(const std::string &host, uint16_t port)
 {
     Cancel();
-    D->Port = port;
-    D->LastError = 0;
+    FImpl->Port = port;
+    FImpl->LastError = 0;
     const std::string name = Unbracketed(host);
     TAddress literal;
     if (ParseLiteral(name, port, literal)) {
-        D->SetAddresses(literal.Family() == AF_INET6 ? std::vector<TAddress>{literal} : std::vector<TAddress>{},
-                        literal.Family() == AF_INET ? std::vector<TAddress>{literal} : std::vector<TAddress>{});
-        D->StartNext();
+        FImpl->SetAddresses(
+            literal.Family() == AF_INET6 ? std::vector<TAddress>{literal} : std::vector<TAddress>{},
+            literal.Family() == AF_INET ? std::vector<TAddress>{literal} : std::vector<TAddress>{});
+        FImpl->StartNext();
         return true;
     }
     if (IsReservedInvalid(name)) {
-        D->Fail(WSAHOST_NOT_FOUND, true);
+        FImpl->Fail(WSAHOST_NOT_FOUND, true);
         return false;
     }
     // A slot by name: Qt frees nothing it allocated for a functor when a lookup is aborted.
-    D->LookupId = QHostInfo::lookupHost(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())),
-                                        &D->Obj, SLOT(HostFound(QHostInfo)));
-    if (D->LookupId < 0) D->Fail(WSANO_RECOVERY, true);
+    FImpl->LookupId =
+        QHostInfo::lookupHost(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())),
+                              &FImpl->Obj, SLOT(HostFound(QHostInfo)));
+    if (FImpl->LookupId < 0) FImpl->Fail(WSANO_RECOVERY, true);
     return false;
 }
 
 void TConnector::StartWith(const std::vector<std::string> &addresses, uint16_t port)
 {
     Cancel();
-    D->Port = port;
-    D->LastError = 0;
+    FImpl->Port = port;
+    FImpl->LastError = 0;
     std::vector<TAddress> v6, v4;
     for (const std::string &text : addresses) {
         TAddress a;
         if (ParseLiteral(Unbracketed(text), port, a)) (a.Family() == AF_INET6 ? v6 : v4).push_back(a);
     }
-    D->SetAddresses(std::move(v6), std::move(v4));
-    if (D->Addresses.empty())
-        D->Fail(WSANO_DATA, true);
+    FImpl->SetAddresses(std::move(v6), std::move(v4));
+    if (FImpl->Addresses.empty())
+        FImpl->Fail(WSANO_DATA, true);
     else
-        D->StartNext();
+        FImpl->StartNext();
 }
 
 void TConnector::Cancel()
 {
-    D->Stop();
+    FImpl->Stop();
 }
 
 void TConnector::EnableKeepAlive(int fd)
@@ -350,8 +359,8 @@ public:
     static constexpr int LimitMs = 5000;
 
     TLingeringClose(int fd, std::string queue)
-        : QObject(QCoreApplication::instance()), Fd(fd), Queue(std::move(queue)), Rd(fd, QSocketNotifier::Read),
-          Wr(fd, QSocketNotifier::Write)
+        : QObject(QCoreApplication::instance()), Fd(fd), Queue(std::move(queue)),
+          Rd(fd, QSocketNotifier::Read), Wr(fd, QSocketNotifier::Write)
     {
         connect(&Rd, &QSocketNotifier::activated, this, [this] { Drain(); });
         connect(&Wr, &QSocketNotifier::activated, this, [this] { Flush(); });
@@ -420,4 +429,3 @@ void CloseInOrder(int fd, std::string queued)
 }
 
 #include "Connector.moc"
-

@@ -58,7 +58,7 @@ public:
     static void EnableKeepAlive(int fd);
 
 private:
-    std::unique_ptr<TConnectorImpl> D;
+    std::unique_ptr<TConnectorImpl> FImpl;
 };
 
 // Ends a connection in order without holding anyone up: `queued` goes out, the write side

@@ -301,14 +301,14 @@ struct TStreamWatch
     std::size_t Head = 0;
 };
 
-TStreamSocket::TStreamSocket(TSockCtrl *owner) : TSocketBase(owner), W(std::make_unique<TStreamWatch>())
+TStreamSocket::TStreamSocket(TSockCtrl *owner) : TSocketBase(owner), FWatch(std::make_unique<TStreamWatch>())
 {
 }
 
 TStreamSocket::~TStreamSocket()
 {
-    W->Rd.reset();
-    W->Wr.reset();
+    FWatch->Rd.reset();
+    FWatch->Wr.reset();
 }
 
 std::unique_ptr<TSocketBase> TStreamSocket::Class(TSockCtrl *owner)
@@ -324,16 +324,16 @@ void TStreamSocket::SetSocketType(int t)
 
 void TStreamSocket::ReleaseHandle()
 {
-    if (W->Connector) W->Connector->Cancel();
-    W->Rd.reset();
-    W->Wr.reset();
-    if (W->Linger && FFd >= 0) {
-        CloseInOrder(FFd, W->Queue.substr(W->Head));
+    if (FWatch->Connector) FWatch->Connector->Cancel();
+    FWatch->Rd.reset();
+    FWatch->Wr.reset();
+    if (FWatch->Linger && FFd >= 0) {
+        CloseInOrder(FFd, FWatch->Queue.substr(FWatch->Head));
         FFd = -1;
     }
-    W->Queue.clear();
-    W->Head = 0;
-    W->Connecting = W->ClosePosted = W->WantWriteNotice = W->Linger = false;
+    FWatch->Queue.clear();
+    FWatch->Head = 0;
+    FWatch->Connecting = FWatch->ClosePosted = FWatch->WantWriteNotice = FWatch->Linger = false;
     TSocketBase::ReleaseHandle();
 }
 
@@ -368,91 +368,95 @@ int TStreamSocket::Connect(const std::string &hostName, std::string &ipAddress,
 
     PrepareSocket();
     if (FSocketHandle == -1) RaiseSockError(0, sckNotOpen);
-    W->Options = options;
-    W->IPAddress = &ipAddress;
-    W->NameLookup = !hostName.empty();
-    if (!W->Connector) {
-        W->Connector = std::make_unique<TConnector>();
-        W->Connector->OnConnecting = [this](const std::string &first) {
-            if (W->NameLookup) *W->IPAddress = first;
+    FWatch->Options = options;
+    FWatch->IPAddress = &ipAddress;
+    FWatch->NameLookup = !hostName.empty();
+    if (!FWatch->Connector) {
+        FWatch->Connector = std::make_unique<TConnector>();
+        FWatch->Connector->OnConnecting = [this](const std::string &first) {
+            if (FWatch->NameLookup) *FWatch->IPAddress = first;
             FOwner->StartTimeOut();
             DoInfo(siConnect);
         };
-        W->Connector->OnConnected = [this](int fd, const std::string &address) { Connected(fd, address); };
-        W->Connector->OnFailed = [this](int error, bool lookup) {
+        FWatch->Connector->OnConnected = [this](int fd, const std::string &address) {
+            Connected(fd, address);
+        };
+        FWatch->Connector->OnFailed = [this](int error, bool lookup) {
             PostEvent(lookup ? seLookupFailed : seConnect, error);
         };
     }
     FOwner->StartTimeOut();
-    if (W->Connector->Start(W->NameLookup ? hostName : ipAddress, port)) DoInfo(siConnect);
+    if (FWatch->Connector->Start(FWatch->NameLookup ? hostName : ipAddress, port)) DoInfo(siConnect);
     return 0;
 }
 
 void TStreamSocket::Connected(int fd, const std::string &address)
 {
     FFd = fd;
-    if (W->NameLookup) *W->IPAddress = address;
+    if (FWatch->NameLookup) *FWatch->IPAddress = address;
     in_addr v4{};
     if (::inet_pton(AF_INET, address.c_str(), &v4) == 1) FPeerAddress.sin_addr = v4;
-    Register(W->Options); // the first write readiness reports the connection
+    Register(FWatch->Options); // the first write readiness reports the connection
 }
 
 void TStreamSocket::Register(TAsyncOptions options)
 {
-    W->Rd.reset();
-    W->Wr.reset();
+    FWatch->Rd.reset();
+    FWatch->Wr.reset();
     // Urgent data (a Telnet server's Data Mark) stays in the stream: out-of-band events are
     // not reported, and an urgent byte outside the stream would make the socket readable
     // with nothing to read.
     int one = 1;
     ::setsockopt(FFd, SOL_SOCKET, SO_OOBINLINE, &one, sizeof one);
-    W->Options = options;
-    W->Connecting = true;
-    W->ClosePosted = false;
-    W->WantWriteNotice = false;
-    W->Rd = std::make_unique<QSocketNotifier>(FFd, QSocketNotifier::Read);
-    W->Rd->setEnabled(false);
-    QObject::connect(W->Rd.get(), &QSocketNotifier::activated, W->Rd.get(), [this] { ReadReady(); });
+    FWatch->Options = options;
+    FWatch->Connecting = true;
+    FWatch->ClosePosted = false;
+    FWatch->WantWriteNotice = false;
+    FWatch->Rd = std::make_unique<QSocketNotifier>(FFd, QSocketNotifier::Read);
+    FWatch->Rd->setEnabled(false);
+    QObject::connect(FWatch->Rd.get(), &QSocketNotifier::activated, FWatch->Rd.get(),
+                     [this] { ReadReady(); });
     // Write readiness first tells that the connect attempt has finished.
-    W->Wr = std::make_unique<QSocketNotifier>(FFd, QSocketNotifier::Write);
-    QObject::connect(W->Wr.get(), &QSocketNotifier::activated, W->Wr.get(), [this] { WriteReady(); });
+    FWatch->Wr = std::make_unique<QSocketNotifier>(FFd, QSocketNotifier::Write);
+    QObject::connect(FWatch->Wr.get(), &QSocketNotifier::activated, FWatch->Wr.get(),
+                     [this] { WriteReady(); });
 }
 
 // Readiness handlers only post notices: no user code runs from inside a notifier.
 void TStreamSocket::ReadReady()
 {
-    W->Rd->setEnabled(false);
+    FWatch->Rd->setEnabled(false);
     uint32_t pending = 0;
     WinsockAPI().ioctlsocket_fionread(FFd, &pending);
     pollfd p{FFd, POLLIN | POLLRDHUP, 0};
     ::poll(&p, 1, 0);
     const bool hup = p.revents & (POLLRDHUP | POLLHUP | POLLERR);
-    if (pending > 0 && W->Options.Contains(csoRead))
+    if (pending > 0 && FWatch->Options.Contains(csoRead))
         PostEvent(seRead, 0); // again after the next Recv, if data is left
     if (hup) {
-        if (!W->ClosePosted) {
-            W->ClosePosted = true;
+        if (!FWatch->ClosePosted) {
+            FWatch->ClosePosted = true;
             int err = 0;
             WinsockAPI().getsockerror(FFd, &err);
             PostEvent(seClose, err);
         }
     } else if (pending == 0) {
-        W->Rd->setEnabled(true);
+        FWatch->Rd->setEnabled(true);
     }
 }
 
 void TStreamSocket::WriteReady()
 {
-    if (W->Connecting) {
-        W->Connecting = false;
-        W->Wr->setEnabled(false);
+    if (FWatch->Connecting) {
+        FWatch->Connecting = false;
+        FWatch->Wr->setEnabled(false);
         int err = 0;
         if (WinsockAPI().getsockerror(FFd, &err) < 0) err = WinsockAPI().WSAGetLastError();
         PostEvent(seConnect, err);
         if (err == 0) {
-            W->Rd->setEnabled(true);
-            if (W->Options.Contains(csoWrite)) PostEvent(seWrite, 0);
-            if (!W->Queue.empty()) W->Wr->setEnabled(true);
+            FWatch->Rd->setEnabled(true);
+            if (FWatch->Options.Contains(csoWrite)) PostEvent(seWrite, 0);
+            if (!FWatch->Queue.empty()) FWatch->Wr->setEnabled(true);
         }
         return;
     }
@@ -461,44 +465,44 @@ void TStreamSocket::WriteReady()
 
 void TStreamSocket::Flush(bool notify)
 {
-    std::string &q = W->Queue;
-    while (W->Head < q.size()) {
-        const std::size_t chunk = std::min<std::size_t>(q.size() - W->Head, 1 << 20);
-        int r = WinsockAPI().send(FFd, q.data() + W->Head, static_cast<int>(chunk));
+    std::string &q = FWatch->Queue;
+    while (FWatch->Head < q.size()) {
+        const std::size_t chunk = std::min<std::size_t>(q.size() - FWatch->Head, 1 << 20);
+        int r = WinsockAPI().send(FFd, q.data() + FWatch->Head, static_cast<int>(chunk));
         if (r > 0) {
-            W->Head += static_cast<std::size_t>(r);
+            FWatch->Head += static_cast<std::size_t>(r);
             continue;
         }
         if (r < 0 && WinsockAPI().WSAGetLastError() == WSAEWOULDBLOCK) break;
         // The connection is gone; its close notice comes from the read side.
         q.clear();
-        W->Head = 0;
+        FWatch->Head = 0;
         break;
     }
-    if (W->Head >= q.size()) {
+    if (FWatch->Head >= q.size()) {
         q.clear();
-        W->Head = 0;
-    } else if (W->Head > (1u << 20) && W->Head > q.size() / 2) {
-        q.erase(0, W->Head);
-        W->Head = 0;
+        FWatch->Head = 0;
+    } else if (FWatch->Head > (1u << 20) && FWatch->Head > q.size() / 2) {
+        q.erase(0, FWatch->Head);
+        FWatch->Head = 0;
     }
-    if (!W->Wr) return;
+    if (!FWatch->Wr) return;
     if (q.empty()) {
-        W->Wr->setEnabled(false);
-        if (notify && W->WantWriteNotice) {
-            W->WantWriteNotice = false;
-            if (W->Options.Contains(csoWrite)) PostEvent(seWrite, 0);
+        FWatch->Wr->setEnabled(false);
+        if (notify && FWatch->WantWriteNotice) {
+            FWatch->WantWriteNotice = false;
+            if (FWatch->Options.Contains(csoWrite)) PostEvent(seWrite, 0);
         }
     } else {
-        W->Wr->setEnabled(true);
+        FWatch->Wr->setEnabled(true);
     }
 }
 
 void TStreamSocket::Close()
 {
     if (FSocketHandle != -1 && IsConnected()) {
-        if (!W->Queue.empty()) Flush(false);
-        W->Linger = true; // what is still queued goes out after the handle is forgotten
+        if (!FWatch->Queue.empty()) Flush(false);
+        FWatch->Linger = true; // what is still queued goes out after the handle is forgotten
     }
     TSocketBase::Close();
     FOwner->StopTimeOut();
@@ -509,16 +513,16 @@ int TStreamSocket::Send(const void *buffer, int count)
     if (count <= 0) return 0;
     DoInfo(siSend);
     if (FSocketHandle == -1 || !IsConnected()) return 0;
-    if (!W->Queue.empty()) {
+    if (!FWatch->Queue.empty()) {
         // Queued bytes go first; the kernel takes nothing more for now.
         FLastError = WSAEWOULDBLOCK;
-        W->WantWriteNotice = true;
+        FWatch->WantWriteNotice = true;
         return 0;
     }
     int r = CheckSockResult(WinsockAPI().send(FFd, buffer, count), WSAEWOULDBLOCK, sckSending);
-    if (FLastError == WSAEWOULDBLOCK && W->Wr) {
-        W->WantWriteNotice = true;
-        W->Wr->setEnabled(true);
+    if (FLastError == WSAEWOULDBLOCK && FWatch->Wr) {
+        FWatch->WantWriteNotice = true;
+        FWatch->Wr->setEnabled(true);
     }
     return r;
 }
@@ -530,19 +534,19 @@ int TStreamSocket::SendAll(const void *buffer, int count)
     if (FSocketHandle == -1 || !IsConnected()) return 0;
     const char *p = static_cast<const char *>(buffer);
     int sent = 0;
-    if (W->Queue.empty()) {
+    if (FWatch->Queue.empty()) {
         sent = CheckSockResult(WinsockAPI().send(FFd, p, count), WSAEWOULDBLOCK, sckSending);
         if (sent == count) return count;
     }
-    W->Queue.append(p + sent, static_cast<std::size_t>(count - sent));
+    FWatch->Queue.append(p + sent, static_cast<std::size_t>(count - sent));
     FLastError = 0;
-    if (W->Wr && !W->Connecting) W->Wr->setEnabled(true);
+    if (FWatch->Wr && !FWatch->Connecting) FWatch->Wr->setEnabled(true);
     return count;
 }
 
 std::size_t TStreamSocket::QueuedBytes() const
 {
-    return W->Queue.size() - W->Head;
+    return FWatch->Queue.size() - FWatch->Head;
 }
 
 int TStreamSocket::Recv(void *buffer, int count)
@@ -552,6 +556,7 @@ int TStreamSocket::Recv(void *buffer, int count)
     int r = CheckSockResult(WinsockAPI().recv(FFd, buffer, count), WSAEWOULDBLOCK, sckReceiving);
     FReceived += static_cast<uint64_t>(r);
     // Re-arm: data left unread (or arriving later) gives another read notice.
-    if (FState == ssConnected && W->Rd && !W->ClosePosted && !W->Connecting) W->Rd->setEnabled(true);
+    if (FState == ssConnected && FWatch->Rd && !FWatch->ClosePosted && !FWatch->Connecting)
+        FWatch->Rd->setEnabled(true);
     return r;
 }

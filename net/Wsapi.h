@@ -61,13 +61,13 @@ public:
     constexpr TAsyncOptions(std::initializer_list<TAsyncOptionsType> l)
     {
         for (TAsyncOptionsType t : l)
-            Bits |= 1u << t;
+            FBits |= 1u << t;
     }
-    constexpr bool Contains(TAsyncOptionsType t) const { return Bits & (1u << t); }
+    constexpr bool Contains(TAsyncOptionsType t) const { return FBits & (1u << t); }
     constexpr bool operator==(const TAsyncOptions &o) const = default;
 
 private:
-    unsigned Bits = 0;
+    unsigned FBits = 0;
 };
 
 // Event kinds of a socket-event notice (low 16 bits of its event word). The error of a
@@ -199,5 +199,5 @@ private:
     void Flush(bool notify);
     void PostEvent(int kind, int error);
 
-    std::unique_ptr<TStreamWatch> W;
+    std::unique_ptr<TStreamWatch> FWatch;
 };

@@ -80,13 +80,13 @@ TCLientStateMachine::~TCLientStateMachine() = default;
 
 void TCLientStateMachine::SetMode(TCLientMode newMode)
 {
-    ClientMode = newMode;
+    FClientMode = newMode;
 }
 
 void TCLientStateMachine::Reset()
 {
     TTelnetStateMachine::Reset();
-    ClientMode = cmData;
+    FClientMode = cmData;
     OptionFlags[OPT_ECHO] |= ofActive;
     // A connection that broke right after an IAC or inside an AB pair must not
     // steer the next one.
@@ -94,7 +94,7 @@ void TCLientStateMachine::Reset()
     SavedMode = cmData;
     ResumeMode = cmData;
     if (FEditMode) LeaveEditor();
-    ExpressOpen = false;
+    FExpressOpen = false;
     FSentCount = 0;
     FEditCount = 0;
 }
@@ -140,7 +140,7 @@ void TCLientStateMachine::EnterNegotiation(TCLientMode state)
 {
     // A negotiation nested inside another returns to the collection around both,
     // never to the inner negotiation (which would swallow the text that follows).
-    if (ClientMode < cmDo || ClientMode > cmSub) SavedMode = ClientMode;
+    if (FClientMode < cmDo || FClientMode > cmSub) SavedMode = FClientMode;
     SetMode(state);
 }
 
@@ -174,16 +174,16 @@ void TCLientStateMachine::Command(uint8_t c)
     case WHO_LIST_END:
         if (c == TEXT_BLOCK_END) TextBuffer[TextLength] = 0;
         // the list's last line may come without its line feed
-        if (c == WHO_LIST_END && ClientMode == cmWhoList && CollectLength > 0) FinishWhoLine();
-        if (c == EXPRESS_END && ExpressOpen) {
-            ExpressOpen = false;
-            if (OnExpressMessage) OnExpressMessage(ExpressAuthor, ExpressText);
+        if (c == WHO_LIST_END && FClientMode == cmWhoList && CollectLength > 0) FinishWhoLine();
+        if (c == EXPRESS_END && FExpressOpen) {
+            FExpressOpen = false;
+            if (OnExpressMessage) OnExpressMessage(ExpressAuthor, FExpressText);
         }
         SetMode(cmData);
         break;
     case INTERRUPT:
-        if (ClientMode != cmData) {
-            ResumeMode = ClientMode;
+        if (FClientMode != cmData) {
+            ResumeMode = FClientMode;
             SetMode(cmData);
         } else {
             SetMode(ResumeMode);
@@ -227,7 +227,7 @@ void TCLientStateMachine::Command(uint8_t c)
     case SE:
         // Only a subnegotiation is ended. A stray SE would otherwise send the parser
         // back to whatever state an old negotiation interrupted (a discard, say).
-        if (ClientMode == cmSub) {
+        if (FClientMode == cmSub) {
             FinishSub();
             SetMode(SavedMode);
         }
@@ -261,15 +261,15 @@ void TCLientStateMachine::ProcessInput(uint8_t *buf, uint16_t count)
         if (IacPending) {
             IacPending = false;
             Command(buf[i]);
-            if (JustOpened) BracketOpenedEdit();
+            if (FJustOpened) BracketOpenedEdit();
             continue;
         }
-        if (ClientMode == cmData) {
+        if (FClientMode == cmData) {
             const size_t from = i;
             const bool atIac = DeliverText(buf, i, count);
-            if (ExpressOpen && ExpressText.size() < MaxExpressText)
-                ExpressText.append(reinterpret_cast<const char *>(buf + from),
-                                   std::min(i - from, MaxExpressText - ExpressText.size()));
+            if (FExpressOpen && FExpressText.size() < MaxExpressText)
+                FExpressText.append(reinterpret_cast<const char *>(buf + from),
+                                    std::min(i - from, MaxExpressText - FExpressText.size()));
             if (atIac) SetIacPending();
             continue;
         }
@@ -278,12 +278,12 @@ void TCLientStateMachine::ProcessInput(uint8_t *buf, uint16_t count)
             SetIacPending();
             continue;
         }
-        switch (ClientMode) {
+        switch (FClientMode) {
         case cmDo:
         case cmDont:
         case cmWill:
         case cmWont:
-            AnswerOption(TelnetState(ClientMode), c);
+            AnswerOption(TelnetState(FClientMode), c);
             SetMode(SavedMode);
             break;
         case cmSub:
@@ -311,7 +311,7 @@ void TCLientStateMachine::ProcessInput(uint8_t *buf, uint16_t count)
             break;
         case cmSkip3:
         case cmSkip4: // counted, not kept
-            if (++CollectLength >= (ClientMode == cmSkip3 ? 3 : 4)) {
+            if (++CollectLength >= (FClientMode == cmSkip3 ? 3 : 4)) {
                 SetMode(cmData);
                 CollectLength = 0;
             }
@@ -344,7 +344,7 @@ void TCLientStateMachine::BracketOpenedEdit()
     // The rest of this read is host output while an edit is open: like every such
     // output it goes between BeginOutput and EndOutput, also when the edit has just
     // drawn replayed or auto-login text.
-    JustOpened = false;
+    FJustOpened = false;
     if (FEditMode) OffLineEdit.BeginOutput();
 }
 
@@ -354,7 +354,7 @@ void TCLientStateMachine::OpenEditor()
     // the end of a read, so where the new edit starts does not depend on how reads are cut.
     if (FEditMode) OffLineEdit.EndOutput();
     FEditMode = true;
-    JustOpened = true;
+    FJustOpened = true;
     ++FEditCount;
     const int64_t n = (int64_t(CollectBuffer[1]) << 16) | (int64_t(CollectBuffer[2]) << 8) | CollectBuffer[3];
     const int64_t ahead = int64_t(FSentCount) - n;
@@ -364,7 +364,7 @@ void TCLientStateMachine::OpenEditor()
         FSentCount = int32_t(n);
     }
     OffLineEdit.SetHostMode(HostInfo.Mode);
-    OffLineEdit.Open(EditKindOf(ClientMode), CollectBuffer[0]);
+    OffLineEdit.Open(EditKindOf(FClientMode), CollectBuffer[0]);
     PostEditState(1);
     // A word carried over from the last edit can fill a short line at once: the edit
     // is then finished before anyone typed, and goes up as any finished edit does.
@@ -446,7 +446,7 @@ void TCLientStateMachine::FinishHeader()
     std::string name = HostInfo.Mode == hmISCA ? ExtractFromName(line) : ExtractMarkedName(line);
     if (name.size() > MaxNameLength) name.resize(MaxNameLength);
     // The filter keeps names as UTF-8; the BBS sends code page 437.
-    if (!name.empty() && !UserFilter.Accepts(cp437::ToUtf8(name), MessageKindOf(ClientMode))) {
+    if (!name.empty() && !UserFilter.Accepts(cp437::ToUtf8(name), MessageKindOf(FClientMode))) {
         SetMode(cmDiscard);
         DoTerminalOut(KillNotice1);
         DoTerminalOut(name.c_str());
@@ -455,11 +455,11 @@ void TCLientStateMachine::FinishHeader()
         return;
     }
     DoTerminalOut(line);
-    if (ClientMode == cmExpressHeader && !name.empty() && WhoList.Find(name) < 0) WhoList.Add(name);
-    if (ClientMode == cmExpressHeader) {
-        ExpressOpen = true;
+    if (FClientMode == cmExpressHeader && !name.empty() && WhoList.Find(name) < 0) WhoList.Add(name);
+    if (FClientMode == cmExpressHeader) {
+        FExpressOpen = true;
         ExpressAuthor = name;
-        ExpressText.clear();
+        FExpressText.clear();
     }
     SetMode(cmData);
     CollectLength = 0;

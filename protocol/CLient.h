@@ -5,8 +5,8 @@
 // one piece. The stores it consults are passed in; nothing here is global.
 
 #include "colouredit/EditKind.h"
-#include "protocol/Telnet.h"
 #include "config/UserFilt.h"
+#include "protocol/Telnet.h"
 
 #include <array>
 #include <cstdint>
@@ -109,8 +109,8 @@ constexpr uint8_t TEXT_BLOCK_PARAM = 0xF7; // editor parameter of a B5 edit
 } // namespace client
 
 // The open-editor commands A2 to A6 select the states 10 to 14 by their distance from A2.
-static_assert(client::EDIT_WRAP_LINE - client::EDIT_LINE == cmEditWrapLine - cmEditLine &&
-              cmEditLine == 10 && EditKindOf(cmEditLong) == ekLong && MessageKindOf(cmExpressHeader) == ufExpress);
+static_assert(client::EDIT_WRAP_LINE - client::EDIT_LINE == cmEditWrapLine - cmEditLine && cmEditLine == 10 &&
+              EditKindOf(cmEditLong) == ekLong && MessageKindOf(cmExpressHeader) == ufExpress);
 
 class TCLientStateMachine : public TTelnetStateMachine
 {
@@ -126,7 +126,7 @@ public:
 
     // Stores the state; this engine traces no state changes.
     void SetMode(TCLientMode newMode);
-    TCLientMode Mode() const { return ClientMode; }
+    TCLientMode Mode() const { return FClientMode; }
     // Closes an open edit (its upload goes out through OnSocketOut, which the owner
     // drops when not connected), then clears the per-connection counters.
     void Reset() override;
@@ -187,7 +187,7 @@ protected:
     int32_t FSentCount = 0;
     TSendLog FSendLog;
     bool IacPending = false;
-    TCLientMode ClientMode = cmData;
+    TCLientMode FClientMode = cmData;
     TCLientMode SavedMode = cmData;
     TCLientMode ResumeMode = cmData;
     std::array<uint8_t, CollectBufferSize> CollectBuffer{};
@@ -196,7 +196,7 @@ protected:
     uint16_t TextLength = 0;
     bool FEditMode = false;
     int32_t FEditCount = 0;
-    bool JustOpened = false;  // an edit opened during the current command
-    bool ExpressOpen = false; // an accepted express message is being shown
-    std::string ExpressAuthor, ExpressText;
+    bool FJustOpened = false;  // an edit opened during the current command
+    bool FExpressOpen = false; // an accepted express message is being shown
+    std::string ExpressAuthor, FExpressText;
 };

@@ -7,9 +7,9 @@ class TManualPlatform::TTimer : public TSessionTimer
 public:
     TTimer(TManualPlatform &platform, std::function<void()> due) : Platform(platform), Due(std::move(due))
     {
-        Platform.Timers.push_back(this);
+        Platform.FTimers.push_back(this);
     }
-    ~TTimer() override { std::erase(Platform.Timers, this); }
+    ~TTimer() override { std::erase(Platform.FTimers, this); }
     void Start(int64_t ms) override
     {
         At = Platform.Clock + ms;
@@ -49,7 +49,7 @@ void TManualPlatform::Advance(int64_t ms)
     for (;;) {
         RunPosted();
         TTimer *next = nullptr;
-        for (TTimer *t : Timers)
+        for (TTimer *t : FTimers)
             if (t->Running && t->At <= end && (!next || t->At < next->At)) next = t;
         if (!next) break;
         Clock = std::max(Clock, next->At);

@@ -12,8 +12,8 @@ class TManualPlatform : public TSessionPlatform
 public:
     ~TManualPlatform() override;
 
-    int64_t Clock = 0;  // what Now says
-    double Chance = 0;  // what Random says
+    int64_t Clock = 0; // what Now says
+    double Chance = 0; // what Random says
 
     int64_t Now() override { return Clock; }
     double Random() override { return Chance; }
@@ -29,5 +29,5 @@ public:
 private:
     class TTimer;
     std::deque<std::function<void()>> Queue;
-    std::vector<TTimer *> Timers;
+    std::vector<TTimer *> FTimers;
 };

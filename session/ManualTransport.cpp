@@ -10,14 +10,14 @@ public:
     void Open(const TEndpoint &endpoint, TTransportListener &listener) override
     {
         Line.Endpoint = endpoint;
-        Line.Listener = &listener;
-        Line.Current = this;
+        Line.FListener = &listener;
+        Line.FCurrent = this;
         Line.LetGo = 0;
         ++Line.Opens;
     }
     void Send(const uint8_t *data, size_t count) override
     {
-        if (Line.Current != this || !Line.Listener) return;
+        if (Line.FCurrent != this || !Line.FListener) return;
         if (Line.OnSend)
             Line.OnSend(data, count);
         else
@@ -29,10 +29,10 @@ public:
 private:
     void Release(char how)
     {
-        if (Line.Current != this) return;
-        if (how && Line.Listener) Line.LetGo = how;
-        Line.Listener = nullptr;
-        Line.Current = nullptr;
+        if (Line.FCurrent != this) return;
+        if (how && Line.FListener) Line.LetGo = how;
+        Line.FListener = nullptr;
+        Line.FCurrent = nullptr;
     }
     TManualLine &Line;
 };
@@ -44,29 +44,29 @@ TTransportFactory TManualLine::Factory()
 
 void TManualLine::Step(TTransportStep step)
 {
-    if (Listener) Listener->TransportStep(step);
+    if (FListener) FListener->TransportStep(step);
 }
 
 void TManualLine::Connected()
 {
-    if (Listener) Listener->TransportConnected();
+    if (FListener) FListener->TransportConnected();
 }
 
 void TManualLine::Receive(const uint8_t *data, size_t count)
 {
-    if (Listener) Listener->TransportReceived(data, count);
+    if (FListener) FListener->TransportReceived(data, count);
 }
 
 void TManualLine::Close(TCloseKind kind, const std::string &why)
 {
-    TTransportListener *listener = Listener;
-    Listener = nullptr;
+    TTransportListener *listener = FListener;
+    FListener = nullptr;
     if (listener) listener->TransportClosed(kind, why);
 }
 
 void TManualLine::Fail(const std::string &message)
 {
-    TTransportListener *listener = Listener;
-    Listener = nullptr;
+    TTransportListener *listener = FListener;
+    FListener = nullptr;
     if (listener) listener->TransportFailed(message);
 }

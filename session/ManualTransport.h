@@ -17,12 +17,15 @@ public:
     TTransportFactory Factory();
 
     // A transport was opened and has neither ended nor been closed or aborted.
-    bool InUse() const { return Listener != nullptr; }
+    bool InUse() const { return FListener != nullptr; }
     // The far end's side; each does nothing while no transport is in use.
     void Step(TTransportStep step);
     void Connected();
     void Receive(const uint8_t *data, size_t count);
-    void Receive(const std::string &bytes) { Receive(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size()); }
+    void Receive(const std::string &bytes)
+    {
+        Receive(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size());
+    }
     void Close(TCloseKind kind, const std::string &why = {});
     void Fail(const std::string &message);
 
@@ -37,6 +40,6 @@ public:
 
 private:
     friend class TManualTransport;
-    TTransportListener *Listener = nullptr;
-    const void *Current = nullptr; // the transport in use
+    TTransportListener *FListener = nullptr;
+    const void *FCurrent = nullptr; // the transport in use
 };

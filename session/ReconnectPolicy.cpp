@@ -6,22 +6,22 @@ void TReconnectPolicy::UserConnect()
 {
     FAttempts = 0;
     FLoginCloses = 0;
-    ConnectedAt = -1;
+    FConnectedAt = -1;
 }
 
 void TReconnectPolicy::Connected(int64_t nowMs)
 {
-    ConnectedAt = nowMs;
+    FConnectedAt = nowMs;
     FAttempts = 0;
 }
 
 bool TReconnectPolicy::Dropped(int64_t nowMs)
 {
-    if (ConnectedAt >= 0 && nowMs - ConnectedAt < LoginWindowMs)
+    if (FConnectedAt >= 0 && nowMs - FConnectedAt < LoginWindowMs)
         ++FLoginCloses;
     else
         FLoginCloses = 0;
-    ConnectedAt = -1;
+    FConnectedAt = -1;
     return FLoginCloses < MaxLoginCloses;
 }
 

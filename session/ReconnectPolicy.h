@@ -35,7 +35,7 @@ public:
 
 private:
     std::function<double()> Random;
-    int64_t ConnectedAt = -1;
+    int64_t FConnectedAt = -1;
     int FAttempts = 0;
     int FLoginCloses = 0;
 };

@@ -4,8 +4,8 @@
 #include "config/Prefernc.h"
 #include "config/SetHost.h"
 #include "config/UserFilt.h"
-#include "terminal/Cp437.h"
 #include "terminal/ColorTTY.h"
+#include "terminal/Cp437.h"
 #include "terminal/SessionCapture.h"
 
 #include <algorithm>
@@ -27,22 +27,27 @@ uint16_t PortNumber(const std::string &port)
 
 } // namespace
 
-TSession::TSession(TSessionStores stores, TColorTTY &terminal, TSessionListener &listener, TTransportFactory factory,
-                   std::unique_ptr<TSessionPlatform> platform)
+TSession::TSession(TSessionStores stores, TColorTTY &terminal, TSessionListener &listener,
+                   TTransportFactory factory, std::unique_ptr<TSessionPlatform> platform)
     : HostInfo(stores.Hosts), ClientPrefs(stores.Prefs), UserFilter(stores.Filter), FTerminal(terminal),
-      Listener(listener), Factory(std::move(factory)), FPlatform(std::move(platform)),
-      FWhoList(std::make_unique<TWhoList>()), FOffLineEdit(std::make_unique<TOffLineEdit>(terminal, *FWhoList)),
-      ReadBuffer(std::make_unique<uint8_t[]>(ReadBufferSize)), FReconnect([this] { return FPlatform->Random(); })
+      FListener(listener), FFactory(std::move(factory)), FPlatform(std::move(platform)),
+      FWhoList(std::make_unique<TWhoList>()),
+      FOffLineEdit(std::make_unique<TOffLineEdit>(terminal, *FWhoList)),
+      ReadBuffer(std::make_unique<uint8_t[]>(ReadBufferSize)),
+      FReconnect([this] { return FPlatform->Random(); })
 {
     FCLientMachine = std::make_unique<TCLientStateMachine>(HostInfo, UserFilter, *FOffLineEdit, *FWhoList,
                                                            static_cast<TEngineOwner *>(this));
-    for (TTelnetStateMachine *engine : {&FTelnetStateMachine, static_cast<TTelnetStateMachine *>(FCLientMachine.get())}) {
-        engine->OnSocketOut = [this](TTelnetStateMachine *, const uint8_t *b, int32_t n) { StateMachineSocketOut(b, n); };
+    for (TTelnetStateMachine *engine :
+         {&FTelnetStateMachine, static_cast<TTelnetStateMachine *>(FCLientMachine.get())}) {
+        engine->OnSocketOut = [this](TTelnetStateMachine *, const uint8_t *b, int32_t n) {
+            StateMachineSocketOut(b, n);
+        };
         engine->OnTerminalOut = [this](TTelnetStateMachine *, const char *t) { StateMachineTerminalOut(t); };
         engine->OnDebug = [this](TTelnetStateMachine *, const std::string &t) { StateMachineDebug(t); };
     }
     FCLientMachine->OnExpressMessage = [this](const std::string &author, const std::string &text) {
-        Listener.SessionExpressMessage(author, text);
+        FListener.SessionExpressMessage(author, text);
     };
     FStateMachine = &FTelnetStateMachine;
     FReconnectTimer = FPlatform->MakeTimer([this] { ReconnectNow(); });
@@ -71,22 +76,22 @@ void TSession::Enter(TSessionEvent event)
     const TSessionState next = Transition(FState, event);
     if (next == FState) return;
     FState = next;
-    Listener.SessionStateChanged(next);
+    FListener.SessionStateChanged(next);
 }
 
 void TSession::Notify()
 {
-    Listener.SessionStateChanged(FState);
+    FListener.SessionStateChanged(FState);
 }
 
 void TSession::SetStatus(const std::string &text)
 {
-    Listener.SessionStatus(text);
+    FListener.SessionStatus(text);
 }
 
 void TSession::PostError(const std::string &message)
 {
-    FPlatform->Post([this, message] { Listener.SessionError(message); });
+    FPlatform->Post([this, message] { FListener.SessionError(message); });
 }
 
 void TSession::DropTransport(TDrop how)
@@ -121,9 +126,10 @@ void TSession::StartConnecting()
     Enter(TSessionEvent::Connect);
     SetStatus(" Connecting to " + FHost.Address + ".");
 
-    FTransport = Factory ? Factory(FHost.Transport) : nullptr;
+    FTransport = FFactory ? FFactory(FHost.Transport) : nullptr;
     if (!FTransport) {
-        ConnectFailed("Connections over " + std::string(TransportKey(FHost.Transport)) + " are not available.");
+        ConnectFailed("Connections over " + std::string(TransportKey(FHost.Transport)) +
+                      " are not available.");
         return;
     }
     TEndpoint endpoint;
@@ -259,13 +265,13 @@ void TSession::TransportFailed(const std::string &message)
 
 void TSession::TransportAskTrust(const TTrustQuestion &question, std::function<void(bool accept)> answer)
 {
-    Listener.SessionAskTrust(question, std::move(answer));
+    FListener.SessionAskTrust(question, std::move(answer));
 }
 
 void TSession::TransportAskPassword(const std::string &user, const std::string &host,
                                     std::function<void(std::optional<std::string> password)> answer)
 {
-    Listener.SessionAskPassword(user, host, std::move(answer));
+    FListener.SessionAskPassword(user, host, std::move(answer));
 }
 
 void TSession::ClientSocketConnect()
@@ -276,8 +282,15 @@ void TSession::ClientSocketConnect()
     if (FHost.Mode == hmORVO) hello[1] = client::HELLO;
     if (FHost.Mode == hmISCA) hello[1] = client::ISCA_HELLO;
     if (hello[1]) FTransport->Send(hello, sizeof hello);
-    const uint8_t naws[9] = {telnet::IAC, telnet::SB,      telnet::OPT_NAWS, 0, uint8_t(FTerminal.Cols), 0,
-                             uint8_t(FTerminal.VisibleRows), telnet::IAC,      telnet::SE};
+    const uint8_t naws[9] = {telnet::IAC,
+                             telnet::SB,
+                             telnet::OPT_NAWS,
+                             0,
+                             uint8_t(FTerminal.Cols),
+                             0,
+                             uint8_t(FTerminal.VisibleRows),
+                             telnet::IAC,
+                             telnet::SE};
     FTransport->Send(naws, sizeof naws);
 
     // The host's output is read in its emulation from the first byte on.
@@ -340,7 +353,7 @@ void TSession::CaptureFailed()
 {
     const std::string why = FCapture->Error();
     FCapture.reset();
-    Listener.SessionCaptureStopped(why);
+    FListener.SessionCaptureStopped(why);
 }
 
 void TSession::ClientSocketDisconnect(TCloseKind kind, const std::string &why)
@@ -372,7 +385,7 @@ void TSession::DisconnectHandling(const std::string &error)
     ReadCount = 0;
     Enter(TSessionEvent::Closed);
     if (!error.empty()) PostError(error);
-    if (ClientPrefs.ExitOnDisconnect) FPlatform->Post([this] { Listener.SessionEndsProgram(); });
+    if (ClientPrefs.ExitOnDisconnect) FPlatform->Post([this] { FListener.SessionEndsProgram(); });
 }
 
 // --- Edits and the draft.
@@ -385,13 +398,15 @@ void TSession::Post(uint32_t msg, uintptr_t wParam, intptr_t)
 void TSession::EditStateDelivered(bool open)
 {
     FEditOpen = open;
-    Listener.SessionEditState(open);
-    if (open && DraftFits()) SetStatus(" The text you were writing when the connection ended is kept: Ctrl+Shift+R.");
+    FListener.SessionEditState(open);
+    if (open && DraftFits())
+        SetStatus(" The text you were writing when the connection ended is kept: Ctrl+Shift+R.");
 }
 
 void TSession::KeepDraft()
 {
-    if (FStateMachine != FCLientMachine.get() || !FCLientMachine->EditMode() || FOffLineEdit->Masked()) return;
+    if (FStateMachine != FCLientMachine.get() || !FCLientMachine->EditMode() || FOffLineEdit->Masked())
+        return;
     std::string text(size_t(TCLientStateMachine::MaxUpload) + 1, '\0');
     FOffLineEdit->GetText(text.data(), int(text.size()) - 1);
     text.resize(strlen(text.c_str()));
@@ -400,8 +415,8 @@ void TSession::KeepDraft()
 
 bool TSession::DraftFits() const
 {
-    return FDraft && FCLientMachine->EditMode() && FOffLineEdit->IsOpen() && FOffLineEdit->Kind() == FDraft->Kind &&
-           !FOffLineEdit->Masked();
+    return FDraft && FCLientMachine->EditMode() && FOffLineEdit->IsOpen() &&
+           FOffLineEdit->Kind() == FDraft->Kind && !FOffLineEdit->Masked();
 }
 
 bool TSession::RestoreDraft()
@@ -445,10 +460,10 @@ void TSession::ShowText(const char *text)
 {
     FTerminal.Write(text);
     if (FCapture && !FCapture->Text(text)) CaptureFailed();
-    Listener.SessionOutput(text);
+    FListener.SessionOutput(text);
 }
 
 void TSession::StateMachineDebug(const std::string &text)
 {
-    Listener.SessionDebug(text);
+    FListener.SessionDebug(text);
 }

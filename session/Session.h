@@ -68,8 +68,8 @@ public:
     static constexpr int ReadBufferSize = 32768;
     static constexpr int MaxRead = ReadBufferSize - 2;
 
-    TSession(TSessionStores stores, TColorTTY &terminal, TSessionListener &listener, TTransportFactory factory,
-             std::unique_ptr<TSessionPlatform> platform);
+    TSession(TSessionStores stores, TColorTTY &terminal, TSessionListener &listener,
+             TTransportFactory factory, std::unique_ptr<TSessionPlatform> platform);
     ~TSession() override;
     TSession(const TSession &) = delete;
     TSession &operator=(const TSession &) = delete;
@@ -204,8 +204,8 @@ private:
     TClientPrefs &ClientPrefs;
     TUserFilter &UserFilter;
     TColorTTY &FTerminal;
-    TSessionListener &Listener;
-    TTransportFactory Factory;
+    TSessionListener &FListener;
+    TTransportFactory FFactory;
     std::unique_ptr<TSessionPlatform> FPlatform;
 
     TSessionState FState = TSessionState::Idle;

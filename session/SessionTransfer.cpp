@@ -51,11 +51,14 @@ bool TSessionTransfers::Start(const std::function<bool(TTransfer &, std::string 
 bool TSessionTransfers::Receive(TTransferProtocol protocol, const std::string &xmodemName, std::string &error)
 {
     return Start(
-        [&](TTransfer &t, std::string &e) { return t.Receive(protocol, DownloadFolder(), xmodemName, nullptr, 0, e); },
+        [&](TTransfer &t, std::string &e) {
+            return t.Receive(protocol, DownloadFolder(), xmodemName, nullptr, 0, e);
+        },
         error);
 }
 
-bool TSessionTransfers::Send(TTransferProtocol protocol, const std::vector<std::string> &files, std::string &error)
+bool TSessionTransfers::Send(TTransferProtocol protocol, const std::vector<std::string> &files,
+                             std::string &error)
 {
     return Start([&](TTransfer &t, std::string &e) { return t.Send(protocol, files, e); }, error);
 }
@@ -91,13 +94,15 @@ void TSessionTransfers::Show(const uint8_t *text, size_t count)
 
 void TSessionTransfers::SendOffered(const uint8_t *rest, size_t count)
 {
-    const std::string initial = zmodem::RequestInit + std::string(reinterpret_cast<const char *>(rest), count);
+    const std::string initial =
+        zmodem::RequestInit + std::string(reinterpret_cast<const char *>(rest), count);
     const auto *bytes = reinterpret_cast<const uint8_t *>(initial.data());
     std::string error;
-    if (Start([&](TTransfer &t, std::string &e) {
-            return t.Receive(TTransferProtocol::Zmodem, DownloadFolder(), {}, bytes, initial.size(), e);
-        },
-              error))
+    if (Start(
+            [&](TTransfer &t, std::string &e) {
+                return t.Receive(TTransferProtocol::Zmodem, DownloadFolder(), {}, bytes, initial.size(), e);
+            },
+            error))
         return;
     // Not ours to take: the offer stays text, and the user hears why.
     Show(bytes, initial.size());
@@ -106,17 +111,17 @@ void TSessionTransfers::SendOffered(const uint8_t *rest, size_t count)
 
 void TSessionTransfers::ReceiveReady()
 {
-    FSession.Listener.SessionUploadWanted();
+    FSession.FListener.SessionUploadWanted();
 }
 
 void TSessionTransfers::TransferProgress(const TTransferProgress &progress)
 {
-    FSession.Listener.SessionTransferProgress(progress);
+    FSession.FListener.SessionTransferProgress(progress);
 }
 
 void TSessionTransfers::TransferFinished(const TTransferResult &result)
 {
-    FSession.Listener.SessionTransferFinished(result);
+    FSession.FListener.SessionTransferFinished(result);
 }
 
 void TSessionTransfers::TransferReturned(const uint8_t *bytes, size_t count)

@@ -39,7 +39,7 @@ void THelpIndex::Add(std::string page, std::string title, std::string_view text)
     for (auto &w : Words(title))
         p.Words[w] += TitleWeight;
     p.Hit = {std::move(page), std::move(title)};
-    Pages.push_back(std::move(p));
+    FPages.push_back(std::move(p));
 }
 
 std::vector<THelpHit> THelpIndex::Find(std::string_view query) const
@@ -47,7 +47,7 @@ std::vector<THelpHit> THelpIndex::Find(std::string_view query) const
     const std::vector<std::string> wanted = Words(query);
     if (wanted.empty()) return {};
     std::vector<std::pair<int, const TPage *>> scored;
-    for (const TPage &page : Pages) {
+    for (const TPage &page : FPages) {
         int score = 0;
         for (const std::string &w : wanted) {
             int hits = 0;

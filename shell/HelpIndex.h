@@ -21,7 +21,7 @@ public:
     // word matches the beginning of a word ("macro" finds "Macros"); an empty query
     // finds nothing.
     std::vector<THelpHit> Find(std::string_view query) const;
-    bool Empty() const { return Pages.empty(); }
+    bool Empty() const { return FPages.empty(); }
 
     // Lower-case words of a text; letters, digits and bytes of multi-byte characters
     // make words, everything else separates them.
@@ -33,5 +33,5 @@ private:
         THelpHit Hit;
         std::map<std::string, int> Words; // word -> count; title words count more
     };
-    std::vector<TPage> Pages;
+    std::vector<TPage> FPages;
 };

@@ -30,33 +30,33 @@ THelpWindow::THelpWindow(QWidget *parent) : QMainWindow(parent)
     setWindowTitle(QString::fromLatin1(Caption));
     resize(780, 560);
 
-    Browser = new QTextBrowser;
-    Browser->setOpenExternalLinks(true);
+    FBrowser = new QTextBrowser;
+    FBrowser->setOpenExternalLinks(true);
 
-    SearchPanel = new QWidget;
-    auto *layout = new QVBoxLayout(SearchPanel);
+    FSearchPanel = new QWidget;
+    auto *layout = new QVBoxLayout(FSearchPanel);
     layout->setContentsMargins(6, 6, 6, 6);
     auto *label = new QLabel(tr("&Search for:"));
-    SearchBox = new QLineEdit;
-    SearchBox->setObjectName("searchBox");
-    SearchBox->setClearButtonEnabled(true);
-    label->setBuddy(SearchBox);
-    SearchStatus = new QLabel(tr("Type one or more words."));
-    SearchStatus->setWordWrap(true);
-    Results = new QListWidget;
-    Results->setObjectName("searchResults");
-    Results->setWordWrap(true);
-    Results->setResizeMode(QListView::Adjust);
-    Results->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    FSearchBox = new QLineEdit;
+    FSearchBox->setObjectName("searchBox");
+    FSearchBox->setClearButtonEnabled(true);
+    label->setBuddy(FSearchBox);
+    FSearchStatus = new QLabel(tr("Type one or more words."));
+    FSearchStatus->setWordWrap(true);
+    FResults = new QListWidget;
+    FResults->setObjectName("searchResults");
+    FResults->setWordWrap(true);
+    FResults->setResizeMode(QListView::Adjust);
+    FResults->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     layout->addWidget(label);
-    layout->addWidget(SearchBox);
-    layout->addWidget(SearchStatus);
-    layout->addWidget(Results, 1);
-    SearchPanel->hide();
+    layout->addWidget(FSearchBox);
+    layout->addWidget(FSearchStatus);
+    layout->addWidget(FResults, 1);
+    FSearchPanel->hide();
 
     auto *splitter = new QSplitter;
-    splitter->addWidget(SearchPanel);
-    splitter->addWidget(Browser);
+    splitter->addWidget(FSearchPanel);
+    splitter->addWidget(FBrowser);
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({260, 520});
     setCentralWidget(splitter);
@@ -64,42 +64,42 @@ THelpWindow::THelpWindow(QWidget *parent) : QMainWindow(parent)
     QToolBar *bar = addToolBar(tr("Navigation"));
     bar->setMovable(false);
     bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    QAction *back = bar->addAction(style()->standardIcon(QStyle::SP_ArrowBack), tr("&Back"), Browser,
+    QAction *back = bar->addAction(style()->standardIcon(QStyle::SP_ArrowBack), tr("&Back"), FBrowser,
                                    &QTextBrowser::backward);
     back->setShortcut(QKeySequence::Back);
     back->setEnabled(false);
-    QAction *forward = bar->addAction(style()->standardIcon(QStyle::SP_ArrowForward), tr("&Forward"), Browser,
-                                      &QTextBrowser::forward);
+    QAction *forward = bar->addAction(style()->standardIcon(QStyle::SP_ArrowForward), tr("&Forward"),
+                                      FBrowser, &QTextBrowser::forward);
     forward->setShortcut(QKeySequence::Forward);
     forward->setEnabled(false);
-    QAction *home = bar->addAction(style()->standardIcon(QStyle::SP_DirHomeIcon), tr("&Home"), Browser,
+    QAction *home = bar->addAction(style()->standardIcon(QStyle::SP_DirHomeIcon), tr("&Home"), FBrowser,
                                    &QTextBrowser::home);
     home->setShortcut(Qt::ALT | Qt::Key_Home);
     home->setToolTip(tr("The page help opened on"));
     QAction *contents = bar->addAction(style()->standardIcon(QStyle::SP_FileDialogContentsView),
                                        tr("&Contents"), this, [this] { ShowPage(ContentsPage); });
     contents->setShortcut(Qt::CTRL | Qt::Key_Home);
-    SearchAction = bar->addAction(style()->standardIcon(QStyle::SP_FileDialogDetailedView), tr("&Search"));
-    SearchAction->setCheckable(true);
-    SearchAction->setShortcut(QKeySequence::Find);
-    connect(SearchAction, &QAction::toggled, this, [this](bool on) {
-        SearchPanel->setVisible(on);
-        if (on) SearchBox->setFocus();
+    FSearchAction = bar->addAction(style()->standardIcon(QStyle::SP_FileDialogDetailedView), tr("&Search"));
+    FSearchAction->setCheckable(true);
+    FSearchAction->setShortcut(QKeySequence::Find);
+    connect(FSearchAction, &QAction::toggled, this, [this](bool on) {
+        FSearchPanel->setVisible(on);
+        if (on) FSearchBox->setFocus();
     });
     QAction *close = new QAction(this);
     close->setShortcut(QKeySequence::Close);
     connect(close, &QAction::triggered, this, &QWidget::close);
     addAction(close);
 
-    connect(Browser, &QTextBrowser::backwardAvailable, back, &QAction::setEnabled);
-    connect(Browser, &QTextBrowser::forwardAvailable, forward, &QAction::setEnabled);
-    connect(Browser, &QTextBrowser::sourceChanged, this, &THelpWindow::SourceChanged);
-    connect(SearchBox, &QLineEdit::textChanged, this, &THelpWindow::Search);
-    connect(SearchBox, &QLineEdit::returnPressed, this, [this] {
-        if (Results->count() > 0) OpenResult(Results->item(0));
+    connect(FBrowser, &QTextBrowser::backwardAvailable, back, &QAction::setEnabled);
+    connect(FBrowser, &QTextBrowser::forwardAvailable, forward, &QAction::setEnabled);
+    connect(FBrowser, &QTextBrowser::sourceChanged, this, &THelpWindow::SourceChanged);
+    connect(FSearchBox, &QLineEdit::textChanged, this, &THelpWindow::Search);
+    connect(FSearchBox, &QLineEdit::returnPressed, this, [this] {
+        if (FResults->count() > 0) OpenResult(FResults->item(0));
     });
-    connect(Results, &QListWidget::itemClicked, this, &THelpWindow::OpenResult);
-    connect(Results, &QListWidget::itemActivated, this, &THelpWindow::OpenResult);
+    connect(FResults, &QListWidget::itemClicked, this, &THelpWindow::OpenResult);
+    connect(FResults, &QListWidget::itemActivated, this, &THelpWindow::OpenResult);
 }
 
 QStringList THelpWindow::Pages()
@@ -110,25 +110,25 @@ QStringList THelpWindow::Pages()
 void THelpWindow::ShowPage(const QString &page)
 {
     const QUrl url(QString::fromLatin1(PagePrefix) + page);
-    if (url != Browser->source()) Browser->setSource(url); // the first page becomes Home
+    if (url != FBrowser->source()) FBrowser->setSource(url); // the first page becomes Home
 }
 
 void THelpWindow::ShowSearch()
 {
-    SearchAction->setChecked(true);
-    SearchBox->setFocus();
-    SearchBox->selectAll();
-    if (Browser->source().isEmpty()) ShowPage(ContentsPage);
+    FSearchAction->setChecked(true);
+    FSearchBox->setFocus();
+    FSearchBox->selectAll();
+    if (FBrowser->source().isEmpty()) ShowPage(ContentsPage);
 }
 
 QUrl THelpWindow::Source() const
 {
-    return Browser->source();
+    return FBrowser->source();
 }
 
 QString THelpWindow::Title() const
 {
-    return Browser->documentTitle();
+    return FBrowser->documentTitle();
 }
 
 void THelpWindow::SourceChanged()
@@ -150,29 +150,29 @@ void THelpWindow::BuildIndex()
                                               QRegularExpression::DotMatchesEverythingOption);
         QTextDocument doc;
         doc.setHtml(QString::fromUtf8(file.readAll()).remove(links));
-        Index.Add(page.toStdString(), doc.metaInformation(QTextDocument::DocumentTitle).toStdString(),
-                  doc.toPlainText().toStdString());
+        FIndex.Add(page.toStdString(), doc.metaInformation(QTextDocument::DocumentTitle).toStdString(),
+                   doc.toPlainText().toStdString());
     }
 }
 
 void THelpWindow::Search(const QString &query)
 {
-    if (Index.Empty()) BuildIndex();
-    Results->clear();
-    LastQuery = query;
-    const std::vector<THelpHit> hits = Index.Find(query.toStdString());
+    if (FIndex.Empty()) BuildIndex();
+    FResults->clear();
+    FLastQuery = query;
+    const std::vector<THelpHit> hits = FIndex.Find(query.toStdString());
     for (const THelpHit &hit : hits) {
-        auto *item = new QListWidgetItem(QString::fromStdString(hit.Title), Results);
+        auto *item = new QListWidgetItem(QString::fromStdString(hit.Title), FResults);
         item->setToolTip(PlainToolTip(item->text()));
         item->setData(Qt::UserRole, QString::fromStdString(hit.Page));
     }
     if (query.trimmed().isEmpty())
-        SearchStatus->setText(tr("Type one or more words."));
+        FSearchStatus->setText(tr("Type one or more words."));
     else if (hits.empty())
-        SearchStatus->setText(tr("No topic holds all these words."));
+        FSearchStatus->setText(tr("No topic holds all these words."));
     else
-        SearchStatus->setText(hits.size() == 1 ? tr("1 topic found.")
-                                               : tr("%1 topics found.").arg(hits.size()));
+        FSearchStatus->setText(hits.size() == 1 ? tr("1 topic found.")
+                                                : tr("%1 topics found.").arg(hits.size()));
 }
 
 void THelpWindow::OpenResult(QListWidgetItem *item)
@@ -180,9 +180,9 @@ void THelpWindow::OpenResult(QListWidgetItem *item)
     if (!item) return;
     ShowPage(item->data(Qt::UserRole).toString());
     // Show where the first word of the search stands on the page.
-    const QStringList words = LastQuery.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QStringList words = FLastQuery.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (!words.isEmpty()) {
-        Browser->moveCursor(QTextCursor::Start);
-        Browser->find(words.first());
+        FBrowser->moveCursor(QTextCursor::Start);
+        FBrowser->find(words.first());
     }
 }

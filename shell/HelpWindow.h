@@ -41,12 +41,12 @@ private:
     void SourceChanged();
     void BuildIndex();
 
-    QTextBrowser *Browser;
-    QWidget *SearchPanel;
-    QLineEdit *SearchBox;
-    QLabel *SearchStatus;
-    QListWidget *Results;
-    QAction *SearchAction;
-    QString LastQuery;
-    THelpIndex Index;
+    QTextBrowser *FBrowser;
+    QWidget *FSearchPanel;
+    QLineEdit *FSearchBox;
+    QLabel *FSearchStatus;
+    QListWidget *FResults;
+    QAction *FSearchAction;
+    QString FLastQuery;
+    THelpIndex FIndex;
 };

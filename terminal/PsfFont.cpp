@@ -142,10 +142,10 @@ std::string TCp437BitmapFont::Parse(std::string_view data)
         const char *from = data.data() + offset + size_t(g) * glyphBytes;
         std::copy(from, from + glyphBytes, bits.begin() + long(size_t(b) * glyphBytes));
     }
-    W = width;
+    FWidth = width;
     H = height;
     RowBytes = rowBytes;
-    Bits = std::move(bits);
+    FBits = std::move(bits);
     return {};
 }
 

@@ -9,20 +9,20 @@
 
 TFileCaptureSink::TFileCaptureSink(const std::string &path)
 {
-    Fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (Fd < 0) FError = std::strerror(errno);
+    FFd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (FFd < 0) FError = std::strerror(errno);
 }
 
 TFileCaptureSink::~TFileCaptureSink()
 {
-    if (Fd >= 0) ::close(Fd);
+    if (FFd >= 0) ::close(FFd);
 }
 
 bool TFileCaptureSink::Write(const char *data, size_t count)
 {
-    if (Fd < 0) return false;
+    if (FFd < 0) return false;
     while (count > 0) {
-        const ssize_t n = ::write(Fd, data, count);
+        const ssize_t n = ::write(FFd, data, count);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             FError = n < 0 ? std::strerror(errno) : "nothing was written";
@@ -35,7 +35,7 @@ bool TFileCaptureSink::Write(const char *data, size_t count)
 }
 
 TSessionCapture::TSessionCapture(std::unique_ptr<TCaptureSink> sink, TCaptureForm form)
-    : Sink(std::move(sink)), FForm(form)
+    : FSink(std::move(sink)), FForm(form)
 {
 }
 
@@ -43,14 +43,14 @@ TSessionCapture::~TSessionCapture() = default;
 
 bool TSessionCapture::Put(const char *data, size_t count)
 {
-    if (FOk && count > 0) FOk = Sink->Write(data, count);
+    if (FOk && count > 0) FOk = FSink->Write(data, count);
     return FOk;
 }
 
 bool TSessionCapture::FlushLine()
 {
-    const std::string utf8 = cp437::ToUtf8(Line);
-    Line.clear();
+    const std::string utf8 = cp437::ToUtf8(FLine);
+    FLine.clear();
     return Put(utf8.data(), utf8.size());
 }
 
@@ -87,12 +87,12 @@ bool TSessionCapture::Text(const char *text)
         else if (c == 0x1B)
             State = 2;
         else if (c == '\n') {
-            Line += '\n';
+            FLine += '\n';
             FlushLine();
         } else if (c == 0x08) {
-            if (!Line.empty()) Line.pop_back();
+            if (!FLine.empty()) FLine.pop_back();
         } else if (c >= 0x20 || c == '\t')
-            Line += char(c);
+            FLine += char(c);
     }
     return FOk;
 }

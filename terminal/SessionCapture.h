@@ -32,10 +32,10 @@ public:
     ~TFileCaptureSink() override;
     bool Write(const char *data, size_t count) override;
     std::string Error() const override { return FError; }
-    bool IsOpen() const { return Fd >= 0; }
+    bool IsOpen() const { return FFd >= 0; }
 
 private:
-    int Fd = -1;
+    int FFd = -1;
     std::string FError;
 };
 
@@ -56,17 +56,17 @@ public:
     bool Finish();
     // False after a write failed: nothing more is written.
     bool Ok() const { return FOk; }
-    std::string Error() const { return Sink->Error(); }
+    std::string Error() const { return FSink->Error(); }
 
 private:
     bool Put(const char *data, size_t count);
     bool FlushLine();
 
-    std::unique_ptr<TCaptureSink> Sink;
+    std::unique_ptr<TCaptureSink> FSink;
     TCaptureForm FForm;
     bool FOk = true;
     uint8_t State = 0; // 0 text, 1 after 01, 2 after ESC, 3 in ESC [, 4/5 after ESC Y
-    std::string Line;  // the current line, code page 437
+    std::string FLine; // the current line, code page 437
 };
 
 // Terminal output as readable UTF-8, as the plain-text capture writes it.

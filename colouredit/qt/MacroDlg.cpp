@@ -2,15 +2,15 @@
 
 #include "config/qt/DialogUtil.h"
 
-#include <QButtonGroup>
 #include <QBoxLayout>
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QPushButton>
 #include <QRadioButton>
 
 TMacrosDlg::TMacrosDlg(TMacroTable &table, const QFont &preferredFont, QWidget *parent)
-    : QDialog(parent), Table(table)
+    : QDialog(parent), FTable(table)
 {
     setWindowTitle(tr("Macro Editor"));
     SetHelpContext(this, HelpContext);
@@ -67,9 +67,9 @@ TMacrosDlg::TMacrosDlg(TMacroTable &table, const QFont &preferredFont, QWidget *
     FixClientSize(this, QSize(589, 214));
     CentreOverOwner(this, parent);
     for (int slot = 0; slot < MacroCount; ++slot)
-        Work[size_t(slot)] = std::string(Table.View(slot));
+        FWork[size_t(slot)] = std::string(FTable.View(slot));
     FCurrentSlot = 1;
-    MacroText->SetText(Work[1].c_str());
+    MacroText->SetText(FWork[1].c_str());
     MacroText->setFont(preferredFont);
     MacroText->setFocus();
 }
@@ -77,7 +77,7 @@ TMacrosDlg::TMacrosDlg(TMacroTable &table, const QFont &preferredFont, QWidget *
 void TMacrosDlg::StoreCurrent()
 {
     // The memo's limit keeps the text within a slot; the table cuts anything longer.
-    Work[size_t(FCurrentSlot)] = MacroText->Text().substr(0, MacroMaxLength);
+    FWork[size_t(FCurrentSlot)] = MacroText->Text().substr(0, MacroMaxLength);
 }
 
 void TMacrosDlg::CurrentMacroChanged(int keyIndex)
@@ -85,7 +85,7 @@ void TMacrosDlg::CurrentMacroChanged(int keyIndex)
     StoreCurrent();
     if (keyIndex < 0) keyIndex = FCurrentSlot % 12;
     FCurrentSlot = MacroSlot(keyIndex, cbShift->isChecked(), cbControl->isChecked());
-    MacroText->SetText(Work[size_t(FCurrentSlot)].c_str());
+    MacroText->SetText(FWork[size_t(FCurrentSlot)].c_str());
 }
 
 void TMacrosDlg::cbShiftControlClick()
@@ -105,11 +105,11 @@ void TMacrosDlg::cbShiftControlClick()
 void TMacrosDlg::OKBtnClick()
 {
     StoreCurrent();
-    Table.MacrosChanged = true;
+    FTable.MacrosChanged = true;
     for (int slot = 0; slot < MacroCount; ++slot)
-        Table.SetText(slot, Work[size_t(slot)]);
+        FTable.SetText(slot, FWork[size_t(slot)]);
     // Saved now, merged into the file as it is: another copy of the program may have
     // changed other keys' macros meanwhile.
-    if (!Table.FileName().empty() && !Table.SaveMacros()) ReportSaveFailure(this, Table.FileName());
+    if (!FTable.FileName().empty() && !FTable.SaveMacros()) ReportSaveFailure(this, FTable.FileName());
     accept();
 }

@@ -33,7 +33,7 @@ public:
 
     int CurrentSlot() const { return FCurrentSlot; }
     // The working copy of a slot, as OK would store it.
-    const std::string &WorkingText(int slot) const { return Work[size_t(slot)]; }
+    const std::string &WorkingText(int slot) const { return FWork[size_t(slot)]; }
 
 private:
     void CurrentMacroChanged(int keyIndex);
@@ -41,8 +41,8 @@ private:
     void OKBtnClick();
     void StoreCurrent();
 
-    TMacroTable &Table;
-    std::array<std::string, MacroCount> Work;
+    TMacroTable &FTable;
+    std::array<std::string, MacroCount> FWork;
     int FCurrentSlot = 1;
     QButtonGroup *FKeys;
 };

@@ -44,7 +44,7 @@ double TQtSessionPlatform::Random()
 
 void TQtSessionPlatform::Post(std::function<void()> call)
 {
-    QMetaObject::invokeMethod(&Context, std::move(call), Qt::QueuedConnection);
+    QMetaObject::invokeMethod(&FContext, std::move(call), Qt::QueuedConnection);
 }
 
 std::unique_ptr<TSessionTimer> TQtSessionPlatform::MakeTimer(std::function<void()> due)

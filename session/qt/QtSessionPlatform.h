@@ -19,5 +19,5 @@ public:
 private:
     std::function<int64_t()> FNow;
     std::function<double()> FRandom;
-    QObject Context; // queued calls die with it
+    QObject FContext; // queued calls die with it
 };

@@ -138,32 +138,34 @@ private:
     bool Orphaned = false;
 };
 
-TTcpTransport::TTcpTransport() : Link(new TTcpLink) {}
+TTcpTransport::TTcpTransport() : FLink(new TTcpLink)
+{
+}
 
 TTcpTransport::~TTcpTransport()
 {
-    Link->Release(false);
-    Link->Destroy();
+    FLink->Release(false);
+    FLink->Destroy();
 }
 
 void TTcpTransport::Open(const TEndpoint &endpoint, TTransportListener &listener)
 {
-    Link->Listener = &listener;
+    FLink->Listener = &listener;
     QMetaObject::invokeMethod(
-        Link, [link = Link, endpoint] { link->Start(endpoint); }, Qt::QueuedConnection);
+        FLink, [link = FLink, endpoint] { link->Start(endpoint); }, Qt::QueuedConnection);
 }
 
 void TTcpTransport::Send(const uint8_t *data, size_t count)
 {
-    if (Link->Listener) Link->Send(data, count);
+    if (FLink->Listener) FLink->Send(data, count);
 }
 
 void TTcpTransport::Close()
 {
-    Link->Release(true);
+    FLink->Release(true);
 }
 
 void TTcpTransport::Abort()
 {
-    Link->Release(false);
+    FLink->Release(false);
 }

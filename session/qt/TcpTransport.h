@@ -20,5 +20,5 @@ public:
 private:
     // Outlives this object while the socket layer may still be inside a call of its own
     // (a lookup waits in a nested event loop).
-    TTcpLink *Link;
+    TTcpLink *FLink;
 };

@@ -46,7 +46,9 @@ struct TSshState
     }
 };
 
-TSshTransport::TSshTransport(std::string knownHostsFile) : FKnown(std::move(knownHostsFile)) {}
+TSshTransport::TSshTransport(std::string knownHostsFile) : FKnown(std::move(knownHostsFile))
+{
+}
 
 TSshTransport::~TSshTransport()
 {
@@ -55,21 +57,21 @@ TSshTransport::~TSshTransport()
 
 void TSshTransport::Release()
 {
-    S.reset();
+    FSsh.reset();
 }
 
 std::string TSshTransport::Security() const
 {
-    return S && !S->KeyName.empty() ? "SSH, " + S->KeyName : std::string();
+    return FSsh && !FSsh->KeyName.empty() ? "SSH, " + FSsh->KeyName : std::string();
 }
 
 void TSshTransport::Secure()
 {
-    S = std::make_unique<TSshState>();
-    S->Cols = Endpoint().Cols;
-    S->Rows = Endpoint().Rows;
-    S->Session = ssh_new();
-    ssh_session s = S->Session;
+    FSsh = std::make_unique<TSshState>();
+    FSsh->Cols = Endpoint().Cols;
+    FSsh->Rows = Endpoint().Rows;
+    FSsh->Session = ssh_new();
+    ssh_session s = FSsh->Session;
     // libssh closes what it is given; it gets a copy, the descriptor stays ours.
     socket_t fd = ::dup(Fd());
     const unsigned port = Endpoint().Port;
@@ -88,12 +90,12 @@ void TSshTransport::Secure()
 
 void TSshTransport::Watch()
 {
-    if (S && S->Session) WantWrite(ssh_get_poll_flags(S->Session) & SSH_WRITE_PENDING);
+    if (FSsh && FSsh->Session) WantWrite(ssh_get_poll_flags(FSsh->Session) & SSH_WRITE_PENDING);
 }
 
 void TSshTransport::Pump()
 {
-    while (S && Advance()) {
+    while (FSsh && Advance()) {
     }
     Watch();
 }
@@ -101,12 +103,13 @@ void TSshTransport::Pump()
 std::string TSshTransport::HandshakeFailure() const
 {
     const std::string where = HostPort(Endpoint().Host, Endpoint().Port);
-    const std::string why = ssh_get_error(S->Session);
+    const std::string why = ssh_get_error(FSsh->Session);
     if (Contains(why, "disconnected") || Contains(why, "closed") || Contains(why, "reset") ||
         Contains(why, "Broken pipe") || Contains(why, "EOF"))
-        return ssh_get_serverbanner(S->Session)
+        return ssh_get_serverbanner(FSsh->Session)
                    ? where + " closed the connection during the SSH handshake."
-                   : where + " did not answer as an SSH server (it closed the connection without an SSH greeting).";
+                   : where + " did not answer as an SSH server (it closed the connection without an SSH "
+                             "greeting).";
     if (Contains(why, "banner") || Contains(why, "Protocol mismatch") || Contains(why, "version"))
         return where + " did not answer as an SSH server (" + why + ").";
     if (Contains(why, "algorithm") || Contains(why, "kex") || Contains(why, "no match"))
@@ -121,8 +124,8 @@ std::string TSshTransport::AuthFailure() const
 
 bool TSshTransport::Advance()
 {
-    ssh_session s = S->Session;
-    switch (S->Step) {
+    ssh_session s = FSsh->Session;
+    switch (FSsh->Step) {
     case TSshStep::Handshake: {
         const int r = ssh_connect(s);
         if (r == SSH_AGAIN) return false;
@@ -139,7 +142,7 @@ bool TSshTransport::Advance()
         const int r = ssh_userauth_none(s, nullptr);
         if (r == SSH_AUTH_AGAIN) return false;
         if (r == SSH_AUTH_SUCCESS) {
-            S->Step = TSshStep::Channel;
+            FSsh->Step = TSshStep::Channel;
             return true;
         }
         if (r == SSH_AUTH_ERROR) {
@@ -147,65 +150,68 @@ bool TSshTransport::Advance()
             return false;
         }
         AfterNone();
-        return S != nullptr;
+        return FSsh != nullptr;
     }
     case TSshStep::AuthKey: {
         const int r = ssh_userauth_publickey_auto(s, nullptr, nullptr);
         if (r == SSH_AUTH_AGAIN) return false;
         if (r == SSH_AUTH_SUCCESS) {
-            S->Step = TSshStep::Channel;
+            FSsh->Step = TSshStep::Channel;
             return true;
         }
         TryPassword();
-        return S && S->Step == TSshStep::AuthPassword;
+        return FSsh && FSsh->Step == TSshStep::AuthPassword;
     }
     case TSshStep::AuthPassword: {
-        const int r = ssh_userauth_password(s, nullptr, S->Password.c_str());
+        const int r = ssh_userauth_password(s, nullptr, FSsh->Password.c_str());
         if (r == SSH_AUTH_AGAIN) return false;
         if (r != SSH_AUTH_SUCCESS) {
             Fail(AuthFailure());
             return false;
         }
-        S->Step = TSshStep::Channel;
+        FSsh->Step = TSshStep::Channel;
         return true;
     }
     case TSshStep::Channel: {
-        if (!S->Channel) S->Channel = ssh_channel_new(s);
-        const int r = S->Channel ? ssh_channel_open_session(S->Channel) : SSH_ERROR;
+        if (!FSsh->Channel) FSsh->Channel = ssh_channel_new(s);
+        const int r = FSsh->Channel ? ssh_channel_open_session(FSsh->Channel) : SSH_ERROR;
         if (r == SSH_AGAIN) return false;
         if (r != SSH_OK) {
             Fail("SSH with " + HostPort(Endpoint().Host, Endpoint().Port) +
                  " failed: no session channel: " + ssh_get_error(s));
             return false;
         }
-        S->Step = TSshStep::Pty;
+        FSsh->Step = TSshStep::Pty;
         return true;
     }
     case TSshStep::Pty: {
-        const int r = ssh_channel_request_pty_size(S->Channel, Endpoint().TerminalType.c_str(), S->Cols, S->Rows);
+        const int r = ssh_channel_request_pty_size(FSsh->Channel, Endpoint().TerminalType.c_str(), FSsh->Cols,
+                                                   FSsh->Rows);
         if (r == SSH_AGAIN) return false;
         if (r != SSH_OK) {
-            Fail("SSH with " + HostPort(Endpoint().Host, Endpoint().Port) + " failed: no terminal: " + ssh_get_error(s));
+            Fail("SSH with " + HostPort(Endpoint().Host, Endpoint().Port) +
+                 " failed: no terminal: " + ssh_get_error(s));
             return false;
         }
-        S->Step = TSshStep::Shell;
+        FSsh->Step = TSshStep::Shell;
         return true;
     }
     case TSshStep::Shell: {
-        const int r = ssh_channel_request_shell(S->Channel);
+        const int r = ssh_channel_request_shell(FSsh->Channel);
         if (r == SSH_AGAIN) return false;
         if (r != SSH_OK) {
-            Fail("SSH with " + HostPort(Endpoint().Host, Endpoint().Port) + " failed: no shell: " + ssh_get_error(s));
+            Fail("SSH with " + HostPort(Endpoint().Host, Endpoint().Port) +
+                 " failed: no shell: " + ssh_get_error(s));
             return false;
         }
-        S->Step = TSshStep::Open;
+        FSsh->Step = TSshStep::Open;
         Connected();
         Flush();
-        return S != nullptr;
+        return FSsh != nullptr;
     }
     case TSshStep::Open:
         ReadAll();
-        if (S) Flush();
+        if (FSsh) Flush();
         return false;
     case TSshStep::Done:
         return false;
@@ -215,7 +221,7 @@ bool TSshTransport::Advance()
 
 bool TSshTransport::CheckHostKey()
 {
-    ssh_session s = S->Session;
+    ssh_session s = FSsh->Session;
     const std::string where = HostPort(Endpoint().Host, Endpoint().Port);
     ssh_key key = nullptr;
     if (ssh_get_server_publickey(s, &key) != SSH_OK) {
@@ -225,7 +231,7 @@ bool TSshTransport::CheckHostKey()
     std::string type = ssh_key_type_to_char(ssh_key_type(key));
     if (type.rfind("ssh-", 0) == 0) type = type.substr(4);
     if (type.rfind("ecdsa", 0) == 0) type = "ecdsa";
-    S->KeyName = type;
+    FSsh->KeyName = type;
     unsigned char *hash = nullptr;
     size_t hashLength = 0;
     std::string fingerprint;
@@ -249,7 +255,7 @@ bool TSshTransport::CheckHostKey()
 
     switch (ssh_session_is_known_server(s)) {
     case SSH_KNOWN_HOSTS_OK:
-        S->Step = TSshStep::AuthNone;
+        FSsh->Step = TSshStep::AuthNone;
         Step(TTransportStep::Authenticating);
         return true;
     case SSH_KNOWN_HOSTS_CHANGED:
@@ -263,12 +269,12 @@ bool TSshTransport::CheckHostKey()
     case SSH_KNOWN_HOSTS_NOT_FOUND:
         break;
     }
-    S->Step = TSshStep::Judging;
+    FSsh->Step = TSshStep::Judging;
     std::string upper = type;
     for (char &c : upper)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     AskTrust(TTrustQuestion{where, upper, fingerprint, ""}, [this, line](bool accept) {
-        if (!S) return;
+        if (!FSsh) return;
         if (!accept) {
             Fail("The host key of " + HostPort(Endpoint().Host, Endpoint().Port) + " was not accepted.");
             return;
@@ -278,7 +284,7 @@ bool TSshTransport::CheckHostKey()
             Fail(error);
             return;
         }
-        S->Step = TSshStep::AuthNone;
+        FSsh->Step = TSshStep::AuthNone;
         Step(TTransportStep::Authenticating);
         Pump();
     });
@@ -287,33 +293,33 @@ bool TSshTransport::CheckHostKey()
 
 void TSshTransport::AfterNone()
 {
-    S->Methods = ssh_userauth_list(S->Session, nullptr);
-    if (S->Methods & SSH_AUTH_METHOD_PUBLICKEY)
-        S->Step = TSshStep::AuthKey;
+    FSsh->Methods = ssh_userauth_list(FSsh->Session, nullptr);
+    if (FSsh->Methods & SSH_AUTH_METHOD_PUBLICKEY)
+        FSsh->Step = TSshStep::AuthKey;
     else
         TryPassword();
 }
 
 void TSshTransport::TryPassword()
 {
-    if (!(S->Methods & SSH_AUTH_METHOD_PASSWORD)) {
+    if (!(FSsh->Methods & SSH_AUTH_METHOD_PASSWORD)) {
         Fail(AuthFailure());
         return;
     }
     if (Endpoint().Password) {
-        S->Password = *Endpoint().Password;
-        S->Step = TSshStep::AuthPassword;
+        FSsh->Password = *Endpoint().Password;
+        FSsh->Step = TSshStep::AuthPassword;
         return;
     }
-    S->Step = TSshStep::AskingPassword;
+    FSsh->Step = TSshStep::AskingPassword;
     AskPassword([this](std::optional<std::string> password) {
-        if (!S) return;
+        if (!FSsh) return;
         if (!password) {
             Fail(AuthFailure());
             return;
         }
-        S->Password = *password;
-        S->Step = TSshStep::AuthPassword;
+        FSsh->Password = *password;
+        FSsh->Step = TSshStep::AuthPassword;
         Pump();
     });
 }
@@ -321,71 +327,73 @@ void TSshTransport::TryPassword()
 void TSshTransport::ReadAll()
 {
     char buf[16384];
-    for (int stream = 0; stream < 2 && S; ++stream) {
+    for (int stream = 0; stream < 2 && FSsh; ++stream) {
         for (;;) {
-            const int n = ssh_channel_read_nonblocking(S->Channel, buf, sizeof buf, stream);
+            const int n = ssh_channel_read_nonblocking(FSsh->Channel, buf, sizeof buf, stream);
             if (n > 0) {
                 Received(reinterpret_cast<const uint8_t *>(buf), static_cast<size_t>(n));
                 continue;
             }
             if (n == SSH_ERROR) {
-                S->Step = TSshStep::Done;
-                Ended(TCloseKind::Lost, ssh_get_error(S->Session));
+                FSsh->Step = TSshStep::Done;
+                Ended(TCloseKind::Lost, ssh_get_error(FSsh->Session));
                 return;
             }
             break;
         }
     }
-    if (S && (ssh_channel_is_eof(S->Channel) || ssh_channel_is_closed(S->Channel))) {
-        S->Step = TSshStep::Done;
+    if (FSsh && (ssh_channel_is_eof(FSsh->Channel) || ssh_channel_is_closed(FSsh->Channel))) {
+        FSsh->Step = TSshStep::Done;
         Ended(TCloseKind::Clean, "");
     }
 }
 
 void TSshTransport::Flush()
 {
-    while (S && S->Step == TSshStep::Open && !S->Out.Empty()) {
-        const int n = ssh_channel_write(S->Channel, S->Out.Data(), static_cast<uint32_t>(S->Out.Size()));
+    while (FSsh && FSsh->Step == TSshStep::Open && !FSsh->Out.Empty()) {
+        const int n =
+            ssh_channel_write(FSsh->Channel, FSsh->Out.Data(), static_cast<uint32_t>(FSsh->Out.Size()));
         if (n == SSH_ERROR) {
-            S->Step = TSshStep::Done;
-            Ended(TCloseKind::Lost, ssh_get_error(S->Session));
+            FSsh->Step = TSshStep::Done;
+            Ended(TCloseKind::Lost, ssh_get_error(FSsh->Session));
             return;
         }
         if (n <= 0) break; // the window is full: more when the peer opens it
-        S->Out.Consume(static_cast<std::size_t>(n));
+        FSsh->Out.Consume(static_cast<std::size_t>(n));
     }
-    if (S) ssh_blocking_flush(S->Session, 0);
+    if (FSsh) ssh_blocking_flush(FSsh->Session, 0);
 }
 
 void TSshTransport::Send(const uint8_t *data, size_t count)
 {
-    if (!S || S->Step != TSshStep::Open || count == 0) return;
-    S->Out.Append(data, count);
+    if (!FSsh || FSsh->Step != TSshStep::Open || count == 0) return;
+    FSsh->Out.Append(data, count);
     Flush();
     Watch();
 }
 
 void TSshTransport::SetWindowSize(uint8_t cols, uint8_t rows)
 {
-    if (!S) return;
-    S->Cols = cols;
-    S->Rows = rows;
-    if (S->Step == TSshStep::Open) {
-        ssh_channel_change_pty_size(S->Channel, cols, rows);
+    if (!FSsh) return;
+    FSsh->Cols = cols;
+    FSsh->Rows = rows;
+    if (FSsh->Step == TSshStep::Open) {
+        ssh_channel_change_pty_size(FSsh->Channel, cols, rows);
         Watch();
     }
 }
 
 TStreamTransport::TLeftover TSshTransport::Goodbye()
 {
-    if (!S || S->Step != TSshStep::Open) return nullptr;
+    if (!FSsh || FSsh->Step != TSshStep::Open) return nullptr;
     // What is queued goes out after the transport is gone, then the channel's end.
-    std::shared_ptr<TSshState> st(std::move(S));
+    std::shared_ptr<TSshState> st(std::move(FSsh));
     return [st]() -> TFlush {
         while (!st->Out.Empty()) {
-            const int n = ssh_channel_write(st->Channel, st->Out.Data(), static_cast<uint32_t>(st->Out.Size()));
+            const int n =
+                ssh_channel_write(st->Channel, st->Out.Data(), static_cast<uint32_t>(st->Out.Size()));
             if (n == SSH_ERROR) return TFlush::Done; // the peer is gone
-            if (n <= 0) break;                        // the window is full: wait for the peer
+            if (n <= 0) break;                       // the window is full: wait for the peer
             st->Out.Consume(static_cast<std::size_t>(n));
         }
         ssh_blocking_flush(st->Session, 0);

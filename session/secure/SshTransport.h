@@ -40,5 +40,5 @@ private:
     std::string AuthFailure() const;
 
     TTrustFile FKnown;
-    std::unique_ptr<TSshState> S;
+    std::unique_ptr<TSshState> FSsh;
 };

@@ -46,9 +46,9 @@ struct TStreamTransportImpl
     }
 };
 
-TStreamTransport::TStreamTransport() : D(std::make_unique<TStreamTransportImpl>())
+TStreamTransport::TStreamTransport() : FImpl(std::make_unique<TStreamTransportImpl>())
 {
-    D->Q = this;
+    FImpl->Q = this;
     // OpenSSL and libssh write with plain write(): a peer gone away must give EPIPE, not
     // end the program.
     static const bool ignored = [] { return std::signal(SIGPIPE, SIG_IGN) != SIG_ERR; }();
@@ -57,8 +57,8 @@ TStreamTransport::TStreamTransport() : D(std::make_unique<TStreamTransportImpl>(
 
 TStreamTransport::~TStreamTransport()
 {
-    D->Connector.Cancel();
-    D->DropDescriptor();
+    FImpl->Connector.Cancel();
+    FImpl->DropDescriptor();
 }
 
 std::string TStreamTransport::HostPort(const std::string &host, uint16_t port)
@@ -69,20 +69,20 @@ std::string TStreamTransport::HostPort(const std::string &host, uint16_t port)
 
 void TStreamTransport::Open(const TEndpoint &endpoint, TTransportListener &listener)
 {
-    D->Endpoint = endpoint;
-    D->Listener = &listener;
-    D->Connector.OnConnecting = [this](const std::string &) { Step(TTransportStep::Connecting); };
-    D->Connector.OnConnected = [this](int fd, const std::string &) {
-        D->Fd = fd;
-        D->Rd = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-        QObject::connect(D->Rd.get(), &QSocketNotifier::activated, &D->Context, [this] { Pump(); });
-        D->Wr = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
-        D->Wr->setEnabled(false);
-        QObject::connect(D->Wr.get(), &QSocketNotifier::activated, &D->Context, [this] { Pump(); });
+    FImpl->Endpoint = endpoint;
+    FImpl->Listener = &listener;
+    FImpl->Connector.OnConnecting = [this](const std::string &) { Step(TTransportStep::Connecting); };
+    FImpl->Connector.OnConnected = [this](int fd, const std::string &) {
+        FImpl->Fd = fd;
+        FImpl->Rd = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        QObject::connect(FImpl->Rd.get(), &QSocketNotifier::activated, &FImpl->Context, [this] { Pump(); });
+        FImpl->Wr = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
+        FImpl->Wr->setEnabled(false);
+        QObject::connect(FImpl->Wr.get(), &QSocketNotifier::activated, &FImpl->Context, [this] { Pump(); });
         Step(TTransportStep::Securing);
         Secure();
     };
-    D->Connector.OnFailed = [this](int error, bool lookup) {
+    FImpl->Connector.OnFailed = [this](int error, bool lookup) {
         Fail(lookup ? SockErrorMessage(error, sckFindingAddress) : SockErrorText(error));
     };
     uint16_t port = endpoint.Port;
@@ -92,7 +92,7 @@ void TStreamTransport::Open(const TEndpoint &endpoint, TTransportListener &liste
         getservbyname_r(endpoint.Service.c_str(), "tcp", &entry, buf, sizeof buf, &found);
         if (found) port = ntohs(static_cast<uint16_t>(found->s_port));
     }
-    const bool address = D->Connector.Start(endpoint.Host, port);
+    const bool address = FImpl->Connector.Start(endpoint.Host, port);
     Step(address ? TTransportStep::Connecting : TTransportStep::LookingUp);
 }
 
@@ -106,8 +106,8 @@ public:
     static constexpr int LimitMs = 5000;
 
     TLeftoverClose(int fd, TStreamTransport::TLeftover leftover)
-        : QObject(QCoreApplication::instance()), Fd(fd), Leftover(std::move(leftover)), Rd(fd, QSocketNotifier::Read),
-          Wr(fd, QSocketNotifier::Write)
+        : QObject(QCoreApplication::instance()), Fd(fd), Leftover(std::move(leftover)),
+          Rd(fd, QSocketNotifier::Read), Wr(fd, QSocketNotifier::Write)
     {
         connect(&Rd, &QSocketNotifier::activated, this, [this] { Step(); });
         connect(&Wr, &QSocketNotifier::activated, this, [this] { Step(); });
@@ -150,121 +150,122 @@ private:
 
 void TStreamTransport::Close()
 {
-    if (!D->Open || D->Fd < 0) {
+    if (!FImpl->Open || FImpl->Fd < 0) {
         Abort();
         return;
     }
-    D->Silenced = true;
-    ++D->Generation;
+    FImpl->Silenced = true;
+    ++FImpl->Generation;
     TLeftover leftover = Goodbye();
     Release();
-    D->Rd.reset();
-    D->Wr.reset();
+    FImpl->Rd.reset();
+    FImpl->Wr.reset();
     if (leftover && QCoreApplication::instance())
-        new TLeftoverClose(D->Fd, std::move(leftover));
+        new TLeftoverClose(FImpl->Fd, std::move(leftover));
     else
-        CloseInOrder(D->Fd);
-    D->Fd = -1;
+        CloseInOrder(FImpl->Fd);
+    FImpl->Fd = -1;
 }
 
 void TStreamTransport::Abort()
 {
-    D->Silenced = true;
-    ++D->Generation;
-    D->Connector.Cancel();
+    FImpl->Silenced = true;
+    ++FImpl->Generation;
+    FImpl->Connector.Cancel();
     Finish();
 }
 
 void TStreamTransport::Finish()
 {
     Release();
-    D->DropDescriptor();
+    FImpl->DropDescriptor();
 }
 
 int TStreamTransport::Fd() const
 {
-    return D->Fd;
+    return FImpl->Fd;
 }
 
 const TEndpoint &TStreamTransport::Endpoint() const
 {
-    return D->Endpoint;
+    return FImpl->Endpoint;
 }
 
 bool TStreamTransport::IsOpen() const
 {
-    return D->Open;
+    return FImpl->Open;
 }
 
 void TStreamTransport::WantWrite(bool on)
 {
-    if (D->Wr) D->Wr->setEnabled(on);
+    if (FImpl->Wr) FImpl->Wr->setEnabled(on);
 }
 
 void TStreamTransport::PumpLater()
 {
-    const unsigned gen = D->Generation;
-    QTimer::singleShot(0, &D->Context, [this, gen] {
-        if (gen == D->Generation && D->Fd >= 0) Pump();
+    const unsigned gen = FImpl->Generation;
+    QTimer::singleShot(0, &FImpl->Context, [this, gen] {
+        if (gen == FImpl->Generation && FImpl->Fd >= 0) Pump();
     });
 }
 
 void TStreamTransport::Step(TTransportStep step)
 {
-    D->Post([step](TTransportListener &l) { l.TransportStep(step); });
+    FImpl->Post([step](TTransportListener &l) { l.TransportStep(step); });
 }
 
 void TStreamTransport::Connected()
 {
-    D->Open = true;
-    D->Post([](TTransportListener &l) { l.TransportConnected(); });
+    FImpl->Open = true;
+    FImpl->Post([](TTransportListener &l) { l.TransportConnected(); });
 }
 
 void TStreamTransport::Received(const uint8_t *data, size_t count)
 {
     if (count == 0) return;
     std::string bytes(reinterpret_cast<const char *>(data), count);
-    D->Post([bytes](TTransportListener &l) {
+    FImpl->Post([bytes](TTransportListener &l) {
         l.TransportReceived(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size());
     });
 }
 
 void TStreamTransport::Fail(const std::string &message)
 {
-    if (D->Silenced) return;
-    D->Connector.Cancel();
-    if (D->Open) {
+    if (FImpl->Silenced) return;
+    FImpl->Connector.Cancel();
+    if (FImpl->Open) {
         Ended(TCloseKind::Lost, message);
         return;
     }
-    D->Post([message](TTransportListener &l) { l.TransportFailed(message); }, true);
+    FImpl->Post([message](TTransportListener &l) { l.TransportFailed(message); }, true);
     Finish();
 }
 
 void TStreamTransport::Ended(TCloseKind kind, const std::string &why)
 {
-    if (D->Silenced) return;
-    D->Post([kind, why](TTransportListener &l) { l.TransportClosed(kind, why); }, true);
+    if (FImpl->Silenced) return;
+    FImpl->Post([kind, why](TTransportListener &l) { l.TransportClosed(kind, why); }, true);
     Finish();
 }
 
 void TStreamTransport::AskTrust(const TTrustQuestion &question, std::function<void(bool)> answer)
 {
-    const unsigned gen = D->Generation;
-    std::weak_ptr<int> alive = D->Alive;
+    const unsigned gen = FImpl->Generation;
+    std::weak_ptr<int> alive = FImpl->Alive;
     auto guarded = [this, alive, gen, answer](bool accept) {
-        if (!alive.expired() && gen == D->Generation && !D->Silenced) answer(accept);
+        if (!alive.expired() && gen == FImpl->Generation && !FImpl->Silenced) answer(accept);
     };
-    D->Post([question, guarded](TTransportListener &l) { l.TransportAskTrust(question, guarded); });
+    FImpl->Post([question, guarded](TTransportListener &l) { l.TransportAskTrust(question, guarded); });
 }
 
 void TStreamTransport::AskPassword(std::function<void(std::optional<std::string>)> answer)
 {
-    const unsigned gen = D->Generation;
-    std::weak_ptr<int> alive = D->Alive;
+    const unsigned gen = FImpl->Generation;
+    std::weak_ptr<int> alive = FImpl->Alive;
     auto guarded = [this, alive, gen, answer](std::optional<std::string> password) {
-        if (!alive.expired() && gen == D->Generation && !D->Silenced) answer(std::move(password));
+        if (!alive.expired() && gen == FImpl->Generation && !FImpl->Silenced) answer(std::move(password));
     };
-    const std::string user = D->Endpoint.User, host = D->Endpoint.Host;
-    D->Post([user, host, guarded](TTransportListener &l) { l.TransportAskPassword(user, host, guarded); });
+    const std::string user = FImpl->Endpoint.User, host = FImpl->Endpoint.Host;
+    FImpl->Post(
+        [user, host, guarded](TTransportListener &l) { l.TransportAskPassword(user, host, guarded); });
 }

@@ -15,7 +15,10 @@ struct TStreamTransportImpl;
 class TOutQueue
 {
 public:
-    void Append(const uint8_t *data, size_t count) { FBytes.append(reinterpret_cast<const char *>(data), count); }
+    void Append(const uint8_t *data, size_t count)
+    {
+        FBytes.append(reinterpret_cast<const char *>(data), count);
+    }
     bool Empty() const { return FHead == FBytes.size(); }
     const char *Data() const { return FBytes.data() + FHead; }
     size_t Size() const { return FBytes.size() - FHead; }
@@ -84,5 +87,5 @@ protected:
 
 private:
     void Finish(); // frees everything; the descriptor closes at once
-    std::unique_ptr<TStreamTransportImpl> D;
+    std::unique_ptr<TStreamTransportImpl> FImpl;
 };

@@ -70,7 +70,8 @@ std::string TimeText(const ASN1_TIME *t)
 
 std::string NameText(X509_NAME *name)
 {
-    return Printed([name](BIO *b) { X509_NAME_print_ex(b, name, 0, XN_FLAG_ONELINE & ~ASN1_STRFLGS_ESC_MSB); });
+    return Printed(
+        [name](BIO *b) { X509_NAME_print_ex(b, name, 0, XN_FLAG_ONELINE & ~ASN1_STRFLGS_ESC_MSB); });
 }
 
 std::string CommonName(X509 *cert)
@@ -99,7 +100,9 @@ struct TTlsState
     }
 };
 
-TTlsTransport::TTlsTransport(std::string knownCertsFile) : FKnown(std::move(knownCertsFile)) {}
+TTlsTransport::TTlsTransport(std::string knownCertsFile) : FKnown(std::move(knownCertsFile))
+{
+}
 
 TTlsTransport::~TTlsTransport()
 {
@@ -108,35 +111,35 @@ TTlsTransport::~TTlsTransport()
 
 void TTlsTransport::Release()
 {
-    S.reset();
+    FTls.reset();
 }
 
 std::string TTlsTransport::Security() const
 {
-    return S ? S->Version : std::string();
+    return FTls ? FTls->Version : std::string();
 }
 
 void TTlsTransport::Secure()
 {
-    S = std::make_unique<TTlsState>();
-    S->Ctx = SSL_CTX_new(TLS_client_method());
-    if (!S->Ctx) {
+    FTls = std::make_unique<TTlsState>();
+    FTls->Ctx = SSL_CTX_new(TLS_client_method());
+    if (!FTls->Ctx) {
         Fail("TLS cannot start: " + std::string(ERR_reason_error_string(ERR_get_error())));
         return;
     }
-    SSL_CTX_set_min_proto_version(S->Ctx, TLS1_2_VERSION);
-    SSL_CTX_set_default_verify_paths(S->Ctx);
-    SSL_CTX_set_verify(S->Ctx, SSL_VERIFY_PEER, Verify);
-    SSL_CTX_set_mode(S->Ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
-    S->Ssl = SSL_new(S->Ctx);
-    SSL_set_ex_data(S->Ssl, FindingsIndex(), &S->Findings);
-    SSL_set_fd(S->Ssl, Fd());
+    SSL_CTX_set_min_proto_version(FTls->Ctx, TLS1_2_VERSION);
+    SSL_CTX_set_default_verify_paths(FTls->Ctx);
+    SSL_CTX_set_verify(FTls->Ctx, SSL_VERIFY_PEER, Verify);
+    SSL_CTX_set_mode(FTls->Ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    FTls->Ssl = SSL_new(FTls->Ctx);
+    SSL_set_ex_data(FTls->Ssl, FindingsIndex(), &FTls->Findings);
+    SSL_set_fd(FTls->Ssl, Fd());
     const std::string &host = Endpoint().Host;
     if (TConnector::AddressLiteral(host).empty()) {
-        SSL_set_tlsext_host_name(S->Ssl, host.c_str());
-        SSL_set1_host(S->Ssl, host.c_str());
+        SSL_set_tlsext_host_name(FTls->Ssl, host.c_str());
+        SSL_set1_host(FTls->Ssl, host.c_str());
     } else {
-        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(S->Ssl), TConnector::AddressLiteral(host).c_str());
+        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(FTls->Ssl), TConnector::AddressLiteral(host).c_str());
     }
     Pump();
 }
@@ -144,11 +147,12 @@ void TTlsTransport::Secure()
 std::string TTlsTransport::Failure(int result, const char *during)
 {
     const std::string where = HostPort(Endpoint().Host, Endpoint().Port);
-    const int error = SSL_get_error(S->Ssl, result);
+    const int error = SSL_get_error(FTls->Ssl, result);
     const unsigned long e = ERR_peek_error();
     std::string reason = e ? ERR_reason_error_string(e) : "";
     ERR_clear_error();
-    if (error == SSL_ERROR_ZERO_RETURN || (error == SSL_ERROR_SYSCALL && e == 0 && (result == 0 || errno == 0)) ||
+    if (error == SSL_ERROR_ZERO_RETURN ||
+        (error == SSL_ERROR_SYSCALL && e == 0 && (result == 0 || errno == 0)) ||
         (error == SSL_ERROR_SSL && reason.find("unexpected eof") != std::string::npos))
         return where + " closed the connection " + during + ".";
     if (error == SSL_ERROR_SYSCALL && e == 0)
@@ -167,20 +171,20 @@ std::string TTlsTransport::Failure(int result, const char *during)
 
 void TTlsTransport::Pump()
 {
-    if (!S || !S->Ssl) return;
-    switch (S->Step) {
+    if (!FTls || !FTls->Ssl) return;
+    switch (FTls->Step) {
     case TTlsStep::Handshake: {
         ERR_clear_error();
         errno = 0;
-        const int r = SSL_connect(S->Ssl);
+        const int r = SSL_connect(FTls->Ssl);
         if (r == 1) {
             WantWrite(false);
-            S->Version = SSL_get_version(S->Ssl);
-            if (S->Version.rfind("TLSv", 0) == 0) S->Version = "TLS " + S->Version.substr(4);
+            FTls->Version = SSL_get_version(FTls->Ssl);
+            if (FTls->Version.rfind("TLSv", 0) == 0) FTls->Version = "TLS " + FTls->Version.substr(4);
             Judge();
             return;
         }
-        const int error = SSL_get_error(S->Ssl, r);
+        const int error = SSL_get_error(FTls->Ssl, r);
         if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
             WantWrite(error == SSL_ERROR_WANT_WRITE);
             return;
@@ -191,7 +195,7 @@ void TTlsTransport::Pump()
     case TTlsStep::Judging:
     case TTlsStep::Open:
         ReadAll();
-        if (S && S->Step == TTlsStep::Open) Flush();
+        if (FTls && FTls->Step == TTlsStep::Open) Flush();
         return;
     case TTlsStep::Done:
         return;
@@ -201,7 +205,7 @@ void TTlsTransport::Pump()
 void TTlsTransport::Judge()
 {
     const std::string where = HostPort(Endpoint().Host, Endpoint().Port);
-    X509 *cert = SSL_get1_peer_certificate(S->Ssl);
+    X509 *cert = SSL_get1_peer_certificate(FTls->Ssl);
     if (!cert) {
         Fail(where + " showed no certificate.");
         return;
@@ -210,7 +214,7 @@ void TTlsTransport::Judge()
     const int len = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(cert), &der);
     const std::string fingerprint = len > 0 ? Sha256Fingerprint(der, static_cast<std::size_t>(len)) : "";
     OPENSSL_free(der);
-    const TFindings f = S->Findings;
+    const TFindings f = FTls->Findings;
     const std::string notAfter = TimeText(X509_get0_notAfter(cert));
     const std::string notBefore = TimeText(X509_get0_notBefore(cert));
     const std::string subject = NameText(X509_get_subject_name(cert));
@@ -245,11 +249,11 @@ void TTlsTransport::Judge()
         Fail(ChangedKeyMessage("certificate", where, where, FKnown.Path()));
         return;
     }
-    S->Step = TTlsStep::Judging;
+    FTls->Step = TTlsStep::Judging;
     TTrustQuestion q{where, "certificate", fingerprint,
                      "Subject: " + subject + "\nIssuer: " + issuer + "\nValid until: " + notAfter};
     AskTrust(q, [this, where, fingerprint](bool accept) {
-        if (!S) return;
+        if (!FTls) return;
         if (!accept) {
             Fail("The certificate of " + where + " was not accepted.");
             return;
@@ -265,11 +269,11 @@ void TTlsTransport::Judge()
 
 void TTlsTransport::Accepted()
 {
-    S->Step = TTlsStep::Open;
+    FTls->Step = TTlsStep::Open;
     Connected();
-    if (!S->Early.empty()) {
-        Received(reinterpret_cast<const uint8_t *>(S->Early.data()), S->Early.size());
-        S->Early.clear();
+    if (!FTls->Early.empty()) {
+        Received(reinterpret_cast<const uint8_t *>(FTls->Early.data()), FTls->Early.size());
+        FTls->Early.clear();
     }
     Flush();
     PumpLater(); // records OpenSSL already holds announce no readiness
@@ -281,33 +285,35 @@ void TTlsTransport::ReadAll()
     for (;;) {
         ERR_clear_error();
         errno = 0;
-        const int r = SSL_read(S->Ssl, buf, sizeof buf);
+        const int r = SSL_read(FTls->Ssl, buf, sizeof buf);
         if (r > 0) {
-            if (S->Step == TTlsStep::Judging) {
-                if (S->Early.size() < (1u << 20)) S->Early.append(reinterpret_cast<char *>(buf), std::size_t(r));
+            if (FTls->Step == TTlsStep::Judging) {
+                if (FTls->Early.size() < (1u << 20))
+                    FTls->Early.append(reinterpret_cast<char *>(buf), std::size_t(r));
             } else {
                 Received(buf, static_cast<size_t>(r));
             }
             continue;
         }
-        const int error = SSL_get_error(S->Ssl, r);
+        const int error = SSL_get_error(FTls->Ssl, r);
         if (error == SSL_ERROR_WANT_READ) return;
         if (error == SSL_ERROR_WANT_WRITE) {
             WantWrite(true);
             return;
         }
-        const bool clean = error == SSL_ERROR_ZERO_RETURN ||
-                           (error == SSL_ERROR_SYSCALL && ERR_peek_error() == 0 && errno == 0) ||
-                           (error == SSL_ERROR_SSL &&
-                            std::string(ERR_reason_error_string(ERR_peek_error()) ?: "").find("unexpected eof") !=
-                                std::string::npos);
-        if (S->Step == TTlsStep::Judging) {
+        const bool clean =
+            error == SSL_ERROR_ZERO_RETURN ||
+            (error == SSL_ERROR_SYSCALL && ERR_peek_error() == 0 && errno == 0) ||
+            (error == SSL_ERROR_SSL &&
+             std::string(ERR_reason_error_string(ERR_peek_error()) ?: "").find("unexpected eof") !=
+                 std::string::npos);
+        if (FTls->Step == TTlsStep::Judging) {
             Fail(HostPort(Endpoint().Host, Endpoint().Port) + " closed the connection.");
         } else if (clean) {
-            S->Step = TTlsStep::Done;
+            FTls->Step = TTlsStep::Done;
             Ended(TCloseKind::Clean, "");
         } else {
-            S->Step = TTlsStep::Done;
+            FTls->Step = TTlsStep::Done;
             Ended(TCloseKind::Lost, Failure(r, "while connected"));
         }
         return;
@@ -316,19 +322,20 @@ void TTlsTransport::ReadAll()
 
 bool TTlsTransport::Flush()
 {
-    while (S && !S->Out.Empty()) {
+    while (FTls && !FTls->Out.Empty()) {
         ERR_clear_error();
-        const int r = SSL_write(S->Ssl, S->Out.Data(), static_cast<int>(std::min<std::size_t>(S->Out.Size(), 1 << 20)));
+        const int r = SSL_write(FTls->Ssl, FTls->Out.Data(),
+                                static_cast<int>(std::min<std::size_t>(FTls->Out.Size(), 1 << 20)));
         if (r > 0) {
-            S->Out.Consume(static_cast<std::size_t>(r));
+            FTls->Out.Consume(static_cast<std::size_t>(r));
             continue;
         }
-        const int error = SSL_get_error(S->Ssl, r);
+        const int error = SSL_get_error(FTls->Ssl, r);
         if (error == SSL_ERROR_WANT_WRITE || error == SSL_ERROR_WANT_READ) {
             WantWrite(error == SSL_ERROR_WANT_WRITE);
             return false;
         }
-        S->Step = TTlsStep::Done;
+        FTls->Step = TTlsStep::Done;
         Ended(TCloseKind::Lost, Failure(r, "while sending"));
         return false;
     }
@@ -338,20 +345,21 @@ bool TTlsTransport::Flush()
 
 void TTlsTransport::Send(const uint8_t *data, size_t count)
 {
-    if (!S || S->Step != TTlsStep::Open || count == 0) return;
-    S->Out.Append(data, count);
+    if (!FTls || FTls->Step != TTlsStep::Open || count == 0) return;
+    FTls->Out.Append(data, count);
     Flush();
 }
 
 TStreamTransport::TLeftover TTlsTransport::Goodbye()
 {
-    if (!S || !S->Ssl || S->Step != TTlsStep::Open) return nullptr;
+    if (!FTls || !FTls->Ssl || FTls->Step != TTlsStep::Open) return nullptr;
     // What is queued goes out after the transport is gone, then close_notify.
-    std::shared_ptr<TTlsState> st(std::move(S));
+    std::shared_ptr<TTlsState> st(std::move(FTls));
     return [st]() -> TFlush {
         while (!st->Out.Empty()) {
             ERR_clear_error();
-            const int r = SSL_write(st->Ssl, st->Out.Data(), static_cast<int>(std::min<std::size_t>(st->Out.Size(), 1 << 20)));
+            const int r = SSL_write(st->Ssl, st->Out.Data(),
+                                    static_cast<int>(std::min<std::size_t>(st->Out.Size(), 1 << 20)));
             if (r > 0) {
                 st->Out.Consume(static_cast<std::size_t>(r));
                 continue;

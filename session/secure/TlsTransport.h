@@ -34,5 +34,5 @@ private:
     std::string Failure(int result, const char *during);
 
     TTrustFile FKnown;
-    std::unique_ptr<TTlsState> S;
+    std::unique_ptr<TTlsState> FTls;
 };

@@ -32,6 +32,9 @@ TEST_F(ColourEditModel, CodesStayMinimalWhereRunsMeet)
         {"a\x01rb\x01gc", 3, 3, "", VK_DELETE, "a\x01gc"},    // the only character between codes
         {"a\x01rb\x01wc", 4, 4, "", VK_BACK, "ac"},           // back to the colour before
         {"ab\x01rc", 4, 4, "", VK_BACK, "a\x01rc"},           // the character in front of the code
+        {"abc", 2, 1, "\1f", 0, "a\1fbc"},                    // already bright: the code still goes in
+        {"abc", 2, 1, "\1i", 0, "a\1ib\1w\1Dc"},              // inverse as typed, not as d and W
+        {"abc", 2, 1, "\1w", 0, "a\1wbc"},                    // the colour it has
     };
     Edit.SetDefaultAttr(15); // bright white, which 'w' gives back
     for (const auto &[text, caret, anchor, typed, key, want] : cases) {
@@ -55,31 +58,9 @@ TEST_F(ColourEditModel, CodesStayMinimalWhereRunsMeet)
     // Inserted codes that end in the colour following anyway leave no code there.
     Edit.SetText("x\x01ry");
     Edit.SetCaret(1);
-    Edit.Insert("\x01r-\x01"
-                "c");
+    Edit.Insert("\1r-\1c");
     EXPECT_EQ(Edit.Text(), "x\x01r-y");
     EXPECT_EQ(Edit.Caret(), 4);
-}
-
-TEST_F(ColourEditModel, ColouringASelectionKeepsTheTypedCode)
-{
-    // Text with b selected, the typed letter, the text that must result.
-    const std::tuple<const char *, char, std::string> cases[] = {
-        {"abc", 'f',
-         "a\x01"
-         "fbc"}, // already bright: the code still goes in
-        {"abc", 'i',
-         "a\x01ib\x01w\x01"
-         "Dc"},                   // inverse as typed, not as d and W
-        {"abc", 'w', "a\x01wbc"}, // the colour it has
-    };
-    Edit.SetDefaultAttr(15);
-    for (const auto &[text, letter, want] : cases) {
-        Edit.SetText(text);
-        Edit.SetCaret(2, 1);
-        Type(std::string("\x01") + letter);
-        EXPECT_EQ(Edit.Text(), want) << letter;
-    }
 }
 
 TEST_F(ColourEditModel, RefusedKeysBeepAndChangeNothing)
@@ -186,10 +167,7 @@ TEST_F(ColourEditModel, CopyGivesBothFormatsExactly)
     Edit.SetCaret(Edit.TextLength(), 3);
     Edit.EditKeyPress(3);
     // The coloured block spells out the whole starting attribute (bright red on black).
-    EXPECT_EQ(Clip.Coloured, "\x01"
-                             "f\x01"
-                             "a\x01"
-                             "f\x01rb\nc\0"s);
+    EXPECT_EQ(Clip.Coloured, "\1f\1a\1f\1rb\nc\0"s);
     EXPECT_EQ(Clip.Plain, "b\r\nc");
 
     Edit.SetText("x\x01gy\rz"); // a soft break copies as a line break
@@ -201,11 +179,9 @@ TEST_F(ColourEditModel, CopyGivesBothFormatsExactly)
 TEST_F(ColourEditModel, PasteDropsTheCrOfCrLfAndControlBytes)
 {
     Clip.HasColoured = Clip.HasPlain = true;
-    Clip.Coloured = "\x01"
-                    "a\x01rX\r\nY\0junk"s;
+    Clip.Coloured = "\1a\1rX\r\nY\0junk"s;
     Edit.EditKeyPress(22);
-    EXPECT_EQ(Edit.Text(), "\x01"
-                           "a\x01rX\nY");
+    EXPECT_EQ(Edit.Text(), "\1a\1rX\nY");
 
     // A soft break of a copied edit text stands for a space.
     Edit.SetText("");

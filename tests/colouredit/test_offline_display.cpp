@@ -9,8 +9,7 @@ using OffLineDisplay = OffLineTest;
 TEST_F(OffLineDisplay, ColoursOfTheTextReachTheCells)
 {
     OpenAfter(0, "Text: ");
-    Type("\x01rab\x01"
-         "Bc");
+    Type("\1rab\1Bc");
     EXPECT_EQ(Row(0), "Text: abc");
     const TColourAttr red = ApplyColourCode(15, 'r');
     EXPECT_EQ(Tty.AttrAt(7, 0), red);

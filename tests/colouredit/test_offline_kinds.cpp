@@ -96,16 +96,13 @@ TEST_F(OffLineKinds, LongTextSaveQuestion)
     EXPECT_EQ(Row(1), "<S>ave, <A>bort or <C>ontinue? -> Saved");
 
     Edit.Open(13, 0);
-    EXPECT_TRUE(Type("hello\x04"
-                     "A"));
-    EXPECT_EQ(Upload(), "\x04"
-                        "a");
+    EXPECT_TRUE(Type("hello\4A"));
+    EXPECT_EQ(Upload(), "\4a");
 
     // A text block: no Abort offered.
     Edit.Open(13, 247);
     Edit.SetText("bl\x1b[2Jock"); // nothing in it acts on the terminal
-    EXPECT_FALSE(Type("\x04"
-                      "a"));
+    EXPECT_FALSE(Type("\4a"));
     EXPECT_EQ(Row(5), "<S>ave or <C>ontinue? ->");
     EXPECT_TRUE(Edit.Confirming());
     EXPECT_TRUE(Type("S"));

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,9 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     tty.SetBufferSize(30, 40);
     tty.SetVisibleSize(40, 12);
     TWhoList who;
-    who.Add("Alice");
-    who.Add("Alan");
-    who.Add("Bob");
+    for (const char *name : {"Alice", "Alan", "Bob"})
+        who.Add(name);
     TOffLineEdit edit(tty, who);
     TFakeClipboard clip;
     clip.HasPlain = true;
@@ -49,67 +49,40 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     memo.SetClipboard(&clip);
     memo.SetMultiLine(true);
 
-    edit.Open(10 + Byte() % 5, Byte());
-    while (in.remaining_bytes() > 0) {
-        uint8_t op = Byte();
-        switch (op % 12) {
-        case 0:
-        case 1:
-            if (edit.KeyPress(Byte())) edit.Open(10 + Byte() % 5, Byte());
-            break;
-        case 2:
-            edit.KeyDown(Keys[Byte() % 9], Byte() & 7);
-            break;
-        case 3:
-            edit.Open(10 + Byte() % 5, Byte());
-            break;
-        case 4: {
-            std::string out = in.ConsumeBytesAsString(Byte() % 64);
+    auto open = [&] { edit.Open(10 + Byte() % 5, Byte()); };
+    const std::function<void()> ops[] = {
+        [&] { edit.KeyPress(Byte()) ? open() : void(); },
+        [&] { edit.KeyDown(Keys[Byte() % 9], Byte() & 7); },
+        open,
+        [&] {
+            const std::string out = in.ConsumeBytesAsString(Byte() % 64);
             edit.BeginOutput();
             tty.Write(out.data(), out.size());
             edit.EndOutput();
-            break;
-        }
-        case 5: {
-            uint8_t n = Byte();
+        },
+        [&] {
+            const uint8_t n = Byte();
             clip.HasColoured = n & 1;
             (n & 2 ? clip.Coloured : clip.Plain) = in.ConsumeBytesAsString(n % 100);
             edit.PasteFromClipboard();
-            break;
-        }
-        case 6: {
+        },
+        [&] {
             TCellPoint a{Byte() % 45 - 2, Byte() % 35 - 2}, b{Byte() % 45 - 2, Byte() % 35 - 2};
             if (b.y < a.y || (b.y == a.y && b.x < a.x)) std::swap(a, b);
             edit.SetSelectionFrom(a, b, Byte() & 1);
-            break;
-        }
-        case 7:
-            switch (Byte() % 3) {
-            case 0:
-                edit.SelectAll();
-                break;
-            case 1:
-                edit.CopyToClipboard();
-                break;
-            default:
-                edit.CutToClipboard();
-                break;
-            }
-            break;
-        case 8:
-            edit.SetText(in.ConsumeBytesAsString(Byte() % 128).c_str());
-            break;
-        case 9:
-            edit.SetHostMode(THostMode(Byte() % 3));
-            break;
-        case 10: {
+        },
+        [&] { edit.SelectAll(); },
+        [&] { edit.CopyToClipboard(); },
+        [&] { edit.CutToClipboard(); },
+        [&] { edit.SetText(in.ConsumeBytesAsString(Byte() % 128).c_str()); },
+        [&] { edit.SetHostMode(THostMode(Byte() % 3)); },
+        [&] {
             std::vector<char> buf(Byte() % 40 + 1);
-            int n = edit.GetText(buf.data(), static_cast<int>(buf.size()));
+            const int n = edit.GetText(buf.data(), static_cast<int>(buf.size()));
             if (n < 0 || n > static_cast<int>(buf.size())) abort();
-            break;
-        }
-        default: { // the plain model beside it
-            uint8_t m = Byte();
+        },
+        [&] { // the plain model beside it
+            const uint8_t m = Byte();
             if (m < 64)
                 memo.EditKeyDown(Keys[m % 9], (m >> 3) & 7);
             else if (m < 72)
@@ -121,11 +94,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             else
                 memo.EditKeyPress(Byte());
             Check(memo);
-            break;
-        }
-        }
+        },
+    };
+    open();
+    while (in.remaining_bytes() > 0) {
+        ops[Byte() % std::size(ops)]();
         Check(edit);
-        if (edit.Caret() > edit.TextLength()) abort();
     }
     edit.Close();
     return 0;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,6 @@ void Check(bool ok)
 struct CheckingView : TTTYView
 {
     const TColorTTY *Tty = nullptr;
-    bool Track = false, Scroll = false;
 
     void InvalidateCells(int x1, int x2, int y, bool) override
     {
@@ -35,8 +35,8 @@ struct CheckingView : TTTYView
         Check(newLeft == Tty->Left && newTop == Tty->Top);
         Check(0 <= newLeft && newLeft <= Tty->MaxLeft && 0 <= newTop && newTop <= Tty->MaxTop);
     }
-    void PostTrack() override { Track = true; }
-    void PostScroll() override { Scroll = true; }
+    void PostTrack() override {}
+    void PostScroll() override {}
     void Beep() override {}
     void UpdateCaret() override { Check(Tty->CursorX <= Tty->Cols && Tty->CursorY < Tty->Rows); }
 };
@@ -109,67 +109,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             const int a = in.ConsumeIntegralInRange(-70000, 70000);
             const int b = in.ConsumeIntegralInRange(-70000, 70000);
             const int c = in.ConsumeIntegralInRange(-70000, 70000);
-            switch (op % 16) {
-            case 0:
-                view.Track = false;
-                t.HandleTrackMessage();
-                break;
-            case 1:
-                view.Scroll = false;
-                t.HandleScrollMessage();
-                break;
-            case 2:
-                t.SetVisibleSize(a % 400, b % 1000);
-                break;
-            case 3:
-                t.ScrollTo(a, b);
-                break;
-            case 4:
-                t.ScrollBy(a % 100, b % 100);
-                break;
-            case 5:
-                t.MoveCursor(a, b);
-                break;
-            case 6:
-                t.EraseCells(a % 400, b % 1000, c);
-                break;
-            case 7: {
-                static const char text[400] = {'x'};
-                t.WriteCells(a % 400, b % 1000, c % 400, text);
-                break;
-            }
-            case 8:
-                t.SetOptions(uint8_t(a));
-                break;
-            case 9:
-                if (in.ConsumeBool())
-                    t.SetView(&view);
-                else
-                    t.SetView(nullptr);
-                break;
-            case 10:
-                t.SetBufferSize(a % 1000, b % 400);
-                break;
-            case 11:
-                t.Clear();
-                break;
-            case 12:
-                t.MakeCursorVisible();
-                break;
-            case 13:
-                t.EraseToStartOfLine();
-                t.EraseToEndOfScreen();
-                break;
-            case 14:
-                if (a % 3 == 0)
-                    t.SetEmulation(t.Emulation() == teClassic ? teAnsiBbs : teClassic);
-                else
-                    t.WriteChar(char(a));
-                break;
-            default:
-                t.NewLine();
-                break;
-            }
+            static const char text[400] = {'x'};
+            const TTTYEmulation other = t.Emulation() == teClassic ? teAnsiBbs : teClassic;
+            const std::function<void()> calls[] = {
+                [&] { t.HandleTrackMessage(); },
+                [&] { t.HandleScrollMessage(); },
+                [&] { t.SetVisibleSize(a % 400, b % 1000); },
+                [&] { t.ScrollTo(a, b); },
+                [&] { t.ScrollBy(a % 100, b % 100); },
+                [&] { t.MoveCursor(a, b); },
+                [&] { t.EraseCells(a % 400, b % 1000, c); },
+                [&] { t.WriteCells(a % 400, b % 1000, c % 400, text); },
+                [&] { t.SetOptions(uint8_t(a)); },
+                [&] { t.SetView(in.ConsumeBool() ? &view : nullptr); },
+                [&] { t.SetBufferSize(a % 1000, b % 400); },
+                [&] { t.Clear(); },
+                [&] { t.MakeCursorVisible(); },
+                [&] { t.EraseToStartOfLine(), t.EraseToEndOfScreen(); },
+                [&] { a % 3 == 0 ? t.SetEmulation(other) : t.WriteChar(char(a)); },
+                [&] { t.NewLine(); },
+            };
+            calls[op % 16]();
         }
         CheckModel(t);
     }

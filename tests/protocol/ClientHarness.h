@@ -68,13 +68,5 @@ inline std::string Hex(const std::string &s)
 // The three texts shown instead of a message from a rejected author, joined.
 inline std::string KillNotice(const std::string &Name)
 {
-    return "\x01"
-           "a\x01g Message from \x01"
-           "f\x01y" +
-           Name +
-           "\x01"
-           "a\x01g was \x01"
-           "f\x01rkilled\x01"
-           "a\x01g.\x01"
-           "f\r\n";
+    return "\1a\1g Message from \1f\1y" + Name + "\1a\1g was \1f\1rkilled\1a\1g.\1f\r\n";
 }

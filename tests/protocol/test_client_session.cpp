@@ -1,6 +1,7 @@
-// A whole CLient session in ORVO and ISCA modes: every byte on the wire per step,
-// the texts for the terminal, the who list and the edit notifications; then the same
-// session with each received read split at every byte boundary, and byte by byte.
+// A whole CLient session in ORVO and ISCA modes and a Telnet BBS's start: every byte on
+// the wire per step, the texts for the terminal, the who list and the edit notifications;
+// then the same session with each received read split at every byte boundary, and byte by
+// byte: the engines and the terminal keep their state between reads.
 
 #include "tests/protocol/ClientHarness.h"
 
@@ -23,15 +24,14 @@ struct TOutcome
     std::vector<std::string> Who;
     std::vector<std::pair<size_t, int>> EditStates; // step, wParam
     std::string Visible;
+    std::string Cells; // the screen and ten rows above it, with attributes; the cursor
     bool operator==(const TOutcome &) const = default;
 };
 
 std::string Header(THostMode Mode, const std::string &Name)
 {
     if (Mode == hmISCA) return "*** Message (#1) from " + Name + " at 10:00 ***\r\n";
-    return "\x01"
-           "c*** Message (#1) from \x01n" +
-           Name + "\x01N at 10:00 ***\r\n";
+    return "\1c*** Message (#1) from \1n" + Name + "\1N at 10:00 ***\r\n";
 }
 
 std::string Count(int n)
@@ -110,21 +110,48 @@ TScenario MakeSession(THostMode M)
     Type("draft");
     s.Steps.push_back({TStep::Key, "", VK_LEFT, ""});
     Type("X");
-    s.Steps.push_back({TStep::Reset, "", 0,
-                       "\xFF\xA1"
-                       "drafXt"});
+    // Host output over the open edit: going on where it stopped, back at a row's start, a
+    // full row.
+    const std::string Output = "abc" + std::string("def\r\nab\r") + std::string(80, 'x') + "\r\nnext";
+    Recv(Output);
+    s.Steps.push_back({TStep::Reset, "", 0, "\377\241drafXt"});
     Recv("Bye\r\n");
 
-    s.Screen = "Welcome to the BBS\r\n\n\n\x01"
-               "a\x01"
-               "f\x01"
-               "wTo configure the client use the \x01"
-               "rOptions \x01"
-               "wMenu!\nokxabcd!\r\nName: Password: " +
+    s.Screen = "Welcome to the BBS\r\n\n\n\1a\1f\1wTo configure the client use the \1rOptions \1wMenu!\n"
+               "okxabcd!\r\nName: Password: " +
                KillNotice("bob") + "shownBack at the prompt.\r\n" + Header(M, "alice") + "Hi there!\r\n" +
-               WhoLines + "Message: Choice: Enter post:\r\nBye\r\n";
+               WhoLines + "Message: Choice: Enter post:\r\n" + Output + "Bye\r\n";
     s.Who = Isca ? std::vector<std::string>{"alice"} : std::vector<std::string>{"alice", "carol"};
     return s;
+}
+
+// A Telnet BBS's start: negotiation, colours in both notations, cursor addressing, NULs,
+// commands between text, a long line that wraps, scrolling. No line is exactly as wide as
+// the screen and then ended by a control byte: where such a line ends depends on whether
+// its CR LF came in the same write, by the terminal's design.
+TScenario TelnetSession()
+{
+    std::string In =
+        B({0xFF, 0xFD, 0x18, 0xFF, 0xFD, 0x1F, 0xFF, 0xFB, 0x01, 0xFF, 0xFD, 0x03, 0xFF, 0xFD, 0x27});
+    In += "\x1b[2J\x1b[H\x1b[1;33mWelcome\x1b[0m to \1cthe \1fBBS\1a!\r\n";
+    In += B({0xFF, 0xFA, 0x18, 0x01, 0xFF, 0xF0}) + "Line with a NUL" + B({0}) + "inside\r\n";
+    In += "IAC commands: a" + B({0xFF, 0xF1}) + "b" + B({0xFF, 0xF6}) + "c" + B({0xFF, 0xFF}) + "xd\r\n";
+    In += std::string(95, 'w') + "\r\n";
+    In += "\x1b[5;10HThere\x1b[K\x1bY\x22\x25vt52\x1b[s\x1b[1A\x1b[u\tTab\x08\x08X\r\n";
+    In += B({0xFF, 0xFA, 0x05, 0x01, 0xFF, 0xF0, 0xFF, 0xFD, 0x05, 0xFF, 0xFA, 0x05, 0x01, 0xFF, 0xF0});
+    In += "\x1b[7m\1Rinverse\x1b[31;44m\1e blink\x1b[m\r\n";
+    In += B({0xFF, 0xFE, 0x01, 0xFF, 0xFC, 0x01, 0xFF, 0xFE, 0x1F});
+    for (int i = 0; i < 30; ++i)
+        In += "scroll " + std::to_string(i) + "\r\n";
+    In += "\1gend\x1b[";
+    // Answers in order: terminal type, window size, echo, go-ahead, 39 refused, the type,
+    // status (asked twice), then echo and window size off.
+    const std::string Wire =
+        B({0xFF, 0xFB, 0x18, 0xFF, 0xFB, 0x1F, 0xFF, 0xFA, 0x1F, 0,    80,   0,    24,   0xFF,
+           0xF0, 0xFF, 0xFD, 0x01, 0xFF, 0xFB, 0x03, 0xFF, 0xFC, 0x27, 0xFF, 0xFA, 0x18, 0}) +
+        "ansi" + B({0xFF, 0xF0, 0xFF, 0xFA, 0x05, 0,    0xFF, 0xF0, 0xFF, 0xFB, 0x05, 0xFF,
+                    0xFA, 0x05, 0,    0xFF, 0xF0, 0xFF, 0xFC, 0x01, 0xFF, 0xFC, 0x1F});
+    return {{{TStep::Recv, In, 0, Wire}}, "", {}};
 }
 
 // Runs the session; Split gives, per step, the read sizes for its received bytes
@@ -169,12 +196,26 @@ TOutcome RunSession(THostMode M, const TScenario &s, const std::vector<std::vect
     o.Screen = r.Screen;
     o.Who = r.Who.Names;
     o.Visible = r.VisibleText();
+    for (int y = r.Tty.ScreenTop() - 10; y < r.Tty.Rows; ++y) {
+        o.Cells.append(reinterpret_cast<const char *>(r.Tty.RowChars(y)), size_t(r.Tty.Cols));
+        o.Cells.append(reinterpret_cast<const char *>(r.Tty.RowAttrs(y)), size_t(r.Tty.Cols));
+    }
+    o.Cells += std::to_string(r.Tty.CursorX) + "," + std::to_string(r.Tty.CursorY) + "," +
+               std::to_string(r.Tty.Attr);
     return o;
 }
 
 class CLientSession : public ::testing::TestWithParam<THostMode>
 {
 };
+class ReadBoundaries : public CLientSession
+{
+};
+
+std::string ModeName(const ::testing::TestParamInfo<THostMode> &p)
+{
+    return p.param == hmISCA ? "ISCA" : p.param == hmORVO ? "ORVO" : "Telnet";
+}
 
 } // namespace
 
@@ -183,15 +224,12 @@ TEST_P(CLientSession, WholeSessionByteForByte)
     const THostMode M = GetParam();
     const TScenario s = MakeSession(M);
     const TOutcome o = RunSession(M, s, {});
-    ASSERT_EQ(o.Wire.size(), s.Steps.size());
-    for (size_t i = 0; i < s.Steps.size(); ++i)
-        EXPECT_EQ(Hex(o.Wire[i]), Hex(s.Steps[i].Wire)) << "step " << i;
     EXPECT_EQ(o.Screen, s.Screen);
     EXPECT_EQ(o.Who, s.Who);
 
     // Each edit opens in the step that asked for it and closes in the one that ended it.
     const std::vector<std::pair<size_t, int>> Edits = {{2, 1},  {2, 0},  {3, 1},  {3, 0},  {7, 1},  {8, 0},
-                                                       {10, 1}, {11, 0}, {12, 1}, {14, 0}, {15, 1}, {19, 0}};
+                                                       {10, 1}, {11, 0}, {12, 1}, {14, 0}, {15, 1}, {20, 0}};
     EXPECT_EQ(o.EditStates, Edits);
 
     // Replayed and auto-login text stays where the prompt left the cursor.
@@ -199,11 +237,14 @@ TEST_P(CLientSession, WholeSessionByteForByte)
     EXPECT_NE(o.Visible.find("\nChoice: abc"), std::string::npos) << o.Visible;
 }
 
-TEST_P(CLientSession, SameOutcomeWhateverTheReadBoundaries)
+TEST_P(ReadBoundaries, SameBytesOnTheWireAndSameOutcomeWhereverTheReadsEnd)
 {
     const THostMode M = GetParam();
-    const TScenario s = MakeSession(M);
+    const TScenario s = M == hmTelnet ? TelnetSession() : MakeSession(M);
     const TOutcome Whole = RunSession(M, s, {});
+    ASSERT_EQ(Whole.Wire.size(), s.Steps.size());
+    for (size_t i = 0; i < s.Steps.size(); ++i)
+        EXPECT_EQ(Hex(Whole.Wire[i]), Hex(s.Steps[i].Wire)) << "step " << i;
 
     std::vector<std::vector<size_t>> Bytewise(s.Steps.size());
     for (size_t i = 0; i < s.Steps.size(); ++i)
@@ -221,7 +262,5 @@ TEST_P(CLientSession, SameOutcomeWhateverTheReadBoundaries)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, CLientSession, ::testing::Values(hmORVO, hmISCA),
-                         [](const ::testing::TestParamInfo<THostMode> &p) {
-                             return p.param == hmISCA ? std::string("ISCA") : std::string("ORVO");
-                         });
+INSTANTIATE_TEST_SUITE_P(Modes, CLientSession, ::testing::Values(hmORVO, hmISCA), ModeName);
+INSTANTIATE_TEST_SUITE_P(Modes, ReadBoundaries, ::testing::Values(hmORVO, hmISCA, hmTelnet), ModeName);

@@ -8,12 +8,7 @@
 namespace {
 
 using Strings = std::vector<std::string>;
-
-// Bytes of a literal, embedded NULs included.
-template <size_t N> std::string S(const char (&s)[N])
-{
-    return std::string(s, N - 1);
-}
+using namespace std::string_literals;
 
 std::string Hex(const uint8_t *Buf, int Count)
 {
@@ -72,11 +67,11 @@ TEST(TelnetEngine, AnswersAndTexts)
 {
     const TCase Cases[] = {
         {"terminal type, whatever the subnegotiation says",
-         {"\xFF\xFD\x18", "\xFF\xFA\x18\x01\xFF\xF0", S("\xFF\xFA\x18\x00\xFF\xF0")},
+         {"\xFF\xFD\x18", "\xFF\xFA\x18\x01\xFF\xF0", "\xFF\xFA\x18\x00\xFF\xF0"s},
          {"FF FB 18", Ansi, Ansi},
          {}},
         {"status answers SEND only",
-         {"\xFF\xFD\x05", S("\xFF\xFA\x05\x00\xFF\xF0"), "\xFF\xFA\x05\x01\xFF\xF0", "\xFF\xFA\x05\xFF\xF0"},
+         {"\xFF\xFD\x05", "\xFF\xFA\x05\x00\xFF\xF0"s, "\xFF\xFA\x05\x01\xFF\xF0", "\xFF\xFA\x05\xFF\xF0"},
          {"FF FB 05", "FF FA 05 00 FF F0"},
          {}},
         {"unsupported options refused",
@@ -85,15 +80,10 @@ TEST(TelnetEngine, AnswersAndTexts)
          {}},
         {"DO acknowledged each time", {"\xFF\xFD\x01\xFF\xFD\x01"}, {"FF FB 01", "FF FB 01"}, {}},
         {"DONT and WONT for inactive options unanswered", {"\xFF\xFE\x01\xFF\xFC\x1F"}, {}, {}},
-        {"NOP and AYT",
-         {"a\xFF\xF1"
-          "b\xFF\xF6"
-          "c"},
-         {},
-         {"a", "b", "c"}},
+        {"NOP and AYT", {"a\xFF\xF1\x62\xFF\xF6\x63"}, {}, {"a", "b", "c"}},
         {"doubled IAC is one data byte", {"\xFF\xFF\x61\x62"}, {}, {"\xFF", "ab"}},
         {"doubled IAC split across reads", {"a\xFF", "\xFF\xFF\xFD\x22"}, {"FF FC 22"}, {"a", "\xFF"}},
-        {"NUL splits the text and is dropped", {S("ab\0cd")}, {}, {"ab", "cd"}},
+        {"NUL splits the text and is dropped", {"ab\0cd"s}, {}, {"ab", "cd"}},
         {"command split across reads", {"\xFF", "\xFD\x1F"}, {"FF FB 1F", "FF FA 1F 00 50 00 19 FF F0"}, {}},
         {"repeated or empty SE replays nothing",
          {"\xFF\xFA\x18\x01\xFF\xF0\xFF\xF0", "\xFF\xFA\xFF\xF0"},
@@ -218,23 +208,23 @@ TEST(TelnetEngine, BinaryPathCarriesEveryDataByteAndNegotiatesOnce)
                 Data.append(reinterpret_cast<const char *>(b), n);
             });
     };
-    r.Recv(S("go\0x\xFF\xFFy"));
+    r.Recv("go\0x\xFF\xFFy"s);
     // Granted requests are not answered again; other options are negotiated as ever.
-    r.Recv(S("\xFF\xFD\x00\xFF\xFB\x00\0\r\xFF\xFD\x1F\xFF\xFF\0"));
-    EXPECT_EQ(Data, S("\0x\xFFy\0\r\xFF\0"));
+    r.Recv("\xFF\xFD\x00\xFF\xFB\x00\0\r\xFF\xFD\x1F\xFF\xFF\0"s);
+    EXPECT_EQ(Data, "\0x\xFFy\0\r\xFF\0"s);
     EXPECT_EQ(r.Only('T'), Strings{"go"});
     EXPECT_EQ(r.Only('S'), (Strings{"FF FB 00", "FF FD 00", "FF FB 1F", "FF FA 1F 00 50 00 19 FF F0"}));
     r.Log.clear();
     const uint8_t Out[] = {1, 0xFF, 0xFF, 2, 0xFF};
     r.Engine.SendData(Out, sizeof Out);
     r.Engine.EndBinary();
-    r.Recv(S("\xFF\xFE\x00\xFF\xFC\x00" "back"));
+    r.Recv("\xFF\xFE\0\xFF\xFC\0back"s);
     // The data in one write (pieces would each wait for the peer's delayed ACK).
     EXPECT_EQ(r.Only('S'), (Strings{"01 FF FF FF FF 02 FF FF", "FF FC 00", "FF FE 00"}));
     EXPECT_EQ(r.Only('T'), Strings{"back"});
     // Outside a transfer binary mode is refused like any unknown option.
     r.Log.clear();
-    r.Recv(S("\xFF\xFD\x00"));
+    r.Recv("\xFF\xFD\x00"s);
     EXPECT_EQ(r.Only('S'), Strings{"FF FC 00"});
 }
 
@@ -260,7 +250,7 @@ TEST(TelnetEngine, TextRunsEndAtIacOrNulWhereverTheyAre)
 {
     // Runs are scanned in blocks; an IAC or NUL at any offset must end the run there.
     for (size_t Before = 0; Before < 150; ++Before)
-        for (const std::string &Stop : {std::string("\xFF\xF1"), S("\0")}) {
+        for (const std::string &Stop : {std::string("\xFF\xF1"), "\0"s}) {
             Recorder r;
             r.Recv(std::string(Before, 'a') + Stop + std::string(70, 'b'));
             // An IAC as the very first byte leaves no text before it to deliver.

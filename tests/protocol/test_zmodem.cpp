@@ -25,12 +25,12 @@ TEST(ZmodemSpotter, FindsHeadersWhereverTheReadsSplitThem)
     {
         std::string Text, Log;
     } Cases[] = {
-        {"rz\r**\x18" "B00000000000000\r\x8a\x11", "rz\r<offer:000000000000\r\x8a\x11>"},
-        {"Go!*\x18" "B0000", "Go!<offer:00>"},
-        {"a**\x18" "B0100000023be50\r\x8a\x11" "b", "a<ready>b"},
-        {"**\x18" "B08 x", "**\x18" "B08 x"},       // another header is text
-        {"2**3 * 4\x18" "B", "2**3 * 4\x18" "B"}, // so are stars and CANs by themselves
-        {"***\x18" "C", "***\x18" "C"},
+        {"rz\r**\030B00000000000000\r\x8a\x11", "rz\r<offer:000000000000\r\x8a\x11>"},
+        {"Go!*\030B0000", "Go!<offer:00>"},
+        {"a**\030B0100000023be50\r\x8a\021b", "a<ready>b"},
+        {"**\030B08 x", "**\030B08 x"},     // another header is text
+        {"2**3 * 4\030B", "2**3 * 4\030B"}, // so are stars and CANs by themselves
+        {"***\030C", "***\030C"},
     };
     for (const auto &c : Cases)
         for (size_t split = 0; split <= c.Text.size(); ++split) {

@@ -20,10 +20,10 @@ TTelnetEvent TTelnetDecoder::Feed(uint8_t c)
             ev.Kind = TTelnetEvent::evData;
             ev.Byte = c;
         } else if (c >= tn::WILL && c <= tn::DONT) {
-            Verb = c;
+            FVerb = c;
             State = dsVerb;
         } else if (c == tn::SB) {
-            SubBuf.clear();
+            FSubBuf.clear();
             State = dsSub;
         } else {
             State = dsData;
@@ -34,25 +34,25 @@ TTelnetEvent TTelnetDecoder::Feed(uint8_t c)
     case dsVerb:
         State = dsData;
         ev.Kind = TTelnetEvent::evOption;
-        ev.Byte = Verb;
+        ev.Byte = FVerb;
         ev.Option = c;
         break;
     case dsSub:
         if (c == tn::IAC)
             State = dsSubIac;
-        else if (SubBuf.size() < MaxSub)
-            SubBuf.push_back(char(c));
+        else if (FSubBuf.size() < MaxSub)
+            FSubBuf.push_back(char(c));
         break;
     case dsSubIac:
         if (c == tn::IAC) {
-            if (SubBuf.size() < MaxSub) SubBuf.push_back(char(c));
+            if (FSubBuf.size() < MaxSub) FSubBuf.push_back(char(c));
             State = dsSub;
         } else if (c == tn::SE) {
             State = dsData;
-            if (!SubBuf.empty()) {
+            if (!FSubBuf.empty()) {
                 ev.Kind = TTelnetEvent::evSub;
-                ev.Option = uint8_t(SubBuf[0]);
-                ev.Sub = std::string_view(SubBuf).substr(1);
+                ev.Option = uint8_t(FSubBuf[0]);
+                ev.Sub = std::string_view(FSubBuf).substr(1);
             }
         } else {
             // IAC and a command inside a subnegotiation: the subnegotiation was

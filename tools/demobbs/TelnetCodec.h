@@ -51,8 +51,8 @@ public:
 private:
     enum TState : uint8_t { dsData, dsIac, dsVerb, dsSub, dsSubIac };
     TState State = dsData;
-    uint8_t Verb = 0;
-    std::string SubBuf;
+    uint8_t FVerb = 0;
+    std::string FSubBuf;
 };
 
 // Text for a Telnet terminal: colour codes (0x01 and a letter) become ANSI SGR

@@ -12,9 +12,9 @@ namespace {
 const char NoSettingsFile[] = "/nonexistent/winmarlet-replay.ini";
 } // namespace
 
-TReplaySession::TReplaySession(int Cols, int Rows, std::ostream &Out, const TReplayOptions &Options)
-    : Out(Out), Client(Options.Mode != "telnet"), Host(NoSettingsFile), Prefs(NoSettingsFile),
-      Filter(NoSettingsFile)
+TReplaySession::TReplaySession(int Cols, int Rows, std::ostream &FOut, const TReplayOptions &Options)
+    : FOut(FOut), FClient(Options.Mode != "telnet"), FHost(NoSettingsFile), FPrefs(NoSettingsFile),
+      FFilter(NoSettingsFile)
 {
     // As the main window starts it: the scrollback full of blank lines, the cursor on
     // the first row of the bottom screen. A wide screen gets fewer scrollback rows: the
@@ -26,38 +26,39 @@ TReplaySession::TReplaySession(int Cols, int Rows, std::ostream &Out, const TRep
     FTerminal.ScrollTo(0, FTerminal.ScreenTop());
     FTerminal.Attr = caCleared;
 
-    Host.Mode = Options.Mode == "isca" ? hmISCA : Options.Mode == "orvo" ? hmORVO : hmTelnet;
+    FHost.Mode = Options.Mode == "isca" ? hmISCA : Options.Mode == "orvo" ? hmORVO : hmTelnet;
     // The session reads the host's output in its emulation from the connect on; the
     // terminal's answers to the host's queries go out (and are printed) as the engine's do.
-    Host.Terminal = Options.AnsiBbs ? THostTerminal::AnsiBbs : THostTerminal::Classic;
-    Host.BBSName = "replay";
-    Host.Address = "replay";
-    Host.LoginName = Options.Login;
-    Host.Password = Options.Password;
-    Host.AutoLogin = Options.AutoLogin;
-    Filter.ExpressFilter = Options.ExpressFilter;
-    Filter.PostFilter = Options.PostFilter;
+    FHost.Terminal = Options.AnsiBbs ? THostTerminal::AnsiBbs : THostTerminal::Classic;
+    FHost.BBSName = "replay";
+    FHost.Address = "replay";
+    FHost.LoginName = Options.Login;
+    FHost.Password = Options.Password;
+    FHost.AutoLogin = Options.AutoLogin;
+    FFilter.ExpressFilter = Options.ExpressFilter;
+    FFilter.PostFilter = Options.PostFilter;
     for (const std::string &n : Options.Friends)
-        Filter.Friends.Add(n);
+        FFilter.Friends.Add(n);
     for (const std::string &n : Options.Enemies)
-        Filter.Enemies.Add(n);
+        FFilter.Enemies.Add(n);
 
     auto platform = std::make_unique<TManualPlatform>();
-    Platform = platform.get();
-    FSession = std::make_unique<TSession>(TSessionStores{Host, Prefs, Filter}, FTerminal,
-                                          static_cast<TSessionListener &>(*this), Line.Factory(), std::move(platform));
+    FPlatform = platform.get();
+    FSession = std::make_unique<TSession>(TSessionStores{FHost, FPrefs, FFilter}, FTerminal,
+                                          static_cast<TSessionListener &>(*this), FLine.Factory(),
+                                          std::move(platform));
     FSession->SetScreenSize(uint8_t(Cols), uint8_t(Rows));
     FSession->Connect();
-    Line.Connected();
-    Platform->RunPosted();
-    Line.OnSend = [this](const uint8_t *Buf, size_t Count) {
+    FLine.Connected();
+    FPlatform->RunPosted();
+    FLine.OnSend = [this](const uint8_t *Buf, size_t Count) {
         std::string Text = ">";
         for (size_t i = 0; i < Count; ++i) {
             char h[4];
             std::snprintf(h, sizeof h, " %02X", Buf[i]);
             Text += h;
         }
-        this->Out << Text << '\n';
+        this->FOut << Text << '\n';
     };
 }
 
@@ -65,20 +66,20 @@ TReplaySession::~TReplaySession() = default;
 
 void TReplaySession::SessionEditState(bool Open)
 {
-    Out << "edit: " << (Open ? 1 : 0) << '\n';
+    FOut << "edit: " << (Open ? 1 : 0) << '\n';
 }
 
 void TReplaySession::Receive(const uint8_t *Bytes, size_t Count)
 {
-    Line.Receive(Bytes, Count);
-    Platform->RunPosted();
+    FLine.Receive(Bytes, Count);
+    FPlatform->RunPosted();
 }
 
 void TReplaySession::Step(const TScriptStep &Step)
 {
     switch (Step.Kind) {
     case TScriptStep::skRecv:
-        Line.Receive(Step.Bytes.data(), Step.Bytes.size());
+        FLine.Receive(Step.Bytes.data(), Step.Bytes.size());
         break;
     case TScriptStep::skType:
         for (uint8_t c : Step.Bytes)
@@ -91,7 +92,7 @@ void TReplaySession::Step(const TScriptStep &Step)
         FSession->StateMachine().Reset();
         break;
     }
-    Platform->RunPosted();
+    FPlatform->RunPosted();
 }
 
 void TReplaySession::Run(const TScript &Script)
@@ -104,7 +105,7 @@ void TReplaySession::PrintScreen(bool Attrs)
 {
     const TColorTTY &t = FTerminal;
     const int First = t.ScreenTop();
-    Out << "screen:\n";
+    FOut << "screen:\n";
     for (int y = First; y < t.Rows; ++y) {
         const uint8_t *c = t.RowChars(y);
         int End = t.Cols;
@@ -113,26 +114,26 @@ void TReplaySession::PrintScreen(bool Attrs)
         std::string Row(static_cast<size_t>(End), ' ');
         for (int x = 0; x < End; ++x)
             Row[static_cast<size_t>(x)] = c[x] >= 0x20 && c[x] <= 0x7E ? static_cast<char>(c[x]) : '.';
-        Out << Row << '\n';
+        FOut << Row << '\n';
         if (Attrs) {
             const uint8_t *a = t.RowAttrs(y);
-            std::string Line = "  ";
+            std::string FLine = "  ";
             for (int x = 0; x < t.Cols; ++x) {
                 char h[3];
                 std::snprintf(h, sizeof h, "%02X", a[x]);
-                Line += h;
+                FLine += h;
             }
-            Out << Line << '\n';
+            FOut << FLine << '\n';
         }
     }
-    Out << "cursor: " << t.CursorX << ' ' << t.CursorY - First << '\n';
+    FOut << "cursor: " << t.CursorX << ' ' << t.CursorY - First << '\n';
 }
 
 void TReplaySession::PrintWho()
 {
-    if (Client)
+    if (FClient)
         for (const std::string &n : FSession->WhoList().Names)
-            Out << "who: " << n << '\n';
+            FOut << "who: " << n << '\n';
 }
 
 std::vector<uint8_t> ReadCaptureFile(const std::string &Path)

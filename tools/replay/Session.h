@@ -25,7 +25,7 @@ public:
     // The current host's mode, terminal emulation, login and user filter come from the
     // options (no settings file is read or written). The session is connected before the first step; what it
     // sends on connecting (greeting, window size) is not printed.
-    TReplaySession(int Cols, int Rows, std::ostream &Out, const TReplayOptions &Options = {});
+    TReplaySession(int Cols, int Rows, std::ostream &FOut, const TReplayOptions &Options = {});
     ~TReplaySession() override;
 
     void Run(const TScript &Script);
@@ -47,14 +47,14 @@ private:
     void SessionError(const std::string &) override {}
     void SessionEditState(bool Open) override;
 
-    std::ostream &Out;
-    bool Client;
-    THostInfo Host;
-    TClientPrefs Prefs;
-    TUserFilter Filter;
+    std::ostream &FOut;
+    bool FClient;
+    THostInfo FHost;
+    TClientPrefs FPrefs;
+    TUserFilter FFilter;
     TColorTTY FTerminal;
-    TManualLine Line;
-    TManualPlatform *Platform;
+    TManualLine FLine;
+    TManualPlatform *FPlatform;
     std::unique_ptr<TSession> FSession;
 };
 

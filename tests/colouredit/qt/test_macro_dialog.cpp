@@ -46,24 +46,6 @@ TEST_F(MacroDialogTest, F1AndF10AreMacrosOnlyWithShiftOrControl)
     EXPECT_EQ(Dlg.MacroText->Text(), "");
 }
 
-TEST_F(MacroDialogTest, OkWritesTheWorkingCopyAndMarksTheTableChanged)
-{
-    Table.SetText(4, "kept");
-    TMacrosDlg dlg(Table, QFont(), &Owner);
-    dlg.cbControl->click();
-    dlg.rbF[4]->click();
-    QTest::keyClicks(dlg.MacroText, QStringLiteral("abc"));
-    QTest::keyClick(dlg.MacroText, Qt::Key_Return);
-    QTest::keyClicks(dlg.MacroText, QStringLiteral("def"));
-    EXPECT_EQ(dlg.result(), 0); // Enter stayed in the memo
-    dlg.OKBtn->click();
-    EXPECT_EQ(dlg.result(), QDialog::Accepted);
-    EXPECT_EQ(Table.View(28), "abc\ndef");
-    EXPECT_EQ(Table.View(4), "kept");
-    EXPECT_TRUE(Table.MacrosChanged);
-    EXPECT_EQ(Table.FileBytes().substr(0, 8), "\0\0\0\0kept"s);
-}
-
 TEST_F(MacroDialogTest, OkWithoutEditsStillMarksChangedAndCancelWritesNothing)
 {
     Type("two");
@@ -100,12 +82,17 @@ TEST(MacroDialog, OkSavesMergedWithAnotherCopysMacrosAndReportsAFailure)
     ASSERT_TRUE(other.SaveMacros());
 
     TMacrosDlg dlg(mine, QFont(), nullptr);
-    dlg.rbF[4]->click();
-    QTest::keyClicks(dlg.MacroText, QStringLiteral("mine"));
+    dlg.cbControl->click();
+    dlg.rbF[4]->click(); // Control+F5
+    QTest::keyClicks(dlg.MacroText, QStringLiteral("abc"));
+    QTest::keyClick(dlg.MacroText, Qt::Key_Return);
+    QTest::keyClicks(dlg.MacroText, QStringLiteral("def"));
+    EXPECT_EQ(dlg.result(), 0); // Enter stayed in the memo
     dlg.OKBtn->click();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
     TMacroTable again;
     again.LoadMacros(file);
-    EXPECT_EQ(std::string(again.View(4)) + " " + std::string(again.View(5)), "mine theirs");
+    EXPECT_EQ(std::string(again.View(28)) + " " + std::string(again.View(5)), "abc\ndef theirs");
     EXPECT_EQ(mine.View(5), "theirs"); // the table holds the merge
     EXPECT_FALSE(mine.MacrosChanged);
 
