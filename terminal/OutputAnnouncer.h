@@ -37,7 +37,7 @@ public:
     explicit TOutputAnnouncer(TColorTTY &tty);
 
     // Output is told while this is set.
-    void SetListening(bool on) { Listening = on; }
+    void SetListening(bool on) { FListening = on; }
     // A character the user typed (BS takes one back): its echo is not announced.
     void Typed(char c);
     // Runs when output arrives while no tick is wanted: the owner should Tick soon.
@@ -48,7 +48,7 @@ public:
     // Everything still to be told, now (the keyboard is about to move elsewhere).
     std::vector<TAnnouncement> Flush();
     // Rows the ring has dropped since the start: absolute row = logical row + Scrolls().
-    int64_t Scrolls() const { return ScrollCount; }
+    int64_t Scrolls() const { return FScrollCount; }
     // Forgets everything told and pending (a new buffer, a new connection).
     void Reset();
     // Drops the pending text from the last piece that holds `marker` on (what is said
@@ -73,9 +73,9 @@ private:
 
     void Activity()
     {
-        Active = true;
-        if (TickWanted) return;
-        TickWanted = true;
+        FActive = true;
+        if (FTickWanted) return;
+        FTickWanted = true;
         if (OnActivity) OnActivity();
     }
     // A new buffer: what was told of the old one's rows no longer applies.
@@ -88,30 +88,30 @@ private:
     // The slot of logical row y in KnownText / KnownLength: a ring like the terminal's.
     size_t Slot(int y) const
     {
-        const int s = y + FirstSlot;
-        return size_t(s >= KnownRows ? s - KnownRows : s);
+        const int s = y + FFirstSlot;
+        return size_t(s >= FKnownRows ? s - FKnownRows : s);
     }
     // A row told as it stands keeps no copy (Implicit) until it is written again.
     void Remember(int y);
 
     static constexpr int Implicit = -1;
 
-    TColorTTY &Tty;
-    bool Listening = false;
-    int64_t ScrollCount = 0;
-    int KnownRows = 0, KnownCols = 0;
-    int FirstSlot = 0;            // the slot of logical row 0
-    std::vector<char> KnownText;  // per live row: its text as last told, KnownCols bytes
-    std::vector<int> KnownLength; // and how many of them (Implicit: the row as it stands)
-    std::vector<int64_t> Written; // rows written since they were last looked at
-    int64_t LastWritten = -1;     // the row written last, not in Written yet
-    int64_t FreshRow = -1;        // the row that came in blank at the bottom, untold
-    std::vector<Piece> Pending;
-    std::string PendingText;
-    int Dropped = 0;  // lines beyond what one announcement holds
-    std::string Echo; // typed and not yet seen again
-    bool Active = false;     // output since the last tick
-    bool TickWanted = false; // the owner has a tick coming
-    int64_t LastOutput = 0;
-    int64_t PendingSince = -1; // when the oldest pending piece was first seen
+    TColorTTY &FTty;
+    bool FListening = false;
+    int64_t FScrollCount = 0;
+    int FKnownRows = 0, FKnownCols = 0;
+    int FFirstSlot = 0;            // the slot of logical row 0
+    std::vector<char> FKnownText;  // per live row: its text as last told, KnownCols bytes
+    std::vector<int> FKnownLength; // and how many of them (Implicit: the row as it stands)
+    std::vector<int64_t> FWritten; // rows written since they were last looked at
+    int64_t FLastWritten = -1;     // the row written last, not in Written yet
+    int64_t FFreshRow = -1;        // the row that came in blank at the bottom, untold
+    std::vector<Piece> FPending;
+    std::string FPendingText;
+    int FDropped = 0;  // lines beyond what one announcement holds
+    std::string FEcho; // typed and not yet seen again
+    bool FActive = false;     // output since the last tick
+    bool FTickWanted = false; // the owner has a tick coming
+    int64_t FLastOutput = 0;
+    int64_t FPendingSince = -1; // when the oldest pending piece was first seen
 };

@@ -78,64 +78,64 @@ void TTTYText::Build(const TColorTTY &tty)
             last = y;
             break;
         }
-    First = first;
+    FFirst = first;
     const size_t n = size_t(last - first + 1);
-    Starts.resize(n);
-    Lengths.resize(n);
-    Runs.resize(n);
+    FStarts.resize(n);
+    FLengths.resize(n);
+    FRuns.resize(n);
     int at = 0;
     for (size_t i = 0; i < n; ++i) {
         const int y = first + int(i);
-        Starts[i] = at;
-        Lengths[i] = RowTextLength(tty, y);
-        Runs[i] = i + 1 < n && RowRunsOn(tty, y);
-        at += Lengths[i] + (i + 1 < n && !Runs[i] ? 1 : 0);
+        FStarts[i] = at;
+        FLengths[i] = RowTextLength(tty, y);
+        FRuns[i] = i + 1 < n && RowRunsOn(tty, y);
+        at += FLengths[i] + (i + 1 < n && !FRuns[i] ? 1 : 0);
     }
-    Total = at;
-    CaretAt = Offset(tty.CursorY, tty.CursorX);
+    FTotal = at;
+    FCaretAt = Offset(tty.CursorY, tty.CursorX);
 }
 
 int TTTYText::Offset(int y, int x) const
 {
-    if (y < First) return 0;
-    if (y > LastRow()) return Total;
-    const size_t i = size_t(y - First);
-    return Starts[i] + std::clamp(x, 0, Lengths[i]);
+    if (y < FFirst) return 0;
+    if (y > LastRow()) return FTotal;
+    const size_t i = size_t(y - FFirst);
+    return FStarts[i] + std::clamp(x, 0, FLengths[i]);
 }
 
 int TTTYText::RowOf(int offset) const
 {
-    offset = std::clamp(offset, 0, Total);
+    offset = std::clamp(offset, 0, FTotal);
     // the last row starting at or before the offset
-    const auto it = std::upper_bound(Starts.begin(), Starts.end(), offset);
-    return First + int(it - Starts.begin()) - 1;
+    const auto it = std::upper_bound(FStarts.begin(), FStarts.end(), offset);
+    return FFirst + int(it - FStarts.begin()) - 1;
 }
 
 std::string TTTYText::Text(const TColorTTY &tty, int start, int end) const
 {
-    start = std::clamp(start, 0, Total);
-    end = std::clamp(end, start, Total);
+    start = std::clamp(start, 0, FTotal);
+    end = std::clamp(end, start, FTotal);
     std::string out;
     out.reserve(size_t(end - start));
     for (int y = RowOf(start); y <= LastRow() && RowStart(y) < end; ++y) {
         const int s = RowStart(y), len = RowLength(y);
         const int from = std::max(start, s) - s, to = std::min(end, s + len) - s;
         if (to > from) out.append(reinterpret_cast<const char *>(tty.RowChars(y)) + from, size_t(to - from));
-        if (y < LastRow() && !Runs[size_t(y - First)] && end > s + len) out += '\n';
+        if (y < LastRow() && !FRuns[size_t(y - FFirst)] && end > s + len) out += '\n';
     }
     return out;
 }
 
 void TTTYText::UnitAt(const TColorTTY &tty, TTextUnit unit, int offset, int &start, int &end) const
 {
-    offset = std::clamp(offset, 0, Total);
+    offset = std::clamp(offset, 0, FTotal);
     const int y = RowOf(offset);
     const int s = RowStart(y), len = RowLength(y);
-    const int lineEnd = y < LastRow() ? RowStart(y + 1) : Total;
+    const int lineEnd = y < LastRow() ? RowStart(y + 1) : FTotal;
     switch (unit) {
     case tuCharacter:
         start = offset;
-        end = std::min(offset + 1, Total);
+        end = std::min(offset + 1, FTotal);
         return;
     case tuLine:
         start = s;
@@ -178,12 +178,12 @@ void TTTYText::UnitAt(const TColorTTY &tty, TTextUnit unit, int offset, int &sta
 
 TColourAttr TTTYText::AttrRun(const TColorTTY &tty, int offset, int &start, int &end) const
 {
-    offset = std::clamp(offset, 0, Total);
+    offset = std::clamp(offset, 0, FTotal);
     const int y = RowOf(offset);
     const int s = RowStart(y), len = RowLength(y);
     if (len == 0) {
         start = s;
-        end = y < LastRow() ? RowStart(y + 1) : Total;
+        end = y < LastRow() ? RowStart(y + 1) : FTotal;
         return caErased;
     }
     const uint8_t *attrs = tty.RowAttrs(y);
@@ -195,6 +195,6 @@ TColourAttr TTTYText::AttrRun(const TColorTTY &tty, int offset, int &start, int 
     while (e < len && attrs[e] == a)
         ++e;
     start = s + b;
-    end = e == len ? (y < LastRow() ? RowStart(y + 1) : Total) : s + e;
+    end = e == len ? (y < LastRow() ? RowStart(y + 1) : FTotal) : s + e;
     return a;
 }

@@ -32,18 +32,18 @@ class TTTYText
 public:
     void Build(const TColorTTY &tty);
 
-    int Length() const { return Total; }
-    int FirstRow() const { return First; }
-    int LastRow() const { return First + int(Starts.size()) - 1; }
+    int Length() const { return FTotal; }
+    int FirstRow() const { return FFirst; }
+    int LastRow() const { return FFirst + int(FStarts.size()) - 1; }
     // Offset of cell (x, y); rows outside the text and columns past a row's text clamp.
     int Offset(int y, int x) const;
     // The row of an offset (clamped into the text) and its column; the line feed after a
     // row's text is its column RowLength.
     int RowOf(int offset) const;
-    int RowStart(int y) const { return Starts[size_t(y - First)]; }
-    int RowLength(int y) const { return Lengths[size_t(y - First)]; }
+    int RowStart(int y) const { return FStarts[size_t(y - FFirst)]; }
+    int RowLength(int y) const { return FLengths[size_t(y - FFirst)]; }
     // Where the cursor stands.
-    int Caret() const { return CaretAt; }
+    int Caret() const { return FCaretAt; }
     // Characters start..end-1 (clamped) as code page 437 bytes, line feeds between rows.
     std::string Text(const TColorTTY &tty, int start, int end) const;
     // The character, word or line at `offset`: [start, end). A line includes its line feed;
@@ -54,9 +54,9 @@ public:
     TColourAttr AttrRun(const TColorTTY &tty, int offset, int &start, int &end) const;
 
 private:
-    int First = 0;
-    std::vector<int> Starts, Lengths;
-    std::vector<uint8_t> Runs; // the row runs on into the next (no line feed)
-    int Total = 0;
-    int CaretAt = 0;
+    int FFirst = 0;
+    std::vector<int> FStarts, FLengths;
+    std::vector<uint8_t> FRuns; // the row runs on into the next (no line feed)
+    int FTotal = 0;
+    int FCaretAt = 0;
 };

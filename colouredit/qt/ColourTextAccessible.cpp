@@ -177,14 +177,14 @@ void TColourTextEvents::Sync(QObject *object, const TAbstractColourEdit &model, 
 {
     if (!QAccessible::isActive()) return;
     const QString now = ColourEditText(model, masked);
-    if (now != Last) {
-        const int a = int(Last.size()), b = int(now.size());
+    if (now != FLast) {
+        const int a = int(FLast.size()), b = int(now.size());
         int head = 0, tail = 0;
-        while (head < a && head < b && Last[head] == now[head])
+        while (head < a && head < b && FLast[head] == now[head])
             ++head;
-        while (tail < a - head && tail < b - head && Last[a - 1 - tail] == now[b - 1 - tail])
+        while (tail < a - head && tail < b - head && FLast[a - 1 - tail] == now[b - 1 - tail])
             ++tail;
-        const QString removed = Last.mid(head, a - head - tail), inserted = now.mid(head, b - head - tail);
+        const QString removed = FLast.mid(head, a - head - tail), inserted = now.mid(head, b - head - tail);
         if (!removed.isEmpty() && !inserted.isEmpty()) {
             QAccessibleTextUpdateEvent ev(object, head, removed, inserted);
             QAccessible::updateAccessibility(&ev);
@@ -195,19 +195,19 @@ void TColourTextEvents::Sync(QObject *object, const TAbstractColourEdit &model, 
             QAccessibleTextRemoveEvent ev(object, head, removed);
             QAccessible::updateAccessibility(&ev);
         }
-        Last = now;
+        FLast = now;
     }
     const int caret = ColourEditOffset(model, model.Caret());
     const int s = ColourEditOffset(model, model.SelStart()), e = ColourEditOffset(model, model.SelEnd());
-    if (s != SelStart || e != SelEnd) {
-        SelStart = s;
-        SelEnd = e;
+    if (s != FSelStart || e != FSelEnd) {
+        FSelStart = s;
+        FSelEnd = e;
         QAccessibleTextSelectionEvent ev(object, s, e);
         ev.setCursorPosition(caret);
         QAccessible::updateAccessibility(&ev);
     }
-    if (caret != Caret) {
-        Caret = caret;
+    if (caret != FCaret) {
+        FCaret = caret;
         QAccessibleTextCursorEvent ev(object, caret);
         QAccessible::updateAccessibility(&ev);
     }
@@ -338,20 +338,20 @@ void TOffLineEditAccess::Opened()
     // The prompt is read before the focus moves into the edit, and names it.
     Terminal->Speech().Flush();
     Prompt = PromptBefore(Terminal->Tty());
-    Current = new TOffLineEditObject(*this);
-    Terminal->SetEditAccessible(QAccessible::queryAccessibleInterface(Current));
-    Events = TColourTextEvents();
-    QAccessibleEvent ev(Current, QAccessible::Focus);
+    FCurrent = new TOffLineEditObject(*this);
+    Terminal->SetEditAccessible(QAccessible::queryAccessibleInterface(FCurrent));
+    FEvents = TColourTextEvents();
+    QAccessibleEvent ev(FCurrent, QAccessible::Focus);
     QAccessible::updateAccessibility(&ev);
-    Events.Sync(Current, Edit, Edit.Masked());
+    FEvents.Sync(FCurrent, Edit, Edit.Masked());
 }
 
 void TOffLineEditAccess::Closed()
 {
-    if (!Terminal || !Current) return;
+    if (!Terminal || !FCurrent) return;
     Terminal->SetEditAccessible(nullptr);
-    Current->deleteLater();
-    Current = nullptr;
+    FCurrent->deleteLater();
+    FCurrent = nullptr;
     if (Terminal->hasFocus()) {
         QAccessibleEvent ev(Terminal, QAccessible::Focus);
         QAccessible::updateAccessibility(&ev);
@@ -360,5 +360,5 @@ void TOffLineEditAccess::Closed()
 
 void TOffLineEditAccess::Changed()
 {
-    if (Terminal && Current) Events.Sync(Current, Edit, Edit.Masked());
+    if (Terminal && FCurrent) FEvents.Sync(FCurrent, Edit, Edit.Masked());
 }

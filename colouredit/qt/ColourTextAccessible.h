@@ -51,8 +51,8 @@ public:
     void Sync(QObject *object, const TAbstractColourEdit &model, bool masked);
 
 private:
-    QString Last;
-    int Caret = -1, SelStart = -1, SelEnd = -1;
+    QString FLast;
+    int FCaret = -1, FSelStart = -1, FSelEnd = -1;
 };
 
 // The text of a colour edit model as the accessible text shows it, and the mapping
@@ -97,6 +97,6 @@ public:
     QString Prompt; // what the terminal showed before the edit, which names it
 
 private:
-    TColourTextEvents Events;
-    TOffLineEditObject *Current = nullptr;
+    TColourTextEvents FEvents;
+    TOffLineEditObject *FCurrent = nullptr;
 };

@@ -48,14 +48,14 @@ const TTTYText &TTerminalAccessible::Text() const
 {
     const TColorTTYWidget *w = Terminal();
     const TColorTTY &t = w->Tty();
-    if (MapGeneration != w->TextGeneration() || MapCursorX != t.CursorX || MapCursorY != t.CursorY ||
-        Map.Length() == 0) {
-        Map.Build(t);
-        MapGeneration = w->TextGeneration();
-        MapCursorX = t.CursorX;
-        MapCursorY = t.CursorY;
+    if (FMapGeneration != w->TextGeneration() || FMapCursorX != t.CursorX || FMapCursorY != t.CursorY ||
+        FMap.Length() == 0) {
+        FMap.Build(t);
+        FMapGeneration = w->TextGeneration();
+        FMapCursorX = t.CursorX;
+        FMapCursorY = t.CursorY;
     }
-    return Map;
+    return FMap;
 }
 
 QAccessibleInterface *TTerminalAccessible::Notice() const

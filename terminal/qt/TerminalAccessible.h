@@ -61,7 +61,7 @@ private:
     QAccessibleInterface *Notice() const;
     int OwnChildren() const { return QAccessibleWidget::childCount(); }
 
-    mutable TTTYText Map;
-    mutable unsigned MapGeneration = 0;
-    mutable int MapCursorX = -1, MapCursorY = -1;
+    mutable TTTYText FMap;
+    mutable unsigned FMapGeneration = 0;
+    mutable int FMapCursorX = -1, FMapCursorY = -1;
 };

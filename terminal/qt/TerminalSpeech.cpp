@@ -34,10 +34,10 @@ class TNoticeAccessible : public QAccessibleObject
 {
 public:
     explicit TNoticeAccessible(TSpeechNotice *notice)
-        : QAccessibleObject(notice), Notice(notice), Owner(static_cast<QWidget *>(notice->parent()))
+        : QAccessibleObject(notice), FNotice(notice), FOwner(static_cast<QWidget *>(notice->parent()))
     {
     }
-    QAccessibleInterface *parent() const override { return QAccessible::queryAccessibleInterface(Owner); }
+    QAccessibleInterface *parent() const override { return QAccessible::queryAccessibleInterface(FOwner); }
     int childCount() const override { return 0; }
     QAccessibleInterface *child(int) const override { return nullptr; }
     int indexOfChild(const QAccessibleInterface *) const override { return -1; }
@@ -45,13 +45,13 @@ public:
     QAccessible::State state() const override { return {}; }
     QString text(QAccessible::Text t) const override
     {
-        return t == QAccessible::Name ? Notice->Text() : QString();
+        return t == QAccessible::Name ? FNotice->Text() : QString();
     }
-    QRect rect() const override { return QAccessible::queryAccessibleInterface(Owner)->rect(); }
+    QRect rect() const override { return QAccessible::queryAccessibleInterface(FOwner)->rect(); }
 
 private:
-    TSpeechNotice *Notice;
-    QWidget *Owner;
+    TSpeechNotice *FNotice;
+    QWidget *FOwner;
 };
 
 QAccessibleInterface *NoticeFactory(const QString &className, QObject *object)
@@ -77,7 +77,7 @@ void TSpeechNotice::Say(const QString &text)
     if (text.isEmpty()) return;
     // Screen readers speak a notification as it shows; Qt's bridge does not carry the text
     // of a changed name or description to them.
-    Said = text;
+    FSaid = text;
     // A changed name first: clients drop the name they hold and ask for the new one.
     QAccessibleEvent named(this, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&named);
@@ -86,12 +86,12 @@ void TSpeechNotice::Say(const QString &text)
 }
 
 TTerminalSpeech::TTerminalSpeech(QWidget &widget, TColorTTY &tty)
-    : Widget(widget), Tty(tty), Output(tty), Notice(new TSpeechNotice(&widget))
+    : FWidget(widget), FTty(tty), FOutput(tty), FNotice(new TSpeechNotice(&widget))
 {
-    Output.OnActivity = [this] {
-        if (!Timer.isActive()) Timer.start(0, this);
+    FOutput.OnActivity = [this] {
+        if (!FTimer.isActive()) FTimer.start(0, this);
     };
-    Clock.start();
+    FClock.start();
     QAccessible::installActivationObserver(this);
     if (QAccessible::isActive()) Attach();
 }
@@ -99,7 +99,7 @@ TTerminalSpeech::TTerminalSpeech(QWidget &widget, TColorTTY &tty)
 TTerminalSpeech::~TTerminalSpeech()
 {
     QAccessible::removeActivationObserver(this);
-    if (Attached) Tty.SetOutputObserver(nullptr);
+    if (FAttached) FTty.SetOutputObserver(nullptr);
 }
 
 void TTerminalSpeech::accessibilityActiveChanged(bool active)
@@ -110,80 +110,80 @@ void TTerminalSpeech::accessibilityActiveChanged(bool active)
 void TTerminalSpeech::Attach()
 {
     // Once a screen reader has listened the observer stays: it keeps count of the rows.
-    if (Attached) return;
-    Attached = true;
-    Output.Reset();
-    Output.SetListening(Announce);
-    Tty.SetOutputObserver(&Output);
+    if (FAttached) return;
+    FAttached = true;
+    FOutput.Reset();
+    FOutput.SetListening(FAnnounce);
+    FTty.SetOutputObserver(&FOutput);
 }
 
 void TTerminalSpeech::SetAnnounceOutput(bool on)
 {
-    Announce = on;
-    Output.SetListening(Attached && Announce);
+    FAnnounce = on;
+    FOutput.SetListening(FAttached && FAnnounce);
 }
 
 void TTerminalSpeech::Typed(char c)
 {
-    Output.Typed(c);
-    ReviewAt = -1;
+    FOutput.Typed(c);
+    FReviewAt = -1;
 }
 
 void TTerminalSpeech::Reset()
 {
-    Output.Reset();
-    ReviewAt = -1;
+    FOutput.Reset();
+    FReviewAt = -1;
 }
 
 void TTerminalSpeech::Flush()
 {
-    const std::vector<TAnnouncement> due = Output.Flush();
-    if (Announce && !Quiet() && Widget.isVisible() && Widget.height() > 0)
+    const std::vector<TAnnouncement> due = FOutput.Flush();
+    if (FAnnounce && !Quiet() && FWidget.isVisible() && FWidget.height() > 0)
         for (const TAnnouncement &a : due)
             Tell(a);
 }
 
 bool TTerminalSpeech::Quiet() const
 {
-    return Silent && !Widget.isActiveWindow();
+    return FSilent && !FWidget.isActiveWindow();
 }
 
 void TTerminalSpeech::timerEvent(QTimerEvent *e)
 {
-    if (e->timerId() != Timer.timerId()) {
+    if (e->timerId() != FTimer.timerId()) {
         QObject::timerEvent(e);
         return;
     }
-    Timer.stop();
+    FTimer.stop();
     int next = -1;
-    const std::vector<TAnnouncement> due = Output.Tick(Clock.elapsed(), next);
+    const std::vector<TAnnouncement> due = FOutput.Tick(FClock.elapsed(), next);
     // A terminal out of sight (the debug pane without height) tells nothing.
-    if (Announce && !Quiet() && Widget.isVisible() && Widget.height() > 0)
+    if (FAnnounce && !Quiet() && FWidget.isVisible() && FWidget.height() > 0)
         for (const TAnnouncement &a : due)
             Tell(a);
     if (next >= 0) {
-        Timer.start(next, this);
-    } else if (!Polite.isEmpty()) {
-        if (!Quiet()) Notify(Polite.last()); // the latest says how things stand
-        Polite.clear();
+        FTimer.start(next, this);
+    } else if (!FPolite.isEmpty()) {
+        if (!Quiet()) Notify(FPolite.last()); // the latest says how things stand
+        FPolite.clear();
     }
 }
 
 void TTerminalSpeech::Tell(const TAnnouncement &a)
 {
-    const TColorTTY &t = Tty;
+    const TColorTTY &t = FTty;
     TTTYText text;
     text.Build(t);
-    const int64_t y = a.Row - Output.Scrolls();
+    const int64_t y = a.Row - FOutput.Scrolls();
     const int at = y < 0 ? 0 : text.Offset(int(std::min<int64_t>(y, t.Rows - 1)), a.Column);
-    QAccessibleTextInsertEvent ev(&Widget, at, TerminalString(a.Text));
+    QAccessibleTextInsertEvent ev(&FWidget, at, TerminalString(a.Text));
     QAccessible::updateAccessibility(&ev);
 }
 
 void TTerminalSpeech::Say(const QString &text, bool polite)
 {
-    if (polite && Timer.isActive()) {
-        Polite << text;
+    if (polite && FTimer.isActive()) {
+        FPolite << text;
         return;
     }
     if (!Quiet()) Notify(text);
@@ -191,30 +191,30 @@ void TTerminalSpeech::Say(const QString &text, bool polite)
 
 void TTerminalSpeech::SayMessage(const QString &author, const QString &text)
 {
-    if (!author.isEmpty()) Output.DiscardPendingFrom(cp437::FromUtf8((QStringLiteral(" from ") + author).toStdString()));
+    if (!author.isEmpty()) FOutput.DiscardPendingFrom(cp437::FromUtf8((QStringLiteral(" from ") + author).toStdString()));
     const QString body = text.simplified();
     Say(author.isEmpty() ? tr("Message: %1").arg(body) : tr("Message from %1: %2").arg(author, body));
 }
 
 void TTerminalSpeech::Notify(const QString &text)
 {
-    Notice->Say(text);
+    FNotice->Say(text);
 }
 
 int TTerminalSpeech::ReviewRow() const
 {
-    return ReviewAt < 0 ? -1 : int(ReviewAt - Output.Scrolls());
+    return FReviewAt < 0 ? -1 : int(FReviewAt - FOutput.Scrolls());
 }
 
 void TTerminalSpeech::Review(int delta)
 {
-    const TColorTTY &t = Tty;
+    const TColorTTY &t = FTty;
     TTTYText text;
     text.Build(t);
-    int row = ReviewAt < 0 ? t.CursorY : int(ReviewAt - Output.Scrolls());
+    int row = FReviewAt < 0 ? t.CursorY : int(FReviewAt - FOutput.Scrolls());
     row = std::clamp(row + delta, text.FirstRow(), text.LastRow());
-    ReviewAt = row + Output.Scrolls();
+    FReviewAt = row + FOutput.Scrolls();
     const QString line = TerminalString(RowText(t, row)).trimmed();
-    ReviewLine = line.isEmpty() ? tr("blank") : line;
-    Notify(ReviewLine);
+    FReviewLine = line.isEmpty() ? tr("blank") : line;
+    Notify(FReviewLine);
 }

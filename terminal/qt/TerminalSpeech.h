@@ -24,10 +24,10 @@ class TSpeechNotice : public QObject
 public:
     explicit TSpeechNotice(QWidget *owner);
     void Say(const QString &text);
-    QString Text() const { return Said; }
+    QString Text() const { return FSaid; }
 
 private:
-    QString Said;
+    QString FSaid;
 };
 
 // Terminal bytes (code page 437, '\n' between lines) as the accessible text shows them:
@@ -45,9 +45,9 @@ public:
 
     // New output is announced (the default); off, only Say speaks.
     void SetAnnounceOutput(bool on);
-    bool AnnounceOutput() const { return Announce; }
+    bool AnnounceOutput() const { return FAnnounce; }
     // Nothing is announced or said while the terminal's window is not the active one.
-    void SetSilentWhenInactive(bool on) { Silent = on; }
+    void SetSilentWhenInactive(bool on) { FSilent = on; }
 
     // A key the user typed (its echo is not announced back; the review line returns to
     // the cursor).
@@ -63,7 +63,7 @@ public:
     void Review(int delta);
     // The row being reviewed, or -1, and its text as last said.
     int ReviewRow() const;
-    QString ReviewText() const { return ReviewLine; }
+    QString ReviewText() const { return FReviewLine; }
     // Forgets what was told (a new connection).
     void Reset();
     // Tells at once what output is still to be told (before the keyboard moves elsewhere:
@@ -71,9 +71,9 @@ public:
     void Flush();
 
     // What the last notice said, and the object screen readers see for it.
-    QString LastNotice() const { return Notice->Text(); }
-    QObject *NoticeObject() const { return Notice; }
-    TOutputAnnouncer &Announcer() { return Output; }
+    QString LastNotice() const { return FNotice->Text(); }
+    QObject *NoticeObject() const { return FNotice; }
+    TOutputAnnouncer &Announcer() { return FOutput; }
 
 protected:
     void timerEvent(QTimerEvent *e) override;
@@ -85,14 +85,14 @@ private:
     void Tell(const TAnnouncement &a);
     void Notify(const QString &text);
 
-    QWidget &Widget;
-    TColorTTY &Tty;
-    TOutputAnnouncer Output;
-    QBasicTimer Timer;
-    QElapsedTimer Clock;
-    bool Announce = true, Silent = false, Attached = false;
-    int64_t ReviewAt = -1; // absolute row (logical + scrolls) being reviewed
-    TSpeechNotice *Notice; // owned by the terminal
-    QString ReviewLine;
-    QStringList Polite; // notices waiting for the output to be told
+    QWidget &FWidget;
+    TColorTTY &FTty;
+    TOutputAnnouncer FOutput;
+    QBasicTimer FTimer;
+    QElapsedTimer FClock;
+    bool FAnnounce = true, FSilent = false, FAttached = false;
+    int64_t FReviewAt = -1; // absolute row (logical + scrolls) being reviewed
+    TSpeechNotice *FNotice; // owned by the terminal
+    QString FReviewLine;
+    QStringList FPolite; // notices waiting for the output to be told
 };
