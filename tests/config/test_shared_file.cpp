@@ -1,21 +1,16 @@
 // Two copies of the program on one settings file (picking a host while connected starts
 // a second one): each store writes only what its user changed, merged into the file as
-// it is at that moment, so neither copy undoes the other's change.
+// it is at that moment, so neither copy undoes the other's change. (The macro dialog's
+// test shows the macros' merge.)
 #include "config/PaletteSettings.h"
 #include "config/Prefernc.h"
 #include "config/SetHost.h"
-#include "config/Setmacro.h"
 #include "config/UserFilt.h"
 #include "tests/config/ConfigTestUtil.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-struct TMacros : TMacroTable
-{
-    explicit TMacros(const std::string &ini) { LoadMacros(MacroFileName(ini)); }
-};
 
 struct TPalette
 {
@@ -28,11 +23,6 @@ void Save(TClientPrefs &p) { p.Save(); }
 void Save(TUserFilter &f) { f.Save(); }
 void Save(THostInfo &h) { h.SaveHosts(); }
 void Save(TPalette &p) { p.Store.Save(p.Settings); }
-void Save(TMacros &m)
-{
-    m.MacrosChanged = true;
-    m.SaveMacros();
-}
 
 // Both copies read the file; the first changes and saves, then the second; what a third reads.
 template <class S>
@@ -87,11 +77,6 @@ TEST(TwoCopies, EachOnesChangeSurvivesTheOthersSave)
                  [](THostInfo &h) { h.PromoteCurrentHost(); }, // its current host, unchanged
                  [](THostInfo &h) { return h.BBSName + " " + h.Last1 + " " + h.Last2; });
          }, "Alpha Moss Alpha"},
-        {"macros", "", [](const std::string &ini) {
-             return TwoCopies<TMacros>(
-                 ini, [](TMacros &m) { m.SetText(2, "a"); }, [](TMacros &m) { m.SetText(3, "b"); },
-                 [](TMacros &m) { return std::string(m.View(2)) + std::string(m.View(3)); });
-         }, "ab"},
         {"palette", "", [](const std::string &ini) {
              return TwoCopies<TPalette>(
                  ini, [](TPalette &p) { p.Settings.InUse = false; }, [](TPalette &p) { p.Settings.Shape = 1; },
