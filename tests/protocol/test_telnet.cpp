@@ -1,4 +1,5 @@
 #include "protocol/Telnet.h"
+#include "tests/protocol/ClientHarness.h"
 
 #include <gtest/gtest.h>
 
@@ -9,15 +10,6 @@ namespace {
 
 using Strings = std::vector<std::string>;
 using namespace std::string_literals;
-
-std::string Hex(const uint8_t *Buf, int Count)
-{
-    static const char Digits[] = "0123456789ABCDEF";
-    std::string s;
-    for (int i = 0; i < Count; ++i)
-        s += std::string(i ? " " : "") + Digits[Buf[i] >> 4] + Digits[Buf[i] & 15];
-    return s;
-}
 
 const std::string Ansi = "FF FA 18 00 61 6E 73 69 FF F0";
 
@@ -33,7 +25,7 @@ struct Recorder
         Engine.Rows = 25;
         Engine.OnSocketOut = [this](TTelnetStateMachine *Sender, const uint8_t *Buf, int32_t Count) {
             EXPECT_EQ(Sender, &Engine);
-            Log.push_back("S:" + Hex(Buf, Count));
+            Log.push_back("S:" + Hex(std::string(reinterpret_cast<const char *>(Buf), size_t(Count))));
         };
         Engine.OnTerminalOut = [this](TTelnetStateMachine *, const char *Buf) {
             Log.push_back(std::string("T:") + Buf);
