@@ -57,6 +57,7 @@ struct TCase
 
 TEST(TelnetEngine, AnswersAndTexts)
 {
+    // Reads split anywhere: the session tests' read boundaries.
     const TCase Cases[] = {
         {"terminal type, whatever the subnegotiation says",
          {"\xFF\xFD\x18", "\xFF\xFA\x18\x01\xFF\xF0", "\xFF\xFA\x18\x00\xFF\xF0"s},
@@ -74,9 +75,7 @@ TEST(TelnetEngine, AnswersAndTexts)
         {"DONT and WONT for inactive options unanswered", {"\xFF\xFE\x01\xFF\xFC\x1F"}, {}, {}},
         {"NOP and AYT", {"a\xFF\xF1\x62\xFF\xF6\x63"}, {}, {"a", "b", "c"}},
         {"doubled IAC is one data byte", {"\xFF\xFF\x61\x62"}, {}, {"\xFF", "ab"}},
-        {"doubled IAC split across reads", {"a\xFF", "\xFF\xFF\xFD\x22"}, {"FF FC 22"}, {"a", "\xFF"}},
         {"NUL splits the text and is dropped", {"ab\0cd"s}, {}, {"ab", "cd"}},
-        {"command split across reads", {"\xFF", "\xFD\x1F"}, {"FF FB 1F", "FF FA 1F 00 50 00 19 FF F0"}, {}},
         {"repeated or empty SE replays nothing",
          {"\xFF\xFA\x18\x01\xFF\xF0\xFF\xF0", "\xFF\xFA\xFF\xF0"},
          {Ansi},
