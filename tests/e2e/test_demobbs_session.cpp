@@ -1,53 +1,24 @@
 // The main window logged in to winmarlet-demobbs in each mode, with two more users
 // online: auto-login, express messages and the filter, name completion, a post.
 #include "colouredit/OffLine.h"
+#include "tests/common/Peer.h"
 #include "tests/e2e/E2eUtil.h"
-
-#include <QTcpSocket>
 
 using namespace std::string_literals;
 
 namespace {
 
-// Another user of the BBS, speaking the ORVO protocol by hand.
-class TPeer
+[[nodiscard]] bool Express(TPeer &from, const std::string &to, const std::string &text)
 {
-public:
-    explicit TPeer(uint16_t port) { Socket.connectToHost(QHostAddress::LocalHost, port); }
-    // Sends bytes, then waits for an answer after the last one matched.
-    [[nodiscard]] bool Say(const std::string &bytes, const std::string &answer)
-    {
-        Socket.write(bytes.data(), qint64(bytes.size()));
-        return QTest::qWaitFor(
-            [&] {
-                In += Socket.readAll().toStdString();
-                const size_t at = In.find(answer, Seen);
-                if (at != std::string::npos) Seen = at + answer.size();
-                return at != std::string::npos;
-            },
-            Patience);
-    }
-    [[nodiscard]] bool Login(const std::string &name)
-    {
-        return Say("\xff\xa0", "\xff\xa3") && Say("\xff\xa1" + name + "\n", "\xff\xa2") &&
-               Say("\xff\xa1pw\n", "\xff\xae") && Say("\xff\xa1\n", "Lobby>");
-    }
-    [[nodiscard]] bool Express(const std::string &to, const std::string &text)
-    {
-        return Say("x", "\xff\xa3") && Say("\xff\xa1" + to + "\n", "\xff\xa4") &&
-               Say("\xff\xa1" + text + "\n\0"s, "Message sent to " + to + ".");
-    }
-    QTcpSocket Socket;
-    std::string In;
-    size_t Seen = 0;
-};
+    return from.Say("x", "\xff\xa3") && from.Say("\xff\xa1" + to + "\n", "\xff\xa4") &&
+           from.Say("\xff\xa1" + text + "\n\0"s, "Message sent to " + to + ".");
+}
 
 class DemoBbsSession : public Shell
 {
 protected:
     QString DataFile;
     std::unique_ptr<TChild> Bbs;
-    uint16_t Port = 0;
 
     // A fresh server with its own record; false when it did not come up.
     [[nodiscard]] bool StartBbs(const QString &dataFile)
@@ -55,11 +26,7 @@ protected:
         Form.reset();
         Bbs = std::make_unique<TChild>();
         DataFile = Dir.filePath(dataFile);
-        Bbs->Process.start(DEMOBBS_BIN, {"--port", "0", "--sysop-delay", "0.3", "--data", DataFile});
-        if (!QTest::qWaitFor([&] { return Bbs->Process.canReadLine(); }, Patience)) return false;
-        const QString line = QString::fromLatin1(Bbs->Process.readLine()).trimmed();
-        Port = line.startsWith("listening on 127.0.0.1:") ? uint16_t(line.section(':', 1).toUInt()) : 0;
-        return Port != 0;
+        return Bbs->StartServer(DEMOBBS_BIN, {"--port", "0", "--sysop-delay", "0.3", "--data", DataFile});
     }
     [[nodiscard]] bool WaitEdit(bool open)
     {
@@ -67,9 +34,9 @@ protected:
     }
     [[nodiscard]] bool WaitRecord(const std::string &text)
     {
-        if (QTest::qWaitFor([&] { return ReadFile(DataFile).find(text) != std::string::npos; }, Patience))
+        if (QTest::qWaitFor([&] { return ReadAll(DataFile).find(text) != std::string::npos; }, Patience))
             return true;
-        ADD_FAILURE() << "not in the server's record: " << text << "\n" << ReadFile(DataFile);
+        ADD_FAILURE() << "not in the server's record: " << text << "\n" << ReadAll(DataFile);
         return false;
     }
 };
@@ -90,8 +57,8 @@ TEST_F(DemoBbsSession, EachClientModeFromLoginToPost)
     for (const TCase &c : cases) {
         SCOPED_TRACE(int(c.Mode));
         ASSERT_TRUE(StartBbs(QStringLiteral("board%1.txt").arg(int(c.Mode))));
-        OpenWith(HostIni(c.Mode, Port) + "AutoLogin=1\nLogin Name=demo\nPassword=pw\n"
-                                     "[Preferences]\nExpress Filter=1\n[Enemies]\nEnemy1=Eve\n");
+        OpenWith(HostIni(c.Mode, Bbs->Port) + "AutoLogin=1\nLogin Name=demo\nPassword=pw\n"
+                                              "[Preferences]\nExpress Filter=1\n[Enemies]\nEnemy1=Eve\n");
         Form->FileConnectItemClick();
 
         // Auto-login fills the name edit (capitalised) and the masked password edit.
@@ -102,12 +69,12 @@ TEST_F(DemoBbsSession, EachClientModeFromLoginToPost)
         ASSERT_TRUE(WaitShown("Welcome to the demo BBS, Demo! Press X to write to me, E to post."));
 
         // A second client's message arrives with its header; an enemy's is killed.
-        TPeer ann(Port), eve(Port);
+        TPeer ann(Bbs->Port), eve(Bbs->Port);
         ASSERT_TRUE(ann.Login("Ann") && eve.Login("Eve"));
-        ASSERT_TRUE(ann.Express("Demo", "Hello Demo, Ann here."));
+        ASSERT_TRUE(Express(ann, "Demo", "Hello Demo, Ann here."));
         ASSERT_TRUE(WaitShown("*** Message (#2) from Ann at "));
         ASSERT_TRUE(WaitShown("Hello Demo, Ann here."));
-        ASSERT_TRUE(eve.Express("Demo", "Buy my stuff!"));
+        ASSERT_TRUE(Express(eve, "Demo", "Buy my stuff!"));
         ASSERT_TRUE(WaitShown(" Message from Eve was killed."));
         EXPECT_FALSE(Shows("Buy my stuff!"));
         EXPECT_FALSE(Shows("from Eve at"));
@@ -148,22 +115,6 @@ TEST_F(DemoBbsSession, EachClientModeFromLoginToPost)
         ASSERT_TRUE(WaitShown("Post 1 saved."));
         EXPECT_TRUE(WaitRecord("\tDemo\n|Hello from the offline editor,\n|in two lines.\n.\n"));
     }
-}
-
-TEST_F(DemoBbsSession, TelnetLoginByHand)
-{
-    ASSERT_TRUE(StartBbs(QStringLiteral("board.txt")));
-    OpenWith(HostIni(hmTelnet, Port));
-    Form->FileConnectItemClick();
-    ASSERT_TRUE(WaitShown("Name:"));
-    Type("tom");
-    Key(Qt::Key_Return);
-    ASSERT_TRUE(WaitShown("Password:"));
-    Type("secret");
-    Key(Qt::Key_Return);
-    ASSERT_TRUE(WaitShown("Welcome to the demo BBS, Tom!"));
-    EXPECT_TRUE(Shows("Password: ******")) << "the server echoes the password masked";
-    EXPECT_TRUE(WaitRecord("user\tTom\tsecret\n"));
 }
 
 } // namespace

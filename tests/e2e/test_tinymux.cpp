@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTcpSocket>
 
 namespace {
 
@@ -15,13 +14,13 @@ class TinyMux : public Shell
 {
 protected:
     TChild Mux;
-    uint16_t Port = FreePort();
+    uint16_t Port = UnusedPort();
     QString Game = Dir.filePath("game");
 
     std::string Log() const
     {
         const QStringList logs = QDir(Game).entryList({"*.log"}, QDir::Files);
-        return logs.isEmpty() ? std::string() : ReadFile(Game + "/" + logs.first());
+        return logs.isEmpty() ? std::string() : ReadAll(Game + "/" + logs.first());
     }
     // The stock game on our port; true once it listens.
     [[nodiscard]] bool StartMux()
@@ -35,14 +34,7 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("LD_LIBRARY_PATH", "./bin");
         Mux.Process.setProcessEnvironment(env);
-        Mux.Process.start(Game + "/bin/netmux", {"-c", "netmux.conf", "-p", "netmux.pid", "-e", "."});
-        return QTest::qWaitFor(
-            [&] {
-                QTcpSocket probe;
-                probe.connectToHost(QHostAddress::LocalHost, Port);
-                return probe.waitForConnected(500);
-            },
-            Patience);
+        return Mux.StartOn(Game + "/bin/netmux", {"-c", "netmux.conf", "-p", "netmux.pid", "-e", "."}, Port);
     }
 };
 
@@ -66,9 +58,6 @@ TEST_F(TinyMux, TelnetLoginSayAndDisconnect)
     Form->Item(TMenuItem::FileDisconnect)->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !Form->IsConnected(); }, Patience));
     EXPECT_EQ(boxes.Texts, QStringList{"Are you sure you want to disconnect?"});
-    EXPECT_EQ(Form->StatusText(), QStringLiteral(" Disconnected from 127.0.0.1."));
-    EXPECT_TRUE(Form->Item(TMenuItem::FileConnect)->isVisible() && Form->Item(TMenuItem::FileConnect)->isEnabled());
-    EXPECT_FALSE(Form->Item(TMenuItem::FileDisconnect)->isVisible());
     // The server saw the wizard log in and the connection end.
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return Log().find("Logout by Wizard(#1)") != std::string::npos; }, Patience))

@@ -24,7 +24,8 @@ struct TSessionRig : TSessionListener
     static constexpr int Cols = 80, Rows = 24, Scrollback = 819;
     static constexpr const char *NoFile = "/nonexistent/wm_session_test.ini";
 
-    explicit TSessionRig(THostMode Mode) : Session(Make(Mode)) {}
+    explicit TSessionRig(THostMode Mode = hmTelnet) : Session(Make(Mode)) {}
+    TSession *operator->() { return Session.get(); }
 
     // Connected, with what the session sent on connecting and the log so far forgotten.
     void Up()
@@ -44,7 +45,10 @@ struct TSessionRig : TSessionListener
         Line.Receive(Bytes);
         Deliver();
     }
-    bool Logged(const std::string &What) const { return std::find(Log.begin(), Log.end(), What) != Log.end(); }
+    bool Logged(const std::string &What) const
+    {
+        return std::find(Log.begin(), Log.end(), What) != Log.end();
+    }
     // The visible rows as text, trailing blanks removed.
     std::string VisibleText() const
     {
@@ -80,8 +84,8 @@ private:
         Tty.Attr = caCleared;
         auto platform = std::make_unique<TManualPlatform>();
         Platform = platform.get();
-        auto session = std::make_unique<TSession>(TSessionStores{Host, Prefs, Filter}, Tty, *this, Line.Factory(),
-                                                  std::move(platform));
+        auto session = std::make_unique<TSession>(TSessionStores{Host, Prefs, Filter}, Tty, *this,
+                                                  Line.Factory(), std::move(platform));
         session->SetScreenSize(Cols, Rows);
         return session;
     }

@@ -9,11 +9,7 @@ namespace {
 
 using namespace std::string_literals;
 
-struct Rig : TSessionRig
-{
-    explicit Rig(THostMode mode = hmTelnet) : TSessionRig(mode) {}
-    TSession *operator->() { return Session.get(); }
-};
+using Rig = TSessionRig;
 
 std::string State(TSessionState s)
 {
@@ -142,7 +138,8 @@ TEST(Session, TextOfAnEditCutOffIsOfferedBackInTheNextOfItsKind)
     r.Platform->RunPosted();
     r.Recv(Prompt);
     EXPECT_TRUE(r->DraftFits());
-    EXPECT_EQ(r.Log.back(), "status The text you were writing when the connection ended is kept: Ctrl+Shift+R.");
+    EXPECT_EQ(r.Log.back(),
+              "status The text you were writing when the connection ended is kept: Ctrl+Shift+R.");
     ASSERT_TRUE(r->RestoreDraft());
     char text[64] = {};
     r->OffLineEdit().GetText(text, sizeof text - 1);

@@ -48,22 +48,6 @@ TEST_F(Shell, ConnectGreetsAndDisconnectRestoresTheIdleForm)
     }
 }
 
-TEST_F(Shell, RefusedConnectionIsReportedAndEndsIdle)
-{
-    LoopbackServer refusing(false);
-    Host("Moss", hmORVO, refusing.Port);
-    Open();
-    BoxAnswerer boxes;
-    Form->FileConnectItemClick();
-    // The box comes after the disconnect handling.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Texts.isEmpty(); }, Patience));
-    EXPECT_EQ(Form->StatusText(), QStringLiteral(" Disconnected from 127.0.0.1."));
-    ASSERT_EQ(boxes.Texts.size(), 1);
-    EXPECT_TRUE(boxes.Texts[0].contains(QStringLiteral("refused"), Qt::CaseInsensitive))
-        << boxes.Texts[0].toStdString();
-    EXPECT_TRUE(Enabled(TMenuItem::FileConnect));
-}
-
 TEST_F(Shell, RecentHostsArePromotedByMenuPicks)
 {
     LoopbackServer refusing(false);
@@ -167,8 +151,8 @@ TEST_F(Shell, ConnectionLossMidUploadLeavesTheFormIdle)
         const std::string upload(8 << 20, 'a');
         Form->Session().SendRaw(reinterpret_cast<const uint8_t *>(upload.data()), upload.size());
         reset ? server.ResetPeer() : server.ClosePeer();
-        ASSERT_TRUE(
-            QTest::qWaitFor([&] { return !Form->IsConnected() && Enabled(TMenuItem::FileConnect); }, Patience));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !Form->IsConnected() && Enabled(TMenuItem::FileConnect); },
+                                    Patience));
         const std::string before = Screen();
         Form->ColourTTYKeyPress('q'); // goes nowhere and is not echoed
         EXPECT_EQ(Screen(), before);

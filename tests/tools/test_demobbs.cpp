@@ -3,154 +3,28 @@
 // The real client against it (express-message headers in both modes, filtering, a post)
 // is in the end-to-end tests.
 
+#include "tests/common/Child.h"
+#include "tests/common/Peer.h"
+
 #include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-
-#include <arpa/inet.h>
-#include <chrono>
-#include <csignal>
-#include <fcntl.h>
-#include <fstream>
-#include <iterator>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace std::string_literals;
 
 namespace {
 
-double Now()
-{
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
-// Waits for fd to become readable until the deadline; false on time-out.
-bool Readable(int fd, double deadline)
-{
-    const double left = deadline - Now();
-    if (left <= 0) return false;
-    pollfd p{fd, POLLIN, 0};
-    return ::poll(&p, 1, int(left * 1000) + 1) > 0;
-}
-
-class TServerProcess
-{
-public:
-    explicit TServerProcess(const std::string &dataFile)
-    {
-        int out[2];
-        if (::pipe(out) != 0) return;
-        Pid = ::fork();
-        if (Pid == 0) {
-            ::dup2(out[1], 1);
-            ::execl(DEMOBBS_BIN, DEMOBBS_BIN, "--port", "0", "--sysop-delay", "0.3", "--data",
-                    dataFile.c_str(), nullptr);
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        std::string line;
-        char c;
-        const double deadline = Now() + 10;
-        while (line.find('\n') == std::string::npos && Readable(out[0], deadline) &&
-               ::read(out[0], &c, 1) == 1)
-            line += c;
-        ::close(out[0]);
-        const std::string prefix = "listening on 127.0.0.1:";
-        if (line.rfind(prefix, 0) == 0) Port = uint16_t(std::stoi(line.substr(prefix.size())));
-    }
-    // SIGTERM; the exit status.
-    int Stop()
-    {
-        int status = -1;
-        if (Pid > 0 && ::kill(Pid, SIGTERM) == 0 && ::waitpid(Pid, &status, 0) == Pid) Pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    ~TServerProcess() { Stop(); }
-    pid_t Pid = -1;
-    uint16_t Port = 0;
-};
-
-// A raw client: everything received is kept; WaitFor searches past the last match.
-class TPeer
-{
-public:
-    explicit TPeer(uint16_t port)
-    {
-        Fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(port);
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(Fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) Close();
-    }
-    ~TPeer() { Close(); }
-    void Close()
-    {
-        if (Fd >= 0) ::close(Fd);
-        Fd = -1;
-    }
-    void Send(const std::string &bytes)
-    {
-        ASSERT_EQ(::send(Fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), ssize_t(bytes.size()));
-    }
-    // Reads what is there until the deadline; false when the peer closed.
-    bool Pump(double deadline)
-    {
-        char buf[4096];
-        if (!Readable(Fd, deadline)) return true;
-        const ssize_t n = ::recv(Fd, buf, sizeof buf, 0);
-        if (n <= 0) return false;
-        In.append(buf, size_t(n));
-        return true;
-    }
-    bool WaitFor(const std::string &needle, double seconds = 5)
-    {
-        const double deadline = Now() + seconds;
-        for (;;) {
-            const size_t at = In.find(needle, Seen);
-            if (at != std::string::npos) {
-                Seen = at + needle.size();
-                return true;
-            }
-            if (Now() >= deadline || !Pump(deadline)) return false;
-        }
-    }
-    bool WaitClosed(double seconds = 5)
-    {
-        const double deadline = Now() + seconds;
-        while (Now() < deadline)
-            if (!Pump(deadline)) return true;
-        return false;
-    }
-    // CLient login as the engine answers: the two edits, the y of ISCA, the options.
-    void Login(const std::string &hello, const std::string &name, bool isca)
-    {
-        Send(hello);
-        ASSERT_TRUE(WaitFor("\xff\xa3"s));
-        Send("\xff\xa1" + name + "\n");
-        ASSERT_TRUE(WaitFor("\xff\xa2"s));
-        Send("\xff\xa1pw\n"s + (isca ? "y" : ""));
-        ASSERT_TRUE(WaitFor("\xff\xae\0\0\0\0"s));
-        Send("\xff\xa1\n");
-        ASSERT_TRUE(WaitFor("Lobby>"));
-    }
-    int Fd = -1;
-    std::string In;
-    size_t Seen = 0;
-};
-
 class DemoBbs : public ::testing::Test
 {
 protected:
     QTemporaryDir Dir;
-    std::string DataFile = Dir.filePath("board.txt").toStdString();
-    TServerProcess Server{DataFile};
-    void SetUp() override { ASSERT_NE(Server.Port, 0); }
+    QString DataFile = Dir.filePath("board.txt");
+    TChild Server;
+    void SetUp() override
+    {
+        ASSERT_TRUE(
+            Server.StartServer(DEMOBBS_BIN, {"--port", "0", "--sysop-delay", "0.3", "--data", DataFile}));
+    }
 };
 
 } // namespace
@@ -230,7 +104,7 @@ TEST_F(DemoBbs, TelnetNegotiatesAndHonoursTheWindowSize)
 TEST_F(DemoBbs, AbusivePeersDisturbNobodyElse)
 {
     TPeer ann(Server.Port);
-    ann.Login("\xff\xa0"s, "Ann", false);
+    ASSERT_TRUE(ann.Login("Ann"));
     const std::string huge(40000, 'x');
     const std::string noSe = "\xff\xfa\x18" + std::string(5000, 'y');
     struct TCase
@@ -256,25 +130,28 @@ TEST_F(DemoBbs, AbusivePeersDisturbNobodyElse)
             if (c.Dropped)
                 EXPECT_TRUE(bad.WaitClosed());
             else
-                bad.WaitFor("never", 0.2);
+                bad.WaitFor("never", 200); // the server reads it before the close
         }
         ann.Send("w");
         ASSERT_TRUE(ann.WaitFor("\xff\xb8"s));
         ASSERT_TRUE(ann.WaitFor("Lobby>"));
     }
-    // The one who vanished is gone from the who list.
-    ann.WaitFor("never", 0.3);
-    ann.Send("w");
-    const size_t start = ann.Seen;
-    ASSERT_TRUE(ann.WaitFor("\xff\xb8"s));
-    EXPECT_EQ(ann.In.find("Eve", start), std::string::npos);
+    // The one who vanished leaves the who list.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            ann.Send("w");
+            const size_t start = ann.Seen;
+            return ann.WaitFor("\xff\xb8"s) &&
+                   ann.In.substr(start, ann.Seen - start).find("Eve") == std::string::npos;
+        },
+        Patience));
 }
 
 TEST_F(DemoBbs, DataFileHoldsPostsMessagesAndProfiles)
 {
     {
         TPeer p(Server.Port);
-        p.Login("\xff\xa0"s, "Ann", false);
+        ASSERT_TRUE(p.Login("Ann"));
         p.Send("e");
         ASSERT_TRUE(p.WaitFor("\xff\xa5"s));
         p.Send("\xff\xa1"
@@ -290,12 +167,11 @@ TEST_F(DemoBbs, DataFileHoldsPostsMessagesAndProfiles)
         ASSERT_TRUE(p.WaitClosed());
     }
     TPeer stays(Server.Port);
-    stays.Login("\xff\xa0"s, "Bob", false);
+    ASSERT_TRUE(stays.Login("Bob"));
     EXPECT_EQ(Server.Stop(), 0); // SIGTERM: a last word to those online, then the data file
     EXPECT_TRUE(stays.WaitFor("going down"));
     EXPECT_TRUE(stays.WaitClosed());
-    std::ifstream f(DataFile, std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    const std::string text = ReadAll(DataFile);
     EXPECT_EQ(text.rfind("winmarlet-demobbs 1\nuser\tAnn\tpw\nuser\tBob\tpw\n", 0), 0u) << text;
     EXPECT_NE(text.find("profile\tAnn\n|I like tea\n.\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\tAnn\n|First line\n|second\n.\n"), std::string::npos) << text;

@@ -11,6 +11,7 @@
 #include "session/qt/QtSessionPlatform.h"
 #include "session/qt/TransportFactory.h"
 #include "terminal/ColorTTY.h"
+#include "tests/common/Child.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -26,23 +27,9 @@
 #include <memory>
 #include <optional>
 #include <random>
-#include <sstream>
 
 // Generous: the CI machine is small and busy; waits end as soon as their condition holds.
 constexpr int TransferPatience = 60000;
-
-inline std::string ReadAll(const QString &path)
-{
-    std::ifstream f(path.toStdString(), std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-inline void WriteAll(const QString &path, const std::string &bytes)
-{
-    std::ofstream(path.toStdString(), std::ios::binary) << bytes;
-}
 
 // Random bytes, or with Iac set mostly 0xFF among Telnet and ZMODEM look-alikes.
 inline std::string Bytes(size_t size, unsigned seed, bool iac = false)
@@ -56,27 +43,15 @@ inline std::string Bytes(size_t size, unsigned seed, bool iac = false)
 }
 
 // The demo BBS with a file area, on a free port.
-struct TDemoBbs
+struct TDemoBbs : TChild
 {
     QTemporaryDir Dir;
     QString Files = Dir.filePath("files");
-    QProcess Process;
-    uint16_t Port = 0;
-
+    ~TDemoBbs() { Stop(); }
     bool Start()
     {
         QDir().mkpath(Files);
-        Process.start(DEMOBBS_BIN, {"--port", "0", "--files", Files, "--sysop-delay", "3600"});
-        if (!Process.waitForReadyRead(TransferPatience)) return false;
-        const QByteArray line = Process.readLine().trimmed();
-        Port = static_cast<uint16_t>(line.mid(line.lastIndexOf(':') + 1).toUInt());
-        return Port != 0;
-    }
-    ~TDemoBbs()
-    {
-        if (Process.state() == QProcess::NotRunning) return;
-        Process.terminate();
-        if (!Process.waitForFinished(TransferPatience)) Process.kill();
+        return StartServer(DEMOBBS_BIN, {"--port", "0", "--files", Files, "--sysop-delay", "3600"});
     }
 };
 
@@ -99,8 +74,10 @@ struct TBareTool
                     const auto b = static_cast<uint8_t>(c);
                     switch (State) { // data, IAC, option byte, subnegotiation, IAC in it
                     case 0:
-                        if (b == 0xFF) State = 1;
-                        else data += c;
+                        if (b == 0xFF)
+                            State = 1;
+                        else
+                            data += c;
                         break;
                     case 1:
                         if (b == 0xFF) data += c;
@@ -152,7 +129,8 @@ struct TClient : TSessionListener
         Hosts = std::make_unique<THostInfo>(Ini);
         Prefs = std::make_unique<TClientPrefs>(Ini);
         Filter = std::make_unique<TUserFilter>(Ini);
-        Session = std::make_unique<TSession>(TSessionStores{*Hosts, *Prefs, *Filter}, Tty, *this, ProgramTransports(Settings.path().toStdString()),
+        Session = std::make_unique<TSession>(TSessionStores{*Hosts, *Prefs, *Filter}, Tty, *this,
+                                             ProgramTransports(Settings.path().toStdString()),
                                              std::make_unique<TQtSessionPlatform>());
         Session->Transfers().SetTools(TQtChildProcess::Factory(), Folder);
         Session->Connect();
@@ -174,7 +152,10 @@ struct TClient : TSessionListener
         loop.exec();
         return done();
     }
-    bool See(const std::string &text) { return WaitFor([&] { return Screen.find(text) != std::string::npos; }); }
+    bool See(const std::string &text)
+    {
+        return WaitFor([&] { return Screen.find(text) != std::string::npos; });
+    }
     void Type(const std::string &text)
     {
         for (char c : text)
@@ -194,7 +175,10 @@ struct TClient : TSessionListener
         Progress.clear();
     }
     // The transfer is over and the terminal has the connection again.
-    bool WaitReturned() { return WaitFor([&] { return Result && !Transfers().Busy(); }); }
+    bool WaitReturned()
+    {
+        return WaitFor([&] { return Result && !Transfers().Busy(); });
+    }
 
     void SessionStateChanged(TSessionState) override {}
     void SessionStatus(const std::string &) override {}

@@ -11,7 +11,7 @@ struct TSshServer
 {
     QTemporaryDir Dir;
     uint16_t Port = 0;
-    std::unique_ptr<Server> Sshd;
+    std::unique_ptr<TChild> Sshd;
 
     QString Path(const QString &name) const { return Dir.filePath(name); }
     static bool Run(const QString &program, const QStringList &args, const QByteArray &input = {})
@@ -33,21 +33,21 @@ struct TSshServer
         Run("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-f", Path("hostkey")});
         Run("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-f", Path("home/.ssh/id_ed25519")});
         QFile::copy(Path("home/.ssh/id_ed25519.pub"), Path("authorized_keys_root"));
-        WriteText(Path("command.sh"), "#!/bin/sh\n" + forceCommand + "\n");
+        WriteAll(Path("command.sh"), "#!/bin/sh\n" + forceCommand + "\n");
         QFile::setPermissions(Path("command.sh"), rx);
         Port = UnusedPort();
-        WriteText(Path("sshd_config"),
-                  "ListenAddress 127.0.0.1:" + std::to_string(Port) + "\nHostKey " + Path("hostkey").toStdString() +
-                      "\nPidFile " + Path("sshd.pid").toStdString() + "\nAuthorizedKeysFile " +
-                      Path("authorized_keys_%u").toStdString() +
-                      "\nStrictModes no\nUsePAM no\nPermitRootLogin yes\nPasswordAuthentication yes\n"
-                      "KbdInteractiveAuthentication no\nForceCommand " +
-                      Path("command.sh").toStdString() + "\n");
+        WriteAll(Path("sshd_config"),
+                 "ListenAddress 127.0.0.1:" + std::to_string(Port) + "\nHostKey " +
+                     Path("hostkey").toStdString() + "\nPidFile " + Path("sshd.pid").toStdString() +
+                     "\nAuthorizedKeysFile " + Path("authorized_keys_%u").toStdString() +
+                     "\nStrictModes no\nUsePAM no\nPermitRootLogin yes\nPasswordAuthentication yes\n"
+                     "KbdInteractiveAuthentication no\nForceCommand " +
+                     Path("command.sh").toStdString() + "\n");
         QDir().mkpath("/run/sshd"); // the privilege separation folder sshd insists on
         qputenv("HOME", Path("home").toUtf8());
         qunsetenv("SSH_AUTH_SOCK");
-        Sshd = std::make_unique<Server>();
-        if (Sshd->Start("/usr/sbin/sshd", {"-D", "-e", "-f", Path("sshd_config")}, Port)) return true;
+        Sshd = std::make_unique<TChild>();
+        if (Sshd->StartOn("/usr/sbin/sshd", {"-D", "-e", "-f", Path("sshd_config")}, Port)) return true;
         Sshd.reset();
         return false;
     }
@@ -55,7 +55,7 @@ struct TSshServer
     // The server's key as a known_hosts line.
     std::string KnownHostsLine() const
     {
-        const std::string key = ReadText(Path("hostkey.pub"));
+        const std::string key = ReadAll(Path("hostkey.pub"));
         return "[127.0.0.1]:" + std::to_string(Port) + " " + key.substr(0, key.rfind(' ')) + "\n";
     }
 };

@@ -2,19 +2,15 @@
 #pragma once
 
 #include "session/Transport.h"
+#include "tests/common/Child.h"
 #include "tests/net/NetTestUtil.h"
 
 #include <QDir>
-#include <QProcess>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 struct Listener : TTransportListener
@@ -27,9 +23,20 @@ struct Listener : TTransportListener
     TTrustQuestion Question;
     bool Accept = true;
     std::optional<std::string> Password;
+    std::function<void()> OnStep, OnConnected; // a test's own doings, after the record
 
-    void TransportStep(TTransportStep step) override { Steps.push_back(step); }
-    void TransportConnected() override { Connected = true; }
+    // How much has been heard: steps, bytes and ends.
+    size_t Heard() const { return Steps.size() + Bytes.size() + Connected + Closed + Failed; }
+    void TransportStep(TTransportStep step) override
+    {
+        Steps.push_back(step);
+        if (OnStep) OnStep();
+    }
+    void TransportConnected() override
+    {
+        Connected = true;
+        if (OnConnected) OnConnected();
+    }
     void TransportReceived(const uint8_t *data, size_t count) override
     {
         Bytes.append(reinterpret_cast<const char *>(data), count);
@@ -63,51 +70,11 @@ struct Listener : TTransportListener
     }
     bool WaitBytes(const std::string &part, int ms = Patience)
     {
-        return QTest::qWaitFor([&] { return Bytes.find(part) != std::string::npos || Failed || Closed; }, ms) &&
+        return QTest::qWaitFor([&] { return Bytes.find(part) != std::string::npos || Failed || Closed; },
+                               ms) &&
                Bytes.find(part) != std::string::npos;
     }
 };
-
-// A port nobody listens on right now.
-inline uint16_t UnusedPort()
-{
-    return LoopbackServer(false).Port;
-}
-
-inline bool Listening(uint16_t port)
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
-    ::close(fd);
-    return ok;
-}
-
-// A server process stopped with the object.
-struct Server
-{
-    QProcess Process;
-    ~Server()
-    {
-        Process.terminate();
-        if (!Process.waitForFinished(5000)) Process.kill();
-        Process.waitForFinished(5000);
-    }
-    bool Start(const QString &program, const QStringList &args, uint16_t port)
-    {
-        Process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        Process.start(program, args);
-        return Process.waitForStarted(5000) &&
-               QTest::qWaitFor([&] { return Listening(port) || Process.state() == QProcess::NotRunning; }, Patience) &&
-               Process.state() == QProcess::Running;
-    }
-};
-
-inline bool WriteText(const QString &path, const std::string &text)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(text.data(), qint64(text.size())) == qint64(text.size());
-}
 
 inline TEndpoint At(uint16_t port, const std::string &user = {})
 {
@@ -116,12 +83,6 @@ inline TEndpoint At(uint16_t port, const std::string &user = {})
     e.Port = port;
     e.User = user;
     return e;
-}
-
-inline std::string ReadText(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
 }
 
 // A server that answers every connection with `reply` and closes it.

@@ -104,7 +104,7 @@ TEST_F(Ssh, FirstUseAsksThenTheBbsAnswersAndTheKeyIsKept)
     EXPECT_TRUE(l.WaitBytes("Demo BBS"));
     t->Close();
 
-    const std::string known = ReadText(Path("known_hosts"));
+    const std::string known = ReadAll(Path("known_hosts"));
     EXPECT_EQ(known.rfind("[127.0.0.1]:" + std::to_string(Sshd->Port) + " ssh-ed25519 ", 0), 0u) << known;
     EXPECT_EQ(QFileInfo(Path("known_hosts")).permissions() & 0x0077, 0); // nobody else reads it
 
@@ -116,7 +116,7 @@ TEST_F(Ssh, FirstUseAsksThenTheBbsAnswersAndTheKeyIsKept)
 
 TEST_F(Ssh, ThePtyHasTheTerminalsSize)
 {
-    WriteText(Path("sizecheck"), "");
+    WriteAll(Path("sizecheck"), "");
     Listener l;
     auto t = Connect(l, "root", {}, 100, 30);
     EXPECT_TRUE(l.WaitBytes("30 100"));
@@ -154,9 +154,9 @@ TEST_F(Ssh, Passwords)
 TEST_F(Ssh, AChangedHostKeyIsRefused)
 {
     TSshServer::Run("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-f", Path("otherkey")});
-    const std::string other = ReadText(Path("otherkey.pub"));
-    WriteText(Path("known_hosts"),
-              "[127.0.0.1]:" + std::to_string(Sshd->Port) + " " + other.substr(0, other.rfind(' ')) + "\n");
+    const std::string other = ReadAll(Path("otherkey.pub"));
+    WriteAll(Path("known_hosts"),
+             "[127.0.0.1]:" + std::to_string(Sshd->Port) + " " + other.substr(0, other.rfind(' ')) + "\n");
     Listener l;
     auto t = Connect(l);
     ASSERT_TRUE(l.Failed);
