@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <poll.h>
 #include <string>
 #include <vector>
 
@@ -96,7 +97,9 @@ struct BogusServer : LoopbackServer
             if (!Accept()) return;
             Write(Reply);
             ::shutdown(Peer, SHUT_WR);
-            usleep(50000); // the client's first bytes are read, so the close is not a reset
+            // The client's first bytes are read, so the close is not a reset.
+            pollfd first{Peer, POLLIN, 0};
+            ::poll(&first, 1, 2000);
             ReadSome(65536);
             ClosePeer();
         });
