@@ -19,6 +19,7 @@ QToolButton *Button(QWidget *parent, const char *name, const QString &text, cons
     b->setObjectName(QLatin1String(name));
     b->setText(text);
     b->setToolTip(tip);
+    b->setAccessibleName(tip); // a screen reader would read the arrow's glyph
     b->setAutoRaise(true);
     b->setFocusPolicy(Qt::NoFocus);
     return b;
@@ -40,6 +41,7 @@ TFindBar::TFindBar(TColorTTYWidget *terminal) : QWidget(terminal), Terminal(term
     edFind = new QLineEdit(this);
     edFind->setObjectName(QStringLiteral("edFind"));
     edFind->setPlaceholderText(tr("Find in scrollback"));
+    edFind->setAccessibleName(edFind->placeholderText());
     edFind->setMinimumWidth(180);
     edFind->installEventFilter(this);
     setFocusProxy(edFind);
