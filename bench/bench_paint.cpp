@@ -8,6 +8,7 @@
 #include "bench/Lcg.h"
 #include <QApplication>
 #include <QImage>
+#include <QAccessible>
 #include <QPainter>
 #include <QScrollBar>
 
@@ -122,13 +123,15 @@ void BM_FloodModelOnly(benchmark::State &state)
 
 // The widget shown: every read is followed by a turn of the event loop (posted scrolls
 // and tracking, paints), as socket reads arrive in the program.
-void BM_FloodShownWidget(benchmark::State &state)
+void FloodShownWidget(benchmark::State &state, bool announced)
 {
     const std::string &text = Flood();
     int paints = 0;
     for (auto _ : state) {
         state.PauseTiming();
         auto w = std::make_unique<TColorTTYWidget>();
+        // A screen reader starts listening: the terminal's announcer follows the output.
+        if (announced) QAccessible::setActive(true);
         SetUpWidget(*w, 25);
         w->show();
         w->Tty().MoveCursor(0, w->Tty().ScreenTop());
@@ -150,11 +153,23 @@ void BM_FloodShownWidget(benchmark::State &state)
     state.counters["lines"] = benchmark::Counter(double(Lines(text)));
 }
 
+void BM_FloodShownWidget(benchmark::State &state)
+{
+    FloodShownWidget(state, false);
+}
+
+// The same while a screen reader listens (within 10 % of the run above).
+void BM_FloodShownWidgetAnnounced(benchmark::State &state)
+{
+    FloodShownWidget(state, true);
+}
+
 } // namespace
 
 BENCHMARK(BM_FullRepaint80x50)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FloodModelOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FloodShownWidget)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FloodShownWidgetAnnounced)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {

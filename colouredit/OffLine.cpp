@@ -192,6 +192,7 @@ void TOffLineEdit::SaveHostState()
     if (HostSaved) return;
     Host = Tty.InterpreterState();
     HostSaved = true;
+    Tty.SetLocalDrawing(true);
     // A sequence the host left unfinished must not swallow the editor's bytes, and the
     // editor draws with colour codes in the terminal's own language.
     Tty.CancelSequence();
@@ -203,6 +204,7 @@ void TOffLineEdit::RestoreHostState()
     if (!HostSaved) return;
     Tty.SetInterpreterState(Host);
     HostSaved = false;
+    Tty.SetLocalDrawing(false);
 }
 
 // --- Mapping between text and terminal cells.

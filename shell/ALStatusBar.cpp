@@ -11,6 +11,7 @@ TALStatusBar::TALStatusBar(QWidget *parent)
     FPanel->setFrameShadow(QFrame::Sunken);
     FPanel->setTextFormat(Qt::PlainText);
     FPanel->setObjectName(QStringLiteral("StatusPanel"));
+    setAccessibleName(tr("Status line"));
     FPanel->setGeometry(0, 1, 589, LineHeight - 2);
 }
 

@@ -57,6 +57,8 @@ TConnectionLight::TConnectionLight(QWidget *parent) : QWidget(parent)
 {
     setFixedSize(Size, Size);
     Recolour(Size);
+    setAccessibleName(tr("Connection"));
+    setAccessibleDescription(tr("not connected"));
 }
 
 // The ground and the ring take the button colours of the palette, so the lamp sits in the
@@ -91,6 +93,7 @@ void TConnectionLight::SetConnected(bool connected)
 {
     if (connected == FConnected) return;
     FConnected = connected;
+    setAccessibleDescription(connected ? tr("connected") : tr("not connected"));
     update();
 }
 

@@ -21,6 +21,7 @@ QToolButton *Button(QWidget *parent, const char *name, const QString &text, cons
     b->setObjectName(QLatin1String(name));
     b->setText(text);
     b->setToolTip(tip);
+    b->setAccessibleName(tip); // a screen reader would read the arrow's glyph
     b->setAutoRaise(true);
     b->setFocusPolicy(Qt::NoFocus);
     return b;
@@ -41,6 +42,7 @@ TFindBar::TFindBar(TColorTTYWidget *terminal) : QWidget(terminal), FTerminal(ter
     edFind = new QLineEdit(this);
     edFind->setObjectName(QStringLiteral("edFind"));
     edFind->setPlaceholderText(tr("Find in scrollback"));
+    edFind->setAccessibleName(edFind->placeholderText());
     edFind->setMinimumWidth(180);
     edFind->installEventFilter(this);
     setFocusProxy(edFind);

@@ -23,11 +23,13 @@ TMessageHistory::TMessageHistory(QWidget *parent) : QDockWidget(tr("Messages"), 
     edFilter = new QLineEdit(body);
     edFilter->setObjectName(QStringLiteral("edFilter"));
     edFilter->setPlaceholderText(tr("Filter"));
+    edFilter->setAccessibleName(tr("Filter messages"));
     edFilter->setClearButtonEnabled(true);
     auto *copy = new QPushButton(tr("&Copy"), body);
     auto *save = new QPushButton(tr("&Save..."), body);
     lvMessages = new QTreeWidget(body);
     lvMessages->setObjectName(QStringLiteral("lvMessages"));
+    lvMessages->setAccessibleName(tr("Express messages"));
     lvMessages->setHeaderLabels({tr("Time"), tr("From"), tr("Message")});
     lvMessages->setRootIsDecorated(false);
     lvMessages->setSelectionMode(QAbstractItemView::ExtendedSelection);

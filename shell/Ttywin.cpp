@@ -3,6 +3,7 @@
 
 #include "colouredit/OffLine.h"
 #include "colouredit/qt/ColourClipboard.h"
+#include "colouredit/qt/ColourTextAccessible.h"
 #include "colouredit/qt/Colours.h"
 #include "config/Prefernc.h"
 #include "config/SetHost.h"
@@ -18,6 +19,7 @@
 #include "shell/Notifier.h"
 #include "shell/PlainText.h"
 #include "terminal/qt/ColorTTYWidget.h"
+#include "terminal/qt/TerminalSpeech.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -145,6 +147,10 @@ void TTTYForm::FormCreate()
     UseTerminalFont();
     FDebugTTY->setFixedHeight(ClientPrefs.Debug ? 3 * FDebugTTY->CharHeight() : 0);
     FDebugTTY->setVisible(ClientPrefs.Debug);
+    FDebugTTY->Speech().SetAnnounceOutput(false);
+    FDebugTTY->setAccessibleName(tr("Debug pane"));
+    FEditAccess = new TOffLineEditAccess(OffLineEdit(), FColourTTY);
+    ApplySpeech();
 
     TColorTTY &tty = FColourTTY->Tty();
     tty.MoveCursor(0, tty.Rows - ClientPrefs.ScreenLines);
@@ -290,6 +296,7 @@ void TTTYForm::SessionStateChanged(TSessionState)
 void TTTYForm::SessionStatus(const std::string &text)
 {
     SetStatus(Utf8(text));
+    FColourTTY->Speech().Say(Utf8(text).trimmed(), true);
 }
 
 void TTTYForm::SessionOutput(const char *)

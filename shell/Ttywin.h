@@ -36,6 +36,7 @@ class TMacroTable;
 class TMessageHistory;
 class TNotifier;
 class TOffLineEdit;
+class TOffLineEditAccess;
 class TQtBeeper;
 class TQtColourClipboard;
 class TTransferPanel;
@@ -189,6 +190,8 @@ private:
     void FormDestroy();
     void SetStatus(const QString &text);
     void SetApplicationTitle(const QString &title);
+    // What screen readers are told, and the palette, as the preferences say (TtywinOptions.cpp).
+    void ApplySpeech();
     void ShowException(std::exception_ptr e);
     void ApplicationHint(const QString &hint);
     // Runs a handler from Qt; faults go to HandleException.
@@ -271,6 +274,8 @@ private:
     std::unique_ptr<TNotifier> FNotifier;
     QString FCapturePath;
     QTimer *FReconnectTick = nullptr; // counts the wait down in the status line
+    TOffLineEditAccess *FEditAccess = nullptr; // the open edit on the accessibility bus
+    QString FSaidIndicator;                    // the indicator as last said, numbers left out
 
     TTransferPanel *FTransferPanel = nullptr;
     std::array<QAction *, 3> FProtocolItems{};

@@ -4,6 +4,7 @@
 
 #include "colouredit/OffLine.h"
 #include "colouredit/qt/ColourClipboard.h"
+#include "colouredit/qt/ColourTextAccessible.h"
 #include "colouredit/qt/Colours.h"
 #include "config/Prefernc.h"
 #include "config/SetHost.h"
@@ -42,7 +43,9 @@ bool TTTYForm::InEditMode() const
 
 void TTTYForm::PaletteFollowsCaret()
 {
-    if (InEditMode()) FColourPalette->SetColours(OffLineEdit().AttrAtCaret());
+    if (!InEditMode()) return;
+    FColourPalette->SetColours(OffLineEdit().AttrAtCaret());
+    FEditAccess->Changed();
 }
 
 // The palette comes up beside the window without taking the keys from it.
@@ -150,9 +153,11 @@ void TTTYForm::SessionEditState(bool open)
 {
     if (!open) {
         FColourPalette->hide();
+        FEditAccess->Closed();
         UpdateMenus();
         return;
     }
+    FEditAccess->Opened();
     PaletteFollowsCaret();
     UpdateMenus();
     if (OffLineEdit().AcceptColourPaste() && FColourPalette->InUse && isActiveWindow()) ShowPalette();
@@ -166,6 +171,11 @@ void TTTYForm::EditRestoreDraftItemClick()
 
 void TTTYForm::EditColoursItemClick()
 {
+    // Shown already, the command takes the keyboard to it: arrows, F, B, Esc back.
+    if (InEditMode() && FColourPalette->isVisible()) {
+        FColourPalette->TakeKeyboard();
+        return;
+    }
     FColourPalette->InUse = true;
     if (InEditMode()) ShowPalette();
     UpdateMenus();

@@ -12,12 +12,14 @@
 #include "shell/Notifier.h"
 #include "shell/PlainText.h"
 #include "terminal/qt/ColorTTYWidget.h"
+#include "terminal/qt/TerminalSpeech.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
 #include <QLocale>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QTimer>
 
 namespace {
@@ -166,7 +168,15 @@ void TTTYForm::SyncIndicator()
         words << tr("Capturing");
         alert = true;
     }
-    FStatusLine->SetIndicator(words.join(QStringLiteral(" | ")), alert);
+    const QString indicator = words.join(QStringLiteral(" | "));
+    FStatusLine->SetIndicator(indicator, alert);
+    // Said when it changes, not with every second of a countdown.
+    QString gist = indicator;
+    gist.remove(QRegularExpression(QStringLiteral("[0-9]+")));
+    if (gist != FSaidIndicator) {
+        FSaidIndicator = gist;
+        FColourTTY->Speech().Say(indicator, true);
+    }
     if (s.ReconnectWaiting())
         FReconnectTick->start();
     else
@@ -185,6 +195,7 @@ void TTTYForm::ExpressMessageArrived(const std::string &author, const std::strin
     const QString who = QString::fromStdString(TerminalPlainText(author));
     const QString body = QString::fromStdString(TerminalPlainText(text)).trimmed();
     Messages().Add(QDateTime::currentDateTime(), who, body);
+    if (ClientPrefs.AnnounceOutput || ClientPrefs.AnnounceOnlyMessages) FColourTTY->Speech().SayMessage(who, body);
     if (!ClientPrefs.MessageNotices || isActiveWindow()) return;
     if (!FNotifier && Platform.MakeNotifier) FNotifier = Platform.MakeNotifier(this);
     if (!FNotifier) return;

@@ -292,8 +292,8 @@ void TTTYForm::UpdateMenus()
     Item(M::EditXPaste)->setEnabled(form);
     const bool colours = form && s.Host().Mode == hmORVO;
     set(M::EditDivider, colours, true);
-    set(M::EditColours, colours,
-        edit && OffLineEdit().AcceptColourPaste() && FColourPalette && !FColourPalette->InUse);
+    // Also while the palette is up: the command then gives it the keyboard.
+    set(M::EditColours, colours, edit && OffLineEdit().AcceptColourPaste() && FColourPalette);
 
     FConnectionLight->SetConnected(connected);
     // Plain text: Qt would take a tooltip that looks like markup for rich text.

@@ -12,10 +12,14 @@
 #include "shell/HelpSystem.h"
 #include "terminal/PsfFont.h"
 #include "terminal/qt/ColorTTYWidget.h"
+#include "terminal/qt/TerminalSpeech.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QFontDialog>
 #include <QFontInfo>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -42,6 +46,40 @@ void TTTYForm::OptionsPreferencesItemClick()
         ClientPrefs.ScreenLines = qBound(5, ClientPrefs.ScreenLines, 100);
         SizeTerminal(ClientPrefs.ScreenLines, true);
     }
+    ApplySpeech();
+}
+
+namespace {
+
+// Qt's font dialog labels its lists, and the fields above them stand in for the lists,
+// but screen readers find no name on either: each takes its label's.
+void NameByLabels(QDialog &dialog)
+{
+    for (const QLabel *label : dialog.findChildren<QLabel *>()) {
+        QWidget *buddy = label->buddy();
+        if (!buddy || !buddy->accessibleName().isEmpty()) continue;
+        const QString name = label->text().remove(QLatin1Char('&')).remove(QLatin1Char(':'));
+        buddy->setAccessibleName(name);
+        for (QLineEdit *field : dialog.findChildren<QLineEdit *>())
+            if (field->focusProxy() == buddy && field->accessibleName().isEmpty()) field->setAccessibleName(name);
+    }
+    // A list under a labelled field, in its column, is chosen from for that field.
+    for (QAbstractItemView *list : dialog.findChildren<QAbstractItemView *>()) {
+        if (!list->accessibleName().isEmpty()) continue;
+        for (const QLineEdit *field : dialog.findChildren<QLineEdit *>())
+            if (field->parent() == list->parent() && field->x() == list->x() && !field->accessibleName().isEmpty())
+                list->setAccessibleName(field->accessibleName());
+    }
+}
+
+} // namespace
+
+void TTTYForm::ApplySpeech()
+{
+    TTerminalSpeech &speech = FColourTTY->Speech();
+    speech.SetAnnounceOutput(ClientPrefs.AnnounceOutput && !ClientPrefs.AnnounceOnlyMessages);
+    speech.SetSilentWhenInactive(ClientPrefs.SilentWhenInactive);
+    FColourTTY->SetHighContrast(ClientPrefs.HighContrast);
 }
 
 void TTTYForm::OptionsFontItemClick()
@@ -64,6 +102,11 @@ void TTTYForm::OptionsFontItemClick()
     layout->addWidget(vga);
     QObject::connect(AddDialogButtons(&dialog, layout).OKBtn, &QPushButton::clicked, &dialog,
                      &QDialog::accept);
+    // Esc and Enter reach the font chooser first (a dialog of its own): they answer the
+    // whole dialog rather than hide the chooser inside it.
+    QObject::connect(fonts, &QDialog::rejected, &dialog, &QDialog::reject);
+    QObject::connect(fonts, &QDialog::accepted, &dialog, &QDialog::accept);
+    NameByLabels(dialog);
     if (dialog.exec() != QDialog::Accepted) return;
 
     const QFont chosen = fonts->currentFont();

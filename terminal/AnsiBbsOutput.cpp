@@ -192,10 +192,15 @@ void TColorTTY::AnsiTab()
 void TColorTTY::AnsiLineFeed()
 {
     int top, bottom;
-    if (AnsiRegion(top, bottom)) {
-        if (CursorY == bottom) return AnsiShiftRows(top, bottom, 1);
-        if (CursorY >= Rows - 1) return; // below the region on the last row
+    const bool region = AnsiRegion(top, bottom);
+    if (region && CursorY != bottom && CursorY >= Rows - 1) return; // below the region on the last row
+    // (a line feed on the last row goes through NewLine, which tells the observer)
+    const bool shift = region && CursorY == bottom;
+    if (Observer && (shift || CursorY + 1 < Rows)) {
+        Observer->LineFeed(CursorY, shift ? TTTYOutputObserver::lfScrollRegion : TTTYOutputObserver::lfNextRow);
+        ObservedRow = -1;
     }
+    if (shift) return AnsiShiftRows(top, bottom, 1);
     if (CursorY + 1 < Rows) {
         ++CursorY;
         Reach = std::max(Reach, CursorY);

@@ -100,6 +100,23 @@ struct TRowScratch
     std::vector<uint8_t> Chars, Attrs;
 };
 
+// Told of the output as it is interpreted (a screen reader's announcements follow it).
+// Calls come in the middle of a Write: read the model, change nothing.
+class TTTYOutputObserver
+{
+public:
+    virtual ~TTTYOutputObserver() = default;
+    // Characters are about to be written into logical row y (it still holds what it held).
+    // Told once per row until the next line feed or until the observer asks again
+    // (TColorTTY::ObserveRowsAgain).
+    virtual void RowWritten(int y) = 0;
+    // A new line leaves row y (a line feed or a wrap), and after this call the cursor goes
+    // to the row below, or the ring drops its oldest row and every row moves up by one, or
+    // the rows of a scrolling region move up and row y comes back blank.
+    enum TLineFeed { lfNextRow, lfScrollRing, lfScrollRegion };
+    virtual void LineFeed(int y, TLineFeed kind) = 0;
+};
+
 // Where the output interpreter stands between two bytes.
 enum TEscState : uint8_t {
     esText = 0,            // ordinary text
@@ -272,6 +289,14 @@ public:
     // the same row of text.
     int OutputReach() const { return Reach; }
     void ResetOutputReach() { Reach = -1; }
+    // The observer of the output, or nullptr (not owned).
+    void SetOutputObserver(TTTYOutputObserver *observer) { Observer = observer; }
+    // The observer has looked at the rows written so far: tell it of the next write again.
+    void ObserveRowsAgain() { ObservedRow = -1; }
+    // What is written now is drawn by a local editor, not received from the host (screen
+    // readers are not told it again).
+    void SetLocalDrawing(bool on) { LocalDrawing = on; }
+    bool IsLocalDrawing() const { return LocalDrawing; }
     // Ordinary bytes (no 0x01, no ESC) at the cursor.
     void PutText(const char *text, size_t count);
     void NewLine();
@@ -424,6 +449,9 @@ private:
     int ScrollWaitDX = 0, ScrollWaitDY = 0;
 
     TTTYView *ViewPtr = nullptr;
+    TTTYOutputObserver *Observer = nullptr;
+    int ObservedRow = -1; // the row the observer was last told of (runs of one row come in many writes)
+    bool LocalDrawing = false;
     bool TrackPosted = false;  // a PostTrack() not yet delivered
     bool ScrollPosted = false; // a PostScroll() not yet delivered
 };

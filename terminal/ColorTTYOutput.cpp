@@ -57,6 +57,10 @@ void TColorTTY::WriteCells(int x, int y, int count, const char *source)
     if (unsigned(x) >= unsigned(Cols) || unsigned(y) >= unsigned(Rows) || count <= 0) return;
     count = std::min(count, Cols - x);
     const size_t i = size_t(CellIndex(x, y));
+    if (Observer && y != ObservedRow) {
+        ObservedRow = y;
+        Observer->RowWritten(y);
+    }
     CopyCells(Chars.data() + i, Attrs.data() + i, source, size_t(count), Attr);
 }
 
@@ -504,6 +508,10 @@ template <bool Codes> size_t TColorTTY::PutBytes(const uint8_t *p, size_t i, siz
 
 void TColorTTY::NewLine()
 {
+    if (Observer) {
+        Observer->LineFeed(CursorY, CursorY + 1 < Rows ? TTTYOutputObserver::lfNextRow : TTTYOutputObserver::lfScrollRing);
+        ObservedRow = -1;
+    }
     if (CursorY + 1 < Rows) {
         ++CursorY;
         Reach = std::max(Reach, CursorY);

@@ -1,6 +1,10 @@
 #include "colouredit/qt/ColorGr2.h"
 
 #include "terminal/ColourAttr.h"
+#include "terminal/TerminalText.h"
+#include "terminal/qt/TerminalSpeech.h"
+
+#include <QAccessibleWidget>
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -8,11 +12,51 @@
 
 #include <algorithm>
 
-TColourGrid::TColourGrid(QWidget *parent) : QWidget(parent)
+namespace {
+
+QAccessibleInterface *GridFactory(const QString &className, QObject *object)
 {
+    if (className == QLatin1String("TColourGrid") && object && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::ColorChooser);
+    return nullptr;
+}
+
+} // namespace
+
+TColourGrid::TColourGrid(QWidget *parent) : QWidget(parent), Notice(new TSpeechNotice(this))
+{
+    static const bool factory = [] {
+        QAccessible::installFactory(GridFactory);
+        return true;
+    }();
+    (void)factory;
     setFocusPolicy(Qt::StrongFocus);
     setGeometry(0, 0, 100, 100);
+    setAccessibleName(tr("Colours"));
+    setAccessibleDescription(ChoiceText());
     AdjustGridSize();
+}
+
+QString TColourGrid::ChoiceText() const
+{
+    QStringList parts;
+    const auto name = [](int i) { return QString::fromLatin1(i >= 0 && i <= 15 ? ColourName(i) : "none"); };
+    if (FForegroundEnabled) parts << tr("foreground %1").arg(name(FForegroundIndex));
+    if (FBackgroundEnabled) parts << tr("background %1").arg(name(FBackgroundIndex));
+    return parts.join(QStringLiteral(", "));
+}
+
+void TColourGrid::ChoiceChanged()
+{
+    setAccessibleDescription(ChoiceText());
+    update();
+    if (OnChange) OnChange();
+}
+
+void TColourGrid::Announce(const QString &before)
+{
+    const QString now = ChoiceText();
+    if (now != before) Notice->Say(now);
 }
 
 QColor TColourGrid::CellColour(int index)
@@ -65,28 +109,28 @@ void TColourGrid::SetSelection(int value)
     if (value == FSelection) return;
     FSelection = value;
     update();
+    if (hasFocus() && value >= 0 && value <= 15) Notice->Say(QString::fromLatin1(ColourName(value)));
 }
 
 void TColourGrid::SetForegroundIndex(int value)
 {
     if (value == FForegroundIndex || !FForegroundEnabled) return;
     FForegroundIndex = value;
-    update();
-    if (OnChange) OnChange();
+    ChoiceChanged();
 }
 
 void TColourGrid::SetBackgroundIndex(int value)
 {
     if (value == FBackgroundIndex || !FBackgroundEnabled) return;
     FBackgroundIndex = value;
-    update();
-    if (OnChange) OnChange();
+    ChoiceChanged();
 }
 
 void TColourGrid::SetForegroundEnabled(bool value)
 {
     if (value == FForegroundEnabled) return;
     FForegroundEnabled = value;
+    setAccessibleDescription(ChoiceText());
     update();
 }
 
@@ -94,6 +138,7 @@ void TColourGrid::SetBackgroundEnabled(bool value)
 {
     if (value == FBackgroundEnabled) return;
     FBackgroundEnabled = value;
+    setAccessibleDescription(ChoiceText());
     update();
 }
 
@@ -226,6 +271,7 @@ void TColourGrid::mousePressEvent(QMouseEvent *e)
     const QPoint pos = e->position().toPoint();
     const int i = CellAt(pos.x(), pos.y());
     const bool foreground = DragButton == Qt::LeftButton;
+    const QString before = ChoiceText();
     EnableOnChoice(foreground);
     if (foreground)
         SetForegroundIndex(i);
@@ -233,6 +279,7 @@ void TColourGrid::mousePressEvent(QMouseEvent *e)
         SetBackgroundIndex(i);
     SetSelection(i);
     if (focusPolicy() & Qt::TabFocus) setFocus(Qt::MouseFocusReason);
+    Announce(before);
 }
 
 void TColourGrid::mouseMoveEvent(QMouseEvent *e)
@@ -273,12 +320,16 @@ void TColourGrid::keyPressEvent(QKeyEvent *e)
     } else if (key == Qt::Key_End) {
         next = total - 1;
     } else if (key == Qt::Key_F || (keypad && key == Qt::Key_6)) {
+        const QString before = ChoiceText();
         EnableOnChoice(true);
         SetForegroundIndex(s);
+        Announce(before);
         if (OnClick) OnClick();
     } else if (key == Qt::Key_B || (keypad && key == Qt::Key_2)) {
+        const QString before = ChoiceText();
         EnableOnChoice(false);
         SetBackgroundIndex(s);
+        Announce(before);
         if (OnClick) OnClick();
     } else {
         e->ignore();

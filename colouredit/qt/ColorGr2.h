@@ -7,6 +7,8 @@
 
 #include <functional>
 
+class TSpeechNotice;
+
 enum TGridOrdering { go16x1, go8x2, go4x4, go2x8, go1x16 };
 
 class TColourGrid : public QWidget
@@ -47,6 +49,8 @@ public:
     QString Label(int index) const;
     // Label colour on a cell: each component 0 on a light one (128 and up), else 255.
     static QColor ContrastColour(const QColor &cell);
+    // The choice in words, as screen readers are told it: "foreground red, background blue".
+    QString ChoiceText() const;
 
     // Raised when ForegroundIndex or BackgroundIndex changes.
     std::function<void()> OnChange;
@@ -73,6 +77,9 @@ private:
     void DrawLabels(QPainter &p) const;
     // A choice of a disabled colour enables it when ClickEnablesColor is set.
     void EnableOnChoice(bool foreground);
+    // The choice became `before`'s successor by the user's hand: say it.
+    void Announce(const QString &before);
+    void ChoiceChanged();
 
     TGridOrdering FGridOrdering = go4x4;
     int FColumns = 4, FRows = 4;
@@ -83,4 +90,5 @@ private:
     bool FCtl3D = true;
     bool Dragging = false;
     Qt::MouseButton DragButton = Qt::NoButton;
+    TSpeechNotice *Notice;
 };

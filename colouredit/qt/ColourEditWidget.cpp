@@ -42,6 +42,57 @@ bool KeyChar(const QKeyEvent *e, uint8_t &ch)
 
 } // namespace
 
+namespace {
+
+// The memo as screen readers see it: its own editable text.
+class TColourMemoAccessible : public QAccessibleWidget, public TColourTextAccess
+{
+public:
+    explicit TColourMemoAccessible(TCustomColourEdit *edit) : QAccessibleWidget(edit, QAccessible::EditableText) {}
+
+    void *interface_cast(QAccessible::InterfaceType t) override
+    {
+        if (t == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface *>(this);
+        if (t == QAccessible::EditableTextInterface && !Edit()->ReadOnly())
+            return static_cast<QAccessibleEditableTextInterface *>(this);
+        return QAccessibleWidget::interface_cast(t);
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.editable = !Edit()->ReadOnly();
+        s.readOnly = Edit()->ReadOnly();
+        s.multiLine = Edit()->MultiLine();
+        s.selectableText = true;
+        return s;
+    }
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value) return ColourEditText(*Edit(), false);
+        return QAccessibleWidget::text(t);
+    }
+    using TColourTextAccess::text;
+
+protected:
+    TCustomColourEdit *Edit() const { return static_cast<TCustomColourEdit *>(widget()); }
+    TAbstractColourEdit *Model() const override { return Edit(); }
+    QRect IndexRect(int i) const override
+    {
+        const QRect r = Edit()->IndexRect(i);
+        return {Edit()->mapToGlobal(r.topLeft()), r.size()};
+    }
+    int IndexAt(const QPoint &screen) const override { return Edit()->PositionFromPixel(Edit()->mapFromGlobal(screen)); }
+};
+
+QAccessibleInterface *MemoFactory(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("TCustomColourEdit") && object && object->isWidgetType())
+        return new TColourMemoAccessible(static_cast<TCustomColourEdit *>(object));
+    return nullptr;
+}
+
+} // namespace
+
 TCustomColourEdit::TCustomColourEdit(QWidget *parent, int capacity)
     : QWidget(parent), TAbstractColourEdit(capacity), FColor(palette().color(QPalette::Base))
 {
@@ -52,6 +103,11 @@ TCustomColourEdit::TCustomColourEdit(QWidget *parent, int capacity)
     SetClipboard(&QtClipboard);
     SetBeeper(&QtBeeper);
     FontChanged();
+    static const bool factory = [] {
+        QAccessible::installFactory(MemoFactory);
+        return true;
+    }();
+    (void)factory;
 }
 
 TCustomColourEdit::~TCustomColourEdit()
@@ -128,15 +184,22 @@ void TCustomColourEdit::Update()
     if (FDirtyFrom != NotDirty) update();
     FDirtyFrom = NotDirty;
     PlaceCaret();
+    AccessEvents.Sync(this, *this, false);
+}
+
+QRect TCustomColourEdit::IndexRect(int i) const
+{
+    const QRect area = TextArea();
+    const int x = area.left() + VisibleColumn(i) * CharW;
+    const int y = area.top() + LineH * LineBreaksBetween(FTopIndex, i);
+    return {x, y, CharW, LineH};
 }
 
 QRect TCustomColourEdit::CaretRect() const
 {
     if (!CaretShown) return {};
-    const QRect area = TextArea();
-    const int x = area.left() + VisibleColumn(FCaret) * CharW;
-    const int y = area.top() + LineH * LineBreaksBetween(FTopIndex, FCaret);
-    return {x, y, 2, LineH};
+    const QRect r = IndexRect(FCaret);
+    return {r.left(), r.top(), 2, LineH};
 }
 
 void TCustomColourEdit::PlaceCaret()

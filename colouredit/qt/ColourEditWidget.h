@@ -4,6 +4,7 @@
 
 #include "colouredit/ColEdit2.h"
 #include "colouredit/qt/ColourClipboard.h"
+#include "colouredit/qt/ColourTextAccessible.h"
 
 #include <QBasicTimer>
 #include <QColor>
@@ -45,6 +46,8 @@ public:
     int PositionFromPixel(QPoint p) const;
     // Caret rectangle in client pixels; empty when no caret is shown.
     QRect CaretRect() const;
+    // The cell of text index i in client pixels (where it is drawn, shown or not).
+    QRect IndexRect(int i) const;
 
     void Update() override;
 
@@ -80,6 +83,7 @@ private:
     QBasicTimer CaretBlink;
     TQtColourClipboard QtClipboard;
     TQtBeeper QtBeeper;
+    TColourTextEvents AccessEvents;
 };
 
 class TColourMemo : public TCustomColourEdit

@@ -1,6 +1,7 @@
 #include "colouredit/qt/Colours.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QCoreApplication>
 
 #include <algorithm>
@@ -24,6 +25,11 @@ TColourPalette::TColourPalette(const std::string &iniFileName, QWidget *owner)
     ColourGrid->setProperty(HelpTopicProperty, int(HelpContext));
     ColourGrid->SetCtl3D(false);
     ColourGrid->OnMouseUp = [this](Qt::MouseButton button) { ColourGridMouseUp(button); };
+    ColourGrid->OnKeyDown = [this](QKeyEvent *e, int &key) { ColourGridKey(e, key); };
+    ColourGrid->OnClick = [this] {
+        ShowOwner();
+        if (OnColourSelect) OnColourSelect(ColourGrid->Selection(), ChoseForeground);
+    };
     SetShape(go8x2);
     MoveTo(QPoint(292, 127));
     MoveSettled.setSingleShot(true);
@@ -143,6 +149,26 @@ void TColourPalette::ShowOwner()
     Owner->activateWindow();
     // Above the owner even where no window manager keeps a tool window on top.
     if (isVisible()) raise();
+}
+
+void TColourPalette::TakeKeyboard()
+{
+    if (!isVisible()) show();
+    raise();
+    activateWindow();
+    ColourGrid->setFocus(Qt::OtherFocusReason);
+}
+
+void TColourPalette::ColourGridKey(QKeyEvent *e, int &key)
+{
+    if (key == Qt::Key_Escape) {
+        key = 0;
+        ShowOwner();
+        return;
+    }
+    const bool keypad = e->modifiers() & Qt::KeypadModifier;
+    if (key == Qt::Key_F || (keypad && key == Qt::Key_6)) ChoseForeground = true;
+    if (key == Qt::Key_B || (keypad && key == Qt::Key_2)) ChoseForeground = false;
 }
 
 void TColourPalette::ColourGridMouseUp(Qt::MouseButton button)

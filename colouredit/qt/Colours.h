@@ -44,6 +44,10 @@ public:
     bool SaveSettings();
     // Moves to the owner's position plus the offset; the owner calls it when it moves.
     void Reposition();
+    // For the keyboard: shows the palette with the keys in its grid. Arrows pick a cell, F
+    // or B chooses it as foreground or background (as a click does), Esc gives the keys
+    // back to the owner.
+    void TakeKeyboard();
 
     // The shape for a proposed outer size (w, h), which is replaced by the snapped size.
     TGridOrdering FormCanResize(int &w, int &h);
@@ -63,11 +67,13 @@ private:
     void MoveTo(QPoint p);
     void ShowOwner();
     void ColourGridMouseUp(Qt::MouseButton button);
+    void ColourGridKey(QKeyEvent *e, int &key);
 
     TPaletteSettingsStore Settings;
     QPointer<QWidget> Owner;
     QPoint Placed{-1000000, -1000000}; // where the palette last moved itself
     bool Snapping = false;
     bool Quitting = false; // the application closes every window on its way out
+    bool ChoseForeground = true; // F rather than B was the last choosing key
     QTimer MoveSettled;    // a user's move is over when the moves stop for a moment
 };

@@ -2,6 +2,8 @@
 // drawn as shapes, the cells of a clip rectangle, and the blink area.
 #include "terminal/qt/ColorTTYWidget.h"
 
+#include "terminal/Contrast.h"
+#include "terminal/Cp437.h"
 #include "terminal/qt/Cp437Qt.h"
 
 #include <QBitmap>
@@ -119,7 +121,16 @@ void TColorTTYWidget::RunColours(uint8_t a, bool selected, Run &run) const
     const TColorTTY &t = *Model;
     const bool flashing = t.HasOption(coFlashing) && !t.BrightBackgrounds(); // iCE colours never blink
     run.hidden = flashing && t.FlashHidden && (a & caFlash);
-    if (t.HasOption(coColors)) {
+    if (t.HasOption(coColors) && HighContrast) {
+        const int bg = flashing ? (a & 0x70) >> 4 : a >> 4;
+        run.bg = selected ? palette().color(QPalette::Highlight).rgb() : 0xFF000000u | HighContrastBackground(bg);
+        if (run.hidden)
+            run.fg = run.bg;
+        else if (selected)
+            run.fg = 0xFF000000u | WithContrast(HighContrastText(a & 0x0F), run.bg & 0xFFFFFF);
+        else
+            run.fg = 0xFF000000u | HighContrastCellText(a & 0x0F, bg);
+    } else if (t.HasOption(coColors)) {
         if (selected) {
             run.bg = palette().color(QPalette::Highlight).rgb();
             run.fg = run.hidden ? run.bg : PaletteRgb(a & 0x0F);

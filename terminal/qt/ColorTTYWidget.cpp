@@ -3,6 +3,8 @@
 #include "terminal/ColorTTYSelection.h"
 #include "terminal/Cp437.h"
 #include "terminal/qt/Cp437Qt.h"
+#include "terminal/qt/TerminalAccessible.h"
+#include "terminal/qt/TerminalSpeech.h"
 
 #include <QApplication>
 #include <QBitmap>
@@ -42,6 +44,7 @@ TColorTTYWidget::TColorTTYWidget(std::unique_ptr<TColorTTY> model, QWidget *pare
 
 TColorTTYWidget::~TColorTTYWidget()
 {
+    SpeechPtr.reset();
     FlushTimer.stop();
     Timer.stop();
     CaretBlink.stop();
@@ -70,6 +73,8 @@ void TColorTTYWidget::Init()
     Model->SetView(this);
     FontChanged();
     Model->Clear();
+    SpeechPtr = std::make_unique<TTerminalSpeech>(*this, *Model);
+    InstallTerminalAccessibility();
 }
 
 // ---------------------------------------------------------------- metrics and layout
@@ -196,6 +201,7 @@ QRect TColorTTYWidget::ClientRect() const
 
 void TColorTTYWidget::InvalidateCells(int x1, int x2, int y, bool immediately)
 {
+    ++Generation;
     const QRect r = CellRect(x1, x2, y) & ClientRect();
     if (!immediately) {
         if (!r.isEmpty()) Dirty(r);
@@ -207,6 +213,7 @@ void TColorTTYWidget::InvalidateCells(int x1, int x2, int y, bool immediately)
 
 void TColorTTYWidget::InvalidateAll(bool immediately)
 {
+    ++Generation;
     // A new buffer size changes the scroll range even when the view stays where it is.
     if (!immediately) {
         DirtyAll = BarDirty = true;
@@ -220,6 +227,7 @@ void TColorTTYWidget::InvalidateAll(bool immediately)
 
 void TColorTTYWidget::ViewMoved(int, int, int, int)
 {
+    ++Generation;
     // The whole view is repainted rather than its pixels moved.
     if (Model->HasOption(coLazyWrite)) {
         DirtyAll = BarDirty = true;
@@ -232,6 +240,7 @@ void TColorTTYWidget::ViewMoved(int, int, int, int)
 
 void TColorTTYWidget::TopRenumbered()
 {
+    ++Generation;
     if (Model->HasOption(coLazyWrite)) {
         BarDirty = true;
         ScheduleFlush();
@@ -406,6 +415,7 @@ bool IsBreakKey(const QKeyEvent *e, int key)
 
 void TColorTTYWidget::keyPressEvent(QKeyEvent *e)
 {
+    if (ReviewKey(e)) return;
     LastKey.start();
     TColorTTY &t = *Model;
     int key = e->key();
@@ -426,6 +436,7 @@ void TColorTTYWidget::keyPressEvent(QKeyEvent *e)
     if (uint8_t b = 0; Cp437KeyByte(e, b)) {
         ch = char(b);
         if (OnKeyPress) OnKeyPress(ch);
+        if (ch != 0) SpeechPtr->Typed(ch);
         if (ch != 0 && t.HasOption(coCheckBreak) && ch == 3) t.DoBreak();
         if (t.HasSelection()) {
             t.SelEnd = t.SelStart;

@@ -20,7 +20,9 @@
 #include <memory>
 #include <vector>
 
+class QAccessibleInterface;
 class QMimeData;
+class TTerminalSpeech;
 
 // Scroll codes of the scroll step (scroll bar and scrolling keys).
 enum TScrollCode { scLineUp, scLineDown, scPageUp, scPageDown, scThumbPosition, scTop, scBottom };
@@ -43,6 +45,18 @@ public:
 
     // Output and options, for owners that need nothing else of the model.
     void Write(const char *text) { Model->Write(text); }
+    // What screen readers are told: announcements of output, the review line, messages.
+    TTerminalSpeech &Speech() const { return *SpeechPtr; }
+    bool HasSpeech() const { return SpeechPtr != nullptr; }
+    // Light text on dark backgrounds, every cell at a contrast of at least 4.5:1.
+    void SetHighContrast(bool on);
+    bool IsHighContrast() const { return HighContrast; }
+    // Counts changes of the cells and the view, so the accessible text knows when to rebuild.
+    unsigned TextGeneration() const { return Generation; }
+    // The accessible object of an edit open in the terminal (the offline editor), shown as
+    // the terminal's child while it is set; the owner keeps it.
+    void SetEditAccessible(QAccessibleInterface *child) { EditChild = child; }
+    QAccessibleInterface *EditAccessible() const { return EditChild; }
     TColorTTYOptions Options() const { return Model->Options; }
     // Stores the options and repaints (the model's setter alone repaints nothing).
     void SetOptions(TColorTTYOptions options);
@@ -125,6 +139,8 @@ private:
     };
 
     void Init();
+    // Ctrl+Shift+Up/Down move the review line; true when the key was one of them.
+    bool ReviewKey(QKeyEvent *e);
     void FontChanged();
     void SetMetrics(int charWidth, int charHeight, int ascent, int overhang);
     void BuildGlyphTable();
@@ -150,6 +166,10 @@ private:
     QRect ClientRect() const;
 
     std::unique_ptr<TColorTTY> Model;
+    std::unique_ptr<TTerminalSpeech> SpeechPtr;
+    QAccessibleInterface *EditChild = nullptr;
+    bool HighContrast = false;
+    unsigned Generation = 0;
     int CharW = 0, CharH = 0, AscentPx = 0, OverhangPx = 0;
     QFont MeasuredFont;
     bool Measured = false;

@@ -68,6 +68,14 @@ struct OffLineTest : ::testing::Test
     }
     // Characters of terminal row y without trailing blanks.
     std::string Row(int y) const { return RowTrimmed(Tty, y); }
+    // Rows from..to-1, joined by '|'.
+    std::string Rows(int from, int to) const
+    {
+        std::string s = Row(from);
+        for (int y = from + 1; y < to; ++y)
+            s += "|" + Row(y);
+        return s;
+    }
     // Host output while the edit is open.
     void HostOutput(const char *text)
     {

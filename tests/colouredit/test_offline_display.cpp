@@ -28,8 +28,7 @@ TEST_F(OffLineDisplay, ShortMessageLinesStartWithACyanPrompt)
 {
     Edit.Open(12, 0);
     Type("\x01yone\rtwo");
-    EXPECT_EQ(Row(0), ">one");
-    EXPECT_EQ(Row(1), ">two");
+    EXPECT_EQ(Rows(0, 2), ">one|>two");
     EXPECT_EQ(Tty.AttrAt(0, 1), 0x06);
     EXPECT_EQ(Tty.AttrAt(1, 1), ApplyColourCode(15, 'y')); // the text keeps its colour
     Edit.KeyDown(VK_UP, 0);
@@ -40,21 +39,16 @@ TEST_F(OffLineDisplay, ShortMessageLinesStartWithACyanPrompt)
 TEST_F(OffLineDisplay, EverythingBelowTheTextIsCleared)
 {
     for (int y = 0; y < 25; ++y)
-        Tty.Write("garbage\r\n");
+        Tty.Write(y < 24 ? "garbage\r\n" : "garbage"); // every row, the last too
     Tty.MoveCursor(0, 3);
     Edit.Open(13, 0);
     HostOutput("Subject: "); // the start is fixed at the first key, after this prompt
     Type("line\rnext");
-    EXPECT_EQ(Row(3), "Subject: line");
-    EXPECT_EQ(Row(2), "garbage");
-    EXPECT_EQ(Row(4), "next");
-    for (int y = 5; y < 25; ++y)
-        EXPECT_EQ(Row(y), "") << y;
+    EXPECT_EQ(Rows(2, 25), "garbage|Subject: line|next" + std::string(20, '|'));
     Edit.KeyDown(VK_BACK, 0);
     Edit.KeyDown(VK_HOME, 0);
     Edit.KeyDown(VK_BACK, 0); // joins the lines
-    EXPECT_EQ(Row(3), "Subject: linenex");
-    EXPECT_EQ(Row(4), "");
+    EXPECT_EQ(Rows(3, 5), "Subject: linenex|");
 }
 
 TEST_F(OffLineDisplay, HostOutputAtTheBottomIsShownAboveTheEdit)
@@ -63,8 +57,7 @@ TEST_F(OffLineDisplay, HostOutputAtTheBottomIsShownAboveTheEdit)
     OpenAfter(99, "Msg: ");
     Type("hello");
     HostOutput("\r\n*** Bob: hi ***\r\n");
-    EXPECT_EQ(Row(98), "*** Bob: hi ***");
-    EXPECT_EQ(Row(99), "     hello");
+    EXPECT_EQ(Rows(98, 100), "*** Bob: hi ***|     hello");
     EXPECT_EQ(Tty.CursorX, 10);
 
     // Output that ends mid-line is kept: the edit moves below it.
@@ -79,11 +72,8 @@ TEST_F(OffLineDisplay, HostOutputMidScreenScrollsTheEditAreaFree)
     OpenAfter(10, "Msg: ");
     Type("one\rtwo");
     HostOutput("\r\nline1\r\nline2\r\n");
-    EXPECT_EQ(Row(7), "Msg:"); // none of the edit is left behind in the output
-    EXPECT_EQ(Row(9), "line2");
-    EXPECT_EQ(Row(10), "     one");
-    EXPECT_EQ(Row(11), "two");
-    EXPECT_EQ(Row(12), "");
+    // None of the edit is left behind in the output.
+    EXPECT_EQ(Rows(7, 13), "Msg:|line1|line2|     one|two|");
 }
 
 TEST_F(OffLineDisplay, HostOutputDoesNotTakeTheEditorsColourOrLoseItsSequence)
@@ -106,9 +96,7 @@ TEST_F(OffLineDisplay, HostOutputWhileAskingBringsTheQuestionBack)
     Type("hello\x04"); // the question's line feed scrolls the terminal
     EXPECT_EQ(Row(23), "Text: hello");
     HostOutput("\r\nBob: hi\r\n");
-    EXPECT_EQ(Row(22), "Bob: hi");
-    EXPECT_EQ(Row(23), "      hello");
-    EXPECT_EQ(Row(24), "<S>ave, <A>bort or <C>ontinue? ->");
+    EXPECT_EQ(Rows(22, 25), "Bob: hi|      hello|<S>ave, <A>bort or <C>ontinue? ->");
     Type("cmore");
     EXPECT_EQ(Row(24), "more");
 }
@@ -135,8 +123,7 @@ TEST_F(OffLineDisplay, LinesWiderThanTheTerminalFollowItsWrap)
     EXPECT_EQ(Tty.CursorX, 70);
     EXPECT_EQ(Tty.CursorY, 0);
     Edit.KeyDown(VK_DELETE, 0);
-    EXPECT_EQ(Row(0), dashes + "bcdefghijk");
-    EXPECT_EQ(Row(1), "lmnopqrst");
+    EXPECT_EQ(Rows(0, 2), dashes + "bcdefghijk|lmnopqrst");
     EXPECT_EQ(Edit.IndexOf({2, 1}), 12);
 
     // A line that ends exactly at the right edge keeps its last character.
@@ -148,8 +135,7 @@ TEST_F(OffLineDisplay, LinesWiderThanTheTerminalFollowItsWrap)
     // A prompt that fills the last row: the edit starts below it instead of over it.
     OpenAfter(24, std::string(80, 'p'), 10, 20);
     Type("ab");
-    EXPECT_EQ(Row(23), std::string(80, 'p'));
-    EXPECT_EQ(Row(24), "ab");
+    EXPECT_EQ(Rows(23, 25), std::string(80, 'p') + "|ab");
 }
 
 TEST_F(OffLineDisplay, SelectionBetweenTerminalAndEditor)

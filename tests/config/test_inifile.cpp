@@ -37,55 +37,50 @@ struct IniFileTest : ::testing::Test
 
 } // namespace
 
-TEST_F(IniFileTest, ReadsHandWrittenFileAsTheFormatSays)
+TEST_F(IniFileTest, ReadsHandWrittenFilesAsTheFormatSays)
 {
+    // A file from another system: CR before CR LF, VT and FF around names and values.
+    const std::string Other =
+        "\v[\rHosts\v]\r\r\n\rHost\v=\v Moss\f\r\r\n\v\r\nPort=\r\v\r\n\x0b\r\n[Last]\nKey=\v";
+    // Older files in Latin-1; Cyrillic names.
+    const std::string Latin =
+        "[J\xF6rg]\nName=J\xF6rg\n[\xD0\x94\xD0\xBE\xD0\xBC]\nk=1\n[\xD0\x9B\xD0\xB5\xD1\x81]\nk=2\n";
+    const struct
+    {
+        const std::string &file;
+        const char *section, *key, *value;
+    } cases[] = {
+        {OddFile, "Hosts", "Host", "Moss BBS"},          // case, blanks, first key wins
+        {OddFile, "hosts", "login name", "John  Smith"}, // inner blanks kept
+        {OddFile, "Hosts", "Password", "-"},             // comment is no key
+        {OddFile, "Hosts", "Address", "-"},              // only the first section counts
+        {OddFile, "Hosts", "Port", ""},                  // present but empty
+        {OddFile, "Hosts", "stray", "-"},                // before any section
+        {OddFile, "Last", "Key", "no line end"},
+        {Latin, "J\xC3\xB6rg", "Name", "J\xC3\xB6rg"}, // a Latin-1 section and value
+        {Latin, "J\xC3\x96RG", "name", "J\xC3\xB6rg"}, // letter case folds beyond ASCII
+        {Latin, "\xD0\xB4\xD0\xBE\xD0\xBC", "k", "1"}, // Cyrillic too
+        {Latin, "\xD0\x9B\xD0\xB5\xD1\x81", "k", "2"}, // and other names stay apart
+        {Other, "Hosts", "Host", "Moss"},
+        {Other, "hosts", "port", ""},
+        {Other, "Last", "Key", ""},
+    };
+    for (const auto &c : cases) {
+        PutFile(path, c.file);
+        EXPECT_EQ(ini.ReadString(c.section, c.key, "-"), c.value) << c.section << "/" << c.key;
+    }
+    // Written back (the last file), only the value changes; what precedes '=' stays as the file spells it.
+    ASSERT_TRUE(ini.WriteString("Hosts", "Host", "Lichen"));
+    EXPECT_NE(GetFile(path).find("\n\rHost\v=Lichen\r\n"), std::string::npos);
+
     PutFile(path, OddFile);
-    EXPECT_EQ(ini.ReadString("Hosts", "Host", "-"), "Moss BBS");          // case, blanks, first key wins
-    EXPECT_EQ(ini.ReadString("hosts", "login name", "-"), "John  Smith"); // inner blanks kept
-    EXPECT_EQ(ini.ReadString("Hosts", "Password", "-"), "-");             // comment is no key
-    EXPECT_EQ(ini.ReadString("Hosts", "Address", "-"), "-");              // only the first section counts
-    EXPECT_EQ(ini.ReadString("Hosts", "Port", "1976"), "");               // present but empty
-    EXPECT_EQ(ini.ReadString("Hosts", "stray", "-"), "-");                // before any section
-    EXPECT_EQ(ini.ReadString("Last", "Key", "-"), "no line end");
     EXPECT_EQ(ini.ReadInteger("Hosts", "Mode", 3), 3);                 // non-numeric: default
     EXPECT_EQ(ini.ReadInteger("Preferences", "Screen Lines", 24), 24); // trailing junk: default
     EXPECT_EQ(ini.ReadInteger("Preferences", "FontSize", 9), -7);
     EXPECT_TRUE(ini.ReadBool("Hosts", "AutoLogin", false)); // any non-zero integer
-
     EXPECT_EQ(ParseIniInteger("-2147483648"), -2147483647 - 1);
     for (const char *bad : {"2147483648", "+"})
         EXPECT_EQ(ParseIniInteger(bad), std::nullopt) << bad;
-}
-
-TEST_F(IniFileTest, CarriageReturnsAndVerticalTabsAreBlanksAroundNamesAndValues)
-{
-    // A file from another system: CR before CR LF, VT and FF around names and values.
-    PutFile(path, "\v[\rHosts\v]\r\r\n\rHost\v=\v Moss\f\r\r\n\v\r\nPort=\r\v\r\n\x0b\r\n[Last]\nKey=\v");
-    const struct
-    {
-        const char *section, *key, *value;
-    } cases[] = {{"Hosts", "Host", "Moss"}, {"hosts", "port", ""}, {"Last", "Key", ""}};
-    for (const auto &c : cases)
-        EXPECT_EQ(ini.ReadString(c.section, c.key, "-"), c.value) << c.key;
-    // Written back, only the value changes; what precedes '=' stays as the file spells it.
-    ASSERT_TRUE(ini.WriteString("Hosts", "Host", "Lichen"));
-    EXPECT_NE(GetFile(path).find("\n\rHost\v=Lichen\r\n"), std::string::npos);
-}
-
-TEST_F(IniFileTest, ValuesAreUtf8AndOlderFilesInLatin1StillRead)
-{
-    PutFile(path, "[J\xF6rg]\nName=J\xF6rg\n[\xD0\x94\xD0\xBE\xD0\xBC]\nk=1\n[\xD0\x9B\xD0\xB5\xD1\x81]\nk=2\n");
-    const struct
-    {
-        const char *section, *key, *value;
-    } cases[] = {
-        {"J\xC3\xB6rg", "Name", "J\xC3\xB6rg"},    // a Latin-1 section and value
-        {"J\xC3\x96RG", "name", "J\xC3\xB6rg"},    // letter case folds beyond ASCII
-        {"\xD0\xB4\xD0\xBE\xD0\xBC", "k", "1"},  // Cyrillic too
-        {"\xD0\x9B\xD0\xB5\xD1\x81", "k", "2"},  // and other names stay apart
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(ini.ReadString(c.section, c.key, "-"), c.value) << c.section;
 }
 
 TEST_F(IniFileTest, WritingOneKeyKeepsEveryOtherByte)

@@ -65,6 +65,13 @@ inline std::string Hex(const std::string &s)
     return Out;
 }
 
+// A message header line; ORVO's names its author between the colour codes n and N.
+inline std::string Header(THostMode Mode, const std::string &Name)
+{
+    if (Mode == hmISCA) return "*** Message (#1) from " + Name + " at 10:00 ***\r\n";
+    return "\1c*** Message (#1) from \1n" + Name + "\1N at 10:00 ***\r\n";
+}
+
 // The three texts shown instead of a message from a rejected author, joined.
 inline std::string KillNotice(const std::string &Name)
 {

@@ -10,12 +10,6 @@
 
 namespace {
 
-// An ORVO header line naming Name between the colour codes n and N.
-std::string MarkedHeader(const std::string &Name)
-{
-    return "\1c*** Message (#1) from \1n" + Name + "\1N at 10:00 ***\r\n";
-}
-
 // A one-line prompt with the given count of characters received.
 std::string Prompt(int Sent, int Command = 0xA2, int P = 0x14)
 {
@@ -56,19 +50,19 @@ TEST(CLientHeaders, KillNoticeInThreeTextsAndEachAuthorOnceInTheWhoList)
     r.Engine.OnTerminalOut = [&](TTelnetStateMachine *, const char *t) {
         if (*t) Texts.push_back(t);
     };
-    const std::string Ann = B({0xFF, 0xA7}) + MarkedHeader("ann") + B({0xFF, 0xA8});
-    r.Recv(B({0xFF, 0xA7}) + MarkedHeader("bob") + "secret" + B({0xFF, 0xA8}) + Ann + Ann + B({0xFF, 0xA9}) +
-           MarkedHeader("carol") + "post" + B({0xFF, 0xAA}));
+    const std::string Ann = B({0xFF, 0xA7}) + Header(hmORVO, "ann") + B({0xFF, 0xA8});
+    r.Recv(B({0xFF, 0xA7}) + Header(hmORVO, "bob") + "secret" + B({0xFF, 0xA8}) + Ann + Ann +
+           B({0xFF, 0xA9}) + Header(hmORVO, "carol") + "post" + B({0xFF, 0xAA}));
     ASSERT_EQ(Texts.size(), 9u);
     EXPECT_EQ(Texts[0] + Texts[1] + Texts[2], KillNotice("bob"));
     EXPECT_EQ(Texts[1], "bob");
-    EXPECT_EQ(Texts[7] + Texts[8], MarkedHeader("carol") + "post");
+    EXPECT_EQ(Texts[7] + Texts[8], Header(hmORVO, "carol") + "post");
     // Posts never add their author.
     EXPECT_EQ(r.Who.Names, std::vector<std::string>{"ann"});
     // The filter keeps names as UTF-8; the BBS sends code page 437 (0x94 is an o umlaut).
     r.Filter.Enemies.Add("J\xC3\xB6rg");
     Texts.clear();
-    r.Recv(B({0xFF, 0xA7}) + MarkedHeader("J\x94rg") + "x" + B({0xFF, 0xA8}));
+    r.Recv(B({0xFF, 0xA7}) + Header(hmORVO, "J\x94rg") + "x" + B({0xFF, 0xA8}));
     EXPECT_EQ(Texts.size(), 3u);
 }
 

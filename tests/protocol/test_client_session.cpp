@@ -28,12 +28,6 @@ struct TOutcome
     bool operator==(const TOutcome &) const = default;
 };
 
-std::string Header(THostMode Mode, const std::string &Name)
-{
-    if (Mode == hmISCA) return "*** Message (#1) from " + Name + " at 10:00 ***\r\n";
-    return "\1c*** Message (#1) from \1n" + Name + "\1N at 10:00 ***\r\n";
-}
-
 std::string Count(int n)
 {
     return B({0, 0, n});

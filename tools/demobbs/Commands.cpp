@@ -270,6 +270,14 @@ void TSession::MenuKey(uint8_t c)
         Say("Help\r\n");
         EnterMenu(true);
         break;
+    case '#': { // a flood of numbered lines, for trying screen readers and speed
+        std::string flood = "Flood\r\n";
+        for (int i = 1; i <= FloodLines; ++i)
+            flood += "^gLine "_c + std::to_string(i) + " of " + std::to_string(FloodLines) + "^a\r\n"_c;
+        Say(flood);
+        EnterMenu(false);
+        break;
+    }
     case 'q':
         Leave("Quit\r\n^f^wGoodbye, "_c + FName + "!^a\r\n"_c);
         break;

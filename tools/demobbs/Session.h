@@ -48,6 +48,7 @@ public:
     static constexpr double LoginWait = 300; // seconds from connect to a finished login
     static constexpr double LingerWait = 5;  // for the last output before closing
     static constexpr int MaxLoginTries = 3;
+    static constexpr int FloodLines = 1000; // the # command's numbered lines
 
     TSession(TBbsHost &host, double now);
 

@@ -1,7 +1,11 @@
+#include "colouredit/OffLine.h"
 #include "colouredit/qt/ColourEditWidget.h"
 #include "terminal/ColorTTYSelection.h"
+#include "terminal/qt/ColorTTYWidget.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QLabel>
 #include <QClipboard>
 #include <QImage>
 #include <QMimeData>
@@ -118,4 +122,55 @@ TEST(ColourMemo, CaretLineStaysInViewAndMouseFindsPositions)
     EXPECT_EQ(memo.Caret(), 5);
     QTest::mouseClick(&memo, Qt::LeftButton, {}, QPoint(TCustomColourEdit::InsetX + 1, y));
     EXPECT_EQ(memo.Caret(), 3);
+}
+
+TEST(ColourMemo, IsEditableTextForScreenReadersWithoutItsColourCodes)
+{
+    QWidget form;
+    auto *label = new QLabel(QStringLiteral("&Text:"), &form);
+    auto *memo = new TColourMemo(&form);
+    label->setBuddy(memo);
+    memo->SetText("ab\x01rcd\ne");
+    QAccessibleInterface *a = QAccessible::queryAccessibleInterface(memo);
+    ASSERT_TRUE(a && a->textInterface() && a->editableTextInterface());
+    QAccessibleTextInterface *t = a->textInterface();
+    EXPECT_EQ(a->role(), QAccessible::EditableText);
+    EXPECT_EQ(a->text(QAccessible::Name), QStringLiteral("Text:"));
+    EXPECT_EQ(t->text(0, t->characterCount()), QStringLiteral("abcd\ne"));
+    t->setSelection(0, 1, 3); // "bc": the code between b and c takes no offset
+    EXPECT_EQ(memo->SelStart(), 1);
+    EXPECT_EQ(memo->SelEnd(), 5);
+    EXPECT_EQ(t->cursorPosition(), 3);
+    int s = 0, e = 0;
+    EXPECT_TRUE(t->attributes(2, &s, &e).contains(QStringLiteral("fg-color-name:red")));
+    EXPECT_EQ(std::make_pair(s, e), std::make_pair(2, 6));
+    a->editableTextInterface()->replaceText(0, 2, QStringLiteral("xy"));
+    EXPECT_EQ(memo->Text(), "\x01rxycd\ne"); // as typing over a selection: the colour after it
+    a->editableTextInterface()->deleteText(5, 6);
+    EXPECT_EQ(t->text(0, t->characterCount()), QStringLiteral("xycd\n"));
+}
+
+TEST(OffLineEditAccess, AnOpenEditIsTheTerminalsEditableChild)
+{
+    TColorTTYWidget terminal;
+    TWhoList who;
+    TOffLineEdit edit(terminal.Tty(), who);
+    auto *access = new TOffLineEditAccess(edit, &terminal);
+    QAccessibleInterface *term = QAccessible::queryAccessibleInterface(&terminal);
+    const int before = term->childCount();
+    edit.Open(ekLine, 0xF8); // a password of up to 8 characters
+    access->Opened();
+    ASSERT_EQ(term->childCount(), before + 1);
+    QAccessibleInterface *child = terminal.EditAccessible();
+    ASSERT_TRUE(child);
+    EXPECT_GE(term->indexOfChild(child), 0);
+    EXPECT_EQ(child->role(), QAccessible::EditableText);
+    EXPECT_EQ(child->text(QAccessible::Name), QStringLiteral("Password"));
+    EXPECT_TRUE(child->state().passwordEdit);
+    for (char c : std::string("pw"))
+        edit.KeyPress(uint8_t(c));
+    EXPECT_EQ(child->textInterface()->text(0, 2), QStringLiteral(".."));
+    EXPECT_EQ(child->textInterface()->cursorPosition(), 2);
+    access->Closed();
+    EXPECT_EQ(term->childCount(), before);
 }

@@ -248,3 +248,20 @@ TEST_F(PaletteTest, ClicksReportTheColourAndCloseTellsTheOwner)
     p.close();
     EXPECT_EQ(std::make_pair(closed, p.InUse), std::make_pair(1, true));
 }
+
+TEST_F(PaletteTest, TheKeyboardChoosesColoursAndTheChoiceIsSaidInWords)
+{
+    TColourPalette p(Ini, &Owner);
+    std::vector<std::pair<int, bool>> chosen;
+    p.OnColourSelect = [&](int colour, bool fg) { chosen.emplace_back(colour, fg); };
+    p.SetColours(0x4F);
+    EXPECT_EQ(p.ColourGrid->accessibleDescription(), QStringLiteral("foreground white, background dark blue"));
+    p.TakeKeyboard();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return p.ColourGrid->hasFocus(); }, 2000));
+    for (Qt::Key key : {Qt::Key_Home, Qt::Key_Right, Qt::Key_F, Qt::Key_End, Qt::Key_B})
+        QTest::keyClick(p.ColourGrid, key);
+    EXPECT_EQ(chosen, (std::vector<std::pair<int, bool>>{{1, true}, {15, false}}));
+    EXPECT_EQ(p.ColourGrid->ChoiceText(), QStringLiteral("foreground dark red, background white"));
+    QTest::keyClick(p.ColourGrid, Qt::Key_Escape); // the keys go back to the owner
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Owner.isActiveWindow(); }, 2000));
+}
