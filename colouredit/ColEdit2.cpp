@@ -11,7 +11,7 @@ constexpr char LF = 10;
 } // namespace
 
 TAbstractColourEdit::TAbstractColourEdit(int capacity)
-    : Buf(std::max(capacity, 1) + 1, 0), Cap(std::max(capacity, 1)), Limit(Cap)
+    : Buf(std::max(capacity, 1) + 1, 0), FCap(std::max(capacity, 1)), FLimit(FCap)
 {
 }
 
@@ -24,7 +24,7 @@ bool TAbstractColourEdit::IsCodeLetter(uint8_t c)
 
 void TAbstractColourEdit::Beep()
 {
-    if (Beeper) Beeper->Beep(1);
+    if (FBeeper) FBeeper->Beep(1);
 }
 
 void TAbstractColourEdit::KeyBeep()
@@ -69,17 +69,17 @@ std::string TAbstractColourEdit::CleanText(std::string_view text, bool keepCR, b
 
 void TAbstractColourEdit::ReplaceText(std::string_view text)
 {
-    size_t n = std::min<size_t>(text.size(), Cap);
+    size_t n = std::min<size_t>(text.size(), FCap);
     std::memcpy(Buf.data(), text.data(), n);
-    Len = static_cast<int>(n);
-    if (Len > 0 && Buf[Len - 1] == 1) --Len; // half a code
-    Buf[Len] = 0;
+    FLen = static_cast<int>(n);
+    if (FLen > 0 && Buf[FLen - 1] == 1) --FLen; // half a code
+    Buf[FLen] = 0;
     ClampPositions();
 }
 
 void TAbstractColourEdit::SetText(const char *source)
 {
-    std::string_view src = source ? std::string_view(source, strnlen(source, Cap + 1)) : std::string_view();
+    std::string_view src = source ? std::string_view(source, strnlen(source, FCap + 1)) : std::string_view();
     ReplaceText(CleanText(src, true, true));
     FDirtyFrom = 0;
     Update();
@@ -87,17 +87,17 @@ void TAbstractColourEdit::SetText(const char *source)
 
 int TAbstractColourEdit::GetText(char *dest, int size) const
 {
-    if (!dest || size <= 0) return Len;
-    int n = std::min(Len, size);
+    if (!dest || size <= 0) return FLen;
+    int n = std::min(FLen, size);
     std::memcpy(dest, Buf.data(), n);
     if (n < size) dest[n] = 0;
-    return Len;
+    return FLen;
 }
 
 int TAbstractColourEdit::LineCount() const
 {
     int n = 1;
-    for (int i = 0; i < Len; ++i)
+    for (int i = 0; i < FLen; ++i)
         if (Buf[i] == 1)
             ++i;
         else if (IsLineBreak(i))
@@ -107,31 +107,31 @@ int TAbstractColourEdit::LineCount() const
 
 void TAbstractColourEdit::SetMaxLength(int value)
 {
-    if (value < 1 || value > Cap - 1) {
-        Limit = Cap;
+    if (value < 1 || value > FCap - 1) {
+        FLimit = FCap;
         return;
     }
-    Limit = value;
-    if (Len > value) {
-        Len = value;
+    FLimit = value;
+    if (FLen > value) {
+        FLen = value;
         // A code cut in half leaves its 0x01 alone at the end.
-        if (Buf[Len - 1] == 1) --Len;
-        Buf[Len] = 0;
+        if (Buf[FLen - 1] == 1) --FLen;
+        Buf[FLen] = 0;
         ClampPositions();
-        MarkDirty(Len);
+        MarkDirty(FLen);
         Changed();
     }
 }
 
 void TAbstractColourEdit::SetWrapColumn(int value)
 {
-    if (value >= 1 && value <= 255) Wrap = value;
+    if (value >= 1 && value <= 255) FWrap = value;
 }
 
 void TAbstractColourEdit::ClampPositions()
 {
     auto clamp = [this](int &p) {
-        p = std::clamp(p, 0, Len);
+        p = std::clamp(p, 0, FLen);
         if (p > 0 && Buf[p - 1] == 1) --p; // never inside a code
     };
     clamp(FCaret);
@@ -154,7 +154,7 @@ void TAbstractColourEdit::SetCaret(int caret, int anchor)
 TColourAttr TAbstractColourEdit::AttrAt(int i) const
 {
     TColourAttr a = FDefaultAttr;
-    i = std::min(i, Len);
+    i = std::min(i, FLen);
     for (int j = 0; j < i; ++j)
         if (Buf[j] == 1) {
             if (j + 1 >= i) break;
@@ -165,15 +165,15 @@ TColourAttr TAbstractColourEdit::AttrAt(int i) const
 
 int TAbstractColourEdit::SkipCodes(int i) const
 {
-    i = std::clamp(i, 0, Len);
-    while (i + 1 < Len && Buf[i] == 1)
+    i = std::clamp(i, 0, FLen);
+    while (i + 1 < FLen && Buf[i] == 1)
         i += 2;
     return i;
 }
 
 int TAbstractColourEdit::BackOverCodes(int i) const
 {
-    i = std::clamp(i, 0, Len);
+    i = std::clamp(i, 0, FLen);
     if (i > 0 && Buf[i - 1] == 1) --i;
     while (i >= 2 && Buf[i - 2] == 1)
         i -= 2;
@@ -182,7 +182,7 @@ int TAbstractColourEdit::BackOverCodes(int i) const
 
 int TAbstractColourEdit::LineStart(int i) const
 {
-    int j = std::clamp(i, 0, Len);
+    int j = std::clamp(i, 0, FLen);
     while (j > 0 && !IsLineBreak(j - 1))
         --j;
     return SkipCodes(j);
@@ -190,18 +190,18 @@ int TAbstractColourEdit::LineStart(int i) const
 
 int TAbstractColourEdit::LineEnd(int i) const
 {
-    int j = std::clamp(i, 0, Len);
-    while (j < Len && !IsLineBreak(j)) {
-        if (Buf[j] == 1 && j + 1 < Len) ++j;
+    int j = std::clamp(i, 0, FLen);
+    while (j < FLen && !IsLineBreak(j)) {
+        if (Buf[j] == 1 && j + 1 < FLen) ++j;
         ++j;
     }
-    return std::min(j, Len);
+    return std::min(j, FLen);
 }
 
 int TAbstractColourEdit::Advance(int i, int n, bool crossLines) const
 {
     i = SkipCodes(i);
-    for (int k = 0; k < n && i < Len; ++k) {
+    for (int k = 0; k < n && i < FLen; ++k) {
         if (!crossLines && IsLineBreak(i)) break;
         i = SkipCodes(i + 1);
     }
@@ -210,7 +210,7 @@ int TAbstractColourEdit::Advance(int i, int n, bool crossLines) const
 
 int TAbstractColourEdit::VisibleColumn(int i) const
 {
-    i = std::clamp(i, 0, Len);
+    i = std::clamp(i, 0, FLen);
     int j = i;
     while (j > 0 && !IsLineBreak(j - 1))
         --j;
@@ -242,17 +242,17 @@ int TAbstractColourEdit::PrevChar(int i) const
 void TAbstractColourEdit::RawInsert(int at, std::string_view text)
 {
     int n = static_cast<int>(text.size());
-    if (n == 0 || Len + n > Cap) return;
-    std::memmove(&Buf[at + n], &Buf[at], Len - at + 1);
+    if (n == 0 || FLen + n > FCap) return;
+    std::memmove(&Buf[at + n], &Buf[at], FLen - at + 1);
     std::memcpy(&Buf[at], text.data(), n);
-    Len += n;
+    FLen += n;
 }
 
 void TAbstractColourEdit::RawDelete(int at, int count)
 {
     if (count <= 0) return;
-    std::memmove(&Buf[at], &Buf[at + count], Len - at - count + 1);
-    Len -= count;
+    std::memmove(&Buf[at], &Buf[at + count], FLen - at - count + 1);
+    FLen -= count;
 }
 
 // --- Editing.
@@ -261,14 +261,14 @@ void TAbstractColourEdit::DeleteAndMerge(int count)
 {
     if (FCaret > 0 && Buf[FCaret - 1] == 1) --FCaret;
     int a = BackOverCodes(FCaret);
-    int e = std::min(FCaret + std::max(count, 0), Len);
-    if (e > 0 && e < Len && Buf[e - 1] == 1 && e - 1 >= FCaret) ++e; // never split a code
+    int e = std::min(FCaret + std::max(count, 0), FLen);
+    if (e > 0 && e < FLen && Buf[e - 1] == 1 && e - 1 >= FCaret) ++e; // never split a code
     int b = SkipCodes(e);
     if (a == b) return;
     std::string c = ColourCodesBetween(AttrAt(a), AttrAt(b));
     int run = b - a;
     if (count == 0 && run <= static_cast<int>(c.size())) return;
-    if (Len - run + static_cast<int>(c.size()) > Cap) {
+    if (FLen - run + static_cast<int>(c.size()) > FCap) {
         // No room for the shortest transition: keep the codes that were there.
         c.clear();
         for (int j = a; j < b; ++j)
@@ -286,14 +286,14 @@ void TAbstractColourEdit::DeleteAndMerge(int count)
 
 void TAbstractColourEdit::Insert(const char *text)
 {
-    Insert(text ? std::string_view(text, strnlen(text, Cap + 1)) : std::string_view());
+    Insert(text ? std::string_view(text, strnlen(text, FCap + 1)) : std::string_view());
 }
 
 void TAbstractColourEdit::Insert(std::string_view text)
 {
     int n = static_cast<int>(text.size());
     int selLen = FSelEnd - FSelStart;
-    if (Len - selLen + n > Limit) {
+    if (FLen - selLen + n > FLimit) {
         Beep();
         return;
     }
@@ -302,7 +302,7 @@ void TAbstractColourEdit::Insert(std::string_view text)
         DeleteAndMerge(selLen);
     }
     if (FCaret > 0 && Buf[FCaret - 1] == 1) --FCaret;
-    if (Len + n > Cap) { // only when merges had to keep codes: refuse rather than overflow
+    if (FLen + n > FCap) { // only when merges had to keep codes: refuse rather than overflow
         Beep();
         FSelStart = FSelEnd = FAnchor = FCaret;
         return;
@@ -316,9 +316,9 @@ void TAbstractColourEdit::Insert(std::string_view text)
         int end = start + n;
         FCaret = start;
         int b = SkipCodes(start);
-        int before = Len;
+        int before = FLen;
         DeleteAndMerge(0);
-        if (Len != before) end = end >= b ? end + (Len - before) : FCaret;
+        if (FLen != before) end = end >= b ? end + (FLen - before) : FCaret;
         FCaret = end;
         DeleteAndMerge(0);
     }
@@ -339,14 +339,14 @@ void TAbstractColourEdit::DeleteSelection()
 void TAbstractColourEdit::SelectAll()
 {
     FAnchor = FSelStart = 0;
-    FSelEnd = FCaret = Len;
+    FSelEnd = FCaret = FLen;
     SelectionChanged();
 }
 
 void TAbstractColourEdit::ApplyColour(uint8_t letter)
 {
     FCodePending = false;
-    if (!IsCodeLetter(letter) || Len >= Limit - 1) {
+    if (!IsCodeLetter(letter) || FLen >= FLimit - 1) {
         KeyBeep();
         return;
     }
@@ -370,8 +370,8 @@ void TAbstractColourEdit::ApplyColour(uint8_t letter)
     int from = -1, to = -1;
     for (int j = a;; ++j) {
         if (j == s) run.append(code, 2);
-        if (j == en && en < Len) run += ColourCodesBetween(now, e);
-        if (j < b && Buf[j] == 1 && j + 1 < Len) {
+        if (j == en && en < FLen) run += ColourCodesBetween(now, e);
+        if (j < b && Buf[j] == 1 && j + 1 < FLen) {
             const uint8_t c = static_cast<uint8_t>(Buf[++j]);
             const char old2[2] = {1, static_cast<char>(c)};
             run.append(old2, 2);
@@ -384,7 +384,7 @@ void TAbstractColourEdit::ApplyColour(uint8_t letter)
             continue;
         }
         const bool inside = j < en;
-        const TColourAttr want = inside || (j >= b && en == Len) ? now : old;
+        const TColourAttr want = inside || (j >= b && en == FLen) ? now : old;
         if (hadCodes) {
             const std::string shortest = ColourCodesBetween(shown, want);
             if (shortest.size() < run.size()) run = shortest;
@@ -399,7 +399,7 @@ void TAbstractColourEdit::ApplyColour(uint8_t letter)
         if (inside) to = a + static_cast<int>(out.size());
     }
     if (from < 0) from = to = a + static_cast<int>(out.size());
-    if (Len - (b - a) + static_cast<int>(out.size()) > Limit) {
+    if (FLen - (b - a) + static_cast<int>(out.size()) > FLimit) {
         KeyBeep();
         return;
     }
@@ -416,21 +416,21 @@ void TAbstractColourEdit::ApplyColour(uint8_t letter)
 
 void TAbstractColourEdit::Rewrap()
 {
-    if (Wrap <= 0) return;
+    if (FWrap <= 0) return;
     int p = BackOverCodes(LineStart(FCaret));
     if (p > 0 && Buf[p - 1] == CR) p = BackOverCodes(LineStart(p - 1));
     MarkDirty(p);
     bool changed = false;
-    for (int q = p; q < Len && Buf[q] != LF; ++q)
+    for (int q = p; q < FLen && Buf[q] != LF; ++q)
         if (Buf[q] == 1)
             ++q;
         else if (Buf[q] == CR) {
             Buf[q] = ' ';
             changed = true;
         }
-    int half = Wrap / 2;
-    p = Advance(p, Wrap, false);
-    while (p < Len && Buf[p] != LF) {
+    int half = FWrap / 2;
+    p = Advance(p, FWrap, false);
+    while (p < FLen && Buf[p] != LF) {
         int q = p;
         int col = VisibleColumn(q);
         while (Buf[q] != ' ' && col > half) {
@@ -441,21 +441,21 @@ void TAbstractColourEdit::Rewrap()
             Buf[q] = CR;
             p = SkipCodes(q + 1);
         } else {
-            if (Len >= Cap) break; // no room for a break: the line stays long
+            if (FLen >= FCap) break; // no room for a break: the line stays long
             RawInsert(p, "\r");
             for (int *pos : {&FCaret, &FAnchor, &FSelStart, &FSelEnd})
                 if (*pos >= p) ++*pos;
             ++p;
         }
         changed = true;
-        p = Advance(p, Wrap, false);
+        p = Advance(p, FWrap, false);
     }
     if (changed) Changed();
 }
 
 void TAbstractColourEdit::WrapCheck(uint8_t c)
 {
-    if (Wrap > 0 && (c == ' ' || LineVisibleLength(FCaret) > Wrap)) Rewrap();
+    if (FWrap > 0 && (c == ' ' || LineVisibleLength(FCaret) > FWrap)) Rewrap();
 }
 
 // --- Display hooks.

@@ -53,27 +53,27 @@ public:
     std::function<void(TAbstractColourEdit &)> OnChange;
 
     // Platform services; unset ones are skipped (no beep, empty clipboard).
-    void SetClipboard(TColourClipboard *clipboard) { Clipboard = clipboard; }
-    void SetBeeper(TBeeper *beeper) { Beeper = beeper; }
+    void SetClipboard(TColourClipboard *clipboard) { FClipboard = clipboard; }
+    void SetBeeper(TBeeper *beeper) { FBeeper = beeper; }
 
     // --- Text.
     // Copies the NUL-terminated source up to Capacity, then redraws from the start.
     virtual void SetText(const char *source);
     // Copies up to `size` bytes (NUL-terminated when room is left); returns the text length.
     virtual int GetText(char *dest, int size) const;
-    std::string Text() const { return std::string(Buf.data(), Len); }
+    std::string Text() const { return std::string(Buf.data(), FLen); }
     const char *TextPtr() const { return Buf.data(); }
-    int TextLength() const { return Len; }
-    int Capacity() const { return Cap; }
+    int TextLength() const { return FLen; }
+    int Capacity() const { return FCap; }
     int LineCount() const;
 
     // 0 when the limit equals Capacity. Setting 1..Capacity-1 cuts the text there (and a
     // colour code cut in half); any other value lifts the limit to Capacity.
-    int MaxLength() const { return Limit == Cap ? 0 : Limit; }
+    int MaxLength() const { return FLimit == FCap ? 0 : FLimit; }
     void SetMaxLength(int value);
     // The limit in force (Capacity when unlimited).
-    int EffectiveMaxLength() const { return Limit; }
-    int WrapColumn() const { return Wrap; }
+    int EffectiveMaxLength() const { return FLimit; }
+    int WrapColumn() const { return FWrap; }
     // Only 1..255 are taken; 0 (the start value) means no wrapping.
     void SetWrapColumn(int value);
     bool ReadOnly() const { return FReadOnly; }
@@ -164,18 +164,18 @@ protected:
     void WrapCheck(uint8_t c);
 
     std::vector<char> Buf; // Cap + 1 bytes, NUL at Len
-    int Cap;
-    int Len = 0;
-    int Limit;
+    int FCap;
+    int FLen = 0;
+    int FLimit;
     TColourAttr FDefaultAttr = NewControlAttr;
     bool FReadOnly = false;
     int FCaret = 0, FSelStart = 0, FSelEnd = 0, FAnchor = 0;
     bool FCodePending = false;
-    int Wrap = 0;
+    int FWrap = 0;
     int FDirtyFrom = NotDirty;
     bool FAcceptColourPaste = true;
     int FTopIndex = 0;
     bool FMultiLine = false;
-    TColourClipboard *Clipboard = nullptr;
-    TBeeper *Beeper = nullptr;
+    TColourClipboard *FClipboard = nullptr;
+    TBeeper *FBeeper = nullptr;
 };

@@ -34,7 +34,7 @@ void TAbstractColourEdit::CopyToClipboard()
         else
             plain += Buf[j];
     }
-    if (Clipboard) Clipboard->SetTexts(plain, coloured);
+    if (FClipboard) FClipboard->SetTexts(plain, coloured);
 }
 
 void TAbstractColourEdit::CutToClipboard()
@@ -45,16 +45,17 @@ void TAbstractColourEdit::CutToClipboard()
 
 void TAbstractColourEdit::PasteFromClipboard()
 {
-    if (FReadOnly || !Clipboard) return;
+    if (FReadOnly || !FClipboard) return;
     std::string data;
     std::string text;
-    if (FAcceptColourPaste && Clipboard->GetColoured(data)) {
-        data.resize(std::min(strnlen(data.data(), data.size()), static_cast<size_t>(Limit)));
+    if (FAcceptColourPaste && FClipboard->GetColoured(data)) {
+        data.resize(std::min(strnlen(data.data(), data.size()), static_cast<size_t>(FLimit)));
         // A soft break of a copied edit stands for a space; CR LF is one line break.
         text = CleanText(data, true);
         std::replace(text.begin(), text.end(), CR, ' ');
-    } else if (Clipboard->GetPlain(data)) {
-        data.resize(std::min(strnlen(data.data(), data.size()), static_cast<size_t>(std::max(Limit - 2, 0))));
+    } else if (FClipboard->GetPlain(data)) {
+        data.resize(
+            std::min(strnlen(data.data(), data.size()), static_cast<size_t>(std::max(FLimit - 2, 0))));
         for (char c : CleanText(data, false))
             if (c != 1) text += c;
     } else {
@@ -105,9 +106,9 @@ bool TAbstractColourEdit::EditKeyDown(uint16_t key, TShiftState shift)
     case VK_RIGHT:
         if (withCtrl) {
             int i = SkipCodes(FCaret);
-            while (i < Len && !IsDelimiter(Buf[i]))
+            while (i < FLen && !IsDelimiter(Buf[i]))
                 i = Advance(i, 1, true);
-            while (i < Len && IsDelimiter(Buf[i]))
+            while (i < FLen && IsDelimiter(Buf[i]))
                 i = Advance(i, 1, true);
             FCaret = i;
         } else {
@@ -123,14 +124,14 @@ bool TAbstractColourEdit::EditKeyDown(uint16_t key, TShiftState shift)
     }
     case VK_DOWN: {
         int e = LineEnd(FCaret);
-        if (e < Len) FCaret = Advance(e + 1, VisibleColumn(FCaret), false);
+        if (e < FLen) FCaret = Advance(e + 1, VisibleColumn(FCaret), false);
         break;
     }
     case VK_HOME:
         FCaret = withCtrl ? SkipCodes(0) : LineStart(FCaret);
         break;
     case VK_END:
-        FCaret = withCtrl ? Len : LineEnd(FCaret);
+        FCaret = withCtrl ? FLen : LineEnd(FCaret);
         break;
     case VK_BACK:
     case VK_DELETE:
@@ -148,7 +149,7 @@ bool TAbstractColourEdit::EditKeyDown(uint16_t key, TShiftState shift)
             }
         } else {
             int c = SkipCodes(FCaret);
-            if (c < Len) {
+            if (c < FLen) {
                 FCaret = c;
                 DeleteAndMerge(1);
             } else {
@@ -174,7 +175,7 @@ bool TAbstractColourEdit::EditKeyPress(uint8_t c)
     switch (c) {
     case 13:
         if (FReadOnly) break;
-        if (Len >= Limit) {
+        if (FLen >= FLimit) {
             KeyBeep();
             break;
         }
@@ -203,7 +204,7 @@ bool TAbstractColourEdit::EditKeyPress(uint8_t c)
         if (c < 32 || c > 127) {
             KeyBeep();
         } else if (!FReadOnly) {
-            if (Len >= Limit) {
+            if (FLen >= FLimit) {
                 KeyBeep();
             } else {
                 const char s = static_cast<char>(c);

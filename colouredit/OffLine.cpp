@@ -11,41 +11,12 @@ constexpr char CR = 13;
 constexpr char LF = 10;
 
 // A cyan '>' at the start of every further line of a short message, attribute kept.
-constexpr char LinePrefix[] = "\x1b"
-                              "7\x01"
-                              "a\x01"
-                              "c>\x1b"
-                              "8";
+constexpr char LinePrefix[] = "\0337\1a\1c>\0338";
 
-constexpr char QuestionWithAbort[] = "\x1b"
-                                     "7\x01"
-                                     "f\x01"
-                                     "r<\x01"
-                                     "wS\x01"
-                                     "r>\x01"
-                                     "gave, \x01"
-                                     "r<\x01"
-                                     "wA\x01"
-                                     "r>\x01"
-                                     "gbort or \x01"
-                                     "r<\x01"
-                                     "wC\x01"
-                                     "r>\x01"
-                                     "gontinue? \x01"
-                                     "w-> ";
+constexpr char QuestionWithAbort[] =
+    "\0337\1f\1r<\1wS\1r>\1gave, \1r<\1wA\1r>\1gbort or \1r<\1wC\1r>\1gontinue? \1w-> ";
 
-constexpr char QuestionNoAbort[] = "\x1b"
-                                   "7\x01"
-                                   "f\x01"
-                                   "r<\x01"
-                                   "wS\x01"
-                                   "r>\x01"
-                                   "gave or \x01"
-                                   "r<\x01"
-                                   "wC\x01"
-                                   "r>\x01"
-                                   "gontinue? \x01"
-                                   "w-> ";
+constexpr char QuestionNoAbort[] = "\0337\1f\1r<\1wS\1r>\1gave or \1r<\1wC\1r>\1gontinue? \1w-> ";
 
 } // namespace
 
@@ -57,7 +28,7 @@ int TWhoList::Find(const std::string &name) const
 }
 
 TOffLineEdit::TOffLineEdit(TColorTTY &terminal, TWhoList &whoList)
-    : TAbstractColourEdit(DefaultCapacity), Tty(terminal), Who(whoList)
+    : TAbstractColourEdit(DefaultCapacity), FTty(terminal), FWho(whoList)
 {
 }
 
@@ -118,16 +89,16 @@ void TOffLineEdit::Open(int kind, uint8_t p)
     FKind = kind;
     FP = p;
     FOpen = true;
-    HostSaved = false;
-    HostEnd = {-1, 0};
-    Len = 0;
+    FHostSaved = false;
+    FHostEnd = {-1, 0};
+    FLen = 0;
     Buf[0] = 0;
     FLinesUsed = 1;
     FCodePending = FConfirming = FLastWasEnter = false;
-    Tty.MakeCursorVisible();
-    FStartX = Tty.CursorX;
-    FStartY = Tty.CursorY;
-    FDefaultAttr = Tty.Attr;
+    FTty.MakeCursorVisible();
+    FStartX = FTty.CursorX;
+    FStartY = FTty.CursorY;
+    FDefaultAttr = FTty.Attr;
     FDirtyFrom = NotDirty;
     FCaret = FSelStart = FSelEnd = FAnchor = 0;
 
@@ -136,30 +107,30 @@ void TOffLineEdit::Open(int kind, uint8_t p)
     case ekName:
         length = (p == 3 || p == 5) ? 40 : 20;
         FMaxLines = 1;
-        Who.Index = 0;
+        FWho.Index = 0;
         break;
     case ekShort:
         length = IscaHost() ? 395 : 553;
         FMaxLines = IscaHost() ? 5 : (p == 1 ? 10 : 7);
-        Wrap = 78;
-        Tty.Write(">");
+        FWrap = 78;
+        FTty.Write(">");
         break;
     case ekLong:
         length = 32765;
         FMaxLines = 500;
-        Wrap = 79;
+        FWrap = 79;
         break;
     default:
         length = std::abs(static_cast<int>(static_cast<int8_t>(p)));
         FMaxLines = 1;
         break;
     }
-    if (kind != ekShort && kind != ekLong) Wrap = length; // 0 (P = 0) wraps nothing
+    if (kind != ekShort && kind != ekLong) FWrap = length; // 0 (P = 0) wraps nothing
     SetMaxLength(length);
     FAcceptColourPaste = ColourAllowed();
 
     FStartX = -1;
-    Who.PrefixLength = 0;
+    FWho.PrefixLength = 0;
     if (kind == ekWrapLine && !FPending.empty()) {
         std::string carried;
         carried.swap(FPending);
@@ -176,12 +147,12 @@ void TOffLineEdit::FixStart()
 {
     SaveHostState();
     if (FStartX < 0) {
-        HostEnd = {-1, 0};
+        FHostEnd = {-1, 0};
         // A prompt that filled its row leaves the cursor past the last column: the
         // terminal would wrap before the first character, so the edit starts on the next row.
-        if (Tty.CursorX >= Tty.Cols) WriteLF();
-        FStartX = Tty.CursorX;
-        FStartY = Tty.CursorY;
+        if (FTty.CursorX >= FTty.Cols) WriteLF();
+        FStartX = FTty.CursorX;
+        FStartY = FTty.CursorY;
     }
 }
 
@@ -189,33 +160,33 @@ void TOffLineEdit::FixStart()
 
 void TOffLineEdit::SaveHostState()
 {
-    if (HostSaved) return;
-    Host = Tty.InterpreterState();
-    HostSaved = true;
-    Tty.SetLocalDrawing(true);
+    if (FHostSaved) return;
+    FHost = FTty.InterpreterState();
+    FHostSaved = true;
+    FTty.SetLocalDrawing(true);
     // A sequence the host left unfinished must not swallow the editor's bytes, and the
     // editor draws with colour codes in the terminal's own language.
-    Tty.CancelSequence();
-    Tty.SetEmulation(teClassic);
+    FTty.CancelSequence();
+    FTty.SetEmulation(teClassic);
 }
 
 void TOffLineEdit::RestoreHostState()
 {
-    if (!HostSaved) return;
-    Tty.SetInterpreterState(Host);
-    HostSaved = false;
-    Tty.SetLocalDrawing(false);
+    if (!FHostSaved) return;
+    FTty.SetInterpreterState(FHost);
+    FHostSaved = false;
+    FTty.SetLocalDrawing(false);
 }
 
 // --- Mapping between text and terminal cells.
 
 TCellPoint TOffLineEdit::CellOf(int i) const
 {
-    i = std::clamp(i, 0, Len);
+    i = std::clamp(i, 0, FLen);
     const bool masked = Masked();
-    const int cols = std::max(Tty.Cols, 1);
-    int x = FStartX < 0 ? Tty.CursorX : FStartX;
-    int y = FStartX < 0 ? Tty.CursorY : FStartY;
+    const int cols = std::max(FTty.Cols, 1);
+    int x = FStartX < 0 ? FTty.CursorX : FStartX;
+    int y = FStartX < 0 ? FTty.CursorY : FStartY;
     for (int j = 0; j < i; ++j) {
         if (!masked) {
             if (Buf[j] == 1) {
@@ -235,7 +206,7 @@ TCellPoint TOffLineEdit::CellOf(int i) const
         ++x;
     }
     int k = masked ? i : SkipCodes(i);
-    if (x >= cols && k < Len && (masked || !IsLineBreak(k))) {
+    if (x >= cols && k < FLen && (masked || !IsLineBreak(k))) {
         ++y;
         x = 0;
     }
@@ -245,14 +216,14 @@ TCellPoint TOffLineEdit::CellOf(int i) const
 int TOffLineEdit::IndexOf(TCellPoint cell) const
 {
     const bool masked = Masked();
-    const int cols = std::max(Tty.Cols, 1);
-    int x = FStartX < 0 ? Tty.CursorX : FStartX;
-    int y = FStartX < 0 ? Tty.CursorY : FStartY;
+    const int cols = std::max(FTty.Cols, 1);
+    int x = FStartX < 0 ? FTty.CursorX : FStartX;
+    int y = FStartX < 0 ? FTty.CursorY : FStartY;
     const int first = masked ? 0 : SkipCodes(0);
     int lastAbove = -1, firstOnRow = -1, bestOnRow = -1;
     for (int j = first;;) {
         // The cell of position j, as CellOf gives it, walked along incrementally.
-        bool visibleNext = j < Len && (masked || !IsLineBreak(j));
+        bool visibleNext = j < FLen && (masked || !IsLineBreak(j));
         TCellPoint c = x >= cols && visibleNext ? TCellPoint{0, y + 1} : TCellPoint{x, y};
         if (c.y > cell.y) break;
         if (c.y < cell.y) {
@@ -261,7 +232,7 @@ int TOffLineEdit::IndexOf(TCellPoint cell) const
             if (firstOnRow < 0) firstOnRow = j;
             if (c.x <= cell.x) bestOnRow = j;
         }
-        if (j >= Len) break;
+        if (j >= FLen) break;
         if (visibleNext) {
             if (x >= cols) {
                 ++y;
@@ -282,22 +253,22 @@ int TOffLineEdit::IndexOf(TCellPoint cell) const
 TCellPoint TOffLineEdit::ClampCell(TCellPoint c) const
 {
     if (c.y < 0) return {0, 0};
-    if (c.y >= Tty.Rows) return {0, Tty.Rows};
-    return {std::clamp(c.x, 0, Tty.Cols), c.y};
+    if (c.y >= FTty.Rows) return {0, FTty.Rows};
+    return {std::clamp(c.x, 0, FTty.Cols), c.y};
 }
 
 void TOffLineEdit::MoveCursorTo(int i)
 {
     TCellPoint c = CellOf(i);
-    Tty.MoveCursor(c.x, c.y);
+    FTty.MoveCursor(c.x, c.y);
 }
 
 // --- Drawing.
 
 void TOffLineEdit::WriteRun(const char *bytes, int count, bool dots)
 {
-    const int cols = std::max(Tty.Cols, 1);
-    int x = Tty.CursorX;
+    const int cols = std::max(FTty.Cols, 1);
+    int x = FTty.CursorX;
     int seg = 0;
     for (int k = 0; k < count; ++k) {
         if (!dots && bytes[k] == 1) {
@@ -306,67 +277,67 @@ void TOffLineEdit::WriteRun(const char *bytes, int count, bool dots)
         }
         if (x >= cols) {
             // The terminal starts a new row for this character; on its last row it scrolls.
-            if (k > seg) Tty.Write(bytes + seg, k - seg);
+            if (k > seg) FTty.Write(bytes + seg, k - seg);
             seg = k;
-            if (Tty.CursorY >= Tty.Rows - 1) --FStartY;
+            if (FTty.CursorY >= FTty.Rows - 1) --FStartY;
             x = 0;
         }
         ++x;
     }
-    if (count > seg) Tty.Write(bytes + seg, count - seg);
+    if (count > seg) FTty.Write(bytes + seg, count - seg);
 }
 
 void TOffLineEdit::WritePrefix()
 {
-    Tty.Write(LinePrefix);
+    FTty.Write(LinePrefix);
 }
 
 void TOffLineEdit::WriteLF()
 {
-    if (Tty.CursorY >= Tty.Rows - 1) --FStartY; // the line feed scrolls the terminal
-    Tty.Write("\r\n");
+    if (FTty.CursorY >= FTty.Rows - 1) --FStartY; // the line feed scrolls the terminal
+    FTty.Write("\r\n");
 }
 
 void TOffLineEdit::Update()
 {
     if (FDirtyFrom == NotDirty || FStartX < 0) return;
     SaveHostState();
-    int d = std::clamp(FDirtyFrom, 0, Len);
+    int d = std::clamp(FDirtyFrom, 0, FLen);
     if (d > 0 && Buf[d - 1] == 1) --d;
     if (CellOf(d).y < 0) d = IndexOf({0, 0}); // the start has scrolled out of the buffer
     TCellPoint c = CellOf(d);
-    if (c.x >= Tty.Cols) { // just past a full row: the cursor cannot stand there, redraw one more
+    if (c.x >= FTty.Cols) { // just past a full row: the cursor cannot stand there, redraw one more
         int pc = Masked() ? d - 1 : PrevChar(d);
         if (pc >= 0) c = CellOf(d = pc);
     }
-    Tty.SetAttr(AttrAt(d));
-    Tty.MoveCursor(c.x, c.y);
+    FTty.SetAttr(AttrAt(d));
+    FTty.MoveCursor(c.x, c.y);
     if (Masked()) {
-        std::string dots(Len - d, '.');
+        std::string dots(FLen - d, '.');
         WriteRun(dots.data(), static_cast<int>(dots.size()), true);
-        Tty.EraseToEndOfLine();
-        FLinesUsed = Tty.CursorY - FStartY + 1;
+        FTty.EraseToEndOfLine();
+        FLinesUsed = FTty.CursorY - FStartY + 1;
     } else {
         for (int j = d;;) {
             int e = LineEnd(j);
             WriteRun(&Buf[j], e - j, false);
-            Tty.EraseToEndOfLine();
-            if (e >= Len) break;
+            FTty.EraseToEndOfLine();
+            if (e >= FLen) break;
             WriteLF();
             if (FKind == ekShort) WritePrefix();
             j = e + 1;
         }
-        FLinesUsed = Tty.CursorY - FStartY + 1;
-        while (Tty.CursorY < Tty.Rows - 1) { // clear everything below the text
+        FLinesUsed = FTty.CursorY - FStartY + 1;
+        while (FTty.CursorY < FTty.Rows - 1) { // clear everything below the text
             WriteLF();
             if (FKind == ekShort) WritePrefix();
-            Tty.EraseToEndOfLine();
+            FTty.EraseToEndOfLine();
         }
     }
     FDirtyFrom = NotDirty;
     if (FConfirming) { // redrawn while asking: the question comes back below the text
-        MoveCursorTo(Len);
-        Tty.Write(Question());
+        MoveCursorTo(FLen);
+        FTty.Write(Question());
         return;
     }
     MoveCursorTo(FCaret);
@@ -376,7 +347,7 @@ void TOffLineEdit::SelectionChanged()
 {
     FixStart();
     TAbstractColourEdit::SelectionChanged();
-    Tty.SetSelection(ClampCell(CellOf(FSelStart)), ClampCell(CellOf(FSelEnd)));
+    FTty.SetSelection(ClampCell(CellOf(FSelStart)), ClampCell(CellOf(FSelEnd)));
     MoveCursorTo(FCaret);
 }
 
@@ -400,31 +371,31 @@ void TOffLineEdit::BeginOutput()
         RestoreHostState();
         return;
     }
-    Tty.MoveCursor(FStartX, std::max(FStartY, 0));
+    FTty.MoveCursor(FStartX, std::max(FStartY, 0));
     // The edit is redrawn after the output anyway; cleared now, none of it is left behind
     // in lines the host writes over it.
-    Tty.EraseToEndOfScreen();
+    FTty.EraseToEndOfScreen();
     // The output goes on where the host's last output stopped, as if it had come in one piece.
-    if (HostEnd.x >= 0) Tty.PlaceCursor(HostEnd.x, std::max(FStartY + HostEnd.y, 0));
+    if (FHostEnd.x >= 0) FTty.PlaceCursor(FHostEnd.x, std::max(FStartY + FHostEnd.y, 0));
     RestoreHostState();
-    Tty.ResetOutputReach();
+    FTty.ResetOutputReach();
 }
 
 void TOffLineEdit::EndOutput()
 {
     SaveHostState();
     if (!StartFixed()) return;
-    const int cx = Tty.CursorX, cy = Tty.CursorY;
+    const int cx = FTty.CursorX, cy = FTty.CursorY;
     // Everything the output reached stays above the edit: a row it left unfinished too.
     // (Measured as the furthest it got, the result is the same however the host's output
     // was cut into reads.)
-    const int lines = std::min(Tty.OutputReach() - FStartY, Tty.Rows);
+    const int lines = std::min(FTty.OutputReach() - FStartY, FTty.Rows);
     if (lines > 0) {
-        Tty.MoveCursor(Tty.Cols - 1, Tty.Rows - 1);
+        FTty.MoveCursor(FTty.Cols - 1, FTty.Rows - 1);
         for (int k = 0; k < lines; ++k)
-            Tty.Write("\n");
+            FTty.Write("\n");
     }
-    HostEnd = {cx, cy - std::max(lines, 0) - FStartY};
+    FHostEnd = {cx, cy - std::max(lines, 0) - FStartY};
     FDirtyFrom = 0;
     Update();
 }
@@ -437,8 +408,8 @@ int TOffLineEdit::GetText(char *dest, int max) const
     const bool withNul = FKind == ekShort || (FKind == ekLong && FP == TextBlockParam);
     // The host expects the NUL of these kinds: at the limit the text gives way, never it
     // (nor a colour code cut in half).
-    int text = std::min(Len, withNul ? max - 1 : max);
-    if (text < Len && text > 0 && Buf[text - 1] == 1) --text;
+    int text = std::min(FLen, withNul ? max - 1 : max);
+    if (text < FLen && text > 0 && Buf[text - 1] == 1) --text;
     for (int i = 0; i < text; ++i)
         dest[i] = Buf[i] == CR ? LF : Buf[i];
     const int n = text + (withNul ? 1 : 0);
@@ -451,247 +422,22 @@ void TOffLineEdit::SetText(const char *text)
 {
     FixStart(); // a text given by the host is shown at once
     // Control bytes other than line breaks would act on the terminal the text is drawn into.
-    const std::string_view src = text ? std::string_view(text, strnlen(text, Cap + 1)) : std::string_view();
+    const std::string_view src = text ? std::string_view(text, strnlen(text, FCap + 1)) : std::string_view();
     TAbstractColourEdit::SetText(CleanText(src, true).c_str());
 }
 
 void TOffLineEdit::AppendRaw(std::string_view bytes)
 {
     int n = static_cast<int>(bytes.size());
-    if (Len + n > Cap) {
+    if (FLen + n > FCap) {
         // Make room at the end rather than lose the ending the host expects; a final line
         // break stays.
-        bool lf = Len > 0 && Buf[Len - 1] == LF;
-        Len = std::max(Cap - n - (lf ? 1 : 0), 0);
-        if (Len > 0 && Buf[Len - 1] == 1) --Len;
-        if (lf) Buf[Len++] = LF;
-        Buf[Len] = 0;
+        bool lf = FLen > 0 && Buf[FLen - 1] == LF;
+        FLen = std::max(FCap - n - (lf ? 1 : 0), 0);
+        if (FLen > 0 && Buf[FLen - 1] == 1) --FLen;
+        if (lf) Buf[FLen++] = LF;
+        Buf[FLen] = 0;
     }
-    RawInsert(Len, bytes);
+    RawInsert(FLen, bytes);
     ClampPositions();
-}
-
-// --- Keys.
-
-void TOffLineEdit::KeyDown(uint16_t key, TShiftState shift)
-{
-    FixStart();
-    if (FConfirming) return;
-    if (key == VK_BACK || key == VK_DELETE) {
-        Who.Index = 0;
-        Who.PrefixLength = 0;
-    }
-    EditKeyDown(key, shift);
-}
-
-bool TOffLineEdit::KeyPress(uint8_t c)
-{
-    FixStart();
-    bool finished = false;
-    if (FConfirming) {
-        finished = Answer(c);
-    } else if (FCodePending) {
-        ApplyColour(c);
-        Who.PrefixLength = Len;
-    } else if (c < 28) {
-        switch (c) {
-        case 1:
-            if (ColourAllowed())
-                FCodePending = true;
-            else
-                KeyBeep();
-            break;
-        case 4:
-        case 13:
-            finished = EnterKey(c);
-            break;
-        case 8:
-            break;
-        case 9:
-            if (FKind == ekName && FP != 3)
-                Complete();
-            else
-                KeyBeep();
-            break;
-        case 27:
-            if (FKind == ekShort) {
-                MoveCursorTo(Len);
-                WriteLF();
-                ReplaceText("ABORT\n");
-                finished = true;
-            } else {
-                KeyBeep();
-            }
-            break;
-        default:
-            KeyBeep();
-            break;
-        }
-    } else if (c >= 32 && c <= 126 && Len < Limit) {
-        bool insert = FKind != ekName || NameRules(c, finished);
-        if (insert) {
-            const char ch = static_cast<char>(c);
-            Insert(std::string_view(&ch, 1));
-            Who.PrefixLength = Len;
-            if (FKind == ekShort || FKind == ekLong) {
-                if (LineVisibleLength(FCaret) <= Wrap) {
-                    if (c == ' ') Rewrap();
-                } else if (FLinesUsed < FMaxLines) {
-                    Rewrap();
-                } else {
-                    Update();
-                    finished = KeyPress(13); // the last allowed line is full
-                }
-            } else if (FKind == ekWrapLine && FCaret >= Limit) {
-                CarryLastWord();
-                Update();
-                finished = KeyPress(13);
-            }
-        }
-    } else {
-        KeyBeep();
-    }
-    Update();
-    FLastWasEnter = c == 13;
-    if (finished) {
-        FOpen = false;
-        RestoreHostState();
-    }
-    return finished;
-}
-
-bool TOffLineEdit::EnterKey(uint8_t c)
-{
-    switch (FKind) {
-    case ekShort: {
-        int ls = LineStart(FCaret);
-        std::string_view tail(&Buf[ls], Len - ls);
-        if (FLinesUsed < FMaxLines && !FLastWasEnter && Len < Limit && Len > 0 && tail != "ABORT" &&
-            tail != "PING" && c != 4) {
-            Insert(std::string_view("\n", 1));
-            return false;
-        }
-        MoveCursorTo(Len);
-        WriteLF();
-        std::string_view line(&Buf[ls], LineEnd(FCaret) - ls);
-        if (line == "PING") {
-            Len = 0;
-            Buf[0] = 0;
-        }
-        FCaret = FAnchor = FSelStart = FSelEnd = Len;
-        AppendRaw("\n");
-        return true;
-    }
-    case ekLong:
-        if (c != 4 && !FLastWasEnter && Len > 0 && Len < Limit) {
-            Insert(std::string_view("\n", 1));
-            return false;
-        }
-        Tty.MoveCursor(0, FStartY + FLinesUsed - 1);
-        Limit = std::min(Limit + 1, Cap);
-        if (Len == 0 || Buf[Len - 1] != LF) {
-            WriteLF();
-            AppendRaw("\n");
-        }
-        Tty.Write(Question());
-        FConfirming = true;
-        return false;
-    default:
-        MoveCursorTo(Len);
-        if (FKind == ekName) WriteLF();
-        Limit = std::min(Limit + 1, Cap);
-        AppendRaw("\n");
-        return true;
-    }
-}
-
-bool TOffLineEdit::Answer(uint8_t c)
-{
-    switch (std::tolower(c)) {
-    case 's':
-        Tty.Write("\x01gSaved\n");
-        if (FP != TextBlockParam) AppendRaw("\x04s");
-        return true;
-    case 'a':
-        if (FP == TextBlockParam) return false;
-        Tty.Write("\x01rAborted\n");
-        ReplaceText("\x04"
-                    "a");
-        return true;
-    case 'c':
-        Tty.Write("\x01"
-                  "bContinue");
-        FConfirming = false;
-        FCaret = FAnchor = FSelStart = FSelEnd = Len;
-        MoveCursorTo(Len);
-        Limit = std::max(Limit - 1, 1);
-        Tty.EraseToEndOfLine();
-        Tty.Write("\x1b"
-                  "8");
-        FLastWasEnter = false;
-        return false;
-    default:
-        return false;
-    }
-}
-
-bool TOffLineEdit::NameRules(uint8_t &c, bool &finished)
-{
-    if (FP == 6 && c == ',') { // the name goes out at once
-        MoveCursorTo(Len);
-        Limit = std::min(Limit + 2, Cap);
-        AppendRaw(",\n");
-        finished = true;
-        return false;
-    }
-    Who.Index = 0;
-    if (!NameCharAllowed(c)) {
-        KeyBeep();
-        FLastWasEnter = false;
-        Update();
-        return false;
-    }
-    int pc = PrevChar(FCaret);
-    if ((pc < 0 || Buf[pc] == ' ') && c >= 'a' && c <= 'z') c -= 32;
-    return true;
-}
-
-void TOffLineEdit::Complete()
-{
-    int prefix = Who.PrefixLength;
-    bool found = false;
-    for (int k = std::max(Who.Index, 0); k < Who.Count(); ++k) {
-        const std::string &name = Who.Names[k];
-        if (prefix > 0 && (prefix > Len || static_cast<int>(name.size()) < prefix ||
-                           std::memcmp(name.data(), Buf.data(), prefix) != 0))
-            continue;
-        std::string clean;
-        for (char ch : CleanText(name, false))
-            if (ch != 1 && ch != LF) clean += ch;
-        if (static_cast<int>(clean.size()) > Limit) clean.resize(Limit);
-        ReplaceText(clean);
-        Who.Index = k + 1;
-        found = true;
-        break;
-    }
-    if (!found) Who.Index = 0;
-    FCaret = FAnchor = FSelStart = FSelEnd = Len;
-    MarkDirty(std::clamp(prefix, 0, Len));
-}
-
-void TOffLineEdit::CarryLastWord()
-{
-    int space = -1;
-    for (int k = std::min(Limit - 2, Len - 1); k >= 0; --k)
-        if (Buf[k] == ' ') {
-            space = k;
-            break;
-        }
-    if (space < 0) return;
-    FPending.assign(&Buf[space + 1], Len - space - 1);
-    Len = space + 1;
-    Buf[Len] = 0;
-    ClampPositions();
-    MarkDirty(Len);
-    Changed();
 }

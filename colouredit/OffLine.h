@@ -71,8 +71,8 @@ public:
     bool StartFixed() const { return FStartX >= 0; }
     int LinesUsed() const { return FLinesUsed; }
     int MaxLines() const { return FMaxLines; }
-    TColorTTY &Terminal() { return Tty; }
-    TWhoList &WhoList() { return Who; }
+    TColorTTY &Terminal() { return FTty; }
+    TWhoList &WhoList() { return FWho; }
 
     // Terminal cell of text index i, and the text index of a cell.
     TCellPoint CellOf(int i) const;
@@ -105,8 +105,8 @@ private:
     void WritePrefix();
     void WriteLF();
 
-    TColorTTY &Tty;
-    TWhoList &Who;
+    TColorTTY &FTty;
+    TWhoList &FWho;
     THostMode FHostMode = hmORVO;
     int FKind = ekLine;
     uint8_t FP = 0;
@@ -118,9 +118,9 @@ private:
     bool FOpen = false;
     std::string FPending;
 
-    TTTYInterpreterState Host;
-    bool HostSaved = false;
+    TTTYInterpreterState FHost;
+    bool FHostSaved = false;
     // Where the host's last output during this edit ended: x (-1: at the edit's start) and
     // y counted from FStartY, so that scrolls, which move both, need no bookkeeping.
-    TCellPoint HostEnd{-1, 0};
+    TCellPoint FHostEnd{-1, 0};
 };

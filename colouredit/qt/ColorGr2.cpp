@@ -23,7 +23,7 @@ QAccessibleInterface *GridFactory(const QString &className, QObject *object)
 
 } // namespace
 
-TColourGrid::TColourGrid(QWidget *parent) : QWidget(parent), Notice(new TSpeechNotice(this))
+TColourGrid::TColourGrid(QWidget *parent) : QWidget(parent), FNotice(new TSpeechNotice(this))
 {
     static const bool factory = [] {
         QAccessible::installFactory(GridFactory);
@@ -56,7 +56,7 @@ void TColourGrid::ChoiceChanged()
 void TColourGrid::Announce(const QString &before)
 {
     const QString now = ChoiceText();
-    if (now != before) Notice->Say(now);
+    if (now != before) FNotice->Say(now);
 }
 
 QColor TColourGrid::CellColour(int index)
@@ -109,7 +109,7 @@ void TColourGrid::SetSelection(int value)
     if (value == FSelection) return;
     FSelection = value;
     update();
-    if (hasFocus() && value >= 0 && value <= 15) Notice->Say(QString::fromLatin1(ColourName(value)));
+    if (hasFocus() && value >= 0 && value <= 15) FNotice->Say(QString::fromLatin1(ColourName(value)));
 }
 
 void TColourGrid::SetForegroundIndex(int value)

@@ -90,5 +90,5 @@ private:
     bool FCtl3D = true;
     bool Dragging = false;
     Qt::MouseButton DragButton = Qt::NoButton;
-    TSpeechNotice *Notice;
+    TSpeechNotice *FNotice;
 };

@@ -48,7 +48,10 @@ namespace {
 class TColourMemoAccessible : public QAccessibleWidget, public TColourTextAccess
 {
 public:
-    explicit TColourMemoAccessible(TCustomColourEdit *edit) : QAccessibleWidget(edit, QAccessible::EditableText) {}
+    explicit TColourMemoAccessible(TCustomColourEdit *edit)
+        : QAccessibleWidget(edit, QAccessible::EditableText)
+    {
+    }
 
     void *interface_cast(QAccessible::InterfaceType t) override
     {
@@ -81,7 +84,10 @@ protected:
         const QRect r = Edit()->IndexRect(i);
         return {Edit()->mapToGlobal(r.topLeft()), r.size()};
     }
-    int IndexAt(const QPoint &screen) const override { return Edit()->PositionFromPixel(Edit()->mapFromGlobal(screen)); }
+    int IndexAt(const QPoint &screen) const override
+    {
+        return Edit()->PositionFromPixel(Edit()->mapFromGlobal(screen));
+    }
 };
 
 QAccessibleInterface *MemoFactory(const QString &className, QObject *object)
@@ -100,8 +106,8 @@ TCustomColourEdit::TCustomColourEdit(QWidget *parent, int capacity)
     setAttribute(Qt::WA_InputMethodEnabled, false);
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::IBeamCursor);
-    SetClipboard(&QtClipboard);
-    SetBeeper(&QtBeeper);
+    SetClipboard(&FQtClipboard);
+    SetBeeper(&FQtBeeper);
     FontChanged();
     static const bool factory = [] {
         QAccessible::installFactory(MemoFactory);
@@ -113,7 +119,7 @@ TCustomColourEdit::TCustomColourEdit(QWidget *parent, int capacity)
 TCustomColourEdit::~TCustomColourEdit()
 {
     OnChange = nullptr;
-    CaretBlink.stop();
+    FCaretBlink.stop();
 }
 
 void TCustomColourEdit::SetBorderStyle(TBorderStyle style)
@@ -132,15 +138,15 @@ void TCustomColourEdit::FontChanged()
 {
     const QFontMetricsF fm(font());
     const QFontMetrics fmi(font());
-    CharW = std::max(1, qRound(fm.horizontalAdvance(QLatin1Char('X'))));
+    FCharW = std::max(1, qRound(fm.horizontalAdvance(QLatin1Char('X'))));
     LineH = std::max(1, fmi.height());
     Ascent = fmi.ascent();
     // Glyphs are placed cell by cell from the chosen font; a byte it has no glyph for is
     // shown by its ASCII stand-in.
-    GlyphFont = QRawFont::fromFont(font());
-    const std::array<quint32, 256> glyphs = Cp437Glyphs(GlyphFont);
-    std::copy(glyphs.begin(), glyphs.end(), Glyph);
-    Glyph[uint8_t(' ')] = 0;
+    FGlyphFont = QRawFont::fromFont(font());
+    const std::array<quint32, 256> glyphs = Cp437Glyphs(FGlyphFont);
+    std::copy(glyphs.begin(), glyphs.end(), FGlyph);
+    FGlyph[uint8_t(' ')] = 0;
     update();
 }
 
@@ -152,7 +158,7 @@ QRect TCustomColourEdit::TextArea() const
 int TCustomColourEdit::LineBreaksBetween(int from, int to) const
 {
     int n = 0;
-    for (int i = std::max(from, 0); i < std::min(to, Len); ++i)
+    for (int i = std::max(from, 0); i < std::min(to, FLen); ++i)
         if (Buf[i] == 1)
             ++i;
         else if (IsLineBreak(i))
@@ -184,20 +190,20 @@ void TCustomColourEdit::Update()
     if (FDirtyFrom != NotDirty) update();
     FDirtyFrom = NotDirty;
     PlaceCaret();
-    AccessEvents.Sync(this, *this, false);
+    FAccessEvents.Sync(this, *this, false);
 }
 
 QRect TCustomColourEdit::IndexRect(int i) const
 {
     const QRect area = TextArea();
-    const int x = area.left() + VisibleColumn(i) * CharW;
+    const int x = area.left() + VisibleColumn(i) * FCharW;
     const int y = area.top() + LineH * LineBreaksBetween(FTopIndex, i);
-    return {x, y, CharW, LineH};
+    return {x, y, FCharW, LineH};
 }
 
 QRect TCustomColourEdit::CaretRect() const
 {
-    if (!CaretShown) return {};
+    if (!FCaretShown) return {};
     const QRect r = IndexRect(FCaret);
     return {r.left(), r.top(), 2, LineH};
 }
@@ -206,13 +212,13 @@ void TCustomColourEdit::PlaceCaret()
 {
     if (FReadOnly || FCaret < FTopIndex) return;
     const QRect old = CaretRect();
-    CaretShown = hasFocus();
+    FCaretShown = hasFocus();
     CaretOn = true;
     const int flash = QApplication::cursorFlashTime();
-    if (CaretShown && flash > 0)
-        CaretBlink.start(flash / 2, this);
+    if (FCaretShown && flash > 0)
+        FCaretBlink.start(flash / 2, this);
     else
-        CaretBlink.stop();
+        FCaretBlink.stop();
     update(old);
     update(CaretRect());
     Changed();
@@ -223,13 +229,13 @@ int TCustomColourEdit::PositionFromPixel(QPoint p) const
     if (FBorderStyle == bsSingle) p -= QPoint(InsetX, InsetY);
     const int x = std::max(p.x(), 1), y = std::max(p.y(), 0);
     int i = FTopIndex;
-    for (int line = y / LineH; line > 0 && i < Len; --line) {
+    for (int line = y / LineH; line > 0 && i < FLen; --line) {
         const int e = LineEnd(i);
-        i = e < Len ? e + 1 : Len;
+        i = e < FLen ? e + 1 : FLen;
     }
     i = SkipCodes(i);
     // Stop at the first character whose middle reaches x.
-    for (int n = 0; i < Len && !IsLineBreak(i) && n * CharW + CharW / 2 < x; ++n)
+    for (int n = 0; i < FLen && !IsLineBreak(i) && n * FCharW + FCharW / 2 < x; ++n)
         i = SkipCodes(i + 1);
     return i;
 }
@@ -252,31 +258,31 @@ void TCustomColourEdit::paintEvent(QPaintEvent *)
     while (y < area.bottom()) {
         int x = area.left();
         for (;;) {
-            if (i < Len && Buf[i] == 1) {
-                if (i + 1 < Len) attr = ApplyColourCode(attr, uint8_t(Buf[i + 1]));
+            if (i < FLen && Buf[i] == 1) {
+                if (i + 1 < FLen) attr = ApplyColourCode(attr, uint8_t(Buf[i + 1]));
                 i += 2;
                 continue;
             }
-            if (i >= Len || IsLineBreak(i)) {
+            if (i >= FLen || IsLineBreak(i)) {
                 p.fillRect(QRect(x, y, std::max(0, area.right() + 1 - x), LineH), EditColour(attr >> 4));
                 break;
             }
             // A run ends at a code, a line break and either end of the selection.
             const bool selected = i >= FSelStart && i < FSelEnd;
             int j = i + 1;
-            while (j < Len && Buf[j] != 1 && !IsLineBreak(j) && j != FSelStart && j != FSelEnd)
+            while (j < FLen && Buf[j] != 1 && !IsLineBreak(j) && j != FSelStart && j != FSelEnd)
                 ++j;
-            p.fillRect(QRect(x, y, (j - i) * CharW, LineH), selected ? highlight : EditColour(attr >> 4));
+            p.fillRect(QRect(x, y, (j - i) * FCharW, LineH), selected ? highlight : EditColour(attr >> 4));
             ids.clear();
             pos.clear();
-            for (int k = i; k < j; ++k, x += CharW)
-                if (const quint32 g = Glyph[uint8_t(Buf[k])]) {
+            for (int k = i; k < j; ++k, x += FCharW)
+                if (const quint32 g = FGlyph[uint8_t(Buf[k])]) {
                     ids.push_back(g);
                     pos.emplace_back(x, y + Ascent);
                 }
             if (!ids.empty()) {
                 QGlyphRun glyphs;
-                glyphs.setRawFont(GlyphFont);
+                glyphs.setRawFont(FGlyphFont);
                 glyphs.setRawData(ids.data(), pos.data(), int(ids.size()));
                 p.setPen(EditColour(attr & 0x0F));
                 p.drawGlyphRun(QPointF(0, 0), glyphs);
@@ -284,7 +290,7 @@ void TCustomColourEdit::paintEvent(QPaintEvent *)
             i = j;
         }
         y += LineH;
-        if (i >= Len) break;
+        if (i >= FLen) break;
         ++i;
     }
     const QRect caret = CaretRect();
@@ -348,7 +354,7 @@ void TCustomColourEdit::mousePressEvent(QMouseEvent *e)
     setFocus(Qt::MouseFocusReason);
     if (HasSelection()) update();
     FCaret = FAnchor = FSelStart = FSelEnd = PositionFromPixel(e->position().toPoint());
-    MouseSelecting = true;
+    FMouseSelecting = true;
     PlaceCaret();
 }
 
@@ -360,14 +366,14 @@ void TCustomColourEdit::mouseDoubleClickEvent(QMouseEvent *)
 
 void TCustomColourEdit::mouseMoveEvent(QMouseEvent *e)
 {
-    if (!MouseSelecting) return;
+    if (!FMouseSelecting) return;
     FCaret = PositionFromPixel(e->position().toPoint());
     SelectionChanged();
 }
 
 void TCustomColourEdit::mouseReleaseEvent(QMouseEvent *)
 {
-    MouseSelecting = false;
+    FMouseSelecting = false;
 }
 
 void TCustomColourEdit::focusInEvent(QFocusEvent *e)
@@ -380,8 +386,8 @@ void TCustomColourEdit::focusOutEvent(QFocusEvent *e)
 {
     QWidget::focusOutEvent(e);
     update(CaretRect());
-    CaretShown = false;
-    CaretBlink.stop();
+    FCaretShown = false;
+    FCaretBlink.stop();
 }
 
 void TCustomColourEdit::changeEvent(QEvent *e)
@@ -398,7 +404,7 @@ void TCustomColourEdit::resizeEvent(QResizeEvent *e)
 
 void TCustomColourEdit::timerEvent(QTimerEvent *e)
 {
-    if (e->timerId() != CaretBlink.timerId()) {
+    if (e->timerId() != FCaretBlink.timerId()) {
         QWidget::timerEvent(e);
         return;
     }

@@ -41,7 +41,7 @@ public:
 
     // Metrics: every visible character takes one cell of CharWidth pixels.
     int LineHeight() const { return LineH; }
-    int CharWidth() const { return CharW; }
+    int CharWidth() const { return FCharW; }
     // The text index nearest to a client pixel.
     int PositionFromPixel(QPoint p) const;
     // Caret rectangle in client pixels; empty when no caret is shown.
@@ -74,16 +74,16 @@ private:
 
     TBorderStyle FBorderStyle = bsSingle;
     bool FWantReturns = false, FWantTabs = false;
-    bool MouseSelecting = false;
+    bool FMouseSelecting = false;
     QColor FColor;
-    int CharW = 8, LineH = 16, Ascent = 12;
-    QRawFont GlyphFont;
-    quint32 Glyph[256] = {};
-    bool CaretShown = false, CaretOn = true;
-    QBasicTimer CaretBlink;
-    TQtColourClipboard QtClipboard;
-    TQtBeeper QtBeeper;
-    TColourTextEvents AccessEvents;
+    int FCharW = 8, LineH = 16, Ascent = 12;
+    QRawFont FGlyphFont;
+    quint32 FGlyph[256] = {};
+    bool FCaretShown = false, CaretOn = true;
+    QBasicTimer FCaretBlink;
+    TQtColourClipboard FQtClipboard;
+    TQtBeeper FQtBeeper;
+    TColourTextEvents FAccessEvents;
 };
 
 class TColourMemo : public TCustomColourEdit

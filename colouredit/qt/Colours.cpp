@@ -1,8 +1,8 @@
 #include "colouredit/qt/Colours.h"
 
 #include <QCloseEvent>
-#include <QKeyEvent>
 #include <QCoreApplication>
+#include <QKeyEvent>
 
 #include <algorithm>
 
@@ -13,7 +13,7 @@ constexpr int MoveSettleMs = 300;
 } // namespace
 
 TColourPalette::TColourPalette(const std::string &iniFileName, QWidget *owner)
-    : QWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint), Settings(iniFileName), Owner(owner)
+    : QWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint), FSettings(iniFileName), Owner(owner)
 {
     setWindowTitle(QStringLiteral("Colours"));
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -28,13 +28,13 @@ TColourPalette::TColourPalette(const std::string &iniFileName, QWidget *owner)
     ColourGrid->OnKeyDown = [this](QKeyEvent *e, int &key) { ColourGridKey(e, key); };
     ColourGrid->OnClick = [this] {
         ShowOwner();
-        if (OnColourSelect) OnColourSelect(ColourGrid->Selection(), ChoseForeground);
+        if (OnColourSelect) OnColourSelect(ColourGrid->Selection(), FChoseForeground);
     };
     SetShape(go8x2);
     MoveTo(QPoint(292, 127));
-    MoveSettled.setSingleShot(true);
-    MoveSettled.setInterval(MoveSettleMs);
-    connect(&MoveSettled, &QTimer::timeout, this, &TColourPalette::ShowOwner);
+    FMoveSettled.setSingleShot(true);
+    FMoveSettled.setInterval(MoveSettleMs);
+    connect(&FMoveSettled, &QTimer::timeout, this, &TColourPalette::ShowOwner);
     QCoreApplication::instance()->installEventFilter(this);
 }
 
@@ -42,7 +42,7 @@ TColourPalette::~TColourPalette()
 {
     OnColourSelect = nullptr;
     OnPaletteClose = nullptr;
-    MoveSettled.stop();
+    FMoveSettled.stop();
 }
 
 QSize TColourPalette::ShapeSize(TGridOrdering shape)
@@ -62,9 +62,9 @@ void TColourPalette::SetShape(TGridOrdering shape)
     const QSize size = ShapeSize(shape);
     ColourGrid->SetGridOrdering(shape);
     ColourGrid->setGeometry(QRect(QPoint(0, 0), size));
-    Snapping = true;
+    FSnapping = true;
     resize(size);
-    Snapping = false;
+    FSnapping = false;
 }
 
 void TColourPalette::SetColours(int attribute)
@@ -75,7 +75,7 @@ void TColourPalette::SetColours(int attribute)
 
 void TColourPalette::LoadSettings()
 {
-    const TPaletteSettings settings = Settings.Load();
+    const TPaletteSettings settings = FSettings.Load();
     InUse = settings.InUse;
     if (settings.Shape >= go8x2 && settings.Shape <= go2x8) SetShape(TGridOrdering(settings.Shape));
     if (Owner && Owner->isWindow()) {
@@ -87,7 +87,7 @@ void TColourPalette::LoadSettings()
 
 bool TColourPalette::SaveSettings()
 {
-    return Settings.Save({InUse, int(ColourGrid->GridOrdering()), OffsetX, OffsetY});
+    return FSettings.Save({InUse, int(ColourGrid->GridOrdering()), OffsetX, OffsetY});
 }
 
 void TColourPalette::Reposition()
@@ -97,7 +97,7 @@ void TColourPalette::Reposition()
 
 void TColourPalette::MoveTo(QPoint p)
 {
-    Placed = p;
+    FPlaced = p;
     move(p);
 }
 
@@ -116,29 +116,29 @@ TGridOrdering TColourPalette::FormCanResize(int &w, int &h)
 void TColourPalette::resizeEvent(QResizeEvent *e)
 {
     QWidget::resizeEvent(e);
-    if (Snapping) return;
+    if (FSnapping) return;
     // The user dragged the frame: snap to the nearest of the three shapes.
     const QSize frame = frameGeometry().size() - size();
     int w = width() + frame.width(), h = height() + frame.height();
     FormCanResize(w, h);
     const QSize client(w - frame.width(), h - frame.height());
     if (client != size()) {
-        Snapping = true;
+        FSnapping = true;
         resize(client);
-        Snapping = false;
+        FSnapping = false;
     }
-    if (isVisible()) MoveSettled.start();
+    if (isVisible()) FMoveSettled.start();
 }
 
 void TColourPalette::moveEvent(QMoveEvent *e)
 {
     QWidget::moveEvent(e);
     // Only a move by the user changes the offset; the palette's own moves keep it.
-    if (!isVisible() || !Owner || !Owner->isWindow() || pos() == Placed) return;
+    if (!isVisible() || !Owner || !Owner->isWindow() || pos() == FPlaced) return;
     OffsetX = x() - Owner->x();
     OffsetY = y() - Owner->y();
-    Placed = pos();
-    MoveSettled.start();
+    FPlaced = pos();
+    FMoveSettled.start();
 }
 
 void TColourPalette::ShowOwner()
@@ -167,8 +167,8 @@ void TColourPalette::ColourGridKey(QKeyEvent *e, int &key)
         return;
     }
     const bool keypad = e->modifiers() & Qt::KeypadModifier;
-    if (key == Qt::Key_F || (keypad && key == Qt::Key_6)) ChoseForeground = true;
-    if (key == Qt::Key_B || (keypad && key == Qt::Key_2)) ChoseForeground = false;
+    if (key == Qt::Key_F || (keypad && key == Qt::Key_6)) FChoseForeground = true;
+    if (key == Qt::Key_B || (keypad && key == Qt::Key_2)) FChoseForeground = false;
 }
 
 void TColourPalette::ColourGridMouseUp(Qt::MouseButton button)
@@ -179,14 +179,14 @@ void TColourPalette::ColourGridMouseUp(Qt::MouseButton button)
 
 bool TColourPalette::eventFilter(QObject *watched, QEvent *e)
 {
-    if (watched == QCoreApplication::instance() && e->type() == QEvent::Quit) Quitting = true;
+    if (watched == QCoreApplication::instance() && e->type() == QEvent::Quit) FQuitting = true;
     return false;
 }
 
 void TColourPalette::showEvent(QShowEvent *e)
 {
     QWidget::showEvent(e);
-    Quitting = false; // a quit that was called off
+    FQuitting = false; // a quit that was called off
     ShowOwner();
 }
 
@@ -199,7 +199,7 @@ void TColourPalette::closeEvent(QCloseEvent *e)
 {
     // Only the user's close says the palette is not wanted; the windows the application
     // closes when it quits, or with a hidden owner, keep the setting.
-    if (!Quitting && Owner && Owner->isVisible()) {
+    if (!FQuitting && Owner && Owner->isVisible()) {
         InUse = false;
         if (OnPaletteClose) OnPaletteClose();
     }

@@ -69,11 +69,11 @@ private:
     void ColourGridMouseUp(Qt::MouseButton button);
     void ColourGridKey(QKeyEvent *e, int &key);
 
-    TPaletteSettingsStore Settings;
+    TPaletteSettingsStore FSettings;
     QPointer<QWidget> Owner;
-    QPoint Placed{-1000000, -1000000}; // where the palette last moved itself
-    bool Snapping = false;
-    bool Quitting = false; // the application closes every window on its way out
-    bool ChoseForeground = true; // F rather than B was the last choosing key
-    QTimer MoveSettled;    // a user's move is over when the moves stop for a moment
+    QPoint FPlaced{-1000000, -1000000}; // where the palette last moved itself
+    bool FSnapping = false;
+    bool FQuitting = false;       // the application closes every window on its way out
+    bool FChoseForeground = true; // F rather than B was the last choosing key
+    QTimer FMoveSettled;          // a user's move is over when the moves stop for a moment
 };
