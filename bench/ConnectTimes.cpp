@@ -1,5 +1,7 @@
 #include "bench/ConnectTimes.h"
 
+#include "bench/BenchNet.h"
+
 #include "net/dWinsock.h"
 #include "session/secure/SshTransport.h"
 #include "session/secure/TlsTransport.h"
@@ -28,15 +30,9 @@ constexpr int Runs = 15;
 
 uint16_t FreePort()
 {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
+    uint16_t port = 0;
+    ::close(Listen(port));
+    return port;
 }
 
 bool Listening(uint16_t port)

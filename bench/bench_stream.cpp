@@ -158,7 +158,7 @@ public:
 // the reads taken to come a millisecond apart.
 template <class TMake>
 void RunRoad(benchmark::State &State, const std::string &Stream, TMake Make,
-             TTTYEmulation Emulation = teClassic, bool Announce = false)
+             TTTYEmulation Emulation = teClassic, int HistoryLines = 0, bool Announce = false)
 {
     std::vector<uint8_t> Buf(ReadSize + 1);
     size_t Told = 0;
@@ -170,6 +170,7 @@ void RunRoad(benchmark::State &State, const std::string &Stream, TMake Make,
         Tty.SetVisibleSize(80, 25);
         Tty.Clear();
         Tty.MoveCursor(0, 819 - 25);
+        Tty.SetHistoryLimit(HistoryLines);
         Tty.SetEmulation(Emulation);
         if (Emulation == teAnsiBbs) Tty.ResetModes();
         TOutputAnnouncer Announcer(Tty);
@@ -207,10 +208,11 @@ void RunRoad(benchmark::State &State, const std::string &Stream, TMake Make,
 }
 
 void RunOurs(benchmark::State &State, const std::string &Stream, TTTYEmulation Emulation = teClassic,
-             bool Announce = false)
+             int HistoryLines = 0, bool Announce = false)
 {
     RunRoad(
-        State, Stream, [](TColorTTY &) { return std::make_shared<TTelnetStateMachine>(); }, Emulation, Announce);
+        State, Stream, [](TColorTTY &) { return std::make_shared<TTelnetStateMachine>(); }, Emulation,
+        HistoryLines, Announce);
 }
 
 // The CLient engine of an ORVO host, with the offline editor and the stores wired as
@@ -268,6 +270,11 @@ void BM_BbsStream_winMarlet(benchmark::State &s)
 {
     RunOurs(s, Bbs().Ours);
 }
+// Every line that leaves the scrollback kept in a history of 1,000,000 lines.
+void BM_BbsStream_winMarlet_History(benchmark::State &s)
+{
+    RunOurs(s, Bbs().Ours, teClassic, 1000000);
+}
 void BM_BbsStream_libvterm(benchmark::State &s)
 {
     RunVTerm(s, Bbs().VTerm);
@@ -289,11 +296,11 @@ void BM_PlainStream_libvterm(benchmark::State &s)
 // The same with a screen reader listening (within 10 % of the runs above).
 void BM_BbsStream_winMarlet_Announced(benchmark::State &s)
 {
-    RunOurs(s, Bbs().Ours, teClassic, true);
+    RunOurs(s, Bbs().Ours, teClassic, 0, true);
 }
 void BM_PlainStream_winMarlet_Announced(benchmark::State &s)
 {
-    RunOurs(s, Plain(), teClassic, true);
+    RunOurs(s, Plain(), teClassic, 0, true);
 }
 void BM_SgrStream_Classic(benchmark::State &s)
 {
@@ -317,6 +324,7 @@ void BM_ArtStream_AnsiBbs(benchmark::State &s)
 }
 
 BENCHMARK(BM_BbsStream_winMarlet)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BbsStream_winMarlet_History)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BbsStream_libvterm)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ClientStream_winMarlet)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainStream_winMarlet)->Unit(benchmark::kMillisecond);

@@ -22,6 +22,7 @@ enum class THelpTopic : uint8_t {
     Messages = 15,
     Capture = 16,
     Accessibility = 17, // the Preferences' page of what a screen reader is told
+    History = 25,       // the history and Edit "Clear History..."
     Transfers = 30,     // file transfers and their panel
 };
 

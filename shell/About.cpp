@@ -32,12 +32,13 @@ QLabel *LinkLabel(const char *address, const std::function<void(const QString &)
 
 } // namespace
 
-QIcon ProgramIcon()
+QIcon ProgramIcon(int largest)
 {
     // The same pictures the desktop shows (resources/icons, rendered from winmarlet.svg).
     QIcon icon;
     for (int size : {16, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/winmarlet-%1.png").arg(size), QSize(size, size));
+        if (size <= largest)
+            icon.addFile(QStringLiteral(":/icons/winmarlet-%1.png").arg(size), QSize(size, size));
     return icon;
 }
 

@@ -13,5 +13,5 @@ public:
     TAboutBox(std::function<void(const QString &)> openAddress, QWidget *parent = nullptr);
 };
 
-// The program icon in all its sizes, for every window of the program.
-QIcon ProgramIcon();
+// The program icon in its sizes up to `largest` pixels.
+QIcon ProgramIcon(int largest = 256);

@@ -5,10 +5,12 @@
 
 #include "shell/HelpSystem.h"
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QToolButton>
 
 namespace {
@@ -25,14 +27,13 @@ QToolButton *Button(QWidget *parent, const char *name, const QString &text, cons
     return b;
 }
 
-bool Before(const TCellSpan &a, const TCellSpan &b)
-{
-    return a.Row != b.Row ? a.Row < b.Row : a.X1 < b.X1;
-}
+// A slice of the search: short enough for the window to stay responsive.
+constexpr int SliceMs = 8;
+constexpr int RowsPerStep = 4096;
 
 } // namespace
 
-TFindBar::TFindBar(TColorTTYWidget *terminal) : QWidget(terminal), Terminal(terminal)
+TFindBar::TFindBar(TColorTTYWidget *terminal) : QWidget(terminal), FTerminal(terminal)
 {
     setObjectName(QStringLiteral("FindBar"));
     SetHelpTopic(this, THelpTopic::Find);
@@ -50,7 +51,8 @@ TFindBar::TFindBar(TColorTTYWidget *terminal) : QWidget(terminal), Terminal(term
     cbMatchCase->setFocusPolicy(Qt::NoFocus);
     lbCount = new QLabel(this);
     lbCount->setObjectName(QStringLiteral("lbCount"));
-    lbCount->setMinimumWidth(lbCount->fontMetrics().horizontalAdvance(QStringLiteral("0000 of 0000")));
+    lbCount->setMinimumWidth(
+        lbCount->fontMetrics().horizontalAdvance(QStringLiteral("0,000,000 of 0,000,000")));
     QToolButton *prev = Button(this, "btPrevious", QStringLiteral("\u25B2"), tr("Previous match (Shift+F3)"));
     QToolButton *next = Button(this, "btNext", QStringLiteral("\u25BC"), tr("Next match (F3)"));
     QToolButton *close = Button(this, "btClose", QStringLiteral("\u2715"), tr("Close (Esc)"));
@@ -65,107 +67,158 @@ TFindBar::TFindBar(TColorTTYWidget *terminal) : QWidget(terminal), Terminal(term
     row->addWidget(lbCount);
     row->addWidget(close);
 
-    connect(edFind, &QLineEdit::textChanged, this, [this] { Search(true); });
-    connect(cbMatchCase, &QCheckBox::toggled, this, [this] { Search(true); });
+    connect(edFind, &QLineEdit::textChanged, this, &TFindBar::NewSearch);
+    connect(cbMatchCase, &QCheckBox::toggled, this, &TFindBar::NewSearch);
     connect(prev, &QToolButton::clicked, this, &TFindBar::FindPrevious);
     connect(next, &QToolButton::clicked, this, &TFindBar::FindNext);
     connect(close, &QToolButton::clicked, this, &TFindBar::Close);
-    Again.setSingleShot(true);
-    Again.setInterval(250);
+    FAgain.setSingleShot(true);
+    FAgain.setInterval(250);
     // New output: the hits follow, the view stays where the user is reading.
-    connect(&Again, &QTimer::timeout, this, [this] {
-        if (IsOpen()) Search(false);
+    connect(&FAgain, &QTimer::timeout, this, [this] {
+        if (!IsOpen()) return;
+        FFinder.Refresh(FTerminal->Tty());
+        FFollow = false;
+        RunSlice();
     });
+    FSlice.setSingleShot(true);
+    FSlice.setInterval(0);
+    connect(&FSlice, &QTimer::timeout, this, &TFindBar::RunSlice);
     terminal->installEventFilter(this);
     hide();
 }
 
 void TFindBar::Open()
 {
-    if (!IsOpen()) OpenedAt = Terminal->Tty().Top;
+    if (!IsOpen()) FOpenedAt = FTerminal->Tty().Top;
     Place();
     show();
     raise();
     edFind->setFocus();
     edFind->selectAll();
-    Search(true);
+    NewSearch();
 }
 
 void TFindBar::Close()
 {
     hide();
-    Again.stop();
-    Matches.clear();
-    CurrentIndex = -1;
-    Terminal->SetHighlights({}, {});
+    FAgain.stop();
+    FSlice.stop();
+    FFinder.Stop();
+    FTerminal->SetHighlights(nullptr, {});
     // Back to where the user was reading before the search moved the view.
-    TColorTTY &tty = Terminal->Tty();
-    tty.ScrollTo(tty.Left, OpenedAt);
-    Terminal->setFocus();
+    TColorTTY &tty = FTerminal->Tty();
+    tty.ScrollTo(tty.Left, FOpenedAt);
+    FTerminal->setFocus();
 }
 
 void TFindBar::TerminalChanged()
 {
-    if (IsOpen() && !edFind->text().isEmpty() && !Again.isActive()) Again.start();
+    if (IsOpen() && !edFind->text().isEmpty() && !FAgain.isActive()) FAgain.start();
 }
 
-void TFindBar::Search(bool follow)
+int TFindBar::CurrentIndex() const
 {
-    const TColorTTY &tty = Terminal->Tty();
-    // Stay on the hit the user is at; a new search starts from the newest text.
-    TCellSpan at{tty.Rows, 0, 0};
-    if (CurrentIndex >= 0) at = Matches[size_t(CurrentIndex)].Spans.front();
-    const std::string needle = cp437::FromUtf8(edFind->text().toStdString());
-    Matches = FindInScrollback(tty, needle, cbMatchCase->isChecked());
-    CurrentIndex = -1;
-    for (size_t i = 0; i < Matches.size(); ++i)
-        if (!Before(Matches[i].Spans.front(), at)) {
-            CurrentIndex = int(i);
-            break;
-        }
-    if (CurrentIndex < 0) CurrentIndex = int(Matches.size()) - 1;
-    Show(follow);
+    const size_t n = FFinder.Count();
+    if (n == 0) return -1;
+    const TSearchHit &at = FStepped ? FCurrentHit : FAnchor;
+    return int(std::min(FFinder.IndexAt(at.Row, at.X), n - 1));
+}
+
+void TFindBar::NewSearch()
+{
+    const TColorTTY &tty = FTerminal->Tty();
+    // Stay on the match the user is at; a new search starts from the newest text. While the
+    // last search has not reached its anchor (fast typing over a long history), it stands.
+    if (FFinder.Done() || FStepped) {
+        const int i = CurrentIndex();
+        FAnchor = i >= 0 ? FFinder.Hit(size_t(i)) : TSearchHit{tty.RowNumber(tty.Rows), 0, 0};
+    }
+    FStepped = false;
+    FFinder.Start(tty, cp437::FromUtf8(edFind->text().toStdString()), cbMatchCase->isChecked());
+    FFollow = true;
+    FSlice.stop();
+    RunSlice();
+}
+
+void TFindBar::RunSlice()
+{
+    QElapsedTimer clock;
+    clock.start();
+    const TColorTTY &tty = FTerminal->Tty();
+    while (!FFinder.Step(tty, RowsPerStep) && clock.elapsed() < SliceMs) {
+    }
+    Show(FFollow);
+    if (FFinder.Done())
+        FFollow = false;
+    else
+        FSlice.start();
 }
 
 void TFindBar::Step(int direction)
 {
-    if (Matches.empty()) return;
-    const int n = int(Matches.size());
-    CurrentIndex = ((CurrentIndex < 0 ? 0 : CurrentIndex + direction) % n + n) % n;
+    const int n = MatchCount();
+    if (n == 0) return;
+    const int i = CurrentIndex();
+    FCurrentHit = FFinder.Hit(size_t(((i < 0 ? 0 : i + direction) % n + n) % n));
+    FStepped = true;
     Show(true);
 }
 
 void TFindBar::Show(bool follow)
 {
-    std::vector<TCellSpan> all, current;
-    for (const TTextMatch &m : Matches)
-        all.insert(all.end(), m.Spans.begin(), m.Spans.end());
-    if (CurrentIndex >= 0) {
-        current = Matches[size_t(CurrentIndex)].Spans;
-        TColorTTY &tty = Terminal->Tty();
-        const int row = current.front().Row;
-        if (follow && (row < tty.Top || current.back().Row >= tty.Top + tty.VisibleRows))
-            tty.ScrollTo(tty.Left, row - tty.VisibleRows / 2);
+    const int i = CurrentIndex();
+    const TSearchHit current = i >= 0 ? FFinder.Hit(size_t(i)) : TSearchHit{};
+    if (i >= 0 && follow) {
+        TColorTTY &tty = FTerminal->Tty();
+        const std::vector<TCellSpan> spans = FFinder.Spans(tty, current);
+        if (!spans.empty() && (spans.front().Row < tty.Top || spans.back().Row >= tty.Top + tty.VisibleRows))
+            tty.ScrollTo(tty.Left, spans.front().Row - tty.VisibleRows / 2);
+        // The oldest rows cannot scroll below the bar: it moves to the other edge instead.
+        if (Covers(spans, FAtBottom) && !Covers(spans, !FAtBottom)) {
+            FAtBottom = !FAtBottom;
+            Place();
+        }
     }
-    Terminal->SetHighlights(std::move(all), std::move(current));
+    FTerminal->SetHighlights(&FFinder, current);
+    const int n = MatchCount();
+    const QLocale locale;
+    const QString count = locale.toString(n) + (FFinder.IsCapped() ? QStringLiteral("+") : QString());
     if (edFind->text().isEmpty())
         lbCount->clear();
-    else if (Matches.empty())
+    else if (!FFinder.Done())
+        lbCount->setText(tr("%1 found\u2026").arg(count));
+    else if (n == 0)
         lbCount->setText(tr("No matches"));
     else
-        lbCount->setText(tr("%1 of %2").arg(CurrentIndex + 1).arg(Matches.size()));
+        lbCount->setText(tr("%1 of %2").arg(locale.toString(i + 1), count));
 }
 
 void TFindBar::Place()
 {
     adjustSize();
-    const QRect area = Terminal->viewport()->geometry();
-    move(area.right() - width() - 4, area.top() + 4);
+    const QRect area = FTerminal->viewport()->geometry();
+    move(area.right() - width() - 4, FAtBottom ? area.bottom() - height() - 4 : area.top() + 4);
+}
+
+bool TFindBar::Covers(const std::vector<TCellSpan> &spans, bool atBottom) const
+{
+    const TColorTTY &tty = FTerminal->Tty();
+    const int cw = FTerminal->CharWidth(), ch = FTerminal->CharHeight();
+    if (cw <= 0 || ch <= 0) return false;
+    const QRect area = FTerminal->viewport()->geometry();
+    const int top = atBottom ? area.bottom() - height() - 4 : area.top() + 4;
+    const QRect bar(area.right() - width() - 4 - area.left(), top - area.top(), width(), height());
+    for (const TCellSpan &s : spans) {
+        const QRect cells((s.X1 - tty.Left) * cw, (s.Row - tty.Top) * ch, (s.X2 - s.X1) * cw, ch);
+        if (cells.intersects(bar)) return true;
+    }
+    return false;
 }
 
 bool TFindBar::eventFilter(QObject *watched, QEvent *e)
 {
-    if (watched == Terminal) {
+    if (watched == FTerminal) {
         if (e->type() == QEvent::Resize && IsOpen()) Place();
         return false;
     }

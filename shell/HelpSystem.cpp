@@ -30,6 +30,7 @@ constexpr THelpContext Contexts[] = {
     {T::Capture, "extras.html#capture"},
     {T::Accessibility, "preferences.html#accessibility"}, // the Preferences' Accessibility page
     {T::Transfers, "transfers.html"}, // file transfers and their panel
+    {T::History, "terminal.html#history"},
 };
 
 THelpTopic OwnTopic(const QObject *o)

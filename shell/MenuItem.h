@@ -36,6 +36,7 @@ enum class TMenuItem : uint8_t {
     EditColours,
     EditFindDivider,
     EditFind,
+    EditClearHistory,
     ViewMessages,
     OptionsPreferences,
     OptionsFont,

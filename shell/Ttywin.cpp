@@ -154,6 +154,7 @@ void TTTYForm::FormCreate()
 
     TColorTTY &tty = FColourTTY->Tty();
     tty.MoveCursor(0, tty.Rows - ClientPrefs.ScreenLines);
+    ApplyHistoryLines();
     FDebugTTY->Write("winMarlet ready. Debug mode engaged.\r\n");
 
     // The palette, wanted or not as the user left it.

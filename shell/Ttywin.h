@@ -106,6 +106,7 @@ public:
     QMenu *PopupMenu() const { return FPopupMenu; }
     THelpSystem &Help() const { return *FHelp; }
     TColourPalette *ColourPalette() const { return FColourPalette; }
+    // Made when first used: nullptr until then.
     TFindBar *FindBar() const { return FFindBar; }
     TMessageHistory *MessageHistory() const { return FMessageHistory; }
     // Where an application-wide fault goes.
@@ -149,6 +150,8 @@ public:
 
     // Find, capture and the Messages pane (TtywinExtras.cpp).
     void EditFindItemClick();
+    // Edit "Clear History...": forgets the history after asking.
+    void EditClearHistoryItemClick();
     void FileCaptureItemClick();
     void ViewMessagesItemClick();
     // Starts capturing to a file (replacing a capture in progress); false, after telling the
@@ -177,6 +180,9 @@ protected:
 
 private:
     // Window parts (Ttywin.cpp).
+    // The preferred number of history lines, applied to the terminal (it trims at once).
+    void ApplyHistoryLines();
+    TMessageHistory &Messages();
     void FormCreate();
     void FormShow();
     void FormResize();

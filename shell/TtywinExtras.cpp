@@ -1,11 +1,13 @@
-// The main window's extras: find in the scrollback, session capture, the reconnect
-// indicator, express-message notices and the Messages pane.
+// The main window's extras: find in the scrollback and the history, session capture, the
+// reconnect indicator, express-message notices and the Messages pane. The find bar, the pane
+// and the notices are made when first used: a window that never needs them does not pay.
 #include "shell/Ttywin.h"
 
 #include "config/Prefernc.h"
 #include "session/ReconnectPolicy.h"
 #include "shell/ALStatusBar.h"
 #include "shell/FindBar.h"
+#include "shell/HelpSystem.h"
 #include "shell/MessageHistory.h"
 #include "shell/Notifier.h"
 #include "shell/PlainText.h"
@@ -15,6 +17,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
+#include <QLocale>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QTimer>
@@ -30,14 +33,6 @@ QString Title()
 
 void TTTYForm::CreateExtras()
 {
-    FFindBar = new TFindBar(FColourTTY);
-
-    FMessageHistory = new TMessageHistory(this);
-    FMessageHistory->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
-    addDockWidget(Qt::RightDockWidgetArea, FMessageHistory);
-    FMessageHistory->hide();
-    FNotifier = Platform.MakeNotifier ? Platform.MakeNotifier(this) : nullptr;
-
     FReconnectTick = new QTimer(this);
     FReconnectTick->setInterval(1000);
     connect(FReconnectTick, &QTimer::timeout, this, [this] { SyncIndicator(); });
@@ -52,7 +47,34 @@ QString TTTYForm::StatusIndicator() const
 
 void TTTYForm::EditFindItemClick()
 {
+    if (!FFindBar) FFindBar = new TFindBar(FColourTTY);
     FFindBar->Open();
+}
+
+// --- The history.
+
+void TTTYForm::EditClearHistoryItemClick()
+{
+    TColorTTY &tty = FColourTTY->Tty();
+    if (tty.HistoryRows() == 0) return;
+    const int n = tty.HistoryRows();
+    const QString question = n == 1 ? tr("Forget the line of history kept above the scrollback?")
+                                    : tr("Forget the %1 lines of history kept above the scrollback?")
+                                          .arg(QLocale().toString(n));
+    QMessageBox box(QMessageBox::Question, Title(), question, QMessageBox::Ok | QMessageBox::Cancel, this);
+    box.setDefaultButton(QMessageBox::Cancel);
+    SetHelpTopic(&box, THelpTopic::History);
+    if (box.exec() != QMessageBox::Ok) return;
+    tty.ClearHistory();
+    if (FFindBar) FFindBar->TerminalChanged();
+}
+
+void TTTYForm::ApplyHistoryLines()
+{
+    TColorTTY &tty = FColourTTY->Tty();
+    if (tty.HistoryStore().Limit() == ClientPrefs.HistoryLines) return;
+    tty.SetHistoryLimit(ClientPrefs.HistoryLines);
+    if (FFindBar) FFindBar->TerminalChanged();
 }
 
 // --- Capture.
@@ -172,16 +194,30 @@ void TTTYForm::ExpressMessageArrived(const std::string &author, const std::strin
 {
     const QString who = QString::fromStdString(TerminalPlainText(author));
     const QString body = QString::fromStdString(TerminalPlainText(text)).trimmed();
-    FMessageHistory->Add(QDateTime::currentDateTime(), who, body);
+    Messages().Add(QDateTime::currentDateTime(), who, body);
     if (ClientPrefs.AnnounceOutput || ClientPrefs.AnnounceOnlyMessages) FColourTTY->Speech().SayMessage(who, body);
-    if (!ClientPrefs.MessageNotices || isActiveWindow() || !FNotifier) return;
+    if (!ClientPrefs.MessageNotices || isActiveWindow()) return;
+    if (!FNotifier && Platform.MakeNotifier) FNotifier = Platform.MakeNotifier(this);
+    if (!FNotifier) return;
     const QString title = who.isEmpty() ? tr("Express message") : tr("Message from %1").arg(who);
     FNotifier->Notify(title, body.section(QLatin1Char('\n'), 0, 0));
     QApplication::alert(this);
 }
 
+TMessageHistory &TTTYForm::Messages()
+{
+    if (!FMessageHistory) {
+        FMessageHistory = new TMessageHistory(this);
+        FMessageHistory->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+        FMessageHistory->hide();
+        addDockWidget(Qt::RightDockWidgetArea, FMessageHistory);
+    }
+    return *FMessageHistory;
+}
+
 void TTTYForm::ViewMessagesItemClick()
 {
+    Messages();
     const bool show = FMessageHistory->isHidden();
     // The pane gets room of its own: the terminal keeps its columns.
     const int room = 360;

@@ -101,6 +101,8 @@ constexpr TMenuRow MenuRows[] = {
     {M::EditFindDivider, mnEdit, "EditFindDivider", "", "", H::None, nullptr, ifSeparator},
     {M::EditFind, mnEdit, "EditFindItem", "&Find...", " Find text in the scrollback (F3 next, Shift+F3 previous).",
      H::Find, &TTTYForm::EditFindItemClick},
+    {M::EditClearHistory, mnEdit, "EditClearHistoryItem", "Clear &History...",
+     " Forget the lines kept above the scrollback.", H::History, &TTTYForm::EditClearHistoryItemClick},
     {M::ViewMessages, mnView, "ViewMessagesItem", "&Messages", " Show the express messages of this session.", H::Messages,
      &TTTYForm::ViewMessagesItemClick, ifCheckable},
     {M::OptionsPreferences, mnOptions, "OptionsPreferencesItem", "&Preferences...",
@@ -186,6 +188,9 @@ void TTTYForm::CreateMenus()
                     [this, h = row.Handler] { Guarded([&] { (this->*h)(); }); });
         FItems[size_t(row.Id)] = a;
     }
+    // Clear History... is offered while there is a history to clear.
+    connect(menus[mnEdit], &QMenu::aboutToShow, this,
+            [this] { Item(M::EditClearHistory)->setEnabled(FColourTTY->Tty().HistoryRows() > 0); });
     for (int i = 1; i <= 5; ++i)
         connect(Item(RecentItem(i)), &QAction::triggered, this, [this, i] { Guarded([&] { FileLastClick(i); }); });
     // Shortcuts that never change.

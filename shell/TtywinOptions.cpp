@@ -41,6 +41,7 @@ void TTTYForm::OptionsPreferencesItemClick()
         o = ClientPrefs.DisableFlashing ? TColorTTYOptions(o & ~OptionBit(coFlashing))
                                         : TColorTTYOptions(o | OptionBit(coFlashing));
     if (o != FColourTTY->Options()) FColourTTY->SetOptions(o);
+    ApplyHistoryLines();
     if (ClientPrefs.ScreenLines != lines) {
         ClientPrefs.ScreenLines = qBound(5, ClientPrefs.ScreenLines, 100);
         SizeTerminal(ClientPrefs.ScreenLines, true);

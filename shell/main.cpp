@@ -21,7 +21,9 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     // Ties the windows to winmarlet.desktop (its icon and name in docks and task bars).
     QGuiApplication::setDesktopFileName(QStringLiteral("winmarlet"));
-    QApplication::setWindowIcon(ProgramIcon());
+    // Every size given here is decoded and handed to the X server at start; desktops take
+    // the large ones from the desktop file.
+    QApplication::setWindowIcon(ProgramIcon(64));
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
 
     const std::string iniFileName = ResolveIniFileName(TConfigEnvironment::FromProcess());

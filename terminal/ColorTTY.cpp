@@ -228,7 +228,7 @@ void TColorTTY::MakeCursorVisible()
 void TColorTTY::ScrollTo(int left, int top)
 {
     left = std::clamp(left, 0, MaxLeft);
-    top = std::clamp(top, 0, MaxTop);
+    top = std::clamp(top, FirstRow(), MaxTop);
     ScrolledBack = top < Rows - VisibleRows;
     if (left == Left && top == Top) return;
     const int oldLeft = Left, oldTop = Top;
@@ -248,6 +248,73 @@ void TColorTTY::HandleScrollMessage()
     ScrollWaiting = false;
     ScrollWaitDX = ScrollWaitDY = 0;
     ScrollTo(Left + dx, Top + dy);
+}
+
+// ---------------------------------------------------------------- the history
+
+void TColorTTY::ScrollRingUp()
+{
+    // Blank rows before any text (the empty screen a session starts with) are not history.
+    const bool keeping = History.Limit() > 0;
+    if (keeping && (History.Count() > 0 || !RowIsBlank(0))) History.Push(RowChars(0), RowAttrs(0), Cols);
+    ++Scrolled;
+    RingStart = RingStart + 1 == Rows ? 0 : RingStart + 1;
+    if (keeping) {
+        // The next row to leave was written a whole ring ago and has left the caches by
+        // now: fetch it while the coming line is interpreted.
+        const uint8_t *chars = RowChars(0), *attrs = RowAttrs(0);
+        for (int x = 0; x < Cols + 63; x += 64) { // every cache line the row touches
+            __builtin_prefetch(chars + std::min(x, Cols - 1));
+            __builtin_prefetch(attrs + std::min(x, Cols - 1));
+        }
+    }
+    EraseCells(0, Rows - 1, Cols);
+    if (Top > FirstRow()) {
+        --Top;
+        if (HasWindow()) ViewPtr->TopRenumbered();
+    } else {
+        // the view already shows the oldest row: the picture itself moved up
+        InvalidateAll();
+    }
+}
+
+bool TColorTTY::RowIsBlank(int y) const
+{
+    const uint8_t *chars = RowChars(y), *attrs = RowAttrs(y);
+    for (int x = 0; x < Cols; ++x)
+        if (chars[x] != ' ' || (attrs[x] & 0xF0)) return false;
+    return true;
+}
+
+TRowView TColorTTY::HistoryRowAt(int y, TRowScratch &s) const
+{
+    s.Chars.resize(size_t(Cols));
+    s.Attrs.resize(size_t(Cols));
+    History.Read(y + History.Count(), s.Chars.data(), s.Attrs.data(), Cols);
+    return {s.Chars.data(), s.Attrs.data()};
+}
+
+void TColorTTY::SetHistoryLimit(int rows)
+{
+    const int before = History.Count();
+    History.SetLimit(rows);
+    if (History.Count() != before) HistoryShrank();
+}
+
+void TColorTTY::ClearHistory()
+{
+    const int before = History.Count();
+    History.Clear();
+    if (before != 0) HistoryShrank();
+}
+
+void TColorTTY::HistoryShrank()
+{
+    const int first = FirstRow();
+    for (TCellPoint *p : {&SelStart, &SelEnd, &AnchorCell, &MouseCell})
+        if (p->y < first) *p = {0, first};
+    if (Top < first) ScrollTo(Left, first);
+    InvalidateAll(); // the scroll range changed
 }
 
 // ---------------------------------------------------------------- erasing

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "terminal/ColourAttr.h"
+#include "terminal/HistoryStore.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -84,6 +85,19 @@ public:
     virtual void UpdateCaret() = 0;
     // Stop the blink timer (coFlashing was removed).
     virtual void StopTimer() {}
+};
+
+// A row of the whole text, Cols cells: the ring's own storage, or a history row read out.
+struct TRowView
+{
+    const uint8_t *Chars;
+    const uint8_t *Attrs;
+};
+
+// Room for history rows read out of the store, kept by whoever reads them.
+struct TRowScratch
+{
+    std::vector<uint8_t> Chars, Attrs;
 };
 
 // Told of the output as it is interpreted (a screen reader's announcements follow it).
@@ -201,6 +215,27 @@ public:
     // First logical row of the screen (the last VisibleRows rows).
     int ScreenTop() const { return Rows - VisibleRows; }
 
+    // --- History: rows the ring dropped off its top, kept up to a limit (0 by default).
+    // They sit above logical row 0, as rows -1 (the newest) up to FirstRow() (the oldest);
+    // the view, the selection and the search reach them as any other row. Clearing the
+    // screen leaves them alone.
+    int HistoryRows() const { return History.Count(); }
+    int FirstRow() const { return -History.Count(); }
+    const THistoryStore &HistoryStore() const { return History; }
+    // Trims the history at once; the view and the selection stay inside what is left.
+    void SetHistoryLimit(int rows);
+    void ClearHistory();
+    // Row y (FirstRow() <= y < Rows), Cols cells; a history row is read into `scratch`.
+    TRowView RowAt(int y, TRowScratch &scratch) const
+    {
+        if (y >= 0) return {RowChars(y), RowAttrs(y)};
+        return HistoryRowAt(y, scratch);
+    }
+    // A number for row y that stays with its text while the ring scrolls (it grows by one
+    // for every row the ring drops), and back.
+    int64_t RowNumber(int y) const { return Scrolled + y; }
+    int RowOfNumber(int64_t number) const { return int(number - Scrolled); }
+
     // --- Setters.
     void SetOptions(TColorTTYOptions options);
     // The attribute the next text is written with.
@@ -265,6 +300,9 @@ public:
     // Ordinary bytes (no 0x01, no ESC) at the cursor.
     void PutText(const char *text, size_t count);
     void NewLine();
+    // The whole buffer moves up one row: the oldest row goes into the history, a blank row
+    // comes in at the bottom, and a view that is not at the top keeps its picture.
+    void ScrollRingUp();
 
     // --- Cursor and view.
     void MoveCursor(int x, int y);
@@ -326,6 +364,11 @@ private:
     void ApplyCsi(uint8_t final);
     void ApplySgr(const char *s, int len);
     void EraseRange(int x, int y, int count, bool wholeControl);
+    TRowView HistoryRowAt(int y, TRowScratch &scratch) const;
+    // Spaces on a black background only.
+    bool RowIsBlank(int y) const;
+    // The view and the selection pulled back inside rows FirstRow() .. Rows.
+    void HistoryShrank();
     size_t SequenceRest(const uint8_t *p, size_t i, size_t count);
 
     // ANSI-BBS; terminal/AnsiBbsOutput.cpp and terminal/AnsiBbsScreen.cpp.
@@ -384,6 +427,8 @@ private:
     bool WrapPending = false;
     int RingStart = 0;
     int Reach = -1;
+    THistoryStore History;
+    int64_t Scrolled = 0; // rows the ring has dropped
 
     // ANSI-BBS modes and saved state.
     TTTYEmulation Emul = teClassic;

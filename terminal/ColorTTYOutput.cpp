@@ -519,15 +519,7 @@ void TColorTTY::NewLine()
     }
     CursorY = Rows - 1;
     Reach = Rows - 1; // the rows moved up by one under it
-    RingStart = RingStart + 1 == Rows ? 0 : RingStart + 1;
-    EraseCells(0, Rows - 1, Cols);
-    if (Top > 0) {
-        --Top;
-        if (HasWindow()) ViewPtr->TopRenumbered();
-    } else {
-        // the view already shows row 0: the picture itself moved up
-        InvalidateAll();
-    }
+    ScrollRingUp();
     if (!ScrolledBack) Scroll(0, 1);
 }
 

@@ -18,32 +18,30 @@ bool Before(TCellPoint a, TCellPoint b)
 
 TCellPoint ClampPoint(const TColorTTY &t, TCellPoint p)
 {
-    p.y = std::clamp(p.y, 0, t.Rows);
+    p.y = std::clamp(p.y, t.FirstRow(), t.Rows);
     p.x = p.y == t.Rows ? 0 : std::clamp(p.x, 0, t.Cols);
     return p;
 }
 
-// Calls row(y, from, to, last) for every row piece of the selection, in order: columns
-// from..to-1 of logical row y; `last` is the piece on SelEnd's row (no line break after it).
-template <class F> void WalkSelection(const TColorTTY &t, F row)
+// The one walk over the selected text, history and ring alike: piece(row, from, to, lineEnd)
+// for the columns from..to-1 of every row the selection touches, in order. A piece that
+// ends its line (all but the one on SelEnd's row) comes without its trailing spaces.
+template <class F> void WalkSelection(const TColorTTY &t, F piece)
 {
     const TCellPoint s = ClampPoint(t, t.SelStart), e = ClampPoint(t, t.SelEnd);
     if (!Before(s, e)) return;
-    int x = s.x;
-    for (int y = s.y; y < e.y; ++y) {
-        row(y, x, t.Cols, false);
-        x = 0;
+    TRowScratch scratch;
+    int from = s.x;
+    for (int y = s.y; y <= e.y && y < t.Rows; ++y) {
+        const TRowView row = t.RowAt(y, scratch);
+        const bool lineEnd = y < e.y;
+        int to = lineEnd ? t.Cols : e.x;
+        if (lineEnd)
+            while (to > from && TextByte(row.Chars[to - 1]) == ' ')
+                --to;
+        piece(row, from, to, lineEnd);
+        from = 0;
     }
-    if (e.y < t.Rows) row(e.y, x, e.x, true);
-}
-
-// End of the row piece from..to without its trailing spaces.
-int TrimmedEnd(const TColorTTY &t, int y, int from, int to)
-{
-    const uint8_t *chars = t.RowChars(y);
-    while (to > from && TextByte(chars[to - 1]) == ' ')
-        --to;
-    return to;
 }
 
 void AppendCodes(std::string &out, TColourAttr &cur, TColourAttr a)
@@ -82,12 +80,10 @@ void TColorTTY::GetSelTextBuf(char *buffer, int size) const
 {
     if (!buffer || size <= 0) return;
     int used = 0;
-    WalkSelection(*this, [&](int y, int from, int to, bool last) {
-        const uint8_t *chars = RowChars(y);
-        if (!last) to = TrimmedEnd(*this, y, from, to);
+    WalkSelection(*this, [&](TRowView row, int from, int to, bool lineEnd) {
         for (int x = from; x < to && used < size - 1; ++x)
-            buffer[used++] = TextByte(chars[x]);
-        if (!last && used < size - 2) {
+            buffer[used++] = TextByte(row.Chars[x]);
+        if (lineEnd && used < size - 2) {
             buffer[used++] = '\r';
             buffer[used++] = '\n';
         }
@@ -98,12 +94,10 @@ void TColorTTY::GetSelTextBuf(char *buffer, int size) const
 std::string SelectionText(const TColorTTY &t)
 {
     std::string out;
-    WalkSelection(t, [&](int y, int from, int to, bool last) {
-        const uint8_t *chars = t.RowChars(y);
-        if (!last) to = TrimmedEnd(t, y, from, to);
+    WalkSelection(t, [&](TRowView row, int from, int to, bool lineEnd) {
         for (int x = from; x < to; ++x)
-            out += TextByte(chars[x]);
-        if (!last) out += "\r\n";
+            out += TextByte(row.Chars[x]);
+        if (lineEnd) out += "\r\n";
     });
     return out;
 }
@@ -117,16 +111,13 @@ std::string SelectionColouredText(const TColorTTY &t)
     out += ColourCodeByte;
     out += 'a';
     TColourAttr cur = caReset;
-    WalkSelection(t, [&](int y, int from, int to, bool last) {
-        const uint8_t *chars = t.RowChars(y);
-        const uint8_t *attrs = t.RowAttrs(y);
-        // Trailing spaces are dropped before their codes, so no code dangles at a line end.
-        if (!last) to = TrimmedEnd(t, y, from, to);
+    // Trailing spaces are dropped before their codes, so no code dangles at a line end.
+    WalkSelection(t, [&](TRowView row, int from, int to, bool lineEnd) {
         for (int x = from; x < to; ++x) {
-            if (attrs[x] != cur) AppendCodes(out, cur, attrs[x]);
-            out += TextByte(chars[x]);
+            if (row.Attrs[x] != cur) AppendCodes(out, cur, row.Attrs[x]);
+            out += TextByte(row.Chars[x]);
         }
-        if (!last) out += "\r\n";
+        if (lineEnd) out += "\r\n";
     });
     return out;
 }
@@ -162,8 +153,9 @@ void SelectToMouse(TColorTTY &t, TCellPoint mouse)
 void SelectWordAtMouse(TColorTTY &t)
 {
     const TCellPoint m = t.MouseCell;
-    if (m.y < 0 || m.y >= t.Rows || m.x < 0 || m.x >= t.Cols) return;
-    const uint8_t *chars = t.RowChars(m.y);
+    if (m.y < t.FirstRow() || m.y >= t.Rows || m.x < 0 || m.x >= t.Cols) return;
+    TRowScratch scratch;
+    const uint8_t *chars = t.RowAt(m.y, scratch).Chars;
     if (chars[m.x] == ' ') return;
     int s = m.x;
     while (s >= 1 && chars[s] != ' ')
@@ -181,7 +173,7 @@ bool AutoScrollStep(TColorTTY &t, int x, int y, int clientHeight, int charWidth,
 {
     t.FlashHidden = false;
     int top;
-    if (y < 0 && t.Top >= 1)
+    if (y < 0 && t.Top > t.FirstRow())
         top = t.Top - 1;
     else if (y > clientHeight - 1 && t.Top < t.Rows - t.VisibleRows)
         top = t.Top + 1;

@@ -218,27 +218,35 @@ void TColorTTYWidget::PaintCells(QPainter &p, const QRect &clip)
         p.fillRect(clip, blank);
         return;
     }
-    // Buffer pixel coordinates: cell (x, y) at (x * CharW, y * CharH).
-    const int ox = t.Left * CharW, oy = t.Top * CharH;
+    // Columns in buffer pixels: cell x at x * CharW. Rows counted from the view's top, which
+    // may lie in the history (negative rows).
+    const int ox = t.Left * CharW;
     const int cl = clip.left() + ox, cr = clip.left() + clip.width() + ox;
-    const int ct = clip.top() + oy, cb = clip.top() + clip.height() + oy;
     const int x0 = std::max(t.Left, std::max(0, cl - OverhangPx) / CharW);
     const int x1 = std::min(t.Cols, (cr + CharW) / CharW);
-    const int y0 = std::max(0, ct / CharH);
-    const int y1 = std::min(t.Rows, (cb + CharH - 1) / CharH);
+    const int y0 = t.Top + std::max(0, clip.top()) / CharH;
+    const int y1 = std::min(t.Rows, t.Top + (clip.top() + clip.height() + CharH - 1) / CharH);
 
     // Beyond the buffer.
     if (cr > t.Cols * CharW)
         p.fillRect(QRect(t.Cols * CharW - ox, clip.top(), cr - t.Cols * CharW, clip.height()) & clip, blank);
-    if (cb > t.Rows * CharH)
-        p.fillRect(QRect(clip.left(), t.Rows * CharH - oy, clip.width(), cb - t.Rows * CharH) & clip, blank);
+    const int bufferBottom = (t.Rows - t.Top) * CharH, clipBottom = clip.top() + clip.height();
+    if (clipBottom > bufferBottom)
+        p.fillRect(QRect(clip.left(), bufferBottom, clip.width(), clipBottom - bufferBottom) & clip, blank);
     if (x0 >= x1) return;
 
+    Highlights.clear();
+    CurrentHighlights.clear();
+    if (Search) {
+        Search->SpansOnRows(t, y0, y1, Highlights);
+        if (CurrentHit.Len > 0) CurrentHighlights = Search->Spans(t, CurrentHit);
+    }
     const TCellPoint s = t.SelStart, e = t.SelEnd;
     for (int y = y0; y < y1; ++y) {
-        const int top = y * CharH - oy;
-        const uint8_t *chars = t.RowChars(y);
-        const uint8_t *attrs = t.RowAttrs(y);
+        const int top = (y - t.Top) * CharH;
+        const TRowView row = t.RowAt(y, Scratch);
+        const uint8_t *chars = row.Chars;
+        const uint8_t *attrs = row.Attrs;
         // Selected columns of this row: selFrom .. selTo - 1.
         int selFrom = 0, selTo = 0;
         if (y >= s.y && y <= e.y) {
@@ -303,10 +311,10 @@ void TColorTTYWidget::PaintCells(QPainter &p, const QRect &clip)
     }
 }
 
-void TColorTTYWidget::SetHighlights(std::vector<TCellSpan> spans, std::vector<TCellSpan> current)
+void TColorTTYWidget::SetHighlights(const TScrollbackSearch *search, TSearchHit current)
 {
-    Highlights = std::move(spans);
-    CurrentHighlights = std::move(current);
+    Search = search;
+    CurrentHit = search ? current : TSearchHit{};
     viewport()->update();
 }
 
@@ -318,7 +326,7 @@ void TColorTTYWidget::ComputeFlashRect()
     const int rowEnd = std::min(t.Rows - 1, t.Top + t.VisibleRows - 1);
     const int colEnd = std::min(t.Cols - 1, t.Left + t.VisibleCols - 1);
     for (int y = t.Top; y <= rowEnd; ++y) {
-        const uint8_t *attrs = t.RowAttrs(y);
+        const uint8_t *attrs = t.RowAt(y, Scratch).Attrs;
         int first = -1, last = -1;
         for (int x = t.Left; x <= colEnd; ++x) {
             if (attrs[x] & caFlash) {
@@ -358,6 +366,7 @@ void TColorTTYWidget::paintEvent(QPaintEvent *e)
             p.fillRect(caret, Qt::white);
         }
     }
+    if (OnPainted) OnPainted(e->rect());
     if (!t.HasOption(coFlashing) || t.BrightBackgrounds() || CharW <= 0) {
         t.FlashRect = {};
         if (Timer.isActive() && !t.Tracking) { // iCE colours came on: nothing blinks

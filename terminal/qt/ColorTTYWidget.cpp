@@ -28,6 +28,7 @@ const QEvent::Type ScrollEvent = QEvent::Type(QEvent::User + 101); // WM_TTY_SCR
 
 constexpr int AutoScrollMs = 50;
 constexpr int FrameMs = 16; // lazy repaints at most this often
+constexpr int TypingMs = 250; // for this long after a key, what comes is painted at once (the echo)
 
 } // namespace
 
@@ -120,7 +121,7 @@ void TColorTTYWidget::UpdateScrollBar()
     const TColorTTY &t = *Model;
     QScrollBar *bar = verticalScrollBar();
     SettingBar = true;
-    bar->setRange(0, std::max(1, t.MaxTop));
+    bar->setRange(t.FirstRow(), std::max(1, t.MaxTop)); // the history above the ring
     bar->setSingleStep(1);
     bar->setPageStep(std::max(1, t.VisibleRows));
     bar->setValue(t.Top);
@@ -159,7 +160,7 @@ void TColorTTYWidget::ScrollStep(Qt::Orientation direction, TScrollCode code, in
         value = pos;
         break;
     case scTop:
-        value = 0;
+        value = horizontal ? 0 : t.FirstRow();
         break;
     case scBottom:
         value = max;
@@ -258,7 +259,8 @@ void TColorTTYWidget::ScheduleFlush()
 {
     if (FlushTimer.isActive()) return;
     const qint64 since = LastPaint.isValid() ? LastPaint.elapsed() : FrameMs;
-    FlushTimer.start(int(std::max<qint64>(0, FrameMs - since)), this);
+    const bool typing = LastKey.isValid() && LastKey.elapsed() < TypingMs;
+    FlushTimer.start(typing ? 0 : int(std::max<qint64>(0, FrameMs - since)), this);
 }
 
 void TColorTTYWidget::Flush()
@@ -414,6 +416,7 @@ bool IsBreakKey(const QKeyEvent *e, int key)
 void TColorTTYWidget::keyPressEvent(QKeyEvent *e)
 {
     if (ReviewKey(e)) return;
+    LastKey.start();
     TColorTTY &t = *Model;
     int key = e->key();
     if (OnKeyDown) OnKeyDown(e, key);

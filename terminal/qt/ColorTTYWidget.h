@@ -90,11 +90,14 @@ public:
     std::function<void(char &ch)> OnKeyPress;
     std::function<void(QMouseEvent *event)> OnMouseDown, OnMouseMove, OnMouseUp;
     std::function<void()> OnDblClick;
+    // Runs after each paint with the area painted (benchmarks time what reaches the screen).
+    std::function<void(const QRect &area)> OnPainted;
 
     // Paints the cells under `clip` (client pixels) with `p`; what paintEvent does.
     void PaintCells(QPainter &p, const QRect &clip);
-    // Search hits tinted over the cells, the current one stronger; each list in row order.
-    void SetHighlights(std::vector<TCellSpan> spans, std::vector<TCellSpan> current);
+    // Tints the hits of `search` over the cells, `current` stronger (a Len of 0: none);
+    // nullptr removes the tints. The search must live while it is shown.
+    void SetHighlights(const TScrollbackSearch *search, TSearchHit current);
     // Paint events handled so far (benchmarks count them).
     int PaintCount() const { return Paints; }
     // The caret rectangle in client pixels, or an empty one when no caret is shown.
@@ -184,6 +187,7 @@ private:
     QBasicTimer CaretBlink; // the caret's own on/off phase
     QBasicTimer FlushTimer; // hands collected repaints to the paint cycle
     QElapsedTimer LastPaint;
+    QElapsedTimer LastKey; // the user is typing: the echo is not held back for a frame
     QRect DirtyRect;
     bool DirtyAll = false;
     bool BarDirty = false;
@@ -194,9 +198,12 @@ private:
     bool SettingBar = false;
     int Paints = 0;
 
-    std::vector<TCellSpan> Highlights, CurrentHighlights;
+    const TScrollbackSearch *Search = nullptr;
+    TSearchHit CurrentHit;
+    std::vector<TCellSpan> Highlights, CurrentHighlights; // of the rows being painted
 
     // Reused per paint.
+    TRowScratch Scratch;
     std::vector<Run> Runs;
     std::vector<quint32> GlyphIds;
     std::vector<QPointF> GlyphPos;

@@ -162,7 +162,9 @@ TEST_F(Extras, NoticesForAcceptedMessagesInTheBackgroundAndAHistoryOf500)
         return "\xff\xa7\r\n*** Message from \x01n" + name + "\x01N at 12:00 ***\r\n" + text + "\xff\xa8";
     };
     Server.Write(message("bob", "killed") + message("ann", "\x01gHello\r\nsecond line"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->MessageHistory()->Count() == 1; }, Patience));
+    // The pane is made by the first message.
+    const auto arrived = [&] { return Form->MessageHistory() && Form->MessageHistory()->Count() == 1; };
+    ASSERT_TRUE(QTest::qWaitFor(arrived, Patience));
     EXPECT_EQ(Seen, std::vector<QString>{QStringLiteral("Message from ann|Hello")});
     EXPECT_EQ(Form->MessageHistory()->Text(false).section(' ', 1),
               QStringLiteral("ann: Hello\nsecond line\n\n"));
@@ -235,6 +237,11 @@ TEST_F(Extras, FindBarKeysAndF3StaysAMacroWhileItIsClosed)
     EXPECT_EQ(bar->Current(), 0);
     QTest::keyClick(Form->ColourTTY(), Qt::Key_F3, Qt::ShiftModifier);
     EXPECT_EQ(bar->Current(), 1);
+    // A match on the oldest row, where the bar sits, moves the bar to the bottom edge.
+    Form->ColourTTY()->Tty().WriteCells(70, 0, 5, "omega");
+    bar->TextBox()->setText(QStringLiteral("omega"));
+    EXPECT_EQ(std::pair(bar->Current(), Form->ColourTTY()->Tty().Top), std::pair(0, 0));
+    EXPECT_GT(bar->y(), Form->ColourTTY()->height() / 2);
     QTest::keyClick(bar->TextBox(), Qt::Key_Escape);
     EXPECT_FALSE(bar->IsOpen());
     EXPECT_TRUE(Form->ColourTTY()->hasFocus());
@@ -255,6 +262,7 @@ TEST_F(Extras, TextFromOthersIsShownAsThePlainCharacters)
         return d.toPlainText();
     };
     Open();
+    Form->ViewMessagesItemClick(); // the pane is made when first used
     Form->MessageHistory()->Add(QDateTime(), QStringLiteral("<b>bob</b>"), text);
     const QTreeWidgetItem *item = Form->MessageHistory()->findChild<QTreeWidget *>()->topLevelItem(0);
     EXPECT_EQ(asShown(item->toolTip(2)), text);

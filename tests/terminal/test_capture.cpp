@@ -1,8 +1,5 @@
-// Scrollback search over wrapped rows and the ring, and session capture in both forms.
-#include "terminal/ColorTTY.h"
-#include "terminal/ScrollbackSearch.h"
+// Session capture in both forms.
 #include "terminal/SessionCapture.h"
-#include "tests/terminal/FakeTTYView.h"
 
 #include <gtest/gtest.h>
 
@@ -10,60 +7,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::vector<std::vector<TCellSpan>> Find(const TColorTTY &t, const char *needle, bool matchCase = false)
-{
-    std::vector<std::vector<TCellSpan>> out;
-    for (const TTextMatch &m : FindInScrollback(t, needle, matchCase))
-        out.push_back(m.Spans);
-    return out;
-}
-
-TEST(ScrollbackSearch, FindsAcrossWrapsNotAcrossLineEnds)
-{
-    TColorTTY t;
-    SetUpTTY(t, 10, 6, 10, 6);
-    t.MoveCursor(0, 0);
-    const std::string text = "hello world foo\r\nabc   \r\ndef Hello";
-    t.Write(text.data(), text.size());
-    using S = std::vector<std::vector<TCellSpan>>;
-    const struct
-    {
-        const char *Needle;
-        bool MatchCase;
-        S Want;
-    } cases[] = {
-        {"world", false, S{{{0, 6, 10}, {1, 0, 1}}}},
-        {"HELLO", false, S{{{0, 0, 5}}, {{3, 4, 9}}}},
-        {"Hello", true, S{{{3, 4, 9}}}},
-        {"cd", false, S{}},    // "abc" ends its line: no join with "def"
-        {"abc d", false, S{}}, // trailing blanks of an ended line are not text
-        {"", false, S{}},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(Find(t, c.Needle, c.MatchCase), c.Want) << c.Needle;
-}
-
-TEST(ScrollbackSearch, JoinsRowsAcrossTheRingBoundary)
-{
-    TColorTTY t;
-    SetUpTTY(t, 10, 4, 10, 4);
-    t.MoveCursor(0, 0);
-    std::string text;
-    for (int i = 0; i < 97; ++i)
-        text += char('a' + i % 26);
-    t.Write(text.data(), text.size());
-    // Every row boundary, the ring's own among them, joins the end of one row to the next.
-    for (int y = 0; y + 1 < t.Rows; ++y) {
-        if (t.CharAt(9, y) == ' ' || t.CharAt(1, y + 1) == ' ') continue;
-        const std::string needle{char(t.CharAt(8, y)), char(t.CharAt(9, y)), char(t.CharAt(0, y + 1)),
-                                 char(t.CharAt(1, y + 1))};
-        bool seen = false;
-        for (const auto &m : Find(t, needle.c_str()))
-            seen |= m == std::vector<TCellSpan>{{y, 8, 10}, {y + 1, 0, 2}};
-        EXPECT_TRUE(seen) << "row " << y;
-    }
-}
 
 struct MemorySink : TCaptureSink
 {

@@ -1,0 +1,63 @@
+#pragma once
+// The parts of bench_app, each a function of its own; main() runs them in one process.
+
+#include "config/Prefernc.h"
+#include "config/SetHost.h"
+#include "config/Setmacro.h"
+#include "config/UserFilt.h"
+#include "shell/Ttywin.h"
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+// One figure as `name: value unit  note`; bench/peers.sh reads them by name.
+inline void Figure(const char *name, double value, const char *unit, const char *note = "")
+{
+    std::printf("%s: %.2f %s  %s\n", name, value, unit, note);
+    std::fflush(stdout);
+}
+
+// The main window, its settings in a temporary folder, its one host "Flood" a Telnet host
+// at 127.0.0.1:port; shown.
+struct BenchWindow
+{
+    explicit BenchWindow(uint16_t port)
+        : Ini(WriteIni(Dir, port)), Hosts(Ini), Prefs(Ini), Filter(Ini),
+          Form(TAppStores{Hosts, Prefs, Filter, Macros, false})
+    {
+        Form.show();
+    }
+    static std::string WriteIni(const QTemporaryDir &dir, uint16_t port)
+    {
+        const std::string ini = dir.filePath(QStringLiteral("winmarlet.INI")).toStdString();
+        std::ofstream(ini) << "[Hosts]\nHost=Flood\nAddress=127.0.0.1\nPort=" << port << "\nMode=1\n";
+        return ini;
+    }
+    QTemporaryDir Dir;
+    std::string Ini;
+    THostInfo Hosts;
+    TClientPrefs Prefs;
+    TUserFilter Filter;
+    TMacroTable Macros;
+    TTTYForm Form;
+};
+
+// Writes BBS text into the window's terminal until its history holds `lines` rows; the
+// first text row written is `first`.
+void FillHistory(TTTYForm &form, int lines, const std::string &first);
+
+// Resident memory in MB of a bare Qt Widgets window with a menu bar, a status bar and one
+// painted child: `self --bare-window`, shown and painted.
+double MeasureBareWindow(const QString &self);
+// That window; returns the exit code.
+int RunBareWindow(int argc, char **argv);
+// Bytes a line of history costs (first, while the heap is fresh).
+void MeasureHistoryMemory();
+// The find bar on 1,000,000 lines.
+void MeasureSearch();
+// A key typed to its echo painted, through a loopback echo server.
+void MeasureKeyLatency();
