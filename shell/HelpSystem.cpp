@@ -29,7 +29,7 @@ constexpr THelpContext Contexts[] = {
     {T::Messages, "extras.html#messages"}, // the Messages pane and the View menu
     {T::Capture, "extras.html#capture"},
     {T::Accessibility, "preferences.html#accessibility"}, // the Preferences' Accessibility page
-    {T::Transfers, "transfers.html"}, // file transfers and their panel
+    {T::Transfers, "transfers.html"},                     // file transfers and their panel
     {T::History, "terminal.html#history"},
 };
 
@@ -58,7 +58,7 @@ THelpSystem::THelpSystem(QObject *parent) : QObject(parent)
 
 THelpSystem::~THelpSystem()
 {
-    delete HelpWindow;
+    delete FHelpWindow;
 }
 
 std::span<const THelpContext> THelpSystem::HelpContexts()
@@ -95,20 +95,20 @@ THelpTopic THelpSystem::ContextOf(QObject *start)
 
 THelpWindow &THelpSystem::Open()
 {
-    if (!HelpWindow) {
-        HelpWindow = new THelpWindow;
-        SetHelpTopic(HelpWindow, THelpTopic::HelpMenu);
+    if (!FHelpWindow) {
+        FHelpWindow = new THelpWindow;
+        SetHelpTopic(FHelpWindow, THelpTopic::HelpMenu);
     }
     // A modal dialog blocks every window but its own children: making the help window
     // transient for the dialog keeps it usable while the dialog is open.
-    HelpWindow->winId();
+    FHelpWindow->winId();
     QWidget *modal = QApplication::activeModalWidget();
-    if (modal == HelpWindow) modal = nullptr;
-    HelpWindow->windowHandle()->setTransientParent(modal ? modal->windowHandle() : nullptr);
-    HelpWindow->show();
-    HelpWindow->raise();
-    HelpWindow->activateWindow();
-    return *HelpWindow;
+    if (modal == FHelpWindow) modal = nullptr;
+    FHelpWindow->windowHandle()->setTransientParent(modal ? modal->windowHandle() : nullptr);
+    FHelpWindow->show();
+    FHelpWindow->raise();
+    FHelpWindow->activateWindow();
+    return *FHelpWindow;
 }
 
 void THelpSystem::ShowContents()
@@ -133,7 +133,7 @@ void THelpSystem::ShowContext(THelpTopic topic)
 
 void THelpSystem::Quit()
 {
-    delete HelpWindow;
+    delete FHelpWindow;
 }
 
 void THelpSystem::InstallF1(QApplication &app)
@@ -164,5 +164,5 @@ bool THelpSystem::eventFilter(QObject *watched, QEvent *event)
 
 THelpWindow *THelpSystem::Window() const
 {
-    return HelpWindow;
+    return FHelpWindow;
 }

@@ -63,5 +63,5 @@ protected:
 private:
     THelpWindow &Open();
 
-    QPointer<THelpWindow> HelpWindow;
+    QPointer<THelpWindow> FHelpWindow;
 };

@@ -10,7 +10,7 @@
 
 bool TTTYForm::LaunchHelper(const QString &program, const QStringList &args)
 {
-    if (Platform.StartProgram && Platform.StartProgram(program, args)) return true;
+    if (FPlatform.StartProgram && FPlatform.StartProgram(program, args)) return true;
     const QFileInfo info(program);
     const bool found = info.isAbsolute() ? info.isExecutable() && info.isFile()
                                          : !QStandardPaths::findExecutable(program).isEmpty();

@@ -74,7 +74,7 @@ TShellPlatform TShellPlatform::Default()
 
 TTTYForm::TTTYForm(TAppStores stores, TShellPlatform platform, QWidget *parent)
     : QMainWindow(parent), HostInfo(stores.Hosts), ClientPrefs(stores.Prefs), UserFilter(stores.Filter),
-      MacroTable(stores.Macros), Platform(std::move(platform)), CommandLineHost(stores.CommandLineHost)
+      MacroTable(stores.Macros), FPlatform(std::move(platform)), FCommandLineHost(stores.CommandLineHost)
 {
     setWindowTitle(QString::fromLatin1(FormCaption));
     SetHelpTopic(this, THelpTopic::MainWindow);
@@ -110,12 +110,13 @@ TTTYForm::TTTYForm(TAppStores stores, TShellPlatform platform, QWidget *parent)
 
     FSession = std::make_unique<TSession>(
         TSessionStores{HostInfo, ClientPrefs, UserFilter}, tty, static_cast<TSessionListener &>(*this),
-        Platform.Transports ? Platform.Transports
-                            : ProgramTransports(QFileInfo(QString::fromLocal8Bit(HostInfo.IniFileName().c_str()))
-                                                    .absolutePath()
-                                                    .toLocal8Bit()
-                                                    .toStdString()),
-        std::make_unique<TQtSessionPlatform>(Platform.Now, Platform.Random));
+        FPlatform.Transports
+            ? FPlatform.Transports
+            : ProgramTransports(QFileInfo(QString::fromLocal8Bit(HostInfo.IniFileName().c_str()))
+                                    .absolutePath()
+                                    .toLocal8Bit()
+                                    .toStdString()),
+        std::make_unique<TQtSessionPlatform>(FPlatform.Now, FPlatform.Random));
 
     CreateMenus();
     FormCreate();
@@ -171,7 +172,7 @@ void TTTYForm::FormCreate()
     UpdateMenus();
 
     // After the window has come up, so the user sees the attempt.
-    if (ClientPrefs.ConnectOnStartup || CommandLineHost)
+    if (ClientPrefs.ConnectOnStartup || FCommandLineHost)
         QMetaObject::invokeMethod(
             this, [this] { Guarded([this] { FileConnectItemClick(); }); }, Qt::QueuedConnection);
 }
@@ -186,8 +187,8 @@ void TTTYForm::FormDestroy()
 void TTTYForm::showEvent(QShowEvent *e)
 {
     QMainWindow::showEvent(e);
-    if (!Shown) {
-        Shown = true;
+    if (!FShown) {
+        FShown = true;
         Guarded([this] { FormShow(); });
     }
 }
@@ -219,7 +220,7 @@ void TTTYForm::SizeTerminal(int lines, bool resizeWindow)
 void TTTYForm::resizeEvent(QResizeEvent *e)
 {
     QMainWindow::resizeEvent(e);
-    if (Shown) Guarded([this] { FormResize(); });
+    if (FShown) Guarded([this] { FormResize(); });
 }
 
 void TTTYForm::FormResize()
@@ -317,8 +318,8 @@ void TTTYForm::SessionError(const std::string &message)
 
 void TTTYForm::SessionEndsProgram()
 {
-    if (Closing) return;
-    Closing = true;
+    if (FClosing) return;
+    FClosing = true;
     close();
 }
 

@@ -247,8 +247,8 @@ private:
     TClientPrefs &ClientPrefs;
     TUserFilter &UserFilter;
     TMacroTable &MacroTable;
-    TShellPlatform Platform;
-    bool CommandLineHost;
+    TShellPlatform FPlatform;
+    bool FCommandLineHost;
 
     TColorTTYWidget *FColourTTY = nullptr;
     TColorTTYWidget *FDebugTTY = nullptr;
@@ -265,15 +265,15 @@ private:
     std::unique_ptr<THelpSystem> FHelp;
     TColourPalette *FColourPalette = nullptr; // a child window: Qt frees it
 
-    bool Shown = false;
-    bool Closing = false;
+    bool FShown = false;
+    bool FClosing = false;
     bool FSwallowKeyPress = false; // the key-down of this key was used up
 
     TFindBar *FFindBar = nullptr;
     TMessageHistory *FMessageHistory = nullptr;
     std::unique_ptr<TNotifier> FNotifier;
     QString FCapturePath;
-    QTimer *FReconnectTick = nullptr; // counts the wait down in the status line
+    QTimer *FReconnectTick = nullptr;          // counts the wait down in the status line
     TOffLineEditAccess *FEditAccess = nullptr; // the open edit on the accessibility bus
     QString FSaidIndicator;                    // the indicator as last said, numbers left out
 

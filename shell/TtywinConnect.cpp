@@ -101,5 +101,5 @@ void TTTYForm::PickHost(const std::string &name)
 void TTTYForm::StartSecondInstance(const std::string &name)
 {
     // One argument, never through a shell: a name with blanks stays one host name.
-    LaunchHelper(Platform.ProgramPath, {QStringLiteral("/c=") + Text(name)});
+    LaunchHelper(FPlatform.ProgramPath, {QStringLiteral("/c=") + Text(name)});
 }

@@ -146,7 +146,7 @@ void TTTYForm::ColourTTYDblClick()
         box.setDefaultButton(QMessageBox::No);
         if (box.exec() != QMessageBox::Yes) return;
     }
-    if (Platform.OpenAddress) Platform.OpenAddress(address);
+    if (FPlatform.OpenAddress) FPlatform.OpenAddress(address);
 }
 
 void TTTYForm::SessionEditState(bool open)

@@ -58,9 +58,9 @@ void TTTYForm::EditClearHistoryItemClick()
     TColorTTY &tty = FColourTTY->Tty();
     if (tty.HistoryRows() == 0) return;
     const int n = tty.HistoryRows();
-    const QString question = n == 1 ? tr("Forget the line of history kept above the scrollback?")
-                                    : tr("Forget the %1 lines of history kept above the scrollback?")
-                                          .arg(QLocale().toString(n));
+    const QString question =
+        n == 1 ? tr("Forget the line of history kept above the scrollback?")
+               : tr("Forget the %1 lines of history kept above the scrollback?").arg(QLocale().toString(n));
     QMessageBox box(QMessageBox::Question, Title(), question, QMessageBox::Ok | QMessageBox::Cancel, this);
     box.setDefaultButton(QMessageBox::Cancel);
     SetHelpTopic(&box, THelpTopic::History);
@@ -159,7 +159,8 @@ void TTTYForm::SyncIndicator()
     } else if (s.ReconnectOffered() && !s.IsConnected()) {
         // A BBS that ended the session in order is no alarm; a broken line is.
         alert = s.LastClose() == TCloseKind::Lost;
-        words << (alert ? tr("Connection lost: Enter reconnects") : tr("Closed by the BBS: Enter reconnects"));
+        words << (alert ? tr("Connection lost: Enter reconnects")
+                        : tr("Closed by the BBS: Enter reconnects"));
     } else if (!s.ReconnectNote().empty() && !s.IsConnected()) {
         words << QString::fromStdString(s.ReconnectNote());
         alert = true;
@@ -195,9 +196,10 @@ void TTTYForm::ExpressMessageArrived(const std::string &author, const std::strin
     const QString who = QString::fromStdString(TerminalPlainText(author));
     const QString body = QString::fromStdString(TerminalPlainText(text)).trimmed();
     Messages().Add(QDateTime::currentDateTime(), who, body);
-    if (ClientPrefs.AnnounceOutput || ClientPrefs.AnnounceOnlyMessages) FColourTTY->Speech().SayMessage(who, body);
+    if (ClientPrefs.AnnounceOutput || ClientPrefs.AnnounceOnlyMessages)
+        FColourTTY->Speech().SayMessage(who, body);
     if (!ClientPrefs.MessageNotices || isActiveWindow()) return;
-    if (!FNotifier && Platform.MakeNotifier) FNotifier = Platform.MakeNotifier(this);
+    if (!FNotifier && FPlatform.MakeNotifier) FNotifier = FPlatform.MakeNotifier(this);
     if (!FNotifier) return;
     const QString title = who.isEmpty() ? tr("Express message") : tr("Message from %1").arg(who);
     FNotifier->Notify(title, body.section(QLatin1Char('\n'), 0, 0));

@@ -61,13 +61,15 @@ void NameByLabels(QDialog &dialog)
         const QString name = label->text().remove(QLatin1Char('&')).remove(QLatin1Char(':'));
         buddy->setAccessibleName(name);
         for (QLineEdit *field : dialog.findChildren<QLineEdit *>())
-            if (field->focusProxy() == buddy && field->accessibleName().isEmpty()) field->setAccessibleName(name);
+            if (field->focusProxy() == buddy && field->accessibleName().isEmpty())
+                field->setAccessibleName(name);
     }
     // A list under a labelled field, in its column, is chosen from for that field.
     for (QAbstractItemView *list : dialog.findChildren<QAbstractItemView *>()) {
         if (!list->accessibleName().isEmpty()) continue;
         for (const QLineEdit *field : dialog.findChildren<QLineEdit *>())
-            if (field->parent() == list->parent() && field->x() == list->x() && !field->accessibleName().isEmpty())
+            if (field->parent() == list->parent() && field->x() == list->x() &&
+                !field->accessibleName().isEmpty())
                 list->setAccessibleName(field->accessibleName());
     }
 }
@@ -182,6 +184,6 @@ void TTTYForm::HelpHowToUseHelpItemClick()
 
 void TTTYForm::HelpAboutItemClick()
 {
-    TAboutBox box(Platform.OpenAddress, this);
+    TAboutBox box(FPlatform.OpenAddress, this);
     box.exec();
 }

@@ -87,8 +87,8 @@ void TTTYForm::FileSendFilesItemClick()
     const bool one = FTransferProtocol == TTransferProtocol::Xmodem; // XMODEM sends a single file
     const QString folder = FSendFolder.isEmpty() ? QDir::homePath() : FSendFolder;
     QStringList files;
-    if (Platform.ChooseFilesToSend) {
-        files = Platform.ChooseFilesToSend(this, folder, !one);
+    if (FPlatform.ChooseFilesToSend) {
+        files = FPlatform.ChooseFilesToSend(this, folder, !one);
     } else if (one) {
         const QString file = QFileDialog::getOpenFileName(this, tr("Send Files"), folder);
         if (!file.isEmpty()) files << file;

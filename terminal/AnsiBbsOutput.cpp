@@ -97,7 +97,7 @@ void TColorTTY::WriteAnsi(const uint8_t *p, size_t count)
 // column without autowrap.
 void TColorTTY::AnsiWrap()
 {
-    if (AutoWrap) {
+    if (FAutoWrap) {
         CursorX = 0;
         AnsiLineFeed();
     } else {
@@ -113,8 +113,8 @@ void TColorTTY::AnsiWrap()
     const int x = CursorX;
     n = std::min(n, Cols - x);
     WriteCells(x, CursorY, n, reinterpret_cast<const char *>(bytes));
-    Reach = std::max(Reach, CursorY + 1);
-    if (HasWindow()) ViewPtr->InvalidateCells(x, x + n, CursorY, !HasOption(coLazyWrite));
+    FReach = std::max(FReach, CursorY + 1);
+    if (HasWindow()) FViewPtr->InvalidateCells(x, x + n, CursorY, !HasOption(coLazyWrite));
     CursorX = x + n;
     if (CursorX == Cols) AnsiWrap();
 }
@@ -151,7 +151,7 @@ size_t TColorTTY::AnsiText(const uint8_t *p, size_t i, size_t count)
         if (c == ESC) break;
         switch (c) {
         case 7:
-            if (HasWindow()) ViewPtr->Beep();
+            if (HasWindow()) FViewPtr->Beep();
             break;
         case 8:
             CursorX = std::min(CursorX, Cols - 1);
@@ -196,14 +196,15 @@ void TColorTTY::AnsiLineFeed()
     if (region && CursorY != bottom && CursorY >= Rows - 1) return; // below the region on the last row
     // (a line feed on the last row goes through NewLine, which tells the observer)
     const bool shift = region && CursorY == bottom;
-    if (Observer && (shift || CursorY + 1 < Rows)) {
-        Observer->LineFeed(CursorY, shift ? TTTYOutputObserver::lfScrollRegion : TTTYOutputObserver::lfNextRow);
+    if (FObserver && (shift || CursorY + 1 < Rows)) {
+        FObserver->LineFeed(CursorY,
+                            shift ? TTTYOutputObserver::lfScrollRegion : TTTYOutputObserver::lfNextRow);
         ObservedRow = -1;
     }
     if (shift) return AnsiShiftRows(top, bottom, 1);
     if (CursorY + 1 < Rows) {
         ++CursorY;
-        Reach = std::max(Reach, CursorY);
+        FReach = std::max(FReach, CursorY);
         return;
     }
     NewLine();
@@ -227,19 +228,19 @@ void TColorTTY::AnsiMoveTo(int x, int screenRow)
 
 void TColorTTY::AnsiSaveCursor(bool withAttr)
 {
-    AnsiSaved = {std::min(CursorX, Cols - 1), CursorY - AnsiTop()};
+    FAnsiSaved = {std::min(CursorX, Cols - 1), CursorY - AnsiTop()};
     if (withAttr) {
-        AnsiSavedAttr = Attr;
-        AnsiSavedReverse = Reverse;
+        FAnsiSavedAttr = Attr;
+        FAnsiSavedReverse = FReverse;
     }
 }
 
 void TColorTTY::AnsiRestoreCursor(bool withAttr)
 {
-    AnsiMoveTo(AnsiSaved.x, AnsiSaved.y);
+    AnsiMoveTo(FAnsiSaved.x, FAnsiSaved.y);
     if (withAttr) {
-        Attr = AnsiSavedAttr;
-        Reverse = AnsiSavedReverse;
+        Attr = FAnsiSavedAttr;
+        FReverse = FAnsiSavedReverse;
     }
 }
 
@@ -305,9 +306,9 @@ void TColorTTY::AnsiEscape(uint8_t c)
 // sequence mark it; the first byte outside ends it. Returns the index after what it consumed.
 size_t TColorTTY::AnsiSequence(const uint8_t *p, size_t i, size_t count)
 {
-    TAnsiParams &a = AnsiParams;
+    TAnsiParams &a = FAnsiParams;
     unsigned n = a.Count; // values begun; Max + 1 once they overflowed
-    uint8_t marks = EscMarks;
+    uint8_t marks = FEscMarks;
     for (; i < count; ++i) {
         const uint8_t c = p[i];
         const unsigned d = unsigned(c) - '0';
@@ -326,7 +327,7 @@ size_t TColorTTY::AnsiSequence(const uint8_t *p, size_t i, size_t count)
         }
     }
     a.Count = uint8_t(n);
-    EscMarks = marks;
+    FEscMarks = marks;
     if (i >= count) { // the rest comes with the next text
         EscState = esControlSequence;
         return i;
@@ -337,14 +338,14 @@ size_t TColorTTY::AnsiSequence(const uint8_t *p, size_t i, size_t count)
         AnsiCsi(final);
     else if (marks == emPrivate && (final == 'h' || final == 'l'))
         AnsiMode(final == 'h');
-    AnsiParams = {};
-    EscMarks = 0;
+    FAnsiParams = {};
+    FEscMarks = 0;
     return i + 1;
 }
 
 int TColorTTY::AnsiParam(int k, int dflt) const
 {
-    const int v = k < std::min<int>(AnsiParams.Count, TAnsiParams::Max) ? AnsiParams.Value[k] : 0;
+    const int v = k < std::min<int>(FAnsiParams.Count, TAnsiParams::Max) ? FAnsiParams.Value[k] : 0;
     return v ? v : dflt;
 }
 
@@ -414,40 +415,41 @@ void TColorTTY::AnsiCsi(uint8_t final)
 void TColorTTY::AnsiSgr()
 {
     uint16_t state = AnsiSgrState();
-    const int count = std::max(1, std::min<int>(AnsiParams.Count, TAnsiParams::Max));
+    const int count = std::max(1, std::min<int>(FAnsiParams.Count, TAnsiParams::Max));
     for (int k = 0; k < count; ++k)
-        state = AnsiParams.Value[k] == 8 ? Concealed(state, Ice) : ApplyAnsiSgr(state, AnsiParams.Value[k]);
+        state =
+            FAnsiParams.Value[k] == 8 ? Concealed(state, FIce) : ApplyAnsiSgr(state, FAnsiParams.Value[k]);
     SetAnsiSgrState(state);
 }
 
 // The colours as chosen and the exchange flag, from the attribute text is written with.
 uint16_t TColorTTY::AnsiSgrState() const
 {
-    return Reverse ? uint16_t(Exchanged(Attr) | SgrReverse) : Attr;
+    return FReverse ? uint16_t(Exchanged(Attr) | SgrReverse) : Attr;
 }
 
 void TColorTTY::SetAnsiSgrState(uint16_t state)
 {
-    Reverse = (state & SgrReverse) != 0;
-    Attr = Reverse ? Exchanged(TColourAttr(state)) : TColourAttr(state);
+    FReverse = (state & SgrReverse) != 0;
+    Attr = FReverse ? Exchanged(TColourAttr(state)) : TColourAttr(state);
 }
 
 // ESC [ ? ... h / l: every value is a mode.
 void TColorTTY::AnsiMode(bool set)
 {
-    const int count = std::min<int>(AnsiParams.Count, TAnsiParams::Max);
+    const int count = std::min<int>(FAnsiParams.Count, TAnsiParams::Max);
     for (int k = 0; k < count; ++k) {
-        switch (AnsiParams.Value[k]) {
+        switch (FAnsiParams.Value[k]) {
         case 7:
-            AutoWrap = set;
+            FAutoWrap = set;
             break;
         case 25:
-            ShowCursor = set;
+            FShowCursor = set;
             if (Focused && HasOption(coFulltimeCursor)) UpdateCaret();
             break;
         case 33:
-            if (Ice != set) InvalidateAll();
-            Ice = set;
+            if (FIce != set) InvalidateAll();
+            FIce = set;
             break;
         default:
             break;
@@ -467,5 +469,5 @@ void TColorTTY::AnsiReport(int what)
         len = std::snprintf(s, sizeof s, "\x1b[0n");
     else if (what == 'c')
         len = std::snprintf(s, sizeof s, "\x1b[?1;0c");
-    if (len > 0 && Answer) Answer(s, size_t(len));
+    if (len > 0 && FAnswer) FAnswer(s, size_t(len));
 }

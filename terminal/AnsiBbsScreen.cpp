@@ -10,7 +10,7 @@ using namespace ttycells;
 bool TColorTTY::AnsiRegionRows(int &top, int &bottom) const
 {
     const int rows = AnsiScreenRows();
-    const int from = std::min(RegionFrom, rows - 1), to = std::min(RegionTo, rows);
+    const int from = std::min(FRegionFrom, rows - 1), to = std::min(RegionTo, rows);
     if (from == 0 && to == rows) return false;
     if (to - from < 2) return false; // the screen shrank under it
     top = AnsiTop() + from;
@@ -23,7 +23,7 @@ void TColorTTY::AnsiSetRegion()
     const int rows = AnsiScreenRows();
     const int top = AnsiParam(0, 1), bottom = std::min(AnsiParam(1, rows), rows);
     if (top >= bottom) return;
-    RegionFrom = top - 1;
+    FRegionFrom = top - 1;
     RegionTo = bottom;
     AnsiMoveTo(0, 0);
 }
@@ -32,7 +32,7 @@ void TColorTTY::AnsiSetRegion()
 // the last row.
 void TColorTTY::AnsiErase(int x, int y, int count)
 {
-    WrapPending = false;
+    FWrapPending = false;
     const TColourAttr blank = Attr & 0xF0;
     x = std::clamp(x, 0, Cols);
     for (y = std::max(y, 0); count > 0 && y < Rows; ++y, x = 0) {

@@ -14,15 +14,15 @@ TColorTTY::~TColorTTY() = default;
 
 void TColorTTY::SetView(TTTYView *view)
 {
-    ViewPtr = view;
+    FViewPtr = view;
     TrackPosted = ScrollPosted = false;
     // Requests the old view will never deliver are carried out now.
-    const bool track = TrackWaiting;
-    TrackWaiting = false;
-    if (ScrollWaiting) {
-        const int dx = ScrollWaitDX, dy = ScrollWaitDY;
-        ScrollWaiting = false;
-        ScrollWaitDX = ScrollWaitDY = 0;
+    const bool track = FTrackWaiting;
+    FTrackWaiting = false;
+    if (FScrollWaiting) {
+        const int dx = FScrollWaitDX, dy = ScrollWaitDY;
+        FScrollWaiting = false;
+        FScrollWaitDX = ScrollWaitDY = 0;
         ScrollTo(Left + dx, Top + dy);
     }
     if (track) MakeCursorVisible();
@@ -35,7 +35,7 @@ void TColorTTY::SetOptions(TColorTTYOptions options)
     bool stopTimer = (Options & OptionBit(coFlashing)) && !(options & OptionBit(coFlashing));
     Options = options;
     if (stopTimer) {
-        if (HasWindow()) ViewPtr->StopTimer();
+        if (HasWindow()) FViewPtr->StopTimer();
         TimerActive = false;
     }
 }
@@ -47,12 +47,12 @@ TTTYInterpreterState TColorTTY::InterpreterState() const
     s.SavedAttr = SavedAttr;
     s.EscState = EscState;
     std::memcpy(s.EscParams, EscParams, sizeof EscParams);
-    s.EscParamsLen = EscParamsLen;
-    s.EscMarks = EscMarks;
-    s.AnsiParams = AnsiParams;
+    s.EscParamsLen = FEscParamsLen;
+    s.EscMarks = FEscMarks;
+    s.AnsiParams = FAnsiParams;
     s.LastChar = LastChar;
-    s.WrapPending = WrapPending;
-    s.Emulation = Emul;
+    s.WrapPending = FWrapPending;
+    s.Emulation = FEmul;
     return s;
 }
 
@@ -62,46 +62,46 @@ void TColorTTY::SetInterpreterState(const TTTYInterpreterState &s)
     Attr = s.Attr;
     SavedAttr = s.SavedAttr;
     EscState = s.EscState <= esCursorAddress ? s.EscState : esText;
-    EscParamsLen = std::clamp(s.EscParamsLen, 0, 9);
-    std::memcpy(EscParams, s.EscParams, size_t(EscParamsLen));
-    EscParams[EscParamsLen] = 0;
-    EscMarks = s.EscMarks;
-    AnsiParams = s.AnsiParams;
-    AnsiParams.Count = std::min<uint8_t>(AnsiParams.Count, TAnsiParams::Max);
+    FEscParamsLen = std::clamp(s.EscParamsLen, 0, 9);
+    std::memcpy(EscParams, s.EscParams, size_t(FEscParamsLen));
+    EscParams[FEscParamsLen] = 0;
+    FEscMarks = s.EscMarks;
+    FAnsiParams = s.AnsiParams;
+    FAnsiParams.Count = std::min<uint8_t>(FAnsiParams.Count, TAnsiParams::Max);
     LastChar = s.LastChar;
-    WrapPending = s.WrapPending;
-    Emul = s.Emulation == teAnsiBbs ? teAnsiBbs : teClassic;
+    FWrapPending = s.WrapPending;
+    FEmul = s.Emulation == teAnsiBbs ? teAnsiBbs : teClassic;
 }
 
 void TColorTTY::CancelSequence()
 {
     EscState = esText;
-    EscParamsLen = 0;
+    FEscParamsLen = 0;
     EscParams[0] = 0;
-    EscMarks = 0;
-    AnsiParams = {};
-    WrapPending = false;
+    FEscMarks = 0;
+    FAnsiParams = {};
+    FWrapPending = false;
 }
 
 void TColorTTY::SetEmulation(TTTYEmulation emulation)
 {
     emulation = emulation == teAnsiBbs ? teAnsiBbs : teClassic;
-    if (emulation == Emul) return;
+    if (emulation == FEmul) return;
     // a sequence begun in one language means nothing in the other
     CancelSequence();
-    Emul = emulation;
+    FEmul = emulation;
 }
 
 void TColorTTY::ResetModes()
 {
-    ShowCursor = true;
-    AutoWrap = true;
-    Reverse = false;
+    FShowCursor = true;
+    FAutoWrap = true;
+    FReverse = false;
     Attr = caReset;
-    RegionFrom = RegionTo = 0;
-    AnsiSaved = {};
-    AnsiSavedAttr = caReset;
-    AnsiSavedReverse = false;
+    FRegionFrom = RegionTo = 0;
+    FAnsiSaved = {};
+    FAnsiSavedAttr = caReset;
+    FAnsiSavedReverse = false;
 }
 
 void TColorTTY::CopyContentsFrom(const TColorTTY &from)
@@ -115,9 +115,9 @@ void TColorTTY::CopyContentsFrom(const TColorTTY &from)
     Attr = from.Attr;
     CursorX = from.CursorX;
     CursorY = from.CursorY;
-    SetEmulation(from.Emul); // how the picture is drawn: iCE colours, the cursor hidden
-    Ice = from.Ice;
-    ShowCursor = from.ShowCursor;
+    SetEmulation(from.FEmul); // how the picture is drawn: iCE colours, the cursor hidden
+    FIce = from.FIce;
+    FShowCursor = from.FShowCursor;
     InvalidateAll();
 }
 
@@ -139,7 +139,7 @@ void TColorTTY::SetBufferSize(int rows, int cols)
     Chars.assign(size_t(rows) * size_t(cols), ' ');
     Attrs.assign(size_t(rows) * size_t(cols), caCleared);
     RingStart = 0;
-    WrapPending = false;
+    FWrapPending = false;
     Rows = rows;
     Cols = cols;
     MaxLeft = std::max(0, Cols - VisibleCols);
@@ -155,7 +155,7 @@ void TColorTTY::SetBufferSize(int rows, int cols)
     SelStart = SelEnd = AnchorCell = MouseCell = TCellPoint{};
     MoveCursor(CursorX, cy);
     ScrollTo(Left, Top + delta);
-    if (HasWindow()) ViewPtr->InvalidateAll(!HasOption(coLazyWrite));
+    if (HasWindow()) FViewPtr->InvalidateAll(!HasOption(coLazyWrite));
 }
 
 void TColorTTY::SetVisibleSize(int visibleCols, int visibleRows)
@@ -169,12 +169,12 @@ void TColorTTY::SetVisibleSize(int visibleCols, int visibleRows)
 
 void TColorTTY::InvalidateAll()
 {
-    if (HasWindow()) ViewPtr->InvalidateAll(!HasOption(coLazyWrite));
+    if (HasWindow()) FViewPtr->InvalidateAll(!HasOption(coLazyWrite));
 }
 
 void TColorTTY::UpdateCaret()
 {
-    if (HasWindow()) ViewPtr->UpdateCaret();
+    if (HasWindow()) FViewPtr->UpdateCaret();
 }
 
 // ---------------------------------------------------------------- cursor and view
@@ -182,10 +182,10 @@ void TColorTTY::UpdateCaret()
 void TColorTTY::MoveCursor(int x, int y)
 {
     const bool wasInView = Top <= CursorY && CursorY < Top + VisibleRows;
-    WrapPending = false;
+    FWrapPending = false;
     CursorX = std::clamp(x, 0, Cols - 1);
     CursorY = std::clamp(y, 0, Rows - 1);
-    Reach = std::max(Reach, CursorY + (CursorX > 0 ? 1 : 0));
+    FReach = std::max(FReach, CursorY + (CursorX > 0 ? 1 : 0));
     if (HasOption(coAutoTracking) && wasInView) TrackCursor();
     if (Focused && HasOption(coFulltimeCursor)) UpdateCaret();
 }
@@ -199,11 +199,11 @@ void TColorTTY::PlaceCursor(int x, int y)
 void TColorTTY::TrackCursor()
 {
     if (HasOption(coLazyWrite) && HasWindow()) {
-        if (!TrackWaiting) {
-            TrackWaiting = true;
+        if (!FTrackWaiting) {
+            FTrackWaiting = true;
             if (!TrackPosted) {
                 TrackPosted = true;
-                ViewPtr->PostTrack();
+                FViewPtr->PostTrack();
             }
         }
         return;
@@ -214,8 +214,8 @@ void TColorTTY::TrackCursor()
 void TColorTTY::HandleTrackMessage()
 {
     TrackPosted = false;
-    if (!TrackWaiting) return;
-    TrackWaiting = false;
+    if (!FTrackWaiting) return;
+    FTrackWaiting = false;
     MakeCursorVisible();
 }
 
@@ -235,7 +235,7 @@ void TColorTTY::ScrollTo(int left, int top)
     Left = left;
     Top = top;
     if (HasWindow()) {
-        ViewPtr->ViewMoved(oldLeft, oldTop, Left, Top);
+        FViewPtr->ViewMoved(oldLeft, oldTop, Left, Top);
         if (Focused && HasOption(coFulltimeCursor)) UpdateCaret();
     }
 }
@@ -243,10 +243,10 @@ void TColorTTY::ScrollTo(int left, int top)
 void TColorTTY::HandleScrollMessage()
 {
     ScrollPosted = false;
-    if (!ScrollWaiting) return;
-    const int dx = ScrollWaitDX, dy = ScrollWaitDY;
-    ScrollWaiting = false;
-    ScrollWaitDX = ScrollWaitDY = 0;
+    if (!FScrollWaiting) return;
+    const int dx = FScrollWaitDX, dy = ScrollWaitDY;
+    FScrollWaiting = false;
+    FScrollWaitDX = ScrollWaitDY = 0;
     ScrollTo(Left + dx, Top + dy);
 }
 
@@ -255,9 +255,9 @@ void TColorTTY::HandleScrollMessage()
 void TColorTTY::ScrollRingUp()
 {
     // Blank rows before any text (the empty screen a session starts with) are not history.
-    const bool keeping = History.Limit() > 0;
-    if (keeping && (History.Count() > 0 || !RowIsBlank(0))) History.Push(RowChars(0), RowAttrs(0), Cols);
-    ++Scrolled;
+    const bool keeping = FHistory.Limit() > 0;
+    if (keeping && (FHistory.Count() > 0 || !RowIsBlank(0))) FHistory.Push(RowChars(0), RowAttrs(0), Cols);
+    ++FScrolled;
     RingStart = RingStart + 1 == Rows ? 0 : RingStart + 1;
     if (keeping) {
         // The next row to leave was written a whole ring ago and has left the caches by
@@ -271,7 +271,7 @@ void TColorTTY::ScrollRingUp()
     EraseCells(0, Rows - 1, Cols);
     if (Top > FirstRow()) {
         --Top;
-        if (HasWindow()) ViewPtr->TopRenumbered();
+        if (HasWindow()) FViewPtr->TopRenumbered();
     } else {
         // the view already shows the oldest row: the picture itself moved up
         InvalidateAll();
@@ -290,21 +290,21 @@ TRowView TColorTTY::HistoryRowAt(int y, TRowScratch &s) const
 {
     s.Chars.resize(size_t(Cols));
     s.Attrs.resize(size_t(Cols));
-    History.Read(y + History.Count(), s.Chars.data(), s.Attrs.data(), Cols);
+    FHistory.Read(y + FHistory.Count(), s.Chars.data(), s.Attrs.data(), Cols);
     return {s.Chars.data(), s.Attrs.data()};
 }
 
 void TColorTTY::SetHistoryLimit(int rows)
 {
-    const int before = History.Count();
-    History.SetLimit(rows);
-    if (History.Count() != before) HistoryShrank();
+    const int before = FHistory.Count();
+    FHistory.SetLimit(rows);
+    if (FHistory.Count() != before) HistoryShrank();
 }
 
 void TColorTTY::ClearHistory()
 {
-    const int before = History.Count();
-    History.Clear();
+    const int before = FHistory.Count();
+    FHistory.Clear();
     if (before != 0) HistoryShrank();
 }
 
@@ -321,35 +321,35 @@ void TColorTTY::HistoryShrank()
 
 void TColorTTY::EraseToEndOfLine()
 {
-    WrapPending = false;
+    FWrapPending = false;
     if (CursorX < Cols) EraseCells(CursorX, CursorY, Cols - CursorX);
     InvalidateCells(CursorX, Cols);
 }
 
 void TColorTTY::EraseToStartOfLine()
 {
-    WrapPending = false;
+    FWrapPending = false;
     EraseCells(0, CursorY, std::min(CursorX, Cols));
     InvalidateCells(0, CursorX);
 }
 
 void TColorTTY::EraseLine()
 {
-    WrapPending = false;
+    FWrapPending = false;
     EraseCells(0, CursorY, Cols);
     InvalidateCells(0, Cols);
 }
 
 void TColorTTY::EraseToEndOfScreen()
 {
-    WrapPending = false;
+    FWrapPending = false;
     EraseCells(CursorX, CursorY, (Rows - CursorY) * Cols - CursorX);
     InvalidateAll();
 }
 
 void TColorTTY::ClearScreen()
 {
-    WrapPending = false;
+    FWrapPending = false;
     const int rows = std::min(VisibleRows, Rows);
     EraseCells(0, Rows - rows, rows * Cols);
     InvalidateAll();
@@ -357,12 +357,12 @@ void TColorTTY::ClearScreen()
 
 void TColorTTY::Clear()
 {
-    WrapPending = false;
+    FWrapPending = false;
     EraseCells(0, 0, Cols * Rows);
     Attr = caCleared;
     CursorX = CursorY = 0;
     const int oldLeft = Left, oldTop = Top;
     Left = Top = 0;
-    if (HasWindow() && (oldLeft != 0 || oldTop != 0)) ViewPtr->ViewMoved(oldLeft, oldTop, 0, 0);
+    if (HasWindow() && (oldLeft != 0 || oldTop != 0)) FViewPtr->ViewMoved(oldLeft, oldTop, 0, 0);
     InvalidateAll();
 }

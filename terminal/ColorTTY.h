@@ -175,8 +175,8 @@ public:
 
     // Attach or detach (nullptr) the view. Requests in flight to an old view are forgotten.
     void SetView(TTTYView *view);
-    TTTYView *View() const { return ViewPtr; }
-    bool HasWindow() const { return ViewPtr && ViewPtr->HasWindow(); }
+    TTTYView *View() const { return FViewPtr; }
+    bool HasWindow() const { return FViewPtr && FViewPtr->HasWindow(); }
 
     // --- Fields. Public for readers (painter, selection, offline editor, tools); change
     // them only through the operations below. The selection points, Tracking and Focused
@@ -219,9 +219,9 @@ public:
     // They sit above logical row 0, as rows -1 (the newest) up to FirstRow() (the oldest);
     // the view, the selection and the search reach them as any other row. Clearing the
     // screen leaves them alone.
-    int HistoryRows() const { return History.Count(); }
-    int FirstRow() const { return -History.Count(); }
-    const THistoryStore &HistoryStore() const { return History; }
+    int HistoryRows() const { return FHistory.Count(); }
+    int FirstRow() const { return -FHistory.Count(); }
+    const THistoryStore &HistoryStore() const { return FHistory; }
     // Trims the history at once; the view and the selection stay inside what is left.
     void SetHistoryLimit(int rows);
     void ClearHistory();
@@ -233,8 +233,8 @@ public:
     }
     // A number for row y that stays with its text while the ring scrolls (it grows by one
     // for every row the ring drops), and back.
-    int64_t RowNumber(int y) const { return Scrolled + y; }
-    int RowOfNumber(int64_t number) const { return int(number - Scrolled); }
+    int64_t RowNumber(int y) const { return FScrolled + y; }
+    int RowOfNumber(int64_t number) const { return int(number - FScrolled); }
 
     // --- Setters.
     void SetOptions(TColorTTYOptions options);
@@ -248,15 +248,15 @@ public:
 
     // --- Emulation (Classic unless chosen). Switching keeps the cells and the modes.
     void SetEmulation(TTTYEmulation emulation);
-    TTTYEmulation Emulation() const { return Emul; }
+    TTTYEmulation Emulation() const { return FEmul; }
     // ANSI-BBS: the flash bit shows a bright background and nothing blinks (iCE colours).
     // The host's choice; ESC[?33h and ESC[?33l change it while connected.
-    void SetIceColours(bool on) { Ice = on; }
-    bool IceColours() const { return Ice; }
+    void SetIceColours(bool on) { FIce = on; }
+    bool IceColours() const { return FIce; }
     // The flash bit is drawn as a bright background whatever the blinking preference.
-    bool BrightBackgrounds() const { return Emul == teAnsiBbs && Ice; }
+    bool BrightBackgrounds() const { return FEmul == teAnsiBbs && FIce; }
     // ANSI-BBS: ESC[?25l hides the cursor, ESC[?25h shows it again.
-    bool CursorShown() const { return Emul != teAnsiBbs || ShowCursor; }
+    bool CursorShown() const { return FEmul != teAnsiBbs || FShowCursor; }
     // The ANSI-BBS modes and colours as a new connection finds them: autowrap on, cursor
     // shown, no scrolling region, grey on black, the saved cursor at home. iCE colours stay
     // as last set.
@@ -264,7 +264,7 @@ public:
     // Answers to the host's queries (cursor position, status, attributes): bytes for the
     // connection, handed over while Write runs. Without a handler they are dropped.
     using TAnswerHandler = std::function<void(const char *bytes, size_t count)>;
-    void SetAnswerHandler(TAnswerHandler handler) { Answer = std::move(handler); }
+    void SetAnswerHandler(TAnswerHandler handler) { FAnswer = std::move(handler); }
     // Cells, cursor, attribute and emulation of another terminal of any size (a still
     // picture of it).
     void CopyContentsFrom(const TColorTTY &from);
@@ -287,16 +287,16 @@ public:
     // that the cursor was moved to (counted as the row below when the cursor stood past its
     // first column); -1 for none. Rows are renumbered with the scrollback, so it stays
     // the same row of text.
-    int OutputReach() const { return Reach; }
-    void ResetOutputReach() { Reach = -1; }
+    int OutputReach() const { return FReach; }
+    void ResetOutputReach() { FReach = -1; }
     // The observer of the output, or nullptr (not owned).
-    void SetOutputObserver(TTTYOutputObserver *observer) { Observer = observer; }
+    void SetOutputObserver(TTTYOutputObserver *observer) { FObserver = observer; }
     // The observer has looked at the rows written so far: tell it of the next write again.
     void ObserveRowsAgain() { ObservedRow = -1; }
     // What is written now is drawn by a local editor, not received from the host (screen
     // readers are not told it again).
-    void SetLocalDrawing(bool on) { LocalDrawing = on; }
-    bool IsLocalDrawing() const { return LocalDrawing; }
+    void SetLocalDrawing(bool on) { FLocalDrawing = on; }
+    bool IsLocalDrawing() const { return FLocalDrawing; }
     // Ordinary bytes (no 0x01, no ESC) at the cursor.
     void PutText(const char *text, size_t count);
     void NewLine();
@@ -416,42 +416,42 @@ private:
     TColourAttr SavedAttr = 0;
     TCellPoint SavedCursor;
     char EscParams[10] = {}; // NUL-terminated, at most 9 characters
-    int EscParamsLen = 0;
-    uint8_t EscMarks = 0;
-    TAnsiParams AnsiParams;
+    int FEscParamsLen = 0;
+    uint8_t FEscMarks = 0;
+    TAnsiParams FAnsiParams;
     bool TimerActive = false;
     uint8_t LastChar = 0;
     // Text filled the cursor row at the very end of a Write: the row wraps before whatever
     // the next Write brings, as it would have had both come in one piece. Anything else that
     // moves the cursor or erases forgets it.
-    bool WrapPending = false;
+    bool FWrapPending = false;
     int RingStart = 0;
-    int Reach = -1;
-    THistoryStore History;
-    int64_t Scrolled = 0; // rows the ring has dropped
+    int FReach = -1;
+    THistoryStore FHistory;
+    int64_t FScrolled = 0; // rows the ring has dropped
 
     // ANSI-BBS modes and saved state.
-    TTTYEmulation Emul = teClassic;
-    bool Ice = false;
-    bool ShowCursor = true;
-    bool AutoWrap = true;
-    bool Reverse = false; // SGR 7: the colours are shown exchanged
-    int RegionFrom = 0;   // scrolling region: first screen row, and the row after its last
-    int RegionTo = 0;     // (0: none)
-    TCellPoint AnsiSaved; // column and screen row
-    TColourAttr AnsiSavedAttr = caReset;
-    bool AnsiSavedReverse = false;
-    TAnswerHandler Answer;
+    TTTYEmulation FEmul = teClassic;
+    bool FIce = false;
+    bool FShowCursor = true;
+    bool FAutoWrap = true;
+    bool FReverse = false; // SGR 7: the colours are shown exchanged
+    int FRegionFrom = 0;   // scrolling region: first screen row, and the row after its last
+    int RegionTo = 0;      // (0: none)
+    TCellPoint FAnsiSaved; // column and screen row
+    TColourAttr FAnsiSavedAttr = caReset;
+    bool FAnsiSavedReverse = false;
+    TAnswerHandler FAnswer;
 
     // Merged WM_TTY_TRACK / WM_TTY_SCROLL requests "waiting in the queue".
-    bool TrackWaiting = false;
-    bool ScrollWaiting = false;
-    int ScrollWaitDX = 0, ScrollWaitDY = 0;
+    bool FTrackWaiting = false;
+    bool FScrollWaiting = false;
+    int FScrollWaitDX = 0, ScrollWaitDY = 0;
 
-    TTTYView *ViewPtr = nullptr;
-    TTTYOutputObserver *Observer = nullptr;
+    TTTYView *FViewPtr = nullptr;
+    TTTYOutputObserver *FObserver = nullptr;
     int ObservedRow = -1; // the row the observer was last told of (runs of one row come in many writes)
-    bool LocalDrawing = false;
+    bool FLocalDrawing = false;
     bool TrackPosted = false;  // a PostTrack() not yet delivered
     bool ScrollPosted = false; // a PostScroll() not yet delivered
 };

@@ -57,9 +57,9 @@ void TColorTTY::WriteCells(int x, int y, int count, const char *source)
     if (unsigned(x) >= unsigned(Cols) || unsigned(y) >= unsigned(Rows) || count <= 0) return;
     count = std::min(count, Cols - x);
     const size_t i = size_t(CellIndex(x, y));
-    if (Observer && y != ObservedRow) {
+    if (FObserver && y != ObservedRow) {
         ObservedRow = y;
-        Observer->RowWritten(y);
+        FObserver->RowWritten(y);
     }
     CopyCells(Chars.data() + i, Attrs.data() + i, source, size_t(count), Attr);
 }
@@ -105,13 +105,13 @@ void TColorTTY::Write(const char *text)
 void TColorTTY::Write(const char *data, size_t count)
 {
     const uint8_t *p = reinterpret_cast<const uint8_t *>(data);
-    if (Emul == teAnsiBbs) return WriteAnsi(p, count);
+    if (FEmul == teAnsiBbs) return WriteAnsi(p, count);
     size_t i = 0;
     while (i < count) {
         switch (EscState) {
         case esText:
-            if (WrapPending) { // set at the end of the last text (or of the "Esc-Z" just shown)
-                WrapPending = false;
+            if (FWrapPending) { // set at the end of the last text (or of the "Esc-Z" just shown)
+                FWrapPending = false;
                 if (!IsCodeOrEscape(p[i]) && CursorX >= Cols) {
                     CursorX = 0;
                     NewLine();
@@ -127,7 +127,7 @@ void TColorTTY::Write(const char *data, size_t count)
                     Attr = ApplyColourCode(Attr, p[i++]);
                 else
                     EscState = esColourCode;
-            } else if (i < count && p[i] == '[' && EscParamsLen == 0) {
+            } else if (i < count && p[i] == '[' && FEscParamsLen == 0) {
                 // the usual case: the whole sequence is in this text
                 i = ControlSequence(p, i + 1, count);
             } else {
@@ -148,15 +148,15 @@ void TColorTTY::Write(const char *data, size_t count)
             i = SequenceRest(p, i, count);
             break;
         case esCursorAddress:
-            if (EscParamsLen < 9) {
-                EscParams[EscParamsLen++] = char(p[i]);
-                EscParams[EscParamsLen] = 0;
+            if (FEscParamsLen < 9) {
+                EscParams[FEscParamsLen++] = char(p[i]);
+                EscParams[FEscParamsLen] = 0;
             }
             ++i;
-            if (EscParamsLen >= 2) {
+            if (FEscParamsLen >= 2) {
                 const int r = uint8_t(EscParams[0]);
                 const int c = uint8_t(EscParams[1]);
-                EscParamsLen = 0;
+                FEscParamsLen = 0;
                 EscParams[0] = 0;
                 EscState = esText;
                 MoveCursor(c - 32, (r - 32) + Rows - VisibleRows);
@@ -197,13 +197,13 @@ void TColorTTY::Write(const char *data, size_t count)
     }
     std::memcpy(EscParams, p + i, size_t(len));
     EscParams[len] = 0;
-    EscParamsLen = len;
+    FEscParamsLen = len;
     if (end >= count || InSequence(p[end])) { // marks follow, or the rest comes with the next text
         EscState = esControlSequence;
         return end;
     }
     ApplyCsi(p[end]);
-    EscParamsLen = 0;
+    FEscParamsLen = 0;
     EscParams[0] = 0;
     return end + 1;
 }
@@ -213,8 +213,8 @@ void TColorTTY::Write(const char *data, size_t count)
 // sequence is acted on. Returns the index after what it consumed.
 size_t TColorTTY::SequenceRest(const uint8_t *p, size_t i, size_t count)
 {
-    int len = EscParamsLen; // a local: stores through char pointers would force reloads
-    uint8_t marks = EscMarks;
+    int len = FEscParamsLen; // a local: stores through char pointers would force reloads
+    uint8_t marks = FEscMarks;
     for (; i < count && InSequence(p[i]); ++i) {
         if (IsParamByte(p[i])) {
             if (len < 9) EscParams[len++] = char(p[i]);
@@ -223,14 +223,14 @@ size_t TColorTTY::SequenceRest(const uint8_t *p, size_t i, size_t count)
         }
     }
     EscParams[len] = 0;
-    EscParamsLen = len;
-    EscMarks = marks;
+    FEscParamsLen = len;
+    FEscMarks = marks;
     if (i >= count) return i;
     EscState = esText;
     if (marks == 0) ApplyCsi(p[i]);
-    EscParamsLen = 0;
+    FEscParamsLen = 0;
     EscParams[0] = 0;
-    EscMarks = 0;
+    FEscMarks = 0;
     return i + 1;
 }
 
@@ -295,7 +295,7 @@ int TColorTTY::ParamInt(const char *s, int len)
 void TColorTTY::ApplyCsi(uint8_t final)
 {
     const char *s = EscParams;
-    const int len = EscParamsLen;
+    const int len = FEscParamsLen;
     switch (final) {
     case 'A':
         MoveCursor(CursorX, CursorY - ParamInt(s, len));
@@ -376,7 +376,7 @@ void TColorTTY::PutText(const char *text, size_t count)
 inline void TColorTTY::Invalidate(int x1, int x2)
 {
     x2 = std::min(x2, Cols);
-    if (x2 > x1 && HasWindow()) ViewPtr->InvalidateCells(x1, x2, CursorY, !HasOption(coLazyWrite));
+    if (x2 > x1 && HasWindow()) FViewPtr->InvalidateCells(x1, x2, CursorY, !HasOption(coLazyWrite));
 }
 
 // Ordinary bytes from p[i] (not 0x01 or ESC) up to the next 0x01 or ESC; returns its index.
@@ -390,11 +390,11 @@ inline void TColorTTY::Invalidate(int x1, int x2)
         if (end == count || IsCodeOrEscape(p[end])) {
             const int run = int(end - i);
             WriteCells(x, CursorY, run, reinterpret_cast<const char *>(p + i));
-            Reach = std::max(Reach, CursorY + 1);
+            FReach = std::max(FReach, CursorY + 1);
             LastChar = p[end - 1];
             CursorX = x + run;
-            WrapPending = end == count && CursorX == Cols;
-            if (HasWindow()) ViewPtr->InvalidateCells(x, x + run, CursorY, !HasOption(coLazyWrite));
+            FWrapPending = end == count && CursorX == Cols;
+            if (HasWindow()) FViewPtr->InvalidateCells(x, x + run, CursorY, !HasOption(coLazyWrite));
             if (HasOption(coAutoTracking) && Top == MaxTop) TrackCursor();
             return end;
         }
@@ -421,7 +421,7 @@ template <bool Codes> size_t TColorTTY::PutBytes(const uint8_t *p, size_t i, siz
             const size_t end = count - i <= room ? count : i + room;
             const size_t run = FindControlBefore(p, i + 1, end, count) - i;
             WriteCells(CursorX, CursorY, int(run), reinterpret_cast<const char *>(p + i));
-            Reach = std::max(Reach, CursorY + 1);
+            FReach = std::max(FReach, CursorY + 1);
             LastChar = p[i + run - 1];
             CursorX += int(run);
             dr = std::max(dr, CursorX);
@@ -429,7 +429,7 @@ template <bool Codes> size_t TColorTTY::PutBytes(const uint8_t *p, size_t i, siz
             // a full line wraps before whatever follows, in this text or the next
             if (run == room) {
                 if (i == count)
-                    WrapPending = true;
+                    FWrapPending = true;
                 else if (!(Codes && IsCodeOrEscape(p[i])))
                     lineFull();
             }
@@ -438,7 +438,7 @@ template <bool Codes> size_t TColorTTY::PutBytes(const uint8_t *p, size_t i, siz
         if (Codes && IsCodeOrEscape(c)) break;
         switch (c) {
         case 7:
-            if (HasWindow()) ViewPtr->Beep();
+            if (HasWindow()) FViewPtr->Beep();
             LastChar = 7;
             break;
         case 8:
@@ -484,21 +484,21 @@ template <bool Codes> size_t TColorTTY::PutBytes(const uint8_t *p, size_t i, siz
 [[gnu::always_inline]] inline void TColorTTY::Scroll(int dx, int dy)
 {
     if (HasOption(coLazyWrite) && HasWindow()) {
-        if (ScrollWaiting) {
-            dx += ScrollWaitDX;
+        if (FScrollWaiting) {
+            dx += FScrollWaitDX;
             dy += ScrollWaitDY;
-            ScrollWaiting = false;
-            ScrollWaitDX = ScrollWaitDY = 0;
+            FScrollWaiting = false;
+            FScrollWaitDX = ScrollWaitDY = 0;
         }
         if (std::abs(dx) < std::min(VisibleCols, Cols) / 2 &&
             std::abs(dy) < std::min(VisibleRows, Rows) / 2) {
             if (dx == 0 && dy == 0) return;
-            ScrollWaiting = true;
-            ScrollWaitDX = dx;
+            FScrollWaiting = true;
+            FScrollWaitDX = dx;
             ScrollWaitDY = dy;
             if (!ScrollPosted) {
                 ScrollPosted = true;
-                ViewPtr->PostScroll();
+                FViewPtr->PostScroll();
             }
             return;
         }
@@ -508,17 +508,18 @@ template <bool Codes> size_t TColorTTY::PutBytes(const uint8_t *p, size_t i, siz
 
 void TColorTTY::NewLine()
 {
-    if (Observer) {
-        Observer->LineFeed(CursorY, CursorY + 1 < Rows ? TTTYOutputObserver::lfNextRow : TTTYOutputObserver::lfScrollRing);
+    if (FObserver) {
+        FObserver->LineFeed(CursorY, CursorY + 1 < Rows ? TTTYOutputObserver::lfNextRow
+                                                        : TTTYOutputObserver::lfScrollRing);
         ObservedRow = -1;
     }
     if (CursorY + 1 < Rows) {
         ++CursorY;
-        Reach = std::max(Reach, CursorY);
+        FReach = std::max(FReach, CursorY);
         return;
     }
     CursorY = Rows - 1;
-    Reach = Rows - 1; // the rows moved up by one under it
+    FReach = Rows - 1; // the rows moved up by one under it
     ScrollRingUp();
     if (!ScrolledBack) Scroll(0, 1);
 }

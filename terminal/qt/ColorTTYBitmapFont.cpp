@@ -11,18 +11,18 @@
 
 void TColorTTYWidget::SetBitmapFont(std::shared_ptr<const TCp437BitmapFont> font, int zoom)
 {
-    BitmapFont = font && !font->IsEmpty() ? std::move(font) : nullptr;
-    BitmapZoom = std::clamp(zoom, 1, 8);
-    BitmapDpr = 0;
-    Measured = false; // a QFont given back is measured anew
+    FBitmapFont = font && !font->IsEmpty() ? std::move(font) : nullptr;
+    FBitmapZoom = std::clamp(zoom, 1, 8);
+    FBitmapDpr = 0;
+    FMeasured = false; // a QFont given back is measured anew
     FontChanged();
 }
 
 void TColorTTYWidget::BuildBitmapGlyphs()
 {
-    const TCp437BitmapFont &f = *BitmapFont;
+    const TCp437BitmapFont &f = *FBitmapFont;
     const qreal dpr = devicePixelRatioF();
-    const int s = std::max(1, int(std::lround(dpr * BitmapZoom)));
+    const int s = std::max(1, int(std::lround(dpr * FBitmapZoom)));
     const int gw = f.Width() * s, gh = f.Height() * s;
     QImage img(gw * 256, gh, QImage::Format_Mono);
     img.setColorCount(2);
@@ -30,19 +30,19 @@ void TColorTTYWidget::BuildBitmapGlyphs()
     img.setColor(1, qRgb(0, 0, 0));
     img.fill(0);
     for (int b = 0; b < 256; ++b) {
-        BitmapBlank[b] = true;
+        FBitmapBlank[b] = true;
         for (int y = 0; y < f.Height(); ++y)
             for (int x = 0; x < f.Width(); ++x) {
                 if (!f.Pixel(uint8_t(b), x, y)) continue;
-                BitmapBlank[b] = false;
+                FBitmapBlank[b] = false;
                 for (int k = 0; k < s * s; ++k)
                     img.setPixel(b * gw + x * s + k % s, y * s + k / s, 1);
             }
     }
-    BitmapGlyphs = QBitmap::fromImage(img);
-    BitmapGlyphs.setDevicePixelRatio(dpr);
-    BitmapScale = s;
-    BitmapDpr = dpr;
+    FBitmapGlyphs = QBitmap::fromImage(img);
+    FBitmapGlyphs.setDevicePixelRatio(dpr);
+    FBitmapScale = s;
+    FBitmapDpr = dpr;
     // The cell in layout pixels; the glyph fills it exactly at whole ratios.
     const int cw = std::max(1, int(std::lround(gw / dpr))), ch = std::max(1, int(std::lround(gh / dpr)));
     SetMetrics(cw, ch, ch - 2, 0); // the caret on the cell's last two rows, as on a VGA
@@ -53,11 +53,11 @@ void TColorTTYWidget::BuildBitmapGlyphs()
 // The glyphs of cells x0..x1-1 of a row in the pen's colour over their drawn background.
 void TColorTTYWidget::DrawBitmapRun(QPainter &p, const uint8_t *chars, int x0, int x1, int left, int top)
 {
-    const int gw = BitmapFont->Width() * BitmapScale, gh = BitmapFont->Height() * BitmapScale;
+    const int gw = FBitmapFont->Width() * FBitmapScale, gh = FBitmapFont->Height() * FBitmapScale;
     p.setBackgroundMode(Qt::TransparentMode);
     for (int x = x0; x < x1; ++x) {
         const uint8_t c = chars[x];
-        if (BitmapBlank[c]) continue;
-        p.drawPixmap(QPointF(x * CharW + left, top), BitmapGlyphs, QRectF(c * gw, 0, gw, gh));
+        if (FBitmapBlank[c]) continue;
+        p.drawPixmap(QPointF(x * FCharW + left, top), FBitmapGlyphs, QRectF(c * gw, 0, gw, gh));
     }
 }

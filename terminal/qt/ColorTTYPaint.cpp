@@ -98,7 +98,7 @@ QBitmap ShadeBitmap(int level)
 void TColorTTYWidget::BuildShadeTiles()
 {
     for (int i = 0; i < 3; ++i)
-        ShadeTile[i] = ShadeBitmap(i);
+        FShadeTile[i] = ShadeBitmap(i);
 }
 
 void TColorTTYWidget::BuildGlyphTable()
@@ -106,11 +106,11 @@ void TColorTTYWidget::BuildGlyphTable()
     // Glyphs come from the chosen font alone and are placed cell by cell; a byte whose
     // glyph the font lacks is shown by its ASCII stand-in instead of a glyph of another
     // font that would not fit the cell.
-    GlyphFont = QRawFont::fromFont(MeasuredFont);
-    const std::array<quint32, 256> glyphs = Cp437Glyphs(GlyphFont);
+    FGlyphFont = QRawFont::fromFont(MeasuredFont);
+    const std::array<quint32, 256> glyphs = Cp437Glyphs(FGlyphFont);
     for (int b = 0; b < 256; ++b) {
         const auto c = static_cast<unsigned char>(b);
-        Glyph[b] = c == ' ' || IsSpecial(c) ? 0 : glyphs[size_t(b)];
+        FGlyph[b] = c == ' ' || IsSpecial(c) ? 0 : glyphs[size_t(b)];
     }
 }
 
@@ -118,12 +118,13 @@ void TColorTTYWidget::BuildGlyphTable()
 
 void TColorTTYWidget::RunColours(uint8_t a, bool selected, Run &run) const
 {
-    const TColorTTY &t = *Model;
+    const TColorTTY &t = *FModel;
     const bool flashing = t.HasOption(coFlashing) && !t.BrightBackgrounds(); // iCE colours never blink
     run.hidden = flashing && t.FlashHidden && (a & caFlash);
-    if (t.HasOption(coColors) && HighContrast) {
+    if (t.HasOption(coColors) && FHighContrast) {
         const int bg = flashing ? (a & 0x70) >> 4 : a >> 4;
-        run.bg = selected ? palette().color(QPalette::Highlight).rgb() : 0xFF000000u | HighContrastBackground(bg);
+        run.bg =
+            selected ? palette().color(QPalette::Highlight).rgb() : 0xFF000000u | HighContrastBackground(bg);
         if (run.hidden)
             run.fg = run.bg;
         else if (selected)
@@ -149,11 +150,11 @@ void TColorTTYWidget::RunColours(uint8_t a, bool selected, Run &run) const
 void TColorTTYWidget::DrawSpecial(QPainter &p, uint8_t c, int x, int y, QRgb fg)
 {
     const QColor colour(fg);
-    const int w = CharW, h = CharH;
+    const int w = FCharW, h = CharH;
     if (c <= 0xB2) {
         // A tile pixel is a whole number of device pixels, or at a ratio of 1.5 the dots
         // of the pattern would come out one and two pixels wide by turns.
-        QBrush shade(colour, ShadeTile[c - 0xB0]);
+        QBrush shade(colour, FShadeTile[c - 0xB0]);
         const qreal dpr = p.device()->devicePixelRatioF();
         const qreal scale = std::max(1.0, std::round(dpr)) / dpr;
         if (scale != 1) shade.setTransform(QTransform::fromScale(scale, scale));
@@ -212,39 +213,40 @@ void TColorTTYWidget::DrawSpecial(QPainter &p, uint8_t c, int x, int y, QRgb fg)
 
 void TColorTTYWidget::PaintCells(QPainter &p, const QRect &clip)
 {
-    const TColorTTY &t = *Model;
+    const TColorTTY &t = *FModel;
     const QColor blank = t.HasOption(coColors) ? QColor(Qt::black) : palette().color(QPalette::Base);
-    if (CharW <= 0 || CharH <= 0) {
+    if (FCharW <= 0 || CharH <= 0) {
         p.fillRect(clip, blank);
         return;
     }
     // Columns in buffer pixels: cell x at x * CharW. Rows counted from the view's top, which
     // may lie in the history (negative rows).
-    const int ox = t.Left * CharW;
+    const int ox = t.Left * FCharW;
     const int cl = clip.left() + ox, cr = clip.left() + clip.width() + ox;
-    const int x0 = std::max(t.Left, std::max(0, cl - OverhangPx) / CharW);
-    const int x1 = std::min(t.Cols, (cr + CharW) / CharW);
+    const int x0 = std::max(t.Left, std::max(0, cl - OverhangPx) / FCharW);
+    const int x1 = std::min(t.Cols, (cr + FCharW) / FCharW);
     const int y0 = t.Top + std::max(0, clip.top()) / CharH;
     const int y1 = std::min(t.Rows, t.Top + (clip.top() + clip.height() + CharH - 1) / CharH);
 
     // Beyond the buffer.
-    if (cr > t.Cols * CharW)
-        p.fillRect(QRect(t.Cols * CharW - ox, clip.top(), cr - t.Cols * CharW, clip.height()) & clip, blank);
+    if (cr > t.Cols * FCharW)
+        p.fillRect(QRect(t.Cols * FCharW - ox, clip.top(), cr - t.Cols * FCharW, clip.height()) & clip,
+                   blank);
     const int bufferBottom = (t.Rows - t.Top) * CharH, clipBottom = clip.top() + clip.height();
     if (clipBottom > bufferBottom)
         p.fillRect(QRect(clip.left(), bufferBottom, clip.width(), clipBottom - bufferBottom) & clip, blank);
     if (x0 >= x1) return;
 
     Highlights.clear();
-    CurrentHighlights.clear();
-    if (Search) {
-        Search->SpansOnRows(t, y0, y1, Highlights);
-        if (CurrentHit.Len > 0) CurrentHighlights = Search->Spans(t, CurrentHit);
+    FCurrentHighlights.clear();
+    if (FSearch) {
+        FSearch->SpansOnRows(t, y0, y1, Highlights);
+        if (FCurrentHit.Len > 0) FCurrentHighlights = FSearch->Spans(t, FCurrentHit);
     }
     const TCellPoint s = t.SelStart, e = t.SelEnd;
     for (int y = y0; y < y1; ++y) {
         const int top = (y - t.Top) * CharH;
-        const TRowView row = t.RowAt(y, Scratch);
+        const TRowView row = t.RowAt(y, FScratch);
         const uint8_t *chars = row.Chars;
         const uint8_t *attrs = row.Attrs;
         // Selected columns of this row: selFrom .. selTo - 1.
@@ -253,7 +255,7 @@ void TColorTTYWidget::PaintCells(QPainter &p, const QRect &clip)
             selFrom = y == s.y ? s.x : 0;
             selTo = y == e.y ? e.x : t.Cols;
         }
-        Runs.clear();
+        FRuns.clear();
         for (int x = x0; x < x1;) {
             const uint8_t a = attrs[x];
             const bool sel = x >= selFrom && x < selTo;
@@ -263,31 +265,31 @@ void TColorTTYWidget::PaintCells(QPainter &p, const QRect &clip)
                 ++end;
             Run run{x, end, 0, 0, false};
             RunColours(a, sel, run);
-            p.fillRect(QRect(x * CharW - ox, top, (end - x) * CharW, CharH), QColor(run.bg));
-            Runs.push_back(run);
+            p.fillRect(QRect(x * FCharW - ox, top, (end - x) * FCharW, CharH), QColor(run.bg));
+            FRuns.push_back(run);
             x = end;
         }
         // Glyphs after all backgrounds, so a glyph reaching into the next cell stays whole.
         bool clipped = false;
-        for (const Run &run : Runs) {
+        for (const Run &run : FRuns) {
             if (run.hidden) continue;
-            if (BitmapFont) {
+            if (FBitmapFont) {
                 p.setPen(QColor(run.fg));
                 DrawBitmapRun(p, chars, run.x0, run.x1, -ox, top);
                 continue;
             }
-            GlyphIds.clear();
-            GlyphPos.clear();
+            FGlyphIds.clear();
+            FGlyphPos.clear();
             for (int x = run.x0; x < run.x1; ++x) {
                 const uint8_t c = chars[x];
                 if (IsSpecial(c)) {
-                    DrawSpecial(p, c, x * CharW - ox, top, run.fg);
-                } else if (Glyph[c]) {
-                    GlyphIds.push_back(Glyph[c]);
-                    GlyphPos.emplace_back(x * CharW - ox, top + AscentPx);
+                    DrawSpecial(p, c, x * FCharW - ox, top, run.fg);
+                } else if (FGlyph[c]) {
+                    FGlyphIds.push_back(FGlyph[c]);
+                    FGlyphPos.emplace_back(x * FCharW - ox, top + AscentPx);
                 }
             }
-            if (GlyphIds.empty()) continue;
+            if (FGlyphIds.empty()) continue;
             if (!clipped) {
                 // Nothing of a row's text strays into the rows above or below.
                 p.save();
@@ -295,38 +297,38 @@ void TColorTTYWidget::PaintCells(QPainter &p, const QRect &clip)
                 clipped = true;
             }
             QGlyphRun glyphs;
-            glyphs.setRawFont(GlyphFont);
-            glyphs.setRawData(GlyphIds.data(), GlyphPos.data(), int(GlyphIds.size()));
+            glyphs.setRawFont(FGlyphFont);
+            glyphs.setRawData(FGlyphIds.data(), FGlyphPos.data(), int(FGlyphIds.size()));
             p.setPen(QColor(run.fg));
             p.drawGlyphRun(QPointF(0, 0), glyphs);
         }
         if (clipped) p.restore();
-        for (const auto *list : {&Highlights, &CurrentHighlights}) {
+        for (const auto *list : {&Highlights, &FCurrentHighlights}) {
             const QColor tint = list == &Highlights ? QColor(255, 255, 0, 110) : QColor(255, 140, 0, 170);
             auto it = std::lower_bound(list->begin(), list->end(), y,
                                        [](const TCellSpan &s, int row) { return s.Row < row; });
             for (; it != list->end() && it->Row == y; ++it)
-                p.fillRect(QRect(it->X1 * CharW - ox, top, (it->X2 - it->X1) * CharW, CharH), tint);
+                p.fillRect(QRect(it->X1 * FCharW - ox, top, (it->X2 - it->X1) * FCharW, CharH), tint);
         }
     }
 }
 
 void TColorTTYWidget::SetHighlights(const TScrollbackSearch *search, TSearchHit current)
 {
-    Search = search;
-    CurrentHit = search ? current : TSearchHit{};
+    FSearch = search;
+    FCurrentHit = search ? current : TSearchHit{};
     viewport()->update();
 }
 
 void TColorTTYWidget::ComputeFlashRect()
 {
-    TColorTTY &t = *Model;
+    TColorTTY &t = *FModel;
     TTTYRect r;
     bool any = false;
     const int rowEnd = std::min(t.Rows - 1, t.Top + t.VisibleRows - 1);
     const int colEnd = std::min(t.Cols - 1, t.Left + t.VisibleCols - 1);
     for (int y = t.Top; y <= rowEnd; ++y) {
-        const uint8_t *attrs = t.RowAt(y, Scratch).Attrs;
+        const uint8_t *attrs = t.RowAt(y, FScratch).Attrs;
         int first = -1, last = -1;
         for (int x = t.Left; x <= colEnd; ++x) {
             if (attrs[x] & caFlash) {
@@ -335,7 +337,7 @@ void TColorTTYWidget::ComputeFlashRect()
             }
         }
         if (first < 0) continue;
-        const TTTYRect row{(first - t.Left) * CharW, (y - t.Top) * CharH, (last + 1 - t.Left) * CharW,
+        const TTTYRect row{(first - t.Left) * FCharW, (y - t.Top) * CharH, (last + 1 - t.Left) * FCharW,
                            (y + 1 - t.Top) * CharH};
         if (!any) {
             r = row;
@@ -352,22 +354,22 @@ void TColorTTYWidget::ComputeFlashRect()
 
 void TColorTTYWidget::paintEvent(QPaintEvent *e)
 {
-    if (BitmapFont && BitmapDpr != devicePixelRatioF()) BuildBitmapGlyphs(); // on another screen now
-    ++Paints;
-    LastPaint.restart();
-    TColorTTY &t = *Model;
+    if (FBitmapFont && FBitmapDpr != devicePixelRatioF()) BuildBitmapGlyphs(); // on another screen now
+    ++FPaints;
+    FLastPaint.restart();
+    TColorTTY &t = *FModel;
     {
         QPainter p(viewport());
         PaintCells(p, e->rect());
         const QRect caret = CaretRect();
-        if (CaretOn && !caret.isEmpty() && caret.intersects(e->rect())) {
+        if (FCaretOn && !caret.isEmpty() && caret.intersects(e->rect())) {
             // Like a system caret: the pixels under it are inverted.
             p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
             p.fillRect(caret, Qt::white);
         }
     }
     if (OnPainted) OnPainted(e->rect());
-    if (!t.HasOption(coFlashing) || t.BrightBackgrounds() || CharW <= 0) {
+    if (!t.HasOption(coFlashing) || t.BrightBackgrounds() || FCharW <= 0) {
         t.FlashRect = {};
         if (Timer.isActive() && !t.Tracking) { // iCE colours came on: nothing blinks
             KillTimer();

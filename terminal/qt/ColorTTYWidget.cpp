@@ -27,7 +27,7 @@ const QEvent::Type TrackEvent = QEvent::Type(QEvent::User + 100);  // WM_TTY_TRA
 const QEvent::Type ScrollEvent = QEvent::Type(QEvent::User + 101); // WM_TTY_SCROLL
 
 constexpr int AutoScrollMs = 50;
-constexpr int FrameMs = 16; // lazy repaints at most this often
+constexpr int FrameMs = 16;   // lazy repaints at most this often
 constexpr int TypingMs = 250; // for this long after a key, what comes is painted at once (the echo)
 
 } // namespace
@@ -37,18 +37,18 @@ TColorTTYWidget::TColorTTYWidget(QWidget *parent) : TColorTTYWidget(std::make_un
 }
 
 TColorTTYWidget::TColorTTYWidget(std::unique_ptr<TColorTTY> model, QWidget *parent)
-    : QAbstractScrollArea(parent), Model(model ? std::move(model) : std::make_unique<TColorTTY>())
+    : QAbstractScrollArea(parent), FModel(model ? std::move(model) : std::make_unique<TColorTTY>())
 {
     Init();
 }
 
 TColorTTYWidget::~TColorTTYWidget()
 {
-    SpeechPtr.reset();
-    FlushTimer.stop();
+    FSpeechPtr.reset();
+    FFlushTimer.stop();
     Timer.stop();
-    CaretBlink.stop();
-    Model->SetView(nullptr);
+    FCaretBlink.stop();
+    FModel->SetView(nullptr);
 }
 
 void TColorTTYWidget::Init()
@@ -70,10 +70,10 @@ void TColorTTYWidget::Init()
     f.setStyleHint(QFont::TypeWriter);
     f.setFixedPitch(true);
     setFont(f);
-    Model->SetView(this);
+    FModel->SetView(this);
     FontChanged();
-    Model->Clear();
-    SpeechPtr = std::make_unique<TTerminalSpeech>(*this, *Model);
+    FModel->Clear();
+    FSpeechPtr = std::make_unique<TTerminalSpeech>(*this, *FModel);
     InstallTerminalAccessibility();
 }
 
@@ -81,9 +81,9 @@ void TColorTTYWidget::Init()
 
 void TColorTTYWidget::FontChanged()
 {
-    if (BitmapFont) return BuildBitmapGlyphs();
+    if (FBitmapFont) return BuildBitmapGlyphs();
     const QFont f = font();
-    if (Measured && f == MeasuredFont) return;
+    if (FMeasured && f == MeasuredFont) return;
     const QFontMetricsF fm(f);
     const QFontMetrics fmi(f);
     const qreal advance = fm.horizontalAdvance(QLatin1Char('x'));
@@ -93,14 +93,14 @@ void TColorTTYWidget::FontChanged()
     // into the next one: repaint rectangles are widened by that much.
     const int overhang = std::max(0, int(std::ceil(std::max(fm.maxWidth(), advance))) - cw);
     MeasuredFont = f;
-    Measured = true;
+    FMeasured = true;
     BuildGlyphTable();
     SetMetrics(cw, ch, fmi.ascent(), overhang);
 }
 
 void TColorTTYWidget::SetMetrics(int charWidth, int charHeight, int ascent, int overhang)
 {
-    CharW = charWidth;
+    FCharW = charWidth;
     CharH = charHeight;
     AscentPx = ascent;
     OverhangPx = overhang;
@@ -110,35 +110,35 @@ void TColorTTYWidget::SetMetrics(int charWidth, int charHeight, int ascent, int 
 
 void TColorTTYWidget::RecalcLayout()
 {
-    if (CharW <= 0 || CharH <= 0) return;
-    Model->SetVisibleSize(viewport()->width() / CharW, viewport()->height() / CharH);
+    if (FCharW <= 0 || CharH <= 0) return;
+    FModel->SetVisibleSize(viewport()->width() / FCharW, viewport()->height() / CharH);
     UpdateScrollBar();
 }
 
 void TColorTTYWidget::UpdateScrollBar()
 {
-    BarDirty = false;
-    const TColorTTY &t = *Model;
+    FBarDirty = false;
+    const TColorTTY &t = *FModel;
     QScrollBar *bar = verticalScrollBar();
-    SettingBar = true;
+    FSettingBar = true;
     bar->setRange(t.FirstRow(), std::max(1, t.MaxTop)); // the history above the ring
     bar->setSingleStep(1);
     bar->setPageStep(std::max(1, t.VisibleRows));
     bar->setValue(t.Top);
-    SettingBar = false;
+    FSettingBar = false;
 }
 
 void TColorTTYWidget::ScrollBarMoved(int value)
 {
-    if (SettingBar) return;
-    Model->ScrollTo(Model->Left, value);
-    if (verticalScrollBar()->value() != Model->Top)
+    if (FSettingBar) return;
+    FModel->ScrollTo(FModel->Left, value);
+    if (verticalScrollBar()->value() != FModel->Top)
         UpdateScrollBar(); // clamped: the range is at least 1 even when nothing can scroll
 }
 
 void TColorTTYWidget::ScrollStep(Qt::Orientation direction, TScrollCode code, int pos)
 {
-    TColorTTY &t = *Model;
+    TColorTTY &t = *FModel;
     const bool horizontal = direction == Qt::Horizontal;
     int value = horizontal ? t.Left : t.Top;
     const int page = horizontal ? t.VisibleCols / 2 : t.VisibleRows;
@@ -170,19 +170,19 @@ void TColorTTYWidget::ScrollStep(Qt::Orientation direction, TScrollCode code, in
         t.ScrollTo(value, t.Top);
     else
         t.ScrollTo(t.Left, value);
-    if (BarDirty) UpdateScrollBar();
+    if (FBarDirty) UpdateScrollBar();
 }
 
 void TColorTTYWidget::SetOptions(TColorTTYOptions options)
 {
-    Model->SetOptions(options);
+    FModel->SetOptions(options);
     viewport()->update();
     UpdateCaret();
 }
 
 QSize TColorTTYWidget::sizeHint() const
 {
-    const int w = std::max(1, CharW) * Model->Cols + verticalScrollBar()->sizeHint().width();
+    const int w = std::max(1, FCharW) * FModel->Cols + verticalScrollBar()->sizeHint().width();
     return {w, std::max(1, CharH) * 25};
 }
 
@@ -190,8 +190,8 @@ QSize TColorTTYWidget::sizeHint() const
 
 QRect TColorTTYWidget::CellRect(int x1, int x2, int y) const
 {
-    const TColorTTY &t = *Model;
-    return {(x1 - t.Left) * CharW, (y - t.Top) * CharH, (x2 - x1) * CharW + OverhangPx, CharH};
+    const TColorTTY &t = *FModel;
+    return {(x1 - t.Left) * FCharW, (y - t.Top) * CharH, (x2 - x1) * FCharW + OverhangPx, CharH};
 }
 
 QRect TColorTTYWidget::ClientRect() const
@@ -201,7 +201,7 @@ QRect TColorTTYWidget::ClientRect() const
 
 void TColorTTYWidget::InvalidateCells(int x1, int x2, int y, bool immediately)
 {
-    ++Generation;
+    ++FGeneration;
     const QRect r = CellRect(x1, x2, y) & ClientRect();
     if (!immediately) {
         if (!r.isEmpty()) Dirty(r);
@@ -213,10 +213,10 @@ void TColorTTYWidget::InvalidateCells(int x1, int x2, int y, bool immediately)
 
 void TColorTTYWidget::InvalidateAll(bool immediately)
 {
-    ++Generation;
+    ++FGeneration;
     // A new buffer size changes the scroll range even when the view stays where it is.
     if (!immediately) {
-        DirtyAll = BarDirty = true;
+        FDirtyAll = FBarDirty = true;
         ScheduleFlush();
         return;
     }
@@ -227,10 +227,10 @@ void TColorTTYWidget::InvalidateAll(bool immediately)
 
 void TColorTTYWidget::ViewMoved(int, int, int, int)
 {
-    ++Generation;
+    ++FGeneration;
     // The whole view is repainted rather than its pixels moved.
-    if (Model->HasOption(coLazyWrite)) {
-        DirtyAll = BarDirty = true;
+    if (FModel->HasOption(coLazyWrite)) {
+        FDirtyAll = FBarDirty = true;
         ScheduleFlush();
         return;
     }
@@ -240,9 +240,9 @@ void TColorTTYWidget::ViewMoved(int, int, int, int)
 
 void TColorTTYWidget::TopRenumbered()
 {
-    ++Generation;
-    if (Model->HasOption(coLazyWrite)) {
-        BarDirty = true;
+    ++FGeneration;
+    if (FModel->HasOption(coLazyWrite)) {
+        FBarDirty = true;
         ScheduleFlush();
         return;
     }
@@ -251,28 +251,28 @@ void TColorTTYWidget::TopRenumbered()
 
 void TColorTTYWidget::Dirty(const QRect &r)
 {
-    if (!DirtyAll) DirtyRect |= r;
+    if (!FDirtyAll) FDirtyRect |= r;
     ScheduleFlush();
 }
 
 void TColorTTYWidget::ScheduleFlush()
 {
-    if (FlushTimer.isActive()) return;
-    const qint64 since = LastPaint.isValid() ? LastPaint.elapsed() : FrameMs;
-    const bool typing = LastKey.isValid() && LastKey.elapsed() < TypingMs;
-    FlushTimer.start(typing ? 0 : int(std::max<qint64>(0, FrameMs - since)), this);
+    if (FFlushTimer.isActive()) return;
+    const qint64 since = FLastPaint.isValid() ? FLastPaint.elapsed() : FrameMs;
+    const bool typing = FLastKey.isValid() && FLastKey.elapsed() < TypingMs;
+    FFlushTimer.start(typing ? 0 : int(std::max<qint64>(0, FrameMs - since)), this);
 }
 
 void TColorTTYWidget::Flush()
 {
-    FlushTimer.stop();
-    if (BarDirty) UpdateScrollBar();
-    if (DirtyAll)
+    FFlushTimer.stop();
+    if (FBarDirty) UpdateScrollBar();
+    if (FDirtyAll)
         viewport()->update();
-    else if (!DirtyRect.isEmpty())
-        viewport()->update(DirtyRect);
-    DirtyAll = false;
-    DirtyRect = {};
+    else if (!FDirtyRect.isEmpty())
+        viewport()->update(FDirtyRect);
+    FDirtyAll = false;
+    FDirtyRect = {};
     SyncCaret();
 }
 
@@ -293,19 +293,19 @@ void TColorTTYWidget::Beep()
 
 void TColorTTYWidget::UpdateCaret()
 {
-    const TColorTTY &t = *Model;
+    const TColorTTY &t = *FModel;
     const QRect old = CaretRect();
-    CaretShown = t.Focused && t.HasOption(coFulltimeCursor) && t.CursorShown();
-    CaretCell = {t.CursorX, t.CursorY};
-    CaretOn = true;
+    FCaretShown = t.Focused && t.HasOption(coFulltimeCursor) && t.CursorShown();
+    FCaretCell = {t.CursorX, t.CursorY};
+    FCaretOn = true;
     const int flash = QApplication::cursorFlashTime();
-    if (CaretShown && flash > 0)
-        CaretBlink.start(flash / 2, this);
+    if (FCaretShown && flash > 0)
+        FCaretBlink.start(flash / 2, this);
     else
-        CaretBlink.stop();
+        FCaretBlink.stop();
     // Collected with the cells' repaints: a caret following a flood of output would
     // otherwise cost a paint for every read.
-    const bool lazy = Model->HasOption(coLazyWrite);
+    const bool lazy = FModel->HasOption(coLazyWrite);
     const QRect now = CaretRect();
     for (const QRect &r : {old, now}) {
         if (r.isEmpty()) continue;
@@ -320,16 +320,16 @@ void TColorTTYWidget::SyncCaret()
 {
     // Text output moves the cursor without placing the caret; follow it here so the caret
     // keeps marking the cursor while the BBS echoes what is typed.
-    if ((CaretShown && (CaretCell.x != Model->CursorX || CaretCell.y != Model->CursorY)) ||
-        CaretShown != (Model->Focused && Model->HasOption(coFulltimeCursor) && Model->CursorShown()))
+    if ((FCaretShown && (FCaretCell.x != FModel->CursorX || FCaretCell.y != FModel->CursorY)) ||
+        FCaretShown != (FModel->Focused && FModel->HasOption(coFulltimeCursor) && FModel->CursorShown()))
         UpdateCaret();
 }
 
 QRect TColorTTYWidget::CaretRect() const
 {
-    if (!CaretShown || CharW <= 0) return {};
-    const TColorTTY &t = *Model;
-    return {(CaretCell.x - t.Left) * CharW, (CaretCell.y - t.Top) * CharH + AscentPx, CharW, 2};
+    if (!FCaretShown || FCharW <= 0) return {};
+    const TColorTTY &t = *FModel;
+    return {(FCaretCell.x - t.Left) * FCharW, (FCaretCell.y - t.Top) * CharH + AscentPx, FCharW, 2};
 }
 
 void TColorTTYWidget::StopTimer()
@@ -340,7 +340,7 @@ void TColorTTYWidget::StopTimer()
 void TColorTTYWidget::StartTimer(int ms)
 {
     Timer.start(ms, this);
-    Model->SetTimerActive(true);
+    FModel->SetTimerActive(true);
 }
 
 void TColorTTYWidget::KillTimer()
@@ -353,11 +353,11 @@ void TColorTTYWidget::KillTimer()
 bool TColorTTYWidget::event(QEvent *e)
 {
     if (e->type() == TrackEvent) {
-        Model->HandleTrackMessage();
+        FModel->HandleTrackMessage();
         return true;
     }
     if (e->type() == ScrollEvent) {
-        Model->HandleScrollMessage();
+        FModel->HandleScrollMessage();
         return true;
     }
     if (e->type() == QEvent::KeyPress) {
@@ -376,13 +376,13 @@ void TColorTTYWidget::resizeEvent(QResizeEvent *e)
 {
     QAbstractScrollArea::resizeEvent(e);
     RecalcLayout();
-    if (CaretShown) Model->UpdateCaret();
+    if (FCaretShown) FModel->UpdateCaret();
 }
 
 void TColorTTYWidget::changeEvent(QEvent *e)
 {
     QAbstractScrollArea::changeEvent(e);
-    if (e->type() == QEvent::FontChange && Model && !BitmapFont)
+    if (e->type() == QEvent::FontChange && FModel && !FBitmapFont)
         FontChanged();
     else if (e->type() == QEvent::PaletteChange)
         viewport()->update();
@@ -416,8 +416,8 @@ bool IsBreakKey(const QKeyEvent *e, int key)
 void TColorTTYWidget::keyPressEvent(QKeyEvent *e)
 {
     if (ReviewKey(e)) return;
-    LastKey.start();
-    TColorTTY &t = *Model;
+    FLastKey.start();
+    TColorTTY &t = *FModel;
     int key = e->key();
     if (OnKeyDown) OnKeyDown(e, key);
     if (key != 0) {
@@ -436,7 +436,7 @@ void TColorTTYWidget::keyPressEvent(QKeyEvent *e)
     if (uint8_t b = 0; Cp437KeyByte(e, b)) {
         ch = char(b);
         if (OnKeyPress) OnKeyPress(ch);
-        if (ch != 0) SpeechPtr->Typed(ch);
+        if (ch != 0) FSpeechPtr->Typed(ch);
         if (ch != 0 && t.HasOption(coCheckBreak) && ch == 3) t.DoBreak();
         if (t.HasSelection()) {
             t.SelEnd = t.SelStart;
@@ -448,10 +448,10 @@ void TColorTTYWidget::keyPressEvent(QKeyEvent *e)
 
 void TColorTTYWidget::MouseDown(QMouseEvent *e, bool doubleClick)
 {
-    TColorTTY &t = *Model;
+    TColorTTY &t = *FModel;
     setFocus(Qt::MouseFocusReason);
     const QPoint pos = e->position().toPoint();
-    t.MouseCell = SelPointFromPixel(t, pos.x(), pos.y(), CharW, CharH);
+    t.MouseCell = SelPointFromPixel(t, pos.x(), pos.y(), FCharW, CharH);
     t.Tracking = true;
     t.AnchorCell = t.MouseCell;
     if (t.HasSelection()) viewport()->update();
@@ -459,7 +459,7 @@ void TColorTTYWidget::MouseDown(QMouseEvent *e, bool doubleClick)
     t.UpdateCaret();
     KillTimer();
     StartTimer(AutoScrollMs);
-    LastMouse = pos;
+    FLastMouse = pos;
     if (OnMouseDown) OnMouseDown(e);
 }
 
@@ -480,7 +480,7 @@ void TColorTTYWidget::mouseDoubleClickEvent(QMouseEvent *e)
         mousePressEvent(e);
         return;
     }
-    SelectWordAtMouse(*Model);
+    SelectWordAtMouse(*FModel);
     viewport()->update();
     if (OnDblClick) OnDblClick();
     MouseDown(e, true);
@@ -488,19 +488,19 @@ void TColorTTYWidget::mouseDoubleClickEvent(QMouseEvent *e)
 
 void TColorTTYWidget::mouseMoveEvent(QMouseEvent *e)
 {
-    TColorTTY &t = *Model;
+    TColorTTY &t = *FModel;
     const QPoint pos = e->position().toPoint();
     if (t.Tracking) {
-        SelectToMouse(t, SelPointFromPixel(t, pos.x(), pos.y(), CharW, CharH));
+        SelectToMouse(t, SelPointFromPixel(t, pos.x(), pos.y(), FCharW, CharH));
         viewport()->update();
     }
-    LastMouse = pos;
+    FLastMouse = pos;
     if (OnMouseMove) OnMouseMove(e);
 }
 
 void TColorTTYWidget::mouseReleaseEvent(QMouseEvent *e)
 {
-    TColorTTY &t = *Model;
+    TColorTTY &t = *FModel;
     if (t.Tracking || e->button() != Qt::RightButton) {
         KillTimer();
         t.Tracking = false;
@@ -514,27 +514,27 @@ void TColorTTYWidget::mouseReleaseEvent(QMouseEvent *e)
 
 void TColorTTYWidget::focusInEvent(QFocusEvent *e)
 {
-    Model->Focused = true;
-    if (Model->HasOption(coFulltimeCursor)) Model->UpdateCaret();
+    FModel->Focused = true;
+    if (FModel->HasOption(coFulltimeCursor)) FModel->UpdateCaret();
     QAbstractScrollArea::focusInEvent(e);
 }
 
 void TColorTTYWidget::focusOutEvent(QFocusEvent *e)
 {
     QAbstractScrollArea::focusOutEvent(e);
-    Model->Focused = false;
+    FModel->Focused = false;
     UpdateCaret(); // hides it
 }
 
 void TColorTTYWidget::timerEvent(QTimerEvent *e)
 {
-    TColorTTY &t = *Model;
-    if (e->timerId() == FlushTimer.timerId()) {
+    TColorTTY &t = *FModel;
+    if (e->timerId() == FFlushTimer.timerId()) {
         Flush();
         return;
     }
-    if (e->timerId() == CaretBlink.timerId()) {
-        CaretOn = !CaretOn;
+    if (e->timerId() == FCaretBlink.timerId()) {
+        FCaretOn = !FCaretOn;
         viewport()->update(CaretRect());
         return;
     }
@@ -543,7 +543,7 @@ void TColorTTYWidget::timerEvent(QTimerEvent *e)
         return;
     }
     if (t.Tracking) {
-        AutoScrollStep(t, LastMouse.x(), LastMouse.y(), viewport()->height(), CharW, CharH);
+        AutoScrollStep(t, FLastMouse.x(), FLastMouse.y(), viewport()->height(), FCharW, CharH);
         return;
     }
     t.FlashHidden = !t.FlashHidden;
@@ -556,9 +556,9 @@ void TColorTTYWidget::timerEvent(QTimerEvent *e)
 QMimeData *TColorTTYWidget::SelectionMimeData() const
 {
     auto *data = new QMimeData;
-    data->setText(QString::fromStdString(cp437::ToUtf8(SelectionText(*Model))));
-    if (Model->HasOption(coColors)) {
-        const std::string coloured = SelectionColouredText(*Model);
+    data->setText(QString::fromStdString(cp437::ToUtf8(SelectionText(*FModel))));
+    if (FModel->HasOption(coColors)) {
+        const std::string coloured = SelectionColouredText(*FModel);
         QByteArray bytes(coloured.data(), qsizetype(coloured.size()));
         bytes.append('\0'); // the block holds the text and its NUL
         data->setData(QString::fromLatin1(ColouredTextMime), bytes);
@@ -569,7 +569,7 @@ QMimeData *TColorTTYWidget::SelectionMimeData() const
 void TColorTTYWidget::CopyToClipboard()
 {
     QGuiApplication::clipboard()->setMimeData(SelectionMimeData());
-    TColorTTY &t = *Model;
+    TColorTTY &t = *FModel;
     if (t.HasSelection()) {
         t.SelEnd = t.SelStart;
         t.InvalidateAll();

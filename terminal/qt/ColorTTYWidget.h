@@ -40,24 +40,24 @@ public:
     explicit TColorTTYWidget(std::unique_ptr<TColorTTY> model, QWidget *parent = nullptr);
     ~TColorTTYWidget() override;
 
-    TColorTTY &Tty() { return *Model; }
-    const TColorTTY &Tty() const { return *Model; }
+    TColorTTY &Tty() { return *FModel; }
+    const TColorTTY &Tty() const { return *FModel; }
 
     // Output and options, for owners that need nothing else of the model.
-    void Write(const char *text) { Model->Write(text); }
+    void Write(const char *text) { FModel->Write(text); }
     // What screen readers are told: announcements of output, the review line, messages.
-    TTerminalSpeech &Speech() const { return *SpeechPtr; }
-    bool HasSpeech() const { return SpeechPtr != nullptr; }
+    TTerminalSpeech &Speech() const { return *FSpeechPtr; }
+    bool HasSpeech() const { return FSpeechPtr != nullptr; }
     // Light text on dark backgrounds, every cell at a contrast of at least 4.5:1.
     void SetHighContrast(bool on);
-    bool IsHighContrast() const { return HighContrast; }
+    bool IsHighContrast() const { return FHighContrast; }
     // Counts changes of the cells and the view, so the accessible text knows when to rebuild.
-    unsigned TextGeneration() const { return Generation; }
+    unsigned TextGeneration() const { return FGeneration; }
     // The accessible object of an edit open in the terminal (the offline editor), shown as
     // the terminal's child while it is set; the owner keeps it.
-    void SetEditAccessible(QAccessibleInterface *child) { EditChild = child; }
-    QAccessibleInterface *EditAccessible() const { return EditChild; }
-    TColorTTYOptions Options() const { return Model->Options; }
+    void SetEditAccessible(QAccessibleInterface *child) { FEditChild = child; }
+    QAccessibleInterface *EditAccessible() const { return FEditChild; }
+    TColorTTYOptions Options() const { return FModel->Options; }
     // Stores the options and repaints (the model's setter alone repaints nothing).
     void SetOptions(TColorTTYOptions options);
 
@@ -65,10 +65,10 @@ public:
     // times its size, each font pixel a whole number of screen pixels; a null font goes
     // back to the widget's QFont.
     void SetBitmapFont(std::shared_ptr<const TCp437BitmapFont> font, int zoom = 1);
-    bool UsesBitmapFont() const { return BitmapFont != nullptr; }
+    bool UsesBitmapFont() const { return FBitmapFont != nullptr; }
 
     // Cell metrics in pixels, 0 until a font has been measured.
-    int CharWidth() const { return CharW; }
+    int CharWidth() const { return FCharW; }
     int CharHeight() const { return CharH; }
     int Ascent() const { return AscentPx; }
     int Overhang() const { return OverhangPx; }
@@ -99,7 +99,7 @@ public:
     // nullptr removes the tints. The search must live while it is shown.
     void SetHighlights(const TScrollbackSearch *search, TSearchHit current);
     // Paint events handled so far (benchmarks count them).
-    int PaintCount() const { return Paints; }
+    int PaintCount() const { return FPaints; }
     // The caret rectangle in client pixels, or an empty one when no caret is shown.
     QRect CaretRect() const;
 
@@ -165,46 +165,46 @@ private:
     QRect CellRect(int x1, int x2, int y) const;
     QRect ClientRect() const;
 
-    std::unique_ptr<TColorTTY> Model;
-    std::unique_ptr<TTerminalSpeech> SpeechPtr;
-    QAccessibleInterface *EditChild = nullptr;
-    bool HighContrast = false;
-    unsigned Generation = 0;
-    int CharW = 0, CharH = 0, AscentPx = 0, OverhangPx = 0;
+    std::unique_ptr<TColorTTY> FModel;
+    std::unique_ptr<TTerminalSpeech> FSpeechPtr;
+    QAccessibleInterface *FEditChild = nullptr;
+    bool FHighContrast = false;
+    unsigned FGeneration = 0;
+    int FCharW = 0, CharH = 0, AscentPx = 0, OverhangPx = 0;
     QFont MeasuredFont;
-    bool Measured = false;
-    QRawFont GlyphFont;
-    quint32 Glyph[256] = {};
-    QPixmap ShadeTile[3]; // 1-bit tiles of the shade characters
-    std::shared_ptr<const TCp437BitmapFont> BitmapFont;
-    int BitmapZoom = 1;
-    int BitmapScale = 1;  // screen pixels per font pixel
-    qreal BitmapDpr = 0;  // the device pixel ratio BitmapGlyphs were made for
-    QBitmap BitmapGlyphs; // the 256 glyphs side by side, scaled
-    bool BitmapBlank[256] = {};
+    bool FMeasured = false;
+    QRawFont FGlyphFont;
+    quint32 FGlyph[256] = {};
+    QPixmap FShadeTile[3]; // 1-bit tiles of the shade characters
+    std::shared_ptr<const TCp437BitmapFont> FBitmapFont;
+    int FBitmapZoom = 1;
+    int FBitmapScale = 1;  // screen pixels per font pixel
+    qreal FBitmapDpr = 0;  // the device pixel ratio BitmapGlyphs were made for
+    QBitmap FBitmapGlyphs; // the 256 glyphs side by side, scaled
+    bool FBitmapBlank[256] = {};
 
-    QBasicTimer Timer;      // blink (500 ms) or selection auto-scroll (50 ms)
-    QBasicTimer CaretBlink; // the caret's own on/off phase
-    QBasicTimer FlushTimer; // hands collected repaints to the paint cycle
-    QElapsedTimer LastPaint;
-    QElapsedTimer LastKey; // the user is typing: the echo is not held back for a frame
-    QRect DirtyRect;
-    bool DirtyAll = false;
-    bool BarDirty = false;
-    bool CaretOn = true;
-    bool CaretShown = false; // focused with coFulltimeCursor
-    TCellPoint CaretCell;
-    QPoint LastMouse;
-    bool SettingBar = false;
-    int Paints = 0;
+    QBasicTimer Timer;       // blink (500 ms) or selection auto-scroll (50 ms)
+    QBasicTimer FCaretBlink; // the caret's own on/off phase
+    QBasicTimer FFlushTimer; // hands collected repaints to the paint cycle
+    QElapsedTimer FLastPaint;
+    QElapsedTimer FLastKey; // the user is typing: the echo is not held back for a frame
+    QRect FDirtyRect;
+    bool FDirtyAll = false;
+    bool FBarDirty = false;
+    bool FCaretOn = true;
+    bool FCaretShown = false; // focused with coFulltimeCursor
+    TCellPoint FCaretCell;
+    QPoint FLastMouse;
+    bool FSettingBar = false;
+    int FPaints = 0;
 
-    const TScrollbackSearch *Search = nullptr;
-    TSearchHit CurrentHit;
-    std::vector<TCellSpan> Highlights, CurrentHighlights; // of the rows being painted
+    const TScrollbackSearch *FSearch = nullptr;
+    TSearchHit FCurrentHit;
+    std::vector<TCellSpan> Highlights, FCurrentHighlights; // of the rows being painted
 
     // Reused per paint.
-    TRowScratch Scratch;
-    std::vector<Run> Runs;
-    std::vector<quint32> GlyphIds;
-    std::vector<QPointF> GlyphPos;
+    TRowScratch FScratch;
+    std::vector<Run> FRuns;
+    std::vector<quint32> FGlyphIds;
+    std::vector<QPointF> FGlyphPos;
 };

@@ -35,7 +35,8 @@ void InstallTerminalAccessibility()
     (void)installed;
 }
 
-TTerminalAccessible::TTerminalAccessible(TColorTTYWidget *widget) : QAccessibleWidget(widget, QAccessible::Terminal)
+TTerminalAccessible::TTerminalAccessible(TColorTTYWidget *widget)
+    : QAccessibleWidget(widget, QAccessible::Terminal)
 {
 }
 
@@ -201,8 +202,8 @@ QString TTerminalAccessible::textAtOffset(int offset, QAccessible::TextBoundaryT
     return text(*startOffset, *endOffset);
 }
 
-QString TTerminalAccessible::textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int *startOffset,
-                                              int *endOffset) const
+QString TTerminalAccessible::textBeforeOffset(int offset, QAccessible::TextBoundaryType type,
+                                              int *startOffset, int *endOffset) const
 {
     int s = 0, e = 0;
     textAtOffset(offset, type, &s, &e);
@@ -317,8 +318,8 @@ QVariant TTerminalAccessible::minimumStepSize() const
 
 void TColorTTYWidget::SetHighContrast(bool on)
 {
-    if (HighContrast == on) return;
-    HighContrast = on;
+    if (FHighContrast == on) return;
+    FHighContrast = on;
     viewport()->update();
 }
 
@@ -326,9 +327,10 @@ bool TColorTTYWidget::ReviewKey(QKeyEvent *e)
 {
     const Qt::KeyboardModifiers mods =
         e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
-    if (mods != (Qt::ControlModifier | Qt::ShiftModifier) || (e->key() != Qt::Key_Up && e->key() != Qt::Key_Down))
+    if (mods != (Qt::ControlModifier | Qt::ShiftModifier) ||
+        (e->key() != Qt::Key_Up && e->key() != Qt::Key_Down))
         return false;
-    SpeechPtr->Review(e->key() == Qt::Key_Up ? -1 : 1);
+    FSpeechPtr->Review(e->key() == Qt::Key_Up ? -1 : 1);
     e->accept();
     return true;
 }
