@@ -178,16 +178,9 @@ private:
 
     void Escape(uint8_t c)
     {
+        const int dx = (c == 'C') - (c == 'D'), dy = (c == 'B') - (c == 'A' || c == 'I');
+        if (dx || dy) return T.MoveCursor(T.CursorX + dx, T.CursorY + dy);
         switch (c) {
-        case 'A':
-        case 'I':
-            return T.MoveCursor(T.CursorX, T.CursorY - 1);
-        case 'B':
-            return T.MoveCursor(T.CursorX, T.CursorY + 1);
-        case 'C':
-            return T.MoveCursor(T.CursorX + 1, T.CursorY);
-        case 'D':
-            return T.MoveCursor(T.CursorX - 1, T.CursorY);
         case 'H':
             return T.MoveCursor(0, T.Rows - T.VisibleRows);
         case 'J':
@@ -215,15 +208,9 @@ private:
     {
         const std::string &s = Params;
         const int n = TColorTTY::ParamInt(s.data(), int(s.size()));
+        const int dx = (final == 'C') - (final == 'D'), dy = (final == 'B') - (final == 'A');
+        if (dx || dy) return T.MoveCursor(T.CursorX + dx * n, T.CursorY + dy * n);
         switch (final) {
-        case 'A':
-            return T.MoveCursor(T.CursorX, T.CursorY - n);
-        case 'B':
-            return T.MoveCursor(T.CursorX, T.CursorY + n);
-        case 'C':
-            return T.MoveCursor(T.CursorX + n, T.CursorY);
-        case 'D':
-            return T.MoveCursor(T.CursorX - n, T.CursorY);
         case 'H':
         case 'f': {
             const size_t semi = s.find(';');
