@@ -1,6 +1,6 @@
 // The output interpreter's rules that the reference interpreter shares with it (parameter
-// values, cursor clamping, erasing, colour codes) and its line and control edges. The other
-// rules are checked against the reference (test_tty_reference.cpp).
+// values, cursor clamping, erasing). The other rules, wrapping, controls and colour codes
+// among them, are checked against the reference (test_tty_reference.cpp).
 #include "terminal/ColorTTY.h"
 #include "tests/terminal/FakeTTYView.h"
 
@@ -24,48 +24,6 @@ protected:
     void W(const std::string &s) { t.Write(s.data(), s.size()); }
 };
 
-TEST_F(Interpreter, FullLineWrapsBeforeWhateverFollowsHoweverTheTextIsCut)
-{
-    const std::string x80(80, 'x');
-    // The same bytes in one call and cut into calls; the first three screen rows after.
-    const std::tuple<std::vector<std::string>, std::string, std::string, std::string> cases[] = {
-        {{x80 + "\r\ny"}, x80, "", "y"}, // an empty line after the full one
-        {{x80, "\r\ny"}, x80, "", "y"},
-        {{x80 + "\r", "\ny"}, x80, "", "y"},
-        {{x80, "\bZ"}, x80, "Z", ""},        // BS after the wrap: at column 0
-        {{x80, "\x01r\r\ny"}, x80, "y", ""}, // a colour code ends the text first
-        {{x80 + "\x01", "r\r\ny"}, x80, "y", ""},
-        {{std::string(79, 'x'), "ab"}, x80.substr(1) + "a", "b", ""},
-        {{x80, "\x1b[K\r\ny"}, x80, "y", ""},
-        {{std::string(75, 'x') + "\x1bZ", "\r\ny"}, x80.substr(5) + "Esc-Z", "", "y"},
-    };
-    for (const auto &[pieces, row0, row1, row2] : cases) {
-        SCOPED_TRACE(pieces.size());
-        t.Clear();
-        t.MoveCursor(0, Y(0));
-        for (const std::string &piece : pieces)
-            W(piece);
-        EXPECT_EQ(RowTrimmed(t, Y(0)), row0);
-        EXPECT_EQ(RowTrimmed(t, Y(1)), row1);
-        EXPECT_EQ(RowTrimmed(t, Y(2)), row2);
-    }
-    W("\r\n" + std::string(200, 'q') + "!");
-    EXPECT_EQ(RowText(t, Y(4)), std::string(80, 'q'));
-    EXPECT_EQ(RowTrimmed(t, Y(5)), std::string(40, 'q') + "!");
-}
-
-TEST_F(Interpreter, ColourCodeChangesAttrAndTakesNoCell)
-{
-    W("A\x01"); // the letter in the next call
-    W("rB");
-    EXPECT_EQ(RowTrimmed(t, Y(0)), "AB");
-    EXPECT_EQ(t.AttrAt(1, Y(0)), 9);
-
-    W("\x01Z\x01"
-      "A");
-    EXPECT_EQ(t.Attr, 9);
-}
-
 // Each sequence from column 9 of screen row 5; y < 0 names a screen row (-1 is row 0).
 TEST_F(Interpreter, CursorMoves)
 {
@@ -75,30 +33,12 @@ TEST_F(Interpreter, CursorMoves)
         int x, y;
     };
     const Case cases[] = {
-        {"\x1b[5;10H", 9, -5},
-        {"\x1b[5H", 0, -5},
-        {"\x1b[3;7f\x1b[H", 0, -1},
-        {"\x1b[999;999H", 79, 818},
-        {"\x1b[2;3;4H", 0, -2}, // column "3;4" is not a number
-        {"\x1b[;5H", 4, -1},
-        {"\x1b[999999999A\x1b[999999999D", 0, 0},
-        {"\x1b[2A\x1b[3C", 12, -3},
-        {"\x1b[B\x1b[D", 8, -6}, // empty parameter is 1
-        {"\x1b"
-         "A\x1b"
-         "I\x1b"
-         "B\x1b"
-         "C\x1b"
-         "C\x1b"
-         "D",
-         10, -4},
-        {"\x1bH", 0, -1},
+        {"\x1b[999;999H", 79, 818},   {"\x1b[2;3;4H", 0, -2}, // column "3;4" is not a number
+        {"\x1b[;5H", 4, -1},          {"\x1b[999999999A\x1b[999999999D", 0, 0},
+        {"\x1b[B\x1b[D", 8, -6},      // empty parameter is 1
         {"\x1b[1;2C", 9, -5},         // not a number: moves 0
         {"\x1b[0000000011C", 10, -5}, // parameters beyond the ninth dropped: "000000001"
-        {"\x1bY  ", 0, -1},
-        {"\x1bY\"%", 5, -3},
         {"\x1bY\xff\xff", 79, 818},
-        {"\x1b[3;4H\x1b[s\x1b[H\x1b[u", 3, -3},
     };
     for (const Case &c : cases) {
         W("\x1b[5;10H");
@@ -106,13 +46,6 @@ TEST_F(Interpreter, CursorMoves)
         EXPECT_EQ(t.CursorX, c.x) << c.seq + 1;
         EXPECT_EQ(t.CursorY, c.y < 0 ? Y(-c.y - 1) : c.y) << c.seq + 1;
     }
-    W("\x1bY");
-    W("\""); // split: waits for the column
-    W("%x");
-    EXPECT_EQ(RowTrimmed(t, Y(2)), "     x");
-    EXPECT_EQ(TColorTTY::ParamInt("", 0), 1);
-    EXPECT_EQ(TColorTTY::ParamInt("12", 2), 12);
-    EXPECT_EQ(TColorTTY::ParamInt("1;2", 3), 0);
 }
 
 TEST_F(Interpreter, EraseScreenAndLines)
@@ -155,28 +88,6 @@ TEST_F(Interpreter, EraseToEndOfScreenFromPastTheLastColumn)
     W("\x1b[J");
     EXPECT_EQ(RowText(t, Y(22)), std::string(80, 'a'));
     EXPECT_EQ(RowTrimmed(t, Y(23)), "");
-}
-
-TEST_F(Interpreter, ControlAndHighBytes)
-{
-    W("ab\b\bX\b\b\b"); // BS stops at column 0
-    EXPECT_EQ(t.CursorX, 0);
-    W("\r\b\x1b[5C\n"); // LF after CR (a BS at column 0, sequences between) keeps the column
-    EXPECT_EQ(t.CursorX, 5);
-    W("c\x1b[5C\n"); // else it returns to column 0 as well
-    EXPECT_EQ(t.CursorX, 0);
-    EXPECT_EQ(t.CursorY, Y(2));
-    t.Write("\x0b\x0c\x00\x1f", 4);
-    EXPECT_EQ(t.CursorX, 0);
-    W("a\x7f\xb0\xff"
-      "b");
-    t.Write("x\0y", 3); // NUL in a counted text is an ignored control byte
-    t.Write("z\0w");    // and ends a NUL-terminated one
-    t.WriteChar(0);
-    t.WriteChar('!');
-    EXPECT_EQ(RowTrimmed(t, Y(0)), "Xb");
-    EXPECT_EQ(RowTrimmed(t, Y(2)), "a\x7f\xb0\xff"
-                                   "bxyz!");
 }
 
 TEST(Scrollback, OldestLineDropped)
