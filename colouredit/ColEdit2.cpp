@@ -11,7 +11,7 @@ constexpr char LF = 10;
 } // namespace
 
 TAbstractColourEdit::TAbstractColourEdit(int capacity)
-    : Buf(std::max(capacity, 1) + 1, 0), FCap(std::max(capacity, 1)), FLimit(FCap)
+    : FBuf(std::max(capacity, 1) + 1, 0), FCap(std::max(capacity, 1)), FLimit(FCap)
 {
 }
 
@@ -70,10 +70,10 @@ std::string TAbstractColourEdit::CleanText(std::string_view text, bool keepCR, b
 void TAbstractColourEdit::ReplaceText(std::string_view text)
 {
     size_t n = std::min<size_t>(text.size(), FCap);
-    std::memcpy(Buf.data(), text.data(), n);
+    std::memcpy(FBuf.data(), text.data(), n);
     FLen = static_cast<int>(n);
-    if (FLen > 0 && Buf[FLen - 1] == 1) --FLen; // half a code
-    Buf[FLen] = 0;
+    if (FLen > 0 && FBuf[FLen - 1] == 1) --FLen; // half a code
+    FBuf[FLen] = 0;
     ClampPositions();
 }
 
@@ -89,7 +89,7 @@ int TAbstractColourEdit::GetText(char *dest, int size) const
 {
     if (!dest || size <= 0) return FLen;
     int n = std::min(FLen, size);
-    std::memcpy(dest, Buf.data(), n);
+    std::memcpy(dest, FBuf.data(), n);
     if (n < size) dest[n] = 0;
     return FLen;
 }
@@ -98,7 +98,7 @@ int TAbstractColourEdit::LineCount() const
 {
     int n = 1;
     for (int i = 0; i < FLen; ++i)
-        if (Buf[i] == 1)
+        if (FBuf[i] == 1)
             ++i;
         else if (IsLineBreak(i))
             ++n;
@@ -115,8 +115,8 @@ void TAbstractColourEdit::SetMaxLength(int value)
     if (FLen > value) {
         FLen = value;
         // A code cut in half leaves its 0x01 alone at the end.
-        if (Buf[FLen - 1] == 1) --FLen;
-        Buf[FLen] = 0;
+        if (FBuf[FLen - 1] == 1) --FLen;
+        FBuf[FLen] = 0;
         ClampPositions();
         MarkDirty(FLen);
         Changed();
@@ -132,7 +132,7 @@ void TAbstractColourEdit::ClampPositions()
 {
     auto clamp = [this](int &p) {
         p = std::clamp(p, 0, FLen);
-        if (p > 0 && Buf[p - 1] == 1) --p; // never inside a code
+        if (p > 0 && FBuf[p - 1] == 1) --p; // never inside a code
     };
     clamp(FCaret);
     clamp(FAnchor);
@@ -156,9 +156,9 @@ TColourAttr TAbstractColourEdit::AttrAt(int i) const
     TColourAttr a = FDefaultAttr;
     i = std::min(i, FLen);
     for (int j = 0; j < i; ++j)
-        if (Buf[j] == 1) {
+        if (FBuf[j] == 1) {
             if (j + 1 >= i) break;
-            a = ApplyColourCode(a, static_cast<uint8_t>(Buf[++j]));
+            a = ApplyColourCode(a, static_cast<uint8_t>(FBuf[++j]));
         }
     return a;
 }
@@ -166,7 +166,7 @@ TColourAttr TAbstractColourEdit::AttrAt(int i) const
 int TAbstractColourEdit::SkipCodes(int i) const
 {
     i = std::clamp(i, 0, FLen);
-    while (i + 1 < FLen && Buf[i] == 1)
+    while (i + 1 < FLen && FBuf[i] == 1)
         i += 2;
     return i;
 }
@@ -174,8 +174,8 @@ int TAbstractColourEdit::SkipCodes(int i) const
 int TAbstractColourEdit::BackOverCodes(int i) const
 {
     i = std::clamp(i, 0, FLen);
-    if (i > 0 && Buf[i - 1] == 1) --i;
-    while (i >= 2 && Buf[i - 2] == 1)
+    if (i > 0 && FBuf[i - 1] == 1) --i;
+    while (i >= 2 && FBuf[i - 2] == 1)
         i -= 2;
     return i;
 }
@@ -192,7 +192,7 @@ int TAbstractColourEdit::LineEnd(int i) const
 {
     int j = std::clamp(i, 0, FLen);
     while (j < FLen && !IsLineBreak(j)) {
-        if (Buf[j] == 1 && j + 1 < FLen) ++j;
+        if (FBuf[j] == 1 && j + 1 < FLen) ++j;
         ++j;
     }
     return std::min(j, FLen);
@@ -216,7 +216,7 @@ int TAbstractColourEdit::VisibleColumn(int i) const
         --j;
     int n = 0;
     while (j < i) {
-        if (Buf[j] == 1)
+        if (FBuf[j] == 1)
             j += 2;
         else {
             ++n;
@@ -243,15 +243,15 @@ void TAbstractColourEdit::RawInsert(int at, std::string_view text)
 {
     int n = static_cast<int>(text.size());
     if (n == 0 || FLen + n > FCap) return;
-    std::memmove(&Buf[at + n], &Buf[at], FLen - at + 1);
-    std::memcpy(&Buf[at], text.data(), n);
+    std::memmove(&FBuf[at + n], &FBuf[at], FLen - at + 1);
+    std::memcpy(&FBuf[at], text.data(), n);
     FLen += n;
 }
 
 void TAbstractColourEdit::RawDelete(int at, int count)
 {
     if (count <= 0) return;
-    std::memmove(&Buf[at], &Buf[at + count], FLen - at - count + 1);
+    std::memmove(&FBuf[at], &FBuf[at + count], FLen - at - count + 1);
     FLen -= count;
 }
 
@@ -259,10 +259,10 @@ void TAbstractColourEdit::RawDelete(int at, int count)
 
 void TAbstractColourEdit::DeleteAndMerge(int count)
 {
-    if (FCaret > 0 && Buf[FCaret - 1] == 1) --FCaret;
+    if (FCaret > 0 && FBuf[FCaret - 1] == 1) --FCaret;
     int a = BackOverCodes(FCaret);
     int e = std::min(FCaret + std::max(count, 0), FLen);
-    if (e > 0 && e < FLen && Buf[e - 1] == 1 && e - 1 >= FCaret) ++e; // never split a code
+    if (e > 0 && e < FLen && FBuf[e - 1] == 1 && e - 1 >= FCaret) ++e; // never split a code
     int b = SkipCodes(e);
     if (a == b) return;
     std::string c = ColourCodesBetween(AttrAt(a), AttrAt(b));
@@ -272,9 +272,9 @@ void TAbstractColourEdit::DeleteAndMerge(int count)
         // No room for the shortest transition: keep the codes that were there.
         c.clear();
         for (int j = a; j < b; ++j)
-            if (Buf[j] == 1) {
-                c += Buf[j];
-                c += Buf[++j];
+            if (FBuf[j] == 1) {
+                c += FBuf[j];
+                c += FBuf[++j];
             }
     }
     RawDelete(a, run);
@@ -301,7 +301,7 @@ void TAbstractColourEdit::Insert(std::string_view text)
         FCaret = FSelStart;
         DeleteAndMerge(selLen);
     }
-    if (FCaret > 0 && Buf[FCaret - 1] == 1) --FCaret;
+    if (FCaret > 0 && FBuf[FCaret - 1] == 1) --FCaret;
     if (FLen + n > FCap) { // only when merges had to keep codes: refuse rather than overflow
         Beep();
         FSelStart = FSelEnd = FAnchor = FCaret;
@@ -371,8 +371,8 @@ void TAbstractColourEdit::ApplyColour(uint8_t letter)
     for (int j = a;; ++j) {
         if (j == s) run.append(code, 2);
         if (j == en && en < FLen) run += ColourCodesBetween(now, e);
-        if (j < b && Buf[j] == 1 && j + 1 < FLen) {
-            const uint8_t c = static_cast<uint8_t>(Buf[++j]);
+        if (j < b && FBuf[j] == 1 && j + 1 < FLen) {
+            const uint8_t c = static_cast<uint8_t>(FBuf[++j]);
             const char old2[2] = {1, static_cast<char>(c)};
             run.append(old2, 2);
             hadCodes = true;
@@ -395,7 +395,7 @@ void TAbstractColourEdit::ApplyColour(uint8_t letter)
         shown = want;
         if (inside && from < 0) from = a + static_cast<int>(out.size());
         if (j >= b) break;
-        out += Buf[j];
+        out += FBuf[j];
         if (inside) to = a + static_cast<int>(out.size());
     }
     if (from < 0) from = to = a + static_cast<int>(out.size());
@@ -418,27 +418,27 @@ void TAbstractColourEdit::Rewrap()
 {
     if (FWrap <= 0) return;
     int p = BackOverCodes(LineStart(FCaret));
-    if (p > 0 && Buf[p - 1] == CR) p = BackOverCodes(LineStart(p - 1));
+    if (p > 0 && FBuf[p - 1] == CR) p = BackOverCodes(LineStart(p - 1));
     MarkDirty(p);
     bool changed = false;
-    for (int q = p; q < FLen && Buf[q] != LF; ++q)
-        if (Buf[q] == 1)
+    for (int q = p; q < FLen && FBuf[q] != LF; ++q)
+        if (FBuf[q] == 1)
             ++q;
-        else if (Buf[q] == CR) {
-            Buf[q] = ' ';
+        else if (FBuf[q] == CR) {
+            FBuf[q] = ' ';
             changed = true;
         }
     int half = FWrap / 2;
     p = Advance(p, FWrap, false);
-    while (p < FLen && Buf[p] != LF) {
+    while (p < FLen && FBuf[p] != LF) {
         int q = p;
         int col = VisibleColumn(q);
-        while (Buf[q] != ' ' && col > half) {
+        while (FBuf[q] != ' ' && col > half) {
             q = PrevChar(q);
             --col;
         }
-        if (Buf[q] == ' ' && col > half) {
-            Buf[q] = CR;
+        if (FBuf[q] == ' ' && col > half) {
+            FBuf[q] = CR;
             p = SkipCodes(q + 1);
         } else {
             if (FLen >= FCap) break; // no room for a break: the line stays long

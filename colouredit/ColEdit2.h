@@ -61,8 +61,8 @@ public:
     virtual void SetText(const char *source);
     // Copies up to `size` bytes (NUL-terminated when room is left); returns the text length.
     virtual int GetText(char *dest, int size) const;
-    std::string Text() const { return std::string(Buf.data(), FLen); }
-    const char *TextPtr() const { return Buf.data(); }
+    std::string Text() const { return std::string(FBuf.data(), FLen); }
+    const char *TextPtr() const { return FBuf.data(); }
     int TextLength() const { return FLen; }
     int Capacity() const { return FCap; }
     int LineCount() const;
@@ -156,14 +156,14 @@ protected:
     static std::string CleanText(std::string_view text, bool keepCR, bool keepControls = false);
     // Last say over pasted bytes before they are inserted.
     virtual void FilterPaste(std::string &) {}
-    bool IsLineBreak(int i) const { return Buf[i] == 10 || Buf[i] == 13; }
+    bool IsLineBreak(int i) const { return FBuf[i] == 10 || FBuf[i] == 13; }
     // The visible character before position i, or -1 at the start.
     int PrevChar(int i) const;
     void ClampPositions();
     // Rewrap after typing when the caret's line is too long or `c` was a space.
     void WrapCheck(uint8_t c);
 
-    std::vector<char> Buf; // Cap + 1 bytes, NUL at Len
+    std::vector<char> FBuf; // Cap + 1 bytes, NUL at Len
     int FCap;
     int FLen = 0;
     int FLimit;

@@ -23,16 +23,16 @@ void TAbstractColourEdit::CopyToClipboard()
     if (!HasSelection()) return;
     TColourAttr a = AttrAt(FSelStart);
     std::string coloured = ColourCodesBetween(static_cast<TColourAttr>(~a), a);
-    coloured.append(&Buf[FSelStart], FSelEnd - FSelStart);
+    coloured.append(&FBuf[FSelStart], FSelEnd - FSelStart);
     coloured += '\0';
     std::string plain;
     for (int j = FSelStart; j < FSelEnd; ++j) {
-        if (Buf[j] == 1)
+        if (FBuf[j] == 1)
             ++j;
         else if (IsLineBreak(j))
             plain += "\r\n";
         else
-            plain += Buf[j];
+            plain += FBuf[j];
     }
     if (FClipboard) FClipboard->SetTexts(plain, coloured);
 }
@@ -93,11 +93,11 @@ bool TAbstractColourEdit::EditKeyDown(uint16_t key, TShiftState shift)
             int i = SkipCodes(FCaret);
             int pc = PrevChar(i);
             if (pc >= 0) i = pc;
-            while (IsDelimiter(Buf[i]) && (pc = PrevChar(i)) >= 0)
+            while (IsDelimiter(FBuf[i]) && (pc = PrevChar(i)) >= 0)
                 i = pc;
-            while (!IsDelimiter(Buf[i]) && (pc = PrevChar(i)) >= 0)
+            while (!IsDelimiter(FBuf[i]) && (pc = PrevChar(i)) >= 0)
                 i = pc;
-            if (IsDelimiter(Buf[i])) i = Advance(i, 1, true);
+            if (IsDelimiter(FBuf[i])) i = Advance(i, 1, true);
             FCaret = i;
         } else if (int pc = PrevChar(FCaret); pc >= 0) {
             FCaret = pc;
@@ -106,9 +106,9 @@ bool TAbstractColourEdit::EditKeyDown(uint16_t key, TShiftState shift)
     case VK_RIGHT:
         if (withCtrl) {
             int i = SkipCodes(FCaret);
-            while (i < FLen && !IsDelimiter(Buf[i]))
+            while (i < FLen && !IsDelimiter(FBuf[i]))
                 i = Advance(i, 1, true);
-            while (i < FLen && IsDelimiter(Buf[i]))
+            while (i < FLen && IsDelimiter(FBuf[i]))
                 i = Advance(i, 1, true);
             FCaret = i;
         } else {

@@ -92,7 +92,7 @@ void TOffLineEdit::Open(int kind, uint8_t p)
     FHostSaved = false;
     FHostEnd = {-1, 0};
     FLen = 0;
-    Buf[0] = 0;
+    FBuf[0] = 0;
     FLinesUsed = 1;
     FCodePending = FConfirming = FLastWasEnter = false;
     FTty.MakeCursorVisible();
@@ -189,11 +189,11 @@ TCellPoint TOffLineEdit::CellOf(int i) const
     int y = FStartX < 0 ? FTty.CursorY : FStartY;
     for (int j = 0; j < i; ++j) {
         if (!masked) {
-            if (Buf[j] == 1) {
+            if (FBuf[j] == 1) {
                 ++j;
                 continue;
             }
-            if (Buf[j] == CR || Buf[j] == LF) {
+            if (FBuf[j] == CR || FBuf[j] == LF) {
                 ++y;
                 x = PrefixColumns();
                 continue;
@@ -303,7 +303,7 @@ void TOffLineEdit::Update()
     if (FDirtyFrom == NotDirty || FStartX < 0) return;
     SaveHostState();
     int d = std::clamp(FDirtyFrom, 0, FLen);
-    if (d > 0 && Buf[d - 1] == 1) --d;
+    if (d > 0 && FBuf[d - 1] == 1) --d;
     if (CellOf(d).y < 0) d = IndexOf({0, 0}); // the start has scrolled out of the buffer
     TCellPoint c = CellOf(d);
     if (c.x >= FTty.Cols) { // just past a full row: the cursor cannot stand there, redraw one more
@@ -320,7 +320,7 @@ void TOffLineEdit::Update()
     } else {
         for (int j = d;;) {
             int e = LineEnd(j);
-            WriteRun(&Buf[j], e - j, false);
+            WriteRun(&FBuf[j], e - j, false);
             FTty.EraseToEndOfLine();
             if (e >= FLen) break;
             WriteLF();
@@ -409,9 +409,9 @@ int TOffLineEdit::GetText(char *dest, int max) const
     // The host expects the NUL of these kinds: at the limit the text gives way, never it
     // (nor a colour code cut in half).
     int text = std::min(FLen, withNul ? max - 1 : max);
-    if (text < FLen && text > 0 && Buf[text - 1] == 1) --text;
+    if (text < FLen && text > 0 && FBuf[text - 1] == 1) --text;
     for (int i = 0; i < text; ++i)
-        dest[i] = Buf[i] == CR ? LF : Buf[i];
+        dest[i] = FBuf[i] == CR ? LF : FBuf[i];
     const int n = text + (withNul ? 1 : 0);
     if (withNul) dest[text] = 0;
     if (n < max) dest[n] = 0;
@@ -432,11 +432,11 @@ void TOffLineEdit::AppendRaw(std::string_view bytes)
     if (FLen + n > FCap) {
         // Make room at the end rather than lose the ending the host expects; a final line
         // break stays.
-        bool lf = FLen > 0 && Buf[FLen - 1] == LF;
+        bool lf = FLen > 0 && FBuf[FLen - 1] == LF;
         FLen = std::max(FCap - n - (lf ? 1 : 0), 0);
-        if (FLen > 0 && Buf[FLen - 1] == 1) --FLen;
-        if (lf) Buf[FLen++] = LF;
-        Buf[FLen] = 0;
+        if (FLen > 0 && FBuf[FLen - 1] == 1) --FLen;
+        if (lf) FBuf[FLen++] = LF;
+        FBuf[FLen] = 0;
     }
     RawInsert(FLen, bytes);
     ClampPositions();

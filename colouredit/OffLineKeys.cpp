@@ -105,7 +105,7 @@ bool TOffLineEdit::EnterKey(uint8_t c)
     switch (FKind) {
     case ekShort: {
         int ls = LineStart(FCaret);
-        std::string_view tail(&Buf[ls], FLen - ls);
+        std::string_view tail(&FBuf[ls], FLen - ls);
         if (FLinesUsed < FMaxLines && !FLastWasEnter && FLen < FLimit && FLen > 0 && tail != "ABORT" &&
             tail != "PING" && c != 4) {
             Insert(std::string_view("\n", 1));
@@ -113,10 +113,10 @@ bool TOffLineEdit::EnterKey(uint8_t c)
         }
         MoveCursorTo(FLen);
         WriteLF();
-        std::string_view line(&Buf[ls], LineEnd(FCaret) - ls);
+        std::string_view line(&FBuf[ls], LineEnd(FCaret) - ls);
         if (line == "PING") {
             FLen = 0;
-            Buf[0] = 0;
+            FBuf[0] = 0;
         }
         FCaret = FAnchor = FSelStart = FSelEnd = FLen;
         AppendRaw("\n");
@@ -129,7 +129,7 @@ bool TOffLineEdit::EnterKey(uint8_t c)
         }
         FTty.MoveCursor(0, FStartY + FLinesUsed - 1);
         FLimit = std::min(FLimit + 1, FCap);
-        if (FLen == 0 || Buf[FLen - 1] != LF) {
+        if (FLen == 0 || FBuf[FLen - 1] != LF) {
             WriteLF();
             AppendRaw("\n");
         }
@@ -192,7 +192,7 @@ bool TOffLineEdit::NameRules(uint8_t &c, bool &finished)
         return false;
     }
     int pc = PrevChar(FCaret);
-    if ((pc < 0 || Buf[pc] == ' ') && c >= 'a' && c <= 'z') c -= 32;
+    if ((pc < 0 || FBuf[pc] == ' ') && c >= 'a' && c <= 'z') c -= 32;
     return true;
 }
 
@@ -203,7 +203,7 @@ void TOffLineEdit::Complete()
     for (int k = std::max(FWho.Index, 0); k < FWho.Count(); ++k) {
         const std::string &name = FWho.Names[k];
         if (prefix > 0 && (prefix > FLen || static_cast<int>(name.size()) < prefix ||
-                           std::memcmp(name.data(), Buf.data(), prefix) != 0))
+                           std::memcmp(name.data(), FBuf.data(), prefix) != 0))
             continue;
         std::string clean;
         for (char ch : CleanText(name, false))
@@ -223,14 +223,14 @@ void TOffLineEdit::CarryLastWord()
 {
     int space = -1;
     for (int k = std::min(FLimit - 2, FLen - 1); k >= 0; --k)
-        if (Buf[k] == ' ') {
+        if (FBuf[k] == ' ') {
             space = k;
             break;
         }
     if (space < 0) return;
-    FPending.assign(&Buf[space + 1], FLen - space - 1);
+    FPending.assign(&FBuf[space + 1], FLen - space - 1);
     FLen = space + 1;
-    Buf[FLen] = 0;
+    FBuf[FLen] = 0;
     ClampPositions();
     MarkDirty(FLen);
     Changed();

@@ -70,10 +70,11 @@ constexpr uint16_t TextMax = TCLientStateMachine::TextBufferSize - 1;
 
 TCLientStateMachine::TCLientStateMachine(THostInfo &hostInfo, TUserFilter &userFilter,
                                          TOffLineEdit &offLineEdit, TWhoList &whoList, TEngineOwner *owner)
-    : HostInfo(hostInfo), UserFilter(userFilter), OffLineEdit(offLineEdit), WhoList(whoList), Owner(owner)
+    : FHostInfo(hostInfo), FUserFilter(userFilter), FOffLineEdit(offLineEdit), FWhoList(whoList),
+      FOwner(owner)
 {
     // Echo counts as agreed from the start: this engine never echoes locally.
-    OptionFlags[OPT_ECHO] |= ofActive;
+    FOptionFlags[OPT_ECHO] |= ofActive;
 }
 
 TCLientStateMachine::~TCLientStateMachine() = default;
@@ -87,12 +88,12 @@ void TCLientStateMachine::Reset()
 {
     TTelnetStateMachine::Reset();
     FClientMode = cmData;
-    OptionFlags[OPT_ECHO] |= ofActive;
+    FOptionFlags[OPT_ECHO] |= ofActive;
     // A connection that broke right after an IAC or inside an AB pair must not
     // steer the next one.
-    IacPending = false;
-    SavedMode = cmData;
-    ResumeMode = cmData;
+    FIacPending = false;
+    FSavedMode = cmData;
+    FResumeMode = cmData;
     if (FEditMode) LeaveEditor();
     FExpressOpen = false;
     FSentCount = 0;
@@ -102,21 +103,21 @@ void TCLientStateMachine::Reset()
 void TCLientStateMachine::SendKey(uint16_t key, TShiftState shift)
 {
     if (FEditMode) {
-        OffLineEdit.KeyDown(key, shift);
+        FOffLineEdit.KeyDown(key, shift);
         return;
     }
     // Cursor keys as the Telnet engine sends them, but never echoed, whatever the
     // server said about Echo.
-    const uint8_t echo = OptionFlags[OPT_ECHO];
-    OptionFlags[OPT_ECHO] |= ofActive;
+    const uint8_t echo = FOptionFlags[OPT_ECHO];
+    FOptionFlags[OPT_ECHO] |= ofActive;
     TTelnetStateMachine::SendKey(key, shift);
-    OptionFlags[OPT_ECHO] = echo;
+    FOptionFlags[OPT_ECHO] = echo;
 }
 
 void TCLientStateMachine::SendChar(uint8_t ch)
 {
     if (FEditMode) {
-        if (OffLineEdit.KeyPress(ch)) LeaveEditor();
+        if (FOffLineEdit.KeyPress(ch)) LeaveEditor();
         return;
     }
     // Straight to the connection, never echoed; counted and logged for type-ahead.
@@ -127,12 +128,12 @@ void TCLientStateMachine::SendChar(uint8_t ch)
 
 void TCLientStateMachine::PostEditState(uintptr_t Open)
 {
-    if (Owner) Owner->Post(WM_EDITSTATE, Open, 0);
+    if (FOwner) FOwner->Post(WM_EDITSTATE, Open, 0);
 }
 
 void TCLientStateMachine::SetIacPending()
 {
-    IacPending = true;
+    FIacPending = true;
     if (OnDebug) DoDebug(IacTrace);
 }
 
@@ -140,7 +141,7 @@ void TCLientStateMachine::EnterNegotiation(TCLientMode state)
 {
     // A negotiation nested inside another returns to the collection around both,
     // never to the inner negotiation (which would swallow the text that follows).
-    if (FClientMode < cmDo || FClientMode > cmSub) SavedMode = FClientMode;
+    if (FClientMode < cmDo || FClientMode > cmSub) FSavedMode = FClientMode;
     SetMode(state);
 }
 
@@ -158,23 +159,23 @@ void TCLientStateMachine::Command(uint8_t c)
     case EDIT_LONG:
     case EDIT_WRAP_LINE:
         SetMode(static_cast<TCLientMode>(cmEditLine + (c - EDIT_LINE)));
-        CollectLength = 0;
+        FCollectLength = 0;
         break;
     case EXPRESS:
         SetMode(cmExpressHeader);
-        CollectLength = 0;
+        FCollectLength = 0;
         break;
     case POST:
         SetMode(cmPostHeader);
-        CollectLength = 0;
+        FCollectLength = 0;
         break;
     case EXPRESS_END:
     case POST_END:
     case TEXT_BLOCK_END:
     case WHO_LIST_END:
-        if (c == TEXT_BLOCK_END) TextBuffer[TextLength] = 0;
+        if (c == TEXT_BLOCK_END) FTextBuffer[FTextLength] = 0;
         // the list's last line may come without its line feed
-        if (c == WHO_LIST_END && FClientMode == cmWhoList && CollectLength > 0) FinishWhoLine();
+        if (c == WHO_LIST_END && FClientMode == cmWhoList && FCollectLength > 0) FinishWhoLine();
         if (c == EXPRESS_END && FExpressOpen) {
             FExpressOpen = false;
             if (OnExpressMessage) OnExpressMessage(ExpressAuthor, FExpressText);
@@ -183,16 +184,16 @@ void TCLientStateMachine::Command(uint8_t c)
         break;
     case INTERRUPT:
         if (FClientMode != cmData) {
-            ResumeMode = FClientMode;
+            FResumeMode = FClientMode;
             SetMode(cmData);
         } else {
-            SetMode(ResumeMode);
-            ResumeMode = cmData;
+            SetMode(FResumeMode);
+            FResumeMode = cmData;
         }
         break;
     case COUNT_RESET:
         FSentCount = 1;
-        if (HostInfo.Mode == hmISCA) {
+        if (FHostInfo.Mode == hmISCA) {
             static const uint8_t ack[2] = {IAC, COUNT_ACK};
             DoSocketOut(ack, 2);
         }
@@ -203,25 +204,25 @@ void TCLientStateMachine::Command(uint8_t c)
         DoSocketOut(answer, 3);
         ++FSentCount;
         SetMode(cmSkip4);
-        CollectLength = 0;
+        FCollectLength = 0;
         break;
     }
     case TEXT_BLOCK:
         SetMode(cmTextBlock);
-        TextLength = 0;
+        FTextLength = 0;
         break;
     case EDIT_TEXT_BLOCK:
         EditTextBlock();
         break;
     case SKIP3:
         SetMode(cmSkip3);
-        CollectLength = 0;
+        FCollectLength = 0;
         break;
     case WHO_LIST:
-        if (HostInfo.Mode == hmORVO) {
+        if (FHostInfo.Mode == hmORVO) {
             SetMode(cmWhoList);
-            CollectLength = 0;
-            WhoList.Clear();
+            FCollectLength = 0;
+            FWhoList.Clear();
         }
         break;
     case SE:
@@ -229,12 +230,12 @@ void TCLientStateMachine::Command(uint8_t c)
         // back to whatever state an old negotiation interrupted (a discard, say).
         if (FClientMode == cmSub) {
             FinishSub();
-            SetMode(SavedMode);
+            SetMode(FSavedMode);
         }
         break;
     case SB:
         EnterNegotiation(cmSub);
-        SubLength = 0;
+        FSubLength = 0;
         break;
     case WILL:
         EnterNegotiation(cmWill);
@@ -256,10 +257,10 @@ void TCLientStateMachine::Command(uint8_t c)
 void TCLientStateMachine::ProcessInput(uint8_t *buf, uint16_t count)
 {
     if (count == 0) return;
-    if (FEditMode) OffLineEdit.BeginOutput();
+    if (FEditMode) FOffLineEdit.BeginOutput();
     for (size_t i = 0; i < count; ++i) {
-        if (IacPending) {
-            IacPending = false;
+        if (FIacPending) {
+            FIacPending = false;
             Command(buf[i]);
             if (FJustOpened) BracketOpenedEdit();
             continue;
@@ -284,7 +285,7 @@ void TCLientStateMachine::ProcessInput(uint8_t *buf, uint16_t count)
         case cmWill:
         case cmWont:
             AnswerOption(TelnetState(FClientMode), c);
-            SetMode(SavedMode);
+            SetMode(FSavedMode);
             break;
         case cmSub:
             CollectSub(c);
@@ -298,8 +299,8 @@ void TCLientStateMachine::ProcessInput(uint8_t *buf, uint16_t count)
                 const char text[2] = {static_cast<char>(c), 0};
                 DoTerminalOut(text);
             } else {
-                if (CollectLength < 4) CollectBuffer[CollectLength++] = c;
-                if (CollectLength >= 4) {
+                if (FCollectLength < 4) FCollectBuffer[FCollectLength++] = c;
+                if (FCollectLength >= 4) {
                     OpenEditor();
                     BracketOpenedEdit();
                 }
@@ -311,9 +312,9 @@ void TCLientStateMachine::ProcessInput(uint8_t *buf, uint16_t count)
             break;
         case cmSkip3:
         case cmSkip4: // counted, not kept
-            if (++CollectLength >= (FClientMode == cmSkip3 ? 3 : 4)) {
+            if (++FCollectLength >= (FClientMode == cmSkip3 ? 3 : 4)) {
                 SetMode(cmData);
-                CollectLength = 0;
+                FCollectLength = 0;
             }
             break;
         case cmWhoList:
@@ -322,9 +323,9 @@ void TCLientStateMachine::ProcessInput(uint8_t *buf, uint16_t count)
         case cmTextBlock: {
             // The whole run up to the next IAC at once; past the buffer it is dropped.
             const size_t n = RunToIac(buf + i, count - i);
-            const size_t take = std::min<size_t>(n, TextMax - TextLength);
-            std::memcpy(TextBuffer.data() + TextLength, buf + i, take);
-            TextLength = static_cast<uint16_t>(TextLength + take);
+            const size_t take = std::min<size_t>(n, TextMax - FTextLength);
+            std::memcpy(FTextBuffer.data() + FTextLength, buf + i, take);
+            FTextLength = static_cast<uint16_t>(FTextLength + take);
             i += n - 1;
             break;
         }
@@ -333,7 +334,7 @@ void TCLientStateMachine::ProcessInput(uint8_t *buf, uint16_t count)
             break;
         }
     }
-    if (FEditMode) OffLineEdit.EndOutput();
+    if (FEditMode) FOffLineEdit.EndOutput();
 }
 
 // ---------------------------------------------------------------------------
@@ -345,30 +346,31 @@ void TCLientStateMachine::BracketOpenedEdit()
     // output it goes between BeginOutput and EndOutput, also when the edit has just
     // drawn replayed or auto-login text.
     FJustOpened = false;
-    if (FEditMode) OffLineEdit.BeginOutput();
+    if (FEditMode) FOffLineEdit.BeginOutput();
 }
 
 void TCLientStateMachine::OpenEditor()
 {
     // An edit opened over an open one: the host's output so far is settled first, as at
     // the end of a read, so where the new edit starts does not depend on how reads are cut.
-    if (FEditMode) OffLineEdit.EndOutput();
+    if (FEditMode) FOffLineEdit.EndOutput();
     FEditMode = true;
     FJustOpened = true;
     ++FEditCount;
-    const int64_t n = (int64_t(CollectBuffer[1]) << 16) | (int64_t(CollectBuffer[2]) << 8) | CollectBuffer[3];
+    const int64_t n =
+        (int64_t(FCollectBuffer[1]) << 16) | (int64_t(FCollectBuffer[2]) << 8) | FCollectBuffer[3];
     const int64_t ahead = int64_t(FSentCount) - n;
     int a = 0;
     if (ahead >= 0 && ahead <= 256) {
         a = int(ahead % 256);
         FSentCount = int32_t(n);
     }
-    OffLineEdit.SetHostMode(HostInfo.Mode);
-    OffLineEdit.Open(EditKindOf(FClientMode), CollectBuffer[0]);
+    FOffLineEdit.SetHostMode(FHostInfo.Mode);
+    FOffLineEdit.Open(EditKindOf(FClientMode), FCollectBuffer[0]);
     PostEditState(1);
     // A word carried over from the last edit can fill a short line at once: the edit
     // is then finished before anyone typed, and goes up as any finished edit does.
-    if (!OffLineEdit.IsOpen()) LeaveEditor();
+    if (!FOffLineEdit.IsOpen()) LeaveEditor();
 
     // Take the characters out of the log before replaying: a replayed Enter may end
     // the edit, and what follows then goes out as typing and is logged again.
@@ -378,12 +380,12 @@ void TCLientStateMachine::OpenEditor()
     for (int j = 0; j < a; ++j)
         SendChar(replay[j]);
 
-    if (HostInfo.AutoLogin) {
+    if (FHostInfo.AutoLogin) {
         const std::string *answer = nullptr;
         if (FEditCount == 1)
-            answer = &HostInfo.LoginName;
+            answer = &FHostInfo.LoginName;
         else if (FEditCount == 2)
-            answer = &HostInfo.Password;
+            answer = &FHostInfo.Password;
         if (answer && !answer->empty()) {
             const std::string text = *answer; // SendChar may reach code that changes the store
             for (char ch : text)
@@ -396,36 +398,36 @@ void TCLientStateMachine::OpenEditor()
 void TCLientStateMachine::LeaveEditor()
 {
     FEditMode = false;
-    int length = OffLineEdit.GetText(reinterpret_cast<char *>(CollectBuffer.data()), MaxUpload);
+    int length = FOffLineEdit.GetText(reinterpret_cast<char *>(FCollectBuffer.data()), MaxUpload);
     if (length < 0) length = 0;
     if (length > MaxUpload) length = MaxUpload;
-    OffLineEdit.Close();
+    FOffLineEdit.Close();
     // The state is settled and the close posted before the upload: a socket-output
     // handler that fails (and unwinds) leaves no edit half closed.
     SetMode(cmData);
-    CollectLength = 0;
+    FCollectLength = 0;
     PostEditState(0);
     if (OnSocketOut) {
         static const uint8_t prefix[2] = {IAC, UPLOAD};
         DoSocketOut(prefix, 2);
-        DoSocketOut(CollectBuffer.data(), length);
+        DoSocketOut(FCollectBuffer.data(), length);
     }
     FSentCount += length;
-    if (FEditCount == 2 && HostInfo.Mode == hmISCA) SendChar('y');
+    if (FEditCount == 2 && FHostInfo.Mode == hmISCA) SendChar('y');
 }
 
 void TCLientStateMachine::EditTextBlock()
 {
     SetMode(cmEditLong);
-    CollectBuffer[0] = TEXT_BLOCK_PARAM;
-    CollectBuffer[1] = uint8_t(FSentCount >> 16);
-    CollectBuffer[2] = uint8_t(FSentCount >> 8);
-    CollectBuffer[3] = uint8_t(FSentCount);
-    CollectLength = 4;
+    FCollectBuffer[0] = TEXT_BLOCK_PARAM;
+    FCollectBuffer[1] = uint8_t(FSentCount >> 16);
+    FCollectBuffer[2] = uint8_t(FSentCount >> 8);
+    FCollectBuffer[3] = uint8_t(FSentCount);
+    FCollectLength = 4;
     // A block whose B4 never came is still a text: end it where it stops.
-    TextBuffer[TextLength] = 0;
+    FTextBuffer[FTextLength] = 0;
     OpenEditor();
-    OffLineEdit.SetText(reinterpret_cast<const char *>(TextBuffer.data()));
+    FOffLineEdit.SetText(reinterpret_cast<const char *>(FTextBuffer.data()));
 }
 
 // ---------------------------------------------------------------------------
@@ -433,53 +435,53 @@ void TCLientStateMachine::EditTextBlock()
 
 void TCLientStateMachine::CollectHeader(uint8_t c)
 {
-    if (CollectLength < LineMax) CollectBuffer[CollectLength++] = c;
+    if (FCollectLength < LineMax) FCollectBuffer[FCollectLength++] = c;
     // A line break within the first ten bytes is part of the line. A line that
     // fills the buffer is taken as complete, so nothing is lost or overrun.
-    if (((c == '\n' || c == '\r') && CollectLength > 10) || CollectLength >= LineMax) FinishHeader();
+    if (((c == '\n' || c == '\r') && FCollectLength > 10) || FCollectLength >= LineMax) FinishHeader();
 }
 
 void TCLientStateMachine::FinishHeader()
 {
-    CollectBuffer[CollectLength] = 0;
-    const char *line = reinterpret_cast<const char *>(CollectBuffer.data());
-    std::string name = HostInfo.Mode == hmISCA ? ExtractFromName(line) : ExtractMarkedName(line);
+    FCollectBuffer[FCollectLength] = 0;
+    const char *line = reinterpret_cast<const char *>(FCollectBuffer.data());
+    std::string name = FHostInfo.Mode == hmISCA ? ExtractFromName(line) : ExtractMarkedName(line);
     if (name.size() > MaxNameLength) name.resize(MaxNameLength);
     // The filter keeps names as UTF-8; the BBS sends code page 437.
-    if (!name.empty() && !UserFilter.Accepts(cp437::ToUtf8(name), MessageKindOf(FClientMode))) {
+    if (!name.empty() && !FUserFilter.Accepts(cp437::ToUtf8(name), MessageKindOf(FClientMode))) {
         SetMode(cmDiscard);
         DoTerminalOut(KillNotice1);
         DoTerminalOut(name.c_str());
         DoTerminalOut(KillNotice3);
-        CollectLength = 0;
+        FCollectLength = 0;
         return;
     }
     DoTerminalOut(line);
-    if (FClientMode == cmExpressHeader && !name.empty() && WhoList.Find(name) < 0) WhoList.Add(name);
+    if (FClientMode == cmExpressHeader && !name.empty() && FWhoList.Find(name) < 0) FWhoList.Add(name);
     if (FClientMode == cmExpressHeader) {
         FExpressOpen = true;
         ExpressAuthor = name;
         FExpressText.clear();
     }
     SetMode(cmData);
-    CollectLength = 0;
+    FCollectLength = 0;
 }
 
 void TCLientStateMachine::CollectWhoLine(uint8_t c)
 {
-    if (CollectLength < LineMax) CollectBuffer[CollectLength++] = c;
-    if (c == '\n' || CollectLength >= LineMax) FinishWhoLine();
+    if (FCollectLength < LineMax) FCollectBuffer[FCollectLength++] = c;
+    if (c == '\n' || FCollectLength >= LineMax) FinishWhoLine();
 }
 
 void TCLientStateMachine::FinishWhoLine()
 {
-    CollectBuffer[CollectLength] = 0;
-    const char *line = reinterpret_cast<const char *>(CollectBuffer.data());
+    FCollectBuffer[FCollectLength] = 0;
+    const char *line = reinterpret_cast<const char *>(FCollectBuffer.data());
     DoTerminalOut(line);
     std::string name = ExtractMarkedName(line);
     if (name.size() > MaxNameLength) name.resize(MaxNameLength);
-    if (!name.empty() && WhoList.Find(name) < 0) WhoList.Add(name);
-    CollectLength = 0;
+    if (!name.empty() && FWhoList.Find(name) < 0) FWhoList.Add(name);
+    FCollectLength = 0;
 }
 
 namespace {

@@ -139,7 +139,7 @@ public:
     // Buf[Count] must be a NUL byte; the engine writes into Buf.
     void ProcessInput(uint8_t *buf, uint16_t count) override;
 
-    void SetOwner(TEngineOwner *newOwner) { Owner = newOwner; }
+    void SetOwner(TEngineOwner *newOwner) { FOwner = newOwner; }
 
     // An express message the user filter let through has ended (A8): its author (empty
     // when the header named none) and the text after the header line, as the terminal got
@@ -160,8 +160,8 @@ public:
     int32_t EditCount() const { return FEditCount; }
     const TSendLog &SendLog() const { return FSendLog; }
     // The text block received between B3 and B4 (NUL-terminated once B4 or B5 came).
-    const uint8_t *TextBlock() const { return TextBuffer.data(); }
-    uint16_t TextBlockLength() const { return TextLength; }
+    const uint8_t *TextBlock() const { return FTextBuffer.data(); }
+    uint16_t TextBlockLength() const { return FTextLength; }
 
 protected:
     void Command(uint8_t c);
@@ -178,22 +178,22 @@ protected:
     // Remembers the state to return to after a negotiation.
     void EnterNegotiation(TCLientMode state);
 
-    THostInfo &HostInfo;
-    TUserFilter &UserFilter;
-    TOffLineEdit &OffLineEdit;
-    TWhoList &WhoList;
-    TEngineOwner *Owner;
+    THostInfo &FHostInfo;
+    TUserFilter &FUserFilter;
+    TOffLineEdit &FOffLineEdit;
+    TWhoList &FWhoList;
+    TEngineOwner *FOwner;
 
     int32_t FSentCount = 0;
     TSendLog FSendLog;
-    bool IacPending = false;
+    bool FIacPending = false;
     TCLientMode FClientMode = cmData;
-    TCLientMode SavedMode = cmData;
-    TCLientMode ResumeMode = cmData;
-    std::array<uint8_t, CollectBufferSize> CollectBuffer{};
-    uint16_t CollectLength = 0;
-    std::array<uint8_t, TextBufferSize> TextBuffer{};
-    uint16_t TextLength = 0;
+    TCLientMode FSavedMode = cmData;
+    TCLientMode FResumeMode = cmData;
+    std::array<uint8_t, CollectBufferSize> FCollectBuffer{};
+    uint16_t FCollectLength = 0;
+    std::array<uint8_t, TextBufferSize> FTextBuffer{};
+    uint16_t FTextLength = 0;
     bool FEditMode = false;
     int32_t FEditCount = 0;
     bool FJustOpened = false;  // an edit opened during the current command

@@ -44,26 +44,26 @@ void TTelnetStateMachine::SetMode(TParserMode newMode)
 {
     static const char *const traces[] = {"\nMode: Data", "\nMode: IAC", " DO", " DONT",
                                          " WILL",        " WONT",       " SUB"};
-    ParserMode = newMode;
+    FParserMode = newMode;
     if (OnDebug) DoDebug(traces[newMode]);
 }
 
 void TTelnetStateMachine::Reset()
 {
-    ParserMode = pmData;
-    for (auto &f : OptionFlags)
+    FParserMode = pmData;
+    for (auto &f : FOptionFlags)
         f &= static_cast<uint8_t>(~ofActive);
-    SubLength = 0;
+    FSubLength = 0;
     FDataSink = nullptr; // a transfer does not outlive its connection
     FBinaryUs = FBinaryHim = TBinary::Off;
 }
 
 void TTelnetStateMachine::RegisterOption(uint8_t option, TSubHandler subHandler, TEnableHandler enableHandler)
 {
-    if (OptionFlags[option] != 0) return;
-    OptionFlags[option] = ofSupported;
-    SubHandlers[option] = std::move(subHandler);
-    EnableHandlers[option] = std::move(enableHandler);
+    if (FOptionFlags[option] != 0) return;
+    FOptionFlags[option] = ofSupported;
+    FSubHandlers[option] = std::move(subHandler);
+    FEnableHandlers[option] = std::move(enableHandler);
 }
 
 std::string TTelnetStateMachine::OptionName(uint8_t option)
@@ -194,14 +194,14 @@ void TTelnetStateMachine::SendChar(uint8_t ch)
 void TTelnetStateMachine::AnswerOption(TParserMode state, uint8_t option)
 {
     if (option == OPT_BINARY && AnswerBinary(state)) return;
-    uint8_t &flag = OptionFlags[option];
+    uint8_t &flag = FOptionFlags[option];
     switch (state) {
     case pmDo:
     case pmWill:
         if (flag != 0) {
             SendCommand(state == pmDo ? WILL : DO, option);
             flag |= ofActive;
-            if (EnableHandlers[option]) EnableHandlers[option]();
+            if (FEnableHandlers[option]) FEnableHandlers[option]();
         } else {
             SendCommand(state == pmDo ? WONT : DONT, option);
         }
@@ -274,16 +274,16 @@ void TTelnetStateMachine::CollectSub(uint8_t c)
 {
     // Past the buffer the excess is dropped; collection goes on until SE, so the
     // handler sees the first SubBufferSize bytes.
-    if (SubLength < SubBufferSize) SubBuffer[SubLength++] = c;
+    if (FSubLength < SubBufferSize) FSubBuffer[FSubLength++] = c;
 }
 
 void TTelnetStateMachine::FinishSub()
 {
     // An SE without collected bytes (stray, or repeated) has no option to answer.
-    if (SubLength == 0) return;
-    const uint16_t length = SubLength;
-    SubLength = 0;
-    if (const TSubHandler &Handler = SubHandlers[SubBuffer[0]]) Handler(SubBuffer.data(), length);
+    if (FSubLength == 0) return;
+    const uint16_t length = FSubLength;
+    FSubLength = 0;
+    if (const TSubHandler &Handler = FSubHandlers[FSubBuffer[0]]) Handler(FSubBuffer.data(), length);
 }
 
 size_t TTelnetStateMachine::TextRun(const uint8_t *buf, size_t limit)
@@ -366,7 +366,7 @@ void TTelnetStateMachine::ProcessInput(uint8_t *buf, uint16_t count)
     for (size_t i = 0; i < count; ++i) {
         const uint8_t c = buf[i];
         if (c == IAC) {
-            if (ParserMode == pmIAC) { // doubled: one data byte 255
+            if (FParserMode == pmIAC) { // doubled: one data byte 255
                 if (FIacInSub) {
                     CollectSub(c);
                     SetMode(pmSub);
@@ -376,11 +376,11 @@ void TTelnetStateMachine::ProcessInput(uint8_t *buf, uint16_t count)
                 }
                 continue;
             }
-            FIacInSub = ParserMode == pmSub;
+            FIacInSub = FParserMode == pmSub;
             SetMode(pmIAC);
             continue;
         }
-        switch (ParserMode) {
+        switch (FParserMode) {
         case pmData:
             if (FDataSink ? DeliverData(buf, i, count) : DeliverText(buf, i, count)) {
                 FIacInSub = false;
@@ -390,13 +390,13 @@ void TTelnetStateMachine::ProcessInput(uint8_t *buf, uint16_t count)
         case pmIAC:
             switch (c) {
             case SE:
-                DoDebug(SubLength ? " SE" + OptionName(SubBuffer[0]) : std::string(" SE"));
+                DoDebug(FSubLength ? " SE" + OptionName(FSubBuffer[0]) : std::string(" SE"));
                 FinishSub();
                 SetMode(pmData);
                 break;
             case SB:
                 SetMode(pmSub);
-                SubLength = 0;
+                FSubLength = 0;
                 break;
             case WILL:
                 SetMode(pmWill);
@@ -420,7 +420,7 @@ void TTelnetStateMachine::ProcessInput(uint8_t *buf, uint16_t count)
         case pmWill:
         case pmWont:
             if (OnDebug) DoDebug(OptionName(c));
-            AnswerOption(ParserMode, c);
+            AnswerOption(FParserMode, c);
             SetMode(pmData);
             break;
         case pmSub:

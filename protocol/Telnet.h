@@ -106,9 +106,9 @@ public:
     // of 255 doubled as Telnet requires. Writes at most 11 bytes; returns the count.
     static int WindowSizeReport(uint8_t cols, uint8_t rows, uint8_t *out);
 
-    TParserMode Mode() const { return ParserMode; }
-    uint8_t OptionFlag(uint8_t option) const { return OptionFlags[option]; }
-    bool OptionActive(uint8_t option) const { return (OptionFlags[option] & ofActive) != 0; }
+    TParserMode Mode() const { return FParserMode; }
+    uint8_t OptionFlag(uint8_t option) const { return FOptionFlags[option]; }
+    bool OptionActive(uint8_t option) const { return (FOptionFlags[option] & ofActive) != 0; }
 
     uint8_t Cols = 80; // terminal width, sent in NAWS
     uint8_t Rows = 24; // visible terminal rows, sent in NAWS
@@ -150,12 +150,12 @@ protected:
     void TerminalTypeReply(const uint8_t *buf, uint16_t length);
     void SendSizeReport();
 
-    TParserMode ParserMode = pmData;
-    std::array<uint8_t, 256> OptionFlags{};
-    std::array<TEnableHandler, 256> EnableHandlers;
-    std::array<TSubHandler, 256> SubHandlers;
-    std::array<uint8_t, SubBufferSize> SubBuffer{};
-    uint16_t SubLength = 0;
+    TParserMode FParserMode = pmData;
+    std::array<uint8_t, 256> FOptionFlags{};
+    std::array<TEnableHandler, 256> FEnableHandlers;
+    std::array<TSubHandler, 256> FSubHandlers;
+    std::array<uint8_t, SubBufferSize> FSubBuffer{};
+    uint16_t FSubLength = 0;
     bool FIacInSub = false; // the pending IAC came inside a subnegotiation
 
 private:

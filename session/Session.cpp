@@ -29,14 +29,14 @@ uint16_t PortNumber(const std::string &port)
 
 TSession::TSession(TSessionStores stores, TColorTTY &terminal, TSessionListener &listener,
                    TTransportFactory factory, std::unique_ptr<TSessionPlatform> platform)
-    : HostInfo(stores.Hosts), ClientPrefs(stores.Prefs), UserFilter(stores.Filter), FTerminal(terminal),
+    : FHostInfo(stores.Hosts), FClientPrefs(stores.Prefs), FUserFilter(stores.Filter), FTerminal(terminal),
       FListener(listener), FFactory(std::move(factory)), FPlatform(std::move(platform)),
       FWhoList(std::make_unique<TWhoList>()),
       FOffLineEdit(std::make_unique<TOffLineEdit>(terminal, *FWhoList)),
       ReadBuffer(std::make_unique<uint8_t[]>(ReadBufferSize)),
       FReconnect([this] { return FPlatform->Random(); })
 {
-    FCLientMachine = std::make_unique<TCLientStateMachine>(HostInfo, UserFilter, *FOffLineEdit, *FWhoList,
+    FCLientMachine = std::make_unique<TCLientStateMachine>(FHostInfo, FUserFilter, *FOffLineEdit, *FWhoList,
                                                            static_cast<TEngineOwner *>(this));
     for (TTelnetStateMachine *engine :
          {&FTelnetStateMachine, static_cast<TTelnetStateMachine *>(FCLientMachine.get())}) {
@@ -114,13 +114,13 @@ void TSession::Connect()
 
 void TSession::StartConnecting()
 {
-    HostInfo.RefreshCurrentHost(); // Setup Hosts may have changed its section while it was connected
-    FHost = TSessionHost{HostInfo.BBSName,   HostInfo.Address,  HostInfo.Port,      HostInfo.Mode,
-                         HostInfo.Transport, HostInfo.Terminal, HostInfo.IceColours};
+    FHostInfo.RefreshCurrentHost(); // Setup Hosts may have changed its section while it was connected
+    FHost = TSessionHost{FHostInfo.BBSName,   FHostInfo.Address,  FHostInfo.Port,      FHostInfo.Mode,
+                         FHostInfo.Transport, FHostInfo.Terminal, FHostInfo.IceColours};
     FStateMachine = FHost.Mode == hmTelnet ? &FTelnetStateMachine : FCLientMachine.get();
     if (FHost.Mode == hmISCA) {
         FWhoList->Clear();
-        for (const std::string &name : UserFilter.Friends.Items())
+        for (const std::string &name : FUserFilter.Friends.Items())
             FWhoList->Add(cp437::FromUtf8(name)); // the filter keeps UTF-8, the BBS code page 437
     }
     Enter(TSessionEvent::Connect);
@@ -136,8 +136,8 @@ void TSession::StartConnecting()
     endpoint.Host = FHost.Address.substr(0, 255);
     endpoint.Service = FHost.Port;
     endpoint.Port = PortNumber(FHost.Port);
-    endpoint.User = HostInfo.LoginName;
-    if (HostInfo.AutoLogin) endpoint.Password = HostInfo.Password;
+    endpoint.User = FHostInfo.LoginName;
+    if (FHostInfo.AutoLogin) endpoint.Password = FHostInfo.Password;
     endpoint.Cols = uint8_t(FTerminal.Cols);
     endpoint.Rows = uint8_t(FTerminal.VisibleRows);
     FTransport->Open(endpoint, *this);
@@ -305,7 +305,7 @@ void TSession::ClientSocketConnect()
 
     FEditMenuConnected = true;
     FStateMachine->Reset();
-    ReadCount = 0;
+    FReadCount = 0;
     FAutoReconnecting = false;
     FReconnectOffered = false;
     FReconnect.Connected(FPlatform->Now());
@@ -319,13 +319,13 @@ void TSession::ClientSocketConnect()
 void TSession::ClientSocketRead(const uint8_t *data, size_t count)
 {
     while (count > 0) {
-        const size_t n = std::min(count, size_t(MaxRead - ReadCount));
-        std::memcpy(ReadBuffer.get() + ReadCount, data, n);
+        const size_t n = std::min(count, size_t(MaxRead - FReadCount));
+        std::memcpy(ReadBuffer.get() + FReadCount, data, n);
         data += n;
         count -= n;
-        ReadCount = uint16_t(ReadCount + n);
-        ReadBuffer[ReadCount] = 0;
-        if (FCLientMachine->EditMode() && ReadCount == 1) {
+        FReadCount = uint16_t(FReadCount + n);
+        ReadBuffer[FReadCount] = 0;
+        if (FCLientMachine->EditMode() && FReadCount == 1) {
             // A lone byte in an edit is kept for the next read: the BBS may be echoing.
             if (ReadBuffer[0] == 0x08) {
                 FTerminal.WriteChar(char(0x08));
@@ -336,7 +336,7 @@ void TSession::ClientSocketRead(const uint8_t *data, size_t count)
                 continue;
             }
         }
-        HandOn(std::exchange(ReadCount, 0));
+        HandOn(std::exchange(FReadCount, 0));
     }
 }
 
@@ -382,10 +382,10 @@ void TSession::DisconnectHandling(const std::string &error)
     SetStatus(" Disconnected from " + FHost.Address + ".");
     if (FHost.Mode != hmTelnet) FEditMenuConnected = false;
     FStateMachine->Reset(); // an open edit closes; its upload is dropped, as nothing is connected
-    ReadCount = 0;
+    FReadCount = 0;
     Enter(TSessionEvent::Closed);
     if (!error.empty()) PostError(error);
-    if (ClientPrefs.ExitOnDisconnect) FPlatform->Post([this] { FListener.SessionEndsProgram(); });
+    if (FClientPrefs.ExitOnDisconnect) FPlatform->Post([this] { FListener.SessionEndsProgram(); });
 }
 
 // --- Edits and the draft.

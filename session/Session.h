@@ -200,9 +200,9 @@ private:
     void ScheduleReconnect();
     void StopReconnect();
 
-    THostInfo &HostInfo;
-    TClientPrefs &ClientPrefs;
-    TUserFilter &UserFilter;
+    THostInfo &FHostInfo;
+    TClientPrefs &FClientPrefs;
+    TUserFilter &FUserFilter;
     TColorTTY &FTerminal;
     TSessionListener &FListener;
     TTransportFactory FFactory;
@@ -218,7 +218,7 @@ private:
     std::unique_ptr<TCLientStateMachine> FCLientMachine;
     TTelnetStateMachine *FStateMachine = nullptr;
     std::unique_ptr<uint8_t[]> ReadBuffer;
-    uint16_t ReadCount = 0;
+    uint16_t FReadCount = 0;
     std::unique_ptr<TSessionCapture> FCapture;
     TReceiveTap FReceiveTap;
     bool FEditMenuConnected = false;

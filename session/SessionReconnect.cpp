@@ -38,14 +38,14 @@ void TSession::ConnectionDropped()
 {
     // Never after the user's own Disconnect (which does not come here) or when the program
     // ends with the connection.
-    if (ClientPrefs.ExitOnDisconnect) return;
+    if (FClientPrefs.ExitOnDisconnect) return;
     if (!FReconnect.Dropped(FPlatform->Now())) {
-        FReconnectNote =
-            "Closed during login " + std::to_string(TReconnectPolicy::MaxLoginCloses) + " times: not reconnecting";
+        FReconnectNote = "Closed during login " + std::to_string(TReconnectPolicy::MaxLoginCloses) +
+                         " times: not reconnecting";
         StopReconnect();
         return;
     }
-    if (ClientPrefs.ReconnectAutomatically) {
+    if (FClientPrefs.ReconnectAutomatically) {
         FAutoReconnecting = true;
         ScheduleReconnect();
     } else {

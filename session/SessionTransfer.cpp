@@ -23,7 +23,7 @@ bool TSessionTransfers::CanStart() const
 
 std::string TSessionTransfers::DownloadFolder() const
 {
-    const std::string &chosen = FSession.ClientPrefs.DownloadFolder;
+    const std::string &chosen = FSession.FClientPrefs.DownloadFolder;
     return chosen.empty() ? FDefaultFolder : chosen;
 }
 

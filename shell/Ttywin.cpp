@@ -73,8 +73,8 @@ TShellPlatform TShellPlatform::Default()
 }
 
 TTTYForm::TTTYForm(TAppStores stores, TShellPlatform platform, QWidget *parent)
-    : QMainWindow(parent), HostInfo(stores.Hosts), ClientPrefs(stores.Prefs), UserFilter(stores.Filter),
-      MacroTable(stores.Macros), FPlatform(std::move(platform)), FCommandLineHost(stores.CommandLineHost)
+    : QMainWindow(parent), FHostInfo(stores.Hosts), FClientPrefs(stores.Prefs), FUserFilter(stores.Filter),
+      FMacroTable(stores.Macros), FPlatform(std::move(platform)), FCommandLineHost(stores.CommandLineHost)
 {
     setWindowTitle(QString::fromLatin1(FormCaption));
     SetHelpTopic(this, THelpTopic::MainWindow);
@@ -109,10 +109,10 @@ TTTYForm::TTTYForm(TAppStores stores, TShellPlatform platform, QWidget *parent)
                           OptionBit(coLazyWrite) | OptionBit(coColors));
 
     FSession = std::make_unique<TSession>(
-        TSessionStores{HostInfo, ClientPrefs, UserFilter}, tty, static_cast<TSessionListener &>(*this),
+        TSessionStores{FHostInfo, FClientPrefs, FUserFilter}, tty, static_cast<TSessionListener &>(*this),
         FPlatform.Transports
             ? FPlatform.Transports
-            : ProgramTransports(QFileInfo(QString::fromLocal8Bit(HostInfo.IniFileName().c_str()))
+            : ProgramTransports(QFileInfo(QString::fromLocal8Bit(FHostInfo.IniFileName().c_str()))
                                     .absolutePath()
                                     .toLocal8Bit()
                                     .toStdString()),
@@ -137,29 +137,29 @@ void TTTYForm::FormCreate()
     FHelp->InstallF1(*qApp);
 
     // Preferences.
-    ClientPrefs.ScreenLines = qBound(5, ClientPrefs.ScreenLines, 100);
+    FClientPrefs.ScreenLines = qBound(5, FClientPrefs.ScreenLines, 100);
     TColorTTYOptions o = FColourTTY->Options();
-    if (ClientPrefs.DisableColours) o &= TColorTTYOptions(~OptionBit(coColors));
-    if (ClientPrefs.DisableFlashing) o &= TColorTTYOptions(~OptionBit(coFlashing));
+    if (FClientPrefs.DisableColours) o &= TColorTTYOptions(~OptionBit(coColors));
+    if (FClientPrefs.DisableFlashing) o &= TColorTTYOptions(~OptionBit(coFlashing));
     FColourTTY->SetOptions(o);
-    const QFont font = PreferredFont(ClientPrefs);
+    const QFont font = PreferredFont(FClientPrefs);
     FColourTTY->setFont(font);
     FDebugTTY->setFont(font);
     UseTerminalFont();
-    FDebugTTY->setFixedHeight(ClientPrefs.Debug ? 3 * FDebugTTY->CharHeight() : 0);
-    FDebugTTY->setVisible(ClientPrefs.Debug);
+    FDebugTTY->setFixedHeight(FClientPrefs.Debug ? 3 * FDebugTTY->CharHeight() : 0);
+    FDebugTTY->setVisible(FClientPrefs.Debug);
     FDebugTTY->Speech().SetAnnounceOutput(false);
     FDebugTTY->setAccessibleName(tr("Debug pane"));
     FEditAccess = new TOffLineEditAccess(OffLineEdit(), FColourTTY);
     ApplySpeech();
 
     TColorTTY &tty = FColourTTY->Tty();
-    tty.MoveCursor(0, tty.Rows - ClientPrefs.ScreenLines);
+    tty.MoveCursor(0, tty.Rows - FClientPrefs.ScreenLines);
     ApplyHistoryLines();
     FDebugTTY->Write("winMarlet ready. Debug mode engaged.\r\n");
 
     // The palette, wanted or not as the user left it.
-    FColourPalette = new TColourPalette(ClientPrefs.IniFileName(), this);
+    FColourPalette = new TColourPalette(FClientPrefs.IniFileName(), this);
     FColourPalette->OnColourSelect = [this](int c, bool fg) { Guarded([&] { ColourSelected(c, fg); }); };
     FColourPalette->OnPaletteClose = [this] { Guarded([this] { PaletteClosed(); }); };
     FColourPalette->LoadSettings();
@@ -172,7 +172,7 @@ void TTTYForm::FormCreate()
     UpdateMenus();
 
     // After the window has come up, so the user sees the attempt.
-    if (ClientPrefs.ConnectOnStartup || FCommandLineHost)
+    if (FClientPrefs.ConnectOnStartup || FCommandLineHost)
         QMetaObject::invokeMethod(
             this, [this] { Guarded([this] { FileConnectItemClick(); }); }, Qt::QueuedConnection);
 }
@@ -195,9 +195,9 @@ void TTTYForm::showEvent(QShowEvent *e)
 
 void TTTYForm::FormShow()
 {
-    SizeTerminal(ClientPrefs.ScreenLines, true);
+    SizeTerminal(FClientPrefs.ScreenLines, true);
     TColorTTY &tty = FColourTTY->Tty();
-    tty.ScrollTo(0, tty.Rows - ClientPrefs.ScreenLines);
+    tty.ScrollTo(0, tty.Rows - FClientPrefs.ScreenLines);
     FColourTTY->setFocus();
 }
 

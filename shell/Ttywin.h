@@ -243,10 +243,10 @@ private:
     void PaletteClosed();
     bool SelectionBeforeEditor() const;
 
-    THostInfo &HostInfo;
-    TClientPrefs &ClientPrefs;
-    TUserFilter &UserFilter;
-    TMacroTable &MacroTable;
+    THostInfo &FHostInfo;
+    TClientPrefs &FClientPrefs;
+    TUserFilter &FUserFilter;
+    TMacroTable &FMacroTable;
     TShellPlatform FPlatform;
     bool FCommandLineHost;
 

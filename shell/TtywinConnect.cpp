@@ -33,7 +33,7 @@ bool MayConnect(TSessionState s)
 void TTTYForm::FileConnectItemClick()
 {
     if (!MayConnect(FSession->State())) return;
-    HostInfo.PromoteCurrentHost();
+    FHostInfo.PromoteCurrentHost();
     UpdateLastMenu();
     FSession->Connect();
 }
@@ -55,16 +55,16 @@ void TTTYForm::UpdateLastMenu()
 {
     for (int i = 1; i <= 5; ++i) {
         QAction *a = Item(RecentItem(i));
-        const std::string &name = HostInfo.Last(i);
+        const std::string &name = FHostInfo.Last(i);
         a->setText(QStringLiteral("&%1 %2").arg(i).arg(MenuText(name)));
         a->setVisible(!name.empty());
     }
-    Item(TMenuItem::FileLastDivider)->setVisible(!HostInfo.Last(1).empty());
+    Item(TMenuItem::FileLastDivider)->setVisible(!FHostInfo.Last(1).empty());
 }
 
 void TTTYForm::FillHostsMenu()
 {
-    const std::vector<std::string> names = HostInfo.HostMenuNames();
+    const std::vector<std::string> names = FHostInfo.HostMenuNames();
     if (names.empty()) return;
     FHostsMenu->clear();
     for (const std::string &name : names) {
@@ -77,7 +77,7 @@ void TTTYForm::FillHostsMenu()
 void TTTYForm::FileLastClick(int index)
 {
     // The name as stored, not cut from the caption: a long name must not pick another host.
-    const std::string name = HostInfo.Last(index);
+    const std::string name = FHostInfo.Last(index);
     PickHost(name);
 }
 
@@ -91,7 +91,7 @@ void TTTYForm::PickHost(const std::string &name)
 {
     if (name.empty()) return;
     if (MayConnect(FSession->State())) {
-        if (name != HostInfo.BBSName) HostInfo.SelectHost(name);
+        if (name != FHostInfo.BBSName) FHostInfo.SelectHost(name);
         FileConnectItemClick();
     } else {
         StartSecondInstance(name);

@@ -72,8 +72,8 @@ void TTTYForm::EditClearHistoryItemClick()
 void TTTYForm::ApplyHistoryLines()
 {
     TColorTTY &tty = FColourTTY->Tty();
-    if (tty.HistoryStore().Limit() == ClientPrefs.HistoryLines) return;
-    tty.SetHistoryLimit(ClientPrefs.HistoryLines);
+    if (tty.HistoryStore().Limit() == FClientPrefs.HistoryLines) return;
+    tty.SetHistoryLimit(FClientPrefs.HistoryLines);
     if (FFindBar) FFindBar->TerminalChanged();
 }
 
@@ -196,9 +196,9 @@ void TTTYForm::ExpressMessageArrived(const std::string &author, const std::strin
     const QString who = QString::fromStdString(TerminalPlainText(author));
     const QString body = QString::fromStdString(TerminalPlainText(text)).trimmed();
     Messages().Add(QDateTime::currentDateTime(), who, body);
-    if (ClientPrefs.AnnounceOutput || ClientPrefs.AnnounceOnlyMessages)
+    if (FClientPrefs.AnnounceOutput || FClientPrefs.AnnounceOnlyMessages)
         FColourTTY->Speech().SayMessage(who, body);
-    if (!ClientPrefs.MessageNotices || isActiveWindow()) return;
+    if (!FClientPrefs.MessageNotices || isActiveWindow()) return;
     if (!FNotifier && FPlatform.MakeNotifier) FNotifier = FPlatform.MakeNotifier(this);
     if (!FNotifier) return;
     const QString title = who.isEmpty() ? tr("Express message") : tr("Message from %1").arg(who);

@@ -49,17 +49,20 @@ const char ConnectNamed[] = " Connect to the named BBS.";
 // shortcuts, never shown. Visibility, enabled state and changing shortcuts come from
 // UpdateMenus.
 constexpr TMenuRow MenuRows[] = {
-    {M::FileConnect, mnFile, "FileConnectItem", "&Connect", " Connect to the currently selected BBS.", H::FileMenu,
-     &TTTYForm::FileConnectItemClick},
-    {M::FileAbort, mnFile, "FileAbortItem", "&Abort", " Abort the current attempt to connect to a BBS.", H::FileMenu,
-     &TTTYForm::FileAbortItemClick},
+    {M::FileConnect, mnFile, "FileConnectItem", "&Connect", " Connect to the currently selected BBS.",
+     H::FileMenu, &TTTYForm::FileConnectItemClick},
+    {M::FileAbort, mnFile, "FileAbortItem", "&Abort", " Abort the current attempt to connect to a BBS.",
+     H::FileMenu, &TTTYForm::FileAbortItemClick},
     {M::FileDisconnect, mnFile, "FileDisconnectItem", "&Disconnect",
-     " Disconnect from the BBS. Logout instead if possible.", H::FileMenu, &TTTYForm::FileDisconnectItemClick},
-    {M::FileHosts, mnHosts, "FileHostsItem", "&Hosts", " Show a list of all known hosts.", H::FileMenu, nullptr},
+     " Disconnect from the BBS. Logout instead if possible.", H::FileMenu,
+     &TTTYForm::FileDisconnectItemClick},
+    {M::FileHosts, mnHosts, "FileHostsItem", "&Hosts", " Show a list of all known hosts.", H::FileMenu,
+     nullptr},
     {M::FileSetHost, mnFile, "FileSetHostItem", "&Setup Hosts...",
      " Setup details for the BBS's you want to connect to.", H::FileMenu, &TTTYForm::FileSetHostItemClick},
     {M::FileCapture, mnFile, "FileCaptureItem", "Cap&ture to File...",
-     " Write everything shown on the terminal to a file.", H::Capture, &TTTYForm::FileCaptureItemClick, ifCheckable},
+     " Write everything shown on the terminal to a file.", H::Capture, &TTTYForm::FileCaptureItemClick,
+     ifCheckable},
     {M::FileTransferDivider, mnFile, "FileTransferDivider", "", "", H::None, nullptr, ifSeparator},
     {M::FileReceiveFiles, mnFile, "FileReceiveFilesItem", "&Receive Files",
      " Receive files the BBS sends, with the transfer protocol chosen below.", H::Transfers,
@@ -68,11 +71,11 @@ constexpr TMenuRow MenuRows[] = {
      " Send files to the BBS, with the transfer protocol chosen below.", H::Transfers,
      &TTTYForm::FileSendFilesItemClick},
     {M::FileTransferProtocol, mnProtocols, "FileTransferProtocolItem", "Transfer &Protocol",
-     " The protocol of Receive Files and Send Files; only ZMODEM downloads start by themselves.", H::Transfers,
-     nullptr},
+     " The protocol of Receive Files and Send Files; only ZMODEM downloads start by themselves.",
+     H::Transfers, nullptr},
     {M::FileSetHostDivider, mnFile, "FileSetHostDivider", "", "", H::None, nullptr, ifSeparator},
-    {M::FileExit, mnFile, "FileExitItem", "E&xit", " Shut down the ORVO Client. It's best to logout first.", H::FileMenu,
-     &TTTYForm::FileExitItemClick},
+    {M::FileExit, mnFile, "FileExitItem", "E&xit", " Shut down the ORVO Client. It's best to logout first.",
+     H::FileMenu, &TTTYForm::FileExitItemClick},
     {M::FileLastDivider, mnFile, "FileLastDivider", "", "", H::None, nullptr, ifSeparator},
     {M::FileLast1, mnFile, "FileLast1Item", "1.", ConnectNamed, H::FileMenu, nullptr},
     {M::FileLast2, mnFile, "FileLast2Item", "2.", ConnectNamed, H::FileMenu, nullptr},
@@ -81,14 +84,14 @@ constexpr TMenuRow MenuRows[] = {
     {M::FileLast5, mnFile, "FileLast5Item", "5.", ConnectNamed, H::FileMenu, nullptr},
     {M::EditCut, mnEdit, "EditCutItem", "Cu&t", " Cut the highlighted text to the clipboard.", H::EditMenu,
      &TTTYForm::EditCutItemClick},
-    {M::EditCopy, mnEdit, "EditCopyItem", "&Copy", " Copy the highlighted text to the clipboard.", H::EditMenu,
-     &TTTYForm::EditCopyItemClick},
+    {M::EditCopy, mnEdit, "EditCopyItem", "&Copy", " Copy the highlighted text to the clipboard.",
+     H::EditMenu, &TTTYForm::EditCopyItemClick},
     {M::EditPaste, mnEdit, "EditPasteItem", "&Paste", " Paste text from the clipboard.", H::EditMenu,
      &TTTYForm::EditPasteItemClick},
     {M::EditClear, mnEdit, "EditClearItem", "Clear", " Clear the current selection.", H::EditMenu,
      &TTTYForm::EditClearItemClick},
-    {M::EditSelectAll, mnEdit, "EditSelectAllItem", "Se&lect All", " Select the whole of the edit area.", H::EditMenu,
-     &TTTYForm::EditSelectAllItemClick},
+    {M::EditSelectAll, mnEdit, "EditSelectAllItem", "Se&lect All", " Select the whole of the edit area.",
+     H::EditMenu, &TTTYForm::EditSelectAllItemClick},
     {M::EditRestoreDraft, mnEdit, "EditRestoreDraftItem", "&Restore Draft",
      " Put back the text that was being written when the connection ended.", H::EditMenu,
      &TTTYForm::EditRestoreDraftItemClick},
@@ -99,26 +102,27 @@ constexpr TMenuRow MenuRows[] = {
     {M::EditColours, mnEdit, "EditColoursItem", "Colours...", " Show the colour palette.", H::EditMenu,
      &TTTYForm::EditColoursItemClick},
     {M::EditFindDivider, mnEdit, "EditFindDivider", "", "", H::None, nullptr, ifSeparator},
-    {M::EditFind, mnEdit, "EditFindItem", "&Find...", " Find text in the scrollback (F3 next, Shift+F3 previous).",
-     H::Find, &TTTYForm::EditFindItemClick},
+    {M::EditFind, mnEdit, "EditFindItem", "&Find...",
+     " Find text in the scrollback (F3 next, Shift+F3 previous).", H::Find, &TTTYForm::EditFindItemClick},
     {M::EditClearHistory, mnEdit, "EditClearHistoryItem", "Clear &History...",
      " Forget the lines kept above the scrollback.", H::History, &TTTYForm::EditClearHistoryItemClick},
-    {M::ViewMessages, mnView, "ViewMessagesItem", "&Messages", " Show the express messages of this session.", H::Messages,
-     &TTTYForm::ViewMessagesItemClick, ifCheckable},
+    {M::ViewMessages, mnView, "ViewMessagesItem", "&Messages", " Show the express messages of this session.",
+     H::Messages, &TTTYForm::ViewMessagesItemClick, ifCheckable},
     {M::OptionsPreferences, mnOptions, "OptionsPreferencesItem", "&Preferences...",
-     " Set your preferences for how the program behaves.", H::OptionsMenu, &TTTYForm::OptionsPreferencesItemClick},
-    {M::OptionsFont, mnOptions, "OptionsFontItem", "&Font...", " Select the font to use for the terminal display.",
-     H::OptionsMenu, &TTTYForm::OptionsFontItemClick},
-    {M::OptionsMacros, mnOptions, "OptionsMacrosItem", "&Macros...", " Setup macros for the function keys.", H::OptionsMenu,
-     &TTTYForm::OptionsMacrosItemClick},
+     " Set your preferences for how the program behaves.", H::OptionsMenu,
+     &TTTYForm::OptionsPreferencesItemClick},
+    {M::OptionsFont, mnOptions, "OptionsFontItem", "&Font...",
+     " Select the font to use for the terminal display.", H::OptionsMenu, &TTTYForm::OptionsFontItemClick},
+    {M::OptionsMacros, mnOptions, "OptionsMacrosItem", "&Macros...", " Setup macros for the function keys.",
+     H::OptionsMenu, &TTTYForm::OptionsMacrosItemClick},
     {M::OptionsUserFilter, mnOptions, "OptionsUserFilterItem", "&User Filter...",
      "Edit lists of friends and enemies.", H::OptionsMenu, &TTTYForm::OptionsUserFilterItemClick},
-    {M::HelpContents, mnHelp, "HelpContentsItem", "&Contents", " View the contents page of the help file.", H::HelpMenu,
-     &TTTYForm::HelpContentsItemClick},
-    {M::HelpTopicSearch, mnHelp, "HelpTopicSearchItem", "&Topic Search", " Search for help on a particular topic.",
-     H::HelpMenu, &TTTYForm::HelpTopicSearchItemClick},
-    {M::HelpHowToUseHelp, mnHelp, "HelpHowToUseHelpItem", "&How to Use Help", " View the help file on using help.",
-     H::HelpMenu, &TTTYForm::HelpHowToUseHelpItemClick},
+    {M::HelpContents, mnHelp, "HelpContentsItem", "&Contents", " View the contents page of the help file.",
+     H::HelpMenu, &TTTYForm::HelpContentsItemClick},
+    {M::HelpTopicSearch, mnHelp, "HelpTopicSearchItem", "&Topic Search",
+     " Search for help on a particular topic.", H::HelpMenu, &TTTYForm::HelpTopicSearchItemClick},
+    {M::HelpHowToUseHelp, mnHelp, "HelpHowToUseHelpItem", "&How to Use Help",
+     " View the help file on using help.", H::HelpMenu, &TTTYForm::HelpHowToUseHelpItemClick},
     {M::HelpAboutDivider, mnHelp, "HelpAboutDivider", "", "", H::None, nullptr, ifSeparator},
     {M::HelpAbout, mnHelp, "HelpAboutItem", "&About...", " Show information about this program.", H::HelpMenu,
      &TTTYForm::HelpAboutItemClick},
@@ -192,7 +196,8 @@ void TTTYForm::CreateMenus()
     connect(menus[mnEdit], &QMenu::aboutToShow, this,
             [this] { Item(M::EditClearHistory)->setEnabled(FColourTTY->Tty().HistoryRows() > 0); });
     for (int i = 1; i <= 5; ++i)
-        connect(Item(RecentItem(i)), &QAction::triggered, this, [this, i] { Guarded([&] { FileLastClick(i); }); });
+        connect(Item(RecentItem(i)), &QAction::triggered, this,
+                [this, i] { Guarded([&] { FileLastClick(i); }); });
     // Shortcuts that never change.
     Item(M::EditClear)->setShortcut(Keys(QKeyCombination(Qt::Key_Delete)));
     Item(M::EditRestoreDraft)->setShortcut(Keys(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
@@ -221,8 +226,8 @@ void TTTYForm::CreateMenus()
     FColourTTY->OnKeyDown = [this](QKeyEvent *e, int &key) {
         // A key whose key-down was used up takes its own character with it, and no other.
         FSwallowKeyPress = false;
-        const bool modifier = key == 0 || key == Qt::Key_Shift || key == Qt::Key_Control || key == Qt::Key_Alt ||
-                              key == Qt::Key_Meta;
+        const bool modifier = key == 0 || key == Qt::Key_Shift || key == Qt::Key_Control ||
+                              key == Qt::Key_Alt || key == Qt::Key_Meta;
         bool used = false;
         if (!modifier)
             Guarded([&] {
@@ -298,13 +303,15 @@ void TTTYForm::UpdateMenus()
     FConnectionLight->SetConnected(connected);
     // Plain text: Qt would take a tooltip that looks like markup for rich text.
     const std::string &lamp = s.ConnectedText();
-    FConnectionLight->setToolTip(connected ? QString::fromUtf8(lamp.data(), qsizetype(lamp.size())).trimmed().toHtmlEscaped()
-                                           : tr("Not connected"));
+    FConnectionLight->setToolTip(
+        connected ? QString::fromUtf8(lamp.data(), qsizetype(lamp.size())).trimmed().toHtmlEscaped()
+                  : tr("Not connected"));
     const bool titled = state == TSessionState::Connected;
     const QString name = QString::fromUtf8(s.Host().Name.data(), qsizetype(s.Host().Name.size()));
     SetApplicationTitle(titled ? name : QString::fromLatin1(IdleApplicationTitle));
-    setWindowTitle(titled ? QStringLiteral("%1 \"%2\"").arg(QLatin1String(FormCaption), PlainWindowTitle(name))
-                          : QString::fromLatin1(FormCaption));
+    setWindowTitle(titled
+                       ? QStringLiteral("%1 \"%2\"").arg(QLatin1String(FormCaption), PlainWindowTitle(name))
+                       : QString::fromLatin1(FormCaption));
     SyncIndicator();
 }
 
@@ -334,6 +341,6 @@ void TTTYForm::ColourTTYKeyPress(uint8_t ch)
 
 void TTTYForm::SendMacro(int slot)
 {
-    for (const char c : MacroTable.View(slot))
+    for (const char c : FMacroTable.View(slot))
         ColourTTYKeyPress(c == '\n' ? '\r' : uint8_t(c));
 }

@@ -27,24 +27,24 @@
 
 void TTTYForm::OptionsPreferencesItemClick()
 {
-    const bool colours = ClientPrefs.DisableColours, flashing = ClientPrefs.DisableFlashing;
-    const int lines = ClientPrefs.ScreenLines;
+    const bool colours = FClientPrefs.DisableColours, flashing = FClientPrefs.DisableFlashing;
+    const int lines = FClientPrefs.ScreenLines;
     {
-        TPreferenceDlg dialog(ClientPrefs, this);
+        TPreferenceDlg dialog(FClientPrefs, this);
         dialog.exec();
     }
     TColorTTYOptions o = FColourTTY->Options();
-    if (ClientPrefs.DisableColours != colours)
-        o = ClientPrefs.DisableColours ? TColorTTYOptions(o & ~OptionBit(coColors))
-                                       : TColorTTYOptions(o | OptionBit(coColors));
-    if (ClientPrefs.DisableFlashing != flashing)
-        o = ClientPrefs.DisableFlashing ? TColorTTYOptions(o & ~OptionBit(coFlashing))
-                                        : TColorTTYOptions(o | OptionBit(coFlashing));
+    if (FClientPrefs.DisableColours != colours)
+        o = FClientPrefs.DisableColours ? TColorTTYOptions(o & ~OptionBit(coColors))
+                                        : TColorTTYOptions(o | OptionBit(coColors));
+    if (FClientPrefs.DisableFlashing != flashing)
+        o = FClientPrefs.DisableFlashing ? TColorTTYOptions(o & ~OptionBit(coFlashing))
+                                         : TColorTTYOptions(o | OptionBit(coFlashing));
     if (o != FColourTTY->Options()) FColourTTY->SetOptions(o);
     ApplyHistoryLines();
-    if (ClientPrefs.ScreenLines != lines) {
-        ClientPrefs.ScreenLines = qBound(5, ClientPrefs.ScreenLines, 100);
-        SizeTerminal(ClientPrefs.ScreenLines, true);
+    if (FClientPrefs.ScreenLines != lines) {
+        FClientPrefs.ScreenLines = qBound(5, FClientPrefs.ScreenLines, 100);
+        SizeTerminal(FClientPrefs.ScreenLines, true);
     }
     ApplySpeech();
 }
@@ -79,9 +79,9 @@ void NameByLabels(QDialog &dialog)
 void TTTYForm::ApplySpeech()
 {
     TTerminalSpeech &speech = FColourTTY->Speech();
-    speech.SetAnnounceOutput(ClientPrefs.AnnounceOutput && !ClientPrefs.AnnounceOnlyMessages);
-    speech.SetSilentWhenInactive(ClientPrefs.SilentWhenInactive);
-    FColourTTY->SetHighContrast(ClientPrefs.HighContrast);
+    speech.SetAnnounceOutput(FClientPrefs.AnnounceOutput && !FClientPrefs.AnnounceOnlyMessages);
+    speech.SetSilentWhenInactive(FClientPrefs.SilentWhenInactive);
+    FColourTTY->SetHighContrast(FClientPrefs.HighContrast);
 }
 
 void TTTYForm::OptionsFontItemClick()
@@ -113,9 +113,9 @@ void TTTYForm::OptionsFontItemClick()
 
     const QFont chosen = fonts->currentFont();
     if (vga->isChecked()) {
-        ClientPrefs.FontName = VgaFontName;
-        ClientPrefs.FontSize = chosen.pointSize();
-        ClientPrefs.FontStyle = 0;
+        FClientPrefs.FontName = VgaFontName;
+        FClientPrefs.FontSize = chosen.pointSize();
+        FClientPrefs.FontStyle = 0;
         UseTerminalFont();
     } else {
         const QFont current = FColourTTY->font();
@@ -125,12 +125,12 @@ void TTTYForm::OptionsFontItemClick()
             return;
         FColourTTY->SetBitmapFont(nullptr);
         FColourTTY->setFont(chosen);
-        ClientPrefs.FontName = QFontInfo(chosen).family().toStdString();
-        ClientPrefs.FontSize = chosen.pointSize();
-        ClientPrefs.FontStyle =
+        FClientPrefs.FontName = QFontInfo(chosen).family().toStdString();
+        FClientPrefs.FontSize = chosen.pointSize();
+        FClientPrefs.FontStyle =
             (chosen.bold() ? unsigned(fsBold) : 0u) | (chosen.italic() ? unsigned(fsItalic) : 0u);
     }
-    ClientPrefs.Save();
+    FClientPrefs.Save();
     SizeTerminal(FColourTTY->Tty().VisibleRows, true);
 }
 
@@ -138,32 +138,32 @@ void TTTYForm::OptionsFontItemClick()
 // preferred font stays.
 void TTTYForm::UseTerminalFont()
 {
-    if (ClientPrefs.FontName == VgaFontName && VgaFont())
-        FColourTTY->SetBitmapFont(VgaFont(), std::clamp((ClientPrefs.FontSize + 6) / 12, 1, 4));
+    if (FClientPrefs.FontName == VgaFontName && VgaFont())
+        FColourTTY->SetBitmapFont(VgaFont(), std::clamp((FClientPrefs.FontSize + 6) / 12, 1, 4));
 }
 
 void TTTYForm::OptionsMacrosItemClick()
 {
-    TMacrosDlg dialog(MacroTable, FColourTTY->font(), this);
+    TMacrosDlg dialog(FMacroTable, FColourTTY->font(), this);
     dialog.exec();
 }
 
 void TTTYForm::OptionsUserFilterItemClick()
 {
-    TUserFilterDlg dialog(UserFilter, this);
+    TUserFilterDlg dialog(FUserFilter, this);
     SetHelpTopic(&dialog, THelpTopic::UserFilter);
     dialog.exec();
 }
 
 void TTTYForm::FileSetHostItemClick()
 {
-    TSetHostDlg dialog(HostInfo, this);
+    TSetHostDlg dialog(FHostInfo, this);
     // While connected or connecting the dialog still stores the host, but the current one stays.
     const auto idle = [this] {
         const TSessionState s = FSession->State();
         return s == TSessionState::Idle || s == TSessionState::WaitingToReconnect;
     };
-    if (dialog.exec() == QDialog::Accepted && idle()) HostInfo.UseHost(dialog.BBSName(), dialog.Settings());
+    if (dialog.exec() == QDialog::Accepted && idle()) FHostInfo.UseHost(dialog.BBSName(), dialog.Settings());
     FillHostsMenu();
 }
 

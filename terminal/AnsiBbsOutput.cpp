@@ -69,7 +69,7 @@ void TColorTTY::WriteAnsi(const uint8_t *p, size_t count)
 {
     size_t i = 0;
     while (i < count) {
-        switch (EscState) {
+        switch (FEscState) {
         case esText:
             i = AnsiSegment(p, i, count);
             if (i >= count) break;
@@ -77,10 +77,10 @@ void TColorTTY::WriteAnsi(const uint8_t *p, size_t count)
             if (i < count && p[i] == '[')
                 i = AnsiColours(p, i + 1, count);
             else
-                EscState = esEscape;
+                FEscState = esEscape;
             break;
         case esEscape:
-            EscState = esText;
+            FEscState = esText;
             AnsiEscape(p[i++]);
             break;
         case esControlSequence:
@@ -248,7 +248,7 @@ void TColorTTY::AnsiEscape(uint8_t c)
 {
     switch (c) {
     case '[':
-        EscState = esControlSequence;
+        FEscState = esControlSequence;
         break;
     case '7':
         AnsiSaveCursor(true);
@@ -329,10 +329,10 @@ size_t TColorTTY::AnsiSequence(const uint8_t *p, size_t i, size_t count)
     a.Count = uint8_t(n);
     FEscMarks = marks;
     if (i >= count) { // the rest comes with the next text
-        EscState = esControlSequence;
+        FEscState = esControlSequence;
         return i;
     }
-    EscState = esText;
+    FEscState = esText;
     const uint8_t final = p[i];
     if (marks == 0)
         AnsiCsi(final);

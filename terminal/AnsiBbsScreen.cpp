@@ -39,7 +39,7 @@ void TColorTTY::AnsiErase(int x, int y, int count)
         const int n = std::min(count, Cols - x);
         if (n > 0) {
             const size_t i = size_t(CellIndex(x, y));
-            BlankCells(Chars.data() + i, Attrs.data() + i, size_t(n), blank);
+            BlankCells(FChars.data() + i, FAttrs.data() + i, size_t(n), blank);
         }
         count -= n;
     }
@@ -92,8 +92,8 @@ void TColorTTY::AnsiShiftRows(int top, int bottom, int n)
     n = std::clamp(n, -span, span);
     auto copyRow = [this](int from, int to) {
         const size_t f = size_t(CellIndex(0, from)), t = size_t(CellIndex(0, to));
-        std::memcpy(&Chars[t], &Chars[f], size_t(Cols));
-        std::memcpy(&Attrs[t], &Attrs[f], size_t(Cols));
+        std::memcpy(&FChars[t], &FChars[f], size_t(Cols));
+        std::memcpy(&FAttrs[t], &FAttrs[f], size_t(Cols));
     };
     if (n > 0) {
         for (int y = top; y + n <= bottom; ++y)
@@ -153,8 +153,8 @@ void TColorTTY::AnsiInsertChars(int n)
     const int x = std::min(CursorX, Cols - 1);
     n = std::min(n, Cols - x);
     const size_t i = size_t(CellIndex(x, CursorY));
-    std::memmove(&Chars[i + size_t(n)], &Chars[i], size_t(Cols - x - n));
-    std::memmove(&Attrs[i + size_t(n)], &Attrs[i], size_t(Cols - x - n));
+    std::memmove(&FChars[i + size_t(n)], &FChars[i], size_t(Cols - x - n));
+    std::memmove(&FAttrs[i + size_t(n)], &FAttrs[i], size_t(Cols - x - n));
     AnsiErase(x, CursorY, n);
     InvalidateCells(x, Cols);
 }
@@ -165,8 +165,8 @@ void TColorTTY::AnsiDeleteChars(int n)
     const int x = std::min(CursorX, Cols - 1);
     n = std::min(n, Cols - x);
     const size_t i = size_t(CellIndex(x, CursorY));
-    std::memmove(&Chars[i], &Chars[i + size_t(n)], size_t(Cols - x - n));
-    std::memmove(&Attrs[i], &Attrs[i + size_t(n)], size_t(Cols - x - n));
+    std::memmove(&FChars[i], &FChars[i + size_t(n)], size_t(Cols - x - n));
+    std::memmove(&FAttrs[i], &FAttrs[i + size_t(n)], size_t(Cols - x - n));
     AnsiErase(Cols - n, CursorY, n);
     InvalidateCells(x, Cols);
 }

@@ -36,7 +36,7 @@ void TColorTTY::SetOptions(TColorTTYOptions options)
     Options = options;
     if (stopTimer) {
         if (HasWindow()) FViewPtr->StopTimer();
-        TimerActive = false;
+        FTimerActive = false;
     }
 }
 
@@ -44,13 +44,13 @@ TTTYInterpreterState TColorTTY::InterpreterState() const
 {
     TTTYInterpreterState s;
     s.Attr = Attr;
-    s.SavedAttr = SavedAttr;
-    s.EscState = EscState;
-    std::memcpy(s.EscParams, EscParams, sizeof EscParams);
+    s.SavedAttr = FSavedAttr;
+    s.EscState = FEscState;
+    std::memcpy(s.EscParams, FEscParams, sizeof FEscParams);
     s.EscParamsLen = FEscParamsLen;
     s.EscMarks = FEscMarks;
     s.AnsiParams = FAnsiParams;
-    s.LastChar = LastChar;
+    s.LastChar = FLastChar;
     s.WrapPending = FWrapPending;
     s.Emulation = FEmul;
     return s;
@@ -58,26 +58,26 @@ TTTYInterpreterState TColorTTY::InterpreterState() const
 
 void TColorTTY::SetInterpreterState(const TTTYInterpreterState &s)
 {
-    static_assert(sizeof s.EscParams == sizeof EscParams);
+    static_assert(sizeof s.EscParams == sizeof FEscParams);
     Attr = s.Attr;
-    SavedAttr = s.SavedAttr;
-    EscState = s.EscState <= esCursorAddress ? s.EscState : esText;
+    FSavedAttr = s.SavedAttr;
+    FEscState = s.EscState <= esCursorAddress ? s.EscState : esText;
     FEscParamsLen = std::clamp(s.EscParamsLen, 0, 9);
-    std::memcpy(EscParams, s.EscParams, size_t(FEscParamsLen));
-    EscParams[FEscParamsLen] = 0;
+    std::memcpy(FEscParams, s.EscParams, size_t(FEscParamsLen));
+    FEscParams[FEscParamsLen] = 0;
     FEscMarks = s.EscMarks;
     FAnsiParams = s.AnsiParams;
     FAnsiParams.Count = std::min<uint8_t>(FAnsiParams.Count, TAnsiParams::Max);
-    LastChar = s.LastChar;
+    FLastChar = s.LastChar;
     FWrapPending = s.WrapPending;
     FEmul = s.Emulation == teAnsiBbs ? teAnsiBbs : teClassic;
 }
 
 void TColorTTY::CancelSequence()
 {
-    EscState = esText;
+    FEscState = esText;
     FEscParamsLen = 0;
-    EscParams[0] = 0;
+    FEscParams[0] = 0;
     FEscMarks = 0;
     FAnsiParams = {};
     FWrapPending = false;
@@ -109,8 +109,8 @@ void TColorTTY::CopyContentsFrom(const TColorTTY &from)
     SetBufferSize(from.Rows, from.Cols);
     for (int y = 0; y < Rows; ++y) {
         const size_t i = size_t(CellIndex(0, y));
-        std::memcpy(&Chars[i], from.RowChars(y), size_t(Cols));
-        std::memcpy(&Attrs[i], from.RowAttrs(y), size_t(Cols));
+        std::memcpy(&FChars[i], from.RowChars(y), size_t(Cols));
+        std::memcpy(&FAttrs[i], from.RowAttrs(y), size_t(Cols));
     }
     Attr = from.Attr;
     CursorX = from.CursorX;
@@ -136,9 +136,9 @@ void TColorTTY::SetBufferSize(int rows, int cols)
     cols = std::clamp(cols, 1, MaxTTYCells);
     rows = std::clamp(rows, 1, MaxTTYCells / cols);
     const int oldRows = Rows;
-    Chars.assign(size_t(rows) * size_t(cols), ' ');
-    Attrs.assign(size_t(rows) * size_t(cols), caCleared);
-    RingStart = 0;
+    FChars.assign(size_t(rows) * size_t(cols), ' ');
+    FAttrs.assign(size_t(rows) * size_t(cols), caCleared);
+    FRingStart = 0;
     FWrapPending = false;
     Rows = rows;
     Cols = cols;
@@ -150,7 +150,7 @@ void TColorTTY::SetBufferSize(int rows, int cols)
     const int cy = CursorY + delta;
     CursorX = std::clamp(CursorX, 0, Cols);
     CursorY = std::clamp(CursorY, 0, Rows - 1);
-    SavedCursor = {std::clamp(SavedCursor.x, 0, Cols - 1), std::clamp(SavedCursor.y, 0, Rows - 1)};
+    FSavedCursor = {std::clamp(FSavedCursor.x, 0, Cols - 1), std::clamp(FSavedCursor.y, 0, Rows - 1)};
     // the selected text is gone with the old buffer, and its points may lie outside the new one
     SelStart = SelEnd = AnchorCell = MouseCell = TCellPoint{};
     MoveCursor(CursorX, cy);
@@ -258,7 +258,7 @@ void TColorTTY::ScrollRingUp()
     const bool keeping = FHistory.Limit() > 0;
     if (keeping && (FHistory.Count() > 0 || !RowIsBlank(0))) FHistory.Push(RowChars(0), RowAttrs(0), Cols);
     ++FScrolled;
-    RingStart = RingStart + 1 == Rows ? 0 : RingStart + 1;
+    FRingStart = FRingStart + 1 == Rows ? 0 : FRingStart + 1;
     if (keeping) {
         // The next row to leave was written a whole ring ago and has left the caches by
         // now: fetch it while the coming line is interpreted.

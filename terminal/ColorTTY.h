@@ -199,19 +199,19 @@ public:
     // --- Cell access (x in 0..Cols-1, y a logical row in 0..Rows-1).
     int CellIndex(int x, int y) const
     {
-        int r = y + RingStart;
+        int r = y + FRingStart;
         if (r >= Rows) r -= Rows;
         return r * Cols + x;
     }
-    uint8_t CharAt(int x, int y) const { return Chars[CellIndex(x, y)]; }
-    TColourAttr AttrAt(int x, int y) const { return Attrs[CellIndex(x, y)]; }
+    uint8_t CharAt(int x, int y) const { return FChars[CellIndex(x, y)]; }
+    TColourAttr AttrAt(int x, int y) const { return FAttrs[CellIndex(x, y)]; }
     // The Cols cells of logical row y, contiguous.
-    const uint8_t *RowChars(int y) const { return &Chars[CellIndex(0, y)]; }
-    const uint8_t *RowAttrs(int y) const { return &Attrs[CellIndex(0, y)]; }
+    const uint8_t *RowChars(int y) const { return &FChars[CellIndex(0, y)]; }
+    const uint8_t *RowAttrs(int y) const { return &FAttrs[CellIndex(0, y)]; }
     bool HasOption(TColorTTYOption o) const { return (Options & OptionBit(o)) != 0; }
     // The blink or auto-scroll timer, which the widget runs.
-    bool IsTimerActive() const { return TimerActive; }
-    void SetTimerActive(bool active) { TimerActive = active; }
+    bool IsTimerActive() const { return FTimerActive; }
+    void SetTimerActive(bool active) { FTimerActive = active; }
     // First logical row of the screen (the last VisibleRows rows).
     int ScreenTop() const { return Rows - VisibleRows; }
 
@@ -350,8 +350,8 @@ public:
 protected:
     // Rows * Cols cells, physical row after physical row (see CellIndex); for the overrides
     // of WriteCells and EraseCells.
-    std::vector<uint8_t> Chars;
-    std::vector<uint8_t> Attrs;
+    std::vector<uint8_t> FChars;
+    std::vector<uint8_t> FAttrs;
 
 private:
     size_t PutSegment(const uint8_t *p, size_t i, size_t count);
@@ -412,20 +412,20 @@ private:
     void AnsiBlankLastRow();
     int AnsiParam(int k, int dflt) const;
 
-    TEscState EscState = esText;
-    TColourAttr SavedAttr = 0;
-    TCellPoint SavedCursor;
-    char EscParams[10] = {}; // NUL-terminated, at most 9 characters
+    TEscState FEscState = esText;
+    TColourAttr FSavedAttr = 0;
+    TCellPoint FSavedCursor;
+    char FEscParams[10] = {}; // NUL-terminated, at most 9 characters
     int FEscParamsLen = 0;
     uint8_t FEscMarks = 0;
     TAnsiParams FAnsiParams;
-    bool TimerActive = false;
-    uint8_t LastChar = 0;
+    bool FTimerActive = false;
+    uint8_t FLastChar = 0;
     // Text filled the cursor row at the very end of a Write: the row wraps before whatever
     // the next Write brings, as it would have had both come in one piece. Anything else that
     // moves the cursor or erases forgets it.
     bool FWrapPending = false;
-    int RingStart = 0;
+    int FRingStart = 0;
     int FReach = -1;
     THistoryStore FHistory;
     int64_t FScrolled = 0; // rows the ring has dropped

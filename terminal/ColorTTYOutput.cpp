@@ -61,7 +61,7 @@ void TColorTTY::WriteCells(int x, int y, int count, const char *source)
         ObservedRow = y;
         FObserver->RowWritten(y);
     }
-    CopyCells(Chars.data() + i, Attrs.data() + i, source, size_t(count), Attr);
+    CopyCells(FChars.data() + i, FAttrs.data() + i, source, size_t(count), Attr);
 }
 
 void TColorTTY::EraseCells(int x, int y, int count)
@@ -70,14 +70,14 @@ void TColorTTY::EraseCells(int x, int y, int count)
     x = std::clamp(x, 0, Cols);
     if (count <= Cols - x) { // within the row: every new line blanks one
         const size_t i = size_t(CellIndex(x, y));
-        BlankCells(Chars.data() + i, Attrs.data() + i, size_t(count));
+        BlankCells(FChars.data() + i, FAttrs.data() + i, size_t(count));
         return;
     }
     while (count > 0 && y < Rows) {
         const int n = std::min(count, Cols - x);
         if (n > 0) {
             const size_t i = size_t(CellIndex(x, y));
-            BlankCells(Chars.data() + i, Attrs.data() + i, size_t(n));
+            BlankCells(FChars.data() + i, FAttrs.data() + i, size_t(n));
         }
         count -= n;
         x = 0;
@@ -108,7 +108,7 @@ void TColorTTY::Write(const char *data, size_t count)
     if (FEmul == teAnsiBbs) return WriteAnsi(p, count);
     size_t i = 0;
     while (i < count) {
-        switch (EscState) {
+        switch (FEscState) {
         case esText:
             if (FWrapPending) { // set at the end of the last text (or of the "Esc-Z" just shown)
                 FWrapPending = false;
@@ -126,21 +126,21 @@ void TColorTTY::Write(const char *data, size_t count)
                 if (i < count)
                     Attr = ApplyColourCode(Attr, p[i++]);
                 else
-                    EscState = esColourCode;
+                    FEscState = esColourCode;
             } else if (i < count && p[i] == '[' && FEscParamsLen == 0) {
                 // the usual case: the whole sequence is in this text
                 i = ControlSequence(p, i + 1, count);
             } else {
-                EscState = esEscape;
+                FEscState = esEscape;
             }
             break;
         case esColourCode:
-            EscState = esText;
+            FEscState = esText;
             Attr = ApplyColourCode(Attr, p[i]);
             ++i;
             break;
         case esEscape:
-            EscState = esText;
+            FEscState = esText;
             ApplyEscape(p[i]);
             ++i;
             break;
@@ -149,21 +149,21 @@ void TColorTTY::Write(const char *data, size_t count)
             break;
         case esCursorAddress:
             if (FEscParamsLen < 9) {
-                EscParams[FEscParamsLen++] = char(p[i]);
-                EscParams[FEscParamsLen] = 0;
+                FEscParams[FEscParamsLen++] = char(p[i]);
+                FEscParams[FEscParamsLen] = 0;
             }
             ++i;
             if (FEscParamsLen >= 2) {
-                const int r = uint8_t(EscParams[0]);
-                const int c = uint8_t(EscParams[1]);
+                const int r = uint8_t(FEscParams[0]);
+                const int c = uint8_t(FEscParams[1]);
                 FEscParamsLen = 0;
-                EscParams[0] = 0;
-                EscState = esText;
+                FEscParams[0] = 0;
+                FEscState = esText;
                 MoveCursor(c - 32, (r - 32) + Rows - VisibleRows);
             }
             break;
         default: // never set by the interpreter; recover rather than stall
-            EscState = esText;
+            FEscState = esText;
             break;
         }
     }
@@ -195,16 +195,16 @@ void TColorTTY::Write(const char *data, size_t count)
             ApplySgr(reinterpret_cast<const char *>(p + i), len);
         return end + 1;
     }
-    std::memcpy(EscParams, p + i, size_t(len));
-    EscParams[len] = 0;
+    std::memcpy(FEscParams, p + i, size_t(len));
+    FEscParams[len] = 0;
     FEscParamsLen = len;
     if (end >= count || InSequence(p[end])) { // marks follow, or the rest comes with the next text
-        EscState = esControlSequence;
+        FEscState = esControlSequence;
         return end;
     }
     ApplyCsi(p[end]);
     FEscParamsLen = 0;
-    EscParams[0] = 0;
+    FEscParams[0] = 0;
     return end + 1;
 }
 
@@ -217,19 +217,19 @@ size_t TColorTTY::SequenceRest(const uint8_t *p, size_t i, size_t count)
     uint8_t marks = FEscMarks;
     for (; i < count && InSequence(p[i]); ++i) {
         if (IsParamByte(p[i])) {
-            if (len < 9) EscParams[len++] = char(p[i]);
+            if (len < 9) FEscParams[len++] = char(p[i]);
         } else {
             marks |= MarkOf(p[i]);
         }
     }
-    EscParams[len] = 0;
+    FEscParams[len] = 0;
     FEscParamsLen = len;
     FEscMarks = marks;
     if (i >= count) return i;
-    EscState = esText;
+    FEscState = esText;
     if (marks == 0) ApplyCsi(p[i]);
     FEscParamsLen = 0;
-    EscParams[0] = 0;
+    FEscParams[0] = 0;
     FEscMarks = 0;
     return i + 1;
 }
@@ -260,19 +260,19 @@ void TColorTTY::ApplyEscape(uint8_t c)
         EraseToEndOfLine();
         break;
     case 'Y':
-        EscState = esCursorAddress;
+        FEscState = esCursorAddress;
         break;
     case 'Z':
         Write("Esc-Z");
         break;
     case '7':
-        SavedAttr = Attr;
+        FSavedAttr = Attr;
         break;
     case '8':
-        Attr = SavedAttr;
+        Attr = FSavedAttr;
         break;
     case '[':
-        EscState = esControlSequence;
+        FEscState = esControlSequence;
         break;
     default:
         break;
@@ -294,7 +294,7 @@ int TColorTTY::ParamInt(const char *s, int len)
 
 void TColorTTY::ApplyCsi(uint8_t final)
 {
-    const char *s = EscParams;
+    const char *s = FEscParams;
     const int len = FEscParamsLen;
     switch (final) {
     case 'A':
@@ -342,10 +342,10 @@ void TColorTTY::ApplyCsi(uint8_t final)
         ApplySgr(s, len);
         break;
     case 's':
-        SavedCursor = {CursorX, CursorY};
+        FSavedCursor = {CursorX, CursorY};
         break;
     case 'u':
-        MoveCursor(SavedCursor.x, SavedCursor.y);
+        MoveCursor(FSavedCursor.x, FSavedCursor.y);
         break;
     default:
         break;
@@ -391,7 +391,7 @@ inline void TColorTTY::Invalidate(int x1, int x2)
             const int run = int(end - i);
             WriteCells(x, CursorY, run, reinterpret_cast<const char *>(p + i));
             FReach = std::max(FReach, CursorY + 1);
-            LastChar = p[end - 1];
+            FLastChar = p[end - 1];
             CursorX = x + run;
             FWrapPending = end == count && CursorX == Cols;
             if (HasWindow()) FViewPtr->InvalidateCells(x, x + run, CursorY, !HasOption(coLazyWrite));
@@ -422,7 +422,7 @@ template <bool Codes> size_t TColorTTY::PutBytes(const uint8_t *p, size_t i, siz
             const size_t run = FindControlBefore(p, i + 1, end, count) - i;
             WriteCells(CursorX, CursorY, int(run), reinterpret_cast<const char *>(p + i));
             FReach = std::max(FReach, CursorY + 1);
-            LastChar = p[i + run - 1];
+            FLastChar = p[i + run - 1];
             CursorX += int(run);
             dr = std::max(dr, CursorX);
             i += run;
@@ -439,36 +439,36 @@ template <bool Codes> size_t TColorTTY::PutBytes(const uint8_t *p, size_t i, siz
         switch (c) {
         case 7:
             if (HasWindow()) FViewPtr->Beep();
-            LastChar = 7;
+            FLastChar = 7;
             break;
         case 8:
             if (CursorX > 0) {
                 --CursorX;
                 dl = std::min(dl, CursorX);
-                LastChar = 8;
+                FLastChar = 8;
             }
             break;
         case 9:
             Invalidate(dl, dr);
             // never past the boundary after the last column
             CursorX = std::min(Cols, (CursorX + 15) / 16 * 16);
-            LastChar = 9;
+            FLastChar = 9;
             break;
         case 10:
             Invalidate(dl, dr);
-            if (LastChar != 13) {
+            if (FLastChar != 13) {
                 CursorX = 0;
                 dl = dr = 0;
             }
             NewLine();
             dl = dr = CursorX;
-            LastChar = 10;
+            FLastChar = 10;
             break;
         case 13:
             Invalidate(dl, dr);
             CursorX = 0;
             dl = dr = 0;
-            LastChar = 13;
+            FLastChar = 13;
             break;
         default:
             break;

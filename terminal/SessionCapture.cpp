@@ -65,27 +65,27 @@ bool TSessionCapture::Text(const char *text)
     if (FForm != cfPlainText) return FOk;
     for (const char *p = text; *p && FOk; ++p) {
         const uint8_t c = uint8_t(*p);
-        switch (State) {
+        switch (FState) {
         case 1: // the letter of a colour code
         case 5: // the second coordinate of ESC Y
-            State = 0;
+            FState = 0;
             continue;
         case 2:
-            State = c == '[' ? 3 : c == 'Y' ? 4 : 0;
+            FState = c == '[' ? 3 : c == 'Y' ? 4 : 0;
             continue;
         case 3: // parameters, then one final byte
-            if ((c < '0' || c > '9') && c != ';') State = 0;
+            if ((c < '0' || c > '9') && c != ';') FState = 0;
             continue;
         case 4:
-            State = 5;
+            FState = 5;
             continue;
         default:
             break;
         }
         if (c == 0x01)
-            State = 1;
+            FState = 1;
         else if (c == 0x1B)
-            State = 2;
+            FState = 2;
         else if (c == '\n') {
             FLine += '\n';
             FlushLine();

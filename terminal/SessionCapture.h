@@ -65,8 +65,8 @@ private:
     std::unique_ptr<TCaptureSink> FSink;
     TCaptureForm FForm;
     bool FOk = true;
-    uint8_t State = 0; // 0 text, 1 after 01, 2 after ESC, 3 in ESC [, 4/5 after ESC Y
-    std::string FLine; // the current line, code page 437
+    uint8_t FState = 0; // 0 text, 1 after 01, 2 after ESC, 3 in ESC [, 4/5 after ESC Y
+    std::string FLine;  // the current line, code page 437
 };
 
 // Terminal output as readable UTF-8, as the plain-text capture writes it.

@@ -266,11 +266,11 @@ void TColourGrid::resizeEvent(QResizeEvent *e)
 
 void TColourGrid::mousePressEvent(QMouseEvent *e)
 {
-    Dragging = true;
-    DragButton = e->button();
+    FDragging = true;
+    FDragButton = e->button();
     const QPoint pos = e->position().toPoint();
     const int i = CellAt(pos.x(), pos.y());
-    const bool foreground = DragButton == Qt::LeftButton;
+    const bool foreground = FDragButton == Qt::LeftButton;
     const QString before = ChoiceText();
     EnableOnChoice(foreground);
     if (foreground)
@@ -284,10 +284,10 @@ void TColourGrid::mousePressEvent(QMouseEvent *e)
 
 void TColourGrid::mouseMoveEvent(QMouseEvent *e)
 {
-    if (!Dragging) return;
+    if (!FDragging) return;
     const QPoint pos = e->position().toPoint();
     const int i = CellAt(pos.x(), pos.y());
-    if (DragButton != Qt::LeftButton)
+    if (FDragButton != Qt::LeftButton)
         SetBackgroundIndex(i);
     else
         SetForegroundIndex(i);
@@ -297,7 +297,7 @@ void TColourGrid::mouseMoveEvent(QMouseEvent *e)
 void TColourGrid::mouseReleaseEvent(QMouseEvent *e)
 {
     if (OnMouseUp) OnMouseUp(e->button());
-    Dragging = false;
+    FDragging = false;
 }
 
 void TColourGrid::keyPressEvent(QKeyEvent *e)

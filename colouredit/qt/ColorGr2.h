@@ -88,7 +88,7 @@ private:
     bool FClickEnablesColor = false;
     int FSelection = 0;
     bool FCtl3D = true;
-    bool Dragging = false;
-    Qt::MouseButton DragButton = Qt::NoButton;
+    bool FDragging = false;
+    Qt::MouseButton FDragButton = Qt::NoButton;
     TSpeechNotice *FNotice;
 };

@@ -159,7 +159,7 @@ int TCustomColourEdit::LineBreaksBetween(int from, int to) const
 {
     int n = 0;
     for (int i = std::max(from, 0); i < std::min(to, FLen); ++i)
-        if (Buf[i] == 1)
+        if (FBuf[i] == 1)
             ++i;
         else if (IsLineBreak(i))
             ++n;
@@ -258,8 +258,8 @@ void TCustomColourEdit::paintEvent(QPaintEvent *)
     while (y < area.bottom()) {
         int x = area.left();
         for (;;) {
-            if (i < FLen && Buf[i] == 1) {
-                if (i + 1 < FLen) attr = ApplyColourCode(attr, uint8_t(Buf[i + 1]));
+            if (i < FLen && FBuf[i] == 1) {
+                if (i + 1 < FLen) attr = ApplyColourCode(attr, uint8_t(FBuf[i + 1]));
                 i += 2;
                 continue;
             }
@@ -270,13 +270,13 @@ void TCustomColourEdit::paintEvent(QPaintEvent *)
             // A run ends at a code, a line break and either end of the selection.
             const bool selected = i >= FSelStart && i < FSelEnd;
             int j = i + 1;
-            while (j < FLen && Buf[j] != 1 && !IsLineBreak(j) && j != FSelStart && j != FSelEnd)
+            while (j < FLen && FBuf[j] != 1 && !IsLineBreak(j) && j != FSelStart && j != FSelEnd)
                 ++j;
             p.fillRect(QRect(x, y, (j - i) * FCharW, LineH), selected ? highlight : EditColour(attr >> 4));
             ids.clear();
             pos.clear();
             for (int k = i; k < j; ++k, x += FCharW)
-                if (const quint32 g = FGlyph[uint8_t(Buf[k])]) {
+                if (const quint32 g = FGlyph[uint8_t(FBuf[k])]) {
                     ids.push_back(g);
                     pos.emplace_back(x, y + Ascent);
                 }

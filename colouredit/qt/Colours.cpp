@@ -13,7 +13,7 @@ constexpr int MoveSettleMs = 300;
 } // namespace
 
 TColourPalette::TColourPalette(const std::string &iniFileName, QWidget *owner)
-    : QWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint), FSettings(iniFileName), Owner(owner)
+    : QWidget(owner, Qt::Tool | Qt::WindowStaysOnTopHint), FSettings(iniFileName), FOwner(owner)
 {
     setWindowTitle(QStringLiteral("Colours"));
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -78,10 +78,10 @@ void TColourPalette::LoadSettings()
     const TPaletteSettings settings = FSettings.Load();
     InUse = settings.InUse;
     if (settings.Shape >= go8x2 && settings.Shape <= go2x8) SetShape(TGridOrdering(settings.Shape));
-    if (Owner && Owner->isWindow()) {
+    if (FOwner && FOwner->isWindow()) {
         OffsetX = settings.Left;
         OffsetY = settings.Top;
-        MoveTo(QPoint(std::max(Owner->x() + OffsetX, 0), std::max(Owner->y() + OffsetY, 0)));
+        MoveTo(QPoint(std::max(FOwner->x() + OffsetX, 0), std::max(FOwner->y() + OffsetY, 0)));
     }
 }
 
@@ -92,7 +92,7 @@ bool TColourPalette::SaveSettings()
 
 void TColourPalette::Reposition()
 {
-    if (Owner && Owner->isWindow()) MoveTo(Owner->pos() + QPoint(OffsetX, OffsetY));
+    if (FOwner && FOwner->isWindow()) MoveTo(FOwner->pos() + QPoint(OffsetX, OffsetY));
 }
 
 void TColourPalette::MoveTo(QPoint p)
@@ -134,19 +134,19 @@ void TColourPalette::moveEvent(QMoveEvent *e)
 {
     QWidget::moveEvent(e);
     // Only a move by the user changes the offset; the palette's own moves keep it.
-    if (!isVisible() || !Owner || !Owner->isWindow() || pos() == FPlaced) return;
-    OffsetX = x() - Owner->x();
-    OffsetY = y() - Owner->y();
+    if (!isVisible() || !FOwner || !FOwner->isWindow() || pos() == FPlaced) return;
+    OffsetX = x() - FOwner->x();
+    OffsetY = y() - FOwner->y();
     FPlaced = pos();
     FMoveSettled.start();
 }
 
 void TColourPalette::ShowOwner()
 {
-    if (!Owner || !Owner->isWindow()) return;
-    Owner->show();
-    Owner->raise();
-    Owner->activateWindow();
+    if (!FOwner || !FOwner->isWindow()) return;
+    FOwner->show();
+    FOwner->raise();
+    FOwner->activateWindow();
     // Above the owner even where no window manager keeps a tool window on top.
     if (isVisible()) raise();
 }
@@ -199,7 +199,7 @@ void TColourPalette::closeEvent(QCloseEvent *e)
 {
     // Only the user's close says the palette is not wanted; the windows the application
     // closes when it quits, or with a hidden owner, keep the setting.
-    if (!FQuitting && Owner && Owner->isVisible()) {
+    if (!FQuitting && FOwner && FOwner->isVisible()) {
         InUse = false;
         if (OnPaletteClose) OnPaletteClose();
     }

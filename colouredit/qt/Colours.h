@@ -70,7 +70,7 @@ private:
     void ColourGridKey(QKeyEvent *e, int &key);
 
     TPaletteSettingsStore FSettings;
-    QPointer<QWidget> Owner;
+    QPointer<QWidget> FOwner;
     QPoint FPlaced{-1000000, -1000000}; // where the palette last moved itself
     bool FSnapping = false;
     bool FQuitting = false;       // the application closes every window on its way out

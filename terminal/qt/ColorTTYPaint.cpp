@@ -106,7 +106,7 @@ void TColorTTYWidget::BuildGlyphTable()
     // Glyphs come from the chosen font alone and are placed cell by cell; a byte whose
     // glyph the font lacks is shown by its ASCII stand-in instead of a glyph of another
     // font that would not fit the cell.
-    FGlyphFont = QRawFont::fromFont(MeasuredFont);
+    FGlyphFont = QRawFont::fromFont(FMeasuredFont);
     const std::array<quint32, 256> glyphs = Cp437Glyphs(FGlyphFont);
     for (int b = 0; b < 256; ++b) {
         const auto c = static_cast<unsigned char>(b);

@@ -83,7 +83,7 @@ void TColorTTYWidget::FontChanged()
 {
     if (FBitmapFont) return BuildBitmapGlyphs();
     const QFont f = font();
-    if (FMeasured && f == MeasuredFont) return;
+    if (FMeasured && f == FMeasuredFont) return;
     const QFontMetricsF fm(f);
     const QFontMetrics fmi(f);
     const qreal advance = fm.horizontalAdvance(QLatin1Char('x'));
@@ -92,7 +92,7 @@ void TColorTTYWidget::FontChanged()
     // Glyphs wider than their cell (a fractional advance rounded down, a wide glyph) reach
     // into the next one: repaint rectangles are widened by that much.
     const int overhang = std::max(0, int(std::ceil(std::max(fm.maxWidth(), advance))) - cw);
-    MeasuredFont = f;
+    FMeasuredFont = f;
     FMeasured = true;
     BuildGlyphTable();
     SetMetrics(cw, ch, fmi.ascent(), overhang);

@@ -171,7 +171,7 @@ private:
     bool FHighContrast = false;
     unsigned FGeneration = 0;
     int FCharW = 0, CharH = 0, AscentPx = 0, OverhangPx = 0;
-    QFont MeasuredFont;
+    QFont FMeasuredFont;
     bool FMeasured = false;
     QRawFont FGlyphFont;
     quint32 FGlyph[256] = {};

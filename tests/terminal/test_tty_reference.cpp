@@ -22,8 +22,8 @@ public:
     {
         if (x < 0 || y < 0 || x >= Cols || y >= Rows) return;
         for (int k = 0; k < count && x + k < Cols; ++k) {
-            Chars[size_t(CellIndex(x + k, y))] = uint8_t(source[k]);
-            Attrs[size_t(CellIndex(x + k, y))] = Attr;
+            FChars[size_t(CellIndex(x + k, y))] = uint8_t(source[k]);
+            FAttrs[size_t(CellIndex(x + k, y))] = Attr;
         }
     }
     void EraseCells(int x, int y, int count) override
@@ -35,8 +35,8 @@ public:
                 ++y;
             }
             if (y >= Rows) return;
-            Chars[size_t(CellIndex(x, y))] = ' ';
-            Attrs[size_t(CellIndex(x, y))] = 0;
+            FChars[size_t(CellIndex(x, y))] = ' ';
+            FAttrs[size_t(CellIndex(x, y))] = 0;
             --count;
         }
     }
