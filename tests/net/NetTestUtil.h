@@ -6,6 +6,7 @@
 
 #include <QTest>
 #include <QTimer>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -125,6 +126,16 @@ struct Recorder
 };
 
 using Log = std::vector<std::string>;
+
+// Opens c to the server and waits until the connection is reported and accepted.
+inline void ConnectTo(TBasicClientSocket &c, LoopbackServer &server, Recorder &rec)
+{
+    c.SetAddress("127.0.0.1");
+    c.SetPort(server.PortText());
+    c.Open();
+    ASSERT_TRUE(rec.WaitFor("OnConnect 0"));
+    ASSERT_TRUE(server.Accept());
+}
 
 // Runs the event loop until everything posted so far, and what that posts in turn, has been
 // handled: a marker posted behind it is reached, three times over.

@@ -25,11 +25,7 @@ struct Connected
         C.OnRead = [this](TSockCtrl *, TSocketBase *s) {
             Rec.Log.push_back("OnRead " + std::to_string(s->LastError()));
         };
-        C.SetAddress("127.0.0.1");
-        C.SetPort(Server.PortText());
-        C.Open();
-        EXPECT_TRUE(Rec.WaitFor("OnConnect 0"));
-        EXPECT_TRUE(Server.Accept());
+        ConnectTo(C, Server, Rec);
         Rec.Log.clear();
     }
     int Handle() { return C.Socket()->SocketHandle(); }
@@ -119,4 +115,3 @@ TEST(SockLifetime, DestroyedComponentLeavesNothingBehindToFire)
     witness.StartTimeOut();
     ASSERT_TRUE(QTest::qWaitFor([&] { return fired; }, Patience));
 }
-

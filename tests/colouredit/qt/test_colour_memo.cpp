@@ -5,9 +5,9 @@
 
 #include <QAccessible>
 #include <QApplication>
-#include <QLabel>
 #include <QClipboard>
 #include <QImage>
+#include <QLabel>
 #include <QMimeData>
 #include <QTest>
 #include <gtest/gtest.h>
