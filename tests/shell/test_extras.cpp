@@ -186,7 +186,6 @@ TEST_F(Extras, CaptureWritesWhatTheTerminalGotAndAFullDiskStopsOnlyTheCapture)
         EXPECT_FALSE(Form->IsCapturing());
         EXPECT_TRUE(Form->IsConnected());
     }
-    EXPECT_FALSE(Form->StartCapture(Dir.filePath("gone/s.txt"), cfRaw));
 }
 
 TEST_F(Extras, FindBarKeysAndF3StaysAMacroWhileItIsClosed)

@@ -2,15 +2,12 @@
 #include "shell/HelpWindow.h"
 
 #include <QApplication>
-#include <QDialog>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QTest>
-#include <QVBoxLayout>
-#include <QWindow>
 #include <gtest/gtest.h>
 
 namespace {
@@ -110,27 +107,12 @@ TEST(Help, F1OpensTheTopicOfWhereTheUserIs)
     QWidget main;
     SetHelpTopic(&main, THelpTopic::MainWindow);
     auto *plain = new QLineEdit(&main);
-    QDialog dialog(&main);
-    SetHelpTopic(&dialog, THelpTopic::Preferences);
-    auto *edit = new QLineEdit(&dialog);
-    (new QVBoxLayout(&dialog))->addWidget(edit);
     QWidget stray; // nothing names its topic
     main.show();
 
     // Shift+F1 is a macro key and never help.
     QTest::keyClick(plain, Qt::Key_F1, Qt::ShiftModifier);
     EXPECT_EQ(help.Window(), nullptr);
-
-    // A modal dialog: its page opens, and the help window stays usable beside it.
-    dialog.setWindowModality(Qt::ApplicationModal);
-    dialog.show();
-    edit->setFocus();
-    QTest::keyClick(edit, Qt::Key_F1);
-    QTRY_COMPARE(ShownPage(help), QString("preferences.html"));
-    EXPECT_EQ(help.Window()->Source().fragment(), "dialog");
-    EXPECT_TRUE(
-        dialog.windowHandle()->isAncestorOf(help.Window()->windowHandle(), QWindow::IncludeTransients));
-    dialog.hide();
 
     QTest::keyClick(&stray, Qt::Key_F1);
     QTRY_COMPARE(ShownPage(help), QString("terminal.html"));

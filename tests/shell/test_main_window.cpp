@@ -97,28 +97,6 @@ TEST_F(Shell, PickWhileConnectedStartsASecondInstance)
     EXPECT_EQ(Hosts->BBSName, "P");
 }
 
-TEST_F(Shell, FunctionKeysSendTheirMacros)
-{
-    LoopbackServer server;
-    Host("T", hmTelnet, server.Port);
-    Macros.SetText(47, "x");
-    Macros.SetText(12, "hi\nthere");
-    Macros.SetText(0, "never");
-    Macros.SetText(9, "never");
-    Open();
-    Connect(server);
-    ASSERT_TRUE(Receive(server, 9));
-    Got.clear();
-    QWidget *tty = Form->ColourTTY();
-    QTest::keyClick(tty, Qt::Key_F1);
-    QTest::keyClick(tty, Qt::Key_F10);
-    QTest::keyClick(tty, Qt::Key_F2); // empty slot
-    QTest::keyClick(tty, Qt::Key_F12, Qt::ShiftModifier | Qt::ControlModifier);
-    QTest::keyClick(tty, Qt::Key_F1, Qt::ShiftModifier);
-    ASSERT_TRUE(Receive(server, 9)) << QByteArray::fromStdString(Got).toHex().toStdString();
-    EXPECT_EQ(Got, "xhi\rthere");
-}
-
 TEST_F(Shell, ClosingWhileConnectedAsksFirst)
 {
     LoopbackServer server;

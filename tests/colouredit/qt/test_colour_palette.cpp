@@ -145,7 +145,7 @@ struct PaletteTest : ::testing::Test
     void WriteIni(const std::string &text) { std::ofstream(Ini) << text; }
 };
 
-TEST_F(PaletteTest, DefaultsAndShapesFromTheSettings)
+TEST_F(PaletteTest, ShapesFromTheSettingsAndTheUsersDrag)
 {
     // Shape value -> client size; 0 and 4 keep the form's 8 x 2 layout.
     const std::vector<std::tuple<const char *, QSize>> rows = {
@@ -169,16 +169,11 @@ TEST_F(PaletteTest, DefaultsAndShapesFromTheSettings)
     EXPECT_EQ(std::make_pair(p.ColourGrid->ForegroundIndex(), p.ColourGrid->BackgroundIndex()),
               std::make_pair(0, 8));
     EXPECT_EQ(p.ColourGrid->property("helpContext").toInt(), 6);
-}
-
-TEST_F(PaletteTest, ResizingSnapsToThreeShapes)
-{
-    TColourPalette p(Ini, &Owner);
+    // The user's drag: the window and its grid snap to the nearest shape.
     p.show();
-    // The user's drag: the window and its grid snap.
-    const std::vector<std::tuple<QSize, TGridOrdering, QSize>> rows = {
+    const std::vector<std::tuple<QSize, TGridOrdering, QSize>> drags = {
         {{300, 60}, go8x2, {200, 48}}, {{60, 300}, go2x8, {48, 200}}, {{120, 120}, go4x4, {104, 104}}};
-    for (const auto &[asked, shape, size] : rows) {
+    for (const auto &[asked, shape, size] : drags) {
         p.resize(asked);
         EXPECT_EQ(p.ColourGrid->GridOrdering(), shape) << asked.width() << "x" << asked.height();
         EXPECT_EQ(p.size(), size) << asked.width() << "x" << asked.height();
