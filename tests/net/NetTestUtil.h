@@ -109,7 +109,9 @@ struct Recorder
         c.OnConnect = [this](TSockCtrl *, TSocketBase *s) {
             Log.push_back("OnConnect " + std::to_string(s->LastError()));
         };
-        c.OnDisconnect = [this](TSockCtrl *, TSocketBase *) { Log.push_back("OnDisconnect"); };
+        c.OnDisconnect = [this](TSockCtrl *, TSocketBase *s) {
+            Log.push_back("OnDisconnect " + std::to_string(s->LastError()));
+        };
         c.OnRead = [this](TSockCtrl *, TSocketBase *s) {
             Log.push_back("OnRead");
             std::string buf(static_cast<std::size_t>(ReadChunk), '\0');

@@ -58,10 +58,7 @@ TEST(Connector, FirstAddressToAnswerWins)
     std::vector<int> fillers;
     for (int i = 0; i < 8; ++i) {
         int f = ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        sockaddr_in6 a{};
-        a.sin6_family = AF_INET6;
-        a.sin6_addr = in6addr_loopback;
-        a.sin6_port = htons(stalled6.Port);
+        sockaddr_in6 a{AF_INET6, htons(stalled6.Port), 0, in6addr_loopback, 0};
         ::connect(f, reinterpret_cast<sockaddr *>(&a), sizeof a);
         fillers.push_back(f);
     }
