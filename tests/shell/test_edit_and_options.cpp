@@ -153,7 +153,9 @@ TEST_F(EditShell, DoubleClickedAddressesAreOpened)
     }
 }
 
-TEST_F(EditShell, PreferencesApplyAtOnce)
+// Preferences apply at once; the VGA font chosen in Font... draws the terminal at once and
+// is the font of the next start.
+TEST_F(EditShell, PreferencesAndFontApplyAtOnce)
 {
     WriteIni("[Preferences]\nDisable Colours=1\n");
     Open();
@@ -171,14 +173,9 @@ TEST_F(EditShell, PreferencesApplyAtOnce)
     EXPECT_EQ(tty->Tty().VisibleRows, 30);
     EXPECT_EQ(tty->viewport()->height(), 30 * tty->CharHeight());
     EXPECT_EQ(tty->viewport()->width(), 80 * tty->CharWidth());
-}
 
-// The VGA font chosen in Font... draws the terminal at once and is the font of the next start.
-TEST_F(EditShell, VgaFontChosenAndKept)
-{
     if (!VgaFont()) GTEST_SKIP() << "no VGA console font installed (console-data)";
-    Open();
-    ModalDriver driver([](QWidget *w) {
+    ModalDriver font([](QWidget *w) {
         w->findChild<QCheckBox *>("cbVga")->setChecked(true);
         w->findChild<QPushButton *>("OKBtn")->click();
         return true;
