@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <netdb.h>
 
-TEST(SockErrors, TextsAndMessages)
+TEST(SockErrors, TextsMessagesAndWhatIsRaised)
 {
     EXPECT_EQ(SockErrorText(0), "");
     EXPECT_EQ(SockErrorText(10010), "Unknown Error 10010");
@@ -20,10 +20,8 @@ TEST(SockErrors, TextsAndMessages)
         EXPECT_EQ(SockErrorText(code), "Unknown Error " + std::to_string(code)) << e;
     }
     EXPECT_EQ(WinSockErrorFromGai(EAI_SYSTEM, ECONNREFUSED), 10061);
-}
 
-TEST(SockErrors, CheckSockResultKeepsTheAllowedErrorAndRaisesOthers)
-{
+    // CheckSockResult keeps the allowed error and raises others.
     TBasicClientSocket c;
     TSocketBase *s = c.Socket();
     char byte = 0;
