@@ -78,7 +78,7 @@ TEST_F(Shell, RecentHostsArePromotedByMenuPicks)
     EXPECT_EQ(Hosts->BBSName, "Q");
 }
 
-TEST_F(Shell, PickWhileConnectedStartsASecondInstance)
+TEST_F(Shell, PickWhileConnectedStartsASecondInstanceAndAMissingHelperIsReported)
 {
     LoopbackServer server;
     // Host names are UTF-8 in the settings file, in the menus and on the second copy's line.
@@ -95,6 +95,11 @@ TEST_F(Shell, PickWhileConnectedStartsASecondInstance)
     EXPECT_EQ(Launched[1], Launched[0]);
     EXPECT_TRUE(Form->IsConnected());
     EXPECT_EQ(Hosts->BBSName, "P");
+
+    BoxAnswerer boxes; // a helper that is not there
+    EXPECT_FALSE(Form->LaunchHelper(QStringLiteral("/nonexistent/winmarlet"), {}));
+    EXPECT_EQ(boxes.Texts, QStringList{"Program Not Found: Helper application failed."});
+    EXPECT_EQ(Form->StatusText(), QStringLiteral(" The helper application failed to launch."));
 }
 
 TEST_F(Shell, ClosingWhileConnectedAsksFirst)
@@ -170,15 +175,6 @@ TEST_F(Shell, ScreenLinesDebugPaneAndCommandLineHosts)
     WriteIni("[Named]\nAddress=127.0.0.1\nPort=" + std::to_string(server.Port) + "\nMode=1\n");
     Open({"/c=Named"});
     EXPECT_TRUE(QTest::qWaitFor([&] { return Form->IsConnected(); }, Patience));
-}
-
-TEST_F(Shell, MissingHelperIsReported)
-{
-    Open();
-    BoxAnswerer boxes;
-    EXPECT_FALSE(Form->LaunchHelper(QStringLiteral("/nonexistent/winmarlet"), {}));
-    EXPECT_EQ(boxes.Texts, QStringList{"Program Not Found: Helper application failed."});
-    EXPECT_EQ(Form->StatusText(), QStringLiteral(" The helper application failed to launch."));
 }
 
 } // namespace

@@ -64,7 +64,7 @@ TEST(ColourMemo, PaintsEachCellInTheEditColours)
     }
 }
 
-TEST(ColourClipboard, ColouredBlockIsCutAtAWholeCode)
+TEST(ColourClipboard, ColouredBlockIsCutAtAWholeCodeAndPlainTextGoesThroughCodePage437)
 {
     const std::vector<std::tuple<std::string, size_t, std::string>> rows = {
         {"abc", 3, "abc"},        {"ab\0cd"s, 9, "ab"},       {"xx\x01r", 3, "xx"},
@@ -81,11 +81,8 @@ TEST(ColourClipboard, ColouredBlockIsCutAtAWholeCode)
         QTest::keyClick(&memo, Qt::Key_V, Qt::ControlModifier);
         EXPECT_EQ(memo.Text(), std::string(size_t(expected), 'x')) << xs;
     }
-}
 
-TEST(ColourClipboard, PlainTextGoesThroughCodePage437)
-{
-    TColourMemo memo;
+    // Plain text goes through code page 437.
     memo.SetText("a\x01rb\nc\x82");
     memo.SelectAll();
     QTest::keyClick(&memo, Qt::Key_C, Qt::ControlModifier);
