@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <netdb.h>
 
-TEST(SockErrors, TextsMessagesAndWhatIsRaised)
+TEST(SockErrors, TextsMessagesWhatIsRaisedAndTheSettings)
 {
     EXPECT_EQ(SockErrorText(0), "");
     EXPECT_EQ(SockErrorText(10010), "Unknown Error 10010");
@@ -34,11 +34,8 @@ TEST(SockErrors, TextsMessagesAndWhatIsRaised)
     EXPECT_EQ(Message([&] { s->CheckSockResult(-1, WSAEWOULDBLOCK, sckReceiving); }),
               "Error 10009 (Bad file number) recieving");
     EXPECT_EQ(Message([&] { s->SetSocketType(2); }), "Invalid type for a Stream socket");
-}
 
-TEST(ClientSocketSettings, AddressPortProtocolTimeOut)
-{
-    TBasicClientSocket c;
+    // The address, port, protocol and time-out settings.
     c.SetAddress("10.0.0.1");
     EXPECT_EQ(c.IPAddress(), "10.0.0.1");
     EXPECT_EQ(c.HostName(), "");

@@ -33,7 +33,7 @@ struct Connected
 
 } // namespace
 
-TEST(SockNotices, NoticeForAStaleHandleIsIgnored)
+TEST(SockNotices, NoticeForAStaleHandleIsIgnoredAndHandlerExceptionsAreReported)
 {
     Connected k;
     const int old = k.Handle();
@@ -48,11 +48,8 @@ TEST(SockNotices, NoticeForAStaleHandleIsIgnored)
     EXPECT_TRUE(k.Rec.Log.empty());
     k.C.PostNotice(WM_SOCKETEVENT, k.Handle(), Word(seRead, 0));
     EXPECT_TRUE(k.Rec.WaitFor("OnRead 0"));
-}
 
-TEST(SockNotices, HandlerExceptionsAreReportedAndProcessingGoesOn)
-{
-    Connected k;
+    // A handler's exception is reported and processing goes on.
     std::vector<std::string> reported;
     SetSockExceptionHandler([&](std::exception_ptr e) {
         try {

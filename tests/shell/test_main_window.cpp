@@ -141,19 +141,7 @@ TEST_F(Shell, ConnectionLossMidUploadLeavesTheFormIdle)
     }
 }
 
-TEST_F(Shell, ExitOnDisconnectClosesTheWindow)
-{
-    LoopbackServer server;
-    WriteIni("[Preferences]\nExit on Disconnect=1\n");
-    std::ofstream(Ini, std::ios::app) << "[Hosts]\nAddress=127.0.0.1\nPort=" << server.Port << "\nMode=1\n";
-    Open();
-    ASSERT_TRUE(Prefs->ExitOnDisconnect);
-    Connect(server);
-    server.ClosePeer();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !Form->isVisible(); }, Patience));
-}
-
-TEST_F(Shell, ScreenLinesDebugPaneAndCommandLineHosts)
+TEST_F(Shell, ScreenLinesDebugPaneCommandLineHostsAndExitOnDisconnect)
 {
     for (auto [lines, expected] : {std::pair{3, 5}, {500, 100}, {30, 30}}) {
         WriteIni("[Preferences]\nScreen Lines=" + std::to_string(lines) + "\n");
@@ -171,10 +159,15 @@ TEST_F(Shell, ScreenLinesDebugPaneAndCommandLineHosts)
         EXPECT_EQ(text.find_first_not_of(" \n"), text.find("winMarlet ready. Debug mode engaged."));
         Form.reset();
     }
+    // A host named on the command line is connected at once; Exit on Disconnect then ends the program.
     LoopbackServer server;
-    WriteIni("[Named]\nAddress=127.0.0.1\nPort=" + std::to_string(server.Port) + "\nMode=1\n");
+    WriteIni("[Preferences]\nExit on Disconnect=1\n[Named]\nAddress=127.0.0.1\nPort=" +
+             std::to_string(server.Port) + "\nMode=1\n");
     Open({"/c=Named"});
-    EXPECT_TRUE(QTest::qWaitFor([&] { return Form->IsConnected(); }, Patience));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->IsConnected(); }, Patience));
+    ASSERT_TRUE(server.Accept());
+    server.ClosePeer();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !Form->isVisible(); }, Patience));
 }
 
 } // namespace
