@@ -18,17 +18,6 @@
 
 using namespace std::string_literals;
 
-namespace {
-
-void PutColoured(const std::string &block)
-{
-    auto *data = new QMimeData;
-    data->setData(ColouredTextMimeType, QByteArray(block.data(), qsizetype(block.size())));
-    QGuiApplication::clipboard()->setMimeData(data);
-}
-
-} // namespace
-
 TEST(ColourMemo, PaintsEachCellInTheEditColours)
 {
     TColourMemo memo;
@@ -77,7 +66,9 @@ TEST(ColourClipboard, ColouredBlockIsCutAtAWholeCodeAndPlainTextGoesThroughCodeP
     TColourMemo memo;
     for (const auto &[xs, expected] : {std::pair{32765, 32765}, std::pair{32766, 32766}}) {
         memo.SetText("");
-        PutColoured(std::string(size_t(xs), 'x') + "\x01r" + "yz" + '\0');
+        auto *data = new QMimeData;
+        data->setData(ColouredTextMimeType, QByteArray(size_t(xs), 'x') + "\x01ryz" + '\0');
+        QGuiApplication::clipboard()->setMimeData(data);
         QTest::keyClick(&memo, Qt::Key_V, Qt::ControlModifier);
         EXPECT_EQ(memo.Text(), std::string(size_t(expected), 'x')) << xs;
     }

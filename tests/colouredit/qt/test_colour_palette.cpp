@@ -8,15 +8,6 @@
 #include <tuple>
 #include <vector>
 
-namespace {
-
-QPoint Centre(const TColourGrid &g, int cell)
-{
-    return g.CellRect(cell).center();
-}
-
-} // namespace
-
 TEST(ColourGrid, CellsOfEveryOrderingSnapAndRoundTrip)
 {
     struct Row
@@ -42,7 +33,7 @@ TEST(ColourGrid, CellsOfEveryOrderingSnapAndRoundTrip)
         EXPECT_EQ(g.size(), r.snapped);
         EXPECT_EQ(g.CellRect(r.index).topLeft(), r.topLeft);
         for (int i = 0; i < 16; ++i)
-            EXPECT_EQ(g.CellAt(Centre(g, i).x(), Centre(g, i).y()), i);
+            EXPECT_EQ(g.CellAt(g.CellRect(i).center().x(), g.CellRect(i).center().y()), i);
         EXPECT_EQ(g.CellAt(-5, 9999), r.ordering == go2x8 ? 7 : 16 - g.GridColumns()); // clamped
     }
 }
@@ -121,13 +112,13 @@ TEST(ColourGrid, RightButtonDragCarriesTheBackground)
     g.SetGridOrdering(go8x2);
     g.setGeometry(0, 0, 200, 48);
     g.SetForegroundIndex(3);
-    QTest::mousePress(&g, Qt::RightButton, {}, Centre(g, 1));
-    QMouseEvent move(QEvent::MouseMove, Centre(g, 10), g.mapToGlobal(Centre(g, 10)), Qt::NoButton,
-                     Qt::RightButton, {});
+    QTest::mousePress(&g, Qt::RightButton, {}, g.CellRect(1).center());
+    QMouseEvent move(QEvent::MouseMove, g.CellRect(10).center(), g.mapToGlobal(g.CellRect(10).center()),
+                     Qt::NoButton, Qt::RightButton, {});
     QApplication::sendEvent(&g, &move);
     EXPECT_EQ(std::make_tuple(g.BackgroundIndex(), g.Selection(), g.Label(10)),
               std::make_tuple(10, 10, QString("BG")));
-    QTest::mouseRelease(&g, Qt::RightButton, {}, Centre(g, 10));
+    QTest::mouseRelease(&g, Qt::RightButton, {}, g.CellRect(10).center());
     EXPECT_EQ(g.ForegroundIndex(), 3);
 }
 
