@@ -3,7 +3,6 @@
 
 #include "net/Connector.h"
 
-#include <gtest/gtest.h>
 #include <netinet/tcp.h>
 
 namespace {

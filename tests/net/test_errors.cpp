@@ -1,8 +1,6 @@
 // Error texts and messages, and the component's address, port and protocol settings.
 #include "NetTestUtil.h"
 
-#include <cerrno>
-#include <gtest/gtest.h>
 #include <netdb.h>
 
 TEST(SockErrors, TextsMessagesWhatIsRaisedAndTheSettings)

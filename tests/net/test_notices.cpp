@@ -1,10 +1,6 @@
 // Stale handles, handler exceptions and the time-out chain.
 #include "NetTestUtil.h"
 
-#include <QCoreApplication>
-#include <QTimer>
-#include <gtest/gtest.h>
-
 namespace {
 
 intptr_t Word(int kind, int error)

@@ -131,7 +131,6 @@ TEST(AnsiLove, EveryFileLooksAsAnsiLoveDrawsIt)
     if (QStandardPaths::findExecutable(QStringLiteral("ansilove")).isEmpty())
         GTEST_SKIP() << "ansilove is not installed";
     QTemporaryDir Dir;
-    ASSERT_TRUE(Dir.isValid());
     const TLook Look = Calibrate(Dir);
     ASSERT_TRUE(Look.Known['A'] && Look.Glyph['A'] != Look.Glyph[' ']);
     const QRgb Black = Look.Palette[0];

@@ -1,6 +1,5 @@
 #include "colouredit/OffLine.h"
 #include "colouredit/qt/ColourEditWidget.h"
-#include "terminal/ColorTTYSelection.h"
 #include "terminal/qt/ColorTTYWidget.h"
 
 #include <QAccessible>
