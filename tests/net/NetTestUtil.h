@@ -6,6 +6,7 @@
 
 #include <QTest>
 #include <QTimer>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -108,7 +109,9 @@ struct Recorder
         c.OnConnect = [this](TSockCtrl *, TSocketBase *s) {
             Log.push_back("OnConnect " + std::to_string(s->LastError()));
         };
-        c.OnDisconnect = [this](TSockCtrl *, TSocketBase *) { Log.push_back("OnDisconnect"); };
+        c.OnDisconnect = [this](TSockCtrl *, TSocketBase *s) {
+            Log.push_back("OnDisconnect " + std::to_string(s->LastError()));
+        };
         c.OnRead = [this](TSockCtrl *, TSocketBase *s) {
             Log.push_back("OnRead");
             std::string buf(static_cast<std::size_t>(ReadChunk), '\0');
@@ -125,6 +128,16 @@ struct Recorder
 };
 
 using Log = std::vector<std::string>;
+
+// Opens c to the server and waits until the connection is reported and accepted.
+inline void ConnectTo(TBasicClientSocket &c, LoopbackServer &server, Recorder &rec)
+{
+    c.SetAddress("127.0.0.1");
+    c.SetPort(server.PortText());
+    c.Open();
+    ASSERT_TRUE(rec.WaitFor("OnConnect 0"));
+    ASSERT_TRUE(server.Accept());
+}
 
 // Runs the event loop until everything posted so far, and what that posts in turn, has been
 // handled: a marker posted behind it is reached, three times over.

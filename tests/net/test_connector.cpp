@@ -3,37 +3,34 @@
 
 #include "net/Connector.h"
 
-#include <gtest/gtest.h>
 #include <netinet/tcp.h>
 
 namespace {
 
+// What the connector reported: a connected socket, or a failure.
 struct Outcome
 {
-    bool Done = false;
-    int Fd = -1;
+    bool Done = false, Lookup = false;
+    int Fd = -1, Error = 0;
     std::string Address;
-    int Error = 0;
-    bool Lookup = false;
+    explicit Outcome(TConnector &c)
+    {
+        c.OnConnected = [this](int fd, const std::string &address) {
+            Done = true;
+            Fd = fd;
+            Address = address;
+        };
+        c.OnFailed = [this](int error, bool lookup) {
+            Done = true;
+            Error = error;
+            Lookup = lookup;
+        };
+    }
     ~Outcome()
     {
         if (Fd >= 0) ::close(Fd);
     }
 };
-
-void Attach(TConnector &c, Outcome &o)
-{
-    c.OnConnected = [&o](int fd, const std::string &address) {
-        o.Done = true;
-        o.Fd = fd;
-        o.Address = address;
-    };
-    c.OnFailed = [&o](int error, bool lookup) {
-        o.Done = true;
-        o.Error = error;
-        o.Lookup = lookup;
-    };
-}
 
 int Option(int fd, int level, int name)
 {
@@ -58,10 +55,7 @@ TEST(Connector, FirstAddressToAnswerWins)
     std::vector<int> fillers;
     for (int i = 0; i < 8; ++i) {
         int f = ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        sockaddr_in6 a{};
-        a.sin6_family = AF_INET6;
-        a.sin6_addr = in6addr_loopback;
-        a.sin6_port = htons(stalled6.Port);
+        sockaddr_in6 a{AF_INET6, htons(stalled6.Port), 0, in6addr_loopback, 0};
         ::connect(f, reinterpret_cast<sockaddr *>(&a), sizeof a);
         fillers.push_back(f);
     }
@@ -81,8 +75,7 @@ TEST(Connector, FirstAddressToAnswerWins)
     };
     for (const auto &k : cases) {
         TConnector c;
-        Outcome o;
-        Attach(c, o);
+        Outcome o(c);
         c.StartWith({"127.0.0.1", "::1"}, k.Port);
         ASSERT_TRUE(QTest::qWaitFor([&] { return o.Done; }, Patience)) << k.Name;
         if (!*k.Winner) {
@@ -102,8 +95,7 @@ TEST(Connector, FirstAddressToAnswerWins)
 
     // Cancelled, at once or during the lookup: nothing follows.
     TConnector c;
-    Outcome o;
-    Attach(c, o);
+    Outcome o(c);
     EXPECT_TRUE(c.Start("127.0.0.1", both4.Port));
     c.Cancel();
     EXPECT_FALSE(c.Start("localhost", both4.Port));

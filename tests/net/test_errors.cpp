@@ -1,11 +1,9 @@
 // Error texts and messages, and the component's address, port and protocol settings.
 #include "NetTestUtil.h"
 
-#include <cerrno>
-#include <gtest/gtest.h>
 #include <netdb.h>
 
-TEST(SockErrors, TextsAndMessages)
+TEST(SockErrors, TextsMessagesWhatIsRaisedAndTheSettings)
 {
     EXPECT_EQ(SockErrorText(0), "");
     EXPECT_EQ(SockErrorText(10010), "Unknown Error 10010");
@@ -20,10 +18,8 @@ TEST(SockErrors, TextsAndMessages)
         EXPECT_EQ(SockErrorText(code), "Unknown Error " + std::to_string(code)) << e;
     }
     EXPECT_EQ(WinSockErrorFromGai(EAI_SYSTEM, ECONNREFUSED), 10061);
-}
 
-TEST(SockErrors, CheckSockResultKeepsTheAllowedErrorAndRaisesOthers)
-{
+    // CheckSockResult keeps the allowed error and raises others.
     TBasicClientSocket c;
     TSocketBase *s = c.Socket();
     char byte = 0;
@@ -36,11 +32,8 @@ TEST(SockErrors, CheckSockResultKeepsTheAllowedErrorAndRaisesOthers)
     EXPECT_EQ(Message([&] { s->CheckSockResult(-1, WSAEWOULDBLOCK, sckReceiving); }),
               "Error 10009 (Bad file number) recieving");
     EXPECT_EQ(Message([&] { s->SetSocketType(2); }), "Invalid type for a Stream socket");
-}
 
-TEST(ClientSocketSettings, AddressPortProtocolTimeOut)
-{
-    TBasicClientSocket c;
+    // The address, port, protocol and time-out settings.
     c.SetAddress("10.0.0.1");
     EXPECT_EQ(c.IPAddress(), "10.0.0.1");
     EXPECT_EQ(c.HostName(), "");

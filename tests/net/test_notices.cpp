@@ -1,10 +1,6 @@
 // Stale handles, handler exceptions and the time-out chain.
 #include "NetTestUtil.h"
 
-#include <QCoreApplication>
-#include <QTimer>
-#include <gtest/gtest.h>
-
 namespace {
 
 intptr_t Word(int kind, int error)
@@ -25,11 +21,7 @@ struct Connected
         C.OnRead = [this](TSockCtrl *, TSocketBase *s) {
             Rec.Log.push_back("OnRead " + std::to_string(s->LastError()));
         };
-        C.SetAddress("127.0.0.1");
-        C.SetPort(Server.PortText());
-        C.Open();
-        EXPECT_TRUE(Rec.WaitFor("OnConnect 0"));
-        EXPECT_TRUE(Server.Accept());
+        ConnectTo(C, Server, Rec);
         Rec.Log.clear();
     }
     int Handle() { return C.Socket()->SocketHandle(); }
@@ -37,7 +29,7 @@ struct Connected
 
 } // namespace
 
-TEST(SockNotices, NoticeForAStaleHandleIsIgnored)
+TEST(SockNotices, NoticeForAStaleHandleIsIgnoredAndHandlerExceptionsAreReported)
 {
     Connected k;
     const int old = k.Handle();
@@ -52,11 +44,8 @@ TEST(SockNotices, NoticeForAStaleHandleIsIgnored)
     EXPECT_TRUE(k.Rec.Log.empty());
     k.C.PostNotice(WM_SOCKETEVENT, k.Handle(), Word(seRead, 0));
     EXPECT_TRUE(k.Rec.WaitFor("OnRead 0"));
-}
 
-TEST(SockNotices, HandlerExceptionsAreReportedAndProcessingGoesOn)
-{
-    Connected k;
+    // A handler's exception is reported and processing goes on.
     std::vector<std::string> reported;
     SetSockExceptionHandler([&](std::exception_ptr e) {
         try {
@@ -76,8 +65,18 @@ TEST(SockNotices, HandlerExceptionsAreReportedAndProcessingGoesOn)
     SetSockExceptionHandler(nullptr);
 }
 
-TEST(SockTimeOut, ChainFiresOnTimeOutAfterTimedOut)
+// The time-out chain fires OnTimeOut after siTimedOut; a component destroyed before leaves
+// nothing behind to fire.
+TEST(SockTimeOut, ChainFiresOnTimeOutAfterTimedOutAndNothingForADestroyedComponent)
 {
+    auto k = std::make_unique<Connected>();
+    k->Server.Write("data the socket will never read");
+    k->C.PostNotice(WM_SOCKETEVENT, k->Handle(), Word(seRead, 0));
+    k->C.SetTimeOut(1);
+    k->C.OnTimeOut = [](TSockCtrl *, TSocketBase *) { ADD_FAILURE() << "time-out after destruction"; };
+    k->C.StartTimeOut();
+    k.reset(); // notifiers, posted notices and the countdown go with it
+
     TBasicClientSocket c;
     Recorder rec;
     rec.Attach(c);
@@ -92,7 +91,7 @@ TEST(SockTimeOut, ChainFiresOnTimeOutAfterTimedOut)
     other.StartTimeOut();
     other.StopTimeOut(); // leaves the chain without firing
 
-    c.StartTimeOut();
+    c.StartTimeOut(); // ends after the tick that would have fired the destroyed one
     EXPECT_TRUE(c.InTimeOutChain());
     EXPECT_EQ(c.TimeLeft(), 3);
     ASSERT_TRUE(rec.WaitFor("OnTimeOut", 6000));
@@ -100,23 +99,3 @@ TEST(SockTimeOut, ChainFiresOnTimeOutAfterTimedOut)
     EXPECT_TRUE(c.Aborted());
     EXPECT_FALSE(c.InTimeOutChain());
 }
-
-TEST(SockLifetime, DestroyedComponentLeavesNothingBehindToFire)
-{
-    auto k = std::make_unique<Connected>();
-    const int handle = k->Handle();
-    k->Server.Write("data the socket will never read");
-    k->C.PostNotice(WM_SOCKETEVENT, handle, Word(seRead, 0));
-    k->C.SetTimeOut(1);
-    k->C.OnTimeOut = [](TSockCtrl *, TSocketBase *) { ADD_FAILURE() << "time-out after destruction"; };
-    k->C.StartTimeOut();
-    k.reset(); // notifiers, posted notices and the countdown go with it
-    // A countdown started now ends on the tick that would have fired the destroyed one.
-    TBasicClientSocket witness;
-    bool fired = false;
-    witness.SetTimeOut(1);
-    witness.OnTimeOut = [&](TSockCtrl *, TSocketBase *) { fired = true; };
-    witness.StartTimeOut();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return fired; }, Patience));
-}
-

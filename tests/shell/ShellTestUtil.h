@@ -29,6 +29,7 @@
 struct BoxAnswerer
 {
     QStringList Texts;
+    QList<Qt::TextFormat> Formats;
     QMessageBox::StandardButton Answer;
     QTimer Timer;
     explicit BoxAnswerer(QMessageBox::StandardButton answer = QMessageBox::Ok) : Answer(answer)
@@ -37,6 +38,7 @@ struct BoxAnswerer
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             if (!box) return;
             Texts << box->text();
+            Formats << box->textFormat();
             if (QAbstractButton *b = box->button(Answer)) b->click();
         });
         Timer.start(5);
@@ -122,9 +124,9 @@ struct Shell : ::testing::Test
     }
 
     // The whole terminal buffer, scrollback included, one line a row.
-    std::string Screen() const
+    std::string Screen(const TColorTTYWidget *w = nullptr) const
     {
-        const TColorTTY &t = Form->ColourTTY()->Tty();
+        const TColorTTY &t = (w ? w : Form->ColourTTY())->Tty();
         std::string s;
         for (int y = 0; y < t.Rows; ++y) {
             std::string row(reinterpret_cast<const char *>(t.RowChars(y)), size_t(t.Cols));

@@ -12,6 +12,7 @@
 #include <QDialog>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QWindow>
 
 namespace {
 
@@ -53,10 +54,14 @@ struct EditShell : Shell
     }
 };
 
-TEST_F(EditShell, PasteTypesLinesAndNothingThatActsOnTheBbs)
+TEST_F(EditShell, PasteAndMacroKeysTypeLinesAndNothingThatActsOnTheBbs)
 {
     LoopbackServer server;
     Host("T", hmTelnet, server.Port);
+    Macros.SetText(47, "x");
+    Macros.SetText(12, "hi\nthere");
+    Macros.SetText(0, "never");
+    Macros.SetText(9, "never");
     Open();
     Connect(server);
     ASSERT_TRUE(Receive(server, 9));
@@ -78,6 +83,15 @@ TEST_F(EditShell, PasteTypesLinesAndNothingThatActsOnTheBbs)
         ASSERT_TRUE(Receive(server, c.Typed.size()));
         EXPECT_EQ(Got, c.Typed) << c.Clipboard.toStdString();
     }
+    Got.clear();
+    QWidget *tty = Form->ColourTTY();
+    QTest::keyClick(tty, Qt::Key_F1);
+    QTest::keyClick(tty, Qt::Key_F10);
+    QTest::keyClick(tty, Qt::Key_F2); // empty slot
+    QTest::keyClick(tty, Qt::Key_F12, Qt::ShiftModifier | Qt::ControlModifier);
+    QTest::keyClick(tty, Qt::Key_F1, Qt::ShiftModifier);
+    ASSERT_TRUE(Receive(server, 9)) << QByteArray::fromStdString(Got).toHex().toStdString();
+    EXPECT_EQ(Got, "xhi\rthere");
 }
 
 TEST_F(EditShell, CopyAndCutFollowWhereTheSelectionStarts)
@@ -139,7 +153,9 @@ TEST_F(EditShell, DoubleClickedAddressesAreOpened)
     }
 }
 
-TEST_F(EditShell, PreferencesApplyAtOnce)
+// Preferences apply at once; the VGA font chosen in Font... draws the terminal at once and
+// is the font of the next start.
+TEST_F(EditShell, PreferencesAndFontApplyAtOnce)
 {
     WriteIni("[Preferences]\nDisable Colours=1\n");
     Open();
@@ -157,14 +173,9 @@ TEST_F(EditShell, PreferencesApplyAtOnce)
     EXPECT_EQ(tty->Tty().VisibleRows, 30);
     EXPECT_EQ(tty->viewport()->height(), 30 * tty->CharHeight());
     EXPECT_EQ(tty->viewport()->width(), 80 * tty->CharWidth());
-}
 
-// The VGA font chosen in Font... draws the terminal at once and is the font of the next start.
-TEST_F(EditShell, VgaFontChosenAndKept)
-{
     if (!VgaFont()) GTEST_SKIP() << "no VGA console font installed (console-data)";
-    Open();
-    ModalDriver driver([](QWidget *w) {
+    ModalDriver font([](QWidget *w) {
         w->findChild<QCheckBox *>("cbVga")->setChecked(true);
         w->findChild<QPushButton *>("OKBtn")->click();
         return true;
@@ -197,8 +208,11 @@ TEST_F(EditShell, F1InEachDialogOpensItsTopic)
             if (shown.isEmpty()) {
                 QWidget *focus = QApplication::focusWidget(); // may still be the main window's
                 QTest::keyClick(focus && w->isAncestorOf(focus) ? focus : w, Qt::Key_F1);
-                if (THelpWindow *help = Form->Help().Window()) shown = help->Source().toString();
-                if (shown.isEmpty()) return false;
+                THelpWindow *help = Form->Help().Window();
+                if (!help || (shown = help->Source().toString()).isEmpty()) return false;
+                // The help window stays usable beside the modal dialog.
+                EXPECT_TRUE(
+                    w->windowHandle()->isAncestorOf(help->windowHandle(), QWindow::IncludeTransients));
             }
             static_cast<QDialog *>(w)->reject();
             return true;

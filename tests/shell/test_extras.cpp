@@ -1,33 +1,16 @@
 // The main window's extras: reconnect schedule and glue, notices and the Messages pane,
 // capture byte for byte (and a full disk), and the find bar's keys.
-#include "config/Prefernc.h"
-#include "config/SetHost.h"
-#include "config/Setmacro.h"
-#include "config/UserFilt.h"
+#include "session/ReconnectPolicy.h"
 #include "shell/FindBar.h"
 #include "shell/MessageHistory.h"
 #include "shell/Notifier.h"
 #include "shell/PlainText.h"
-#include "session/ReconnectPolicy.h"
-#include "shell/Ttywin.h"
-#include "terminal/qt/ColorTTYWidget.h"
 #include "tests/shell/ShellTestUtil.h"
 
-#include <QAbstractButton>
-#include <QAction>
-#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTextDocument>
 #include <QTreeWidget>
-#include <QMessageBox>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <gtest/gtest.h>
-
-#include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -111,22 +94,12 @@ TEST_F(Extras, ReconnectWaitsIsStoppedByAKeyAndNeverFollowsTheUsersDisconnect)
     EXPECT_EQ(Form->StatusText(), QStringLiteral(" Reconnecting stopped."));
 
     Connect();
-    ASSERT_TRUE(Receive(Server, 11)); // greeting and window size
+    ASSERT_TRUE(Receive(Server, 11));        // greeting and window size
     QTest::keyClick(Form->ColourTTY(), 'z'); // the key that stopped the countdown took nothing more
     ASSERT_TRUE(Receive(Server, 12));
     EXPECT_EQ(Got.back(), 'z');
-    Drop();
-    ASSERT_TRUE(Form->Session().ReconnectWaiting());
-    Form->Session().ReconnectNow(); // what the timer does when it runs out
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->IsConnected(); }, Patience));
-    ASSERT_TRUE(Server.Accept());
 
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
-            box->button(QMessageBox::Ok)->click();
-    });
-    answer.start(5);
+    BoxAnswerer ok;
     Form->FileDisconnectItemClick();
     EXPECT_FALSE(Form->IsConnected());
     EXPECT_FALSE(Form->Session().ReconnectWaiting() || Form->Session().ReconnectOffered());
@@ -199,24 +172,15 @@ TEST_F(Extras, CaptureWritesWhatTheTerminalGotAndAFullDiskStopsOnlyTheCapture)
     EXPECT_EQ(file(raw), sent);
     EXPECT_EQ(file(plain), "Three\n");
 
-    QStringList boxes;
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            boxes << box->text();
-            box->button(QMessageBox::Ok)->click();
-        }
-    });
-    answer.start(5);
+    BoxAnswerer boxes;
     if (QFile::exists(QStringLiteral("/dev/full"))) {
         ASSERT_TRUE(Form->StartCapture(QStringLiteral("/dev/full"), cfRaw));
         Server.Write("more");
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.isEmpty(); }, Patience));
-        EXPECT_TRUE(boxes[0].contains(QStringLiteral("No space left"))) << boxes[0].toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Texts.isEmpty(); }, Patience));
+        EXPECT_TRUE(boxes.Texts[0].contains(QStringLiteral("No space left"))) << boxes.Texts[0].toStdString();
         EXPECT_FALSE(Form->IsCapturing());
         EXPECT_TRUE(Form->IsConnected());
     }
-    EXPECT_FALSE(Form->StartCapture(Dir.filePath("gone/s.txt"), cfRaw));
 }
 
 TEST_F(Extras, FindBarKeysAndF3StaysAMacroWhileItIsClosed)
@@ -268,20 +232,12 @@ TEST_F(Extras, TextFromOthersIsShownAsThePlainCharacters)
     EXPECT_EQ(asShown(item->toolTip(2)), text);
     EXPECT_EQ(NoticeBody(QStringLiteral("a & <b>")), QStringLiteral("a &amp; &lt;b&gt;"));
 
-    QStringList formats;
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            const auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
-            formats << QString::number(label->textFormat()) + label->text();
-            box->button(QMessageBox::Ok)->click();
-        }
-    });
-    answer.start(5);
+    BoxAnswerer boxes;
     EXPECT_FALSE(Form->StartCapture(Dir.filePath(QStringLiteral("<b>gone</b>/s.txt")), cfRaw));
-    ASSERT_EQ(formats.size(), 1);
-    EXPECT_TRUE(formats[0].startsWith(QString::number(Qt::PlainText) + "Cannot capture to ")) << formats[0].toStdString();
-    EXPECT_TRUE(formats[0].contains(QStringLiteral("<b>gone</b>")));
+    ASSERT_EQ(boxes.Texts.size(), 1);
+    EXPECT_EQ(boxes.Formats[0], Qt::PlainText);
+    EXPECT_TRUE(boxes.Texts[0].startsWith("Cannot capture to ")) << boxes.Texts[0].toStdString();
+    EXPECT_TRUE(boxes.Texts[0].contains(QStringLiteral("<b>gone</b>")));
 
     Hosts->Address = "<b>bbs</b>"; // the status line shows an address as typed
     Form->FileConnectItemClick();

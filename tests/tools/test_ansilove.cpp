@@ -25,34 +25,34 @@ constexpr int CellW = 8, CellH = 16, Cols = 80;
 struct TArtCase
 {
     const char *File;
-    const char *Expect;  // what ansilove draws instead, or null: the file itself
-    bool Ice;            // iCE colours: ansilove -i; bit 7 is a bright background
-    const char *Answers; // the writes to the connection the file's queries bring
+    const char *Expect = nullptr; // what ansilove draws instead, or null: the file itself
+    bool Ice = false;             // iCE colours: ansilove -i; bit 7 is a bright background
+    const char *Answers = "";     // the writes to the connection the file's queries bring
 };
 
 const TArtCase Cases[] = {
-    {"glyphs", nullptr, false, ""}, // every byte a code page 437 glyph, control bytes too
-    {"wrap", nullptr, false, ""},   // a character in the last column wraps at once
-    {"colours", nullptr, false, ""},
-    {"ice", nullptr, true, ""},
-    {"cursor", nullptr, false, ""},
-    {"scroll", nullptr, false, ""}, // rows scrolled off the screen stay in the scrollback
+    {"glyphs"}, // every byte a code page 437 glyph, control bytes too
+    {"wrap"},   // a character in the last column wraps at once
+    {"colours"},
+    {"ice", nullptr, true},
+    {"cursor"},
+    {"scroll"}, // rows scrolled off the screen stay in the scrollback
     // ansilove moves a tab 8 columns on; a terminal stops every 8 columns, at the last one
-    {"tabs", "tabs.expect", false, ""},
+    {"tabs", "tabs.expect"},
     // ansilove draws BS, BEL and FF as glyphs and takes a lone LF to column 0; a terminal
     // moves back, beeps, clears the screen and keeps the column
-    {"controls", "controls.expect", false, ""},
+    {"controls", "controls.expect"},
     // ansilove lacks CHA, VPA, CNL, CPL, ESC 7 / ESC 8, and wraps ESC[C past the last
     // column, where a terminal stops
-    {"moves", "moves.expect", false, ""},
+    {"moves", "moves.expect"},
     // ansilove ignores empty parameters and SGR 2, 8, 22, 25, 39, 49, 90-97 and 100-107
-    {"sgr", "sgr.expect", true, ""},
+    {"sgr", "sgr.expect", true},
     // ansilove erases only the whole page; a DOS terminal erases in the current colours
-    {"erase", "erase.expect", false, ""},
-    {"edit", "edit.expect", false, ""},     // ICH, DCH, IL, DL: not in ansilove
-    {"region", "region.expect", false, ""}, // DECSTBM, SU, SD: not in ansilove
+    {"erase", "erase.expect"},
+    {"edit", "edit.expect"},     // ICH, DCH, IL, DL: not in ansilove
+    {"region", "region.expect"}, // DECSTBM, SU, SD: not in ansilove
     // ansilove prints parts of private and intermediate sequences
-    {"sequences", "sequences.expect", false, ""},
+    {"sequences", "sequences.expect"},
     {"queries", "queries.expect", false,
      "> 1B 5B 31 3B 33 52\n> 1B 5B 30 6E\n> 1B 5B 3F 31 3B 30 63\n> 1B 5B 3F 31 3B 30 63\n"
      "> 1B 5B 32 35 3B 38 30 52\n"},
@@ -72,9 +72,8 @@ QByteArray RunTool(const QString &Program, const QStringList &Args)
 QImage AnsiLove(const QTemporaryDir &Dir, const std::string &File, bool Ice)
 {
     const QString Png = Dir.filePath(QStringLiteral("out.png"));
-    QStringList Args{QStringLiteral("-q"), QStringLiteral("-o"), Png};
-    if (Ice) Args << QStringLiteral("-i");
-    RunTool(QStringLiteral("ansilove"), Args << QString::fromStdString(File));
+    QStringList Args{"-q", "-o", Png};
+    RunTool("ansilove", (Ice ? Args << "-i" : Args) << QString::fromStdString(File));
     return QImage(Png).convertToFormat(QImage::Format_RGB32);
 }
 
@@ -132,7 +131,6 @@ TEST(AnsiLove, EveryFileLooksAsAnsiLoveDrawsIt)
     if (QStandardPaths::findExecutable(QStringLiteral("ansilove")).isEmpty())
         GTEST_SKIP() << "ansilove is not installed";
     QTemporaryDir Dir;
-    ASSERT_TRUE(Dir.isValid());
     const TLook Look = Calibrate(Dir);
     ASSERT_TRUE(Look.Known['A'] && Look.Glyph['A'] != Look.Glyph[' ']);
     const QRgb Black = Look.Palette[0];
@@ -140,11 +138,8 @@ TEST(AnsiLove, EveryFileLooksAsAnsiLoveDrawsIt)
     for (const TArtCase &c : Cases) {
         SCOPED_TRACE(c.File);
         const std::string Dir0 = ANSI_DIR "/";
-        const QByteArray Out =
-            RunTool(QStringLiteral(REPLAY_BIN),
-                    {QStringLiteral("--raw"), QString::fromStdString(Dir0 + c.File + ".ans"),
-                     QStringLiteral("--emulation"), QStringLiteral("ansi"), QStringLiteral("--cells"),
-                     QStringLiteral("--size"), QStringLiteral("80x25")});
+        const QByteArray Out = RunTool(REPLAY_BIN, {"--raw", QString::fromStdString(Dir0 + c.File + ".ans"),
+                                                    "--emulation", "ansi", "--cells", "--size", "80x25"});
         // Our cells drawn in ansilove's glyphs and palette; a byte it has no glyph for
         // (no cell should hold one) in magenta.
         std::string Answers;

@@ -1,13 +1,12 @@
 #include "colouredit/OffLine.h"
 #include "colouredit/qt/ColourEditWidget.h"
-#include "terminal/ColorTTYSelection.h"
 #include "terminal/qt/ColorTTYWidget.h"
 
 #include <QAccessible>
 #include <QApplication>
-#include <QLabel>
 #include <QClipboard>
 #include <QImage>
+#include <QLabel>
 #include <QMimeData>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -17,17 +16,6 @@
 #include <vector>
 
 using namespace std::string_literals;
-
-namespace {
-
-void PutColoured(const std::string &block)
-{
-    auto *data = new QMimeData;
-    data->setData(ColouredTextMimeType, QByteArray(block.data(), qsizetype(block.size())));
-    QGuiApplication::clipboard()->setMimeData(data);
-}
-
-} // namespace
 
 TEST(ColourMemo, PaintsEachCellInTheEditColours)
 {
@@ -64,7 +52,7 @@ TEST(ColourMemo, PaintsEachCellInTheEditColours)
     }
 }
 
-TEST(ColourClipboard, ColouredBlockIsCutAtAWholeCode)
+TEST(ColourClipboard, ColouredBlockIsCutAtAWholeCodeAndPlainTextGoesThroughCodePage437)
 {
     const std::vector<std::tuple<std::string, size_t, std::string>> rows = {
         {"abc", 3, "abc"},        {"ab\0cd"s, 9, "ab"},       {"xx\x01r", 3, "xx"},
@@ -77,15 +65,14 @@ TEST(ColourClipboard, ColouredBlockIsCutAtAWholeCode)
     TColourMemo memo;
     for (const auto &[xs, expected] : {std::pair{32765, 32765}, std::pair{32766, 32766}}) {
         memo.SetText("");
-        PutColoured(std::string(size_t(xs), 'x') + "\x01r" + "yz" + '\0');
+        auto *data = new QMimeData;
+        data->setData(ColouredTextMimeType, QByteArray(size_t(xs), 'x') + "\x01ryz" + '\0');
+        QGuiApplication::clipboard()->setMimeData(data);
         QTest::keyClick(&memo, Qt::Key_V, Qt::ControlModifier);
         EXPECT_EQ(memo.Text(), std::string(size_t(expected), 'x')) << xs;
     }
-}
 
-TEST(ColourClipboard, PlainTextGoesThroughCodePage437)
-{
-    TColourMemo memo;
+    // Plain text goes through code page 437.
     memo.SetText("a\x01rb\nc\x82");
     memo.SelectAll();
     QTest::keyClick(&memo, Qt::Key_C, Qt::ControlModifier);

@@ -8,30 +8,21 @@
 #include <tuple>
 #include <vector>
 
-namespace {
-
-QPoint Centre(const TColourGrid &g, int cell)
-{
-    return g.CellRect(cell).center();
-}
-
-} // namespace
-
 TEST(ColourGrid, CellsOfEveryOrderingSnapAndRoundTrip)
 {
     struct Row
     {
         TGridOrdering ordering;
-        QSize asked, snapped, cell;
+        QSize asked, snapped;
         int index;
         QPoint topLeft;
     };
     const std::vector<Row> rows = {
-        {go16x1, {170, 13}, {160, 13}, {10, 13}, 15, {150, 0}},
-        {go8x2, {203, 49}, {200, 48}, {25, 24}, 9, {25, 24}},
-        {go4x4, {105, 106}, {104, 104}, {26, 26}, 6, {52, 26}},
-        {go2x8, {49, 205}, {48, 200}, {24, 25}, 9, {24, 25}}, // down the columns
-        {go1x16, {30, 170}, {30, 160}, {30, 10}, 15, {0, 150}},
+        {go16x1, {170, 13}, {160, 13}, 15, {150, 0}},
+        {go8x2, {203, 49}, {200, 48}, 9, {25, 24}},
+        {go4x4, {105, 106}, {104, 104}, 6, {52, 26}},
+        {go2x8, {49, 205}, {48, 200}, 9, {24, 25}}, // down the columns
+        {go1x16, {30, 170}, {30, 160}, 15, {0, 150}},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(int(r.ordering));
@@ -40,10 +31,9 @@ TEST(ColourGrid, CellsOfEveryOrderingSnapAndRoundTrip)
         g.SetGridOrdering(r.ordering);
         g.resize(r.asked);
         EXPECT_EQ(g.size(), r.snapped);
-        EXPECT_EQ(QSize(g.CellWidth(), g.CellHeight()), r.cell);
         EXPECT_EQ(g.CellRect(r.index).topLeft(), r.topLeft);
         for (int i = 0; i < 16; ++i)
-            EXPECT_EQ(g.CellAt(Centre(g, i).x(), Centre(g, i).y()), i);
+            EXPECT_EQ(g.CellAt(g.CellRect(i).center().x(), g.CellRect(i).center().y()), i);
         EXPECT_EQ(g.CellAt(-5, 9999), r.ordering == go2x8 ? 7 : 16 - g.GridColumns()); // clamped
     }
 }
@@ -122,13 +112,13 @@ TEST(ColourGrid, RightButtonDragCarriesTheBackground)
     g.SetGridOrdering(go8x2);
     g.setGeometry(0, 0, 200, 48);
     g.SetForegroundIndex(3);
-    QTest::mousePress(&g, Qt::RightButton, {}, Centre(g, 1));
-    QMouseEvent move(QEvent::MouseMove, Centre(g, 10), g.mapToGlobal(Centre(g, 10)), Qt::NoButton,
-                     Qt::RightButton, {});
+    QTest::mousePress(&g, Qt::RightButton, {}, g.CellRect(1).center());
+    QMouseEvent move(QEvent::MouseMove, g.CellRect(10).center(), g.mapToGlobal(g.CellRect(10).center()),
+                     Qt::NoButton, Qt::RightButton, {});
     QApplication::sendEvent(&g, &move);
     EXPECT_EQ(std::make_tuple(g.BackgroundIndex(), g.Selection(), g.Label(10)),
               std::make_tuple(10, 10, QString("BG")));
-    QTest::mouseRelease(&g, Qt::RightButton, {}, Centre(g, 10));
+    QTest::mouseRelease(&g, Qt::RightButton, {}, g.CellRect(10).center());
     EXPECT_EQ(g.ForegroundIndex(), 3);
 }
 
@@ -146,7 +136,7 @@ struct PaletteTest : ::testing::Test
     void WriteIni(const std::string &text) { std::ofstream(Ini) << text; }
 };
 
-TEST_F(PaletteTest, DefaultsAndShapesFromTheSettings)
+TEST_F(PaletteTest, ShapesFromTheSettingsAndTheUsersDrag)
 {
     // Shape value -> client size; 0 and 4 keep the form's 8 x 2 layout.
     const std::vector<std::tuple<const char *, QSize>> rows = {
@@ -163,32 +153,15 @@ TEST_F(PaletteTest, DefaultsAndShapesFromTheSettings)
         EXPECT_EQ(p.pos(), QPoint(0, Owner.y() + 50)) << keys; // 50 left of the owner, clamped at 0
     }
     TColourPalette p(Ini, &Owner);
-    p.SetColours(0x1E);
-    EXPECT_EQ(std::make_pair(p.ColourGrid->ForegroundIndex(), p.ColourGrid->BackgroundIndex()),
-              std::make_pair(14, 1));
     p.SetColours(0x80);
     EXPECT_EQ(std::make_pair(p.ColourGrid->ForegroundIndex(), p.ColourGrid->BackgroundIndex()),
               std::make_pair(0, 8));
     EXPECT_EQ(p.ColourGrid->property("helpContext").toInt(), 6);
-}
-
-TEST_F(PaletteTest, ResizingSnapsToThreeShapes)
-{
-    TColourPalette p(Ini, &Owner);
+    // The user's drag: the window and its grid snap to the nearest shape.
     p.show();
-    const QSize frame = p.frameGeometry().size() - p.size();
-    // Outer sizes at the borders between the shapes.
-    const std::vector<std::tuple<int, int, TGridOrdering>> borders = {
-        {151, 100, go8x2}, {150, 100, go4x4}, {100, 149, go4x4}, {100, 150, go2x8}};
-    for (const auto &[w0, h0, shape] : borders) {
-        int w = w0, h = h0;
-        EXPECT_EQ(p.FormCanResize(w, h), shape) << w0 << "x" << h0;
-        EXPECT_EQ(QSize(w, h), TColourPalette::ShapeSize(shape) + frame);
-    }
-    // The user's drag: the window and its grid snap.
-    const std::vector<std::tuple<QSize, TGridOrdering, QSize>> rows = {
+    const std::vector<std::tuple<QSize, TGridOrdering, QSize>> drags = {
         {{300, 60}, go8x2, {200, 48}}, {{60, 300}, go2x8, {48, 200}}, {{120, 120}, go4x4, {104, 104}}};
-    for (const auto &[asked, shape, size] : rows) {
+    for (const auto &[asked, shape, size] : drags) {
         p.resize(asked);
         EXPECT_EQ(p.ColourGrid->GridOrdering(), shape) << asked.width() << "x" << asked.height();
         EXPECT_EQ(p.size(), size) << asked.width() << "x" << asked.height();
@@ -223,7 +196,7 @@ TEST_F(PaletteTest, OffsetFollowsTheUserAndIsSaved)
               std::make_tuple(420, 15, QPoint(510, 135), QSize(104, 104), false));
 }
 
-TEST_F(PaletteTest, ClicksReportTheColourAndCloseTellsTheOwner)
+TEST_F(PaletteTest, ClicksAndKeysReportTheColourAndCloseTellsTheOwner)
 {
     TColourPalette p(Ini, &Owner);
     p.LoadSettings(); // 2 x 8: colour i at column i / 8, row i % 8
@@ -247,15 +220,14 @@ TEST_F(PaletteTest, ClicksReportTheColourAndCloseTellsTheOwner)
     Owner.hide();
     p.close();
     EXPECT_EQ(std::make_pair(closed, p.InUse), std::make_pair(1, true));
-}
 
-TEST_F(PaletteTest, TheKeyboardChoosesColoursAndTheChoiceIsSaidInWords)
-{
-    TColourPalette p(Ini, &Owner);
-    std::vector<std::pair<int, bool>> chosen;
-    p.OnColourSelect = [&](int colour, bool fg) { chosen.emplace_back(colour, fg); };
+    // The keyboard chooses too, and the choice is said in words.
+    Owner.show();
+    p.show();
+    chosen.clear();
     p.SetColours(0x4F);
-    EXPECT_EQ(p.ColourGrid->accessibleDescription(), QStringLiteral("foreground white, background dark blue"));
+    EXPECT_EQ(p.ColourGrid->accessibleDescription(),
+              QStringLiteral("foreground white, background dark blue"));
     p.TakeKeyboard();
     ASSERT_TRUE(QTest::qWaitFor([&] { return p.ColourGrid->hasFocus(); }, 2000));
     for (Qt::Key key : {Qt::Key_Home, Qt::Key_Right, Qt::Key_F, Qt::Key_End, Qt::Key_B})

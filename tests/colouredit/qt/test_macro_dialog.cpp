@@ -8,10 +8,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include <tuple>
 #include <vector>
-
-using namespace std::string_literals;
 
 struct MacroDialogTest : ::testing::Test
 {
@@ -44,6 +41,10 @@ TEST_F(MacroDialogTest, F1AndF10AreMacrosOnlyWithShiftOrControl)
     EXPECT_EQ(Dlg.CurrentSlot(), 1);
     EXPECT_EQ(Dlg.WorkingText(12), "sf1");
     EXPECT_EQ(Dlg.MacroText->Text(), "");
+    // The text is bounded by the slot's size.
+    Type(std::string(MacroMaxLength + 5, 'q').c_str());
+    Dlg.rbF[3]->click();
+    EXPECT_EQ(Dlg.WorkingText(1), std::string(MacroMaxLength, 'q'));
 }
 
 TEST_F(MacroDialogTest, OkWithoutEditsStillMarksChangedAndCancelWritesNothing)
@@ -59,15 +60,7 @@ TEST_F(MacroDialogTest, OkWithoutEditsStillMarksChangedAndCancelWritesNothing)
     TMacrosDlg again(Table, QFont(), &Owner);
     again.OKBtn->click();
     EXPECT_TRUE(Table.MacrosChanged);
-    EXPECT_EQ(again.property("helpContext").toInt(), 10);
     ExpectEveryControlNamed(again);
-}
-
-TEST_F(MacroDialogTest, TextIsBoundedBySlotSize)
-{
-    Type(std::string(MacroMaxLength + 5, 'q').c_str());
-    Dlg.rbF[3]->click();
-    EXPECT_EQ(Dlg.WorkingText(1), std::string(MacroMaxLength, 'q'));
 }
 
 TEST(MacroDialog, OkSavesMergedWithAnotherCopysMacrosAndReportsAFailure)
