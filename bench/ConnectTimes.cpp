@@ -8,11 +8,11 @@
 
 #include <QDir>
 #include <QEventLoop>
-#include <QTimer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -98,7 +98,10 @@ struct Accepting : TTransportListener
         std::printf("  (failed: %s)\n", m.c_str());
         Done = true;
     }
-    void TransportAskTrust(const TTrustQuestion &, std::function<void(bool)> answer) override { answer(true); }
+    void TransportAskTrust(const TTrustQuestion &, std::function<void(bool)> answer) override
+    {
+        answer(true);
+    }
     void TransportAskPassword(const std::string &, const std::string &,
                               std::function<void(std::optional<std::string>)> answer) override
     {
@@ -163,14 +166,15 @@ void MeasureConnectTimes(const char *demoBbs)
     QProcess plain;
     const uint16_t tcpPort = FreePort();
     Report("TCP", Start(plain, bbs, {"--port", QString::number(tcpPort)}, tcpPort) ? TimeTcp(tcpPort)
-                                                                                    : std::vector<double>{});
+                                                                                   : std::vector<double>{});
     Stop(plain);
 
     QProcess socat;
     const uint16_t tlsPort = FreePort();
     std::vector<double> tls;
-    if (Run("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-subj",
-                        "/CN=bench", "-days", "1", "-keyout", path("key.pem"), "-out", path("cert.pem")}) &&
+    if (Run("openssl",
+            {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-subj",
+             "/CN=bench", "-days", "1", "-keyout", path("key.pem"), "-out", path("cert.pem")}) &&
         Start(socat, "socat",
               {QString("OPENSSL-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork,verify=0,cert=%2,key=%3")
                    .arg(tlsPort)
@@ -193,7 +197,8 @@ void MeasureConnectTimes(const char *demoBbs)
     QFile config(path("sshd_config"));
     if (::geteuid() == 0 && Run("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-f", path("hostkey")}) &&
         Run("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-f", path("home/.ssh/id_ed25519")}) &&
-        QFile::copy(path("home/.ssh/id_ed25519.pub"), path("authorized_keys")) && config.open(QIODevice::WriteOnly)) {
+        QFile::copy(path("home/.ssh/id_ed25519.pub"), path("authorized_keys")) &&
+        config.open(QIODevice::WriteOnly)) {
         config.write(QString("ListenAddress 127.0.0.1:%1\nHostKey %2\nPidFile %3\nAuthorizedKeysFile %4\n"
                              "StrictModes no\nUsePAM no\nPermitRootLogin yes\nForceCommand %5 --stdio\n")
                          .arg(sshPort)

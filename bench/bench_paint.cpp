@@ -6,9 +6,9 @@
 #include "terminal/qt/ColorTTYWidget.h"
 
 #include "bench/Lcg.h"
+#include <QAccessible>
 #include <QApplication>
 #include <QImage>
-#include <QAccessible>
 #include <QPainter>
 #include <QScrollBar>
 

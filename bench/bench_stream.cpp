@@ -10,9 +10,9 @@
 
 #include "colouredit/OffLine.h"
 #include "config/SetHost.h"
+#include "config/UserFilt.h"
 #include "protocol/CLient.h"
 #include "protocol/Telnet.h"
-#include "config/UserFilt.h"
 #include "terminal/ColorTTY.h"
 #include "terminal/OutputAnnouncer.h"
 

@@ -46,8 +46,9 @@ TIniField<T> Field(const char *key, bool T::*m, const char *omitted = nullptr, i
 
 // Integers, and the byte-sized host mode, which is taken as stored.
 template <class T, class I>
-    requires(std::is_integral_v<I> && !std::is_same_v<I, bool>) || std::is_same_v<I, THostMode>
-TIniField<T> Field(const char *key, I T::*m, const char *omitted = nullptr, int group = 0)
+requires(std::is_integral_v<I> && !std::is_same_v<I, bool>) ||
+    std::is_same_v<I, THostMode> TIniField<T> Field(const char *key, I T::*m, const char *omitted = nullptr,
+                                                    int group = 0)
 {
     return {key, [m](const T &o) { return std::to_string(int(o.*m)); },
             [m](T &o, const std::string &v) {
@@ -96,8 +97,8 @@ template <class T> std::vector<std::string> FieldTexts(std::span<const TIniField
 // Writes the fields whose text differs from since (all of them when since is empty),
 // a group whole when one of its fields differs; since then holds the texts written.
 template <class T>
-void WriteFields(TIniDocument &doc, std::string_view section, std::span<const TIniField<T>> fields, const T &o,
-                 std::vector<std::string> &since)
+void WriteFields(TIniDocument &doc, std::string_view section, std::span<const TIniField<T>> fields,
+                 const T &o, std::vector<std::string> &since)
 {
     const std::vector<std::string> now = FieldTexts(fields, o);
     const bool all = since.size() != fields.size();

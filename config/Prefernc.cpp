@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-
 namespace {
 
 const char *const Section = "Preferences";
@@ -74,7 +73,8 @@ void TClientPrefs::Load()
 bool TClientPrefs::Save()
 {
     std::vector<std::string> saved = FSaved;
-    const bool written = FIni.Update([&](TIniDocument &doc) { WriteFields(doc, Section, Fields(), *this, saved); });
+    const bool written =
+        FIni.Update([&](TIniDocument &doc) { WriteFields(doc, Section, Fields(), *this, saved); });
     if (written) FSaved = saved;
     return written;
 }

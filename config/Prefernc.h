@@ -52,4 +52,3 @@ private:
     TIniFile FIni;
     std::vector<std::string> FSaved; // the texts of the keys as loaded or last saved
 };
-

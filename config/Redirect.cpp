@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-
 namespace {
 
 bool FileExists(const std::string &path)

@@ -36,4 +36,3 @@ std::string HomeIniFileName(const TConfigEnvironment &env);
 // folder is not writable or the program is installed). A home file is copied, without its "Redirect" section,
 // to a new location that holds no file yet.
 std::string ResolveIniFileName(const TConfigEnvironment &env);
-

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <array>
 
-
 namespace {
 
 const char *const Hosts = "Hosts";
@@ -152,7 +151,8 @@ bool IsReservedHostName(std::string_view name)
     return false;
 }
 
-THostInfo::THostInfo(std::string iniFileName, const std::vector<std::string> &args, THostTerminal linkTerminal)
+THostInfo::THostInfo(std::string iniFileName, const std::vector<std::string> &args,
+                     THostTerminal linkTerminal)
     : FIni(std::move(iniFileName))
 {
     LoadHosts();

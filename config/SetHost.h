@@ -129,4 +129,3 @@ std::string SuggestedPort(const std::string &port, THostMode mode, THostTranspor
 // The name box entry to select after the one at removedIndex (-1: none was
 // selected) was deleted from a list now holding remaining entries; -1 when empty.
 int SelectionAfterDelete(int removedIndex, int remaining);
-

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstring>
 
-
 int MacroSlot(int keyIndex, bool shift, bool control)
 {
     if (keyIndex < 0 || keyIndex > 11) return -1;
@@ -64,7 +63,8 @@ std::array<std::string, MacroCount> ParseMacroFile(std::string_view bytes)
     for (std::string &text : texts) {
         if (bytes.empty()) break;
         const size_t end = std::min(bytes.find('\0'), bytes.size());
-        text = bytes.substr(0, std::min(end, size_t(MacroMaxLength))); // the rest of an over-long entry is skipped
+        text = bytes.substr(
+            0, std::min(end, size_t(MacroMaxLength))); // the rest of an over-long entry is skipped
         bytes.remove_prefix(std::min(end + 1, bytes.size()));
     }
     return texts;
@@ -104,8 +104,8 @@ bool TMacroTable::SaveMacros(const std::string &fileName)
 {
     if (!MacrosChanged) return true;
     std::array<std::string, MacroCount> merged;
-    const bool written =
-        UpdateFileAtomically(fileName, [&](const std::optional<std::string> &old) -> std::optional<std::string> {
+    const bool written = UpdateFileAtomically(
+        fileName, [&](const std::optional<std::string> &old) -> std::optional<std::string> {
             merged = ParseMacroFile(old.value_or(std::string()));
             for (int slot = 0; slot < MacroCount; ++slot)
                 if (View(slot) != FSaved[size_t(slot)]) merged[size_t(slot)] = std::string(View(slot));

@@ -53,4 +53,3 @@ private:
     std::array<std::string, MacroCount> FSaved; // the texts as loaded or last saved
     std::string FFileName;
 };
-

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-
 namespace {
 
 const char *const Preferences = "Preferences";

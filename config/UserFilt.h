@@ -38,7 +38,7 @@ enum TMessageKind : uint8_t {
     ufExpress = 15, // an express message
     ufPost = 16,    // a post
 };
-constexpr int UserNameMax = 20;         // longest name the dialog accepts
+constexpr int UserNameMax = 20; // longest name the dialog accepts
 
 class TUserFilter
 {
@@ -73,4 +73,3 @@ private:
 // The dialog's radio group index for a stored value: beyond the last item
 // selects the last, negative selects none (-1).
 int FilterRadioIndex(int value, int itemCount);
-

@@ -102,7 +102,8 @@ void TXmodemFollower::HeaderBlock(std::string &data)
     TFileOffer offer;
     offer.Name = data.substr(0, nul);
     const size_t end = data.find('\0', nul + 1);
-    const std::string info = data.substr(nul + 1, end == std::string::npos ? std::string::npos : end - nul - 1);
+    const std::string info =
+        data.substr(nul + 1, end == std::string::npos ? std::string::npos : end - nul - 1);
     std::from_chars(info.data(), info.data() + info.size(), offer.Size);
     ++FOffers;
     FOffer = offer;

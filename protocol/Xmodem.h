@@ -21,9 +21,9 @@ private:
 
     bool FYmodem;
     bool FCrc = true;
-    bool FStarted = false;   // a block came: the receiver's choice is made
-    bool FWantHeader;        // YMODEM: the next block 0 names a file
-    uint8_t FNext = 1;       // the number of the next new data block
-    size_t FNeed = 0;        // bytes of the block under way; 0 between blocks
+    bool FStarted = false; // a block came: the receiver's choice is made
+    bool FWantHeader;      // YMODEM: the next block 0 names a file
+    uint8_t FNext = 1;     // the number of the next new data block
+    size_t FNeed = 0;      // bytes of the block under way; 0 between blocks
     std::string FBlock;
 };

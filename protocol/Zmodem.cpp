@@ -408,7 +408,8 @@ void TZmodemScanner::OfferDone()
         }
     }
     auto number = [&](size_t k, int base, auto &out) {
-        if (k < fields.size()) std::from_chars(fields[k].data(), fields[k].data() + fields[k].size(), out, base);
+        if (k < fields.size())
+            std::from_chars(fields[k].data(), fields[k].data() + fields[k].size(), out, base);
     };
     number(0, 10, offer.Size);
     number(1, 8, offer.ModTime);

@@ -34,7 +34,8 @@ enum TFrameType : uint8_t {
 };
 
 // The start of the header by which a sender offers files ("rz" is what it expects).
-constexpr char RequestInit[] = "**\x18" "B00";
+constexpr char RequestInit[] = "**\x18"
+                               "B00";
 // Eight CAN and eight BS: what ends a ZMODEM (and X/YMODEM) transfer from either side.
 constexpr uint8_t Abort[16] = {24, 24, 24, 24, 24, 24, 24, 24, 8, 8, 8, 8, 8, 8, 8, 8};
 
@@ -68,8 +69,8 @@ public:
 private:
     enum TState : uint8_t { stNone, stPad, stDle, stHex, stType };
     TState FState = stNone;
-    std::string FHeld;   // header bytes of earlier texts, not shown yet
-    int FSwallow = 0;    // bytes of a ZRINIT header still to hide
+    std::string FHeld; // header bytes of earlier texts, not shown yet
+    int FSwallow = 0;  // bytes of a ZRINIT header still to hide
 };
 
 // Follows a ZMODEM sender: headers, file offers (ZFILE) and the data position (ZDATA
@@ -83,26 +84,26 @@ public:
 
 private:
     enum TState : uint8_t {
-        stHunt,    // between frames
-        stPad,     // ZPAD seen
-        stDle,     // ZPAD ZDLE seen
-        stHeader,  // binary header bytes
-        stHex,     // hex header digits
-        stData,    // a data subpacket, passed on
-        stCrc,     // its CRC bytes
+        stHunt,   // between frames
+        stPad,    // ZPAD seen
+        stDle,    // ZPAD ZDLE seen
+        stHeader, // binary header bytes
+        stHex,    // hex header digits
+        stData,   // a data subpacket, passed on
+        stCrc,    // its CRC bytes
     };
     void Step(uint8_t c);
     bool Decode(uint8_t c, int &out); // ZDLE decoding; false while incomplete
     void HeaderDone();
     void OfferDone();
-    void StartHold();     // from the current byte on
-    void Release();       // what is held goes on, and the current byte with it
+    void StartHold();       // from the current byte on
+    void Release();         // what is held goes on, and the current byte with it
     void Resync(uint8_t c); // not what it looked like: back to the hunt, c looked at again
 
     TState FState = stHunt;
-    bool FEscape = false;  // a ZDLE seen inside a binary field
-    uint8_t FKind = 0;     // ZBIN, ZHEX, ZBIN32 of the current header
-    uint8_t FHeader[9]{};  // type, four bytes, CRC (up to four)
+    bool FEscape = false; // a ZDLE seen inside a binary field
+    uint8_t FKind = 0;    // ZBIN, ZHEX, ZBIN32 of the current header
+    uint8_t FHeader[9]{}; // type, four bytes, CRC (up to four)
     int FHeaderLength = 0;
     int FCrcLeft = 0;
     bool FCrc32Data = false; // data subpackets of the current frame carry CRC-32

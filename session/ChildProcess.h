@@ -27,8 +27,8 @@ class TChildProcess
 public:
     virtual ~TChildProcess() = default;
     // Runs Program (looked up in PATH) with Args, never through a shell.
-    virtual void Start(const std::string &program, const std::vector<std::string> &args, const std::string &folder,
-                       TChildListener &listener) = 0;
+    virtual void Start(const std::string &program, const std::vector<std::string> &args,
+                       const std::string &folder, TChildListener &listener) = 0;
     virtual void Write(const uint8_t *data, size_t count) = 0;
     virtual void CloseInput() = 0;
     // Ends it once it has taken what was written to it (SIGTERM, later SIGKILL): a

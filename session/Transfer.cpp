@@ -195,17 +195,19 @@ void TTransfer::ChildOutput(const uint8_t *data, size_t count)
 void TTransfer::ChildMessage(const std::string &line)
 {
     std::string text = line;
-    text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return static_cast<uint8_t>(c) < 0x20; }),
-               text.end());
+    text.erase(
+        std::remove_if(text.begin(), text.end(), [](char c) { return static_cast<uint8_t>(c) < 0x20; }),
+        text.end());
     const size_t first = text.find_first_not_of(' ');
     if (first != std::string::npos) FLastMessage = text.substr(first);
 }
 
 void TTransfer::ChildFinished(int exitCode)
 {
-    Finish(FLost ? TTransferEnd::Lost
-                 : FCancelled ? TTransferEnd::Cancelled
-                              : exitCode == 0 ? TTransferEnd::Done : TTransferEnd::Failed);
+    Finish(FLost           ? TTransferEnd::Lost
+           : FCancelled    ? TTransferEnd::Cancelled
+           : exitCode == 0 ? TTransferEnd::Done
+                           : TTransferEnd::Failed);
 }
 
 void TTransfer::ChildFailed(const std::string &why)
@@ -285,7 +287,8 @@ void TTransfer::PlaceFiles(TTransferEnd end, TTransferResult &result)
 {
     // Files the tool wrote under names of its own (YMODEM without an offer we saw).
     for (const std::string &name : FilesIn(FStaging))
-        if (std::none_of(FStaged.begin(), FStaged.end(), [&](const TStaged &s) { return s.Staged == name; })) {
+        if (std::none_of(FStaged.begin(), FStaged.end(),
+                         [&](const TStaged &s) { return s.Staged == name; })) {
             TStaged s;
             s.Staged = name;
             s.File.Name = name;
@@ -388,7 +391,8 @@ void TTransfer::Return(const uint8_t *bytes, size_t count)
 {
     FState = stReturned;
     FDrainTimer->Stop();
-    const std::string after = count ? std::string(reinterpret_cast<const char *>(bytes), count) : std::string();
+    const std::string after =
+        count ? std::string(reinterpret_cast<const char *>(bytes), count) : std::string();
     FAfter.clear();
     FListener.TransferReturned(reinterpret_cast<const uint8_t *>(after.data()), after.size());
 }

@@ -25,9 +25,9 @@ struct TTransferProgress
     int FileNumber = 0;   // from 1; 0 before the first file
     int FileCount = 0;    // 0: not known
     int64_t FileSize = -1;
-    int64_t Done = 0;          // bytes of this file
-    double Rate = 0;           // bytes per second, over the last seconds
-    int64_t SecondsLeft = -1;  // -1: not known
+    int64_t Done = 0;         // bytes of this file
+    double Rate = 0;          // bytes per second, over the last seconds
+    int64_t SecondsLeft = -1; // -1: not known
 };
 
 struct TTransferFile
@@ -97,8 +97,8 @@ private:
         TTransferFile File;
     };
 
-    bool Start(TTransferProtocol protocol, bool sending, std::vector<std::string> args, const std::string &folder,
-               std::string &error);
+    bool Start(TTransferProtocol protocol, bool sending, std::vector<std::string> args,
+               const std::string &folder, std::string &error);
     void FromPeer(const uint8_t *data, size_t count);
     void ToChild(const uint8_t *data, size_t count);
     std::string StageName(const TFileOffer &offer);
@@ -127,10 +127,10 @@ private:
     std::string FFolder, FStaging;
     std::vector<TStaged> FStaged;
     std::vector<std::string> FSendFiles;
-    std::string FAfter;      // the other side's bytes after the transfer, for the terminal
+    std::string FAfter;       // the other side's bytes after the transfer, for the terminal
     std::string FLastMessage; // the tool's last complaint
     int FFileNumber = 0;
     int64_t FLastReport = -1000, FDrainStart = 0, FLastData = 0; // platform milliseconds
-    std::deque<std::pair<int64_t, int64_t>> FSamples;             // for the rate: when, bytes done
+    std::deque<std::pair<int64_t, int64_t>> FSamples;            // for the rate: when, bytes done
     std::unique_ptr<TSessionTimer> FDrainTimer;
 };

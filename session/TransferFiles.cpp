@@ -38,7 +38,9 @@ std::string NumberedName(const std::string &name, int n)
 
 bool MakeFolder(const std::string &folder, std::string &error)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::stat(folder.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) return true;
         error = folder + ": not a folder";
@@ -70,7 +72,9 @@ std::vector<std::string> FilesIn(const std::string &folder)
     DIR *dir = ::opendir(folder.c_str());
     if (!dir) return names;
     while (const dirent *e = ::readdir(dir)) {
-        struct stat st{};
+        struct stat st
+        {
+        };
         if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
             names.emplace_back(e->d_name);
     }
@@ -80,7 +84,9 @@ std::vector<std::string> FilesIn(const std::string &folder)
 
 int64_t FileSize(const std::string &path)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     return ::stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
 }
 

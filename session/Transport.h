@@ -20,7 +20,7 @@ struct TEndpoint
     std::string Host; // a name, a dotted IPv4 address or an IPv6 address without brackets
     uint16_t Port = 0;
     std::string Service; // the port as the host stores it, which may name a service ("telnet")
-    std::string User;                    // SSH: the login name
+    std::string User;    // SSH: the login name
     std::optional<std::string> Password; // SSH: known (auto-login); else asked for
     uint8_t Cols = 80, Rows = 24;        // SSH: the size of the terminal it asks for
     std::string TerminalType = "ansi";   // SSH: the terminal type it asks for

@@ -22,8 +22,8 @@ public:
         QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(Service),
                                                            QStringLiteral("/org/freedesktop/Notifications"),
                                                            QLatin1String(Service), QStringLiteral("Notify"));
-        call << QCoreApplication::applicationName() << 0u << QString() << title << NoticeBody(body) << QStringList()
-             << QVariantMap() << -1;
+        call << QCoreApplication::applicationName() << 0u << QString() << title << NoticeBody(body)
+             << QStringList() << QVariantMap() << -1;
         QDBusConnection::sessionBus().send(call);
     }
 };

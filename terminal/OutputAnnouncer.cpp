@@ -87,7 +87,8 @@ void TOutputAnnouncer::LineFeed(int y, TLineFeed kind)
         } else {
             const char *cells = reinterpret_cast<const char *>(FTty.RowChars(y));
             const int length = RowTextLength(FTty, y);
-            Add(row, 0, std::string_view(cells, size_t(length)), true, length == FTty.Cols && RowRunsOn(FTty, y));
+            Add(row, 0, std::string_view(cells, size_t(length)), true,
+                length == FTty.Cols && RowRunsOn(FTty, y));
         }
         Activity();
     } else {
@@ -138,7 +139,8 @@ void TOutputAnnouncer::Fresh(int y, bool line)
     while (textEnd > 0 && text[textEnd - 1] == ' ')
         --textEnd;
     const bool changed = textEnd != toldEnd || std::memcmp(text, told, size_t(textEnd)) != 0;
-    const int from = toldEnd > 0 && textEnd >= toldEnd && std::memcmp(text, told, size_t(toldEnd)) == 0 ? toldEnd : 0;
+    const int from =
+        toldEnd > 0 && textEnd >= toldEnd && std::memcmp(text, told, size_t(toldEnd)) == 0 ? toldEnd : 0;
     std::memcpy(told, text, size_t(length));
     toldLength = length;
     if (row == FFreshRow) FFreshRow = -1;
@@ -168,10 +170,11 @@ void TOutputAnnouncer::Add(int64_t row, int column, std::string_view text, bool 
     FPendingText += text;
     if (line && !runsOn) FPendingText += '\n';
     // the next row, or the same one again when a scrolling region moved the last one up
-    const bool follows = !FPending.empty() && (FPending.back().Complete
-                                                  ? (row == FPending.back().LastRow + 1 || row == FPending.back().LastRow) &&
-                                                        column == 0
-                                                  : row == FPending.back().LastRow && column == FPending.back().LastEnd);
+    const bool follows =
+        !FPending.empty() &&
+        (FPending.back().Complete
+             ? (row == FPending.back().LastRow + 1 || row == FPending.back().LastRow) && column == 0
+             : row == FPending.back().LastRow && column == FPending.back().LastEnd);
     if (!follows) FPending.push_back({row, row, column, column, false, start, start, 0});
     Piece &p = FPending.back();
     p.LastRow = row;
@@ -196,7 +199,8 @@ bool TOutputAnnouncer::DiscardPendingFrom(const std::string &marker)
     if (cut == p.Start) {
         FPending.pop_back();
     } else {
-        const int kept = int(std::count(FPendingText.begin() + ptrdiff_t(p.Start), FPendingText.begin() + ptrdiff_t(cut), '\n'));
+        const int kept = int(std::count(FPendingText.begin() + ptrdiff_t(p.Start),
+                                        FPendingText.begin() + ptrdiff_t(cut), '\n'));
         p.End = cut;
         p.LastRow = p.FirstRow + std::max(kept, 1) - 1;
         p.Lines = kept;
@@ -232,7 +236,8 @@ std::vector<TAnnouncement> TOutputAnnouncer::Merge()
         for (size_t i = 0; i < out.size(); ++i)
             out[i].Text.assign(FPendingText, FPending[i].Start, FPending[i].End - FPending[i].Start);
     if (FDropped > 0)
-        out.push_back({FScrollCount + FTty.CursorY, 0, "(" + std::to_string(FDropped) + " more lines not read)", 0});
+        out.push_back(
+            {FScrollCount + FTty.CursorY, 0, "(" + std::to_string(FDropped) + " more lines not read)", 0});
     FPending.clear();
     FPendingText.clear();
     FDropped = 0;

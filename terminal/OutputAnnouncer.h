@@ -108,8 +108,8 @@ private:
     int64_t FFreshRow = -1;        // the row that came in blank at the bottom, untold
     std::vector<Piece> FPending;
     std::string FPendingText;
-    int FDropped = 0;  // lines beyond what one announcement holds
-    std::string FEcho; // typed and not yet seen again
+    int FDropped = 0;         // lines beyond what one announcement holds
+    std::string FEcho;        // typed and not yet seen again
     bool FActive = false;     // output since the last tick
     bool FTickWanted = false; // the owner has a tick coming
     int64_t FLastOutput = 0;

@@ -14,8 +14,9 @@ bool Blank(uint8_t c)
 }
 
 constexpr const char *ColourNames[16] = {
-    "black", "dark red", "dark green", "dark yellow", "dark blue", "dark magenta", "dark cyan", "light grey",
-    "dark grey", "red", "green", "yellow", "blue", "magenta", "cyan", "white",
+    "black",     "dark red",   "dark green", "dark yellow", "dark blue", "dark magenta",
+    "dark cyan", "light grey", "dark grey",  "red",         "green",     "yellow",
+    "blue",      "magenta",    "cyan",       "white",
 };
 
 } // namespace

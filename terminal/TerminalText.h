@@ -2,7 +2,8 @@
 // that holds text (or the cursor's row) to the last (or the cursor's), trailing blanks
 // dropped but the cursor's row kept up to the cursor. As for the search, a row whose last
 // cell holds a character runs on into the next one (the terminal wrapped there), unless
-// that character draws a box or a block; other rows end in a line feed. Offsets count characters: one per cell byte or line feed.
+// that character draws a box or a block; other rows end in a line feed. Offsets count characters: one per
+// cell byte or line feed.
 #pragma once
 
 #include "terminal/ColourAttr.h"

@@ -217,7 +217,9 @@ void TColourTextEvents::Sync(QObject *object, const TAbstractColourEdit &model, 
 // post's "Your post:" stands above the text): what the edit is asked for.
 static QString PromptBefore(const TColorTTY &t)
 {
-    const auto words = [](const QString &s) { return std::any_of(s.begin(), s.end(), [](QChar c) { return c.isLetter(); }); };
+    const auto words = [](const QString &s) {
+        return std::any_of(s.begin(), s.end(), [](QChar c) { return c.isLetter(); });
+    };
     const std::string row = RowText(t, t.CursorY).substr(0, size_t(std::clamp(t.CursorX, 0, t.Cols)));
     QString prompt = TerminalString(row).trimmed();
     if (!words(prompt) && t.CursorY > 0) prompt = TerminalString(RowText(t, t.CursorY - 1)).trimmed();
@@ -233,15 +235,21 @@ namespace {
 class TOffLineEditAccessible : public QAccessibleObject, public TColourTextAccess
 {
 public:
-    explicit TOffLineEditAccessible(TOffLineEditObject *edit) : QAccessibleObject(edit), Access(&edit->Access) {}
+    explicit TOffLineEditAccessible(TOffLineEditObject *edit) : QAccessibleObject(edit), Access(&edit->Access)
+    {
+    }
 
     void *interface_cast(QAccessible::InterfaceType t) override
     {
         if (t == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface *>(this);
-        if (t == QAccessible::EditableTextInterface) return static_cast<QAccessibleEditableTextInterface *>(this);
+        if (t == QAccessible::EditableTextInterface)
+            return static_cast<QAccessibleEditableTextInterface *>(this);
         return QAccessibleObject::interface_cast(t);
     }
-    QAccessibleInterface *parent() const override { return QAccessible::queryAccessibleInterface(Access->Terminal); }
+    QAccessibleInterface *parent() const override
+    {
+        return QAccessible::queryAccessibleInterface(Access->Terminal);
+    }
     int childCount() const override { return 0; }
     QAccessibleInterface *child(int) const override { return nullptr; }
     int indexOfChild(const QAccessibleInterface *) const override { return -1; }

@@ -39,7 +39,8 @@ struct TDialogButtons
 {
     QPushButton *OKBtn, *CancelBtn, *HelpBtn;
 };
-TDialogButtons AddDialogButtons(QDialog *dialog, QBoxLayout *layout, std::initializer_list<QWidget *> left = {});
+TDialogButtons AddDialogButtons(QDialog *dialog, QBoxLayout *layout,
+                                std::initializer_list<QWidget *> left = {});
 
 // The stores hold UTF-8.
 QString BytesToText(const std::string &bytes);

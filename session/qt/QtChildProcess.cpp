@@ -18,7 +18,8 @@ TQtChildProcess::TQtChildProcess() : FProcess(new QProcess)
     QObject::connect(FProcess, &QProcess::readyReadStandardOutput, FProcess, [this] {
         const QByteArray bytes = FProcess->readAllStandardOutput();
         if (FListener && !bytes.isEmpty())
-            FListener->ChildOutput(reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size()));
+            FListener->ChildOutput(reinterpret_cast<const uint8_t *>(bytes.constData()),
+                                   size_t(bytes.size()));
     });
     QObject::connect(FProcess, &QProcess::readyReadStandardError, FProcess, [this] {
         // Progress lines end in CR; only whole lines matter, and only the last of a batch.
@@ -68,7 +69,8 @@ void TQtChildProcess::Start(const std::string &program, const std::vector<std::s
 
 void TQtChildProcess::Write(const uint8_t *data, size_t count)
 {
-    if (FProcess->state() != QProcess::NotRunning && !FStopping) FProcess->write(reinterpret_cast<const char *>(data), qint64(count));
+    if (FProcess->state() != QProcess::NotRunning && !FStopping)
+        FProcess->write(reinterpret_cast<const char *>(data), qint64(count));
 }
 
 void TQtChildProcess::CloseInput()

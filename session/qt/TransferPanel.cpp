@@ -38,7 +38,8 @@ TTransferPanel::TTransferPanel(QWidget *parent) : QFrame(parent)
     FBar->setTextVisible(true);
     FBar->setAccessibleName(tr("Transfer progress"));
     FButton = new QPushButton(tr("Cancel"), this);
-    connect(FButton, &QPushButton::clicked, this, [this] { emit FFinished ? CloseClicked() : CancelClicked(); });
+    connect(FButton, &QPushButton::clicked, this,
+            [this] { emit FFinished ? CloseClicked() : CancelClicked(); });
 
     auto *grid = new QGridLayout(this);
     grid->addWidget(FTitle, 0, 0, 1, 2);
@@ -90,7 +91,10 @@ QString TTransferPanel::Size(int64_t bytes)
 QString TTransferPanel::Duration(int64_t seconds)
 {
     const int64_t h = seconds / 3600, m = seconds / 60 % 60, s = seconds % 60;
-    return h > 0 ? QStringLiteral("%1:%2:%3").arg(h).arg(m, 2, 10, QLatin1Char('0')).arg(s, 2, 10, QLatin1Char('0'))
+    return h > 0 ? QStringLiteral("%1:%2:%3")
+                       .arg(h)
+                       .arg(m, 2, 10, QLatin1Char('0'))
+                       .arg(s, 2, 10, QLatin1Char('0'))
                  : QStringLiteral("%1:%2").arg(m).arg(s, 2, 10, QLatin1Char('0'));
 }
 
@@ -99,8 +103,10 @@ void TTransferPanel::ShowProgress(const TTransferProgress &p)
     FFinished = false;
     FButton->setText(tr("Cancel"));
     FTitle->setText(p.Sending ? tr("Sending files") : tr("Receiving files"));
-    QString file = p.FileName.empty() ? tr("Waiting for the other side...") : QString::fromStdString(p.FileName);
-    if (p.FileNumber > 0 && p.FileCount > 1) file += tr("  (file %1 of %2)").arg(p.FileNumber).arg(p.FileCount);
+    QString file =
+        p.FileName.empty() ? tr("Waiting for the other side...") : QString::fromStdString(p.FileName);
+    if (p.FileNumber > 0 && p.FileCount > 1)
+        file += tr("  (file %1 of %2)").arg(p.FileNumber).arg(p.FileCount);
     FFile->setText(file);
     FCounts->setText(p.FileSize >= 0 ? tr("%1 of %2").arg(Size(p.Done), Size(p.FileSize)) : Size(p.Done));
     QString times;

@@ -53,6 +53,6 @@ std::string ChangedKeyMessage(const std::string &what, const std::string &hostPo
 {
     return "The " + what + " of " + hostPort +
            " is not the one you accepted before. Someone may be listening in, or the BBS has a new " + what +
-           ". winMarlet does not connect.\n\nIf you know that the BBS changed it, remove the line for " + entry +
-           " from " + file + " and connect again.";
+           ". winMarlet does not connect.\n\nIf you know that the BBS changed it, remove the line for " +
+           entry + " from " + file + " and connect again.";
 }

@@ -56,7 +56,8 @@ private:
 
 QAccessibleInterface *NoticeFactory(const QString &className, QObject *object)
 {
-    if (className == QLatin1String("TSpeechNotice") && object && object->parent() && object->parent()->isWidgetType())
+    if (className == QLatin1String("TSpeechNotice") && object && object->parent() &&
+        object->parent()->isWidgetType())
         return new TNoticeAccessible(static_cast<TSpeechNotice *>(object));
     return nullptr;
 }
@@ -191,7 +192,8 @@ void TTerminalSpeech::Say(const QString &text, bool polite)
 
 void TTerminalSpeech::SayMessage(const QString &author, const QString &text)
 {
-    if (!author.isEmpty()) FOutput.DiscardPendingFrom(cp437::FromUtf8((QStringLiteral(" from ") + author).toStdString()));
+    if (!author.isEmpty())
+        FOutput.DiscardPendingFrom(cp437::FromUtf8((QStringLiteral(" from ") + author).toStdString()));
     const QString body = text.simplified();
     Say(author.isEmpty() ? tr("Message: %1").arg(body) : tr("Message from %1: %2").arg(author, body));
 }

@@ -20,7 +20,10 @@ struct HostsTest : ::testing::Test
     TTempFolder tmp;
     std::string path = tmp / "winmarlet.INI";
     void SetUp() override { PutFile(path, HostsFile); }
-    std::vector<std::string> Recent(const THostInfo &h) { return {h.Last1, h.Last2, h.Last3, h.Last4, h.Last5}; }
+    std::vector<std::string> Recent(const THostInfo &h)
+    {
+        return {h.Last1, h.Last2, h.Last3, h.Last4, h.Last5};
+    }
 };
 
 } // namespace
@@ -39,7 +42,9 @@ TEST(HostLink, Parts)
         {"telnets://bbs.example.org", THostTransport::Tls, "bbs.example.org", "992", "", ""},
         {"ssh://bob@bbs.example.org:2222/Moss%20Place/", THostTransport::Ssh, "bbs.example.org", "2222",
          "Moss Place", "bob"},
-        {"ssh://b%C3%B6b;fp=x@h", THostTransport::Ssh, "h", "22", "", "b\xC3\xB6" "b"},
+        {"ssh://b%C3%B6b;fp=x@h", THostTransport::Ssh, "h", "22", "",
+         "b\xC3\xB6"
+         "b"},
         {"telnet://[2001:db8::1]:23/V6", THostTransport::Tcp, "2001:db8::1", "23", "V6", ""},
         {"telnet://h/%E4%0A", THostTransport::Tcp, "h", "23", "", ""}, // a name the file cannot hold: none
         {"telnet://h/D%C3%BCsseldorf", THostTransport::Tcp, "h", "23", "D\xC3\xBCsseldorf", ""},
@@ -51,9 +56,9 @@ TEST(HostLink, Parts)
         EXPECT_EQ(link->Address + " " + link->Port + " " + link->Name + "|" + link->User,
                   std::string(c.address) + " " + c.port + " " + c.name + "|" + c.user);
     }
-    for (const char *bad : {"telnet://", "telnet://h:0", "telnet://h:65536", "telnet://h:2x", "telnet://[zz]:23",
-                            "telnet://[::1]x", "telnet://[::1", "telnet://a b/X", "telnet://h\n/X",
-                            "ssh://%0A@h", "telnet://h;rm/X"}) {
+    for (const char *bad : {"telnet://", "telnet://h:0", "telnet://h:65536", "telnet://h:2x",
+                            "telnet://[zz]:23", "telnet://[::1]x", "telnet://[::1", "telnet://a b/X",
+                            "telnet://h\n/X", "ssh://%0A@h", "telnet://h;rm/X"}) {
         std::string why;
         EXPECT_FALSE(ParseHostLink(bad, &why)) << bad;
         EXPECT_FALSE(why.empty()) << bad;
@@ -72,7 +77,8 @@ TEST_F(HostsTest, CommandLine)
     const Case cases[] = {
         {"telnet://10.0.0.5", "unknown", "10.0.0.5", "23", hmTelnet, true},
         {"/c=Gamma", "Gamma", "10.0.0.9", "", 9, true}, // the store's defaults; mode as stored
-        {"telnet://alpha.example.org/alpha", "Alpha", "alpha.example.org", "23", hmTelnet, true}, // the saved host
+        {"telnet://alpha.example.org/alpha", "Alpha", "alpha.example.org", "23", hmTelnet,
+         true}, // the saved host
         {"TELNET://10.0.0.5/X", "Moss", "moss.example.org", "2323", hmORVO, false},
         {"/C=Alpha", "Moss", "moss.example.org", "2323", hmORVO, false},
         {"telnet://h:99999/X", "Moss", "moss.example.org", "2323", hmORVO, false}, // malformed: ignored
@@ -102,7 +108,8 @@ TEST_F(HostsTest, ALinkNeverTakesOverASavedHostNorCarriesItsPassword)
         THostTerminal terminal;
     } cases[] = {
         {"telnet://evil.example/Gamma", "Gamma (2)", "evil.example", THostTerminal::AnsiBbs},
-        {"telnet://evil.example/Gamma", "Gamma (2)", "evil.example", THostTerminal::AnsiBbs}, // the same again
+        {"telnet://evil.example/Gamma", "Gamma (2)", "evil.example",
+         THostTerminal::AnsiBbs}, // the same again
         {"telnets://alpha.example.org/Alpha", "Alpha (2)", "alpha.example.org", THostTerminal::AnsiBbs},
         {"telnet://h.example:2323/PREFERENCES", "PREFERENCES (2)", "h.example", THostTerminal::Classic},
         {"ssh://bob@10.0.0.9/Gamma", "Gamma (3)", "10.0.0.9", THostTerminal::AnsiBbs},
@@ -115,7 +122,8 @@ TEST_F(HostsTest, ALinkNeverTakesOverASavedHostNorCarriesItsPassword)
         EXPECT_EQ(hosts.LoginName, std::string(c.arg).rfind("ssh://bob", 0) == 0 ? "bob" : "") << c.arg;
         EXPECT_EQ(hosts.Terminal, c.terminal) << c.arg;
         hosts.PromoteCurrentHost();
-        EXPECT_EQ(hosts.Last1 == hosts.BBSName, hosts.BBSName != "unknown") << c.arg; // a nameless link is no entry
+        EXPECT_EQ(hosts.Last1 == hosts.BBSName, hosts.BBSName != "unknown")
+            << c.arg; // a nameless link is no entry
         THostSettings saved;
         EXPECT_EQ(hosts.LookupHost(c.name, saved), hosts.BBSName != "unknown") << c.arg;
         EXPECT_EQ(saved.Password, "") << c.arg;

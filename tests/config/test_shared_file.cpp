@@ -19,10 +19,22 @@ struct TPalette
     explicit TPalette(const std::string &ini) : Store(ini) {}
 };
 
-void Save(TClientPrefs &p) { p.Save(); }
-void Save(TUserFilter &f) { f.Save(); }
-void Save(THostInfo &h) { h.SaveHosts(); }
-void Save(TPalette &p) { p.Store.Save(p.Settings); }
+void Save(TClientPrefs &p)
+{
+    p.Save();
+}
+void Save(TUserFilter &f)
+{
+    f.Save();
+}
+void Save(THostInfo &h)
+{
+    h.SaveHosts();
+}
+void Save(TPalette &p)
+{
+    p.Store.Save(p.Settings);
+}
 
 // Both copies read the file; the first changes and saves, then the second; what a third reads.
 template <class S>

@@ -33,7 +33,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size)
     std::string Out;
     auto Pass = [&](const uint8_t *b, size_t n) { Out.append(reinterpret_cast<const char *>(b), n); };
     TSenderStream::TRename Rename = nullptr;
-    if (Flags & 4) Rename = [](const TFileOffer &o) { return o.Name.size() % 2 ? std::string("file-1") : o.Name + o.Name; };
+    if (Flags & 4)
+        Rename = [](const TFileOffer &o) {
+            return o.Name.size() % 2 ? std::string("file-1") : o.Name + o.Name;
+        };
     std::unique_ptr<TSenderStream> Stream;
     if (Flags & 3)
         Stream = std::make_unique<TXmodemFollower>(Pass, Rename, (Flags & 3) == 1);
@@ -63,6 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size)
     Spotter.Flush(Sink);
     if (!Rename && Out.size() > Used) __builtin_trap();
     // Held bytes are the only difference: the output is a prefix of the input.
-    if (!Rename && Out.compare(0, Out.size(), reinterpret_cast<const char *>(Data), Out.size()) != 0) __builtin_trap();
+    if (!Rename && Out.compare(0, Out.size(), reinterpret_cast<const char *>(Data), Out.size()) != 0)
+        __builtin_trap();
     return Stream->Position() < 0 ? 1 : 0;
 }

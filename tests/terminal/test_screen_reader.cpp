@@ -73,7 +73,9 @@ TEST(OutputAnnouncer, TellsEachNewLineOnceAndNothingElse)
          {{'o', "Name: "}, {'w', "200"}, {'t', "Demo"}, {'o', "Demo\r\n"}, {'w', "400"}},
          "150:Name: |"},
         {"colour codes and escapes never reach the text",
-         {{'o', "\x01rRed \x1b[1;31mbold\x1b[0m \x01" "aend\r\n"}, {'w', "400"}},
+         {{'o', "\x01rRed \x1b[1;31mbold\x1b[0m \x01"
+                "aend\r\n"},
+          {'w', "400"}},
          "150:Red bold end\n|"},
         {"a carriage return overwrites: only the last state is told",
          {{'o', "10%\r20%\r100%\r\n"}, {'w', "400"}},
@@ -81,13 +83,14 @@ TEST(OutputAnnouncer, TellsEachNewLineOnceAndNothingElse)
         {"a wrapped line is one line",
          {{'o', "abcdefghijklmnopqrstuvwxy\r\nz\r\n"}, {'w', "400"}},
          "150:abcdefghijklmnopqrstuvwxy\nz\n|"},
-        {"the local editor's output is not told",
-         {{'l', "typed\r\nmore"}, {'w', "400"}},
-         ""},
+        {"the local editor's output is not told", {{'l', "typed\r\nmore"}, {'w', "400"}}, ""},
         {"a row drawn in place is told once; redrawn as it was, never again",
-         {{'o', "\x1b[1;1HScore 10\x1b[6;1H"}, {'w', "400"},
-          {'o', "\x1b[1;1HScore 10\x1b[6;1H"}, {'w', "400"},
-          {'o', "\x1b[1;1HScore 11\x1b[6;1H"}, {'w', "400"}},
+         {{'o', "\x1b[1;1HScore 10\x1b[6;1H"},
+          {'w', "400"},
+          {'o', "\x1b[1;1HScore 10\x1b[6;1H"},
+          {'w', "400"},
+          {'o', "\x1b[1;1HScore 11\x1b[6;1H"},
+          {'w', "400"}},
          "150:Score 10\n|950:Score 11\n|"},
         {"an express message said another way leaves only what came before it",
          {{'o', "before\r\n*** Message from Sysop ***\r\nHi\r\n"}, {'d', " from Sysop"}, {'w', "400"}},
@@ -194,8 +197,8 @@ TEST(TerminalText, OffsetsWordsLinesAndColourRuns)
         TTextUnit Unit;
         int Offset, Start, End;
     } units[] = {
-        {tuWord, 1, 0, 4},   {tuWord, 3, 0, 4},   {tuWord, 5, 4, 7},   {tuWord, 7, 7, 8},
-        {tuLine, 5, 0, 8},   {tuLine, 9, 8, 18},  {tuLine, 18, 18, 21}, {tuLine, 22, 22, 25},
+        {tuWord, 1, 0, 4},    {tuWord, 3, 0, 4},         {tuWord, 5, 4, 7},    {tuWord, 7, 7, 8},
+        {tuLine, 5, 0, 8},    {tuLine, 9, 8, 18},        {tuLine, 18, 18, 21}, {tuLine, 22, 22, 25},
         {tuWord, 22, 22, 24}, {tuCharacter, 24, 24, 25},
     };
     for (const auto &u : units) {
@@ -214,7 +217,8 @@ TEST(HighContrast, EveryColourOnEveryBackgroundReadsAtFourAndAHalfToOneAndStaysD
 {
     for (int bg = 0; bg < 16; ++bg)
         for (int fg = 0; fg < 16; ++fg)
-            EXPECT_GE(ContrastRatio(HighContrastCellText(fg, bg), HighContrastBackground(bg)), 4.5) << fg << " on " << bg;
+            EXPECT_GE(ContrastRatio(HighContrastCellText(fg, bg), HighContrastBackground(bg)), 4.5)
+                << fg << " on " << bg;
     // On the usual black, the sixteen text colours stay sixteen colours, well apart.
     const auto distance = [](uint32_t x, uint32_t y) {
         double d = 0;
@@ -224,7 +228,8 @@ TEST(HighContrast, EveryColourOnEveryBackgroundReadsAtFourAndAHalfToOneAndStaysD
     };
     for (int a = 0; a < 16; ++a)
         for (int b = a + 1; b < 16; ++b)
-            EXPECT_GE(distance(HighContrastCellText(a, 0), HighContrastCellText(b, 0)), 60) << a << " vs " << b;
+            EXPECT_GE(distance(HighContrastCellText(a, 0), HighContrastCellText(b, 0)), 60)
+                << a << " vs " << b;
     EXPECT_NEAR(ContrastRatio(0x000000, 0xFFFFFF), 21.0, 1e-9);
     EXPECT_EQ(WithContrast(0xFFFF00, 0x000000), 0xFFFF00u); // already enough: unchanged
 }

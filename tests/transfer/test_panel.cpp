@@ -32,7 +32,8 @@ TEST(TransferPanel, ShowsWhatMovesAndWhatBecameOfIt)
     p.SecondsLeft = 65;
     panel.ShowProgress(p);
     const QString shown = Texts(panel);
-    for (const char *want : {"Receiving files", "<b>big</b>.bin  (file 2 of 3)", "1.0 MB of 5.0 MB", "2.0 MB/s, 1:05 left"})
+    for (const char *want :
+         {"Receiving files", "<b>big</b>.bin  (file 2 of 3)", "1.0 MB of 5.0 MB", "2.0 MB/s, 1:05 left"})
         EXPECT_TRUE(shown.contains(want)) << want << " in " << shown.toStdString();
     for (const QLabel *l : panel.findChildren<QLabel *>())
         EXPECT_EQ(l->textFormat(), Qt::PlainText); // a name from the BBS is never markup

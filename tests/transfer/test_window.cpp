@@ -28,8 +28,8 @@ TEST_F(TransferWindow, DownloadShowsThePanelAndSendFilesUploads)
     QTemporaryDir downloads;
     const std::string big = Bytes(5 << 20, 11);
     WriteAll(bbs.Files + "/big.bin", big);
-    OpenWith(HostIni(hmTelnet, bbs.Port) + "[Preferences]\nDownload folder=" + downloads.path().toStdString() +
-         "\n");
+    OpenWith(HostIni(hmTelnet, bbs.Port) +
+             "[Preferences]\nDownload folder=" + downloads.path().toStdString() + "\n");
     EXPECT_FALSE(Form->Item(TMenuItem::FileSendFiles)->isEnabled()); // not connected yet
     Form->FileConnectItemClick();
     ASSERT_TRUE(WaitShown("Name:"));

@@ -23,7 +23,9 @@ constexpr size_t MaxOutputQueued = 256 * 1024; // the tool waits while the clien
 bool Listed(const std::string &folder, const std::string &name)
 {
     if (name.empty() || name[0] == '.' || name.find('/') != std::string::npos) return false;
-    struct stat st{};
+    struct stat st
+    {
+    };
     return ::stat((folder + "/" + name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
@@ -39,7 +41,9 @@ std::string TFileArea::Listing() const
     std::vector<std::pair<std::string, long long>> files;
     if (DIR *dir = ::opendir(FFolder.c_str())) {
         while (const dirent *e = ::readdir(dir)) {
-            struct stat st{};
+            struct stat st
+            {
+            };
             if (e->d_name[0] != '.' && ::fstatat(::dirfd(dir), e->d_name, &st, 0) == 0 && S_ISREG(st.st_mode))
                 files.emplace_back(e->d_name, static_cast<long long>(st.st_size));
         }
@@ -151,7 +155,8 @@ bool TFileArea::Service(const std::vector<pollfd> &fds, std::string &out, bool &
     }
     bool ended = false;
     // As much as the client's queue takes, not one pipe's worth per turn of the loop.
-    for (int round = 0; !ended && round < 8 && (fds[FPollAt + 1].revents & (POLLIN | POLLHUP | POLLERR)); ++round) {
+    for (int round = 0; !ended && round < 8 && (fds[FPollAt + 1].revents & (POLLIN | POLLHUP | POLLERR));
+         ++round) {
         char buf[65536];
         const ssize_t n = ::read(FOut, buf, sizeof buf);
         for (ssize_t i = 0; i < n;) { // Telnet: a data 0xFF goes twice
@@ -199,7 +204,10 @@ std::string TFileArea::BinaryAnswer(uint8_t verb)
     bool &state = verb == tn::WILL || verb == tn::WONT ? FBinaryIn : FBinaryOut;
     if (state == on) return {};
     state = on;
-    const uint8_t answer = verb == tn::WILL ? tn::DO : verb == tn::WONT ? tn::DONT : verb == tn::DO ? tn::WILL : tn::WONT;
+    const uint8_t answer = verb == tn::WILL   ? tn::DO
+                           : verb == tn::WONT ? tn::DONT
+                           : verb == tn::DO   ? tn::WILL
+                                              : tn::WONT;
     return std::string{char(tn::IAC), char(answer), 0};
 }
 

@@ -91,8 +91,7 @@ std::string MenuText(int cols)
     const std::string items[] = {"^f^w[W]^a^gho is online"_c, "^f^w[X]^a^g express message"_c,
                                  "^f^w[R]^a^gead posts"_c,    "^f^w[E]^a^gnter a post"_c,
                                  "^f^w[P]^a^grofile"_c,       "^f^w[F]^a^giles (D, U)"_c,
-                                 "^f^w[?]^a^g this menu"_c,
-                                 "^f^w[Q]^a^guit"_c};
+                                 "^f^w[?]^a^g this menu"_c,   "^f^w[Q]^a^guit"_c};
     // Columns of 20 characters, as many as the window takes.
     const size_t perLine = std::max<size_t>(1, size_t(std::max(cols - 1, 20)) / 20);
     std::string s = "\r\n";

@@ -1,7 +1,7 @@
 #pragma once
 // The demo BBS's event loop: one thread, poll() over a listening socket (or one
-// session over standard input and output) and non-blocking connections, each driven by a TSession; the simulated
-// Sysop acts through timers.
+// session over standard input and output) and non-blocking connections, each driven by a TSession; the
+// simulated Sysop acts through timers.
 
 #include "tools/demobbs/Board.h"
 #include "tools/demobbs/Session.h"
@@ -19,7 +19,7 @@ class TServer : public TBbsHost
 public:
     struct TOptions
     {
-        uint16_t Port = 1976; // 0 picks a free one
+        uint16_t Port = 1976;              // 0 picks a free one
         std::string Address = "127.0.0.1"; // an IPv4 or IPv6 address to listen on
         double SysopDelay = 3.0;
         std::string Files; // the file area's folder; empty: none

@@ -16,7 +16,8 @@ constexpr uint8_t CL_ISCA_HELLO = 0xB0;
 } // namespace
 
 TSession::TSession(TBbsHost &host, double now)
-    : FHost(host), FDeadline(now + GreetingWait), FLoginBy(now + LoginWait), FNow(now), FFiles(host.FileFolder())
+    : FHost(host), FDeadline(now + GreetingWait), FLoginBy(now + LoginWait), FNow(now),
+      FFiles(host.FileFolder())
 {
 }
 

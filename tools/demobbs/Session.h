@@ -45,8 +45,8 @@ public:
     static constexpr double GreetingWait = 0.8;  // seconds for FF A0 / FF B0 before Telnet
     static constexpr double NegotiationWait = 2.0;
     static constexpr double DetectWait = 1.5; // for the answer to ESC[6n
-    static constexpr double LoginWait = 300; // seconds from connect to a finished login
-    static constexpr double LingerWait = 5;  // for the last output before closing
+    static constexpr double LoginWait = 300;  // seconds from connect to a finished login
+    static constexpr double LingerWait = 5;   // for the last output before closing
     static constexpr int MaxLoginTries = 3;
     static constexpr int FloodLines = 1000; // the # command's numbered lines
 

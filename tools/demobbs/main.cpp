@@ -84,8 +84,8 @@ int main(int argc, char **argv)
             stdio = true;
             continue;
         }
-        if (i + 1 >= argc || (arg != "--port" && arg != "--data" && arg != "--files" && arg != "--sysop-delay" &&
-                              arg != "--listen")) {
+        if (i + 1 >= argc || (arg != "--port" && arg != "--data" && arg != "--files" &&
+                              arg != "--sysop-delay" && arg != "--listen")) {
             return Fail("bad option: " + arg + "\nTry 'winmarlet-demobbs --help' for more information.");
         }
         const char *value = argv[++i];

@@ -20,9 +20,9 @@ struct TReplayOptions
     bool Attrs = false;
     bool AnsiBbs = false; // --emulation ansi: the terminal reads ANSI-BBS
     bool Cells = false;   // print every cell in hex instead of the screen
-    bool Raw = false;  // Path is a raw capture: the whole file is received bytes
-    bool Show = false; // open a window with the terminal widget afterwards
-    std::string Path;  // script or capture; empty: the script comes from stdin
+    bool Raw = false;     // Path is a raw capture: the whole file is received bytes
+    bool Show = false;    // open a window with the terminal widget afterwards
+    std::string Path;     // script or capture; empty: the script comes from stdin
     bool Help = false;
 };
 

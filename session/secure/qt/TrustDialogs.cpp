@@ -22,12 +22,14 @@ void AskTrustDialog(QWidget *parent, const TTrustQuestion &q, std::function<void
     box->setTextFormat(Qt::PlainText);
     const bool certificate = q.KeyKind == "certificate";
     box->setText(
-        (certificate ? QObject::tr("This is the first connection to %1 over TLS. Its certificate is not vouched "
-                                   "for by an authority of this system.")
-                     : QObject::tr("This is the first connection to %1 over SSH."))
+        (certificate
+             ? QObject::tr("This is the first connection to %1 over TLS. Its certificate is not vouched "
+                           "for by an authority of this system.")
+             : QObject::tr("This is the first connection to %1 over SSH."))
             .arg(Text(q.Host)) +
         "\n\n" +
-        (certificate ? QObject::tr("Fingerprint of its public key:") : QObject::tr("Fingerprint of its %1 host key:").arg(Text(q.KeyKind))) +
+        (certificate ? QObject::tr("Fingerprint of its public key:")
+                     : QObject::tr("Fingerprint of its %1 host key:").arg(Text(q.KeyKind))) +
         "\n" + Text(q.Fingerprint) + "\n\n" +
         QObject::tr("If the BBS publishes its fingerprint, compare it with this one. Trust it and connect? "
                     "winMarlet will remember it and not ask again."));
@@ -35,7 +37,8 @@ void AskTrustDialog(QWidget *parent, const TTrustQuestion &q, std::function<void
     QPushButton *trust = box->addButton(QObject::tr("&Trust and Connect"), QMessageBox::AcceptRole);
     box->addButton(QMessageBox::Cancel);
     box->setDefaultButton(QMessageBox::Cancel);
-    QObject::connect(box, &QMessageBox::finished, box, [box, trust, answer] { answer(box->clickedButton() == trust); });
+    QObject::connect(box, &QMessageBox::finished, box,
+                     [box, trust, answer] { answer(box->clickedButton() == trust); });
     box->open();
 }
 

@@ -98,8 +98,8 @@ TEST(SetHostDlg, ChoicesSuggestPortAndTerminalOnlyWhenTheUserMakesThem)
         const char *port, *click, *expected;
         bool ansi; // a new host: Telnet suggests ANSI-BBS
     } cases[] = {{hmORVO, "1976", "rbTelnet", "23", true},   {hmORVO, "1976", "rbISCA", "23", false},
-                 {hmISCA, "23", "rbORVO", "1976", false},     {hmTelnet, "23", "rbISCA", "23", false},
-                 {hmORVO, "2323", "rbTelnet", "2323", true},  {hmORVO, "1976", "rbTls", "992", false},
+                 {hmISCA, "23", "rbORVO", "1976", false},    {hmTelnet, "23", "rbISCA", "23", false},
+                 {hmORVO, "2323", "rbTelnet", "2323", true}, {hmORVO, "1976", "rbTls", "992", false},
                  {hmTelnet, "23", "rbSsh", "22", true},      {hmORVO, "2222", "rbSsh", "2222", false}};
     for (const auto &c : cases) {
         hosts.Mode = c.start;
@@ -173,9 +173,10 @@ TEST(SetHostDlg, DeleteAsksAndTheFileChangesOnlyAtOk)
         Click(dlg, c.close);
         auto k = IniKeys(GetFile(dir / "w.ini"));
         EXPECT_EQ(k["Hosts/Host1"] + "|" + k["Hosts/Host2"] + "|" + k["Hosts/Host3"] + "|" + k["Hosts/Host4"],
-                  c.hosts) << c.name;
-        EXPECT_EQ(k.count(std::string(c.name) + "/Address"), std::string(c.hosts).find(c.name) != std::string::npos ||
-                                                                 std::string(c.name) == "Odd");
+                  c.hosts)
+            << c.name;
+        EXPECT_EQ(k.count(std::string(c.name) + "/Address"),
+                  std::string(c.hosts).find(c.name) != std::string::npos || std::string(c.name) == "Odd");
     }
 }
 
@@ -212,7 +213,8 @@ TEST(PreferenceDlg, OkSavesWhatChangedOrSaysItCannotAndCancelWritesNothing)
         if (c.history == std::string("5000")) written.insert("Preferences/History lines");
         const std::string after = GetFile(dir / "w.ini");
         EXPECT_EQ(ChangedKeys(ini, after), written) << c.lines;
-        EXPECT_EQ(IniKeys(after)["Preferences/Screen Lines"] + IniKeys(after)["Preferences/Emulation for links"],
+        EXPECT_EQ(IniKeys(after)["Preferences/Screen Lines"] +
+                      IniKeys(after)["Preferences/Emulation for links"],
                   c.written + std::string("classic"));
     }
     TTempFolder dir;

@@ -68,8 +68,8 @@ TEST_F(AccessibleTest, ReviewKeysSpeakTheLinesWithoutMovingTheCursorOrSendingKey
         Qt::Key Key;
         const char *Said;
     } steps[] = {
-        {Qt::Key_Up, "three"}, {Qt::Key_Up, "blank"}, {Qt::Key_Up, "one"},
-        {Qt::Key_Up, "one"}, // the top of the text
+        {Qt::Key_Up, "three"},   {Qt::Key_Up, "blank"},
+        {Qt::Key_Up, "one"},     {Qt::Key_Up, "one"}, // the top of the text
         {Qt::Key_Down, "blank"},
     };
     for (const auto &step : steps) {
