@@ -227,7 +227,7 @@ struct TConnectorImpl
         const std::string text = a.Text;
         a.Fd = -1;
         Stop();
-        TConnector::EnableKeepAlive(fd);
+        TConnector::SetConnectionOptions(fd);
         WonFd = fd; // closed by Stop if nobody takes it
         Post([this, text] {
             const int won = WonFd;
@@ -335,7 +335,7 @@ void TConnector::Cancel()
     FImpl->Stop();
 }
 
-void TConnector::EnableKeepAlive(int fd)
+void TConnector::SetConnectionOptions(int fd)
 {
     int on = 1, idle = KeepAliveIdleSeconds, interval = KeepAliveIntervalSeconds, probes = KeepAliveProbes;
     ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
@@ -345,6 +345,9 @@ void TConnector::EnableKeepAlive(int fd)
     // Unacknowledged data gives up after as long as the probes would.
     unsigned timeout = static_cast<unsigned>((idle + interval * probes) * 1000);
     ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &timeout, sizeof timeout);
+    // Keys and a transfer's acknowledgements go out at once: behind Nagle's algorithm a small
+    // write waits for the peer's delayed ACK, and a file transfer stalls at every window.
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -55,7 +55,7 @@ public:
     // An address literal without its brackets, or empty when text is not one.
     static std::string AddressLiteral(const std::string &text);
     // Turns keepalive on for a connected TCP socket, with the times above.
-    static void EnableKeepAlive(int fd);
+    static void SetConnectionOptions(int fd);
 
 private:
     std::unique_ptr<TConnectorImpl> FImpl;
