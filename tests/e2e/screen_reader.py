@@ -149,14 +149,21 @@ def active_dialog():
     return None
 
 
+def open_menu(key):
+    """Opens a menu by its access key and waits until one of its items has the focus."""
+    start = len(events)
+    xdo("key", key)
+    wait_for(lambda: any(t.endswith("focused") and role in ("menu item", "menu") and d1 == 1
+                         for (t, role, _, d1, _, _) in events[start:]), 10)
+
+
 def key_of(o):
     return (o.getRoleName(), o.name, o.getIndexInParent(), o.parent.name if o.parent else None)
 
 
 def check_dialog(keys, what):
     focus_main()
-    xdo("key", keys[0])
-    pump(0.3)
+    open_menu(keys[0])
     xdo("key", keys[1])
     if not check(wait_for(lambda: active_dialog() is not None, 10), "%s opens" % what):
         return
@@ -266,8 +273,7 @@ try:
     check(grid is not None and grid.name == "Colours" and grid.description.startswith("foreground "),
           "the colour grid is named and says its colours: %s" % (grid.description if grid else None))
     start = len(events)
-    xdo("key", "alt+e")
-    pump(0.3)
+    open_menu("alt+e")
     xdo("key", "Up", "Up", "Up", "Return")
     check(wait_for(lambda: any(t.endswith("focused") and role == "color chooser" and d1 == 1
                                for (t, role, _, d1, _, _) in events[start:]), 10), "the grid takes the keyboard")
@@ -289,8 +295,7 @@ try:
 
     # The panes of the window: the Messages pane and the find bar, their controls named.
     focus_main()
-    xdo("key", "alt+v")
-    pump(0.3)
+    open_menu("alt+v")
     xdo("key", "m")
     xdo("key", "ctrl+shift+f")
     check(wait_for(lambda: any(o.name == "Find in scrollback" or o.getRoleName() in ("tree", "tree table")
@@ -303,8 +308,7 @@ try:
 
     # A message box reads as a dialog with its text.
     focus_main()
-    xdo("key", "alt+f")
-    pump(0.3)
+    open_menu("alt+f")
     xdo("key", "d")
     box = None
     check(wait_for(lambda: active_dialog() is not None, 10), "File > Disconnect asks")
