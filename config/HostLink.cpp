@@ -82,7 +82,8 @@ std::string TrimBlanks(std::string_view s)
 bool ValidPort(std::string_view port)
 {
     const std::string p = TrimBlanks(port);
-    if (p.empty() || p.size() > 5 || !std::all_of(p.begin(), p.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    if (p.empty() || p.size() > 5 ||
+        !std::all_of(p.begin(), p.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return false;
     const int n = std::stoi(p);
     return n >= 1 && n <= 65535;
@@ -125,7 +126,8 @@ std::optional<THostLink> ParseHostLink(std::string_view arg, std::string *error)
         // telnet:// may carry a user and password too (RFC 4248); only ssh:// uses the user.
         if (link.Transport == THostTransport::Ssh) {
             std::string_view user = authority.substr(0, at);
-            link.User = PercentDecoded(user.substr(0, user.find_first_of(";:"))); // no password, no parameters
+            link.User =
+                PercentDecoded(user.substr(0, user.find_first_of(";:"))); // no password, no parameters
             if (HasControlBytes(link.User)) return Fail(error, "The link's user name is not valid.");
         }
         authority.remove_prefix(at + 1);
@@ -138,8 +140,7 @@ std::optional<THostLink> ParseHostLink(std::string_view arg, std::string *error)
             return Fail(error, "The link's IPv6 address is not valid.");
         link.Address = std::string(authority.substr(1, close - 1));
         std::string_view after = authority.substr(close + 1);
-        if (!after.empty() && after.front() != ':')
-            return Fail(error, "The link's address is not valid.");
+        if (!after.empty() && after.front() != ':') return Fail(error, "The link's address is not valid.");
         if (!after.empty()) port = after.substr(1);
     } else {
         const size_t colon = authority.find(':');

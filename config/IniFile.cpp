@@ -433,11 +433,12 @@ TIniDocument TIniFile::Load() const
 
 bool TIniFile::Update(const std::function<void(TIniDocument &)> &edit)
 {
-    return UpdateFileAtomically(FFileName, [&](const std::optional<std::string> &old) -> std::optional<std::string> {
-        TIniDocument doc = TIniDocument::Parse(old.value_or(std::string()));
-        edit(doc);
-        std::string text = doc.Text();
-        if (old ? text == *old : text.empty()) return std::nullopt;
-        return text;
-    });
+    return UpdateFileAtomically(FFileName,
+                                [&](const std::optional<std::string> &old) -> std::optional<std::string> {
+                                    TIniDocument doc = TIniDocument::Parse(old.value_or(std::string()));
+                                    edit(doc);
+                                    std::string text = doc.Text();
+                                    if (old ? text == *old : text.empty()) return std::nullopt;
+                                    return text;
+                                });
 }

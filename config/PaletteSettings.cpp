@@ -9,8 +9,8 @@ const char *const Section = "ColourPalette";
 std::span<const TIniField<TPaletteSettings>> Fields()
 {
     using P = TPaletteSettings;
-    static const std::vector<TIniField<P>> fields = {
-        Field("In Use", &P::InUse), Field("Shape", &P::Shape), Field("Left", &P::Left), Field("Top", &P::Top)};
+    static const std::vector<TIniField<P>> fields = {Field("In Use", &P::InUse), Field("Shape", &P::Shape),
+                                                     Field("Left", &P::Left), Field("Top", &P::Top)};
     return fields;
 }
 

@@ -9,7 +9,7 @@
 struct TPaletteSettings
 {
     bool InUse = true;
-    int Shape = 3;             // 1: 8 x 2, 2: 4 x 4, 3: 2 x 8; other values keep the window's layout
+    int Shape = 3;            // 1: 8 x 2, 2: 4 x 4, 3: 2 x 8; other values keep the window's layout
     int Left = -50, Top = 50; // the offset from the owner's top-left corner
 };
 

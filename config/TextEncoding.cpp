@@ -39,8 +39,8 @@ char32_t FoldCase(char32_t c)
     if (c <= 0xFE) return c == 0xF7 ? c : c - 0x20; // Latin-1
     if (c == 0xFF) return 0x178;
     if (c <= 0x17F) { // Latin Extended-A: pairs of capital and small letter
-        const bool evenCapital = (c >= 0x100 && c <= 0x137 && c != 0x130 && c != 0x131) ||
-                                 (c >= 0x14A && c <= 0x177);
+        const bool evenCapital =
+            (c >= 0x100 && c <= 0x137 && c != 0x130 && c != 0x131) || (c >= 0x14A && c <= 0x177);
         const bool oddCapital = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
         if (evenCapital) return c & ~char32_t(1);
         if (oddCapital && c % 2 == 0) return c - 1;

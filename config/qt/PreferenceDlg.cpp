@@ -49,9 +49,10 @@ TPreferenceDlg::TPreferenceDlg(TClientPrefs &prefs, QWidget *parent) : QDialog(p
     CancelBtn = buttons.CancelBtn;
     HelpBtn = buttons.HelpBtn;
 
-    QWidget *order[] = {PageControl, cbStartCon, cbDisExit, cbColours, cbFlashing, cbReconnect, cbNotices,
-                        cbHighContrast, edLines, edHistory, cbLinkEmulation, edDownloads, btBrowse,
-                        cbAnnounce, cbAnnounceMessages, cbSilent, OKBtn, CancelBtn, HelpBtn};
+    QWidget *order[] = {PageControl,     cbStartCon,  cbDisExit,      cbColours,  cbFlashing,
+                        cbReconnect,     cbNotices,   cbHighContrast, edLines,    edHistory,
+                        cbLinkEmulation, edDownloads, btBrowse,       cbAnnounce, cbAnnounceMessages,
+                        cbSilent,        OKBtn,       CancelBtn,      HelpBtn};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -141,7 +142,8 @@ QWidget *TPreferenceDlg::AccessibilityPage()
 
 void TPreferenceDlg::btBrowseClick()
 {
-    const QString start = edDownloads->text().isEmpty() ? edDownloads->placeholderText() : edDownloads->text();
+    const QString start =
+        edDownloads->text().isEmpty() ? edDownloads->placeholderText() : edDownloads->text();
     const QString folder = QFileDialog::getExistingDirectory(this, tr("Download folder"), start);
     if (!folder.isEmpty()) edDownloads->setText(folder);
 }

@@ -32,7 +32,8 @@ struct TRadio
 };
 
 // A titled box of radio buttons, top to bottom.
-QGroupBox *RadioBox(QWidget *parent, const QString &title, QButtonGroup *&group, std::initializer_list<TRadio> radios)
+QGroupBox *RadioBox(QWidget *parent, const QString &title, QButtonGroup *&group,
+                    std::initializer_list<TRadio> radios)
 {
     auto *box = new QGroupBox(title, parent);
     group = new QButtonGroup(parent);
@@ -90,9 +91,10 @@ void TSetHostDlg::Layout()
                                         {{rbTcp, "rbTcp", tr("Telnet/TCP"), int(THostTransport::Tcp)},
                                          {rbTls, "rbTls", tr("TLS"), int(THostTransport::Tls)},
                                          {rbSsh, "rbSsh", tr("SSH"), int(THostTransport::Ssh)}});
-    QGroupBox *terminalBox = RadioBox(this, tr("Terminal"), FTerminals,
-                                      {{rbClassic, "rbClassic", tr("Classic"), int(THostTerminal::Classic)},
-                                       {rbAnsiBbs, "rbAnsiBbs", tr("ANSI-BBS"), int(THostTerminal::AnsiBbs)}});
+    QGroupBox *terminalBox =
+        RadioBox(this, tr("Terminal"), FTerminals,
+                 {{rbClassic, "rbClassic", tr("Classic"), int(THostTerminal::Classic)},
+                  {rbAnsiBbs, "rbAnsiBbs", tr("ANSI-BBS"), int(THostTerminal::AnsiBbs)}});
     cbIceColours = Named(new QCheckBox(tr("iCE colours"), terminalBox), "cbIceColours");
     cbIceColours->setToolTip(tr("Blinking text shows a bright background instead (ANSI-BBS)"));
     qobject_cast<QVBoxLayout *>(terminalBox->layout())->insertWidget(2, cbIceColours);
@@ -135,10 +137,9 @@ void TSetHostDlg::Layout()
     CancelBtn = buttons.CancelBtn;
     HelpBtn = buttons.HelpBtn;
 
-    QWidget *order[] = {cbBBSName,   edAddress, edPortNum,   rbORVO,      rbISCA,     rbTelnet,
-                        rbTcp,       rbTls,     rbSsh,       rbClassic,   rbAnsiBbs,  cbIceColours,
-                        cbAutoLogin, edLoginName, edPassword, btDelete,   OKBtn,      CancelBtn,
-                        HelpBtn};
+    QWidget *order[] = {cbBBSName,  edAddress, edPortNum, rbORVO,    rbISCA,       rbTelnet,    rbTcp,
+                        rbTls,      rbSsh,     rbClassic, rbAnsiBbs, cbIceColours, cbAutoLogin, edLoginName,
+                        edPassword, btDelete,  OKBtn,     CancelBtn, HelpBtn};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -239,8 +240,9 @@ THostSettings TSetHostDlg::Settings() const
     host.Address = Address();
     host.Port = Port();
     host.Mode = rbISCA->isChecked() ? hmISCA : rbTelnet->isChecked() ? hmTelnet : hmORVO;
-    host.Transport = rbTls->isChecked() ? THostTransport::Tls : rbSsh->isChecked() ? THostTransport::Ssh
-                                                                                 : THostTransport::Tcp;
+    host.Transport = rbTls->isChecked()   ? THostTransport::Tls
+                     : rbSsh->isChecked() ? THostTransport::Ssh
+                                          : THostTransport::Tcp;
     host.Terminal = rbAnsiBbs->isChecked() ? THostTerminal::AnsiBbs : THostTerminal::Classic;
     host.IceColours = cbIceColours->isChecked();
     host.AutoLogin = AutoLogin();
@@ -260,7 +262,8 @@ void TSetHostDlg::OKBtnClick()
         return;
     }
     if (!ValidPort(Port())) {
-        ShowMessage(this, QMessageBox::Warning, windowTitle(), tr("The port must be a number from 1 to 65535."));
+        ShowMessage(this, QMessageBox::Warning, windowTitle(),
+                    tr("The port must be a number from 1 to 65535."));
         edPortNum->setFocus();
         edPortNum->selectAll();
         return;

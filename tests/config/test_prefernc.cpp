@@ -21,7 +21,8 @@ TEST(Preferences, OddValuesAndSaveWithoutDebug)
     EXPECT_EQ(std::tuple(prefs.ScreenLines, prefs.FontSize, prefs.FontName, prefs.FontStyle),
               std::tuple(24, 9, std::string("Courier New"), unsigned(fsBold | fsItalic)));
     EXPECT_TRUE(!prefs.ReconnectAutomatically && prefs.MessageNotices && !prefs.AnnounceOutput);
-    EXPECT_EQ(std::tuple(prefs.EmulationForLinks, prefs.HistoryLines), std::tuple(THostTerminal::Classic, 1000000));
+    EXPECT_EQ(std::tuple(prefs.EmulationForLinks, prefs.HistoryLines),
+              std::tuple(THostTerminal::Classic, 1000000));
 
     prefs.ScreenLines = 1000; // stored as given; the window clamps
     prefs.FontStyle = fsItalic;

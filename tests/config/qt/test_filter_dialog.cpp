@@ -72,8 +72,8 @@ TEST(UserFilterDlg, AddRemoveThenOkSavesTheListsAndCancelWritesNothing)
         EXPECT_TRUE(dlg.result() == QDialog::Accepted || GetFile(dir / "w.ini") == ini) << "Cancel wrote";
     }
     const std::string after = GetFile(dir / "w.ini");
-    EXPECT_EQ(ChangedKeys(ini, after),
-              (std::set<std::string>{"Friends/Friend1", "Friends/Friend2", "Friends/Friend3", "Enemies/Enemy2"}));
+    EXPECT_EQ(ChangedKeys(ini, after), (std::set<std::string>{"Friends/Friend1", "Friends/Friend2",
+                                                              "Friends/Friend3", "Enemies/Enemy2"}));
     auto k = IniKeys(after);
     EXPECT_EQ(k["Friends/Friend1"] + "|" + k["Friends/Friend2"] + "|" + k["Friends/Friend3"] + "|" +
                   k["Enemies/Enemy2"],
