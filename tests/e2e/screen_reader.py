@@ -45,28 +45,27 @@ for kind in ("object:text-changed:insert", "object:state-changed:showing", "obje
     pyatspi.Registry.registerEventListener(on_event, kind)
 
 
-def pump(seconds):
-    context = GLib.MainContext.default()
-    end = time.time() + seconds
-    while time.time() < end:
-        while context.iteration(False):
-            pass
-        time.sleep(0.01)
+# A tick that wakes the blocking iteration below, so a wait ends soon after its deadline.
+GLib.timeout_add(20, lambda: True)
 
 
 def wait_for(condition, seconds=20):
+    """Handles the bus's events, blocking between them, until condition() holds or time is up."""
     context = GLib.MainContext.default()
     end = time.time() + seconds
     while time.time() < end:
-        while context.iteration(False):
-            pass
+        context.iteration(True)
         try:
             if condition():
                 return True
         except Exception:  # an object went away while it was asked
             pass
-        time.sleep(0.02)
     return False
+
+
+def pump(seconds):
+    """Lets the events of the next few moments arrive (for checks that something did not happen)."""
+    wait_for(lambda: False, seconds)
 
 
 def descendants(root, depth=0):
