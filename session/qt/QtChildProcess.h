@@ -1,9 +1,16 @@
-// The helper-program interface on QProcess: an argument list, never a shell.
+// The helper-program interface on QProcess: an argument list, never a shell. Its standard
+// input and output are pipes of our own, written and read straight away in large pieces:
+// QProcess hands on one buffered block per turn of the event loop, which halves what a
+// transfer can move.
 #pragma once
 
 #include "session/ChildProcess.h"
 
+#include <memory>
+
 class QProcess;
+class QSocketNotifier;
+class QTimer;
 
 class TQtChildProcess : public TChildProcess
 {
@@ -19,8 +26,24 @@ public:
     static TChildFactory Factory();
 
 private:
+    void Flush();
+    bool ReadOutput(bool toEnd); // false: the listener dropped us meanwhile
+    void TerminateSoon();
+    void Finished(int code);
+    void CloseIn();
+    void CloseOut();
+    size_t Queued() const { return FQueue.size() - FHead; }
+
     QProcess *FProcess;
     TChildListener *FListener = nullptr;
+    int FIn = -1;  // our end of its standard input
+    int FOut = -1; // our end of its standard output
+    std::unique_ptr<QSocketNotifier> FOutWatch;
+    std::unique_ptr<QTimer> FRetry; // writes what its input pipe could not take
+    std::string FQueue;             // what its input pipe could not take yet
+    size_t FHead = 0;
+    bool FCloseWhenWritten = false;
     bool FDone = false;
     bool FStopping = false;
+    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 };

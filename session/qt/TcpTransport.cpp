@@ -100,8 +100,12 @@ private:
     void Read(TSocketBase *s)
     {
         try {
-            const int got = s->Recv(Buffer.data(), int(Buffer.size()));
-            if (got > 0 && Listener) Listener->TransportReceived(Buffer.data(), size_t(got));
+            // What is there now, up to a bound: a turn of the event loop costs more than a read.
+            for (int round = 0; round < MaxReadsPerNotice && Listener; ++round) {
+                const int got = s->Recv(Buffer.data(), int(Buffer.size()));
+                if (got > 0 && Listener) Listener->TransportReceived(Buffer.data(), size_t(got));
+                if (got < int(Buffer.size())) break;
+            }
         } catch (const std::exception &e) {
             Lost(e.what());
         }
@@ -133,7 +137,8 @@ private:
     // The last listener call: the transport is finished after it.
     TTransportListener *Finish() { return std::exchange(Listener, nullptr); }
 
-    std::vector<uint8_t> Buffer = std::vector<uint8_t>(32766);
+    static constexpr int MaxReadsPerNotice = 8;
+    std::vector<uint8_t> Buffer = std::vector<uint8_t>(65536);
     bool Starting = false;
     bool Orphaned = false;
 };

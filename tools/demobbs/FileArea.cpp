@@ -19,6 +19,8 @@ namespace demobbs {
 namespace {
 
 constexpr size_t MaxOutputQueued = 256 * 1024; // the tool waits while the client catches up
+constexpr size_t GatherBytes = 64 * 1024;      // a transfer's output goes once it is this long
+constexpr double GatherWait = 0.001;           // or this long after its first byte
 
 bool Listed(const std::string &folder, const std::string &name)
 {
@@ -124,6 +126,7 @@ bool TFileArea::Spawn(const std::vector<std::string> &args, std::string &why)
     FOut = out[0];
     ::fcntl(FIn, F_SETFL, O_NONBLOCK);
     ::fcntl(FOut, F_SETFL, O_NONBLOCK);
+    ::fcntl(FOut, F_SETPIPE_SZ, 1 << 20); // what the tool writes while its output is held
     FPending.clear();
     return true;
 }
@@ -267,13 +270,20 @@ void TSession::TransferDone(bool ok, const std::string &why)
 
 void TSession::AddPollFds(std::vector<pollfd> &fds)
 {
-    FFiles.AddPollFds(fds, FOut.size() < MaxOutputQueued);
+    // While output is held the tool's pipe fills meanwhile, and is read once at the end.
+    FFiles.AddPollFds(fds, FOut.size() < MaxOutputQueued && FHoldUntil < 0);
 }
 
-void TSession::ServicePoll(const std::vector<pollfd> &fds)
+void TSession::ServicePoll(const std::vector<pollfd> &fds, double now)
 {
     bool ok = false;
     if (FFiles.Service(fds, FOut, ok) && FState == ssTransfer) TransferDone(ok, {});
+    if (FState != ssTransfer || FOut.empty() || FOut.size() >= GatherBytes)
+        FHoldUntil = -1;
+    else if (FHoldUntil < 0)
+        FHoldUntil = now + GatherWait;
+    else if (now >= FHoldUntil)
+        FHoldUntil = -1; // sent now, whatever its length
 }
 
 } // namespace demobbs

@@ -109,14 +109,18 @@ bool TServer::Listen(std::string &error)
 void TServer::Run(const volatile std::sig_atomic_t &stop, int wakeFd)
 {
     std::vector<pollfd> fds;
+    const auto held = [](const TConn &c, double at) { return at < c.Session->HoldUntil(); };
     while (!stop) {
         const double now = MonotonicNow();
         double next = -1;
         for (const TTimer &t : FTimers)
             next = next < 0 ? t.When : std::min(next, t.When);
-        for (const TConn &c : FConns)
+        for (const TConn &c : FConns) {
             if (c.Session->Deadline() >= 0)
                 next = next < 0 ? c.Session->Deadline() : std::min(next, c.Session->Deadline());
+            if (c.Session->HoldUntil() >= 0)
+                next = next < 0 ? c.Session->HoldUntil() : std::min(next, c.Session->HoldUntil());
+        }
         if (FAcceptPausedUntil > now)
             next = next < 0 ? FAcceptPausedUntil : std::min(next, FAcceptPausedUntil);
         if (FSaveRetryAt > now) next = next < 0 ? FSaveRetryAt : std::min(next, FSaveRetryAt);
@@ -128,7 +132,7 @@ void TServer::Run(const volatile std::sig_atomic_t &stop, int wakeFd)
         for (const TConn &c : FConns)
             fds.push_back({c.Fd, POLLIN, 0});
         for (const TConn &c : FConns) // each connection's output side, after all the inputs
-            fds.push_back({c.Session->Output().empty() ? -1 : c.OutFd, POLLOUT, 0});
+            fds.push_back({c.Session->Output().empty() || held(c, now) ? -1 : c.OutFd, POLLOUT, 0});
         for (const TConn &c : FConns) // a file transfer's tool, after those
             c.Session->AddPollFds(fds);
         if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
@@ -144,13 +148,13 @@ void TServer::Run(const volatile std::sig_atomic_t &stop, int wakeFd)
             if (ev & (POLLIN | POLLHUP | POLLERR)) ReadFrom(FConns[i], t);
         }
         for (size_t i = 0; i < polled; ++i)
-            FConns[i].Session->ServicePoll(fds);
+            FConns[i].Session->ServicePoll(fds, t);
         if (fds[1].revents & POLLIN) Accept(t);
         for (TConn &c : FConns)
             c.Session->Tick(t);
         RunTimers(t);
         for (TConn &c : FConns)
-            if (!c.Session->Output().empty() && !WriteTo(c) && !c.Session->Broken())
+            if (!c.Session->Output().empty() && !held(c, t) && !WriteTo(c) && !c.Session->Broken())
                 c.Session->Shutdown(); // the peer is gone; Broken() comes below
         CloseFinished();
         Save();

@@ -76,7 +76,11 @@ public:
 
     // A file transfer's tool: its pipes in the server's poll set, served after poll.
     void AddPollFds(std::vector<pollfd> &fds);
-    void ServicePoll(const std::vector<pollfd> &fds);
+    void ServicePoll(const std::vector<pollfd> &fds, double now);
+    // A transfer's output waits until then to be sent, unless it has grown large; negative
+    // when it may go now. sz writes a kilobyte at a time: gathered, the line carries a few
+    // large writes where it would carry hundreds of small ones.
+    double HoldUntil() const { return FHoldUntil; }
 
 private:
     enum TState : uint8_t {
@@ -213,6 +217,7 @@ private:
     int FNextPostId = 0; // reading posts: the next post to show
 
     TFileArea FFiles;
+    double FHoldUntil = -1;
 };
 
 } // namespace demobbs
