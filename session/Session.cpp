@@ -252,6 +252,11 @@ void TSession::TransportReceived(const uint8_t *data, size_t count)
     ClientSocketRead(data, count);
 }
 
+void TSession::TransportDrained()
+{
+    FTerminal.OutputPaused();
+}
+
 void TSession::TransportClosed(TCloseKind kind, const std::string &why)
 {
     ClientSocketDisconnect(kind, why);

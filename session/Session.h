@@ -161,6 +161,7 @@ private:
     void TransportStep(TTransportStep step) override;
     void TransportConnected() override;
     void TransportReceived(const uint8_t *data, size_t count) override;
+    void TransportDrained() override;
     void TransportClosed(TCloseKind kind, const std::string &why) override;
     void TransportFailed(const std::string &message) override;
     void TransportAskTrust(const TTrustQuestion &question, std::function<void(bool accept)> answer) override;

@@ -57,6 +57,8 @@ public:
     // The pipe is open; Security() says what protects it.
     virtual void TransportConnected() = 0;
     virtual void TransportReceived(const uint8_t *data, size_t count) = 0;
+    // Everything the peer has sent so far was handed over: a good moment to show it.
+    virtual void TransportDrained() {}
     // An open pipe ended without a Close or Abort of ours. The transport is finished.
     virtual void TransportClosed(TCloseKind kind, const std::string &why) = 0;
     // It never opened: lookup, connect, handshake, trust or authentication failed. `message`

@@ -72,6 +72,9 @@ public:
     // Top was renumbered because the ring dropped its oldest line while the picture stayed
     // where it is: only the scroll bar position needs updating.
     virtual void TopRenumbered() {}
+    // The output stopped for now (the connection has nothing more to read): what lazy writes
+    // collected may be shown without waiting for the next frame.
+    virtual void OutputPaused() {}
     // Post one WM_TTY_TRACK / WM_TTY_SCROLL to the control. When it is delivered, call
     // TColorTTY::HandleTrackMessage() / HandleScrollMessage(). The model keeps the merged
     // request itself and asks for a new post only when none is in flight; a delivery that
@@ -176,6 +179,11 @@ public:
     // Attach or detach (nullptr) the view. Requests in flight to an old view are forgotten.
     void SetView(TTTYView *view);
     TTTYView *View() const { return FViewPtr; }
+    // The connection has nothing more to read for now.
+    void OutputPaused()
+    {
+        if (HasWindow()) FViewPtr->OutputPaused();
+    }
     bool HasWindow() const { return FViewPtr && FViewPtr->HasWindow(); }
 
     // --- Fields. Public for readers (painter, selection, offline editor, tools); change

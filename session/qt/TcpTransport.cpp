@@ -104,7 +104,10 @@ private:
             for (int round = 0; round < MaxReadsPerNotice && Listener; ++round) {
                 const int got = s->Recv(Buffer.data(), int(Buffer.size()));
                 if (got > 0 && Listener) Listener->TransportReceived(Buffer.data(), size_t(got));
-                if (got < int(Buffer.size())) break;
+                if (got < int(Buffer.size())) {
+                    if (Listener) Listener->TransportDrained();
+                    break;
+                }
             }
         } catch (const std::exception &e) {
             Lost(e.what());

@@ -25,6 +25,7 @@ struct TStreamTransportImpl
     bool Open = false;
     bool Silenced = false; // Close, Abort or a final report: nothing more for the listener
     unsigned Generation = 0;
+    int Undelivered = 0;                                   // received pieces posted but not handed over yet
     std::shared_ptr<int> Alive = std::make_shared<int>(0); // for answers that come late
 
     void Post(std::function<void(TTransportListener &)> call, bool final = false)
@@ -71,6 +72,7 @@ void TStreamTransport::Open(const TEndpoint &endpoint, TTransportListener &liste
 {
     FImpl->Endpoint = endpoint;
     FImpl->Listener = &listener;
+    FImpl->Undelivered = 0;
     FImpl->Connector.OnConnecting = [this](const std::string &) { Step(TTransportStep::Connecting); };
     FImpl->Connector.OnConnected = [this](int fd, const std::string &) {
         FImpl->Fd = fd;
@@ -224,8 +226,10 @@ void TStreamTransport::Received(const uint8_t *data, size_t count)
 {
     if (count == 0) return;
     std::string bytes(reinterpret_cast<const char *>(data), count);
-    FImpl->Post([bytes](TTransportListener &l) {
+    ++FImpl->Undelivered;
+    FImpl->Post([impl = FImpl.get(), bytes](TTransportListener &l) {
         l.TransportReceived(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size());
+        if (--impl->Undelivered == 0 && impl->Listener) impl->Listener->TransportDrained();
     });
 }
 

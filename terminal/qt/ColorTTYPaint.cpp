@@ -368,6 +368,7 @@ void TColorTTYWidget::paintEvent(QPaintEvent *e)
             p.fillRect(caret, Qt::white);
         }
     }
+    FPaintNs = FLastPaint.nsecsElapsed();
     if (OnPainted) OnPainted(e->rect());
     if (!t.HasOption(coFlashing) || t.BrightBackgrounds() || FCharW <= 0) {
         t.FlashRect = {};

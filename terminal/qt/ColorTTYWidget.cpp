@@ -27,8 +27,9 @@ const QEvent::Type TrackEvent = QEvent::Type(QEvent::User + 100);  // WM_TTY_TRA
 const QEvent::Type ScrollEvent = QEvent::Type(QEvent::User + 101); // WM_TTY_SCROLL
 
 constexpr int AutoScrollMs = 50;
-constexpr int FrameMs = 16;   // lazy repaints at most this often
-constexpr int TypingMs = 250; // for this long after a key, what comes is painted at once (the echo)
+constexpr int FrameMs = 16;             // lazy repaints at most this often
+constexpr qint64 PausedGapNs = 2000000; // after a pause in the output, paint this soon at the earliest
+constexpr int TypingMs = 250;           // for this long after a key, what comes is painted at once (the echo)
 
 } // namespace
 
@@ -202,6 +203,7 @@ QRect TColorTTYWidget::ClientRect() const
 void TColorTTYWidget::InvalidateCells(int x1, int x2, int y, bool immediately)
 {
     ++FGeneration;
+    if (!immediately && FDirtyAll) return; // all of it is repainted anyway
     const QRect r = CellRect(x1, x2, y) & ClientRect();
     if (!immediately) {
         if (!r.isEmpty()) Dirty(r);
@@ -247,6 +249,19 @@ void TColorTTYWidget::TopRenumbered()
         return;
     }
     UpdateScrollBar();
+}
+
+void TColorTTYWidget::OutputPaused()
+{
+    if (!FFlushTimer.isActive() || (FLastKey.isValid() && FLastKey.elapsed() < TypingMs)) return;
+    // Sooner than the next frame, as long as painting takes at most about an eighth of the time.
+    const qint64 gap = std::max(PausedGapNs, 8 * FPaintNs);
+    if (gap >= qint64(FrameMs) * 1000000) return;
+    const qint64 wait = FLastPaint.isValid() ? gap - FLastPaint.nsecsElapsed() : 0;
+    if (wait <= 0)
+        Flush();
+    else
+        FFlushTimer.start(int((wait + 999999) / 1000000), this);
 }
 
 void TColorTTYWidget::Dirty(const QRect &r)

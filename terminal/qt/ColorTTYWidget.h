@@ -110,6 +110,7 @@ public:
     void InvalidateAll(bool immediately) override;
     void ViewMoved(int oldLeft, int oldTop, int newLeft, int newTop) override;
     void TopRenumbered() override;
+    void OutputPaused() override;
     void PostTrack() override;
     void PostScroll() override;
     void Beep() override;
@@ -187,6 +188,7 @@ private:
     QBasicTimer FCaretBlink; // the caret's own on/off phase
     QBasicTimer FFlushTimer; // hands collected repaints to the paint cycle
     QElapsedTimer FLastPaint;
+    qint64 FPaintNs = 0;    // how long the last paint took
     QElapsedTimer FLastKey; // the user is typing: the echo is not held back for a frame
     QRect FDirtyRect;
     bool FDirtyAll = false;
