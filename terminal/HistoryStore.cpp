@@ -35,8 +35,47 @@ uint32_t GetCount(const uint8_t *&p)
 
 // The runs of attrs[0 .. width-1] as (length, attribute) pairs: a run ends where an
 // attribute differs from the one before it, found sixteen cells at a time.
+#ifdef __SSE2__
+// Bit i: attrs[at + i] differs from the cell before it.
+unsigned Changes(const uint8_t *attrs, int at)
+{
+    const __m128i now = _mm_loadu_si128(reinterpret_cast<const __m128i *>(attrs + at));
+    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i *>(attrs + at - 1));
+    return ~unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(now, before))) & 0xFFFFu;
+}
+
+// PutRuns for rows of 17 to 127 cells (the usual ones): every length fits a byte, and the
+// changes of the whole row are gathered first, so that walking them is a single loop.
+uint8_t *PutNarrowRuns(uint8_t *p, const uint8_t *attrs, int width)
+{
+    unsigned __int128 all = 0; // bit x: attrs[x] differs from attrs[x - 1]
+    int x = 1;
+    for (; x + 16 <= width; x += 16)
+        all |= static_cast<unsigned __int128>(Changes(attrs, x)) << x;
+    if (x < width) {
+        const int at = width - 16; // sixteen that overlap those already seen
+        all |= static_cast<unsigned __int128>(Changes(attrs, at) >> (x - at)) << x;
+    }
+    int start = 0;
+    auto endRun = [&](int at) {
+        *p++ = uint8_t(at - start);
+        *p++ = attrs[start];
+        start = at;
+    };
+    for (uint64_t m = uint64_t(all); m; m &= m - 1)
+        endRun(__builtin_ctzll(m));
+    for (uint64_t m = uint64_t(all >> 64); m; m &= m - 1)
+        endRun(64 + __builtin_ctzll(m));
+    endRun(width);
+    return p;
+}
+#endif
+
 uint8_t *PutRuns(uint8_t *p, const uint8_t *attrs, int width)
 {
+#ifdef __SSE2__
+    if (width >= 17 && width < 0x80) return PutNarrowRuns(p, attrs, width);
+#endif
     int start = 0, x = 1;
     auto endRun = [&](int at) {
         p = PutCount(p, uint32_t(at - start));
@@ -44,12 +83,7 @@ uint8_t *PutRuns(uint8_t *p, const uint8_t *attrs, int width)
         start = at;
     };
 #ifdef __SSE2__
-    // Bit i: attrs[at + i] differs from the cell before it.
-    auto changes = [attrs](int at) {
-        const __m128i now = _mm_loadu_si128(reinterpret_cast<const __m128i *>(attrs + at));
-        const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i *>(attrs + at - 1));
-        return ~unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(now, before))) & 0xFFFFu;
-    };
+    auto changes = [attrs](int at) { return Changes(attrs, at); };
     for (; x + 16 <= width; x += 16)
         for (unsigned m = changes(x); m; m &= m - 1)
             endRun(x + __builtin_ctz(m));
