@@ -109,17 +109,26 @@ double MeasureDrain(const std::string &stream, int historyLines)
         ::shutdown(peer, SHUT_WR);
         ::close(peer);
     });
+    // When the text as it stands was last painted.
+    TColorTTYWidget *view = form.ColourTTY();
+    unsigned paintedGeneration = view->TextGeneration() - 1;
+    Clock::time_point paintedAt;
+    view->OnPainted = [&](const QRect &) {
+        if (paintedGeneration == view->TextGeneration()) return;
+        paintedGeneration = view->TextGeneration();
+        paintedAt = Clock::now();
+    };
     form.FileConnectItemClick();
     if (!done) loop.exec();
     // The last byte is handled; it counts once it is on the screen.
-    const int paints = form.ColourTTY()->PaintCount();
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (form.ColourTTY()->PaintCount() > paints) loop.quit();
+        if (paintedGeneration == view->TextGeneration()) loop.quit();
     });
     poll.start(0);
-    loop.exec();
-    const auto end = Clock::now();
+    if (paintedGeneration != view->TextGeneration()) loop.exec();
+    view->OnPainted = nullptr;
+    const auto end = paintedAt;
     server.join();
     ::close(listener);
     const double ms = Ms(end - Clock::time_point(Clock::duration(sendStart.load())));
@@ -153,16 +162,16 @@ int main(int argc, char **argv)
     }
     if (part("flood")) {
         const std::string flood = MakeBbsStream(8000000, 20240611).Ours;
-        // Best of three, taken in turns: on a shared machine one slow run says only that
+        // Best of five, taken in turns: on a shared machine one slow run says only that
         // another program had the cores.
         double plain = 0, full = 0;
-        for (int run = 0; run < 3; ++run) {
+        for (int run = 0; run < 5; ++run) {
             plain = std::max(plain, MeasureDrain(flood, 0));
             full = std::max(full, MeasureDrain(flood, 1000000));
         }
         Figure("flood_mb_s", plain, "MB/s",
-               "8 MB drained through the main window until painted, no history, best of 3");
-        Figure("flood_history_mb_s", full, "MB/s", "the same with 1,000,000 lines of history, best of 3");
+               "8 MB drained through the main window until painted, no history, best of 5");
+        Figure("flood_history_mb_s", full, "MB/s", "the same with 1,000,000 lines of history, best of 5");
         Figure("flood_history_ratio", full / plain, "x", "[target >= 0.80]");
     }
     if (part("search")) MeasureSearch();
