@@ -141,6 +141,7 @@ void THistoryStore::Clear()
 void THistoryStore::Push(const uint8_t *chars, const uint8_t *attrs, int width)
 {
     if (FLimit == 0) return;
+    if (FCount >= FLimit) DropOldest();
     width = std::max(width, 0);
     const int n = TrimmedLength(chars, width);
     // Room for the worst case: a run needs at most one byte for each of its cells besides
@@ -163,7 +164,6 @@ void THistoryStore::Push(const uint8_t *chars, const uint8_t *attrs, int width)
     p = PutRuns(p + n, attrs, width);
     b.Used += uint32_t(p - start);
     ++FCount;
-    if (FCount > FLimit) DropOldest();
 }
 
 void THistoryStore::DropOldest()
