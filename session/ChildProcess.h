@@ -20,6 +20,8 @@ public:
     virtual void ChildFinished(int exitCode) = 0;
     // It could not be started; the last call.
     virtual void ChildFailed(const std::string &why) = 0;
+    // It has taken all that was written to it.
+    virtual void ChildInputTaken() {}
 };
 
 class TChildProcess
@@ -30,6 +32,8 @@ public:
     virtual void Start(const std::string &program, const std::vector<std::string> &args,
                        const std::string &folder, TChildListener &listener) = 0;
     virtual void Write(const uint8_t *data, size_t count) = 0;
+    // Bytes written that it has not taken yet.
+    virtual size_t Queued() const { return 0; }
     virtual void CloseInput() = 0;
     // Ends it once it has taken what was written to it (SIGTERM, later SIGKILL): a
     // receiving tool keeps what it had, where the end of its input would make it give up.

@@ -124,6 +124,11 @@ void TSessionTransfers::TransferFinished(const TTransferResult &result)
     FSession.FListener.SessionTransferFinished(result);
 }
 
+void TSessionTransfers::TransferHoldInput(bool hold)
+{
+    if (FSession.FTransport) FSession.FTransport->SetReceiving(!hold);
+}
+
 void TSessionTransfers::TransferReturned(const uint8_t *bytes, size_t count)
 {
     FSession.SetReceiveTap(nullptr);

@@ -49,6 +49,7 @@ private:
     void TransferProgress(const TTransferProgress &progress) override;
     void TransferFinished(const TTransferResult &result) override;
     void TransferReturned(const uint8_t *bytes, size_t count) override;
+    void TransferHoldInput(bool hold) override;
 
     TSession &FSession;
     TChildFactory FChildren;

@@ -139,7 +139,23 @@ std::string TTransfer::StageName(const TFileOffer &offer)
 
 void TTransfer::ToChild(const uint8_t *data, size_t count)
 {
-    if (FState == stRunning && count > 0) FChild->Write(data, count);
+    if (FState != stRunning || count == 0) return;
+    FChild->Write(data, count);
+    // Whatever the other side sends, no more than this waits for the tool.
+    constexpr size_t HoldAbove = 4u << 20;
+    if (FChild->Queued() > HoldAbove) Hold(true);
+}
+
+void TTransfer::Hold(bool hold)
+{
+    if (FHolding == hold) return;
+    FHolding = hold;
+    FListener.TransferHoldInput(hold);
+}
+
+void TTransfer::ChildInputTaken()
+{
+    Hold(false);
 }
 
 void TTransfer::FromPeer(const uint8_t *data, size_t count)
@@ -221,6 +237,7 @@ void TTransfer::Cancel()
     if (FState != stRunning) return;
     FCancelled = true;
     FState = stStopping;
+    Hold(false); // what comes now is read and dropped
     FDrainStart = FLastData = FPlatform.Now();
     // Only the other side hears the abort: lrzsz's receivers delete the file they were
     // writing when told so, but keep it when stopped.
@@ -233,6 +250,7 @@ void TTransfer::ConnectionLost()
     if (FState == stRunning || FState == stStopping) {
         FLost = true;
         FState = stStopping;
+        Hold(false);
         FChild->Stop();
     } else if (FState == stDraining) {
         FLost = true;
@@ -318,6 +336,7 @@ void TTransfer::Finish(TTransferEnd end)
 {
     if (FState == stReturned || FState == stDraining) return;
     FState = stStopping;
+    Hold(false);
     Report(true);
     if (end == TTransferEnd::Failed) FEngine.SendData(zmodem::Abort, sizeof zmodem::Abort);
     TTransferResult result;

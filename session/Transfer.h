@@ -59,6 +59,8 @@ public:
     // The connection is the terminal's again, and Bytes (maybe none) came after the
     // transfer. The last call: the transfer may be destroyed from inside it.
     virtual void TransferReturned(const uint8_t *bytes, size_t count) = 0;
+    // The tool is behind: reading the connection stops until it has caught up.
+    virtual void TransferHoldInput(bool hold) { (void)hold; }
 };
 
 class TTransfer : private TChildListener
@@ -107,11 +109,13 @@ private:
     void PlaceFiles(TTransferEnd end, TTransferResult &result);
     void Return(const uint8_t *bytes, size_t count);
     void DrainCheck();
+    void Hold(bool hold);
 
     void ChildOutput(const uint8_t *data, size_t count) override;
     void ChildMessage(const std::string &line) override;
     void ChildFinished(int exitCode) override;
     void ChildFailed(const std::string &why) override;
+    void ChildInputTaken() override;
 
     TTelnetStateMachine &FEngine;
     TSessionPlatform &FPlatform;
@@ -124,6 +128,7 @@ private:
     bool FSending = false;
     bool FCancelled = false;
     bool FLost = false;
+    bool FHolding = false; // the connection is not read until the tool takes its input
     std::string FFolder, FStaging;
     std::vector<TStaged> FStaged;
     std::vector<std::string> FSendFiles;

@@ -87,6 +87,9 @@ public:
     virtual void Close() = 0;
     // Ends at once (Abort, the program ending); no listener call follows.
     virtual void Abort() = 0;
+    // Stops reading from the peer while what it sent cannot be taken (a file transfer's tool
+    // is behind), and starts again: the peer waits meanwhile, nothing is lost.
+    virtual void SetReceiving(bool on) { (void)on; }
     // The terminal's size changed (SSH sends window-change); the others ignore it.
     virtual void SetWindowSize(uint8_t cols, uint8_t rows)
     {

@@ -183,6 +183,7 @@ void TQtChildProcess::Flush()
     FHead = 0;
     if (FCloseWhenWritten) CloseIn();
     if (FStopping) TerminateSoon();
+    if (FListener) FListener->ChildInputTaken();
 }
 
 bool TQtChildProcess::ReadOutput(bool toEnd)

@@ -22,6 +22,7 @@ public:
     void Write(const uint8_t *data, size_t count) override;
     void CloseInput() override;
     void Stop() override;
+    size_t Queued() const override { return FQueue.size() - FHead; }
 
     static TChildFactory Factory();
 
@@ -32,7 +33,6 @@ private:
     void Finished(int code);
     void CloseIn();
     void CloseOut();
-    size_t Queued() const { return FQueue.size() - FHead; }
 
     QProcess *FProcess;
     TChildListener *FListener = nullptr;

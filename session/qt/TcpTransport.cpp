@@ -79,6 +79,21 @@ public:
         }
     }
 
+    // Held: a read notice is only noted; the socket is not read, so it gives no other
+    // notice until the next read after the hold.
+    void SetReceiving(bool on)
+    {
+        Held = !on;
+        if (!on || !Missed) return;
+        Missed = false;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (Listener && !Held && Socket.HasSocket()) Read(Socket.Socket());
+            },
+            Qt::QueuedConnection);
+    }
+
     TTransportListener *Listener = nullptr;
     TBasicClientSocket Socket;
 
@@ -99,6 +114,10 @@ private:
     }
     void Read(TSocketBase *s)
     {
+        if (Held) {
+            Missed = true;
+            return;
+        }
         try {
             // What is there now, up to a bound: a turn of the event loop costs more than a read.
             for (int round = 0; round < MaxReadsPerNotice && Listener; ++round) {
@@ -117,7 +136,8 @@ private:
     {
         if (!Listener) return;
         const TCloseKind kind = s->LastError() == 0 ? TCloseKind::Clean : TCloseKind::Lost;
-        // What the BBS said last is read before it is told that the line closed.
+        // What the BBS said last is read before it is told that the line closed, held or not.
+        Held = false;
         try {
             Socket.Close();
         } catch (...) {
@@ -144,6 +164,7 @@ private:
     std::vector<uint8_t> Buffer = std::vector<uint8_t>(65536);
     bool Starting = false;
     bool Orphaned = false;
+    bool Held = false, Missed = false;
 };
 
 TTcpTransport::TTcpTransport() : FLink(new TTcpLink)
@@ -166,6 +187,11 @@ void TTcpTransport::Open(const TEndpoint &endpoint, TTransportListener &listener
 void TTcpTransport::Send(const uint8_t *data, size_t count)
 {
     if (FLink->Listener) FLink->Send(data, count);
+}
+
+void TTcpTransport::SetReceiving(bool on)
+{
+    if (FLink->Listener) FLink->SetReceiving(on);
 }
 
 void TTcpTransport::Close()

@@ -14,6 +14,7 @@ public:
 
     void Open(const TEndpoint &endpoint, TTransportListener &listener) override;
     void Send(const uint8_t *data, size_t count) override;
+    void SetReceiving(bool on) override;
     void Close() override;
     void Abort() override;
 

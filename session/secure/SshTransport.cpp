@@ -326,6 +326,7 @@ void TSshTransport::TryPassword()
 
 void TSshTransport::ReadAll()
 {
+    if (!Receiving()) return; // the channel's window fills and the server waits
     char buf[16384];
     for (int stream = 0; stream < 2 && FSsh; ++stream) {
         for (;;) {

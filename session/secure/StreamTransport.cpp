@@ -25,6 +25,7 @@ struct TStreamTransportImpl
     bool Open = false;
     bool Silenced = false; // Close, Abort or a final report: nothing more for the listener
     unsigned Generation = 0;
+    bool Receiving = true;
     int Undelivered = 0;                                   // received pieces posted but not handed over yet
     std::shared_ptr<int> Alive = std::make_shared<int>(0); // for answers that come late
 
@@ -73,6 +74,7 @@ void TStreamTransport::Open(const TEndpoint &endpoint, TTransportListener &liste
     FImpl->Endpoint = endpoint;
     FImpl->Listener = &listener;
     FImpl->Undelivered = 0;
+    FImpl->Receiving = true;
     FImpl->Connector.OnConnecting = [this](const std::string &) { Step(TTransportStep::Connecting); };
     FImpl->Connector.OnConnected = [this](int fd, const std::string &) {
         FImpl->Fd = fd;
@@ -196,6 +198,20 @@ const TEndpoint &TStreamTransport::Endpoint() const
 bool TStreamTransport::IsOpen() const
 {
     return FImpl->Open;
+}
+
+bool TStreamTransport::Receiving() const
+{
+    return FImpl->Receiving;
+}
+
+void TStreamTransport::SetReceiving(bool on)
+{
+    if (FImpl->Receiving == on) return;
+    FImpl->Receiving = on;
+    if (FImpl->Rd) FImpl->Rd->setEnabled(on);
+    // What the protocol's library read ahead gives no readiness of its own.
+    if (on && FImpl->Fd >= 0) PumpLater();
 }
 
 void TStreamTransport::WantWrite(bool on)

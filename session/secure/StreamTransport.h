@@ -48,6 +48,7 @@ public:
     void Open(const TEndpoint &endpoint, TTransportListener &listener) override;
     void Close() override;
     void Abort() override;
+    void SetReceiving(bool on) override;
 
     // What Close leaves to finish after the transport is gone: called (from the event loop)
     // until it answers Done; it owns the protocol's state and says goodbye in the protocol
@@ -71,7 +72,8 @@ protected:
 
     int Fd() const;
     const TEndpoint &Endpoint() const;
-    bool IsOpen() const; // TransportConnected was reported
+    bool IsOpen() const;    // TransportConnected was reported
+    bool Receiving() const; // false while reading is held (SetReceiving)
     // Readiness wanted besides reading (the protocol has bytes the kernel did not take).
     void WantWrite(bool on);
     // Runs Pump again from the event loop (work left that no readiness will announce).

@@ -282,7 +282,7 @@ void TTlsTransport::Accepted()
 void TTlsTransport::ReadAll()
 {
     uint8_t buf[16384];
-    for (;;) {
+    while (Receiving() || FTls->Step == TTlsStep::Judging) {
         ERR_clear_error();
         errno = 0;
         const int r = SSL_read(FTls->Ssl, buf, sizeof buf);

@@ -121,6 +121,7 @@ struct TClient : TSessionListener
     std::optional<TTransferResult> Result;
     int ReadyHeaders = 0;
     std::string Error;
+    TChildFactory Tools = TQtChildProcess::Factory();
 
     ~TClient() override { Session.reset(); }
     bool Connect(uint16_t port)
@@ -132,7 +133,7 @@ struct TClient : TSessionListener
         Session = std::make_unique<TSession>(TSessionStores{*Hosts, *Prefs, *Filter}, Tty, *this,
                                              ProgramTransports(Settings.path().toStdString()),
                                              std::make_unique<TQtSessionPlatform>());
-        Session->Transfers().SetTools(TQtChildProcess::Factory(), Folder);
+        Session->Transfers().SetTools(Tools, Folder);
         Session->Connect();
         return WaitFor([&] { return Session->IsConnected(); });
     }

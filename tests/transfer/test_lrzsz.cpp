@@ -4,7 +4,11 @@
 
 #include "terminal/SessionCapture.h"
 
+#include <QDirIterator>
 #include <QFile>
+
+#include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -108,6 +112,69 @@ TEST(TransferEnds, CancelOrALostBbsKeepsAPartFile)
         client.Type("?");
         EXPECT_TRUE(client.See("Lobby>")) << client.Screen;
     }
+}
+
+// A receiving tool that stops taking its input holds the connection: what waits for it
+// stays bounded while the sender's side backs up, and nothing is lost when it goes on.
+TEST(TransferEnds, AStalledToolHoldsTheConnection)
+{
+    struct TWatched : TChildProcess
+    {
+        std::unique_ptr<TChildProcess> Inner = TQtChildProcess::Factory()();
+        size_t *Most;
+        explicit TWatched(size_t *most) : Most(most) {}
+        void Start(const std::string &program, const std::vector<std::string> &args,
+                   const std::string &folder, TChildListener &listener) override
+        {
+            Inner->Start(program, args, folder, listener);
+        }
+        void Write(const uint8_t *data, size_t count) override
+        {
+            Inner->Write(data, count);
+            *Most = std::max(*Most, Inner->Queued());
+        }
+        void CloseInput() override { Inner->CloseInput(); }
+        void Stop() override { Inner->Stop(); }
+        size_t Queued() const override { return Inner->Queued(); }
+    };
+    // Our child rz, found by its parent.
+    auto rz = [] {
+        for (const QString &pid : QDir("/proc").entryList(QDir::Dirs)) {
+            const QByteArray stat = ReadAll(QStringLiteral("/proc/%1/stat").arg(pid)).c_str();
+            if (stat.contains(" (rz) ") && stat.split(' ').value(3).toLong() == long(::getpid()))
+                return pid.toInt();
+        }
+        return 0;
+    };
+    QTemporaryDir remote;
+    const std::string big = Bytes(32 << 20, 8);
+    WriteAll(remote.filePath("big.bin"), big);
+    TBareTool sender;
+    ASSERT_TRUE(sender.Listen(remote.path(), {"--binary", "big.bin"}));
+    TClient client;
+    size_t most = 0;
+    client.Tools = [&most] { return std::make_unique<TWatched>(&most); };
+    ASSERT_TRUE(client.Connect(sender.Server.serverPort()));
+    // Stopped once the file is coming (before, sz would only wait for its greeting).
+    auto landed = [&] {
+        qint64 bytes = 0;
+        for (QDirIterator it(client.Downloads.path(), QDir::Files | QDir::Hidden,
+                             QDirIterator::Subdirectories);
+             it.hasNext();)
+            bytes += QFileInfo(it.next()).size();
+        return bytes;
+    };
+    ASSERT_TRUE(client.WaitFor([&] { return landed() > (1 << 20); }));
+    const int pid = rz();
+    ASSERT_NE(pid, 0);
+    ::kill(pid, SIGSTOP);
+    ASSERT_TRUE(client.WaitFor([&] { return sender.Peer && sender.Peer->bytesToWrite() > (8 << 20); }))
+        << "the connection was still read: " << most << " bytes waited for the tool";
+    EXPECT_LT(most, size_t(6) << 20);
+    ::kill(pid, SIGCONT);
+    ASSERT_TRUE(client.WaitReturned());
+    EXPECT_EQ(client.Result->End, TTransferEnd::Done) << client.Result->Message;
+    EXPECT_TRUE(ReadAll(client.Downloads.filePath("big.bin")) == big);
 }
 
 // Offered names cannot leave the download folder, hide, carry control bytes or replace a file.
