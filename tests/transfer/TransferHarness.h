@@ -124,9 +124,10 @@ struct TClient : TSessionListener
     TChildFactory Tools = TQtChildProcess::Factory();
 
     ~TClient() override { Session.reset(); }
-    bool Connect(uint16_t port)
+    bool Connect(uint16_t port, const std::string &transport = "tcp")
     {
-        std::ofstream(Ini) << "[Hosts]\nHost=Transfers\nAddress=127.0.0.1\nPort=" << port << "\nMode=1\n";
+        std::ofstream(Ini) << "[Hosts]\nHost=Transfers\nAddress=127.0.0.1\nPort=" << port
+                           << "\nMode=1\nTransport=" << transport << "\n";
         Hosts = std::make_unique<THostInfo>(Ini);
         Prefs = std::make_unique<TClientPrefs>(Ini);
         Filter = std::make_unique<TUserFilter>(Ini);
@@ -188,4 +189,5 @@ struct TClient : TSessionListener
     void SessionTransferProgress(const TTransferProgress &p) override { Progress.push_back(p); }
     void SessionTransferFinished(const TTransferResult &r) override { Result = r; }
     void SessionUploadWanted() override { ++ReadyHeaders; }
+    void SessionAskTrust(const TTrustQuestion &, std::function<void(bool)> answer) override { answer(true); }
 };

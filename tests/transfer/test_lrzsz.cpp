@@ -114,8 +114,9 @@ TEST(TransferEnds, CancelOrALostBbsKeepsAPartFile)
     }
 }
 
-// A receiving tool that stops taking its input holds the connection: what waits for it
-// stays bounded while the sender's side backs up, and nothing is lost when it goes on.
+// A receiving tool that stops taking its input holds the connection (plain and through a
+// TLS terminator): what waits for it stays bounded while the sender's side backs up, and
+// nothing is lost when it goes on.
 TEST(TransferEnds, AStalledToolHoldsTheConnection)
 {
     struct TWatched : TChildProcess
@@ -149,32 +150,52 @@ TEST(TransferEnds, AStalledToolHoldsTheConnection)
     QTemporaryDir remote;
     const std::string big = Bytes(32 << 20, 8);
     WriteAll(remote.filePath("big.bin"), big);
-    TBareTool sender;
-    ASSERT_TRUE(sender.Listen(remote.path(), {"--binary", "big.bin"}));
-    TClient client;
-    size_t most = 0;
-    client.Tools = [&most] { return std::make_unique<TWatched>(&most); };
-    ASSERT_TRUE(client.Connect(sender.Server.serverPort()));
-    // Stopped once the file is coming (before, sz would only wait for its greeting).
-    auto landed = [&] {
-        qint64 bytes = 0;
-        for (QDirIterator it(client.Downloads.path(), QDir::Files | QDir::Hidden,
-                             QDirIterator::Subdirectories);
-             it.hasNext();)
-            bytes += QFileInfo(it.next()).size();
-        return bytes;
-    };
-    ASSERT_TRUE(client.WaitFor([&] { return landed() > (1 << 20); }));
-    const int pid = rz();
-    ASSERT_NE(pid, 0);
-    ::kill(pid, SIGSTOP);
-    ASSERT_TRUE(client.WaitFor([&] { return sender.Peer && sender.Peer->bytesToWrite() > (8 << 20); }))
-        << "the connection was still read: " << most << " bytes waited for the tool";
-    EXPECT_LT(most, size_t(6) << 20);
-    ::kill(pid, SIGCONT);
-    ASSERT_TRUE(client.WaitReturned());
-    EXPECT_EQ(client.Result->End, TTransferEnd::Done) << client.Result->Message;
-    EXPECT_TRUE(ReadAll(client.Downloads.filePath("big.bin")) == big);
+    for (const bool tls : {false, true}) {
+        SCOPED_TRACE(tls ? "TLS" : "TCP");
+        TBareTool sender;
+        ASSERT_TRUE(sender.Listen(remote.path(), {"--binary", "big.bin"}));
+        uint16_t port = sender.Server.serverPort();
+        TChild terminator;
+        if (tls) {
+            const QString cert = remote.filePath("cert.pem"), key = remote.filePath("key.pem");
+            ASSERT_EQ(QProcess::execute("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt",
+                                                    "ec_paramgen_curve:P-256", "-nodes", "-days", "1",
+                                                    "-subj", "/CN=127.0.0.1", "-keyout", key, "-out", cert}),
+                      0);
+            port = UnusedPort();
+            ASSERT_TRUE(terminator.StartOn(
+                "socat",
+                {QString("OPENSSL-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork,verify=0,cert=%2,key=%3")
+                     .arg(port)
+                     .arg(cert, key),
+                 QString("TCP:127.0.0.1:%1").arg(sender.Server.serverPort())},
+                port));
+        }
+        TClient client;
+        size_t most = 0;
+        client.Tools = [&most] { return std::make_unique<TWatched>(&most); };
+        ASSERT_TRUE(client.Connect(port, tls ? "tls" : "tcp")) << client.Error;
+        // Stopped once the file is coming (before, sz would only wait for its greeting).
+        auto landed = [&] {
+            qint64 bytes = 0;
+            for (QDirIterator it(client.Downloads.path(), QDir::Files | QDir::Hidden,
+                                 QDirIterator::Subdirectories);
+                 it.hasNext();)
+                bytes += QFileInfo(it.next()).size();
+            return bytes;
+        };
+        ASSERT_TRUE(client.WaitFor([&] { return landed() > (1 << 20); }));
+        const int pid = rz();
+        ASSERT_NE(pid, 0);
+        ::kill(pid, SIGSTOP);
+        ASSERT_TRUE(client.WaitFor([&] { return sender.Peer && sender.Peer->bytesToWrite() > (8 << 20); }))
+            << "the connection was still read: " << most << " bytes waited for the tool";
+        EXPECT_LT(most, size_t(6) << 20);
+        ::kill(pid, SIGCONT);
+        ASSERT_TRUE(client.WaitReturned());
+        EXPECT_EQ(client.Result->End, TTransferEnd::Done) << client.Result->Message;
+        EXPECT_TRUE(ReadAll(client.Downloads.filePath("big.bin")) == big);
+    }
 }
 
 // Offered names cannot leave the download folder, hide, carry control bytes or replace a file.
