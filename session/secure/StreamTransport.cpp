@@ -243,8 +243,10 @@ void TStreamTransport::Received(const uint8_t *data, size_t count)
     if (count == 0) return;
     std::string bytes(reinterpret_cast<const char *>(data), count);
     ++FImpl->Undelivered;
-    FImpl->Post([impl = FImpl.get(), bytes](TTransportListener &l) {
+    FImpl->Post([impl = FImpl.get(), alive = std::weak_ptr<int>(FImpl->Alive), bytes](TTransportListener &l) {
         l.TransportReceived(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size());
+        // The listener may have closed or dropped the transport meanwhile.
+        if (alive.expired() || impl->Silenced) return;
         if (--impl->Undelivered == 0 && impl->Listener) impl->Listener->TransportDrained();
     });
 }
