@@ -149,11 +149,24 @@ def active_dialog():
 
 
 def open_menu(key):
-    """Opens a menu by its access key and waits until one of its items has the focus."""
+    """Opens a menu by its access key (alt and the first letter of its name) and waits until one of
+    its items has the focus: its title in the menu bar first, then an item of its popup. A late
+    focus event of a menu opened before does not count."""
     start = len(events)
     xdo("key", key)
-    wait_for(lambda: any(t.endswith("focused") and role in ("menu item", "menu") and d1 == 1
-                         for (t, role, _, d1, _, _) in events[start:]), 10)
+
+    def opened():
+        title = False
+        for (t, role, name, d1, _, o) in events[start:]:
+            if not (t.endswith("focused") and d1 == 1 and role == "menu item"):
+                continue
+            parent = o.parent.getRoleName() if o.parent else ""
+            if parent == "menu bar":
+                title = (name or "").lower().startswith(key[-1])
+            elif parent == "popup menu" and title:
+                return True
+        return False
+    wait_for(opened, 10)
 
 
 def key_of(o):
