@@ -83,6 +83,7 @@ TQtChildProcess::~TQtChildProcess()
     } else {
         FProcess->deleteLater();
     }
+    if (FRetry) FRetry.release()->deleteLater(); // we may be inside its timeout
 }
 
 void TQtChildProcess::Start(const std::string &program, const std::vector<std::string> &args,
@@ -220,7 +221,7 @@ void TQtChildProcess::Finished(int code)
 
 void TQtChildProcess::CloseIn()
 {
-    FRetry.reset();
+    if (FRetry) FRetry->stop(); // not freed here: this may run inside its own timeout
     if (FIn >= 0) ::close(FIn);
     FIn = -1;
     FQueue.clear();
