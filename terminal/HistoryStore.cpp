@@ -33,8 +33,6 @@ uint32_t GetCount(const uint8_t *&p)
     }
 }
 
-// The runs of attrs[0 .. width-1] as (length, attribute) pairs: a run ends where an
-// attribute differs from the one before it, found sixteen cells at a time.
 #ifdef __SSE2__
 // Bit i: attrs[at + i] differs from the cell before it.
 unsigned Changes(const uint8_t *attrs, int at)
@@ -71,6 +69,8 @@ uint8_t *PutNarrowRuns(uint8_t *p, const uint8_t *attrs, int width)
 }
 #endif
 
+// The runs of attrs[0 .. width-1] as (length, attribute) pairs: a run ends where an
+// attribute differs from the one before it, found sixteen cells at a time.
 uint8_t *PutRuns(uint8_t *p, const uint8_t *attrs, int width)
 {
 #ifdef __SSE2__
@@ -83,14 +83,13 @@ uint8_t *PutRuns(uint8_t *p, const uint8_t *attrs, int width)
         start = at;
     };
 #ifdef __SSE2__
-    auto changes = [attrs](int at) { return Changes(attrs, at); };
     for (; x + 16 <= width; x += 16)
-        for (unsigned m = changes(x); m; m &= m - 1)
+        for (unsigned m = Changes(attrs, x); m; m &= m - 1)
             endRun(x + __builtin_ctz(m));
     if (x < width && width >= 17) {
         // the last cells, in sixteen that overlap those already seen
         const int at = width - 16;
-        for (unsigned m = changes(at) >> (x - at); m; m &= m - 1)
+        for (unsigned m = Changes(attrs, at) >> (x - at); m; m &= m - 1)
             endRun(x + __builtin_ctz(m));
         x = width;
     }
