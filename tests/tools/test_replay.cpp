@@ -158,3 +158,19 @@ TEST(ReplayTool, ClientModesTakeTheLoginFilterAndFriends)
     ASSERT_EQ(RunTool("--mode isca --friend zed" + Common + Script, Out, Err), 0) << Err;
     EXPECT_EQ(Out.substr(Out.find("\ncursor: ") + 1), "cursor: 0 3\nwho: zed\n");
 }
+
+// Two logins to ENiGMA½ as received (tests/peers/enigma/transcripts) keep the cells stored
+// beside them. After a deliberate change to the terminal, regenerate each with
+// winmarlet-replay --raw NAME.bin --emulation ansi --size 80x25 --cells > NAME.cells
+TEST(ReplayTool, EnigmaTranscriptsKeepTheirCells)
+{
+    for (const std::string Name : {"telnet-login", "ssh-login"}) {
+        const std::string Base = ENIGMA_TRANSCRIPTS "/" + Name;
+        std::string Out, Err;
+        ASSERT_EQ(RunTool("--raw " + Base + ".bin --emulation ansi --size 80x25 --cells", Out, Err), 0)
+            << Err;
+        std::ostringstream Want;
+        Want << std::ifstream(Base + ".cells").rdbuf();
+        EXPECT_EQ(Out, Want.str()) << Name;
+    }
+}

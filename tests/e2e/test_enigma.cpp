@@ -1,0 +1,292 @@
+// The main window against ENiGMA½, a real BBS by other people (tests/peers/enigma), over
+// Telnet and SSH: the login walk, its terminal queries, ZMODEM downloads, the full-screen
+// editor, a refused password and the logoff. One peer serves the whole program.
+#include "tests/e2e/E2eUtil.h"
+
+#include <QCryptographicHash>
+
+namespace {
+
+const char *const Password = "testpass1";
+
+// ENiGMA½ in a private root on free ports, from the base the build folder keeps.
+struct TEnigma
+{
+    QTemporaryDir Root;
+    uint16_t Telnet = UnusedPort(), Ssh = 0;
+    TChild Node;
+
+    bool Start()
+    {
+        while (!Ssh || Ssh == Telnet)
+            Ssh = UnusedPort();
+        QProcess setup;
+        setup.setProcessChannelMode(QProcess::ForwardedChannels);
+        setup.start("bash", {ENIGMA_DIR "/setup.sh", ENIGMA_BASE, Root.path(), QString::number(Telnet),
+                             QString::number(Ssh)});
+        if (!setup.waitForFinished(-1) || setup.exitCode() != 0) return false;
+        Node.Process.setWorkingDirectory(ENIGMA_BASE "/src");
+        return Node.StartOn("node", {"main.js", "--config", Root.filePath("config/")}, Telnet) &&
+               QTest::qWaitFor([&] { return Listening(Ssh); }, Patience);
+    }
+    std::string Log() const { return ReadAll(Root.filePath("logs/enigma-bbs.log")); }
+};
+TEnigma *Peer;
+
+class Enigma : public Shell
+{
+protected:
+    QTemporaryDir Downloads;
+
+    static void SetUpTestSuite()
+    {
+        Peer = new TEnigma;
+        if (!Peer->Start()) ADD_FAILURE() << "the ENiGMA½ peer did not start";
+    }
+    static void TearDownTestSuite() { delete Peer; }
+
+    // The window on a host of the peer; SSH logs in with the host's name and password.
+    void OpenHost(bool ssh, const std::string &user, const char *password = Password)
+    {
+        std::string ini = HostIni(hmTelnet, ssh ? Peer->Ssh : Peer->Telnet) + "Terminal=ansi\n";
+        if (ssh) {
+            const std::string key = ReadAll(Peer->Root.filePath("config/security/ssh_private_key.pem.pub"));
+            WriteAll(Dir.filePath("known_hosts"),
+                     "[127.0.0.1]:" + std::to_string(Peer->Ssh) + " " + key.substr(0, key.rfind(' ')) + "\n");
+            ini += "Transport=ssh\nAutoLogin=1\nLogin Name=" + user + "\nPassword=" + password + "\n";
+        }
+        OpenWith(ini + "[Preferences]\nDownload folder=" + Downloads.path().toStdString() + "\n");
+        Form->FileConnectItemClick();
+    }
+    // The screens after the password, each answered once as a user would, up to the main menu.
+    [[nodiscard]] bool WalkToMainMenu()
+    {
+        static const std::pair<const char *, const char *> answers[] = {
+            {"yeah! / nah", "n"},         // onelinerz: move to "nah"...
+            {"yeah! / nAH", "\r"},        // ...and take it
+            {"newscan", "n"},             // no global newscan
+            {"smash your keyboard", " "}, // pauses
+        };
+        for (int step = 0; step < 12; ++step) {
+            const char *key = nullptr;
+            if (!QTest::qWaitFor(
+                    [&] {
+                        if (AtPrompt("MAIN MENU")) return true;
+                        for (auto [text, answer] : answers)
+                            if (See(text)) key = answer;
+                        return key != nullptr;
+                    },
+                    Patience) ||
+                !key)
+                break;
+            const std::string before = Visible();
+            Type(key);
+            if (!QTest::qWaitFor([&] { return Visible() != before; }, Patience)) break;
+        }
+        return WaitSee("MAIN MENU");
+    }
+    // The visible rows as text: old screens stay in the scrollback above.
+    std::string Visible() const
+    {
+        const std::string all = Screen();
+        size_t at = all.size();
+        for (int n = Form->ColourTTY()->Tty().VisibleRows; n >= 0 && at > 0; --n)
+            at = all.rfind('\n', at - 1);
+        return all.substr(at == std::string::npos ? 0 : at + 1);
+    }
+    bool See(const char *text) const { return Visible().find(text) != std::string::npos; }
+    [[nodiscard]] bool WaitSee(const char *text)
+    {
+        if (QTest::qWaitFor([&] { return See(text); }, Patience)) return true;
+        ADD_FAILURE() << "never shown: " << text << "\n" << Visible();
+        return false;
+    }
+    bool AtPrompt(const char *menu) { return See(menu) && See("cmd:"); }
+    // Telnet: the login matrix's "login", the name and the password.
+    [[nodiscard]] bool TelnetLogin(const std::string &user, const char *password = Password)
+    {
+        if (!WaitSee("log off")) return false;
+        Key(Qt::Key_Return);
+        if (!WaitSee("PASSW")) return false;
+        Type(user.c_str());
+        Key(Qt::Key_Return);
+        Type(password);
+        Key(Qt::Key_Return);
+        return true;
+    }
+    // The visible rows, each as its characters then its attributes in hex (winmarlet-replay --cells).
+    std::vector<std::string> ScreenCells() const
+    {
+        const TColorTTY &t = Form->ColourTTY()->Tty();
+        std::vector<std::string> rows;
+        for (int y = t.ScreenTop(); y < t.Rows; ++y) {
+            const QByteArray c(reinterpret_cast<const char *>(t.RowChars(y)), t.Cols);
+            const QByteArray a(reinterpret_cast<const char *>(t.RowAttrs(y)), t.Cols);
+            rows.push_back((c.toHex().toUpper() + ' ' + a.toHex().toUpper()).toStdString());
+        }
+        return rows;
+    }
+    // The last rows winmarlet-replay shows for a raw capture at the window's size.
+    std::vector<std::string> Replayed(const QString &capture) const
+    {
+        const TColorTTY &t = Form->ColourTTY()->Tty();
+        QProcess p;
+        p.start(REPLAY_BIN, {"--raw", capture, "--emulation", "ansi", "--size",
+                             QStringLiteral("%1x%2").arg(t.Cols).arg(t.VisibleRows), "--cells"});
+        p.waitForFinished();
+        QList<QByteArray> lines = p.readAllStandardOutput().split('\n');
+        lines.removeLast();
+        std::vector<std::string> rows;
+        for (qsizetype i = std::max<qsizetype>(0, lines.size() - t.VisibleRows); i < lines.size(); ++i)
+            rows.push_back(lines[i].toStdString());
+        return rows;
+    }
+    // Logged in to the main menu under a raw capture: what the replay tool makes of the
+    // capture is what the window shows, and no terminal query left a trace.
+    void LoginChecked(bool ssh, const std::string &user)
+    {
+        const QString capture = Dir.filePath("session.raw");
+        const size_t logFrom = Peer->Log().size();
+        OpenHost(ssh, user);
+        ASSERT_TRUE(Form->StartCapture(capture, cfRaw));
+        if (!ssh) {
+            ASSERT_TRUE(TelnetLogin(user));
+        }
+        ASSERT_TRUE(WalkToMainMenu());
+        Form->StopCapture();
+        EXPECT_EQ(Replayed(capture), ScreenCells());
+        for (const char *trace : {"[0c", "[6n", "[255n", "0;0 D", "\x1b"})
+            EXPECT_FALSE(Shows(trace)) << trace;
+        // ENiGMA½'s own account of our answers: every CPR came, the font query left the
+        // cursor where it was, and the size it uses is the window's.
+        const std::string log = Peer->Log().substr(logFrom);
+        EXPECT_EQ(log.find("timed out"), std::string::npos);
+        EXPECT_NE(log.find("SyncTERM font support enabled"), std::string::npos);
+    }
+    // Keys, then a text on the screen, past any pop-up on the way.
+    [[nodiscard]] bool Go(const char *keys, const char *text)
+    {
+        Type(keys);
+        return QTest::qWaitFor(
+                   [&] {
+                       if (See(">> smash your keyboard <<")) Type(" ");
+                       return See(text);
+                   },
+                   Patience) ||
+               WaitSee(text);
+    }
+    // The download manager sends RANDOM2M.BIN with lrzsz's sz; the window receives it by itself,
+    // and the BBS is back at its prompt afterwards.
+    void DownloadChecked()
+    {
+        for (auto [keys, text] : {std::pair{"f\r", "FILE BASE"},
+                                  {"l\r", "RANDOM2M.BIN"},
+                                  {"t", "YES"},
+                                  {"q", "FILE BASE"},
+                                  {"d\r", "DOWNLOAD MANAGER"},
+                                  {"a", "ZModem 8k"}})
+            ASSERT_TRUE(Go(keys, text));
+        Key(Qt::Key_Return);
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return Form->StatusText().contains("Received RANDOM2M.BIN"); }, Patience));
+        QFile f(Downloads.filePath("RANDOM2M.BIN"));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256).toHex(),
+                  "8f7d5ca3dcb55ecd709a2a0242cb20eba4bebff78a82103e5390835e4f1964b4");
+        EXPECT_TRUE(Go("", "File Base") && AtPrompt("FILE BASE"));
+    }
+    // "g" at the main menu, confirmed: the BBS says goodbye and hangs up.
+    void Logoff()
+    {
+        ASSERT_TRUE(Go("g\r", "Logoff?"));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                if (See(">> smash your keyboard <<")) Type(" ");
+                if (See("Logoff?")) Type("y");
+                return Form->StatusIndicator() == "Closed by the BBS: Enter reconnects";
+            },
+            Patience))
+            << Form->StatusIndicator().toStdString();
+    }
+};
+
+TEST_F(Enigma, TelnetLoginAndLogoff)
+{
+    ASSERT_NO_FATAL_FAILURE(LoginChecked(false, "telnet"));
+    Logoff();
+}
+
+// Over SSH the screen stops in the middle of the welcome art today.
+TEST_F(Enigma, DISABLED_SshLoginAndLogoff)
+{
+    ASSERT_NO_FATAL_FAILURE(LoginChecked(true, "sshuser"));
+    EXPECT_EQ(Form->StatusText().toStdString().find(" Connected to 127.0.0.1 (SSH, "), 0u);
+    Logoff();
+}
+
+TEST_F(Enigma, ZmodemDownloadOverTelnet)
+{
+    ASSERT_NO_FATAL_FAILURE(LoginChecked(false, "telnet"));
+    DownloadChecked();
+}
+
+// Without the pop-up of a first download the BBS redraws at once after the transfer: that
+// screen never shows today, and the BBS takes no more keys.
+TEST_F(Enigma, DISABLED_ZmodemDownloadTwiceOverTelnet)
+{
+    ASSERT_NO_FATAL_FAILURE(LoginChecked(false, "tester"));
+    ASSERT_NO_FATAL_FAILURE(DownloadChecked());
+    DownloadChecked();
+}
+
+// Needs the SSH transport to hand ZMODEM the bytes untouched.
+TEST_F(Enigma, DISABLED_ZmodemDownloadOverSsh)
+{
+    ASSERT_NO_FATAL_FAILURE(LoginChecked(true, "sshuser"));
+    DownloadChecked();
+}
+
+// Over Telnet ENiGMA½ goes back to its login menu; over SSH the authentication fails.
+TEST_F(Enigma, WrongPasswordIsRefused)
+{
+    OpenHost(false, "refused");
+    ASSERT_TRUE(TelnetLogin("refused", "wrongpass"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !See("PASSW"); }, Patience));
+    EXPECT_TRUE(WaitSee("log off"));
+
+    BoxAnswerer boxes;
+    OpenHost(true, "refused", "wrongpass");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Texts.isEmpty(); }, Patience));
+    EXPECT_EQ(boxes.Texts.front().toStdString(), "Authentication failed for refused.");
+}
+
+// The full-screen editor with the keys that move in a line: what it saved reads back as
+// typed. Home, End and Delete need the keys ANSI-BBS hosts expect.
+TEST_F(Enigma, DISABLED_EditorPostReadsBack)
+{
+    OpenHost(false, "poster");
+    ASSERT_TRUE(TelnetLogin("poster") && WalkToMainMenu());
+    ASSERT_TRUE(Go("m\r", "MESSAGE AREA"));
+    ASSERT_TRUE(Go("p\r", "ESC : menu"));
+    Key(Qt::Key_Return); // to: All
+    Type("Keys from winMarlet\rworld");
+    Key(Qt::Key_Home);
+    Type("Hello ");
+    Key(Qt::Key_End);
+    Type("!\rSecond linX");
+    Key(Qt::Key_Left);
+    Key(Qt::Key_Delete);
+    Type("e");
+    Key(Qt::Key_Up);
+    Key(Qt::Key_End);
+    Type(" ok");
+    Key(Qt::Key_Escape);
+    ASSERT_TRUE(Go("", "save  discard"));
+    Key(Qt::Key_Return);
+    ASSERT_TRUE(Go("", "MESSAGE AREA"));
+    ASSERT_TRUE(Go("l\r", "Keys from winMarlet"));
+    ASSERT_TRUE(Go("\r", "prev  nEXT"));
+    EXPECT_TRUE(See("\nHello world! ok\n") && See("\nSecond line\n")) << Visible();
+}
+
+} // namespace
