@@ -289,8 +289,9 @@ bool TTTYForm::event(QEvent *e)
 
 // --- What the session reports.
 
-void TTTYForm::SessionStateChanged(TSessionState)
+void TTTYForm::SessionStateChanged(TSessionState state)
 {
+    if (state == TSessionState::Connected) HostConnected(FSession->Host().Name);
     UpdateMenus();
 }
 
