@@ -531,12 +531,12 @@ std::vector<TImportPlan> PlanImport(const THostInfo &hosts, const std::vector<TI
             plan.push_back(p);
             continue;
         }
+        // The same host saved already: under this very name if there is one.
         for (const auto &[name, s] : saved)
             if (SameIniName(s.Address, e.Host.Address) && s.Port == e.Host.Port &&
-                s.Transport == e.Host.Transport && s.LoginName == e.Host.LoginName) {
+                s.Transport == e.Host.Transport && s.LoginName == e.Host.LoginName &&
+                (p.Skipped.empty() || SameIniName(name, e.Name)))
                 p.Skipped = "already saved as " + name;
-                break;
-            }
         const std::string base =
             i < wanted.size() && !TrimBlanks(wanted[i]).empty() ? CleanText(wanted[i]) : e.Name;
         for (int n = 1; p.Skipped.empty() && p.SaveAs.empty() && n <= 1000; ++n) {

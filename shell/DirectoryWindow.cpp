@@ -51,10 +51,19 @@ QTableWidgetItem *Cell(const QString &text, bool editable = false)
     return item;
 }
 
+// "up, 12 ms: Telnet: WILL ECHO, ..." or "down: connection refused ...", stored as shown.
 QString CheckText(const TProbeResult &r)
 {
     const QString what = Text(r.Text);
-    return r.ConnectMs >= 0 ? QStringLiteral("%1 ms; %2").arg(r.ConnectMs).arg(what) : what;
+    if (!r.Answered) return QStringLiteral("down: ") + what;
+    return QStringLiteral("up, %1 ms: %2").arg(r.ConnectMs).arg(what);
+}
+
+void ColourCheck(QTableWidgetItem *item)
+{
+    const QString t = item->text();
+    if (t.startsWith(QLatin1String("up, ")) || t.startsWith(QLatin1String("down: ")))
+        item->setForeground(t.startsWith(QLatin1String("up")) ? QColor(0, 110, 0) : QColor(170, 0, 0));
 }
 
 // The Export dialog: which form, and whether passwords go too (never unless ticked).
@@ -107,13 +116,15 @@ TDirectoryWindow::TDirectoryWindow(THostInfo &hosts, std::string configFolder, Q
     FTable->setHorizontalHeaderLabels(
         {QStringLiteral("Name"), QStringLiteral("Address"), QStringLiteral("Connection"),
          QStringLiteral("Terminal"), QStringLiteral("Last connected"), QStringLiteral("Calls"),
-         QStringLiteral("Comment"), QStringLiteral("Check"), QStringLiteral("Checked")});
+         QStringLiteral("Comment"), QStringLiteral("Checked"), QStringLiteral("Check")});
     FTable->verticalHeader()->hide();
     FTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     FTable->setSelectionMode(QAbstractItemView::SingleSelection);
     FTable->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
-    FTable->setSortingEnabled(true);
+    FTable->setWordWrap(false);
+    FTable->verticalHeader()->setDefaultSectionSize(FTable->fontMetrics().height() + 6);
     FTable->horizontalHeader()->setStretchLastSection(true);
+    FTable->sortByColumn(coName, Qt::AscendingOrder);
     layout->addWidget(FTable, 1);
 
     auto *row = new QHBoxLayout;
@@ -190,6 +201,7 @@ void TDirectoryWindow::Reload()
         FTable->setItem(row, coCalls, calls);
         FTable->setItem(row, coComment, Cell(Text(r.Comment), true));
         FTable->setItem(row, coCheck, Cell(Text(r.LastCheck)));
+        ColourCheck(FTable->item(row, coCheck));
         FTable->setItem(row, coChecked, Cell(Text(r.LastChecked)));
     }
     FTable->setSortingEnabled(true);
@@ -254,13 +266,14 @@ void TDirectoryWindow::CheckResult(size_t index, const TProbeResult &result)
         QTableWidgetItem *item = FTable->item(row, coCheck);
         item->setText(text);
         item->setToolTip(text.toHtmlEscaped());
-        item->setForeground(result.Answered ? QColor(0, 110, 0) : QColor(170, 0, 0));
+        ColourCheck(item);
         FTable->item(row, coChecked)->setText(Text(when));
     }
     if (--FPending <= 0) {
         FPending = 0;
         btCheck->setEnabled(true);
         lbStatus->setText(QStringLiteral("Checked %1 hosts.").arg(FChecked.size()));
+        FTable->resizeColumnToContents(coChecked);
     } else {
         lbStatus->setText(QStringLiteral("Checking: %1 to go...").arg(FPending));
     }

@@ -32,8 +32,8 @@ public:
         coLastConnected,
         coCalls,
         coComment,
-        coCheck,
         coChecked,
+        coCheck,
         coCount
     };
 

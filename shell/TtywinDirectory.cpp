@@ -18,7 +18,11 @@ void TTTYForm::FileDirectoryItemClick()
     if (!FDirectory) {
         FDirectory = new TDirectoryWindow(FHostInfo, FolderOf(FHostInfo.IniFileName()), this);
         FDirectory->setAttribute(Qt::WA_DeleteOnClose);
-        FDirectory->OnConnect = [this](const std::string &name) { Guarded([&] { PickHost(name); }); };
+        FDirectory->OnConnect = [this](const std::string &name) {
+            Guarded([&] { PickHost(name); });
+            raise(); // the terminal shows the connection
+            activateWindow();
+        };
         FDirectory->OnImport = [this] { Guarded([this] { FileImportHostsItemClick(); }); };
     } else {
         FDirectory->Reload();

@@ -6,8 +6,11 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -75,7 +78,13 @@ TImportHostsDlg::TImportHostsDlg(THostInfo &hosts, TImportFile file, const QStri
     Fill();
     resize(760, 420);
     CentreOverOwner(this, parent);
-    (void)fileName;
+    // Wider than a small main window: kept on the screen.
+    if (const QScreen *screen = this->screen()) {
+        const QRect a = screen->availableGeometry();
+        move(std::clamp(x(), a.left(), std::max(a.left(), a.right() - width())),
+             std::clamp(y(), a.top(), std::max(a.top(), a.bottom() - height())));
+    }
+    setWindowTitle(QStringLiteral("Import Hosts from %1").arg(fileName));
 }
 
 std::vector<std::string> TImportHostsDlg::WantedNames() const
