@@ -30,7 +30,8 @@ struct Directory : ::testing::Test
         ASSERT_TRUE(Listening.listen(QHostAddress::LocalHost));
         const std::string up = std::to_string(Listening.serverPort());
         std::ofstream(Ini) << "[Hosts]\nHost1=Zed\nHost2=Alpha\nHost3=Nowhere\n"
-                           << "[Zed]\nAddress=127.0.0.1\nPort=" << up << "\nMode=1\nCalls=7\nComment=the quiet one\n"
+                           << "[Zed]\nAddress=127.0.0.1\nPort=" << up
+                           << "\nMode=1\nCalls=7\nComment=the quiet one\n"
                            << "[Alpha]\nAddress=127.0.0.1\nPort=" << UnusedPort() << "\nMode=1\nCalls=2\n"
                            << "[Nowhere]\nAddress=bbs.nothing.invalid\nPort=23\nMode=1\n";
     }
@@ -68,7 +69,9 @@ TEST_F(Directory, SearchSortConnectAndCheck)
     QTest::mouseClick(w.CheckButton(), Qt::LeftButton);
     EXPECT_FALSE(w.CheckButton()->isEnabled());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w.Checking(); }, Patience));
-    const auto check = [&](const char *name) { return t->item(w.RowOf(name), TDirectoryWindow::coCheck)->text(); };
+    const auto check = [&](const char *name) {
+        return t->item(w.RowOf(name), TDirectoryWindow::coCheck)->text();
+    };
     EXPECT_TRUE(check("Zed").startsWith("up, ")) << check("Zed").toStdString();
     EXPECT_TRUE(check("Alpha").startsWith("down: connection refused")) << check("Alpha").toStdString();
     EXPECT_TRUE(check("Nowhere").contains("is not known")) << check("Nowhere").toStdString();
@@ -82,9 +85,10 @@ TEST_F(Directory, SearchSortConnectAndCheck)
 TEST_F(Directory, ImportPreviewChoices)
 {
     THostInfo hosts(Ini);
-    TImportFile file = ReadSyncTermList("[Zed]\nAddress=zed.example.org\nConnectionType=Telnet\nPassword=pw\n"
-                                        "[Unwanted]\nAddress=u.example.org\nConnectionType=Telnet\n"
-                                        "[Renamed]\nAddress=r.example.org\nConnectionType=SSH\nPassword=pw2\n");
+    TImportFile file =
+        ReadSyncTermList("[Zed]\nAddress=zed.example.org\nConnectionType=Telnet\nPassword=pw\n"
+                         "[Unwanted]\nAddress=u.example.org\nConnectionType=Telnet\n"
+                         "[Renamed]\nAddress=r.example.org\nConnectionType=SSH\nPassword=pw2\n");
     TImportHostsDlg d(hosts, std::move(file), "syncterm.lst");
     QTableWidget *t = d.Table();
     EXPECT_EQ(t->item(0, 1)->text(), "Zed (2)");
@@ -94,7 +98,8 @@ TEST_F(Directory, ImportPreviewChoices)
     EXPECT_EQ(t->item(2, 1)->text(), "Alpha (2)");
     d.accept();
     EXPECT_EQ(d.Added(), 2);
-    EXPECT_EQ(hosts.HostList(), (std::vector<std::string>{"Zed", "Alpha", "Nowhere", "Zed (2)", "Alpha (2)"}));
+    EXPECT_EQ(hosts.HostList(),
+              (std::vector<std::string>{"Zed", "Alpha", "Nowhere", "Zed (2)", "Alpha (2)"}));
     THostSettings s;
     ASSERT_TRUE(hosts.LookupHost("Alpha (2)", s));
     EXPECT_EQ(s.Address + "|" + s.Password, "r.example.org|");
