@@ -45,7 +45,7 @@ std::string PercentEncoded(const std::string &s)
 std::vector<THostRecord> ReadHostDirectory(const THostInfo &hosts)
 {
     std::vector<THostRecord> records;
-    const TIniDocument doc = const_cast<THostInfo &>(hosts).Ini().Load();
+    const TIniDocument doc = hosts.Ini().Load();
     for (const std::string &name : hosts.HostList()) {
         THostRecord r;
         r.Name = name;

@@ -145,7 +145,8 @@ void FinishSyncTerm(TImportEntry &e, const std::vector<std::pair<std::string, st
     if (const std::string *p = find("Password")) e.Host.Password = TextFromStored(*p);
     if (const std::string *c = find("Comment")) e.Comment = CleanText(*c);
     if (const std::string *lf = find("LFExpand"); lf && IniTrue(*lf))
-        e.Note += std::string(e.Note.empty() ? "" : "; ") + "LF expansion is not kept (the terminal does it)";
+        e.Note += std::string(e.Note.empty() ? "" : "; ") +
+                  "its LF expansion is not kept (winMarlet has no such setting)";
     e.Host.AutoLogin = !e.Host.Password.empty();
     CheckAddress(e);
 }

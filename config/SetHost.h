@@ -68,6 +68,7 @@ public:
 
     const std::string &IniFileName() const { return FIni.FileName(); }
     TIniFile &Ini() { return FIni; }
+    const TIniFile &Ini() const { return FIni; }
 
     void LoadHosts();
     // A link or "/c=name"; anything else is ignored. A link never changes a saved host:

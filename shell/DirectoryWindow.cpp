@@ -7,6 +7,7 @@
 #include "config/qt/DialogUtil.h"
 #include "session/secure/HostProbe.h"
 #include "session/secure/SecureTransports.h"
+#include "shell/PlainText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -47,7 +48,7 @@ QTableWidgetItem *Cell(const QString &text, bool editable = false)
 {
     auto *item = new QTableWidgetItem(text);
     if (!editable) item->setFlags(item->flags() & ~Qt::ItemIsEditable);
-    item->setToolTip(text.toHtmlEscaped()); // plain text: names and comments come from others
+    item->setToolTip(PlainToolTip(text)); // names and comments come from others
     return item;
 }
 
@@ -265,7 +266,7 @@ void TDirectoryWindow::CheckResult(size_t index, const TProbeResult &result)
     if (const int row = RowOf(name); row >= 0) {
         QTableWidgetItem *item = FTable->item(row, coCheck);
         item->setText(text);
-        item->setToolTip(text.toHtmlEscaped());
+        item->setToolTip(PlainToolTip(text));
         ColourCheck(item);
         FTable->item(row, coChecked)->setText(Text(when));
     }
