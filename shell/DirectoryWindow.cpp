@@ -144,7 +144,8 @@ TDirectoryWindow::TDirectoryWindow(THostInfo &hosts, std::string configFolder, Q
     layout->addLayout(row);
 
     connect(edSearch, &QLineEdit::textChanged, this, &TDirectoryWindow::Filter);
-    connect(FTable, &QTableWidget::cellDoubleClicked, this, [this] { ConnectCurrent(); });
+    // A double click or Enter.
+    connect(FTable, &QAbstractItemView::activated, this, [this] { ConnectCurrent(); });
     connect(connectBtn, &QPushButton::clicked, this, &TDirectoryWindow::ConnectCurrent);
     connect(btCheck, &QPushButton::clicked, this, &TDirectoryWindow::Check);
     connect(importBtn, &QPushButton::clicked, this, [this] {
