@@ -166,6 +166,7 @@ void TTTYForm::FormCreate()
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
         Guarded([this, s] { s == Qt::ApplicationActive ? ApplicationActivate() : ApplicationDeactivate(); });
     });
+    UpdateLastMenu();
     FillHostsMenu();
     CreateExtras();
     CreateTransfers();
