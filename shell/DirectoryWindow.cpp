@@ -183,6 +183,10 @@ int TDirectoryWindow::RowOf(const std::string &name) const
 
 void TDirectoryWindow::Reload()
 {
+    // The selection stays on its host, wherever the sorting puts it.
+    const int current = FTable->currentRow();
+    const std::string selected =
+        current >= 0 ? TextToBytes(FTable->item(current, coName)->text()) : std::string();
     FFilling = true;
     FTable->setSortingEnabled(false);
     const std::vector<THostRecord> records = ReadHostDirectory(FHosts);
@@ -208,6 +212,7 @@ void TDirectoryWindow::Reload()
     }
     FTable->setSortingEnabled(true);
     FTable->resizeColumnsToContents();
+    if (const int row = RowOf(selected); row >= 0) FTable->setCurrentCell(row, coName);
     FFilling = false;
     Filter();
     lbStatus->setText(QStringLiteral("%1 hosts").arg(records.size()));

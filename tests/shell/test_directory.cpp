@@ -60,11 +60,14 @@ TEST_F(Directory, SearchSortConnectAndCheck)
     QTest::keyClicks(w.Search(), "QUIET");
     EXPECT_EQ(Shown(t), (std::vector<std::string>{"Zed"}));
     w.Search()->clear();
+    t->sortByColumn(TDirectoryWindow::coName, Qt::AscendingOrder); // rows no longer in list order
 
     const QRect cell = t->visualItemRect(t->item(w.RowOf("Alpha"), TDirectoryWindow::coAddress));
     QTest::mouseClick(t->viewport(), Qt::LeftButton, {}, cell.center());
     QTest::mouseDClick(t->viewport(), Qt::LeftButton, {}, cell.center());
     EXPECT_EQ(connected, "Alpha");
+    w.Reload(); // as after the connection: the selection stays on its host
+    EXPECT_EQ(t->item(t->currentRow(), 0)->text(), "Alpha");
 
     QTest::mouseClick(w.CheckButton(), Qt::LeftButton);
     EXPECT_FALSE(w.CheckButton()->isEnabled());
