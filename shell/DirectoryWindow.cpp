@@ -22,6 +22,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 QString Text(const std::string &s)
@@ -166,7 +168,7 @@ TDirectoryWindow::TDirectoryWindow(THostInfo &hosts, std::string configFolder, Q
             this, [this, index, result] { CheckResult(index, result); }, Qt::QueuedConnection);
     });
     Reload();
-    resize(980, 480);
+    resize(1180, 520);
 }
 
 TDirectoryWindow::~TDirectoryWindow()
@@ -212,6 +214,9 @@ void TDirectoryWindow::Reload()
     }
     FTable->setSortingEnabled(true);
     FTable->resizeColumnsToContents();
+    // Long comments and results are cut, in full in their tooltips.
+    for (const int c : {int(coComment), int(coCheck)})
+        FTable->setColumnWidth(c, std::min(FTable->columnWidth(c), fontMetrics().averageCharWidth() * 40));
     if (const int row = RowOf(selected); row >= 0) FTable->setCurrentCell(row, coName);
     FFilling = false;
     Filter();
