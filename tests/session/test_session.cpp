@@ -47,6 +47,17 @@ TEST(Session, AttemptsEndAsTheUserAndTheLineSay)
     EXPECT_TRUE(f.Line.InUse());
 }
 
+TEST(Session, TheGreetingsWindowSizeDoublesA255)
+{
+    Rig r;
+    r.Tty.SetBufferSize(Rig::Scrollback, 255);
+    r.Tty.SetVisibleSize(255, Rig::Rows);
+    r->Connect();
+    r.Line.Connected();
+    r.Deliver();
+    EXPECT_EQ(r.Line.Sent, "\xff\xfa\x1f\x00\xff\xff\x00\x18\xff\xf0"s);
+}
+
 TEST(Session, KeysGoOutOnlyWhileConnectedAndNeverAsIac)
 {
     Rig r;

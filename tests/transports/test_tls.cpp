@@ -12,6 +12,7 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
+#include <thread>
 
 namespace {
 
@@ -101,10 +102,12 @@ struct Tls : ::testing::Test
         return s;
     }
 
-    std::unique_ptr<TTlsTransport> Connect(Listener &l, uint16_t port)
+    std::unique_ptr<TTlsTransport> Connect(Listener &l, uint16_t port, const char *host = "127.0.0.1")
     {
         auto t = std::make_unique<TTlsTransport>(Path("known_certs").toStdString());
-        t->Open(At(port), l);
+        TEndpoint e = At(port);
+        e.Host = host;
+        t->Open(e, l);
         EXPECT_TRUE(l.WaitEnd());
         return t;
     }
@@ -194,6 +197,98 @@ TEST_F(Tls, CertificatesTakenOrRefusedWithoutBeingKept)
         if (k.Vouched) EXPECT_EQ(l.TrustAsked, 0) << k.Name;
         EXPECT_EQ(ReadAll(Path("known_certs")), "") << k.Name;
     }
+}
+
+// Short forms of an address are names, which the certificate must carry.
+TEST_F(Tls, TheCertificateMustNameTheHostAsWritten)
+{
+    const uint16_t port = UnusedPort(), other = UnusedPort();
+    auto vouched = Terminator("evil.example", -1, 24, port, true);
+    auto self = Terminator("evil.example", -1, 24, other);
+    ASSERT_TRUE(vouched && self);
+    for (const char *host : {"127.1", "2130706433"}) {
+        Listener l, asked;
+        auto t = Connect(l, port, host);
+        EXPECT_TRUE(l.Failed) << host;
+        EXPECT_NE(l.Message.find(std::string("is for evil.example, not for ") + host), std::string::npos)
+            << l.Message;
+        asked.Accept = false;
+        auto t2 = Connect(asked, other, host);
+        EXPECT_NE(asked.Question.Warning.find(std::string("not for ") + host), std::string::npos) << host;
+    }
+}
+
+// A line without its fingerprint is skipped and told of; an authority's certificate that
+// replaced an accepted one is taken, told of once, and kept.
+TEST_F(Tls, TrustFileLinesAndACertificateThatAnAuthorityNowVouchesFor)
+{
+    const uint16_t port = UnusedPort();
+    const std::string where = "127.0.0.1:" + std::to_string(port);
+    auto self = Terminator("bbs.test", -1, 24, port);
+    ASSERT_TRUE(self);
+    WriteAll(Path("known_certs"), "# mine\n" + where + " \n");
+    Listener l;
+    auto t = Connect(l, port);
+    EXPECT_TRUE(l.Connected) << l.Message;
+    EXPECT_EQ(l.TrustAsked, 1);
+    EXPECT_NE(l.Notice.find("Line 2 of"), std::string::npos) << l.Notice;
+    self.reset();
+    auto vouched = Terminator("127.0.0.1", -1, 24, port, true);
+    for (const char *says : {"replaced by one that CN = Test Authority vouches for", ""}) {
+        Listener v;
+        auto t2 = Connect(v, port);
+        EXPECT_TRUE(v.Connected) << v.Message;
+        EXPECT_EQ(v.TrustAsked, 0);
+        EXPECT_EQ(v.Notice.empty(), !*says) << v.Notice;
+        EXPECT_NE(v.Notice.find(says), std::string::npos) << v.Notice;
+    }
+    const std::string kept = ReadAll(Path("known_certs"));
+    EXPECT_EQ(kept.find(where), kept.rfind(where)) << kept;
+    EXPECT_EQ(kept.find(l.Question.Fingerprint), std::string::npos) << kept;
+}
+
+// Input held while a server floods: nothing more is handed over, and after it nothing is lost.
+TEST_F(Tls, AHeldFloodWaits)
+{
+    const uint16_t port = UnusedPort();
+    const std::string line = "abcdefghijklmnopqrstuvwxyz\n";
+    auto server = Terminator("bbs.test", -1, 24, port, false, "SYSTEM:yes abcdefghijklmnopqrstuvwxyz");
+    ASSERT_TRUE(server);
+    Listener l;
+    std::unique_ptr<TTlsTransport> t;
+    size_t heldAt = 0;
+    l.OnReceived = [&] {
+        if (heldAt || l.Bytes.size() < (1 << 20)) return;
+        heldAt = l.Bytes.size();
+        t->SetReceiving(false);
+    };
+    t = Connect(l, port);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return heldAt > 0; }, Patience));
+    QCoreApplication::processEvents(); // what was read before the hold would come now
+    EXPECT_EQ(l.Bytes.size(), heldAt);
+    t->SetReceiving(true);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return l.Bytes.size() > 2 * heldAt; }, Patience));
+    for (size_t i = 0; i < l.Bytes.size(); ++i)
+        if (l.Bytes[i] != line[i % line.size()]) {
+            ADD_FAILURE() << "a gap at " << i;
+            break;
+        }
+}
+
+TEST(TrustFile, TwoCopiesAcceptingAtOnceKeepEveryLine)
+{
+    QTemporaryDir dir;
+    const TTrustFile file(dir.filePath("known_certs").toStdString(), 1);
+    auto accept = [&](char who) {
+        std::string error;
+        for (int i = 0; i < 40; ++i)
+            file.Append(who + std::to_string(i) + ":992 SHA256:x", error);
+    };
+    std::thread a(accept, 'a'), b(accept, 'b');
+    a.join();
+    b.join();
+    const std::string text = ReadAll(dir.filePath("known_certs"));
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 80);
 }
 
 // Garbage instead of a greeting, or a close before or during the handshake.
