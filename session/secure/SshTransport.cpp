@@ -144,7 +144,13 @@ std::string TSshTransport::ServerWords() const
 std::string TSshTransport::AuthFailure() const
 {
     const std::string said = ServerWords();
-    return AuthenticationFailed(Endpoint().User) + (said.empty() ? "" : " The BBS said: " + said);
+    if (!said.empty()) return AuthenticationFailed(Endpoint().User) + " The BBS said: " + said;
+    // A refusal that offers no way to go on ends the login, whatever the password: some
+    // BBSs answer so when the user is logged in on another node.
+    if (FSsh->Step == TSshStep::AuthPassword && ssh_userauth_list(FSsh->Session, nullptr) == 0)
+        return AuthenticationFailed(Endpoint().User) +
+               " The BBS allows no other attempt (is this user logged in already?).";
+    return AuthenticationFailed(Endpoint().User);
 }
 
 bool TSshTransport::Advance()
