@@ -63,8 +63,8 @@ std::string TTrustFile::MalformedNotice(const TTrustEntries &found) const
     std::string numbers;
     for (int n : found.Malformed)
         numbers += (numbers.empty() ? "" : ", ") + std::to_string(n);
-    return (found.Malformed.size() == 1 ? "Line " : "Lines ") + numbers + " of " + FPath +
-           " (no key) skipped.";
+    return (found.Malformed.size() == 1 ? "Skipped line " : "Skipped lines ") + numbers + " of " + FPath +
+           ": no key.";
 }
 
 bool TTrustFile::Append(const std::string &line, std::string &error) const
