@@ -257,6 +257,11 @@ void TSession::TransportDrained()
     FTerminal.OutputPaused();
 }
 
+void TSession::TransportNotice(const std::string &text)
+{
+    SetStatus(FConnectedText + " " + text);
+}
+
 void TSession::TransportClosed(TCloseKind kind, const std::string &why)
 {
     ClientSocketDisconnect(kind, why);
@@ -287,16 +292,9 @@ void TSession::ClientSocketConnect()
     if (FHost.Mode == hmORVO) hello[1] = client::HELLO;
     if (FHost.Mode == hmISCA) hello[1] = client::ISCA_HELLO;
     if (hello[1]) FTransport->Send(hello, sizeof hello);
-    const uint8_t naws[9] = {telnet::IAC,
-                             telnet::SB,
-                             telnet::OPT_NAWS,
-                             0,
-                             uint8_t(FTerminal.Cols),
-                             0,
-                             uint8_t(FTerminal.VisibleRows),
-                             telnet::IAC,
-                             telnet::SE};
-    FTransport->Send(naws, sizeof naws);
+    uint8_t naws[11];
+    FTransport->Send(naws, size_t(TTelnetStateMachine::WindowSizeReport(
+                               uint8_t(FTerminal.Cols), uint8_t(FTerminal.VisibleRows), naws)));
 
     // The host's output is read in its emulation from the first byte on.
     if (FHost.Terminal == THostTerminal::AnsiBbs) {

@@ -162,6 +162,7 @@ private:
     void TransportConnected() override;
     void TransportReceived(const uint8_t *data, size_t count) override;
     void TransportDrained() override;
+    void TransportNotice(const std::string &text) override;
     void TransportClosed(TCloseKind kind, const std::string &why) override;
     void TransportFailed(const std::string &message) override;
     void TransportAskTrust(const TTrustQuestion &question, std::function<void(bool accept)> answer) override;

@@ -172,7 +172,19 @@ void TTTYForm::FormCreate()
     CreateTransfers();
     UpdateMenus();
 
-    // After the window has come up, so the user sees the attempt.
+    // After the window has come up: what was wrong with a link it was given, then the attempt.
+    if (const std::string why = FHostInfo.CommandLineError(); !why.empty())
+        QMetaObject::invokeMethod(
+            this,
+            [this, why] {
+                Guarded([&] {
+                    ShowPlainMessage(this, QMessageBox::Warning,
+                                     qApp->property("applicationTitle").toString(),
+                                     tr("The link on the command line was not used.") + "\n\n" +
+                                         QString::fromStdString(why));
+                });
+            },
+            Qt::QueuedConnection);
     if (FClientPrefs.ConnectOnStartup || FCommandLineHost)
         QMetaObject::invokeMethod(
             this, [this] { Guarded([this] { FileConnectItemClick(); }); }, Qt::QueuedConnection);

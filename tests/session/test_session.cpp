@@ -47,7 +47,7 @@ TEST(Session, AttemptsEndAsTheUserAndTheLineSay)
     EXPECT_TRUE(f.Line.InUse());
 }
 
-TEST(Session, KeysGoOutOnlyWhileConnectedAndNeverAsIac)
+TEST(Session, KeysAndTheGreetingGoOutOnlyWhileConnectedAndNeverAsALoneIac)
 {
     Rig r;
     r->KeyPress('a');
@@ -55,7 +55,13 @@ TEST(Session, KeysGoOutOnlyWhileConnectedAndNeverAsIac)
     r->TypeChar('\r');
     EXPECT_EQ(r.Line.Sent, "");
     EXPECT_EQ(r.Screen, "") << "nothing echoed while not connected";
-    r.Up();
+    r.Tty.SetBufferSize(Rig::Scrollback, 255); // the greeting's window size doubles a 255
+    r.Tty.SetVisibleSize(255, Rig::Rows);
+    r->Connect();
+    r.Line.Connected();
+    r.Deliver();
+    EXPECT_EQ(r.Line.Sent, "\xff\xfa\x1f\x00\xff\xff\x00\x18\xff\xf0"s);
+    r.Line.Sent.clear();
     r->KeyPress(0xFF); // AltGr+Space, code page 437's non-breaking space
     r->TypeChar('\r');
     EXPECT_EQ(r.Line.Sent, " \r\n");

@@ -1,6 +1,9 @@
 // The main window against loopback servers: what goes on the wire, the menu states, the
 // recent hosts, keys and macros, and the ways a connection ends.
+#include "session/secure/qt/TrustDialogs.h"
 #include "tests/shell/ShellTestUtil.h"
+
+#include <QLabel>
 
 namespace {
 
@@ -158,6 +161,19 @@ TEST_F(Shell, ScreenLinesDebugPaneCommandLineHostsAndExitOnDisconnect)
         EXPECT_EQ(text.find_first_not_of(" \n"), text.find("winMarlet ready. Debug mode engaged."));
         Form.reset();
     }
+    // A malformed link says what was wrong with it.
+    BoxAnswerer ok;
+    Open({"telnet://bbs.example:99999"});
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return !ok.Texts.filter("port is not a number from 1 to 65535").empty(); }, Patience));
+    Form.reset();
+    // A password asked for shows the user's name as it is.
+    AskPasswordDialog(nullptr, "a&b", "bbs.example", [](auto) {});
+    auto *ask = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+    ASSERT_TRUE(ask);
+    const QLabel *label = ask->findChild<QLabel *>();
+    EXPECT_TRUE(label->textFormat() == Qt::PlainText && label->text() == "Password for a&b on bbs.example:");
+    ask->reject();
     // A host named on the command line is connected at once; Exit on Disconnect then ends the program.
     LoopbackServer server;
     WriteIni("[Preferences]\nExit on Disconnect=1\n[Named]\nAddress=127.0.0.1\nPort=" +
