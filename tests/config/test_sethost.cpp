@@ -215,6 +215,32 @@ TEST_F(HostsTest, StoreHostListsOnceTrimsAndRefusesOwnSections)
         EXPECT_FALSE(hosts.StoreHost(refused, fresh)) << refused;
 }
 
+// Files of older versions have none of the keys: their hosts hide SAUCE records and keep
+// line feeds as they were; the size the user gave a host outlives the dialog's OK.
+TEST_F(HostsTest, TerminalChoicesAndSizesAreWrittenOnlyWhenChanged)
+{
+    THostInfo hosts(path);
+    THostSettings h;
+    h.Address = "d.example";
+    ASSERT_TRUE(hosts.StoreHost("Delta", h));
+    auto key = [&](const char *k) { return TIniFile(path).ReadString("Delta", k, "-"); };
+    EXPECT_EQ(key("LF Expand") + key("Hide SAUCE") + key("Screen Lines"), "---");
+    THostSettings read;
+    ASSERT_TRUE(hosts.LookupHost("Delta", read));
+    EXPECT_TRUE(read.HideSauce && !read.LfExpand);
+    h.LfExpand = true;
+    h.HideSauce = false;
+    ASSERT_TRUE(hosts.StoreHost("Delta", h));
+    EXPECT_EQ(key("LF Expand") + key("Hide SAUCE"), "10");
+
+    EXPECT_EQ(hosts.ScreenLines("Delta"), 0);
+    EXPECT_TRUE(hosts.SetScreenLines("Delta", 30));
+    EXPECT_FALSE(hosts.SetScreenLines("Delta", 30));   // the same: nothing written
+    EXPECT_FALSE(hosts.SetScreenLines("Nowhere", 30)); // no saved host
+    ASSERT_TRUE(hosts.StoreHost("Delta", h));
+    EXPECT_EQ(hosts.ScreenLines("Delta"), 30);
+}
+
 TEST(Location, HomeFileRedirectAndUserFolder)
 {
     TTempFolder tmp;

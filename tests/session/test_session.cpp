@@ -71,6 +71,43 @@ TEST(Session, KeysGoOutOnlyWhileConnectedAndNeverAsIac)
     EXPECT_EQ(c.Line.Sent, "\r");
 }
 
+// An ANSI-BBS host gets SyncTERM's keys and, when it asks, bracketed pastes; a classic
+// Telnet host keeps the cursor keys alone.
+TEST(Session, AnsiBbsHostsGetTheKeysBbsEditorsRead)
+{
+    Rig a, c;
+    a.Host.Terminal = THostTerminal::AnsiBbs;
+    a.Up();
+    c.Up();
+    struct K
+    {
+        std::string Output; // what the host sent before the key
+        uint16_t Key;
+        std::string Ansi, Classic;
+    };
+    const K keys[] = {{"", VK_HOME, "\x1b[H", ""},
+                      {"", VK_DELETE, "\x7f", ""},
+                      {"", VK_F1 + 4, "\x1b[15~", ""},
+                      {"", VK_LEFT, "\x1b[D", "\x1b[D"},
+                      {"\x1b[=255h", VK_UP, "\0H"s, "\x1b[A"}};
+    for (const K &k : keys) {
+        for (Rig *r : {&a, &c}) {
+            r->Recv(k.Output);
+            r->Line.Sent.clear();
+            const bool sent = (*r)->KeyDown(k.Key, 0);
+            EXPECT_EQ(r->Line.Sent, r == &a ? k.Ansi : k.Classic) << k.Key;
+            EXPECT_EQ(sent, r == &a) << k.Key;
+        }
+    }
+    for (Rig *r : {&a, &c}) {
+        r->Recv("\x1b[?2004h");
+        r->Line.Sent.clear();
+        (*r)->TypeText("a\r\n\x1b\nb");
+    }
+    EXPECT_EQ(a.Line.Sent, "\x1b[200~a\r\rb\x1b[201~");
+    EXPECT_EQ(c.Line.Sent, "a\r\n\x1b\r\nb");
+}
+
 TEST(Session, ReconnectingTellsACleanCloseFromALostLine)
 {
     Rig r;
