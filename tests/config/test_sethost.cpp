@@ -220,24 +220,20 @@ TEST_F(HostsTest, StoreHostListsOnceTrimsAndRefusesOwnSections)
 TEST_F(HostsTest, TerminalChoicesAndSizesAreWrittenOnlyWhenChanged)
 {
     THostInfo hosts(path);
-    THostSettings h;
+    THostSettings h, read;
     h.Address = "d.example";
-    ASSERT_TRUE(hosts.StoreHost("Delta", h));
-    auto key = [&](const char *k) { return TIniFile(path).ReadString("Delta", k, "-"); };
-    EXPECT_EQ(key("LF Expand") + key("Hide SAUCE") + key("Screen Lines"), "---");
-    THostSettings read;
-    ASSERT_TRUE(hosts.LookupHost("Delta", read));
-    EXPECT_TRUE(read.HideSauce && !read.LfExpand);
+    auto keys = [&] {
+        TIniFile f(path);
+        return f.ReadString("Delta", "LF Expand", "-") + f.ReadString("Delta", "Hide SAUCE", "-") +
+               f.ReadString("Delta", "Screen Lines", "-");
+    };
+    ASSERT_TRUE(hosts.StoreHost("Delta", h) && hosts.LookupHost("Delta", read));
+    EXPECT_TRUE(keys() == "---" && read.HideSauce && !read.LfExpand);
     h.LfExpand = true;
     h.HideSauce = false;
-    ASSERT_TRUE(hosts.StoreHost("Delta", h));
-    EXPECT_EQ(key("LF Expand") + key("Hide SAUCE"), "10");
-
-    EXPECT_EQ(hosts.ScreenLines("Delta"), 0);
-    EXPECT_TRUE(hosts.SetScreenLines("Delta", 30));
-    EXPECT_FALSE(hosts.SetScreenLines("Delta", 30));   // the same: nothing written
-    EXPECT_FALSE(hosts.SetScreenLines("Nowhere", 30)); // no saved host
-    ASSERT_TRUE(hosts.StoreHost("Delta", h));
+    EXPECT_TRUE(hosts.SetScreenLines("Delta", 30) && hosts.StoreHost("Delta", h));
+    EXPECT_FALSE(hosts.SetScreenLines("Delta", 30) || hosts.SetScreenLines("Nowhere", 30)); // same; no host
+    EXPECT_EQ(keys(), "1030");
     EXPECT_EQ(hosts.ScreenLines("Delta"), 30);
 }
 
