@@ -241,6 +241,7 @@ void TTTYForm::FormResize()
     if (QLayout *l = centralWidget()->layout()) l->activate();
     FColourTTY->RecalcLayout();
     SizeTerminal(FColourTTY->Tty().VisibleRows, false);
+    HostScreenResized();
     const TColorTTY &tty = FColourTTY->Tty();
     SetStatus(QStringLiteral(" Terminal resized to %1 by %2.").arg(tty.Cols).arg(tty.VisibleRows));
 }

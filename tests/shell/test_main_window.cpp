@@ -197,8 +197,10 @@ TEST_F(Shell, AnsiBbsHostAnswersTheTerminalQuery)
         Host("T", hmTelnet, server.Port);
         if (ansi) std::ofstream(Ini, std::ios::app) << "Terminal=ansi\n"; // the current host's
         Open();
+        Got.clear();
         Connect(server);
-        ASSERT_TRUE(Receive(server, 9)); // the window size
+        ASSERT_TRUE(Receive(server, 9)); // the window size: boards draw 25 rows
+        EXPECT_EQ(Got, Naws(80, ansi ? 25 : 24));
         Got.clear();
         server.Write("AB\x1b[6n");
         if (ansi) {
@@ -211,4 +213,28 @@ TEST_F(Shell, AnsiBbsHostAnswersTheTerminalQuery)
         EXPECT_EQ(Got + server.ReadSome(64), ansi ? "\x1b[1;3R" : "");
         Form.reset();
     }
+}
+
+// The rows the user gives the window while connected to an ANSI-BBS host are that host's
+// from then on; sizes while idle are nobody's.
+TEST_F(Shell, AnsiBbsHostKeepsTheSizeTheUserGaveIt)
+{
+    LoopbackServer server;
+    const std::string section =
+        "Address=127.0.0.1\nPort=" + std::to_string(server.Port) + "\nMode=1\nTerminal=ansi\n";
+    WriteIni(HostIni(hmTelnet, server.Port, "Art") + "Terminal=ansi\nHost1=Art\n[Art]\n" + section);
+    Open();
+    Connect(server);
+    const TColorTTY &t = Form->ColourTTY()->Tty();
+    EXPECT_EQ(t.VisibleRows, 25);
+    const int rowH = Form->ColourTTY()->CharHeight();
+    Form->resize(Form->width(), Form->height() + 5 * rowH);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Hosts->ScreenLines("Art") == 30; }, Patience));
+    server.ClosePeer();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Form->IsConnected(); }, Patience));
+    Form->resize(Form->width(), Form->height() - 10 * rowH);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return t.VisibleRows == 20; }, Patience));
+    Connect(server);
+    EXPECT_EQ(t.VisibleRows, 30);
+    EXPECT_EQ(Hosts->ScreenLines("Art"), 30);
 }
