@@ -5,6 +5,7 @@
 #include "colouredit/qt/ColourClipboard.h"
 #include "colouredit/qt/ColourTextAccessible.h"
 #include "colouredit/qt/Colours.h"
+#include "config/MessageLog.h"
 #include "config/Prefernc.h"
 #include "config/SetHost.h"
 #include "config/Setmacro.h"
@@ -118,6 +119,7 @@ TTTYForm::TTTYForm(TAppStores stores, TShellPlatform platform, QWidget *parent)
                                     .toStdString()),
         std::make_unique<TQtSessionPlatform>(FPlatform.Now, FPlatform.Random));
 
+    FMessageLog = std::make_unique<TMessageLog>(MessageLogFileName(FClientPrefs.IniFileName()));
     CreateMenus();
     FormCreate();
 }
@@ -289,8 +291,9 @@ bool TTTYForm::event(QEvent *e)
 
 // --- What the session reports.
 
-void TTTYForm::SessionStateChanged(TSessionState)
+void TTTYForm::SessionStateChanged(TSessionState state)
 {
+    if (state == TSessionState::Connected) LoadMessageHistory();
     UpdateMenus();
 }
 

@@ -34,6 +34,7 @@ class THelpSystem;
 class THostInfo;
 class TMacroTable;
 class TMessageHistory;
+class TMessageLog;
 class TNotifier;
 class TOffLineEdit;
 class TOffLineEditAccess;
@@ -154,6 +155,9 @@ public:
     void EditClearHistoryItemClick();
     void FileCaptureItemClick();
     void ViewMessagesItemClick();
+    // Opens an express message to this user (typed ahead into the BBS's prompts); false,
+    // with a word in the status line, when the connection cannot take one now.
+    bool ReplyToMessage(const QString &author);
     // Starts capturing to a file (replacing a capture in progress); false, after telling the
     // user, when the file cannot be opened.
     bool StartCapture(const QString &path, TCaptureForm form);
@@ -230,6 +234,8 @@ private:
     void CaptureFailedMessage(const QString &why);
     void SyncIndicator();
     void ExpressMessageArrived(const std::string &author, const std::string &text);
+    // The pane shows the kept messages of the current host.
+    void LoadMessageHistory();
 
     // Edit glue (TtywinEdit.cpp).
     bool InEditMode() const;
@@ -271,6 +277,8 @@ private:
 
     TFindBar *FFindBar = nullptr;
     TMessageHistory *FMessageHistory = nullptr;
+    std::unique_ptr<TMessageLog> FMessageLog;
+    std::string FMessagesHost; // whose messages the pane holds
     std::unique_ptr<TNotifier> FNotifier;
     QString FCapturePath;
     QTimer *FReconnectTick = nullptr;          // counts the wait down in the status line

@@ -106,8 +106,9 @@ constexpr TMenuRow MenuRows[] = {
      " Find text in the scrollback (F3 next, Shift+F3 previous).", H::Find, &TTTYForm::EditFindItemClick},
     {M::EditClearHistory, mnEdit, "EditClearHistoryItem", "Clear &History...",
      " Forget the lines kept above the scrollback.", H::History, &TTTYForm::EditClearHistoryItemClick},
-    {M::ViewMessages, mnView, "ViewMessagesItem", "&Messages", " Show the express messages of this session.",
-     H::Messages, &TTTYForm::ViewMessagesItemClick, ifCheckable},
+    {M::ViewMessages, mnView, "ViewMessagesItem", "&Messages",
+     " Show the express messages of this host, as conversations.", H::Messages,
+     &TTTYForm::ViewMessagesItemClick, ifCheckable},
     {M::OptionsPreferences, mnOptions, "OptionsPreferencesItem", "&Preferences...",
      " Set your preferences for how the program behaves.", H::OptionsMenu,
      &TTTYForm::OptionsPreferencesItemClick},
@@ -279,6 +280,8 @@ void TTTYForm::UpdateMenus()
     set(M::FileSendFiles, true, transfers);
     Item(M::FileCapture)->setChecked(s.Capturing());
     Item(M::ViewMessages)->setChecked(FMessageHistory && !FMessageHistory->isHidden());
+    const int unread = FMessageHistory ? FMessageHistory->Unread() : 0;
+    Item(M::ViewMessages)->setText(unread ? tr("&Messages (%1 new)").arg(unread) : tr("&Messages"));
 
     // The Edit menu has a connected form (with the spare shortcuts) and, inside it, an edit's.
     const bool form = s.EditMenuConnected();
