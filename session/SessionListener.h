@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+struct THighlightEvent;
 struct TTransferProgress;
 struct TTransferResult;
 
@@ -34,6 +35,9 @@ public:
         (void)author;
         (void)text;
     }
+    // A line matched a highlight rule that asks for a sound, a notice or a mark (the
+    // terminal already shows it recoloured). Comes while output is being handled.
+    virtual void SessionHighlight(const THighlightEvent &event) { (void)event; }
     // Something went wrong that the user must read (a refused connection, a lost one with
     // a reason). Delivered from the event loop after that connection's disconnect handling;
     // it asks for nothing more.

@@ -42,6 +42,7 @@ enum class TMenuItem : uint8_t {
     OptionsFont,
     OptionsMacros,
     OptionsUserFilter,
+    OptionsHighlights,
     HelpContents,
     HelpTopicSearch,
     HelpHowToUseHelp,

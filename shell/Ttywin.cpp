@@ -5,6 +5,7 @@
 #include "colouredit/qt/ColourClipboard.h"
 #include "colouredit/qt/ColourTextAccessible.h"
 #include "colouredit/qt/Colours.h"
+#include "config/Highlights.h"
 #include "config/MessageLog.h"
 #include "config/Prefernc.h"
 #include "config/SetHost.h"
@@ -120,6 +121,8 @@ TTTYForm::TTTYForm(TAppStores stores, TShellPlatform platform, QWidget *parent)
         std::make_unique<TQtSessionPlatform>(FPlatform.Now, FPlatform.Random));
 
     FMessageLog = std::make_unique<TMessageLog>(MessageLogFileName(FClientPrefs.IniFileName()));
+    FHighlightStore = std::make_unique<THighlightStore>(FClientPrefs.IniFileName());
+    FSession->SetHighlightRules(FHighlightStore->Rules);
     CreateMenus();
     FormCreate();
 }

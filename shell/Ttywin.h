@@ -35,6 +35,7 @@ class THostInfo;
 class TMacroTable;
 class TMessageHistory;
 class TMessageLog;
+class THighlightStore;
 class TNotifier;
 class TOffLineEdit;
 class TOffLineEditAccess;
@@ -137,6 +138,13 @@ public:
     void UseTerminalFont();
     void OptionsMacrosItemClick();
     void OptionsUserFilterItemClick();
+    // Highlight rules (TtywinHighlights.cpp).
+    void OptionsHighlightsItemClick();
+    // Options "Highlights..." with a rule for the terminal's selection proposed.
+    void HighlightSelection();
+    // Moves the review line to the previous (-1) or next (1) marked line; false when none.
+    bool ReviewMark(int direction);
+    const std::vector<int64_t> &MarkedRows() const { return FMarkedRows; }
     void HelpContentsItemClick();
     void HelpTopicSearchItemClick();
     void HelpHowToUseHelpItemClick();
@@ -208,6 +216,7 @@ private:
     void SessionDebug(const std::string &text) override;
     void SessionEditState(bool open) override;
     void SessionExpressMessage(const std::string &author, const std::string &text) override;
+    void SessionHighlight(const THighlightEvent &event) override;
     void SessionError(const std::string &message) override;
     void SessionCaptureStopped(const std::string &why) override;
     void SessionEndsProgram() override;
@@ -236,6 +245,10 @@ private:
     void ExpressMessageArrived(const std::string &author, const std::string &text);
     // The pane shows the kept messages of the current host.
     void LoadMessageHistory();
+
+    // Highlights (TtywinHighlights.cpp).
+    void OpenHighlights(const THighlightRule *proposal);
+    void PlayMessageSound();
 
     // Edit glue (TtywinEdit.cpp).
     bool InEditMode() const;
@@ -279,6 +292,8 @@ private:
     TMessageHistory *FMessageHistory = nullptr;
     std::unique_ptr<TMessageLog> FMessageLog;
     std::string FMessagesHost; // whose messages the pane holds
+    std::unique_ptr<THighlightStore> FHighlightStore;
+    std::vector<int64_t> FMarkedRows; // row numbers of lines marked by a rule, oldest first
     std::unique_ptr<TNotifier> FNotifier;
     QString FCapturePath;
     QTimer *FReconnectTick = nullptr;          // counts the wait down in the status line

@@ -118,6 +118,9 @@ constexpr TMenuRow MenuRows[] = {
      H::OptionsMenu, &TTTYForm::OptionsMacrosItemClick},
     {M::OptionsUserFilter, mnOptions, "OptionsUserFilterItem", "&User Filter...",
      "Edit lists of friends and enemies.", H::OptionsMenu, &TTTYForm::OptionsUserFilterItemClick},
+    {M::OptionsHighlights, mnOptions, "OptionsHighlightsItem", "&Highlights...",
+     " Colour, hide or be told of lines that hold a text.", H::Highlights,
+     &TTTYForm::OptionsHighlightsItemClick},
     {M::HelpContents, mnHelp, "HelpContentsItem", "&Contents", " View the contents page of the help file.",
      H::HelpMenu, &TTTYForm::HelpContentsItemClick},
     {M::HelpTopicSearch, mnHelp, "HelpTopicSearchItem", "&Topic Search",
@@ -220,9 +223,15 @@ void TTTYForm::CreateMenus()
     QAction *paste = FPopupMenu->addAction(QStringLiteral("&Paste"));
     paste->setObjectName(QStringLiteral("popPasteItem"));
     connect(paste, &QAction::triggered, this, [this] { Guarded([this] { EditPasteItemClick(); }); });
+    FPopupMenu->addSeparator();
+    QAction *highlight = FPopupMenu->addAction(QStringLiteral("&Highlight This..."));
+    highlight->setObjectName(QStringLiteral("popHighlightItem"));
+    connect(highlight, &QAction::triggered, this, [this] { Guarded([this] { HighlightSelection(); }); });
     FColourTTY->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(FColourTTY, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &pos) { FPopupMenu->popup(FColourTTY->mapToGlobal(pos)); });
+    connect(FColourTTY, &QWidget::customContextMenuRequested, this, [this, highlight](const QPoint &pos) {
+        highlight->setEnabled(FColourTTY->Tty().HasSelection());
+        FPopupMenu->popup(FColourTTY->mapToGlobal(pos));
+    });
 
     FColourTTY->OnKeyDown = [this](QKeyEvent *e, int &key) {
         // A key whose key-down was used up takes its own character with it, and no other.
@@ -236,6 +245,15 @@ void TTTYForm::CreateMenus()
                 SyncIndicator();
             });
         if (used) {
+            key = 0;
+            FSwallowKeyPress = true;
+            return;
+        }
+        // Ctrl+Shift+Page Up and Down: the review line goes to the marked lines.
+        if ((key == Qt::Key_PageUp || key == Qt::Key_PageDown) &&
+            (e->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier)) ==
+                (Qt::ControlModifier | Qt::ShiftModifier)) {
+            Guarded([&] { ReviewMark(key == Qt::Key_PageUp ? -1 : 1); });
             key = 0;
             FSwallowKeyPress = true;
             return;
