@@ -25,6 +25,7 @@ enum class THelpTopic : uint8_t {
     History = 25,       // the history and Edit "Clear History..."
     Transfers = 30,     // file transfers and their panel
     Highlights = 31,    // Options "Highlights..."
+    ArtViewer = 32,     // File "Open ANSI Art..." and its window
 };
 
 constexpr const char *HelpTopicProperty = "helpContext";

@@ -11,6 +11,8 @@ enum class TMenuItem : uint8_t {
     FileHosts,
     FileSetHost,
     FileCapture,
+    FileOpenArt,
+    FileSaveAnsi,
     FileTransferDivider,
     FileReceiveFiles,
     FileSendFiles,

@@ -25,6 +25,7 @@ class QLabel;
 class QMenu;
 class QTimer;
 class TALStatusBar;
+class TArtViewer;
 class TClientPrefs;
 class TColorTTYWidget;
 class TColourPalette;
@@ -138,6 +139,13 @@ public:
     void UseTerminalFont();
     void OptionsMacrosItemClick();
     void OptionsUserFilterItemClick();
+    // ANSI art (TtywinArt.cpp): a viewer window of a file (null, after telling the user,
+    // when it cannot be read), and the terminal's lines (the selected ones, or all) saved
+    // as an .ans file.
+    void FileOpenArtItemClick();
+    TArtViewer *OpenArt(const QString &path);
+    void FileSaveAnsiItemClick();
+    bool SaveAnsi(const QString &path, QString *error) const;
     // Highlight rules (TtywinHighlights.cpp).
     void OptionsHighlightsItemClick();
     // Options "Highlights..." with a rule for the terminal's selection proposed.
