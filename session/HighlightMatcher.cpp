@@ -73,6 +73,7 @@ THighlightMatcher::THighlightMatcher(const std::vector<THighlightRule> &rules, s
 {
     re2::RE2::Options setOptions = Options(true);
     setOptions.set_never_capture(true);
+    setOptions.set_max_mem(int64_t(64) << 20); // room for the automaton's states: it is built as it runs
     FSet = std::make_unique<TSet>(setOptions, re2::RE2::UNANCHORED);
     for (const THighlightRule &r : rules) {
         if (!r.Enabled || !r.AppliesTo(host) || !r.Actions) continue;
@@ -80,8 +81,11 @@ THighlightMatcher::THighlightMatcher(const std::vector<THighlightRule> &rules, s
         if (!Expression(r, expression, error)) continue;
         auto re = std::make_unique<re2::RE2>(expression, Options(r.MatchCase));
         if (!re->ok()) continue;
-        // The set takes every rule with one set of options: letter case goes into the pattern.
-        if (FSet->Add(r.MatchCase ? expression : "(?i:" + expression + ")", nullptr) < 0) continue;
+        // The set takes every rule with one set of options: letter case goes into the pattern,
+        // and ^ and $ hold at each line of a text of many lines.
+        if (FSet->Add((r.MatchCase ? "(?m:" : "(?mi:") + expression + ")", nullptr) < 0) continue;
+        if (expression.find("\\A") != std::string::npos || expression.find("\\z") != std::string::npos)
+            FLinesApart = false;
         FRules.push_back({r.Actions, r.Colour, std::move(re)});
     }
     if (FRules.empty() || !FSet->Compile()) {
@@ -92,15 +96,17 @@ THighlightMatcher::THighlightMatcher(const std::vector<THighlightRule> &rules, s
 
 THighlightMatcher::~THighlightMatcher() = default;
 
+bool THighlightMatcher::MayMatch(std::string_view lines) const
+{
+    return FSet && (!FLinesApart || FSet->Match(re2::StringPiece(lines.data(), lines.size()), nullptr));
+}
+
 bool THighlightMatcher::Match(std::string_view line, THighlightResult &result) const
 {
     result.Clear();
     if (!FSet) return false;
     const re2::StringPiece text(line.data(), line.size());
-    // The first pass stops at the first match and needs no list: most lines match nothing.
-    if (!FSet->Match(text, nullptr)) return false;
-    FHits.clear();
-    FSet->Match(text, &FHits);
+    if (!FSet->Match(text, &FHits)) return false;
     std::sort(FHits.begin(), FHits.end());
     for (int i : FHits) {
         const TCompiled &r = FRules[size_t(i)];

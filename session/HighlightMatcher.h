@@ -53,6 +53,9 @@ public:
     int Count() const { return int(FRules.size()); }
     // False when no rule matches (the result is then cleared).
     bool Match(std::string_view line, THighlightResult &result) const;
+    // Whether a rule may match one of the lines of `lines` (separated by line feeds): false
+    // means none does. One pass over many lines costs far less than a pass for each.
+    bool MayMatch(std::string_view lines) const;
 
 private:
     struct TCompiled
@@ -65,4 +68,5 @@ private:
     struct TSet; // all the rules in one automaton
     std::unique_ptr<TSet> FSet;
     mutable std::vector<int> FHits;
+    bool FLinesApart = true; // no rule is anchored to the whole text: MayMatch can tell
 };

@@ -52,6 +52,14 @@ void THighlightTap::AfterWrite(std::vector<THighlightEvent> &events)
     const int64_t from = std::max(FFrom, FTty.RowNumber(FTty.FirstRow()));
     FGagged.clear();
     TRowScratch scratch;
+    // Most writes hold no line that any rule matches: one pass over them all tells.
+    FLines.clear();
+    for (int64_t n = from; n < to; ++n) {
+        const TRowView row = FTty.RowAt(FTty.RowOfNumber(n), scratch);
+        FLines.append(reinterpret_cast<const char *>(row.Chars), size_t(TrimmedLength(row.Chars, FTty.Cols)));
+        FLines += '\n';
+    }
+    if (FLines.empty() || !FMatcher->MayMatch(FLines)) return;
     for (int64_t n = from; n < to; ++n) {
         const int y = FTty.RowOfNumber(n);
         const TRowView row = FTty.RowAt(y, scratch);

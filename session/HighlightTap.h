@@ -48,4 +48,5 @@ private:
     int64_t FPromptRow = -1; // the prompt last matched, so it is not told again
     std::string FPromptText;
     std::vector<int> FGagged;
+    std::string FLines; // the completed lines of one write, for one pass of the rules
 };
