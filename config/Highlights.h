@@ -28,7 +28,7 @@ struct THighlightRule
     bool WholeWord = false;
     bool MatchCase = false;
     uint8_t Actions = haColourMatch;
-    uint8_t Colour = 0x0E; // colour attribute: yellow on black
+    uint8_t Colour = 0x0B; // colour attribute: bright yellow on black
     std::string Host;      // empty: every host
     bool Enabled = true;
     bool operator==(const THighlightRule &) const = default;

@@ -256,7 +256,7 @@ TArtFile ReadArt(std::string_view file, int width)
         art.Notes.push_back("The picture is too large: only its first " + std::to_string(c.Rows()) +
                             " lines are shown.");
     if (art.Sauce.Present && art.Sauce.DataType == 1 && art.Sauce.FileType == 1 && !art.Sauce.Font.empty() &&
-        art.Sauce.Font.rfind("IBM VGA", 0) != 0)
+        art.Sauce.Font.rfind("IBM VGA", 0) != 0 && art.Sauce.Font != "Default")
         art.Notes.push_back("It was drawn for the font \"" + art.Sauce.Font + "\"; it is shown in IBM VGA.");
     return art;
 }

@@ -68,8 +68,8 @@ TEST_F(Reading, RulesFromTheDialogColourGagAndMarkLinesAndAreStored)
     const TColorTTY &t = Form->ColourTTY()->Tty();
     const int row = t.CursorY - 3;
     EXPECT_EQ(std::string(reinterpret_cast<const char *>(t.RowChars(row)), 15), "the sys0p is in");
-    EXPECT_EQ(t.AttrAt(4, row), 0x0E);
-    EXPECT_NE(t.AttrAt(3, row), 0x0E);
+    EXPECT_EQ(t.AttrAt(4, row), 0x0B);
+    EXPECT_NE(t.AttrAt(3, row), 0x0B);
     ASSERT_EQ(Form->MarkedRows().size(), 1u);
     EXPECT_TRUE(Form->ReviewMark(-1));
     EXPECT_EQ(t.RowNumber(Form->ColourTTY()->Speech().ReviewRow()), Form->MarkedRows()[0]);

@@ -8,6 +8,7 @@
 // that draws what the terminal shows with what ansilove gets right (text, CR LF, cursor
 // positions, plain colours), and the table says why. The art viewer's drawing of the files
 // (`winmarlet-replay --view-art FILE --cells`) goes through the same comparison.
+#include <QDir>
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
@@ -229,6 +230,18 @@ TEST(AnsiLove, TheArtViewerDrawsEveryFileAsAnsiLove)
         const QByteArray Out = RunTool(REPLAY_BIN, {"--view-art", QString::fromStdString(f.File), "--cells"});
         std::string Answers;
         Compare(Look, Dir, Out, f.Expect.empty() ? f.File : f.Expect, f.Ice, Answers);
+    }
+    // WM_ART_DIR: every 80-column .ans file of a folder of real art as well (iCE as its SAUCE says).
+    const QDir Art(qEnvironmentVariable("WM_ART_DIR"));
+    for (const QString &Name :
+         Art.path() == "." ? QStringList() : Art.entryList({"*.ans", "*.ANS"}, QDir::Files)) {
+        SCOPED_TRACE(Name.toStdString());
+        const QString Path = Art.filePath(Name);
+        const QByteArray Info = RunTool(REPLAY_BIN, {"--view-art", Path});
+        if (!Info.contains("Width: 80\n")) continue;
+        std::string Answers;
+        Compare(Look, Dir, RunTool(REPLAY_BIN, {"--view-art", Path, "--cells"}), Path.toStdString(),
+                Info.contains("iCE colours: yes"), Answers);
     }
 }
 
