@@ -71,6 +71,43 @@ TEST(Session, KeysGoOutOnlyWhileConnectedAndNeverAsIac)
     EXPECT_EQ(c.Line.Sent, "\r");
 }
 
+// A Telnet host over SSH gets the BBS's bytes as they are: no greeting, no option answer,
+// 0xFF shown and typed as itself, Return a CR alone. Telnet over TLS keeps Telnet; a CLient
+// host keeps its engine over SSH.
+TEST(Session, ATelnetHostOverSshIsAByteStream)
+{
+    const std::string naws = "\xff\xfa\x1f\x00\x50\x00\x18\xff\xf0"s;
+    const struct
+    {
+        THostMode Mode;
+        THostTransport Over;
+        std::string Greeting, Typed, Answer, Row;
+    } cases[] = {
+        {hmTelnet, THostTransport::Ssh, "", "\xff\r", "", "a\xff\xff\xff\xfb b"},
+        {hmTelnet, THostTransport::Tls, naws, " \r\n", "\xff\xfe\x20",
+         "a\xff"
+         "b"},
+        {hmORVO, THostTransport::Ssh, "\xff\xa0" + naws, " \r", "", ""},
+    };
+    for (const auto &c : cases) {
+        Rig r(c.Mode);
+        r.Host.Transport = c.Over;
+        r->Connect();
+        r.Line.Connected();
+        EXPECT_EQ(r.Line.Sent, c.Greeting);
+        r.Line.Sent.clear();
+        r->KeyPress(0xFF);
+        r->TypeChar('\r');
+        EXPECT_EQ(r.Line.Sent, c.Typed);
+        if (c.Mode != hmTelnet) continue;
+        r.Line.Sent.clear();
+        r.Recv("a\xff\xff\xff\xfb\x20"
+               "b");
+        EXPECT_EQ(r.Line.Sent, c.Answer);
+        EXPECT_EQ(RowTrimmed(r.Tty, r.Tty.CursorY), c.Row);
+    }
+}
+
 TEST(Session, ReconnectingTellsACleanCloseFromALostLine)
 {
     Rig r;
