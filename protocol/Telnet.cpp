@@ -184,13 +184,13 @@ void TTelnetStateMachine::SendKey(uint16_t key, TShiftState)
     if (!final) return;
     const char seq[4] = {27, '[', static_cast<char>(final), 0};
     DoSocketOut(reinterpret_cast<const uint8_t *>(seq), 3);
-    if (!OptionActive(OPT_ECHO)) DoTerminalOut(seq);
+    if (LocalEcho()) DoTerminalOut(seq);
 }
 
 void TTelnetStateMachine::SendChar(uint8_t ch)
 {
     DoSocketOut(&ch, 1);
-    if (!OptionActive(OPT_ECHO)) {
+    if (LocalEcho()) {
         const char text[2] = {static_cast<char>(ch), 0};
         DoTerminalOut(text);
     }

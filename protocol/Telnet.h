@@ -120,6 +120,9 @@ public:
     TParserMode Mode() const { return FParserMode; }
     uint8_t OptionFlag(uint8_t option) const { return FOptionFlags[option]; }
     bool OptionActive(uint8_t option) const { return (FOptionFlags[option] & ofActive) != 0; }
+    // Typed bytes are shown here: until a Telnet server says it echoes; never on a raw stream,
+    // whose far end (a pty, the BBS) echoes.
+    bool LocalEcho() const { return FFraming == TFraming::Telnet && !OptionActive(telnet::OPT_ECHO); }
 
     uint8_t Cols = 80; // terminal width, sent in NAWS
     uint8_t Rows = 24; // visible terminal rows, sent in NAWS

@@ -100,6 +100,7 @@ TEST(Session, ATelnetHostOverSshIsAByteStream)
         r->TypeChar('\r');
         EXPECT_EQ(r.Line.Sent, c.Typed);
         if (c.Mode != hmTelnet) continue;
+        EXPECT_EQ(r.Screen.empty(), c.Greeting.empty()) << "a pty echoes, not we";
         r.Line.Sent.clear();
         r.Recv("a\xff\xff\xff\xfb\x20"
                "b");
