@@ -140,7 +140,8 @@ TEST(TransferStreams, EveryByteBothWaysOverSshAndTls)
     const QString area = sshd.Path("area"), run = sshd.Path("run");
     QDir().mkpath(area + "/up");
     WriteAll(area + "/every.bin", data);
-    if (!sshd.Start("stty raw -echo\n. " + run.toStdString() + "\nexec cat >/dev/null")) GTEST_SKIP();
+    if (!sshd.Start("stty raw -echo\necho ready\n. " + run.toStdString() + "\nexec cat >/dev/null"))
+        GTEST_SKIP();
     const char *const tools[3][2] = {
         {"sz every.bin", "rz"}, {"sb every.bin", "rb"}, {"sx every.bin", "rx -c every.bin"}};
     for (const bool ssh : {true, false})
@@ -168,6 +169,7 @@ TEST(TransferStreams, EveryByteBothWaysOverSshAndTls)
                 }
                 TClient client;
                 ASSERT_TRUE(client.Connect(port, ssh ? "ssh" : "tls")) << client.Error;
+                ASSERT_TRUE(!ssh || client.See("ready")); // the pty is raw: our bytes stay ours
                 std::string error;
                 auto go = [&] { client.Session->SendRaw(reinterpret_cast<const uint8_t *>("\r"), 1); };
                 if (up && ssh && p == 0) go();
