@@ -121,6 +121,9 @@ void TSession::StartConnecting()
                          FHostInfo.IceColours, FHostInfo.LfExpand,  FHostInfo.HideSauce};
     CompileHighlights();
     FStateMachine = FHost.Mode == hmTelnet ? &FTelnetStateMachine : FCLientMachine.get();
+    // An SSH channel carries bytes: the pty and its requests stand for Telnet's options.
+    FTelnetStateMachine.SetFraming(
+        FHost.Mode == hmTelnet && FHost.Transport == THostTransport::Ssh ? TFraming::Raw : TFraming::Telnet);
     if (FHost.Mode == hmISCA) {
         FWhoList->Clear();
         for (const std::string &name : FUserFilter.Friends.Items())
@@ -144,6 +147,7 @@ void TSession::StartConnecting()
     if (FHostInfo.AutoLogin) endpoint.Password = FHostInfo.Password;
     endpoint.Cols = uint8_t(FTerminal.Cols);
     endpoint.Rows = uint8_t(FTerminal.VisibleRows);
+    endpoint.TerminalType = TTelnetStateMachine::TerminalType;
     FTransport->Open(endpoint, *this);
 }
 
@@ -174,13 +178,21 @@ void TSession::KeyPress(uint8_t ch)
     // While a file transfer's tool has the connection, a key would corrupt its stream.
     if (FState != TSessionState::Connected || FTransfers.Running()) return;
     // Code page 437's non-breaking space is Telnet's IAC.
-    FStateMachine->SendChar(ch == 0xFF ? ' ' : ch);
+    FStateMachine->SendChar(ch == 0xFF && !RawStream() ? ' ' : ch);
 }
 
 void TSession::TypeChar(uint8_t ch)
 {
-    KeyPress(ch);
-    if (ch == '\r' && FStateMachine == &FTelnetStateMachine) KeyPress('\n');
+    if (ch == '\r')
+        LineEnd();
+    else
+        KeyPress(ch);
+}
+
+void TSession::LineEnd()
+{
+    KeyPress('\r');
+    if (FStateMachine == &FTelnetStateMachine && !RawStream()) KeyPress('\n');
 }
 
 bool TSession::KeyDown(uint16_t key, TShiftState shift)
@@ -219,7 +231,7 @@ void TSession::TypeText(const std::string &text)
             KeyPress('\r');
             // An empty line typed alone would end the BBS's input: keep it non-empty.
             if (i + 1 < text.size() && (text[i + 1] == '\r' || text[i + 1] == '\n')) KeyPress(' ');
-            KeyPress('\n');
+            if (!RawStream()) KeyPress('\n');
             continue;
         }
         KeyPress(c);
@@ -322,9 +334,11 @@ void TSession::ClientSocketConnect()
     if (FHost.Mode == hmORVO) hello[1] = client::HELLO;
     if (FHost.Mode == hmISCA) hello[1] = client::ISCA_HELLO;
     if (hello[1]) FTransport->Send(hello, sizeof hello);
-    uint8_t naws[11];
-    FTransport->Send(naws, size_t(TTelnetStateMachine::WindowSizeReport(
-                               uint8_t(FTerminal.Cols), uint8_t(FTerminal.VisibleRows), naws)));
+    if (!RawStream()) { // over SSH the pty request carried the size
+        uint8_t naws[11];
+        FTransport->Send(naws, size_t(TTelnetStateMachine::WindowSizeReport(
+                                   uint8_t(FTerminal.Cols), uint8_t(FTerminal.VisibleRows), naws)));
+    }
 
     // The host's output is read in its emulation from the first byte on.
     if (FHost.Terminal == THostTerminal::AnsiBbs) {

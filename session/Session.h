@@ -85,18 +85,20 @@ public:
     void Abort();
     // The user's Disconnect, once confirmed.
     void Disconnect();
-    // Key-press handling: one byte to the engine. 0xFF goes out as a blank (it is Telnet's
-    // IAC); nothing is sent or echoed while not connected.
+    // Key-press handling: one byte to the engine. 0xFF goes out as a blank where it would be
+    // Telnet's IAC, as itself on a raw stream; nothing is sent or echoed while not connected.
     void KeyPress(uint8_t ch);
     // A character typed on the keyboard: as KeyPress, but Return ends a Telnet line with
-    // CR LF (line-oriented servers wait for the LF).
+    // CR LF (line-oriented servers wait for the LF); on a raw stream (SSH) with CR alone, as
+    // a terminal sends it to a pty.
     void TypeChar(uint8_t ch);
     // A key-down to the engine's SendKey (not while not connected). An ANSI-BBS host gets the
     // sequences it reads, function keys included; true when the key went out so.
     bool KeyDown(uint16_t key, TShiftState shift);
     // Types text as a paste does outside an edit: CR is skipped, LF is typed as CR and LF
-    // with a blank between when the next line is empty. When the host asked for bracketed
-    // pastes, the text goes between ESC[200~ and ESC[201~ as it is, lines ended by CR.
+    // (CR alone on a raw stream) with a blank after the CR when the next line is empty. When
+    // the host asked for bracketed pastes, the text goes between ESC[200~ and ESC[201~ as it
+    // is, lines ended by CR.
     void TypeText(const std::string &text);
     // The terminal's size changed: the engines are told, and the BBS when it asked.
     void SetScreenSize(uint8_t cols, uint8_t rows);
@@ -196,6 +198,9 @@ private:
     void DisconnectHandling(const std::string &error);
     void DropTransport(TDrop how);
     void HandOn(uint16_t count);
+    // The Telnet engine runs without Telnet: a Telnet host reached over SSH.
+    bool RawStream() const { return FStateMachine->Framing() == TFraming::Raw; }
+    void LineEnd();
     void CaptureFailed();
     void StateMachineSocketOut(const uint8_t *buf, int32_t count);
     void StateMachineTerminalOut(const char *text);

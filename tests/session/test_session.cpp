@@ -69,12 +69,44 @@ TEST(Session, KeysAndTheGreetingGoOutOnlyWhileConnectedAndNeverAsALoneIac)
     EXPECT_EQ(r.Line.LetGo, 'c');
     r->KeyPress('b');
     EXPECT_EQ(r.Line.Sent, " \r\n");
+}
 
-    // A CLient BBS takes Return as a CR alone.
-    Rig c(hmORVO);
-    c.Up();
-    c->TypeChar('\r');
-    EXPECT_EQ(c.Line.Sent, "\r");
+// A Telnet host over SSH gets the BBS's bytes as they are: no greeting, no option answer, no
+// local echo, 0xFF shown and typed as itself, Return a CR alone. Telnet over TLS keeps Telnet;
+// a CLient host keeps its engine (and takes Return as a CR alone).
+TEST(Session, ATelnetHostOverSshIsAByteStream)
+{
+    const std::string naws = "\xff\xfa\x1f\x00\x50\x00\x18\xff\xf0"s;
+    const struct
+    {
+        THostMode Mode;
+        THostTransport Over;
+        std::string Greeting, Typed, Answer, Row;
+    } cases[] = {
+        {hmTelnet, THostTransport::Ssh, "", "\xff\r", "", "a\xff\xff\xff\xfb b"},
+        {hmTelnet, THostTransport::Tls, naws, " \r\n", "\xff\xfe\x20",
+         "a\xff"
+         "b"},
+        {hmORVO, THostTransport::Ssh, "\xff\xa0" + naws, " \r", "", ""},
+    };
+    for (const auto &c : cases) {
+        Rig r(c.Mode);
+        r.Host.Transport = c.Over;
+        r->Connect();
+        r.Line.Connected();
+        EXPECT_EQ(r.Line.Sent, c.Greeting);
+        r.Line.Sent.clear();
+        r->KeyPress(0xFF);
+        r->TypeChar('\r');
+        EXPECT_EQ(r.Line.Sent, c.Typed);
+        if (c.Mode != hmTelnet) continue;
+        EXPECT_EQ(r.Screen.empty(), c.Greeting.empty()) << "a pty echoes, not we";
+        r.Line.Sent.clear();
+        r.Recv("a\xff\xff\xff\xfb\x20"
+               "b");
+        EXPECT_EQ(r.Line.Sent, c.Answer);
+        EXPECT_EQ(RowTrimmed(r.Tty, r.Tty.CursorY), c.Row);
+    }
 }
 
 // An ANSI-BBS host gets SyncTERM's keys and, when it asks, bracketed pastes; a classic
