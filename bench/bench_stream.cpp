@@ -348,7 +348,7 @@ public:
         for (const Run &r : Runs) {
             auto it = r.counters.find("bytes_per_second");
             if (it != r.counters.end() && r.run_type == Run::RT_Iteration) {
-                double &Best = Rates[r.benchmark_name()]; // the best of repetitions
+                double &Best = FRates[r.benchmark_name()]; // the best of repetitions
                 Best = std::max(Best, it->second.value / 1e6);
             }
         }
@@ -357,31 +357,31 @@ public:
     {
         ConsoleReporter::Finalize();
         std::printf("\nMB/s (10^6 bytes per second):\n");
-        for (const auto &[Name, Rate] : Rates)
+        for (const auto &[Name, Rate] : FRates)
             std::printf("  %-28s %9.1f\n", Name.c_str(), Rate);
         for (const char *Kind : {"Bbs", "Plain"}) {
             const std::string Ours = std::string("BM_") + Kind + "Stream_winMarlet";
             const std::string Theirs = std::string("BM_") + Kind + "Stream_libvterm";
-            if (Rates.count(Ours) && Rates.count(Theirs) && Rates[Theirs] > 0)
-                std::printf("  %s stream: %.1f times libvterm\n", Kind, Rates[Ours] / Rates[Theirs]);
+            if (FRates.count(Ours) && FRates.count(Theirs) && FRates[Theirs] > 0)
+                std::printf("  %s stream: %.1f times libvterm\n", Kind, FRates[Ours] / FRates[Theirs]);
         }
         for (const auto &[Kind, Classic] :
              {std::pair<const char *, const char *>{"Sgr", "BM_SgrStream_Classic"},
               {"Plain", "BM_PlainStream_winMarlet"},
               {"Art", "BM_ArtStream_Classic"}}) {
             const std::string Ansi = std::string("BM_") + Kind + "Stream_AnsiBbs";
-            if (Rates.count(Ansi) && Rates.count(Classic) && Rates[Classic] > 0)
+            if (FRates.count(Ansi) && FRates.count(Classic) && FRates[Classic] > 0)
                 std::printf("  ANSI-BBS on the %s stream: %.2f times Classic\n", Kind,
-                            Rates[Ansi] / Rates[Classic]);
+                            FRates[Ansi] / FRates[Classic]);
         }
-        if (Rates.count("BM_ClientStream_winMarlet") && Rates["BM_BbsStream_winMarlet"] > 0)
+        if (FRates.count("BM_ClientStream_winMarlet") && FRates["BM_BbsStream_winMarlet"] > 0)
             std::printf("  CLient path: %.2f times the Telnet path (BBS stream)\n",
-                        Rates["BM_ClientStream_winMarlet"] / Rates["BM_BbsStream_winMarlet"]);
+                        FRates["BM_ClientStream_winMarlet"] / FRates["BM_BbsStream_winMarlet"]);
         std::fflush(stdout);
     }
 
 private:
-    std::map<std::string, double> Rates;
+    std::map<std::string, double> FRates;
 };
 
 } // namespace

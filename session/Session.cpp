@@ -33,7 +33,7 @@ TSession::TSession(TSessionStores stores, TColorTTY &terminal, TSessionListener 
       FListener(listener), FFactory(std::move(factory)), FPlatform(std::move(platform)),
       FWhoList(std::make_unique<TWhoList>()),
       FOffLineEdit(std::make_unique<TOffLineEdit>(terminal, *FWhoList)),
-      ReadBuffer(std::make_unique<uint8_t[]>(ReadBufferSize)),
+      FReadBuffer(std::make_unique<uint8_t[]>(ReadBufferSize)),
       FReconnect([this] { return FPlatform->Random(); })
 {
     FCLientMachine = std::make_unique<TCLientStateMachine>(FHostInfo, FUserFilter, *FOffLineEdit, *FWhoList,
@@ -325,18 +325,18 @@ void TSession::ClientSocketRead(const uint8_t *data, size_t count)
 {
     while (count > 0) {
         const size_t n = std::min(count, size_t(MaxRead - FReadCount));
-        std::memcpy(ReadBuffer.get() + FReadCount, data, n);
+        std::memcpy(FReadBuffer.get() + FReadCount, data, n);
         data += n;
         count -= n;
         FReadCount = uint16_t(FReadCount + n);
-        ReadBuffer[FReadCount] = 0;
+        FReadBuffer[FReadCount] = 0;
         if (FCLientMachine->EditMode() && FReadCount == 1) {
             // A lone byte in an edit is kept for the next read: the BBS may be echoing.
-            if (ReadBuffer[0] == 0x08) {
+            if (FReadBuffer[0] == 0x08) {
                 FTerminal.WriteChar(char(0x08));
                 continue;
             }
-            if (ReadBuffer[0] == '*') {
+            if (FReadBuffer[0] == '*') {
                 SetStatus("Express message received.");
                 continue;
             }
@@ -348,10 +348,10 @@ void TSession::ClientSocketRead(const uint8_t *data, size_t count)
 void TSession::HandOn(uint16_t count)
 {
     if (count == 0) return;
-    if (FReceiveTap && FReceiveTap(ReadBuffer.get(), count)) return;
+    if (FReceiveTap && FReceiveTap(FReadBuffer.get(), count)) return;
     // Captured before the engine, which writes into the buffer.
-    if (FCapture && !FCapture->Received(ReadBuffer.get(), count)) CaptureFailed();
-    FStateMachine->ProcessInput(ReadBuffer.get(), count);
+    if (FCapture && !FCapture->Received(FReadBuffer.get(), count)) CaptureFailed();
+    FStateMachine->ProcessInput(FReadBuffer.get(), count);
 }
 
 void TSession::CaptureFailed()

@@ -82,6 +82,7 @@ void TColorTTY::WriteAnsi(const uint8_t *p, size_t count)
         case esEscape:
             FEscState = esText;
             AnsiEscape(p[i++]);
+            AnsiFollow();
             break;
         case esControlSequence:
             i = AnsiSequence(p, i, count);
@@ -97,12 +98,21 @@ void TColorTTY::WriteAnsi(const uint8_t *p, size_t count)
 // column without autowrap.
 void TColorTTY::AnsiWrap()
 {
+    AnsiFollow();
     if (FAutoWrap) {
         CursorX = 0;
         AnsiLineFeed();
     } else {
         CursorX = Cols - 1;
     }
+    AnsiFollow();
+}
+
+// The view follows the cursor wherever it stops other than by text running on along its
+// row, before a jump and after it: then where the output was cut into reads changes nothing.
+void TColorTTY::AnsiFollow()
+{
+    if (HasOption(coAutoTracking) && Top == MaxTop) TrackCursor();
 }
 
 // n cells at the cursor (no more than fit on its row); a character in the last column
@@ -149,6 +159,8 @@ size_t TColorTTY::AnsiText(const uint8_t *p, size_t i, size_t count)
             continue;
         }
         if (c == ESC) break;
+        const bool jump = c == 8 || c == 9 || c == 10 || c == 12 || c == 13;
+        if (jump) AnsiFollow();
         switch (c) {
         case 7:
             if (HasWindow()) FViewPtr->Beep();
@@ -178,6 +190,7 @@ size_t TColorTTY::AnsiText(const uint8_t *p, size_t i, size_t count)
             AnsiPut(&c, 1);
             break;
         }
+        if (jump) AnsiFollow();
         ++i;
     }
     if (HasOption(coAutoTracking) && Top == MaxTop) TrackCursor();
@@ -199,7 +212,7 @@ void TColorTTY::AnsiLineFeed()
     if (FObserver && (shift || CursorY + 1 < Rows)) {
         FObserver->LineFeed(CursorY,
                             shift ? TTTYOutputObserver::lfScrollRegion : TTTYOutputObserver::lfNextRow);
-        ObservedRow = -1;
+        FObservedRow = -1;
     }
     if (shift) return AnsiShiftRows(top, bottom, 1);
     if (CursorY + 1 < Rows) {
@@ -340,6 +353,7 @@ size_t TColorTTY::AnsiSequence(const uint8_t *p, size_t i, size_t count)
         AnsiMode(final == 'h');
     FAnsiParams = {};
     FEscMarks = 0;
+    AnsiFollow();
     return i + 1;
 }
 

@@ -10,7 +10,7 @@ using namespace ttycells;
 bool TColorTTY::AnsiRegionRows(int &top, int &bottom) const
 {
     const int rows = AnsiScreenRows();
-    const int from = std::min(FRegionFrom, rows - 1), to = std::min(RegionTo, rows);
+    const int from = std::min(FRegionFrom, rows - 1), to = std::min(FRegionTo, rows);
     if (from == 0 && to == rows) return false;
     if (to - from < 2) return false; // the screen shrank under it
     top = AnsiTop() + from;
@@ -24,7 +24,7 @@ void TColorTTY::AnsiSetRegion()
     const int top = AnsiParam(0, 1), bottom = std::min(AnsiParam(1, rows), rows);
     if (top >= bottom) return;
     FRegionFrom = top - 1;
-    RegionTo = bottom;
+    FRegionTo = bottom;
     AnsiMoveTo(0, 0);
 }
 

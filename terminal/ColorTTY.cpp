@@ -15,14 +15,14 @@ TColorTTY::~TColorTTY() = default;
 void TColorTTY::SetView(TTTYView *view)
 {
     FViewPtr = view;
-    TrackPosted = ScrollPosted = false;
+    FTrackPosted = FScrollPosted = false;
     // Requests the old view will never deliver are carried out now.
     const bool track = FTrackWaiting;
     FTrackWaiting = false;
     if (FScrollWaiting) {
-        const int dx = FScrollWaitDX, dy = ScrollWaitDY;
+        const int dx = FScrollWaitDX, dy = FScrollWaitDY;
         FScrollWaiting = false;
-        FScrollWaitDX = ScrollWaitDY = 0;
+        FScrollWaitDX = FScrollWaitDY = 0;
         ScrollTo(Left + dx, Top + dy);
     }
     if (track) MakeCursorVisible();
@@ -98,7 +98,7 @@ void TColorTTY::ResetModes()
     FAutoWrap = true;
     FReverse = false;
     Attr = caReset;
-    FRegionFrom = RegionTo = 0;
+    FRegionFrom = FRegionTo = 0;
     FAnsiSaved = {};
     FAnsiSavedAttr = caReset;
     FAnsiSavedReverse = false;
@@ -201,8 +201,8 @@ void TColorTTY::TrackCursor()
     if (HasOption(coLazyWrite) && HasWindow()) {
         if (!FTrackWaiting) {
             FTrackWaiting = true;
-            if (!TrackPosted) {
-                TrackPosted = true;
+            if (!FTrackPosted) {
+                FTrackPosted = true;
                 FViewPtr->PostTrack();
             }
         }
@@ -213,7 +213,7 @@ void TColorTTY::TrackCursor()
 
 void TColorTTY::HandleTrackMessage()
 {
-    TrackPosted = false;
+    FTrackPosted = false;
     if (!FTrackWaiting) return;
     FTrackWaiting = false;
     MakeCursorVisible();
@@ -242,11 +242,11 @@ void TColorTTY::ScrollTo(int left, int top)
 
 void TColorTTY::HandleScrollMessage()
 {
-    ScrollPosted = false;
+    FScrollPosted = false;
     if (!FScrollWaiting) return;
-    const int dx = FScrollWaitDX, dy = ScrollWaitDY;
+    const int dx = FScrollWaitDX, dy = FScrollWaitDY;
     FScrollWaiting = false;
-    FScrollWaitDX = ScrollWaitDY = 0;
+    FScrollWaitDX = FScrollWaitDY = 0;
     ScrollTo(Left + dx, Top + dy);
 }
 

@@ -300,7 +300,7 @@ public:
     // The observer of the output, or nullptr (not owned).
     void SetOutputObserver(TTTYOutputObserver *observer) { FObserver = observer; }
     // The observer has looked at the rows written so far: tell it of the next write again.
-    void ObserveRowsAgain() { ObservedRow = -1; }
+    void ObserveRowsAgain() { FObservedRow = -1; }
     // What is written now is drawn by a local editor, not received from the host (screen
     // readers are not told it again).
     void SetLocalDrawing(bool on) { FLocalDrawing = on; }
@@ -394,6 +394,7 @@ private:
     void AnsiReport(int what);
     void AnsiPut(const uint8_t *bytes, int n);
     void AnsiWrap();
+    void AnsiFollow();
     void AnsiTab();
     void AnsiLineFeed();
     void AnsiReverseIndex();
@@ -404,7 +405,7 @@ private:
     int AnsiTop() const { return Rows - AnsiScreenRows(); }
     // The rows the scrolling region spans (buffer rows, inclusive); false when it is the
     // whole screen, whose scrolls feed the scrollback.
-    bool AnsiRegion(int &top, int &bottom) const { return RegionTo > 0 && AnsiRegionRows(top, bottom); }
+    bool AnsiRegion(int &top, int &bottom) const { return FRegionTo > 0 && AnsiRegionRows(top, bottom); }
     bool AnsiRegionRows(int &top, int &bottom) const;
     void AnsiErase(int x, int y, int count);
     void AnsiEraseDisplay(int how);
@@ -445,7 +446,7 @@ private:
     bool FAutoWrap = true;
     bool FReverse = false; // SGR 7: the colours are shown exchanged
     int FRegionFrom = 0;   // scrolling region: first screen row, and the row after its last
-    int RegionTo = 0;      // (0: none)
+    int FRegionTo = 0;     // (0: none)
     TCellPoint FAnsiSaved; // column and screen row
     TColourAttr FAnsiSavedAttr = caReset;
     bool FAnsiSavedReverse = false;
@@ -454,12 +455,12 @@ private:
     // Merged WM_TTY_TRACK / WM_TTY_SCROLL requests "waiting in the queue".
     bool FTrackWaiting = false;
     bool FScrollWaiting = false;
-    int FScrollWaitDX = 0, ScrollWaitDY = 0;
+    int FScrollWaitDX = 0, FScrollWaitDY = 0;
 
     TTTYView *FViewPtr = nullptr;
     TTTYOutputObserver *FObserver = nullptr;
-    int ObservedRow = -1; // the row the observer was last told of (runs of one row come in many writes)
+    int FObservedRow = -1; // the row the observer was last told of (runs of one row come in many writes)
     bool FLocalDrawing = false;
-    bool TrackPosted = false;  // a PostTrack() not yet delivered
-    bool ScrollPosted = false; // a PostScroll() not yet delivered
+    bool FTrackPosted = false;  // a PostTrack() not yet delivered
+    bool FScrollPosted = false; // a PostScroll() not yet delivered
 };

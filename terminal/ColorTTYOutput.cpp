@@ -57,8 +57,8 @@ void TColorTTY::WriteCells(int x, int y, int count, const char *source)
     if (unsigned(x) >= unsigned(Cols) || unsigned(y) >= unsigned(Rows) || count <= 0) return;
     count = std::min(count, Cols - x);
     const size_t i = size_t(CellIndex(x, y));
-    if (FObserver && y != ObservedRow) {
-        ObservedRow = y;
+    if (FObserver && y != FObservedRow) {
+        FObservedRow = y;
         FObserver->RowWritten(y);
     }
     CopyCells(FChars.data() + i, FAttrs.data() + i, source, size_t(count), Attr);
@@ -486,18 +486,18 @@ template <bool Codes> size_t TColorTTY::PutBytes(const uint8_t *p, size_t i, siz
     if (HasOption(coLazyWrite) && HasWindow()) {
         if (FScrollWaiting) {
             dx += FScrollWaitDX;
-            dy += ScrollWaitDY;
+            dy += FScrollWaitDY;
             FScrollWaiting = false;
-            FScrollWaitDX = ScrollWaitDY = 0;
+            FScrollWaitDX = FScrollWaitDY = 0;
         }
         if (std::abs(dx) < std::min(VisibleCols, Cols) / 2 &&
             std::abs(dy) < std::min(VisibleRows, Rows) / 2) {
             if (dx == 0 && dy == 0) return;
             FScrollWaiting = true;
             FScrollWaitDX = dx;
-            ScrollWaitDY = dy;
-            if (!ScrollPosted) {
-                ScrollPosted = true;
+            FScrollWaitDY = dy;
+            if (!FScrollPosted) {
+                FScrollPosted = true;
                 FViewPtr->PostScroll();
             }
             return;
@@ -511,7 +511,7 @@ void TColorTTY::NewLine()
     if (FObserver) {
         FObserver->LineFeed(CursorY, CursorY + 1 < Rows ? TTTYOutputObserver::lfNextRow
                                                         : TTTYOutputObserver::lfScrollRing);
-        ObservedRow = -1;
+        FObservedRow = -1;
     }
     if (CursorY + 1 < Rows) {
         ++CursorY;

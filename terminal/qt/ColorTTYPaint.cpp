@@ -150,7 +150,7 @@ void TColorTTYWidget::RunColours(uint8_t a, bool selected, Run &run) const
 void TColorTTYWidget::DrawSpecial(QPainter &p, uint8_t c, int x, int y, QRgb fg)
 {
     const QColor colour(fg);
-    const int w = FCharW, h = CharH;
+    const int w = FCharW, h = FCharH;
     if (c <= 0xB2) {
         // A tile pixel is a whole number of device pixels, or at a ratio of 1.5 the dots
         // of the pattern would come out one and two pixels wide by turns.
@@ -215,7 +215,7 @@ void TColorTTYWidget::PaintCells(QPainter &p, const QRect &clip)
 {
     const TColorTTY &t = *FModel;
     const QColor blank = t.HasOption(coColors) ? QColor(Qt::black) : palette().color(QPalette::Base);
-    if (FCharW <= 0 || CharH <= 0) {
+    if (FCharW <= 0 || FCharH <= 0) {
         p.fillRect(clip, blank);
         return;
     }
@@ -223,29 +223,29 @@ void TColorTTYWidget::PaintCells(QPainter &p, const QRect &clip)
     // may lie in the history (negative rows).
     const int ox = t.Left * FCharW;
     const int cl = clip.left() + ox, cr = clip.left() + clip.width() + ox;
-    const int x0 = std::max(t.Left, std::max(0, cl - OverhangPx) / FCharW);
+    const int x0 = std::max(t.Left, std::max(0, cl - FOverhangPx) / FCharW);
     const int x1 = std::min(t.Cols, (cr + FCharW) / FCharW);
-    const int y0 = t.Top + std::max(0, clip.top()) / CharH;
-    const int y1 = std::min(t.Rows, t.Top + (clip.top() + clip.height() + CharH - 1) / CharH);
+    const int y0 = t.Top + std::max(0, clip.top()) / FCharH;
+    const int y1 = std::min(t.Rows, t.Top + (clip.top() + clip.height() + FCharH - 1) / FCharH);
 
     // Beyond the buffer.
     if (cr > t.Cols * FCharW)
         p.fillRect(QRect(t.Cols * FCharW - ox, clip.top(), cr - t.Cols * FCharW, clip.height()) & clip,
                    blank);
-    const int bufferBottom = (t.Rows - t.Top) * CharH, clipBottom = clip.top() + clip.height();
+    const int bufferBottom = (t.Rows - t.Top) * FCharH, clipBottom = clip.top() + clip.height();
     if (clipBottom > bufferBottom)
         p.fillRect(QRect(clip.left(), bufferBottom, clip.width(), clipBottom - bufferBottom) & clip, blank);
     if (x0 >= x1) return;
 
-    Highlights.clear();
+    FHighlights.clear();
     FCurrentHighlights.clear();
     if (FSearch) {
-        FSearch->SpansOnRows(t, y0, y1, Highlights);
+        FSearch->SpansOnRows(t, y0, y1, FHighlights);
         if (FCurrentHit.Len > 0) FCurrentHighlights = FSearch->Spans(t, FCurrentHit);
     }
     const TCellPoint s = t.SelStart, e = t.SelEnd;
     for (int y = y0; y < y1; ++y) {
-        const int top = (y - t.Top) * CharH;
+        const int top = (y - t.Top) * FCharH;
         const TRowView row = t.RowAt(y, FScratch);
         const uint8_t *chars = row.Chars;
         const uint8_t *attrs = row.Attrs;
@@ -265,7 +265,7 @@ void TColorTTYWidget::PaintCells(QPainter &p, const QRect &clip)
                 ++end;
             Run run{x, end, 0, 0, false};
             RunColours(a, sel, run);
-            p.fillRect(QRect(x * FCharW - ox, top, (end - x) * FCharW, CharH), QColor(run.bg));
+            p.fillRect(QRect(x * FCharW - ox, top, (end - x) * FCharW, FCharH), QColor(run.bg));
             FRuns.push_back(run);
             x = end;
         }
@@ -286,14 +286,14 @@ void TColorTTYWidget::PaintCells(QPainter &p, const QRect &clip)
                     DrawSpecial(p, c, x * FCharW - ox, top, run.fg);
                 } else if (FGlyph[c]) {
                     FGlyphIds.push_back(FGlyph[c]);
-                    FGlyphPos.emplace_back(x * FCharW - ox, top + AscentPx);
+                    FGlyphPos.emplace_back(x * FCharW - ox, top + FAscentPx);
                 }
             }
             if (FGlyphIds.empty()) continue;
             if (!clipped) {
                 // Nothing of a row's text strays into the rows above or below.
                 p.save();
-                p.setClipRect(QRect(clip.left(), top, clip.width(), CharH), Qt::IntersectClip);
+                p.setClipRect(QRect(clip.left(), top, clip.width(), FCharH), Qt::IntersectClip);
                 clipped = true;
             }
             QGlyphRun glyphs;
@@ -303,12 +303,12 @@ void TColorTTYWidget::PaintCells(QPainter &p, const QRect &clip)
             p.drawGlyphRun(QPointF(0, 0), glyphs);
         }
         if (clipped) p.restore();
-        for (const auto *list : {&Highlights, &FCurrentHighlights}) {
-            const QColor tint = list == &Highlights ? QColor(255, 255, 0, 110) : QColor(255, 140, 0, 170);
+        for (const auto *list : {&FHighlights, &FCurrentHighlights}) {
+            const QColor tint = list == &FHighlights ? QColor(255, 255, 0, 110) : QColor(255, 140, 0, 170);
             auto it = std::lower_bound(list->begin(), list->end(), y,
                                        [](const TCellSpan &s, int row) { return s.Row < row; });
             for (; it != list->end() && it->Row == y; ++it)
-                p.fillRect(QRect(it->X1 * FCharW - ox, top, (it->X2 - it->X1) * FCharW, CharH), tint);
+                p.fillRect(QRect(it->X1 * FCharW - ox, top, (it->X2 - it->X1) * FCharW, FCharH), tint);
         }
     }
 }
@@ -337,8 +337,8 @@ void TColorTTYWidget::ComputeFlashRect()
             }
         }
         if (first < 0) continue;
-        const TTTYRect row{(first - t.Left) * FCharW, (y - t.Top) * CharH, (last + 1 - t.Left) * FCharW,
-                           (y + 1 - t.Top) * CharH};
+        const TTTYRect row{(first - t.Left) * FCharW, (y - t.Top) * FCharH, (last + 1 - t.Left) * FCharW,
+                           (y + 1 - t.Top) * FCharH};
         if (!any) {
             r = row;
             any = true;
@@ -372,7 +372,7 @@ void TColorTTYWidget::paintEvent(QPaintEvent *e)
     if (OnPainted) OnPainted(e->rect());
     if (!t.HasOption(coFlashing) || t.BrightBackgrounds() || FCharW <= 0) {
         t.FlashRect = {};
-        if (Timer.isActive() && !t.Tracking) { // iCE colours came on: nothing blinks
+        if (FTimer.isActive() && !t.Tracking) { // iCE colours came on: nothing blinks
             KillTimer();
             t.SetTimerActive(false);
         }
@@ -380,9 +380,9 @@ void TColorTTYWidget::paintEvent(QPaintEvent *e)
     }
     ComputeFlashRect();
     if (t.Tracking) return;
-    if (!t.FlashRect.IsEmpty() && !Timer.isActive()) {
+    if (!t.FlashRect.IsEmpty() && !FTimer.isActive()) {
         StartTimer(BlinkMs);
-    } else if (t.FlashRect.IsEmpty() && Timer.isActive()) {
+    } else if (t.FlashRect.IsEmpty() && FTimer.isActive()) {
         KillTimer();
         t.SetTimerActive(false);
     }

@@ -47,7 +47,7 @@ TColorTTYWidget::~TColorTTYWidget()
 {
     FSpeechPtr.reset();
     FFlushTimer.stop();
-    Timer.stop();
+    FTimer.stop();
     FCaretBlink.stop();
     FModel->SetView(nullptr);
 }
@@ -102,17 +102,17 @@ void TColorTTYWidget::FontChanged()
 void TColorTTYWidget::SetMetrics(int charWidth, int charHeight, int ascent, int overhang)
 {
     FCharW = charWidth;
-    CharH = charHeight;
-    AscentPx = ascent;
-    OverhangPx = overhang;
+    FCharH = charHeight;
+    FAscentPx = ascent;
+    FOverhangPx = overhang;
     viewport()->update();
     RecalcLayout();
 }
 
 void TColorTTYWidget::RecalcLayout()
 {
-    if (FCharW <= 0 || CharH <= 0) return;
-    FModel->SetVisibleSize(viewport()->width() / FCharW, viewport()->height() / CharH);
+    if (FCharW <= 0 || FCharH <= 0) return;
+    FModel->SetVisibleSize(viewport()->width() / FCharW, viewport()->height() / FCharH);
     UpdateScrollBar();
 }
 
@@ -184,7 +184,7 @@ void TColorTTYWidget::SetOptions(TColorTTYOptions options)
 QSize TColorTTYWidget::sizeHint() const
 {
     const int w = std::max(1, FCharW) * FModel->Cols + verticalScrollBar()->sizeHint().width();
-    return {w, std::max(1, CharH) * 25};
+    return {w, std::max(1, FCharH) * 25};
 }
 
 // ---------------------------------------------------------------- the view interface
@@ -192,7 +192,7 @@ QSize TColorTTYWidget::sizeHint() const
 QRect TColorTTYWidget::CellRect(int x1, int x2, int y) const
 {
     const TColorTTY &t = *FModel;
-    return {(x1 - t.Left) * FCharW, (y - t.Top) * CharH, (x2 - x1) * FCharW + OverhangPx, CharH};
+    return {(x1 - t.Left) * FCharW, (y - t.Top) * FCharH, (x2 - x1) * FCharW + FOverhangPx, FCharH};
 }
 
 QRect TColorTTYWidget::ClientRect() const
@@ -344,23 +344,23 @@ QRect TColorTTYWidget::CaretRect() const
 {
     if (!FCaretShown || FCharW <= 0) return {};
     const TColorTTY &t = *FModel;
-    return {(FCaretCell.x - t.Left) * FCharW, (FCaretCell.y - t.Top) * CharH + AscentPx, FCharW, 2};
+    return {(FCaretCell.x - t.Left) * FCharW, (FCaretCell.y - t.Top) * FCharH + FAscentPx, FCharW, 2};
 }
 
 void TColorTTYWidget::StopTimer()
 {
-    Timer.stop();
+    FTimer.stop();
 }
 
 void TColorTTYWidget::StartTimer(int ms)
 {
-    Timer.start(ms, this);
+    FTimer.start(ms, this);
     FModel->SetTimerActive(true);
 }
 
 void TColorTTYWidget::KillTimer()
 {
-    Timer.stop();
+    FTimer.stop();
 }
 
 // ---------------------------------------------------------------- events
@@ -466,7 +466,7 @@ void TColorTTYWidget::MouseDown(QMouseEvent *e, bool doubleClick)
     TColorTTY &t = *FModel;
     setFocus(Qt::MouseFocusReason);
     const QPoint pos = e->position().toPoint();
-    t.MouseCell = SelPointFromPixel(t, pos.x(), pos.y(), FCharW, CharH);
+    t.MouseCell = SelPointFromPixel(t, pos.x(), pos.y(), FCharW, FCharH);
     t.Tracking = true;
     t.AnchorCell = t.MouseCell;
     if (t.HasSelection()) viewport()->update();
@@ -506,7 +506,7 @@ void TColorTTYWidget::mouseMoveEvent(QMouseEvent *e)
     TColorTTY &t = *FModel;
     const QPoint pos = e->position().toPoint();
     if (t.Tracking) {
-        SelectToMouse(t, SelPointFromPixel(t, pos.x(), pos.y(), FCharW, CharH));
+        SelectToMouse(t, SelPointFromPixel(t, pos.x(), pos.y(), FCharW, FCharH));
         viewport()->update();
     }
     FLastMouse = pos;
@@ -553,12 +553,12 @@ void TColorTTYWidget::timerEvent(QTimerEvent *e)
         viewport()->update(CaretRect());
         return;
     }
-    if (e->timerId() != Timer.timerId()) {
+    if (e->timerId() != FTimer.timerId()) {
         QAbstractScrollArea::timerEvent(e);
         return;
     }
     if (t.Tracking) {
-        AutoScrollStep(t, FLastMouse.x(), FLastMouse.y(), viewport()->height(), FCharW, CharH);
+        AutoScrollStep(t, FLastMouse.x(), FLastMouse.y(), viewport()->height(), FCharW, FCharH);
         return;
     }
     t.FlashHidden = !t.FlashHidden;

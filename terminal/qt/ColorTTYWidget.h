@@ -69,9 +69,9 @@ public:
 
     // Cell metrics in pixels, 0 until a font has been measured.
     int CharWidth() const { return FCharW; }
-    int CharHeight() const { return CharH; }
-    int Ascent() const { return AscentPx; }
-    int Overhang() const { return OverhangPx; }
+    int CharHeight() const { return FCharH; }
+    int Ascent() const { return FAscentPx; }
+    int Overhang() const { return FOverhangPx; }
 
     // Re-reads the size of the client area in cells and updates the scroll bar.
     void RecalcLayout();
@@ -171,7 +171,7 @@ private:
     QAccessibleInterface *FEditChild = nullptr;
     bool FHighContrast = false;
     unsigned FGeneration = 0;
-    int FCharW = 0, CharH = 0, AscentPx = 0, OverhangPx = 0;
+    int FCharW = 0, FCharH = 0, FAscentPx = 0, FOverhangPx = 0;
     QFont FMeasuredFont;
     bool FMeasured = false;
     QRawFont FGlyphFont;
@@ -184,7 +184,7 @@ private:
     QBitmap FBitmapGlyphs; // the 256 glyphs side by side, scaled
     bool FBitmapBlank[256] = {};
 
-    QBasicTimer Timer;       // blink (500 ms) or selection auto-scroll (50 ms)
+    QBasicTimer FTimer;      // blink (500 ms) or selection auto-scroll (50 ms)
     QBasicTimer FCaretBlink; // the caret's own on/off phase
     QBasicTimer FFlushTimer; // hands collected repaints to the paint cycle
     QElapsedTimer FLastPaint;
@@ -202,7 +202,7 @@ private:
 
     const TScrollbackSearch *FSearch = nullptr;
     TSearchHit FCurrentHit;
-    std::vector<TCellSpan> Highlights, FCurrentHighlights; // of the rows being painted
+    std::vector<TCellSpan> FHighlights, FCurrentHighlights; // of the rows being painted
 
     // Reused per paint.
     TRowScratch FScratch;

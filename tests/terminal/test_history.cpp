@@ -48,6 +48,9 @@ TEST(HistoryStore, KeepsRowsExactlyUpToItsLimit)
     const Row runs{"ab  c   ", "\x01\x01\x02\x02\x02\x0f\x0f\x0f"}, erasedRow{blank, erased};
     const Row blueRow{blank, blue}, wider{wide + "z", std::string(301, '\x9e')};
     const Row narrow{"xy", "\x11\x22"}, filledOut{"xy  ", std::string("\x11\x22\0\0", 4)};
+    std::string stripes(80, '\x07'); // changes in neighbouring cells, on both sides of cell 64
+    for (size_t x : {1, 2, 3, 62, 63, 64, 65, 66, 79})
+        stripes[x] = char(x);
     const struct
     {
         const char *Name;
@@ -60,7 +63,8 @@ TEST(HistoryStore, KeepsRowsExactlyUpToItsLimit)
         {"runs and trailing spaces", 3, {runs}, 8, {runs}},
         {"the oldest go first", 2, {{"1", "a"}, {"2", "b"}, {"3", "c"}}, 1, {{"2", "b"}, {"3", "c"}}},
         {"limit 0 keeps nothing", 0, {{"1", "a"}}, 1, {}},
-        {"a narrower row is filled out", 1, {narrow}, 4, {filledOut}},
+        {"a narrower row is filled out", 2, {narrow, narrow}, 4, {filledOut, filledOut}},
+        {"changes in neighbouring cells", 1, {{blank, stripes}}, 80, {{blank, stripes}}},
         {"a wider row is cut", 1, {{wide, std::string(300, '\x1f')}}, 5, {{"wwwww", std::string(5, '\x1f')}}},
         {"a wide row comes back whole", 1, {wider}, 301, {wider}},
     };

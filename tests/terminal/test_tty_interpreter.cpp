@@ -124,6 +124,15 @@ TEST_F(Interpreter, MarkedSequencesLeaveNothingOnTheScreen)
     }
 }
 
+// Below a scrolling region, a line feed on the last row moves nothing.
+TEST_F(Interpreter, AnsiBbsLineFeedBelowTheRegionOnTheLastRow)
+{
+    t.SetEmulation(teAnsiBbs);
+    W("top\x1b[2;5r\x1b[24;1Hlast\n");
+    EXPECT_EQ(std::tuple(RowTrimmed(t, Y(0)), RowTrimmed(t, Y(23)), t.CursorY),
+              std::tuple("top", "last", Y(23)));
+}
+
 // Classic has no queries; ANSI-BBS modes wait while Classic draws (the offline editor).
 TEST_F(Interpreter, AnsiBbsModesAndAnswers)
 {

@@ -247,6 +247,13 @@ TEST_F(View, EraseAndWriteCellsStayInsideTheBuffer)
     EXPECT_EQ(std::pair(RowTrimmed(t, 96), RowTrimmed(t, 0)), std::pair(std::string(), std::string("top")));
 }
 
+TEST_F(View, ErasingOnePastTheRowsRoomGoesOnAcrossTheRingsSeam)
+{
+    W(std::string(160, 'x')); // the ring turned once: row 98 is stored last, row 99 first
+    t.EraseCells(79, 98, 2);
+    EXPECT_EQ(RowText(t, 98).substr(78) + RowText(t, 99).substr(0, 2), "x  x");
+}
+
 TEST_F(View, OptionsStopTheBlinkTimerAndTheCaretFollowsCursorMovesButNotText)
 {
     t.SetOptions(t.Options | OptionBit(coFlashing));
