@@ -200,7 +200,7 @@ void RunRoad(benchmark::State &State, const std::string &Stream, TMake Make,
                     Told += A.Text.size();
             }
         }
-        benchmark::DoNotOptimize(Tty.RowChars(0));
+        benchmark::DoNotOptimize(Tty.Screen().RowChars(0));
         Tty.SetView(nullptr);
     }
     benchmark::DoNotOptimize(Told);

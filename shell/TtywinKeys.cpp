@@ -194,7 +194,7 @@ void TTTYForm::CreateMenus()
     }
     // Clear History... is offered while there is a history to clear.
     connect(menus[mnEdit], &QMenu::aboutToShow, this,
-            [this] { Item(M::EditClearHistory)->setEnabled(FColourTTY->Tty().HistoryRows() > 0); });
+            [this] { Item(M::EditClearHistory)->setEnabled(FColourTTY->Tty().Screen().HistoryRows() > 0); });
     for (int i = 1; i <= 5; ++i)
         connect(Item(RecentItem(i)), &QAction::triggered, this,
                 [this, i] { Guarded([&] { FileLastClick(i); }); });

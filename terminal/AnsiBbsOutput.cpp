@@ -3,6 +3,7 @@
 // 437 glyphs, a character in the last column wraps at once, tabs stop every 8 columns,
 // colours follow SGR (with iCE colours), and the cursor, editing, region and query
 // sequences of the BBS world act. The screen is the last rows of the buffer, as in Classic.
+#include "terminal/AnsiBbsInterpreter.h"
 #include "terminal/CellOps.h"
 #include "terminal/ColorTTY.h"
 
@@ -65,11 +66,11 @@ inline uint16_t Concealed(uint16_t state, bool ice)
 
 } // namespace
 
-void TColorTTY::WriteAnsi(const uint8_t *p, size_t count)
+void TAnsiBbsInterpreter::Write(const uint8_t *p, size_t count)
 {
     size_t i = 0;
     while (i < count) {
-        switch (FEscState) {
+        switch (FTok.State()) {
         case esText:
             i = AnsiSegment(p, i, count);
             if (i >= count) break;
@@ -77,10 +78,10 @@ void TColorTTY::WriteAnsi(const uint8_t *p, size_t count)
             if (i < count && p[i] == '[')
                 i = AnsiColours(p, i + 1, count);
             else
-                FEscState = esEscape;
+                FTok.SetState(esEscape);
             break;
         case esEscape:
-            FEscState = esText;
+            FTok.SetState(esText);
             AnsiEscape(p[i++]);
             AnsiFollow();
             break;
@@ -88,7 +89,7 @@ void TColorTTY::WriteAnsi(const uint8_t *p, size_t count)
             i = AnsiSequence(p, i, count);
             break;
         default: // a Classic state left by a switch: start afresh
-            CancelSequence();
+            FTok.Cancel();
             break;
         }
     }
@@ -96,63 +97,65 @@ void TColorTTY::WriteAnsi(const uint8_t *p, size_t count)
 
 // The cursor stands past the last column: on to the next line, or back on the last
 // column without autowrap.
-void TColorTTY::AnsiWrap()
+void TAnsiBbsInterpreter::AnsiWrap()
 {
     AnsiFollow();
     if (FAutoWrap) {
-        CursorX = 0;
+        FTty.FCursorX = 0;
         AnsiLineFeed();
     } else {
-        CursorX = Cols - 1;
+        FTty.FCursorX = FTty.FScreen.FCols - 1;
     }
     AnsiFollow();
 }
 
 // The view follows the cursor wherever it stops other than by text running on along its
 // row, before a jump and after it: then where the output was cut into reads changes nothing.
-void TColorTTY::AnsiFollow()
+void TAnsiBbsInterpreter::AnsiFollow()
 {
-    if (HasOption(coAutoTracking) && Top == MaxTop) TrackCursor();
+    if (FTty.HasOption(coAutoTracking) && FTty.Top == FTty.MaxTop) FTty.TrackCursor();
 }
 
 // n cells at the cursor (no more than fit on its row); a character in the last column
 // moves the cursor to the next line at once.
-[[gnu::always_inline]] inline void TColorTTY::AnsiPut(const uint8_t *bytes, int n)
+[[gnu::always_inline]] inline void TAnsiBbsInterpreter::AnsiPut(const uint8_t *bytes, int n)
 {
-    if (CursorX >= Cols) AnsiWrap();
-    const int x = CursorX;
-    n = std::min(n, Cols - x);
-    WriteCells(x, CursorY, n, reinterpret_cast<const char *>(bytes));
-    FReach = std::max(FReach, CursorY + 1);
-    if (HasWindow()) FViewPtr->InvalidateCells(x, x + n, CursorY, !HasOption(coLazyWrite));
-    CursorX = x + n;
-    if (CursorX == Cols) AnsiWrap();
+    if (FTty.FCursorX >= FTty.FScreen.FCols) AnsiWrap();
+    const int x = FTty.FCursorX;
+    n = std::min(n, FTty.FScreen.FCols - x);
+    FTty.WriteCells(x, FTty.FCursorY, n, reinterpret_cast<const char *>(bytes));
+    FTty.FReach = std::max(FTty.FReach, FTty.FCursorY + 1);
+    if (FTty.HasWindow())
+        FTty.FViewPtr->InvalidateCells(x, x + n, FTty.FCursorY, !FTty.HasOption(coLazyWrite));
+    FTty.FCursorX = x + n;
+    if (FTty.FCursorX == FTty.FScreen.FCols) AnsiWrap();
 }
 
 // Text from p[i] up to the next ESC, whose index is returned. Between colour changes there
 // is mostly one printable run that fits on the row: that is done here, the rest apart.
-[[gnu::always_inline]] inline size_t TColorTTY::AnsiSegment(const uint8_t *p, size_t i, size_t count)
+[[gnu::always_inline]] inline size_t TAnsiBbsInterpreter::AnsiSegment(const uint8_t *p, size_t i,
+                                                                      size_t count)
 {
-    const int x = CursorX;
-    if (p[i] >= 0x20 && x < Cols) {
-        const size_t room = size_t(Cols - x);
+    const int x = FTty.FCursorX;
+    if (p[i] >= 0x20 && x < FTty.FScreen.FCols) {
+        const size_t room = size_t(FTty.FScreen.FCols - x);
         const size_t end = FindControlBefore(p, i + 1, count - i <= room ? count : i + room, count);
         if (end == count || p[end] == ESC) {
             AnsiPut(p + i, int(end - i));
-            if (HasOption(coAutoTracking) && Top == MaxTop) TrackCursor();
+            if (FTty.HasOption(coAutoTracking) && FTty.Top == FTty.MaxTop) FTty.TrackCursor();
             return end;
         }
     }
     return AnsiText(p, i, count);
 }
 
-size_t TColorTTY::AnsiText(const uint8_t *p, size_t i, size_t count)
+size_t TAnsiBbsInterpreter::AnsiText(const uint8_t *p, size_t i, size_t count)
 {
     while (i < count) {
         const uint8_t c = p[i];
         if (c >= 0x20) {
-            if (CursorX >= Cols) AnsiWrap();
-            const size_t room = size_t(Cols - CursorX);
+            if (FTty.FCursorX >= FTty.FScreen.FCols) AnsiWrap();
+            const size_t room = size_t(FTty.FScreen.FCols - FTty.FCursorX);
             const size_t end = FindControlBefore(p, i + 1, count - i <= room ? count : i + room, count);
             AnsiPut(p + i, int(end - i));
             i = end;
@@ -163,11 +166,11 @@ size_t TColorTTY::AnsiText(const uint8_t *p, size_t i, size_t count)
         if (jump) AnsiFollow();
         switch (c) {
         case 7:
-            if (HasWindow()) FViewPtr->Beep();
+            if (FTty.HasWindow()) FTty.FViewPtr->Beep();
             break;
         case 8:
-            CursorX = std::min(CursorX, Cols - 1);
-            if (CursorX > 0) --CursorX;
+            FTty.FCursorX = std::min(FTty.FCursorX, FTty.FScreen.FCols - 1);
+            if (FTty.FCursorX > 0) --FTty.FCursorX;
             break;
         case 9:
             AnsiTab();
@@ -179,7 +182,7 @@ size_t TColorTTY::AnsiText(const uint8_t *p, size_t i, size_t count)
             AnsiEraseDisplay(2);
             break;
         case 13:
-            CursorX = 0;
+            FTty.FCursorX = 0;
             break;
         case 0: {
             static const uint8_t blank = ' ';
@@ -193,75 +196,77 @@ size_t TColorTTY::AnsiText(const uint8_t *p, size_t i, size_t count)
         if (jump) AnsiFollow();
         ++i;
     }
-    if (HasOption(coAutoTracking) && Top == MaxTop) TrackCursor();
+    if (FTty.HasOption(coAutoTracking) && FTty.Top == FTty.MaxTop) FTty.TrackCursor();
     return i;
 }
 
-void TColorTTY::AnsiTab()
+void TAnsiBbsInterpreter::AnsiTab()
 {
-    CursorX = std::min((CursorX / 8 + 1) * 8, Cols - 1);
+    FTty.FCursorX = std::min((FTty.FCursorX / 8 + 1) * 8, FTty.FScreen.FCols - 1);
 }
 
-void TColorTTY::AnsiLineFeed()
+void TAnsiBbsInterpreter::AnsiLineFeed()
 {
     int top, bottom;
     const bool region = AnsiRegion(top, bottom);
-    if (region && CursorY != bottom && CursorY >= Rows - 1) return; // below the region on the last row
+    if (region && FTty.FCursorY != bottom && FTty.FCursorY >= FTty.FScreen.FRows - 1)
+        return; // below the region on the last row
     // (a line feed on the last row goes through NewLine, which tells the observer)
-    const bool shift = region && CursorY == bottom;
-    if (FObserver && (shift || CursorY + 1 < Rows)) {
-        FObserver->LineFeed(CursorY,
-                            shift ? TTTYOutputObserver::lfScrollRegion : TTTYOutputObserver::lfNextRow);
-        FObservedRow = -1;
+    const bool shift = region && FTty.FCursorY == bottom;
+    if (FTty.FObserver && (shift || FTty.FCursorY + 1 < FTty.FScreen.FRows)) {
+        FTty.FObserver->LineFeed(FTty.FCursorY,
+                                 shift ? TTTYOutputObserver::lfScrollRegion : TTTYOutputObserver::lfNextRow);
+        FTty.FObservedRow = -1;
     }
     if (shift) return AnsiShiftRows(top, bottom, 1);
-    if (CursorY + 1 < Rows) {
-        ++CursorY;
-        FReach = std::max(FReach, CursorY);
+    if (FTty.FCursorY + 1 < FTty.FScreen.FRows) {
+        ++FTty.FCursorY;
+        FTty.FReach = std::max(FTty.FReach, FTty.FCursorY);
         return;
     }
-    NewLine();
+    FTty.NewLine();
     AnsiBlankLastRow();
 }
 
-void TColorTTY::AnsiReverseIndex()
+void TAnsiBbsInterpreter::AnsiReverseIndex()
 {
     int top, bottom;
-    if (!AnsiRegion(top, bottom)) top = AnsiTop(), bottom = Rows - 1;
-    if (CursorY == top)
+    if (!AnsiRegion(top, bottom)) top = AnsiTop(), bottom = FTty.FScreen.FRows - 1;
+    if (FTty.FCursorY == top)
         AnsiShiftRows(top, bottom, -1);
-    else if (CursorY > AnsiTop())
-        MoveCursor(CursorX, CursorY - 1);
+    else if (FTty.FCursorY > AnsiTop())
+        FTty.MoveCursor(FTty.FCursorX, FTty.FCursorY - 1);
 }
 
-void TColorTTY::AnsiMoveTo(int x, int screenRow)
+void TAnsiBbsInterpreter::AnsiMoveTo(int x, int screenRow)
 {
-    MoveCursor(std::clamp(x, 0, Cols - 1), AnsiTop() + std::clamp(screenRow, 0, AnsiScreenRows() - 1));
+    FTty.MoveCursor(std::clamp(x, 0, FTty.FScreen.FCols - 1),
+                    AnsiTop() + std::clamp(screenRow, 0, AnsiScreenRows() - 1));
 }
 
-void TColorTTY::AnsiSaveCursor(bool withAttr)
+void TAnsiBbsInterpreter::AnsiSaveCursor(bool withAttr)
 {
-    FAnsiSaved = {std::min(CursorX, Cols - 1), CursorY - AnsiTop()};
+    FAnsiSaved = {std::min(FTty.FCursorX, FTty.FScreen.FCols - 1), FTty.FCursorY - AnsiTop()};
     if (withAttr) {
-        FAnsiSavedAttr = Attr;
+        FAnsiSavedAttr = FTty.FAttr;
         FAnsiSavedReverse = FReverse;
     }
 }
 
-void TColorTTY::AnsiRestoreCursor(bool withAttr)
+void TAnsiBbsInterpreter::AnsiRestoreCursor(bool withAttr)
 {
     AnsiMoveTo(FAnsiSaved.x, FAnsiSaved.y);
     if (withAttr) {
-        Attr = FAnsiSavedAttr;
+        FTty.FAttr = FAnsiSavedAttr;
         FReverse = FAnsiSavedReverse;
     }
 }
 
-void TColorTTY::AnsiEscape(uint8_t c)
+void TAnsiBbsInterpreter::AnsiEscape(uint8_t c)
 {
     switch (c) {
     case '[':
-        FEscState = esControlSequence;
+        FTok.SetState(esControlSequence);
         break;
     case '7':
         AnsiSaveCursor(true);
@@ -273,7 +278,7 @@ void TColorTTY::AnsiEscape(uint8_t c)
         AnsiLineFeed();
         break;
     case 'E':
-        CursorX = 0;
+        FTty.FCursorX = 0;
         AnsiLineFeed();
         break;
     case 'M':
@@ -290,7 +295,8 @@ void TColorTTY::AnsiEscape(uint8_t c)
 
 // ESC [ seen, parameters from p[i]. The usual case, a colour change that is all in this
 // text, is applied while it is read; anything else goes to AnsiSequence.
-[[gnu::always_inline]] inline size_t TColorTTY::AnsiColours(const uint8_t *p, size_t i, size_t count)
+[[gnu::always_inline]] inline size_t TAnsiBbsInterpreter::AnsiColours(const uint8_t *p, size_t i,
+                                                                      size_t count)
 {
     uint16_t state = AnsiSgrState();
     unsigned v = 0;
@@ -317,57 +323,30 @@ void TColorTTY::AnsiEscape(uint8_t c)
 
 // Inside ESC [ from p[i]: numeric parameters are read as they come, the other bytes of a
 // sequence mark it; the first byte outside ends it. Returns the index after what it consumed.
-size_t TColorTTY::AnsiSequence(const uint8_t *p, size_t i, size_t count)
+size_t TAnsiBbsInterpreter::AnsiSequence(const uint8_t *p, size_t i, size_t count)
 {
-    TAnsiParams &a = FAnsiParams;
-    unsigned n = a.Count; // values begun; Max + 1 once they overflowed
-    uint8_t marks = FEscMarks;
-    for (; i < count; ++i) {
-        const uint8_t c = p[i];
-        const unsigned d = unsigned(c) - '0';
-        if (d <= 9) {
-            if (n == 0) n = 1;
-            if (n <= TAnsiParams::Max) {
-                const unsigned v = a.Value[n - 1] * 10u + d;
-                a.Value[n - 1] = uint16_t(std::min(v, 9999u));
-            }
-        } else if (c == ';') {
-            n = std::min<unsigned>(std::max(n, 1u) + 1, TAnsiParams::Max + 1);
-        } else if (InSequence(c)) {
-            marks |= MarkOf(c);
-        } else {
-            break;
-        }
-    }
-    a.Count = uint8_t(n);
-    FEscMarks = marks;
+    i = FTok.ReadAnsi(p, i, count);
     if (i >= count) { // the rest comes with the next text
-        FEscState = esControlSequence;
+        FTok.SetState(esControlSequence);
         return i;
     }
-    FEscState = esText;
+    FTok.SetState(esText);
     const uint8_t final = p[i];
+    const uint8_t marks = FTok.Marks();
     if (marks == 0)
         AnsiCsi(final);
     else if (marks == emPrivate && (final == 'h' || final == 'l'))
         AnsiMode(final == 'h');
-    FAnsiParams = {};
-    FEscMarks = 0;
+    FTok.EndSequence();
     AnsiFollow();
     return i + 1;
 }
 
-int TColorTTY::AnsiParam(int k, int dflt) const
-{
-    const int v = k < std::min<int>(FAnsiParams.Count, TAnsiParams::Max) ? FAnsiParams.Value[k] : 0;
-    return v ? v : dflt;
-}
-
-void TColorTTY::AnsiCsi(uint8_t final)
+void TAnsiBbsInterpreter::AnsiCsi(uint8_t final)
 {
     const int n = AnsiParam(0, 1);
-    const int row = CursorY - AnsiTop();
-    const int col = std::min(CursorX, Cols - 1);
+    const int row = FTty.FCursorY - AnsiTop();
+    const int col = std::min(FTty.FCursorX, FTty.FScreen.FCols - 1);
     switch (final) {
     case 'A':
         return AnsiMoveTo(col, row - n);
@@ -397,9 +376,9 @@ void TColorTTY::AnsiCsi(uint8_t final)
     case 'P':
         return AnsiDeleteChars(n);
     case 'X':
-        CursorX = col;
-        AnsiErase(col, CursorY, std::min(n, Cols - col));
-        return InvalidateCells(col, Cols);
+        FTty.FCursorX = col;
+        AnsiErase(col, FTty.FCursorY, std::min(n, FTty.FScreen.FCols - col));
+        return FTty.InvalidateCells(col, FTty.FScreen.FCols);
     case 'L':
         return AnsiInsertLines(n);
     case 'M':
@@ -426,43 +405,42 @@ void TColorTTY::AnsiCsi(uint8_t final)
     }
 }
 
-void TColorTTY::AnsiSgr()
+void TAnsiBbsInterpreter::AnsiSgr()
 {
     uint16_t state = AnsiSgrState();
-    const int count = std::max(1, std::min<int>(FAnsiParams.Count, TAnsiParams::Max));
+    const int count = std::max(1, FTok.Count());
     for (int k = 0; k < count; ++k)
-        state =
-            FAnsiParams.Value[k] == 8 ? Concealed(state, FIce) : ApplyAnsiSgr(state, FAnsiParams.Value[k]);
+        state = FTok.Value(k) == 8 ? Concealed(state, FIce) : ApplyAnsiSgr(state, unsigned(FTok.Value(k)));
     SetAnsiSgrState(state);
 }
 
 // The colours as chosen and the exchange flag, from the attribute text is written with.
-uint16_t TColorTTY::AnsiSgrState() const
+uint16_t TAnsiBbsInterpreter::AnsiSgrState() const
 {
-    return FReverse ? uint16_t(Exchanged(Attr) | SgrReverse) : Attr;
+    return FReverse ? uint16_t(Exchanged(FTty.FAttr) | SgrReverse) : FTty.FAttr;
 }
 
-void TColorTTY::SetAnsiSgrState(uint16_t state)
+void TAnsiBbsInterpreter::SetAnsiSgrState(uint16_t state)
 {
     FReverse = (state & SgrReverse) != 0;
-    Attr = FReverse ? Exchanged(TColourAttr(state)) : TColourAttr(state);
+    FTty.FAttr = FReverse ? Exchanged(TColourAttr(state)) : TColourAttr(state);
 }
 
 // ESC [ ? ... h / l: every value is a mode.
-void TColorTTY::AnsiMode(bool set)
+void TAnsiBbsInterpreter::AnsiMode(bool set)
 {
-    const int count = std::min<int>(FAnsiParams.Count, TAnsiParams::Max);
+    const int count = FTok.Count();
     for (int k = 0; k < count; ++k) {
-        switch (FAnsiParams.Value[k]) {
+        switch (FTok.Value(k)) {
         case 7:
             FAutoWrap = set;
             break;
         case 25:
             FShowCursor = set;
-            if (Focused && HasOption(coFulltimeCursor)) UpdateCaret();
+            if (FTty.Focused && FTty.HasOption(coFulltimeCursor)) FTty.UpdateCaret();
             break;
         case 33:
-            if (FIce != set) InvalidateAll();
+            if (FIce != set) FTty.InvalidateAll();
             FIce = set;
             break;
         default:
@@ -472,13 +450,13 @@ void TColorTTY::AnsiMode(bool set)
 }
 
 // Answers to a device status report (5: status, 6: cursor position) or to 'c' (attributes).
-void TColorTTY::AnsiReport(int what)
+void TAnsiBbsInterpreter::AnsiReport(int what)
 {
     char s[32];
     int len = 0;
     if (what == 6)
-        len = std::snprintf(s, sizeof s, "\x1b[%d;%dR", std::max(1, CursorY - AnsiTop() + 1),
-                            std::min(CursorX, Cols - 1) + 1);
+        len = std::snprintf(s, sizeof s, "\x1b[%d;%dR", std::max(1, FTty.FCursorY - AnsiTop() + 1),
+                            std::min(FTty.FCursorX, FTty.FScreen.FCols - 1) + 1);
     else if (what == 5)
         len = std::snprintf(s, sizeof s, "\x1b[0n");
     else if (what == 'c')

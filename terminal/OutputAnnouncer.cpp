@@ -55,7 +55,7 @@ void TOutputAnnouncer::Remember(int y)
     const size_t slot = Slot(y);
     if (FKnownLength[slot] != Implicit) return;
     const int length = RowTextLength(FTty, y);
-    std::memcpy(&FKnownText[slot * size_t(FKnownCols)], FTty.RowChars(y), size_t(length));
+    std::memcpy(&FKnownText[slot * size_t(FKnownCols)], FTty.Screen().RowChars(y), size_t(length));
     FKnownLength[slot] = length;
 }
 
@@ -85,7 +85,7 @@ void TOutputAnnouncer::LineFeed(int y, TLineFeed kind)
         if (FDropped > 0) {
             ++FDropped; // this settle time is full already: counted, not looked at
         } else {
-            const char *cells = reinterpret_cast<const char *>(FTty.RowChars(y));
+            const char *cells = reinterpret_cast<const char *>(FTty.Screen().RowChars(y));
             const int length = RowTextLength(FTty, y);
             Add(row, 0, std::string_view(cells, size_t(length)), true,
                 length == FTty.Cols && RowRunsOn(FTty, y));
@@ -127,7 +127,7 @@ void TOutputAnnouncer::Fresh(int y, bool line)
 {
     const int64_t row = y + FScrollCount;
     Remember(y);
-    const char *text = reinterpret_cast<const char *>(FTty.RowChars(y));
+    const char *text = reinterpret_cast<const char *>(FTty.Screen().RowChars(y));
     const int length = RowTextLength(FTty, y);
     const size_t slot = Slot(y);
     char *told = &FKnownText[slot * size_t(FKnownCols)];

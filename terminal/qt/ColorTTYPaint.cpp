@@ -246,7 +246,7 @@ void TColorTTYWidget::PaintCells(QPainter &p, const QRect &clip)
     const TCellPoint s = t.SelStart, e = t.SelEnd;
     for (int y = y0; y < y1; ++y) {
         const int top = (y - t.Top) * FCharH;
-        const TRowView row = t.RowAt(y, FScratch);
+        const TRowView row = t.Screen().RowAt(y, FScratch);
         const uint8_t *chars = row.Chars;
         const uint8_t *attrs = row.Attrs;
         // Selected columns of this row: selFrom .. selTo - 1.
@@ -328,7 +328,7 @@ void TColorTTYWidget::ComputeFlashRect()
     const int rowEnd = std::min(t.Rows - 1, t.Top + t.VisibleRows - 1);
     const int colEnd = std::min(t.Cols - 1, t.Left + t.VisibleCols - 1);
     for (int y = t.Top; y <= rowEnd; ++y) {
-        const uint8_t *attrs = t.RowAt(y, FScratch).Attrs;
+        const uint8_t *attrs = t.Screen().RowAt(y, FScratch).Attrs;
         int first = -1, last = -1;
         for (int x = t.Left; x <= colEnd; ++x) {
             if (attrs[x] & caFlash) {
@@ -349,7 +349,7 @@ void TColorTTYWidget::ComputeFlashRect()
             r.Bottom = std::max(r.Bottom, row.Bottom);
         }
     }
-    t.FlashRect = r;
+    t.Viewport().SetFlashRect(r);
 }
 
 void TColorTTYWidget::paintEvent(QPaintEvent *e)
@@ -371,10 +371,10 @@ void TColorTTYWidget::paintEvent(QPaintEvent *e)
     FPaintNs = FLastPaint.nsecsElapsed();
     if (OnPainted) OnPainted(e->rect());
     if (!t.HasOption(coFlashing) || t.BrightBackgrounds() || FCharW <= 0) {
-        t.FlashRect = {};
+        t.Viewport().SetFlashRect({});
         if (FTimer.isActive() && !t.Tracking) { // iCE colours came on: nothing blinks
             KillTimer();
-            t.SetTimerActive(false);
+            t.Viewport().SetTimerActive(false);
         }
         return;
     }
@@ -384,6 +384,6 @@ void TColorTTYWidget::paintEvent(QPaintEvent *e)
         StartTimer(BlinkMs);
     } else if (t.FlashRect.IsEmpty() && FTimer.isActive()) {
         KillTimer();
-        t.SetTimerActive(false);
+        t.Viewport().SetTimerActive(false);
     }
 }

@@ -122,7 +122,7 @@ void TColorTTYWidget::UpdateScrollBar()
     const TColorTTY &t = *FModel;
     QScrollBar *bar = verticalScrollBar();
     FSettingBar = true;
-    bar->setRange(t.FirstRow(), std::max(1, t.MaxTop)); // the history above the ring
+    bar->setRange(t.Screen().FirstRow(), std::max(1, t.MaxTop)); // the history above the ring
     bar->setSingleStep(1);
     bar->setPageStep(std::max(1, t.VisibleRows));
     bar->setValue(t.Top);
@@ -161,7 +161,7 @@ void TColorTTYWidget::ScrollStep(Qt::Orientation direction, TScrollCode code, in
         value = pos;
         break;
     case scTop:
-        value = horizontal ? 0 : t.FirstRow();
+        value = horizontal ? 0 : t.Screen().FirstRow();
         break;
     case scBottom:
         value = max;
@@ -355,7 +355,7 @@ void TColorTTYWidget::StopTimer()
 void TColorTTYWidget::StartTimer(int ms)
 {
     FTimer.start(ms, this);
-    FModel->SetTimerActive(true);
+    FModel->Viewport().SetTimerActive(true);
 }
 
 void TColorTTYWidget::KillTimer()
@@ -454,7 +454,7 @@ void TColorTTYWidget::keyPressEvent(QKeyEvent *e)
         if (ch != 0) FSpeechPtr->Typed(ch);
         if (ch != 0 && t.HasOption(coCheckBreak) && ch == 3) t.DoBreak();
         if (t.HasSelection()) {
-            t.SelEnd = t.SelStart;
+            t.Viewport().DropSelection();
             t.InvalidateAll();
         }
     }
@@ -466,11 +466,13 @@ void TColorTTYWidget::MouseDown(QMouseEvent *e, bool doubleClick)
     TColorTTY &t = *FModel;
     setFocus(Qt::MouseFocusReason);
     const QPoint pos = e->position().toPoint();
-    t.MouseCell = SelPointFromPixel(t, pos.x(), pos.y(), FCharW, FCharH);
-    t.Tracking = true;
-    t.AnchorCell = t.MouseCell;
+    TTTYViewport &v = t.Viewport();
+    const TCellPoint cell = SelPointFromPixel(t, pos.x(), pos.y(), FCharW, FCharH);
+    v.SetMouseCell(cell);
+    v.SetTracking(true);
+    v.SetAnchorCell(cell);
     if (t.HasSelection()) viewport()->update();
-    if (!doubleClick) t.SelStart = t.SelEnd = t.MouseCell;
+    if (!doubleClick) v.SetSelectionPoints(cell, cell);
     t.UpdateCaret();
     KillTimer();
     StartTimer(AutoScrollMs);
@@ -518,18 +520,18 @@ void TColorTTYWidget::mouseReleaseEvent(QMouseEvent *e)
     TColorTTY &t = *FModel;
     if (t.Tracking || e->button() != Qt::RightButton) {
         KillTimer();
-        t.Tracking = false;
+        t.Viewport().SetTracking(false);
         if (t.HasOption(coFlashing) && !t.FlashRect.IsEmpty())
             StartTimer(BlinkMs);
         else
-            t.SetTimerActive(false);
+            t.Viewport().SetTimerActive(false);
     }
     if (OnMouseUp) OnMouseUp(e);
 }
 
 void TColorTTYWidget::focusInEvent(QFocusEvent *e)
 {
-    FModel->Focused = true;
+    FModel->Viewport().SetFocused(true);
     if (FModel->HasOption(coFulltimeCursor)) FModel->UpdateCaret();
     QAbstractScrollArea::focusInEvent(e);
 }
@@ -537,7 +539,7 @@ void TColorTTYWidget::focusInEvent(QFocusEvent *e)
 void TColorTTYWidget::focusOutEvent(QFocusEvent *e)
 {
     QAbstractScrollArea::focusOutEvent(e);
-    FModel->Focused = false;
+    FModel->Viewport().SetFocused(false);
     UpdateCaret(); // hides it
 }
 
@@ -561,7 +563,7 @@ void TColorTTYWidget::timerEvent(QTimerEvent *e)
         AutoScrollStep(t, FLastMouse.x(), FLastMouse.y(), viewport()->height(), FCharW, FCharH);
         return;
     }
-    t.FlashHidden = !t.FlashHidden;
+    t.Viewport().SetFlashHidden(!t.FlashHidden);
     const TTTYRect &r = t.FlashRect;
     viewport()->update(QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top));
 }
@@ -586,7 +588,7 @@ void TColorTTYWidget::CopyToClipboard()
     QGuiApplication::clipboard()->setMimeData(SelectionMimeData());
     TColorTTY &t = *FModel;
     if (t.HasSelection()) {
-        t.SelEnd = t.SelStart;
+        t.Viewport().DropSelection();
         t.InvalidateAll();
     }
 }

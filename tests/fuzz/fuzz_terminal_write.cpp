@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     t.SetBufferSize(rows, cols);
     t.SetVisibleSize(in.ConsumeIntegralInRange(0, cols + 5), in.ConsumeIntegralInRange(0, rows + 5));
     t.SetOptions(in.ConsumeIntegral<uint8_t>());
-    t.Focused = in.ConsumeBool();
+    t.Viewport().SetFocused(in.ConsumeBool());
     if (in.ConsumeBool()) t.SetView(&view);
     t.Clear();
     t.MoveCursor(0, t.Rows - t.VisibleRows);

@@ -54,7 +54,7 @@ struct FakeTTYView : TTTYView
 // The characters of logical row y.
 inline std::string RowText(const TColorTTY &t, int y)
 {
-    return std::string(reinterpret_cast<const char *>(t.RowChars(y)), size_t(t.Cols));
+    return std::string(reinterpret_cast<const char *>(t.Screen().RowChars(y)), size_t(t.Cols));
 }
 
 // The characters of logical row y without trailing blanks.

@@ -58,7 +58,7 @@ TEST_F(Interpreter, EraseScreenAndLines)
     W("\x1b[24;3H\x1b[2J");
     for (int i = 0; i < 24; ++i)
         EXPECT_EQ(RowTrimmed(t, Y(i)), "") << i;
-    EXPECT_EQ(t.AttrAt(0, Y(0)), 0);
+    EXPECT_EQ(t.Screen().AttrAt(0, Y(0)), 0);
     EXPECT_EQ(t.CursorX, 2);
     EXPECT_EQ(t.CursorY, 818);
     EXPECT_EQ(RowTrimmed(t, 0), "oldest");
@@ -100,7 +100,7 @@ TEST(Scrollback, OldestLineDropped)
     EXPECT_EQ(RowTrimmed(t, 0), "L4");
     EXPECT_EQ(RowTrimmed(t, 3), "L7");
     EXPECT_EQ(RowTrimmed(t, 4), "");
-    EXPECT_EQ(t.AttrAt(0, 4), 0); // the recycled row is erased
+    EXPECT_EQ(t.Screen().AttrAt(0, 4), 0); // the recycled row is erased
 }
 
 } // namespace
@@ -119,7 +119,7 @@ TEST_F(Interpreter, MarkedSequencesLeaveNothingOnTheScreen)
                 W("A" + seq.substr(0, cut));
                 W(seq.substr(cut) + "B\x1b[1;31mC");
                 EXPECT_EQ(RowTrimmed(t, Y(0)), "ABC") << e << ' ' << seq.substr(1) << ' ' << cut;
-                EXPECT_EQ(t.AttrAt(2, Y(0)), 0x09);
+                EXPECT_EQ(t.Screen().AttrAt(2, Y(0)), 0x09);
             }
     }
 }

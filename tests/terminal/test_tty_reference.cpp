@@ -116,7 +116,7 @@ private:
         int dl = T.CursorX, dr = T.CursorX;
         auto lineFull = [&] {
             T.InvalidateCells(dl, dr);
-            T.CursorX = 0;
+            T.PlaceCursor(0, T.CursorY);
             dl = dr = 0;
             T.NewLine();
         };
@@ -132,7 +132,7 @@ private:
             if (run > 0) {
                 T.WriteCells(T.CursorX, T.CursorY, int(run), p + i);
                 LastChar = uint8_t(p[i + run - 1]);
-                T.CursorX += int(run);
+                T.PlaceCursor(T.CursorX + int(run), T.CursorY);
                 dr = std::max(dr, T.CursorX);
                 i += run;
                 if (run == n && i < count) lineFull();
@@ -146,26 +146,26 @@ private:
                 break;
             case 8:
                 if (T.CursorX > 0) {
-                    --T.CursorX;
+                    T.PlaceCursor(T.CursorX - 1, T.CursorY);
                     dl = std::min(dl, T.CursorX);
                     LastChar = 8;
                 }
                 break;
             case 9:
                 T.InvalidateCells(dl, dr);
-                T.CursorX = std::min(T.Cols, (T.CursorX + 15) / 16 * 16);
+                T.PlaceCursor(std::min(T.Cols, (T.CursorX + 15) / 16 * 16), T.CursorY);
                 LastChar = 9;
                 break;
             case 10:
                 T.InvalidateCells(dl, dr);
-                if (LastChar != 13) T.CursorX = dl = dr = 0;
+                if (LastChar != 13) T.PlaceCursor(dl = dr = 0, T.CursorY);
                 T.NewLine();
                 dl = dr = T.CursorX;
                 LastChar = 10;
                 break;
             case 13:
                 T.InvalidateCells(dl, dr);
-                T.CursorX = dl = dr = 0;
+                T.PlaceCursor(dl = dr = 0, T.CursorY);
                 LastChar = 13;
                 break;
             }
@@ -298,7 +298,8 @@ void ExpectSame(const TColorTTY &a, const TColorTTY &b, const FakeTTYView &va, c
 {
     for (int y = 0; y < a.Rows; ++y) {
         ASSERT_EQ(RowText(a, y), RowText(b, y)) << "row " << y;
-        ASSERT_EQ(std::memcmp(a.RowAttrs(y), b.RowAttrs(y), size_t(a.Cols)), 0) << "attributes of row " << y;
+        ASSERT_EQ(std::memcmp(a.Screen().RowAttrs(y), b.Screen().RowAttrs(y), size_t(a.Cols)), 0)
+            << "attributes of row " << y;
     }
     ASSERT_EQ(std::tuple(a.CursorX, a.CursorY, a.Left, a.Top, a.Attr, a.ScrolledBack),
               std::tuple(b.CursorX, b.CursorY, b.Left, b.Top, b.Attr, b.ScrolledBack));
@@ -328,7 +329,7 @@ TEST(InterpreterReference, RandomStreamsInRandomPiecesMatchTheRules)
         for (auto [t, v] : {std::pair<TColorTTY *, FakeTTYView *>{&tty, &vt}, {&ref, &vr}}) {
             if (window) t->SetView(v);
             t->SetOptions(options | (seed % 2 ? OptionBit(coFulltimeCursor) : 0));
-            t->Focused = true;
+            t->Viewport().SetFocused(true);
             SetUpTTY(*t, cols, rows, visibleCols, visibleRows);
             t->MoveCursor(0, t->ScreenTop());
             v->Forget();

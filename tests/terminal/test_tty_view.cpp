@@ -180,19 +180,18 @@ TEST_F(View, MoveCursorTracksOnlyFromARowInView)
 TEST_F(View, BufferSizeKeepsTheCursorsDistanceFromTheBottom)
 {
     t.MoveCursor(3, 97);
-    t.SelStart = {2, 90};
-    t.SelEnd = {5, 99};
+    t.Viewport().SetSelectionPoints({2, 90}, {5, 99});
     t.SetRows(819);
     EXPECT_FALSE(t.HasSelection());
     EXPECT_EQ(t.Rows, 819);
     EXPECT_EQ(t.CursorY, 816);
     EXPECT_EQ(t.CursorX, 3);
-    EXPECT_EQ(t.CharAt(0, 816), ' ');
-    EXPECT_EQ(t.AttrAt(0, 816), 15);
+    EXPECT_EQ(t.Screen().CharAt(0, 816), ' ');
+    EXPECT_EQ(t.Screen().AttrAt(0, 816), 15);
     t.HandleTrackMessage();
     t.HandleScrollMessage();
     EXPECT_EQ(t.Top, t.MaxTop);
-    t.SelEnd = {5, 800};
+    t.Viewport().SetSelectionPoints(t.SelStart, {5, 800});
     t.SetRows(10);
     EXPECT_EQ(t.SelEnd, TCellPoint{});
     EXPECT_EQ(t.CursorY, 7);
@@ -229,7 +228,7 @@ TEST_F(View, ClearBlanksAndHomesEverything)
     EXPECT_EQ(t.Top, 0);
     for (int y = 0; y < t.Rows; ++y)
         ASSERT_EQ(RowTrimmed(t, y), "") << y;
-    EXPECT_EQ(t.AttrAt(5, 99), 0);
+    EXPECT_EQ(t.Screen().AttrAt(5, 99), 0);
     EXPECT_EQ(v.Moves.size(), 1u);
     EXPECT_GE(v.InvalidatedAll, 1);
 }
@@ -257,11 +256,11 @@ TEST_F(View, ErasingOnePastTheRowsRoomGoesOnAcrossTheRingsSeam)
 TEST_F(View, OptionsStopTheBlinkTimerAndTheCaretFollowsCursorMovesButNotText)
 {
     t.SetOptions(t.Options | OptionBit(coFlashing));
-    t.SetTimerActive(true); // the widget started the blink timer
+    t.Viewport().SetTimerActive(true); // the widget started the blink timer
     t.SetOptions(t.Options & ~OptionBit(coFlashing));
     EXPECT_EQ(v.TimerStops, 1);
     EXPECT_EQ(v.InvalidatedAll, 0);
-    t.Focused = true;
+    t.Viewport().SetFocused(true);
     t.MoveCursor(4, 99);
     EXPECT_EQ(v.Carets, 0); // no caret without coFulltimeCursor
     t.SetOptions(t.Options | OptionBit(coFulltimeCursor));

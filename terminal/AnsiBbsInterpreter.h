@@ -1,0 +1,87 @@
+// The ANSI-BBS output interpreter: what today's Telnet BBSs and the ANSI art drawn in DOS
+// editors expect, with its modes (autowrap, the cursor shown, iCE colours, the scrolling
+// region) and its answers to the host's queries. It draws on the terminal's screen.
+#pragma once
+
+#include "terminal/TTYTokenizer.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+class TColorTTY;
+
+class TAnsiBbsInterpreter
+{
+public:
+    using TAnswerHandler = std::function<void(const char *bytes, size_t count)>;
+
+    TAnsiBbsInterpreter(TColorTTY &tty, TTTYTokenizer &tokenizer) : FTty(tty), FTok(tokenizer) {}
+
+    void Write(const uint8_t *p, size_t count);
+    // The modes and colours as a new connection finds them; iCE colours stay as last set.
+    void ResetModes();
+    bool IceColours() const { return FIce; }
+    void SetIceColours(bool on) { FIce = on; }
+    bool CursorShown() const { return FShowCursor; }
+    void SetCursorShown(bool shown) { FShowCursor = shown; }
+    void SetAnswerHandler(TAnswerHandler handler) { FAnswer = std::move(handler); }
+
+private:
+    size_t AnsiSegment(const uint8_t *p, size_t i, size_t count);
+    size_t AnsiText(const uint8_t *p, size_t i, size_t count);
+    size_t AnsiColours(const uint8_t *p, size_t i, size_t count);
+    size_t AnsiSequence(const uint8_t *p, size_t i, size_t count);
+    void AnsiEscape(uint8_t c);
+    void AnsiCsi(uint8_t final);
+    void AnsiSgr();
+    uint16_t AnsiSgrState() const;
+    void SetAnsiSgrState(uint16_t state);
+    void AnsiMode(bool set);
+    void AnsiReport(int what);
+    void AnsiPut(const uint8_t *bytes, int n);
+    void AnsiWrap();
+    void AnsiFollow();
+    void AnsiTab();
+    void AnsiLineFeed();
+    void AnsiReverseIndex();
+    void AnsiMoveTo(int x, int screenRow);
+    void AnsiSaveCursor(bool withAttr);
+    void AnsiRestoreCursor(bool withAttr);
+    int AnsiScreenRows() const;
+    int AnsiTop() const;
+    // The rows the scrolling region spans (buffer rows, inclusive); false when it is the
+    // whole screen, whose scrolls feed the scrollback.
+    bool AnsiRegion(int &top, int &bottom) const { return FRegionTo > 0 && AnsiRegionRows(top, bottom); }
+    bool AnsiRegionRows(int &top, int &bottom) const;
+    void AnsiErase(int x, int y, int count);
+    void AnsiEraseDisplay(int how);
+    void AnsiEraseLine(int how);
+    void AnsiShiftRows(int top, int bottom, int n);
+    void AnsiScrollUp(int n);
+    void AnsiScrollDown(int n);
+    void AnsiInsertLines(int n);
+    void AnsiDeleteLines(int n);
+    void AnsiInsertChars(int n);
+    void AnsiDeleteChars(int n);
+    void AnsiSetRegion();
+    void AnsiBlankLastRow();
+    int AnsiParam(int k, int dflt) const { return FTok.Param(k, dflt); }
+
+    TColorTTY &FTty;
+    TTTYTokenizer &FTok;
+    bool FIce = false;
+    bool FShowCursor = true;
+    bool FAutoWrap = true;
+    bool FReverse = false; // SGR 7: the colours are shown exchanged
+    int FRegionFrom = 0;   // scrolling region: first screen row, and the row after its last
+    int FRegionTo = 0;     // (0: none)
+    struct
+    {
+        int x = 0, y = 0;
+    } FAnsiSaved; // column and screen row
+    TColourAttr FAnsiSavedAttr = caReset;
+    bool FAnsiSavedReverse = false;
+    TAnswerHandler FAnswer;
+};

@@ -1,0 +1,393 @@
+// The Classic output interpreter: text runs, control bytes, colour codes and escape
+// sequences, on the terminal's cells.
+#include "terminal/CellOps.h"
+#include "terminal/ClassicInterpreter.h"
+#include "terminal/ColorTTY.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace {
+
+using namespace ttycells;
+
+constexpr uint8_t ESC = 0x1B;
+
+inline bool IsCodeOrEscape(uint8_t c)
+{
+    return c == 0x01 || c == ESC;
+}
+
+// Select-graphic-rendition values below 48 as "keep these bits, then set these"; 7 (the
+// exchange of the halves) is done apart, larger values are ignored.
+struct TSgrOp
+{
+    uint8_t Keep = 0xFF, Set = 0;
+};
+constexpr auto SgrOps = [] {
+    std::array<TSgrOp, 48> t{};
+    t[0] = {0, caReset};
+    t[1] = {0xFF, caBright};
+    t[5] = {0xFF, caFlash};
+    for (int v = 30; v <= 37; ++v)
+        t[size_t(v)] = {uint8_t(~0x07), uint8_t(v - 30)};
+    for (int v = 40; v <= 47; ++v)
+        t[size_t(v)] = {uint8_t(~0x70), uint8_t((v - 40) << 4)};
+    return t;
+}();
+
+inline TColourAttr ApplySgrValue(TColourAttr a, unsigned v)
+{
+    if (v == 7) return TColourAttr(((a & 0x0F) << 4) + (a >> 4));
+    if (v < SgrOps.size()) return TColourAttr((a & SgrOps[v].Keep) | SgrOps[v].Set);
+    return a;
+}
+
+} // namespace
+
+void TClassicInterpreter::Write(const uint8_t *p, size_t count)
+{
+    size_t i = 0;
+    while (i < count) {
+        switch (FTok.State()) {
+        case esText:
+            if (FTty.FWrapPending) { // set at the end of the last text (or of the "Esc-Z" just shown)
+                FTty.FWrapPending = false;
+                if (!IsCodeOrEscape(p[i]) && FTty.FCursorX >= FTty.FScreen.FCols) {
+                    FTty.FCursorX = 0;
+                    FTty.NewLine();
+                }
+            }
+            if (!IsCodeOrEscape(p[i])) {
+                i = PutSegment(p, i, count);
+                if (i >= count) break;
+            }
+            ++i;
+            if (p[i - 1] == 0x01) {
+                if (i < count)
+                    FTty.FAttr = ApplyColourCode(FTty.FAttr, p[i++]);
+                else
+                    FTok.SetState(esColourCode);
+            } else if (i < count && p[i] == '[' && FTok.ParamsLen() == 0) {
+                // the usual case: the whole sequence is in this text
+                i = ControlSequence(p, i + 1, count);
+            } else {
+                FTok.SetState(esEscape);
+            }
+            break;
+        case esColourCode:
+            FTok.SetState(esText);
+            FTty.FAttr = ApplyColourCode(FTty.FAttr, p[i]);
+            ++i;
+            break;
+        case esEscape:
+            FTok.SetState(esText);
+            ApplyEscape(p[i]);
+            ++i;
+            break;
+        case esControlSequence:
+            i = SequenceRest(p, i, count);
+            break;
+        case esCursorAddress:
+            FTok.AppendParam(p[i]);
+            ++i;
+            if (FTok.ParamsLen() >= 2) {
+                const int r = uint8_t(FTok.Params()[0]);
+                const int c = uint8_t(FTok.Params()[1]);
+                FTok.EndSequence();
+                FTok.SetState(esText);
+                FTty.MoveCursor(c - 32, (r - 32) + FTty.FScreen.FRows - FTty.VisibleRows);
+            }
+            break;
+        default: // never set by the interpreter; recover rather than stall
+            FTok.SetState(esText);
+            break;
+        }
+    }
+}
+
+[[gnu::always_inline]] inline size_t TClassicInterpreter::ControlSequence(const uint8_t *p, size_t i,
+                                                                          size_t count)
+{
+    // colour changes are applied while the parameters are read; the result is kept only when
+    // the final byte is 'm' and no parameter byte had to be dropped
+    TColourAttr a = FTty.FAttr;
+    unsigned v = 0;
+    size_t end = i;
+    for (; end < count; ++end) {
+        const unsigned d = unsigned(p[end]) - '0';
+        if (d <= 9) {
+            v = v * 10 + d;
+        } else if (p[end] == ';') {
+            a = ApplySgrValue(a, v);
+            v = 0;
+        } else {
+            break;
+        }
+    }
+    const int len = int(std::min<size_t>(end - i, 9)); // beyond the ninth they are dropped
+    if (end < count && p[end] == 'm') [[likely]] {
+        if (end - i <= 9)
+            FTty.FAttr = ApplySgrValue(a, v);
+        else
+            ApplySgr(reinterpret_cast<const char *>(p + i), len);
+        return end + 1;
+    }
+    FTok.SetParams(p + i, len);
+    if (end >= count || InSequence(p[end])) { // marks follow, or the rest comes with the next text
+        FTok.SetState(esControlSequence);
+        return end;
+    }
+    ApplyCsi(p[end]);
+    FTok.EndSequence();
+    return end + 1;
+}
+
+// Inside ESC [ from p[i]: digits and ';' collect (beyond the ninth they are dropped), the
+// other bytes of a sequence mark it; the first byte outside ends it, and only an unmarked
+// sequence is acted on. Returns the index after what it consumed.
+size_t TClassicInterpreter::SequenceRest(const uint8_t *p, size_t i, size_t count)
+{
+    i = FTok.ReadClassic(p, i, count);
+    if (i >= count) return i;
+    FTok.SetState(esText);
+    if (FTok.Marks() == 0) ApplyCsi(p[i]);
+    FTok.EndSequence();
+    return i + 1;
+}
+
+void TClassicInterpreter::ApplyEscape(uint8_t c)
+{
+    switch (c) {
+    case 'A':
+    case 'I':
+        FTty.MoveCursor(FTty.FCursorX, FTty.FCursorY - 1);
+        break;
+    case 'B':
+        FTty.MoveCursor(FTty.FCursorX, FTty.FCursorY + 1);
+        break;
+    case 'C':
+        FTty.MoveCursor(FTty.FCursorX + 1, FTty.FCursorY);
+        break;
+    case 'D':
+        FTty.MoveCursor(FTty.FCursorX - 1, FTty.FCursorY);
+        break;
+    case 'H':
+        FTty.MoveCursor(0, FTty.FScreen.FRows - FTty.VisibleRows);
+        break;
+    case 'J':
+        FTty.ClearScreen();
+        break;
+    case 'K':
+        FTty.EraseToEndOfLine();
+        break;
+    case 'Y':
+        FTok.SetState(esCursorAddress);
+        break;
+    case 'Z':
+        FTty.Write("Esc-Z");
+        break;
+    case '7':
+        FSavedAttr = FTty.FAttr;
+        break;
+    case '8':
+        FTty.FAttr = FSavedAttr;
+        break;
+    case '[':
+        FTok.SetState(esControlSequence);
+        break;
+    default:
+        break;
+    }
+}
+
+void TClassicInterpreter::ApplyCsi(uint8_t final)
+{
+    const char *s = FTok.Params();
+    const int len = FTok.ParamsLen();
+    switch (final) {
+    case 'A':
+        FTty.MoveCursor(FTty.FCursorX, FTty.FCursorY - TColorTTY::ParamInt(s, len));
+        break;
+    case 'B':
+        FTty.MoveCursor(FTty.FCursorX, FTty.FCursorY + TColorTTY::ParamInt(s, len));
+        break;
+    case 'C':
+        FTty.MoveCursor(FTty.FCursorX + TColorTTY::ParamInt(s, len), FTty.FCursorY);
+        break;
+    case 'D':
+        FTty.MoveCursor(FTty.FCursorX - TColorTTY::ParamInt(s, len), FTty.FCursorY);
+        break;
+    case 'H':
+    case 'f': {
+        const char *semi = static_cast<const char *>(std::memchr(s, ';', size_t(len)));
+        int r, c;
+        if (semi) {
+            const int before = int(semi - s);
+            r = TColorTTY::ParamInt(s, before);
+            c = TColorTTY::ParamInt(semi + 1, std::min(10, len - before - 1));
+        } else {
+            r = TColorTTY::ParamInt(s, len);
+            c = 1;
+        }
+        FTty.MoveCursor(c - 1, r + FTty.FScreen.FRows - FTty.VisibleRows - 1);
+        break;
+    }
+    case 'J':
+        if (len == 0 || s[0] == '0')
+            FTty.EraseToEndOfScreen();
+        else if (s[0] == '2')
+            FTty.ClearScreen();
+        break;
+    case 'K':
+        if (len == 0 || s[0] == '0')
+            FTty.EraseToEndOfLine();
+        else if (s[0] == '1')
+            FTty.EraseToStartOfLine();
+        else if (s[0] == '2')
+            FTty.EraseLine();
+        break;
+    case 'm':
+        ApplySgr(s, len);
+        break;
+    case 's':
+        FSavedX = FTty.FCursorX;
+        FSavedY = FTty.FCursorY;
+        break;
+    case 'u':
+        FTty.MoveCursor(FSavedX, FSavedY);
+        break;
+    default:
+        break;
+    }
+}
+
+void TClassicInterpreter::ApplySgr(const char *s, int len)
+{
+    // pieces between ';' in order; an empty piece is 0
+    TColourAttr a = FTty.FAttr;
+    unsigned v = 0;
+    for (int i = 0; i < len; ++i) {
+        if (s[i] != ';') {
+            v = v * 10 + unsigned(s[i] - '0'); // at most 9 digits: no overflow
+            continue;
+        }
+        a = ApplySgrValue(a, v);
+        v = 0;
+    }
+    FTty.FAttr = ApplySgrValue(a, v);
+}
+
+// Ordinary bytes from p[i] (not 0x01 or ESC) up to the next 0x01 or ESC; returns its index.
+[[gnu::always_inline]] inline size_t TClassicInterpreter::PutSegment(const uint8_t *p, size_t i, size_t count)
+{
+    // Between colour changes there is mostly one printable run that fits on the row.
+    const int x = FTty.FCursorX;
+    if (p[i] >= 0x20 && x < FTty.FScreen.FCols) {
+        const size_t room = size_t(FTty.FScreen.FCols - x);
+        const size_t end = FindControlBefore(p, i + 1, count - i <= room ? count : i + room, count);
+        if (end == count || IsCodeOrEscape(p[end])) {
+            const int run = int(end - i);
+            FTty.WriteCells(x, FTty.FCursorY, run, reinterpret_cast<const char *>(p + i));
+            FTty.FReach = std::max(FTty.FReach, FTty.FCursorY + 1);
+            FLastChar = p[end - 1];
+            FTty.FCursorX = x + run;
+            FTty.FWrapPending = end == count && FTty.FCursorX == FTty.FScreen.FCols;
+            if (FTty.HasWindow())
+                FTty.FViewPtr->InvalidateCells(x, x + run, FTty.FCursorY, !FTty.HasOption(coLazyWrite));
+            if (FTty.HasOption(coAutoTracking) && FTty.Top == FTty.MaxTop) FTty.TrackCursor();
+            return end;
+        }
+    }
+    return PutBytes<true>(p, i, count);
+}
+
+// Ordinary bytes from p[i] on, up to `count` or (with `Codes`) the first 0x01 or ESC, whose
+// index is returned. The touched columns of the cursor row are repainted once per line.
+template <bool Codes> size_t TClassicInterpreter::PutBytes(const uint8_t *p, size_t i, size_t count)
+{
+    int dl = FTty.FCursorX, dr = FTty.FCursorX;
+    auto lineFull = [&] {
+        FTty.Invalidate(dl, dr);
+        FTty.FCursorX = 0;
+        dl = dr = 0;
+        FTty.NewLine();
+    };
+    while (i < count) {
+        const uint8_t c = p[i];
+        if (c >= 0x20) {
+            if (FTty.FCursorX >= FTty.FScreen.FCols) lineFull();
+            const size_t room = size_t(FTty.FScreen.FCols - FTty.FCursorX);
+            const size_t end = count - i <= room ? count : i + room;
+            const size_t run = FindControlBefore(p, i + 1, end, count) - i;
+            FTty.WriteCells(FTty.FCursorX, FTty.FCursorY, int(run), reinterpret_cast<const char *>(p + i));
+            FTty.FReach = std::max(FTty.FReach, FTty.FCursorY + 1);
+            FLastChar = p[i + run - 1];
+            FTty.FCursorX += int(run);
+            dr = std::max(dr, FTty.FCursorX);
+            i += run;
+            // a full line wraps before whatever follows, in this text or the next
+            if (run == room) {
+                if (i == count)
+                    FTty.FWrapPending = true;
+                else if (!(Codes && IsCodeOrEscape(p[i])))
+                    lineFull();
+            }
+            continue;
+        }
+        if (Codes && IsCodeOrEscape(c)) break;
+        switch (c) {
+        case 7:
+            if (FTty.HasWindow()) FTty.FViewPtr->Beep();
+            FLastChar = 7;
+            break;
+        case 8:
+            if (FTty.FCursorX > 0) {
+                --FTty.FCursorX;
+                dl = std::min(dl, FTty.FCursorX);
+                FLastChar = 8;
+            }
+            break;
+        case 9:
+            FTty.Invalidate(dl, dr);
+            // never past the boundary after the last column
+            FTty.FCursorX = std::min(FTty.FScreen.FCols, (FTty.FCursorX + 15) / 16 * 16);
+            FLastChar = 9;
+            break;
+        case 10:
+            FTty.Invalidate(dl, dr);
+            if (FLastChar != 13) {
+                FTty.FCursorX = 0;
+                dl = dr = 0;
+            }
+            FTty.NewLine();
+            dl = dr = FTty.FCursorX;
+            FLastChar = 10;
+            break;
+        case 13:
+            FTty.Invalidate(dl, dr);
+            FTty.FCursorX = 0;
+            dl = dr = 0;
+            FLastChar = 13;
+            break;
+        default:
+            break;
+        }
+        ++i;
+    }
+    FTty.Invalidate(dl, dr);
+    if (FTty.HasOption(coAutoTracking) && FTty.Top == FTty.MaxTop) FTty.TrackCursor();
+    return i;
+}
+
+void TClassicInterpreter::ClampSavedCursor(int cols, int rows)
+{
+    FSavedX = std::clamp(FSavedX, 0, cols - 1);
+    FSavedY = std::clamp(FSavedY, 0, rows - 1);
+}
+
+void TClassicInterpreter::PutText(const uint8_t *p, size_t count)
+{
+    PutBytes<false>(p, 0, count);
+}
