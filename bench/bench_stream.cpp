@@ -172,11 +172,11 @@ void RunRoad(benchmark::State &State, const std::string &Stream, TMake Make,
         Tty.MoveCursor(0, 819 - 25);
         Tty.SetHistoryLimit(HistoryLines);
         Tty.SetEmulation(Emulation);
-        if (Emulation == teAnsiBbs) Tty.ResetModes();
+        if (Emulation == teAnsiBbs) Tty.AnsiBbs().ResetModes();
         TOutputAnnouncer Announcer(Tty);
         if (Announce) {
             Announcer.SetListening(true);
-            Tty.SetOutputObserver(&Announcer);
+            Tty.Screen().SetOutputObserver(&Announcer);
         }
         int64_t Now = 0;
         const std::shared_ptr<TTelnetStateMachine> Engine = Make(Tty);

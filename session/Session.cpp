@@ -52,7 +52,7 @@ TSession::TSession(TSessionStores stores, TColorTTY &terminal, TSessionListener 
     FStateMachine = &FTelnetStateMachine;
     FReconnectTimer = FPlatform->MakeTimer([this] { ReconnectNow(); });
     // The terminal's answers to the host's queries go out as the engine's own bytes do.
-    FTerminal.SetAnswerHandler([this](const char *bytes, size_t count) {
+    FTerminal.AnsiBbs().SetAnswerHandler([this](const char *bytes, size_t count) {
         StateMachineSocketOut(reinterpret_cast<const uint8_t *>(bytes), int32_t(count));
     });
 }
@@ -62,7 +62,7 @@ TSession::~TSession()
     FReconnectTimer.reset();
     DropTransport(TDrop::Abort);
     if (FCapture) FCapture->Finish(); // the last, unfinished line
-    FTerminal.SetAnswerHandler(nullptr);
+    FTerminal.AnsiBbs().SetAnswerHandler(nullptr);
     FTelnetStateMachine.OnSocketOut = nullptr;
     FCLientMachine->OnSocketOut = nullptr;
     FCLientMachine->OnExpressMessage = nullptr;
@@ -301,11 +301,11 @@ void TSession::ClientSocketConnect()
     // The host's output is read in its emulation from the first byte on.
     if (FHost.Terminal == THostTerminal::AnsiBbs) {
         FTerminal.SetEmulation(teAnsiBbs);
-        FTerminal.ResetModes();
+        FTerminal.AnsiBbs().ResetModes();
     } else {
         FTerminal.SetEmulation(teClassic);
     }
-    FTerminal.SetIceColours(FHost.IceColours);
+    FTerminal.AnsiBbs().SetIceColours(FHost.IceColours);
     FTerminal.InvalidateAll();
 
     FEditMenuConnected = true;

@@ -20,12 +20,17 @@ public:
     TAnsiBbsInterpreter(TColorTTY &tty, TTTYTokenizer &tokenizer) : FTty(tty), FTok(tokenizer) {}
 
     void Write(const uint8_t *p, size_t count);
-    // The modes and colours as a new connection finds them; iCE colours stay as last set.
+    // The modes and colours as a new connection finds them: autowrap on, cursor shown, no
+    // scrolling region, grey on black, the saved cursor at home. iCE colours stay as last set.
     void ResetModes();
+    // iCE colours: the flash bit shows a bright background and nothing blinks. The host's
+    // choice; ESC[?33h and ESC[?33l change it while connected.
     bool IceColours() const { return FIce; }
     void SetIceColours(bool on) { FIce = on; }
     bool CursorShown() const { return FShowCursor; }
     void SetCursorShown(bool shown) { FShowCursor = shown; }
+    // Answers to the host's queries (cursor position, status, attributes): bytes for the
+    // connection, handed over while Write runs. Without a handler they are dropped.
     void SetAnswerHandler(TAnswerHandler handler) { FAnswer = std::move(handler); }
 
 private:

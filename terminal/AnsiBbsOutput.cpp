@@ -68,9 +68,10 @@ inline uint16_t Concealed(uint16_t state, bool ice)
 
 void TAnsiBbsInterpreter::Write(const uint8_t *p, size_t count)
 {
+    TTTYTokenizer &tok = FTok;
     size_t i = 0;
     while (i < count) {
-        switch (FTok.State()) {
+        switch (tok.State()) {
         case esText:
             i = AnsiSegment(p, i, count);
             if (i >= count) break;
@@ -78,10 +79,10 @@ void TAnsiBbsInterpreter::Write(const uint8_t *p, size_t count)
             if (i < count && p[i] == '[')
                 i = AnsiColours(p, i + 1, count);
             else
-                FTok.SetState(esEscape);
+                tok.SetState(esEscape);
             break;
         case esEscape:
-            FTok.SetState(esText);
+            tok.SetState(esText);
             AnsiEscape(p[i++]);
             AnsiFollow();
             break;
@@ -89,7 +90,7 @@ void TAnsiBbsInterpreter::Write(const uint8_t *p, size_t count)
             i = AnsiSequence(p, i, count);
             break;
         default: // a Classic state left by a switch: start afresh
-            FTok.Cancel();
+            tok.Cancel();
             break;
         }
     }
@@ -99,12 +100,13 @@ void TAnsiBbsInterpreter::Write(const uint8_t *p, size_t count)
 // column without autowrap.
 void TAnsiBbsInterpreter::AnsiWrap()
 {
+    TColorTTY &T = FTty;
     AnsiFollow();
     if (FAutoWrap) {
-        FTty.FCursorX = 0;
+        T.FCursorX = 0;
         AnsiLineFeed();
     } else {
-        FTty.FCursorX = FTty.FScreen.FCols - 1;
+        T.FCursorX = T.FScreen.FCols - 1;
     }
     AnsiFollow();
 }
@@ -113,22 +115,23 @@ void TAnsiBbsInterpreter::AnsiWrap()
 // row, before a jump and after it: then where the output was cut into reads changes nothing.
 void TAnsiBbsInterpreter::AnsiFollow()
 {
-    if (FTty.HasOption(coAutoTracking) && FTty.Top == FTty.MaxTop) FTty.TrackCursor();
+    TColorTTY &T = FTty;
+    if (T.HasOption(coAutoTracking) && T.FViewport.Top() == T.FViewport.MaxTop()) T.TrackCursor();
 }
 
 // n cells at the cursor (no more than fit on its row); a character in the last column
 // moves the cursor to the next line at once.
 [[gnu::always_inline]] inline void TAnsiBbsInterpreter::AnsiPut(const uint8_t *bytes, int n)
 {
-    if (FTty.FCursorX >= FTty.FScreen.FCols) AnsiWrap();
-    const int x = FTty.FCursorX;
-    n = std::min(n, FTty.FScreen.FCols - x);
-    FTty.WriteCells(x, FTty.FCursorY, n, reinterpret_cast<const char *>(bytes));
-    FTty.FReach = std::max(FTty.FReach, FTty.FCursorY + 1);
-    if (FTty.HasWindow())
-        FTty.FViewPtr->InvalidateCells(x, x + n, FTty.FCursorY, !FTty.HasOption(coLazyWrite));
-    FTty.FCursorX = x + n;
-    if (FTty.FCursorX == FTty.FScreen.FCols) AnsiWrap();
+    TColorTTY &T = FTty;
+    if (T.FCursorX >= T.FScreen.FCols) AnsiWrap();
+    const int x = T.FCursorX;
+    n = std::min(n, T.FScreen.FCols - x);
+    T.WriteCells(x, T.FCursorY, n, reinterpret_cast<const char *>(bytes));
+    T.FScreen.FReach = std::max(T.FScreen.FReach, T.FCursorY + 1);
+    if (T.HasWindow()) T.FViewPtr->InvalidateCells(x, x + n, T.FCursorY, !T.HasOption(coLazyWrite));
+    T.FCursorX = x + n;
+    if (T.FCursorX == T.FScreen.FCols) AnsiWrap();
 }
 
 // Text from p[i] up to the next ESC, whose index is returned. Between colour changes there
@@ -136,13 +139,14 @@ void TAnsiBbsInterpreter::AnsiFollow()
 [[gnu::always_inline]] inline size_t TAnsiBbsInterpreter::AnsiSegment(const uint8_t *p, size_t i,
                                                                       size_t count)
 {
-    const int x = FTty.FCursorX;
-    if (p[i] >= 0x20 && x < FTty.FScreen.FCols) {
-        const size_t room = size_t(FTty.FScreen.FCols - x);
+    TColorTTY &T = FTty;
+    const int x = T.FCursorX;
+    if (p[i] >= 0x20 && x < T.FScreen.FCols) {
+        const size_t room = size_t(T.FScreen.FCols - x);
         const size_t end = FindControlBefore(p, i + 1, count - i <= room ? count : i + room, count);
         if (end == count || p[end] == ESC) {
             AnsiPut(p + i, int(end - i));
-            if (FTty.HasOption(coAutoTracking) && FTty.Top == FTty.MaxTop) FTty.TrackCursor();
+            if (T.HasOption(coAutoTracking) && T.FViewport.Top() == T.FViewport.MaxTop()) T.TrackCursor();
             return end;
         }
     }
@@ -151,11 +155,12 @@ void TAnsiBbsInterpreter::AnsiFollow()
 
 size_t TAnsiBbsInterpreter::AnsiText(const uint8_t *p, size_t i, size_t count)
 {
+    TColorTTY &T = FTty;
     while (i < count) {
         const uint8_t c = p[i];
         if (c >= 0x20) {
-            if (FTty.FCursorX >= FTty.FScreen.FCols) AnsiWrap();
-            const size_t room = size_t(FTty.FScreen.FCols - FTty.FCursorX);
+            if (T.FCursorX >= T.FScreen.FCols) AnsiWrap();
+            const size_t room = size_t(T.FScreen.FCols - T.FCursorX);
             const size_t end = FindControlBefore(p, i + 1, count - i <= room ? count : i + room, count);
             AnsiPut(p + i, int(end - i));
             i = end;
@@ -166,11 +171,11 @@ size_t TAnsiBbsInterpreter::AnsiText(const uint8_t *p, size_t i, size_t count)
         if (jump) AnsiFollow();
         switch (c) {
         case 7:
-            if (FTty.HasWindow()) FTty.FViewPtr->Beep();
+            if (T.HasWindow()) T.FViewPtr->Beep();
             break;
         case 8:
-            FTty.FCursorX = std::min(FTty.FCursorX, FTty.FScreen.FCols - 1);
-            if (FTty.FCursorX > 0) --FTty.FCursorX;
+            T.FCursorX = std::min(T.FCursorX, T.FScreen.FCols - 1);
+            if (T.FCursorX > 0) --T.FCursorX;
             break;
         case 9:
             AnsiTab();
@@ -182,7 +187,7 @@ size_t TAnsiBbsInterpreter::AnsiText(const uint8_t *p, size_t i, size_t count)
             AnsiEraseDisplay(2);
             break;
         case 13:
-            FTty.FCursorX = 0;
+            T.FCursorX = 0;
             break;
         case 0: {
             static const uint8_t blank = ' ';
@@ -196,74 +201,81 @@ size_t TAnsiBbsInterpreter::AnsiText(const uint8_t *p, size_t i, size_t count)
         if (jump) AnsiFollow();
         ++i;
     }
-    if (FTty.HasOption(coAutoTracking) && FTty.Top == FTty.MaxTop) FTty.TrackCursor();
+    if (T.HasOption(coAutoTracking) && T.FViewport.Top() == T.FViewport.MaxTop()) T.TrackCursor();
     return i;
 }
 
 void TAnsiBbsInterpreter::AnsiTab()
 {
-    FTty.FCursorX = std::min((FTty.FCursorX / 8 + 1) * 8, FTty.FScreen.FCols - 1);
+    TColorTTY &T = FTty;
+    T.FCursorX = std::min((T.FCursorX / 8 + 1) * 8, T.FScreen.FCols - 1);
 }
 
 void TAnsiBbsInterpreter::AnsiLineFeed()
 {
+    TColorTTY &T = FTty;
     int top, bottom;
     const bool region = AnsiRegion(top, bottom);
-    if (region && FTty.FCursorY != bottom && FTty.FCursorY >= FTty.FScreen.FRows - 1)
+    if (region && T.FCursorY != bottom && T.FCursorY >= T.FScreen.FRows - 1)
         return; // below the region on the last row
     // (a line feed on the last row goes through NewLine, which tells the observer)
-    const bool shift = region && FTty.FCursorY == bottom;
-    if (FTty.FObserver && (shift || FTty.FCursorY + 1 < FTty.FScreen.FRows)) {
-        FTty.FObserver->LineFeed(FTty.FCursorY,
-                                 shift ? TTTYOutputObserver::lfScrollRegion : TTTYOutputObserver::lfNextRow);
-        FTty.FObservedRow = -1;
+    const bool shift = region && T.FCursorY == bottom;
+    if (T.FScreen.FObserver && (shift || T.FCursorY + 1 < T.FScreen.FRows)) {
+        T.FScreen.FObserver->LineFeed(T.FCursorY, shift ? TTTYOutputObserver::lfScrollRegion
+                                                        : TTTYOutputObserver::lfNextRow);
+        T.FScreen.FObservedRow = -1;
     }
     if (shift) return AnsiShiftRows(top, bottom, 1);
-    if (FTty.FCursorY + 1 < FTty.FScreen.FRows) {
-        ++FTty.FCursorY;
-        FTty.FReach = std::max(FTty.FReach, FTty.FCursorY);
+    if (T.FCursorY + 1 < T.FScreen.FRows) {
+        ++T.FCursorY;
+        T.FScreen.FReach = std::max(T.FScreen.FReach, T.FCursorY);
         return;
     }
-    FTty.NewLine();
+    T.NewLine();
     AnsiBlankLastRow();
 }
 
 void TAnsiBbsInterpreter::AnsiReverseIndex()
 {
+    TColorTTY &T = FTty;
     int top, bottom;
-    if (!AnsiRegion(top, bottom)) top = AnsiTop(), bottom = FTty.FScreen.FRows - 1;
-    if (FTty.FCursorY == top)
+    if (!AnsiRegion(top, bottom)) top = AnsiTop(), bottom = T.FScreen.FRows - 1;
+    if (T.FCursorY == top)
         AnsiShiftRows(top, bottom, -1);
-    else if (FTty.FCursorY > AnsiTop())
-        FTty.MoveCursor(FTty.FCursorX, FTty.FCursorY - 1);
+    else if (T.FCursorY > AnsiTop())
+        T.MoveCursor(T.FCursorX, T.FCursorY - 1);
 }
 
 void TAnsiBbsInterpreter::AnsiMoveTo(int x, int screenRow)
 {
-    FTty.MoveCursor(std::clamp(x, 0, FTty.FScreen.FCols - 1),
-                    AnsiTop() + std::clamp(screenRow, 0, AnsiScreenRows() - 1));
+    TColorTTY &T = FTty;
+    T.MoveCursor(std::clamp(x, 0, T.FScreen.FCols - 1),
+                 AnsiTop() + std::clamp(screenRow, 0, AnsiScreenRows() - 1));
 }
 
 void TAnsiBbsInterpreter::AnsiSaveCursor(bool withAttr)
 {
-    FAnsiSaved = {std::min(FTty.FCursorX, FTty.FScreen.FCols - 1), FTty.FCursorY - AnsiTop()};
+    TColorTTY &T = FTty;
+    FAnsiSaved = {std::min(T.FCursorX, T.FScreen.FCols - 1), T.FCursorY - AnsiTop()};
     if (withAttr) {
-        FAnsiSavedAttr = FTty.FAttr;
+        FAnsiSavedAttr = T.FAttr;
         FAnsiSavedReverse = FReverse;
     }
 }
 
 void TAnsiBbsInterpreter::AnsiRestoreCursor(bool withAttr)
 {
+    TColorTTY &T = FTty;
     AnsiMoveTo(FAnsiSaved.x, FAnsiSaved.y);
     if (withAttr) {
-        FTty.FAttr = FAnsiSavedAttr;
+        T.FAttr = FAnsiSavedAttr;
         FReverse = FAnsiSavedReverse;
     }
 }
 
 void TAnsiBbsInterpreter::AnsiEscape(uint8_t c)
 {
+    TColorTTY &T = FTty;
     switch (c) {
     case '[':
         FTok.SetState(esControlSequence);
@@ -278,7 +290,7 @@ void TAnsiBbsInterpreter::AnsiEscape(uint8_t c)
         AnsiLineFeed();
         break;
     case 'E':
-        FTty.FCursorX = 0;
+        T.FCursorX = 0;
         AnsiLineFeed();
         break;
     case 'M':
@@ -344,9 +356,10 @@ size_t TAnsiBbsInterpreter::AnsiSequence(const uint8_t *p, size_t i, size_t coun
 
 void TAnsiBbsInterpreter::AnsiCsi(uint8_t final)
 {
+    TColorTTY &T = FTty;
     const int n = AnsiParam(0, 1);
-    const int row = FTty.FCursorY - AnsiTop();
-    const int col = std::min(FTty.FCursorX, FTty.FScreen.FCols - 1);
+    const int row = T.FCursorY - AnsiTop();
+    const int col = std::min(T.FCursorX, T.FScreen.FCols - 1);
     switch (final) {
     case 'A':
         return AnsiMoveTo(col, row - n);
@@ -376,9 +389,9 @@ void TAnsiBbsInterpreter::AnsiCsi(uint8_t final)
     case 'P':
         return AnsiDeleteChars(n);
     case 'X':
-        FTty.FCursorX = col;
-        AnsiErase(col, FTty.FCursorY, std::min(n, FTty.FScreen.FCols - col));
-        return FTty.InvalidateCells(col, FTty.FScreen.FCols);
+        T.FCursorX = col;
+        AnsiErase(col, T.FCursorY, std::min(n, T.FScreen.FCols - col));
+        return T.InvalidateCells(col, T.FScreen.FCols);
     case 'L':
         return AnsiInsertLines(n);
     case 'M':
@@ -417,18 +430,21 @@ void TAnsiBbsInterpreter::AnsiSgr()
 // The colours as chosen and the exchange flag, from the attribute text is written with.
 uint16_t TAnsiBbsInterpreter::AnsiSgrState() const
 {
-    return FReverse ? uint16_t(Exchanged(FTty.FAttr) | SgrReverse) : FTty.FAttr;
+    TColorTTY &T = FTty;
+    return FReverse ? uint16_t(Exchanged(T.FAttr) | SgrReverse) : T.FAttr;
 }
 
 void TAnsiBbsInterpreter::SetAnsiSgrState(uint16_t state)
 {
+    TColorTTY &T = FTty;
     FReverse = (state & SgrReverse) != 0;
-    FTty.FAttr = FReverse ? Exchanged(TColourAttr(state)) : TColourAttr(state);
+    T.FAttr = FReverse ? Exchanged(TColourAttr(state)) : TColourAttr(state);
 }
 
 // ESC [ ? ... h / l: every value is a mode.
 void TAnsiBbsInterpreter::AnsiMode(bool set)
 {
+    TColorTTY &T = FTty;
     const int count = FTok.Count();
     for (int k = 0; k < count; ++k) {
         switch (FTok.Value(k)) {
@@ -437,10 +453,10 @@ void TAnsiBbsInterpreter::AnsiMode(bool set)
             break;
         case 25:
             FShowCursor = set;
-            if (FTty.Focused && FTty.HasOption(coFulltimeCursor)) FTty.UpdateCaret();
+            if (T.FViewport.Focused() && T.HasOption(coFulltimeCursor)) T.UpdateCaret();
             break;
         case 33:
-            if (FIce != set) FTty.InvalidateAll();
+            if (FIce != set) T.InvalidateAll();
             FIce = set;
             break;
         default:
@@ -452,11 +468,12 @@ void TAnsiBbsInterpreter::AnsiMode(bool set)
 // Answers to a device status report (5: status, 6: cursor position) or to 'c' (attributes).
 void TAnsiBbsInterpreter::AnsiReport(int what)
 {
+    TColorTTY &T = FTty;
     char s[32];
     int len = 0;
     if (what == 6)
-        len = std::snprintf(s, sizeof s, "\x1b[%d;%dR", std::max(1, FTty.FCursorY - AnsiTop() + 1),
-                            std::min(FTty.FCursorX, FTty.FScreen.FCols - 1) + 1);
+        len = std::snprintf(s, sizeof s, "\x1b[%d;%dR", std::max(1, T.FCursorY - AnsiTop() + 1),
+                            std::min(T.FCursorX, T.FScreen.FCols - 1) + 1);
     else if (what == 5)
         len = std::snprintf(s, sizeof s, "\x1b[0n");
     else if (what == 'c')

@@ -10,20 +10,23 @@ using namespace ttycells;
 
 int TAnsiBbsInterpreter::AnsiScreenRows() const
 {
-    return std::max(1, std::min(FTty.VisibleRows, FTty.FScreen.FRows));
+    TColorTTY &T = FTty;
+    return std::max(1, std::min(T.FViewport.VisibleRows(), T.FScreen.FRows));
 }
 
 int TAnsiBbsInterpreter::AnsiTop() const
 {
-    return FTty.FScreen.FRows - AnsiScreenRows();
+    TColorTTY &T = FTty;
+    return T.FScreen.FRows - AnsiScreenRows();
 }
 
 void TAnsiBbsInterpreter::ResetModes()
 {
+    TColorTTY &T = FTty;
     FShowCursor = true;
     FAutoWrap = true;
     FReverse = false;
-    FTty.FAttr = caReset;
+    T.FAttr = caReset;
     FRegionFrom = FRegionTo = 0;
     FAnsiSaved = {};
     FAnsiSavedAttr = caReset;
@@ -55,14 +58,15 @@ void TAnsiBbsInterpreter::AnsiSetRegion()
 // the last row.
 void TAnsiBbsInterpreter::AnsiErase(int x, int y, int count)
 {
-    FTty.FWrapPending = false;
-    const TColourAttr blank = FTty.FAttr & 0xF0;
-    x = std::clamp(x, 0, FTty.FScreen.FCols);
-    for (y = std::max(y, 0); count > 0 && y < FTty.FScreen.FRows; ++y, x = 0) {
-        const int n = std::min(count, FTty.FScreen.FCols - x);
+    TColorTTY &T = FTty;
+    T.FWrapPending = false;
+    const TColourAttr blank = T.FAttr & 0xF0;
+    x = std::clamp(x, 0, T.FScreen.FCols);
+    for (y = std::max(y, 0); count > 0 && y < T.FScreen.FRows; ++y, x = 0) {
+        const int n = std::min(count, T.FScreen.FCols - x);
         if (n > 0) {
-            const size_t i = size_t(FTty.FScreen.CellIndex(x, y));
-            BlankCells(FTty.FScreen.FChars.data() + i, FTty.FScreen.FAttrs.data() + i, size_t(n), blank);
+            const size_t i = size_t(T.FScreen.CellIndex(x, y));
+            BlankCells(T.FScreen.FChars.data() + i, T.FScreen.FAttrs.data() + i, size_t(n), blank);
         }
         count -= n;
     }
@@ -70,130 +74,136 @@ void TAnsiBbsInterpreter::AnsiErase(int x, int y, int count)
 
 void TAnsiBbsInterpreter::AnsiBlankLastRow()
 {
+    TColorTTY &T = FTty;
     // a whole-screen scroll brings in a row in the current background
-    if ((FTty.FAttr & 0xF0) != caErased) AnsiErase(0, FTty.FScreen.FRows - 1, FTty.FScreen.FCols);
+    if ((T.FAttr & 0xF0) != caErased) AnsiErase(0, T.FScreen.FRows - 1, T.FScreen.FCols);
 }
 
 // 0: from the cursor to the end of the screen; 1: from the start of the screen to the
 // cursor; 2: the whole screen, and the cursor goes home (ANSI.SYS did so; art relies on it).
 void TAnsiBbsInterpreter::AnsiEraseDisplay(int how)
 {
-    const int top = AnsiTop(), x = std::min(FTty.FCursorX, FTty.FScreen.FCols - 1);
+    TColorTTY &T = FTty;
+    const int top = AnsiTop(), x = std::min(T.FCursorX, T.FScreen.FCols - 1);
     if (how == 0) {
-        AnsiErase(x, FTty.FCursorY, (FTty.FScreen.FRows - FTty.FCursorY) * FTty.FScreen.FCols - x);
+        AnsiErase(x, T.FCursorY, (T.FScreen.FRows - T.FCursorY) * T.FScreen.FCols - x);
     } else if (how == 1) {
-        if (FTty.FCursorY >= top) AnsiErase(0, top, (FTty.FCursorY - top) * FTty.FScreen.FCols + x + 1);
+        if (T.FCursorY >= top) AnsiErase(0, top, (T.FCursorY - top) * T.FScreen.FCols + x + 1);
     } else if (how == 2) {
-        AnsiErase(0, top, AnsiScreenRows() * FTty.FScreen.FCols);
+        AnsiErase(0, top, AnsiScreenRows() * T.FScreen.FCols);
         AnsiMoveTo(0, 0);
     } else {
         return;
     }
-    FTty.InvalidateAll();
+    T.InvalidateAll();
 }
 
 // 0: from the cursor to the end of the line; 1: from its start to the cursor; 2: all of it.
 void TAnsiBbsInterpreter::AnsiEraseLine(int how)
 {
-    const int x = std::min(FTty.FCursorX, FTty.FScreen.FCols - 1);
+    TColorTTY &T = FTty;
+    const int x = std::min(T.FCursorX, T.FScreen.FCols - 1);
     if (how == 0)
-        AnsiErase(x, FTty.FCursorY, FTty.FScreen.FCols - x);
+        AnsiErase(x, T.FCursorY, T.FScreen.FCols - x);
     else if (how == 1)
-        AnsiErase(0, FTty.FCursorY, x + 1);
+        AnsiErase(0, T.FCursorY, x + 1);
     else if (how == 2)
-        AnsiErase(0, FTty.FCursorY, FTty.FScreen.FCols);
+        AnsiErase(0, T.FCursorY, T.FScreen.FCols);
     else
         return;
-    FTty.InvalidateCells(0, FTty.FScreen.FCols);
+    T.InvalidateCells(0, T.FScreen.FCols);
 }
 
 // Rows top..bottom move up by n (down for a negative n); the rows left behind are blank.
 void TAnsiBbsInterpreter::AnsiShiftRows(int top, int bottom, int n)
 {
+    TColorTTY &T = FTty;
     const int span = bottom - top + 1;
     if (span <= 0 || n == 0) return;
     n = std::clamp(n, -span, span);
-    auto copyRow = [this](int from, int to) {
-        const size_t f = size_t(FTty.FScreen.CellIndex(0, from)), t = size_t(FTty.FScreen.CellIndex(0, to));
-        std::memcpy(&FTty.FScreen.FChars[t], &FTty.FScreen.FChars[f], size_t(FTty.FScreen.FCols));
-        std::memcpy(&FTty.FScreen.FAttrs[t], &FTty.FScreen.FAttrs[f], size_t(FTty.FScreen.FCols));
+    auto copyRow = [&T](int from, int to) {
+        const size_t f = size_t(T.FScreen.CellIndex(0, from)), t = size_t(T.FScreen.CellIndex(0, to));
+        std::memcpy(&T.FScreen.FChars[t], &T.FScreen.FChars[f], size_t(T.FScreen.FCols));
+        std::memcpy(&T.FScreen.FAttrs[t], &T.FScreen.FAttrs[f], size_t(T.FScreen.FCols));
     };
     if (n > 0) {
         for (int y = top; y + n <= bottom; ++y)
             copyRow(y + n, y);
-        AnsiErase(0, bottom - n + 1, n * FTty.FScreen.FCols);
+        AnsiErase(0, bottom - n + 1, n * T.FScreen.FCols);
     } else {
         for (int y = bottom; y + n >= top; --y)
             copyRow(y + n, y);
-        AnsiErase(0, top, -n * FTty.FScreen.FCols);
+        AnsiErase(0, top, -n * T.FScreen.FCols);
     }
-    FTty.InvalidateAll();
+    T.InvalidateAll();
 }
 
 void TAnsiBbsInterpreter::AnsiScrollUp(int n)
 {
+    TColorTTY &T = FTty;
     int top, bottom;
     if (AnsiRegion(top, bottom)) return AnsiShiftRows(top, bottom, n);
     // the whole screen: its top rows go to the scrollback, the cursor keeps its place
-    const int x = FTty.FCursorX, y = FTty.FCursorY;
+    const int x = T.FCursorX, y = T.FCursorY;
     for (n = std::min(n, AnsiScreenRows()); n > 0; --n) {
-        FTty.FCursorY = FTty.FScreen.FRows - 1;
-        FTty.NewLine();
+        T.FCursorY = T.FScreen.FRows - 1;
+        T.NewLine();
         AnsiBlankLastRow();
     }
-    FTty.FCursorX = x;
-    FTty.FCursorY = y;
+    T.FCursorX = x;
+    T.FCursorY = y;
 }
 
 void TAnsiBbsInterpreter::AnsiScrollDown(int n)
 {
+    TColorTTY &T = FTty;
     int top, bottom;
-    if (!AnsiRegion(top, bottom)) top = AnsiTop(), bottom = FTty.FScreen.FRows - 1;
+    if (!AnsiRegion(top, bottom)) top = AnsiTop(), bottom = T.FScreen.FRows - 1;
     AnsiShiftRows(top, bottom, -n);
 }
 
 void TAnsiBbsInterpreter::AnsiInsertLines(int n)
 {
+    TColorTTY &T = FTty;
     int top, bottom;
-    if (!AnsiRegion(top, bottom)) top = AnsiTop(), bottom = FTty.FScreen.FRows - 1;
-    if (FTty.FCursorY < top || FTty.FCursorY > bottom) return;
-    AnsiShiftRows(FTty.FCursorY, bottom, -n);
-    FTty.FCursorX = 0;
+    if (!AnsiRegion(top, bottom)) top = AnsiTop(), bottom = T.FScreen.FRows - 1;
+    if (T.FCursorY < top || T.FCursorY > bottom) return;
+    AnsiShiftRows(T.FCursorY, bottom, -n);
+    T.FCursorX = 0;
 }
 
 void TAnsiBbsInterpreter::AnsiDeleteLines(int n)
 {
+    TColorTTY &T = FTty;
     int top, bottom;
-    if (!AnsiRegion(top, bottom)) top = AnsiTop(), bottom = FTty.FScreen.FRows - 1;
-    if (FTty.FCursorY < top || FTty.FCursorY > bottom) return;
-    AnsiShiftRows(FTty.FCursorY, bottom, n);
-    FTty.FCursorX = 0;
+    if (!AnsiRegion(top, bottom)) top = AnsiTop(), bottom = T.FScreen.FRows - 1;
+    if (T.FCursorY < top || T.FCursorY > bottom) return;
+    AnsiShiftRows(T.FCursorY, bottom, n);
+    T.FCursorX = 0;
 }
 
 // n blanks at the cursor; the rest of the row moves right, and off its end.
 void TAnsiBbsInterpreter::AnsiInsertChars(int n)
 {
-    const int x = std::min(FTty.FCursorX, FTty.FScreen.FCols - 1);
-    n = std::min(n, FTty.FScreen.FCols - x);
-    const size_t i = size_t(FTty.FScreen.CellIndex(x, FTty.FCursorY));
-    std::memmove(&FTty.FScreen.FChars[i + size_t(n)], &FTty.FScreen.FChars[i],
-                 size_t(FTty.FScreen.FCols - x - n));
-    std::memmove(&FTty.FScreen.FAttrs[i + size_t(n)], &FTty.FScreen.FAttrs[i],
-                 size_t(FTty.FScreen.FCols - x - n));
-    AnsiErase(x, FTty.FCursorY, n);
-    FTty.InvalidateCells(x, FTty.FScreen.FCols);
+    TColorTTY &T = FTty;
+    const int x = std::min(T.FCursorX, T.FScreen.FCols - 1);
+    n = std::min(n, T.FScreen.FCols - x);
+    const size_t i = size_t(T.FScreen.CellIndex(x, T.FCursorY));
+    std::memmove(&T.FScreen.FChars[i + size_t(n)], &T.FScreen.FChars[i], size_t(T.FScreen.FCols - x - n));
+    std::memmove(&T.FScreen.FAttrs[i + size_t(n)], &T.FScreen.FAttrs[i], size_t(T.FScreen.FCols - x - n));
+    AnsiErase(x, T.FCursorY, n);
+    T.InvalidateCells(x, T.FScreen.FCols);
 }
 
 // n characters at the cursor go; the rest of the row moves left, blanks come in at its end.
 void TAnsiBbsInterpreter::AnsiDeleteChars(int n)
 {
-    const int x = std::min(FTty.FCursorX, FTty.FScreen.FCols - 1);
-    n = std::min(n, FTty.FScreen.FCols - x);
-    const size_t i = size_t(FTty.FScreen.CellIndex(x, FTty.FCursorY));
-    std::memmove(&FTty.FScreen.FChars[i], &FTty.FScreen.FChars[i + size_t(n)],
-                 size_t(FTty.FScreen.FCols - x - n));
-    std::memmove(&FTty.FScreen.FAttrs[i], &FTty.FScreen.FAttrs[i + size_t(n)],
-                 size_t(FTty.FScreen.FCols - x - n));
-    AnsiErase(FTty.FScreen.FCols - n, FTty.FCursorY, n);
-    FTty.InvalidateCells(x, FTty.FScreen.FCols);
+    TColorTTY &T = FTty;
+    const int x = std::min(T.FCursorX, T.FScreen.FCols - 1);
+    n = std::min(n, T.FScreen.FCols - x);
+    const size_t i = size_t(T.FScreen.CellIndex(x, T.FCursorY));
+    std::memmove(&T.FScreen.FChars[i], &T.FScreen.FChars[i + size_t(n)], size_t(T.FScreen.FCols - x - n));
+    std::memmove(&T.FScreen.FAttrs[i], &T.FScreen.FAttrs[i + size_t(n)], size_t(T.FScreen.FCols - x - n));
+    AnsiErase(T.FScreen.FCols - n, T.FCursorY, n);
+    T.InvalidateCells(x, T.FScreen.FCols);
 }

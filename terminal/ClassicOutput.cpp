@@ -48,15 +48,17 @@ inline TColourAttr ApplySgrValue(TColourAttr a, unsigned v)
 
 void TClassicInterpreter::Write(const uint8_t *p, size_t count)
 {
+    TColorTTY &T = FTty;
+    TTTYTokenizer &tok = FTok;
     size_t i = 0;
     while (i < count) {
-        switch (FTok.State()) {
+        switch (tok.State()) {
         case esText:
-            if (FTty.FWrapPending) { // set at the end of the last text (or of the "Esc-Z" just shown)
-                FTty.FWrapPending = false;
-                if (!IsCodeOrEscape(p[i]) && FTty.FCursorX >= FTty.FScreen.FCols) {
-                    FTty.FCursorX = 0;
-                    FTty.NewLine();
+            if (T.FWrapPending) { // set at the end of the last text (or of the "Esc-Z" just shown)
+                T.FWrapPending = false;
+                if (!IsCodeOrEscape(p[i]) && T.FCursorX >= T.FScreen.FCols) {
+                    T.FCursorX = 0;
+                    T.NewLine();
                 }
             }
             if (!IsCodeOrEscape(p[i])) {
@@ -66,23 +68,23 @@ void TClassicInterpreter::Write(const uint8_t *p, size_t count)
             ++i;
             if (p[i - 1] == 0x01) {
                 if (i < count)
-                    FTty.FAttr = ApplyColourCode(FTty.FAttr, p[i++]);
+                    T.FAttr = ApplyColourCode(T.FAttr, p[i++]);
                 else
-                    FTok.SetState(esColourCode);
-            } else if (i < count && p[i] == '[' && FTok.ParamsLen() == 0) {
+                    tok.SetState(esColourCode);
+            } else if (i < count && p[i] == '[' && tok.ParamsLen() == 0) {
                 // the usual case: the whole sequence is in this text
                 i = ControlSequence(p, i + 1, count);
             } else {
-                FTok.SetState(esEscape);
+                tok.SetState(esEscape);
             }
             break;
         case esColourCode:
-            FTok.SetState(esText);
-            FTty.FAttr = ApplyColourCode(FTty.FAttr, p[i]);
+            tok.SetState(esText);
+            T.FAttr = ApplyColourCode(T.FAttr, p[i]);
             ++i;
             break;
         case esEscape:
-            FTok.SetState(esText);
+            tok.SetState(esText);
             ApplyEscape(p[i]);
             ++i;
             break;
@@ -90,18 +92,18 @@ void TClassicInterpreter::Write(const uint8_t *p, size_t count)
             i = SequenceRest(p, i, count);
             break;
         case esCursorAddress:
-            FTok.AppendParam(p[i]);
+            tok.AppendParam(p[i]);
             ++i;
-            if (FTok.ParamsLen() >= 2) {
-                const int r = uint8_t(FTok.Params()[0]);
-                const int c = uint8_t(FTok.Params()[1]);
-                FTok.EndSequence();
-                FTok.SetState(esText);
-                FTty.MoveCursor(c - 32, (r - 32) + FTty.FScreen.FRows - FTty.VisibleRows);
+            if (tok.ParamsLen() >= 2) {
+                const int r = uint8_t(tok.Params()[0]);
+                const int c = uint8_t(tok.Params()[1]);
+                tok.EndSequence();
+                tok.SetState(esText);
+                T.MoveCursor(c - 32, (r - 32) + T.FScreen.FRows - T.FViewport.VisibleRows());
             }
             break;
         default: // never set by the interpreter; recover rather than stall
-            FTok.SetState(esText);
+            tok.SetState(esText);
             break;
         }
     }
@@ -110,9 +112,10 @@ void TClassicInterpreter::Write(const uint8_t *p, size_t count)
 [[gnu::always_inline]] inline size_t TClassicInterpreter::ControlSequence(const uint8_t *p, size_t i,
                                                                           size_t count)
 {
+    TColorTTY &T = FTty;
     // colour changes are applied while the parameters are read; the result is kept only when
     // the final byte is 'm' and no parameter byte had to be dropped
-    TColourAttr a = FTty.FAttr;
+    TColourAttr a = T.FAttr;
     unsigned v = 0;
     size_t end = i;
     for (; end < count; ++end) {
@@ -129,7 +132,7 @@ void TClassicInterpreter::Write(const uint8_t *p, size_t count)
     const int len = int(std::min<size_t>(end - i, 9)); // beyond the ninth they are dropped
     if (end < count && p[end] == 'm') [[likely]] {
         if (end - i <= 9)
-            FTty.FAttr = ApplySgrValue(a, v);
+            T.FAttr = ApplySgrValue(a, v);
         else
             ApplySgr(reinterpret_cast<const char *>(p + i), len);
         return end + 1;
@@ -159,40 +162,41 @@ size_t TClassicInterpreter::SequenceRest(const uint8_t *p, size_t i, size_t coun
 
 void TClassicInterpreter::ApplyEscape(uint8_t c)
 {
+    TColorTTY &T = FTty;
     switch (c) {
     case 'A':
     case 'I':
-        FTty.MoveCursor(FTty.FCursorX, FTty.FCursorY - 1);
+        T.MoveCursor(T.FCursorX, T.FCursorY - 1);
         break;
     case 'B':
-        FTty.MoveCursor(FTty.FCursorX, FTty.FCursorY + 1);
+        T.MoveCursor(T.FCursorX, T.FCursorY + 1);
         break;
     case 'C':
-        FTty.MoveCursor(FTty.FCursorX + 1, FTty.FCursorY);
+        T.MoveCursor(T.FCursorX + 1, T.FCursorY);
         break;
     case 'D':
-        FTty.MoveCursor(FTty.FCursorX - 1, FTty.FCursorY);
+        T.MoveCursor(T.FCursorX - 1, T.FCursorY);
         break;
     case 'H':
-        FTty.MoveCursor(0, FTty.FScreen.FRows - FTty.VisibleRows);
+        T.MoveCursor(0, T.FScreen.FRows - T.FViewport.VisibleRows());
         break;
     case 'J':
-        FTty.ClearScreen();
+        T.ClearScreen();
         break;
     case 'K':
-        FTty.EraseToEndOfLine();
+        T.EraseToEndOfLine();
         break;
     case 'Y':
         FTok.SetState(esCursorAddress);
         break;
     case 'Z':
-        FTty.Write("Esc-Z");
+        T.Write("Esc-Z");
         break;
     case '7':
-        FSavedAttr = FTty.FAttr;
+        FSavedAttr = T.FAttr;
         break;
     case '8':
-        FTty.FAttr = FSavedAttr;
+        T.FAttr = FSavedAttr;
         break;
     case '[':
         FTok.SetState(esControlSequence);
@@ -204,20 +208,21 @@ void TClassicInterpreter::ApplyEscape(uint8_t c)
 
 void TClassicInterpreter::ApplyCsi(uint8_t final)
 {
+    TColorTTY &T = FTty;
     const char *s = FTok.Params();
     const int len = FTok.ParamsLen();
     switch (final) {
     case 'A':
-        FTty.MoveCursor(FTty.FCursorX, FTty.FCursorY - TColorTTY::ParamInt(s, len));
+        T.MoveCursor(T.FCursorX, T.FCursorY - TTTYTokenizer::ParamInt(s, len));
         break;
     case 'B':
-        FTty.MoveCursor(FTty.FCursorX, FTty.FCursorY + TColorTTY::ParamInt(s, len));
+        T.MoveCursor(T.FCursorX, T.FCursorY + TTTYTokenizer::ParamInt(s, len));
         break;
     case 'C':
-        FTty.MoveCursor(FTty.FCursorX + TColorTTY::ParamInt(s, len), FTty.FCursorY);
+        T.MoveCursor(T.FCursorX + TTTYTokenizer::ParamInt(s, len), T.FCursorY);
         break;
     case 'D':
-        FTty.MoveCursor(FTty.FCursorX - TColorTTY::ParamInt(s, len), FTty.FCursorY);
+        T.MoveCursor(T.FCursorX - TTTYTokenizer::ParamInt(s, len), T.FCursorY);
         break;
     case 'H':
     case 'f': {
@@ -225,38 +230,38 @@ void TClassicInterpreter::ApplyCsi(uint8_t final)
         int r, c;
         if (semi) {
             const int before = int(semi - s);
-            r = TColorTTY::ParamInt(s, before);
-            c = TColorTTY::ParamInt(semi + 1, std::min(10, len - before - 1));
+            r = TTTYTokenizer::ParamInt(s, before);
+            c = TTTYTokenizer::ParamInt(semi + 1, std::min(10, len - before - 1));
         } else {
-            r = TColorTTY::ParamInt(s, len);
+            r = TTTYTokenizer::ParamInt(s, len);
             c = 1;
         }
-        FTty.MoveCursor(c - 1, r + FTty.FScreen.FRows - FTty.VisibleRows - 1);
+        T.MoveCursor(c - 1, r + T.FScreen.FRows - T.FViewport.VisibleRows() - 1);
         break;
     }
     case 'J':
         if (len == 0 || s[0] == '0')
-            FTty.EraseToEndOfScreen();
+            T.EraseToEndOfScreen();
         else if (s[0] == '2')
-            FTty.ClearScreen();
+            T.ClearScreen();
         break;
     case 'K':
         if (len == 0 || s[0] == '0')
-            FTty.EraseToEndOfLine();
+            T.EraseToEndOfLine();
         else if (s[0] == '1')
-            FTty.EraseToStartOfLine();
+            T.EraseToStartOfLine();
         else if (s[0] == '2')
-            FTty.EraseLine();
+            T.EraseLine();
         break;
     case 'm':
         ApplySgr(s, len);
         break;
     case 's':
-        FSavedX = FTty.FCursorX;
-        FSavedY = FTty.FCursorY;
+        FSavedX = T.FCursorX;
+        FSavedY = T.FCursorY;
         break;
     case 'u':
-        FTty.MoveCursor(FSavedX, FSavedY);
+        T.MoveCursor(FSavedX, FSavedY);
         break;
     default:
         break;
@@ -265,8 +270,9 @@ void TClassicInterpreter::ApplyCsi(uint8_t final)
 
 void TClassicInterpreter::ApplySgr(const char *s, int len)
 {
+    TColorTTY &T = FTty;
     // pieces between ';' in order; an empty piece is 0
-    TColourAttr a = FTty.FAttr;
+    TColourAttr a = T.FAttr;
     unsigned v = 0;
     for (int i = 0; i < len; ++i) {
         if (s[i] != ';') {
@@ -276,27 +282,27 @@ void TClassicInterpreter::ApplySgr(const char *s, int len)
         a = ApplySgrValue(a, v);
         v = 0;
     }
-    FTty.FAttr = ApplySgrValue(a, v);
+    T.FAttr = ApplySgrValue(a, v);
 }
 
 // Ordinary bytes from p[i] (not 0x01 or ESC) up to the next 0x01 or ESC; returns its index.
 [[gnu::always_inline]] inline size_t TClassicInterpreter::PutSegment(const uint8_t *p, size_t i, size_t count)
 {
+    TColorTTY &T = FTty;
     // Between colour changes there is mostly one printable run that fits on the row.
-    const int x = FTty.FCursorX;
-    if (p[i] >= 0x20 && x < FTty.FScreen.FCols) {
-        const size_t room = size_t(FTty.FScreen.FCols - x);
+    const int x = T.FCursorX;
+    if (p[i] >= 0x20 && x < T.FScreen.FCols) {
+        const size_t room = size_t(T.FScreen.FCols - x);
         const size_t end = FindControlBefore(p, i + 1, count - i <= room ? count : i + room, count);
         if (end == count || IsCodeOrEscape(p[end])) {
             const int run = int(end - i);
-            FTty.WriteCells(x, FTty.FCursorY, run, reinterpret_cast<const char *>(p + i));
-            FTty.FReach = std::max(FTty.FReach, FTty.FCursorY + 1);
+            T.WriteCells(x, T.FCursorY, run, reinterpret_cast<const char *>(p + i));
+            T.FScreen.FReach = std::max(T.FScreen.FReach, T.FCursorY + 1);
             FLastChar = p[end - 1];
-            FTty.FCursorX = x + run;
-            FTty.FWrapPending = end == count && FTty.FCursorX == FTty.FScreen.FCols;
-            if (FTty.HasWindow())
-                FTty.FViewPtr->InvalidateCells(x, x + run, FTty.FCursorY, !FTty.HasOption(coLazyWrite));
-            if (FTty.HasOption(coAutoTracking) && FTty.Top == FTty.MaxTop) FTty.TrackCursor();
+            T.FCursorX = x + run;
+            T.FWrapPending = end == count && T.FCursorX == T.FScreen.FCols;
+            if (T.HasWindow()) T.FViewPtr->InvalidateCells(x, x + run, T.FCursorY, !T.HasOption(coLazyWrite));
+            if (T.HasOption(coAutoTracking) && T.FViewport.Top() == T.FViewport.MaxTop()) T.TrackCursor();
             return end;
         }
     }
@@ -307,30 +313,31 @@ void TClassicInterpreter::ApplySgr(const char *s, int len)
 // index is returned. The touched columns of the cursor row are repainted once per line.
 template <bool Codes> size_t TClassicInterpreter::PutBytes(const uint8_t *p, size_t i, size_t count)
 {
-    int dl = FTty.FCursorX, dr = FTty.FCursorX;
+    TColorTTY &T = FTty;
+    int dl = T.FCursorX, dr = T.FCursorX;
     auto lineFull = [&] {
-        FTty.Invalidate(dl, dr);
-        FTty.FCursorX = 0;
+        T.Invalidate(dl, dr);
+        T.FCursorX = 0;
         dl = dr = 0;
-        FTty.NewLine();
+        T.NewLine();
     };
     while (i < count) {
         const uint8_t c = p[i];
         if (c >= 0x20) {
-            if (FTty.FCursorX >= FTty.FScreen.FCols) lineFull();
-            const size_t room = size_t(FTty.FScreen.FCols - FTty.FCursorX);
+            if (T.FCursorX >= T.FScreen.FCols) lineFull();
+            const size_t room = size_t(T.FScreen.FCols - T.FCursorX);
             const size_t end = count - i <= room ? count : i + room;
             const size_t run = FindControlBefore(p, i + 1, end, count) - i;
-            FTty.WriteCells(FTty.FCursorX, FTty.FCursorY, int(run), reinterpret_cast<const char *>(p + i));
-            FTty.FReach = std::max(FTty.FReach, FTty.FCursorY + 1);
+            T.WriteCells(T.FCursorX, T.FCursorY, int(run), reinterpret_cast<const char *>(p + i));
+            T.FScreen.FReach = std::max(T.FScreen.FReach, T.FCursorY + 1);
             FLastChar = p[i + run - 1];
-            FTty.FCursorX += int(run);
-            dr = std::max(dr, FTty.FCursorX);
+            T.FCursorX += int(run);
+            dr = std::max(dr, T.FCursorX);
             i += run;
             // a full line wraps before whatever follows, in this text or the next
             if (run == room) {
                 if (i == count)
-                    FTty.FWrapPending = true;
+                    T.FWrapPending = true;
                 else if (!(Codes && IsCodeOrEscape(p[i])))
                     lineFull();
             }
@@ -339,35 +346,35 @@ template <bool Codes> size_t TClassicInterpreter::PutBytes(const uint8_t *p, siz
         if (Codes && IsCodeOrEscape(c)) break;
         switch (c) {
         case 7:
-            if (FTty.HasWindow()) FTty.FViewPtr->Beep();
+            if (T.HasWindow()) T.FViewPtr->Beep();
             FLastChar = 7;
             break;
         case 8:
-            if (FTty.FCursorX > 0) {
-                --FTty.FCursorX;
-                dl = std::min(dl, FTty.FCursorX);
+            if (T.FCursorX > 0) {
+                --T.FCursorX;
+                dl = std::min(dl, T.FCursorX);
                 FLastChar = 8;
             }
             break;
         case 9:
-            FTty.Invalidate(dl, dr);
+            T.Invalidate(dl, dr);
             // never past the boundary after the last column
-            FTty.FCursorX = std::min(FTty.FScreen.FCols, (FTty.FCursorX + 15) / 16 * 16);
+            T.FCursorX = std::min(T.FScreen.FCols, (T.FCursorX + 15) / 16 * 16);
             FLastChar = 9;
             break;
         case 10:
-            FTty.Invalidate(dl, dr);
+            T.Invalidate(dl, dr);
             if (FLastChar != 13) {
-                FTty.FCursorX = 0;
+                T.FCursorX = 0;
                 dl = dr = 0;
             }
-            FTty.NewLine();
-            dl = dr = FTty.FCursorX;
+            T.NewLine();
+            dl = dr = T.FCursorX;
             FLastChar = 10;
             break;
         case 13:
-            FTty.Invalidate(dl, dr);
-            FTty.FCursorX = 0;
+            T.Invalidate(dl, dr);
+            T.FCursorX = 0;
             dl = dr = 0;
             FLastChar = 13;
             break;
@@ -376,8 +383,8 @@ template <bool Codes> size_t TClassicInterpreter::PutBytes(const uint8_t *p, siz
         }
         ++i;
     }
-    FTty.Invalidate(dl, dr);
-    if (FTty.HasOption(coAutoTracking) && FTty.Top == FTty.MaxTop) FTty.TrackCursor();
+    T.Invalidate(dl, dr);
+    if (T.HasOption(coAutoTracking) && T.FViewport.Top() == T.FViewport.MaxTop()) T.TrackCursor();
     return i;
 }
 

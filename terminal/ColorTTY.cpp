@@ -153,7 +153,7 @@ void TColorTTY::MoveCursor(int x, int y)
     FWrapPending = false;
     FCursorX = std::clamp(x, 0, FScreen.FCols - 1);
     FCursorY = std::clamp(y, 0, FScreen.FRows - 1);
-    FReach = std::max(FReach, FCursorY + (FCursorX > 0 ? 1 : 0));
+    FScreen.FReach = std::max(FScreen.FReach, FCursorY + (FCursorX > 0 ? 1 : 0));
     if (HasOption(coAutoTracking) && wasInView) TrackCursor();
     if (FViewport.FFocused && HasOption(coFulltimeCursor)) UpdateCaret();
 }

@@ -75,23 +75,6 @@ public:
     virtual void StopTimer() {}
 };
 
-// Told of the output as it is interpreted (a screen reader's announcements follow it).
-// Calls come in the middle of a Write: read the model, change nothing.
-class TTTYOutputObserver
-{
-public:
-    virtual ~TTTYOutputObserver() = default;
-    // Characters are about to be written into logical row y (it still holds what it held).
-    // Told once per row until the next line feed or until the observer asks again
-    // (TColorTTY::ObserveRowsAgain).
-    virtual void RowWritten(int y) = 0;
-    // A new line leaves row y (a line feed or a wrap), and after this call the cursor goes
-    // to the row below, or the ring drops its oldest row and every row moves up by one, or
-    // the rows of a scrolling region move up and row y comes back blank.
-    enum TLineFeed { lfNextRow, lfScrollRing, lfScrollRegion };
-    virtual void LineFeed(int y, TLineFeed kind) = 0;
-};
-
 class TColorTTY
 {
 public:
@@ -131,7 +114,11 @@ public:
 
     // The cells and the history; the view of them and what the user does there.
     const TTTYScreen &Screen() const { return FScreen; }
+    TTTYScreen &Screen() { return FScreen; }
+    const TTTYViewport &Viewport() const { return FViewport; }
     TTTYViewport &Viewport() { return FViewport; }
+    // The ANSI-BBS modes: iCE colours, the answers to the host's queries, a reset.
+    TAnsiBbsInterpreter &AnsiBbs() { return FAnsi; }
     bool HasOption(TColorTTYOption o) const { return (FOptions & OptionBit(o)) != 0; }
     // First logical row of the screen (the last VisibleRows rows).
     int ScreenTop() const { return FScreen.FRows - FViewport.FVisibleRows; }
@@ -153,22 +140,11 @@ public:
     // --- Emulation (Classic unless chosen). Switching keeps the cells and the modes.
     void SetEmulation(TTTYEmulation emulation);
     TTTYEmulation Emulation() const { return FEmul; }
-    // ANSI-BBS: the flash bit shows a bright background and nothing blinks (iCE colours).
-    // The host's choice; ESC[?33h and ESC[?33l change it while connected.
-    void SetIceColours(bool on) { FAnsi.SetIceColours(on); }
-    bool IceColours() const { return FAnsi.IceColours(); }
-    // The flash bit is drawn as a bright background whatever the blinking preference.
+    // The flash bit is drawn as a bright background whatever the blinking preference
+    // (ANSI-BBS with iCE colours).
     bool BrightBackgrounds() const { return FEmul == teAnsiBbs && FAnsi.IceColours(); }
     // ANSI-BBS: ESC[?25l hides the cursor, ESC[?25h shows it again.
     bool CursorShown() const { return FEmul != teAnsiBbs || FAnsi.CursorShown(); }
-    // The ANSI-BBS modes and colours as a new connection finds them: autowrap on, cursor
-    // shown, no scrolling region, grey on black, the saved cursor at home. iCE colours stay
-    // as last set.
-    void ResetModes() { FAnsi.ResetModes(); }
-    // Answers to the host's queries (cursor position, status, attributes): bytes for the
-    // connection, handed over while Write runs. Without a handler they are dropped.
-    using TAnswerHandler = TAnsiBbsInterpreter::TAnswerHandler;
-    void SetAnswerHandler(TAnswerHandler handler) { FAnsi.SetAnswerHandler(std::move(handler)); }
     // Cells, cursor, attribute and emulation of another terminal of any size (a still
     // picture of it).
     void CopyContentsFrom(const TColorTTY &from);
@@ -187,20 +163,6 @@ public:
     // Interprets `count` bytes (a NUL among them is an ignored control byte).
     void Write(const char *data, size_t count);
     void WriteChar(char c);
-    // The lowest row output has reached since ResetOutputReach(): a row that got text or
-    // that the cursor was moved to (counted as the row below when the cursor stood past its
-    // first column); -1 for none. Rows are renumbered with the scrollback, so it stays
-    // the same row of text.
-    int OutputReach() const { return FReach; }
-    void ResetOutputReach() { FReach = -1; }
-    // The observer of the output, or nullptr (not owned).
-    void SetOutputObserver(TTTYOutputObserver *observer) { FObserver = observer; }
-    // The observer has looked at the rows written so far: tell it of the next write again.
-    void ObserveRowsAgain() { FObservedRow = -1; }
-    // What is written now is drawn by a local editor, not received from the host (screen
-    // readers are not told it again).
-    void SetLocalDrawing(bool on) { FLocalDrawing = on; }
-    bool IsLocalDrawing() const { return FLocalDrawing; }
     // Ordinary bytes (no 0x01, no ESC) at the cursor.
     void PutText(const char *text, size_t count);
     void NewLine();
@@ -246,17 +208,12 @@ public:
     // Plain text of the selection into `buffer` of `size` bytes, always NUL-terminated.
     void GetSelTextBuf(char *buffer, int size) const;
     bool AnchorIsStart() const;
-    bool HasSelection() const { return !(SelStart == SelEnd); }
-
-    // Parameter value of an escape sequence: empty gives 1, not a number gives 0.
-    static int ParamInt(const char *s, int len);
 
 protected:
     // The screen's cells, physical row after physical row (see CellIndex); for the
     // overrides of WriteCells and EraseCells.
     std::vector<uint8_t> &FChars = FScreen.FChars;
     std::vector<uint8_t> &FAttrs = FScreen.FAttrs;
-    int CellIndex(int x, int y) const { return FScreen.CellIndex(x, y); }
 
 private:
     // The interpreters draw on the cells, the cursor and the view model directly.
@@ -268,7 +225,6 @@ private:
         x2 = std::min(x2, FScreen.FCols);
         if (x2 > x1 && HasWindow()) FViewPtr->InvalidateCells(x1, x2, FCursorY, !HasOption(coLazyWrite));
     }
-    void Scroll(int dx, int dy);
     // The view and the selection pulled back inside rows FirstRow() .. Rows.
     void HistoryShrank();
 
@@ -281,7 +237,6 @@ private:
     // the next Write brings, as it would have had both come in one piece. Anything else that
     // moves the cursor or erases forgets it.
     bool FWrapPending = false;
-    int FReach = -1;
 
     // Merged WM_TTY_TRACK / WM_TTY_SCROLL requests "waiting in the queue".
     bool FTrackWaiting = false;
@@ -289,9 +244,6 @@ private:
     int FScrollWaitDX = 0, FScrollWaitDY = 0;
 
     TTTYView *FViewPtr = nullptr;
-    TTTYOutputObserver *FObserver = nullptr;
-    int FObservedRow = -1; // the row the observer was last told of (runs of one row come in many writes)
-    bool FLocalDrawing = false;
     bool FTrackPosted = false;  // a PostTrack() not yet delivered
     bool FScrollPosted = false; // a PostScroll() not yet delivered
 

@@ -16,9 +16,9 @@ void TColorTTY::WriteCells(int x, int y, int count, const char *source)
         return;
     count = std::min(count, FScreen.FCols - x);
     const size_t i = size_t(FScreen.CellIndex(x, y));
-    if (FObserver && y != FObservedRow) {
-        FObservedRow = y;
-        FObserver->RowWritten(y);
+    if (FScreen.FObserver && y != FScreen.FObservedRow) {
+        FScreen.FObservedRow = y;
+        FScreen.FObserver->RowWritten(y);
     }
     CopyCells(FScreen.FChars.data() + i, FScreen.FAttrs.data() + i, source, size_t(count), FAttr);
 }
@@ -70,26 +70,12 @@ void TColorTTY::Write(const char *data, size_t count)
         FClassic.Write(p, count);
 }
 
-int TColorTTY::ParamInt(const char *s, int len)
-{
-    if (len <= 0) return 1;
-    long long v = 0;
-    for (int i = 0; i < len; ++i) {
-        if (s[i] < '0' || s[i] > '9') return 0;
-        v = v * 10 + (s[i] - '0');
-        if (v > 1000000000) // far beyond any buffer; keeps arithmetic in range
-            v = 1000000000;
-    }
-    return int(v);
-}
-
 void TColorTTY::PutText(const char *text, size_t count)
 {
     FClassic.PutText(reinterpret_cast<const uint8_t *>(text), count);
 }
 
-// ScrollBy, also inline in NewLine (every new line at the bottom scrolls).
-[[gnu::always_inline]] inline void TColorTTY::Scroll(int dx, int dy)
+void TColorTTY::ScrollBy(int dx, int dy)
 {
     if (HasOption(coLazyWrite) && HasWindow()) {
         if (FScrollWaiting) {
@@ -116,23 +102,19 @@ void TColorTTY::PutText(const char *text, size_t count)
 
 void TColorTTY::NewLine()
 {
-    if (FObserver) {
-        FObserver->LineFeed(FCursorY, FCursorY + 1 < FScreen.FRows ? TTTYOutputObserver::lfNextRow
-                                                                   : TTTYOutputObserver::lfScrollRing);
-        FObservedRow = -1;
+    if (FScreen.FObserver) {
+        FScreen.FObserver->LineFeed(FCursorY, FCursorY + 1 < FScreen.FRows
+                                                  ? TTTYOutputObserver::lfNextRow
+                                                  : TTTYOutputObserver::lfScrollRing);
+        FScreen.FObservedRow = -1;
     }
     if (FCursorY + 1 < FScreen.FRows) {
         ++FCursorY;
-        FReach = std::max(FReach, FCursorY);
+        FScreen.FReach = std::max(FScreen.FReach, FCursorY);
         return;
     }
     FCursorY = FScreen.FRows - 1;
-    FReach = FScreen.FRows - 1; // the rows moved up by one under it
+    FScreen.FReach = FScreen.FRows - 1; // the rows moved up by one under it
     ScrollRingUp();
-    if (!FViewport.FScrolledBack) Scroll(0, 1);
-}
-
-void TColorTTY::ScrollBy(int dx, int dy)
-{
-    Scroll(dx, dy);
+    if (!FViewport.FScrolledBack) ScrollBy(0, 1);
 }

@@ -37,7 +37,7 @@ void TOutputAnnouncer::Forget()
     FFirstSlot = 0;
     FWritten.clear();
     FLastWritten = FFreshRow = -1;
-    FTty.ObserveRowsAgain();
+    FTty.Screen().ObserveRowsAgain();
 }
 
 void TOutputAnnouncer::Typed(char c)
@@ -63,7 +63,7 @@ void TOutputAnnouncer::RowWritten(int y)
 {
     if (FTty.Rows != FKnownRows || FTty.Cols != FKnownCols) Forget();
     Remember(y); // told as it stands until now: about to change
-    if (!FListening || FTty.IsLocalDrawing()) return;
+    if (!FListening || FTty.Screen().IsLocalDrawing()) return;
     const int64_t row = y + FScrollCount;
     if (row == FLastWritten) return;
     // the row before stays unfinished (cursor addressing): looked at once output settles
@@ -76,7 +76,7 @@ void TOutputAnnouncer::LineFeed(int y, TLineFeed kind)
 {
     if (FTty.Rows != FKnownRows || FTty.Cols != FKnownCols) Forget();
     const int64_t row = y + FScrollCount;
-    const bool listening = FListening && !FTty.IsLocalDrawing();
+    const bool listening = FListening && !FTty.Screen().IsLocalDrawing();
     if (listening && row == FLastWritten && row == FFreshRow && FWritten.empty() && FEcho.empty()) {
         // The usual line: written into a row that came in blank, straight through; it is
         // remembered as it stands.
@@ -222,7 +222,7 @@ void TOutputAnnouncer::CollectWritten()
         Fresh(int(y), int(y) != FTty.CursorY);
     }
     FWritten.clear();
-    FTty.ObserveRowsAgain();
+    FTty.Screen().ObserveRowsAgain();
 }
 
 std::vector<TAnnouncement> TOutputAnnouncer::Merge()

@@ -22,6 +22,23 @@ struct TRowScratch
     std::vector<uint8_t> Chars, Attrs;
 };
 
+// Told of the output as it is interpreted (a screen reader's announcements follow it).
+// Calls come in the middle of a Write: read the model, change nothing.
+class TTTYOutputObserver
+{
+public:
+    virtual ~TTTYOutputObserver() = default;
+    // Characters are about to be written into logical row y (it still holds what it held).
+    // Told once per row until the next line feed or until the observer asks again
+    // (TTTYScreen::ObserveRowsAgain).
+    virtual void RowWritten(int y) = 0;
+    // A new line leaves row y (a line feed or a wrap), and after this call the cursor goes
+    // to the row below, or the ring drops its oldest row and every row moves up by one, or
+    // the rows of a scrolling region move up and row y comes back blank.
+    enum TLineFeed { lfNextRow, lfScrollRing, lfScrollRegion };
+    virtual void LineFeed(int y, TLineFeed kind) = 0;
+};
+
 class TTTYScreen
 {
 public:
@@ -58,6 +75,22 @@ public:
     int64_t RowNumber(int y) const { return FScrolled + y; }
     int RowOfNumber(int64_t number) const { return int(number - FScrolled); }
 
+    // --- Who watches the output.
+    // The lowest row output has reached since ResetOutputReach(): a row that got text or
+    // that the cursor was moved to (counted as the row below when the cursor stood past its
+    // first column); -1 for none. Rows are renumbered with the scrollback, so it stays
+    // the same row of text.
+    int OutputReach() const { return FReach; }
+    void ResetOutputReach() { FReach = -1; }
+    // The observer of the output, or nullptr (not owned).
+    void SetOutputObserver(TTTYOutputObserver *observer) { FObserver = observer; }
+    // The observer has looked at the rows written so far: tell it of the next write again.
+    void ObserveRowsAgain() { FObservedRow = -1; }
+    // What is written now is drawn by a local editor, not received from the host (screen
+    // readers are not told it again).
+    void SetLocalDrawing(bool on) { FLocalDrawing = on; }
+    bool IsLocalDrawing() const { return FLocalDrawing; }
+
 private:
     // The terminal sizes and turns the ring; its interpreters write the cells.
     friend class TColorTTY;
@@ -77,4 +110,8 @@ private:
     int FRingStart = 0;
     THistoryStore FHistory;
     int64_t FScrolled = 0; // rows the ring has dropped
+    int FReach = -1;
+    TTTYOutputObserver *FObserver = nullptr;
+    int FObservedRow = -1; // the row the observer was last told of (runs of one row come in many writes)
+    bool FLocalDrawing = false;
 };

@@ -97,6 +97,19 @@ public:
         FAnsi = {};
     }
     uint8_t Marks() const { return FMarks; }
+    // Parameter value of an escape sequence: empty gives 1, not a number gives 0.
+    static int ParamInt(const char *s, int len)
+    {
+        if (len <= 0) return 1;
+        long long v = 0;
+        for (int i = 0; i < len; ++i) {
+            if (s[i] < '0' || s[i] > '9') return 0;
+            v = v * 10 + (s[i] - '0');
+            if (v > 1000000000) // far beyond any buffer; keeps arithmetic in range
+                v = 1000000000;
+        }
+        return int(v);
+    }
 
     // --- The Classic reading: digits and ';' as text, beyond the ninth dropped.
     const char *Params() const { return FParams; }

@@ -25,6 +25,15 @@ struct TTTYRect
 class TTTYViewport
 {
 public:
+    // --- The origin (first column and row shown) and the size in whole cells.
+    int Left() const { return FLeft; }
+    int Top() const { return FTop; }
+    int MaxLeft() const { return FMaxLeft; }
+    int MaxTop() const { return FMaxTop; }
+    int VisibleCols() const { return FVisibleCols; }
+    int VisibleRows() const { return FVisibleRows; }
+    bool Focused() const { return FFocused; }
+
     // --- The selection and the mouse that makes it.
     void SetMouseCell(TCellPoint p) { FMouseCell = p; }
     void SetAnchorCell(TCellPoint p) { FAnchorCell = p; }
@@ -35,6 +44,7 @@ public:
         FSelEnd = end;
     }
     void DropSelection() { FSelEnd = FSelStart; }
+    bool HasSelection() const { return !(FSelStart == FSelEnd); }
     void SetTracking(bool tracking) { FTracking = tracking; }
 
     // --- Focus and blinking.

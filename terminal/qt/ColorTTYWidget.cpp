@@ -453,7 +453,7 @@ void TColorTTYWidget::keyPressEvent(QKeyEvent *e)
         if (OnKeyPress) OnKeyPress(ch);
         if (ch != 0) FSpeechPtr->Typed(ch);
         if (ch != 0 && t.HasOption(coCheckBreak) && ch == 3) t.DoBreak();
-        if (t.HasSelection()) {
+        if (t.Viewport().HasSelection()) {
             t.Viewport().DropSelection();
             t.InvalidateAll();
         }
@@ -471,7 +471,7 @@ void TColorTTYWidget::MouseDown(QMouseEvent *e, bool doubleClick)
     v.SetMouseCell(cell);
     v.SetTracking(true);
     v.SetAnchorCell(cell);
-    if (t.HasSelection()) viewport()->update();
+    if (t.Viewport().HasSelection()) viewport()->update();
     if (!doubleClick) v.SetSelectionPoints(cell, cell);
     t.UpdateCaret();
     KillTimer();
@@ -587,7 +587,7 @@ void TColorTTYWidget::CopyToClipboard()
 {
     QGuiApplication::clipboard()->setMimeData(SelectionMimeData());
     TColorTTY &t = *FModel;
-    if (t.HasSelection()) {
+    if (t.Viewport().HasSelection()) {
         t.Viewport().DropSelection();
         t.InvalidateAll();
     }

@@ -114,7 +114,7 @@ void TTerminalAccessible::selection(int selectionIndex, int *startOffset, int *e
 {
     *startOffset = *endOffset = 0;
     const TColorTTY &t = Terminal()->Tty();
-    if (selectionIndex != 0 || !t.HasSelection()) return;
+    if (selectionIndex != 0 || !t.Viewport().HasSelection()) return;
     const TTTYText &m = Text();
     *startOffset = m.Offset(t.SelStart.y, t.SelStart.x);
     *endOffset = m.Offset(t.SelEnd.y, t.SelEnd.x);
@@ -122,7 +122,7 @@ void TTerminalAccessible::selection(int selectionIndex, int *startOffset, int *e
 
 int TTerminalAccessible::selectionCount() const
 {
-    return Terminal()->Tty().HasSelection() ? 1 : 0;
+    return Terminal()->Tty().Viewport().HasSelection() ? 1 : 0;
 }
 
 void TTerminalAccessible::addSelection(int startOffset, int endOffset)

@@ -100,7 +100,7 @@ TTerminalSpeech::TTerminalSpeech(QWidget &widget, TColorTTY &tty)
 TTerminalSpeech::~TTerminalSpeech()
 {
     QAccessible::removeActivationObserver(this);
-    if (FAttached) FTty.SetOutputObserver(nullptr);
+    if (FAttached) FTty.Screen().SetOutputObserver(nullptr);
 }
 
 void TTerminalSpeech::accessibilityActiveChanged(bool active)
@@ -115,7 +115,7 @@ void TTerminalSpeech::Attach()
     FAttached = true;
     FOutput.Reset();
     FOutput.SetListening(FAnnounce);
-    FTty.SetOutputObserver(&FOutput);
+    FTty.Screen().SetOutputObserver(&FOutput);
 }
 
 void TTerminalSpeech::SetAnnounceOutput(bool on)

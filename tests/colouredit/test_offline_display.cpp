@@ -158,7 +158,7 @@ TEST_F(OffLineDisplay, SelectionBetweenTerminalAndEditor)
     EXPECT_EQ(Tty.SelStart, (TCellPoint{5, 0}));
     EXPECT_EQ(Tty.SelEnd, (TCellPoint{6, 1}));
     Edit.KeyDown(VK_LEFT, 0);
-    EXPECT_FALSE(Tty.HasSelection());
+    EXPECT_FALSE(Tty.Viewport().HasSelection());
 
     // Cutting through the Edit menu, then pasting the coloured copy back.
     Edit.SetSelectionFrom({5, 0}, {10, 0}, true);

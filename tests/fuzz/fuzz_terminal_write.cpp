@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     t.Clear();
     t.MoveCursor(0, t.Rows - t.VisibleRows);
     std::string answers;
-    t.SetAnswerHandler([&answers](const char *b, size_t n) { answers.assign(b, n); });
+    t.AnsiBbs().SetAnswerHandler([&answers](const char *b, size_t n) { answers.assign(b, n); });
     if (in.ConsumeBool()) t.SetEmulation(teAnsiBbs);
 
     std::vector<char> chunk;

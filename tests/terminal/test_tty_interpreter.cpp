@@ -137,7 +137,7 @@ TEST_F(Interpreter, AnsiBbsLineFeedBelowTheRegionOnTheLastRow)
 TEST_F(Interpreter, AnsiBbsModesAndAnswers)
 {
     std::string sent;
-    t.SetAnswerHandler([&sent](const char *b, size_t n) { sent.append(b, n); });
+    t.AnsiBbs().SetAnswerHandler([&sent](const char *b, size_t n) { sent.append(b, n); });
     W("\x1b[6n\x1b[c");
     t.SetEmulation(teAnsiBbs);
     W("\x1b[?33;2");

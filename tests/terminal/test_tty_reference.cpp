@@ -22,8 +22,8 @@ public:
     {
         if (x < 0 || y < 0 || x >= Cols || y >= Rows) return;
         for (int k = 0; k < count && x + k < Cols; ++k) {
-            FChars[size_t(CellIndex(x + k, y))] = uint8_t(source[k]);
-            FAttrs[size_t(CellIndex(x + k, y))] = Attr;
+            FChars[size_t(Screen().CellIndex(x + k, y))] = uint8_t(source[k]);
+            FAttrs[size_t(Screen().CellIndex(x + k, y))] = Attr;
         }
     }
     void EraseCells(int x, int y, int count) override
@@ -35,8 +35,8 @@ public:
                 ++y;
             }
             if (y >= Rows) return;
-            FChars[size_t(CellIndex(x, y))] = ' ';
-            FAttrs[size_t(CellIndex(x, y))] = 0;
+            FChars[size_t(Screen().CellIndex(x, y))] = ' ';
+            FAttrs[size_t(Screen().CellIndex(x, y))] = 0;
             --count;
         }
     }
@@ -207,7 +207,7 @@ private:
     void Csi(uint8_t final)
     {
         const std::string &s = Params;
-        const int n = TColorTTY::ParamInt(s.data(), int(s.size()));
+        const int n = TTTYTokenizer::ParamInt(s.data(), int(s.size()));
         const int dx = (final == 'C') - (final == 'D'), dy = (final == 'B') - (final == 'A');
         if (dx || dy) return T.MoveCursor(T.CursorX + dx * n, T.CursorY + dy * n);
         switch (final) {
@@ -217,8 +217,8 @@ private:
             int r = n, c = 1;
             if (semi != std::string::npos) {
                 const std::string col = s.substr(semi + 1, 10);
-                r = TColorTTY::ParamInt(s.data(), int(semi));
-                c = TColorTTY::ParamInt(col.data(), int(col.size()));
+                r = TTTYTokenizer::ParamInt(s.data(), int(semi));
+                c = TTTYTokenizer::ParamInt(col.data(), int(col.size()));
             }
             return T.MoveCursor(c - 1, r + T.Rows - T.VisibleRows - 1);
         }
@@ -382,8 +382,8 @@ TEST(InterpreterReference, AnsiBbsDoesNotDependOnHowTheTextIsCut)
             // a window narrower than the text, whose origin follows the cursor
             SetUpTTY(*t, 20 + int(seed % 70), 60, 8 + int(seed % 61), 5 + int(seed % 20));
             t->SetEmulation(teAnsiBbs);
-            t->ResetModes();
-            t->SetAnswerHandler([sent](const char *b, size_t n) { sent->append(b, n); });
+            t->AnsiBbs().ResetModes();
+            t->AnsiBbs().SetAnswerHandler([sent](const char *b, size_t n) { sent->append(b, n); });
         }
         FakeTTYView vw, vc;
         std::string s;

@@ -182,7 +182,7 @@ TEST_F(View, BufferSizeKeepsTheCursorsDistanceFromTheBottom)
     t.MoveCursor(3, 97);
     t.Viewport().SetSelectionPoints({2, 90}, {5, 99});
     t.SetRows(819);
-    EXPECT_FALSE(t.HasSelection());
+    EXPECT_FALSE(t.Viewport().HasSelection());
     EXPECT_EQ(t.Rows, 819);
     EXPECT_EQ(t.CursorY, 816);
     EXPECT_EQ(t.CursorX, 3);
