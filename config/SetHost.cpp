@@ -386,6 +386,21 @@ bool THostInfo::StoreHost(const std::string &name, const THostSettings &host)
     });
 }
 
+bool THostInfo::StoreNewHosts(const std::vector<TNewHost> &hosts)
+{
+    return FIni.Update([&](TIniDocument &doc) {
+        for (const TNewHost &h : hosts) {
+            if (!UsableHostName(h.Name) || IsReservedHostName(h.Name) || HasAddress(doc, h.Name) ||
+                InHostList(doc, h.Name))
+                continue;
+            AddToHostList(doc, h.Name);
+            WriteHost(doc, h.Name, h.Host);
+            for (const auto &[key, value] : h.Extra)
+                doc.WriteString(h.Name, key, value);
+        }
+    });
+}
+
 bool THostInfo::DeleteHost(const std::string &name)
 {
     bool found = false;

@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // What the Setup Hosts dialog shows and stores for one host section.
@@ -22,6 +23,14 @@ struct THostSettings
     THostTerminal Terminal = THostTerminal::Classic;
     bool IceColours = false;
     bool operator==(const THostSettings &) const = default;
+};
+
+// A host an import adds: its settings and further keys of its own section (a comment).
+struct TNewHost
+{
+    std::string Name;
+    THostSettings Host;
+    std::vector<std::pair<std::string, std::string>> Extra;
 };
 
 // The program's own sections, which no host may take (compared without regard to case).
@@ -59,6 +68,7 @@ public:
 
     const std::string &IniFileName() const { return FIni.FileName(); }
     TIniFile &Ini() { return FIni; }
+    const TIniFile &Ini() const { return FIni; }
 
     void LoadHosts();
     // A link or "/c=name"; anything else is ignored. A link never changes a saved host:
@@ -105,6 +115,8 @@ public:
     // address, then writes the section (address and port trimmed). Refuses the
     // program's own section names.
     bool StoreHost(const std::string &name, const THostSettings &host);
+    // Adds hosts in one write, each only where its name is free (never over a saved host).
+    bool StoreNewHosts(const std::vector<TNewHost> &hosts);
     // Setup Hosts Delete: closes the gap in the host list and erases the section (never
     // one of the program's own). Returns false when name is not in the list.
     bool DeleteHost(const std::string &name);

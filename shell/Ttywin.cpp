@@ -166,6 +166,7 @@ void TTTYForm::FormCreate()
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
         Guarded([this, s] { s == Qt::ApplicationActive ? ApplicationActivate() : ApplicationDeactivate(); });
     });
+    UpdateLastMenu();
     FillHostsMenu();
     CreateExtras();
     CreateTransfers();
@@ -289,8 +290,9 @@ bool TTTYForm::event(QEvent *e)
 
 // --- What the session reports.
 
-void TTTYForm::SessionStateChanged(TSessionState)
+void TTTYForm::SessionStateChanged(TSessionState state)
 {
+    if (state == TSessionState::Connected) HostConnected(FSession->Host().Name);
     UpdateMenus();
 }
 

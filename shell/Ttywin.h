@@ -8,6 +8,7 @@
 
 #include "session/Session.h"
 #include "session/SessionListener.h"
+#include "shell/DirectoryWindow.h"
 #include "shell/MenuItem.h"
 #include "terminal/SessionCapture.h"
 
@@ -118,6 +119,12 @@ public:
     void FileDisconnectItemClick();
     void FileExitItemClick();
     void FileSetHostItemClick();
+    // The Directory window and importing hosts (TtywinDirectory.cpp).
+    void FileDirectoryItemClick();
+    void FileImportHostsItemClick();
+    // Imports a file after the preview; false when nothing was added.
+    bool ImportHostsFrom(const QString &path);
+    TDirectoryWindow *Directory() const { return FDirectory; }
     void FileLastClick(int index);
     void HostsMenuClick(const QString &name);
     void UpdateLastMenu();
@@ -220,6 +227,8 @@ private:
     // light and the status indicator, from the session's state.
     void UpdateMenus();
     void PickHost(const std::string &name);
+    // A connection to a saved host came up: its call is counted (TtywinDirectory.cpp).
+    void HostConnected(const std::string &name);
     void StartSecondInstance(const std::string &name);
 
     QAction *CreateProtocolMenu(QMenu *file, const QString &caption);
@@ -278,6 +287,7 @@ private:
     QString FSaidIndicator;                    // the indicator as last said, numbers left out
 
     TTransferPanel *FTransferPanel = nullptr;
+    QPointer<TDirectoryWindow> FDirectory;
     std::array<QAction *, 3> FProtocolItems{};
     TTransferProtocol FTransferProtocol = TTransferProtocol::Zmodem;
     QString FSendFolder; // where Send Files... looked last

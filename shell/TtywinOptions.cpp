@@ -1,6 +1,8 @@
 // The main window's Options and Help commands.
 #include "shell/Ttywin.h"
 
+#include "shell/DirectoryWindow.h"
+
 #include "colouredit/qt/MacroDlg.h"
 #include "config/Prefernc.h"
 #include "config/SetHost.h"
@@ -165,6 +167,7 @@ void TTTYForm::FileSetHostItemClick()
     };
     if (dialog.exec() == QDialog::Accepted && idle()) FHostInfo.UseHost(dialog.BBSName(), dialog.Settings());
     FillHostsMenu();
+    if (FDirectory) FDirectory->Reload();
 }
 
 void TTTYForm::HelpContentsItemClick()

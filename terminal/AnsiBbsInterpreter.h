@@ -3,6 +3,7 @@
 // region) and its answers to the host's queries. It draws on the terminal's screen.
 #pragma once
 
+#include "terminal/Keys.h"
 #include "terminal/TTYTokenizer.h"
 
 #include <algorithm>
@@ -11,6 +12,26 @@
 #include <functional>
 
 class TColorTTY;
+
+// Mouse events the host asked for (ANSI-BBS: ESC[?9h, ?1000h, ?1002h, ?1003h).
+enum class TMouseTracking : uint8_t { Off, Press, PressRelease, Drag, Any };
+enum class TMouseAction : uint8_t { Press, Release, Move, WheelUp, WheelDown };
+
+// The CTerm extensions of ANSI-BBS that a host switches on, and the host's own choices.
+struct TCtermModes
+{
+    bool Doorway = false;        // ESC[=255h: keys go as NUL and their scan code
+    bool BracketedPaste = false; // ESC[?2004h
+    TMouseTracking Mouse = TMouseTracking::Off;
+    bool MouseSgr = false;      // ESC[?1006h: reports as ESC[<b;x;yM
+    uint8_t MusicFrom = 1;      // ESC[=nM: 0 only ESC[|, 1 also ESC[N, 2 also ESC[M starts music
+    uint16_t Font = 0;          // CTerm font number of normal text (0: code page 437)
+    bool LfExpand = false;      // the host's choice: LF also returns the carriage
+    bool HideSauce = false;     // the host's choice: SAUCE records in the stream are not shown
+    uint8_t SauceMatched = 0;   // bytes of the record's mark matched (after 0x1A, or in comments)
+    bool SauceComments = false; // hiding comment lines: the record itself follows
+    uint16_t SauceLeft = 0;     // bytes of the record still to hide
+};
 
 class TAnsiBbsInterpreter
 {
@@ -33,6 +54,16 @@ public:
     // connection, handed over while Write runs. Without a handler they are dropped.
     void SetAnswerHandler(TAnswerHandler handler) { FAnswer = std::move(handler); }
 
+    // --- CTerm extensions (terminal/CtermSequences.cpp). The host's modes last until
+    // ResetModes; LF expansion and SAUCE hiding are the host's settings.
+    const TCtermModes &Cterm() const { return FCterm; }
+    void SetLfExpand(bool on) { FCterm.LfExpand = on; }
+    void SetHideSauce(bool on) { FCterm.HideSauce = on; }
+    // The report of a mouse event on a cell of the screen (column, screen row from 0) goes to
+    // the answer handler when the host asked for such events. False when nothing was sent:
+    // the event is the user's own (selecting, scrolling).
+    bool ReportMouse(TMouseAction action, int button, int col, int screenRow, TShiftState mods);
+
 private:
     size_t AnsiSegment(const uint8_t *p, size_t i, size_t count);
     size_t AnsiText(const uint8_t *p, size_t i, size_t count);
@@ -46,6 +77,7 @@ private:
     void AnsiMode(bool set);
     void AnsiReport(int what);
     void AnsiPut(const uint8_t *bytes, int n);
+    void AnsiGlyph(uint8_t c);
     void AnsiWrap();
     void AnsiFollow();
     void AnsiTab();
@@ -73,6 +105,17 @@ private:
     void AnsiSetRegion();
     void AnsiBlankLastRow();
     int AnsiParam(int k, int dflt) const { return FTok.Param(k, dflt); }
+    // CTerm extensions; terminal/CtermSequences.cpp.
+    void CtermCsi(uint8_t final);
+    bool CtermMode(int value, bool set);
+    bool CtermMusicStarts(uint8_t final);
+    void CtermResetModes();
+    size_t CtermMusic(const uint8_t *p, size_t i, size_t count);
+    size_t CtermSauceMark(const uint8_t *p, size_t i, size_t count);
+    size_t CtermSauce(const uint8_t *p, size_t i, size_t count);
+    // Where a SAUCE record begins in the printable run p[i..end), or end.
+    static size_t CtermSauceAt(const uint8_t *p, size_t i, size_t end);
+    size_t CtermState(const uint8_t *p, size_t i, size_t count);
 
     TColorTTY &FTty;
     TTTYTokenizer &FTok;
@@ -89,4 +132,5 @@ private:
     TColourAttr FAnsiSavedAttr = caReset;
     bool FAnsiSavedReverse = false;
     TAnswerHandler FAnswer;
+    TCtermModes FCterm;
 };

@@ -74,7 +74,7 @@ void TAnsiBbsInterpreter::Write(const uint8_t *p, size_t count)
         switch (tok.State()) {
         case esText:
             i = AnsiSegment(p, i, count);
-            if (i >= count) break;
+            if (i >= count || tok.State() != esText) break;
             ++i; // the ESC
             if (i < count && p[i] == '[')
                 i = AnsiColours(p, i + 1, count);
@@ -88,6 +88,13 @@ void TAnsiBbsInterpreter::Write(const uint8_t *p, size_t count)
             break;
         case esControlSequence:
             i = AnsiSequence(p, i, count);
+            break;
+        case esMusic:
+        case esSauceMark:
+        case esSauce:
+        case esSauceEsc:
+        case esLiteral:
+            i = CtermState(p, i, count);
             break;
         default: // a Classic state left by a switch: start afresh
             tok.Cancel();
@@ -134,6 +141,12 @@ void TAnsiBbsInterpreter::AnsiFollow()
     if (T.FCursorX == T.FScreen.FCols) AnsiWrap();
 }
 
+void TAnsiBbsInterpreter::AnsiGlyph(uint8_t c)
+{
+    AnsiPut(&c, 1);
+    AnsiFollow();
+}
+
 // Text from p[i] up to the next ESC, whose index is returned. Between colour changes there
 // is mostly one printable run that fits on the row: that is done here, the rest apart.
 [[gnu::always_inline]] inline size_t TAnsiBbsInterpreter::AnsiSegment(const uint8_t *p, size_t i,
@@ -144,7 +157,7 @@ void TAnsiBbsInterpreter::AnsiFollow()
     if (p[i] >= 0x20 && x < T.FScreen.FCols) {
         const size_t room = size_t(T.FScreen.FCols - x);
         const size_t end = FindControlBefore(p, i + 1, count - i <= room ? count : i + room, count);
-        if (end == count || p[end] == ESC) {
+        if ((end == count || p[end] == ESC) && !(FCterm.HideSauce && CtermSauceAt(p, i, end) < end)) {
             AnsiPut(p + i, int(end - i));
             if (T.HasOption(coAutoTracking) && T.FViewport.Top() == T.FViewport.MaxTop()) T.TrackCursor();
             return end;
@@ -159,9 +172,18 @@ size_t TAnsiBbsInterpreter::AnsiText(const uint8_t *p, size_t i, size_t count)
     while (i < count) {
         const uint8_t c = p[i];
         if (c >= 0x20) {
+            size_t stop = count;
+            if (FCterm.HideSauce) {
+                stop = CtermSauceAt(p, i, FindControlBefore(p, i, count, count));
+                if (stop == i) { // the record starts here
+                    FTok.SetState(esSauce);
+                    FCterm.SauceLeft = 128;
+                    return i;
+                }
+            }
             if (T.FCursorX >= T.FScreen.FCols) AnsiWrap();
             const size_t room = size_t(T.FScreen.FCols - T.FCursorX);
-            const size_t end = FindControlBefore(p, i + 1, count - i <= room ? count : i + room, count);
+            const size_t end = FindControlBefore(p, i + 1, stop - i <= room ? stop : i + room, count);
             AnsiPut(p + i, int(end - i));
             i = end;
             continue;
@@ -181,6 +203,7 @@ size_t TAnsiBbsInterpreter::AnsiText(const uint8_t *p, size_t i, size_t count)
             AnsiTab();
             break;
         case 10:
+            if (FCterm.LfExpand) T.FCursorX = 0;
             AnsiLineFeed();
             break;
         case 12:
@@ -191,15 +214,27 @@ size_t TAnsiBbsInterpreter::AnsiText(const uint8_t *p, size_t i, size_t count)
             break;
         case 0: {
             static const uint8_t blank = ' ';
-            AnsiPut(&blank, 1);
+            if (FCterm.Doorway)
+                FTok.SetState(esLiteral);
+            else
+                AnsiPut(&blank, 1);
             break;
         }
+        case 0x1A:
+            if (FCterm.HideSauce) {
+                FTok.SetState(esSauceMark);
+                FCterm.SauceMatched = 0;
+            } else {
+                AnsiPut(&c, 1);
+            }
+            break;
         default:
             AnsiPut(&c, 1);
             break;
         }
         if (jump) AnsiFollow();
         ++i;
+        if (FTok.State() != esText) break;
     }
     if (T.HasOption(coAutoTracking) && T.FViewport.Top() == T.FViewport.MaxTop()) T.TrackCursor();
     return i;
@@ -349,6 +384,8 @@ size_t TAnsiBbsInterpreter::AnsiSequence(const uint8_t *p, size_t i, size_t coun
         AnsiCsi(final);
     else if (marks == emPrivate && (final == 'h' || final == 'l'))
         AnsiMode(final == 'h');
+    else
+        CtermCsi(final);
     FTok.EndSequence();
     AnsiFollow();
     return i + 1;
@@ -395,6 +432,7 @@ void TAnsiBbsInterpreter::AnsiCsi(uint8_t final)
     case 'L':
         return AnsiInsertLines(n);
     case 'M':
+        if (CtermMusicStarts(final)) return;
         return AnsiDeleteLines(n);
     case 'S':
         return AnsiScrollUp(n);
@@ -414,6 +452,7 @@ void TAnsiBbsInterpreter::AnsiCsi(uint8_t final)
         if (AnsiParam(0, 0) == 0) AnsiReport('c');
         return;
     default:
+        CtermMusicStarts(final);
         return;
     }
 }
@@ -460,12 +499,14 @@ void TAnsiBbsInterpreter::AnsiMode(bool set)
             FIce = set;
             break;
         default:
+            CtermMode(FTok.Value(k), set);
             break;
         }
     }
 }
 
-// Answers to a device status report (5: status, 6: cursor position) or to 'c' (attributes).
+// Answers to a device status report (5: status, 6: cursor position, 255: the screen's size
+// as the position of its last cell) or to 'c' (attributes).
 void TAnsiBbsInterpreter::AnsiReport(int what)
 {
     TColorTTY &T = FTty;
@@ -474,6 +515,8 @@ void TAnsiBbsInterpreter::AnsiReport(int what)
     if (what == 6)
         len = std::snprintf(s, sizeof s, "\x1b[%d;%dR", std::max(1, T.FCursorY - AnsiTop() + 1),
                             std::min(T.FCursorX, T.FScreen.FCols - 1) + 1);
+    else if (what == 255)
+        len = std::snprintf(s, sizeof s, "\x1b[%d;%dR", AnsiScreenRows(), T.FScreen.FCols);
     else if (what == 5)
         len = std::snprintf(s, sizeof s, "\x1b[0n");
     else if (what == 'c')

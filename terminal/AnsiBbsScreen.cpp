@@ -31,6 +31,7 @@ void TAnsiBbsInterpreter::ResetModes()
     FAnsiSaved = {};
     FAnsiSavedAttr = caReset;
     FAnsiSavedReverse = false;
+    CtermResetModes();
 }
 
 bool TAnsiBbsInterpreter::AnsiRegionRows(int &top, int &bottom) const

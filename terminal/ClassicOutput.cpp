@@ -316,7 +316,7 @@ template <bool Codes> size_t TClassicInterpreter::PutBytes(const uint8_t *p, siz
     TColorTTY &T = FTty;
     int dl = T.FCursorX, dr = T.FCursorX;
     auto lineFull = [&] {
-        T.Invalidate(dl, dr);
+        T.InvalidateCells(dl, dr);
         T.FCursorX = 0;
         dl = dr = 0;
         T.NewLine();
@@ -357,13 +357,13 @@ template <bool Codes> size_t TClassicInterpreter::PutBytes(const uint8_t *p, siz
             }
             break;
         case 9:
-            T.Invalidate(dl, dr);
+            T.InvalidateCells(dl, dr);
             // never past the boundary after the last column
             T.FCursorX = std::min(T.FScreen.FCols, (T.FCursorX + 15) / 16 * 16);
             FLastChar = 9;
             break;
         case 10:
-            T.Invalidate(dl, dr);
+            T.InvalidateCells(dl, dr);
             if (FLastChar != 13) {
                 T.FCursorX = 0;
                 dl = dr = 0;
@@ -373,7 +373,7 @@ template <bool Codes> size_t TClassicInterpreter::PutBytes(const uint8_t *p, siz
             FLastChar = 10;
             break;
         case 13:
-            T.Invalidate(dl, dr);
+            T.InvalidateCells(dl, dr);
             T.FCursorX = 0;
             dl = dr = 0;
             FLastChar = 13;
@@ -383,7 +383,7 @@ template <bool Codes> size_t TClassicInterpreter::PutBytes(const uint8_t *p, siz
         }
         ++i;
     }
-    T.Invalidate(dl, dr);
+    T.InvalidateCells(dl, dr);
     if (T.HasOption(coAutoTracking) && T.FViewport.Top() == T.FViewport.MaxTop()) T.TrackCursor();
     return i;
 }

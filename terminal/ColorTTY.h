@@ -119,6 +119,7 @@ public:
     TTTYViewport &Viewport() { return FViewport; }
     // The ANSI-BBS modes: iCE colours, the answers to the host's queries, a reset.
     TAnsiBbsInterpreter &AnsiBbs() { return FAnsi; }
+    const TAnsiBbsInterpreter &AnsiBbs() const { return FAnsi; }
     bool HasOption(TColorTTYOption o) const { return (FOptions & OptionBit(o)) != 0; }
     // First logical row of the screen (the last VisibleRows rows).
     int ScreenTop() const { return FScreen.FRows - FViewport.FVisibleRows; }
@@ -163,8 +164,6 @@ public:
     // Interprets `count` bytes (a NUL among them is an ignored control byte).
     void Write(const char *data, size_t count);
     void WriteChar(char c);
-    // Ordinary bytes (no 0x01, no ESC) at the cursor.
-    void PutText(const char *text, size_t count);
     void NewLine();
     // The whole buffer moves up one row: the oldest row goes into the history, a blank row
     // comes in at the bottom, and a view that is not at the top keeps its picture.
@@ -200,7 +199,11 @@ public:
     virtual void DoBreak() {}
 
     // Repaint columns x1..x2-1 of the cursor row.
-    void InvalidateCells(int x1, int x2);
+    void InvalidateCells(int x1, int x2)
+    {
+        x2 = std::min(x2, FScreen.FCols);
+        if (x2 > x1 && HasWindow()) FViewPtr->InvalidateCells(x1, x2, FCursorY, !HasOption(coLazyWrite));
+    }
     void InvalidateAll();
 
     // --- Selection. Implemented in terminal/ColorTTYSelection.cpp.
@@ -220,11 +223,6 @@ private:
     friend class TClassicInterpreter;
     friend class TAnsiBbsInterpreter;
 
-    void Invalidate(int x1, int x2)
-    {
-        x2 = std::min(x2, FScreen.FCols);
-        if (x2 > x1 && HasWindow()) FViewPtr->InvalidateCells(x1, x2, FCursorY, !HasOption(coLazyWrite));
-    }
     // The view and the selection pulled back inside rows FirstRow() .. Rows.
     void HistoryShrank();
 

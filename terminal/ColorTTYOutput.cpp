@@ -44,11 +44,6 @@ void TColorTTY::EraseCells(int x, int y, int count)
     }
 }
 
-void TColorTTY::InvalidateCells(int x1, int x2)
-{
-    Invalidate(x1, x2);
-}
-
 // ---------------------------------------------------------------- interpreter
 
 void TColorTTY::WriteChar(char c)
@@ -68,11 +63,6 @@ void TColorTTY::Write(const char *data, size_t count)
         FAnsi.Write(p, count);
     else
         FClassic.Write(p, count);
-}
-
-void TColorTTY::PutText(const char *text, size_t count)
-{
-    FClassic.PutText(reinterpret_cast<const uint8_t *>(text), count);
 }
 
 void TColorTTY::ScrollBy(int dx, int dy)

@@ -18,6 +18,12 @@ enum TEscState : uint8_t {
     esEscape = 2,          // after ESC
     esControlSequence = 3, // inside ESC [: parameters until the final byte
     esCursorAddress = 4,   // inside ESC Y: row and column bytes
+    // ANSI-BBS only (terminal/CtermSequences.cpp)
+    esMusic = 5,     // inside an ANSI music string, up to its 0x0E
+    esSauceMark = 6, // after 0x1A: a SAUCE record or its comments may follow
+    esSauce = 7,     // inside a SAUCE record (or its comments): nothing is shown
+    esSauceEsc = 8,  // an ESC inside a SAUCE record: '[' ends the record
+    esLiteral = 9,   // after NUL in doorway mode: the next byte is a glyph
 };
 
 // How Write reads the bytes.
@@ -40,6 +46,8 @@ struct TAnsiParams
     static constexpr int Max = 16;
     uint16_t Value[Max] = {}; // beyond 9999 they stay 9999; an empty one is 0
     uint8_t Count = 0;        // values begun (0: no parameter byte yet)
+    uint8_t Private = 0;      // the first of '<', '=', '>', '?' (0: none)
+    uint8_t Intermediate = 0; // the last byte 0x20-0x2F (0: none)
 };
 
 // What the output interpreter carries from one Write to the next: the attributes, an
@@ -167,6 +175,10 @@ public:
                 n = std::min<unsigned>(std::max(n, 1u) + 1, TAnsiParams::Max + 1);
             } else if (InSequence(c)) {
                 marks |= MarkOf(c);
+                if (c < 0x30)
+                    a.Intermediate = c;
+                else if (c >= '<' && !a.Private)
+                    a.Private = c;
             } else {
                 break;
             }
@@ -178,6 +190,9 @@ public:
     // Values read (at most TAnsiParams::Max), and value k or `dflt` when it is 0 or missing.
     int Count() const { return std::min<int>(FAnsi.Count, TAnsiParams::Max); }
     int Value(int k) const { return FAnsi.Value[k]; }
+    // The sequence's first private byte and its last intermediate one (0: none).
+    uint8_t Private() const { return FAnsi.Private; }
+    uint8_t Intermediate() const { return FAnsi.Intermediate; }
     int Param(int k, int dflt) const
     {
         const int v = k < Count() ? FAnsi.Value[k] : 0;

@@ -64,7 +64,6 @@ void TColorTTYWidget::Init()
     viewport()->setAutoFillBackground(false);
     viewport()->setMouseTracking(true);
     viewport()->setCursor(Qt::IBeamCursor);
-    BuildShadeTiles();
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &TColorTTYWidget::ScrollBarMoved);
 
     QFont f(QStringLiteral("Courier"), 10);
@@ -82,7 +81,12 @@ void TColorTTYWidget::Init()
 
 void TColorTTYWidget::FontChanged()
 {
-    if (FBitmapFont) return BuildBitmapGlyphs();
+    if (FPainter.UsesBitmapFont()) {
+        const QSize cell = FPainter.BuildBitmapGlyphs(devicePixelRatioF());
+        FPainter.SetFont(FMeasuredFont); // the QFont's glyphs stay ready for a switch back
+        // the caret on the cell's last two rows, as on a VGA
+        return SetMetrics(cell.width(), cell.height(), cell.height() - 2, 0);
+    }
     const QFont f = font();
     if (FMeasured && f == FMeasuredFont) return;
     const QFontMetricsF fm(f);
@@ -95,7 +99,7 @@ void TColorTTYWidget::FontChanged()
     const int overhang = std::max(0, int(std::ceil(std::max(fm.maxWidth(), advance))) - cw);
     FMeasuredFont = f;
     FMeasured = true;
-    BuildGlyphTable();
+    FPainter.SetFont(f);
     SetMetrics(cw, ch, fmi.ascent(), overhang);
 }
 
@@ -105,6 +109,7 @@ void TColorTTYWidget::SetMetrics(int charWidth, int charHeight, int ascent, int 
     FCharH = charHeight;
     FAscentPx = ascent;
     FOverhangPx = overhang;
+    FPainter.SetMetrics(charWidth, charHeight, ascent, overhang);
     viewport()->update();
     RecalcLayout();
 }
@@ -189,22 +194,14 @@ QSize TColorTTYWidget::sizeHint() const
 
 // ---------------------------------------------------------------- the view interface
 
-QRect TColorTTYWidget::CellRect(int x1, int x2, int y) const
-{
-    const TColorTTY &t = *FModel;
-    return {(x1 - t.Left) * FCharW, (y - t.Top) * FCharH, (x2 - x1) * FCharW + FOverhangPx, FCharH};
-}
-
-QRect TColorTTYWidget::ClientRect() const
-{
-    return viewport()->rect();
-}
-
 void TColorTTYWidget::InvalidateCells(int x1, int x2, int y, bool immediately)
 {
     ++FGeneration;
     if (!immediately && FDirtyAll) return; // all of it is repainted anyway
-    const QRect r = CellRect(x1, x2, y) & ClientRect();
+    const TColorTTY &t = *FModel;
+    const QRect r =
+        QRect((x1 - t.Left) * FCharW, (y - t.Top) * FCharH, (x2 - x1) * FCharW + FOverhangPx, FCharH) &
+        viewport()->rect();
     if (!immediately) {
         if (!r.isEmpty()) Dirty(r);
         return;
@@ -358,11 +355,6 @@ void TColorTTYWidget::StartTimer(int ms)
     FModel->Viewport().SetTimerActive(true);
 }
 
-void TColorTTYWidget::KillTimer()
-{
-    FTimer.stop();
-}
-
 // ---------------------------------------------------------------- events
 
 bool TColorTTYWidget::event(QEvent *e)
@@ -397,7 +389,7 @@ void TColorTTYWidget::resizeEvent(QResizeEvent *e)
 void TColorTTYWidget::changeEvent(QEvent *e)
 {
     QAbstractScrollArea::changeEvent(e);
-    if (e->type() == QEvent::FontChange && FModel && !FBitmapFont)
+    if (e->type() == QEvent::FontChange && FModel && !FPainter.UsesBitmapFont())
         FontChanged();
     else if (e->type() == QEvent::PaletteChange)
         viewport()->update();
@@ -430,7 +422,7 @@ bool IsBreakKey(const QKeyEvent *e, int key)
 
 void TColorTTYWidget::keyPressEvent(QKeyEvent *e)
 {
-    if (ReviewKey(e)) return;
+    if (FSpeechPtr->ReviewKey(e)) return;
     FLastKey.start();
     TColorTTY &t = *FModel;
     int key = e->key();
@@ -474,7 +466,7 @@ void TColorTTYWidget::MouseDown(QMouseEvent *e, bool doubleClick)
     if (t.Viewport().HasSelection()) viewport()->update();
     if (!doubleClick) v.SetSelectionPoints(cell, cell);
     t.UpdateCaret();
-    KillTimer();
+    FTimer.stop();
     StartTimer(AutoScrollMs);
     FLastMouse = pos;
     if (OnMouseDown) OnMouseDown(e);
@@ -519,7 +511,7 @@ void TColorTTYWidget::mouseReleaseEvent(QMouseEvent *e)
 {
     TColorTTY &t = *FModel;
     if (t.Tracking || e->button() != Qt::RightButton) {
-        KillTimer();
+        FTimer.stop();
         t.Viewport().SetTracking(false);
         if (t.HasOption(coFlashing) && !t.FlashRect.IsEmpty())
             StartTimer(BlinkMs);
@@ -591,4 +583,17 @@ void TColorTTYWidget::CopyToClipboard()
         t.Viewport().DropSelection();
         t.InvalidateAll();
     }
+}
+
+void TColorTTYWidget::SetHighlights(const TScrollbackSearch *search, TSearchHit current)
+{
+    FPainter.SetHighlights(search, current);
+    viewport()->update();
+}
+
+void TColorTTYWidget::SetBitmapFont(std::shared_ptr<const TCp437BitmapFont> font, int zoom)
+{
+    FPainter.SetBitmapFont(std::move(font), zoom);
+    FMeasured = false; // a QFont given back is measured anew
+    FontChanged();
 }

@@ -318,19 +318,7 @@ QVariant TTerminalAccessible::minimumStepSize() const
 
 void TColorTTYWidget::SetHighContrast(bool on)
 {
-    if (FHighContrast == on) return;
-    FHighContrast = on;
+    if (FPainter.IsHighContrast() == on) return;
+    FPainter.SetHighContrast(on);
     viewport()->update();
-}
-
-bool TColorTTYWidget::ReviewKey(QKeyEvent *e)
-{
-    const Qt::KeyboardModifiers mods =
-        e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
-    if (mods != (Qt::ControlModifier | Qt::ShiftModifier) ||
-        (e->key() != Qt::Key_Up && e->key() != Qt::Key_Down))
-        return false;
-    FSpeechPtr->Review(e->key() == Qt::Key_Up ? -1 : 1);
-    e->accept();
-    return true;
 }

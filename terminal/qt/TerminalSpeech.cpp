@@ -220,3 +220,15 @@ void TTerminalSpeech::Review(int delta)
     FReviewLine = line.isEmpty() ? tr("blank") : line;
     Notify(FReviewLine);
 }
+
+bool TTerminalSpeech::ReviewKey(QKeyEvent *e)
+{
+    const Qt::KeyboardModifiers mods =
+        e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    if (mods != (Qt::ControlModifier | Qt::ShiftModifier) ||
+        (e->key() != Qt::Key_Up && e->key() != Qt::Key_Down))
+        return false;
+    Review(e->key() == Qt::Key_Up ? -1 : 1);
+    e->accept();
+    return true;
+}

@@ -55,6 +55,7 @@ TEST_F(Shell, RecentHostsArePromotedByMenuPicks)
         ini += "[" + std::string(h) + "]\nAddress=127.0.0.1\nPort=" + std::to_string(refusing.Port) + "\n";
     WriteIni(ini);
     Open();
+    EXPECT_EQ(Form->Item(TMenuItem::FileLast1)->text(), QStringLiteral("&1 P")); // at start already
     BoxAnswerer boxes;
     auto recent = [&] {
         std::string s;
