@@ -237,24 +237,21 @@ void TColorTTY::SetHistoryLimit(int rows)
 {
     const int before = FScreen.FHistory.Count();
     FScreen.FHistory.SetLimit(rows);
-    if (FScreen.FHistory.Count() != before) HistoryShrank();
-}
-
-void TColorTTY::ClearHistory()
-{
-    const int before = FScreen.FHistory.Count();
-    FScreen.FHistory.Clear();
-    if (before != 0) HistoryShrank();
-}
-
-void TColorTTY::HistoryShrank()
-{
+    if (FScreen.FHistory.Count() == before) return;
+    // The view and the selection are pulled back inside what is left.
     const int first = FScreen.FirstRow();
     for (TCellPoint *p :
          {&FViewport.FSelStart, &FViewport.FSelEnd, &FViewport.FAnchorCell, &FViewport.FMouseCell})
         if (p->y < first) *p = {0, first};
     if (FViewport.FTop < first) ScrollTo(FViewport.FLeft, first);
     InvalidateAll(); // the scroll range changed
+}
+
+void TColorTTY::ClearHistory()
+{
+    const int limit = FScreen.FHistory.Limit();
+    SetHistoryLimit(0); // every row goes
+    FScreen.FHistory.SetLimit(limit);
 }
 
 // ---------------------------------------------------------------- erasing

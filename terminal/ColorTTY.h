@@ -223,9 +223,6 @@ private:
     friend class TClassicInterpreter;
     friend class TAnsiBbsInterpreter;
 
-    // The view and the selection pulled back inside rows FirstRow() .. Rows.
-    void HistoryShrank();
-
     TColorTTYOptions FOptions = DefaultTTYOptions;
     int FCursorX = 0, FCursorY = 0;
     TColourAttr FAttr = caCleared;
