@@ -137,19 +137,18 @@ const std::string &Plain()
     return s;
 }
 
-// A window that does nothing but take the posted requests; they are delivered between
-// reads, as the event loop does between socket notifications.
+// A window that does nothing but note that a frame is wanted; the view is settled between
+// reads, as the widget's frame does at most once a frame.
 class QuietView : public TTTYView
 {
 public:
     void InvalidateCells(int, int, int, bool) override {}
     void InvalidateAll(bool) override {}
     void ViewMoved(int, int, int, int) override {}
-    void PostTrack() override { Track = true; }
-    void PostScroll() override { Scroll = true; }
+    void FrameWanted() override { Wanted = true; }
     void Beep() override {}
     void UpdateCaret() override {}
-    bool Track = false, Scroll = false;
+    bool Wanted = false;
 };
 
 // Reads of ReadSize bytes through an engine into a fresh terminal per iteration.
@@ -186,13 +185,9 @@ void RunRoad(benchmark::State &State, const std::string &Stream, TMake Make,
             std::memcpy(Buf.data(), Stream.data() + Pos, n);
             Buf[n] = 0;
             Engine->ProcessInput(Buf.data(), static_cast<uint16_t>(n));
-            if (View.Scroll) {
-                View.Scroll = false;
-                Tty.HandleScrollMessage();
-            }
-            if (View.Track) {
-                View.Track = false;
-                Tty.HandleTrackMessage();
+            if (View.Wanted) {
+                View.Wanted = false;
+                Tty.SettleView();
             }
             if (Announce) {
                 int Next = 0;

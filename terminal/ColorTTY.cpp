@@ -15,17 +15,8 @@ TColorTTY::~TColorTTY() = default;
 void TColorTTY::SetView(TTTYView *view)
 {
     FViewPtr = view;
-    FTrackPosted = FScrollPosted = false;
-    // Requests the old view will never deliver are carried out now.
-    const bool track = FTrackWaiting;
-    FTrackWaiting = false;
-    if (FScrollWaiting) {
-        const int dx = FScrollWaitDX, dy = FScrollWaitDY;
-        FScrollWaiting = false;
-        FScrollWaitDX = FScrollWaitDY = 0;
-        ScrollTo(FViewport.FLeft + dx, FViewport.FTop + dy);
-    }
-    if (track) MakeCursorVisible();
+    // What waited for the old view's frame is carried out now.
+    SettleView();
 }
 
 // ---------------------------------------------------------------- sizes and options
@@ -167,23 +158,27 @@ void TColorTTY::PlaceCursor(int x, int y)
 void TColorTTY::TrackCursor()
 {
     if (HasOption(coLazyWrite) && HasWindow()) {
-        if (!FTrackWaiting) {
-            FTrackWaiting = true;
-            if (!FTrackPosted) {
-                FTrackPosted = true;
-                FViewPtr->PostTrack();
-            }
+        FViewport.FTrackWaiting = true;
+        if (!FFrameWanted) {
+            FFrameWanted = true;
+            FViewPtr->FrameWanted();
         }
         return;
     }
     MakeCursorVisible();
 }
 
-void TColorTTY::HandleTrackMessage()
+void TColorTTY::SettleView()
 {
-    FTrackPosted = false;
-    if (!FTrackWaiting) return;
-    FTrackWaiting = false;
+    FFrameWanted = false;
+    if (FViewport.FScrollWaiting) {
+        const int dx = FViewport.FScrollWaitDX, dy = FViewport.FScrollWaitDY;
+        FViewport.FScrollWaiting = false;
+        FViewport.FScrollWaitDX = FViewport.FScrollWaitDY = 0;
+        ScrollTo(FViewport.FLeft + dx, FViewport.FTop + dy);
+    }
+    if (!FViewport.FTrackWaiting) return;
+    FViewport.FTrackWaiting = false;
     MakeCursorVisible();
 }
 
@@ -206,16 +201,6 @@ void TColorTTY::ScrollTo(int left, int top)
         FViewPtr->ViewMoved(oldLeft, oldTop, FViewport.FLeft, FViewport.FTop);
         if (FViewport.FFocused && HasOption(coFulltimeCursor)) UpdateCaret();
     }
-}
-
-void TColorTTY::HandleScrollMessage()
-{
-    FScrollPosted = false;
-    if (!FScrollWaiting) return;
-    const int dx = FScrollWaitDX, dy = FScrollWaitDY;
-    FScrollWaiting = false;
-    FScrollWaitDX = FScrollWaitDY = 0;
-    ScrollTo(FViewport.FLeft + dx, FViewport.FTop + dy);
 }
 
 // ---------------------------------------------------------------- the history

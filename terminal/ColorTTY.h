@@ -60,12 +60,9 @@ public:
     // The output stopped for now (the connection has nothing more to read): what lazy writes
     // collected may be shown without waiting for the next frame.
     virtual void OutputPaused() {}
-    // Post one WM_TTY_TRACK / WM_TTY_SCROLL to the control. When it is delivered, call
-    // TColorTTY::HandleTrackMessage() / HandleScrollMessage(). The model keeps the merged
-    // request itself and asks for a new post only when none is in flight; a delivery that
-    // finds nothing waiting is harmless.
-    virtual void PostTrack() = 0;
-    virtual void PostScroll() = 0;
+    // A merged scroll or cursor tracking waits: before the next frame is painted, call
+    // TColorTTY::SettleView(), which carries it out. Asked once until then.
+    virtual void FrameWanted() = 0;
     // The system beep (BEL in the output).
     virtual void Beep() = 0;
     // Create/place/show the caret at the model's cursor (only called when focused with
@@ -178,9 +175,9 @@ public:
     void MakeCursorVisible();
     void ScrollTo(int left, int top);
     void ScrollBy(int dx, int dy);
-    // Delivery of a posted WM_TTY_TRACK / WM_TTY_SCROLL.
-    void HandleTrackMessage();
-    void HandleScrollMessage();
+    // The scroll and the cursor tracking that waited for the frame (lazy writes) are carried
+    // out; what the view pulls before it paints.
+    void SettleView();
 
     // --- Erasing.
     void EraseToEndOfLine();
@@ -233,14 +230,8 @@ private:
     // moves the cursor or erases forgets it.
     bool FWrapPending = false;
 
-    // Merged WM_TTY_TRACK / WM_TTY_SCROLL requests "waiting in the queue".
-    bool FTrackWaiting = false;
-    bool FScrollWaiting = false;
-    int FScrollWaitDX = 0, FScrollWaitDY = 0;
-
     TTTYView *FViewPtr = nullptr;
-    bool FTrackPosted = false;  // a PostTrack() not yet delivered
-    bool FScrollPosted = false; // a PostScroll() not yet delivered
+    bool FFrameWanted = false; // FrameWanted() asked, SettleView() not yet called
 
     TTTYEmulation FEmul = teClassic;
     TTTYTokenizer FTok;

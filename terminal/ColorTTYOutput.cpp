@@ -68,21 +68,21 @@ void TColorTTY::Write(const char *data, size_t count)
 void TColorTTY::ScrollBy(int dx, int dy)
 {
     if (HasOption(coLazyWrite) && HasWindow()) {
-        if (FScrollWaiting) {
-            dx += FScrollWaitDX;
-            dy += FScrollWaitDY;
-            FScrollWaiting = false;
-            FScrollWaitDX = FScrollWaitDY = 0;
+        if (FViewport.FScrollWaiting) {
+            dx += FViewport.FScrollWaitDX;
+            dy += FViewport.FScrollWaitDY;
+            FViewport.FScrollWaiting = false;
+            FViewport.FScrollWaitDX = FViewport.FScrollWaitDY = 0;
         }
         if (std::abs(dx) < std::min(FViewport.FVisibleCols, FScreen.FCols) / 2 &&
             std::abs(dy) < std::min(FViewport.FVisibleRows, FScreen.FRows) / 2) {
             if (dx == 0 && dy == 0) return;
-            FScrollWaiting = true;
-            FScrollWaitDX = dx;
-            FScrollWaitDY = dy;
-            if (!FScrollPosted) {
-                FScrollPosted = true;
-                FViewPtr->PostScroll();
+            FViewport.FScrollWaiting = true;
+            FViewport.FScrollWaitDX = dx;
+            FViewport.FScrollWaitDY = dy;
+            if (!FFrameWanted) {
+                FFrameWanted = true;
+                FViewPtr->FrameWanted();
             }
             return;
         }

@@ -33,6 +33,9 @@ public:
     int VisibleCols() const { return FVisibleCols; }
     int VisibleRows() const { return FVisibleRows; }
     bool Focused() const { return FFocused; }
+    // A merged scroll or the cursor's tracking waits for the next frame (lazy writes).
+    bool ScrollWaiting() const { return FScrollWaiting; }
+    bool TrackWaiting() const { return FTrackWaiting; }
 
     // --- The selection and the mouse that makes it.
     void SetMouseCell(TCellPoint p) { FMouseCell = p; }
@@ -69,4 +72,7 @@ private:
     bool FTimerActive = false;
     TCellPoint FMouseCell, FAnchorCell, FSelStart, FSelEnd;
     TTTYRect FFlashRect;
+    bool FTrackWaiting = false;
+    bool FScrollWaiting = false;
+    int FScrollWaitDX = 0, FScrollWaitDY = 0;
 };

@@ -23,9 +23,6 @@
 
 namespace {
 
-const QEvent::Type TrackEvent = QEvent::Type(QEvent::User + 100);  // WM_TTY_TRACK
-const QEvent::Type ScrollEvent = QEvent::Type(QEvent::User + 101); // WM_TTY_SCROLL
-
 constexpr int AutoScrollMs = 50;
 constexpr int FrameMs = 16;             // lazy repaints at most this often
 constexpr qint64 PausedGapNs = 2000000; // after a pause in the output, paint this soon at the earliest
@@ -277,6 +274,8 @@ void TColorTTYWidget::ScheduleFlush()
 
 void TColorTTYWidget::Flush()
 {
+    // The scroll and the tracking that waited come first: they may move the whole view.
+    FModel->SettleView();
     FFlushTimer.stop();
     if (FBarDirty) UpdateScrollBar();
     if (FDirtyAll)
@@ -288,14 +287,9 @@ void TColorTTYWidget::Flush()
     SyncCaret();
 }
 
-void TColorTTYWidget::PostTrack()
+void TColorTTYWidget::FrameWanted()
 {
-    QCoreApplication::postEvent(this, new QEvent(TrackEvent));
-}
-
-void TColorTTYWidget::PostScroll()
-{
-    QCoreApplication::postEvent(this, new QEvent(ScrollEvent));
+    ScheduleFlush();
 }
 
 void TColorTTYWidget::Beep()
@@ -359,14 +353,6 @@ void TColorTTYWidget::StartTimer(int ms)
 
 bool TColorTTYWidget::event(QEvent *e)
 {
-    if (e->type() == TrackEvent) {
-        FModel->HandleTrackMessage();
-        return true;
-    }
-    if (e->type() == ScrollEvent) {
-        FModel->HandleScrollMessage();
-        return true;
-    }
     if (e->type() == QEvent::KeyPress) {
         // Tab is a key for the BBS, not a focus move.
         auto *k = static_cast<QKeyEvent *>(e);

@@ -110,8 +110,7 @@ public:
     void ViewMoved(int oldLeft, int oldTop, int newLeft, int newTop) override;
     void TopRenumbered() override;
     void OutputPaused() override;
-    void PostTrack() override;
-    void PostScroll() override;
+    void FrameWanted() override;
     void Beep() override;
     void UpdateCaret() override;
     void StopTimer() override;

@@ -303,10 +303,10 @@ void ExpectSame(const TColorTTY &a, const TColorTTY &b, const FakeTTYView &va, c
     }
     ASSERT_EQ(std::tuple(a.CursorX, a.CursorY, a.Left, a.Top, a.Attr, a.ScrolledBack),
               std::tuple(b.CursorX, b.CursorY, b.Left, b.Top, b.Attr, b.ScrolledBack));
-    ASSERT_EQ(std::tuple(va.Invalidated, va.Moves, va.InvalidatedAll, va.Renumbered, va.TrackPosts,
-                         va.ScrollPosts, va.Beeps, va.Carets),
-              std::tuple(vb.Invalidated, vb.Moves, vb.InvalidatedAll, vb.Renumbered, vb.TrackPosts,
-                         vb.ScrollPosts, vb.Beeps, vb.Carets));
+    ASSERT_EQ(std::tuple(va.Invalidated, va.Moves, va.InvalidatedAll, va.Renumbered, va.Frames,
+                         a.Viewport().ScrollWaiting(), a.Viewport().TrackWaiting(), va.Beeps, va.Carets),
+              std::tuple(vb.Invalidated, vb.Moves, vb.InvalidatedAll, vb.Renumbered, vb.Frames,
+                         b.Viewport().ScrollWaiting(), b.Viewport().TrackWaiting(), vb.Beeps, vb.Carets));
 }
 
 TEST(InterpreterReference, RandomStreamsInRandomPiecesMatchTheRules)
@@ -347,10 +347,8 @@ TEST(InterpreterReference, RandomStreamsInRandomPiecesMatchTheRules)
                 pos += n;
             }
             if (rng() % 4 == 0) { // the posted requests arrive
-                tty.HandleScrollMessage();
-                ref.HandleScrollMessage();
-                tty.HandleTrackMessage();
-                ref.HandleTrackMessage();
+                tty.SettleView();
+                ref.SettleView();
             }
             ExpectSame(tty, ref, vt, vr);
             if (HasFatalFailure()) return;
