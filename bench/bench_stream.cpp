@@ -171,7 +171,10 @@ void RunRoad(benchmark::State &State, const std::string &Stream, TMake Make,
         Tty.MoveCursor(0, 819 - 25);
         Tty.SetHistoryLimit(HistoryLines);
         Tty.SetEmulation(Emulation);
-        if (Emulation == teAnsiBbs) Tty.AnsiBbs().ResetModes();
+        if (Emulation == teAnsiBbs) {
+            Tty.AnsiBbs().SetHideSauce(true); // as ANSI-BBS hosts have it unless the user clears it
+            Tty.AnsiBbs().ResetModes();
+        }
         TOutputAnnouncer Announcer(Tty);
         if (Announce) {
             Announcer.SetListening(true);

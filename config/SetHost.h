@@ -22,6 +22,8 @@ struct THostSettings
     THostTransport Transport = THostTransport::Tcp;
     THostTerminal Terminal = THostTerminal::Classic;
     bool IceColours = false;
+    bool LfExpand = false; // ANSI-BBS: LF also returns the carriage
+    bool HideSauce = true; // ANSI-BBS: SAUCE records in the stream are not shown
     bool operator==(const THostSettings &) const = default;
 };
 
@@ -60,6 +62,8 @@ public:
     THostTransport Transport = THostTransport::Tcp;
     THostTerminal Terminal = THostTerminal::Classic;
     bool IceColours = false;
+    bool LfExpand = false;
+    bool HideSauce = true;
     std::string Last1, Last2, Last3, Last4, Last5;
 
     // Recent name i (1..5), most recent first.
@@ -120,6 +124,12 @@ public:
     // Setup Hosts Delete: closes the gap in the host list and erases the section (never
     // one of the program's own). Returns false when name is not in the list.
     bool DeleteHost(const std::string &name);
+
+    // The rows the user sized the window to for a saved host (0: never sized for it).
+    int ScreenLines(const std::string &name) const;
+    // Stores them in the host's own section, only when they differ; false when the host is
+    // not a saved one or the file could not be written.
+    bool SetScreenLines(const std::string &name, int lines);
 
 private:
     TIniFile FIni;

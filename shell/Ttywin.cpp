@@ -172,7 +172,19 @@ void TTTYForm::FormCreate()
     CreateTransfers();
     UpdateMenus();
 
-    // After the window has come up, so the user sees the attempt.
+    // After the window has come up: what was wrong with a link it was given, then the attempt.
+    if (const std::string why = FHostInfo.CommandLineError(); !why.empty())
+        QMetaObject::invokeMethod(
+            this,
+            [this, why] {
+                Guarded([&] {
+                    ShowPlainMessage(this, QMessageBox::Warning,
+                                     qApp->property("applicationTitle").toString(),
+                                     tr("The link on the command line was not used.") + "\n\n" +
+                                         QString::fromStdString(why));
+                });
+            },
+            Qt::QueuedConnection);
     if (FClientPrefs.ConnectOnStartup || FCommandLineHost)
         QMetaObject::invokeMethod(
             this, [this] { Guarded([this] { FileConnectItemClick(); }); }, Qt::QueuedConnection);
@@ -229,6 +241,7 @@ void TTTYForm::FormResize()
     if (QLayout *l = centralWidget()->layout()) l->activate();
     FColourTTY->RecalcLayout();
     SizeTerminal(FColourTTY->Tty().VisibleRows, false);
+    HostScreenResized();
     const TColorTTY &tty = FColourTTY->Tty();
     SetStatus(QStringLiteral(" Terminal resized to %1 by %2.").arg(tty.Cols).arg(tty.VisibleRows));
 }

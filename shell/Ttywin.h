@@ -193,6 +193,8 @@ private:
     void FormCreate();
     void FormShow();
     void FormResize();
+    // The user sized the window while connected to an ANSI-BBS host: kept for that host.
+    void HostScreenResized();
     bool FormCloseQuery();
     void FormDestroy();
     void SetStatus(const QString &text);
@@ -207,6 +209,7 @@ private:
     // TSessionListener (Ttywin.cpp, and the edit state in TtywinEdit.cpp).
     void SessionStateChanged(TSessionState state) override;
     void SessionStatus(const std::string &text) override;
+    void SessionSizeScreen(const TSessionHost &host) override;
     void SessionOutput(const char *text) override;
     void SessionDebug(const std::string &text) override;
     void SessionEditState(bool open) override;
@@ -290,5 +293,8 @@ private:
     QPointer<TDirectoryWindow> FDirectory;
     std::array<QAction *, 3> FProtocolItems{};
     TTransferProtocol FTransferProtocol = TTransferProtocol::Zmodem;
-    QString FSendFolder; // where Send Files... looked last
+    QString FSendFolder;              // where Send Files... looked last
+    std::string FSizedHost;           // the ANSI-BBS host the screen was sized for ("": none)
+    int FSizedRows = 0;               // the rows it has, as sized or as the user left them
+    QTimer *FHostSizeTimer = nullptr; // a drag of the window is stored once, when it ends
 };

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 
 class TColorTTY;
@@ -49,7 +50,13 @@ public:
     bool IceColours() const { return FIce; }
     void SetIceColours(bool on) { FIce = on; }
     bool CursorShown() const { return FShowCursor; }
-    void SetCursorShown(bool shown) { FShowCursor = shown; }
+    // How another terminal's picture is drawn: iCE colours, the cursor shown, the font.
+    void CopyPicture(const TAnsiBbsInterpreter &from)
+    {
+        FIce = from.FIce;
+        FShowCursor = from.FShowCursor;
+        FCterm.Font = from.FCterm.Font;
+    }
     // Answers to the host's queries (cursor position, status, attributes): bytes for the
     // connection, handed over while Write runs. Without a handler they are dropped.
     void SetAnswerHandler(TAnswerHandler handler) { FAnswer = std::move(handler); }
@@ -113,8 +120,12 @@ private:
     size_t CtermMusic(const uint8_t *p, size_t i, size_t count);
     size_t CtermSauceMark(const uint8_t *p, size_t i, size_t count);
     size_t CtermSauce(const uint8_t *p, size_t i, size_t count);
-    // Where a SAUCE record begins in the printable run p[i..end), or end.
-    static size_t CtermSauceAt(const uint8_t *p, size_t i, size_t end);
+    // Whether p[i..end) begins with a SAUCE record's mark (boards that leak one send it
+    // after a control sequence: looked for where text begins, not inside it).
+    static bool CtermSauceStarts(const uint8_t *p, size_t i, size_t end)
+    {
+        return p[i] == 'S' && end - i >= 7 && std::memcmp(p + i, "SAUCE00", 7) == 0;
+    }
     size_t CtermState(const uint8_t *p, size_t i, size_t count);
 
     TColorTTY &FTty;

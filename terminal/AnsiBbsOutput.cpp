@@ -157,7 +157,7 @@ void TAnsiBbsInterpreter::AnsiGlyph(uint8_t c)
     if (p[i] >= 0x20 && x < T.FScreen.FCols) {
         const size_t room = size_t(T.FScreen.FCols - x);
         const size_t end = FindControlBefore(p, i + 1, count - i <= room ? count : i + room, count);
-        if ((end == count || p[end] == ESC) && !(FCterm.HideSauce && CtermSauceAt(p, i, end) < end)) {
+        if ((end == count || p[end] == ESC) && !(FCterm.HideSauce && CtermSauceStarts(p, i, end))) {
             AnsiPut(p + i, int(end - i));
             if (T.HasOption(coAutoTracking) && T.FViewport.Top() == T.FViewport.MaxTop()) T.TrackCursor();
             return end;
@@ -172,18 +172,14 @@ size_t TAnsiBbsInterpreter::AnsiText(const uint8_t *p, size_t i, size_t count)
     while (i < count) {
         const uint8_t c = p[i];
         if (c >= 0x20) {
-            size_t stop = count;
-            if (FCterm.HideSauce) {
-                stop = CtermSauceAt(p, i, FindControlBefore(p, i, count, count));
-                if (stop == i) { // the record starts here
-                    FTok.SetState(esSauce);
-                    FCterm.SauceLeft = 128;
-                    return i;
-                }
+            if (FCterm.HideSauce && CtermSauceStarts(p, i, count)) {
+                FTok.SetState(esSauce);
+                FCterm.SauceLeft = 128;
+                return i;
             }
             if (T.FCursorX >= T.FScreen.FCols) AnsiWrap();
             const size_t room = size_t(T.FScreen.FCols - T.FCursorX);
-            const size_t end = FindControlBefore(p, i + 1, stop - i <= room ? stop : i + room, count);
+            const size_t end = FindControlBefore(p, i + 1, count - i <= room ? count : i + room, count);
             AnsiPut(p + i, int(end - i));
             i = end;
             continue;

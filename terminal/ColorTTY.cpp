@@ -79,8 +79,7 @@ void TColorTTY::CopyContentsFrom(const TColorTTY &from)
     FCursorX = from.FCursorX;
     FCursorY = from.FCursorY;
     SetEmulation(from.FEmul); // how the picture is drawn: iCE colours, the cursor hidden
-    FAnsi.SetIceColours(from.FAnsi.IceColours());
-    FAnsi.SetCursorShown(from.FAnsi.CursorShown());
+    FAnsi.CopyPicture(from.FAnsi);
     InvalidateAll();
 }
 

@@ -269,9 +269,12 @@ void ProbeTls(int fd, const TProbeTarget &t, const TDeadline &d, TProbeResult &r
                 OPENSSL_free(der);
                 X509_free(cert);
             }
-            const std::vector<std::string> known =
-                TTrustFile(t.KnownCertsFile).Lookup(TStreamTransport::HostPort(t.Host, t.Port));
-            if (!fingerprint.empty() && std::find(known.begin(), known.end(), fingerprint) != known.end())
+            const TTrustEntries known =
+                TTrustFile(t.KnownCertsFile, 1).Lookup(TStreamTransport::HostPort(t.Host, t.Port));
+            bool accepted = false;
+            for (const std::vector<std::string> &k : known.Entries)
+                accepted = accepted || (!fingerprint.empty() && k[0] == fingerprint);
+            if (accepted)
                 trust = "certificate accepted before";
             else
                 trust =

@@ -35,7 +35,8 @@ void TColorTTYWidget::paintEvent(QPaintEvent *e)
     t.Viewport().SetFlashRect(FPainter.FlashRect(t));
     if (t.Tracking) return;
     if (!t.FlashRect.IsEmpty() && !FTimer.isActive()) {
-        StartTimer(BlinkMs);
+        FTimer.start(BlinkMs, this);
+        t.Viewport().SetTimerActive(true);
     } else if (t.FlashRect.IsEmpty() && FTimer.isActive()) {
         FTimer.stop();
         t.Viewport().SetTimerActive(false);

@@ -343,12 +343,6 @@ void TColorTTYWidget::StopTimer()
     FTimer.stop();
 }
 
-void TColorTTYWidget::StartTimer(int ms)
-{
-    FTimer.start(ms, this);
-    FModel->Viewport().SetTimerActive(true);
-}
-
 // ---------------------------------------------------------------- events
 
 bool TColorTTYWidget::event(QEvent *e)
@@ -453,13 +447,18 @@ void TColorTTYWidget::MouseDown(QMouseEvent *e, bool doubleClick)
     if (!doubleClick) v.SetSelectionPoints(cell, cell);
     t.UpdateCaret();
     FTimer.stop();
-    StartTimer(AutoScrollMs);
+    FTimer.start(AutoScrollMs, this);
+    FModel->Viewport().SetTimerActive(true);
     FLastMouse = pos;
     if (OnMouseDown) OnMouseDown(e);
 }
 
 void TColorTTYWidget::mousePressEvent(QMouseEvent *e)
 {
+    if (ToHost(e->position(), e->modifiers(), TMouseAction::Press, e->button())) {
+        setFocus(Qt::MouseFocusReason);
+        return;
+    }
     if (e->button() == Qt::RightButton) {
         // The right button opens the owner's menu: its Copy needs the selection kept.
         setFocus(Qt::MouseFocusReason);
@@ -471,6 +470,7 @@ void TColorTTYWidget::mousePressEvent(QMouseEvent *e)
 
 void TColorTTYWidget::mouseDoubleClickEvent(QMouseEvent *e)
 {
+    if (ToHost(e->position(), e->modifiers(), TMouseAction::Press, e->button())) return;
     if (e->button() == Qt::RightButton) {
         mousePressEvent(e);
         return;
@@ -484,6 +484,7 @@ void TColorTTYWidget::mouseDoubleClickEvent(QMouseEvent *e)
 void TColorTTYWidget::mouseMoveEvent(QMouseEvent *e)
 {
     TColorTTY &t = *FModel;
+    if (ToHost(e->position(), e->modifiers(), TMouseAction::Move, e->buttons())) return;
     const QPoint pos = e->position().toPoint();
     if (t.Tracking) {
         SelectToMouse(t, SelPointFromPixel(t, pos.x(), pos.y(), FCharW, FCharH));
@@ -496,13 +497,13 @@ void TColorTTYWidget::mouseMoveEvent(QMouseEvent *e)
 void TColorTTYWidget::mouseReleaseEvent(QMouseEvent *e)
 {
     TColorTTY &t = *FModel;
+    if (ToHost(e->position(), e->modifiers(), TMouseAction::Release, e->button())) return;
     if (t.Tracking || e->button() != Qt::RightButton) {
         FTimer.stop();
         t.Viewport().SetTracking(false);
-        if (t.HasOption(coFlashing) && !t.FlashRect.IsEmpty())
-            StartTimer(BlinkMs);
-        else
-            t.Viewport().SetTimerActive(false);
+        const bool blink = t.HasOption(coFlashing) && !t.FlashRect.IsEmpty();
+        if (blink) FTimer.start(BlinkMs, this);
+        t.Viewport().SetTimerActive(blink);
     }
     if (OnMouseUp) OnMouseUp(e);
 }

@@ -125,6 +125,11 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *e) override;
     void mouseMoveEvent(QMouseEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
+    void wheelEvent(QWheelEvent *e) override;
+    // When the host asked for the mouse, the event goes to it (with Shift held it stays the
+    // user's: selecting, the menu); true when it went.
+    bool ToHost(const QPointF &pos, Qt::KeyboardModifiers mods, TMouseAction action, Qt::MouseButtons button);
+    QPoint FHostCell{-1, -1}; // where the mouse was last reported: moves within a cell are not
     void focusInEvent(QFocusEvent *e) override;
     void focusOutEvent(QFocusEvent *e) override;
     void timerEvent(QTimerEvent *e) override;
@@ -137,7 +142,6 @@ private:
     void UpdateScrollBar();
     void ScrollBarMoved(int value);
     void MouseDown(QMouseEvent *e, bool doubleClick);
-    void StartTimer(int ms);
     void SyncCaret();
     // Lazy repaints: collected and handed to the paint cycle at most once a frame, so a
     // flood of output costs a few paints rather than one per line.

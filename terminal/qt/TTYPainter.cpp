@@ -252,6 +252,7 @@ void TTTYPainter::Paint(QPainter &p, const TColorTTY &t, const QRect &clip, cons
         if (FCurrentHit.Len > 0) FCurrentHighlights = FSearch->Spans(t, FCurrentHit);
     }
     const TCellPoint s = t.SelStart, e = t.SelEnd;
+    UpdateHostGlyphs(t.AnsiBbs().Cterm().Font, p.device()->devicePixelRatioF());
     for (int y = y0; y < y1; ++y) {
         const int top = (y - t.Top) * FCharH;
         const TRowView row = t.Screen().RowAt(y, FScratch);
@@ -281,6 +282,11 @@ void TTTYPainter::Paint(QPainter &p, const TColorTTY &t, const QRect &clip, cons
         bool clipped = false;
         for (const Run &run : FRuns) {
             if (run.hidden) continue;
+            if (FHostFont) {
+                p.setPen(QColor(run.fg));
+                DrawHostRun(p, chars, run.x0, run.x1, -ox, top);
+                continue;
+            }
             if (FBitmapFont) {
                 p.setPen(QColor(run.fg));
                 DrawBitmapRun(p, chars, run.x0, run.x1, -ox, top);
@@ -402,5 +408,50 @@ void TTTYPainter::DrawBitmapRun(QPainter &p, const uint8_t *chars, int x0, int x
         const uint8_t c = chars[x];
         if (FBitmapBlank[c]) continue;
         p.drawPixmap(QPointF(x * FCharW + left, top), FBitmapGlyphs, QRectF(c * gw, 0, gw, gh));
+    }
+}
+
+// The host's font scaled into the cells pixel by pixel, whatever font the user chose: code
+// page 437 (font 0) stays the cells' own.
+void TTTYPainter::UpdateHostGlyphs(int font, qreal dpr)
+{
+    const QSize cell(FCharW, FCharH);
+    if (font == FHostFont && (!font || (cell == FHostGlyphCell && FHostGlyphs.devicePixelRatio() == dpr)))
+        return;
+    FHostFont = 0;
+    FHostGlyphs = QBitmap();
+    const std::shared_ptr<const TCp437BitmapFont> f = font ? CtermFont(font) : nullptr;
+    if (!f || FCharW <= 0 || FCharH <= 0) return;
+    const int gw = std::max(1, int(std::lround(FCharW * dpr))),
+              gh = std::max(1, int(std::lround(FCharH * dpr)));
+    QImage img(gw * 256, gh, QImage::Format_Mono);
+    img.setColorCount(2);
+    img.setColor(0, qRgb(255, 255, 255));
+    img.setColor(1, qRgb(0, 0, 0));
+    img.fill(0);
+    for (int b = 0; b < 256; ++b) {
+        FHostBlank[b] = true;
+        for (int y = 0; y < gh; ++y)
+            for (int x = 0; x < gw; ++x)
+                if (f->Pixel(uint8_t(b), x * f->Width() / gw, y * f->Height() / gh)) {
+                    img.setPixel(b * gw + x, y, 1);
+                    FHostBlank[b] = false;
+                }
+    }
+    FHostGlyphs = QBitmap::fromImage(img);
+    FHostGlyphs.setDevicePixelRatio(dpr);
+    FHostGlyphSize = QSize(gw, gh);
+    FHostGlyphCell = cell;
+    FHostFont = font;
+}
+
+void TTTYPainter::DrawHostRun(QPainter &p, const uint8_t *chars, int x0, int x1, int left, int top)
+{
+    const int gw = FHostGlyphSize.width(), gh = FHostGlyphSize.height();
+    p.setBackgroundMode(Qt::TransparentMode);
+    for (int x = x0; x < x1; ++x) {
+        const uint8_t c = chars[x];
+        if (FHostBlank[c]) continue;
+        p.drawPixmap(QPointF(x * FCharW + left, top), FHostGlyphs, QRectF(c * gw, 0, gw, gh));
     }
 }

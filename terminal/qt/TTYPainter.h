@@ -58,6 +58,9 @@ private:
     void RunColours(const TColorTTY &t, const QPalette &palette, uint8_t attr, bool selected, Run &run) const;
     void DrawSpecial(QPainter &p, uint8_t c, int x, int y, QRgb fg);
     void DrawBitmapRun(QPainter &p, const uint8_t *chars, int x0, int x1, int left, int top);
+    // The font the host selected (ESC[0;n D), drawn into the cells as they are.
+    void UpdateHostGlyphs(int font, qreal dpr);
+    void DrawHostRun(QPainter &p, const uint8_t *chars, int x0, int x1, int left, int top);
 
     int FCharW = 0, FCharH = 0, FAscentPx = 0, FOverhangPx = 0;
     bool FHighContrast = false;
@@ -70,6 +73,11 @@ private:
     qreal FBitmapDpr = 0;  // the device pixel ratio the glyphs were made for
     QBitmap FBitmapGlyphs; // the 256 glyphs side by side, scaled
     bool FBitmapBlank[256] = {};
+    int FHostFont = 0;    // the font HostGlyphs hold (0: none, the cells' own font is used)
+    QSize FHostGlyphSize; // one glyph in device pixels
+    QSize FHostGlyphCell; // the cell it was made for, in layout pixels
+    QBitmap FHostGlyphs;
+    bool FHostBlank[256] = {};
 
     const TScrollbackSearch *FSearch = nullptr;
     TSearchHit FCurrentHit;
