@@ -156,6 +156,7 @@ void TColorTTY::PlaceCursor(int x, int y)
 
 void TColorTTY::TrackCursor()
 {
+    if (FViewport.FTrackWaiting) return; // the next frame follows the cursor anyway
     if (HasOption(coLazyWrite) && HasWindow()) {
         FViewport.FTrackWaiting = true;
         if (!FFrameWanted) {
