@@ -119,6 +119,7 @@ void TSession::StartConnecting()
     FHost = TSessionHost{FHostInfo.BBSName,    FHostInfo.Address,   FHostInfo.Port,
                          FHostInfo.Mode,       FHostInfo.Transport, FHostInfo.Terminal,
                          FHostInfo.IceColours, FHostInfo.LfExpand,  FHostInfo.HideSauce};
+    CompileHighlights();
     FStateMachine = FHost.Mode == hmTelnet ? &FTelnetStateMachine : FCLientMachine.get();
     if (FHost.Mode == hmISCA) {
         FWhoList->Clear();
@@ -279,6 +280,10 @@ void TSession::TransportReceived(const uint8_t *data, size_t count)
 
 void TSession::TransportDrained()
 {
+    if (FHighlights.Active()) {
+        FHighlights.Paused(FHighlightEvents);
+        TellHighlights();
+    }
     FTerminal.OutputPaused();
 }
 
@@ -488,9 +493,35 @@ void TSession::StateMachineTerminalOut(const char *text)
 
 void TSession::ShowText(const char *text)
 {
+    FHighlights.BeforeWrite();
     FTerminal.Write(text);
+    if (FHighlights.Active()) {
+        FHighlights.AfterWrite(FHighlightEvents);
+        TellHighlights();
+    }
     if (FCapture && !FCapture->Text(text)) CaptureFailed();
     FListener.SessionOutput(text);
+}
+
+void TSession::SetHighlightRules(std::vector<THighlightRule> rules)
+{
+    FHighlightRules = std::move(rules);
+    CompileHighlights();
+}
+
+void TSession::CompileHighlights()
+{
+    FHighlights.SetMatcher(
+        FHighlightRules.empty() ? nullptr : std::make_unique<THighlightMatcher>(FHighlightRules, FHost.Name));
+}
+
+void TSession::TellHighlights()
+{
+    // Taken first: the listener may write to the terminal.
+    std::vector<THighlightEvent> events;
+    events.swap(FHighlightEvents);
+    for (const THighlightEvent &e : events)
+        FListener.SessionHighlight(e);
 }
 
 void TSession::StateMachineDebug(const std::string &text)

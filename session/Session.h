@@ -13,6 +13,7 @@
 #include "config/HostMode.h"
 #include "protocol/CLient.h"
 #include "protocol/Telnet.h"
+#include "session/HighlightTap.h"
 #include "session/ReconnectPolicy.h"
 #include "session/SessionListener.h"
 #include "session/SessionPlatform.h"
@@ -101,6 +102,10 @@ public:
     void SetScreenSize(uint8_t cols, uint8_t rows);
     // Puts the kept draft into the open edit of its kind; false when there is none.
     bool RestoreDraft();
+    // The highlight rules; those for the current host run from now on (and for the host of
+    // each new connection).
+    void SetHighlightRules(std::vector<THighlightRule> rules);
+    const std::vector<THighlightRule> &HighlightRules() const { return FHighlightRules; }
 
     // --- Reconnecting.
     // A key on the terminal while a reconnect waits or is offered. True when the key was
@@ -195,6 +200,8 @@ private:
     void StateMachineSocketOut(const uint8_t *buf, int32_t count);
     void StateMachineTerminalOut(const char *text);
     void ShowText(const char *text); // to the terminal, the capture and the listener
+    void CompileHighlights();
+    void TellHighlights();
     void StateMachineDebug(const std::string &text);
     void EditStateDelivered(bool open);
     void KeepDraft();
@@ -230,6 +237,9 @@ private:
     bool FEditMenuConnected = false;
     bool FEditOpen = false;
     std::optional<TDraft> FDraft;
+    std::vector<THighlightRule> FHighlightRules;
+    THighlightTap FHighlights{FTerminal};
+    std::vector<THighlightEvent> FHighlightEvents;
 
     TReconnectPolicy FReconnect;
     std::unique_ptr<TSessionTimer> FReconnectTimer;
