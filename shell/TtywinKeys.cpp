@@ -241,7 +241,7 @@ void TTTYForm::CreateMenus()
     connect(highlight, &QAction::triggered, this, [this] { Guarded([this] { HighlightSelection(); }); });
     FColourTTY->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(FColourTTY, &QWidget::customContextMenuRequested, this, [this, highlight](const QPoint &pos) {
-        highlight->setEnabled(FColourTTY->Tty().HasSelection());
+        highlight->setEnabled(FColourTTY->Tty().Viewport().HasSelection());
         FPopupMenu->popup(FColourTTY->mapToGlobal(pos));
     });
 
