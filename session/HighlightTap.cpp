@@ -19,8 +19,8 @@ int TrimmedLength(const uint8_t *chars, int n)
 // Copies row `from` to row `to` cell for cell (the terminal writes runs of one attribute).
 void CopyRow(TColorTTY &t, int from, int to)
 {
-    const std::string chars(reinterpret_cast<const char *>(t.RowChars(from)), size_t(t.Cols));
-    const std::string attrs(reinterpret_cast<const char *>(t.RowAttrs(from)), size_t(t.Cols));
+    const std::string chars(reinterpret_cast<const char *>(t.Screen().RowChars(from)), size_t(t.Cols));
+    const std::string attrs(reinterpret_cast<const char *>(t.Screen().RowAttrs(from)), size_t(t.Cols));
     for (int x = 0; x < t.Cols;) {
         int e = x + 1;
         while (e < t.Cols && attrs[size_t(e)] == attrs[size_t(x)])
@@ -41,28 +41,28 @@ void THighlightTap::SetMatcher(std::unique_ptr<THighlightMatcher> matcher)
 
 void THighlightTap::BeforeWrite()
 {
-    if (FMatcher) FFrom = FTty.RowNumber(FTty.CursorY);
+    if (FMatcher) FFrom = FTty.Screen().RowNumber(FTty.CursorY);
 }
 
 void THighlightTap::AfterWrite(std::vector<THighlightEvent> &events)
 {
     if (!FMatcher) return;
-    const int64_t to = FTty.RowNumber(FTty.CursorY);
+    const int64_t to = FTty.Screen().RowNumber(FTty.CursorY);
     // Lines the ring and the history have both dropped are gone.
-    const int64_t from = std::max(FFrom, FTty.RowNumber(FTty.FirstRow()));
+    const int64_t from = std::max(FFrom, FTty.Screen().RowNumber(FTty.Screen().FirstRow()));
     FGagged.clear();
     TRowScratch scratch;
     // Most writes hold no line that any rule matches: one pass over them all tells.
     FLines.clear();
     for (int64_t n = from; n < to; ++n) {
-        const TRowView row = FTty.RowAt(FTty.RowOfNumber(n), scratch);
+        const TRowView row = FTty.Screen().RowAt(FTty.Screen().RowOfNumber(n), scratch);
         FLines.append(reinterpret_cast<const char *>(row.Chars), size_t(TrimmedLength(row.Chars, FTty.Cols)));
         FLines += '\n';
     }
     if (FLines.empty() || !FMatcher->MayMatch(FLines)) return;
     for (int64_t n = from; n < to; ++n) {
-        const int y = FTty.RowOfNumber(n);
-        const TRowView row = FTty.RowAt(y, scratch);
+        const int y = FTty.Screen().RowOfNumber(n);
+        const TRowView row = FTty.Screen().RowAt(y, scratch);
         if (Line(y, TrimmedLength(row.Chars, FTty.Cols), false, events) && y >= 0) FGagged.push_back(y);
     }
     if (!FGagged.empty()) TakeOut(FGagged);
@@ -72,20 +72,20 @@ void THighlightTap::Paused(std::vector<THighlightEvent> &events)
 {
     if (!FMatcher) return;
     const int y = FTty.CursorY;
-    const int length = TrimmedLength(FTty.RowChars(y), std::min(FTty.CursorX, FTty.Cols));
+    const int length = TrimmedLength(FTty.Screen().RowChars(y), std::min(FTty.CursorX, FTty.Cols));
     if (length == 0) return;
-    const std::string_view text(reinterpret_cast<const char *>(FTty.RowChars(y)), size_t(length));
-    if (FTty.RowNumber(y) == FPromptRow && text == FPromptText) return;
+    const std::string_view text(reinterpret_cast<const char *>(FTty.Screen().RowChars(y)), size_t(length));
+    if (FTty.Screen().RowNumber(y) == FPromptRow && text == FPromptText) return;
     Line(y, length, true, events);
 }
 
 bool THighlightTap::Line(int y, int length, bool prompt, std::vector<THighlightEvent> &events)
 {
     TRowScratch scratch;
-    const TRowView row = FTty.RowAt(y, scratch);
+    const TRowView row = FTty.Screen().RowAt(y, scratch);
     const std::string_view text(reinterpret_cast<const char *>(row.Chars), size_t(length));
     if (!FMatcher->Match(text, FResult)) return false;
-    const int64_t number = FTty.RowNumber(y);
+    const int64_t number = FTty.Screen().RowNumber(y);
     uint8_t tell = FResult.Actions & Told;
     if (prompt) {
         FPromptRow = number;
@@ -106,7 +106,8 @@ bool THighlightTap::Line(int y, int length, bool prompt, std::vector<THighlightE
 
 void THighlightTap::Recolour(int y, int from, int to, uint8_t colour)
 {
-    const std::string chars(reinterpret_cast<const char *>(FTty.RowChars(y)) + from, size_t(to - from));
+    const std::string chars(reinterpret_cast<const char *>(FTty.Screen().RowChars(y)) + from,
+                            size_t(to - from));
     const uint8_t attr = FTty.Attr;
     FTty.SetAttr(colour);
     FTty.WriteCells(from, y, to - from, chars.data());

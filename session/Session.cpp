@@ -34,7 +34,7 @@ TSession::TSession(TSessionStores stores, TColorTTY &terminal, TSessionListener 
       FListener(listener), FFactory(std::move(factory)), FPlatform(std::move(platform)),
       FWhoList(std::make_unique<TWhoList>()),
       FOffLineEdit(std::make_unique<TOffLineEdit>(terminal, *FWhoList)),
-      ReadBuffer(std::make_unique<uint8_t[]>(ReadBufferSize)),
+      FReadBuffer(std::make_unique<uint8_t[]>(ReadBufferSize)),
       FReconnect([this] { return FPlatform->Random(); })
 {
     FCLientMachine = std::make_unique<TCLientStateMachine>(FHostInfo, FUserFilter, *FOffLineEdit, *FWhoList,
@@ -53,7 +53,7 @@ TSession::TSession(TSessionStores stores, TColorTTY &terminal, TSessionListener 
     FStateMachine = &FTelnetStateMachine;
     FReconnectTimer = FPlatform->MakeTimer([this] { ReconnectNow(); });
     // The terminal's answers to the host's queries go out as the engine's own bytes do.
-    FTerminal.SetAnswerHandler([this](const char *bytes, size_t count) {
+    FTerminal.AnsiBbs().SetAnswerHandler([this](const char *bytes, size_t count) {
         StateMachineSocketOut(reinterpret_cast<const uint8_t *>(bytes), int32_t(count));
     });
 }
@@ -63,7 +63,7 @@ TSession::~TSession()
     FReconnectTimer.reset();
     DropTransport(TDrop::Abort);
     if (FCapture) FCapture->Finish(); // the last, unfinished line
-    FTerminal.SetAnswerHandler(nullptr);
+    FTerminal.AnsiBbs().SetAnswerHandler(nullptr);
     FTelnetStateMachine.OnSocketOut = nullptr;
     FCLientMachine->OnSocketOut = nullptr;
     FCLientMachine->OnExpressMessage = nullptr;
@@ -199,7 +199,7 @@ bool TSession::KeyDown(uint16_t key, TShiftState shift)
 {
     if (FState != TSessionState::Connected || FTransfers.Running()) return false;
     if (FHost.Terminal == THostTerminal::AnsiBbs && !InEditMode()) {
-        const std::string bytes = AnsiBbsKeyBytes(key, shift, FTerminal.Cterm().Doorway);
+        const std::string bytes = AnsiBbsKeyBytes(key, shift, FTerminal.AnsiBbs().Cterm().Doorway);
         if (!bytes.empty()) {
             StateMachineSocketOut(reinterpret_cast<const uint8_t *>(bytes.data()), int32_t(bytes.size()));
             return true;
@@ -211,7 +211,7 @@ bool TSession::KeyDown(uint16_t key, TShiftState shift)
 
 void TSession::TypeText(const std::string &text)
 {
-    if (FHost.Terminal == THostTerminal::AnsiBbs && FTerminal.Cterm().BracketedPaste) {
+    if (FHost.Terminal == THostTerminal::AnsiBbs && FTerminal.AnsiBbs().Cterm().BracketedPaste) {
         if (FState != TSessionState::Connected || FTransfers.Running()) return;
         std::string paste = "\x1b[200~";
         for (size_t i = 0; i < text.size() && text[i] != 0; ++i) {
@@ -343,13 +343,13 @@ void TSession::ClientSocketConnect()
     // The host's output is read in its emulation from the first byte on.
     if (FHost.Terminal == THostTerminal::AnsiBbs) {
         FTerminal.SetEmulation(teAnsiBbs);
-        FTerminal.ResetModes();
+        FTerminal.AnsiBbs().ResetModes();
     } else {
         FTerminal.SetEmulation(teClassic);
     }
-    FTerminal.SetIceColours(FHost.IceColours);
-    FTerminal.SetLfExpand(FHost.LfExpand);
-    FTerminal.SetHideSauce(FHost.HideSauce);
+    FTerminal.AnsiBbs().SetIceColours(FHost.IceColours);
+    FTerminal.AnsiBbs().SetLfExpand(FHost.LfExpand);
+    FTerminal.AnsiBbs().SetHideSauce(FHost.HideSauce);
     FTerminal.InvalidateAll();
 
     FEditMenuConnected = true;
@@ -369,18 +369,18 @@ void TSession::ClientSocketRead(const uint8_t *data, size_t count)
 {
     while (count > 0) {
         const size_t n = std::min(count, size_t(MaxRead - FReadCount));
-        std::memcpy(ReadBuffer.get() + FReadCount, data, n);
+        std::memcpy(FReadBuffer.get() + FReadCount, data, n);
         data += n;
         count -= n;
         FReadCount = uint16_t(FReadCount + n);
-        ReadBuffer[FReadCount] = 0;
+        FReadBuffer[FReadCount] = 0;
         if (FCLientMachine->EditMode() && FReadCount == 1) {
             // A lone byte in an edit is kept for the next read: the BBS may be echoing.
-            if (ReadBuffer[0] == 0x08) {
+            if (FReadBuffer[0] == 0x08) {
                 FTerminal.WriteChar(char(0x08));
                 continue;
             }
-            if (ReadBuffer[0] == '*') {
+            if (FReadBuffer[0] == '*') {
                 SetStatus("Express message received.");
                 continue;
             }
@@ -392,10 +392,10 @@ void TSession::ClientSocketRead(const uint8_t *data, size_t count)
 void TSession::HandOn(uint16_t count)
 {
     if (count == 0) return;
-    if (FReceiveTap && FReceiveTap(ReadBuffer.get(), count)) return;
+    if (FReceiveTap && FReceiveTap(FReadBuffer.get(), count)) return;
     // Captured before the engine, which writes into the buffer.
-    if (FCapture && !FCapture->Received(ReadBuffer.get(), count)) CaptureFailed();
-    FStateMachine->ProcessInput(ReadBuffer.get(), count);
+    if (FCapture && !FCapture->Received(FReadBuffer.get(), count)) CaptureFailed();
+    FStateMachine->ProcessInput(FReadBuffer.get(), count);
 }
 
 void TSession::CaptureFailed()

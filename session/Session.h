@@ -235,7 +235,7 @@ private:
     TTelnetStateMachine FTelnetStateMachine;
     std::unique_ptr<TCLientStateMachine> FCLientMachine;
     TTelnetStateMachine *FStateMachine = nullptr;
-    std::unique_ptr<uint8_t[]> ReadBuffer;
+    std::unique_ptr<uint8_t[]> FReadBuffer;
     uint16_t FReadCount = 0;
     std::unique_ptr<TSessionCapture> FCapture;
     TReceiveTap FReceiveTap;

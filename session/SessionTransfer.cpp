@@ -42,7 +42,7 @@ bool TSessionTransfers::Start(const std::function<bool(TTransfer &, std::string 
     }
     // Received bytes go straight to the engine, past the capture: they are the transfer's.
     FSession.SetReceiveTap([this](const uint8_t *, uint16_t count) {
-        FSession.FTelnetStateMachine.ProcessInput(FSession.ReadBuffer.get(), count);
+        FSession.FTelnetStateMachine.ProcessInput(FSession.FReadBuffer.get(), count);
         return true;
     });
     return true;

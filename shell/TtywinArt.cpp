@@ -39,8 +39,8 @@ TArtViewer *TTTYForm::OpenArt(const QString &path)
 bool TTTYForm::SaveAnsi(const QString &path, QString *error) const
 {
     const TColorTTY &t = FColourTTY->Tty();
-    int first = t.FirstRow(), last = t.Rows - 1;
-    if (t.HasSelection()) {
+    int first = t.Screen().FirstRow(), last = t.Rows - 1;
+    if (t.Viewport().HasSelection()) {
         first = std::min(t.SelStart.y, t.SelEnd.y);
         last = std::max(t.SelStart.y, t.SelEnd.y);
         // A selection that ends at the start of a row does not take that row.
@@ -51,7 +51,7 @@ bool TTTYForm::SaveAnsi(const QString &path, QString *error) const
         // Without one: from the first row that holds text to the cursor's or the last that does.
         const auto blank = [&](int y) {
             TRowScratch s;
-            const TRowView r = t.RowAt(y, s);
+            const TRowView r = t.Screen().RowAt(y, s);
             for (int x = 0; x < t.Cols; ++x)
                 if (r.Chars[x] != ' ' || (r.Attrs[x] & 0x70)) return false;
             return true;
@@ -66,7 +66,7 @@ bool TTTYForm::SaveAnsi(const QString &path, QString *error) const
     attrs.reserve(chars.capacity());
     TRowScratch scratch;
     for (int y = first; y <= last; ++y) {
-        const TRowView r = t.RowAt(y, scratch);
+        const TRowView r = t.Screen().RowAt(y, scratch);
         chars.insert(chars.end(), r.Chars, r.Chars + t.Cols);
         attrs.insert(attrs.end(), r.Attrs, r.Attrs + t.Cols);
     }

@@ -58,8 +58,8 @@ void TTTYForm::EditFindItemClick()
 void TTTYForm::EditClearHistoryItemClick()
 {
     TColorTTY &tty = FColourTTY->Tty();
-    if (tty.HistoryRows() == 0) return;
-    const int n = tty.HistoryRows();
+    if (tty.Screen().HistoryRows() == 0) return;
+    const int n = tty.Screen().HistoryRows();
     const QString question =
         n == 1 ? tr("Forget the line of history kept above the scrollback?")
                : tr("Forget the %1 lines of history kept above the scrollback?").arg(QLocale().toString(n));
@@ -74,7 +74,7 @@ void TTTYForm::EditClearHistoryItemClick()
 void TTTYForm::ApplyHistoryLines()
 {
     TColorTTY &tty = FColourTTY->Tty();
-    if (tty.HistoryStore().Limit() == FClientPrefs.HistoryLines) return;
+    if (tty.Screen().HistoryStore().Limit() == FClientPrefs.HistoryLines) return;
     tty.SetHistoryLimit(FClientPrefs.HistoryLines);
     if (FFindBar) FFindBar->TerminalChanged();
 }

@@ -33,7 +33,7 @@ void TTTYForm::OptionsHighlightsItemClick()
 void TTTYForm::HighlightSelection()
 {
     const TColorTTY &t = FColourTTY->Tty();
-    if (!t.HasSelection()) return;
+    if (!t.Viewport().HasSelection()) return;
     char buffer[256];
     t.GetSelTextBuf(buffer, sizeof buffer);
     // The first line of the selection, without the blanks around it.
@@ -90,11 +90,11 @@ bool TTTYForm::ReviewMark(int direction)
 {
     TColorTTY &t = FColourTTY->Tty();
     // Marks of lines the history has let go are dropped.
-    const int64_t first = t.RowNumber(t.FirstRow());
+    const int64_t first = t.Screen().RowNumber(t.Screen().FirstRow());
     FMarkedRows.erase(FMarkedRows.begin(), std::lower_bound(FMarkedRows.begin(), FMarkedRows.end(), first));
     TTerminalSpeech &speech = FColourTTY->Speech();
     const int at = speech.ReviewRow() >= 0 ? speech.ReviewRow() : t.CursorY;
-    const int64_t here = t.RowNumber(at);
+    const int64_t here = t.Screen().RowNumber(at);
     int64_t target = -1;
     if (direction < 0) {
         auto it = std::lower_bound(FMarkedRows.begin(), FMarkedRows.end(), here);
@@ -107,9 +107,9 @@ bool TTTYForm::ReviewMark(int direction)
         speech.Say(direction < 0 ? tr("No marked line above") : tr("No marked line below"));
         return false;
     }
-    const int row = t.RowOfNumber(target);
+    const int row = t.Screen().RowOfNumber(target);
     speech.Review(row - at);
     // The line in the middle of the view.
-    t.ScrollTo(t.Left, std::clamp(row - t.VisibleRows / 2, t.FirstRow(), t.MaxTop));
+    t.ScrollTo(t.Left, std::clamp(row - t.VisibleRows / 2, t.Screen().FirstRow(), t.MaxTop));
     return true;
 }

@@ -210,7 +210,7 @@ void TTTYForm::CreateMenus()
     }
     // Clear History... is offered while there is a history to clear.
     connect(menus[mnEdit], &QMenu::aboutToShow, this,
-            [this] { Item(M::EditClearHistory)->setEnabled(FColourTTY->Tty().HistoryRows() > 0); });
+            [this] { Item(M::EditClearHistory)->setEnabled(FColourTTY->Tty().Screen().HistoryRows() > 0); });
     for (int i = 1; i <= 5; ++i)
         connect(Item(RecentItem(i)), &QAction::triggered, this,
                 [this, i] { Guarded([&] { FileLastClick(i); }); });
@@ -241,7 +241,7 @@ void TTTYForm::CreateMenus()
     connect(highlight, &QAction::triggered, this, [this] { Guarded([this] { HighlightSelection(); }); });
     FColourTTY->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(FColourTTY, &QWidget::customContextMenuRequested, this, [this, highlight](const QPoint &pos) {
-        highlight->setEnabled(FColourTTY->Tty().HasSelection());
+        highlight->setEnabled(FColourTTY->Tty().Viewport().HasSelection());
         FPopupMenu->popup(FColourTTY->mapToGlobal(pos));
     });
 

@@ -90,7 +90,7 @@ struct Tapped : ::testing::Test
     }
     std::string Row(int y) const
     {
-        std::string s(reinterpret_cast<const char *>(Tty.RowChars(y)), size_t(Tty.Cols));
+        std::string s(reinterpret_cast<const char *>(Tty.Screen().RowChars(y)), size_t(Tty.Cols));
         return s.erase(s.find_last_not_of(' ') + 1);
     }
 };
@@ -105,9 +105,9 @@ TEST_F(Tapped, CompletedLinesAreRecolouredGaggedAndToldPromptsOnce)
     EXPECT_EQ(Row(top + 1), "last li"); // the gagged lines are gone, the rest moved up
     EXPECT_EQ(Tty.CursorY, top + 1);
     EXPECT_EQ(Tty.CursorX, 7);
-    EXPECT_EQ(Tty.AttrAt(4, top), 0x1E);
-    EXPECT_EQ(Tty.AttrAt(3, top) & 0x77, 0x01); // the rest keeps its colour
-    EXPECT_EQ(Tty.AttrAt(9, top), Tty.AttrAt(3, top));
+    EXPECT_EQ(Tty.Screen().AttrAt(4, top), 0x1E);
+    EXPECT_EQ(Tty.Screen().AttrAt(3, top) & 0x77, 0x01); // the rest keeps its colour
+    EXPECT_EQ(Tty.Screen().AttrAt(9, top), Tty.Screen().AttrAt(3, top));
     Write("ne\r\n\x1b[32m");
     EXPECT_EQ(Row(top + 1), "last line");
     EXPECT_EQ(Tty.Attr & 7, 2); // the output's own colour goes on
@@ -120,10 +120,10 @@ TEST_F(Tapped, CompletedLinesAreRecolouredGaggedAndToldPromptsOnce)
     Tap.Paused(Events);
     Tap.Paused(Events); // the same prompt again is not told again
     ASSERT_EQ(Events.size(), 1u);
-    EXPECT_EQ(Tty.AttrAt(0, Tty.CursorY), 0x1E);
+    EXPECT_EQ(Tty.Screen().AttrAt(0, Tty.CursorY), 0x1E);
     Write("guest\r\n"); // the prompt completed: coloured, not told again
     EXPECT_EQ(Events.size(), 1u);
-    EXPECT_EQ(Tty.AttrAt(8, Tty.CursorY - 1), 0x1E);
+    EXPECT_EQ(Tty.Screen().AttrAt(8, Tty.CursorY - 1), 0x1E);
 }
 
 TEST(HighlightStore, StoredFormAndWrittenOnlyWhenChanged)

@@ -18,6 +18,22 @@ std::string State(TSessionState s)
 
 const std::string Prompt = "Post: \xff\xa5\x00\x00\x00\x06"s; // a long edit opens
 
+TEST(SessionState, EveryEventInEveryState)
+{
+    // Per state, where each event leads: I idle, L looking up, C connecting, O open,
+    // X closing, W waiting to reconnect.
+    using E = TSessionEvent;
+    const E events[] = {E::Connect, E::LookUp, E::Progress, E::Opened, E::Failed,
+                        E::Abort,   E::Close,  E::Closed,   E::Wait};
+    const std::string letters = "ILCOXW";
+    const char *const table[] = {"CIIIIIIIW", "LLCOXILLL", "CLCOXICCC",
+                                 "OOOOOOXOO", "XXXXXXXIX", "CWWWWIWWW"};
+    for (size_t from = 0; from < letters.size(); ++from)
+        for (size_t e = 0; e < std::size(events); ++e)
+            EXPECT_EQ(letters[size_t(Transition(TSessionState(from), events[e]))], table[from][e])
+                << "from " << letters[from] << ", event " << e;
+}
+
 TEST(Session, AttemptsEndAsTheUserAndTheLineSay)
 {
     // Abort while the name is looked up: aborted, no error, the transport let go at once.

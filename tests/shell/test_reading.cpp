@@ -67,12 +67,12 @@ TEST_F(Reading, RulesFromTheDialogColourGagAndMarkLinesAndAreStored)
     EXPECT_FALSE(Shows("spam"));
     const TColorTTY &t = Form->ColourTTY()->Tty();
     const int row = t.CursorY - 3;
-    EXPECT_EQ(std::string(reinterpret_cast<const char *>(t.RowChars(row)), 15), "the sys0p is in");
-    EXPECT_EQ(t.AttrAt(4, row), 0x0B);
-    EXPECT_NE(t.AttrAt(3, row), 0x0B);
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(t.Screen().RowChars(row)), 15), "the sys0p is in");
+    EXPECT_EQ(t.Screen().AttrAt(4, row), 0x0B);
+    EXPECT_NE(t.Screen().AttrAt(3, row), 0x0B);
     ASSERT_EQ(Form->MarkedRows().size(), 1u);
     EXPECT_TRUE(Form->ReviewMark(-1));
-    EXPECT_EQ(t.RowNumber(Form->ColourTTY()->Speech().ReviewRow()), Form->MarkedRows()[0]);
+    EXPECT_EQ(t.Screen().RowNumber(Form->ColourTTY()->Speech().ReviewRow()), Form->MarkedRows()[0]);
     EXPECT_FALSE(Form->ReviewMark(-1));
 }
 
@@ -159,15 +159,15 @@ TEST_F(Reading, TheTerminalSavedAsAnsiReadsBackAsItsCells)
     const TArtFile back = ReadArt(*ReadWholeFile(Dir.filePath(QStringLiteral("s.ans")).toStdString()));
     ASSERT_EQ(back.Canvas.Width(), t.Cols);
     int first = 0;
-    while (first < t.Rows && t.RowChars(first)[0] != 'g')
+    while (first < t.Rows && t.Screen().RowChars(first)[0] != 'g')
         ++first;
     ASSERT_GE(back.Canvas.Rows(), 2);
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < t.Cols; ++x) {
-            if (t.CharAt(x, first + y) == ' ' && !(t.AttrAt(x, first + y) & 0x70))
+            if (t.Screen().CharAt(x, first + y) == ' ' && !(t.Screen().AttrAt(x, first + y) & 0x70))
                 continue; // blanks are dropped
-            EXPECT_EQ(back.Canvas.CharAt(x, y), t.CharAt(x, first + y)) << x << "," << y;
-            EXPECT_EQ(back.Canvas.AttrAt(x, y), t.AttrAt(x, first + y)) << x << "," << y;
+            EXPECT_EQ(back.Canvas.CharAt(x, y), t.Screen().CharAt(x, first + y)) << x << "," << y;
+            EXPECT_EQ(back.Canvas.AttrAt(x, y), t.Screen().AttrAt(x, first + y)) << x << "," << y;
         }
 }
 

@@ -191,6 +191,29 @@ TEST(TransferStreams, EveryByteBothWaysOverSshAndTls)
             }
 }
 
+// An upload cut off in its last file: the file before it is whole, that one is not.
+TEST(TransferEnds, ABatchCutOffInItsLastFileIsNotWhole)
+{
+    QTemporaryDir here, far;
+    const std::vector<std::string> files{here.filePath("small").toStdString(),
+                                         here.filePath("big").toStdString()};
+    WriteAll(here.filePath("small"), "small\r\n");
+    WriteAll(here.filePath("big"), Bytes(40 << 20, 7));
+    TBareTool receiver;
+    ASSERT_TRUE(receiver.Listen(far.path(), {}, "rz"));
+    TClient client;
+    ASSERT_TRUE(client.Connect(receiver.Server.serverPort()));
+    std::string error;
+    ASSERT_TRUE(client.Transfers().Send(TTransferProtocol::Zmodem, files, error)) << error;
+    ASSERT_TRUE(
+        client.WaitFor([&] { return !client.Progress.empty() && client.Progress.back().FileNumber == 2; }));
+    ::kill(pid_t(receiver.Sz.processId()), SIGSTOP); // it takes no more, and never says it has it all
+    receiver.Peer->abort();
+    ASSERT_TRUE(client.WaitReturned());
+    ASSERT_EQ(client.Result->Files.size(), 2u);
+    EXPECT_TRUE(client.Result->Files[0].Complete && !client.Result->Files[1].Complete);
+}
+
 // A receiving tool that stops taking its input holds the connection (plain and through a
 // TLS terminator): what waits for it stays bounded while the sender's side backs up, and
 // nothing is lost when it goes on.

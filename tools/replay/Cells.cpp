@@ -9,7 +9,7 @@ namespace {
 
 bool HoldsAnything(const TColorTTY &Tty, int y)
 {
-    const uint8_t *c = Tty.RowChars(y), *a = Tty.RowAttrs(y);
+    const uint8_t *c = Tty.Screen().RowChars(y), *a = Tty.Screen().RowAttrs(y);
     for (int x = 0; x < Tty.Cols; ++x)
         if (c[x] != ' ' || (a[x] & 0xF0) != 0) return true;
     return false;
@@ -47,7 +47,7 @@ void PrintCells(const TColorTTY &Tty, std::ostream &Out)
     std::string Line;
     for (int y = First; y <= Last; ++y) {
         Line.clear();
-        for (const uint8_t *Row : {Tty.RowChars(y), Tty.RowAttrs(y)}) {
+        for (const uint8_t *Row : {Tty.Screen().RowChars(y), Tty.Screen().RowAttrs(y)}) {
             if (!Line.empty()) Line += ' ';
             for (int x = 0; x < Tty.Cols; ++x) {
                 Line += Hex[Row[x] >> 4];
