@@ -52,7 +52,7 @@ void MeasureKeyLatency()
     BenchClock::time_point sent;
     w->OnPainted = [&](const QRect &area) {
         if (!want.isNull() && area.contains(want) && t.CursorX != 0 &&
-            t.CharAt(t.CursorX - 1, t.CursorY) != ' ') {
+            t.Screen().CharAt(t.CursorX - 1, t.CursorY) != ' ') {
             lat.push_back(Ms(BenchClock::now() - sent));
             want = {};
             loop.quit();
