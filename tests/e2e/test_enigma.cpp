@@ -120,8 +120,8 @@ protected:
         const TColorTTY &t = Form->ColourTTY()->Tty();
         std::vector<std::string> rows;
         for (int y = t.ScreenTop(); y < t.Rows; ++y) {
-            const QByteArray c(reinterpret_cast<const char *>(t.RowChars(y)), t.Cols);
-            const QByteArray a(reinterpret_cast<const char *>(t.RowAttrs(y)), t.Cols);
+            const QByteArray c(reinterpret_cast<const char *>(t.Screen().RowChars(y)), t.Cols);
+            const QByteArray a(reinterpret_cast<const char *>(t.Screen().RowAttrs(y)), t.Cols);
             rows.push_back((c.toHex().toUpper() + ' ' + a.toHex().toUpper()).toStdString());
         }
         return rows;
