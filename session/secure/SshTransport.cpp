@@ -361,19 +361,20 @@ void TSshTransport::ReadAll()
 {
     // Not reading while held fills the channel's window, and the server waits.
     char buf[16384];
-    for (int stream = 0; stream < 2 && FSsh; ++stream) {
-        while (FSsh && Receiving()) {
+    // Reading one stream lets libssh take in packets for the other from the socket, which then
+    // has nothing left to wake us: go round until neither gives anything.
+    for (bool more = true; more && FSsh && Receiving();) {
+        more = false;
+        for (int stream = 0; stream < 2 && FSsh && Receiving(); ++stream) {
             const int n = ssh_channel_read_nonblocking(FSsh->Channel, buf, sizeof buf, stream);
             if (n > 0) {
                 Received(reinterpret_cast<const uint8_t *>(buf), static_cast<size_t>(n));
-                continue;
-            }
-            if (n == SSH_ERROR) {
+                more = true;
+            } else if (n == SSH_ERROR) {
                 FSsh->Step = TSshStep::Done;
                 Ended(TCloseKind::Lost, ssh_get_error(FSsh->Session));
                 return;
             }
-            break;
         }
     }
     // The end only once all that came before it was read.
@@ -405,6 +406,9 @@ void TSshTransport::Send(const uint8_t *data, size_t count)
     FSsh->Out.Append(data, count);
     Flush();
     Watch();
+    // Flushing lets libssh take in what the BBS sent meanwhile, with no readiness left to
+    // wake us for it.
+    if (FSsh && Receiving()) PumpLater();
 }
 
 void TSshTransport::SetWindowSize(uint8_t cols, uint8_t rows)

@@ -221,11 +221,11 @@ TEST_F(Enigma, TelnetLoginAndLogoff)
     Logoff();
 }
 
-// Over SSH the screen stops in the middle of the welcome art today.
+// Over SSH the login stops now and then at the end of the welcome art: the BBS waits and
+// nothing more arrives. Not yet found.
 TEST_F(Enigma, DISABLED_SshLoginAndLogoff)
 {
     ASSERT_NO_FATAL_FAILURE(LoginChecked(true, "sshuser"));
-    EXPECT_EQ(Form->StatusText().toStdString().find(" Connected to 127.0.0.1 (SSH, "), 0u);
     Logoff();
 }
 
