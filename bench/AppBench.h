@@ -64,5 +64,5 @@ void MeasureSearch();
 void MeasureKeyLatency(int keys);
 // 8 MB floods through a window without history and one with 1,000,000 lines, in turns.
 void MeasureFlood(int runs);
-// 32 MB floods over TCP, TLS and SSH: rate and growth of the resident set.
+// 16 MB floods over TCP, TLS and SSH: rate and growth of the resident set.
 void MeasureTransportFloods(int runs);

@@ -6,7 +6,7 @@
 //    window with a menu bar, a status bar and one painted child (what Qt itself costs);
 //  - flood: the main window in this process receiving an 8 MB BBS-style stream that a
 //    loopback server sends as fast as the socket takes it, until the last byte is painted,
-//    with no history and with 1,000,000 lines of it (AppFlood.cpp); and 32 MB over TCP,
+//    with no history and with 1,000,000 lines of it (AppFlood.cpp); and 16 MB over TCP,
 //    TLS and SSH with the growth of the resident set;
 //  - history: bytes per line of 1,000,000 lines, and the find bar searching them;
 //  - latency: a key typed until its echo from a loopback server is painted.
