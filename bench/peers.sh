@@ -134,31 +134,31 @@ awk -v rounds="$rounds" -v failedfile="$failed" '
   }
   # a figure: the median of the rounds and their spread
   function figure(label, key, target, better,    a, n) {
-    if (!complete(key, label)) { printf "%-58s %s\n", label, "MISSING"; bad = 1; return }
+    if (!complete(key, label)) { printf "%-64s %s\n", label, "MISSING"; bad = 1; return }
     n = sorted(key, a)
-    printf "%-58s %9.2f  (%.2f to %.2f)  %s\n", label, median(a, n), a[1], a[n], verdict(median(a, n), target, better)
+    printf "%-64s %9.2f  (%.2f to %.2f)  %s\n", label, median(a, n), a[1], a[n], verdict(median(a, n), target, better)
     if (better != "" && verdict(median(a, n), target, better) ~ /NOT/) notmet = 1
   }
   # a ratio: the median of one figure over the median of the other; the spread of the
   # rounds ratios beside it
   function ratio(label, ka, kb, target, better, single,    a, b, n, m, r, x, rr, k) {
-    if (!complete(ka, label) + !complete(kb, label)) { printf "%-58s %s\n", label, "MISSING"; bad = 1; return }
+    if (!complete(ka, label) + !complete(kb, label)) { printf "%-64s %s\n", label, "MISSING"; bad = 1; return }
     n = sorted(ka, a); m = sorted(kb, b)
     x = median(a, n) / median(b, m)
     k = 0
     for (r = 1; r <= rounds; r++) rr[++k] = v[ka, r] / v[kb, r]
     n = k
     for (r = 2; r <= n; r++) for (m = r; m > 1 && rr[m - 1] > rr[m]; m--) { t = rr[m]; rr[m] = rr[m - 1]; rr[m - 1] = t }
-    if (single) printf "%-58s %8.2fx  %s\n", label, x, verdict(x, target, better)
-    else printf "%-58s %8.2fx  (rounds %.2f to %.2f)  %s\n", label, x, rr[1], rr[n], verdict(x, target, better)
+    if (single) printf "%-64s %8.2fx  %s\n", label, x, verdict(x, target, better)
+    else printf "%-64s %8.2fx  (rounds %.2f to %.2f)  %s\n", label, x, rr[1], rr[n], verdict(x, target, better)
     if (better != "" && verdict(x, target, better) ~ /NOT/) notmet = 1
   }
   # TLS and SSH may grow at most `target` MB more than TCP
   function above(label, ka, kb, target,    a, b, n, m, x) {
-    if (!complete(ka, label) + !complete(kb, label)) { printf "%-58s %s\n", label, "MISSING"; bad = 1; return }
+    if (!complete(ka, label) + !complete(kb, label)) { printf "%-64s %s\n", label, "MISSING"; bad = 1; return }
     n = sorted(ka, a); m = sorted(kb, b)
     x = median(a, n) - median(b, m)
-    printf "%-58s %+8.2f MB  %s\n", label, x, verdict(x, target, "<=")
+    printf "%-64s %+8.2f MB  %s\n", label, x, verdict(x, target, "<=")
     if (verdict(x, target, "<=") ~ /NOT/) notmet = 1
   }
   END {
