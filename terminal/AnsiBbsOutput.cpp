@@ -72,7 +72,7 @@ void TColorTTY::WriteAnsi(const uint8_t *p, size_t count)
         switch (FEscState) {
         case esText:
             i = AnsiSegment(p, i, count);
-            if (i >= count) break;
+            if (i >= count || FEscState != esText) break;
             ++i; // the ESC
             if (i < count && p[i] == '[')
                 i = AnsiColours(p, i + 1, count);
@@ -85,6 +85,13 @@ void TColorTTY::WriteAnsi(const uint8_t *p, size_t count)
             break;
         case esControlSequence:
             i = AnsiSequence(p, i, count);
+            break;
+        case esMusic:
+        case esSauceMark:
+        case esSauce:
+        case esSauceEsc:
+        case esLiteral:
+            i = CtermState(p, i, count);
             break;
         default: // a Classic state left by a switch: start afresh
             CancelSequence();
@@ -119,6 +126,12 @@ void TColorTTY::AnsiWrap()
     if (CursorX == Cols) AnsiWrap();
 }
 
+void TColorTTY::AnsiGlyph(uint8_t c)
+{
+    AnsiPut(&c, 1);
+    if (HasOption(coAutoTracking) && Top == MaxTop) TrackCursor();
+}
+
 // Text from p[i] up to the next ESC, whose index is returned. Between colour changes there
 // is mostly one printable run that fits on the row: that is done here, the rest apart.
 [[gnu::always_inline]] inline size_t TColorTTY::AnsiSegment(const uint8_t *p, size_t i, size_t count)
@@ -127,7 +140,7 @@ void TColorTTY::AnsiWrap()
     if (p[i] >= 0x20 && x < Cols) {
         const size_t room = size_t(Cols - x);
         const size_t end = FindControlBefore(p, i + 1, count - i <= room ? count : i + room, count);
-        if (end == count || p[end] == ESC) {
+        if ((end == count || p[end] == ESC) && !(FCterm.HideSauce && CtermSauceAt(p, i, end) < end)) {
             AnsiPut(p + i, int(end - i));
             if (HasOption(coAutoTracking) && Top == MaxTop) TrackCursor();
             return end;
@@ -141,9 +154,18 @@ size_t TColorTTY::AnsiText(const uint8_t *p, size_t i, size_t count)
     while (i < count) {
         const uint8_t c = p[i];
         if (c >= 0x20) {
+            size_t stop = count;
+            if (FCterm.HideSauce) {
+                stop = CtermSauceAt(p, i, FindControlBefore(p, i, count, count));
+                if (stop == i) { // the record starts here
+                    FEscState = esSauce;
+                    FCterm.SauceLeft = 128;
+                    return i;
+                }
+            }
             if (CursorX >= Cols) AnsiWrap();
             const size_t room = size_t(Cols - CursorX);
-            const size_t end = FindControlBefore(p, i + 1, count - i <= room ? count : i + room, count);
+            const size_t end = FindControlBefore(p, i + 1, stop - i <= room ? stop : i + room, count);
             AnsiPut(p + i, int(end - i));
             i = end;
             continue;
@@ -161,6 +183,7 @@ size_t TColorTTY::AnsiText(const uint8_t *p, size_t i, size_t count)
             AnsiTab();
             break;
         case 10:
+            if (FCterm.LfExpand) CursorX = 0;
             AnsiLineFeed();
             break;
         case 12:
@@ -171,14 +194,26 @@ size_t TColorTTY::AnsiText(const uint8_t *p, size_t i, size_t count)
             break;
         case 0: {
             static const uint8_t blank = ' ';
-            AnsiPut(&blank, 1);
+            if (FCterm.Doorway)
+                FEscState = esLiteral;
+            else
+                AnsiPut(&blank, 1);
             break;
         }
+        case 0x1A:
+            if (FCterm.HideSauce) {
+                FEscState = esSauceMark;
+                FCterm.SauceMatched = 0;
+            } else {
+                AnsiPut(&c, 1);
+            }
+            break;
         default:
             AnsiPut(&c, 1);
             break;
         }
         ++i;
+        if (FEscState != esText) break;
     }
     if (HasOption(coAutoTracking) && Top == MaxTop) TrackCursor();
     return i;
@@ -322,6 +357,10 @@ size_t TColorTTY::AnsiSequence(const uint8_t *p, size_t i, size_t count)
             n = std::min<unsigned>(std::max(n, 1u) + 1, TAnsiParams::Max + 1);
         } else if (InSequence(c)) {
             marks |= MarkOf(c);
+            if (c < 0x30)
+                a.Intermediate = c;
+            else if (c >= '<' && !a.Private)
+                a.Private = c;
         } else {
             break;
         }
@@ -338,6 +377,8 @@ size_t TColorTTY::AnsiSequence(const uint8_t *p, size_t i, size_t count)
         AnsiCsi(final);
     else if (marks == emPrivate && (final == 'h' || final == 'l'))
         AnsiMode(final == 'h');
+    else
+        CtermCsi(final);
     FAnsiParams = {};
     FEscMarks = 0;
     return i + 1;
@@ -389,6 +430,7 @@ void TColorTTY::AnsiCsi(uint8_t final)
     case 'L':
         return AnsiInsertLines(n);
     case 'M':
+        if (CtermMusicStarts(final)) return;
         return AnsiDeleteLines(n);
     case 'S':
         return AnsiScrollUp(n);
@@ -408,6 +450,7 @@ void TColorTTY::AnsiCsi(uint8_t final)
         if (AnsiParam(0, 0) == 0) AnsiReport('c');
         return;
     default:
+        CtermMusicStarts(final);
         return;
     }
 }
@@ -452,12 +495,14 @@ void TColorTTY::AnsiMode(bool set)
             FIce = set;
             break;
         default:
+            CtermMode(FAnsiParams.Value[k], set);
             break;
         }
     }
 }
 
-// Answers to a device status report (5: status, 6: cursor position) or to 'c' (attributes).
+// Answers to a device status report (5: status, 6: cursor position, 255: the screen's size
+// as the position of its last cell) or to 'c' (attributes).
 void TColorTTY::AnsiReport(int what)
 {
     char s[32];
@@ -465,6 +510,8 @@ void TColorTTY::AnsiReport(int what)
     if (what == 6)
         len = std::snprintf(s, sizeof s, "\x1b[%d;%dR", std::max(1, CursorY - AnsiTop() + 1),
                             std::min(CursorX, Cols - 1) + 1);
+    else if (what == 255)
+        len = std::snprintf(s, sizeof s, "\x1b[%d;%dR", AnsiScreenRows(), Cols);
     else if (what == 5)
         len = std::snprintf(s, sizeof s, "\x1b[0n");
     else if (what == 'c')

@@ -102,6 +102,7 @@ void TColorTTY::ResetModes()
     FAnsiSaved = {};
     FAnsiSavedAttr = caReset;
     FAnsiSavedReverse = false;
+    CtermResetModes();
 }
 
 void TColorTTY::CopyContentsFrom(const TColorTTY &from)

@@ -5,6 +5,7 @@
 
 #include "terminal/ColourAttr.h"
 #include "terminal/HistoryStore.h"
+#include "terminal/Keys.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -127,6 +128,32 @@ enum TEscState : uint8_t {
     esEscape = 2,          // after ESC
     esControlSequence = 3, // inside ESC [: parameters until the final byte
     esCursorAddress = 4,   // inside ESC Y: row and column bytes
+    // ANSI-BBS only (terminal/CtermSequences.cpp)
+    esMusic = 5,     // inside an ANSI music string, up to its 0x0E
+    esSauceMark = 6, // after 0x1A: a SAUCE record or its comments may follow
+    esSauce = 7,     // inside a SAUCE record (or its comments): nothing is shown
+    esSauceEsc = 8,  // an ESC inside a SAUCE record: '[' ends the record
+    esLiteral = 9,   // after NUL in doorway mode: the next byte is a glyph
+};
+
+// Mouse events the host asked for (ANSI-BBS: ESC[?9h, ?1000h, ?1002h, ?1003h).
+enum class TMouseTracking : uint8_t { Off, Press, PressRelease, Drag, Any };
+enum class TMouseAction : uint8_t { Press, Release, Move, WheelUp, WheelDown };
+
+// The CTerm extensions of ANSI-BBS that a host switches on, and the host's own choices.
+struct TCtermModes
+{
+    bool Doorway = false;        // ESC[=255h: keys go as NUL and their scan code
+    bool BracketedPaste = false; // ESC[?2004h
+    TMouseTracking Mouse = TMouseTracking::Off;
+    bool MouseSgr = false;      // ESC[?1006h: reports as ESC[<b;x;yM
+    uint8_t MusicFrom = 1;      // ESC[=nM: 0 only ESC[|, 1 also ESC[N, 2 also ESC[M starts music
+    uint16_t Font = 0;          // CTerm font number of normal text (0: code page 437)
+    bool LfExpand = false;      // the host's choice: LF also returns the carriage
+    bool HideSauce = false;     // the host's choice: SAUCE records in the stream are not shown
+    uint8_t SauceMatched = 0;   // bytes of the record's mark matched (after 0x1A, or in comments)
+    bool SauceComments = false; // hiding comment lines: the record itself follows
+    uint16_t SauceLeft = 0;     // bytes of the record still to hide
 };
 
 // How Write reads the bytes.
@@ -149,6 +176,8 @@ struct TAnsiParams
     static constexpr int Max = 16;
     uint16_t Value[Max] = {}; // beyond 9999 they stay 9999; an empty one is 0
     uint8_t Count = 0;        // values begun (0: no parameter byte yet)
+    uint8_t Private = 0;      // the first of '<', '=', '>', '?' (0: none)
+    uint8_t Intermediate = 0; // the last byte 0x20-0x2F (0: none)
 };
 
 // What the output interpreter carries from one Write to the next: the attributes, an
@@ -273,6 +302,16 @@ public:
     // connection, handed over while Write runs. Without a handler they are dropped.
     using TAnswerHandler = std::function<void(const char *bytes, size_t count)>;
     void SetAnswerHandler(TAnswerHandler handler) { FAnswer = std::move(handler); }
+
+    // --- CTerm extensions of ANSI-BBS (terminal/CtermSequences.cpp). The host's modes last
+    // until ResetModes; LF expansion and SAUCE hiding are the host's settings.
+    const TCtermModes &Cterm() const { return FCterm; }
+    void SetLfExpand(bool on) { FCterm.LfExpand = on; }
+    void SetHideSauce(bool on) { FCterm.HideSauce = on; }
+    // The report of a mouse event on a cell of the screen (column, screen row from 0) goes to
+    // the answer handler when the host asked for such events. False when nothing was sent:
+    // the event is the user's own (selecting, scrolling).
+    bool ReportMouse(TMouseAction action, int button, int col, int screenRow, TShiftState mods);
     // Cells, cursor, attribute and emulation of another terminal of any size (a still
     // picture of it).
     void CopyContentsFrom(const TColorTTY &from);
@@ -393,6 +432,7 @@ private:
     void AnsiMode(bool set);
     void AnsiReport(int what);
     void AnsiPut(const uint8_t *bytes, int n);
+    void AnsiGlyph(uint8_t c);
     void AnsiWrap();
     void AnsiTab();
     void AnsiLineFeed();
@@ -419,6 +459,17 @@ private:
     void AnsiSetRegion();
     void AnsiBlankLastRow();
     int AnsiParam(int k, int dflt) const;
+    // CTerm extensions; terminal/CtermSequences.cpp.
+    void CtermCsi(uint8_t final);
+    bool CtermMode(int value, bool set);
+    bool CtermMusicStarts(uint8_t final);
+    void CtermResetModes();
+    size_t CtermMusic(const uint8_t *p, size_t i, size_t count);
+    size_t CtermSauceMark(const uint8_t *p, size_t i, size_t count);
+    size_t CtermSauce(const uint8_t *p, size_t i, size_t count);
+    // Where a SAUCE record begins in the printable run p[i..end), or end.
+    static size_t CtermSauceAt(const uint8_t *p, size_t i, size_t end);
+    size_t CtermState(const uint8_t *p, size_t i, size_t count);
 
     TEscState FEscState = esText;
     TColourAttr FSavedAttr = 0;
@@ -450,6 +501,7 @@ private:
     TColourAttr FAnsiSavedAttr = caReset;
     bool FAnsiSavedReverse = false;
     TAnswerHandler FAnswer;
+    TCtermModes FCterm;
 
     // Merged WM_TTY_TRACK / WM_TTY_SCROLL requests "waiting in the queue".
     bool FTrackWaiting = false;

@@ -62,7 +62,7 @@ long NextUtf8(std::string_view d, size_t &i)
 
 } // namespace
 
-std::string TCp437BitmapFont::Parse(std::string_view data)
+std::string TCp437BitmapFont::Parse(std::string_view data, bool ownOrder)
 {
     std::string error, unzipped;
     if (data.size() >= 2 && uint8_t(data[0]) == 0x1F && uint8_t(data[1]) == 0x8B) {
@@ -128,7 +128,7 @@ std::string TCp437BitmapFont::Parse(std::string_view data)
         }
     }
     auto glyphOf = [&](uint8_t b) -> long {
-        if (!table) return b < glyphs ? long(b) : -1;
+        if (!table || ownOrder) return b < glyphs ? long(b) : -1;
         for (char32_t cp : {cp437::ToUnicode(b), char32_t(uint8_t(cp437::AsciiFallback(b)))}) {
             const auto it = index.find(long(cp));
             if (it != index.end()) return long(it->second);
@@ -149,7 +149,7 @@ std::string TCp437BitmapFont::Parse(std::string_view data)
     return {};
 }
 
-std::string TCp437BitmapFont::Load(const std::string &path)
+std::string TCp437BitmapFont::Load(const std::string &path, bool ownOrder)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in) return "cannot open " + path;
@@ -159,7 +159,7 @@ std::string TCp437BitmapFont::Load(const std::string &path)
         data.append(buf, size_t(in.gcount()));
         if (data.size() > MaxFontBytes) return path + ": too big for a console font";
     }
-    const std::string error = Parse(data);
+    const std::string error = Parse(data, ownOrder);
     return error.empty() ? error : path + ": " + error;
 }
 
@@ -183,4 +183,28 @@ std::shared_ptr<const TCp437BitmapFont> VgaFont()
         return std::shared_ptr<const TCp437BitmapFont>();
     }();
     return font;
+}
+
+std::shared_ptr<const TCp437BitmapFont> CtermFont(int number)
+{
+    // CTerm's numbers with the console-data fonts of the same code page, each in that
+    // code page's order (1251, haik8, 1131 and the home computers' fonts have none).
+    static const std::map<int, const char *> files = {
+        {2, "koi8-8x16"},   {3, "iso02.f16"},   {4, "iso04.f16"},   {5, "cp866-8x16"},  {6, "iso09.f16"},
+        {8, "iso08.f16"},   {9, "koi8u_8x16"},  {10, "lat9w-16"},   {11, "iso04.f16"},  {12, "koi8b-8x16"},
+        {13, "iso04.f16"},  {14, "iso05.f16"},  {16, "lat9w-16"},   {17, "cp850-8x16"}, {18, "cp850-8x16"},
+        {19, "cp865-8x16"}, {21, "iso07.f16"},  {22, "koi8c-8x16"}, {23, "iso04.f16"},  {24, "iso01.f16"},
+        {25, "cp866-8x16"}, {27, "cp866-8x16"}, {28, "cp865-8x16"}, {30, "iso01.f16"},
+    };
+    if (number == 0 || number == 26) return VgaFont(); // 26: its thin form
+    const auto it = files.find(number);
+    if (it == files.end()) return nullptr;
+    static std::map<std::string, std::shared_ptr<const TCp437BitmapFont>> loaded;
+    const auto [at, first] = loaded.try_emplace(it->second);
+    if (first) {
+        auto f = std::make_shared<TCp437BitmapFont>();
+        if (f->Load(std::string("/usr/share/consolefonts/") + it->second + ".psf.gz", true).empty())
+            at->second = std::move(f);
+    }
+    return at->second;
 }

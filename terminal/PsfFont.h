@@ -25,9 +25,10 @@ public:
     // Reads a font from its file bytes. Each byte's glyph is found through the font's
     // Unicode table (code page 437's character for it, else its ASCII stand-in); a font
     // without a table is taken to be in code page 437 order. Returns what is wrong, or an
-    // empty text; on an error the font is left as it was.
-    std::string Parse(std::string_view data);
-    std::string Load(const std::string &path);
+    // empty text; on an error the font is left as it was. A font of another code page is
+    // read in its own order (glyph b for byte b), its table unused.
+    std::string Parse(std::string_view data, bool ownOrder = false);
+    std::string Load(const std::string &path, bool ownOrder = false);
 
 private:
     int FWidth = 0, H = 0, RowBytes = 0;
@@ -42,3 +43,7 @@ constexpr char VgaFontName[] = "VGA 8x16";
 const std::vector<std::string> &VgaFontPaths();
 // The first of them that reads, read once; null when none does.
 std::shared_ptr<const TCp437BitmapFont> VgaFont();
+
+// CTerm's font number (as ESC[0;n D selects it) as a console font Debian ships, read
+// once; 0 is the VGA font. Null for a font we do not have.
+std::shared_ptr<const TCp437BitmapFont> CtermFont(int number);
