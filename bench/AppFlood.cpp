@@ -173,8 +173,15 @@ void MeasureFlood(int runs)
     // Taken in turns, so a busy spell of the machine falls on both alike.
     std::vector<double> without, with, ratio;
     for (int run = 0; run < runs; ++run) {
-        const double a = Drain(plain.Form, plainServer, flood).MbPerS;
-        const double b = Drain(history.Form, historyServer, flood).MbPerS;
+        // which goes first changes from run to run
+        double a = 0, b = 0;
+        if (run % 2 == 0) {
+            a = Drain(plain.Form, plainServer, flood).MbPerS;
+            b = Drain(history.Form, historyServer, flood).MbPerS;
+        } else {
+            b = Drain(history.Form, historyServer, flood).MbPerS;
+            a = Drain(plain.Form, plainServer, flood).MbPerS;
+        }
         if (a <= 0 || b <= 0) continue;
         without.push_back(a);
         with.push_back(b);
