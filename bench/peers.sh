@@ -49,6 +49,9 @@ unset QT_QPA_PLATFORM
 # winMarlet keeps its settings beside its executable: a copy of its own, in the work folder.
 mkdir "$work/wm"
 cp "$build/shell/winmarlet" "$work/wm/winmarlet"
+# and its TLS and SSH transports where it looks for them, bin/../lib/winmarlet
+mkdir -p "$work/lib/winmarlet"
+cp "$build/lib/winmarlet/winmarlet-secure.so" "$work/lib/winmarlet/"
 wm="$work/wm/winmarlet"
 xterm_cmd=(xterm -geometry 80x25 -fa "DejaVu Sans Mono" -fs 10)
 xterm_tcp=("${xterm_cmd[@]}" -e sh -c 'stty raw -echo; exec socat - TCP:127.0.0.1:%PORT%')
