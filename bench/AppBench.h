@@ -52,10 +52,8 @@ struct BenchWindow
 void FillHistory(TTTYForm &form, int lines, const std::string &first);
 
 // Resident memory in MB of a bare Qt Widgets window with a menu bar, a status bar and one
-// painted child: `self --bare-window`, shown and painted.
-double MeasureBareWindow(const QString &self);
-// That window; returns the exit code.
-int RunBareWindow(int argc, char **argv);
+// painted child (the program qt_window), shown and painted.
+double MeasureBareWindow(const QString &program);
 // Bytes a line of history costs (first, while the heap is fresh).
 void MeasureHistoryMemory();
 // The find bar on 1,000,000 lines.

@@ -69,21 +69,50 @@ public:
         return false;
     }
     // Sends `stream` and a timing mark; returns when the answer came (false: it did not).
-    bool Flood(const std::string &stream, BenchClock::time_point &started)
+    bool Flood(const std::string &stream, BenchClock::time_point &started, int timeoutMs = 120000)
     {
         started = BenchClock::now();
-        if (!SendAll(Peer, stream) || !SendAll(Peer, TimingMark)) {
-            Why = std::string("sending failed: ") + std::strerror(errno);
-            return false;
-        }
-        if (!AwaitTimingMark(Peer, 120000)) {
-            Why = "no answer to the timing mark (the connection closed or 120 s passed)";
+        const auto end = started + std::chrono::milliseconds(timeoutMs);
+        if (!SendWithin(stream, end) || !SendWithin(TimingMark, end)) return false;
+        const int left = int(std::max<double>(0, Ms(end - BenchClock::now())));
+        if (!AwaitTimingMark(Peer, left)) {
+            Why = "no answer to the timing mark within " + std::to_string(timeoutMs / 1000) + " s";
             return false;
         }
         return true;
     }
     std::string Why;
+    // Ends the window's connection from this side (after a flood that failed).
+    void Drop()
+    {
+        if (Peer >= 0) ::close(Peer);
+        Peer = -1;
+    }
 
+private:
+    // Sends all of `data` unless `end` comes first (a peer that stopped reading).
+    bool SendWithin(const std::string &data, BenchClock::time_point end)
+    {
+        for (size_t done = 0; done < data.size();) {
+            pollfd p{Peer, POLLOUT, 0};
+            const int left = int(std::max<double>(0, Ms(end - BenchClock::now())));
+            if (::poll(&p, 1, left) != 1) {
+                Why = "the window stopped taking the stream (nothing sent for the rest of the time)";
+                return false;
+            }
+            const ssize_t n =
+                ::send(Peer, data.data() + done, data.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+            if (n <= 0) {
+                Why = std::string("sending failed: ") + std::strerror(errno);
+                return false;
+            }
+            done += size_t(n);
+        }
+        return true;
+    }
+
+public:
 private:
     int Listener = -1;
     int Peer = -1;
@@ -109,7 +138,8 @@ struct DrainFigures
 
 // One flood into a connected window; the growth is counted from `baseKb` (the resident set
 // when it connected, so what a first flood leaves allocated counts in every flood after).
-DrainFigures Drain(TTTYForm &form, FloodServer &server, const std::string &stream, long baseKb = -1)
+DrainFigures Drain(TTTYForm &form, FloodServer &server, const std::string &stream, long baseKb = -1,
+                   int timeoutMs = 120000)
 {
     TColorTTYWidget *view = form.ColourTTY();
     unsigned paintedGeneration = view->TextGeneration();
@@ -122,7 +152,7 @@ DrainFigures Drain(TTTYForm &form, FloodServer &server, const std::string &strea
     const long before = baseKb >= 0 ? baseKb : ResidentKb(::getpid());
     ResetPeak();
     bool answered = false;
-    WhileServing([&] { answered = server.Flood(stream, started); });
+    WhileServing([&] { answered = server.Flood(stream, started, timeoutMs); });
     // The last byte is handled; it counts once it is on the screen.
     QEventLoop loop;
     QTimer poll;
@@ -226,15 +256,21 @@ void MeasureTransportFloods(int runs)
         const long base = ResidentKb(::getpid());
         // A flood that fails is named, and tried again (twice at most) on a new connection.
         for (int run = 0, failures = 0; int(rate.size()) < runs && failures <= 2; ++run) {
-            const DrainFigures f = Drain(w.Form, server, flood, base);
+            // 16 MB take a second or two over any of them: a flood still going after 30 s
+            // has stalled
+            const DrainFigures f = Drain(w.Form, server, flood, base, 30000);
             if (f.MbPerS > 0) {
                 rate.push_back(f.MbPerS);
                 growth.push_back(f.GrowthMb);
                 continue;
             }
             ++failures;
-            std::printf("flood over %s: flood %d failed: %s\n", kind, run + 1, server.Why.c_str());
-            if (!w.Form.IsConnected() && !Connect(w.Form, server)) break;
+            std::printf("flood over %s: flood %d failed: %s; the window says \"%s\"\n", kind, run + 1,
+                        server.Why.c_str(), qPrintable(w.Form.StatusText().trimmed()));
+            // a new connection: the old one may be stuck
+            server.Drop();
+            (void)QTest::qWaitFor([&] { return !w.Form.IsConnected(); }, 10000);
+            if (w.Form.IsConnected() || !Connect(w.Form, server)) break;
         }
         if (rate.empty()) {
             std::printf("flood over %s: no flood was answered\n", kind);
