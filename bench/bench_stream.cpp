@@ -172,7 +172,10 @@ void RunRoad(benchmark::State &State, const std::string &Stream, TMake Make,
         Tty.MoveCursor(0, 819 - 25);
         Tty.SetHistoryLimit(HistoryLines);
         Tty.SetEmulation(Emulation);
-        if (Emulation == teAnsiBbs) Tty.ResetModes();
+        if (Emulation == teAnsiBbs) {
+            Tty.SetHideSauce(true); // as ANSI-BBS hosts have it unless the user clears it
+            Tty.ResetModes();
+        }
         TOutputAnnouncer Announcer(Tty);
         if (Announce) {
             Announcer.SetListening(true);

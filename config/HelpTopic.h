@@ -24,6 +24,7 @@ enum class THelpTopic : uint8_t {
     Accessibility = 17, // the Preferences' page of what a screen reader is told
     History = 25,       // the history and Edit "Clear History..."
     Transfers = 30,     // file transfers and their panel
+    Directory = 31,     // the Directory window, Import Hosts and Export
 };
 
 constexpr const char *HelpTopicProperty = "helpContext";

@@ -39,6 +39,8 @@ template <class T> std::vector<TIniField<T>> MakeHostFields()
     f.push_back(Field("Transport", &T::Transport, "tcp", 1));
     f.push_back(Field("Terminal", &T::Terminal, "classic", 1));
     f.push_back(Field("iCE Colours", &T::IceColours, "0", 1));
+    f.push_back(Field("LF Expand", &T::LfExpand, "0", 1));
+    f.push_back(Field("Hide SAUCE", &T::HideSauce, "1", 1));
     return f;
 }
 
@@ -71,6 +73,8 @@ void SetCurrent(THostInfo &info, const THostSettings &s)
     info.Transport = s.Transport;
     info.Terminal = s.Terminal;
     info.IceColours = s.IceColours;
+    info.LfExpand = s.LfExpand;
+    info.HideSauce = s.HideSauce;
 }
 
 // What SelectHost reads for a key that is missing: an empty port too.
@@ -265,7 +269,8 @@ void THostInfo::UseHost(const std::string &name, const THostSettings &host)
 
 THostSettings THostInfo::CurrentSettings() const
 {
-    return {Address, Port, Mode, AutoLogin, LoginName, Password, Transport, Terminal, IceColours};
+    return {Address,   Port,     Mode,       AutoLogin, LoginName, Password,
+            Transport, Terminal, IceColours, LfExpand,  HideSauce};
 }
 
 bool THostInfo::RefreshCurrentHost()
@@ -386,6 +391,21 @@ bool THostInfo::StoreHost(const std::string &name, const THostSettings &host)
     });
 }
 
+bool THostInfo::StoreNewHosts(const std::vector<TNewHost> &hosts)
+{
+    return FIni.Update([&](TIniDocument &doc) {
+        for (const TNewHost &h : hosts) {
+            if (!UsableHostName(h.Name) || IsReservedHostName(h.Name) || HasAddress(doc, h.Name) ||
+                InHostList(doc, h.Name))
+                continue;
+            AddToHostList(doc, h.Name);
+            WriteHost(doc, h.Name, h.Host);
+            for (const auto &[key, value] : h.Extra)
+                doc.WriteString(h.Name, key, value);
+        }
+    });
+}
+
 bool THostInfo::DeleteHost(const std::string &name)
 {
     bool found = false;
@@ -407,6 +427,23 @@ bool THostInfo::DeleteHost(const std::string &name)
         if (!IsReservedHostName(name)) doc.EraseSection(name);
     });
     return found && written;
+}
+
+// Kept apart from the host's settings: the dialog never shows it, so its OK cannot undo it.
+const char *const ScreenLinesKey = "Screen Lines";
+
+int THostInfo::ScreenLines(const std::string &name) const
+{
+    if (!UsableHostName(name) || IsReservedHostName(name)) return 0;
+    const std::optional<int> lines = ParseIniInteger(FIni.Load().ReadString(name, ScreenLinesKey, ""));
+    return lines && *lines >= 5 && *lines <= 100 ? *lines : 0;
+}
+
+bool THostInfo::SetScreenLines(const std::string &name, int lines)
+{
+    if (!IsSavedHost(name) || ScreenLines(name) == lines) return false;
+    return FIni.Update(
+        [&](TIniDocument &doc) { doc.WriteString(name, ScreenLinesKey, std::to_string(lines)); });
 }
 
 std::string SuggestedPort(const std::string &port, THostMode mode, THostTransport transport)

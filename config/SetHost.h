@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // What the Setup Hosts dialog shows and stores for one host section.
@@ -21,7 +22,17 @@ struct THostSettings
     THostTransport Transport = THostTransport::Tcp;
     THostTerminal Terminal = THostTerminal::Classic;
     bool IceColours = false;
+    bool LfExpand = false; // ANSI-BBS: LF also returns the carriage
+    bool HideSauce = true; // ANSI-BBS: SAUCE records in the stream are not shown
     bool operator==(const THostSettings &) const = default;
+};
+
+// A host an import adds: its settings and further keys of its own section (a comment).
+struct TNewHost
+{
+    std::string Name;
+    THostSettings Host;
+    std::vector<std::pair<std::string, std::string>> Extra;
 };
 
 // The program's own sections, which no host may take (compared without regard to case).
@@ -51,6 +62,8 @@ public:
     THostTransport Transport = THostTransport::Tcp;
     THostTerminal Terminal = THostTerminal::Classic;
     bool IceColours = false;
+    bool LfExpand = false;
+    bool HideSauce = true;
     std::string Last1, Last2, Last3, Last4, Last5;
 
     // Recent name i (1..5), most recent first.
@@ -59,6 +72,7 @@ public:
 
     const std::string &IniFileName() const { return FIni.FileName(); }
     TIniFile &Ini() { return FIni; }
+    const TIniFile &Ini() const { return FIni; }
 
     void LoadHosts();
     // A link or "/c=name"; anything else is ignored. A link never changes a saved host:
@@ -105,9 +119,17 @@ public:
     // address, then writes the section (address and port trimmed). Refuses the
     // program's own section names.
     bool StoreHost(const std::string &name, const THostSettings &host);
+    // Adds hosts in one write, each only where its name is free (never over a saved host).
+    bool StoreNewHosts(const std::vector<TNewHost> &hosts);
     // Setup Hosts Delete: closes the gap in the host list and erases the section (never
     // one of the program's own). Returns false when name is not in the list.
     bool DeleteHost(const std::string &name);
+
+    // The rows the user sized the window to for a saved host (0: never sized for it).
+    int ScreenLines(const std::string &name) const;
+    // Stores them in the host's own section, only when they differ; false when the host is
+    // not a saved one or the file could not be written.
+    bool SetScreenLines(const std::string &name, int lines);
 
 private:
     TIniFile FIni;

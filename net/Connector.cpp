@@ -42,7 +42,13 @@ struct TAddress
 // Parses an address literal (either family, IPv6 with an optional scope) without any lookup.
 bool ParseLiteral(const std::string &text, uint16_t port, TAddress &out)
 {
-    if (text.empty()) return false;
+    // Only the strict forms: "127.1" and "2130706433" are names here, as a certificate
+    // check must see them.
+    in6_addr bytes{};
+    const std::string bare = text.substr(0, text.find('%')); // an IPv6 zone follows '%'
+    if (::inet_pton(AF_INET, text.c_str(), &bytes) != 1 &&
+        (bare.find(':') == std::string::npos || ::inet_pton(AF_INET6, bare.c_str(), &bytes) != 1))
+        return false;
     addrinfo hints{};
     hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
     hints.ai_socktype = SOCK_STREAM;

@@ -6,6 +6,7 @@
 #include "config/UserFilt.h"
 #include "terminal/ColorTTY.h"
 #include "terminal/Cp437.h"
+#include "terminal/CtermKeys.h"
 #include "terminal/SessionCapture.h"
 
 #include <algorithm>
@@ -115,14 +116,16 @@ void TSession::Connect()
 void TSession::StartConnecting()
 {
     FHostInfo.RefreshCurrentHost(); // Setup Hosts may have changed its section while it was connected
-    FHost = TSessionHost{FHostInfo.BBSName,   FHostInfo.Address,  FHostInfo.Port,      FHostInfo.Mode,
-                         FHostInfo.Transport, FHostInfo.Terminal, FHostInfo.IceColours};
+    FHost = TSessionHost{FHostInfo.BBSName,    FHostInfo.Address,   FHostInfo.Port,
+                         FHostInfo.Mode,       FHostInfo.Transport, FHostInfo.Terminal,
+                         FHostInfo.IceColours, FHostInfo.LfExpand,  FHostInfo.HideSauce};
     FStateMachine = FHost.Mode == hmTelnet ? &FTelnetStateMachine : FCLientMachine.get();
     if (FHost.Mode == hmISCA) {
         FWhoList->Clear();
         for (const std::string &name : FUserFilter.Friends.Items())
             FWhoList->Add(cp437::FromUtf8(name)); // the filter keeps UTF-8, the BBS code page 437
     }
+    FListener.SessionSizeScreen(FHost);
     Enter(TSessionEvent::Connect);
     SetStatus(" Connecting to " + FHost.Address + ".");
 
@@ -179,13 +182,35 @@ void TSession::TypeChar(uint8_t ch)
     if (ch == '\r' && FStateMachine == &FTelnetStateMachine) KeyPress('\n');
 }
 
-void TSession::KeyDown(uint16_t key, TShiftState shift)
+bool TSession::KeyDown(uint16_t key, TShiftState shift)
 {
-    if (FState == TSessionState::Connected && !FTransfers.Running()) FStateMachine->SendKey(key, shift);
+    if (FState != TSessionState::Connected || FTransfers.Running()) return false;
+    if (FHost.Terminal == THostTerminal::AnsiBbs && !InEditMode()) {
+        const std::string bytes = AnsiBbsKeyBytes(key, shift, FTerminal.Cterm().Doorway);
+        if (!bytes.empty()) {
+            StateMachineSocketOut(reinterpret_cast<const uint8_t *>(bytes.data()), int32_t(bytes.size()));
+            return true;
+        }
+    }
+    if (key < VK_F1 || key > VK_F12) FStateMachine->SendKey(key, shift);
+    return false;
 }
 
 void TSession::TypeText(const std::string &text)
 {
+    if (FHost.Terminal == THostTerminal::AnsiBbs && FTerminal.Cterm().BracketedPaste) {
+        if (FState != TSessionState::Connected || FTransfers.Running()) return;
+        std::string paste = "\x1b[200~";
+        for (size_t i = 0; i < text.size() && text[i] != 0; ++i) {
+            const char c = text[i];
+            if (c == '\x1b' || (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+                continue; // no end mark inside
+            paste += c == '\n' ? '\r' : c == '\xff' ? ' ' : c;
+        }
+        paste += "\x1b[201~";
+        StateMachineSocketOut(reinterpret_cast<const uint8_t *>(paste.data()), int32_t(paste.size()));
+        return;
+    }
     for (size_t i = 0; i < text.size() && text[i] != 0; ++i) {
         const uint8_t c = uint8_t(text[i]);
         if (c == '\r') continue;
@@ -257,6 +282,11 @@ void TSession::TransportDrained()
     FTerminal.OutputPaused();
 }
 
+void TSession::TransportNotice(const std::string &text)
+{
+    SetStatus(FConnectedText + " " + text);
+}
+
 void TSession::TransportClosed(TCloseKind kind, const std::string &why)
 {
     ClientSocketDisconnect(kind, why);
@@ -287,16 +317,9 @@ void TSession::ClientSocketConnect()
     if (FHost.Mode == hmORVO) hello[1] = client::HELLO;
     if (FHost.Mode == hmISCA) hello[1] = client::ISCA_HELLO;
     if (hello[1]) FTransport->Send(hello, sizeof hello);
-    const uint8_t naws[9] = {telnet::IAC,
-                             telnet::SB,
-                             telnet::OPT_NAWS,
-                             0,
-                             uint8_t(FTerminal.Cols),
-                             0,
-                             uint8_t(FTerminal.VisibleRows),
-                             telnet::IAC,
-                             telnet::SE};
-    FTransport->Send(naws, sizeof naws);
+    uint8_t naws[11];
+    FTransport->Send(naws, size_t(TTelnetStateMachine::WindowSizeReport(
+                               uint8_t(FTerminal.Cols), uint8_t(FTerminal.VisibleRows), naws)));
 
     // The host's output is read in its emulation from the first byte on.
     if (FHost.Terminal == THostTerminal::AnsiBbs) {
@@ -306,6 +329,8 @@ void TSession::ClientSocketConnect()
         FTerminal.SetEmulation(teClassic);
     }
     FTerminal.SetIceColours(FHost.IceColours);
+    FTerminal.SetLfExpand(FHost.LfExpand);
+    FTerminal.SetHideSauce(FHost.HideSauce);
     FTerminal.InvalidateAll();
 
     FEditMenuConnected = true;

@@ -52,6 +52,8 @@ struct TSessionHost
     THostTransport Transport = THostTransport::Tcp;
     THostTerminal Terminal = THostTerminal::Classic; // the emulation the terminal reads at connect
     bool IceColours = false;
+    bool LfExpand = false;
+    bool HideSauce = true;
 };
 
 // Text composed in an edit when its connection ended, kept to be offered back.
@@ -88,10 +90,12 @@ public:
     // A character typed on the keyboard: as KeyPress, but Return ends a Telnet line with
     // CR LF (line-oriented servers wait for the LF).
     void TypeChar(uint8_t ch);
-    // A key-down other than a function key, to the engine's SendKey (not while not connected).
-    void KeyDown(uint16_t key, TShiftState shift);
+    // A key-down to the engine's SendKey (not while not connected). An ANSI-BBS host gets the
+    // sequences it reads, function keys included; true when the key went out so.
+    bool KeyDown(uint16_t key, TShiftState shift);
     // Types text as a paste does outside an edit: CR is skipped, LF is typed as CR and LF
-    // with a blank between when the next line is empty.
+    // with a blank between when the next line is empty. When the host asked for bracketed
+    // pastes, the text goes between ESC[200~ and ESC[201~ as it is, lines ended by CR.
     void TypeText(const std::string &text);
     // The terminal's size changed: the engines are told, and the BBS when it asked.
     void SetScreenSize(uint8_t cols, uint8_t rows);
@@ -162,6 +166,7 @@ private:
     void TransportConnected() override;
     void TransportReceived(const uint8_t *data, size_t count) override;
     void TransportDrained() override;
+    void TransportNotice(const std::string &text) override;
     void TransportClosed(TCloseKind kind, const std::string &why) override;
     void TransportFailed(const std::string &message) override;
     void TransportAskTrust(const TTrustQuestion &question, std::function<void(bool accept)> answer) override;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+struct TSessionHost;
 struct TTransferProgress;
 struct TTransferResult;
 
@@ -20,6 +21,9 @@ public:
     virtual void SessionStateChanged(TSessionState state) = 0;
     // A text for the status line (" Connected to 127.0.0.1.").
     virtual void SessionStatus(const std::string &text) = 0;
+    // A connection to host is about to open: the screen may be sized for it now (its size
+    // goes out with the connection).
+    virtual void SessionSizeScreen(const TSessionHost &host) { (void)host; }
     // Text the terminal model has just been given (NUL-terminated, as the engine gave it).
     virtual void SessionOutput(const char *text) { (void)text; }
     // A trace text of the engine for the debug pane.

@@ -47,6 +47,7 @@ struct TTrustQuestion
     std::string KeyKind;     // "ED25519", "RSA", "certificate", ...
     std::string Fingerprint; // "SHA256:" and the base64 digest, as ssh-keygen -l prints it
     std::string Details;     // more for the user to judge by (certificate subject, issuer)
+    std::string Warning;     // a fault to weigh before trusting it (a name that does not match)
 };
 
 class TTransportListener
@@ -59,6 +60,9 @@ public:
     virtual void TransportReceived(const uint8_t *data, size_t count) = 0;
     // Everything the peer has sent so far was handed over: a good moment to show it.
     virtual void TransportDrained() {}
+    // Something the user should know about the open pipe that does not end it (a trust
+    // file's fault, a certificate that replaced one the user accepted): a status-line text.
+    virtual void TransportNotice(const std::string &text) { (void)text; }
     // An open pipe ended without a Close or Abort of ours. The transport is finished.
     virtual void TransportClosed(TCloseKind kind, const std::string &why) = 0;
     // It never opened: lookup, connect, handshake, trust or authentication failed. `message`

@@ -1,8 +1,11 @@
 #include "shell/CommandLine.h"
 
+#include "config/HostImport.h"
+#include "config/IniFile.h"
 #include "config/Redirect.h"
 #include "config/SetHost.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <string>
@@ -27,6 +30,11 @@ const char Help[] = "Usage: winmarlet [OPTION]... [ADDRESS]\n"
                     "                 add a host to the settings unless NAME is set up already;\n"
                     "                 MODE is orvo, telnet or isca; LOGIN and PASSWORD turn on\n"
                     "                 auto-login\n"
+                    "      --import-hosts FILE [--with-passwords]\n"
+                    "                 add the boards of a SyncTERM syncterm.lst, an IcyTERM\n"
+                    "                 phonebook.toml or a list of host[:port] or links, one a\n"
+                    "                 line; a saved host is never changed, a taken name becomes\n"
+                    "                 NAME (2); passwords only with --with-passwords\n"
                     "      --settings-file  print where the settings are kept and exit\n"
                     "      --help     display this help and exit\n"
                     "      --version  output version information and exit\n"
@@ -90,6 +98,41 @@ int AddHostTo(const std::string &file, const std::vector<std::string> &a, std::F
     return 0;
 }
 
+int ImportHostsTo(const std::string &file, const std::vector<std::string> &a, std::FILE *out, std::FILE *err)
+{
+    const bool withPasswords = a.size() == 2 && a[1] == "--with-passwords";
+    if (a.empty() || a[0].empty() || (a.size() > 1 && !withPasswords)) {
+        std::fputs("winmarlet: --import-hosts takes FILE [--with-passwords]\n", err);
+        return 2;
+    }
+    const std::optional<std::string> bytes = ReadWholeFile(a[0]);
+    if (!bytes) {
+        std::fprintf(err, "winmarlet: cannot read %s: %s\n", a[0].c_str(), std::strerror(errno));
+        return 1;
+    }
+    const TImportFile read = ReadHostFile(a[0], *bytes);
+    if (!read.Error.empty()) {
+        std::fprintf(err, "winmarlet: %s: %s Nothing was imported.\n", a[0].c_str(), read.Error.c_str());
+        return 1;
+    }
+    THostInfo hosts(file);
+    const std::vector<TImportPlan> plan = PlanImport(hosts, read.Entries);
+    if (!ApplyImport(hosts, read.Entries, plan, withPasswords)) {
+        std::fprintf(err, "winmarlet: cannot write %s; nothing was imported\n", file.c_str());
+        return 1;
+    }
+    for (const TImportPlan &p : plan) {
+        const TImportEntry &e = read.Entries[p.Entry];
+        const std::string label = e.Name.empty() ? e.Host.Address : e.Name;
+        if (p.SaveAs.empty())
+            std::fprintf(out, "line %d: skipped \"%s\": %s\n", e.Line, label.c_str(), p.Skipped.c_str());
+        else
+            std::fprintf(out, "line %d: added as \"%s\"%s%s\n", e.Line, p.SaveAs.c_str(),
+                         e.Note.empty() ? "" : " (", e.Note.empty() ? "" : (e.Note + ")").c_str());
+    }
+    return 0;
+}
+
 int HandleInfoOptions(int argc, const char *const *argv, std::FILE *out, std::FILE *err)
 {
     for (int i = 1; i < argc; ++i) {
@@ -104,6 +147,9 @@ int HandleInfoOptions(int argc, const char *const *argv, std::FILE *out, std::FI
         } else if (std::strcmp(argv[i], "--add-host") == 0) {
             rc = AddHostTo(ResolveIniFileName(TConfigEnvironment::FromProcess()),
                            std::vector<std::string>(argv + i + 1, argv + argc), out, err);
+        } else if (std::strcmp(argv[i], "--import-hosts") == 0) {
+            rc = ImportHostsTo(ResolveIniFileName(TConfigEnvironment::FromProcess()),
+                               std::vector<std::string>(argv + i + 1, argv + argc), out, err);
         }
         if (rc >= 0) return std::fflush(out) == 0 ? rc : 1;
     }

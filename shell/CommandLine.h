@@ -14,4 +14,9 @@ int HandleInfoOptions(int argc, const char *const *argv, std::FILE *out = stdout
 
 // --add-host's work on a given settings file: ARGS are NAME ADDRESS PORT MODE [LOGIN
 // PASSWORD]. A host that is set up already is left as it is.
+// --import-hosts's work on a given settings file: ARGS are FILE [--with-passwords]. Prints
+// one line per entry; non-zero when FILE could not be read or the settings not written.
+int ImportHostsTo(const std::string &file, const std::vector<std::string> &args, std::FILE *out,
+                  std::FILE *err);
+
 int AddHostTo(const std::string &file, const std::vector<std::string> &args, std::FILE *out, std::FILE *err);

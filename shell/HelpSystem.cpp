@@ -31,6 +31,7 @@ constexpr THelpContext Contexts[] = {
     {T::Accessibility, "preferences.html#accessibility"}, // the Preferences' Accessibility page
     {T::Transfers, "transfers.html"},                     // file transfers and their panel
     {T::History, "terminal.html#history"},
+    {T::Directory, "directory.html"},
 };
 
 THelpTopic OwnTopic(const QObject *o)

@@ -10,6 +10,8 @@ enum class TMenuItem : uint8_t {
     FileDisconnect,
     FileHosts,
     FileSetHost,
+    FileDirectory,
+    FileImportHosts,
     FileCapture,
     FileTransferDivider,
     FileReceiveFiles,

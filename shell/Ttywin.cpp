@@ -166,12 +166,25 @@ void TTTYForm::FormCreate()
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
         Guarded([this, s] { s == Qt::ApplicationActive ? ApplicationActivate() : ApplicationDeactivate(); });
     });
+    UpdateLastMenu();
     FillHostsMenu();
     CreateExtras();
     CreateTransfers();
     UpdateMenus();
 
-    // After the window has come up, so the user sees the attempt.
+    // After the window has come up: what was wrong with a link it was given, then the attempt.
+    if (const std::string why = FHostInfo.CommandLineError(); !why.empty())
+        QMetaObject::invokeMethod(
+            this,
+            [this, why] {
+                Guarded([&] {
+                    ShowPlainMessage(this, QMessageBox::Warning,
+                                     qApp->property("applicationTitle").toString(),
+                                     tr("The link on the command line was not used.") + "\n\n" +
+                                         QString::fromStdString(why));
+                });
+            },
+            Qt::QueuedConnection);
     if (FClientPrefs.ConnectOnStartup || FCommandLineHost)
         QMetaObject::invokeMethod(
             this, [this] { Guarded([this] { FileConnectItemClick(); }); }, Qt::QueuedConnection);
@@ -228,6 +241,7 @@ void TTTYForm::FormResize()
     if (QLayout *l = centralWidget()->layout()) l->activate();
     FColourTTY->RecalcLayout();
     SizeTerminal(FColourTTY->Tty().VisibleRows, false);
+    HostScreenResized();
     const TColorTTY &tty = FColourTTY->Tty();
     SetStatus(QStringLiteral(" Terminal resized to %1 by %2.").arg(tty.Cols).arg(tty.VisibleRows));
 }
@@ -289,8 +303,9 @@ bool TTTYForm::event(QEvent *e)
 
 // --- What the session reports.
 
-void TTTYForm::SessionStateChanged(TSessionState)
+void TTTYForm::SessionStateChanged(TSessionState state)
 {
+    if (state == TSessionState::Connected) HostConnected(FSession->Host().Name);
     UpdateMenus();
 }
 

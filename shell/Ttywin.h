@@ -8,6 +8,7 @@
 
 #include "session/Session.h"
 #include "session/SessionListener.h"
+#include "shell/DirectoryWindow.h"
 #include "shell/MenuItem.h"
 #include "terminal/SessionCapture.h"
 
@@ -118,6 +119,12 @@ public:
     void FileDisconnectItemClick();
     void FileExitItemClick();
     void FileSetHostItemClick();
+    // The Directory window and importing hosts (TtywinDirectory.cpp).
+    void FileDirectoryItemClick();
+    void FileImportHostsItemClick();
+    // Imports a file after the preview; false when nothing was added.
+    bool ImportHostsFrom(const QString &path);
+    TDirectoryWindow *Directory() const { return FDirectory; }
     void FileLastClick(int index);
     void HostsMenuClick(const QString &name);
     void UpdateLastMenu();
@@ -186,6 +193,8 @@ private:
     void FormCreate();
     void FormShow();
     void FormResize();
+    // The user sized the window while connected to an ANSI-BBS host: kept for that host.
+    void HostScreenResized();
     bool FormCloseQuery();
     void FormDestroy();
     void SetStatus(const QString &text);
@@ -200,6 +209,7 @@ private:
     // TSessionListener (Ttywin.cpp, and the edit state in TtywinEdit.cpp).
     void SessionStateChanged(TSessionState state) override;
     void SessionStatus(const std::string &text) override;
+    void SessionSizeScreen(const TSessionHost &host) override;
     void SessionOutput(const char *text) override;
     void SessionDebug(const std::string &text) override;
     void SessionEditState(bool open) override;
@@ -220,6 +230,8 @@ private:
     // light and the status indicator, from the session's state.
     void UpdateMenus();
     void PickHost(const std::string &name);
+    // A connection to a saved host came up: its call is counted (TtywinDirectory.cpp).
+    void HostConnected(const std::string &name);
     void StartSecondInstance(const std::string &name);
 
     QAction *CreateProtocolMenu(QMenu *file, const QString &caption);
@@ -278,7 +290,11 @@ private:
     QString FSaidIndicator;                    // the indicator as last said, numbers left out
 
     TTransferPanel *FTransferPanel = nullptr;
+    QPointer<TDirectoryWindow> FDirectory;
     std::array<QAction *, 3> FProtocolItems{};
     TTransferProtocol FTransferProtocol = TTransferProtocol::Zmodem;
-    QString FSendFolder; // where Send Files... looked last
+    QString FSendFolder;              // where Send Files... looked last
+    std::string FSizedHost;           // the ANSI-BBS host the screen was sized for ("": none)
+    int FSizedRows = 0;               // the rows it has, as sized or as the user left them
+    QTimer *FHostSizeTimer = nullptr; // a drag of the window is stored once, when it ends
 };

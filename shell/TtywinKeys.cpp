@@ -60,6 +60,12 @@ constexpr TMenuRow MenuRows[] = {
      nullptr},
     {M::FileSetHost, mnFile, "FileSetHostItem", "&Setup Hosts...",
      " Setup details for the BBS's you want to connect to.", H::FileMenu, &TTTYForm::FileSetHostItemClick},
+    {M::FileDirectory, mnFile, "FileDirectoryItem", "Director&y...",
+     " All your BBSs in a table: search, sort, see which are up, connect.", H::Directory,
+     &TTTYForm::FileDirectoryItemClick},
+    {M::FileImportHosts, mnFile, "FileImportHostsItem", "&Import Hosts...",
+     " Add the BBSs of another terminal's dialing directory.", H::Directory,
+     &TTTYForm::FileImportHostsItemClick},
     {M::FileCapture, mnFile, "FileCaptureItem", "Cap&ture to File...",
      " Write everything shown on the terminal to a file.", H::Capture, &TTTYForm::FileCaptureItemClick,
      ifCheckable},
@@ -324,13 +330,17 @@ bool TTTYForm::ColourTTYKeyDown(uint16_t key, TShiftState shift)
             return true;
         }
         const int slot = MacroSlot(fn - 1, shift & ssShift, shift & ssCtrl);
-        // F1 is help and F10 the menu: never macros.
-        if (MacroSlotEditable(slot)) SendMacro(slot);
+        // F1 is help and F10 the menu: never macros. A key without a macro sends what an
+        // ANSI-BBS host reads of it (other hosts get nothing).
+        if (MacroSlotEditable(slot) && !FMacroTable.View(slot).empty())
+            SendMacro(slot);
+        else
+            FSession->KeyDown(key, shift);
         return true;
     }
-    FSession->KeyDown(key, shift);
+    const bool sent = FSession->KeyDown(key, shift);
     PaletteFollowsCaret();
-    return false;
+    return sent;
 }
 
 void TTTYForm::ColourTTYKeyPress(uint8_t ch)

@@ -1,6 +1,8 @@
 // The main window's Options and Help commands.
 #include "shell/Ttywin.h"
 
+#include "shell/DirectoryWindow.h"
+
 #include "colouredit/qt/MacroDlg.h"
 #include "config/Prefernc.h"
 #include "config/SetHost.h"
@@ -21,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -50,6 +53,9 @@ void TTTYForm::OptionsPreferencesItemClick()
 }
 
 namespace {
+
+constexpr int AnsiBbsScreenLines = 25;
+constexpr int HostSizeSettleMs = 400; // a drag of the window's edge has ended
 
 // Qt's font dialog labels its lists, and the fields above them stand in for the lists,
 // but screen readers find no name on either: each takes its label's.
@@ -142,6 +148,45 @@ void TTTYForm::UseTerminalFont()
         FColourTTY->SetBitmapFont(VgaFont(), std::clamp((FClientPrefs.FontSize + 6) / 12, 1, 4));
 }
 
+// Boards draw 25-row screens: an ANSI-BBS host gets 25 rows unless the user sized the window
+// for it. Classic hosts keep the window as it is.
+void TTTYForm::SessionSizeScreen(const TSessionHost &host)
+{
+    FSizedHost.clear();
+    if (host.Terminal != THostTerminal::AnsiBbs) return;
+    const int stored = FHostInfo.ScreenLines(host.Name);
+    FSizedRows = stored ? stored : AnsiBbsScreenLines;
+    if (isMaximized() || isFullScreen()) return;
+    FSizedHost = host.Name;
+    TColorTTY &tty = FColourTTY->Tty();
+    if (tty.VisibleRows == FSizedRows) return;
+    // a cursor waiting at the top of the screen (a fresh or cleared one) stays at its top
+    const bool atTop = tty.CursorY == tty.ScreenTop();
+    SizeTerminal(FSizedRows, true);
+    if (atTop) tty.MoveCursor(tty.CursorX, tty.ScreenTop());
+}
+
+void TTTYForm::HostScreenResized()
+{
+    const TSessionState s = FSession->State();
+    if (FSizedHost.empty() || s == TSessionState::Idle || s == TSessionState::WaitingToReconnect ||
+        FSession->Host().Name != FSizedHost || isMaximized() || isFullScreen())
+        return;
+    if (FColourTTY->Tty().VisibleRows == FSizedRows) return; // as sized (or back to it)
+    if (!FHostSizeTimer) {
+        FHostSizeTimer = new QTimer(this);
+        FHostSizeTimer->setSingleShot(true);
+        connect(FHostSizeTimer, &QTimer::timeout, this, [this] {
+            Guarded([this] {
+                if (FSizedHost.empty() || isMaximized() || isFullScreen()) return;
+                FSizedRows = FColourTTY->Tty().VisibleRows;
+                FHostInfo.SetScreenLines(FSizedHost, FSizedRows);
+            });
+        });
+    }
+    FHostSizeTimer->start(HostSizeSettleMs);
+}
+
 void TTTYForm::OptionsMacrosItemClick()
 {
     TMacrosDlg dialog(FMacroTable, FColourTTY->font(), this);
@@ -165,6 +210,7 @@ void TTTYForm::FileSetHostItemClick()
     };
     if (dialog.exec() == QDialog::Accepted && idle()) FHostInfo.UseHost(dialog.BBSName(), dialog.Settings());
     FillHostsMenu();
+    if (FDirectory) FDirectory->Reload();
 }
 
 void TTTYForm::HelpContentsItemClick()

@@ -140,7 +140,7 @@ void TColorTTY::AnsiGlyph(uint8_t c)
     if (p[i] >= 0x20 && x < Cols) {
         const size_t room = size_t(Cols - x);
         const size_t end = FindControlBefore(p, i + 1, count - i <= room ? count : i + room, count);
-        if ((end == count || p[end] == ESC) && !(FCterm.HideSauce && CtermSauceAt(p, i, end) < end)) {
+        if ((end == count || p[end] == ESC) && !(FCterm.HideSauce && CtermSauceStarts(p, i, end))) {
             AnsiPut(p + i, int(end - i));
             if (HasOption(coAutoTracking) && Top == MaxTop) TrackCursor();
             return end;
@@ -154,18 +154,14 @@ size_t TColorTTY::AnsiText(const uint8_t *p, size_t i, size_t count)
     while (i < count) {
         const uint8_t c = p[i];
         if (c >= 0x20) {
-            size_t stop = count;
-            if (FCterm.HideSauce) {
-                stop = CtermSauceAt(p, i, FindControlBefore(p, i, count, count));
-                if (stop == i) { // the record starts here
-                    FEscState = esSauce;
-                    FCterm.SauceLeft = 128;
-                    return i;
-                }
+            if (FCterm.HideSauce && CtermSauceStarts(p, i, count)) {
+                FEscState = esSauce;
+                FCterm.SauceLeft = 128;
+                return i;
             }
             if (CursorX >= Cols) AnsiWrap();
             const size_t room = size_t(Cols - CursorX);
-            const size_t end = FindControlBefore(p, i + 1, stop - i <= room ? stop : i + room, count);
+            const size_t end = FindControlBefore(p, i + 1, count - i <= room ? count : i + room, count);
             AnsiPut(p + i, int(end - i));
             i = end;
             continue;

@@ -119,6 +119,7 @@ void TColorTTY::CopyContentsFrom(const TColorTTY &from)
     SetEmulation(from.FEmul); // how the picture is drawn: iCE colours, the cursor hidden
     FIce = from.FIce;
     FShowCursor = from.FShowCursor;
+    FCterm.Font = from.FCterm.Font;
     InvalidateAll();
 }
 

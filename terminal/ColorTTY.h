@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -467,8 +468,12 @@ private:
     size_t CtermMusic(const uint8_t *p, size_t i, size_t count);
     size_t CtermSauceMark(const uint8_t *p, size_t i, size_t count);
     size_t CtermSauce(const uint8_t *p, size_t i, size_t count);
-    // Where a SAUCE record begins in the printable run p[i..end), or end.
-    static size_t CtermSauceAt(const uint8_t *p, size_t i, size_t end);
+    // Whether p[i..end) begins with a SAUCE record's mark (boards that leak one send it
+    // after a control sequence: looked for where text begins, not inside it).
+    static bool CtermSauceStarts(const uint8_t *p, size_t i, size_t end)
+    {
+        return p[i] == 'S' && end - i >= 7 && std::memcmp(p + i, "SAUCE00", 7) == 0;
+    }
     size_t CtermState(const uint8_t *p, size_t i, size_t count);
 
     TEscState FEscState = esText;

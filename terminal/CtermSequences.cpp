@@ -31,13 +31,6 @@ bool MusicByte(uint8_t c)
 
 } // namespace
 
-size_t TColorTTY::CtermSauceAt(const uint8_t *p, size_t i, size_t end)
-{
-    const std::string_view run(reinterpret_cast<const char *>(p + i), end - i);
-    const size_t k = run.find(SauceMark);
-    return k == std::string_view::npos ? end : i + k;
-}
-
 void TColorTTY::CtermResetModes()
 {
     const bool lf = FCterm.LfExpand, sauce = FCterm.HideSauce;

@@ -97,7 +97,15 @@ void TSetHostDlg::Layout()
                   {rbAnsiBbs, "rbAnsiBbs", tr("ANSI-BBS"), int(THostTerminal::AnsiBbs)}});
     cbIceColours = Named(new QCheckBox(tr("iCE colours"), terminalBox), "cbIceColours");
     cbIceColours->setToolTip(tr("Blinking text shows a bright background instead (ANSI-BBS)"));
-    qobject_cast<QVBoxLayout *>(terminalBox->layout())->insertWidget(2, cbIceColours);
+    cbLfExpand = Named(new QCheckBox(tr("LF also returns the carriage"), terminalBox), "cbLfExpand");
+    cbLfExpand->setToolTip(tr("For boards that send art with bare line feeds (ANSI-BBS)"));
+    cbHideSauce = Named(new QCheckBox(tr("Hide SAUCE records"), terminalBox), "cbHideSauce");
+    cbHideSauce->setToolTip(
+        tr("The description some boards send after an art screen is not shown (ANSI-BBS)"));
+    auto *terminalLayout = qobject_cast<QVBoxLayout *>(terminalBox->layout());
+    terminalLayout->insertWidget(2, cbIceColours);
+    terminalLayout->insertWidget(3, cbLfExpand);
+    terminalLayout->insertWidget(4, cbHideSauce);
 
     auto *loginBox = new QGroupBox(this);
     cbAutoLogin = Named(new QCheckBox(tr("Auto &Login"), loginBox), "cbAutoLogin");
@@ -137,9 +145,10 @@ void TSetHostDlg::Layout()
     CancelBtn = buttons.CancelBtn;
     HelpBtn = buttons.HelpBtn;
 
-    QWidget *order[] = {cbBBSName,  edAddress, edPortNum, rbORVO,    rbISCA,       rbTelnet,    rbTcp,
-                        rbTls,      rbSsh,     rbClassic, rbAnsiBbs, cbIceColours, cbAutoLogin, edLoginName,
-                        edPassword, btDelete,  OKBtn,     CancelBtn, HelpBtn};
+    QWidget *order[] = {cbBBSName,  edAddress,   edPortNum,   rbORVO,      rbISCA,     rbTelnet,
+                        rbTcp,      rbTls,       rbSsh,       rbClassic,   rbAnsiBbs,  cbIceColours,
+                        cbLfExpand, cbHideSauce, cbAutoLogin, edLoginName, edPassword, btDelete,
+                        OKBtn,      CancelBtn,   HelpBtn};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -176,6 +185,8 @@ void TSetHostDlg::ShowHost(const THostSettings &host)
     Check(FTerminals, int(host.Terminal));
     FLoading = false;
     cbIceColours->setChecked(host.IceColours);
+    cbLfExpand->setChecked(host.LfExpand);
+    cbHideSauce->setChecked(host.HideSauce);
     cbAutoLogin->setChecked(host.AutoLogin);
     edLoginName->setText(BytesToText(host.LoginName));
     edPassword->setText(BytesToText(host.Password));
@@ -216,7 +227,8 @@ void TSetHostDlg::EnableFields()
     edLoginName->setEnabled(user);
     lbPassword->setEnabled(login);
     edPassword->setEnabled(login);
-    cbIceColours->setEnabled(rbAnsiBbs->isChecked());
+    for (QCheckBox *b : {cbIceColours, cbLfExpand, cbHideSauce})
+        b->setEnabled(rbAnsiBbs->isChecked());
 }
 
 bool TSetHostDlg::Deleted(const std::string &name) const
@@ -245,6 +257,8 @@ THostSettings TSetHostDlg::Settings() const
                                           : THostTransport::Tcp;
     host.Terminal = rbAnsiBbs->isChecked() ? THostTerminal::AnsiBbs : THostTerminal::Classic;
     host.IceColours = cbIceColours->isChecked();
+    host.LfExpand = cbLfExpand->isChecked();
+    host.HideSauce = cbHideSauce->isChecked();
     host.AutoLogin = AutoLogin();
     host.LoginName = LoginName();
     host.Password = Password();

@@ -54,6 +54,8 @@ private:
     QRadioButton *rbClassic, *rbAnsiBbs;
     QButtonGroup *FModes, *FTransports, *FTerminals;
     QCheckBox *cbIceColours;
+    QCheckBox *cbLfExpand;
+    QCheckBox *cbHideSauce;
     QCheckBox *cbAutoLogin;
     QLabel *lbLoginName;
     QLabel *lbPassword;

@@ -3,6 +3,7 @@
 #include <libssh/libssh.h>
 
 #include <cstdlib>
+#include <sstream>
 #include <unistd.h>
 
 namespace {
@@ -46,7 +47,7 @@ struct TSshState
     }
 };
 
-TSshTransport::TSshTransport(std::string knownHostsFile) : FKnown(std::move(knownHostsFile))
+TSshTransport::TSshTransport(std::string knownHostsFile) : FKnown(std::move(knownHostsFile), 2)
 {
 }
 
@@ -117,8 +118,38 @@ std::string TSshTransport::HandshakeFailure() const
     return "SSH with " + where + " failed: " + why;
 }
 
+// What the BBS said, if anything: its banner, or the reason it gave as it disconnected.
+std::string TSshTransport::ServerWords() const
+{
+    std::string said;
+    if (char *banner = ssh_get_issue_banner(FSsh->Session)) {
+        said = banner;
+        ssh_string_free_char(banner);
+    }
+    const std::string why = ssh_get_error(FSsh->Session);
+    const std::string mark = "SSH_MSG_DISCONNECT: ";
+    if (const std::size_t at = why.find(mark); at != std::string::npos) {
+        const std::size_t colon = why.find(':', at + mark.size());
+        const std::string reason = colon == std::string::npos ? "" : why.substr(colon + 1);
+        if (reason != "no error" && reason.find_first_not_of(' ') != std::string::npos)
+            said += (said.empty() ? "" : "\n") + reason;
+    }
+    // One line of plain text, within reason.
+    for (char &c : said)
+        if (static_cast<unsigned char>(c) < ' ' || c == 0x7F) c = ' ';
+    const std::size_t first = said.find_first_not_of(' '), last = said.find_last_not_of(' ');
+    return first == std::string::npos ? "" : said.substr(first, std::min<std::size_t>(last + 1 - first, 300));
+}
+
 std::string TSshTransport::AuthFailure() const
 {
+    const std::string said = ServerWords();
+    if (!said.empty()) return AuthenticationFailed(Endpoint().User) + " The BBS said: " + said;
+    // A refusal that offers no way to go on ends the login, whatever the password: some
+    // BBSs answer so when the user is logged in on another node.
+    if (FSsh->Step == TSshStep::AuthPassword && ssh_userauth_list(FSsh->Session, nullptr) == 0)
+        return AuthenticationFailed(Endpoint().User) +
+               " The BBS allows no other attempt (is this user logged in already?).";
     return AuthenticationFailed(Endpoint().User);
 }
 
@@ -146,7 +177,7 @@ bool TSshTransport::Advance()
             return true;
         }
         if (r == SSH_AUTH_ERROR) {
-            Fail(HandshakeFailure());
+            Fail(ServerWords().empty() ? HandshakeFailure() : AuthFailure());
             return false;
         }
         AfterNone();
@@ -251,29 +282,31 @@ bool TSshTransport::CheckHostKey()
     }
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.pop_back();
-    const std::string name = line.substr(0, line.find(' '));
-
-    switch (ssh_session_is_known_server(s)) {
-    case SSH_KNOWN_HOSTS_OK:
-        FSsh->Step = TSshStep::AuthNone;
-        Step(TTransportStep::Authenticating);
-        return true;
-    case SSH_KNOWN_HOSTS_CHANGED:
-    case SSH_KNOWN_HOSTS_OTHER:
+    // The file is read here, not by libssh, which gives up on the first malformed line.
+    std::istringstream fields(line);
+    std::string name, kind, blob;
+    fields >> name >> kind >> blob;
+    if (blob.empty()) {
+        Fail("SSH with " + where + " failed: its host key cannot be written down.");
+        return false;
+    }
+    const TTrustEntries known = FKnown.Lookup(name);
+    Notice(FKnown.MalformedNotice(known));
+    for (const std::vector<std::string> &k : known.Entries)
+        if (k[0] == kind && k[1] == blob) {
+            FSsh->Step = TSshStep::AuthNone;
+            Step(TTransportStep::Authenticating);
+            return true;
+        }
+    if (!known.Entries.empty()) {
         Fail(ChangedKeyMessage("host key", where, name, FKnown.Path()));
         return false;
-    case SSH_KNOWN_HOSTS_ERROR:
-        Fail("Cannot read " + FKnown.Path() + ": " + ssh_get_error(s));
-        return false;
-    case SSH_KNOWN_HOSTS_UNKNOWN:
-    case SSH_KNOWN_HOSTS_NOT_FOUND:
-        break;
     }
     FSsh->Step = TSshStep::Judging;
     std::string upper = type;
     for (char &c : upper)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    AskTrust(TTrustQuestion{where, upper, fingerprint, ""}, [this, line](bool accept) {
+    AskTrust(TTrustQuestion{where, upper, fingerprint, "", ""}, [this, line](bool accept) {
         if (!FSsh) return;
         if (!accept) {
             Fail("The host key of " + HostPort(Endpoint().Host, Endpoint().Port) + " was not accepted.");
@@ -326,10 +359,10 @@ void TSshTransport::TryPassword()
 
 void TSshTransport::ReadAll()
 {
-    if (!Receiving()) return; // the channel's window fills and the server waits
+    // Not reading while held fills the channel's window, and the server waits.
     char buf[16384];
     for (int stream = 0; stream < 2 && FSsh; ++stream) {
-        for (;;) {
+        while (FSsh && Receiving()) {
             const int n = ssh_channel_read_nonblocking(FSsh->Channel, buf, sizeof buf, stream);
             if (n > 0) {
                 Received(reinterpret_cast<const uint8_t *>(buf), static_cast<size_t>(n));
@@ -343,7 +376,8 @@ void TSshTransport::ReadAll()
             break;
         }
     }
-    if (FSsh && (ssh_channel_is_eof(FSsh->Channel) || ssh_channel_is_closed(FSsh->Channel))) {
+    // The end only once all that came before it was read.
+    if (FSsh && Receiving() && (ssh_channel_is_eof(FSsh->Channel) || ssh_channel_is_closed(FSsh->Channel))) {
         FSsh->Step = TSshStep::Done;
         Ended(TCloseKind::Clean, "");
     }

@@ -37,6 +37,7 @@ private:
     void Flush();
     void Watch();
     std::string HandshakeFailure() const;
+    std::string ServerWords() const;
     std::string AuthFailure() const;
 
     TTrustFile FKnown;

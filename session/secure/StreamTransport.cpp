@@ -10,11 +10,15 @@
 
 #include <arpa/inet.h>
 #include <csignal>
+#include <deque>
 #include <netdb.h>
 #include <unistd.h>
 
 struct TStreamTransportImpl
 {
+    // Read but not handed over yet, at most about this much: the peer waits beyond it.
+    static constexpr size_t MaxPending = 256 * 1024;
+
     TStreamTransport *Q;
     QObject Context; // posted calls die with it
     TConnector Connector;
@@ -25,17 +29,67 @@ struct TStreamTransportImpl
     bool Open = false;
     bool Silenced = false; // Close, Abort or a final report: nothing more for the listener
     unsigned Generation = 0;
-    bool Receiving = true;
-    int Undelivered = 0;                                   // received pieces posted but not handed over yet
+    bool Receiving = true, Held = false;
+    std::deque<std::string> Pending; // received, not handed over yet
+    size_t PendingBytes = 0;
+    bool DeliveryPosted = false;
+    std::string Notices;                                   // for the status line once open
     std::shared_ptr<int> Alive = std::make_shared<int>(0); // for answers that come late
+
+    bool Reading() const { return Receiving && !Held && PendingBytes < MaxPending; }
+    void UpdateReading()
+    {
+        if (Rd) Rd->setEnabled(Reading());
+    }
 
     void Post(std::function<void(TTransportListener &)> call, bool final = false)
     {
         if (Silenced) return;
         if (final) Silenced = true;
         const unsigned gen = Generation;
-        QTimer::singleShot(0, &Context, [this, gen, call] {
-            if (gen == Generation && Listener) call(*Listener);
+        QTimer::singleShot(0, &Context, [this, gen, call, final] {
+            if (gen != Generation || !Listener) return;
+            // What the peer said last is handed over before the end, held or not.
+            if (final && !Deliver(true)) return;
+            call(*Listener);
+        });
+    }
+
+    // Hands over what was received while the listener takes it (everything with `all`);
+    // false when the listener let the transport go meanwhile.
+    bool Deliver(bool all)
+    {
+        const std::weak_ptr<int> alive = Alive;
+        const unsigned gen = Generation;
+        const bool resume = !Reading();
+        bool gave = false;
+        while (!Pending.empty() && (all || Receiving)) {
+            const std::string piece = std::move(Pending.front());
+            Pending.pop_front();
+            PendingBytes -= piece.size();
+            Listener->TransportReceived(reinterpret_cast<const uint8_t *>(piece.data()), piece.size());
+            if (alive.expired() || gen != Generation) return false;
+            gave = true;
+        }
+        if (all) return true;
+        if (gave && Pending.empty() && !Silenced) {
+            Listener->TransportDrained();
+            if (alive.expired() || gen != Generation) return false;
+        }
+        UpdateReading();
+        if (resume && Reading() && Fd >= 0) Q->PumpLater();
+        return true;
+    }
+
+    void PostDelivery()
+    {
+        if (DeliveryPosted || Silenced || Pending.empty()) return;
+        DeliveryPosted = true;
+        const unsigned gen = Generation;
+        QTimer::singleShot(0, &Context, [this, gen] {
+            if (gen != Generation || !Listener) return;
+            DeliveryPosted = false;
+            if (!Silenced) Deliver(false);
         });
     }
 
@@ -73,7 +127,6 @@ void TStreamTransport::Open(const TEndpoint &endpoint, TTransportListener &liste
 {
     FImpl->Endpoint = endpoint;
     FImpl->Listener = &listener;
-    FImpl->Undelivered = 0;
     FImpl->Receiving = true;
     FImpl->Connector.OnConnecting = [this](const std::string &) { Step(TTransportStep::Connecting); };
     FImpl->Connector.OnConnected = [this](int fd, const std::string &) {
@@ -160,6 +213,7 @@ void TStreamTransport::Close()
     }
     FImpl->Silenced = true;
     ++FImpl->Generation;
+    FImpl->Pending.clear();
     TLeftover leftover = Goodbye();
     Release();
     FImpl->Rd.reset();
@@ -175,6 +229,7 @@ void TStreamTransport::Abort()
 {
     FImpl->Silenced = true;
     ++FImpl->Generation;
+    FImpl->Pending.clear();
     FImpl->Connector.Cancel();
     Finish();
 }
@@ -202,16 +257,26 @@ bool TStreamTransport::IsOpen() const
 
 bool TStreamTransport::Receiving() const
 {
-    return FImpl->Receiving;
+    return FImpl->Reading();
 }
 
 void TStreamTransport::SetReceiving(bool on)
 {
     if (FImpl->Receiving == on) return;
     FImpl->Receiving = on;
-    if (FImpl->Rd) FImpl->Rd->setEnabled(on);
+    FImpl->UpdateReading();
+    if (!on) return;
+    FImpl->PostDelivery();
     // What the protocol's library read ahead gives no readiness of its own.
-    if (on && FImpl->Fd >= 0) PumpLater();
+    if (FImpl->Fd >= 0) PumpLater();
+}
+
+void TStreamTransport::Hold(bool on)
+{
+    if (FImpl->Held == on) return;
+    FImpl->Held = on;
+    FImpl->UpdateReading();
+    if (!on && FImpl->Fd >= 0) PumpLater();
 }
 
 void TStreamTransport::WantWrite(bool on)
@@ -236,19 +301,26 @@ void TStreamTransport::Connected()
 {
     FImpl->Open = true;
     FImpl->Post([](TTransportListener &l) { l.TransportConnected(); });
+    Notice(std::exchange(FImpl->Notices, std::string()));
 }
 
 void TStreamTransport::Received(const uint8_t *data, size_t count)
 {
-    if (count == 0) return;
-    std::string bytes(reinterpret_cast<const char *>(data), count);
-    ++FImpl->Undelivered;
-    FImpl->Post([impl = FImpl.get(), alive = std::weak_ptr<int>(FImpl->Alive), bytes](TTransportListener &l) {
-        l.TransportReceived(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size());
-        // The listener may have closed or dropped the transport meanwhile.
-        if (alive.expired() || impl->Silenced) return;
-        if (--impl->Undelivered == 0 && impl->Listener) impl->Listener->TransportDrained();
-    });
+    if (count == 0 || FImpl->Silenced) return;
+    FImpl->Pending.emplace_back(reinterpret_cast<const char *>(data), count);
+    FImpl->PendingBytes += count;
+    FImpl->UpdateReading();
+    FImpl->PostDelivery();
+}
+
+void TStreamTransport::Notice(const std::string &text)
+{
+    if (text.empty()) return;
+    if (!FImpl->Open) {
+        FImpl->Notices += (FImpl->Notices.empty() ? "" : " ") + text;
+        return;
+    }
+    FImpl->Post([text](TTransportListener &l) { l.TransportNotice(text); });
 }
 
 void TStreamTransport::Fail(const std::string &message)

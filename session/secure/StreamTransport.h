@@ -72,13 +72,19 @@ protected:
 
     int Fd() const;
     const TEndpoint &Endpoint() const;
-    bool IsOpen() const;    // TransportConnected was reported
-    bool Receiving() const; // false while reading is held (SetReceiving)
+    bool IsOpen() const; // TransportConnected was reported
+    // False while reading is held: by the listener (SetReceiving), by the protocol (Hold),
+    // or while what was read waits to be handed over and fills its bound. A read loop asks
+    // before every read.
+    bool Receiving() const;
+    void Hold(bool on);
     // Readiness wanted besides reading (the protocol has bytes the kernel did not take).
     void WantWrite(bool on);
     // Runs Pump again from the event loop (work left that no readiness will announce).
     void PumpLater();
-    // Posted listener calls; each ends the transport's reports where it should.
+    // Listener calls, posted; each ends the transport's reports where it should. Received
+    // bytes are handed over in order while the listener receives, and all of them before the
+    // end is reported.
     void Step(TTransportStep step);
     void Connected();
     void Received(const uint8_t *data, size_t count);
@@ -86,8 +92,12 @@ protected:
     void Ended(TCloseKind kind, const std::string &why);
     void AskTrust(const TTrustQuestion &question, std::function<void(bool)> answer);
     void AskPassword(std::function<void(std::optional<std::string>)> answer);
+    // Something for the status line once the connection is open (a trust file's fault, a
+    // certificate that replaced an accepted one).
+    void Notice(const std::string &text);
 
 private:
+    friend struct TStreamTransportImpl;
     void Finish(); // frees everything; the descriptor closes at once
     std::unique_ptr<TStreamTransportImpl> FImpl;
 };

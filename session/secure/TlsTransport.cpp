@@ -13,6 +13,8 @@ namespace {
 
 enum class TTlsStep : uint8_t { Handshake, Judging, Open, Done };
 
+constexpr std::size_t MaxEarly = 1 << 20;
+
 // What certificate verification found; the handshake goes on whatever it finds, so the
 // decision can name the fault.
 struct TFindings
@@ -100,7 +102,7 @@ struct TTlsState
     }
 };
 
-TTlsTransport::TTlsTransport(std::string knownCertsFile) : FKnown(std::move(knownCertsFile))
+TTlsTransport::TTlsTransport(std::string knownCertsFile) : FKnown(std::move(knownCertsFile), 1)
 {
 }
 
@@ -134,12 +136,19 @@ void TTlsTransport::Secure()
     FTls->Ssl = SSL_new(FTls->Ctx);
     SSL_set_ex_data(FTls->Ssl, FindingsIndex(), &FTls->Findings);
     SSL_set_fd(FTls->Ssl, Fd());
+    // The certificate must name what the user wrote: an address in its strict form, or a
+    // host name (which "127.1" is).
     const std::string &host = Endpoint().Host;
-    if (TConnector::AddressLiteral(host).empty()) {
-        SSL_set_tlsext_host_name(FTls->Ssl, host.c_str());
-        SSL_set1_host(FTls->Ssl, host.c_str());
-    } else {
-        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(FTls->Ssl), TConnector::AddressLiteral(host).c_str());
+    const std::string literal = TConnector::AddressLiteral(host);
+    const std::string address = literal.substr(0, literal.find('%')); // without an IPv6 zone
+    const bool named = address.empty()
+                           ? SSL_set_tlsext_host_name(FTls->Ssl, host.c_str()) == 1 &&
+                                 SSL_set1_host(FTls->Ssl, host.c_str()) == 1
+                           : X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(FTls->Ssl), address.c_str()) == 1;
+    if (!named) {
+        Fail("TLS with " + HostPort(host, Endpoint().Port) + " cannot start: \"" + host +
+             "\" cannot be checked against a certificate.");
+        return;
     }
     Pump();
 }
@@ -230,28 +239,43 @@ void TTlsTransport::Judge()
         Fail("The certificate of " + where + " is not valid yet (it is valid from " + notBefore + ").");
         return;
     }
+    const std::string otherName = "The certificate of " + where + " is for " + (cn.empty() ? subject : cn) +
+                                  ", not for " + Endpoint().Host + ".";
+    const TTrustEntries known = FKnown.Lookup(where);
+    Notice(FKnown.MalformedNotice(known));
+    bool accepted = false;
+    for (const std::vector<std::string> &k : known.Entries)
+        accepted = accepted || k[0] == fingerprint;
     if (!f.Untrusted) {
         if (f.WrongName) {
-            Fail("The certificate of " + where + " is for " + (cn.empty() ? subject : cn) + ", not for " +
-                 Endpoint().Host + ".");
+            Fail(otherName);
             return;
+        }
+        // An authority now vouches for another certificate than the one the user accepted:
+        // taken, as a browser would, but the user hears of it once.
+        if (!known.Entries.empty() && !accepted) {
+            std::string error;
+            const std::string news =
+                "The certificate you accepted before was replaced by one that " + issuer + " vouches for";
+            Notice(FKnown.Replace(where, where + " " + fingerprint, error)
+                       ? news + "; " + FKnown.Path() + " updated."
+                       : news + ". " + error);
         }
         Accepted();
         return;
     }
-    const std::vector<std::string> known = FKnown.Lookup(where);
-    for (const std::string &k : known)
-        if (k == fingerprint) {
-            Accepted();
-            return;
-        }
-    if (!known.empty()) {
+    if (accepted) {
+        Accepted();
+        return;
+    }
+    if (!known.Entries.empty()) {
         Fail(ChangedKeyMessage("certificate", where, where, FKnown.Path()));
         return;
     }
     FTls->Step = TTlsStep::Judging;
     TTrustQuestion q{where, "certificate", fingerprint,
-                     "Subject: " + subject + "\nIssuer: " + issuer + "\nValid until: " + notAfter};
+                     "Subject: " + subject + "\nIssuer: " + issuer + "\nValid until: " + notAfter,
+                     f.WrongName ? otherName : std::string()};
     AskTrust(q, [this, where, fingerprint](bool accept) {
         if (!FTls) return;
         if (!accept) {
@@ -270,6 +294,7 @@ void TTlsTransport::Judge()
 void TTlsTransport::Accepted()
 {
     FTls->Step = TTlsStep::Open;
+    Hold(false);
     Connected();
     if (!FTls->Early.empty()) {
         Received(reinterpret_cast<const uint8_t *>(FTls->Early.data()), FTls->Early.size());
@@ -282,14 +307,18 @@ void TTlsTransport::Accepted()
 void TTlsTransport::ReadAll()
 {
     uint8_t buf[16384];
-    while (Receiving() || FTls->Step == TTlsStep::Judging) {
+    for (;;) {
+        // While the user judges the certificate, what comes is kept up to a bound; then the
+        // peer waits.
+        const bool judging = FTls->Step == TTlsStep::Judging;
+        if (judging && FTls->Early.size() >= MaxEarly) Hold(true);
+        if (!Receiving()) return;
         ERR_clear_error();
         errno = 0;
         const int r = SSL_read(FTls->Ssl, buf, sizeof buf);
         if (r > 0) {
-            if (FTls->Step == TTlsStep::Judging) {
-                if (FTls->Early.size() < (1u << 20))
-                    FTls->Early.append(reinterpret_cast<char *>(buf), std::size_t(r));
+            if (judging) {
+                FTls->Early.append(reinterpret_cast<char *>(buf), std::size_t(r));
             } else {
                 Received(buf, static_cast<size_t>(r));
             }

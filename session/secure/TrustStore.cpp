@@ -8,31 +8,89 @@
 #include <cstring>
 #include <sstream>
 
-std::vector<std::string> TTrustFile::Lookup(const std::string &host) const
+namespace {
+
+std::vector<std::string> Fields(const std::string &line)
 {
-    std::vector<std::string> found;
+    std::vector<std::string> fields;
+    std::istringstream in(line);
+    for (std::string f; in >> f;)
+        fields.push_back(f);
+    return fields;
+}
+
+bool Names(const std::string &list, const std::string &host)
+{
+    std::istringstream in(list);
+    for (std::string name; std::getline(in, name, ',');)
+        if (name == host) return true;
+    return false;
+}
+
+// Calls `each` with the number and fields of every line that is not blank, a comment, a
+// marker line or a hashed name.
+template <typename F> void EachLine(const std::string &text, F each)
+{
+    std::istringstream in(text);
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        const std::vector<std::string> fields = Fields(line);
+        if (fields.empty() || fields[0][0] == '#' || fields[0][0] == '@' || fields[0][0] == '|') continue;
+        each(number, fields);
+    }
+}
+
+} // namespace
+
+TTrustEntries TTrustFile::Lookup(const std::string &host) const
+{
+    TTrustEntries found;
     const std::optional<std::string> text = ReadWholeFile(FPath);
     if (!text) return found;
-    std::istringstream in(*text);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line[0] == '#') continue;
-        const std::size_t space = line.find(' ');
-        if (space == std::string::npos || line.compare(0, space, host) != 0) continue;
-        found.push_back(line.substr(line.find_first_not_of(' ', space)));
-    }
+    EachLine(*text, [&](int number, const std::vector<std::string> &fields) {
+        if (!Names(fields[0], host)) return;
+        if (fields.size() < 1 + FFields)
+            found.Malformed.push_back(number);
+        else
+            found.Entries.emplace_back(fields.begin() + 1, fields.end());
+    });
     return found;
+}
+
+std::string TTrustFile::MalformedNotice(const TTrustEntries &found) const
+{
+    if (found.Malformed.empty()) return {};
+    std::string numbers;
+    for (int n : found.Malformed)
+        numbers += (numbers.empty() ? "" : ", ") + std::to_string(n);
+    return (found.Malformed.size() == 1 ? "Skipped line " : "Skipped lines ") + numbers + " of " + FPath +
+           ": no key.";
 }
 
 bool TTrustFile::Append(const std::string &line, std::string &error) const
 {
-    std::string text = ReadWholeFile(FPath).value_or(std::string());
-    if (!text.empty() && text.back() != '\n') text += '\n';
-    text += line + '\n';
-    if (WriteFileAtomically(FPath, text, 0600)) return true;
-    error = "Cannot write " + FPath + ": " + std::strerror(errno);
-    return false;
+    return Edit({}, line, error);
+}
+
+bool TTrustFile::Replace(const std::string &host, const std::string &line, std::string &error) const
+{
+    return Edit(host, line, error);
+}
+
+bool TTrustFile::Edit(const std::string &host, const std::string &line, std::string &error) const
+{
+    const bool ok = UpdateFileAtomically(FPath, [&](const std::optional<std::string> &old) {
+        std::string text;
+        std::istringstream in(old.value_or(std::string()));
+        for (std::string l; std::getline(in, l);) {
+            const std::vector<std::string> fields = Fields(l);
+            if (!host.empty() && !fields.empty() && fields[0] == host) continue;
+            text += l + '\n';
+        }
+        return std::optional<std::string>(text + line + '\n');
+    });
+    if (!ok) error = "Cannot write " + FPath + ": " + std::strerror(errno);
+    return ok;
 }
 
 std::string Sha256Fingerprint(const unsigned char *data, std::size_t length)

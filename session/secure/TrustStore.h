@@ -8,19 +8,38 @@
 #include <string>
 #include <vector>
 
+// What a trust file holds for one host.
+struct TTrustEntries
+{
+    // The fields after the host name of every well-formed line for it, blank-separated.
+    std::vector<std::vector<std::string>> Entries;
+    // Lines for the host that lack fields (a fingerprint deleted by hand): skipped, never a
+    // match. Their numbers, from 1.
+    std::vector<int> Malformed;
+};
+
 class TTrustFile
 {
 public:
-    explicit TTrustFile(std::string path) : FPath(std::move(path)) {}
+    // `fields`: how many fields a well-formed line has after the host name, at least.
+    TTrustFile(std::string path, std::size_t fields) : FPath(std::move(path)), FFields(fields) {}
     const std::string &Path() const { return FPath; }
 
-    // The rest of every line whose first field is `host` (blank lines and comments skipped).
-    std::vector<std::string> Lookup(const std::string &host) const;
-    // Adds one line; false with `error` set when the file cannot be written.
+    // The lines whose first field names `host` (OpenSSH's comma-separated lists too; blank
+    // lines, comments, markers and hashed names skipped).
+    TTrustEntries Lookup(const std::string &host) const;
+    // Adds one line, reading and rewriting the file under the folder's write lock so that
+    // another copy's line added meanwhile stays; false with `error` set when it cannot.
     bool Append(const std::string &line, std::string &error) const;
+    // Replaces the lines for `host` by `line` (under the same lock).
+    bool Replace(const std::string &host, const std::string &line, std::string &error) const;
+    // The status-line report of the malformed lines found, or empty.
+    std::string MalformedNotice(const TTrustEntries &found) const;
 
 private:
+    bool Edit(const std::string &host, const std::string &line, std::string &error) const;
     std::string FPath;
+    std::size_t FFields;
 };
 
 // "SHA256:" and the unpadded base64 of the digest, as ssh-keygen -l prints it.

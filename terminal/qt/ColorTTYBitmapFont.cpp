@@ -3,6 +3,8 @@
 // screen the glyphs grow by whole steps and stay sharp).
 #include "terminal/qt/ColorTTYWidget.h"
 
+#include "terminal/PsfFont.h"
+
 #include <QImage>
 #include <QPainter>
 
@@ -59,5 +61,52 @@ void TColorTTYWidget::DrawBitmapRun(QPainter &p, const uint8_t *chars, int x0, i
         const uint8_t c = chars[x];
         if (FBitmapBlank[c]) continue;
         p.drawPixmap(QPointF(x * FCharW + left, top), FBitmapGlyphs, QRectF(c * gw, 0, gw, gh));
+    }
+}
+
+// The host's font scaled into the cells pixel by pixel, whatever font the user chose: code
+// page 437 (font 0) stays the cells' own.
+void TColorTTYWidget::UpdateHostGlyphs()
+{
+    const int font = FModel->Cterm().Font;
+    const qreal dpr = devicePixelRatioF();
+    const QSize cell(FCharW, CharH);
+    if (font == FHostFont && (!font || (cell == FHostGlyphCell && FHostGlyphs.devicePixelRatio() == dpr)))
+        return;
+    FHostFont = 0;
+    FHostGlyphs = QBitmap();
+    const std::shared_ptr<const TCp437BitmapFont> f = font ? CtermFont(font) : nullptr;
+    if (!f || FCharW <= 0 || CharH <= 0) return;
+    const int gw = std::max(1, int(std::lround(FCharW * dpr))),
+              gh = std::max(1, int(std::lround(CharH * dpr)));
+    QImage img(gw * 256, gh, QImage::Format_Mono);
+    img.setColorCount(2);
+    img.setColor(0, qRgb(255, 255, 255));
+    img.setColor(1, qRgb(0, 0, 0));
+    img.fill(0);
+    for (int b = 0; b < 256; ++b) {
+        FHostBlank[b] = true;
+        for (int y = 0; y < gh; ++y)
+            for (int x = 0; x < gw; ++x)
+                if (f->Pixel(uint8_t(b), x * f->Width() / gw, y * f->Height() / gh)) {
+                    img.setPixel(b * gw + x, y, 1);
+                    FHostBlank[b] = false;
+                }
+    }
+    FHostGlyphs = QBitmap::fromImage(img);
+    FHostGlyphs.setDevicePixelRatio(dpr);
+    FHostGlyphSize = QSize(gw, gh);
+    FHostGlyphCell = cell;
+    FHostFont = font;
+}
+
+void TColorTTYWidget::DrawHostRun(QPainter &p, const uint8_t *chars, int x0, int x1, int left, int top)
+{
+    const int gw = FHostGlyphSize.width(), gh = FHostGlyphSize.height();
+    p.setBackgroundMode(Qt::TransparentMode);
+    for (int x = x0; x < x1; ++x) {
+        const uint8_t c = chars[x];
+        if (FHostBlank[c]) continue;
+        p.drawPixmap(QPointF(x * FCharW + left, top), FHostGlyphs, QRectF(c * gw, 0, gw, gh));
     }
 }

@@ -244,6 +244,7 @@ void TColorTTYWidget::PaintCells(QPainter &p, const QRect &clip)
         if (FCurrentHit.Len > 0) FCurrentHighlights = FSearch->Spans(t, FCurrentHit);
     }
     const TCellPoint s = t.SelStart, e = t.SelEnd;
+    UpdateHostGlyphs();
     for (int y = y0; y < y1; ++y) {
         const int top = (y - t.Top) * CharH;
         const TRowView row = t.RowAt(y, FScratch);
@@ -273,6 +274,11 @@ void TColorTTYWidget::PaintCells(QPainter &p, const QRect &clip)
         bool clipped = false;
         for (const Run &run : FRuns) {
             if (run.hidden) continue;
+            if (FHostFont) {
+                p.setPen(QColor(run.fg));
+                DrawHostRun(p, chars, run.x0, run.x1, -ox, top);
+                continue;
+            }
             if (FBitmapFont) {
                 p.setPen(QColor(run.fg));
                 DrawBitmapRun(p, chars, run.x0, run.x1, -ox, top);

@@ -480,6 +480,10 @@ void TColorTTYWidget::MouseDown(QMouseEvent *e, bool doubleClick)
 
 void TColorTTYWidget::mousePressEvent(QMouseEvent *e)
 {
+    if (ToHost(e->position(), e->modifiers(), TMouseAction::Press, e->button())) {
+        setFocus(Qt::MouseFocusReason);
+        return;
+    }
     if (e->button() == Qt::RightButton) {
         // The right button opens the owner's menu: its Copy needs the selection kept.
         setFocus(Qt::MouseFocusReason);
@@ -491,6 +495,7 @@ void TColorTTYWidget::mousePressEvent(QMouseEvent *e)
 
 void TColorTTYWidget::mouseDoubleClickEvent(QMouseEvent *e)
 {
+    if (ToHost(e->position(), e->modifiers(), TMouseAction::Press, e->button())) return;
     if (e->button() == Qt::RightButton) {
         mousePressEvent(e);
         return;
@@ -504,6 +509,7 @@ void TColorTTYWidget::mouseDoubleClickEvent(QMouseEvent *e)
 void TColorTTYWidget::mouseMoveEvent(QMouseEvent *e)
 {
     TColorTTY &t = *FModel;
+    if (ToHost(e->position(), e->modifiers(), TMouseAction::Move, e->buttons())) return;
     const QPoint pos = e->position().toPoint();
     if (t.Tracking) {
         SelectToMouse(t, SelPointFromPixel(t, pos.x(), pos.y(), FCharW, CharH));
@@ -516,6 +522,7 @@ void TColorTTYWidget::mouseMoveEvent(QMouseEvent *e)
 void TColorTTYWidget::mouseReleaseEvent(QMouseEvent *e)
 {
     TColorTTY &t = *FModel;
+    if (ToHost(e->position(), e->modifiers(), TMouseAction::Release, e->button())) return;
     if (t.Tracking || e->button() != Qt::RightButton) {
         KillTimer();
         t.Tracking = false;

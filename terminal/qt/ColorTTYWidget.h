@@ -127,6 +127,11 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *e) override;
     void mouseMoveEvent(QMouseEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
+    void wheelEvent(QWheelEvent *e) override;
+    // When the host asked for the mouse, the event goes to it (with Shift held it stays the
+    // user's: selecting, the menu); true when it went.
+    bool ToHost(const QPointF &pos, Qt::KeyboardModifiers mods, TMouseAction action, Qt::MouseButtons button);
+    QPoint FHostCell{-1, -1}; // where the mouse was last reported: moves within a cell are not
     void focusInEvent(QFocusEvent *e) override;
     void focusOutEvent(QFocusEvent *e) override;
     void timerEvent(QTimerEvent *e) override;
@@ -183,6 +188,14 @@ private:
     qreal FBitmapDpr = 0;  // the device pixel ratio BitmapGlyphs were made for
     QBitmap FBitmapGlyphs; // the 256 glyphs side by side, scaled
     bool FBitmapBlank[256] = {};
+    // The font the host selected (ESC[0;n D), drawn into the cells as they are.
+    void UpdateHostGlyphs();
+    void DrawHostRun(QPainter &p, const uint8_t *chars, int x0, int x1, int left, int top);
+    int FHostFont = 0;    // the font HostGlyphs hold (0: none, the cells' own font is used)
+    QSize FHostGlyphSize; // one glyph in device pixels
+    QSize FHostGlyphCell; // the cell it was made for, in layout pixels
+    QBitmap FHostGlyphs;
+    bool FHostBlank[256] = {};
 
     QBasicTimer Timer;       // blink (500 ms) or selection auto-scroll (50 ms)
     QBasicTimer FCaretBlink; // the caret's own on/off phase

@@ -215,6 +215,28 @@ TEST_F(HostsTest, StoreHostListsOnceTrimsAndRefusesOwnSections)
         EXPECT_FALSE(hosts.StoreHost(refused, fresh)) << refused;
 }
 
+// Files of older versions have none of the keys: their hosts hide SAUCE records and keep
+// line feeds as they were; the size the user gave a host outlives the dialog's OK.
+TEST_F(HostsTest, TerminalChoicesAndSizesAreWrittenOnlyWhenChanged)
+{
+    THostInfo hosts(path);
+    THostSettings h, read;
+    h.Address = "d.example";
+    auto keys = [&] {
+        TIniFile f(path);
+        return f.ReadString("Delta", "LF Expand", "-") + f.ReadString("Delta", "Hide SAUCE", "-") +
+               f.ReadString("Delta", "Screen Lines", "-");
+    };
+    ASSERT_TRUE(hosts.StoreHost("Delta", h) && hosts.LookupHost("Delta", read));
+    EXPECT_TRUE(keys() == "---" && read.HideSauce && !read.LfExpand);
+    h.LfExpand = true;
+    h.HideSauce = false;
+    EXPECT_TRUE(hosts.SetScreenLines("Delta", 30) && hosts.StoreHost("Delta", h));
+    EXPECT_FALSE(hosts.SetScreenLines("Delta", 30) || hosts.SetScreenLines("Nowhere", 30)); // same; no host
+    EXPECT_EQ(keys(), "1030");
+    EXPECT_EQ(hosts.ScreenLines("Delta"), 30);
+}
+
 TEST(Location, HomeFileRedirectAndUserFolder)
 {
     TTempFolder tmp;

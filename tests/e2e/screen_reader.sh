@@ -30,7 +30,7 @@ finish() {
 trap finish EXIT
 until_true() {
   local _
-  for _ in $(seq 100); do
+  for _ in $(seq 900); do
     "$@" && return 0
     sleep 0.1
   done

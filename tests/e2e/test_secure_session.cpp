@@ -28,7 +28,9 @@ TEST_F(Shell, RefusedSshLoginSaysSo)
     BoxAnswerer boxes(QMessageBox::Ok);
     Form->FileConnectItemClick();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Texts.isEmpty(); }, Patience));
-    EXPECT_EQ(boxes.Texts.front().toStdString(), "Authentication failed for nobody-here.");
-    EXPECT_EQ(Form->StatusText().toStdString(), " Authentication failed for nobody-here.");
+    EXPECT_EQ(boxes.Texts.front().toStdString(),
+              "Authentication failed for nobody-here. The BBS said: Members only.");
+    EXPECT_EQ(Form->StatusText().toStdString(),
+              " Authentication failed for nobody-here. The BBS said: Members only.");
     EXPECT_EQ(Form->Session().State(), TSessionState::Idle);
 }

@@ -1,6 +1,8 @@
 // Stale handles, handler exceptions and the time-out chain.
 #include "NetTestUtil.h"
 
+#include <optional>
+
 namespace {
 
 intptr_t Word(int kind, int error)
@@ -91,7 +93,14 @@ TEST(SockTimeOut, ChainFiresOnTimeOutAfterTimedOutAndNothingForADestroyedCompone
     other.StartTimeOut();
     other.StopTimeOut(); // leaves the chain without firing
 
+    // One destroyed mid-count leaves the chain whole, even when a new one takes its memory.
+    std::optional<TBasicClientSocket> place(std::in_place);
+    place->SetTimeOut(60);
+    place->OnTimeOut = [](TSockCtrl *, TSocketBase *) {};
     c.StartTimeOut(); // ends after the tick that would have fired the destroyed one
+    place->StartTimeOut();
+    place.reset();
+    place.emplace();
     EXPECT_TRUE(c.InTimeOutChain());
     EXPECT_EQ(c.TimeLeft(), 3);
     ASSERT_TRUE(rec.WaitFor("OnTimeOut", 6000));

@@ -47,7 +47,7 @@ TEST(Session, AttemptsEndAsTheUserAndTheLineSay)
     EXPECT_TRUE(f.Line.InUse());
 }
 
-TEST(Session, KeysGoOutOnlyWhileConnectedAndNeverAsIac)
+TEST(Session, KeysAndTheGreetingGoOutOnlyWhileConnectedAndNeverAsALoneIac)
 {
     Rig r;
     r->KeyPress('a');
@@ -55,7 +55,13 @@ TEST(Session, KeysGoOutOnlyWhileConnectedAndNeverAsIac)
     r->TypeChar('\r');
     EXPECT_EQ(r.Line.Sent, "");
     EXPECT_EQ(r.Screen, "") << "nothing echoed while not connected";
-    r.Up();
+    r.Tty.SetBufferSize(Rig::Scrollback, 255); // the greeting's window size doubles a 255
+    r.Tty.SetVisibleSize(255, Rig::Rows);
+    r->Connect();
+    r.Line.Connected();
+    r.Deliver();
+    EXPECT_EQ(r.Line.Sent, "\xff\xfa\x1f\x00\xff\xff\x00\x18\xff\xf0"s);
+    r.Line.Sent.clear();
     r->KeyPress(0xFF); // AltGr+Space, code page 437's non-breaking space
     r->TypeChar('\r');
     EXPECT_EQ(r.Line.Sent, " \r\n");
@@ -69,6 +75,27 @@ TEST(Session, KeysGoOutOnlyWhileConnectedAndNeverAsIac)
     c.Up();
     c->TypeChar('\r');
     EXPECT_EQ(c.Line.Sent, "\r");
+}
+
+// An ANSI-BBS host gets SyncTERM's keys and, when it asks, bracketed pastes; a classic
+// Telnet host keeps the cursor keys alone.
+TEST(Session, AnsiBbsHostsGetTheKeysBbsEditorsRead)
+{
+    Rig a, c;
+    a.Host.Terminal = THostTerminal::AnsiBbs;
+    a.Up();
+    c.Up();
+    // what each host got of Home, F5 and Left, then of Up in doorway mode and of a paste
+    for (Rig *r : {&a, &c}) {
+        const bool sent = (*r)->KeyDown(VK_HOME, 0) && (*r)->KeyDown(VK_F1 + 4, 0);
+        (*r)->KeyDown(VK_LEFT, 0);
+        EXPECT_EQ(sent, r == &a);
+        r->Recv("\x1b[=255h\x1b[?2004h");
+        (*r)->KeyDown(VK_UP, 0);
+        (*r)->TypeText("a\r\n\x1b\nb");
+    }
+    EXPECT_EQ(a.Line.Sent, "\x1b[H\x1b[15~\x1b[D\0H\x1b[200~a\r\rb\x1b[201~"s);
+    EXPECT_EQ(c.Line.Sent, "\x1b[D\x1b[Aa\r\n\x1b\r\nb");
 }
 
 TEST(Session, ReconnectingTellsACleanCloseFromALostLine)

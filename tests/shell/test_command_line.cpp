@@ -37,3 +37,22 @@ TEST(CommandLine, AddHostAddsOnlyWhatIsMissing)
                          std::string("demo")));
     EXPECT_EQ(std::tuple(mine.Address, mine.Mode), std::tuple(std::string("mine.example"), hmTelnet));
 }
+
+TEST(CommandLine, ImportHostsReportsEachEntry)
+{
+    QTemporaryDir tmp;
+    const std::string ini = tmp.filePath("winmarlet.INI").toStdString();
+    const std::string list = tmp.filePath("hosts.txt").toStdString();
+    std::ofstream(list) << "a.example.org\nftp://x/\n";
+    char *text = nullptr;
+    size_t size = 0;
+    FILE *out = open_memstream(&text, &size);
+    EXPECT_EQ(ImportHostsTo(ini, {list}, out, stderr), 0);
+    EXPECT_EQ(ImportHostsTo(ini, {tmp.filePath("missing").toStdString()}, out, stderr), 1);
+    std::fclose(out);
+    EXPECT_EQ(std::string(text, size),
+              "line 1: added as \"a.example.org\"\n"
+              "line 2: skipped \"ftp://x/\": only telnet://, telnets:// and ssh:// links "
+              "are read\n");
+    std::free(text);
+}

@@ -1,6 +1,9 @@
 // The main window against loopback servers: what goes on the wire, the menu states, the
 // recent hosts, keys and macros, and the ways a connection ends.
+#include "session/secure/qt/TrustDialogs.h"
 #include "tests/shell/ShellTestUtil.h"
+
+#include <QLabel>
 
 namespace {
 
@@ -55,6 +58,7 @@ TEST_F(Shell, RecentHostsArePromotedByMenuPicks)
         ini += "[" + std::string(h) + "]\nAddress=127.0.0.1\nPort=" + std::to_string(refusing.Port) + "\n";
     WriteIni(ini);
     Open();
+    EXPECT_EQ(Form->Item(TMenuItem::FileLast1)->text(), QStringLiteral("&1 P")); // at start already
     BoxAnswerer boxes;
     auto recent = [&] {
         std::string s;
@@ -157,6 +161,19 @@ TEST_F(Shell, ScreenLinesDebugPaneCommandLineHostsAndExitOnDisconnect)
         EXPECT_EQ(text.find_first_not_of(" \n"), text.find("winMarlet ready. Debug mode engaged."));
         Form.reset();
     }
+    // A malformed link says what was wrong with it.
+    BoxAnswerer ok;
+    Open({"telnet://bbs.example:99999"});
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return !ok.Texts.filter("port is not a number from 1 to 65535").empty(); }, Patience));
+    Form.reset();
+    // A password asked for shows the user's name as it is.
+    AskPasswordDialog(nullptr, "a&b", "bbs.example", [](auto) {});
+    auto *ask = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+    ASSERT_TRUE(ask);
+    const QLabel *label = ask->findChild<QLabel *>();
+    EXPECT_TRUE(label->textFormat() == Qt::PlainText && label->text() == "Password for a&b on bbs.example:");
+    ask->reject();
     // A host named on the command line is connected at once; Exit on Disconnect then ends the program.
     LoopbackServer server;
     WriteIni("[Preferences]\nExit on Disconnect=1\n[Named]\nAddress=127.0.0.1\nPort=" +
@@ -180,8 +197,10 @@ TEST_F(Shell, AnsiBbsHostAnswersTheTerminalQuery)
         Host("T", hmTelnet, server.Port);
         if (ansi) std::ofstream(Ini, std::ios::app) << "Terminal=ansi\n"; // the current host's
         Open();
+        Got.clear();
         Connect(server);
-        ASSERT_TRUE(Receive(server, 9)); // the window size
+        ASSERT_TRUE(Receive(server, 9)); // the window size: boards draw 25 rows
+        EXPECT_EQ(Got, Naws(80, ansi ? 25 : 24));
         Got.clear();
         server.Write("AB\x1b[6n");
         if (ansi) {
@@ -194,4 +213,28 @@ TEST_F(Shell, AnsiBbsHostAnswersTheTerminalQuery)
         EXPECT_EQ(Got + server.ReadSome(64), ansi ? "\x1b[1;3R" : "");
         Form.reset();
     }
+}
+
+// The rows the user gives the window while connected to an ANSI-BBS host are that host's
+// from then on; sizes while idle are nobody's.
+TEST_F(Shell, AnsiBbsHostKeepsTheSizeTheUserGaveIt)
+{
+    LoopbackServer server;
+    const std::string section =
+        "Address=127.0.0.1\nPort=" + std::to_string(server.Port) + "\nMode=1\nTerminal=ansi\n";
+    WriteIni(HostIni(hmTelnet, server.Port, "Art") + "Terminal=ansi\nHost1=Art\n[Art]\n" + section);
+    Open();
+    Connect(server);
+    const TColorTTY &t = Form->ColourTTY()->Tty();
+    EXPECT_EQ(t.VisibleRows, 25);
+    const int rowH = Form->ColourTTY()->CharHeight();
+    Form->resize(Form->width(), Form->height() + 5 * rowH);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Hosts->ScreenLines("Art") == 30; }, Patience));
+    server.ClosePeer();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Form->IsConnected(); }, Patience));
+    Form->resize(Form->width(), Form->height() - 10 * rowH);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return t.VisibleRows == 20; }, Patience));
+    Connect(server);
+    EXPECT_EQ(t.VisibleRows, 30);
+    EXPECT_EQ(Hosts->ScreenLines("Art"), 30);
 }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 using namespace std::string_literals;
@@ -121,39 +123,20 @@ TEST(Cterm, ModesAndHostChoices)
 
 TEST(Cterm, KeysAsSyncTermSendsThem)
 {
-    struct K
-    {
-        uint16_t Key;
-        TShiftState Shift;
-        bool Doorway;
-        std::string Bytes;
-    };
-    const K keys[] = {
-        {VK_HOME, 0, false, "\x1b[H"},
-        {VK_END, 0, false, "\x1b[K"},
-        {VK_PRIOR, 0, false, "\x1b[V"},
-        {VK_NEXT, 0, false, "\x1b[U"},
-        {VK_INSERT, 0, false, "\x1b[@"},
-        {VK_DELETE, 0, false, "\x7f"},
-        {VK_UP, 0, false, "\x1b[A"},
-        {VK_HOME, ssCtrl, false, ""}, // Control+Home scrolls
-        {VK_F1, 0, false, "\x1b[11~"},
-        {VK_F1 + 5, 0, false, "\x1b[17~"},
-        {VK_F12, ssCtrl, false, "\x1b[24;5~"},
-        {VK_F1 + 10, ssShift, false, "\x1b[23;2~"},
-        {VK_F1 + 4, ssAlt, false, "\x1b[15;3~"},
-        {'A', 0, false, ""},
-        {VK_UP, 0, true, std::string("\0H", 2)},
-        {VK_LEFT, ssCtrl, true, std::string("\0s", 2)},
-        {VK_DELETE, 0, true, std::string("\0S", 2)},
-        {VK_F1, 0, true, std::string("\0;", 2)},
-        {VK_F1 + 9, ssShift, true, std::string("\0]", 2)},
-        {VK_F12, ssAlt, true, std::string("\0\x8c", 2)},
-        {VK_HOME, ssShift, true, ""},
-    };
-    for (const K &k : keys)
-        EXPECT_EQ(AnsiBbsKeyBytes(k.Key, k.Shift, k.Doorway), k.Bytes)
-            << k.Key << ' ' << int(k.Shift) << k.Doorway;
+    // Control+Home (and other modified editing keys) stay the program's: scrolling
+    // clang-format off
+    const std::tuple<uint16_t, TShiftState, bool, std::string> keys[] = {
+        {VK_HOME, 0, false, "\x1b[H"}, {VK_END, 0, false, "\x1b[K"}, {VK_PRIOR, 0, false, "\x1b[V"},
+        {VK_NEXT, 0, false, "\x1b[U"}, {VK_INSERT, 0, false, "\x1b[@"}, {VK_DELETE, 0, false, "\x7f"},
+        {VK_UP, 0, false, "\x1b[A"}, {VK_HOME, ssCtrl, false, ""}, {'A', 0, false, ""},
+        {VK_F1, 0, false, "\x1b[11~"}, {VK_F1 + 5, 0, false, "\x1b[17~"}, {VK_F12, ssCtrl, false, "\x1b[24;5~"},
+        {VK_F1 + 10, ssShift, false, "\x1b[23;2~"}, {VK_F1 + 4, ssAlt, false, "\x1b[15;3~"},
+        {VK_UP, 0, true, "\0H"s}, {VK_LEFT, ssCtrl, true, "\0s"s}, {VK_DELETE, 0, true, "\0S"s},
+        {VK_F1, 0, true, "\0;"s}, {VK_F1 + 9, ssShift, true, "\0]"s}, {VK_F12, ssAlt, true, "\0\x8c"s},
+        {VK_HOME, ssShift, true, ""}};
+    // clang-format on
+    for (const auto &[key, shift, doorway, bytes] : keys)
+        EXPECT_EQ(AnsiBbsKeyBytes(key, shift, doorway), bytes) << key << ' ' << int(shift) << doorway;
 }
 
 } // namespace

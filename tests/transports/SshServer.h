@@ -9,6 +9,7 @@
 
 struct TSshServer
 {
+    static constexpr const char *Banner = "Members only.\r\n";
     QTemporaryDir Dir;
     uint16_t Port = 0;
     std::unique_ptr<TChild> Sshd;
@@ -34,6 +35,7 @@ struct TSshServer
         Run("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-f", Path("home/.ssh/id_ed25519")});
         QFile::copy(Path("home/.ssh/id_ed25519.pub"), Path("authorized_keys_root"));
         WriteAll(Path("command.sh"), "#!/bin/sh\n" + forceCommand + "\n");
+        WriteAll(Path("banner"), Banner);
         QFile::setPermissions(Path("command.sh"), rx);
         Port = UnusedPort();
         WriteAll(Path("sshd_config"),
@@ -41,8 +43,9 @@ struct TSshServer
                      Path("hostkey").toStdString() + "\nPidFile " + Path("sshd.pid").toStdString() +
                      "\nAuthorizedKeysFile " + Path("authorized_keys_%u").toStdString() +
                      "\nStrictModes no\nUsePAM no\nPermitRootLogin yes\nPasswordAuthentication yes\n"
-                     "KbdInteractiveAuthentication no\nForceCommand " +
-                     Path("command.sh").toStdString() + "\n");
+                     "KbdInteractiveAuthentication no\nBanner " +
+                     Path("banner").toStdString() + "\nForceCommand " + Path("command.sh").toStdString() +
+                     "\n");
         QDir().mkpath("/run/sshd"); // the privilege separation folder sshd insists on
         qputenv("HOME", Path("home").toUtf8());
         qunsetenv("SSH_AUTH_SOCK");

@@ -19,12 +19,12 @@ struct Listener : TTransportListener
     std::vector<TTransportStep> Steps;
     bool Connected = false, Closed = false, Failed = false;
     TCloseKind Kind = TCloseKind::Lost;
-    std::string Bytes, Message;
+    std::string Bytes, Message, Notice;
     int TrustAsked = 0, PasswordAsked = 0;
     TTrustQuestion Question;
     bool Accept = true;
     std::optional<std::string> Password;
-    std::function<void()> OnStep, OnConnected; // a test's own doings, after the record
+    std::function<void()> OnStep, OnConnected, OnReceived; // a test's own doings, after the record
 
     // How much has been heard: steps, bytes and ends.
     size_t Heard() const { return Steps.size() + Bytes.size() + Connected + Closed + Failed; }
@@ -41,7 +41,9 @@ struct Listener : TTransportListener
     void TransportReceived(const uint8_t *data, size_t count) override
     {
         Bytes.append(reinterpret_cast<const char *>(data), count);
+        if (OnReceived) OnReceived();
     }
+    void TransportNotice(const std::string &text) override { Notice += text; }
     void TransportClosed(TCloseKind kind, const std::string &why) override
     {
         Closed = true;

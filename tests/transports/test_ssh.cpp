@@ -146,21 +146,27 @@ TEST_F(Ssh, Passwords)
         EXPECT_EQ(l.Connected, k.Opens) << k.Name << ": " << l.Message;
         EXPECT_EQ(l.PasswordAsked, k.Asked) << k.Name;
         if (!k.Opens) {
-            EXPECT_EQ(l.Message, "Authentication failed for " + user.Name + ".") << k.Name;
+            EXPECT_EQ(l.Message, "Authentication failed for " + user.Name + ". The BBS said: Members only.")
+                << k.Name;
         }
     }
 }
 
-TEST_F(Ssh, AChangedHostKeyIsRefused)
+TEST_F(Ssh, AChangedHostKeyIsRefusedAKeylessLineSkipped)
 {
     TSshServer::Run("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-f", Path("otherkey")});
-    const std::string other = ReadAll(Path("otherkey.pub"));
-    WriteAll(Path("known_hosts"),
-             "[127.0.0.1]:" + std::to_string(Sshd->Port) + " " + other.substr(0, other.rfind(' ')) + "\n");
+    const std::string other = ReadAll(Path("otherkey.pub")),
+                      name = "[127.0.0.1]:" + std::to_string(Sshd->Port);
+    WriteAll(Path("known_hosts"), name + " " + other.substr(0, other.rfind(' ')) + "\n");
     Listener l;
     auto t = Connect(l);
     ASSERT_TRUE(l.Failed);
     EXPECT_EQ(l.TrustAsked, 0);
     EXPECT_NE(l.Message.find("is not the one you accepted"), std::string::npos) << l.Message;
     EXPECT_NE(l.Message.find(Path("known_hosts").toStdString()), std::string::npos) << l.Message;
+    WriteAll(Path("known_hosts"), name + " ssh-ed25519\n"); // the key deleted by hand
+    Listener m;
+    auto t2 = Connect(m);
+    EXPECT_TRUE(m.Connected && m.TrustAsked == 1) << m.Message;
+    EXPECT_EQ(m.Notice, "Skipped line 1 of " + Path("known_hosts").toStdString() + ": no key.");
 }

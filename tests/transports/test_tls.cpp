@@ -12,6 +12,7 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
+#include <thread>
 
 namespace {
 
@@ -101,10 +102,12 @@ struct Tls : ::testing::Test
         return s;
     }
 
-    std::unique_ptr<TTlsTransport> Connect(Listener &l, uint16_t port)
+    std::unique_ptr<TTlsTransport> Connect(Listener &l, uint16_t port, const char *host = "127.0.0.1")
     {
         auto t = std::make_unique<TTlsTransport>(Path("known_certs").toStdString());
-        t->Open(At(port), l);
+        TEndpoint e = At(port);
+        e.Host = host;
+        t->Open(e, l);
         EXPECT_TRUE(l.WaitEnd());
         return t;
     }
@@ -175,12 +178,16 @@ TEST_F(Tls, CertificatesTakenOrRefusedWithoutBeingKept)
         bool Accept;
         const char *Says; // empty: taken without asking, as an authority vouches for it
         bool Vouched = false;
+        const char *Host = "127.0.0.1"; // short forms of an address are names the certificate must carry
     } cases[] = {
         {"127.0.0.1", -1, 24, false, "", true},
         {"expired", -48, -24, true, "has expired"},
         {"not yet valid", 24, 48, true, "is not valid yet"},
         {"not accepted", -1, 24, false, "was not accepted"},
-        {"other.test", -1, 24, true, "is for other.test, not for 127.0.0.1", true},
+        {"evil.example", -1, 24, true, "is for evil.example, not for 127.1", true, "127.1"},
+        {"evil.example", -1, 24, true, "is for evil.example, not for 2130706433", true, "2130706433"},
+        {"evil.example", -1, 24, false, "is for evil.example, not for 127.1", false,
+         "127.1"}, // asked, warned
     };
     for (const auto &k : cases) {
         const uint16_t port = UnusedPort();
@@ -188,12 +195,72 @@ TEST_F(Tls, CertificatesTakenOrRefusedWithoutBeingKept)
         ASSERT_TRUE(server) << k.Name;
         Listener l;
         l.Accept = k.Accept;
-        auto t = Connect(l, port);
+        auto t = Connect(l, port, k.Host);
         EXPECT_EQ(l.Connected, !*k.Says) << k.Name << ": " << l.Message;
-        if (*k.Says) EXPECT_NE(l.Message.find(k.Says), std::string::npos) << k.Name << ": " << l.Message;
+        if (*k.Says) EXPECT_NE((l.Message + l.Question.Warning).find(k.Says), std::string::npos) << k.Name;
         if (k.Vouched) EXPECT_EQ(l.TrustAsked, 0) << k.Name;
         EXPECT_EQ(ReadAll(Path("known_certs")), "") << k.Name;
     }
+}
+
+// A line without its fingerprint is skipped and told of; an authority's certificate that
+// replaced an accepted one is taken, told of once, and kept instead.
+TEST_F(Tls, ABadTrustLineIsSkippedAndAnAuthoritysNewCertificateToldOnce)
+{
+    const uint16_t port = UnusedPort();
+    const std::string file = Path("known_certs").toStdString();
+    WriteAll(Path("known_certs"), "127.0.0.1:" + std::to_string(port) + " \n");
+    auto server = Terminator("bbs.test", -1, 24, port);
+    std::string notices;
+    for (int i = 0; i < 3; ++i) {
+        if (i == 1) server.reset(), server = Terminator("127.0.0.1", -1, 24, port, true);
+        Listener l;
+        auto t = Connect(l, port);
+        EXPECT_TRUE(l.Connected && l.TrustAsked == (i == 0)) << i << l.Message;
+        notices += l.Notice + "|";
+    }
+    const std::string skipped = "Skipped line 1 of " + file + ": no key.";
+    EXPECT_EQ(notices,
+              skipped + "|" + skipped +
+                  " The certificate you accepted before was replaced by one that CN = Test Authority "
+                  "vouches for; " +
+                  file + " updated.||");
+    const std::string kept = ReadAll(Path("known_certs"));
+    EXPECT_EQ(std::count(kept.begin(), kept.end(), '\n'), 1) << kept;
+}
+
+// Input held while a server floods: nothing more is handed over, and after it nothing is lost.
+TEST_F(Tls, AHeldFloodWaitsAndLosesNothing)
+{
+    const uint16_t port = UnusedPort();
+    auto server = Terminator("bbs.test", -1, 24, port, false, "SYSTEM:yes abcdefghijklmnopqrstuvwxyz");
+    ASSERT_TRUE(server);
+    Listener l;
+    auto t = Connect(l, port);
+    size_t heldAt = 0;
+    l.OnReceived = [&] {
+        if (!heldAt && l.Bytes.size() >= (1 << 20)) t->SetReceiving(!(heldAt = l.Bytes.size()));
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return heldAt > 0; }, Patience));
+    QCoreApplication::processEvents(); // what was read before the hold would come now
+    EXPECT_EQ(l.Bytes.size(), heldAt);
+    t->SetReceiving(true);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return l.Bytes.size() > 2 * heldAt; }, Patience));
+    EXPECT_EQ(std::count(l.Bytes.begin(), l.Bytes.end(), '\n') * 27, l.Bytes.rfind('\n') + 1); // whole lines
+}
+
+TEST(TrustFile, TwoCopiesAcceptingAtOnceKeepEveryLine)
+{
+    QTemporaryDir dir;
+    const TTrustFile file(dir.filePath("known_certs").toStdString(), 1);
+    auto accept = [&](char who) {
+        std::string error;
+        for (int i = 0; i < 40; ++i)
+            file.Append(who + std::to_string(i) + ":992 SHA256:x", error);
+    };
+    std::jthread(accept, 'a'), std::jthread(accept, 'b'); // both run, then both are joined
+    const std::string text = ReadAll(dir.filePath("known_certs"));
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 80);
 }
 
 // Garbage instead of a greeting, or a close before or during the handshake.

@@ -1,6 +1,7 @@
 #include "session/secure/qt/TrustDialogs.h"
 
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -27,7 +28,7 @@ void AskTrustDialog(QWidget *parent, const TTrustQuestion &q, std::function<void
                            "for by an authority of this system.")
              : QObject::tr("This is the first connection to %1 over SSH."))
             .arg(Text(q.Host)) +
-        "\n\n" +
+        (q.Warning.empty() ? QString() : "\n\n" + Text(q.Warning)) + "\n\n" +
         (certificate ? QObject::tr("Fingerprint of its public key:")
                      : QObject::tr("Fingerprint of its %1 host key:").arg(Text(q.KeyKind))) +
         "\n" + Text(q.Fingerprint) + "\n\n" +
@@ -49,8 +50,9 @@ void AskPasswordDialog(QWidget *parent, const std::string &user, const std::stri
     dlg->setAttribute(Qt::WA_DeleteOnClose);
     dlg->setWindowModality(Qt::WindowModal);
     dlg->setWindowTitle(QObject::tr("SSH Password"));
-    // QInputDialog's label is a QLabel that guesses rich text: escape what others wrote.
-    dlg->setLabelText(QObject::tr("Password for %1 on %2:").arg(Text(user), Text(host)).toHtmlEscaped());
+    // QInputDialog's label is a QLabel that guesses rich text: what others wrote is plain text.
+    dlg->setLabelText(QObject::tr("Password for %1 on %2:").arg(Text(user), Text(host)));
+    if (auto *label = dlg->findChild<QLabel *>()) label->setTextFormat(Qt::PlainText);
     dlg->setTextEchoMode(QLineEdit::Password);
     QObject::connect(dlg, &QInputDialog::finished, dlg, [dlg, answer](int result) {
         if (result == QDialog::Accepted) {
