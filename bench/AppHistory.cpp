@@ -26,13 +26,13 @@ const std::string &Text()
 // Writes BBS text into `t` until its history holds `lines` rows (or all it may keep).
 void Fill(TColorTTY &t, int lines, const std::string &first)
 {
-    lines = std::min(lines, t.HistoryStore().Limit());
+    lines = std::min(lines, t.Screen().HistoryStore().Limit());
     if (!first.empty()) t.Write((first + "\r\n").c_str());
     const std::string &text = Text();
-    while (t.HistoryRows() + 60000 < lines)
+    while (t.Screen().HistoryRows() + 60000 < lines)
         t.Write(text.data(), text.size());
     // the last stretch a line at a time, so the first line is not pushed out
-    for (size_t at = 0; t.HistoryRows() < lines;) {
+    for (size_t at = 0; t.Screen().HistoryRows() < lines;) {
         const size_t end = text.find('\n', at);
         t.Write(text.data() + at, end + 1 - at);
         at = end + 1 < text.size() ? end + 1 : 0;
@@ -92,7 +92,7 @@ void MeasureHistoryMemory()
     const long before = ResidentKb(getpid());
     Fill(t, 1000000, "");
     const long after = ResidentKb(getpid());
-    const double bytes = double(t.HistoryStore().Bytes());
+    const double bytes = double(t.Screen().HistoryStore().Bytes());
     Figure("history_mb", bytes / 1e6, "MB", "1,000,000 lines of the BBS stream  [target <= 100 MB]");
     Figure("history_bytes_per_line", bytes / 1e6, "B", "");
     Figure("history_resident_growth_mb", (after - before) / 1024.0, "MB",

@@ -54,7 +54,7 @@ void MeasureKeyLatency(int keys)
     BenchClock::time_point sent;
     w->OnPainted = [&](const QRect &area) {
         if (!want.isNull() && area.contains(want) && t.CursorX != 0 &&
-            t.CharAt(t.CursorX - 1, t.CursorY) != ' ') {
+            t.Screen().CharAt(t.CursorX - 1, t.CursorY) != ' ') {
             const auto now = BenchClock::now();
             lat.push_back(Ms(now - sent));
             afterEcho.push_back(Ms(now - BenchClock::time_point(BenchClock::duration(echoedAt.load()))));

@@ -96,25 +96,25 @@ public:
         std::string out;
         for (size_t i = 0; i < n; ++i) {
             const uint8_t c = uint8_t(data[i]);
-            switch (State) {
+            switch (FState) {
             case 0:
                 if (c == 0xFF)
-                    State = 1;
+                    FState = 1;
                 else
                     out += char(c);
                 break;
             case 1: // after IAC
-                State = c == 0xFA ? 3 : (c >= 0xFB && c <= 0xFE) ? 2 : 0;
-                if (c == 0xFF) out += char(c), State = 0;
+                FState = c == 0xFA ? 3 : (c >= 0xFB && c <= 0xFE) ? 2 : 0;
+                if (c == 0xFF) out += char(c), FState = 0;
                 break;
             case 2: // the option of WILL, WONT, DO, DONT
-                State = 0;
+                FState = 0;
                 break;
             case 3: // inside a subnegotiation until IAC SE
-                if (c == 0xFF) State = 4;
+                if (c == 0xFF) FState = 4;
                 break;
             default:
-                State = c == 0xF0 ? 0 : 3;
+                FState = c == 0xF0 ? 0 : 3;
                 break;
             }
         }
@@ -122,5 +122,5 @@ public:
     }
 
 private:
-    int State = 0;
+    int FState = 0;
 };

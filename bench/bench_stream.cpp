@@ -137,19 +137,18 @@ const std::string &Plain()
     return s;
 }
 
-// A window that does nothing but take the posted requests; they are delivered between
-// reads, as the event loop does between socket notifications.
+// A window that does nothing but note that a frame is wanted; the view is settled between
+// reads, as the widget's frame does at most once a frame.
 class QuietView : public TTTYView
 {
 public:
     void InvalidateCells(int, int, int, bool) override {}
     void InvalidateAll(bool) override {}
     void ViewMoved(int, int, int, int) override {}
-    void PostTrack() override { Track = true; }
-    void PostScroll() override { Scroll = true; }
+    void FrameWanted() override { Wanted = true; }
     void Beep() override {}
     void UpdateCaret() override {}
-    bool Track = false, Scroll = false;
+    bool Wanted = false;
 };
 
 // Reads of ReadSize bytes through an engine into a fresh terminal per iteration.
@@ -173,13 +172,13 @@ void RunRoad(benchmark::State &State, const std::string &Stream, TMake Make,
         Tty.SetHistoryLimit(HistoryLines);
         Tty.SetEmulation(Emulation);
         if (Emulation == teAnsiBbs) {
-            Tty.SetHideSauce(true); // as ANSI-BBS hosts have it unless the user clears it
-            Tty.ResetModes();
+            Tty.AnsiBbs().SetHideSauce(true); // as ANSI-BBS hosts have it unless the user clears it
+            Tty.AnsiBbs().ResetModes();
         }
         TOutputAnnouncer Announcer(Tty);
         if (Announce) {
             Announcer.SetListening(true);
-            Tty.SetOutputObserver(&Announcer);
+            Tty.Screen().SetOutputObserver(&Announcer);
         }
         int64_t Now = 0;
         const std::shared_ptr<TTelnetStateMachine> Engine = Make(Tty);
@@ -189,13 +188,9 @@ void RunRoad(benchmark::State &State, const std::string &Stream, TMake Make,
             std::memcpy(Buf.data(), Stream.data() + Pos, n);
             Buf[n] = 0;
             Engine->ProcessInput(Buf.data(), static_cast<uint16_t>(n));
-            if (View.Scroll) {
-                View.Scroll = false;
-                Tty.HandleScrollMessage();
-            }
-            if (View.Track) {
-                View.Track = false;
-                Tty.HandleTrackMessage();
+            if (View.Wanted) {
+                View.Wanted = false;
+                Tty.SettleView();
             }
             if (Announce) {
                 int Next = 0;
@@ -203,7 +198,7 @@ void RunRoad(benchmark::State &State, const std::string &Stream, TMake Make,
                     Told += A.Text.size();
             }
         }
-        benchmark::DoNotOptimize(Tty.RowChars(0));
+        benchmark::DoNotOptimize(Tty.Screen().RowChars(0));
         Tty.SetView(nullptr);
     }
     benchmark::DoNotOptimize(Told);
@@ -351,7 +346,7 @@ public:
         for (const Run &r : Runs) {
             auto it = r.counters.find("bytes_per_second");
             if (it != r.counters.end() && r.run_type == Run::RT_Iteration) {
-                double &Best = Rates[r.benchmark_name()]; // the best of repetitions
+                double &Best = FRates[r.benchmark_name()]; // the best of repetitions
                 Best = std::max(Best, it->second.value / 1e6);
             }
         }
@@ -360,31 +355,31 @@ public:
     {
         ConsoleReporter::Finalize();
         std::printf("\nMB/s (10^6 bytes per second):\n");
-        for (const auto &[Name, Rate] : Rates)
+        for (const auto &[Name, Rate] : FRates)
             std::printf("  %-28s %9.1f\n", Name.c_str(), Rate);
         for (const char *Kind : {"Bbs", "Plain"}) {
             const std::string Ours = std::string("BM_") + Kind + "Stream_winMarlet";
             const std::string Theirs = std::string("BM_") + Kind + "Stream_libvterm";
-            if (Rates.count(Ours) && Rates.count(Theirs) && Rates[Theirs] > 0)
-                std::printf("  %s stream: %.1f times libvterm\n", Kind, Rates[Ours] / Rates[Theirs]);
+            if (FRates.count(Ours) && FRates.count(Theirs) && FRates[Theirs] > 0)
+                std::printf("  %s stream: %.1f times libvterm\n", Kind, FRates[Ours] / FRates[Theirs]);
         }
         for (const auto &[Kind, Classic] :
              {std::pair<const char *, const char *>{"Sgr", "BM_SgrStream_Classic"},
               {"Plain", "BM_PlainStream_winMarlet"},
               {"Art", "BM_ArtStream_Classic"}}) {
             const std::string Ansi = std::string("BM_") + Kind + "Stream_AnsiBbs";
-            if (Rates.count(Ansi) && Rates.count(Classic) && Rates[Classic] > 0)
+            if (FRates.count(Ansi) && FRates.count(Classic) && FRates[Classic] > 0)
                 std::printf("  ANSI-BBS on the %s stream: %.2f times Classic\n", Kind,
-                            Rates[Ansi] / Rates[Classic]);
+                            FRates[Ansi] / FRates[Classic]);
         }
-        if (Rates.count("BM_ClientStream_winMarlet") && Rates["BM_BbsStream_winMarlet"] > 0)
+        if (FRates.count("BM_ClientStream_winMarlet") && FRates["BM_BbsStream_winMarlet"] > 0)
             std::printf("  CLient path: %.2f times the Telnet path (BBS stream)\n",
-                        Rates["BM_ClientStream_winMarlet"] / Rates["BM_BbsStream_winMarlet"]);
+                        FRates["BM_ClientStream_winMarlet"] / FRates["BM_BbsStream_winMarlet"]);
         std::fflush(stdout);
     }
 
 private:
-    std::map<std::string, double> Rates;
+    std::map<std::string, double> FRates;
 };
 
 } // namespace

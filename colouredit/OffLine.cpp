@@ -163,7 +163,7 @@ void TOffLineEdit::SaveHostState()
     if (FHostSaved) return;
     FHost = FTty.InterpreterState();
     FHostSaved = true;
-    FTty.SetLocalDrawing(true);
+    FTty.Screen().SetLocalDrawing(true);
     // A sequence the host left unfinished must not swallow the editor's bytes, and the
     // editor draws with colour codes in the terminal's own language.
     FTty.CancelSequence();
@@ -175,7 +175,7 @@ void TOffLineEdit::RestoreHostState()
     if (!FHostSaved) return;
     FTty.SetInterpreterState(FHost);
     FHostSaved = false;
-    FTty.SetLocalDrawing(false);
+    FTty.Screen().SetLocalDrawing(false);
 }
 
 // --- Mapping between text and terminal cells.
@@ -378,7 +378,7 @@ void TOffLineEdit::BeginOutput()
     // The output goes on where the host's last output stopped, as if it had come in one piece.
     if (FHostEnd.x >= 0) FTty.PlaceCursor(FHostEnd.x, std::max(FStartY + FHostEnd.y, 0));
     RestoreHostState();
-    FTty.ResetOutputReach();
+    FTty.Screen().ResetOutputReach();
 }
 
 void TOffLineEdit::EndOutput()
@@ -389,7 +389,7 @@ void TOffLineEdit::EndOutput()
     // Everything the output reached stays above the edit: a row it left unfinished too.
     // (Measured as the furthest it got, the result is the same however the host's output
     // was cut into reads.)
-    const int lines = std::min(FTty.OutputReach() - FStartY, FTty.Rows);
+    const int lines = std::min(FTty.Screen().OutputReach() - FStartY, FTty.Rows);
     if (lines > 0) {
         FTty.MoveCursor(FTty.Cols - 1, FTty.Rows - 1);
         for (int k = 0; k < lines; ++k)

@@ -25,6 +25,8 @@ enum class THelpTopic : uint8_t {
     History = 25,       // the history and Edit "Clear History..."
     Transfers = 30,     // file transfers and their panel
     Directory = 31,     // the Directory window, Import Hosts and Export
+    Highlights = 32,    // Options "Highlights..."
+    ArtViewer = 33,     // File "Open ANSI Art..." and its window
 };
 
 constexpr const char *HelpTopicProperty = "helpContext";

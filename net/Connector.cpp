@@ -409,45 +409,45 @@ public:
     static constexpr int LimitMs = 5000;
 
     TLingeringClose(int fd, std::string queue)
-        : QObject(QCoreApplication::instance()), Fd(fd), Queue(std::move(queue)),
-          Rd(fd, QSocketNotifier::Read), Wr(fd, QSocketNotifier::Write)
+        : QObject(QCoreApplication::instance()), FFd(fd), FQueue(std::move(queue)),
+          FRd(fd, QSocketNotifier::Read), FWr(fd, QSocketNotifier::Write)
     {
-        connect(&Rd, &QSocketNotifier::activated, this, [this] { Drain(); });
-        connect(&Wr, &QSocketNotifier::activated, this, [this] { Flush(); });
+        connect(&FRd, &QSocketNotifier::activated, this, [this] { Drain(); });
+        connect(&FWr, &QSocketNotifier::activated, this, [this] { Flush(); });
         QTimer::singleShot(LimitMs, this, [this] { Finish(); });
         Flush();
     }
     ~TLingeringClose() override
     {
-        Rd.setEnabled(false);
-        Wr.setEnabled(false);
-        if (Fd >= 0) ::close(Fd);
+        FRd.setEnabled(false);
+        FWr.setEnabled(false);
+        if (FFd >= 0) ::close(FFd);
     }
 
 private:
     void Flush()
     {
-        while (!Queue.empty()) {
-            ssize_t n = ::send(Fd, Queue.data(), Queue.size(), MSG_NOSIGNAL);
+        while (!FQueue.empty()) {
+            ssize_t n = ::send(FFd, FQueue.data(), FQueue.size(), MSG_NOSIGNAL);
             if (n > 0) {
-                Queue.erase(0, static_cast<std::size_t>(n));
+                FQueue.erase(0, static_cast<std::size_t>(n));
                 continue;
             }
             if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-                Wr.setEnabled(true);
+                FWr.setEnabled(true);
                 return;
             }
             Finish(); // the peer is gone: nothing left to wait for
             return;
         }
-        Wr.setEnabled(false);
-        ::shutdown(Fd, SHUT_WR);
+        FWr.setEnabled(false);
+        ::shutdown(FFd, SHUT_WR);
     }
     void Drain()
     {
         char buf[4096];
         for (;;) {
-            ssize_t n = ::recv(Fd, buf, sizeof buf, 0);
+            ssize_t n = ::recv(FFd, buf, sizeof buf, 0);
             if (n > 0) continue;
             if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
             Finish(); // end of stream or an error
@@ -456,14 +456,14 @@ private:
     }
     void Finish()
     {
-        Rd.setEnabled(false);
-        Wr.setEnabled(false);
+        FRd.setEnabled(false);
+        FWr.setEnabled(false);
         deleteLater();
     }
 
-    int Fd;
-    std::string Queue;
-    QSocketNotifier Rd, Wr;
+    int FFd;
+    std::string FQueue;
+    QSocketNotifier FRd, FWr;
 };
 
 } // namespace

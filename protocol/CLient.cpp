@@ -178,7 +178,7 @@ void TCLientStateMachine::Command(uint8_t c)
         if (c == WHO_LIST_END && FClientMode == cmWhoList && FCollectLength > 0) FinishWhoLine();
         if (c == EXPRESS_END && FExpressOpen) {
             FExpressOpen = false;
-            if (OnExpressMessage) OnExpressMessage(ExpressAuthor, FExpressText);
+            if (OnExpressMessage) OnExpressMessage(FExpressAuthor, FExpressText);
         }
         SetMode(cmData);
         break;
@@ -460,7 +460,7 @@ void TCLientStateMachine::FinishHeader()
     if (FClientMode == cmExpressHeader && !name.empty() && FWhoList.Find(name) < 0) FWhoList.Add(name);
     if (FClientMode == cmExpressHeader) {
         FExpressOpen = true;
-        ExpressAuthor = name;
+        FExpressAuthor = name;
         FExpressText.clear();
     }
     SetMode(cmData);

@@ -198,5 +198,5 @@ protected:
     int32_t FEditCount = 0;
     bool FJustOpened = false;  // an edit opened during the current command
     bool FExpressOpen = false; // an accepted express message is being shown
-    std::string ExpressAuthor, FExpressText;
+    std::string FExpressAuthor, FExpressText;
 };

@@ -46,6 +46,8 @@ public:
     int64_t Position() const { return FPosition; }
     // The sender said the session is over.
     bool Over() const { return FOver; }
+    // The sender ended the session and waits for the receiver's last word.
+    bool Ending() const { return FEnding; }
 
 protected:
     void Pass(const uint8_t *buf, size_t count)
@@ -59,4 +61,5 @@ protected:
     TFileOffer FOffer;
     int64_t FPosition = 0;
     bool FOver = false;
+    bool FEnding = false;
 };

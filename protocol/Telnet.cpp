@@ -90,6 +90,7 @@ std::string TTelnetStateMachine::OptionName(uint8_t option)
 
 void TTelnetStateMachine::SendCommand(uint8_t command, uint8_t option)
 {
+    if (FFraming == TFraming::Raw) return;
     const uint8_t bytes[3] = {IAC, command, option};
     DoSocketOut(bytes, 3);
     const char *verb = nullptr;
@@ -152,8 +153,12 @@ void TTelnetStateMachine::StatusReply(const uint8_t *buf, uint16_t length)
 
 void TTelnetStateMachine::TerminalTypeReply(const uint8_t *, uint16_t)
 {
-    static const uint8_t reply[] = {IAC, SB, OPT_TERMINAL_TYPE, 0, 'a', 'n', 's', 'i', IAC, SE};
-    DoSocketOut(reply, sizeof reply);
+    uint8_t reply[16] = {IAC, SB, OPT_TERMINAL_TYPE, 0};
+    const size_t n = std::strlen(TerminalType);
+    std::memcpy(reply + 4, TerminalType, n);
+    reply[4 + n] = IAC;
+    reply[5 + n] = SE;
+    DoSocketOut(reply, static_cast<int32_t>(n + 6));
     DoDebug(" (IAC SUB Terminal_Type ANSI IAC SE)");
 }
 
@@ -179,13 +184,13 @@ void TTelnetStateMachine::SendKey(uint16_t key, TShiftState)
     if (!final) return;
     const char seq[4] = {27, '[', static_cast<char>(final), 0};
     DoSocketOut(reinterpret_cast<const uint8_t *>(seq), 3);
-    if (!OptionActive(OPT_ECHO)) DoTerminalOut(seq);
+    if (LocalEcho()) DoTerminalOut(seq);
 }
 
 void TTelnetStateMachine::SendChar(uint8_t ch)
 {
     DoSocketOut(&ch, 1);
-    if (!OptionActive(OPT_ECHO)) {
+    if (LocalEcho()) {
         const char text[2] = {static_cast<char>(ch), 0};
         DoTerminalOut(text);
     }
@@ -260,6 +265,10 @@ void TTelnetStateMachine::EndBinary()
 
 void TTelnetStateMachine::SendData(const uint8_t *buf, size_t count)
 {
+    if (FFraming == TFraming::Raw) {
+        if (count > 0) DoSocketOut(buf, static_cast<int32_t>(count));
+        return;
+    }
     // One write: pieces split at each IAC would each wait for the peer's delayed ACK.
     std::vector<uint8_t> out;
     out.reserve(count + count / 64 + 8);
@@ -360,8 +369,28 @@ void TTelnetStateMachine::DeliverByte(uint8_t c)
     DoTerminalOut(text);
 }
 
+void TTelnetStateMachine::DeliverRaw(uint8_t *buf, size_t count)
+{
+    for (size_t i = 0; i < count;) {
+        if (FDataSink) {
+            const TDataOutEvent sink = FDataSink;
+            sink(this, buf + i, count - i);
+            return;
+        }
+        const size_t n = strnlen(reinterpret_cast<const char *>(buf + i), count - i);
+        DoTerminalOut(reinterpret_cast<const char *>(buf + i));
+        i += n;
+        // A NUL is nothing on the screen, but a transfer begun by the text takes it as data.
+        if (i < count && !FDataSink) ++i;
+    }
+}
+
 void TTelnetStateMachine::ProcessInput(uint8_t *buf, uint16_t count)
 {
+    if (FFraming == TFraming::Raw) {
+        DeliverRaw(buf, count);
+        return;
+    }
     // The index is wider than Count: a 16-bit one would wrap after a full 65535-byte read.
     for (size_t i = 0; i < count; ++i) {
         const uint8_t c = buf[i];

@@ -12,6 +12,10 @@
 
 class TTelnetStateMachine;
 
+// How the connection carries the engine's bytes: with Telnet's commands and 0xFF escaping,
+// or as a plain 8-bit stream (an SSH channel: the pty and its requests do Telnet's work).
+enum class TFraming : uint8_t { Telnet, Raw };
+
 // Write exactly BufCount bytes from Buf to the connection.
 using TSocketOutEvent =
     std::function<void(TTelnetStateMachine *sender, const uint8_t *buf, int32_t bufCount)>;
@@ -65,6 +69,8 @@ public:
     // Option flag bits: one byte per option serves both directions.
     static constexpr uint8_t ofSupported = 1;
     static constexpr uint8_t ofActive = 2;
+    // The terminal type the engine reports (TERMINAL-TYPE; an SSH pty's TERM).
+    static constexpr const char *TerminalType = "ansi";
 
     TTelnetStateMachine();
     virtual ~TTelnetStateMachine();
@@ -102,6 +108,11 @@ public:
     // Data for the connection with every 0xFF doubled, as Telnet requires.
     void SendData(const uint8_t *buf, size_t count);
 
+    // Raw framing: every received byte is text (NULs dropped) or the transfer's data, no
+    // command is parsed or sent, and data goes out as it is.
+    void SetFraming(TFraming framing) { FFraming = framing; }
+    TFraming Framing() const { return FFraming; }
+
     // The NAWS report for a size: IAC SB NAWS 0 Cols 0 Rows IAC SE, with a size byte
     // of 255 doubled as Telnet requires. Writes at most 11 bytes; returns the count.
     static int WindowSizeReport(uint8_t cols, uint8_t rows, uint8_t *out);
@@ -109,6 +120,9 @@ public:
     TParserMode Mode() const { return FParserMode; }
     uint8_t OptionFlag(uint8_t option) const { return FOptionFlags[option]; }
     bool OptionActive(uint8_t option) const { return (FOptionFlags[option] & ofActive) != 0; }
+    // Typed bytes are shown here: until a Telnet server says it echoes; never on a raw stream,
+    // whose far end (a pty, the BBS) echoes.
+    bool LocalEcho() const { return FFraming == TFraming::Telnet && !OptionActive(telnet::OPT_ECHO); }
 
     uint8_t Cols = 80; // terminal width, sent in NAWS
     uint8_t Rows = 24; // visible terminal rows, sent in NAWS
@@ -138,6 +152,8 @@ protected:
     bool DeliverData(uint8_t *buf, size_t &i, size_t count);
     // One data byte, to whichever path is open (a doubled IAC).
     void DeliverByte(uint8_t c);
+    // Raw framing: the whole read to whichever path is open.
+    void DeliverRaw(uint8_t *buf, size_t count);
     // TRANSMIT-BINARY while a transfer runs; false when the option is not ours to answer.
     bool AnswerBinary(TParserMode state);
 
@@ -162,5 +178,6 @@ private:
     // Our side of TRANSMIT-BINARY in each direction (RFC 1143 without the queue bit).
     enum class TBinary : uint8_t { Off, Asked, On };
     TDataOutEvent FDataSink;
+    TFraming FFraming = TFraming::Telnet;
     TBinary FBinaryUs = TBinary::Off, FBinaryHim = TBinary::Off;
 };

@@ -381,7 +381,7 @@ void TZmodemScanner::HeaderDone()
         FPosition = position;
         break;
     case ZFIN:
-        FFinished = true;
+        FFinished = FEnding = true;
         break;
     default:
         break;

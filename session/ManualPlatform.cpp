@@ -34,9 +34,9 @@ std::unique_ptr<TSessionTimer> TManualPlatform::MakeTimer(std::function<void()> 
 int TManualPlatform::RunPosted()
 {
     int ran = 0;
-    while (!Queue.empty()) {
-        const std::function<void()> call = std::move(Queue.front());
-        Queue.pop_front();
+    while (!FQueue.empty()) {
+        const std::function<void()> call = std::move(FQueue.front());
+        FQueue.pop_front();
         call();
         ++ran;
     }

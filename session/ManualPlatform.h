@@ -17,7 +17,7 @@ public:
 
     int64_t Now() override { return Clock; }
     double Random() override { return Chance; }
-    void Post(std::function<void()> call) override { Queue.push_back(std::move(call)); }
+    void Post(std::function<void()> call) override { FQueue.push_back(std::move(call)); }
     std::unique_ptr<TSessionTimer> MakeTimer(std::function<void()> due) override;
 
     // The event loop's turn: runs the posted calls, and those they post, in order.
@@ -28,6 +28,6 @@ public:
 
 private:
     class TTimer;
-    std::deque<std::function<void()>> Queue;
+    std::deque<std::function<void()>> FQueue;
     std::vector<TTimer *> FTimers;
 };

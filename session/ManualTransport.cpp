@@ -5,23 +5,23 @@
 class TManualTransport : public TTransport
 {
 public:
-    explicit TManualTransport(TManualLine &line) : Line(line) {}
+    explicit TManualTransport(TManualLine &line) : FLine(line) {}
     ~TManualTransport() override { Release(0); }
     void Open(const TEndpoint &endpoint, TTransportListener &listener) override
     {
-        Line.Endpoint = endpoint;
-        Line.FListener = &listener;
-        Line.FCurrent = this;
-        Line.LetGo = 0;
-        ++Line.Opens;
+        FLine.Endpoint = endpoint;
+        FLine.FListener = &listener;
+        FLine.FCurrent = this;
+        FLine.LetGo = 0;
+        ++FLine.Opens;
     }
     void Send(const uint8_t *data, size_t count) override
     {
-        if (Line.FCurrent != this || !Line.FListener) return;
-        if (Line.OnSend)
-            Line.OnSend(data, count);
+        if (FLine.FCurrent != this || !FLine.FListener) return;
+        if (FLine.OnSend)
+            FLine.OnSend(data, count);
         else
-            Line.Sent.append(reinterpret_cast<const char *>(data), count);
+            FLine.Sent.append(reinterpret_cast<const char *>(data), count);
     }
     void Close() override { Release('c'); }
     void Abort() override { Release('a'); }
@@ -29,12 +29,12 @@ public:
 private:
     void Release(char how)
     {
-        if (Line.FCurrent != this) return;
-        if (how && Line.FListener) Line.LetGo = how;
-        Line.FListener = nullptr;
-        Line.FCurrent = nullptr;
+        if (FLine.FCurrent != this) return;
+        if (how && FLine.FListener) FLine.LetGo = how;
+        FLine.FListener = nullptr;
+        FLine.FCurrent = nullptr;
     }
-    TManualLine &Line;
+    TManualLine &FLine;
 };
 
 TTransportFactory TManualLine::Factory()

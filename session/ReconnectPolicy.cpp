@@ -30,6 +30,6 @@ int64_t TReconnectPolicy::NextDelay()
     const int shift = std::min(FAttempts, 5); // 2 << 5 = 64 s, past the cap already
     ++FAttempts;
     const int64_t base = std::min(FirstDelayMs << shift, MaxDelayMs);
-    const double r = Random ? std::clamp(Random(), 0.0, 1.0) : 0.0;
+    const double r = FRandom ? std::clamp(FRandom(), 0.0, 1.0) : 0.0;
     return base - int64_t(double(base) * 0.2 * r);
 }

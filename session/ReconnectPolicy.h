@@ -19,7 +19,7 @@ public:
     static constexpr int64_t FirstDelayMs = 2000;
     static constexpr int64_t MaxDelayMs = 60000;
 
-    explicit TReconnectPolicy(std::function<double()> random) : Random(std::move(random)) {}
+    explicit TReconnectPolicy(std::function<double()> random) : FRandom(std::move(random)) {}
 
     // The user's own Connect: a fresh start.
     void UserConnect();
@@ -34,7 +34,7 @@ public:
     int LoginCloses() const { return FLoginCloses; }
 
 private:
-    std::function<double()> Random;
+    std::function<double()> FRandom;
     int64_t FConnectedAt = -1;
     int FAttempts = 0;
     int FLoginCloses = 0;

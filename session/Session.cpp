@@ -34,7 +34,7 @@ TSession::TSession(TSessionStores stores, TColorTTY &terminal, TSessionListener 
       FListener(listener), FFactory(std::move(factory)), FPlatform(std::move(platform)),
       FWhoList(std::make_unique<TWhoList>()),
       FOffLineEdit(std::make_unique<TOffLineEdit>(terminal, *FWhoList)),
-      ReadBuffer(std::make_unique<uint8_t[]>(ReadBufferSize)),
+      FReadBuffer(std::make_unique<uint8_t[]>(ReadBufferSize)),
       FReconnect([this] { return FPlatform->Random(); })
 {
     FCLientMachine = std::make_unique<TCLientStateMachine>(FHostInfo, FUserFilter, *FOffLineEdit, *FWhoList,
@@ -53,7 +53,7 @@ TSession::TSession(TSessionStores stores, TColorTTY &terminal, TSessionListener 
     FStateMachine = &FTelnetStateMachine;
     FReconnectTimer = FPlatform->MakeTimer([this] { ReconnectNow(); });
     // The terminal's answers to the host's queries go out as the engine's own bytes do.
-    FTerminal.SetAnswerHandler([this](const char *bytes, size_t count) {
+    FTerminal.AnsiBbs().SetAnswerHandler([this](const char *bytes, size_t count) {
         StateMachineSocketOut(reinterpret_cast<const uint8_t *>(bytes), int32_t(count));
     });
 }
@@ -63,7 +63,7 @@ TSession::~TSession()
     FReconnectTimer.reset();
     DropTransport(TDrop::Abort);
     if (FCapture) FCapture->Finish(); // the last, unfinished line
-    FTerminal.SetAnswerHandler(nullptr);
+    FTerminal.AnsiBbs().SetAnswerHandler(nullptr);
     FTelnetStateMachine.OnSocketOut = nullptr;
     FCLientMachine->OnSocketOut = nullptr;
     FCLientMachine->OnExpressMessage = nullptr;
@@ -119,7 +119,11 @@ void TSession::StartConnecting()
     FHost = TSessionHost{FHostInfo.BBSName,    FHostInfo.Address,   FHostInfo.Port,
                          FHostInfo.Mode,       FHostInfo.Transport, FHostInfo.Terminal,
                          FHostInfo.IceColours, FHostInfo.LfExpand,  FHostInfo.HideSauce};
+    CompileHighlights();
     FStateMachine = FHost.Mode == hmTelnet ? &FTelnetStateMachine : FCLientMachine.get();
+    // An SSH channel carries bytes: the pty and its requests stand for Telnet's options.
+    FTelnetStateMachine.SetFraming(
+        FHost.Mode == hmTelnet && FHost.Transport == THostTransport::Ssh ? TFraming::Raw : TFraming::Telnet);
     if (FHost.Mode == hmISCA) {
         FWhoList->Clear();
         for (const std::string &name : FUserFilter.Friends.Items())
@@ -143,6 +147,7 @@ void TSession::StartConnecting()
     if (FHostInfo.AutoLogin) endpoint.Password = FHostInfo.Password;
     endpoint.Cols = uint8_t(FTerminal.Cols);
     endpoint.Rows = uint8_t(FTerminal.VisibleRows);
+    endpoint.TerminalType = TTelnetStateMachine::TerminalType;
     FTransport->Open(endpoint, *this);
 }
 
@@ -173,20 +178,28 @@ void TSession::KeyPress(uint8_t ch)
     // While a file transfer's tool has the connection, a key would corrupt its stream.
     if (FState != TSessionState::Connected || FTransfers.Running()) return;
     // Code page 437's non-breaking space is Telnet's IAC.
-    FStateMachine->SendChar(ch == 0xFF ? ' ' : ch);
+    FStateMachine->SendChar(ch == 0xFF && !RawStream() ? ' ' : ch);
 }
 
 void TSession::TypeChar(uint8_t ch)
 {
-    KeyPress(ch);
-    if (ch == '\r' && FStateMachine == &FTelnetStateMachine) KeyPress('\n');
+    if (ch == '\r')
+        LineEnd();
+    else
+        KeyPress(ch);
+}
+
+void TSession::LineEnd()
+{
+    KeyPress('\r');
+    if (FStateMachine == &FTelnetStateMachine && !RawStream()) KeyPress('\n');
 }
 
 bool TSession::KeyDown(uint16_t key, TShiftState shift)
 {
     if (FState != TSessionState::Connected || FTransfers.Running()) return false;
     if (FHost.Terminal == THostTerminal::AnsiBbs && !InEditMode()) {
-        const std::string bytes = AnsiBbsKeyBytes(key, shift, FTerminal.Cterm().Doorway);
+        const std::string bytes = AnsiBbsKeyBytes(key, shift, FTerminal.AnsiBbs().Cterm().Doorway);
         if (!bytes.empty()) {
             StateMachineSocketOut(reinterpret_cast<const uint8_t *>(bytes.data()), int32_t(bytes.size()));
             return true;
@@ -198,7 +211,7 @@ bool TSession::KeyDown(uint16_t key, TShiftState shift)
 
 void TSession::TypeText(const std::string &text)
 {
-    if (FHost.Terminal == THostTerminal::AnsiBbs && FTerminal.Cterm().BracketedPaste) {
+    if (FHost.Terminal == THostTerminal::AnsiBbs && FTerminal.AnsiBbs().Cterm().BracketedPaste) {
         if (FState != TSessionState::Connected || FTransfers.Running()) return;
         std::string paste = "\x1b[200~";
         for (size_t i = 0; i < text.size() && text[i] != 0; ++i) {
@@ -218,7 +231,7 @@ void TSession::TypeText(const std::string &text)
             KeyPress('\r');
             // An empty line typed alone would end the BBS's input: keep it non-empty.
             if (i + 1 < text.size() && (text[i + 1] == '\r' || text[i + 1] == '\n')) KeyPress(' ');
-            KeyPress('\n');
+            if (!RawStream()) KeyPress('\n');
             continue;
         }
         KeyPress(c);
@@ -279,6 +292,10 @@ void TSession::TransportReceived(const uint8_t *data, size_t count)
 
 void TSession::TransportDrained()
 {
+    if (FHighlights.Active()) {
+        FHighlights.Paused(FHighlightEvents);
+        TellHighlights();
+    }
     FTerminal.OutputPaused();
 }
 
@@ -317,20 +334,22 @@ void TSession::ClientSocketConnect()
     if (FHost.Mode == hmORVO) hello[1] = client::HELLO;
     if (FHost.Mode == hmISCA) hello[1] = client::ISCA_HELLO;
     if (hello[1]) FTransport->Send(hello, sizeof hello);
-    uint8_t naws[11];
-    FTransport->Send(naws, size_t(TTelnetStateMachine::WindowSizeReport(
-                               uint8_t(FTerminal.Cols), uint8_t(FTerminal.VisibleRows), naws)));
+    if (!RawStream()) { // over SSH the pty request carried the size
+        uint8_t naws[11];
+        FTransport->Send(naws, size_t(TTelnetStateMachine::WindowSizeReport(
+                                   uint8_t(FTerminal.Cols), uint8_t(FTerminal.VisibleRows), naws)));
+    }
 
     // The host's output is read in its emulation from the first byte on.
     if (FHost.Terminal == THostTerminal::AnsiBbs) {
         FTerminal.SetEmulation(teAnsiBbs);
-        FTerminal.ResetModes();
+        FTerminal.AnsiBbs().ResetModes();
     } else {
         FTerminal.SetEmulation(teClassic);
     }
-    FTerminal.SetIceColours(FHost.IceColours);
-    FTerminal.SetLfExpand(FHost.LfExpand);
-    FTerminal.SetHideSauce(FHost.HideSauce);
+    FTerminal.AnsiBbs().SetIceColours(FHost.IceColours);
+    FTerminal.AnsiBbs().SetLfExpand(FHost.LfExpand);
+    FTerminal.AnsiBbs().SetHideSauce(FHost.HideSauce);
     FTerminal.InvalidateAll();
 
     FEditMenuConnected = true;
@@ -350,18 +369,18 @@ void TSession::ClientSocketRead(const uint8_t *data, size_t count)
 {
     while (count > 0) {
         const size_t n = std::min(count, size_t(MaxRead - FReadCount));
-        std::memcpy(ReadBuffer.get() + FReadCount, data, n);
+        std::memcpy(FReadBuffer.get() + FReadCount, data, n);
         data += n;
         count -= n;
         FReadCount = uint16_t(FReadCount + n);
-        ReadBuffer[FReadCount] = 0;
+        FReadBuffer[FReadCount] = 0;
         if (FCLientMachine->EditMode() && FReadCount == 1) {
             // A lone byte in an edit is kept for the next read: the BBS may be echoing.
-            if (ReadBuffer[0] == 0x08) {
+            if (FReadBuffer[0] == 0x08) {
                 FTerminal.WriteChar(char(0x08));
                 continue;
             }
-            if (ReadBuffer[0] == '*') {
+            if (FReadBuffer[0] == '*') {
                 SetStatus("Express message received.");
                 continue;
             }
@@ -373,10 +392,10 @@ void TSession::ClientSocketRead(const uint8_t *data, size_t count)
 void TSession::HandOn(uint16_t count)
 {
     if (count == 0) return;
-    if (FReceiveTap && FReceiveTap(ReadBuffer.get(), count)) return;
+    if (FReceiveTap && FReceiveTap(FReadBuffer.get(), count)) return;
     // Captured before the engine, which writes into the buffer.
-    if (FCapture && !FCapture->Received(ReadBuffer.get(), count)) CaptureFailed();
-    FStateMachine->ProcessInput(ReadBuffer.get(), count);
+    if (FCapture && !FCapture->Received(FReadBuffer.get(), count)) CaptureFailed();
+    FStateMachine->ProcessInput(FReadBuffer.get(), count);
 }
 
 void TSession::CaptureFailed()
@@ -488,9 +507,35 @@ void TSession::StateMachineTerminalOut(const char *text)
 
 void TSession::ShowText(const char *text)
 {
+    FHighlights.BeforeWrite();
     FTerminal.Write(text);
+    if (FHighlights.Active()) {
+        FHighlights.AfterWrite(FHighlightEvents);
+        TellHighlights();
+    }
     if (FCapture && !FCapture->Text(text)) CaptureFailed();
     FListener.SessionOutput(text);
+}
+
+void TSession::SetHighlightRules(std::vector<THighlightRule> rules)
+{
+    FHighlightRules = std::move(rules);
+    CompileHighlights();
+}
+
+void TSession::CompileHighlights()
+{
+    FHighlights.SetMatcher(
+        FHighlightRules.empty() ? nullptr : std::make_unique<THighlightMatcher>(FHighlightRules, FHost.Name));
+}
+
+void TSession::TellHighlights()
+{
+    // Taken first: the listener may write to the terminal.
+    std::vector<THighlightEvent> events;
+    events.swap(FHighlightEvents);
+    for (const THighlightEvent &e : events)
+        FListener.SessionHighlight(e);
 }
 
 void TSession::StateMachineDebug(const std::string &text)

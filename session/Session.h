@@ -13,6 +13,7 @@
 #include "config/HostMode.h"
 #include "protocol/CLient.h"
 #include "protocol/Telnet.h"
+#include "session/HighlightTap.h"
 #include "session/ReconnectPolicy.h"
 #include "session/SessionListener.h"
 #include "session/SessionPlatform.h"
@@ -84,23 +85,29 @@ public:
     void Abort();
     // The user's Disconnect, once confirmed.
     void Disconnect();
-    // Key-press handling: one byte to the engine. 0xFF goes out as a blank (it is Telnet's
-    // IAC); nothing is sent or echoed while not connected.
+    // Key-press handling: one byte to the engine. 0xFF goes out as a blank where it would be
+    // Telnet's IAC, as itself on a raw stream; nothing is sent or echoed while not connected.
     void KeyPress(uint8_t ch);
     // A character typed on the keyboard: as KeyPress, but Return ends a Telnet line with
-    // CR LF (line-oriented servers wait for the LF).
+    // CR LF (line-oriented servers wait for the LF); on a raw stream (SSH) with CR alone, as
+    // a terminal sends it to a pty.
     void TypeChar(uint8_t ch);
     // A key-down to the engine's SendKey (not while not connected). An ANSI-BBS host gets the
     // sequences it reads, function keys included; true when the key went out so.
     bool KeyDown(uint16_t key, TShiftState shift);
     // Types text as a paste does outside an edit: CR is skipped, LF is typed as CR and LF
-    // with a blank between when the next line is empty. When the host asked for bracketed
-    // pastes, the text goes between ESC[200~ and ESC[201~ as it is, lines ended by CR.
+    // (CR alone on a raw stream) with a blank after the CR when the next line is empty. When
+    // the host asked for bracketed pastes, the text goes between ESC[200~ and ESC[201~ as it
+    // is, lines ended by CR.
     void TypeText(const std::string &text);
     // The terminal's size changed: the engines are told, and the BBS when it asked.
     void SetScreenSize(uint8_t cols, uint8_t rows);
     // Puts the kept draft into the open edit of its kind; false when there is none.
     bool RestoreDraft();
+    // The highlight rules; those for the current host run from now on (and for the host of
+    // each new connection).
+    void SetHighlightRules(std::vector<THighlightRule> rules);
+    const std::vector<THighlightRule> &HighlightRules() const { return FHighlightRules; }
 
     // --- Reconnecting.
     // A key on the terminal while a reconnect waits or is offered. True when the key was
@@ -191,10 +198,15 @@ private:
     void DisconnectHandling(const std::string &error);
     void DropTransport(TDrop how);
     void HandOn(uint16_t count);
+    // The Telnet engine runs without Telnet: a Telnet host reached over SSH.
+    bool RawStream() const { return FStateMachine->Framing() == TFraming::Raw; }
+    void LineEnd();
     void CaptureFailed();
     void StateMachineSocketOut(const uint8_t *buf, int32_t count);
     void StateMachineTerminalOut(const char *text);
     void ShowText(const char *text); // to the terminal, the capture and the listener
+    void CompileHighlights();
+    void TellHighlights();
     void StateMachineDebug(const std::string &text);
     void EditStateDelivered(bool open);
     void KeepDraft();
@@ -223,13 +235,16 @@ private:
     TTelnetStateMachine FTelnetStateMachine;
     std::unique_ptr<TCLientStateMachine> FCLientMachine;
     TTelnetStateMachine *FStateMachine = nullptr;
-    std::unique_ptr<uint8_t[]> ReadBuffer;
+    std::unique_ptr<uint8_t[]> FReadBuffer;
     uint16_t FReadCount = 0;
     std::unique_ptr<TSessionCapture> FCapture;
     TReceiveTap FReceiveTap;
     bool FEditMenuConnected = false;
     bool FEditOpen = false;
     std::optional<TDraft> FDraft;
+    std::vector<THighlightRule> FHighlightRules;
+    THighlightTap FHighlights{FTerminal};
+    std::vector<THighlightEvent> FHighlightEvents;
 
     TReconnectPolicy FReconnect;
     std::unique_ptr<TSessionTimer> FReconnectTimer;

@@ -11,6 +11,7 @@
 #include <string>
 
 struct TSessionHost;
+struct THighlightEvent;
 struct TTransferProgress;
 struct TTransferResult;
 
@@ -38,6 +39,9 @@ public:
         (void)author;
         (void)text;
     }
+    // A line matched a highlight rule that asks for a sound, a notice or a mark (the
+    // terminal already shows it recoloured). Comes while output is being handled.
+    virtual void SessionHighlight(const THighlightEvent &event) { (void)event; }
     // Something went wrong that the user must read (a refused connection, a lost one with
     // a reason). Delivered from the event loop after that connection's disconnect handling;
     // it asks for nothing more.

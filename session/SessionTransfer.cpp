@@ -42,7 +42,7 @@ bool TSessionTransfers::Start(const std::function<bool(TTransfer &, std::string 
     }
     // Received bytes go straight to the engine, past the capture: they are the transfer's.
     FSession.SetReceiveTap([this](const uint8_t *, uint16_t count) {
-        FSession.FTelnetStateMachine.ProcessInput(FSession.ReadBuffer.get(), count);
+        FSession.FTelnetStateMachine.ProcessInput(FSession.FReadBuffer.get(), count);
         return true;
     });
     return true;
@@ -135,12 +135,14 @@ void TSessionTransfers::TransferReturned(const uint8_t *bytes, size_t count)
     FEnded.push_back(std::move(FTransfer)); // it is still on the stack
     FSession.FPlatform->Post([this] { FEnded.clear(); });
     // What came after it is the BBS's again: a raw capture gets it as received (0xFF
-    // doubled again), the terminal as text (NULs dropped, as the engine drops them).
+    // doubled again where Telnet doubled it), the terminal as text (NULs dropped, as the
+    // engine drops them).
     const std::string after(reinterpret_cast<const char *>(bytes), count);
     if (FSession.FCapture && !after.empty()) {
+        const size_t iac = FSession.RawStream() ? 1 : 2;
         std::string raw;
         for (char c : after)
-            raw.append(static_cast<uint8_t>(c) == 0xFF ? 2 : 1, c);
+            raw.append(static_cast<uint8_t>(c) == 0xFF ? iac : 1, c);
         if (!FSession.FCapture->Received(reinterpret_cast<const uint8_t *>(raw.data()), raw.size()))
             FSession.CaptureFailed();
     }

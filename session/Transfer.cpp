@@ -6,6 +6,8 @@
 #include "session/TransferFiles.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -14,6 +16,7 @@ constexpr size_t MaxAfter = 65536;
 constexpr int64_t ReportEvery = 100; // milliseconds
 constexpr int64_t DrainQuiet = 500;
 constexpr int64_t DrainLongest = 5000;
+constexpr int64_t ByeWait = 1000;
 
 std::string BaseName(const std::string &path)
 {
@@ -31,12 +34,50 @@ std::string NameList(const std::vector<std::string> &names)
     return text;
 }
 
+// lrzsz's words for a file it could not write or read: the system's error texts.
+bool DiskTrouble(const std::string &text)
+{
+    for (const char *e : {"No space left", "File too large", "Disk quota", "Read-only file system",
+                          "Input/output error", "Permission denied", "write error", "close error"})
+        if (text.find(e) != std::string::npos) return true;
+    return false;
+}
+
+// A receiving tool told to be quiet dies of a full disk without a word.
+bool DiskFull(const std::string &folder)
+{
+    struct statvfs fs
+    {
+    };
+    return !folder.empty() && ::statvfs(folder.c_str(), &fs) == 0 && fs.f_bavail == 0;
+}
+
 } // namespace
+
+std::string SizeText(int64_t bytes)
+{
+    if (bytes < 1024) return bytes == 1 ? "1 byte" : std::to_string(bytes) + " bytes";
+    const char *const units[] = {"KB", "MB", "GB", "TB"};
+    double v = static_cast<double>(bytes) / 1024;
+    int u = 0;
+    while (v >= 1024 && u < 3) {
+        v /= 1024;
+        ++u;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f %s", v, units[u]);
+    return text;
+}
 
 TTransfer::TTransfer(TTelnetStateMachine &engine, TSessionPlatform &platform, TChildFactory children,
                      TTransferListener &listener)
     : FEngine(engine), FPlatform(platform), FChildren(std::move(children)), FListener(listener),
-      FDrainTimer(platform.MakeTimer([this] { DrainCheck(); }))
+      FDrainTimer(platform.MakeTimer([this] { DrainCheck(); })),
+      // A sender behind a pty may flush its "OO" away as it ends: rz, which would wait 30 s
+      // for it, sees the end of its input instead.
+      FByeTimer(platform.MakeTimer([this] {
+          if (FState == stRunning && !FStream->Over()) FChild->CloseInput();
+      }))
 {
 }
 
@@ -173,7 +214,12 @@ void TTransfer::FromPeer(const uint8_t *data, size_t count)
             ToChild(data, count);
             return;
         } else {
-            const size_t used = FStream->Feed(data, count);
+            const size_t upTo = FProtocol == TTransferProtocol::Zmodem ? BeforeAbort(data, count) : count;
+            const size_t used = FStream->Feed(data, upTo);
+            if (upTo < count) {
+                PeerStopped();
+                return;
+            }
             if (used < count && FAfter.size() < MaxAfter)
                 FAfter.append(reinterpret_cast<const char *>(data + used), count - used);
             Report(FStream->Offers() != FFileNumber);
@@ -196,6 +242,28 @@ void TTransfer::FromPeer(const uint8_t *data, size_t count)
     }
 }
 
+// Five CANs in a row, which ZMODEM's escaping never sends otherwise, are the sender's abort:
+// the bytes before them.
+size_t TTransfer::BeforeAbort(const uint8_t *data, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        FCanRun = data[i] == zmodem::ZDLE ? FCanRun + 1 : 0;
+        if (FCanRun == 5) return i + 1 >= 5 ? i + 1 - 5 : 0;
+    }
+    return count;
+}
+
+// Told of the abort, lrzsz's receivers delete the file they were writing; stopped, they keep
+// it, and what arrived is kept as a part file.
+void TTransfer::PeerStopped()
+{
+    FPeerStopped = true;
+    FState = stStopping;
+    Hold(false);
+    FDrainStart = FLastData = FPlatform.Now();
+    FChild->Stop();
+}
+
 void TTransfer::ChildOutput(const uint8_t *data, size_t count)
 {
     if (FState != stRunning) return;
@@ -205,6 +273,7 @@ void TTransfer::ChildOutput(const uint8_t *data, size_t count)
     } else {
         FStream->FromReceiver(data, count);
         FEngine.SendData(data, count);
+        if (FStream->Ending()) FByeTimer->Start(ByeWait);
     }
 }
 
@@ -215,20 +284,24 @@ void TTransfer::ChildMessage(const std::string &line)
         std::remove_if(text.begin(), text.end(), [](char c) { return static_cast<uint8_t>(c) < 0x20; }),
         text.end());
     const size_t first = text.find_first_not_of(' ');
-    if (first != std::string::npos) FLastMessage = text.substr(first);
+    if (first == std::string::npos) return;
+    // A disk's complaint outlives what the tool says after it (or its crash).
+    if (!DiskTrouble(FLastMessage)) FLastMessage = text.substr(first);
 }
 
 void TTransfer::ChildFinished(int exitCode)
 {
-    Finish(FLost           ? TTransferEnd::Lost
-           : FCancelled    ? TTransferEnd::Cancelled
-           : exitCode == 0 ? TTransferEnd::Done
-                           : TTransferEnd::Failed);
+    Finish(FLost                                            ? TTransferEnd::Lost
+           : FCancelled                                     ? TTransferEnd::Cancelled
+           : FPeerStopped                                   ? TTransferEnd::Stopped
+           : exitCode == 0                                  ? TTransferEnd::Done
+           : DiskTrouble(FLastMessage) || DiskFull(FFolder) ? TTransferEnd::DiskError
+                                                            : TTransferEnd::Stopped);
 }
 
 void TTransfer::ChildFailed(const std::string &why)
 {
-    FLastMessage = why + " (the lrzsz package provides it)";
+    FLastMessage = why;
     Finish(FLost ? TTransferEnd::Lost : TTransferEnd::Failed);
 }
 
@@ -325,7 +398,7 @@ void TTransfer::PlaceFiles(TTransferEnd end, TTransferResult &result)
         }
         std::string error;
         file.Path = PlaceFile(path, FFolder, SafeFileName(file.Name) + (file.Complete ? "" : ".part"), error);
-        if (file.Path.empty()) FLastMessage = error;
+        if (file.Path.empty()) FPlaceError = error;
         result.Files.push_back(file);
     }
     ::rmdir(FStaging.c_str());
@@ -338,7 +411,10 @@ void TTransfer::Finish(TTransferEnd end)
     FState = stStopping;
     Hold(false);
     Report(true);
-    if (end == TTransferEnd::Failed) FEngine.SendData(zmodem::Abort, sizeof zmodem::Abort);
+    // Our side gave up: the other side hears of it.
+    if (end != TTransferEnd::Done && end != TTransferEnd::Cancelled && end != TTransferEnd::Lost &&
+        !FPeerStopped)
+        FEngine.SendData(zmodem::Abort, sizeof zmodem::Abort);
     TTransferResult result;
     result.End = end;
     result.Sending = FSending;
@@ -354,36 +430,11 @@ void TTransfer::Finish(TTransferEnd end)
         PlaceFiles(end, result);
     }
 
-    std::vector<std::string> whole, partial;
-    for (const TTransferFile &f : result.Files) {
-        const std::string name = BaseName(f.Path.empty() ? f.Name : f.Path);
-        if (f.Complete)
-            whole.push_back(name);
-        else
-            partial.push_back(name + " (" + std::to_string(f.Have) +
-                              (f.Size >= 0 ? " of " + std::to_string(f.Size) : std::string()) + " bytes)");
-    }
-    std::string &m = result.Message;
-    switch (end) {
-    case TTransferEnd::Done:
-        m = whole.empty() ? "Nothing was transferred." : (FSending ? "Sent " : "Received ") + NameList(whole);
-        if (!whole.empty() && !FSending) m += " in " + FFolder;
-        if (!whole.empty()) m += ".";
-        break;
-    case TTransferEnd::Cancelled:
-        m = "Transfer cancelled.";
-        break;
-    case TTransferEnd::Lost:
-        m = "Connection lost during the transfer.";
-        break;
-    case TTransferEnd::Failed:
-        m = "Transfer failed" + (FLastMessage.empty() ? std::string(".") : ": " + FLastMessage + ".");
-        break;
-    }
-    if (end != TTransferEnd::Done) {
-        if (!whole.empty()) m += (FSending ? " Sent " : " Received ") + NameList(whole) + ".";
-        if (!partial.empty() && !FSending) m += " Kept as partial: " + NameList(partial) + ".";
-    }
+    // A received file that could not be kept is the disk's failure, whatever the tools say.
+    if (!FPlaceError.empty() && end != TTransferEnd::Cancelled && end != TTransferEnd::Lost)
+        result.End = TTransferEnd::DiskError;
+    result.Details = FPlaceError.empty() ? FLastMessage : FPlaceError;
+    result.Message = EndMessage(result);
 
     switch (end) {
     case TTransferEnd::Done:
@@ -396,14 +447,68 @@ void TTransfer::Finish(TTransferEnd end)
         Return(nullptr, 0);
         return;
     case TTransferEnd::Cancelled:
+    case TTransferEnd::Stopped:
+    case TTransferEnd::DiskError:
     case TTransferEnd::Failed:
         // What the other side still sends is dropped until it falls quiet.
-        if (!FCancelled) FDrainStart = FLastData = FPlatform.Now();
+        if (!FCancelled && !FPeerStopped) FDrainStart = FLastData = FPlatform.Now();
         FState = stDraining;
         FDrainTimer->Start(DrainQuiet);
         FListener.TransferFinished(result);
         return;
     }
+}
+
+std::string TTransfer::EndMessage(const TTransferResult &result) const
+{
+    std::vector<std::string> whole;
+    const TTransferFile *partial = nullptr;
+    for (const TTransferFile &f : result.Files) {
+        if (f.Complete)
+            whole.push_back(BaseName(f.Path.empty() ? f.Name : f.Path));
+        else
+            partial = &f;
+    }
+    std::string done;
+    if (!whole.empty())
+        done =
+            (FSending ? "Sent " : "Received ") + NameList(whole) + (FSending ? "" : " in " + FFolder) + ".";
+    std::string m;
+    switch (result.End) {
+    case TTransferEnd::Done:
+        return done.empty() ? "Nothing was transferred." : done;
+    case TTransferEnd::Failed:
+        return Command(FProtocol, FSending).front() +
+               " could not be started; the lrzsz package provides it." + (done.empty() ? "" : " " + done);
+    case TTransferEnd::Cancelled:
+        m = "You cancelled the transfer";
+        break;
+    case TTransferEnd::Lost:
+        m = "The connection was lost";
+        break;
+    case TTransferEnd::Stopped:
+        m = "The BBS stopped";
+        break;
+    case TTransferEnd::DiskError:
+        m = FSending ? "The file could not be read" : "The file could not be written to the disk";
+        break;
+    }
+    // How far the file under way got, and what is left of it here.
+    const bool underWay = FSending ? partial != nullptr : FStream->Offers() > static_cast<int>(whole.size());
+    if (!underWay) {
+        m += " before any file began.";
+    } else {
+        const int64_t size = FStream->Offer().Size;
+        const int64_t have = !FSending && partial ? partial->Have : FStream->Position();
+        m += " after " + SizeText(have) + (size >= 0 ? " of " + SizeText(size) : std::string());
+        if (FSending)
+            m += "; " + partial->Name + " was not sent whole.";
+        else if (partial && !partial->Path.empty())
+            m += "; what arrived is kept as " + BaseName(partial->Path) + ".";
+        else
+            m += "; nothing of " + FStream->Offer().Name + " was kept.";
+    }
+    return done.empty() ? m : m + " " + done;
 }
 
 void TTransfer::Return(const uint8_t *bytes, size_t count)

@@ -39,7 +39,10 @@ struct TTransferFile
     bool Complete = false;
 };
 
-enum class TTransferEnd : uint8_t { Done, Cancelled, Lost, Failed };
+// How a transfer ended: whole; cancelled by the user; the connection lost; the BBS gave up
+// (its tool stopped, or ours gave up on it); a file could not be written or read here; the
+// tool could not run.
+enum class TTransferEnd : uint8_t { Done, Cancelled, Lost, Stopped, DiskError, Failed };
 
 struct TTransferResult
 {
@@ -47,7 +50,11 @@ struct TTransferResult
     bool Sending = false;
     std::vector<TTransferFile> Files;
     std::string Message; // for the user, one line
+    std::string Details; // the tool's own last words, or the system's, when there are any
 };
+
+// "512 bytes", "12.3 KB", "2.0 MB".
+std::string SizeText(int64_t bytes);
 
 class TTransferListener
 {
@@ -102,10 +109,13 @@ private:
     bool Start(TTransferProtocol protocol, bool sending, std::vector<std::string> args,
                const std::string &folder, std::string &error);
     void FromPeer(const uint8_t *data, size_t count);
+    size_t BeforeAbort(const uint8_t *data, size_t count);
+    void PeerStopped();
     void ToChild(const uint8_t *data, size_t count);
     std::string StageName(const TFileOffer &offer);
     void Report(bool force);
     void Finish(TTransferEnd end);
+    std::string EndMessage(const TTransferResult &result) const;
     void PlaceFiles(TTransferEnd end, TTransferResult &result);
     void Return(const uint8_t *bytes, size_t count);
     void DrainCheck();
@@ -128,14 +138,18 @@ private:
     bool FSending = false;
     bool FCancelled = false;
     bool FLost = false;
-    bool FHolding = false; // the connection is not read until the tool takes its input
+    bool FPeerStopped = false; // the sender aborted
+    int FCanRun = 0;           // CANs in a row from the sender
+    bool FHolding = false;     // the connection is not read until the tool takes its input
     std::string FFolder, FStaging;
     std::vector<TStaged> FStaged;
     std::vector<std::string> FSendFiles;
     std::string FAfter;       // the other side's bytes after the transfer, for the terminal
     std::string FLastMessage; // the tool's last complaint
+    std::string FPlaceError;  // a received file could not be moved into the folder
     int FFileNumber = 0;
     int64_t FLastReport = -1000, FDrainStart = 0, FLastData = 0; // platform milliseconds
     std::deque<std::pair<int64_t, int64_t>> FSamples;            // for the rate: when, bytes done
     std::unique_ptr<TSessionTimer> FDrainTimer;
+    std::unique_ptr<TSessionTimer> FByeTimer; // the sender's "OO" is overdue
 };

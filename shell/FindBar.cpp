@@ -132,7 +132,7 @@ void TFindBar::NewSearch()
     // last search has not reached its anchor (fast typing over a long history), it stands.
     if (FFinder.Done() || FStepped) {
         const int i = CurrentIndex();
-        FAnchor = i >= 0 ? FFinder.Hit(size_t(i)) : TSearchHit{tty.RowNumber(tty.Rows), 0, 0};
+        FAnchor = i >= 0 ? FFinder.Hit(size_t(i)) : TSearchHit{tty.Screen().RowNumber(tty.Rows), 0, 0};
     }
     FStepped = false;
     FFinder.Start(tty, cp437::FromUtf8(edFind->text().toStdString()), cbMatchCase->isChecked());

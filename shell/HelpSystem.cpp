@@ -32,6 +32,8 @@ constexpr THelpContext Contexts[] = {
     {T::Transfers, "transfers.html"},                     // file transfers and their panel
     {T::History, "terminal.html#history"},
     {T::Directory, "directory.html"},
+    {T::Highlights, "highlights.html"},
+    {T::ArtViewer, "artviewer.html"},
 };
 
 THelpTopic OwnTopic(const QObject *o)

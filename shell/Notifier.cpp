@@ -31,18 +31,18 @@ public:
 class TTrayNotifier : public TNotifier
 {
 public:
-    explicit TTrayNotifier(QWidget *window) : Icon(window->windowIcon(), window) {}
+    explicit TTrayNotifier(QWidget *window) : FIcon(window->windowIcon(), window) {}
     void Notify(const QString &title, const QString &body) override
     {
         // The balloon's title label would take a tag in a sender's name for markup.
         QString plainTitle = title;
         plainTitle.replace(QLatin1Char('<'), QChar(0x2039)).replace(QLatin1Char('>'), QChar(0x203A));
-        Icon.show();
-        Icon.showMessage(plainTitle, body, QSystemTrayIcon::Information);
+        FIcon.show();
+        FIcon.showMessage(plainTitle, body, QSystemTrayIcon::Information);
     }
 
 private:
-    QSystemTrayIcon Icon;
+    QSystemTrayIcon FIcon;
 };
 
 class TNullNotifier : public TNotifier

@@ -5,6 +5,8 @@
 #include "colouredit/qt/ColourClipboard.h"
 #include "colouredit/qt/ColourTextAccessible.h"
 #include "colouredit/qt/Colours.h"
+#include "config/Highlights.h"
+#include "config/MessageLog.h"
 #include "config/Prefernc.h"
 #include "config/SetHost.h"
 #include "config/Setmacro.h"
@@ -118,6 +120,9 @@ TTTYForm::TTTYForm(TAppStores stores, TShellPlatform platform, QWidget *parent)
                                     .toStdString()),
         std::make_unique<TQtSessionPlatform>(FPlatform.Now, FPlatform.Random));
 
+    FMessageLog = std::make_unique<TMessageLog>(MessageLogFileName(FClientPrefs.IniFileName()));
+    FHighlightStore = std::make_unique<THighlightStore>(FClientPrefs.IniFileName());
+    FSession->SetHighlightRules(FHighlightStore->Rules);
     CreateMenus();
     FormCreate();
 }
@@ -305,7 +310,10 @@ bool TTTYForm::event(QEvent *e)
 
 void TTTYForm::SessionStateChanged(TSessionState state)
 {
-    if (state == TSessionState::Connected) HostConnected(FSession->Host().Name);
+    if (state == TSessionState::Connected) {
+        HostConnected(FSession->Host().Name);
+        LoadMessageHistory();
+    }
     UpdateMenus();
 }
 

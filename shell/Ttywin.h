@@ -26,6 +26,7 @@ class QLabel;
 class QMenu;
 class QTimer;
 class TALStatusBar;
+class TArtViewer;
 class TClientPrefs;
 class TColorTTYWidget;
 class TColourPalette;
@@ -35,6 +36,8 @@ class THelpSystem;
 class THostInfo;
 class TMacroTable;
 class TMessageHistory;
+class TMessageLog;
+class THighlightStore;
 class TNotifier;
 class TOffLineEdit;
 class TOffLineEditAccess;
@@ -143,6 +146,20 @@ public:
     void UseTerminalFont();
     void OptionsMacrosItemClick();
     void OptionsUserFilterItemClick();
+    // ANSI art (TtywinArt.cpp): a viewer window of a file (null, after telling the user,
+    // when it cannot be read), and the terminal's lines (the selected ones, or all) saved
+    // as an .ans file.
+    void FileOpenArtItemClick();
+    TArtViewer *OpenArt(const QString &path);
+    void FileSaveAnsiItemClick();
+    bool SaveAnsi(const QString &path, QString *error) const;
+    // Highlight rules (TtywinHighlights.cpp).
+    void OptionsHighlightsItemClick();
+    // Options "Highlights..." with a rule for the terminal's selection proposed.
+    void HighlightSelection();
+    // Moves the review line to the previous (-1) or next (1) marked line; false when none.
+    bool ReviewMark(int direction);
+    const std::vector<int64_t> &MarkedRows() const { return FMarkedRows; }
     void HelpContentsItemClick();
     void HelpTopicSearchItemClick();
     void HelpHowToUseHelpItemClick();
@@ -161,6 +178,9 @@ public:
     void EditClearHistoryItemClick();
     void FileCaptureItemClick();
     void ViewMessagesItemClick();
+    // Opens an express message to this user (typed ahead into the BBS's prompts); false,
+    // with a word in the status line, when the connection cannot take one now.
+    bool ReplyToMessage(const QString &author);
     // Starts capturing to a file (replacing a capture in progress); false, after telling the
     // user, when the file cannot be opened.
     bool StartCapture(const QString &path, TCaptureForm form);
@@ -214,6 +234,7 @@ private:
     void SessionDebug(const std::string &text) override;
     void SessionEditState(bool open) override;
     void SessionExpressMessage(const std::string &author, const std::string &text) override;
+    void SessionHighlight(const THighlightEvent &event) override;
     void SessionError(const std::string &message) override;
     void SessionCaptureStopped(const std::string &why) override;
     void SessionEndsProgram() override;
@@ -242,6 +263,12 @@ private:
     void CaptureFailedMessage(const QString &why);
     void SyncIndicator();
     void ExpressMessageArrived(const std::string &author, const std::string &text);
+    // The pane shows the kept messages of the current host.
+    void LoadMessageHistory();
+
+    // Highlights (TtywinHighlights.cpp).
+    void OpenHighlights(const THighlightRule *proposal);
+    void PlayMessageSound();
 
     // Edit glue (TtywinEdit.cpp).
     bool InEditMode() const;
@@ -283,6 +310,10 @@ private:
 
     TFindBar *FFindBar = nullptr;
     TMessageHistory *FMessageHistory = nullptr;
+    std::unique_ptr<TMessageLog> FMessageLog;
+    std::string FMessagesHost; // whose messages the pane holds
+    std::unique_ptr<THighlightStore> FHighlightStore;
+    std::vector<int64_t> FMarkedRows; // row numbers of lines marked by a rule, oldest first
     std::unique_ptr<TNotifier> FNotifier;
     QString FCapturePath;
     QTimer *FReconnectTick = nullptr;          // counts the wait down in the status line

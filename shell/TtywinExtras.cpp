@@ -3,6 +3,7 @@
 // and the notices are made when first used: a window that never needs them does not pay.
 #include "shell/Ttywin.h"
 
+#include "config/MessageLog.h"
 #include "config/Prefernc.h"
 #include "session/ReconnectPolicy.h"
 #include "shell/ALStatusBar.h"
@@ -11,6 +12,7 @@
 #include "shell/MessageHistory.h"
 #include "shell/Notifier.h"
 #include "shell/PlainText.h"
+#include "terminal/Cp437.h"
 #include "terminal/qt/ColorTTYWidget.h"
 #include "terminal/qt/TerminalSpeech.h"
 
@@ -56,8 +58,8 @@ void TTTYForm::EditFindItemClick()
 void TTTYForm::EditClearHistoryItemClick()
 {
     TColorTTY &tty = FColourTTY->Tty();
-    if (tty.HistoryRows() == 0) return;
-    const int n = tty.HistoryRows();
+    if (tty.Screen().HistoryRows() == 0) return;
+    const int n = tty.Screen().HistoryRows();
     const QString question =
         n == 1 ? tr("Forget the line of history kept above the scrollback?")
                : tr("Forget the %1 lines of history kept above the scrollback?").arg(QLocale().toString(n));
@@ -72,7 +74,7 @@ void TTTYForm::EditClearHistoryItemClick()
 void TTTYForm::ApplyHistoryLines()
 {
     TColorTTY &tty = FColourTTY->Tty();
-    if (tty.HistoryStore().Limit() == FClientPrefs.HistoryLines) return;
+    if (tty.Screen().HistoryStore().Limit() == FClientPrefs.HistoryLines) return;
     tty.SetHistoryLimit(FClientPrefs.HistoryLines);
     if (FFindBar) FFindBar->TerminalChanged();
 }
@@ -195,7 +197,11 @@ void TTTYForm::ExpressMessageArrived(const std::string &author, const std::strin
 {
     const QString who = QString::fromStdString(TerminalPlainText(author));
     const QString body = QString::fromStdString(TerminalPlainText(text)).trimmed();
-    Messages().Add(QDateTime::currentDateTime(), who, body);
+    const QDateTime now = QDateTime::currentDateTime();
+    Messages().Add(now, who, body);
+    // Kept for the next session with this host; a log that cannot be written costs only that.
+    if (!FMessagesHost.empty())
+        FMessageLog->Append(FMessagesHost, {now.toSecsSinceEpoch(), who.toStdString(), body.toStdString()});
     if (FClientPrefs.AnnounceOutput || FClientPrefs.AnnounceOnlyMessages)
         FColourTTY->Speech().SayMessage(who, body);
     if (!FClientPrefs.MessageNotices || isActiveWindow()) return;
@@ -206,6 +212,18 @@ void TTTYForm::ExpressMessageArrived(const std::string &author, const std::strin
     QApplication::alert(this);
 }
 
+void TTTYForm::LoadMessageHistory()
+{
+    const std::string &host = FSession->Host().Name;
+    if (!FMessageHistory || host == FMessagesHost) return;
+    FMessagesHost = host;
+    FMessageHistory->Clear();
+    for (const TLoggedMessage &m : FMessageLog->Load(host))
+        FMessageHistory->AddRead(QDateTime::fromSecsSinceEpoch(m.When), QString::fromStdString(m.Peer),
+                                 QString::fromStdString(m.Text), m.Outgoing);
+    FMessageHistory->OpenThread(QString());
+}
+
 TMessageHistory &TTTYForm::Messages()
 {
     if (!FMessageHistory) {
@@ -213,8 +231,39 @@ TMessageHistory &TTTYForm::Messages()
         FMessageHistory->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
         FMessageHistory->hide();
         addDockWidget(Qt::RightDockWidgetArea, FMessageHistory);
+        connect(FMessageHistory, &TMessageHistory::ReplyWanted, this,
+                [this](const QString &author) { Guarded([&] { ReplyToMessage(author); }); });
+        connect(FMessageHistory, &TMessageHistory::UnreadChanged, this, [this] { UpdateMenus(); });
+        FMessagesHost.clear();
+        LoadMessageHistory();
     }
     return *FMessageHistory;
+}
+
+bool TTTYForm::ReplyToMessage(const QString &author)
+{
+    // The BBS's express-message command asks for the recipient in a prompt: the name and
+    // Enter typed ahead answer it, and the message's own edit opens for the user.
+    const TSession &s = *FSession;
+    QString refusal;
+    if (!s.IsConnected())
+        refusal = tr(" Not connected: connect to %1 to reply.").arg(QString::fromStdString(s.Host().Name));
+    else if (s.Host().Mode == hmTelnet)
+        refusal = tr(" This host has no express messages.");
+    else if (s.InEditMode())
+        refusal = tr(" Finish the text you are writing first.");
+    if (!refusal.isEmpty()) {
+        SetStatus(refusal);
+        FColourTTY->Speech().Say(refusal.trimmed(), true);
+        return false;
+    }
+    FSession->KeyPress('x');
+    for (char c : cp437::FromUtf8(author.toStdString()))
+        FSession->KeyPress(uint8_t(c));
+    FSession->KeyPress('\r');
+    SetStatus(tr(" Writing to %1.").arg(author));
+    FColourTTY->setFocus();
+    return true;
 }
 
 void TTTYForm::ViewMessagesItemClick()

@@ -69,6 +69,12 @@ constexpr TMenuRow MenuRows[] = {
     {M::FileCapture, mnFile, "FileCaptureItem", "Cap&ture to File...",
      " Write everything shown on the terminal to a file.", H::Capture, &TTTYForm::FileCaptureItemClick,
      ifCheckable},
+    {M::FileOpenArt, mnFile, "FileOpenArtItem", "Open ANSI &Art...",
+     " Show an ANSI art file (.ans, .asc, .diz, .nfo, .txt) as art viewers draw it.", H::ArtViewer,
+     &TTTYForm::FileOpenArtItemClick},
+    {M::FileSaveAnsi, mnFile, "FileSaveAnsiItem", "Save as A&NSI...",
+     " Save the terminal's text, or the selected lines, with their colours as an .ans file.", H::ArtViewer,
+     &TTTYForm::FileSaveAnsiItemClick},
     {M::FileTransferDivider, mnFile, "FileTransferDivider", "", "", H::None, nullptr, ifSeparator},
     {M::FileReceiveFiles, mnFile, "FileReceiveFilesItem", "&Receive Files",
      " Receive files the BBS sends, with the transfer protocol chosen below.", H::Transfers,
@@ -112,8 +118,9 @@ constexpr TMenuRow MenuRows[] = {
      " Find text in the scrollback (F3 next, Shift+F3 previous).", H::Find, &TTTYForm::EditFindItemClick},
     {M::EditClearHistory, mnEdit, "EditClearHistoryItem", "Clear &History...",
      " Forget the lines kept above the scrollback.", H::History, &TTTYForm::EditClearHistoryItemClick},
-    {M::ViewMessages, mnView, "ViewMessagesItem", "&Messages", " Show the express messages of this session.",
-     H::Messages, &TTTYForm::ViewMessagesItemClick, ifCheckable},
+    {M::ViewMessages, mnView, "ViewMessagesItem", "&Messages",
+     " Show the express messages of this host, as conversations.", H::Messages,
+     &TTTYForm::ViewMessagesItemClick, ifCheckable},
     {M::OptionsPreferences, mnOptions, "OptionsPreferencesItem", "&Preferences...",
      " Set your preferences for how the program behaves.", H::OptionsMenu,
      &TTTYForm::OptionsPreferencesItemClick},
@@ -123,6 +130,9 @@ constexpr TMenuRow MenuRows[] = {
      H::OptionsMenu, &TTTYForm::OptionsMacrosItemClick},
     {M::OptionsUserFilter, mnOptions, "OptionsUserFilterItem", "&User Filter...",
      "Edit lists of friends and enemies.", H::OptionsMenu, &TTTYForm::OptionsUserFilterItemClick},
+    {M::OptionsHighlights, mnOptions, "OptionsHighlightsItem", "&Highlights...",
+     " Colour, hide or be told of lines that hold a text.", H::Highlights,
+     &TTTYForm::OptionsHighlightsItemClick},
     {M::HelpContents, mnHelp, "HelpContentsItem", "&Contents", " View the contents page of the help file.",
      H::HelpMenu, &TTTYForm::HelpContentsItemClick},
     {M::HelpTopicSearch, mnHelp, "HelpTopicSearchItem", "&Topic Search",
@@ -200,7 +210,7 @@ void TTTYForm::CreateMenus()
     }
     // Clear History... is offered while there is a history to clear.
     connect(menus[mnEdit], &QMenu::aboutToShow, this,
-            [this] { Item(M::EditClearHistory)->setEnabled(FColourTTY->Tty().HistoryRows() > 0); });
+            [this] { Item(M::EditClearHistory)->setEnabled(FColourTTY->Tty().Screen().HistoryRows() > 0); });
     for (int i = 1; i <= 5; ++i)
         connect(Item(RecentItem(i)), &QAction::triggered, this,
                 [this, i] { Guarded([&] { FileLastClick(i); }); });
@@ -225,9 +235,15 @@ void TTTYForm::CreateMenus()
     QAction *paste = FPopupMenu->addAction(QStringLiteral("&Paste"));
     paste->setObjectName(QStringLiteral("popPasteItem"));
     connect(paste, &QAction::triggered, this, [this] { Guarded([this] { EditPasteItemClick(); }); });
+    FPopupMenu->addSeparator();
+    QAction *highlight = FPopupMenu->addAction(QStringLiteral("&Highlight This..."));
+    highlight->setObjectName(QStringLiteral("popHighlightItem"));
+    connect(highlight, &QAction::triggered, this, [this] { Guarded([this] { HighlightSelection(); }); });
     FColourTTY->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(FColourTTY, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &pos) { FPopupMenu->popup(FColourTTY->mapToGlobal(pos)); });
+    connect(FColourTTY, &QWidget::customContextMenuRequested, this, [this, highlight](const QPoint &pos) {
+        highlight->setEnabled(FColourTTY->Tty().Viewport().HasSelection());
+        FPopupMenu->popup(FColourTTY->mapToGlobal(pos));
+    });
 
     FColourTTY->OnKeyDown = [this](QKeyEvent *e, int &key) {
         // A key whose key-down was used up takes its own character with it, and no other.
@@ -241,6 +257,15 @@ void TTTYForm::CreateMenus()
                 SyncIndicator();
             });
         if (used) {
+            key = 0;
+            FSwallowKeyPress = true;
+            return;
+        }
+        // Ctrl+Shift+Page Up and Down: the review line goes to the marked lines.
+        if ((key == Qt::Key_PageUp || key == Qt::Key_PageDown) &&
+            (e->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier)) ==
+                (Qt::ControlModifier | Qt::ShiftModifier)) {
+            Guarded([&] { ReviewMark(key == Qt::Key_PageUp ? -1 : 1); });
             key = 0;
             FSwallowKeyPress = true;
             return;
@@ -285,6 +310,8 @@ void TTTYForm::UpdateMenus()
     set(M::FileSendFiles, true, transfers);
     Item(M::FileCapture)->setChecked(s.Capturing());
     Item(M::ViewMessages)->setChecked(FMessageHistory && !FMessageHistory->isHidden());
+    const int unread = FMessageHistory ? FMessageHistory->Unread() : 0;
+    Item(M::ViewMessages)->setText(unread ? tr("&Messages (%1 new)").arg(unread) : tr("&Messages"));
 
     // The Edit menu has a connected form (with the spare shortcuts) and, inside it, an edit's.
     const bool form = s.EditMenuConnected();

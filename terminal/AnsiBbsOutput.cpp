@@ -3,6 +3,7 @@
 // 437 glyphs, a character in the last column wraps at once, tabs stop every 8 columns,
 // colours follow SGR (with iCE colours), and the cursor, editing, region and query
 // sequences of the BBS world act. The screen is the last rows of the buffer, as in Classic.
+#include "terminal/AnsiBbsInterpreter.h"
 #include "terminal/CellOps.h"
 #include "terminal/ColorTTY.h"
 
@@ -65,23 +66,25 @@ inline uint16_t Concealed(uint16_t state, bool ice)
 
 } // namespace
 
-void TColorTTY::WriteAnsi(const uint8_t *p, size_t count)
+void TAnsiBbsInterpreter::Write(const uint8_t *p, size_t count)
 {
+    TTTYTokenizer &tok = FTok;
     size_t i = 0;
     while (i < count) {
-        switch (FEscState) {
+        switch (tok.State()) {
         case esText:
             i = AnsiSegment(p, i, count);
-            if (i >= count || FEscState != esText) break;
+            if (i >= count || tok.State() != esText) break;
             ++i; // the ESC
             if (i < count && p[i] == '[')
                 i = AnsiColours(p, i + 1, count);
             else
-                FEscState = esEscape;
+                tok.SetState(esEscape);
             break;
         case esEscape:
-            FEscState = esText;
+            tok.SetState(esText);
             AnsiEscape(p[i++]);
+            AnsiFollow();
             break;
         case esControlSequence:
             i = AnsiSequence(p, i, count);
@@ -94,7 +97,7 @@ void TColorTTY::WriteAnsi(const uint8_t *p, size_t count)
             i = CtermState(p, i, count);
             break;
         default: // a Classic state left by a switch: start afresh
-            CancelSequence();
+            tok.Cancel();
             break;
         }
     }
@@ -102,103 +105,120 @@ void TColorTTY::WriteAnsi(const uint8_t *p, size_t count)
 
 // The cursor stands past the last column: on to the next line, or back on the last
 // column without autowrap.
-void TColorTTY::AnsiWrap()
+void TAnsiBbsInterpreter::AnsiWrap()
 {
+    TColorTTY &T = FTty;
+    AnsiFollow();
     if (FAutoWrap) {
-        CursorX = 0;
+        T.FCursorX = 0;
         AnsiLineFeed();
     } else {
-        CursorX = Cols - 1;
+        T.FCursorX = T.FScreen.FCols - 1;
     }
+    AnsiFollow();
+}
+
+// The view follows the cursor wherever it stops other than by text running on along its
+// row, before a jump and after it: then where the output was cut into reads changes nothing.
+void TAnsiBbsInterpreter::AnsiFollow()
+{
+    TColorTTY &T = FTty;
+    if (T.HasOption(coAutoTracking) && T.FViewport.Top() == T.FViewport.MaxTop()) T.TrackCursor();
 }
 
 // n cells at the cursor (no more than fit on its row); a character in the last column
 // moves the cursor to the next line at once.
-[[gnu::always_inline]] inline void TColorTTY::AnsiPut(const uint8_t *bytes, int n)
+[[gnu::always_inline]] inline void TAnsiBbsInterpreter::AnsiPut(const uint8_t *bytes, int n)
 {
-    if (CursorX >= Cols) AnsiWrap();
-    const int x = CursorX;
-    n = std::min(n, Cols - x);
-    WriteCells(x, CursorY, n, reinterpret_cast<const char *>(bytes));
-    FReach = std::max(FReach, CursorY + 1);
-    if (HasWindow()) FViewPtr->InvalidateCells(x, x + n, CursorY, !HasOption(coLazyWrite));
-    CursorX = x + n;
-    if (CursorX == Cols) AnsiWrap();
+    TColorTTY &T = FTty;
+    if (T.FCursorX >= T.FScreen.FCols) AnsiWrap();
+    const int x = T.FCursorX;
+    n = std::min(n, T.FScreen.FCols - x);
+    T.WriteCells(x, T.FCursorY, n, reinterpret_cast<const char *>(bytes));
+    T.FScreen.FReach = std::max(T.FScreen.FReach, T.FCursorY + 1);
+    if (T.HasWindow()) T.FViewPtr->InvalidateCells(x, x + n, T.FCursorY, !T.HasOption(coLazyWrite));
+    T.FCursorX = x + n;
+    if (T.FCursorX == T.FScreen.FCols) AnsiWrap();
 }
 
-void TColorTTY::AnsiGlyph(uint8_t c)
+void TAnsiBbsInterpreter::AnsiGlyph(uint8_t c)
 {
     AnsiPut(&c, 1);
-    if (HasOption(coAutoTracking) && Top == MaxTop) TrackCursor();
+    AnsiFollow();
 }
 
 // Text from p[i] up to the next ESC, whose index is returned. Between colour changes there
 // is mostly one printable run that fits on the row: that is done here, the rest apart.
-[[gnu::always_inline]] inline size_t TColorTTY::AnsiSegment(const uint8_t *p, size_t i, size_t count)
+[[gnu::always_inline]] inline size_t TAnsiBbsInterpreter::AnsiSegment(const uint8_t *p, size_t i,
+                                                                      size_t count)
 {
-    const int x = CursorX;
-    if (p[i] >= 0x20 && x < Cols) {
-        const size_t room = size_t(Cols - x);
+    TColorTTY &T = FTty;
+    const int x = T.FCursorX;
+    if (p[i] >= 0x20 && x < T.FScreen.FCols) {
+        const size_t room = size_t(T.FScreen.FCols - x);
         const size_t end = FindControlBefore(p, i + 1, count - i <= room ? count : i + room, count);
         if ((end == count || p[end] == ESC) && !(FCterm.HideSauce && CtermSauceStarts(p, i, end))) {
             AnsiPut(p + i, int(end - i));
-            if (HasOption(coAutoTracking) && Top == MaxTop) TrackCursor();
+            if (T.HasOption(coAutoTracking) && T.FViewport.Top() == T.FViewport.MaxTop()) T.TrackCursor();
             return end;
         }
     }
     return AnsiText(p, i, count);
 }
 
-size_t TColorTTY::AnsiText(const uint8_t *p, size_t i, size_t count)
+size_t TAnsiBbsInterpreter::AnsiText(const uint8_t *p, size_t i, size_t count)
 {
+    TColorTTY &T = FTty;
     while (i < count) {
         const uint8_t c = p[i];
         if (c >= 0x20) {
             if (FCterm.HideSauce && CtermSauceStarts(p, i, count)) {
-                FEscState = esSauce;
+                FTok.SetState(esSauce);
                 FCterm.SauceLeft = 128;
                 return i;
             }
-            if (CursorX >= Cols) AnsiWrap();
-            const size_t room = size_t(Cols - CursorX);
+            if (T.FCursorX >= T.FScreen.FCols) AnsiWrap();
+            const size_t room = size_t(T.FScreen.FCols - T.FCursorX);
             const size_t end = FindControlBefore(p, i + 1, count - i <= room ? count : i + room, count);
             AnsiPut(p + i, int(end - i));
             i = end;
             continue;
         }
         if (c == ESC) break;
+        const bool jump = c == 8 || c == 9 || c == 10 || c == 12 || c == 13;
+        if (jump) AnsiFollow();
         switch (c) {
         case 7:
-            if (HasWindow()) FViewPtr->Beep();
+            if (T.HasWindow()) T.FViewPtr->Beep();
             break;
         case 8:
-            CursorX = std::min(CursorX, Cols - 1);
-            if (CursorX > 0) --CursorX;
+            T.FCursorX = std::min(T.FCursorX, T.FScreen.FCols - 1);
+            if (T.FCursorX > 0) --T.FCursorX;
             break;
         case 9:
             AnsiTab();
             break;
         case 10:
-            if (FCterm.LfExpand) CursorX = 0;
+            if (FCterm.LfExpand) T.FCursorX = 0;
             AnsiLineFeed();
             break;
         case 12:
             AnsiEraseDisplay(2);
             break;
         case 13:
-            CursorX = 0;
+            T.FCursorX = 0;
             break;
         case 0: {
             static const uint8_t blank = ' ';
             if (FCterm.Doorway)
-                FEscState = esLiteral;
+                FTok.SetState(esLiteral);
             else
                 AnsiPut(&blank, 1);
             break;
         }
         case 0x1A:
             if (FCterm.HideSauce) {
-                FEscState = esSauceMark;
+                FTok.SetState(esSauceMark);
                 FCterm.SauceMatched = 0;
             } else {
                 AnsiPut(&c, 1);
@@ -208,78 +228,88 @@ size_t TColorTTY::AnsiText(const uint8_t *p, size_t i, size_t count)
             AnsiPut(&c, 1);
             break;
         }
+        if (jump) AnsiFollow();
         ++i;
-        if (FEscState != esText) break;
+        if (FTok.State() != esText) break;
     }
-    if (HasOption(coAutoTracking) && Top == MaxTop) TrackCursor();
+    if (T.HasOption(coAutoTracking) && T.FViewport.Top() == T.FViewport.MaxTop()) T.TrackCursor();
     return i;
 }
 
-void TColorTTY::AnsiTab()
+void TAnsiBbsInterpreter::AnsiTab()
 {
-    CursorX = std::min((CursorX / 8 + 1) * 8, Cols - 1);
+    TColorTTY &T = FTty;
+    T.FCursorX = std::min((T.FCursorX / 8 + 1) * 8, T.FScreen.FCols - 1);
 }
 
-void TColorTTY::AnsiLineFeed()
+void TAnsiBbsInterpreter::AnsiLineFeed()
 {
+    TColorTTY &T = FTty;
     int top, bottom;
     const bool region = AnsiRegion(top, bottom);
-    if (region && CursorY != bottom && CursorY >= Rows - 1) return; // below the region on the last row
+    if (region && T.FCursorY != bottom && T.FCursorY >= T.FScreen.FRows - 1)
+        return; // below the region on the last row
     // (a line feed on the last row goes through NewLine, which tells the observer)
-    const bool shift = region && CursorY == bottom;
-    if (FObserver && (shift || CursorY + 1 < Rows)) {
-        FObserver->LineFeed(CursorY,
-                            shift ? TTTYOutputObserver::lfScrollRegion : TTTYOutputObserver::lfNextRow);
-        ObservedRow = -1;
+    const bool shift = region && T.FCursorY == bottom;
+    if (T.FScreen.FObserver && (shift || T.FCursorY + 1 < T.FScreen.FRows)) {
+        T.FScreen.FObserver->LineFeed(T.FCursorY, shift ? TTTYOutputObserver::lfScrollRegion
+                                                        : TTTYOutputObserver::lfNextRow);
+        T.FScreen.FObservedRow = -1;
     }
     if (shift) return AnsiShiftRows(top, bottom, 1);
-    if (CursorY + 1 < Rows) {
-        ++CursorY;
-        FReach = std::max(FReach, CursorY);
+    if (T.FCursorY + 1 < T.FScreen.FRows) {
+        ++T.FCursorY;
+        T.FScreen.FReach = std::max(T.FScreen.FReach, T.FCursorY);
         return;
     }
-    NewLine();
+    T.NewLine();
     AnsiBlankLastRow();
 }
 
-void TColorTTY::AnsiReverseIndex()
+void TAnsiBbsInterpreter::AnsiReverseIndex()
 {
+    TColorTTY &T = FTty;
     int top, bottom;
-    if (!AnsiRegion(top, bottom)) top = AnsiTop(), bottom = Rows - 1;
-    if (CursorY == top)
+    if (!AnsiRegion(top, bottom)) top = AnsiTop(), bottom = T.FScreen.FRows - 1;
+    if (T.FCursorY == top)
         AnsiShiftRows(top, bottom, -1);
-    else if (CursorY > AnsiTop())
-        MoveCursor(CursorX, CursorY - 1);
+    else if (T.FCursorY > AnsiTop())
+        T.MoveCursor(T.FCursorX, T.FCursorY - 1);
 }
 
-void TColorTTY::AnsiMoveTo(int x, int screenRow)
+void TAnsiBbsInterpreter::AnsiMoveTo(int x, int screenRow)
 {
-    MoveCursor(std::clamp(x, 0, Cols - 1), AnsiTop() + std::clamp(screenRow, 0, AnsiScreenRows() - 1));
+    TColorTTY &T = FTty;
+    T.MoveCursor(std::clamp(x, 0, T.FScreen.FCols - 1),
+                 AnsiTop() + std::clamp(screenRow, 0, AnsiScreenRows() - 1));
 }
 
-void TColorTTY::AnsiSaveCursor(bool withAttr)
+void TAnsiBbsInterpreter::AnsiSaveCursor(bool withAttr)
 {
-    FAnsiSaved = {std::min(CursorX, Cols - 1), CursorY - AnsiTop()};
+    TColorTTY &T = FTty;
+    FAnsiSaved = {std::min(T.FCursorX, T.FScreen.FCols - 1), T.FCursorY - AnsiTop()};
     if (withAttr) {
-        FAnsiSavedAttr = Attr;
+        FAnsiSavedAttr = T.FAttr;
         FAnsiSavedReverse = FReverse;
     }
 }
 
-void TColorTTY::AnsiRestoreCursor(bool withAttr)
+void TAnsiBbsInterpreter::AnsiRestoreCursor(bool withAttr)
 {
+    TColorTTY &T = FTty;
     AnsiMoveTo(FAnsiSaved.x, FAnsiSaved.y);
     if (withAttr) {
-        Attr = FAnsiSavedAttr;
+        T.FAttr = FAnsiSavedAttr;
         FReverse = FAnsiSavedReverse;
     }
 }
 
-void TColorTTY::AnsiEscape(uint8_t c)
+void TAnsiBbsInterpreter::AnsiEscape(uint8_t c)
 {
+    TColorTTY &T = FTty;
     switch (c) {
     case '[':
-        FEscState = esControlSequence;
+        FTok.SetState(esControlSequence);
         break;
     case '7':
         AnsiSaveCursor(true);
@@ -291,7 +321,7 @@ void TColorTTY::AnsiEscape(uint8_t c)
         AnsiLineFeed();
         break;
     case 'E':
-        CursorX = 0;
+        T.FCursorX = 0;
         AnsiLineFeed();
         break;
     case 'M':
@@ -308,7 +338,8 @@ void TColorTTY::AnsiEscape(uint8_t c)
 
 // ESC [ seen, parameters from p[i]. The usual case, a colour change that is all in this
 // text, is applied while it is read; anything else goes to AnsiSequence.
-[[gnu::always_inline]] inline size_t TColorTTY::AnsiColours(const uint8_t *p, size_t i, size_t count)
+[[gnu::always_inline]] inline size_t TAnsiBbsInterpreter::AnsiColours(const uint8_t *p, size_t i,
+                                                                      size_t count)
 {
     uint16_t state = AnsiSgrState();
     unsigned v = 0;
@@ -335,62 +366,33 @@ void TColorTTY::AnsiEscape(uint8_t c)
 
 // Inside ESC [ from p[i]: numeric parameters are read as they come, the other bytes of a
 // sequence mark it; the first byte outside ends it. Returns the index after what it consumed.
-size_t TColorTTY::AnsiSequence(const uint8_t *p, size_t i, size_t count)
+size_t TAnsiBbsInterpreter::AnsiSequence(const uint8_t *p, size_t i, size_t count)
 {
-    TAnsiParams &a = FAnsiParams;
-    unsigned n = a.Count; // values begun; Max + 1 once they overflowed
-    uint8_t marks = FEscMarks;
-    for (; i < count; ++i) {
-        const uint8_t c = p[i];
-        const unsigned d = unsigned(c) - '0';
-        if (d <= 9) {
-            if (n == 0) n = 1;
-            if (n <= TAnsiParams::Max) {
-                const unsigned v = a.Value[n - 1] * 10u + d;
-                a.Value[n - 1] = uint16_t(std::min(v, 9999u));
-            }
-        } else if (c == ';') {
-            n = std::min<unsigned>(std::max(n, 1u) + 1, TAnsiParams::Max + 1);
-        } else if (InSequence(c)) {
-            marks |= MarkOf(c);
-            if (c < 0x30)
-                a.Intermediate = c;
-            else if (c >= '<' && !a.Private)
-                a.Private = c;
-        } else {
-            break;
-        }
-    }
-    a.Count = uint8_t(n);
-    FEscMarks = marks;
+    i = FTok.ReadAnsi(p, i, count);
     if (i >= count) { // the rest comes with the next text
-        FEscState = esControlSequence;
+        FTok.SetState(esControlSequence);
         return i;
     }
-    FEscState = esText;
+    FTok.SetState(esText);
     const uint8_t final = p[i];
+    const uint8_t marks = FTok.Marks();
     if (marks == 0)
         AnsiCsi(final);
     else if (marks == emPrivate && (final == 'h' || final == 'l'))
         AnsiMode(final == 'h');
     else
         CtermCsi(final);
-    FAnsiParams = {};
-    FEscMarks = 0;
+    FTok.EndSequence();
+    AnsiFollow();
     return i + 1;
 }
 
-int TColorTTY::AnsiParam(int k, int dflt) const
+void TAnsiBbsInterpreter::AnsiCsi(uint8_t final)
 {
-    const int v = k < std::min<int>(FAnsiParams.Count, TAnsiParams::Max) ? FAnsiParams.Value[k] : 0;
-    return v ? v : dflt;
-}
-
-void TColorTTY::AnsiCsi(uint8_t final)
-{
+    TColorTTY &T = FTty;
     const int n = AnsiParam(0, 1);
-    const int row = CursorY - AnsiTop();
-    const int col = std::min(CursorX, Cols - 1);
+    const int row = T.FCursorY - AnsiTop();
+    const int col = std::min(T.FCursorX, T.FScreen.FCols - 1);
     switch (final) {
     case 'A':
         return AnsiMoveTo(col, row - n);
@@ -420,9 +422,9 @@ void TColorTTY::AnsiCsi(uint8_t final)
     case 'P':
         return AnsiDeleteChars(n);
     case 'X':
-        CursorX = col;
-        AnsiErase(col, CursorY, std::min(n, Cols - col));
-        return InvalidateCells(col, Cols);
+        T.FCursorX = col;
+        AnsiErase(col, T.FCursorY, std::min(n, T.FScreen.FCols - col));
+        return T.InvalidateCells(col, T.FScreen.FCols);
     case 'L':
         return AnsiInsertLines(n);
     case 'M':
@@ -451,47 +453,49 @@ void TColorTTY::AnsiCsi(uint8_t final)
     }
 }
 
-void TColorTTY::AnsiSgr()
+void TAnsiBbsInterpreter::AnsiSgr()
 {
     uint16_t state = AnsiSgrState();
-    const int count = std::max(1, std::min<int>(FAnsiParams.Count, TAnsiParams::Max));
+    const int count = std::max(1, FTok.Count());
     for (int k = 0; k < count; ++k)
-        state =
-            FAnsiParams.Value[k] == 8 ? Concealed(state, FIce) : ApplyAnsiSgr(state, FAnsiParams.Value[k]);
+        state = FTok.Value(k) == 8 ? Concealed(state, FIce) : ApplyAnsiSgr(state, unsigned(FTok.Value(k)));
     SetAnsiSgrState(state);
 }
 
 // The colours as chosen and the exchange flag, from the attribute text is written with.
-uint16_t TColorTTY::AnsiSgrState() const
+uint16_t TAnsiBbsInterpreter::AnsiSgrState() const
 {
-    return FReverse ? uint16_t(Exchanged(Attr) | SgrReverse) : Attr;
+    TColorTTY &T = FTty;
+    return FReverse ? uint16_t(Exchanged(T.FAttr) | SgrReverse) : T.FAttr;
 }
 
-void TColorTTY::SetAnsiSgrState(uint16_t state)
+void TAnsiBbsInterpreter::SetAnsiSgrState(uint16_t state)
 {
+    TColorTTY &T = FTty;
     FReverse = (state & SgrReverse) != 0;
-    Attr = FReverse ? Exchanged(TColourAttr(state)) : TColourAttr(state);
+    T.FAttr = FReverse ? Exchanged(TColourAttr(state)) : TColourAttr(state);
 }
 
 // ESC [ ? ... h / l: every value is a mode.
-void TColorTTY::AnsiMode(bool set)
+void TAnsiBbsInterpreter::AnsiMode(bool set)
 {
-    const int count = std::min<int>(FAnsiParams.Count, TAnsiParams::Max);
+    TColorTTY &T = FTty;
+    const int count = FTok.Count();
     for (int k = 0; k < count; ++k) {
-        switch (FAnsiParams.Value[k]) {
+        switch (FTok.Value(k)) {
         case 7:
             FAutoWrap = set;
             break;
         case 25:
             FShowCursor = set;
-            if (Focused && HasOption(coFulltimeCursor)) UpdateCaret();
+            if (T.FViewport.Focused() && T.HasOption(coFulltimeCursor)) T.UpdateCaret();
             break;
         case 33:
-            if (FIce != set) InvalidateAll();
+            if (FIce != set) T.InvalidateAll();
             FIce = set;
             break;
         default:
-            CtermMode(FAnsiParams.Value[k], set);
+            CtermMode(FTok.Value(k), set);
             break;
         }
     }
@@ -499,15 +503,16 @@ void TColorTTY::AnsiMode(bool set)
 
 // Answers to a device status report (5: status, 6: cursor position, 255: the screen's size
 // as the position of its last cell) or to 'c' (attributes).
-void TColorTTY::AnsiReport(int what)
+void TAnsiBbsInterpreter::AnsiReport(int what)
 {
+    TColorTTY &T = FTty;
     char s[32];
     int len = 0;
     if (what == 6)
-        len = std::snprintf(s, sizeof s, "\x1b[%d;%dR", std::max(1, CursorY - AnsiTop() + 1),
-                            std::min(CursorX, Cols - 1) + 1);
+        len = std::snprintf(s, sizeof s, "\x1b[%d;%dR", std::max(1, T.FCursorY - AnsiTop() + 1),
+                            std::min(T.FCursorX, T.FScreen.FCols - 1) + 1);
     else if (what == 255)
-        len = std::snprintf(s, sizeof s, "\x1b[%d;%dR", AnsiScreenRows(), Cols);
+        len = std::snprintf(s, sizeof s, "\x1b[%d;%dR", AnsiScreenRows(), T.FScreen.FCols);
     else if (what == 5)
         len = std::snprintf(s, sizeof s, "\x1b[0n");
     else if (what == 'c')

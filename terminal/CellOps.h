@@ -16,19 +16,6 @@
 
 namespace ttycells {
 
-// Bytes that keep a control sequence going: parameter bytes 0x30-0x3F and intermediate
-// bytes 0x20-0x2F. Any other byte ends it (only 0x40-0x7E as a command).
-inline bool InSequence(uint8_t c)
-{
-    return unsigned(c - 0x20) <= 0x1F;
-}
-
-// The mark that a byte of a sequence other than a digit or ';' gives it.
-inline uint8_t MarkOf(uint8_t c)
-{
-    return c == '?' ? emPrivate : c >= 0x30 ? emOtherPrivate : emIntermediate;
-}
-
 #if defined(__SSE2__)
 // Bit k set where byte k of the 16 at p is below 0x20.
 inline unsigned ControlMask(const uint8_t *p)

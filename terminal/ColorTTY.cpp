@@ -15,42 +15,29 @@ TColorTTY::~TColorTTY() = default;
 void TColorTTY::SetView(TTTYView *view)
 {
     FViewPtr = view;
-    TrackPosted = ScrollPosted = false;
-    // Requests the old view will never deliver are carried out now.
-    const bool track = FTrackWaiting;
-    FTrackWaiting = false;
-    if (FScrollWaiting) {
-        const int dx = FScrollWaitDX, dy = ScrollWaitDY;
-        FScrollWaiting = false;
-        FScrollWaitDX = ScrollWaitDY = 0;
-        ScrollTo(Left + dx, Top + dy);
-    }
-    if (track) MakeCursorVisible();
+    // What waited for the old view's frame is carried out now.
+    SettleView();
 }
 
 // ---------------------------------------------------------------- sizes and options
 
 void TColorTTY::SetOptions(TColorTTYOptions options)
 {
-    bool stopTimer = (Options & OptionBit(coFlashing)) && !(options & OptionBit(coFlashing));
-    Options = options;
+    bool stopTimer = (FOptions & OptionBit(coFlashing)) && !(options & OptionBit(coFlashing));
+    FOptions = options;
     if (stopTimer) {
         if (HasWindow()) FViewPtr->StopTimer();
-        FTimerActive = false;
+        FViewport.FTimerActive = false;
     }
 }
 
 TTTYInterpreterState TColorTTY::InterpreterState() const
 {
     TTTYInterpreterState s;
-    s.Attr = Attr;
-    s.SavedAttr = FSavedAttr;
-    s.EscState = FEscState;
-    std::memcpy(s.EscParams, FEscParams, sizeof FEscParams);
-    s.EscParamsLen = FEscParamsLen;
-    s.EscMarks = FEscMarks;
-    s.AnsiParams = FAnsiParams;
-    s.LastChar = FLastChar;
+    FTok.Save(s);
+    s.Attr = FAttr;
+    s.SavedAttr = FClassic.SavedAttr();
+    s.LastChar = FClassic.LastChar();
     s.WrapPending = FWrapPending;
     s.Emulation = FEmul;
     return s;
@@ -58,28 +45,16 @@ TTTYInterpreterState TColorTTY::InterpreterState() const
 
 void TColorTTY::SetInterpreterState(const TTTYInterpreterState &s)
 {
-    static_assert(sizeof s.EscParams == sizeof FEscParams);
-    Attr = s.Attr;
-    FSavedAttr = s.SavedAttr;
-    FEscState = s.EscState <= esCursorAddress ? s.EscState : esText;
-    FEscParamsLen = std::clamp(s.EscParamsLen, 0, 9);
-    std::memcpy(FEscParams, s.EscParams, size_t(FEscParamsLen));
-    FEscParams[FEscParamsLen] = 0;
-    FEscMarks = s.EscMarks;
-    FAnsiParams = s.AnsiParams;
-    FAnsiParams.Count = std::min<uint8_t>(FAnsiParams.Count, TAnsiParams::Max);
-    FLastChar = s.LastChar;
+    FAttr = s.Attr;
+    FTok.Restore(s);
+    FClassic.Restore(s.SavedAttr, s.LastChar);
     FWrapPending = s.WrapPending;
     FEmul = s.Emulation == teAnsiBbs ? teAnsiBbs : teClassic;
 }
 
 void TColorTTY::CancelSequence()
 {
-    FEscState = esText;
-    FEscParamsLen = 0;
-    FEscParams[0] = 0;
-    FEscMarks = 0;
-    FAnsiParams = {};
+    FTok.Cancel();
     FWrapPending = false;
 }
 
@@ -92,81 +67,62 @@ void TColorTTY::SetEmulation(TTTYEmulation emulation)
     FEmul = emulation;
 }
 
-void TColorTTY::ResetModes()
-{
-    FShowCursor = true;
-    FAutoWrap = true;
-    FReverse = false;
-    Attr = caReset;
-    FRegionFrom = RegionTo = 0;
-    FAnsiSaved = {};
-    FAnsiSavedAttr = caReset;
-    FAnsiSavedReverse = false;
-    CtermResetModes();
-}
-
 void TColorTTY::CopyContentsFrom(const TColorTTY &from)
 {
     SetBufferSize(from.Rows, from.Cols);
-    for (int y = 0; y < Rows; ++y) {
-        const size_t i = size_t(CellIndex(0, y));
-        std::memcpy(&FChars[i], from.RowChars(y), size_t(Cols));
-        std::memcpy(&FAttrs[i], from.RowAttrs(y), size_t(Cols));
+    for (int y = 0; y < FScreen.FRows; ++y) {
+        const size_t i = size_t(FScreen.CellIndex(0, y));
+        std::memcpy(&FScreen.FChars[i], from.FScreen.RowChars(y), size_t(FScreen.FCols));
+        std::memcpy(&FScreen.FAttrs[i], from.FScreen.RowAttrs(y), size_t(FScreen.FCols));
     }
-    Attr = from.Attr;
-    CursorX = from.CursorX;
-    CursorY = from.CursorY;
+    FAttr = from.FAttr;
+    FCursorX = from.FCursorX;
+    FCursorY = from.FCursorY;
     SetEmulation(from.FEmul); // how the picture is drawn: iCE colours, the cursor hidden
-    FIce = from.FIce;
-    FShowCursor = from.FShowCursor;
-    FCterm.Font = from.FCterm.Font;
+    FAnsi.CopyPicture(from.FAnsi);
     InvalidateAll();
 }
 
 void TColorTTY::SetCols(int cols)
 {
-    if (cols != Cols) SetBufferSize(Rows, cols);
+    if (cols != FScreen.FCols) SetBufferSize(FScreen.FRows, cols);
 }
 
 void TColorTTY::SetRows(int rows)
 {
-    if (rows != Rows) SetBufferSize(rows, Cols);
+    if (rows != FScreen.FRows) SetBufferSize(rows, FScreen.FCols);
 }
 
 void TColorTTY::SetBufferSize(int rows, int cols)
 {
     cols = std::clamp(cols, 1, MaxTTYCells);
     rows = std::clamp(rows, 1, MaxTTYCells / cols);
-    const int oldRows = Rows;
-    FChars.assign(size_t(rows) * size_t(cols), ' ');
-    FAttrs.assign(size_t(rows) * size_t(cols), caCleared);
-    FRingStart = 0;
+    const int oldRows = FScreen.FRows;
+    FScreen.Resize(rows, cols);
     FWrapPending = false;
-    Rows = rows;
-    Cols = cols;
-    MaxLeft = std::max(0, Cols - VisibleCols);
-    MaxTop = std::max(0, Rows - VisibleRows);
+    FViewport.FMaxLeft = std::max(0, FScreen.FCols - FViewport.FVisibleCols);
+    FViewport.FMaxTop = std::max(0, FScreen.FRows - FViewport.FVisibleRows);
     // Keep the cursor and the view at their distance from the bottom. Cursor and origin
     // are clamped into the new buffer first so nothing points outside it meanwhile.
     const int delta = oldRows > 0 ? rows - oldRows : 0; // the first buffer starts at the top
-    const int cy = CursorY + delta;
-    CursorX = std::clamp(CursorX, 0, Cols);
-    CursorY = std::clamp(CursorY, 0, Rows - 1);
-    FSavedCursor = {std::clamp(FSavedCursor.x, 0, Cols - 1), std::clamp(FSavedCursor.y, 0, Rows - 1)};
+    const int cy = FCursorY + delta;
+    FCursorX = std::clamp(FCursorX, 0, FScreen.FCols);
+    FCursorY = std::clamp(FCursorY, 0, FScreen.FRows - 1);
+    FClassic.ClampSavedCursor(FScreen.FCols, FScreen.FRows);
     // the selected text is gone with the old buffer, and its points may lie outside the new one
-    SelStart = SelEnd = AnchorCell = MouseCell = TCellPoint{};
-    MoveCursor(CursorX, cy);
-    ScrollTo(Left, Top + delta);
+    FViewport.FSelStart = FViewport.FSelEnd = FViewport.FAnchorCell = FViewport.FMouseCell = TCellPoint{};
+    MoveCursor(FCursorX, cy);
+    ScrollTo(FViewport.FLeft, FViewport.FTop + delta);
     if (HasWindow()) FViewPtr->InvalidateAll(!HasOption(coLazyWrite));
 }
 
 void TColorTTY::SetVisibleSize(int visibleCols, int visibleRows)
 {
-    VisibleCols = std::max(0, visibleCols);
-    VisibleRows = std::max(0, visibleRows);
-    MaxLeft = std::max(0, Cols - VisibleCols);
-    MaxTop = std::max(0, Rows - VisibleRows);
-    ScrollTo(std::min(Left, MaxLeft), std::min(Top, MaxTop));
+    FViewport.FVisibleCols = std::max(0, visibleCols);
+    FViewport.FVisibleRows = std::max(0, visibleRows);
+    FViewport.FMaxLeft = std::max(0, FScreen.FCols - FViewport.FVisibleCols);
+    FViewport.FMaxTop = std::max(0, FScreen.FRows - FViewport.FVisibleRows);
+    ScrollTo(std::min(FViewport.FLeft, FViewport.FMaxLeft), std::min(FViewport.FTop, FViewport.FMaxTop));
 }
 
 void TColorTTY::InvalidateAll()
@@ -183,96 +139,78 @@ void TColorTTY::UpdateCaret()
 
 void TColorTTY::MoveCursor(int x, int y)
 {
-    const bool wasInView = Top <= CursorY && CursorY < Top + VisibleRows;
+    const bool wasInView = FViewport.FTop <= FCursorY && FCursorY < FViewport.FTop + FViewport.FVisibleRows;
     FWrapPending = false;
-    CursorX = std::clamp(x, 0, Cols - 1);
-    CursorY = std::clamp(y, 0, Rows - 1);
-    FReach = std::max(FReach, CursorY + (CursorX > 0 ? 1 : 0));
+    FCursorX = std::clamp(x, 0, FScreen.FCols - 1);
+    FCursorY = std::clamp(y, 0, FScreen.FRows - 1);
+    FScreen.FReach = std::max(FScreen.FReach, FCursorY + (FCursorX > 0 ? 1 : 0));
     if (HasOption(coAutoTracking) && wasInView) TrackCursor();
-    if (Focused && HasOption(coFulltimeCursor)) UpdateCaret();
+    if (FViewport.FFocused && HasOption(coFulltimeCursor)) UpdateCaret();
 }
 
 void TColorTTY::PlaceCursor(int x, int y)
 {
-    CursorX = std::clamp(x, 0, Cols);
-    CursorY = std::clamp(y, 0, Rows - 1);
+    FCursorX = std::clamp(x, 0, FScreen.FCols);
+    FCursorY = std::clamp(y, 0, FScreen.FRows - 1);
 }
 
 void TColorTTY::TrackCursor()
 {
+    if (FViewport.FTrackWaiting) return; // the next frame follows the cursor anyway
     if (HasOption(coLazyWrite) && HasWindow()) {
-        if (!FTrackWaiting) {
-            FTrackWaiting = true;
-            if (!TrackPosted) {
-                TrackPosted = true;
-                FViewPtr->PostTrack();
-            }
+        FViewport.FTrackWaiting = true;
+        if (!FFrameWanted) {
+            FFrameWanted = true;
+            FViewPtr->FrameWanted();
         }
         return;
     }
     MakeCursorVisible();
 }
 
-void TColorTTY::HandleTrackMessage()
+void TColorTTY::SettleView()
 {
-    TrackPosted = false;
-    if (!FTrackWaiting) return;
-    FTrackWaiting = false;
+    FFrameWanted = false;
+    if (FViewport.FScrollWaiting) {
+        const int dx = FViewport.FScrollWaitDX, dy = FViewport.FScrollWaitDY;
+        FViewport.FScrollWaiting = false;
+        FViewport.FScrollWaitDX = FViewport.FScrollWaitDY = 0;
+        ScrollTo(FViewport.FLeft + dx, FViewport.FTop + dy);
+    }
+    if (!FViewport.FTrackWaiting) return;
+    FViewport.FTrackWaiting = false;
     MakeCursorVisible();
 }
 
 void TColorTTY::MakeCursorVisible()
 {
-    ScrollTo(std::max(CursorX - VisibleCols + 1, std::min(Left, CursorX)),
-             std::max(CursorY - VisibleRows + 1, std::min(Top, CursorY)));
+    ScrollTo(std::max(FCursorX - FViewport.FVisibleCols + 1, std::min(FViewport.FLeft, FCursorX)),
+             std::max(FCursorY - FViewport.FVisibleRows + 1, std::min(FViewport.FTop, FCursorY)));
 }
 
 void TColorTTY::ScrollTo(int left, int top)
 {
-    left = std::clamp(left, 0, MaxLeft);
-    top = std::clamp(top, FirstRow(), MaxTop);
-    ScrolledBack = top < Rows - VisibleRows;
-    if (left == Left && top == Top) return;
-    const int oldLeft = Left, oldTop = Top;
-    Left = left;
-    Top = top;
+    left = std::clamp(left, 0, FViewport.FMaxLeft);
+    top = std::clamp(top, FScreen.FirstRow(), FViewport.FMaxTop);
+    FViewport.FScrolledBack = top < FScreen.FRows - FViewport.FVisibleRows;
+    if (left == FViewport.FLeft && top == FViewport.FTop) return;
+    const int oldLeft = FViewport.FLeft, oldTop = FViewport.FTop;
+    FViewport.FLeft = left;
+    FViewport.FTop = top;
     if (HasWindow()) {
-        FViewPtr->ViewMoved(oldLeft, oldTop, Left, Top);
-        if (Focused && HasOption(coFulltimeCursor)) UpdateCaret();
+        FViewPtr->ViewMoved(oldLeft, oldTop, FViewport.FLeft, FViewport.FTop);
+        if (FViewport.FFocused && HasOption(coFulltimeCursor)) UpdateCaret();
     }
-}
-
-void TColorTTY::HandleScrollMessage()
-{
-    ScrollPosted = false;
-    if (!FScrollWaiting) return;
-    const int dx = FScrollWaitDX, dy = ScrollWaitDY;
-    FScrollWaiting = false;
-    FScrollWaitDX = ScrollWaitDY = 0;
-    ScrollTo(Left + dx, Top + dy);
 }
 
 // ---------------------------------------------------------------- the history
 
 void TColorTTY::ScrollRingUp()
 {
-    // Blank rows before any text (the empty screen a session starts with) are not history.
-    const bool keeping = FHistory.Limit() > 0;
-    if (keeping && (FHistory.Count() > 0 || !RowIsBlank(0))) FHistory.Push(RowChars(0), RowAttrs(0), Cols);
-    ++FScrolled;
-    FRingStart = FRingStart + 1 == Rows ? 0 : FRingStart + 1;
-    if (keeping) {
-        // The next row to leave was written a whole ring ago and has left the caches by
-        // now: fetch it while the coming line is interpreted.
-        const uint8_t *chars = RowChars(0), *attrs = RowAttrs(0);
-        for (int x = 0; x < Cols + 63; x += 64) { // every cache line the row touches
-            __builtin_prefetch(chars + std::min(x, Cols - 1));
-            __builtin_prefetch(attrs + std::min(x, Cols - 1));
-        }
-    }
-    EraseCells(0, Rows - 1, Cols);
-    if (Top > FirstRow()) {
-        --Top;
+    FScreen.TurnRing();
+    EraseCells(0, FScreen.FRows - 1, FScreen.FCols);
+    if (FViewport.FTop > FScreen.FirstRow()) {
+        --FViewport.FTop;
         if (HasWindow()) FViewPtr->TopRenumbered();
     } else {
         // the view already shows the oldest row: the picture itself moved up
@@ -280,43 +218,25 @@ void TColorTTY::ScrollRingUp()
     }
 }
 
-bool TColorTTY::RowIsBlank(int y) const
-{
-    const uint8_t *chars = RowChars(y), *attrs = RowAttrs(y);
-    for (int x = 0; x < Cols; ++x)
-        if (chars[x] != ' ' || (attrs[x] & 0xF0)) return false;
-    return true;
-}
-
-TRowView TColorTTY::HistoryRowAt(int y, TRowScratch &s) const
-{
-    s.Chars.resize(size_t(Cols));
-    s.Attrs.resize(size_t(Cols));
-    FHistory.Read(y + FHistory.Count(), s.Chars.data(), s.Attrs.data(), Cols);
-    return {s.Chars.data(), s.Attrs.data()};
-}
-
 void TColorTTY::SetHistoryLimit(int rows)
 {
-    const int before = FHistory.Count();
-    FHistory.SetLimit(rows);
-    if (FHistory.Count() != before) HistoryShrank();
+    const int before = FScreen.FHistory.Count();
+    FScreen.FHistory.SetLimit(rows);
+    if (FScreen.FHistory.Count() == before) return;
+    // The view and the selection are pulled back inside what is left.
+    const int first = FScreen.FirstRow();
+    for (TCellPoint *p :
+         {&FViewport.FSelStart, &FViewport.FSelEnd, &FViewport.FAnchorCell, &FViewport.FMouseCell})
+        if (p->y < first) *p = {0, first};
+    if (FViewport.FTop < first) ScrollTo(FViewport.FLeft, first);
+    InvalidateAll(); // the scroll range changed
 }
 
 void TColorTTY::ClearHistory()
 {
-    const int before = FHistory.Count();
-    FHistory.Clear();
-    if (before != 0) HistoryShrank();
-}
-
-void TColorTTY::HistoryShrank()
-{
-    const int first = FirstRow();
-    for (TCellPoint *p : {&SelStart, &SelEnd, &AnchorCell, &MouseCell})
-        if (p->y < first) *p = {0, first};
-    if (Top < first) ScrollTo(Left, first);
-    InvalidateAll(); // the scroll range changed
+    const int limit = FScreen.FHistory.Limit();
+    SetHistoryLimit(0); // every row goes
+    FScreen.FHistory.SetLimit(limit);
 }
 
 // ---------------------------------------------------------------- erasing
@@ -324,47 +244,47 @@ void TColorTTY::HistoryShrank()
 void TColorTTY::EraseToEndOfLine()
 {
     FWrapPending = false;
-    if (CursorX < Cols) EraseCells(CursorX, CursorY, Cols - CursorX);
-    InvalidateCells(CursorX, Cols);
+    if (FCursorX < FScreen.FCols) EraseCells(FCursorX, FCursorY, FScreen.FCols - FCursorX);
+    InvalidateCells(FCursorX, FScreen.FCols);
 }
 
 void TColorTTY::EraseToStartOfLine()
 {
     FWrapPending = false;
-    EraseCells(0, CursorY, std::min(CursorX, Cols));
-    InvalidateCells(0, CursorX);
+    EraseCells(0, FCursorY, std::min(FCursorX, FScreen.FCols));
+    InvalidateCells(0, FCursorX);
 }
 
 void TColorTTY::EraseLine()
 {
     FWrapPending = false;
-    EraseCells(0, CursorY, Cols);
-    InvalidateCells(0, Cols);
+    EraseCells(0, FCursorY, FScreen.FCols);
+    InvalidateCells(0, FScreen.FCols);
 }
 
 void TColorTTY::EraseToEndOfScreen()
 {
     FWrapPending = false;
-    EraseCells(CursorX, CursorY, (Rows - CursorY) * Cols - CursorX);
+    EraseCells(FCursorX, FCursorY, (FScreen.FRows - FCursorY) * FScreen.FCols - FCursorX);
     InvalidateAll();
 }
 
 void TColorTTY::ClearScreen()
 {
     FWrapPending = false;
-    const int rows = std::min(VisibleRows, Rows);
-    EraseCells(0, Rows - rows, rows * Cols);
+    const int rows = std::min(FViewport.FVisibleRows, FScreen.FRows);
+    EraseCells(0, FScreen.FRows - rows, rows * FScreen.FCols);
     InvalidateAll();
 }
 
 void TColorTTY::Clear()
 {
     FWrapPending = false;
-    EraseCells(0, 0, Cols * Rows);
-    Attr = caCleared;
-    CursorX = CursorY = 0;
-    const int oldLeft = Left, oldTop = Top;
-    Left = Top = 0;
+    EraseCells(0, 0, FScreen.FCols * FScreen.FRows);
+    FAttr = caCleared;
+    FCursorX = FCursorY = 0;
+    const int oldLeft = FViewport.FLeft, oldTop = FViewport.FTop;
+    FViewport.FLeft = FViewport.FTop = 0;
     if (HasWindow() && (oldLeft != 0 || oldTop != 0)) FViewPtr->ViewMoved(oldLeft, oldTop, 0, 0);
     InvalidateAll();
 }

@@ -18,7 +18,7 @@ bool Before(TCellPoint a, TCellPoint b)
 
 TCellPoint ClampPoint(const TColorTTY &t, TCellPoint p)
 {
-    p.y = std::clamp(p.y, t.FirstRow(), t.Rows);
+    p.y = std::clamp(p.y, t.Screen().FirstRow(), t.Rows);
     p.x = p.y == t.Rows ? 0 : std::clamp(p.x, 0, t.Cols);
     return p;
 }
@@ -33,7 +33,7 @@ template <class F> void WalkSelection(const TColorTTY &t, F piece)
     TRowScratch scratch;
     int from = s.x;
     for (int y = s.y; y <= e.y && y < t.Rows; ++y) {
-        const TRowView row = t.RowAt(y, scratch);
+        const TRowView row = t.Screen().RowAt(y, scratch);
         const bool lineEnd = y < e.y;
         int to = lineEnd ? t.Cols : e.x;
         if (lineEnd)
@@ -66,8 +66,7 @@ void AppendCodes(std::string &out, TColourAttr &cur, TColourAttr a)
 
 void TColorTTY::SetSelection(TCellPoint start, TCellPoint end)
 {
-    SelStart = start;
-    SelEnd = end;
+    FViewport.SetSelectionPoints(start, end);
     InvalidateAll();
 }
 
@@ -139,23 +138,21 @@ TCellPoint SelPointFromPixel(const TColorTTY &t, int x, int y, int charWidth, in
 
 void SelectToMouse(TColorTTY &t, TCellPoint mouse)
 {
-    t.MouseCell = mouse;
-    const TCellPoint &a = t.AnchorCell;
-    if (mouse.y < a.y || (mouse.y == a.y && mouse.x <= a.x)) {
-        t.SelStart = mouse;
-        t.SelEnd = a;
-    } else {
-        t.SelStart = a;
-        t.SelEnd = mouse;
-    }
+    TTTYViewport &v = t.Viewport();
+    v.SetMouseCell(mouse);
+    const TCellPoint a = t.AnchorCell;
+    if (mouse.y < a.y || (mouse.y == a.y && mouse.x <= a.x))
+        v.SetSelectionPoints(mouse, a);
+    else
+        v.SetSelectionPoints(a, mouse);
 }
 
 void SelectWordAtMouse(TColorTTY &t)
 {
     const TCellPoint m = t.MouseCell;
-    if (m.y < t.FirstRow() || m.y >= t.Rows || m.x < 0 || m.x >= t.Cols) return;
+    if (m.y < t.Screen().FirstRow() || m.y >= t.Rows || m.x < 0 || m.x >= t.Cols) return;
     TRowScratch scratch;
-    const uint8_t *chars = t.RowAt(m.y, scratch).Chars;
+    const uint8_t *chars = t.Screen().RowAt(m.y, scratch).Chars;
     if (chars[m.x] == ' ') return;
     int s = m.x;
     while (s >= 1 && chars[s] != ' ')
@@ -164,16 +161,15 @@ void SelectWordAtMouse(TColorTTY &t)
     int e = m.x;
     while (e < t.Cols && chars[e] != ' ')
         ++e;
-    t.SelStart = {s, m.y};
-    t.SelEnd = {e, m.y};
-    t.MouseCell = t.SelEnd;
+    t.Viewport().SetSelectionPoints({s, m.y}, {e, m.y});
+    t.Viewport().SetMouseCell({e, m.y});
 }
 
 bool AutoScrollStep(TColorTTY &t, int x, int y, int clientHeight, int charWidth, int charHeight)
 {
-    t.FlashHidden = false;
+    t.Viewport().SetFlashHidden(false);
     int top;
-    if (y < 0 && t.Top > t.FirstRow())
+    if (y < 0 && t.Top > t.Screen().FirstRow())
         top = t.Top - 1;
     else if (y > clientHeight - 1 && t.Top < t.Rows - t.VisibleRows)
         top = t.Top + 1;

@@ -2,6 +2,7 @@
 // dialect of SyncTERM's CTerm: font selection, doorway mode, the mouse and bracketed
 // paste, ANSI music (consumed, never played), the attributes query, and SAUCE records
 // that leak into the stream after an art file.
+#include "terminal/AnsiBbsInterpreter.h"
 #include "terminal/CellOps.h"
 #include "terminal/ColorTTY.h"
 #include "terminal/PsfFont.h"
@@ -31,40 +32,40 @@ bool MusicByte(uint8_t c)
 
 } // namespace
 
-void TColorTTY::CtermResetModes()
+void TAnsiBbsInterpreter::CtermResetModes()
 {
     const bool lf = FCterm.LfExpand, sauce = FCterm.HideSauce;
-    if (FCterm.Font != 0) InvalidateAll();
+    if (FCterm.Font != 0) FTty.InvalidateAll();
     FCterm = {};
     FCterm.LfExpand = lf;
     FCterm.HideSauce = sauce;
 }
 
 // A sequence with a private or an intermediate byte (those of ESC[? h and l aside).
-void TColorTTY::CtermCsi(uint8_t final)
+void TAnsiBbsInterpreter::CtermCsi(uint8_t final)
 {
-    const TAnsiParams &a = FAnsiParams;
-    const bool many = a.Count > 1;
-    if (a.Private == '<' && final == 'c' && !a.Intermediate && AnsiParam(0, 0) == 0) {
+    const uint8_t priv = FTok.Private(), inter = FTok.Intermediate();
+    const bool many = FTok.Count() > 1;
+    if (priv == '<' && final == 'c' && !inter && AnsiParam(0, 0) == 0) {
         // what we have of CTerm's list: bright backgrounds, font selection, the mouse
         static const char answer[] = "\x1b[<0;2;5;7c";
         if (FAnswer) FAnswer(answer, sizeof answer - 1);
-    } else if (a.Private == '=' && !a.Intermediate && (final == 'h' || final == 'l') && !many) {
+    } else if (priv == '=' && !inter && (final == 'h' || final == 'l') && !many) {
         if (AnsiParam(0, 0) == 255) FCterm.Doorway = final == 'h';
-    } else if (a.Private == '=' && !a.Intermediate && final == 'M' && !many) {
+    } else if (priv == '=' && !inter && final == 'M' && !many) {
         FCterm.MusicFrom = uint8_t(std::min(AnsiParam(0, 0), 2));
-    } else if (!a.Private && a.Intermediate == ' ' && final == 'D') {
+    } else if (!priv && inter == ' ' && final == 'D') {
         // font selection: slot 0 is the normal text (slots 1-3 need alternate character
         // sets); a font we do not have leaves the current one
         const int font = AnsiParam(1, 0);
         if (AnsiParam(0, 0) == 0 && font != FCterm.Font && (font == 0 || CtermFont(font))) {
             FCterm.Font = uint16_t(font);
-            InvalidateAll();
+            FTty.InvalidateAll();
         }
     }
 }
 
-bool TColorTTY::CtermMode(int value, bool set)
+bool TAnsiBbsInterpreter::CtermMode(int value, bool set)
 {
     switch (value) {
     case 9:
@@ -93,24 +94,24 @@ bool TColorTTY::CtermMode(int value, bool set)
 }
 
 // ESC[| always begins a music string; ESC[N and a bare ESC[M only as the host chose.
-bool TColorTTY::CtermMusicStarts(uint8_t final)
+bool TAnsiBbsInterpreter::CtermMusicStarts(uint8_t final)
 {
     const bool music = final == '|' || (final == 'N' && FCterm.MusicFrom >= 1) ||
-                       (final == 'M' && FCterm.MusicFrom >= 2 && FAnsiParams.Count == 0);
-    if (music) FEscState = esMusic;
+                       (final == 'M' && FCterm.MusicFrom >= 2 && FTok.Count() == 0);
+    if (music) FTok.SetState(esMusic);
     return music;
 }
 
 // The string runs to its 0x0E; any other byte ends it and is read as usual.
-size_t TColorTTY::CtermMusic(const uint8_t *p, size_t i, size_t count)
+size_t TAnsiBbsInterpreter::CtermMusic(const uint8_t *p, size_t i, size_t count)
 {
     for (; i < count; ++i) {
         if (p[i] == 0x0E) {
-            FEscState = esText;
+            FTok.SetState(esText);
             return i + 1;
         }
         if (!MusicByte(p[i])) {
-            FEscState = esText;
+            FTok.SetState(esText);
             return i;
         }
     }
@@ -119,7 +120,7 @@ size_t TColorTTY::CtermMusic(const uint8_t *p, size_t i, size_t count)
 
 // After 0x1A: a record's mark (or its comments') hides them; anything else shows the 0x1A
 // and what matched as glyphs, and goes on as text.
-size_t TColorTTY::CtermSauceMark(const uint8_t *p, size_t i, size_t count)
+size_t TAnsiBbsInterpreter::CtermSauceMark(const uint8_t *p, size_t i, size_t count)
 {
     TCtermModes &m = FCterm;
     for (; i < count; ++i) {
@@ -131,13 +132,13 @@ size_t TColorTTY::CtermSauceMark(const uint8_t *p, size_t i, size_t count)
             for (int k = 0; k < m.SauceMatched; ++k)
                 AnsiGlyph(uint8_t(mark[k]));
             m.SauceMatched = 0;
-            FEscState = esText;
+            FTok.SetState(esText);
             return i;
         }
         if (++m.SauceMatched == MarkLength(mark)) {
             m.SauceLeft = uint16_t(m.SauceComments ? MostComments : SauceSize - m.SauceMatched);
             m.SauceMatched = 0;
-            FEscState = esSauce;
+            FTok.SetState(esSauce);
             return i + 1;
         }
     }
@@ -146,13 +147,13 @@ size_t TColorTTY::CtermSauceMark(const uint8_t *p, size_t i, size_t count)
 
 // Hides the rest of the record; comment lines up to the record's mark, then the record. A
 // control sequence ends it early: some boards send records cut short.
-size_t TColorTTY::CtermSauce(const uint8_t *p, size_t i, size_t count)
+size_t TAnsiBbsInterpreter::CtermSauce(const uint8_t *p, size_t i, size_t count)
 {
     TCtermModes &m = FCterm;
     for (; i < count && m.SauceLeft > 0; ++i) {
         const uint8_t c = p[i];
         if (c == ESC) {
-            FEscState = esSauceEsc;
+            FTok.SetState(esSauceEsc);
             return i + 1;
         }
         if (m.SauceComments) {
@@ -165,13 +166,13 @@ size_t TColorTTY::CtermSauce(const uint8_t *p, size_t i, size_t count)
         }
         --m.SauceLeft;
     }
-    if (m.SauceLeft == 0) FEscState = esText;
+    if (m.SauceLeft == 0) FTok.SetState(esText);
     return i;
 }
 
-size_t TColorTTY::CtermState(const uint8_t *p, size_t i, size_t count)
+size_t TAnsiBbsInterpreter::CtermState(const uint8_t *p, size_t i, size_t count)
 {
-    switch (FEscState) {
+    switch (FTok.State()) {
     case esMusic:
         return CtermMusic(p, i, count);
     case esSauceMark:
@@ -181,29 +182,29 @@ size_t TColorTTY::CtermState(const uint8_t *p, size_t i, size_t count)
     case esSauceEsc:
         if (p[i] == '[') {
             FCterm.SauceLeft = 0;
-            FAnsiParams = {};
-            FEscMarks = 0;
-            FEscState = esControlSequence;
+            FTok.EndSequence();
+            FTok.SetState(esControlSequence);
             return i + 1;
         }
         --FCterm.SauceLeft; // the ESC was the record's
-        FEscState = FCterm.SauceLeft > 0 ? esSauce : esText;
+        FTok.SetState(FCterm.SauceLeft > 0 ? esSauce : esText);
         return i;
     case esLiteral:
-        FEscState = esText;
+        FTok.SetState(esText);
         AnsiGlyph(p[i] ? p[i] : ' ');
         return i + 1;
     default:
-        FEscState = esText;
+        FTok.SetState(esText);
         return i;
     }
 }
 
-bool TColorTTY::ReportMouse(TMouseAction action, int button, int col, int screenRow, TShiftState mods)
+bool TAnsiBbsInterpreter::ReportMouse(TMouseAction action, int button, int col, int screenRow,
+                                      TShiftState mods)
 {
     const TMouseTracking mode = FCterm.Mouse;
-    if (FEmul != teAnsiBbs || mode == TMouseTracking::Off || !FAnswer) return false;
-    if (col < 0 || col >= Cols || screenRow < 0 || screenRow >= AnsiScreenRows()) return false;
+    if (FTty.Emulation() != teAnsiBbs || mode == TMouseTracking::Off || !FAnswer) return false;
+    if (col < 0 || col >= FTty.Cols || screenRow < 0 || screenRow >= AnsiScreenRows()) return false;
     const bool x10 = mode == TMouseTracking::Press;
     int code = std::clamp(button, 0, 3);
     switch (action) {

@@ -37,7 +37,7 @@ void TOutputAnnouncer::Forget()
     FFirstSlot = 0;
     FWritten.clear();
     FLastWritten = FFreshRow = -1;
-    FTty.ObserveRowsAgain();
+    FTty.Screen().ObserveRowsAgain();
 }
 
 void TOutputAnnouncer::Typed(char c)
@@ -55,7 +55,7 @@ void TOutputAnnouncer::Remember(int y)
     const size_t slot = Slot(y);
     if (FKnownLength[slot] != Implicit) return;
     const int length = RowTextLength(FTty, y);
-    std::memcpy(&FKnownText[slot * size_t(FKnownCols)], FTty.RowChars(y), size_t(length));
+    std::memcpy(&FKnownText[slot * size_t(FKnownCols)], FTty.Screen().RowChars(y), size_t(length));
     FKnownLength[slot] = length;
 }
 
@@ -63,7 +63,7 @@ void TOutputAnnouncer::RowWritten(int y)
 {
     if (FTty.Rows != FKnownRows || FTty.Cols != FKnownCols) Forget();
     Remember(y); // told as it stands until now: about to change
-    if (!FListening || FTty.IsLocalDrawing()) return;
+    if (!FListening || FTty.Screen().IsLocalDrawing()) return;
     const int64_t row = y + FScrollCount;
     if (row == FLastWritten) return;
     // the row before stays unfinished (cursor addressing): looked at once output settles
@@ -76,7 +76,7 @@ void TOutputAnnouncer::LineFeed(int y, TLineFeed kind)
 {
     if (FTty.Rows != FKnownRows || FTty.Cols != FKnownCols) Forget();
     const int64_t row = y + FScrollCount;
-    const bool listening = FListening && !FTty.IsLocalDrawing();
+    const bool listening = FListening && !FTty.Screen().IsLocalDrawing();
     if (listening && row == FLastWritten && row == FFreshRow && FWritten.empty() && FEcho.empty()) {
         // The usual line: written into a row that came in blank, straight through; it is
         // remembered as it stands.
@@ -85,7 +85,7 @@ void TOutputAnnouncer::LineFeed(int y, TLineFeed kind)
         if (FDropped > 0) {
             ++FDropped; // this settle time is full already: counted, not looked at
         } else {
-            const char *cells = reinterpret_cast<const char *>(FTty.RowChars(y));
+            const char *cells = reinterpret_cast<const char *>(FTty.Screen().RowChars(y));
             const int length = RowTextLength(FTty, y);
             Add(row, 0, std::string_view(cells, size_t(length)), true,
                 length == FTty.Cols && RowRunsOn(FTty, y));
@@ -127,7 +127,7 @@ void TOutputAnnouncer::Fresh(int y, bool line)
 {
     const int64_t row = y + FScrollCount;
     Remember(y);
-    const char *text = reinterpret_cast<const char *>(FTty.RowChars(y));
+    const char *text = reinterpret_cast<const char *>(FTty.Screen().RowChars(y));
     const int length = RowTextLength(FTty, y);
     const size_t slot = Slot(y);
     char *told = &FKnownText[slot * size_t(FKnownCols)];
@@ -222,7 +222,7 @@ void TOutputAnnouncer::CollectWritten()
         Fresh(int(y), int(y) != FTty.CursorY);
     }
     FWritten.clear();
-    FTty.ObserveRowsAgain();
+    FTty.Screen().ObserveRowsAgain();
 }
 
 std::vector<TAnnouncement> TOutputAnnouncer::Merge()

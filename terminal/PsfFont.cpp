@@ -143,8 +143,8 @@ std::string TCp437BitmapFont::Parse(std::string_view data, bool ownOrder)
         std::copy(from, from + glyphBytes, bits.begin() + long(size_t(b) * glyphBytes));
     }
     FWidth = width;
-    H = height;
-    RowBytes = rowBytes;
+    FHeight = height;
+    FRowBytes = rowBytes;
     FBits = std::move(bits);
     return {};
 }

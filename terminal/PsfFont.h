@@ -12,12 +12,12 @@ class TCp437BitmapFont
 {
 public:
     int Width() const { return FWidth; }
-    int Height() const { return H; }
+    int Height() const { return FHeight; }
     bool IsEmpty() const { return FWidth == 0; }
     // Whether pixel (x, y) of the glyph of byte b is set.
     bool Pixel(uint8_t b, int x, int y) const
     {
-        return (FBits[(size_t(b) * size_t(H) + size_t(y)) * size_t(RowBytes) + size_t(x) / 8] >>
+        return (FBits[(size_t(b) * size_t(FHeight) + size_t(y)) * size_t(FRowBytes) + size_t(x) / 8] >>
                 (7 - x % 8)) &
                1;
     }
@@ -31,8 +31,8 @@ public:
     std::string Load(const std::string &path, bool ownOrder = false);
 
 private:
-    int FWidth = 0, H = 0, RowBytes = 0;
-    std::vector<uint8_t> FBits; // 256 glyphs of H rows of RowBytes bytes, leftmost pixel in bit 7
+    int FWidth = 0, FHeight = 0, FRowBytes = 0;
+    std::vector<uint8_t> FBits; // 256 glyphs of FHeight rows of FRowBytes bytes, leftmost pixel in bit 7
 };
 
 // The font's name where a font is chosen: the settings file keeps it as the font name.

@@ -24,8 +24,8 @@ bool Blank(char c)
 // trailing spaces the store left out.
 std::string_view RowText(const TColorTTY &t, int y)
 {
-    if (y >= 0) return {reinterpret_cast<const char *>(t.RowChars(y)), size_t(t.Cols)};
-    const std::string_view s = t.HistoryStore().Text(y + t.HistoryRows());
+    if (y >= 0) return {reinterpret_cast<const char *>(t.Screen().RowChars(y)), size_t(t.Cols)};
+    const std::string_view s = t.Screen().HistoryStore().Text(y + t.Screen().HistoryRows());
     return s.substr(0, size_t(t.Cols));
 }
 
@@ -40,9 +40,10 @@ bool Joined(const TColorTTY &t, int y, std::string_view chars)
 int64_t RingLineStart(const TColorTTY &t)
 {
     int y = 0;
-    while (y > t.FirstRow() && y > -TScrollbackSearch::MaxLineRows && Joined(t, y - 1, RowText(t, y - 1)))
+    while (y > t.Screen().FirstRow() && y > -TScrollbackSearch::MaxLineRows &&
+           Joined(t, y - 1, RowText(t, y - 1)))
         --y;
-    return t.RowNumber(y);
+    return t.Screen().RowNumber(y);
 }
 
 uint64_t Key(int64_t row, int x)
@@ -61,7 +62,7 @@ void TScrollbackSearch::Start(const TColorTTY &tty, std::string_view needle, boo
         for (char &c : FNeedle)
             c = FoldTable[uint8_t(c)];
     FCols = tty.Cols;
-    FDownAt = tty.RowNumber(tty.Rows);
+    FDownAt = tty.Screen().RowNumber(tty.Rows);
     FDownActive = !FNeedle.empty();
     FFrozen = RingLineStart(tty);
 }
@@ -95,7 +96,7 @@ void TScrollbackSearch::Refresh(const TColorTTY &tty)
 
 void TScrollbackSearch::DropTrimmed(const TColorTTY &tty)
 {
-    const int64_t oldest = tty.RowNumber(tty.FirstRow());
+    const int64_t oldest = tty.Screen().RowNumber(tty.Screen().FirstRow());
     while (!FHits.empty() && int64_t(FHits.front() >> 16) < oldest)
         FHits.pop_front();
     if (FUpActive && FUpAt < oldest) FUpAt = oldest;
@@ -106,8 +107,8 @@ bool TScrollbackSearch::Step(const TColorTTY &tty, int rows)
     if (FNeedle.empty()) return true;
     if (tty.Cols != FCols) Refresh(tty);
     DropTrimmed(tty);
-    const int64_t oldest = tty.RowNumber(tty.FirstRow());
-    const int64_t end = tty.RowNumber(tty.Rows);
+    const int64_t oldest = tty.Screen().RowNumber(tty.Screen().FirstRow());
+    const int64_t end = tty.Screen().RowNumber(tty.Rows);
     rows = std::max(rows, 1);
     if (FUpActive) {
         if (FUpAt >= end) {
@@ -117,7 +118,7 @@ bool TScrollbackSearch::Step(const TColorTTY &tty, int rows)
             // MaxLineRows is searched in pieces).
             int64_t last = std::min(end, FUpAt + rows) - 1;
             const int64_t most = last + MaxLineRows;
-            for (int y = tty.RowOfNumber(last);
+            for (int y = tty.Screen().RowOfNumber(last);
                  last + 1 < end && last < most && Joined(tty, y, RowText(tty, y)); ++y)
                 ++last;
             SearchRows(tty, FUpAt, last + 1, false);
@@ -133,7 +134,7 @@ bool TScrollbackSearch::Step(const TColorTTY &tty, int rows)
             // Whole lines: back while the row before runs on into the first.
             int64_t first = std::max(oldest, FDownAt - rows);
             const int64_t most = first - MaxLineRows;
-            for (int y = tty.RowOfNumber(first) - 1;
+            for (int y = tty.Screen().RowOfNumber(first) - 1;
                  first > oldest && first > most && Joined(tty, y, RowText(tty, y)); --y)
                 --first;
             SearchRows(tty, first, FDownAt, true);
@@ -149,7 +150,7 @@ void TScrollbackSearch::SearchRows(const TColorTTY &tty, int64_t first, int64_t 
     // line break that no needle holds.
     FText.clear();
     FRowStart.clear();
-    for (int y = tty.RowOfNumber(first), stop = tty.RowOfNumber(end); y < stop; ++y) {
+    for (int y = tty.Screen().RowOfNumber(first), stop = tty.Screen().RowOfNumber(end); y < stop; ++y) {
         std::string_view row = RowText(tty, y);
         FRowStart.push_back(uint32_t(FText.size()));
         if (Joined(tty, y, row)) {
@@ -209,10 +210,10 @@ size_t TScrollbackSearch::IndexAt(int64_t row, int x) const
 std::vector<TCellSpan> TScrollbackSearch::Spans(const TColorTTY &tty, const TSearchHit &hit) const
 {
     std::vector<TCellSpan> spans;
-    int y = tty.RowOfNumber(hit.Row), x = hit.X;
+    int y = tty.Screen().RowOfNumber(hit.Row), x = hit.X;
     for (int left = hit.Len; left > 0 && y < tty.Rows && x < tty.Cols; ++y, x = 0) {
         const int n = std::min(left, tty.Cols - x);
-        if (y >= tty.FirstRow()) spans.push_back({y, x, x + n});
+        if (y >= tty.Screen().FirstRow()) spans.push_back({y, x, x + n});
         left -= n;
     }
     return spans;
@@ -223,8 +224,8 @@ void TScrollbackSearch::SpansOnRows(const TColorTTY &tty, int y0, int y1, std::v
     if (FHits.empty() || tty.Cols <= 0) return;
     // A hit may start this many rows above the first row and still reach it.
     const int64_t reach = int64_t(FNeedle.size()) / tty.Cols + 1;
-    const int64_t end = tty.RowNumber(y1);
-    for (size_t i = IndexAt(tty.RowNumber(y0) - reach, 0); i < FHits.size(); ++i) {
+    const int64_t end = tty.Screen().RowNumber(y1);
+    for (size_t i = IndexAt(tty.Screen().RowNumber(y0) - reach, 0); i < FHits.size(); ++i) {
         const TSearchHit h = Hit(i);
         if (h.Row >= end) break;
         for (const TCellSpan &s : Spans(tty, h))

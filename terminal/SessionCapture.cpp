@@ -107,16 +107,16 @@ namespace {
 class TStringSink : public TCaptureSink
 {
 public:
-    explicit TStringSink(std::string &out) : Out(out) {}
+    explicit TStringSink(std::string &out) : FOut(out) {}
     bool Write(const char *data, size_t count) override
     {
-        Out.append(data, count);
+        FOut.append(data, count);
         return true;
     }
     std::string Error() const override { return {}; }
 
 private:
-    std::string &Out;
+    std::string &FOut;
 };
 
 } // namespace

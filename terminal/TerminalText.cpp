@@ -28,7 +28,7 @@ const char *ColourName(int index)
 
 int RowTextLength(const TColorTTY &tty, int y)
 {
-    const uint8_t *row = tty.RowChars(y);
+    const uint8_t *row = tty.Screen().RowChars(y);
     int end = tty.Cols;
     // Sixteen cells at a time from the right (rows are mostly blank at their ends): a cell
     // holds text when it is neither a space nor a NUL.
@@ -57,13 +57,14 @@ bool RowRunsOn(const TColorTTY &tty, int y)
 {
     // A row of text that fills the width wrapped; a box or block picture that does is a
     // picture of its own rows.
-    const uint8_t last = tty.RowChars(y)[tty.Cols - 1];
+    const uint8_t last = tty.Screen().RowChars(y)[tty.Cols - 1];
     return y + 1 < tty.Rows && !Blank(last) && !(last >= 0xB0 && last <= 0xDF);
 }
 
 std::string RowText(const TColorTTY &tty, int y)
 {
-    return std::string(reinterpret_cast<const char *>(tty.RowChars(y)), size_t(RowTextLength(tty, y)));
+    return std::string(reinterpret_cast<const char *>(tty.Screen().RowChars(y)),
+                       size_t(RowTextLength(tty, y)));
 }
 
 void TTTYText::Build(const TColorTTY &tty)
@@ -121,7 +122,8 @@ std::string TTTYText::Text(const TColorTTY &tty, int start, int end) const
     for (int y = RowOf(start); y <= LastRow() && RowStart(y) < end; ++y) {
         const int s = RowStart(y), len = RowLength(y);
         const int from = std::max(start, s) - s, to = std::min(end, s + len) - s;
-        if (to > from) out.append(reinterpret_cast<const char *>(tty.RowChars(y)) + from, size_t(to - from));
+        if (to > from)
+            out.append(reinterpret_cast<const char *>(tty.Screen().RowChars(y)) + from, size_t(to - from));
         if (y < LastRow() && !FRuns[size_t(y - FFirst)] && end > s + len) out += '\n';
     }
     return out;
@@ -151,7 +153,7 @@ void TTTYText::UnitAt(const TColorTTY &tty, TTextUnit unit, int offset, int &sta
         end = lineEnd;
         return;
     }
-    const uint8_t *row = tty.RowChars(y);
+    const uint8_t *row = tty.Screen().RowChars(y);
     int a = x, b = x;
     if (Blank(row[x])) {
         // blanks belong to the word before them; leading blanks are a unit of their own
@@ -187,7 +189,7 @@ TColourAttr TTTYText::AttrRun(const TColorTTY &tty, int offset, int &start, int 
         end = y < LastRow() ? RowStart(y + 1) : FTotal;
         return caErased;
     }
-    const uint8_t *attrs = tty.RowAttrs(y);
+    const uint8_t *attrs = tty.Screen().RowAttrs(y);
     const int x = std::min(offset - s, len - 1);
     const TColourAttr a = attrs[x];
     int b = x, e = x + 1;

@@ -139,8 +139,8 @@ void TCustomColourEdit::FontChanged()
     const QFontMetricsF fm(font());
     const QFontMetrics fmi(font());
     FCharW = std::max(1, qRound(fm.horizontalAdvance(QLatin1Char('X'))));
-    LineH = std::max(1, fmi.height());
-    Ascent = fmi.ascent();
+    FLineH = std::max(1, fmi.height());
+    FAscent = fmi.ascent();
     // Glyphs are placed cell by cell from the chosen font; a byte it has no glyph for is
     // shown by its ASCII stand-in.
     FGlyphFont = QRawFont::fromFont(font());
@@ -168,7 +168,7 @@ int TCustomColourEdit::LineBreaksBetween(int from, int to) const
 
 void TCustomColourEdit::ScrollCaretIntoView()
 {
-    const int fit = std::max(1, TextArea().height() / LineH);
+    const int fit = std::max(1, TextArea().height() / FLineH);
     if (FCaret >= FTopIndex) {
         // Lines 0..fit-1 below TopIndex are in view: the caret's line must be one of them.
         for (int n = LineBreaksBetween(FTopIndex, FCaret) - fit + 1; n > 0; --n) {
@@ -197,15 +197,15 @@ QRect TCustomColourEdit::IndexRect(int i) const
 {
     const QRect area = TextArea();
     const int x = area.left() + VisibleColumn(i) * FCharW;
-    const int y = area.top() + LineH * LineBreaksBetween(FTopIndex, i);
-    return {x, y, FCharW, LineH};
+    const int y = area.top() + FLineH * LineBreaksBetween(FTopIndex, i);
+    return {x, y, FCharW, FLineH};
 }
 
 QRect TCustomColourEdit::CaretRect() const
 {
     if (!FCaretShown) return {};
     const QRect r = IndexRect(FCaret);
-    return {r.left(), r.top(), 2, LineH};
+    return {r.left(), r.top(), 2, FLineH};
 }
 
 void TCustomColourEdit::PlaceCaret()
@@ -213,7 +213,7 @@ void TCustomColourEdit::PlaceCaret()
     if (FReadOnly || FCaret < FTopIndex) return;
     const QRect old = CaretRect();
     FCaretShown = hasFocus();
-    CaretOn = true;
+    FCaretOn = true;
     const int flash = QApplication::cursorFlashTime();
     if (FCaretShown && flash > 0)
         FCaretBlink.start(flash / 2, this);
@@ -229,7 +229,7 @@ int TCustomColourEdit::PositionFromPixel(QPoint p) const
     if (FBorderStyle == bsSingle) p -= QPoint(InsetX, InsetY);
     const int x = std::max(p.x(), 1), y = std::max(p.y(), 0);
     int i = FTopIndex;
-    for (int line = y / LineH; line > 0 && i < FLen; --line) {
+    for (int line = y / FLineH; line > 0 && i < FLen; --line) {
         const int e = LineEnd(i);
         i = e < FLen ? e + 1 : FLen;
     }
@@ -264,7 +264,7 @@ void TCustomColourEdit::paintEvent(QPaintEvent *)
                 continue;
             }
             if (i >= FLen || IsLineBreak(i)) {
-                p.fillRect(QRect(x, y, std::max(0, area.right() + 1 - x), LineH), EditColour(attr >> 4));
+                p.fillRect(QRect(x, y, std::max(0, area.right() + 1 - x), FLineH), EditColour(attr >> 4));
                 break;
             }
             // A run ends at a code, a line break and either end of the selection.
@@ -272,13 +272,13 @@ void TCustomColourEdit::paintEvent(QPaintEvent *)
             int j = i + 1;
             while (j < FLen && FBuf[j] != 1 && !IsLineBreak(j) && j != FSelStart && j != FSelEnd)
                 ++j;
-            p.fillRect(QRect(x, y, (j - i) * FCharW, LineH), selected ? highlight : EditColour(attr >> 4));
+            p.fillRect(QRect(x, y, (j - i) * FCharW, FLineH), selected ? highlight : EditColour(attr >> 4));
             ids.clear();
             pos.clear();
             for (int k = i; k < j; ++k, x += FCharW)
                 if (const quint32 g = FGlyph[uint8_t(FBuf[k])]) {
                     ids.push_back(g);
-                    pos.emplace_back(x, y + Ascent);
+                    pos.emplace_back(x, y + FAscent);
                 }
             if (!ids.empty()) {
                 QGlyphRun glyphs;
@@ -289,12 +289,12 @@ void TCustomColourEdit::paintEvent(QPaintEvent *)
             }
             i = j;
         }
-        y += LineH;
+        y += FLineH;
         if (i >= FLen) break;
         ++i;
     }
     const QRect caret = CaretRect();
-    if (CaretOn && !caret.isEmpty()) {
+    if (FCaretOn && !caret.isEmpty()) {
         p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
         p.fillRect(caret, Qt::white);
     }
@@ -408,7 +408,7 @@ void TCustomColourEdit::timerEvent(QTimerEvent *e)
         QWidget::timerEvent(e);
         return;
     }
-    CaretOn = !CaretOn;
+    FCaretOn = !FCaretOn;
     update(CaretRect());
 }
 

@@ -40,7 +40,7 @@ public:
     std::function<void(char ch)> OnKeyPress;
 
     // Metrics: every visible character takes one cell of CharWidth pixels.
-    int LineHeight() const { return LineH; }
+    int LineHeight() const { return FLineH; }
     int CharWidth() const { return FCharW; }
     // The text index nearest to a client pixel.
     int PositionFromPixel(QPoint p) const;
@@ -76,10 +76,10 @@ private:
     bool FWantReturns = false, FWantTabs = false;
     bool FMouseSelecting = false;
     QColor FColor;
-    int FCharW = 8, LineH = 16, Ascent = 12;
+    int FCharW = 8, FLineH = 16, FAscent = 12;
     QRawFont FGlyphFont;
     quint32 FGlyph[256] = {};
-    bool FCaretShown = false, CaretOn = true;
+    bool FCaretShown = false, FCaretOn = true;
     QBasicTimer FCaretBlink;
     TQtColourClipboard FQtClipboard;
     TQtBeeper FQtBeeper;

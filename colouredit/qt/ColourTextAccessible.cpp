@@ -235,7 +235,8 @@ namespace {
 class TOffLineEditAccessible : public QAccessibleObject, public TColourTextAccess
 {
 public:
-    explicit TOffLineEditAccessible(TOffLineEditObject *edit) : QAccessibleObject(edit), Access(&edit->Access)
+    explicit TOffLineEditAccessible(TOffLineEditObject *edit)
+        : QAccessibleObject(edit), FAccess(&edit->Access)
     {
     }
 
@@ -248,7 +249,7 @@ public:
     }
     QAccessibleInterface *parent() const override
     {
-        return QAccessible::queryAccessibleInterface(Access->Terminal);
+        return QAccessible::queryAccessibleInterface(FAccess->Terminal);
     }
     int childCount() const override { return 0; }
     QAccessibleInterface *child(int) const override { return nullptr; }
@@ -258,21 +259,21 @@ public:
     {
         QAccessible::State s;
         s.focusable = s.editable = s.selectableText = true;
-        s.focused = Access->Terminal && Access->Terminal->hasFocus();
-        s.multiLine = Access->Edit.Kind() == ekShort || Access->Edit.Kind() == ekLong;
-        s.passwordEdit = Access->Edit.Masked();
+        s.focused = FAccess->Terminal && FAccess->Terminal->hasFocus();
+        s.multiLine = FAccess->Edit.Kind() == ekShort || FAccess->Edit.Kind() == ekLong;
+        s.passwordEdit = FAccess->Edit.Masked();
         return s;
     }
     QString text(QAccessible::Text t) const override
     {
-        if (t == QAccessible::Value) return ColourEditText(Access->Edit, Masked());
-        if (t == QAccessible::Description) return Access->Prompt.isEmpty() ? QString() : KindName();
+        if (t == QAccessible::Value) return ColourEditText(FAccess->Edit, Masked());
+        if (t == QAccessible::Description) return FAccess->Prompt.isEmpty() ? QString() : KindName();
         if (t != QAccessible::Name) return {};
-        return Access->Prompt.isEmpty() ? KindName() : Access->Prompt;
+        return FAccess->Prompt.isEmpty() ? KindName() : FAccess->Prompt;
     }
     QString KindName() const
     {
-        switch (Access->Edit.Kind()) {
+        switch (FAccess->Edit.Kind()) {
         case ekName:
             return QObject::tr("Name");
         case ekShort:
@@ -280,23 +281,23 @@ public:
         case ekLong:
             return QObject::tr("Text");
         default:
-            return Access->Edit.Masked() ? QObject::tr("Password") : QObject::tr("Answer");
+            return FAccess->Edit.Masked() ? QObject::tr("Password") : QObject::tr("Answer");
         }
     }
     using TColourTextAccess::text;
     QRect rect() const override
     {
-        return Access->Terminal ? QAccessible::queryAccessibleInterface(Access->Terminal)->rect() : QRect();
+        return FAccess->Terminal ? QAccessible::queryAccessibleInterface(FAccess->Terminal)->rect() : QRect();
     }
 
 protected:
-    TAbstractColourEdit *Model() const override { return &Access->Edit; }
-    bool Masked() const override { return Access->Edit.Masked(); }
+    TAbstractColourEdit *Model() const override { return &FAccess->Edit; }
+    bool Masked() const override { return FAccess->Edit.Masked(); }
     QRect IndexRect(int i) const override
     {
-        const TColorTTYWidget *w = Access->Terminal;
+        const TColorTTYWidget *w = FAccess->Terminal;
         if (!w) return {};
-        const TCellPoint c = Access->Edit.CellOf(i);
+        const TCellPoint c = FAccess->Edit.CellOf(i);
         const TColorTTY &t = w->Tty();
         const QPoint at((c.x - t.Left) * w->CharWidth(), (c.y - t.Top) * w->CharHeight());
         return {w->viewport()->mapToGlobal(at), QSize(w->CharWidth(), w->CharHeight())};
@@ -304,7 +305,7 @@ protected:
     int IndexAt(const QPoint &) const override { return -1; }
 
 private:
-    TOffLineEditAccess *Access;
+    TOffLineEditAccess *FAccess;
 };
 
 QAccessibleInterface *ColourEditFactory(const QString &className, QObject *object)

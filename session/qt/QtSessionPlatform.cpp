@@ -11,15 +11,15 @@ class TQtSessionTimer : public TSessionTimer
 public:
     explicit TQtSessionTimer(std::function<void()> due)
     {
-        Timer.setSingleShot(true);
-        QObject::connect(&Timer, &QTimer::timeout, [due = std::move(due)] { due(); });
+        FTimer.setSingleShot(true);
+        QObject::connect(&FTimer, &QTimer::timeout, [due = std::move(due)] { due(); });
     }
-    void Start(int64_t ms) override { Timer.start(std::chrono::milliseconds(ms)); }
-    void Stop() override { Timer.stop(); }
-    bool Active() const override { return Timer.isActive(); }
+    void Start(int64_t ms) override { FTimer.start(std::chrono::milliseconds(ms)); }
+    void Stop() override { FTimer.stop(); }
+    bool Active() const override { return FTimer.isActive(); }
 
 private:
-    QTimer Timer;
+    QTimer FTimer;
 };
 
 } // namespace

@@ -28,7 +28,7 @@ public:
     void Start(const TEndpoint &endpoint)
     {
         if (!Listener) return; // let go before it started
-        Starting = true;
+        FStarting = true;
         try {
             Socket.SetAddress(endpoint.Host);
             Socket.SetPort(endpoint.Service.empty() ? std::to_string(endpoint.Port) : endpoint.Service);
@@ -36,8 +36,8 @@ public:
         } catch (const std::exception &e) {
             Fail(e.what());
         }
-        Starting = false;
-        if (Orphaned) delete this; // let go during the lookup's wait; nothing of ours runs below
+        FStarting = false;
+        if (FOrphaned) delete this; // let go during the lookup's wait; nothing of ours runs below
     }
 
     // The transport lets go: no listener call follows.
@@ -57,8 +57,8 @@ public:
     }
     void Destroy()
     {
-        if (Starting)
-            Orphaned = true;
+        if (FStarting)
+            FOrphaned = true;
         else
             deleteLater(); // the socket layer may be inside one of our handlers
     }
@@ -83,13 +83,13 @@ public:
     // notice until the next read after the hold.
     void SetReceiving(bool on)
     {
-        Held = !on;
-        if (!on || !Missed) return;
-        Missed = false;
+        FHeld = !on;
+        if (!on || !FMissed) return;
+        FMissed = false;
         QMetaObject::invokeMethod(
             this,
             [this] {
-                if (Listener && !Held && Socket.HasSocket()) Read(Socket.Socket());
+                if (Listener && !FHeld && Socket.HasSocket()) Read(Socket.Socket());
             },
             Qt::QueuedConnection);
     }
@@ -114,16 +114,16 @@ private:
     }
     void Read(TSocketBase *s)
     {
-        if (Held) {
-            Missed = true;
+        if (FHeld) {
+            FMissed = true;
             return;
         }
         try {
             // What is there now, up to a bound: a turn of the event loop costs more than a read.
             for (int round = 0; round < MaxReadsPerNotice && Listener; ++round) {
-                const int got = s->Recv(Buffer.data(), int(Buffer.size()));
-                if (got > 0 && Listener) Listener->TransportReceived(Buffer.data(), size_t(got));
-                if (got < int(Buffer.size())) {
+                const int got = s->Recv(FBuffer.data(), int(FBuffer.size()));
+                if (got > 0 && Listener) Listener->TransportReceived(FBuffer.data(), size_t(got));
+                if (got < int(FBuffer.size())) {
                     if (Listener) Listener->TransportDrained();
                     break;
                 }
@@ -137,7 +137,7 @@ private:
         if (!Listener) return;
         const TCloseKind kind = s->LastError() == 0 ? TCloseKind::Clean : TCloseKind::Lost;
         // What the BBS said last is read before it is told that the line closed, held or not.
-        Held = false;
+        FHeld = false;
         try {
             Socket.Close();
         } catch (...) {
@@ -161,10 +161,10 @@ private:
     TTransportListener *Finish() { return std::exchange(Listener, nullptr); }
 
     static constexpr int MaxReadsPerNotice = 8;
-    std::vector<uint8_t> Buffer = std::vector<uint8_t>(65536);
-    bool Starting = false;
-    bool Orphaned = false;
-    bool Held = false, Missed = false;
+    std::vector<uint8_t> FBuffer = std::vector<uint8_t>(65536);
+    bool FStarting = false;
+    bool FOrphaned = false;
+    bool FHeld = false, FMissed = false;
 };
 
 TTcpTransport::TTcpTransport() : FLink(new TTcpLink)

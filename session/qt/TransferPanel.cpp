@@ -31,6 +31,10 @@ TTransferPanel::TTransferPanel(QWidget *parent) : QFrame(parent)
     FTitle->setFont(bold);
     FFile = PlainLabel(this);
     FFile->setWordWrap(true);
+    FDetails = PlainLabel(this);
+    FDetails->setWordWrap(true);
+    FDetails->setForegroundRole(QPalette::PlaceholderText);
+    FDetails->hide();
     FCounts = PlainLabel(this);
     FTimes = PlainLabel(this);
     FBar = new QProgressBar(this);
@@ -44,10 +48,11 @@ TTransferPanel::TTransferPanel(QWidget *parent) : QFrame(parent)
     auto *grid = new QGridLayout(this);
     grid->addWidget(FTitle, 0, 0, 1, 2);
     grid->addWidget(FFile, 1, 0, 1, 2);
-    grid->addWidget(FCounts, 2, 0);
-    grid->addWidget(FTimes, 2, 1, Qt::AlignRight);
-    grid->addWidget(FBar, 3, 0, 1, 2);
-    grid->addWidget(FButton, 4, 1, Qt::AlignRight);
+    grid->addWidget(FDetails, 2, 0, 1, 2);
+    grid->addWidget(FCounts, 3, 0);
+    grid->addWidget(FTimes, 3, 1, Qt::AlignRight);
+    grid->addWidget(FBar, 4, 0, 1, 2);
+    grid->addWidget(FButton, 5, 1, Qt::AlignRight);
     setMinimumWidth(360);
     if (parent) parent->installEventFilter(this);
 }
@@ -77,15 +82,7 @@ bool TTransferPanel::eventFilter(QObject *watched, QEvent *event)
 
 QString TTransferPanel::Size(int64_t bytes)
 {
-    if (bytes < 1024) return bytes == 1 ? tr("1 byte") : tr("%1 bytes").arg(bytes);
-    const char *const units[] = {"KB", "MB", "GB", "TB"};
-    double v = static_cast<double>(bytes) / 1024;
-    int u = 0;
-    while (v >= 1024 && u < 3) {
-        v /= 1024;
-        ++u;
-    }
-    return QStringLiteral("%1 %2").arg(v, 0, 'f', 1).arg(units[u]);
+    return QString::fromStdString(SizeText(bytes));
 }
 
 QString TTransferPanel::Duration(int64_t seconds)
@@ -101,6 +98,7 @@ QString TTransferPanel::Duration(int64_t seconds)
 void TTransferPanel::ShowProgress(const TTransferProgress &p)
 {
     FFinished = false;
+    FDetails->hide();
     FButton->setText(tr("Cancel"));
     FTitle->setText(p.Sending ? tr("Sending files") : tr("Receiving files"));
     QString file =
@@ -126,6 +124,8 @@ void TTransferPanel::ShowResult(const TTransferResult &result)
     FFinished = true;
     FTitle->setText(result.End == TTransferEnd::Done ? tr("Transfer complete") : tr("Transfer ended"));
     FFile->setText(QString::fromStdString(result.Message));
+    FDetails->setText(tr("Details: %1").arg(QString::fromStdString(result.Details)));
+    FDetails->setVisible(!result.Details.empty());
     FTimes->clear();
     if (FBar->maximum() == 0) FBar->setRange(0, 1000);
     if (result.End == TTransferEnd::Done) FBar->setValue(FBar->maximum());

@@ -1,5 +1,6 @@
 // The panel over the terminal while a file transfer runs: file name, size, bytes done,
-// rate, time left, a progress bar and Cancel; afterwards what became of the files.
+// rate, time left, a progress bar and Cancel; afterwards what became of the files, with the
+// transfer tool's own words on a line of their own.
 #pragma once
 
 #include <QFrame>
@@ -38,7 +39,7 @@ protected:
 private:
     void Place();
 
-    QLabel *FTitle, *FFile, *FCounts, *FTimes;
+    QLabel *FTitle, *FFile, *FDetails, *FCounts, *FTimes;
     QProgressBar *FBar;
     QPushButton *FButton;
     bool FFinished = false;

@@ -163,11 +163,11 @@ public:
     static constexpr int LimitMs = 5000;
 
     TLeftoverClose(int fd, TStreamTransport::TLeftover leftover)
-        : QObject(QCoreApplication::instance()), Fd(fd), Leftover(std::move(leftover)),
-          Rd(fd, QSocketNotifier::Read), Wr(fd, QSocketNotifier::Write)
+        : QObject(QCoreApplication::instance()), FFd(fd), FLeftover(std::move(leftover)),
+          FRd(fd, QSocketNotifier::Read), FWr(fd, QSocketNotifier::Write)
     {
-        connect(&Rd, &QSocketNotifier::activated, this, [this] { Step(); });
-        connect(&Wr, &QSocketNotifier::activated, this, [this] { Step(); });
+        connect(&FRd, &QSocketNotifier::activated, this, [this] { Step(); });
+        connect(&FWr, &QSocketNotifier::activated, this, [this] { Step(); });
         QTimer::singleShot(LimitMs, this, [this] { Finish(); });
         Step();
     }
@@ -175,32 +175,32 @@ public:
 private:
     void Step()
     {
-        switch (Leftover()) {
+        switch (FLeftover()) {
         case TStreamTransport::TFlush::Done:
             Finish();
             return;
         case TStreamTransport::TFlush::WantRead:
-            Wr.setEnabled(false);
+            FWr.setEnabled(false);
             return;
         case TStreamTransport::TFlush::WantWrite:
-            Wr.setEnabled(true);
+            FWr.setEnabled(true);
             return;
         }
     }
     void Finish()
     {
-        if (Fd < 0) return;
-        Rd.setEnabled(false);
-        Wr.setEnabled(false);
-        Leftover = nullptr; // frees the protocol's state
-        CloseInOrder(Fd);
-        Fd = -1;
+        if (FFd < 0) return;
+        FRd.setEnabled(false);
+        FWr.setEnabled(false);
+        FLeftover = nullptr; // frees the protocol's state
+        CloseInOrder(FFd);
+        FFd = -1;
         deleteLater();
     }
 
-    int Fd;
-    TStreamTransport::TLeftover Leftover;
-    QSocketNotifier Rd, Wr;
+    int FFd;
+    TStreamTransport::TLeftover FLeftover;
+    QSocketNotifier FRd, FWr;
 };
 
 } // namespace

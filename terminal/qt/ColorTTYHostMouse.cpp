@@ -9,8 +9,8 @@ bool TColorTTYWidget::ToHost(const QPointF &pos, Qt::KeyboardModifiers mods, TMo
                              Qt::MouseButtons button)
 {
     TColorTTY &t = *FModel;
-    if (t.Cterm().Mouse == TMouseTracking::Off || t.Tracking || (mods & Qt::ShiftModifier) || FCharW <= 0 ||
-        CharH <= 0 || pos.x() < 0 || pos.y() < 0)
+    if (t.AnsiBbs().Cterm().Mouse == TMouseTracking::Off || t.Tracking || (mods & Qt::ShiftModifier) ||
+        FCharW <= 0 || FCharH <= 0 || pos.x() < 0 || pos.y() < 0)
         return false;
     const int b = button & Qt::LeftButton     ? 0
                   : button & Qt::MiddleButton ? 1
@@ -19,9 +19,9 @@ bool TColorTTYWidget::ToHost(const QPointF &pos, Qt::KeyboardModifiers mods, TMo
     TShiftState shift = 0;
     if (mods & Qt::AltModifier) shift |= ssAlt;
     if (mods & Qt::ControlModifier) shift |= ssCtrl;
-    const QPoint cell(int(pos.x()) / FCharW + t.Left, int(pos.y()) / CharH + t.Top - t.ScreenTop());
+    const QPoint cell(int(pos.x()) / FCharW + t.Left, int(pos.y()) / FCharH + t.Top - t.ScreenTop());
     if (action == TMouseAction::Move && cell == FHostCell) return true;
-    if (!t.ReportMouse(action, b, cell.x(), cell.y(), shift)) return false;
+    if (!t.AnsiBbs().ReportMouse(action, b, cell.x(), cell.y(), shift)) return false;
     FHostCell = cell;
     return true;
 }

@@ -23,9 +23,6 @@
 
 namespace {
 
-const QEvent::Type TrackEvent = QEvent::Type(QEvent::User + 100);  // WM_TTY_TRACK
-const QEvent::Type ScrollEvent = QEvent::Type(QEvent::User + 101); // WM_TTY_SCROLL
-
 constexpr int AutoScrollMs = 50;
 constexpr int FrameMs = 16;             // lazy repaints at most this often
 constexpr qint64 PausedGapNs = 2000000; // after a pause in the output, paint this soon at the earliest
@@ -47,7 +44,7 @@ TColorTTYWidget::~TColorTTYWidget()
 {
     FSpeechPtr.reset();
     FFlushTimer.stop();
-    Timer.stop();
+    FTimer.stop();
     FCaretBlink.stop();
     FModel->SetView(nullptr);
 }
@@ -64,7 +61,6 @@ void TColorTTYWidget::Init()
     viewport()->setAutoFillBackground(false);
     viewport()->setMouseTracking(true);
     viewport()->setCursor(Qt::IBeamCursor);
-    BuildShadeTiles();
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &TColorTTYWidget::ScrollBarMoved);
 
     QFont f(QStringLiteral("Courier"), 10);
@@ -82,7 +78,12 @@ void TColorTTYWidget::Init()
 
 void TColorTTYWidget::FontChanged()
 {
-    if (FBitmapFont) return BuildBitmapGlyphs();
+    if (FPainter.UsesBitmapFont()) {
+        const QSize cell = FPainter.BuildBitmapGlyphs(devicePixelRatioF());
+        FPainter.SetFont(FMeasuredFont); // the QFont's glyphs stay ready for a switch back
+        // the caret on the cell's last two rows, as on a VGA
+        return SetMetrics(cell.width(), cell.height(), cell.height() - 2, 0);
+    }
     const QFont f = font();
     if (FMeasured && f == FMeasuredFont) return;
     const QFontMetricsF fm(f);
@@ -95,24 +96,25 @@ void TColorTTYWidget::FontChanged()
     const int overhang = std::max(0, int(std::ceil(std::max(fm.maxWidth(), advance))) - cw);
     FMeasuredFont = f;
     FMeasured = true;
-    BuildGlyphTable();
+    FPainter.SetFont(f);
     SetMetrics(cw, ch, fmi.ascent(), overhang);
 }
 
 void TColorTTYWidget::SetMetrics(int charWidth, int charHeight, int ascent, int overhang)
 {
     FCharW = charWidth;
-    CharH = charHeight;
-    AscentPx = ascent;
-    OverhangPx = overhang;
+    FCharH = charHeight;
+    FAscentPx = ascent;
+    FOverhangPx = overhang;
+    FPainter.SetMetrics(charWidth, charHeight, ascent, overhang);
     viewport()->update();
     RecalcLayout();
 }
 
 void TColorTTYWidget::RecalcLayout()
 {
-    if (FCharW <= 0 || CharH <= 0) return;
-    FModel->SetVisibleSize(viewport()->width() / FCharW, viewport()->height() / CharH);
+    if (FCharW <= 0 || FCharH <= 0) return;
+    FModel->SetVisibleSize(viewport()->width() / FCharW, viewport()->height() / FCharH);
     UpdateScrollBar();
 }
 
@@ -122,7 +124,7 @@ void TColorTTYWidget::UpdateScrollBar()
     const TColorTTY &t = *FModel;
     QScrollBar *bar = verticalScrollBar();
     FSettingBar = true;
-    bar->setRange(t.FirstRow(), std::max(1, t.MaxTop)); // the history above the ring
+    bar->setRange(t.Screen().FirstRow(), std::max(1, t.MaxTop)); // the history above the ring
     bar->setSingleStep(1);
     bar->setPageStep(std::max(1, t.VisibleRows));
     bar->setValue(t.Top);
@@ -161,7 +163,7 @@ void TColorTTYWidget::ScrollStep(Qt::Orientation direction, TScrollCode code, in
         value = pos;
         break;
     case scTop:
-        value = horizontal ? 0 : t.FirstRow();
+        value = horizontal ? 0 : t.Screen().FirstRow();
         break;
     case scBottom:
         value = max;
@@ -184,27 +186,19 @@ void TColorTTYWidget::SetOptions(TColorTTYOptions options)
 QSize TColorTTYWidget::sizeHint() const
 {
     const int w = std::max(1, FCharW) * FModel->Cols + verticalScrollBar()->sizeHint().width();
-    return {w, std::max(1, CharH) * 25};
+    return {w, std::max(1, FCharH) * 25};
 }
 
 // ---------------------------------------------------------------- the view interface
-
-QRect TColorTTYWidget::CellRect(int x1, int x2, int y) const
-{
-    const TColorTTY &t = *FModel;
-    return {(x1 - t.Left) * FCharW, (y - t.Top) * CharH, (x2 - x1) * FCharW + OverhangPx, CharH};
-}
-
-QRect TColorTTYWidget::ClientRect() const
-{
-    return viewport()->rect();
-}
 
 void TColorTTYWidget::InvalidateCells(int x1, int x2, int y, bool immediately)
 {
     ++FGeneration;
     if (!immediately && FDirtyAll) return; // all of it is repainted anyway
-    const QRect r = CellRect(x1, x2, y) & ClientRect();
+    const TColorTTY &t = *FModel;
+    const QRect r =
+        QRect((x1 - t.Left) * FCharW, (y - t.Top) * FCharH, (x2 - x1) * FCharW + FOverhangPx, FCharH) &
+        viewport()->rect();
     if (!immediately) {
         if (!r.isEmpty()) Dirty(r);
         return;
@@ -280,6 +274,8 @@ void TColorTTYWidget::ScheduleFlush()
 
 void TColorTTYWidget::Flush()
 {
+    // The scroll and the tracking that waited come first: they may move the whole view.
+    FModel->SettleView();
     FFlushTimer.stop();
     if (FBarDirty) UpdateScrollBar();
     if (FDirtyAll)
@@ -291,14 +287,9 @@ void TColorTTYWidget::Flush()
     SyncCaret();
 }
 
-void TColorTTYWidget::PostTrack()
+void TColorTTYWidget::FrameWanted()
 {
-    QCoreApplication::postEvent(this, new QEvent(TrackEvent));
-}
-
-void TColorTTYWidget::PostScroll()
-{
-    QCoreApplication::postEvent(this, new QEvent(ScrollEvent));
+    ScheduleFlush();
 }
 
 void TColorTTYWidget::Beep()
@@ -344,37 +335,18 @@ QRect TColorTTYWidget::CaretRect() const
 {
     if (!FCaretShown || FCharW <= 0) return {};
     const TColorTTY &t = *FModel;
-    return {(FCaretCell.x - t.Left) * FCharW, (FCaretCell.y - t.Top) * CharH + AscentPx, FCharW, 2};
+    return {(FCaretCell.x - t.Left) * FCharW, (FCaretCell.y - t.Top) * FCharH + FAscentPx, FCharW, 2};
 }
 
 void TColorTTYWidget::StopTimer()
 {
-    Timer.stop();
-}
-
-void TColorTTYWidget::StartTimer(int ms)
-{
-    Timer.start(ms, this);
-    FModel->SetTimerActive(true);
-}
-
-void TColorTTYWidget::KillTimer()
-{
-    Timer.stop();
+    FTimer.stop();
 }
 
 // ---------------------------------------------------------------- events
 
 bool TColorTTYWidget::event(QEvent *e)
 {
-    if (e->type() == TrackEvent) {
-        FModel->HandleTrackMessage();
-        return true;
-    }
-    if (e->type() == ScrollEvent) {
-        FModel->HandleScrollMessage();
-        return true;
-    }
     if (e->type() == QEvent::KeyPress) {
         // Tab is a key for the BBS, not a focus move.
         auto *k = static_cast<QKeyEvent *>(e);
@@ -397,7 +369,7 @@ void TColorTTYWidget::resizeEvent(QResizeEvent *e)
 void TColorTTYWidget::changeEvent(QEvent *e)
 {
     QAbstractScrollArea::changeEvent(e);
-    if (e->type() == QEvent::FontChange && FModel && !FBitmapFont)
+    if (e->type() == QEvent::FontChange && FModel && !FPainter.UsesBitmapFont())
         FontChanged();
     else if (e->type() == QEvent::PaletteChange)
         viewport()->update();
@@ -430,7 +402,7 @@ bool IsBreakKey(const QKeyEvent *e, int key)
 
 void TColorTTYWidget::keyPressEvent(QKeyEvent *e)
 {
-    if (ReviewKey(e)) return;
+    if (FSpeechPtr->ReviewKey(e)) return;
     FLastKey.start();
     TColorTTY &t = *FModel;
     int key = e->key();
@@ -453,8 +425,8 @@ void TColorTTYWidget::keyPressEvent(QKeyEvent *e)
         if (OnKeyPress) OnKeyPress(ch);
         if (ch != 0) FSpeechPtr->Typed(ch);
         if (ch != 0 && t.HasOption(coCheckBreak) && ch == 3) t.DoBreak();
-        if (t.HasSelection()) {
-            t.SelEnd = t.SelStart;
+        if (t.Viewport().HasSelection()) {
+            t.Viewport().DropSelection();
             t.InvalidateAll();
         }
     }
@@ -466,14 +438,17 @@ void TColorTTYWidget::MouseDown(QMouseEvent *e, bool doubleClick)
     TColorTTY &t = *FModel;
     setFocus(Qt::MouseFocusReason);
     const QPoint pos = e->position().toPoint();
-    t.MouseCell = SelPointFromPixel(t, pos.x(), pos.y(), FCharW, CharH);
-    t.Tracking = true;
-    t.AnchorCell = t.MouseCell;
-    if (t.HasSelection()) viewport()->update();
-    if (!doubleClick) t.SelStart = t.SelEnd = t.MouseCell;
+    TTTYViewport &v = t.Viewport();
+    const TCellPoint cell = SelPointFromPixel(t, pos.x(), pos.y(), FCharW, FCharH);
+    v.SetMouseCell(cell);
+    v.SetTracking(true);
+    v.SetAnchorCell(cell);
+    if (t.Viewport().HasSelection()) viewport()->update();
+    if (!doubleClick) v.SetSelectionPoints(cell, cell);
     t.UpdateCaret();
-    KillTimer();
-    StartTimer(AutoScrollMs);
+    FTimer.stop();
+    FTimer.start(AutoScrollMs, this);
+    FModel->Viewport().SetTimerActive(true);
     FLastMouse = pos;
     if (OnMouseDown) OnMouseDown(e);
 }
@@ -512,7 +487,7 @@ void TColorTTYWidget::mouseMoveEvent(QMouseEvent *e)
     if (ToHost(e->position(), e->modifiers(), TMouseAction::Move, e->buttons())) return;
     const QPoint pos = e->position().toPoint();
     if (t.Tracking) {
-        SelectToMouse(t, SelPointFromPixel(t, pos.x(), pos.y(), FCharW, CharH));
+        SelectToMouse(t, SelPointFromPixel(t, pos.x(), pos.y(), FCharW, FCharH));
         viewport()->update();
     }
     FLastMouse = pos;
@@ -524,19 +499,18 @@ void TColorTTYWidget::mouseReleaseEvent(QMouseEvent *e)
     TColorTTY &t = *FModel;
     if (ToHost(e->position(), e->modifiers(), TMouseAction::Release, e->button())) return;
     if (t.Tracking || e->button() != Qt::RightButton) {
-        KillTimer();
-        t.Tracking = false;
-        if (t.HasOption(coFlashing) && !t.FlashRect.IsEmpty())
-            StartTimer(BlinkMs);
-        else
-            t.SetTimerActive(false);
+        FTimer.stop();
+        t.Viewport().SetTracking(false);
+        const bool blink = t.HasOption(coFlashing) && !t.FlashRect.IsEmpty();
+        if (blink) FTimer.start(BlinkMs, this);
+        t.Viewport().SetTimerActive(blink);
     }
     if (OnMouseUp) OnMouseUp(e);
 }
 
 void TColorTTYWidget::focusInEvent(QFocusEvent *e)
 {
-    FModel->Focused = true;
+    FModel->Viewport().SetFocused(true);
     if (FModel->HasOption(coFulltimeCursor)) FModel->UpdateCaret();
     QAbstractScrollArea::focusInEvent(e);
 }
@@ -544,7 +518,7 @@ void TColorTTYWidget::focusInEvent(QFocusEvent *e)
 void TColorTTYWidget::focusOutEvent(QFocusEvent *e)
 {
     QAbstractScrollArea::focusOutEvent(e);
-    FModel->Focused = false;
+    FModel->Viewport().SetFocused(false);
     UpdateCaret(); // hides it
 }
 
@@ -560,15 +534,15 @@ void TColorTTYWidget::timerEvent(QTimerEvent *e)
         viewport()->update(CaretRect());
         return;
     }
-    if (e->timerId() != Timer.timerId()) {
+    if (e->timerId() != FTimer.timerId()) {
         QAbstractScrollArea::timerEvent(e);
         return;
     }
     if (t.Tracking) {
-        AutoScrollStep(t, FLastMouse.x(), FLastMouse.y(), viewport()->height(), FCharW, CharH);
+        AutoScrollStep(t, FLastMouse.x(), FLastMouse.y(), viewport()->height(), FCharW, FCharH);
         return;
     }
-    t.FlashHidden = !t.FlashHidden;
+    t.Viewport().SetFlashHidden(!t.FlashHidden);
     const TTTYRect &r = t.FlashRect;
     viewport()->update(QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top));
 }
@@ -592,8 +566,21 @@ void TColorTTYWidget::CopyToClipboard()
 {
     QGuiApplication::clipboard()->setMimeData(SelectionMimeData());
     TColorTTY &t = *FModel;
-    if (t.HasSelection()) {
-        t.SelEnd = t.SelStart;
+    if (t.Viewport().HasSelection()) {
+        t.Viewport().DropSelection();
         t.InvalidateAll();
     }
+}
+
+void TColorTTYWidget::SetHighlights(const TScrollbackSearch *search, TSearchHit current)
+{
+    FPainter.SetHighlights(search, current);
+    viewport()->update();
+}
+
+void TColorTTYWidget::SetBitmapFont(std::shared_ptr<const TCp437BitmapFont> font, int zoom)
+{
+    FPainter.SetBitmapFont(std::move(font), zoom);
+    FMeasured = false; // a QFont given back is measured anew
+    FontChanged();
 }

@@ -6,6 +6,7 @@
 #include "terminal/ColorTTYSelection.h"
 #include "terminal/PsfFont.h"
 #include "terminal/ScrollbackSearch.h"
+#include "terminal/qt/TTYPainter.h"
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
@@ -47,10 +48,9 @@ public:
     void Write(const char *text) { FModel->Write(text); }
     // What screen readers are told: announcements of output, the review line, messages.
     TTerminalSpeech &Speech() const { return *FSpeechPtr; }
-    bool HasSpeech() const { return FSpeechPtr != nullptr; }
     // Light text on dark backgrounds, every cell at a contrast of at least 4.5:1.
     void SetHighContrast(bool on);
-    bool IsHighContrast() const { return FHighContrast; }
+    bool IsHighContrast() const { return FPainter.IsHighContrast(); }
     // Counts changes of the cells and the view, so the accessible text knows when to rebuild.
     unsigned TextGeneration() const { return FGeneration; }
     // The accessible object of an edit open in the terminal (the offline editor), shown as
@@ -65,13 +65,12 @@ public:
     // times its size, each font pixel a whole number of screen pixels; a null font goes
     // back to the widget's QFont.
     void SetBitmapFont(std::shared_ptr<const TCp437BitmapFont> font, int zoom = 1);
-    bool UsesBitmapFont() const { return FBitmapFont != nullptr; }
+    bool UsesBitmapFont() const { return FPainter.UsesBitmapFont(); }
 
     // Cell metrics in pixels, 0 until a font has been measured.
     int CharWidth() const { return FCharW; }
-    int CharHeight() const { return CharH; }
-    int Ascent() const { return AscentPx; }
-    int Overhang() const { return OverhangPx; }
+    int CharHeight() const { return FCharH; }
+    int Ascent() const { return FAscentPx; }
 
     // Re-reads the size of the client area in cells and updates the scroll bar.
     void RecalcLayout();
@@ -94,7 +93,7 @@ public:
     std::function<void(const QRect &area)> OnPainted;
 
     // Paints the cells under `clip` (client pixels) with `p`; what paintEvent does.
-    void PaintCells(QPainter &p, const QRect &clip);
+    void PaintCells(QPainter &p, const QRect &clip) { FPainter.Paint(p, *FModel, clip, palette()); }
     // Tints the hits of `search` over the cells, `current` stronger (a Len of 0: none);
     // nullptr removes the tints. The search must live while it is shown.
     void SetHighlights(const TScrollbackSearch *search, TSearchHit current);
@@ -111,8 +110,7 @@ public:
     void ViewMoved(int oldLeft, int oldTop, int newLeft, int newTop) override;
     void TopRenumbered() override;
     void OutputPaused() override;
-    void PostTrack() override;
-    void PostScroll() override;
+    void FrameWanted() override;
     void Beep() override;
     void UpdateCaret() override;
     void StopTimer() override;
@@ -137,67 +135,29 @@ protected:
     void timerEvent(QTimerEvent *e) override;
 
 private:
-    struct Run
-    {
-        int x0, x1;
-        QRgb fg, bg;
-        bool hidden;
-    };
-
     void Init();
-    // Ctrl+Shift+Up/Down move the review line; true when the key was one of them.
-    bool ReviewKey(QKeyEvent *e);
     void FontChanged();
     void SetMetrics(int charWidth, int charHeight, int ascent, int overhang);
-    void BuildGlyphTable();
-    void BuildShadeTiles();
-    void BuildBitmapGlyphs();
-    void DrawBitmapRun(QPainter &p, const uint8_t *chars, int x0, int x1, int left, int top);
     static constexpr int BlinkMs = 500;
     void UpdateScrollBar();
     void ScrollBarMoved(int value);
     void MouseDown(QMouseEvent *e, bool doubleClick);
-    void StartTimer(int ms);
-    void KillTimer();
     void SyncCaret();
     // Lazy repaints: collected and handed to the paint cycle at most once a frame, so a
     // flood of output costs a few paints rather than one per line.
     void Dirty(const QRect &r);
     void ScheduleFlush();
     void Flush();
-    void ComputeFlashRect();
-    void RunColours(uint8_t attr, bool selected, Run &run) const;
-    void DrawSpecial(QPainter &p, uint8_t c, int x, int y, QRgb fg);
-    QRect CellRect(int x1, int x2, int y) const;
-    QRect ClientRect() const;
 
     std::unique_ptr<TColorTTY> FModel;
     std::unique_ptr<TTerminalSpeech> FSpeechPtr;
     QAccessibleInterface *FEditChild = nullptr;
-    bool FHighContrast = false;
     unsigned FGeneration = 0;
-    int FCharW = 0, CharH = 0, AscentPx = 0, OverhangPx = 0;
+    int FCharW = 0, FCharH = 0, FAscentPx = 0, FOverhangPx = 0;
     QFont FMeasuredFont;
     bool FMeasured = false;
-    QRawFont FGlyphFont;
-    quint32 FGlyph[256] = {};
-    QPixmap FShadeTile[3]; // 1-bit tiles of the shade characters
-    std::shared_ptr<const TCp437BitmapFont> FBitmapFont;
-    int FBitmapZoom = 1;
-    int FBitmapScale = 1;  // screen pixels per font pixel
-    qreal FBitmapDpr = 0;  // the device pixel ratio BitmapGlyphs were made for
-    QBitmap FBitmapGlyphs; // the 256 glyphs side by side, scaled
-    bool FBitmapBlank[256] = {};
-    // The font the host selected (ESC[0;n D), drawn into the cells as they are.
-    void UpdateHostGlyphs();
-    void DrawHostRun(QPainter &p, const uint8_t *chars, int x0, int x1, int left, int top);
-    int FHostFont = 0;    // the font HostGlyphs hold (0: none, the cells' own font is used)
-    QSize FHostGlyphSize; // one glyph in device pixels
-    QSize FHostGlyphCell; // the cell it was made for, in layout pixels
-    QBitmap FHostGlyphs;
-    bool FHostBlank[256] = {};
 
-    QBasicTimer Timer;       // blink (500 ms) or selection auto-scroll (50 ms)
+    QBasicTimer FTimer;      // blink (500 ms) or selection auto-scroll (50 ms)
     QBasicTimer FCaretBlink; // the caret's own on/off phase
     QBasicTimer FFlushTimer; // hands collected repaints to the paint cycle
     QElapsedTimer FLastPaint;
@@ -213,13 +173,5 @@ private:
     bool FSettingBar = false;
     int FPaints = 0;
 
-    const TScrollbackSearch *FSearch = nullptr;
-    TSearchHit FCurrentHit;
-    std::vector<TCellSpan> Highlights, FCurrentHighlights; // of the rows being painted
-
-    // Reused per paint.
-    TRowScratch FScratch;
-    std::vector<Run> FRuns;
-    std::vector<quint32> FGlyphIds;
-    std::vector<QPointF> FGlyphPos;
+    TTTYPainter FPainter;
 };

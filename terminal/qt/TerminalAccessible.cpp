@@ -114,7 +114,7 @@ void TTerminalAccessible::selection(int selectionIndex, int *startOffset, int *e
 {
     *startOffset = *endOffset = 0;
     const TColorTTY &t = Terminal()->Tty();
-    if (selectionIndex != 0 || !t.HasSelection()) return;
+    if (selectionIndex != 0 || !t.Viewport().HasSelection()) return;
     const TTTYText &m = Text();
     *startOffset = m.Offset(t.SelStart.y, t.SelStart.x);
     *endOffset = m.Offset(t.SelEnd.y, t.SelEnd.x);
@@ -122,7 +122,7 @@ void TTerminalAccessible::selection(int selectionIndex, int *startOffset, int *e
 
 int TTerminalAccessible::selectionCount() const
 {
-    return Terminal()->Tty().HasSelection() ? 1 : 0;
+    return Terminal()->Tty().Viewport().HasSelection() ? 1 : 0;
 }
 
 void TTerminalAccessible::addSelection(int startOffset, int endOffset)
@@ -318,19 +318,7 @@ QVariant TTerminalAccessible::minimumStepSize() const
 
 void TColorTTYWidget::SetHighContrast(bool on)
 {
-    if (FHighContrast == on) return;
-    FHighContrast = on;
+    if (FPainter.IsHighContrast() == on) return;
+    FPainter.SetHighContrast(on);
     viewport()->update();
-}
-
-bool TColorTTYWidget::ReviewKey(QKeyEvent *e)
-{
-    const Qt::KeyboardModifiers mods =
-        e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
-    if (mods != (Qt::ControlModifier | Qt::ShiftModifier) ||
-        (e->key() != Qt::Key_Up && e->key() != Qt::Key_Down))
-        return false;
-    FSpeechPtr->Review(e->key() == Qt::Key_Up ? -1 : 1);
-    e->accept();
-    return true;
 }

@@ -100,7 +100,7 @@ TTerminalSpeech::TTerminalSpeech(QWidget &widget, TColorTTY &tty)
 TTerminalSpeech::~TTerminalSpeech()
 {
     QAccessible::removeActivationObserver(this);
-    if (FAttached) FTty.SetOutputObserver(nullptr);
+    if (FAttached) FTty.Screen().SetOutputObserver(nullptr);
 }
 
 void TTerminalSpeech::accessibilityActiveChanged(bool active)
@@ -115,7 +115,7 @@ void TTerminalSpeech::Attach()
     FAttached = true;
     FOutput.Reset();
     FOutput.SetListening(FAnnounce);
-    FTty.SetOutputObserver(&FOutput);
+    FTty.Screen().SetOutputObserver(&FOutput);
 }
 
 void TTerminalSpeech::SetAnnounceOutput(bool on)
@@ -219,4 +219,16 @@ void TTerminalSpeech::Review(int delta)
     const QString line = TerminalString(RowText(t, row)).trimmed();
     FReviewLine = line.isEmpty() ? tr("blank") : line;
     Notify(FReviewLine);
+}
+
+bool TTerminalSpeech::ReviewKey(QKeyEvent *e)
+{
+    const Qt::KeyboardModifiers mods =
+        e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    if (mods != (Qt::ControlModifier | Qt::ShiftModifier) ||
+        (e->key() != Qt::Key_Up && e->key() != Qt::Key_Down))
+        return false;
+    Review(e->key() == Qt::Key_Up ? -1 : 1);
+    e->accept();
+    return true;
 }

@@ -9,6 +9,7 @@
 #include <QAccessible>
 #include <QBasicTimer>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -61,6 +62,8 @@ public:
     // Moves the review line by `delta` rows through the text (starting from the cursor's
     // row) and says it; neither the cursor nor the view moves.
     void Review(int delta);
+    // Ctrl+Shift+Up/Down move the review line; true when the key was one of them.
+    bool ReviewKey(QKeyEvent *e);
     // The row being reviewed, or -1, and its text as last said.
     int ReviewRow() const;
     QString ReviewText() const { return FReviewLine; }

@@ -12,16 +12,16 @@ TEST_F(OffLineDisplay, ColoursOfTheTextReachTheCells)
     Type("\1rab\1Bc");
     EXPECT_EQ(Row(0), "Text: abc");
     const TColourAttr red = ApplyColourCode(15, 'r');
-    EXPECT_EQ(Tty.AttrAt(7, 0), red);
-    EXPECT_EQ(Tty.AttrAt(8, 0), ApplyColourCode(red, 'B'));
+    EXPECT_EQ(Tty.Screen().AttrAt(7, 0), red);
+    EXPECT_EQ(Tty.Screen().AttrAt(8, 0), ApplyColourCode(red, 'B'));
 
     // Colouring a selection redraws it and leaves the rest in its colour.
     Edit.KeyDown(VK_HOME, 0);
     Edit.KeyDown(VK_RIGHT, ssShift);
     Type("\x01g");
     EXPECT_EQ(Row(0), "Text: abc");
-    EXPECT_EQ(Tty.AttrAt(6, 0), ApplyColourCode(15, 'g'));
-    EXPECT_EQ(Tty.AttrAt(7, 0), red);
+    EXPECT_EQ(Tty.Screen().AttrAt(6, 0), ApplyColourCode(15, 'g'));
+    EXPECT_EQ(Tty.Screen().AttrAt(7, 0), red);
 }
 
 TEST_F(OffLineDisplay, ShortMessageLinesStartWithACyanPrompt)
@@ -29,8 +29,8 @@ TEST_F(OffLineDisplay, ShortMessageLinesStartWithACyanPrompt)
     Edit.Open(12, 0);
     Type("\x01yone\rtwo");
     EXPECT_EQ(Rows(0, 2), ">one|>two");
-    EXPECT_EQ(Tty.AttrAt(0, 1), 0x06);
-    EXPECT_EQ(Tty.AttrAt(1, 1), ApplyColourCode(15, 'y')); // the text keeps its colour
+    EXPECT_EQ(Tty.Screen().AttrAt(0, 1), 0x06);
+    EXPECT_EQ(Tty.Screen().AttrAt(1, 1), ApplyColourCode(15, 'y')); // the text keeps its colour
     Edit.KeyDown(VK_UP, 0);
     EXPECT_EQ(Tty.CursorX, 4);
     EXPECT_EQ(Tty.CursorY, 0);
@@ -80,14 +80,14 @@ TEST_F(OffLineDisplay, HostOutputDoesNotTakeTheEditorsColourOrLoseItsSequence)
 {
     OpenAfter(10, "Msg: ");
     Type("\x01g");
-    HostOutput("\r\nZ\x1b[3");       // a colour sequence split over two reads
-    EXPECT_EQ(Tty.AttrAt(0, 9), 15); // in the host's colour, not the editor's
+    HostOutput("\r\nZ\x1b[3");                // a colour sequence split over two reads
+    EXPECT_EQ(Tty.Screen().AttrAt(0, 9), 15); // in the host's colour, not the editor's
     Type("x");
     HostOutput("1mR\r\n");
-    EXPECT_EQ(Row(9), "ZR");            // going on where the host's last read stopped
-    EXPECT_EQ(Tty.AttrAt(1, 9) & 7, 1); // the host's red R
+    EXPECT_EQ(Row(9), "ZR");                     // going on where the host's last read stopped
+    EXPECT_EQ(Tty.Screen().AttrAt(1, 9) & 7, 1); // the host's red R
     EXPECT_EQ(Row(10), "     x");
-    EXPECT_EQ(Tty.AttrAt(5, 10), ApplyColourCode(15, 'g'));
+    EXPECT_EQ(Tty.Screen().AttrAt(5, 10), ApplyColourCode(15, 'g'));
 }
 
 TEST_F(OffLineDisplay, HostOutputWhileAskingBringsTheQuestionBack)
@@ -158,7 +158,7 @@ TEST_F(OffLineDisplay, SelectionBetweenTerminalAndEditor)
     EXPECT_EQ(Tty.SelStart, (TCellPoint{5, 0}));
     EXPECT_EQ(Tty.SelEnd, (TCellPoint{6, 1}));
     Edit.KeyDown(VK_LEFT, 0);
-    EXPECT_FALSE(Tty.HasSelection());
+    EXPECT_FALSE(Tty.Viewport().HasSelection());
 
     // Cutting through the Edit menu, then pasting the coloured copy back.
     Edit.SetSelectionFrom({5, 0}, {10, 0}, true);

@@ -87,9 +87,9 @@ TEST_F(OffLineKinds, LongTextSaveQuestion)
     EXPECT_FALSE(Type("\x04"));
     EXPECT_TRUE(Edit.Confirming());
     EXPECT_EQ(Row(1), "<S>ave, <A>bort or <C>ontinue? ->");
-    EXPECT_EQ(Tty.AttrAt(0, 1), 0x09); // bright red bracket
-    EXPECT_EQ(Tty.AttrAt(1, 1), 0x0F); // bright white initial
-    Edit.KeyDown(VK_BACK, 0);          // keys are ignored while asking
+    EXPECT_EQ(Tty.Screen().AttrAt(0, 1), 0x09); // bright red bracket
+    EXPECT_EQ(Tty.Screen().AttrAt(1, 1), 0x0F); // bright white initial
+    Edit.KeyDown(VK_BACK, 0);                   // keys are ignored while asking
     EXPECT_FALSE(Type("x"));
     EXPECT_TRUE(Type("s"));
     EXPECT_EQ(Upload(), "\n\x04s");

@@ -185,8 +185,8 @@ TOutcome Split(uint8_t Setup, uint8_t Setup2, const std::string &Stream, const s
     }
     TOutcome Out = r.Listener.Out;
     for (int y = 0; y < r.Tty.Rows; ++y) {
-        Out.Cells.append(reinterpret_cast<const char *>(r.Tty.RowChars(y)), size_t(r.Tty.Cols));
-        Out.Cells.append(reinterpret_cast<const char *>(r.Tty.RowAttrs(y)), size_t(r.Tty.Cols));
+        Out.Cells.append(reinterpret_cast<const char *>(r.Tty.Screen().RowChars(y)), size_t(r.Tty.Cols));
+        Out.Cells.append(reinterpret_cast<const char *>(r.Tty.Screen().RowAttrs(y)), size_t(r.Tty.Cols));
     }
     Out.Cells += std::to_string(r.Tty.CursorX) + "," + std::to_string(r.Tty.CursorY);
     Out.Who = r.Session.WhoList().Names;

@@ -35,8 +35,7 @@ struct CheckingView : TTTYView
         Check(newLeft == Tty->Left && newTop == Tty->Top);
         Check(0 <= newLeft && newLeft <= Tty->MaxLeft && 0 <= newTop && newTop <= Tty->MaxTop);
     }
-    void PostTrack() override {}
-    void PostScroll() override {}
+    void FrameWanted() override {}
     void Beep() override {}
     void UpdateCaret() override { Check(Tty->CursorX <= Tty->Cols && Tty->CursorY < Tty->Rows); }
 };
@@ -67,12 +66,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     t.SetBufferSize(rows, cols);
     t.SetVisibleSize(in.ConsumeIntegralInRange(0, cols + 5), in.ConsumeIntegralInRange(0, rows + 5));
     t.SetOptions(in.ConsumeIntegral<uint8_t>());
-    t.Focused = in.ConsumeBool();
+    t.Viewport().SetFocused(in.ConsumeBool());
     if (in.ConsumeBool()) t.SetView(&view);
     t.Clear();
     t.MoveCursor(0, t.Rows - t.VisibleRows);
     std::string answers;
-    t.SetAnswerHandler([&answers](const char *b, size_t n) { answers.assign(b, n); });
+    t.AnsiBbs().SetAnswerHandler([&answers](const char *b, size_t n) { answers.assign(b, n); });
     if (in.ConsumeBool()) t.SetEmulation(teAnsiBbs);
 
     std::vector<char> chunk;
@@ -112,8 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             static const char text[400] = {'x'};
             const TTTYEmulation other = t.Emulation() == teClassic ? teAnsiBbs : teClassic;
             const std::function<void()> calls[] = {
-                [&] { t.HandleTrackMessage(); },
-                [&] { t.HandleScrollMessage(); },
+                [&] { t.SettleView(); },
                 [&] { t.SetVisibleSize(a % 400, b % 1000); },
                 [&] { t.ScrollTo(a, b); },
                 [&] { t.ScrollBy(a % 100, b % 100); },

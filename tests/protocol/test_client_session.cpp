@@ -191,8 +191,8 @@ TOutcome RunSession(THostMode M, const TScenario &s, const std::vector<std::vect
     o.Who = r.Who.Names;
     o.Visible = r.VisibleText();
     for (int y = r.Tty.ScreenTop() - 10; y < r.Tty.Rows; ++y) {
-        o.Cells.append(reinterpret_cast<const char *>(r.Tty.RowChars(y)), size_t(r.Tty.Cols));
-        o.Cells.append(reinterpret_cast<const char *>(r.Tty.RowAttrs(y)), size_t(r.Tty.Cols));
+        o.Cells.append(reinterpret_cast<const char *>(r.Tty.Screen().RowChars(y)), size_t(r.Tty.Cols));
+        o.Cells.append(reinterpret_cast<const char *>(r.Tty.Screen().RowAttrs(y)), size_t(r.Tty.Cols));
     }
     o.Cells += std::to_string(r.Tty.CursorX) + "," + std::to_string(r.Tty.CursorY) + "," +
                std::to_string(r.Tty.Attr);

@@ -81,7 +81,7 @@ private:
         Tty.Clear();
         Tty.MoveCursor(0, Scrollback - Rows);
         Tty.ScrollTo(0, Scrollback - Rows);
-        Tty.Attr = caCleared;
+        Tty.SetAttr(caCleared);
         auto platform = std::make_unique<TManualPlatform>();
         Platform = platform.get();
         auto session = std::make_unique<TSession>(TSessionStores{Host, Prefs, Filter}, Tty, *this,

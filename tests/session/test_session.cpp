@@ -18,6 +18,22 @@ std::string State(TSessionState s)
 
 const std::string Prompt = "Post: \xff\xa5\x00\x00\x00\x06"s; // a long edit opens
 
+TEST(SessionState, EveryEventInEveryState)
+{
+    // Per state, where each event leads: I idle, L looking up, C connecting, O open,
+    // X closing, W waiting to reconnect.
+    using E = TSessionEvent;
+    const E events[] = {E::Connect, E::LookUp, E::Progress, E::Opened, E::Failed,
+                        E::Abort,   E::Close,  E::Closed,   E::Wait};
+    const std::string letters = "ILCOXW";
+    const char *const table[] = {"CIIIIIIIW", "LLCOXILLL", "CLCOXICCC",
+                                 "OOOOOOXOO", "XXXXXXXIX", "CWWWWIWWW"};
+    for (size_t from = 0; from < letters.size(); ++from)
+        for (size_t e = 0; e < std::size(events); ++e)
+            EXPECT_EQ(letters[size_t(Transition(TSessionState(from), events[e]))], table[from][e])
+                << "from " << letters[from] << ", event " << e;
+}
+
 TEST(Session, AttemptsEndAsTheUserAndTheLineSay)
 {
     // Abort while the name is looked up: aborted, no error, the transport let go at once.
@@ -69,12 +85,44 @@ TEST(Session, KeysAndTheGreetingGoOutOnlyWhileConnectedAndNeverAsALoneIac)
     EXPECT_EQ(r.Line.LetGo, 'c');
     r->KeyPress('b');
     EXPECT_EQ(r.Line.Sent, " \r\n");
+}
 
-    // A CLient BBS takes Return as a CR alone.
-    Rig c(hmORVO);
-    c.Up();
-    c->TypeChar('\r');
-    EXPECT_EQ(c.Line.Sent, "\r");
+// A Telnet host over SSH gets the BBS's bytes as they are: no greeting, no option answer, no
+// local echo, 0xFF shown and typed as itself, Return a CR alone. Telnet over TLS keeps Telnet;
+// a CLient host keeps its engine (and takes Return as a CR alone).
+TEST(Session, ATelnetHostOverSshIsAByteStream)
+{
+    const std::string naws = "\xff\xfa\x1f\x00\x50\x00\x18\xff\xf0"s;
+    const struct
+    {
+        THostMode Mode;
+        THostTransport Over;
+        std::string Greeting, Typed, Answer, Row;
+    } cases[] = {
+        {hmTelnet, THostTransport::Ssh, "", "\xff\r", "", "a\xff\xff\xff\xfb b"},
+        {hmTelnet, THostTransport::Tls, naws, " \r\n", "\xff\xfe\x20",
+         "a\xff"
+         "b"},
+        {hmORVO, THostTransport::Ssh, "\xff\xa0" + naws, " \r", "", ""},
+    };
+    for (const auto &c : cases) {
+        Rig r(c.Mode);
+        r.Host.Transport = c.Over;
+        r->Connect();
+        r.Line.Connected();
+        EXPECT_EQ(r.Line.Sent, c.Greeting);
+        r.Line.Sent.clear();
+        r->KeyPress(0xFF);
+        r->TypeChar('\r');
+        EXPECT_EQ(r.Line.Sent, c.Typed);
+        if (c.Mode != hmTelnet) continue;
+        EXPECT_EQ(r.Screen.empty(), c.Greeting.empty()) << "a pty echoes, not we";
+        r.Line.Sent.clear();
+        r.Recv("a\xff\xff\xff\xfb\x20"
+               "b");
+        EXPECT_EQ(r.Line.Sent, c.Answer);
+        EXPECT_EQ(RowTrimmed(r.Tty, r.Tty.CursorY), c.Row);
+    }
 }
 
 // An ANSI-BBS host gets SyncTERM's keys and, when it asks, bracketed pastes; a classic

@@ -129,7 +129,7 @@ struct Shell : ::testing::Test
         const TColorTTY &t = (w ? w : Form->ColourTTY())->Tty();
         std::string s;
         for (int y = 0; y < t.Rows; ++y) {
-            std::string row(reinterpret_cast<const char *>(t.RowChars(y)), size_t(t.Cols));
+            std::string row(reinterpret_cast<const char *>(t.Screen().RowChars(y)), size_t(t.Cols));
             row.erase(row.find_last_not_of(' ') + 1);
             s += row + '\n';
         }

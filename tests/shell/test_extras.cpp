@@ -123,7 +123,7 @@ TEST_F(Extras, WithoutTheSettingReconnectIsOfferedAndEnterTakesIt)
     ASSERT_TRUE(QTest::qWaitFor([&] { return Form->IsConnected(); }, Patience));
 }
 
-TEST_F(Extras, NoticesForAcceptedMessagesInTheBackgroundAndAHistoryOf500)
+TEST_F(Extras, NoticesForAcceptedMessagesInTheBackgroundAndAHistoryOf1000)
 {
     Open();
     Connect();
@@ -142,10 +142,46 @@ TEST_F(Extras, NoticesForAcceptedMessagesInTheBackgroundAndAHistoryOf500)
     EXPECT_EQ(Form->MessageHistory()->Text(false).section(' ', 1),
               QStringLiteral("ann: Hello\nsecond line\n\n"));
 
-    for (int i = 0; i < 600; ++i)
+    for (int i = 0; i < 1100; ++i)
         Form->MessageHistory()->Add(QDateTime(), QStringLiteral("x"), QString::number(i));
     EXPECT_EQ(Form->MessageHistory()->Count(), TMessageHistory::Capacity);
     EXPECT_TRUE(Form->MessageHistory()->Text(false).startsWith(QStringLiteral(" x: 100\n")));
+}
+
+TEST_F(Extras, ConversationsWithUnreadCountsKeptForTheHostAndAReplyTypesTheRecipient)
+{
+    const auto message = [](const std::string &name, const std::string &text) {
+        return "\xff\xa7\r\n*** Message from \x01n" + name + "\x01N at 12:00 ***\r\n" + text + "\xff\xa8";
+    };
+    for (const bool again : {false, true}) {
+        Open();
+        Connect();
+        Got.clear();
+        ASSERT_TRUE(Receive(Server, 11));
+        Form->ViewMessagesItemClick();
+        TMessageHistory &pane = *Form->MessageHistory();
+        if (!again) {
+            Server.Write(message("ann", "hi") + message("cy", "yo") + message("ann", "again"));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return pane.Count() == 3; }, Patience));
+            EXPECT_EQ(pane.Threads(), (QStringList{"ann", "cy"}));
+            EXPECT_EQ(pane.Unread("ann"), 2);
+            EXPECT_EQ(Form->Item(TMenuItem::ViewMessages)->text(), QStringLiteral("&Messages (3 new)"));
+            pane.OpenThread(QStringLiteral("ann"));
+            EXPECT_EQ(pane.Unread(), 1);
+            EXPECT_EQ(pane.Text(false).count(QStringLiteral(" ann: ")), 2);
+            Got.clear();
+            EXPECT_TRUE(Form->ReplyToMessage(pane.ReplyAuthor()));
+            ASSERT_TRUE(Receive(Server, 5));
+            EXPECT_EQ(Got, "xann\r");
+            continue;
+        }
+        // The next session with this host starts with the kept conversations, read.
+        EXPECT_EQ(pane.Count(), 3);
+        EXPECT_EQ(pane.Threads(), (QStringList{"ann", "cy"}));
+        EXPECT_EQ(pane.Unread(), 0);
+        Drop();
+        EXPECT_FALSE(Form->ReplyToMessage(QStringLiteral("ann")));
+    }
 }
 
 TEST_F(Extras, CaptureWritesWhatTheTerminalGotAndAFullDiskStopsOnlyTheCapture)

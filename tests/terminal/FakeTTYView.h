@@ -24,8 +24,7 @@ struct FakeTTYView : TTTYView
     int InvalidatedAll = 0;
     std::vector<Move> Moves;
     int Renumbered = 0;
-    int TrackPosts = 0;
-    int ScrollPosts = 0;
+    int Frames = 0; // frames asked for (a scroll or tracking waits)
     int Beeps = 0;
     int Carets = 0;
     int TimerStops = 0;
@@ -38,8 +37,7 @@ struct FakeTTYView : TTTYView
     void InvalidateAll(bool) override { ++InvalidatedAll; }
     void ViewMoved(int ol, int ot, int nl, int nt) override { Moves.push_back({ol, ot, nl, nt}); }
     void TopRenumbered() override { ++Renumbered; }
-    void PostTrack() override { ++TrackPosts; }
-    void PostScroll() override { ++ScrollPosts; }
+    void FrameWanted() override { ++Frames; }
     void Beep() override { ++Beeps; }
     void UpdateCaret() override { ++Carets; }
     void StopTimer() override { ++TimerStops; }
@@ -47,14 +45,14 @@ struct FakeTTYView : TTTYView
     {
         Invalidated.clear();
         Moves.clear();
-        InvalidatedAll = Renumbered = TrackPosts = ScrollPosts = Beeps = Carets = TimerStops = 0;
+        InvalidatedAll = Renumbered = Frames = Beeps = Carets = TimerStops = 0;
     }
 };
 
 // The characters of logical row y.
 inline std::string RowText(const TColorTTY &t, int y)
 {
-    return std::string(reinterpret_cast<const char *>(t.RowChars(y)), size_t(t.Cols));
+    return std::string(reinterpret_cast<const char *>(t.Screen().RowChars(y)), size_t(t.Cols));
 }
 
 // The characters of logical row y without trailing blanks.

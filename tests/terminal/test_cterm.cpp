@@ -63,11 +63,11 @@ TEST(Cterm, SequencesTheirEffectAndAnswers)
             TColorTTY t;
             SetUpTTY(t, 80, 100, 80, 25);
             t.SetEmulation(teAnsiBbs);
-            t.SetHideSauce(true);
-            t.ResetModes();
+            t.AnsiBbs().SetHideSauce(true);
+            t.AnsiBbs().ResetModes();
             t.MoveCursor(0, t.ScreenTop());
             std::string sent;
-            t.SetAnswerHandler([&sent](const char *b, size_t n) { sent.append(b, n); });
+            t.AnsiBbs().SetAnswerHandler([&sent](const char *b, size_t n) { sent.append(b, n); });
             t.Write(c.In.data(), cut);
             t.Write(c.In.data() + cut, c.In.size() - cut);
             const std::string where = c.In + " cut at " + std::to_string(cut);
@@ -83,10 +83,10 @@ TEST(Cterm, ModesAndHostChoices)
     SetUpTTY(t, 80, 100, 80, 25);
     t.SetEmulation(teAnsiBbs);
     std::string sent;
-    t.SetAnswerHandler([&sent](const char *b, size_t n) { sent.append(b, n); });
+    t.AnsiBbs().SetAnswerHandler([&sent](const char *b, size_t n) { sent.append(b, n); });
     auto mouse = [&](TMouseAction a, int button, TShiftState mods = 0) {
         sent.clear();
-        return t.ReportMouse(a, button, 4, 2, mods) ? sent : "-";
+        return t.AnsiBbs().ReportMouse(a, button, 4, 2, mods) ? sent : "-";
     };
     EXPECT_EQ(mouse(TMouseAction::Press, 0), "-"); // not asked for: the user's own
     t.Write("\x1b[?9h");
@@ -98,10 +98,10 @@ TEST(Cterm, ModesAndHostChoices)
     EXPECT_EQ(mouse(TMouseAction::Move, 0) + mouse(TMouseAction::Move, 3), "\x1b[<32;5;3M-");
     EXPECT_EQ(mouse(TMouseAction::Release, 1) + mouse(TMouseAction::WheelDown, 3),
               "\x1b[<1;5;3m\x1b[<65;5;3M");
-    EXPECT_FALSE(t.ReportMouse(TMouseAction::Press, 0, 4, 25, 0)); // below the screen
+    EXPECT_FALSE(t.AnsiBbs().ReportMouse(TMouseAction::Press, 0, 4, 25, 0)); // below the screen
     t.Write("\x1b[?2004h\x1b[?1002l\x1b[=255h");
     EXPECT_EQ(mouse(TMouseAction::Press, 0), "-");
-    EXPECT_TRUE(t.Cterm().BracketedPaste && t.Cterm().Doorway);
+    EXPECT_TRUE(t.AnsiBbs().Cterm().BracketedPaste && t.AnsiBbs().Cterm().Doorway);
 
     // fonts: one we lack keeps the current one
     for (const auto &[seq, font] :
@@ -110,13 +110,14 @@ TEST(Cterm, ModesAndHostChoices)
                                                              {"\x1b[1;0 D", CtermFont(24) ? 24 : 0},
                                                              {"\x1b[0;1 D", CtermFont(24) ? 24 : 0},
                                                              {"\x1b[0;0 D", 0}})
-        EXPECT_EQ((t.Write(seq), t.Cterm().Font), font) << seq + 1;
+        EXPECT_EQ((t.Write(seq), t.AnsiBbs().Cterm().Font), font) << seq + 1;
 
-    t.SetLfExpand(true);
+    t.AnsiBbs().SetLfExpand(true);
     t.Write("\x1b[?1000h\x1b[0;24 D");
-    t.ResetModes(); // a new connection: the host's own choices stay
-    EXPECT_TRUE(t.Cterm().LfExpand && !t.Cterm().Doorway && !t.Cterm().BracketedPaste &&
-                t.Cterm().Font == 0 && t.Cterm().Mouse == TMouseTracking::Off);
+    t.AnsiBbs().ResetModes(); // a new connection: the host's own choices stay
+    EXPECT_TRUE(t.AnsiBbs().Cterm().LfExpand && !t.AnsiBbs().Cterm().Doorway &&
+                !t.AnsiBbs().Cterm().BracketedPaste && t.AnsiBbs().Cterm().Font == 0 &&
+                t.AnsiBbs().Cterm().Mouse == TMouseTracking::Off);
     t.Write("\x1b[HAB\nC");
     EXPECT_EQ(RowTrimmed(t, t.ScreenTop() + 1), "C");
 }

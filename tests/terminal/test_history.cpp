@@ -48,6 +48,9 @@ TEST(HistoryStore, KeepsRowsExactlyUpToItsLimit)
     const Row runs{"ab  c   ", "\x01\x01\x02\x02\x02\x0f\x0f\x0f"}, erasedRow{blank, erased};
     const Row blueRow{blank, blue}, wider{wide + "z", std::string(301, '\x9e')};
     const Row narrow{"xy", "\x11\x22"}, filledOut{"xy  ", std::string("\x11\x22\0\0", 4)};
+    std::string stripes(80, '\x07'); // changes in neighbouring cells, on both sides of cell 64
+    for (size_t x : {1, 2, 3, 62, 63, 64, 65, 66, 79})
+        stripes[x] = char(x);
     const struct
     {
         const char *Name;
@@ -60,7 +63,8 @@ TEST(HistoryStore, KeepsRowsExactlyUpToItsLimit)
         {"runs and trailing spaces", 3, {runs}, 8, {runs}},
         {"the oldest go first", 2, {{"1", "a"}, {"2", "b"}, {"3", "c"}}, 1, {{"2", "b"}, {"3", "c"}}},
         {"limit 0 keeps nothing", 0, {{"1", "a"}}, 1, {}},
-        {"a narrower row is filled out", 1, {narrow}, 4, {filledOut}},
+        {"a narrower row is filled out", 2, {narrow, narrow}, 4, {filledOut, filledOut}},
+        {"changes in neighbouring cells", 1, {{blank, stripes}}, 80, {{blank, stripes}}},
         {"a wider row is cut", 1, {{wide, std::string(300, '\x1f')}}, 5, {{"wwwww", std::string(5, '\x1f')}}},
         {"a wide row comes back whole", 1, {wider}, 301, {wider}},
     };
@@ -115,7 +119,7 @@ struct HistoryTest : ::testing::Test
     {
         SetUpTTY(tty, 10, 4, 10, 4);
         tty.SetView(&view);
-        tty.Options &= ~OptionBit(coLazyWrite);
+        tty.SetOptions(tty.Options & ~OptionBit(coLazyWrite));
         tty.SetHistoryLimit(5);
         for (int i = 0; i < 7; ++i)
             tty.Write(("\1a\1" + std::string(1, "rgybpcw"[i]) + "r" + std::to_string(i) + "\r\n").c_str());
@@ -129,7 +133,7 @@ struct HistoryTest : ::testing::Test
     std::string TopRow()
     {
         TRowScratch scratch;
-        return std::string(reinterpret_cast<const char *>(tty.RowAt(tty.Top, scratch).Chars), 2);
+        return std::string(reinterpret_cast<const char *>(tty.Screen().RowAt(tty.Top, scratch).Chars), 2);
     }
 };
 
@@ -137,12 +141,12 @@ struct HistoryTest : ::testing::Test
 
 TEST_F(HistoryTest, OneTextAcrossHistoryAndRing)
 {
-    ASSERT_EQ(tty.FirstRow(), -4);
+    ASSERT_EQ(tty.Screen().FirstRow(), -4);
     // Selections, plain and coloured, across the boundary and clamped at the oldest row.
     EXPECT_EQ(Text({1, -2}, {2, 0}), "2\r\nr3\r\nr4");
     EXPECT_EQ(SelectionColouredText(tty), "\1a\1y2\r\n\1br3\r\n\1pr4");
     EXPECT_EQ(Text({0, -99}, {0, -2}), "r0\r\nr1\r\n");
-    tty.MouseCell = {1, -3}; // a double-click on a history row takes its word
+    tty.Viewport().SetMouseCell({1, -3}); // a double-click on a history row takes its word
     SelectWordAtMouse(tty);
     EXPECT_EQ(SelectionText(tty), "r1");
     // The view reaches the oldest row and keeps its text while output comes in.
@@ -156,17 +160,17 @@ TEST_F(HistoryTest, OneTextAcrossHistoryAndRing)
     // Clearing the screen leaves the history; a smaller limit trims it and pulls the view
     // and the selection in.
     tty.ClearScreen();
-    EXPECT_EQ(tty.HistoryRows(), 5);
+    EXPECT_EQ(tty.Screen().HistoryRows(), 5);
     tty.SetSelection({0, -5}, {2, -1});
     tty.SetHistoryLimit(2);
     EXPECT_EQ(std::pair(tty.Top, Text(tty.SelStart, tty.SelEnd)), std::pair(-2, std::string("r4\r\nr5")));
     tty.ClearHistory();
-    EXPECT_EQ(std::pair(tty.Top, tty.FirstRow()), std::pair(0, 0));
+    EXPECT_EQ(std::pair(tty.Top, tty.Screen().FirstRow()), std::pair(0, 0));
     // Blank rows before any text are not kept; after text they are.
     tty.Write("\r\n\r\n\r\n\r\n\r\n");
-    EXPECT_EQ(tty.HistoryRows(), 0);
+    EXPECT_EQ(tty.Screen().HistoryRows(), 0);
     tty.Write("a\r\n\r\n\r\n\r\n\r\n");
-    EXPECT_EQ(tty.HistoryRows(), 2);
+    EXPECT_EQ(tty.Screen().HistoryRows(), 2);
 }
 
 TEST(ScrollbackSearch, FindsAcrossWrapsAndTheHistoryNotAcrossLineEnds)
@@ -176,7 +180,7 @@ TEST(ScrollbackSearch, FindsAcrossWrapsAndTheHistoryNotAcrossLineEnds)
     t.SetHistoryLimit(5);
     t.Write("hello world foo\r\nabc   \r\ndef Hello\r\n123456789abc\r\n\r\n\r\nabc");
     // History: "hello worl" "d foo" "abc" "def Hello" "123456789a"; ring: "bc" "" "" "abc".
-    ASSERT_EQ(t.HistoryRows(), 5);
+    ASSERT_EQ(t.Screen().HistoryRows(), 5);
     using S = std::vector<std::vector<TCellSpan>>;
     const struct
     {
@@ -207,9 +211,9 @@ TEST(ScrollbackSearch, JoinsRowsAcrossTheRingBoundary)
     t.Write(text.data(), text.size());
     // Every row boundary, the ring's own among them, joins the end of one row to the next.
     for (int y = 0; y + 1 < t.Rows; ++y) {
-        if (t.CharAt(9, y) == ' ' || t.CharAt(1, y + 1) == ' ') continue;
-        const std::string needle{char(t.CharAt(8, y)), char(t.CharAt(9, y)), char(t.CharAt(0, y + 1)),
-                                 char(t.CharAt(1, y + 1))};
+        if (t.Screen().CharAt(9, y) == ' ' || t.Screen().CharAt(1, y + 1) == ' ') continue;
+        const std::string needle{char(t.Screen().CharAt(8, y)), char(t.Screen().CharAt(9, y)),
+                                 char(t.Screen().CharAt(0, y + 1)), char(t.Screen().CharAt(1, y + 1))};
         const auto found = Find(t, needle.c_str());
         EXPECT_NE(std::find(found.begin(), found.end(), std::vector<TCellSpan>{{y, 8, 10}, {y + 1, 0, 2}}),
                   found.end())

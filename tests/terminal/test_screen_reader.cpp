@@ -24,15 +24,15 @@ struct Speaker
     Speaker(int cols, int rows)
     {
         SetUpTTY(Tty, cols, rows, cols, rows);
-        Tty.SetOutputObserver(&Announcer);
+        Tty.Screen().SetOutputObserver(&Announcer);
         Announcer.SetListening(true);
         Announcer.OnActivity = [this] { Due = Now; };
     }
     void Out(const std::string &s, bool host = true)
     {
-        Tty.SetLocalDrawing(!host);
+        Tty.Screen().SetLocalDrawing(!host);
         Tty.Write(s.data(), s.size());
-        Tty.SetLocalDrawing(false);
+        Tty.Screen().SetLocalDrawing(false);
     }
     void Wait(int ms)
     {
@@ -95,6 +95,12 @@ TEST(OutputAnnouncer, TellsEachNewLineOnceAndNothingElse)
         {"an express message said another way leaves only what came before it",
          {{'o', "before\r\n*** Message from Sysop ***\r\nHi\r\n"}, {'d', " from Sysop"}, {'w', "400"}},
          "150:before\n|"},
+        {"a row written in place is told even when an empty line ends the output",
+         {{'o', "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\n"},
+          {'w', "400"},
+          {'o', "\x1b[2;1HScore\x1b[6;1H\r\n"},
+          {'w', "400"}},
+         "150:a\nb\nc\nd\ne\nf\n|550:\n|550:Score\n|"},
         {"a screen redrawn line by line as it was stays silent",
          {{'o', "\x1b[1;1HA\r\nB\r\n"}, {'w', "400"}, {'o', "\x1b[1;1HA\r\nB\r\n"}, {'w', "400"}},
          "150:A\nB\n|"},
@@ -168,7 +174,7 @@ TEST(OutputAnnouncer, LinesScrollingInARegionAreToldEveryOne)
 {
     Speaker s(20, 6);
     s.Tty.SetEmulation(teAnsiBbs);
-    s.Tty.ResetModes();
+    s.Tty.AnsiBbs().ResetModes();
     // a chat area in rows 1..4 under a status row; the lines scroll up inside it
     s.Out("\x1b[1;1HStatus\x1b[2;5r\x1b[5;1H");
     s.Out("one\r\ntwo\r\nok\r\nok\r\nfive\r\n");

@@ -86,11 +86,11 @@ TEST_F(SelectionTest, PointFromPixelSnapsToNearestBoundary)
 
 TEST_F(SelectionTest, DragOrdersByRowFirstAndDoubleClickTakesAWord)
 {
-    tty.AnchorCell = {8, 0};
+    tty.Viewport().SetAnchorCell({8, 0});
     SelectToMouse(tty, {1, 3}); // later row, earlier column: anchor first
     EXPECT_TRUE(tty.SelStart == (TCellPoint{8, 0}) && tty.SelEnd == (TCellPoint{1, 3}) &&
                 tty.AnchorIsStart());
-    tty.AnchorCell = {1, 3};
+    tty.Viewport().SetAnchorCell({1, 3});
     SelectToMouse(tty, {8, 0}); // earlier row, later column: mouse first
     EXPECT_TRUE(tty.SelStart == (TCellPoint{8, 0}) && tty.SelEnd == (TCellPoint{1, 3}) &&
                 !tty.AnchorIsStart());
@@ -100,7 +100,7 @@ TEST_F(SelectionTest, DragOrdersByRowFirstAndDoubleClickTakesAWord)
         {{5, 0}, "(x://y)"}, {{0, 0}, "ab"}, {{2, 0}, ""}, {{10, 0}, ""}};
     for (const auto &[at, word] : words) {
         tty.SetSelection({}, {});
-        tty.MouseCell = at;
+        tty.Viewport().SetMouseCell(at);
         SelectWordAtMouse(tty);
         EXPECT_EQ(SelectionText(tty), word) << at.x;
     }
@@ -110,7 +110,7 @@ TEST_F(SelectionTest, AutoScrollMovesOneRowPerStepUntilTheEnd)
 {
     tty.SetVisibleSize(10, 2); // rows 3 and 4 are the last page
     tty.ScrollTo(0, 0);
-    tty.AnchorCell = {0, 0};
+    tty.Viewport().SetAnchorCell({0, 0});
     int steps = 0;
     while (AutoScrollStep(tty, 5, 40, 32, 8, 16))
         ++steps;

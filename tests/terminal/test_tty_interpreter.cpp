@@ -58,7 +58,7 @@ TEST_F(Interpreter, EraseScreenAndLines)
     W("\x1b[24;3H\x1b[2J");
     for (int i = 0; i < 24; ++i)
         EXPECT_EQ(RowTrimmed(t, Y(i)), "") << i;
-    EXPECT_EQ(t.AttrAt(0, Y(0)), 0);
+    EXPECT_EQ(t.Screen().AttrAt(0, Y(0)), 0);
     EXPECT_EQ(t.CursorX, 2);
     EXPECT_EQ(t.CursorY, 818);
     EXPECT_EQ(RowTrimmed(t, 0), "oldest");
@@ -100,7 +100,7 @@ TEST(Scrollback, OldestLineDropped)
     EXPECT_EQ(RowTrimmed(t, 0), "L4");
     EXPECT_EQ(RowTrimmed(t, 3), "L7");
     EXPECT_EQ(RowTrimmed(t, 4), "");
-    EXPECT_EQ(t.AttrAt(0, 4), 0); // the recycled row is erased
+    EXPECT_EQ(t.Screen().AttrAt(0, 4), 0); // the recycled row is erased
 }
 
 } // namespace
@@ -119,16 +119,25 @@ TEST_F(Interpreter, MarkedSequencesLeaveNothingOnTheScreen)
                 W("A" + seq.substr(0, cut));
                 W(seq.substr(cut) + "B\x1b[1;31mC");
                 EXPECT_EQ(RowTrimmed(t, Y(0)), "ABC") << e << ' ' << seq.substr(1) << ' ' << cut;
-                EXPECT_EQ(t.AttrAt(2, Y(0)), 0x09);
+                EXPECT_EQ(t.Screen().AttrAt(2, Y(0)), 0x09);
             }
     }
+}
+
+// Below a scrolling region, a line feed on the last row moves nothing.
+TEST_F(Interpreter, AnsiBbsLineFeedBelowTheRegionOnTheLastRow)
+{
+    t.SetEmulation(teAnsiBbs);
+    W("top\x1b[2;5r\x1b[24;1Hlast\n");
+    EXPECT_EQ(std::tuple(RowTrimmed(t, Y(0)), RowTrimmed(t, Y(23)), t.CursorY),
+              std::tuple("top", "last", Y(23)));
 }
 
 // Classic has no queries; ANSI-BBS modes wait while Classic draws (the offline editor).
 TEST_F(Interpreter, AnsiBbsModesAndAnswers)
 {
     std::string sent;
-    t.SetAnswerHandler([&sent](const char *b, size_t n) { sent.append(b, n); });
+    t.AnsiBbs().SetAnswerHandler([&sent](const char *b, size_t n) { sent.append(b, n); });
     W("\x1b[6n\x1b[c");
     t.SetEmulation(teAnsiBbs);
     W("\x1b[?33;2");

@@ -19,8 +19,7 @@ protected:
         t.SetView(&v);
         t.ScrollTo(0, t.MaxTop);
         t.MoveCursor(0, rows - 1);
-        t.HandleTrackMessage();
-        t.HandleScrollMessage();
+        t.SettleView();
         v.Forget();
     }
     void SetUp() override { SetUpView(80, 100, 80, 24); }
@@ -37,24 +36,24 @@ protected:
 TEST_F(View, BurstOfNewLinesMergesIntoOneScroll)
 {
     W(Lines(5));
-    EXPECT_EQ(v.ScrollPosts, 1);
-    EXPECT_EQ(t.Top, 76 - 5); // the picture stays put until the scroll is delivered
+    EXPECT_TRUE(v.Frames == 1 && t.Viewport().ScrollWaiting());
+    EXPECT_EQ(t.Top, 76 - 5); // the picture stays put until the frame settles the view
     EXPECT_TRUE(v.Moves.empty());
-    EXPECT_EQ(v.TrackPosts, 0); // the view has left the last page meanwhile
+    EXPECT_FALSE(t.Viewport().TrackWaiting()); // the view has left the last page meanwhile
     W(Lines(3));
-    EXPECT_EQ(v.ScrollPosts, 1);
+    EXPECT_EQ(v.Frames, 1);
 
-    t.HandleScrollMessage(); // one move for all eight lines
+    t.SettleView(); // one move for all eight lines
     ASSERT_EQ(v.Moves.size(), 1u);
     EXPECT_EQ(v.Moves[0], (FakeTTYView::Move{0, 68, 0, 76}));
     EXPECT_EQ(RowTrimmed(t, t.Top + 22), "line 2"); // the last page shows the new lines
     W("x");
-    EXPECT_EQ(v.TrackPosts, 1);
+    EXPECT_TRUE(v.Frames == 2 && t.Viewport().TrackWaiting());
     W("y");
-    EXPECT_EQ(v.TrackPosts, 1);
-    t.HandleTrackMessage();
+    EXPECT_EQ(v.Frames, 2);
+    t.SettleView();
     EXPECT_EQ(v.Moves.size(), 1u); // cursor already in view
-    t.HandleScrollMessage();       // a late duplicate does nothing
+    t.SettleView();                // a frame with nothing waiting does nothing
     EXPECT_EQ(v.Moves.size(), 1u);
 }
 
@@ -65,19 +64,19 @@ TEST_F(View, HalfAScreenIsScrolledAtOnce)
     W(Lines(1)); // merged amount reaches 24 / 2
     ASSERT_EQ(v.Moves.size(), 1u);
     EXPECT_EQ(v.Moves[0], (FakeTTYView::Move{0, 64, 0, 76}));
-    W(Lines(2)); // the request still in flight carries these
-    EXPECT_EQ(v.ScrollPosts, 1);
-    t.HandleScrollMessage();
+    W(Lines(2)); // the frame already asked for carries these
+    EXPECT_EQ(v.Frames, 1);
+    t.SettleView();
     EXPECT_EQ(v.Moves.back(), (FakeTTYView::Move{0, 74, 0, 76}));
     W(Lines(1));
-    EXPECT_EQ(v.ScrollPosts, 2);
+    EXPECT_EQ(v.Frames, 2);
 }
 
 TEST_F(View, OddSizesRoundHalvesTowardZero)
 {
     SetUpView(9, 50, 5, 5); // halves are 2 and 2
     t.ScrollBy(1, 1);
-    EXPECT_EQ(v.ScrollPosts, 1);
+    EXPECT_TRUE(v.Frames == 1 && t.Viewport().ScrollWaiting());
     EXPECT_TRUE(v.Moves.empty());
     t.ScrollBy(0, 1); // 2 is not below 2
     ASSERT_EQ(v.Moves.size(), 1u);
@@ -86,7 +85,7 @@ TEST_F(View, OddSizesRoundHalvesTowardZero)
     v.Forget();
     t.ScrollBy(-1, -1);
     t.ScrollBy(1, 1); // cancels out: nothing waits
-    t.HandleScrollMessage();
+    t.SettleView();
     EXPECT_TRUE(v.Moves.empty());
     t.ScrollBy(0, -2);
     EXPECT_EQ(t.Top, 8);
@@ -95,7 +94,7 @@ TEST_F(View, OddSizesRoundHalvesTowardZero)
     t.ScrollTo(0, 10);
     v.Forget();
     t.ScrollBy(0, 1);
-    EXPECT_EQ(v.ScrollPosts, 0);
+    EXPECT_EQ(v.Frames, 0);
     EXPECT_EQ(t.Top, 11);
 }
 
@@ -103,8 +102,7 @@ TEST_F(View, WithoutLazyWriteEverythingHappensAtOnce)
 {
     t.SetOptions(t.Options & ~OptionBit(coLazyWrite));
     W("abc" + Lines(2));
-    EXPECT_EQ(v.ScrollPosts, 0);
-    EXPECT_EQ(v.TrackPosts, 0);
+    EXPECT_EQ(v.Frames, 0);
     EXPECT_EQ(t.Top, 76);
     EXPECT_EQ(v.Moves.size(), 2u);
     ASSERT_FALSE(v.Invalidated.empty());
@@ -134,8 +132,7 @@ TEST_F(View, ScrolledBackViewKeepsItsLines)
     EXPECT_EQ(t.Top, 33);
     EXPECT_EQ(RowText(t, t.Top), shown);
     EXPECT_EQ(v.Renumbered, 7);
-    EXPECT_EQ(v.ScrollPosts, 0);
-    EXPECT_EQ(v.TrackPosts, 0); // not at the last page: no tracking
+    EXPECT_EQ(v.Frames, 0); // not at the last page: no tracking
     EXPECT_TRUE(v.Moves.empty());
 }
 
@@ -154,11 +151,11 @@ TEST_F(View, TrackingFollowsTheCursorHorizontally)
     for (int rows : {100, 10}) {
         SetUpView(80, rows, 40, 24);
         W(std::string(60, 'h'));
-        EXPECT_EQ(v.TrackPosts, 1) << rows;
-        t.HandleTrackMessage();
+        EXPECT_TRUE(v.Frames == 1 && t.Viewport().TrackWaiting()) << rows;
+        t.SettleView();
         EXPECT_EQ(t.Left, 21) << rows;
         W("\r");
-        t.HandleTrackMessage();
+        t.SettleView();
         EXPECT_EQ(t.Left, 0) << rows;
     }
 }
@@ -180,19 +177,17 @@ TEST_F(View, MoveCursorTracksOnlyFromARowInView)
 TEST_F(View, BufferSizeKeepsTheCursorsDistanceFromTheBottom)
 {
     t.MoveCursor(3, 97);
-    t.SelStart = {2, 90};
-    t.SelEnd = {5, 99};
+    t.Viewport().SetSelectionPoints({2, 90}, {5, 99});
     t.SetRows(819);
-    EXPECT_FALSE(t.HasSelection());
+    EXPECT_FALSE(t.Viewport().HasSelection());
     EXPECT_EQ(t.Rows, 819);
     EXPECT_EQ(t.CursorY, 816);
     EXPECT_EQ(t.CursorX, 3);
-    EXPECT_EQ(t.CharAt(0, 816), ' ');
-    EXPECT_EQ(t.AttrAt(0, 816), 15);
-    t.HandleTrackMessage();
-    t.HandleScrollMessage();
+    EXPECT_EQ(t.Screen().CharAt(0, 816), ' ');
+    EXPECT_EQ(t.Screen().AttrAt(0, 816), 15);
+    t.SettleView();
     EXPECT_EQ(t.Top, t.MaxTop);
-    t.SelEnd = {5, 800};
+    t.Viewport().SetSelectionPoints(t.SelStart, {5, 800});
     t.SetRows(10);
     EXPECT_EQ(t.SelEnd, TCellPoint{});
     EXPECT_EQ(t.CursorY, 7);
@@ -229,7 +224,7 @@ TEST_F(View, ClearBlanksAndHomesEverything)
     EXPECT_EQ(t.Top, 0);
     for (int y = 0; y < t.Rows; ++y)
         ASSERT_EQ(RowTrimmed(t, y), "") << y;
-    EXPECT_EQ(t.AttrAt(5, 99), 0);
+    EXPECT_EQ(t.Screen().AttrAt(5, 99), 0);
     EXPECT_EQ(v.Moves.size(), 1u);
     EXPECT_GE(v.InvalidatedAll, 1);
 }
@@ -247,14 +242,21 @@ TEST_F(View, EraseAndWriteCellsStayInsideTheBuffer)
     EXPECT_EQ(std::pair(RowTrimmed(t, 96), RowTrimmed(t, 0)), std::pair(std::string(), std::string("top")));
 }
 
+TEST_F(View, ErasingOnePastTheRowsRoomGoesOnAcrossTheRingsSeam)
+{
+    W(std::string(160, 'x')); // the ring turned once: row 98 is stored last, row 99 first
+    t.EraseCells(79, 98, 2);
+    EXPECT_EQ(RowText(t, 98).substr(78) + RowText(t, 99).substr(0, 2), "x  x");
+}
+
 TEST_F(View, OptionsStopTheBlinkTimerAndTheCaretFollowsCursorMovesButNotText)
 {
     t.SetOptions(t.Options | OptionBit(coFlashing));
-    t.SetTimerActive(true); // the widget started the blink timer
+    t.Viewport().SetTimerActive(true); // the widget started the blink timer
     t.SetOptions(t.Options & ~OptionBit(coFlashing));
     EXPECT_EQ(v.TimerStops, 1);
     EXPECT_EQ(v.InvalidatedAll, 0);
-    t.Focused = true;
+    t.Viewport().SetFocused(true);
     t.MoveCursor(4, 99);
     EXPECT_EQ(v.Carets, 0); // no caret without coFulltimeCursor
     t.SetOptions(t.Options | OptionBit(coFulltimeCursor));
@@ -262,7 +264,7 @@ TEST_F(View, OptionsStopTheBlinkTimerAndTheCaretFollowsCursorMovesButNotText)
     EXPECT_EQ(v.Carets, 1);
     W("text\r\n");
     EXPECT_EQ(v.Carets, 1);
-    t.HandleScrollMessage(); // a view move updates it
+    t.SettleView(); // a view move updates it
     EXPECT_EQ(v.Carets, 2);
 }
 

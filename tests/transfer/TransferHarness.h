@@ -104,6 +104,22 @@ struct TBareTool
     ~TBareTool() { Sz.kill(), Sz.waitForFinished(); }
 };
 
+// socat's TLS in front of a loopback port, with a self-signed certificate made in Dir.
+inline bool TlsTerminator(TChild &socat, const QTemporaryDir &dir, uint16_t to)
+{
+    const QString cert = dir.filePath("cert.pem"), key = dir.filePath("key.pem");
+    const uint16_t port = UnusedPort();
+    return QProcess::execute("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
+                                         "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1", "-keyout", key,
+                                         "-out", cert}) == 0 &&
+           socat.StartOn("socat",
+                         {QString("OPENSSL-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork,verify=0,cert=%2,key=%3")
+                              .arg(port)
+                              .arg(cert, key),
+                          QString("TCP:127.0.0.1:%1").arg(to)},
+                         port);
+}
+
 // Our side: the program's session on a Telnet host, its TCP transport, the Qt platform and
 // lrzsz.
 struct TClient : TSessionListener
@@ -127,7 +143,7 @@ struct TClient : TSessionListener
     bool Connect(uint16_t port, const std::string &transport = "tcp")
     {
         std::ofstream(Ini) << "[Hosts]\nHost=Transfers\nAddress=127.0.0.1\nPort=" << port
-                           << "\nMode=1\nTransport=" << transport << "\n";
+                           << "\nMode=1\nLogin Name=root\nTransport=" << transport << "\n";
         Hosts = std::make_unique<THostInfo>(Ini);
         Prefs = std::make_unique<TClientPrefs>(Ini);
         Filter = std::make_unique<TUserFilter>(Ini);

@@ -1,4 +1,5 @@
 #include "TransferHarness.h"
+#include "tests/transports/SshServer.h"
 
 #include <gtest/gtest.h>
 
@@ -79,39 +80,138 @@ TEST_F(Transfers, BatchOfThreeSurvivesTelnetEscaping)
     EXPECT_EQ(Client.Progress.back().FileCount, 3);
 }
 
-// The transfer ended by the user or by the BBS's death: a part file is kept and named; after
-// a cancel the session goes on.
-TEST(TransferEnds, CancelOrALostBbsKeepsAPartFile)
+// How a transfer ended, in the user's words; what arrived is kept as a part file, and after a
+// cancel the terminal has the connection again.
+TEST(TransferEnds, EachCauseIsToldAndWhatArrivedIsKept)
 {
-    for (const bool cancel : {true, false}) {
-        SCOPED_TRACE(cancel);
-        TDemoBbs bbs;
-        ASSERT_TRUE(bbs.Start());
+    QTemporaryDir remote;
+    const std::string big = Bytes(40 << 20, 4);
+    WriteAll(remote.filePath("big.bin"), big);
+    const struct
+    {
+        TTransferEnd End;
+        std::string Says;
+    } cases[] = {
+        {TTransferEnd::Cancelled, "You cancelled the transfer after "},
+        {TTransferEnd::Lost, "The connection was lost after "},
+        {TTransferEnd::Stopped, "The BBS stopped after "},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Says);
+        TBareTool sender;
+        ASSERT_TRUE(sender.Listen(remote.path(), {"--binary", "big.bin"}));
         TClient client;
-        ASSERT_TRUE(client.Connect(bbs.Port) && client.Login()) << client.Screen;
-        const std::string big = Bytes(40 << 20, 4);
-        WriteAll(bbs.Files + "/big.bin", big);
-        client.Type("D");
-        ASSERT_TRUE(client.See("File name:"));
-        client.Type("big.bin\r");
+        ASSERT_TRUE(client.Connect(sender.Server.serverPort()));
         ASSERT_TRUE(
             client.WaitFor([&] { return !client.Progress.empty() && client.Progress.back().Done > 0; }));
-        cancel ? client.Transfers().Cancel() : bbs.Process.kill();
+        if (c.End == TTransferEnd::Cancelled) client.Transfers().Cancel();
+        if (c.End == TTransferEnd::Lost) sender.Peer->abort();
+        if (c.End == TTransferEnd::Stopped) { // as a BBS's sz does when it gives up
+            sender.Sz.kill();
+            sender.Sz.waitForFinished();
+            sender.Peer->write(reinterpret_cast<const char *>(zmodem::Abort), sizeof zmodem::Abort);
+        }
         ASSERT_TRUE(client.WaitReturned());
-        EXPECT_EQ(client.Result->End, cancel ? TTransferEnd::Cancelled : TTransferEnd::Lost);
-        const std::string says = cancel ? "Transfer cancelled." : "Connection lost";
-        EXPECT_EQ(client.Result->Message.rfind(says, 0), 0u) << client.Result->Message;
-        EXPECT_NE(client.Result->Message.find("big.bin.part ("), std::string::npos) << client.Result->Message;
-        const std::string part = ReadAll(QString::fromStdString(client.Folder + "/big.bin.part"));
-        EXPECT_GT(part.size(), 0u);
-        EXPECT_LT(part.size(), big.size());
-        EXPECT_TRUE(big.compare(0, part.size(), part) == 0);
-        EXPECT_FALSE(QFile::exists(QString::fromStdString(client.Folder + "/big.bin")));
-        if (!cancel) continue;
-        client.Screen.clear();
-        client.Type("?");
+        const TTransferResult &r = *client.Result;
+        EXPECT_EQ(r.End, c.End) << r.Message;
+        EXPECT_EQ(r.Message.rfind(c.Says, 0), 0u) << r.Message;
+        const std::string part = ReadAll(client.Downloads.filePath("big.bin.part"));
+        EXPECT_TRUE(!part.empty() && part.size() < big.size() && big.compare(0, part.size(), part) == 0);
+        EXPECT_NE(r.Message.find(" " + SizeText(int64_t(part.size())) +
+                                 " of 40.0 MB; what arrived is kept as big.bin.part."),
+                  std::string::npos)
+            << r.Message;
+        EXPECT_FALSE(QFile::exists(client.Downloads.filePath("big.bin")));
+        if (c.End != TTransferEnd::Cancelled) continue;
+        sender.Peer->write("Lobby>");
         EXPECT_TRUE(client.See("Lobby>")) << client.Screen;
     }
+}
+
+// Every byte value, with runs of 0xFF, both ways in each protocol: over SSH, a raw pty with no
+// Telnet in it, and over TLS, Telnet with its escaping.
+TEST(TransferStreams, EveryByteBothWaysOverSshAndTls)
+{
+    std::string data;
+    for (int i = 0; i < 256; ++i)
+        data += std::string(i == 255 ? 700 : 3, char(i));
+    data += Bytes(20000, 9, true) + Bytes(20000, 10);
+    TSshServer sshd;
+    const QString area = sshd.Path("area"), run = sshd.Path("run");
+    QDir().mkpath(area + "/up");
+    WriteAll(area + "/every.bin", data);
+    if (!sshd.Start("stty raw -echo\necho ready\n. " + run.toStdString() + "\nexec cat >/dev/null"))
+        GTEST_SKIP();
+    const char *const tools[3][2] = {
+        {"sz every.bin", "rz"}, {"sb every.bin", "rb"}, {"sx every.bin", "rx -c every.bin"}};
+    for (const bool ssh : {true, false})
+        for (int p = 0; p < 3; ++p)
+            for (const bool up : {false, true}) {
+                SCOPED_TRACE(std::string(ssh ? "SSH " : "TLS ") + tools[p][up]);
+                QDir(area + "/up").removeRecursively();
+                QDir().mkpath(area + "/up");
+                QStringList args = QString(tools[p][up]).split(' ');
+                const QString program = args.takeFirst();
+                args.prepend("--binary");
+                TBareTool tool;
+                TChild terminator;
+                uint16_t port = sshd.Port;
+                if (ssh) {
+                    // A receiver starts at our first byte. lrzsz flushes its tty as it ends, its last
+                    // words with it: the tools get pipes.
+                    WriteAll(run, "cd " + area.toStdString() + (up ? "/up && head -c1 >/dev/null" : "") +
+                                      " && cat | " + program.toStdString() + " --quiet " +
+                                      args.join(' ').toStdString() + " | cat\n");
+                } else {
+                    ASSERT_TRUE(tool.Listen(area + (up ? "/up" : ""), args, program));
+                    ASSERT_TRUE(TlsTerminator(terminator, sshd.Dir, tool.Server.serverPort()));
+                    port = terminator.Port;
+                }
+                TClient client;
+                ASSERT_TRUE(client.Connect(port, ssh ? "ssh" : "tls")) << client.Error;
+                ASSERT_TRUE(!ssh || client.See("ready")); // the pty is raw: our bytes stay ours
+                std::string error;
+                auto go = [&] { client.Session->SendRaw(reinterpret_cast<const uint8_t *>("\r"), 1); };
+                if (up && ssh && p == 0) go();
+                if (up && p == 0) ASSERT_TRUE(client.WaitFor([&] { return client.ReadyHeaders > 0; }));
+                if (up)
+                    ASSERT_TRUE(client.Transfers().Send(TTransferProtocol(p),
+                                                        {(area + "/every.bin").toStdString()}, error));
+                if (up && ssh && p > 0) go();
+                if (!up && p > 0)
+                    ASSERT_TRUE(client.Transfers().Receive(TTransferProtocol(p), "every.bin", error));
+                ASSERT_TRUE(client.WaitReturned()) << client.Screen;
+                EXPECT_EQ(client.Result->End, TTransferEnd::Done)
+                    << client.Result->Message << client.Result->Details;
+                const QString got = up ? area + "/up/every.bin" : client.Downloads.filePath("every.bin");
+                // XMODEM pads the last block.
+                const size_t size = p == 2 ? (data.size() + 127) / 128 * 128 : data.size();
+                EXPECT_TRUE(client.WaitFor([&] { return ReadAll(got).size() == size; }) &&
+                            ReadAll(got).compare(0, data.size(), data) == 0);
+            }
+}
+
+// An upload cut off in its last file: the file before it is whole, that one is not.
+TEST(TransferEnds, ABatchCutOffInItsLastFileIsNotWhole)
+{
+    QTemporaryDir here, far;
+    const std::vector<std::string> files{here.filePath("small").toStdString(),
+                                         here.filePath("big").toStdString()};
+    WriteAll(here.filePath("small"), "small\r\n");
+    WriteAll(here.filePath("big"), Bytes(40 << 20, 7));
+    TBareTool receiver;
+    ASSERT_TRUE(receiver.Listen(far.path(), {}, "rz"));
+    TClient client;
+    ASSERT_TRUE(client.Connect(receiver.Server.serverPort()));
+    std::string error;
+    ASSERT_TRUE(client.Transfers().Send(TTransferProtocol::Zmodem, files, error)) << error;
+    ASSERT_TRUE(
+        client.WaitFor([&] { return !client.Progress.empty() && client.Progress.back().FileNumber == 2; }));
+    ::kill(pid_t(receiver.Sz.processId()), SIGSTOP); // it takes no more, and never says it has it all
+    receiver.Peer->abort();
+    ASSERT_TRUE(client.WaitReturned());
+    ASSERT_EQ(client.Result->Files.size(), 2u);
+    EXPECT_TRUE(client.Result->Files[0].Complete && !client.Result->Files[1].Complete);
 }
 
 // A receiving tool that stops taking its input holds the connection (plain and through a
@@ -157,19 +257,8 @@ TEST(TransferEnds, AStalledToolHoldsTheConnection)
         uint16_t port = sender.Server.serverPort();
         TChild terminator;
         if (tls) {
-            const QString cert = remote.filePath("cert.pem"), key = remote.filePath("key.pem");
-            ASSERT_EQ(QProcess::execute("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt",
-                                                    "ec_paramgen_curve:P-256", "-nodes", "-days", "1",
-                                                    "-subj", "/CN=127.0.0.1", "-keyout", key, "-out", cert}),
-                      0);
-            port = UnusedPort();
-            ASSERT_TRUE(terminator.StartOn(
-                "socat",
-                {QString("OPENSSL-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork,verify=0,cert=%2,key=%3")
-                     .arg(port)
-                     .arg(cert, key),
-                 QString("TCP:127.0.0.1:%1").arg(sender.Server.serverPort())},
-                port));
+            ASSERT_TRUE(TlsTerminator(terminator, remote, port));
+            port = terminator.Port;
         }
         TClient client;
         size_t most = 0;
@@ -224,7 +313,7 @@ TEST(TransferNames, OfferedNamesStayInsideTheFolderAndReplaceNothing)
                 3); // nothing landed there
 }
 
-// YMODEM and XMODEM start when the user says so; names follow the same rules.
+// YMODEM and XMODEM downloads start when the user says so; names follow the same rules.
 TEST(TransferNames, YmodemAndXmodemWhereTheUserSays)
 {
     QTemporaryDir remote;
@@ -258,22 +347,6 @@ TEST(TransferNames, YmodemAndXmodemWhereTheUserSays)
         EXPECT_EQ(got.size(),
                   c.Protocol == TTransferProtocol::Ymodem ? data.size() : (data.size() + 127) / 128 * 128);
         EXPECT_EQ(client.Progress.back().Done, int64_t(got.size()));
-    }
-    // And the other way: into rb and rx.
-    for (const auto protocol : {TTransferProtocol::Ymodem, TTransferProtocol::Xmodem}) {
-        QTemporaryDir far;
-        const bool y = protocol == TTransferProtocol::Ymodem;
-        TBareTool receiver;
-        ASSERT_TRUE(receiver.Listen(far.path(), y ? QStringList{} : QStringList{"--with-crc", "got"},
-                                    y ? "rb" : "rx"));
-        TClient client;
-        ASSERT_TRUE(client.Connect(receiver.Server.serverPort()));
-        std::string error;
-        ASSERT_TRUE(client.Transfers().Send(protocol, {remote.filePath("evil").toStdString()}, error))
-            << error;
-        ASSERT_TRUE(client.WaitReturned());
-        EXPECT_EQ(client.Result->End, TTransferEnd::Done) << client.Result->Message;
-        EXPECT_TRUE(ReadAll(far.filePath(y ? "evil" : "got")).compare(0, data.size(), data) == 0);
     }
 }
 

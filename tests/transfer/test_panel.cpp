@@ -46,8 +46,10 @@ TEST(TransferPanel, ShowsWhatMovesAndWhatBecameOfIt)
     TTransferResult r;
     r.End = TTransferEnd::Cancelled;
     r.Message = "Transfer cancelled. Kept as partial: big.bin.part (1048576 of 5242880 bytes).";
+    r.Details = "rz: <b>file-1</b> removed..";
     panel.ShowResult(r);
     EXPECT_TRUE(Texts(panel).contains("big.bin.part"));
+    EXPECT_TRUE(Texts(panel).contains("|Details: rz: <b>file-1</b> removed..|")); // a line of its own
     button->click();
     EXPECT_EQ(close.count(), 1);
     EXPECT_EQ(cancel.count(), 2);

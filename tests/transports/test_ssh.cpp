@@ -44,7 +44,8 @@ struct Ssh : ::testing::Test
     {
         Sshd = new TSshServer;
         const std::string check = Sshd->Path("sizecheck").toStdString();
-        if (!Sshd->Start("[ -e " + check + " ] && stty size\nexec " DEMOBBS_BIN " --stdio --sysop-delay 0")) {
+        if (!Sshd->Start("[ -e " + check + " ] && stty size && read x && stty size\nexec " DEMOBBS_BIN
+                         " --stdio --sysop-delay 0")) {
             delete Sshd;
             Sshd = nullptr;
             return;
@@ -114,12 +115,15 @@ TEST_F(Ssh, FirstUseAsksThenTheBbsAnswersAndTheKeyIsKept)
     EXPECT_EQ(again.TrustAsked, 0);
 }
 
-TEST_F(Ssh, ThePtyHasTheTerminalsSize)
+TEST_F(Ssh, ThePtyHasTheTerminalsSizeAndFollowsIt)
 {
     WriteAll(Path("sizecheck"), "");
     Listener l;
     auto t = Connect(l, "root", {}, 100, 30);
     EXPECT_TRUE(l.WaitBytes("30 100"));
+    t->SetWindowSize(132, 43);
+    t->Send(reinterpret_cast<const uint8_t *>("\r"), 1);
+    EXPECT_TRUE(l.WaitBytes("43 132"));
     QFile::remove(Path("sizecheck"));
 }
 

@@ -5,10 +5,10 @@ namespace demobbs {
 TTelnetEvent TTelnetDecoder::Feed(uint8_t c)
 {
     TTelnetEvent ev;
-    switch (State) {
+    switch (FState) {
     case dsData:
         if (c == tn::IAC) {
-            State = dsIac;
+            FState = dsIac;
         } else {
             ev.Kind = TTelnetEvent::evData;
             ev.Byte = c;
@@ -16,39 +16,39 @@ TTelnetEvent TTelnetDecoder::Feed(uint8_t c)
         break;
     case dsIac:
         if (c == tn::IAC) { // doubled IAC: a data byte 255
-            State = dsData;
+            FState = dsData;
             ev.Kind = TTelnetEvent::evData;
             ev.Byte = c;
         } else if (c >= tn::WILL && c <= tn::DONT) {
             FVerb = c;
-            State = dsVerb;
+            FState = dsVerb;
         } else if (c == tn::SB) {
             FSubBuf.clear();
-            State = dsSub;
+            FState = dsSub;
         } else {
-            State = dsData;
+            FState = dsData;
             ev.Kind = TTelnetEvent::evCommand;
             ev.Byte = c;
         }
         break;
     case dsVerb:
-        State = dsData;
+        FState = dsData;
         ev.Kind = TTelnetEvent::evOption;
         ev.Byte = FVerb;
         ev.Option = c;
         break;
     case dsSub:
         if (c == tn::IAC)
-            State = dsSubIac;
+            FState = dsSubIac;
         else if (FSubBuf.size() < MaxSub)
             FSubBuf.push_back(char(c));
         break;
     case dsSubIac:
         if (c == tn::IAC) {
             if (FSubBuf.size() < MaxSub) FSubBuf.push_back(char(c));
-            State = dsSub;
+            FState = dsSub;
         } else if (c == tn::SE) {
-            State = dsData;
+            FState = dsData;
             if (!FSubBuf.empty()) {
                 ev.Kind = TTelnetEvent::evSub;
                 ev.Option = uint8_t(FSubBuf[0]);
@@ -57,7 +57,7 @@ TTelnetEvent TTelnetDecoder::Feed(uint8_t c)
         } else {
             // IAC and a command inside a subnegotiation: the subnegotiation was
             // broken off; the command counts on its own.
-            State = dsIac;
+            FState = dsIac;
             return Feed(c);
         }
         break;

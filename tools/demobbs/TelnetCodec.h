@@ -46,11 +46,11 @@ public:
     // One received byte; most bytes complete an event, bytes inside a sequence do not.
     TTelnetEvent Feed(uint8_t c);
     // True between bytes of a sequence (IAC seen, option or subnegotiation pending).
-    bool InSequence() const { return State != dsData; }
+    bool InSequence() const { return FState != dsData; }
 
 private:
     enum TState : uint8_t { dsData, dsIac, dsVerb, dsSub, dsSubIac };
-    TState State = dsData;
+    TState FState = dsData;
     uint8_t FVerb = 0;
     std::string FSubBuf;
 };

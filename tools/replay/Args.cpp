@@ -7,12 +7,16 @@ const char *const ReplayUsage =
     "           [--attrs | --cells] [--show] [SCRIPT]\n"
     "       winmarlet-replay --raw FILE [--size COLSxROWS] [--emulation classic|ansi] [--attrs | --cells] "
     "[--show]\n"
+    "       winmarlet-replay --view-art FILE [--cells]\n"
     "CLient modes (orvo, isca) also take: [--login NAME] [--password PW] [--enemy NAME]...\n"
     "       [--friend NAME]... [--express-filter N] [--post-filter N]\n"
     "SCRIPT defaults to stdin; --size defaults to 80x24 (each 1-255).\n"
     "--show opens a window with the terminal as replayed.\n"
     "--cells prints the rows that hold anything (and the cursor's): character codes, a blank,\n"
-    "       attributes, each cell as two hex digits.\n";
+    "       attributes, each cell as two hex digits.\n"
+    "--view-art draws an ANSI art file as the art viewer does (every row of its canvas, at\n"
+    "       the file's width) and prints its SAUCE description and notes, or with --cells\n"
+    "       its cells.\n";
 
 namespace {
 
@@ -95,6 +99,12 @@ std::string ParseReplayArgs(const std::vector<std::string> &Args, TReplayOptions
             if (!TakeValue(Value)) return "--size needs a value";
             if (!ParseSize(Value, Options.Cols, Options.Rows))
                 return "bad size '" + Value + "' (COLSxROWS, each 1-255)";
+        } else if (Arg == "--view-art") {
+            if (!TakeValue(Value)) return "--view-art needs a file";
+            if (HavePath) return "more than one input file";
+            Options.ViewArt = true;
+            Options.Path = Value;
+            HavePath = true;
         } else if (Arg == "--raw") {
             if (!TakeValue(Value)) return "--raw needs a file";
             if (HavePath) return "more than one input file";

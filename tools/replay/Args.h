@@ -22,6 +22,7 @@ struct TReplayOptions
     bool Cells = false;   // print every cell in hex instead of the screen
     bool Raw = false;     // Path is a raw capture: the whole file is received bytes
     bool Show = false;    // open a window with the terminal widget afterwards
+    bool ViewArt = false; // Path is an art file, drawn as the art viewer draws it
     std::string Path;     // script or capture; empty: the script comes from stdin
     bool Help = false;
 };

@@ -1,5 +1,7 @@
 #include "tools/replay/Cells.h"
 
+#include "terminal/AnsiArt.h"
+
 #include <algorithm>
 #include <string>
 
@@ -7,7 +9,7 @@ namespace {
 
 bool HoldsAnything(const TColorTTY &Tty, int y)
 {
-    const uint8_t *c = Tty.RowChars(y), *a = Tty.RowAttrs(y);
+    const uint8_t *c = Tty.Screen().RowChars(y), *a = Tty.Screen().RowAttrs(y);
     for (int x = 0; x < Tty.Cols; ++x)
         if (c[x] != ' ' || (a[x] & 0xF0) != 0) return true;
     return false;
@@ -15,9 +17,26 @@ bool HoldsAnything(const TColorTTY &Tty, int y)
 
 } // namespace
 
+static const char Hex[] = "0123456789ABCDEF";
+
+void PrintCells(const TArtCanvas &Canvas, std::ostream &Out)
+{
+    std::string Line;
+    for (int y = 0; y < Canvas.Rows(); ++y) {
+        Line.clear();
+        for (const uint8_t *Row : {Canvas.RowChars(y), Canvas.RowAttrs(y)}) {
+            if (!Line.empty()) Line += ' ';
+            for (int x = 0; x < Canvas.Width(); ++x) {
+                Line += Hex[Row[x] >> 4];
+                Line += Hex[Row[x] & 15];
+            }
+        }
+        Out << Line << '\n';
+    }
+}
+
 void PrintCells(const TColorTTY &Tty, std::ostream &Out)
 {
-    static const char Hex[] = "0123456789ABCDEF";
     int First = -1, Last = Tty.CursorY;
     for (int y = 0; y < Tty.Rows; ++y) {
         if (!HoldsAnything(Tty, y)) continue;
@@ -28,7 +47,7 @@ void PrintCells(const TColorTTY &Tty, std::ostream &Out)
     std::string Line;
     for (int y = First; y <= Last; ++y) {
         Line.clear();
-        for (const uint8_t *Row : {Tty.RowChars(y), Tty.RowAttrs(y)}) {
+        for (const uint8_t *Row : {Tty.Screen().RowChars(y), Tty.Screen().RowAttrs(y)}) {
             if (!Line.empty()) Line += ' ';
             for (int x = 0; x < Tty.Cols; ++x) {
                 Line += Hex[Row[x] >> 4];

@@ -10,3 +10,7 @@
 // cell as two hex digits. A cell holds something when it is not a blank or its background
 // is not black.
 void PrintCells(const TColorTTY &Tty, std::ostream &Out);
+
+class TArtCanvas;
+// The same listing of every row of an art viewer's canvas.
+void PrintCells(const TArtCanvas &Canvas, std::ostream &Out);

@@ -24,7 +24,7 @@ TReplaySession::TReplaySession(int Cols, int Rows, std::ostream &FOut, const TRe
     FTerminal.Clear();
     FTerminal.MoveCursor(0, FTerminal.ScreenTop());
     FTerminal.ScrollTo(0, FTerminal.ScreenTop());
-    FTerminal.Attr = caCleared;
+    FTerminal.SetAttr(caCleared);
 
     FHost.Mode = Options.Mode == "isca" ? hmISCA : Options.Mode == "orvo" ? hmORVO : hmTelnet;
     // The session reads the host's output in its emulation from the connect on; the
@@ -107,7 +107,7 @@ void TReplaySession::PrintScreen(bool Attrs)
     const int First = t.ScreenTop();
     FOut << "screen:\n";
     for (int y = First; y < t.Rows; ++y) {
-        const uint8_t *c = t.RowChars(y);
+        const uint8_t *c = t.Screen().RowChars(y);
         int End = t.Cols;
         while (End > 0 && c[End - 1] == ' ')
             --End;
@@ -116,7 +116,7 @@ void TReplaySession::PrintScreen(bool Attrs)
             Row[static_cast<size_t>(x)] = c[x] >= 0x20 && c[x] <= 0x7E ? static_cast<char>(c[x]) : '.';
         FOut << Row << '\n';
         if (Attrs) {
-            const uint8_t *a = t.RowAttrs(y);
+            const uint8_t *a = t.Screen().RowAttrs(y);
             std::string FLine = "  ";
             for (int x = 0; x < t.Cols; ++x) {
                 char h[3];

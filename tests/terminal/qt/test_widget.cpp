@@ -263,11 +263,11 @@ TEST_F(WidgetTest, OwnerKeyHandlersAndBreak)
     // Any typed character removes the selection, even one the owner swallowed.
     t.SetSelection({0, 1}, {5, 1});
     QTest::keyClick(&w, 'q');
-    EXPECT_FALSE(t.HasSelection());
+    EXPECT_FALSE(t.Viewport().HasSelection());
     // A key without a character leaves it.
     t.SetSelection({0, 1}, {5, 1});
     QTest::keyClick(&w, Qt::Key_F5);
-    EXPECT_TRUE(t.HasSelection());
+    EXPECT_TRUE(t.Viewport().HasSelection());
 }
 
 TEST_F(WidgetTest, DragsInBothDirectionsSelectTheSameCellsAndRightClickKeepsThem)
@@ -277,7 +277,7 @@ TEST_F(WidgetTest, DragsInBothDirectionsSelectTheSameCellsAndRightClickKeepsThem
     QWidget *vp = w.viewport();
     auto drag = [&](QPoint from, QPoint to) {
         QTest::mousePress(vp, Qt::LeftButton, {}, from);
-        EXPECT_FALSE(t.HasSelection()); // a new press drops the old selection
+        EXPECT_FALSE(t.Viewport().HasSelection()); // a new press drops the old selection
         QTest::mouseMove(vp, to);
         QTest::mouseRelease(vp, Qt::LeftButton, {}, to);
         return std::pair(t.SelStart, t.SelEnd);
@@ -329,7 +329,7 @@ TEST_F(WidgetTest, CopyPutsPlainAndColouredText)
     EXPECT_EQ(data->text(), QString::fromUtf8("ab\u2500"));
     EXPECT_EQ(data->data(QString::fromLatin1(TColorTTYWidget::ColouredTextMime)),
               QByteArray("\1a\1ra\1fb\xC4", 10));
-    EXPECT_FALSE(t.HasSelection());
+    EXPECT_FALSE(t.Viewport().HasSelection());
 
     // A row of spaces copies as one line break; without coColors only plain text is put.
     w.SetOptions(t.Options & ~OptionBit(coColors));

@@ -1,0 +1,214 @@
+// The reading features' costs, each in interleaved rounds (median, with the spread and the
+// machine's load):
+// - highlights: the 8 MB BBS-style stream of BbsStream.h written in 32 KB reads into the
+//   terminal model with no rules, and with 50 rules (40 names and words that never occur,
+//   five words of the stream coloured where they match, five regular expressions) run on
+//   every completed line; the rate with rules against the rate without;
+// - art: a 2 MB art pack (colour changes, blocks, cursor moves, a SAUCE record) from the
+//   file to the first paint of the viewer window.
+//
+// bench_reading [--only highlights|art] [--rounds N]
+
+#include "bench/BbsStream.h"
+#include "bench/Lcg.h"
+#include "config/IniFile.h"
+#include "session/HighlightTap.h"
+#include "shell/ArtViewer.h"
+#include "terminal/ColorTTY.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::time_point a, Clock::time_point b)
+{
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+struct TStats
+{
+    double Median, Low, High;
+};
+
+TStats Stats(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return {v[v.size() / 2], v.front(), v.back()};
+}
+
+std::string Load()
+{
+    std::ifstream in("/proc/loadavg");
+    std::string a;
+    in >> a;
+    return a;
+}
+
+// `common`: five words of the stream among them, so that most lines match one.
+std::vector<THighlightRule> FiftyRules(bool common, bool expressions = true)
+{
+    std::vector<THighlightRule> rules;
+    const char *names[] = {"alice",   "bartholomew", "cyrano",  "delphine",
+                           "ezekiel", "fiorella",    "gaspard", "hermione"};
+    const char *tails[] = {"", "_", "99", "-x", "son"};
+    for (const char *n : names)
+        for (const char *t : tails) {
+            THighlightRule r;
+            r.Pattern = std::string(n) + t;
+            r.WholeWord = rules.size() % 2 == 0;
+            r.Actions = rules.size() % 3 == 0 ? haNotice : haColourMatch;
+            rules.push_back(r);
+        }
+    static const char *const often[] = {"sysop", "express", "Lobby", "[Enter]", "<More>"};
+    static const char *const never[] = {"Sysop!", "xpresso", "Lobbyist", "[Esc]", "<Less>"};
+    for (const char *w : common ? often : never) {
+        THighlightRule r;
+        r.Pattern = w;
+        r.WholeWord = true;
+        rules.push_back(r);
+    }
+    for (const char *e : {"\\bpage[sd]? (me|you)\\b", "^\\*\\*\\* .* \\*\\*\\*$", "[0-9]{3,}-[0-9]{4}",
+                          "(?:quit|logoff) now", "\\bwarn(ing)?: \\w+"}) {
+        THighlightRule r;
+        r.Pattern = expressions ? e : "warn" + std::to_string(rules.size());
+        r.Regex = expressions;
+        r.Actions = haColourLine;
+        rules.push_back(r);
+    }
+    return rules;
+}
+
+double Drain(const std::string &stream, const std::vector<THighlightRule> *rules, size_t &events)
+{
+    TColorTTY tty;
+    tty.SetBufferSize(819, 80);
+    tty.SetVisibleSize(80, 24);
+    THighlightTap tap(tty);
+    if (rules) tap.SetMatcher(std::make_unique<THighlightMatcher>(*rules, "Flood"));
+    std::vector<THighlightEvent> told;
+    const auto t0 = Clock::now();
+    for (size_t i = 0; i < stream.size(); i += 32768) {
+        tap.BeforeWrite();
+        tty.Write(stream.data() + i, std::min<size_t>(32768, stream.size() - i));
+        tap.AfterWrite(told);
+        events += told.size();
+        told.clear();
+    }
+    const auto t1 = Clock::now();
+    return double(stream.size()) / 1e6 / (Ms(t0, t1) / 1000.0);
+}
+
+void Highlights(int rounds)
+{
+    const std::string stream = MakeBbsStream(8000000, 20240611).Ours;
+    // No rules; 50 texts that match few lines; 45 texts and five expressions that match few
+    // lines; the same with five words of the stream among the texts (most lines match).
+    const std::vector<THighlightRule> sets[] = {
+        {}, FiftyRules(false, false), FiftyRules(false), FiftyRules(true)};
+    const char *const names[] = {"no rules", "50 texts matching few lines",
+                                 "45 texts and 5 expressions matching few lines",
+                                 "50 rules of which five match most lines"};
+    std::vector<double> rate[4], ratio[4];
+    size_t events = 0;
+    for (int k = 0; k < rounds; ++k) {
+        double r[4] = {};
+        for (int j = 0; j < 4; ++j) { // in turns, each round starting with another
+            const int which = (j + k) % 4;
+            r[which] = Drain(stream, which == 0 ? nullptr : &sets[which], events);
+        }
+        for (int w = 0; w < 4; ++w) {
+            rate[w].push_back(r[w]);
+            ratio[w].push_back(r[w] / r[0]);
+        }
+    }
+    std::printf("highlights, %d rounds, load %s [target ratio >= 0.90]:\n", rounds, Load().c_str());
+    for (int w = 0; w < 4; ++w) {
+        const TStats a = Stats(rate[w]), q = Stats(ratio[w]);
+        std::printf("  %s: %.0f MB/s (%.0f-%.0f), ratio %.3f (%.3f-%.3f)\n", names[w], a.Median, a.Low,
+                    a.High, q.Median, q.Low, q.High);
+    }
+    (void)events;
+}
+
+std::string ArtPack(size_t size)
+{
+    Lcg r(7);
+    static const char *const sgr[] = {"\x1b[0;1;34m", "\x1b[0;36;44m", "\x1b[1;33;41m", "\x1b[0;35m",
+                                      "\x1b[0;1;5;37;40m"};
+    std::string s;
+    while (s.size() < size) {
+        for (int x = 0; x < 80;) {
+            if (r.Next(6) == 0) s += sgr[r.Next(5)];
+            if (r.Next(20) == 0) {
+                const int n = 1 + int(r.Next(6));
+                s += "\x1b[" + std::to_string(n) + "C";
+                x += n;
+                continue;
+            }
+            s += char("\xdb\xdc\xdf\xb0\xb1\xb2 abc"[r.Next(10)]);
+            ++x;
+        }
+        s += "\r\n";
+    }
+    // A SAUCE record: character art, ANSi, 80 columns, iCE colours.
+    std::string sauce = "SAUCE00" + std::string(121, '\0');
+    sauce[94] = 1;
+    sauce[95] = 1;
+    sauce[96] = 80;
+    sauce[105] = 1;
+    return s + "\x1a" + sauce;
+}
+
+void Art(int rounds)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("pack.ans"));
+    const std::string pack = ArtPack(2u << 20);
+    WriteFileAtomically(path.toStdString(), pack);
+    std::vector<double> open;
+    int lines = 0;
+    for (int k = 0; k < rounds; ++k) {
+        const auto t0 = Clock::now();
+        auto *viewer = new TArtViewer(path);
+        viewer->show();
+        const QPixmap shot = viewer->Canvas()->grab(QRect(0, 0, viewer->Canvas()->width(), 50 * 16));
+        const auto t1 = Clock::now();
+        lines = viewer->Art().Canvas.Rows();
+        open.push_back(Ms(t0, t1));
+        delete viewer;
+        QApplication::processEvents();
+    }
+    const TStats o = Stats(open);
+    std::printf("art: a %.1f MB pack of %d lines to the first paint %.1f ms (%.1f-%.1f), %d rounds, load %s "
+                "[target < 200 ms]\n",
+                double(pack.size()) / (1 << 20), lines, o.Median, o.Low, o.High, rounds, Load().c_str());
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    std::string only;
+    int rounds = 9;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::string(argv[i]) == "--only") only = argv[i + 1];
+        if (std::string(argv[i]) == "--rounds") rounds = std::max(1, std::atoi(argv[i + 1]));
+    }
+    if (only.empty() || only == "highlights") Highlights(rounds);
+    if (only.empty() || only == "art") Art(rounds);
+    return 0;
+}

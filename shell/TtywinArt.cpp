@@ -1,0 +1,93 @@
+// The main window's ANSI art: File "Open ANSI Art..." opens a viewer window, and
+// "Save as ANSI..." keeps the terminal's lines with their colours as an .ans file.
+#include "shell/Ttywin.h"
+
+#include "config/IniFile.h"
+#include "shell/ArtViewer.h"
+#include "shell/PlainText.h"
+#include "terminal/AnsiArt.h"
+#include "terminal/qt/ColorTTYWidget.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include <cerrno>
+#include <cstring>
+
+void TTTYForm::FileOpenArtItemClick()
+{
+    const QString path = QFileDialog::getOpenFileName(
+        this, tr("Open ANSI Art"), QString(), tr("ANSI art (*.ans *.asc *.diz *.nfo *.txt);;All files (*)"));
+    if (!path.isEmpty()) OpenArt(path);
+}
+
+TArtViewer *TTTYForm::OpenArt(const QString &path)
+{
+    auto *viewer = new TArtViewer(path, this);
+    viewer->setWindowFlag(Qt::Window);
+    if (!viewer->Error().isEmpty()) {
+        ShowPlainMessage(this, QMessageBox::Warning, qApp->property("applicationTitle").toString(),
+                         viewer->Error());
+        delete viewer;
+        return nullptr;
+    }
+    viewer->show();
+    return viewer;
+}
+
+bool TTTYForm::SaveAnsi(const QString &path, QString *error) const
+{
+    const TColorTTY &t = FColourTTY->Tty();
+    int first = t.Screen().FirstRow(), last = t.Rows - 1;
+    if (t.Viewport().HasSelection()) {
+        first = std::min(t.SelStart.y, t.SelEnd.y);
+        last = std::max(t.SelStart.y, t.SelEnd.y);
+        // A selection that ends at the start of a row does not take that row.
+        const bool forward =
+            t.SelStart.y < t.SelEnd.y || (t.SelStart.y == t.SelEnd.y && t.SelStart.x <= t.SelEnd.x);
+        if ((forward ? t.SelEnd : t.SelStart).x == 0 && last > first) --last;
+    } else {
+        // Without one: from the first row that holds text to the cursor's or the last that does.
+        const auto blank = [&](int y) {
+            TRowScratch s;
+            const TRowView r = t.Screen().RowAt(y, s);
+            for (int x = 0; x < t.Cols; ++x)
+                if (r.Chars[x] != ' ' || (r.Attrs[x] & 0x70)) return false;
+            return true;
+        };
+        while (first < t.CursorY && blank(first))
+            ++first;
+        while (last > t.CursorY && blank(last))
+            --last;
+    }
+    std::vector<uint8_t> chars, attrs;
+    chars.reserve(size_t(last - first + 1) * size_t(t.Cols));
+    attrs.reserve(chars.capacity());
+    TRowScratch scratch;
+    for (int y = first; y <= last; ++y) {
+        const TRowView r = t.Screen().RowAt(y, scratch);
+        chars.insert(chars.end(), r.Chars, r.Chars + t.Cols);
+        attrs.insert(attrs.end(), r.Attrs, r.Attrs + t.Cols);
+    }
+    const std::string data = CellsToAnsi(chars.data(), attrs.data(), t.Cols, last - first + 1,
+                                         t.BrightBackgrounds(), FSession->Host().Name.substr(0, 35));
+    if (!WriteFileAtomically(path.toLocal8Bit().toStdString(), data, 0644)) {
+        if (error) *error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+void TTTYForm::FileSaveAnsiItemClick()
+{
+    const QString path = QFileDialog::getSaveFileName(this, tr("Save as ANSI"), QStringLiteral("screen.ans"),
+                                                      tr("ANSI art (*.ans)"));
+    if (path.isEmpty()) return;
+    QString error;
+    if (SaveAnsi(path, &error))
+        SetStatus(tr(" Saved to %1.").arg(path));
+    else
+        ShowPlainMessage(this, QMessageBox::Warning, qApp->property("applicationTitle").toString(),
+                         tr("%1 could not be written: %2").arg(path, error));
+}

@@ -1,0 +1,48 @@
+#include "terminal/TTYScreen.h"
+
+#include "terminal/ColourAttr.h"
+
+#include <algorithm>
+
+bool TTTYScreen::RowIsBlank(int y) const
+{
+    const uint8_t *chars = RowChars(y), *attrs = RowAttrs(y);
+    for (int x = 0; x < FCols; ++x)
+        if (chars[x] != ' ' || (attrs[x] & 0xF0)) return false;
+    return true;
+}
+
+TRowView TTTYScreen::HistoryRowAt(int y, TRowScratch &s) const
+{
+    s.Chars.resize(size_t(FCols));
+    s.Attrs.resize(size_t(FCols));
+    FHistory.Read(y + FHistory.Count(), s.Chars.data(), s.Attrs.data(), FCols);
+    return {s.Chars.data(), s.Attrs.data()};
+}
+
+void TTTYScreen::Resize(int rows, int cols)
+{
+    FChars.assign(size_t(rows) * size_t(cols), ' ');
+    FAttrs.assign(size_t(rows) * size_t(cols), caCleared);
+    FRingStart = 0;
+    FRows = rows;
+    FCols = cols;
+}
+
+void TTTYScreen::TurnRing()
+{
+    // Blank rows before any text (the empty screen a session starts with) are not history.
+    const bool keeping = FHistory.Limit() > 0;
+    if (keeping && (FHistory.Count() > 0 || !RowIsBlank(0))) FHistory.Push(RowChars(0), RowAttrs(0), FCols);
+    ++FScrolled;
+    FRingStart = FRingStart + 1 == FRows ? 0 : FRingStart + 1;
+    if (keeping) {
+        // The next row to leave was written a whole ring ago and has left the caches by
+        // now: fetch it while the coming line is interpreted.
+        const uint8_t *chars = RowChars(0), *attrs = RowAttrs(0);
+        for (int x = 0; x < FCols + 63; x += 64) { // every cache line the row touches
+            __builtin_prefetch(chars + std::min(x, FCols - 1));
+            __builtin_prefetch(attrs + std::min(x, FCols - 1));
+        }
+    }
+}

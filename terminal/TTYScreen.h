@@ -1,0 +1,117 @@
+// The terminal's cells: a ring of Rows x Cols cells (a character and an attribute byte
+// each) whose oldest row goes into the history when a new line comes in at the bottom.
+// Rows are logical: 0 the oldest of the ring, Rows - 1 the newest; the history's rows sit
+// above as -1 (the newest) up to FirstRow() (the oldest).
+#pragma once
+
+#include "terminal/HistoryStore.h"
+
+#include <cstdint>
+#include <vector>
+
+// A row of the whole text, Cols cells: the ring's own storage, or a history row read out.
+struct TRowView
+{
+    const uint8_t *Chars;
+    const uint8_t *Attrs;
+};
+
+// Room for history rows read out of the store, kept by whoever reads them.
+struct TRowScratch
+{
+    std::vector<uint8_t> Chars, Attrs;
+};
+
+// Told of the output as it is interpreted (a screen reader's announcements follow it).
+// Calls come in the middle of a Write: read the model, change nothing.
+class TTTYOutputObserver
+{
+public:
+    virtual ~TTTYOutputObserver() = default;
+    // Characters are about to be written into logical row y (it still holds what it held).
+    // Told once per row until the next line feed or until the observer asks again
+    // (TTTYScreen::ObserveRowsAgain).
+    virtual void RowWritten(int y) = 0;
+    // A new line leaves row y (a line feed or a wrap), and after this call the cursor goes
+    // to the row below, or the ring drops its oldest row and every row moves up by one, or
+    // the rows of a scrolling region move up and row y comes back blank.
+    enum TLineFeed { lfNextRow, lfScrollRing, lfScrollRegion };
+    virtual void LineFeed(int y, TLineFeed kind) = 0;
+};
+
+class TTTYScreen
+{
+public:
+    int Cols() const { return FCols; }
+    int Rows() const { return FRows; }
+
+    // --- Cell access (x in 0..Cols-1, y a logical row in 0..Rows-1).
+    int CellIndex(int x, int y) const
+    {
+        int r = y + FRingStart;
+        if (r >= FRows) r -= FRows;
+        return r * FCols + x;
+    }
+    uint8_t CharAt(int x, int y) const { return FChars[CellIndex(x, y)]; }
+    uint8_t AttrAt(int x, int y) const { return FAttrs[CellIndex(x, y)]; }
+    // The Cols cells of logical row y, contiguous.
+    const uint8_t *RowChars(int y) const { return &FChars[CellIndex(0, y)]; }
+    const uint8_t *RowAttrs(int y) const { return &FAttrs[CellIndex(0, y)]; }
+    // Spaces on a black background only.
+    bool RowIsBlank(int y) const;
+
+    // --- The history above the ring, kept up to a limit (0 by default).
+    int HistoryRows() const { return FHistory.Count(); }
+    int FirstRow() const { return -FHistory.Count(); }
+    const THistoryStore &HistoryStore() const { return FHistory; }
+    // Row y (FirstRow() <= y < Rows), Cols cells; a history row is read into `scratch`.
+    TRowView RowAt(int y, TRowScratch &scratch) const
+    {
+        if (y >= 0) return {RowChars(y), RowAttrs(y)};
+        return HistoryRowAt(y, scratch);
+    }
+    // A number for row y that stays with its text while the ring scrolls (it grows by one
+    // for every row the ring drops), and back.
+    int64_t RowNumber(int y) const { return FScrolled + y; }
+    int RowOfNumber(int64_t number) const { return int(number - FScrolled); }
+
+    // --- Who watches the output.
+    // The lowest row output has reached since ResetOutputReach(): a row that got text or
+    // that the cursor was moved to (counted as the row below when the cursor stood past its
+    // first column); -1 for none. Rows are renumbered with the scrollback, so it stays
+    // the same row of text.
+    int OutputReach() const { return FReach; }
+    void ResetOutputReach() { FReach = -1; }
+    // The observer of the output, or nullptr (not owned).
+    void SetOutputObserver(TTTYOutputObserver *observer) { FObserver = observer; }
+    // The observer has looked at the rows written so far: tell it of the next write again.
+    void ObserveRowsAgain() { FObservedRow = -1; }
+    // What is written now is drawn by a local editor, not received from the host (screen
+    // readers are not told it again).
+    void SetLocalDrawing(bool on) { FLocalDrawing = on; }
+    bool IsLocalDrawing() const { return FLocalDrawing; }
+
+private:
+    // The terminal sizes and turns the ring; its interpreters write the cells.
+    friend class TColorTTY;
+    friend class TClassicInterpreter;
+    friend class TAnsiBbsInterpreter;
+
+    TRowView HistoryRowAt(int y, TRowScratch &scratch) const;
+    // A blank ring of rows x cols (space, attribute 15).
+    void Resize(int rows, int cols);
+    // The oldest row goes into the history (when one is kept) and its storage becomes the
+    // newest row, still holding what it held.
+    void TurnRing();
+
+    // Rows * Cols cells, physical row after physical row (see CellIndex).
+    std::vector<uint8_t> FChars, FAttrs;
+    int FCols = 0, FRows = 0;
+    int FRingStart = 0;
+    THistoryStore FHistory;
+    int64_t FScrolled = 0; // rows the ring has dropped
+    int FReach = -1;
+    TTTYOutputObserver *FObserver = nullptr;
+    int FObservedRow = -1; // the row the observer was last told of (runs of one row come in many writes)
+    bool FLocalDrawing = false;
+};

@@ -1,0 +1,78 @@
+// What part of the terminal's text the window shows, and what the user does there: the
+// origin and the size in whole cells, the selection, the focus and the blink phase. The
+// terminal moves the origin with its output; the widget keeps the rest.
+#pragma once
+
+// A cell point: x a column (may equal Cols: a boundary after the last cell), y a logical row.
+struct TCellPoint
+{
+    int x = 0;
+    int y = 0;
+    bool operator==(const TCellPoint &) const = default;
+};
+
+// A rectangle in client pixels (right and bottom exclusive).
+struct TTTYRect
+{
+    int Left = 0;
+    int Top = 0;
+    int Right = 0;
+    int Bottom = 0;
+    bool IsEmpty() const { return Right <= Left || Bottom <= Top; }
+    bool operator==(const TTTYRect &) const = default;
+};
+
+class TTTYViewport
+{
+public:
+    // --- The origin (first column and row shown) and the size in whole cells.
+    int Left() const { return FLeft; }
+    int Top() const { return FTop; }
+    int MaxLeft() const { return FMaxLeft; }
+    int MaxTop() const { return FMaxTop; }
+    int VisibleCols() const { return FVisibleCols; }
+    int VisibleRows() const { return FVisibleRows; }
+    bool Focused() const { return FFocused; }
+    // A merged scroll or the cursor's tracking waits for the next frame (lazy writes).
+    bool ScrollWaiting() const { return FScrollWaiting; }
+    bool TrackWaiting() const { return FTrackWaiting; }
+
+    // --- The selection and the mouse that makes it.
+    void SetMouseCell(TCellPoint p) { FMouseCell = p; }
+    void SetAnchorCell(TCellPoint p) { FAnchorCell = p; }
+    // Start and end in reading order (the caller orders them); nothing is repainted.
+    void SetSelectionPoints(TCellPoint start, TCellPoint end)
+    {
+        FSelStart = start;
+        FSelEnd = end;
+    }
+    void DropSelection() { FSelEnd = FSelStart; }
+    bool HasSelection() const { return !(FSelStart == FSelEnd); }
+    void SetTracking(bool tracking) { FTracking = tracking; }
+
+    // --- Focus and blinking.
+    void SetFocused(bool focused) { FFocused = focused; }
+    void SetFlashHidden(bool hidden) { FFlashHidden = hidden; }
+    void SetFlashRect(const TTTYRect &r) { FFlashRect = r; }
+    // The blink or auto-scroll timer, which the widget runs.
+    bool TimerActive() const { return FTimerActive; }
+    void SetTimerActive(bool active) { FTimerActive = active; }
+
+private:
+    // The terminal reads all of it (its read-only views) and moves the origin.
+    friend class TColorTTY;
+
+    int FLeft = 0, FTop = 0;
+    int FMaxLeft = 0, FMaxTop = 0;
+    int FVisibleCols = 0, FVisibleRows = 0;
+    bool FScrolledBack = false;
+    bool FFocused = false;
+    bool FTracking = false;
+    bool FFlashHidden = false;
+    bool FTimerActive = false;
+    TCellPoint FMouseCell, FAnchorCell, FSelStart, FSelEnd;
+    TTTYRect FFlashRect;
+    bool FTrackWaiting = false;
+    bool FScrollWaiting = false;
+    int FScrollWaitDX = 0, FScrollWaitDY = 0;
+};

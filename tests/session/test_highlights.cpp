@@ -1,0 +1,153 @@
+// Highlight rules on a real terminal: what matches (text, words, case, expressions, code
+// page 437), the recolouring, gagging, prompts told once, and refused patterns; and the
+// rules' stored form.
+#include "config/Highlights.h"
+#include "session/HighlightTap.h"
+#include "terminal/ColorTTY.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+THighlightRule Rule(const std::string &pattern, uint8_t actions = haColourMatch, bool regex = false,
+                    bool word = false, bool matchCase = false)
+{
+    THighlightRule r;
+    r.Pattern = pattern;
+    r.Regex = regex;
+    r.WholeWord = word;
+    r.MatchCase = matchCase;
+    r.Actions = actions;
+    r.Colour = 0x1E;
+    return r;
+}
+
+TEST(HighlightMatcher, WhatMatchesWhere)
+{
+    const struct
+    {
+        THighlightRule Rule;
+        const char *Line;
+        int Start, End; // -1: no match
+    } cases[] = {
+        {Rule("bob"), "Message from BOB.", 13, 16},
+        {Rule("bob", haColourMatch, false, false, true), "Message from BOB.", -1, -1},
+        {Rule("bob", haColourMatch, false, true), "bobby and bob", 10, 13},
+        {Rule("[Enter]", haColourMatch, false, true), "Press [Enter] now", 6, 13}, // ends not word characters
+        {Rule("a.c"), "abc a.c", 4, 7},                                            // text is no expression
+        {Rule("p[0-9]+s", haColourMatch, true), "room p12s here", 5, 9},
+        {Rule("caf\xc3\xa9"), "un caf\x82 noir", 3, 7}, // the pattern in code page 437
+        {Rule("x|y", haColourMatch, true, true), "axb y", 4, 5},
+    };
+    for (const auto &c : cases) {
+        THighlightMatcher m({c.Rule}, "Any");
+        THighlightResult r;
+        const bool hit = m.Match(c.Line, r);
+        EXPECT_EQ(hit, c.Start >= 0) << c.Rule.Pattern << " / " << c.Line;
+        if (hit && c.Start >= 0) {
+            ASSERT_EQ(r.Spans.size(), 1u) << c.Rule.Pattern;
+            EXPECT_EQ(r.Spans[0].Start, c.Start) << c.Rule.Pattern;
+            EXPECT_EQ(r.Spans[0].End, c.End) << c.Rule.Pattern;
+        }
+    }
+    THighlightRule other = Rule("bob");
+    other.Host = "Moss";
+    THighlightRule off = Rule("ann");
+    off.Enabled = false;
+    EXPECT_TRUE(THighlightMatcher({other, off}, "Elsewhere").Empty());
+    EXPECT_EQ(THighlightMatcher({other, off}, "MOSS").Count(), 1);
+}
+
+TEST(HighlightMatcher, RefusedPatternsSayWhy)
+{
+    EXPECT_EQ(HighlightPatternError(Rule("(abc", 1, true)), "Missing ).");
+    EXPECT_NE(HighlightPatternError(Rule("(a)\\1", 1, true)), ""); // no back-references
+    EXPECT_NE(HighlightPatternError(Rule("")), "");
+    EXPECT_NE(HighlightPatternError(Rule("\xe2\x82\xac")), ""); // the euro sign has no byte
+    EXPECT_EQ(HighlightPatternError(Rule("(abc", 1, false)), "");
+}
+
+struct Tapped : ::testing::Test
+{
+    TColorTTY Tty;
+    THighlightTap Tap{Tty};
+    std::vector<THighlightEvent> Events;
+    void SetUp() override
+    {
+        Tty.SetBufferSize(30, 40);
+        Tty.SetVisibleSize(40, 10);
+        Tty.SetHistoryLimit(100);
+    }
+    void Rules(std::vector<THighlightRule> rules)
+    {
+        Tap.SetMatcher(std::make_unique<THighlightMatcher>(rules, ""));
+    }
+    void Write(const std::string &text)
+    {
+        Tap.BeforeWrite();
+        Tty.Write(text.c_str());
+        Tap.AfterWrite(Events);
+    }
+    std::string Row(int y) const
+    {
+        std::string s(reinterpret_cast<const char *>(Tty.Screen().RowChars(y)), size_t(Tty.Cols));
+        return s.erase(s.find_last_not_of(' ') + 1);
+    }
+};
+
+TEST_F(Tapped, CompletedLinesAreRecolouredGaggedAndToldPromptsOnce)
+{
+    Rules({Rule("sysop", haColourMatch | haSound), Rule("spam", haGag),
+           Rule("Login:", haColourLine | haNotice)});
+    const int top = Tty.CursorY;
+    Write("\x1b[31mthe sysop is in\r\nbuy spam now\r\nmore spam\r\nlast li");
+    EXPECT_EQ(Row(top), "the sysop is in");
+    EXPECT_EQ(Row(top + 1), "last li"); // the gagged lines are gone, the rest moved up
+    EXPECT_EQ(Tty.CursorY, top + 1);
+    EXPECT_EQ(Tty.CursorX, 7);
+    EXPECT_EQ(Tty.Screen().AttrAt(4, top), 0x1E);
+    EXPECT_EQ(Tty.Screen().AttrAt(3, top) & 0x77, 0x01); // the rest keeps its colour
+    EXPECT_EQ(Tty.Screen().AttrAt(9, top), Tty.Screen().AttrAt(3, top));
+    Write("ne\r\n\x1b[32m");
+    EXPECT_EQ(Row(top + 1), "last line");
+    EXPECT_EQ(Tty.Attr & 7, 2); // the output's own colour goes on
+    ASSERT_EQ(Events.size(), 1u);
+    EXPECT_EQ(Events[0].Actions, haSound);
+    EXPECT_EQ(Events[0].Text, "the sysop is in");
+
+    Events.clear();
+    Write("Login: ");
+    Tap.Paused(Events);
+    Tap.Paused(Events); // the same prompt again is not told again
+    ASSERT_EQ(Events.size(), 1u);
+    EXPECT_EQ(Tty.Screen().AttrAt(0, Tty.CursorY), 0x1E);
+    Write("guest\r\n"); // the prompt completed: coloured, not told again
+    EXPECT_EQ(Events.size(), 1u);
+    EXPECT_EQ(Tty.Screen().AttrAt(8, Tty.CursorY - 1), 0x1E);
+}
+
+TEST(HighlightStore, StoredFormAndWrittenOnlyWhenChanged)
+{
+    THighlightRule odd = Rule(" a;b\"c ", haGag | haMark, true, true, true);
+    odd.Host = "x;y%z";
+    odd.Enabled = false;
+    THighlightRule back;
+    ASSERT_TRUE(ParseHighlightRule(FormatHighlightRule(odd), back));
+    EXPECT_EQ(back, odd);
+    for (const char *bad : {"", "r;1;2;\"p\"", "r;99;2;;\"p\"", "r;1;300;;\"p\"", "r;1;2;;p"})
+        EXPECT_FALSE(ParseHighlightRule(bad, back)) << bad;
+
+    const std::string ini = ::testing::TempDir() + "highlights.INI";
+    std::remove(ini.c_str());
+    THighlightStore store(ini);
+    store.Rules = {Rule("one"), odd};
+    ASSERT_TRUE(store.Save());
+    THighlightStore again(ini);
+    EXPECT_EQ(again.Rules, store.Rules);
+    // Unchanged rules are not written: a change made meanwhile by another program stays.
+    TIniFile(ini).WriteString("Highlights", "Rule1", FormatHighlightRule(Rule("two")));
+    ASSERT_TRUE(again.Save());
+    EXPECT_EQ(THighlightStore(ini).Rules.front().Pattern, "two");
+}
+
+} // namespace
