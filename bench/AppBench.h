@@ -22,19 +22,20 @@ inline void Figure(const char *name, double value, const char *unit, const char 
 }
 
 // The main window, its settings in a temporary folder, its one host "Flood" a Telnet host
-// at 127.0.0.1:port; shown.
+// at 127.0.0.1:port over `transport` (tcp, tls or ssh, as root); shown.
 struct BenchWindow
 {
-    explicit BenchWindow(uint16_t port)
-        : Ini(WriteIni(Dir, port)), Hosts(Ini), Prefs(Ini), Filter(Ini),
+    explicit BenchWindow(uint16_t port, const std::string &transport = "tcp")
+        : Ini(WriteIni(Dir, port, transport)), Hosts(Ini), Prefs(Ini), Filter(Ini),
           Form(TAppStores{Hosts, Prefs, Filter, Macros, false})
     {
         Form.show();
     }
-    static std::string WriteIni(const QTemporaryDir &dir, uint16_t port)
+    static std::string WriteIni(const QTemporaryDir &dir, uint16_t port, const std::string &transport)
     {
         const std::string ini = dir.filePath(QStringLiteral("winmarlet.INI")).toStdString();
-        std::ofstream(ini) << "[Hosts]\nHost=Flood\nAddress=127.0.0.1\nPort=" << port << "\nMode=1\n";
+        std::ofstream(ini) << "[Hosts]\nHost=Flood\nAddress=127.0.0.1\nPort=" << port
+                           << "\nMode=1\nTransport=" << transport << "\nLogin Name=root\n";
         return ini;
     }
     QTemporaryDir Dir;
@@ -51,13 +52,15 @@ struct BenchWindow
 void FillHistory(TTTYForm &form, int lines, const std::string &first);
 
 // Resident memory in MB of a bare Qt Widgets window with a menu bar, a status bar and one
-// painted child: `self --bare-window`, shown and painted.
-double MeasureBareWindow(const QString &self);
-// That window; returns the exit code.
-int RunBareWindow(int argc, char **argv);
+// painted child (the program qt_window), shown and painted.
+double MeasureBareWindow(const QString &program);
 // Bytes a line of history costs (first, while the heap is fresh).
 void MeasureHistoryMemory();
 // The find bar on 1,000,000 lines.
 void MeasureSearch();
-// A key typed to its echo painted, through a loopback echo server.
-void MeasureKeyLatency();
+// A key typed to its echo painted, through a loopback echo server, `keys` times.
+void MeasureKeyLatency(int keys);
+// 8 MB floods through a window without history and one with 1,000,000 lines, in turns.
+void MeasureFlood(int runs);
+// 16 MB floods over TCP, TLS and SSH: rate and growth of the resident set.
+void MeasureTransportFloods(int runs);

@@ -220,3 +220,73 @@ void MeasureConnectTimes(const char *demoBbs)
     Report("SSH", ssh);
     Stop(sshd);
 }
+
+TSecureRelay::~TSecureRelay()
+{
+    Stop(Server);
+    if (Ssh) qputenv("HOME", Home);
+}
+
+uint16_t TSecureRelay::StartTls(uint16_t backend)
+{
+    auto path = [&](const char *name) { return Dir.filePath(QString::fromLatin1(name)); };
+    const uint16_t port = FreePort();
+    if (!Run("openssl",
+             {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-subj",
+              "/CN=bench", "-days", "1", "-keyout", path("key.pem"), "-out", path("cert.pem")}) ||
+        !Start(Server, "socat",
+               {QString("OPENSSL-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork,verify=0,cert=%2,key=%3")
+                    .arg(port)
+                    .arg(path("cert.pem"), path("key.pem")),
+                QString("TCP:127.0.0.1:%1,nodelay").arg(backend)},
+               port))
+        return 0;
+    return port;
+}
+
+uint16_t TSecureRelay::StartSsh(uint16_t backend)
+{
+    auto path = [&](const char *name) { return Dir.filePath(QString::fromLatin1(name)); };
+    const uint16_t port = FreePort();
+    QDir().mkpath(path("home/.ssh"));
+    QFile config(path("sshd_config"));
+    if (::geteuid() != 0 || !Run("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-f", path("hostkey")}) ||
+        !Run("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-f", path("home/.ssh/id_ed25519")}) ||
+        !QFile::copy(path("home/.ssh/id_ed25519.pub"), path("authorized_keys")) ||
+        !config.open(QIODevice::WriteOnly))
+        return 0;
+    // The forced command runs in a terminal in cooked mode: raw, or it would turn the
+    // stream's line ends and the client's answers into something else.
+    config.write(QString("ListenAddress 127.0.0.1:%1\nHostKey %2\nPidFile %3\nAuthorizedKeysFile %4\n"
+                         "StrictModes no\nUsePAM no\nPermitRootLogin yes\n"
+                         "ForceCommand stty raw -echo; exec socat - TCP:127.0.0.1:%5,nodelay\n")
+                     .arg(port)
+                     .arg(path("hostkey"), path("sshd.pid"), path("authorized_keys"))
+                     .arg(backend)
+                     .toUtf8());
+    config.close();
+    QDir().mkpath("/run/sshd");
+    // The client finds its key under HOME, for as long as this relay lives.
+    Ssh = true;
+    Home = qgetenv("HOME");
+    qputenv("HOME", path("home").toUtf8());
+    return Start(Server, "/usr/sbin/sshd", {"-D", "-f", path("sshd_config")}, port) ? port : 0;
+}
+
+bool TSecureRelay::Trust(const QString &configDir, uint16_t port)
+{
+    TEndpoint e;
+    e.Host = "127.0.0.1";
+    e.Port = port;
+    e.User = "root";
+    std::unique_ptr<TTransport> t;
+    if (Ssh)
+        t = std::make_unique<TSshTransport>(QDir(configDir).filePath("known_hosts").toStdString());
+    else
+        t = std::make_unique<TTlsTransport>(QDir(configDir).filePath("known_certs").toStdString());
+    Accepting l;
+    t->Open(e, l);
+    const bool ok = Await([&] { return l.Done; }, 20000) && l.Open;
+    t->Close();
+    return ok;
+}

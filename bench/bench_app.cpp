@@ -4,9 +4,10 @@
 //    showing), the median of several starts;
 //  - memory: its resident set once the 819-line scrollback is full, against a bare Qt
 //    window with a menu bar, a status bar and one painted child (what Qt itself costs);
-//  - drain: the main window in this process receiving an 8 MB BBS-style stream that a
+//  - flood: the main window in this process receiving an 8 MB BBS-style stream that a
 //    loopback server sends as fast as the socket takes it, until the last byte is painted,
-//    with no history and with 1,000,000 lines of it;
+//    with no history and with 1,000,000 lines of it (AppFlood.cpp); and 16 MB over TCP,
+//    TLS and SSH with the growth of the resident set;
 //  - history: bytes per line of 1,000,000 lines, and the find bar searching them;
 //  - latency: a key typed until its echo from a loopback server is painted.
 // bench/peers.sh runs this beside the same work through xterm and libvterm.
@@ -38,7 +39,7 @@ using Clock = BenchClock;
 
 // Start-up and memory of the real program, run from a folder of its own so that the
 // settings it writes stay there. Returns the resident set in MB.
-double MeasureProgram(const QString &program, const std::string &scrollback)
+double MeasureProgram(const QString &program, const std::string &scrollback, int runs)
 {
     QTemporaryDir dir;
     const QString copy = dir.filePath(QStringLiteral("winmarlet"));
@@ -49,7 +50,7 @@ double MeasureProgram(const QString &program, const std::string &scrollback)
     QFile::setPermissions(copy, QFile::ExeOwner | QFile::ReadOwner);
     std::vector<double> starts;
     long rssKb = -1;
-    for (int run = 0; run < 7; ++run) {
+    for (int run = 0; run < runs; ++run) {
         uint16_t port = 0;
         const int listener = Listen(port);
         QProcess p;
@@ -78,76 +79,33 @@ double MeasureProgram(const QString &program, const std::string &scrollback)
     }
     std::sort(starts.begin(), starts.end());
     Figure("startup_connected_ms", starts[starts.size() / 2], "ms",
-           "start-up to the window shown and connected, median of 7");
+           "start-up to the window shown and connected, the median of the starts");
     Figure("memory_full_ring_mb", rssKb / 1024.0, "MB", "resident, the 819-line scrollback full, no history");
     return rssKb / 1024.0;
-}
-
-// The main window in this process drains a flood from a loopback server, with a history
-// of `historyLines` filled beforehand. Returns MB/s.
-double MeasureDrain(const std::string &stream, int historyLines)
-{
-    uint16_t port = 0;
-    const int listener = Listen(port);
-    BenchWindow window(port);
-    TTTYForm &form = window.Form;
-    if (!QTest::qWaitForWindowExposed(&form)) std::printf("drain: the window was not shown\n");
-    form.ColourTTY()->Tty().SetHistoryLimit(historyLines);
-    if (historyLines > 0) FillHistory(form, historyLines, "");
-    // Plain event loops: QTest's waits sleep between their turns and would be measured.
-    QEventLoop loop;
-
-    std::atomic<bool> done{false};
-    std::atomic<int64_t> sendStart{0};
-    std::thread server([&] {
-        const int peer = AcceptWithin(listener, 10000);
-        if (peer < 0) return;
-        sendStart = Clock::now().time_since_epoch().count();
-        if (SendAll(peer, stream + TimingMark)) AwaitTimingMark(peer, 60000);
-        done = true;
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-        ::shutdown(peer, SHUT_WR);
-        ::close(peer);
-    });
-    // When the text as it stands was last painted.
-    TColorTTYWidget *view = form.ColourTTY();
-    unsigned paintedGeneration = view->TextGeneration() - 1;
-    Clock::time_point paintedAt;
-    view->OnPainted = [&](const QRect &) {
-        if (paintedGeneration == view->TextGeneration()) return;
-        paintedGeneration = view->TextGeneration();
-        paintedAt = Clock::now();
-    };
-    form.FileConnectItemClick();
-    if (!done) loop.exec();
-    // The last byte is handled; it counts once it is on the screen.
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (paintedGeneration == view->TextGeneration()) loop.quit();
-    });
-    poll.start(0);
-    if (paintedGeneration != view->TextGeneration()) loop.exec();
-    view->OnPainted = nullptr;
-    const auto end = paintedAt;
-    server.join();
-    ::close(listener);
-    const double ms = Ms(end - Clock::time_point(Clock::duration(sendStart.load())));
-    return stream.size() / 1e3 / ms;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc > 1 && std::string(argv[1]) == "--bare-window") return RunBareWindow(argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    // bench_app [--only PART,...] [WINMARLET]: the parts are history, program, flood, search,
-    // latency and connect; all of them without --only.
+    // bench_app [--only PART,...] [--runs N] [--keys N] [WINMARLET]: the parts are history,
+    // program, flood, search, latency, connect and transports; all of them without --only.
+    // --runs: starts of the program and floods of each kind (default 5); --keys: keys typed
+    // for the latency (default 1000).
     QStringList args = app.arguments().mid(1), only;
-    if (args.size() >= 2 && args[0] == QStringLiteral("--only")) {
-        only = args[1].split(QLatin1Char(','));
+    int runs = 5, keys = 1000;
+    while (args.size() >= 2 && args[0].startsWith(QStringLiteral("--"))) {
+        if (args[0] == QStringLiteral("--only"))
+            only = args[1].split(QLatin1Char(','));
+        else if (args[0] == QStringLiteral("--runs"))
+            runs = std::max(1, args[1].toInt());
+        else if (args[0] == QStringLiteral("--keys"))
+            keys = std::max(100, args[1].toInt());
+        else
+            break;
         args = args.mid(2);
     }
     auto part = [&only](const char *name) { return only.isEmpty() || only.contains(QLatin1String(name)); };
@@ -156,27 +114,15 @@ int main(int argc, char **argv)
     if (part("history")) MeasureHistoryMemory();
     if (part("program")) {
         // More lines than the scrollback holds (MB = 10^6 bytes).
-        const double rss = MeasureProgram(program, MakeBbsStream(120000, 7).Ours);
-        const double floor = MeasureBareWindow(QCoreApplication::applicationFilePath());
+        const double rss = MeasureProgram(program, MakeBbsStream(120000, 7).Ours, runs);
+        const double floor = MeasureBareWindow(QStringLiteral(WM_QT_WINDOW_PATH));
         if (rss > 0 && floor > 0) Figure("memory_ratio_to_bare_qt", rss / floor, "x", "[target <= 1.10]");
     }
-    if (part("flood")) {
-        const std::string flood = MakeBbsStream(8000000, 20240611).Ours;
-        // Best of nine, taken in turns: on a shared machine one slow run says only that
-        // another program had the cores.
-        double plain = 0, full = 0;
-        for (int run = 0; run < 9; ++run) {
-            plain = std::max(plain, MeasureDrain(flood, 0));
-            full = std::max(full, MeasureDrain(flood, 1000000));
-        }
-        Figure("flood_mb_s", plain, "MB/s",
-               "8 MB drained through the main window until painted, no history, best of 9");
-        Figure("flood_history_mb_s", full, "MB/s", "the same with 1,000,000 lines of history, best of 9");
-        Figure("flood_history_ratio", full / plain, "x", "[target >= 0.80]");
-    }
+    if (part("flood")) MeasureFlood(runs);
     if (part("search")) MeasureSearch();
-    if (part("latency")) MeasureKeyLatency();
+    if (part("latency")) MeasureKeyLatency(keys);
     if (part("connect")) MeasureConnectTimes(WM_DEMOBBS_PATH);
+    if (part("transports")) MeasureTransportFloods(runs);
     std::fflush(stdout);
     return 0;
 }

@@ -2,8 +2,10 @@
 // program it is, so that winMarlet and xterm can be set side by side:
 //
 //   xprobe startup RUNS -- CMD...          start to the window mapped, and to its first paint
-//   xprobe flood telnet|ansi -- CMD...     an 8 MB BBS stream from a loopback server until
-//                                          the program has handled it and its last paint
+//   xprobe flood telnet|ansi [MB] -- CMD...
+//                                          a BBS stream (8 MB unless given) from a loopback
+//                                          server until the program has handled it and its
+//                                          last paint
 //   xprobe latency telnet|ansi KEYS -- CMD...
 //                                          keys typed with xdotool until their echo from a
 //                                          loopback server is painted
@@ -56,14 +58,29 @@ struct Watcher
     std::vector<double> KeyLatency;
     bool WatchKeys = false;
 
+    // An X server refuses connections while it resets after its last client left (and
+    // while it is still starting): tried again until it answers, for up to 10 s.
     bool Open()
     {
-        D = XOpenDisplay(nullptr);
-        int error = 0;
-        if (!D || !XDamageQueryExtension(D, &DamageEvent, &error)) {
-            std::fprintf(stderr, "xprobe: no X display with the DAMAGE extension\n");
+        const auto end = Clock::now() + std::chrono::seconds(10);
+        int tries = 0;
+        while (!(D = XOpenDisplay(nullptr)) && Clock::now() < end) {
+            ++tries;
+            ::poll(nullptr, 0, 20);
+        }
+        if (!D) {
+            std::fprintf(stderr, "xprobe: cannot open the X display %s (%d tries in 10 s)\n",
+                         XDisplayName(nullptr), tries + 1);
             return false;
         }
+        int error = 0;
+        if (!XDamageQueryExtension(D, &DamageEvent, &error)) {
+            std::fprintf(stderr, "xprobe: the X display %s has no DAMAGE extension\n", XDisplayName(nullptr));
+            XCloseDisplay(D);
+            D = nullptr;
+            return false;
+        }
+        if (tries > 0) std::fprintf(stderr, "xprobe: the X display answered after %d refusals\n", tries);
         XSetErrorHandler(IgnoreXErrors);
         XSelectInput(D, DefaultRootWindow(D), SubstructureNotifyMask);
         XSync(D, False);
@@ -222,10 +239,15 @@ int Startup(int runs, const std::vector<std::string> &cmd)
         }
         Stop(pid);
         XCloseDisplay(w.D);
+        if (!w.HasPaint) {
+            std::fprintf(stderr, "xprobe: start %d of %s: no window painted within 20 s\n", i + 1,
+                         cmd[0].c_str());
+            return 1;
+        }
     }
     Print("startup_mapped_ms", Median(mapped), "ms");
     Print("startup_painted_ms", Median(painted), "ms");
-    return painted.empty() ? 1 : 0;
+    return 0;
 }
 
 // The program started, connected to our loopback server and showing its window.
@@ -256,9 +278,9 @@ struct Session
     }
 };
 
-int Flood(bool telnet, const std::vector<std::string> &cmd)
+int Flood(bool telnet, int megabytes, const std::vector<std::string> &cmd)
 {
-    const Streams s = MakeBbsStream(8000000, 20240611);
+    const Streams s = MakeBbsStream(size_t(megabytes) * 1000000, 20240611);
     const std::string stream = telnet ? s.Ours + TimingMark : s.VTerm + "\x1b[6n";
     Session run;
     if (!run.Start(cmd, false)) {
@@ -354,15 +376,18 @@ int main(int argc, char **argv)
     std::vector<std::string> args(argv + 1, argv + argc);
     const auto dash = std::find(args.begin(), args.end(), "--");
     if (args.empty() || dash == args.end() || dash + 1 == args.end()) {
-        std::fprintf(stderr,
-                     "usage: xprobe startup RUNS | flood telnet|ansi | latency telnet|ansi KEYS -- CMD...\n");
+        std::fprintf(
+            stderr,
+            "usage: xprobe startup RUNS | flood telnet|ansi [MB] | latency telnet|ansi KEYS -- CMD...\n");
         return 2;
     }
     const std::vector<std::string> cmd(dash + 1, args.end());
     const std::string mode = args[0];
     const bool telnet = args.size() > 1 && args[1] == "telnet";
     if (mode == "startup" && args.size() > 1) return Startup(std::max(1, std::atoi(args[1].c_str())), cmd);
-    if (mode == "flood") return Flood(telnet, cmd);
+    if (mode == "flood")
+        return Flood(telnet, args.size() > 2 && args[2] != "--" ? std::max(1, std::atoi(args[2].c_str())) : 8,
+                     cmd);
     if (mode == "latency" && args.size() > 2)
         return Latency(telnet, std::max(1, std::atoi(args[2].c_str())), cmd);
     std::fprintf(stderr, "xprobe: unknown mode %s\n", mode.c_str());

@@ -21,6 +21,8 @@ endforeach()
 add_custom_target(wm_packaging_files ALL DEPENDS ${wm_gzipped})
 
 install(TARGETS winmarlet winmarlet-demobbs RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The TLS and SSH transports, opened by the program from bin/../lib/winmarlet.
+install(TARGETS winmarlet-secure LIBRARY DESTINATION lib/winmarlet)
 install(FILES ${wm_res}/linux/winmarlet.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${wm_res}/linux/invalid.winmarlet.winmarlet.metainfo.xml
   DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)

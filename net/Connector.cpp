@@ -3,8 +3,6 @@
 #include "net/dwsError.h"
 
 #include <QCoreApplication>
-#include <QHostAddress>
-#include <QHostInfo>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -13,10 +11,12 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -82,14 +82,18 @@ bool IsReservedInvalid(std::string n)
 
 class TConnectorObject : public QObject
 {
-    Q_OBJECT
-
 public:
     explicit TConnectorObject(TConnectorImpl *d) : FImpl(d) {}
     TConnectorImpl *FImpl;
+};
 
-public slots:
-    void HostFound(const QHostInfo &info);
+// A name lookup on a thread of its own (getaddrinfo blocks). Its answer is posted to
+// Target, which the connector clears under Lock when it gives the lookup up, so no answer
+// reaches a connector that cancelled or is gone.
+struct TLookup
+{
+    std::mutex Lock;
+    TConnectorObject *Target = nullptr;
 };
 
 struct TConnectorAttempt
@@ -104,7 +108,7 @@ struct TConnectorImpl
     TConnector *Q;
     TConnectorObject Obj{this};
     QTimer Delay;
-    int LookupId = -1;
+    std::shared_ptr<TLookup> Lookup;
     uint16_t Port = 0;
     std::vector<TAddress> Addresses;
     std::size_t Next = 0;
@@ -134,8 +138,11 @@ struct TConnectorImpl
     {
         ++Generation;
         Delay.stop();
-        if (LookupId >= 0) QHostInfo::abortHostLookup(LookupId);
-        LookupId = -1;
+        if (Lookup) {
+            const std::lock_guard<std::mutex> hold(Lookup->Lock);
+            Lookup->Target = nullptr;
+        }
+        Lookup.reset();
         if (WonFd >= 0) ::close(WonFd);
         WonFd = -1;
         for (auto &a : Attempts)
@@ -246,36 +253,74 @@ struct TConnectorImpl
     }
 };
 
-void TConnectorObject::HostFound(const QHostInfo &info)
+namespace {
+
+// The lookup's answer, on the event loop: `error` is getaddrinfo's (0 when it answered).
+void HostFound(TConnectorImpl *d, int error, std::vector<TAddress> v6, std::vector<TAddress> v4)
 {
-    if (info.lookupId() != FImpl->LookupId) return;
-    FImpl->LookupId = -1;
-    if (info.error() == QHostInfo::HostNotFound) {
-        FImpl->Fail(WSAHOST_NOT_FOUND, true);
+    d->Lookup.reset();
+    if (error == EAI_NONAME || error == EAI_FAIL || error == EAI_NODATA) {
+        d->Fail(WSAHOST_NOT_FOUND, true);
         return;
     }
-    if (info.error() != QHostInfo::NoError) {
-        // Qt keeps only the resolver's text; map the retryable failure back.
-        const bool again = info.errorString() == QString::fromLocal8Bit(gai_strerror(EAI_AGAIN));
-        FImpl->Fail(again ? WSATRY_AGAIN : WSANO_RECOVERY, true);
+    if (error != 0) {
+        d->Fail(error == EAI_AGAIN ? WSATRY_AGAIN : WSANO_RECOVERY, true);
         return;
-    }
-    std::vector<TAddress> v6, v4;
-    for (const QHostAddress &h : info.addresses()) {
-        TAddress a;
-        if (!ParseLiteral(h.toString().toStdString(), FImpl->Port, a)) continue;
-        (a.Family() == AF_INET6 ? v6 : v4).push_back(a);
     }
     if (v6.empty() && v4.empty()) {
-        FImpl->Fail(WSANO_DATA, true);
+        d->Fail(WSANO_DATA, true);
         return;
     }
-    FImpl->SetAddresses(std::move(v6), std::move(v4));
-    const std::string first = FImpl->Addresses.front().Text();
-    const unsigned gen = FImpl->Generation;
-    if (FImpl->Q->OnConnecting) FImpl->Q->OnConnecting(first);
-    if (gen == FImpl->Generation) FImpl->StartNext(); // unless the handler cancelled
+    d->SetAddresses(std::move(v6), std::move(v4));
+    const std::string first = d->Addresses.front().Text();
+    const unsigned gen = d->Generation;
+    if (d->Q->OnConnecting) d->Q->OnConnecting(first);
+    if (gen == d->Generation) d->StartNext(); // unless the handler cancelled
 }
+
+void StartLookup(TConnectorImpl *d, const std::string &name)
+{
+    auto lookup = std::make_shared<TLookup>();
+    lookup->Target = &d->Obj;
+    d->Lookup = lookup;
+    const uint16_t port = d->Port;
+    std::thread([lookup, name, port] {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        hints.ai_flags = AI_ADDRCONFIG;
+        addrinfo *res = nullptr;
+        const std::string service = std::to_string(port);
+        int error = ::getaddrinfo(name.c_str(), service.c_str(), &hints, &res);
+        if (error == EAI_BADFLAGS) {
+            hints.ai_flags = 0;
+            error = ::getaddrinfo(name.c_str(), service.c_str(), &hints, &res);
+        }
+        std::vector<TAddress> v6, v4;
+        for (const addrinfo *i = error == 0 ? res : nullptr; i; i = i->ai_next) {
+            if ((i->ai_family != AF_INET && i->ai_family != AF_INET6) ||
+                i->ai_addrlen > sizeof(sockaddr_storage))
+                continue;
+            TAddress a;
+            std::memcpy(&a.Storage, i->ai_addr, i->ai_addrlen);
+            a.Length = i->ai_addrlen;
+            (a.Family() == AF_INET6 ? v6 : v4).push_back(a);
+        }
+        if (res) ::freeaddrinfo(res);
+        const std::lock_guard<std::mutex> hold(lookup->Lock);
+        if (!lookup->Target) return;
+        TConnectorObject *target = lookup->Target;
+        QMetaObject::invokeMethod(
+            target,
+            [target, lookup, error, v6 = std::move(v6), v4 = std::move(v4)]() mutable {
+                if (target->FImpl->Lookup == lookup)
+                    HostFound(target->FImpl, error, std::move(v6), std::move(v4));
+            },
+            Qt::QueuedConnection);
+    }).detach();
+}
+
+} // namespace
 
 TConnector::TConnector() : FImpl(std::make_unique<TConnectorImpl>(this))
 {
@@ -311,11 +356,7 @@ bool TConnector::Start(const std::string &host, uint16_t port)
         FImpl->Fail(WSAHOST_NOT_FOUND, true);
         return false;
     }
-    // A slot by name: Qt frees nothing it allocated for a functor when a lookup is aborted.
-    FImpl->LookupId =
-        QHostInfo::lookupHost(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())),
-                              &FImpl->Obj, SLOT(HostFound(QHostInfo)));
-    if (FImpl->LookupId < 0) FImpl->Fail(WSANO_RECOVERY, true);
+    StartLookup(FImpl.get(), name);
     return false;
 }
 
@@ -436,5 +477,3 @@ void CloseInOrder(int fd, std::string queued)
     }
     new TLingeringClose(fd, std::move(queued));
 }
-
-#include "Connector.moc"

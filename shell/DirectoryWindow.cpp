@@ -5,7 +5,7 @@
 #include "config/HostLink.h"
 #include "config/IniFile.h"
 #include "config/qt/DialogUtil.h"
-#include "session/secure/HostProbe.h"
+#include "session/qt/TransportFactory.h"
 #include "session/secure/SecureTransports.h"
 #include "shell/PlainText.h"
 
@@ -162,7 +162,7 @@ TDirectoryWindow::TDirectoryWindow(THostInfo &hosts, std::string configFolder, Q
             ReportSaveFailure(this, FHosts.IniFileName());
     });
 
-    FProber = std::make_unique<THostProber>([this](size_t index, const TProbeResult &result) {
+    FProber = MakeHostChecks([this](size_t index, const TProbeResult &result) {
         // From a worker thread: the table is the event loop's.
         QMetaObject::invokeMethod(
             this, [this, index, result] { CheckResult(index, result); }, Qt::QueuedConnection);
@@ -264,7 +264,12 @@ void TDirectoryWindow::Check()
     FPending = int(targets.size());
     btCheck->setEnabled(FPending == 0);
     lbStatus->setText(QStringLiteral("Checking %1 hosts...").arg(FPending));
-    FProber->Start(std::move(targets));
+    if (FProber) {
+        FProber->Start(std::move(targets));
+        return;
+    }
+    for (size_t i = 0; i < FChecked.size(); ++i)
+        CheckResult(i, TProbeResult{false, -1, "no checks: the module winmarlet-secure.so is missing"});
 }
 
 void TDirectoryWindow::CheckResult(size_t index, const TProbeResult &result)

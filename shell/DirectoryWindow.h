@@ -16,7 +16,7 @@ class QLineEdit;
 class QPushButton;
 class QTableWidget;
 class THostInfo;
-class THostProber;
+class THostChecks;
 struct TProbeResult;
 
 class TDirectoryWindow : public QWidget
@@ -65,7 +65,7 @@ private:
     QLineEdit *edSearch = nullptr;
     QPushButton *btCheck = nullptr;
     QLabel *lbStatus = nullptr;
-    std::unique_ptr<THostProber> FProber;
+    std::unique_ptr<THostChecks> FProber;
     std::vector<std::string> FChecked; // the names of the run under way, by probe index
     int FPending = 0;
     bool FFilling = false;

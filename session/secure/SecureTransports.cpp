@@ -3,16 +3,6 @@
 #include "session/secure/SshTransport.h"
 #include "session/secure/TlsTransport.h"
 
-std::string KnownHostsFile(const std::string &configFolder)
-{
-    return configFolder + "/known_hosts";
-}
-
-std::string KnownCertsFile(const std::string &configFolder)
-{
-    return configFolder + "/known_certs";
-}
-
 std::unique_ptr<TTransport> MakeSecureTransport(THostTransport kind, const std::string &configFolder)
 {
     switch (kind) {

@@ -9,6 +9,13 @@
 
 std::unique_ptr<TTransport> MakeSecureTransport(THostTransport kind, const std::string &configFolder);
 
-// The trust files in a config folder.
-std::string KnownHostsFile(const std::string &configFolder);
-std::string KnownCertsFile(const std::string &configFolder);
+// The trust files in a config folder (inline: the program names them without the module
+// that holds the transports).
+inline std::string KnownHostsFile(const std::string &configFolder)
+{
+    return configFolder + "/known_hosts";
+}
+inline std::string KnownCertsFile(const std::string &configFolder)
+{
+    return configFolder + "/known_certs";
+}

@@ -23,6 +23,7 @@ install)
   env -u DISPLAY -u WAYLAND_DISPLAY HOME="$tmp/home" "$tmp/usr/bin/winmarlet" --help | grep -q '^Usage: winmarlet '
   [ ! -e "$tmp/home" ] || { echo "--help wrote into the home folder"; exit 1; }
   grep -qx 'usr/share/man/man1/winmarlet.1.gz' "$tmp/installed"
+  grep -qx 'usr/lib/winmarlet/winmarlet-secure.so' "$tmp/installed"
   grep -qx 'usr/share/icons/hicolor/256x256/apps/winmarlet.png' "$tmp/installed"
   grep -qx 'usr/share/doc/winmarlet/html/index.html' "$tmp/installed"
   skipped=0
