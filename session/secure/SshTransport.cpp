@@ -400,10 +400,11 @@ void TSshTransport::Broken()
         Ended(TCloseKind::Lost, why);
 }
 
-// Data (or the end) libssh holds for the channel, whether or not the socket has more.
+// Data (or the end) libssh holds for the channel, whether or not the socket has more. The
+// output's poll comes last: what it reads from the socket for the output it reports.
 bool TSshTransport::Buffered() const
 {
-    return ssh_channel_poll(FSsh->Channel, 0) != 0 || ssh_channel_poll(FSsh->Channel, 1) > 0;
+    return ssh_channel_poll(FSsh->Channel, 1) > 0 || ssh_channel_poll(FSsh->Channel, 0) != 0;
 }
 
 void TSshTransport::Flush()
