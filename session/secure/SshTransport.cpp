@@ -243,7 +243,8 @@ bool TSshTransport::Advance()
     case TSshStep::Open:
         ReadAll();
         if (FSsh) Flush();
-        return false;
+        // Flushing may have read the socket too: what it put aside is read now.
+        return FSsh && FSsh->Step == TSshStep::Open && Receiving() && Buffered();
     case TSshStep::Done:
         return false;
     }
@@ -360,20 +361,24 @@ void TSshTransport::TryPassword()
 void TSshTransport::ReadAll()
 {
     // Not reading while held fills the channel's window, and the server waits.
+    // Any libssh call may read the socket and put aside data for either stream, which no
+    // readiness announces: read until a pass over both finds nothing.
     char buf[16384];
-    // Reading one stream lets libssh take in packets for the other from the socket, which then
-    // has nothing left to wake us: go round until neither gives anything.
     for (bool more = true; more && FSsh && Receiving();) {
         more = false;
-        for (int stream = 0; stream < 2 && FSsh && Receiving(); ++stream) {
-            const int n = ssh_channel_read_nonblocking(FSsh->Channel, buf, sizeof buf, stream);
-            if (n > 0) {
-                Received(reinterpret_cast<const uint8_t *>(buf), static_cast<size_t>(n));
-                more = true;
-            } else if (n == SSH_ERROR) {
-                FSsh->Step = TSshStep::Done;
-                Ended(TCloseKind::Lost, ssh_get_error(FSsh->Session));
-                return;
+        for (int stream = 1; stream >= 0 && FSsh; --stream) {
+            while (FSsh && Receiving()) {
+                const int n = ssh_channel_read_nonblocking(FSsh->Channel, buf, sizeof buf, stream);
+                if (n > 0) {
+                    Received(reinterpret_cast<const uint8_t *>(buf), static_cast<size_t>(n));
+                    more = true;
+                    continue;
+                }
+                if (n == SSH_ERROR) {
+                    Broken();
+                    return;
+                }
+                break;
             }
         }
     }
@@ -384,14 +389,31 @@ void TSshTransport::ReadAll()
     }
 }
 
+// A BBS that logs the user off disconnects "by application": that is its end, not a loss.
+void TSshTransport::Broken()
+{
+    FSsh->Step = TSshStep::Done;
+    const std::string why = ssh_get_error(FSsh->Session);
+    if (Contains(why, "SSH_MSG_DISCONNECT: 11:"))
+        Ended(TCloseKind::Clean, "");
+    else
+        Ended(TCloseKind::Lost, why);
+}
+
+// Data (or the end) libssh holds for the channel, whether or not the socket has more. The
+// output's poll comes last: what it reads from the socket for the output it reports.
+bool TSshTransport::Buffered() const
+{
+    return ssh_channel_poll(FSsh->Channel, 1) > 0 || ssh_channel_poll(FSsh->Channel, 0) != 0;
+}
+
 void TSshTransport::Flush()
 {
     while (FSsh && FSsh->Step == TSshStep::Open && !FSsh->Out.Empty()) {
         const int n =
             ssh_channel_write(FSsh->Channel, FSsh->Out.Data(), static_cast<uint32_t>(FSsh->Out.Size()));
         if (n == SSH_ERROR) {
-            FSsh->Step = TSshStep::Done;
-            Ended(TCloseKind::Lost, ssh_get_error(FSsh->Session));
+            Broken();
             return;
         }
         if (n <= 0) break; // the window is full: more when the peer opens it
@@ -406,9 +428,7 @@ void TSshTransport::Send(const uint8_t *data, size_t count)
     FSsh->Out.Append(data, count);
     Flush();
     Watch();
-    // Flushing lets libssh take in what the BBS sent meanwhile, with no readiness left to
-    // wake us for it.
-    if (FSsh && Receiving()) PumpLater();
+    if (FSsh && FSsh->Step == TSshStep::Open && Receiving() && Buffered()) PumpLater();
 }
 
 void TSshTransport::SetWindowSize(uint8_t cols, uint8_t rows)
@@ -419,6 +439,7 @@ void TSshTransport::SetWindowSize(uint8_t cols, uint8_t rows)
     if (FSsh->Step == TSshStep::Open) {
         ssh_channel_change_pty_size(FSsh->Channel, cols, rows);
         Watch();
+        if (Receiving() && Buffered()) PumpLater();
     }
 }
 

@@ -34,6 +34,8 @@ private:
     void AfterNone();
     void TryPassword();
     void ReadAll();
+    bool Buffered() const;
+    void Broken();
     void Flush();
     void Watch();
     std::string HandshakeFailure() const;
