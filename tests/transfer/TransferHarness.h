@@ -109,9 +109,9 @@ inline bool TlsTerminator(TChild &socat, const QTemporaryDir &dir, uint16_t to)
 {
     const QString cert = dir.filePath("cert.pem"), key = dir.filePath("key.pem");
     const uint16_t port = UnusedPort();
-    return QProcess::execute("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
-                                         "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1", "-keyout", key,
-                                         "-out", cert}) == 0 &&
+    return QProcess::execute("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt",
+                                         "ec_paramgen_curve:P-256", "-nodes", "-days", "1", "-subj",
+                                         "/CN=127.0.0.1", "-keyout", key, "-out", cert}) == 0 &&
            socat.StartOn("socat",
                          {QString("OPENSSL-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork,verify=0,cert=%2,key=%3")
                               .arg(port)

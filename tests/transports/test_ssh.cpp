@@ -44,7 +44,8 @@ struct Ssh : ::testing::Test
     {
         Sshd = new TSshServer;
         const std::string check = Sshd->Path("sizecheck").toStdString();
-        if (!Sshd->Start("[ -e " + check + " ] && stty size && read x && stty size\nexec " DEMOBBS_BIN
+        if (!Sshd->Start("[ -e " + check +
+                         " ] && stty size && read x && stty size\nexec " DEMOBBS_BIN
                          " --stdio --sysop-delay 0")) {
             delete Sshd;
             Sshd = nullptr;
