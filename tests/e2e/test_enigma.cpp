@@ -1,6 +1,7 @@
 // The main window against ENiGMA½, a real BBS by other people (tests/peers/enigma), over
 // Telnet and SSH: the login walk, its terminal queries, ZMODEM downloads, the full-screen
 // editor, a refused password and the logoff. One peer serves the whole program.
+#include "session/secure/HostProbe.h"
 #include "tests/e2e/E2eUtil.h"
 
 #include <QCryptographicHash>
@@ -252,6 +253,19 @@ TEST_F(Enigma, ZmodemDownloadOverSsh)
 }
 
 // Over Telnet ENiGMA½ goes back to its login menu; over SSH the authentication fails.
+// The Directory's Check on a real board: its Telnet offer and its SSH banner, no login.
+TEST_F(Enigma, CheckSeesTheBoardsOffers)
+{
+    const std::atomic<bool> stop{false};
+    const TProbeResult telnet = ProbeHost({"127.0.0.1", uint16_t(Peer->Telnet), THostTransport::Tcp, "", ""},
+                                          THostProber::TimeoutMs, stop);
+    EXPECT_TRUE(telnet.Answered && telnet.Text.find("DO TTYPE, DO NAWS") != std::string::npos) << telnet.Text;
+    const TProbeResult ssh = ProbeHost(
+        {"127.0.0.1", uint16_t(Peer->Ssh), THostTransport::Ssh, Dir.filePath("none").toStdString(), ""},
+        THostProber::TimeoutMs, stop);
+    EXPECT_TRUE(ssh.Answered && ssh.Text.find("SSH-2.0-enigma-bbs") == 0) << ssh.Text;
+}
+
 TEST_F(Enigma, WrongPasswordIsRefused)
 {
     OpenHost(false, "refused");
