@@ -248,7 +248,8 @@ TEST(TransferEnds, AStalledToolHoldsTheConnection)
         return 0;
     };
     QTemporaryDir remote;
-    const std::string big = Bytes(32 << 20, 8);
+    // Large enough to fill the kernel's buffers on every hop (a TLS terminator adds two).
+    const std::string big = Bytes(64 << 20, 8);
     WriteAll(remote.filePath("big.bin"), big);
     for (const bool tls : {false, true}) {
         SCOPED_TRACE(tls ? "TLS" : "TCP");
