@@ -195,7 +195,7 @@ size_t TZmodemScanner::Feed(const uint8_t *buf, size_t count)
         FCur = p;
         if (FHolding) FHold.push_back(static_cast<char>(*p));
         Step(*p);
-        if (FOver) end = p + 1; // what follows the sender's "OO" is not the transfer's
+        if (FOver) end = FBoardsText ? p : p + 1; // what follows the sender's "OO" is not the transfer's
     }
     if (!FHolding) Pass(FRun, static_cast<size_t>(end - FRun));
     FRun = FCur = nullptr;
@@ -266,8 +266,13 @@ void TZmodemScanner::Step(uint8_t c)
             FState = stPad;
             if (FRename) StartHold();
         } else if (FFinished) {
-            FOs = c == 'O' ? FOs + 1 : 0;
-            FOver = FOs == 2;
+            if (c == 'O') {
+                FOver = ++FOs == 2;
+            } else if (FOs > 0 || (c != '\r' && c != '\n' && c != 0x8A && c != 0x11)) {
+                // Not the "OO" (a sender behind a pty may lose it): the BBS speaks again, and
+                // this byte is already its text.
+                FOver = FBoardsText = true;
+            }
         }
         break;
     case stPad:

@@ -120,4 +120,5 @@ private:
 
     bool FFinished = false; // ZFIN came; "OO" ends it
     int FOs = 0;
+    bool FBoardsText = false; // it ended at a byte that was not the "OO"
 };

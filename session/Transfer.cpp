@@ -215,6 +215,7 @@ void TTransfer::FromPeer(const uint8_t *data, size_t count)
             return;
         } else {
             const size_t upTo = FProtocol == TTransferProtocol::Zmodem ? BeforeAbort(data, count) : count;
+            const bool over = FStream->Over();
             const size_t used = FStream->Feed(data, upTo);
             if (upTo < count) {
                 PeerStopped();
@@ -222,6 +223,8 @@ void TTransfer::FromPeer(const uint8_t *data, size_t count)
             }
             if (used < count && FAfter.size() < MaxAfter)
                 FAfter.append(reinterpret_cast<const char *>(data + used), count - used);
+            // Nothing more is the tool's: it ends now instead of waiting for more.
+            if (!over && FStream->Over()) FChild->CloseInput();
             Report(FStream->Offers() != FFileNumber);
         }
         return;
@@ -271,6 +274,8 @@ void TTransfer::ChildOutput(const uint8_t *data, size_t count)
         FStream->Feed(data, count);
         Report(FStream->Offers() != FFileNumber);
     } else {
+        // Once the sender is gone, the receiver's repeats would reach the BBS as keys.
+        if (FStream->Over()) return;
         FStream->FromReceiver(data, count);
         FEngine.SendData(data, count);
         if (FStream->Ending()) FByeTimer->Start(ByeWait);

@@ -53,4 +53,27 @@ TEST(ZmodemSpotter, FindsHeadersWhereverTheReadsSplitThem)
         }
 }
 
+// The sender's last header, then its "OO" or (lost behind a pty) the BBS's next screen at once:
+// the transfer ends where the BBS's text begins, in whatever read it comes.
+TEST(ZmodemScanner, EndsAtTheByeOrWhereTheBoardSpeaksAgain)
+{
+    const std::string Fin = "**\030B0800000000022d\r\x8a";
+    const struct
+    {
+        std::string After;
+        size_t Taken; // of After
+        bool Over;
+    } Cases[] = {{"OO\x1b[2J", 2, true}, {"\x1b[2J", 0, true}, {"O\x1b[2J", 1, true}, {"", 0, false}};
+    for (const auto &c : Cases) {
+        std::string passed;
+        TZmodemScanner scanner(
+            [&](const uint8_t *b, size_t n) { passed.append(reinterpret_cast<const char *>(b), n); });
+        const std::string all = Fin + c.After;
+        const size_t taken = scanner.Feed(reinterpret_cast<const uint8_t *>(all.data()), all.size());
+        EXPECT_EQ(taken, Fin.size() + c.Taken) << c.After;
+        EXPECT_EQ(passed, all.substr(0, taken)) << c.After;
+        EXPECT_EQ(scanner.Over(), c.Over) << c.After;
+    }
+}
+
 } // namespace
