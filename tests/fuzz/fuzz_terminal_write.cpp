@@ -49,7 +49,7 @@ void CheckModel(const TColorTTY &t)
           t.MaxTop == std::max(0, t.Rows - t.VisibleRows));
     const TTTYInterpreterState s = t.InterpreterState();
     Check(0 <= s.EscParamsLen && s.EscParamsLen <= 9 && s.EscParams[s.EscParamsLen] == 0);
-    Check(s.EscState <= 4 && s.AnsiParams.Count <= TAnsiParams::Max + 1);
+    Check(s.EscState <= esLiteral && s.AnsiParams.Count <= TAnsiParams::Max + 1);
 }
 
 } // namespace
@@ -127,7 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 [&] { a % 3 == 0 ? t.SetEmulation(other) : t.WriteChar(char(a)); },
                 [&] { t.NewLine(); },
             };
-            calls[op % 16]();
+            calls[op % std::size(calls)]();
         }
         CheckModel(t);
     }
