@@ -371,16 +371,27 @@ void TTTYPainter::SetBitmapFont(std::shared_ptr<const TCp437BitmapFont> font, in
     FBitmapDpr = 0;
 }
 
-QSize TTTYPainter::BuildBitmapGlyphs(qreal dpr)
+namespace {
+
+// 256 cells of gw x gh side by side, all clear, for glyphs drawn in one colour.
+QImage GlyphStrip(int gw, int gh)
 {
-    const TCp437BitmapFont &f = *FBitmapFont;
-    const int s = std::max(1, int(std::lround(dpr * FBitmapZoom)));
-    const int gw = f.Width() * s, gh = f.Height() * s;
     QImage img(gw * 256, gh, QImage::Format_Mono);
     img.setColorCount(2);
     img.setColor(0, qRgb(255, 255, 255));
     img.setColor(1, qRgb(0, 0, 0));
     img.fill(0);
+    return img;
+}
+
+} // namespace
+
+QSize TTTYPainter::BuildBitmapGlyphs(qreal dpr)
+{
+    const TCp437BitmapFont &f = *FBitmapFont;
+    const int s = std::max(1, int(std::lround(dpr * FBitmapZoom)));
+    const int gw = f.Width() * s, gh = f.Height() * s;
+    QImage img = GlyphStrip(gw, gh);
     for (int b = 0; b < 256; ++b) {
         FBitmapBlank[b] = true;
         for (int y = 0; y < f.Height(); ++y)
@@ -424,11 +435,7 @@ void TTTYPainter::UpdateHostGlyphs(int font, qreal dpr)
     if (!f || FCharW <= 0 || FCharH <= 0) return;
     const int gw = std::max(1, int(std::lround(FCharW * dpr))),
               gh = std::max(1, int(std::lround(FCharH * dpr)));
-    QImage img(gw * 256, gh, QImage::Format_Mono);
-    img.setColorCount(2);
-    img.setColor(0, qRgb(255, 255, 255));
-    img.setColor(1, qRgb(0, 0, 0));
-    img.fill(0);
+    QImage img = GlyphStrip(gw, gh);
     for (int b = 0; b < 256; ++b) {
         FHostBlank[b] = true;
         for (int y = 0; y < gh; ++y)
