@@ -41,6 +41,7 @@ std::vector<TIniField<TClientPrefs>> MakeFields()
         Field("Announce only messages", &P::AnnounceOnlyMessages, "0"),
         Field("Silent when inactive", &P::SilentWhenInactive, "0"),
         Field("High contrast", &P::HighContrast, "0"),
+        Field("Split live rows", &P::LiveRows, "8"),
     };
     TIniField<P> debug = Field("Debug", &P::Debug);
     debug.Get = nullptr; // set only by editing the file
@@ -67,6 +68,7 @@ void TClientPrefs::Load()
     *this = TClientPrefs(TNoLoad{}, file); // the defaults, then what the file holds
     ReadFields(FIni.Load(), Section, Fields(), *this);
     HistoryLines = std::clamp(HistoryLines, 0, 1000000);
+    LiveRows = std::clamp(LiveRows, 1, 200);
     FSaved = FieldTexts(Fields(), *this);
 }
 

@@ -34,6 +34,7 @@ public:
     bool AnnounceOnlyMessages = false;
     bool SilentWhenInactive = false; // nothing announced while the window is not focused
     bool HighContrast = false;       // the high-contrast terminal palette
+    int LiveRows = 8;                // rows live below the history while scrolled back, 1..200
 
     void Load();
     // Writes the keys whose values changed since they were loaded or last saved, into the

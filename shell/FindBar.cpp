@@ -172,8 +172,10 @@ void TFindBar::Show(bool follow)
     if (i >= 0 && follow) {
         TColorTTY &tty = FTerminal->Tty();
         const std::vector<TCellSpan> spans = FFinder.Spans(tty, current);
-        if (!spans.empty() && (spans.front().Row < tty.Top || spans.back().Row >= tty.Top + tty.VisibleRows))
-            tty.ScrollTo(tty.Left, spans.front().Row - tty.VisibleRows / 2);
+        // In the history part of the view (it splits when the hit is back in the history).
+        const TTTYViewport &v = tty.Viewport();
+        if (!spans.empty() && (spans.front().Row < tty.Top || spans.back().Row >= tty.Top + v.UpperRows()))
+            tty.ScrollTo(tty.Left, spans.front().Row - v.SplitUpperRows() / 2);
         // The oldest rows cannot scroll below the bar: it moves to the other edge instead.
         if (Covers(spans, FAtBottom) && !Covers(spans, !FAtBottom)) {
             FAtBottom = !FAtBottom;

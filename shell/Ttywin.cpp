@@ -161,6 +161,7 @@ void TTTYForm::FormCreate()
     TColorTTY &tty = FColourTTY->Tty();
     tty.MoveCursor(0, tty.Rows - FClientPrefs.ScreenLines);
     ApplyHistoryLines();
+    tty.Viewport().SetLiveRows(FClientPrefs.LiveRows);
     FDebugTTY->Write("winMarlet ready. Debug mode engaged.\r\n");
 
     // The palette, wanted or not as the user left it.
@@ -198,6 +199,11 @@ void TTTYForm::FormCreate()
 void TTTYForm::FormDestroy()
 {
     if (FHelp) FHelp->Quit();
+    // Where the user left the split's handle: written only when it moved.
+    if (const int live = FColourTTY->Tty().Viewport().LiveRows(); live != FClientPrefs.LiveRows) {
+        FClientPrefs.LiveRows = live;
+        FClientPrefs.Save();
+    }
     if (FColourPalette) FColourPalette->SaveSettings();
     FSession.reset(); // before the terminal it writes to
 }

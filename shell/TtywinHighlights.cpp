@@ -110,6 +110,6 @@ bool TTTYForm::ReviewMark(int direction)
     const int row = t.Screen().RowOfNumber(target);
     speech.Review(row - at);
     // The line in the middle of the view.
-    t.ScrollTo(t.Left, std::clamp(row - t.VisibleRows / 2, t.Screen().FirstRow(), t.MaxTop));
+    t.ScrollTo(t.Left, std::clamp(row - t.Viewport().SplitUpperRows() / 2, t.Screen().FirstRow(), t.MaxTop));
     return true;
 }

@@ -112,7 +112,7 @@ void TColorTTY::SetBufferSize(int rows, int cols)
     // the selected text is gone with the old buffer, and its points may lie outside the new one
     FViewport.FSelStart = FViewport.FSelEnd = FViewport.FAnchorCell = FViewport.FMouseCell = TCellPoint{};
     MoveCursor(FCursorX, cy);
-    ScrollTo(FViewport.FLeft, FViewport.FTop + delta);
+    ScrollTo(FViewport.FLeft, FViewport.FTop + delta, TViewMove::Follow);
     if (HasWindow()) FViewPtr->InvalidateAll(!HasOption(coLazyWrite));
 }
 
@@ -122,7 +122,8 @@ void TColorTTY::SetVisibleSize(int visibleCols, int visibleRows)
     FViewport.FVisibleRows = std::max(0, visibleRows);
     FViewport.FMaxLeft = std::max(0, FScreen.FCols - FViewport.FVisibleCols);
     FViewport.FMaxTop = std::max(0, FScreen.FRows - FViewport.FVisibleRows);
-    ScrollTo(std::min(FViewport.FLeft, FViewport.FMaxLeft), std::min(FViewport.FTop, FViewport.FMaxTop));
+    ScrollTo(std::min(FViewport.FLeft, FViewport.FMaxLeft), std::min(FViewport.FTop, FViewport.FMaxTop),
+             TViewMove::Follow);
 }
 
 void TColorTTY::InvalidateAll()
@@ -175,7 +176,7 @@ void TColorTTY::SettleView()
         const int dx = FViewport.FScrollWaitDX, dy = FViewport.FScrollWaitDY;
         FViewport.FScrollWaiting = false;
         FViewport.FScrollWaitDX = FViewport.FScrollWaitDY = 0;
-        ScrollTo(FViewport.FLeft + dx, FViewport.FTop + dy);
+        ScrollTo(FViewport.FLeft + dx, FViewport.FTop + dy, TViewMove::Follow);
     }
     if (!FViewport.FTrackWaiting) return;
     FViewport.FTrackWaiting = false;
@@ -185,15 +186,19 @@ void TColorTTY::SettleView()
 void TColorTTY::MakeCursorVisible()
 {
     ScrollTo(std::max(FCursorX - FViewport.FVisibleCols + 1, std::min(FViewport.FLeft, FCursorX)),
-             std::max(FCursorY - FViewport.FVisibleRows + 1, std::min(FViewport.FTop, FCursorY)));
+             std::max(FCursorY - FViewport.FVisibleRows + 1, std::min(FViewport.FTop, FCursorY)),
+             TViewMove::Follow);
 }
 
-void TColorTTY::ScrollTo(int left, int top)
+void TColorTTY::ScrollTo(int left, int top, TViewMove by)
 {
     left = std::clamp(left, 0, FViewport.FMaxLeft);
     top = std::clamp(top, FScreen.FirstRow(), FViewport.FMaxTop);
     FViewport.FScrolledBack = top < FScreen.FRows - FViewport.FVisibleRows;
-    if (left == FViewport.FLeft && top == FViewport.FTop) return;
+    const bool wasSplit = FViewport.FSplit;
+    if (by == TViewMove::User) FViewport.FSplit = top < LiveTop(*this);
+    if (!FViewport.FScrolledBack) FViewport.FSplit = false;
+    if (left == FViewport.FLeft && top == FViewport.FTop && FViewport.FSplit == wasSplit) return;
     const int oldLeft = FViewport.FLeft, oldTop = FViewport.FTop;
     FViewport.FLeft = left;
     FViewport.FTop = top;
@@ -228,7 +233,7 @@ void TColorTTY::SetHistoryLimit(int rows)
     for (TCellPoint *p :
          {&FViewport.FSelStart, &FViewport.FSelEnd, &FViewport.FAnchorCell, &FViewport.FMouseCell})
         if (p->y < first) *p = {0, first};
-    if (FViewport.FTop < first) ScrollTo(FViewport.FLeft, first);
+    if (FViewport.FTop < first) ScrollTo(FViewport.FLeft, first, TViewMove::Follow);
     InvalidateAll(); // the scroll range changed
 }
 
@@ -285,6 +290,40 @@ void TColorTTY::Clear()
     FCursorX = FCursorY = 0;
     const int oldLeft = FViewport.FLeft, oldTop = FViewport.FTop;
     FViewport.FLeft = FViewport.FTop = 0;
+    FViewport.FSplit = false;
     if (HasWindow() && (oldLeft != 0 || oldTop != 0)) FViewPtr->ViewMoved(oldLeft, oldTop, 0, 0);
     InvalidateAll();
+}
+
+// ---------------------------------------------------------------- the split view
+
+int LiveBottom(const TColorTTY &t)
+{
+    const TTTYScreen &s = t.Screen();
+    int bottom = t.Rows;
+    while (bottom - 1 > t.CursorY && s.RowIsBlank(bottom - 1))
+        --bottom;
+    return bottom;
+}
+
+int LiveTop(const TColorTTY &t)
+{
+    const int bottom = LiveBottom(t);
+    if (bottom > t.MaxTop) return t.MaxTop;
+    return std::max(t.Screen().FirstRow(), bottom - t.VisibleRows);
+}
+
+void CloseSplit(TColorTTY &t)
+{
+    if (t.Viewport().Split()) t.ScrollTo(t.Left, LiveTop(t));
+}
+
+TViewRows ViewRows(const TColorTTY &t)
+{
+    const TTTYViewport &v = t.Viewport();
+    TViewRows r{t.Top, v.UpperRows(), 0, 0};
+    if (!v.ShowsSplit()) return r;
+    r.Live = v.SplitLiveRows();
+    r.LiveFirst = std::max(t.Screen().FirstRow(), LiveBottom(t) - r.Live);
+    return r;
 }

@@ -72,6 +72,10 @@ public:
     virtual void StopTimer() {}
 };
 
+// Who moves the view: the user (scrolling back splits the view, coming back to the newest
+// rows closes the split), or the output, the tracking and the sizes (the split stays).
+enum class TViewMove : uint8_t { User, Follow };
+
 class TColorTTY
 {
 public:
@@ -173,7 +177,7 @@ public:
     void PlaceCursor(int x, int y);
     void TrackCursor();
     void MakeCursorVisible();
-    void ScrollTo(int left, int top);
+    void ScrollTo(int left, int top, TViewMove by = TViewMove::User);
     void ScrollBy(int dx, int dy);
     // The scroll and the cursor tracking that waited for the frame (lazy writes) are carried
     // out; what the view pulls before it paints.
@@ -238,3 +242,38 @@ private:
     TClassicInterpreter FClassic{*this, FTok};
     TAnsiBbsInterpreter FAnsi{*this, FTok};
 };
+
+// --- The split view (see TTTYViewport): where the newest rows are and which rows each view
+// row shows.
+// The newest rows end above this row: below the cursor's row, or below the lowest row with
+// text under it.
+int LiveBottom(const TColorTTY &tty);
+// The origin of a view that shows the newest rows: the last page, or the page ending at
+// LiveBottom while the output is above it. A user's scroll above it splits the view.
+int LiveTop(const TColorTTY &tty);
+// Back to the newest rows, closing the split (End, a key typed); nothing when not split.
+void CloseSplit(TColorTTY &tty);
+
+// The rows of the view from its top: the history part's, the handle, the live part's.
+struct TViewRows
+{
+    static constexpr int Handle = -0x40000000; // no row: the handle between the parts
+    int Top = 0;                               // the first row of the history part (the origin)
+    int Upper = 0;                             // its rows: the whole view when not split
+    int Live = 0;                              // the live part's rows below the handle, 0 when not split
+    int LiveFirst = 0;                         // the first of them
+    // The row shown on view row v (v past the live part: its last row), or Handle.
+    int RowAt(int v) const
+    {
+        if (Live == 0 || v < Upper) return Top + v;
+        if (v == Upper) return Handle;
+        return LiveFirst + std::min(v - Upper, Live) - 1;
+    }
+    // View rows showing row y: in the history part (or -1), and in the live part (or -1).
+    int UpperViewRow(int y) const { return y >= Top && y < Top + Upper ? y - Top : -1; }
+    int LiveViewRow(int y) const
+    {
+        return Live && y >= LiveFirst && y < LiveFirst + Live ? Upper + 1 + y - LiveFirst : -1;
+    }
+};
+TViewRows ViewRows(const TColorTTY &tty);

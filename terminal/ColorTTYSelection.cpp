@@ -127,7 +127,11 @@ TCellPoint SelPointFromPixel(const TColorTTY &t, int x, int y, int charWidth, in
     if (y < 0) x = 0;
     x = std::max(x, 0);
     y = std::max(y, 0);
-    TCellPoint p{(x + charWidth / 2) / charWidth + t.Left, y / charHeight + t.Top};
+    // a split view's handle is the boundary after the history part's last row
+    const TViewRows rows = ViewRows(t);
+    const int row = rows.RowAt(y / charHeight);
+    if (row == TViewRows::Handle) return {0, rows.Top + rows.Upper};
+    TCellPoint p{(x + charWidth / 2) / charWidth + t.Left, row};
     if (p.x > t.Cols) {
         p.x = 0;
         ++p.y;

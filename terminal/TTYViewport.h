@@ -3,6 +3,8 @@
 // terminal moves the origin with its output; the widget keeps the rest.
 #pragma once
 
+#include <algorithm>
+
 // A cell point: x a column (may equal Cols: a boundary after the last cell), y a logical row.
 struct TCellPoint
 {
@@ -58,6 +60,33 @@ public:
     bool TimerActive() const { return FTimerActive; }
     void SetTimerActive(bool active) { FTimerActive = active; }
 
+    // --- The split while the user reads back: the history stays above a handle row, the
+    // newest rows stay live below it. The terminal opens it when the user scrolls back and
+    // closes it when the user comes back to the newest rows.
+    static constexpr int DefaultLiveRows = 8;
+    static constexpr int MaxLiveRows = 200;
+    static constexpr int MinUpperRows = 2; // what the history part keeps in a small window
+    bool Split() const { return FSplit; }
+    // The live rows the user wants (where the handle was dragged to).
+    int LiveRows() const { return FLiveRows; }
+    void SetLiveRows(int rows) { FLiveRows = std::clamp(rows, 1, MaxLiveRows); }
+    // The live rows a split view shows: those wanted as far as the history part keeps its
+    // rows and the handle its own; 0 in a view too small to split.
+    int SplitLiveRows() const
+    {
+        const int room = FVisibleRows - 1 - MinUpperRows;
+        return room < 1 ? 0 : std::min(FLiveRows, room);
+    }
+    // The rows of the history part were the view split, and as it is now.
+    int SplitUpperRows() const
+    {
+        const int live = SplitLiveRows();
+        return live ? FVisibleRows - live - 1 : FVisibleRows;
+    }
+    int UpperRows() const { return FSplit ? SplitUpperRows() : FVisibleRows; }
+    // Split and big enough to show both parts: the handle is view row UpperRows().
+    bool ShowsSplit() const { return FSplit && SplitLiveRows() > 0; }
+
 private:
     // The terminal reads all of it (its read-only views) and moves the origin.
     friend class TColorTTY;
@@ -66,6 +95,8 @@ private:
     int FMaxLeft = 0, FMaxTop = 0;
     int FVisibleCols = 0, FVisibleRows = 0;
     bool FScrolledBack = false;
+    bool FSplit = false;
+    int FLiveRows = DefaultLiveRows;
     bool FFocused = false;
     bool FTracking = false;
     bool FFlashHidden = false;

@@ -19,7 +19,9 @@ bool TColorTTYWidget::ToHost(const QPointF &pos, Qt::KeyboardModifiers mods, TMo
     TShiftState shift = 0;
     if (mods & Qt::AltModifier) shift |= ssAlt;
     if (mods & Qt::ControlModifier) shift |= ssCtrl;
-    const QPoint cell(int(pos.x()) / FCharW + t.Left, int(pos.y()) / FCharH + t.Top - t.ScreenTop());
+    const int row = ViewRows(t).RowAt(int(pos.y()) / FCharH);
+    if (row == TViewRows::Handle) return false;
+    const QPoint cell(int(pos.x()) / FCharW + t.Left, row - t.ScreenTop());
     if (action == TMouseAction::Move && cell == FHostCell) return true;
     if (!t.AnsiBbs().ReportMouse(action, b, cell.x(), cell.y(), shift)) return false;
     FHostCell = cell;

@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -126,7 +127,7 @@ void TColorTTYWidget::UpdateScrollBar()
     FSettingBar = true;
     bar->setRange(t.Screen().FirstRow(), std::max(1, t.MaxTop)); // the history above the ring
     bar->setSingleStep(1);
-    bar->setPageStep(std::max(1, t.VisibleRows));
+    bar->setPageStep(std::max(1, t.Viewport().UpperRows()));
     bar->setValue(t.Top);
     FSettingBar = false;
 }
@@ -144,7 +145,7 @@ void TColorTTYWidget::ScrollStep(Qt::Orientation direction, TScrollCode code, in
     TColorTTY &t = *FModel;
     const bool horizontal = direction == Qt::Horizontal;
     int value = horizontal ? t.Left : t.Top;
-    const int page = horizontal ? t.VisibleCols / 2 : t.VisibleRows;
+    const int page = horizontal ? t.VisibleCols / 2 : t.Viewport().SplitUpperRows();
     const int max = horizontal ? t.MaxLeft : t.MaxTop;
     switch (code) {
     case scLineUp:
@@ -196,9 +197,14 @@ void TColorTTYWidget::InvalidateCells(int x1, int x2, int y, bool immediately)
     ++FGeneration;
     if (!immediately && FDirtyAll) return; // all of it is repainted anyway
     const TColorTTY &t = *FModel;
-    const QRect r =
-        QRect((x1 - t.Left) * FCharW, (y - t.Top) * FCharH, (x2 - x1) * FCharW + FOverhangPx, FCharH) &
-        viewport()->rect();
+    QRect r = QRect((x1 - t.Left) * FCharW, (y - t.Top) * FCharH, (x2 - x1) * FCharW + FOverhangPx, FCharH) &
+              viewport()->rect();
+    if (t.Viewport().ShowsSplit()) {
+        // The live part follows the newest rows wherever they are: all of it, with the handle's count.
+        const int upper = t.Viewport().UpperRows();
+        if (y - t.Top >= upper) r = {};
+        r |= QRect(0, upper * FCharH, viewport()->width(), viewport()->height() - upper * FCharH);
+    }
     if (!immediately) {
         if (!r.isEmpty()) Dirty(r);
         return;
@@ -237,6 +243,15 @@ void TColorTTYWidget::ViewMoved(int, int, int, int)
 void TColorTTYWidget::TopRenumbered()
 {
     ++FGeneration;
+    if (FModel->Viewport().ShowsSplit()) {
+        // The live part's rows moved up with the ring, and the handle counts one more row back.
+        const int upper = FModel->Viewport().UpperRows() * FCharH;
+        const QRect r(0, upper, viewport()->width(), viewport()->height() - upper);
+        if (FModel->HasOption(coLazyWrite))
+            Dirty(r);
+        else
+            viewport()->update(r);
+    }
     if (FModel->HasOption(coLazyWrite)) {
         FBarDirty = true;
         ScheduleFlush();
@@ -335,7 +350,14 @@ QRect TColorTTYWidget::CaretRect() const
 {
     if (!FCaretShown || FCharW <= 0) return {};
     const TColorTTY &t = *FModel;
-    return {(FCaretCell.x - t.Left) * FCharW, (FCaretCell.y - t.Top) * FCharH + FAscentPx, FCharW, 2};
+    int row = FCaretCell.y - t.Top;
+    if (t.Viewport().ShowsSplit()) {
+        const TViewRows rows = ViewRows(t);
+        row = rows.LiveViewRow(FCaretCell.y) >= 0 ? rows.LiveViewRow(FCaretCell.y)
+                                                  : rows.UpperViewRow(FCaretCell.y);
+        if (row < 0) return {};
+    }
+    return {(FCaretCell.x - t.Left) * FCharW, row * FCharH + FAscentPx, FCharW, 2};
 }
 
 void TColorTTYWidget::StopTimer()
@@ -393,6 +415,13 @@ constexpr ScrollKey ScrollKeys[] = {
     {Qt::Key_Home, true, Qt::Vertical, scTop},       {Qt::Key_End, true, Qt::Vertical, scBottom},
 };
 
+// The handle of a split view is under pixel row y.
+bool OnHandle(const TColorTTY &t, qreal y, int charHeight)
+{
+    return t.Viewport().ShowsSplit() && charHeight > 0 && y >= 0 &&
+           int(y) / charHeight == t.Viewport().UpperRows();
+}
+
 bool IsBreakKey(const QKeyEvent *e, int key)
 {
     return key == Qt::Key_Cancel || (key == Qt::Key_Pause && (e->modifiers() & Qt::ControlModifier));
@@ -405,6 +434,12 @@ void TColorTTYWidget::keyPressEvent(QKeyEvent *e)
     if (FSpeechPtr->ReviewKey(e)) return;
     FLastKey.start();
     TColorTTY &t = *FModel;
+    if (e->key() == Qt::Key_End && t.Viewport().Split()) { // End leaves the history, whatever is held
+        CloseSplit(t);
+        if (FBarDirty) UpdateScrollBar();
+        e->accept();
+        return;
+    }
     int key = e->key();
     if (OnKeyDown) OnKeyDown(e, key);
     if (key != 0) {
@@ -425,6 +460,7 @@ void TColorTTYWidget::keyPressEvent(QKeyEvent *e)
         if (OnKeyPress) OnKeyPress(ch);
         if (ch != 0) FSpeechPtr->Typed(ch);
         if (ch != 0 && t.HasOption(coCheckBreak) && ch == 3) t.DoBreak();
+        if (ch != 0) CloseSplit(t); // typing: back to the newest rows
         if (t.Viewport().HasSelection()) {
             t.Viewport().DropSelection();
             t.InvalidateAll();
@@ -455,6 +491,11 @@ void TColorTTYWidget::MouseDown(QMouseEvent *e, bool doubleClick)
 
 void TColorTTYWidget::mousePressEvent(QMouseEvent *e)
 {
+    const TColorTTY &t = *FModel;
+    if (e->button() == Qt::LeftButton && OnHandle(t, e->position().y(), FCharH)) {
+        FDraggingHandle = true;
+        return;
+    }
     if (ToHost(e->position(), e->modifiers(), TMouseAction::Press, e->button())) {
         setFocus(Qt::MouseFocusReason);
         return;
@@ -484,6 +525,18 @@ void TColorTTYWidget::mouseDoubleClickEvent(QMouseEvent *e)
 void TColorTTYWidget::mouseMoveEvent(QMouseEvent *e)
 {
     TColorTTY &t = *FModel;
+    if (FDraggingHandle) {
+        // The handle's row follows the mouse: the rows below it stay live.
+        const int v = int(std::floor(e->position().y() / std::max(1, FCharH)));
+        const int live = t.VisibleRows - 1 - std::clamp(v, 0, t.VisibleRows - 1);
+        if (live != t.Viewport().SplitLiveRows() && live >= 1) {
+            t.Viewport().SetLiveRows(std::min(live, t.VisibleRows - 1 - TTTYViewport::MinUpperRows));
+            UpdateScrollBar();
+            viewport()->update();
+        }
+        return;
+    }
+    viewport()->setCursor(OnHandle(t, e->position().y(), FCharH) ? Qt::SplitVCursor : Qt::IBeamCursor);
     if (ToHost(e->position(), e->modifiers(), TMouseAction::Move, e->buttons())) return;
     const QPoint pos = e->position().toPoint();
     if (t.Tracking) {
@@ -497,6 +550,7 @@ void TColorTTYWidget::mouseMoveEvent(QMouseEvent *e)
 void TColorTTYWidget::mouseReleaseEvent(QMouseEvent *e)
 {
     TColorTTY &t = *FModel;
+    if (std::exchange(FDraggingHandle, false)) return;
     if (ToHost(e->position(), e->modifiers(), TMouseAction::Release, e->button())) return;
     if (t.Tracking || e->button() != Qt::RightButton) {
         FTimer.stop();

@@ -171,6 +171,7 @@ private:
     TCellPoint FCaretCell;
     QPoint FLastMouse;
     bool FSettingBar = false;
+    bool FDraggingHandle = false; // the split's handle follows the mouse
     int FPaints = 0;
 
     TTTYPainter FPainter;

@@ -227,20 +227,64 @@ void TTTYPainter::Paint(QPainter &p, const TColorTTY &t, const QRect &clip, cons
         p.fillRect(clip, blank);
         return;
     }
-    // Columns in buffer pixels: cell x at x * CharW. Rows counted from the view's top, which
-    // may lie in the history (negative rows).
+    const TViewRows rows = ViewRows(t);
+    if (rows.Live == 0) return PaintBand(p, t, clip, palette, t.Top, 0);
+    // Split: the history part, the handle, the live part, and blank below it.
+    const int handleTop = rows.Upper * FCharH, liveTop = handleTop + FCharH,
+              liveEnd = liveTop + rows.Live * FCharH;
+    const QRect upper = clip & QRect(clip.left(), 0, clip.width(), handleTop);
+    if (!upper.isEmpty()) PaintBand(p, t, upper, palette, t.Top, 0);
+    const QRect handle(0, handleTop, p.device()->width(), FCharH);
+    if (handle.intersects(clip)) PaintHandle(p, handle, palette, LiveTop(t) - t.Top);
+    const QRect live = clip & QRect(clip.left(), liveTop, clip.width(), liveEnd - liveTop);
+    if (!live.isEmpty()) PaintBand(p, t, live, palette, rows.LiveFirst, liveTop);
+    const QRect below = clip & QRect(clip.left(), liveEnd, clip.width(), clip.bottom() + 1 - liveEnd);
+    if (!below.isEmpty()) p.fillRect(below, blank);
+}
+
+void TTTYPainter::PaintHandle(QPainter &p, const QRect &r, const QPalette &palette, int back)
+{
+    p.save();
+    p.fillRect(r, palette.color(QPalette::Button));
+    p.setPen(palette.color(QPalette::Mid));
+    p.drawLine(r.left(), r.top(), r.right(), r.top());
+    p.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
+    // The grip in the middle, and how far back the history part is.
+    p.setPen(palette.color(QPalette::ButtonText));
+    const int mid = r.center().y();
+    for (int dx = -12; dx <= 12; dx += 4) {
+        p.drawPoint(r.center().x() + dx, mid - 1);
+        p.drawPoint(r.center().x() + dx, mid + 1);
+    }
+    QFont f = p.font();
+    f.setPixelSize(std::max(8, FCharH * 2 / 3));
+    p.setFont(f);
+    const QString text = back > 0 ? QStringLiteral("%L1 lines back \u2014 End returns").arg(back)
+                                  : QStringLiteral("End returns");
+    p.drawText(r.adjusted(6, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, text);
+    p.drawText(r.adjusted(0, 0, -6, 0), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("live \u25BC"));
+    p.restore();
+}
+
+void TTTYPainter::PaintBand(QPainter &p, const TColorTTY &t, const QRect &clip, const QPalette &palette,
+                            int first, int pixelTop)
+{
+    const QColor blank = t.HasOption(coColors) ? QColor(Qt::black) : palette.color(QPalette::Base);
+    // Columns in buffer pixels: cell x at x * CharW. Rows counted from the band's first row
+    // at pixelTop, which may lie in the history (negative rows).
     const int ox = t.Left * FCharW;
     const int cl = clip.left() + ox, cr = clip.left() + clip.width() + ox;
     const int x0 = std::max(t.Left, std::max(0, cl - FOverhangPx) / FCharW);
     const int x1 = std::min(t.Cols, (cr + FCharW) / FCharW);
-    const int y0 = t.Top + std::max(0, clip.top()) / FCharH;
-    const int y1 = std::min(t.Rows, t.Top + (clip.top() + clip.height() + FCharH - 1) / FCharH);
+    const int ct = clip.top() - pixelTop;
+    const int y0 = first + std::max(0, ct) / FCharH;
+    const int y1 = std::min(t.Rows, first + (ct + clip.height() + FCharH - 1) / FCharH);
 
     // Beyond the buffer.
     if (cr > t.Cols * FCharW)
         p.fillRect(QRect(t.Cols * FCharW - ox, clip.top(), cr - t.Cols * FCharW, clip.height()) & clip,
                    blank);
-    const int bufferBottom = (t.Rows - t.Top) * FCharH, clipBottom = clip.top() + clip.height();
+    const int bufferBottom = pixelTop + (t.Rows - first) * FCharH, clipBottom = clip.top() + clip.height();
     if (clipBottom > bufferBottom)
         p.fillRect(QRect(clip.left(), bufferBottom, clip.width(), clipBottom - bufferBottom) & clip, blank);
     if (x0 >= x1) return;
@@ -254,7 +298,7 @@ void TTTYPainter::Paint(QPainter &p, const TColorTTY &t, const QRect &clip, cons
     const TCellPoint s = t.SelStart, e = t.SelEnd;
     UpdateHostGlyphs(t.AnsiBbs().Cterm().Font, p.device()->devicePixelRatioF());
     for (int y = y0; y < y1; ++y) {
-        const int top = (y - t.Top) * FCharH;
+        const int top = pixelTop + (y - first) * FCharH;
         const TRowView row = t.Screen().RowAt(y, FScratch);
         const uint8_t *chars = row.Chars;
         const uint8_t *attrs = row.Attrs;
@@ -337,9 +381,12 @@ TTTYRect TTTYPainter::FlashRect(const TColorTTY &t)
 {
     TTTYRect r;
     bool any = false;
-    const int rowEnd = std::min(t.Rows - 1, t.Top + t.VisibleRows - 1);
+    const TViewRows rows = ViewRows(t);
+    const int viewRows = rows.Live ? rows.Upper + 1 + rows.Live : t.VisibleRows;
     const int colEnd = std::min(t.Cols - 1, t.Left + t.VisibleCols - 1);
-    for (int y = t.Top; y <= rowEnd; ++y) {
+    for (int v = 0; v < viewRows; ++v) {
+        const int y = rows.RowAt(v);
+        if (y == TViewRows::Handle || y >= t.Rows) continue;
         const uint8_t *attrs = t.Screen().RowAt(y, FScratch).Attrs;
         int first = -1, last = -1;
         for (int x = t.Left; x <= colEnd; ++x) {
@@ -349,8 +396,8 @@ TTTYRect TTTYPainter::FlashRect(const TColorTTY &t)
             }
         }
         if (first < 0) continue;
-        const TTTYRect row{(first - t.Left) * FCharW, (y - t.Top) * FCharH, (last + 1 - t.Left) * FCharW,
-                           (y + 1 - t.Top) * FCharH};
+        const TTTYRect row{(first - t.Left) * FCharW, v * FCharH, (last + 1 - t.Left) * FCharW,
+                           (v + 1) * FCharH};
         if (!any) {
             r = row;
             any = true;

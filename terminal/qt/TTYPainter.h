@@ -56,6 +56,11 @@ private:
     };
 
     void RunColours(const TColorTTY &t, const QPalette &palette, uint8_t attr, bool selected, Run &run) const;
+    // The rows from `first` drawn from pixel row pixelTop down, under `clip`.
+    void PaintBand(QPainter &p, const TColorTTY &t, const QRect &clip, const QPalette &palette, int first,
+                   int pixelTop);
+    // The handle between the parts of a split view; `back` rows above the newest ones.
+    void PaintHandle(QPainter &p, const QRect &r, const QPalette &palette, int back);
     void DrawSpecial(QPainter &p, uint8_t c, int x, int y, QRgb fg);
     void DrawBitmapRun(QPainter &p, const uint8_t *chars, int x0, int x1, int left, int top);
     // The font the host selected (ESC[0;n D), drawn into the cells as they are.

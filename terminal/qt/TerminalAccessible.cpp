@@ -257,7 +257,8 @@ void TTerminalAccessible::scrollToSubstring(int startIndex, int)
 {
     TColorTTY &t = Terminal()->Tty();
     const int y = Text().RowOf(startIndex);
-    if (y < t.Top || y >= t.Top + t.VisibleRows) t.ScrollTo(t.Left, y - t.VisibleRows / 2);
+    if (y < t.Top || y >= t.Top + t.Viewport().UpperRows())
+        t.ScrollTo(t.Left, y - t.Viewport().SplitUpperRows() / 2);
 }
 
 QString TTerminalAccessible::attributes(int offset, int *startOffset, int *endOffset) const

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <tuple>
+
 namespace {
 
 class View : public ::testing::Test
@@ -269,3 +272,69 @@ TEST_F(View, OptionsStopTheBlinkTimerAndTheCaretFollowsCursorMovesButNotText)
 }
 
 } // namespace
+
+TEST_F(View, SplitOpensOnScrollingBackAndClosesAtTheNewestRows)
+{
+    W(Lines(100));
+    using V = TTTYViewport;
+    struct Step
+    {
+        const char *what;
+        std::function<void()> act;
+        bool split;
+        int upper, live; // rows of the history part and of the live part
+    };
+    const Step steps[] = {
+        {"a follow move", [&] { t.ScrollTo(0, 50, TViewMove::Follow); }, false, 24, 0},
+        {"back to the last page", [&] { t.ScrollTo(0, t.MaxTop); }, false, 24, 0},
+        {"one row back", [&] { t.ScrollTo(0, t.MaxTop - 1); }, true, 24 - V::DefaultLiveRows - 1,
+         V::DefaultLiveRows},
+        {"output keeps it", [&] { W(Lines(30)); }, true, 15, 8},
+        {"a smaller window", [&] { t.SetVisibleSize(80, 6); }, true, 2, 3},
+        {"too small for both", [&] { t.SetVisibleSize(80, 3); }, true, 3, 0},
+        {"the handle dragged",
+         [&] {
+             t.SetVisibleSize(80, 24);
+             t.Viewport().SetLiveRows(3);
+         },
+         true, 20, 3},
+        {"End", [&] { CloseSplit(t); }, false, 24, 0},
+        {"scrolled back again", [&] { t.ScrollTo(0, 10); }, true, 20, 3},
+        {"down to the last page", [&] { t.ScrollTo(0, 1000); }, false, 24, 0},
+        {"a clear",
+         [&] {
+             t.ScrollTo(0, 10);
+             t.Clear();
+         },
+         false, 24, 0},
+    };
+    for (const Step &s : steps) {
+        s.act();
+        const TTTYViewport &v = t.Viewport();
+        EXPECT_EQ(std::tuple(v.Split(), v.UpperRows(), ViewRows(t).Live),
+                  std::tuple(s.split, s.upper, s.live))
+            << s.what;
+    }
+    EXPECT_EQ(t.Top, 0);
+    t.Viewport().SetLiveRows(0);
+    EXPECT_EQ(t.Viewport().LiveRows(), 1);
+}
+
+TEST_F(View, TheLivePartShowsTheNewestRows)
+{
+    W(Lines(100));
+    t.ScrollTo(0, 20);
+    const std::string kept = RowText(t, 20);
+    W(Lines(5) + "last");
+    TViewRows rows = ViewRows(t);
+    EXPECT_EQ(std::pair(t.Top, RowText(t, t.Top)), std::pair(15, kept)); // the history part stays put
+    EXPECT_EQ(RowTrimmed(t, rows.RowAt(rows.Upper + rows.Live)), "last");
+    EXPECT_EQ(rows.RowAt(rows.Upper), TViewRows::Handle);
+    // After a clear screen the newest rows end at the cursor, not at the blank bottom.
+    t.SetEmulation(teAnsiBbs);
+    W("\x1b[2J\x1b[Hmenu\r\nprompt: ");
+    rows = ViewRows(t);
+    EXPECT_EQ(RowTrimmed(t, rows.RowAt(rows.Upper + rows.Live)), "prompt:");
+    CloseSplit(t);
+    EXPECT_EQ(std::pair(t.Viewport().Split(), t.Top), std::pair(false, t.MaxTop));
+}

@@ -190,7 +190,7 @@ TEST_F(WidgetTest, ScrollingKeys)
     Resize(40, 25); // half the columns: horizontal scrolling possible
     ASSERT_EQ(t.MaxLeft, 40);
     t.ScrollTo(20, 0);
-    const int page = t.VisibleRows, last = t.MaxTop;
+    const int page = t.Viewport().SplitUpperRows(), last = t.MaxTop; // pages of the split's history part
     // Key, modifiers, the view origin after it.
     const std::tuple<Qt::Key, Qt::KeyboardModifiers, int, int> steps[] = {
         {Qt::Key_End, Qt::ControlModifier, 20, last},
@@ -198,8 +198,9 @@ TEST_F(WidgetTest, ScrollingKeys)
         {Qt::Key_Down, Qt::ControlModifier, 20, last - page + 1},
         {Qt::Key_Down, {}, 20, last - page + 1}, // without Ctrl the arrows are the BBS's
         {Qt::Key_Home, {}, 0, last - page + 1},
-        {Qt::Key_End, {}, 40, last - page + 1},
-        {Qt::Key_Left, Qt::ControlModifier, 39, last - page + 1},
+        {Qt::Key_End, {}, 0, last}, // scrolled back: the newest rows again
+        {Qt::Key_End, {}, 40, last},
+        {Qt::Key_Left, Qt::ControlModifier, 39, last},
         {Qt::Key_Home, Qt::ControlModifier, 39, 0},
     };
     for (const auto &[key, mods, left, top] : steps) {
@@ -475,4 +476,30 @@ TEST_F(WidgetTest, MissingGlyphsFallBackToAscii)
         for (int x = 0; x < cw; ++x)
             ink = ink || house.pixel(x, y) != Black;
     EXPECT_TRUE(ink);
+}
+
+TEST_F(WidgetTest, ScrolledBackTheHistoryStaysWhileTheNewestRowsStayLive)
+{
+    t.SetHistoryLimit(1000);
+    t.MoveCursor(0, t.Rows - 1);
+    for (int i = 0; i < 300; ++i)
+        t.Write(i == 150 ? "\1a\1Bx\1a\r\n" : "line\r\n"); // a blue x in the history
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.verticalScrollBar()->value() == t.MaxTop; }, Patience));
+    w.verticalScrollBar()->setValue(t.Rows - 2 - (299 - 150) - 2); // the x on the third row
+    ASSERT_TRUE(t.Viewport().Split());
+    const int upper = t.Viewport().UpperRows(), live = t.Viewport().SplitLiveRows();
+    const QRect history(0, 0, w.viewport()->width(), upper * ch);
+    const QImage before = Grab();
+    ASSERT_EQ(CellBg(before, 0, 2), Pal(4));
+    std::string more;
+    for (int i = 0; i < 40; ++i)
+        more += "more\r\n";
+    t.Write((more + "\1a\1Bnewest").c_str()); // the newest row on blue
+    ASSERT_TRUE(QTest::qWaitFor([&] { return CellBg(Grab(), 0, upper + live) == Pal(4); }, Patience));
+    const QImage after = Grab();
+    EXPECT_EQ(after.copy(history), before.copy(history));
+    EXPECT_EQ(CellBg(after, 10, upper + live - 1), Black);
+    EXPECT_NE(CellBg(after, 0, upper), Black); // the handle between them
+    QTest::keyClick(&w, 'q');                   // typing goes back to the newest rows
+    EXPECT_EQ(std::pair(t.Viewport().Split(), t.Top), std::pair(false, t.MaxTop));
 }
