@@ -214,6 +214,13 @@ void TColorTTY::ScrollRingUp()
 {
     FScreen.TurnRing();
     EraseCells(0, FScreen.FRows - 1, FScreen.FCols);
+    if (FViewport.HasSelection() || FViewport.FTracking) {
+        // The selection stays on the text it marks (the oldest row may be gone).
+        const int first = FScreen.FirstRow();
+        for (TCellPoint *p :
+             {&FViewport.FSelStart, &FViewport.FSelEnd, &FViewport.FAnchorCell, &FViewport.FMouseCell})
+            *p = p->y - 1 < first ? TCellPoint{0, first} : TCellPoint{p->x, p->y - 1};
+    }
     if (FViewport.FTop > FScreen.FirstRow()) {
         --FViewport.FTop;
         if (HasWindow()) FViewPtr->TopRenumbered();

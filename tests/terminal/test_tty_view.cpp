@@ -325,9 +325,13 @@ TEST_F(View, TheLivePartShowsTheNewestRows)
     W(Lines(100));
     t.ScrollTo(0, 20);
     const std::string kept = RowText(t, 20);
+    t.SetSelection({0, 20}, {7, 20});
     W(Lines(5) + "last");
     TViewRows rows = ViewRows(t);
-    EXPECT_EQ(std::pair(t.Top, RowText(t, t.Top)), std::pair(15, kept)); // the history part stays put
+    char selected[8];
+    t.GetSelTextBuf(selected, sizeof selected); // the history part and its selection stay put
+    EXPECT_EQ(std::tuple(t.Top, RowText(t, t.Top), std::string(selected)),
+              std::tuple(15, kept, kept.substr(0, 7)));
     EXPECT_EQ(RowTrimmed(t, rows.RowAt(rows.Upper + rows.Live)), "last");
     EXPECT_EQ(rows.RowAt(rows.Upper), TViewRows::Handle);
     // After a clear screen the newest rows end at the cursor, not at the blank bottom.
