@@ -125,20 +125,6 @@ TEST_F(View, DetachingCarriesOutWaitingRequestsAndTheModelWorksAlone)
     EXPECT_EQ(v.Beeps, 0);
 }
 
-TEST_F(View, ScrolledBackViewKeepsItsLines)
-{
-    t.ScrollTo(0, 40);
-    ASSERT_TRUE(t.ScrolledBack);
-    const std::string shown = RowText(t, 40);
-    v.Forget();
-    W(Lines(7));
-    EXPECT_EQ(t.Top, 33);
-    EXPECT_EQ(RowText(t, t.Top), shown);
-    EXPECT_EQ(v.Renumbered, 7);
-    EXPECT_EQ(v.Frames, 0); // not at the last page: no tracking
-    EXPECT_TRUE(v.Moves.empty());
-}
-
 TEST_F(View, WholeBufferInViewRepaintsWhenTheRingAdvances)
 {
     SetUpView(20, 10, 20, 12);
@@ -276,46 +262,28 @@ TEST_F(View, OptionsStopTheBlinkTimerAndTheCaretFollowsCursorMovesButNotText)
 TEST_F(View, SplitOpensOnScrollingBackAndClosesAtTheNewestRows)
 {
     W(Lines(100));
-    using V = TTTYViewport;
-    struct Step
-    {
-        const char *what;
-        std::function<void()> act;
-        bool split;
-        int upper, live; // rows of the history part and of the live part
+    // What is done, then: split, rows of the history part, rows of the live part.
+    const std::tuple<std::function<void()>, bool, int, int> steps[] = {
+        {[&] { t.ScrollTo(0, 50, TViewMove::Follow); }, false, 24, 0}, // output and sizes never split
+        {[&] { t.ScrollTo(0, t.MaxTop - 1); }, true, 15, 8},           // one row back
+        {[&] { W(Lines(30)); }, true, 15, 8},
+        {[&] { t.SetVisibleSize(80, 6); }, true, 2, 3}, // the history part keeps two rows
+        {[&] { t.SetVisibleSize(80, 3); }, true, 3, 0}, // no room for both
+        {[&] { t.SetVisibleSize(80, 24); }, true, 15, 8},
+        {[&] { t.Viewport().SetLiveRows(3); }, true, 20, 3}, // the handle dragged
+        {[&] { CloseSplit(t); }, false, 24, 0},              // End
+        {[&] { t.ScrollTo(0, 10); }, true, 20, 3},
+        {[&] { t.ScrollTo(0, 1000); }, false, 24, 0}, // down to the last page
+        {[&] { t.ScrollTo(0, 10); }, true, 20, 3},
+        {[&] { t.Clear(); }, false, 24, 0},
     };
-    const Step steps[] = {
-        {"a follow move", [&] { t.ScrollTo(0, 50, TViewMove::Follow); }, false, 24, 0},
-        {"back to the last page", [&] { t.ScrollTo(0, t.MaxTop); }, false, 24, 0},
-        {"one row back", [&] { t.ScrollTo(0, t.MaxTop - 1); }, true, 24 - V::DefaultLiveRows - 1,
-         V::DefaultLiveRows},
-        {"output keeps it", [&] { W(Lines(30)); }, true, 15, 8},
-        {"a smaller window", [&] { t.SetVisibleSize(80, 6); }, true, 2, 3},
-        {"too small for both", [&] { t.SetVisibleSize(80, 3); }, true, 3, 0},
-        {"the handle dragged",
-         [&] {
-             t.SetVisibleSize(80, 24);
-             t.Viewport().SetLiveRows(3);
-         },
-         true, 20, 3},
-        {"End", [&] { CloseSplit(t); }, false, 24, 0},
-        {"scrolled back again", [&] { t.ScrollTo(0, 10); }, true, 20, 3},
-        {"down to the last page", [&] { t.ScrollTo(0, 1000); }, false, 24, 0},
-        {"a clear",
-         [&] {
-             t.ScrollTo(0, 10);
-             t.Clear();
-         },
-         false, 24, 0},
-    };
-    for (const Step &s : steps) {
-        s.act();
-        const TTTYViewport &v = t.Viewport();
-        EXPECT_EQ(std::tuple(v.Split(), v.UpperRows(), ViewRows(t).Live),
-                  std::tuple(s.split, s.upper, s.live))
-            << s.what;
+    int step = 0;
+    for (const auto &[act, split, upper, live] : steps) {
+        act();
+        EXPECT_EQ(std::tuple(t.Viewport().Split(), t.Viewport().UpperRows(), ViewRows(t).Live),
+                  std::tuple(split, upper, live))
+            << step++;
     }
-    EXPECT_EQ(t.Top, 0);
     t.Viewport().SetLiveRows(0);
     EXPECT_EQ(t.Viewport().LiveRows(), 1);
 }
@@ -326,7 +294,9 @@ TEST_F(View, TheLivePartShowsTheNewestRows)
     t.ScrollTo(0, 20);
     const std::string kept = RowText(t, 20);
     t.SetSelection({0, 20}, {7, 20});
+    v.Forget();
     W(Lines(5) + "last");
+    EXPECT_TRUE(v.Renumbered == 5 && v.Frames == 0 && v.Moves.empty()); // no tracking, no scrolls
     TViewRows rows = ViewRows(t);
     char selected[8];
     t.GetSelTextBuf(selected, sizeof selected); // the history part and its selection stay put

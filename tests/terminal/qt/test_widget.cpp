@@ -498,8 +498,7 @@ TEST_F(WidgetTest, ScrolledBackTheHistoryStaysWhileTheNewestRowsStayLive)
     ASSERT_TRUE(QTest::qWaitFor([&] { return CellBg(Grab(), 0, upper + live) == Pal(4); }, Patience));
     const QImage after = Grab();
     EXPECT_EQ(after.copy(history), before.copy(history));
-    EXPECT_EQ(CellBg(after, 10, upper + live - 1), Black);
     EXPECT_NE(CellBg(after, 0, upper), Black); // the handle between them
-    QTest::keyClick(&w, 'q');                   // typing goes back to the newest rows
+    QTest::keyClick(&w, 'q');                  // typing goes back to the newest rows
     EXPECT_EQ(std::pair(t.Viewport().Split(), t.Top), std::pair(false, t.MaxTop));
 }
