@@ -359,13 +359,16 @@ bool TTTYForm::ColourTTYKeyDown(uint16_t key, TShiftState shift)
         const int slot = MacroSlot(fn - 1, shift & ssShift, shift & ssCtrl);
         // F1 is help and F10 the menu: never macros. A key without a macro sends what an
         // ANSI-BBS host reads of it (other hosts get nothing).
-        if (MacroSlotEditable(slot) && !FMacroTable.View(slot).empty())
+        if (MacroSlotEditable(slot) && !FMacroTable.View(slot).empty()) {
             SendMacro(slot);
-        else
-            FSession->KeyDown(key, shift);
+            CloseSplit(FColourTTY->Tty()); // typed for the BBS: back to the newest rows
+        } else if (FSession->KeyDown(key, shift)) {
+            CloseSplit(FColourTTY->Tty());
+        }
         return true;
     }
     const bool sent = FSession->KeyDown(key, shift);
+    if (sent) CloseSplit(FColourTTY->Tty());
     PaletteFollowsCaret();
     return sent;
 }

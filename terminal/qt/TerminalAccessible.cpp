@@ -239,7 +239,10 @@ QRect TTerminalAccessible::characterRect(int offset) const
     const TTTYText &m = Text();
     const int y = m.RowOf(offset);
     const int x = std::clamp(offset, 0, m.Length()) - m.RowStart(y);
-    const QPoint at((x - t.Left) * w->CharWidth(), (y - t.Top) * w->CharHeight());
+    // a split view shows the newest rows below its handle
+    const TViewRows rows = ViewRows(t);
+    const int live = rows.LiveViewRow(y);
+    const QPoint at((x - t.Left) * w->CharWidth(), (live >= 0 ? live : y - t.Top) * w->CharHeight());
     return {w->viewport()->mapToGlobal(at), QSize(w->CharWidth(), w->CharHeight())};
 }
 
@@ -250,7 +253,9 @@ int TTerminalAccessible::offsetAtPoint(const QPoint &point) const
     if (w->CharWidth() <= 0 || w->CharHeight() <= 0) return -1;
     const QPoint p = w->viewport()->mapFromGlobal(point);
     if (!w->viewport()->rect().contains(p)) return -1;
-    return Text().Offset(t.Top + p.y() / w->CharHeight(), t.Left + p.x() / w->CharWidth());
+    const int row = ViewRows(t).RowAt(p.y() / w->CharHeight());
+    if (row == TViewRows::Handle) return -1;
+    return Text().Offset(row, t.Left + p.x() / w->CharWidth());
 }
 
 void TTerminalAccessible::scrollToSubstring(int startIndex, int)
