@@ -169,6 +169,13 @@ void SelectWordAtMouse(TColorTTY &t)
     t.Viewport().SetMouseCell({e, m.y});
 }
 
+int SelectionDragBottom(const TColorTTY &t, int clientHeight, int charHeight)
+{
+    const TTTYViewport &v = t.Viewport();
+    return v.ShowsSplit() && t.AnchorCell.y < t.Top + v.UpperRows() ? v.UpperRows() * charHeight
+                                                                    : clientHeight;
+}
+
 bool AutoScrollStep(TColorTTY &t, int x, int y, int clientHeight, int charWidth, int charHeight)
 {
     t.Viewport().SetFlashHidden(false);

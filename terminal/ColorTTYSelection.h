@@ -21,6 +21,10 @@ void SelectToMouse(TColorTTY &tty, TCellPoint mouse);
 // to the end of the word. A space under the mouse selects nothing.
 void SelectWordAtMouse(TColorTTY &tty);
 
+// The pixel row where a drag stops selecting and scrolls: a split view's handle while the
+// selection began in its history part, else the view's height.
+int SelectionDragBottom(const TColorTTY &tty, int clientHeight, int charHeight);
+
 // One auto-scroll step while the button is held at client pixel (x, y) outside a view of
 // clientHeight pixels: scrolls one row towards the mouse and extends the selection.
 // Returns true when the view moved.

@@ -259,8 +259,9 @@ void TTTYPainter::PaintHandle(QPainter &p, const QRect &r, const QPalette &palet
     QFont f = p.font();
     f.setPixelSize(std::max(8, FCharH * 2 / 3));
     p.setFont(f);
-    const QString text = back > 0 ? QStringLiteral("%L1 lines back \u2014 End returns").arg(back)
-                                  : QStringLiteral("End returns");
+    const QString text = back > 1    ? QStringLiteral("%L1 lines back \u2014 End returns").arg(back)
+                         : back == 1 ? QStringLiteral("1 line back \u2014 End returns")
+                                     : QStringLiteral("End returns");
     p.drawText(r.adjusted(6, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, text);
     p.drawText(r.adjusted(0, 0, -6, 0), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("live \u25BC"));
     p.restore();
