@@ -1,10 +1,11 @@
 // Floods through the main window: a loopback server sends a BBS stream and an end mark the
-// window answers once it has handled every byte before it (Telnet's timing mark, or over
-// any transport a cursor position request to an ANSI terminal), and the time runs from the first byte sent to
-// the first paint that shows the text as the last byte left it. One connection per window carries every
-// flood, so a window filled with history keeps it from one flood to the next (each new line drops the
-// oldest). The same rig runs over TLS (socat in front of the server) and SSH (OpenSSH's server running socat
-// as its forced command), with the growth of the resident set during each flood.
+// window answers once it has handled every byte before it (Telnet's timing mark, or on any
+// transport a cursor position request to an ANSI terminal), and the time runs from the first
+// byte sent to the first paint that shows the text as the last byte left it. One connection
+// per window carries every flood, so a window filled with history keeps it from one flood to
+// the next (each new line drops the oldest). The same rig runs over TLS (socat in front of
+// the server) and SSH (OpenSSH's server running socat as its forced command), with the
+// growth of the resident set during each flood.
 #include "bench/AppBench.h"
 #include "bench/BbsStream.h"
 #include "bench/BenchNet.h"
