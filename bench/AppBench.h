@@ -22,20 +22,24 @@ inline void Figure(const char *name, double value, const char *unit, const char 
 }
 
 // The main window, its settings in a temporary folder, its one host "Flood" a Telnet host
-// at 127.0.0.1:port over `transport` (tcp, tls or ssh, as root); shown.
+// at 127.0.0.1:port over `transport` (tcp, tls or ssh, as root) with the terminal
+// `terminal` (classic or ansi); shown.
 struct BenchWindow
 {
-    explicit BenchWindow(uint16_t port, const std::string &transport = "tcp")
-        : Ini(WriteIni(Dir, port, transport)), Hosts(Ini), Prefs(Ini), Filter(Ini),
+    explicit BenchWindow(uint16_t port, const std::string &transport = "tcp",
+                         const std::string &terminal = "classic")
+        : Ini(WriteIni(Dir, port, transport, terminal)), Hosts(Ini), Prefs(Ini), Filter(Ini),
           Form(TAppStores{Hosts, Prefs, Filter, Macros, false})
     {
         Form.show();
     }
-    static std::string WriteIni(const QTemporaryDir &dir, uint16_t port, const std::string &transport)
+    static std::string WriteIni(const QTemporaryDir &dir, uint16_t port, const std::string &transport,
+                                const std::string &terminal)
     {
         const std::string ini = dir.filePath(QStringLiteral("winmarlet.INI")).toStdString();
         std::ofstream(ini) << "[Hosts]\nHost=Flood\nAddress=127.0.0.1\nPort=" << port
-                           << "\nMode=1\nTransport=" << transport << "\nLogin Name=root\n";
+                           << "\nMode=1\nTransport=" << transport << "\nTerminal=" << terminal
+                           << "\nLogin Name=root\n";
         return ini;
     }
     QTemporaryDir Dir;

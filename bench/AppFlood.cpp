@@ -1,9 +1,11 @@
-// Floods through the main window: a loopback server sends a BBS stream and a timing mark,
-// and the time runs from the first byte sent to the first paint that shows the text as the
-// last byte left it. One connection per window carries every flood, so a window filled with
-// history keeps it from one flood to the next (each new line drops the oldest). The same
-// rig runs over TLS (socat in front of the server) and SSH (OpenSSH's server running socat
-// as its forced command), with the growth of the resident set during each flood.
+// Floods through the main window: a loopback server sends a BBS stream and an end mark the
+// window answers once it has handled every byte before it (Telnet's timing mark, or on any
+// transport a cursor position request to an ANSI terminal), and the time runs from the first
+// byte sent to the first paint that shows the text as the last byte left it. One connection
+// per window carries every flood, so a window filled with history keeps it from one flood to
+// the next (each new line drops the oldest). The same rig runs over TLS (socat in front of
+// the server) and SSH (OpenSSH's server running socat as its forced command), with the
+// growth of the resident set during each flood.
 #include "bench/AppBench.h"
 #include "bench/BbsStream.h"
 #include "bench/BenchNet.h"
@@ -39,13 +41,16 @@ void ResetPeak()
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
-// The server behind the window's connection. Every connection it accepts is asked for a
-// timing mark first: the one that answers is the window's (a relay's connection left over
-// from another client is dropped).
+// What ends a flood: the window answers it once it has handled every byte before it.
+enum class TEndMark { TimingMark, CursorRequest };
+
+// The server behind the window's connection. Every connection it accepts is sent the end
+// mark first: the one that answers is the window's (a relay's connection left over from
+// another client is dropped).
 class FloodServer
 {
 public:
-    FloodServer() : Listener(Listen(Port)) {}
+    explicit FloodServer(TEndMark mark = TEndMark::TimingMark) : Mark(mark), Listener(Listen(Port)) {}
     ~FloodServer()
     {
         if (Peer >= 0) ::close(Peer);
@@ -59,7 +64,7 @@ public:
         while (BenchClock::now() < end) {
             const int fd = AcceptWithin(Listener, int(Ms(end - BenchClock::now())) + 1);
             if (fd < 0) return false;
-            if (SendAll(fd, TimingMark) && AwaitTimingMark(fd, 5000)) {
+            if (SendAll(fd, EndMark()) && AwaitEnd(fd, 5000)) {
                 if (Peer >= 0) ::close(Peer);
                 Peer = fd;
                 return true;
@@ -68,15 +73,17 @@ public:
         }
         return false;
     }
-    // Sends `stream` and a timing mark; returns when the answer came (false: it did not).
+    // Sends `stream` and the end mark; returns when the answer came (false: it did not).
     bool Flood(const std::string &stream, BenchClock::time_point &started, int timeoutMs = 120000)
     {
         started = BenchClock::now();
         const auto end = started + std::chrono::milliseconds(timeoutMs);
-        if (!SendWithin(stream, end) || !SendWithin(TimingMark, end)) return false;
+        if (!SendWithin(stream, end) || !SendWithin(EndMark(), end)) return false;
         const int left = int(std::max<double>(0, Ms(end - BenchClock::now())));
-        if (!AwaitTimingMark(Peer, left)) {
-            Why = "no answer to the timing mark within " + std::to_string(timeoutMs / 1000) + " s";
+        if (!AwaitEnd(Peer, left)) {
+            Why = std::string("no answer to the ") +
+                  (Mark == TEndMark::TimingMark ? "timing mark" : "cursor position request") + " within " +
+                  std::to_string(timeoutMs / 1000) + " s";
             return false;
         }
         return true;
@@ -112,8 +119,13 @@ private:
         return true;
     }
 
-public:
-private:
+    const std::string &EndMark() const { return Mark == TEndMark::TimingMark ? TimingMark : CursorRequest; }
+    bool AwaitEnd(int fd, int ms) const
+    {
+        return Mark == TEndMark::TimingMark ? AwaitTimingMark(fd, ms) : AwaitCursorReport(fd, ms);
+    }
+
+    TEndMark Mark;
     int Listener = -1;
     int Peer = -1;
 };
@@ -229,9 +241,11 @@ void MeasureFlood(int runs)
 
 void MeasureTransportFloods(int runs)
 {
-    const std::string flood = MakeBbsStream(16000000, 20240612).Ours;
+    // An ANSI-BBS host with the stream's colours as SGR: over SSH the host's bytes come raw,
+    // and what the terminal answers on every transport is its cursor position report.
+    const std::string flood = MakeBbsStream(16000000, 20240612).VTerm;
     for (const char *kind : {"tcp", "tls", "ssh"}) {
-        FloodServer server;
+        FloodServer server(TEndMark::CursorRequest);
         TSecureRelay relay;
         const std::string name(kind);
         uint16_t port = server.Port;
@@ -242,7 +256,7 @@ void MeasureTransportFloods(int runs)
                 continue;
             }
         }
-        BenchWindow w(port, name);
+        BenchWindow w(port, name, "ansi");
         w.Form.ColourTTY()->Tty().SetHistoryLimit(0); // what grows is the transport's, not the history
         if (name != "tcp" && !relay.Trust(w.Dir.path(), port)) {
             std::printf("flood over %s: the first connection failed\n", kind);

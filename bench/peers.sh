@@ -109,7 +109,7 @@ run once "$build/bench/bench_app" --only history,connect "$wm"
 bench_stream_figures() {
   # its summary: "  BM_NAME  MB/s", rates by CPU time and the best of repetitions: the
   # model's limit, what a busy machine lets it reach at best
-  "$build/bench/bench_stream" --benchmark_filter='BbsStream_(libvterm|winMarlet|winMarlet_History)$' |
+  "$build/bench/bench_stream" --benchmark_filter='BbsStream_(libvterm|winMarlet|winMarlet_History|winMarlet_FullHistory)$' |
     awk '/^  BM_/ { name = $1; sub(/^BM_/, "", name); printf "%s: %s MB/s\n", name, $2 }'
 }
 run lib bench_stream_figures
@@ -203,6 +203,7 @@ awk -v rounds="$rounds" -v failedfile="$failed" '
     figure("history: MB for 1,000,000 lines of BBS text (once)", "once.history_mb", 100, "<=")
     ratio("terminal model rate, winMarlet / libvterm (best of repetitions)", "lib.BbsStream_winMarlet", "lib.BbsStream_libvterm", "", "", 1)
     ratio("terminal model filling a new history / without one", "lib.BbsStream_winMarlet_History", "lib.BbsStream_winMarlet", "", "", 1)
+    ratio("terminal model with a full history / without one", "lib.BbsStream_winMarlet_FullHistory", "lib.BbsStream_winMarlet", "", "", 1)
     while ((getline line < failedfile) > 0) { print "FAILED: " line; bad = 1 }
     for (i = 1; i <= nmissing; i++) print "FAILED: " missing[i]
     if (bad) { print "peers.sh: some figures could not be taken"; exit 1 }
