@@ -12,32 +12,22 @@ using namespace ttycells;
 
 void TColorTTY::WriteCells(int x, int y, int count, const char *source)
 {
-    if (unsigned(x) >= unsigned(FScreen.FCols) || unsigned(y) >= unsigned(FScreen.FRows) || count <= 0)
-        return;
-    count = std::min(count, FScreen.FCols - x);
-    const size_t i = size_t(FScreen.CellIndex(x, y));
-    if (FScreen.FObserver && y != FScreen.FObservedRow) {
-        FScreen.FObservedRow = y;
-        FScreen.FObserver->RowWritten(y);
-    }
-    CopyCells(FScreen.FChars.data() + i, FScreen.FAttrs.data() + i, source, size_t(count), FAttr);
+    if (unsigned(x) >= unsigned(Cols) || unsigned(y) >= unsigned(Rows) || count <= 0) return;
+    FScreen.NoteRowWritten(y);
+    FScreen.PutCells(x, y, std::min(count, Cols - x), source, Attr);
 }
 
 void TColorTTY::EraseCells(int x, int y, int count)
 {
-    if (count <= 0 || y < 0 || y >= FScreen.FRows) return;
-    x = std::clamp(x, 0, FScreen.FCols);
-    if (count <= FScreen.FCols - x) { // within the row: every new line blanks one
-        const size_t i = size_t(FScreen.CellIndex(x, y));
-        BlankCells(FScreen.FChars.data() + i, FScreen.FAttrs.data() + i, size_t(count));
+    if (count <= 0 || y < 0 || y >= Rows) return;
+    x = std::clamp(x, 0, Cols);
+    if (count <= Cols - x) { // within the row: every new line blanks one
+        FScreen.BlankCells(x, y, count);
         return;
     }
-    while (count > 0 && y < FScreen.FRows) {
-        const int n = std::min(count, FScreen.FCols - x);
-        if (n > 0) {
-            const size_t i = size_t(FScreen.CellIndex(x, y));
-            BlankCells(FScreen.FChars.data() + i, FScreen.FAttrs.data() + i, size_t(n));
-        }
+    while (count > 0 && y < Rows) {
+        const int n = std::min(count, Cols - x);
+        if (n > 0) FScreen.BlankCells(x, y, n);
         count -= n;
         x = 0;
         ++y;
@@ -68,18 +58,15 @@ void TColorTTY::Write(const char *data, size_t count)
 void TColorTTY::ScrollBy(int dx, int dy)
 {
     if (HasOption(coLazyWrite) && HasWindow()) {
-        if (FViewport.FScrollWaiting) {
-            dx += FViewport.FScrollWaitDX;
-            dy += FViewport.FScrollWaitDY;
-            FViewport.FScrollWaiting = false;
-            FViewport.FScrollWaitDX = FViewport.FScrollWaitDY = 0;
+        int waitedX, waitedY;
+        if (FViewport.TakeScrollWait(waitedX, waitedY)) {
+            dx += waitedX;
+            dy += waitedY;
         }
-        if (std::abs(dx) < std::min(FViewport.FVisibleCols, FScreen.FCols) / 2 &&
-            std::abs(dy) < std::min(FViewport.FVisibleRows, FScreen.FRows) / 2) {
+        if (std::abs(dx) < std::min(VisibleCols, Cols) / 2 &&
+            std::abs(dy) < std::min(VisibleRows, Rows) / 2) {
             if (dx == 0 && dy == 0) return;
-            FViewport.FScrollWaiting = true;
-            FViewport.FScrollWaitDX = dx;
-            FViewport.FScrollWaitDY = dy;
+            FViewport.WaitScroll(dx, dy);
             if (!FFrameWanted) {
                 FFrameWanted = true;
                 FViewPtr->FrameWanted();
@@ -87,24 +74,20 @@ void TColorTTY::ScrollBy(int dx, int dy)
             return;
         }
     }
-    ScrollTo(FViewport.FLeft + dx, FViewport.FTop + dy);
+    ScrollTo(Left + dx, Top + dy);
 }
 
 void TColorTTY::NewLine()
 {
-    if (FScreen.FObserver) {
-        FScreen.FObserver->LineFeed(FCursorY, FCursorY + 1 < FScreen.FRows
-                                                  ? TTTYOutputObserver::lfNextRow
-                                                  : TTTYOutputObserver::lfScrollRing);
-        FScreen.FObservedRow = -1;
-    }
-    if (FCursorY + 1 < FScreen.FRows) {
-        ++FCursorY;
-        FScreen.FReach = std::max(FScreen.FReach, FCursorY);
+    const int y = CursorY;
+    FScreen.NoteLineFeed(y, y + 1 < Rows ? TTTYOutputObserver::lfNextRow : TTTYOutputObserver::lfScrollRing);
+    if (y + 1 < Rows) {
+        FScreen.SetCursor(CursorX, y + 1);
+        FScreen.ExtendReach(y + 1);
         return;
     }
-    FCursorY = FScreen.FRows - 1;
-    FScreen.FReach = FScreen.FRows - 1; // the rows moved up by one under it
+    FScreen.SetCursor(CursorX, Rows - 1);
+    FScreen.SetOutputReach(Rows - 1); // the rows moved up by one under it
     ScrollRingUp();
-    if (!FViewport.FScrolledBack) ScrollBy(0, 1);
+    if (!ScrolledBack) ScrollBy(0, 1);
 }

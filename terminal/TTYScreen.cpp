@@ -3,6 +3,7 @@
 #include "terminal/ColourAttr.h"
 
 #include <algorithm>
+#include <cstring>
 
 bool TTTYScreen::RowIsBlank(int y) const
 {
@@ -18,6 +19,27 @@ TRowView TTTYScreen::HistoryRowAt(int y, TRowScratch &s) const
     s.Attrs.resize(size_t(FCols));
     FHistory.Read(y + FHistory.Count(), s.Chars.data(), s.Attrs.data(), FCols);
     return {s.Chars.data(), s.Attrs.data()};
+}
+
+void TTTYScreen::MoveCells(int y, int from, int to, int n)
+{
+    const size_t i = size_t(CellIndex(0, y));
+    std::memmove(FChars.data() + i + size_t(to), FChars.data() + i + size_t(from), size_t(n));
+    std::memmove(FAttrs.data() + i + size_t(to), FAttrs.data() + i + size_t(from), size_t(n));
+}
+
+void TTTYScreen::CopyRow(int from, int to)
+{
+    const size_t f = size_t(CellIndex(0, from)), t = size_t(CellIndex(0, to));
+    std::memcpy(&FChars[t], &FChars[f], size_t(FCols));
+    std::memcpy(&FAttrs[t], &FAttrs[f], size_t(FCols));
+}
+
+void TTTYScreen::SetRow(int y, const uint8_t *chars, const uint8_t *attrs)
+{
+    const size_t i = size_t(CellIndex(0, y));
+    std::memcpy(&FChars[i], chars, size_t(FCols));
+    std::memcpy(&FAttrs[i], attrs, size_t(FCols));
 }
 
 void TTTYScreen::Resize(int rows, int cols)
