@@ -120,10 +120,13 @@ void TAnsiBbsInterpreter::AnsiWrap()
 
 // The view follows the cursor wherever it stops other than by text running on along its
 // row, before a jump and after it: then where the output was cut into reads changes nothing.
-void TAnsiBbsInterpreter::AnsiFollow()
+// A tracking that already waits for the frame costs no call.
+[[gnu::always_inline]] inline void TAnsiBbsInterpreter::AnsiFollow()
 {
     TColorTTY &T = FTty;
-    if (T.HasOption(coAutoTracking) && T.Viewport().Top() == T.Viewport().MaxTop()) T.TrackCursor();
+    if (!T.Viewport().TrackWaiting() && T.HasOption(coAutoTracking) &&
+        T.Viewport().Top() == T.Viewport().MaxTop())
+        T.TrackCursor();
 }
 
 // n cells at the cursor (no more than fit on its row); a character in the last column
@@ -153,7 +156,6 @@ void TAnsiBbsInterpreter::AnsiGlyph(uint8_t c)
 [[gnu::always_inline]] inline size_t TAnsiBbsInterpreter::AnsiSegment(const uint8_t *p, size_t i,
                                                                       size_t count)
 {
-    TColorTTY &T = FTty;
     TTTYScreen &S = FScreen;
     const int x = S.CursorX();
     if (p[i] >= 0x20 && x < S.Cols()) {
@@ -161,7 +163,7 @@ void TAnsiBbsInterpreter::AnsiGlyph(uint8_t c)
         const size_t end = FindControlBefore(p, i + 1, count - i <= room ? count : i + room, count);
         if ((end == count || p[end] == ESC) && !(FCterm.HideSauce && CtermSauceStarts(p, i, end))) {
             AnsiPut(p + i, int(end - i));
-            if (T.HasOption(coAutoTracking) && T.Viewport().Top() == T.Viewport().MaxTop()) T.TrackCursor();
+            AnsiFollow();
             return end;
         }
     }
@@ -235,7 +237,7 @@ size_t TAnsiBbsInterpreter::AnsiText(const uint8_t *p, size_t i, size_t count)
         ++i;
         if (FTok.State() != esText) break;
     }
-    if (T.HasOption(coAutoTracking) && T.Viewport().Top() == T.Viewport().MaxTop()) T.TrackCursor();
+    AnsiFollow();
     return i;
 }
 

@@ -44,6 +44,14 @@ inline TColourAttr ApplySgrValue(TColourAttr a, unsigned v)
     return a;
 }
 
+// The view follows the cursor while it shows the last rows; a tracking that already waits
+// for the frame costs no call.
+inline void Follow(TColorTTY &T)
+{
+    const TTTYViewport &v = T.Viewport();
+    if (!v.TrackWaiting() && T.HasOption(coAutoTracking) && v.Top() == v.MaxTop()) T.TrackCursor();
+}
+
 } // namespace
 
 void TClassicInterpreter::Write(const uint8_t *p, size_t count)
@@ -306,7 +314,7 @@ void TClassicInterpreter::ApplySgr(const char *s, int len)
             S.SetCursorX(x + run);
             S.SetWrapPending(end == count && S.CursorX() == S.Cols());
             T.InvalidateCells(x, x + run);
-            if (T.HasOption(coAutoTracking) && T.Viewport().Top() == T.Viewport().MaxTop()) T.TrackCursor();
+            Follow(T);
             return end;
         }
     }
@@ -389,7 +397,7 @@ template <bool Codes> size_t TClassicInterpreter::PutBytes(const uint8_t *p, siz
         ++i;
     }
     T.InvalidateCells(dl, dr);
-    if (T.HasOption(coAutoTracking) && T.Viewport().Top() == T.Viewport().MaxTop()) T.TrackCursor();
+    Follow(T);
     return i;
 }
 

@@ -130,14 +130,15 @@ void TColorTTY::UpdateCaret()
 
 void TColorTTY::MoveCursor(int x, int y)
 {
-    const bool wasInView = Top <= CursorY && CursorY < Top + VisibleRows;
+    const int top = FViewport.Top(), cy = FScreen.CursorY();
+    const bool wasInView = top <= cy && cy < top + FViewport.VisibleRows();
     FScreen.SetWrapPending(false);
-    x = std::clamp(x, 0, Cols - 1);
-    y = std::clamp(y, 0, Rows - 1);
+    x = std::clamp(x, 0, FScreen.Cols() - 1);
+    y = std::clamp(y, 0, FScreen.Rows() - 1);
     FScreen.SetCursor(x, y);
     FScreen.ExtendReach(y + (x > 0 ? 1 : 0));
     if (HasOption(coAutoTracking) && wasInView) TrackCursor();
-    if (Focused && HasOption(coFulltimeCursor)) UpdateCaret();
+    if (FViewport.Focused() && HasOption(coFulltimeCursor)) UpdateCaret();
 }
 
 void TColorTTY::PlaceCursor(int x, int y)
@@ -177,15 +178,15 @@ void TColorTTY::MakeCursorVisible()
 
 void TColorTTY::ScrollTo(int left, int top)
 {
-    left = std::clamp(left, 0, MaxLeft);
-    top = std::clamp(top, FScreen.FirstRow(), MaxTop);
-    FViewport.SetScrolledBack(top < Rows - VisibleRows);
-    if (left == Left && top == Top) return;
-    const int oldLeft = Left, oldTop = Top;
+    left = std::clamp(left, 0, FViewport.MaxLeft());
+    top = std::clamp(top, FScreen.FirstRow(), FViewport.MaxTop());
+    FViewport.SetScrolledBack(top < FScreen.Rows() - FViewport.VisibleRows());
+    const int oldLeft = FViewport.Left(), oldTop = FViewport.Top();
+    if (left == oldLeft && top == oldTop) return;
     FViewport.SetOrigin(left, top);
     if (HasWindow()) {
         FViewPtr->ViewMoved(oldLeft, oldTop, left, top);
-        if (Focused && HasOption(coFulltimeCursor)) UpdateCaret();
+        if (FViewport.Focused() && HasOption(coFulltimeCursor)) UpdateCaret();
     }
 }
 
@@ -194,9 +195,9 @@ void TColorTTY::ScrollTo(int left, int top)
 void TColorTTY::ScrollRingUp()
 {
     FScreen.TurnRing();
-    EraseCells(0, Rows - 1, Cols);
-    if (Top > FScreen.FirstRow()) {
-        FViewport.SetOrigin(Left, Top - 1);
+    EraseCells(0, FScreen.Rows() - 1, FScreen.Cols());
+    if (FViewport.Top() > FScreen.FirstRow()) {
+        FViewport.SetOrigin(FViewport.Left(), FViewport.Top() - 1);
         if (HasWindow()) FViewPtr->TopRenumbered();
     } else {
         // the view already shows the oldest row: the picture itself moved up

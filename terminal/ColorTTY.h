@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -179,7 +180,29 @@ public:
     void TrackCursor();
     void MakeCursorVisible();
     void ScrollTo(int left, int top);
-    void ScrollBy(int dx, int dy);
+    // With lazy writes a small scroll waits for the frame, merged with the ones before it.
+    // Inline: every new line at the bottom scrolls.
+    void ScrollBy(int dx, int dy)
+    {
+        if (HasOption(coLazyWrite) && HasWindow()) {
+            int waitedX, waitedY;
+            if (FViewport.TakeScrollWait(waitedX, waitedY)) {
+                dx += waitedX;
+                dy += waitedY;
+            }
+            if (std::abs(dx) < std::min(FViewport.VisibleCols(), FScreen.Cols()) / 2 &&
+                std::abs(dy) < std::min(FViewport.VisibleRows(), FScreen.Rows()) / 2) {
+                if (dx == 0 && dy == 0) return;
+                FViewport.WaitScroll(dx, dy);
+                if (!FFrameWanted) {
+                    FFrameWanted = true;
+                    FViewPtr->FrameWanted();
+                }
+                return;
+            }
+        }
+        ScrollTo(FViewport.Left() + dx, FViewport.Top() + dy);
+    }
     // The scroll and the cursor tracking that waited for the frame (lazy writes) are carried
     // out; what the view pulls before it paints.
     void SettleView();

@@ -51,20 +51,17 @@ void TTTYScreen::Resize(int rows, int cols)
     FCols = cols;
 }
 
-void TTTYScreen::TurnRing()
+void TTTYScreen::TurnRingIntoHistory()
 {
     // Blank rows before any text (the empty screen a session starts with) are not history.
-    const bool keeping = FHistory.Limit() > 0;
-    if (keeping && (FHistory.Count() > 0 || !RowIsBlank(0))) FHistory.Push(RowChars(0), RowAttrs(0), FCols);
+    if (FHistory.Count() > 0 || !RowIsBlank(0)) FHistory.Push(RowChars(0), RowAttrs(0), FCols);
     ++FScrolled;
     FRingStart = FRingStart + 1 == FRows ? 0 : FRingStart + 1;
-    if (keeping) {
-        // The next row to leave was written a whole ring ago and has left the caches by
-        // now: fetch it while the coming line is interpreted.
-        const uint8_t *chars = RowChars(0), *attrs = RowAttrs(0);
-        for (int x = 0; x < FCols + 63; x += 64) { // every cache line the row touches
-            __builtin_prefetch(chars + std::min(x, FCols - 1));
-            __builtin_prefetch(attrs + std::min(x, FCols - 1));
-        }
+    // The next row to leave was written a whole ring ago and has left the caches by now:
+    // fetch it while the coming line is interpreted.
+    const uint8_t *chars = RowChars(0), *attrs = RowAttrs(0);
+    for (int x = 0; x < FCols + 63; x += 64) { // every cache line the row touches
+        __builtin_prefetch(chars + std::min(x, FCols - 1));
+        __builtin_prefetch(attrs + std::min(x, FCols - 1));
     }
 }

@@ -159,13 +159,20 @@ public:
     // A blank ring of rows x cols (space, attribute 15).
     void Resize(int rows, int cols);
     // The oldest row goes into the history (when one is kept) and its storage becomes the
-    // newest row, still holding what it held.
-    void TurnRing();
+    // newest row, still holding what it held. Inline without a history: every new line at
+    // the bottom turns the ring.
+    void TurnRing()
+    {
+        if (FHistory.Limit() > 0) return TurnRingIntoHistory();
+        ++FScrolled;
+        FRingStart = FRingStart + 1 == FRows ? 0 : FRingStart + 1;
+    }
     // History rows are kept up to `rows`; the oldest go at once when there are more.
     void SetHistoryLimit(int rows) { FHistory.SetLimit(rows); }
 
 private:
     TRowView HistoryRowAt(int y, TRowScratch &scratch) const;
+    void TurnRingIntoHistory();
 
     // Rows * Cols cells, physical row after physical row (see CellIndex).
     std::vector<uint8_t> FChars, FAttrs;
