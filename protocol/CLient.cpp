@@ -68,10 +68,9 @@ constexpr uint16_t TextMax = TCLientStateMachine::TextBufferSize - 1;
 
 } // namespace
 
-TCLientStateMachine::TCLientStateMachine(THostInfo &hostInfo, TUserFilter &userFilter,
+TCLientStateMachine::TCLientStateMachine(const THostSettings &host, TUserFilter &userFilter,
                                          TOffLineEdit &offLineEdit, TWhoList &whoList, TEngineOwner *owner)
-    : FHostInfo(hostInfo), FUserFilter(userFilter), FOffLineEdit(offLineEdit), FWhoList(whoList),
-      FOwner(owner)
+    : FHost(host), FUserFilter(userFilter), FOffLineEdit(offLineEdit), FWhoList(whoList), FOwner(owner)
 {
     // Echo counts as agreed from the start: this engine never echoes locally.
     FOptionFlags[OPT_ECHO] |= ofActive;
@@ -193,7 +192,7 @@ void TCLientStateMachine::Command(uint8_t c)
         break;
     case COUNT_RESET:
         FSentCount = 1;
-        if (FHostInfo.Mode == hmISCA) {
+        if (FHost.Mode == hmISCA) {
             static const uint8_t ack[2] = {IAC, COUNT_ACK};
             DoSocketOut(ack, 2);
         }
@@ -219,7 +218,7 @@ void TCLientStateMachine::Command(uint8_t c)
         FCollectLength = 0;
         break;
     case WHO_LIST:
-        if (FHostInfo.Mode == hmORVO) {
+        if (FHost.Mode == hmORVO) {
             SetMode(cmWhoList);
             FCollectLength = 0;
             FWhoList.Clear();
@@ -365,7 +364,7 @@ void TCLientStateMachine::OpenEditor()
         a = int(ahead % 256);
         FSentCount = int32_t(n);
     }
-    FOffLineEdit.SetHostMode(FHostInfo.Mode);
+    FOffLineEdit.SetHostMode(FHost.Mode);
     FOffLineEdit.Open(EditKindOf(FClientMode), FCollectBuffer[0]);
     PostEditState(1);
     // A word carried over from the last edit can fill a short line at once: the edit
@@ -380,12 +379,12 @@ void TCLientStateMachine::OpenEditor()
     for (int j = 0; j < a; ++j)
         SendChar(replay[j]);
 
-    if (FHostInfo.AutoLogin) {
+    if (FHost.AutoLogin) {
         const std::string *answer = nullptr;
         if (FEditCount == 1)
-            answer = &FHostInfo.LoginName;
+            answer = &FHost.LoginName;
         else if (FEditCount == 2)
-            answer = &FHostInfo.Password;
+            answer = &FHost.Password;
         if (answer && !answer->empty()) {
             const std::string text = *answer; // SendChar may reach code that changes the store
             for (char ch : text)
@@ -413,7 +412,7 @@ void TCLientStateMachine::LeaveEditor()
         DoSocketOut(FCollectBuffer.data(), length);
     }
     FSentCount += length;
-    if (FEditCount == 2 && FHostInfo.Mode == hmISCA) SendChar('y');
+    if (FEditCount == 2 && FHost.Mode == hmISCA) SendChar('y');
 }
 
 void TCLientStateMachine::EditTextBlock()
@@ -445,7 +444,7 @@ void TCLientStateMachine::FinishHeader()
 {
     FCollectBuffer[FCollectLength] = 0;
     const char *line = reinterpret_cast<const char *>(FCollectBuffer.data());
-    std::string name = FHostInfo.Mode == hmISCA ? ExtractFromName(line) : ExtractMarkedName(line);
+    std::string name = FHost.Mode == hmISCA ? ExtractFromName(line) : ExtractMarkedName(line);
     if (name.size() > MaxNameLength) name.resize(MaxNameLength);
     // The filter keeps names as UTF-8; the BBS sends code page 437.
     if (!name.empty() && !FUserFilter.Accepts(cp437::ToUtf8(name), MessageKindOf(FClientMode))) {

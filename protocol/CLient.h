@@ -13,7 +13,7 @@
 #include <functional>
 #include <string>
 
-class THostInfo;
+struct THostSettings;
 class TUserFilter;
 class TOffLineEdit;
 class TWhoList;
@@ -120,7 +120,7 @@ public:
     static constexpr int MaxUpload = 32766;
     static constexpr size_t MaxNameLength = 20;
 
-    TCLientStateMachine(THostInfo &hostInfo, TUserFilter &userFilter, TOffLineEdit &offLineEdit,
+    TCLientStateMachine(const THostSettings &host, TUserFilter &userFilter, TOffLineEdit &offLineEdit,
                         TWhoList &whoList, TEngineOwner *owner = nullptr);
     ~TCLientStateMachine() override;
 
@@ -178,7 +178,7 @@ protected:
     // Remembers the state to return to after a negotiation.
     void EnterNegotiation(TCLientMode state);
 
-    THostInfo &FHostInfo;
+    const THostSettings &FHost; // the host of the connection
     TUserFilter &FUserFilter;
     TOffLineEdit &FOffLineEdit;
     TWhoList &FWhoList;

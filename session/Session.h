@@ -10,7 +10,7 @@
 // State:     transport event or command -> Enter(event) -> Transition -> listener.
 #pragma once
 
-#include "config/HostMode.h"
+#include "config/SetHost.h"
 #include "protocol/CLient.h"
 #include "protocol/Telnet.h"
 #include "session/HighlightTap.h"
@@ -28,33 +28,17 @@
 
 class TClientPrefs;
 class TColorTTY;
-class THostInfo;
 class TOffLineEdit;
 class TSessionCapture;
 class TUserFilter;
 class TWhoList;
 
-// The stores a session reads: the current host at Connect, the preferences when it needs
-// them, the user filter through the CLient engine.
+// The stores a session reads: the preferences when it needs them, the user filter through
+// the CLient engine.
 struct TSessionStores
 {
-    THostInfo &Hosts;
     TClientPrefs &Prefs;
     TUserFilter &Filter;
-};
-
-// The host of the connection, as it was at Connect.
-struct TSessionHost
-{
-    std::string Name;
-    std::string Address;
-    std::string Port;
-    THostMode Mode = hmORVO;
-    THostTransport Transport = THostTransport::Tcp;
-    THostTerminal Terminal = THostTerminal::Classic; // the emulation the terminal reads at connect
-    bool IceColours = false;
-    bool LfExpand = false;
-    bool HideSauce = true;
 };
 
 // Text composed in an edit when its connection ended, kept to be offered back.
@@ -78,9 +62,9 @@ public:
     TSession &operator=(const TSession &) = delete;
 
     // --- Commands.
-    // Connects to the current host; also stops a reconnect countdown. Only from Idle or
-    // WaitingToReconnect.
-    void Connect();
+    // Connects to host; also stops a reconnect countdown. Only from Idle or
+    // WaitingToReconnect. A reconnect asks the listener for the host anew.
+    void Connect(const THostSettings &host);
     // Gives up a connection attempt (" Aborted connection to ...") or a countdown.
     void Abort();
     // The user's Disconnect, once confirmed.
@@ -148,7 +132,7 @@ public:
     const std::string &ConnectedText() const { return FConnectedText; }
     bool IsConnected() const { return FState == TSessionState::Connected; }
     // The host of the current (or last) connection.
-    const TSessionHost &Host() const { return FHost; }
+    const THostSettings &Host() const { return FHost; }
     // The Edit menu's connected form: from a connect until the disconnect handling of a
     // CLient host (after a Telnet connection it stays).
     bool EditMenuConnected() const { return FEditMenuConnected; }
@@ -189,7 +173,7 @@ private:
     // Tells the listener of a change that left the state as it was (the reconnect offer).
     void Notify();
     void SetStatus(const std::string &text);
-    void StartConnecting();
+    void StartConnecting(const THostSettings &host);
     void ClientSocketConnect();
     void ClientSocketRead(const uint8_t *data, size_t count);
     void ClientSocketDisconnect(TCloseKind kind, const std::string &why);
@@ -218,7 +202,6 @@ private:
     void ScheduleReconnect();
     void StopReconnect();
 
-    THostInfo &FHostInfo;
     TClientPrefs &FClientPrefs;
     TUserFilter &FUserFilter;
     TColorTTY &FTerminal;
@@ -227,7 +210,7 @@ private:
     std::unique_ptr<TSessionPlatform> FPlatform;
 
     TSessionState FState = TSessionState::Idle;
-    TSessionHost FHost;
+    THostSettings FHost;
     std::unique_ptr<TTransport> FTransport;
     std::string FConnectedText;
     std::unique_ptr<TWhoList> FWhoList;
