@@ -125,9 +125,9 @@ void TCLientStateMachine::SendChar(uint8_t ch)
     FSendLog.Add(ch);
 }
 
-void TCLientStateMachine::PostEditState(uintptr_t Open)
+void TCLientStateMachine::PostEditState(bool open)
 {
-    if (FOwner) FOwner->Post(WM_EDITSTATE, Open, 0);
+    if (FOwner) FOwner->EditStateChanged(open);
 }
 
 void TCLientStateMachine::SetIacPending()
@@ -366,7 +366,7 @@ void TCLientStateMachine::OpenEditor()
     }
     FOffLineEdit.SetHostMode(FHost.Mode);
     FOffLineEdit.Open(EditKindOf(FClientMode), FCollectBuffer[0]);
-    PostEditState(1);
+    PostEditState(true);
     // A word carried over from the last edit can fill a short line at once: the edit
     // is then finished before anyone typed, and goes up as any finished edit does.
     if (!FOffLineEdit.IsOpen()) LeaveEditor();
@@ -405,7 +405,7 @@ void TCLientStateMachine::LeaveEditor()
     // handler that fails (and unwinds) leaves no edit half closed.
     SetMode(cmData);
     FCollectLength = 0;
-    PostEditState(0);
+    PostEditState(false);
     if (OnSocketOut) {
         static const uint8_t prefix[2] = {IAC, UPLOAD};
         DoSocketOut(prefix, 2);

@@ -435,9 +435,9 @@ void TSession::DisconnectHandling(const std::string &error)
 
 // --- Edits and the draft.
 
-void TSession::Post(uint32_t msg, uintptr_t wParam, intptr_t)
+void TSession::EditStateChanged(bool open)
 {
-    if (msg == WM_EDITSTATE) FPlatform->Post([this, open = wParam != 0] { EditStateDelivered(open); });
+    FPlatform->Post([this, open] { EditStateDelivered(open); });
 }
 
 void TSession::EditStateDelivered(bool open)

@@ -163,8 +163,8 @@ private:
     void TransportAskTrust(const TTrustQuestion &question, std::function<void(bool accept)> answer) override;
     void TransportAskPassword(const std::string &user, const std::string &host,
                               std::function<void(std::optional<std::string> password)> answer) override;
-    // TEngineOwner: the CLient engine's edit-state notice.
-    void Post(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+    // TEngineOwner: the CLient engine's edit-state notice, delivered from the event loop.
+    void EditStateChanged(bool open) override;
 
     enum class TDrop : uint8_t { Finished, Close, Abort };
 
