@@ -388,10 +388,16 @@ void TSession::ClientSocketRead(const uint8_t *data, size_t count)
 void TSession::HandOn(uint16_t count)
 {
     if (count == 0) return;
-    if (FReceiveTap && FReceiveTap(FReadBuffer.get(), count)) return;
-    // Captured before the engine, which writes into the buffer.
-    if (FCapture && !FCapture->Received(FReadBuffer.get(), count)) CaptureFailed();
-    FStateMachine->ProcessInput(FReadBuffer.get(), count);
+    switch (FRoute) {
+    case TReceiveRoute::Terminal:
+        // Captured before the engine, which writes into the buffer.
+        if (FCapture && !FCapture->Received(FReadBuffer.get(), count)) CaptureFailed();
+        FStateMachine->ProcessInput(FReadBuffer.get(), count);
+        return;
+    case TReceiveRoute::Transfer:
+        FTelnetStateMachine.ProcessInput(FReadBuffer.get(), count);
+        return;
+    }
 }
 
 void TSession::CaptureFailed()

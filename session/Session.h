@@ -3,8 +3,9 @@
 // editor's draft. Plain C++: the owner hears of everything through TSessionListener and
 // lends its clock, timers and event loop through TSessionPlatform.
 //
-// Bytes in:  transport -> ClientSocketRead (read buffer, lone-byte rule) -> HandOn (receive
-//            tap, capture) -> engine ProcessInput -> StateMachineTerminalOut -> terminal.
+// Bytes in:  transport -> ClientSocketRead (read buffer, lone-byte rule) -> HandOn, by the
+//            receive route: capture, engine ProcessInput -> StateMachineTerminalOut ->
+//            terminal; or the Telnet engine's binary mode -> a transfer's tool.
 // Keys out:  KeyPress / KeyDown -> engine SendChar / SendKey -> StateMachineSocketOut ->
 //            transport Send, only while Connected.
 // State:     transport event or command -> Enter(event) -> Transition -> listener.
@@ -48,7 +49,7 @@ struct TDraft
     std::string Text;
 };
 
-class TSession : private TTransportListener, private TEngineOwner
+class TSession : private TTransportListener, private TEngineOwner, private TTransferPort
 {
 public:
     // The read buffer; each read leaves room for the NUL the engines expect after the data.
@@ -115,14 +116,11 @@ public:
     std::unique_ptr<TSessionCapture> TakeCapture();
     bool Capturing() const { return bool(FCapture); }
 
-    // --- Where received bytes go. A file transfer takes them over with a tap that returns
-    // true for the bytes it consumed; they then bypass capture and engine. Its bytes for
-    // the BBS go through SendRaw.
-    using TReceiveTap = std::function<bool(const uint8_t *data, uint16_t count)>;
-    void SetReceiveTap(TReceiveTap tap) { FReceiveTap = std::move(tap); }
+    // Bytes for the BBS as they are, only while connected.
     void SendRaw(const uint8_t *data, size_t count);
 
-    // --- File transfers (SessionTransfer.cpp).
+    // --- File transfers (SessionTransfer.cpp); they reach the session through its
+    // TTransferPort (SessionPort.cpp).
     TSessionTransfers &Transfers() { return FTransfers; }
 
     // --- State.
@@ -188,13 +186,21 @@ private:
     void CaptureFailed();
     void StateMachineSocketOut(const uint8_t *buf, int32_t count);
     void StateMachineTerminalOut(const char *text);
-    void ShowText(const char *text); // to the terminal, the capture and the listener
+    void ShowText(const char *text) override; // to the terminal, the capture and the listener
     void CompileHighlights();
     void TellHighlights();
     void StateMachineDebug(const std::string &text);
     void EditStateDelivered(bool open);
     void KeepDraft();
-    void PostError(const std::string &message);
+    void PostError(const std::string &message) override;
+
+    // TTransferPort (SessionPort.cpp).
+    TTelnetStateMachine *TelnetLine() override;
+    TSessionPlatform &EventLoop() override { return *FPlatform; }
+    TSessionListener &Listener() override { return FListener; }
+    void RouteReceived(TReceiveRoute route) override { FRoute = route; }
+    void HoldInput(bool hold) override;
+    void CaptureReceived(const std::string &bytes) override;
 
     // Reconnecting (SessionReconnect.cpp).
     void UserConnecting();
@@ -221,7 +227,7 @@ private:
     std::unique_ptr<uint8_t[]> FReadBuffer;
     uint16_t FReadCount = 0;
     std::unique_ptr<TSessionCapture> FCapture;
-    TReceiveTap FReceiveTap;
+    TReceiveRoute FRoute = TReceiveRoute::Terminal;
     bool FEditMenuConnected = false;
     bool FEditOpen = false;
     std::optional<TDraft> FDraft;
@@ -237,6 +243,6 @@ private:
     std::string FReconnectNote;
     TCloseKind FLastClose = TCloseKind::Clean;
 
-    friend class TSessionTransfers;
-    TSessionTransfers FTransfers{*this}; // last: a transfer goes before the engines
+    // Last: a transfer goes before the engines.
+    TSessionTransfers FTransfers{static_cast<TTransferPort &>(*this), FClientPrefs};
 };
