@@ -117,12 +117,11 @@ TEST_F(HostsTest, ALinkNeverTakesOverASavedHostNorCarriesItsPassword)
     };
     for (const auto &c : cases) {
         THostInfo hosts(path, {c.arg}, c.terminal);
-        EXPECT_EQ(hosts.BBSName() + " " + hosts.Current().Address, std::string(c.name) + " " + c.address)
-            << c.arg;
-        EXPECT_TRUE(!hosts.Current().AutoLogin && hosts.Current().Password.empty()) << c.arg;
-        EXPECT_EQ(hosts.Current().LoginName, std::string(c.arg).rfind("ssh://bob", 0) == 0 ? "bob" : "")
-            << c.arg;
-        EXPECT_EQ(hosts.Current().Terminal, c.terminal) << c.arg;
+        const THostSettings &now = hosts.Current();
+        EXPECT_EQ(now.Name + " " + now.Address, std::string(c.name) + " " + c.address) << c.arg;
+        EXPECT_TRUE(!now.AutoLogin && now.Password.empty()) << c.arg;
+        EXPECT_EQ(now.LoginName, std::string(c.arg).rfind("ssh://bob", 0) == 0 ? "bob" : "") << c.arg;
+        EXPECT_EQ(now.Terminal, c.terminal) << c.arg;
         hosts.PromoteCurrentHost();
         EXPECT_EQ(hosts.Last(1) == hosts.BBSName(), hosts.BBSName() != "unknown")
             << c.arg; // a nameless link is no entry
@@ -144,13 +143,8 @@ TEST_F(HostsTest, RecentListTakesOnlySavedHosts)
 {
     THostInfo hosts(path);
     auto promote = [&](const std::string &arg) {
-        if (arg.rfind("/c=", 0) == 0) {
-            hosts.ApplyCommandLine(arg);
-        } else { // made current with nothing to save
-            const bool modified = hosts.Modified();
-            hosts.UseHost(arg, hosts.Current());
-            hosts.SetModified(modified);
-        }
+        arg.rfind("/c=", 0) == 0 ? hosts.ApplyCommandLine(arg)
+                                 : (hosts.UseHost(arg, hosts.Current()), hosts.SetModified(false));
         hosts.PromoteCurrentHost();
         return Recent(hosts);
     };

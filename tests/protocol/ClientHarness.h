@@ -12,7 +12,6 @@
 // write to the connection.
 struct TClientRig : TSessionRig
 {
-    // SetUp changes the host before the connection opens.
     explicit TClientRig(THostMode Mode = hmORVO, const std::function<void(THostSettings &)> &SetUp = {})
         : TSessionRig(Mode)
     {

@@ -236,12 +236,9 @@ TEST(CLientEdits, ReplayThatEndsTheEditSendsTheRestAsTyping)
 TEST(CLientEdits, AutoLoginAnswersFromTheHostOfTheConnection)
 {
     for (const bool autoLogin : {true, false}) {
-        TClientRig r(hmORVO, [&](THostSettings &h) {
-            h.AutoLogin = autoLogin; // no login name: the first edit is left to the user
-            h.Password = "pw";
-        });
+        TClientRig r(hmORVO, [&](THostSettings &h) { h.AutoLogin = autoLogin, h.Password = "pw"; });
         r.Recv(Prompt(0));
-        EXPECT_EQ(r.Edit.Text(), "");
+        EXPECT_EQ(r.Edit.Text(), ""); // no login name: the first edit is left to the user
         r.Type("me\r");
         r.Recv(Prompt(3));
         EXPECT_EQ(r.Engine.EditMode(), !autoLogin); // without AutoLogin no password

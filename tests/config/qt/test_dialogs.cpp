@@ -104,8 +104,7 @@ TEST(SetHostDlg, ChoicesSuggestPortAndTerminalOnlyWhenTheUserMakesThem)
                  {hmTelnet, "23", "rbSsh", "22", true},      {hmORVO, "2222", "rbSsh", "2222", false}};
     for (const auto &c : cases) {
         THostSettings start = hosts.Current();
-        start.Mode = c.start;
-        start.Port = c.port;
+        start.Mode = c.start, start.Port = c.port;
         hosts.UseHost(hosts.BBSName(), start);
         TSetHostDlg dlg(hosts, nullptr);
         EXPECT_EQ(Text(dlg, "edPortNum"), c.port) << "shown as stored";
@@ -123,10 +122,8 @@ TEST(SetHostDlg, OnlyAStoredNameLoadsAHost)
 {
     TTempFolder dir;
     PutFile(dir / "w.ini", HostsIni);
-    THostInfo hosts(dir / "w.ini");
-    THostSettings odd = hosts.Current();
-    odd.Mode = THostMode(9); // taken unchecked from a host's section: no button checked
-    hosts.UseHost(hosts.BBSName(), odd);
+    THostInfo hosts(dir / "w.ini",
+                    {"/c=Odd"}); // its mode taken unchecked from its section: no button checked
     TSetHostDlg dlg(hosts, nullptr);
     EXPECT_FALSE(Checked(dlg, "rbORVO") || Checked(dlg, "rbISCA") || Checked(dlg, "rbTelnet"));
     const struct
