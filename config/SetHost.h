@@ -15,18 +15,18 @@
 // name (the section's; "unknown" for a nameless link).
 struct THostSettings
 {
-    std::string Address;
+    std::string Address{};
     std::string Port = "1976";
     THostMode Mode = hmORVO;
     bool AutoLogin = false;
-    std::string LoginName;
-    std::string Password;
+    std::string LoginName{};
+    std::string Password{};
     THostTransport Transport = THostTransport::Tcp;
     THostTerminal Terminal = THostTerminal::Classic;
     bool IceColours = false;
     bool LfExpand = false; // ANSI-BBS: LF also returns the carriage
     bool HideSauce = true; // ANSI-BBS: SAUCE records in the stream are not shown
-    std::string Name;      // last: the section's name is no key of its own
+    std::string Name{};    // last: the section's name is no key of its own
     bool operator==(const THostSettings &) const = default;
 };
 

@@ -103,9 +103,7 @@ TEST(SetHostDlg, ChoicesSuggestPortAndTerminalOnlyWhenTheUserMakesThem)
                  {hmORVO, "2323", "rbTelnet", "2323", true}, {hmORVO, "1976", "rbTls", "992", false},
                  {hmTelnet, "23", "rbSsh", "22", true},      {hmORVO, "2222", "rbSsh", "2222", false}};
     for (const auto &c : cases) {
-        THostSettings start = hosts.Current();
-        start.Mode = c.start, start.Port = c.port;
-        hosts.UseHost(hosts.BBSName(), start);
+        hosts.UseHost("", {.Port = c.port, .Mode = c.start});
         TSetHostDlg dlg(hosts, nullptr);
         EXPECT_EQ(Text(dlg, "edPortNum"), c.port) << "shown as stored";
         EXPECT_TRUE(Checked(dlg, "rbTcp") && Checked(dlg, "rbClassic"));
