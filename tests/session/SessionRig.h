@@ -58,7 +58,7 @@ struct TSessionRig : TSessionListener
         return Out;
     }
 
-    THostSettings Host;
+    THostSettings Host{.Address = "bbs.example", .Port = "23", .Name = "Moss"};
     TClientPrefs Prefs{NoFile};
     TUserFilter Filter{NoFile};
     TColorTTY Tty;
@@ -73,9 +73,6 @@ private:
     std::unique_ptr<TSession> Make(THostMode Mode)
     {
         Host.Mode = Mode;
-        Host.Name = "Moss";
-        Host.Address = "bbs.example";
-        Host.Port = "23";
         Tty.SetBufferSize(Scrollback, Cols);
         Tty.SetVisibleSize(Cols, Rows);
         Tty.Clear();
