@@ -22,7 +22,7 @@ struct HostsTest : ::testing::Test
     void SetUp() override { PutFile(path, HostsFile); }
     std::vector<std::string> Recent(const THostInfo &h)
     {
-        return {h.Last(1), h.Last(2), h.Last(3), h.Last(4), h.Last(5)};
+        return {h.Recent().begin(), h.Recent().end()};
     }
 };
 
