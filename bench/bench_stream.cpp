@@ -217,7 +217,7 @@ void RunOurs(benchmark::State &State, const std::string &Stream, TTTYEmulation E
 // the main window wires them.
 struct ClientRoad
 {
-    ClientRoad(TColorTTY &Tty, THostInfo &Host, TUserFilter &Filter)
+    ClientRoad(TColorTTY &Tty, const THostSettings &Host, TUserFilter &Filter)
         : Edit(Tty, Who), Engine(Host, Filter, Edit, Who)
     {
     }
@@ -228,7 +228,7 @@ struct ClientRoad
 
 void RunClient(benchmark::State &State, const std::string &Stream)
 {
-    static THostInfo Host("/nonexistent/bench_stream.ini");
+    static THostSettings Host;
     static TUserFilter Filter("/nonexistent/bench_stream.ini");
     Host.Mode = hmORVO;
     Filter.ExpressFilter = 1;
