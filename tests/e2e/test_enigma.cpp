@@ -59,33 +59,6 @@ protected:
         OpenWith(ini + "[Preferences]\nDownload folder=" + Downloads.path().toStdString() + "\n");
         Form->FileConnectItemClick();
     }
-    // The screens after the password, each answered once as a user would, up to the main menu.
-    [[nodiscard]] bool WalkToMainMenu()
-    {
-        static const std::pair<const char *, const char *> answers[] = {
-            {"yeah! / nah", "n"},         // onelinerz: move to "nah"...
-            {"yeah! / nAH", "\r"},        // ...and take it
-            {"newscan?", "n"},            // no global newscan (the main menu names it too)
-            {"smash your keyboard", " "}, // pauses
-        };
-        for (int step = 0; step < 12; ++step) {
-            const char *key = nullptr;
-            if (!QTest::qWaitFor(
-                    [&] {
-                        if (AtPrompt("MAIN MENU")) return true;
-                        for (auto [text, answer] : answers)
-                            if (See(text)) key = answer;
-                        return key != nullptr;
-                    },
-                    Patience) ||
-                !key)
-                break;
-            const std::string before = Visible();
-            Type(key);
-            if (!QTest::qWaitFor([&] { return Visible() != before; }, Patience)) break;
-        }
-        return Go("", "MAIN MENU", true);
-    }
     // The visible rows as text: old screens stay in the scrollback above.
     std::string Visible() const
     {
@@ -154,7 +127,7 @@ protected:
         if (!ssh) {
             ASSERT_TRUE(TelnetLogin(user));
         }
-        ASSERT_TRUE(WalkToMainMenu());
+        ASSERT_TRUE(Go("", "MAIN MENU", true));
         if (ssh) // before the capture's own message replaces it
             EXPECT_EQ(Form->StatusText().toStdString().find(" Connected to 127.0.0.1 (SSH, "), 0u)
                 << Form->StatusText().toStdString();
@@ -174,20 +147,35 @@ protected:
         EXPECT_EQ(log.find("timed out"), std::string::npos);
         EXPECT_NE(log.find("SyncTERM font support enabled"), std::string::npos);
     }
-    // Keys, then a text on the screen, past any pop-up on the way; a menu's title waits
-    // for its prompt to take keys. Each pop-up gets one key (ENiGMA½ may queue several):
-    // more would land in the next prompt's field.
+    // Keys, then a text on the screen; a menu waits for its prompt to take keys. On the way,
+    // each question gets its answer once, as a user gives it (more would land in the next
+    // prompt's field; the question's row echoes the key): the onelinerz, the newscan and
+    // the pauses after the password, and the pop-ups ENiGMA½ queues (achievements).
     [[nodiscard]] bool Go(const char *keys, const char *text, bool menu = false)
     {
+        static const std::pair<const char *, const char *> answers[] = {
+            {"yeah! / nah", "n"},         // onelinerz: move to "nah"...
+            {"yeah! / nAH", "\r"},        // ...and take it
+            {"newscan?", "n"},            // no global newscan
+            {"smash your keyboard", " "}, // pauses
+        };
         Type(keys);
         std::string answered;
         if (QTest::qWaitFor(
                 [&] {
-                    if (See(">> smash your keyboard <<") && Visible() != answered) {
-                        answered = Visible();
-                        Type(" ");
+                    if (menu ? AtPrompt(text) : See(text)) return true;
+                    const char *key = nullptr;
+                    std::string asked; // the question and the rows above it
+                    for (auto [question, answer] : answers)
+                        if (const std::string v = Visible(); v.find(question) != std::string::npos) {
+                            key = answer;
+                            asked = question + v.substr(0, v.rfind('\n', v.find(question)) + 1);
+                        }
+                    if (key && asked != answered) {
+                        answered = asked;
+                        Type(key);
                     }
-                    return menu ? AtPrompt(text) : See(text);
+                    return false;
                 },
                 Patience))
             return true;
@@ -297,7 +285,7 @@ TEST_F(Enigma, WrongPasswordIsRefused)
 TEST_F(Enigma, EditorPostReadsBack)
 {
     OpenHost(false, "poster");
-    ASSERT_TRUE(TelnetLogin("poster") && WalkToMainMenu());
+    ASSERT_TRUE(TelnetLogin("poster") && Go("", "MAIN MENU", true));
     ASSERT_TRUE(Go("m\r", "MESSAGE AREA", true));
     ASSERT_TRUE(Go("p\r", "ESC : menu"));
     Key(Qt::Key_Return); // to: All
