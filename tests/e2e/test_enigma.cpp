@@ -128,9 +128,10 @@ protected:
             ASSERT_TRUE(TelnetLogin(user));
         }
         ASSERT_TRUE(Go("", "MAIN MENU", true));
-        if (ssh) // before the capture's own message replaces it
+        if (ssh) { // before the capture's own message replaces it
             EXPECT_EQ(Form->StatusText().toStdString().find(" Connected to 127.0.0.1 (SSH, "), 0u)
                 << Form->StatusText().toStdString();
+        }
         Form->StopCapture();
         // The last rows of each that hold a character: the replay leaves out blank rows.
         std::vector<std::string> replayed = Replayed(capture), shown = ScreenCells();
