@@ -87,7 +87,8 @@ int Commonness(uint8_t c)
 void THighlightScreen::Build()
 {
     FBits.assign(size_t(1) << 10, 0);
-    std::vector<uint32_t> keys; // the three bytes looked for, each with bit 5 set
+    // The bytes looked for (four, or three and any), each with bit 5 set; bit 32: three only.
+    std::vector<uint64_t> keys;
     for (uint32_t a = 0; a < FAtoms.size(); ++a) {
         const auto *bytes = reinterpret_cast<const uint8_t *>(FAtoms[a].data());
         const size_t size = FAtoms[a].size();
@@ -99,10 +100,13 @@ void THighlightScreen::Build()
                 }
             continue;
         }
+        const size_t span = std::min<size_t>(size, 4);
         uint32_t best = 0;
         int rarest = 1 << 30;
-        for (uint32_t o = 0; o + LongAtom <= size; ++o) {
-            const int score = Commonness(bytes[o]) + Commonness(bytes[o + 1]) + Commonness(bytes[o + 2]);
+        for (uint32_t o = 0; o + span <= size; ++o) {
+            int score = 0;
+            for (size_t k = 0; k < span; ++k)
+                score += Commonness(bytes[o + k]);
             if (score < rarest) {
                 rarest = score;
                 best = o;
@@ -111,24 +115,30 @@ void THighlightScreen::Build()
         const uint32_t h = GramHash(bytes + best);
         FGrams.push_back({h, a, best});
         FBits[h >> 6] |= uint64_t(1) << (h & 63);
-        keys.push_back(
-            (uint32_t(bytes[best]) | uint32_t(bytes[best + 1]) << 8 | uint32_t(bytes[best + 2]) << 16) |
-            0x202020u);
+        uint64_t key = span == 4 ? 0 : uint64_t(1) << 32;
+        for (size_t k = 0; k < span; ++k)
+            key |= uint64_t(bytes[best + k] | 0x20) << (8 * k);
+        keys.push_back(key);
     }
     std::sort(FGrams.begin(), FGrams.end(), [](const TGram &x, const TGram &y) { return x.Hash < y.Hash; });
     std::sort(keys.begin(), keys.end());
     keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
     FSets = keys.empty() ? 0 : keys.size() <= 8 ? 1 : 2;
-    FSkipBlanks = std::none_of(keys.begin(), keys.end(), [](uint32_t key) {
-        return (key & 0xFF) == 0x20 || (key >> 8 & 0xFF) == 0x20 || (key >> 16) == 0x20;
+    FSkipBlanks = std::none_of(keys.begin(), keys.end(), [](uint64_t key) {
+        for (int k = 0; k < (key >> 32 ? 3 : 4); ++k)
+            if ((key >> (8 * k) & 0xFF) == 0x20) return true;
+        return false;
     });
     for (size_t j = 0; j < keys.size(); ++j) {
         const size_t bucket = j % size_t(8 * FSets);
         const uint8_t bit = uint8_t(1u << (bucket % 8));
-        for (int k = 0; k < 3; ++k) {
+        for (int k = 0; k < 4; ++k) {
             const uint8_t b = uint8_t(keys[j] >> (8 * k));
-            FLow[bucket / 8][k][b & 15] |= bit;
-            FHigh[bucket / 8][k][b >> 4] |= bit;
+            const bool any = k == 3 && keys[j] >> 32;
+            for (int nibble = 0; nibble < 16; ++nibble) {
+                if (any || nibble == (b & 15)) FLow[bucket / 8][k][nibble] |= bit;
+                if (any || nibble == b >> 4) FHigh[bucket / 8][k][nibble] |= bit;
+            }
         }
     }
 }
@@ -171,26 +181,26 @@ __attribute__((target("avx2"))) void THighlightScreen::ScanTeddy(const uint8_t *
 {
     const __m256i nibble = _mm256_set1_epi8(0x0F), fold = _mm256_set1_epi8(0x20),
                   zero = _mm256_setzero_si256();
-    __m256i low[2][3], high[2][3];
+    __m256i low[2][4], high[2][4];
     for (int s = 0; s < FSets; ++s)
-        for (int k = 0; k < 3; ++k) {
+        for (int k = 0; k < 4; ++k) {
             low[s][k] =
                 _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(FLow[s][k])));
             high[s][k] =
                 _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(FHigh[s][k])));
         }
     size_t i = 0;
-    while (i + 34 <= n) {
-        __m256i v[3];
-        for (int k = 0; k < 3; ++k)
+    while (i + 35 <= n) {
+        __m256i v[4];
+        for (int k = 0; k < 4; ++k)
             v[k] = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + i + k)), fold);
         // Blanks and NULs (a blank once folded) end most rows.
         if (FSkipBlanks && _mm256_movemask_epi8(_mm256_cmpeq_epi8(v[0], fold)) == -1) {
             i += 32;
             continue;
         }
-        __m256i lo[3], hi[3];
-        for (int k = 0; k < 3; ++k) {
+        __m256i lo[4], hi[4];
+        for (int k = 0; k < 4; ++k) {
             lo[k] = _mm256_and_si256(v[k], nibble);
             hi[k] = _mm256_and_si256(_mm256_srli_epi16(v[k], 4), nibble);
         }
@@ -202,6 +212,8 @@ __attribute__((target("avx2"))) void THighlightScreen::ScanTeddy(const uint8_t *
             r = _mm256_and_si256(r, _mm256_shuffle_epi8(high[s][1], hi[1]));
             r = _mm256_and_si256(r, _mm256_shuffle_epi8(low[s][2], lo[2]));
             r = _mm256_and_si256(r, _mm256_shuffle_epi8(high[s][2], hi[2]));
+            r = _mm256_and_si256(r, _mm256_shuffle_epi8(low[s][3], lo[3]));
+            r = _mm256_and_si256(r, _mm256_shuffle_epi8(high[s][3], hi[3]));
             any = _mm256_or_si256(any, r);
         }
         uint32_t mask = ~uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(any, zero)));

@@ -2,8 +2,9 @@
 // automaton's cost per byte. RE2's prefilter names, for each rule, strings of which a line
 // it matches holds at least one (letters in either case); the screen looks for those
 // strings in the rows as they lie in the terminal, trailing blanks and all. Each string of
-// three bytes or more is known by three of its bytes, looked for 16 positions at a time
-// where the processor can (nibble tables, as in Hyperscan's Teddy); shorter strings by
+// three bytes or more is known by four of its bytes (three in a string of three), looked
+// for 32 positions at a time where the processor has AVX2 (nibble tables, as in
+// Hyperscan's Teddy) and by a hash of three bytes elsewhere; shorter strings by
 // their first byte. A row where a string is found goes to the rules; the others cannot
 // match and are skipped.
 #pragma once
@@ -47,9 +48,9 @@ private:
     std::vector<uint64_t> FBits;     // which hashes have a gram
     bool FAnyByte[256] = {};         // first bytes of the short strings, either case
     std::vector<uint8_t> FBytes;     // the same as a list
-    // The nibble tables: for byte k of the three, bit b of Low[k][n] says that a string of
+    // The nibble tables: for byte k of the four, bit b of Low[k][n] says that a string of
     // bucket b has n as that byte's low nibble (High: the high one), in two sets of 8.
-    uint8_t FLow[2][3][16] = {}, FHigh[2][3][16] = {};
+    uint8_t FLow[2][4][16] = {}, FHigh[2][4][16] = {};
     int FSets = 0;
     bool FSkipBlanks = false; // no three bytes looked for hold a blank: 16 blanks hold nothing
     mutable std::vector<size_t> FHits;
