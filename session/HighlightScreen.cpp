@@ -125,9 +125,7 @@ void THighlightScreen::Build()
     keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
     FSets = keys.empty() ? 0 : keys.size() <= 8 ? 1 : 2;
     FSkipBlanks = std::none_of(keys.begin(), keys.end(), [](uint64_t key) {
-        for (int k = 0; k < (key >> 32 ? 3 : 4); ++k)
-            if ((key >> (8 * k) & 0xFF) == 0x20) return true;
-        return false;
+        return (key & 0xFFFFFF) == 0x202020 && (key >> 32 || (key >> 24 & 0xFF) == 0x20);
     });
     for (size_t j = 0; j < keys.size(); ++j) {
         const size_t bucket = j % size_t(8 * FSets);
@@ -194,9 +192,10 @@ __attribute__((target("avx2"))) void THighlightScreen::ScanTeddy(const uint8_t *
         __m256i v[4];
         for (int k = 0; k < 4; ++k)
             v[k] = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + i + k)), fold);
-        // Blanks and NULs (a blank once folded) end most rows.
+        // Blanks and NULs (a blank once folded) end most rows: no bytes looked for start
+        // where the next four are blanks.
         if (FSkipBlanks && _mm256_movemask_epi8(_mm256_cmpeq_epi8(v[0], fold)) == -1) {
-            i += 32;
+            i += 29;
             continue;
         }
         __m256i lo[4], hi[4];
@@ -221,6 +220,8 @@ __attribute__((target("avx2"))) void THighlightScreen::ScanTeddy(const uint8_t *
         while (mask) {
             const size_t q = i + size_t(__builtin_ctz(mask));
             mask &= mask - 1;
+            const uint32_t h = GramHash(p + q);
+            if (!(FBits[h >> 6] >> (h & 63) & 1)) continue;
             const size_t at = Found(p, n, q);
             if (at == NotFound) continue;
             hits.push_back(at);
