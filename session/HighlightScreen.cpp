@@ -128,7 +128,7 @@ void THighlightScreen::Build()
         return (key & 0xFFFFFF) == 0x202020 && (key >> 32 || (key >> 24 & 0xFF) == 0x20);
     });
     for (size_t j = 0; j < keys.size(); ++j) {
-        const size_t bucket = j % size_t(8 * FSets);
+        const size_t bucket = j * size_t(8 * FSets) / keys.size(); // neighbours share bytes
         const uint8_t bit = uint8_t(1u << (bucket % 8));
         for (int k = 0; k < 4; ++k) {
             const uint8_t b = uint8_t(keys[j] >> (8 * k));
