@@ -187,39 +187,37 @@ __attribute__((target("avx2"))) void THighlightScreen::ScanTeddy(const uint8_t *
             high[s][k] =
                 _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(FHigh[s][k])));
         }
+    // Each byte's buckets for each of the four places, then each place's results moved on
+    // to where the four bytes end (the last block's carried in): one load a block.
+    __m256i last[2][3] = {};
     size_t i = 0;
-    while (i + 35 <= n) {
-        __m256i v[4];
-        for (int k = 0; k < 4; ++k)
-            v[k] = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + i + k)), fold);
-        // Blanks and NULs (a blank once folded) end most rows: no bytes looked for start
-        // where the next four are blanks.
-        if (FSkipBlanks && _mm256_movemask_epi8(_mm256_cmpeq_epi8(v[0], fold)) == -1) {
-            i += 29;
-            continue;
-        }
-        __m256i lo[4], hi[4];
-        for (int k = 0; k < 4; ++k) {
-            lo[k] = _mm256_and_si256(v[k], nibble);
-            hi[k] = _mm256_and_si256(_mm256_srli_epi16(v[k], 4), nibble);
-        }
+    while (i + 32 <= n) {
+        const __m256i v = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + i)), fold);
+        const __m256i lo = _mm256_and_si256(v, nibble),
+                      hi = _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble);
         __m256i any = zero;
         for (int s = 0; s < FSets; ++s) {
-            __m256i r = _mm256_and_si256(_mm256_shuffle_epi8(low[s][0], lo[0]),
-                                         _mm256_shuffle_epi8(high[s][0], hi[0]));
-            r = _mm256_and_si256(r, _mm256_shuffle_epi8(low[s][1], lo[1]));
-            r = _mm256_and_si256(r, _mm256_shuffle_epi8(high[s][1], hi[1]));
-            r = _mm256_and_si256(r, _mm256_shuffle_epi8(low[s][2], lo[2]));
-            r = _mm256_and_si256(r, _mm256_shuffle_epi8(high[s][2], hi[2]));
-            r = _mm256_and_si256(r, _mm256_shuffle_epi8(low[s][3], lo[3]));
-            r = _mm256_and_si256(r, _mm256_shuffle_epi8(high[s][3], hi[3]));
-            any = _mm256_or_si256(any, r);
+            __m256i r[4];
+            for (int k = 0; k < 4; ++k)
+                r[k] =
+                    _mm256_and_si256(_mm256_shuffle_epi8(low[s][k], lo), _mm256_shuffle_epi8(high[s][k], hi));
+            const __m256i c0 = _mm256_permute2x128_si256(last[s][0], r[0], 0x21);
+            const __m256i c1 = _mm256_permute2x128_si256(last[s][1], r[1], 0x21);
+            const __m256i c2 = _mm256_permute2x128_si256(last[s][2], r[2], 0x21);
+            __m256i m = _mm256_and_si256(r[3], _mm256_alignr_epi8(r[2], c2, 15));
+            m = _mm256_and_si256(m, _mm256_alignr_epi8(r[1], c1, 14));
+            m = _mm256_and_si256(m, _mm256_alignr_epi8(r[0], c0, 13));
+            any = _mm256_or_si256(any, m);
+            for (int k = 0; k < 3; ++k)
+                last[s][k] = r[k];
         }
         uint32_t mask = ~uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(any, zero)));
         size_t next = i + 32;
         while (mask) {
-            const size_t q = i + size_t(__builtin_ctz(mask));
+            const size_t end = i + size_t(__builtin_ctz(mask)); // of the four bytes
             mask &= mask - 1;
+            if (end < 3) continue;
+            const size_t q = end - 3;
             const uint32_t h = GramHash(p + q);
             if (!(FBits[h >> 6] >> (h & 63) & 1)) continue;
             const size_t at = Found(p, n, q);
@@ -228,9 +226,14 @@ __attribute__((target("avx2"))) void THighlightScreen::ScanTeddy(const uint8_t *
             next = std::max((at / width + 1) * width, q + 1);
             break;
         }
+        if (next != i + 32)
+            for (auto &set : last)
+                for (auto &place : set)
+                    place = zero;
         i = next;
     }
-    ScanLong(p, n, width, i, hits);
+    // Four bytes that begin in the last three of the blocks end after them.
+    ScanLong(p, n, width, i >= 3 ? i - 3 : 0, hits);
 }
 #endif
 
