@@ -63,6 +63,7 @@ bool THighlightScreen::Add(const re2::RE2 &rule)
     }
     for (int a = 0; a < int(atoms.size()); ++a) {
         if (needed >= 0 && a != needed) continue;
+        if (atoms[size_t(a)].empty()) return false; // found everywhere
         std::string folded = atoms[size_t(a)];
         for (char &c : folded)
             c = char(Fold(uint8_t(c)));
@@ -124,9 +125,6 @@ void THighlightScreen::Build()
     std::sort(keys.begin(), keys.end());
     keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
     FSets = keys.empty() ? 0 : keys.size() <= 8 ? 1 : 2;
-    FSkipBlanks = std::none_of(keys.begin(), keys.end(), [](uint64_t key) {
-        return (key & 0xFFFFFF) == 0x202020 && (key >> 32 || (key >> 24 & 0xFF) == 0x20);
-    });
     for (size_t j = 0; j < keys.size(); ++j) {
         const size_t bucket = j * size_t(8 * FSets) / keys.size(); // neighbours share bytes
         const uint8_t bit = uint8_t(1u << (bucket % 8));

@@ -52,6 +52,5 @@ private:
     // bucket b has n as that byte's low nibble (High: the high one), in two sets of 8.
     uint8_t FLow[2][4][16] = {}, FHigh[2][4][16] = {};
     int FSets = 0;
-    bool FSkipBlanks = false; // no bytes looked for are all blanks
     mutable std::vector<size_t> FHits;
 };
