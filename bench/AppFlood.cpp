@@ -10,6 +10,8 @@
 #include "bench/BbsStream.h"
 #include "bench/BenchNet.h"
 #include "bench/ConnectTimes.h"
+#include "bench/HighlightRules.h"
+#include "config/Highlights.h"
 #include "terminal/qt/ColorTTYWidget.h"
 
 #include <QDir>
@@ -196,6 +198,35 @@ double Median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
+// Floods two connected windows in turns, so a busy spell of the machine falls on both
+// alike, the one that goes first changing from run to run. Rates of the first, of the
+// second, and the runs' ratios of second to first.
+struct TurnFigures
+{
+    std::vector<double> A, B, Ratio;
+};
+
+TurnFigures InTurns(BenchWindow &a, FloodServer &sa, BenchWindow &b, FloodServer &sb,
+                    const std::string &flood, int runs)
+{
+    TurnFigures f;
+    for (int run = 0; run < runs; ++run) {
+        double x = 0, y = 0;
+        if (run % 2 == 0) {
+            x = Drain(a.Form, sa, flood).MbPerS;
+            y = Drain(b.Form, sb, flood).MbPerS;
+        } else {
+            y = Drain(b.Form, sb, flood).MbPerS;
+            x = Drain(a.Form, sa, flood).MbPerS;
+        }
+        if (x <= 0 || y <= 0) continue;
+        f.A.push_back(x);
+        f.B.push_back(y);
+        f.Ratio.push_back(y / x);
+    }
+    return f;
+}
+
 } // namespace
 
 void MeasureFlood(int runs)
@@ -212,31 +243,44 @@ void MeasureFlood(int runs)
         std::printf("flood: the window did not connect\n");
         return;
     }
-    // Taken in turns, so a busy spell of the machine falls on both alike.
-    std::vector<double> without, with, ratio;
-    for (int run = 0; run < runs; ++run) {
-        // which goes first changes from run to run
-        double a = 0, b = 0;
-        if (run % 2 == 0) {
-            a = Drain(plain.Form, plainServer, flood).MbPerS;
-            b = Drain(history.Form, historyServer, flood).MbPerS;
-        } else {
-            b = Drain(history.Form, historyServer, flood).MbPerS;
-            a = Drain(plain.Form, plainServer, flood).MbPerS;
-        }
-        if (a <= 0 || b <= 0) continue;
-        without.push_back(a);
-        with.push_back(b);
-        ratio.push_back(b / a);
-    }
-    if (ratio.empty()) {
+    const TurnFigures f = InTurns(plain, plainServer, history, historyServer, flood, runs);
+    if (f.Ratio.empty()) {
         std::printf("flood: no flood was answered\n");
         return;
     }
-    Figure("flood_mb_s", Median(without), "MB/s",
+    Figure("flood_mb_s", Median(f.A), "MB/s",
            "8 MB drained through the main window until painted, no history");
-    Figure("flood_history_mb_s", Median(with), "MB/s", "the same with 1,000,000 lines of history");
-    Figure("flood_history_ratio", Median(ratio), "x", "median of the runs' ratios [target >= 0.80]");
+    Figure("flood_history_mb_s", Median(f.B), "MB/s", "the same with 1,000,000 lines of history");
+    Figure("flood_history_ratio", Median(f.Ratio), "x", "median of the runs' ratios [target >= 0.80]");
+}
+
+void MeasureRulesFlood(int runs)
+{
+    const std::string flood = MakeBbsStream(8000000, 20240611).Ours;
+    // 45 texts and 5 expressions that match few lines, in the settings file as a user's.
+    std::string section = "[Highlights]\n";
+    int k = 0;
+    for (const THighlightRule &r : FiftyRules(false))
+        section += "Rule" + std::to_string(++k) + "=" + FormatHighlightRule(r) + "\n";
+    FloodServer plainServer, rulesServer;
+    BenchWindow plain(plainServer.Port), rules(rulesServer.Port, "tcp", "classic", section);
+    if (THighlightStore(rules.Ini).Rules.size() != size_t(k)) std::printf("rules: not all rules were read\n");
+    for (BenchWindow *w : {&plain, &rules}) {
+        if (!QTest::qWaitForWindowExposed(&w->Form)) std::printf("rules: the window was not shown\n");
+        w->Form.ColourTTY()->Tty().SetHistoryLimit(0);
+    }
+    if (!Connect(plain.Form, plainServer) || !Connect(rules.Form, rulesServer)) {
+        std::printf("rules: the window did not connect\n");
+        return;
+    }
+    const TurnFigures f = InTurns(plain, plainServer, rules, rulesServer, flood, runs);
+    if (f.Ratio.empty()) {
+        std::printf("rules: no flood was answered\n");
+        return;
+    }
+    Figure("flood_plain_mb_s", Median(f.A), "MB/s", "8 MB through the main window until painted, no rules");
+    Figure("flood_rules_mb_s", Median(f.B), "MB/s", "the same with 50 highlight rules that match few lines");
+    Figure("flood_rules_ratio", Median(f.Ratio), "x", "median of the runs' ratios [target >= 0.90]");
 }
 
 void MeasureTransportFloods(int runs)
