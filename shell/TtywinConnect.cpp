@@ -35,7 +35,12 @@ void TTTYForm::FileConnectItemClick()
     if (!MayConnect(FSession->State())) return;
     FHostInfo.PromoteCurrentHost();
     UpdateLastMenu();
-    FSession->Connect();
+    FSession->Connect(FHostInfo.HostToConnect());
+}
+
+THostSettings TTTYForm::SessionReconnectHost(const THostSettings &)
+{
+    return FHostInfo.HostToConnect();
 }
 
 void TTTYForm::FileAbortItemClick()
@@ -91,7 +96,7 @@ void TTTYForm::PickHost(const std::string &name)
 {
     if (name.empty()) return;
     if (MayConnect(FSession->State())) {
-        if (name != FHostInfo.BBSName) FHostInfo.SelectHost(name);
+        if (name != FHostInfo.BBSName()) FHostInfo.SelectHost(name);
         FileConnectItemClick();
     } else {
         StartSecondInstance(name);

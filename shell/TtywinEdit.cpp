@@ -73,7 +73,7 @@ void TTTYForm::EditPasteItemClick()
     }
     std::string text;
     const bool coloured =
-        !FClientPrefs.DisableColours && FHostInfo.Mode == hmORVO && FEditClipboard->GetColoured(text);
+        !FClientPrefs.DisableColours && FHostInfo.Current().Mode == hmORVO && FEditClipboard->GetColoured(text);
     if (!coloured) {
         if (!FEditClipboard->GetPlain(text)) return;
         if (text.size() > ColouredPasteBufferSize - 1) text.resize(ColouredPasteBufferSize - 1);

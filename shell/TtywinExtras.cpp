@@ -21,7 +21,6 @@
 #include <QFileDialog>
 #include <QLocale>
 #include <QMessageBox>
-#include <QRegularExpression>
 #include <QTimer>
 
 namespace {
@@ -175,7 +174,8 @@ void TTTYForm::SyncIndicator()
     FStatusLine->SetIndicator(indicator, alert);
     // Said when it changes, not with every second of a countdown.
     QString gist = indicator;
-    gist.remove(QRegularExpression(QStringLiteral("[0-9]+")));
+    // by hand: a regular expression here was compiled anew at every key typed
+    gist.removeIf([](QChar c) { return c >= u'0' && c <= u'9'; });
     if (gist != FSaidIndicator) {
         FSaidIndicator = gist;
         FColourTTY->Speech().Say(indicator, true);
