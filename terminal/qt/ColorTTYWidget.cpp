@@ -33,12 +33,6 @@ TColorTTYWidget::TColorTTYWidget(QWidget *parent) : TColorTTYWidget(std::make_un
 {
 }
 
-TColorTTYWidget::TColorTTYWidget(std::unique_ptr<TColorTTY> model, QWidget *parent)
-    : QAbstractScrollArea(parent), FModel(model ? std::move(model) : std::make_unique<TColorTTY>())
-{
-    Init();
-}
-
 TColorTTYWidget::~TColorTTYWidget()
 {
     FSpeechPtr.reset();
@@ -48,7 +42,8 @@ TColorTTYWidget::~TColorTTYWidget()
     FModel->SetView(nullptr);
 }
 
-void TColorTTYWidget::Init()
+TColorTTYWidget::TColorTTYWidget(std::unique_ptr<TColorTTY> model, QWidget *parent)
+    : QAbstractScrollArea(parent), FModel(model ? std::move(model) : std::make_unique<TColorTTY>())
 {
     setFrameShape(QFrame::NoFrame);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

@@ -135,7 +135,6 @@ protected:
     void timerEvent(QTimerEvent *e) override;
 
 private:
-    void Init();
     void FontChanged();
     void SetMetrics(int charWidth, int charHeight, int ascent, int overhang);
     static constexpr int BlinkMs = 500;
