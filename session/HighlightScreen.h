@@ -1,5 +1,5 @@
 // Passes on only the rows of text that a highlight rule may match, at about two fifths of
-// automaton's cost per byte. RE2's prefilter names, for each rule, strings of which a line
+// the automaton's cost per byte. RE2's prefilter names, for each rule, strings of which a line
 // it matches holds at least one (letters in either case); the screen looks for those
 // strings in the rows as they lie in the terminal, trailing blanks and all. Each string of
 // three bytes or more is known by four of its bytes (three in a string of three), looked
