@@ -75,7 +75,8 @@ THighlightMatcher::THighlightMatcher(const std::vector<THighlightRule> &rules, s
     setOptions.set_never_capture(true);
     setOptions.set_max_mem(int64_t(64) << 20); // room for the automaton's states: it is built as it runs
     FSet = std::make_unique<TSet>(setOptions, re2::RE2::UNANCHORED);
-    FScreen = std::make_unique<THighlightScreen>();
+    // Hashing every position in plain code costs more than the automaton's one pass.
+    if (THighlightScreen::Fast()) FScreen = std::make_unique<THighlightScreen>();
     for (const THighlightRule &r : rules) {
         if (!r.Enabled || !r.AppliesTo(host) || !r.Actions) continue;
         std::string expression, error;

@@ -235,6 +235,16 @@ __attribute__((target("avx2"))) void THighlightScreen::ScanTeddy(const uint8_t *
 }
 #endif
 
+bool THighlightScreen::Fast()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2;
+#else
+    return false;
+#endif
+}
+
 void THighlightScreen::Candidates(const uint8_t *p, int count, int width, int first,
                                   std::vector<int> &rows) const
 {
@@ -243,8 +253,7 @@ void THighlightScreen::Candidates(const uint8_t *p, int count, int width, int fi
     FHits.clear();
     if (!FGrams.empty()) {
 #if defined(__x86_64__) || defined(__i386__)
-        static const bool avx2 = __builtin_cpu_supports("avx2");
-        if (avx2)
+        if (Fast())
             ScanTeddy(p, n, w, FHits);
         else
 #endif

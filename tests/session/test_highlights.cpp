@@ -120,7 +120,7 @@ TEST(HighlightMatcher, ScreenPassesEveryRowARuleMatches)
             EXPECT_LT(passed.size(), std::size(lines)) << set[0].Pattern; // it does skip
         }
     }
-    EXPECT_EQ(screened, int(rules.size()) - 1); // each alone but the last
+    EXPECT_EQ(screened, THighlightScreen::Fast() ? int(rules.size()) - 1 : 0); // each alone but the last
 }
 
 TEST(HighlightMatcher, RefusedPatternsSayWhy)
