@@ -67,11 +67,9 @@ TEST(InputController, KeysGoToTheFindBarTheReviewLineMacrosOrTheBbs)
     };
     for (const auto &c : cases) {
         Input r;
-        r.Macros.SetText(47, "x");
-        r.Macros.SetText(12, "hi\nthere");
-        r.Macros.SetText(0, "never");
-        r.Macros.SetText(9, "never");
-        r.Macros.SetText(2, "m");
+        for (const auto &[slot, text] :
+             {std::pair(47, "x"), {12, "hi\nthere"}, {0, "no"}, {9, "no"}, {2, "m"}})
+            r.Macros.SetText(slot, text);
         r.Window.FindOpen = c.FindOpen;
         r.Up();
         EXPECT_EQ(r.In.KeyDown(c.Key, c.Shift), c.Use) << c.Key << " " << int(c.Shift);
