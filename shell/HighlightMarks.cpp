@@ -24,16 +24,16 @@ constexpr size_t MaxMarks = 10000;
 } // namespace
 
 THighlightMarks::THighlightMarks(TParts parts)
-    : F(std::move(parts)), FStore(std::make_unique<THighlightStore>(F.IniFileName))
+    : FParts(std::move(parts)), FStore(std::make_unique<THighlightStore>(FParts.IniFileName))
 {
-    F.Session.SetHighlightRules(FStore->Rules);
+    FParts.Session.SetHighlightRules(FStore->Rules);
 }
 
 THighlightMarks::~THighlightMarks() = default;
 
 void THighlightMarks::HighlightSelection()
 {
-    const TColorTTY &t = F.Tty.Tty();
+    const TColorTTY &t = FParts.Tty.Tty();
     if (!t.Viewport().HasSelection()) return;
     char buffer[256];
     t.GetSelTextBuf(buffer, sizeof buffer);
@@ -50,14 +50,14 @@ void THighlightMarks::HighlightSelection()
 void THighlightMarks::Open(const THighlightRule *proposal)
 {
     FStore->Load(); // another copy of the program may have changed them
-    THighlightsDialog dialog(FStore->Rules, F.Hosts.HostList(), F.Filter, &F.Window);
+    THighlightsDialog dialog(FStore->Rules, FParts.Hosts.HostList(), FParts.Filter, &FParts.Window);
     if (proposal) dialog.Propose(*proposal);
     if (dialog.exec() != QDialog::Accepted) return;
     FStore->Rules = dialog.Rules();
     if (!FStore->Save())
-        F.Status(QObject::tr(" The highlight rules could not be saved to %1.")
-                     .arg(QString::fromStdString(F.IniFileName)));
-    F.Session.SetHighlightRules(FStore->Rules);
+        FParts.Status(QObject::tr(" The highlight rules could not be saved to %1.")
+                          .arg(QString::fromStdString(FParts.IniFileName)));
+    FParts.Session.SetHighlightRules(FStore->Rules);
 }
 
 void THighlightMarks::Matched(const THighlightEvent &event)
@@ -69,30 +69,30 @@ void THighlightMarks::Matched(const THighlightEvent &event)
     }
     if (event.Actions & haSound) PlayMessageSound();
     if (!(event.Actions & haNotice)) return;
-    if (F.Window.isActiveWindow()) {
-        F.Status(QStringLiteral(" ") + line);
+    if (FParts.Window.isActiveWindow()) {
+        FParts.Status(QStringLiteral(" ") + line);
         return;
     }
-    if (TNotifier *notifier = F.Notifier()) notifier->Notify(QObject::tr("Highlight"), line);
-    QApplication::alert(&F.Window);
+    if (TNotifier *notifier = FParts.Notifier()) notifier->Notify(QObject::tr("Highlight"), line);
+    QApplication::alert(&FParts.Window);
 }
 
 void THighlightMarks::PlayMessageSound()
 {
     // The desktop's own sound for a new message, by its theme name; a beep without one.
     const QString player = QStandardPaths::findExecutable(QStringLiteral("canberra-gtk-play"));
-    if (player.isEmpty() || !F.StartProgram ||
-        !F.StartProgram(player, {QStringLiteral("--id=message-new-instant")}))
+    if (player.isEmpty() || !FParts.StartProgram ||
+        !FParts.StartProgram(player, {QStringLiteral("--id=message-new-instant")}))
         QApplication::beep();
 }
 
 bool THighlightMarks::ReviewMark(int direction)
 {
-    TColorTTY &t = F.Tty.Tty();
+    TColorTTY &t = FParts.Tty.Tty();
     // Marks of lines the history has let go are dropped.
     const int64_t first = t.Screen().RowNumber(t.Screen().FirstRow());
     FMarkedRows.erase(FMarkedRows.begin(), std::lower_bound(FMarkedRows.begin(), FMarkedRows.end(), first));
-    TTerminalSpeech &speech = F.Tty.Speech();
+    TTerminalSpeech &speech = FParts.Tty.Speech();
     const int at = speech.ReviewRow() >= 0 ? speech.ReviewRow() : t.CursorY;
     const int64_t here = t.Screen().RowNumber(at);
     int64_t target = -1;

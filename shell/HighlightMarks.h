@@ -53,7 +53,7 @@ private:
     void Open(const THighlightRule *proposal);
     void PlayMessageSound();
 
-    TParts F;
+    TParts FParts;
     std::unique_ptr<THighlightStore> FStore;
     std::vector<int64_t> FMarkedRows; // row numbers of lines marked by a rule, oldest first
 };

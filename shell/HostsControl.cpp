@@ -16,30 +16,30 @@
 
 void THostsControl::SetupHosts()
 {
-    TSetHostDlg dialog(F.Hosts, &F.Window);
+    TSetHostDlg dialog(FParts.Hosts, &FParts.Window);
     // While connected or connecting the dialog still stores the host, but the current one stays.
-    if (dialog.exec() == QDialog::Accepted && F.MayConnect())
-        F.Hosts.UseHost(dialog.BBSName(), dialog.Settings());
+    if (dialog.exec() == QDialog::Accepted && FParts.MayConnect())
+        FParts.Hosts.UseHost(dialog.BBSName(), dialog.Settings());
     Changed();
 }
 
 void THostsControl::Changed()
 {
-    F.HostsChanged();
+    FParts.HostsChanged();
     if (FDirectory) FDirectory->Reload();
 }
 
 void THostsControl::OpenDirectory()
 {
     if (!FDirectory) {
-        FDirectory = new TDirectoryWindow(F.Hosts, FolderOf(F.Hosts.IniFileName()), &F.Window);
+        FDirectory = new TDirectoryWindow(FParts.Hosts, FolderOf(FParts.Hosts.IniFileName()), &FParts.Window);
         FDirectory->setAttribute(Qt::WA_DeleteOnClose);
         FDirectory->OnConnect = [this](const std::string &name) {
-            F.Guarded([&] { F.PickHost(name); });
-            F.Window.raise(); // the terminal shows the connection
-            F.Window.activateWindow();
+            FParts.Guarded([&] { FParts.PickHost(name); });
+            FParts.Window.raise(); // the terminal shows the connection
+            FParts.Window.activateWindow();
         };
-        FDirectory->OnImport = [this] { F.Guarded([this] { ImportHosts(); }); };
+        FDirectory->OnImport = [this] { FParts.Guarded([this] { ImportHosts(); }); };
     } else {
         FDirectory->Reload();
     }
@@ -50,7 +50,7 @@ void THostsControl::OpenDirectory()
 
 void THostsControl::ImportHosts()
 {
-    QWidget *parent = FDirectory ? static_cast<QWidget *>(FDirectory) : &F.Window;
+    QWidget *parent = FDirectory ? static_cast<QWidget *>(FDirectory) : &FParts.Window;
     const QString path = QFileDialog::getOpenFileName(
         parent, QStringLiteral("Import Hosts"), QString(),
         QStringLiteral("Dialing directories (*.lst *.toml *.txt);;SyncTERM (syncterm.lst *.lst);;"
@@ -60,7 +60,7 @@ void THostsControl::ImportHosts()
 
 bool THostsControl::ImportFrom(const QString &path)
 {
-    QWidget *parent = FDirectory ? static_cast<QWidget *>(FDirectory) : &F.Window;
+    QWidget *parent = FDirectory ? static_cast<QWidget *>(FDirectory) : &FParts.Window;
     const std::string file = path.toLocal8Bit().toStdString();
     const std::optional<std::string> bytes = ReadWholeFile(file);
     if (!bytes) {
@@ -76,16 +76,16 @@ bool THostsControl::ImportFrom(const QString &path)
                         .arg(path, BytesToText(read.Error)));
         return false;
     }
-    TImportHostsDlg dialog(F.Hosts, std::move(read), path, parent);
+    TImportHostsDlg dialog(FParts.Hosts, std::move(read), path, parent);
     if (dialog.exec() != QDialog::Accepted || dialog.Added() == 0) return false;
     Changed();
-    F.Status(QStringLiteral(" Imported %1 hosts.").arg(dialog.Added()));
+    FParts.Status(QStringLiteral(" Imported %1 hosts.").arg(dialog.Added()));
     return true;
 }
 
 void THostsControl::Connected(const std::string &name)
 {
-    if (!F.Hosts.IsSavedHost(name)) return;
-    RecordCall(F.Hosts, name, DirectoryTimeNow());
+    if (!FParts.Hosts.IsSavedHost(name)) return;
+    RecordCall(FParts.Hosts, name, DirectoryTimeNow());
     if (FDirectory) FDirectory->Reload();
 }

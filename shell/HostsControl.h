@@ -26,7 +26,7 @@ public:
         std::function<void(const QString &text)> Status;
         std::function<void(const std::function<void()> &handler)> Guarded;
     };
-    explicit THostsControl(TParts parts) : F(std::move(parts)) {}
+    explicit THostsControl(TParts parts) : FParts(std::move(parts)) {}
 
     TDirectoryWindow *Directory() const { return FDirectory; }
     void SetupHosts();
@@ -40,6 +40,6 @@ public:
 private:
     void Changed();
 
-    TParts F;
+    TParts FParts;
     QPointer<TDirectoryWindow> FDirectory;
 };

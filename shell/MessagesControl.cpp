@@ -15,7 +15,8 @@
 #include <QMainWindow>
 
 TMessagesControl::TMessagesControl(TParts parts)
-    : F(std::move(parts)), FLog(std::make_unique<TMessageLog>(MessageLogFileName(F.Prefs.IniFileName())))
+    : FParts(std::move(parts)),
+      FLog(std::make_unique<TMessageLog>(MessageLogFileName(FParts.Prefs.IniFileName())))
 {
 }
 
@@ -29,19 +30,20 @@ void TMessagesControl::Arrived(const std::string &author, const std::string &tex
     Made().Add(now, who, body);
     // Kept for the next session with this host; a log that cannot be written costs only that.
     if (!FHost.empty()) FLog->Append(FHost, {now.toSecsSinceEpoch(), who.toStdString(), body.toStdString()});
-    if (F.Prefs.AnnounceOutput || F.Prefs.AnnounceOnlyMessages) F.Tty.Speech().SayMessage(who, body);
-    if (!F.Prefs.MessageNotices || F.Window.isActiveWindow()) return;
-    TNotifier *notifier = F.Notifier();
+    if (FParts.Prefs.AnnounceOutput || FParts.Prefs.AnnounceOnlyMessages)
+        FParts.Tty.Speech().SayMessage(who, body);
+    if (!FParts.Prefs.MessageNotices || FParts.Window.isActiveWindow()) return;
+    TNotifier *notifier = FParts.Notifier();
     if (!notifier) return;
     const QString title =
         who.isEmpty() ? QObject::tr("Express message") : QObject::tr("Message from %1").arg(who);
     notifier->Notify(title, body.section(QLatin1Char('\n'), 0, 0));
-    QApplication::alert(&F.Window);
+    QApplication::alert(&FParts.Window);
 }
 
 void TMessagesControl::Load()
 {
-    const std::string &host = F.Session.Host().Name;
+    const std::string &host = FParts.Session.Host().Name;
     if (!FPane || host == FHost) return;
     FHost = host;
     FPane->Clear();
@@ -54,13 +56,14 @@ void TMessagesControl::Load()
 TMessageHistory &TMessagesControl::Made()
 {
     if (!FPane) {
-        FPane = new TMessageHistory(&F.Window);
+        FPane = new TMessageHistory(&FParts.Window);
         FPane->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
         FPane->hide();
-        F.Window.addDockWidget(Qt::RightDockWidgetArea, FPane);
-        QObject::connect(FPane, &TMessageHistory::ReplyWanted, &F.Window,
+        FParts.Window.addDockWidget(Qt::RightDockWidgetArea, FPane);
+        QObject::connect(FPane, &TMessageHistory::ReplyWanted, &FParts.Window,
                          [this](const QString &author) { Reply(author); });
-        QObject::connect(FPane, &TMessageHistory::UnreadChanged, &F.Window, [this] { F.Changed(); });
+        QObject::connect(FPane, &TMessageHistory::UnreadChanged, &FParts.Window,
+                         [this] { FParts.Changed(); });
         FHost.clear();
         Load();
     }
@@ -71,7 +74,7 @@ bool TMessagesControl::Reply(const QString &author)
 {
     // The BBS's express-message command asks for the recipient in a prompt: the name and
     // Enter typed ahead answer it, and the message's own edit opens for the user.
-    TSession &s = F.Session;
+    TSession &s = FParts.Session;
     QString refusal;
     if (!s.IsConnected())
         refusal =
@@ -81,23 +84,23 @@ bool TMessagesControl::Reply(const QString &author)
     else if (s.InEditMode())
         refusal = QObject::tr(" Finish the text you are writing first.");
     if (!refusal.isEmpty()) {
-        F.Status(refusal);
-        F.Tty.Speech().Say(refusal.trimmed(), true);
+        FParts.Status(refusal);
+        FParts.Tty.Speech().Say(refusal.trimmed(), true);
         return false;
     }
     s.KeyPress('x');
     for (char c : cp437::FromUtf8(author.toStdString()))
         s.KeyPress(uint8_t(c));
     s.KeyPress('\r');
-    F.Status(QObject::tr(" Writing to %1.").arg(author));
-    F.Tty.setFocus();
+    FParts.Status(QObject::tr(" Writing to %1.").arg(author));
+    FParts.Tty.setFocus();
     return true;
 }
 
 void TMessagesControl::Toggle()
 {
     Made();
-    QMainWindow &w = F.Window;
+    QMainWindow &w = FParts.Window;
     const bool show = FPane->isHidden();
     // The pane gets room of its own: the terminal keeps its columns.
     const int room = 360;
@@ -105,5 +108,5 @@ void TMessagesControl::Toggle()
         w.resize(w.width() + (show ? room : -FPane->width()), w.height());
     FPane->setVisible(show);
     if (show) w.resizeDocks({FPane}, {room}, Qt::Horizontal);
-    F.Changed();
+    FParts.Changed();
 }

@@ -47,7 +47,7 @@ public:
 private:
     TMessageHistory &Made();
 
-    TParts F;
+    TParts FParts;
     TMessageHistory *FPane = nullptr;
     std::unique_ptr<TMessageLog> FLog;
     std::string FHost; // whose messages the pane holds
