@@ -61,7 +61,7 @@ TMessageHistory &TMessagesControl::Made()
         FPane->hide();
         FParts.Window.addDockWidget(Qt::RightDockWidgetArea, FPane);
         QObject::connect(FPane, &TMessageHistory::ReplyWanted, &FParts.Window,
-                         [this](const QString &author) { Reply(author); });
+                         [this](const QString &author) { FParts.Guarded([&] { Reply(author); }); });
         QObject::connect(FPane, &TMessageHistory::UnreadChanged, &FParts.Window,
                          [this] { FParts.Changed(); });
         FHost.clear();

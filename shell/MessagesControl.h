@@ -29,6 +29,7 @@ public:
         std::function<TNotifier *()> Notifier;
         std::function<void(const QString &text)> Status;
         std::function<void()> Changed; // the pane was shown, hidden or its unread count moved
+        std::function<void(const std::function<void()> &handler)> Guarded;
     };
     explicit TMessagesControl(TParts parts);
     ~TMessagesControl();

@@ -160,20 +160,21 @@ TTTYForm::TTTYForm(TAppStores stores, TShellPlatform platform, QWidget *parent)
 
     const auto status = [this](const QString &text) { SetStatus(text); };
     const auto changed = [this] { UpdateMenus(); };
+    const auto guarded = [this](const std::function<void()> &handler) { Guarded(handler); };
     const auto notifier = [this]() -> TNotifier * {
         if (!FNotifier && FPlatform.MakeNotifier) FNotifier = FPlatform.MakeNotifier(this);
         return FNotifier.get();
     };
-    FMessages = std::make_unique<TMessagesControl>(
-        TMessagesControl::TParts{*this, *FColourTTY, *FSession, FClientPrefs, notifier, status, changed});
+    FMessages = std::make_unique<TMessagesControl>(TMessagesControl::TParts{
+        *this, *FColourTTY, *FSession, FClientPrefs, notifier, status, changed, guarded});
     FCapture = std::make_unique<TCaptureControl>(*this, *FSession, changed, status);
     FHighlights = std::make_unique<THighlightMarks>(
         THighlightMarks::TParts{*this, *FColourTTY, *FSession, FHostInfo, FUserFilter,
                                 FClientPrefs.IniFileName(), FPlatform.StartProgram, notifier, status});
-    FHosts = std::make_unique<THostsControl>(THostsControl::TParts{
-        *this, FHostInfo, [this](const std::string &name) { PickHost(name); },
-        [this] { return FInput->CanConnect(); }, [this] { FMenus->FillHosts(FHostInfo.HostMenuNames()); },
-        status, [this](const std::function<void()> &h) { Guarded(h); }});
+    FHosts = std::make_unique<THostsControl>(
+        THostsControl::TParts{*this, FHostInfo, [this](const std::string &name) { PickHost(name); },
+                              [this] { return FInput->CanConnect(); },
+                              [this] { FMenus->FillHosts(FHostInfo.HostMenuNames()); }, status, guarded});
     FMenus = std::make_unique<TMainMenus>(*this, *FColourTTY);
     FMenus->OnCommand = [this](TMenuItem item) { Guarded([&] { Command(item); }); };
     FMenus->OnPickHost = [this](const std::string &name) { Guarded([&] { PickHost(name); }); };
