@@ -87,13 +87,21 @@ namespace {
 class TInputHooks : public TInputView
 {
 public:
-    std::function<void()> Copy, Caret;
-    std::function<bool(bool)> Find;
-    std::function<void(int)> Review;
-    void CopyTerminalSelection() override { Copy(); }
-    bool StepFind(bool backwards) override { return Find(backwards); }
-    void ReviewMark(int direction) override { Review(direction); }
-    void CaretMoved() override { Caret(); }
+    TInputHooks(std::function<void()> copy, std::function<bool(bool)> find, std::function<void(int)> review,
+                std::function<void()> caret)
+        : FCopy(std::move(copy)), FFind(std::move(find)), FReview(std::move(review)), FCaret(std::move(caret))
+    {
+    }
+    void CopyTerminalSelection() override { FCopy(); }
+    bool StepFind(bool backwards) override { return FFind(backwards); }
+    void ReviewMark(int direction) override { FReview(direction); }
+    void CaretMoved() override { FCaret(); }
+
+private:
+    std::function<void()> FCopy;
+    std::function<bool(bool)> FFind;
+    std::function<void(int)> FReview;
+    std::function<void()> FCaret;
 };
 
 } // namespace
@@ -145,16 +153,14 @@ TTTYForm::TTTYForm(TAppStores stores, TShellPlatform platform, QWidget *parent)
         std::make_unique<TQtSessionPlatform>(FPlatform.Now, FPlatform.Random));
 
     FEditClipboard = std::make_unique<TQtColourClipboard>();
-    auto hooks = std::make_unique<TInputHooks>();
-    hooks->Copy = [this] { FColourTTY->CopyToClipboard(); };
-    hooks->Caret = [this] { FPalette->CaretMoved(); };
-    hooks->Find = [this](bool back) {
-        if (!FFindBar || !FFindBar->IsOpen()) return false;
-        back ? FFindBar->FindPrevious() : FFindBar->FindNext();
-        return true;
-    };
-    hooks->Review = [this](int direction) { FHighlights->ReviewMark(direction); };
-    FInputView = std::move(hooks);
+    FInputView = std::make_unique<TInputHooks>([this] { FColourTTY->CopyToClipboard(); },
+                                               [this](bool back) {
+                                                   if (!FFindBar || !FFindBar->IsOpen()) return false;
+                                                   back ? FFindBar->FindPrevious() : FFindBar->FindNext();
+                                                   return true;
+                                               },
+                                               [this](int direction) { FHighlights->ReviewMark(direction); },
+                                               [this] { FPalette->CaretMoved(); });
     FInput = std::make_unique<TInputController>(*FSession, FMacroTable, FClientPrefs, *FEditClipboard,
                                                 *FInputView);
 
