@@ -22,20 +22,25 @@ inline void Figure(const char *name, double value, const char *unit, const char 
 }
 
 // The main window, its settings in a temporary folder, its one host "Flood" a Telnet host
-// at 127.0.0.1:port over `transport` (tcp, tls or ssh, as root); shown.
+// at 127.0.0.1:port over `transport` (tcp, tls or ssh, as root) with the terminal
+// `terminal` (classic or ansi), and `more` sections of the settings file; shown.
 struct BenchWindow
 {
-    explicit BenchWindow(uint16_t port, const std::string &transport = "tcp")
-        : Ini(WriteIni(Dir, port, transport)), Hosts(Ini), Prefs(Ini), Filter(Ini),
+    explicit BenchWindow(uint16_t port, const std::string &transport = "tcp",
+                         const std::string &terminal = "classic", const std::string &more = "")
+        : Ini(WriteIni(Dir, port, transport, terminal, more)), Hosts(Ini), Prefs(Ini), Filter(Ini),
           Form(TAppStores{Hosts, Prefs, Filter, Macros, false})
     {
         Form.show();
     }
-    static std::string WriteIni(const QTemporaryDir &dir, uint16_t port, const std::string &transport)
+    static std::string WriteIni(const QTemporaryDir &dir, uint16_t port, const std::string &transport,
+                                const std::string &terminal, const std::string &more)
     {
         const std::string ini = dir.filePath(QStringLiteral("winmarlet.INI")).toStdString();
         std::ofstream(ini) << "[Hosts]\nHost=Flood\nAddress=127.0.0.1\nPort=" << port
-                           << "\nMode=1\nTransport=" << transport << "\nLogin Name=root\n";
+                           << "\nMode=1\nTransport=" << transport << "\nTerminal=" << terminal
+                           << "\nLogin Name=root\n"
+                           << more;
         return ini;
     }
     QTemporaryDir Dir;
@@ -62,5 +67,7 @@ void MeasureSearch();
 void MeasureKeyLatency(int keys);
 // 8 MB floods through a window without history and one with 1,000,000 lines, in turns.
 void MeasureFlood(int runs);
+// 8 MB floods through a window without highlight rules and one with 50, in turns.
+void MeasureRulesFlood(int runs);
 // 16 MB floods over TCP, TLS and SSH: rate and growth of the resident set.
 void MeasureTransportFloods(int runs);

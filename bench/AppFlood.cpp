@@ -1,13 +1,17 @@
-// Floods through the main window: a loopback server sends a BBS stream and a timing mark,
-// and the time runs from the first byte sent to the first paint that shows the text as the
-// last byte left it. One connection per window carries every flood, so a window filled with
-// history keeps it from one flood to the next (each new line drops the oldest). The same
-// rig runs over TLS (socat in front of the server) and SSH (OpenSSH's server running socat
-// as its forced command), with the growth of the resident set during each flood.
+// Floods through the main window: a loopback server sends a BBS stream and an end mark the
+// window answers once it has handled every byte before it (Telnet's timing mark, or on any
+// transport a cursor position request to an ANSI terminal), and the time runs from the first
+// byte sent to the first paint that shows the text as the last byte left it. One connection
+// per window carries every flood, so a window filled with history keeps it from one flood to
+// the next (each new line drops the oldest). The same rig runs over TLS (socat in front of
+// the server) and SSH (OpenSSH's server running socat as its forced command), with the
+// growth of the resident set during each flood.
 #include "bench/AppBench.h"
 #include "bench/BbsStream.h"
 #include "bench/BenchNet.h"
 #include "bench/ConnectTimes.h"
+#include "bench/HighlightRules.h"
+#include "config/Highlights.h"
 #include "terminal/qt/ColorTTYWidget.h"
 
 #include <QDir>
@@ -39,13 +43,16 @@ void ResetPeak()
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
-// The server behind the window's connection. Every connection it accepts is asked for a
-// timing mark first: the one that answers is the window's (a relay's connection left over
-// from another client is dropped).
+// What ends a flood: the window answers it once it has handled every byte before it.
+enum class TEndMark { TimingMark, CursorRequest };
+
+// The server behind the window's connection. Every connection it accepts is sent the end
+// mark first: the one that answers is the window's (a relay's connection left over from
+// another client is dropped).
 class FloodServer
 {
 public:
-    FloodServer() : Listener(Listen(Port)) {}
+    explicit FloodServer(TEndMark mark = TEndMark::TimingMark) : Mark(mark), Listener(Listen(Port)) {}
     ~FloodServer()
     {
         if (Peer >= 0) ::close(Peer);
@@ -59,7 +66,7 @@ public:
         while (BenchClock::now() < end) {
             const int fd = AcceptWithin(Listener, int(Ms(end - BenchClock::now())) + 1);
             if (fd < 0) return false;
-            if (SendAll(fd, TimingMark) && AwaitTimingMark(fd, 5000)) {
+            if (SendAll(fd, EndMark()) && AwaitEnd(fd, 5000)) {
                 if (Peer >= 0) ::close(Peer);
                 Peer = fd;
                 return true;
@@ -68,15 +75,17 @@ public:
         }
         return false;
     }
-    // Sends `stream` and a timing mark; returns when the answer came (false: it did not).
+    // Sends `stream` and the end mark; returns when the answer came (false: it did not).
     bool Flood(const std::string &stream, BenchClock::time_point &started, int timeoutMs = 120000)
     {
         started = BenchClock::now();
         const auto end = started + std::chrono::milliseconds(timeoutMs);
-        if (!SendWithin(stream, end) || !SendWithin(TimingMark, end)) return false;
+        if (!SendWithin(stream, end) || !SendWithin(EndMark(), end)) return false;
         const int left = int(std::max<double>(0, Ms(end - BenchClock::now())));
-        if (!AwaitTimingMark(Peer, left)) {
-            Why = "no answer to the timing mark within " + std::to_string(timeoutMs / 1000) + " s";
+        if (!AwaitEnd(Peer, left)) {
+            Why = std::string("no answer to the ") +
+                  (Mark == TEndMark::TimingMark ? "timing mark" : "cursor position request") + " within " +
+                  std::to_string(timeoutMs / 1000) + " s";
             return false;
         }
         return true;
@@ -112,8 +121,13 @@ private:
         return true;
     }
 
-public:
-private:
+    const std::string &EndMark() const { return Mark == TEndMark::TimingMark ? TimingMark : CursorRequest; }
+    bool AwaitEnd(int fd, int ms) const
+    {
+        return Mark == TEndMark::TimingMark ? AwaitTimingMark(fd, ms) : AwaitCursorReport(fd, ms);
+    }
+
+    TEndMark Mark;
     int Listener = -1;
     int Peer = -1;
 };
@@ -184,6 +198,35 @@ double Median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
+// Floods two connected windows in turns, so a busy spell of the machine falls on both
+// alike, the one that goes first changing from run to run. Rates of the first, of the
+// second, and the runs' ratios of second to first.
+struct TurnFigures
+{
+    std::vector<double> A, B, Ratio;
+};
+
+TurnFigures InTurns(BenchWindow &a, FloodServer &sa, BenchWindow &b, FloodServer &sb,
+                    const std::string &flood, int runs)
+{
+    TurnFigures f;
+    for (int run = 0; run < runs; ++run) {
+        double x = 0, y = 0;
+        if (run % 2 == 0) {
+            x = Drain(a.Form, sa, flood).MbPerS;
+            y = Drain(b.Form, sb, flood).MbPerS;
+        } else {
+            y = Drain(b.Form, sb, flood).MbPerS;
+            x = Drain(a.Form, sa, flood).MbPerS;
+        }
+        if (x <= 0 || y <= 0) continue;
+        f.A.push_back(x);
+        f.B.push_back(y);
+        f.Ratio.push_back(y / x);
+    }
+    return f;
+}
+
 } // namespace
 
 void MeasureFlood(int runs)
@@ -200,38 +243,53 @@ void MeasureFlood(int runs)
         std::printf("flood: the window did not connect\n");
         return;
     }
-    // Taken in turns, so a busy spell of the machine falls on both alike.
-    std::vector<double> without, with, ratio;
-    for (int run = 0; run < runs; ++run) {
-        // which goes first changes from run to run
-        double a = 0, b = 0;
-        if (run % 2 == 0) {
-            a = Drain(plain.Form, plainServer, flood).MbPerS;
-            b = Drain(history.Form, historyServer, flood).MbPerS;
-        } else {
-            b = Drain(history.Form, historyServer, flood).MbPerS;
-            a = Drain(plain.Form, plainServer, flood).MbPerS;
-        }
-        if (a <= 0 || b <= 0) continue;
-        without.push_back(a);
-        with.push_back(b);
-        ratio.push_back(b / a);
-    }
-    if (ratio.empty()) {
+    const TurnFigures f = InTurns(plain, plainServer, history, historyServer, flood, runs);
+    if (f.Ratio.empty()) {
         std::printf("flood: no flood was answered\n");
         return;
     }
-    Figure("flood_mb_s", Median(without), "MB/s",
+    Figure("flood_mb_s", Median(f.A), "MB/s",
            "8 MB drained through the main window until painted, no history");
-    Figure("flood_history_mb_s", Median(with), "MB/s", "the same with 1,000,000 lines of history");
-    Figure("flood_history_ratio", Median(ratio), "x", "median of the runs' ratios [target >= 0.80]");
+    Figure("flood_history_mb_s", Median(f.B), "MB/s", "the same with 1,000,000 lines of history");
+    Figure("flood_history_ratio", Median(f.Ratio), "x", "median of the runs' ratios [target >= 0.80]");
+}
+
+void MeasureRulesFlood(int runs)
+{
+    const std::string flood = MakeBbsStream(8000000, 20240611).Ours;
+    // 45 texts and 5 expressions that match few lines, in the settings file as a user's.
+    std::string section = "[Highlights]\n";
+    int k = 0;
+    for (const THighlightRule &r : FiftyRules(false))
+        section += "Rule" + std::to_string(++k) + "=" + FormatHighlightRule(r) + "\n";
+    FloodServer plainServer, rulesServer;
+    BenchWindow plain(plainServer.Port), rules(rulesServer.Port, "tcp", "classic", section);
+    if (THighlightStore(rules.Ini).Rules.size() != size_t(k)) std::printf("rules: not all rules were read\n");
+    for (BenchWindow *w : {&plain, &rules}) {
+        if (!QTest::qWaitForWindowExposed(&w->Form)) std::printf("rules: the window was not shown\n");
+        w->Form.ColourTTY()->Tty().SetHistoryLimit(0);
+    }
+    if (!Connect(plain.Form, plainServer) || !Connect(rules.Form, rulesServer)) {
+        std::printf("rules: the window did not connect\n");
+        return;
+    }
+    const TurnFigures f = InTurns(plain, plainServer, rules, rulesServer, flood, runs);
+    if (f.Ratio.empty()) {
+        std::printf("rules: no flood was answered\n");
+        return;
+    }
+    Figure("flood_plain_mb_s", Median(f.A), "MB/s", "8 MB through the main window until painted, no rules");
+    Figure("flood_rules_mb_s", Median(f.B), "MB/s", "the same with 50 highlight rules that match few lines");
+    Figure("flood_rules_ratio", Median(f.Ratio), "x", "median of the runs' ratios [target >= 0.90]");
 }
 
 void MeasureTransportFloods(int runs)
 {
-    const std::string flood = MakeBbsStream(16000000, 20240612).Ours;
+    // An ANSI-BBS host with the stream's colours as SGR: over SSH the host's bytes come raw,
+    // and what the terminal answers on every transport is its cursor position report.
+    const std::string flood = MakeBbsStream(16000000, 20240612).VTerm;
     for (const char *kind : {"tcp", "tls", "ssh"}) {
-        FloodServer server;
+        FloodServer server(TEndMark::CursorRequest);
         TSecureRelay relay;
         const std::string name(kind);
         uint16_t port = server.Port;
@@ -242,7 +300,7 @@ void MeasureTransportFloods(int runs)
                 continue;
             }
         }
-        BenchWindow w(port, name);
+        BenchWindow w(port, name, "ansi");
         w.Form.ColourTTY()->Tty().SetHistoryLimit(0); // what grows is the transport's, not the history
         if (name != "tcp" && !relay.Trust(w.Dir.path(), port)) {
             std::printf("flood over %s: the first connection failed\n", kind);

@@ -2,6 +2,7 @@
 // Loopback servers, clocks and process figures shared by the benchmark programs.
 
 #include <arpa/inet.h>
+#include <cctype>
 #include <chrono>
 #include <cstdint>
 #include <fstream>
@@ -51,8 +52,8 @@ inline bool SendAll(int fd, const std::string &s)
     return true;
 }
 
-// Reads until `answer` has come (true) or `ms` have passed.
-inline bool AwaitAnswer(int fd, const std::string &answer, int ms)
+// Reads until `done(all read so far)` holds (true) or `ms` have passed.
+template <typename Done> bool AwaitAnswerThat(int fd, Done done, int ms)
 {
     std::string got;
     const auto end = BenchClock::now() + std::chrono::milliseconds(ms);
@@ -63,9 +64,16 @@ inline bool AwaitAnswer(int fd, const std::string &answer, int ms)
         const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
         if (n <= 0) return false;
         got.append(buf, size_t(n));
-        if (got.find(answer) != std::string::npos) return true;
+        if (done(got)) return true;
     }
     return false;
+}
+
+// Reads until `answer` has come (true) or `ms` have passed.
+inline bool AwaitAnswer(int fd, const std::string &answer, int ms)
+{
+    return AwaitAnswerThat(
+        fd, [&](const std::string &got) { return got.find(answer) != std::string::npos; }, ms);
 }
 
 // Telnet's timing mark: the client answers it once it has handled every byte before it.
@@ -75,6 +83,26 @@ inline const std::string TimingMarkAnswer = "\xff\xfb\x06";
 inline bool AwaitTimingMark(int fd, int ms)
 {
     return AwaitAnswer(fd, TimingMarkAnswer, ms);
+}
+
+// A cursor position request: an ANSI terminal answers ESC [ row ; col R once it has handled
+// every byte before it, over Telnet and over a raw stream (SSH) alike.
+inline const std::string CursorRequest = "\x1b[6n";
+
+inline bool HasCursorReport(const std::string &s)
+{
+    for (size_t at = s.find("\x1b["); at != std::string::npos; at = s.find("\x1b[", at + 1)) {
+        size_t i = at + 2, digits = 0, semis = 0;
+        for (; i < s.size() && (std::isdigit(uint8_t(s[i])) || s[i] == ';'); ++i)
+            (s[i] == ';' ? semis : digits)++;
+        if (i < s.size() && s[i] == 'R' && semis == 1 && digits >= 2) return true;
+    }
+    return false;
+}
+
+inline bool AwaitCursorReport(int fd, int ms)
+{
+    return AwaitAnswerThat(fd, HasCursorReport, ms);
 }
 
 // Resident set of a process in kB, -1 when it cannot be read.

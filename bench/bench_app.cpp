@@ -92,7 +92,7 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     // bench_app [--only PART,...] [--runs N] [--keys N] [WINMARLET]: the parts are history,
-    // program, flood, search, latency, connect and transports; all of them without --only.
+    // program, flood, rules, search, latency, connect and transports; all of them without --only.
     // --runs: starts of the program and floods of each kind (default 5); --keys: keys typed
     // for the latency (default 1000).
     QStringList args = app.arguments().mid(1), only;
@@ -119,6 +119,7 @@ int main(int argc, char **argv)
         if (rss > 0 && floor > 0) Figure("memory_ratio_to_bare_qt", rss / floor, "x", "[target <= 1.10]");
     }
     if (part("flood")) MeasureFlood(runs);
+    if (part("rules")) MeasureRulesFlood(runs);
     if (part("search")) MeasureSearch();
     if (part("latency")) MeasureKeyLatency(keys);
     if (part("connect")) MeasureConnectTimes(WM_DEMOBBS_PATH);

@@ -217,7 +217,7 @@ void RunOurs(benchmark::State &State, const std::string &Stream, TTTYEmulation E
 // the main window wires them.
 struct ClientRoad
 {
-    ClientRoad(TColorTTY &Tty, THostInfo &Host, TUserFilter &Filter)
+    ClientRoad(TColorTTY &Tty, const THostSettings &Host, TUserFilter &Filter)
         : Edit(Tty, Who), Engine(Host, Filter, Edit, Who)
     {
     }
@@ -228,7 +228,7 @@ struct ClientRoad
 
 void RunClient(benchmark::State &State, const std::string &Stream)
 {
-    static THostInfo Host("/nonexistent/bench_stream.ini");
+    static THostSettings Host;
     static TUserFilter Filter("/nonexistent/bench_stream.ini");
     Host.Mode = hmORVO;
     Filter.ExpressFilter = 1;
@@ -272,6 +272,40 @@ void BM_BbsStream_winMarlet(benchmark::State &s)
 void BM_BbsStream_winMarlet_History(benchmark::State &s)
 {
     RunOurs(s, Bbs().Ours, teClassic, 1000000);
+}
+// The same into a history already full, as in a long session: every new line drops the
+// oldest, whose storage the new one takes over.
+void BM_BbsStream_winMarlet_FullHistory(benchmark::State &State)
+{
+    const std::string &Stream = Bbs().Ours;
+    TColorTTY Tty;
+    QuietView View;
+    Tty.SetView(&View);
+    Tty.SetBufferSize(819, 80);
+    Tty.SetVisibleSize(80, 25);
+    Tty.Clear();
+    Tty.SetHistoryLimit(1000000);
+    TTelnetStateMachine Engine;
+    Engine.OnTerminalOut = [&Tty](TTelnetStateMachine *, const char *Text) { Tty.Write(Text); };
+    std::vector<uint8_t> Buf(ReadSize + 1);
+    auto Feed = [&] {
+        for (size_t Pos = 0; Pos < Stream.size(); Pos += ReadSize) {
+            const size_t n = std::min(ReadSize, Stream.size() - Pos);
+            std::memcpy(Buf.data(), Stream.data() + Pos, n);
+            Buf[n] = 0;
+            Engine.ProcessInput(Buf.data(), static_cast<uint16_t>(n));
+            if (View.Wanted) {
+                View.Wanted = false;
+                Tty.SettleView();
+            }
+        }
+    };
+    while (Tty.Screen().HistoryRows() < 1000000)
+        Feed();
+    for (auto _ : State)
+        Feed();
+    State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * Stream.size()));
+    Tty.SetView(nullptr);
 }
 void BM_BbsStream_libvterm(benchmark::State &s)
 {
@@ -323,6 +357,7 @@ void BM_ArtStream_AnsiBbs(benchmark::State &s)
 
 BENCHMARK(BM_BbsStream_winMarlet)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BbsStream_winMarlet_History)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BbsStream_winMarlet_FullHistory)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BbsStream_libvterm)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ClientStream_winMarlet)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainStream_winMarlet)->Unit(benchmark::kMillisecond);

@@ -99,7 +99,7 @@ loads=()
 for round in $(seq 1 "$rounds"); do
   loads+=("$(load | cut -d' ' -f1)")
   if [ $((round % 2)) -eq 1 ]; then wm_round; xterm_round; else xterm_round; wm_round; fi
-  run app "$build/bench/bench_app" --only program,flood,latency,search --runs 3 --keys 300 "$wm"
+  run app "$build/bench/bench_app" --only program,flood,rules,latency,search --runs 3 --keys 300 "$wm"
   run transports "$build/bench/bench_app" --only transports --runs 1 "$wm"
   # what Qt itself costs before a first frame: a bare window, nothing else linked
   run qt.startup "$probe" startup 3 -- "$build/bench/qt_window"
@@ -109,7 +109,7 @@ run once "$build/bench/bench_app" --only history,connect "$wm"
 bench_stream_figures() {
   # its summary: "  BM_NAME  MB/s", rates by CPU time and the best of repetitions: the
   # model's limit, what a busy machine lets it reach at best
-  "$build/bench/bench_stream" --benchmark_filter='BbsStream_(libvterm|winMarlet|winMarlet_History)$' |
+  "$build/bench/bench_stream" --benchmark_filter='BbsStream_(libvterm|winMarlet|winMarlet_History|winMarlet_FullHistory)$' |
     awk '/^  BM_/ { name = $1; sub(/^BM_/, "", name); printf "%s: %s MB/s\n", name, $2 }'
 }
 run lib bench_stream_figures
@@ -171,6 +171,9 @@ awk -v rounds="$rounds" -v failedfile="$failed" '
     figure("flood in the window, no history, MB/s", "app.flood_mb_s")
     figure("flood in the window, 1,000,000 lines of history, MB/s", "app.flood_history_mb_s")
     figure("flood rate, history / none (each round: median of 3)", "app.flood_history_ratio", 0.8, ">=")
+    figure("flood in the window, no highlight rules, MB/s", "app.flood_plain_mb_s")
+    figure("flood in the window, 50 highlight rules matching few lines, MB/s", "app.flood_rules_mb_s")
+    figure("flood rate, 50 rules / none (each round: median of 3)", "app.flood_rules_ratio", 0.9, ">=")
     figure("start-up to the window painted, winMarlet, ms", "wm.startup.startup_painted_ms")
     figure("start-up to the window painted, xterm, ms", "xterm.startup.startup_painted_ms")
     figure("start-up to the window painted, a bare Qt window, ms", "qt.startup.startup_painted_ms")
@@ -203,6 +206,7 @@ awk -v rounds="$rounds" -v failedfile="$failed" '
     figure("history: MB for 1,000,000 lines of BBS text (once)", "once.history_mb", 100, "<=")
     ratio("terminal model rate, winMarlet / libvterm (best of repetitions)", "lib.BbsStream_winMarlet", "lib.BbsStream_libvterm", "", "", 1)
     ratio("terminal model filling a new history / without one", "lib.BbsStream_winMarlet_History", "lib.BbsStream_winMarlet", "", "", 1)
+    ratio("terminal model with a full history / without one", "lib.BbsStream_winMarlet_FullHistory", "lib.BbsStream_winMarlet", "", "", 1)
     while ((getline line < failedfile) > 0) { print "FAILED: " line; bad = 1 }
     for (i = 1; i <= nmissing; i++) print "FAILED: " missing[i]
     if (bad) { print "peers.sh: some figures could not be taken"; exit 1 }

@@ -24,10 +24,11 @@ std::string LastKey(int i)
 
 // The keys of a host: in its own section, and for the current host in "Hosts", which
 // adds its name. One group: a host is never stored half old, half new.
-template <class T> std::vector<TIniField<T>> MakeHostFields()
+std::vector<TIniField<THostSettings>> MakeHostFields(bool named)
 {
+    using T = THostSettings;
     std::vector<TIniField<T>> f;
-    if constexpr (std::is_same_v<T, THostInfo>) f.push_back(Field("Host", &T::BBSName, nullptr, 1));
+    if (named) f.push_back(Field("Host", &T::Name, nullptr, 1));
     f.push_back(Field(AddressKey, &T::Address, nullptr, 1));
     f.push_back(Field("Port", &T::Port, nullptr, 1));
     f.push_back(Field("Mode", &T::Mode, nullptr, 1));
@@ -44,37 +45,30 @@ template <class T> std::vector<TIniField<T>> MakeHostFields()
     return f;
 }
 
-template <class T> std::span<const TIniField<T>> HostFields()
+// A host's own section.
+std::span<const TIniField<THostSettings>> HostFields()
 {
-    static const std::vector<TIniField<T>> fields = MakeHostFields<T>();
+    static const std::vector<TIniField<THostSettings>> fields = MakeHostFields(false);
+    return fields;
+}
+
+// The current host in "Hosts".
+std::span<const TIniField<THostSettings>> CurrentHostFields()
+{
+    static const std::vector<TIniField<THostSettings>> fields = MakeHostFields(true);
     return fields;
 }
 
 // Missing keys keep what host holds.
 void ReadHost(const TIniDocument &doc, const std::string &name, THostSettings &host)
 {
-    ReadFields(doc, name, HostFields<THostSettings>(), host);
+    ReadFields(doc, name, HostFields(), host);
 }
 
 void WriteHost(TIniDocument &doc, const std::string &name, const THostSettings &host)
 {
     std::vector<std::string> all;
-    WriteFields(doc, name, HostFields<THostSettings>(), host, all);
-}
-
-void SetCurrent(THostInfo &info, const THostSettings &s)
-{
-    info.Address = s.Address;
-    info.Port = s.Port;
-    info.Mode = s.Mode;
-    info.AutoLogin = s.AutoLogin;
-    info.LoginName = s.LoginName;
-    info.Password = s.Password;
-    info.Transport = s.Transport;
-    info.Terminal = s.Terminal;
-    info.IceColours = s.IceColours;
-    info.LfExpand = s.LfExpand;
-    info.HideSauce = s.HideSauce;
+    WriteFields(doc, name, HostFields(), host, all);
 }
 
 // What SelectHost reads for a key that is missing: an empty port too.
@@ -129,7 +123,7 @@ bool UsableHostName(const std::string &name)
            name.find_first_not_of(" \t") != std::string::npos;
 }
 
-using TRecent = std::array<std::string, 5>;
+using TRecent = THostInfo::TRecent;
 
 void Promote(TRecent &recent, const std::string &name)
 {
@@ -165,32 +159,25 @@ THostInfo::THostInfo(std::string iniFileName, const std::vector<std::string> &ar
 
 THostInfo::~THostInfo()
 {
-    if (Modified) SaveHosts();
-}
-
-std::string &THostInfo::Last(int i)
-{
-    std::string *last[] = {&Last1, &Last2, &Last3, &Last4, &Last5};
-    return *last[std::clamp(i, 1, 5) - 1];
+    if (FModified) SaveHosts();
 }
 
 const std::string &THostInfo::Last(int i) const
 {
-    return const_cast<THostInfo *>(this)->Last(i);
+    return FRecent[size_t(std::clamp(i, 1, 5) - 1)];
 }
 
 void THostInfo::LoadHosts()
 {
     const TIniDocument doc = FIni.Load();
-    Modified = false;
+    FModified = false;
     FTransient = false;
-    BBSName.clear();
-    SetCurrent(*this, THostSettings());
-    ReadFields(doc, Hosts, HostFields<THostInfo>(), *this);
-    if (Mode > hmISCA) Mode = hmORVO;
+    FCurrent = THostSettings();
+    ReadFields(doc, Hosts, CurrentHostFields(), FCurrent);
+    if (FCurrent.Mode > hmISCA) FCurrent.Mode = hmORVO;
     for (int i = 1; i <= 5; ++i)
-        Last(i) = doc.ReadString(Hosts, LastKey(i), "");
-    FSaved = FieldTexts(HostFields<THostInfo>(), *this);
+        FRecent[size_t(i - 1)] = doc.ReadString(Hosts, LastKey(i), "");
+    FSaved = FieldTexts(CurrentHostFields(), FCurrent);
 }
 
 void THostInfo::ApplyCommandLine(const std::string &arg, THostTerminal linkTerminal)
@@ -199,7 +186,7 @@ void THostInfo::ApplyCommandLine(const std::string &arg, THostTerminal linkTermi
         ApplyLink(arg, linkTerminal);
     } else if (arg.rfind("/c=", 0) == 0) {
         SelectHost(TextFromStored(arg.substr(3)));
-        Modified = true;
+        FModified = true;
     }
 }
 
@@ -208,6 +195,7 @@ void THostInfo::ApplyLink(const std::string &arg, THostTerminal linkTerminal)
     const std::optional<THostLink> link = ParseHostLink(arg, &FCommandLineError);
     if (!link) return;
     THostSettings host; // no login and no password: they belong to the hosts the user saved
+    host.Name = "unknown";
     host.Address = link->Address;
     host.Port = link->Port;
     host.Mode = hmTelnet;
@@ -240,12 +228,12 @@ void THostInfo::ApplyLink(const std::string &arg, THostTerminal linkTerminal)
     if (known) {
         SelectHost(name);
     } else {
-        SetCurrent(*this, host);
-        BBSName = name.empty() ? "unknown" : name;
+        if (!name.empty()) host.Name = name;
+        FCurrent = host;
         FTransient = name.empty();
         if (!name.empty()) RegisterHost();
     }
-    Modified = true;
+    FModified = true;
 }
 
 void THostInfo::SelectHost(const std::string &name)
@@ -253,45 +241,41 @@ void THostInfo::SelectHost(const std::string &name)
     THostSettings host = StoreDefaults();
     // Taken as stored: a host with an unknown mode is still a CLient host.
     if (!IsReservedHostName(name)) ReadHost(FIni.Load(), name, host);
-    BBSName = name;
-    SetCurrent(*this, host);
+    host.Name = name;
+    FCurrent = host;
     FTransient = false;
-    Modified = true;
+    FModified = true;
 }
 
 void THostInfo::UseHost(const std::string &name, const THostSettings &host)
 {
-    BBSName = name;
-    SetCurrent(*this, host);
+    FCurrent = host;
+    FCurrent.Name = name;
     FTransient = false;
-    Modified = true;
-}
-
-THostSettings THostInfo::CurrentSettings() const
-{
-    return {Address,   Port,     Mode,       AutoLogin, LoginName, Password,
-            Transport, Terminal, IceColours, LfExpand,  HideSauce};
+    FModified = true;
 }
 
 bool THostInfo::RefreshCurrentHost()
 {
     if (FTransient) return false;
     const TIniDocument doc = FIni.Load();
-    if (!HasAddress(doc, BBSName)) return false;
+    if (!HasAddress(doc, FCurrent.Name)) return false;
     THostSettings host = StoreDefaults();
-    ReadHost(doc, BBSName, host);
-    if (host == CurrentSettings()) return false;
-    SetCurrent(*this, host);
-    Modified = true;
+    host.Name = FCurrent.Name;
+    ReadHost(doc, host.Name, host);
+    if (host == FCurrent) return false;
+    FCurrent = host;
+    FModified = true;
     return true;
 }
 
 bool THostInfo::RegisterHost()
 {
-    if (!UsableHostName(BBSName) || IsReservedHostName(BBSName)) return false;
+    const std::string &name = FCurrent.Name;
+    if (!UsableHostName(name) || IsReservedHostName(name)) return false;
     return FIni.Update([&](TIniDocument &doc) {
-        AddToHostList(doc, BBSName);
-        WriteHost(doc, BBSName, CurrentSettings());
+        AddToHostList(doc, name);
+        WriteHost(doc, name, FCurrent);
     });
 }
 
@@ -301,7 +285,7 @@ bool THostInfo::SaveHosts()
     RefreshCurrentHost();
     std::vector<std::string> saved = FSaved;
     const bool written = FIni.Update(
-        [&](TIniDocument &doc) { WriteFields(doc, Hosts, HostFields<THostInfo>(), *this, saved); });
+        [&](TIniDocument &doc) { WriteFields(doc, Hosts, CurrentHostFields(), FCurrent, saved); });
     if (written) FSaved = saved;
     return FlushPromotions() && written;
 }
@@ -321,25 +305,20 @@ bool THostInfo::FlushPromotions()
                 doc.WriteString(Hosts, LastKey(i), merged[size_t(i - 1)]);
     });
     if (!written) return false;
-    for (int i = 1; i <= 5; ++i)
-        Last(i) = merged[size_t(i - 1)];
+    FRecent = merged;
     FPromoted.clear();
     return true;
 }
 
 bool THostInfo::PromoteCurrentHost()
 {
-    if (FTransient || !IsSavedHost(BBSName)) return false;
-    const TRecent before{Last1, Last2, Last3, Last4, Last5};
-    FPromoted.push_back(BBSName);
-    if (!FlushPromotions()) { // kept for the exit; the menu shows it now
-        TRecent recent = before;
-        Promote(recent, BBSName);
-        for (int i = 1; i <= 5; ++i)
-            Last(i) = recent[size_t(i - 1)];
-    }
-    const bool changed = before != TRecent{Last1, Last2, Last3, Last4, Last5};
-    if (changed) Modified = true;
+    if (FTransient || !IsSavedHost(FCurrent.Name)) return false;
+    const TRecent before = FRecent;
+    FPromoted.push_back(FCurrent.Name);
+    if (!FlushPromotions()) // kept for the exit; the menu shows it now
+        Promote(FRecent, FCurrent.Name);
+    const bool changed = before != FRecent;
+    if (changed) FModified = true;
     return changed;
 }
 
@@ -375,6 +354,7 @@ bool THostInfo::LookupHost(const std::string &name, THostSettings &out) const
     const TIniDocument doc = FIni.Load();
     if (!HasAddress(doc, name)) return false;
     ReadHost(doc, name, out);
+    out.Name = name;
     if (out.Mode > hmISCA) out.Mode = hmORVO;
     return true;
 }

@@ -5,25 +5,28 @@
 #include "config/HostMode.h"
 #include "config/IniFile.h"
 
+#include <array>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-// What the Setup Hosts dialog shows and stores for one host section.
+// One host: what the Setup Hosts dialog shows and stores for one host section, under its
+// name (the section's; "unknown" for a nameless link).
 struct THostSettings
 {
-    std::string Address;
+    std::string Address{};
     std::string Port = "1976";
     THostMode Mode = hmORVO;
     bool AutoLogin = false;
-    std::string LoginName;
-    std::string Password;
+    std::string LoginName{};
+    std::string Password{};
     THostTransport Transport = THostTransport::Tcp;
     THostTerminal Terminal = THostTerminal::Classic;
     bool IceColours = false;
     bool LfExpand = false; // ANSI-BBS: LF also returns the carriage
     bool HideSauce = true; // ANSI-BBS: SAUCE records in the stream are not shown
+    std::string Name{};    // last: the section's name is no key of its own
     bool operator==(const THostSettings &) const = default;
 };
 
@@ -51,24 +54,17 @@ public:
     THostInfo(const THostInfo &) = delete;
     THostInfo &operator=(const THostInfo &) = delete;
 
-    bool Modified = false;
-    std::string BBSName;
-    std::string Address;
-    std::string Port;
-    THostMode Mode = hmORVO;
-    bool AutoLogin = false;
-    std::string LoginName;
-    std::string Password;
-    THostTransport Transport = THostTransport::Tcp;
-    THostTerminal Terminal = THostTerminal::Classic;
-    bool IceColours = false;
-    bool LfExpand = false;
-    bool HideSauce = true;
-    std::string Last1, Last2, Last3, Last4, Last5;
-
-    // Recent name i (1..5), most recent first.
-    std::string &Last(int i);
+    // The current host.
+    const THostSettings &Current() const { return FCurrent; }
+    const std::string &BBSName() const { return FCurrent.Name; }
+    // The recent names, most recent first (the keys "Last1".."Last5").
+    using TRecent = std::array<std::string, 5>;
+    const TRecent &Recent() const { return FRecent; }
+    // Recent name i (1..5).
     const std::string &Last(int i) const;
+    // The current host changed since it was loaded: the destructor saves it.
+    bool Modified() const { return FModified; }
+    void SetModified(bool modified) { FModified = modified; }
 
     const std::string &IniFileName() const { return FIni.FileName(); }
     TIniFile &Ini() { return FIni; }
@@ -86,18 +82,22 @@ public:
     void SelectHost(const std::string &name);
     // Setup Hosts OK while idle: the host the dialog stored under name becomes current.
     void UseHost(const std::string &name, const THostSettings &host);
-    // The current host as the Setup Hosts dialog shows it.
-    THostSettings CurrentSettings() const;
     // Re-reads the current host from its own section, where Setup Hosts may have changed
     // it while it was connected: call at Connect. True when something changed.
     bool RefreshCurrentHost();
+    // The current host to connect to, so refreshed.
+    const THostSettings &HostToConnect()
+    {
+        RefreshCurrentHost();
+        return FCurrent;
+    }
     // Adds the current host to the host list (unless its section has an address)
     // and writes its settings into its section.
     bool RegisterHost();
     // Writes the current host (when it changed since it was loaded or saved) and any
     // recent-list change that could not be written at once.
     bool SaveHosts();
-    // Moves BBSName to the front of the recent list, merged into the list as the file
+    // Moves BBSName() to the front of the recent list, merged into the list as the file
     // holds it now, and writes it. A name that is no saved host (an unknown "/c=" name,
     // a nameless link) is refused. Returns whether the list in memory changed.
     bool PromoteCurrentHost();
@@ -133,6 +133,9 @@ public:
 
 private:
     TIniFile FIni;
+    THostSettings FCurrent;
+    TRecent FRecent;
+    bool FModified = false;
     std::vector<std::string> FSaved;    // the current host's texts as loaded or last written
     std::vector<std::string> FPromoted; // recent-list promotions not yet in the file
     bool FTransient = false;            // the current host came from a nameless link

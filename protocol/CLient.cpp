@@ -68,10 +68,9 @@ constexpr uint16_t TextMax = TCLientStateMachine::TextBufferSize - 1;
 
 } // namespace
 
-TCLientStateMachine::TCLientStateMachine(THostInfo &hostInfo, TUserFilter &userFilter,
+TCLientStateMachine::TCLientStateMachine(const THostSettings &host, TUserFilter &userFilter,
                                          TOffLineEdit &offLineEdit, TWhoList &whoList, TEngineOwner *owner)
-    : FHostInfo(hostInfo), FUserFilter(userFilter), FOffLineEdit(offLineEdit), FWhoList(whoList),
-      FOwner(owner)
+    : FHost(host), FUserFilter(userFilter), FOffLineEdit(offLineEdit), FWhoList(whoList), FOwner(owner)
 {
     // Echo counts as agreed from the start: this engine never echoes locally.
     FOptionFlags[OPT_ECHO] |= ofActive;
@@ -126,9 +125,9 @@ void TCLientStateMachine::SendChar(uint8_t ch)
     FSendLog.Add(ch);
 }
 
-void TCLientStateMachine::PostEditState(uintptr_t Open)
+void TCLientStateMachine::PostEditState(bool open)
 {
-    if (FOwner) FOwner->Post(WM_EDITSTATE, Open, 0);
+    if (FOwner) FOwner->EditStateChanged(open);
 }
 
 void TCLientStateMachine::SetIacPending()
@@ -193,7 +192,7 @@ void TCLientStateMachine::Command(uint8_t c)
         break;
     case COUNT_RESET:
         FSentCount = 1;
-        if (FHostInfo.Mode == hmISCA) {
+        if (FHost.Mode == hmISCA) {
             static const uint8_t ack[2] = {IAC, COUNT_ACK};
             DoSocketOut(ack, 2);
         }
@@ -219,7 +218,7 @@ void TCLientStateMachine::Command(uint8_t c)
         FCollectLength = 0;
         break;
     case WHO_LIST:
-        if (FHostInfo.Mode == hmORVO) {
+        if (FHost.Mode == hmORVO) {
             SetMode(cmWhoList);
             FCollectLength = 0;
             FWhoList.Clear();
@@ -365,9 +364,9 @@ void TCLientStateMachine::OpenEditor()
         a = int(ahead % 256);
         FSentCount = int32_t(n);
     }
-    FOffLineEdit.SetHostMode(FHostInfo.Mode);
+    FOffLineEdit.SetHostMode(FHost.Mode);
     FOffLineEdit.Open(EditKindOf(FClientMode), FCollectBuffer[0]);
-    PostEditState(1);
+    PostEditState(true);
     // A word carried over from the last edit can fill a short line at once: the edit
     // is then finished before anyone typed, and goes up as any finished edit does.
     if (!FOffLineEdit.IsOpen()) LeaveEditor();
@@ -380,12 +379,12 @@ void TCLientStateMachine::OpenEditor()
     for (int j = 0; j < a; ++j)
         SendChar(replay[j]);
 
-    if (FHostInfo.AutoLogin) {
+    if (FHost.AutoLogin) {
         const std::string *answer = nullptr;
         if (FEditCount == 1)
-            answer = &FHostInfo.LoginName;
+            answer = &FHost.LoginName;
         else if (FEditCount == 2)
-            answer = &FHostInfo.Password;
+            answer = &FHost.Password;
         if (answer && !answer->empty()) {
             const std::string text = *answer; // SendChar may reach code that changes the store
             for (char ch : text)
@@ -406,14 +405,14 @@ void TCLientStateMachine::LeaveEditor()
     // handler that fails (and unwinds) leaves no edit half closed.
     SetMode(cmData);
     FCollectLength = 0;
-    PostEditState(0);
+    PostEditState(false);
     if (OnSocketOut) {
         static const uint8_t prefix[2] = {IAC, UPLOAD};
         DoSocketOut(prefix, 2);
         DoSocketOut(FCollectBuffer.data(), length);
     }
     FSentCount += length;
-    if (FEditCount == 2 && FHostInfo.Mode == hmISCA) SendChar('y');
+    if (FEditCount == 2 && FHost.Mode == hmISCA) SendChar('y');
 }
 
 void TCLientStateMachine::EditTextBlock()
@@ -445,7 +444,7 @@ void TCLientStateMachine::FinishHeader()
 {
     FCollectBuffer[FCollectLength] = 0;
     const char *line = reinterpret_cast<const char *>(FCollectBuffer.data());
-    std::string name = FHostInfo.Mode == hmISCA ? ExtractFromName(line) : ExtractMarkedName(line);
+    std::string name = FHost.Mode == hmISCA ? ExtractFromName(line) : ExtractMarkedName(line);
     if (name.size() > MaxNameLength) name.resize(MaxNameLength);
     // The filter keeps names as UTF-8; the BBS sends code page 437.
     if (!name.empty() && !FUserFilter.Accepts(cp437::ToUtf8(name), MessageKindOf(FClientMode))) {

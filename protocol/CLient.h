@@ -13,22 +13,20 @@
 #include <functional>
 #include <string>
 
-class THostInfo;
+struct THostSettings;
 class TUserFilter;
 class TOffLineEdit;
 class TWhoList;
 
-// Private window message: an edit opened (wParam 1) or closed (wParam 0); lParam 0.
-constexpr uint32_t WM_EDITSTATE = 0x401; // WM_USER + 1
-
-// Whoever owns the engine (the main window, the replay tool) receives posted
-// messages through this. Post must only queue: the message is handled after the
-// engine call that posted it has returned, in posting order.
+// Whoever owns the engine (the session) hears of its edits through this. The call must
+// only queue: the change is handled after the engine call that made it has returned, in
+// order.
 class TEngineOwner
 {
 public:
     virtual ~TEngineOwner() = default;
-    virtual void Post(uint32_t Msg, uintptr_t WParam, intptr_t LParam) = 0;
+    // An edit opened (true) or closed.
+    virtual void EditStateChanged(bool open) = 0;
 };
 
 // Ring of the last 256 characters typed outside edits; repairs type-ahead.
@@ -120,7 +118,7 @@ public:
     static constexpr int MaxUpload = 32766;
     static constexpr size_t MaxNameLength = 20;
 
-    TCLientStateMachine(THostInfo &hostInfo, TUserFilter &userFilter, TOffLineEdit &offLineEdit,
+    TCLientStateMachine(const THostSettings &host, TUserFilter &userFilter, TOffLineEdit &offLineEdit,
                         TWhoList &whoList, TEngineOwner *owner = nullptr);
     ~TCLientStateMachine() override;
 
@@ -174,11 +172,11 @@ protected:
     void FinishHeader();
     void CollectWhoLine(uint8_t c);
     void FinishWhoLine();
-    void PostEditState(uintptr_t Open);
+    void PostEditState(bool open);
     // Remembers the state to return to after a negotiation.
     void EnterNegotiation(TCLientMode state);
 
-    THostInfo &FHostInfo;
+    const THostSettings &FHost; // the host of the connection
     TUserFilter &FUserFilter;
     TOffLineEdit &FOffLineEdit;
     TWhoList &FWhoList;

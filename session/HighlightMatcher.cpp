@@ -75,6 +75,7 @@ THighlightMatcher::THighlightMatcher(const std::vector<THighlightRule> &rules, s
     setOptions.set_never_capture(true);
     setOptions.set_max_mem(int64_t(64) << 20); // room for the automaton's states: it is built as it runs
     FSet = std::make_unique<TSet>(setOptions, re2::RE2::UNANCHORED);
+    FScreen = std::make_unique<THighlightScreen>();
     for (const THighlightRule &r : rules) {
         if (!r.Enabled || !r.AppliesTo(host) || !r.Actions) continue;
         std::string expression, error;
@@ -86,12 +87,15 @@ THighlightMatcher::THighlightMatcher(const std::vector<THighlightRule> &rules, s
         if (FSet->Add((r.MatchCase ? "(?m:" : "(?mi:") + expression + ")", nullptr) < 0) continue;
         if (expression.find("\\A") != std::string::npos || expression.find("\\z") != std::string::npos)
             FLinesApart = false;
+        if (FScreen && !FScreen->Add(*re)) FScreen.reset();
         FRules.push_back({r.Actions, r.Colour, std::move(re)});
     }
     if (FRules.empty() || !FSet->Compile()) {
         FRules.clear();
         FSet.reset();
+        FScreen.reset();
     }
+    if (FScreen) FScreen->Build();
 }
 
 THighlightMatcher::~THighlightMatcher() = default;

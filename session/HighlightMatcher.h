@@ -6,6 +6,7 @@
 #pragma once
 
 #include "config/Highlights.h"
+#include "session/HighlightScreen.h"
 
 #include <cstdint>
 #include <memory>
@@ -56,6 +57,15 @@ public:
     // Whether a rule may match one of the lines of `lines` (separated by line feeds): false
     // means none does. One pass over many lines costs far less than a pass for each.
     bool MayMatch(std::string_view lines) const;
+    // Whether Candidates can tell lines apart: otherwise MayMatch is all there is.
+    bool Screens() const { return bool(FScreen); }
+    // Appends to `which` first + the index of each of the `count` rows of `width` bytes from
+    // `rows` (one after another, trailing blanks and all) that a rule may match, in order:
+    // the others match none.
+    void Candidates(const uint8_t *rows, int count, int width, int first, std::vector<int> &which) const
+    {
+        FScreen->Candidates(rows, count, width, first, which);
+    }
 
 private:
     struct TCompiled
@@ -68,5 +78,6 @@ private:
     struct TSet; // all the rules in one automaton
     std::unique_ptr<TSet> FSet;
     mutable std::vector<int> FHits;
-    bool FLinesApart = true; // no rule is anchored to the whole text: MayMatch can tell
+    std::unique_ptr<THighlightScreen> FScreen; // null: every rule is looked for in every line
+    bool FLinesApart = true;                   // no rule is anchored to the whole text: MayMatch can tell
 };

@@ -3,6 +3,7 @@
 #include "terminal/ColorTTY.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string_view>
 
 namespace {
@@ -11,6 +12,9 @@ constexpr uint8_t Told = haSound | haNotice | haMark;
 
 int TrimmedLength(const uint8_t *chars, int n)
 {
+    uint64_t eight;
+    while (n >= 8 && (std::memcpy(&eight, chars + n - 8, 8), eight == 0x2020202020202020u))
+        n -= 8;
     while (n > 0 && (chars[n - 1] == ' ' || chars[n - 1] == 0))
         --n;
     return n;
@@ -52,16 +56,35 @@ void THighlightTap::AfterWrite(std::vector<THighlightEvent> &events)
     const int64_t from = std::max(FFrom, FTty.Screen().RowNumber(FTty.Screen().FirstRow()));
     FGagged.clear();
     TRowScratch scratch;
-    // Most writes hold no line that any rule matches: one pass over them all tells.
-    FLines.clear();
-    for (int64_t n = from; n < to; ++n) {
-        const TRowView row = FTty.Screen().RowAt(FTty.Screen().RowOfNumber(n), scratch);
-        FLines.append(reinterpret_cast<const char *>(row.Chars), size_t(TrimmedLength(row.Chars, FTty.Cols)));
-        FLines += '\n';
+    FCandidates.clear();
+    if (FMatcher->Screens()) {
+        // The rows as they lie: runs of the ring's rows stored one after another at once.
+        const TTTYScreen &screen = FTty.Screen();
+        for (int64_t n = from; n < to;) {
+            const int y = screen.RowOfNumber(n);
+            const uint8_t *chars = screen.RowAt(y, scratch).Chars;
+            int run = 1;
+            while (y >= 0 && n + run < to &&
+                   screen.RowChars(y + run) == chars + size_t(run) * size_t(FTty.Cols))
+                ++run;
+            FMatcher->Candidates(chars, run, FTty.Cols, int(n - from), FCandidates);
+            n += run;
+        }
+    } else {
+        // Most writes hold no line that any rule matches: one pass over them all tells.
+        FLines.clear();
+        for (int64_t n = from; n < to; ++n) {
+            const TRowView row = FTty.Screen().RowAt(FTty.Screen().RowOfNumber(n), scratch);
+            FLines.append(reinterpret_cast<const char *>(row.Chars),
+                          size_t(TrimmedLength(row.Chars, FTty.Cols)));
+            FLines += '\n';
+        }
+        if (FLines.empty() || !FMatcher->MayMatch(FLines)) return;
+        for (int k = 0; k < int(to - from); ++k)
+            FCandidates.push_back(k);
     }
-    if (FLines.empty() || !FMatcher->MayMatch(FLines)) return;
-    for (int64_t n = from; n < to; ++n) {
-        const int y = FTty.Screen().RowOfNumber(n);
+    for (int k : FCandidates) {
+        const int y = FTty.Screen().RowOfNumber(from + k);
         const TRowView row = FTty.Screen().RowAt(y, scratch);
         if (Line(y, TrimmedLength(row.Chars, FTty.Cols), false, events) && y >= 0) FGagged.push_back(y);
     }

@@ -48,5 +48,6 @@ private:
     int64_t FPromptRow = -1; // the prompt last matched, so it is not told again
     std::string FPromptText;
     std::vector<int> FGagged;
-    std::string FLines; // the completed lines of one write, for one pass of the rules
+    std::string FLines;           // the completed lines of one write, for one pass of the rules
+    std::vector<int> FCandidates; // those of them that a rule may match
 };

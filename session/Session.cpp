@@ -30,14 +30,13 @@ uint16_t PortNumber(const std::string &port)
 
 TSession::TSession(TSessionStores stores, TColorTTY &terminal, TSessionListener &listener,
                    TTransportFactory factory, std::unique_ptr<TSessionPlatform> platform)
-    : FHostInfo(stores.Hosts), FClientPrefs(stores.Prefs), FUserFilter(stores.Filter), FTerminal(terminal),
-      FListener(listener), FFactory(std::move(factory)), FPlatform(std::move(platform)),
-      FWhoList(std::make_unique<TWhoList>()),
+    : FClientPrefs(stores.Prefs), FUserFilter(stores.Filter), FTerminal(terminal), FListener(listener),
+      FFactory(std::move(factory)), FPlatform(std::move(platform)), FWhoList(std::make_unique<TWhoList>()),
       FOffLineEdit(std::make_unique<TOffLineEdit>(terminal, *FWhoList)),
       FReadBuffer(std::make_unique<uint8_t[]>(ReadBufferSize)),
       FReconnect([this] { return FPlatform->Random(); })
 {
-    FCLientMachine = std::make_unique<TCLientStateMachine>(FHostInfo, FUserFilter, *FOffLineEdit, *FWhoList,
+    FCLientMachine = std::make_unique<TCLientStateMachine>(FHost, FUserFilter, *FOffLineEdit, *FWhoList,
                                                            static_cast<TEngineOwner *>(this));
     for (TTelnetStateMachine *engine :
          {&FTelnetStateMachine, static_cast<TTelnetStateMachine *>(FCLientMachine.get())}) {
@@ -112,19 +111,16 @@ void TSession::DropTransport(TDrop how)
 
 // --- Commands.
 
-void TSession::Connect()
+void TSession::Connect(const THostSettings &host)
 {
     if (!MayConnect(FState)) return;
     UserConnecting();
-    StartConnecting();
+    StartConnecting(host);
 }
 
-void TSession::StartConnecting()
+void TSession::StartConnecting(const THostSettings &host)
 {
-    FHostInfo.RefreshCurrentHost(); // Setup Hosts may have changed its section while it was connected
-    FHost = TSessionHost{FHostInfo.BBSName,    FHostInfo.Address,   FHostInfo.Port,
-                         FHostInfo.Mode,       FHostInfo.Transport, FHostInfo.Terminal,
-                         FHostInfo.IceColours, FHostInfo.LfExpand,  FHostInfo.HideSauce};
+    FHost = host;
     CompileHighlights();
     FStateMachine = FHost.Mode == hmTelnet ? &FTelnetStateMachine : FCLientMachine.get();
     // An SSH channel carries bytes: the pty and its requests stand for Telnet's options.
@@ -149,8 +145,8 @@ void TSession::StartConnecting()
     endpoint.Host = FHost.Address.substr(0, 255);
     endpoint.Service = FHost.Port;
     endpoint.Port = PortNumber(FHost.Port);
-    endpoint.User = FHostInfo.LoginName;
-    if (FHostInfo.AutoLogin) endpoint.Password = FHostInfo.Password;
+    endpoint.User = FHost.LoginName;
+    if (FHost.AutoLogin) endpoint.Password = FHost.Password;
     endpoint.Cols = uint8_t(FTerminal.Cols);
     endpoint.Rows = uint8_t(FTerminal.VisibleRows);
     endpoint.TerminalType = TTelnetStateMachine::TerminalType;
@@ -398,10 +394,16 @@ void TSession::ClientSocketRead(const uint8_t *data, size_t count)
 void TSession::HandOn(uint16_t count)
 {
     if (count == 0) return;
-    if (FReceiveTap && FReceiveTap(FReadBuffer.get(), count)) return;
-    // Captured before the engine, which writes into the buffer.
-    if (FCapture && !FCapture->Received(FReadBuffer.get(), count)) CaptureFailed();
-    FStateMachine->ProcessInput(FReadBuffer.get(), count);
+    switch (FRoute) {
+    case TReceiveRoute::Terminal:
+        // Captured before the engine, which writes into the buffer.
+        if (FCapture && !FCapture->Received(FReadBuffer.get(), count)) CaptureFailed();
+        FStateMachine->ProcessInput(FReadBuffer.get(), count);
+        return;
+    case TReceiveRoute::Transfer:
+        FTelnetStateMachine.ProcessInput(FReadBuffer.get(), count);
+        return;
+    }
 }
 
 void TSession::CaptureFailed()
@@ -445,9 +447,9 @@ void TSession::DisconnectHandling(const std::string &error)
 
 // --- Edits and the draft.
 
-void TSession::Post(uint32_t msg, uintptr_t wParam, intptr_t)
+void TSession::EditStateChanged(bool open)
 {
-    if (msg == WM_EDITSTATE) FPlatform->Post([this, open = wParam != 0] { EditStateDelivered(open); });
+    FPlatform->Post([this, open] { EditStateDelivered(open); });
 }
 
 void TSession::EditStateDelivered(bool open)

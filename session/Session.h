@@ -3,14 +3,15 @@
 // editor's draft. Plain C++: the owner hears of everything through TSessionListener and
 // lends its clock, timers and event loop through TSessionPlatform.
 //
-// Bytes in:  transport -> ClientSocketRead (read buffer, lone-byte rule) -> HandOn (receive
-//            tap, capture) -> engine ProcessInput -> StateMachineTerminalOut -> terminal.
+// Bytes in:  transport -> ClientSocketRead (read buffer, lone-byte rule) -> HandOn, by the
+//            receive route: capture, engine ProcessInput -> StateMachineTerminalOut ->
+//            terminal; or the Telnet engine's binary mode -> a transfer's tool.
 // Keys out:  KeyPress / KeyDown -> engine SendChar / SendKey -> StateMachineSocketOut ->
 //            transport Send, only while Connected.
 // State:     transport event or command -> Enter(event) -> Transition -> listener.
 #pragma once
 
-#include "config/HostMode.h"
+#include "config/SetHost.h"
 #include "protocol/CLient.h"
 #include "protocol/Telnet.h"
 #include "session/HighlightTap.h"
@@ -28,33 +29,17 @@
 
 class TClientPrefs;
 class TColorTTY;
-class THostInfo;
 class TOffLineEdit;
 class TSessionCapture;
 class TUserFilter;
 class TWhoList;
 
-// The stores a session reads: the current host at Connect, the preferences when it needs
-// them, the user filter through the CLient engine.
+// The stores a session reads: the preferences when it needs them, the user filter through
+// the CLient engine.
 struct TSessionStores
 {
-    THostInfo &Hosts;
     TClientPrefs &Prefs;
     TUserFilter &Filter;
-};
-
-// The host of the connection, as it was at Connect.
-struct TSessionHost
-{
-    std::string Name;
-    std::string Address;
-    std::string Port;
-    THostMode Mode = hmORVO;
-    THostTransport Transport = THostTransport::Tcp;
-    THostTerminal Terminal = THostTerminal::Classic; // the emulation the terminal reads at connect
-    bool IceColours = false;
-    bool LfExpand = false;
-    bool HideSauce = true;
 };
 
 // Text composed in an edit when its connection ended, kept to be offered back.
@@ -64,7 +49,7 @@ struct TDraft
     std::string Text;
 };
 
-class TSession : private TTransportListener, private TEngineOwner
+class TSession : private TTransportListener, private TEngineOwner, private TTransferPort
 {
 public:
     // The read buffer; each read leaves room for the NUL the engines expect after the data.
@@ -78,9 +63,9 @@ public:
     TSession &operator=(const TSession &) = delete;
 
     // --- Commands.
-    // Connects to the current host; also stops a reconnect countdown. Only from Idle or
-    // WaitingToReconnect.
-    void Connect();
+    // Connects to host; also stops a reconnect countdown. Only from Idle or
+    // WaitingToReconnect. A reconnect asks the listener for the host anew.
+    void Connect(const THostSettings &host);
     // Gives up a connection attempt (" Aborted connection to ...") or a countdown.
     void Abort();
     // The user's Disconnect, once confirmed.
@@ -131,14 +116,11 @@ public:
     std::unique_ptr<TSessionCapture> TakeCapture();
     bool Capturing() const { return bool(FCapture); }
 
-    // --- Where received bytes go. A file transfer takes them over with a tap that returns
-    // true for the bytes it consumed; they then bypass capture and engine. Its bytes for
-    // the BBS go through SendRaw.
-    using TReceiveTap = std::function<bool(const uint8_t *data, uint16_t count)>;
-    void SetReceiveTap(TReceiveTap tap) { FReceiveTap = std::move(tap); }
+    // Bytes for the BBS as they are, only while connected.
     void SendRaw(const uint8_t *data, size_t count);
 
-    // --- File transfers (SessionTransfer.cpp).
+    // --- File transfers (SessionTransfer.cpp); they reach the session through its
+    // TTransferPort (SessionPort.cpp).
     TSessionTransfers &Transfers() { return FTransfers; }
 
     // --- State.
@@ -148,7 +130,7 @@ public:
     const std::string &ConnectedText() const { return FConnectedText; }
     bool IsConnected() const { return FState == TSessionState::Connected; }
     // The host of the current (or last) connection.
-    const TSessionHost &Host() const { return FHost; }
+    const THostSettings &Host() const { return FHost; }
     // The Edit menu's connected form: from a connect until the disconnect handling of a
     // CLient host (after a Telnet connection it stays).
     bool EditMenuConnected() const { return FEditMenuConnected; }
@@ -179,8 +161,8 @@ private:
     void TransportAskTrust(const TTrustQuestion &question, std::function<void(bool accept)> answer) override;
     void TransportAskPassword(const std::string &user, const std::string &host,
                               std::function<void(std::optional<std::string> password)> answer) override;
-    // TEngineOwner: the CLient engine's edit-state notice.
-    void Post(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+    // TEngineOwner: the CLient engine's edit-state notice, delivered from the event loop.
+    void EditStateChanged(bool open) override;
 
     enum class TDrop : uint8_t { Finished, Close, Abort };
 
@@ -189,7 +171,7 @@ private:
     // Tells the listener of a change that left the state as it was (the reconnect offer).
     void Notify();
     void SetStatus(const std::string &text);
-    void StartConnecting();
+    void StartConnecting(const THostSettings &host);
     void ClientSocketConnect();
     void ClientSocketRead(const uint8_t *data, size_t count);
     void ClientSocketDisconnect(TCloseKind kind, const std::string &why);
@@ -204,13 +186,21 @@ private:
     void CaptureFailed();
     void StateMachineSocketOut(const uint8_t *buf, int32_t count);
     void StateMachineTerminalOut(const char *text);
-    void ShowText(const char *text); // to the terminal, the capture and the listener
+    void ShowText(const char *text) override; // to the terminal, the capture and the listener
     void CompileHighlights();
     void TellHighlights();
     void StateMachineDebug(const std::string &text);
     void EditStateDelivered(bool open);
     void KeepDraft();
-    void PostError(const std::string &message);
+    void PostError(const std::string &message) override;
+
+    // TTransferPort (SessionPort.cpp).
+    TTelnetStateMachine *TelnetLine() override;
+    TSessionPlatform &EventLoop() override { return *FPlatform; }
+    TSessionListener &Listener() override { return FListener; }
+    void RouteReceived(TReceiveRoute route) override { FRoute = route; }
+    void HoldInput(bool hold) override;
+    void CaptureReceived(const std::string &bytes) override;
 
     // Reconnecting (SessionReconnect.cpp).
     void UserConnecting();
@@ -218,7 +208,6 @@ private:
     void ScheduleReconnect();
     void StopReconnect();
 
-    THostInfo &FHostInfo;
     TClientPrefs &FClientPrefs;
     TUserFilter &FUserFilter;
     TColorTTY &FTerminal;
@@ -227,7 +216,7 @@ private:
     std::unique_ptr<TSessionPlatform> FPlatform;
 
     TSessionState FState = TSessionState::Idle;
-    TSessionHost FHost;
+    THostSettings FHost;
     std::unique_ptr<TTransport> FTransport;
     std::string FConnectedText;
     std::unique_ptr<TWhoList> FWhoList;
@@ -238,7 +227,7 @@ private:
     std::unique_ptr<uint8_t[]> FReadBuffer;
     uint16_t FReadCount = 0;
     std::unique_ptr<TSessionCapture> FCapture;
-    TReceiveTap FReceiveTap;
+    TReceiveRoute FRoute = TReceiveRoute::Terminal;
     bool FEditMenuConnected = false;
     bool FEditOpen = false;
     std::optional<TDraft> FDraft;
@@ -254,6 +243,6 @@ private:
     std::string FReconnectNote;
     TCloseKind FLastClose = TCloseKind::Clean;
 
-    friend class TSessionTransfers;
-    TSessionTransfers FTransfers{*this}; // last: a transfer goes before the engines
+    // Last: a transfer goes before the engines.
+    TSessionTransfers FTransfers{static_cast<TTransferPort &>(*this), FClientPrefs};
 };

@@ -3,6 +3,7 @@
 // the owner to call back in before it returns.
 #pragma once
 
+#include "config/SetHost.h"
 #include "session/SessionState.h"
 #include "session/Transport.h"
 
@@ -10,7 +11,6 @@
 #include <optional>
 #include <string>
 
-struct TSessionHost;
 struct THighlightEvent;
 struct TTransferProgress;
 struct TTransferResult;
@@ -26,7 +26,10 @@ public:
     virtual void SessionStatus(const std::string &text) = 0;
     // A connection to host is about to open: the screen may be sized for it now (its size
     // goes out with the connection).
-    virtual void SessionSizeScreen(const TSessionHost &host) { (void)host; }
+    virtual void SessionSizeScreen(const THostSettings &host) { (void)host; }
+    // A reconnect to last, the host of the lost connection, starts: the host as its store
+    // holds it now.
+    virtual THostSettings SessionReconnectHost(const THostSettings &last) { return last; }
     // Text the terminal model has just been given (NUL-terminated, as the engine gave it).
     virtual void SessionOutput(const char *text) { (void)text; }
     // A trace text of the engine for the debug pane.

@@ -67,7 +67,7 @@ void TSession::ReconnectNow()
     FReconnectTimer->Stop();
     if (FState != TSessionState::WaitingToReconnect) return;
     FAutoReconnecting = true;
-    StartConnecting();
+    StartConnecting(FListener.SessionReconnectHost(FHost));
 }
 
 bool TSession::ReconnectKey(bool enter)
@@ -83,7 +83,7 @@ bool TSession::ReconnectKey(bool enter)
         FReconnectOffered = false;
         Notify();
         if (!enter) return false;
-        Connect();
+        Connect(FListener.SessionReconnectHost(FHost));
         return true;
     }
     return false;

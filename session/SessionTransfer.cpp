@@ -1,8 +1,7 @@
 #include "session/SessionTransfer.h"
 
 #include "config/Prefernc.h"
-#include "session/Session.h"
-#include "terminal/SessionCapture.h"
+#include "session/SessionListener.h"
 
 #include <cstring>
 
@@ -16,14 +15,12 @@ void TSessionTransfers::SetTools(TChildFactory children, std::string defaultFold
 
 bool TSessionTransfers::CanStart() const
 {
-    // The CLient protocols give the engine no binary path.
-    return FChildren && FSession.IsConnected() && FSession.FStateMachine == &FSession.FTelnetStateMachine &&
-           !Running();
+    return FChildren && FPort.TelnetLine() && !Running();
 }
 
 std::string TSessionTransfers::DownloadFolder() const
 {
-    const std::string &chosen = FSession.FClientPrefs.DownloadFolder;
+    const std::string &chosen = FPrefs.DownloadFolder;
     return chosen.empty() ? FDefaultFolder : chosen;
 }
 
@@ -34,17 +31,13 @@ bool TSessionTransfers::Start(const std::function<bool(TTransfer &, std::string 
         return false;
     }
     FTransfer.reset(); // one still dropping the end of the last
-    FTransfer = std::make_unique<TTransfer>(FSession.FTelnetStateMachine, *FSession.FPlatform, FChildren,
+    FTransfer = std::make_unique<TTransfer>(*FPort.TelnetLine(), FPort.EventLoop(), FChildren,
                                             static_cast<TTransferListener &>(*this));
     if (!how(*FTransfer, error)) {
         FTransfer.reset();
         return false;
     }
-    // Received bytes go straight to the engine, past the capture: they are the transfer's.
-    FSession.SetReceiveTap([this](const uint8_t *, uint16_t count) {
-        FSession.FTelnetStateMachine.ProcessInput(FSession.FReadBuffer.get(), count);
-        return true;
-    });
+    FPort.RouteReceived(TReceiveRoute::Transfer);
     return true;
 }
 
@@ -78,18 +71,18 @@ bool TSessionTransfers::Scan(const char *text)
 void TSessionTransfers::ConnectionEnded()
 {
     FSpotter = TZmodemSpotter();
-    FSession.SetReceiveTap(nullptr);
+    FPort.RouteReceived(TReceiveRoute::Terminal);
     if (FTransfer) FTransfer->ConnectionLost();
 }
 
 void TSessionTransfers::Show(const uint8_t *text, size_t count)
 {
     if (text[count] == 0) { // the whole text, or its end
-        FSession.ShowText(reinterpret_cast<const char *>(text));
+        FPort.ShowText(reinterpret_cast<const char *>(text));
         return;
     }
     const std::string part(reinterpret_cast<const char *>(text), count);
-    FSession.ShowText(part.c_str());
+    FPort.ShowText(part.c_str());
 }
 
 void TSessionTransfers::SendOffered(const uint8_t *rest, size_t count)
@@ -106,46 +99,38 @@ void TSessionTransfers::SendOffered(const uint8_t *rest, size_t count)
         return;
     // Not ours to take: the offer stays text, and the user hears why.
     Show(bytes, initial.size());
-    if (!Running()) FSession.PostError("The BBS offers files, but they cannot be received: " + error);
+    if (!Running()) FPort.PostError("The BBS offers files, but they cannot be received: " + error);
 }
 
 void TSessionTransfers::ReceiveReady()
 {
-    FSession.FListener.SessionUploadWanted();
+    FPort.Listener().SessionUploadWanted();
 }
 
 void TSessionTransfers::TransferProgress(const TTransferProgress &progress)
 {
-    FSession.FListener.SessionTransferProgress(progress);
+    FPort.Listener().SessionTransferProgress(progress);
 }
 
 void TSessionTransfers::TransferFinished(const TTransferResult &result)
 {
-    FSession.FListener.SessionTransferFinished(result);
+    FPort.Listener().SessionTransferFinished(result);
 }
 
 void TSessionTransfers::TransferHoldInput(bool hold)
 {
-    if (FSession.FTransport) FSession.FTransport->SetReceiving(!hold);
+    FPort.HoldInput(hold);
 }
 
 void TSessionTransfers::TransferReturned(const uint8_t *bytes, size_t count)
 {
-    FSession.SetReceiveTap(nullptr);
+    FPort.RouteReceived(TReceiveRoute::Terminal);
     FEnded.push_back(std::move(FTransfer)); // it is still on the stack
-    FSession.FPlatform->Post([this] { FEnded.clear(); });
-    // What came after it is the BBS's again: a raw capture gets it as received (0xFF
-    // doubled again where Telnet doubled it), the terminal as text (NULs dropped, as the
-    // engine drops them).
+    FPort.EventLoop().Post([this] { FEnded.clear(); });
+    // What came after it is the BBS's again: the capture gets it as received, the terminal
+    // as text (NULs dropped, as the engine drops them).
     const std::string after(reinterpret_cast<const char *>(bytes), count);
-    if (FSession.FCapture && !after.empty()) {
-        const size_t iac = FSession.RawStream() ? 1 : 2;
-        std::string raw;
-        for (char c : after)
-            raw.append(static_cast<uint8_t>(c) == 0xFF ? iac : 1, c);
-        if (!FSession.FCapture->Received(reinterpret_cast<const uint8_t *>(raw.data()), raw.size()))
-            FSession.CaptureFailed();
-    }
+    if (!after.empty()) FPort.CaptureReceived(after);
     for (size_t at = 0; at < after.size();) {
         const size_t nul = std::min(after.find('\0', at), after.size());
         if (nul > at) Scan(after.substr(at, nul - at).c_str());

@@ -10,12 +10,40 @@
 #include <string>
 #include <vector>
 
-class TSession;
+class TClientPrefs;
+class TSessionListener;
+
+// Where the session sends the bytes it receives.
+enum class TReceiveRoute : uint8_t {
+    Terminal, // the capture, then the connection's engine and the terminal
+    Transfer, // the Telnet engine's binary mode, past the capture: they are the tool's
+};
+
+// What the transfers reach of their session.
+class TTransferPort
+{
+public:
+    virtual ~TTransferPort() = default;
+    // The Telnet engine that carries a transfer both ways; null unless a Telnet connection
+    // is up.
+    virtual TTelnetStateMachine *TelnetLine() = 0;
+    virtual TSessionPlatform &EventLoop() = 0;
+    virtual TSessionListener &Listener() = 0;
+    virtual void RouteReceived(TReceiveRoute route) = 0;
+    // Reading the connection stops (or goes on).
+    virtual void HoldInput(bool hold) = 0;
+    // Text for the terminal, the capture and the listener.
+    virtual void ShowText(const char *text) = 0;
+    // Bytes received after a transfer, for a raw capture.
+    virtual void CaptureReceived(const std::string &bytes) = 0;
+    // An error for the user, from the event loop.
+    virtual void PostError(const std::string &message) = 0;
+};
 
 class TSessionTransfers : private TTransferListener, private TZmodemSpotterSink
 {
 public:
-    explicit TSessionTransfers(TSession &session) : FSession(session) {}
+    TSessionTransfers(TTransferPort &port, const TClientPrefs &prefs) : FPort(port), FPrefs(prefs) {}
     ~TSessionTransfers() override;
     TSessionTransfers(const TSessionTransfers &) = delete;
     TSessionTransfers &operator=(const TSessionTransfers &) = delete;
@@ -51,7 +79,8 @@ private:
     void TransferReturned(const uint8_t *bytes, size_t count) override;
     void TransferHoldInput(bool hold) override;
 
-    TSession &FSession;
+    TTransferPort &FPort;
+    const TClientPrefs &FPrefs;
     TChildFactory FChildren;
     std::string FDefaultFolder;
     TZmodemSpotter FSpotter;

@@ -43,7 +43,7 @@ bool DiskTrouble(const std::string &text)
     return false;
 }
 
-// A receiving tool told to be quiet dies of a full disk without a word.
+// A receiving tool may die of a full disk before it says so.
 bool DiskFull(const std::string &folder)
 {
     struct statvfs fs
@@ -91,7 +91,10 @@ TTransfer::~TTransfer()
 std::vector<std::string> TTransfer::Command(TTransferProtocol protocol, bool sending)
 {
     static const char *const Tools[3][2] = {{"rz", "sz"}, {"rb", "sb"}, {"rx", "sx"}};
-    std::vector<std::string> args{Tools[static_cast<int>(protocol)][sending], "--binary", "--quiet"};
+    // A quiet receiver dies of a failed write without a word (rz aborts in its close error),
+    // while a verbose one names the error and prints only a few lines more.
+    std::vector<std::string> args{Tools[static_cast<int>(protocol)][sending], "--binary",
+                                  sending ? "--quiet" : "--verbose"};
     // The receivers write only plain names into the folder they run in.
     if (!sending) args.emplace_back("--restricted");
     if (!sending && protocol == TTransferProtocol::Xmodem) args.emplace_back("--with-crc");
@@ -296,12 +299,15 @@ void TTransfer::ChildMessage(const std::string &line)
 
 void TTransfer::ChildFinished(int exitCode)
 {
-    Finish(FLost                                            ? TTransferEnd::Lost
-           : FCancelled                                     ? TTransferEnd::Cancelled
-           : FPeerStopped                                   ? TTransferEnd::Stopped
-           : exitCode == 0                                  ? TTransferEnd::Done
-           : DiskTrouble(FLastMessage) || DiskFull(FFolder) ? TTransferEnd::DiskError
-                                                            : TTransferEnd::Stopped);
+    // A receiver that fails to write cancels, and the sender's own cancel follows: the disk's
+    // complaint comes first.
+    const bool disk = DiskTrouble(FLastMessage);
+    Finish(FLost                       ? TTransferEnd::Lost
+           : FCancelled                ? TTransferEnd::Cancelled
+           : FPeerStopped && !disk     ? TTransferEnd::Stopped
+           : exitCode == 0             ? TTransferEnd::Done
+           : disk || DiskFull(FFolder) ? TTransferEnd::DiskError
+                                       : TTransferEnd::Stopped);
 }
 
 void TTransfer::ChildFailed(const std::string &why)

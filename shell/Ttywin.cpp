@@ -143,7 +143,7 @@ TTTYForm::TTTYForm(TAppStores stores, TShellPlatform platform, QWidget *parent)
                           OptionBit(coLazyWrite) | OptionBit(coColors));
 
     FSession = std::make_unique<TSession>(
-        TSessionStores{FHostInfo, FClientPrefs, FUserFilter}, tty, static_cast<TSessionListener &>(*this),
+        TSessionStores{FClientPrefs, FUserFilter}, tty, static_cast<TSessionListener &>(*this),
         FPlatform.Transports
             ? FPlatform.Transports
             : ProgramTransports(QFileInfo(QString::fromLocal8Bit(FHostInfo.IniFileName().c_str()))

@@ -147,7 +147,8 @@ private:
     // TSessionListener (Ttywin.cpp, and the edit state in TtywinEdit.cpp).
     void SessionStateChanged(TSessionState state) override;
     void SessionStatus(const std::string &text) override;
-    void SessionSizeScreen(const TSessionHost &host) override;
+    void SessionSizeScreen(const THostSettings &host) override;
+    THostSettings SessionReconnectHost(const THostSettings &last) override;
     void SessionOutput(const char *text) override;
     void SessionDebug(const std::string &text) override;
     void SessionEditState(bool open) override;

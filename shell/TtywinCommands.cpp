@@ -177,7 +177,7 @@ void TTTYForm::Command(TMenuItem item)
 
 // Boards draw 25-row screens: an ANSI-BBS host gets 25 rows unless the user sized the window
 // for it. Classic hosts keep the window as it is.
-void TTTYForm::SessionSizeScreen(const TSessionHost &host)
+void TTTYForm::SessionSizeScreen(const THostSettings &host)
 {
     FSizedHost.clear();
     if (host.Terminal != THostTerminal::AnsiBbs) return;

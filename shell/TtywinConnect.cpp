@@ -13,7 +13,12 @@ void TTTYForm::ConnectCommand()
     if (!FInput->CanConnect()) return;
     FHostInfo.PromoteCurrentHost();
     FMenus->ShowRecent(FHostInfo);
-    FSession->Connect();
+    FSession->Connect(FHostInfo.HostToConnect());
+}
+
+THostSettings TTTYForm::SessionReconnectHost(const THostSettings &)
+{
+    return FHostInfo.HostToConnect();
 }
 
 bool TTTYForm::ConfirmDisconnect()
@@ -29,7 +34,7 @@ void TTTYForm::PickHost(const std::string &name)
 {
     if (name.empty()) return;
     if (FInput->CanConnect()) {
-        if (name != FHostInfo.BBSName) FHostInfo.SelectHost(name);
+        if (name != FHostInfo.BBSName()) FHostInfo.SelectHost(name);
         ConnectCommand();
         return;
     }

@@ -16,7 +16,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
-#include <QRegularExpression>
 
 void TTTYForm::ConnectTerminal()
 {
@@ -109,7 +108,8 @@ void TTTYForm::SyncIndicator()
     FStatusLine->SetIndicator(indicator, alert);
     // Said when it changes, not with every second of a countdown.
     QString gist = indicator;
-    gist.remove(QRegularExpression(QStringLiteral("[0-9]+")));
+    // by hand: a regular expression here was compiled anew at every key typed
+    gist.removeIf([](QChar c) { return c >= u'0' && c <= u'9'; });
     if (gist != FSaidIndicator) {
         FSaidIndicator = gist;
         FColourTTY->Speech().Say(indicator, true);

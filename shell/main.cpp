@@ -31,7 +31,7 @@ int main(int argc, char **argv)
     auto prefs = std::make_unique<TClientPrefs>(iniFileName);
     auto hosts = std::make_unique<THostInfo>(iniFileName, args, prefs->EmulationForLinks);
     // A host named on the command line marks the store changed while it is read.
-    const bool commandLineHost = !args.empty() && hosts->Modified;
+    const bool commandLineHost = !args.empty() && hosts->Modified();
     auto filter = std::make_unique<TUserFilter>(iniFileName);
     auto macros = std::make_unique<TMacroTable>();
     const std::string macroFile = MacroFileName(iniFileName);

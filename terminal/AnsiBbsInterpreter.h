@@ -13,6 +13,7 @@
 #include <functional>
 
 class TColorTTY;
+class TTTYScreen;
 
 // Mouse events the host asked for (ANSI-BBS: ESC[?9h, ?1000h, ?1002h, ?1003h).
 enum class TMouseTracking : uint8_t { Off, Press, PressRelease, Drag, Any };
@@ -39,7 +40,12 @@ class TAnsiBbsInterpreter
 public:
     using TAnswerHandler = std::function<void(const char *bytes, size_t count)>;
 
-    TAnsiBbsInterpreter(TColorTTY &tty, TTTYTokenizer &tokenizer) : FTty(tty), FTok(tokenizer) {}
+    // `screen` is the terminal's: the cells and the cursor are drawn on there, what concerns
+    // the view (tracking, repainting, the caret) goes through the terminal.
+    TAnsiBbsInterpreter(TColorTTY &tty, TTTYScreen &screen, TTTYTokenizer &tokenizer)
+        : FTty(tty), FScreen(screen), FTok(tokenizer)
+    {
+    }
 
     void Write(const uint8_t *p, size_t count);
     // The modes and colours as a new connection finds them: autowrap on, cursor shown, no
@@ -129,6 +135,7 @@ private:
     size_t CtermState(const uint8_t *p, size_t i, size_t count);
 
     TColorTTY &FTty;
+    TTTYScreen &FScreen;
     TTTYTokenizer &FTok;
     bool FIce = false;
     bool FShowCursor = true;

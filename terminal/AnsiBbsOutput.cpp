@@ -107,23 +107,26 @@ void TAnsiBbsInterpreter::Write(const uint8_t *p, size_t count)
 // column without autowrap.
 void TAnsiBbsInterpreter::AnsiWrap()
 {
-    TColorTTY &T = FTty;
+    TTTYScreen &S = FScreen;
     AnsiFollow();
     if (FAutoWrap) {
-        T.FCursorX = 0;
+        S.SetCursorX(0);
         AnsiLineFeed();
     } else {
-        T.FCursorX = T.FScreen.FCols - 1;
+        S.SetCursorX(S.Cols() - 1);
     }
     AnsiFollow();
 }
 
 // The view follows the cursor wherever it stops other than by text running on along its
 // row, before a jump and after it: then where the output was cut into reads changes nothing.
-void TAnsiBbsInterpreter::AnsiFollow()
+// A tracking that already waits for the frame costs no call.
+[[gnu::always_inline]] inline void TAnsiBbsInterpreter::AnsiFollow()
 {
     TColorTTY &T = FTty;
-    if (T.HasOption(coAutoTracking) && T.FViewport.Top() == T.FViewport.MaxTop()) T.TrackCursor();
+    if (!T.Viewport().TrackWaiting() && T.HasOption(coAutoTracking) &&
+        T.Viewport().Top() == T.Viewport().MaxTop())
+        T.TrackCursor();
 }
 
 // n cells at the cursor (no more than fit on its row); a character in the last column
@@ -131,14 +134,15 @@ void TAnsiBbsInterpreter::AnsiFollow()
 [[gnu::always_inline]] inline void TAnsiBbsInterpreter::AnsiPut(const uint8_t *bytes, int n)
 {
     TColorTTY &T = FTty;
-    if (T.FCursorX >= T.FScreen.FCols) AnsiWrap();
-    const int x = T.FCursorX;
-    n = std::min(n, T.FScreen.FCols - x);
-    T.WriteCells(x, T.FCursorY, n, reinterpret_cast<const char *>(bytes));
-    T.FScreen.FReach = std::max(T.FScreen.FReach, T.FCursorY + 1);
-    if (T.HasWindow()) T.FViewPtr->InvalidateCells(x, x + n, T.FCursorY, !T.HasOption(coLazyWrite));
-    T.FCursorX = x + n;
-    if (T.FCursorX == T.FScreen.FCols) AnsiWrap();
+    TTTYScreen &S = FScreen;
+    if (S.CursorX() >= S.Cols()) AnsiWrap();
+    const int x = S.CursorX();
+    n = std::min(n, S.Cols() - x);
+    T.WriteCells(x, S.CursorY(), n, reinterpret_cast<const char *>(bytes));
+    S.ExtendReach(S.CursorY() + 1);
+    T.InvalidateCells(x, x + n);
+    S.SetCursorX(x + n);
+    if (S.CursorX() == S.Cols()) AnsiWrap();
 }
 
 void TAnsiBbsInterpreter::AnsiGlyph(uint8_t c)
@@ -152,14 +156,14 @@ void TAnsiBbsInterpreter::AnsiGlyph(uint8_t c)
 [[gnu::always_inline]] inline size_t TAnsiBbsInterpreter::AnsiSegment(const uint8_t *p, size_t i,
                                                                       size_t count)
 {
-    TColorTTY &T = FTty;
-    const int x = T.FCursorX;
-    if (p[i] >= 0x20 && x < T.FScreen.FCols) {
-        const size_t room = size_t(T.FScreen.FCols - x);
+    TTTYScreen &S = FScreen;
+    const int x = S.CursorX();
+    if (p[i] >= 0x20 && x < S.Cols()) {
+        const size_t room = size_t(S.Cols() - x);
         const size_t end = FindControlBefore(p, i + 1, count - i <= room ? count : i + room, count);
         if ((end == count || p[end] == ESC) && !(FCterm.HideSauce && CtermSauceStarts(p, i, end))) {
             AnsiPut(p + i, int(end - i));
-            if (T.HasOption(coAutoTracking) && T.FViewport.Top() == T.FViewport.MaxTop()) T.TrackCursor();
+            AnsiFollow();
             return end;
         }
     }
@@ -169,6 +173,7 @@ void TAnsiBbsInterpreter::AnsiGlyph(uint8_t c)
 size_t TAnsiBbsInterpreter::AnsiText(const uint8_t *p, size_t i, size_t count)
 {
     TColorTTY &T = FTty;
+    TTTYScreen &S = FScreen;
     while (i < count) {
         const uint8_t c = p[i];
         if (c >= 0x20) {
@@ -177,8 +182,8 @@ size_t TAnsiBbsInterpreter::AnsiText(const uint8_t *p, size_t i, size_t count)
                 FCterm.SauceLeft = 128;
                 return i;
             }
-            if (T.FCursorX >= T.FScreen.FCols) AnsiWrap();
-            const size_t room = size_t(T.FScreen.FCols - T.FCursorX);
+            if (S.CursorX() >= S.Cols()) AnsiWrap();
+            const size_t room = size_t(S.Cols() - S.CursorX());
             const size_t end = FindControlBefore(p, i + 1, count - i <= room ? count : i + room, count);
             AnsiPut(p + i, int(end - i));
             i = end;
@@ -189,24 +194,24 @@ size_t TAnsiBbsInterpreter::AnsiText(const uint8_t *p, size_t i, size_t count)
         if (jump) AnsiFollow();
         switch (c) {
         case 7:
-            if (T.HasWindow()) T.FViewPtr->Beep();
+            if (T.HasWindow()) T.View()->Beep();
             break;
         case 8:
-            T.FCursorX = std::min(T.FCursorX, T.FScreen.FCols - 1);
-            if (T.FCursorX > 0) --T.FCursorX;
+            S.SetCursorX(std::min(S.CursorX(), S.Cols() - 1));
+            if (S.CursorX() > 0) S.SetCursorX(S.CursorX() - 1);
             break;
         case 9:
             AnsiTab();
             break;
         case 10:
-            if (FCterm.LfExpand) T.FCursorX = 0;
+            if (FCterm.LfExpand) S.SetCursorX(0);
             AnsiLineFeed();
             break;
         case 12:
             AnsiEraseDisplay(2);
             break;
         case 13:
-            T.FCursorX = 0;
+            S.SetCursorX(0);
             break;
         case 0: {
             static const uint8_t blank = ' ';
@@ -232,34 +237,33 @@ size_t TAnsiBbsInterpreter::AnsiText(const uint8_t *p, size_t i, size_t count)
         ++i;
         if (FTok.State() != esText) break;
     }
-    if (T.HasOption(coAutoTracking) && T.FViewport.Top() == T.FViewport.MaxTop()) T.TrackCursor();
+    AnsiFollow();
     return i;
 }
 
 void TAnsiBbsInterpreter::AnsiTab()
 {
-    TColorTTY &T = FTty;
-    T.FCursorX = std::min((T.FCursorX / 8 + 1) * 8, T.FScreen.FCols - 1);
+    TTTYScreen &S = FScreen;
+    S.SetCursorX(std::min((S.CursorX() / 8 + 1) * 8, S.Cols() - 1));
 }
 
 void TAnsiBbsInterpreter::AnsiLineFeed()
 {
     TColorTTY &T = FTty;
+    TTTYScreen &S = FScreen;
     int top, bottom;
     const bool region = AnsiRegion(top, bottom);
-    if (region && T.FCursorY != bottom && T.FCursorY >= T.FScreen.FRows - 1)
+    if (region && S.CursorY() != bottom && S.CursorY() >= S.Rows() - 1)
         return; // below the region on the last row
     // (a line feed on the last row goes through NewLine, which tells the observer)
-    const bool shift = region && T.FCursorY == bottom;
-    if (T.FScreen.FObserver && (shift || T.FCursorY + 1 < T.FScreen.FRows)) {
-        T.FScreen.FObserver->LineFeed(T.FCursorY, shift ? TTTYOutputObserver::lfScrollRegion
-                                                        : TTTYOutputObserver::lfNextRow);
-        T.FScreen.FObservedRow = -1;
-    }
+    const bool shift = region && S.CursorY() == bottom;
+    if (shift || S.CursorY() + 1 < S.Rows())
+        S.NoteLineFeed(S.CursorY(),
+                       shift ? TTTYOutputObserver::lfScrollRegion : TTTYOutputObserver::lfNextRow);
     if (shift) return AnsiShiftRows(top, bottom, 1);
-    if (T.FCursorY + 1 < T.FScreen.FRows) {
-        ++T.FCursorY;
-        T.FScreen.FReach = std::max(T.FScreen.FReach, T.FCursorY);
+    if (S.CursorY() + 1 < S.Rows()) {
+        S.SetCursor(S.CursorX(), S.CursorY() + 1);
+        S.ExtendReach(S.CursorY());
         return;
     }
     T.NewLine();
@@ -269,44 +273,45 @@ void TAnsiBbsInterpreter::AnsiLineFeed()
 void TAnsiBbsInterpreter::AnsiReverseIndex()
 {
     TColorTTY &T = FTty;
+    TTTYScreen &S = FScreen;
     int top, bottom;
-    if (!AnsiRegion(top, bottom)) top = AnsiTop(), bottom = T.FScreen.FRows - 1;
-    if (T.FCursorY == top)
+    if (!AnsiRegion(top, bottom)) top = AnsiTop(), bottom = S.Rows() - 1;
+    if (S.CursorY() == top)
         AnsiShiftRows(top, bottom, -1);
-    else if (T.FCursorY > AnsiTop())
-        T.MoveCursor(T.FCursorX, T.FCursorY - 1);
+    else if (S.CursorY() > AnsiTop())
+        T.MoveCursor(S.CursorX(), S.CursorY() - 1);
 }
 
 void TAnsiBbsInterpreter::AnsiMoveTo(int x, int screenRow)
 {
     TColorTTY &T = FTty;
-    T.MoveCursor(std::clamp(x, 0, T.FScreen.FCols - 1),
-                 AnsiTop() + std::clamp(screenRow, 0, AnsiScreenRows() - 1));
+    TTTYScreen &S = FScreen;
+    T.MoveCursor(std::clamp(x, 0, S.Cols() - 1), AnsiTop() + std::clamp(screenRow, 0, AnsiScreenRows() - 1));
 }
 
 void TAnsiBbsInterpreter::AnsiSaveCursor(bool withAttr)
 {
-    TColorTTY &T = FTty;
-    FAnsiSaved = {std::min(T.FCursorX, T.FScreen.FCols - 1), T.FCursorY - AnsiTop()};
+    TTTYScreen &S = FScreen;
+    FAnsiSaved = {std::min(S.CursorX(), S.Cols() - 1), S.CursorY() - AnsiTop()};
     if (withAttr) {
-        FAnsiSavedAttr = T.FAttr;
+        FAnsiSavedAttr = S.Attr();
         FAnsiSavedReverse = FReverse;
     }
 }
 
 void TAnsiBbsInterpreter::AnsiRestoreCursor(bool withAttr)
 {
-    TColorTTY &T = FTty;
+    TTTYScreen &S = FScreen;
     AnsiMoveTo(FAnsiSaved.x, FAnsiSaved.y);
     if (withAttr) {
-        T.FAttr = FAnsiSavedAttr;
+        S.SetAttr(FAnsiSavedAttr);
         FReverse = FAnsiSavedReverse;
     }
 }
 
 void TAnsiBbsInterpreter::AnsiEscape(uint8_t c)
 {
-    TColorTTY &T = FTty;
+    TTTYScreen &S = FScreen;
     switch (c) {
     case '[':
         FTok.SetState(esControlSequence);
@@ -321,7 +326,7 @@ void TAnsiBbsInterpreter::AnsiEscape(uint8_t c)
         AnsiLineFeed();
         break;
     case 'E':
-        T.FCursorX = 0;
+        S.SetCursorX(0);
         AnsiLineFeed();
         break;
     case 'M':
@@ -390,9 +395,10 @@ size_t TAnsiBbsInterpreter::AnsiSequence(const uint8_t *p, size_t i, size_t coun
 void TAnsiBbsInterpreter::AnsiCsi(uint8_t final)
 {
     TColorTTY &T = FTty;
+    TTTYScreen &S = FScreen;
     const int n = AnsiParam(0, 1);
-    const int row = T.FCursorY - AnsiTop();
-    const int col = std::min(T.FCursorX, T.FScreen.FCols - 1);
+    const int row = S.CursorY() - AnsiTop();
+    const int col = std::min(S.CursorX(), S.Cols() - 1);
     switch (final) {
     case 'A':
         return AnsiMoveTo(col, row - n);
@@ -422,9 +428,9 @@ void TAnsiBbsInterpreter::AnsiCsi(uint8_t final)
     case 'P':
         return AnsiDeleteChars(n);
     case 'X':
-        T.FCursorX = col;
-        AnsiErase(col, T.FCursorY, std::min(n, T.FScreen.FCols - col));
-        return T.InvalidateCells(col, T.FScreen.FCols);
+        S.SetCursorX(col);
+        AnsiErase(col, S.CursorY(), std::min(n, S.Cols() - col));
+        return T.InvalidateCells(col, S.Cols());
     case 'L':
         return AnsiInsertLines(n);
     case 'M':
@@ -465,15 +471,15 @@ void TAnsiBbsInterpreter::AnsiSgr()
 // The colours as chosen and the exchange flag, from the attribute text is written with.
 uint16_t TAnsiBbsInterpreter::AnsiSgrState() const
 {
-    TColorTTY &T = FTty;
-    return FReverse ? uint16_t(Exchanged(T.FAttr) | SgrReverse) : T.FAttr;
+    TTTYScreen &S = FScreen;
+    return FReverse ? uint16_t(Exchanged(S.Attr()) | SgrReverse) : S.Attr();
 }
 
 void TAnsiBbsInterpreter::SetAnsiSgrState(uint16_t state)
 {
-    TColorTTY &T = FTty;
+    TTTYScreen &S = FScreen;
     FReverse = (state & SgrReverse) != 0;
-    T.FAttr = FReverse ? Exchanged(TColourAttr(state)) : TColourAttr(state);
+    S.SetAttr(FReverse ? Exchanged(TColourAttr(state)) : TColourAttr(state));
 }
 
 // ESC [ ? ... h / l: every value is a mode.
@@ -488,7 +494,7 @@ void TAnsiBbsInterpreter::AnsiMode(bool set)
             break;
         case 25:
             FShowCursor = set;
-            if (T.FViewport.Focused() && T.HasOption(coFulltimeCursor)) T.UpdateCaret();
+            if (T.Viewport().Focused() && T.HasOption(coFulltimeCursor)) T.UpdateCaret();
             break;
         case 33:
             if (FIce != set) T.InvalidateAll();
@@ -505,14 +511,14 @@ void TAnsiBbsInterpreter::AnsiMode(bool set)
 // as the position of its last cell) or to 'c' (attributes).
 void TAnsiBbsInterpreter::AnsiReport(int what)
 {
-    TColorTTY &T = FTty;
+    TTTYScreen &S = FScreen;
     char s[32];
     int len = 0;
     if (what == 6)
-        len = std::snprintf(s, sizeof s, "\x1b[%d;%dR", std::max(1, T.FCursorY - AnsiTop() + 1),
-                            std::min(T.FCursorX, T.FScreen.FCols - 1) + 1);
+        len = std::snprintf(s, sizeof s, "\x1b[%d;%dR", std::max(1, S.CursorY() - AnsiTop() + 1),
+                            std::min(S.CursorX(), S.Cols() - 1) + 1);
     else if (what == 255)
-        len = std::snprintf(s, sizeof s, "\x1b[%d;%dR", AnsiScreenRows(), T.FScreen.FCols);
+        len = std::snprintf(s, sizeof s, "\x1b[%d;%dR", AnsiScreenRows(), S.Cols());
     else if (what == 5)
         len = std::snprintf(s, sizeof s, "\x1b[0n");
     else if (what == 'c')

@@ -11,22 +11,23 @@ using namespace ttycells;
 int TAnsiBbsInterpreter::AnsiScreenRows() const
 {
     TColorTTY &T = FTty;
-    return std::max(1, std::min(T.FViewport.VisibleRows(), T.FScreen.FRows));
+    TTTYScreen &S = FScreen;
+    return std::max(1, std::min(T.Viewport().VisibleRows(), S.Rows()));
 }
 
 int TAnsiBbsInterpreter::AnsiTop() const
 {
-    TColorTTY &T = FTty;
-    return T.FScreen.FRows - AnsiScreenRows();
+    TTTYScreen &S = FScreen;
+    return S.Rows() - AnsiScreenRows();
 }
 
 void TAnsiBbsInterpreter::ResetModes()
 {
-    TColorTTY &T = FTty;
+    TTTYScreen &S = FScreen;
     FShowCursor = true;
     FAutoWrap = true;
     FReverse = false;
-    T.FAttr = caReset;
+    S.SetAttr(caReset);
     FRegionFrom = FRegionTo = 0;
     FAnsiSaved = {};
     FAnsiSavedAttr = caReset;
@@ -59,25 +60,22 @@ void TAnsiBbsInterpreter::AnsiSetRegion()
 // the last row.
 void TAnsiBbsInterpreter::AnsiErase(int x, int y, int count)
 {
-    TColorTTY &T = FTty;
-    T.FWrapPending = false;
-    const TColourAttr blank = T.FAttr & 0xF0;
-    x = std::clamp(x, 0, T.FScreen.FCols);
-    for (y = std::max(y, 0); count > 0 && y < T.FScreen.FRows; ++y, x = 0) {
-        const int n = std::min(count, T.FScreen.FCols - x);
-        if (n > 0) {
-            const size_t i = size_t(T.FScreen.CellIndex(x, y));
-            BlankCells(T.FScreen.FChars.data() + i, T.FScreen.FAttrs.data() + i, size_t(n), blank);
-        }
+    TTTYScreen &S = FScreen;
+    S.SetWrapPending(false);
+    const TColourAttr blank = S.Attr() & 0xF0;
+    x = std::clamp(x, 0, S.Cols());
+    for (y = std::max(y, 0); count > 0 && y < S.Rows(); ++y, x = 0) {
+        const int n = std::min(count, S.Cols() - x);
+        if (n > 0) S.BlankCells(x, y, n, blank);
         count -= n;
     }
 }
 
 void TAnsiBbsInterpreter::AnsiBlankLastRow()
 {
-    TColorTTY &T = FTty;
+    TTTYScreen &S = FScreen;
     // a whole-screen scroll brings in a row in the current background
-    if ((T.FAttr & 0xF0) != caErased) AnsiErase(0, T.FScreen.FRows - 1, T.FScreen.FCols);
+    if ((S.Attr() & 0xF0) != caErased) AnsiErase(0, S.Rows() - 1, S.Cols());
 }
 
 // 0: from the cursor to the end of the screen; 1: from the start of the screen to the
@@ -85,13 +83,14 @@ void TAnsiBbsInterpreter::AnsiBlankLastRow()
 void TAnsiBbsInterpreter::AnsiEraseDisplay(int how)
 {
     TColorTTY &T = FTty;
-    const int top = AnsiTop(), x = std::min(T.FCursorX, T.FScreen.FCols - 1);
+    TTTYScreen &S = FScreen;
+    const int top = AnsiTop(), x = std::min(S.CursorX(), S.Cols() - 1);
     if (how == 0) {
-        AnsiErase(x, T.FCursorY, (T.FScreen.FRows - T.FCursorY) * T.FScreen.FCols - x);
+        AnsiErase(x, S.CursorY(), (S.Rows() - S.CursorY()) * S.Cols() - x);
     } else if (how == 1) {
-        if (T.FCursorY >= top) AnsiErase(0, top, (T.FCursorY - top) * T.FScreen.FCols + x + 1);
+        if (S.CursorY() >= top) AnsiErase(0, top, (S.CursorY() - top) * S.Cols() + x + 1);
     } else if (how == 2) {
-        AnsiErase(0, top, AnsiScreenRows() * T.FScreen.FCols);
+        AnsiErase(0, top, AnsiScreenRows() * S.Cols());
         AnsiMoveTo(0, 0);
     } else {
         return;
@@ -103,38 +102,35 @@ void TAnsiBbsInterpreter::AnsiEraseDisplay(int how)
 void TAnsiBbsInterpreter::AnsiEraseLine(int how)
 {
     TColorTTY &T = FTty;
-    const int x = std::min(T.FCursorX, T.FScreen.FCols - 1);
+    TTTYScreen &S = FScreen;
+    const int x = std::min(S.CursorX(), S.Cols() - 1);
     if (how == 0)
-        AnsiErase(x, T.FCursorY, T.FScreen.FCols - x);
+        AnsiErase(x, S.CursorY(), S.Cols() - x);
     else if (how == 1)
-        AnsiErase(0, T.FCursorY, x + 1);
+        AnsiErase(0, S.CursorY(), x + 1);
     else if (how == 2)
-        AnsiErase(0, T.FCursorY, T.FScreen.FCols);
+        AnsiErase(0, S.CursorY(), S.Cols());
     else
         return;
-    T.InvalidateCells(0, T.FScreen.FCols);
+    T.InvalidateCells(0, S.Cols());
 }
 
 // Rows top..bottom move up by n (down for a negative n); the rows left behind are blank.
 void TAnsiBbsInterpreter::AnsiShiftRows(int top, int bottom, int n)
 {
     TColorTTY &T = FTty;
+    TTTYScreen &S = FScreen;
     const int span = bottom - top + 1;
     if (span <= 0 || n == 0) return;
     n = std::clamp(n, -span, span);
-    auto copyRow = [&T](int from, int to) {
-        const size_t f = size_t(T.FScreen.CellIndex(0, from)), t = size_t(T.FScreen.CellIndex(0, to));
-        std::memcpy(&T.FScreen.FChars[t], &T.FScreen.FChars[f], size_t(T.FScreen.FCols));
-        std::memcpy(&T.FScreen.FAttrs[t], &T.FScreen.FAttrs[f], size_t(T.FScreen.FCols));
-    };
     if (n > 0) {
         for (int y = top; y + n <= bottom; ++y)
-            copyRow(y + n, y);
-        AnsiErase(0, bottom - n + 1, n * T.FScreen.FCols);
+            S.CopyRow(y + n, y);
+        AnsiErase(0, bottom - n + 1, n * S.Cols());
     } else {
         for (int y = bottom; y + n >= top; --y)
-            copyRow(y + n, y);
-        AnsiErase(0, top, -n * T.FScreen.FCols);
+            S.CopyRow(y + n, y);
+        AnsiErase(0, top, -n * S.Cols());
     }
     T.InvalidateAll();
 }
@@ -142,69 +138,67 @@ void TAnsiBbsInterpreter::AnsiShiftRows(int top, int bottom, int n)
 void TAnsiBbsInterpreter::AnsiScrollUp(int n)
 {
     TColorTTY &T = FTty;
+    TTTYScreen &S = FScreen;
     int top, bottom;
     if (AnsiRegion(top, bottom)) return AnsiShiftRows(top, bottom, n);
     // the whole screen: its top rows go to the scrollback, the cursor keeps its place
-    const int x = T.FCursorX, y = T.FCursorY;
+    const int x = S.CursorX(), y = S.CursorY();
     for (n = std::min(n, AnsiScreenRows()); n > 0; --n) {
-        T.FCursorY = T.FScreen.FRows - 1;
+        S.SetCursor(S.CursorX(), S.Rows() - 1);
         T.NewLine();
         AnsiBlankLastRow();
     }
-    T.FCursorX = x;
-    T.FCursorY = y;
+    S.SetCursor(x, y);
 }
 
 void TAnsiBbsInterpreter::AnsiScrollDown(int n)
 {
-    TColorTTY &T = FTty;
+    TTTYScreen &S = FScreen;
     int top, bottom;
-    if (!AnsiRegion(top, bottom)) top = AnsiTop(), bottom = T.FScreen.FRows - 1;
+    if (!AnsiRegion(top, bottom)) top = AnsiTop(), bottom = S.Rows() - 1;
     AnsiShiftRows(top, bottom, -n);
 }
 
 void TAnsiBbsInterpreter::AnsiInsertLines(int n)
 {
-    TColorTTY &T = FTty;
+    TTTYScreen &S = FScreen;
     int top, bottom;
-    if (!AnsiRegion(top, bottom)) top = AnsiTop(), bottom = T.FScreen.FRows - 1;
-    if (T.FCursorY < top || T.FCursorY > bottom) return;
-    AnsiShiftRows(T.FCursorY, bottom, -n);
-    T.FCursorX = 0;
+    if (!AnsiRegion(top, bottom)) top = AnsiTop(), bottom = S.Rows() - 1;
+    if (S.CursorY() < top || S.CursorY() > bottom) return;
+    AnsiShiftRows(S.CursorY(), bottom, -n);
+    S.SetCursorX(0);
 }
 
 void TAnsiBbsInterpreter::AnsiDeleteLines(int n)
 {
-    TColorTTY &T = FTty;
+    TTTYScreen &S = FScreen;
     int top, bottom;
-    if (!AnsiRegion(top, bottom)) top = AnsiTop(), bottom = T.FScreen.FRows - 1;
-    if (T.FCursorY < top || T.FCursorY > bottom) return;
-    AnsiShiftRows(T.FCursorY, bottom, n);
-    T.FCursorX = 0;
+    if (!AnsiRegion(top, bottom)) top = AnsiTop(), bottom = S.Rows() - 1;
+    if (S.CursorY() < top || S.CursorY() > bottom) return;
+    AnsiShiftRows(S.CursorY(), bottom, n);
+    S.SetCursorX(0);
 }
 
 // n blanks at the cursor; the rest of the row moves right, and off its end.
 void TAnsiBbsInterpreter::AnsiInsertChars(int n)
 {
     TColorTTY &T = FTty;
-    const int x = std::min(T.FCursorX, T.FScreen.FCols - 1);
-    n = std::min(n, T.FScreen.FCols - x);
-    const size_t i = size_t(T.FScreen.CellIndex(x, T.FCursorY));
-    std::memmove(&T.FScreen.FChars[i + size_t(n)], &T.FScreen.FChars[i], size_t(T.FScreen.FCols - x - n));
-    std::memmove(&T.FScreen.FAttrs[i + size_t(n)], &T.FScreen.FAttrs[i], size_t(T.FScreen.FCols - x - n));
-    AnsiErase(x, T.FCursorY, n);
-    T.InvalidateCells(x, T.FScreen.FCols);
+    TTTYScreen &S = FScreen;
+    const int x = std::min(S.CursorX(), S.Cols() - 1);
+    n = std::min(n, S.Cols() - x);
+    S.MoveCells(S.CursorY(), x, x + n, S.Cols() - x - n);
+    AnsiErase(x, S.CursorY(), n);
+    T.InvalidateCells(x, S.Cols());
 }
 
 // n characters at the cursor go; the rest of the row moves left, blanks come in at its end.
 void TAnsiBbsInterpreter::AnsiDeleteChars(int n)
 {
     TColorTTY &T = FTty;
-    const int x = std::min(T.FCursorX, T.FScreen.FCols - 1);
-    n = std::min(n, T.FScreen.FCols - x);
-    const size_t i = size_t(T.FScreen.CellIndex(x, T.FCursorY));
-    std::memmove(&T.FScreen.FChars[i], &T.FScreen.FChars[i + size_t(n)], size_t(T.FScreen.FCols - x - n));
-    std::memmove(&T.FScreen.FAttrs[i], &T.FScreen.FAttrs[i + size_t(n)], size_t(T.FScreen.FCols - x - n));
-    AnsiErase(T.FScreen.FCols - n, T.FCursorY, n);
-    T.InvalidateCells(x, T.FScreen.FCols);
+    TTTYScreen &S = FScreen;
+    const int x = std::min(S.CursorX(), S.Cols() - 1);
+    n = std::min(n, S.Cols() - x);
+    S.MoveCells(S.CursorY(), x + n, x, S.Cols() - x - n);
+    AnsiErase(S.Cols() - n, S.CursorY(), n);
+    T.InvalidateCells(x, S.Cols());
 }

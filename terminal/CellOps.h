@@ -3,7 +3,7 @@
 // cells without library calls.
 #pragma once
 
-#include "terminal/ColorTTY.h"
+#include "terminal/ColourAttr.h"
 
 #include <algorithm>
 #include <cstddef>

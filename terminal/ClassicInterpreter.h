@@ -9,11 +9,17 @@
 #include <cstdint>
 
 class TColorTTY;
+class TTTYScreen;
 
 class TClassicInterpreter
 {
 public:
-    TClassicInterpreter(TColorTTY &tty, TTTYTokenizer &tokenizer) : FTty(tty), FTok(tokenizer) {}
+    // `screen` is the terminal's: the cells and the cursor are drawn on there, what concerns
+    // the view (tracking, repainting, the caret) goes through the terminal.
+    TClassicInterpreter(TColorTTY &tty, TTTYScreen &screen, TTTYTokenizer &tokenizer)
+        : FTty(tty), FScreen(screen), FTok(tokenizer)
+    {
+    }
 
     void Write(const uint8_t *p, size_t count);
     // Ordinary bytes (no 0x01, no ESC) at the cursor.
@@ -41,6 +47,7 @@ private:
     void ApplySgr(const char *s, int len);
 
     TColorTTY &FTty;
+    TTTYScreen &FScreen;
     TTTYTokenizer &FTok;
     TColourAttr FSavedAttr = 0;
     int FSavedX = 0, FSavedY = 0; // the cursor saved by CSI s

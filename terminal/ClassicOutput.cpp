@@ -44,20 +44,29 @@ inline TColourAttr ApplySgrValue(TColourAttr a, unsigned v)
     return a;
 }
 
+// The view follows the cursor while it shows the last rows; a tracking that already waits
+// for the frame costs no call.
+inline void Follow(TColorTTY &T)
+{
+    const TTTYViewport &v = T.Viewport();
+    if (!v.TrackWaiting() && T.HasOption(coAutoTracking) && v.Top() == v.MaxTop()) T.TrackCursor();
+}
+
 } // namespace
 
 void TClassicInterpreter::Write(const uint8_t *p, size_t count)
 {
     TColorTTY &T = FTty;
+    TTTYScreen &S = FScreen;
     TTTYTokenizer &tok = FTok;
     size_t i = 0;
     while (i < count) {
         switch (tok.State()) {
         case esText:
-            if (T.FWrapPending) { // set at the end of the last text (or of the "Esc-Z" just shown)
-                T.FWrapPending = false;
-                if (!IsCodeOrEscape(p[i]) && T.FCursorX >= T.FScreen.FCols) {
-                    T.FCursorX = 0;
+            if (S.WrapPending()) { // set at the end of the last text (or of the "Esc-Z" just shown)
+                S.SetWrapPending(false);
+                if (!IsCodeOrEscape(p[i]) && S.CursorX() >= S.Cols()) {
+                    S.SetCursorX(0);
                     T.NewLine();
                 }
             }
@@ -68,7 +77,7 @@ void TClassicInterpreter::Write(const uint8_t *p, size_t count)
             ++i;
             if (p[i - 1] == 0x01) {
                 if (i < count)
-                    T.FAttr = ApplyColourCode(T.FAttr, p[i++]);
+                    S.SetAttr(ApplyColourCode(S.Attr(), p[i++]));
                 else
                     tok.SetState(esColourCode);
             } else if (i < count && p[i] == '[' && tok.ParamsLen() == 0) {
@@ -80,7 +89,7 @@ void TClassicInterpreter::Write(const uint8_t *p, size_t count)
             break;
         case esColourCode:
             tok.SetState(esText);
-            T.FAttr = ApplyColourCode(T.FAttr, p[i]);
+            S.SetAttr(ApplyColourCode(S.Attr(), p[i]));
             ++i;
             break;
         case esEscape:
@@ -99,7 +108,7 @@ void TClassicInterpreter::Write(const uint8_t *p, size_t count)
                 const int c = uint8_t(tok.Params()[1]);
                 tok.EndSequence();
                 tok.SetState(esText);
-                T.MoveCursor(c - 32, (r - 32) + T.FScreen.FRows - T.FViewport.VisibleRows());
+                T.MoveCursor(c - 32, (r - 32) + S.Rows() - T.Viewport().VisibleRows());
             }
             break;
         default: // never set by the interpreter; recover rather than stall
@@ -112,10 +121,10 @@ void TClassicInterpreter::Write(const uint8_t *p, size_t count)
 [[gnu::always_inline]] inline size_t TClassicInterpreter::ControlSequence(const uint8_t *p, size_t i,
                                                                           size_t count)
 {
-    TColorTTY &T = FTty;
+    TTTYScreen &S = FScreen;
     // colour changes are applied while the parameters are read; the result is kept only when
     // the final byte is 'm' and no parameter byte had to be dropped
-    TColourAttr a = T.FAttr;
+    TColourAttr a = S.Attr();
     unsigned v = 0;
     size_t end = i;
     for (; end < count; ++end) {
@@ -132,7 +141,7 @@ void TClassicInterpreter::Write(const uint8_t *p, size_t count)
     const int len = int(std::min<size_t>(end - i, 9)); // beyond the ninth they are dropped
     if (end < count && p[end] == 'm') [[likely]] {
         if (end - i <= 9)
-            T.FAttr = ApplySgrValue(a, v);
+            S.SetAttr(ApplySgrValue(a, v));
         else
             ApplySgr(reinterpret_cast<const char *>(p + i), len);
         return end + 1;
@@ -163,22 +172,23 @@ size_t TClassicInterpreter::SequenceRest(const uint8_t *p, size_t i, size_t coun
 void TClassicInterpreter::ApplyEscape(uint8_t c)
 {
     TColorTTY &T = FTty;
+    TTTYScreen &S = FScreen;
     switch (c) {
     case 'A':
     case 'I':
-        T.MoveCursor(T.FCursorX, T.FCursorY - 1);
+        T.MoveCursor(S.CursorX(), S.CursorY() - 1);
         break;
     case 'B':
-        T.MoveCursor(T.FCursorX, T.FCursorY + 1);
+        T.MoveCursor(S.CursorX(), S.CursorY() + 1);
         break;
     case 'C':
-        T.MoveCursor(T.FCursorX + 1, T.FCursorY);
+        T.MoveCursor(S.CursorX() + 1, S.CursorY());
         break;
     case 'D':
-        T.MoveCursor(T.FCursorX - 1, T.FCursorY);
+        T.MoveCursor(S.CursorX() - 1, S.CursorY());
         break;
     case 'H':
-        T.MoveCursor(0, T.FScreen.FRows - T.FViewport.VisibleRows());
+        T.MoveCursor(0, S.Rows() - T.Viewport().VisibleRows());
         break;
     case 'J':
         T.ClearScreen();
@@ -193,10 +203,10 @@ void TClassicInterpreter::ApplyEscape(uint8_t c)
         T.Write("Esc-Z");
         break;
     case '7':
-        FSavedAttr = T.FAttr;
+        FSavedAttr = S.Attr();
         break;
     case '8':
-        T.FAttr = FSavedAttr;
+        S.SetAttr(FSavedAttr);
         break;
     case '[':
         FTok.SetState(esControlSequence);
@@ -209,20 +219,21 @@ void TClassicInterpreter::ApplyEscape(uint8_t c)
 void TClassicInterpreter::ApplyCsi(uint8_t final)
 {
     TColorTTY &T = FTty;
+    TTTYScreen &S = FScreen;
     const char *s = FTok.Params();
     const int len = FTok.ParamsLen();
     switch (final) {
     case 'A':
-        T.MoveCursor(T.FCursorX, T.FCursorY - TTTYTokenizer::ParamInt(s, len));
+        T.MoveCursor(S.CursorX(), S.CursorY() - TTTYTokenizer::ParamInt(s, len));
         break;
     case 'B':
-        T.MoveCursor(T.FCursorX, T.FCursorY + TTTYTokenizer::ParamInt(s, len));
+        T.MoveCursor(S.CursorX(), S.CursorY() + TTTYTokenizer::ParamInt(s, len));
         break;
     case 'C':
-        T.MoveCursor(T.FCursorX + TTTYTokenizer::ParamInt(s, len), T.FCursorY);
+        T.MoveCursor(S.CursorX() + TTTYTokenizer::ParamInt(s, len), S.CursorY());
         break;
     case 'D':
-        T.MoveCursor(T.FCursorX - TTTYTokenizer::ParamInt(s, len), T.FCursorY);
+        T.MoveCursor(S.CursorX() - TTTYTokenizer::ParamInt(s, len), S.CursorY());
         break;
     case 'H':
     case 'f': {
@@ -236,7 +247,7 @@ void TClassicInterpreter::ApplyCsi(uint8_t final)
             r = TTTYTokenizer::ParamInt(s, len);
             c = 1;
         }
-        T.MoveCursor(c - 1, r + T.FScreen.FRows - T.FViewport.VisibleRows() - 1);
+        T.MoveCursor(c - 1, r + S.Rows() - T.Viewport().VisibleRows() - 1);
         break;
     }
     case 'J':
@@ -257,8 +268,8 @@ void TClassicInterpreter::ApplyCsi(uint8_t final)
         ApplySgr(s, len);
         break;
     case 's':
-        FSavedX = T.FCursorX;
-        FSavedY = T.FCursorY;
+        FSavedX = S.CursorX();
+        FSavedY = S.CursorY();
         break;
     case 'u':
         T.MoveCursor(FSavedX, FSavedY);
@@ -270,9 +281,9 @@ void TClassicInterpreter::ApplyCsi(uint8_t final)
 
 void TClassicInterpreter::ApplySgr(const char *s, int len)
 {
-    TColorTTY &T = FTty;
+    TTTYScreen &S = FScreen;
     // pieces between ';' in order; an empty piece is 0
-    TColourAttr a = T.FAttr;
+    TColourAttr a = S.Attr();
     unsigned v = 0;
     for (int i = 0; i < len; ++i) {
         if (s[i] != ';') {
@@ -282,27 +293,28 @@ void TClassicInterpreter::ApplySgr(const char *s, int len)
         a = ApplySgrValue(a, v);
         v = 0;
     }
-    T.FAttr = ApplySgrValue(a, v);
+    S.SetAttr(ApplySgrValue(a, v));
 }
 
 // Ordinary bytes from p[i] (not 0x01 or ESC) up to the next 0x01 or ESC; returns its index.
 [[gnu::always_inline]] inline size_t TClassicInterpreter::PutSegment(const uint8_t *p, size_t i, size_t count)
 {
     TColorTTY &T = FTty;
+    TTTYScreen &S = FScreen;
     // Between colour changes there is mostly one printable run that fits on the row.
-    const int x = T.FCursorX;
-    if (p[i] >= 0x20 && x < T.FScreen.FCols) {
-        const size_t room = size_t(T.FScreen.FCols - x);
+    const int x = S.CursorX();
+    if (p[i] >= 0x20 && x < S.Cols()) {
+        const size_t room = size_t(S.Cols() - x);
         const size_t end = FindControlBefore(p, i + 1, count - i <= room ? count : i + room, count);
         if (end == count || IsCodeOrEscape(p[end])) {
             const int run = int(end - i);
-            T.WriteCells(x, T.FCursorY, run, reinterpret_cast<const char *>(p + i));
-            T.FScreen.FReach = std::max(T.FScreen.FReach, T.FCursorY + 1);
+            T.WriteCells(x, S.CursorY(), run, reinterpret_cast<const char *>(p + i));
+            S.ExtendReach(S.CursorY() + 1);
             FLastChar = p[end - 1];
-            T.FCursorX = x + run;
-            T.FWrapPending = end == count && T.FCursorX == T.FScreen.FCols;
-            if (T.HasWindow()) T.FViewPtr->InvalidateCells(x, x + run, T.FCursorY, !T.HasOption(coLazyWrite));
-            if (T.HasOption(coAutoTracking) && T.FViewport.Top() == T.FViewport.MaxTop()) T.TrackCursor();
+            S.SetCursorX(x + run);
+            S.SetWrapPending(end == count && S.CursorX() == S.Cols());
+            T.InvalidateCells(x, x + run);
+            Follow(T);
             return end;
         }
     }
@@ -314,30 +326,31 @@ void TClassicInterpreter::ApplySgr(const char *s, int len)
 template <bool Codes> size_t TClassicInterpreter::PutBytes(const uint8_t *p, size_t i, size_t count)
 {
     TColorTTY &T = FTty;
-    int dl = T.FCursorX, dr = T.FCursorX;
+    TTTYScreen &S = FScreen;
+    int dl = S.CursorX(), dr = S.CursorX();
     auto lineFull = [&] {
         T.InvalidateCells(dl, dr);
-        T.FCursorX = 0;
+        S.SetCursorX(0);
         dl = dr = 0;
         T.NewLine();
     };
     while (i < count) {
         const uint8_t c = p[i];
         if (c >= 0x20) {
-            if (T.FCursorX >= T.FScreen.FCols) lineFull();
-            const size_t room = size_t(T.FScreen.FCols - T.FCursorX);
+            if (S.CursorX() >= S.Cols()) lineFull();
+            const size_t room = size_t(S.Cols() - S.CursorX());
             const size_t end = count - i <= room ? count : i + room;
             const size_t run = FindControlBefore(p, i + 1, end, count) - i;
-            T.WriteCells(T.FCursorX, T.FCursorY, int(run), reinterpret_cast<const char *>(p + i));
-            T.FScreen.FReach = std::max(T.FScreen.FReach, T.FCursorY + 1);
+            T.WriteCells(S.CursorX(), S.CursorY(), int(run), reinterpret_cast<const char *>(p + i));
+            S.ExtendReach(S.CursorY() + 1);
             FLastChar = p[i + run - 1];
-            T.FCursorX += int(run);
-            dr = std::max(dr, T.FCursorX);
+            S.SetCursorX(S.CursorX() + int(run));
+            dr = std::max(dr, S.CursorX());
             i += run;
             // a full line wraps before whatever follows, in this text or the next
             if (run == room) {
                 if (i == count)
-                    T.FWrapPending = true;
+                    S.SetWrapPending(true);
                 else if (!(Codes && IsCodeOrEscape(p[i])))
                     lineFull();
             }
@@ -346,35 +359,35 @@ template <bool Codes> size_t TClassicInterpreter::PutBytes(const uint8_t *p, siz
         if (Codes && IsCodeOrEscape(c)) break;
         switch (c) {
         case 7:
-            if (T.HasWindow()) T.FViewPtr->Beep();
+            if (T.HasWindow()) T.View()->Beep();
             FLastChar = 7;
             break;
         case 8:
-            if (T.FCursorX > 0) {
-                --T.FCursorX;
-                dl = std::min(dl, T.FCursorX);
+            if (S.CursorX() > 0) {
+                S.SetCursorX(S.CursorX() - 1);
+                dl = std::min(dl, S.CursorX());
                 FLastChar = 8;
             }
             break;
         case 9:
             T.InvalidateCells(dl, dr);
             // never past the boundary after the last column
-            T.FCursorX = std::min(T.FScreen.FCols, (T.FCursorX + 15) / 16 * 16);
+            S.SetCursorX(std::min(S.Cols(), (S.CursorX() + 15) / 16 * 16));
             FLastChar = 9;
             break;
         case 10:
             T.InvalidateCells(dl, dr);
             if (FLastChar != 13) {
-                T.FCursorX = 0;
+                S.SetCursorX(0);
                 dl = dr = 0;
             }
             T.NewLine();
-            dl = dr = T.FCursorX;
+            dl = dr = S.CursorX();
             FLastChar = 10;
             break;
         case 13:
             T.InvalidateCells(dl, dr);
-            T.FCursorX = 0;
+            S.SetCursorX(0);
             dl = dr = 0;
             FLastChar = 13;
             break;
@@ -384,7 +397,7 @@ template <bool Codes> size_t TClassicInterpreter::PutBytes(const uint8_t *p, siz
         ++i;
     }
     T.InvalidateCells(dl, dr);
-    if (T.HasOption(coAutoTracking) && T.FViewport.Top() == T.FViewport.MaxTop()) T.TrackCursor();
+    Follow(T);
     return i;
 }
 

@@ -27,7 +27,7 @@ void TColorTTY::SetOptions(TColorTTYOptions options)
     FOptions = options;
     if (stopTimer) {
         if (HasWindow()) FViewPtr->StopTimer();
-        FViewport.FTimerActive = false;
+        FViewport.SetTimerActive(false);
     }
 }
 
@@ -35,27 +35,27 @@ TTTYInterpreterState TColorTTY::InterpreterState() const
 {
     TTTYInterpreterState s;
     FTok.Save(s);
-    s.Attr = FAttr;
+    s.Attr = FScreen.Attr();
     s.SavedAttr = FClassic.SavedAttr();
     s.LastChar = FClassic.LastChar();
-    s.WrapPending = FWrapPending;
+    s.WrapPending = FScreen.WrapPending();
     s.Emulation = FEmul;
     return s;
 }
 
 void TColorTTY::SetInterpreterState(const TTTYInterpreterState &s)
 {
-    FAttr = s.Attr;
+    FScreen.SetAttr(s.Attr);
     FTok.Restore(s);
     FClassic.Restore(s.SavedAttr, s.LastChar);
-    FWrapPending = s.WrapPending;
+    FScreen.SetWrapPending(s.WrapPending);
     FEmul = s.Emulation == teAnsiBbs ? teAnsiBbs : teClassic;
 }
 
 void TColorTTY::CancelSequence()
 {
     FTok.Cancel();
-    FWrapPending = false;
+    FScreen.SetWrapPending(false);
 }
 
 void TColorTTY::SetEmulation(TTTYEmulation emulation)
@@ -70,14 +70,10 @@ void TColorTTY::SetEmulation(TTTYEmulation emulation)
 void TColorTTY::CopyContentsFrom(const TColorTTY &from)
 {
     SetBufferSize(from.Rows, from.Cols);
-    for (int y = 0; y < FScreen.FRows; ++y) {
-        const size_t i = size_t(FScreen.CellIndex(0, y));
-        std::memcpy(&FScreen.FChars[i], from.FScreen.RowChars(y), size_t(FScreen.FCols));
-        std::memcpy(&FScreen.FAttrs[i], from.FScreen.RowAttrs(y), size_t(FScreen.FCols));
-    }
-    FAttr = from.FAttr;
-    FCursorX = from.FCursorX;
-    FCursorY = from.FCursorY;
+    for (int y = 0; y < FScreen.Rows(); ++y)
+        FScreen.SetRow(y, from.FScreen.RowChars(y), from.FScreen.RowAttrs(y));
+    FScreen.SetAttr(from.Attr);
+    FScreen.SetCursor(from.CursorX, from.CursorY);
     SetEmulation(from.FEmul); // how the picture is drawn: iCE colours, the cursor hidden
     FAnsi.CopyPicture(from.FAnsi);
     InvalidateAll();
@@ -85,44 +81,39 @@ void TColorTTY::CopyContentsFrom(const TColorTTY &from)
 
 void TColorTTY::SetCols(int cols)
 {
-    if (cols != FScreen.FCols) SetBufferSize(FScreen.FRows, cols);
+    if (cols != Cols) SetBufferSize(Rows, cols);
 }
 
 void TColorTTY::SetRows(int rows)
 {
-    if (rows != FScreen.FRows) SetBufferSize(rows, FScreen.FCols);
+    if (rows != Rows) SetBufferSize(rows, Cols);
 }
 
 void TColorTTY::SetBufferSize(int rows, int cols)
 {
     cols = std::clamp(cols, 1, MaxTTYCells);
     rows = std::clamp(rows, 1, MaxTTYCells / cols);
-    const int oldRows = FScreen.FRows;
+    const int oldRows = Rows;
     FScreen.Resize(rows, cols);
-    FWrapPending = false;
-    FViewport.FMaxLeft = std::max(0, FScreen.FCols - FViewport.FVisibleCols);
-    FViewport.FMaxTop = std::max(0, FScreen.FRows - FViewport.FVisibleRows);
+    FScreen.SetWrapPending(false);
+    FViewport.FitBuffer(cols, rows);
     // Keep the cursor and the view at their distance from the bottom. Cursor and origin
     // are clamped into the new buffer first so nothing points outside it meanwhile.
     const int delta = oldRows > 0 ? rows - oldRows : 0; // the first buffer starts at the top
-    const int cy = FCursorY + delta;
-    FCursorX = std::clamp(FCursorX, 0, FScreen.FCols);
-    FCursorY = std::clamp(FCursorY, 0, FScreen.FRows - 1);
-    FClassic.ClampSavedCursor(FScreen.FCols, FScreen.FRows);
+    const int cy = CursorY + delta;
+    FScreen.SetCursor(std::clamp(CursorX, 0, cols), std::clamp(CursorY, 0, rows - 1));
+    FClassic.ClampSavedCursor(cols, rows);
     // the selected text is gone with the old buffer, and its points may lie outside the new one
-    FViewport.FSelStart = FViewport.FSelEnd = FViewport.FAnchorCell = FViewport.FMouseCell = TCellPoint{};
-    MoveCursor(FCursorX, cy);
-    ScrollTo(FViewport.FLeft, FViewport.FTop + delta);
+    FViewport.ForgetPoints();
+    MoveCursor(CursorX, cy);
+    ScrollTo(Left, Top + delta);
     if (HasWindow()) FViewPtr->InvalidateAll(!HasOption(coLazyWrite));
 }
 
 void TColorTTY::SetVisibleSize(int visibleCols, int visibleRows)
 {
-    FViewport.FVisibleCols = std::max(0, visibleCols);
-    FViewport.FVisibleRows = std::max(0, visibleRows);
-    FViewport.FMaxLeft = std::max(0, FScreen.FCols - FViewport.FVisibleCols);
-    FViewport.FMaxTop = std::max(0, FScreen.FRows - FViewport.FVisibleRows);
-    ScrollTo(std::min(FViewport.FLeft, FViewport.FMaxLeft), std::min(FViewport.FTop, FViewport.FMaxTop));
+    FViewport.SetVisibleSize(std::max(0, visibleCols), std::max(0, visibleRows), Cols, Rows);
+    ScrollTo(std::min(Left, MaxLeft), std::min(Top, MaxTop));
 }
 
 void TColorTTY::InvalidateAll()
@@ -139,26 +130,27 @@ void TColorTTY::UpdateCaret()
 
 void TColorTTY::MoveCursor(int x, int y)
 {
-    const bool wasInView = FViewport.FTop <= FCursorY && FCursorY < FViewport.FTop + FViewport.FVisibleRows;
-    FWrapPending = false;
-    FCursorX = std::clamp(x, 0, FScreen.FCols - 1);
-    FCursorY = std::clamp(y, 0, FScreen.FRows - 1);
-    FScreen.FReach = std::max(FScreen.FReach, FCursorY + (FCursorX > 0 ? 1 : 0));
+    const int top = FViewport.Top(), cy = FScreen.CursorY();
+    const bool wasInView = top <= cy && cy < top + FViewport.VisibleRows();
+    FScreen.SetWrapPending(false);
+    x = std::clamp(x, 0, FScreen.Cols() - 1);
+    y = std::clamp(y, 0, FScreen.Rows() - 1);
+    FScreen.SetCursor(x, y);
+    FScreen.ExtendReach(y + (x > 0 ? 1 : 0));
     if (HasOption(coAutoTracking) && wasInView) TrackCursor();
-    if (FViewport.FFocused && HasOption(coFulltimeCursor)) UpdateCaret();
+    if (FViewport.Focused() && HasOption(coFulltimeCursor)) UpdateCaret();
 }
 
 void TColorTTY::PlaceCursor(int x, int y)
 {
-    FCursorX = std::clamp(x, 0, FScreen.FCols);
-    FCursorY = std::clamp(y, 0, FScreen.FRows - 1);
+    FScreen.SetCursor(std::clamp(x, 0, Cols), std::clamp(y, 0, Rows - 1));
 }
 
 void TColorTTY::TrackCursor()
 {
-    if (FViewport.FTrackWaiting) return; // the next frame follows the cursor anyway
+    if (FViewport.TrackWaiting()) return; // the next frame follows the cursor anyway
     if (HasOption(coLazyWrite) && HasWindow()) {
-        FViewport.FTrackWaiting = true;
+        FViewport.SetTrackWaiting(true);
         if (!FFrameWanted) {
             FFrameWanted = true;
             FViewPtr->FrameWanted();
@@ -171,35 +163,30 @@ void TColorTTY::TrackCursor()
 void TColorTTY::SettleView()
 {
     FFrameWanted = false;
-    if (FViewport.FScrollWaiting) {
-        const int dx = FViewport.FScrollWaitDX, dy = FViewport.FScrollWaitDY;
-        FViewport.FScrollWaiting = false;
-        FViewport.FScrollWaitDX = FViewport.FScrollWaitDY = 0;
-        ScrollTo(FViewport.FLeft + dx, FViewport.FTop + dy);
-    }
-    if (!FViewport.FTrackWaiting) return;
-    FViewport.FTrackWaiting = false;
+    int dx, dy;
+    if (FViewport.TakeScrollWait(dx, dy)) ScrollTo(Left + dx, Top + dy);
+    if (!FViewport.TrackWaiting()) return;
+    FViewport.SetTrackWaiting(false);
     MakeCursorVisible();
 }
 
 void TColorTTY::MakeCursorVisible()
 {
-    ScrollTo(std::max(FCursorX - FViewport.FVisibleCols + 1, std::min(FViewport.FLeft, FCursorX)),
-             std::max(FCursorY - FViewport.FVisibleRows + 1, std::min(FViewport.FTop, FCursorY)));
+    ScrollTo(std::max(CursorX - VisibleCols + 1, std::min(Left, CursorX)),
+             std::max(CursorY - VisibleRows + 1, std::min(Top, CursorY)));
 }
 
 void TColorTTY::ScrollTo(int left, int top)
 {
-    left = std::clamp(left, 0, FViewport.FMaxLeft);
-    top = std::clamp(top, FScreen.FirstRow(), FViewport.FMaxTop);
-    FViewport.FScrolledBack = top < FScreen.FRows - FViewport.FVisibleRows;
-    if (left == FViewport.FLeft && top == FViewport.FTop) return;
-    const int oldLeft = FViewport.FLeft, oldTop = FViewport.FTop;
-    FViewport.FLeft = left;
-    FViewport.FTop = top;
+    left = std::clamp(left, 0, FViewport.MaxLeft());
+    top = std::clamp(top, FScreen.FirstRow(), FViewport.MaxTop());
+    FViewport.SetScrolledBack(top < FScreen.Rows() - FViewport.VisibleRows());
+    const int oldLeft = FViewport.Left(), oldTop = FViewport.Top();
+    if (left == oldLeft && top == oldTop) return;
+    FViewport.SetOrigin(left, top);
     if (HasWindow()) {
-        FViewPtr->ViewMoved(oldLeft, oldTop, FViewport.FLeft, FViewport.FTop);
-        if (FViewport.FFocused && HasOption(coFulltimeCursor)) UpdateCaret();
+        FViewPtr->ViewMoved(oldLeft, oldTop, left, top);
+        if (FViewport.Focused() && HasOption(coFulltimeCursor)) UpdateCaret();
     }
 }
 
@@ -208,9 +195,9 @@ void TColorTTY::ScrollTo(int left, int top)
 void TColorTTY::ScrollRingUp()
 {
     FScreen.TurnRing();
-    EraseCells(0, FScreen.FRows - 1, FScreen.FCols);
-    if (FViewport.FTop > FScreen.FirstRow()) {
-        --FViewport.FTop;
+    EraseCells(0, FScreen.Rows() - 1, FScreen.Cols());
+    if (FViewport.Top() > FScreen.FirstRow()) {
+        FViewport.SetOrigin(FViewport.Left(), FViewport.Top() - 1);
         if (HasWindow()) FViewPtr->TopRenumbered();
     } else {
         // the view already shows the oldest row: the picture itself moved up
@@ -220,71 +207,69 @@ void TColorTTY::ScrollRingUp()
 
 void TColorTTY::SetHistoryLimit(int rows)
 {
-    const int before = FScreen.FHistory.Count();
-    FScreen.FHistory.SetLimit(rows);
-    if (FScreen.FHistory.Count() == before) return;
+    const int before = FScreen.HistoryRows();
+    FScreen.SetHistoryLimit(rows);
+    if (FScreen.HistoryRows() == before) return;
     // The view and the selection are pulled back inside what is left.
     const int first = FScreen.FirstRow();
-    for (TCellPoint *p :
-         {&FViewport.FSelStart, &FViewport.FSelEnd, &FViewport.FAnchorCell, &FViewport.FMouseCell})
-        if (p->y < first) *p = {0, first};
-    if (FViewport.FTop < first) ScrollTo(FViewport.FLeft, first);
+    FViewport.PullPointsTo(first);
+    if (Top < first) ScrollTo(Left, first);
     InvalidateAll(); // the scroll range changed
 }
 
 void TColorTTY::ClearHistory()
 {
-    const int limit = FScreen.FHistory.Limit();
+    const int limit = FScreen.HistoryStore().Limit();
     SetHistoryLimit(0); // every row goes
-    FScreen.FHistory.SetLimit(limit);
+    FScreen.SetHistoryLimit(limit);
 }
 
 // ---------------------------------------------------------------- erasing
 
 void TColorTTY::EraseToEndOfLine()
 {
-    FWrapPending = false;
-    if (FCursorX < FScreen.FCols) EraseCells(FCursorX, FCursorY, FScreen.FCols - FCursorX);
-    InvalidateCells(FCursorX, FScreen.FCols);
+    FScreen.SetWrapPending(false);
+    if (CursorX < Cols) EraseCells(CursorX, CursorY, Cols - CursorX);
+    InvalidateCells(CursorX, Cols);
 }
 
 void TColorTTY::EraseToStartOfLine()
 {
-    FWrapPending = false;
-    EraseCells(0, FCursorY, std::min(FCursorX, FScreen.FCols));
-    InvalidateCells(0, FCursorX);
+    FScreen.SetWrapPending(false);
+    EraseCells(0, CursorY, std::min(CursorX, Cols));
+    InvalidateCells(0, CursorX);
 }
 
 void TColorTTY::EraseLine()
 {
-    FWrapPending = false;
-    EraseCells(0, FCursorY, FScreen.FCols);
-    InvalidateCells(0, FScreen.FCols);
+    FScreen.SetWrapPending(false);
+    EraseCells(0, CursorY, Cols);
+    InvalidateCells(0, Cols);
 }
 
 void TColorTTY::EraseToEndOfScreen()
 {
-    FWrapPending = false;
-    EraseCells(FCursorX, FCursorY, (FScreen.FRows - FCursorY) * FScreen.FCols - FCursorX);
+    FScreen.SetWrapPending(false);
+    EraseCells(CursorX, CursorY, (Rows - CursorY) * Cols - CursorX);
     InvalidateAll();
 }
 
 void TColorTTY::ClearScreen()
 {
-    FWrapPending = false;
-    const int rows = std::min(FViewport.FVisibleRows, FScreen.FRows);
-    EraseCells(0, FScreen.FRows - rows, rows * FScreen.FCols);
+    FScreen.SetWrapPending(false);
+    const int rows = std::min(VisibleRows, Rows);
+    EraseCells(0, Rows - rows, rows * Cols);
     InvalidateAll();
 }
 
 void TColorTTY::Clear()
 {
-    FWrapPending = false;
-    EraseCells(0, 0, FScreen.FCols * FScreen.FRows);
-    FAttr = caCleared;
-    FCursorX = FCursorY = 0;
-    const int oldLeft = FViewport.FLeft, oldTop = FViewport.FTop;
-    FViewport.FLeft = FViewport.FTop = 0;
+    FScreen.SetWrapPending(false);
+    EraseCells(0, 0, Cols * Rows);
+    FScreen.SetAttr(caCleared);
+    FScreen.SetCursor(0, 0);
+    const int oldLeft = Left, oldTop = Top;
+    FViewport.SetOrigin(0, 0);
     if (HasWindow() && (oldLeft != 0 || oldTop != 0)) FViewPtr->ViewMoved(oldLeft, oldTop, 0, 0);
     InvalidateAll();
 }

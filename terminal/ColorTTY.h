@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -74,6 +75,10 @@ public:
 
 class TColorTTY
 {
+    // First, as the read-only views below refer into them.
+    TTTYScreen FScreen;
+    TTTYViewport FViewport;
+
 public:
     TColorTTY();
     virtual ~TColorTTY();
@@ -91,23 +96,24 @@ public:
     bool HasWindow() const { return FViewPtr && FViewPtr->HasWindow(); }
 
     // --- Read-only views of the state, for readers (painter, selection, offline editor,
-    // tools). The cells and the history are the screen's, the origin, the size in cells,
-    // the selection, the focus and the blink phase the viewport's.
+    // tools). The cells, the cursor and the history are the screen's, the origin, the size
+    // in cells, the selection, the focus and the blink phase the viewport's.
     const TColorTTYOptions &Options = FOptions;
-    const bool &Focused = FViewport.FFocused;
-    const int &Cols = FScreen.FCols;
-    const int &Rows = FScreen.FRows;
-    const TCellPoint &MouseCell = FViewport.FMouseCell, &AnchorCell = FViewport.FAnchorCell;
-    const TCellPoint &SelStart = FViewport.FSelStart, &SelEnd = FViewport.FSelEnd;
-    const bool &Tracking = FViewport.FTracking;
-    const bool &ScrolledBack = FViewport.FScrolledBack;
-    const bool &FlashHidden = FViewport.FFlashHidden;
-    const TTTYRect &FlashRect = FViewport.FFlashRect;
-    const int &MaxLeft = FViewport.FMaxLeft, &MaxTop = FViewport.FMaxTop;
-    const int &Left = FViewport.FLeft, &Top = FViewport.FTop;
-    const int &VisibleCols = FViewport.FVisibleCols, &VisibleRows = FViewport.FVisibleRows;
-    const int &CursorX = FCursorX, &CursorY = FCursorY; // CursorX may equal Cols after text filled a line
-    const TColourAttr &Attr = FAttr;
+    const bool &Focused = FViewport.Focused();
+    const int &Cols = FScreen.Cols();
+    const int &Rows = FScreen.Rows();
+    const TCellPoint &MouseCell = FViewport.MouseCell(), &AnchorCell = FViewport.AnchorCell();
+    const TCellPoint &SelStart = FViewport.SelStart(), &SelEnd = FViewport.SelEnd();
+    const bool &Tracking = FViewport.Tracking();
+    const bool &ScrolledBack = FViewport.ScrolledBack();
+    const bool &FlashHidden = FViewport.FlashHidden();
+    const TTTYRect &FlashRect = FViewport.FlashRect();
+    const int &MaxLeft = FViewport.MaxLeft(), &MaxTop = FViewport.MaxTop();
+    const int &Left = FViewport.Left(), &Top = FViewport.Top();
+    const int &VisibleCols = FViewport.VisibleCols(), &VisibleRows = FViewport.VisibleRows();
+    const int &CursorX = FScreen.CursorX(),
+              &CursorY = FScreen.CursorY(); // CursorX may equal Cols after text filled a line
+    const TColourAttr &Attr = FScreen.Attr();
 
     // The cells and the history; the view of them and what the user does there.
     const TTTYScreen &Screen() const { return FScreen; }
@@ -119,7 +125,7 @@ public:
     const TAnsiBbsInterpreter &AnsiBbs() const { return FAnsi; }
     bool HasOption(TColorTTYOption o) const { return (FOptions & OptionBit(o)) != 0; }
     // First logical row of the screen (the last VisibleRows rows).
-    int ScreenTop() const { return FScreen.FRows - FViewport.FVisibleRows; }
+    int ScreenTop() const { return FScreen.Rows() - FViewport.VisibleRows(); }
     // History rows are kept up to a limit (0 by default); clearing the screen leaves them.
     // Trims the history at once; the view and the selection stay inside what is left.
     void SetHistoryLimit(int rows);
@@ -128,7 +134,7 @@ public:
     // --- Setters.
     void SetOptions(TColorTTYOptions options);
     // The attribute the next text is written with.
-    void SetAttr(TColourAttr attr) { FAttr = attr; }
+    void SetAttr(TColourAttr attr) { FScreen.SetAttr(attr); }
     // The interpreter's carried state, to set aside and give back; CancelSequence drops an
     // unfinished sequence so that the next bytes start afresh.
     TTTYInterpreterState InterpreterState() const;
@@ -174,7 +180,29 @@ public:
     void TrackCursor();
     void MakeCursorVisible();
     void ScrollTo(int left, int top);
-    void ScrollBy(int dx, int dy);
+    // With lazy writes a small scroll waits for the frame, merged with the ones before it.
+    // Inline: every new line at the bottom scrolls.
+    void ScrollBy(int dx, int dy)
+    {
+        if (HasOption(coLazyWrite) && HasWindow()) {
+            int waitedX, waitedY;
+            if (FViewport.TakeScrollWait(waitedX, waitedY)) {
+                dx += waitedX;
+                dy += waitedY;
+            }
+            if (std::abs(dx) < std::min(FViewport.VisibleCols(), FScreen.Cols()) / 2 &&
+                std::abs(dy) < std::min(FViewport.VisibleRows(), FScreen.Rows()) / 2) {
+                if (dx == 0 && dy == 0) return;
+                FViewport.WaitScroll(dx, dy);
+                if (!FFrameWanted) {
+                    FFrameWanted = true;
+                    FViewPtr->FrameWanted();
+                }
+                return;
+            }
+        }
+        ScrollTo(FViewport.Left() + dx, FViewport.Top() + dy);
+    }
     // The scroll and the cursor tracking that waited for the frame (lazy writes) are carried
     // out; what the view pulls before it paints.
     void SettleView();
@@ -198,8 +226,9 @@ public:
     // Repaint columns x1..x2-1 of the cursor row.
     void InvalidateCells(int x1, int x2)
     {
-        x2 = std::min(x2, FScreen.FCols);
-        if (x2 > x1 && HasWindow()) FViewPtr->InvalidateCells(x1, x2, FCursorY, !HasOption(coLazyWrite));
+        x2 = std::min(x2, FScreen.Cols());
+        if (x2 > x1 && HasWindow())
+            FViewPtr->InvalidateCells(x1, x2, FScreen.CursorY(), !HasOption(coLazyWrite));
     }
     void InvalidateAll();
 
@@ -209,32 +238,14 @@ public:
     void GetSelTextBuf(char *buffer, int size) const;
     bool AnchorIsStart() const;
 
-protected:
-    // The screen's cells, physical row after physical row (see CellIndex); for the
-    // overrides of WriteCells and EraseCells.
-    std::vector<uint8_t> &FChars = FScreen.FChars;
-    std::vector<uint8_t> &FAttrs = FScreen.FAttrs;
-
 private:
-    // The interpreters draw on the cells, the cursor and the view model directly.
-    friend class TClassicInterpreter;
-    friend class TAnsiBbsInterpreter;
-
     TColorTTYOptions FOptions = DefaultTTYOptions;
-    int FCursorX = 0, FCursorY = 0;
-    TColourAttr FAttr = caCleared;
-    TTTYScreen FScreen;
-    TTTYViewport FViewport;
-    // Text filled the cursor row at the very end of a Write: the row wraps before whatever
-    // the next Write brings, as it would have had both come in one piece. Anything else that
-    // moves the cursor or erases forgets it.
-    bool FWrapPending = false;
 
     TTTYView *FViewPtr = nullptr;
     bool FFrameWanted = false; // FrameWanted() asked, SettleView() not yet called
 
     TTTYEmulation FEmul = teClassic;
     TTTYTokenizer FTok;
-    TClassicInterpreter FClassic{*this, FTok};
-    TAnsiBbsInterpreter FAnsi{*this, FTok};
+    TClassicInterpreter FClassic{*this, FScreen, FTok};
+    TAnsiBbsInterpreter FAnsi{*this, FScreen, FTok};
 };

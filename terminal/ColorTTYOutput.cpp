@@ -12,32 +12,24 @@ using namespace ttycells;
 
 void TColorTTY::WriteCells(int x, int y, int count, const char *source)
 {
-    if (unsigned(x) >= unsigned(FScreen.FCols) || unsigned(y) >= unsigned(FScreen.FRows) || count <= 0)
-        return;
-    count = std::min(count, FScreen.FCols - x);
-    const size_t i = size_t(FScreen.CellIndex(x, y));
-    if (FScreen.FObserver && y != FScreen.FObservedRow) {
-        FScreen.FObservedRow = y;
-        FScreen.FObserver->RowWritten(y);
-    }
-    CopyCells(FScreen.FChars.data() + i, FScreen.FAttrs.data() + i, source, size_t(count), FAttr);
+    const int cols = FScreen.Cols();
+    if (unsigned(x) >= unsigned(cols) || unsigned(y) >= unsigned(FScreen.Rows()) || count <= 0) return;
+    FScreen.NoteRowWritten(y);
+    FScreen.PutCells(x, y, std::min(count, cols - x), source, FScreen.Attr());
 }
 
 void TColorTTY::EraseCells(int x, int y, int count)
 {
-    if (count <= 0 || y < 0 || y >= FScreen.FRows) return;
-    x = std::clamp(x, 0, FScreen.FCols);
-    if (count <= FScreen.FCols - x) { // within the row: every new line blanks one
-        const size_t i = size_t(FScreen.CellIndex(x, y));
-        BlankCells(FScreen.FChars.data() + i, FScreen.FAttrs.data() + i, size_t(count));
+    const int cols = FScreen.Cols(), rows = FScreen.Rows();
+    if (count <= 0 || y < 0 || y >= rows) return;
+    x = std::clamp(x, 0, cols);
+    if (count <= cols - x) { // within the row: every new line blanks one
+        FScreen.BlankCells(x, y, count);
         return;
     }
-    while (count > 0 && y < FScreen.FRows) {
-        const int n = std::min(count, FScreen.FCols - x);
-        if (n > 0) {
-            const size_t i = size_t(FScreen.CellIndex(x, y));
-            BlankCells(FScreen.FChars.data() + i, FScreen.FAttrs.data() + i, size_t(n));
-        }
+    while (count > 0 && y < rows) {
+        const int n = std::min(count, cols - x);
+        if (n > 0) FScreen.BlankCells(x, y, n);
         count -= n;
         x = 0;
         ++y;
@@ -65,46 +57,17 @@ void TColorTTY::Write(const char *data, size_t count)
         FClassic.Write(p, count);
 }
 
-void TColorTTY::ScrollBy(int dx, int dy)
-{
-    if (HasOption(coLazyWrite) && HasWindow()) {
-        if (FViewport.FScrollWaiting) {
-            dx += FViewport.FScrollWaitDX;
-            dy += FViewport.FScrollWaitDY;
-            FViewport.FScrollWaiting = false;
-            FViewport.FScrollWaitDX = FViewport.FScrollWaitDY = 0;
-        }
-        if (std::abs(dx) < std::min(FViewport.FVisibleCols, FScreen.FCols) / 2 &&
-            std::abs(dy) < std::min(FViewport.FVisibleRows, FScreen.FRows) / 2) {
-            if (dx == 0 && dy == 0) return;
-            FViewport.FScrollWaiting = true;
-            FViewport.FScrollWaitDX = dx;
-            FViewport.FScrollWaitDY = dy;
-            if (!FFrameWanted) {
-                FFrameWanted = true;
-                FViewPtr->FrameWanted();
-            }
-            return;
-        }
-    }
-    ScrollTo(FViewport.FLeft + dx, FViewport.FTop + dy);
-}
-
 void TColorTTY::NewLine()
 {
-    if (FScreen.FObserver) {
-        FScreen.FObserver->LineFeed(FCursorY, FCursorY + 1 < FScreen.FRows
-                                                  ? TTTYOutputObserver::lfNextRow
-                                                  : TTTYOutputObserver::lfScrollRing);
-        FScreen.FObservedRow = -1;
-    }
-    if (FCursorY + 1 < FScreen.FRows) {
-        ++FCursorY;
-        FScreen.FReach = std::max(FScreen.FReach, FCursorY);
+    const int y = FScreen.CursorY(), rows = FScreen.Rows();
+    FScreen.NoteLineFeed(y, y + 1 < rows ? TTTYOutputObserver::lfNextRow : TTTYOutputObserver::lfScrollRing);
+    if (y + 1 < rows) {
+        FScreen.SetCursor(FScreen.CursorX(), y + 1);
+        FScreen.ExtendReach(y + 1);
         return;
     }
-    FCursorY = FScreen.FRows - 1;
-    FScreen.FReach = FScreen.FRows - 1; // the rows moved up by one under it
+    FScreen.SetCursor(FScreen.CursorX(), rows - 1);
+    FScreen.SetOutputReach(rows - 1); // the rows moved up by one under it
     ScrollRingUp();
-    if (!FViewport.FScrolledBack) ScrollBy(0, 1);
+    if (!FViewport.ScrolledBack()) ScrollBy(0, 1);
 }

@@ -1,11 +1,16 @@
 // The terminal's cells: a ring of Rows x Cols cells (a character and an attribute byte
-// each) whose oldest row goes into the history when a new line comes in at the bottom.
-// Rows are logical: 0 the oldest of the ring, Rows - 1 the newest; the history's rows sit
-// above as -1 (the newest) up to FirstRow() (the oldest).
+// each) whose oldest row goes into the history when a new line comes in at the bottom,
+// with the cursor and the attribute text is written with. Rows are logical: 0 the oldest
+// of the ring, Rows - 1 the newest; the history's rows sit above as -1 (the newest) up to
+// FirstRow() (the oldest). The output interpreters draw here; what concerns the view
+// (tracking, repainting) goes through TColorTTY.
 #pragma once
 
+#include "terminal/CellOps.h"
+#include "terminal/ColourAttr.h"
 #include "terminal/HistoryStore.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -42,8 +47,8 @@ public:
 class TTTYScreen
 {
 public:
-    int Cols() const { return FCols; }
-    int Rows() const { return FRows; }
+    const int &Cols() const { return FCols; }
+    const int &Rows() const { return FRows; }
 
     // --- Cell access (x in 0..Cols-1, y a logical row in 0..Rows-1).
     int CellIndex(int x, int y) const
@@ -91,23 +96,91 @@ public:
     void SetLocalDrawing(bool on) { FLocalDrawing = on; }
     bool IsLocalDrawing() const { return FLocalDrawing; }
 
-private:
-    // The terminal sizes and turns the ring; its interpreters write the cells.
-    friend class TColorTTY;
-    friend class TClassicInterpreter;
-    friend class TAnsiBbsInterpreter;
+    // --- The cursor (x up to Cols: text filled the row, y a logical row) and the attribute
+    // the next text is written with. Set as they are; the callers keep them in range.
+    const int &CursorX() const { return FCursorX; }
+    const int &CursorY() const { return FCursorY; }
+    void SetCursor(int x, int y)
+    {
+        FCursorX = x;
+        FCursorY = y;
+    }
+    void SetCursorX(int x) { FCursorX = x; }
+    const TColourAttr &Attr() const { return FAttr; }
+    void SetAttr(TColourAttr attr) { FAttr = attr; }
+    // Text filled the cursor row at the very end of a Write: the row wraps before whatever
+    // the next Write brings, as it would have had both come in one piece. Anything else that
+    // moves the cursor or erases forgets it.
+    bool WrapPending() const { return FWrapPending; }
+    void SetWrapPending(bool pending) { FWrapPending = pending; }
 
-    TRowView HistoryRowAt(int y, TRowScratch &scratch) const;
+    // --- What the interpreters tell the watchers.
+    // Output reached row `row` (see OutputReach), or stands at exactly that row now that
+    // every row moved up under it.
+    void ExtendReach(int row) { FReach = std::max(FReach, row); }
+    void SetOutputReach(int row) { FReach = row; }
+    // Characters are about to go into row y: the observer hears of it once a row.
+    void NoteRowWritten(int y)
+    {
+        if (FObserver && y != FObservedRow) {
+            FObservedRow = y;
+            FObserver->RowWritten(y);
+        }
+    }
+    // A new line leaves row y (see TTTYOutputObserver::LineFeed).
+    void NoteLineFeed(int y, TTTYOutputObserver::TLineFeed kind)
+    {
+        if (!FObserver) return;
+        FObserver->LineFeed(y, kind);
+        FObservedRow = -1;
+    }
+
+    // --- Changing cells. Within row y (0..Rows-1) and its columns: the callers clip.
+    // n (1..) cells from column x: the characters of `source`, all in `attr`.
+    void PutCells(int x, int y, int n, const char *source, TColourAttr attr)
+    {
+        const size_t i = size_t(CellIndex(x, y));
+        ttycells::CopyCells(FChars.data() + i, FAttrs.data() + i, source, size_t(n), attr);
+    }
+    // n cells from column x: spaces in `attr`.
+    void BlankCells(int x, int y, int n, TColourAttr attr = caErased)
+    {
+        const size_t i = size_t(CellIndex(x, y));
+        ttycells::BlankCells(FChars.data() + i, FAttrs.data() + i, size_t(n), attr);
+    }
+    // n cells of row y move from column `from` to column `to` (the ranges may overlap).
+    void MoveCells(int y, int from, int to, int n);
+    // Row `to` becomes a copy of row `from`.
+    void CopyRow(int from, int to);
+    // Row y takes Cols cells from `chars` and `attrs`.
+    void SetRow(int y, const uint8_t *chars, const uint8_t *attrs);
+
+    // --- The buffer as a whole (the terminal sizes it and turns it with its view).
     // A blank ring of rows x cols (space, attribute 15).
     void Resize(int rows, int cols);
     // The oldest row goes into the history (when one is kept) and its storage becomes the
-    // newest row, still holding what it held.
-    void TurnRing();
+    // newest row, still holding what it held. Inline without a history: every new line at
+    // the bottom turns the ring.
+    void TurnRing()
+    {
+        if (FHistory.Limit() > 0) return TurnRingIntoHistory();
+        ++FScrolled;
+        FRingStart = FRingStart + 1 == FRows ? 0 : FRingStart + 1;
+    }
+    // History rows are kept up to `rows`; the oldest go at once when there are more.
+    void SetHistoryLimit(int rows) { FHistory.SetLimit(rows); }
+
+private:
+    TRowView HistoryRowAt(int y, TRowScratch &scratch) const;
+    void TurnRingIntoHistory();
 
     // Rows * Cols cells, physical row after physical row (see CellIndex).
     std::vector<uint8_t> FChars, FAttrs;
     int FCols = 0, FRows = 0;
     int FRingStart = 0;
+    int FCursorX = 0, FCursorY = 0;
+    TColourAttr FAttr = caCleared;
+    bool FWrapPending = false;
     THistoryStore FHistory;
     int64_t FScrolled = 0; // rows the ring has dropped
     int FReach = -1;

@@ -164,13 +164,13 @@ void TSetHostDlg::FormCreate()
         cbBBSName->addItem(BytesToText(name));
     {
         const QSignalBlocker quiet(cbBBSName);
-        cbBBSName->setCurrentIndex(
-            cbBBSName->findText(BytesToText(FHosts.BBSName), Qt::MatchFixedString | Qt::MatchCaseSensitive));
-        cbBBSName->setEditText(BytesToText(FHosts.BBSName));
+        cbBBSName->setCurrentIndex(cbBBSName->findText(BytesToText(FHosts.BBSName()),
+                                                       Qt::MatchFixedString | Qt::MatchCaseSensitive));
+        cbBBSName->setEditText(BytesToText(FHosts.BBSName()));
     }
-    FMode = FHosts.Mode;
-    ShowHost(FHosts.CurrentSettings());
-    FTerminalChosen = FHosts.IsSavedHost(FHosts.BBSName);
+    FMode = FHosts.Current().Mode;
+    ShowHost(FHosts.Current());
+    FTerminalChosen = FHosts.IsSavedHost(FHosts.BBSName());
 }
 
 void TSetHostDlg::ShowHost(const THostSettings &host)

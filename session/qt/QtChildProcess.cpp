@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -19,6 +20,7 @@ constexpr int TerminateAfterMs = 200;
 constexpr int KillAfterMs = 5000;
 constexpr size_t ReadPiece = 65536;
 constexpr int RetryAfterMs = 1;
+constexpr qsizetype MaxErrorLine = 1024;
 constexpr int PipeSize = 1 << 20; // what a fast transfer brings in several retry periods
 
 // Pipe ends of ours stay clear of 0, 1 and 2, which the child's ends are copied onto.
@@ -48,10 +50,17 @@ TQtChildProcess::TQtChildProcess() : FProcess(new QProcess)
     static const bool ignored = [] { return std::signal(SIGPIPE, SIG_IGN) != SIG_ERR; }();
     (void)ignored;
     QObject::connect(FProcess, &QProcess::readyReadStandardError, FProcess, [this] {
-        // Progress lines end in CR; only whole lines matter, and only the last of a batch.
-        const QByteArray bytes = FProcess->readAllStandardError();
-        for (const QByteArray &line : bytes.split('\n'))
-            if (FListener && !line.trimmed().isEmpty()) FListener->ChildMessage(line.toStdString());
+        // A tool writes a line in pieces (progress lines end in CR): it is told once whole, or
+        // once too long to wait for.
+        FErrorLine += FProcess->readAllStandardError();
+        for (;;) {
+            const auto end = std::find_if(FErrorLine.begin(), FErrorLine.end(),
+                                          [](char c) { return c == '\n' || c == '\r'; });
+            const qsizetype at = end - FErrorLine.begin();
+            if (end == FErrorLine.end() && at <= MaxErrorLine) break;
+            TellErrorLine(FErrorLine.left(at));
+            FErrorLine.remove(0, at + 1);
+        }
     });
     QObject::connect(FProcess, &QProcess::finished, FProcess, [this](int code, QProcess::ExitStatus status) {
         Finished(status == QProcess::NormalExit ? code : -1);
@@ -216,7 +225,16 @@ void TQtChildProcess::Finished(int code)
     FDone = true;
     CloseIn();
     CloseOut();
+    FErrorLine += FProcess->readAllStandardError();
+    for (const QByteArray &line : FErrorLine.replace('\r', '\n').split('\n'))
+        TellErrorLine(line);
+    FErrorLine.clear();
     if (FListener) FListener->ChildFinished(code);
+}
+
+void TQtChildProcess::TellErrorLine(const QByteArray &line)
+{
+    if (FListener && !line.trimmed().isEmpty()) FListener->ChildMessage(line.toStdString());
 }
 
 void TQtChildProcess::CloseIn()

@@ -6,6 +6,7 @@
 
 #include "session/ChildProcess.h"
 
+#include <QByteArray>
 #include <memory>
 
 class QProcess;
@@ -31,6 +32,7 @@ private:
     bool ReadOutput(bool toEnd); // false: the listener dropped us meanwhile
     void TerminateSoon();
     void Finished(int code);
+    void TellErrorLine(const QByteArray &line);
     void CloseIn();
     void CloseOut();
 
@@ -45,5 +47,6 @@ private:
     bool FCloseWhenWritten = false;
     bool FDone = false;
     bool FStopping = false;
+    QByteArray FErrorLine; // the start of a line of its error output
     std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 };

@@ -22,7 +22,7 @@ struct HostsTest : ::testing::Test
     void SetUp() override { PutFile(path, HostsFile); }
     std::vector<std::string> Recent(const THostInfo &h)
     {
-        return {h.Last1, h.Last2, h.Last3, h.Last4, h.Last5};
+        return {h.Recent().begin(), h.Recent().end()};
     }
 };
 
@@ -87,17 +87,17 @@ TEST_F(HostsTest, CommandLine)
     for (const Case &c : cases) {
         {
             THostInfo hosts(path, {c.arg, "ignored"});
-            EXPECT_EQ(hosts.BBSName + " " + hosts.Address + " " + hosts.Port,
+            EXPECT_EQ(hosts.BBSName() + " " + hosts.Current().Address + " " + hosts.Current().Port,
                       std::string(c.name) + " " + c.address + " " + c.port);
-            EXPECT_EQ(hosts.Mode, c.mode) << c.arg; // above 2 in "Hosts" reads as 0
-            EXPECT_EQ(hosts.Modified, c.modified) << c.arg;
+            EXPECT_EQ(hosts.Current().Mode, c.mode) << c.arg; // above 2 in "Hosts" reads as 0
+            EXPECT_EQ(hosts.Modified(), c.modified) << c.arg;
             EXPECT_EQ(hosts.CommandLineError().empty(),
                       std::string(c.arg).find("99999") == std::string::npos);
-            hosts.Modified = false;
+            hosts.SetModified(false);
         }
         EXPECT_EQ(GetFile(path), HostsFile) << c.arg; // unmodified: nothing written
     }
-    EXPECT_EQ(THostInfo(tmp / "none.INI").Port, "1976"); // no file: the CLient port
+    EXPECT_EQ(THostInfo(tmp / "none.INI").Current().Port, "1976"); // no file: the CLient port
 }
 
 TEST_F(HostsTest, ALinkNeverTakesOverASavedHostNorCarriesItsPassword)
@@ -117,17 +117,18 @@ TEST_F(HostsTest, ALinkNeverTakesOverASavedHostNorCarriesItsPassword)
     };
     for (const auto &c : cases) {
         THostInfo hosts(path, {c.arg}, c.terminal);
-        EXPECT_EQ(hosts.BBSName + " " + hosts.Address, std::string(c.name) + " " + c.address) << c.arg;
-        EXPECT_TRUE(!hosts.AutoLogin && hosts.Password.empty()) << c.arg;
-        EXPECT_EQ(hosts.LoginName, std::string(c.arg).rfind("ssh://bob", 0) == 0 ? "bob" : "") << c.arg;
-        EXPECT_EQ(hosts.Terminal, c.terminal) << c.arg;
+        const THostSettings &now = hosts.Current();
+        EXPECT_EQ(now.Name + " " + now.Address, std::string(c.name) + " " + c.address) << c.arg;
+        EXPECT_TRUE(!now.AutoLogin && now.Password.empty()) << c.arg;
+        EXPECT_EQ(now.LoginName, std::string(c.arg).rfind("ssh://bob", 0) == 0 ? "bob" : "") << c.arg;
+        EXPECT_EQ(now.Terminal, c.terminal) << c.arg;
         hosts.PromoteCurrentHost();
-        EXPECT_EQ(hosts.Last1 == hosts.BBSName, hosts.BBSName != "unknown")
+        EXPECT_EQ(hosts.Last(1) == hosts.BBSName(), hosts.BBSName() != "unknown")
             << c.arg; // a nameless link is no entry
         THostSettings saved;
-        EXPECT_EQ(hosts.LookupHost(c.name, saved), hosts.BBSName != "unknown") << c.arg;
+        EXPECT_EQ(hosts.LookupHost(c.name, saved), hosts.BBSName() != "unknown") << c.arg;
         EXPECT_EQ(saved.Password, "") << c.arg;
-        hosts.Modified = false;
+        hosts.SetModified(false);
     }
     THostInfo hosts(path);
     THostSettings gamma;
@@ -142,14 +143,15 @@ TEST_F(HostsTest, RecentListTakesOnlySavedHosts)
 {
     THostInfo hosts(path);
     auto promote = [&](const std::string &arg) {
-        arg.rfind("/c=", 0) == 0 ? hosts.ApplyCommandLine(arg) : (void)(hosts.BBSName = arg);
+        arg.rfind("/c=", 0) == 0 ? hosts.ApplyCommandLine(arg)
+                                 : (hosts.UseHost(arg, hosts.Current()), hosts.SetModified(false));
         hosts.PromoteCurrentHost();
         return Recent(hosts);
     };
     EXPECT_EQ(promote("Alpha"), (std::vector<std::string>{"Alpha", "Gamma", "R", "S", "T"}));
-    EXPECT_FALSE(hosts.Modified);
+    EXPECT_FALSE(hosts.Modified());
     EXPECT_EQ(promote("Beta"), (std::vector<std::string>{"Beta", "Alpha", "Gamma", "R", "S"}));
-    EXPECT_TRUE(hosts.Modified);
+    EXPECT_TRUE(hosts.Modified());
     EXPECT_EQ(promote("Gamma"), (std::vector<std::string>{"Gamma", "Beta", "Alpha", "R", "S"}));
     EXPECT_EQ(TIniFile(path).ReadString("Hosts", "Last3", ""), "Alpha"); // written at once
     for (const char *refused : {"/c=Nobody", "", "Hosts"})
@@ -165,13 +167,14 @@ TEST_F(HostsTest, ChangesToTheCurrentHostMadeWhileConnectedAreUsedAndKept)
         changed.Password = "new";
         changed.Address = " 10.0.0.10 ";
         ASSERT_TRUE(hosts.StoreHost("Gamma", changed)); // Setup Hosts OK while connected
-        EXPECT_EQ(hosts.Password, "gp");
+        EXPECT_EQ(hosts.Current().Password, "gp");
         EXPECT_TRUE(hosts.RefreshCurrentHost()); // at the next Connect
-        EXPECT_EQ(hosts.Address + " " + hosts.Password, "10.0.0.10 new");
+        EXPECT_EQ(hosts.Current().Address + " " + hosts.Current().Password, "10.0.0.10 new");
         EXPECT_FALSE(hosts.RefreshCurrentHost());
     }
     THostInfo next(path);
-    EXPECT_EQ(next.BBSName + " " + next.Address + " " + next.Password, "Gamma 10.0.0.10 new");
+    EXPECT_EQ(next.BBSName() + " " + next.Current().Address + " " + next.Current().Password,
+              "Gamma 10.0.0.10 new");
 }
 
 TEST_F(HostsTest, HostMenuAndDelete)

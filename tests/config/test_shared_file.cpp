@@ -84,7 +84,7 @@ TEST(TwoCopies, EachOnesChangeSurvivesTheOthersSave)
                   "[Alpha]\nAddress=a\nPort=23\n[Moss]\nAddress=m\nPort=23\n",
                   [](THostInfo &h) { h.SelectHost("Alpha"), h.PromoteCurrentHost(); },
                   [](THostInfo &h) { h.PromoteCurrentHost(); }, // its current host, unchanged
-                  [](THostInfo &h) { return h.BBSName + " " + h.Last1 + " " + h.Last2; }),
+                  [](THostInfo &h) { return h.BBSName() + " " + h.Last(1) + " " + h.Last(2); }),
               "Alpha Moss Alpha");
     EXPECT_EQ(
         TwoCopies<TPalette>(

@@ -68,9 +68,8 @@ public:
 };
 
 // The stores read a settings file that does not exist: defaults, nothing written.
-TSessionStores Stores(uint8_t Setup, uint8_t Setup2)
+TSessionStores Stores(uint8_t Setup, uint8_t Setup2, THostSettings &Host)
 {
-    static THostInfo Host("/nonexistent/wm_fuzz_session.ini");
     static TClientPrefs Prefs("/nonexistent/wm_fuzz_session.ini");
     static TUserFilter Filter("/nonexistent/wm_fuzz_session.ini");
     Host.Mode = static_cast<THostMode>(Setup % 3);
@@ -85,7 +84,7 @@ TSessionStores Stores(uint8_t Setup, uint8_t Setup2)
     Filter.Enemies.Clear();
     Filter.Enemies.Add("bob");
     Filter.Friends.Add("ann");
-    return {Host, Prefs, Filter};
+    return {Prefs, Filter};
 }
 
 struct TRig
@@ -95,11 +94,12 @@ struct TRig
     TRecorder Listener;
     TManualLine Line;
     TManualPlatform *Platform = new TManualPlatform; // owned by the session
+    THostSettings Host;
     TSession Session;
 
     TRig(uint8_t Setup, uint8_t Setup2)
         : Cols(Setup2 & 32 ? 20 : 80), Rows(Setup2 & 64 ? 5 : 24),
-          Session(Stores(Setup, Setup2), Tty, Listener, Line.Factory(),
+          Session(Stores(Setup, Setup2, Host), Tty, Listener, Line.Factory(),
                   std::unique_ptr<TManualPlatform>(Platform))
     {
         Tty.SetBufferSize(Setup2 & 8 ? 819 : 30, Cols);
@@ -112,7 +112,7 @@ struct TRig
         Line.OnSend = [this](const uint8_t *Buf, size_t Count) {
             Listener.Out.Sent.append(reinterpret_cast<const char *>(Buf), Count);
         };
-        Session.Connect();
+        Session.Connect(Host);
         Line.Connected();
         Platform->RunPosted();
     }
@@ -148,7 +148,7 @@ void Operate(TRig &r, const uint8_t *Data, size_t Size)
             if ((Op >> 3) == 0) r.Line.Close(TCloseKind::Lost);
             if ((Op >> 3) == 1) r.Session.Disconnect();
             r.Platform->Advance(1000);
-            r.Session.Connect();
+            r.Session.Connect(r.Host);
             r.Line.Connected();
             break;
         default: { // a read of up to 31 bytes, or a long one of repeated input

@@ -2,6 +2,7 @@
 
 #include "tests/session/SessionRig.h"
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,8 +12,10 @@
 // write to the connection.
 struct TClientRig : TSessionRig
 {
-    explicit TClientRig(THostMode Mode = hmORVO) : TSessionRig(Mode)
+    explicit TClientRig(THostMode Mode = hmORVO, const std::function<void(THostSettings &)> &SetUp = {})
+        : TSessionRig(Mode)
     {
+        if (SetUp) SetUp(Host);
         Up();
         Line.OnSend = [this](const uint8_t *Buf, size_t Count) {
             Writes.emplace_back(reinterpret_cast<const char *>(Buf), Count);

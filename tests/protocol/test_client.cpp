@@ -233,18 +233,17 @@ TEST(CLientEdits, ReplayThatEndsTheEditSendsTheRestAsTyping)
     EXPECT_EQ(r.EditStates, (std::vector<int>{1, 0}));
 }
 
-TEST(CLientEdits, AutoLoginReadsTheHostWhenTheEditOpens)
+TEST(CLientEdits, AutoLoginAnswersFromTheHostOfTheConnection)
 {
-    TClientRig r;
-    r.Host.AutoLogin = true; // no login name: the first edit is left to the user
-    r.Host.Password = "pw";
-    r.Recv(Prompt(0));
-    EXPECT_EQ(r.Edit.Text(), "");
-    r.Host.AutoLogin = false;
-    r.Type("me\r");
-    r.Recv(Prompt(3));
-    EXPECT_TRUE(r.Engine.EditMode()); // AutoLogin cleared meanwhile: no password
-    EXPECT_EQ(Hex(r.TakeWire()), "FF A1 6D 65 0A");
+    for (const bool autoLogin : {true, false}) {
+        TClientRig r(hmORVO, [&](THostSettings &h) { h.AutoLogin = autoLogin, h.Password = "pw"; });
+        r.Recv(Prompt(0));
+        EXPECT_EQ(r.Edit.Text(), ""); // no login name: the first edit is left to the user
+        r.Type("me\r");
+        r.Recv(Prompt(3));
+        EXPECT_EQ(r.Engine.EditMode(), !autoLogin); // without AutoLogin no password
+        EXPECT_EQ(Hex(r.TakeWire()), autoLogin ? "FF A1 6D 65 0A FF A1 70 77 0A" : "FF A1 6D 65 0A");
+    }
 }
 
 TEST(CLientEdits, TextBlockWithoutItsEndIsEditedAsFarAsItCame)

@@ -152,10 +152,7 @@ TScenario TelnetSession()
 // (empty: one read).
 TOutcome RunSession(THostMode M, const TScenario &s, const std::vector<std::vector<size_t>> &Split)
 {
-    TClientRig r(M);
-    r.Host.AutoLogin = true;
-    r.Host.LoginName = "guest";
-    r.Host.Password = "pw";
+    TClientRig r(M, [](THostSettings &h) { h.AutoLogin = true, h.LoginName = "guest", h.Password = "pw"; });
     r.Filter.ExpressFilter = 1;
     r.Filter.Enemies.Add("Bob");
     TOutcome o;

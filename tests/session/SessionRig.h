@@ -30,7 +30,7 @@ struct TSessionRig : TSessionListener
     // Connected, with what the session sent on connecting and the log so far forgotten.
     void Up()
     {
-        Session->Connect();
+        Session->Connect(Host);
         Line.Step(TTransportStep::Connecting);
         Line.Connected();
         Deliver();
@@ -58,7 +58,7 @@ struct TSessionRig : TSessionListener
         return Out;
     }
 
-    THostInfo Host{NoFile};
+    THostSettings Host{.Address = "bbs.example", .Port = "23", .Name = "Moss"};
     TClientPrefs Prefs{NoFile};
     TUserFilter Filter{NoFile};
     TColorTTY Tty;
@@ -73,9 +73,6 @@ private:
     std::unique_ptr<TSession> Make(THostMode Mode)
     {
         Host.Mode = Mode;
-        Host.BBSName = "Moss";
-        Host.Address = "bbs.example";
-        Host.Port = "23";
         Tty.SetBufferSize(Scrollback, Cols);
         Tty.SetVisibleSize(Cols, Rows);
         Tty.Clear();
@@ -84,8 +81,8 @@ private:
         Tty.SetAttr(caCleared);
         auto platform = std::make_unique<TManualPlatform>();
         Platform = platform.get();
-        auto session = std::make_unique<TSession>(TSessionStores{Host, Prefs, Filter}, Tty, *this,
-                                                  Line.Factory(), std::move(platform));
+        auto session = std::make_unique<TSession>(TSessionStores{Prefs, Filter}, Tty, *this, Line.Factory(),
+                                                  std::move(platform));
         session->SetScreenSize(Cols, Rows);
         return session;
     }

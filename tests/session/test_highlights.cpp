@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 namespace {
 
 THighlightRule Rule(const std::string &pattern, uint8_t actions = haColourMatch, bool regex = false,
@@ -56,6 +59,68 @@ TEST(HighlightMatcher, WhatMatchesWhere)
     off.Enabled = false;
     EXPECT_TRUE(THighlightMatcher({other, off}, "Elsewhere").Empty());
     EXPECT_EQ(THighlightMatcher({other, off}, "MOSS").Count(), 1);
+}
+
+// The screen that skips rows before the rules run must pass every row a rule matches: rows
+// as the terminal holds them (blank-padded, one after another), each rule alone and all at once.
+TEST(HighlightMatcher, ScreenPassesEveryRowARuleMatches)
+{
+    const std::vector<THighlightRule> rules = {
+        Rule("alice"),
+        Rule("bob", haColourMatch, false, true),
+        Rule("Lobby", haColourMatch, false, false, true),
+        Rule("(?:quit|logoff) now", haColourMatch, true),
+        Rule("[0-9]{3,}-[0-9]{4}", haColourMatch, true),
+        Rule("\\bwarn(ing)?: \\w+", haColourMatch, true),
+        Rule("caf\xc3\xa9"),
+        Rule("\xe2\x95\x94\xe2\x95\x90\xe2\x95\x97"), // box corners: bytes above 0x7F
+        Rule("\\w+", haColourMatch, true),            // needs no string: nothing is skipped
+    };
+    const char *const lines[] = {
+        "MALICE in the hall",
+        "bobby is not",
+        "said bob.",
+        "LOBBY and lobby",
+        "the Lobby",
+        "LOGOFF NOW please",
+        "quit  now",
+        "call 555-1234 ok",
+        "12-3456",
+        "WARNING: disk",
+        "warn:x",
+        "un CAF\x82",
+        "\xc9\xcd\xbb",
+        "\xe9\xed\xbb",
+        "nothing here at all",
+        "x                     alice",
+        "ends with Alic",
+        "e at the start",
+        "the board message from user",
+    };
+    constexpr int width = 40;
+    std::string rows;
+    for (const char *l : lines)
+        rows += std::string(l) + std::string(size_t(width) - std::strlen(l), ' ');
+    std::vector<std::vector<THighlightRule>> sets = {rules};
+    for (const THighlightRule &r : rules)
+        sets.push_back({r});
+    int screened = 0;
+    for (const auto &set : sets) {
+        const THighlightMatcher m(set, "Any");
+        if (!m.Screens()) continue;
+        ++screened;
+        std::vector<int> passed;
+        m.Candidates(reinterpret_cast<const uint8_t *>(rows.data()), int(std::size(lines)), width, 0, passed);
+        THighlightResult r;
+        for (int i = 0; i < int(std::size(lines)); ++i) {
+            const bool passes = std::count(passed.begin(), passed.end(), i) > 0;
+            EXPECT_TRUE(passes || !m.Match(lines[i], r)) << set[0].Pattern << " / " << lines[i];
+        }
+        if (set.size() == 1) {
+            EXPECT_LT(passed.size(), std::size(lines)) << set[0].Pattern; // it does skip
+        }
+    }
+    EXPECT_EQ(screened, int(rules.size()) - 1); // each alone but the last
 }
 
 TEST(HighlightMatcher, RefusedPatternsSayWhy)

@@ -37,7 +37,7 @@ TEST(SessionState, EveryEventInEveryState)
 TEST(Session, AnAbortWhileTheNameIsLookedUpLetsTheLineGoWithoutAnError)
 {
     Rig a;
-    a->Connect();
+    a->Connect(a.Host);
     a.Line.Step(TTransportStep::LookingUp);
     EXPECT_EQ(a.Log.back(), "status Looking up bbs.example.");
     a->Abort();
@@ -53,12 +53,12 @@ TEST(Session, AnAbortWhileTheNameIsLookedUpLetsTheLineGoWithoutAnError)
 TEST(Session, ARefusedConnectionIsReportedAfterItsHandling)
 {
     Rig f;
-    f->Connect();
+    f->Connect(f.Host);
     f.Line.Fail("Error 10061 (Connection refused) connecting");
     EXPECT_EQ(f.Log.back(), State(TSessionState::Idle));
     EXPECT_TRUE(f.Logged("status Disconnected from bbs.example."));
     EXPECT_FALSE(f.Logged("error Error 10061 (Connection refused) connecting"));
-    f->Connect();
+    f->Connect(f.Host);
     f.Platform->RunPosted();
     EXPECT_EQ(f.Log.back(), "error Error 10061 (Connection refused) connecting");
     EXPECT_EQ(f->State(), TSessionState::Connecting);
@@ -75,7 +75,7 @@ TEST(Session, KeysAndTheGreetingGoOutOnlyWhileConnectedAndNeverAsALoneIac)
     EXPECT_EQ(r.Screen, "") << "nothing echoed while not connected";
     r.Tty.SetBufferSize(Rig::Scrollback, 255); // the greeting's window size doubles a 255
     r.Tty.SetVisibleSize(255, Rig::Rows);
-    r->Connect();
+    r->Connect(r.Host);
     r.Line.Connected();
     r.Deliver();
     EXPECT_EQ(r.Line.Sent, "\xff\xfa\x1f\x00\xff\xff\x00\x18\xff\xf0"s);
@@ -110,7 +110,7 @@ TEST(Session, ATelnetHostOverSshIsAByteStream)
     for (const auto &c : cases) {
         Rig r(c.Mode);
         r.Host.Transport = c.Over;
-        r->Connect();
+        r->Connect(r.Host);
         r.Line.Connected();
         EXPECT_EQ(r.Line.Sent, c.Greeting);
         r.Line.Sent.clear();
@@ -182,7 +182,7 @@ TEST(Session, ALostLineCountsDownAndRetriesQuietly)
     EXPECT_EQ(r->State(), TSessionState::WaitingToReconnect);
 
     // The user's Connect during the countdown ends it, and its failure is the user's to read.
-    r->Connect();
+    r->Connect(r.Host);
     r.Line.Fail("refused");
     r.Platform->RunPosted();
     EXPECT_TRUE(r.Logged("error refused"));

@@ -270,7 +270,7 @@ TEST_F(Extras, TextFromOthersIsShownAsThePlainCharacters)
     EXPECT_TRUE(boxes.Texts[0].startsWith("Cannot capture to ")) << boxes.Texts[0].toStdString();
     EXPECT_TRUE(boxes.Texts[0].contains(QStringLiteral("<b>gone</b>")));
 
-    Hosts->Address = "<b>bbs</b>"; // the status line shows an address as typed
+    Hosts->UseHost("", {.Address = "<b>bbs</b>"}); // the status line shows an address as typed
     Form->Command(TMenuItem::FileConnect);
     EXPECT_EQ(Form->StatusText(), QStringLiteral(" Connecting to <b>bbs</b>."));
     EXPECT_EQ(Form->findChild<QLabel *>(QStringLiteral("StatusPanel"))->textFormat(), Qt::PlainText);

@@ -77,7 +77,7 @@ TEST_F(Shell, RecentHostsArePromotedByMenuPicks)
     EXPECT_EQ(Form->Item(TMenuItem::FileLast1)->text(), QStringLiteral("&1 U"));
     pick(Form->Item(TMenuItem::FileLast3)); // Q
     EXPECT_EQ(recent(), "Q U P R S ");
-    EXPECT_EQ(Hosts->BBSName, "Q");
+    EXPECT_EQ(Hosts->BBSName(), "Q");
 }
 
 TEST_F(Shell, PickWhileConnectedStartsASecondInstanceAndAMissingHelperIsReported)
@@ -96,7 +96,7 @@ TEST_F(Shell, PickWhileConnectedStartsASecondInstanceAndAMissingHelperIsReported
     EXPECT_EQ(Launched[0], (QStringList{"/opt/winmarlet", QStringLiteral("/c=Мой Board")}));
     EXPECT_EQ(Launched[1], Launched[0]);
     EXPECT_TRUE(Form->IsConnected());
-    EXPECT_EQ(Hosts->BBSName, "P");
+    EXPECT_EQ(Hosts->BBSName(), "P");
 
     BoxAnswerer boxes; // a helper that is not there
     EXPECT_FALSE(Form->LaunchHelper(QStringLiteral("/nonexistent/winmarlet"), {}));

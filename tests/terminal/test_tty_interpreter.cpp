@@ -133,6 +133,22 @@ TEST_F(Interpreter, AnsiBbsLineFeedBelowTheRegionOnTheLastRow)
               std::tuple("top", "last", Y(23)));
 }
 
+// ANSI-BBS editing at the cursor: characters and lines inserted and deleted, the rest moving.
+TEST_F(Interpreter, AnsiBbsInsertAndDeleteMoveTheRest)
+{
+    t.SetEmulation(teAnsiBbs);
+    for (const auto &[seq, rows] :
+         std::vector<std::pair<std::string, std::string>>{{"\x1b[1;3H\x1b[2@", "ab  cdef|ghi"},
+                                                          {"\x1b[1;3H\x1b[2P", "abef|ghi"},
+                                                          {"\x1b[1;3H\x1b[99@", "ab|ghi"},
+                                                          {"\x1b[1;3H\x1b[P\x1b[1;79H\x1b[P", "abdef|ghi"},
+                                                          {"\x1b[1;3H\x1b[L", "|abcdef"},
+                                                          {"\x1b[1;3H\x1b[M", "ghi|"}}) {
+        W("\x1b[2Jabcdef\r\nghi" + seq);
+        EXPECT_EQ(RowTrimmed(t, Y(0)) + '|' + RowTrimmed(t, Y(1)), rows) << seq.substr(1);
+    }
+}
+
 // Classic has no queries; ANSI-BBS modes wait while Classic draws (the offline editor).
 TEST_F(Interpreter, AnsiBbsModesAndAnswers)
 {

@@ -21,10 +21,8 @@ public:
     void WriteCells(int x, int y, int count, const char *source) override
     {
         if (x < 0 || y < 0 || x >= Cols || y >= Rows) return;
-        for (int k = 0; k < count && x + k < Cols; ++k) {
-            FChars[size_t(Screen().CellIndex(x + k, y))] = uint8_t(source[k]);
-            FAttrs[size_t(Screen().CellIndex(x + k, y))] = Attr;
-        }
+        for (int k = 0; k < count && x + k < Cols; ++k)
+            Screen().PutCells(x + k, y, 1, source + k, Attr);
     }
     void EraseCells(int x, int y, int count) override
     {
@@ -35,8 +33,7 @@ public:
                 ++y;
             }
             if (y >= Rows) return;
-            FChars[size_t(Screen().CellIndex(x, y))] = ' ';
-            FAttrs[size_t(Screen().CellIndex(x, y))] = 0;
+            Screen().BlankCells(x, y, 1, 0);
             --count;
         }
     }

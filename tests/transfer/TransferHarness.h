@@ -147,11 +147,11 @@ struct TClient : TSessionListener
         Hosts = std::make_unique<THostInfo>(Ini);
         Prefs = std::make_unique<TClientPrefs>(Ini);
         Filter = std::make_unique<TUserFilter>(Ini);
-        Session = std::make_unique<TSession>(TSessionStores{*Hosts, *Prefs, *Filter}, Tty, *this,
+        Session = std::make_unique<TSession>(TSessionStores{*Prefs, *Filter}, Tty, *this,
                                              ProgramTransports(Settings.path().toStdString()),
                                              std::make_unique<TQtSessionPlatform>());
         Session->Transfers().SetTools(Tools, Folder);
-        Session->Connect();
+        Session->Connect(Hosts->Current());
         return WaitFor([&] { return Session->IsConnected(); });
     }
     TSessionTransfers &Transfers() { return Session->Transfers(); }

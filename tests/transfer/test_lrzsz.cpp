@@ -9,6 +9,7 @@
 #include <QFile>
 
 #include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -80,8 +81,30 @@ TEST_F(Transfers, BatchOfThreeSurvivesTelnetEscaping)
     EXPECT_EQ(Client.Progress.back().FileCount, 3);
 }
 
-// How a transfer ended, in the user's words; what arrived is kept as a part file, and after a
-// cancel the terminal has the connection again.
+struct TFileSizeLimit
+{
+    explicit TFileSizeLimit(rlim_t bytes)
+    {
+        if (!bytes) return;
+        ::getrlimit(RLIMIT_FSIZE, &FOld);
+        rlimit lower = FOld;
+        lower.rlim_cur = bytes;
+        FSet = ::setrlimit(RLIMIT_FSIZE, &lower) == 0;
+        FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    }
+    ~TFileSizeLimit()
+    {
+        if (!FSet) return;
+        ::setrlimit(RLIMIT_FSIZE, &FOld);
+        std::signal(SIGXFSZ, FOldHandler);
+    }
+    rlimit FOld{};
+    bool FSet = false;
+    void (*FOldHandler)(int) = SIG_DFL;
+};
+
+// How a transfer ended, in the user's words, with the tool's own on the details line; what
+// arrived is kept as a part file, and after a cancel the terminal has the connection again.
 TEST(TransferEnds, EachCauseIsToldAndWhatArrivedIsKept)
 {
     QTemporaryDir remote;
@@ -95,9 +118,13 @@ TEST(TransferEnds, EachCauseIsToldAndWhatArrivedIsKept)
         {TTransferEnd::Cancelled, "You cancelled the transfer after "},
         {TTransferEnd::Lost, "The connection was lost after "},
         {TTransferEnd::Stopped, "The BBS stopped after "},
+        {TTransferEnd::DiskError, "The file could not be written to the disk after "},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.Says);
+        // A file size limit stands in for a full disk: rz inherits it and, with SIGXFSZ
+        // ignored, its writes fail with "File too large".
+        TFileSizeLimit limit(c.End == TTransferEnd::DiskError ? 3 << 20 : 0);
         TBareTool sender;
         ASSERT_TRUE(sender.Listen(remote.path(), {"--binary", "big.bin"}));
         TClient client;
@@ -115,13 +142,18 @@ TEST(TransferEnds, EachCauseIsToldAndWhatArrivedIsKept)
         const TTransferResult &r = *client.Result;
         EXPECT_EQ(r.End, c.End) << r.Message;
         EXPECT_EQ(r.Message.rfind(c.Says, 0), 0u) << r.Message;
+        EXPECT_FALSE(QFile::exists(client.Downloads.filePath("big.bin")));
+        if (c.End == TTransferEnd::DiskError) { // rz deletes what it could not close
+            EXPECT_NE(r.Message.find("; nothing of big.bin was kept."), std::string::npos) << r.Message;
+            EXPECT_NE(r.Details.find("File too large"), std::string::npos) << r.Details;
+            continue;
+        }
         const std::string part = ReadAll(client.Downloads.filePath("big.bin.part"));
         EXPECT_TRUE(!part.empty() && part.size() < big.size() && big.compare(0, part.size(), part) == 0);
         EXPECT_NE(r.Message.find(" " + SizeText(int64_t(part.size())) +
                                  " of 40.0 MB; what arrived is kept as big.bin.part."),
                   std::string::npos)
             << r.Message;
-        EXPECT_FALSE(QFile::exists(client.Downloads.filePath("big.bin")));
         if (c.End != TTransferEnd::Cancelled) continue;
         sender.Peer->write("Lobby>");
         EXPECT_TRUE(client.See("Lobby>")) << client.Screen;

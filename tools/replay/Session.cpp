@@ -13,8 +13,7 @@ const char NoSettingsFile[] = "/nonexistent/winmarlet-replay.ini";
 } // namespace
 
 TReplaySession::TReplaySession(int Cols, int Rows, std::ostream &FOut, const TReplayOptions &Options)
-    : FOut(FOut), FClient(Options.Mode != "telnet"), FHost(NoSettingsFile), FPrefs(NoSettingsFile),
-      FFilter(NoSettingsFile)
+    : FOut(FOut), FClient(Options.Mode != "telnet"), FPrefs(NoSettingsFile), FFilter(NoSettingsFile)
 {
     // As the main window starts it: the scrollback full of blank lines, the cursor on
     // the first row of the bottom screen. A wide screen gets fewer scrollback rows: the
@@ -30,7 +29,7 @@ TReplaySession::TReplaySession(int Cols, int Rows, std::ostream &FOut, const TRe
     // The session reads the host's output in its emulation from the connect on; the
     // terminal's answers to the host's queries go out (and are printed) as the engine's do.
     FHost.Terminal = Options.AnsiBbs ? THostTerminal::AnsiBbs : THostTerminal::Classic;
-    FHost.BBSName = "replay";
+    FHost.Name = "replay";
     FHost.Address = "replay";
     FHost.LoginName = Options.Login;
     FHost.Password = Options.Password;
@@ -44,11 +43,11 @@ TReplaySession::TReplaySession(int Cols, int Rows, std::ostream &FOut, const TRe
 
     auto platform = std::make_unique<TManualPlatform>();
     FPlatform = platform.get();
-    FSession = std::make_unique<TSession>(TSessionStores{FHost, FPrefs, FFilter}, FTerminal,
+    FSession = std::make_unique<TSession>(TSessionStores{FPrefs, FFilter}, FTerminal,
                                           static_cast<TSessionListener &>(*this), FLine.Factory(),
                                           std::move(platform));
     FSession->SetScreenSize(uint8_t(Cols), uint8_t(Rows));
-    FSession->Connect();
+    FSession->Connect(FHost);
     FLine.Connected();
     FPlatform->RunPosted();
     FLine.OnSend = [this](const uint8_t *Buf, size_t Count) {

@@ -49,7 +49,7 @@ private:
 
     std::ostream &FOut;
     bool FClient;
-    THostInfo FHost;
+    THostSettings FHost;
     TClientPrefs FPrefs;
     TUserFilter FFilter;
     TColorTTY FTerminal;

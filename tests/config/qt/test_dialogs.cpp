@@ -60,7 +60,8 @@ TEST(SetHostDlg, OkStoresTheNamedHostAndCancelWritesNothing)
         EXPECT_TRUE(dlg.Mode() == hmTelnet && dlg.AutoLogin());
     }
     // The menu's name starts the second copy on that host; the dialog loads it by name.
-    EXPECT_EQ(THostInfo(dir / "w.ini", {"/c=" + hosts.HostMenuNames().back()}).Address, "d.example");
+    EXPECT_EQ(THostInfo(dir / "w.ini", {"/c=" + hosts.HostMenuNames().back()}).Current().Address,
+              "d.example");
     TSetHostDlg again(hosts, nullptr);
     SetName(again, name.c_str());
     EXPECT_EQ(Text(again, "edAddress"), "d.example");
@@ -102,8 +103,7 @@ TEST(SetHostDlg, ChoicesSuggestPortAndTerminalOnlyWhenTheUserMakesThem)
                  {hmORVO, "2323", "rbTelnet", "2323", true}, {hmORVO, "1976", "rbTls", "992", false},
                  {hmTelnet, "23", "rbSsh", "22", true},      {hmORVO, "2222", "rbSsh", "2222", false}};
     for (const auto &c : cases) {
-        hosts.Mode = c.start;
-        hosts.Port = c.port;
+        hosts.UseHost("", {.Port = c.port, .Mode = c.start});
         TSetHostDlg dlg(hosts, nullptr);
         EXPECT_EQ(Text(dlg, "edPortNum"), c.port) << "shown as stored";
         EXPECT_TRUE(Checked(dlg, "rbTcp") && Checked(dlg, "rbClassic"));
@@ -120,8 +120,8 @@ TEST(SetHostDlg, OnlyAStoredNameLoadsAHost)
 {
     TTempFolder dir;
     PutFile(dir / "w.ini", HostsIni);
-    THostInfo hosts(dir / "w.ini");
-    hosts.Mode = THostMode(9); // taken unchecked from a host's section: no button checked
+    THostInfo hosts(dir / "w.ini",
+                    {"/c=Odd"}); // its mode taken unchecked from its section: no button checked
     TSetHostDlg dlg(hosts, nullptr);
     EXPECT_FALSE(Checked(dlg, "rbORVO") || Checked(dlg, "rbISCA") || Checked(dlg, "rbTelnet"));
     const struct
