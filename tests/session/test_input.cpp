@@ -181,10 +181,11 @@ TEST(InputController, WhatTheCommandsMayDoInEachState)
 {
     const char *const table[] = {"C...", ".A..", ".A..", "..DL", "...L", "C..."};
     for (int s = 0; s < 6; ++s) {
-        const TSessionState st = TSessionState(s);
-        const std::string got = std::string(MayConnect(st) ? "C" : ".") + (Attempting(st) ? "A" : ".") +
-                                (MayDisconnect(st) ? "D" : ".") + (LineUp(st) ? "L" : ".");
-        EXPECT_EQ(got, table[s]) << "state " << s;
+        const TSessionState t = TSessionState(s);
+        EXPECT_EQ(std::string({MayConnect(t) ? 'C' : '.', Attempting(t) ? 'A' : '.',
+                               MayDisconnect(t) ? 'D' : '.', LineUp(t) ? 'L' : '.'}),
+                  table[s])
+            << "state " << s;
     }
 }
 

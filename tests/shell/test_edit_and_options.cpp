@@ -84,7 +84,6 @@ TEST_F(EditShell, DoubleClickedAddressesAreOpened)
     } cases[] = {
         {"(ftp://host.example)", "ftp://host.example)", true},
         {"<<http://bbs.example/x", "http://bbs.example/x", false},
-        {"www.example.org", nullptr, false},
     };
     BoxAnswerer yes(QMessageBox::Yes);
     for (const auto &c : cases) {
