@@ -185,7 +185,7 @@ DrainFigures Drain(TTTYForm &form, FloodServer &server, const std::string &strea
 
 bool Connect(TTTYForm &form, FloodServer &server)
 {
-    form.FileConnectItemClick();
+    form.Command(TMenuItem::FileConnect);
     bool ok = false;
     WhileServing([&] { ok = server.AcceptWindow(30000); });
     return ok && QTest::qWaitFor([&] { return form.IsConnected(); }, 10000);

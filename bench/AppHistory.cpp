@@ -108,7 +108,7 @@ void MeasureSearch()
     if (!QTest::qWaitForWindowExposed(&form)) std::printf("the window was not shown\n");
     form.ColourTTY()->Tty().SetHistoryLimit(1000000);
     FillHistory(form, 1000000, "zyxwvut, a word written once, before a million lines");
-    form.EditFindItemClick();
+    form.Command(TMenuItem::EditFind);
     const SearchFigures rare = TimeSearch(form, QStringLiteral("zyxwvut"));
     Figure("search_rare_first_ms", rare.First, "ms",
            "a word on the oldest line, 1,000,000 lines  [target < 150 ms]");

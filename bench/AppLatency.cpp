@@ -93,7 +93,7 @@ void MeasureKeyLatency(int keys)
     if (!QTest::qWaitForWindowExposed(&form)) std::printf("the window was not shown\n");
     TColorTTYWidget *w = form.ColourTTY();
     TColorTTY &t = w->Tty();
-    form.FileConnectItemClick();
+    form.Command(TMenuItem::FileConnect);
     if (!QTest::qWaitFor([&] { return form.IsConnected(); }, 10000))
         std::printf("key_latency: not connected\n");
     QTest::qWait(300); // the echo negotiated

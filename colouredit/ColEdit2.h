@@ -12,6 +12,9 @@
 #include <string_view>
 #include <vector>
 
+// Bytes held by the paste work buffer, its NUL included.
+constexpr size_t ColouredPasteBufferSize = 32767;
+
 // The system clipboard as the editors see it. Bytes are 8-bit and passed as they are; the
 // Qt layer converts plain text through code page 437 and carries the coloured block under
 // ColouredTextMimeType (terminal/ColorTTYSelection.h).

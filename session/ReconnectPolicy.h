@@ -39,3 +39,10 @@ private:
     int FAttempts = 0;
     int FLoginCloses = 0;
 };
+
+// How long a countdown with `leftMs` to go waits before its next whole second (or its end),
+// so that the time shown steps with the clock.
+constexpr int64_t CountdownStep(int64_t leftMs)
+{
+    return leftMs % 1000 ? leftMs % 1000 : leftMs < 1000 ? leftMs : 1000;
+}

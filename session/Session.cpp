@@ -50,7 +50,13 @@ TSession::TSession(TSessionStores stores, TColorTTY &terminal, TSessionListener 
         FListener.SessionExpressMessage(author, text);
     };
     FStateMachine = &FTelnetStateMachine;
-    FReconnectTimer = FPlatform->MakeTimer([this] { ReconnectNow(); });
+    // The countdown wakes at each whole second: the listener shows the time left.
+    FReconnectTimer = FPlatform->MakeTimer([this] {
+        const int64_t left = ReconnectDelay();
+        if (left <= 0) return ReconnectNow();
+        FReconnectTimer->Start(CountdownStep(left));
+        Notify();
+    });
     // The terminal's answers to the host's queries go out as the engine's own bytes do.
     FTerminal.AnsiBbs().SetAnswerHandler([this](const char *bytes, size_t count) {
         StateMachineSocketOut(reinterpret_cast<const uint8_t *>(bytes), int32_t(count));
@@ -107,7 +113,7 @@ void TSession::DropTransport(TDrop how)
 
 void TSession::Connect(const THostSettings &host)
 {
-    if (FState != TSessionState::Idle && FState != TSessionState::WaitingToReconnect) return;
+    if (!MayConnect(FState)) return;
     UserConnecting();
     StartConnecting(host);
 }
@@ -153,7 +159,7 @@ void TSession::Abort()
         StopReconnect();
         return;
     }
-    if (FState != TSessionState::LookingUp && FState != TSessionState::Connecting) return;
+    if (!Attempting(FState)) return;
     DropTransport(TDrop::Abort);
     StopReconnect();
     Enter(TSessionEvent::Abort);
@@ -162,7 +168,7 @@ void TSession::Abort()
 
 void TSession::Disconnect()
 {
-    if (FState != TSessionState::Connected) return;
+    if (!MayDisconnect(FState)) return;
     StopReconnect();
     DropTransport(TDrop::Close);
     Enter(TSessionEvent::Close);

@@ -19,6 +19,8 @@ class TSessionListener
 {
 public:
     virtual ~TSessionListener() = default;
+    // The state changed, or something shown with it did: the reconnect offer, or a whole
+    // second of a reconnect countdown went by.
     virtual void SessionStateChanged(TSessionState state) = 0;
     // A text for the status line (" Connected to 127.0.0.1.").
     virtual void SessionStatus(const std::string &text) = 0;

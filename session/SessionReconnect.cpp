@@ -58,7 +58,7 @@ void TSession::ScheduleReconnect()
 {
     const int64_t delay = FReconnect.NextDelay();
     FReconnectAt = FPlatform->Now() + delay;
-    FReconnectTimer->Start(delay);
+    FReconnectTimer->Start(CountdownStep(delay));
     Enter(TSessionEvent::Wait);
 }
 

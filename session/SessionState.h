@@ -53,3 +53,24 @@ constexpr TSessionState Transition(TSessionState from, TSessionEvent event)
     }
     return from;
 }
+
+// What the user may do in a state, read off the transitions so that no caller keeps a rule
+// of its own.
+constexpr bool MayConnect(TSessionState s)
+{
+    return Transition(s, TSessionEvent::Connect) != s;
+}
+// A connection attempt is under way (the pipe may still open).
+constexpr bool Attempting(TSessionState s)
+{
+    return Transition(s, TSessionEvent::Opened) != s;
+}
+constexpr bool MayDisconnect(TSessionState s)
+{
+    return Transition(s, TSessionEvent::Close) != s;
+}
+// The pipe is open or its disconnect handling runs.
+constexpr bool LineUp(TSessionState s)
+{
+    return MayDisconnect(s) || Transition(s, TSessionEvent::Closed) != s;
+}

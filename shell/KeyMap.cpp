@@ -38,8 +38,3 @@ TShiftState ShiftStateOf(Qt::KeyboardModifiers modifiers)
     if (modifiers & Qt::ControlModifier) s |= ssCtrl;
     return s;
 }
-
-int FunctionKeyNumber(uint16_t virtualKey)
-{
-    return virtualKey >= VK_F1 && virtualKey <= VK_F12 ? virtualKey - VK_F1 + 1 : 0;
-}

@@ -8,5 +8,3 @@
 // The virtual-key code of a Qt::Key; 0 for keys without one.
 uint16_t VirtualKey(int qtKey);
 TShiftState ShiftStateOf(Qt::KeyboardModifiers modifiers);
-// F1..F12 as 1..12; 0 for any other key.
-int FunctionKeyNumber(uint16_t virtualKey);

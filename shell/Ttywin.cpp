@@ -15,11 +15,18 @@
 #include "session/qt/TransportFactory.h"
 #include "session/secure/qt/TrustDialogs.h"
 #include "shell/ALStatusBar.h"
+#include "shell/CaptureControl.h"
 #include "shell/Conlight.h"
 #include "shell/FindBar.h"
 #include "shell/HelpSystem.h"
+#include "shell/HighlightMarks.h"
+#include "shell/HostsControl.h"
+#include "shell/MainMenus.h"
+#include "shell/MessagesControl.h"
 #include "shell/Notifier.h"
+#include "shell/PaletteControl.h"
 #include "shell/PlainText.h"
+#include "shell/WindowDialogs.h"
 #include "terminal/qt/ColorTTYWidget.h"
 #include "terminal/qt/TerminalSpeech.h"
 
@@ -74,6 +81,34 @@ TShellPlatform TShellPlatform::Default()
     return p;
 }
 
+namespace {
+
+// The window's side of the input controller.
+class TInputHooks : public TInputView
+{
+public:
+    TInputHooks(std::function<void()> copy, std::function<bool(bool)> find, std::function<void(int)> review,
+                std::function<void()> caret, std::function<void()> sent)
+        : FCopy(std::move(copy)), FFind(std::move(find)), FReview(std::move(review)),
+          FCaret(std::move(caret)), FSent(std::move(sent))
+    {
+    }
+    void CopyTerminalSelection() override { FCopy(); }
+    bool StepFind(bool backwards) override { return FFind(backwards); }
+    void ReviewMark(int direction) override { FReview(direction); }
+    void CaretMoved() override { FCaret(); }
+    void KeysSent() override { FSent(); }
+
+private:
+    std::function<void()> FCopy;
+    std::function<bool(bool)> FFind;
+    std::function<void(int)> FReview;
+    std::function<void()> FCaret;
+    std::function<void()> FSent;
+};
+
+} // namespace
+
 TTTYForm::TTTYForm(TAppStores stores, TShellPlatform platform, QWidget *parent)
     : QMainWindow(parent), FHostInfo(stores.Hosts), FClientPrefs(stores.Prefs), FUserFilter(stores.Filter),
       FMacroTable(stores.Macros), FPlatform(std::move(platform)), FCommandLineHost(stores.CommandLineHost)
@@ -120,23 +155,44 @@ TTTYForm::TTTYForm(TAppStores stores, TShellPlatform platform, QWidget *parent)
                                     .toStdString()),
         std::make_unique<TQtSessionPlatform>(FPlatform.Now, FPlatform.Random));
 
-    FMessageLog = std::make_unique<TMessageLog>(MessageLogFileName(FClientPrefs.IniFileName()));
-    FHighlightStore = std::make_unique<THighlightStore>(FClientPrefs.IniFileName());
-    FSession->SetHighlightRules(FHighlightStore->Rules);
-    CreateMenus();
-    FormCreate();
-}
-
-TTTYForm::~TTTYForm()
-{
-    FormDestroy();
-}
-
-void TTTYForm::FormCreate()
-{
     FEditClipboard = std::make_unique<TQtColourClipboard>();
+    FInputView = std::make_unique<TInputHooks>([this] { FColourTTY->CopyToClipboard(); },
+                                               [this](bool back) {
+                                                   if (!FFindBar || !FFindBar->IsOpen()) return false;
+                                                   back ? FFindBar->FindPrevious() : FFindBar->FindNext();
+                                                   return true;
+                                               },
+                                               [this](int direction) { FHighlights->ReviewMark(direction); },
+                                               [this] { FPalette->CaretMoved(); },
+                                               [this] { CloseSplit(FColourTTY->Tty()); });
+    FInput = std::make_unique<TInputController>(*FSession, FMacroTable, FClientPrefs, *FEditClipboard,
+                                                *FInputView);
+
+    const auto status = [this](const QString &text) { SetStatus(text); };
+    const auto changed = [this] { UpdateMenus(); };
+    const auto guarded = [this](const std::function<void()> &handler) { Guarded(handler); };
+    const auto notifier = [this]() -> TNotifier * {
+        if (!FNotifier && FPlatform.MakeNotifier) FNotifier = FPlatform.MakeNotifier(this);
+        return FNotifier.get();
+    };
+    FMessages = std::make_unique<TMessagesControl>(TMessagesControl::TParts{
+        *this, *FColourTTY, *FSession, FClientPrefs, notifier, status, changed, guarded});
+    FCapture = std::make_unique<TCaptureControl>(*this, *FSession, changed, status);
+    FHighlights = std::make_unique<THighlightMarks>(
+        THighlightMarks::TParts{*this, *FColourTTY, *FSession, FHostInfo, FUserFilter,
+                                FClientPrefs.IniFileName(), FPlatform.StartProgram, notifier, status});
+    FHosts = std::make_unique<THostsControl>(
+        THostsControl::TParts{*this, FHostInfo, [this](const std::string &name) { PickHost(name); },
+                              [this] { return FInput->CanConnect(); },
+                              [this] { FMenus->FillHosts(FHostInfo.HostMenuNames()); }, status, guarded});
+    FMenus = std::make_unique<TMainMenus>(*this, *FColourTTY);
+    FMenus->OnCommand = [this](TMenuItem item) { Guarded([&] { Command(item); }); };
+    FMenus->OnPickHost = [this](const std::string &name) { Guarded([&] { PickHost(name); }); };
+    FMenus->OnProtocol = [this](TTransferProtocol p) { FTransferProtocol = p; };
+    FMenus->OnHighlightSelection = [this] { Guarded([this] { FHighlights->HighlightSelection(); }); };
+    ConnectTerminal();
+
     FBeeper = std::make_unique<TQtBeeper>();
-    OffLineEdit().SetClipboard(FEditClipboard.get());
     OffLineEdit().SetBeeper(FBeeper.get());
     FHelp = std::make_unique<THelpSystem>();
     FHelp->InstallF1(*qApp);
@@ -150,31 +206,26 @@ void TTTYForm::FormCreate()
     const QFont font = PreferredFont(FClientPrefs);
     FColourTTY->setFont(font);
     FDebugTTY->setFont(font);
-    UseTerminalFont();
+    UseTerminalFont(*FColourTTY, FClientPrefs);
     FDebugTTY->setFixedHeight(FClientPrefs.Debug ? 3 * FDebugTTY->CharHeight() : 0);
     FDebugTTY->setVisible(FClientPrefs.Debug);
     FDebugTTY->Speech().SetAnnounceOutput(false);
     FDebugTTY->setAccessibleName(tr("Debug pane"));
-    FEditAccess = new TOffLineEditAccess(OffLineEdit(), FColourTTY);
-    ApplySpeech();
+    FPalette = std::make_unique<TPaletteControl>(
+        *this, *FColourTTY, *FSession, FClientPrefs.IniFileName(),
+        [this](int c, bool fg) { Guarded([&] { FInput->TypeColour(c, fg); }); }, changed);
+    ApplySpeech(*FColourTTY, FClientPrefs);
 
-    TColorTTY &tty = FColourTTY->Tty();
     tty.MoveCursor(0, tty.Rows - FClientPrefs.ScreenLines);
     ApplyHistoryLines();
     tty.Viewport().SetLiveRows(FClientPrefs.LiveRows);
     FDebugTTY->Write("winMarlet ready. Debug mode engaged.\r\n");
 
-    // The palette, wanted or not as the user left it.
-    FColourPalette = new TColourPalette(FClientPrefs.IniFileName(), this);
-    FColourPalette->OnColourSelect = [this](int c, bool fg) { Guarded([&] { ColourSelected(c, fg); }); };
-    FColourPalette->OnPaletteClose = [this] { Guarded([this] { PaletteClosed(); }); };
-    FColourPalette->LoadSettings();
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
-        Guarded([this, s] { s == Qt::ApplicationActive ? ApplicationActivate() : ApplicationDeactivate(); });
+        Guarded([this, s] { FPalette->ApplicationActive(s == Qt::ApplicationActive); });
     });
-    UpdateLastMenu();
-    FillHostsMenu();
-    CreateExtras();
+    FMenus->ShowRecent(FHostInfo);
+    FMenus->FillHosts(FHostInfo.HostMenuNames());
     CreateTransfers();
     UpdateMenus();
 
@@ -193,10 +244,10 @@ void TTTYForm::FormCreate()
             Qt::QueuedConnection);
     if (FClientPrefs.ConnectOnStartup || FCommandLineHost)
         QMetaObject::invokeMethod(
-            this, [this] { Guarded([this] { FileConnectItemClick(); }); }, Qt::QueuedConnection);
+            this, [this] { Guarded([this] { ConnectCommand(); }); }, Qt::QueuedConnection);
 }
 
-void TTTYForm::FormDestroy()
+TTTYForm::~TTTYForm()
 {
     if (FHelp) FHelp->Quit();
     // Where the user left the split's handle: written only when it moved.
@@ -204,8 +255,23 @@ void TTTYForm::FormDestroy()
         FClientPrefs.LiveRows = live;
         FClientPrefs.Save();
     }
-    if (FColourPalette) FColourPalette->SaveSettings();
+    FPalette.reset(); // its settings are kept
     FSession.reset(); // before the terminal it writes to
+}
+
+QAction *TTTYForm::Item(TMenuItem item) const
+{
+    return FMenus->Item(item);
+}
+
+QMenu *TTTYForm::HostsMenu() const
+{
+    return FMenus->HostsMenu();
+}
+
+TColourPalette *TTTYForm::ColourPalette() const
+{
+    return FPalette ? FPalette->Palette() : nullptr;
 }
 
 void TTTYForm::showEvent(QShowEvent *e)
@@ -213,16 +279,13 @@ void TTTYForm::showEvent(QShowEvent *e)
     QMainWindow::showEvent(e);
     if (!FShown) {
         FShown = true;
-        Guarded([this] { FormShow(); });
+        Guarded([this] {
+            SizeTerminal(FClientPrefs.ScreenLines, true);
+            TColorTTY &tty = FColourTTY->Tty();
+            tty.ScrollTo(0, tty.Rows - FClientPrefs.ScreenLines);
+            FColourTTY->setFocus();
+        });
     }
-}
-
-void TTTYForm::FormShow()
-{
-    SizeTerminal(FClientPrefs.ScreenLines, true);
-    TColorTTY &tty = FColourTTY->Tty();
-    tty.ScrollTo(0, tty.Rows - FClientPrefs.ScreenLines);
-    FColourTTY->setFocus();
 }
 
 void TTTYForm::SizeTerminal(int lines, bool resizeWindow)
@@ -244,38 +307,25 @@ void TTTYForm::SizeTerminal(int lines, bool resizeWindow)
 void TTTYForm::resizeEvent(QResizeEvent *e)
 {
     QMainWindow::resizeEvent(e);
-    if (FShown) Guarded([this] { FormResize(); });
-}
-
-void TTTYForm::FormResize()
-{
-    if (QLayout *l = centralWidget()->layout()) l->activate();
-    FColourTTY->RecalcLayout();
-    SizeTerminal(FColourTTY->Tty().VisibleRows, false);
-    HostScreenResized();
-    const TColorTTY &tty = FColourTTY->Tty();
-    SetStatus(QStringLiteral(" Terminal resized to %1 by %2.").arg(tty.Cols).arg(tty.VisibleRows));
+    if (!FShown) return;
+    Guarded([this] {
+        if (QLayout *l = centralWidget()->layout()) l->activate();
+        FColourTTY->RecalcLayout();
+        SizeTerminal(FColourTTY->Tty().VisibleRows, false);
+        HostScreenResized();
+        const TColorTTY &tty = FColourTTY->Tty();
+        SetStatus(QStringLiteral(" Terminal resized to %1 by %2.").arg(tty.Cols).arg(tty.VisibleRows));
+    });
 }
 
 void TTTYForm::closeEvent(QCloseEvent *e)
 {
     bool may = true;
-    Guarded([&] { may = FormCloseQuery(); });
+    Guarded([&] { may = !IsConnected() || ConfirmDisconnect(); });
     if (may)
         e->accept();
     else
         e->ignore();
-}
-
-bool TTTYForm::FormCloseQuery()
-{
-    if (IsConnected()) FileDisconnectItemClick();
-    return !IsConnected();
-}
-
-void TTTYForm::FileExitItemClick()
-{
-    close();
 }
 
 QString TTTYForm::StatusText() const
@@ -288,25 +338,15 @@ void TTTYForm::SetStatus(const QString &text)
     FStatusPanel->setText(text);
 }
 
-void TTTYForm::SetApplicationTitle(const QString &title)
-{
-    // What the program calls itself (message box titles); window captions are separate.
-    qApp->setProperty("applicationTitle", title);
-}
-
-void TTTYForm::ApplicationHint(const QString &hint)
-{
-    const TSessionState s = FSession->State();
-    if (!hint.isEmpty())
-        SetStatus(hint);
-    else if (s != TSessionState::LookingUp && s != TSessionState::Connecting)
-        SetStatus(QStringLiteral(" Press F1 for help."));
-}
-
 bool TTTYForm::event(QEvent *e)
 {
     if (e->type() == QEvent::StatusTip) {
-        ApplicationHint(static_cast<QStatusTipEvent *>(e)->tip());
+        // A menu item's hint, and the usual words when it is left (not over an attempt's).
+        const QString hint = static_cast<QStatusTipEvent *>(e)->tip();
+        if (!hint.isEmpty())
+            SetStatus(hint);
+        else if (!FInput->CanAbort())
+            SetStatus(QStringLiteral(" Press F1 for help."));
         return true;
     }
     return QMainWindow::event(e);
@@ -317,8 +357,8 @@ bool TTTYForm::event(QEvent *e)
 void TTTYForm::SessionStateChanged(TSessionState state)
 {
     if (state == TSessionState::Connected) {
-        HostConnected(FSession->Host().Name);
-        LoadMessageHistory();
+        FHosts->Connected(FSession->Host().Name);
+        FMessages->Load();
     }
     UpdateMenus();
 }
@@ -381,20 +421,30 @@ void TTTYForm::HandleException(std::exception_ptr e)
     QMetaObject::invokeMethod(
         this,
         [self, e] {
-            if (self) self->ShowException(e);
+            if (!self) return;
+            QString message;
+            try {
+                std::rethrow_exception(e);
+            } catch (const std::exception &x) {
+                message = QString::fromLocal8Bit(x.what());
+            } catch (...) {
+                message = QStringLiteral("Unknown error.");
+            }
+            ShowPlainMessage(self, QMessageBox::Critical, qApp->property("applicationTitle").toString(),
+                             message);
         },
         Qt::QueuedConnection);
 }
 
-void TTTYForm::ShowException(std::exception_ptr e)
+QString TTTYForm::StatusIndicator() const
 {
-    QString message;
-    try {
-        std::rethrow_exception(e);
-    } catch (const std::exception &x) {
-        message = QString::fromLocal8Bit(x.what());
-    } catch (...) {
-        message = QStringLiteral("Unknown error.");
-    }
-    ShowPlainMessage(this, QMessageBox::Critical, qApp->property("applicationTitle").toString(), message);
+    return FStatusLine->Indicator();
+}
+
+void TTTYForm::ApplyHistoryLines()
+{
+    TColorTTY &tty = FColourTTY->Tty();
+    if (tty.Screen().HistoryStore().Limit() == FClientPrefs.HistoryLines) return;
+    tty.SetHistoryLimit(FClientPrefs.HistoryLines);
+    if (FFindBar) FFindBar->TerminalChanged();
 }

@@ -7,39 +7,19 @@
 #include "shell/HelpSystem.h"
 #include "terminal/qt/ColorTTYWidget.h"
 
-#include <QActionGroup>
 #include <QDir>
 #include <QFileDialog>
 #include <QInputDialog>
-#include <QMenu>
 #include <QMessageBox>
 #include <QStandardPaths>
 #include <QTimer>
 
 namespace {
 
-const char *const ProtocolNames[] = {"&ZMODEM", "&YMODEM", "&XMODEM"};
-
 // A successful transfer's outcome stays this long; a failed one until it is closed.
 constexpr int DoneShownMs = 6000;
 
 } // namespace
-
-QAction *TTTYForm::CreateProtocolMenu(QMenu *file, const QString &caption)
-{
-    QMenu *menu = file->addMenu(caption);
-    menu->setObjectName(QStringLiteral("FileTransferProtocolMenu"));
-    auto *group = new QActionGroup(menu);
-    for (int i = 0; i < 3; ++i) {
-        QAction *a = menu->addAction(QString::fromLatin1(ProtocolNames[i]));
-        a->setCheckable(true);
-        a->setChecked(i == 0);
-        group->addAction(a);
-        connect(a, &QAction::triggered, this, [this, i] { SetTransferProtocol(TTransferProtocol(i)); });
-        FProtocolItems[size_t(i)] = a;
-    }
-    return menu->menuAction();
-}
 
 void TTTYForm::CreateTransfers()
 {
@@ -59,50 +39,42 @@ void TTTYForm::CreateTransfers()
     connect(FTransferPanel, &TTransferPanel::CloseClicked, this, close);
 }
 
-void TTTYForm::SetTransferProtocol(TTransferProtocol protocol)
+void TTTYForm::TransferCommand(bool send)
 {
-    FTransferProtocol = protocol;
-    FProtocolItems[size_t(protocol)]->setChecked(true);
-}
-
-void TTTYForm::FileReceiveFilesItemClick()
-{
-    std::string name;
-    if (FTransferProtocol == TTransferProtocol::Xmodem) {
-        // XMODEM brings no name of its own.
-        bool ok = false;
-        const QString typed = QInputDialog::getText(this, tr("Receive Files"), tr("Save the XMODEM file as:"),
-                                                    QLineEdit::Normal, QString(), &ok);
-        if (!ok || typed.trimmed().isEmpty()) return;
-        name = typed.trimmed().toLocal8Bit().toStdString();
-    }
+    const char *caption = send ? "Send Files" : "Receive Files";
     std::string error;
-    if (!FSession->Transfers().Receive(FTransferProtocol, name, error))
-        QMessageBox::warning(this, tr("Receive Files"), QString::fromLocal8Bit(error.c_str()));
-    UpdateMenus();
-}
-
-void TTTYForm::FileSendFilesItemClick()
-{
-    const bool one = FTransferProtocol == TTransferProtocol::Xmodem; // XMODEM sends a single file
-    const QString folder = FSendFolder.isEmpty() ? QDir::homePath() : FSendFolder;
-    QStringList files;
-    if (FPlatform.ChooseFilesToSend) {
-        files = FPlatform.ChooseFilesToSend(this, folder, !one);
-    } else if (one) {
-        const QString file = QFileDialog::getOpenFileName(this, tr("Send Files"), folder);
-        if (!file.isEmpty()) files << file;
+    bool ok = true;
+    if (!send) {
+        std::string name;
+        if (FTransferProtocol == TTransferProtocol::Xmodem) {
+            // XMODEM brings no name of its own.
+            bool given = false;
+            const QString typed = QInputDialog::getText(this, tr(caption), tr("Save the XMODEM file as:"),
+                                                        QLineEdit::Normal, QString(), &given);
+            if (!given || typed.trimmed().isEmpty()) return;
+            name = typed.trimmed().toLocal8Bit().toStdString();
+        }
+        ok = FSession->Transfers().Receive(FTransferProtocol, name, error);
     } else {
-        files = QFileDialog::getOpenFileNames(this, tr("Send Files"), folder);
+        const bool one = FTransferProtocol == TTransferProtocol::Xmodem; // XMODEM sends a single file
+        const QString folder = FSendFolder.isEmpty() ? QDir::homePath() : FSendFolder;
+        QStringList files;
+        if (FPlatform.ChooseFilesToSend) {
+            files = FPlatform.ChooseFilesToSend(this, folder, !one);
+        } else if (one) {
+            const QString file = QFileDialog::getOpenFileName(this, tr(caption), folder);
+            if (!file.isEmpty()) files << file;
+        } else {
+            files = QFileDialog::getOpenFileNames(this, tr(caption), folder);
+        }
+        if (files.isEmpty()) return;
+        FSendFolder = QFileInfo(files.front()).absolutePath();
+        std::vector<std::string> paths;
+        for (const QString &f : files)
+            paths.push_back(QFileInfo(f).absoluteFilePath().toLocal8Bit().toStdString());
+        ok = FSession->Transfers().Send(FTransferProtocol, paths, error);
     }
-    if (files.isEmpty()) return;
-    FSendFolder = QFileInfo(files.front()).absolutePath();
-    std::vector<std::string> paths;
-    for (const QString &f : files)
-        paths.push_back(QFileInfo(f).absoluteFilePath().toLocal8Bit().toStdString());
-    std::string error;
-    if (!FSession->Transfers().Send(FTransferProtocol, paths, error))
-        QMessageBox::warning(this, tr("Send Files"), QString::fromLocal8Bit(error.c_str()));
+    if (!ok) QMessageBox::warning(this, tr(caption), QString::fromLocal8Bit(error.c_str()));
     UpdateMenus();
 }
 

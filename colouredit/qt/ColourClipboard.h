@@ -8,9 +8,6 @@
 #include <string>
 #include <string_view>
 
-// Bytes held by the paste work buffer, its NUL included.
-constexpr size_t ColouredPasteBufferSize = 32767;
-
 // The text of a coloured-text block: up to its first NUL, at most `max` bytes, and when cut
 // short it ends after the last whole colour code that fits (a lone 0x01 would swallow the
 // next byte typed after the paste).

@@ -59,7 +59,7 @@ TEST_F(DemoBbsSession, EachClientModeFromLoginToPost)
         ASSERT_TRUE(StartBbs(QStringLiteral("board%1.txt").arg(int(c.Mode))));
         OpenWith(HostIni(c.Mode, Bbs->Port) + "AutoLogin=1\nLogin Name=demo\nPassword=pw\n"
                                               "[Preferences]\nExpress Filter=1\n[Enemies]\nEnemy1=Eve\n");
-        Form->FileConnectItemClick();
+        Form->Command(TMenuItem::FileConnect);
 
         // Auto-login fills the name edit (capitalised) and the masked password edit.
         ASSERT_TRUE(WaitShown("Welcome, Demo!"));
@@ -82,7 +82,7 @@ TEST_F(DemoBbsSession, EachClientModeFromLoginToPost)
         // The who list feeds completion in the recipient edit; the completed name is sent.
         Type("w");
         ASSERT_TRUE(WaitShown("Eve                  online"));
-        EXPECT_EQ(Form->WhoList().Find("Eve") >= 0, c.Mode == hmORVO);
+        EXPECT_EQ(Form->Session().WhoList().Find("Eve") >= 0, c.Mode == hmORVO);
         Type("x");
         ASSERT_TRUE(WaitShown("To whom?"));
         ASSERT_TRUE(WaitEdit(true));

@@ -57,7 +57,7 @@ protected:
             ini += "Transport=ssh\nAutoLogin=1\nLogin Name=" + user + "\nPassword=" + password + "\n";
         }
         OpenWith(ini + "[Preferences]\nDownload folder=" + Downloads.path().toStdString() + "\n");
-        Form->FileConnectItemClick();
+        Form->Command(TMenuItem::FileConnect);
     }
     // The visible rows as text: old screens stay in the scrollback above.
     std::string Visible() const
@@ -123,7 +123,7 @@ protected:
         const QString capture = Dir.filePath("session.raw");
         const size_t logFrom = Peer->Log().size();
         OpenHost(ssh, user);
-        ASSERT_TRUE(Form->StartCapture(capture, cfRaw));
+        ASSERT_TRUE(Form->Capture().Start(capture, cfRaw));
         if (!ssh) {
             ASSERT_TRUE(TelnetLogin(user));
         }
@@ -132,7 +132,7 @@ protected:
             EXPECT_EQ(Form->StatusText().toStdString().find(" Connected to 127.0.0.1 (SSH, "), 0u)
                 << Form->StatusText().toStdString();
         }
-        Form->StopCapture();
+        Form->Capture().Stop();
         // The last rows of each that hold a character: the replay leaves out blank rows.
         std::vector<std::string> replayed = Replayed(capture), shown = ScreenCells();
         for (auto *rows : {&replayed, &shown})

@@ -12,7 +12,7 @@ TEST_F(Shell, OrvoSessionOverSsh)
     // The key was accepted before; the BBS login is the SSH user's.
     WriteAll(Dir.filePath("known_hosts"), sshd.KnownHostsLine());
     OpenWith(HostIni(hmORVO, sshd.Port) + "Transport=ssh\nAutoLogin=1\nLogin Name=root\nPassword=pw\n");
-    Form->FileConnectItemClick();
+    Form->Command(TMenuItem::FileConnect);
     ASSERT_TRUE(WaitShown("Welcome, Root!"));
     EXPECT_EQ(Form->StatusText().toStdString(), " Connected to 127.0.0.1 (SSH, ed25519).");
     EXPECT_TRUE(WaitShown("Welcome to the demo BBS, Root!"));
@@ -26,7 +26,7 @@ TEST_F(Shell, RefusedSshLoginSaysSo)
     OpenWith(HostIni(hmORVO, sshd.Port) +
              "Transport=ssh\nAutoLogin=1\nLogin Name=nobody-here\nPassword=pw\n");
     BoxAnswerer boxes(QMessageBox::Ok);
-    Form->FileConnectItemClick();
+    Form->Command(TMenuItem::FileConnect);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Texts.isEmpty(); }, Patience));
     EXPECT_EQ(boxes.Texts.front().toStdString(),
               "Authentication failed for nobody-here. The BBS said: Members only.");

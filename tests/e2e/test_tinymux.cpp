@@ -45,7 +45,7 @@ TEST_F(TinyMux, TelnetLoginSayAndDisconnect)
     ASSERT_NE(Port, 0);
     ASSERT_TRUE(StartMux()) << Log();
     OpenWith(HostIni(hmTelnet, Port));
-    Form->FileConnectItemClick();
+    Form->Command(TMenuItem::FileConnect);
     ASSERT_TRUE(WaitShown("Welcome to TinyMUX"));
     Type("connect wizard potrzebie");
     Key(Qt::Key_Return);

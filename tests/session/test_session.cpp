@@ -34,9 +34,8 @@ TEST(SessionState, EveryEventInEveryState)
                 << "from " << letters[from] << ", event " << e;
 }
 
-TEST(Session, AttemptsEndAsTheUserAndTheLineSay)
+TEST(Session, AnAbortWhileTheNameIsLookedUpLetsTheLineGoWithoutAnError)
 {
-    // Abort while the name is looked up: aborted, no error, the transport let go at once.
     Rig a;
     a->Connect(a.Host);
     a.Line.Step(TTransportStep::LookingUp);
@@ -47,9 +46,12 @@ TEST(Session, AttemptsEndAsTheUserAndTheLineSay)
     EXPECT_EQ(a.Line.LetGo, 'a');
     EXPECT_EQ(a->State(), TSessionState::Idle);
     EXPECT_FALSE(std::any_of(a.Log.begin(), a.Log.end(), [](auto &l) { return l.starts_with("error"); }));
+}
 
-    // A refused connection: the disconnect handling first, the error after it, from the
-    // event loop; the next connection is not touched by it.
+// The disconnect handling first, the error after it, from the event loop; the next
+// connection is not touched by it.
+TEST(Session, ARefusedConnectionIsReportedAfterItsHandling)
+{
     Rig f;
     f->Connect(f.Host);
     f.Line.Fail("Error 10061 (Connection refused) connecting");
@@ -146,16 +148,22 @@ TEST(Session, AnsiBbsHostsGetTheKeysBbsEditorsRead)
     EXPECT_EQ(c.Line.Sent, "\x1b[D\x1b[Aa\r\n\x1b\r\nb");
 }
 
-TEST(Session, ReconnectingTellsACleanCloseFromALostLine)
+TEST(Session, ACleanCloseOffersAReconnectThatAnyOtherKeyWithdraws)
 {
     Rig r;
     r.Up();
     r.Line.Close(TCloseKind::Clean);
     EXPECT_TRUE(r->ReconnectOffered());
     EXPECT_EQ(r->LastClose(), TCloseKind::Clean);
-    EXPECT_FALSE(r->ReconnectKey(false)); // any other key only withdraws the offer
+    EXPECT_FALSE(r->ReconnectKey(false));
     EXPECT_FALSE(r->ReconnectOffered());
+}
 
+// A lost line: the error is shown, the countdown runs out into a new attempt, and an
+// automatic attempt that fails waits again without a word.
+TEST(Session, ALostLineCountsDownAndRetriesQuietly)
+{
+    Rig r;
     r.Prefs.ReconnectAutomatically = true;
     r.Up();
     r.Line.Close(TCloseKind::Lost, "Error 10054 (Connection reset by peer) recieving");
@@ -163,9 +171,12 @@ TEST(Session, ReconnectingTellsACleanCloseFromALostLine)
     EXPECT_EQ(r->State(), TSessionState::WaitingToReconnect);
     r.Platform->RunPosted();
     EXPECT_EQ(r.Log.back(), "error Error 10054 (Connection reset by peer) recieving");
-    r.Platform->Advance(r->ReconnectDelay()); // the countdown runs out: a new attempt
-    EXPECT_EQ(r.Line.Opens, 3);
-    r.Line.Fail("refused"); // an automatic attempt fails quietly and waits again
+    r.Log.clear();
+    r.Platform->Advance(1000); // each second of the countdown is told
+    EXPECT_EQ(r.Log, std::vector<std::string>{State(TSessionState::WaitingToReconnect)});
+    r.Platform->Advance(r->ReconnectDelay());
+    EXPECT_EQ(r.Line.Opens, 2);
+    r.Line.Fail("refused");
     r.Platform->RunPosted();
     EXPECT_FALSE(r.Logged("error refused"));
     EXPECT_EQ(r->State(), TSessionState::WaitingToReconnect);
@@ -176,14 +187,19 @@ TEST(Session, ReconnectingTellsACleanCloseFromALostLine)
     r.Platform->RunPosted();
     EXPECT_TRUE(r.Logged("error refused"));
     EXPECT_EQ(r->State(), TSessionState::Idle);
+}
 
-    // A key stops a countdown and is used up by it.
+// A lone '*' in an edit (the BBS may be echoing) waits for the next read.
+TEST(Session, ALoneStarInAnEditWaitsForTheNextRead)
+{
+    Rig r(hmORVO);
     r.Up();
-    r.Line.Close(TCloseKind::Lost);
-    ASSERT_TRUE(r->ReconnectWaiting());
-    EXPECT_TRUE(r->ReconnectKey(false));
-    EXPECT_EQ(r->State(), TSessionState::Idle);
-    EXPECT_FALSE(r->ReconnectKey(false));
+    r.Recv(Prompt);
+    ASSERT_TRUE(r->EditOpen());
+    r.Recv("*");
+    EXPECT_EQ(r.Log.back(), "statusExpress message received.");
+    r.Recv("z\r\n");
+    EXPECT_NE(r.Screen.find("*z"), std::string::npos);
 }
 
 TEST(Session, TextOfAnEditCutOffIsOfferedBackInTheNextOfItsKind)
@@ -192,11 +208,6 @@ TEST(Session, TextOfAnEditCutOffIsOfferedBackInTheNextOfItsKind)
     r.Up();
     r.Recv(Prompt);
     ASSERT_TRUE(r->EditOpen());
-    // A lone '*' in an edit (the BBS may be echoing) waits for the next read.
-    r.Recv("*");
-    EXPECT_EQ(r.Log.back(), "statusExpress message received.");
-    r.Recv("z\r\n");
-    EXPECT_NE(r.Screen.find("*z"), std::string::npos);
     for (char c : std::string("half a post"))
         r->KeyPress(uint8_t(c));
     r.Line.Close(TCloseKind::Lost);
@@ -220,11 +231,13 @@ TEST(Session, TextOfAnEditCutOffIsOfferedBackInTheNextOfItsKind)
     r->OffLineEdit().GetText(text, sizeof text - 1);
     EXPECT_STREQ(text, "half a post");
     EXPECT_EQ(r->Draft(), nullptr);
+}
 
-    // A masked edit (a password) is never kept.
-    r->KeyPress(0x04);
-    r->KeyPress('s');
-    r.Recv("\xff\xa2\xf8\x00\x00\x00"s);
+TEST(Session, AMaskedEditIsNeverKept)
+{
+    Rig r(hmORVO);
+    r.Up();
+    r.Recv("\xff\xa2\xf8\x00\x00\x00"s); // a password
     ASSERT_TRUE(r->InEditMode());
     r->KeyPress('p');
     r.Line.Close(TCloseKind::Clean);

@@ -8,7 +8,11 @@
 #include "config/SetHost.h"
 #include "config/Setmacro.h"
 #include "config/UserFilt.h"
+#include "shell/ArtFiles.h"
+#include "shell/CaptureControl.h"
 #include "shell/Conlight.h"
+#include "shell/HighlightMarks.h"
+#include "shell/MessagesControl.h"
 #include "shell/Ttywin.h"
 #include "terminal/qt/ColorTTYWidget.h"
 #include "tests/common/Patience.h"
@@ -113,7 +117,7 @@ struct Shell : ::testing::Test
     // Connects and accepts; the bytes the window sent first are read into Got.
     void Connect(LoopbackServer &s)
     {
-        Form->FileConnectItemClick();
+        Form->Command(TMenuItem::FileConnect);
         ASSERT_TRUE(QTest::qWaitFor([&] { return Form->IsConnected(); }, Patience));
         ASSERT_TRUE(s.Accept());
     }

@@ -100,7 +100,7 @@ TEST_F(Extras, ReconnectWaitsIsStoppedByAKeyAndNeverFollowsTheUsersDisconnect)
     EXPECT_EQ(Got.back(), 'z');
 
     BoxAnswerer ok;
-    Form->FileDisconnectItemClick();
+    Form->Command(TMenuItem::FileDisconnect);
     EXPECT_FALSE(Form->IsConnected());
     EXPECT_FALSE(Form->Session().ReconnectWaiting() || Form->Session().ReconnectOffered());
 }
@@ -136,16 +136,16 @@ TEST_F(Extras, NoticesForAcceptedMessagesInTheBackgroundAndAHistoryOf1000)
     };
     Server.Write(message("bob", "killed") + message("ann", "\x01gHello\r\nsecond line"));
     // The pane is made by the first message.
-    const auto arrived = [&] { return Form->MessageHistory() && Form->MessageHistory()->Count() == 1; };
+    const auto arrived = [&] { return Form->Messages().Pane() && Form->Messages().Pane()->Count() == 1; };
     ASSERT_TRUE(QTest::qWaitFor(arrived, Patience));
     EXPECT_EQ(Seen, std::vector<QString>{QStringLiteral("Message from ann|Hello")});
-    EXPECT_EQ(Form->MessageHistory()->Text(false).section(' ', 1),
+    EXPECT_EQ(Form->Messages().Pane()->Text(false).section(' ', 1),
               QStringLiteral("ann: Hello\nsecond line\n\n"));
 
     for (int i = 0; i < 1100; ++i)
-        Form->MessageHistory()->Add(QDateTime(), QStringLiteral("x"), QString::number(i));
-    EXPECT_EQ(Form->MessageHistory()->Count(), TMessageHistory::Capacity);
-    EXPECT_TRUE(Form->MessageHistory()->Text(false).startsWith(QStringLiteral(" x: 100\n")));
+        Form->Messages().Pane()->Add(QDateTime(), QStringLiteral("x"), QString::number(i));
+    EXPECT_EQ(Form->Messages().Pane()->Count(), TMessageHistory::Capacity);
+    EXPECT_TRUE(Form->Messages().Pane()->Text(false).startsWith(QStringLiteral(" x: 100\n")));
 }
 
 TEST_F(Extras, ConversationsWithUnreadCountsKeptForTheHostAndAReplyTypesTheRecipient)
@@ -158,8 +158,8 @@ TEST_F(Extras, ConversationsWithUnreadCountsKeptForTheHostAndAReplyTypesTheRecip
         Connect();
         Got.clear();
         ASSERT_TRUE(Receive(Server, 11));
-        Form->ViewMessagesItemClick();
-        TMessageHistory &pane = *Form->MessageHistory();
+        Form->Command(TMenuItem::ViewMessages);
+        TMessageHistory &pane = *Form->Messages().Pane();
         if (!again) {
             Server.Write(message("ann", "hi") + message("cy", "yo") + message("ann", "again"));
             ASSERT_TRUE(QTest::qWaitFor([&] { return pane.Count() == 3; }, Patience));
@@ -170,7 +170,7 @@ TEST_F(Extras, ConversationsWithUnreadCountsKeptForTheHostAndAReplyTypesTheRecip
             EXPECT_EQ(pane.Unread(), 1);
             EXPECT_EQ(pane.Text(false).count(QStringLiteral(" ann: ")), 2);
             Got.clear();
-            EXPECT_TRUE(Form->ReplyToMessage(pane.ReplyAuthor()));
+            EXPECT_TRUE(Form->Messages().Reply(pane.ReplyAuthor()));
             ASSERT_TRUE(Receive(Server, 5));
             EXPECT_EQ(Got, "xann\r");
             continue;
@@ -180,7 +180,7 @@ TEST_F(Extras, ConversationsWithUnreadCountsKeptForTheHostAndAReplyTypesTheRecip
         EXPECT_EQ(pane.Threads(), (QStringList{"ann", "cy"}));
         EXPECT_EQ(pane.Unread(), 0);
         Drop();
-        EXPECT_FALSE(Form->ReplyToMessage(QStringLiteral("ann")));
+        EXPECT_FALSE(Form->Messages().Reply(QStringLiteral("ann")));
     }
 }
 
@@ -190,16 +190,16 @@ TEST_F(Extras, CaptureWritesWhatTheTerminalGotAndAFullDiskStopsOnlyTheCapture)
     const QString plain = Dir.filePath("s.txt"), raw = Dir.filePath("s.raw");
     Connect();
     const std::string sent = "\xff\xfb\x01\x01rOne\x1b[1m\xc9\r\nTwo \xff\xff";
-    ASSERT_TRUE(Form->StartCapture(raw, cfRaw));
+    ASSERT_TRUE(Form->Capture().Start(raw, cfRaw));
     EXPECT_EQ(Form->StatusIndicator(), QStringLiteral("Capturing"));
     Drop(); // a capture outlives the connection
     Connect();
     Server.Write(sent);
     ASSERT_TRUE(QTest::qWaitFor([&] { return Form->ColourTTY()->Tty().CursorX == 4; }, Patience));
-    ASSERT_TRUE(Form->StartCapture(plain, cfPlainText)); // ends the raw one
+    ASSERT_TRUE(Form->Capture().Start(plain, cfPlainText)); // ends the raw one
     Server.Write("\x01gThree\r\n");
     ASSERT_TRUE(QTest::qWaitFor([&] { return Form->ColourTTY()->Tty().CursorX == 0; }, Patience));
-    Form->StopCapture();
+    Form->Capture().Stop();
     EXPECT_EQ(Form->StatusIndicator(), QString());
     auto file = [](const QString &p) {
         std::ifstream in(p.toStdString(), std::ios::binary);
@@ -210,20 +210,19 @@ TEST_F(Extras, CaptureWritesWhatTheTerminalGotAndAFullDiskStopsOnlyTheCapture)
 
     BoxAnswerer boxes;
     if (QFile::exists(QStringLiteral("/dev/full"))) {
-        ASSERT_TRUE(Form->StartCapture(QStringLiteral("/dev/full"), cfRaw));
+        ASSERT_TRUE(Form->Capture().Start(QStringLiteral("/dev/full"), cfRaw));
         Server.Write("more");
         ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Texts.isEmpty(); }, Patience));
         EXPECT_TRUE(boxes.Texts[0].contains(QStringLiteral("No space left"))) << boxes.Texts[0].toStdString();
-        EXPECT_FALSE(Form->IsCapturing());
+        EXPECT_FALSE(Form->Capture().Running());
         EXPECT_TRUE(Form->IsConnected());
     }
 }
 
-TEST_F(Extras, FindBarKeysAndF3StaysAMacroWhileItIsClosed)
+TEST_F(Extras, FindBarKeysAndF3)
 {
     Open();
     Connect();
-    Macros.SetText(2, "m");
     Form->ColourTTY()->Write("alpha beta\r\nALPHA\r\n");
     const int top = Form->ColourTTY()->Tty().Top;
     Form->Item(TMenuItem::EditFind)->trigger();
@@ -246,10 +245,6 @@ TEST_F(Extras, FindBarKeysAndF3StaysAMacroWhileItIsClosed)
     EXPECT_FALSE(bar->IsOpen());
     EXPECT_TRUE(Form->ColourTTY()->hasFocus());
     EXPECT_EQ(Form->ColourTTY()->Tty().Top, top);
-    // Closed, F3 is the macro key again; while open it sent nothing.
-    QTest::keyClick(Form->ColourTTY(), Qt::Key_F3);
-    ASSERT_TRUE(Receive(Server, 12));
-    EXPECT_EQ(Got.substr(11), "m");
 }
 
 TEST_F(Extras, TextFromOthersIsShownAsThePlainCharacters)
@@ -262,24 +257,24 @@ TEST_F(Extras, TextFromOthersIsShownAsThePlainCharacters)
         return d.toPlainText();
     };
     Open();
-    Form->ViewMessagesItemClick(); // the pane is made when first used
-    Form->MessageHistory()->Add(QDateTime(), QStringLiteral("<b>bob</b>"), text);
-    const QTreeWidgetItem *item = Form->MessageHistory()->findChild<QTreeWidget *>()->topLevelItem(0);
+    Form->Command(TMenuItem::ViewMessages); // the pane is made when first used
+    Form->Messages().Pane()->Add(QDateTime(), QStringLiteral("<b>bob</b>"), text);
+    const QTreeWidgetItem *item = Form->Messages().Pane()->findChild<QTreeWidget *>()->topLevelItem(0);
     EXPECT_EQ(asShown(item->toolTip(2)), text);
     EXPECT_EQ(NoticeBody(QStringLiteral("a & <b>")), QStringLiteral("a &amp; &lt;b&gt;"));
 
     BoxAnswerer boxes;
-    EXPECT_FALSE(Form->StartCapture(Dir.filePath(QStringLiteral("<b>gone</b>/s.txt")), cfRaw));
+    EXPECT_FALSE(Form->Capture().Start(Dir.filePath(QStringLiteral("<b>gone</b>/s.txt")), cfRaw));
     ASSERT_EQ(boxes.Texts.size(), 1);
     EXPECT_EQ(boxes.Formats[0], Qt::PlainText);
     EXPECT_TRUE(boxes.Texts[0].startsWith("Cannot capture to ")) << boxes.Texts[0].toStdString();
     EXPECT_TRUE(boxes.Texts[0].contains(QStringLiteral("<b>gone</b>")));
 
     Hosts->UseHost("", {.Address = "<b>bbs</b>"}); // the status line shows an address as typed
-    Form->FileConnectItemClick();
+    Form->Command(TMenuItem::FileConnect);
     EXPECT_EQ(Form->StatusText(), QStringLiteral(" Connecting to <b>bbs</b>."));
     EXPECT_EQ(Form->findChild<QLabel *>(QStringLiteral("StatusPanel"))->textFormat(), Qt::PlainText);
-    Form->FileAbortItemClick();
+    Form->Command(TMenuItem::FileAbort);
 }
 
 } // namespace

@@ -22,7 +22,7 @@ TEST_F(Shell, ConnectGreetsAndDisconnectRestoresTheIdleForm)
         LoopbackServer server;
         Host("Moss", c.Mode, server.Port);
         Open();
-        Form->FileConnectItemClick();
+        Form->Command(TMenuItem::FileConnect);
         EXPECT_TRUE(Shown(TMenuItem::FileAbort) && Enabled(TMenuItem::FileAbort));
         EXPECT_FALSE(Shown(TMenuItem::FileConnect) || Enabled(TMenuItem::FileConnect));
         ASSERT_TRUE(QTest::qWaitFor([&] { return Form->IsConnected(); }, Patience));
@@ -137,7 +137,7 @@ TEST_F(Shell, ConnectionLossMidUploadLeavesTheFormIdle)
         ASSERT_TRUE(QTest::qWaitFor([&] { return !Form->IsConnected() && Enabled(TMenuItem::FileConnect); },
                                     Patience));
         const std::string before = Screen();
-        Form->ColourTTYKeyPress('q'); // goes nowhere and is not echoed
+        Form->Session().KeyPress('q'); // goes nowhere and is not echoed
         EXPECT_EQ(Screen(), before);
         Form.reset();
     }

@@ -57,7 +57,7 @@ TEST_F(Reading, RulesFromTheDialogColourGagAndMarkLinesAndAreStored)
         }
         d.accept();
     });
-    Form->OptionsHighlightsItemClick();
+    Form->Command(TMenuItem::OptionsHighlights);
     EXPECT_EQ(refusal, QStringLiteral("Not taken: Missing )."));
     EXPECT_EQ(THighlightStore(Ini).Rules.size(), 3u);
 
@@ -70,10 +70,11 @@ TEST_F(Reading, RulesFromTheDialogColourGagAndMarkLinesAndAreStored)
     EXPECT_EQ(std::string(reinterpret_cast<const char *>(t.Screen().RowChars(row)), 15), "the sys0p is in");
     EXPECT_EQ(t.Screen().AttrAt(4, row), 0x0B);
     EXPECT_NE(t.Screen().AttrAt(3, row), 0x0B);
-    ASSERT_EQ(Form->MarkedRows().size(), 1u);
-    EXPECT_TRUE(Form->ReviewMark(-1));
-    EXPECT_EQ(t.Screen().RowNumber(Form->ColourTTY()->Speech().ReviewRow()), Form->MarkedRows()[0]);
-    EXPECT_FALSE(Form->ReviewMark(-1));
+    ASSERT_EQ(Form->Highlights().MarkedRows().size(), 1u);
+    EXPECT_TRUE(Form->Highlights().ReviewMark(-1));
+    EXPECT_EQ(t.Screen().RowNumber(Form->ColourTTY()->Speech().ReviewRow()),
+              Form->Highlights().MarkedRows()[0]);
+    EXPECT_FALSE(Form->Highlights().ReviewMark(-1));
 }
 
 TEST_F(Reading, HighlightThisProposesTheSelection)
@@ -88,7 +89,7 @@ TEST_F(Reading, HighlightThisProposesTheSelection)
         proposed = d.PatternBox()->text();
         d.reject();
     });
-    Form->HighlightSelection();
+    Form->Highlights().HighlightSelection();
     EXPECT_EQ(proposed, QStringLiteral("Bob"));
     EXPECT_TRUE(THighlightStore(Ini).Rules.empty()); // cancelled: nothing written
 }
@@ -112,7 +113,7 @@ TEST_F(Reading, ArtViewerDescribesDrawsAndExportsAFile)
     std::ofstream(path.toStdString(), std::ios::binary) << art << '\x1a' << sauce;
     std::ofstream(cut.toStdString(), std::ios::binary) << art << "\x1b[1;3" << '\x1a' << sauce.substr(0, 100);
 
-    TArtViewer *v = Form->OpenArt(path);
+    TArtViewer *v = OpenArt(Form.get(), path);
     ASSERT_TRUE(v);
     EXPECT_EQ(v->Description(),
               QStringLiteral("Title <b>here</b> by Author / Group\n40 columns, 3 lines, iCE "
@@ -131,13 +132,13 @@ TEST_F(Reading, ArtViewerDescribesDrawsAndExportsAFile)
     EXPECT_EQ(png.pixel(0, 0), 0xFF000000u | TerminalPalette(12)); // the bright blue background of iCE
     v->Canvas()->Choose(1, 1);
     ASSERT_TRUE(v->ExportAnsi(Dir.filePath(QStringLiteral("row.ans")), &error));
-    TArtViewer *row = Form->OpenArt(Dir.filePath(QStringLiteral("row.ans")));
+    TArtViewer *row = OpenArt(Form.get(), Dir.filePath(QStringLiteral("row.ans")));
     ASSERT_TRUE(row);
     ASSERT_EQ(row->Art().Canvas.Rows(), 1);
     EXPECT_EQ(0, std::memcmp(row->Art().Canvas.RowChars(0), c.RowChars(1), 40));
     EXPECT_EQ(0, std::memcmp(row->Art().Canvas.RowAttrs(0), c.RowAttrs(1), 40));
 
-    TArtViewer *damaged = Form->OpenArt(cut);
+    TArtViewer *damaged = OpenArt(Form.get(), cut);
     ASSERT_TRUE(damaged);
     EXPECT_TRUE(damaged->Description().contains(QStringLiteral("cut short")));
     EXPECT_TRUE(damaged->Description().contains(QStringLiteral("ends inside an escape sequence")));
@@ -145,7 +146,7 @@ TEST_F(Reading, ArtViewerDescribesDrawsAndExportsAFile)
     EXPECT_EQ(damaged->Art().Canvas.Rows(), 2);
 
     BoxAnswerer ok;
-    EXPECT_FALSE(Form->OpenArt(Dir.filePath(QStringLiteral("missing.ans"))));
+    EXPECT_FALSE(OpenArt(Form.get(), Dir.filePath(QStringLiteral("missing.ans"))));
     EXPECT_EQ(ok.Texts.size(), 1);
 }
 
@@ -155,7 +156,9 @@ TEST_F(Reading, TheTerminalSavedAsAnsiReadsBackAsItsCells)
     TColorTTY &t = Form->ColourTTY()->Tty();
     t.Write("\x1b[1;33mgold\x01B on blue\r\n\x01a\x01wplain\r\n");
     QString error;
-    ASSERT_TRUE(Form->SaveAnsi(Dir.filePath(QStringLiteral("s.ans")), &error)) << error.toStdString();
+    ASSERT_TRUE(SaveAnsi(Form->ColourTTY()->Tty(), Form->Session().Host().Name,
+                         Dir.filePath(QStringLiteral("s.ans")), &error))
+        << error.toStdString();
     const TArtFile back = ReadArt(*ReadWholeFile(Dir.filePath(QStringLiteral("s.ans")).toStdString()));
     ASSERT_EQ(back.Canvas.Width(), t.Cols);
     int first = 0;

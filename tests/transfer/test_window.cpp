@@ -31,7 +31,7 @@ TEST_F(TransferWindow, DownloadShowsThePanelAndSendFilesUploads)
     OpenWith(HostIni(hmTelnet, bbs.Port) +
              "[Preferences]\nDownload folder=" + downloads.path().toStdString() + "\n");
     EXPECT_FALSE(Form->Item(TMenuItem::FileSendFiles)->isEnabled()); // not connected yet
-    Form->FileConnectItemClick();
+    Form->Command(TMenuItem::FileConnect);
     ASSERT_TRUE(WaitShown("Name:"));
     Type("Tester");
     Key(Qt::Key_Return);

@@ -1,11 +1,9 @@
-// The main window's highlight rules: Options "Highlights...", "Highlight This..." on a
-// selection, and what a matched line asks for: the desktop's message sound, a notice, and
-// a mark that Ctrl+Shift+Page Up and Down take the review line to.
-#include "shell/Ttywin.h"
+#include "shell/HighlightMarks.h"
 
 #include "config/Highlights.h"
 #include "config/Prefernc.h"
 #include "config/SetHost.h"
+#include "session/Session.h"
 #include "shell/HighlightsDialog.h"
 #include "shell/Notifier.h"
 #include "terminal/Cp437.h"
@@ -25,14 +23,17 @@ constexpr size_t MaxMarks = 10000;
 
 } // namespace
 
-void TTTYForm::OptionsHighlightsItemClick()
+THighlightMarks::THighlightMarks(TParts parts)
+    : FParts(std::move(parts)), FStore(std::make_unique<THighlightStore>(FParts.IniFileName))
 {
-    OpenHighlights(nullptr);
+    FParts.Session.SetHighlightRules(FStore->Rules);
 }
 
-void TTTYForm::HighlightSelection()
+THighlightMarks::~THighlightMarks() = default;
+
+void THighlightMarks::HighlightSelection()
 {
-    const TColorTTY &t = FColourTTY->Tty();
+    const TColorTTY &t = FParts.Tty.Tty();
     if (!t.Viewport().HasSelection()) return;
     char buffer[256];
     t.GetSelTextBuf(buffer, sizeof buffer);
@@ -43,23 +44,23 @@ void TTTYForm::HighlightSelection()
     if (trimmed.isEmpty()) return;
     THighlightRule rule;
     rule.Pattern = trimmed.toStdString();
-    OpenHighlights(&rule);
+    Open(&rule);
 }
 
-void TTTYForm::OpenHighlights(const THighlightRule *proposal)
+void THighlightMarks::Open(const THighlightRule *proposal)
 {
-    FHighlightStore->Load(); // another copy of the program may have changed them
-    THighlightsDialog dialog(FHighlightStore->Rules, FHostInfo.HostList(), FUserFilter, this);
+    FStore->Load(); // another copy of the program may have changed them
+    THighlightsDialog dialog(FStore->Rules, FParts.Hosts.HostList(), FParts.Filter, &FParts.Window);
     if (proposal) dialog.Propose(*proposal);
     if (dialog.exec() != QDialog::Accepted) return;
-    FHighlightStore->Rules = dialog.Rules();
-    if (!FHighlightStore->Save())
-        SetStatus(tr(" The highlight rules could not be saved to %1.")
-                      .arg(QString::fromStdString(FClientPrefs.IniFileName())));
-    FSession->SetHighlightRules(FHighlightStore->Rules);
+    FStore->Rules = dialog.Rules();
+    if (!FStore->Save())
+        FParts.Status(QObject::tr(" The highlight rules could not be saved to %1.")
+                          .arg(QString::fromStdString(FParts.IniFileName)));
+    FParts.Session.SetHighlightRules(FStore->Rules);
 }
 
-void TTTYForm::SessionHighlight(const THighlightEvent &event)
+void THighlightMarks::Matched(const THighlightEvent &event)
 {
     const QString line = QString::fromStdString(cp437::ToUtf8(event.Text)).trimmed();
     if (event.Actions & haMark) {
@@ -68,31 +69,30 @@ void TTTYForm::SessionHighlight(const THighlightEvent &event)
     }
     if (event.Actions & haSound) PlayMessageSound();
     if (!(event.Actions & haNotice)) return;
-    if (isActiveWindow()) {
-        SetStatus(QStringLiteral(" ") + line);
+    if (FParts.Window.isActiveWindow()) {
+        FParts.Status(QStringLiteral(" ") + line);
         return;
     }
-    if (!FNotifier && FPlatform.MakeNotifier) FNotifier = FPlatform.MakeNotifier(this);
-    if (FNotifier) FNotifier->Notify(tr("Highlight"), line);
-    QApplication::alert(this);
+    if (TNotifier *notifier = FParts.Notifier()) notifier->Notify(QObject::tr("Highlight"), line);
+    QApplication::alert(&FParts.Window);
 }
 
-void TTTYForm::PlayMessageSound()
+void THighlightMarks::PlayMessageSound()
 {
     // The desktop's own sound for a new message, by its theme name; a beep without one.
     const QString player = QStandardPaths::findExecutable(QStringLiteral("canberra-gtk-play"));
-    if (player.isEmpty() || !FPlatform.StartProgram ||
-        !FPlatform.StartProgram(player, {QStringLiteral("--id=message-new-instant")}))
+    if (player.isEmpty() || !FParts.StartProgram ||
+        !FParts.StartProgram(player, {QStringLiteral("--id=message-new-instant")}))
         QApplication::beep();
 }
 
-bool TTTYForm::ReviewMark(int direction)
+bool THighlightMarks::ReviewMark(int direction)
 {
-    TColorTTY &t = FColourTTY->Tty();
+    TColorTTY &t = FParts.Tty.Tty();
     // Marks of lines the history has let go are dropped.
     const int64_t first = t.Screen().RowNumber(t.Screen().FirstRow());
     FMarkedRows.erase(FMarkedRows.begin(), std::lower_bound(FMarkedRows.begin(), FMarkedRows.end(), first));
-    TTerminalSpeech &speech = FColourTTY->Speech();
+    TTerminalSpeech &speech = FParts.Tty.Speech();
     const int at = speech.ReviewRow() >= 0 ? speech.ReviewRow() : t.CursorY;
     const int64_t here = t.Screen().RowNumber(at);
     int64_t target = -1;
@@ -104,7 +104,7 @@ bool TTTYForm::ReviewMark(int direction)
         if (it != FMarkedRows.end()) target = *it;
     }
     if (target < 0) {
-        speech.Say(direction < 0 ? tr("No marked line above") : tr("No marked line below"));
+        speech.Say(direction < 0 ? QObject::tr("No marked line above") : QObject::tr("No marked line below"));
         return false;
     }
     const int row = t.Screen().RowOfNumber(target);

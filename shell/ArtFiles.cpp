@@ -1,12 +1,10 @@
-// The main window's ANSI art: File "Open ANSI Art..." opens a viewer window, and
-// "Save as ANSI..." keeps the terminal's lines with their colours as an .ans file.
-#include "shell/Ttywin.h"
+#include "shell/ArtFiles.h"
 
 #include "config/IniFile.h"
 #include "shell/ArtViewer.h"
 #include "shell/PlainText.h"
 #include "terminal/AnsiArt.h"
-#include "terminal/qt/ColorTTYWidget.h"
+#include "terminal/ColorTTY.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -15,19 +13,20 @@
 #include <cerrno>
 #include <cstring>
 
-void TTTYForm::FileOpenArtItemClick()
+void OpenArtChosen(QWidget *parent)
 {
-    const QString path = QFileDialog::getOpenFileName(
-        this, tr("Open ANSI Art"), QString(), tr("ANSI art (*.ans *.asc *.diz *.nfo *.txt);;All files (*)"));
-    if (!path.isEmpty()) OpenArt(path);
+    const QString path =
+        QFileDialog::getOpenFileName(parent, QObject::tr("Open ANSI Art"), QString(),
+                                     QObject::tr("ANSI art (*.ans *.asc *.diz *.nfo *.txt);;All files (*)"));
+    if (!path.isEmpty()) OpenArt(parent, path);
 }
 
-TArtViewer *TTTYForm::OpenArt(const QString &path)
+TArtViewer *OpenArt(QWidget *parent, const QString &path)
 {
-    auto *viewer = new TArtViewer(path, this);
+    auto *viewer = new TArtViewer(path, parent);
     viewer->setWindowFlag(Qt::Window);
     if (!viewer->Error().isEmpty()) {
-        ShowPlainMessage(this, QMessageBox::Warning, qApp->property("applicationTitle").toString(),
+        ShowPlainMessage(parent, QMessageBox::Warning, qApp->property("applicationTitle").toString(),
                          viewer->Error());
         delete viewer;
         return nullptr;
@@ -36,9 +35,8 @@ TArtViewer *TTTYForm::OpenArt(const QString &path)
     return viewer;
 }
 
-bool TTTYForm::SaveAnsi(const QString &path, QString *error) const
+bool SaveAnsi(const TColorTTY &t, const std::string &host, const QString &path, QString *error)
 {
-    const TColorTTY &t = FColourTTY->Tty();
     int first = t.Screen().FirstRow(), last = t.Rows - 1;
     if (t.Viewport().HasSelection()) {
         first = std::min(t.SelStart.y, t.SelEnd.y);
@@ -71,7 +69,7 @@ bool TTTYForm::SaveAnsi(const QString &path, QString *error) const
         attrs.insert(attrs.end(), r.Attrs, r.Attrs + t.Cols);
     }
     const std::string data = CellsToAnsi(chars.data(), attrs.data(), t.Cols, last - first + 1,
-                                         t.BrightBackgrounds(), FSession->Host().Name.substr(0, 35));
+                                         t.BrightBackgrounds(), host.substr(0, 35));
     if (!WriteFileAtomically(path.toLocal8Bit().toStdString(), data, 0644)) {
         if (error) *error = QString::fromLocal8Bit(std::strerror(errno));
         return false;
@@ -79,15 +77,16 @@ bool TTTYForm::SaveAnsi(const QString &path, QString *error) const
     return true;
 }
 
-void TTTYForm::FileSaveAnsiItemClick()
+void SaveAnsiChosen(QWidget *parent, const TColorTTY &t, const std::string &host,
+                    const std::function<void(const QString &text)> &status)
 {
-    const QString path = QFileDialog::getSaveFileName(this, tr("Save as ANSI"), QStringLiteral("screen.ans"),
-                                                      tr("ANSI art (*.ans)"));
+    const QString path = QFileDialog::getSaveFileName(
+        parent, QObject::tr("Save as ANSI"), QStringLiteral("screen.ans"), QObject::tr("ANSI art (*.ans)"));
     if (path.isEmpty()) return;
     QString error;
-    if (SaveAnsi(path, &error))
-        SetStatus(tr(" Saved to %1.").arg(path));
+    if (SaveAnsi(t, host, path, &error))
+        status(QObject::tr(" Saved to %1.").arg(path));
     else
-        ShowPlainMessage(this, QMessageBox::Warning, qApp->property("applicationTitle").toString(),
-                         tr("%1 could not be written: %2").arg(path, error));
+        ShowPlainMessage(parent, QMessageBox::Warning, qApp->property("applicationTitle").toString(),
+                         QObject::tr("%1 could not be written: %2").arg(path, error));
 }

@@ -1,11 +1,12 @@
-// The main window's Directory window and File "Import Hosts...".
-#include "shell/Ttywin.h"
+#include "shell/HostsControl.h"
 
 #include "config/HostDirectory.h"
 #include "config/HostImport.h"
 #include "config/IniFile.h"
+#include "config/SetHost.h"
 #include "config/qt/DialogUtil.h"
 #include "config/qt/ImportHostsDlg.h"
+#include "config/qt/SetHostDlg.h"
 #include "shell/DirectoryWindow.h"
 
 #include <QFileDialog>
@@ -13,17 +14,32 @@
 #include <cerrno>
 #include <cstring>
 
-void TTTYForm::FileDirectoryItemClick()
+void THostsControl::SetupHosts()
+{
+    TSetHostDlg dialog(FParts.Hosts, &FParts.Window);
+    // While connected or connecting the dialog still stores the host, but the current one stays.
+    if (dialog.exec() == QDialog::Accepted && FParts.MayConnect())
+        FParts.Hosts.UseHost(dialog.BBSName(), dialog.Settings());
+    Changed();
+}
+
+void THostsControl::Changed()
+{
+    FParts.HostsChanged();
+    if (FDirectory) FDirectory->Reload();
+}
+
+void THostsControl::OpenDirectory()
 {
     if (!FDirectory) {
-        FDirectory = new TDirectoryWindow(FHostInfo, FolderOf(FHostInfo.IniFileName()), this);
+        FDirectory = new TDirectoryWindow(FParts.Hosts, FolderOf(FParts.Hosts.IniFileName()), &FParts.Window);
         FDirectory->setAttribute(Qt::WA_DeleteOnClose);
         FDirectory->OnConnect = [this](const std::string &name) {
-            Guarded([&] { PickHost(name); });
-            raise(); // the terminal shows the connection
-            activateWindow();
+            FParts.Guarded([&] { FParts.PickHost(name); });
+            FParts.Window.raise(); // the terminal shows the connection
+            FParts.Window.activateWindow();
         };
-        FDirectory->OnImport = [this] { Guarded([this] { FileImportHostsItemClick(); }); };
+        FDirectory->OnImport = [this] { FParts.Guarded([this] { ImportHosts(); }); };
     } else {
         FDirectory->Reload();
     }
@@ -32,19 +48,19 @@ void TTTYForm::FileDirectoryItemClick()
     FDirectory->activateWindow();
 }
 
-void TTTYForm::FileImportHostsItemClick()
+void THostsControl::ImportHosts()
 {
-    QWidget *parent = FDirectory ? static_cast<QWidget *>(FDirectory) : this;
+    QWidget *parent = FDirectory ? static_cast<QWidget *>(FDirectory) : &FParts.Window;
     const QString path = QFileDialog::getOpenFileName(
         parent, QStringLiteral("Import Hosts"), QString(),
         QStringLiteral("Dialing directories (*.lst *.toml *.txt);;SyncTERM (syncterm.lst *.lst);;"
                        "IcyTERM (phonebook.toml *.toml);;All files (*)"));
-    if (!path.isEmpty()) ImportHostsFrom(path);
+    if (!path.isEmpty()) ImportFrom(path);
 }
 
-bool TTTYForm::ImportHostsFrom(const QString &path)
+bool THostsControl::ImportFrom(const QString &path)
 {
-    QWidget *parent = FDirectory ? static_cast<QWidget *>(FDirectory) : this;
+    QWidget *parent = FDirectory ? static_cast<QWidget *>(FDirectory) : &FParts.Window;
     const std::string file = path.toLocal8Bit().toStdString();
     const std::optional<std::string> bytes = ReadWholeFile(file);
     if (!bytes) {
@@ -60,17 +76,16 @@ bool TTTYForm::ImportHostsFrom(const QString &path)
                         .arg(path, BytesToText(read.Error)));
         return false;
     }
-    TImportHostsDlg dialog(FHostInfo, std::move(read), path, parent);
+    TImportHostsDlg dialog(FParts.Hosts, std::move(read), path, parent);
     if (dialog.exec() != QDialog::Accepted || dialog.Added() == 0) return false;
-    FillHostsMenu();
-    if (FDirectory) FDirectory->Reload();
-    SetStatus(QStringLiteral(" Imported %1 hosts.").arg(dialog.Added()));
+    Changed();
+    FParts.Status(QStringLiteral(" Imported %1 hosts.").arg(dialog.Added()));
     return true;
 }
 
-void TTTYForm::HostConnected(const std::string &name)
+void THostsControl::Connected(const std::string &name)
 {
-    if (!FHostInfo.IsSavedHost(name)) return;
-    RecordCall(FHostInfo, name, DirectoryTimeNow());
+    if (!FParts.Hosts.IsSavedHost(name)) return;
+    RecordCall(FParts.Hosts, name, DirectoryTimeNow());
     if (FDirectory) FDirectory->Reload();
 }
