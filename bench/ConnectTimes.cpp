@@ -223,18 +223,18 @@ void MeasureConnectTimes(const char *demoBbs)
 
 TSecureRelay::~TSecureRelay()
 {
-    Stop(Server);
-    if (Ssh) qputenv("HOME", Home);
+    Stop(FServer);
+    if (FSsh) qputenv("HOME", FHome);
 }
 
 uint16_t TSecureRelay::StartTls(uint16_t backend)
 {
-    auto path = [&](const char *name) { return Dir.filePath(QString::fromLatin1(name)); };
+    auto path = [&](const char *name) { return FDir.filePath(QString::fromLatin1(name)); };
     const uint16_t port = FreePort();
     if (!Run("openssl",
              {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-subj",
               "/CN=bench", "-days", "1", "-keyout", path("key.pem"), "-out", path("cert.pem")}) ||
-        !Start(Server, "socat",
+        !Start(FServer, "socat",
                {QString("OPENSSL-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork,verify=0,cert=%2,key=%3")
                     .arg(port)
                     .arg(path("cert.pem"), path("key.pem")),
@@ -246,7 +246,7 @@ uint16_t TSecureRelay::StartTls(uint16_t backend)
 
 uint16_t TSecureRelay::StartSsh(uint16_t backend)
 {
-    auto path = [&](const char *name) { return Dir.filePath(QString::fromLatin1(name)); };
+    auto path = [&](const char *name) { return FDir.filePath(QString::fromLatin1(name)); };
     const uint16_t port = FreePort();
     QDir().mkpath(path("home/.ssh"));
     QFile config(path("sshd_config"));
@@ -267,10 +267,10 @@ uint16_t TSecureRelay::StartSsh(uint16_t backend)
     config.close();
     QDir().mkpath("/run/sshd");
     // The client finds its key under HOME, for as long as this relay lives.
-    Ssh = true;
-    Home = qgetenv("HOME");
+    FSsh = true;
+    FHome = qgetenv("HOME");
     qputenv("HOME", path("home").toUtf8());
-    return Start(Server, "/usr/sbin/sshd", {"-D", "-f", path("sshd_config")}, port) ? port : 0;
+    return Start(FServer, "/usr/sbin/sshd", {"-D", "-f", path("sshd_config")}, port) ? port : 0;
 }
 
 bool TSecureRelay::Trust(const QString &configDir, uint16_t port)
@@ -280,7 +280,7 @@ bool TSecureRelay::Trust(const QString &configDir, uint16_t port)
     e.Port = port;
     e.User = "root";
     std::unique_ptr<TTransport> t;
-    if (Ssh)
+    if (FSsh)
         t = std::make_unique<TSshTransport>(QDir(configDir).filePath("known_hosts").toStdString());
     else
         t = std::make_unique<TTlsTransport>(QDir(configDir).filePath("known_certs").toStdString());

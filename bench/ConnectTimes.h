@@ -26,8 +26,8 @@ public:
     bool Trust(const QString &configDir, uint16_t port);
 
 private:
-    QTemporaryDir Dir;
-    QProcess Server;
-    bool Ssh = false;
-    QByteArray Home;
+    QTemporaryDir FDir;
+    QProcess FServer;
+    bool FSsh = false;
+    QByteArray FHome;
 };

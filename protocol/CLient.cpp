@@ -69,8 +69,10 @@ constexpr uint16_t TextMax = TCLientStateMachine::TextBufferSize - 1;
 } // namespace
 
 TCLientStateMachine::TCLientStateMachine(const THostSettings &host, TUserFilter &userFilter,
-                                         TOffLineEdit &offLineEdit, TWhoList &whoList, TEngineOwner *owner)
-    : FHost(host), FUserFilter(userFilter), FOffLineEdit(offLineEdit), FWhoList(whoList), FOwner(owner)
+                                         TOffLineEdit &offLineEdit, TWhoList &whoList,
+                                         TEditStateChanged editStateChanged)
+    : FHost(host), FUserFilter(userFilter), FOffLineEdit(offLineEdit), FWhoList(whoList),
+      FEditStateChanged(std::move(editStateChanged))
 {
     // Echo counts as agreed from the start: this engine never echoes locally.
     FOptionFlags[OPT_ECHO] |= ofActive;
@@ -127,7 +129,7 @@ void TCLientStateMachine::SendChar(uint8_t ch)
 
 void TCLientStateMachine::PostEditState(bool open)
 {
-    if (FOwner) FOwner->EditStateChanged(open);
+    if (FEditStateChanged) FEditStateChanged(open);
 }
 
 void TCLientStateMachine::SetIacPending()

@@ -18,16 +18,10 @@ class TUserFilter;
 class TOffLineEdit;
 class TWhoList;
 
-// Whoever owns the engine (the session) hears of its edits through this. The call must
-// only queue: the change is handled after the engine call that made it has returned, in
-// order.
-class TEngineOwner
-{
-public:
-    virtual ~TEngineOwner() = default;
-    // An edit opened (true) or closed.
-    virtual void EditStateChanged(bool open) = 0;
-};
+// Whoever owns the engine (the session) hears of its edits opening (true) and closing
+// through this. The call must only queue: the change is handled after the engine call
+// that made it has returned, in order.
+using TEditStateChanged = std::function<void(bool open)>;
 
 // Ring of the last 256 characters typed outside edits; repairs type-ahead.
 class TSendLog
@@ -119,7 +113,7 @@ public:
     static constexpr size_t MaxNameLength = 20;
 
     TCLientStateMachine(const THostSettings &host, TUserFilter &userFilter, TOffLineEdit &offLineEdit,
-                        TWhoList &whoList, TEngineOwner *owner = nullptr);
+                        TWhoList &whoList, TEditStateChanged editStateChanged = nullptr);
     ~TCLientStateMachine() override;
 
     // Stores the state; this engine traces no state changes.
@@ -137,7 +131,7 @@ public:
     // Buf[Count] must be a NUL byte; the engine writes into Buf.
     void ProcessInput(uint8_t *buf, uint16_t count) override;
 
-    void SetOwner(TEngineOwner *newOwner) { FOwner = newOwner; }
+    void SetEditStateChanged(TEditStateChanged changed) { FEditStateChanged = std::move(changed); }
 
     // An express message the user filter let through has ended (A8): its author (empty
     // when the header named none) and the text after the header line, as the terminal got
@@ -180,7 +174,7 @@ protected:
     TUserFilter &FUserFilter;
     TOffLineEdit &FOffLineEdit;
     TWhoList &FWhoList;
-    TEngineOwner *FOwner;
+    TEditStateChanged FEditStateChanged;
 
     int32_t FSentCount = 0;
     TSendLog FSendLog;

@@ -83,7 +83,7 @@ uint32_t zmodem::Crc32(uint32_t crc, const uint8_t *buf, size_t count)
 
 // --- The spotter.
 
-void TZmodemSpotter::Scan(const uint8_t *text, size_t count, TZmodemSpotterSink &sink)
+void TZmodemSpotter::Scan(const uint8_t *text, size_t count, const TZmodemSpotterSink &sink)
 {
     size_t shown = 0; // text before this was shown (or hidden)
     size_t start = 0; // where the header being matched began in this text
@@ -157,7 +157,7 @@ void TZmodemSpotter::Scan(const uint8_t *text, size_t count, TZmodemSpotterSink 
     if (count > shown) sink.Show(text + shown, count - shown);
 }
 
-void TZmodemSpotter::Flush(TZmodemSpotterSink &sink)
+void TZmodemSpotter::Flush(const TZmodemSpotterSink &sink)
 {
     if (!FHeld.empty()) sink.Show(reinterpret_cast<const uint8_t *>(FHeld.data()), FHeld.size());
     FHeld.clear();

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace zmodem {
@@ -43,17 +44,15 @@ uint16_t Crc16(uint16_t crc, const uint8_t *buf, size_t count);
 uint32_t Crc32(uint32_t crc, const uint8_t *buf, size_t count); // pass and get the raw register
 } // namespace zmodem
 
-// What the spotter found in the terminal text.
-class TZmodemSpotterSink
+// What the spotter found in the terminal text, told to callbacks its owner sets.
+struct TZmodemSpotterSink
 {
-public:
-    virtual ~TZmodemSpotterSink() = default;
-    virtual void Show(const uint8_t *text, size_t count) = 0;
+    std::function<void(const uint8_t *text, size_t count)> Show;
     // A sender offers files. Rest is what followed the header's type (the transfer's bytes);
     // Scan returns right after this call.
-    virtual void SendOffered(const uint8_t *rest, size_t count) = 0;
+    std::function<void(const uint8_t *rest, size_t count)> SendOffered;
     // A receiver waits for files (the BBS ran rz); its header is not shown.
-    virtual void ReceiveReady() = 0;
+    std::function<void()> ReceiveReady;
 };
 
 // Finds "*" CAN "B00" (ZRQINIT) and "*" CAN "B01" (ZRINIT) in text on its way to the
@@ -62,9 +61,9 @@ public:
 class TZmodemSpotter
 {
 public:
-    void Scan(const uint8_t *text, size_t count, TZmodemSpotterSink &sink);
+    void Scan(const uint8_t *text, size_t count, const TZmodemSpotterSink &sink);
     // Gives back what is held (the stream ended or changed hands).
-    void Flush(TZmodemSpotterSink &sink);
+    void Flush(const TZmodemSpotterSink &sink);
 
 private:
     enum TState : uint8_t { stNone, stPad, stDle, stHex, stType };

@@ -37,7 +37,7 @@ TSession::TSession(TSessionStores stores, TColorTTY &terminal, TSessionListener 
       FReconnect([this] { return FPlatform->Random(); })
 {
     FCLientMachine = std::make_unique<TCLientStateMachine>(FHost, FUserFilter, *FOffLineEdit, *FWhoList,
-                                                           static_cast<TEngineOwner *>(this));
+                                                           [this](bool open) { EditStateChanged(open); });
     for (TTelnetStateMachine *engine :
          {&FTelnetStateMachine, static_cast<TTelnetStateMachine *>(FCLientMachine.get())}) {
         engine->OnSocketOut = [this](TTelnetStateMachine *, const uint8_t *b, int32_t n) {
@@ -72,7 +72,7 @@ TSession::~TSession()
     FTelnetStateMachine.OnSocketOut = nullptr;
     FCLientMachine->OnSocketOut = nullptr;
     FCLientMachine->OnExpressMessage = nullptr;
-    FCLientMachine->SetOwner(nullptr);
+    FCLientMachine->SetEditStateChanged(nullptr);
 }
 
 // --- States.

@@ -49,7 +49,7 @@ struct TDraft
     std::string Text;
 };
 
-class TSession : private TTransportListener, private TEngineOwner, private TTransferPort
+class TSession : private TTransportListener, private TTransferPort
 {
 public:
     // The read buffer; each read leaves room for the NUL the engines expect after the data.
@@ -161,8 +161,8 @@ private:
     void TransportAskTrust(const TTrustQuestion &question, std::function<void(bool accept)> answer) override;
     void TransportAskPassword(const std::string &user, const std::string &host,
                               std::function<void(std::optional<std::string> password)> answer) override;
-    // TEngineOwner: the CLient engine's edit-state notice, delivered from the event loop.
-    void EditStateChanged(bool open) override;
+    // The CLient engine's edit-state notice, delivered from the event loop.
+    void EditStateChanged(bool open);
 
     enum class TDrop : uint8_t { Finished, Close, Abort };
 

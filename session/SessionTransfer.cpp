@@ -64,7 +64,7 @@ void TSessionTransfers::Cancel()
 bool TSessionTransfers::Scan(const char *text)
 {
     if (!FChildren) return false;
-    FSpotter.Scan(reinterpret_cast<const uint8_t *>(text), std::strlen(text), *this);
+    FSpotter.Scan(reinterpret_cast<const uint8_t *>(text), std::strlen(text), FSpotted);
     return true;
 }
 
@@ -75,7 +75,7 @@ void TSessionTransfers::ConnectionEnded()
     if (FTransfer) FTransfer->ConnectionLost();
 }
 
-void TSessionTransfers::Show(const uint8_t *text, size_t count)
+void TSessionTransfers::ShowSpotted(const uint8_t *text, size_t count)
 {
     if (text[count] == 0) { // the whole text, or its end
         FPort.ShowText(reinterpret_cast<const char *>(text));
@@ -85,7 +85,7 @@ void TSessionTransfers::Show(const uint8_t *text, size_t count)
     FPort.ShowText(part.c_str());
 }
 
-void TSessionTransfers::SendOffered(const uint8_t *rest, size_t count)
+void TSessionTransfers::TakeOffer(const uint8_t *rest, size_t count)
 {
     const std::string initial =
         zmodem::RequestInit + std::string(reinterpret_cast<const char *>(rest), count);
@@ -98,11 +98,11 @@ void TSessionTransfers::SendOffered(const uint8_t *rest, size_t count)
             error))
         return;
     // Not ours to take: the offer stays text, and the user hears why.
-    Show(bytes, initial.size());
+    ShowSpotted(bytes, initial.size());
     if (!Running()) FPort.PostError("The BBS offers files, but they cannot be received: " + error);
 }
 
-void TSessionTransfers::ReceiveReady()
+void TSessionTransfers::OfferUpload()
 {
     FPort.Listener().SessionUploadWanted();
 }

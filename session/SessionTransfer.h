@@ -40,7 +40,7 @@ public:
     virtual void PostError(const std::string &message) = 0;
 };
 
-class TSessionTransfers : private TTransferListener, private TZmodemSpotterSink
+class TSessionTransfers : private TTransferListener
 {
 public:
     TSessionTransfers(TTransferPort &port, const TClientPrefs &prefs) : FPort(port), FPrefs(prefs) {}
@@ -71,9 +71,10 @@ public:
 
 private:
     bool Start(const std::function<bool(TTransfer &, std::string &)> &how, std::string &error);
-    void Show(const uint8_t *text, size_t count) override;
-    void SendOffered(const uint8_t *rest, size_t count) override;
-    void ReceiveReady() override;
+    // What the spotter found: text to show, a sender's offer, a receiver waiting.
+    void ShowSpotted(const uint8_t *text, size_t count);
+    void TakeOffer(const uint8_t *rest, size_t count);
+    void OfferUpload();
     void TransferProgress(const TTransferProgress &progress) override;
     void TransferFinished(const TTransferResult &result) override;
     void TransferReturned(const uint8_t *bytes, size_t count) override;
@@ -84,6 +85,9 @@ private:
     TChildFactory FChildren;
     std::string FDefaultFolder;
     TZmodemSpotter FSpotter;
+    const TZmodemSpotterSink FSpotted{[this](const uint8_t *t, size_t n) { ShowSpotted(t, n); },
+                                      [this](const uint8_t *rest, size_t n) { TakeOffer(rest, n); },
+                                      [this] { OfferUpload(); }};
     std::unique_ptr<TTransfer> FTransfer;
     std::vector<std::unique_ptr<TTransfer>> FEnded; // destroyed from the event loop
 };

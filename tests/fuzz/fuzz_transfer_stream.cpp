@@ -15,9 +15,13 @@ namespace {
 struct TSink : TZmodemSpotterSink
 {
     size_t Seen = 0;
-    void Show(const uint8_t *t, size_t n) override { Seen += n ? t[0] + t[n - 1] : 0; }
-    void SendOffered(const uint8_t *, size_t n) override { Seen += n; }
-    void ReceiveReady() override { ++Seen; }
+    TSink()
+    {
+        Show = [this](const uint8_t *t, size_t n) { Seen += n ? t[0] + t[n - 1] : 0; };
+        SendOffered = [this](const uint8_t *, size_t n) { Seen += n; };
+        ReceiveReady = [this] { ++Seen; };
+    }
+    TSink(const TSink &) = delete;
 };
 
 } // namespace

@@ -11,12 +11,15 @@ namespace {
 struct Sink : TZmodemSpotterSink
 {
     std::string Log;
-    void Show(const uint8_t *t, size_t n) override { Log.append(reinterpret_cast<const char *>(t), n); }
-    void SendOffered(const uint8_t *rest, size_t n) override
+    Sink()
     {
-        Log += "<offer:" + std::string(reinterpret_cast<const char *>(rest), n) + ">";
+        Show = [this](const uint8_t *t, size_t n) { Log.append(reinterpret_cast<const char *>(t), n); };
+        SendOffered = [this](const uint8_t *rest, size_t n) {
+            Log += "<offer:" + std::string(reinterpret_cast<const char *>(rest), n) + ">";
+        };
+        ReceiveReady = [this] { Log += "<ready>"; };
     }
-    void ReceiveReady() override { Log += "<ready>"; }
+    Sink(const Sink &) = delete;
 };
 
 TEST(ZmodemSpotter, FindsHeadersWhereverTheReadsSplitThem)
