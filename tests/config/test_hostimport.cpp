@@ -39,7 +39,9 @@ void CheckFile(const char *file, const std::vector<TExpected> &expected)
     ASSERT_EQ(read.Entries.size(), expected.size()) << file;
     for (size_t i = 0; i < expected.size(); ++i) {
         const std::string got = Describe(read.Entries[i]), want = Expect(expected[i]);
-        if (expected[i].Skipped) EXPECT_EQ(got.rfind("skip ", 0), 0u) << got;
+        if (expected[i].Skipped) {
+            EXPECT_EQ(got.rfind("skip ", 0), 0u) << got;
+        }
         EXPECT_NE(got.find(want.substr(expected[i].Skipped ? 5 : 0)), std::string::npos)
             << file << ": " << got;
     }
@@ -210,6 +212,8 @@ TEST_F(ImportTest, ExportImportRoundTrip)
                 EXPECT_EQ(e.Host.Transport, saved[i].Host.Transport);
                 EXPECT_EQ(e.Host.Password, passwords && !links ? saved[i].Host.Password : "");
             }
-            if (!links) EXPECT_EQ(back.Entries[1].Comment, "kept");
+            if (!links) {
+                EXPECT_EQ(back.Entries[1].Comment, "kept");
+            }
         }
 }

@@ -42,7 +42,9 @@ TEST(Help, EveryContextAndEveryInternalLinkLeadsToAPageWithATitle)
         EXPECT_TRUE(target.endsWith(".css") ? !text.isEmpty()
                                             : text.contains(QRegularExpression("<title>[^<]+</title>")))
             << where;
-        if (!anchor.isEmpty()) EXPECT_TRUE(text.contains("name=\"" + anchor + "\"")) << where;
+        if (!anchor.isEmpty()) {
+            EXPECT_TRUE(text.contains("name=\"" + anchor + "\"")) << where;
+        }
     };
     for (const THelpContext &c : THelpSystem::HelpContexts())
         resolves(QStringLiteral("context ") + QString::number(int(c.Topic)), QString::fromLatin1(c.Page));

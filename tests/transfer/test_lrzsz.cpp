@@ -205,13 +205,17 @@ TEST(TransferStreams, EveryByteBothWaysOverSshAndTls)
                 std::string error;
                 auto go = [&] { client.Session->SendRaw(reinterpret_cast<const uint8_t *>("\r"), 1); };
                 if (up && ssh && p == 0) go();
-                if (up && p == 0) ASSERT_TRUE(client.WaitFor([&] { return client.ReadyHeaders > 0; }));
-                if (up)
+                if (up && p == 0) {
+                    ASSERT_TRUE(client.WaitFor([&] { return client.ReadyHeaders > 0; }));
+                }
+                if (up) {
                     ASSERT_TRUE(client.Transfers().Send(TTransferProtocol(p),
                                                         {(area + "/every.bin").toStdString()}, error));
+                }
                 if (up && ssh && p > 0) go();
-                if (!up && p > 0)
+                if (!up && p > 0) {
                     ASSERT_TRUE(client.Transfers().Receive(TTransferProtocol(p), "every.bin", error));
+                }
                 ASSERT_TRUE(client.WaitReturned()) << client.Screen;
                 EXPECT_EQ(client.Result->End, TTransferEnd::Done)
                     << client.Result->Message << client.Result->Details;
