@@ -20,10 +20,7 @@ struct HostsTest : ::testing::Test
     TTempFolder tmp;
     std::string path = tmp / "winmarlet.INI";
     void SetUp() override { PutFile(path, HostsFile); }
-    std::vector<std::string> Recent(const THostInfo &h)
-    {
-        return {h.Recent().begin(), h.Recent().end()};
-    }
+    std::vector<std::string> Recent(const THostInfo &h) { return {h.Recent().begin(), h.Recent().end()}; }
 };
 
 } // namespace
