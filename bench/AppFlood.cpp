@@ -24,6 +24,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <initializer_list>
 #include <thread>
 
 namespace {
@@ -227,6 +228,26 @@ TurnFigures InTurns(BenchWindow &a, FloodServer &sa, BenchWindow &b, FloodServer
     return f;
 }
 
+void Shown(const char *part, std::initializer_list<BenchWindow *> windows)
+{
+    for (BenchWindow *w : windows)
+        if (!QTest::qWaitForWindowExposed(&w->Form)) std::printf("%s: the window was not shown\n", part);
+}
+
+// Both windows connected, then the same flood into each in turns; false, said, when it
+// could not be taken.
+bool FloodInTurns(const char *part, BenchWindow &a, FloodServer &sa, BenchWindow &b, FloodServer &sb,
+                  const std::string &flood, int runs, TurnFigures &f)
+{
+    if (!Connect(a.Form, sa) || !Connect(b.Form, sb)) {
+        std::printf("%s: the window did not connect\n", part);
+        return false;
+    }
+    f = InTurns(a, sa, b, sb, flood, runs);
+    if (f.Ratio.empty()) std::printf("%s: no flood was answered\n", part);
+    return !f.Ratio.empty();
+}
+
 } // namespace
 
 void MeasureFlood(int runs)
@@ -234,20 +255,12 @@ void MeasureFlood(int runs)
     const std::string flood = MakeBbsStream(8000000, 20240611).Ours;
     FloodServer plainServer, historyServer;
     BenchWindow plain(plainServer.Port), history(historyServer.Port);
-    for (BenchWindow *w : {&plain, &history})
-        if (!QTest::qWaitForWindowExposed(&w->Form)) std::printf("flood: the window was not shown\n");
+    Shown("flood", {&plain, &history});
     plain.Form.ColourTTY()->Tty().SetHistoryLimit(0);
     history.Form.ColourTTY()->Tty().SetHistoryLimit(1000000);
     FillHistory(history.Form, 1000000, "");
-    if (!Connect(plain.Form, plainServer) || !Connect(history.Form, historyServer)) {
-        std::printf("flood: the window did not connect\n");
-        return;
-    }
-    const TurnFigures f = InTurns(plain, plainServer, history, historyServer, flood, runs);
-    if (f.Ratio.empty()) {
-        std::printf("flood: no flood was answered\n");
-        return;
-    }
+    TurnFigures f;
+    if (!FloodInTurns("flood", plain, plainServer, history, historyServer, flood, runs, f)) return;
     Figure("flood_mb_s", Median(f.A), "MB/s",
            "8 MB drained through the main window until painted, no history");
     Figure("flood_history_mb_s", Median(f.B), "MB/s", "the same with 1,000,000 lines of history");
@@ -265,19 +278,11 @@ void MeasureRulesFlood(int runs)
     FloodServer plainServer, rulesServer;
     BenchWindow plain(plainServer.Port), rules(rulesServer.Port, "tcp", "classic", section);
     if (THighlightStore(rules.Ini).Rules.size() != size_t(k)) std::printf("rules: not all rules were read\n");
-    for (BenchWindow *w : {&plain, &rules}) {
-        if (!QTest::qWaitForWindowExposed(&w->Form)) std::printf("rules: the window was not shown\n");
+    Shown("rules", {&plain, &rules});
+    for (BenchWindow *w : {&plain, &rules})
         w->Form.ColourTTY()->Tty().SetHistoryLimit(0);
-    }
-    if (!Connect(plain.Form, plainServer) || !Connect(rules.Form, rulesServer)) {
-        std::printf("rules: the window did not connect\n");
-        return;
-    }
-    const TurnFigures f = InTurns(plain, plainServer, rules, rulesServer, flood, runs);
-    if (f.Ratio.empty()) {
-        std::printf("rules: no flood was answered\n");
-        return;
-    }
+    TurnFigures f;
+    if (!FloodInTurns("rules", plain, plainServer, rules, rulesServer, flood, runs, f)) return;
     Figure("flood_plain_mb_s", Median(f.A), "MB/s", "8 MB through the main window until painted, no rules");
     Figure("flood_rules_mb_s", Median(f.B), "MB/s", "the same with 50 highlight rules that match few lines");
     Figure("flood_rules_ratio", Median(f.Ratio), "x", "median of the runs' ratios [target >= 0.90]");
