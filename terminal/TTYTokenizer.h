@@ -211,7 +211,7 @@ public:
     void Restore(const TTTYInterpreterState &s)
     {
         static_assert(sizeof s.EscParams == sizeof FParams);
-        FState = s.EscState <= esCursorAddress ? s.EscState : esText;
+        FState = s.EscState <= esLiteral ? s.EscState : esText;
         FLen = std::clamp(s.EscParamsLen, 0, 9);
         std::memcpy(FParams, s.EscParams, size_t(FLen));
         FParams[FLen] = 0;

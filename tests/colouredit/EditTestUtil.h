@@ -77,10 +77,10 @@ struct OffLineTest : ::testing::Test
         return s;
     }
     // Host output while the edit is open.
-    void HostOutput(const char *text)
+    void HostOutput(std::string_view text)
     {
         Edit.BeginOutput();
-        Tty.Write(text);
+        Tty.Write(text.data(), text.size());
         Edit.EndOutput();
     }
 };

@@ -90,6 +90,36 @@ TEST_F(OffLineDisplay, HostOutputDoesNotTakeTheEditorsColourOrLoseItsSequence)
     EXPECT_EQ(Tty.Screen().AttrAt(5, 10), ApplyColourCode(15, 'g'));
 }
 
+// An ANSI-BBS host's read may end inside a state of its own; typing in between must not
+// lose it.
+TEST_F(OffLineDisplay, AnAnsiBbsHostGoesOnWhereItsReadStopped)
+{
+    const struct
+    {
+        std::string_view First;
+        const char *Then, *Shown;
+    } cases[] = {
+        {"A\x1a", "o", "A\x1ao"},                // a lone SUB, not a SAUCE record
+        {"A\x1aSAU", "x", "A\x1aSAUx"},          // a record's mark cut short
+        {{"A\x1b[=255h\0", 9}, "\x1bz", "A\x1bz"}, // doorway: the byte after NUL is a glyph
+        {"A\x1b[", "1mB", "AB"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.Then);
+        Tty.SetEmulation(teAnsiBbs);
+        Tty.AnsiBbs().SetHideSauce(true);
+        Tty.Clear();
+        OpenAfter(10, "Msg: ");
+        Type("hi");
+        HostOutput("\r\n");
+        HostOutput(c.First);
+        Type("x");
+        HostOutput(c.Then);
+        EXPECT_EQ(Rows(9, 11), std::string(c.Shown) + "|     hix");
+        Edit.Close();
+    }
+}
+
 TEST_F(OffLineDisplay, HostOutputWhileAskingBringsTheQuestionBack)
 {
     OpenAfter(24, "Text: ");
