@@ -10,14 +10,37 @@
 #include "shell/Ttywin.h"
 
 #include <QApplication>
+#include <QThreadPool>
 
+#include <algorithm>
+#include <latch>
 #include <memory>
 #include <string>
 #include <vector>
 
+namespace {
+
+// Qt's raster engine splits a tall fill that is not one plain colour (the terminal's scroll
+// bar groove) across its global thread pool and waits for the pool. Started here, beside
+// the loading of the libraries and the X connection, the pool's threads are ready for the
+// first frame instead of being started in the middle of it.
+void StartFillThreads()
+{
+    QThreadPool *pool = QThreadPool::globalInstance();
+    // one thread per 64 rows of a fill; a few cover the first frame
+    const int threads = std::clamp(pool->maxThreadCount(), 1, 4);
+    // each waits for the others, so each has a thread of its own
+    auto started = std::make_shared<std::latch>(threads);
+    for (int i = 0; i < threads; ++i)
+        pool->start([started] { started->arrive_and_wait(); });
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
     if (int rc = HandleInfoOptions(argc, argv); rc >= 0) return rc;
+    StartFillThreads();
     QApplication app(argc, argv);
     // Ties the windows to winmarlet.desktop (its icon and name in docks and task bars).
     QGuiApplication::setDesktopFileName(QStringLiteral("winmarlet"));
