@@ -129,11 +129,8 @@ TTTYForm::TTTYForm(TAppStores stores, TShellPlatform platform, QWidget *parent)
     FConnectionLight = new TConnectionLight;
     FConnectionLight->setObjectName(QStringLiteral("ConnectionLight"));
     FStatusLine->SetLight(FConnectionLight);
-    FDebugTTY = new TColorTTYWidget(central);
-    FDebugTTY->setObjectName(QStringLiteral("DebugTTY"));
     layout->addWidget(FColourTTY, 1);
     layout->addWidget(FStatusLine);
-    layout->addWidget(FDebugTTY);
     setCentralWidget(central);
     setFocusProxy(FColourTTY);
 
@@ -141,9 +138,6 @@ TTTYForm::TTTYForm(TAppStores stores, TShellPlatform platform, QWidget *parent)
     tty.SetBufferSize(ScrollbackRows, 80);
     FColourTTY->SetOptions(OptionBit(coAutoTracking) | OptionBit(coFulltimeCursor) | OptionBit(coLazyWrite) |
                            OptionBit(coColors) | OptionBit(coFlashing));
-    FDebugTTY->Tty().SetBufferSize(ScrollbackRows, 80);
-    FDebugTTY->SetOptions(OptionBit(coAutoTracking) | OptionBit(coCheckBreak) | OptionBit(coFulltimeCursor) |
-                          OptionBit(coLazyWrite) | OptionBit(coColors));
 
     FSession = std::make_unique<TSession>(
         TSessionStores{FClientPrefs, FUserFilter}, tty, static_cast<TSessionListener &>(*this),
@@ -205,12 +199,22 @@ TTTYForm::TTTYForm(TAppStores stores, TShellPlatform platform, QWidget *parent)
     FColourTTY->SetOptions(o);
     const QFont font = PreferredFont(FClientPrefs);
     FColourTTY->setFont(font);
-    FDebugTTY->setFont(font);
     UseTerminalFont(*FColourTTY, FClientPrefs);
-    FDebugTTY->setFixedHeight(FClientPrefs.Debug ? 3 * FDebugTTY->CharHeight() : 0);
-    FDebugTTY->setVisible(FClientPrefs.Debug);
-    FDebugTTY->Speech().SetAnnounceOutput(false);
-    FDebugTTY->setAccessibleName(tr("Debug pane"));
+    // The debug pane is made in debug mode only (a setting read at start); without it the
+    // engines' notes go nowhere.
+    if (FClientPrefs.Debug) {
+        FDebugTTY = new TColorTTYWidget(central);
+        FDebugTTY->setObjectName(QStringLiteral("DebugTTY"));
+        layout->addWidget(FDebugTTY);
+        FDebugTTY->Tty().SetBufferSize(ScrollbackRows, 80);
+        FDebugTTY->SetOptions(OptionBit(coAutoTracking) | OptionBit(coCheckBreak) |
+                              OptionBit(coFulltimeCursor) | OptionBit(coLazyWrite) | OptionBit(coColors));
+        FDebugTTY->setFont(font);
+        FDebugTTY->setFixedHeight(3 * FDebugTTY->CharHeight());
+        FDebugTTY->Speech().SetAnnounceOutput(false);
+        FDebugTTY->setAccessibleName(tr("Debug pane"));
+        FDebugTTY->Write("winMarlet ready. Debug mode engaged.\r\n");
+    }
     FPalette = std::make_unique<TPaletteControl>(
         *this, *FColourTTY, *FSession, FClientPrefs.IniFileName(),
         [this](int c, bool fg) { Guarded([&] { FInput->TypeColour(c, fg); }); }, changed);
@@ -219,7 +223,6 @@ TTTYForm::TTTYForm(TAppStores stores, TShellPlatform platform, QWidget *parent)
     tty.MoveCursor(0, tty.Rows - FClientPrefs.ScreenLines);
     ApplyHistoryLines();
     tty.Viewport().SetLiveRows(FClientPrefs.LiveRows);
-    FDebugTTY->Write("winMarlet ready. Debug mode engaged.\r\n");
 
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
         Guarded([this, s] { FPalette->ApplicationActive(s == Qt::ApplicationActive); });
@@ -376,7 +379,7 @@ void TTTYForm::SessionOutput(const char *)
 
 void TTTYForm::SessionDebug(const std::string &text)
 {
-    FDebugTTY->Write(text.c_str());
+    if (FDebugTTY) FDebugTTY->Write(text.c_str());
 }
 
 void TTTYForm::SessionError(const std::string &message)

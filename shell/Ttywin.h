@@ -102,6 +102,7 @@ public:
     TSession &Session() const { return *FSession; }
     TInputController &Input() const { return *FInput; }
     TColorTTYWidget *ColourTTY() const { return FColourTTY; }
+    // nullptr unless in debug mode
     TColorTTYWidget *DebugTTY() const { return FDebugTTY; }
     TConnectionLight *ConnectionLight() const { return FConnectionLight; }
     QString StatusText() const;

@@ -151,14 +151,17 @@ TEST_F(Shell, ScreenLinesDebugPaneCommandLineHostsAndExitOnDisconnect)
         EXPECT_EQ(Form->ColourTTY()->Tty().VisibleRows, expected);
         Form.reset();
     }
-    // The debug pane: three lines high only in debug mode, greeting first.
+    // The debug pane: only in debug mode, three lines high, greeting first.
     for (const bool debug : {false, true}) {
         WriteIni(debug ? "[Preferences]\nDebug=1\n" : "");
         Open();
         const TColorTTYWidget *pane = Form->DebugTTY();
-        EXPECT_EQ(pane->isVisible() ? pane->height() : 0, debug ? 3 * pane->CharHeight() : 0);
-        const std::string text = Screen(pane);
-        EXPECT_EQ(text.find_first_not_of(" \n"), text.find("winMarlet ready. Debug mode engaged."));
+        ASSERT_EQ(pane != nullptr, debug);
+        if (pane) {
+            EXPECT_EQ(pane->isVisible() ? pane->height() : 0, 3 * pane->CharHeight());
+            const std::string text = Screen(pane);
+            EXPECT_EQ(text.find_first_not_of(" \n"), text.find("winMarlet ready. Debug mode engaged."));
+        }
         Form.reset();
     }
     // A malformed link says what was wrong with it.
