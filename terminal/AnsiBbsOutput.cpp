@@ -70,6 +70,7 @@ void TAnsiBbsInterpreter::Write(const uint8_t *p, size_t count)
 {
     TTTYTokenizer &tok = FTok;
     size_t i = 0;
+    if (count == 0) return;
     FRunContinues = FRunOpen;
     FRunOpen = false;
     while (i < count) {
