@@ -69,14 +69,15 @@ std::string HighlightPatternError(const THighlightRule &rule)
     return why + ".";
 }
 
-THighlightMatcher::THighlightMatcher(const std::vector<THighlightRule> &rules, std::string_view host)
+THighlightMatcher::THighlightMatcher(const std::vector<THighlightRule> &rules, std::string_view host,
+                                     THighlightScreen::TVector vector)
 {
     re2::RE2::Options setOptions = Options(true);
     setOptions.set_never_capture(true);
     setOptions.set_max_mem(int64_t(64) << 20); // room for the automaton's states: it is built as it runs
     FSet = std::make_unique<TSet>(setOptions, re2::RE2::UNANCHORED);
     // Hashing every position in plain code costs more than the automaton's one pass.
-    if (THighlightScreen::Fast()) FScreen = std::make_unique<THighlightScreen>();
+    if (vector != THighlightScreen::TVector::None) FScreen = std::make_unique<THighlightScreen>(vector);
     for (const THighlightRule &r : rules) {
         if (!r.Enabled || !r.AppliesTo(host) || !r.Actions) continue;
         std::string expression, error;

@@ -35,6 +35,8 @@ uint32_t GramHash(const uint8_t *p)
 }
 
 constexpr size_t LongAtom = 3;
+// Misses of a string whose four bytes were found before they move to others of it.
+constexpr uint32_t MissesToMove = 256;
 constexpr size_t NotFound = size_t(-1);
 
 } // namespace
@@ -87,6 +89,10 @@ int Commonness(uint8_t c)
 
 void THighlightScreen::Build()
 {
+    if (FVector == TVector::Avx512) {
+        BuildWide();
+        return;
+    }
     FBits.assign(size_t(1) << 10, 0);
     // The bytes looked for (four, or three and any), each with bit 5 set; bit 32: three only.
     std::vector<uint64_t> keys;
@@ -235,15 +241,176 @@ __attribute__((target("avx2"))) void THighlightScreen::ScanTeddy(const uint8_t *
 }
 #endif
 
-bool THighlightScreen::Fast()
+THighlightScreen::TVector THighlightScreen::Best()
 {
 #if defined(__x86_64__) || defined(__i386__)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    return avx2;
+    static const TVector best = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi")
+                                    ? TVector::Avx512
+                                : __builtin_cpu_supports("avx2") ? TVector::Avx2
+                                                                 : TVector::None;
+    return best;
 #else
-    return false;
+    return TVector::None;
 #endif
 }
+
+void THighlightScreen::BuildWide()
+{
+    for (const std::string &atom : FAtoms) {
+        const size_t span = std::min<size_t>(atom.size(), 4);
+        TKey key{0, 0, 0, 0, 0, uint32_t(atom.size()), reinterpret_cast<const uint8_t *>(atom.data()),
+                 0, 0, {}};
+        std::vector<std::pair<int, uint32_t>> windows;
+        for (size_t o = 0; o + span <= atom.size(); ++o) {
+            int score = 0;
+            for (size_t k = 0; k < span; ++k)
+                score += Commonness(uint8_t(atom[o + k]));
+            windows.push_back({score, uint32_t(o)});
+        }
+        std::stable_sort(windows.begin(), windows.end(),
+                         [](const auto &x, const auto &y) { return x.first < y.first; });
+        for (const auto &w : windows)
+            key.Windows.push_back(w.second);
+        for (size_t j = 0; j < std::min<size_t>(atom.size(), 8); ++j) {
+            const uint8_t c = uint8_t(atom[j]);
+            key.Value |= uint64_t(c) << (8 * j);
+            key.Counted |= uint64_t(0xFF) << (8 * j);
+            if (c >= 'a' && c <= 'z') key.Letters |= uint64_t(0x20) << (8 * j);
+        }
+        FKeys.push_back(std::move(key));
+    }
+    // Neighbours share bytes; strings of one or two bytes, which take most places as any,
+    // keep a bucket of their own.
+    auto window = [](const TKey &k) {
+        const size_t span = std::min<size_t>(k.Size, 4);
+        return std::string(4 - span, '\0') +
+               std::string(reinterpret_cast<const char *>(k.Bytes) + k.Windows[0], span);
+    };
+    std::sort(FKeys.begin(), FKeys.end(),
+              [&](const TKey &x, const TKey &y) { return window(x) < window(y); });
+    std::stable_partition(FKeys.begin(), FKeys.end(), [](const TKey &x) { return x.Size <= 2; });
+    const size_t shorts =
+        size_t(std::count_if(FKeys.begin(), FKeys.end(), [](const TKey &x) { return x.Size <= 2; }));
+    const size_t longs = FKeys.size() - shorts, own = shorts ? 1 : 0;
+    FSets = longs + own <= 64 ? 1 : 2;             // a second set costs as much again; a fuller bucket less
+    const size_t spread = size_t(8 * FSets) - own; // buckets for the longer strings
+    for (size_t j = 0; j < FKeys.size(); ++j) {
+        const size_t bucket = j < shorts ? 0 : own + (j - shorts) * spread / std::max<size_t>(longs, 1);
+        FBucket[bucket + 1] = uint32_t(j + 1);
+    }
+    for (size_t b = 1; b <= 16; ++b)
+        FBucket[b] = std::max(FBucket[b], FBucket[b - 1]);
+    Place();
+}
+
+void THighlightScreen::Place() const
+{
+    std::memset(FTable, 0, sizeof FTable);
+    for (size_t bucket = 0; bucket < 16; ++bucket)
+        for (uint32_t i = FBucket[bucket]; i < FBucket[bucket + 1]; ++i) {
+            TKey &key = FKeys[i];
+            const size_t span = std::min<size_t>(key.Size, 4), at = key.Windows[key.Tried];
+            key.Back = uint32_t(at + span - 1);
+            key.Placed = 0;
+            for (size_t j = at; j < at + span && at + span <= 8; ++j)
+                key.Placed |= uint64_t(0xFF) << (8 * j);
+            key.Misses = 0;
+            const uint8_t bit = uint8_t(1u << (bucket % 8));
+            for (size_t k = 0; k < 4; ++k)
+                for (int c = 0; c < 256; ++c)
+                    if (k < 4 - span || Fold(uint8_t(c)) == key.Bytes[at + k - (4 - span)])
+                        FTable[bucket / 8][k][c & 127] |= bit;
+        }
+}
+
+size_t THighlightScreen::Confirm(const uint8_t *p, size_t n, size_t end, uint32_t buckets) const
+{
+    for (; buckets; buckets &= buckets - 1) {
+        const unsigned b = unsigned(__builtin_ctz(buckets));
+        for (uint32_t i = FBucket[b]; i < FBucket[b + 1]; ++i) {
+            TKey &key = FKeys[i];
+            const size_t start = end - key.Back;
+            if (end < key.Back || start + key.Size > n) continue;
+            size_t j = 0;
+            if (start + 8 <= n) {
+                uint64_t eight;
+                std::memcpy(&eight, p + start, 8);
+                const uint64_t folded = eight | key.Letters;
+                if ((folded & key.Counted) != key.Value) {
+                    if ((folded & key.Placed) == (key.Value & key.Placed) && key.Placed &&
+                        ++key.Misses == MissesToMove && key.Tried + 1 < key.Windows.size())
+                        FMove = true;
+                    continue;
+                }
+                j = std::min<size_t>(key.Size, 8);
+            }
+            while (j < key.Size && Fold(p[start + j]) == key.Bytes[j])
+                ++j;
+            if (j == key.Size) return start;
+        }
+    }
+    return NotFound;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+namespace {
+
+// The 64 bytes that stand `back` before positions at..at+63 of the text, 0 outside it.
+__attribute__((target("avx512f,avx512bw"))) inline __m512i Behind(const uint8_t *p, size_t n, size_t at,
+                                                                  size_t back)
+{
+    if (at >= back && at - back + 64 <= n) return _mm512_loadu_si512(p + at - back);
+    const size_t from = back > at ? back - at : 0, to = std::min<size_t>(64, n - at);
+    const uint64_t keep = (to == 64 ? ~uint64_t(0) : (uint64_t(1) << to) - 1) & ~((uint64_t(1) << from) - 1);
+    return _mm512_maskz_loadu_epi8(keep, reinterpret_cast<const void *>(uintptr_t(p) + at - back));
+}
+
+} // namespace
+
+template <int Sets>
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void
+THighlightScreen::ScanWide(const uint8_t *p, size_t n, size_t width, std::vector<size_t> &hits) const
+{
+    __m512i low[Sets][4], high[Sets][4];
+    for (int s = 0; s < Sets; ++s)
+        for (int k = 0; k < 4; ++k) {
+            low[s][k] = _mm512_load_si512(FTable[s][k]);
+            high[s][k] = _mm512_load_si512(FTable[s][k] + 64);
+        }
+    // Each place's byte looked up where it stands before the fourth: no carrying between blocks.
+    for (size_t i = 0; i < n;) {
+        __m512i x[4], m[Sets];
+        for (int k = 0; k < 4; ++k)
+            x[k] = Behind(p, n, i, size_t(3 - k));
+        for (int s = 0; s < Sets; ++s) {
+            __m512i r[4];
+            for (int k = 0; k < 4; ++k)
+                r[k] = _mm512_permutex2var_epi8(low[s][k], x[k], high[s][k]);
+            m[s] = _mm512_and_si512(_mm512_ternarylogic_epi64(r[0], r[1], r[2], 0x80), r[3]);
+        }
+        const __m512i any = Sets == 2 ? _mm512_or_si512(m[0], m[Sets - 1]) : m[0];
+        uint64_t mask = _mm512_test_epi8_mask(any, any);
+        if (n - i < 64) mask &= (uint64_t(1) << (n - i)) - 1;
+        size_t next = i + 64;
+        if (mask) {
+            alignas(64) uint8_t buckets[Sets][64];
+            for (int s = 0; s < Sets; ++s)
+                _mm512_store_si512(buckets[s], m[s]);
+            do {
+                const size_t j = size_t(__builtin_ctzll(mask));
+                mask &= mask - 1;
+                const size_t at =
+                    Confirm(p, n, i + j, buckets[0][j] | (Sets == 2 ? buckets[Sets - 1][j] << 8 : 0));
+                if (at == NotFound) continue;
+                hits.push_back(at);
+                next = std::max((at / width + 1) * width, i + j + 1);
+                break;
+            } while (mask);
+        }
+        i = next;
+    }
+}
+#endif
 
 void THighlightScreen::Candidates(const uint8_t *p, int count, int width, int first,
                                   std::vector<int> &rows) const
@@ -251,15 +418,18 @@ void THighlightScreen::Candidates(const uint8_t *p, int count, int width, int fi
     const size_t n = size_t(count) * size_t(width), w = size_t(width);
     if (n == 0) return;
     FHits.clear();
-    if (!FGrams.empty()) {
 #if defined(__x86_64__) || defined(__i386__)
-        if (Fast())
-            ScanTeddy(p, n, w, FHits);
-        else
+    if (FVector == TVector::Avx512 && FSets == 2)
+        ScanWide<2>(p, n, w, FHits);
+    else if (FVector == TVector::Avx512)
+        ScanWide<1>(p, n, w, FHits);
+    else if (FVector == TVector::Avx2 && !FGrams.empty())
+        ScanTeddy(p, n, w, FHits);
+    else
 #endif
-            ScanLong(p, n, w, 0, FHits);
-    }
-    if (!FBytes.empty() && FBytes.size() <= 3) {
+        if (!FGrams.empty())
+        ScanLong(p, n, w, 0, FHits);
+    if (FVector != TVector::Avx512 && !FBytes.empty() && FBytes.size() <= 3) {
         for (uint8_t b : FBytes)
             for (size_t i = 0; i < n;) {
                 const void *at = std::memchr(p + i, b, n - i);
@@ -267,12 +437,18 @@ void THighlightScreen::Candidates(const uint8_t *p, int count, int width, int fi
                 FHits.push_back(size_t(static_cast<const uint8_t *>(at) - p));
                 i = (FHits.back() / w + 1) * w;
             }
-    } else if (!FBytes.empty()) {
+    } else if (FVector != TVector::Avx512 && !FBytes.empty()) {
         for (size_t i = 0; i < n; ++i)
             if (FAnyByte[p[i]]) {
                 FHits.push_back(i);
                 i = (i / w + 1) * w - 1;
             }
+    }
+    if (FMove) {
+        for (TKey &key : FKeys)
+            if (key.Misses >= MissesToMove && key.Tried + 1 < key.Windows.size()) ++key.Tried;
+        FMove = false;
+        Place();
     }
     std::sort(FHits.begin(), FHits.end());
     const size_t before = rows.size();

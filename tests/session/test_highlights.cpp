@@ -123,6 +123,64 @@ TEST(HighlightMatcher, ScreenPassesEveryRowARuleMatches)
     EXPECT_EQ(screened, THighlightScreen::Fast() ? int(rules.size()) - 1 : 0); // each alone but the last
 }
 
+// Random rows full of near misses (a rule's first bytes, other letter case, bytes above 0x7F),
+// in runs of any length: the screen passes every row a rule matches, with each kind of
+// instructions this processor has, also after strings found often without the rest moved.
+TEST(HighlightMatcher, ScreenAgreesWithTheRulesOnRandomRows)
+{
+    uint32_t seed = 12345;
+    auto next = [&](uint32_t n) { return (seed = seed * 1103515245u + 12345u) / 65536u % n; };
+    std::vector<std::string> words;
+    std::vector<THighlightRule> rules;
+    for (int k = 0; k < 40; ++k) {
+        std::string w;
+        for (uint32_t n = 3 + next(7); w.size() < n;)
+            w += "abcdeo_"[next(7)];
+        words.push_back(w);
+        rules.push_back(Rule(w, haColourMatch, false, k % 3 == 0, k % 4 == 0));
+    }
+    for (const char *e : {"[0-9]{3,}-[0-9]{4}", "x.?yz", "^ab", "q"})
+        rules.push_back(Rule(e, haColourMatch, true));
+    constexpr int width = 53;
+    std::vector<std::string> lines;
+    std::string rows;
+    while (lines.size() < 4000) {
+        std::string l;
+        while (l.size() < size_t(width)) {
+            const uint32_t what = next(10);
+            const std::string &w = words[next(uint32_t(words.size()))];
+            if (what < 4) l += w.substr(0, 1 + next(uint32_t(w.size()))); // all of it, or its first bytes
+            if (what == 4) l += char(0x80 | "abcdeo"[next(6)]);
+            if (what == 5) l += "0123456789-xyzqAB"[next(17)];
+            l += what < 8 ? ' ' : char("ABCDEO"[next(6)]);
+        }
+        l.resize(next(width + 1));
+        lines.push_back(l);
+        rows += l + std::string(size_t(width) - l.size(), ' ');
+    }
+    for (auto vector : {THighlightScreen::TVector::Avx2, THighlightScreen::TVector::Avx512}) {
+        if (vector > THighlightScreen::Best()) continue;
+        const THighlightMatcher m(rules, "Any", vector);
+        ASSERT_TRUE(m.Screens());
+        std::vector<int> passed;
+        for (int from = 0; from < int(lines.size());) {
+            const int count = std::min(int(lines.size()) - from, 1 + int(next(300)));
+            m.Candidates(reinterpret_cast<const uint8_t *>(rows.data()) + size_t(from) * width, count, width,
+                         from, passed);
+            from += count;
+        }
+        THighlightResult r;
+        int matched = 0;
+        for (int i = 0; i < int(lines.size()); ++i)
+            if (m.Match(lines[size_t(i)], r)) {
+                ++matched;
+                EXPECT_TRUE(std::binary_search(passed.begin(), passed.end(), i)) << lines[size_t(i)];
+            }
+        EXPECT_LT(passed.size(), lines.size() * 9 / 10); // it does skip
+        EXPECT_GT(matched, 100);
+    }
+}
+
 TEST(HighlightMatcher, RefusedPatternsSayWhy)
 {
     EXPECT_EQ(HighlightPatternError(Rule("(abc", 1, true)), "Missing ).");
