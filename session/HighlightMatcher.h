@@ -70,6 +70,8 @@ public:
     }
 
 private:
+    // Whether a rule matches the line, and which.
+    bool Hits(std::string_view line, std::vector<int> &hits) const;
     struct TCompiled
     {
         uint8_t Actions;
