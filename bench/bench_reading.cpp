@@ -95,7 +95,7 @@ void Highlights(int rounds)
     const char *const names[] = {"no rules", "50 texts matching few lines",
                                  "45 texts and 5 expressions matching few lines",
                                  "50 rules of which five match most lines"};
-    std::vector<double> rate[4], ratio[4];
+    std::vector<double> rate[4], ratio[4], cost[4];
     size_t events = 0;
     for (int k = 0; k < rounds; ++k) {
         double r[4] = {};
@@ -106,13 +106,15 @@ void Highlights(int rounds)
         for (int w = 0; w < 4; ++w) {
             rate[w].push_back(r[w]);
             ratio[w].push_back(r[w] / r[0]);
+            cost[w].push_back(1e3 / r[w] - 1e3 / r[0]); // ns a byte of the stream
         }
     }
     std::printf("highlights, %d rounds, load %s [target ratio >= 0.90]:\n", rounds, Load().c_str());
     for (int w = 0; w < 4; ++w) {
-        const TStats a = Stats(rate[w]), q = Stats(ratio[w]);
-        std::printf("  %s: %.0f MB/s (%.0f-%.0f), ratio %.3f (%.3f-%.3f)\n", names[w], a.Median, a.Low,
-                    a.High, q.Median, q.Low, q.High);
+        const TStats a = Stats(rate[w]), q = Stats(ratio[w]), c = Stats(cost[w]);
+        std::printf("  %s: %.0f MB/s (%.0f-%.0f), ratio %.3f (%.3f-%.3f), the rules' own %.3f ns a byte "
+                    "(%.3f-%.3f)\n",
+                    names[w], a.Median, a.Low, a.High, q.Median, q.Low, q.High, c.Median, c.Low, c.High);
     }
     (void)events;
 }
