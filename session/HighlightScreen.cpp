@@ -89,43 +89,65 @@ int Commonness(uint8_t c)
 
 void THighlightScreen::Build()
 {
+    // Every window of four bytes of each string (all of a shorter one), rarest first.
+    for (const std::string &atom : FAtoms) {
+        const size_t span = std::min<size_t>(atom.size(), 4);
+        TKey key{0, 0, 0, 0, 0, uint32_t(atom.size()), reinterpret_cast<const uint8_t *>(atom.data()),
+                 0, 0, {}};
+        std::vector<std::pair<int, uint32_t>> windows;
+        for (size_t o = 0; o + span <= atom.size(); ++o) {
+            int score = 0;
+            for (size_t k = 0; k < span; ++k)
+                score += Commonness(uint8_t(atom[o + k]));
+            windows.push_back({score, uint32_t(o)});
+        }
+        std::stable_sort(windows.begin(), windows.end(),
+                         [](const auto &x, const auto &y) { return x.first < y.first; });
+        for (const auto &w : windows)
+            key.Windows.push_back(w.second);
+        for (size_t j = 0; j < std::min<size_t>(atom.size(), 8); ++j) {
+            const uint8_t c = uint8_t(atom[j]);
+            key.Value |= uint64_t(c) << (8 * j);
+            key.Counted |= uint64_t(0xFF) << (8 * j);
+            if (c >= 'a' && c <= 'z') key.Letters |= uint64_t(0x20) << (8 * j);
+        }
+        FKeys.push_back(std::move(key));
+    }
     if (FVector == TVector::Avx512) {
         BuildWide();
         return;
     }
-    FBits.assign(size_t(1) << 10, 0);
-    // The bytes looked for (four, or three and any), each with bit 5 set; bit 32: three only.
-    std::vector<uint64_t> keys;
-    for (uint32_t a = 0; a < FAtoms.size(); ++a) {
-        const auto *bytes = reinterpret_cast<const uint8_t *>(FAtoms[a].data());
-        const size_t size = FAtoms[a].size();
-        if (size < LongAtom) {
+    for (const TKey &key : FKeys)
+        if (key.Size < LongAtom)
             for (int c = 0; c < 256; ++c)
-                if (Fold(uint8_t(c)) == bytes[0] && !FAnyByte[c]) {
+                if (Fold(uint8_t(c)) == key.Bytes[0] && !FAnyByte[c]) {
                     FAnyByte[c] = true;
                     FBytes.push_back(uint8_t(c));
                 }
-            continue;
-        }
-        const size_t span = std::min<size_t>(size, 4);
-        uint32_t best = 0;
-        int rarest = 1 << 30;
-        for (uint32_t o = 0; o + span <= size; ++o) {
-            int score = 0;
-            for (size_t k = 0; k < span; ++k)
-                score += Commonness(bytes[o + k]);
-            if (score < rarest) {
-                rarest = score;
-                best = o;
-            }
-        }
-        const uint32_t h = GramHash(bytes + best);
+    PlaceNarrow();
+}
+
+void THighlightScreen::PlaceNarrow() const
+{
+    FBits.assign(size_t(1) << 10, 0);
+    FGrams.clear();
+    std::memset(FLow, 0, sizeof FLow);
+    std::memset(FHigh, 0, sizeof FHigh);
+    // The bytes looked for (four, or three and any), each with bit 5 set; bit 32: three only.
+    std::vector<uint64_t> keys;
+    for (uint32_t a = 0; a < FKeys.size(); ++a) {
+        TKey &key = FKeys[a];
+        key.Misses = 0;
+        if (key.Size < LongAtom) continue;
+        const size_t span = std::min<size_t>(key.Size, 4);
+        const uint32_t best = key.Windows[key.Tried];
+        const uint32_t h = GramHash(key.Bytes + best);
         FGrams.push_back({h, a, best});
         FBits[h >> 6] |= uint64_t(1) << (h & 63);
-        uint64_t key = span == 4 ? 0 : uint64_t(1) << 32;
+        uint64_t bytes = span == 4 ? 0 : uint64_t(1) << 32;
         for (size_t k = 0; k < span; ++k)
-            key |= uint64_t(bytes[best + k] | 0x20) << (8 * k);
-        keys.push_back(key);
+            bytes |= uint64_t(key.Bytes[best + k] | 0x20) << (8 * k);
+        keys.push_back(bytes);
     }
     std::sort(FGrams.begin(), FGrams.end(), [](const TGram &x, const TGram &y) { return x.Hash < y.Hash; });
     std::sort(keys.begin(), keys.end());
@@ -145,6 +167,11 @@ void THighlightScreen::Build()
     }
 }
 
+void THighlightScreen::Missed(TKey &key) const
+{
+    if (++key.Misses == MissesToMove && key.Tried + 1 < key.Windows.size()) FMove = true;
+}
+
 size_t THighlightScreen::Found(const uint8_t *text, size_t size, size_t at) const
 {
     const uint32_t h = GramHash(text + at);
@@ -159,6 +186,7 @@ size_t THighlightScreen::Found(const uint8_t *text, size_t size, size_t at) cons
         while (k < atom.size() && Fold(p[k]) == uint8_t(atom[k]))
             ++k;
         if (k == atom.size()) return at - g->Offset;
+        if (k >= g->Offset + 4) Missed(FKeys[g->Atom]);
     }
     return NotFound;
 }
@@ -256,29 +284,6 @@ THighlightScreen::TVector THighlightScreen::Best()
 
 void THighlightScreen::BuildWide()
 {
-    for (const std::string &atom : FAtoms) {
-        const size_t span = std::min<size_t>(atom.size(), 4);
-        TKey key{0, 0, 0, 0, 0, uint32_t(atom.size()), reinterpret_cast<const uint8_t *>(atom.data()),
-                 0, 0, {}};
-        std::vector<std::pair<int, uint32_t>> windows;
-        for (size_t o = 0; o + span <= atom.size(); ++o) {
-            int score = 0;
-            for (size_t k = 0; k < span; ++k)
-                score += Commonness(uint8_t(atom[o + k]));
-            windows.push_back({score, uint32_t(o)});
-        }
-        std::stable_sort(windows.begin(), windows.end(),
-                         [](const auto &x, const auto &y) { return x.first < y.first; });
-        for (const auto &w : windows)
-            key.Windows.push_back(w.second);
-        for (size_t j = 0; j < std::min<size_t>(atom.size(), 8); ++j) {
-            const uint8_t c = uint8_t(atom[j]);
-            key.Value |= uint64_t(c) << (8 * j);
-            key.Counted |= uint64_t(0xFF) << (8 * j);
-            if (c >= 'a' && c <= 'z') key.Letters |= uint64_t(0x20) << (8 * j);
-        }
-        FKeys.push_back(std::move(key));
-    }
     // Neighbours share bytes; strings of one or two bytes, which take most places as any,
     // keep a bucket of their own.
     auto window = [](const TKey &k) {
@@ -337,9 +342,7 @@ size_t THighlightScreen::Confirm(const uint8_t *p, size_t n, size_t end, uint32_
                 std::memcpy(&eight, p + start, 8);
                 const uint64_t folded = eight | key.Letters;
                 if ((folded & key.Counted) != key.Value) {
-                    if ((folded & key.Placed) == (key.Value & key.Placed) && key.Placed &&
-                        ++key.Misses == MissesToMove && key.Tried + 1 < key.Windows.size())
-                        FMove = true;
+                    if ((folded & key.Placed) == (key.Value & key.Placed) && key.Placed) Missed(key);
                     continue;
                 }
                 j = std::min<size_t>(key.Size, 8);
@@ -448,7 +451,10 @@ void THighlightScreen::Candidates(const uint8_t *p, int count, int width, int fi
         for (TKey &key : FKeys)
             if (key.Misses >= MissesToMove && key.Tried + 1 < key.Windows.size()) ++key.Tried;
         FMove = false;
-        Place();
+        if (FVector == TVector::Avx512)
+            Place();
+        else
+            PlaceNarrow();
     }
     std::sort(FHits.begin(), FHits.end());
     const size_t before = rows.size();

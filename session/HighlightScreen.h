@@ -61,34 +61,37 @@ private:
     size_t Confirm(const uint8_t *text, size_t size, size_t end, uint32_t buckets) const;
 
     TVector FVector;
-    std::vector<std::string> FAtoms; // folded (see Fold in the source)
-    std::vector<TGram> FGrams;       // by hash
-    std::vector<uint64_t> FBits;     // which hashes have a gram
-    bool FAnyByte[256] = {};         // first bytes of the short strings, either case
-    std::vector<uint8_t> FBytes;     // the same as a list
+    std::vector<std::string> FAtoms;     // folded (see Fold in the source)
+    mutable std::vector<TGram> FGrams;   // by hash
+    mutable std::vector<uint64_t> FBits; // which hashes have a gram
+    bool FAnyByte[256] = {};             // first bytes of the short strings, either case
+    std::vector<uint8_t> FBytes;         // the same as a list
     // The nibble tables: for byte k of the four, bit b of Low[k][n] says that a string of
     // bucket b has n as that byte's low nibble (High: the high one), in two sets of 8.
-    uint8_t FLow[2][4][16] = {}, FHigh[2][4][16] = {};
-    int FSets = 0;
-    // AVX-512: bit b of Table[s][k][c & 127] says that a string of bucket 8s + b may have c
-    // in place k of the four (strings end at the fourth); each bucket's strings.
+    mutable uint8_t FLow[2][4][16] = {}, FHigh[2][4][16] = {};
+    mutable int FSets = 0;
+    // Each string, with the four bytes looked for (its window). A string whose window comes
+    // often in text without the rest of it (a word it begins with, say) moves it to other
+    // bytes of it.
     struct TKey
     {
         uint64_t Value, Letters, Counted; // its first eight bytes, its letters, which count
-        uint64_t Placed;                  // which of those the four places hold (0 past them)
-        uint32_t Back;                    // from the fourth place back to the string's start
+        uint64_t Placed;                  // which of those the window holds (0 past them)
+        uint32_t Back;                    // from the window's end back to the string's start
         uint32_t Size;
         const uint8_t *Bytes;
-        uint32_t Misses;               // the four places found, the string not
+        uint32_t Misses;               // the window found, the string not
         uint32_t Tried;                // of Windows
-        std::vector<uint32_t> Windows; // where its four places may start, rarest first
+        std::vector<uint32_t> Windows; // where its window may start, rarest first
     };
-    mutable std::vector<TKey> FKeys; // bucket by bucket
+    mutable std::vector<TKey> FKeys; // as the strings; with AVX-512, bucket by bucket
     uint32_t FBucket[17] = {};       // where each bucket's keys start
-    // A string whose four bytes come often in text without the rest of it (a word it
-    // begins with, say) moves its places to other bytes of it.
     mutable bool FMove = false;
+    // AVX-512: bit b of Table[s][k][c & 127] says that a string of bucket 8s + b may have c
+    // in place k of the four (strings end at the fourth).
     alignas(64) mutable uint8_t FTable[2][4][128] = {};
-    void Place() const;
+    void Place() const;       // the AVX-512 tables from the windows
+    void PlaceNarrow() const; // the others
+    void Missed(TKey &key) const;
     mutable std::vector<size_t> FHits;
 };
