@@ -41,11 +41,69 @@ constexpr size_t NotFound = size_t(-1);
 
 } // namespace
 
+namespace {
+
+// The byte that stands for any digit in the strings the AVX-512 screen looks for.
+constexpr uint8_t Digit = 0x01;
+
+bool Same(uint8_t text, uint8_t atom)
+{
+    return Fold(text) == atom || (atom == Digit && text >= '0' && text <= '9');
+}
+
+// The pattern with each digit class outside brackets ("[0-9]", "\d") as the byte Digit,
+// so that the prefilter names strings with digits in them: "-" and four digits for
+// "[0-9]{3,}-[0-9]{4}" instead of "-" alone. A line a rule matches holds such a string
+// where its digits stand for the digits the class took.
+std::string DigitsAsOne(const std::string &p)
+{
+    std::string out;
+    for (size_t i = 0; i < p.size();) {
+        size_t end = i + 1;
+        if (p.compare(i, 2, "\\Q") == 0) { // quoted up to \E
+            const size_t e = p.find("\\E", i + 2);
+            end = e == std::string::npos ? p.size() : e + 2;
+        } else if (p[i] == '\\') {
+            end = std::min(i + 2, p.size());
+            if (p.compare(i, 2, "\\d") == 0) {
+                out += char(Digit);
+                i = end;
+                continue;
+            }
+        } else if (p[i] == '[') {
+            size_t j = i + 1;
+            if (j < p.size() && p[j] == '^') ++j;
+            if (j < p.size() && p[j] == ']') ++j; // a first ] is itself
+            while (j < p.size() && p[j] != ']')
+                if (p[j] == '\\')
+                    j += 2;
+                else if (p.compare(j, 2, "[:") == 0 && p.find(":]", j + 2) != std::string::npos)
+                    j = p.find(":]", j + 2) + 2;
+                else
+                    ++j;
+            end = std::min(j + 1, p.size());
+            if (p.compare(i, end - i, "[0-9]") == 0) {
+                out += char(Digit);
+                i = end;
+                continue;
+            }
+        }
+        out.append(p, i, end - i);
+        i = end;
+    }
+    return out;
+}
+
+} // namespace
+
 bool THighlightScreen::Add(const re2::RE2 &rule)
 {
     re2::FilteredRE2 filter(1);
     int id = 0;
-    if (filter.Add(rule.pattern(), rule.options(), &id) != re2::RE2::NoError) return false;
+    const std::string digits = FVector == TVector::Avx512 ? DigitsAsOne(rule.pattern()) : rule.pattern();
+    if (filter.Add(digits, rule.options(), &id) != re2::RE2::NoError &&
+        (digits == rule.pattern() || filter.Add(rule.pattern(), rule.options(), &id) != re2::RE2::NoError))
+        return false;
     std::vector<std::string> atoms;
     filter.Compile(&atoms);
     std::vector<int> present, potential;
@@ -80,7 +138,7 @@ namespace {
 int Commonness(uint8_t c)
 {
     static const char order[] = "etaoinsrhldcumfpgwybvkxjqz";
-    if (c == ' ') return 30;
+    if (c == ' ' || c == Digit) return 30; // Digit: ten bytes
     if (const char *at = c >= 'a' && c <= 'z' ? std::strchr(order, c) : nullptr) return 26 - int(at - order);
     return c >= '0' && c <= '9' ? 4 : 1;
 }
@@ -92,8 +150,17 @@ void THighlightScreen::Build()
     // Every window of four bytes of each string (all of a shorter one), rarest first.
     for (const std::string &atom : FAtoms) {
         const size_t span = std::min<size_t>(atom.size(), 4);
-        TKey key{0, 0, 0, 0, 0, uint32_t(atom.size()), reinterpret_cast<const uint8_t *>(atom.data()),
-                 0, 0, {}};
+        TKey key{0,
+                 0,
+                 0,
+                 0,
+                 0,
+                 uint32_t(atom.size()),
+                 reinterpret_cast<const uint8_t *>(atom.data()),
+                 0,
+                 0,
+                 {},
+                 FVector == TVector::Avx512 && atom.find(char(Digit)) != std::string::npos};
         std::vector<std::pair<int, uint32_t>> windows;
         for (size_t o = 0; o + span <= atom.size(); ++o) {
             int score = 0;
@@ -323,7 +390,7 @@ void THighlightScreen::Place() const
             const uint8_t bit = uint8_t(1u << (bucket % 8));
             for (size_t k = 0; k < 4; ++k)
                 for (int c = 0; c < 256; ++c)
-                    if (k < 4 - span || Fold(uint8_t(c)) == key.Bytes[at + k - (4 - span)])
+                    if (k < 4 - span || Same(uint8_t(c), key.Bytes[at + k - (4 - span)]))
                         FTable[bucket / 8][k][c & 127] |= bit;
         }
 }
@@ -337,7 +404,7 @@ size_t THighlightScreen::Confirm(const uint8_t *p, size_t n, size_t end, uint32_
             const size_t start = end - key.Back;
             if (end < key.Back || start + key.Size > n) continue;
             size_t j = 0;
-            if (start + 8 <= n) {
+            if (start + 8 <= n && !key.Digits) {
                 uint64_t eight;
                 std::memcpy(&eight, p + start, 8);
                 const uint64_t folded = eight | key.Letters;
@@ -347,7 +414,7 @@ size_t THighlightScreen::Confirm(const uint8_t *p, size_t n, size_t end, uint32_
                 }
                 j = std::min<size_t>(key.Size, 8);
             }
-            while (j < key.Size && Fold(p[start + j]) == key.Bytes[j])
+            while (j < key.Size && Same(p[start + j], key.Bytes[j]))
                 ++j;
             if (j == key.Size) return start;
         }

@@ -83,6 +83,7 @@ private:
         uint32_t Misses;               // the window found, the string not
         uint32_t Tried;                // of Windows
         std::vector<uint32_t> Windows; // where its window may start, rarest first
+        bool Digits;                   // it has bytes that stand for any digit
     };
     mutable std::vector<TKey> FKeys; // as the strings; with AVX-512, bucket by bucket
     uint32_t FBucket[17] = {};       // where each bucket's keys start

@@ -139,7 +139,7 @@ TEST(HighlightMatcher, ScreenAgreesWithTheRulesOnRandomRows)
         words.push_back(w);
         rules.push_back(Rule(w, haColourMatch, false, k % 3 == 0, k % 4 == 0));
     }
-    for (const char *e : {"[0-9]{3,}-[0-9]{4}", "x.?yz", "^ab", "q"})
+    for (const char *e : {"[0-9]{3,}-[0-9]{4}", "\\d+:\\d[0-9]", "[^0-9]\\d{2}[0-9]x", "x.?yz", "^ab", "q"})
         rules.push_back(Rule(e, haColourMatch, true));
     constexpr int width = 53;
     std::vector<std::string> lines;
@@ -151,7 +151,9 @@ TEST(HighlightMatcher, ScreenAgreesWithTheRulesOnRandomRows)
             const std::string &w = words[next(uint32_t(words.size()))];
             if (what < 4) l += w.substr(0, 1 + next(uint32_t(w.size()))); // all of it, or its first bytes
             if (what == 4) l += char(0x80 | "abcdeo"[next(6)]);
-            if (what == 5) l += "0123456789-xyzqAB"[next(17)];
+            if (what == 5)
+                for (uint32_t n = 1 + next(5); n--;)
+                    l += "0123456789-:xyzqAB"[next(18)];
             l += what < 8 ? ' ' : char("ABCDEO"[next(6)]);
         }
         l.resize(next(width + 1));
