@@ -239,7 +239,7 @@ void THighlightScreen::Missed(TKey &key) const
     if (++key.Misses == MissesToMove && key.Tried + 1 < key.Windows.size()) FMove = true;
 }
 
-size_t THighlightScreen::Found(const uint8_t *text, size_t size, size_t at) const
+size_t THighlightScreen::Found(const uint8_t *text, size_t size, size_t width, size_t at) const
 {
     const uint32_t h = GramHash(text + at);
     if (!(FBits[h >> 6] >> (h & 63) & 1)) return NotFound;
@@ -247,7 +247,10 @@ size_t THighlightScreen::Found(const uint8_t *text, size_t size, size_t at) cons
                               [](const TGram &x, uint32_t v) { return x.Hash < v; });
     for (; g != FGrams.end() && g->Hash == h; ++g) {
         const std::string &atom = FAtoms[g->Atom];
-        if (at < g->Offset || at - g->Offset + atom.size() > size) continue;
+        // Lines are matched one by one: a string across the end of one counts for neither.
+        if (at < g->Offset || at - g->Offset + atom.size() > size ||
+            (at - g->Offset) / width != (at - g->Offset + atom.size() - 1) / width)
+            continue;
         const uint8_t *p = text + at - g->Offset;
         size_t k = 0;
         while (k < atom.size() && Fold(p[k]) == uint8_t(atom[k]))
@@ -262,7 +265,7 @@ void THighlightScreen::ScanLong(const uint8_t *p, size_t n, size_t width, size_t
                                 std::vector<size_t> &hits) const
 {
     for (size_t i = from; i + LongAtom <= n;) {
-        const size_t at = Found(p, n, i);
+        const size_t at = Found(p, n, width, i);
         if (at == NotFound) {
             ++i;
             continue;
@@ -319,7 +322,7 @@ __attribute__((target("avx2"))) void THighlightScreen::ScanTeddy(const uint8_t *
             const size_t q = end - 3;
             const uint32_t h = GramHash(p + q);
             if (!(FBits[h >> 6] >> (h & 63) & 1)) continue;
-            const size_t at = Found(p, n, q);
+            const size_t at = Found(p, n, width, q);
             if (at == NotFound) continue;
             hits.push_back(at);
             next = std::max((at / width + 1) * width, q + 1);
@@ -395,14 +398,15 @@ void THighlightScreen::Place() const
         }
 }
 
-size_t THighlightScreen::Confirm(const uint8_t *p, size_t n, size_t end, uint32_t buckets) const
+size_t THighlightScreen::Confirm(const uint8_t *p, size_t n, size_t width, size_t end, uint32_t buckets) const
 {
     for (; buckets; buckets &= buckets - 1) {
         const unsigned b = unsigned(__builtin_ctz(buckets));
         for (uint32_t i = FBucket[b]; i < FBucket[b + 1]; ++i) {
             TKey &key = FKeys[i];
             const size_t start = end - key.Back;
-            if (end < key.Back || start + key.Size > n) continue;
+            if (end < key.Back || start + key.Size > n || start / width != (start + key.Size - 1) / width)
+                continue; // lines are matched one by one: a string across the end of one counts for neither
             size_t j = 0;
             if (start + 8 <= n && !key.Digits) {
                 uint64_t eight;
@@ -470,7 +474,7 @@ THighlightScreen::ScanWide(const uint8_t *p, size_t n, size_t width, std::vector
                 const size_t j = size_t(__builtin_ctzll(mask));
                 mask &= mask - 1;
                 const size_t at =
-                    Confirm(p, n, i + j, buckets[0][j] | (Sets == 2 ? buckets[Sets - 1][j] << 8 : 0));
+                    Confirm(p, n, width, i + j, buckets[0][j] | (Sets == 2 ? buckets[Sets - 1][j] << 8 : 0));
                 if (at == NotFound) continue;
                 hits.push_back(at);
                 next = std::max((at / width + 1) * width, i + j + 1);

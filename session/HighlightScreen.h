@@ -46,9 +46,9 @@ private:
         uint32_t Atom;
         uint32_t Offset; // of the three bytes in the string
     };
-    // Where a string starts that stands in `text` with its three known bytes at `at`, or
-    // size_t(-1).
-    size_t Found(const uint8_t *text, size_t size, size_t at) const;
+    // Where a string starts that stands in `text` (rows of `width`) within a row, with its
+    // three known bytes at `at`, or size_t(-1).
+    size_t Found(const uint8_t *text, size_t size, size_t width, size_t at) const;
     // Adds to `hits` where strings start, one in a row at most; the same two ways.
     void ScanLong(const uint8_t *text, size_t size, size_t width, size_t from,
                   std::vector<size_t> &hits) const;
@@ -57,8 +57,8 @@ private:
     template <int Sets>
     void ScanWide(const uint8_t *text, size_t size, size_t width, std::vector<size_t> &hits) const;
     // Where a string of the buckets in `buckets` starts that fills the four places up to
-    // `end`, or size_t(-1).
-    size_t Confirm(const uint8_t *text, size_t size, size_t end, uint32_t buckets) const;
+    // `end` within a row of `width`, or size_t(-1).
+    size_t Confirm(const uint8_t *text, size_t size, size_t width, size_t end, uint32_t buckets) const;
 
     TVector FVector;
     std::vector<std::string> FAtoms;     // folded (see Fold in the source)

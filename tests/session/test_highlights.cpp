@@ -138,6 +138,7 @@ TEST(HighlightMatcher, ScreenAgreesWithTheRulesOnRandomRows)
             w += "abcdeo_"[next(7)];
         words.push_back(w);
         rules.push_back(Rule(w, haColourMatch, false, k % 3 == 0, k % 4 == 0));
+        if (k < 4) rules.push_back(Rule(" " + w)); // found across the end of a row before one with w
     }
     for (const char *e : {"[0-9]{3,}-[0-9]{4}", "\\d+:\\d[0-9]", "[^0-9]\\d{2}[0-9]x", "x.?yz", "^ab", "q"})
         rules.push_back(Rule(e, haColourMatch, true));
