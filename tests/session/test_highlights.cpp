@@ -184,6 +184,50 @@ TEST(HighlightMatcher, ScreenAgreesWithTheRulesOnRandomRows)
     }
 }
 
+// Through the tap, in writes of any size: the screen changes nothing of what the rules do
+// (colours, gagged lines, notices) against the rules run on every completed line.
+TEST(HighlightTap, ScreenedOrNotTheSame)
+{
+    const std::vector<THighlightRule> rules = {
+        Rule("sysop"), Rule("Lobby [a-z]+ sysop", haGag, true), Rule(" sysop", haColourLine),
+        Rule("posted [a-z]+ today", haNotice | haMark, true), Rule("\\d{2}:\\d\\d", haColourMatch, true)};
+    const char *const words[] = {"sysop", "Lobby", "posted", "today", "the", "12:30", "mail", "sysops"};
+    uint32_t seed = 7;
+    auto next = [&](uint32_t n) { return (seed = seed * 1103515245u + 12345u) / 65536u % n; };
+    std::string stream;
+    while (stream.size() < 300000) {
+        for (uint32_t n = 1 + next(12); n--;)
+            stream += std::string(words[next(8)]) + (next(4) ? " " : "");
+        stream += next(9) ? "\r\n" : "\x1b[33m\r\n";
+    }
+    std::string screens[2];
+    std::vector<THighlightEvent> told[2];
+    for (int screened = 0; screened < 2; ++screened) {
+        TColorTTY tty;
+        tty.SetBufferSize(50, 80);
+        tty.SetVisibleSize(80, 24);
+        THighlightTap tap(tty);
+        tap.SetMatcher(std::make_unique<THighlightMatcher>(
+            rules, "", screened ? THighlightScreen::Best() : THighlightScreen::TVector::None));
+        seed = 99;
+        for (size_t i = 0; i < stream.size();) {
+            const size_t n = std::min<size_t>(1 + next(9000), stream.size() - i);
+            tap.BeforeWrite();
+            tty.Write(stream.substr(i, n).c_str());
+            tap.AfterWrite(told[screened]);
+            i += n;
+            for (int y = 0; y < tty.Rows; ++y)
+                for (int x = 0; x < 80; x += 3)
+                    screens[screened] += {char(tty.Screen().CharAt(x, y)), char(tty.Screen().AttrAt(x, y))};
+        }
+    }
+    EXPECT_TRUE(screens[0] == screens[1]);
+    ASSERT_EQ(told[0].size(), told[1].size());
+    EXPECT_GT(told[0].size(), 10u);
+    for (size_t k = 0; k < told[0].size(); ++k)
+        EXPECT_EQ(told[0][k].Row, told[1][k].Row);
+}
+
 TEST(HighlightMatcher, RefusedPatternsSayWhy)
 {
     EXPECT_EQ(HighlightPatternError(Rule("(abc", 1, true)), "Missing ).");
