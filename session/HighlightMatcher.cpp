@@ -69,14 +69,15 @@ std::string HighlightPatternError(const THighlightRule &rule)
     return why + ".";
 }
 
-THighlightMatcher::THighlightMatcher(const std::vector<THighlightRule> &rules, std::string_view host)
+THighlightMatcher::THighlightMatcher(const std::vector<THighlightRule> &rules, std::string_view host,
+                                     THighlightScreen::TVector vector)
 {
     re2::RE2::Options setOptions = Options(true);
     setOptions.set_never_capture(true);
     setOptions.set_max_mem(int64_t(64) << 20); // room for the automaton's states: it is built as it runs
     FSet = std::make_unique<TSet>(setOptions, re2::RE2::UNANCHORED);
     // Hashing every position in plain code costs more than the automaton's one pass.
-    if (THighlightScreen::Fast()) FScreen = std::make_unique<THighlightScreen>();
+    if (vector != THighlightScreen::TVector::None) FScreen = std::make_unique<THighlightScreen>(vector);
     for (const THighlightRule &r : rules) {
         if (!r.Enabled || !r.AppliesTo(host) || !r.Actions) continue;
         std::string expression, error;
@@ -91,27 +92,42 @@ THighlightMatcher::THighlightMatcher(const std::vector<THighlightRule> &rules, s
         if (FScreen && !FScreen->Add(*re)) FScreen.reset();
         FRules.push_back({r.Actions, r.Colour, std::move(re)});
     }
-    if (FRules.empty() || !FSet->Compile()) {
-        FRules.clear();
-        FSet.reset();
-        FScreen.reset();
-    }
+    // A set too big for its automaton's memory leaves each rule to run on its own.
+    if (FRules.empty() || !FSet->Compile()) FSet.reset();
+    if (FRules.empty()) FScreen.reset();
     if (FScreen) FScreen->Build();
 }
 
 THighlightMatcher::~THighlightMatcher() = default;
 
+bool THighlightMatcher::Hits(std::string_view line, std::vector<int> &hits) const
+{
+    const re2::StringPiece text(line.data(), line.size());
+    re2::RE2::Set::ErrorInfo error{};
+    if (FSet && FSet->Match(text, &hits, &error)) return true;
+    if (FSet && error.kind != re2::RE2::Set::kOutOfMemory) return false;
+    // Out of memory is no answer: each rule says on its own (a rule alone falls back to a
+    // slower way that needs none).
+    hits.clear();
+    for (int i = 0; i < int(FRules.size()); ++i)
+        if (re2::RE2::PartialMatch(text, *FRules[size_t(i)].Re)) hits.push_back(i);
+    return !hits.empty();
+}
+
 bool THighlightMatcher::MayMatch(std::string_view lines) const
 {
-    return FSet && (!FLinesApart || FSet->Match(re2::StringPiece(lines.data(), lines.size()), nullptr));
+    if (FRules.empty()) return false;
+    re2::RE2::Set::ErrorInfo error{};
+    return !FSet || !FLinesApart ||
+           FSet->Match(re2::StringPiece(lines.data(), lines.size()), nullptr, &error) ||
+           error.kind == re2::RE2::Set::kOutOfMemory;
 }
 
 bool THighlightMatcher::Match(std::string_view line, THighlightResult &result) const
 {
     result.Clear();
-    if (!FSet) return false;
+    if (FRules.empty() || !Hits(line, FHits)) return false;
     const re2::StringPiece text(line.data(), line.size());
-    if (!FSet->Match(text, &FHits)) return false;
     std::sort(FHits.begin(), FHits.end());
     for (int i : FHits) {
         const TCompiled &r = FRules[size_t(i)];

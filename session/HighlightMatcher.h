@@ -45,7 +45,9 @@ class THighlightMatcher
 {
 public:
     // The enabled rules that hold for the host; rules that cannot compile are left out.
-    THighlightMatcher(const std::vector<THighlightRule> &rules, std::string_view host);
+    // `vector`: the screen's instructions, those of this processor unless told.
+    THighlightMatcher(const std::vector<THighlightRule> &rules, std::string_view host,
+                      THighlightScreen::TVector vector = THighlightScreen::Best());
     ~THighlightMatcher();
     THighlightMatcher(const THighlightMatcher &) = delete;
     THighlightMatcher &operator=(const THighlightMatcher &) = delete;
@@ -68,6 +70,8 @@ public:
     }
 
 private:
+    // Whether a rule matches the line, and which.
+    bool Hits(std::string_view line, std::vector<int> &hits) const;
     struct TCompiled
     {
         uint8_t Actions;

@@ -35,7 +35,64 @@ uint32_t GramHash(const uint8_t *p)
 }
 
 constexpr size_t LongAtom = 3;
+// Misses of a string whose four bytes were found before they move to others of it.
+constexpr uint32_t MissesToMove = 256;
 constexpr size_t NotFound = size_t(-1);
+
+} // namespace
+
+namespace {
+
+// The byte that stands for any digit in the strings the AVX-512 screen looks for.
+constexpr uint8_t Digit = 0x01;
+
+bool Same(uint8_t text, uint8_t atom)
+{
+    return Fold(text) == atom || (atom == Digit && text >= '0' && text <= '9');
+}
+
+// The pattern with each digit class outside brackets ("[0-9]", "\d") as the byte Digit,
+// so that the prefilter names strings with digits in them: "-" and four digits for
+// "[0-9]{3,}-[0-9]{4}" instead of "-" alone. A line a rule matches holds such a string
+// where its digits stand for the digits the class took.
+std::string DigitsAsOne(const std::string &p)
+{
+    std::string out;
+    for (size_t i = 0; i < p.size();) {
+        size_t end = i + 1;
+        if (p.compare(i, 2, "\\Q") == 0) { // quoted up to \E
+            const size_t e = p.find("\\E", i + 2);
+            end = e == std::string::npos ? p.size() : e + 2;
+        } else if (p[i] == '\\') {
+            end = std::min(i + 2, p.size());
+            if (p.compare(i, 2, "\\d") == 0) {
+                out += char(Digit);
+                i = end;
+                continue;
+            }
+        } else if (p[i] == '[') {
+            size_t j = i + 1;
+            if (j < p.size() && p[j] == '^') ++j;
+            if (j < p.size() && p[j] == ']') ++j; // a first ] is itself
+            while (j < p.size() && p[j] != ']')
+                if (p[j] == '\\')
+                    j += 2;
+                else if (p.compare(j, 2, "[:") == 0 && p.find(":]", j + 2) != std::string::npos)
+                    j = p.find(":]", j + 2) + 2;
+                else
+                    ++j;
+            end = std::min(j + 1, p.size());
+            if (p.compare(i, end - i, "[0-9]") == 0) {
+                out += char(Digit);
+                i = end;
+                continue;
+            }
+        }
+        out.append(p, i, end - i);
+        i = end;
+    }
+    return out;
+}
 
 } // namespace
 
@@ -43,7 +100,10 @@ bool THighlightScreen::Add(const re2::RE2 &rule)
 {
     re2::FilteredRE2 filter(1);
     int id = 0;
-    if (filter.Add(rule.pattern(), rule.options(), &id) != re2::RE2::NoError) return false;
+    const std::string digits = FVector == TVector::Avx512 ? DigitsAsOne(rule.pattern()) : rule.pattern();
+    if (filter.Add(digits, rule.options(), &id) != re2::RE2::NoError &&
+        (digits == rule.pattern() || filter.Add(rule.pattern(), rule.options(), &id) != re2::RE2::NoError))
+        return false;
     std::vector<std::string> atoms;
     filter.Compile(&atoms);
     std::vector<int> present, potential;
@@ -78,7 +138,7 @@ namespace {
 int Commonness(uint8_t c)
 {
     static const char order[] = "etaoinsrhldcumfpgwybvkxjqz";
-    if (c == ' ') return 30;
+    if (c == ' ' || c == Digit) return 30; // Digit: ten bytes
     if (const char *at = c >= 'a' && c <= 'z' ? std::strchr(order, c) : nullptr) return 26 - int(at - order);
     return c >= '0' && c <= '9' ? 4 : 1;
 }
@@ -87,39 +147,74 @@ int Commonness(uint8_t c)
 
 void THighlightScreen::Build()
 {
-    FBits.assign(size_t(1) << 10, 0);
-    // The bytes looked for (four, or three and any), each with bit 5 set; bit 32: three only.
-    std::vector<uint64_t> keys;
-    for (uint32_t a = 0; a < FAtoms.size(); ++a) {
-        const auto *bytes = reinterpret_cast<const uint8_t *>(FAtoms[a].data());
-        const size_t size = FAtoms[a].size();
-        if (size < LongAtom) {
+    // Every window of four bytes of each string (all of a shorter one), rarest first.
+    for (const std::string &atom : FAtoms) {
+        const size_t span = std::min<size_t>(atom.size(), 4);
+        TKey key{0,
+                 0,
+                 0,
+                 0,
+                 0,
+                 uint32_t(atom.size()),
+                 reinterpret_cast<const uint8_t *>(atom.data()),
+                 0,
+                 0,
+                 {},
+                 FVector == TVector::Avx512 && atom.find(char(Digit)) != std::string::npos};
+        std::vector<std::pair<int, uint32_t>> windows;
+        for (size_t o = 0; o + span <= atom.size(); ++o) {
+            int score = 0;
+            for (size_t k = 0; k < span; ++k)
+                score += Commonness(uint8_t(atom[o + k]));
+            windows.push_back({score, uint32_t(o)});
+        }
+        std::stable_sort(windows.begin(), windows.end(),
+                         [](const auto &x, const auto &y) { return x.first < y.first; });
+        for (const auto &w : windows)
+            key.Windows.push_back(w.second);
+        for (size_t j = 0; j < std::min<size_t>(atom.size(), 8); ++j) {
+            const uint8_t c = uint8_t(atom[j]);
+            key.Value |= uint64_t(c) << (8 * j);
+            key.Counted |= uint64_t(0xFF) << (8 * j);
+            if (c >= 'a' && c <= 'z') key.Letters |= uint64_t(0x20) << (8 * j);
+        }
+        FKeys.push_back(std::move(key));
+    }
+    if (FVector == TVector::Avx512) {
+        BuildWide();
+        return;
+    }
+    for (const TKey &key : FKeys)
+        if (key.Size < LongAtom)
             for (int c = 0; c < 256; ++c)
-                if (Fold(uint8_t(c)) == bytes[0] && !FAnyByte[c]) {
+                if (Fold(uint8_t(c)) == key.Bytes[0] && !FAnyByte[c]) {
                     FAnyByte[c] = true;
                     FBytes.push_back(uint8_t(c));
                 }
-            continue;
-        }
-        const size_t span = std::min<size_t>(size, 4);
-        uint32_t best = 0;
-        int rarest = 1 << 30;
-        for (uint32_t o = 0; o + span <= size; ++o) {
-            int score = 0;
-            for (size_t k = 0; k < span; ++k)
-                score += Commonness(bytes[o + k]);
-            if (score < rarest) {
-                rarest = score;
-                best = o;
-            }
-        }
-        const uint32_t h = GramHash(bytes + best);
+    PlaceNarrow();
+}
+
+void THighlightScreen::PlaceNarrow() const
+{
+    FBits.assign(size_t(1) << 10, 0);
+    FGrams.clear();
+    std::memset(FLow, 0, sizeof FLow);
+    std::memset(FHigh, 0, sizeof FHigh);
+    // The bytes looked for (four, or three and any), each with bit 5 set; bit 32: three only.
+    std::vector<uint64_t> keys;
+    for (uint32_t a = 0; a < FKeys.size(); ++a) {
+        TKey &key = FKeys[a];
+        key.Misses = 0;
+        if (key.Size < LongAtom) continue;
+        const size_t span = std::min<size_t>(key.Size, 4);
+        const uint32_t best = key.Windows[key.Tried];
+        const uint32_t h = GramHash(key.Bytes + best);
         FGrams.push_back({h, a, best});
         FBits[h >> 6] |= uint64_t(1) << (h & 63);
-        uint64_t key = span == 4 ? 0 : uint64_t(1) << 32;
+        uint64_t bytes = span == 4 ? 0 : uint64_t(1) << 32;
         for (size_t k = 0; k < span; ++k)
-            key |= uint64_t(bytes[best + k] | 0x20) << (8 * k);
-        keys.push_back(key);
+            bytes |= uint64_t(key.Bytes[best + k] | 0x20) << (8 * k);
+        keys.push_back(bytes);
     }
     std::sort(FGrams.begin(), FGrams.end(), [](const TGram &x, const TGram &y) { return x.Hash < y.Hash; });
     std::sort(keys.begin(), keys.end());
@@ -139,7 +234,12 @@ void THighlightScreen::Build()
     }
 }
 
-size_t THighlightScreen::Found(const uint8_t *text, size_t size, size_t at) const
+void THighlightScreen::Missed(TKey &key) const
+{
+    if (++key.Misses == MissesToMove && key.Tried + 1 < key.Windows.size()) FMove = true;
+}
+
+size_t THighlightScreen::Found(const uint8_t *text, size_t size, size_t width, size_t at) const
 {
     const uint32_t h = GramHash(text + at);
     if (!(FBits[h >> 6] >> (h & 63) & 1)) return NotFound;
@@ -147,12 +247,16 @@ size_t THighlightScreen::Found(const uint8_t *text, size_t size, size_t at) cons
                               [](const TGram &x, uint32_t v) { return x.Hash < v; });
     for (; g != FGrams.end() && g->Hash == h; ++g) {
         const std::string &atom = FAtoms[g->Atom];
-        if (at < g->Offset || at - g->Offset + atom.size() > size) continue;
+        // Lines are matched one by one: a string across the end of one counts for neither.
+        if (at < g->Offset || at - g->Offset + atom.size() > size ||
+            (at - g->Offset) / width != (at - g->Offset + atom.size() - 1) / width)
+            continue;
         const uint8_t *p = text + at - g->Offset;
         size_t k = 0;
         while (k < atom.size() && Fold(p[k]) == uint8_t(atom[k]))
             ++k;
         if (k == atom.size()) return at - g->Offset;
+        if (k >= g->Offset + 4) Missed(FKeys[g->Atom]);
     }
     return NotFound;
 }
@@ -161,7 +265,7 @@ void THighlightScreen::ScanLong(const uint8_t *p, size_t n, size_t width, size_t
                                 std::vector<size_t> &hits) const
 {
     for (size_t i = from; i + LongAtom <= n;) {
-        const size_t at = Found(p, n, i);
+        const size_t at = Found(p, n, width, i);
         if (at == NotFound) {
             ++i;
             continue;
@@ -218,7 +322,7 @@ __attribute__((target("avx2"))) void THighlightScreen::ScanTeddy(const uint8_t *
             const size_t q = end - 3;
             const uint32_t h = GramHash(p + q);
             if (!(FBits[h >> 6] >> (h & 63) & 1)) continue;
-            const size_t at = Found(p, n, q);
+            const size_t at = Found(p, n, width, q);
             if (at == NotFound) continue;
             hits.push_back(at);
             next = std::max((at / width + 1) * width, q + 1);
@@ -235,15 +339,152 @@ __attribute__((target("avx2"))) void THighlightScreen::ScanTeddy(const uint8_t *
 }
 #endif
 
-bool THighlightScreen::Fast()
+THighlightScreen::TVector THighlightScreen::Best()
 {
 #if defined(__x86_64__) || defined(__i386__)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    return avx2;
+    static const TVector best = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi")
+                                    ? TVector::Avx512
+                                : __builtin_cpu_supports("avx2") ? TVector::Avx2
+                                                                 : TVector::None;
+    return best;
 #else
-    return false;
+    return TVector::None;
 #endif
 }
+
+void THighlightScreen::BuildWide()
+{
+    // Neighbours share bytes; strings of one or two bytes, which take most places as any,
+    // keep a bucket of their own.
+    auto window = [](const TKey &k) {
+        const size_t span = std::min<size_t>(k.Size, 4);
+        return std::string(4 - span, '\0') +
+               std::string(reinterpret_cast<const char *>(k.Bytes) + k.Windows[0], span);
+    };
+    std::sort(FKeys.begin(), FKeys.end(),
+              [&](const TKey &x, const TKey &y) { return window(x) < window(y); });
+    std::stable_partition(FKeys.begin(), FKeys.end(), [](const TKey &x) { return x.Size <= 2; });
+    const size_t shorts =
+        size_t(std::count_if(FKeys.begin(), FKeys.end(), [](const TKey &x) { return x.Size <= 2; }));
+    const size_t longs = FKeys.size() - shorts, own = shorts ? 1 : 0;
+    FSets = longs + own <= 64 ? 1 : 2;             // a second set costs as much again; a fuller bucket less
+    const size_t spread = size_t(8 * FSets) - own; // buckets for the longer strings
+    for (size_t j = 0; j < FKeys.size(); ++j) {
+        const size_t bucket = j < shorts ? 0 : own + (j - shorts) * spread / std::max<size_t>(longs, 1);
+        FBucket[bucket + 1] = uint32_t(j + 1);
+    }
+    for (size_t b = 1; b <= 16; ++b)
+        FBucket[b] = std::max(FBucket[b], FBucket[b - 1]);
+    Place();
+}
+
+void THighlightScreen::Place() const
+{
+    std::memset(FTable, 0, sizeof FTable);
+    for (size_t bucket = 0; bucket < 16; ++bucket)
+        for (uint32_t i = FBucket[bucket]; i < FBucket[bucket + 1]; ++i) {
+            TKey &key = FKeys[i];
+            const size_t span = std::min<size_t>(key.Size, 4), at = key.Windows[key.Tried];
+            key.Back = uint32_t(at + span - 1);
+            key.Placed = 0;
+            for (size_t j = at; j < at + span && at + span <= 8; ++j)
+                key.Placed |= uint64_t(0xFF) << (8 * j);
+            key.Misses = 0;
+            const uint8_t bit = uint8_t(1u << (bucket % 8));
+            for (size_t k = 0; k < 4; ++k)
+                for (int c = 0; c < 256; ++c)
+                    if (k < 4 - span || Same(uint8_t(c), key.Bytes[at + k - (4 - span)]))
+                        FTable[bucket / 8][k][c & 127] |= bit;
+        }
+}
+
+size_t THighlightScreen::Confirm(const uint8_t *p, size_t n, size_t width, size_t end, uint32_t buckets) const
+{
+    for (; buckets; buckets &= buckets - 1) {
+        const unsigned b = unsigned(__builtin_ctz(buckets));
+        for (uint32_t i = FBucket[b]; i < FBucket[b + 1]; ++i) {
+            TKey &key = FKeys[i];
+            const size_t start = end - key.Back;
+            if (end < key.Back || start + key.Size > n || start / width != (start + key.Size - 1) / width)
+                continue; // lines are matched one by one: a string across the end of one counts for neither
+            size_t j = 0;
+            if (start + 8 <= n && !key.Digits) {
+                uint64_t eight;
+                std::memcpy(&eight, p + start, 8);
+                const uint64_t folded = eight | key.Letters;
+                if ((folded & key.Counted) != key.Value) {
+                    if ((folded & key.Placed) == (key.Value & key.Placed) && key.Placed) Missed(key);
+                    continue;
+                }
+                j = std::min<size_t>(key.Size, 8);
+            }
+            while (j < key.Size && Same(p[start + j], key.Bytes[j]))
+                ++j;
+            if (j == key.Size) return start;
+        }
+    }
+    return NotFound;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+namespace {
+
+// The 64 bytes that stand `back` before positions at..at+63 of the text, 0 outside it.
+__attribute__((target("avx512f,avx512bw"))) inline __m512i Behind(const uint8_t *p, size_t n, size_t at,
+                                                                  size_t back)
+{
+    if (at >= back && at - back + 64 <= n) return _mm512_loadu_si512(p + at - back);
+    const size_t from = back > at ? back - at : 0, to = std::min<size_t>(64, n - at);
+    const uint64_t keep = (to == 64 ? ~uint64_t(0) : (uint64_t(1) << to) - 1) & ~((uint64_t(1) << from) - 1);
+    return _mm512_maskz_loadu_epi8(keep, reinterpret_cast<const void *>(uintptr_t(p) + at - back));
+}
+
+} // namespace
+
+template <int Sets>
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void
+THighlightScreen::ScanWide(const uint8_t *p, size_t n, size_t width, std::vector<size_t> &hits) const
+{
+    __m512i low[Sets][4], high[Sets][4];
+    for (int s = 0; s < Sets; ++s)
+        for (int k = 0; k < 4; ++k) {
+            low[s][k] = _mm512_load_si512(FTable[s][k]);
+            high[s][k] = _mm512_load_si512(FTable[s][k] + 64);
+        }
+    // Each place's byte looked up where it stands before the fourth: no carrying between blocks.
+    for (size_t i = 0; i < n;) {
+        __m512i x[4], m[Sets];
+        for (int k = 0; k < 4; ++k)
+            x[k] = Behind(p, n, i, size_t(3 - k));
+        for (int s = 0; s < Sets; ++s) {
+            __m512i r[4];
+            for (int k = 0; k < 4; ++k)
+                r[k] = _mm512_permutex2var_epi8(low[s][k], x[k], high[s][k]);
+            m[s] = _mm512_and_si512(_mm512_ternarylogic_epi64(r[0], r[1], r[2], 0x80), r[3]);
+        }
+        const __m512i any = Sets == 2 ? _mm512_or_si512(m[0], m[Sets - 1]) : m[0];
+        uint64_t mask = _mm512_test_epi8_mask(any, any);
+        if (n - i < 64) mask &= (uint64_t(1) << (n - i)) - 1;
+        size_t next = i + 64;
+        if (mask) {
+            alignas(64) uint8_t buckets[Sets][64];
+            for (int s = 0; s < Sets; ++s)
+                _mm512_store_si512(buckets[s], m[s]);
+            do {
+                const size_t j = size_t(__builtin_ctzll(mask));
+                mask &= mask - 1;
+                const size_t at =
+                    Confirm(p, n, width, i + j, buckets[0][j] | (Sets == 2 ? buckets[Sets - 1][j] << 8 : 0));
+                if (at == NotFound) continue;
+                hits.push_back(at);
+                next = std::max((at / width + 1) * width, i + j + 1);
+                break;
+            } while (mask);
+        }
+        i = next;
+    }
+}
+#endif
 
 void THighlightScreen::Candidates(const uint8_t *p, int count, int width, int first,
                                   std::vector<int> &rows) const
@@ -251,15 +492,18 @@ void THighlightScreen::Candidates(const uint8_t *p, int count, int width, int fi
     const size_t n = size_t(count) * size_t(width), w = size_t(width);
     if (n == 0) return;
     FHits.clear();
-    if (!FGrams.empty()) {
 #if defined(__x86_64__) || defined(__i386__)
-        if (Fast())
-            ScanTeddy(p, n, w, FHits);
-        else
+    if (FVector == TVector::Avx512 && FSets == 2)
+        ScanWide<2>(p, n, w, FHits);
+    else if (FVector == TVector::Avx512)
+        ScanWide<1>(p, n, w, FHits);
+    else if (FVector == TVector::Avx2 && !FGrams.empty())
+        ScanTeddy(p, n, w, FHits);
+    else
 #endif
-            ScanLong(p, n, w, 0, FHits);
-    }
-    if (!FBytes.empty() && FBytes.size() <= 3) {
+        if (!FGrams.empty())
+        ScanLong(p, n, w, 0, FHits);
+    if (FVector != TVector::Avx512 && !FBytes.empty() && FBytes.size() <= 3) {
         for (uint8_t b : FBytes)
             for (size_t i = 0; i < n;) {
                 const void *at = std::memchr(p + i, b, n - i);
@@ -267,12 +511,21 @@ void THighlightScreen::Candidates(const uint8_t *p, int count, int width, int fi
                 FHits.push_back(size_t(static_cast<const uint8_t *>(at) - p));
                 i = (FHits.back() / w + 1) * w;
             }
-    } else if (!FBytes.empty()) {
+    } else if (FVector != TVector::Avx512 && !FBytes.empty()) {
         for (size_t i = 0; i < n; ++i)
             if (FAnyByte[p[i]]) {
                 FHits.push_back(i);
                 i = (i / w + 1) * w - 1;
             }
+    }
+    if (FMove) {
+        for (TKey &key : FKeys)
+            if (key.Misses >= MissesToMove && key.Tried + 1 < key.Windows.size()) ++key.Tried;
+        FMove = false;
+        if (FVector == TVector::Avx512)
+            Place();
+        else
+            PlaceNarrow();
     }
     std::sort(FHits.begin(), FHits.end());
     const size_t before = rows.size();

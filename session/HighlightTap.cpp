@@ -64,9 +64,20 @@ void THighlightTap::AfterWrite(std::vector<THighlightEvent> &events)
             const int y = screen.RowOfNumber(n);
             const uint8_t *chars = screen.RowAt(y, scratch).Chars;
             int run = 1;
-            while (y >= 0 && n + run < to &&
-                   screen.RowChars(y + run) == chars + size_t(run) * size_t(FTty.Cols))
-                ++run;
+            if (y >= 0) {
+                // The ring's rows lie one after another but for one break at its end at most:
+                // row k follows on from row y up to the break and not after it.
+                auto follows = [&](int k) {
+                    return screen.RowChars(y + k) == chars + size_t(k) * size_t(FTty.Cols);
+                };
+                int good = 0, bad = int(to - n);
+                if (!follows(bad - 1))
+                    for (bad = bad - 1; good + 1 < bad;) {
+                        const int mid = (good + bad) / 2;
+                        (follows(mid) ? good : bad) = mid;
+                    }
+                run = bad;
+            }
             FMatcher->Candidates(chars, run, FTty.Cols, int(n - from), FCandidates);
             n += run;
         }

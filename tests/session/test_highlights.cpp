@@ -123,6 +123,111 @@ TEST(HighlightMatcher, ScreenPassesEveryRowARuleMatches)
     EXPECT_EQ(screened, THighlightScreen::Fast() ? int(rules.size()) - 1 : 0); // each alone but the last
 }
 
+// Random rows full of near misses (a rule's first bytes, other letter case, bytes above 0x7F),
+// in runs of any length: the screen passes every row a rule matches, with each kind of
+// instructions this processor has, also after strings found often without the rest moved.
+TEST(HighlightMatcher, ScreenAgreesWithTheRulesOnRandomRows)
+{
+    uint32_t seed = 12345;
+    auto next = [&](uint32_t n) { return (seed = seed * 1103515245u + 12345u) / 65536u % n; };
+    std::vector<std::string> words;
+    std::vector<THighlightRule> rules;
+    for (int k = 0; k < 12; ++k) {
+        std::string w;
+        for (uint32_t n = 3 + next(9); w.size() < n;)
+            w += "abcdeo_"[next(7)];
+        words.push_back(w);
+        rules.push_back(Rule(w, haColourMatch, false, k % 3 == 0, k % 4 == 0));
+        if (k < 4) rules.push_back(Rule(" " + w)); // found across the end of a row before one with w
+    }
+    for (const char *e : {"[0-9]{3,}-[0-9]{4}", "\\d+:\\d[0-9]", "[^0-9]\\d{2}[0-9]x", "x.?yz", "^ab", "q"})
+        rules.push_back(Rule(e, haColourMatch, true));
+    constexpr int width = 53;
+    std::vector<std::string> lines;
+    std::string rows;
+    while (lines.size() < 6000) {
+        std::string l;
+        while (l.size() < size_t(width)) {
+            const uint32_t what = next(10);
+            const std::string &w = words[next(uint32_t(words.size()))];
+            if (what < 4) l += w.substr(0, 1 + next(uint32_t(w.size()))); // all of it, or its first bytes
+            if (what == 4) l += char(0x80 | "abcdeo"[next(6)]);
+            if (what == 5)
+                for (uint32_t n = 1 + next(5); n--;)
+                    l += "0123456789-:xyzqAB"[next(18)];
+            l += what < 8 ? ' ' : char("ABCDEO"[next(6)]);
+        }
+        l.resize(next(width + 1));
+        lines.push_back(l);
+        rows += l + std::string(size_t(width) - l.size(), ' ');
+    }
+    for (auto vector : {THighlightScreen::TVector::Avx2, THighlightScreen::TVector::Avx512}) {
+        if (vector > THighlightScreen::Best()) continue;
+        const THighlightMatcher m(rules, "Any", vector);
+        ASSERT_TRUE(m.Screens());
+        std::vector<int> passed;
+        for (int from = 0; from < int(lines.size());) {
+            const int count = std::min(int(lines.size()) - from, 1 + int(next(300)));
+            m.Candidates(reinterpret_cast<const uint8_t *>(rows.data()) + size_t(from) * width, count, width,
+                         from, passed);
+            from += count;
+        }
+        THighlightResult r;
+        int matched = 0;
+        for (int i = 0; i < int(lines.size()); ++i)
+            if (m.Match(lines[size_t(i)], r)) {
+                ++matched;
+                EXPECT_TRUE(std::binary_search(passed.begin(), passed.end(), i)) << lines[size_t(i)];
+            }
+        EXPECT_LT(passed.size(), lines.size() * 9 / 10); // it does skip
+        EXPECT_GT(matched, 1000);
+    }
+}
+
+// Through the tap, in writes of any size: the screen changes nothing of what the rules do
+// (colours, gagged lines, notices) against the rules run on every completed line.
+TEST(HighlightTap, ScreenedOrNotTheSame)
+{
+    const std::vector<THighlightRule> rules = {
+        Rule("sysop"), Rule("Lobby [a-z]+ sysop", haGag, true), Rule(" sysop", haColourLine),
+        Rule("posted [a-z]+ today", haNotice | haMark, true), Rule("\\d{2}:\\d\\d", haColourMatch, true)};
+    const char *const words[] = {"sysop", "Lobby", "posted", "today", "the", "12:30", "mail", "sysops"};
+    uint32_t seed = 7;
+    auto next = [&](uint32_t n) { return (seed = seed * 1103515245u + 12345u) / 65536u % n; };
+    std::string stream;
+    while (stream.size() < 300000) {
+        for (uint32_t n = 1 + next(12); n--;)
+            stream += std::string(words[next(8)]) + (next(4) ? " " : "");
+        stream += next(9) ? "\r\n" : "\x1b[33m\r\n";
+    }
+    std::string screens[2];
+    std::vector<THighlightEvent> told[2];
+    for (int screened = 0; screened < 2; ++screened) {
+        TColorTTY tty;
+        tty.SetBufferSize(50, 80);
+        tty.SetVisibleSize(80, 24);
+        THighlightTap tap(tty);
+        tap.SetMatcher(std::make_unique<THighlightMatcher>(
+            rules, "", screened ? THighlightScreen::Best() : THighlightScreen::TVector::None));
+        seed = 99;
+        for (size_t i = 0; i < stream.size();) {
+            const size_t n = std::min<size_t>(1 + next(9000), stream.size() - i);
+            tap.BeforeWrite();
+            tty.Write(stream.substr(i, n).c_str());
+            tap.AfterWrite(told[screened]);
+            i += n;
+            for (int y = 0; y < tty.Rows; ++y)
+                for (int x = 0; x < 80; x += 3)
+                    screens[screened] += {char(tty.Screen().CharAt(x, y)), char(tty.Screen().AttrAt(x, y))};
+        }
+    }
+    EXPECT_TRUE(screens[0] == screens[1]);
+    ASSERT_EQ(told[0].size(), told[1].size());
+    EXPECT_GT(told[0].size(), 10u);
+    for (size_t k = 0; k < told[0].size(); ++k)
+        EXPECT_EQ(told[0][k].Row, told[1][k].Row);
+}
+
 TEST(HighlightMatcher, RefusedPatternsSayWhy)
 {
     EXPECT_EQ(HighlightPatternError(Rule("(abc", 1, true)), "Missing ).");
