@@ -255,7 +255,8 @@ void TColorTTYWidget::TopRenumbered()
 
 void TColorTTYWidget::OutputPaused()
 {
-    if (!FFlushTimer.isActive() || Typing()) return;
+    if (!FFlushTimer.isActive()) return;
+    if (Typing()) return Flush(true); // the echo: painted before the event loop turns again
     // Sooner than the next frame, as long as painting takes at most about an eighth of the time.
     const qint64 gap = std::max(PausedGapNs, 8 * FPaintNs);
     if (gap >= qint64(FrameMs) * 1000000) return;
@@ -279,7 +280,7 @@ void TColorTTYWidget::ScheduleFlush()
     FFlushTimer.start(Typing() ? 0 : int(std::max<qint64>(0, FrameMs - since)), this);
 }
 
-void TColorTTYWidget::Flush()
+void TColorTTYWidget::Flush(bool now)
 {
     // The scroll and the tracking that waited come first: they may move the whole view.
     FModel->SettleView();
@@ -287,10 +288,11 @@ void TColorTTYWidget::Flush()
     SyncCaret();
     FFlushTimer.stop();
     if (FBarDirty) UpdateScrollBar();
-    if (FDirtyAll)
-        viewport()->update();
-    else if (!FDirtyRect.isEmpty())
-        viewport()->update(FDirtyRect);
+    const QRect dirty = FDirtyAll ? viewport()->rect() : FDirtyRect;
+    if (now)
+        viewport()->repaint(dirty);
+    else if (!dirty.isEmpty())
+        viewport()->update(dirty);
     FDirtyAll = false;
     FDirtyRect = {};
 }
