@@ -18,14 +18,9 @@ namespace {
 
 // The steps from an echo's arrival to its paint, each the first event of its kind after the
 // key: the socket's notifier woken, the socket's notice handled (the read), the repaint's
-// timer, Qt's update request, the paint's start and its end. While typing the view paints
-// the echo at once, without the timer and the update request.
+// timer, Qt's update request, the paint's start and its end.
 enum TStep { stWoken, stRead, stTimer, stUpdate, stPaint, stPainted, stSteps };
 const char *const StepNames[stSteps] = {"woken", "read", "timer", "update", "paint", "painted"};
-bool Optional(int s)
-{
-    return s == stTimer || s == stUpdate;
-}
 
 class StepWatch : public QObject
 {
@@ -38,15 +33,9 @@ public:
     }
     void Mark(TStep s)
     {
-        // only in order: each step after the one before it (or the last before that one that
-        // happened, when it may be skipped), none after a later one
-        const BenchClock::time_point none{};
-        if (At[s] != none) return;
-        for (int k = s - 1; k >= 0 && At[k] == none; --k)
-            if (!Optional(k)) return;
-        for (int k = s + 1; k < stSteps; ++k)
-            if (At[k] != none) return;
-        At[s] = BenchClock::now();
+        // only in order: each step after the one before it
+        if (At[s] == BenchClock::time_point{} && (s == stWoken || At[s - 1] != BenchClock::time_point{}))
+            At[s] = BenchClock::now();
     }
     bool eventFilter(QObject *o, QEvent *e) override
     {
@@ -94,8 +83,9 @@ void MeasureKeyLatency(int keys)
             const ssize_t n = ::recv(peer, buf, sizeof buf, 0);
             if (n <= 0) break;
             const std::string echo = filter.Take(buf, size_t(n));
-            if (!echo.empty() && !SendAll(peer, echo)) break;
+            // stamped before the send: the echo may be painted before this thread runs again
             if (!echo.empty()) echoedAt = BenchClock::now().time_since_epoch().count();
+            if (!echo.empty() && !SendAll(peer, echo)) break;
         }
         ::close(peer);
     });
@@ -128,10 +118,9 @@ void MeasureKeyLatency(int keys)
             watch.Mark(stPainted);
             BenchClock::time_point before = echoed;
             bool whole = true;
-            for (int k = 0; k < stSteps; ++k)
-                whole = whole && (watch.At[k] != BenchClock::time_point{} || Optional(k));
+            for (const auto &at : watch.At)
+                whole = whole && at != BenchClock::time_point{};
             for (int k = 0; whole && k < stSteps; ++k) {
-                if (watch.At[k] == BenchClock::time_point{}) continue; // skipped
                 steps[k].push_back(Ms(watch.At[k] - before));
                 before = watch.At[k];
             }

@@ -255,8 +255,7 @@ void TColorTTYWidget::TopRenumbered()
 
 void TColorTTYWidget::OutputPaused()
 {
-    if (!FFlushTimer.isActive()) return;
-    if (Typing()) return Flush(true); // the echo: painted before the event loop turns again
+    if (!FFlushTimer.isActive() || Typing()) return;
     // Sooner than the next frame, as long as painting takes at most about an eighth of the time.
     const qint64 gap = std::max(PausedGapNs, 8 * FPaintNs);
     if (gap >= qint64(FrameMs) * 1000000) return;
@@ -280,7 +279,7 @@ void TColorTTYWidget::ScheduleFlush()
     FFlushTimer.start(Typing() ? 0 : int(std::max<qint64>(0, FrameMs - since)), this);
 }
 
-void TColorTTYWidget::Flush(bool now)
+void TColorTTYWidget::Flush()
 {
     // The scroll and the tracking that waited come first: they may move the whole view.
     FModel->SettleView();
@@ -288,11 +287,10 @@ void TColorTTYWidget::Flush(bool now)
     SyncCaret();
     FFlushTimer.stop();
     if (FBarDirty) UpdateScrollBar();
-    const QRect dirty = FDirtyAll ? viewport()->rect() : FDirtyRect;
-    if (now)
-        viewport()->repaint(dirty);
-    else if (!dirty.isEmpty())
-        viewport()->update(dirty);
+    if (FDirtyAll)
+        viewport()->update();
+    else if (!FDirtyRect.isEmpty())
+        viewport()->update(FDirtyRect);
     FDirtyAll = false;
     FDirtyRect = {};
 }

@@ -150,8 +150,7 @@ private:
     // flood of output costs a few paints rather than one per line.
     void Dirty(const QRect &r);
     void ScheduleFlush();
-    // Hands the repaints to the paint cycle, or paints them at once.
-    void Flush(bool now = false);
+    void Flush();
     // The cell in client pixels, or an empty rectangle when it is out of view.
     QRect CellRect(TCellPoint cell) const;
     // After a paint while typing: part of it painted again once idle, away from where the
