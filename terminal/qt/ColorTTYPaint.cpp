@@ -48,10 +48,13 @@ void TColorTTYWidget::paintEvent(QPaintEvent *e)
 // Qt's X11 backing store makes a round trip to the X server before it paints over pixels it
 // handed to the server through shared memory since its last round trip, and an echo's cell
 // always lies under the caret the previous paint drew. So after a paint while typing, one
-// pixel of it away from where the next echoes land is painted again once idle: the round
+// pixel of it away from where the next echoes land is painted again a little later: the round
 // trip is taken then, and what is left pending no longer overlaps the next echo's cells.
 void TColorTTYWidget::ScheduleSettle(const QRegion &painted)
 {
+    // Not at once: the echo's pixels go to the screen and its watchers first, with no other
+    // work of ours competing for the cores; keys come tens of milliseconds apart.
+    constexpr int SettleMs = 3;
     static const bool x11 = QGuiApplication::platformName() == QLatin1String("xcb");
     if (!x11 || FSettling || !Typing()) return;
     const QRect cursor = CellRect({FModel->CursorX, FModel->CursorY});
@@ -63,5 +66,5 @@ void TColorTTYWidget::ScheduleSettle(const QRegion &painted)
     const QRegion away = painted - next;
     if (away.isEmpty()) return;
     FSettleRect = QRect(away.begin()->topLeft(), QSize(1, 1));
-    FSettleTimer.start(0, this);
+    FSettleTimer.start(SettleMs, this);
 }
