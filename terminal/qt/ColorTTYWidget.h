@@ -153,8 +153,8 @@ private:
     void Flush();
     // The cell in client pixels, or an empty rectangle when it is out of view.
     QRect CellRect(TCellPoint cell) const;
-    // After a paint while typing: part of it painted again once idle, away from where the
-    // next echo lands (see paintEvent).
+    // After a paint while typing: one pixel of it painted again shortly after, away from
+    // where the next echo lands (why: beside its definition).
     void ScheduleSettle(const QRegion &painted);
 
     std::unique_ptr<TColorTTY> FModel;
