@@ -127,7 +127,8 @@ private:
     size_t CtermSauceMark(const uint8_t *p, size_t i, size_t count);
     size_t CtermSauce(const uint8_t *p, size_t i, size_t count);
     // Whether p[i..end) begins with a SAUCE record's mark (boards that leak one send it
-    // after a control sequence: looked for where text begins, not inside it).
+    // after a control sequence: looked for where text begins, not inside it, wherever the
+    // reads were cut).
     static bool CtermSauceStarts(const uint8_t *p, size_t i, size_t end)
     {
         return p[i] == 'S' && end - i >= 7 && std::memcmp(p + i, "SAUCE00", 7) == 0;
@@ -151,4 +152,6 @@ private:
     bool FAnsiSavedReverse = false;
     TAnswerHandler FAnswer;
     TCtermModes FCterm;
+    bool FRunOpen = false;      // the last write ended inside printed text
+    bool FRunContinues = false; // so this one began inside it
 };

@@ -70,6 +70,9 @@ void TAnsiBbsInterpreter::Write(const uint8_t *p, size_t count)
 {
     TTTYTokenizer &tok = FTok;
     size_t i = 0;
+    if (count == 0) return;
+    FRunContinues = FRunOpen;
+    FRunOpen = false;
     while (i < count) {
         switch (tok.State()) {
         case esText:
@@ -161,9 +164,11 @@ void TAnsiBbsInterpreter::AnsiGlyph(uint8_t c)
     if (p[i] >= 0x20 && x < S.Cols()) {
         const size_t room = size_t(S.Cols() - x);
         const size_t end = FindControlBefore(p, i + 1, count - i <= room ? count : i + room, count);
-        if ((end == count || p[end] == ESC) && !(FCterm.HideSauce && CtermSauceStarts(p, i, end))) {
+        if ((end == count || p[end] == ESC) &&
+            !(FCterm.HideSauce && !(i == 0 && FRunContinues) && CtermSauceStarts(p, i, end))) {
             AnsiPut(p + i, int(end - i));
             AnsiFollow();
+            FRunOpen = end == count;
             return end;
         }
     }
@@ -174,10 +179,11 @@ size_t TAnsiBbsInterpreter::AnsiText(const uint8_t *p, size_t i, size_t count)
 {
     TColorTTY &T = FTty;
     TTTYScreen &S = FScreen;
+    bool inRun = i == 0 && FRunContinues;
     while (i < count) {
         const uint8_t c = p[i];
         if (c >= 0x20) {
-            if (FCterm.HideSauce && CtermSauceStarts(p, i, count)) {
+            if (!inRun && FCterm.HideSauce && CtermSauceStarts(p, i, count)) {
                 FTok.SetState(esSauce);
                 FCterm.SauceLeft = 128;
                 return i;
@@ -187,8 +193,11 @@ size_t TAnsiBbsInterpreter::AnsiText(const uint8_t *p, size_t i, size_t count)
             const size_t end = FindControlBefore(p, i + 1, count - i <= room ? count : i + room, count);
             AnsiPut(p + i, int(end - i));
             i = end;
+            inRun = true;
+            FRunOpen = i == count;
             continue;
         }
+        inRun = false;
         if (c == ESC) break;
         const bool jump = c == 8 || c == 9 || c == 10 || c == 12 || c == 13;
         if (jump) AnsiFollow();
