@@ -83,8 +83,9 @@ void MeasureKeyLatency(int keys)
             const ssize_t n = ::recv(peer, buf, sizeof buf, 0);
             if (n <= 0) break;
             const std::string echo = filter.Take(buf, size_t(n));
-            if (!echo.empty() && !SendAll(peer, echo)) break;
+            // stamped before the send: the echo may be painted before this thread runs again
             if (!echo.empty()) echoedAt = BenchClock::now().time_since_epoch().count();
+            if (!echo.empty() && !SendAll(peer, echo)) break;
         }
         ::close(peer);
     });

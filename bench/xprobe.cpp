@@ -131,7 +131,9 @@ struct Watcher
             HasPaint = true;
             LastPaint = now;
             ++Paints;
-            if (!Keys.empty()) {
+            // A pixel alone is no glyph: winMarlet paints one again after an echo, once idle
+            // (see "Key to glyph" in README.md); late under load, it must not end the next key's wait.
+            if (!Keys.empty() && d.area.width * d.area.height > 1) {
                 KeyLatency.push_back(Ms(now - Keys.front()));
                 Keys.pop_front();
             }

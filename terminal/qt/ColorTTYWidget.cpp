@@ -25,7 +25,6 @@ namespace {
 
 constexpr int FrameMs = 16;             // lazy repaints at most this often
 constexpr qint64 PausedGapNs = 2000000; // after a pause in the output, paint this soon at the earliest
-constexpr int TypingMs = 250;           // for this long after a key, what comes is painted at once (the echo)
 
 } // namespace
 
@@ -37,6 +36,7 @@ TColorTTYWidget::~TColorTTYWidget()
 {
     FSpeechPtr.reset();
     FFlushTimer.stop();
+    FSettleTimer.stop();
     FTimer.stop();
     FCaretBlink.stop();
     FModel->SetView(nullptr);
@@ -255,7 +255,7 @@ void TColorTTYWidget::TopRenumbered()
 
 void TColorTTYWidget::OutputPaused()
 {
-    if (!FFlushTimer.isActive() || (FLastKey.isValid() && FLastKey.elapsed() < TypingMs)) return;
+    if (!FFlushTimer.isActive() || Typing()) return;
     // Sooner than the next frame, as long as painting takes at most about an eighth of the time.
     const qint64 gap = std::max(PausedGapNs, 8 * FPaintNs);
     if (gap >= qint64(FrameMs) * 1000000) return;
@@ -276,14 +276,15 @@ void TColorTTYWidget::ScheduleFlush()
 {
     if (FFlushTimer.isActive()) return;
     const qint64 since = FLastPaint.isValid() ? FLastPaint.elapsed() : FrameMs;
-    const bool typing = FLastKey.isValid() && FLastKey.elapsed() < TypingMs;
-    FFlushTimer.start(typing ? 0 : int(std::max<qint64>(0, FrameMs - since)), this);
+    FFlushTimer.start(Typing() ? 0 : int(std::max<qint64>(0, FrameMs - since)), this);
 }
 
 void TColorTTYWidget::Flush()
 {
     // The scroll and the tracking that waited come first: they may move the whole view.
     FModel->SettleView();
+    // The caret that follows the output is painted in the same frame as the cells.
+    SyncCaret();
     FFlushTimer.stop();
     if (FBarDirty) UpdateScrollBar();
     if (FDirtyAll)
@@ -292,7 +293,6 @@ void TColorTTYWidget::Flush()
         viewport()->update(FDirtyRect);
     FDirtyAll = false;
     FDirtyRect = {};
-    SyncCaret();
 }
 
 void TColorTTYWidget::FrameWanted()
@@ -339,18 +339,23 @@ void TColorTTYWidget::SyncCaret()
         UpdateCaret();
 }
 
-QRect TColorTTYWidget::CaretRect() const
+QRect TColorTTYWidget::CellRect(TCellPoint cell) const
 {
-    if (!FCaretShown || FCharW <= 0) return {};
+    if (FCharW <= 0) return {};
     const TColorTTY &t = *FModel;
-    int row = FCaretCell.y - t.Top;
+    int row = cell.y - t.Top;
     if (t.Viewport().ShowsSplit()) {
         const TViewRows rows = ViewRows(t);
-        row = rows.LiveViewRow(FCaretCell.y) >= 0 ? rows.LiveViewRow(FCaretCell.y)
-                                                  : rows.UpperViewRow(FCaretCell.y);
+        row = rows.LiveViewRow(cell.y) >= 0 ? rows.LiveViewRow(cell.y) : rows.UpperViewRow(cell.y);
         if (row < 0) return {};
     }
-    return {(FCaretCell.x - t.Left) * FCharW, row * FCharH + FAscentPx, FCharW, 2};
+    return {(cell.x - t.Left) * FCharW, row * FCharH, FCharW, FCharH};
+}
+
+QRect TColorTTYWidget::CaretRect() const
+{
+    const QRect cell = FCaretShown ? CellRect(FCaretCell) : QRect();
+    return cell.isEmpty() ? cell : QRect(cell.x(), cell.y() + FAscentPx, FCharW, 2);
 }
 
 void TColorTTYWidget::StopTimer()
@@ -474,6 +479,13 @@ void TColorTTYWidget::timerEvent(QTimerEvent *e)
     TColorTTY &t = *FModel;
     if (e->timerId() == FFlushTimer.timerId()) {
         Flush();
+        return;
+    }
+    if (e->timerId() == FSettleTimer.timerId()) {
+        FSettleTimer.stop();
+        FSettling = true;
+        viewport()->repaint(FSettleRect);
+        FSettling = false;
         return;
     }
     if (e->timerId() == FCaretBlink.timerId()) {

@@ -16,6 +16,7 @@
 #include <QFont>
 #include <QPixmap>
 #include <QRawFont>
+#include <QRegion>
 
 #include <functional>
 #include <memory>
@@ -138,6 +139,9 @@ private:
     void FontChanged();
     void SetMetrics(int charWidth, int charHeight, int ascent, int overhang);
     static constexpr int BlinkMs = 500;
+    // For this long after a key, what comes is painted at once (the echo).
+    static constexpr int TypingMs = 250;
+    bool Typing() const { return FLastKey.isValid() && FLastKey.elapsed() < TypingMs; }
     void UpdateScrollBar();
     void ScrollBarMoved(int value);
     void MouseDown(QMouseEvent *e, bool doubleClick);
@@ -147,6 +151,11 @@ private:
     void Dirty(const QRect &r);
     void ScheduleFlush();
     void Flush();
+    // The cell in client pixels, or an empty rectangle when it is out of view.
+    QRect CellRect(TCellPoint cell) const;
+    // After a paint while typing: one pixel of it painted again shortly after, away from
+    // where the next echo lands (why: beside its definition).
+    void ScheduleSettle(const QRegion &painted);
 
     std::unique_ptr<TColorTTY> FModel;
     std::unique_ptr<TTerminalSpeech> FSpeechPtr;
@@ -156,9 +165,12 @@ private:
     QFont FMeasuredFont;
     bool FMeasured = false;
 
-    QBasicTimer FTimer;      // blink (500 ms) or selection auto-scroll (50 ms)
-    QBasicTimer FCaretBlink; // the caret's own on/off phase
-    QBasicTimer FFlushTimer; // hands collected repaints to the paint cycle
+    QBasicTimer FTimer;       // blink (500 ms) or selection auto-scroll (50 ms)
+    QBasicTimer FCaretBlink;  // the caret's own on/off phase
+    QBasicTimer FFlushTimer;  // hands collected repaints to the paint cycle
+    QBasicTimer FSettleTimer; // the idle repaint after an echo
+    QRect FSettleRect;
+    bool FSettling = false;
     QElapsedTimer FLastPaint;
     qint64 FPaintNs = 0;    // how long the last paint took
     QElapsedTimer FLastKey; // the user is typing: the echo is not held back for a frame
