@@ -99,7 +99,7 @@ loads=()
 for round in $(seq 1 "$rounds"); do
   loads+=("$(load | cut -d' ' -f1)")
   if [ $((round % 2)) -eq 1 ]; then wm_round; xterm_round; else xterm_round; wm_round; fi
-  run app "$build/bench/bench_app" --only program,flood,rules,latency,search --runs 3 --keys 300 "$wm"
+  run app "$build/bench/bench_app" --only program,flood,rules,latency,search --runs 9 --keys 300 "$wm"
   run transports "$build/bench/bench_app" --only transports --runs 1 "$wm"
   # what Qt itself costs before a first frame: a bare window, nothing else linked
   run qt.startup "$probe" startup 3 -- "$build/bench/qt_window"
@@ -170,10 +170,10 @@ awk -v rounds="$rounds" -v failedfile="$failed" '
     ratio("flood rate, winMarlet / xterm (xprobe, MB/s)", "wm.flood.flood_mb_s", "xterm.flood.flood_mb_s", 100, ">=")
     figure("flood in the window, no history, MB/s", "app.flood_mb_s")
     figure("flood in the window, 1,000,000 lines of history, MB/s", "app.flood_history_mb_s")
-    figure("flood rate, history / none (each round: median of 3)", "app.flood_history_ratio", 0.8, ">=")
+    figure("flood rate, history / none (each round: median of 9)", "app.flood_history_ratio", 0.8, ">=")
     figure("flood in the window, no highlight rules, MB/s", "app.flood_plain_mb_s")
     figure("flood in the window, 50 highlight rules matching few lines, MB/s", "app.flood_rules_mb_s")
-    figure("flood rate, 50 rules / none (each round: median of 3)", "app.flood_rules_ratio", 0.9, ">=")
+    figure("flood rate, 50 rules / none (each round: median of 9)", "app.flood_rules_ratio", 0.9, ">=")
     figure("start-up to the window painted, winMarlet, ms", "wm.startup.startup_painted_ms")
     figure("start-up to the window painted, xterm, ms", "xterm.startup.startup_painted_ms")
     figure("start-up to the window painted, a bare Qt window, ms", "qt.startup.startup_painted_ms")
