@@ -99,8 +99,8 @@ TEST_F(OffLineDisplay, AnAnsiBbsHostGoesOnWhereItsReadStopped)
         std::string_view First;
         const char *Then, *Shown;
     } cases[] = {
-        {"A\x1a", "o", "A\x1ao"},                // a lone SUB, not a SAUCE record
-        {"A\x1aSAU", "x", "A\x1aSAUx"},          // a record's mark cut short
+        {"A\x1a", "o", "A\x1ao"},                  // a lone SUB, not a SAUCE record
+        {"A\x1aSAU", "x", "A\x1aSAUx"},            // a record's mark cut short
         {{"A\x1b[=255h\0", 9}, "\x1bz", "A\x1bz"}, // doorway: the byte after NUL is a glyph
         {"A\x1b[", "1mB", "AB"},
     };

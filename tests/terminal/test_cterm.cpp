@@ -50,7 +50,7 @@ const TCase Cases[] = {
      "Cx",
      "A\x1aSAUB\x1a\x1a"
      "Cx",
-     "", ""}, // 0x1A alone stays a glyph
+     "", ""},                                   // 0x1A alone stays a glyph
     {"\x88SAUCE00 x", "\x88SAUCE00 x", "", ""}, // a mark inside text, wherever the reads were cut
     // as ENiGMA sends one: no 0x1A, cut short, then the next screen
     {"art\x1b[0mSAUCE00\r\n 20230904\x8b\x0b\0\0\x01\x01P\0\x18\0\0\0\0\0\0\x03IBM VGA\r\x1b[1;10HB"s,
