@@ -153,7 +153,7 @@ def active_dialog():
     return None
 
 
-def open_menu(key):
+def open_menu(key, seconds=PATIENCE):
     """Opens a menu by its access key (alt and the first letter of its name) and waits until one of
     its items has the focus: its title in the menu bar first, then an item of its popup. A late
     focus event of a menu opened before does not count."""
@@ -171,7 +171,7 @@ def open_menu(key):
             elif parent == "popup menu" and title:
                 return True
         return False
-    wait_for(opened)
+    return wait_for(opened, seconds)
 
 
 def key_of(o):
@@ -179,10 +179,17 @@ def key_of(o):
 
 
 def check_dialog(keys, what):
-    focus_main()
-    open_menu(keys[0])
-    xdo("key", keys[1])
-    if not check(wait_for(lambda: active_dialog() is not None), "%s opens" % what):
+    # A loaded machine has lost the menu's key now and then: the whole opening is tried again.
+    for attempt in range(3):
+        if active_dialog() is not None:
+            break
+        focus_main()
+        if open_menu(keys[0], PATIENCE / 4):
+            xdo("key", keys[1])
+            if wait_for(lambda: active_dialog() is not None, PATIENCE / 4):
+                break
+        xdo("key", "Escape")
+    if not check(active_dialog() is not None, "%s opens" % what):
         return
     dialog = active_dialog()
     pump(0.3)
