@@ -27,6 +27,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <mutex>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -56,6 +57,7 @@ struct Watcher
     int Paints = 0;
     std::deque<Clock::time_point> Keys; // keys seen, their echo not painted yet
     std::vector<double> KeyLatency;
+    std::vector<Clock::time_point> KeyTimes, GlyphTimes; // every key seen, every key's glyph
     bool WatchKeys = false;
 
     // An X server refuses connections while it resets after its last client left (and
@@ -135,10 +137,12 @@ struct Watcher
             // (see "Key to glyph" in README.md); late under load, it must not end the next key's wait.
             if (!Keys.empty() && d.area.width * d.area.height > 1) {
                 KeyLatency.push_back(Ms(now - Keys.front()));
+                GlyphTimes.push_back(now);
                 Keys.pop_front();
             }
         } else if (e.type == KeyPress) {
             Keys.push_back(now);
+            KeyTimes.push_back(now);
         }
     }
 
@@ -327,6 +331,8 @@ int Latency(bool telnet, int keys, const std::vector<std::string> &cmd)
         return 1;
     }
     std::atomic<bool> stop{false};
+    std::mutex echoed;
+    std::vector<Clock::time_point> echoTimes; // each typed byte's arrival at the server
     std::thread echo([&] {
         if (telnet) SendAll(run.Peer, "\xff\xfb\x01"); // WILL ECHO: the echo is ours
         TelnetEchoFilter filter;
@@ -336,8 +342,11 @@ int Latency(bool telnet, int keys, const std::vector<std::string> &cmd)
             char buf[512];
             const ssize_t n = ::recv(run.Peer, buf, sizeof buf, 0);
             if (n <= 0) break;
+            const auto now = Clock::now();
             const std::string back = telnet ? filter.Take(buf, size_t(n)) : std::string(buf, size_t(n));
             if (!back.empty()) SendAll(run.Peer, back);
+            std::lock_guard<std::mutex> lock(echoed);
+            echoTimes.insert(echoTimes.end(), back.size(), now);
         }
     });
     run.W.Settle(300, 3000);
@@ -347,6 +356,12 @@ int Latency(bool telnet, int keys, const std::vector<std::string> &cmd)
     run.W.Settle(200, 2000);
     run.W.KeyLatency.clear();
     run.W.Keys.clear();
+    run.W.KeyTimes.clear();
+    run.W.GlyphTimes.clear();
+    {
+        std::lock_guard<std::mutex> lock(echoed);
+        echoTimes.clear();
+    }
     std::string text;
     for (int i = 0; i < keys; ++i)
         text += char('a' + i % 26);
@@ -368,6 +383,29 @@ int Latency(bool telnet, int keys, const std::vector<std::string> &cmd)
     Print("key_latency_p50_ms", l[l.size() / 2], "ms");
     Print("key_latency_p99_ms", l[l.size() * 99 / 100], "ms");
     Print("key_latency_keys", double(l.size()), "keys");
+    // Where the time went, when every key has its byte and its glyph: to the server, and back.
+    const auto &k = run.W.KeyTimes, &g = run.W.GlyphTimes;
+    if (const char *f = getenv("XPROBE_STAMPS")) {
+        FILE *o = fopen(f, "w");
+        auto ms = [](Clock::time_point t) { return std::chrono::duration<double, std::milli>(t.time_since_epoch()).count(); };
+        for (auto t : k) fprintf(o, "k %.4f\n", ms(t));
+        for (auto t : echoTimes) fprintf(o, "e %.4f\n", ms(t));
+        for (auto t : g) fprintf(o, "g %.4f\n", ms(t));
+        fclose(o);
+    }
+    if (k.size() == echoTimes.size() && k.size() == g.size()) {
+        std::vector<double> out, back;
+        for (size_t i = 0; i < k.size(); ++i) {
+            out.push_back(Ms(echoTimes[i] - k[i]));
+            back.push_back(Ms(g[i] - echoTimes[i]));
+        }
+        std::sort(out.begin(), out.end());
+        std::sort(back.begin(), back.end());
+        Print("key_to_server_p50_ms", out[out.size() / 2], "ms");
+        Print("key_to_server_p99_ms", out[out.size() * 99 / 100], "ms");
+        Print("server_to_glyph_p50_ms", back[back.size() / 2], "ms");
+        Print("server_to_glyph_p99_ms", back[back.size() * 99 / 100], "ms");
+    }
     return 0;
 }
 

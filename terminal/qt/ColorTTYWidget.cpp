@@ -365,8 +365,26 @@ void TColorTTYWidget::StopTimer()
 
 // ---------------------------------------------------------------- events
 
+namespace {
+
+// A key that types a printable character with Shift at most.
+bool TypesAPrintable(const QKeyEvent *k)
+{
+    if (k->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+    const QString text = k->text();
+    return text.size() == 1 && text[0].unicode() >= 0x20 && text[0].unicode() != 0x7f;
+}
+
+} // namespace
+
 bool TColorTTYWidget::event(QEvent *e)
 {
+    if (e->type() == QEvent::ShortcutOverride && TypesAPrintable(static_cast<QKeyEvent *>(e))) {
+        // A typed character is the BBS's whatever shortcut shares its key, and typing skips
+        // Qt's look through every shortcut (a cost on each key's way to the server).
+        e->accept();
+        return true;
+    }
     if (e->type() == QEvent::KeyPress) {
         // Tab is a key for the BBS, not a focus move.
         auto *k = static_cast<QKeyEvent *>(e);

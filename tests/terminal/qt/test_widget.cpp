@@ -1,6 +1,7 @@
 #include "terminal/qt/ColorTTYWidget.h"
 #include "tests/common/Patience.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QImage>
@@ -240,7 +241,18 @@ TEST_F(WidgetTest, OwnerKeyHandlersAndBreak)
     const int top = t.Top;
     QTest::keyClick(&w, Qt::Key_PageUp);
     EXPECT_EQ(t.Top, top);
+    // A shortcut on a character's key does not take it from the BBS; one with Ctrl does.
+    QAction letter(&w), ctrlLetter(&w);
+    letter.setShortcut(Qt::Key_A);
+    ctrlLetter.setShortcut(Qt::CTRL | Qt::Key_Y);
+    w.addActions({&letter, &ctrlLetter});
+    int fired = 0;
+    QObject::connect(&letter, &QAction::triggered, [&] { fired += 1; });
+    QObject::connect(&ctrlLetter, &QAction::triggered, [&] { fired += 10; });
+    QTest::keyClick(&w, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(fired, 10);
     QTest::keyClick(&w, 'a');
+    EXPECT_EQ(fired, 10);
     QTest::keyClick(&w, Qt::Key_Return);
     QTest::keyClick(&w, Qt::Key_Tab); // stays here: a character, not a focus move
     QTest::keyClick(&w, Qt::Key_Delete);
