@@ -8,7 +8,8 @@
 //                                          last paint
 //   xprobe latency telnet|ansi KEYS -- CMD...
 //                                          keys typed with xdotool until their echo from a
-//                                          loopback server is painted
+//                                          loopback server is painted, and each key split where
+//                                          its byte reaches the server
 //
 // `%PORT%` in CMD becomes the loopback server's port. The program speaks Telnet (telnet:
 // the stream ends in a timing mark, the echo server offers to echo) or is a terminal running
@@ -385,14 +386,6 @@ int Latency(bool telnet, int keys, const std::vector<std::string> &cmd)
     Print("key_latency_keys", double(l.size()), "keys");
     // Where the time went, when every key has its byte and its glyph: to the server, and back.
     const auto &k = run.W.KeyTimes, &g = run.W.GlyphTimes;
-    if (const char *f = getenv("XPROBE_STAMPS")) {
-        FILE *o = fopen(f, "w");
-        auto ms = [](Clock::time_point t) { return std::chrono::duration<double, std::milli>(t.time_since_epoch()).count(); };
-        for (auto t : k) fprintf(o, "k %.4f\n", ms(t));
-        for (auto t : echoTimes) fprintf(o, "e %.4f\n", ms(t));
-        for (auto t : g) fprintf(o, "g %.4f\n", ms(t));
-        fclose(o);
-    }
     if (k.size() == echoTimes.size() && k.size() == g.size()) {
         std::vector<double> out, back;
         for (size_t i = 0; i < k.size(); ++i) {
