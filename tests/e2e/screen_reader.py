@@ -174,22 +174,27 @@ def open_menu(key, seconds=PATIENCE):
     return wait_for(opened, seconds)
 
 
+def menu_command(menu, keys, done):
+    """Opens a menu, presses keys in it, and waits until done() holds. A loaded machine has
+    lost a menu's key now and then: the whole command is tried again, up to three times."""
+    for attempt in range(3):
+        if done():
+            return True
+        focus_main()
+        if open_menu(menu, PATIENCE / 4):
+            xdo("key", *keys)
+            if wait_for(done, PATIENCE / 4):
+                return True
+            xdo("key", "Escape")  # the menu, still open where its keys were lost
+    return done()
+
+
 def key_of(o):
     return (o.getRoleName(), o.name, o.getIndexInParent(), o.parent.name if o.parent else None)
 
 
 def check_dialog(keys, what):
-    # A loaded machine has lost the menu's key now and then: the whole opening is tried again.
-    for attempt in range(3):
-        if active_dialog() is not None:
-            break
-        focus_main()
-        if open_menu(keys[0], PATIENCE / 4):
-            xdo("key", keys[1])
-            if wait_for(lambda: active_dialog() is not None, PATIENCE / 4):
-                break
-        xdo("key", "Escape")
-    if not check(active_dialog() is not None, "%s opens" % what):
+    if not check(menu_command(keys[0], [keys[1]], lambda: active_dialog() is not None), "%s opens" % what):
         return
     dialog = active_dialog()
     pump(0.3)
@@ -304,10 +309,9 @@ try:
     check(grid is not None and grid.name == "Colours" and grid.description.startswith("foreground "),
           "the colour grid is named and says its colours: %s" % (grid.description if grid else None))
     start = len(events)
-    open_menu("alt+e")
-    xdo("key", "Up", "Up", "Up", "Return")
-    check(wait_for(lambda: any(t.endswith("focused") and role == "color chooser" and d1 == 1
-                               for (t, role, _, d1, _, _) in events[start:])), "the grid takes the keyboard")
+    check(menu_command("alt+e", ["Up", "Up", "Up", "Return"],
+                       lambda: any(t.endswith("focused") and role == "color chooser" and d1 == 1
+                                   for (t, role, _, d1, _, _) in events[start:])), "the grid takes the keyboard")
     xdo("key", "Home", "Right")
     check(wait_for(lambda: any(n == "dark red" for n in notices(start))),
           "moving over a cell says its colour: %s" % notices(start))
