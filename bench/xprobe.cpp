@@ -224,6 +224,14 @@ void Print(const std::string &name, double value, const char *unit)
     std::fflush(stdout);
 }
 
+// NAME_p50_ms and NAME_p99_ms of the times in v.
+void PrintPercentiles(const std::string &name, std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    Print(name + "_p50_ms", v[v.size() / 2], "ms");
+    Print(name + "_p99_ms", v[v.size() * 99 / 100], "ms");
+}
+
 double Median(std::vector<double> v)
 {
     if (v.empty()) return -1;
@@ -375,14 +383,12 @@ int Latency(bool telnet, int keys, const std::vector<std::string> &cmd)
     run.W.Settle(300, 3000);
     stop = true;
     echo.join();
-    std::vector<double> &l = run.W.KeyLatency;
-    std::sort(l.begin(), l.end());
+    const std::vector<double> &l = run.W.KeyLatency;
     if (l.size() < size_t(keys) / 2) {
         std::fprintf(stderr, "latency: only %zu of %d keys were seen painted\n", l.size(), keys);
         return 1;
     }
-    Print("key_latency_p50_ms", l[l.size() / 2], "ms");
-    Print("key_latency_p99_ms", l[l.size() * 99 / 100], "ms");
+    PrintPercentiles("key_latency", l);
     Print("key_latency_keys", double(l.size()), "keys");
     // Where the time went, when every key has its byte and its glyph: to the server, and back.
     const auto &k = run.W.KeyTimes, &g = run.W.GlyphTimes;
@@ -392,12 +398,8 @@ int Latency(bool telnet, int keys, const std::vector<std::string> &cmd)
             out.push_back(Ms(echoTimes[i] - k[i]));
             back.push_back(Ms(g[i] - echoTimes[i]));
         }
-        std::sort(out.begin(), out.end());
-        std::sort(back.begin(), back.end());
-        Print("key_to_server_p50_ms", out[out.size() / 2], "ms");
-        Print("key_to_server_p99_ms", out[out.size() * 99 / 100], "ms");
-        Print("server_to_glyph_p50_ms", back[back.size() / 2], "ms");
-        Print("server_to_glyph_p99_ms", back[back.size() * 99 / 100], "ms");
+        PrintPercentiles("key_to_server", out);
+        PrintPercentiles("server_to_glyph", back);
     }
     return 0;
 }
