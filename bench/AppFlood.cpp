@@ -21,9 +21,11 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <initializer_list>
 #include <thread>
 
@@ -234,16 +236,36 @@ void Shown(const char *part, std::initializer_list<BenchWindow *> windows)
         if (!QTest::qWaitForWindowExposed(&w->Form)) std::printf("%s: the window was not shown\n", part);
 }
 
-// Both windows connected, then the same flood into each in turns; false, said, when it
-// could not be taken.
-bool FloodInTurns(const char *part, BenchWindow &a, FloodServer &sa, BenchWindow &b, FloodServer &sb,
-                  const std::string &flood, int runs, TurnFigures &f)
+// Turns a window's feature (its history, its rules) on or off.
+using TFeature = std::function<void(BenchWindow &, bool on)>;
+
+// The same flood with a feature and without it, in two connected windows. Two windows of one
+// process, set alike, differ by up to a seventh from each other (where their memory lies,
+// from start to start), which is as much as the features cost: so each window has the
+// feature for half the runs and goes without it for the other half. Rates without (A) and
+// with (B); each ratio is the geometric mean of a run of each half, so that both windows
+// count in it alike. False, said, when the figures could not be taken.
+bool CrossedFloods(const char *part, BenchWindow &a, FloodServer &sa, BenchWindow &b, FloodServer &sb,
+                   const std::string &flood, int runs, const TFeature &feature, TurnFigures &f)
 {
     if (!Connect(a.Form, sa) || !Connect(b.Form, sb)) {
         std::printf("%s: the window did not connect\n", part);
         return false;
     }
-    f = InTurns(a, sa, b, sb, flood, runs);
+    runs += runs % 2; // as many runs with either window first
+    feature(a, false);
+    feature(b, true);
+    const TurnFigures first = InTurns(a, sa, b, sb, flood, runs);
+    feature(b, false);
+    feature(a, true);
+    const TurnFigures second = InTurns(b, sb, a, sa, flood, runs);
+    f = {};
+    for (const TurnFigures *half : {&first, &second}) {
+        f.A.insert(f.A.end(), half->A.begin(), half->A.end());
+        f.B.insert(f.B.end(), half->B.begin(), half->B.end());
+    }
+    for (size_t i = 0; i < std::min(first.Ratio.size(), second.Ratio.size()); ++i)
+        f.Ratio.push_back(std::sqrt(first.Ratio[i] * second.Ratio[i]));
     if (f.Ratio.empty()) std::printf("%s: no flood was answered\n", part);
     return !f.Ratio.empty();
 }
@@ -253,18 +275,21 @@ bool FloodInTurns(const char *part, BenchWindow &a, FloodServer &sa, BenchWindow
 void MeasureFlood(int runs)
 {
     const std::string flood = MakeBbsStream(8000000, 20240611).Ours;
-    FloodServer plainServer, historyServer;
-    BenchWindow plain(plainServer.Port), history(historyServer.Port);
-    Shown("flood", {&plain, &history});
-    plain.Form.ColourTTY()->Tty().SetHistoryLimit(0);
-    history.Form.ColourTTY()->Tty().SetHistoryLimit(1000000);
-    FillHistory(history.Form, 1000000, "");
+    FloodServer serverA, serverB;
+    BenchWindow a(serverA.Port), b(serverB.Port);
+    Shown("flood", {&a, &b});
+    const TFeature history = [](BenchWindow &w, bool on) {
+        TColorTTY &t = w.Form.ColourTTY()->Tty();
+        t.SetHistoryLimit(on ? 1000000 : 0);
+        if (on) FillHistory(w.Form, 1000000, "");
+    };
     TurnFigures f;
-    if (!FloodInTurns("flood", plain, plainServer, history, historyServer, flood, runs, f)) return;
+    if (!CrossedFloods("flood", a, serverA, b, serverB, flood, runs, history, f)) return;
     Figure("flood_mb_s", Median(f.A), "MB/s",
            "8 MB drained through the main window until painted, no history");
     Figure("flood_history_mb_s", Median(f.B), "MB/s", "the same with 1,000,000 lines of history");
-    Figure("flood_history_ratio", Median(f.Ratio), "x", "median of the runs' ratios [target >= 0.80]");
+    Figure("flood_history_ratio", Median(f.Ratio), "x",
+           "median of the runs' ratios, each window with and without [target >= 0.80]");
 }
 
 void MeasureRulesFlood(int runs)
@@ -275,17 +300,22 @@ void MeasureRulesFlood(int runs)
     int k = 0;
     for (const THighlightRule &r : FiftyRules(false))
         section += "Rule" + std::to_string(++k) + "=" + FormatHighlightRule(r) + "\n";
-    FloodServer plainServer, rulesServer;
-    BenchWindow plain(plainServer.Port), rules(rulesServer.Port, "tcp", "classic", section);
-    if (THighlightStore(rules.Ini).Rules.size() != size_t(k)) std::printf("rules: not all rules were read\n");
-    Shown("rules", {&plain, &rules});
-    for (BenchWindow *w : {&plain, &rules})
+    FloodServer serverA, serverB;
+    BenchWindow a(serverA.Port), b(serverB.Port, "tcp", "classic", section);
+    const std::vector<THighlightRule> fifty = THighlightStore(b.Ini).Rules;
+    if (fifty.size() != size_t(k)) std::printf("rules: not all rules were read\n");
+    Shown("rules", {&a, &b});
+    for (BenchWindow *w : {&a, &b})
         w->Form.ColourTTY()->Tty().SetHistoryLimit(0);
+    const TFeature rules = [&fifty](BenchWindow &w, bool on) {
+        w.Form.Session().SetHighlightRules(on ? fifty : std::vector<THighlightRule>{});
+    };
     TurnFigures f;
-    if (!FloodInTurns("rules", plain, plainServer, rules, rulesServer, flood, runs, f)) return;
+    if (!CrossedFloods("rules", a, serverA, b, serverB, flood, runs, rules, f)) return;
     Figure("flood_plain_mb_s", Median(f.A), "MB/s", "8 MB through the main window until painted, no rules");
     Figure("flood_rules_mb_s", Median(f.B), "MB/s", "the same with 50 highlight rules that match few lines");
-    Figure("flood_rules_ratio", Median(f.Ratio), "x", "median of the runs' ratios [target >= 0.90]");
+    Figure("flood_rules_ratio", Median(f.Ratio), "x",
+           "median of the runs' ratios, each window with and without [target >= 0.90]");
 }
 
 void MeasureTransportFloods(int runs)
