@@ -1,9 +1,13 @@
 #include "shell/About.h"
 
+#include "shell/IconPixels.h"
+
 #include <QFrame>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QImage>
 #include <QLabel>
+#include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 
@@ -36,9 +40,12 @@ QIcon ProgramIcon(int largest)
 {
     // The same pictures the desktop shows (resources/icons, rendered from winmarlet.svg).
     QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128, 256})
-        if (size <= largest)
-            icon.addFile(QStringLiteral(":/icons/winmarlet-%1.png").arg(size), QSize(size, size));
+    for (int i = 0; i < ProgramIconPixelCount; ++i) {
+        const TIconPixels &p = ProgramIconPixels[i];
+        if (p.Size > largest) break;
+        icon.addPixmap(QPixmap::fromImage(
+            QImage(p.Argb, p.Size, p.Size, p.Size * 4, QImage::Format_ARGB32_Premultiplied)));
+    }
     return icon;
 }
 

@@ -1,18 +1,35 @@
 // The main window's extras: reconnect schedule and glue, notices and the Messages pane,
 // capture byte for byte (and a full disk), and the find bar's keys.
 #include "session/ReconnectPolicy.h"
+#include "shell/About.h"
 #include "shell/FindBar.h"
 #include "shell/MessageHistory.h"
 #include "shell/Notifier.h"
 #include "shell/PlainText.h"
 #include "tests/shell/ShellTestUtil.h"
 
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTextDocument>
 #include <QTreeWidget>
 
 namespace {
+
+// The icon is compiled in as pixels: each size must be the picture the desktop is given.
+TEST(ProgramIcon, EverySizeIsTheDesktopsPicture)
+{
+    const QIcon icon = ProgramIcon();
+    for (int size : {16, 24, 32, 48, 64}) {
+        SCOPED_TRACE(size);
+        const QImage png = QImage(QStringLiteral(WM_ICON_DIR "/winmarlet-%1.png").arg(size))
+                               .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        ASSERT_FALSE(png.isNull());
+        EXPECT_EQ(icon.pixmap(QSize(size, size)).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied), png);
+    }
+    EXPECT_EQ(ProgramIcon(32).availableSizes().size(), 3);
+}
 
 TEST(ReconnectPolicy, BackoffJitterAndThreeClosesDuringLogin)
 {
