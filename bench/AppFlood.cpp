@@ -21,8 +21,8 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cmath>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <functional>

@@ -3,8 +3,8 @@
 
 struct TIconPixels
 {
-    int Size;                   // pixels a side
-    const unsigned char *Argb;  // Size * Size premultiplied ARGB32 pixels, in the machine's byte order
+    int Size;                  // pixels a side
+    const unsigned char *Argb; // Size * Size premultiplied ARGB32 pixels, in the machine's byte order
 };
 
 extern const TIconPixels ProgramIconPixels[];

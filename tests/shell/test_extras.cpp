@@ -26,7 +26,9 @@ TEST(ProgramIcon, EverySizeIsTheDesktopsPicture)
         const QImage png = QImage(QStringLiteral(WM_ICON_DIR "/winmarlet-%1.png").arg(size))
                                .convertToFormat(QImage::Format_ARGB32_Premultiplied);
         ASSERT_FALSE(png.isNull());
-        EXPECT_EQ(icon.pixmap(QSize(size, size)).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied), png);
+        EXPECT_EQ(
+            icon.pixmap(QSize(size, size)).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+            png);
     }
     EXPECT_EQ(ProgramIcon(32).availableSizes().size(), 3);
 }
