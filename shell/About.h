@@ -13,5 +13,5 @@ public:
     TAboutBox(std::function<void(const QString &)> openAddress, QWidget *parent = nullptr);
 };
 
-// The program icon in its sizes up to `largest` pixels (64 at most).
-QIcon ProgramIcon(int largest = 64);
+// The program icon in its sizes up to `largest` pixels (128 at most).
+QIcon ProgramIcon(int largest = 128);

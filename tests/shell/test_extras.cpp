@@ -21,7 +21,7 @@ namespace {
 TEST(ProgramIcon, EverySizeIsTheDesktopsPicture)
 {
     const QIcon icon = ProgramIcon();
-    for (int size : {16, 24, 32, 48, 64}) {
+    for (int size : {16, 24, 32, 48, 64, 128}) {
         SCOPED_TRACE(size);
         const QImage png = QImage(QStringLiteral(WM_ICON_DIR "/winmarlet-%1.png").arg(size))
                                .convertToFormat(QImage::Format_ARGB32_Premultiplied);
